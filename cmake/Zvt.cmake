@@ -1,0 +1,57 @@
+# Shared build rules of the project's own targets.
+
+set(ZVT_WARNINGS -Wall -Wextra -Werror)
+
+set(ZVT_SAN_FLAGS "")
+if(ZVT_SANITIZE STREQUAL "address")
+  set(ZVT_SAN_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+elseif(ZVT_SANITIZE STREQUAL "thread")
+  set(ZVT_SAN_FLAGS -fsanitize=thread -fno-omit-frame-pointer)
+elseif(NOT ZVT_SANITIZE STREQUAL "")
+  message(FATAL_ERROR "ZVT_SANITIZE must be empty, address or thread")
+endif()
+if(ZVT_SAN_FLAGS)
+  add_compile_options(${ZVT_SAN_FLAGS})
+  add_link_options(${ZVT_SAN_FLAGS})
+endif()
+
+# zvt_library(<target> [DEPS <targets/libs>...] [PRIVATE_DEPS ...])
+# One library per folder; every .cpp of the folder (and its sub-folders) belongs to it.
+# Includes are written from the repository root: #include "platform/foundation/NSString.h".
+function(zvt_library target)
+  cmake_parse_arguments(ARG "" "" "DEPS;PRIVATE_DEPS" ${ARGN})
+  file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.c)
+  add_library(${target} STATIC ${srcs})
+  target_include_directories(${target} PUBLIC ${CMAKE_SOURCE_DIR})
+  target_compile_options(${target} PRIVATE ${ZVT_WARNINGS})
+  target_link_libraries(${target} PUBLIC ${ARG_DEPS} PRIVATE ${ARG_PRIVATE_DEPS})
+endfunction()
+
+# Test executables that exercise threads are labelled "concurrency": the ThreadSanitizer
+# build builds and runs only those (target zvt_concurrency_tests).
+if(NOT TARGET zvt_concurrency_tests)
+  add_custom_target(zvt_concurrency_tests)
+endif()
+
+# zvt_test(<name> [CONCURRENCY] [SOURCES ...] [DEPS ...])
+# Without SOURCES, every .cpp in the current folder is a source of the test.
+function(zvt_test name)
+  cmake_parse_arguments(ARG "CONCURRENCY" "" "SOURCES;DEPS;LABELS" ${ARGN})
+  if(ARG_SOURCES)
+    set(srcs ${ARG_SOURCES})
+  else()
+    file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  endif()
+  add_executable(${name} ${srcs})
+  target_compile_options(${name} PRIVATE ${ZVT_WARNINGS})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} zvt_testsupport GTest::gtest GTest::gmock)
+  set(labels ${ARG_LABELS})
+  if(ARG_CONCURRENCY)
+    list(APPEND labels concurrency)
+    add_dependencies(zvt_concurrency_tests ${name})
+  endif()
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    PROPERTIES LABELS "${labels}" TIMEOUT 300
+    DISCOVERY_TIMEOUT 60)
+endfunction()

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the build needs; quick when they are already there.
+set -euo pipefail
+pkgs=(
+  cmake ninja-build g++ clang pkg-config
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libsqlite3-dev sqlite3 zlib1g-dev
+  libcurl4-openssl-dev libssl-dev ca-certificates openssl
+  libpng-dev libjpeg62-turbo-dev libgif-dev
+  libicu-dev libxml2-dev media-types locales
+  libcpp-httplib-dev nlohmann-json3-dev
+  rapidjson-dev libsqlitecpp-dev
+  libclang-rt-14-dev
+)
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+# Formatting must not depend on the process locale; the tests prove it under a German locale.
+if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf8$'; then
+  sed -i 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' /etc/locale.gen
+  grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' >> /etc/locale.gen
+  locale-gen >/dev/null
+fi
