@@ -1,0 +1,1 @@
+// The object model, threads, files and dates of the Foundation stand-in.
