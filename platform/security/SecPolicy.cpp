@@ -1,0 +1,11 @@
+#include "platform/security/SecPolicy.h"
+
+#include <memory>
+
+SecPolicyRef SecPolicyCreateBasicX509() {
+    return std::make_shared<SecPolicy>(SecPolicy::Kind::BasicX509, false, std::nullopt);
+}
+
+SecPolicyRef SecPolicyCreateSSL(bool server, std::optional<std::string> hostname) {
+    return std::make_shared<SecPolicy>(SecPolicy::Kind::SSL, server, std::move(hostname));
+}
