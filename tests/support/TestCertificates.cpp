@@ -148,11 +148,11 @@ const char* const kLocalNames = "DNS:localhost,IP:127.0.0.1,IP:::1";
 
 TestCertificates::TestCertificates() {
     Key caKey = newKey();
-    Cert caCert = makeCertificate({"Zavelto Test CA", true, "", -kDay, 3650 * kDay, true}, caKey, nullptr, caKey);
+    Cert caCert = makeCertificate({"Zavelto Test CA", true, "", -400 * kDay, 3650 * kDay, true}, caKey, nullptr, caKey);
     ca = describe("ca", caCert, caKey);
 
     Key intermediateKey = newKey();
-    Cert intermediateCert = makeCertificate({"Zavelto Test Intermediate CA", true, "", -kDay, 1825 * kDay, true},
+    Cert intermediateCert = makeCertificate({"Zavelto Test Intermediate CA", true, "", -400 * kDay, 1825 * kDay, true},
                                             intermediateKey, caCert.get(), caKey);
     intermediate = describe("intermediate", intermediateCert, intermediateKey);
 
@@ -194,7 +194,7 @@ TestCertificates::TestCertificates() {
     // only by that name (no key identifier), as a forger would.
     Key forgedCAKey = newKey();
     Cert forgedCACert =
-        makeCertificate({"Zavelto Test CA", true, "", -kDay, 3650 * kDay, true}, forgedCAKey, nullptr, forgedCAKey);
+        makeCertificate({"Zavelto Test CA", true, "", -400 * kDay, 3650 * kDay, true}, forgedCAKey, nullptr, forgedCAKey);
     forgedCA = describe("forged-ca", forgedCACert, forgedCAKey);
     Key forgedLeafKey = newKey();
     forgedLeaf = describe("forged-leaf",

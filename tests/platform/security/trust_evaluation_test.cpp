@@ -150,7 +150,9 @@ TEST(SecTrust, BrokenChainsFail) {
     EXPECT_FALSE(passes(evaluate(makeTrust(presented(certs().localhost), ssl, std::vector<SecCertificateRef>{}))));
     // A leaf that names the test CA but was signed by another key.
     auto forged = makeTrust({certificate(certs().forgedLeaf.der), certificate(certs().ca.der)}, ssl, anchors);
-    EXPECT_FALSE(passes(evaluate(forged)));
+    EXPECT_EQ(evaluate(forged), kSecTrustResultFatalTrustFailure);
+    // It still chains to the real CA by name, which is what a key pin must not be fooled by.
+    EXPECT_EQ(chainBytes(forged), (std::vector<std::vector<uint8_t>>{certs().forgedLeaf.der, certs().ca.der}));
     // The forged chain is anchored by the look-alike only.
     EXPECT_TRUE(passes(evaluate(makeTrust(presented(certs().forgedLeaf), ssl,
                                           std::vector<SecCertificateRef>{certificate(certs().forgedCA.der)}))));
