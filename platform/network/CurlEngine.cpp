@@ -1,0 +1,457 @@
+#include "platform/network/CurlEngine.h"
+
+#include <curl/curl.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
+#include <sys/timerfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <mutex>
+
+#include "platform/network/URLParsing.h"
+
+namespace zvt {
+
+namespace {
+
+void initCurlOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+std::string trimmed(std::string_view s) {
+    size_t b = 0, e = s.size();
+    while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
+    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r' || s[e - 1] == '\n')) --e;
+    return std::string(s.substr(b, e - b));
+}
+
+// OpenSSL asks this for the whole peer chain instead of its own verification; the answer comes
+// from the transfer's client (the server-trust challenge).
+int verifyPeerChain(X509_STORE_CTX* store, void* arg);
+
+}  // namespace
+
+double CurlEngine::monotonicNow() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+CurlTransfer::~CurlTransfer() {
+    if (headerList_) curl_slist_free_all(static_cast<curl_slist*>(headerList_));
+    if (easy_) curl_easy_cleanup(easy_);
+}
+
+void CurlTransfer::queue(Event event) {
+    if (event.kind == Event::Data && !events_.empty() && events_.back().kind == Event::Data) {
+        events_.back().text += event.text;
+    } else {
+        events_.push_back(std::move(event));
+    }
+    if (!queued_ && engine_) {
+        queued_ = true;
+        engine_->pending_.push_back(weak_from_this());
+    }
+}
+
+size_t CurlTransfer::onHeader(char* data, size_t size, size_t count, void* self) {
+    auto* t = static_cast<CurlTransfer*>(self);
+    size_t n = size * count;
+    std::string_view line(data, n);
+    t->lastActivity_ = CurlEngine::monotonicNow();
+    if (line.rfind("HTTP/", 0) == 0) {
+        // A status line starts a new head: an interim 1xx one, a redirect or the final reply.
+        t->headers_.clear();
+        size_t sp = line.find(' ');
+        t->version_ = std::string(line.substr(0, sp));
+        t->status_ = 0;
+        if (sp != std::string_view::npos) {
+            std::string_view rest = line.substr(sp + 1);
+            for (size_t i = 0; i < rest.size() && i < 3 && rest[i] >= '0' && rest[i] <= '9'; ++i) {
+                t->status_ = t->status_ * 10 + (rest[i] - '0');
+            }
+        }
+        t->inFinalHead_ = t->status_ >= 200;
+        return n;
+    }
+    std::string text = trimmed(line);
+    if (text.empty()) {
+        if (t->inFinalHead_) {
+            Event e(Event::Response);
+            e.status = t->status_;
+            e.text = t->version_;
+            e.headers = t->headers_;
+            t->queue(std::move(e));
+            t->inFinalHead_ = false;
+        }
+        return n;
+    }
+    if ((line[0] == ' ' || line[0] == '\t') && !t->headers_.empty()) {
+        t->headers_.back().second += " " + text;
+        return n;
+    }
+    size_t colon = text.find(':');
+    if (colon != std::string::npos) {
+        t->headers_.emplace_back(trimmed(std::string_view(text).substr(0, colon)), trimmed(std::string_view(text).substr(colon + 1)));
+    }
+    return n;
+}
+
+size_t CurlTransfer::onWrite(char* data, size_t size, size_t count, void* self) {
+    auto* t = static_cast<CurlTransfer*>(self);
+    size_t n = size * count;
+    t->lastActivity_ = CurlEngine::monotonicNow();
+    Event e(Event::Data);
+    e.text.assign(data, n);
+    t->queue(std::move(e));
+    return n;
+}
+
+size_t CurlTransfer::onRead(char* data, size_t size, size_t count, void* self) {
+    auto* t = static_cast<CurlTransfer*>(self);
+    size_t n = size * count;
+    t->lastActivity_ = CurlEngine::monotonicNow();
+    if (t->spec_.body) {
+        const std::string& body = *t->spec_.body;
+        size_t left = body.size() > t->bodyOffset_ ? body.size() - t->bodyOffset_ : 0;
+        size_t take = std::min(left, n);
+        std::memcpy(data, body.data() + t->bodyOffset_, take);
+        t->bodyOffset_ += take;
+        return take;
+    }
+    auto client = t->client_.lock();
+    if (!client) return CURL_READFUNC_ABORT;
+    int64_t got = -1;
+    try {
+        got = client->transferReadBody(data, n);
+    } catch (...) {
+        got = -1;
+    }
+    if (got < 0) return CURL_READFUNC_ABORT;
+    return static_cast<size_t>(got);
+}
+
+int CurlTransfer::onSeek(void* self, long long offset, int origin) {
+    auto* t = static_cast<CurlTransfer*>(self);
+    // Only a body held in memory can be sent again (curl retries a request on a reused
+    // connection that the server had closed).
+    if (!t->spec_.body || origin != SEEK_SET || offset < 0 || static_cast<size_t>(offset) > t->spec_.body->size()) {
+        return CURL_SEEKFUNC_CANTSEEK;
+    }
+    t->bodyOffset_ = static_cast<size_t>(offset);
+    return CURL_SEEKFUNC_OK;
+}
+
+int CurlTransfer::onProgress(void* self, long long, long long, long long ulTotal, long long ulNow) {
+    auto* t = static_cast<CurlTransfer*>(self);
+    if (ulNow > t->uploaded_) {
+        t->lastActivity_ = CurlEngine::monotonicNow();
+        Event e(Event::Sent);
+        e.a = ulNow - t->uploaded_;
+        e.b = ulNow;
+        e.c = t->spec_.body ? static_cast<int64_t>(t->spec_.body->size()) : (t->spec_.streamLength >= 0 ? t->spec_.streamLength : (ulTotal > 0 ? ulTotal : -1));
+        t->uploaded_ = ulNow;
+        t->queue(std::move(e));
+    }
+    return 0;
+}
+
+int CurlTransfer::onSSLContext(CURL*, void* sslContext, void* self) {
+    auto* ctx = static_cast<SSL_CTX*>(sslContext);
+    // Curl's own verification is off; ours runs for every new handshake and must be able to
+    // fail it, which needs SSL_VERIFY_PEER.
+    SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
+    SSL_CTX_set_cert_verify_callback(ctx, verifyPeerChain, self);
+    return CURLE_OK;
+}
+
+namespace {
+
+int verifyPeerChain(X509_STORE_CTX* store, void* arg) {
+    auto* t = static_cast<CurlTransfer*>(arg);
+    std::vector<std::string> chain;
+    auto appendDER = [&chain](X509* cert) {
+        unsigned char* der = nullptr;
+        int len = i2d_X509(cert, &der);
+        if (len > 0) {
+            chain.emplace_back(reinterpret_cast<char*>(der), static_cast<size_t>(len));
+            OPENSSL_free(der);
+        }
+    };
+    X509* leaf = X509_STORE_CTX_get0_cert(store);
+    if (leaf) appendDER(leaf);
+    STACK_OF(X509)* untrusted = X509_STORE_CTX_get0_untrusted(store);
+    for (int i = 0; untrusted && i < sk_X509_num(untrusted); ++i) {
+        X509* cert = sk_X509_value(untrusted, i);
+        if (cert == leaf || (leaf && X509_cmp(cert, leaf) == 0)) continue;
+        appendDER(cert);
+    }
+    TrustAnswer answer = t->evaluateTrust(chain);
+    if (answer == TrustAnswer::Accept) return 1;
+    X509_STORE_CTX_set_error(store, X509_V_ERR_APPLICATION_VERIFICATION);
+    return 0;
+}
+
+}  // namespace
+
+TrustAnswer CurlTransfer::evaluateTrust(const std::vector<std::string>& chain) {
+    auto client = client_.lock();
+    TrustAnswer answer = TrustAnswer::Cancel;
+    if (client) {
+        try {
+            answer = client->transferEvaluateServerTrust(chain, host_, port_);
+        } catch (...) {
+            answer = TrustAnswer::Cancel;
+        }
+    }
+    if (answer == TrustAnswer::Reject) trustRefused_ = true;
+    if (answer == TrustAnswer::Cancel) trustCancelled_ = true;
+    return answer;
+}
+
+CurlEngine::CurlEngine(CurlEventLoop& loop) : loop_(loop) {
+    initCurlOnce();
+    multi_ = curl_multi_init();
+    curl_multi_setopt(multi_, CURLMOPT_SOCKETFUNCTION, &CurlEngine::onSocket);
+    curl_multi_setopt(multi_, CURLMOPT_SOCKETDATA, this);
+    curl_multi_setopt(multi_, CURLMOPT_TIMERFUNCTION, &CurlEngine::onTimer);
+    curl_multi_setopt(multi_, CURLMOPT_TIMERDATA, this);
+    // curl's own protocol timers run on real time, whatever clock the loop's timers read.
+    timerFd_ = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    loop_.watchDescriptor(timerFd_, true, false, [this](bool, bool) {
+        uint64_t expirations = 0;
+        ssize_t ignored = ::read(timerFd_, &expirations, sizeof expirations);
+        (void)ignored;
+        socketAction(CURL_SOCKET_TIMEOUT, 0);
+    });
+}
+
+CurlEngine::~CurlEngine() {
+    auto transfers = active_;
+    for (auto& t : transfers) stop(t);
+    for (int fd : watched_) loop_.watchDescriptor(fd, false, false, nullptr);
+    watched_.clear();
+    loop_.watchDescriptor(timerFd_, false, false, nullptr);
+    ::close(timerFd_);
+    curl_multi_cleanup(multi_);
+}
+
+std::shared_ptr<CurlTransfer> CurlEngine::start(const CurlTransferSpec& spec, std::weak_ptr<CurlTransferClient> client) {
+    std::shared_ptr<CurlTransfer> t(new CurlTransfer());
+    t->engine_ = this;
+    t->client_ = std::move(client);
+    t->spec_ = spec;
+    t->lastActivity_ = monotonicNow();
+    if (auto parts = parseURLReference(spec.url)) {
+        t->host_ = parts->host.value_or("");
+        bool tls = parts->scheme && asciiEqualsIgnoringCase(*parts->scheme, "https");
+        t->port_ = parts->port.value_or(tls ? 443 : 80);
+    }
+    CURL* easy = curl_easy_init();
+    t->easy_ = easy;
+    CurlTransfer* self = t.get();
+    curl_easy_setopt(easy, CURLOPT_URL, spec.url.c_str());
+    curl_easy_setopt(easy, CURLOPT_PRIVATE, self);
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &CurlTransfer::onHeader);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, self);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &CurlTransfer::onWrite);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, self);
+    curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
+    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &CurlTransfer::onProgress);
+    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, self);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 0L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
+    curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, &CurlTransfer::onSSLContext);
+    curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, self);
+    if (spec.url.size() > 6 && asciiEqualsIgnoringCase(spec.url.substr(0, 6), "https:")) {
+        // Every TLS request is judged by its own connection's trust answer: no resumed sessions
+        // and no connections shared with requests whose delegates may have judged differently.
+        curl_easy_setopt(easy, CURLOPT_SSL_SESSIONID_CACHE, 0L);
+        curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, 1L);
+        curl_easy_setopt(easy, CURLOPT_FORBID_REUSE, 1L);
+    }
+
+    const std::string method = spec.method.empty() ? "GET" : spec.method;
+    if (spec.hasBody) {
+        curl_easy_setopt(easy, CURLOPT_POST, 1L);
+        curl_easy_setopt(easy, CURLOPT_READFUNCTION, &CurlTransfer::onRead);
+        curl_easy_setopt(easy, CURLOPT_READDATA, self);
+        curl_easy_setopt(easy, CURLOPT_SEEKFUNCTION, &CurlTransfer::onSeek);
+        curl_easy_setopt(easy, CURLOPT_SEEKDATA, self);
+        curl_off_t length = spec.body ? static_cast<curl_off_t>(spec.body->size()) : static_cast<curl_off_t>(spec.streamLength);
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, length);
+        if (method != "POST") curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, method.c_str());
+    } else if (method == "GET") {
+        curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+    } else if (method == "HEAD") {
+        curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+    } else if (method == "POST") {
+        curl_easy_setopt(easy, CURLOPT_POST, 1L);
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE, 0L);
+        curl_easy_setopt(easy, CURLOPT_COPYPOSTFIELDS, "");
+    } else {
+        curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, method.c_str());
+    }
+
+    curl_slist* list = nullptr;
+    bool hasContentType = false;
+    for (const auto& [name, value] : spec.headers) {
+        if (asciiEqualsIgnoringCase(name, "Content-Type")) hasContentType = true;
+        // curl writes "Name;" for a header that is sent with an empty value.
+        std::string line = value.empty() ? name + ";" : name + ": " + value;
+        list = curl_slist_append(list, line.c_str());
+    }
+    // No "Expect: 100-continue" round trip, and no form content type that the caller did not ask for.
+    list = curl_slist_append(list, "Expect:");
+    if (!hasContentType && spec.hasBody) list = curl_slist_append(list, "Content-Type:");
+    t->headerList_ = list;
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, list);
+
+    t->running_ = true;
+    active_.push_back(t);
+    curl_multi_add_handle(multi_, easy);
+    return t;
+}
+
+void CurlEngine::stop(const std::shared_ptr<CurlTransfer>& t) {
+    if (!t || t->engine_ != this) return;
+    if (t->running_) {
+        t->running_ = false;
+        curl_multi_remove_handle(multi_, t->easy_);
+    }
+    t->engine_ = nullptr;
+    t->events_.clear();
+    active_.erase(std::remove(active_.begin(), active_.end(), t), active_.end());
+}
+
+int CurlEngine::onSocket(CURL*, int fd, int what, void* self, void*) {
+    auto* engine = static_cast<CurlEngine*>(self);
+    if (what == CURL_POLL_REMOVE) {
+        engine->watched_.erase(fd);
+        engine->loop_.watchDescriptor(fd, false, false, nullptr);
+        return 0;
+    }
+    bool read = what == CURL_POLL_IN || what == CURL_POLL_INOUT;
+    bool write = what == CURL_POLL_OUT || what == CURL_POLL_INOUT;
+    engine->watched_.insert(fd);
+    engine->loop_.watchDescriptor(fd, read, write, [engine, fd](bool readable, bool writable) {
+        int flags = (readable ? CURL_CSELECT_IN : 0) | (writable ? CURL_CSELECT_OUT : 0);
+        engine->socketAction(fd, flags);
+    });
+    return 0;
+}
+
+int CurlEngine::onTimer(CURLM*, long ms, void* self) {
+    static_cast<CurlEngine*>(self)->armTimer(ms);
+    return 0;
+}
+
+void CurlEngine::armTimer(long ms) {
+    itimerspec spec{};
+    if (ms >= 0) {
+        // A zero it_value would disarm the timer; "now" is one nanosecond away.
+        long ns = ms == 0 ? 1 : (ms % 1000) * 1000000L;
+        spec.it_value.tv_sec = ms / 1000;
+        spec.it_value.tv_nsec = ns;
+    }
+    timerfd_settime(timerFd_, 0, &spec, nullptr);
+}
+
+void CurlEngine::socketAction(int fd, int flags) {
+    if (acting_) return;
+    int running = 0;
+    acting_ = true;
+    curl_multi_socket_action(multi_, fd, flags, &running);
+    acting_ = false;
+    afterAction();
+}
+
+void CurlEngine::afterAction() {
+    int left = 0;
+    while (CURLMsg* msg = curl_multi_info_read(multi_, &left)) {
+        if (msg->msg != CURLMSG_DONE) continue;
+        CurlTransfer* raw = nullptr;
+        curl_easy_getinfo(msg->easy_handle, CURLINFO_PRIVATE, &raw);
+        CURLcode result = msg->data.result;
+        auto it = std::find_if(active_.begin(), active_.end(), [raw](const auto& p) { return p.get() == raw; });
+        if (it == active_.end()) continue;
+        std::shared_ptr<CurlTransfer> t = *it;
+        long osErrno = 0;
+        curl_easy_getinfo(t->easy_, CURLINFO_OS_ERRNO, &osErrno);
+        t->running_ = false;
+        curl_multi_remove_handle(multi_, t->easy_);
+        CurlTransfer::Event e(CurlTransfer::Event::Done);
+        e.status = static_cast<int>(result);
+        e.osErrno = osErrno;
+        e.text = curl_easy_strerror(result);
+        if (t->trustCancelled_) e.a = 1;
+        if (t->trustRefused_) e.a = 2;
+        t->queue(std::move(e));
+    }
+    deliver();
+}
+
+void CurlEngine::deliver() {
+    while (!pending_.empty()) {
+        std::vector<std::weak_ptr<CurlTransfer>> batch;
+        batch.swap(pending_);
+        for (size_t bi = 0; bi < batch.size(); ++bi) {
+            auto t = batch[bi].lock();
+            if (!t) continue;
+            t->queued_ = false;
+            std::vector<CurlTransfer::Event> events;
+            events.swap(t->events_);
+            for (size_t i = 0; i < events.size(); ++i) {
+                if (t->engine_ != this) break;  // stopped by an earlier report
+                auto client = t->client_.lock();
+                if (!client) break;
+                CurlTransfer::Event& e = events[i];
+                try {
+                    switch (e.kind) {
+                        case CurlTransfer::Event::Response:
+                            client->transferDidReceiveResponse(e.status, e.text, e.headers);
+                            break;
+                        case CurlTransfer::Event::Data:
+                            client->transferDidReceiveData(std::move(e.text));
+                            break;
+                        case CurlTransfer::Event::Sent:
+                            client->transferDidSendBodyData(e.a, e.b, e.c);
+                            break;
+                        case CurlTransfer::Event::Done: {
+                            auto it = std::find(active_.begin(), active_.end(), t);
+                            if (it != active_.end()) active_.erase(it);
+                            t->engine_ = nullptr;
+                            std::string message = e.a == 1 ? "trust-cancelled" : e.a == 2 ? "trust-refused" : e.text;
+                            client->transferDidComplete(e.status, e.osErrno, message);
+                            break;
+                        }
+                    }
+                } catch (...) {
+                    // Keep what was not yet delivered, in order, for the next round; the
+                    // exception belongs to whoever runs the loop.
+                    if (t->engine_ == this) {
+                        t->events_.insert(t->events_.begin(), std::make_move_iterator(events.begin() + static_cast<long>(i) + 1),
+                                          std::make_move_iterator(events.end()));
+                        if (!t->events_.empty() && !t->queued_) {
+                            t->queued_ = true;
+                            pending_.push_back(t);
+                        }
+                    }
+                    for (size_t rest = bi + 1; rest < batch.size(); ++rest) pending_.push_back(batch[rest]);
+                    // A timer round soon delivers the rest (curl re-arms its own timer then).
+                    if (!pending_.empty()) armTimer(0);
+                    throw;
+                }
+            }
+        }
+    }
+}
+
+}  // namespace zvt

@@ -1,0 +1,163 @@
+// The libcurl engine under URL loading: one multi handle per event loop (one per run-loop thread),
+// whose sockets and timer are sources of that loop. Transfers report to a client object; every
+// report except the server-trust question is queued inside curl's callbacks and delivered after
+// curl has returned, so the client may cancel or restart transfers from any report and no
+// exception ever unwinds through curl or OpenSSL.
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+typedef void CURL;
+typedef void CURLM;
+
+namespace zvt {
+
+using HTTPHeaderList = std::vector<std::pair<std::string, std::string>>;
+
+// What the engine needs of the loop it runs on. All calls happen on the loop's thread.
+class CurlEventLoop {
+public:
+    virtual ~CurlEventLoop() = default;
+    // Watches fd for readiness; read == write == false stops watching it.
+    virtual void watchDescriptor(int fd, bool read, bool write, std::function<void(bool readable, bool writable)> onReady) = 0;
+};
+
+enum class TrustAnswer {
+    Accept,      // finish the handshake
+    Reject,      // the trust was judged and refused (untrusted certificate)
+    Cancel,      // the challenge was cancelled
+};
+
+class CurlTransferClient {
+public:
+    virtual ~CurlTransferClient() = default;
+    // The final (non-1xx) response head of the current request.
+    virtual void transferDidReceiveResponse(int status, const std::string& httpVersion, const HTTPHeaderList& headers) = 0;
+    virtual void transferDidReceiveData(std::string data) = 0;
+    virtual void transferDidSendBodyData(int64_t bytesWritten, int64_t totalWritten, int64_t totalExpected) = 0;
+    // result is a CURLcode; osErrno is curl's CURLINFO_OS_ERRNO; message is "trust-cancelled" or
+    // "trust-refused" when the handshake failed on the trust answer.
+    virtual void transferDidComplete(int result, long osErrno, const std::string& message) = 0;
+    // Called synchronously during the TLS handshake with the presented chain (DER, leaf first).
+    // Must not throw; may not touch the transfer.
+    virtual TrustAnswer transferEvaluateServerTrust(const std::vector<std::string>& chainDER, const std::string& host, int port) = 0;
+    // Body bytes for a streamed body: returns the count read, 0 at the end, -1 on failure.
+    virtual int64_t transferReadBody(char* buffer, size_t size) {
+        (void)buffer;
+        (void)size;
+        return -1;
+    }
+};
+
+struct CurlTransferSpec {
+    CurlTransferSpec() = default;
+    explicit CurlTransferSpec(std::string u, std::string m = "GET") : url(std::move(u)), method(std::move(m)) {}
+    std::string url;
+    std::string method = "GET";
+    HTTPHeaderList headers;
+    bool hasBody = false;
+    std::shared_ptr<const std::string> body;  // the whole body, or null for a streamed one
+    int64_t streamLength = -1;                // a streamed body's length when known
+};
+
+class CurlEngine;
+
+// One request on the engine. Owned by its client (shared), referenced weakly by the engine while
+// running.
+class CurlTransfer : public std::enable_shared_from_this<CurlTransfer> {
+public:
+    ~CurlTransfer();
+    // Real time of the last byte moved or of the start, for inactivity time-outs.
+    double lastActivity() const { return lastActivity_; }
+    bool running() const { return running_; }
+
+private:
+    friend class CurlEngine;
+    CurlTransfer() = default;
+    CurlEngine* engine_ = nullptr;
+    CURL* easy_ = nullptr;
+    void* headerList_ = nullptr;  // curl_slist*
+    std::weak_ptr<CurlTransferClient> client_;
+    CurlTransferSpec spec_;
+    bool running_ = false;
+    bool trustRefused_ = false;
+    bool trustCancelled_ = false;
+    size_t bodyOffset_ = 0;
+    int64_t uploaded_ = 0;
+    double lastActivity_ = 0;
+    std::string host_;
+    int port_ = 0;
+
+    // Response head being read.
+    int status_ = 0;
+    std::string version_;
+    HTTPHeaderList headers_;
+    bool inFinalHead_ = false;
+
+    struct Event {
+        enum Kind { Response, Data, Sent, Done };
+        explicit Event(Kind k) : kind(k) {}
+        Kind kind;
+        int status = 0;
+        std::string text;  // version, data or message
+        HTTPHeaderList headers;
+        int64_t a = 0, b = 0, c = 0;
+        long osErrno = 0;
+    };
+    std::vector<Event> events_;
+    bool queued_ = false;
+
+    static size_t onHeader(char* data, size_t size, size_t count, void* self);
+    static size_t onWrite(char* data, size_t size, size_t count, void* self);
+    static size_t onRead(char* data, size_t size, size_t count, void* self);
+    static int onSeek(void* self, long long offset, int origin);
+    static int onProgress(void* self, long long dlTotal, long long dlNow, long long ulTotal, long long ulNow);
+    static int onSSLContext(CURL* easy, void* sslContext, void* self);
+    void queue(Event event);
+
+public:
+    // Asks the client; records a refusal for the completion report. Called by the verify step.
+    TrustAnswer evaluateTrust(const std::vector<std::string>& chainDER);
+};
+
+class CurlEngine {
+public:
+    explicit CurlEngine(CurlEventLoop& loop);
+    ~CurlEngine();
+    CurlEngine(const CurlEngine&) = delete;
+    CurlEngine& operator=(const CurlEngine&) = delete;
+
+    // Starts a transfer; the first reports arrive once the loop runs.
+    std::shared_ptr<CurlTransfer> start(const CurlTransferSpec& spec, std::weak_ptr<CurlTransferClient> client);
+    // Stops a transfer at once; nothing more is reported for it.
+    void stop(const std::shared_ptr<CurlTransfer>& transfer);
+    size_t activeCount() const { return active_.size(); }
+
+    static double monotonicNow();
+
+private:
+    friend class CurlTransfer;
+    void socketAction(int fd, int flags);
+    void afterAction();
+    void deliver();
+    void armTimer(long ms);
+    static int onSocket(CURL* easy, int fd, int what, void* self, void* socketData);
+    static int onTimer(CURLM* multi, long ms, void* self);
+
+    CurlEventLoop& loop_;
+    CURLM* multi_ = nullptr;
+    int timerFd_ = -1;
+    bool acting_ = false;
+    std::vector<std::shared_ptr<CurlTransfer>> active_;
+    std::vector<std::weak_ptr<CurlTransfer>> pending_;
+    std::unordered_set<int> watched_;
+};
+
+}  // namespace zvt
