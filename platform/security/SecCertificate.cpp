@@ -1,6 +1,8 @@
 #include "platform/security/SecCertificate.h"
 
+#include <openssl/err.h>
 #include <openssl/x509.h>
+#include <openssl/x509v3.h>
 
 #include "platform/security/SecKey.h"
 #include "platform/security/SecTrust.h"
@@ -77,3 +79,16 @@ SecKeyRef SecCertificateCopyKey(const SecCertificateRef& certificate) {
     if (result->publicKeyData().empty()) return nullptr;
     return result;
 }
+
+namespace zvt {
+
+bool SecCertificateIsSignedBy(const SecCertificateRef& subject, const SecCertificateRef& issuer) {
+    if (!subject || !issuer) return false;
+    if (X509_check_issued(issuer->x509(), subject->x509()) != X509_V_OK) return false;
+    EVP_PKEY* key = X509_get0_pubkey(issuer->x509());
+    bool signedByIssuer = key != nullptr && X509_verify(subject->x509(), key) == 1;
+    ERR_clear_error();
+    return signedByIssuer;
+}
+
+}  // namespace zvt

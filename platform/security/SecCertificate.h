@@ -41,3 +41,9 @@ std::vector<uint8_t> SecCertificateCopyData(const SecCertificateRef& certificate
 
 // A one-line human-readable summary: the subject's common name, else the whole subject.
 std::string SecCertificateCopySubjectSummary(const SecCertificateRef& certificate);
+
+namespace zvt {
+// Does `issuer` name `subject`'s issuer and verify its signature? Only the one link is
+// checked: no dates, no trust.
+bool SecCertificateIsSignedBy(const SecCertificateRef& subject, const SecCertificateRef& issuer);
+}  // namespace zvt

@@ -265,3 +265,18 @@ TEST(SecTrust, ConcurrentEvaluationsOfSharedCertificates) {
     for (auto& thread : threads) thread.join();
     EXPECT_EQ(passed.load(), 200);
 }
+
+TEST(SecCertificate, SignedByChecksNameAndSignature) {
+    auto ca = certificate(certs().ca.der);
+    auto intermediate = certificate(certs().intermediate.der);
+    EXPECT_TRUE(zvt::SecCertificateIsSignedBy(certificate(certs().localhost.der), ca));
+    EXPECT_TRUE(zvt::SecCertificateIsSignedBy(intermediate, ca));
+    EXPECT_TRUE(zvt::SecCertificateIsSignedBy(certificate(certs().intermediateLeaf.der), intermediate));
+    EXPECT_TRUE(zvt::SecCertificateIsSignedBy(ca, ca));
+    EXPECT_FALSE(zvt::SecCertificateIsSignedBy(certificate(certs().intermediateLeaf.der), ca));
+    EXPECT_FALSE(zvt::SecCertificateIsSignedBy(ca, certificate(certs().localhost.der)));
+    // Same issuer name, other key.
+    EXPECT_FALSE(zvt::SecCertificateIsSignedBy(certificate(certs().forgedLeaf.der), ca));
+    EXPECT_TRUE(zvt::SecCertificateIsSignedBy(certificate(certs().forgedLeaf.der), certificate(certs().forgedCA.der)));
+    EXPECT_FALSE(zvt::SecCertificateIsSignedBy(nullptr, ca));
+}
