@@ -20,7 +20,8 @@ std::vector<uint8_t> encode(X509* x509) {
 
 }  // namespace
 
-SecCertificate::SecCertificate(x509_st* x509) : x509_(x509), der_(encode(x509)) {}
+SecCertificate::SecCertificate(x509_st* x509, std::vector<uint8_t> der)
+    : x509_(x509), der_(der.empty() ? encode(x509) : std::move(der)) {}
 
 SecCertificate::~SecCertificate() { X509_free(x509_); }
 
@@ -34,9 +35,7 @@ SecCertificateRef SecCertificateCreateWithData(std::span<const uint8_t> der) {
         X509_free(x509);
         return nullptr;
     }
-    auto certificate = std::make_shared<SecCertificate>(x509);
-    if (certificate->derData().empty()) return nullptr;
-    return certificate;
+    return std::make_shared<SecCertificate>(x509, std::vector<uint8_t>(der.begin(), der.end()));
 }
 
 SecCertificateRef SecCertificateCreateWithData(const void* bytes, size_t length) {

@@ -13,8 +13,8 @@ struct x509_st;
 
 class SecCertificate {
 public:
-    // Takes over one reference of `x509`.
-    explicit SecCertificate(x509_st* x509);
+    // Takes over one reference of `x509`; `der` is its encoding as read (computed when empty).
+    explicit SecCertificate(x509_st* x509, std::vector<uint8_t> der = {});
     ~SecCertificate();
     SecCertificate(const SecCertificate&) = delete;
     SecCertificate& operator=(const SecCertificate&) = delete;
