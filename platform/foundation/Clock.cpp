@@ -8,14 +8,15 @@
 
 namespace {
 
+// Process-wide objects are never destroyed: threads that outlive main() still read the clock.
 std::mutex& clockMutex() {
-  static std::mutex m;
-  return m;
+  static std::mutex* m = new std::mutex();
+  return *m;
 }
 
 std::shared_ptr<Clock>& installedClock() {
-  static std::shared_ptr<Clock> clock;
-  return clock;
+  static std::shared_ptr<Clock>* clock = new std::shared_ptr<Clock>();
+  return *clock;
 }
 
 struct SourceRegistry {
@@ -76,11 +77,11 @@ int64_t RealClock::monotonicNanos() const {
 }
 
 std::shared_ptr<RealClock> RealClock::shared() {
-  static std::shared_ptr<RealClock> clock = std::make_shared<RealClock>();
-  return clock;
+  static std::shared_ptr<RealClock>* clock = new std::shared_ptr<RealClock>(std::make_shared<RealClock>());
+  return *clock;
 }
 
-VirtualClock::VirtualClock(NSTimeInterval wallStart) : wallAtZero_(wallStart) {}
+VirtualClock::VirtualClock(NSTimeInterval wallStart) : wallAtZero_(wallStart - 1.0) {}
 
 NSTimeInterval VirtualClock::wallTime() const {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -102,8 +103,17 @@ void VirtualClock::stepTo(int64_t nanos) {
   if (nanos > monoNanos_) monoNanos_ = nanos;
 }
 
+namespace {
+thread_local int advancingDepth = 0;
+struct AdvancingMark {
+  AdvancingMark() { ++advancingDepth; }
+  ~AdvancingMark() { --advancingDepth; }
+};
+}  // namespace
+
 void VirtualClock::advanceBy(NSTimeInterval seconds) {
   std::lock_guard<std::recursive_mutex> advancing(advancing_);
+  AdvancingMark mark;
   int64_t delta = seconds > 0 ? zvt::secondsToNanos(seconds) : 0;
   int64_t target = zvt::addSaturating(monotonicNanos(), delta);
   // Step from deadline to deadline so that what is due fires in order and sees the time
@@ -159,6 +169,8 @@ void unregisterTimeSource(const TimeSource* source) {
     }
   }
 }
+
+bool isAdvancingClockOnThisThread() { return advancingDepth > 0; }
 
 void notifyTimeSources() {
   for (const auto& source : liveSources()) source->timeAdvanced();

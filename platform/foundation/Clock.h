@@ -73,7 +73,8 @@ class VirtualClock final : public Clock {
 
   mutable std::mutex mutex_;
   std::recursive_mutex advancing_;  // one advance at a time; timers may advance again
-  int64_t monoNanos_ = 0;
+  // Monotonic time starts at 1 s, never at 0: a dispatch_time_t of 0 means "now".
+  int64_t monoNanos_ = 1000000000;
   NSTimeInterval wallAtZero_;
 };
 
@@ -108,5 +109,8 @@ void registerTimeSource(const std::shared_ptr<TimeSource>& source);
 void unregisterTimeSource(const TimeSource* source);
 // Calls timeAdvanced() on every registered source, in order.
 void notifyTimeSources();
+// True while the calling thread is inside VirtualClock::advanceBy: sources may then fire
+// what belongs to this thread right away.
+bool isAdvancingClockOnThisThread();
 
 }  // namespace zvt

@@ -1,0 +1,498 @@
+#include "platform/foundation/NSRunLoop.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <condition_variable>
+#include <cstdio>
+
+#include "platform/foundation/Dispatch.h"
+#include "platform/foundation/NSThread.h"
+#include "platform/foundation/NSTimer.h"
+#include "platform/foundation/RuntimeInternal.h"
+
+struct PerformDone {
+  std::mutex mutex;
+  std::condition_variable cv;
+  bool done = false;
+  void finish() {
+    std::lock_guard<std::mutex> lock(mutex);
+    done = true;
+    cv.notify_all();
+  }
+};
+
+class NSRunLoop::TimeSourceAdapter : public zvt::TimeSource {
+ public:
+  explicit TimeSourceAdapter(std::weak_ptr<NSRunLoop> loop) : loop_(std::move(loop)) {}
+  int64_t nextDeadlineAfter(int64_t after) override {
+    auto loop = loop_.lock();
+    return loop ? loop->nextDeadlineAfter(after) : zvt::kNoDeadline;
+  }
+  void timeAdvanced() override {
+    if (auto loop = loop_.lock()) loop->timeAdvanced();
+  }
+
+ private:
+  std::weak_ptr<NSRunLoop> loop_;
+};
+
+namespace zvt {
+
+void wakeMainRunLoop() {
+  if (auto loop = NSRunLoop::mainRunLoop()) loop->wakeUp();
+}
+
+}  // namespace zvt
+
+// ---------------------------------------------------------------------------------------------
+// File sources.
+
+unsigned NSRunLoopFileSource::events() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return events_;
+}
+
+void NSRunLoopFileSource::setEvents(unsigned events) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    events_ = events & (kRead | kWrite);
+  }
+  if (auto loop = runLoop_.lock()) loop->wakeUp();
+}
+
+bool NSRunLoopFileSource::isValid() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return valid_;
+}
+
+void NSRunLoopFileSource::invalidate() {
+  std::shared_ptr<Callback> dropped;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!valid_) return;
+    valid_ = false;
+    dropped = std::move(callback_);
+    callback_ = nullptr;
+  }
+  if (auto loop = runLoop_.lock()) {
+    {
+      std::lock_guard<std::mutex> lock(loop->mutex_);
+      auto& v = loop->fileSources_;
+      v.erase(std::remove_if(v.begin(), v.end(), [this](const auto& s) { return s.get() == this; }),
+              v.end());
+    }
+    loop->wakeUp();
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Run loops.
+
+NSRunLoop::NSRunLoop(bool main) : main_(main) {
+  wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  commonModes_.insert(NSDefaultRunLoopMode);
+}
+
+NSRunLoop::~NSRunLoop() {
+  if (timeSource_) zvt::unregisterTimeSource(timeSource_.get());
+  // Callers waiting for a perform that will never run stop waiting.
+  for (auto& p : performs_)
+    if (p.done) p.done->finish();
+  if (wakeFd_ >= 0) close(wakeFd_);
+}
+
+std::shared_ptr<NSRunLoop> NSRunLoop::makeForThread(bool main) {
+  std::shared_ptr<NSRunLoop> loop(new NSRunLoop(main));
+  loop->timeSource_ = std::make_shared<TimeSourceAdapter>(loop);
+  zvt::registerTimeSource(loop->timeSource_);
+  return loop;
+}
+
+std::shared_ptr<NSRunLoop> NSRunLoop::currentRunLoop() { return NSThread::currentThread()->runLoop(); }
+
+std::shared_ptr<NSRunLoop> NSRunLoop::mainRunLoop() { return NSThread::mainThread()->runLoop(); }
+
+bool NSRunLoop::onOwnThread() const {
+  if (main_) return zvt::onMainThread();
+  return thread_.load() == std::this_thread::get_id();
+}
+
+std::string NSRunLoop::currentMode() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return modeStack_.empty() ? std::string() : modeStack_.back();
+}
+
+void NSRunLoop::addCommonMode(const std::string& mode) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (mode != NSRunLoopCommonModes) commonModes_.insert(mode);
+}
+
+bool NSRunLoop::modeMatchesLocked(const std::string& entryMode, const std::string& mode) const {
+  return entryMode == mode || (entryMode == NSRunLoopCommonModes && commonModes_.count(mode) > 0);
+}
+
+bool NSRunLoop::inModeLocked(const std::vector<std::string>& modes, const std::string& mode) const {
+  for (const auto& m : modes)
+    if (modeMatchesLocked(m, mode)) return true;
+  return false;
+}
+
+bool NSRunLoop::inModeLocked(const std::set<std::string>& modes, const std::string& mode) const {
+  for (const auto& m : modes)
+    if (modeMatchesLocked(m, mode)) return true;
+  return false;
+}
+
+bool NSRunLoop::drainsMainQueueIn(const std::string& mode) const {
+  return main_ && commonModes_.count(mode) > 0;
+}
+
+bool NSRunLoop::hasSourcesLocked(const std::string& mode) const {
+  if (drainsMainQueueIn(mode)) return true;
+  for (const auto& t : timers_)
+    if (t.timer->isValid() && inModeLocked(t.modes, mode)) return true;
+  for (const auto& s : fileSources_)
+    if (inModeLocked(s->modes_, mode)) return true;
+  for (const auto& p : ports_)
+    if (modeMatchesLocked(p.second, mode)) return true;
+  for (const auto& p : performs_)
+    if (inModeLocked(p.modes, mode)) return true;
+  return false;
+}
+
+void NSRunLoop::addTimer(const std::shared_ptr<NSTimer>& timer, const std::string& mode) {
+  if (!timer) return;
+  {
+    std::lock_guard<std::mutex> timerLock(timer->mutex_);
+    if (!timer->valid_) return;
+    auto owner = timer->runLoop_.lock();
+    if (owner && owner.get() != this) {
+      std::fprintf(stderr, "NSRunLoop: a timer belongs to one run loop; addTimer ignored\n");
+      return;
+    }
+    timer->runLoop_ = weak_from_this();
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = std::find_if(timers_.begin(), timers_.end(),
+                           [&](const TimerEntry& e) { return e.timer == timer; });
+    if (it == timers_.end()) {
+      timers_.push_back({timer, {mode}});
+    } else {
+      it->modes.insert(mode);
+    }
+  }
+  wakeUp();
+}
+
+void NSRunLoop::removeTimer(const NSTimer* timer) {
+  std::shared_ptr<NSTimer> dropped;  // released outside the lock
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (auto it = timers_.begin(); it != timers_.end(); ++it) {
+      if (it->timer.get() == timer) {
+        dropped = std::move(it->timer);
+        timers_.erase(it);
+        break;
+      }
+    }
+  }
+  wakeUp();
+}
+
+void NSRunLoop::addPort(const std::shared_ptr<NSPort>& port, const std::string& mode) {
+  if (!port) return;
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (const auto& p : ports_)
+    if (p.first == port && p.second == mode) return;
+  ports_.emplace_back(port, mode);
+}
+
+void NSRunLoop::removePort(const std::shared_ptr<NSPort>& port, const std::string& mode) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ports_.erase(std::remove_if(ports_.begin(), ports_.end(),
+                                [&](const auto& p) { return p.first == port && p.second == mode; }),
+                 ports_.end());
+  }
+  wakeUp();
+}
+
+std::shared_ptr<NSRunLoopFileSource> NSRunLoop::addFileDescriptor(int fd, unsigned events,
+                                                                  NSRunLoopFileSource::Callback callback,
+                                                                  const std::vector<std::string>& modes) {
+  std::shared_ptr<NSRunLoopFileSource> source(new NSRunLoopFileSource(
+      fd, events & (NSRunLoopFileSource::kRead | NSRunLoopFileSource::kWrite), std::move(callback),
+      modes.empty() ? std::vector<std::string>{NSDefaultRunLoopMode} : modes, weak_from_this()));
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    fileSources_.push_back(source);
+  }
+  wakeUp();
+  return source;
+}
+
+void NSRunLoop::performBlock(std::function<void()> fn) {
+  performInModes({NSRunLoopCommonModes}, std::move(fn));
+}
+
+void NSRunLoop::performInModes(const std::vector<std::string>& modes, std::function<void()> fn) {
+  if (!fn) return;
+  enqueuePerform({std::move(fn), modes.empty() ? std::vector<std::string>{NSRunLoopCommonModes} : modes,
+                  nullptr});
+}
+
+void NSRunLoop::enqueuePerform(Perform perform) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    performs_.push_back(std::move(perform));
+  }
+  wakeUp();
+}
+
+void NSRunLoop::wakeUp() {
+  if (wakeFd_ < 0) return;
+  uint64_t one = 1;
+  ssize_t ignored = write(wakeFd_, &one, sizeof one);
+  (void)ignored;  // a full counter already means "wake up"
+}
+
+void NSRunLoop::drainWakeFd() {
+  uint64_t value;
+  while (read(wakeFd_, &value, sizeof value) > 0) {
+  }
+}
+
+void NSRunLoop::stop() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!stopFlags_.empty()) stopFlags_.back()->store(true);
+  }
+  wakeUp();
+}
+
+int64_t NSRunLoop::nextTimerDeadlineLocked(const std::string& mode) const {
+  int64_t next = zvt::kNoDeadline;
+  for (const auto& t : timers_) {
+    if (!t.timer->isValid() || t.timer->firing_ || !inModeLocked(t.modes, mode)) continue;
+    next = std::min(next, t.timer->deadline_.load());
+  }
+  return next;
+}
+
+int64_t NSRunLoop::nextDeadlineAfter(int64_t after) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  int64_t next = zvt::kNoDeadline;
+  for (const auto& t : timers_) {
+    if (!t.timer->isValid()) continue;
+    int64_t d = t.timer->deadline_.load();
+    if (d > after) next = std::min(next, d);
+  }
+  return next;
+}
+
+void NSRunLoop::timeAdvanced() {
+  if (zvt::isAdvancingClockOnThisThread() && onOwnThread()) {
+    std::string mode = currentMode();
+    fireDueTimers(mode.empty() ? std::string(NSDefaultRunLoopMode) : mode);
+  }
+  wakeUp();
+}
+
+void NSRunLoop::fireDueTimers(const std::string& mode) {
+  for (;;) {
+    std::shared_ptr<NSTimer> due;
+    int64_t now = Clock::nowNanos();
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      int64_t best = zvt::kNoDeadline;
+      for (const auto& t : timers_) {
+        if (!t.timer->isValid() || t.timer->firing_ || !inModeLocked(t.modes, mode)) continue;
+        int64_t d = t.timer->deadline_.load();
+        if (d <= now && (!due || d < best)) {
+          due = t.timer;
+          best = d;
+        }
+      }
+    }
+    if (!due) return;
+    due->fireFromRunLoop(now);
+  }
+}
+
+bool NSRunLoop::runPerforms(const std::string& mode) {
+  std::vector<Perform> ready;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (auto it = performs_.begin(); it != performs_.end();) {
+      if (inModeLocked(it->modes, mode)) {
+        ready.push_back(std::move(*it));
+        it = performs_.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+  for (size_t i = 0; i < ready.size(); ++i) {
+    struct Finish {
+      std::vector<Perform>& ready;
+      size_t i;
+      ~Finish() {
+        if (ready[i].done) ready[i].done->finish();
+        ready[i].fn = nullptr;
+      }
+    } finish{ready, i};
+    ready[i].fn();
+  }
+  return !ready.empty();
+}
+
+bool NSRunLoop::runMode(const std::string& mode, NSTimeInterval limitDate) {
+  int64_t limit = zvt::kNoDeadline;
+  if (limitDate < kDistantFutureTimeIntervalSince1970)
+    limit = zvt::addSaturating(Clock::nowNanos(), zvt::secondsToNanos(limitDate - Clock::now()));
+  return runOnce(mode, limit, zvt::kNoDeadline);
+}
+
+bool NSRunLoop::runModeWithin(const std::string& mode, NSTimeInterval realSeconds) {
+  int64_t realLimit =
+      zvt::addSaturating(RealClock::shared()->monotonicNanos(), zvt::secondsToNanos(std::max(0.0, realSeconds)));
+  return runOnce(mode, zvt::kNoDeadline, realLimit);
+}
+
+bool NSRunLoop::runOnce(const std::string& modeIn, int64_t limit, int64_t realLimit) {
+  if (!onOwnThread()) {
+    std::fprintf(stderr, "NSRunLoop: a run loop runs only on its own thread\n");
+    return false;
+  }
+  const std::string mode = modeIn == NSRunLoopCommonModes ? std::string(NSDefaultRunLoopMode) : modeIn;
+  std::atomic<bool> stopped{false};
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!hasSourcesLocked(mode)) return false;
+    modeStack_.push_back(mode);
+    stopFlags_.push_back(&stopped);
+  }
+  struct Leave {
+    NSRunLoop* loop;
+    ~Leave() {
+      std::lock_guard<std::mutex> lock(loop->mutex_);
+      loop->modeStack_.pop_back();
+      loop->stopFlags_.pop_back();
+    }
+  } leave{this};
+
+  std::vector<pollfd> fds;
+  std::vector<std::shared_ptr<NSRunLoopFileSource>> sources;
+  for (;;) {
+    fireDueTimers(mode);
+    bool handled = runPerforms(mode);
+    if (drainsMainQueueIn(mode)) handled = zvt::drainMainQueue() > 0 || handled;
+    if (handled || stopped) break;
+
+    int64_t now = Clock::nowNanos();
+    int64_t timerDeadline;
+    fds.clear();
+    sources.clear();
+    fds.push_back({wakeFd_, POLLIN, 0});
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (!hasSourcesLocked(mode)) break;
+      timerDeadline = nextTimerDeadlineLocked(mode);
+      for (const auto& s : fileSources_) {
+        if (!inModeLocked(s->modes_, mode)) continue;
+        unsigned ev = s->events();
+        if (ev == 0) continue;
+        short pev = 0;
+        if (ev & NSRunLoopFileSource::kRead) pev |= POLLIN;
+        if (ev & NSRunLoopFileSource::kWrite) pev |= POLLOUT;
+        fds.push_back({s->fd(), pev, 0});
+        sources.push_back(s);
+      }
+    }
+
+    int timeoutMs = -1;
+    if (now >= limit) {
+      timeoutMs = 0;
+    } else {
+      int64_t wake = std::min(timerDeadline, limit);
+      if (wake != zvt::kNoDeadline && !Clock::current()->isVirtual()) {
+        int64_t ms = (std::max<int64_t>(wake - now, 0) + 999999) / 1000000;
+        timeoutMs = static_cast<int>(std::min<int64_t>(ms, INT_MAX));
+      }
+    }
+    if (realLimit != zvt::kNoDeadline) {
+      int64_t left = realLimit - RealClock::shared()->monotonicNanos();
+      int64_t ms = (std::max<int64_t>(left, 0) + 999999) / 1000000;
+      if (timeoutMs < 0 || ms < timeoutMs) timeoutMs = static_cast<int>(std::min<int64_t>(ms, INT_MAX));
+    }
+
+    int n = poll(fds.data(), fds.size(), timeoutMs);
+    if (n > 0) {
+      if (fds[0].revents) drainWakeFd();
+      for (size_t i = 1; i < fds.size(); ++i) {
+        short re = fds[i].revents;
+        if (!re) continue;
+        const auto& source = sources[i - 1];
+        unsigned asked = source->events();
+        unsigned ready = 0;
+        if (re & POLLIN) ready |= NSRunLoopFileSource::kRead;
+        if (re & POLLOUT) ready |= NSRunLoopFileSource::kWrite;
+        if (re & (POLLERR | POLLHUP | POLLNVAL))
+          ready |= NSRunLoopFileSource::kError | (asked & (NSRunLoopFileSource::kRead | NSRunLoopFileSource::kWrite));
+        std::shared_ptr<NSRunLoopFileSource::Callback> callback;
+        {
+          std::lock_guard<std::mutex> lock(source->mutex_);
+          if (source->valid_) callback = source->callback_;
+        }
+        if (!callback) continue;
+        (*callback)(source->fd(), ready);
+        handled = true;
+        // A descriptor closed under the source would report itself ready forever.
+        if (re & POLLNVAL) source->invalidate();
+      }
+    }
+    if (handled || stopped) break;
+    if (Clock::nowNanos() >= limit ||
+        (realLimit != zvt::kNoDeadline && RealClock::shared()->monotonicNanos() >= realLimit)) {
+      fireDueTimers(mode);
+      break;
+    }
+  }
+  return true;
+}
+
+void NSRunLoop::runUntilDate(NSTimeInterval limitDate) {
+  while (Clock::now() < limitDate && runMode(NSDefaultRunLoopMode, limitDate)) {
+  }
+}
+
+void NSRunLoop::run() {
+  while (runMode(NSDefaultRunLoopMode, kDistantFutureTimeIntervalSince1970)) {
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+
+void performOnThread(const std::shared_ptr<NSThread>& thread, std::function<void()> fn, bool wait,
+                     const std::vector<std::string>& modes) {
+  if (!thread || !fn || thread->isFinished()) return;
+  if (wait && NSThread::currentThread() == thread) {
+    fn();
+    return;
+  }
+  auto loop = thread->runLoop();
+  if (!loop) return;
+  auto done = wait ? std::make_shared<PerformDone>() : nullptr;
+  loop->enqueuePerform(
+      {std::move(fn), modes.empty() ? std::vector<std::string>{NSRunLoopCommonModes} : modes, done});
+  loop = nullptr;  // the thread's end must be able to release its run loop
+  if (!done) return;
+  zvt::BlockingScope blocking;
+  std::unique_lock<std::mutex> lock(done->mutex);
+  done->cv.wait(lock, [&] { return done->done; });
+}

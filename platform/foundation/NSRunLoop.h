@@ -1,0 +1,179 @@
+// Per-thread run loops: timers, file-descriptor sources, performed functions and keep-alive
+// ports, each in one or more modes; woken from other threads through an eventfd.
+//
+// A run loop runs only on its own thread. Timers read their deadlines from Clock: under a
+// VirtualClock they fire when the clock is advanced (at once when it is advanced on the run
+// loop's own thread, otherwise when that thread's run loop next looks).
+//
+// The main run loop also drains the main dispatch queue whenever it runs in a common mode, and
+// always counts as having a source in those modes (as the system's does), so run() on it never
+// returns; tests pump it with runMode()/runUntilDate() or tests/support/MainLoop.h.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/foundation/Clock.h"
+
+class NSThread;
+class NSTimer;
+class NSRunLoop;
+
+// Mode names; NSRunLoopCommonModes stands for every mode of the run loop's common set
+// (NSDefaultRunLoopMode plus those added with addCommonMode).
+inline constexpr char NSDefaultRunLoopMode[] = "kCFRunLoopDefaultMode";
+inline constexpr char NSRunLoopCommonModes[] = "kCFRunLoopCommonModes";
+
+// A date far enough away to mean "never" (seconds since 1970, year 4001).
+inline constexpr NSTimeInterval kDistantFutureTimeIntervalSince1970 = 64092211200.0;
+
+// Keep-alive port: a run loop with a port in a mode always has a source in that mode, so
+// run() keeps it waiting for work forever (the network thread's idiom).
+class NSPort {
+ public:
+  static std::shared_ptr<NSPort> port() { return std::make_shared<NSPort>(); }
+};
+using NSMachPort = NSPort;
+
+// A file descriptor watched by a run loop. The callback runs on the run loop's thread with the
+// events that are ready (kRead, kWrite; kError on error or hang-up, together with the events
+// asked for, so that the callback's read or write sees the condition).
+class NSRunLoopFileSource {
+ public:
+  enum Event : unsigned { kRead = 1, kWrite = 2, kError = 4 };
+  using Callback = std::function<void(int fd, unsigned events)>;
+
+  int fd() const { return fd_; }
+  unsigned events() const;
+  // Changes the interest (0 pauses the source without removing it); any thread.
+  void setEvents(unsigned events);
+  // Removes the source; no callback starts afterwards. Any thread.
+  void invalidate();
+  bool isValid() const;
+
+ private:
+  friend class NSRunLoop;
+  NSRunLoopFileSource(int fd, unsigned events, Callback callback, std::vector<std::string> modes,
+                      std::weak_ptr<NSRunLoop> runLoop)
+      : fd_(fd), events_(events), callback_(std::make_shared<Callback>(std::move(callback))),
+        modes_(std::move(modes)),
+        runLoop_(std::move(runLoop)) {}
+
+  const int fd_;
+  mutable std::mutex mutex_;
+  unsigned events_;
+  bool valid_ = true;
+  std::shared_ptr<Callback> callback_;  // dropped on invalidate; a running call keeps its copy
+  const std::vector<std::string> modes_;
+  std::weak_ptr<NSRunLoop> runLoop_;
+};
+
+class NSRunLoop : public std::enable_shared_from_this<NSRunLoop> {
+ public:
+  ~NSRunLoop();
+
+  static std::shared_ptr<NSRunLoop> currentRunLoop();
+  static std::shared_ptr<NSRunLoop> mainRunLoop();
+
+  // The mode of the innermost run in progress on this run loop, "" when it is not running.
+  std::string currentMode() const;
+  void addCommonMode(const std::string& mode);
+
+  // addTimer:forMode: (a timer belongs to one run loop; a second run loop is refused).
+  void addTimer(const std::shared_ptr<NSTimer>& timer, const std::string& mode);
+  // addPort:forMode: / removePort:forMode:
+  void addPort(const std::shared_ptr<NSPort>& port, const std::string& mode);
+  void removePort(const std::shared_ptr<NSPort>& port, const std::string& mode);
+
+  // Watches `fd`; see NSRunLoopFileSource.
+  std::shared_ptr<NSRunLoopFileSource> addFileDescriptor(int fd, unsigned events,
+                                                         NSRunLoopFileSource::Callback callback,
+                                                         const std::vector<std::string>& modes = {
+                                                             NSDefaultRunLoopMode});
+
+  // performBlock: runs `fn` once, the next time the run loop runs in a common mode.
+  void performBlock(std::function<void()> fn);
+  // performInModes:block:
+  void performInModes(const std::vector<std::string>& modes, std::function<void()> fn);
+
+  // runMode:beforeDate: runs the loop once in `mode`: fires due timers, and waits until one
+  // input (a performed function, a file-descriptor callback, main-queue blocks) has been
+  // handled, stop() was called, or `limitDate` (seconds since 1970 on Clock's wall time)
+  // passed. Returns false at once when the mode has no source and no timer.
+  bool runMode(const std::string& mode, NSTimeInterval limitDate);
+  // runMode:beforeDate: with a limit of `realSeconds` on the system's clock whatever Clock is
+  // installed: lets tests pump a run loop under a virtual clock without hanging.
+  bool runModeWithin(const std::string& mode, NSTimeInterval realSeconds);
+  // runUntilDate: runs in the default mode until the date passes or no source is left.
+  void runUntilDate(NSTimeInterval limitDate);
+  // run: runs in the default mode until no source is left.
+  void run();
+  // CFRunLoopStop: the innermost run in progress returns.
+  void stop();
+  // Wakes the run loop from any thread so that it looks at its timers and sources again.
+  void wakeUp();
+
+  bool isMainRunLoop() const { return main_; }
+
+  // Internal: the thread's object makes its run loop.
+  static std::shared_ptr<NSRunLoop> makeForThread(bool main);
+
+ private:
+  friend class NSTimer;
+  friend class NSThread;
+  friend struct ThreadRegistry;
+  friend class NSRunLoopFileSource;
+  friend void performOnThread(const std::shared_ptr<NSThread>&, std::function<void()>, bool,
+                              const std::vector<std::string>&);
+  class TimeSourceAdapter;
+
+  struct TimerEntry {
+    std::shared_ptr<NSTimer> timer;
+    std::set<std::string> modes;
+  };
+  struct Perform {
+    std::function<void()> fn;
+    std::vector<std::string> modes;
+    std::shared_ptr<struct PerformDone> done;
+  };
+
+  explicit NSRunLoop(bool main);
+  bool onOwnThread() const;
+  bool modeMatchesLocked(const std::string& entryMode, const std::string& mode) const;
+  bool inModeLocked(const std::vector<std::string>& modes, const std::string& mode) const;
+  bool inModeLocked(const std::set<std::string>& modes, const std::string& mode) const;
+  bool hasSourcesLocked(const std::string& mode) const;
+  bool drainsMainQueueIn(const std::string& mode) const;
+  void enqueuePerform(Perform perform);
+  // Fires every due timer of `mode`, earliest first.
+  void fireDueTimers(const std::string& mode);
+  bool runPerforms(const std::string& mode);
+  bool runOnce(const std::string& mode, int64_t limit, int64_t realLimit);
+  int64_t nextTimerDeadlineLocked(const std::string& mode) const;
+  int64_t nextDeadlineAfter(int64_t after);
+  void timeAdvanced();
+  void removeTimer(const NSTimer* timer);
+  void drainWakeFd();
+
+  const bool main_;
+  std::atomic<std::thread::id> thread_{};
+  int wakeFd_ = -1;
+  mutable std::mutex mutex_;
+  std::set<std::string> commonModes_;
+  std::vector<TimerEntry> timers_;
+  std::vector<std::shared_ptr<NSRunLoopFileSource>> fileSources_;
+  std::deque<Perform> performs_;
+  std::vector<std::pair<std::shared_ptr<NSPort>, std::string>> ports_;
+  std::vector<std::string> modeStack_;
+  std::vector<std::atomic<bool>*> stopFlags_;  // one per run in progress, innermost last
+  std::shared_ptr<TimeSourceAdapter> timeSource_;
+};
