@@ -1,0 +1,210 @@
+#include "platform/foundation/NSData.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+
+#include "platform/foundation/NSException.h"
+#include "platform/foundation/NSString.h"
+
+namespace {
+[[noreturn]] void raiseRange(const char* method, NSRange range, NSUInteger length) {
+  zvt::raise(NSRangeException, zvt::format("-[NSData %s]: range {%lu, %lu} exceeds data length %lu",
+                                           {method, range.location, range.length, length}));
+}
+bool inside(NSRange range, NSUInteger length) {
+  return range.location <= length && range.length <= length - range.location;
+}
+}  // namespace
+
+const uint8_t* NSData::emptyBytes() {
+  static const uint8_t empty[1] = {0};
+  return empty;
+}
+
+std::shared_ptr<NSData> NSData::data() { return std::make_shared<NSData>(); }
+
+std::shared_ptr<NSData> NSData::dataWithBytes(const void* bytes, NSUInteger length) {
+  if (!bytes && length) zvt::raise(NSInvalidArgumentException, "-[NSData initWithBytes:length:]: null bytes");
+  const auto* p = static_cast<const uint8_t*>(bytes);
+  return std::make_shared<NSData>(std::vector<uint8_t>(p, p + length));
+}
+
+std::shared_ptr<NSData> NSData::dataWithData(const std::shared_ptr<NSData>& other) {
+  if (!other) return data();
+  return std::make_shared<NSData>(other->bytes_);
+}
+
+std::shared_ptr<NSData> NSData::dataWithVector(std::vector<uint8_t> bytes) { return std::make_shared<NSData>(std::move(bytes)); }
+
+std::shared_ptr<NSData> NSData::dataWithString(std::string_view bytes) { return dataWithBytes(bytes.data(), bytes.size()); }
+
+std::shared_ptr<NSData> NSData::dataWithContentsOfFile(const std::shared_ptr<NSString>& path) {
+  if (!path) return nullptr;
+  std::ifstream in(path->utf8(), std::ios::binary);
+  if (!in) return nullptr;
+  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) return nullptr;
+  return dataWithVector(std::move(bytes));
+}
+
+void NSData::getBytes(void* buffer, NSUInteger length) const {
+  std::memcpy(buffer, bytes(), std::min<NSUInteger>(length, bytes_.size()));
+}
+
+void NSData::getBytes(void* buffer, NSRange range) const {
+  if (!inside(range, bytes_.size())) raiseRange("getBytes:range:", range, bytes_.size());
+  if (range.length) std::memcpy(buffer, bytes_.data() + range.location, range.length);
+}
+
+std::shared_ptr<NSData> NSData::subdataWithRange(NSRange range) const {
+  if (!inside(range, bytes_.size())) raiseRange("subdataWithRange:", range, bytes_.size());
+  return dataWithVector(std::vector<uint8_t>(bytes_.begin() + static_cast<std::ptrdiff_t>(range.location),
+                                             bytes_.begin() + static_cast<std::ptrdiff_t>(NSMaxRange(range))));
+}
+
+NSRange NSData::rangeOfData(const std::shared_ptr<NSData>& other, NSRange searchRange) const {
+  if (!other) zvt::raise(NSInvalidArgumentException, "-[NSData rangeOfData:options:range:]: nil data");
+  if (!inside(searchRange, bytes_.size())) raiseRange("rangeOfData:options:range:", searchRange, bytes_.size());
+  const NSRange notFound{static_cast<NSUInteger>(NSNotFound), 0};
+  if (other->length() == 0) return notFound;
+  std::string_view hay = view().substr(searchRange.location, searchRange.length);
+  size_t at = hay.find(other->view());
+  if (at == std::string_view::npos) return notFound;
+  return NSMakeRange(searchRange.location + at, other->length());
+}
+
+bool NSData::isEqualToData(const std::shared_ptr<NSData>& other) const { return other && other->bytes_ == bytes_; }
+
+bool NSData::writeToFile(const std::shared_ptr<NSString>& path, bool atomically) const {
+  if (!path) return false;
+  std::string target = path->utf8();
+  std::string temp = atomically ? target + ".tmp-" + std::to_string(::getpid()) + "-" +
+                                      std::to_string(reinterpret_cast<uintptr_t>(this))
+                                : target;
+  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  const uint8_t* p = bytes_.data();
+  size_t left = bytes_.size();
+  bool ok = true;
+  while (left > 0) {
+    ssize_t n = ::write(fd, p, left);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ok = false;
+      break;
+    }
+    p += n;
+    left -= static_cast<size_t>(n);
+  }
+  if (ok && atomically && ::fsync(fd) != 0) ok = false;
+  if (::close(fd) != 0) ok = false;
+  if (!atomically) return ok;
+  if (!ok || std::rename(temp.c_str(), target.c_str()) != 0) {
+    ::unlink(temp.c_str());
+    return false;
+  }
+  return true;
+}
+
+std::shared_ptr<NSString> NSData::description() const {
+  static const char hex[] = "0123456789abcdef";
+  std::string out = "<";
+  for (size_t i = 0; i < bytes_.size(); ++i) {
+    if (i && i % 4 == 0) out.push_back(' ');
+    out.push_back(hex[bytes_[i] >> 4]);
+    out.push_back(hex[bytes_[i] & 15]);
+  }
+  out.push_back('>');
+  return NSString::fromValidUTF8(std::move(out));
+}
+
+bool NSData::isEqual(const id& other) const {
+  if (other.get() == this) return true;
+  auto* d = dynamic_cast<const NSData*>(other.get());
+  return d && d->bytes_ == bytes_;
+}
+
+NSUInteger NSData::hash() const {
+  // Foundation hashes at most the first 80 bytes; the length goes in too.
+  return std::hash<std::string_view>{}(view().substr(0, 80)) ^ bytes_.size();
+}
+
+id NSData::copyWithZone() const { return self(); }
+id NSData::mutableCopyWithZone() const { return std::make_shared<NSMutableData>(bytes_); }
+std::shared_ptr<NSData> NSData::copy() const { return std::static_pointer_cast<NSData>(copyWithZone()); }
+std::shared_ptr<NSMutableData> NSData::mutableCopy() const {
+  return std::static_pointer_cast<NSMutableData>(mutableCopyWithZone());
+}
+
+std::shared_ptr<NSMutableData> NSMutableData::data() { return std::make_shared<NSMutableData>(); }
+
+std::shared_ptr<NSMutableData> NSMutableData::dataWithCapacity(NSUInteger capacity) {
+  auto d = std::make_shared<NSMutableData>();
+  d->bytes_.reserve(capacity);
+  return d;
+}
+
+std::shared_ptr<NSMutableData> NSMutableData::dataWithLength(NSUInteger length) {
+  return std::make_shared<NSMutableData>(std::vector<uint8_t>(length, 0));
+}
+
+std::shared_ptr<NSMutableData> NSMutableData::dataWithBytes(const void* bytes, NSUInteger length) {
+  auto d = std::make_shared<NSMutableData>();
+  d->appendBytes(bytes, length);
+  return d;
+}
+
+std::shared_ptr<NSMutableData> NSMutableData::dataWithData(const std::shared_ptr<NSData>& other) {
+  return std::make_shared<NSMutableData>(other ? other->vector() : std::vector<uint8_t>());
+}
+
+void NSMutableData::appendBytes(const void* bytes, NSUInteger length) {
+  if (!length) return;
+  if (!bytes) zvt::raise(NSInvalidArgumentException, "-[NSMutableData appendBytes:length:]: null bytes");
+  const auto* p = static_cast<const uint8_t*>(bytes);
+  bytes_.insert(bytes_.end(), p, p + length);
+}
+
+void NSMutableData::appendData(const std::shared_ptr<NSData>& other) {
+  if (!other) return;
+  if (other.get() == this) {
+    std::vector<uint8_t> twice = bytes_;
+    bytes_.insert(bytes_.end(), twice.begin(), twice.end());
+    return;
+  }
+  bytes_.insert(bytes_.end(), other->vector().begin(), other->vector().end());
+}
+
+void NSMutableData::setLength(NSUInteger length) { bytes_.resize(length, 0); }
+
+void NSMutableData::replaceBytesInRange(NSRange range, const void* bytes) {
+  if (!inside(NSMakeRange(range.location, 0), bytes_.size())) raiseRange("replaceBytesInRange:withBytes:", range, bytes_.size());
+  if (NSMaxRange(range) > bytes_.size()) bytes_.resize(NSMaxRange(range), 0);
+  if (range.length) std::memmove(bytes_.data() + range.location, bytes, range.length);
+}
+
+void NSMutableData::replaceBytesInRange(NSRange range, const void* bytes, NSUInteger length) {
+  if (!inside(range, bytes_.size())) raiseRange("replaceBytesInRange:withBytes:length:", range, bytes_.size());
+  const auto* p = static_cast<const uint8_t*>(bytes);
+  std::vector<uint8_t> replacement(p, p + (p ? length : 0));
+  auto first = bytes_.begin() + static_cast<std::ptrdiff_t>(range.location);
+  bytes_.erase(first, first + static_cast<std::ptrdiff_t>(range.length));
+  bytes_.insert(bytes_.begin() + static_cast<std::ptrdiff_t>(range.location), replacement.begin(), replacement.end());
+}
+
+void NSMutableData::resetBytesInRange(NSRange range) {
+  if (!inside(NSMakeRange(range.location, 0), bytes_.size())) raiseRange("resetBytesInRange:", range, bytes_.size());
+  if (NSMaxRange(range) > bytes_.size()) bytes_.resize(NSMaxRange(range), 0);
+  std::fill_n(bytes_.begin() + static_cast<std::ptrdiff_t>(range.location), range.length, 0);
+}
+
+void NSMutableData::setData(const std::shared_ptr<NSData>& other) {
+  if (other.get() == this) return;
+  bytes_ = other ? other->vector() : std::vector<uint8_t>();
+}
+
+id NSMutableData::copyWithZone() const { return std::make_shared<NSData>(bytes_); }

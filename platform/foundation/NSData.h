@@ -1,0 +1,77 @@
+#pragma once
+// Byte buffers.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/foundation/NSObject.h"
+
+class NSData : public NSObject {
+ public:
+  NSData() = default;
+  explicit NSData(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {}
+
+  static std::shared_ptr<NSData> data();
+  static std::shared_ptr<NSData> dataWithBytes(const void* bytes, NSUInteger length);
+  static std::shared_ptr<NSData> dataWithData(const std::shared_ptr<NSData>& other);
+  // Takes the vector over without copying.
+  static std::shared_ptr<NSData> dataWithVector(std::vector<uint8_t> bytes);
+  static std::shared_ptr<NSData> dataWithString(std::string_view bytes);
+  // nil when the file cannot be read.
+  static std::shared_ptr<NSData> dataWithContentsOfFile(const std::shared_ptr<NSString>& path);
+
+  NSUInteger length() const { return bytes_.size(); }
+  // Never null, even when empty.
+  const uint8_t* bytes() const { return bytes_.empty() ? emptyBytes() : bytes_.data(); }
+  const std::vector<uint8_t>& vector() const { return bytes_; }
+  std::string_view view() const { return {reinterpret_cast<const char*>(bytes()), bytes_.size()}; }
+  void getBytes(void* buffer, NSUInteger length) const;
+  // Raises NSRangeException beyond the end.
+  void getBytes(void* buffer, NSRange range) const;
+  std::shared_ptr<NSData> subdataWithRange(NSRange range) const;
+  NSRange rangeOfData(const std::shared_ptr<NSData>& other, NSRange searchRange) const;
+  bool isEqualToData(const std::shared_ptr<NSData>& other) const;
+  // Writes to a temporary file and renames it over the path when atomically.
+  bool writeToFile(const std::shared_ptr<NSString>& path, bool atomically) const;
+
+  // "<48656c6c 6f>": hexadecimal bytes in groups of four.
+  std::shared_ptr<NSString> description() const override;
+  bool isEqual(const id& other) const override;
+  NSUInteger hash() const override;
+  id copyWithZone() const override;
+  id mutableCopyWithZone() const override;
+  std::shared_ptr<NSData> copy() const;
+  std::shared_ptr<class NSMutableData> mutableCopy() const;
+
+ protected:
+  static const uint8_t* emptyBytes();
+  std::vector<uint8_t> bytes_;
+};
+
+class NSMutableData : public NSData {
+ public:
+  using NSData::NSData;
+  static std::shared_ptr<NSMutableData> data();
+  static std::shared_ptr<NSMutableData> dataWithCapacity(NSUInteger capacity);
+  static std::shared_ptr<NSMutableData> dataWithLength(NSUInteger length);
+  static std::shared_ptr<NSMutableData> dataWithBytes(const void* bytes, NSUInteger length);
+  static std::shared_ptr<NSMutableData> dataWithData(const std::shared_ptr<NSData>& other);
+
+  uint8_t* mutableBytes() { return bytes_.empty() ? nullptr : bytes_.data(); }
+  std::vector<uint8_t>& mutableVector() { return bytes_; }
+  void appendBytes(const void* bytes, NSUInteger length);
+  void appendData(const std::shared_ptr<NSData>& other);
+  void appendString(std::string_view bytes) { appendBytes(bytes.data(), bytes.size()); }
+  // New bytes are zero.
+  void setLength(NSUInteger length);
+  void increaseLengthBy(NSUInteger extraLength) { setLength(length() + extraLength); }
+  void replaceBytesInRange(NSRange range, const void* bytes);
+  void replaceBytesInRange(NSRange range, const void* bytes, NSUInteger length);
+  void resetBytesInRange(NSRange range);
+  void setData(const std::shared_ptr<NSData>& other);
+
+  id copyWithZone() const override;
+};

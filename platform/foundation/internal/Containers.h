@@ -1,0 +1,95 @@
+#pragma once
+// Shared pieces of the collection implementations.
+
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "platform/foundation/NSObject.h"
+
+namespace zvt {
+
+// Indentation of a nesting level in the container text forms.
+std::string indent(NSUInteger level);
+// An element's text form at a nesting level.
+std::string elementDescription(const id& object, NSUInteger level);
+
+struct ObjectHash {
+  size_t operator()(const id& key) const { return key ? static_cast<size_t>(key->hash()) : 0; }
+};
+struct ObjectEqual {
+  bool operator()(const id& a, const id& b) const { return objectsEqual(a, b); }
+};
+
+// A hash table of objects by key that remembers insertion order.
+class OrderedTable {
+ public:
+  NSUInteger count() const { return index_.size(); }
+  id find(const id& key) const {
+    auto it = index_.find(key);
+    return it == index_.end() ? nullptr : entries_[it->second].second;
+  }
+  // Replaces the object of an equal key in place (keeping its position and its key).
+  void set(const id& key, const id& object) {
+    auto it = index_.find(key);
+    if (it != index_.end()) {
+      entries_[it->second].second = object;
+      return;
+    }
+    index_.emplace(key, entries_.size());
+    entries_.emplace_back(key, object);
+  }
+  bool remove(const id& key) {
+    auto it = index_.find(key);
+    if (it == index_.end()) return false;
+    entries_[it->second] = {};
+    index_.erase(it);
+    ++holes_;
+    if (holes_ > 16 && holes_ * 2 > entries_.size()) compact();
+    return true;
+  }
+  void clear() {
+    entries_.clear();
+    index_.clear();
+    holes_ = 0;
+  }
+  void reserve(size_t n) {
+    entries_.reserve(n);
+    index_.reserve(n);
+  }
+  template <class F>
+  bool forEach(F&& f) const {  // f(key, object) -> bool stop
+    for (const auto& [key, object] : entries_) {
+      if (key && f(key, object)) return true;
+    }
+    return false;
+  }
+  std::vector<id> keys() const {
+    std::vector<id> out;
+    out.reserve(count());
+    for (const auto& entry : entries_) {
+      if (entry.first) out.push_back(entry.first);
+    }
+    return out;
+  }
+
+ private:
+  void compact() {
+    std::vector<std::pair<id, id>> live;
+    live.reserve(index_.size());
+    for (auto& entry : entries_) {
+      if (entry.first) live.push_back(std::move(entry));
+    }
+    entries_ = std::move(live);
+    index_.clear();
+    for (size_t i = 0; i < entries_.size(); ++i) index_.emplace(entries_[i].first, i);
+    holes_ = 0;
+  }
+
+  std::vector<std::pair<id, id>> entries_;
+  std::unordered_map<id, size_t, ObjectHash, ObjectEqual> index_;
+  size_t holes_ = 0;
+};
+
+}  // namespace zvt
