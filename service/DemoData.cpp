@@ -1,0 +1,323 @@
+#include "service/DemoData.h"
+
+#include <array>
+
+#include "service/Store.h"
+
+namespace zvt::service {
+
+namespace {
+
+std::string pic(const std::string& name) {
+    return std::string(kRootPlaceholder) + "/images/" + name + ".png";
+}
+
+const std::array<const char*, 20> kProductTitles = {
+    "韩版宽松连帽卫衣女春秋款", "纯棉短袖T恤男夏季新款",   "不锈钢保温杯大容量500ml",
+    "无线蓝牙耳机运动降噪",     "儿童益智积木玩具套装",    "北欧风陶瓷马克杯情侣款",
+    "天然蜂蜜农家自产500g",     "加厚珊瑚绒毛毯四季通用",  "休闲运动鞋男透气跑步鞋",
+    "家用多功能电煮锅宿舍小锅", "手机支架桌面懒人折叠",    "新疆红枣特级一等2斤装",
+    "女士真皮单肩斜挎小方包",   "防晒霜清爽不油腻SPF50",   "智能体脂秤家用精准称重",
+    "宝宝纯棉口水巾6条装",      "高腰显瘦牛仔裤女九分",    "办公室午睡枕头趴睡神器",
+    "车载香薰出风口香水摆件",   "碧螺春绿茶新茶250g礼盒装"};
+
+const std::array<const char*, 8> kShops = {"优品家居旗舰店", "潮流服饰小铺", "数码生活馆",
+                                           "田园特产店",     "宝贝母婴坊",   "运动户外专营店",
+                                           "美妆护肤屋",     "茶香世家"};
+
+const std::array<const char*, 6> kMalls = {"京东商城", "苏宁易购", "唯品会",
+                                           "当当网",   "国美在线", "聚美优品"};
+
+std::string money(int cents) {
+    std::string s = std::to_string(cents / 100) + ".";
+    int rest = cents % 100;
+    if (rest < 10) s += "0";
+    return s + std::to_string(rest);
+}
+
+}  // namespace
+
+nlohmann::json demoUserRecord(int64_t id, const std::string& userName) {
+    return {{"id", std::to_string(id)},
+            {"ddusername", userName},
+            {"realname", ""},
+            {"alipay", ""},
+            {"email", ""},
+            {"money", "0.00"},
+            {"jifen", "0"},
+            {"txstatus", "0"},
+            {"level", "1"},
+            {"tjr", "0"},
+            {"mobile", ""},
+            {"phoneNumber", ""},
+            {"yitixian", "0.00"},
+            {"jifenbao", "0"},
+            {"tbtxstatus", "0"},
+            {"tbyitixian", "0"},
+            {"ms_status", "0"},
+            {"avatar", pic("avatar")},
+            {"msg_num", "0"},
+            {"qq", ""},
+            {"inviteCode", "ZV" + std::to_string(id)},
+            {"show_coupon", 1},
+            {"signtime", "0"}};
+}
+
+std::vector<DemoUser> demoUsers() {
+    return {
+        {kTestUserId,
+         kTestUserName,
+         kTestUserPassword,
+         "",
+         "",
+         {{"realname", "张三"},
+          {"alipay", "zvttest@alipay.example.com"},
+          {"email", kTestUserEmail},
+          {"money", "88.50"},
+          {"jifen", "5000"},
+          {"jifenbao", "1200"},
+          {"mobile", kTestUserPhone},
+          {"phoneNumber", kTestUserPhone},
+          {"level", "2"},
+          {"msg_num", "3"},
+          {"qq", "10001"}}},
+        {kTestUserId + 1,
+         "qq_10002",
+         "",
+         kPartnerWeb,
+         kPartnerWebId,
+         {{"jifen", "300"}, {"jifenbao", "50"}}},
+        {kTestUserId + 2,
+         "lisi",
+         "lisi8888",
+         "",
+         "",
+         {{"email", "lisi@example.com"}, {"jifen", "10"}}},
+    };
+}
+
+std::vector<DemoItem> demoItems() {
+    std::vector<DemoItem> out;
+    const int64_t uid = kTestUserId;
+
+    // Products: type cycles through the big sort types 1, 3 and 4; cid through 1..4.
+    for (int i = 0; i < 40; ++i) {
+        int price = 990 + (i * 737) % 9000;
+        int promo = price * 8 / 10;
+        int rebate = promo / 10 + (i % 5) * 30;
+        const char* type = (i % 3 == 0) ? "1" : (i % 3 == 1) ? "3" : "4";
+        out.push_back({"product",
+                       0,
+                       {{"id", std::to_string(1000 + i)},
+                        {"cid", std::to_string(1 + i % 4)},
+                        {"fan_string", "返" + money(rebate) + "元"},
+                        {"fxje", rebate / 100.0},
+                        {"iid", std::to_string(520000000000LL + i * 7919)},
+                        {"is_new", i < 6 ? "1" : "0"},
+                        {"is_sold_out", i % 13 == 12 ? "1" : "0"},
+                        {"nick", kShops[i % kShops.size()]},
+                        {"pic_url", pic("product" + std::to_string(i % 10))},
+                        {"price", money(price)},
+                        {"promotion_etime", "2027-12-31 23:59:59"},
+                        {"promotion_price", money(promo)},
+                        {"title", kProductTitles[i % kProductTitles.size()]},
+                        {"type", type},
+                        {"zhe_num", "8.0"}}});
+    }
+
+    for (int i = 0; i < 15; ++i) {
+        nlohmann::json coupons = nlohmann::json::object();
+        if (i % 4 == 0) coupons = {{"id", 7}, {"type", 1}, {"award", "0.50"}};
+        out.push_back({"taobao_order",
+                       uid,
+                       {{"id", std::to_string(3000 + i)},
+                        {"item_title", kProductTitles[(i * 3) % kProductTitles.size()]},
+                        {"num_iid", std::to_string(520000000000LL + i * 7919)},
+                        {"pay_price", money(1990 + i * 310)},
+                        {"jifenbao", 20 + i * 3},
+                        {"trade_id", std::to_string(88000000000000LL + i * 17)},
+                        {"pay_time", "2026-11-" + std::to_string(10 + i) + " 12:30:00"},
+                        {"create_time", "2026-11-" + std::to_string(10 + i) + " 12:20:00"},
+                        {"coupon_award", i % 4 == 0 ? "0.50" : "0"},
+                        {"platform", i % 2},
+                        {"pic_url", pic("product" + std::to_string(i % 10))},
+                        {"can_useCoupon", i % 4 == 1 ? "1" : "0"},
+                        {"coupons", coupons}}});
+    }
+    for (int i = 0; i < 8; ++i) {
+        out.push_back({"store_order",
+                       uid,
+                       {{"fxje", money(300 + i * 45)},
+                        {"img", pic("mall" + std::to_string(i % 6))},
+                        {"item_count", std::to_string(1 + i % 3)},
+                        {"item_price", money(5900 + i * 1000)},
+                        {"jifen", std::to_string(30 + i * 4)},
+                        {"mall_name", kMalls[i % kMalls.size()]},
+                        {"order_code", "M" + std::to_string(202611000 + i)},
+                        {"order_time", "2026-10-" + std::to_string(10 + i) + " 09:15:00"},
+                        {"status", i % 3 == 0 ? "已结算" : "待结算"}}});
+    }
+    for (int i = 0; i < 25; ++i) {
+        out.push_back({"asset",
+                       uid,
+                       {{"title", i % 2 == 0 ? "购物返利" : "签到奖励"},
+                        {"content", i % 2 == 0 ? "淘宝订单返利到账" : "每日签到获得Velmo"},
+                        {"money", i % 2 == 0 ? money(100 + i * 10) : "0.00"},
+                        {"jifenbao", std::to_string(i % 2 == 0 ? 10 + i : 0)},
+                        {"jifen", std::to_string(i % 2 == 0 ? 0 : 5)},
+                        {"addtime", "2026-09-" + std::to_string(1 + i) + " 08:00:00"}}});
+    }
+    for (int i = 0; i < 5; ++i) {
+        out.push_back({"withdraw",
+                       uid,
+                       {{"account", "zvttest@alipay.example.com"},
+                        {"type", i % 2 == 0 ? "集分宝" : "现金"},
+                        {"money", money(1000 + i * 500)},
+                        {"status", i == 0 ? "处理中" : "已完成"},
+                        {"addtime", "2026-08-" + std::to_string(10 + i) + " 10:00:00"}}});
+    }
+    for (int i = 0; i < 12; ++i) {
+        out.push_back(
+            {"message",
+             uid,
+             {{"id", std::to_string(5000 + i)},
+              {"title", i % 3 == 0 ? "返利到账通知" : "系统消息"},
+              {"content", "您好，您的第" + std::to_string(i + 1) + "笔返利已经到账，请查收。"},
+              {"addtime", "2026-07-" + std::to_string(10 + i) + " 18:00:00"}}});
+    }
+    const std::array<const char*, 3> goodKinds = {"实物", "优惠券", "虚拟商品"};
+    for (int i = 0; i < 18; ++i) {
+        int cid = 1 + i % 3;  // 1 physical, 2 coupons, 3 virtual
+        out.push_back(
+            {"exchange_good",
+             0,
+             {{"id", std::to_string(700 + i)},
+              {"cid", std::to_string(cid)},
+              {"title", std::string(goodKinds[cid - 1]) + "兑换品" + std::to_string(i + 1)},
+              {"img", pic("good" + std::to_string(i % 6))},
+              {"jifen", std::to_string(i % 4 == 3 ? 0 : 100 + i * 50)},
+              {"jifenbao", std::to_string(i % 4 == 2 ? 0 : 50 + i * 20)},
+              {"content", "兑换说明：兑换后三个工作日内处理。"},
+              {"num", std::to_string(100 - i)}}});
+    }
+    const std::array<const char*, 3> mallTypes = {"综合商城", "服饰鞋包", "数码家电"};
+    for (int t = 0; t < 3; ++t) {
+        out.push_back(
+            {"mall_type", 0, nlohmann::json::array({std::to_string(t + 1), mallTypes[t]})});
+    }
+    for (size_t i = 0; i < kMalls.size(); ++i) {
+        out.push_back({"mall",
+                       static_cast<int64_t>(1 + i % 3),
+                       {{"id", std::to_string(60 + i)},
+                        {"title", kMalls[i]},
+                        {"img", pic("mall" + std::to_string(i))},
+                        {"fan", "最高返" + std::to_string(3 + i) + "%"}}});
+    }
+    out.push_back({"coupon", uid, {{"id", 7}, {"type", 1}, {"award", "0.50"}}});
+    out.push_back({"coupon", uid, {{"id", 8}, {"type", 2}, {"award", "1.00"}}});
+    out.push_back({"coupon", uid, {{"id", 9}, {"type", 3}, {"award", "2.00"}}});
+    for (int i = 0; i < 14; ++i) {
+        out.push_back({"invite",
+                       uid,
+                       {{"people", "好友" + std::to_string(i + 1)},
+                        {"type", i % 2 == 0 ? "注册奖励" : "购物奖励"},
+                        {"num", std::to_string(2 + i % 5)},
+                        {"time", "2026-06-" + std::to_string(10 + i)}}});
+        out.push_back({"old_invite",
+                       uid,
+                       {{"people", "好友" + std::to_string(i + 1)},
+                        {"award", 2 + i % 5},
+                        {"regTime", "2026-06-" + std::to_string(10 + i)}}});
+    }
+    for (int i = 0; i < 20; ++i) {
+        out.push_back({"search_item",
+                       0,
+                       {{"num_iid", std::to_string(530000000000LL + i * 104729)},
+                        {"pic_url", pic("product" + std::to_string(i % 10))},
+                        {"promotion_price", money(1500 + i * 420)},
+                        {"title", kProductTitles[i % kProductTitles.size()]},
+                        {"fan", money(150 + i * 21)},
+                        {"nick", kShops[i % kShops.size()]},
+                        {"shop_type", i % 3 == 0 ? "B" : "C"},
+                        {"item_location", i % 2 == 0 ? "浙江 杭州" : "广东 广州"},
+                        {"volume", std::to_string(100 + i * 37)}}});
+    }
+    return out;
+}
+
+namespace {
+
+nlohmann::json headerItem(const std::string& name, const std::string& picName,
+                          const std::string& link, const std::string& local) {
+    return {{"link", link},         {"isShare", "0"},
+            {"local", local},       {"name", name},
+            {"pic", pic(picName)},  {"shareText", "快来Zavelto一起省钱吧"},
+            {"shareTitle", name},   {"icon", pic("icon_" + picName)},
+            {"subName", "每日更新"}};
+}
+
+}  // namespace
+
+nlohmann::json demoIosConfig() {
+    std::string page = std::string(kRootPlaceholder) + "/wap/activity.php?id=";
+    return {
+        {"code", 101},
+        {"banner",
+         {headerItem("双十一返利狂欢", "banner0", page + "1", "0"),
+          headerItem("新人专享高返", "banner1", page + "2", "0")}},
+        {"nav",
+         {headerItem("9块9包邮", "nav0", "1", "1"), headerItem("超高返", "nav1", "3", "1"),
+          headerItem("签到", "nav2", "8", "1"), headerItem("逛逛", "nav3", "10", "1")}},
+        {"middleBanner", {headerItem("品牌特卖", "middle0", page + "3", "0")}},
+        {"blockBanner",
+         {headerItem("兑换中心", "block0", "7", "1"), headerItem("邀请好友", "block1", "9", "1")}},
+        {"fixedBanner",
+         {headerItem("精选特惠", "fixed0", "4", "1"), headerItem("商城返利", "fixed1", "5", "1")}},
+        {"signPage", {{{"title", "每日签到"}, {"pic", pic("sign")}, {"link", page + "9"}}}},
+        {"regMethod", "1"},
+        {"isShowBinding", "1"},
+        {"bindingText", "绑定手机号后才能提现"},
+        {"goodAds",
+         {{"is_Show", 0},
+          {"good_Name", kProductTitles[0]},
+          {"real_Price", "39.90"},
+          {"original_Price", "59.90"},
+          {"income", "3.99"},
+          {"imag_URL", pic("product0")},
+          {"id", "1000"},
+          {"iid", "520000000000"}}},
+        {"iosTip", {{"isShow", "0"}, {"title", "给我们评分"}, {"content", "喜欢Zavelto吗？"}}},
+        {"search_mothed", "1"},
+        {"pid", "mm_10001_0_0"}};
+}
+
+nlohmann::json demoTaoConfig() {
+    return {{"code", 101},
+            {"hotKey", {"连衣裙", "蓝牙耳机", "保温杯", "零食", "运动鞋", "防晒霜"}}};
+}
+
+nlohmann::json demoSearchCategories() {
+    auto son = [](std::initializer_list<const char*> names) {
+        nlohmann::json list = nlohmann::json::array();
+        int i = 0;
+        for (const char* n : names)
+            list.push_back({{"name", n}, {"img", pic("cat" + std::to_string(i++))}});
+        return list;
+    };
+    return {{"code", 101},
+            {"searchCat",
+             {{{"catName", "女装"}, {"catSon", son({"连衣裙", "卫衣", "牛仔裤", "衬衫"})}},
+              {{"catName", "男装"}, {"catSon", son({"T恤", "夹克", "休闲裤"})}},
+              {{"catName", "美食"}, {"catSon", son({"零食", "茶叶", "坚果", "蜂蜜"})}}}}};
+}
+
+nlohmann::json demoInvitePage() {
+    nlohmann::json rows = nlohmann::json::array();
+    const std::array<const char*, 5> names = {"王**", "李**", "赵**", "陈**", "周**"};
+    for (size_t i = 0; i < names.size(); ++i) {
+        rows.push_back({{"num", std::to_string(50 - i * 7)}, {"username", names[i]}});
+    }
+    return {{"code", 101}, {"inviteData", rows}};
+}
+
+}  // namespace zvt::service

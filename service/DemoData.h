@@ -1,0 +1,42 @@
+// The demo data seeded into a fresh data directory: accounts, products with Chinese titles,
+// orders, asset records, messages, exchange goods, malls, and the home configuration.
+// Picture addresses start with kRootPlaceholder, which replies replace with the address the
+// client reached the service under, so the pictures stay loadable whatever port is bound.
+#pragma once
+
+#include <cstdint>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+namespace zvt::service {
+
+inline constexpr const char* kRootPlaceholder = "{root}";
+
+struct DemoUser {
+    int64_t id;
+    std::string userName;
+    std::string password;
+    std::string web;
+    std::string webId;
+    nlohmann::json extra;
+};
+
+struct DemoItem {
+    std::string kind;
+    int64_t owner;
+    nlohmann::json record;
+};
+
+// A user record with every field the clients read, filled with neutral starting values.
+nlohmann::json demoUserRecord(int64_t id, const std::string& userName);
+std::vector<DemoUser> demoUsers();
+std::vector<DemoItem> demoItems();
+
+// Replies of the unsigned configuration reads.
+nlohmann::json demoIosConfig();
+nlohmann::json demoTaoConfig();
+nlohmann::json demoSearchCategories();
+nlohmann::json demoInvitePage();
+
+}  // namespace zvt::service

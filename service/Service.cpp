@@ -1,0 +1,1598 @@
+#include "service/Service.h"
+
+#include <httplib.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <random>
+#include <sstream>
+#include <thread>
+
+#include "service/Crypto.h"
+#include "service/DemoData.h"
+#include "service/Png.h"
+
+namespace zvt::service {
+
+namespace {
+
+constexpr const char* kCookieName = "ZVTSESSID";
+constexpr const char* kOriginalContentType = "X-Zvt-Original-Content-Type";
+
+struct Part {
+    std::string name;
+    std::string filename;
+    std::string contentType;
+    std::string content;
+};
+
+std::string headerParam(const std::string& header, const std::string& param) {
+    std::string key = param + "=";
+    size_t pos = 0;
+    while ((pos = header.find(key, pos)) != std::string::npos) {
+        if (pos == 0 || header[pos - 1] == ';' || header[pos - 1] == ' ') break;
+        pos += key.size();
+    }
+    if (pos == std::string::npos) return {};
+    pos += key.size();
+    if (pos < header.size() && header[pos] == '"') {
+        size_t end = header.find('"', pos + 1);
+        return header.substr(pos + 1, end == std::string::npos ? std::string::npos : end - pos - 1);
+    }
+    size_t end = header.find(';', pos);
+    return header.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
+}
+
+// multipart/form-data: parts between "--boundary" lines; the closing "--boundary--" may or
+// may not be followed by CR LF.
+std::optional<std::vector<Part>> parseMultipart(const std::string& body,
+                                                const std::string& boundary) {
+    if (boundary.empty()) return std::nullopt;
+    const std::string delim = "--" + boundary;
+    size_t pos = body.find(delim);
+    if (pos == std::string::npos) return std::nullopt;
+    std::vector<Part> parts;
+    for (;;) {
+        pos += delim.size();
+        if (body.compare(pos, 2, "--") == 0) return parts;  // closing line
+        if (body.compare(pos, 2, "\r\n") != 0) return std::nullopt;
+        pos += 2;
+        size_t headEnd = body.find("\r\n\r\n", pos);
+        if (headEnd == std::string::npos) return std::nullopt;
+        Part part;
+        std::string head = body.substr(pos, headEnd - pos);
+        for (size_t h = 0; h <= head.size();) {
+            size_t eol = head.find("\r\n", h);
+            std::string line =
+                head.substr(h, eol == std::string::npos ? std::string::npos : eol - h);
+            auto colon = line.find(':');
+            if (colon != std::string::npos) {
+                std::string key = line.substr(0, colon);
+                std::string value = line.substr(colon + 1);
+                value.erase(0, value.find_first_not_of(' '));
+                std::transform(key.begin(), key.end(), key.begin(),
+                               [](unsigned char c) { return std::tolower(c); });
+                if (key == "content-disposition") {
+                    part.name = headerParam(value, "name");
+                    part.filename = headerParam(value, "filename");
+                } else if (key == "content-type") {
+                    part.contentType = value;
+                }
+            }
+            if (eol == std::string::npos) break;
+            h = eol + 2;
+        }
+        size_t contentStart = headEnd + 4;
+        size_t next = body.find("\r\n" + delim, contentStart);
+        if (next == std::string::npos) return std::nullopt;
+        part.content = body.substr(contentStart, next - contentStart);
+        parts.push_back(std::move(part));
+        pos = next + 2;
+    }
+}
+
+std::string dump(const json& j) {
+    return j.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Form decoding: "+" is a space and "%XX" a byte; a broken escape stays as written.
+std::string formDecode(const std::string& s) {
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '+') {
+            out.push_back(' ');
+        } else if (s[i] == '%' && i + 2 < s.size() && hexValue(s[i + 1]) >= 0 &&
+                   hexValue(s[i + 2]) >= 0) {
+            out.push_back(static_cast<char>(hexValue(s[i + 1]) * 16 + hexValue(s[i + 2])));
+            i += 2;
+        } else {
+            out.push_back(s[i]);
+        }
+    }
+    return out;
+}
+
+std::vector<std::pair<std::string, std::string>> parseForm(const std::string& text) {
+    std::vector<std::pair<std::string, std::string>> out;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t amp = text.find('&', start);
+        std::string item =
+            text.substr(start, amp == std::string::npos ? std::string::npos : amp - start);
+        if (!item.empty()) {
+            size_t eq = item.find('=');
+            std::string key = formDecode(item.substr(0, eq));
+            std::string value =
+                eq == std::string::npos ? std::string() : formDecode(item.substr(eq + 1));
+            if (!key.empty()) out.emplace_back(key, value);
+        }
+        if (amp == std::string::npos) break;
+        start = amp + 1;
+    }
+    return out;
+}
+
+std::map<std::string, std::string> queryOf(const std::string& target) {
+    std::map<std::string, std::string> out;
+    auto q = target.find('?');
+    if (q == std::string::npos) return out;
+    for (auto& [k, v] : parseForm(target.substr(q + 1))) out[k] = v;
+    return out;
+}
+
+std::string trim(const std::string& s) {
+    size_t b = s.find_first_not_of(" \t\r\n");
+    if (b == std::string::npos) return {};
+    size_t e = s.find_last_not_of(" \t\r\n");
+    return s.substr(b, e - b + 1);
+}
+
+// A field as text: texts as they are, numbers by their digits, anything else empty.
+std::string text(const json& fields, const char* key) {
+    auto it = fields.find(key);
+    if (it == fields.end() || it->is_null()) return {};
+    if (it->is_string()) return it->get<std::string>();
+    if (it->is_number_integer() || it->is_number_unsigned()) return dump(*it);
+    if (it->is_number_float()) return dump(*it);
+    if (it->is_boolean()) return it->get<bool>() ? "1" : "0";
+    return {};
+}
+
+std::optional<int64_t> integer(const std::string& s) {
+    if (s.empty()) return std::nullopt;
+    try {
+        size_t used = 0;
+        long long v = std::stoll(s, &used);
+        if (used != s.size()) return std::nullopt;
+        return v;
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+int64_t intOr(const json& fields, const char* key, int64_t fallback) {
+    return integer(text(fields, key)).value_or(fallback);
+}
+
+// Balances are kept as the texts the clients show: integers or money with two decimals.
+int64_t cents(const std::string& money) {
+    try {
+        return std::llround(std::stod(money) * 100);
+    } catch (...) {
+        return 0;
+    }
+}
+
+std::string moneyText(int64_t c) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%lld.%02lld", static_cast<long long>(c / 100),
+                  static_cast<long long>(c % 100));
+    return buf;
+}
+
+void substituteRoot(json& j, const std::string& root) {
+    if (j.is_string()) {
+        auto s = j.get<std::string>();
+        size_t pos = 0;
+        bool changed = false;
+        const std::string ph = kRootPlaceholder;
+        while ((pos = s.find(ph, pos)) != std::string::npos) {
+            s.replace(pos, ph.size(), root);
+            pos += root.size();
+            changed = true;
+        }
+        if (changed) j = s;
+    } else if (j.is_structured()) {
+        for (auto& v : j) substituteRoot(v, root);
+    }
+}
+
+Reply ok(json data = nullptr, const std::string& msg = "成功") {
+    Reply r;
+    r.body = {{"code", 101}, {"msg", msg}};
+    if (!data.is_null()) r.body["data"] = std::move(data);
+    return r;
+}
+
+Reply refuse(int code, const std::string& msg) {
+    Reply r;
+    r.body = {{"code", code}, {"msg", msg}};
+    return r;
+}
+
+Reply html(const std::string& title, const std::string& body) {
+    Reply r;
+    r.contentType = "text/html; charset=utf-8";
+    r.raw = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + title +
+            "</title></head><body><h1>" + title + "</h1>" + body + "</body></html>\n";
+    return r;
+}
+
+bool validPhone(const std::string& p) {
+    return p.size() == 11 && p[0] == '1' &&
+           std::all_of(p.begin(), p.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::string randomDigits(size_t n) {
+    std::string hex = randomHex(n);
+    std::string out;
+    for (char c : hex) out.push_back(static_cast<char>('0' + hexValue(c) % 10));
+    return out.substr(0, n);
+}
+
+json pageJson(const Page& p, Reply& r) {
+    r.body["end"] = p.end ? 1 : 0;
+    return json(p.rows);
+}
+
+std::string today() {
+    std::time_t t = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    char buf[16];
+    std::strftime(buf, sizeof buf, "%Y-%m-%d", &tm);
+    return buf;
+}
+
+std::string dayOf(int64_t unixSeconds) {
+    std::time_t t = static_cast<std::time_t>(unixSeconds);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    char buf[16];
+    std::strftime(buf, sizeof buf, "%Y-%m-%d", &tm);
+    return buf;
+}
+
+// The connection a request arrived on, found by its peer address, so that a scripted
+// failure can cut it without a response.
+int connectionFd(const std::string& addr, int port, int localPort) {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", ec)) {
+        int fd = -1;
+        try {
+            fd = std::stoi(entry.path().filename().string());
+        } catch (...) {
+            continue;
+        }
+        struct stat st {};
+        if (fstat(fd, &st) != 0 || !S_ISSOCK(st.st_mode)) continue;
+        sockaddr_storage peer{}, local{};
+        socklen_t plen = sizeof peer, llen = sizeof local;
+        if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &plen) != 0) continue;
+        if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &llen) != 0) continue;
+        char host[NI_MAXHOST], serv[NI_MAXSERV], lserv[NI_MAXSERV];
+        if (getnameinfo(reinterpret_cast<sockaddr*>(&peer), plen, host, sizeof host, serv,
+                        sizeof serv, NI_NUMERICHOST | NI_NUMERICSERV) != 0) {
+            continue;
+        }
+        if (getnameinfo(reinterpret_cast<sockaddr*>(&local), llen, nullptr, 0, lserv, sizeof lserv,
+                        NI_NUMERICSERV) != 0) {
+            continue;
+        }
+        if (addr == host && std::to_string(port) == serv && std::to_string(localPort) == lserv)
+            return fd;
+    }
+    return -1;
+}
+
+const std::vector<std::string> kProtectedUserKeys = {
+    "id",          "money",      "jifen", "jifenbao",  "yitixian", "tbyitixian",
+    "txstatus",    "tbtxstatus", "level", "ms_status", "msg_num",  "inviteCode",
+    "show_coupon", "signtime",   "tjr",   "avatar"};
+
+}  // namespace
+
+Service::Service(const std::string& dataDir, ServiceConfig config)
+    : dataDir_(dataDir), store_(dataDir + "/zavelto.sqlite"), config_(std::move(config)) {
+    std::filesystem::create_directories(dataDir_ + "/uploads");
+    server_ = std::make_unique<httplib::Server>();
+    // Stalled requests hold a worker each; leave plenty for the requests that follow them.
+    server_->new_task_queue = [] { return new httplib::ThreadPool(64); };
+    server_->set_keep_alive_timeout(2);
+    server_->set_payload_max_length(64u << 20);
+    // The HTTP library caps form bodies at a few kilobytes and insists on a CR LF after the
+    // closing multipart boundary; both would refuse what the clients really send (enciphered
+    // bodies under a form content type; a multipart body ending right after "--"). So every
+    // body reaches the handlers raw, and the service reads it with its own decoders.
+    server_->set_pre_routing_handler([](const httplib::Request& req, httplib::Response&) {
+        auto& mutableReq = const_cast<httplib::Request&>(req);  // the library's own object
+        auto it = mutableReq.headers.find("Content-Type");
+        if (it != mutableReq.headers.end()) {
+            mutableReq.headers.emplace(kOriginalContentType, it->second);
+            mutableReq.headers.erase(it);
+        }
+        return httplib::Server::HandlerResponse::Unhandled;
+    });
+    jsonOps_ = {
+        {"get_time", {&Service::opGetTimeJson, false, false}},
+        {"get_ios_config", {&Service::opIosConfig, false, false}},
+        {"get_tao_config", {&Service::opTaoConfig, false, false}},
+        {"get_search_cat", {&Service::opSearchCat, false, false}},
+        {"get_invitePage_data", {&Service::opInvitePage, false, false}},
+        {"search_m", {&Service::opSearchMall, false, false}},
+        {"go_mall", {&Service::opGoMall, false, false}},
+        {"get_register_code", {&Service::opRegisterCode, true, false}},
+        {"register", {&Service::opRegisterPhone, true, true}},
+        {"get_binding_phoneNumber_code", {&Service::opBindingCode, true, false}},
+        {"binding_phoneNumber", {&Service::opBindingPhone, true, false}},
+        {"get_forgot_pwd_code", {&Service::opForgotCode, true, false}},
+        {"forgot_pwd_reset", {&Service::opForgotReset, true, false}},
+        {"get_goods", {&Service::opGoods, true, false}},
+        {"get_makeProfits_data", {&Service::opMakeProfits, true, false}},
+        {"update_userinfo", {&Service::opUpdateUserInfo, true, true}},
+        {"update_alipay", {&Service::opUpdateAlipay, true, true}},
+        {"get_coupon", {&Service::opGetCoupon, true, false}},
+        {"use_coupon", {&Service::opUseCoupon, true, false}},
+        {"up_push_id", {&Service::opUpPushId, true, false}},
+        {"mall_type", {&Service::opMallType, true, false}},
+        {"mall", {&Service::opMall, true, false}},
+        {"user_invite", {&Service::opUserInvite, true, false}},
+        {"invite_info", {&Service::opInviteInfo, true, false}},
+        {"old_invite_info", {&Service::opOldInviteInfo, true, false}},
+    };
+    desOps_ = {
+        {"get_time", {&Service::opGetTimeDes, false, true}},
+        {"login", {&Service::opLogin, true, true}},
+        {"OAuth_login", {&Service::opOAuthLogin, true, true}},
+        {"register", {&Service::opRegisterName, true, true}},
+        {"userInfo&do=my", {&Service::opUserInfoMy, true, true}},
+        {"userInfo&do=pwd", {&Service::opUserInfoPwd, true, false}},
+        {"userInfo&do=update", {&Service::opUserInfoUpdate, true, true}},
+        {"get_pwd", {&Service::opGetPwd, true, false}},
+        {"exchange", {&Service::opExchange, true, false}},
+        {"outCash", {&Service::opOutCash, true, false}},
+        {"order", {&Service::opOrder, true, true}},
+        {"getUserDetailed", {&Service::opUserDetailed, true, true}},
+        {"msg", {&Service::opMessages, true, true}},
+        {"feedback", {&Service::opFeedback, true, false}},
+        {"exchange_goods", {&Service::opExchangeGoods, true, true}},
+        {"avatar", {&Service::opAvatar, true, false}},
+        {"click_url", {&Service::opClickUrl, true, false}},
+        {"search_goods_click_url", {&Service::opClickUrl, true, false}},
+        {"sign", {&Service::opSign, true, false}},
+        {"shareAwardInfo", {&Service::opShareAward, true, true}},
+    };
+    installRoutes();
+    installControl();
+}
+
+Service::~Service() = default;
+
+int Service::bind(const std::string& host, int port) {
+    if (port == 0) {
+        port_ = server_->bind_to_any_port(host);
+    } else {
+        port_ = server_->bind_to_port(host, port) ? port : -1;
+    }
+    return port_;
+}
+
+bool Service::run() {
+    return server_->listen_after_bind();
+}
+
+void Service::stop() {
+    stopping_ = true;
+    server_->stop();
+}
+
+void Service::installRoutes() {
+    auto api = [this](const char* iface) {
+        return [this, iface](const httplib::Request& req, httplib::Response& res) {
+            handleApi(req, res, iface);
+        };
+    };
+    server_->Get("/api/client.php", api("json"));
+    server_->Post("/api/client.php", api("json"));
+    server_->Get("/index.php", api("enciphered"));
+    server_->Post("/index.php", api("enciphered"));
+    auto plain = [this](const char* iface, Reply (Service::*page)(Incoming&)) {
+        return [this, iface, page](const httplib::Request& req, httplib::Response& res) {
+            handlePlain(req, res, iface, page);
+        };
+    };
+    server_->Get("/api/search_tbk_v3.php", plain("search", &Service::pageSearch));
+    server_->Get(R"(/images/[A-Za-z0-9_]+\.png)", plain("image", &Service::pageImage));
+    server_->Get(R"(/uploads/[A-Za-z0-9_]+\.png)", plain("image", &Service::pageUpload));
+    server_->Get(R"(/(wap/[A-Za-z0-9_.-]+|item\.php|)?)", plain("page", &Service::pageHtml));
+}
+
+Incoming Service::decode(const httplib::Request& req, const std::string& iface) {
+    Incoming in;
+    in.iface = iface;
+    in.method = req.method;
+    in.target = req.target;
+    in.remoteAddr = req.remote_addr;
+    in.remotePort = req.remote_port;
+    std::string host = req.get_header_value("Host");
+    if (host.empty()) host = "127.0.0.1:" + std::to_string(port_);
+    in.root = "http://" + host;
+    in.host = host.substr(0, host.rfind(':') == std::string::npos ? host.size() : host.rfind(':'));
+    if (!host.empty() && host[0] == '[') in.host = host.substr(0, host.find(']') + 1);
+
+    auto query = queryOf(req.target);
+    if (iface == "json") {
+        in.op = query.count("m") ? query["m"] : "";
+    } else if (iface == "enciphered") {
+        in.op = query.count("act") ? query["act"] : "";
+        if (query.count("do")) in.op += "&do=" + query["do"];
+        if (query.count("mod") && query["mod"] != "phone_api") in.op = query["mod"] + ":" + in.op;
+    } else {
+        in.op = req.path;
+    }
+
+    // Cookie of a logged-in site session.
+    std::string cookie = req.get_header_value("Cookie");
+    std::string prefix = std::string(kCookieName) + "=";
+    for (size_t pos = 0; pos < cookie.size();) {
+        size_t semi = cookie.find(';', pos);
+        std::string item =
+            trim(cookie.substr(pos, semi == std::string::npos ? std::string::npos : semi - pos));
+        if (item.rfind(prefix, 0) == 0)
+            in.sessionUser = store_.sessionUser(item.substr(prefix.size()));
+        if (semi == std::string::npos) break;
+        pos = semi + 1;
+    }
+
+    std::string contentType = req.get_header_value(kOriginalContentType);
+    if (contentType.rfind("multipart/form-data", 0) == 0) {
+        in.form = "multipart";
+        auto parts = parseMultipart(req.body, headerParam(contentType, "boundary"));
+        if (!parts) {
+            in.decodeError = "body is not a complete multipart form";
+            return in;
+        }
+        for (const auto& part : *parts) {
+            if (part.filename.empty()) {
+                in.fields[part.name] = part.content;
+            } else {
+                in.files[part.name] = {{"filename", part.filename},
+                                       {"content_type", part.contentType},
+                                       {"size", part.content.size()},
+                                       {"md5", md5Hex(part.content)}};
+                in.fileBytes[part.name] = part.content;
+            }
+        }
+        return in;
+    }
+
+    std::string body = trim(req.body);
+    if (req.method == "GET" || body.empty()) {
+        in.form = req.method == "GET" ? "query" : "none";
+        for (auto& [k, v] : query) {
+            if (k != "m" && k != "mod" && k != "act" && k != "do") in.fields[k] = v;
+        }
+        return in;
+    }
+    if (body[0] == '{') {
+        in.form = "json";
+        json parsed = json::parse(body, nullptr, false);
+        if (parsed.is_object()) {
+            in.fields = parsed;
+        } else {
+            in.decodeError = "body is not a JSON object";
+        }
+    } else if (body[0] == '"') {
+        // The enciphered form: a JSON string literal holding Base64 of DES of the JSON fields.
+        in.form = "des";
+        json literal = json::parse(body, nullptr, false);
+        if (!literal.is_string()) {
+            in.decodeError = "body is not a JSON string literal";
+            return in;
+        }
+        auto plain = desDecryptBase64(literal.get<std::string>());
+        if (!plain) {
+            in.decodeError = "body does not decipher";
+            return in;
+        }
+        in.plain = *plain;
+        json parsed = json::parse(*plain, nullptr, false);
+        if (parsed.is_object()) {
+            in.fields = parsed;
+        } else {
+            in.decodeError = "deciphered text is not a JSON object";
+        }
+    } else {
+        in.form = "form";
+        for (auto& [k, v] : parseForm(body)) in.fields[k] = v;
+    }
+    return in;
+}
+
+std::string Service::issueTime() {
+    std::lock_guard lock(configMutex_);
+    std::string t = config_.fixedTime ? *config_.fixedTime : std::to_string(std::time(nullptr));
+    auto now = std::chrono::steady_clock::now();
+    issuedTimes_[t] = now;
+    // Forget stamps long past their window so the table stays small.
+    auto limit = std::chrono::milliseconds(std::max<int64_t>(config_.timeWindowMs, 0) * 2 + 60000);
+    for (auto it = issuedTimes_.begin(); it != issuedTimes_.end();) {
+        it = now - it->second > limit ? issuedTimes_.erase(it) : std::next(it);
+    }
+    return t;
+}
+
+std::string Service::timeState(const std::string& time) {
+    std::lock_guard lock(configMutex_);
+    auto it = issuedTimes_.find(time);
+    if (it == issuedTimes_.end()) return "unknown_time";
+    auto age = std::chrono::steady_clock::now() - it->second;
+    if (age > std::chrono::milliseconds(config_.timeWindowMs)) return "expired_time";
+    return "ok";
+}
+
+void Service::checkSignature(Incoming& in) {
+    if (!in.decodeError.empty()) {
+        in.signature = "missing";
+        return;
+    }
+    auto code = in.fields.find("code");
+    auto time = in.fields.find("time");
+    if (code == in.fields.end() || time == in.fields.end() || !code->is_string()) {
+        in.signature = "missing";
+        return;
+    }
+    std::string t;
+    if (time->is_string()) {
+        t = time->get<std::string>();
+    } else if (time->is_number_integer() || time->is_number_unsigned()) {
+        t = dump(*time);
+    } else {
+        in.signature = "missing";
+        return;
+    }
+    if (code->get<std::string>() != signatureFor(t)) {
+        in.signature = "bad_code";
+        return;
+    }
+    in.signature = timeState(t);
+}
+
+void Service::logRequest(const Incoming& in, const httplib::Request& req) {
+    json headers = json::object();
+    for (const auto& [k, v] : req.headers) {
+        // The HTTP library adds the socket addresses as pseudo headers; they are not the client's.
+        if (k == "REMOTE_ADDR" || k == "REMOTE_PORT" || k == "LOCAL_ADDR" || k == "LOCAL_PORT")
+            continue;
+        headers[k == kOriginalContentType ? std::string("Content-Type") : k] = v;
+    }
+    json entry = {{"iface", in.iface},   {"op", in.op},
+                  {"method", in.method}, {"target", in.target},
+                  {"form", in.form},     {"fields", in.fields},
+                  {"files", in.files},   {"signature", in.signature},
+                  {"headers", headers},  {"body_size", req.body.size()}};
+    if (in.plain) entry["plain"] = *in.plain;
+    if (!in.decodeError.empty()) entry["decode_error"] = in.decodeError;
+    entry["session_user"] = in.sessionUser ? json(std::to_string(*in.sessionUser)) : json(nullptr);
+    std::lock_guard lock(logMutex_);
+    entry["seq"] = ++logSeq_;
+    log_.push_back(std::move(entry));
+    if (log_.size() > 20000) log_.erase(log_.begin(), log_.begin() + 10000);
+}
+
+std::optional<json> Service::takeScript(const std::string& iface, const std::string& op) {
+    std::lock_guard lock(scriptMutex_);
+    std::string base = op.substr(0, op.find('&'));
+    for (auto it = scripts_.begin(); it != scripts_.end(); ++it) {
+        std::string sop = it->value("op", "");
+        std::string siface = it->value("iface", "");
+        if ((sop != op && sop != base) || (!siface.empty() && siface != iface)) continue;
+        json script = *it;
+        if (!it->value("sticky", false)) {
+            int64_t times = it->value("times", 1) - 1;
+            if (times <= 0) {
+                scripts_.erase(it);
+            } else {
+                (*it)["times"] = times;
+            }
+        }
+        return script;
+    }
+    return std::nullopt;
+}
+
+bool Service::stallAndDrop(const httplib::Request& req, const json& script) {
+    int fd = connectionFd(req.remote_addr, req.remote_port, port_);
+    if (script.value("stall", false)) {
+        auto until = std::chrono::steady_clock::now() +
+                     std::chrono::milliseconds(script.value("stall_ms", 120000));
+        while (!stopping_ && std::chrono::steady_clock::now() < until) {
+            if (fd < 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                continue;
+            }
+            pollfd p{fd, POLLRDHUP, 0};
+            if (poll(&p, 1, 20) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR))) break;
+        }
+    }
+    if (fd >= 0) shutdown(fd, SHUT_RDWR);
+    return true;
+}
+
+void Service::send(const Incoming& in, Reply reply, const std::optional<json>& script,
+                   const httplib::Request& req, httplib::Response& res) {
+    (void)req;
+    std::string body;
+    if (reply.raw) {
+        body = *reply.raw;
+    } else {
+        json& b = reply.body;
+        if (script) {
+            if (script->value("omit_time", false)) {
+                b.erase("time");
+                if (b.contains("data") && b["data"].is_object()) b["data"].erase("time");
+            }
+            if (script->value("time_as_number", false)) {
+                for (json* holder :
+                     {&b, b.contains("data") && b["data"].is_object() ? &b["data"] : nullptr}) {
+                    if (!holder || !holder->contains("time")) continue;
+                    auto n = integer(text(*holder, "time"));
+                    if (n) (*holder)["time"] = *n;
+                }
+            }
+        }
+        substituteRoot(b, in.root);
+        if (reply.encipherData && b.contains("data")) b["data"] = desEncryptBase64(dump(b["data"]));
+        if (script && script->value("undecipherable", false)) {
+            // Valid Base64 of six bytes: no whole DES block, so it can never decipher.
+            b["data"] = "Zm9vYmFy";
+        }
+        body = dump(b);
+        if (script && script->value("malformed", false)) body = body.substr(0, body.size() / 2);
+    }
+    if (script && script->contains("body") && (*script)["body"].is_string()) {
+        body = (*script)["body"].get<std::string>();
+    }
+    std::string contentType = reply.contentType;
+    int status = reply.httpStatus;
+    if (script) {
+        if (script->contains("content_type"))
+            contentType = script->value("content_type", contentType);
+        if (script->contains("http_status")) status = script->value("http_status", status);
+    }
+    for (auto& [k, v] : reply.headers) res.set_header(k, v);
+    res.status = status;
+    res.set_content(body, contentType);
+}
+
+void Service::handleApi(const httplib::Request& req, httplib::Response& res,
+                        const std::string& iface) {
+    Incoming in = decode(req, iface);
+    auto& table = iface == "json" ? jsonOps_ : desOps_;
+    auto opIt = table.find(in.op);
+    if (opIt == table.end()) {
+        in.signature = "unsigned";
+        logRequest(in, req);
+        if (iface == "enciphered" && in.op.rfind("api:", 0) == 0) {
+            send(in, html("淘宝授权登录", "<p>授权完成，请返回应用。</p>"), std::nullopt, req, res);
+            return;
+        }
+        Reply r = refuse(0, "未知操作: " + in.op);
+        r.httpStatus = 404;
+        send(in, r, std::nullopt, req, res);
+        return;
+    }
+    const Operation& op = opIt->second;
+    bool timeRequest =
+        op.handler == &Service::opGetTimeJson || op.handler == &Service::opGetTimeDes;
+    if (op.signedCall) {
+        checkSignature(in);
+    } else if (timeRequest) {
+        // The time request carries only MD5 of the signing key.
+        in.signature = in.decodeError.empty() && text(in.fields, "code") == timeRequestCode()
+                           ? "ok"
+                           : "bad_code";
+    } else {
+        in.signature = "unsigned";
+    }
+    logRequest(in, req);
+
+    auto script = takeScript(iface, in.op);
+    if (script) {
+        if (script->value("delay_ms", 0) > 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(script->value("delay_ms", 0)));
+        }
+        if (script->value("stall", false) || script->value("drop", false)) {
+            stallAndDrop(req, *script);
+            return;
+        }
+    }
+
+    Reply reply;
+    ServiceConfig cfg;
+    {
+        std::lock_guard lock(configMutex_);
+        cfg = config_;
+    }
+    if (script &&
+        (script->contains("code") || script->contains("data") || script->contains("msg"))) {
+        // A scripted reply stands in for the operation: code, msg and data as given.
+        reply.body = json::object();
+        reply.body["code"] = script->contains("code") ? (*script)["code"] : json(101);
+        if (script->contains("msg")) reply.body["msg"] = (*script)["msg"];
+        if (script->contains("data")) reply.body["data"] = (*script)["data"];
+        reply.encipherData = script->value("encipher", op.encipher);
+        if (script->contains("extra") && (*script)["extra"].is_object()) {
+            for (auto& [k, v] : (*script)["extra"].items()) reply.body[k] = v;
+        }
+    } else if ((op.signedCall || timeRequest) && in.signature != "ok") {
+        reply =
+            refuse(cfg.signFailCode, in.decodeError.empty() ? cfg.signFailMsg : "请求数据无法解析");
+    } else if (!in.decodeError.empty()) {
+        reply = refuse(cfg.signFailCode, "请求数据无法解析");
+    } else {
+        try {
+            std::lock_guard lock(opMutex_);
+            reply = (this->*op.handler)(in);
+            if (!reply.raw) reply.encipherData = op.encipher;
+        } catch (const std::exception& e) {
+            reply = refuse(0, std::string("服务器错误: ") + e.what());
+            reply.httpStatus = 500;
+        }
+        if (script && script->contains("extra") && (*script)["extra"].is_object()) {
+            for (auto& [k, v] : (*script)["extra"].items()) reply.body[k] = v;
+        }
+    }
+    send(in, std::move(reply), script, req, res);
+}
+
+void Service::handlePlain(const httplib::Request& req, httplib::Response& res,
+                          const std::string& iface, Reply (Service::*page)(Incoming&)) {
+    Incoming in = decode(req, iface);
+    in.signature = "unsigned";
+    logRequest(in, req);
+    auto script = takeScript(iface, in.op);
+    if (script) {
+        if (script->value("delay_ms", 0) > 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(script->value("delay_ms", 0)));
+        }
+        if (script->value("stall", false) || script->value("drop", false)) {
+            stallAndDrop(req, *script);
+            return;
+        }
+    }
+    Reply reply;
+    try {
+        std::lock_guard lock(opMutex_);
+        reply = (this->*page)(in);
+    } catch (const std::exception& e) {
+        reply = refuse(0, std::string("服务器错误: ") + e.what());
+        reply.httpStatus = 500;
+    }
+    send(in, std::move(reply), script, req, res);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Control interface
+
+void Service::installControl() {
+    auto jsonReply = [](httplib::Response& res, const json& j) {
+        res.set_content(dump(j), "application/json; charset=utf-8");
+    };
+    server_->Get("/__test/log",
+                 [this, jsonReply](const httplib::Request& req, httplib::Response& res) {
+                     auto q = queryOf(req.target);
+                     int64_t since = integer(q["since"]).value_or(0);
+                     json out = json::array();
+                     std::lock_guard lock(logMutex_);
+                     for (const auto& e : log_) {
+                         if (e["seq"].get<int64_t>() <= since) continue;
+                         if (!q["op"].empty() && e["op"] != q["op"]) continue;
+                         if (!q["iface"].empty() && e["iface"] != q["iface"]) continue;
+                         out.push_back(e);
+                     }
+                     jsonReply(res, out);
+                 });
+    server_->Get("/__test/log/count", [this](const httplib::Request& req, httplib::Response& res) {
+        auto q = queryOf(req.target);
+        size_t n = 0;
+        std::lock_guard lock(logMutex_);
+        for (const auto& e : log_) {
+            if (!q["op"].empty() && e["op"] != q["op"]) continue;
+            if (!q["iface"].empty() && e["iface"] != q["iface"]) continue;
+            ++n;
+        }
+        res.set_content(std::to_string(n), "text/plain");
+    });
+    auto clearLog = [this, jsonReply](const httplib::Request&, httplib::Response& res) {
+        std::lock_guard lock(logMutex_);
+        log_.clear();
+        jsonReply(res, {{"ok", true}});
+    };
+    server_->Delete("/__test/log", clearLog);
+    server_->Post("/__test/log/clear", clearLog);
+
+    server_->Post(
+        "/__test/script", [this, jsonReply](const httplib::Request& req, httplib::Response& res) {
+            json spec = json::parse(req.body, nullptr, false);
+            if (spec.is_object()) spec = json::array({spec});
+            if (!spec.is_array()) {
+                res.status = 400;
+                jsonReply(res, {{"ok", false}, {"error", "expected a JSON object or array"}});
+                return;
+            }
+            for (const auto& s : spec) {
+                if (!s.is_object() || !s.contains("op") || !s["op"].is_string()) {
+                    res.status = 400;
+                    jsonReply(res, {{"ok", false}, {"error", "every script needs an \"op\""}});
+                    return;
+                }
+            }
+            std::lock_guard lock(scriptMutex_);
+            for (const auto& s : spec) scripts_.push_back(s);
+            jsonReply(res, {{"ok", true}, {"scripts", scripts_.size()}});
+        });
+    server_->Get("/__test/script",
+                 [this, jsonReply](const httplib::Request&, httplib::Response& res) {
+                     std::lock_guard lock(scriptMutex_);
+                     jsonReply(res, json(scripts_));
+                 });
+    auto clearScripts = [this, jsonReply](const httplib::Request&, httplib::Response& res) {
+        std::lock_guard lock(scriptMutex_);
+        scripts_.clear();
+        jsonReply(res, {{"ok", true}});
+    };
+    server_->Delete("/__test/script", clearScripts);
+    server_->Post("/__test/script/clear", clearScripts);
+
+    server_->Post(
+        "/__test/reset", [this, jsonReply](const httplib::Request& req, httplib::Response& res) {
+            {
+                std::lock_guard lock(scriptMutex_);
+                scripts_.clear();
+            }
+            {
+                std::lock_guard lock(logMutex_);
+                log_.clear();
+            }
+            {
+                std::lock_guard lock(configMutex_);
+                ServiceConfig fresh;
+                fresh.signFailCode = config_.signFailCode;  // the command line's choice stays
+                config_.signFailMsg = fresh.signFailMsg;
+                config_.timeWindowMs = fresh.timeWindowMs;
+                config_.fixedTime.reset();
+            }
+            std::lock_guard lock(opMutex_);
+            if (queryOf(req.target)["reseed"] == "1") {
+                store_.reseed();
+            } else {
+                store_.clearOutboxes();
+            }
+            jsonReply(res, {{"ok", true}});
+        });
+
+    auto configJson = [this]() {
+        std::lock_guard lock(configMutex_);
+        return json{{"sign_fail_code", config_.signFailCode},
+                    {"sign_fail_msg", config_.signFailMsg},
+                    {"time_window_ms", config_.timeWindowMs},
+                    {"fixed_time", config_.fixedTime ? json(*config_.fixedTime) : json(nullptr)}};
+    };
+    server_->Get("/__test/config",
+                 [configJson, jsonReply](const httplib::Request&, httplib::Response& res) {
+                     jsonReply(res, configJson());
+                 });
+    server_->Post("/__test/config", [this, configJson, jsonReply](const httplib::Request& req,
+                                                                  httplib::Response& res) {
+        json spec = json::parse(req.body, nullptr, false);
+        if (!spec.is_object()) {
+            res.status = 400;
+            jsonReply(res, {{"ok", false}, {"error", "expected a JSON object"}});
+            return;
+        }
+        {
+            std::lock_guard lock(configMutex_);
+            if (spec.contains("sign_fail_code"))
+                config_.signFailCode = spec["sign_fail_code"].get<int>();
+            if (spec.contains("sign_fail_msg"))
+                config_.signFailMsg = spec["sign_fail_msg"].get<std::string>();
+            if (spec.contains("time_window_ms"))
+                config_.timeWindowMs = spec["time_window_ms"].get<int64_t>();
+            if (spec.contains("fixed_time")) {
+                if (spec["fixed_time"].is_null()) {
+                    config_.fixedTime.reset();
+                } else {
+                    config_.fixedTime = text(spec, "fixed_time");
+                }
+            }
+            if (spec.value("forget_times", false)) issuedTimes_.clear();
+        }
+        jsonReply(res, configJson());
+    });
+
+    for (const char* channel : {"sms", "mail"}) {
+        std::string ch = channel;
+        server_->Get("/__test/" + ch,
+                     [this, ch, jsonReply](const httplib::Request&, httplib::Response& res) {
+                         jsonReply(res, store_.outbox(ch));
+                     });
+        // The newest code sent to one address, as plain text; 404 when there is none.
+        server_->Get("/__test/" + ch + "/latest",
+                     [this, ch](const httplib::Request& req, httplib::Response& res) {
+                         auto q = queryOf(req.target);
+                         json box = store_.outbox(ch);
+                         for (auto it = box.rbegin(); it != box.rend(); ++it) {
+                             if ((*it)["address"] != q["address"]) continue;
+                             if (!q["purpose"].empty() && (*it)["purpose"] != q["purpose"])
+                                 continue;
+                             res.set_content((*it)["code"].get<std::string>(), "text/plain");
+                             return;
+                         }
+                         res.status = 404;
+                         res.set_content("", "text/plain");
+                     });
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Helpers of the operations
+
+std::optional<json> Service::userOf(const Incoming& in, const char* key) {
+    auto id = integer(text(in.fields, key));
+    if (!id) return std::nullopt;
+    return store_.userById(*id);
+}
+
+std::string Service::sendSmsCode(const std::string& phone, const std::string& purpose) {
+    std::string code = randomDigits(6);
+    store_.addOutbox("sms", phone, purpose, code,
+                     "【Zavelto】您的验证码是" + code + "，10分钟内有效，请勿告诉他人。");
+    return code;
+}
+
+Reply Service::sessionReply(const json& user, Incoming& in, json extra) {
+    std::string token = store_.newSession(std::stoll(user["id"].get<std::string>()));
+    Reply r = ok(user, extra.value("msg", std::string("登录成功")));
+    r.body["setCookie"] = {{"var", kCookieName}, {"value", token}, {"domain", in.host}};
+    for (auto& [k, v] : extra.items()) {
+        if (k != "msg") r.body[k] = v;
+    }
+    r.headers.emplace_back("Set-Cookie",
+                           std::string(kCookieName) + "=" + token + "; path=/; HttpOnly");
+    return r;
+}
+
+// ---------------------------------------------------------------------------------------------
+// JSON interface
+
+Reply Service::opGetTimeJson(Incoming&) {
+    Reply r = ok(nullptr);
+    r.body["time"] = issueTime();
+    return r;
+}
+
+Reply Service::opIosConfig(Incoming&) {
+    Reply r;
+    r.body = demoIosConfig();
+    return r;
+}
+
+Reply Service::opTaoConfig(Incoming&) {
+    Reply r;
+    r.body = demoTaoConfig();
+    return r;
+}
+
+Reply Service::opSearchCat(Incoming&) {
+    Reply r;
+    r.body = demoSearchCategories();
+    return r;
+}
+
+Reply Service::opInvitePage(Incoming&) {
+    Reply r;
+    r.body = demoInvitePage();
+    return r;
+}
+
+Reply Service::opSearchMall(Incoming& in) {
+    std::string q = text(in.fields, "q");
+    json result = json::array();
+    for (int64_t type = 1; type <= 3; ++type) {
+        for (const auto& m : store_.items("mall", type)) {
+            std::string title = m["title"];
+            if (q.empty() || title.find(q) != std::string::npos) {
+                result.push_back({m["title"], m["id"], m["img"], m["fan"]});
+            }
+        }
+    }
+    Reply r;
+    r.body = {{"code", 101}, {"result", result}};
+    return r;
+}
+
+Reply Service::opGoMall(Incoming& in) {
+    std::string id = text(in.fields, "id");
+    std::string name = "商城";
+    for (int64_t type = 1; type <= 3; ++type) {
+        for (const auto& m : store_.items("mall", type)) {
+            if (m["id"] == id) name = m["title"];
+        }
+    }
+    return html(name,
+                "<p>正在前往" + name + "，用户 " + text(in.fields, "uid") + " 的返利已记录。</p>");
+}
+
+Reply Service::opRegisterCode(Incoming& in) {
+    std::string phone = text(in.fields, "phoneNumber");
+    if (!validPhone(phone)) return refuse(202, "手机号格式不正确");
+    if (store_.userByPhone(phone)) return refuse(202, "该手机号已注册");
+    sendSmsCode(phone, "register");
+    return ok(nullptr, "验证码已发送");
+}
+
+Reply Service::opRegisterPhone(Incoming& in) {
+    std::string phone = text(in.fields, "phoneNumber");
+    std::string password = text(in.fields, "password");
+    std::string web = text(in.fields, "web"), webId = text(in.fields, "webId");
+    if (!validPhone(phone)) return refuse(202, "手机号格式不正确");
+    if (store_.userByPhone(phone) || store_.userByLogin(phone))
+        return refuse(202, "该手机号已注册");
+    if (password.size() < 6) return refuse(202, "密码至少6位");
+    if (!web.empty() && store_.userByPartner(web, webId)) return refuse(202, "该账号已绑定");
+    if (!store_.takeCode("sms", phone, "register", text(in.fields, "verifyCode"))) {
+        return refuse(202, "验证码错误");
+    }
+    json user = store_.createUser(
+        phone, password,
+        {{"mobile", phone}, {"phoneNumber", phone}, {"jifen", "100"}, {"jifenbao", "10"}});
+    if (!web.empty()) store_.bindPartner(std::stoll(user["id"].get<std::string>()), web, webId);
+    return sessionReply(user, in, {{"msg", "注册成功"}});
+}
+
+Reply Service::opBindingCode(Incoming& in) {
+    std::string phone = text(in.fields, "phoneNumber");
+    if (!validPhone(phone)) return refuse(202, "手机号格式不正确");
+    if (store_.userByPhone(phone)) return refuse(202, "该手机号已被绑定");
+    sendSmsCode(phone, "binding");
+    return ok(nullptr, "验证码已发送");
+}
+
+Reply Service::opBindingPhone(Incoming& in) {
+    auto user = userOf(in, "uid");
+    if (!user) return refuse(201, "用户不存在");
+    std::string phone = text(in.fields, "phoneNumber");
+    if (!validPhone(phone)) return refuse(202, "手机号格式不正确");
+    if (!store_.takeCode("sms", phone, "binding", text(in.fields, "verifyCode"))) {
+        return refuse(202, "验证码错误");
+    }
+    (*user)["phoneNumber"] = phone;
+    (*user)["mobile"] = phone;
+    store_.saveUser(*user);
+    return ok(nullptr, "绑定成功");
+}
+
+Reply Service::opForgotCode(Incoming& in) {
+    std::string phone = text(in.fields, "phoneNumber");
+    if (!validPhone(phone)) return refuse(202, "手机号格式不正确");
+    if (!store_.userByPhone(phone)) return refuse(202, "该手机号未注册");
+    sendSmsCode(phone, "forgot");
+    return ok(nullptr, "验证码已发送");
+}
+
+Reply Service::opForgotReset(Incoming& in) {
+    std::string phone = text(in.fields, "phoneNumber");
+    std::string password = text(in.fields, "password");
+    auto user = store_.userByPhone(phone);
+    if (!user) return refuse(202, "该手机号未注册");
+    if (password.size() < 6) return refuse(202, "密码至少6位");
+    if (!store_.takeCode("sms", phone, "forgot", text(in.fields, "verifyCode"))) {
+        return refuse(202, "验证码错误");
+    }
+    store_.setPassword(std::stoll((*user)["id"].get<std::string>()), password);
+    return ok(nullptr, "密码已重置");
+}
+
+Reply Service::opGoods(Incoming& in) {
+    std::string type = text(in.fields, "type");
+    std::string cid = text(in.fields, "cid");
+    std::vector<json> rows;
+    for (auto& p : store_.items("product", 0)) {
+        if (!type.empty() && type != "0" && p["type"] != type) continue;
+        if (!cid.empty() && cid != "0" && p["cid"] != cid) continue;
+        rows.push_back(p);
+    }
+    Reply r = ok(nullptr);
+    r.body["data"] =
+        pageJson(Store::page(rows, intOr(in.fields, "number", 1), intOr(in.fields, "ps", 12)), r);
+    return r;
+}
+
+Reply Service::opMakeProfits(Incoming&) {
+    json config = demoIosConfig();
+    Reply r = ok(nullptr);
+    json items = config["blockBanner"];
+    for (auto& i : config["fixedBanner"]) items.push_back(i);
+    r.body["mainData"] = items;
+    return r;
+}
+
+Reply Service::opUpdateUserInfo(Incoming& in) {
+    auto user = userOf(in);
+    if (!user) return refuse(201, "用户不存在");
+    std::string email = text(in.fields, "email");
+    if (!email.empty() && email.find('@') == std::string::npos)
+        return refuse(202, "邮箱格式不正确");
+    if (in.fields.contains("qq")) (*user)["qq"] = text(in.fields, "qq");
+    if (in.fields.contains("email")) (*user)["email"] = email;
+    store_.saveUser(*user);
+    return ok(*user, "保存成功");
+}
+
+Reply Service::opUpdateAlipay(Incoming& in) {
+    auto user = userOf(in);
+    if (!user) return refuse(201, "用户不存在");
+    if (!store_.checkPassword(std::stoll((*user)["id"].get<std::string>()),
+                              text(in.fields, "password"))) {
+        return refuse(202, "登录密码错误");
+    }
+    std::string alipay = text(in.fields, "alipay"), realname = text(in.fields, "realname");
+    if (alipay.empty() || realname.empty()) return refuse(202, "支付宝账号和姓名不能为空");
+    (*user)["alipay"] = alipay;
+    (*user)["realname"] = realname;
+    store_.saveUser(*user);
+    return ok(*user, "绑定成功");
+}
+
+Reply Service::opGetCoupon(Incoming& in) {
+    auto user = userOf(in, "uid");
+    if (!user) return refuse(201, "用户不存在");
+    json coupons = json::array();
+    for (auto& c : store_.items("coupon", std::stoll((*user)["id"].get<std::string>()))) {
+        coupons.push_back({{"id", c["id"]}, {"type", c["type"]}});
+    }
+    Reply r = ok(nullptr);
+    r.body["coupons"] = coupons;
+    return r;
+}
+
+Reply Service::opUseCoupon(Incoming& in) {
+    auto user = userOf(in, "uid");
+    if (!user) return refuse(201, "用户不存在");
+    int64_t uid = std::stoll((*user)["id"].get<std::string>());
+    std::string couponId = text(in.fields, "couponId"), tradeId = text(in.fields, "tradeId");
+    json coupon;
+    for (auto& c : store_.items("coupon", uid)) {
+        if (dump(c["id"]) == couponId || text(c, "id") == couponId) coupon = c;
+    }
+    if (coupon.is_null()) return refuse(202, "优惠券不存在");
+    bool found = false;
+    for (auto& o : store_.items("taobao_order", uid)) found = found || o["trade_id"] == tradeId;
+    if (!found) return refuse(202, "订单不存在");
+    return ok({{"award", coupon["award"]}}, "使用成功");
+}
+
+Reply Service::opUpPushId(Incoming& in) {
+    if (text(in.fields, "pushId").empty()) return refuse(202, "pushId不能为空");
+    store_.addItem("push_id", intOr(in.fields, "uid", 0), {{"pushId", text(in.fields, "pushId")}});
+    return ok(nullptr, "上传成功");
+}
+
+Reply Service::opMallType(Incoming&) {
+    return ok(json(store_.items("mall_type", 0)));
+}
+
+Reply Service::opMall(Incoming& in) {
+    return ok(json(store_.items("mall", intOr(in.fields, "cid", 0))));
+}
+
+Reply Service::opUserInvite(Incoming& in) {
+    auto user = userOf(in, "uid");
+    if (!user) return refuse(201, "用户不存在");
+    auto rows = store_.items("old_invite", std::stoll((*user)["id"].get<std::string>()));
+    int64_t total = 0;
+    for (auto& r : rows) total += r.value("award", 0);
+    return ok({{"inviteTotal", rows.size()}, {"inviteMoney", moneyText(total * 100)}});
+}
+
+Reply Service::opInviteInfo(Incoming& in) {
+    auto user = userOf(in, "uid");
+    if (!user) return refuse(201, "用户不存在");
+    Reply r = ok(nullptr);
+    auto rows = store_.items("invite", std::stoll((*user)["id"].get<std::string>()));
+    r.body["data"] =
+        pageJson(Store::page(rows, intOr(in.fields, "number", 1), intOr(in.fields, "ps", 10)), r);
+    return r;
+}
+
+Reply Service::opOldInviteInfo(Incoming& in) {
+    auto user = userOf(in, "uid");
+    if (!user) return refuse(201, "用户不存在");
+    Reply r = ok(nullptr);
+    auto rows = store_.items("old_invite", std::stoll((*user)["id"].get<std::string>()));
+    r.body["data"] =
+        pageJson(Store::page(rows, intOr(in.fields, "number", 1), intOr(in.fields, "ps", 12)), r);
+    return r;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Enciphered interface
+
+Reply Service::opGetTimeDes(Incoming&) {
+    return ok({{"time", issueTime()}});
+}
+
+Reply Service::opLogin(Incoming& in) {
+    auto user = store_.userByLogin(text(in.fields, "userName"));
+    if (!user || !store_.checkPassword(std::stoll((*user)["id"].get<std::string>()),
+                                       text(in.fields, "password"))) {
+        return refuse(202, "用户名或密码错误");
+    }
+    return sessionReply(*user, in, json::object());
+}
+
+Reply Service::opOAuthLogin(Incoming& in) {
+    std::string web = text(in.fields, "web"), webId = text(in.fields, "webId");
+    if ((web != "qq" && web != "tb") || webId.empty()) return refuse(202, "不支持的登录方式");
+    auto user = store_.userByPartner(web, webId);
+    if (!user) {
+        // Not registered yet: the client goes on to register the partner account.
+        Reply r = ok(nullptr, "首次登录");
+        r.body["firstLogin"] = 1;
+        return r;
+    }
+    return sessionReply(*user, in, {{"firstLogin", 0}});
+}
+
+Reply Service::opRegisterName(Incoming& in) {
+    std::string name = text(in.fields, "userName"), password = text(in.fields, "password");
+    std::string web = text(in.fields, "web"), webId = text(in.fields, "webId");
+    if (name.empty()) return refuse(202, "用户名不能为空");
+    if (password.size() < 6) return refuse(202, "密码至少6位");
+    if (store_.userByLogin(name)) return refuse(202, "用户名已存在");
+    if (!web.empty() && store_.userByPartner(web, webId)) return refuse(202, "该账号已绑定");
+    json extra = {{"jifen", "100"}, {"jifenbao", "10"}};
+    if (name.find('@') != std::string::npos) extra["email"] = name;
+    json user = store_.createUser(name, password, extra);
+    if (!web.empty()) store_.bindPartner(std::stoll(user["id"].get<std::string>()), web, webId);
+    return sessionReply(user, in, {{"msg", "注册成功"}});
+}
+
+Reply Service::opUserInfoMy(Incoming& in) {
+    auto user = userOf(in);
+    if (!user) return refuse(201, "用户不存在");
+    return ok(*user);
+}
+
+Reply Service::opUserInfoPwd(Incoming& in) {
+    auto user = userOf(in);
+    if (!user) return refuse(201, "用户不存在");
+    int64_t id = std::stoll((*user)["id"].get<std::string>());
+    if (!store_.checkPassword(id, text(in.fields, "old_pwd"))) return refuse(202, "原密码错误");
+    std::string pwd = text(in.fields, "ddpwd");
+    if (pwd.size() < 6 || pwd != text(in.fields, "pwd_confirm")) {
+        // Answered, but not changed: the client reads "data" 1 as the only success.
+        Reply r = ok(0, "两次输入的密码不一致或过短");
+        return r;
+    }
+    store_.setPassword(id, pwd);
+    return ok(1, "密码修改成功");
+}
+
+Reply Service::opUserInfoUpdate(Incoming& in) {
+    auto user = userOf(in);
+    if (!user) return refuse(201, "用户不存在");
+    for (auto& [k, v] : in.fields.items()) {
+        if (k == "code" || k == "time") continue;
+        if (std::find(kProtectedUserKeys.begin(), kProtectedUserKeys.end(), k) !=
+            kProtectedUserKeys.end())
+            continue;
+        if (!user->contains(k)) continue;  // only fields of the profile
+        (*user)[k] = text(in.fields, k.c_str());
+    }
+    store_.saveUser(*user);
+    return ok(*user, "保存成功");
+}
+
+Reply Service::opGetPwd(Incoming& in) {
+    std::string email = text(in.fields, "email");
+    auto user = store_.userByEmail(email);
+    if (!user) return refuse(202, "该邮箱未注册");
+    std::string code = randomHex(8);
+    store_.addOutbox(
+        "mail", email, "password", code,
+        "您好，请打开以下链接重置Zavelto密码：" + in.root + "/wap/reset.php?code=" + code);
+    std::string domain = email.substr(email.find('@') + 1);
+    return ok({{"email_web", "http://mail." + domain}}, "邮件已发送");
+}
+
+Reply Service::opExchange(Incoming& in) {
+    auto user = userOf(in);
+    if (!user) return refuse(201, "用户不存在");
+    std::string goodId = text(in.fields, "goodId");
+    json good;
+    for (auto& g : store_.items("exchange_good", 0)) {
+        if (g["id"] == goodId) good = g;
+    }
+    if (good.is_null()) return refuse(202, "商品不存在");
+    int64_t num = intOr(in.fields, "num", 1);
+    if (num < 1 || num > 99) return refuse(202, "兑换数量不正确");
+    // mode 1 pays in 集分宝, mode 2 in Velmo.
+    std::string mode = text(in.fields, "mode");
+    const char* key = mode == "1" ? "jifenbao" : mode == "2" ? "jifen" : nullptr;
+    if (!key) return refuse(202, "兑换方式不正确");
+    int64_t price = integer(good[key].get<std::string>()).value_or(0);
+    if (price <= 0) return refuse(202, "该商品不支持此兑换方式");
+    int64_t balance = integer(text(*user, key)).value_or(0);
+    if (balance < price * num) return refuse(222, "余额不足");
+    (*user)[key] = std::to_string(balance - price * num);
+    store_.saveUser(*user);
+    int64_t uid = std::stoll((*user)["id"].get<std::string>());
+    json order = in.fields;
+    order.erase("code");
+    order.erase("time");
+    store_.addItem("exchange", uid, order);
+    store_.addItem("asset", uid,
+                   {{"title", "兑换商品"},
+                    {"content", good["title"]},
+                    {"money", "0.00"},
+                    {"jifenbao", mode == "1" ? "-" + std::to_string(price * num) : "0"},
+                    {"jifen", mode == "2" ? "-" + std::to_string(price * num) : "0"},
+                    {"addtime", today() + " 12:00:00"}});
+    return ok(nullptr, "兑换成功");
+}
+
+Reply Service::opOutCash(Incoming& in) {
+    auto user = userOf(in);
+    if (!user) return refuse(201, "用户不存在");
+    int64_t uid = std::stoll((*user)["id"].get<std::string>());
+    if (!store_.checkPassword(uid, text(in.fields, "ddpassword"))) return refuse(202, "密码错误");
+    if (text(*user, "alipay").empty()) return refuse(202, "请先绑定支付宝");
+    std::string type = text(in.fields, "type");
+    if (type == "1") {
+        if (text(*user, "tbtxstatus") == "1") return refuse(202, "您有一笔提现正在处理中");
+        int64_t have = integer(text(*user, "jifenbao")).value_or(0);
+        int64_t want = integer(text(in.fields, "jifenbao")).value_or(have);
+        if (want <= 0 || want > have) return refuse(222, "集分宝余额不足");
+        (*user)["jifenbao"] = std::to_string(have - want);
+        (*user)["tbtxstatus"] = "1";
+        store_.addItem("withdraw", uid,
+                       {{"account", (*user)["alipay"]},
+                        {"type", "集分宝"},
+                        {"money", std::to_string(want)},
+                        {"status", "处理中"},
+                        {"addtime", today() + " 12:00:00"}});
+    } else if (type == "2") {
+        if (text(*user, "txstatus") == "1") return refuse(202, "您有一笔提现正在处理中");
+        int64_t have = cents(text(*user, "money"));
+        int64_t want = in.fields.contains("money") ? cents(text(in.fields, "money")) : have;
+        if (want <= 0 || want > have) return refuse(222, "余额不足");
+        (*user)["money"] = moneyText(have - want);
+        (*user)["txstatus"] = "1";
+        store_.addItem("withdraw", uid,
+                       {{"account", (*user)["alipay"]},
+                        {"type", "现金"},
+                        {"money", moneyText(want)},
+                        {"status", "处理中"},
+                        {"addtime", today() + " 12:00:00"}});
+    } else {
+        return refuse(202, "提现类型不正确");
+    }
+    store_.saveUser(*user);
+    return ok(nullptr, "提现申请已提交");
+}
+
+Reply Service::opOrder(Incoming& in) {
+    auto user = userOf(in);
+    if (!user) return refuse(201, "用户不存在");
+    int64_t uid = std::stoll((*user)["id"].get<std::string>());
+    auto rows =
+        store_.items(text(in.fields, "do") == "taobao" ? "taobao_order" : "store_order", uid);
+    Reply r = ok(nullptr);
+    r.body["data"] = pageJson(Store::page(rows, intOr(in.fields, "number", 1), 10), r);
+    return r;
+}
+
+Reply Service::opUserDetailed(Incoming& in) {
+    auto user = userOf(in);
+    if (!user) return refuse(201, "用户不存在");
+    int64_t uid = std::stoll((*user)["id"].get<std::string>());
+    auto rows = store_.items(text(in.fields, "do") == "out" ? "withdraw" : "asset", uid);
+    Reply r = ok(nullptr);
+    r.body["data"] = pageJson(Store::page(rows, intOr(in.fields, "number", 1), 10), r);
+    return r;
+}
+
+Reply Service::opMessages(Incoming& in) {
+    auto user = userOf(in);
+    if (!user) return refuse(201, "用户不存在");
+    auto rows = store_.items("message", std::stoll((*user)["id"].get<std::string>()));
+    Reply r = ok(nullptr);
+    r.body["data"] = pageJson(Store::page(rows, intOr(in.fields, "number", 1), 10), r);
+    return r;
+}
+
+Reply Service::opFeedback(Incoming& in) {
+    std::string content = text(in.fields, "content");
+    if (trim(content).empty()) return refuse(202, "反馈内容不能为空");
+    store_.addItem("feedback", intOr(in.fields, "id", 0),
+                   {{"content", content}, {"addtime", today()}});
+    return ok(nullptr, "提交成功");
+}
+
+Reply Service::opExchangeGoods(Incoming& in) {
+    std::string cid = text(in.fields, "cid");
+    std::vector<json> rows;
+    for (auto& g : store_.items("exchange_good", 0)) {
+        if (cid.empty() || cid == "0" || g["cid"] == cid) rows.push_back(g);
+    }
+    Reply r = ok(nullptr);
+    r.body["data"] = pageJson(Store::page(rows, intOr(in.fields, "number", 1), 10), r);
+    return r;
+}
+
+Reply Service::opAvatar(Incoming& in) {
+    auto user = userOf(in);
+    if (!user) return refuse(201, "用户不存在");
+    auto pic = in.fileBytes.find("pic_data");
+    if (pic == in.fileBytes.end() || pic->second.empty()) return refuse(202, "没有上传图片");
+    if (pic->second.rfind("\x89PNG\r\n\x1a\n", 0) != 0) return refuse(202, "图片格式不正确");
+    std::string id = (*user)["id"].get<std::string>();
+    std::string name = "avatar_" + id + "_" + randomHex(4) + ".png";
+    {
+        std::ofstream out(dataDir_ + "/uploads/" + name, std::ios::binary);
+        out.write(pic->second.data(), static_cast<std::streamsize>(pic->second.size()));
+        if (!out) return refuse(0, "保存图片失败");
+    }
+    std::string url = std::string(kRootPlaceholder) + "/uploads/" + name;
+    (*user)["avatar"] = url;
+    store_.saveUser(*user);
+    return ok({{"avatar", url}}, "上传成功");
+}
+
+Reply Service::opClickUrl(Incoming& in) {
+    std::string iid = text(in.fields, "good_iid");
+    if (iid.empty()) return refuse(202, "商品不存在");
+    std::string url = std::string(kRootPlaceholder) + "/item.php?iid=" + iid +
+                      "&id=" + text(in.fields, "good_id") + "&uid=" + text(in.fields, "uid");
+    return ok({{"click_url", url}});
+}
+
+Reply Service::opSign(Incoming& in) {
+    auto user = userOf(in);
+    if (!user) return refuse(201, "用户不存在");
+    auto last = integer(text(*user, "signtime")).value_or(0);
+    if (last > 0 && dayOf(last) == today()) return refuse(251, "您已签到了");
+    int64_t jifen = integer(text(*user, "jifen")).value_or(0) + 10;
+    int64_t jifenbao = integer(text(*user, "jifenbao")).value_or(0) + 1;
+    (*user)["jifen"] = std::to_string(jifen);
+    (*user)["jifenbao"] = std::to_string(jifenbao);
+    (*user)["signtime"] = std::to_string(std::time(nullptr));
+    store_.saveUser(*user);
+    store_.addItem("asset", std::stoll((*user)["id"].get<std::string>()),
+                   {{"title", "签到奖励"},
+                    {"content", "每日签到"},
+                    {"money", "0.00"},
+                    {"jifenbao", "1"},
+                    {"jifen", "10"},
+                    {"addtime", today() + " 08:00:00"}});
+    Reply r = ok({{"jifen", std::to_string(jifen)},
+                  {"jifenbao", std::to_string(jifenbao)},
+                  {"addJifen", "10"},
+                  {"addJifenbao", "1"}},
+                 "签到成功");
+    r.body["popUpAds"] = json::object();
+    return r;
+}
+
+Reply Service::opShareAward(Incoming& in) {
+    auto user = userOf(in);
+    if (!user) return refuse(201, "用户不存在");
+    return ok({{"award", "5"}, {"jifen", (*user)["jifen"]}});
+}
+
+// ---------------------------------------------------------------------------------------------
+// Pages and pictures
+
+Reply Service::pageHtml(Incoming& in) {
+    std::string path = in.target.substr(0, in.target.find('?'));
+    static const std::map<std::string, std::string> titles = {
+        {"/wap/help-1.php", "新手帮助"},   {"/wap/help-2.php", "返利说明"},
+        {"/wap/help-3.php", "提现说明"},   {"/wap/help-4.php", "常见问题"},
+        {"/wap/coupon.php", "回扣券"},     {"/wap/help-ios-ads.html", "任务规则"},
+        {"/wap/activity.php", "活动专区"}, {"/wap/reset.php", "重置密码"},
+        {"/item.php", "商品详情"},         {"/", "Zavelto"}};
+    auto it = titles.find(path);
+    if (it == titles.end()) {
+        Reply r = html("页面不存在", "<p>" + path + "</p>");
+        r.httpStatus = 404;
+        return r;
+    }
+    std::string body = "<p>Zavelto " + it->second + "</p>";
+    if (path == "/item.php") body += "<p>商品 " + text(in.fields, "iid") + "</p>";
+    return html(it->second, body);
+}
+
+Reply Service::pageImage(Incoming& in) {
+    std::string path = in.target.substr(0, in.target.find('?'));
+    std::string name = path.substr(std::string("/images/").size());
+    name = name.substr(0, name.size() - 4);
+    Reply r;
+    r.contentType = "image/png";
+    r.raw = solidPng(name);
+    return r;
+}
+
+Reply Service::pageUpload(Incoming& in) {
+    std::string path = in.target.substr(0, in.target.find('?'));
+    std::ifstream file(dataDir_ + path, std::ios::binary);
+    if (!file) {
+        Reply r = html("页面不存在", "");
+        r.httpStatus = 404;
+        return r;
+    }
+    std::ostringstream bytes;
+    bytes << file.rdbuf();
+    Reply r;
+    r.contentType = "image/png";
+    r.raw = bytes.str();
+    return r;
+}
+
+Reply Service::pageSearch(Incoming& in) {
+    std::string keyword = text(in.fields, "keyword");
+    bool tmallOnly = text(in.fields, "mallItem") == "1" || text(in.fields, "mallItem") == "true";
+    int64_t low = cents(text(in.fields, "startPrice")), high = cents(text(in.fields, "endPrice"));
+    std::vector<json> rows;
+    for (auto& item : store_.items("search_item", 0)) {
+        std::string title = item["title"];
+        if (!keyword.empty() && title.find(keyword) == std::string::npos) continue;
+        if (tmallOnly && item["shop_type"] != "B") continue;
+        int64_t price = cents(item["promotion_price"].get<std::string>());
+        if (low > 0 && price < low) continue;
+        if (high > 0 && price > high) continue;
+        rows.push_back(item);
+    }
+    std::string sort = text(in.fields, "sort");
+    if (sort == "price_asc") {
+        std::stable_sort(rows.begin(), rows.end(), [](const json& a, const json& b) {
+            return cents(a["promotion_price"].get<std::string>()) <
+                   cents(b["promotion_price"].get<std::string>());
+        });
+    }
+    Page p = Store::page(rows, intOr(in.fields, "page", 1), 10);
+    json out = json(p.rows);
+    substituteRoot(out, in.root);
+    Reply r;
+    r.raw = dump(out);
+    return r;
+}
+
+}  // namespace zvt::service

@@ -1,0 +1,190 @@
+// The local Zavelto service: both signed interfaces of the application's server, the unsigned
+// configuration and search reads, the service pages and pictures, and a control interface
+// under "/__test/" through which tests read what arrived and script what goes back.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "service/Store.h"
+
+namespace httplib {
+class Server;
+struct Request;
+struct Response;
+}  // namespace httplib
+
+namespace zvt::service {
+
+struct ServiceConfig {
+    // Code and message of the reply to a request whose signature or time stamp does not hold.
+    int signFailCode = 111;
+    std::string signFailMsg = "签名验证失败";
+    // How long an issued time stamp may be signed with.
+    int64_t timeWindowMs = 300000;
+    // When set, get_time hands out this text instead of the current Unix time.
+    std::optional<std::string> fixedTime;
+};
+
+// One decoded request, as the log shows it and the operations read it.
+struct Incoming {
+    std::string iface;  // "json", "enciphered", "search", "page", "image"
+    std::string op;     // "get_goods", "userInfo&do=my", a page path...
+    std::string method;
+    std::string target;
+    std::string form;  // "json", "des", "form", "multipart", "query", "none"
+    nlohmann::json fields = nlohmann::json::object();
+    nlohmann::json files = nlohmann::json::object();
+    std::map<std::string, std::string> fileBytes;
+    std::optional<std::string> plain;  // the deciphered text of an enciphered body
+    std::string decodeError;           // why the body could not be read, empty when it could
+    std::string
+        signature;  // "ok", "bad_code", "unknown_time", "expired_time", "missing", "unsigned"
+    std::optional<int64_t> sessionUser;
+    std::string root;  // "http://host:port" as the client addressed the service
+    std::string host;  // host part of the Host header, the cookie's domain
+    std::string remoteAddr;
+    int remotePort = 0;
+};
+
+struct Reply {
+    int httpStatus = 200;
+    std::string contentType = "application/json; charset=utf-8";
+    nlohmann::json body = nlohmann::json::object();
+    bool encipherData = false;
+    std::optional<std::string> raw;  // a body sent exactly as it stands (pages, pictures)
+    std::vector<std::pair<std::string, std::string>> headers;
+};
+
+class Service {
+public:
+    Service(const std::string& dataDir, ServiceConfig config);
+    ~Service();
+
+    // Binds to `host`:`port` (0 = any free port) and returns the port bound, or -1.
+    int bind(const std::string& host, int port);
+    // Serves until stop() is called; returns false when the server could not run.
+    bool run();
+    void stop();
+
+private:
+    using Handler = Reply (Service::*)(Incoming&);
+    struct Operation {
+        Handler handler;
+        bool signedCall;  // needs "time" and "code"
+        bool encipher;    // "data" of the reply is DES-enciphered
+    };
+
+    void installRoutes();
+    void handleApi(const httplib::Request& req, httplib::Response& res, const std::string& iface);
+    void handlePlain(const httplib::Request& req, httplib::Response& res, const std::string& iface,
+                     Reply (Service::*page)(Incoming&));
+    Incoming decode(const httplib::Request& req, const std::string& iface);
+    void checkSignature(Incoming& in);
+    void logRequest(const Incoming& in, const httplib::Request& req);
+    std::optional<nlohmann::json> takeScript(const std::string& iface, const std::string& op);
+    void send(const Incoming& in, Reply reply, const std::optional<nlohmann::json>& script,
+              const httplib::Request& req, httplib::Response& res);
+    bool stallAndDrop(const httplib::Request& req, const nlohmann::json& script);
+
+    // Control interface.
+    void installControl();
+
+    // Time stamps.
+    std::string issueTime();
+    std::string timeState(const std::string& time);
+
+    // Session helpers.
+    Reply sessionReply(const json& user, Incoming& in, nlohmann::json extra);
+
+    // JSON interface.
+    Reply opGetTimeJson(Incoming&);
+    Reply opIosConfig(Incoming&);
+    Reply opTaoConfig(Incoming&);
+    Reply opSearchCat(Incoming&);
+    Reply opInvitePage(Incoming&);
+    Reply opSearchMall(Incoming&);
+    Reply opGoMall(Incoming&);
+    Reply opRegisterCode(Incoming&);
+    Reply opRegisterPhone(Incoming&);
+    Reply opBindingCode(Incoming&);
+    Reply opBindingPhone(Incoming&);
+    Reply opForgotCode(Incoming&);
+    Reply opForgotReset(Incoming&);
+    Reply opGoods(Incoming&);
+    Reply opMakeProfits(Incoming&);
+    Reply opUpdateUserInfo(Incoming&);
+    Reply opUpdateAlipay(Incoming&);
+    Reply opGetCoupon(Incoming&);
+    Reply opUseCoupon(Incoming&);
+    Reply opUpPushId(Incoming&);
+    Reply opMallType(Incoming&);
+    Reply opMall(Incoming&);
+    Reply opUserInvite(Incoming&);
+    Reply opInviteInfo(Incoming&);
+    Reply opOldInviteInfo(Incoming&);
+
+    // Enciphered interface.
+    Reply opGetTimeDes(Incoming&);
+    Reply opLogin(Incoming&);
+    Reply opOAuthLogin(Incoming&);
+    Reply opRegisterName(Incoming&);
+    Reply opUserInfoMy(Incoming&);
+    Reply opUserInfoPwd(Incoming&);
+    Reply opUserInfoUpdate(Incoming&);
+    Reply opGetPwd(Incoming&);
+    Reply opExchange(Incoming&);
+    Reply opOutCash(Incoming&);
+    Reply opOrder(Incoming&);
+    Reply opUserDetailed(Incoming&);
+    Reply opMessages(Incoming&);
+    Reply opFeedback(Incoming&);
+    Reply opExchangeGoods(Incoming&);
+    Reply opAvatar(Incoming&);
+    Reply opClickUrl(Incoming&);
+    Reply opSign(Incoming&);
+    Reply opShareAward(Incoming&);
+
+    // Pages and pictures.
+    Reply pageHtml(Incoming&);
+    Reply pageImage(Incoming&);
+    Reply pageUpload(Incoming&);
+    Reply pageSearch(Incoming&);
+
+    std::optional<json> userOf(const Incoming& in, const char* key = "id");
+    std::string sendSmsCode(const std::string& phone, const std::string& purpose);
+
+    std::string dataDir_;
+    Store store_;
+    std::unique_ptr<httplib::Server> server_;
+    int port_ = 0;
+    std::atomic<bool> stopping_{false};
+
+    std::mutex configMutex_;
+    ServiceConfig config_;
+    std::map<std::string, std::chrono::steady_clock::time_point> issuedTimes_;
+
+    std::mutex logMutex_;
+    std::vector<nlohmann::json> log_;
+    int64_t logSeq_ = 0;
+
+    std::mutex scriptMutex_;
+    std::vector<nlohmann::json> scripts_;
+
+    // Business operations change balances in several steps; one at a time keeps them whole.
+    std::mutex opMutex_;
+
+    std::map<std::string, Operation> jsonOps_;
+    std::map<std::string, Operation> desOps_;
+};
+
+}  // namespace zvt::service

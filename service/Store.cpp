@@ -1,0 +1,324 @@
+#include "service/Store.h"
+
+#include <sqlite3.h>
+
+#include <ctime>
+#include <stdexcept>
+
+#include "service/Crypto.h"
+#include "service/DemoData.h"
+
+namespace zvt::service {
+
+namespace {
+
+// One prepared statement, finalized on every path.
+class Stmt {
+public:
+    Stmt(sqlite3* db, const std::string& sql) {
+        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt_, nullptr) != SQLITE_OK) {
+            throw std::runtime_error(std::string("sqlite prepare: ") + sqlite3_errmsg(db));
+        }
+    }
+    ~Stmt() { sqlite3_finalize(stmt_); }
+    Stmt(const Stmt&) = delete;
+    Stmt& operator=(const Stmt&) = delete;
+
+    Stmt& bind(int i, const std::string& v) {
+        sqlite3_bind_text(stmt_, i, v.c_str(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+        return *this;
+    }
+    Stmt& bind(int i, int64_t v) {
+        sqlite3_bind_int64(stmt_, i, v);
+        return *this;
+    }
+    bool step() {
+        int rc = sqlite3_step(stmt_);
+        if (rc == SQLITE_ROW) return true;
+        if (rc == SQLITE_DONE) return false;
+        throw std::runtime_error(std::string("sqlite step: ") +
+                                 sqlite3_errmsg(sqlite3_db_handle(stmt_)));
+    }
+    std::string text(int col) {
+        auto p = sqlite3_column_text(stmt_, col);
+        return p ? std::string(reinterpret_cast<const char*>(p),
+                               static_cast<size_t>(sqlite3_column_bytes(stmt_, col)))
+                 : std::string();
+    }
+    int64_t integer(int col) { return sqlite3_column_int64(stmt_, col); }
+
+private:
+    sqlite3_stmt* stmt_ = nullptr;
+};
+
+}  // namespace
+
+Store::Store(const std::string& path) {
+    if (sqlite3_open_v2(path.c_str(), &db_,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+                        nullptr) != SQLITE_OK) {
+        std::string msg = db_ ? sqlite3_errmsg(db_) : "out of memory";
+        sqlite3_close(db_);
+        db_ = nullptr;
+        throw std::runtime_error("cannot open " + path + ": " + msg);
+    }
+    sqlite3_busy_timeout(db_, 2000);
+    exec("PRAGMA journal_mode=WAL");
+    createSchema();
+    bool empty = true;
+    {
+        Stmt s(db_, "SELECT COUNT(*) FROM users");
+        if (s.step()) empty = s.integer(0) == 0;
+    }
+    if (empty) seed();
+}
+
+Store::~Store() {
+    sqlite3_close(db_);
+}
+
+void Store::exec(const std::string& sql) {
+    char* err = nullptr;
+    if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
+        std::string msg = err ? err : "unknown";
+        sqlite3_free(err);
+        throw std::runtime_error("sqlite: " + msg);
+    }
+}
+
+void Store::createSchema() {
+    exec(
+        "CREATE TABLE IF NOT EXISTS users(id INTEGER PRIMARY KEY, username TEXT UNIQUE,"
+        " password TEXT, phone TEXT, email TEXT, web TEXT, web_id TEXT, record TEXT NOT NULL);"
+        "CREATE TABLE IF NOT EXISTS items(seq INTEGER PRIMARY KEY AUTOINCREMENT, kind TEXT,"
+        " owner INTEGER, record TEXT NOT NULL);"
+        "CREATE INDEX IF NOT EXISTS items_kind ON items(kind, owner, seq);"
+        "CREATE TABLE IF NOT EXISTS outbox(seq INTEGER PRIMARY KEY AUTOINCREMENT, channel TEXT,"
+        " address TEXT, purpose TEXT, code TEXT, text TEXT, created INTEGER, used INTEGER DEFAULT "
+        "0);"
+        "CREATE TABLE IF NOT EXISTS sessions(token TEXT PRIMARY KEY, uid INTEGER, created "
+        "INTEGER);");
+}
+
+std::string Store::passwordHash(const std::string& password) {
+    return md5Hex("zavelto-service:" + password);
+}
+
+std::optional<json> Store::userWhere(const std::string& column, const std::string& value) {
+    std::lock_guard lock(mutex_);
+    Stmt s(db_, "SELECT record FROM users WHERE " + column + " = ?1 ORDER BY id LIMIT 1");
+    s.bind(1, value);
+    if (!s.step()) return std::nullopt;
+    return json::parse(s.text(0));
+}
+
+std::optional<json> Store::userById(int64_t id) {
+    return userWhere("id", std::to_string(id));
+}
+
+std::optional<json> Store::userByLogin(const std::string& name) {
+    if (name.empty()) return std::nullopt;
+    if (auto u = userWhere("username", name)) return u;
+    if (auto u = userWhere("phone", name)) return u;
+    return userWhere("email", name);
+}
+
+std::optional<json> Store::userByPhone(const std::string& phone) {
+    if (phone.empty()) return std::nullopt;
+    return userWhere("phone", phone);
+}
+
+std::optional<json> Store::userByEmail(const std::string& email) {
+    if (email.empty()) return std::nullopt;
+    return userWhere("email", email);
+}
+
+std::optional<json> Store::userByPartner(const std::string& web, const std::string& webId) {
+    std::lock_guard lock(mutex_);
+    Stmt s(db_, "SELECT record FROM users WHERE web = ?1 AND web_id = ?2 LIMIT 1");
+    s.bind(1, web).bind(2, webId);
+    if (!s.step()) return std::nullopt;
+    return json::parse(s.text(0));
+}
+
+bool Store::checkPassword(int64_t id, const std::string& password) {
+    std::lock_guard lock(mutex_);
+    Stmt s(db_, "SELECT password FROM users WHERE id = ?1");
+    s.bind(1, id);
+    return s.step() && s.text(0) == passwordHash(password);
+}
+
+void Store::setPassword(int64_t id, const std::string& password) {
+    std::lock_guard lock(mutex_);
+    Stmt s(db_, "UPDATE users SET password = ?1 WHERE id = ?2");
+    s.bind(1, passwordHash(password)).bind(2, id);
+    s.step();
+}
+
+json Store::createUser(const std::string& userName, const std::string& password,
+                       const json& extra) {
+    std::lock_guard lock(mutex_);
+    int64_t id = kTestUserId;
+    {
+        Stmt s(db_, "SELECT MAX(id) FROM users");
+        if (s.step() && s.integer(0) >= id) id = s.integer(0) + 1;
+    }
+    json record = demoUserRecord(id, userName);
+    for (auto& [k, v] : extra.items()) record[k] = v;
+    {
+        Stmt s(db_, "INSERT INTO users(id, username, password, record) VALUES(?1, ?2, ?3, '{}')");
+        s.bind(1, id).bind(2, userName).bind(3, passwordHash(password));
+        s.step();
+    }
+    saveUser(record);
+    return record;
+}
+
+void Store::bindPartner(int64_t id, const std::string& web, const std::string& webId) {
+    std::lock_guard lock(mutex_);
+    Stmt s(db_, "UPDATE users SET web = ?1, web_id = ?2 WHERE id = ?3");
+    s.bind(1, web).bind(2, webId).bind(3, id);
+    s.step();
+}
+
+void Store::saveUser(const json& record) {
+    std::lock_guard lock(mutex_);
+    auto field = [&](const char* key) {
+        auto it = record.find(key);
+        return it != record.end() && it->is_string() ? it->get<std::string>() : std::string();
+    };
+    Stmt s(db_, "UPDATE users SET record = ?1, phone = ?2, email = ?3 WHERE id = ?4");
+    s.bind(1, record.dump()).bind(2, field("phoneNumber")).bind(3, field("email"));
+    s.bind(4, std::stoll(field("id")));
+    s.step();
+}
+
+int64_t Store::addItem(const std::string& kind, int64_t owner, json record) {
+    std::lock_guard lock(mutex_);
+    Stmt s(db_, "INSERT INTO items(kind, owner, record) VALUES(?1, ?2, ?3)");
+    s.bind(1, kind).bind(2, owner).bind(3, record.dump());
+    s.step();
+    return sqlite3_last_insert_rowid(db_);
+}
+
+std::vector<json> Store::items(const std::string& kind, int64_t owner) {
+    std::lock_guard lock(mutex_);
+    Stmt s(db_, "SELECT record FROM items WHERE kind = ?1 AND owner = ?2 ORDER BY seq");
+    s.bind(1, kind).bind(2, owner);
+    std::vector<json> out;
+    while (s.step()) out.push_back(json::parse(s.text(0)));
+    return out;
+}
+
+Page Store::page(const std::vector<json>& rows, int64_t number, int64_t size) {
+    Page p;
+    if (number < 1) number = 1;
+    if (size < 1) size = 10;
+    auto first = static_cast<size_t>((number - 1) * size);
+    for (size_t i = first; i < rows.size() && i < first + static_cast<size_t>(size); ++i) {
+        p.rows.push_back(rows[i]);
+    }
+    p.end = first + static_cast<size_t>(size) >= rows.size();
+    return p;
+}
+
+void Store::addOutbox(const std::string& channel, const std::string& address,
+                      const std::string& purpose, const std::string& code,
+                      const std::string& text) {
+    std::lock_guard lock(mutex_);
+    Stmt s(db_,
+           "INSERT INTO outbox(channel, address, purpose, code, text, created)"
+           " VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
+    s.bind(1, channel).bind(2, address).bind(3, purpose).bind(4, code).bind(5, text);
+    s.bind(6, static_cast<int64_t>(std::time(nullptr)));
+    s.step();
+}
+
+bool Store::takeCode(const std::string& channel, const std::string& address,
+                     const std::string& purpose, const std::string& code) {
+    std::lock_guard lock(mutex_);
+    int64_t seq = 0;
+    {
+        Stmt s(db_,
+               "SELECT seq, code FROM outbox WHERE channel = ?1 AND address = ?2 AND purpose = ?3"
+               " AND used = 0 ORDER BY seq DESC LIMIT 1");
+        s.bind(1, channel).bind(2, address).bind(3, purpose);
+        if (!s.step() || s.text(1) != code || code.empty()) return false;
+        seq = s.integer(0);
+    }
+    Stmt s(db_, "UPDATE outbox SET used = 1 WHERE seq = ?1");
+    s.bind(1, seq);
+    s.step();
+    return true;
+}
+
+json Store::outbox(const std::string& channel) {
+    std::lock_guard lock(mutex_);
+    Stmt s(db_,
+           "SELECT address, purpose, code, text, created, used FROM outbox WHERE channel = ?1"
+           " ORDER BY seq");
+    s.bind(1, channel);
+    json out = json::array();
+    while (s.step()) {
+        out.push_back({{"address", s.text(0)},
+                       {"purpose", s.text(1)},
+                       {"code", s.text(2)},
+                       {"text", s.text(3)},
+                       {"created", s.integer(4)},
+                       {"used", s.integer(5) != 0}});
+    }
+    return out;
+}
+
+void Store::clearOutboxes() {
+    std::lock_guard lock(mutex_);
+    exec("DELETE FROM outbox");
+}
+
+std::string Store::newSession(int64_t userId) {
+    std::lock_guard lock(mutex_);
+    std::string token = randomHex(16);
+    Stmt s(db_, "INSERT INTO sessions(token, uid, created) VALUES(?1, ?2, ?3)");
+    s.bind(1, token).bind(2, userId).bind(3, static_cast<int64_t>(std::time(nullptr)));
+    s.step();
+    return token;
+}
+
+std::optional<int64_t> Store::sessionUser(const std::string& token) {
+    std::lock_guard lock(mutex_);
+    Stmt s(db_, "SELECT uid FROM sessions WHERE token = ?1");
+    s.bind(1, token);
+    if (!s.step()) return std::nullopt;
+    return s.integer(0);
+}
+
+void Store::reseed() {
+    std::lock_guard lock(mutex_);
+    exec("DELETE FROM users; DELETE FROM items; DELETE FROM outbox; DELETE FROM sessions;");
+    seed();
+}
+
+void Store::seed() {
+    std::lock_guard lock(mutex_);
+    exec("BEGIN");
+    try {
+        for (const auto& u : demoUsers()) {
+            json record = demoUserRecord(u.id, u.userName);
+            for (auto& [k, v] : u.extra.items()) record[k] = v;
+            Stmt s(db_,
+                   "INSERT INTO users(id, username, password, web, web_id, record)"
+                   " VALUES(?1, ?2, ?3, ?4, ?5, '{}')");
+            s.bind(1, u.id).bind(2, u.userName).bind(3, passwordHash(u.password));
+            s.bind(4, u.web).bind(5, u.webId);
+            s.step();
+            saveUser(record);
+        }
+        for (const auto& item : demoItems()) addItem(item.kind, item.owner, item.record);
+        exec("COMMIT");
+    } catch (...) {
+        exec("ROLLBACK");
+        throw;
+    }
+}
+
+}  // namespace zvt::service

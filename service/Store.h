@@ -1,0 +1,86 @@
+// The service's data: users, list records of every kind, the SMS and mail outboxes and the
+// login sessions, in one SQLite file under the data directory. Records are kept as the JSON
+// objects the interfaces hand out, so a reply is a record read back, not a re-mapping.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct sqlite3;
+
+namespace zvt::service {
+
+using json = nlohmann::json;
+
+// The seeded test account that tests and the demo log in with.
+inline constexpr const char* kTestUserName = "zvttest";
+inline constexpr const char* kTestUserPassword = "zvt123456";
+inline constexpr int64_t kTestUserId = 10001;
+inline constexpr const char* kTestUserPhone = "13800138000";
+inline constexpr const char* kTestUserEmail = "zvttest@example.com";
+// A second account that exists only through a QQ partner login.
+inline constexpr const char* kPartnerWeb = "qq";
+inline constexpr const char* kPartnerWebId = "QQ-OPENID-0001";
+
+struct Page {
+    std::vector<json> rows;
+    bool end = true;
+};
+
+class Store {
+public:
+    // Opens (creating when missing) the database file and seeds the demo data on first use.
+    explicit Store(const std::string& path);
+    ~Store();
+    Store(const Store&) = delete;
+    Store& operator=(const Store&) = delete;
+
+    // Users. Records carry "id" as text, like every other field the clients display.
+    std::optional<json> userById(int64_t id);
+    std::optional<json> userByLogin(const std::string& name);  // user name, phone or e-mail
+    std::optional<json> userByPhone(const std::string& phone);
+    std::optional<json> userByEmail(const std::string& email);
+    std::optional<json> userByPartner(const std::string& web, const std::string& webId);
+    bool checkPassword(int64_t id, const std::string& password);
+    void setPassword(int64_t id, const std::string& password);
+    json createUser(const std::string& userName, const std::string& password, const json& extra);
+    void bindPartner(int64_t id, const std::string& web, const std::string& webId);
+    void saveUser(const json& record);
+
+    // List records of one kind ("product", "taobao_order", ...), owned by a user or by 0.
+    int64_t addItem(const std::string& kind, int64_t owner, json record);
+    std::vector<json> items(const std::string& kind, int64_t owner);
+    static Page page(const std::vector<json>& rows, int64_t number, int64_t size);
+
+    // Outboxes ("sms" or "mail"): every code the service sends is kept for the tests to read.
+    void addOutbox(const std::string& channel, const std::string& address,
+                   const std::string& purpose, const std::string& code, const std::string& text);
+    // Accepts the newest unused code sent to `address` for `purpose` and marks it used.
+    bool takeCode(const std::string& channel, const std::string& address,
+                  const std::string& purpose, const std::string& code);
+    json outbox(const std::string& channel);
+    void clearOutboxes();
+
+    // Site sessions behind the login cookie.
+    std::string newSession(int64_t userId);
+    std::optional<int64_t> sessionUser(const std::string& token);
+
+    // Drops every table and seeds again.
+    void reseed();
+
+private:
+    void exec(const std::string& sql);
+    void createSchema();
+    void seed();
+    std::optional<json> userWhere(const std::string& column, const std::string& value);
+    std::string passwordHash(const std::string& password);
+
+    sqlite3* db_ = nullptr;
+    std::recursive_mutex mutex_;
+};
+
+}  // namespace zvt::service
