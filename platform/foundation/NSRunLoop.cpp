@@ -303,10 +303,10 @@ void NSRunLoop::timeAdvanced() {
   wakeUp();
 }
 
-void NSRunLoop::fireDueTimers(const std::string& mode) {
+void NSRunLoop::fireDueTimers(const std::string& mode, int64_t limit) {
   for (;;) {
     std::shared_ptr<NSTimer> due;
-    int64_t now = Clock::nowNanos();
+    int64_t now = std::min(Clock::nowNanos(), limit);
     {
       std::lock_guard<std::mutex> lock(mutex_);
       int64_t best = zvt::kNoDeadline;
@@ -389,7 +389,7 @@ bool NSRunLoop::runOnce(const std::string& modeIn, int64_t limit, int64_t realLi
   std::vector<pollfd> fds;
   std::vector<std::shared_ptr<NSRunLoopFileSource>> sources;
   for (;;) {
-    fireDueTimers(mode);
+    fireDueTimers(mode, limit);
     bool handled = runPerforms(mode);
     if (drainsMainQueueIn(mode)) handled = zvt::drainMainQueue() > 0 || handled;
     if (handled || stopped) break;
@@ -459,7 +459,7 @@ bool NSRunLoop::runOnce(const std::string& modeIn, int64_t limit, int64_t realLi
     if (handled || stopped) break;
     if (Clock::nowNanos() >= limit ||
         (realLimit != zvt::kNoDeadline && RealClock::shared()->monotonicNanos() >= realLimit)) {
-      fireDueTimers(mode);
+      fireDueTimers(mode, limit);
       break;
     }
   }

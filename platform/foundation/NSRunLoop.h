@@ -154,8 +154,9 @@ class NSRunLoop : public std::enable_shared_from_this<NSRunLoop> {
   bool hasSourcesLocked(const std::string& mode) const;
   bool drainsMainQueueIn(const std::string& mode) const;
   void enqueuePerform(Perform perform);
-  // Fires every due timer of `mode`, earliest first.
-  void fireDueTimers(const std::string& mode);
+  // Fires every due timer of `mode`, earliest first; within a run, only those due by the
+  // run's limit (a jump of a virtual clock past the limit leaves later timers to later runs).
+  void fireDueTimers(const std::string& mode, int64_t limit = INT64_MAX);
   bool runPerforms(const std::string& mode);
   bool runOnce(const std::string& mode, int64_t limit, int64_t realLimit);
   int64_t nextTimerDeadlineLocked(const std::string& mode) const;

@@ -228,7 +228,8 @@ TEST(RuntimeDispatchMain, SyncFromABackgroundThreadRunsOnTheMainThread) {
 
 TEST(RuntimeDispatchSpecific, ValuesBelongToTheQueueRunningTheBlock) {
   static int key;
-  static int destroyed = 0;
+  static int destroyed;
+  destroyed = 0;
   int a = 1, b = 2, c = 3;
   auto qa = dispatch_queue_create("test.specific.a", nullptr);
   auto qb = dispatch_queue_create("test.specific.b", nullptr);
@@ -319,7 +320,7 @@ TEST(RuntimeDispatchSemaphore, CountsSignalsAndTimesOut) {
 }
 
 TEST(RuntimeDispatchOnce, RunsExactlyOnceAcrossThreads) {
-  static dispatch_once_t once;
+  dispatch_once_t once;
   std::atomic<int> runs{0};
   std::vector<std::thread> threads;
   for (int i = 0; i < 8; ++i)

@@ -1,0 +1,349 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/foundation/Dispatch.h"
+#include "platform/foundation/NSRunLoop.h"
+#include "platform/foundation/NSThread.h"
+#include "platform/foundation/NSTimer.h"
+#include "tests/support/MainLoop.h"
+
+using zvt::test::runMainLoopUntil;
+using zvt::test::VirtualClockScope;
+
+namespace {
+
+TEST(RuntimeThread, MainAndCurrentThreads) {
+  EXPECT_TRUE(NSThread::isMainThread());
+  EXPECT_EQ(NSThread::currentThread(), NSThread::mainThread());
+  EXPECT_TRUE(NSThread::mainThread()->isMain());
+  std::shared_ptr<NSThread> seen;
+  bool seenIsMain = true;
+  std::thread([&] {
+    seen = NSThread::currentThread();
+    seenIsMain = NSThread::isMainThread();
+    EXPECT_EQ(seen, NSThread::currentThread());  // the same object on each call
+  }).join();
+  ASSERT_TRUE(seen);
+  EXPECT_NE(seen, NSThread::mainThread());
+  EXPECT_FALSE(seenIsMain);
+  EXPECT_FALSE(seen->isMain());
+  EXPECT_TRUE(seen->isFinished());
+}
+
+TEST(RuntimeThread, BlockThreadRunsWithItsNameAndFinishes) {
+  std::atomic<bool> ran{false};
+  std::string name;
+  auto thread = NSThread::initWithBlock([&] {
+    name = NSThread::currentThread()->name();
+    ran = true;
+  });
+  thread->setName("worker");
+  EXPECT_FALSE(thread->isExecuting());
+  thread->start();
+  thread->start();  // a second start does nothing
+  EXPECT_TRUE(runMainLoopUntil([&] { return thread->isFinished(); }));
+  EXPECT_TRUE(ran.load());
+  EXPECT_EQ(name, "worker");
+  EXPECT_EQ(thread->runLoop(), nullptr);  // the run loop went with the thread
+
+  std::atomic<bool> detached{false};
+  NSThread::detachNewThreadWithBlock([&] { detached = !NSThread::isMainThread(); });
+  EXPECT_TRUE(runMainLoopUntil([&] { return detached.load(); }));
+}
+
+TEST(RuntimeRunLoop, PerformOnThreadRunsOnThatThreadInOrder) {
+  std::atomic<bool> running{false};
+  std::atomic<bool> stop{false};
+  auto thread = NSThread::initWithBlock([&] {
+    NSThread::currentThread()->setName("NWNetworking");
+    auto loop = NSRunLoop::currentRunLoop();
+    loop->addPort(NSMachPort::port(), NSDefaultRunLoopMode);
+    running = true;
+    while (!stop) loop->runMode(NSDefaultRunLoopMode, kDistantFutureTimeIntervalSince1970);
+  });
+  thread->start();
+  ASSERT_TRUE(runMainLoopUntil([&] { return running.load(); }));
+
+  std::vector<int> order;  // written on the network thread only
+  for (int i = 0; i < 100; ++i) performOnThread(thread, [&order, i] { order.push_back(i); }, false);
+  std::string ranOn;
+  performOnThread(thread, [&] { ranOn = NSThread::currentThread()->name(); }, true);
+  EXPECT_EQ(ranOn, "NWNetworking");
+  ASSERT_EQ(order.size(), 100u);
+  for (int i = 0; i < 100; ++i) EXPECT_EQ(order[i], i);
+
+  // Waiting for a perform from the target thread itself runs it at once instead of waiting.
+  bool inline_ = false;
+  performOnThread(thread, [&] {
+    bool inner = false;
+    performOnThread(NSThread::currentThread(), [&] { inner = true; }, true);
+    inline_ = inner;
+  }, true);
+  EXPECT_TRUE(inline_);
+
+  // A perform restricted to a mode the thread does not run in waits for that mode.
+  std::atomic<bool> custom{false};
+  performOnThread(thread, [&] { custom = true; }, false, {"custom"});
+  performOnThread(thread, [] {}, true);
+  EXPECT_FALSE(custom.load());
+  performOnThread(thread, [&] { NSRunLoop::currentRunLoop()->runMode("custom", 0); }, true);
+  EXPECT_TRUE(custom.load());
+
+  stop = true;
+  performOnThread(thread, [] {}, false);
+  EXPECT_TRUE(runMainLoopUntil([&] { return thread->isFinished(); }));
+  // A finished thread runs nothing and makes nobody wait.
+  bool ran = false;
+  performOnThread(thread, [&] { ran = true; }, true);
+  EXPECT_FALSE(ran);
+}
+
+TEST(RuntimeRunLoop, WithoutSourcesRunReturnsAtOnce) {
+  std::atomic<int> result{-1};
+  std::atomic<bool> runReturned{false};
+  auto thread = NSThread::initWithBlock([&] {
+    auto loop = NSRunLoop::currentRunLoop();
+    result = loop->runMode(NSDefaultRunLoopMode, kDistantFutureTimeIntervalSince1970) ? 1 : 0;
+    loop->run();
+    runReturned = true;
+  });
+  thread->start();
+  EXPECT_TRUE(runMainLoopUntil([&] { return runReturned.load(); }));
+  EXPECT_EQ(result.load(), 0);
+}
+
+TEST(RuntimeRunLoop, StopFromAnotherThreadEndsTheRun) {
+  std::atomic<bool> running{false};
+  std::atomic<int> returns{0};
+  std::shared_ptr<NSRunLoop> loop;
+  std::mutex m;
+  auto thread = NSThread::initWithBlock([&] {
+    auto port = NSMachPort::port();
+    {
+      std::lock_guard<std::mutex> lock(m);
+      loop = NSRunLoop::currentRunLoop();
+    }
+    NSRunLoop::currentRunLoop()->addPort(port, NSDefaultRunLoopMode);
+    running = true;
+    NSRunLoop::currentRunLoop()->runMode(NSDefaultRunLoopMode, kDistantFutureTimeIntervalSince1970);
+    returns++;
+    NSRunLoop::currentRunLoop()->removePort(port, NSDefaultRunLoopMode);
+    NSRunLoop::currentRunLoop()->run();  // nothing left: returns
+    returns++;
+  });
+  thread->start();
+  ASSERT_TRUE(runMainLoopUntil([&] { return running.load(); }));
+  // A stop may arrive just before the run starts; send it until the run has returned.
+  ASSERT_TRUE(runMainLoopUntil([&] {
+    std::lock_guard<std::mutex> lock(m);
+    loop->stop();
+    return returns.load() >= 1;
+  }));
+  EXPECT_TRUE(runMainLoopUntil([&] { return returns.load() == 2; }));
+}
+
+TEST(RuntimeRunLoop, FileDescriptorSourceCallsBackOnItsThread) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  std::atomic<int> reads{0};
+  std::atomic<bool> onMain{false};
+  std::string received;
+  auto source = NSRunLoop::mainRunLoop()->addFileDescriptor(
+      fds[0], NSRunLoopFileSource::kRead, [&](int fd, unsigned events) {
+        onMain = NSThread::isMainThread();
+        if (events & NSRunLoopFileSource::kRead) {
+          char buf[64];
+          ssize_t n = read(fd, buf, sizeof buf);
+          if (n > 0) received.append(buf, static_cast<size_t>(n));
+          reads++;
+        }
+      });
+  std::thread([&] { ASSERT_EQ(write(fds[1], "hello", 5), 5); }).join();
+  EXPECT_TRUE(runMainLoopUntil([&] { return received == "hello"; }));
+  EXPECT_TRUE(onMain.load());
+
+  // No interest: the data waits.
+  source->setEvents(0);
+  ASSERT_EQ(write(fds[1], "x", 1), 1);
+  int before = reads.load();
+  zvt::test::drainMainLoop();
+  NSRunLoop::mainRunLoop()->runModeWithin(NSDefaultRunLoopMode, 0.01);
+  EXPECT_EQ(reads.load(), before);
+  source->setEvents(NSRunLoopFileSource::kRead);
+  EXPECT_TRUE(runMainLoopUntil([&] { return received == "hellox"; }));
+
+  // Write interest and hang-up.
+  std::atomic<unsigned> writeEvents{0};
+  auto writer = NSRunLoop::mainRunLoop()->addFileDescriptor(
+      fds[1], NSRunLoopFileSource::kWrite, [&](int, unsigned events) { writeEvents = events; });
+  EXPECT_TRUE(runMainLoopUntil([&] { return writeEvents.load() != 0; }));
+  EXPECT_TRUE(writeEvents.load() & NSRunLoopFileSource::kWrite);
+  writer->invalidate();
+  close(fds[1]);
+  std::atomic<unsigned> hangup{0};
+  source->invalidate();
+  EXPECT_FALSE(source->isValid());
+  auto eof = NSRunLoop::mainRunLoop()->addFileDescriptor(fds[0], NSRunLoopFileSource::kRead,
+                                                         [&](int, unsigned events) { hangup = events; });
+  EXPECT_TRUE(runMainLoopUntil([&] { return hangup.load() != 0; }));
+  EXPECT_TRUE(hangup.load() & NSRunLoopFileSource::kRead);
+  eof->invalidate();
+  close(fds[0]);
+}
+
+TEST(RuntimeTimer, TimersFireInDeadlineOrderWhenTheClockAdvances) {
+  VirtualClockScope clock;
+  std::vector<std::string> fired;
+  auto c = NSTimer::scheduledTimerWithTimeInterval(3, false, [&](const auto&) { fired.push_back("c3"); });
+  auto a = NSTimer::scheduledTimerWithTimeInterval(1, false, [&](const auto&) { fired.push_back("a1"); });
+  int repeats = 0;
+  auto r = NSTimer::scheduledTimerWithTimeInterval(0.75, true, [&](const auto&) {
+    ++repeats;
+    fired.push_back("r");
+  });
+  EXPECT_DOUBLE_EQ(a->fireDate(), Clock::now() + 1);
+  NSRunLoop::mainRunLoop()->runMode(NSDefaultRunLoopMode, Clock::now());
+  EXPECT_TRUE(fired.empty());
+  clock.advanceBy(3);
+  EXPECT_EQ(fired, (std::vector<std::string>{"r", "a1", "r", "r", "c3", "r"}));
+  EXPECT_FALSE(a->isValid());  // a one-shot timer retires after firing
+  EXPECT_TRUE(r->isValid());
+  r->invalidate();
+  clock.advanceBy(5);
+  EXPECT_EQ(repeats, 4);
+}
+
+TEST(RuntimeTimer, InvalidateFireAndFireDate) {
+  VirtualClockScope clock;
+  int count = 0;
+  std::shared_ptr<NSTimer> self;
+  auto t = NSTimer::scheduledTimerWithTimeInterval(1, true, [&](const std::shared_ptr<NSTimer>& timer) {
+    self = timer;
+    if (++count == 2) timer->invalidate();  // from inside its own block
+  });
+  t->fire();  // runs now, schedule unchanged
+  EXPECT_EQ(count, 1);
+  EXPECT_EQ(self, t);
+  clock.advanceBy(1);
+  EXPECT_EQ(count, 2);
+  EXPECT_FALSE(t->isValid());
+  clock.advanceBy(5);
+  EXPECT_EQ(count, 2);
+
+  int later = 0;
+  auto u = NSTimer::scheduledTimerWithTimeInterval(10, false, [&](const auto&) { ++later; });
+  u->setFireDate(Clock::now() + 2);
+  clock.advanceBy(2);
+  EXPECT_EQ(later, 1);
+
+  // The block goes with the timer's invalidation.
+  auto token = std::make_shared<int>(1);
+  std::weak_ptr<int> weak = token;
+  auto v = NSTimer::scheduledTimerWithTimeInterval(1, true, [token](const auto&) {});
+  token.reset();
+  EXPECT_FALSE(weak.expired());
+  v->invalidate();
+  EXPECT_TRUE(weak.expired());
+}
+
+TEST(RuntimeTimer, ModesDecideWhenATimerMayFire) {
+  VirtualClockScope clock;
+  auto loop = NSRunLoop::mainRunLoop();
+  int custom = 0, common = 0;
+  auto t1 = NSTimer::timerWithTimeInterval(1, false, [&](const auto&) { ++custom; });
+  auto t2 = NSTimer::timerWithTimeInterval(1, false, [&](const auto&) { ++common; });
+  loop->addTimer(t1, "tracking");
+  loop->addTimer(t2, NSRunLoopCommonModes);
+  clock.advanceBy(2);  // the main thread acts as its run loop in the default mode
+  EXPECT_EQ(common, 1);
+  EXPECT_EQ(custom, 0);
+  loop->runMode("tracking", Clock::now());
+  EXPECT_EQ(custom, 1);
+
+  // A mode added to the common set receives common-mode timers.
+  loop->addCommonMode("tracking");
+  int inTracking = 0;
+  auto t3 = NSTimer::timerWithTimeInterval(1, false, [&](const auto&) { ++inTracking; });
+  loop->addTimer(t3, NSRunLoopCommonModes);
+  clock.advanceBy(1.5);  // fires from advanceBy in the default mode...
+  EXPECT_EQ(inTracking, 1);
+}
+
+TEST(RuntimeTimer, TimersOfAnotherThreadFireOnThatThread) {
+  VirtualClockScope clock;
+  std::atomic<bool> running{false};
+  std::atomic<bool> stop{false};
+  std::atomic<int> fires{0};
+  std::atomic<bool> wrongThread{false};
+  std::shared_ptr<NSThread> thread = NSThread::initWithBlock([&] {
+    auto me = NSThread::currentThread();
+    NSTimer::scheduledTimerWithTimeInterval(1, true, [&, me](const auto&) {
+      if (NSThread::currentThread() != me) wrongThread = true;
+      fires++;
+    });
+    running = true;
+    while (!stop) NSRunLoop::currentRunLoop()->runMode(NSDefaultRunLoopMode, kDistantFutureTimeIntervalSince1970);
+  });
+  thread->start();
+  ASSERT_TRUE(runMainLoopUntil([&] { return running.load(); }));
+  clock.advanceBy(4);
+  EXPECT_TRUE(runMainLoopUntil([&] { return fires.load() == 4; }));
+  EXPECT_FALSE(wrongThread.load());
+  stop = true;
+  performOnThread(thread, [] { NSRunLoop::currentRunLoop()->stop(); }, false);
+  EXPECT_TRUE(runMainLoopUntil([&] { return thread->isFinished(); }));
+}
+
+TEST(RuntimeTimer, RealClockTimerAndPerformAfterDelay) {
+  int fired = 0;
+  NSTimer::scheduledTimerWithTimeInterval(0.001, false, [&](const auto&) { ++fired; });
+  EXPECT_TRUE(runMainLoopUntil([&] { return fired == 1; }));
+  bool performed = false;
+  performAfterDelay(0.001, [&] { performed = true; });
+  auto cancelled = performAfterDelay(0.001, [&] { ADD_FAILURE() << "cancelled request ran"; });
+  cancelled->invalidate();
+  EXPECT_TRUE(runMainLoopUntil([&] { return performed; }));
+}
+
+TEST(RuntimeRunLoop, RunUntilDateOnTheVirtualClockFiresTimersAlongTheWay) {
+  VirtualClockScope clock;
+  std::atomic<bool> ready{false};
+  std::atomic<int> fires{0};
+  std::atomic<bool> returned{false};
+  std::shared_ptr<NSThread> thread = NSThread::initWithBlock([&] {
+    NSTimer::scheduledTimerWithTimeInterval(1, true, [&](const auto&) { fires++; });
+    ready = true;
+    NSRunLoop::currentRunLoop()->runUntilDate(Clock::now() + 3.5);
+    returned = true;
+  });
+  thread->start();
+  ASSERT_TRUE(runMainLoopUntil([&] { return ready.load(); }));
+  clock.advanceBy(2);
+  EXPECT_TRUE(runMainLoopUntil([&] { return fires.load() == 2; }));
+  EXPECT_FALSE(returned.load());
+  clock.advanceBy(2);
+  EXPECT_TRUE(runMainLoopUntil([&] { return returned.load(); }));
+  EXPECT_EQ(fires.load(), 3);
+}
+
+TEST(RuntimeRunLoop, MainRunLoopDrainsTheMainQueueAndPerforms) {
+  std::vector<int> order;
+  dispatch_async(dispatch_get_main_queue(), [&] { order.push_back(1); });
+  NSRunLoop::mainRunLoop()->performBlock([&] { order.push_back(2); });
+  EXPECT_TRUE(runMainLoopUntil([&] { return order.size() == 2; }));
+  std::atomic<bool> done{false};
+  std::thread([&] {
+    performOnMainThread([&] { order.push_back(3); }, true);
+    done = true;
+  }).detach();
+  EXPECT_TRUE(runMainLoopUntil([&] { return done.load(); }));
+  EXPECT_EQ(order.back(), 3);
+}
+
+}  // namespace
