@@ -1,0 +1,660 @@
+#include "foundation/json/JCSerializer.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <typeinfo>
+
+#include "foundation/json/JCContainers.h"
+#include "foundation/json/JCUTF8.h"
+#include "platform/foundation/NSData.h"
+#include "platform/foundation/NSException.h"
+#include "platform/foundation/NSNull.h"
+#include "platform/foundation/NSNumber.h"
+
+namespace zvt::json {
+namespace {
+
+constexpr size_t kWriteCacheSlots = 1024;
+constexpr size_t kOutputStackArea = 4096;
+constexpr size_t kOutputGrowth = 32768;
+
+enum Kind : uint8_t { kindString, kindNumber, kindDictionary, kindArray, kindNull, kindCount, kindNone = kindCount };
+
+// What each byte of a string needs: 0 = copied as is, 1 = a short escape or \u00xx,
+// 2 = the start of a sequence outside ASCII that must be looked at.
+struct EscapeTable {
+  std::array<uint8_t, 256> action{};
+};
+
+constexpr EscapeTable makeEscapeTable(bool escapeSlash, bool escapeNonASCII) {
+  EscapeTable t;
+  for (unsigned c = 0; c < 0x20; ++c) t.action[c] = 1;
+  t.action['"'] = 1;
+  t.action['\\'] = 1;
+  if (escapeSlash) t.action['/'] = 1;
+  for (unsigned c = 0x80; c < 0x100; ++c) t.action[c] = escapeNonASCII ? 2 : 0;
+  // Lone surrogates (kept by strings as ED A0..BF xx) have no UTF-8 form: they become "?".
+  t.action[0xED] = 2;
+  return t;
+}
+
+constexpr EscapeTable kEscapeTables[4] = {
+    makeEscapeTable(false, false),
+    makeEscapeTable(true, false),
+    makeEscapeTable(false, true),
+    makeEscapeTable(true, true),
+};
+
+const char kHexDigits[] = "0123456789abcdef";
+
+}  // namespace
+
+struct WriteCacheEntry {
+  const NSObject* object = nullptr;
+  size_t offset = 0;
+  size_t length = 0;
+};
+
+struct EncodeState {
+  // --- output: a stack area first, the heap once it outgrows it
+  uint8_t* out = stackArea;
+  size_t capacity = kOutputStackArea;
+  size_t pos = 0;
+  uint8_t* heap = nullptr;
+  uint8_t stackArea[kOutputStackArea];
+
+  const std::type_info* fastClass[kindCount] = {};
+  WriteCacheEntry cache[kWriteCacheSlots];
+
+  JCSerializeOptionFlags options = 0;
+  JCEncodeOptionType encodeAs = 0;
+  size_t depth = 0;
+  bool failed = false;
+  std::string errorMessage;
+
+  const JCUnsupportedClassBlock* block = nullptr;
+  NSObject* delegate = nullptr;
+  const JCSelector* selector = nullptr;
+  // Replacements made by the handlers live until the call ends, so that no address in the
+  // write cache can be reused by a later object.
+  std::vector<id> replacements;
+
+  EncodeState() = default;
+  EncodeState(const EncodeState&) = delete;
+  EncodeState& operator=(const EncodeState&) = delete;
+  ~EncodeState() { std::free(heap); }
+
+  void error(std::string message) {
+    if (failed) return;
+    failed = true;
+    errorMessage = std::move(message);
+  }
+
+  // Room for `extra` more bytes; false (with the error recorded) when the buffer cannot grow.
+  bool reserve(size_t extra) {
+    if (extra <= capacity - pos) return true;
+    return grow(pos + extra);
+  }
+
+  bool grow(size_t needed) {
+    size_t newCapacity = (needed + kOutputGrowth - 1) / kOutputGrowth * kOutputGrowth;
+    if (newCapacity < needed) {
+      error("Unable to resize temporary buffer.");
+      return false;
+    }
+    uint8_t* bigger;
+    if (heap == nullptr) {
+      bigger = static_cast<uint8_t*>(std::malloc(newCapacity));
+      if (bigger != nullptr) std::memcpy(bigger, stackArea, pos);
+    } else {
+      bigger = static_cast<uint8_t*>(std::realloc(heap, newCapacity));
+    }
+    if (bigger == nullptr) {
+      error("Unable to resize temporary buffer.");
+      return false;
+    }
+    heap = out = bigger;
+    capacity = newCapacity;
+    return true;
+  }
+
+  void put(uint8_t c) { out[pos++] = c; }
+  void put(const char* s, size_t n) {
+    std::memcpy(out + pos, s, n);
+    pos += n;
+  }
+  bool append(const char* s, size_t n) {
+    if (!reserve(n + 4)) return false;
+    put(s, n);
+    return true;
+  }
+
+  bool newLineAndIndent() {
+    if (!reserve(depth * 2 + 1 + 4)) return false;
+    put('\n');
+    std::memset(out + pos, ' ', depth * 2);
+    pos += depth * 2;
+    return true;
+  }
+
+  Kind classify(const NSObject* object);
+  bool writeValue(const id& object, bool isReplacement, const NSObject* original);
+  bool writeNumber(const NSNumber& number);
+  bool writeString(const NSString& string);
+  bool writeArray(const NSArray& array);
+  bool writeDictionary(const NSDictionary& dictionary);
+  bool writeOpen(char c);
+  bool writeClose(char c);
+  bool writeComma();
+  bool writeKeyValue(const id& key, const id& object, bool first);
+};
+
+Kind EncodeState::classify(const NSObject* object) {
+  const std::type_info* type = &typeid(*object);
+  for (int k = 0; k < kindCount; ++k) {
+    if (fastClass[k] == type) return static_cast<Kind>(k);
+  }
+  Kind kind = kindNone;
+  if (dynamic_cast<const NSString*>(object)) {
+    kind = kindString;
+  } else if (dynamic_cast<const NSNumber*>(object)) {
+    kind = kindNumber;
+  } else if (dynamic_cast<const NSDictionary*>(object)) {
+    kind = kindDictionary;
+  } else if (dynamic_cast<const NSArray*>(object)) {
+    kind = kindArray;
+  } else if (dynamic_cast<const NSNull*>(object)) {
+    kind = kindNull;
+  }
+  if (kind != kindNone) fastClass[kind] = type;
+  return kind;
+}
+
+bool EncodeState::writeValue(const id& object, bool isReplacement, const NSObject* original) {
+  const NSObject* p = object.get();
+  const uintptr_t address = reinterpret_cast<uintptr_t>(p);
+  WriteCacheEntry& slot = cache[(((address >> 21) ^ (address >> 9)) + (address >> 4)) & (kWriteCacheSlots - 1)];
+  if (slot.object == p && p != nullptr) {
+    if (!reserve(slot.length + 256)) return false;
+    std::memmove(out + pos, out + slot.offset, slot.length);
+    pos += slot.length;
+    return true;
+  }
+
+  Kind kind = p ? classify(p) : kindNone;
+  if (kind == kindNone) {
+    if (!isReplacement && p != nullptr) {
+      id replacement;
+      if (block != nullptr && *block) replacement = (*block)(object);
+      if (!replacement && delegate != nullptr && selector != nullptr) replacement = (*selector)(*delegate, object);
+      if (replacement) {
+        replacements.push_back(replacement);
+        return writeValue(replacements.back(), true, p);
+      }
+    }
+    if (!isReplacement) {
+      error("Unable to serialize object class " + (p ? p->className() : std::string("NULL")) + ".");
+    } else {
+      error("Unable to serialize object class " + (p ? p->className() : std::string("NULL")) +
+            " that was returned by the unsupported class formatter.  Original object class was " +
+            (original ? original->className() : std::string("NULL")) + ".");
+    }
+    return false;
+  }
+
+  const size_t start = pos;
+  bool ok;
+  switch (kind) {
+    case kindString:
+      ok = writeString(static_cast<const NSString&>(*p));
+      break;
+    case kindNumber:
+      ok = writeNumber(static_cast<const NSNumber&>(*p));
+      break;
+    case kindNull:
+      ok = append("null", 4);
+      break;
+    case kindArray:
+      return writeArray(static_cast<const NSArray&>(*p));
+    case kindDictionary:
+      return writeDictionary(static_cast<const NSDictionary&>(*p));
+    default:
+      ok = false;
+      break;
+  }
+  if (ok) slot = WriteCacheEntry{p, start, pos - start};
+  return ok;
+}
+
+bool EncodeState::writeNumber(const NSNumber& number) {
+  if (&number == kCFBooleanTrue.get()) return append("true", 4);
+  if (&number == kCFBooleanFalse.get()) return append("false", 5);
+  const char* type = number.objCType();
+  if (type == nullptr || type[0] == '\0' || type[1] != '\0') {
+    error(std::string("NSNumber conversion error, unknown type.  Type: '") + (type ? type : "<NULL>") + "'");
+    return false;
+  }
+  char buf[40];
+  char* end;
+  switch (type[0]) {
+    case 'B':
+    case 'C':
+    case 'I':
+    case 'L':
+    case 'Q':
+    case 'S':
+      end = std::to_chars(buf, buf + sizeof buf, static_cast<uint64_t>(number.unsignedLongLongValue())).ptr;
+      break;
+    case 'c':
+    case 'i':
+    case 'l':
+    case 'q':
+    case 's': {
+      int64_t value = number.longLongValue();
+      // The magnitude in unsigned arithmetic: -INT64_MIN does not fit a signed integer.
+      uint64_t magnitude = value < 0 ? uint64_t{0} - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+      char* q = buf;
+      if (value < 0) *q++ = '-';
+      end = std::to_chars(q, buf + sizeof buf, magnitude).ptr;
+      break;
+    }
+    case 'd':
+    case 'f': {
+      double value = number.doubleValue();
+      if (!std::isfinite(value)) {
+        error("Floating point values must be finite.  JSON does not support NaN or Infinity.");
+        return false;
+      }
+      auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 17);
+      if (r.ec != std::errc()) {
+        error("vsnprintf failed unexpectedly.");
+        return false;
+      }
+      end = r.ptr;
+      break;
+    }
+    default: {
+      std::string m = "NSNumber conversion error, unknown type.  Type: '";
+      m += type[0];
+      m += "' / 0x";
+      m += kHexDigits[(static_cast<uint8_t>(type[0]) >> 4) & 15];
+      m += kHexDigits[static_cast<uint8_t>(type[0]) & 15];
+      error(std::move(m));
+      return false;
+    }
+  }
+  return append(buf, static_cast<size_t>(end - buf));
+}
+
+bool EncodeState::writeString(const NSString& string) {
+  const std::string& text = string.utf8();
+  const uint8_t* s = reinterpret_cast<const uint8_t*>(text.data());
+  const size_t n = text.size();
+  const bool quotes = !(encodeAs & JCOutputOmitQuotes);
+  const bool escapeNonASCII = options & JCSerializeEscapeNonASCII;
+  const EscapeTable& table =
+      kEscapeTables[((options & JCSerializeEscapeSlash) ? 1 : 0) + (escapeNonASCII ? 2 : 0)];
+
+  if (!reserve(2 * n + 256)) return false;
+  if (quotes) put('"');
+  size_t i = 0;
+  while (i < n) {
+    // A run of bytes that need nothing.
+    size_t run = i;
+    while (run < n && table.action[s[run]] == 0) ++run;
+    if (run > i) {
+      if (!reserve(run - i + 16)) return false;
+      put(reinterpret_cast<const char*>(s + i), run - i);
+      i = run;
+      if (i >= n) break;
+    }
+    if (!reserve(16)) return false;
+    uint8_t c = s[i];
+    if (table.action[c] == 1) {
+      put('\\');
+      switch (c) {
+        case '\b':
+          put('b');
+          break;
+        case '\t':
+          put('t');
+          break;
+        case '\n':
+          put('n');
+          break;
+        case '\f':
+          put('f');
+          break;
+        case '\r':
+          put('r');
+          break;
+        case '"':
+        case '\\':
+        case '/':
+          put(c);
+          break;
+        default:
+          put("u00", 3);
+          put(static_cast<uint8_t>(kHexDigits[c >> 4]));
+          put(static_cast<uint8_t>(kHexDigits[c & 15]));
+          break;
+      }
+      ++i;
+      continue;
+    }
+    // c >= 0x80.
+    if (c == 0xED && i + 2 < n && s[i + 1] >= 0xA0) {
+      put('?');
+      i += 3;
+      continue;
+    }
+    if (!escapeNonASCII) {
+      put(c);
+      ++i;
+      continue;
+    }
+    UTF8Sequence seq = decodeUTF8Sequence(s + i, s + n);
+    if (seq.status != UTF8Status::wellFormed) {
+      error("Error converting UTF8.");
+      return false;
+    }
+    auto putUnit = [&](uint32_t unit) {
+      put("\\u", 2);
+      for (int shift = 12; shift >= 0; shift -= 4) put(static_cast<uint8_t>(kHexDigits[(unit >> shift) & 15]));
+    };
+    if (seq.codePoint <= 0xFFFF) {
+      putUnit(seq.codePoint);
+    } else {
+      putUnit((seq.codePoint >> 10) + 0xD7C0);
+      putUnit((seq.codePoint & 0x3FF) | 0xDC00);
+    }
+    i = static_cast<size_t>(seq.next - s);
+  }
+  if (quotes) {
+    if (!reserve(4)) return false;
+    put('"');
+  }
+  return true;
+}
+
+bool EncodeState::writeOpen(char c) {
+  if (!reserve(4)) return false;
+  put(static_cast<uint8_t>(c));
+  if (options & JCSerializePretty) {
+    ++depth;
+    return newLineAndIndent();
+  }
+  return true;
+}
+
+bool EncodeState::writeClose(char c) {
+  if (options & JCSerializePretty) {
+    --depth;
+    if (!newLineAndIndent()) return false;
+  }
+  if (!reserve(4)) return false;
+  put(static_cast<uint8_t>(c));
+  return true;
+}
+
+bool EncodeState::writeComma() {
+  if (!reserve(4)) return false;
+  put(',');
+  return (options & JCSerializePretty) ? newLineAndIndent() : true;
+}
+
+bool EncodeState::writeArray(const NSArray& array) {
+  if (!writeOpen('[')) return false;
+  if (auto* jc = dynamic_cast<const JCArray*>(&array)) {
+    const id* cells = jc->cells();
+    const NSUInteger count = jc->count();
+    for (NSUInteger i = 0; i < count; ++i) {
+      if (i > 0 && !writeComma()) return false;
+      if (!writeValue(cells[i], false, nullptr)) return false;
+    }
+  } else {
+    // Other arrays are fetched in batches.
+    constexpr NSUInteger kBatch = 1020;
+    std::vector<id> batch;
+    const NSUInteger count = array.count();
+    for (NSUInteger start = 0; start < count; start += kBatch) {
+      NSUInteger n = std::min(kBatch, count - start);
+      batch.assign(n, nullptr);
+      array.getObjects(batch.data(), NSMakeRange(start, n));
+      for (NSUInteger i = 0; i < n; ++i) {
+        if (start + i > 0 && !writeComma()) return false;
+        if (!writeValue(batch[i], false, nullptr)) return false;
+      }
+    }
+  }
+  return writeClose(']');
+}
+
+bool EncodeState::writeKeyValue(const id& key, const id& object, bool first) {
+  if (!first && !writeComma()) return false;
+  if (!key || (classify(key.get()) != kindString)) {
+    error("Key must be a string object.");
+    return false;
+  }
+  if (!writeValue(key, false, nullptr)) return false;
+  if (options & JCSerializePretty) {
+    if (!append(": ", 2)) return false;
+  } else {
+    if (!reserve(4)) return false;
+    put(':');
+  }
+  return writeValue(object, false, nullptr);
+}
+
+bool EncodeState::writeDictionary(const NSDictionary& dictionary) {
+  if (!writeOpen('{')) return false;
+  if (options & JCSerializePretty) {
+    std::vector<id> keys;
+    keys.reserve(dictionary.count());
+    bool keysAreStrings = true;
+    if (auto* jc = dynamic_cast<const JCDictionary*>(&dictionary)) {
+      for (NSUInteger i = 0; i < jc->capacity(); ++i) {
+        if (jc->table()[i].key) keys.push_back(jc->table()[i].key);
+      }
+    } else {
+      auto all = dictionary.allKeys();
+      if (all) keys = all->allObjects();
+    }
+    for (const id& key : keys) keysAreStrings = keysAreStrings && zvt::isKind<NSString>(key);
+    if (!keysAreStrings) {
+      error("Key must be a string object.");
+      return false;
+    }
+    std::stable_sort(keys.begin(), keys.end(), [](const id& a, const id& b) {
+      return static_cast<const NSString&>(*a).compare(std::static_pointer_cast<NSString>(b)) == NSOrderedAscending;
+    });
+    bool first = true;
+    for (const id& key : keys) {
+      id object = dictionary.objectForKey(key);
+      if (!writeKeyValue(key, object, first)) return false;
+      first = false;
+    }
+  } else if (auto* jc = dynamic_cast<const JCDictionary*>(&dictionary)) {
+    const JCHashTableEntry* table = jc->table();
+    bool first = true;
+    for (NSUInteger i = 0, capacity = jc->capacity(); i < capacity; ++i) {
+      if (!table[i].key) continue;
+      if (!writeKeyValue(table[i].key, table[i].object, first)) return false;
+      first = false;
+    }
+  } else {
+    bool first = true, ok = true;
+    dictionary.enumerateKeysAndObjectsUsingBlock([&](const id& key, const id& object, bool* stop) {
+      if (!writeKeyValue(key, object, first)) {
+        ok = false;
+        *stop = true;
+      }
+      first = false;
+    });
+    if (!ok) return false;
+  }
+  return writeClose('}');
+}
+
+}  // namespace zvt::json
+
+using zvt::json::EncodeState;
+
+std::shared_ptr<JCSerializer> JCSerializer::make() { return std::make_shared<JCSerializer>(); }
+
+JCSerializer::JCSerializer() = default;
+JCSerializer::~JCSerializer() = default;
+
+void JCSerializer::releaseState() { encodeState_.reset(); }
+
+id JCSerializer::serializeObject(const id& object, JCSerializeOptionFlags options, JCEncodeOptionType encodeOption,
+                                 const JCUnsupportedClassBlock& block, const id& delegate, const JCSelector& selector,
+                                 std::shared_ptr<NSError>* error) {
+  JCSerializer serializer;
+  return serializer.serialize(object, options, encodeOption, block, delegate, selector, error);
+}
+
+id JCSerializer::serialize(const id& object, JCSerializeOptionFlags options, JCEncodeOptionType encodeOption,
+                           const JCUnsupportedClassBlock& block, const id& delegate, const JCSelector& selector,
+                           std::shared_ptr<NSError>* error) {
+  releaseState();
+  try {
+    encodeState_ = std::make_unique<EncodeState>();
+  } catch (const std::bad_alloc&) {
+    zvt::raise(NSMallocException, "Unable to allocate state structure.");
+  }
+  if (error) error->reset();
+  if (delegate) {
+    if (!selector) {
+      zvt::raise(NSInvalidArgumentException, "The delegate argument is not NULL, but the selector argument is NULL.");
+    }
+    if (!selector.respondsTo(*delegate)) {
+      zvt::raise(NSInvalidArgumentException,
+                 "The serializeUnsupportedClassesUsingDelegate: delegate does not respond to the selector argument.");
+    }
+  }
+  EncodeState& st = *encodeState_;
+  st.options = options;
+  st.encodeAs = encodeOption;
+  st.block = block ? &block : nullptr;
+  st.delegate = delegate.get();
+  st.selector = delegate ? &selector : nullptr;
+
+  id result;
+  const NSObject* top = object.get();
+  if ((encodeOption & JCOutputRequireCollection) &&
+      !(zvt::isKind<NSArray>(object) || zvt::isKind<NSDictionary>(object))) {
+    st.error("Unable to serialize object class " + (top ? top->className() : std::string("NULL")) +
+             ", expected a NSArray or NSDictionary.");
+  } else if ((encodeOption & JCOutputRequireString) && !zvt::isKind<NSString>(object)) {
+    st.error("Unable to serialize object class " + (top ? top->className() : std::string("NULL")) +
+             ", expected a NSString.");
+  } else if (st.writeValue(object, false, nullptr)) {
+    switch (encodeOption & 7) {
+      case JCOutputString:
+        result = NSString::fromValidUTF8(std::string(reinterpret_cast<const char*>(st.out), st.pos));
+        if (!result) st.error("Unable to create NSString object");
+        break;
+      case JCOutputData:
+        result = NSData::dataWithVector(std::vector<uint8_t>(st.out, st.out + st.pos));
+        if (!result) st.error("Unable to create NSData object");
+        break;
+      default:
+        st.error("Unknown encode as type.");
+        break;
+    }
+  }
+  if (st.failed) {
+    result.reset();
+    if (error) {
+      auto userInfo = NSMutableDictionary::dictionary();
+      userInfo->setObject(NSString::fromValidUTF8(st.errorMessage), NSLocalizedDescriptionKey);
+      *error = NSError::errorWithDomain(JCErrorDomain, -1, userInfo);
+    }
+  }
+  releaseState();
+  return result;
+}
+
+// --- categories
+
+namespace {
+
+id serializeTop(const NSObject& object, JCSerializeOptionFlags options, JCEncodeOptionType encodeAs,
+                const JCUnsupportedClassBlock& block, const id& delegate, const JCSelector& selector,
+                std::shared_ptr<NSError>* error) {
+  return JCSerializer::serializeObject(object.self(), options, encodeAs, block, delegate, selector, error);
+}
+
+std::shared_ptr<NSData> asData(const id& object) { return std::static_pointer_cast<NSData>(object); }
+std::shared_ptr<NSString> asString(const id& object) { return std::static_pointer_cast<NSString>(object); }
+
+constexpr JCEncodeOptionType kStringData = JCOutputData | JCOutputRequireString;
+constexpr JCEncodeOptionType kStringString = JCOutputString | JCOutputRequireString;
+constexpr JCEncodeOptionType kCollectionData = JCOutputData | JCOutputRequireCollection;
+constexpr JCEncodeOptionType kCollectionString = JCOutputString | JCOutputRequireCollection;
+
+}  // namespace
+
+std::shared_ptr<NSData> JSONData(const NSString& string) {
+  return asData(serializeTop(string, JCSerializePlain, kStringData, nullptr, nullptr, {}, nullptr));
+}
+std::shared_ptr<NSData> JSONDataWithOptions(const NSString& string, JCSerializeOptionFlags serializeOptions,
+                                            bool includeQuotes, std::shared_ptr<NSError>* error) {
+  return asData(serializeTop(string, serializeOptions, kStringData | (includeQuotes ? 0 : JCOutputOmitQuotes),
+                             nullptr, nullptr, {}, error));
+}
+std::shared_ptr<NSString> JSONString(const NSString& string) {
+  return asString(serializeTop(string, JCSerializePlain, kStringString, nullptr, nullptr, {}, nullptr));
+}
+std::shared_ptr<NSString> JSONStringWithOptions(const NSString& string, JCSerializeOptionFlags serializeOptions,
+                                                bool includeQuotes, std::shared_ptr<NSError>* error) {
+  return asString(serializeTop(string, serializeOptions, kStringString | (includeQuotes ? 0 : JCOutputOmitQuotes),
+                               nullptr, nullptr, {}, error));
+}
+
+#define ZVT_JSON_COLLECTION_CATEGORY(Type, name)                                                                     \
+  std::shared_ptr<NSData> JSONData(const Type& name) {                                                              \
+    return asData(serializeTop(name, JCSerializePlain, kCollectionData, nullptr, nullptr, {}, nullptr));            \
+  }                                                                                                                  \
+  std::shared_ptr<NSData> JSONDataWithOptions(const Type& name, JCSerializeOptionFlags serializeOptions,            \
+                                              std::shared_ptr<NSError>* error) {                                    \
+    return asData(serializeTop(name, serializeOptions, kCollectionData, nullptr, nullptr, {}, error));              \
+  }                                                                                                                  \
+  std::shared_ptr<NSData> JSONDataWithOptions(const Type& name, JCSerializeOptionFlags serializeOptions,            \
+                                              const id& delegate, const JCSelector& selector,                       \
+                                              std::shared_ptr<NSError>* error) {                                    \
+    return asData(serializeTop(name, serializeOptions, kCollectionData, nullptr, delegate, selector, error));       \
+  }                                                                                                                  \
+  std::shared_ptr<NSData> JSONDataWithOptions(const Type& name, JCSerializeOptionFlags serializeOptions,            \
+                                              const JCUnsupportedClassBlock& block,                                 \
+                                              std::shared_ptr<NSError>* error) {                                    \
+    return asData(serializeTop(name, serializeOptions, kCollectionData, block, nullptr, {}, error));                \
+  }                                                                                                                  \
+  std::shared_ptr<NSString> JSONString(const Type& name) {                                                          \
+    return asString(serializeTop(name, JCSerializePlain, kCollectionString, nullptr, nullptr, {}, nullptr));        \
+  }                                                                                                                  \
+  std::shared_ptr<NSString> JSONStringWithOptions(const Type& name, JCSerializeOptionFlags serializeOptions,        \
+                                                  std::shared_ptr<NSError>* error) {                                \
+    return asString(serializeTop(name, serializeOptions, kCollectionString, nullptr, nullptr, {}, error));          \
+  }                                                                                                                  \
+  std::shared_ptr<NSString> JSONStringWithOptions(const Type& name, JCSerializeOptionFlags serializeOptions,        \
+                                                  const id& delegate, const JCSelector& selector,                   \
+                                                  std::shared_ptr<NSError>* error) {                                \
+    return asString(serializeTop(name, serializeOptions, kCollectionString, nullptr, delegate, selector, error));   \
+  }                                                                                                                  \
+  std::shared_ptr<NSString> JSONStringWithOptions(const Type& name, JCSerializeOptionFlags serializeOptions,        \
+                                                  const JCUnsupportedClassBlock& block,                             \
+                                                  std::shared_ptr<NSError>* error) {                                \
+    return asString(serializeTop(name, serializeOptions, kCollectionString, block, nullptr, {}, error));            \
+  }
+
+ZVT_JSON_COLLECTION_CATEGORY(NSArray, array)
+ZVT_JSON_COLLECTION_CATEGORY(NSDictionary, dictionary)
+
+#undef ZVT_JSON_COLLECTION_CATEGORY

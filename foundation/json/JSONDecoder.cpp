@@ -1,0 +1,1060 @@
+#include "foundation/json/JSONDecoder.h"
+
+#include <charconv>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "foundation/json/JCContainers.h"
+#include "foundation/json/JCUTF8.h"
+#include "platform/foundation/NSException.h"
+#include "platform/foundation/NSNull.h"
+#include "platform/foundation/NSNumber.h"
+
+const zvt::StaticString JCErrorDomain{"JCErrorDomain"};
+const zvt::StaticString JCAtIndexKey{"JCAtIndexKey"};
+const zvt::StaticString JCLineNumberKey{"JCLineNumberKey"};
+
+namespace zvt::json {
+namespace {
+
+constexpr uint64_t kHashSeed = 1402737925;
+constexpr size_t kCacheSlots = 1024;
+constexpr size_t kScratchInitial = 2048;
+
+// Value type codes; they also spread the cache's probe sequence.
+constexpr uint8_t kTypeString = 5;
+constexpr uint8_t kTypeLongLong = 7;
+constexpr uint8_t kTypeUnsignedLongLong = 11;
+constexpr uint8_t kTypeDouble = 13;
+
+inline uint64_t hashStep(uint64_t h, uint8_t c) { return (h * 33 + c - 29) ^ (h >> 19); }
+
+enum class TokenType : uint8_t {
+  none,
+  number,
+  string,
+  objectBegin,
+  objectEnd,
+  arrayBegin,
+  arrayEnd,
+  separator,
+  comma,
+  trueValue,
+  falseValue,
+  nullValue,
+};
+
+bool isValueToken(TokenType t) {
+  switch (t) {
+    case TokenType::number:
+    case TokenType::string:
+    case TokenType::objectBegin:
+    case TokenType::arrayBegin:
+    case TokenType::trueValue:
+    case TokenType::falseValue:
+    case TokenType::nullValue:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Accept-state bits of the structure builder.
+constexpr unsigned kAcceptValue = 1;
+constexpr unsigned kAcceptComma = 2;
+constexpr unsigned kAcceptEnd = 4;
+
+const char kUnexpectedToken[] =
+    "Unexpected token, wanted '{', '}', '[', ']', ',', ':', 'true', 'false', 'null', '\"STRING\"', 'NUMBER'.";
+
+}  // namespace
+
+struct CacheItem {
+  id object;
+  uint64_t hash = 0;
+  uint64_t keyHash = 0;  // hash() of the object once it served as a dictionary key, 0 until then
+  std::string bytes;     // owned copy of the value bytes
+  uint8_t type = 0;
+};
+
+struct TokenValue {
+  const uint8_t* bytes = nullptr;  // unescaped string bytes, or the 8 bytes of `number`
+  size_t length = 0;
+  uint8_t type = 0;
+  uint64_t hash = 0;
+  union {
+    int64_t longLongValue;
+    uint64_t unsignedLongLongValue;
+    double doubleValue;
+  } number{};
+  size_t utf16Length = 0;
+  CacheItem* cacheItem = nullptr;
+};
+
+struct Token {
+  size_t start = 0;  // byte range in the input
+  size_t end = 0;
+  TokenType type = TokenType::none;
+  TokenValue value;
+};
+
+struct ParseState {
+  JCParseOptionFlags options = 0;
+  const uint8_t* input = nullptr;
+  size_t length = 0;
+  size_t pos = 0;
+  size_t line = 1;
+  size_t lineStart = 0;
+  Token token;
+
+  std::vector<uint8_t> scratch;         // unescaped string bytes
+  std::vector<id> stackValues;          // elements of the arrays being built
+  std::vector<DictionaryEntry> stackEntries;  // pairs of the objects being built
+  std::unique_ptr<CacheItem[]> cache;
+
+  bool failed = false;
+  std::string errorMessage;
+  size_t errorIndex = 0;
+  size_t errorLine = 0;
+  bool mutableCollections = false;
+
+  // --- errors: only the first one of a parse survives
+  void error(std::string message) {
+    if (failed) return;
+    failed = true;
+    errorMessage = std::move(message);
+    errorIndex = pos;
+    errorLine = line;
+  }
+
+  // --- white space
+  void newLine() {
+    ++line;
+    lineStart = pos;
+  }
+
+  // Consumes a line break at pos if there is one.
+  bool skipLineBreak() {
+    uint8_t c = input[pos];
+    if (c == '\n') {
+      ++pos;
+      newLine();
+      return true;
+    }
+    if (c == '\r') {
+      ++pos;
+      if (pos < length && input[pos] == '\n') ++pos;
+      newLine();
+      return true;
+    }
+    if (options & JCParseUnicodeLineBreaks) {
+      if (c == 0xC2 && pos + 1 < length && input[pos + 1] == 0x85) {
+        pos += 2;
+        newLine();
+        return true;
+      }
+      if (c == 0xE2 && pos + 2 < length && input[pos + 1] == 0x80 &&
+          (input[pos + 2] == 0xA8 || input[pos + 2] == 0xA9)) {
+        pos += 3;
+        newLine();
+        return true;
+      }
+    }
+    return false;
+  }
+
+  void skipWhiteSpace() {
+    while (pos < length) {
+      uint8_t c = input[pos];
+      if (c == ' ' || c == '\t') {
+        ++pos;
+        continue;
+      }
+      if (skipLineBreak()) continue;
+      if ((options & JCParseAllowComments) && c == '/' && pos + 1 < length) {
+        if (input[pos + 1] == '/') {
+          pos += 2;
+          while (pos < length && !skipLineBreak()) ++pos;
+          continue;
+        }
+        if (input[pos + 1] == '*') {
+          pos += 2;
+          for (;;) {
+            if (pos >= length) break;
+            if (input[pos] == '*' && pos + 1 < length && input[pos + 1] == '/') {
+              pos += 2;
+              break;
+            }
+            if (!skipLineBreak()) ++pos;
+          }
+          continue;
+        }
+      }
+      return;
+    }
+  }
+
+  // --- tokens
+  bool readToken();
+  bool scanString();
+  bool scanStringSlow(size_t p, uint64_t h, size_t utf16);
+  bool scanNumber();
+  bool matchLiteral(const char* word, size_t n, TokenType type);
+
+  // --- values
+  id objectForToken();
+  bool buildValue(size_t depth, id& out);
+  bool buildArray(size_t depth, id& out);
+  bool buildObject(size_t depth, id& out);
+  void expectationError(unsigned state, const char* valueItem, const char* endItem);
+
+  id parseDocument();
+};
+
+namespace {
+
+void appendHex2(std::string& s, unsigned v) {
+  const char* digits = "0123456789abcdef";
+  s += digits[(v >> 4) & 15];
+  s += digits[v & 15];
+}
+
+// Bytes of the input quoted in a message, made safe to become an NSString.
+void appendSanitized(std::string& s, const uint8_t* p, size_t n) {
+  const uint8_t* end = p + n;
+  while (p < end) {
+    if (*p < 0x80) {
+      s += static_cast<char>(*p++);
+      continue;
+    }
+    UTF8Sequence seq = decodeUTF8Sequence(p, end);
+    if (seq.status == UTF8Status::wellFormed) {
+      s.append(reinterpret_cast<const char*>(p), static_cast<size_t>(seq.next - p));
+    } else {
+      s += "\xEF\xBF\xBD";
+    }
+    p = seq.next;
+  }
+}
+
+bool isHexDigit(uint8_t c) { return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f'); }
+unsigned hexValue(uint8_t c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; }
+
+}  // namespace
+
+bool ParseState::readToken() {
+  skipWhiteSpace();
+  token.start = pos;
+  token.type = TokenType::none;
+  if (pos >= length) {
+    error(kUnexpectedToken);
+    return false;
+  }
+  uint8_t c = input[pos];
+  switch (c) {
+    case '"':
+      return scanString();
+    case '{':
+      token.type = TokenType::objectBegin;
+      break;
+    case '}':
+      token.type = TokenType::objectEnd;
+      break;
+    case '[':
+      token.type = TokenType::arrayBegin;
+      break;
+    case ']':
+      token.type = TokenType::arrayEnd;
+      break;
+    case ':':
+      token.type = TokenType::separator;
+      break;
+    case ',':
+      token.type = TokenType::comma;
+      break;
+    case '-':
+    case '0':
+    case '1':
+    case '2':
+    case '3':
+    case '4':
+    case '5':
+    case '6':
+    case '7':
+    case '8':
+    case '9':
+      return scanNumber();
+    case 't':
+      return matchLiteral("true", 4, TokenType::trueValue);
+    case 'f':
+      return matchLiteral("false", 5, TokenType::falseValue);
+    case 'n':
+      return matchLiteral("null", 4, TokenType::nullValue);
+    default:
+      error(kUnexpectedToken);
+      return false;
+  }
+  ++pos;
+  token.end = pos;
+  return true;
+}
+
+bool ParseState::matchLiteral(const char* word, size_t n, TokenType type) {
+  // The literal must be followed by at least one more byte.
+  if (pos + n >= length || std::memcmp(input + pos, word, n) != 0) {
+    error(kUnexpectedToken);
+    return false;
+  }
+  pos += n;
+  token.end = pos;
+  token.type = type;
+  return true;
+}
+
+bool ParseState::scanString() {
+  // Fast pass: no escapes, well-formed UTF-8; the value is the input bytes themselves.
+  const uint8_t* in = input;
+  size_t p = pos + 1;
+  uint64_t h = kHashSeed;
+  size_t utf16 = 0;
+  while (p < length) {
+    uint8_t c = in[p];
+    if (c < 0x80) {
+      if (c == '"') {
+        token.type = TokenType::string;
+        token.value.bytes = in + pos + 1;
+        token.value.length = p - pos - 1;
+        token.value.type = kTypeString;
+        token.value.hash = h;
+        token.value.utf16Length = utf16;
+        token.value.cacheItem = nullptr;
+        pos = p + 1;
+        token.end = pos;
+        return true;
+      }
+      if (c == '\\') return scanStringSlow(p, h, utf16);
+      if (c < 0x20) {
+        pos = p;
+        std::string m = "Invalid character < 0x20 found in string: 0x";
+        appendHex2(m, c);
+        m += '.';
+        error(std::move(m));
+        return false;
+      }
+      h = hashStep(h, c);
+      ++utf16;
+      ++p;
+      continue;
+    }
+    UTF8Sequence seq = decodeUTF8Sequence(in + p, in + length);
+    if (seq.status != UTF8Status::wellFormed) return scanStringSlow(p, h, utf16);
+    for (const uint8_t* q = in + p; q < seq.next; ++q) h = hashStep(h, *q);
+    utf16 += seq.codePoint >= 0x10000 ? 2 : 1;
+    p = static_cast<size_t>(seq.next - in);
+  }
+  pos = p;
+  error("Invalid string.");
+  return false;
+}
+
+bool ParseState::scanStringSlow(size_t p, uint64_t h, size_t utf16) {
+  const uint8_t* in = input;
+  const bool lenient = options & JCParseLenientUnicode;
+  // Room for what the fast pass saw, and more as the text grows.
+  size_t copied = p - pos - 1;
+  if (scratch.size() < copied + 16) scratch.resize((copied + 16 + 1024 + 4095) / 4096 * 4096);
+  std::memcpy(scratch.data(), in + pos + 1, copied);
+  size_t w = copied;
+
+  auto put = [&](const uint8_t* bytes, size_t n) {
+    if (w + n + 16 > scratch.size()) scratch.resize((w + n + 16 + 1024 + 4095) / 4096 * 4096);
+    for (size_t k = 0; k < n; ++k) {
+      scratch[w + k] = bytes[k];
+      h = hashStep(h, bytes[k]);
+    }
+    w += n;
+  };
+  auto putCodePoint = [&](uint32_t cp) {
+    uint8_t buf[4];
+    int n = writeUTF8(cp, buf);
+    put(buf, static_cast<size_t>(n));
+    utf16 += cp >= 0x10000 ? 2 : 1;
+  };
+  auto fail = [&](size_t at, std::string message) {
+    pos = at;
+    error(std::move(message));
+    return false;
+  };
+  // Reads four hexadecimal digits at q; false (with the error recorded) when they are not.
+  auto readHex4 = [&](size_t q, uint32_t& unit) -> int {
+    unit = 0;
+    for (size_t k = 0; k < 4; ++k) {
+      if (q + k >= length) return -1;  // end of the input
+      uint8_t d = in[q + k];
+      if (!isHexDigit(d)) {
+        std::string m = "Unexpected character found in \\u Unicode escape sequence.  Found '";
+        if (d < 0x80) {
+          m += static_cast<char>(d);
+        } else {
+          uint8_t buf[4];
+          m.append(reinterpret_cast<char*>(buf), static_cast<size_t>(writeUTF8(d, buf)));
+        }
+        m += "', expected [0-9a-fA-F].";
+        pos = q + k;
+        error(std::move(m));
+        return 0;
+      }
+      unit = (unit << 4) | hexValue(d);
+    }
+    return 1;
+  };
+
+  while (p < length) {
+    uint8_t c = in[p];
+    if (c == '"') {
+      token.type = TokenType::string;
+      token.value.bytes = scratch.data();
+      token.value.length = w;
+      token.value.type = kTypeString;
+      token.value.hash = h;
+      token.value.utf16Length = utf16;
+      token.value.cacheItem = nullptr;
+      pos = p + 1;
+      token.end = pos;
+      return true;
+    }
+    if (c < 0x20) {
+      std::string m = "Invalid character < 0x20 found in string: 0x";
+      appendHex2(m, c);
+      m += '.';
+      return fail(p, std::move(m));
+    }
+    if (c >= 0x80) {
+      UTF8Sequence seq = decodeUTF8Sequence(in + p, in + length);
+      if (seq.status == UTF8Status::wellFormed) {
+        put(in + p, static_cast<size_t>(seq.next - (in + p)));
+        utf16 += seq.codePoint >= 0x10000 ? 2 : 1;
+      } else if (seq.status == UTF8Status::truncated) {
+        return fail(p, "End of buffer reached while parsing UTF8 in \"\" string.");
+      } else if (lenient) {
+        putCodePoint(0xFFFD);
+      } else {
+        return fail(p, "Illegal UTF8 sequence found in \"\" string.");
+      }
+      p = static_cast<size_t>(seq.next - in);
+      continue;
+    }
+    if (c != '\\') {
+      put(&c, 1);
+      ++utf16;
+      ++p;
+      continue;
+    }
+    // An escape.
+    size_t escapeStart = p;
+    if (p + 1 >= length) break;
+    uint8_t e = in[p + 1];
+    uint8_t plain;
+    switch (e) {
+      case '"':
+      case '\\':
+      case '/':
+        plain = e;
+        break;
+      case 'b':
+        plain = 0x08;
+        break;
+      case 'f':
+        plain = 0x0C;
+        break;
+      case 'n':
+        plain = 0x0A;
+        break;
+      case 'r':
+        plain = 0x0D;
+        break;
+      case 't':
+        plain = 0x09;
+        break;
+      case 'u':
+        plain = 0;
+        break;
+      default:
+        return fail(p + 1, "Invalid escape sequence found in \"\" string.");
+    }
+    if (e != 'u') {
+      put(&plain, 1);
+      ++utf16;
+      p += 2;
+      continue;
+    }
+    uint32_t unit;
+    int r = readHex4(p + 2, unit);
+    if (r < 0) {
+      p = length;
+      break;
+    }
+    if (r == 0) return false;
+    p += 6;
+    uint32_t cp = unit;
+    bool legal = true;
+    if (unit >= 0xD800 && unit <= 0xDBFF) {
+      if (p + 1 < length && in[p] == '\\' && in[p + 1] == 'u') {
+        uint32_t low;
+        int r2 = readHex4(p + 2, low);
+        if (r2 < 0) {
+          p = length;
+          break;
+        }
+        if (r2 == 0) return false;
+        p += 6;
+        if (low >= 0xDC00 && low <= 0xDFFF) {
+          cp = ((unit - 0xD800) << 10) + (low - 0xDC00) + 0x10000;
+          legal = !isIllegalCodePoint(cp);
+        } else {
+          legal = false;
+        }
+      } else if (lenient) {
+        putCodePoint(0xFFFD);
+        continue;
+      } else {
+        return fail(p, "Required a second \\u Unicode escape sequence following a surrogate \\u Unicode escape sequence.");
+      }
+    } else {
+      legal = cp != 0 && !isIllegalCodePoint(cp);
+    }
+    if (!legal) {
+      if (!lenient) return fail(escapeStart, "Illegal \\u Unicode escape sequence.");
+      cp = 0xFFFD;
+    }
+    putCodePoint(cp);
+  }
+  pos = p < length ? p : length;
+  error("Invalid string.");
+  return false;
+}
+
+bool ParseState::scanNumber() {
+  const uint8_t* in = input;
+  const size_t start = pos;
+  size_t p = pos;
+  auto digit = [&](size_t q) { return q < length && in[q] >= '0' && in[q] <= '9'; };
+  auto invalid = [&]() {
+    pos = p < length ? p : length;
+    error("Invalid number.");
+    return false;
+  };
+  bool negative = false, isDouble = false;
+  if (in[p] == '-') {
+    negative = true;
+    ++p;
+  }
+  if (!digit(p)) return invalid();
+  if (in[p] == '0') {
+    ++p;
+  } else {
+    while (digit(p)) ++p;
+  }
+  if (p < length && in[p] == '.') {
+    isDouble = true;
+    ++p;
+    if (!digit(p)) return invalid();
+    while (digit(p)) ++p;
+  }
+  if (p < length && (in[p] == 'e' || in[p] == 'E')) {
+    isDouble = true;
+    ++p;
+    if (p < length && (in[p] == '+' || in[p] == '-')) ++p;
+    if (!digit(p)) return invalid();
+    while (digit(p)) ++p;
+  }
+  // A number that runs into the end of the input is not complete.
+  if (p >= length) return invalid();
+
+  const char* text = reinterpret_cast<const char*>(in + start);
+  const char* textEnd = reinterpret_cast<const char*>(in + p);
+  std::string_view textView(text, static_cast<size_t>(p - start));
+  TokenValue& v = token.value;
+  v.cacheItem = nullptr;
+  v.length = 8;
+  v.bytes = reinterpret_cast<const uint8_t*>(&v.number);
+  auto conversionFailed = [&](std::string message) {
+    pos = start;
+    error(std::move(message));
+    error("Invalid number.");
+    return false;
+  };
+  if (isDouble || textView == "-0") {
+    double d = 0;
+    auto [end, ec] = std::from_chars(text, textEnd, d);
+    if (ec == std::errc::result_out_of_range) {
+      // The magnitude's decimal exponent tells which way it fell off the representable range.
+      long exponent = 0;
+      size_t q = negative ? 1 : 0;
+      long intDigits = 0;
+      bool seenNonZero = false;
+      long leadingFractionZeros = 0;
+      for (; q < textView.size() && textView[q] >= '0' && textView[q] <= '9'; ++q) {
+        if (textView[q] != '0' || seenNonZero) {
+          seenNonZero = true;
+          ++intDigits;
+        }
+      }
+      if (q < textView.size() && textView[q] == '.') {
+        for (++q; q < textView.size() && textView[q] >= '0' && textView[q] <= '9'; ++q) {
+          if (!seenNonZero) {
+            if (textView[q] == '0') {
+              ++leadingFractionZeros;
+            } else {
+              seenNonZero = true;
+            }
+          }
+        }
+      }
+      if (q < textView.size()) {
+        long e = 0;
+        std::from_chars(textView.data() + q + 1 + (textView[q + 1] == '+'), textView.data() + textView.size(), e);
+        exponent = e;
+      }
+      long magnitude = (intDigits > 0 ? intDigits : -leadingFractionZeros) + exponent;
+      bool underflow = magnitude <= 0;
+      std::string m = "The value '";
+      m.append(textView);
+      m += "' could not be represented as a 'double' due to ";
+      m += underflow ? "underflow" : "overflow";
+      m += '.';
+      return conversionFailed(std::move(m));
+    }
+    if (ec != std::errc() || end != textEnd) {
+      return conversionFailed("The conversion function did not consume all of the number tokens characters.");
+    }
+    v.type = kTypeDouble;
+    v.number.doubleValue = d;
+    v.hash = kHashSeed + kTypeDouble;
+  } else if (negative) {
+    int64_t value = 0;
+    auto [end, ec] = std::from_chars(text, textEnd, value);
+    if (ec == std::errc::result_out_of_range) {
+      std::string m = "The value '";
+      m.append(textView);
+      m += "' exceeded the minimum value that could be represented: -9223372036854775808.";
+      return conversionFailed(std::move(m));
+    }
+    if (ec != std::errc() || end != textEnd) {
+      return conversionFailed("The conversion function did not consume all of the number tokens characters.");
+    }
+    v.type = kTypeLongLong;
+    v.number.longLongValue = value;
+    v.hash = kHashSeed + kTypeLongLong + static_cast<uint64_t>(value);
+  } else {
+    uint64_t value = 0;
+    auto [end, ec] = std::from_chars(text, textEnd, value);
+    if (ec == std::errc::result_out_of_range) {
+      std::string m = "The value '";
+      m.append(textView);
+      m += "' exceeded the maximum value that could be represented: 18446744073709551615.";
+      return conversionFailed(std::move(m));
+    }
+    if (ec != std::errc() || end != textEnd) {
+      return conversionFailed("The conversion function did not consume all of the number tokens characters.");
+    }
+    v.type = kTypeUnsignedLongLong;
+    v.number.unsignedLongLongValue = value;
+    v.hash = kHashSeed + kTypeUnsignedLongLong + value;
+  }
+  uint8_t raw[8];
+  std::memcpy(raw, &v.number, 8);
+  for (uint8_t b : raw) v.hash = hashStep(v.hash, b);
+  token.type = TokenType::number;
+  pos = p;
+  token.end = p;
+  return true;
+}
+
+id ParseState::objectForToken() {
+  TokenValue& v = token.value;
+  v.cacheItem = nullptr;
+  if (v.type == kTypeString && v.length == 0) return NSString::string();
+
+  // Up to four probes; a hit shares the cached object, a miss fills an empty probed slot or,
+  // failing that, the first one.
+  CacheItem* fill = nullptr;
+  const size_t step = v.length + v.type + 3;
+  for (size_t i = 0; i < 4; ++i) {
+    CacheItem& item = cache[(v.hash + step * i) & (kCacheSlots - 1)];
+    if (!item.object) {
+      fill = &item;
+      break;
+    }
+    if (item.hash == v.hash && item.bytes.size() == v.length && item.type == v.type &&
+        std::memcmp(item.bytes.data(), v.bytes, v.length) == 0) {
+      v.cacheItem = &item;
+      return item.object;
+    }
+  }
+  if (fill == nullptr) fill = &cache[v.hash & (kCacheSlots - 1)];
+
+  id object;
+  switch (v.type) {
+    case kTypeString:
+      object = NSString::fromValidUTF8(
+          std::string(reinterpret_cast<const char*>(v.bytes), v.length));
+      break;
+    case kTypeLongLong:
+      object = NSNumber::numberWithLongLong(v.number.longLongValue);
+      break;
+    case kTypeUnsignedLongLong:
+      if (v.number.unsignedLongLongValue <= static_cast<uint64_t>(INT64_MAX)) {
+        object = NSNumber::numberWithLongLong(static_cast<long long>(v.number.unsignedLongLongValue));
+      } else {
+        object = NSNumber::initWithUnsignedLongLong(v.number.unsignedLongLongValue);
+      }
+      break;
+    case kTypeDouble:
+      object = NSNumber::numberWithDouble(v.number.doubleValue);
+      break;
+    default:
+      error("Internal error: Unknown token value type. JSONCodec line #" + std::to_string(__LINE__));
+      return nullptr;
+  }
+  fill->object = object;
+  fill->hash = v.hash;
+  fill->keyHash = 0;
+  fill->bytes.assign(reinterpret_cast<const char*>(v.bytes), v.length);
+  fill->type = v.type;
+  v.cacheItem = fill;
+  return object;
+}
+
+void ParseState::expectationError(unsigned state, const char* valueItem, const char* endItem) {
+  const char* items[3];
+  int n = 0;
+  if (state & kAcceptValue) items[n++] = valueItem;
+  if (state & kAcceptComma) items[n++] = "a comma";
+  if (state & kAcceptEnd) items[n++] = endItem;
+  std::string m = "Expected ";
+  for (int i = 0; i < n; ++i) {
+    if (i > 0) m += " or ";
+    m += items[i];
+  }
+  m += ", not '";
+  appendSanitized(m, input + token.start, token.end - token.start);
+  m += "'";
+  error(std::move(m));
+}
+
+bool ParseState::buildValue(size_t depth, id& out) {
+  switch (token.type) {
+    case TokenType::string:
+    case TokenType::number:
+      out = objectForToken();
+      return out != nullptr;
+    case TokenType::trueValue:
+      out = kCFBooleanTrue;
+      return true;
+    case TokenType::falseValue:
+      out = kCFBooleanFalse;
+      return true;
+    case TokenType::nullValue:
+      out = kCFNull;
+      return true;
+    case TokenType::arrayBegin:
+      return buildArray(depth + 1, out);
+    case TokenType::objectBegin:
+      return buildObject(depth + 1, out);
+    default:
+      error("Internal error: Unknown token type. JSONCodec line #" + std::to_string(__LINE__));
+      return false;
+  }
+}
+
+bool ParseState::buildArray(size_t depth, id& out) {
+  if (depth > JCMaximumNestingDepth) {
+    error("Maximum nesting depth exceeded.");
+    return false;
+  }
+  const size_t begin = stackValues.size();
+  unsigned state = kAcceptValue | kAcceptEnd;
+  while (pos < length) {
+    if (!readToken()) break;
+    TokenType t = token.type;
+    if (isValueToken(t)) {
+      if (!(state & kAcceptValue)) {
+        error("Unexpected value.");
+        break;
+      }
+      id value;
+      if (!buildValue(depth, value)) break;
+      stackValues.push_back(std::move(value));
+      state = kAcceptComma | kAcceptEnd;
+    } else if (t == TokenType::comma) {
+      if (!(state & kAcceptComma)) {
+        error("Unexpected ','.");
+        break;
+      }
+      state = kAcceptValue;
+    } else if (t == TokenType::arrayEnd) {
+      if (!(state & kAcceptEnd)) {
+        error("Unexpected ']'.");
+        break;
+      }
+      out = makeJCArray(stackValues.data() + begin, stackValues.size() - begin, mutableCollections);
+      stackValues.resize(begin);
+      if (!out) error("Internal error: Object == NULL");
+      return out != nullptr;
+    } else {
+      expectationError(state, "a value", "a ']'");
+      break;
+    }
+  }
+  stackValues.resize(begin);
+  return false;
+}
+
+bool ParseState::buildObject(size_t depth, id& out) {
+  if (depth > JCMaximumNestingDepth) {
+    error("Maximum nesting depth exceeded.");
+    return false;
+  }
+  const size_t begin = stackEntries.size();
+  unsigned state = kAcceptValue | kAcceptEnd;
+  while (pos < length) {
+    if (!readToken()) break;
+    TokenType t = token.type;
+    if (t == TokenType::string) {
+      if (!(state & kAcceptValue)) {
+        error("Unexpected string.");
+        break;
+      }
+      id key = objectForToken();
+      if (!key) {
+        error("Internal error: Key == NULL.");
+        break;
+      }
+      // The key's hash is computed once per cached key object and kept in its slot.
+      uint64_t keyHash;
+      if (CacheItem* item = token.value.cacheItem) {
+        if (item->keyHash == 0) item->keyHash = key->hash();
+        keyHash = item->keyHash;
+      } else {
+        keyHash = key->hash();
+      }
+      if (!readToken()) break;
+      if (token.type != TokenType::separator) {
+        error("Expected ':'.");
+        break;
+      }
+      if (!readToken()) break;
+      if (!isValueToken(token.type)) {
+        expectationError(kAcceptValue, "a value", "a '}'");
+        break;
+      }
+      id value;
+      if (!buildValue(depth, value)) break;
+      stackEntries.push_back(DictionaryEntry{keyHash, std::move(key), std::move(value)});
+      state = kAcceptComma | kAcceptEnd;
+    } else if (t == TokenType::comma) {
+      if (!(state & kAcceptComma)) {
+        error("Unexpected ','.");
+        break;
+      }
+      state = kAcceptValue;
+    } else if (t == TokenType::objectEnd) {
+      if (!(state & kAcceptEnd)) {
+        error("Unexpected '}'.");
+        break;
+      }
+      out = makeJCDictionary(stackEntries.data() + begin, stackEntries.size() - begin, mutableCollections);
+      stackEntries.resize(begin);
+      if (!out) error("Internal error: Object == NULL.");
+      return out != nullptr;
+    } else {
+      expectationError(state, "a \"STRING\"", "a '}'");
+      break;
+    }
+  }
+  stackEntries.resize(begin);
+  return false;
+}
+
+id ParseState::parseDocument() {
+  id result;
+  bool ok = false;
+  if (pos < length && readToken()) {
+    if (token.type == TokenType::arrayBegin || token.type == TokenType::objectBegin) {
+      ok = buildValue(0, result);
+    } else {
+      error("Expected either '[' or '{'.");
+    }
+  }
+  if (ok) {
+    skipWhiteSpace();
+    if (pos < length && !(options & JCParseAllowTrailingText)) {
+      error("A valid JSON object was parsed but there were additional non-white-space characters remaining.");
+      result.reset();
+      ok = false;
+    }
+  }
+  if (!ok) {
+    if (pos >= length) error("Reached the end of the buffer.");
+    error("Unable to parse JSON.");
+    result.reset();
+  }
+  return result;
+}
+
+}  // namespace zvt::json
+
+using zvt::json::ParseState;
+
+JSONDecoder::JSONDecoder(Private, JCParseOptionFlags parseOptionFlags) : parseState_(std::make_unique<ParseState>()) {
+  parseState_->options = parseOptionFlags;
+  parseState_->cache = std::make_unique<zvt::json::CacheItem[]>(zvt::json::kCacheSlots);
+}
+
+JSONDecoder::~JSONDecoder() = default;
+
+std::shared_ptr<JSONDecoder> JSONDecoder::decoder() { return decoderWithParseOptions(JCParseStrict); }
+
+std::shared_ptr<JSONDecoder> JSONDecoder::decoderWithParseOptions(JCParseOptionFlags parseOptionFlags) {
+  if (parseOptionFlags & ~JCParseOptionValid) {
+    zvt::raise(NSInvalidArgumentException, "Invalid parse options.");
+  }
+  return std::make_shared<JSONDecoder>(Private{}, parseOptionFlags);
+}
+
+JCParseOptionFlags JSONDecoder::parseOptionFlags() const { return parseState_ ? parseState_->options : 0; }
+
+void JSONDecoder::clearCache() {
+  if (!parseState_) return;
+  for (size_t i = 0; i < zvt::json::kCacheSlots; ++i) parseState_->cache[i] = zvt::json::CacheItem{};
+}
+
+id JSONDecoder::parse(const uint8_t* string, size_t length, bool mutableCollections,
+                      std::shared_ptr<NSError>* error) {
+  if (!parseState_) zvt::raise(NSInternalInconsistencyException, "parseState is NULL.");
+  if (string == nullptr) zvt::raise(NSInvalidArgumentException, "The string argument is NULL.");
+  ParseState& st = *parseState_;
+  st.input = string;
+  st.length = length;
+  st.pos = 0;
+  st.line = 1;
+  st.lineStart = 0;
+  st.failed = false;
+  st.errorMessage.clear();
+  st.mutableCollections = mutableCollections;
+  st.token = zvt::json::Token{};
+
+  id result = st.parseDocument();
+
+  if (st.failed && error != nullptr && !result) {
+    auto userInfo = NSMutableDictionary::dictionary();
+    userInfo->setObject(NSString::fromValidUTF8(st.errorMessage), NSLocalizedDescriptionKey);
+    userInfo->setObject(NSNumber::numberWithUnsignedLong(st.errorIndex), JCAtIndexKey);
+    userInfo->setObject(NSNumber::numberWithUnsignedLong(st.errorLine), JCLineNumberKey);
+    *error = NSError::errorWithDomain(JCErrorDomain, -1, userInfo);
+  }
+  // Buffers that grew for a large document are not kept for the next one.
+  if (st.scratch.capacity() > zvt::json::kScratchInitial * 8) std::vector<uint8_t>().swap(st.scratch);
+  if (st.stackValues.capacity() > 4096) std::vector<id>().swap(st.stackValues);
+  if (st.stackEntries.capacity() > 4096) std::vector<zvt::json::DictionaryEntry>().swap(st.stackEntries);
+  st.input = nullptr;
+  st.length = 0;
+  st.errorMessage.clear();
+  return result;
+}
+
+id JSONDecoder::objectWithUTF8String(const uint8_t* string, size_t length, std::shared_ptr<NSError>* error) {
+  return parse(string, length, false, error);
+}
+
+id JSONDecoder::mutableObjectWithUTF8String(const uint8_t* string, size_t length, std::shared_ptr<NSError>* error) {
+  return parse(string, length, true, error);
+}
+
+id JSONDecoder::objectWithData(const std::shared_ptr<NSData>& jsonData, std::shared_ptr<NSError>* error) {
+  if (!jsonData) zvt::raise(NSInvalidArgumentException, "The jsonData argument is NULL.");
+  return parse(jsonData->bytes(), jsonData->length(), false, error);
+}
+
+id JSONDecoder::mutableObjectWithData(const std::shared_ptr<NSData>& jsonData, std::shared_ptr<NSError>* error) {
+  if (!jsonData) zvt::raise(NSInvalidArgumentException, "The jsonData argument is NULL.");
+  return parse(jsonData->bytes(), jsonData->length(), true, error);
+}
+
+// --- categories
+
+namespace {
+
+// The text's bytes are parsed in place. A string holding a lone surrogate has no UTF-8 form:
+// that is the conversion failure of the string entry points.
+bool hasUTF8Form(const NSString& string) {
+  std::string_view v = string.view();
+  for (size_t i = v.find('\xED'); i != std::string_view::npos; i = v.find('\xED', i + 1)) {
+    if (i + 1 < v.size() && static_cast<uint8_t>(v[i + 1]) >= 0xA0) return false;
+  }
+  return true;
+}
+
+id parseString(const NSString& string, JCParseOptionFlags options, bool mutableCollections,
+               std::shared_ptr<NSError>* error) {
+  if (!hasUTF8Form(string)) {
+    if (error) {
+      auto userInfo = NSMutableDictionary::dictionary();
+      userInfo->setObject(NSString::fromValidUTF8("An error occurred converting the contents of a NSString to UTF8."),
+                          NSLocalizedDescriptionKey);
+      *error = NSError::errorWithDomain(JCErrorDomain, -1, userInfo);
+    }
+    return nullptr;
+  }
+  auto decoder = JSONDecoder::decoderWithParseOptions(options);
+  std::string_view v = string.view();
+  const auto* bytes = reinterpret_cast<const uint8_t*>(v.data());
+  return mutableCollections ? decoder->mutableObjectWithUTF8String(bytes, v.size(), error)
+                            : decoder->objectWithUTF8String(bytes, v.size(), error);
+}
+
+id parseData(const NSData& data, JCParseOptionFlags options, bool mutableCollections,
+             std::shared_ptr<NSError>* error) {
+  auto decoder = JSONDecoder::decoderWithParseOptions(options);
+  return mutableCollections ? decoder->mutableObjectWithUTF8String(data.bytes(), data.length(), error)
+                            : decoder->objectWithUTF8String(data.bytes(), data.length(), error);
+}
+
+}  // namespace
+
+id objectFromJSONString(const NSString& string) { return parseString(string, JCParseStrict, false, nullptr); }
+id objectFromJSONStringWithParseOptions(const NSString& string, JCParseOptionFlags parseOptionFlags) {
+  return parseString(string, parseOptionFlags, false, nullptr);
+}
+id objectFromJSONStringWithParseOptions(const NSString& string, JCParseOptionFlags parseOptionFlags,
+                                        std::shared_ptr<NSError>* error) {
+  return parseString(string, parseOptionFlags, false, error);
+}
+id mutableObjectFromJSONString(const NSString& string) { return parseString(string, JCParseStrict, true, nullptr); }
+id mutableObjectFromJSONStringWithParseOptions(const NSString& string, JCParseOptionFlags parseOptionFlags) {
+  return parseString(string, parseOptionFlags, true, nullptr);
+}
+id mutableObjectFromJSONStringWithParseOptions(const NSString& string, JCParseOptionFlags parseOptionFlags,
+                                               std::shared_ptr<NSError>* error) {
+  return parseString(string, parseOptionFlags, true, error);
+}
+
+id objectFromJSONData(const NSData& data) { return parseData(data, JCParseStrict, false, nullptr); }
+id objectFromJSONDataWithParseOptions(const NSData& data, JCParseOptionFlags parseOptionFlags) {
+  return parseData(data, parseOptionFlags, false, nullptr);
+}
+id objectFromJSONDataWithParseOptions(const NSData& data, JCParseOptionFlags parseOptionFlags,
+                                      std::shared_ptr<NSError>* error) {
+  return parseData(data, parseOptionFlags, false, error);
+}
+id mutableObjectFromJSONData(const NSData& data) { return parseData(data, JCParseStrict, true, nullptr); }
+id mutableObjectFromJSONDataWithParseOptions(const NSData& data, JCParseOptionFlags parseOptionFlags) {
+  return parseData(data, parseOptionFlags, true, nullptr);
+}
+id mutableObjectFromJSONDataWithParseOptions(const NSData& data, JCParseOptionFlags parseOptionFlags,
+                                             std::shared_ptr<NSError>* error) {
+  return parseData(data, parseOptionFlags, true, error);
+}

@@ -1,0 +1,100 @@
+#include "foundation/json/NSJSONSerialization.h"
+
+#include <cmath>
+#include <string>
+
+#include "foundation/json/JCSerializer.h"
+#include "foundation/json/JSONDecoder.h"
+#include "platform/foundation/NSArray.h"
+#include "platform/foundation/NSDictionary.h"
+#include "platform/foundation/NSException.h"
+#include "platform/foundation/NSNull.h"
+#include "platform/foundation/NSNumber.h"
+
+namespace {
+
+bool isValidValue(const id& object, size_t depth) {
+  if (!object || depth > JCMaximumNestingDepth) return false;
+  if (zvt::isKind<NSString>(object) || zvt::isKind<NSNull>(object)) return true;
+  if (auto number = zvt::as<NSNumber>(object)) return !number->isFloatingPoint() || std::isfinite(number->doubleValue());
+  if (auto array = zvt::as<NSArray>(object)) {
+    for (NSUInteger i = 0, n = array->count(); i < n; ++i) {
+      if (!isValidValue(array->objectAtIndex(i), depth + 1)) return false;
+    }
+    return true;
+  }
+  if (auto dictionary = zvt::as<NSDictionary>(object)) {
+    bool ok = true;
+    dictionary->enumerateKeysAndObjectsUsingBlock([&](const id& key, const id& value, bool* stop) {
+      if (!zvt::isKind<NSString>(key) || !isValidValue(value, depth + 1)) {
+        ok = false;
+        *stop = true;
+      }
+    });
+    return ok;
+  }
+  return false;
+}
+
+std::shared_ptr<NSError> cocoaError(const std::shared_ptr<NSError>& codecError, const char* fallback) {
+  auto userInfo = NSMutableDictionary::dictionary();
+  userInfo->setObject(NSString::fromValidUTF8("The data couldn’t be read because it isn’t in the correct format."),
+                      NSLocalizedDescriptionKey);
+  id message;
+  if (codecError) message = codecError->userInfo()->objectForKey(NSLocalizedDescriptionKey);
+  userInfo->setObject(message ? message : id(NSString::fromValidUTF8(fallback)), NSDebugDescriptionErrorKey);
+  if (codecError) userInfo->setObject(codecError, NSUnderlyingErrorKey);
+  return NSError::errorWithDomain(NSCocoaErrorDomain, NSPropertyListReadCorruptErrorCode, userInfo);
+}
+
+}  // namespace
+
+bool NSJSONSerialization::isValidJSONObject(const id& object) {
+  if (!zvt::isKind<NSArray>(object) && !zvt::isKind<NSDictionary>(object)) return false;
+  return isValidValue(object, 0);
+}
+
+id NSJSONSerialization::JSONObjectWithData(const std::shared_ptr<NSData>& data, NSJSONReadingOptions options,
+                                           std::shared_ptr<NSError>* error) {
+  if (!data) zvt::raise(NSInvalidArgumentException, "data parameter is nil");
+  const bool mutableContainers = options & NSJSONReadingMutableContainers;
+  auto decoder = JSONDecoder::decoder();
+  std::shared_ptr<NSError> codecError;
+  id result = mutableContainers ? decoder->mutableObjectWithData(data, &codecError)
+                                : decoder->objectWithData(data, &codecError);
+  if (!result && (options & NSJSONReadingAllowFragments)) {
+    // A lone scalar: read it as the one element of an array.
+    std::string wrapped;
+    wrapped.reserve(data->length() + 2);
+    wrapped += '[';
+    wrapped.append(data->view());
+    wrapped += "\n]";
+    std::shared_ptr<NSError> fragmentError;
+    if (auto array = zvt::as<NSArray>(decoder->objectWithUTF8String(wrapped.data(), wrapped.size(), &fragmentError))) {
+      if (array->count() == 1) {
+        id element = array->objectAtIndex(0);
+        if (!mutableContainers || !(zvt::isKind<NSArray>(element) || zvt::isKind<NSDictionary>(element))) {
+          return element;
+        }
+      }
+    }
+  }
+  if (!result && error) *error = cocoaError(codecError, "Unable to parse JSON.");
+  return result;
+}
+
+std::shared_ptr<NSData> NSJSONSerialization::dataWithJSONObject(const id& object, NSJSONWritingOptions options,
+                                                                std::shared_ptr<NSError>* error) {
+  if (!isValidJSONObject(object)) {
+    zvt::raise(NSInvalidArgumentException,
+               "Invalid type in JSON write (" + (object ? object->className() : std::string("nil")) + ")");
+  }
+  JCSerializeOptionFlags flags = JCSerializePlain;
+  if (options & NSJSONWritingPrettyPrinted) flags |= JCSerializePretty;
+  if (!(options & NSJSONWritingWithoutEscapingSlashes)) flags |= JCSerializeEscapeSlash;
+  std::shared_ptr<NSError> codecError;
+  auto result = std::static_pointer_cast<NSData>(JCSerializer::serializeObject(
+      object, flags, JCOutputData | JCOutputRequireCollection, nullptr, nullptr, {}, &codecError));
+  if (!result && error) *error = cocoaError(codecError, "Unable to write JSON.");
+  return result;
+}

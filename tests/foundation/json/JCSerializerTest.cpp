@@ -1,0 +1,239 @@
+// The writer: escapes, numbers by kind, pretty printing, the unsupported-class handlers, the
+// write cache, the refusals and their texts.
+#include "foundation/json/JCSerializer.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "foundation/json/JCContainers.h"
+#include "platform/foundation/NSException.h"
+#include "platform/foundation/NSNull.h"
+#include "platform/foundation/NSNumber.h"
+
+namespace {
+
+std::shared_ptr<NSString> str(std::string_view s) { return NSString::stringWithUTF8String(s); }
+
+std::string text(const std::shared_ptr<NSString>& s) { return s ? s->utf8() : "(nil)"; }
+std::string text(const std::shared_ptr<NSData>& d) { return d ? std::string(d->view()) : "(nil)"; }
+
+std::string errorText(const std::shared_ptr<NSError>& error) {
+  if (!error) return "(no error)";
+  EXPECT_TRUE(error->domain()->isEqualToString("JCErrorDomain"));
+  EXPECT_EQ(error->code(), -1);
+  return error->localizedDescription()->utf8();
+}
+
+// A class the writer cannot write.
+class Opaque : public NSObject {
+ public:
+  explicit Opaque(std::string label) : label_(std::move(label)) {}
+  static std::shared_ptr<Opaque> make(std::string label) { return std::make_shared<Opaque>(std::move(label)); }
+  std::shared_ptr<NSString> description() const override { return NSString::stringWithUTF8String(label_); }
+
+ private:
+  std::string label_;
+};
+
+class Formatter : public NSObject {
+ public:
+  id formatObject(const id& object) {
+    ++calls;
+    return object->description();
+  }
+  id formatBadly(const id&) { return Opaque::make("again"); }
+  int calls = 0;
+};
+
+TEST(JCSerializer, StringLiterals) {
+  // A Base64 text as a request body: slashes stay unescaped.
+  EXPECT_EQ(text(JSONData(*str("ab/cd+ef=="))), "\"ab/cd+ef==\"");
+  EXPECT_EQ(text(JSONString(*str("line\nquote\"back\\slash\x01" "end"))),
+            "\"line\\nquote\\\"back\\\\slash\\u0001end\"");
+  EXPECT_EQ(text(JSONString(*str("\b\t\f\r\x1f"))), "\"\\b\\t\\f\\r\\u001f\"");
+  EXPECT_EQ(text(JSONStringWithOptions(*str("a/b"), JCSerializeEscapeSlash, true, nullptr)), "\"a\\/b\"");
+  EXPECT_EQ(text(JSONStringWithOptions(*str("a/b"), JCSerializePlain, false, nullptr)), "a/b");
+  EXPECT_EQ(text(JSONDataWithOptions(*str("x\"y"), JCSerializePlain, false, nullptr)), "x\\\"y");
+  // Outside ASCII: the bytes pass, or become \u escapes (a pair beyond the BMP).
+  EXPECT_EQ(text(JSONString(*str("\xC3\xA9\xF0\x9F\x98\x80"))), "\"\xC3\xA9\xF0\x9F\x98\x80\"");
+  EXPECT_EQ(text(JSONStringWithOptions(*str("\xC3\xA9\xF0\x9F\x98\x80/"), JCSerializeEscapeNonASCII, true, nullptr)),
+            "\"\\u00e9\\ud83d\\ude00/\"");
+  EXPECT_EQ(text(JSONStringWithOptions(*str("\xE4\xB8\xAD\n"), JCSerializeEscapeNonASCII | JCSerializeEscapeSlash,
+                                       true, nullptr)),
+            "\"\\u4e2d\\n\"");
+  // A lone surrogate has no UTF-8 form and is written as "?".
+  const unichar lone[] = {'a', 0xD83D, 'b'};
+  EXPECT_EQ(text(JSONString(*NSString::stringWithCharacters(lone, 3))), "\"a?b\"");
+  // A non-character is refused by the strict decoder when it must be escaped.
+  std::shared_ptr<NSError> error;
+  EXPECT_FALSE(JSONStringWithOptions(*str("\xEF\xBF\xBF"), JCSerializeEscapeNonASCII, true, &error));
+  EXPECT_EQ(errorText(error), "Error converting UTF8.");
+  // Long strings with many escapes outgrow the first buffer.
+  std::string many(20000, '"');
+  auto escaped = JSONString(*str(many));
+  ASSERT_TRUE(escaped);
+  EXPECT_EQ(escaped->utf8().size(), 40002u);
+}
+
+TEST(JCSerializer, NumbersByKind) {
+  auto write = [](const id& object) { return text(JSONString(*NSArray::make({object}))); };
+  EXPECT_EQ(write(kCFBooleanTrue), "[true]");
+  EXPECT_EQ(write(NSNumber::numberWithBool(false)), "[false]");
+  EXPECT_EQ(write(NSNumber::numberWithChar(-5)), "[-5]");
+  EXPECT_EQ(write(NSNumber::numberWithUnsignedChar(200)), "[200]");
+  EXPECT_EQ(write(NSNumber::numberWithShort(-300)), "[-300]");
+  EXPECT_EQ(write(NSNumber::numberWithInt(INT32_MIN)), "[-2147483648]");
+  EXPECT_EQ(write(NSNumber::numberWithUnsignedInt(UINT32_MAX)), "[4294967295]");
+  EXPECT_EQ(write(NSNumber::numberWithLongLong(INT64_MIN)), "[-9223372036854775808]");
+  EXPECT_EQ(write(NSNumber::numberWithLongLong(INT64_MAX)), "[9223372036854775807]");
+  EXPECT_EQ(write(NSNumber::numberWithUnsignedLongLong(UINT64_MAX)), "[18446744073709551615]");
+  EXPECT_EQ(write(NSNumber::numberWithUnsignedLongLong(9223372036854775808ull)), "[9223372036854775808]");
+  EXPECT_EQ(write(NSNumber::numberWithDouble(0.1)), "[0.10000000000000001]");
+  EXPECT_EQ(write(NSNumber::numberWithDouble(1.0)), "[1]");
+  EXPECT_EQ(write(NSNumber::numberWithDouble(-0.0)), "[-0]");
+  EXPECT_EQ(write(NSNumber::numberWithDouble(1e300)), "[1.0000000000000001e+300]");
+  EXPECT_EQ(write(NSNumber::numberWithFloat(0.5f)), "[0.5]");
+  for (double bad : {std::nan(""), std::numeric_limits<double>::infinity()}) {
+    std::shared_ptr<NSError> error;
+    EXPECT_FALSE(JSONStringWithOptions(*NSArray::make({NSNumber::numberWithDouble(bad)}), 0, &error));
+    EXPECT_EQ(errorText(error), "Floating point values must be finite.  JSON does not support NaN or Infinity.");
+  }
+}
+
+TEST(JCSerializer, CollectionsCompactAndPretty) {
+  auto d = NSDictionary::make({{str("b"), NSArray::make({NSNumber::numberWithInt(1), kCFNull})},
+                               {str("a"), NSDictionary::dictionary()}});
+  // Compact output keeps the dictionary's own order.
+  std::string compact = text(JSONString(*d));
+  EXPECT_TRUE(compact == "{\"b\":[1,null],\"a\":{}}" || compact == "{\"a\":{},\"b\":[1,null]}") << compact;
+  EXPECT_EQ(text(JSONStringWithOptions(*d, JCSerializePretty, nullptr)),
+            "{\n  \"a\": {\n    \n  },\n  \"b\": [\n    1,\n    null\n  ]\n}");
+  EXPECT_EQ(text(JSONStringWithOptions(*NSArray::array(), JCSerializePretty, nullptr)), "[\n  \n]");
+  EXPECT_EQ(text(JSONString(*NSArray::array())), "[]");
+
+  // Decoded containers are written in their own (table) order and round-trip.
+  auto decoded = zvt::as<NSDictionary>(objectFromJSONString(*str("{\"x\":[1,2.5,\"s\"],\"y\":{\"z\":null}}")));
+  ASSERT_TRUE(decoded);
+  auto again = objectFromJSONString(*JSONString(*decoded));
+  ASSERT_TRUE(again);
+  EXPECT_TRUE(again->isEqual(decoded));
+
+  // Many elements: arrays and dictionaries beyond one batch.
+  std::vector<id> items;
+  std::vector<std::pair<id, id>> pairs;
+  for (int i = 0; i < 3000; ++i) {
+    items.push_back(NSNumber::numberWithInt(i));
+    pairs.emplace_back(str("k" + std::to_string(i)), NSNumber::numberWithInt(i));
+  }
+  auto big = NSArray::arrayWithObjects(items);
+  auto back = zvt::as<NSArray>(objectFromJSONData(*JSONData(*big)));
+  ASSERT_TRUE(back);
+  EXPECT_TRUE(back->isEqual(big));
+  auto bigDictionary = NSDictionary::dictionaryWithPairs(pairs);
+  auto backDictionary = zvt::as<NSDictionary>(objectFromJSONData(*JSONData(*bigDictionary)));
+  ASSERT_TRUE(backDictionary);
+  EXPECT_TRUE(backDictionary->isEqual(bigDictionary));
+}
+
+TEST(JCSerializer, RefusalsAndTheirTexts) {
+  std::shared_ptr<NSError> error;
+  auto numberKey = NSDictionary::make({{NSNumber::numberWithInt(1), str("v")}});
+  EXPECT_FALSE(JSONDataWithOptions(*numberKey, 0, &error));
+  EXPECT_EQ(errorText(error), "Key must be a string object.");
+  error.reset();
+  EXPECT_FALSE(JSONDataWithOptions(*numberKey, JCSerializePretty, &error));
+  EXPECT_EQ(errorText(error), "Key must be a string object.");
+
+  error.reset();
+  auto opaque = NSArray::make({Opaque::make("o")});
+  EXPECT_FALSE(JSONStringWithOptions(*opaque, 0, &error));
+  EXPECT_EQ(errorText(error), "Unable to serialize object class Opaque.");
+
+  error.reset();
+  EXPECT_FALSE(JCSerializer::serializeObject(str("s"), 0, JCOutputData | JCOutputRequireCollection, nullptr,
+                                             nullptr, {}, &error));
+  EXPECT_EQ(errorText(error).substr(0, 33), "Unable to serialize object class ");
+  EXPECT_NE(errorText(error).find(", expected a NSArray or NSDictionary."), std::string::npos);
+
+  error.reset();
+  EXPECT_FALSE(JCSerializer::serializeObject(NSArray::array(), 0, JCOutputData | JCOutputRequireString, nullptr,
+                                             nullptr, {}, &error));
+  EXPECT_NE(errorText(error).find(", expected a NSString."), std::string::npos);
+
+  error.reset();
+  EXPECT_FALSE(JCSerializer::serializeObject(NSArray::array(), 0, 3, nullptr, nullptr, {}, &error));
+  EXPECT_EQ(errorText(error), "Unknown encode as type.");
+
+  // Success sets the caller's error to nil.
+  EXPECT_TRUE(JSONDataWithOptions(*NSArray::array(), 0, &error));
+  EXPECT_FALSE(error);
+}
+
+TEST(JCSerializer, UnsupportedClassHandlers) {
+  auto tree = NSArray::make({Opaque::make("first"), NSDictionary::make({{str("k"), Opaque::make("second")}})});
+  JCUnsupportedClassBlock describe = [](const id& object) -> id { return object->description(); };
+  EXPECT_EQ(text(JSONStringWithOptions(*tree, 0, describe, nullptr)), "[\"first\",{\"k\":\"second\"}]");
+
+  auto formatter = std::make_shared<Formatter>();
+  EXPECT_EQ(text(JSONDataWithOptions(*tree, 0, formatter, JCSelector(&Formatter::formatObject), nullptr)),
+            "[\"first\",{\"k\":\"second\"}]");
+  EXPECT_EQ(formatter->calls, 2);
+
+  std::shared_ptr<NSError> error;
+  EXPECT_FALSE(JSONDataWithOptions(*tree, 0, formatter, JCSelector(&Formatter::formatBadly), &error));
+  EXPECT_EQ(errorText(error),
+            "Unable to serialize object class Opaque that was returned by the unsupported class formatter.  "
+            "Original object class was Opaque.");
+  error.reset();
+  JCUnsupportedClassBlock refuse = [](const id&) -> id { return nullptr; };
+  EXPECT_FALSE(JSONDataWithOptions(*tree, 0, refuse, &error));
+  EXPECT_EQ(errorText(error), "Unable to serialize object class Opaque.");
+
+  // Programming errors of the delegate form.
+  try {
+    JSONDataWithOptions(*tree, 0, formatter, JCSelector(), nullptr);
+    ADD_FAILURE() << "no exception";
+  } catch (const NSException& e) {
+    EXPECT_EQ(e.reason()->utf8(), "The delegate argument is not NULL, but the selector argument is NULL.");
+  }
+  try {
+    JSONDataWithOptions(*tree, 0, NSNull::null(), JCSelector(&Formatter::formatObject), nullptr);
+    ADD_FAILURE() << "no exception";
+  } catch (const NSException& e) {
+    EXPECT_EQ(e.reason()->utf8(),
+              "The serializeUnsupportedClassesUsingDelegate: delegate does not respond to the selector argument.");
+  }
+}
+
+TEST(JCSerializer, ReplacementsStayAliveSoTheWriteCacheNeverCopiesStaleText) {
+  // Each replacement would die as soon as it is written; a later replacement could then take its
+  // address and be "found" in the write cache with the earlier text.
+  std::vector<id> items;
+  for (int i = 0; i < 2000; ++i) items.push_back(Opaque::make("value-" + std::to_string(i)));
+  auto array = NSArray::arrayWithObjects(items);
+  JCUnsupportedClassBlock fresh = [](const id& object) -> id {
+    return NSString::stringWithUTF8String(object->description()->utf8() + "-as-text");
+  };
+  auto back = zvt::as<NSArray>(objectFromJSONString(*JSONStringWithOptions(*array, 0, fresh, nullptr)));
+  ASSERT_TRUE(back);
+  ASSERT_EQ(back->count(), 2000u);
+  for (int i = 0; i < 2000; ++i) {
+    ASSERT_EQ(zvt::as<NSString>(back->objectAtIndex(i))->utf8(), "value-" + std::to_string(i) + "-as-text");
+  }
+}
+
+TEST(JCSerializer, RepeatedLeavesAreCopiedFromTheWriteCache) {
+  auto key = str("shared-key");
+  auto value = str("shared \"value\"");
+  std::vector<id> rows;
+  for (int i = 0; i < 100; ++i) rows.push_back(NSDictionary::make({{key, value}}));
+  std::string out = text(JSONString(*NSArray::arrayWithObjects(rows)));
+  std::string row = "{\"shared-key\":\"shared \\\"value\\\"\"}";
+  std::string expected = "[";
+  for (int i = 0; i < 100; ++i) expected += (i ? "," : "") + row;
+  EXPECT_EQ(out, expected + "]");
+}
+
+}  // namespace
