@@ -1,10 +1,9 @@
 #include "service/Service.h"
 
+#include <arpa/inet.h>
 #include <httplib.h>
-#include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -279,34 +278,44 @@ std::string dayOf(int64_t unixSeconds) {
     return buf;
 }
 
-// The connection a request arrived on, found by its peer address, so that a scripted
-// failure can cut it without a response.
+// The connection a request arrived on, so that a scripted failure can cut it without a
+// response. The HTTP library does not hand the socket to handlers; the kernel's TCP table
+// gives the socket inode of the connection from the peer's address, and the process's fd
+// table the descriptor of that inode. Neither step touches other threads' descriptors.
 int connectionFd(const std::string& addr, int port, int localPort) {
+    in_addr peer{};
+    if (inet_pton(AF_INET, addr.c_str(), &peer) != 1) return -1;
+    char remote[32], local[16];
+    std::snprintf(remote, sizeof remote, "%08X:%04X", static_cast<unsigned>(peer.s_addr),
+                  static_cast<unsigned>(port));
+    std::snprintf(local, sizeof local, ":%04X", static_cast<unsigned>(localPort));
+    std::ifstream table("/proc/net/tcp");
+    std::string line, inode;
+    std::getline(table, line);  // column titles
+    while (inode.empty() && std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string slot, localAddr, remoteAddr, skip;
+        fields >> slot >> localAddr >> remoteAddr;
+        if (remoteAddr != remote || localAddr.size() < 5 ||
+            localAddr.compare(localAddr.size() - 5, 5, local) != 0) {
+            continue;
+        }
+        for (int i = 0; i < 6; ++i) fields >> skip;  // st, queues, timer, retransmits, uid, timeout
+        fields >> inode;
+        if (inode == "0") inode.clear();  // a closed connection waiting out its timer
+    }
+    if (inode.empty()) return -1;
+    const std::string target = "socket:[" + inode + "]";
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", ec)) {
-        int fd = -1;
+        std::error_code linkError;
+        auto link = std::filesystem::read_symlink(entry.path(), linkError);
+        if (linkError || link.string() != target) continue;
         try {
-            fd = std::stoi(entry.path().filename().string());
+            return std::stoi(entry.path().filename().string());
         } catch (...) {
-            continue;
+            return -1;
         }
-        struct stat st {};
-        if (fstat(fd, &st) != 0 || !S_ISSOCK(st.st_mode)) continue;
-        sockaddr_storage peer{}, local{};
-        socklen_t plen = sizeof peer, llen = sizeof local;
-        if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &plen) != 0) continue;
-        if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &llen) != 0) continue;
-        char host[NI_MAXHOST], serv[NI_MAXSERV], lserv[NI_MAXSERV];
-        if (getnameinfo(reinterpret_cast<sockaddr*>(&peer), plen, host, sizeof host, serv,
-                        sizeof serv, NI_NUMERICHOST | NI_NUMERICSERV) != 0) {
-            continue;
-        }
-        if (getnameinfo(reinterpret_cast<sockaddr*>(&local), llen, nullptr, 0, lserv, sizeof lserv,
-                        NI_NUMERICSERV) != 0) {
-            continue;
-        }
-        if (addr == host && std::to_string(port) == serv && std::to_string(localPort) == lserv)
-            return fd;
     }
     return -1;
 }

@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <ctime>
 #include <stdexcept>
 
@@ -212,8 +213,9 @@ std::vector<json> Store::items(const std::string& kind, int64_t owner) {
 
 Page Store::page(const std::vector<json>& rows, int64_t number, int64_t size) {
     Page p;
-    if (number < 1) number = 1;
-    if (size < 1) size = 10;
+    // Page numbers and sizes come from the client: keep them in a range that cannot overflow.
+    number = std::clamp<int64_t>(number, 1, 1000000);
+    size = size < 1 ? 10 : std::min<int64_t>(size, 1000);
     auto first = static_cast<size_t>((number - 1) * size);
     for (size_t i = first; i < rows.size() && i < first + static_cast<size_t>(size); ++i) {
         p.rows.push_back(rows[i]);
