@@ -322,6 +322,14 @@ std::shared_ptr<CurlTransfer> CurlEngine::start(const CurlTransferSpec& spec, st
 
 void CurlEngine::stop(const std::shared_ptr<CurlTransfer>& t) {
     if (!t || t->engine_ != this) return;
+    if (acting_) {
+        // curl forbids removing a handle from inside its own callbacks.
+        t->engine_ = nullptr;
+        t->events_.clear();
+        active_.erase(std::remove(active_.begin(), active_.end(), t), active_.end());
+        deferredRemovals_.push_back(t);
+        return;
+    }
     if (t->running_) {
         t->running_ = false;
         curl_multi_remove_handle(multi_, t->easy_);
@@ -370,6 +378,13 @@ void CurlEngine::socketAction(int fd, int flags) {
     acting_ = true;
     curl_multi_socket_action(multi_, fd, flags, &running);
     acting_ = false;
+    for (auto& t : deferredRemovals_) {
+        if (t->running_) {
+            t->running_ = false;
+            curl_multi_remove_handle(multi_, t->easy_);
+        }
+    }
+    deferredRemovals_.clear();
     afterAction();
 }
 

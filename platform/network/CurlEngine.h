@@ -158,6 +158,8 @@ private:
     std::vector<std::shared_ptr<CurlTransfer>> active_;
     std::vector<std::weak_ptr<CurlTransfer>> pending_;
     std::unordered_set<int> watched_;
+    // Stopped while curl was running (from the trust callback): removed once curl returns.
+    std::vector<std::shared_ptr<CurlTransfer>> deferredRemovals_;
 };
 
 }  // namespace zvt

@@ -1,0 +1,154 @@
+#include "platform/network/LoaderLoop.h"
+
+#include <poll.h>
+
+#include <algorithm>
+#include <thread>
+
+#include "platform/foundation/Clock.h"
+#include "platform/foundation/NSRunLoop.h"
+#include "platform/foundation/NSTimer.h"
+
+namespace zvt {
+
+namespace {
+thread_local std::unique_ptr<RunLoopLoader> threadLoader;
+}
+
+RunLoopLoader& RunLoopLoader::forCurrentThread(const std::shared_ptr<NSRunLoop>& runLoop) {
+    if (!threadLoader) threadLoader = std::make_unique<RunLoopLoader>(runLoop);
+    return *threadLoader;
+}
+
+RunLoopLoader::RunLoopLoader(std::shared_ptr<NSRunLoop> runLoop) : runLoop_(std::move(runLoop)) {
+    // The engine's timer descriptor needs a mode before it is watched.
+    addModes({NSRunLoopCommonModes});
+    engine_ = std::make_unique<CurlEngine>(static_cast<CurlEventLoop&>(*this));
+}
+
+RunLoopLoader::~RunLoopLoader() {
+    engine_.reset();
+    for (auto& [fd, w] : watches_) {
+        if (w.source) w.source->invalidate();
+    }
+}
+
+bool RunLoopLoader::isCurrent() const { return NSRunLoop::currentRunLoop() == runLoop_; }
+
+void RunLoopLoader::addModes(const std::vector<std::string>& modes) {
+    bool grew = false;
+    for (const auto& m : modes) {
+        if (modes_.insert(m).second) {
+            modeList_.push_back(m);
+            grew = true;
+        }
+    }
+    if (!grew) return;
+    // File sources keep the modes they were made with: make them again in the wider set.
+    for (auto& [fd, w] : watches_) attach(fd, w);
+}
+
+void RunLoopLoader::attach(int fd, Watch& w) {
+    if (w.source) w.source->invalidate();
+    auto callback = w.callback;
+    w.source = runLoop_->addFileDescriptor(
+        fd, w.events,
+        [callback](int, unsigned events) {
+            bool error = (events & NSRunLoopFileSource::kError) != 0;
+            (*callback)((events & NSRunLoopFileSource::kRead) != 0 || error, (events & NSRunLoopFileSource::kWrite) != 0 || error);
+        },
+        modeList_);
+}
+
+void RunLoopLoader::watchDescriptor(int fd, bool read, bool write, std::function<void(bool, bool)> onReady) {
+    auto it = watches_.find(fd);
+    if (!read && !write) {
+        if (it != watches_.end()) {
+            if (it->second.source) it->second.source->invalidate();
+            watches_.erase(it);
+        }
+        return;
+    }
+    unsigned events = (read ? NSRunLoopFileSource::kRead : 0u) | (write ? NSRunLoopFileSource::kWrite : 0u);
+    if (it != watches_.end()) {
+        // The engine's callback for a descriptor never changes (and may be running now).
+        it->second.events = events;
+        it->second.source->setEvents(events);
+        return;
+    }
+    Watch& w = watches_[fd];
+    w.events = events;
+    w.callback = std::make_shared<std::function<void(bool, bool)>>(std::move(onReady));
+    attach(fd, w);
+}
+
+std::function<void()> RunLoopLoader::addTimer(double seconds, std::function<void()> fn) {
+    auto timer = NSTimer::timerWithTimeInterval(seconds, false, [fn = std::move(fn)](const std::shared_ptr<NSTimer>&) { fn(); });
+    for (const auto& mode : modeList_) runLoop_->addTimer(timer, mode);
+    std::weak_ptr<NSTimer> weak = timer;
+    return [weak] {
+        if (auto t = weak.lock()) t->invalidate();
+    };
+}
+
+PollLoader::PollLoader() { engine_ = std::make_unique<CurlEngine>(static_cast<CurlEventLoop&>(*this)); }
+
+PollLoader::~PollLoader() { engine_.reset(); }
+
+void PollLoader::watchDescriptor(int fd, bool read, bool write, std::function<void(bool, bool)> onReady) {
+    if (!read && !write) {
+        watches_.erase(fd);
+        return;
+    }
+    auto& w = watches_[fd];
+    w.read = read;
+    w.write = write;
+    if (!w.callback) w.callback = std::make_shared<std::function<void(bool, bool)>>(std::move(onReady));
+}
+
+std::function<void()> PollLoader::addTimer(double seconds, std::function<void()> fn) {
+    uint64_t key = ++nextTimer_;
+    timers_[key] = Timer{deadlineAfter(seconds), std::make_shared<std::function<void()>>(std::move(fn))};
+    return [this, key] { timers_.erase(key); };
+}
+
+void PollLoader::runUntil(const std::function<bool()>& done) {
+    while (!done()) {
+        // Due timers first, earliest deadline first.
+        int64_t now = Clock::nowNanos();
+        for (;;) {
+            auto due = std::min_element(timers_.begin(), timers_.end(),
+                                        [](const auto& a, const auto& b) { return a.second.deadline < b.second.deadline; });
+            if (due == timers_.end() || due->second.deadline > now) break;
+            auto fn = due->second.fn;
+            timers_.erase(due);
+            (*fn)();
+            if (done()) return;
+        }
+        std::vector<pollfd> fds;
+        fds.reserve(watches_.size());
+        for (const auto& [fd, w] : watches_) {
+            fds.push_back(pollfd{fd, static_cast<short>((w.read ? POLLIN : 0) | (w.write ? POLLOUT : 0)), 0});
+        }
+        // Wake often enough to notice timers on a clock that a test moves.
+        int waitMs = 20;
+        if (!Clock::current()->isVirtual()) {
+            for (const auto& [key, t] : timers_) {
+                int64_t left = (t.deadline - now) / 1000000;
+                waitMs = static_cast<int>(std::clamp<int64_t>(left, 0, waitMs));
+            }
+        }
+        int ready = ::poll(fds.data(), fds.size(), waitMs);
+        if (ready <= 0) continue;
+        for (const auto& p : fds) {
+            if (!p.revents) continue;
+            auto it = watches_.find(p.fd);
+            if (it == watches_.end()) continue;
+            auto callback = it->second.callback;
+            bool error = (p.revents & (POLLERR | POLLHUP)) != 0;
+            (*callback)((p.revents & POLLIN) != 0 || error, (p.revents & POLLOUT) != 0 || error);
+        }
+    }
+}
+
+}  // namespace zvt

@@ -1,0 +1,94 @@
+// Where a connection's work happens: the thread, its curl engine and its timers. Connections
+// scheduled on a run loop use that run loop's loader loop (one per run-loop thread); a
+// synchronous send uses a private loop that runs only inside the call.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/network/CurlEngine.h"
+
+class NSRunLoop;
+class NSRunLoopFileSource;
+class NSTimer;
+
+namespace zvt {
+
+class LoaderLoop {
+public:
+    virtual ~LoaderLoop() = default;
+    virtual CurlEngine& engine() = 0;
+    // A one-shot timer on the loop's clock; the returned function cancels it.
+    virtual std::function<void()> addTimer(double seconds, std::function<void()> fn) = 0;
+    // True on the loop's own thread.
+    virtual bool isCurrent() const = 0;
+};
+
+// The loader loop of a run loop, made on the run loop's thread on first use and kept until
+// that thread ends. Its sockets and timers are sources in every mode a connection was
+// scheduled in.
+class RunLoopLoader final : public LoaderLoop, private CurlEventLoop {
+public:
+    // Must be called on the run loop's thread.
+    static RunLoopLoader& forCurrentThread(const std::shared_ptr<NSRunLoop>& runLoop);
+
+    explicit RunLoopLoader(std::shared_ptr<NSRunLoop> runLoop);
+    ~RunLoopLoader() override;
+
+    void addModes(const std::vector<std::string>& modes);
+    const std::vector<std::string>& modes() const { return modeList_; }
+
+    CurlEngine& engine() override { return *engine_; }
+    std::function<void()> addTimer(double seconds, std::function<void()> fn) override;
+    bool isCurrent() const override;
+
+private:
+    void watchDescriptor(int fd, bool read, bool write, std::function<void(bool, bool)> onReady) override;
+    struct Watch {
+        unsigned events = 0;
+        std::shared_ptr<std::function<void(bool, bool)>> callback;
+        std::shared_ptr<NSRunLoopFileSource> source;
+    };
+    void attach(int fd, Watch& watch);
+
+    std::shared_ptr<NSRunLoop> runLoop_;
+    std::set<std::string> modes_;
+    std::vector<std::string> modeList_;
+    std::map<int, Watch> watches_;
+    std::unique_ptr<CurlEngine> engine_;
+};
+
+// A private poll(2) loop for synchronous sends on the calling thread. Timers read Clock's
+// monotonic time, so a virtual clock drives them too.
+class PollLoader final : public LoaderLoop, private CurlEventLoop {
+public:
+    PollLoader();
+    ~PollLoader() override;
+    CurlEngine& engine() override { return *engine_; }
+    std::function<void()> addTimer(double seconds, std::function<void()> fn) override;
+    bool isCurrent() const override { return true; }
+    // Runs until done() holds.
+    void runUntil(const std::function<bool()>& done);
+
+private:
+    void watchDescriptor(int fd, bool read, bool write, std::function<void(bool, bool)> onReady) override;
+    struct Watch {
+        bool read, write;
+        std::shared_ptr<std::function<void(bool, bool)>> callback;
+    };
+    struct Timer {
+        int64_t deadline;
+        std::shared_ptr<std::function<void()>> fn;
+    };
+    std::map<int, Watch> watches_;
+    std::map<uint64_t, Timer> timers_;
+    uint64_t nextTimer_ = 0;
+    std::unique_ptr<CurlEngine> engine_;
+};
+
+}  // namespace zvt
