@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/foundation/Clock.h"
 #include "platform/foundation/NSData.h"
 #include "platform/foundation/NSDictionary.h"
 #include "platform/network/NSURL.h"

@@ -1,0 +1,256 @@
+// NSURLConnection against the loopback server: delegate order and thread, redirects, cancel,
+// time-outs, transport errors, cookies and the synchronous send.
+#include "platform/network/NSURLConnection.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/network/NSHTTPCookie.h"
+#include "tests/platform/network/ConnectionTestSupport.h"
+#include "tests/support/MainLoop.h"
+#include "tests/support/TestHTTPServer.h"
+
+namespace {
+
+using zvt::test::RecordingDelegate;
+using zvt::test::requestFor;
+using zvt::test::RunLoopThread;
+using zvt::test::startOn;
+using zvt::test::TestHTTPServer;
+using Strings = std::vector<std::string>;
+
+std::string pattern(size_t n) {
+    std::string s(n, 'a');
+    for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>('a' + i % 26);
+    return s;
+}
+
+class URLConnectionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        server.installStandardRoutes();
+        NSHTTPCookieStorage::sharedHTTPCookieStorage()->removeAllCookies();
+    }
+    void TearDown() override { NSHTTPCookieStorage::sharedHTTPCookieStorage()->removeAllCookies(); }
+
+    std::shared_ptr<RecordingDelegate> load(const std::shared_ptr<NSURLRequest>& request) {
+        auto delegate = std::make_shared<RecordingDelegate>();
+        startOn(thread, request, delegate);
+        EXPECT_TRUE(delegate->waitDone());
+        return delegate;
+    }
+    std::shared_ptr<RecordingDelegate> load(const std::string& path) { return load(requestFor(server.url(path))); }
+
+    TestHTTPServer server;
+    RunLoopThread thread;
+};
+
+TEST_F(URLConnectionTest, DeliversResponseDataFinishInOrderOnTheRunLoopThread) {
+    struct Case {
+        const char* path;
+        Strings log;
+        std::string body;
+    };
+    const Case cases[] = {
+        {"/hello", {"response 200", "data", "finish"}, "hello"},
+        {"/chunked?n=5000&size=100", {"response 200", "data", "finish"}, pattern(5000)},
+        {"/gzip?n=20000", {"response 200", "data", "finish"}, pattern(20000)},
+        {"/deflate?n=3000", {"response 200", "data", "finish"}, pattern(3000)},
+        {"/redirect?n=3", {"redirect", "redirect", "redirect", "response 200", "data", "finish"}, "hello"},
+    };
+    for (const auto& c : cases) {
+        auto d = load(c.path);
+        EXPECT_EQ(d->log(), c.log) << c.path;
+        EXPECT_EQ(d->body(), c.body) << c.path;
+        for (auto id : d->threads()) EXPECT_EQ(id, thread.threadId()) << c.path;
+    }
+    auto gz = load("/gzip?n=100");
+    EXPECT_EQ(gz->response()->valueForHTTPHeaderField("Content-Encoding")->utf8(), "gzip");
+    auto last = load("/redirect?n=3");
+    EXPECT_EQ(last->response()->URL()->absoluteString()->utf8(), server.url("/hello"));
+}
+
+TEST_F(URLConnectionTest, ResponseCarriesStatusHeadersTypeAndLength) {
+    server.route("/typed", [](const zvt::test::HTTPRequest&, zvt::test::HTTPResponder& r) {
+        r.send(404, {{"Content-Type", "Application/JSON; charset=\"GBK\""}, {"X-A", "1"}, {"x-a", "2"}}, "{}");
+    });
+    auto d = load("/typed");
+    auto response = d->response();
+    ASSERT_TRUE(response);
+    EXPECT_EQ(response->statusCode(), 404);
+    EXPECT_EQ(response->MIMEType()->utf8(), "application/json");
+    EXPECT_EQ(response->textEncodingName()->utf8(), "gbk");
+    EXPECT_EQ(response->expectedContentLength(), 2);
+    EXPECT_EQ(response->valueForHTTPHeaderField("x-A")->utf8(), "1, 2");
+    EXPECT_EQ(d->log(), (Strings{"response 404", "data", "finish"}));
+    EXPECT_EQ(load("/chunked?n=10")->response()->expectedContentLength(), NSURLResponseUnknownLength);
+}
+
+TEST_F(URLConnectionTest, RedirectHookCanChangeOrRefuseARedirect) {
+    auto changed = std::make_shared<RecordingDelegate>();
+    changed->onRedirect = [&](const std::shared_ptr<NSURLRequest>& proposed, const std::shared_ptr<NSURLResponse>& redirect) {
+        EXPECT_EQ(std::dynamic_pointer_cast<NSHTTPURLResponse>(redirect)->statusCode(), 302);
+        EXPECT_EQ(proposed->URL()->absoluteString()->utf8(), server.url("/hello"));
+        return std::static_pointer_cast<NSURLRequest>(requestFor(server.url("/bytes?n=10")));
+    };
+    startOn(thread, requestFor(server.url("/redirect?n=1")), changed);
+    ASSERT_TRUE(changed->waitDone());
+    EXPECT_EQ(changed->body(), pattern(10));
+    EXPECT_EQ(changed->log(), (Strings{"redirect", "response 200", "data", "finish"}));
+
+    auto refused = std::make_shared<RecordingDelegate>();
+    refused->onRedirect = [](const auto&, const auto&) { return std::shared_ptr<NSURLRequest>(); };
+    size_t before = server.requestCount();
+    startOn(thread, requestFor(server.url("/redirect?n=2")), refused);
+    ASSERT_TRUE(refused->waitDone());
+    EXPECT_EQ(refused->log(), (Strings{"redirect", "response 302", "finish"}));
+    EXPECT_EQ(server.requestCount(), before + 1);
+}
+
+TEST_F(URLConnectionTest, RedirectsTurnPostIntoGetExceptFor307And308) {
+    for (int status : {301, 302, 303, 307, 308}) {
+        auto request = requestFor(server.url("/redirect-to?url=/echo&status=" + std::to_string(status)));
+        request->setHTTPMethod("POST");
+        request->setHTTPBody(NSData::dataWithString("payload"));
+        request->setValue("text/plain", "Content-Type");
+        auto d = load(request);
+        auto requests = server.requests();
+        const auto& second = requests.back();
+        EXPECT_EQ(second.path, "/echo");
+        bool keeps = status == 307 || status == 308;
+        EXPECT_EQ(second.method, keeps ? "POST" : "GET") << status;
+        EXPECT_EQ(second.body, keeps ? "payload" : "") << status;
+        EXPECT_EQ(second.hasHeader("Content-Type"), keeps) << status;
+    }
+}
+
+TEST_F(URLConnectionTest, TooManyRedirectsFail) {
+    server.route("/loop", [](const zvt::test::HTTPRequest&, zvt::test::HTTPResponder& r) { r.redirect(302, "/loop"); });
+    EXPECT_EQ(load("/loop")->error()->code(), NSURLErrorHTTPTooManyRedirects);
+}
+
+TEST_F(URLConnectionTest, CancelInMidBodyEndsAllCallbacks) {
+    // On the connection's own thread: the server then resets the connection, which would be a
+    // failure callback had the cancel not ended everything.
+    auto inside = std::make_shared<RecordingDelegate>();
+    inside->onData = [](const auto& connection) { connection->cancel(); };
+    startOn(thread, requestFor(server.url("/drop-body?n=1000")), inside);
+    ASSERT_TRUE(inside->waitForData());
+
+    // From another thread while the server stalls.
+    auto outside = std::make_shared<RecordingDelegate>();
+    auto connection = startOn(thread, requestFor(server.url("/stall-body?n=1000")), outside);
+    ASSERT_TRUE(outside->waitForData());
+    connection->cancel();
+
+    // A later load on the same thread has run to its end: anything queued for the cancelled
+    // ones would have been delivered before it.
+    load("/drop-body?n=10");
+    load("/hello");
+    EXPECT_EQ(inside->log(), (Strings{"response 200", "data"}));
+    EXPECT_EQ(outside->log(), (Strings{"response 200", "data"}));
+}
+
+TEST_F(URLConnectionTest, ReportsTransportFailuresInTheURLErrorDomain) {
+    TestHTTPServer closed;
+    std::string closedURL = closed.url("/x");
+    closed.stop();
+    auto refused = load(requestFor(closedURL));
+    ASSERT_TRUE(refused->error());
+    EXPECT_EQ(refused->error()->domain()->utf8(), "NSURLErrorDomain");
+    EXPECT_EQ(refused->error()->code(), NSURLErrorCannotConnectToHost);
+    auto failingURL = std::dynamic_pointer_cast<NSURL>(refused->error()->userInfo()->objectForKey(NSURLErrorFailingURLErrorKey));
+    ASSERT_TRUE(failingURL);
+    EXPECT_EQ(failingURL->absoluteString()->utf8(), closedURL);
+
+    EXPECT_EQ(load("/drop-body?n=1000")->error()->code(), NSURLErrorNetworkConnectionLost);
+    EXPECT_EQ(load("/drop")->error()->code(), NSURLErrorNetworkConnectionLost);
+    EXPECT_EQ(load(requestFor("http://host.invalid/"))->error()->code(), NSURLErrorCannotFindHost);
+    EXPECT_EQ(load(requestFor("ftp://127.0.0.1/"))->error()->code(), NSURLErrorUnsupportedURL);
+    auto noURL = std::make_shared<NSMutableURLRequest>();
+    EXPECT_EQ(load(noURL)->error()->code(), NSURLErrorBadURL);
+}
+
+TEST_F(URLConnectionTest, UploadsTheBodyWithProgress) {
+    auto request = requestFor(server.url("/echo"));
+    request->setHTTPMethod("PUT");
+    request->setHTTPBody(NSData::dataWithString(pattern(200000)));
+    auto d = load(request);
+    EXPECT_EQ(d->body(), pattern(200000));
+    EXPECT_EQ(d->sent(), 200000);
+    EXPECT_EQ(d->expectedSent(), 200000);
+    EXPECT_EQ(server.requests().back().method, "PUT");
+}
+
+TEST_F(URLConnectionTest, CookiesGoBackToTheSameHostOnly) {
+    load("/set-cookie?name=sid&value=abc");
+    load("/set-cookie?name=theme&value=dark&attrs=Path=/cookies");
+    auto same = load("/cookies");
+    EXPECT_EQ(same->body(), "theme=dark; sid=abc");  // longer path first
+    // The same server under another host name is another host.
+    auto other = load(requestFor(server.localhostURL("/cookies")));
+    EXPECT_EQ(other->body(), "");
+    EXPECT_FALSE(server.requests().back().hasHeader("Cookie"));
+
+    auto noCookies = requestFor(server.url("/cookies"));
+    noCookies->setHTTPShouldHandleCookies(false);
+    EXPECT_EQ(load(noCookies)->body(), "");
+
+    // An expired cookie from the server deletes the stored one.
+    load("/set-cookie?name=sid&value=gone&attrs=Max-Age=0");
+    EXPECT_EQ(load("/cookies")->body(), "theme=dark");
+}
+
+TEST_F(URLConnectionTest, CookiesOfRedirectRepliesAreStoredAndSentOnTheNextHop) {
+    server.route("/login", [](const zvt::test::HTTPRequest&, zvt::test::HTTPResponder& r) {
+        r.redirect(302, "/cookies", {{"Set-Cookie", "session=s1; Path=/"}});
+    });
+    EXPECT_EQ(load("/login")->body(), "session=s1");
+}
+
+TEST_F(URLConnectionTest, StalledServerTimesOutAfterTheInactivityInterval) {
+    zvt::test::VirtualClockScope clock;
+    auto request = requestFor(server.url("/stall-body?n=10"));
+    request->setTimeoutInterval(0.5);
+    auto delegate = std::make_shared<RecordingDelegate>();
+    auto connection = NSURLConnection::initWithRequest(request, delegate);  // the main run loop
+    ASSERT_TRUE(zvt::test::runMainLoopUntil([&] { return !delegate->body().empty(); }));
+    clock.advanceBy(0.4);
+    zvt::test::drainMainLoop();
+    EXPECT_FALSE(delegate->done());
+    clock.advanceBy(0.2);
+    ASSERT_TRUE(zvt::test::runMainLoopUntil([&] { return delegate->done(); }));
+    ASSERT_TRUE(delegate->error());
+    EXPECT_EQ(delegate->error()->code(), NSURLErrorTimedOut);
+    EXPECT_EQ(delegate->log(), (Strings{"response 200", "data", "fail -1001"}));
+}
+
+TEST_F(URLConnectionTest, SynchronousSendReturnsBodyResponseOrError) {
+    std::shared_ptr<NSURLResponse> response;
+    std::shared_ptr<NSError> error;
+    auto data = NSURLConnection::sendSynchronousRequest(requestFor(server.url("/redirect?n=2")), &response, &error);
+    ASSERT_TRUE(data);
+    EXPECT_EQ(data->view(), "hello");
+    EXPECT_FALSE(error);
+    EXPECT_EQ(std::dynamic_pointer_cast<NSHTTPURLResponse>(response)->statusCode(), 200);
+
+    TestHTTPServer closed;
+    std::string closedURL = closed.url("/");
+    closed.stop();
+    data = NSURLConnection::sendSynchronousRequest(requestFor(closedURL), &response, &error);
+    EXPECT_FALSE(data);
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->code(), NSURLErrorCannotConnectToHost);
+}
+
+TEST_F(URLConnectionTest, AConnectionNotStartedNeverCallsBack) {
+    auto delegate = std::make_shared<RecordingDelegate>();
+    auto connection = NSURLConnection::initWithRequest(requestFor(server.url("/hello")), delegate, false);
+    connection->scheduleInRunLoop(thread.runLoop(), NSDefaultRunLoopMode);
+    connection->cancel();
+    connection->start();
+    load("/hello");
+    EXPECT_TRUE(delegate->log().empty());
+    EXPECT_EQ(server.requestCount(), 1u);
+}
+
+}  // namespace
