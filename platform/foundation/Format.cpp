@@ -182,6 +182,7 @@ void formatDouble(std::string& out, double v, const Spec& spec) {
         if (!leading) ++significant;
       }
     }
+    if (leading) significant = 1;  // zero: its one digit counts
     if (mantissa.find('.') == std::string::npos) mantissa.push_back('.');
     if (significant < static_cast<size_t>(precision)) mantissa.append(static_cast<size_t>(precision) - significant, '0');
     digits = mantissa + exponent;

@@ -15,3 +15,7 @@
 #include "platform/foundation/NSNumber.h"
 #include "platform/foundation/NSObject.h"
 #include "platform/foundation/NSString.h"
+#include "platform/foundation/NSGeometry.h"
+#include "platform/foundation/NSOrderedSet.h"
+#include "platform/foundation/NSSet.h"
+#include "platform/foundation/NSValue.h"

@@ -805,8 +805,7 @@ std::shared_ptr<NSString> NSString::descriptionWithLocale(const id&, NSUInteger)
 std::string NSString::quotedDescription() const {
   bool plain = !utf8_.empty();
   for (char c : utf8_) {
-    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '.' ||
-          c == '$' || c == '/' || c == ':')) {
+    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_')) {
       plain = false;
       break;
     }

@@ -159,7 +159,8 @@ class NSString : public NSObject {
   std::shared_ptr<NSString> copy() const;
   std::shared_ptr<class NSMutableString> mutableCopy() const;
 
-  // Text form inside a container's description: bare when it is a plain word, else quoted
+  // Text form inside a container's description: bare when it is a plain word (ASCII letters,
+  // digits, underscore), else quoted
   // with C escapes and \Uxxxx for characters outside ASCII.
   std::string quotedDescription() const;
 
