@@ -512,7 +512,9 @@ id NSPropertyListSerialization::propertyListWithData(const std::shared_ptr<NSDat
   }
   std::call_once(gXmlInit, [] { xmlInitParser(); });
   xmlDoc* doc = xmlReadMemory(reinterpret_cast<const char*>(data->bytes()), int(data->length()), "plist.xml", nullptr,
-                              XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+                              // No size caps beyond the input's own: what was written must read
+                              // back. Entities are never substituted, so nothing can expand.
+                              XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_HUGE);
   if (!doc) {
     zvt::setError(error, readError("malformed XML"));
     return nullptr;
