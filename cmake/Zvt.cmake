@@ -60,8 +60,12 @@ function(zvt_test name)
     list(APPEND labels concurrency)
     add_dependencies(zvt_concurrency_tests ${name})
   endif()
+  set(props TIMEOUT 300)
+  if(labels)
+    list(APPEND props LABELS "${labels}")
+  endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
-    PROPERTIES LABELS "${labels}" TIMEOUT 300
+    PROPERTIES ${props}
     DISCOVERY_TIMEOUT 60)
 endfunction()
