@@ -5,6 +5,7 @@
 
 #include "foundation/http/NWSecurityPolicy.h"
 #include "platform/foundation/NSLog.h"
+#include "platform/foundation/NSNumber.h"
 #include "platform/security/SecOpenSSL.h"
 #include "tests/support/TestCertificates.h"
 
