@@ -115,8 +115,7 @@ std::optional<std::string> desDecrypt(const std::string& cipher) {
     for (size_t i = out.size() - padLen; i < out.size(); ++i) {
         if (static_cast<unsigned char>(out[i]) != padLen) return std::nullopt;
     }
-    out.resize(out.size() - padLen);
-    return out;
+    return out.substr(0, out.size() - padLen);
 }
 
 std::string desEncryptBase64(const std::string& plain) {

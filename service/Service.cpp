@@ -437,6 +437,7 @@ void Service::installRoutes() {
         };
     };
     server_->Get("/api/search_tbk_v3.php", plain("search", &Service::pageSearch));
+    server_->Get("/lookup", plain("page", &Service::pageLookup));
     server_->Get(R"(/images/[A-Za-z0-9_]+\.png)", plain("image", &Service::pageImage));
     server_->Get(R"(/uploads/[A-Za-z0-9_]+\.png)", plain("image", &Service::pageUpload));
     server_->Get(R"(/(wap/[A-Za-z0-9_.-]+|item\.php|)?)", plain("page", &Service::pageHtml));
@@ -1547,6 +1548,17 @@ Reply Service::pageHtml(Incoming& in) {
     std::string body = "<p>Zavelto " + it->second + "</p>";
     if (path == "/item.php") body += "<p>商品 " + text(in.fields, "iid") + "</p>";
     return html(it->second, body);
+}
+
+// The store lookup document of the application's version check.
+Reply Service::pageLookup(Incoming&) {
+    Reply r;
+    r.body = {{"resultCount", 1},
+              {"results",
+               {{{"trackName", "Zavelto"},
+                 {"version", "9.9.0"},
+                 {"trackViewUrl", std::string(kRootPlaceholder) + "/wap/help-1.php"}}}}};
+    return r;
 }
 
 Reply Service::pageImage(Incoming& in) {

@@ -156,6 +156,7 @@ private:
 
     // Pages and pictures.
     Reply pageHtml(Incoming&);
+    Reply pageLookup(Incoming&);
     Reply pageImage(Incoming&);
     Reply pageUpload(Incoming&);
     Reply pageSearch(Incoming&);

@@ -85,7 +85,10 @@ std::string decipher(const std::string& text) {
 
 // The enciphered request body: a JSON string literal of Base64 of DES of pretty JSON.
 std::string encipheredBody(const json& fields) {
-    return "\"" + encipher(fields.dump(2)) + "\"";
+    std::string body(1, '"');
+    body += encipher(fields.dump(2));
+    body += '"';
+    return body;
 }
 
 const std::string kJsonPath = "/api/client.php?m=";
@@ -281,6 +284,8 @@ TEST(ServiceCommandLine, RefusalCodeFromCommandLineAndCleanStop) {
     EXPECT_EQ(service.request("GET", "/").status, 0);
     service.start();
     EXPECT_EQ(service.request("GET", "/wap/help-1.php").status, 200);
+    json lookup = json::parse(service.request("GET", "/lookup?id=1").body);
+    EXPECT_EQ(lookup["results"][0]["trackViewUrl"], service.rootURL() + "/wap/help-1.php");
 }
 
 TEST_F(ServiceTest, ScriptedRepliesAndFailures) {
