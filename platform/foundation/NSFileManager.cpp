@@ -458,6 +458,57 @@ std::shared_ptr<NSArray> NSFileManager::subpathsOfDirectoryAtPath(const std::sha
   return stringsArray(out);
 }
 
+std::shared_ptr<NSDirectoryEnumerator> NSFileManager::enumeratorAtPath(const std::shared_ptr<NSString>& path) const {
+  std::string root = pathOf(path);
+  struct stat st;
+  if (root.empty() || ::stat(root.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || ::access(root.c_str(), R_OK | X_OK) != 0)
+    return nullptr;
+  return std::make_shared<NSDirectoryEnumerator>(root);
+}
+
+NSDirectoryEnumerator::NSDirectoryEnumerator(std::string root) : root_(std::move(root)) {
+  Frame top;
+  listDirectory(root_, top.names);
+  stack_.push_back(std::move(top));
+}
+
+id NSDirectoryEnumerator::nextObject() {
+  // Descend into the directory returned last, unless told not to.
+  if (lastIsDirectory_ && !skip_) {
+    Frame frame;
+    frame.relative = last_;
+    if (listDirectory(root_ + "/" + last_, frame.names) == 0 && !frame.names.empty()) stack_.push_back(std::move(frame));
+  }
+  lastIsDirectory_ = false;
+  skip_ = false;
+  while (!stack_.empty()) {
+    Frame& top = stack_.back();
+    if (top.next >= top.names.size()) {
+      stack_.pop_back();
+      continue;
+    }
+    const std::string& name = top.names[top.next++];
+    std::string relative = top.relative.empty() ? name : top.relative + "/" + name;
+    auto text = NSString::stringWithUTF8String(std::string_view(relative));
+    if (!text) continue;  // not representable as text
+    struct stat st;
+    // Links are reported, not followed, so a link to a parent cannot make the walk endless.
+    lastIsDirectory_ = ::lstat((root_ + "/" + relative).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    last_ = relative;
+    level_ = stack_.size();
+    return text;
+  }
+  last_.clear();
+  level_ = 0;
+  return nullptr;
+}
+
+std::shared_ptr<NSDictionary> NSDirectoryEnumerator::fileAttributes() const {
+  if (last_.empty()) return nullptr;
+  return NSFileManager::defaultManager()->attributesOfItemAtPath(
+      NSString::stringWithUTF8String(std::string_view(root_ + "/" + last_)), nullptr);
+}
+
 std::shared_ptr<NSString> NSFileManager::currentDirectoryPath() const {
   std::vector<char> buf(PATH_MAX + 1);
   if (!::getcwd(buf.data(), buf.size())) return nullptr;

@@ -7,6 +7,9 @@
 #include <memory>
 #include <string>
 
+#include <vector>
+
+#include "platform/foundation/NSEnumerator.h"
 #include "platform/foundation/NSObject.h"
 #include "platform/foundation/NSString.h"
 
@@ -30,6 +33,34 @@ inline const zvt::StaticString NSFileCreationDate{"NSFileCreationDate"};
 inline const zvt::StaticString NSFilePosixPermissions{"NSFilePosixPermissions"};
 inline const zvt::StaticString NSFileReferenceCount{"NSFileReferenceCount"};
 inline const zvt::StaticString NSFileSystemFileNumber{"NSFileSystemFileNumber"};
+
+// Walks a directory tree depth first, each directory's entries in sorted order; nextObject
+// answers paths relative to the root. Directories are read as the walk reaches them.
+class NSDirectoryEnumerator : public NSEnumerator {
+ public:
+  explicit NSDirectoryEnumerator(std::string root);
+
+  id nextObject() override;
+  // Attributes (as attributesOfItemAtPath gives them) of the entry last returned.
+  std::shared_ptr<NSDictionary> fileAttributes() const;
+  // Do not descend into the directory last returned.
+  void skipDescendants() { skip_ = true; }
+  // Depth of the entry last returned: 1 for entries directly in the root.
+  NSUInteger level() const { return level_; }
+
+ private:
+  struct Frame {
+    std::string relative;  // of the directory, "" for the root
+    std::vector<std::string> names;
+    size_t next = 0;
+  };
+  std::string root_;
+  std::vector<Frame> stack_;
+  std::string last_;        // relative path of the entry last returned
+  bool lastIsDirectory_ = false;
+  bool skip_ = false;
+  NSUInteger level_ = 0;
+};
 
 class NSFileManager : public NSObject {
  public:
@@ -79,6 +110,9 @@ class NSFileManager : public NSObject {
   // Every path below the directory, relative to it, depth first and sorted.
   std::shared_ptr<NSArray> subpathsOfDirectoryAtPath(const std::shared_ptr<NSString>& path,
                                                      std::shared_ptr<NSError>* error) const;
+
+  // nil when the path is not a readable directory.
+  std::shared_ptr<NSDirectoryEnumerator> enumeratorAtPath(const std::shared_ptr<NSString>& path) const;
 
   std::shared_ptr<NSString> currentDirectoryPath() const;
   std::shared_ptr<NSString> temporaryDirectory() const;

@@ -154,6 +154,33 @@ TEST_F(PersistenceFiles, DirectoriesWithAndWithoutIntermediates) {
   EXPECT_FALSE(fm->contentsOfDirectoryAtPath(ns(p("Documents/file")), &error));
 }
 
+TEST_F(PersistenceFiles, EnumeratorWalksTheTreeDepthFirst) {
+  fm->createDirectoryAtPath(ns(p("Library/Caches/c/skip/deep")), true, nullptr, nullptr);
+  fm->createDirectoryAtPath(ns(p("Library/Caches/c/a")), true, nullptr, nullptr);
+  fm->createFileAtPath(ns(p("Library/Caches/c/a/1.jpg")), NSData::dataWithString("12345"), nullptr);
+  fm->createFileAtPath(ns(p("Library/Caches/c/b.png")), NSData::dataWithString("12"), nullptr);
+  fm->createFileAtPath(ns(p("Library/Caches/c/skip/x")), nullptr, nullptr);
+  // A link back up the tree is reported, not followed.
+  ASSERT_EQ(::symlink(p("Library/Caches/c").c_str(), p("Library/Caches/c/a/loop").c_str()), 0);
+
+  auto e = fm->enumeratorAtPath(ns(p("Library/Caches/c")));
+  ASSERT_TRUE(e);
+  std::vector<std::string> seen;
+  unsigned long long total = 0;
+  while (auto item = zvt::as<NSString>(e->nextObject())) {
+    seen.push_back(item->utf8() + "@" + std::to_string(e->level()));
+    if (item->isEqualToString("skip")) e->skipDescendants();
+    auto attrs = e->fileAttributes();
+    if (zvt::objectsEqual(attrs->objectForKey(NSFileType.get()), NSFileTypeRegular.get()))
+      total += zvt::as<NSNumber>(attrs->objectForKey(NSFileSize.get()))->unsignedLongLongValue();
+  }
+  EXPECT_EQ(seen, (std::vector<std::string>{"a@1", "a/1.jpg@2", "a/loop@2", "b.png@1", "skip@1"}));
+  EXPECT_EQ(total, 7u);
+  EXPECT_FALSE(e->nextObject());
+  EXPECT_FALSE(fm->enumeratorAtPath(ns(p("Library/Caches/none"))));
+  EXPECT_FALSE(fm->enumeratorAtPath(ns(p("Library/Caches/c/b.png"))));
+}
+
 TEST_F(PersistenceFiles, RemoveMoveAndCopy) {
   std::shared_ptr<NSError> error;
   fm->createDirectoryAtPath(ns(p("Documents/tree/sub")), true, nullptr, nullptr);
