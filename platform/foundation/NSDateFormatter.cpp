@@ -167,7 +167,9 @@ std::string formatFields(const std::vector<Token>& tokens, const LocalFields& f)
                 else appendOffset(out, f.offset, n >= 3 ? 5 : 1);
                 break;
             case 'z':
-                if (n <= 3 && !f.abbreviation.empty()) out += f.abbreviation;
+                // Zones the database names only by number ("+08") read as "GMT+08:00".
+                if (n <= 3 && !f.abbreviation.empty() && f.abbreviation[0] != '+' && f.abbreviation[0] != '-')
+                    out += f.abbreviation;
                 else appendOffset(out, f.offset, 4);
                 break;
             case 'G': out += f.year > 0 ? (n == 4 ? "Anno Domini" : "AD") : (n == 4 ? "Before Christ" : "BC"); break;

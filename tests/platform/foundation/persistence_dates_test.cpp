@@ -151,6 +151,9 @@ TEST(PersistenceDateFormatter, WritesTheApplicationsPatterns) {
   EXPECT_EQ(format("E EEE EEEE MMM MMMM", "UTC", t), "Fri Fri Friday Mar March");
   EXPECT_EQ(format("Z", "Asia/Shanghai", t), "+0800");
   EXPECT_EQ(format("Z ZZZZZ", "America/New_York", t), "-0500 -05:00");
+  EXPECT_EQ(format("z ZZZZ", "America/New_York", t), "EST GMT-05:00");
+  EXPECT_EQ(format("z", "Asia/Dubai", t), "GMT+04:00");
+  EXPECT_EQ(format("z ZZZZZ", "UTC", t), "GMT Z");
   EXPECT_EQ(format("'at' HH 'o''clock' ''", "UTC", t), "at 08 o'clock '");
   EXPECT_EQ(format("EEE, dd MMM yyyy HH:mm:ss 'GMT'", "GMT", t), "Fri, 01 Mar 2024 08:05:06 GMT");
   EXPECT_EQ(format("yyyy", "UTC", -62135596800.0 + 86400 * 400), "0002");
