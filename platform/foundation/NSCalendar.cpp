@@ -13,6 +13,14 @@ constexpr int64_t kDay = 86400;
 
 bool defined(NSInteger v) { return v != NSDateComponentUndefined; }
 
+// Fields this large mean nothing as a date and would overflow the arithmetic.
+bool sane(NSInteger v) { return !defined(v) || (v > -(int64_t(1) << 40) && v < (int64_t(1) << 40)); }
+
+bool allSane(const NSDateComponents& c) {
+  return sane(c.era()) && sane(c.year()) && sane(c.month()) && sane(c.day()) && sane(c.hour()) && sane(c.minute()) &&
+         sane(c.second()) && sane(c.weekday()) && sane(c.weekdayOrdinal());
+}
+
 // Wall-clock seconds (as if in UTC) of a Gregorian date and time; months and days out of
 // range carry over.
 int64_t localSecondsOf(int64_t year, int64_t month, int64_t day, int64_t hour, int64_t minute, int64_t second) {
@@ -143,11 +151,7 @@ std::shared_ptr<NSDate> NSCalendar::dateFromComponents(const std::shared_ptr<NSD
   if (!c) return nullptr;
   auto tz = c->timeZone() ? c->timeZone() : zone();
   auto value = [](NSInteger v, int64_t fallback) { return defined(v) ? int64_t(v) : fallback; };
-  // Keep the arithmetic far from overflow; such dates are meaningless anyway.
-  auto sane = [](NSInteger v) { return !defined(v) || std::llabs(v) < (int64_t(1) << 40); };
-  if (!sane(c->year()) || !sane(c->month()) || !sane(c->day()) || !sane(c->hour()) || !sane(c->minute()) ||
-      !sane(c->second()))
-    return nullptr;
+  if (!allSane(*c)) return nullptr;
   int64_t year = value(c->year(), 1);
   if (defined(c->era()) && c->era() == 0) year = 1 - year;
   int64_t month = value(c->month(), 1);
@@ -167,7 +171,7 @@ std::shared_ptr<NSDate> NSCalendar::dateFromComponents(const std::shared_ptr<NSD
 std::shared_ptr<NSDate> NSCalendar::dateByAddingComponents(const std::shared_ptr<NSDateComponents>& c,
                                                            const std::shared_ptr<NSDate>& date,
                                                            NSCalendarOptions) const {
-  if (!c || !date) return nullptr;
+  if (!c || !date || !allSane(*c)) return nullptr;
   auto tz = zone();
   int64_t secs;
   double frac;

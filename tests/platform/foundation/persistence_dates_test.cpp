@@ -282,6 +282,14 @@ TEST(PersistenceCalendar, DatesFromComponentsCarryOver) {
   w->setWeekday(1);
   EXPECT_EQ(cal->dateFromComponents(w)->description()->utf8(), "2024-03-02 16:00:00 +0000");
   EXPECT_FALSE(cal->dateFromComponents(nullptr));
+  // Absurd fields give nil instead of overflowing.
+  w->setWeekdayOrdinal(NSIntegerMax - 1);
+  EXPECT_FALSE(cal->dateFromComponents(w));
+  auto huge = NSDateComponents::make();
+  huge->setYear(NSIntegerMin);
+  EXPECT_FALSE(cal->dateFromComponents(huge));
+  EXPECT_FALSE(cal->dateByAddingComponents(huge, NSDate::date(), 0));
+  EXPECT_FALSE(cal->dateByAddingUnit(NSCalendarUnitMonth, NSIntegerMax - 1, NSDate::date(), 0));
 }
 
 TEST(PersistenceCalendar, AddingUnitsClampsMonthsAndKeepsTheWallClock) {
