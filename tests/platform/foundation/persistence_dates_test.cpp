@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <random>
 
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/NSArray.h"
@@ -208,6 +209,29 @@ TEST(PersistenceDateFormatter, TextThatDoesNotMatchIsNil) {
   EXPECT_FALSE(formatter("HH:mm", "UTC")->dateFromString("12:60"_ns));
   EXPECT_FALSE(formatter("hh a", "UTC")->dateFromString("13 PM"_ns));
   EXPECT_TRUE(f->dateFromString("2024-02-29"_ns));
+}
+
+TEST(PersistenceDateFormatter, ArbitraryTextNeverCrashesTheParser) {
+  // Each result that parses must format back to a text that parses to the same moment.
+  const char* patterns[] = {"yyyy-MM-dd HH:mm:ss", "yyyyMMddHHmmss", "EEE, dd MMM yyyy HH:mm:ss Z", "h:mm a",
+                            "yy-M-d", "ss.SSS", "'T'HH'h'"};
+  const char alphabet[] = "0123456789-: ,.+ZTAPMFriMarGMTh'\xe4";
+  std::mt19937 random(11);
+  for (const char* pattern : patterns) {
+    auto f = formatter(pattern, "America/New_York");
+    for (int round = 0; round < 400; ++round) {
+      std::string text;
+      size_t length = random() % 24;
+      for (size_t i = 0; i < length; ++i) text += alphabet[random() % (sizeof alphabet - 1)];
+      auto input = NSString::stringWithUTF8String(std::string_view(text));
+      if (!input) continue;
+      if (auto date = f->dateFromString(input)) {
+        auto again = f->dateFromString(f->stringFromDate(date));
+        ASSERT_TRUE(again) << pattern << " / " << text;
+        EXPECT_EQ(f->stringFromDate(again)->utf8(), f->stringFromDate(date)->utf8()) << pattern << " / " << text;
+      }
+    }
+  }
 }
 
 TEST(PersistenceDateFormatter, TwoDigitYearsFallNearNow) {

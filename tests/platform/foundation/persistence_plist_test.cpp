@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 
 #include "platform/foundation/NSArray.h"
 #include "platform/foundation/NSData.h"
@@ -176,6 +177,33 @@ TEST(PersistencePropertyList, DamagedInputIsAnErrorNotACrash) {
   for (int i = 0; i < 5000; ++i) deep += "<array>";
   for (int i = 0; i < 5000; ++i) deep += "</array>";
   EXPECT_FALSE(read(wrap(deep)));
+}
+
+TEST(PersistencePropertyList, CorruptedDocumentsNeverCrashTheReader) {
+  // Replies from the network reach this reader: every damaged variant of a valid document must
+  // either read or fail with an error.
+  auto plist = NSDictionary::make({{"a"_ns, NSArray::make({NSNumber::numberWithInt(1), "x&y"_ns})},
+                                   {"d"_ns, NSData::dataWithString("bytes")},
+                                   {"t"_ns, NSDate::dateWithTimeIntervalSince1970(0)},
+                                   {"r"_ns, NSNumber::numberWithDouble(2.5)}});
+  const std::string good = write(plist);
+  std::mt19937 random(7);
+  const char alphabet[] = "<>/&;#x0123456789abcdefgkinrstyAZ=\"\n\t \x80\xff";
+  for (int round = 0; round < 2000; ++round) {
+    std::string doc = good;
+    int edits = 1 + int(random() % 4);
+    for (int e = 0; e < edits && !doc.empty(); ++e) {
+      size_t at = random() % doc.size();
+      switch (random() % 3) {
+        case 0: doc[at] = alphabet[random() % (sizeof alphabet - 1)]; break;
+        case 1: doc.erase(at, 1 + random() % 8); break;
+        default: doc.insert(at, 1, alphabet[random() % (sizeof alphabet - 1)]); break;
+      }
+    }
+    std::shared_ptr<NSError> error;
+    auto result = NSPropertyListSerialization::propertyListWithData(NSData::dataWithString(doc), 0, nullptr, &error);
+    EXPECT_TRUE(result || (error && error->code() == NSPropertyListReadCorruptError)) << doc;
+  }
 }
 
 TEST(PersistencePropertyList, RefusesWhatItCannotWrite) {
