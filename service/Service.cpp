@@ -413,11 +413,18 @@ int Service::bind(const std::string& host, int port) {
 }
 
 bool Service::run() {
-    return server_->listen_after_bind();
+    bool ok = server_->listen_after_bind();
+    finished_ = true;
+    return ok;
 }
 
 void Service::stop() {
     stopping_ = true;
+    // A stop that comes before the accept loop runs would be lost (the library only stops a
+    // running server), so wait for the loop to start or for run() to have given up.
+    while (!server_->is_running() && !finished_) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
     server_->stop();
 }
 

@@ -169,6 +169,7 @@ private:
     std::unique_ptr<httplib::Server> server_;
     int port_ = 0;
     std::atomic<bool> stopping_{false};
+    std::atomic<bool> finished_{false};
 
     std::mutex configMutex_;
     ServiceConfig config_;

@@ -288,6 +288,16 @@ TEST(ServiceCommandLine, RefusalCodeFromCommandLineAndCleanStop) {
     EXPECT_EQ(lookup["results"][0]["trackViewUrl"], service.rootURL() + "/wap/help-1.php");
 }
 
+TEST(ServiceCommandLine, StopsRightAfterStart) {
+    // A stop signal that arrives before the accept loop runs must not be lost.
+    for (int i = 0; i < 3; ++i) {
+        ServiceProcess service;
+        int status = service.stop();
+        EXPECT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+    }
+}
+
 TEST_F(ServiceTest, ScriptedRepliesAndFailures) {
     // One-shot refusal, then the real operation again.
     service.script(ScriptedReply{.op = "feedback", .code = 202, .msg = "稍后再试"});

@@ -10,6 +10,8 @@
 //     std::string log = service.requestLog("login");   // JSON array of decoded requests
 //
 // Only the C++ standard library and POSIX are used, so the launcher carries no project code.
+// The child gets SIGTERM when the thread that started it ends (Linux parent-death signal),
+// so a crashed test leaves no service behind; start it from the test's own thread.
 //
 // The log entries (JSON objects) hold: "seq", "iface" ("json", "enciphered", "search",
 // "page", "image"), "op" (the "m" or "act" value; "userInfo&do=my" for sub-operations),
