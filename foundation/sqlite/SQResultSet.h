@@ -1,0 +1,133 @@
+#pragma once
+// The row cursor of a query: steps the statement row by row and reads the current row's
+// columns by index or by (case-insensitive) name. It keeps its connection alive; the connection
+// knows it without owning it and closes it when the connection closes first.
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "platform/foundation/NSData.h"
+#include "platform/foundation/NSDictionary.h"
+#include "platform/foundation/NSError.h"
+#include "platform/foundation/NSObject.h"
+#include "platform/foundation/NSString.h"
+
+class NSDate;
+class SQDatabase;
+class SQStatement;
+
+class SQResultSet : public NSObject {
+ public:
+  struct Private {};
+  SQResultSet(Private) {}
+  ~SQResultSet() override;
+
+  static std::shared_ptr<SQResultSet> resultSetWithStatement(const std::shared_ptr<SQStatement>& statement,
+                                                             const std::shared_ptr<SQDatabase>& parentDB);
+
+  // --- stepping
+  bool next() { return nextWithError(nullptr); }
+  // YES while a row is available; the first NO closes the cursor.
+  bool nextWithError(std::shared_ptr<NSError>* error);
+  bool hasAnotherRow() const;
+  // Frees the statement for reuse and detaches from the connection; a second close does nothing.
+  void close();
+
+  // --- columns
+  int columnCount() const;
+  // Lower-cased column name to index (built on first use; of two names that differ only in
+  // case, the later column wins).
+  std::shared_ptr<NSMutableDictionary> columnNameToIndexMap();
+  // -1, with a warning, when no column has that name.
+  int columnIndexForName(const std::shared_ptr<NSString>& columnName);
+  int columnIndexForName(std::string_view columnName);
+  std::shared_ptr<NSString> columnNameForIndex(int columnIdx) const;
+
+  // --- typed getters by index
+  int intForColumnIndex(int columnIdx) const;
+  long longForColumnIndex(int columnIdx) const;
+  long long longLongIntForColumnIndex(int columnIdx) const;
+  unsigned long long unsignedLongLongIntForColumnIndex(int columnIdx) const;
+  bool boolForColumnIndex(int columnIdx) const;
+  double doubleForColumnIndex(int columnIdx) const;
+  std::shared_ptr<NSString> stringForColumnIndex(int columnIdx) const;
+  std::shared_ptr<NSDate> dateForColumnIndex(int columnIdx) const;
+  // A copy of the blob; nil for NULL and for an empty blob.
+  std::shared_ptr<NSData> dataForColumnIndex(int columnIdx) const;
+  // The blob; an empty blob gives an empty data object. (Our NSData owns its bytes, so this
+  // copies as well.)
+  std::shared_ptr<NSData> dataNoCopyForColumnIndex(int columnIdx) const;
+  // SQLite's own text, valid until the next step or reset; NULL for SQL NULL.
+  const unsigned char* UTF8StringForColumnIndex(int columnIdx) const;
+  bool columnIndexIsNull(int columnIdx) const;
+  // By the column's type: NSNumber, NSData or NSString; NSNull for NULL.
+  id objectForColumnIndex(int columnIdx) const;
+  id objectAtIndexedSubscript(int columnIdx) const { return objectForColumnIndex(columnIdx); }
+
+  // --- typed getters by name
+  template <class Name>
+  int intForColumn(const Name& name) { return intForColumnIndex(columnIndexForName(name)); }
+  template <class Name>
+  long longForColumn(const Name& name) { return longForColumnIndex(columnIndexForName(name)); }
+  template <class Name>
+  long long longLongIntForColumn(const Name& name) { return longLongIntForColumnIndex(columnIndexForName(name)); }
+  template <class Name>
+  unsigned long long unsignedLongLongIntForColumn(const Name& name) {
+    return unsignedLongLongIntForColumnIndex(columnIndexForName(name));
+  }
+  template <class Name>
+  bool boolForColumn(const Name& name) { return boolForColumnIndex(columnIndexForName(name)); }
+  template <class Name>
+  double doubleForColumn(const Name& name) { return doubleForColumnIndex(columnIndexForName(name)); }
+  template <class Name>
+  std::shared_ptr<NSString> stringForColumn(const Name& name) { return stringForColumnIndex(columnIndexForName(name)); }
+  template <class Name>
+  std::shared_ptr<NSDate> dateForColumn(const Name& name) { return dateForColumnIndex(columnIndexForName(name)); }
+  template <class Name>
+  std::shared_ptr<NSData> dataForColumn(const Name& name) { return dataForColumnIndex(columnIndexForName(name)); }
+  template <class Name>
+  std::shared_ptr<NSData> dataNoCopyForColumn(const Name& name) {
+    return dataNoCopyForColumnIndex(columnIndexForName(name));
+  }
+  template <class Name>
+  const unsigned char* UTF8StringForColumnName(const Name& name) {
+    return UTF8StringForColumnIndex(columnIndexForName(name));
+  }
+  template <class Name>
+  bool columnIsNull(const Name& name) { return columnIndexIsNull(columnIndexForName(name)); }
+  template <class Name>
+  id objectForColumnName(const Name& name) { return objectForColumnIndex(columnIndexForName(name)); }
+  template <class Name>
+  id objectForKeyedSubscript(const Name& name) { return objectForColumnName(name); }
+
+  // --- whole rows
+  // Column name (as SQLite reports it) to objectForColumnIndex; nil, with a warning, without a row.
+  std::shared_ptr<NSMutableDictionary> resultDictionary();
+  // The older form: keyed by the lower-cased names, immutable.
+  std::shared_ptr<NSDictionary> resultDict();
+  // setValueForKey on `object` for each column whose text is not NULL, keyed by column name.
+  void kvcMagic(const id& object);
+
+  // --- accessors
+  const std::shared_ptr<SQDatabase>& parentDB() const { return parentDB_; }
+  void setParentDB(const std::shared_ptr<SQDatabase>& parentDB) { parentDB_ = parentDB; }
+  const std::shared_ptr<NSString>& query() const { return query_; }
+  void setQuery(const std::shared_ptr<NSString>& query) { query_ = query; }
+  const std::shared_ptr<SQStatement>& statement() const { return statement_; }
+  void setStatement(const std::shared_ptr<SQStatement>& statement) { statement_ = statement; }
+
+ private:
+  sqlite3_stmt* stmt() const;
+  void buildNameMap();
+
+  std::shared_ptr<SQDatabase> parentDB_;
+  std::shared_ptr<SQStatement> statement_;
+  std::shared_ptr<NSString> query_;
+  std::unordered_map<std::string, int> columnNameToIndexMap_;
+  bool nameMapBuilt_ = false;
+};
