@@ -385,6 +385,9 @@ void CurlEngine::socketAction(int fd, int flags) {
         }
     }
     deferredRemovals_.clear();
+    // A failed handshake leaves OpenSSL errors on this thread; other OpenSSL users here (trust
+    // evaluation) must not find them.
+    ERR_clear_error();
     afterAction();
 }
 

@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include <openssl/crypto.h>
+
 #include "platform/foundation/NSRunLoop.h"
 #include "platform/foundation/NSThread.h"
 #include "platform/network/NSURLConnection.h"
@@ -29,6 +31,9 @@ public:
             threadId_ = std::this_thread::get_id();
             ready.set_value(runLoop);
             while (!stop_) runLoop->runModeWithin(NSDefaultRunLoopMode, 0.5);
+            // The thread may still be winding down when the process exits: free its OpenSSL
+            // state now so that the leak checker does not count it.
+            OPENSSL_thread_stop();
             finished_.set_value();
         });
         thread_->start();
