@@ -14,13 +14,10 @@
 #include "platform/foundation/NSException.h"
 #include "platform/foundation/NSNull.h"
 #include "platform/foundation/NSNumber.h"
-#if __has_include("platform/foundation/NSDateFormatter.h")
-#define ZVT_SQ_DATES 1
 #include "platform/foundation/NSDate.h"
 #include "platform/foundation/NSDateFormatter.h"
 #include "platform/foundation/NSLocale.h"
 #include "platform/foundation/NSTimeZone.h"
-#endif
 
 using zvt::SQArgument;
 using zvt::SQLog;
@@ -483,7 +480,6 @@ void SQDatabase::bindObject(const id& object, int index, sqlite3_stmt* statement
     sqlite3_bind_blob64(statement, index, data->bytes(), data->length(), SQLITE_TRANSIENT);
     return;
   }
-#ifdef ZVT_SQ_DATES
   if (dynamic_cast<NSDate*>(raw)) {
     auto date = std::static_pointer_cast<NSDate>(object);
     if (dateFormat_) {
@@ -498,7 +494,6 @@ void SQDatabase::bindObject(const id& object, int index, sqlite3_stmt* statement
     }
     return;
   }
-#endif
   std::shared_ptr<NSString> text = raw->description();
   if (text) {
     bindText(statement, index, text->view());
@@ -1051,7 +1046,6 @@ std::shared_ptr<NSError> SQDatabase::inSavePoint(const std::function<void(bool* 
 // ---------------------------------------------------------------------------------------------
 // Dates
 
-#ifdef ZVT_SQ_DATES
 std::shared_ptr<NSDateFormatter> SQDatabase::storeableDateFormat(const std::shared_ptr<NSString>& format) {
   std::shared_ptr<NSDateFormatter> formatter = NSDateFormatter::make();
   formatter->setDateFormat(format);
@@ -1069,7 +1063,6 @@ std::shared_ptr<NSDate> SQDatabase::dateFromString(const std::shared_ptr<NSStrin
 std::shared_ptr<NSString> SQDatabase::stringFromDate(const std::shared_ptr<NSDate>& date) const {
   return dateFormat_ ? dateFormat_->stringFromDate(date) : nullptr;
 }
-#endif
 
 // ---------------------------------------------------------------------------------------------
 // SQL functions and keys

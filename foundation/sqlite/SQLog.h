@@ -1,24 +1,17 @@
 #pragma once
-// Where the SQLite layer's messages go: standard error, one line each, unless a handler is
-// installed (tests install one to read what was logged).
+// The SQLite layer logs as NSLog does (info level, through the platform's one log sink).
 
-#include <functional>
-#include <string>
 #include <string_view>
 
-#include "platform/foundation/Format.h"
+#include "platform/foundation/NSLog.h"
 
 namespace zvt {
 
-using SQLogHandler = std::function<void(std::string_view line)>;
-
-// Installs a handler (an empty one restores standard error); answers the previous one.
-SQLogHandler setSQLogHandler(SQLogHandler handler);
-void SQLog(std::string_view line);
+inline void SQLog(std::string_view line) { logMessage(LogLevel::Info, line); }
 
 template <class... Args>
 void SQLogFormat(std::string_view format, const Args&... args) {
-  SQLog(zvt::format(format, {zvt::FormatArg(args)...}));
+  logMessage(LogLevel::Info, zvt::format(format, {zvt::FormatArg(args)...}));
 }
 
 }  // namespace zvt

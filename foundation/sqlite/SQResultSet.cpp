@@ -3,10 +3,7 @@
 #include "foundation/sqlite/SQDatabase.h"
 #include "foundation/sqlite/SQLog.h"
 #include "foundation/sqlite/SQText.h"
-#if __has_include("platform/foundation/NSDate.h")
-#define ZVT_SQ_DATES 1
 #include "platform/foundation/NSDate.h"
-#endif
 #include "platform/foundation/NSNull.h"
 #include "platform/foundation/NSNumber.h"
 
@@ -160,13 +157,11 @@ std::shared_ptr<NSString> SQResultSet::stringForColumnIndex(int columnIdx) const
   return zvt::SQString(text, sqlite3_column_bytes(statement, columnIdx));
 }
 
-#ifdef ZVT_SQ_DATES
 std::shared_ptr<NSDate> SQResultSet::dateForColumnIndex(int columnIdx) const {
   if (columnIndexIsNull(columnIdx)) return nullptr;
   if (parentDB_ && parentDB_->hasDateFormatter()) return parentDB_->dateFromString(stringForColumnIndex(columnIdx));
   return NSDate::dateWithTimeIntervalSince1970(doubleForColumnIndex(columnIdx));
 }
-#endif
 
 std::shared_ptr<NSData> SQResultSet::dataForColumnIndex(int columnIdx) const {
   if (columnIndexIsNull(columnIdx)) return nullptr;

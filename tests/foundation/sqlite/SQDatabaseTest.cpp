@@ -14,6 +14,8 @@
 
 #include "foundation/sqlite/SQDatabase.h"
 #include "foundation/sqlite/SQResultSet.h"
+#include "platform/foundation/NSDate.h"
+#include "platform/foundation/NSDateFormatter.h"
 #include "platform/foundation/NSException.h"
 #include "platform/foundation/NSNull.h"
 #include "platform/foundation/NSNumber.h"
@@ -354,6 +356,29 @@ TEST_F(SQDatabaseBinding, TextSurvivesExactlyAndIsCopiedWhenBound) {
   ASSERT_NE(temporary, nullptr);
   EXPECT_TRUE(temporary->next());
   temporary->close();
+}
+
+TEST_F(SQDatabaseBinding, DatesBindAsSecondsOrThroughTheDateFormatter) {
+  auto date = NSDate::dateWithTimeIntervalSince1970(1700000000.5);
+  long long seconds = insert(date);
+  EXPECT_EQ(typeOf(seconds), "real");
+  EXPECT_EQ(db->doubleForQuery("select v from t where k = ?"_ns, seconds), 1700000000.5);
+  EXPECT_EQ(db->dateForQuery("select v from t where k = ?"_ns, seconds)->timeIntervalSince1970(), 1700000000.5);
+  EXPECT_FALSE(db->hasDateFormatter());
+
+  db->setDateFormat(SQDatabase::storeableDateFormat("yyyy-MM-dd HH:mm:ss"_ns));
+  EXPECT_TRUE(db->hasDateFormatter());
+  long long text = insert(NSDate::dateWithTimeIntervalSince1970(1700000000));
+  EXPECT_EQ(typeOf(text), "text");
+  EXPECT_EQ(db->stringForQuery("select v from t where k = ?"_ns, text)->utf8(), "2023-11-14 22:13:20");
+  auto rs = db->executeQuery("select v from t where k = ?"_ns, text);
+  ASSERT_TRUE(rs->next());
+  EXPECT_EQ(rs->dateForColumn("v")->timeIntervalSince1970(), 1700000000.0);
+  EXPECT_EQ(rs->dateForColumnIndex(-1), nullptr);
+  rs->close();
+  EXPECT_TRUE(db->stringFromDate(NSDate::dateWithTimeIntervalSince1970(0))->isEqualToString("1970-01-01 00:00:00"));
+  EXPECT_EQ(db->dateFromString("1970-01-02 00:00:00"_ns)->timeIntervalSince1970(), 86400.0);
+  EXPECT_EQ(db->dateForQuery("select null"_ns), nullptr);
 }
 
 TEST_F(SQDatabaseBinding, ABindCountMismatchAnswersNoAndKeepsTheCachedStatementUsable) {

@@ -1,6 +1,5 @@
 #pragma once
-// Helpers of the SQLite layer's tests: a scratch directory per test and a capture of what the
-// layer logs.
+// Helpers of the SQLite layer's tests: a scratch directory per test and the log capture.
 
 #include <gtest/gtest.h>
 
@@ -10,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/sqlite/SQLog.h"
+#include "platform/foundation/NSLog.h"
 #include "platform/foundation/NSString.h"
 
 namespace sqtest {
@@ -34,38 +33,8 @@ class ScratchDirectory {
   std::string path_;
 };
 
-// Collects every line the layer logs while it lives.
-class LogCapture {
- public:
-  LogCapture() {
-    previous_ = zvt::setSQLogHandler([this](std::string_view line) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      lines_.emplace_back(line);
-    });
-  }
-  ~LogCapture() { zvt::setSQLogHandler(std::move(previous_)); }
-
-  std::vector<std::string> lines() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return lines_;
-  }
-  bool contains(const std::string& fragment) const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    for (const std::string& line : lines_) {
-      if (line.find(fragment) != std::string::npos) return true;
-    }
-    return false;
-  }
-  void clear() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    lines_.clear();
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<std::string> lines_;
-  zvt::SQLogHandler previous_;
-};
+// What the layer logs, read back.
+using LogCapture = zvt::LogCapture;
 
 inline std::shared_ptr<NSString> ns(const std::string& text) { return NSString::stringWithUTF8String(text); }
 
