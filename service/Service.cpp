@@ -320,6 +320,30 @@ int connectionFd(const std::string& addr, int port, int localPort) {
     return -1;
 }
 
+// Why a posted script cannot be used, or "" when it can.
+std::string scriptError(const json& s) {
+    if (!s.is_object() || !s.contains("op") || !s["op"].is_string()) {
+        return "every script needs an \"op\" text";
+    }
+    for (const char* key : {"encipher", "stall", "drop", "malformed", "undecipherable", "omit_time",
+                            "time_as_number", "sticky"}) {
+        if (s.contains(key) && !s[key].is_boolean())
+            return std::string(key) + " must be true or false";
+    }
+    for (const char* key : {"http_status", "delay_ms", "stall_ms", "times"}) {
+        if (s.contains(key) && !s[key].is_number_integer())
+            return std::string(key) + " must be an integer";
+    }
+    for (const char* key : {"iface", "content_type", "body"}) {
+        if (s.contains(key) && !s[key].is_string()) return std::string(key) + " must be a text";
+    }
+    if (s.contains("extra") && !s["extra"].is_object()) return "extra must be an object";
+    if (s.contains("code") && !s["code"].is_number_integer() && !s["code"].is_string()) {
+        return "code must be an integer or a text";
+    }
+    return {};
+}
+
 const std::vector<std::string> kProtectedUserKeys = {
     "id",          "money",      "jifen", "jifenbao",  "yitixian", "tbyitixian",
     "txstatus",    "tbtxstatus", "level", "ms_status", "msg_num",  "inviteCode",
@@ -644,7 +668,7 @@ std::optional<json> Service::takeScript(const std::string& iface, const std::str
     return std::nullopt;
 }
 
-bool Service::stallAndDrop(const httplib::Request& req, const json& script) {
+void Service::stallAndDrop(const httplib::Request& req, const json& script) {
     int fd = connectionFd(req.remote_addr, req.remote_port, port_);
     if (script.value("stall", false)) {
         auto until = std::chrono::steady_clock::now() +
@@ -659,12 +683,10 @@ bool Service::stallAndDrop(const httplib::Request& req, const json& script) {
         }
     }
     if (fd >= 0) shutdown(fd, SHUT_RDWR);
-    return true;
 }
 
 void Service::send(const Incoming& in, Reply reply, const std::optional<json>& script,
-                   const httplib::Request& req, httplib::Response& res) {
-    (void)req;
+                   httplib::Response& res) {
     std::string body;
     if (reply.raw) {
         body = *reply.raw;
@@ -717,12 +739,12 @@ void Service::handleApi(const httplib::Request& req, httplib::Response& res,
         in.signature = "unsigned";
         logRequest(in, req);
         if (iface == "enciphered" && in.op.rfind("api:", 0) == 0) {
-            send(in, html("淘宝授权登录", "<p>授权完成，请返回应用。</p>"), std::nullopt, req, res);
+            send(in, html("淘宝授权登录", "<p>授权完成，请返回应用。</p>"), std::nullopt, res);
             return;
         }
         Reply r = refuse(0, "未知操作: " + in.op);
         r.httpStatus = 404;
-        send(in, r, std::nullopt, req, res);
+        send(in, r, std::nullopt, res);
         return;
     }
     const Operation& op = opIt->second;
@@ -786,7 +808,7 @@ void Service::handleApi(const httplib::Request& req, httplib::Response& res,
             for (auto& [k, v] : (*script)["extra"].items()) reply.body[k] = v;
         }
     }
-    send(in, std::move(reply), script, req, res);
+    send(in, std::move(reply), script, res);
 }
 
 void Service::handlePlain(const httplib::Request& req, httplib::Response& res,
@@ -812,7 +834,7 @@ void Service::handlePlain(const httplib::Request& req, httplib::Response& res,
         reply = refuse(0, std::string("服务器错误: ") + e.what());
         reply.httpStatus = 500;
     }
-    send(in, std::move(reply), script, req, res);
+    send(in, std::move(reply), script, res);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -865,9 +887,9 @@ void Service::installControl() {
                 return;
             }
             for (const auto& s : spec) {
-                if (!s.is_object() || !s.contains("op") || !s["op"].is_string()) {
+                if (std::string error = scriptError(s); !error.empty()) {
                     res.status = 400;
-                    jsonReply(res, {{"ok", false}, {"error", "every script needs an \"op\""}});
+                    jsonReply(res, {{"ok", false}, {"error", error}});
                     return;
                 }
             }

@@ -93,8 +93,8 @@ private:
     void logRequest(const Incoming& in, const httplib::Request& req);
     std::optional<nlohmann::json> takeScript(const std::string& iface, const std::string& op);
     void send(const Incoming& in, Reply reply, const std::optional<nlohmann::json>& script,
-              const httplib::Request& req, httplib::Response& res);
-    bool stallAndDrop(const httplib::Request& req, const nlohmann::json& script);
+              httplib::Response& res);
+    void stallAndDrop(const httplib::Request& req, const nlohmann::json& script);
 
     // Control interface.
     void installControl();

@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <nlohmann/json.hpp>
+#include <stdexcept>
 #include <string>
 
 #include "tests/support/ServiceProcess.h"
@@ -299,6 +300,9 @@ TEST(ServiceCommandLine, StopsRightAfterStart) {
 }
 
 TEST_F(ServiceTest, ScriptedRepliesAndFailures) {
+    EXPECT_THROW(service.script(R"({"op": "feedback", "stall": "yes"})"), std::runtime_error);
+    EXPECT_THROW(service.script(R"({"code": 101})"), std::runtime_error);
+
     // One-shot refusal, then the real operation again.
     service.script(ScriptedReply{.op = "feedback", .code = 202, .msg = "稍后再试"});
     json fields = {{"id", zvt::test::kServiceTestUserId}, {"content", "好"}};
