@@ -1,6 +1,8 @@
 #include "foundation/json/JSONDecoder.h"
 
+#include <array>
 #include <charconv>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -71,12 +73,62 @@ const char kUnexpectedToken[] =
 
 }  // namespace
 
+// One slot of the value cache. The value bytes live inline when short (every number, most keys)
+// so that filling a slot rarely allocates; the whole cache stays one modest block.
 struct CacheItem {
+  static constexpr uint32_t kInline = 16;
+
   id object;
   uint64_t hash = 0;
   uint64_t keyHash = 0;  // hash() of the object once it served as a dictionary key, 0 until then
-  std::string bytes;     // owned copy of the value bytes
+  uint32_t length = 0;
   uint8_t type = 0;
+  bool onHeap = false;
+  union {
+    uint8_t inlineBytes[kInline];
+    struct {
+      uint8_t* bytes;
+      size_t capacity;
+    } heap;
+  };
+
+  CacheItem() {}
+  CacheItem(const CacheItem&) = delete;
+  CacheItem& operator=(const CacheItem&) = delete;
+  ~CacheItem() { clear(); }
+
+  const uint8_t* bytes() const { return onHeap ? heap.bytes : inlineBytes; }
+
+  void clear() {
+    if (onHeap) std::free(heap.bytes);
+    onHeap = false;
+    object.reset();
+    hash = keyHash = 0;
+    length = 0;
+    type = 0;
+  }
+
+  // Copies the value bytes; false when the copy cannot be allocated.
+  bool store(const uint8_t* value, size_t n) {
+    if (n > UINT32_MAX) return false;
+    if (n <= kInline) {
+      if (onHeap) std::free(heap.bytes);
+      onHeap = false;
+      std::memcpy(inlineBytes, value, n);
+    } else {
+      if (!onHeap || heap.capacity < n) {
+        auto* bigger = static_cast<uint8_t*>(std::malloc(n));
+        if (bigger == nullptr) return false;
+        if (onHeap) std::free(heap.bytes);
+        onHeap = true;
+        heap.bytes = bigger;
+        heap.capacity = n;
+      }
+      std::memcpy(heap.bytes, value, n);
+    }
+    length = static_cast<uint32_t>(n);
+    return true;
+  }
 };
 
 struct TokenValue {
@@ -313,48 +365,81 @@ bool ParseState::matchLiteral(const char* word, size_t n, TokenType type) {
   return true;
 }
 
+namespace {
+
+// What the string scanner must look at: 0 = an ordinary ASCII byte, 1 = the closing quote,
+// 2 = a backslash, 3 = a control byte, 4 = a byte of 0x80 or more.
+constexpr std::array<uint8_t, 256> makeStringClasses() {
+  std::array<uint8_t, 256> t{};
+  for (unsigned c = 0; c < 0x20; ++c) t[c] = 3;
+  t['"'] = 1;
+  t['\\'] = 2;
+  for (unsigned c = 0x80; c < 0x100; ++c) t[c] = 4;
+  return t;
+}
+constexpr std::array<uint8_t, 256> kStringClass = makeStringClasses();
+
+}  // namespace
+
 bool ParseState::scanString() {
   // Fast pass: no escapes, well-formed UTF-8; the value is the input bytes themselves.
-  const uint8_t* in = input;
-  size_t p = pos + 1;
+  const uint8_t* const in = input;
+  const uint8_t* const end = in + length;
+  const uint8_t* p = in + pos + 1;
   uint64_t h = kHashSeed;
   size_t utf16 = 0;
-  while (p < length) {
-    uint8_t c = in[p];
-    if (c < 0x80) {
-      if (c == '"') {
-        token.type = TokenType::string;
-        token.value.bytes = in + pos + 1;
-        token.value.length = p - pos - 1;
-        token.value.type = kTypeString;
-        token.value.hash = h;
-        token.value.utf16Length = utf16;
-        token.value.cacheItem = nullptr;
-        pos = p + 1;
-        token.end = pos;
-        return true;
-      }
-      if (c == '\\') return scanStringSlow(p, h, utf16);
-      if (c < 0x20) {
-        pos = p;
-        std::string m = "Invalid character < 0x20 found in string: 0x";
-        appendHex2(m, c);
-        m += '.';
-        error(std::move(m));
-        return false;
-      }
+  while (p < end) {
+    const uint8_t c = *p;
+    const uint8_t cls = kStringClass[c];
+    if (cls == 0) {
       h = hashStep(h, c);
       ++utf16;
       ++p;
       continue;
     }
-    UTF8Sequence seq = decodeUTF8Sequence(in + p, in + length);
-    if (seq.status != UTF8Status::wellFormed) return scanStringSlow(p, h, utf16);
-    for (const uint8_t* q = in + p; q < seq.next; ++q) h = hashStep(h, *q);
+    if (cls == 1) {
+      token.type = TokenType::string;
+      token.value.bytes = in + pos + 1;
+      token.value.length = static_cast<size_t>(p - (in + pos + 1));
+      token.value.type = kTypeString;
+      token.value.hash = h;
+      token.value.utf16Length = utf16;
+      token.value.cacheItem = nullptr;
+      pos = static_cast<size_t>(p - in) + 1;
+      token.end = pos;
+      return true;
+    }
+    if (cls == 2) return scanStringSlow(static_cast<size_t>(p - in), h, utf16);
+    if (cls == 3) {
+      pos = static_cast<size_t>(p - in);
+      std::string m = "Invalid character < 0x20 found in string: 0x";
+      appendHex2(m, c);
+      m += '.';
+      error(std::move(m));
+      return false;
+    }
+    // Sequences that can be neither overlong, surrogates, non-characters nor out of range are
+    // checked here; the rest goes through the full decoder.
+    if (c >= 0xC2 && c <= 0xDF && p + 1 < end && (p[1] & 0xC0) == 0x80) {
+      h = hashStep(hashStep(h, c), p[1]);
+      ++utf16;
+      p += 2;
+      continue;
+    }
+    if (((c >= 0xE1 && c <= 0xEC) || c == 0xEE) && p + 2 < end && (p[1] & 0xC0) == 0x80 &&
+        (p[2] & 0xC0) == 0x80) {
+      h = hashStep(hashStep(hashStep(h, c), p[1]), p[2]);
+      ++utf16;
+      p += 3;
+      continue;
+    }
+    UTF8Sequence seq = decodeUTF8Sequence(p, end);
+    if (seq.status != UTF8Status::wellFormed) return scanStringSlow(static_cast<size_t>(p - in), h, utf16);
+    for (const uint8_t* q = p; q < seq.next; ++q) h = hashStep(h, *q);
     utf16 += seq.codePoint >= 0x10000 ? 2 : 1;
-    p = static_cast<size_t>(seq.next - in);
+    p = seq.next;
   }
-  pos = p;
+  pos = length;
   error("Invalid string.");
   return false;
 }
@@ -537,41 +622,73 @@ bool ParseState::scanStringSlow(size_t p, uint64_t h, size_t utf16) {
 }
 
 bool ParseState::scanNumber() {
-  const uint8_t* in = input;
+  const uint8_t* const in = input;
+  const uint8_t* const last = in + length;
   const size_t start = pos;
-  size_t p = pos;
-  auto digit = [&](size_t q) { return q < length && in[q] >= '0' && in[q] <= '9'; };
+  const uint8_t* q = in + pos;
+  auto isDigit = [](uint8_t c) { return static_cast<uint8_t>(c - '0') < 10; };
   auto invalid = [&]() {
-    pos = p < length ? p : length;
+    pos = static_cast<size_t>(q - in);
     error("Invalid number.");
     return false;
   };
   bool negative = false, isDouble = false;
-  if (in[p] == '-') {
+  if (*q == '-') {
     negative = true;
-    ++p;
+    ++q;
   }
-  if (!digit(p)) return invalid();
-  if (in[p] == '0') {
-    ++p;
+  if (q == last || !isDigit(*q)) return invalid();
+  // The integer part's value is gathered on the way: short integers need no conversion.
+  uint64_t mantissa = 0;
+  const uint8_t* digitsStart = q;
+  if (*q == '0') {
+    ++q;
   } else {
-    while (digit(p)) ++p;
+    while (q < last && isDigit(*q)) {
+      mantissa = mantissa * 10 + static_cast<uint64_t>(*q - '0');
+      ++q;
+    }
   }
-  if (p < length && in[p] == '.') {
+  const size_t integerDigits = static_cast<size_t>(q - digitsStart);
+  if (q < last && *q == '.') {
     isDouble = true;
-    ++p;
-    if (!digit(p)) return invalid();
-    while (digit(p)) ++p;
+    ++q;
+    if (q == last || !isDigit(*q)) return invalid();
+    while (q < last && isDigit(*q)) ++q;
   }
-  if (p < length && (in[p] == 'e' || in[p] == 'E')) {
+  if (q < last && (*q == 'e' || *q == 'E')) {
     isDouble = true;
-    ++p;
-    if (p < length && (in[p] == '+' || in[p] == '-')) ++p;
-    if (!digit(p)) return invalid();
-    while (digit(p)) ++p;
+    ++q;
+    if (q < last && (*q == '+' || *q == '-')) ++q;
+    if (q == last || !isDigit(*q)) return invalid();
+    while (q < last && isDigit(*q)) ++q;
   }
   // A number that runs into the end of the input is not complete.
-  if (p >= length) return invalid();
+  if (q == last) return invalid();
+  const size_t p = static_cast<size_t>(q - in);
+
+  if (!isDouble && integerDigits <= 18 && !(negative && mantissa == 0)) {
+    TokenValue& v = token.value;
+    v.cacheItem = nullptr;
+    v.length = 8;
+    v.bytes = reinterpret_cast<const uint8_t*>(&v.number);
+    if (negative) {
+      v.type = kTypeLongLong;
+      v.number.longLongValue = -static_cast<int64_t>(mantissa);
+      v.hash = kHashSeed + kTypeLongLong + static_cast<uint64_t>(v.number.longLongValue);
+    } else {
+      v.type = kTypeUnsignedLongLong;
+      v.number.unsignedLongLongValue = mantissa;
+      v.hash = kHashSeed + kTypeUnsignedLongLong + mantissa;
+    }
+    uint8_t raw[8];
+    std::memcpy(raw, &v.number, 8);
+    for (uint8_t b : raw) v.hash = hashStep(v.hash, b);
+    token.type = TokenType::number;
+    pos = p;
+    token.end = p;
+    return true;
+  }
 
   const char* text = reinterpret_cast<const char*>(in + start);
   const char* textEnd = reinterpret_cast<const char*>(in + p);
@@ -688,8 +805,8 @@ id ParseState::objectForToken() {
       fill = &item;
       break;
     }
-    if (item.hash == v.hash && item.bytes.size() == v.length && item.type == v.type &&
-        std::memcmp(item.bytes.data(), v.bytes, v.length) == 0) {
+    if (item.hash == v.hash && item.length == v.length && item.type == v.type &&
+        std::memcmp(item.bytes(), v.bytes, v.length) == 0) {
       v.cacheItem = &item;
       return item.object;
     }
@@ -699,30 +816,34 @@ id ParseState::objectForToken() {
   id object;
   switch (v.type) {
     case kTypeString:
-      object = NSString::fromValidUTF8(
-          std::string(reinterpret_cast<const char*>(v.bytes), v.length));
+      object = NSString::fromValidUTF8(std::string(reinterpret_cast<const char*>(v.bytes), v.length),
+                                       v.utf16Length);
       break;
     case kTypeLongLong:
-      object = NSNumber::numberWithLongLong(v.number.longLongValue);
+      object = std::make_shared<NSNumber>(NSNumber::Private{}, "q", static_cast<int64_t>(v.number.longLongValue));
       break;
     case kTypeUnsignedLongLong:
       if (v.number.unsignedLongLongValue <= static_cast<uint64_t>(INT64_MAX)) {
-        object = NSNumber::numberWithLongLong(static_cast<long long>(v.number.unsignedLongLongValue));
+        object = std::make_shared<NSNumber>(NSNumber::Private{}, "q",
+                                            static_cast<int64_t>(v.number.unsignedLongLongValue));
       } else {
         object = NSNumber::initWithUnsignedLongLong(v.number.unsignedLongLongValue);
       }
       break;
     case kTypeDouble:
-      object = NSNumber::numberWithDouble(v.number.doubleValue);
+      object = std::make_shared<NSNumber>(NSNumber::Private{}, "d", v.number.doubleValue);
       break;
     default:
       error("Internal error: Unknown token value type. JSONCodec line #" + std::to_string(__LINE__));
       return nullptr;
   }
+  if (!fill->store(v.bytes, v.length)) {
+    fill->clear();
+    return object;  // uncached
+  }
   fill->object = object;
   fill->hash = v.hash;
   fill->keyHash = 0;
-  fill->bytes.assign(reinterpret_cast<const char*>(v.bytes), v.length);
   fill->type = v.type;
   v.cacheItem = fill;
   return object;
@@ -929,7 +1050,7 @@ JCParseOptionFlags JSONDecoder::parseOptionFlags() const { return parseState_ ? 
 
 void JSONDecoder::clearCache() {
   if (!parseState_) return;
-  for (size_t i = 0; i < zvt::json::kCacheSlots; ++i) parseState_->cache[i] = zvt::json::CacheItem{};
+  for (size_t i = 0; i < zvt::json::kCacheSlots; ++i) parseState_->cache[i].clear();
 }
 
 id JSONDecoder::parse(const uint8_t* string, size_t length, bool mutableCollections,

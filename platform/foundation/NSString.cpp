@@ -136,6 +136,15 @@ std::shared_ptr<NSString> NSString::fromValidUTF8(std::string bytes) {
   return s;
 }
 
+std::shared_ptr<NSString> NSString::fromValidUTF8(std::string bytes, NSUInteger utf16Length) {
+  auto s = std::make_shared<NSString>();
+  // Only pure ASCII has as many UTF-16 units as bytes.
+  s->ascii_ = utf16Length == bytes.size();
+  s->length16_ = utf16Length;
+  s->utf8_ = std::move(bytes);
+  return s;
+}
+
 std::shared_ptr<NSString> NSString::fromFormatted(std::string bytes) { return fromValidUTF8(std::move(bytes)); }
 
 std::shared_ptr<NSString> NSString::string() {

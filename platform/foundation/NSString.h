@@ -166,6 +166,8 @@ class NSString : public NSObject {
 
   // For the implementation and the factories: adopt bytes already known to be valid.
   static std::shared_ptr<NSString> fromValidUTF8(std::string bytes);
+  // The same for a decoder that counted the UTF-16 units while it validated the bytes.
+  static std::shared_ptr<NSString> fromValidUTF8(std::string bytes, NSUInteger utf16Length);
   static std::shared_ptr<NSString> fromFormatted(std::string bytes);
 
  protected:
