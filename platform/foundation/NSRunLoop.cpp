@@ -174,7 +174,7 @@ void NSRunLoop::addTimer(const std::shared_ptr<NSTimer>& timer, const std::strin
       std::fprintf(stderr, "NSRunLoop: a timer belongs to one run loop; addTimer ignored\n");
       return;
     }
-    timer->runLoop_ = weak_from_this();
+    timer->runLoop_ = weakMe();
   }
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -227,7 +227,7 @@ std::shared_ptr<NSRunLoopFileSource> NSRunLoop::addFileDescriptor(int fd, unsign
                                                                   const std::vector<std::string>& modes) {
   std::shared_ptr<NSRunLoopFileSource> source(new NSRunLoopFileSource(
       fd, events & (NSRunLoopFileSource::kRead | NSRunLoopFileSource::kWrite), std::move(callback),
-      modes.empty() ? std::vector<std::string>{NSDefaultRunLoopMode} : modes, weak_from_this()));
+      modes.empty() ? std::vector<std::string>{NSDefaultRunLoopMode} : modes, weakMe()));
   {
     std::lock_guard<std::mutex> lock(mutex_);
     fileSources_.push_back(source);

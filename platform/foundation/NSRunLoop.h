@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "platform/foundation/Clock.h"
+#include "platform/foundation/NSObject.h"
 
 class NSThread;
 class NSTimer;
@@ -38,7 +39,7 @@ inline constexpr NSTimeInterval kDistantFutureTimeIntervalSince1970 = 6409221120
 
 // Keep-alive port: a run loop with a port in a mode always has a source in that mode, so
 // run() keeps it waiting for work forever (the network thread's idiom).
-class NSPort {
+class NSPort : public NSObject {
  public:
   static std::shared_ptr<NSPort> port() { return std::make_shared<NSPort>(); }
 };
@@ -77,9 +78,9 @@ class NSRunLoopFileSource {
   std::weak_ptr<NSRunLoop> runLoop_;
 };
 
-class NSRunLoop : public std::enable_shared_from_this<NSRunLoop> {
+class NSRunLoop : public NSObject {
  public:
-  ~NSRunLoop();
+  ~NSRunLoop() override;
 
   static std::shared_ptr<NSRunLoop> currentRunLoop();
   static std::shared_ptr<NSRunLoop> mainRunLoop();
@@ -147,6 +148,7 @@ class NSRunLoop : public std::enable_shared_from_this<NSRunLoop> {
   };
 
   explicit NSRunLoop(bool main);
+  std::weak_ptr<NSRunLoop> weakMe() { return std::static_pointer_cast<NSRunLoop>(shared_from_this()); }
   bool onOwnThread() const;
   bool modeMatchesLocked(const std::string& entryMode, const std::string& mode) const;
   bool inModeLocked(const std::vector<std::string>& modes, const std::string& mode) const;

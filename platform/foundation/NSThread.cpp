@@ -72,7 +72,7 @@ void NSThread::bindToCallingThread() {
     loop = runLoop_;
   }
   if (loop) loop->thread_ = id_;
-  threadRegistry.current = shared_from_this();
+  threadRegistry.current = me();
 }
 
 std::shared_ptr<NSThread> NSThread::currentThread() {
@@ -103,7 +103,7 @@ void NSThread::detachNewThreadWithBlock(std::function<void()> block) {
 void NSThread::start() {
   if (main_ || started_.exchange(true)) return;
   executing_ = true;
-  auto self = shared_from_this();
+  auto self = me();
   std::thread([self] {
     self->bindToCallingThread();
     std::function<void()> block;

@@ -11,12 +11,13 @@
 #include <vector>
 
 #include "platform/foundation/Clock.h"
+#include "platform/foundation/NSObject.h"
 
 class NSRunLoop;
 
-class NSThread : public std::enable_shared_from_this<NSThread> {
+class NSThread : public NSObject {
  public:
-  ~NSThread();
+  ~NSThread() override;
 
   // The calling thread's object.
   static std::shared_ptr<NSThread> currentThread();
@@ -52,6 +53,7 @@ class NSThread : public std::enable_shared_from_this<NSThread> {
  private:
   NSThread() = default;
   static std::shared_ptr<NSThread> adoptCurrent();
+  std::shared_ptr<NSThread> me() { return std::static_pointer_cast<NSThread>(shared_from_this()); }
   void bindToCallingThread();
 
   friend struct ThreadRegistry;

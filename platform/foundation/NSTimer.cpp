@@ -41,7 +41,7 @@ void NSTimer::fire() {
     std::lock_guard<std::mutex> lock(mutex_);
     block = block_;
   }
-  auto self = shared_from_this();
+  auto self = me();
   if (!repeats_) invalidate();
   if (block && *block) (*block)(self);
 }
@@ -57,7 +57,7 @@ void NSTimer::fireFromRunLoop(int64_t now) {
     std::lock_guard<std::mutex> lock(mutex_);
     block = block_;
   }
-  auto self = shared_from_this();
+  auto self = me();
   if (repeats_) {
     int64_t step = std::max<int64_t>(zvt::secondsToNanos(interval_), 1);
     int64_t next = zvt::addSaturating(deadline_.load(), step);

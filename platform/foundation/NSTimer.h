@@ -11,10 +11,11 @@
 #include <mutex>
 
 #include "platform/foundation/Clock.h"
+#include "platform/foundation/NSObject.h"
 
 class NSRunLoop;
 
-class NSTimer : public std::enable_shared_from_this<NSTimer> {
+class NSTimer : public NSObject {
  public:
   using Block = std::function<void(const std::shared_ptr<NSTimer>& timer)>;
 
@@ -44,6 +45,7 @@ class NSTimer : public std::enable_shared_from_this<NSTimer> {
  private:
   friend class NSRunLoop;
   NSTimer(NSTimeInterval interval, bool repeats, Block block);
+  std::shared_ptr<NSTimer> me() { return std::static_pointer_cast<NSTimer>(shared_from_this()); }
 
   // Called by the run loop when due: reschedules a repeating timer, retires a one-shot one,
   // then runs the block.

@@ -1,0 +1,392 @@
+#include "platform/foundation/NSOperation.h"
+
+#include <algorithm>
+#include <climits>
+
+#include "platform/foundation/Dispatch.h"
+#include "platform/foundation/NSException.h"
+#include "platform/foundation/RuntimeInternal.h"
+
+namespace {
+
+// The queue whose operation the calling thread runs.
+thread_local NSOperationQueue* runningQueue = nullptr;
+
+struct RunningQueueScope {
+  NSOperationQueue* outer;
+  explicit RunningQueueScope(NSOperationQueue* queue) : outer(runningQueue) { runningQueue = queue; }
+  ~RunningQueueScope() { runningQueue = outer; }
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// NSOperation
+
+NSOperation::~NSOperation() = default;
+
+void NSOperation::start() {
+  if (isFinished()) return;
+  if (isExecuting()) zvt::raise(NSInvalidArgumentException, "-[NSOperation start]: receiver is already executing");
+  if (!isReady()) zvt::raise(NSInvalidArgumentException, "-[NSOperation start]: receiver is not yet ready to execute");
+  if (!isCancelled()) {
+    setExecuting(true);
+    struct Done {
+      NSOperation* op;
+      ~Done() {
+        op->setExecuting(false);
+        op->setFinished(true);
+      }
+    } done{this};
+    main();
+    return;
+  }
+  setFinished(true);
+}
+
+void NSOperation::main() {}
+
+void NSOperation::cancel() {
+  if (cancelled_.exchange(true)) return;
+  willChangeValueForKey("isCancelled");
+  didChangeValueForKey("isCancelled");
+}
+
+bool NSOperation::isReady() const {
+  if (isCancelled()) return true;
+  std::vector<std::shared_ptr<NSOperation>> deps;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    deps = dependencies_;
+  }
+  for (const auto& d : deps)
+    if (!d->isFinished()) return false;
+  return true;
+}
+
+void NSOperation::addDependency(const std::shared_ptr<NSOperation>& operation) {
+  if (!operation || operation.get() == this) return;
+  auto self = std::static_pointer_cast<NSOperation>(shared_from_this());
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (std::find(dependencies_.begin(), dependencies_.end(), operation) != dependencies_.end()) return;
+    dependencies_.push_back(operation);
+  }
+  {
+    std::lock_guard<std::mutex> lock(operation->mutex_);
+    operation->dependents_.push_back(self);
+  }
+  // A dependency that finished between our check and the registration has already told its
+  // dependents; look again so that nobody waits for a notice that came too early.
+  if (operation->isFinished()) readinessChanged();
+}
+
+void NSOperation::removeDependency(const std::shared_ptr<NSOperation>& operation) {
+  if (!operation) return;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    dependencies_.erase(std::remove(dependencies_.begin(), dependencies_.end(), operation), dependencies_.end());
+  }
+  {
+    std::lock_guard<std::mutex> lock(operation->mutex_);
+    auto& v = operation->dependents_;
+    v.erase(std::remove_if(v.begin(), v.end(),
+                           [this](const std::weak_ptr<NSOperation>& w) {
+                             auto s = w.lock();
+                             return !s || s.get() == this;
+                           }),
+            v.end());
+  }
+  readinessChanged();
+}
+
+std::vector<std::shared_ptr<NSOperation>> NSOperation::dependencies() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return dependencies_;
+}
+
+std::function<void()> NSOperation::completionBlock() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return completionBlock_;
+}
+
+void NSOperation::setCompletionBlock(std::function<void()> block) {
+  std::function<void()> old;  // released outside the lock: it may hold the last owner
+  std::lock_guard<std::mutex> lock(mutex_);
+  old = std::move(completionBlock_);
+  completionBlock_ = std::move(block);
+}
+
+std::shared_ptr<NSString> NSOperation::name() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return name_;
+}
+
+void NSOperation::setName(const std::shared_ptr<NSString>& name) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  name_ = name;
+}
+
+void NSOperation::waitUntilFinished() {
+  zvt::BlockingScope blocking;
+  std::unique_lock<std::mutex> lock(mutex_);
+  finishedCV_.wait(lock, [this] { return finishHandled_.load(); });
+}
+
+void NSOperation::willChangeValueForKey(std::string_view) {}
+
+void NSOperation::didChangeValueForKey(std::string_view key) {
+  if (key == "isFinished") {
+    if (isFinished()) handleFinished();
+  } else if (key == "isReady" || key == "isCancelled") {
+    readinessChanged();
+  }
+}
+
+void NSOperation::setExecuting(bool executing) {
+  willChangeValueForKey("isExecuting");
+  executing_ = executing;
+  didChangeValueForKey("isExecuting");
+}
+
+void NSOperation::setFinished(bool finished) {
+  willChangeValueForKey("isFinished");
+  finished_ = finished;
+  didChangeValueForKey("isFinished");
+}
+
+void NSOperation::readinessChanged() {
+  std::shared_ptr<NSOperationQueue> queue;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    queue = queue_.lock();
+  }
+  if (queue) queue->pump();
+}
+
+void NSOperation::handleFinished() {
+  if (finishHandled_.exchange(true)) return;
+  auto self = std::static_pointer_cast<NSOperation>(shared_from_this());
+  std::function<void()> completion;
+  std::vector<std::shared_ptr<NSOperation>> dependents;
+  std::shared_ptr<NSOperationQueue> queue;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    completion = completionBlock_;
+    for (auto& w : dependents_)
+      if (auto d = w.lock()) dependents.push_back(std::move(d));
+    queue = queue_.lock();
+    finishedCV_.notify_all();
+  }
+  if (completion) {
+    dispatch_async(dispatch_get_global_queue(DISPATCH_QUEUE_PRIORITY_DEFAULT, 0), std::move(completion));
+  }
+  if (queue) queue->operationFinished(this);
+  for (const auto& d : dependents) d->readinessChanged();
+}
+
+// ---------------------------------------------------------------------------------------------
+// NSBlockOperation
+
+std::shared_ptr<NSBlockOperation> NSBlockOperation::blockOperationWithBlock(std::function<void()> block) {
+  auto op = std::make_shared<NSBlockOperation>();
+  op->addExecutionBlock(std::move(block));
+  return op;
+}
+
+void NSBlockOperation::addExecutionBlock(std::function<void()> block) {
+  if (!block) return;
+  if (isExecuting() || isFinished())
+    zvt::raise(NSInvalidArgumentException,
+               "-[NSBlockOperation addExecutionBlock:]: blocks cannot be added after the operation has started");
+  std::lock_guard<std::mutex> lock(blocksMutex_);
+  blocks_.push_back(std::move(block));
+}
+
+std::vector<std::function<void()>> NSBlockOperation::executionBlocks() const {
+  std::lock_guard<std::mutex> lock(blocksMutex_);
+  return blocks_;
+}
+
+void NSBlockOperation::main() {
+  std::vector<std::function<void()>> blocks;
+  {
+    std::lock_guard<std::mutex> lock(blocksMutex_);
+    blocks.swap(blocks_);  // run once; what they hold goes with them
+  }
+  for (auto& b : blocks) b();
+}
+
+// ---------------------------------------------------------------------------------------------
+// NSOperationQueue
+
+NSOperationQueue::~NSOperationQueue() = default;
+
+std::shared_ptr<NSOperationQueue> NSOperationQueue::mainQueue() {
+  static std::shared_ptr<NSOperationQueue>* queue = [] {
+    auto* q = new std::shared_ptr<NSOperationQueue>(std::make_shared<NSOperationQueue>());
+    (*q)->main_ = true;
+    (*q)->maxConcurrent_ = 1;
+    (*q)->name_ = NSString::stringWithUTF8String("NSOperationQueue Main Queue");
+    return q;
+  }();
+  return *queue;
+}
+
+std::shared_ptr<NSOperationQueue> NSOperationQueue::currentQueue() {
+  if (runningQueue) return std::static_pointer_cast<NSOperationQueue>(runningQueue->shared_from_this());
+  if (zvt::onMainThread()) return mainQueue();
+  return nullptr;
+}
+
+void NSOperationQueue::addOperation(const std::shared_ptr<NSOperation>& operation) {
+  if (!operation) zvt::raise(NSInvalidArgumentException, "-[NSOperationQueue addOperation:]: operation is nil");
+  auto self = std::static_pointer_cast<NSOperationQueue>(shared_from_this());
+  {
+    std::lock_guard<std::mutex> lock(operation->mutex_);
+    if (operation->enqueued_)
+      zvt::raise(NSInvalidArgumentException,
+                 "-[NSOperationQueue addOperation:]: operation is already enqueued on a queue");
+    if (operation->isExecuting() || operation->isFinished())
+      zvt::raise(NSInvalidArgumentException,
+                 "-[NSOperationQueue addOperation:]: operation is executing or finished and cannot be enqueued");
+    operation->enqueued_ = true;
+    operation->queue_ = self;
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    entries_.push_back(std::make_shared<Entry>(Entry{operation, false}));
+  }
+  pump();
+}
+
+void NSOperationQueue::addOperations(const std::vector<std::shared_ptr<NSOperation>>& operations,
+                                     bool waitUntilFinished) {
+  for (const auto& op : operations) addOperation(op);
+  if (waitUntilFinished)
+    for (const auto& op : operations) op->waitUntilFinished();
+}
+
+void NSOperationQueue::addOperationWithBlock(std::function<void()> block) {
+  addOperation(NSBlockOperation::blockOperationWithBlock(std::move(block)));
+}
+
+std::vector<std::shared_ptr<NSOperation>> NSOperationQueue::operations() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::vector<std::shared_ptr<NSOperation>> ops;
+  for (const auto& e : entries_) ops.push_back(e->operation);
+  return ops;
+}
+
+NSUInteger NSOperationQueue::operationCount() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return entries_.size();
+}
+
+NSInteger NSOperationQueue::maxConcurrentOperationCount() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return maxConcurrent_;
+}
+
+void NSOperationQueue::setMaxConcurrentOperationCount(NSInteger count) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (main_) return;  // the main queue runs one at a time
+    maxConcurrent_ = count < 0 ? NSOperationQueueDefaultMaxConcurrentOperationCount : count;
+  }
+  pump();
+}
+
+bool NSOperationQueue::isSuspended() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return suspended_;
+}
+
+void NSOperationQueue::setSuspended(bool suspended) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    suspended_ = suspended;
+  }
+  pump();
+}
+
+std::shared_ptr<NSString> NSOperationQueue::name() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return name_;
+}
+
+void NSOperationQueue::setName(const std::shared_ptr<NSString>& name) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  name_ = name;
+}
+
+void NSOperationQueue::cancelAllOperations() {
+  for (const auto& op : operations()) op->cancel();
+}
+
+void NSOperationQueue::waitUntilAllOperationsAreFinished() {
+  zvt::BlockingScope blocking;
+  std::unique_lock<std::mutex> lock(mutex_);
+  emptyCV_.wait(lock, [this] { return entries_.empty(); });
+}
+
+void NSOperationQueue::pump() {
+  // Readiness is asked outside the queue's lock: an operation may answer under a lock of its
+  // own, which it also holds when it announces a change to us.
+  for (;;) {
+    std::vector<std::shared_ptr<Entry>> candidates;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (suspended_) return;
+      if (maxConcurrent_ >= 0 && executing_ >= maxConcurrent_) return;
+      for (const auto& e : entries_)
+        if (!e->started) candidates.push_back(e);
+    }
+    std::shared_ptr<Entry> pick;
+    for (const auto& c : candidates) {
+      if (!c->operation->isReady()) continue;
+      if (!pick || c->operation->queuePriority() > pick->operation->queuePriority()) pick = c;
+    }
+    if (!pick) return;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (suspended_ || (maxConcurrent_ >= 0 && executing_ >= maxConcurrent_)) return;
+      if (pick->started) continue;  // another thread took it
+      if (std::find(entries_.begin(), entries_.end(), pick) == entries_.end()) continue;
+      pick->started = true;
+      ++executing_;
+    }
+    launch(pick->operation);
+  }
+}
+
+void NSOperationQueue::launch(const std::shared_ptr<NSOperation>& operation) {
+  auto self = std::static_pointer_cast<NSOperationQueue>(shared_from_this());
+  auto run = [self, operation] {
+    RunningQueueScope scope(self.get());
+    operation->start();
+  };
+  if (main_) {
+    dispatch_async(dispatch_get_main_queue(), std::move(run));
+  } else {
+    dispatch_async(dispatch_get_global_queue(DISPATCH_QUEUE_PRIORITY_DEFAULT, 0), std::move(run));
+  }
+}
+
+void NSOperationQueue::operationFinished(const NSOperation* operation) {
+  std::shared_ptr<Entry> removed;  // released outside the lock
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+      if ((*it)->operation.get() == operation) {
+        removed = *it;
+        if (removed->started) --executing_;
+        entries_.erase(it);
+        break;
+      }
+    }
+    if (entries_.empty()) emptyCV_.notify_all();
+  }
+  removed = nullptr;
+  pump();
+}

@@ -1,0 +1,176 @@
+// Operations and operation queues.
+//
+// Subclasses with a state machine of their own (asynchronous operations whose start returns at
+// once and that finish later) override isReady/isExecuting/isFinished/isConcurrent/start and
+// announce every change of those with willChangeValueForKey/didChangeValueForKey("isReady",
+// "isExecuting", "isFinished", "isCancelled"): there is no key-value observing, the did-change
+// call is the hook through which the queue, the dependent operations and the completion block
+// learn of the change. After "isFinished" changes to true, the completion block runs once (on
+// a global dispatch queue), dependents re-check their readiness and the queue frees the slot.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string_view>
+#include <vector>
+
+#include "platform/foundation/NSObject.h"
+#include "platform/foundation/NSString.h"
+
+class NSOperationQueue;
+
+enum NSOperationQueuePriority : NSInteger {
+  NSOperationQueuePriorityVeryLow = -8,
+  NSOperationQueuePriorityLow = -4,
+  NSOperationQueuePriorityNormal = 0,
+  NSOperationQueuePriorityHigh = 4,
+  NSOperationQueuePriorityVeryHigh = 8,
+};
+
+class NSOperation : public NSObject {
+ public:
+  NSOperation() = default;
+  ~NSOperation() override;
+
+  static std::shared_ptr<NSOperation> make() { return std::make_shared<NSOperation>(); }
+
+  // The default start of a synchronous operation: a cancelled operation finishes without
+  // running main(); otherwise it is executing while main() runs, then finished. Starting an
+  // operation that is executing or not ready raises NSInvalidArgumentException; starting a
+  // finished one does nothing.
+  virtual void start();
+  // The work of a synchronous operation; nothing by default.
+  virtual void main();
+  // Marks the operation cancelled (once); a queue then starts it at once so that it finishes.
+  virtual void cancel();
+
+  virtual bool isCancelled() const { return cancelled_; }
+  virtual bool isExecuting() const { return executing_; }
+  virtual bool isFinished() const { return finished_; }
+  // True for an operation whose start returns before it finishes.
+  virtual bool isConcurrent() const { return false; }
+  virtual bool isAsynchronous() const { return isConcurrent(); }
+  // Every dependency finished, or the operation is cancelled (a cancelled operation no longer
+  // waits for its dependencies).
+  virtual bool isReady() const;
+
+  // A dependency must finish before this operation is ready. Dependencies are held strongly;
+  // a dependency holds its dependents weakly.
+  void addDependency(const std::shared_ptr<NSOperation>& operation);
+  void removeDependency(const std::shared_ptr<NSOperation>& operation);
+  std::vector<std::shared_ptr<NSOperation>> dependencies() const;
+
+  // Runs once, after the operation finished, on a global dispatch queue.
+  virtual std::function<void()> completionBlock() const;
+  virtual void setCompletionBlock(std::function<void()> block);
+
+  std::shared_ptr<NSString> name() const;
+  void setName(const std::shared_ptr<NSString>& name);
+  NSOperationQueuePriority queuePriority() const { return priority_; }
+  void setQueuePriority(NSOperationQueuePriority priority) { priority_ = priority; }
+
+  // Blocks until the operation finished.
+  void waitUntilFinished();
+
+  // The state-change hook (see the top of this file). Will-change does nothing; it is there so
+  // that a state machine reads as it would with observers.
+  void willChangeValueForKey(std::string_view key);
+  void didChangeValueForKey(std::string_view key);
+
+ protected:
+  // For the default start(): stores the flag and announces it.
+  void setExecuting(bool executing);
+  void setFinished(bool finished);
+
+ private:
+  friend class NSOperationQueue;
+  void handleFinished();
+  void readinessChanged();
+
+  mutable std::mutex mutex_;
+  std::condition_variable finishedCV_;
+  std::atomic<bool> cancelled_{false};
+  std::atomic<bool> executing_{false};
+  std::atomic<bool> finished_{false};
+  std::atomic<bool> finishHandled_{false};
+  std::atomic<NSOperationQueuePriority> priority_{NSOperationQueuePriorityNormal};
+  std::function<void()> completionBlock_;
+  std::shared_ptr<NSString> name_;
+  std::vector<std::shared_ptr<NSOperation>> dependencies_;
+  std::vector<std::weak_ptr<NSOperation>> dependents_;
+  std::weak_ptr<NSOperationQueue> queue_;
+  bool enqueued_ = false;
+};
+
+// An operation that runs one or more blocks, one after another, in main().
+class NSBlockOperation : public NSOperation {
+ public:
+  static std::shared_ptr<NSBlockOperation> blockOperationWithBlock(std::function<void()> block);
+  static std::shared_ptr<NSBlockOperation> make() { return std::make_shared<NSBlockOperation>(); }
+  void addExecutionBlock(std::function<void()> block);
+  std::vector<std::function<void()>> executionBlocks() const;
+  void main() override;
+
+ private:
+  mutable std::mutex blocksMutex_;
+  std::vector<std::function<void()>> blocks_;
+};
+
+inline constexpr NSInteger NSOperationQueueDefaultMaxConcurrentOperationCount = -1;
+
+class NSOperationQueue : public NSObject {
+ public:
+  NSOperationQueue() = default;
+  ~NSOperationQueue() override;
+
+  static std::shared_ptr<NSOperationQueue> make() { return std::make_shared<NSOperationQueue>(); }
+  // The queue of the main thread: its operations start on the main run loop, one at a time.
+  static std::shared_ptr<NSOperationQueue> mainQueue();
+  // The queue whose operation the calling thread is running (the main queue on the main
+  // thread outside any operation), or nil.
+  static std::shared_ptr<NSOperationQueue> currentQueue();
+
+  // Adding an operation that is already in a queue, executing or finished raises
+  // NSInvalidArgumentException.
+  void addOperation(const std::shared_ptr<NSOperation>& operation);
+  void addOperations(const std::vector<std::shared_ptr<NSOperation>>& operations, bool waitUntilFinished);
+  void addOperationWithBlock(std::function<void()> block);
+
+  // The operations not yet finished, in the order they were added.
+  std::vector<std::shared_ptr<NSOperation>> operations() const;
+  NSUInteger operationCount() const;
+
+  // -1 (the default): as many as the worker pool runs.
+  NSInteger maxConcurrentOperationCount() const;
+  void setMaxConcurrentOperationCount(NSInteger count);
+  bool isSuspended() const;
+  void setSuspended(bool suspended);
+  std::shared_ptr<NSString> name() const;
+  void setName(const std::shared_ptr<NSString>& name);
+
+  void cancelAllOperations();
+  // Blocks until every operation added so far has finished.
+  void waitUntilAllOperationsAreFinished();
+
+ private:
+  struct Entry {
+    std::shared_ptr<NSOperation> operation;
+    bool started = false;
+  };
+  friend class NSOperation;
+  void pump();
+  void launch(const std::shared_ptr<NSOperation>& operation);
+  void operationFinished(const NSOperation* operation);
+
+  bool main_ = false;
+  mutable std::mutex mutex_;
+  std::condition_variable emptyCV_;
+  std::vector<std::shared_ptr<Entry>> entries_;
+  NSInteger maxConcurrent_ = NSOperationQueueDefaultMaxConcurrentOperationCount;
+  NSInteger executing_ = 0;
+  bool suspended_ = false;
+  std::shared_ptr<NSString> name_;
+};
