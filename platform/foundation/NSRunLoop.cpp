@@ -358,6 +358,14 @@ bool NSRunLoop::runMode(const std::string& mode, NSTimeInterval limitDate) {
   return runOnce(mode, limit, zvt::kNoDeadline);
 }
 
+bool NSRunLoop::runMode(const std::string& mode, const std::shared_ptr<NSDate>& limitDate) {
+  return runMode(mode, limitDate ? limitDate->timeIntervalSince1970() : 0.0);
+}
+
+void NSRunLoop::runUntilDate(const std::shared_ptr<NSDate>& limitDate) {
+  if (limitDate) runUntilDate(limitDate->timeIntervalSince1970());
+}
+
 bool NSRunLoop::runModeWithin(const std::string& mode, NSTimeInterval realSeconds) {
   int64_t realLimit =
       zvt::addSaturating(RealClock::shared()->monotonicNanos(), zvt::secondsToNanos(std::max(0.0, realSeconds)));
@@ -467,7 +475,8 @@ bool NSRunLoop::runOnce(const std::string& modeIn, int64_t limit, int64_t realLi
 }
 
 void NSRunLoop::runUntilDate(NSTimeInterval limitDate) {
-  while (Clock::now() < limitDate && runMode(NSDefaultRunLoopMode, limitDate)) {
+  // At least one pass, also for a date that has already come.
+  while (runMode(NSDefaultRunLoopMode, limitDate) && Clock::now() < limitDate) {
   }
 }
 

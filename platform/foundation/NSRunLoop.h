@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "platform/foundation/Clock.h"
+#include "platform/foundation/NSDate.h"
 #include "platform/foundation/NSObject.h"
 
 class NSThread;
@@ -111,11 +112,14 @@ class NSRunLoop : public NSObject {
   // handled, stop() was called, or `limitDate` (seconds since 1970 on Clock's wall time)
   // passed. Returns false at once when the mode has no source and no timer.
   bool runMode(const std::string& mode, NSTimeInterval limitDate);
+  // The same with an NSDate (nil: a date in the past, one pass without waiting).
+  bool runMode(const std::string& mode, const std::shared_ptr<NSDate>& limitDate);
   // runMode:beforeDate: with a limit of `realSeconds` on the system's clock whatever Clock is
   // installed: lets tests pump a run loop under a virtual clock without hanging.
   bool runModeWithin(const std::string& mode, NSTimeInterval realSeconds);
   // runUntilDate: runs in the default mode until the date passes or no source is left.
   void runUntilDate(NSTimeInterval limitDate);
+  void runUntilDate(const std::shared_ptr<NSDate>& limitDate);
   // run: runs in the default mode until no source is left.
   void run();
   // CFRunLoopStop: the innermost run in progress returns.

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/foundation/Dispatch.h"
+#include "platform/foundation/NSDate.h"
 #include "platform/foundation/NSRunLoop.h"
 #include "platform/foundation/NSThread.h"
 #include "platform/foundation/NSTimer.h"
@@ -344,6 +345,22 @@ TEST(RuntimeRunLoop, MainRunLoopDrainsTheMainQueueAndPerforms) {
   }).detach();
   EXPECT_TRUE(runMainLoopUntil([&] { return done.load(); }));
   EXPECT_EQ(order.back(), 3);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(RuntimeRunLoop, DatesAsObjects) {
+  VirtualClockScope clock;
+  int fired = 0;
+  NSTimer::scheduledTimerWithTimeInterval(1, false, [&](const auto&) { ++fired; });
+  // A nil or past date makes one pass without waiting.
+  EXPECT_TRUE(NSRunLoop::mainRunLoop()->runMode(NSDefaultRunLoopMode, std::shared_ptr<NSDate>()));
+  EXPECT_EQ(fired, 0);
+  std::thread([&] { clock.advanceBy(1); }).join();  // from elsewhere: the main run loop is woken
+  NSRunLoop::mainRunLoop()->runUntilDate(NSDate::dateWithTimeIntervalSinceNow(0));
+  EXPECT_EQ(fired, 1);
 }
 
 }  // namespace
