@@ -9,6 +9,8 @@
 //     ... let the client under test talk to `root` ...
 //     std::string log = service.requestLog("login");   // JSON array of decoded requests
 //
+// A test target that uses it builds the service first:
+//     add_dependencies(<test target> zavelto-service)
 // Only the C++ standard library and POSIX are used, so the launcher carries no project code.
 // The child gets SIGTERM when the thread that started it ends (Linux parent-death signal),
 // so a crashed test leaves no service behind; start it from the test's own thread.
