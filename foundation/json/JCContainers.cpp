@@ -44,7 +44,7 @@ std::shared_ptr<JCArray> makeJCArray(id* objects, size_t count, bool isMutable) 
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
-  id* cells = array->objects_.get();
+  id* cells = array->objects_;
   for (size_t i = 0; i < count; ++i) cells[i] = std::move(objects[i]);
   array->count_ = count;
   return array;
@@ -70,9 +70,12 @@ std::shared_ptr<JCDictionary> makeJCDictionary(DictionaryEntry* entries, size_t 
 // ---------------------------------------------------------------- JCArray
 
 JCArray::JCArray(zvt::json::CreationKey, size_t capacity, bool isMutable)
-    : objects_(capacity > 0 ? std::make_unique<id[]>(capacity) : nullptr),
-      capacity_(capacity),
-      mutations_(isMutable ? 1 : 0) {}
+    : capacity_(capacity), mutations_(isMutable ? 1 : 0) {
+  if (capacity > kInlineCells) {
+    heapCells_ = std::make_unique<id[]>(capacity);
+    objects_ = heapCells_.get();
+  }
+}
 
 JCArray::~JCArray() = default;
 
@@ -118,7 +121,8 @@ void JCArray::insertObject(const id& object, NSUInteger index) {
       zvt::raise(NSMallocException, "Unable to resize objects array.");
     }
     for (NSUInteger i = 0; i < count_; ++i) cells[i] = std::move(objects_[i]);
-    objects_ = std::move(cells);
+    heapCells_ = std::move(cells);
+    objects_ = heapCells_.get();
     capacity_ = newCapacity;
   }
   for (NSUInteger i = count_; i > index; --i) objects_[i] = std::move(objects_[i - 1]);
@@ -153,11 +157,11 @@ void JCArray::replaceObjectAtIndex(NSUInteger index, const id& object) {
 
 id JCArray::copyWithZone() const {
   if (mutations_ == 0) return self();
-  return NSArray::arrayWithObjects(std::vector<id>(objects_.get(), objects_.get() + count_));
+  return NSArray::arrayWithObjects(std::vector<id>(objects_, objects_ + count_));
 }
 
 id JCArray::mutableCopyWithZone() const {
-  return NSMutableArray::arrayWithObjects(std::vector<id>(objects_.get(), objects_.get() + count_));
+  return NSMutableArray::arrayWithObjects(std::vector<id>(objects_, objects_ + count_));
 }
 
 // ---------------------------------------------------------------- JCDictionary

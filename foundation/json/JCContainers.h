@@ -64,14 +64,18 @@ class JCArray final : public NSMutableArray {
   NSUInteger mutations() const { return mutations_; }
   NSUInteger capacity() const { return capacity_; }
   // The element cells, in order (count() of them).
-  const id* cells() const { return objects_.get(); }
+  const id* cells() const { return objects_; }
 
  private:
   friend std::shared_ptr<JCArray> zvt::json::makeJCArray(id*, size_t, bool);
   void requireMutable(const char* selector) const;
   void mutated();
 
-  std::unique_ptr<id[]> objects_;
+  // Short arrays (coordinate pairs, one-element lists) keep their cells inside the object.
+  static constexpr size_t kInlineCells = 2;
+  id inlineCells_[kInlineCells];
+  std::unique_ptr<id[]> heapCells_;
+  id* objects_ = inlineCells_;
   NSUInteger count_ = 0;
   NSUInteger capacity_ = 0;
   NSUInteger mutations_ = 0;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -53,6 +54,134 @@ constexpr EscapeTable kEscapeTables[4] = {
 const char kHexDigits[] = "0123456789abcdef";
 
 }  // namespace
+
+namespace {
+
+constexpr uint64_t kPow10[20] = {1ull,
+                                 10ull,
+                                 100ull,
+                                 1000ull,
+                                 10000ull,
+                                 100000ull,
+                                 1000000ull,
+                                 10000000ull,
+                                 100000000ull,
+                                 1000000000ull,
+                                 10000000000ull,
+                                 100000000000ull,
+                                 1000000000000ull,
+                                 10000000000000ull,
+                                 100000000000000ull,
+                                 1000000000000000ull,
+                                 10000000000000000ull,
+                                 100000000000000000ull,
+                                 1000000000000000000ull,
+                                 10000000000000000000ull};
+
+// 10^k as a 128-bit integer, 0 <= k <= 38.
+unsigned __int128 pow10x128(int k) {
+  if (k <= 19) return kPow10[k];
+  return static_cast<unsigned __int128>(kPow10[19]) * kPow10[k - 19];
+}
+
+// The 17 significant digits of |value| rounded to nearest (ties to even), exactly, for values
+// whose scaled mantissa fits 128 bits; false for the rest.
+bool digits17(double value, uint64_t& digits, int& exponent) {
+  uint64_t bits = std::bit_cast<uint64_t>(value);
+  int biased = static_cast<int>((bits >> 52) & 0x7FF);
+  uint64_t mantissa = bits & ((uint64_t{1} << 52) - 1);
+  if (biased == 0) return false;  // zero and subnormals
+  mantissa |= uint64_t{1} << 52;
+  int e2 = biased - 1075;         // value = mantissa * 2^e2
+  if (e2 > 0 || e2 < -120) return false;
+  // The decimal exponent from the binary one; off by at most one, which the loop corrects.
+  int x = static_cast<int>(std::floor((e2 + 52) * 0.30102999566398120));
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    int k = 16 - x;  // scale so that 17 digits stand before the binary point
+    if (k < 0 || k > 22) return false;
+    unsigned __int128 scaled = static_cast<unsigned __int128>(mantissa) * pow10x128(k);
+    unsigned __int128 q = scaled >> -e2;
+    unsigned __int128 r = scaled - (q << -e2);
+    if (q >= kPow10[17]) {
+      ++x;
+      continue;
+    }
+    if (q < kPow10[16]) {
+      --x;
+      continue;
+    }
+    if (e2 < 0) {
+      unsigned __int128 half = static_cast<unsigned __int128>(1) << (-e2 - 1);
+      if (r > half || (r == half && (q & 1))) ++q;
+    }
+    if (q == kPow10[17]) {
+      q = kPow10[16];
+      ++x;
+    }
+    digits = static_cast<uint64_t>(q);
+    exponent = x;
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+// The text of a finite double as "%.17g" prints it: the 17 digits come from exact integer
+// arithmetic for ordinary magnitudes, from the library's precise conversion for the rest.
+char* formatDouble17(double value, char* first, char* last) {
+  uint64_t q;
+  int x;
+  if (last - first < 32 || !digits17(value, q, x)) {
+    auto precise = std::to_chars(first, last, value, std::chars_format::general, 17);
+    return precise.ec == std::errc() ? precise.ptr : nullptr;
+  }
+  char digits[17];
+  // Two digits per division: the high nine and the low eight.
+  uint32_t high = static_cast<uint32_t>(q / 100000000), low = static_cast<uint32_t>(q % 100000000);
+  for (int i = 16; i >= 9; --i) {
+    digits[i] = static_cast<char>('0' + low % 10);
+    low /= 10;
+  }
+  for (int i = 8; i >= 0; --i) {
+    digits[i] = static_cast<char>('0' + high % 10);
+    high /= 10;
+  }
+  int n = 17;
+  while (n > 1 && digits[n - 1] == '0') --n;  // %g drops trailing zeros
+  char* out = first;
+  if (std::signbit(value)) *out++ = '-';
+  if (x >= -4 && x < 17) {
+    if (x >= 0) {
+      for (int i = 0; i <= x; ++i) *out++ = i < n ? digits[i] : '0';
+      if (n > x + 1) {
+        *out++ = '.';
+        for (int i = x + 1; i < n; ++i) *out++ = digits[i];
+      }
+    } else {
+      *out++ = '0';
+      *out++ = '.';
+      for (int i = -1; i > x; --i) *out++ = '0';
+      for (int i = 0; i < n; ++i) *out++ = digits[i];
+    }
+  } else {
+    *out++ = digits[0];
+    if (n > 1) {
+      *out++ = '.';
+      for (int i = 1; i < n; ++i) *out++ = digits[i];
+    }
+    *out++ = 'e';
+    *out++ = x < 0 ? '-' : '+';
+    int magnitude = x < 0 ? -x : x;
+    if (magnitude < 10) *out++ = '0';
+    out = std::to_chars(out, last, magnitude).ptr;
+  }
+  return out;
+}
+
+}  // namespace zvt::json
+
+namespace zvt::json {
 
 struct WriteCacheEntry {
   const NSObject* object = nullptr;
@@ -270,12 +399,11 @@ bool EncodeState::writeNumber(const NSNumber& number) {
         error("Floating point values must be finite.  JSON does not support NaN or Infinity.");
         return false;
       }
-      auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 17);
-      if (r.ec != std::errc()) {
+      end = formatDouble17(value, buf, buf + sizeof buf);
+      if (end == nullptr) {
         error("vsnprintf failed unexpectedly.");
         return false;
       }
-      end = r.ptr;
       break;
     }
     default: {

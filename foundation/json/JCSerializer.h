@@ -57,6 +57,8 @@ class JCSelector {
 
 namespace zvt::json {
 struct EncodeState;
+// A finite double as "%.17g" would print it (locale-independent); null when it does not fit.
+char* formatDouble17(double value, char* first, char* last);
 }
 
 class JCSerializer : public NSObject {

@@ -8,6 +8,10 @@
 #include <string_view>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "foundation/json/JCContainers.h"
 #include "foundation/json/JCUTF8.h"
 #include "platform/foundation/NSException.h"
@@ -70,6 +74,21 @@ constexpr unsigned kAcceptEnd = 4;
 
 const char kUnexpectedToken[] =
     "Unexpected token, wanted '{', '}', '[', ']', ',', ':', 'true', 'false', 'null', '\"STRING\"', 'NUMBER'.";
+
+// The end of a run of blanks and tabs starting at pos (indentation comes in long runs).
+inline size_t skipBlanks(const uint8_t* input, size_t pos, size_t length) {
+#if defined(__SSE2__)
+  while (length - pos >= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(input + pos));
+    const __m128i blank = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\t')));
+    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(blank)) ^ 0xFFFFu;
+    if (mask != 0) return pos + static_cast<unsigned>(__builtin_ctz(mask));
+    pos += 16;
+  }
+#endif
+  while (pos < length && (input[pos] == ' ' || input[pos] == '\t')) ++pos;
+  return pos;
+}
 
 }  // namespace
 
@@ -220,8 +239,9 @@ struct ParseState {
   void skipWhiteSpace() {
     while (pos < length) {
       uint8_t c = input[pos];
+      if (c > ' ' && c != '/' && c < 0xC2) return;  // the usual case: the next token
       if (c == ' ' || c == '\t') {
-        ++pos;
+        pos = skipBlanks(input, pos + 1, length);
         continue;
       }
       if (skipLineBreak()) continue;
@@ -251,7 +271,7 @@ struct ParseState {
   // --- tokens
   bool readToken();
   bool scanString();
-  bool scanStringSlow(size_t p, uint64_t h, size_t utf16);
+  bool scanStringSlow(size_t p, size_t utf16);
   bool scanNumber();
   bool matchLiteral(const char* word, size_t n, TokenType type);
 
@@ -381,35 +401,81 @@ constexpr std::array<uint8_t, 256> kStringClass = makeStringClasses();
 
 }  // namespace
 
+namespace {
+
+// The hash of a string value, over its unescaped bytes: eight bytes at a time. It only picks
+// cache slots, so it needs to be quick rather than anything else.
+uint64_t hashStringBytes(const uint8_t* p, size_t n) {
+  uint64_t h = kHashSeed ^ (n * 0x9E3779B97F4A7C15ull);
+  while (n >= 8) {
+    uint64_t w;
+    std::memcpy(&w, p, 8);
+    h = (h ^ w) * 0xBF58476D1CE4E5B9ull;
+    h ^= h >> 29;
+    p += 8;
+    n -= 8;
+  }
+  if (n > 0) {
+    uint64_t w = 0;
+    std::memcpy(&w, p, n);
+    h = (h ^ w ^ (uint64_t{n} << 56)) * 0x94D049BB133111EBull;
+  }
+  h ^= h >> 31;
+  return h;
+}
+
+#if defined(__SSE2__)
+// Offset of the first byte in [p, p + 16) that a string scanner must look at (a quote, a
+// backslash, a control byte or a byte of 0x80 or more), or 16.
+inline unsigned firstSpecialOf16(const uint8_t* p) {
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i quote = _mm_cmpeq_epi8(v, _mm_set1_epi8('"'));
+  const __m128i backslash = _mm_cmpeq_epi8(v, _mm_set1_epi8('\\'));
+  // Signed compare: bytes of 0x80 or more are negative, so "< 0x20" catches them too.
+  const __m128i low = _mm_cmplt_epi8(v, _mm_set1_epi8(0x20));
+  const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(quote, backslash), low)));
+  return mask == 0 ? 16u : static_cast<unsigned>(__builtin_ctz(mask));
+}
+#endif
+
+}  // namespace
+
 bool ParseState::scanString() {
   // Fast pass: no escapes, well-formed UTF-8; the value is the input bytes themselves.
   const uint8_t* const in = input;
   const uint8_t* const end = in + length;
-  const uint8_t* p = in + pos + 1;
-  uint64_t h = kHashSeed;
-  size_t utf16 = 0;
-  while (p < end) {
+  const uint8_t* const first = in + pos + 1;
+  const uint8_t* p = first;
+  size_t nonAsciiSavings = 0;  // bytes minus UTF-16 units of the sequences outside ASCII
+  for (;;) {
+#if defined(__SSE2__)
+    while (end - p >= 16) {
+      unsigned k = firstSpecialOf16(p);
+      p += k;
+      if (k < 16) break;
+    }
+#endif
+    if (p >= end) break;
     const uint8_t c = *p;
     const uint8_t cls = kStringClass[c];
     if (cls == 0) {
-      h = hashStep(h, c);
-      ++utf16;
       ++p;
       continue;
     }
     if (cls == 1) {
+      const size_t n = static_cast<size_t>(p - first);
       token.type = TokenType::string;
-      token.value.bytes = in + pos + 1;
-      token.value.length = static_cast<size_t>(p - (in + pos + 1));
+      token.value.bytes = first;
+      token.value.length = n;
       token.value.type = kTypeString;
-      token.value.hash = h;
-      token.value.utf16Length = utf16;
+      token.value.hash = hashStringBytes(first, n);
+      token.value.utf16Length = n - nonAsciiSavings;
       token.value.cacheItem = nullptr;
       pos = static_cast<size_t>(p - in) + 1;
       token.end = pos;
       return true;
     }
-    if (cls == 2) return scanStringSlow(static_cast<size_t>(p - in), h, utf16);
+    if (cls == 2) return scanStringSlow(static_cast<size_t>(p - in), static_cast<size_t>(p - first) - nonAsciiSavings);
     if (cls == 3) {
       pos = static_cast<size_t>(p - in);
       std::string m = "Invalid character < 0x20 found in string: 0x";
@@ -421,22 +487,22 @@ bool ParseState::scanString() {
     // Sequences that can be neither overlong, surrogates, non-characters nor out of range are
     // checked here; the rest goes through the full decoder.
     if (c >= 0xC2 && c <= 0xDF && p + 1 < end && (p[1] & 0xC0) == 0x80) {
-      h = hashStep(hashStep(h, c), p[1]);
-      ++utf16;
+      nonAsciiSavings += 1;
       p += 2;
       continue;
     }
     if (((c >= 0xE1 && c <= 0xEC) || c == 0xEE) && p + 2 < end && (p[1] & 0xC0) == 0x80 &&
         (p[2] & 0xC0) == 0x80) {
-      h = hashStep(hashStep(hashStep(h, c), p[1]), p[2]);
-      ++utf16;
+      nonAsciiSavings += 2;
       p += 3;
       continue;
     }
     UTF8Sequence seq = decodeUTF8Sequence(p, end);
-    if (seq.status != UTF8Status::wellFormed) return scanStringSlow(static_cast<size_t>(p - in), h, utf16);
-    for (const uint8_t* q = p; q < seq.next; ++q) h = hashStep(h, *q);
-    utf16 += seq.codePoint >= 0x10000 ? 2 : 1;
+    if (seq.status != UTF8Status::wellFormed) {
+      return scanStringSlow(static_cast<size_t>(p - in), static_cast<size_t>(p - first) - nonAsciiSavings);
+    }
+    const size_t n = static_cast<size_t>(seq.next - p);
+    nonAsciiSavings += n - (seq.codePoint >= 0x10000 ? 2 : 1);
     p = seq.next;
   }
   pos = length;
@@ -444,7 +510,7 @@ bool ParseState::scanString() {
   return false;
 }
 
-bool ParseState::scanStringSlow(size_t p, uint64_t h, size_t utf16) {
+bool ParseState::scanStringSlow(size_t p, size_t utf16) {
   const uint8_t* in = input;
   const bool lenient = options & JCParseLenientUnicode;
   // Room for what the fast pass saw, and more as the text grows.
@@ -455,10 +521,7 @@ bool ParseState::scanStringSlow(size_t p, uint64_t h, size_t utf16) {
 
   auto put = [&](const uint8_t* bytes, size_t n) {
     if (w + n + 16 > scratch.size()) scratch.resize((w + n + 16 + 1024 + 4095) / 4096 * 4096);
-    for (size_t k = 0; k < n; ++k) {
-      scratch[w + k] = bytes[k];
-      h = hashStep(h, bytes[k]);
-    }
+    std::memcpy(scratch.data() + w, bytes, n);
     w += n;
   };
   auto putCodePoint = [&](uint32_t cp) {
@@ -503,7 +566,7 @@ bool ParseState::scanStringSlow(size_t p, uint64_t h, size_t utf16) {
       token.value.bytes = scratch.data();
       token.value.length = w;
       token.value.type = kTypeString;
-      token.value.hash = h;
+      token.value.hash = hashStringBytes(scratch.data(), w);
       token.value.utf16Length = utf16;
       token.value.cacheItem = nullptr;
       pos = p + 1;

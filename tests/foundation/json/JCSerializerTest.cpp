@@ -5,7 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <bit>
+#include <charconv>
 #include <limits>
+#include <random>
 
 #include "foundation/json/JCContainers.h"
 #include "platform/foundation/NSException.h"
@@ -234,6 +237,32 @@ TEST(JCSerializer, RepeatedLeavesAreCopiedFromTheWriteCache) {
   std::string expected = "[";
   for (int i = 0; i < 100; ++i) expected += (i ? "," : "") + row;
   EXPECT_EQ(out, expected + "]");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(JCSerializer, DoublesAreWrittenExactlyAsPercentPoint17g) {
+  std::mt19937_64 rng(17);
+  char ours[64], reference[64];
+  auto check = [&](double d) {
+    char* end = zvt::json::formatDouble17(d, ours, ours + sizeof ours);
+    ASSERT_NE(end, nullptr);
+    auto r = std::to_chars(reference, reference + sizeof reference, d, std::chars_format::general, 17);
+    ASSERT_EQ(std::string(ours, end), std::string(reference, r.ptr)) << std::hexfloat << d;
+  };
+  for (double d : {0.1, 1.0, -0.0, 0.0, 1e16, 1e17, 123456789012345678.0, 1e-4, 1.2345678901234567e-5, 5e-324,
+                   1.7976931348623157e308, -65.613616999999977, 43.152309999999986, 1e22, 9007199254740993.0}) {
+    check(d);
+  }
+  for (int i = 0; i < 200000; ++i) {
+    double d = std::bit_cast<double>(rng());
+    if (std::isfinite(d)) check(d);
+    // Values of ordinary size, where the fixed form is used.
+    check(static_cast<double>(static_cast<int64_t>(rng() % 2000000000)) / static_cast<double>(1 + rng() % 100000));
+    if (HasFatalFailure()) return;
+  }
 }
 
 }  // namespace
