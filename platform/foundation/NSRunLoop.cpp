@@ -256,6 +256,9 @@ void NSRunLoop::enqueuePerform(Perform perform) {
 
 void NSRunLoop::wakeUp() {
   if (wakeFd_ < 0) return;
+  // The run loop's own thread is not waiting in poll(): it rebuilds its sources and runs its
+  // performs before it waits again, so waking it would only cost an extra turn.
+  if (onOwnThread()) return;
   uint64_t one = 1;
   ssize_t ignored = write(wakeFd_, &one, sizeof one);
   (void)ignored;  // a full counter already means "wake up"

@@ -40,9 +40,24 @@ double CurlEngine::monotonicNow() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
+CurlHandlePool::~CurlHandlePool() {
+    for (CURL* easy : handles) curl_easy_cleanup(easy);
+}
+
 CurlTransfer::~CurlTransfer() {
+    if (easy_) {
+        auto pool = pool_.lock();
+        std::unique_lock<std::mutex> lock;
+        if (pool) lock = std::unique_lock(pool->mutex);
+        if (pool && pool->handles.size() < 32) {
+            curl_easy_reset(easy_);
+            pool->handles.push_back(easy_);
+        } else {
+            curl_easy_cleanup(easy_);
+        }
+    }
+    // After the reset: the handle no longer points at the list.
     if (headerList_) curl_slist_free_all(static_cast<curl_slist*>(headerList_));
-    if (easy_) curl_easy_cleanup(easy_);
 }
 
 void CurlTransfer::queue(Event event) {
@@ -225,6 +240,7 @@ CurlEngine::CurlEngine(CurlEventLoop& loop) : loop_(loop) {
         uint64_t expirations = 0;
         ssize_t ignored = ::read(timerFd_, &expirations, sizeof expirations);
         (void)ignored;
+        armedDeadline_ = -1;
         socketAction(CURL_SOCKET_TIMEOUT, 0);
     });
 }
@@ -250,8 +266,17 @@ std::shared_ptr<CurlTransfer> CurlEngine::start(const CurlTransferSpec& spec, st
         bool tls = parts->scheme && asciiEqualsIgnoringCase(*parts->scheme, "https");
         t->port_ = parts->port.value_or(tls ? 443 : 80);
     }
-    CURL* easy = curl_easy_init();
+    CURL* easy = nullptr;
+    {
+        std::lock_guard lock(pool_->mutex);
+        if (!pool_->handles.empty()) {
+            easy = pool_->handles.back();
+            pool_->handles.pop_back();
+        }
+    }
+    if (!easy) easy = curl_easy_init();
     t->easy_ = easy;
+    t->pool_ = pool_;
     CurlTransfer* self = t.get();
     curl_easy_setopt(easy, CURLOPT_URL, spec.url.c_str());
     curl_easy_setopt(easy, CURLOPT_PRIVATE, self);
@@ -309,14 +334,22 @@ std::shared_ptr<CurlTransfer> CurlEngine::start(const CurlTransferSpec& spec, st
         list = curl_slist_append(list, line.c_str());
     }
     // No "Expect: 100-continue" round trip, and no form content type that the caller did not ask for.
-    list = curl_slist_append(list, "Expect:");
-    if (!hasContentType && spec.hasBody) list = curl_slist_append(list, "Content-Type:");
+    if (spec.hasBody) {
+        list = curl_slist_append(list, "Expect:");
+        if (!hasContentType) list = curl_slist_append(list, "Content-Type:");
+    }
     t->headerList_ = list;
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, list);
 
     t->running_ = true;
     active_.push_back(t);
     curl_multi_add_handle(multi_, easy);
+    // Get the transfer going now rather than one loop turn later (a kept-alive connection
+    // sends the request at once). Reports of other transfers may be delivered from here.
+    if (kickPending_ && !inRound_ && !acting_) {
+        kickPending_ = false;
+        socketAction(CURL_SOCKET_TIMEOUT, 0);
+    }
     return t;
 }
 
@@ -362,33 +395,68 @@ int CurlEngine::onTimer(CURLM*, long ms, void* self) {
 }
 
 void CurlEngine::armTimer(long ms) {
-    itimerspec spec{};
-    if (ms >= 0) {
-        // A zero it_value would disarm the timer; "now" is one nanosecond away.
-        long ns = ms == 0 ? 1 : (ms % 1000) * 1000000L;
-        spec.it_value.tv_sec = ms / 1000;
-        spec.it_value.tv_nsec = ns;
+    // timerfd_settime is costly; curl moves its time-out on nearly every call. A time-out of
+    // 0 during a round is served by the round itself; a later one only ever moves the armed
+    // deadline earlier (an early wake-up just lets curl ask again), and "no time-out" leaves
+    // the timer as it is for the same reason.
+    if (ms < 0) return;
+    if (ms == 0 && inRound_) {
+        immediate_ = true;
+        return;
     }
-    timerfd_settime(timerFd_, 0, &spec, nullptr);
+    if (ms == 0) {
+        if (kickPending_) return;
+        kickPending_ = true;
+        std::weak_ptr<bool> alive = alive_;
+        loop_.performSoon([this, alive] {
+            if (alive.expired() || !kickPending_) return;  // served by start() meanwhile
+            kickPending_ = false;
+            socketAction(CURL_SOCKET_TIMEOUT, 0);
+        });
+        return;
+    }
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    int64_t deadline = static_cast<int64_t>(now.tv_sec) * 1000000000LL + now.tv_nsec + static_cast<int64_t>(ms) * 1000000LL;
+    if (armedDeadline_ >= 0 && armedDeadline_ <= deadline) return;
+    armedDeadline_ = deadline;
+    itimerspec spec{};
+    spec.it_value.tv_sec = deadline / 1000000000LL;
+    spec.it_value.tv_nsec = deadline % 1000000000LL;
+    timerfd_settime(timerFd_, TFD_TIMER_ABSTIME, &spec, nullptr);
 }
 
 void CurlEngine::socketAction(int fd, int flags) {
     if (acting_) return;
-    int running = 0;
-    acting_ = true;
-    curl_multi_socket_action(multi_, fd, flags, &running);
-    acting_ = false;
-    for (auto& t : deferredRemovals_) {
-        if (t->running_) {
-            t->running_ = false;
-            curl_multi_remove_handle(multi_, t->easy_);
+    bool outer = !inRound_;
+    inRound_ = true;
+    do {
+        immediate_ = false;
+        int running = 0;
+        acting_ = true;
+        curl_multi_socket_action(multi_, fd, flags, &running);
+        acting_ = false;
+        for (auto& t : deferredRemovals_) {
+            if (t->running_) {
+                t->running_ = false;
+                curl_multi_remove_handle(multi_, t->easy_);
+            }
         }
-    }
-    deferredRemovals_.clear();
-    // A failed handshake leaves OpenSSL errors on this thread; other OpenSSL users here (trust
-    // evaluation) must not find them.
-    ERR_clear_error();
-    afterAction();
+        deferredRemovals_.clear();
+        // A failed handshake leaves OpenSSL errors on this thread; other OpenSSL users here (trust
+        // evaluation) must not find them.
+        ERR_clear_error();
+        try {
+            afterAction();
+        } catch (...) {
+            if (outer) inRound_ = false;
+            if (immediate_) armTimer(0);
+            throw;
+        }
+        fd = CURL_SOCKET_TIMEOUT;
+        flags = 0;
+    } while (immediate_ && outer);
+    if (outer) inRound_ = false;
 }
 
 void CurlEngine::afterAction() {

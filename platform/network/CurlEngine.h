@@ -9,6 +9,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <unordered_set>
 #include <utility>
@@ -27,6 +28,8 @@ public:
     virtual ~CurlEventLoop() = default;
     // Watches fd for readiness; read == write == false stops watching it.
     virtual void watchDescriptor(int fd, bool read, bool write, std::function<void(bool readable, bool writable)> onReady) = 0;
+    // Runs fn on the loop's thread soon, after the current callback has returned.
+    virtual void performSoon(std::function<void()> fn) = 0;
 };
 
 enum class TrustAnswer {
@@ -69,6 +72,14 @@ struct CurlTransferSpec {
 
 class CurlEngine;
 
+// Easy handles of finished transfers, reset and kept for the next ones (making one is a large
+// allocation); shared with the transfers, which may end on another thread.
+struct CurlHandlePool {
+    std::mutex mutex;
+    std::vector<CURL*> handles;
+    ~CurlHandlePool();
+};
+
 // One request on the engine. Owned by its client (shared), referenced weakly by the engine while
 // running.
 class CurlTransfer : public std::enable_shared_from_this<CurlTransfer> {
@@ -82,6 +93,7 @@ private:
     friend class CurlEngine;
     CurlTransfer() = default;
     CurlEngine* engine_ = nullptr;
+    std::weak_ptr<CurlHandlePool> pool_;
     CURL* easy_ = nullptr;
     void* headerList_ = nullptr;  // curl_slist*
     std::weak_ptr<CurlTransferClient> client_;
@@ -134,7 +146,8 @@ public:
     CurlEngine(const CurlEngine&) = delete;
     CurlEngine& operator=(const CurlEngine&) = delete;
 
-    // Starts a transfer; the first reports arrive once the loop runs.
+    // Starts a transfer. Reports (its own failure included) may be delivered before start
+    // returns, unless start is called from a report.
     std::shared_ptr<CurlTransfer> start(const CurlTransferSpec& spec, std::weak_ptr<CurlTransferClient> client);
     // Stops a transfer at once; nothing more is reported for it.
     void stop(const std::shared_ptr<CurlTransfer>& transfer);
@@ -155,6 +168,12 @@ private:
     CURLM* multi_ = nullptr;
     int timerFd_ = -1;
     bool acting_ = false;
+    bool inRound_ = false;        // inside socketAction: a zero time-out is served before it returns
+    bool immediate_ = false;      // curl asked for a zero time-out during the round
+    int64_t armedDeadline_ = -1;  // absolute CLOCK_MONOTONIC nanoseconds of the armed timerfd
+    bool kickPending_ = false;    // a zero time-out outside a round, handed to performSoon
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    std::shared_ptr<CurlHandlePool> pool_ = std::make_shared<CurlHandlePool>();
     std::vector<std::shared_ptr<CurlTransfer>> active_;
     std::vector<std::weak_ptr<CurlTransfer>> pending_;
     std::unordered_set<int> watched_;

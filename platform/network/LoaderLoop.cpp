@@ -27,6 +27,8 @@ RunLoopLoader::RunLoopLoader(std::shared_ptr<NSRunLoop> runLoop) : runLoop_(std:
 }
 
 RunLoopLoader::~RunLoopLoader() {
+    alive_.reset();
+    if (timer_) timer_->invalidate();
     engine_.reset();
     for (auto& [fd, w] : watches_) {
         if (w.source) w.source->invalidate();
@@ -45,7 +47,14 @@ void RunLoopLoader::addModes(const std::vector<std::string>& modes) {
     }
     if (!grew) return;
     // File sources keep the modes they were made with: make them again in the wider set.
-    for (auto& [fd, w] : watches_) attach(fd, w);
+    for (auto& [fd, w] : watches_) {
+        if (w.events) {
+            attach(fd, w);
+        } else if (w.source) {
+            w.source->invalidate();  // made again in the new modes when curl watches it again
+            w.source.reset();
+        }
+    }
 }
 
 void RunLoopLoader::attach(int fd, Watch& w) {
@@ -62,33 +71,73 @@ void RunLoopLoader::attach(int fd, Watch& w) {
 
 void RunLoopLoader::watchDescriptor(int fd, bool read, bool write, std::function<void(bool, bool)> onReady) {
     auto it = watches_.find(fd);
-    if (!read && !write) {
-        if (it != watches_.end()) {
-            if (it->second.source) it->second.source->invalidate();
-            watches_.erase(it);
+    unsigned events = (read ? NSRunLoopFileSource::kRead : 0u) | (write ? NSRunLoopFileSource::kWrite : 0u);
+    if (it != watches_.end()) {
+        // A descriptor curl stops watching is mostly a kept-alive connection it watches again
+        // for the next request: the source is paused, not dropped. The engine's callback for a
+        // descriptor never changes (and may be running now).
+        it->second.events = events;
+        if (it->second.source && it->second.source->isValid()) {
+            it->second.source->setEvents(events);
+        } else if (events) {
+            attach(fd, it->second);
         }
         return;
     }
-    unsigned events = (read ? NSRunLoopFileSource::kRead : 0u) | (write ? NSRunLoopFileSource::kWrite : 0u);
-    if (it != watches_.end()) {
-        // The engine's callback for a descriptor never changes (and may be running now).
-        it->second.events = events;
-        it->second.source->setEvents(events);
-        return;
-    }
+    if (!events) return;
     Watch& w = watches_[fd];
     w.events = events;
     w.callback = std::make_shared<std::function<void(bool, bool)>>(std::move(onReady));
     attach(fd, w);
 }
 
+void RunLoopLoader::performSoon(std::function<void()> fn) { runLoop_->performInModes(modeList_, std::move(fn)); }
+
 std::function<void()> RunLoopLoader::addTimer(double seconds, std::function<void()> fn) {
-    auto timer = NSTimer::timerWithTimeInterval(seconds, false, [fn = std::move(fn)](const std::shared_ptr<NSTimer>&) { fn(); });
-    for (const auto& mode : modeList_) runLoop_->addTimer(timer, mode);
-    std::weak_ptr<NSTimer> weak = timer;
-    return [weak] {
-        if (auto t = weak.lock()) t->invalidate();
+    int64_t deadline = deadlineAfter(seconds);
+    uint64_t key = ++nextTimeout_;
+    timeouts_.emplace(key, Timeout{deadline, std::move(fn)});
+    if (!timer_ || deadline < timerDeadline_) armTimer(deadline);
+    std::weak_ptr<bool> alive = alive_;
+    // Removing a time-out leaves the timer armed: an early fire finds nothing due and re-arms.
+    return [this, alive, key] {
+        if (!alive.expired()) timeouts_.erase(key);
     };
+}
+
+void RunLoopLoader::armTimer(int64_t deadline) {
+    if (timer_) timer_->invalidate();
+    timerDeadline_ = deadline;
+    double interval = std::max<double>(0.0, static_cast<double>(deadline - Clock::nowNanos()) / 1e9);
+    std::weak_ptr<bool> alive = alive_;
+    timer_ = NSTimer::timerWithTimeInterval(interval, false, [this, alive](const std::shared_ptr<NSTimer>&) {
+        if (!alive.expired()) fireTimers();
+    });
+    for (const auto& mode : modeList_) runLoop_->addTimer(timer_, mode);
+}
+
+void RunLoopLoader::fireTimers() {
+    timer_.reset();
+    int64_t now = Clock::nowNanos();
+    std::vector<std::function<void()>> due;
+    for (auto it = timeouts_.begin(); it != timeouts_.end();) {
+        if (it->second.deadline <= now) {
+            due.push_back(std::move(it->second.fn));
+            it = timeouts_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    std::weak_ptr<bool> alive = alive_;
+    for (auto& fn : due) {
+        fn();
+        if (alive.expired()) return;
+    }
+    if (!timeouts_.empty() && !timer_) {
+        int64_t earliest = kNoDeadline;
+        for (const auto& [key, t] : timeouts_) earliest = std::min(earliest, t.deadline);
+        armTimer(earliest);
+    }
 }
 
 PollLoader::PollLoader() { engine_ = std::make_unique<CurlEngine>(static_cast<CurlEventLoop&>(*this)); }
@@ -114,6 +163,12 @@ std::function<void()> PollLoader::addTimer(double seconds, std::function<void()>
 
 void PollLoader::runUntil(const std::function<bool()>& done) {
     while (!done()) {
+        while (!soon_.empty()) {
+            auto batch = std::move(soon_);
+            soon_.clear();
+            for (auto& fn : batch) fn();
+        }
+        if (done()) return;
         // Due timers first, earliest deadline first.
         int64_t now = Clock::nowNanos();
         for (;;) {

@@ -49,6 +49,7 @@ public:
 
 private:
     void watchDescriptor(int fd, bool read, bool write, std::function<void(bool, bool)> onReady) override;
+    void performSoon(std::function<void()> fn) override;
     struct Watch {
         unsigned events = 0;
         std::shared_ptr<std::function<void(bool, bool)>> callback;
@@ -56,7 +57,22 @@ private:
     };
     void attach(int fd, Watch& watch);
 
+    void armTimer(int64_t deadline);
+    void fireTimers();
+
     std::shared_ptr<NSRunLoop> runLoop_;
+    // Connection time-outs share one run-loop timer, armed for the earliest deadline: most
+    // loads end long before their time-out, and a run-loop timer per load would cost more
+    // than the load.
+    struct Timeout {
+        int64_t deadline;
+        std::function<void()> fn;
+    };
+    std::map<uint64_t, Timeout> timeouts_;
+    uint64_t nextTimeout_ = 0;
+    std::shared_ptr<NSTimer> timer_;
+    int64_t timerDeadline_ = 0;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     std::set<std::string> modes_;
     std::vector<std::string> modeList_;
     std::map<int, Watch> watches_;
@@ -77,6 +93,8 @@ public:
 
 private:
     void watchDescriptor(int fd, bool read, bool write, std::function<void(bool, bool)> onReady) override;
+    void performSoon(std::function<void()> fn) override { soon_.push_back(std::move(fn)); }
+    std::vector<std::function<void()>> soon_;
     struct Watch {
         bool read, write;
         std::shared_ptr<std::function<void(bool, bool)>> callback;

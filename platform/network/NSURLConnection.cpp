@@ -253,7 +253,13 @@ void NSURLConnection::begin() {
     cacheableBody_.clear();
     cacheable_ = false;
     touch();
-    transfer_ = loop_->engine().start(spec, std::static_pointer_cast<zvt::CurlTransferClient>(hold));
+    auto transfer = loop_->engine().start(spec, std::static_pointer_cast<zvt::CurlTransferClient>(hold));
+    if (!active()) {
+        // Cancelled by another connection's delegate while the engine got going.
+        loop_->engine().stop(transfer);
+        return;
+    }
+    transfer_ = transfer;
     armTimeout(request->timeoutInterval());
 }
 

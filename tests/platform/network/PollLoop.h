@@ -22,10 +22,18 @@ public:
         watches_[fd] = Watch{read, write, std::move(onReady)};
     }
 
+    void performSoon(std::function<void()> fn) override { soon_.push_back(std::move(fn)); }
+
     // Runs until done() or the real-time limit passes; true when done() held.
     bool runUntil(const std::function<bool()>& done, double limitSeconds = 10.0) {
         auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(limitSeconds);
         while (!done()) {
+            while (!soon_.empty()) {
+                auto batch = std::move(soon_);
+                soon_.clear();
+                for (auto& fn : batch) fn();
+            }
+            if (done()) break;
             if (std::chrono::steady_clock::now() > end) return false;
             std::vector<pollfd> fds;
             for (const auto& [fd, w] : watches_) {
@@ -51,6 +59,7 @@ private:
         std::function<void(bool, bool)> onReady;
     };
     std::map<int, Watch> watches_;
+    std::vector<std::function<void()>> soon_;
 };
 
 }  // namespace zvt::test
