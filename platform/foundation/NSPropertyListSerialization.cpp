@@ -134,7 +134,7 @@ std::string formatDate(const NSDate& date) {
   auto secs = static_cast<int64_t>(t);
   int64_t days = zvt::floorDiv(secs, 86400), rem = zvt::floorMod(secs, 86400), y, m, d;
   zvt::civilFromDays(days, y, m, d);
-  char buf[64];
+  char buf[160];  // room for six 64-bit fields, so the compiler can prove no truncation
   std::snprintf(buf, sizeof buf, "%04lld-%02lld-%02lldT%02lld:%02lld:%02lldZ", static_cast<long long>(y),
                 static_cast<long long>(m), static_cast<long long>(d), static_cast<long long>(rem / 3600),
                 static_cast<long long>(rem / 60 % 60), static_cast<long long>(rem % 60));
