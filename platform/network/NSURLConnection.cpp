@@ -1,5 +1,9 @@
 #include "platform/network/NSURLConnection.h"
 
+#include <cstdlib>
+
+#include "platform/foundation/NSStream.h"
+
 #include <curl/curl.h>
 
 #include <cerrno>
@@ -245,9 +249,16 @@ void NSURLConnection::begin() {
         spec.hasBody = true;
         spec.body = std::make_shared<std::string>(request->HTTPBody()->view());
     } else if (request->HTTPBodyStream()) {
-        // Streamed bodies need a stream class this platform does not have yet.
-        fail(errorFor(NSURLErrorUnknown, "request body streams are not supported"));
-        return;
+        // The body is read piece by piece while curl sends it; without a Content-Length it
+        // goes out chunked.
+        bodyStream_ = request->HTTPBodyStream();
+        if (bodyStream_->streamStatus() == NSStreamStatusNotOpen) bodyStream_->open();
+        spec.hasBody = true;
+        if (auto length = request->headerFields().get("Content-Length")) {
+            char* end = nullptr;
+            long long n = std::strtoll(length->c_str(), &end, 10);
+            if (end && *end == '\0' && n >= 0) spec.streamLength = n;
+        }
     }
     response_.reset();
     cacheableBody_.clear();
@@ -352,6 +363,11 @@ void NSURLConnection::transferDidComplete(int result, long osErrno, const std::s
     }
     if (result == CURLE_OK) {
         finishLoading();
+        return;
+    }
+    if (bodyStream_ && bodyStream_->streamStatus() == NSStreamStatusError && bodyStream_->streamError()) {
+        // The body could not be read to its end: the stream's own error says why.
+        fail(bodyStream_->streamError());
         return;
     }
     NSInteger code = NSURLErrorUnknown;
@@ -565,4 +581,14 @@ std::shared_ptr<NSData> NSURLConnection::sendSynchronousRequest(const std::share
         return nullptr;
     }
     return NSData::dataWithString(delegate->body);
+}
+
+int64_t NSURLConnection::transferReadBody(char* buffer, size_t size) {
+    // Called by curl on the loader's thread; the stream locks itself.
+    std::shared_ptr<NSInputStream> stream = bodyStream_;
+    if (!stream) return -1;
+    if (size == 0) return 0;
+    NSInteger n = stream->read(reinterpret_cast<uint8_t*>(buffer), size);
+    if (n < 0) return -1;
+    return n;
 }

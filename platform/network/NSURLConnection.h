@@ -119,6 +119,7 @@ private:
     void transferDidSendBodyData(int64_t bytesWritten, int64_t totalWritten, int64_t totalExpected) override;
     void transferDidComplete(int result, long osErrno, const std::string& message) override;
     zvt::TrustAnswer transferEvaluateServerTrust(const std::vector<std::string>& chainDER, const std::string& host, int port) override;
+    int64_t transferReadBody(char* buffer, size_t size) override;
 
     const std::shared_ptr<NSURLRequest> originalRequest_;
     mutable std::mutex requestMutex_;  // currentRequest_ is read from any thread
@@ -138,6 +139,7 @@ private:
     int redirects_ = 0;
     std::shared_ptr<NSURLRequest> pendingRedirect_;
     std::shared_ptr<NSURLResponse> response_;
+    std::shared_ptr<NSInputStream> bodyStream_;  // a streamed body being sent
     std::string cacheableBody_;
     bool cacheable_ = false;
     int64_t lastActivity_ = 0;

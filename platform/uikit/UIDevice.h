@@ -1,0 +1,36 @@
+// Device and screen facts read by the libraries (the HTTP layer's User-Agent, the image
+// serializer's scale). The defaults describe the device the application was made for; tests and
+// configuration set their own.
+#pragma once
+
+#include <memory>
+#include <mutex>
+
+#include "platform/foundation/NSObject.h"
+#include "platform/foundation/NSString.h"
+
+class UIDevice : public NSObject {
+ public:
+  static std::shared_ptr<UIDevice> currentDevice();
+  std::shared_ptr<NSString> model() const;               // "iPhone"
+  std::shared_ptr<NSString> systemName() const;          // "iOS"
+  std::shared_ptr<NSString> systemVersion() const;       // "9.3"
+  void setModel(const std::shared_ptr<NSString>& model);
+  void setSystemVersion(const std::shared_ptr<NSString>& version);
+
+ private:
+  mutable std::mutex mutex_;
+  std::shared_ptr<NSString> model_;
+  std::shared_ptr<NSString> systemVersion_;
+};
+
+class UIScreen : public NSObject {
+ public:
+  static std::shared_ptr<UIScreen> mainScreen();
+  double scale() const;  // 2.0 by default
+  void setScale(double scale);
+
+ private:
+  mutable std::mutex mutex_;
+  double scale_ = 2.0;
+};

@@ -1,0 +1,351 @@
+// Request serializers and multipart bodies, checked byte for byte.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <regex>
+
+#include "foundation/http/NWURLRequestSerialization.h"
+#include "platform/foundation/Foundation.h"
+#include "platform/foundation/NSLocale.h"
+#include "platform/foundation/NSThread.h"
+#include "platform/foundation/NSStringEncodings.h"
+#include "platform/uikit/UIDevice.h"
+#include "tests/support/MainLoop.h"
+#include "tests/support/TempHome.h"
+
+namespace {
+
+std::string readStream(const std::shared_ptr<NSInputStream>& stream, size_t chunk) {
+  stream->open();
+  std::string out;
+  std::vector<uint8_t> buffer(chunk);
+  while (true) {
+    NSInteger n = stream->read(buffer.data(), chunk);
+    if (n < 0) return "<error>";
+    if (n == 0) break;
+    out.append(reinterpret_cast<char*>(buffer.data()), static_cast<size_t>(n));
+  }
+  return out;
+}
+
+std::string bodyOf(const std::shared_ptr<NSURLRequest>& request) {
+  return request && request->HTTPBody() ? std::string(request->HTTPBody()->view()) : std::string("<none>");
+}
+
+TEST(HttpQueryString, TheDocumentedExampleByteForByte) {
+  auto parameters = NSDictionary::make({
+      {"page"_ns, 1_n},
+      {"keyword"_ns, "a b&c"_ns},
+      {"ids"_ns, NSArray::make({3_n, 4_n})},
+      {"f"_ns, NSDictionary::make({{"y"_ns, 2_n}, {"x"_ns, NSNull::null()}})},
+  });
+  EXPECT_EQ(zvt::queryStringFromParameters(parameters)->utf8(),
+            "f%5Bx%5D&f%5By%5D=2&ids%5B%5D=3&ids%5B%5D=4&keyword=a%20b%26c&page=1");
+}
+
+TEST(HttpQueryString, EscapingEmptyArraysSetsAndLongText) {
+  EXPECT_EQ(zvt::percentEscapedQueryString("&=+#[]@ /?-._~"_ns)->utf8(), "%26%3D%2B%23%5B%5D%40%20/?-._~");
+  EXPECT_EQ(zvt::queryStringFromParameters(NSDictionary::make({{"a"_ns, NSArray::array()}}))->utf8(), "");
+  EXPECT_EQ(zvt::queryStringFromParameters(NSDictionary::make({{"s"_ns, NSSet::make({"b"_ns, "a"_ns})}}))->utf8(), "s=a&s=b");
+  // 30 emoji: 60 UTF-16 units; the pair around unit 50 must stay whole.
+  std::string emoji;
+  std::string expected;
+  for (int i = 0; i < 30; ++i) {
+    emoji += "\xF0\x9F\x98\x80";
+    expected += "%F0%9F%98%80";
+  }
+  EXPECT_EQ(zvt::percentEscapedQueryString(NSString::stringWithUTF8String(emoji))->utf8(), expected);
+}
+
+class HttpRequestSerializer : public ::testing::Test {
+ protected:
+  void SetUp() override { zvt::setPreferredLanguages({"zh-Hans-CN", "en"}); }
+  void TearDown() override { zvt::resetPreferredLanguages(); }
+};
+
+TEST_F(HttpRequestSerializer, GetAppendsSortedQueryToTheURL) {
+  auto s = NWHTTPRequestSerializer::serializer();
+  auto params = NSDictionary::make({{"b"_ns, 2_n}, {"a"_ns, 1_n}});
+  auto r1 = s->requestWithMethod("GET"_ns, "http://h.test/p"_ns, params);
+  EXPECT_EQ(r1->URL()->absoluteString()->utf8(), "http://h.test/p?a=1&b=2");
+  auto r2 = s->requestWithMethod("GET"_ns, "http://h.test/p?c=3"_ns, params);
+  EXPECT_EQ(r2->URL()->absoluteString()->utf8(), "http://h.test/p?c=3&a=1&b=2");
+  auto r3 = s->requestWithMethod("GET"_ns, "http://h.test/p"_ns, nullptr);
+  EXPECT_EQ(r3->URL()->absoluteString()->utf8(), "http://h.test/p");
+  EXPECT_FALSE(r3->HTTPBody());
+  EXPECT_EQ(r3->method(), "GET");
+}
+
+TEST_F(HttpRequestSerializer, PostFormBodyAndContentType) {
+  auto s = NWHTTPRequestSerializer::serializer();
+  auto r = s->requestWithMethod("POST"_ns, "http://h.test/p"_ns, NSDictionary::make({{"a"_ns, 1_n}}));
+  EXPECT_EQ(bodyOf(r), "a=1");
+  EXPECT_EQ(r->valueForHTTPHeaderField("Content-Type")->utf8(), "application/x-www-form-urlencoded");
+  auto empty = s->requestWithMethod("POST"_ns, "http://h.test/p"_ns, nullptr);
+  EXPECT_EQ(bodyOf(empty), "");
+  EXPECT_EQ(empty->valueForHTTPHeaderField("Content-Type")->utf8(), "application/x-www-form-urlencoded");
+  // A request that already has a Content-Type keeps it, and default headers never override.
+  auto base = NSMutableURLRequest::requestWithURL(NSURL::URLWithString("http://h.test/"));
+  base->setHTTPMethod("PUT");
+  base->setValue("text/custom", "Content-Type");
+  base->setValue("xx", "Accept-Language");
+  auto kept = s->requestBySerializingRequest(base, NSDictionary::make({{"a"_ns, 1_n}}), nullptr);
+  EXPECT_EQ(kept->valueForHTTPHeaderField("Content-Type")->utf8(), "text/custom");
+  EXPECT_EQ(kept->valueForHTTPHeaderField("Accept-Language")->utf8(), "xx");
+}
+
+TEST_F(HttpRequestSerializer, FormBodyThatCannotBeEncodedIsAnError) {
+  auto s = NWHTTPRequestSerializer::serializer();
+  s->setStringEncoding(NSASCIIStringEncoding);
+  std::shared_ptr<NSError> error;
+  auto r = s->requestWithMethod("POST"_ns, "http://h.test/p"_ns, NSDictionary::make({{"a"_ns, "x"_ns}}), &error);
+  EXPECT_TRUE(r) << "percent escaping keeps the body ASCII";
+  EXPECT_FALSE(error);
+}
+
+TEST_F(HttpRequestSerializer, SettingsAreCopiedOnlyOnceAssigned) {
+  auto s = NWHTTPRequestSerializer::serializer();
+  auto before = s->requestWithMethod("GET"_ns, "http://h.test/"_ns, nullptr);
+  EXPECT_DOUBLE_EQ(before->timeoutInterval(), 60.0);
+  s->setTimeoutInterval(8);
+  s->setHTTPShouldHandleCookies(false);
+  auto after = s->requestWithMethod("GET"_ns, "http://h.test/"_ns, nullptr);
+  EXPECT_DOUBLE_EQ(after->timeoutInterval(), 8.0);
+  EXPECT_FALSE(after->HTTPShouldHandleCookies());
+  auto copy = std::static_pointer_cast<NWHTTPRequestSerializer>(s->copyWithZone());
+  EXPECT_DOUBLE_EQ(copy->requestWithMethod("GET"_ns, "http://h.test/"_ns, nullptr)->timeoutInterval(), 60.0)
+      << "a copy starts without the settings";
+}
+
+TEST_F(HttpRequestSerializer, CustomQueryBlockAndItsError) {
+  auto s = NWHTTPRequestSerializer::serializer();
+  s->setQueryStringSerializationWithBlock([](const std::shared_ptr<NSURLRequest>&, const id&, std::shared_ptr<NSError>* e) {
+    *e = NSError::errorWithDomain("Q"_ns, 7);
+    return std::shared_ptr<NSString>();
+  });
+  std::shared_ptr<NSError> error;
+  EXPECT_FALSE(s->requestWithMethod("GET"_ns, "http://h.test/"_ns, NSDictionary::make({{"a"_ns, 1_n}}), &error));
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->code(), 7);
+  s->setQueryStringSerializationWithBlock(
+      [](const std::shared_ptr<NSURLRequest>&, const id&, std::shared_ptr<NSError>*) { return "raw"_ns; });
+  EXPECT_EQ(s->requestWithMethod("GET"_ns, "http://h.test/"_ns, NSDictionary::make({{"a"_ns, 1_n}}))->URL()->absoluteString()->utf8(),
+            "http://h.test/?raw");
+  s->setQueryStringSerializationWithStyle(NWHTTPRequestQueryStringDefaultStyle);
+  EXPECT_EQ(s->requestWithMethod("GET"_ns, "http://h.test/"_ns, NSDictionary::make({{"a"_ns, 1_n}}))->URL()->absoluteString()->utf8(),
+            "http://h.test/?a=1");
+}
+
+TEST_F(HttpRequestSerializer, AcceptLanguageAndAuthorization) {
+  EXPECT_EQ(NWHTTPRequestSerializer::serializer()->valueForHTTPHeaderField("Accept-Language"_ns)->utf8(),
+            "zh-Hans-CN;q=1, en;q=0.9");
+  zvt::setPreferredLanguages({"a", "b", "c", "d", "e", "f", "g", "h"});
+  EXPECT_EQ(NWHTTPRequestSerializer::serializer()->valueForHTTPHeaderField("Accept-Language"_ns)->utf8(),
+            "a;q=1, b;q=0.9, c;q=0.8, d;q=0.7, e;q=0.6, f;q=0.5");
+  zvt::setPreferredLanguages({});
+  EXPECT_EQ(NWHTTPRequestSerializer::serializer()->valueForHTTPHeaderField("Accept-Language"_ns)->utf8(), "");
+  auto s = NWHTTPRequestSerializer::serializer();
+  s->setAuthorizationHeaderFieldWithUsername("user"_ns, "pässword"_ns);
+  EXPECT_EQ(s->valueForHTTPHeaderField("Authorization"_ns)->utf8(), "Basic dXNlcjpww6Rzc3dvcmQ=");
+  s->setAuthorizationHeaderFieldWithToken("t1"_ns);
+  EXPECT_EQ(s->valueForHTTPHeaderField("Authorization"_ns)->utf8(), "Token token=\"t1\"");
+  s->clearAuthorizationHeader();
+  EXPECT_FALSE(s->valueForHTTPHeaderField("Authorization"_ns));
+}
+
+TEST_F(HttpRequestSerializer, UserAgentFromBundleAndDeviceMadeASCII) {
+  zvt::test::TempBundle bundle;
+  bundle.writeFile("Info.plist",
+                   "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+                   "<key>CFBundleExecutable</key><string>Zavélto</string>"
+                   "<key>CFBundleShortVersionString</key><string>2.1</string>"
+                   "<key>CFBundleVersion</key><string>77</string></dict></plist>");
+  UIDevice::currentDevice()->setSystemVersion("9.3.5"_ns);
+  auto ua = NWHTTPRequestSerializer::serializer()->valueForHTTPHeaderField("User-Agent"_ns);
+  UIDevice::currentDevice()->setSystemVersion(nullptr);
+  ASSERT_TRUE(ua);
+  EXPECT_EQ(ua->utf8(), "Zavelto/2.1 (iPhone; iOS 9.3.5; Scale/2.00)");
+}
+
+TEST_F(HttpRequestSerializer, JSONAndPropertyListBodies) {
+  auto json = NWJSONRequestSerializer::serializer();
+  auto r = json->requestWithMethod("POST"_ns, "http://h.test/"_ns, NSDictionary::make({{"a"_ns, 1_n}}));
+  EXPECT_EQ(bodyOf(r), "{\"a\":1}");
+  EXPECT_EQ(r->valueForHTTPHeaderField("Content-Type")->utf8(), "application/json");
+  auto none = json->requestWithMethod("POST"_ns, "http://h.test/"_ns, nullptr);
+  EXPECT_FALSE(none->HTTPBody());
+  EXPECT_FALSE(none->valueForHTTPHeaderField("Content-Type"));
+  auto get = json->requestWithMethod("GET"_ns, "http://h.test/"_ns, NSDictionary::make({{"a"_ns, 1_n}}));
+  EXPECT_EQ(get->URL()->absoluteString()->utf8(), "http://h.test/?a=1");
+  // Something JSON cannot carry: no request, and the error says why.
+  std::shared_ptr<NSError> error;
+  EXPECT_FALSE(json->requestWithMethod("POST"_ns, "http://h.test/"_ns, NSDictionary::make({{"d"_ns, NSData::data()}}), &error));
+  EXPECT_TRUE(error);
+
+  auto plist = NWPropertyListRequestSerializer::serializer();
+  auto p = plist->requestWithMethod("POST"_ns, "http://h.test/"_ns, NSDictionary::make({{"a"_ns, 1_n}}));
+  EXPECT_EQ(p->valueForHTTPHeaderField("Content-Type")->utf8(), "application/x-plist");
+  std::shared_ptr<NSError> readError;
+  auto back = NSPropertyListSerialization::propertyListWithData(p->HTTPBody(), 0, nullptr, &readError);
+  EXPECT_TRUE(zvt::objectsEqual(back, NSDictionary::make({{"a"_ns, 1_n}})));
+  std::shared_ptr<NSError> plistError;
+  EXPECT_FALSE(plist->requestWithMethod("POST"_ns, "http://h.test/"_ns, NSDictionary::make({{"n"_ns, NSNull::null()}}), &plistError));
+  EXPECT_TRUE(plistError);
+}
+
+// --- multipart
+
+std::string boundaryOf(const std::shared_ptr<NSURLRequest>& request) {
+  std::string type = request->valueForHTTPHeaderField("Content-Type")->utf8();
+  auto at = type.find("boundary=");
+  return at == std::string::npos ? std::string() : type.substr(at + 9);
+}
+
+TEST(HttpMultipart, OneFieldByteExactThroughAnyBufferSize) {
+  auto s = NWHTTPRequestSerializer::serializer();
+  auto r = s->multipartFormRequestWithMethod("POST"_ns, "http://h.test/up"_ns, NSDictionary::make({{"k"_ns, "v"_ns}}), nullptr);
+  ASSERT_TRUE(r);
+  std::string b = boundaryOf(r);
+  EXPECT_TRUE(std::regex_match(b, std::regex("Boundary\\+[0-9A-F]{16}")));
+  std::string expected = "--" + b + "\r\nContent-Disposition: form-data; name=\"k\"\r\n\r\nv\r\n--" + b + "--\r\n";
+  EXPECT_EQ(r->valueForHTTPHeaderField("Content-Length")->utf8(), std::to_string(expected.size()));
+  for (size_t chunk : {1, 2, 7, 4096}) {
+    auto copy = std::static_pointer_cast<NSInputStream>(std::static_pointer_cast<NWMultipartBodyStream>(r->HTTPBodyStream())->copyWithZone());
+    EXPECT_EQ(readStream(copy, chunk), expected) << "chunk " << chunk;
+  }
+}
+
+TEST(HttpMultipart, PartsDataFilesStreamsAndEscapedNames) {
+  zvt::test::TempHome home;
+  std::string filePath = home.pathFor("tmp/photo.png");
+  std::ofstream(filePath) << "PNGDATA";
+  std::string oddPath = home.pathFor("tmp/blob.zzqq");
+  std::ofstream(oddPath) << "Z";
+  auto s = NWHTTPRequestSerializer::serializer();
+  std::shared_ptr<NSError> fileError;
+  auto r = s->multipartFormRequestWithMethod(
+      "POST"_ns, "http://h.test/up"_ns, NSDictionary::make({{"n"_ns, NSNull::null()}}),
+      [&](NWMultipartFormData& form) {
+        form.appendPartWithFormData(NSData::dataWithString("1"), "a\"b\r\nX-Evil: 1"_ns);
+        EXPECT_TRUE(form.appendPartWithFileURL(NSURL::fileURLWithPath(NSString::stringWithUTF8String(filePath)), "f"_ns, &fileError));
+        EXPECT_TRUE(form.appendPartWithFileURL(NSURL::fileURLWithPath(NSString::stringWithUTF8String(oddPath)), "g"_ns, &fileError));
+        form.appendPartWithInputStream(NSInputStream::inputStreamWithData(NSData::dataWithString("SS")), "s"_ns, "s.txt"_ns, 2,
+                                       "text/plain"_ns);
+      });
+  ASSERT_TRUE(r);
+  std::string b = boundaryOf(r);
+  std::string expected = "--" + b + "\r\nContent-Disposition: form-data; name=\"n\"\r\n\r\n" +
+                         "\r\n--" + b + "\r\nContent-Disposition: form-data; name=\"a%22b%0D%0AX-Evil: 1\"\r\n\r\n1" +
+                         "\r\n--" + b + "\r\nContent-Disposition: form-data; name=\"f\"; filename=\"photo.png\"\r\nContent-Type: image/png\r\n\r\nPNGDATA" +
+                         "\r\n--" + b + "\r\nContent-Disposition: form-data; name=\"g\"; filename=\"blob.zzqq\"\r\nContent-Type: application/octet-stream\r\n\r\nZ" +
+                         "\r\n--" + b + "\r\nContent-Disposition: form-data; name=\"s\"; filename=\"s.txt\"\r\nContent-Type: text/plain\r\n\r\nSS" +
+                         "\r\n--" + b + "--\r\n";
+  EXPECT_EQ(r->valueForHTTPHeaderField("Content-Length")->utf8(), std::to_string(expected.size()));
+  EXPECT_EQ(readStream(r->HTTPBodyStream(), 3), expected);
+}
+
+TEST(HttpMultipart, FileURLErrors) {
+  auto form = NWStreamingMultipartFormData::initWithURLRequest(NSMutableURLRequest::requestWithURL(NSURL::URLWithString("http://h/")),
+                                                               NSUTF8StringEncoding);
+  std::shared_ptr<NSError> error;
+  EXPECT_FALSE(form->appendPartWithFileURL(NSURL::URLWithString("http://h/x.png"), "f"_ns, &error));
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->domain()->utf8(), "com.netway.error.serialization.request");
+  EXPECT_EQ(error->code(), -1000);
+  EXPECT_EQ(error->localizedFailureReason()->utf8(), "Expected URL to be a file URL");
+  error.reset();
+  EXPECT_FALSE(form->appendPartWithFileURL(NSURL::fileURLWithPath("/nonexistent/x.png"_ns), "f"_ns, &error));
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->localizedFailureReason()->utf8(), "File URL not reachable.");
+  // Nothing appended: the request is returned unchanged.
+  auto r = form->requestByFinalizingMultipartFormData();
+  EXPECT_FALSE(r->HTTPBodyStream());
+  EXPECT_FALSE(r->valueForHTTPHeaderField("Content-Type"));
+  EXPECT_FALSE(r->valueForHTTPHeaderField("Content-Length"));
+}
+
+TEST(HttpMultipart, UnencodableParameterFailsTheBuild) {
+  auto s = NWHTTPRequestSerializer::serializer();
+  s->setStringEncoding(NSASCIIStringEncoding);
+  std::shared_ptr<NSError> error;
+  auto r = s->multipartFormRequestWithMethod("POST"_ns, "http://h.test/up"_ns, NSDictionary::make({{"k"_ns, "中"_ns}}), nullptr, &error);
+  EXPECT_FALSE(r);
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->domain()->utf8(), "com.netway.error.serialization.request");
+}
+
+// A stream that fails after a few bytes.
+class FailingStream : public NSInputStream {
+ public:
+  NSInteger read(uint8_t* buffer, NSUInteger length) override {
+    if (sent_) {
+      failWith(NSError::errorWithDomain("Disk"_ns, 5));
+      return -1;
+    }
+    sent_ = true;
+    NSUInteger n = std::min<NSUInteger>(length, 3);
+    std::memcpy(buffer, "abc", n);
+    return static_cast<NSInteger>(n);
+  }
+  bool hasBytesAvailable() const override { return true; }
+
+ private:
+  bool sent_ = false;
+};
+
+TEST(HttpMultipart, FailingOrShortPartStreamsMakeTheBodyFail) {
+  auto form = NWStreamingMultipartFormData::initWithURLRequest(NSMutableURLRequest::requestWithURL(NSURL::URLWithString("http://h/")),
+                                                               NSUTF8StringEncoding);
+  form->appendPartWithInputStream(std::make_shared<FailingStream>(), "f"_ns, "f.bin"_ns, 100, "application/octet-stream"_ns);
+  auto body = form->requestByFinalizingMultipartFormData()->HTTPBodyStream();
+  EXPECT_EQ(readStream(body, 64), "<error>");
+  EXPECT_EQ(body->streamStatus(), NSStreamStatusError);
+  ASSERT_TRUE(body->streamError());
+  EXPECT_EQ(body->streamError()->domain()->utf8(), "Disk");
+
+  auto shortForm = NWStreamingMultipartFormData::initWithURLRequest(
+      NSMutableURLRequest::requestWithURL(NSURL::URLWithString("http://h/")), NSUTF8StringEncoding);
+  shortForm->appendPartWithInputStream(NSInputStream::inputStreamWithData(NSData::dataWithString("ab")), "f"_ns, "f"_ns, 10,
+                                       "text/plain"_ns);
+  auto shortBody = shortForm->requestByFinalizingMultipartFormData()->HTTPBodyStream();
+  EXPECT_EQ(readStream(shortBody, 64), "<error>") << "a body shorter than its declared length is never sent as complete";
+  EXPECT_TRUE(shortBody->streamError());
+}
+
+TEST(HttpMultipart, ThrottlingLimitsEachRead) {
+  auto form = NWStreamingMultipartFormData::initWithURLRequest(NSMutableURLRequest::requestWithURL(NSURL::URLWithString("http://h/")),
+                                                               NSUTF8StringEncoding);
+  form->appendPartWithFormData(NSData::dataWithString(std::string(100, 'x')), "k"_ns);
+  form->throttleBandwidthWithPacketSize(16, 0);
+  auto body = form->requestByFinalizingMultipartFormData()->HTTPBodyStream();
+  body->open();
+  uint8_t buffer[64];
+  EXPECT_EQ(body->read(buffer, sizeof buffer), 16);
+  EXPECT_EQ(body->read(buffer, 8), 8);
+}
+
+TEST(HttpMultipart, WritingTheBodyToAFile) {
+  zvt::test::TempHome home;
+  auto s = NWHTTPRequestSerializer::serializer();
+  auto r = s->multipartFormRequestWithMethod("POST"_ns, "http://h.test/up"_ns, NSDictionary::make({{"k"_ns, "v"_ns}}), nullptr);
+  auto expected = readStream(std::static_pointer_cast<NSInputStream>(
+                                 std::static_pointer_cast<NWMultipartBodyStream>(r->HTTPBodyStream())->copyWithZone()),
+                             1024);
+  std::string path = home.pathFor("tmp/body.bin");
+  bool done = false;
+  std::shared_ptr<NSError> result = NSError::errorWithDomain("unset"_ns, 0);
+  auto copy = s->requestWithMultipartFormRequest(r, NSURL::fileURLWithPath(NSString::stringWithUTF8String(path)),
+                                                 [&](const std::shared_ptr<NSError>& e) {
+                                                   EXPECT_TRUE(NSThread::isMainThread());
+                                                   result = e;
+                                                   done = true;
+                                                 });
+  EXPECT_FALSE(copy->HTTPBodyStream());
+  ASSERT_TRUE(zvt::test::runMainLoopUntil([&] { return done; }));
+  EXPECT_FALSE(result);
+  std::ifstream in(path, std::ios::binary);
+  std::string written((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(written, expected);
+}
+
+}  // namespace
