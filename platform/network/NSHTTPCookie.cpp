@@ -204,7 +204,8 @@ std::shared_ptr<NSHTTPCookie> NSHTTPCookie::cookieWithProperties(const std::shar
         else if (auto s = std::dynamic_pointer_cast<NSString>(maxAge)) seconds = s->doubleValue();
         c->expires_ = now + seconds;
     } else if (expires) {
-        if (auto n = std::dynamic_pointer_cast<NSNumber>(expires)) c->expires_ = n->doubleValue();
+        if (auto d = std::dynamic_pointer_cast<NSDate>(expires)) c->expires_ = d->timeIntervalSince1970();
+        else if (auto n = std::dynamic_pointer_cast<NSNumber>(expires)) c->expires_ = n->doubleValue();
         else if (auto s = std::dynamic_pointer_cast<NSString>(expires)) c->expires_ = zvt::parseCookieDate(s->view());
     }
     if (discard && !maxAge) c->expires_.reset();
@@ -319,7 +320,7 @@ std::shared_ptr<NSDictionary> NSHTTPCookie::properties() const {
         {NSHTTPCookiePath.get(), path()},
         {NSHTTPCookieVersion.get(), NSString::stringWithFormat("%lu", static_cast<unsigned long>(version_))},
     };
-    if (expires_) p.emplace_back(NSHTTPCookieExpires.get(), NSNumber::numberWithDouble(*expires_));
+    if (expires_) p.emplace_back(NSHTTPCookieExpires.get(), expiresDate());
     if (secure_) p.emplace_back(NSHTTPCookieSecure.get(), NSString::stringWithUTF8String("TRUE"));
     if (httpOnly_) p.emplace_back(NSHTTPCookieHTTPOnly.get(), NSString::stringWithUTF8String("TRUE"));
     if (!expires_) p.emplace_back(NSHTTPCookieDiscard.get(), NSString::stringWithUTF8String("TRUE"));
@@ -327,6 +328,10 @@ std::shared_ptr<NSDictionary> NSHTTPCookie::properties() const {
     if (commentURL_) p.emplace_back(NSHTTPCookieCommentURL.get(), NSString::stringWithUTF8String(*commentURL_));
     if (portList_) p.emplace_back(NSHTTPCookiePort.get(), NSString::stringWithUTF8String(*portList_));
     return NSDictionary::dictionaryWithPairs(std::move(p));
+}
+
+std::shared_ptr<NSDate> NSHTTPCookie::expiresDate() const {
+    return expires_ ? NSDate::dateWithTimeIntervalSince1970(*expires_) : nullptr;
 }
 
 std::shared_ptr<NSString> NSHTTPCookie::description() const {

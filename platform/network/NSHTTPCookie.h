@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/foundation/NSArray.h"
+#include "platform/foundation/NSDate.h"
 #include "platform/foundation/NSDictionary.h"
 #include "platform/network/NSURL.h"
 
@@ -31,7 +32,8 @@ class NSHTTPCookie : public NSObject {
 public:
     // cookieWithProperties: nil without a name, a value, and a domain or an origin URL. A
     // domain given with a leading "." matches sub-domains; one without it only that host.
-    // "Expires" may be a number (seconds since 1970) or a date text; "Max-Age" (seconds) wins.
+    // "Expires" may be a date, a number (seconds since 1970) or a date text; "Max-Age"
+    // (seconds) wins.
     static std::shared_ptr<NSHTTPCookie> cookieWithProperties(const std::shared_ptr<NSDictionary>& properties);
     static std::shared_ptr<NSHTTPCookie> initWithProperties(const std::shared_ptr<NSDictionary>& properties) {
         return cookieWithProperties(properties);
@@ -51,6 +53,8 @@ public:
     bool isSecure() const { return secure_; }
     bool isHTTPOnly() const { return httpOnly_; }
     bool isSessionOnly() const { return !expires_; }
+    // nil for a session cookie.
+    std::shared_ptr<NSDate> expiresDate() const;
     // Seconds since 1970, empty for a session cookie.
     std::optional<double> expiresTimeIntervalSince1970() const { return expires_; }
     std::shared_ptr<NSDictionary> properties() const;
