@@ -49,6 +49,8 @@ private:
 namespace {
 
 constexpr int kMaximumRedirects = 16;
+// NSURLErrorRequestBodyStreamExhausted: a redirect needs the body again and no new stream came.
+constexpr NSInteger kRequestBodyStreamExhausted = -1021;
 // Larger replies are not offered for caching (nor buffered for it).
 constexpr size_t kCacheableLimit = 1 << 20;
 
@@ -308,6 +310,18 @@ void NSURLConnection::transferDidReceiveResponse(int status, const std::string& 
         std::shared_ptr<NSURLRequest> chosen;
         chosen = delegate_ ? delegate_->connectionWillSendRequest(hold, next, response) : std::shared_ptr<NSURLRequest>(next);
         if (!active()) return;
+        if (chosen && chosen->HTTPBodyStream() && chosen->HTTPBodyStream() == request->HTTPBodyStream()) {
+            // The stream has been read for the first request: the delegate must give a new one.
+            std::shared_ptr<NSInputStream> fresh = delegate_ ? delegate_->connectionNeedNewBodyStream(hold, chosen) : nullptr;
+            if (!active()) return;
+            if (!fresh) {
+                fail(errorFor(zvt::kRequestBodyStreamExhausted, "request body stream exhausted"));
+                return;
+            }
+            auto again = chosen->mutableCopy();
+            again->setHTTPBodyStream(fresh);
+            chosen = again;
+        }
         if (chosen) {
             // The redirect reply's body is dropped; the next request starts when it has ended.
             pendingRedirect_ = chosen->copy();

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/foundation/NSStream.h"
 #include "platform/network/NSHTTPCookie.h"
 #include "tests/platform/network/ConnectionTestSupport.h"
 #include "tests/support/MainLoop.h"
@@ -251,6 +252,52 @@ TEST_F(URLConnectionTest, AConnectionNotStartedNeverCallsBack) {
     load("/hello");
     EXPECT_TRUE(delegate->log().empty());
     EXPECT_EQ(server.requestCount(), 1u);
+}
+
+}  // namespace
+
+namespace {
+
+class StreamedBodyTest : public URLConnectionTest {};
+
+TEST_F(StreamedBodyTest, StreamsGoOutChunkedOrWithTheirLength) {
+    auto chunked = requestFor(server.url("/echo"));
+    chunked->setHTTPMethod("POST");
+    chunked->setHTTPBodyStream(NSInputStream::inputStreamWithData(NSData::dataWithString(pattern(70000))));
+    EXPECT_EQ(load(chunked)->body(), pattern(70000));
+    EXPECT_EQ(server.requests().back().header("Transfer-Encoding"), "chunked");
+
+    auto sized = requestFor(server.url("/echo"));
+    sized->setHTTPMethod("POST");
+    sized->setValue("5", "Content-Length");
+    sized->setHTTPBodyStream(NSInputStream::inputStreamWithData(NSData::dataWithString("abcde")));
+    EXPECT_EQ(load(sized)->body(), "abcde");
+    EXPECT_EQ(server.requests().back().header("Content-Length"), "5");
+}
+
+TEST_F(StreamedBodyTest, ARedirectKeepingTheBodyAsksForANewStream) {
+    struct NewStream : RecordingDelegate {
+        int asked = 0;
+        std::shared_ptr<NSInputStream> connectionNeedNewBodyStream(const Connection&, const std::shared_ptr<NSURLRequest>&) override {
+            ++asked;
+            return NSInputStream::inputStreamWithData(NSData::dataWithString("again"));
+        }
+    };
+    auto request = requestFor(server.url("/redirect-to?url=/echo&status=307"));
+    request->setHTTPMethod("POST");
+    request->setHTTPBodyStream(NSInputStream::inputStreamWithData(NSData::dataWithString("first")));
+    auto delegate = std::make_shared<NewStream>();
+    startOn(thread, request, delegate);
+    ASSERT_TRUE(delegate->waitDone());
+    EXPECT_EQ(delegate->asked, 1);
+    EXPECT_EQ(delegate->body(), "again");
+
+    auto without = requestFor(server.url("/redirect-to?url=/echo&status=307"));
+    without->setHTTPMethod("POST");
+    without->setHTTPBodyStream(NSInputStream::inputStreamWithData(NSData::dataWithString("first")));
+    auto failed = load(without);
+    ASSERT_TRUE(failed->error());
+    EXPECT_EQ(failed->error()->code(), -1021);
 }
 
 }  // namespace
