@@ -7,6 +7,7 @@
 #include "platform/foundation/NSData.h"
 #include "platform/foundation/NSException.h"
 #include "platform/foundation/NSNumber.h"
+#include "platform/foundation/NSPropertyListSerialization.h"
 
 namespace {
 
@@ -57,6 +58,12 @@ NSKeyedArchiver::NSKeyedArchiver() : values_(NSMutableDictionary::dictionary()) 
 
 std::shared_ptr<NSDictionary> NSKeyedArchiver::archivedPropertyListWithRootObject(const id& root) {
     return zvt::as<NSDictionary>(encodeValue(root));
+}
+
+std::shared_ptr<NSData> NSKeyedArchiver::archivedDataWithRootObject(const id& root) {
+    auto archive = archivedPropertyListWithRootObject(root);
+    if (!archive) return nullptr;
+    return NSPropertyListSerialization::dataWithPropertyList(archive, NSPropertyListXMLFormat_v1_0, 0, nullptr);
 }
 
 id NSKeyedArchiver::encodeValue(const id& object) {
@@ -125,6 +132,17 @@ id NSKeyedUnarchiver::unarchiveObjectWithPropertyList(const std::shared_ptr<NSDi
     if (!object && !unarchiver.error()) unarchiver.setError(unarchiveError("the data is not an archive"));
     if (!object) zvt::setError(error, unarchiver.error());
     return object;
+}
+
+id NSKeyedUnarchiver::unarchiveObjectWithData(const std::shared_ptr<NSData>& data, std::shared_ptr<NSError>* error) {
+    std::shared_ptr<NSError> readError;
+    id plist = data ? NSPropertyListSerialization::propertyListWithData(data, 0, nullptr, &readError) : nullptr;
+    auto archive = zvt::as<NSDictionary>(plist);
+    if (!archive) {
+        zvt::setError(error, readError ? readError : unarchiveError("the data is not an archive"));
+        return nullptr;
+    }
+    return unarchiveObjectWithPropertyList(archive, error);
 }
 
 id NSKeyedUnarchiver::decodeValue(const id& value) {

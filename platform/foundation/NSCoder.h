@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/foundation/NSData.h"
 #include "platform/foundation/NSDictionary.h"
 #include "platform/foundation/NSError.h"
 #include "platform/foundation/NSObject.h"
@@ -73,6 +74,8 @@ public:
 
     // The archive of `root` (an NSCoding object) as a property list.
     static std::shared_ptr<NSDictionary> archivedPropertyListWithRootObject(const id& root);
+    // The same archive as the bytes of an XML property list.
+    static std::shared_ptr<NSData> archivedDataWithRootObject(const id& root);
 
     void encodeObject(const id& object, const std::shared_ptr<NSString>& key) override;
     void encodeBool(bool value, const std::shared_ptr<NSString>& key) override;
@@ -95,6 +98,8 @@ public:
     // a class that is not registered.
     static id unarchiveObjectWithPropertyList(const std::shared_ptr<NSDictionary>& archive,
                                               std::shared_ptr<NSError>* error = nullptr);
+    // The object an archive made by archivedDataWithRootObject holds.
+    static id unarchiveObjectWithData(const std::shared_ptr<NSData>& data, std::shared_ptr<NSError>* error = nullptr);
 
     bool requiresSecureCoding() const override { return secure_; }
     bool containsValueForKey(const std::shared_ptr<NSString>& key) const override;

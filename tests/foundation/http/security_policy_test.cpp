@@ -308,6 +308,11 @@ TEST_F(SecurityPolicy, ArchivingKeepsTheSettingsAndDerivesTheKeysAgain) {
     ASSERT_EQ(back->pinnedPublicKeys()->size(), 2u);
     EXPECT_EQ((*back->pinnedPublicKeys())[0]->publicKeyData(), certs().selfSigned.publicKeyDER);
     EXPECT_TRUE(back->evaluateServerTrust(trustFor(certs().selfSigned), str("localhost")));
+    auto fromData = zvt::as<NWSecurityPolicy>(
+        NSKeyedUnarchiver::unarchiveObjectWithData(NSKeyedArchiver::archivedDataWithRootObject(policy)));
+    ASSERT_TRUE(fromData);
+    EXPECT_TRUE(fromData->pinnedCertificates()->isEqual(policy->pinnedCertificates()));
+    EXPECT_EQ(fromData->pinnedPublicKeys()->size(), 2u);
 
     // A policy without certificates comes back without them; a mode of the wrong class is refused.
     auto plain = zvt::as<NWSecurityPolicy>(

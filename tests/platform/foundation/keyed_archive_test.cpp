@@ -67,6 +67,18 @@ TEST(KeyedArchive, RoundTripOfNestedObjectsAndContainers) {
     EXPECT_TRUE(back->child->name->isEqual("inner"_ns));
     EXPECT_FALSE(back->child->items);
     EXPECT_FALSE(back->child->flag);
+
+    // Through bytes.
+    auto data = NSKeyedArchiver::archivedDataWithRootObject(sample);
+    ASSERT_TRUE(data);
+    auto again = zvt::as<Sample>(NSKeyedUnarchiver::unarchiveObjectWithData(data, &error));
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->count, -42);
+    EXPECT_TRUE(again->flag);
+    EXPECT_TRUE(again->items->isEqual(sample->items));
+    EXPECT_TRUE(again->child->name->isEqual("inner"_ns));
+    EXPECT_FALSE(NSKeyedUnarchiver::unarchiveObjectWithData(NSData::dataWithString("not a plist"), &error));
+    EXPECT_TRUE(error);
 }
 
 TEST(KeyedArchive, RefusalsAndSecureDecoding) {
