@@ -303,6 +303,11 @@ std::shared_ptr<CurlTransfer> CurlEngine::start(const CurlTransferSpec& spec, st
         curl_easy_setopt(easy, CURLOPT_FORBID_REUSE, 1L);
     }
 
+    if (spec.basicAuth) {
+        curl_easy_setopt(easy, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
+        curl_easy_setopt(easy, CURLOPT_USERNAME, t->spec_.user.c_str());
+        curl_easy_setopt(easy, CURLOPT_PASSWORD, t->spec_.password.c_str());
+    }
     const std::string method = spec.method.empty() ? "GET" : spec.method;
     if (spec.hasBody) {
         curl_easy_setopt(easy, CURLOPT_POST, 1L);

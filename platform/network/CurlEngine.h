@@ -68,6 +68,8 @@ struct CurlTransferSpec {
     bool hasBody = false;
     std::shared_ptr<const std::string> body;  // the whole body, or null for a streamed one
     int64_t streamLength = -1;                // a streamed body's length when known
+    bool basicAuth = false;                   // send user and password with HTTP Basic
+    std::string user, password;
 };
 
 class CurlEngine;

@@ -183,7 +183,8 @@ void NSURLConnection::cancel() {
         if (c->ended_) return;
         c->end();
     };
-    if (loop_ && loop_->isCurrent()) {
+    zvt::LoaderLoop* loop = loop_.load();
+    if (loop && loop->isCurrent()) {
         auto hold = self();
         stopNow(hold);
         return;
@@ -211,9 +212,10 @@ void NSURLConnection::armTimeout(double seconds) {
     if (cancelTimer_) cancelTimer_();
     cancelTimer_ = nullptr;
     double timeout = currentRequest()->timeoutInterval();
-    if (timeout <= 0 || !loop_) return;
+    zvt::LoaderLoop* loop = loop_.load();
+    if (timeout <= 0 || !loop) return;
     std::weak_ptr<NSURLConnection> weak = self();
-    cancelTimer_ = loop_->addTimer(seconds, [weak, timeout] {
+    cancelTimer_ = loop->addTimer(seconds, [weak, timeout] {
         auto c = weak.lock();
         if (!c || !c->active()) return;
         double idle = static_cast<double>(Clock::nowNanos() - c->lastActivity_) / 1e9;
@@ -247,6 +249,11 @@ void NSURLConnection::begin() {
             spec.headers.emplace_back("Cookie", *cookie);
         }
     }
+    if (credential_ && credential_->user()) {
+        spec.basicAuth = true;
+        spec.user = credential_->user()->utf8();
+        spec.password = credential_->password() ? credential_->password()->utf8() : "";
+    }
     if (request->HTTPBody()) {
         spec.hasBody = true;
         spec.body = std::make_shared<std::string>(request->HTTPBody()->view());
@@ -266,10 +273,11 @@ void NSURLConnection::begin() {
     cacheableBody_.clear();
     cacheable_ = false;
     touch();
-    auto transfer = loop_->engine().start(spec, std::static_pointer_cast<zvt::CurlTransferClient>(hold));
+    zvt::CurlEngine& engine = loop_.load()->engine();
+    auto transfer = engine.start(spec, std::static_pointer_cast<zvt::CurlTransferClient>(hold));
     if (!active()) {
         // Cancelled by another connection's delegate while the engine got going.
-        loop_->engine().stop(transfer);
+        engine.stop(transfer);
         return;
     }
     transfer_ = transfer;
@@ -322,19 +330,78 @@ void NSURLConnection::transferDidReceiveResponse(int status, const std::string& 
             again->setHTTPBodyStream(fresh);
             chosen = again;
         }
+        if (chosen && credential_ && chosen->URL()) {
+            // A password given for one server is not sent on to another.
+            const auto& from = url->parts();
+            const auto& to = chosen->URL()->parts();
+            if (!from.host || !to.host || !zvt::asciiEqualsIgnoringCase(*from.host, *to.host) || from.port != to.port ||
+                !from.scheme || !to.scheme || !zvt::asciiEqualsIgnoringCase(*from.scheme, *to.scheme)) {
+                credential_.reset();
+                authFailures_ = 0;
+            }
+        }
         if (chosen) {
             // The redirect reply's body is dropped; the next request starts when it has ended.
             pendingRedirect_ = chosen->copy();
             return;
         }
     }
+    if (status == 401 && challengeForCredential(response)) return;
     response_ = response;
     cacheable_ = request->method() == "GET" && status == 200 && response->expectedContentLength() <= static_cast<int64_t>(zvt::kCacheableLimit);
     if (delegate_) delegate_->connectionDidReceiveResponse(hold, response);
 }
 
+bool NSURLConnection::challengeForCredential(const std::shared_ptr<NSHTTPURLResponse>& response) {
+    if (!delegate_) return false;
+    auto authenticate = response->valueForHTTPHeaderField("WWW-Authenticate");
+    if (!authenticate || authenticate->length() < 5 || !zvt::asciiEqualsIgnoringCase(authenticate->view().substr(0, 5), "basic")) {
+        return false;  // other schemes reach the delegate as a plain 401 reply
+    }
+    std::string header = authenticate->utf8();
+    std::shared_ptr<NSString> realm;
+    size_t at = zvt::asciiLowercase(header).find("realm=");
+    if (at != std::string::npos) {
+        std::string value = header.substr(at + 6);
+        if (!value.empty() && value[0] == '"') {
+            size_t close = value.find('"', 1);
+            value = value.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+        } else {
+            value = value.substr(0, value.find_first_of(", "));
+        }
+        realm = NSString::stringWithUTF8String(value);
+    }
+    auto hold = self();
+    const auto& parts = response->URL()->parts();
+    bool tls = parts.scheme && zvt::asciiEqualsIgnoringCase(*parts.scheme, "https");
+    auto space = NSURLProtectionSpace::initWithHost(NSString::stringWithUTF8String(parts.host.value_or("")),
+                                                    parts.port.value_or(tls ? 443 : 80),
+                                                    tls ? NSURLProtectionSpaceHTTPS : NSURLProtectionSpaceHTTP, realm,
+                                                    NSURLAuthenticationMethodHTTPBasic);
+    auto answer = std::make_shared<ChallengeAnswer>();
+    auto challenge = NSURLAuthenticationChallenge::initWithProtectionSpace(space, credential_, authFailures_, response, nullptr, answer);
+    delegate_->connectionWillSendRequestForAuthenticationChallenge(hold, challenge);
+    if (!active()) return true;
+    switch (answer->kind) {
+        case ChallengeAnswer::UseCredential:
+            if (answer->credential && answer->credential->user() && !currentRequest()->HTTPBodyStream()) {
+                credential_ = answer->credential;
+                ++authFailures_;
+                retryWithCredential_ = true;  // the 401 body is dropped; the retry starts at its end
+                return true;
+            }
+            return false;
+        case ChallengeAnswer::Cancel:
+        case ChallengeAnswer::None:
+            fail(errorFor(NSURLErrorUserCancelledAuthentication, "cancelled"));
+            return true;
+        default:
+            return false;
+    }
+}
+
 void NSURLConnection::transferDidReceiveData(std::string data) {
-    if (!active() || pendingRedirect_) return;
+    if (!active() || pendingRedirect_ || retryWithCredential_) return;
     auto hold = self();
     touch();
     if (cacheable_) {
@@ -350,7 +417,7 @@ void NSURLConnection::transferDidReceiveData(std::string data) {
 }
 
 void NSURLConnection::transferDidSendBodyData(int64_t bytesWritten, int64_t totalWritten, int64_t totalExpected) {
-    if (!active() || pendingRedirect_) return;
+    if (!active() || pendingRedirect_ || retryWithCredential_) return;
     auto hold = self();
     touch();
     if (delegate_) delegate_->connectionDidSendBodyData(hold, bytesWritten, totalWritten, totalExpected);
@@ -372,6 +439,11 @@ void NSURLConnection::transferDidComplete(int result, long osErrno, const std::s
             currentRequest_ = pendingRedirect_;
         }
         pendingRedirect_.reset();
+        begin();
+        return;
+    }
+    if (retryWithCredential_) {
+        retryWithCredential_ = false;
         begin();
         return;
     }
@@ -529,7 +601,7 @@ void NSURLConnection::finishLoading() {
 
 void NSURLConnection::fail(const std::shared_ptr<NSError>& error) {
     auto hold = self();
-    if (transfer_ && loop_) loop_->engine().stop(transfer_);
+    if (transfer_ && loop_.load()) loop_.load()->engine().stop(transfer_);
     transfer_.reset();
     if (cancelTimer_) cancelTimer_();
     cancelTimer_ = nullptr;
@@ -542,10 +614,11 @@ void NSURLConnection::end() {
     ended_ = true;
     if (cancelTimer_) cancelTimer_();
     cancelTimer_ = nullptr;
-    if (transfer_ && loop_) loop_->engine().stop(transfer_);
+    if (transfer_ && loop_.load()) loop_.load()->engine().stop(transfer_);
     transfer_.reset();
     delegate_.reset();
     pendingRedirect_.reset();
+    credential_.reset();
 }
 
 // ---- synchronous send

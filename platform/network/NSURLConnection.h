@@ -109,6 +109,8 @@ private:
     void finishLoading();
     void end();
     void touch();
+    // An HTTP Basic challenge for a 401 reply; true when the reply is not to be delivered.
+    bool challengeForCredential(const std::shared_ptr<NSHTTPURLResponse>& response);
     void armTimeout(double seconds);
     bool active() const { return !cancelled_.load() && !ended_; }
     std::shared_ptr<NSError> errorFor(NSInteger code, const std::string& description) const;
@@ -129,7 +131,7 @@ private:
 
     std::shared_ptr<NSRunLoop> runLoop_;
     std::vector<std::string> modes_;
-    zvt::LoaderLoop* loop_ = nullptr;
+    std::atomic<zvt::LoaderLoop*> loop_{nullptr};  // set on the loop's thread, read by cancel anywhere
     std::shared_ptr<zvt::CurlTransfer> transfer_;
     std::function<void()> cancelTimer_;
 
@@ -138,6 +140,9 @@ private:
     bool ended_ = false;
     int redirects_ = 0;
     std::shared_ptr<NSURLRequest> pendingRedirect_;
+    std::shared_ptr<NSURLCredential> credential_;  // given in answer to an HTTP Basic challenge
+    int authFailures_ = 0;
+    bool retryWithCredential_ = false;
     std::shared_ptr<NSURLResponse> response_;
     std::shared_ptr<NSInputStream> bodyStream_;  // a streamed body being sent
     std::string cacheableBody_;
