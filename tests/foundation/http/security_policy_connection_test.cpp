@@ -81,6 +81,12 @@ TEST_F(SecurityPolicyOverConnections, Pinning) {
     certificatePolicy->setPinnedCertificates(pins({&certs().intermediate}));
     EXPECT_TRUE(loads(serverWith(certs().intermediateLeaf)->localhostURL("/hello"), certificatePolicy));
     EXPECT_FALSE(loads(serverWith(certs().localhost)->localhostURL("/hello"), certificatePolicy));
+    // A self-signed server pinned by its own certificate, invalid certificates allowed.
+    auto selfSigned = serverWith(certs().selfSigned);
+    certificatePolicy->setPinnedCertificates(pins({&certs().selfSigned}));
+    EXPECT_FALSE(loads(selfSigned->localhostURL("/hello"), certificatePolicy));
+    certificatePolicy->setAllowInvalidCertificates(true);
+    EXPECT_TRUE(loads(selfSigned->localhostURL("/hello"), certificatePolicy));
 
     auto keyPolicy = NWSecurityPolicy::policyWithPinningMode(NWSSLPinningModePublicKey);
     keyPolicy->setPinnedCertificates(pins({&certs().localhost}));
