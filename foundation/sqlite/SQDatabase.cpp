@@ -388,14 +388,32 @@ void SQDatabase::resultSetDidClose(SQResultSet* resultSet) { std::erase(openResu
 void SQDatabase::setShouldCacheStatements(bool value) {
   shouldCacheStatements_ = value;
   // Switching off drops the cache; statements still read by a result set live on until it closes.
-  if (!value) cachedStatements_.clear();
+  if (!value) {
+    forgetCachedLookup();
+    cachedStatements_.clear();
+  }
+}
+
+std::vector<std::shared_ptr<SQStatement>>* SQDatabase::cachedStatementsFor(const std::shared_ptr<NSString>& sql) {
+  if (sql && sql == lastCachedQuery_) return lastCachedStatements_;
+  auto found = cachedStatements_.find(sql ? sql->utf8() : kEmptySQL);
+  if (found == cachedStatements_.end()) return nullptr;
+  // Map nodes never move, so the pointer stays good until the entry is erased.
+  lastCachedQuery_ = sql;
+  lastCachedStatements_ = &found->second;
+  return lastCachedStatements_;
+}
+
+void SQDatabase::forgetCachedLookup() {
+  lastCachedQuery_.reset();
+  lastCachedStatements_ = nullptr;
 }
 
 std::shared_ptr<SQStatement> SQDatabase::cachedStatementForQuery(const std::shared_ptr<NSString>& query) {
   if (!shouldCacheStatements_) return nullptr;
-  auto found = cachedStatements_.find(query ? query->utf8() : kEmptySQL);
-  if (found == cachedStatements_.end()) return nullptr;
-  for (const std::shared_ptr<SQStatement>& statement : found->second) {
+  std::vector<std::shared_ptr<SQStatement>>* statements = cachedStatementsFor(query);
+  if (!statements) return nullptr;
+  for (const std::shared_ptr<SQStatement>& statement : *statements) {
     if (!statement->inUse()) return statement;
   }
   return nullptr;
@@ -414,6 +432,7 @@ void SQDatabase::clearCachedStatements() {
   for (auto& [query, statements] : cachedStatements_) {
     for (const std::shared_ptr<SQStatement>& statement : statements) statement->close();
   }
+  forgetCachedLookup();
   cachedStatements_.clear();
 }
 
@@ -428,6 +447,7 @@ std::shared_ptr<NSMutableDictionary> SQDatabase::cachedStatements() const {
 }
 
 void SQDatabase::setCachedStatements(const std::shared_ptr<NSDictionary>& statements) {
+  forgetCachedLookup();
   cachedStatements_.clear();
   if (!statements) return;
   for (const auto& [key, value] : statements->allPairs()) {
@@ -564,7 +584,8 @@ sqlite3_stmt* SQDatabase::prepare(const std::shared_ptr<NSString>& sql, std::sha
   if (shouldCacheStatements_) {
     *cached = cachedStatementForQuery(sql);
     if (*cached) {
-      (*cached)->reset();
+      // Closed result sets and finished updates leave their statements reset already.
+      if (sqlite3_stmt_busy((*cached)->statement())) (*cached)->reset();
       return (*cached)->statement();
     }
   }
@@ -630,10 +651,11 @@ std::shared_ptr<SQResultSet> SQDatabase::executeQueryImpl(const std::shared_ptr<
     cached->setStatement(statement);
     if (shouldCacheStatements_) setCachedStatement(cached, sql);
   }
-  std::shared_ptr<SQResultSet> resultSet = SQResultSet::resultSetWithStatement(cached, selfDatabase());
+  SQStatement* used = cached.get();
+  used->setUseCount(used->useCount() + 1);
+  std::shared_ptr<SQResultSet> resultSet = SQResultSet::resultSetWithStatement(std::move(cached), selfDatabase());
   resultSet->setQuery(sql);
   openResultSets_.push_back(resultSet.get());
-  cached->setUseCount(cached->useCount() + 1);
   isExecutingStatement_ = false;
   return resultSet;
 }

@@ -297,7 +297,10 @@ class SQDatabase : public NSObject {
   // Prepares or takes from the cache; nullptr when compiling failed (already logged).
   sqlite3_stmt* prepare(const std::shared_ptr<NSString>& sql, std::shared_ptr<SQStatement>* cached,
                         std::shared_ptr<NSError>* error);
-  SQStatement* findCachedStatement(const std::string& sql);
+  // The statements cached for the SQL text, or nullptr; remembers the last text it looked up,
+  // since a caller usually runs the same statement many times in a row.
+  std::vector<std::shared_ptr<SQStatement>>* cachedStatementsFor(const std::shared_ptr<NSString>& sql);
+  void forgetCachedLookup();
 
   // Format queries: the SQL with "?" in place of each argument, and the arguments.
   bool convertFormat(std::string_view format, std::span<const zvt::SQArgument> arguments, std::string* sql,
@@ -323,6 +326,8 @@ class SQDatabase : public NSObject {
   double maxBusyRetryTimeInterval_ = 2.0;
   double startBusyRetryTime_ = 0.0;
   std::unordered_map<std::string, std::vector<std::shared_ptr<SQStatement>>> cachedStatements_;
+  std::shared_ptr<NSString> lastCachedQuery_;  // held, so that its address cannot be reused
+  std::vector<std::shared_ptr<SQStatement>>* lastCachedStatements_ = nullptr;
   std::vector<SQResultSet*> openResultSets_;  // not owned: each result set removes itself on close
   std::vector<std::unique_ptr<FunctionSlot>> openFunctions_;
   std::shared_ptr<NSDateFormatter> dateFormat_;

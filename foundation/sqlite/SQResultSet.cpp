@@ -12,12 +12,12 @@ using zvt::SQLogFormat;
 
 SQResultSet::~SQResultSet() { close(); }
 
-std::shared_ptr<SQResultSet> SQResultSet::resultSetWithStatement(const std::shared_ptr<SQStatement>& statement,
-                                                                 const std::shared_ptr<SQDatabase>& parentDB) {
+std::shared_ptr<SQResultSet> SQResultSet::resultSetWithStatement(std::shared_ptr<SQStatement> statement,
+                                                                 std::shared_ptr<SQDatabase> parentDB) {
   auto resultSet = std::make_shared<SQResultSet>(Private{});
-  resultSet->statement_ = statement;
-  resultSet->parentDB_ = parentDB;
   if (statement) statement->setInUse(true);
+  resultSet->statement_ = std::move(statement);
+  resultSet->parentDB_ = std::move(parentDB);
   return resultSet;
 }
 

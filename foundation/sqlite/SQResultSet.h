@@ -27,8 +27,8 @@ class SQResultSet : public NSObject {
   SQResultSet(Private) {}
   ~SQResultSet() override;
 
-  static std::shared_ptr<SQResultSet> resultSetWithStatement(const std::shared_ptr<SQStatement>& statement,
-                                                             const std::shared_ptr<SQDatabase>& parentDB);
+  static std::shared_ptr<SQResultSet> resultSetWithStatement(std::shared_ptr<SQStatement> statement,
+                                                             std::shared_ptr<SQDatabase> parentDB);
 
   // --- stepping
   bool next() { return nextWithError(nullptr); }
