@@ -58,6 +58,14 @@ std::string readFile(const char* path) {
     return text.str();
 }
 
+// The calling thread's view: a thread may live in a network namespace of its own, and
+// getifaddrs answers for the thread too. /proc/net is the process's view.
+std::string readProcNet(const char* name) {
+    std::string text = readFile((std::string("/proc/thread-self/net/") + name).c_str());
+    if (text.empty()) text = readFile((std::string("/proc/net/") + name).c_str());
+    return text;
+}
+
 std::mutex patternsMutex;
 std::vector<std::string> patterns{"wwan*", "rmnet*", "ppp*"};  // guarded by patternsMutex
 
@@ -198,8 +206,8 @@ NetworkSnapshot takeNetworkSnapshot() {
         }
         freeifaddrs(list);
     }
-    network.defaultRouteIPv4 = defaultRouteFromProcNetRoute(readFile("/proc/net/route"));
-    network.defaultRouteIPv6 = defaultRouteFromProcNetIPv6Route(readFile("/proc/net/ipv6_route"));
+    network.defaultRouteIPv4 = defaultRouteFromProcNetRoute(readProcNet("route"));
+    network.defaultRouteIPv6 = defaultRouteFromProcNetIPv6Route(readProcNet("ipv6_route"));
     return network;
 }
 
