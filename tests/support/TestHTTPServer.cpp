@@ -302,7 +302,7 @@ void HTTPResponder::sendWithRange(const HTTPRequest& request, std::string_view b
         last = size - 1;
     } else {
         first = toInt(spec.substr(0, dash), -1);
-        last = dash + 1 == spec.size() ? size - 1 : toInt(spec.substr(dash + 1), -1);
+        last = dash + 1 == spec.size() ? std::max<int64_t>(first, size - 1) : toInt(spec.substr(dash + 1), -1);
         if (first < 0 || last < first) {
             send(200, h, body);
             return;

@@ -301,3 +301,24 @@ TEST_F(StreamedBodyTest, ARedirectKeepingTheBodyAsksForANewStream) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(URLConnectionTest, RangeRequestsResumeFromAnOffset) {
+    auto resume = requestFor(server.url("/range?n=30"));
+    resume->setValue("bytes=10-", "Range");
+    resume->setValue("\"v1\"", "If-Range");
+    auto d = load(resume);
+    EXPECT_EQ(d->response()->statusCode(), 206);
+    EXPECT_EQ(d->response()->valueForHTTPHeaderField("Content-Range")->utf8(), "bytes 10-29/30");
+    EXPECT_EQ(d->response()->expectedContentLength(), 20);
+    EXPECT_EQ(d->body(), pattern(30).substr(10));
+    EXPECT_EQ(server.requests().back().header("If-Range"), "\"v1\"");
+
+    auto beyond = requestFor(server.url("/range?n=30"));
+    beyond->setValue("bytes=50-", "Range");
+    EXPECT_EQ(load(beyond)->response()->statusCode(), 416);
+    EXPECT_EQ(load("/range?n=30")->response()->statusCode(), 200);
+}
+
+}  // namespace
