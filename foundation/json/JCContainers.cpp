@@ -167,9 +167,12 @@ id JCArray::mutableCopyWithZone() const {
 // ---------------------------------------------------------------- JCDictionary
 
 JCDictionary::JCDictionary(zvt::json::CreationKey, NSUInteger capacity, bool isMutable)
-    : entries_(capacity > 0 ? std::make_unique<JCHashTableEntry[]>(capacity) : nullptr),
-      capacity_(capacity),
-      mutations_(isMutable ? 1 : 0) {}
+    : capacity_(capacity), mutations_(isMutable ? 1 : 0) {
+  if (capacity > kInlineCells) {
+    heapTable_ = std::make_unique<JCHashTableEntry[]>(capacity);
+    entries_ = heapTable_.get();
+  }
+}
 
 JCDictionary::~JCDictionary() = default;
 
@@ -257,16 +260,20 @@ void JCDictionary::setObject(const id& object, const id& key) {
   const NSUInteger keyHash = copied->hash();
   NSUInteger wanted = zvt::json::dictionaryCapacityForCount(count_ + 1);
   if (wanted == 0) zvt::raise(NSMallocException, "Unable to allocate memory for hash table.");
-  if (capacity_ < wanted) {
+  if (capacity_ < wanted && wanted <= kInlineCells && entries_ == inlineTable_ && count_ == 0) {
+    capacity_ = wanted;  // the inline cells are empty and large enough
+  } else if (capacity_ < wanted) {
     std::unique_ptr<JCHashTableEntry[]> table;
     try {
       table = std::make_unique<JCHashTableEntry[]>(wanted);
     } catch (const std::bad_alloc&) {
       zvt::raise(NSMallocException, "Unable to allocate memory for hash table.");
     }
-    std::unique_ptr<JCHashTableEntry[]> old = std::move(entries_);
+    JCHashTableEntry* old = entries_;
+    std::unique_ptr<JCHashTableEntry[]> oldHeap = std::move(heapTable_);
     NSUInteger oldCapacity = capacity_;
-    entries_ = std::move(table);
+    heapTable_ = std::move(table);
+    entries_ = heapTable_.get();
     capacity_ = wanted;
     count_ = 0;
     for (NSUInteger i = 0; i < oldCapacity; ++i) {

@@ -113,7 +113,7 @@ class JCDictionary final : public NSMutableDictionary {
   bool isMutable() const { return mutations_ != 0; }
   NSUInteger mutations() const { return mutations_; }
   NSUInteger capacity() const { return capacity_; }
-  const JCHashTableEntry* table() const { return entries_.get(); }
+  const JCHashTableEntry* table() const { return entries_; }
 
  private:
   friend std::shared_ptr<JCDictionary> zvt::json::makeJCDictionary(zvt::json::DictionaryEntry*, size_t, bool);
@@ -126,7 +126,11 @@ class JCDictionary final : public NSMutableDictionary {
   void removeCell(NSUInteger index);
   NSUInteger findCell(const id& key, NSUInteger keyHash) const;  // capacity_ when absent
 
-  std::unique_ptr<JCHashTableEntry[]> entries_;
+  // Small objects (up to three pairs) keep their table inside the object.
+  static constexpr NSUInteger kInlineCells = 3;
+  JCHashTableEntry inlineTable_[kInlineCells];
+  std::unique_ptr<JCHashTableEntry[]> heapTable_;
+  JCHashTableEntry* entries_ = inlineTable_;
   NSUInteger count_ = 0;
   NSUInteger capacity_ = 0;
   NSUInteger mutations_ = 0;

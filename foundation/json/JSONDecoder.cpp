@@ -416,8 +416,9 @@ uint64_t hashStringBytes(const uint8_t* p, size_t n) {
     n -= 8;
   }
   if (n > 0) {
+    // Byte by byte: a short copy into a word stalls on the store.
     uint64_t w = 0;
-    std::memcpy(&w, p, n);
+    for (size_t i = 0; i < n; ++i) w |= uint64_t{p[i]} << (8 * i);
     h = (h ^ w ^ (uint64_t{n} << 56)) * 0x94D049BB133111EBull;
   }
   h ^= h >> 31;
