@@ -101,15 +101,13 @@ int execCallback(void* context, int columns, char** values, char** names) noexce
 SQStatement::~SQStatement() { close(); }
 
 void SQStatement::close() {
-  if (statement_) {
-    sqlite3_finalize(statement_);
-    statement_ = nullptr;
-  }
+  if (statementIsLive()) sqlite3_finalize(statement_);
+  statement_ = nullptr;
   inUse_ = false;
 }
 
 void SQStatement::reset() {
-  if (statement_) sqlite3_reset(statement_);
+  if (statementIsLive()) sqlite3_reset(statement_);
   inUse_ = false;
 }
 
@@ -233,16 +231,21 @@ bool SQDatabase::close() {
   if (!db_) return true;
 
   int result = sqlite3_close(db_);
+  bool finalizedLeaked = false;
   if (result == SQLITE_BUSY || result == SQLITE_LOCKED) {
-    bool finalized = false;
     while (sqlite3_stmt* statement = sqlite3_next_stmt(db_, nullptr)) {
       SQLog("Closing leaked statement");
       sqlite3_finalize(statement);
-      finalized = true;
+      finalizedLeaked = true;
     }
-    if (finalized) result = sqlite3_close(db_);
+    if (finalizedLeaked) result = sqlite3_close(db_);
   } else if (result != SQLITE_OK) {
     SQLogFormat("error closing!: %d", result);
+  }
+  if (finalizedLeaked && statementsToken_) {
+    // Statement objects still held somewhere point at finalised statements now.
+    statementsToken_->store(false);
+    statementsToken_.reset();
   }
   if (result != SQLITE_OK) {
     if (result == SQLITE_BUSY || result == SQLITE_LOCKED) SQLogFormat("error closing!: %d", result);
@@ -250,6 +253,7 @@ bool SQDatabase::close() {
     // would leak it and report a close that did not happen; keep it so a later close can finish.
     return false;
   }
+  statementsToken_.reset();
   db_ = nullptr;
   inTransaction_ = false;
   return true;
@@ -649,6 +653,8 @@ std::shared_ptr<SQResultSet> SQDatabase::executeQueryImpl(const std::shared_ptr<
   if (!cached) {
     cached = SQStatement::make();
     cached->setStatement(statement);
+    if (!statementsToken_) statementsToken_ = std::make_shared<std::atomic<bool>>(true);
+    cached->setConnectionToken(statementsToken_);
     if (shouldCacheStatements_) setCachedStatement(cached, sql);
   }
   SQStatement* used = cached.get();
@@ -707,6 +713,8 @@ bool SQDatabase::executeUpdateBound(const std::shared_ptr<NSString>& sql, const 
   if (!cached && shouldCacheStatements_) {
     cached = SQStatement::make();
     cached->setStatement(statement);
+    if (!statementsToken_) statementsToken_ = std::make_shared<std::atomic<bool>>(true);
+    cached->setConnectionToken(statementsToken_);
     setCachedStatement(cached, sql);
   }
   int closeResult;

@@ -47,6 +47,9 @@ class SQStatement : public NSObject {
 
   sqlite3_stmt* statement() const { return statement_; }
   void setStatement(sqlite3_stmt* statement) { statement_ = statement; }
+  // Set by the connection: goes false when the connection had to finalise the statement itself
+  // (it was still alive when the connection closed), so that this object never touches it again.
+  void setConnectionToken(std::shared_ptr<std::atomic<bool>> token) { connectionToken_ = std::move(token); }
   const std::shared_ptr<NSString>& query() const { return query_; }
   void setQuery(const std::shared_ptr<NSString>& query) { query_ = query; }
   int64_t useCount() const { return useCount_; }
@@ -58,7 +61,10 @@ class SQStatement : public NSObject {
   std::shared_ptr<NSString> description() const override;
 
  private:
+  bool statementIsLive() const { return statement_ && (!connectionToken_ || connectionToken_->load()); }
+
   sqlite3_stmt* statement_ = nullptr;
+  std::shared_ptr<std::atomic<bool>> connectionToken_;
   std::shared_ptr<NSString> query_;
   int64_t useCount_ = 0;
   bool inUse_ = false;
@@ -331,6 +337,8 @@ class SQDatabase : public NSObject {
   std::vector<SQResultSet*> openResultSets_;  // not owned: each result set removes itself on close
   std::vector<std::unique_ptr<FunctionSlot>> openFunctions_;
   std::shared_ptr<NSDateFormatter> dateFormat_;
+  // Shared with the statements compiled on the current handle (see SQStatement).
+  std::shared_ptr<std::atomic<bool>> statementsToken_;
 };
 
 #include "foundation/sqlite/SQResultSet.h"

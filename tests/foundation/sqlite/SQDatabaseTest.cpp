@@ -201,6 +201,24 @@ TEST(SQDatabaseOpen, CloseFinalizesStatementsPreparedOnTheRawHandle) {
   EXPECT_EQ(db->sqliteHandle(), nullptr);
 }
 
+TEST(SQDatabaseOpen, AStatementObjectHeldPastCloseIsNotFinalizedTwice) {
+  std::shared_ptr<SQStatement> kept;
+  {
+    auto db = openMemory();
+    auto rs = db->executeQuery("select 1"_ns);  // not cached
+    ASSERT_NE(rs, nullptr);
+    kept = rs->statement();
+    rs->close();
+    ASSERT_NE(kept->statement(), nullptr);
+    LogCapture log;
+    EXPECT_TRUE(db->close());  // SQLite still knows the statement: it is finalised here
+    EXPECT_TRUE(log.contains("Closing leaked statement"));
+  }
+  kept->reset();
+  kept->close();  // touches nothing that was freed (the address sanitizer would say so)
+  EXPECT_EQ(kept->statement(), nullptr);
+}
+
 // ---------------------------------------------------------------------------------------------
 
 TEST(SQDatabaseAppPattern, RoundTripsOnAFileAndTheShellReadsTheSameRows) {
