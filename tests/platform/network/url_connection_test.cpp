@@ -322,3 +322,29 @@ TEST_F(URLConnectionTest, RangeRequestsResumeFromAnOffset) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(URLConnectionTest, AConnectionRunsOnlyInTheModesItIsScheduledIn) {
+    auto common = std::make_shared<RecordingDelegate>();
+    auto viaCommon = NSURLConnection::initWithRequest(requestFor(server.url("/hello")), common, false);
+    viaCommon->scheduleInRunLoop(thread.runLoop(), NSRunLoopCommonModes);
+    viaCommon->start();
+    thread.runLoop()->wakeUp();
+    ASSERT_TRUE(common->waitDone());
+    EXPECT_EQ(common->body(), "hello");
+
+    const std::string privateMode = "com.zavelto.test.private";
+    auto delegate = std::make_shared<RecordingDelegate>();
+    auto connection = NSURLConnection::initWithRequest(requestFor(server.url("/bytes?n=10")), delegate, false);
+    connection->scheduleInRunLoop(NSRunLoop::mainRunLoop(), privateMode);
+    connection->start();
+    size_t before = server.requestCount();
+    zvt::test::runMainLoopUntil([] { return false; }, 0.2);  // the default mode only
+    EXPECT_EQ(server.requestCount(), before);
+    EXPECT_TRUE(delegate->log().empty());
+    for (int i = 0; i < 200 && !delegate->done(); ++i) NSRunLoop::mainRunLoop()->runModeWithin(privateMode, 0.05);
+    EXPECT_EQ(delegate->log(), (Strings{"response 200", "data", "finish"}));
+}
+
+}  // namespace
