@@ -224,6 +224,16 @@ class FileOutputStream final : public NSOutputStream {
     }
     return nullptr;
   }
+  // Setting the current offset moves there and drops what lies beyond it, so that a download
+  // that starts over does not leave old bytes behind.
+  bool setProperty(const id& property, const std::shared_ptr<NSString>& key) override {
+    std::lock_guard lock(streamMutex_);
+    auto offset = std::dynamic_pointer_cast<NSNumber>(property);
+    if (!key || !key->isEqualToString(NSStreamFileCurrentOffsetKey.get()) || !offset || fd_ < 0) return false;
+    off_t at = static_cast<off_t>(offset->longLongValue());
+    if (at < 0 || ::ftruncate(fd_, at) != 0 || ::lseek(fd_, at, SEEK_SET) < 0) return false;
+    return true;
+  }
 
  private:
   std::string path_;

@@ -1,0 +1,132 @@
+#include "foundation/http/NWHTTPRequestOperation.h"
+
+#include <cstdlib>
+
+#include "platform/foundation/NSException.h"
+#include "platform/foundation/NSNumber.h"
+
+dispatch_queue_t NWHTTPRequestOperation::processingQueue() {
+  static const auto* queue =
+      new dispatch_queue_t(dispatch_queue_create("com.netway.networking.http-request.processing", DISPATCH_QUEUE_CONCURRENT));
+  return *queue;
+}
+
+dispatch_group_t NWHTTPRequestOperation::completionGroupDefault() {
+  static const auto* group = new dispatch_group_t(dispatch_group_create());
+  return *group;
+}
+
+std::shared_ptr<NWHTTPRequestOperation> NWHTTPRequestOperation::initWithRequest(const std::shared_ptr<NSURLRequest>& request) {
+  return std::make_shared<NWHTTPRequestOperation>(request);
+}
+
+NWHTTPRequestOperation::NWHTTPRequestOperation(const std::shared_ptr<NSURLRequest>& request)
+    : NWURLConnectionOperation(request), responseSerializer_(NWHTTPResponseSerializer::serializer()) {}
+
+std::shared_ptr<NWHTTPResponseSerializer> NWHTTPRequestOperation::responseSerializer() const {
+  std::lock_guard lock(lock_);
+  return responseSerializer_;
+}
+
+void NWHTTPRequestOperation::setResponseSerializer(const std::shared_ptr<NWHTTPResponseSerializer>& serializer) {
+  if (!serializer) zvt::raise(NSInvalidArgumentException, "Invalid parameter not satisfying: responseSerializer");
+  std::lock_guard lock(lock_);
+  responseSerializer_ = serializer;
+  responseObject_.reset();
+  responseSerializationError_.reset();
+}
+
+id NWHTTPRequestOperation::responseObject() {
+  std::lock_guard lock(lock_);
+  if (!responseObject_ && isFinished() && !error()) {
+    std::shared_ptr<NSError> serializationError;
+    responseObject_ = responseSerializer_->responseObjectForResponse(response(), responseData(), &serializationError);
+    if (serializationError) responseSerializationError_ = serializationError;
+  }
+  return responseObject_;
+}
+
+std::shared_ptr<NSError> NWHTTPRequestOperation::error() const {
+  std::lock_guard lock(lock_);
+  if (responseSerializationError_) return responseSerializationError_;
+  return NWURLConnectionOperation::error();
+}
+
+void NWHTTPRequestOperation::setCompletionBlockWithSuccess(SuccessBlock success, FailureBlock failure) {
+  auto self = std::static_pointer_cast<NWHTTPRequestOperation>(shared_from_this());
+  // The block holds the operation until it has run; the connection operation drops the block
+  // afterwards.
+  setCompletionBlock([self, success, failure] {
+    dispatch_group_t group = self->completionGroup();
+    dispatch_queue_t queue = self->completionQueue();
+    if (group) dispatch_group_enter(group);
+    dispatch_async(processingQueue(), [self, success, failure, group, queue] {
+      dispatch_group_t deliveryGroup = group ? group : completionGroupDefault();
+      dispatch_queue_t deliveryQueue = queue ? queue : dispatch_get_main_queue();
+      if (auto error = self->error()) {
+        if (failure) dispatch_group_async(deliveryGroup, deliveryQueue, [self, failure, error] { failure(self, error); });
+      } else {
+        id object = self->responseObject();
+        if (auto error = self->error()) {
+          if (failure) dispatch_group_async(deliveryGroup, deliveryQueue, [self, failure, error] { failure(self, error); });
+        } else if (success) {
+          dispatch_group_async(deliveryGroup, deliveryQueue, [self, success, object] { success(self, object); });
+        }
+      }
+      if (group) dispatch_group_leave(group);
+    });
+  });
+}
+
+void NWHTTPRequestOperation::pause() {
+  NWURLConnectionOperation::pause();
+  std::lock_guard lock(lock_);
+  uint64_t offset = 0;
+  auto stream = outputStream();
+  if (auto current = zvt::as<NSNumber>(stream->propertyForKey(NSStreamFileCurrentOffsetKey))) {
+    offset = current->unsignedLongLongValue();
+  } else if (auto written = zvt::as<NSData>(stream->propertyForKey(NSStreamDataWrittenToMemoryStreamKey))) {
+    offset = written->length();
+  }
+  auto mutableRequest = request()->mutableCopy();
+  if (auto http = httpResponse()) {
+    if (auto etag = http->valueForHTTPHeaderField("ETag")) mutableRequest->setValue(etag, "If-Range"_ns);
+  }
+  mutableRequest->setValue(NSString::stringWithFormat("bytes=%llu-", static_cast<unsigned long long>(offset)), "Range"_ns);
+  setRequest(mutableRequest);
+  resumeOffset_ = static_cast<int64_t>(offset);
+}
+
+std::shared_ptr<NSError> NWHTTPRequestOperation::checkResponse(const std::shared_ptr<NSURLResponse>& response) {
+  int64_t offset;
+  {
+    std::lock_guard lock(lock_);
+    offset = resumeOffset_;
+  }
+  auto http = zvt::as<NSHTTPURLResponse>(response);
+  if (offset <= 0 || !http) return nullptr;
+  if (http->statusCode() == 206) {
+    // Appending is right only when the reply continues exactly where the kept bytes end.
+    auto range = http->valueForHTTPHeaderField("Content-Range");
+    if (range && range->hasPrefix("bytes ")) {
+      char* end = nullptr;
+      long long start = std::strtoll(range->UTF8String() + 6, &end, 10);
+      if (end && *end == '-' && start == offset) return nullptr;
+    }
+  } else if (http->statusCode() < 200 || http->statusCode() > 299) {
+    return nullptr;  // an error reply: the response serializer judges it
+  }
+  // The server sent the whole body again (or another range): start the output over.
+  if (http->statusCode() != 206 && resetOutputStream()) return nullptr;
+  auto info = NSMutableDictionary::dictionary();
+  info->setObject("The resumed download's reply does not continue the bytes already received."_ns, NSLocalizedDescriptionKey);
+  if (response->URL()) info->setObject(response->URL(), NSURLErrorFailingURLErrorKey);
+  return NSError::errorWithDomain(NSURLErrorDomain, NSURLErrorBadServerResponse, info);
+}
+
+id NWHTTPRequestOperation::copyWithZone() const {
+  auto copy = std::make_shared<NWHTTPRequestOperation>(request());
+  copyBlocksInto(*copy);
+  copy->setResponseSerializer(std::static_pointer_cast<NWHTTPResponseSerializer>(responseSerializer()->copyWithZone()));
+  return copy;
+}

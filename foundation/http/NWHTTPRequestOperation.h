@@ -1,0 +1,46 @@
+// The connection operation with a response serializer: when the connection ends the reply is
+// serialized on the processing queue and the success or failure block runs on the completion
+// queue (the main queue by default).
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include "foundation/http/NWURLConnectionOperation.h"
+#include "foundation/http/NWURLResponseSerialization.h"
+
+class NWHTTPRequestOperation : public NWURLConnectionOperation {
+ public:
+  using SuccessBlock = std::function<void(const std::shared_ptr<NWHTTPRequestOperation>&, const id&)>;
+  using FailureBlock = std::function<void(const std::shared_ptr<NWHTTPRequestOperation>&, const std::shared_ptr<NSError>&)>;
+
+  static std::shared_ptr<NWHTTPRequestOperation> initWithRequest(const std::shared_ptr<NSURLRequest>& request);
+  explicit NWHTTPRequestOperation(const std::shared_ptr<NSURLRequest>& request);
+
+  std::shared_ptr<NSHTTPURLResponse> httpResponse() const { return zvt::as<NSHTTPURLResponse>(response()); }
+  std::shared_ptr<NWHTTPResponseSerializer> responseSerializer() const;
+  void setResponseSerializer(const std::shared_ptr<NWHTTPResponseSerializer>& serializer);
+  // Made on the first read after the operation finished without a connection error.
+  id responseObject();
+  // The serialization error when there is one, else the connection's.
+  std::shared_ptr<NSError> error() const override;
+
+  void setCompletionBlockWithSuccess(SuccessBlock success, FailureBlock failure);
+  // Pauses and prepares the resumption: "Range" from the bytes kept, "If-Range" from the ETag.
+  void pause() override;
+
+  id copyWithZone() const override;
+
+  // The concurrent queue "com.netway.networking.http-request.processing".
+  static dispatch_queue_t processingQueue();
+  static dispatch_group_t completionGroupDefault();
+
+ protected:
+  std::shared_ptr<NSError> checkResponse(const std::shared_ptr<NSURLResponse>& response) override;
+
+ private:
+  std::shared_ptr<NWHTTPResponseSerializer> responseSerializer_;
+  id responseObject_;
+  std::shared_ptr<NSError> responseSerializationError_;
+  int64_t resumeOffset_ = -1;  // the Range start of a resumed request, -1 when none
+};

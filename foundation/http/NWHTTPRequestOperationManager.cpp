@@ -1,0 +1,154 @@
+#include "foundation/http/NWHTTPRequestOperationManager.h"
+
+#include "platform/foundation/NSException.h"
+
+std::shared_ptr<NWHTTPRequestOperationManager> NWHTTPRequestOperationManager::initWithBaseURL(const std::shared_ptr<NSURL>& url) {
+  auto manager = std::make_shared<NWHTTPRequestOperationManager>();
+  manager->setUpWithBaseURL(url);
+  return manager;
+}
+
+void NWHTTPRequestOperationManager::setUpWithBaseURL(const std::shared_ptr<NSURL>& url) {
+  auto base = url;
+  // A base path without a trailing "/" would be replaced, not extended, by relative strings.
+  if (base && base->path() && base->path()->length() > 0 && !base->absoluteString()->hasSuffix("/")) {
+    base = base->URLByAppendingPathComponent("");
+  }
+  baseURL_ = base;
+  requestSerializer_ = NWHTTPRequestSerializer::serializer();
+  responseSerializer_ = NWJSONResponseSerializer::serializer();
+  securityPolicy_ = NWSecurityPolicy::defaultPolicy();
+  reachabilityManager_ = NWNetworkReachabilityManager::sharedManager();
+  operationQueue_ = NSOperationQueue::make();
+  shouldUseCredentialStorage_ = true;
+}
+
+void NWHTTPRequestOperationManager::setRequestSerializer(const std::shared_ptr<NWHTTPRequestSerializer>& serializer) {
+  if (!serializer) zvt::raise(NSInvalidArgumentException, "Invalid parameter not satisfying: requestSerializer");
+  requestSerializer_ = serializer;
+}
+
+void NWHTTPRequestOperationManager::setResponseSerializer(const std::shared_ptr<NWHTTPResponseSerializer>& serializer) {
+  if (!serializer) zvt::raise(NSInvalidArgumentException, "Invalid parameter not satisfying: responseSerializer");
+  responseSerializer_ = serializer;
+}
+
+std::shared_ptr<NSString> NWHTTPRequestOperationManager::resolvedURLString(const std::shared_ptr<NSString>& URLString) const {
+  if (!URLString) return nullptr;
+  auto url = NSURL::URLWithString(URLString, baseURL_);
+  return url ? url->absoluteString() : nullptr;
+}
+
+void NWHTTPRequestOperationManager::deliverFailure(const FailureBlock& failure, const std::shared_ptr<NSError>& error) const {
+  if (!failure) return;
+  dispatch_queue_t queue = completionQueue_ ? completionQueue_ : dispatch_get_main_queue();
+  dispatch_async(queue, [failure, error] { failure(nullptr, error); });
+}
+
+std::shared_ptr<NWHTTPRequestOperation> NWHTTPRequestOperationManager::HTTPRequestOperationWithRequest(
+    const std::shared_ptr<NSURLRequest>& request, SuccessBlock success, FailureBlock failure) {
+  auto operation = NWHTTPRequestOperation::initWithRequest(request);
+  operation->setResponseSerializer(responseSerializer_);
+  operation->setShouldUseCredentialStorage(shouldUseCredentialStorage_);
+  operation->setCredential(credential_);
+  operation->setSecurityPolicy(securityPolicy_);
+  operation->setCompletionBlockWithSuccess(std::move(success), std::move(failure));
+  operation->setCompletionQueue(completionQueue_);
+  operation->setCompletionGroup(completionGroup_);
+  return operation;
+}
+
+std::shared_ptr<NWHTTPRequestOperation> NWHTTPRequestOperationManager::HTTPRequestOperationWithHTTPMethod(
+    const std::shared_ptr<NSString>& method, const std::shared_ptr<NSString>& URLString, const id& parameters,
+    SuccessBlock success, FailureBlock failure) {
+  std::shared_ptr<NSError> serializationError;
+  auto resolved = resolvedURLString(URLString);
+  std::shared_ptr<NSMutableURLRequest> request;
+  try {
+    // A string that resolves to no URL still makes a request (without URL), which the
+    // connection then refuses through the failure block.
+    request = requestSerializer_->requestWithMethod(method, resolved ? resolved : (URLString ? URLString : NSString::string()),
+                                                    parameters, &serializationError);
+  } catch (const NSException& exception) {
+    serializationError = NSError::errorWithDomain(NWURLRequestSerializationErrorDomain, NSURLErrorBadURL,
+                                                  NSDictionary::make({{NSLocalizedDescriptionKey, exception.reason() ? exception.reason() : "Invalid request"_ns}}));
+  }
+  if (serializationError || !request) {
+    deliverFailure(failure, serializationError);
+    return nullptr;
+  }
+  return HTTPRequestOperationWithRequest(request, std::move(success), std::move(failure));
+}
+
+std::shared_ptr<NWHTTPRequestOperation> NWHTTPRequestOperationManager::enqueue(const std::shared_ptr<NWHTTPRequestOperation>& operation) {
+  if (operation) operationQueue_->addOperation(operation);
+  return operation;
+}
+
+std::shared_ptr<NWHTTPRequestOperation> NWHTTPRequestOperationManager::GET(const std::shared_ptr<NSString>& URLString,
+                                                                           const id& parameters, SuccessBlock success,
+                                                                           FailureBlock failure) {
+  return enqueue(HTTPRequestOperationWithHTTPMethod("GET"_ns, URLString, parameters, std::move(success), std::move(failure)));
+}
+
+std::shared_ptr<NWHTTPRequestOperation> NWHTTPRequestOperationManager::HEAD(const std::shared_ptr<NSString>& URLString,
+                                                                            const id& parameters, HeadSuccessBlock success,
+                                                                            FailureBlock failure) {
+  SuccessBlock wrapped;
+  if (success) {
+    wrapped = [success](const std::shared_ptr<NWHTTPRequestOperation>& operation, const id&) { success(operation); };
+  }
+  return enqueue(HTTPRequestOperationWithHTTPMethod("HEAD"_ns, URLString, parameters, std::move(wrapped), std::move(failure)));
+}
+
+std::shared_ptr<NWHTTPRequestOperation> NWHTTPRequestOperationManager::POST(const std::shared_ptr<NSString>& URLString,
+                                                                            const id& parameters, SuccessBlock success,
+                                                                            FailureBlock failure) {
+  return enqueue(HTTPRequestOperationWithHTTPMethod("POST"_ns, URLString, parameters, std::move(success), std::move(failure)));
+}
+
+std::shared_ptr<NWHTTPRequestOperation> NWHTTPRequestOperationManager::POST(const std::shared_ptr<NSString>& URLString,
+                                                                            const std::shared_ptr<NSDictionary>& parameters,
+                                                                            std::function<void(NWMultipartFormData&)> block,
+                                                                            SuccessBlock success, FailureBlock failure) {
+  std::shared_ptr<NSError> serializationError;
+  auto resolved = resolvedURLString(URLString);
+  auto request = requestSerializer_->multipartFormRequestWithMethod(
+      "POST"_ns, resolved ? resolved : (URLString ? URLString : NSString::string()), parameters, block, &serializationError);
+  if (serializationError || !request) {
+    deliverFailure(failure, serializationError);
+    return nullptr;
+  }
+  return enqueue(HTTPRequestOperationWithRequest(request, std::move(success), std::move(failure)));
+}
+
+std::shared_ptr<NWHTTPRequestOperation> NWHTTPRequestOperationManager::PUT(const std::shared_ptr<NSString>& URLString,
+                                                                           const id& parameters, SuccessBlock success,
+                                                                           FailureBlock failure) {
+  return enqueue(HTTPRequestOperationWithHTTPMethod("PUT"_ns, URLString, parameters, std::move(success), std::move(failure)));
+}
+
+std::shared_ptr<NWHTTPRequestOperation> NWHTTPRequestOperationManager::PATCH(const std::shared_ptr<NSString>& URLString,
+                                                                             const id& parameters, SuccessBlock success,
+                                                                             FailureBlock failure) {
+  return enqueue(HTTPRequestOperationWithHTTPMethod("PATCH"_ns, URLString, parameters, std::move(success), std::move(failure)));
+}
+
+std::shared_ptr<NWHTTPRequestOperation> NWHTTPRequestOperationManager::DELETE(const std::shared_ptr<NSString>& URLString,
+                                                                              const id& parameters, SuccessBlock success,
+                                                                              FailureBlock failure) {
+  return enqueue(HTTPRequestOperationWithHTTPMethod("DELETE"_ns, URLString, parameters, std::move(success), std::move(failure)));
+}
+
+std::shared_ptr<NSString> NWHTTPRequestOperationManager::description() const {
+  return NSString::stringWithFormat("<%s: %p, baseURL: %@, operationQueue: %@>", className(), static_cast<const void*>(this),
+                                    baseURL_ ? id(baseURL_->absoluteString()) : id(), operationQueue_);
+}
+
+id NWHTTPRequestOperationManager::copyWithZone() const {
+  auto copy = initWithBaseURL(baseURL_);
+  copy->requestSerializer_ = std::static_pointer_cast<NWHTTPRequestSerializer>(requestSerializer_->copyWithZone());
+  copy->responseSerializer_ = std::static_pointer_cast<NWHTTPResponseSerializer>(responseSerializer_->copyWithZone());
+  if (securityPolicy_) copy->securityPolicy_ = std::static_pointer_cast<NWSecurityPolicy>(securityPolicy_->copyWithZone());
+  return copy;
+}

@@ -1,0 +1,650 @@
+#include "foundation/http/NWURLConnectionOperation.h"
+
+#include "platform/foundation/NSException.h"
+#include "platform/foundation/NSNotificationCenter.h"
+#include "platform/foundation/NSRunLoop.h"
+#include "platform/foundation/NSStringEncodings.h"
+
+namespace {
+
+dispatch_group_t sharedCompletionGroup() {
+  static const auto* group = new dispatch_group_t(dispatch_group_create());
+  return *group;
+}
+
+dispatch_queue_t operationProcessingQueue() {
+  static const auto* queue =
+      new dispatch_queue_t(dispatch_queue_create("com.netway.networking.operation.queue", DISPATCH_QUEUE_CONCURRENT));
+  return *queue;
+}
+
+void postOnMainQueue(const std::shared_ptr<NSString>& name, const id& object) {
+  dispatch_async(dispatch_get_main_queue(), [name, object] {
+    NSNotificationCenter::defaultCenter()->postNotificationName(name, object);
+  });
+}
+
+std::shared_ptr<NSError> outputStreamFullError(const std::shared_ptr<NSURLRequest>& request) {
+  auto info = NSMutableDictionary::dictionary();
+  info->setObject("The received data could not be written: the output stream has no space."_ns, NSLocalizedDescriptionKey);
+  if (request && request->URL()) info->setObject(request->URL(), NSURLErrorFailingURLErrorKey);
+  return NSError::errorWithDomain(NSURLErrorDomain, NSURLErrorCannotWriteToFile, info);
+}
+
+}  // namespace
+
+// --- creation
+
+std::shared_ptr<NWURLConnectionOperation> NWURLConnectionOperation::initWithRequest(const std::shared_ptr<NSURLRequest>& request) {
+  return std::make_shared<NWURLConnectionOperation>(request);
+}
+
+NWURLConnectionOperation::NWURLConnectionOperation(const std::shared_ptr<NSURLRequest>& request) {
+  if (!request) zvt::raise(NSInvalidArgumentException, "Invalid parameter not satisfying: urlRequest");
+  runLoopModes_ = {NSRunLoopCommonModes};
+  request_ = request;
+  securityPolicy_ = NWSecurityPolicy::defaultPolicy();
+}
+
+NWURLConnectionOperation::~NWURLConnectionOperation() {
+  if (outputStream_) outputStream_->close();
+  if (backgroundTaskCleanup_) backgroundTaskCleanup_();
+}
+
+std::shared_ptr<NSThread> NWURLConnectionOperation::networkRequestThread() {
+  static std::once_flag once;
+  static std::shared_ptr<NSThread>* thread = nullptr;
+  std::call_once(once, [] {
+    auto started = std::make_shared<std::atomic<bool>>(false);
+    thread = new std::shared_ptr<NSThread>(NSThread::initWithBlock([] {
+      // The network thread's body: a run loop kept alive forever by a port.
+      NSThread::currentThread()->setName("NWNetworking");
+      auto runLoop = NSRunLoop::currentRunLoop();
+      runLoop->addPort(NSMachPort::port(), NSDefaultRunLoopMode);
+      runLoop->run();
+    }));
+    (*thread)->start();
+  });
+  return *thread;
+}
+
+// --- properties
+
+std::set<std::string> NWURLConnectionOperation::runLoopModes() const {
+  std::lock_guard lock(lock_);
+  return runLoopModes_;
+}
+void NWURLConnectionOperation::setRunLoopModes(std::set<std::string> modes) {
+  std::lock_guard lock(lock_);
+  runLoopModes_ = std::move(modes);
+}
+std::vector<std::string> NWURLConnectionOperation::modesVector() const {
+  std::lock_guard lock(lock_);
+  return std::vector<std::string>(runLoopModes_.begin(), runLoopModes_.end());
+}
+std::shared_ptr<NSURLRequest> NWURLConnectionOperation::request() const {
+  std::lock_guard lock(lock_);
+  return request_;
+}
+void NWURLConnectionOperation::setRequest(const std::shared_ptr<NSURLRequest>& request) {
+  std::lock_guard lock(lock_);
+  request_ = request;
+}
+std::shared_ptr<NSURLResponse> NWURLConnectionOperation::response() const {
+  std::lock_guard lock(lock_);
+  return response_;
+}
+std::shared_ptr<NSError> NWURLConnectionOperation::error() const {
+  std::lock_guard lock(lock_);
+  return error_;
+}
+std::shared_ptr<NSData> NWURLConnectionOperation::responseData() const {
+  std::lock_guard lock(lock_);
+  return responseData_;
+}
+void NWURLConnectionOperation::setResponseData(const std::shared_ptr<NSData>& data) {
+  std::lock_guard lock(lock_);
+  responseData_ = data ? NSData::dataWithData(data) : nullptr;
+}
+
+NSStringEncoding NWURLConnectionOperation::responseStringEncoding() {
+  std::lock_guard lock(lock_);
+  if (responseStringEncoding_ == 0 && response_) {
+    NSStringEncoding encoding = NSUTF8StringEncoding;
+    if (response_->textEncodingName()) {
+      NSStringEncoding named = zvt::encodingForIANACharSetName(response_->textEncodingName());
+      if (named != kZVTInvalidStringEncoding) encoding = named;
+    }
+    responseStringEncoding_ = encoding;
+  }
+  return responseStringEncoding_;
+}
+
+std::shared_ptr<NSString> NWURLConnectionOperation::responseString() {
+  std::lock_guard lock(lock_);
+  if (!responseString_ && response_ && responseData_) {
+    responseString_ = zvt::stringWithData(responseData_, responseStringEncoding());
+  }
+  return responseString_;
+}
+
+bool NWURLConnectionOperation::shouldUseCredentialStorage() const {
+  std::lock_guard lock(lock_);
+  return shouldUseCredentialStorage_;
+}
+void NWURLConnectionOperation::setShouldUseCredentialStorage(bool use) {
+  std::lock_guard lock(lock_);
+  shouldUseCredentialStorage_ = use;
+}
+std::shared_ptr<NSURLCredential> NWURLConnectionOperation::credential() const {
+  std::lock_guard lock(lock_);
+  return credential_;
+}
+void NWURLConnectionOperation::setCredential(const std::shared_ptr<NSURLCredential>& credential) {
+  std::lock_guard lock(lock_);
+  credential_ = credential;
+}
+std::shared_ptr<NWSecurityPolicy> NWURLConnectionOperation::securityPolicy() const {
+  std::lock_guard lock(lock_);
+  return securityPolicy_;
+}
+void NWURLConnectionOperation::setSecurityPolicy(const std::shared_ptr<NWSecurityPolicy>& policy) {
+  std::lock_guard lock(lock_);
+  securityPolicy_ = policy;
+}
+std::shared_ptr<NSInputStream> NWURLConnectionOperation::inputStream() const { return request()->HTTPBodyStream(); }
+void NWURLConnectionOperation::setInputStream(const std::shared_ptr<NSInputStream>& stream) {
+  std::lock_guard lock(lock_);
+  auto mutableRequest = request_->mutableCopy();
+  mutableRequest->setHTTPBodyStream(stream);
+  request_ = mutableRequest;
+}
+std::shared_ptr<NSOutputStream> NWURLConnectionOperation::outputStream() {
+  std::lock_guard lock(lock_);
+  if (!outputStream_) {
+    outputStream_ = NSOutputStream::outputStreamToMemory();
+    outputStreamIsDefault_ = true;
+  }
+  return outputStream_;
+}
+void NWURLConnectionOperation::setOutputStream(const std::shared_ptr<NSOutputStream>& stream) {
+  std::lock_guard lock(lock_);
+  if (stream == outputStream_) return;
+  if (outputStream_) outputStream_->close();
+  outputStream_ = stream;
+  outputStreamIsDefault_ = false;
+}
+bool NWURLConnectionOperation::resetOutputStream() {
+  std::lock_guard lock(lock_);
+  if (outputStream_ && !outputStreamIsDefault_) {
+    // A file stream starts over at offset 0 (the stream truncates there).
+    return outputStream_->setProperty(NSNumber::numberWithLongLong(0), NSStreamFileCurrentOffsetKey);
+  }
+  if (outputStream_) outputStream_->close();
+  outputStream_ = NSOutputStream::outputStreamToMemory();
+  outputStreamIsDefault_ = true;
+  outputStream_->open();
+  return true;
+}
+dispatch_queue_t NWURLConnectionOperation::completionQueue() const {
+  std::lock_guard lock(lock_);
+  return completionQueue_;
+}
+void NWURLConnectionOperation::setCompletionQueue(const dispatch_queue_t& queue) {
+  std::lock_guard lock(lock_);
+  completionQueue_ = queue;
+}
+dispatch_group_t NWURLConnectionOperation::completionGroup() const {
+  std::lock_guard lock(lock_);
+  return completionGroup_;
+}
+void NWURLConnectionOperation::setCompletionGroup(const dispatch_group_t& group) {
+  std::lock_guard lock(lock_);
+  completionGroup_ = group;
+}
+std::shared_ptr<NSDictionary> NWURLConnectionOperation::userInfo() const {
+  std::lock_guard lock(lock_);
+  return userInfo_;
+}
+void NWURLConnectionOperation::setUserInfo(const std::shared_ptr<NSDictionary>& info) {
+  std::lock_guard lock(lock_);
+  userInfo_ = info;
+}
+
+// --- state machine
+
+const char* NWURLConnectionOperation::keyPathFromOperationState(NSInteger state) {
+  switch (state) {
+    case kReady: return "isReady";
+    case kExecuting: return "isExecuting";
+    case kFinished: return "isFinished";
+    case kPaused: return "isPaused";
+    default: return "state";
+  }
+}
+
+bool NWURLConnectionOperation::stateTransitionIsValid(NSInteger from, NSInteger to, bool cancelled) {
+  switch (from) {
+    case kReady:
+      if (to == kPaused || to == kExecuting) return true;
+      return to == kFinished && cancelled;
+    case kExecuting:
+      return to == kPaused || to == kFinished;
+    case kFinished:
+      return false;
+    case kPaused:
+      return to == kReady;
+    default:
+      return to == kPaused || to == kReady || to == kExecuting || to == kFinished;
+  }
+}
+
+bool NWURLConnectionOperation::setState(NSInteger state) {
+  std::lock_guard lock(lock_);
+  NSInteger old = state_.load();
+  if (!stateTransitionIsValid(old, state, isCancelled())) return false;
+  const char* newKey = keyPathFromOperationState(state);
+  const char* oldKey = keyPathFromOperationState(old);
+  willChangeValueForKey(newKey);
+  willChangeValueForKey(oldKey);
+  state_ = state;
+  didChangeValueForKey(oldKey);
+  didChangeValueForKey(newKey);
+  return true;
+}
+
+bool NWURLConnectionOperation::isReady() const { return state_.load() == kReady && NSOperation::isReady(); }
+
+void NWURLConnectionOperation::start() {
+  std::unique_lock lock(lock_);
+  auto self = selfOperation();
+  if (isCancelled()) {
+    performOnThread(networkRequestThread(), [self] { self->cancelConnection(); }, false, modesVector());
+  } else if (isReady()) {
+    setState(kExecuting);
+    performOnThread(networkRequestThread(), [self] { self->operationDidStart(); }, false, modesVector());
+  }
+}
+
+void NWURLConnectionOperation::operationDidStart() {
+  {
+    std::lock_guard lock(lock_);
+    if (!isCancelled()) {
+      auto self = selfOperation();
+      connection_ = NSURLConnection::initWithRequest(request_, std::static_pointer_cast<NSURLConnectionDelegate>(self), false);
+      auto runLoop = NSRunLoop::currentRunLoop();
+      auto stream = outputStream();
+      for (const auto& mode : runLoopModes_) {
+        connection_->scheduleInRunLoop(runLoop, mode);
+        stream->scheduleInRunLoop(runLoop, mode);
+      }
+      if (stream->streamStatus() == NSStreamStatusNotOpen) stream->open();
+      connection_->start();
+    }
+  }
+  postOnMainQueue(NWNetworkingOperationDidStartNotification, shared_from_this());
+}
+
+void NWURLConnectionOperation::finish() {
+  bool finished;
+  {
+    std::lock_guard lock(lock_);
+    finished = setState(kFinished);
+  }
+  if (finished) postOnMainQueue(NWNetworkingOperationDidFinishNotification, shared_from_this());
+}
+
+void NWURLConnectionOperation::cancel() {
+  std::lock_guard lock(lock_);
+  if (isFinished() || isCancelled()) return;
+  NSOperation::cancel();
+  if (isExecuting()) {
+    auto self = selfOperation();
+    performOnThread(networkRequestThread(), [self] { self->cancelConnection(); }, false, modesVector());
+  }
+}
+
+void NWURLConnectionOperation::cancelConnection() {
+  auto url = request()->URL();
+  auto error = NSError::errorWithDomain(NSURLErrorDomain, NSURLErrorCancelled,
+                                        url ? NSDictionary::make({{NSURLErrorFailingURLErrorKey, url}}) : nullptr);
+  if (isFinished()) return;
+  std::shared_ptr<NSURLConnection> connection;
+  {
+    std::lock_guard lock(lock_);
+    connection = connection_;
+  }
+  if (connection) {
+    connection->cancel();
+    connectionDidFailWithError(connection, error);
+  } else {
+    {
+      std::lock_guard lock(lock_);
+      error_ = error;
+    }
+    finish();
+  }
+}
+
+void NWURLConnectionOperation::pause() {
+  if (isPaused() || isFinished() || isCancelled()) return;
+  std::lock_guard lock(lock_);
+  if (isExecuting()) {
+    auto self = selfOperation();
+    performOnThread(networkRequestThread(), [self] { self->operationDidPause(); }, false, modesVector());
+    postOnMainQueue(NWNetworkingOperationDidFinishNotification, shared_from_this());
+  }
+  setState(kPaused);
+}
+
+void NWURLConnectionOperation::operationDidPause() {
+  std::lock_guard lock(lock_);
+  if (connection_) connection_->cancel();
+}
+
+void NWURLConnectionOperation::resume() {
+  if (!isPaused()) return;
+  std::lock_guard lock(lock_);
+  setState(kReady);
+  start();
+}
+
+// --- blocks
+
+void NWURLConnectionOperation::setCompletionBlock(std::function<void()> block) {
+  std::lock_guard lock(lock_);
+  if (!block) {
+    NSOperation::setCompletionBlock(nullptr);
+    return;
+  }
+  std::weak_ptr<NWURLConnectionOperation> weakSelf = selfOperation();
+  NSOperation::setCompletionBlock([weakSelf, block] {
+    auto strongSelf = weakSelf.lock();
+    dispatch_group_t group = strongSelf ? strongSelf->completionGroup() : nullptr;
+    dispatch_queue_t queue = strongSelf ? strongSelf->completionQueue() : nullptr;
+    if (!group) group = sharedCompletionGroup();
+    if (!queue) queue = dispatch_get_main_queue();
+    dispatch_group_async(group, queue, block);
+    // Once the block has run, drop it (and whatever it holds).
+    dispatch_group_notify(group, operationProcessingQueue(), [weakSelf] {
+      if (auto operation = weakSelf.lock()) operation->NSOperation::setCompletionBlock(nullptr);
+    });
+  });
+}
+
+void NWURLConnectionOperation::setUploadProgressBlock(ProgressBlock block) {
+  std::lock_guard lock(lock_);
+  uploadProgress_ = block ? std::make_shared<ProgressBlock>(std::move(block)) : nullptr;
+}
+void NWURLConnectionOperation::setDownloadProgressBlock(ProgressBlock block) {
+  std::lock_guard lock(lock_);
+  downloadProgress_ = block ? std::make_shared<ProgressBlock>(std::move(block)) : nullptr;
+}
+void NWURLConnectionOperation::setWillSendRequestForAuthenticationChallengeBlock(AuthenticationChallengeBlock block) {
+  std::lock_guard lock(lock_);
+  authenticationChallenge_ = std::move(block);
+}
+void NWURLConnectionOperation::setCacheResponseBlock(CacheResponseBlock block) {
+  std::lock_guard lock(lock_);
+  cacheResponse_ = std::move(block);
+}
+void NWURLConnectionOperation::setRedirectResponseBlock(RedirectResponseBlock block) {
+  std::lock_guard lock(lock_);
+  redirectResponse_ = std::move(block);
+}
+
+void NWURLConnectionOperation::setShouldExecuteAsBackgroundTaskWithExpirationHandler(std::function<void()> handler) {
+  std::lock_guard lock(lock_);
+  if (backgroundTaskCleanup_) return;
+  auto application = UIApplication::sharedApplication();
+  // The identifier lives in a shared cell so that the cleanup can run from the destructor.
+  auto identifier = std::make_shared<std::atomic<UIBackgroundTaskIdentifier>>(UIBackgroundTaskInvalid);
+  backgroundTaskCleanup_ = [application, identifier] {
+    UIBackgroundTaskIdentifier current = identifier->exchange(UIBackgroundTaskInvalid);
+    if (current != UIBackgroundTaskInvalid) application->endBackgroundTask(current);
+  };
+  std::weak_ptr<NWURLConnectionOperation> weakSelf = selfOperation();
+  *identifier = application->beginBackgroundTaskWithExpirationHandler([weakSelf, handler, application, identifier] {
+    if (handler) handler();
+    if (auto strongSelf = weakSelf.lock()) {
+      strongSelf->cancel();
+      UIBackgroundTaskIdentifier current = identifier->exchange(UIBackgroundTaskInvalid);
+      if (current != UIBackgroundTaskInvalid) application->endBackgroundTask(current);
+    }
+  });
+  backgroundTaskIdentifier_ = identifier->load();
+}
+
+// --- batches
+
+std::vector<std::shared_ptr<NSOperation>> NWURLConnectionOperation::batchOfRequestOperations(
+    const std::vector<std::shared_ptr<NWURLConnectionOperation>>& operations,
+    std::function<void(NSUInteger, NSUInteger)> progress,
+    std::function<void(const std::vector<std::shared_ptr<NWURLConnectionOperation>>&)> completion) {
+  if (operations.empty()) {
+    return {NSBlockOperation::blockOperationWithBlock([completion] {
+      dispatch_async(dispatch_get_main_queue(), [completion] {
+        if (completion) completion({});
+      });
+    })};
+  }
+  auto group = dispatch_group_create();
+  auto batchedOperation = NSBlockOperation::blockOperationWithBlock([group, completion, operations] {
+    dispatch_group_notify(group, dispatch_get_main_queue(), [completion, operations] {
+      if (completion) completion(operations);
+    });
+  });
+  std::vector<std::weak_ptr<NWURLConnectionOperation>> weakAll(operations.begin(), operations.end());
+  for (const auto& operation : operations) {
+    operation->setCompletionGroup(group);
+    auto originalCompletion = operation->completionBlock();
+    std::weak_ptr<NWURLConnectionOperation> weakOperation = operation;
+    operation->NSOperation::setCompletionBlock([weakOperation, originalCompletion, group, progress, weakAll] {
+      auto strongOperation = weakOperation.lock();
+      dispatch_queue_t queue = strongOperation ? strongOperation->completionQueue() : nullptr;
+      if (!queue) queue = dispatch_get_main_queue();
+      dispatch_group_async(group, queue, [originalCompletion, group, progress, weakAll] {
+        if (originalCompletion) originalCompletion();
+        NSUInteger finished = 0;
+        for (const auto& weak : weakAll) {
+          auto candidate = weak.lock();
+          if (candidate && candidate->isFinished()) ++finished;
+        }
+        if (progress) progress(finished, weakAll.size());
+        dispatch_group_leave(group);
+      });
+    });
+    dispatch_group_enter(group);
+    batchedOperation->addDependency(operation);
+  }
+  std::vector<std::shared_ptr<NSOperation>> result(operations.begin(), operations.end());
+  result.push_back(batchedOperation);
+  return result;
+}
+
+// --- description and copying
+
+std::shared_ptr<NSString> NWURLConnectionOperation::description() const {
+  std::lock_guard lock(lock_);
+  return NSString::stringWithFormat("<%s: %p, state: %s, cancelled: %s request: %@, response: %@>", className(),
+                                    static_cast<const void*>(this), keyPathFromOperationState(state_.load()),
+                                    isCancelled() ? "YES" : "NO", request_, response_);
+}
+
+void NWURLConnectionOperation::copyBlocksInto(NWURLConnectionOperation& other) const {
+  std::lock_guard lock(lock_);
+  other.uploadProgress_ = uploadProgress_;
+  other.downloadProgress_ = downloadProgress_;
+  other.authenticationChallenge_ = authenticationChallenge_;
+  other.cacheResponse_ = cacheResponse_;
+  other.redirectResponse_ = redirectResponse_;
+  other.completionQueue_ = completionQueue_;
+  other.completionGroup_ = completionGroup_;
+}
+
+id NWURLConnectionOperation::copyWithZone() const {
+  auto copy = std::make_shared<NWURLConnectionOperation>(request());
+  copyBlocksInto(*copy);
+  return copy;
+}
+
+// --- connection delegate (network thread)
+
+void NWURLConnectionOperation::connectionWillSendRequestForAuthenticationChallenge(
+    const Connection& connection, const std::shared_ptr<NSURLAuthenticationChallenge>& challenge) {
+  AuthenticationChallengeBlock block;
+  std::shared_ptr<NWSecurityPolicy> policy;
+  std::shared_ptr<NSURLCredential> credential;
+  {
+    std::lock_guard lock(lock_);
+    block = authenticationChallenge_;
+    policy = securityPolicy_;
+    credential = credential_;
+  }
+  if (block) {
+    block(connection, challenge);
+    return;
+  }
+  auto sender = challenge->sender();
+  if (!sender) return;
+  auto space = challenge->protectionSpace();
+  if (space->authenticationMethod()->isEqualToString(NSURLAuthenticationMethodServerTrust.get())) {
+    if (policy && policy->evaluateServerTrust(space->serverTrust(), space->host())) {
+      sender->useCredential(NSURLCredential::credentialForTrust(space->serverTrust()), challenge);
+    } else {
+      sender->cancelAuthenticationChallenge(challenge);
+    }
+  } else if (challenge->previousFailureCount() == 0 && credential) {
+    sender->useCredential(credential, challenge);
+  } else {
+    sender->continueWithoutCredentialForAuthenticationChallenge(challenge);
+  }
+}
+
+bool NWURLConnectionOperation::connectionShouldUseCredentialStorage(const Connection&) { return shouldUseCredentialStorage(); }
+
+std::shared_ptr<NSURLRequest> NWURLConnectionOperation::connectionWillSendRequest(const Connection& connection,
+                                                                                 const std::shared_ptr<NSURLRequest>& request,
+                                                                                 const std::shared_ptr<NSURLResponse>& redirectResponse) {
+  RedirectResponseBlock block;
+  {
+    std::lock_guard lock(lock_);
+    block = redirectResponse_;
+  }
+  if (block) return block(connection, request, redirectResponse);
+  return request;
+}
+
+void NWURLConnectionOperation::connectionDidSendBodyData(const Connection&, NSInteger bytesWritten, NSInteger totalBytesWritten,
+                                                         NSInteger totalBytesExpectedToWrite) {
+  auto self = selfOperation();
+  dispatch_async(dispatch_get_main_queue(), [self, bytesWritten, totalBytesWritten, totalBytesExpectedToWrite] {
+    std::shared_ptr<ProgressBlock> block;
+    {
+      std::lock_guard lock(self->lock_);
+      block = self->uploadProgress_;
+    }
+    if (block) (*block)(static_cast<NSUInteger>(bytesWritten), totalBytesWritten, totalBytesExpectedToWrite);
+  });
+}
+
+std::shared_ptr<NSError> NWURLConnectionOperation::checkResponse(const std::shared_ptr<NSURLResponse>&) { return nullptr; }
+
+void NWURLConnectionOperation::connectionDidReceiveResponse(const Connection& connection,
+                                                            const std::shared_ptr<NSURLResponse>& response) {
+  if (auto refusal = checkResponse(response)) {
+    {
+      std::lock_guard lock(lock_);
+      response_ = response;
+    }
+    connection->cancel();
+    connectionDidFailWithError(connection, refusal);
+    return;
+  }
+  std::lock_guard lock(lock_);
+  response_ = response;
+}
+
+void NWURLConnectionOperation::failWhileReceiving(const Connection& connection, const std::shared_ptr<NSError>& error) {
+  connection->cancel();
+  connectionDidFailWithError(connection, error);
+}
+
+void NWURLConnectionOperation::connectionDidReceiveData(const Connection& connection, const std::shared_ptr<NSData>& data) {
+  auto stream = outputStream();
+  NSUInteger length = data->length();
+  if (!stream->hasSpaceAvailable()) {
+    auto streamError = stream->streamError();
+    failWhileReceiving(connection, streamError ? streamError : outputStreamFullError(request()));
+    return;
+  }
+  const uint8_t* bytes = data->bytes();
+  NSUInteger written = 0;
+  while (written < length) {
+    NSInteger n = stream->write(bytes + written, length - written);
+    if (n < 0) {
+      // The bytes were not kept: the load cannot go on as if they had been.
+      auto streamError = stream->streamError();
+      failWhileReceiving(connection, streamError ? streamError : outputStreamFullError(request()));
+      return;
+    }
+    if (n == 0) {
+      failWhileReceiving(connection, outputStreamFullError(request()));
+      return;
+    }
+    written += static_cast<NSUInteger>(n);
+  }
+  auto self = selfOperation();
+  dispatch_async(dispatch_get_main_queue(), [self, length] {
+    int64_t total = self->totalBytesRead_ += static_cast<int64_t>(length);
+    std::shared_ptr<ProgressBlock> block;
+    std::shared_ptr<NSURLResponse> response;
+    {
+      std::lock_guard lock(self->lock_);
+      block = self->downloadProgress_;
+      response = self->response_;
+    }
+    if (block) (*block)(length, total, response ? response->expectedContentLength() : -1);
+  });
+}
+
+void NWURLConnectionOperation::connectionDidFinishLoading(const Connection&) {
+  {
+    std::lock_guard lock(lock_);
+    auto stream = outputStream();
+    setResponseData(zvt::as<NSData>(stream->propertyForKey(NSStreamDataWrittenToMemoryStreamKey)));
+    stream->close();
+    if (responseData_) {
+      outputStream_.reset();
+      outputStreamIsDefault_ = false;
+    }
+    connection_.reset();
+  }
+  finish();
+}
+
+void NWURLConnectionOperation::connectionDidFailWithError(const Connection&, const std::shared_ptr<NSError>& error) {
+  {
+    std::lock_guard lock(lock_);
+    error_ = error;
+    if (outputStream_) outputStream_->close();
+    if (responseData_) {
+      outputStream_.reset();
+      outputStreamIsDefault_ = false;
+    }
+    connection_.reset();
+  }
+  finish();
+}
+
+std::shared_ptr<NSCachedURLResponse> NWURLConnectionOperation::connectionWillCacheResponse(
+    const Connection& connection, const std::shared_ptr<NSCachedURLResponse>& cachedResponse) {
+  CacheResponseBlock block;
+  {
+    std::lock_guard lock(lock_);
+    block = cacheResponse_;
+  }
+  if (block) return block(connection, cachedResponse);
+  if (isCancelled()) return nullptr;
+  return cachedResponse;
+}

@@ -1,0 +1,175 @@
+// One URL request as a concurrent, cancellable, pausable operation. Every connection of the
+// process runs on one long-lived thread named "NWNetworking"; the reply's body is written into
+// an output stream (in memory by default). Progress blocks, the start and finish notifications
+// and, by default, the completion block run on the main queue.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "foundation/http/NWSecurityPolicy.h"
+#include "platform/foundation/Dispatch.h"
+#include "platform/foundation/NSOperation.h"
+#include "platform/foundation/NSSet.h"
+#include "platform/foundation/NSStream.h"
+#include "platform/foundation/NSThread.h"
+#include "platform/network/NSURLConnection.h"
+#include "platform/uikit/UIApplication.h"
+
+inline const zvt::StaticString NWNetworkingOperationDidStartNotification{"com.netway.networking.operation.start"};
+inline const zvt::StaticString NWNetworkingOperationDidFinishNotification{"com.netway.networking.operation.finish"};
+
+class NWURLConnectionOperation : public NSOperation, public NSURLConnectionDelegate {
+ public:
+  enum State : NSInteger { kPaused = -1, kReady = 1, kExecuting = 2, kFinished = 3 };
+
+  using ProgressBlock = std::function<void(NSUInteger bytes, int64_t totalBytes, int64_t totalBytesExpected)>;
+  using AuthenticationChallengeBlock =
+      std::function<void(const std::shared_ptr<NSURLConnection>&, const std::shared_ptr<NSURLAuthenticationChallenge>&)>;
+  using CacheResponseBlock = std::function<std::shared_ptr<NSCachedURLResponse>(const std::shared_ptr<NSURLConnection>&,
+                                                                                const std::shared_ptr<NSCachedURLResponse>&)>;
+  using RedirectResponseBlock = std::function<std::shared_ptr<NSURLRequest>(
+      const std::shared_ptr<NSURLConnection>&, const std::shared_ptr<NSURLRequest>&, const std::shared_ptr<NSURLResponse>&)>;
+
+  // initWithRequest: (a nil request raises NSInvalidArgumentException).
+  static std::shared_ptr<NWURLConnectionOperation> initWithRequest(const std::shared_ptr<NSURLRequest>& request);
+  explicit NWURLConnectionOperation(const std::shared_ptr<NSURLRequest>& request);
+  ~NWURLConnectionOperation() override;
+
+  // --- properties
+  std::set<std::string> runLoopModes() const;
+  void setRunLoopModes(std::set<std::string> modes);
+  std::shared_ptr<NSURLRequest> request() const;
+  std::shared_ptr<NSURLResponse> response() const;
+  virtual std::shared_ptr<NSError> error() const;
+  std::shared_ptr<NSData> responseData() const;
+  std::shared_ptr<NSString> responseString();
+  NSStringEncoding responseStringEncoding();
+  bool shouldUseCredentialStorage() const;
+  void setShouldUseCredentialStorage(bool use);
+  std::shared_ptr<NSURLCredential> credential() const;
+  void setCredential(const std::shared_ptr<NSURLCredential>& credential);
+  std::shared_ptr<NWSecurityPolicy> securityPolicy() const;
+  void setSecurityPolicy(const std::shared_ptr<NWSecurityPolicy>& policy);
+  std::shared_ptr<NSInputStream> inputStream() const;
+  void setInputStream(const std::shared_ptr<NSInputStream>& stream);
+  std::shared_ptr<NSOutputStream> outputStream();
+  void setOutputStream(const std::shared_ptr<NSOutputStream>& stream);
+  dispatch_queue_t completionQueue() const;
+  void setCompletionQueue(const dispatch_queue_t& queue);
+  dispatch_group_t completionGroup() const;
+  void setCompletionGroup(const dispatch_group_t& group);
+  std::shared_ptr<NSDictionary> userInfo() const;
+  void setUserInfo(const std::shared_ptr<NSDictionary>& info);
+  int64_t totalBytesRead() const { return totalBytesRead_.load(); }
+
+  // --- state
+  bool isReady() const override;
+  bool isExecuting() const override { return state_.load() == kExecuting; }
+  bool isFinished() const override { return state_.load() == kFinished; }
+  bool isPaused() const { return state_.load() == kPaused; }
+  bool isConcurrent() const override { return true; }
+  // The key announced for a state ("isPaused", "isReady", "isExecuting", "isFinished", "state").
+  static const char* keyPathFromOperationState(NSInteger state);
+  // Whether a transition is allowed (for tests of the state machine).
+  static bool stateTransitionIsValid(NSInteger from, NSInteger to, bool cancelled);
+
+  void start() override;
+  void cancel() override;
+  virtual void pause();
+  void resume();
+
+  void setCompletionBlock(std::function<void()> block) override;
+  void setUploadProgressBlock(ProgressBlock block);
+  void setDownloadProgressBlock(ProgressBlock block);
+  void setWillSendRequestForAuthenticationChallengeBlock(AuthenticationChallengeBlock block);
+  void setCacheResponseBlock(CacheResponseBlock block);
+  void setRedirectResponseBlock(RedirectResponseBlock block);
+  void setShouldExecuteAsBackgroundTaskWithExpirationHandler(std::function<void()> handler);
+
+  // The operations plus one operation that calls `completion` on the main queue once every
+  // completion block of the others has run; `progress` gets (finished, total) after each.
+  static std::vector<std::shared_ptr<NSOperation>> batchOfRequestOperations(
+      const std::vector<std::shared_ptr<NWURLConnectionOperation>>& operations,
+      std::function<void(NSUInteger finished, NSUInteger total)> progress,
+      std::function<void(const std::vector<std::shared_ptr<NWURLConnectionOperation>>&)> completion);
+
+  // The one network thread (started on first use).
+  static std::shared_ptr<NSThread> networkRequestThread();
+
+  std::shared_ptr<NSString> description() const override;
+  id copyWithZone() const override;
+
+  // --- NSURLConnectionDelegate (network thread)
+  void connectionWillSendRequestForAuthenticationChallenge(const Connection& connection,
+                                                           const std::shared_ptr<NSURLAuthenticationChallenge>& challenge) override;
+  bool connectionShouldUseCredentialStorage(const Connection& connection) override;
+  std::shared_ptr<NSURLRequest> connectionWillSendRequest(const Connection& connection,
+                                                          const std::shared_ptr<NSURLRequest>& request,
+                                                          const std::shared_ptr<NSURLResponse>& redirectResponse) override;
+  void connectionDidSendBodyData(const Connection& connection, NSInteger bytesWritten, NSInteger totalBytesWritten,
+                                 NSInteger totalBytesExpectedToWrite) override;
+  void connectionDidReceiveResponse(const Connection& connection, const std::shared_ptr<NSURLResponse>& response) override;
+  void connectionDidReceiveData(const Connection& connection, const std::shared_ptr<NSData>& data) override;
+  void connectionDidFinishLoading(const Connection& connection) override;
+  void connectionDidFailWithError(const Connection& connection, const std::shared_ptr<NSError>& error) override;
+  std::shared_ptr<NSCachedURLResponse> connectionWillCacheResponse(const Connection& connection,
+                                                                   const std::shared_ptr<NSCachedURLResponse>& cachedResponse) override;
+
+ protected:
+  std::shared_ptr<NWURLConnectionOperation> selfOperation() {
+    return std::static_pointer_cast<NWURLConnectionOperation>(shared_from_this());
+  }
+  void setRequest(const std::shared_ptr<NSURLRequest>& request);
+  void setResponseData(const std::shared_ptr<NSData>& data);
+  // For copies: the blocks, the completion queue and group.
+  void copyBlocksInto(NWURLConnectionOperation& other) const;
+  // Called on the network thread when a response arrives, before it is stored; the HTTP
+  // operation checks a resumed download there. Returning an error fails the operation.
+  virtual std::shared_ptr<NSError> checkResponse(const std::shared_ptr<NSURLResponse>& response);
+  // Replaces the default in-memory output stream by a fresh one (a resumed download whose reply
+  // starts over).
+  bool resetOutputStream();
+
+  mutable std::recursive_mutex lock_;
+
+ private:
+  bool setState(NSInteger state);
+  void operationDidStart();
+  void operationDidPause();
+  void cancelConnection();
+  void finish();
+  void failWhileReceiving(const Connection& connection, const std::shared_ptr<NSError>& error);
+  std::vector<std::string> modesVector() const;
+
+  std::atomic<NSInteger> state_{kReady};
+  std::set<std::string> runLoopModes_;
+  std::shared_ptr<NSURLRequest> request_;
+  std::shared_ptr<NSURLResponse> response_;
+  std::shared_ptr<NSError> error_;
+  std::shared_ptr<NSData> responseData_;
+  std::shared_ptr<NSString> responseString_;
+  NSStringEncoding responseStringEncoding_ = 0;
+  bool shouldUseCredentialStorage_ = true;
+  std::shared_ptr<NSURLCredential> credential_;
+  std::shared_ptr<NWSecurityPolicy> securityPolicy_;
+  std::shared_ptr<NSOutputStream> outputStream_;
+  bool outputStreamIsDefault_ = false;
+  dispatch_queue_t completionQueue_;
+  dispatch_group_t completionGroup_;
+  std::shared_ptr<NSDictionary> userInfo_;
+  std::shared_ptr<NSURLConnection> connection_;
+  std::atomic<int64_t> totalBytesRead_{0};
+  std::function<void()> backgroundTaskCleanup_;
+  UIBackgroundTaskIdentifier backgroundTaskIdentifier_ = UIBackgroundTaskInvalid;
+  std::shared_ptr<ProgressBlock> uploadProgress_;
+  std::shared_ptr<ProgressBlock> downloadProgress_;
+  AuthenticationChallengeBlock authenticationChallenge_;
+  CacheResponseBlock cacheResponse_;
+  RedirectResponseBlock redirectResponse_;
+};

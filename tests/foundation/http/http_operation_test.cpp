@@ -1,0 +1,537 @@
+// Request operations and the manager against the loopback server: the application's road, the
+// failure matrix, batches, pause and resume, many operations at once.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <set>
+
+#include "foundation/http/NWHTTPRequestOperationManager.h"
+#include "foundation/json/NSJSONSerialization.h"
+#include "platform/foundation/Foundation.h"
+#include "platform/foundation/NSLocale.h"
+#include "platform/foundation/NSNotificationCenter.h"
+#include "platform/foundation/NSThread.h"
+#include "tests/support/MainLoop.h"
+#include "tests/support/TestHTTPServer.h"
+
+using zvt::test::HTTPRequest;
+using zvt::test::HTTPResponder;
+using zvt::test::runMainLoopUntil;
+
+namespace {
+
+std::shared_ptr<NSString> ns(const std::string& text) { return NSString::stringWithUTF8String(text); }
+
+id parseJSON(const std::string& text) {
+  return NSJSONSerialization::JSONObjectWithData(NSData::dataWithString(text), 0, nullptr);
+}
+
+// Counts the calls of both blocks of one request.
+struct Outcome {
+  int successes = 0;
+  int failures = 0;
+  bool onMain = true;
+  id object;
+  std::shared_ptr<NSError> error;
+  std::shared_ptr<NWHTTPRequestOperation> operation;
+  bool done() const { return successes + failures > 0; }
+  NWHTTPRequestOperation::SuccessBlock success() {
+    return [this](const std::shared_ptr<NWHTTPRequestOperation>& op, const id& obj) {
+      onMain = onMain && NSThread::isMainThread();
+      ++successes;
+      object = obj;
+      operation = op;
+    };
+  }
+  NWHTTPRequestOperation::FailureBlock failure() {
+    return [this](const std::shared_ptr<NWHTTPRequestOperation>& op, const std::shared_ptr<NSError>& e) {
+      onMain = onMain && NSThread::isMainThread();
+      ++failures;
+      error = e;
+      operation = op;
+    };
+  }
+};
+
+// The application's JSON client is a manager subclass made once with its base URL.
+class ServerClient : public NWHTTPRequestOperationManager {
+ public:
+  static std::shared_ptr<ServerClient> make(const std::string& base) {
+    auto client = std::make_shared<ServerClient>();
+    client->setUpWithBaseURL(NSURL::URLWithString(base));
+    client->setRequestSerializer(NWJSONRequestSerializer::serializer());
+    auto response = NWJSONResponseSerializer::serializer();
+    response->setAcceptableContentTypes(NSSet::make({"application/json"_ns, "text/json"_ns, "text/javascript"_ns, "text/html"_ns}));
+    client->setResponseSerializer(response);
+    return client;
+  }
+};
+
+class HttpOperation : public ::testing::Test {
+ protected:
+  void SetUp() override { zvt::setPreferredLanguages({"zh-Hans-CN", "en"}); }
+  void TearDown() override {
+    zvt::resetPreferredLanguages();
+    // Let the last deliveries (notifications, cleared completion blocks) run.
+    zvt::test::drainMainLoop();
+  }
+  zvt::test::TestHTTPServer server;
+};
+
+TEST_F(HttpOperation, TheApplicationsRoadGetTimeThenGetGoods) {
+  server.route("/api/client.php", [](const HTTPRequest& q, HTTPResponder& r) {
+    if (q.queryValue("m") == "get_time") {
+      r.send(200, {{"Content-Type", "text/html; charset=utf-8"}}, "{\"code\":101,\"time\":\"1480000000\"}");
+    } else {
+      r.send(200, {{"Content-Type", "application/json"}},
+             "{\"code\":101,\"end\":0,\"data\":[{\"id\":\"7\",\"good_Name\":\"\\u978b\"}]}");
+    }
+  });
+  auto client = ServerClient::make(server.url("/api"));
+  EXPECT_EQ(client->baseURL()->absoluteString()->utf8(), server.url("/api/"));
+  Outcome timeReply, goodsReply;
+  client->POST("client.php?m=get_time"_ns, NSDictionary::make({{"code"_ns, "c0de"_ns}}),
+               [&](const std::shared_ptr<NWHTTPRequestOperation>& op, const id& object) {
+                 timeReply.success()(op, object);
+                 auto time = zvt::as<NSDictionary>(object)->objectForKey("time"_ns);
+                 client->POST("client.php?m=get_goods"_ns,
+                              NSDictionary::make({{"number"_ns, 1_n}, {"userLevel"_ns, 0_n}, {"type"_ns, 3_n}, {"cid"_ns, 0_n},
+                                                  {"ps"_ns, 12_n}, {"time"_ns, time}, {"code"_ns, "s1gn"_ns}}),
+                              goodsReply.success(), goodsReply.failure());
+               },
+               timeReply.failure());
+  ASSERT_TRUE(runMainLoopUntil([&] { return goodsReply.done(); }));
+  EXPECT_EQ(timeReply.successes, 1);
+  EXPECT_EQ(timeReply.failures, 0);
+  EXPECT_EQ(goodsReply.successes, 1);
+  EXPECT_EQ(goodsReply.failures, 0);
+  EXPECT_TRUE(timeReply.onMain && goodsReply.onMain);
+  auto goods = zvt::as<NSDictionary>(goodsReply.object);
+  ASSERT_TRUE(goods);
+  EXPECT_TRUE(zvt::objectsEqual(goods->objectForKey("code"_ns), 101_n));
+  auto requests = server.requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].method, "POST");
+  EXPECT_EQ(requests[0].target, "/api/client.php?m=get_time");
+  EXPECT_EQ(requests[0].body, "{\"code\":\"c0de\"}");
+  EXPECT_EQ(requests[1].target, "/api/client.php?m=get_goods");
+  EXPECT_TRUE(zvt::objectsEqual(parseJSON(requests[1].body),
+                                NSDictionary::make({{"number"_ns, 1_n}, {"userLevel"_ns, 0_n}, {"type"_ns, 3_n}, {"cid"_ns, 0_n},
+                                                    {"ps"_ns, 12_n}, {"time"_ns, "1480000000"_ns}, {"code"_ns, "s1gn"_ns}})))
+      << requests[1].body;
+  for (const auto& request : requests) {
+    EXPECT_EQ(request.header("Content-Type"), "application/json");
+    EXPECT_EQ(request.header("Accept-Language"), "zh-Hans-CN;q=1, en;q=0.9");
+    EXPECT_EQ(request.header("User-Agent"), NWHTTPRequestSerializer::serializer()->valueForHTTPHeaderField("User-Agent"_ns)->utf8());
+  }
+}
+
+TEST_F(HttpOperation, PlainManagerWithRawDataAndEightSecondTimeout) {
+  server.route("/page", [](const HTTPRequest&, HTTPResponder& r) { r.send(200, {{"Content-Type", "text/html"}}, "<b>\xE4\xB8\xAD</b>"); });
+  auto manager = NWHTTPRequestOperationManager::manager();
+  manager->setResponseSerializer(NWHTTPResponseSerializer::serializer());
+  manager->requestSerializer()->setTimeoutInterval(8);
+  Outcome outcome;
+  auto operation = manager->GET(ns(server.url("/page")), NSDictionary::make({{"q"_ns, "鞋 子"_ns}}), outcome.success(), outcome.failure());
+  ASSERT_TRUE(operation);
+  EXPECT_DOUBLE_EQ(operation->request()->timeoutInterval(), 8.0);
+  ASSERT_TRUE(runMainLoopUntil([&] { return outcome.done(); }));
+  ASSERT_EQ(outcome.successes, 1);
+  auto data = zvt::as<NSData>(outcome.object);
+  ASSERT_TRUE(data);
+  EXPECT_EQ(data->view(), "<b>\xE4\xB8\xAD</b>");
+  EXPECT_EQ(server.requests()[0].target, "/page?q=%E9%9E%8B%20%E5%AD%90");
+  EXPECT_EQ(operation->responseString()->utf8(), "<b>中</b>");
+}
+
+TEST_F(HttpOperation, ConnectionCallbacksRunOnlyOnTheNetworkThread) {
+  server.route("/r", [](const HTTPRequest&, HTTPResponder& r) { r.send(200, {{"Content-Type", "application/json"}}, "[1]"); });
+  struct Recording : NWHTTPRequestOperation {
+    using NWHTTPRequestOperation::NWHTTPRequestOperation;
+    std::mutex mutex;
+    std::set<std::string> threads;
+    void note() {
+      std::lock_guard lock(mutex);
+      threads.insert(NSThread::currentThread()->name());
+    }
+    void connectionDidReceiveResponse(const Connection& c, const std::shared_ptr<NSURLResponse>& r) override {
+      note();
+      NWHTTPRequestOperation::connectionDidReceiveResponse(c, r);
+    }
+    void connectionDidReceiveData(const Connection& c, const std::shared_ptr<NSData>& d) override {
+      note();
+      NWHTTPRequestOperation::connectionDidReceiveData(c, d);
+    }
+    void connectionDidFinishLoading(const Connection& c) override {
+      note();
+      NWHTTPRequestOperation::connectionDidFinishLoading(c);
+    }
+  };
+  auto operation = std::make_shared<Recording>(NSURLRequest::requestWithURL(NSURL::URLWithString(ns(server.url("/r")))));
+  operation->setResponseSerializer(NWJSONResponseSerializer::serializer());
+  Outcome outcome;
+  operation->setCompletionBlockWithSuccess(outcome.success(), outcome.failure());
+  std::atomic<int> started{0}, finished{0};
+  auto center = NSNotificationCenter::defaultCenter();
+  auto a = center->addObserverForName(NWNetworkingOperationDidStartNotification, operation, nullptr,
+                                      [&](const std::shared_ptr<NSNotification>&) { started += NSThread::isMainThread() ? 1 : 100; });
+  auto b = center->addObserverForName(NWNetworkingOperationDidFinishNotification, operation, nullptr,
+                                      [&](const std::shared_ptr<NSNotification>&) { finished += NSThread::isMainThread() ? 1 : 100; });
+  auto queue = NSOperationQueue::make();
+  queue->addOperation(operation);
+  ASSERT_TRUE(runMainLoopUntil([&] { return outcome.done() && finished.load() > 0; }));
+  center->removeObserver(a);
+  center->removeObserver(b);
+  EXPECT_EQ(outcome.successes, 1);
+  EXPECT_EQ(started.load(), 1);
+  EXPECT_EQ(finished.load(), 1);
+  EXPECT_EQ(operation->threads, (std::set<std::string>{"NWNetworking"}));
+}
+
+TEST_F(HttpOperation, FailureMatrixEachBlockOnceNeverBoth) {
+  server.route("/404", [](const HTTPRequest&, HTTPResponder& r) { r.send(404, {{"Content-Type", "application/json"}}, "{\"msg\":\"none\"}"); });
+  server.route("/500", [](const HTTPRequest&, HTTPResponder& r) { r.send(500, {{"Content-Type", "text/plain"}}, "broken"); });
+  server.route("/gbk", [](const HTTPRequest&, HTTPResponder& r) {
+    r.send(200, {{"Content-Type", "application/json; charset=GBK"}}, "{\"k\":\"\xD6\xD0\xCE\xC4\"}");
+  });
+  server.route("/bad", [](const HTTPRequest&, HTTPResponder& r) {
+    r.send(200, {{"Content-Type", "application/json; charset=utf-8"}}, "{\"k\":\"\xD6\xD0\xCE\xC4\"}");
+  });
+  server.route("/empty-html", [](const HTTPRequest&, HTTPResponder& r) { r.send(200, {{"Content-Type", "text/html"}}, ""); });
+  auto manager = NWHTTPRequestOperationManager::manager();
+  Outcome notFound, serverError, gbk, bad, emptyHTML;
+  manager->GET(ns(server.url("/404")), nullptr, notFound.success(), notFound.failure());
+  manager->GET(ns(server.url("/500")), nullptr, serverError.success(), serverError.failure());
+  manager->GET(ns(server.url("/gbk")), nullptr, gbk.success(), gbk.failure());
+  manager->GET(ns(server.url("/bad")), nullptr, bad.success(), bad.failure());
+  manager->GET(ns(server.url("/empty-html")), nullptr, emptyHTML.success(), emptyHTML.failure());
+  ASSERT_TRUE(runMainLoopUntil([&] { return notFound.done() && serverError.done() && gbk.done() && bad.done() && emptyHTML.done(); }));
+  zvt::test::drainMainLoop();
+
+  EXPECT_EQ(notFound.failures, 1);
+  EXPECT_EQ(notFound.successes, 0);
+  EXPECT_EQ(notFound.error->code(), -1011);
+  EXPECT_TRUE(zvt::objectsEqual(notFound.operation->responseObject(), NSDictionary::make({{"msg"_ns, "none"_ns}})));
+
+  EXPECT_EQ(serverError.failures, 1);
+  EXPECT_EQ(serverError.successes, 0);
+  EXPECT_EQ(serverError.error->code(), -1011);
+  auto under = std::dynamic_pointer_cast<NSError>(serverError.error->userInfo()->objectForKey(NSUnderlyingErrorKey));
+  ASSERT_TRUE(under);
+  EXPECT_EQ(under->code(), -1016);
+  EXPECT_FALSE(serverError.operation->responseObject());
+
+  EXPECT_EQ(gbk.successes, 1);
+  EXPECT_EQ(gbk.failures, 0);
+  EXPECT_TRUE(zvt::objectsEqual(gbk.object, NSDictionary::make({{"k"_ns, "中文"_ns}})));
+
+  EXPECT_EQ(bad.failures, 1);
+  EXPECT_EQ(bad.successes, 0);
+  EXPECT_EQ(bad.error->code(), -1016);
+
+  EXPECT_EQ(emptyHTML.failures, 1) << "an unacceptable content type never passes as an empty success";
+  EXPECT_EQ(emptyHTML.error->code(), -1016);
+  for (Outcome* o : {&notFound, &serverError, &gbk, &bad, &emptyHTML}) EXPECT_TRUE(o->onMain);
+}
+
+TEST_F(HttpOperation, CancelBeforeAndDuringAndTimeout) {
+  std::atomic<bool> release{false};
+  server.route("/slow", [&](const HTTPRequest&, HTTPResponder& r) {
+    while (!release.load()) r.pause(0.01);
+    r.send(200, "late");
+  });
+  auto manager = NWHTTPRequestOperationManager::manager();
+  manager->setResponseSerializer(NWHTTPResponseSerializer::serializer());
+
+  // Cancelled before it starts: finishes at its start with -999 and no network traffic.
+  Outcome before;
+  auto queue = manager->operationQueue();
+  queue->setSuspended(true);
+  auto op1 = manager->GET(ns(server.url("/never")), nullptr, before.success(), before.failure());
+  op1->cancel();
+  queue->setSuspended(false);
+  ASSERT_TRUE(runMainLoopUntil([&] { return before.done(); }));
+  EXPECT_EQ(before.failures, 1);
+  EXPECT_EQ(before.successes, 0);
+  EXPECT_EQ(before.error->code(), NSURLErrorCancelled);
+  EXPECT_EQ(before.error->domain()->utf8(), "NSURLErrorDomain");
+
+  // Cancelled while the server holds the reply.
+  Outcome during;
+  auto op2 = manager->GET(ns(server.url("/slow")), nullptr, during.success(), during.failure());
+  ASSERT_TRUE(server.waitForRequests(1));
+  op2->cancel();
+  op2->cancel();
+  ASSERT_TRUE(runMainLoopUntil([&] { return during.done(); }));
+  release = true;
+  zvt::test::drainMainLoop();
+  EXPECT_EQ(during.failures, 1);
+  EXPECT_EQ(during.successes, 0);
+  EXPECT_EQ(during.error->code(), NSURLErrorCancelled);
+  EXPECT_TRUE(op2->isFinished());
+
+  // A time-out on the virtual clock.
+  release = false;
+  {
+    zvt::test::VirtualClockScope clock;
+    manager->requestSerializer()->setTimeoutInterval(5);
+    Outcome late;
+    manager->GET(ns(server.url("/slow")), nullptr, late.success(), late.failure());
+    ASSERT_TRUE(server.waitForRequests(2));
+    // Let the network thread arm its timer before time moves on.
+    ASSERT_TRUE(runMainLoopUntil([&] {
+      clock.advanceBy(1);
+      return late.done();
+    }, 20));
+    EXPECT_EQ(late.failures, 1);
+    EXPECT_EQ(late.error->code(), NSURLErrorTimedOut);
+  }
+  release = true;
+}
+
+TEST_F(HttpOperation, SerializerErrorIsDeliveredOnceWithoutAnOperation) {
+  auto manager = NWHTTPRequestOperationManager::manager();
+  manager->requestSerializer()->setQueryStringSerializationWithBlock(
+      [](const std::shared_ptr<NSURLRequest>&, const id&, std::shared_ptr<NSError>* error) {
+        *error = NSError::errorWithDomain("Query"_ns, 3);
+        return std::shared_ptr<NSString>();
+      });
+  Outcome outcome;
+  auto operation = manager->GET(ns(server.url("/x")), NSDictionary::make({{"a"_ns, 1_n}}), outcome.success(), outcome.failure());
+  EXPECT_FALSE(operation);
+  EXPECT_EQ(manager->operationQueue()->operationCount(), 0u);
+  ASSERT_TRUE(runMainLoopUntil([&] { return outcome.done(); }));
+  zvt::test::drainMainLoop();
+  EXPECT_EQ(outcome.failures, 1);
+  EXPECT_FALSE(outcome.operation);
+  EXPECT_EQ(outcome.error->code(), 3);
+  EXPECT_EQ(server.requestCount(), 0u);
+}
+
+TEST_F(HttpOperation, BaseURLRules) {
+  EXPECT_EQ(NWHTTPRequestOperationManager::initWithBaseURL(NSURL::URLWithString("http://h.test/api"))->baseURL()->absoluteString()->utf8(),
+            "http://h.test/api/");
+  EXPECT_EQ(NWHTTPRequestOperationManager::initWithBaseURL(NSURL::URLWithString("http://h.test"))->baseURL()->absoluteString()->utf8(),
+            "http://h.test");
+  auto manager = NWHTTPRequestOperationManager::initWithBaseURL(NSURL::URLWithString("http://h.test/api"));
+  manager->operationQueue()->setSuspended(true);
+  auto relative = manager->HTTPRequestOperationWithHTTPMethod("GET"_ns, "client.php?m=x"_ns, nullptr, nullptr, nullptr);
+  EXPECT_EQ(relative->request()->URL()->absoluteString()->utf8(), "http://h.test/api/client.php?m=x");
+  auto rooted = manager->HTTPRequestOperationWithHTTPMethod("GET"_ns, "/other"_ns, nullptr, nullptr, nullptr);
+  EXPECT_EQ(rooted->request()->URL()->absoluteString()->utf8(), "http://h.test/other");
+  auto absolute = manager->HTTPRequestOperationWithHTTPMethod("GET"_ns, "http://x.test/y"_ns, nullptr, nullptr, nullptr);
+  EXPECT_EQ(absolute->request()->URL()->absoluteString()->utf8(), "http://x.test/y");
+  // Operations never started keep their completion blocks: drop them so nothing leaks.
+  for (const auto& op : {relative, rooted, absolute}) op->setCompletionBlock(nullptr);
+}
+
+TEST_F(HttpOperation, UnresolvableURLEndsInTheFailureBlock) {
+  auto manager = NWHTTPRequestOperationManager::manager();
+  Outcome outcome;
+  manager->GET("not a url at all"_ns, nullptr, outcome.success(), outcome.failure());
+  ASSERT_TRUE(runMainLoopUntil([&] { return outcome.done(); }));
+  EXPECT_EQ(outcome.failures, 1);
+  EXPECT_EQ(outcome.successes, 0);
+}
+
+TEST_F(HttpOperation, HeadAndMultipartPost) {
+  server.route("/head", [](const HTTPRequest&, HTTPResponder& r) { r.send(200, {{"Content-Type", "application/json"}}, ""); });
+  server.route("/upload", [](const HTTPRequest& q, HTTPResponder& r) {
+    r.send(200, {{"Content-Type", "application/json"}}, "{\"got\":" + std::to_string(q.body.size()) + "}");
+  });
+  auto manager = NWHTTPRequestOperationManager::manager();
+  int heads = 0;
+  Outcome headFailure;
+  manager->HEAD(ns(server.url("/head")), nullptr, [&](const std::shared_ptr<NWHTTPRequestOperation>& op) {
+    EXPECT_TRUE(op);
+    ++heads;
+  }, headFailure.failure());
+  Outcome upload;
+  auto op = manager->POST(ns(server.url("/upload")), NSDictionary::make({{"k"_ns, "v"_ns}}),
+                          [](NWMultipartFormData& form) {
+                            form.appendPartWithFileData(NSData::dataWithString(std::string(70000, 'z')), "file"_ns, "z.bin"_ns,
+                                                        "application/octet-stream"_ns);
+                          },
+                          upload.success(), upload.failure());
+  ASSERT_TRUE(op);
+  ASSERT_TRUE(runMainLoopUntil([&] { return heads == 1 && upload.done(); }));
+  EXPECT_EQ(headFailure.failures, 0);
+  ASSERT_EQ(upload.successes, 1) << (upload.error ? upload.error->description()->utf8() : "");
+  auto requests = server.requests();
+  const HTTPRequest* post = nullptr;
+  for (const auto& r : requests)
+    if (r.path == "/upload") post = &r;
+  ASSERT_TRUE(post);
+  EXPECT_EQ(post->header("Content-Length"), std::to_string(post->body.size()));
+  EXPECT_EQ(op->request()->valueForHTTPHeaderField("Content-Length")->utf8(), std::to_string(post->body.size()));
+  EXPECT_NE(post->body.find(std::string(70000, 'z')), std::string::npos);
+}
+
+TEST_F(HttpOperation, BrokenPartStreamFailsTheRequestInsteadOfSendingItShort) {
+  server.route("/upload", [](const HTTPRequest&, HTTPResponder& r) { r.send(200, {{"Content-Type", "application/json"}}, "{}"); });
+  auto manager = NWHTTPRequestOperationManager::manager();
+  Outcome outcome;
+  manager->POST(ns(server.url("/upload")), nullptr,
+                [](NWMultipartFormData& form) {
+                  // Declares 1000 bytes, delivers 10.
+                  form.appendPartWithInputStream(NSInputStream::inputStreamWithData(NSData::dataWithString("0123456789")), "f"_ns,
+                                                 "f.bin"_ns, 1000, "application/octet-stream"_ns);
+                },
+                outcome.success(), outcome.failure());
+  ASSERT_TRUE(runMainLoopUntil([&] { return outcome.done(); }));
+  EXPECT_EQ(outcome.failures, 1);
+  EXPECT_EQ(outcome.successes, 0);
+}
+
+TEST_F(HttpOperation, BatchOfThreeReportsProgressAndCompletesOnce) {
+  server.route("/n", [](const HTTPRequest&, HTTPResponder& r) { r.send(200, {{"Content-Type", "application/json"}}, "[1]"); });
+  std::vector<std::shared_ptr<NWURLConnectionOperation>> operations;
+  std::vector<int> completions(3, 0);
+  for (int i = 0; i < 3; ++i) {
+    auto op = NWHTTPRequestOperation::initWithRequest(NSURLRequest::requestWithURL(NSURL::URLWithString(ns(server.url("/n")))));
+    op->setCompletionBlock([&completions, i] { ++completions[i]; });
+    operations.push_back(op);
+  }
+  std::vector<std::pair<NSUInteger, NSUInteger>> progress;
+  int batchCompletions = 0;
+  bool completionAfterAll = false;
+  auto batch = NWURLConnectionOperation::batchOfRequestOperations(
+      operations, [&](NSUInteger finished, NSUInteger total) { progress.emplace_back(finished, total); },
+      [&](const std::vector<std::shared_ptr<NWURLConnectionOperation>>& ops) {
+        ++batchCompletions;
+        completionAfterAll = ops.size() == 3 && completions == std::vector<int>{1, 1, 1};
+      });
+  ASSERT_EQ(batch.size(), 4u);
+  auto queue = NSOperationQueue::make();
+  for (const auto& op : batch) queue->addOperation(op);
+  ASSERT_TRUE(runMainLoopUntil([&] { return batchCompletions > 0; }));
+  zvt::test::drainMainLoop();
+  EXPECT_EQ(batchCompletions, 1);
+  EXPECT_TRUE(completionAfterAll);
+  ASSERT_EQ(progress.size(), 3u);
+  for (const auto& [finished, total] : progress) {
+    EXPECT_EQ(total, 3u);
+    EXPECT_GE(finished, 1u);
+    EXPECT_LE(finished, 3u);
+  }
+  EXPECT_EQ(progress.back().first, 3u);
+
+  int emptyCompletions = 0;
+  auto empty = NWURLConnectionOperation::batchOfRequestOperations(
+      {}, nullptr, [&](const std::vector<std::shared_ptr<NWURLConnectionOperation>>& ops) { emptyCompletions += ops.empty() ? 1 : 100; });
+  ASSERT_EQ(empty.size(), 1u);
+  queue->addOperation(empty[0]);
+  ASSERT_TRUE(runMainLoopUntil([&] { return emptyCompletions > 0; }));
+  EXPECT_EQ(emptyCompletions, 1);
+}
+
+TEST_F(HttpOperation, PauseAndResumeSendRangeAndSurviveAFullReply) {
+  const std::string body(200000, 'a');
+  std::string full = body;
+  for (size_t i = 0; i < full.size(); ++i) full[i] = static_cast<char>('a' + i % 26);
+  std::atomic<bool> honourRange{true};
+  std::atomic<bool> holdFirst{true};
+  server.route("/file", [&](const HTTPRequest& q, HTTPResponder& r) {
+    if (!q.hasHeader("Range")) {
+      // First request: half the body, then hold the rest until the client pauses.
+      r.writeHead(200, {{"Content-Type", "application/octet-stream"}, {"ETag", "\"v1\""},
+                        {"Content-Length", std::to_string(full.size())}});
+      r.writeRaw(std::string_view(full).substr(0, 1000));
+      while (holdFirst.load()) r.pause(0.01);
+      r.drop();
+      return;
+    }
+    if (honourRange.load()) {
+      r.sendWithRange(q, full, {{"ETag", "\"v1\""}});
+    } else {
+      r.send(200, {{"Content-Type", "application/octet-stream"}}, full);
+    }
+  });
+  for (bool honour : {true, false}) {
+    honourRange = honour;
+    holdFirst = true;
+    size_t before = server.requestCount();
+    auto op = NWHTTPRequestOperation::initWithRequest(NSURLRequest::requestWithURL(NSURL::URLWithString(ns(server.url("/file")))));
+    Outcome outcome;
+    op->setCompletionBlockWithSuccess(outcome.success(), outcome.failure());
+    auto queue = NSOperationQueue::make();
+    queue->addOperation(op);
+    ASSERT_TRUE(runMainLoopUntil([&] { return op->totalBytesRead() >= 1000; }));
+    op->pause();
+    EXPECT_TRUE(op->isPaused());
+    holdFirst = false;
+    EXPECT_EQ(op->request()->valueForHTTPHeaderField("Range")->utf8(), "bytes=1000-");
+    EXPECT_EQ(op->request()->valueForHTTPHeaderField("If-Range")->utf8(), "\"v1\"");
+    op->resume();
+    ASSERT_TRUE(runMainLoopUntil([&] { return outcome.done(); }));
+    ASSERT_EQ(outcome.successes, 1) << (outcome.error ? outcome.error->description()->utf8() : "");
+    auto data = zvt::as<NSData>(outcome.object);
+    ASSERT_TRUE(data);
+    EXPECT_EQ(data->length(), full.size()) << "honour range " << honour;
+    EXPECT_TRUE(data->view() == full) << "the body is whole and in order, honour range " << honour;
+    auto requests = server.requests();
+    ASSERT_EQ(requests.size(), before + 2);
+    EXPECT_EQ(requests.back().header("Range"), "bytes=1000-");
+    EXPECT_EQ(requests.back().header("If-Range"), "\"v1\"");
+  }
+}
+
+TEST_F(HttpOperation, TwoHundredConcurrentOperationsShareOneSerializer) {
+  server.route("/c", [](const HTTPRequest& q, HTTPResponder& r) {
+    r.send(200, {{"Content-Type", "application/json"}}, "{\"n\":" + q.queryValue("n") + "}");
+  });
+  auto manager = NWHTTPRequestOperationManager::manager();
+  std::atomic<int> successes{0}, failures{0};
+  std::vector<int> seen(200, 0);
+  for (int i = 0; i < 200; ++i) {
+    manager->GET(ns(server.url("/c")), NSDictionary::make({{"n"_ns, NSNumber::numberWithInt(i)}}),
+                 [&, i](const std::shared_ptr<NWHTTPRequestOperation>&, const id& object) {
+                   auto n = zvt::as<NSNumber>(zvt::as<NSDictionary>(object)->objectForKey("n"_ns));
+                   if (n && n->intValue() == i) ++seen[i];
+                   ++successes;
+                 },
+                 [&](const std::shared_ptr<NWHTTPRequestOperation>&, const std::shared_ptr<NSError>&) { ++failures; });
+  }
+  ASSERT_TRUE(runMainLoopUntil([&] { return successes.load() + failures.load() == 200; }, 60));
+  EXPECT_EQ(successes.load(), 200);
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(seen, std::vector<int>(200, 1));
+  manager->operationQueue()->waitUntilAllOperationsAreFinished();
+}
+
+TEST_F(HttpOperation, StateMachineAndOutputStreamFailures) {
+  EXPECT_TRUE(NWURLConnectionOperation::stateTransitionIsValid(1, 2, false));
+  EXPECT_FALSE(NWURLConnectionOperation::stateTransitionIsValid(1, 3, false));
+  EXPECT_TRUE(NWURLConnectionOperation::stateTransitionIsValid(1, 3, true));
+  EXPECT_FALSE(NWURLConnectionOperation::stateTransitionIsValid(3, 1, false));
+  EXPECT_FALSE(NWURLConnectionOperation::stateTransitionIsValid(-1, 2, false));
+  EXPECT_TRUE(NWURLConnectionOperation::stateTransitionIsValid(-1, 1, false));
+
+  server.route("/big", [](const HTTPRequest&, HTTPResponder& r) { r.send(200, std::string(5000, 'q')); });
+  // Pause on a ready operation, resume starts it.
+  auto op = NWHTTPRequestOperation::initWithRequest(NSURLRequest::requestWithURL(NSURL::URLWithString(ns(server.url("/big")))));
+  Outcome outcome;
+  op->setCompletionBlockWithSuccess(outcome.success(), outcome.failure());
+  op->resume();
+  EXPECT_FALSE(op->isPaused());
+  op->pause();
+  EXPECT_TRUE(op->isPaused());
+  op->resume();
+  ASSERT_TRUE(runMainLoopUntil([&] { return outcome.done(); }));
+  EXPECT_EQ(outcome.successes, 1);
+  EXPECT_EQ(zvt::as<NSData>(outcome.object)->length(), 5000u);
+
+  // An output stream that runs out of space fails the operation instead of hanging.
+  std::vector<uint8_t> small(100);
+  auto full = NWHTTPRequestOperation::initWithRequest(NSURLRequest::requestWithURL(NSURL::URLWithString(ns(server.url("/big")))));
+  full->setOutputStream(NSOutputStream::outputStreamToBuffer(small.data(), small.size()));
+  Outcome fullOutcome;
+  full->setCompletionBlockWithSuccess(fullOutcome.success(), fullOutcome.failure());
+  full->start();
+  ASSERT_TRUE(runMainLoopUntil([&] { return fullOutcome.done(); }));
+  EXPECT_EQ(fullOutcome.failures, 1);
+  EXPECT_EQ(fullOutcome.error->domain()->utf8(), "NSURLErrorDomain");
+}
+
+}  // namespace
