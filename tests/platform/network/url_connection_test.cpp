@@ -348,3 +348,24 @@ TEST_F(URLConnectionTest, AConnectionRunsOnlyInTheModesItIsScheduledIn) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(URLConnectionTest, TheTimeOutCountsOnlyInactivity) {
+    zvt::test::VirtualClockScope clock;
+    auto request = requestFor(server.url("/slow?pieces=6&ms=30"));
+    request->setTimeoutInterval(0.5);
+    auto delegate = std::make_shared<RecordingDelegate>();
+    auto connection = NSURLConnection::initWithRequest(request, delegate);  // the main run loop
+    size_t seen = 0;
+    // Each piece arrives before 0.5 s of (virtual) silence, though together they take 1.8 s.
+    while (!delegate->done()) {
+        ASSERT_TRUE(zvt::test::runMainLoopUntil([&] { return delegate->body().size() > seen || delegate->done(); }));
+        seen = delegate->body().size();
+        clock.advanceBy(0.3);
+    }
+    EXPECT_FALSE(delegate->error());
+    EXPECT_EQ(delegate->body(), "xxxxxx");
+}
+
+}  // namespace
