@@ -56,6 +56,8 @@ void jpegEmitMessage(j_common_ptr cinfo, int level) {
       error->endRow = cinfo->is_decompressor ? reinterpret_cast<j_decompress_ptr>(cinfo)->output_scanline : 0;
     }
     if (error->stopAtEnd) longjmp(error->jump, 1);
+  } else if (code == JWRN_HIT_MARKER && error->endRow >= 0) {
+    // The end-of-image marker the source puts in place of the missing bytes.
   } else if (code == JWRN_HUFF_BAD_CODE || code == JWRN_HIT_MARKER || code == JWRN_MUST_RESYNC) {
     error->corrupt = true;
     if (error->stopAtEnd) longjmp(error->jump, 1);
