@@ -1,0 +1,150 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/utilities/NSData+Base64.h"
+#include "app/utilities/NSString+TovrelURLEncoding.h"
+#include "app/utilities/TovrelUntiles.h"
+#include "platform/foundation/Foundation.h"
+
+namespace {
+
+std::shared_ptr<NSString> str(std::string_view text) { return NSString::stringWithUTF8String(text); }
+
+TEST(TovrelUntilesMD5, KnownAnswersOfTheSigningChain) {
+  auto key = TovrelUntiles::getMD5StrFromString(kZVTSigningSecret);
+  EXPECT_EQ(key->utf8(), "f0c15be3aaf058844c26eaba34d7fc89");
+  EXPECT_EQ(TovrelUntiles::getMD5StrFromString(key)->utf8(), "f1c8d1197bf2fe78a8d78256708bb4b5");
+  EXPECT_EQ(TovrelUntiles::getMD5StrFromString(key->stringByAppendingString(str("1700000000")))->utf8(),
+            "cc0412e143de79eaf12ee2b8f1b92ace");
+  EXPECT_EQ(TovrelUntiles::getMD5StrFromString(NSString::string())->utf8(), "d41d8cd98f00b204e9800998ecf8427e");
+  EXPECT_EQ(TovrelUntiles::getMD5StrFromString(nullptr), nullptr);
+  // Every UTF-8 byte counts, also beyond a NUL and outside ASCII.
+  auto withNul = NSString::stringWithUTF8String(std::string_view("a\0b", 3));
+  ASSERT_TRUE(withNul);
+  EXPECT_NE(TovrelUntiles::getMD5StrFromString(withNul)->utf8(), TovrelUntiles::getMD5StrFromString(str("a"))->utf8());
+  EXPECT_EQ(TovrelUntiles::getMD5StrFromString(str("集分宝"))->length(), 32u);
+}
+
+TEST(TovrelUntilesDES, KnownAnswersAndBlockSizes) {
+  EXPECT_EQ(TovrelUntiles::encryptUseDES(str("12345678"))->utf8(), "MerN4VO7qmXX7dyPzpMDzg==");
+  EXPECT_EQ(TovrelUntiles::encryptUseDES(NSString::string())->utf8(), "1+3cj86TA84=");
+  EXPECT_EQ(TovrelUntiles::decryptUseDES(str("1+3cj86TA84="))->utf8(), "");
+  EXPECT_EQ(TovrelUntiles::decryptUseDES(str("MerN4VO7qmXX7dyPzpMDzg=="))->utf8(), "12345678");
+  EXPECT_EQ(TovrelUntiles::encryptUseDES(str("1234567"))->length(), 12u);
+}
+
+TEST(TovrelUntilesDES, LargeTextsRoundTripWithoutASizeCap) {
+  std::string big;
+  while (big.size() < 200000) big += "返利{\"k\":\"v/+=\"}";
+  for (size_t size : {89999u, 90000u, 200000u}) {
+    auto text = NSString::stringWithUTF8String(big.substr(0, size - size % 3));
+    ASSERT_TRUE(text);
+    auto cipher = TovrelUntiles::encryptUseDES(text);
+    ASSERT_TRUE(cipher) << size;
+    auto back = TovrelUntiles::decryptUseDES(cipher);
+    ASSERT_TRUE(back) << size;
+    EXPECT_EQ(back->utf8(), text->utf8());
+  }
+}
+
+TEST(TovrelUntilesDES, DamagedCipherTextGivesNil) {
+  EXPECT_EQ(TovrelUntiles::decryptUseDES(str("not base64!")), nullptr);
+  EXPECT_EQ(TovrelUntiles::decryptUseDES(str("Zm9vYmFy")), nullptr);  // six bytes: no whole block
+  EXPECT_EQ(TovrelUntiles::decryptUseDES(str("MerN4VO7qmU=")), nullptr);  // wrong padding
+  EXPECT_EQ(TovrelUntiles::decryptUseDES(nullptr), nullptr);
+  // Deciphered bytes that are not UTF-8.
+  auto latin = NSString::stringWithUTF8String("\xc3\xa9");
+  auto cipher = TovrelUntiles::encryptUseDES(latin);
+  ASSERT_TRUE(cipher);
+  EXPECT_EQ(TovrelUntiles::decryptUseDES(cipher)->utf8(), "\xc3\xa9");
+}
+
+TEST(TovrelUntilesJSON, PrettyTextOrEmpty) {
+  auto dict = NSDictionary::make({{"code"_ns, "abc"_ns}, {"n"_ns, 5_n}});
+  auto text = TovrelUntiles::turnToJSONStringWithObject(dict);
+  EXPECT_NE(text->utf8().find('\n'), std::string::npos);
+  EXPECT_NE(text->utf8().find("\"code\""), std::string::npos);
+  EXPECT_EQ(TovrelUntiles::turnToJSONStringWithObject(NSDictionary::make({{"d"_ns, NSDate::date()}}))->utf8(), "");
+  EXPECT_EQ(TovrelUntiles::turnToJSONStringWithObject("plain"_ns)->utf8(), "");
+  EXPECT_EQ(TovrelUntiles::turnToJSONStringWithObject(nullptr)->utf8(), "");
+}
+
+TEST(TovrelUntilesAES, StringCipherKeepsItsZeroPadding) {
+  auto cipher = TovrelUntiles::encryptAES128FromString(str("0123456789abcdef"));
+  ASSERT_TRUE(cipher);
+  EXPECT_EQ(cipher->length(), 44u);  // 32 bytes
+  auto back = TovrelUntiles::decodeAES128FromString(cipher);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->utf8(), std::string("0123456789abcdef") + std::string(16, '\0'));
+  auto shortText = TovrelUntiles::decodeAES128FromString(TovrelUntiles::encryptAES128FromString(str("abc")));
+  EXPECT_EQ(shortText->utf8(), std::string("abc") + std::string(13, '\0'));
+  EXPECT_EQ(TovrelUntiles::decodeAES128FromString(str("Zm9vYmFy")), nullptr);
+}
+
+TEST(TovrelUntilesAES, KeyedOperationsAgreeAndRefuseLongKeys) {
+  auto data = NSData::dataWithString("offer wall token");
+  auto viaClass = TovrelUntiles::AES128EncryptWithKey(str("short key"), data);
+  auto viaCategory = AES128EncryptWithKey(data, str("short key"));
+  ASSERT_TRUE(viaClass);
+  EXPECT_TRUE(viaClass->isEqualToData(viaCategory));
+  EXPECT_EQ(viaClass->length(), 32u);
+  EXPECT_TRUE(AES128DecryptWithKey(viaCategory, str("short key"))->isEqualToData(data));
+  auto explicitIV = TovrelUntiles::myDatas(data, 0, str("short key"), zvt::kTovrelFixedAESIV);
+  EXPECT_TRUE(explicitIV->isEqualToData(viaClass));
+  EXPECT_TRUE(TovrelUntiles::myDatas(explicitIV, 1, str("short key"), zvt::kTovrelFixedAESIV)->isEqualToData(data));
+  // Keys and IVs beyond 16 bytes do not fit the buffers and are refused.
+  EXPECT_EQ(AES128EncryptWithKey(data, str("0123456789abcdefX")), nullptr);
+  EXPECT_EQ(AES128Operation(data, 0, str("k"), str("0123456789abcdef0")), nullptr);
+  EXPECT_TRUE(AES128EncryptWithKey(data, str("0123456789abcdef")));
+  EXPECT_EQ(AES128DecryptWithKey(NSData::dataWithString("abc"), str("k")), nullptr);
+}
+
+TEST(NSDataBase64, LineBreaksEvery64Characters) {
+  std::string bytes48(48, 'x');
+  auto forty8 = base64EncodedString(NSData::dataWithString(bytes48));
+  EXPECT_EQ(forty8->length(), 64u);
+  auto forty9 = base64EncodedString(NSData::dataWithString(bytes48 + "y"));
+  EXPECT_EQ(forty9->length(), 70u);
+  EXPECT_EQ(forty9->utf8().substr(64, 2), "\r\n");
+  EXPECT_TRUE(forty9->hasSuffix("=="));
+  EXPECT_EQ(base64EncodedStringWithSeparateLines(NSData::dataWithString(bytes48 + "y"), false)->length(), 68u);
+  EXPECT_EQ(base64EncodedString(NSData::dataWithString("ab"))->utf8(), "YWI=");
+}
+
+TEST(NSDataBase64, ForgivingDecoder) {
+  EXPECT_EQ(dataFromBase64String(str("YWJj\n"))->view(), "abc");
+  EXPECT_EQ(dataFromBase64String(str("YQ"))->view(), "a");
+  EXPECT_EQ(dataFromBase64String(str("Y"))->length(), 0u);
+  EXPECT_EQ(dataFromBase64String(str("\n"))->length(), 0u);
+  EXPECT_EQ(dataFromBase64String(NSString::string())->length(), 0u);
+  EXPECT_EQ(dataFromBase64String(str("YWJj集"))->length(), 0u);
+  EXPECT_EQ(dataFromBase64String(nullptr)->length(), 0u);
+  auto round = base64EncodedString(NSData::dataWithString(std::string(200, '\xfe')));
+  EXPECT_EQ(dataFromBase64String(round)->view(), std::string(200, '\xfe'));
+}
+
+TEST(TovrelUntilesQuery, ParsingRules) {
+  auto p = TovrelUntiles::parseURLParams(str("a=1&b=x%20y&a=2&c=d=e&flag&=skipped&bad=%zz&bad2=%E9"));
+  EXPECT_EQ(zvt::as<NSString>(p->objectForKey("a"_ns))->utf8(), "2");
+  EXPECT_EQ(zvt::as<NSString>(p->objectForKey("b"_ns))->utf8(), "x y");
+  EXPECT_EQ(zvt::as<NSString>(p->objectForKey("c"_ns))->utf8(), "d");
+  EXPECT_EQ(zvt::as<NSString>(p->objectForKey("flag"_ns))->utf8(), "");
+  EXPECT_EQ(p->objectForKey(""_ns), nullptr);
+  EXPECT_EQ(p->objectForKey("bad"_ns), nullptr);
+  EXPECT_EQ(p->objectForKey("bad2"_ns), nullptr);
+  EXPECT_EQ(TovrelUntiles::parseURLParams(NSString::string())->count(), 0u);
+  auto removed = TovrelUntiles::parseURLParams(str("k=1&k=%zz"));
+  EXPECT_EQ(removed->objectForKey("k"_ns), nullptr);
+}
+
+TEST(TovrelUntilesQuery, Escaping) {
+  EXPECT_EQ(tovrelUrlEncodeString(str("a b&c=d/e?f;g:h@i$j+k{l}m<n>o,p"))->utf8(),
+            "a%20b%26c%3Dd%2Fe%3Ff%3Bg%3Ah%40i%24j%2Bk%7Bl%7Dm%3Cn%3Eo%2Cp");
+  EXPECT_EQ(TovrelUntiles::urlEcodingFromString(str("-_.!~*'()Az09"))->utf8(), "-_.!~*'()Az09");
+  EXPECT_EQ(tovrelUrlEncodeString(str("集%\"#"))->utf8(), "%E9%9B%86%25%22%23");
+  auto round = TovrelUntiles::parseURLParams(str("q=")->stringByAppendingString(tovrelUrlEncodeString(str("a=b&c 集"))));
+  EXPECT_EQ(zvt::as<NSString>(round->objectForKey("q"_ns))->utf8(), "a=b&c 集");
+}
+
+}  // namespace
