@@ -1,0 +1,68 @@
+#pragma once
+// The deployment's configuration, in one place: the service's root URL, the analytics app
+// key, the request time-outs and the store lookup of the version check. Defaults are built
+// in; $ZVT_SERVER_ROOT overrides the root, and the command line (applyArguments) overrides
+// everything. Tests set values directly and restore them with ConfigurationScope.
+//
+// The root is kept without a trailing "/"; URLStringWithPath joins it and a path with exactly
+// one "/", whether or not the path begins with one.
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/foundation/NSString.h"
+
+namespace zvt {
+
+struct ConfigurationValues {
+  std::string serverRoot = "http://127.0.0.1:8880";
+  std::string analyticsAppKey = "4b7e91a2c05d38f6e1a9d70c";
+  double requestTimeout = 8.0;  // requests the application builds itself
+  double uploadTimeout = 10.0;  // the avatar upload
+  // The version check's lookup document; empty: the service's own "/lookup".
+  std::string appStoreLookupURL;
+  std::string appStoreIdentifier = "1077360584";
+};
+
+class Configuration {
+ public:
+  static ConfigurationValues values();
+  static void setValues(ConfigurationValues values);
+
+  static std::shared_ptr<NSString> serverRoot();
+  // Trailing slashes are dropped.
+  static void setServerRoot(std::string_view root);
+  static std::shared_ptr<NSString> analyticsAppKey();
+  static double requestTimeout();
+  static double uploadTimeout();
+
+  // The root followed by exactly one "/" and the path (a path that is already a full
+  // "http://" or "https://" URL is returned unchanged).
+  static std::shared_ptr<NSString> URLStringWithPath(std::string_view path);
+  // The store lookup address with "?id=" and the store identifier.
+  static std::shared_ptr<NSString> appStoreLookupURLString();
+
+  // Reads "--server-root URL", "--analytics-app-key KEY", "--request-timeout S",
+  // "--upload-timeout S", "--app-store-lookup URL", "--app-store-id ID" (also as
+  // "--name=value"); other arguments are left alone. Returns false with a message for a
+  // known option without a usable value.
+  static bool applyArguments(const std::vector<std::string>& arguments, std::string* message = nullptr);
+  // $ZVT_SERVER_ROOT, when set and not empty.
+  static void applyEnvironment();
+};
+
+// Restores the configuration as it was when the scope began.
+class ConfigurationScope {
+ public:
+  ConfigurationScope() : saved_(Configuration::values()) {}
+  ~ConfigurationScope() { Configuration::setValues(saved_); }
+  ConfigurationScope(const ConfigurationScope&) = delete;
+  ConfigurationScope& operator=(const ConfigurationScope&) = delete;
+
+ private:
+  ConfigurationValues saved_;
+};
+
+}  // namespace zvt
