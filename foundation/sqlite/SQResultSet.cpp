@@ -76,21 +76,20 @@ bool SQResultSet::hasAnotherRow() const { return parentDB_ && parentDB_->lastErr
 int SQResultSet::columnCount() const { return sqlite3_column_count(stmt()); }
 
 void SQResultSet::buildNameMap() {
-  nameMapBuilt_ = true;
-  columnNameToIndexMap_.clear();
+  columnNameToIndexMap_ = std::make_unique<std::unordered_map<std::string, int>>();
   sqlite3_stmt* statement = stmt();
   int count = sqlite3_column_count(statement);
   for (int i = 0; i < count; ++i) {
     const char* name = sqlite3_column_name(statement, i);
     // The later of two names that differ only in case wins.
-    columnNameToIndexMap_[zvt::SQLowercase(name ? name : "")] = i;
+    (*columnNameToIndexMap_)[zvt::SQLowercase(name ? name : "")] = i;
   }
 }
 
 std::shared_ptr<NSMutableDictionary> SQResultSet::columnNameToIndexMap() {
-  if (!nameMapBuilt_) buildNameMap();
-  auto map = NSMutableDictionary::dictionaryWithCapacity(columnNameToIndexMap_.size());
-  for (const auto& [name, index] : columnNameToIndexMap_) {
+  if (!columnNameToIndexMap_) buildNameMap();
+  auto map = NSMutableDictionary::dictionaryWithCapacity(columnNameToIndexMap_->size());
+  for (const auto& [name, index] : *columnNameToIndexMap_) {
     map->setObject(NSNumber::numberWithInt(index), NSString::stringWithUTF8String(name));
   }
   return map;
@@ -101,10 +100,10 @@ int SQResultSet::columnIndexForName(const std::shared_ptr<NSString>& columnName)
 }
 
 int SQResultSet::columnIndexForName(std::string_view columnName) {
-  if (!nameMapBuilt_) buildNameMap();
+  if (!columnNameToIndexMap_) buildNameMap();
   std::string lowerName = zvt::SQLowercase(columnName);
-  auto found = columnNameToIndexMap_.find(lowerName);
-  if (found != columnNameToIndexMap_.end()) return found->second;
+  auto found = columnNameToIndexMap_->find(lowerName);
+  if (found != columnNameToIndexMap_->end()) return found->second;
   SQLogFormat("Warning: I could not find the column named '%s'.", lowerName);
   return -1;
 }
@@ -231,9 +230,9 @@ std::shared_ptr<NSDictionary> SQResultSet::resultDict() {
     SQLog("Warning: There seem to be no columns in this set.");
     return nullptr;
   }
-  if (!nameMapBuilt_) buildNameMap();
-  auto row = NSMutableDictionary::dictionaryWithCapacity(columnNameToIndexMap_.size());
-  for (const auto& [name, index] : columnNameToIndexMap_) {
+  if (!columnNameToIndexMap_) buildNameMap();
+  auto row = NSMutableDictionary::dictionaryWithCapacity(columnNameToIndexMap_->size());
+  for (const auto& [name, index] : *columnNameToIndexMap_) {
     std::shared_ptr<NSString> key = NSString::stringWithUTF8String(name);
     if (key) row->setObject(objectForColumnIndex(index), key);
   }

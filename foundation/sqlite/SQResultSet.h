@@ -128,6 +128,6 @@ class SQResultSet : public NSObject {
   std::shared_ptr<SQDatabase> parentDB_;
   std::shared_ptr<SQStatement> statement_;
   std::shared_ptr<NSString> query_;
-  std::unordered_map<std::string, int> columnNameToIndexMap_;
-  bool nameMapBuilt_ = false;
+  // Made on first use: most result sets are read by index or not at all by name.
+  std::unique_ptr<std::unordered_map<std::string, int>> columnNameToIndexMap_;
 };
