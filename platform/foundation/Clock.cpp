@@ -81,11 +81,12 @@ std::shared_ptr<RealClock> RealClock::shared() {
   return *clock;
 }
 
-VirtualClock::VirtualClock(NSTimeInterval wallStart) : wallAtZero_(wallStart - 1.0) {}
+VirtualClock::VirtualClock(NSTimeInterval wallStart)
+    : monoNanos_(RealClock::shared()->monotonicNanos()), monoAtMark_(monoNanos_), wallAtMark_(wallStart) {}
 
 NSTimeInterval VirtualClock::wallTime() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return wallAtZero_ + static_cast<double>(monoNanos_) / 1e9;
+  return wallAtMark_ + static_cast<double>(monoNanos_ - monoAtMark_) / 1e9;
 }
 
 int64_t VirtualClock::monotonicNanos() const {
@@ -95,7 +96,8 @@ int64_t VirtualClock::monotonicNanos() const {
 
 void VirtualClock::setWallTime(NSTimeInterval wallTime) {
   std::lock_guard<std::mutex> lock(mutex_);
-  wallAtZero_ = wallTime - static_cast<double>(monoNanos_) / 1e9;
+  wallAtMark_ = wallTime;
+  monoAtMark_ = monoNanos_;
 }
 
 void VirtualClock::stepTo(int64_t nanos) {

@@ -73,9 +73,13 @@ class VirtualClock final : public Clock {
 
   mutable std::mutex mutex_;
   std::recursive_mutex advancing_;  // one advance at a time; timers may advance again
-  // Monotonic time starts at 1 s, never at 0: a dispatch_time_t of 0 means "now".
-  int64_t monoNanos_ = 1000000000;
-  NSTimeInterval wallAtZero_;
+  // Monotonic time starts where the real clock stands (never at 0, which dispatch_time_t
+  // reads as "now"), so that deadlines left over when a test restores the real clock come
+  // about as late as they were meant to instead of all at once.
+  int64_t monoNanos_;
+  // Wall time is wallAtMark_ at monotonic time monoAtMark_ and moves with it.
+  int64_t monoAtMark_;
+  NSTimeInterval wallAtMark_;
 };
 
 namespace zvt {
