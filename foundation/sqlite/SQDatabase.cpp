@@ -226,6 +226,8 @@ bool SQDatabase::openPrepared(int result) {
 bool SQDatabase::close() {
   // A result set may hold the last reference to this connection; stay alive until done.
   std::shared_ptr<const NSObject> keepAlive = weak_from_this().lock();
+  // From inside a SQL function of a running update: the statement must outlive the call.
+  if (refuseWhileExecuting()) return false;
   clearCachedStatements();
   closeOpenResultSets();
   if (!db_) return true;
@@ -390,6 +392,7 @@ void SQDatabase::resultSetDidClose(SQResultSet* resultSet) { std::erase(openResu
 // Statement cache
 
 void SQDatabase::setShouldCacheStatements(bool value) {
+  if (!value && refuseWhileExecuting()) return;
   shouldCacheStatements_ = value;
   // Switching off drops the cache; statements still read by a result set live on until it closes.
   if (!value) {
@@ -413,14 +416,25 @@ void SQDatabase::forgetCachedLookup() {
   lastCachedStatements_ = nullptr;
 }
 
-std::shared_ptr<SQStatement> SQDatabase::cachedStatementForQuery(const std::shared_ptr<NSString>& query) {
+const std::shared_ptr<SQStatement>* SQDatabase::freeCachedStatement(const std::shared_ptr<NSString>& sql) {
   if (!shouldCacheStatements_) return nullptr;
-  std::vector<std::shared_ptr<SQStatement>>* statements = cachedStatementsFor(query);
+  std::vector<std::shared_ptr<SQStatement>>* statements = cachedStatementsFor(sql);
   if (!statements) return nullptr;
   for (const std::shared_ptr<SQStatement>& statement : *statements) {
-    if (!statement->inUse()) return statement;
+    if (!statement->inUse()) return &statement;
   }
   return nullptr;
+}
+
+std::shared_ptr<SQStatement> SQDatabase::cachedStatementForQuery(const std::shared_ptr<NSString>& query) {
+  const std::shared_ptr<SQStatement>* statement = freeCachedStatement(query);
+  return statement ? *statement : nullptr;
+}
+
+bool SQDatabase::refuseWhileExecuting() {
+  if (!isExecutingStatement_) return false;
+  warnInUse();
+  return true;
 }
 
 void SQDatabase::setCachedStatement(const std::shared_ptr<SQStatement>& statement,
@@ -433,6 +447,7 @@ void SQDatabase::setCachedStatement(const std::shared_ptr<SQStatement>& statemen
 }
 
 void SQDatabase::clearCachedStatements() {
+  if (refuseWhileExecuting()) return;
   for (auto& [query, statements] : cachedStatements_) {
     for (const std::shared_ptr<SQStatement>& statement : statements) statement->close();
   }
@@ -451,6 +466,7 @@ std::shared_ptr<NSMutableDictionary> SQDatabase::cachedStatements() const {
 }
 
 void SQDatabase::setCachedStatements(const std::shared_ptr<NSDictionary>& statements) {
+  if (refuseWhileExecuting()) return;
   forgetCachedLookup();
   cachedStatements_.clear();
   if (!statements) return;
@@ -583,14 +599,14 @@ int SQDatabase::bindArguments(sqlite3_stmt* statement, const Bindings& bindings,
 // ---------------------------------------------------------------------------------------------
 // Running statements
 
-sqlite3_stmt* SQDatabase::prepare(const std::shared_ptr<NSString>& sql, std::shared_ptr<SQStatement>* cached,
+sqlite3_stmt* SQDatabase::prepare(const std::shared_ptr<NSString>& sql, const std::shared_ptr<SQStatement>** cached,
                                   std::shared_ptr<NSError>* error) {
   if (shouldCacheStatements_) {
-    *cached = cachedStatementForQuery(sql);
+    *cached = freeCachedStatement(sql);
     if (*cached) {
       // Closed result sets and finished updates leave their statements reset already.
-      if (sqlite3_stmt_busy((*cached)->statement())) (*cached)->reset();
-      return (*cached)->statement();
+      if (sqlite3_stmt_busy((**cached)->statement())) (**cached)->reset();
+      return (**cached)->statement();
     }
   }
   const std::string& text = sql ? sql->utf8() : kEmptySQL;
@@ -636,12 +652,13 @@ std::shared_ptr<SQResultSet> SQDatabase::executeQueryImpl(const std::shared_ptr<
   isExecutingStatement_ = true;
   if (traceExecution_ && sql) SQLogFormat("%@ executeQuery: %@", description(), sql);
 
-  std::shared_ptr<SQStatement> cached;
-  sqlite3_stmt* statement = prepare(sql, &cached, nullptr);
+  const std::shared_ptr<SQStatement>* fromCache = nullptr;
+  sqlite3_stmt* statement = prepare(sql, &fromCache, nullptr);
   if (!statement) {
     isExecutingStatement_ = false;
     return nullptr;
   }
+  std::shared_ptr<SQStatement> cached = fromCache ? *fromCache : nullptr;
   int parameterCount = sqlite3_bind_parameter_count(statement);
   int bound = bindArguments(statement, bindings, parameterCount);
   if (bound != parameterCount) {
@@ -676,12 +693,13 @@ bool SQDatabase::executeUpdateBound(const std::shared_ptr<NSString>& sql, const 
   isExecutingStatement_ = true;
   if (traceExecution_ && sql) SQLogFormat("%@ executeUpdate: %@", description(), sql);
 
-  std::shared_ptr<SQStatement> cached;
-  sqlite3_stmt* statement = prepare(sql, &cached, error);
+  const std::shared_ptr<SQStatement>* fromCache = nullptr;
+  sqlite3_stmt* statement = prepare(sql, &fromCache, error);
   if (!statement) {
     isExecutingStatement_ = false;
     return false;
   }
+  SQStatement* cached = fromCache ? fromCache->get() : nullptr;
   int parameterCount = sqlite3_bind_parameter_count(statement);
   int bound = bindArguments(statement, bindings, parameterCount);
   if (bound != parameterCount) {
@@ -711,11 +729,12 @@ bool SQDatabase::executeUpdateBound(const std::shared_ptr<NSString>& sql, const 
   }
 
   if (!cached && shouldCacheStatements_) {
-    cached = SQStatement::make();
-    cached->setStatement(statement);
+    std::shared_ptr<SQStatement> made = SQStatement::make();
+    made->setStatement(statement);
     if (!statementsToken_) statementsToken_ = std::make_shared<std::atomic<bool>>(true);
-    cached->setConnectionToken(statementsToken_);
-    setCachedStatement(cached, sql);
+    made->setConnectionToken(statementsToken_);
+    setCachedStatement(made, sql);
+    cached = made.get();
   }
   int closeResult;
   if (cached) {

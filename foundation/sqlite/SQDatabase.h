@@ -301,8 +301,12 @@ class SQDatabase : public NSObject {
   bool executeUpdateBound(const std::shared_ptr<NSString>& sql, const Bindings& bindings,
                           std::shared_ptr<NSError>* error);
   // Prepares or takes from the cache; nullptr when compiling failed (already logged).
-  sqlite3_stmt* prepare(const std::shared_ptr<NSString>& sql, std::shared_ptr<SQStatement>* cached,
+  // `cached` points into the cache, which no one may change while a statement runs.
+  sqlite3_stmt* prepare(const std::shared_ptr<NSString>& sql, const std::shared_ptr<SQStatement>** cached,
                         std::shared_ptr<NSError>* error);
+  const std::shared_ptr<SQStatement>* freeCachedStatement(const std::shared_ptr<NSString>& sql);
+  // NO, with the in-use warning, while a statement of this connection runs (from a SQL function).
+  bool refuseWhileExecuting();
   // The statements cached for the SQL text, or nullptr; remembers the last text it looked up,
   // since a caller usually runs the same statement many times in a row.
   std::vector<std::shared_ptr<SQStatement>>* cachedStatementsFor(const std::shared_ptr<NSString>& sql);

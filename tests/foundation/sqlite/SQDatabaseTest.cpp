@@ -692,6 +692,23 @@ TEST(SQDatabaseFunctions, BlocksRunAsSQLFunctionsAndExceptionsBecomeSQLErrors) {
   EXPECT_EQ(db->intForQuery("select v from r"_ns), 0);
   EXPECT_TRUE(log.contains("is currently in use."));
   EXPECT_EQ(db->intForQuery("select twice(2)"_ns), 4);
+
+  // Nor close it, or drop the statement it is running.
+  db->setShouldCacheStatements(true);
+  bool closed = true;
+  db->makeFunctionNamed("closes"_ns, 0, [&](sqlite3_context* context, int, sqlite3_value**) {
+    closed = db->close();
+    db->clearCachedStatements();
+    db->setShouldCacheStatements(false);
+    sqlite3_result_int(context, 5);
+  });
+  log.clear();
+  EXPECT_TRUE(db->executeUpdate("insert into r values (closes())"_ns));
+  EXPECT_FALSE(closed);
+  EXPECT_TRUE(log.contains("is currently in use."));
+  EXPECT_TRUE(db->shouldCacheStatements());
+  EXPECT_EQ(db->intForQuery("select max(v) from r"_ns), 5);
+  EXPECT_TRUE(db->close());
 }
 
 // ---------------------------------------------------------------------------------------------
