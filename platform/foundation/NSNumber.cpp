@@ -170,7 +170,6 @@ std::shared_ptr<NSString> NSNumber::description() const {
   return NSString::fromValidUTF8(std::move(text));
 }
 
-std::shared_ptr<NSString> NSNumber::descriptionWithLocale(const id&, NSUInteger) const { return description(); }
 
 NSComparisonResult NSNumber::compare(const std::shared_ptr<NSNumber>& other) const {
   if (!other) zvt::raise(NSInvalidArgumentException, "-[NSNumber compare:]: nil argument");

@@ -60,7 +60,6 @@ class NSNumber : public NSObject {
   bool isEqualToNumber(const std::shared_ptr<NSNumber>& other) const;
 
   std::shared_ptr<NSString> description() const override;
-  std::shared_ptr<NSString> descriptionWithLocale(const id& locale, NSUInteger level) const override;
   bool isEqual(const id& other) const override;
   NSUInteger hash() const override;
   id copyWithZone() const override;

@@ -40,7 +40,10 @@ std::shared_ptr<NSString> NSObject::description() const {
   return NSString::fromValidUTF8("<" + className() + ": " + address + ">");
 }
 
-std::shared_ptr<NSString> NSObject::descriptionWithLocale(const id&, NSUInteger) const { return description(); }
+std::shared_ptr<NSString> NSObject::descriptionWithLocale(const id&, NSUInteger) const {
+  auto text = description();
+  return NSString::fromValidUTF8(zvt::quotedDescriptionText(text ? text->view() : std::string_view("(null)")));
+}
 
 std::shared_ptr<NSString> NSObject::debugDescription() const { return description(); }
 

@@ -77,7 +77,8 @@ class NSObject : public std::enable_shared_from_this<NSObject> {
 
   // "<ClassName: 0x7f...>" unless a class has a text form of its own.
   virtual std::shared_ptr<NSString> description() const;
-  // The text form as a container prints it at a nesting level (4 blanks per level).
+  // The text form as a container prints it at a nesting level (4 blanks per level): containers
+  // lay themselves out; any other object shows its description, quoted unless a plain word.
   virtual std::shared_ptr<NSString> descriptionWithLocale(const id& locale, NSUInteger level) const;
   virtual std::shared_ptr<NSString> debugDescription() const;
 

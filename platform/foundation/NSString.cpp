@@ -811,19 +811,21 @@ std::shared_ptr<NSString> NSString::descriptionWithLocale(const id&, NSUInteger)
   return makeString(quotedDescription());
 }
 
-std::string NSString::quotedDescription() const {
-  bool plain = !utf8_.empty();
-  for (char c : utf8_) {
+std::string NSString::quotedDescription() const { return zvt::quotedDescriptionText(utf8_); }
+
+std::string zvt::quotedDescriptionText(std::string_view utf8) {
+  bool plain = !utf8.empty();
+  for (char c : utf8) {
     if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_')) {
       plain = false;
       break;
     }
   }
-  if (plain) return utf8_;
+  if (plain) return std::string(utf8);
   std::string out = "\"";
   size_t i = 0;
-  while (i < utf8_.size()) {
-    char32_t c = decodeNext(utf8_, i);
+  while (i < utf8.size()) {
+    char32_t c = decodeNext(utf8, i);
     switch (c) {
       case '"': out += "\\\""; break;
       case '\\': out += "\\\\"; break;
@@ -862,6 +864,7 @@ std::string NSString::quotedDescription() const {
   out.push_back('"');
   return out;
 }
+
 
 bool NSString::isEqual(const id& other) const {
   if (other.get() == this) return true;

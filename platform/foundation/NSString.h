@@ -159,9 +159,7 @@ class NSString : public NSObject {
   std::shared_ptr<NSString> copy() const;
   std::shared_ptr<class NSMutableString> mutableCopy() const;
 
-  // Text form inside a container's description: bare when it is a plain word (ASCII letters,
-  // digits, underscore), else quoted
-  // with C escapes and \Uxxxx for characters outside ASCII.
+  // Text form inside a container's description (zvt::quotedDescriptionText).
   std::string quotedDescription() const;
 
   // For the implementation and the factories: adopt bytes already known to be valid.
@@ -240,6 +238,12 @@ const std::shared_ptr<NSString>& operator""_ns() {
       new std::shared_ptr<NSString>(NSString::fromValidUTF8(std::string(literal.text, sizeof(literal.text) - 1)));
   return *value;
 }
+
+namespace zvt {
+// A text as a container's description shows it: bare when it is a plain word (ASCII letters,
+// digits, underscore), else quoted with C escapes and \Uxxxx for characters outside ASCII.
+std::string quotedDescriptionText(std::string_view utf8);
+}  // namespace zvt
 
 // Text of any object for messages and logs: the description, or "(null)" for nil.
 std::string NSStringFromObject(const id& object);

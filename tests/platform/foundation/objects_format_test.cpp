@@ -142,7 +142,7 @@ TEST(ObjectsFormat, OutputIsTheSameInAGermanLocale) {
   double parsed = "3.5"_ns->doubleValue();
   switchLocale(saved.c_str());
   EXPECT_EQ(formatted, "1234.50 0.25 1.000000e+10 1234567 2.75 0.1");
-  EXPECT_EQ(described, "(\n    -0.5,\n    1e+100\n)");
+  EXPECT_EQ(described, "(\n    \"-0.5\",\n    \"1e+100\"\n)");
   EXPECT_EQ(parsed, 3.5);
 }
 
