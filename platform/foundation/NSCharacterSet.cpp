@@ -145,12 +145,12 @@ void NSMutableCharacterSet::removeCharactersInRange(NSRange range) {
 }
 
 void NSMutableCharacterSet::formUnionWithCharacterSet(const std::shared_ptr<NSCharacterSet>& other) {
-  if (!other) return;
+  if (!other || other.get() == this) return;  // a set united with itself is itself (and must not refer to itself)
   predicate_ = [old = predicate_, other](char32_t c) { return old(c) || other->longCharacterIsMember(c); };
 }
 
 void NSMutableCharacterSet::formIntersectionWithCharacterSet(const std::shared_ptr<NSCharacterSet>& other) {
-  if (!other) return;
+  if (!other || other.get() == this) return;
   predicate_ = [old = predicate_, other](char32_t c) { return old(c) && other->longCharacterIsMember(c); };
 }
 

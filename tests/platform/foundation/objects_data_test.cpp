@@ -1,0 +1,125 @@
+// Data buffers, values and geometry text forms, class names, and objects shared across threads.
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <atomic>
+#include <filesystem>
+#include <thread>
+
+#include "platform/foundation/Foundation.h"
+
+namespace {
+
+TEST(ObjectsData, BytesRangesAndFiles) {
+  auto d = NSMutableData::data();
+  d->appendString("hello");
+  d->appendBytes(" world", 6);
+  EXPECT_EQ(d->length(), 11u);
+  EXPECT_EQ(d->subdataWithRange(NSMakeRange(6, 5))->view(), "world");
+  EXPECT_THROW(d->subdataWithRange(NSMakeRange(6, 6)), NSException);
+  EXPECT_EQ(d->rangeOfData(NSData::dataWithString("o"), NSMakeRange(5, 6)), NSMakeRange(7, 1));
+  d->replaceBytesInRange(NSMakeRange(0, 5), "HI", 2);
+  EXPECT_EQ(d->view(), "HI world");
+  d->setLength(2);
+  d->increaseLengthBy(2);
+  EXPECT_EQ(std::string(d->view()), std::string("HI\0\0", 4));
+  d->appendData(d);  // appending itself doubles it
+  EXPECT_EQ(d->length(), 8u);
+  auto frozen = d->copy();
+  d->resetBytesInRange(NSMakeRange(0, 8));
+  EXPECT_EQ(frozen->view().substr(0, 2), "HI");
+  EXPECT_FALSE(frozen->isKindOfClass<NSMutableData>());
+  EXPECT_TRUE(NSData::data()->bytes() != nullptr);
+  EXPECT_TRUE(NSData::dataWithString("ab")->isEqual(NSMutableData::dataWithBytes("ab", 2)));
+  EXPECT_EQ(NSData::dataWithString("ab")->hash(), NSMutableData::dataWithBytes("ab", 2)->hash());
+
+  char dir[] = "/tmp/zvt-objects-XXXXXX";
+  ASSERT_TRUE(::mkdtemp(dir));
+  auto path = NSString::stringWithUTF8String(std::string(dir) + "/file.bin");
+  EXPECT_TRUE(NSData::dataWithString("payload")->writeToFile(path, true));
+  EXPECT_EQ(NSData::dataWithContentsOfFile(path)->view(), "payload");
+  EXPECT_TRUE(NSData::dataWithString("x")->writeToFile(path, false));
+  EXPECT_EQ(NSData::dataWithContentsOfFile(path)->view(), "x");
+  EXPECT_FALSE(NSData::dataWithContentsOfFile(NSString::stringWithUTF8String(std::string(dir) + "/none")));
+  EXPECT_FALSE(NSData::data()->writeToFile(NSString::stringWithUTF8String(std::string(dir) + "/no/dir/f"), true));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()), 1);
+  std::filesystem::remove_all(dir);
+}
+
+TEST(ObjectsValue, BoxesAndTexts) {
+  auto r = NSValue::valueWithRange(NSMakeRange(3, 4));
+  EXPECT_EQ(r->rangeValue(), NSMakeRange(3, 4));
+  EXPECT_EQ(r->description()->utf8(), "NSRange: {3, 4}");
+  auto rect = NSValue::valueWithCGRect(CGRectMake(0, 0.5, 320, 480));
+  EXPECT_EQ(rect->description()->utf8(), "NSRect: {{0, 0.5}, {320, 480}}");
+  EXPECT_EQ(rect->CGRectValue(), CGRectMake(0, 0.5, 320, 480));
+  EXPECT_TRUE(rect->isEqual(NSValue::valueWithCGRect(CGRectMake(0, 0.5, 320, 480))));
+  EXPECT_FALSE(rect->isEqual(NSValue::valueWithCGSize(CGSizeMake(320, 480))));
+  EXPECT_THROW(r->CGRectValue(), NSException);
+  EXPECT_EQ(NSStringFromCGPoint(CGPointMake(1.5, -2))->utf8(), "{1.5, -2}");
+  EXPECT_EQ(CGRectFromString("{{1, 2}, {3, 4.5}}"_ns), CGRectMake(1, 2, 3, 4.5));
+  EXPECT_EQ(NSRangeFromString("{5, 6}"_ns), NSMakeRange(5, 6));
+  auto object = std::make_shared<NSObject>();
+  auto weak = NSValue::valueWithNonretainedObject(object);
+  EXPECT_EQ(weak->nonretainedObjectValue().get(), object.get());
+  object.reset();
+  EXPECT_FALSE(weak->nonretainedObjectValue());
+  struct Insets { double top, left, bottom, right; };
+  auto insets = NSValue::valueWithValue(Insets{1, 2, 3, 4}, "{UIEdgeInsets=dddd}");
+  EXPECT_EQ(insets->value<Insets>().bottom, 3);
+}
+
+namespace demo {
+class TZSampleThing : public NSObject {};
+}  // namespace demo
+
+TEST(ObjectsObject, ClassNamesIdentityAndDefaults) {
+  auto thing = std::make_shared<demo::TZSampleThing>();
+  EXPECT_EQ(thing->className(), "TZSampleThing");
+  EXPECT_EQ(thing->description()->utf8().rfind("<TZSampleThing: 0x", 0), 0u);
+  EXPECT_TRUE(thing->isEqual(thing));
+  EXPECT_FALSE(thing->isEqual(std::make_shared<demo::TZSampleThing>()));
+  EXPECT_TRUE(thing->isMemberOfClass<demo::TZSampleThing>());
+  EXPECT_FALSE(thing->isMemberOfClass<NSObject>());
+  EXPECT_TRUE(thing->isKindOfClass<NSObject>());
+  EXPECT_EQ(thing->self().get(), thing.get());
+  EXPECT_EQ(NSString::string()->className(), "NSString");
+  EXPECT_EQ(NSMutableArray::array()->className(), "__NSArrayM");
+  EXPECT_TRUE(zvt::objectsEqual(nullptr, nullptr));
+  EXPECT_FALSE(zvt::objectsEqual("a"_ns, nullptr));
+  EXPECT_TRUE(zvt::isNullOrNil(nullptr));
+  EXPECT_TRUE(zvt::isNullOrNil(NSNull::null()));
+  EXPECT_FALSE(zvt::isNullOrNil("x"_ns));
+  EXPECT_EQ(NSStringFromObject(nullptr), "(null)");
+}
+
+// Immutable objects, literals, constants and the shared singletons are used from many threads.
+TEST(ObjectsThreads, SharedImmutableObjectsAndConstantsFromManyThreads) {
+  auto shared = NSDictionary::make({{"k"_ns, NSArray::make({1_n, "two"_ns})}});
+  static const zvt::StaticString kLateConstant{"LateConstant"};
+  std::vector<std::thread> threads;
+  std::atomic<int> good{0};
+  std::vector<const NSString*> seen(8);
+  for (int t = 0; t < 8; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 200; ++i) {
+        auto list = zvt::as<NSArray>(shared->objectForKey("k"_ns));
+        if (list && list->count() == 2 && shared->description()->length() > 0 &&
+            NSNumber::numberWithBool(true).get() == kCFBooleanTrue.get()) {
+          ++good;
+        }
+        auto text = NSString::stringWithFormat("%d-%@", i, list->lastObject());
+        if (!text->hasSuffix("two")) --good;
+      }
+      seen[static_cast<size_t>(t)] = kLateConstant.get().get();
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(good.load(), 8 * 200);
+  for (const NSString* s : seen) EXPECT_EQ(s, seen[0]);
+}
+
+}  // namespace
