@@ -324,10 +324,17 @@ void HTTPResponder::redirect(int status, std::string_view location, const Header
     send(status, h, "");
 }
 
+namespace {
+// Thrown out of a handler that pauses while the server stops, so that a handler looping on
+// pause() cannot keep the server from stopping.
+struct ServerStopping {};
+}  // namespace
+
 void HTTPResponder::pause(double seconds) {
     std::unique_lock lock(connection_.server_.mutex_);
     connection_.server_.changed_.wait_for(lock, std::chrono::duration<double>(seconds),
                                           [&] { return connection_.server_.stopping_.load(); });
+    if (connection_.server_.stopping_) throw ServerStopping{};
 }
 
 void HTTPResponder::stall() {
@@ -473,7 +480,11 @@ void TestHTTPServer::serve(int fd, int index) {
             bool wantsClose = equalsIgnoringCase(request.header("Connection"), "close") || request.version == "HTTP/1.0";
             if (wantsClose) responder.closeAfter_ = true;
             HTTPHandler handler = handlerFor(request.path);
-            handler(request, responder);
+            try {
+                handler(request, responder);
+            } catch (const ServerStopping&) {
+                break;
+            }
             if (responder.dropped_ || responder.closeAfter_ || connection.broken_) break;
         }
         if (ssl && !connection.broken_) SSL_shutdown(ssl);

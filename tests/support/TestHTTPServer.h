@@ -62,7 +62,8 @@ public:
     void writeChunk(std::string_view bytes);
     void endChunks();
 
-    // Server-side pauses (the client sees a slow peer).
+    // Server-side pauses (the client sees a slow peer). Once the server stops, pause() leaves
+    // the handler (by an exception the server catches).
     void pause(double seconds);
     // Blocks until the server stops or the client goes away; the client sees a silent peer.
     void stall();
