@@ -1,0 +1,67 @@
+#pragma once
+// The hand-over from the server clients to the login session. The clients read and decode
+// the login-type replies (password login, partner login, both registrations); everything that
+// installs or resets the session goes through the steps below, in one place:
+//
+//   install    a successful reply with its decoded user record: the delegate's flag and
+//              record, the push alias with the client's callback, the stored "isLogin",
+//              "loginInfo" and "info", the site cookie, the welcome red packet;
+//   failLogin  a failed login: the delegate's flag and record cleared, the alias cleared;
+//   setAlias   the push client's alias call (+[PushService setAlias:callbackSelector:object:]);
+//   registrationID  the push client's registration id (+[PushService registrationID]).
+//
+// The built-in steps set only the in-memory session (isLogin and userInfoDictionary of the
+// delegate) and route the alias through setAlias, whose built-in step does nothing (there is
+// no push client yet) and whose registrationID is ""; the session layer installs its full
+// steps with setHooks at start-up, and tests install their own to watch the hand-over.
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "platform/foundation/NSDictionary.h"
+#include "platform/foundation/NSString.h"
+
+// The class that runs an operation, and so the object of the alias callback.
+enum class ZVTSessionClient { ZVTAPIClient, APIClient };
+
+enum class ZVTSessionOperation {
+  passwordLogin,      // ZVTAPIClient act=login
+  partnerLogin,       // ZVTAPIClient act=OAuth_login
+  registration,       // ZVTAPIClient act=register (e-mail/name or partner account)
+  phoneRegistration,  // APIClient m=register
+};
+
+struct ZVTSessionInstall {
+  ZVTSessionOperation operation = ZVTSessionOperation::passwordLogin;
+  ZVTSessionClient client = ZVTSessionClient::ZVTAPIClient;
+  std::shared_ptr<NSDictionary> request;    // the caller's fields (without "time" and "code")
+  std::shared_ptr<NSDictionary> reply;      // the whole reply object
+  std::shared_ptr<NSDictionary> record;     // the deciphered user record
+  std::shared_ptr<NSString> info;           // the reply's "data" exactly as received (enciphered)
+  std::shared_ptr<NSDictionary> loginInfo;  // the credentials to replay, as the operation built them
+  std::shared_ptr<NSDictionary> setCookie;  // the reply's "setCookie", or nil
+  bool welcomeRedpacket = false;            // registrations greet the new user
+};
+
+struct ZVTSessionHooks {
+  std::function<void(const ZVTSessionInstall&)> install;
+  std::function<void(ZVTSessionClient client)> failLogin;
+  // `callback`: the client whose tagsAliasCallback is to be called when the push server has
+  // answered; none for a plain alias change.
+  std::function<void(const std::shared_ptr<NSString>& alias, std::optional<ZVTSessionClient> callback)> setAlias;
+  std::function<std::shared_ptr<NSString>()> registrationID;
+};
+
+class ZVTLoginSession {
+ public:
+  static void install(const ZVTSessionInstall& install);
+  static void failLogin(ZVTSessionClient client);
+  static void setAlias(const std::shared_ptr<NSString>& alias, std::optional<ZVTSessionClient> callback);
+  static std::shared_ptr<NSString> registrationID();
+
+  // Replaces the steps; an empty member keeps the built-in one.
+  static void setHooks(ZVTSessionHooks hooks);
+  static ZVTSessionHooks hooks();
+  static ZVTSessionHooks defaultHooks();
+};
