@@ -1,0 +1,128 @@
+// The analytics client as the application uses it: records in call order in the local file,
+// page views timed on the virtual clock, the online-configuration notice on the main thread,
+// and use from many threads at once.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <thread>
+#include <vector>
+
+#include "analytics/StatAgent.h"
+#include "platform/foundation/Foundation.h"
+#include "tests/support/MainLoop.h"
+#include "tests/support/TempHome.h"
+
+namespace {
+
+std::string text(const std::shared_ptr<NSDictionary>& entry, const char* key) {
+  auto value = entry->objectForKey(NSString::stringWithUTF8String(key));
+  return value ? zvt::as<NSString>(value) ? zvt::as<NSString>(value)->utf8() : value->description()->utf8() : "";
+}
+
+class StatAgentTest : public ::testing::Test {
+ protected:
+  void SetUp() override { zvt::stat::resetAgent(); }
+  void TearDown() override { zvt::stat::resetAgent(); }
+  zvt::test::TempHome home_;
+};
+
+TEST_F(StatAgentTest, SessionAndEventsAreRecordedInCallOrder) {
+  StatAgent::startWithAppkey("4b7e91a2c05d38f6e1a9d70c"_ns, BATCH, ""_ns);
+  StatAgent::setAppVersion("2.3.1"_ns);
+  StatAgent::event("Stroll"_ns);
+  StatAgent::event(""_ns);  // nothing to count
+  StatAgent::event("HomeSearch"_ns);
+  StatAgent::startWithAppkey("ffffffffffffffffffffffff"_ns, REALTIME, "x"_ns);  // ignored
+
+  auto entries = zvt::stat::recordedEntries();
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(text(entries[0], "kind"), "launch");
+  EXPECT_EQ(text(entries[0], "appKey"), "4b7e91a2c05d38f6e1a9d70c");
+  EXPECT_EQ(text(entries[0], "policy"), "1");
+  EXPECT_EQ(text(entries[1], "kind"), "event");
+  EXPECT_EQ(text(entries[1], "id"), "Stroll");
+  EXPECT_EQ(text(entries[1], "appVersion"), "2.3.1");
+  EXPECT_EQ(text(entries[2], "id"), "HomeSearch");
+  EXPECT_EQ(text(entries[2], "appKey"), "4b7e91a2c05d38f6e1a9d70c");
+
+  struct stat info {};
+  ASSERT_EQ(::stat(zvt::stat::recordsPath().c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  EXPECT_NE(zvt::stat::recordsPath().find("/Library/Caches/.stats/records"), std::string::npos);
+}
+
+TEST_F(StatAgentTest, PageViewsLastFromBeginToEnd) {
+  zvt::test::VirtualClockScope clock;
+  StatAgent::beginLogPageView("首页"_ns);
+  clock.advanceBy(12.5);
+  StatAgent::endLogPageView("首页"_ns);
+  StatAgent::endLogPageView("首页"_ns);      // already ended
+  StatAgent::endLogPageView("我的"_ns);      // never began
+  StatAgent::beginLogPageView("我的"_ns);
+  clock.advanceBy(1);
+  StatAgent::beginLogPageView("我的"_ns);    // begins again
+  clock.advanceBy(2);
+  StatAgent::endLogPageView("我的"_ns);
+
+  auto entries = zvt::stat::recordedEntries();
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(text(entries[0], "page"), "首页");
+  EXPECT_DOUBLE_EQ(zvt::as<NSNumber>(entries[0]->objectForKey("duration"_ns))->doubleValue(), 12.5);
+  EXPECT_EQ(text(entries[1], "page"), "我的");
+  EXPECT_DOUBLE_EQ(zvt::as<NSNumber>(entries[1]->objectForKey("duration"_ns))->doubleValue(), 2.0);
+}
+
+TEST_F(StatAgentTest, OnlineConfigurationIsAnnouncedOnTheMainThread) {
+  int posts = 0;
+  bool onMain = false;
+  auto token = zvt::observe(NSNotificationCenter::defaultCenter(), SAOnlineConfigUpdatedNotification, nullptr, nullptr,
+                            [&](const std::shared_ptr<NSNotification>&) {
+                              posts++;
+                              onMain = NSThread::isMainThread();
+                            });
+  std::thread([] { StatAgent::updateOnlineConfig(); }).join();
+  zvt::stat::flush();
+  EXPECT_EQ(posts, 0);  // not delivered off the main thread
+  ASSERT_TRUE(zvt::test::runMainLoopUntil([&] { return posts == 1; }));
+  EXPECT_TRUE(onMain);
+}
+
+TEST_F(StatAgentTest, ConfigParamsAreTheStoredOnes) {
+  EXPECT_EQ(StatAgent::getConfigParams()->count(), 0u);
+  auto dir = home_.pathFor("Library/Caches/.stats");
+  NSFileManager::defaultManager()->createDirectoryAtPath(NSString::stringWithUTF8String(dir), true, nullptr, nullptr);
+  auto params = NSDictionary::make({{"share_text"_ns, "来吧"_ns}});
+  auto data = NSPropertyListSerialization::dataWithPropertyList(params, NSPropertyListXMLFormat_v1_0, 0, nullptr);
+  ASSERT_TRUE(data->writeToFile(NSString::stringWithUTF8String(dir + "/config.plist"), true));
+  EXPECT_TRUE(StatAgent::getConfigParams()->isEqual(params));
+
+  StatAgent::setCrashReportEnabled(true);
+  EXPECT_TRUE(zvt::stat::crashReportEnabled());
+}
+
+TEST_F(StatAgentTest, ManyThreadsAtOnce) {
+  constexpr int kThreads = 6;
+  constexpr int kRounds = 30;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([t] {
+      auto page = NSString::stringWithFormat("page-%d", t);
+      for (int i = 0; i < kRounds; ++i) {
+        StatAgent::beginLogPageView(page);
+        StatAgent::event(NSString::stringWithFormat("e%d", t));
+        StatAgent::endLogPageView(page);
+        StatAgent::setAppVersion(NSString::stringWithFormat("1.%d", i));
+      }
+      (void)StatAgent::getConfigParams();
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  auto entries = zvt::stat::recordedEntries();
+  ASSERT_EQ(entries.size(), size_t{kThreads * kRounds * 2});
+  int pages = 0;
+  for (const auto& entry : entries) pages += text(entry, "kind") == "page";
+  EXPECT_EQ(pages, kThreads * kRounds);
+}
+
+}  // namespace
