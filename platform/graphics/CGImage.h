@@ -159,12 +159,12 @@ inline void CGImageRelease(const CGImageRef&) {}
 
 namespace zvt {
 // Decoding limits: no side above 32768 pixels and no more than 2^26 pixels (8192 x 8192,
-// 256 MB at 4 bytes a pixel). Larger declared sizes are refused before anything is allocated,
+// 256 MB at 4 bytes a pixel); an animation as large as one such image at most. Larger declared sizes are refused before anything is allocated,
 // so a few hostile header bytes cannot ask for gigabytes.
 inline constexpr size_t kMaxImageSide = 32768;
 inline constexpr size_t kMaxImagePixels = size_t{1} << 26;
 // Animated images: all frames together hold at most this many decoded bytes.
-inline constexpr size_t kMaxAnimationBytes = size_t{512} << 20;
+inline constexpr size_t kMaxAnimationBytes = size_t{256} << 20;
 
 bool imageSizeAllowed(size_t width, size_t height);
 }  // namespace zvt

@@ -71,7 +71,6 @@ class GIFDecoder {
     result.height = height_;
     result.headerRead = true;
     try {
-      canvas_.assign(width_ * height_ * 4, 0);
       result.complete = readRecords(result);
     } catch (const std::bad_alloc&) {
       result.complete = false;
@@ -97,6 +96,8 @@ class GIFDecoder {
             result.frames.clear();
             return false;
           }
+          // The screen gets its memory with the first frame: a header alone costs nothing.
+          if (canvas_.empty()) canvas_.assign(frameBytes, 0);
           if (!readFrame(result)) return false;
           control_ = Control();
           break;

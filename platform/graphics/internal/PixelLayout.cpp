@@ -179,6 +179,23 @@ void readPixels(const PixelLayout& l, const uint8_t* src, size_t count, uint8_t*
       }
       return;
     }
+    if (l.byteOrder != kCGBitmapByteOrder32Little && l.alpha == kCGImageAlphaLast) {
+      // Straight RGBA, as PNG stores it.
+      for (size_t i = 0; i < count; ++i, src += 4, out += 4) {
+        unsigned a = src[3];
+        out[3] = static_cast<uint8_t>(a);
+        if (a == 255) {
+          out[0] = src[0];
+          out[1] = src[1];
+          out[2] = src[2];
+        } else {
+          out[0] = div255(src[0] * a);
+          out[1] = div255(src[1] * a);
+          out[2] = div255(src[2] * a);
+        }
+      }
+      return;
+    }
   }
   const bool first = l.alphaFirst();
   const size_t colorStart = (l.hasAlphaChannel() && first) ? 1 : 0;
