@@ -79,8 +79,8 @@ void NWHTTPRequestOperation::setCompletionBlockWithSuccess(SuccessBlock success,
 }
 
 void NWHTTPRequestOperation::pause() {
-  NWURLConnectionOperation::pause();
   std::lock_guard lock(lock_);
+  NWURLConnectionOperation::pause();
   uint64_t offset = 0;
   auto stream = outputStream();
   if (auto current = zvt::as<NSNumber>(stream->propertyForKey(NSStreamFileCurrentOffsetKey))) {

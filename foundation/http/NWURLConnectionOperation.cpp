@@ -305,6 +305,7 @@ void NWURLConnectionOperation::cancel() {
 }
 
 void NWURLConnectionOperation::cancelConnection() {
+  auto hold = selfOperation();
   auto url = request()->URL();
   auto error = NSError::errorWithDomain(NSURLErrorDomain, NSURLErrorCancelled,
                                         url ? NSDictionary::make({{NSURLErrorFailingURLErrorKey, url}}) : nullptr);
@@ -338,6 +339,7 @@ void NWURLConnectionOperation::pause() {
 }
 
 void NWURLConnectionOperation::operationDidPause() {
+  auto hold = selfOperation();
   std::lock_guard lock(lock_);
   if (connection_) connection_->cancel();
 }
@@ -552,6 +554,8 @@ std::shared_ptr<NSError> NWURLConnectionOperation::checkResponse(const std::shar
 
 void NWURLConnectionOperation::connectionDidReceiveResponse(const Connection& connection,
                                                             const std::shared_ptr<NSURLResponse>& response) {
+  auto hold = selfOperation();
+  if (!isCurrentConnection(connection)) return;
   if (auto refusal = checkResponse(response)) {
     {
       std::lock_guard lock(lock_);
@@ -566,33 +570,48 @@ void NWURLConnectionOperation::connectionDidReceiveResponse(const Connection& co
 }
 
 void NWURLConnectionOperation::failWhileReceiving(const Connection& connection, const std::shared_ptr<NSError>& error) {
+  // Cancelling lets the connection drop its hold on us; keep ourselves alive to the end.
+  auto hold = selfOperation();
   connection->cancel();
   connectionDidFailWithError(connection, error);
 }
 
+bool NWURLConnectionOperation::isCurrentConnection(const Connection& connection) const {
+  // A paused operation's connection, or one it has replaced, may still report before its
+  // cancellation reaches it: nothing it says may change the operation.
+  std::lock_guard lock(lock_);
+  return connection && connection == connection_ && !isPaused();
+}
+
 void NWURLConnectionOperation::connectionDidReceiveData(const Connection& connection, const std::shared_ptr<NSData>& data) {
-  auto stream = outputStream();
   NSUInteger length = data->length();
-  if (!stream->hasSpaceAvailable()) {
-    auto streamError = stream->streamError();
-    failWhileReceiving(connection, streamError ? streamError : outputStreamFullError(request()));
-    return;
-  }
-  const uint8_t* bytes = data->bytes();
-  NSUInteger written = 0;
-  while (written < length) {
-    NSInteger n = stream->write(bytes + written, length - written);
-    if (n < 0) {
-      // The bytes were not kept: the load cannot go on as if they had been.
+  std::shared_ptr<NSError> failure;
+  {
+    // Under the lock, so that a pause sees every byte written before it or none after it.
+    std::lock_guard lock(lock_);
+    if (!isCurrentConnection(connection)) return;
+    auto stream = outputStream();
+    if (!stream->hasSpaceAvailable()) {
       auto streamError = stream->streamError();
-      failWhileReceiving(connection, streamError ? streamError : outputStreamFullError(request()));
-      return;
+      failure = streamError ? streamError : outputStreamFullError(request_);
+    } else {
+      const uint8_t* bytes = data->bytes();
+      NSUInteger written = 0;
+      while (written < length) {
+        NSInteger n = stream->write(bytes + written, length - written);
+        if (n <= 0) {
+          // The bytes were not kept: the load cannot go on as if they had been.
+          auto streamError = n < 0 ? stream->streamError() : nullptr;
+          failure = streamError ? streamError : outputStreamFullError(request_);
+          break;
+        }
+        written += static_cast<NSUInteger>(n);
+      }
     }
-    if (n == 0) {
-      failWhileReceiving(connection, outputStreamFullError(request()));
-      return;
-    }
-    written += static_cast<NSUInteger>(n);
+  }
+  if (failure) {
+    failWhileReceiving(connection, failure);
+    return;
   }
   auto self = selfOperation();
   dispatch_async(dispatch_get_main_queue(), [self, length] {
@@ -608,7 +627,9 @@ void NWURLConnectionOperation::connectionDidReceiveData(const Connection& connec
   });
 }
 
-void NWURLConnectionOperation::connectionDidFinishLoading(const Connection&) {
+void NWURLConnectionOperation::connectionDidFinishLoading(const Connection& connection) {
+  auto hold = selfOperation();
+  if (!isCurrentConnection(connection)) return;
   {
     std::lock_guard lock(lock_);
     auto stream = outputStream();
@@ -623,7 +644,9 @@ void NWURLConnectionOperation::connectionDidFinishLoading(const Connection&) {
   finish();
 }
 
-void NWURLConnectionOperation::connectionDidFailWithError(const Connection&, const std::shared_ptr<NSError>& error) {
+void NWURLConnectionOperation::connectionDidFailWithError(const Connection& connection, const std::shared_ptr<NSError>& error) {
+  auto hold = selfOperation();
+  if (!isCurrentConnection(connection)) return;
   {
     std::lock_guard lock(lock_);
     error_ = error;

@@ -145,6 +145,7 @@ class NWURLConnectionOperation : public NSOperation, public NSURLConnectionDeleg
   void cancelConnection();
   void finish();
   void failWhileReceiving(const Connection& connection, const std::shared_ptr<NSError>& error);
+  bool isCurrentConnection(const Connection& connection) const;
   std::vector<std::string> modesVector() const;
 
   std::atomic<NSInteger> state_{kReady};

@@ -237,8 +237,17 @@ TEST_F(HttpOperation, FailureMatrixEachBlockOnceNeverBoth) {
 
 TEST_F(HttpOperation, CancelBeforeAndDuringAndTimeout) {
   std::atomic<bool> release{false};
+  // Whatever happens below, the held replies end before the server stops.
+  struct Release {
+    std::atomic<bool>& flag;
+    zvt::test::TestHTTPServer& server;
+    ~Release() {
+      flag = true;
+      server.stop();
+    }
+  } releaseAtEnd{release, server};
   server.route("/slow", [&](const HTTPRequest&, HTTPResponder& r) {
-    while (!release.load()) r.pause(0.01);
+    for (int i = 0; i < 3000 && !release.load(); ++i) r.pause(0.01);
     r.send(200, "late");
   });
   auto manager = NWHTTPRequestOperationManager::manager();
@@ -427,12 +436,22 @@ TEST_F(HttpOperation, BatchOfThreeReportsProgressAndCompletesOnce) {
 }
 
 TEST_F(HttpOperation, PauseAndResumeSendRangeAndSurviveAFullReply) {
-  const std::string body(200000, 'a');
-  std::string full = body;
-  for (size_t i = 0; i < full.size(); ++i) full[i] = static_cast<char>('a' + i % 26);
+  // Shared with the server's threads, which may outlive a failed assertion.
+  auto fullBody = std::make_shared<std::string>(200000, 'a');
+  for (size_t i = 0; i < fullBody->size(); ++i) (*fullBody)[i] = static_cast<char>('a' + i % 26);
+  const std::string& full = *fullBody;
   std::atomic<bool> honourRange{true};
   std::atomic<bool> holdFirst{true};
-  server.route("/file", [&](const HTTPRequest& q, HTTPResponder& r) {
+  struct Release {
+    std::atomic<bool>& flag;
+    zvt::test::TestHTTPServer& server;
+    ~Release() {
+      flag = false;
+      server.stop();  // no handler outlives the locals it refers to
+    }
+  } releaseAtEnd{holdFirst, server};
+  server.route("/file", [&, fullBody](const HTTPRequest& q, HTTPResponder& r) {
+    const std::string& full = *fullBody;
     if (!q.hasHeader("Range")) {
       // First request: half the body, then hold the rest until the client pauses.
       r.writeHead(200, {{"Content-Type", "application/octet-stream"}, {"ETag", "\"v1\""},
