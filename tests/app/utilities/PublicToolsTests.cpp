@@ -73,7 +73,8 @@ TEST(RandomStringTest, LengthsAndAlphabets) {
 
   std::set<char> seen;
   for (int i = 0; i < 200; ++i) {
-    for (char c : ZVTPublicTools::getTheRandomStringWithTheCharNumber(32)->utf8()) {
+    auto drawn = ZVTPublicTools::getTheRandomStringWithTheCharNumber(32);
+    for (char c : drawn->utf8()) {
       ASSERT_TRUE(std::isalnum(static_cast<unsigned char>(c))) << c;
       seen.insert(c);
     }
@@ -83,7 +84,8 @@ TEST(RandomStringTest, LengthsAndAlphabets) {
 
   std::set<char> digits;
   for (int i = 0; i < 100; ++i) {
-    for (char c : ZVTPublicTools::getTheRandomStringWithTheNumber(10)->utf8()) digits.insert(c);
+    auto drawn = ZVTPublicTools::getTheRandomStringWithTheNumber(10);
+    for (char c : drawn->utf8()) digits.insert(c);
   }
   EXPECT_EQ(digits, (std::set<char>{'0', '1', '2', '3', '4', '5', '6', '7', '8', '9'}));
 }
