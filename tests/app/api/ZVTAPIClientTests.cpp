@@ -492,6 +492,23 @@ TEST_F(ZVTAPIClientTest, TimeStampsWithoutTimeOrAsNumbers) {
   EXPECT_TRUE(isKind<NSString>(entry->valueForKeyPath("fields.time"_ns)));
 }
 
+TEST_F(ZVTAPIClientTest, LargeBodiesRoundTripThroughTheService) {
+  std::string content;
+  while (content.size() < 200000) content += "反馈内容/+=";
+  Outcome out;
+  ZVTAPIClient::submitFeedbackWith(NSDictionary::make({{"id"_ns, "10001"_ns}, {"content"_ns, str(content)}}),
+                                   [&](bool ok, const std::shared_ptr<NSString>& m) {
+                                     out.success = ok;
+                                     out.message = text(m);
+                                     ++out.calls;
+                                   });
+  waitForOne(out.calls);
+  EXPECT_TRUE(out.success) << out.message;
+  auto entry = lastEntry(service(), "feedback");
+  EXPECT_EQ(at(entry, "signature"), "ok");
+  EXPECT_EQ(at(entry, "fields.content"), content);
+}
+
 TEST_F(ZVTAPIClientTest, HttpErrorStatusWithSuccessBodyCountsAsSuccess) {
   service().script(ScriptedReply{.op = "feedback", .iface = "enciphered", .httpStatus = 500});
   Outcome out;
