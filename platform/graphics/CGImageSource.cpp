@@ -9,7 +9,8 @@ using zvt::graphics::ImageFormat;
 using zvt::graphics::ImageHeader;
 
 CGImageSource::CGImageSource(std::shared_ptr<NSData> data)
-    : data_(std::move(data)), format_(zvt::graphics::sniffFormat(data_->bytes(), data_->length())) {}
+    : data_(data ? std::move(data) : NSData::data()),
+      format_(zvt::graphics::sniffFormat(data_->bytes(), data_->length())) {}
 
 CGImageSource::~CGImageSource() = default;
 
