@@ -87,4 +87,8 @@ class ZVTAPIClient : public NSObject {
   static std::shared_ptr<NSDictionary> checkTheVersionUpate();
   // Resets the in-memory session (through the login session's step).
   static void failLogin();
+  // Replays the stored credentials when the stored "isLogin" is set (the partner's "web" and
+  // "webId" first, else "userName" and "password"). A new session posts "remote" while a
+  // launch payload is pending, then "login"; a failure deletes the server root's cookies.
+  static void autoLogin();
 };

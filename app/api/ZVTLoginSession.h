@@ -10,10 +10,15 @@
 //   setAlias   the push client's alias call (+[PushService setAlias:callbackSelector:object:]);
 //   registrationID  the push client's registration id (+[PushService registrationID]).
 //
-// The built-in steps set only the in-memory session (isLogin and userInfoDictionary of the
-// delegate) and route the alias through setAlias, whose built-in step does nothing (there is
-// no push client yet) and whose registrationID is ""; the session layer installs its full
-// steps with setHooks at start-up, and tests install their own to watch the hand-over.
+// The built-in steps are the full session: install writes the delegate's flag, record and
+// cookieDic, the alias (through setAlias) with the client's tagsAliasCallback, the stored
+// "isLogin", "loginInfo" and "info", the cookie in the shared store and, for registrations,
+// the welcome red packet, in the order each operation has; failLogin clears the flag and
+// record and the alias; setAlias and registrationID talk to PushService. Tests install their
+// own steps with setHooks to watch the hand-over.
+//
+// +[ZVTAPIClient autoLogin] (declared with the client, defined with the session) replays the
+// stored credentials.
 
 #include <functional>
 #include <memory>
