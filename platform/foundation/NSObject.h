@@ -68,7 +68,11 @@ class NSObject : public std::enable_shared_from_this<NSObject> {
 
   template <class T>
   bool isKindOfClass() const {
-    return dynamic_cast<const T*>(this) != nullptr;
+    if constexpr (std::is_base_of_v<T, NSObject>) {
+      return true;  // every object is an NSObject (and `this` is never null)
+    } else {
+      return dynamic_cast<const T*>(this) != nullptr;
+    }
   }
   template <class T>
   bool isMemberOfClass() const {
