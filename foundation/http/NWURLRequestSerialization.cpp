@@ -12,6 +12,7 @@
 #include "platform/foundation/NSNull.h"
 #include "platform/foundation/NSRunLoop.h"
 #include "platform/foundation/NSStringEncodings.h"
+#include "platform/graphics/UIScreen.h"
 #include "platform/uikit/UIDevice.h"
 
 namespace {

@@ -26,18 +26,3 @@ void UIDevice::setSystemVersion(const std::shared_ptr<NSString>& version) {
   std::lock_guard lock(mutex_);
   systemVersion_ = version;
 }
-
-std::shared_ptr<UIScreen> UIScreen::mainScreen() {
-  static const auto* shared = new std::shared_ptr<UIScreen>(std::make_shared<UIScreen>());
-  return *shared;
-}
-
-double UIScreen::scale() const {
-  std::lock_guard lock(mutex_);
-  return scale_;
-}
-
-void UIScreen::setScale(double scale) {
-  std::lock_guard lock(mutex_);
-  scale_ = scale;
-}

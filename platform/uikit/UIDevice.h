@@ -1,6 +1,6 @@
-// Device and screen facts read by the libraries (the HTTP layer's User-Agent, the image
-// serializer's scale). The defaults describe the device the application was made for; tests and
-// configuration set their own.
+// Device facts read by the libraries (the HTTP layer's User-Agent). The defaults describe the
+// device the application was made for; tests and configuration set their own. The screen's
+// facts live with the images (platform/graphics/UIScreen.h).
 #pragma once
 
 #include <memory>
@@ -24,13 +24,3 @@ class UIDevice : public NSObject {
   std::shared_ptr<NSString> systemVersion_;
 };
 
-class UIScreen : public NSObject {
- public:
-  static std::shared_ptr<UIScreen> mainScreen();
-  double scale() const;  // 2.0 by default
-  void setScale(double scale);
-
- private:
-  mutable std::mutex mutex_;
-  double scale_ = 2.0;
-};

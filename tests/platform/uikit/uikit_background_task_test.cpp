@@ -30,5 +30,4 @@ TEST(UIKitDeviceFacts, DefaultsAndOverrides) {
   EXPECT_EQ(device->model()->utf8(), "iPad");
   device->setModel(nullptr);
   EXPECT_EQ(device->model()->utf8(), "iPhone");
-  EXPECT_DOUBLE_EQ(UIScreen::mainScreen()->scale(), 2.0);
 }
