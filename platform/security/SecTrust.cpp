@@ -6,6 +6,7 @@
 #include <openssl/x509v3.h>
 
 #include <memory>
+#include <mutex>
 
 #include "platform/security/SecOpenSSL.h"
 
@@ -128,7 +129,15 @@ PolicyOutcome verifyOne(const std::vector<SecCertificateRef>& certificates, cons
         }
     }
 
-    int verified = X509_verify_cert(ctx.get());
+    // OpenSSL 3.0 fills caches inside shared certificates while it verifies (signature and
+    // extension facts) without always locking; trusts built on the same certificates in
+    // several threads (every TLS handshake judges the same anchors) must not verify at once.
+    static std::mutex verifyMutex;
+    int verified;
+    {
+        std::lock_guard verifyLock(verifyMutex);
+        verified = X509_verify_cert(ctx.get());
+    }
     if (verified <= 0 && state.firstError == X509_V_OK) {
         int error = X509_STORE_CTX_get_error(ctx.get());
         state.firstError = error == X509_V_OK ? X509_V_ERR_UNSPECIFIED : error;
