@@ -5,6 +5,7 @@
 #include <new>
 #include <string>
 
+#include "platform/foundation/BlockPool.h"
 #include "platform/foundation/NSException.h"
 
 namespace zvt::json {
@@ -40,7 +41,7 @@ NSUInteger dictionaryCapacityForCount(NSUInteger count) {
 std::shared_ptr<JCArray> makeJCArray(id* objects, size_t count, bool isMutable) {
   std::shared_ptr<JCArray> array;
   try {
-    array = std::make_shared<JCArray>(CreationKey{}, count, isMutable);
+    array = std::allocate_shared<JCArray>(zvt::PoolAllocator<JCArray>(), CreationKey{}, count, isMutable);
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
@@ -55,7 +56,7 @@ std::shared_ptr<JCDictionary> makeJCDictionary(DictionaryEntry* entries, size_t 
   if (capacity == 0 && count > 0) return nullptr;
   std::shared_ptr<JCDictionary> dictionary;
   try {
-    dictionary = std::make_shared<JCDictionary>(CreationKey{}, capacity, isMutable);
+    dictionary = std::allocate_shared<JCDictionary>(zvt::PoolAllocator<JCDictionary>(), CreationKey{}, capacity, isMutable);
   } catch (const std::bad_alloc&) {
     return nullptr;
   }

@@ -884,18 +884,17 @@ id ParseState::objectForToken() {
                                        v.utf16Length);
       break;
     case kTypeLongLong:
-      object = std::make_shared<NSNumber>(NSNumber::Private{}, "q", static_cast<int64_t>(v.number.longLongValue));
+      object = NSNumber::numberWithLongLong(v.number.longLongValue);
       break;
     case kTypeUnsignedLongLong:
       if (v.number.unsignedLongLongValue <= static_cast<uint64_t>(INT64_MAX)) {
-        object = std::make_shared<NSNumber>(NSNumber::Private{}, "q",
-                                            static_cast<int64_t>(v.number.unsignedLongLongValue));
+        object = NSNumber::numberWithLongLong(static_cast<long long>(v.number.unsignedLongLongValue));
       } else {
         object = NSNumber::initWithUnsignedLongLong(v.number.unsignedLongLongValue);
       }
       break;
     case kTypeDouble:
-      object = std::make_shared<NSNumber>(NSNumber::Private{}, "d", v.number.doubleValue);
+      object = NSNumber::numberWithDouble(v.number.doubleValue);
       break;
     default:
       error("Internal error: Unknown token value type. JSONCodec line #" + std::to_string(__LINE__));

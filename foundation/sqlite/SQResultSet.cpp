@@ -3,6 +3,7 @@
 #include "foundation/sqlite/SQDatabase.h"
 #include "foundation/sqlite/SQLog.h"
 #include "foundation/sqlite/SQText.h"
+#include "platform/foundation/BlockPool.h"
 #include "platform/foundation/NSDate.h"
 #include "platform/foundation/NSNull.h"
 #include "platform/foundation/NSNumber.h"
@@ -14,7 +15,8 @@ SQResultSet::~SQResultSet() { close(); }
 
 std::shared_ptr<SQResultSet> SQResultSet::resultSetWithStatement(std::shared_ptr<SQStatement> statement,
                                                                  std::shared_ptr<SQDatabase> parentDB) {
-  auto resultSet = std::make_shared<SQResultSet>(Private{});
+  // One per query, released as soon as the rows are read: pooled blocks spare malloc and free.
+  auto resultSet = std::allocate_shared<SQResultSet>(zvt::PoolAllocator<SQResultSet>(), Private{});
   if (statement) statement->setInUse(true);
   resultSet->statement_ = std::move(statement);
   resultSet->parentDB_ = std::move(parentDB);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/foundation/BlockPool.h"
 #include "platform/foundation/NSException.h"
 #include "platform/foundation/NSString.h"
 
@@ -71,12 +72,14 @@ std::string shortestGeneral(Float value, int small, int large) {
   return out;
 }
 
-std::shared_ptr<NSNumber> makeSigned(const char* type, int64_t v) {
-  return std::make_shared<NSNumber>(NSNumber::Private{}, type, v);
+// Numbers are made and released in great numbers (decoded documents, arithmetic on values):
+// they come from a pool of blocks of their size.
+template <class Value>
+std::shared_ptr<NSNumber> makeNumber(const char* type, Value v) {
+  return std::allocate_shared<NSNumber>(zvt::PoolAllocator<NSNumber>(), NSNumber::Private{}, type, v);
 }
-std::shared_ptr<NSNumber> makeUnsigned(const char* type, uint64_t v) {
-  return std::make_shared<NSNumber>(NSNumber::Private{}, type, v);
-}
+std::shared_ptr<NSNumber> makeSigned(const char* type, int64_t v) { return makeNumber(type, v); }
+std::shared_ptr<NSNumber> makeUnsigned(const char* type, uint64_t v) { return makeNumber(type, v); }
 
 }  // namespace
 
@@ -104,9 +107,9 @@ std::shared_ptr<NSNumber> NSNumber::numberWithUnsignedLongLong(unsigned long lon
 std::shared_ptr<NSNumber> NSNumber::numberWithInteger(NSInteger v) { return makeSigned("q", v); }
 std::shared_ptr<NSNumber> NSNumber::numberWithUnsignedInteger(NSUInteger v) { return makeUnsigned("Q", v); }
 std::shared_ptr<NSNumber> NSNumber::numberWithFloat(float v) {
-  return std::make_shared<NSNumber>(Private{}, "f", static_cast<double>(v));
+  return makeNumber("f", static_cast<double>(v));
 }
-std::shared_ptr<NSNumber> NSNumber::numberWithDouble(double v) { return std::make_shared<NSNumber>(Private{}, "d", v); }
+std::shared_ptr<NSNumber> NSNumber::numberWithDouble(double v) { return makeNumber("d", v); }
 
 const std::shared_ptr<NSNumber> kCFBooleanTrue = NSNumber::numberWithBool(true);
 const std::shared_ptr<NSNumber> kCFBooleanFalse = NSNumber::numberWithBool(false);

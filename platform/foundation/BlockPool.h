@@ -1,0 +1,188 @@
+#pragma once
+// Fixed-size blocks for small objects that are made and released in great numbers (the numbers
+// and short arrays of a decoded JSON document), and an allocator over them for
+// std::allocate_shared.
+//
+// Each thread keeps its own free list, so making and releasing is a push or a pop without any
+// lock. A block may be released on another thread than the one that made it: it simply joins
+// the releasing thread's list. Lists that grow long hand a batch back to a shared, mutex-guarded
+// stock, where other threads refill from; a finishing thread hands back everything it holds.
+// Memory of the pool is never returned to the system, it stays reachable from the stock.
+//
+// Under AddressSanitizer the allocator goes straight to operator new and delete instead, so
+// that use after release and leaks of the objects are still found.
+
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <new>
+#include <vector>
+
+namespace zvt {
+
+template <size_t BlockSize>
+class BlockPool {
+  static_assert(BlockSize >= 2 * sizeof(void*) && BlockSize % alignof(std::max_align_t) == 0);
+
+ public:
+  // Blocks moved at once between a thread's list and the shared stock.
+  static constexpr size_t kBatch = 256;
+
+  static void* allocate() {
+    Local& local = localList();
+    if (local.head == nullptr) refill(local);
+    Block* block = local.head;
+    local.head = block->next;
+    --local.count;
+    return block;
+  }
+
+  static void deallocate(void* pointer) {
+    Block* block = static_cast<Block*>(pointer);
+    Local& local = localList();
+    block->next = local.head;
+    local.head = block;
+    if (++local.count >= 2 * kBatch) giveBackBatch(local);
+  }
+
+  // Blocks on this thread's free list (for tests).
+  static size_t localCount() { return localList().count; }
+
+ private:
+  struct Block {
+    Block* next;
+    Block* nextBatch;  // in the shared stock: the first block of the following batch
+  };
+
+  // A thread's list. Trivially destructible so that it can be used at any time, even while
+  // the thread is finishing; the Flusher hands its blocks back when the thread ends.
+  struct Local {
+    Block* head = nullptr;
+    size_t count = 0;
+    bool flusherArmed = false;
+  };
+
+  struct Shared {
+    std::mutex mutex;
+    Block* batches = nullptr;  // stack of batches, each a chain of blocks ending in nullptr
+    std::vector<void*> slabs;  // every slab ever carved, to keep the memory reachable
+  };
+
+  struct Flusher {
+    ~Flusher() {
+      Local& local = localList();
+      while (local.head != nullptr) giveBackBatch(local);
+      local.count = 0;
+    }
+  };
+
+  static Shared& shared() {
+    // Never destroyed: blocks can still be released while static objects are torn down.
+    static Shared* instance = new Shared;
+    return *instance;
+  }
+
+  static Local& localList() {
+    static thread_local Local local;
+    return local;
+  }
+
+  static void armFlusher(Local& local) {
+    local.flusherArmed = true;
+    static thread_local Flusher flusher;
+    (void)flusher;
+  }
+
+  // Takes a batch from the stock, or carves a new slab when the stock is empty.
+  static void refill(Local& local) {
+    if (!local.flusherArmed) armFlusher(local);
+    Shared& s = shared();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    if (s.batches != nullptr) {
+      Block* batch = s.batches;
+      s.batches = batch->nextBatch;
+      size_t n = 0;
+      for (Block* b = batch; b != nullptr; b = b->next) ++n;
+      local.head = batch;
+      local.count = n;
+      return;
+    }
+    auto* slab = static_cast<unsigned char*>(::operator new(BlockSize * kBatch));
+    s.slabs.push_back(slab);
+    for (size_t i = 0; i < kBatch; ++i) {
+      auto* block = reinterpret_cast<Block*>(slab + i * BlockSize);
+      block->next = i + 1 < kBatch ? reinterpret_cast<Block*>(slab + (i + 1) * BlockSize) : nullptr;
+    }
+    local.head = reinterpret_cast<Block*>(slab);
+    local.count = kBatch;
+  }
+
+  // Detaches up to kBatch blocks from the front of the thread's list into the stock.
+  static void giveBackBatch(Local& local) {
+    Block* first = local.head;
+    Block* last = first;
+    size_t n = 1;
+    while (n < kBatch && last->next != nullptr) {
+      last = last->next;
+      ++n;
+    }
+    local.head = last->next;
+    local.count -= n;
+    last->next = nullptr;
+    Shared& s = shared();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    first->nextBatch = s.batches;
+    s.batches = first;
+  }
+};
+
+#if defined(__SANITIZE_ADDRESS__)
+#define ZVT_BLOCK_POOL_BYPASS 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ZVT_BLOCK_POOL_BYPASS 1
+#endif
+#endif
+
+// For std::allocate_shared: single objects come from the pool of their size (rounded up to
+// 16 bytes); anything else from operator new.
+template <class T>
+class PoolAllocator {
+ public:
+  using value_type = T;
+
+  PoolAllocator() = default;
+  template <class U>
+  PoolAllocator(const PoolAllocator<U>&) {}
+
+  T* allocate(size_t n) {
+#if !defined(ZVT_BLOCK_POOL_BYPASS)
+    if (n == 1 && alignof(T) <= alignof(std::max_align_t)) return static_cast<T*>(BlockPool<kBlockSize>::allocate());
+#endif
+    return static_cast<T*>(::operator new(n * sizeof(T)));
+  }
+
+  void deallocate(T* pointer, size_t n) {
+#if !defined(ZVT_BLOCK_POOL_BYPASS)
+    if (n == 1 && alignof(T) <= alignof(std::max_align_t)) {
+      BlockPool<kBlockSize>::deallocate(pointer);
+      return;
+    }
+#endif
+    ::operator delete(pointer, n * sizeof(T));
+  }
+
+  template <class U>
+  bool operator==(const PoolAllocator<U>&) const {
+    return true;
+  }
+
+ private:
+  static constexpr size_t kBlockSize =
+      (sizeof(T) + alignof(std::max_align_t) - 1) / alignof(std::max_align_t) * alignof(std::max_align_t) <
+              2 * sizeof(void*)
+          ? 2 * sizeof(void*)
+          : (sizeof(T) + alignof(std::max_align_t) - 1) / alignof(std::max_align_t) * alignof(std::max_align_t);
+};
+
+}  // namespace zvt
