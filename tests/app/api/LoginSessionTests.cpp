@@ -175,6 +175,19 @@ TEST_F(LoginSessionTest, FailedLoginResetsOnlyTheRunningSession) {
   EXPECT_EQ(siteCookieValues().size(), 1u);
 }
 
+TEST_F(LoginSessionTest, AReplyWithoutADecodableRecordInstallsNothing) {
+  service_->script(zvt::test::ScriptedReply{.op = "login", .undecipherable = true});
+  EXPECT_FALSE(login(zvt::test::kServiceTestUserName, zvt::test::kServiceTestUserPassword));
+  auto delegate = AppDelegate::shared();
+  EXPECT_FALSE(delegate->isLogin());
+  EXPECT_FALSE(delegate->userInfoDictionary());
+  EXPECT_FALSE(delegate->cookieDic());
+  auto defaults = NSUserDefaults::standardUserDefaults();
+  EXPECT_FALSE(defaults->objectForKey("isLogin"_ns));
+  EXPECT_FALSE(defaults->objectForKey("loginInfo"_ns));
+  EXPECT_FALSE(defaults->objectForKey("info"_ns));
+}
+
 TEST_F(LoginSessionTest, AutoLoginSendsNothingWithoutAStoredLogin) {
   storeSession(false, NSDictionary::make({{"userName"_ns, "zvttest"_ns}, {"password"_ns, "zvt123456"_ns}}));
   runAutoLogin("", false);
