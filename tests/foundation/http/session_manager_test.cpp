@@ -160,7 +160,7 @@ TEST_F(SessionManagerTest, VerbsCallExactlyOneOfTheirBlocks) {
     Outcome good;
     auto task = c.call("json"_ns, good);
     ASSERT_TRUE(task);
-    EXPECT_EQ(task->state(), NSURLSessionTaskStateRunning);
+    EXPECT_NE(task->state(), NSURLSessionTaskStateSuspended);  // resumed (it may have finished already)
     ASSERT_TRUE(runMainLoopUntil([&] { return good.done(); }));
     EXPECT_EQ(good.successes.load(), 1);
     EXPECT_EQ(good.failures.load(), 0);
