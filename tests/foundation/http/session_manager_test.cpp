@@ -15,7 +15,9 @@
 #include "platform/foundation/NSCoder.h"
 #include "platform/foundation/NSFileManager.h"
 #include "tests/support/MainLoop.h"
+#include "platform/security/SecOpenSSL.h"
 #include "tests/support/TempHome.h"
+#include "tests/support/TestCertificates.h"
 #include "tests/support/TestHTTPServer.h"
 
 namespace {
@@ -458,6 +460,43 @@ TEST_F(SessionManagerTest, CopyingAndArchivingKeepTheConfiguration) {
   EXPECT_TRUE(zvt::objectsEqual(back->baseURL(), manager->baseURL()));
   EXPECT_EQ(back->session()->configuration()->identifier()->utf8(), "com.zvt.test");
   EXPECT_TRUE(back->securityPolicy());
+}
+
+TEST_F(SessionManagerTest, ServerTrustIsJudgedByTheSecurityPolicy) {
+  using zvt::test::TestCertificates;
+  const auto& certs = TestCertificates::shared();
+  zvt::SecTrustSetSystemAnchorCertificates(std::vector<SecCertificateRef>{SecCertificateCreateWithData(certs.ca.der)});
+  zvt::test::TestHTTPServer good({certs.localhost.chainPEM, certs.localhost.keyPEM});
+  zvt::test::TestHTTPServer selfSigned({certs.selfSigned.chainPEM, certs.selfSigned.keyPEM});
+  good.installStandardRoutes();
+  selfSigned.installStandardRoutes();
+  auto manager = makeManager();
+  manager->setResponseSerializer(NWHTTPResponseSerializer::serializer());
+
+  auto load = [&](const std::string& url) {
+    Outcome outcome;
+    manager->GET(NSString::stringWithUTF8String(url), nullptr, outcome.success(), outcome.failure());
+    EXPECT_TRUE(runMainLoopUntil([&] { return outcome.done(); }));
+    return outcome.error ? outcome.error->code() : 0;
+  };
+  EXPECT_EQ(load(good.localhostURL("/hello")), 0);
+  // Refused by the default policy: the challenge is cancelled.
+  EXPECT_EQ(load(selfSigned.localhostURL("/hello")), NSURLErrorCancelled);
+  // Pinned to the self-signed certificate with invalid certificates allowed, it is accepted.
+  auto pinned = NWSecurityPolicy::policyWithPinningMode(NWSSLPinningModeCertificate);
+  pinned->setAllowInvalidCertificates(true);
+  pinned->setPinnedCertificates(NSArray::arrayWithObject(NSData::dataWithBytes(certs.selfSigned.der.data(), certs.selfSigned.der.size())));
+  manager->setSecurityPolicy(pinned);
+  EXPECT_EQ(load(selfSigned.localhostURL("/hello")), 0);
+  // A challenge block takes the decision away from the policy.
+  std::atomic<int> asked{0};
+  manager->setSessionDidReceiveAuthenticationChallengeBlock([&](const auto&, const auto&, std::shared_ptr<NSURLCredential>*) {
+    ++asked;
+    return NSURLSessionAuthChallengeCancelAuthenticationChallenge;
+  });
+  EXPECT_EQ(load(good.localhostURL("/hello")), NSURLErrorCancelled);
+  EXPECT_EQ(asked.load(), 1);
+  zvt::SecTrustSetSystemAnchorCertificates(std::nullopt);
 }
 
 }  // namespace
