@@ -462,6 +462,22 @@ TEST_F(SessionManagerTest, CopyingAndArchivingKeepTheConfiguration) {
   EXPECT_TRUE(back->securityPolicy());
 }
 
+TEST_F(SessionManagerTest, NoTaskFromAnInvalidatedSessionEvenAfterUploadRetries) {
+  auto configuration = NSURLSessionConfiguration::backgroundSessionConfigurationWithIdentifier("com.zvt.retry"_ns);
+  auto manager = NWHTTPSessionManager::initWithBaseURL(nullptr, configuration);
+  managers.push_back(manager);
+  manager->setAttemptsToRecreateUploadTasksForBackgroundSessions(true);
+  manager->session()->finishTasksAndInvalidate();
+  std::string file = home.pathFor("tmp/body.txt");
+  std::ofstream(file) << "body";
+  auto request = NSURLRequest::requestWithURL(NSURL::URLWithString(server.url("/echo")));
+  std::shared_ptr<NSProgress> progress;
+  EXPECT_FALSE(manager->uploadTaskWithRequest(request, NSURL::fileURLWithPath(NSString::stringWithUTF8String(file)), &progress, nullptr));
+  EXPECT_FALSE(progress);
+  EXPECT_FALSE(manager->dataTaskWithRequest(request, nullptr));
+  EXPECT_EQ(manager->mutableTaskDelegatesKeyedByTaskIdentifier()->count(), 0u);
+}
+
 TEST_F(SessionManagerTest, ServerTrustIsJudgedByTheSecurityPolicy) {
   using zvt::test::TestCertificates;
   const auto& certs = TestCertificates::shared();
