@@ -115,9 +115,10 @@ uint64_t NWHTTPBodyPart::contentLength() const {
 }
 
 bool NWHTTPBodyPart::hasBytesAvailable() {
-  // A closing boundary that did not fit is read on the next call.
-  if (phase_ == kFinalBoundaryPhase) return true;
-  return inputStream()->streamStatus() < NSStreamStatusAtEnd;
+  // Until the part has gone through all its phases. Judging by the body stream's status would
+  // skip a part whose stream is already at its end when a buffer fills just before its body
+  // (an empty body, a stream opened elsewhere), losing its closing boundary or its error.
+  return !completed_;
 }
 
 NSInteger NWHTTPBodyPart::read(uint8_t* buffer, NSUInteger length) {
@@ -188,6 +189,7 @@ void NWHTTPBodyPart::transitionToNextPhase() {
       break;
     default:
       phase_ = kBoundaryPhase;
+      completed_ = true;
       break;
   }
   phaseOffset_ = 0;

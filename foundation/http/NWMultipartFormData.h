@@ -77,6 +77,7 @@ class NWHTTPBodyPart : public NSObject {
   void transitionToNextPhase();
 
   Phase phase_ = kBoundaryPhase;
+  bool completed_ = false;
   uint64_t phaseOffset_ = 0;
   uint64_t bodyRead_ = 0;
   std::shared_ptr<NSInputStream> inputStream_;

@@ -312,6 +312,26 @@ TEST(HttpMultipart, FailingOrShortPartStreamsMakeTheBodyFail) {
   EXPECT_TRUE(shortBody->streamError());
 }
 
+TEST(HttpMultipart, EmptyLastPartKeepsItsClosingBoundaryAtEveryBufferSize) {
+  // A buffer that fills right after the headers of an empty last part used to skip the rest
+  // of the part, closing boundary included.
+  auto s = NWHTTPRequestSerializer::serializer();
+  auto r = s->multipartFormRequestWithMethod("POST"_ns, "http://h.test/up"_ns, NSDictionary::make({{"n"_ns, NSNull::null()}}), nullptr);
+  std::string b = boundaryOf(r);
+  std::string expected = "--" + b + "\r\nContent-Disposition: form-data; name=\"n\"\r\n\r\n\r\n--" + b + "--\r\n";
+  for (size_t chunk = 1; chunk <= expected.size() + 1; ++chunk) {
+    auto copy = std::static_pointer_cast<NSInputStream>(std::static_pointer_cast<NWMultipartBodyStream>(r->HTTPBodyStream())->copyWithZone());
+    ASSERT_EQ(readStream(copy, chunk), expected) << "chunk " << chunk;
+  }
+  // A stream that ends short is an error whatever the buffer size.
+  for (size_t chunk : {size_t(1), size_t(60), size_t(61), size_t(4096)}) {
+    auto form = NWStreamingMultipartFormData::initWithURLRequest(
+        NSMutableURLRequest::requestWithURL(NSURL::URLWithString("http://h/")), NSUTF8StringEncoding);
+    form->appendPartWithInputStream(NSInputStream::inputStreamWithData(NSData::data()), "f"_ns, "f"_ns, 3, "text/plain"_ns);
+    EXPECT_EQ(readStream(form->requestByFinalizingMultipartFormData()->HTTPBodyStream(), chunk), "<error>") << chunk;
+  }
+}
+
 TEST(HttpMultipart, ThrottlingLimitsEachRead) {
   auto form = NWStreamingMultipartFormData::initWithURLRequest(NSMutableURLRequest::requestWithURL(NSURL::URLWithString("http://h/")),
                                                                NSUTF8StringEncoding);
