@@ -319,6 +319,25 @@ TEST_F(URLSessionTest, CancelledDownloadResumesWithARangeRequest) {
   EXPECT_EQ(recorder->error->code(), NSURLErrorCannotResumeDownloadCode);
 }
 
+TEST_F(URLSessionTest, ConfigurationTimeOutEndsAStalledLoadOnTheVirtualClock) {
+  zvt::test::VirtualClockScope clock;
+  auto configuration = NSURLSessionConfiguration::defaultSessionConfiguration();
+  configuration->setTimeoutIntervalForRequest(0.5);
+  auto timed = NSURLSession::sessionWithConfiguration(configuration, recorder);
+  auto task = timed->dataTaskWithRequest(request("/stall-body?n=10"));
+  task->resume();
+  ASSERT_TRUE(runMainLoopUntil([&] {
+    std::lock_guard lock(recorder->mutex);
+    return !recorder->body.empty();
+  }));
+  clock.advanceBy(0.4);
+  EXPECT_FALSE(runMainLoopUntil([&] { return recorder->completed.load(); }, 0.2));
+  clock.advanceBy(0.2);
+  ASSERT_TRUE(runMainLoopUntil([&] { return recorder->completed.load(); }));
+  EXPECT_EQ(recorder->error->code(), NSURLErrorTimedOut);
+  timed->invalidateAndCancel();
+}
+
 TEST_F(URLSessionTest, GetTasksListsUnfinishedTasksByKind) {
   auto data = session->dataTaskWithRequest(request("/hello"));
   auto upload = session->uploadTaskWithRequest(request("/echo"), NSData::dataWithString("x"));
