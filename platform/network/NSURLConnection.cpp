@@ -1,5 +1,6 @@
 #include "platform/network/NSURLConnection.h"
 
+#include <atomic>
 #include <cstdlib>
 
 #include "platform/foundation/NSStream.h"
@@ -155,6 +156,13 @@ void NSURLConnection::unscheduleFromRunLoop(const std::shared_ptr<NSRunLoop>& ru
     if (modes_.empty()) runLoop_.reset();
 }
 
+std::atomic<size_t>& NSURLConnection::loadsInFlight() {
+    static std::atomic<size_t> count{0};
+    return count;
+}
+
+size_t zvt::urlConnectionLoadsInFlight() { return NSURLConnection::loadsInFlight().load(); }
+
 void NSURLConnection::start() {
     if (cancelled_ || started_.exchange(true)) return;
     if (!runLoop_) {
@@ -162,6 +170,7 @@ void NSURLConnection::start() {
         modes_ = {NSDefaultRunLoopMode};
     }
     keepAlive_ = self();
+    loadsInFlight().fetch_add(1);
     std::weak_ptr<NSURLConnection> weak = keepAlive_;
     runLoop_->performInModes(modes_, [weak] {
         auto connection = weak.lock();
@@ -611,6 +620,7 @@ void NSURLConnection::fail(const std::shared_ptr<NSError>& error) {
 
 void NSURLConnection::end() {
     auto hold = std::move(keepAlive_);
+    if (hold) loadsInFlight().fetch_sub(1);
     ended_ = true;
     if (cancelTimer_) cancelTimer_();
     cancelTimer_ = nullptr;
@@ -659,6 +669,7 @@ std::shared_ptr<NSData> NSURLConnection::sendSynchronousRequest(const std::share
     auto connection = std::make_shared<NSURLConnection>(request, delegate);
     connection->started_ = true;
     connection->keepAlive_ = connection;
+    loadsInFlight().fetch_add(1);
     connection->startOn(loop);
     loop.runUntil([&] { return delegate->done || connection->ended_; });
     connection->cancel();

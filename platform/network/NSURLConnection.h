@@ -28,6 +28,9 @@ class NSURLConnection;
 namespace zvt {
 class LoaderLoop;
 class ChallengeAnswer;
+// Connections still loading (started and not yet finished, failed or cancelled), in the whole
+// process. Tests wait for it to fall to zero so that no load outlives them.
+size_t urlConnectionLoadsInFlight();
 }  // namespace zvt
 
 // NSURLConnectionDelegate and NSURLConnectionDataDelegate in one class. Every selector of these
@@ -128,6 +131,8 @@ private:
     std::shared_ptr<NSURLRequest> currentRequest_;
     std::shared_ptr<NSURLConnectionDelegate> delegate_;
     std::shared_ptr<NSURLConnection> keepAlive_;  // the loading connection owns itself until it ends
+    static std::atomic<size_t>& loadsInFlight();
+    friend size_t zvt::urlConnectionLoadsInFlight();
 
     std::shared_ptr<NSRunLoop> runLoop_;
     std::vector<std::string> modes_;

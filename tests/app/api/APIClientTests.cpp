@@ -414,6 +414,8 @@ TEST_F(APIClientTest, AliasCallbackUploadsTheRegistrationId) {
   APIClient::tagsAliasCallback(0, nullptr, nullptr);
   ASSERT_TRUE(runMainLoopUntil([&] { return service().requestCount("up_push_id") == 1; }));
   EXPECT_EQ(at(lastEntry(service(), "up_push_id"), "fields.uid"), "10001");
+  // The upload has no completion of its own to wait for: let its reply end it.
+  ASSERT_TRUE(runMainLoopUntil([] { return zvt::urlConnectionLoadsInFlight() == 0; }, 15));
 }
 
 }  // namespace

@@ -141,7 +141,7 @@ TEST_F(LoginSessionTest, PasswordLoginInstallsTheWholeSession) {
 
   // The alias is the user id; its answer uploads the registration id.
   ASSERT_TRUE(runMainLoopUntil([&] { return service_->requestCount("up_push_id") > 0; }, 15));
-  runMainLoopUntil([] { return false; }, 1.0);  // the upload's reply arrives and ends it
+  ASSERT_TRUE(runMainLoopUntil([] { return zvt::urlConnectionLoadsInFlight() == 0; }, 15));  // the upload's reply ends it
   EXPECT_EQ(text(zvt::push::clientState().alias), "10001");
   auto upload = service_->requestLog("up_push_id");
   EXPECT_NE(upload.find("\"pushId\":\"" + registrationID->utf8() + "\""), std::string::npos) << upload;
@@ -157,7 +157,7 @@ TEST_F(LoginSessionTest, PasswordLoginInstallsTheWholeSession) {
   EXPECT_EQ(text(zvt::push::clientState().alias), "10003");
   // The second user's upload, under the second cookie.
   ASSERT_TRUE(runMainLoopUntil([&] { return service_->requestCount("up_push_id") == 2; }, 15));
-  runMainLoopUntil([] { return false; }, 1.0);
+  ASSERT_TRUE(runMainLoopUntil([] { return zvt::urlConnectionLoadsInFlight() == 0; }, 15));
   EXPECT_NE(service_->requestLog("up_push_id").find("ZVTSESSID=" + secondValue), std::string::npos);
 }
 
