@@ -4,6 +4,7 @@
 #include <atomic>
 
 #include "foundation/sqlite/SQLog.h"
+#include "foundation/sqlite/SQTransaction.h"
 #include "platform/foundation/NSException.h"
 
 using zvt::SQLogFormat;
@@ -161,23 +162,7 @@ bool SQDatabasePool::runTransaction(bool deferred, const TransactionBlock& block
   Loan loan(*this, db());
   const std::shared_ptr<SQDatabase>& db = loan.db();
   if (!db) return false;
-  // Work that runs outside the transaction it asked for could not be undone; skip it.
-  if (!(deferred ? db->beginDeferredTransaction() : db->beginTransaction())) return false;
-  bool shouldRollback = false;
-  try {
-    block(db, &shouldRollback);
-  } catch (...) {
-    db->rollback();
-    throw;
-  }
-  if (shouldRollback) {
-    db->rollback();
-    return false;
-  }
-  if (db->commit()) return true;
-  // A refused commit leaves the transaction open; end it so the connection is usable again.
-  db->rollback();
-  return false;
+  return zvt::runInTransaction(db, deferred, block);
 }
 
 bool SQDatabasePool::inTransaction(const TransactionBlock& block) { return runTransaction(false, block); }
@@ -188,23 +173,11 @@ std::shared_ptr<NSError> SQDatabasePool::inSavePoint(const TransactionBlock& blo
   std::shared_ptr<NSString> name = NSString::stringWithFormat("savePoint%ld", gPoolSavePointCounter.fetch_add(1));
   Loan loan(*this, db());
   const std::shared_ptr<SQDatabase>& db = loan.db();
-  std::shared_ptr<NSError> error;
   if (!db) {
     return NSError::errorWithDomain(
         "SQDatabase"_ns, SQLITE_CANTOPEN,
         NSDictionary::dictionaryWithObject("no database could be lent from the pool"_ns,
                                            NSLocalizedDescriptionKey.get()));
   }
-  if (!db->startSavePointWithName(name, &error)) return error;
-  bool shouldRollback = false;
-  try {
-    block(db, &shouldRollback);
-  } catch (...) {
-    db->rollbackToSavePointWithName(name, nullptr);
-    db->releaseSavePointWithName(name, nullptr);
-    throw;
-  }
-  if (shouldRollback) db->rollbackToSavePointWithName(name, &error);
-  db->releaseSavePointWithName(name, &error);
-  return error;
+  return zvt::runInSavePoint(db, name, block);
 }

@@ -6,6 +6,7 @@
 #include <exception>
 
 #include "foundation/sqlite/SQLog.h"
+#include "foundation/sqlite/SQTransaction.h"
 
 using zvt::SQLog;
 using zvt::SQLogFormat;
@@ -123,24 +124,7 @@ bool SQDatabaseQueue::runTransaction(bool deferred, const TransactionBlock& bloc
   bool committed = false;
   syncOnQueue(queue_, [&] {
     std::shared_ptr<SQDatabase> db = database();
-    if (!db) return;
-    // Work that runs outside the transaction it asked for could not be undone; skip it.
-    if (!(deferred ? db->beginDeferredTransaction() : db->beginTransaction())) return;
-    bool shouldRollback = false;
-    try {
-      block(db, &shouldRollback);
-    } catch (...) {
-      db->rollback();
-      throw;
-    }
-    if (shouldRollback) {
-      db->rollback();
-    } else if (db->commit()) {
-      committed = true;
-    } else {
-      // A refused commit leaves the transaction open; end it so the connection stays usable.
-      db->rollback();
-    }
+    if (db) committed = zvt::runInTransaction(db, deferred, block);
   });
   return committed;
 }
@@ -160,17 +144,7 @@ std::shared_ptr<NSError> SQDatabaseQueue::inSavePoint(const TransactionBlock& bl
           NSDictionary::dictionaryWithObject("the database could not be opened"_ns, NSLocalizedDescriptionKey.get()));
       return;
     }
-    if (!db->startSavePointWithName(name, &error)) return;
-    bool shouldRollback = false;
-    try {
-      block(db, &shouldRollback);
-    } catch (...) {
-      db->rollbackToSavePointWithName(name, nullptr);
-      db->releaseSavePointWithName(name, nullptr);
-      throw;
-    }
-    if (shouldRollback) db->rollbackToSavePointWithName(name, &error);
-    db->releaseSavePointWithName(name, &error);
+    error = zvt::runInSavePoint(db, name, block);
   });
   return error;
 }
