@@ -9,6 +9,7 @@
 
 #include "platform/foundation/NSException.h"
 #include "platform/foundation/NSString.h"
+#include "platform/foundation/internal/ByteDescription.h"
 
 namespace {
 [[noreturn]] void raiseRange(const char* method, NSRange range, NSUInteger length) {
@@ -111,15 +112,7 @@ bool NSData::writeToFile(const std::shared_ptr<NSString>& path, bool atomically)
 }
 
 std::shared_ptr<NSString> NSData::description() const {
-  static const char hex[] = "0123456789abcdef";
-  std::string out = "<";
-  for (size_t i = 0; i < bytes_.size(); ++i) {
-    if (i && i % 4 == 0) out.push_back(' ');
-    out.push_back(hex[bytes_[i] >> 4]);
-    out.push_back(hex[bytes_[i] & 15]);
-  }
-  out.push_back('>');
-  return NSString::fromValidUTF8(std::move(out));
+  return NSString::fromValidUTF8(zvt::bytesDescription(bytes_));
 }
 
 bool NSData::isEqual(const id& other) const {

@@ -5,6 +5,7 @@
 
 #include "platform/foundation/NSException.h"
 #include "platform/foundation/NSString.h"
+#include "platform/foundation/internal/ByteDescription.h"
 
 namespace {
 const char* kRangeType = "{_NSRange=QQ}";
@@ -125,15 +126,7 @@ std::shared_ptr<NSString> NSValue::description() const {
   if (type_ == kPointerType || type_ == kObjectType) {
     return NSString::fromValidUTF8(zvt::format("%p", {value<const void*>()}));
   }
-  static const char hex[] = "0123456789abcdef";
-  std::string out = "<";
-  for (size_t i = 0; i < bytes_.size(); ++i) {
-    if (i && i % 4 == 0) out.push_back(' ');
-    out.push_back(hex[bytes_[i] >> 4]);
-    out.push_back(hex[bytes_[i] & 15]);
-  }
-  out.push_back('>');
-  return NSString::fromValidUTF8(std::move(out));
+  return NSString::fromValidUTF8(zvt::bytesDescription(bytes_));
 }
 
 bool NSValue::isEqual(const id& other) const {
