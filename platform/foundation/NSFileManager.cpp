@@ -207,6 +207,26 @@ int writeFileAtomically(const std::string& path, const void* bytes, size_t lengt
 
 }  // namespace zvt
 
+namespace {
+
+// Moving and copying both want a source that is there and a destination that is not: neither
+// ever overwrites (rename() alone would silently replace an existing file). `reading` says
+// whether a missing source reports as a read error (copy) or a write error (move).
+bool canTransfer(const std::string& from, const std::string& to, bool reading, std::shared_ptr<NSError>* error) {
+  struct stat st;
+  if (!lstatPath(from, st)) {
+    zvt::setError(error, zvt::fileError(from.empty() ? ENOENT : errno, from, reading));
+    return false;
+  }
+  if (lstatPath(to, st)) {
+    zvt::setError(error, zvt::fileError(EEXIST, to, false));
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 std::shared_ptr<NSFileManager> NSFileManager::defaultManager() {
   static const auto manager = std::make_shared<NSFileManager>();
   return manager;
@@ -326,16 +346,7 @@ bool NSFileManager::removeItemAtPath(const std::shared_ptr<NSString>& path, std:
 bool NSFileManager::moveItemAtPath(const std::shared_ptr<NSString>& srcPath, const std::shared_ptr<NSString>& dstPath,
                                    std::shared_ptr<NSError>* error) const {
   std::string from = pathOf(srcPath), to = pathOf(dstPath);
-  struct stat st;
-  if (!lstatPath(from, st)) {
-    zvt::setError(error, zvt::fileError(from.empty() ? ENOENT : errno, from, false));
-    return false;
-  }
-  // rename() would silently replace an existing file; moving never overwrites.
-  if (lstatPath(to, st)) {
-    zvt::setError(error, zvt::fileError(EEXIST, to, false));
-    return false;
-  }
+  if (!canTransfer(from, to, false, error)) return false;
   if (::rename(from.c_str(), to.c_str()) == 0) return true;
   int err = errno;
   if (err == EXDEV) {
@@ -352,15 +363,7 @@ bool NSFileManager::moveItemAtPath(const std::shared_ptr<NSString>& srcPath, con
 bool NSFileManager::copyItemAtPath(const std::shared_ptr<NSString>& srcPath, const std::shared_ptr<NSString>& dstPath,
                                    std::shared_ptr<NSError>* error) const {
   std::string from = pathOf(srcPath), to = pathOf(dstPath);
-  struct stat st;
-  if (!lstatPath(from, st)) {
-    zvt::setError(error, zvt::fileError(from.empty() ? ENOENT : errno, from, true));
-    return false;
-  }
-  if (lstatPath(to, st)) {
-    zvt::setError(error, zvt::fileError(EEXIST, to, false));
-    return false;
-  }
+  if (!canTransfer(from, to, true, error)) return false;
   if (int err = copyTree(from, to)) {
     removeTree(to);
     zvt::setError(error, zvt::fileError(err, to, false));
