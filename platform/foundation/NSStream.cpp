@@ -58,28 +58,48 @@ class DataInputStream final : public NSInputStream {
   NSUInteger offset_ = 0;
 };
 
-class FileInputStream final : public NSInputStream {
+// What a stream over a file descriptor does the same whether it reads or writes: opening the
+// file with the flags it is made with, closing it, and telling its current offset.
+template <class Base>
+class FileStream : public Base {
  public:
-  explicit FileInputStream(std::string path) : path_(std::move(path)) {}
-  ~FileInputStream() override {
+  FileStream(std::string path, int flags) : path_(std::move(path)), flags_(flags) {}
+  ~FileStream() override {
     if (fd_ >= 0) ::close(fd_);
   }
   void open() override {
-    std::lock_guard lock(streamMutex_);
-    if (status_ != NSStreamStatusNotOpen) return;
-    fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    std::lock_guard lock(this->streamMutex_);
+    if (this->status_ != NSStreamStatusNotOpen) return;
+    fd_ = ::open(path_.c_str(), flags_ | O_CLOEXEC, 0644);
     if (fd_ < 0) {
-      failWith(posixError(errno, path_));
+      this->failWith(posixError(errno, path_));
       return;
     }
-    setStatus(NSStreamStatusOpen);
+    this->setStatus(NSStreamStatusOpen);
   }
   void close() override {
-    std::lock_guard lock(streamMutex_);
+    std::lock_guard lock(this->streamMutex_);
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
-    NSInputStream::close();
+    Base::close();
   }
+  id propertyForKey(const std::shared_ptr<NSString>& key) const override {
+    std::lock_guard lock(this->streamMutex_);
+    if (key && key->isEqualToString(NSStreamFileCurrentOffsetKey.get()) && fd_ >= 0) {
+      return NSNumber::numberWithLongLong(::lseek(fd_, 0, SEEK_CUR));
+    }
+    return nullptr;
+  }
+
+ protected:
+  std::string path_;
+  int flags_;
+  int fd_ = -1;
+};
+
+class FileInputStream final : public FileStream<NSInputStream> {
+ public:
+  explicit FileInputStream(std::string path) : FileStream(std::move(path), O_RDONLY) {}
   NSInteger read(uint8_t* buffer, NSUInteger maxLength) override {
     std::lock_guard lock(streamMutex_);
     if (status_ == NSStreamStatusAtEnd || status_ == NSStreamStatusClosed) return 0;
@@ -103,17 +123,6 @@ class FileInputStream final : public NSInputStream {
     std::lock_guard lock(streamMutex_);
     return status_ == NSStreamStatusOpen;
   }
-  id propertyForKey(const std::shared_ptr<NSString>& key) const override {
-    std::lock_guard lock(streamMutex_);
-    if (key && key->isEqualToString(NSStreamFileCurrentOffsetKey.get()) && fd_ >= 0) {
-      return NSNumber::numberWithLongLong(::lseek(fd_, 0, SEEK_CUR));
-    }
-    return nullptr;
-  }
-
- private:
-  std::string path_;
-  int fd_ = -1;
 };
 
 class MemoryOutputStream final : public NSOutputStream {
@@ -175,28 +184,10 @@ class BufferOutputStream final : public NSOutputStream {
   NSUInteger used_ = 0;
 };
 
-class FileOutputStream final : public NSOutputStream {
+class FileOutputStream final : public FileStream<NSOutputStream> {
  public:
-  FileOutputStream(std::string path, bool append) : path_(std::move(path)), append_(append) {}
-  ~FileOutputStream() override {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  void open() override {
-    std::lock_guard lock(streamMutex_);
-    if (status_ != NSStreamStatusNotOpen) return;
-    fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (append_ ? O_APPEND : O_TRUNC), 0644);
-    if (fd_ < 0) {
-      failWith(posixError(errno, path_));
-      return;
-    }
-    setStatus(NSStreamStatusOpen);
-  }
-  void close() override {
-    std::lock_guard lock(streamMutex_);
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-    NSOutputStream::close();
-  }
+  FileOutputStream(std::string path, bool append)
+      : FileStream(std::move(path), O_WRONLY | O_CREAT | (append ? O_APPEND : O_TRUNC)) {}
   NSInteger write(const uint8_t* buffer, NSUInteger maxLength) override {
     std::lock_guard lock(streamMutex_);
     if (status_ != NSStreamStatusOpen) {
@@ -217,13 +208,6 @@ class FileOutputStream final : public NSOutputStream {
     std::lock_guard lock(streamMutex_);
     return status_ == NSStreamStatusOpen;
   }
-  id propertyForKey(const std::shared_ptr<NSString>& key) const override {
-    std::lock_guard lock(streamMutex_);
-    if (key && key->isEqualToString(NSStreamFileCurrentOffsetKey.get()) && fd_ >= 0) {
-      return NSNumber::numberWithLongLong(::lseek(fd_, 0, SEEK_CUR));
-    }
-    return nullptr;
-  }
   // Setting the current offset moves there and drops what lies beyond it, so that a download
   // that starts over does not leave old bytes behind.
   bool setProperty(const id& property, const std::shared_ptr<NSString>& key) override {
@@ -234,11 +218,6 @@ class FileOutputStream final : public NSOutputStream {
     if (at < 0 || ::ftruncate(fd_, at) != 0 || ::lseek(fd_, at, SEEK_SET) < 0) return false;
     return true;
   }
-
- private:
-  std::string path_;
-  bool append_;
-  int fd_ = -1;
 };
 
 }  // namespace
