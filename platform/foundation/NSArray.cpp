@@ -11,46 +11,43 @@
 
 namespace zvt {
 
-// The plain immutable array behind the NSArray factories.
-class ArrayI : public NSArray {
+// Reading an array kept in a vector, the same for the immutable and the mutable kind.
+template <class Base>
+class VectorArray : public Base {
  public:
-  explicit ArrayI(std::vector<id> objects) : objects_(std::move(objects)) {}
-  std::string className() const override { return "__NSArrayI"; }
+  VectorArray() = default;
+  explicit VectorArray(std::vector<id> objects) : objects_(std::move(objects)) {}
   NSUInteger count() const override { return objects_.size(); }
   id objectAtIndex(NSUInteger index) const override {
-    if (index >= objects_.size()) raiseBeyondBounds(index, "objectAtIndex:");
+    if (index >= objects_.size()) this->raiseBeyondBounds(index, "objectAtIndex:");
     return objects_[index];
   }
   void getObjects(id* buffer, NSRange range) const override {
     if (range.location > objects_.size() || range.length > objects_.size() - range.location) {
-      raiseBeyondBounds(NSMaxRange(range), "getObjects:range:");
+      this->raiseBeyondBounds(NSMaxRange(range), "getObjects:range:");
     }
     std::copy_n(objects_.begin() + static_cast<std::ptrdiff_t>(range.location), range.length, buffer);
   }
-  id copyWithZone() const override { return self(); }
-  const std::vector<id>& objects() const { return objects_; }
 
- private:
+ protected:
   std::vector<id> objects_;
 };
 
+// The plain immutable array behind the NSArray factories.
+class ArrayI : public VectorArray<NSArray> {
+ public:
+  explicit ArrayI(std::vector<id> objects) : VectorArray(std::move(objects)) {}
+  std::string className() const override { return "__NSArrayI"; }
+  id copyWithZone() const override { return self(); }
+  const std::vector<id>& objects() const { return objects_; }
+};
+
 // The plain mutable array behind the NSMutableArray factories.
-class ArrayM : public NSMutableArray {
+class ArrayM : public VectorArray<NSMutableArray> {
  public:
   ArrayM() = default;
-  explicit ArrayM(std::vector<id> objects) : objects_(std::move(objects)) {}
+  explicit ArrayM(std::vector<id> objects) : VectorArray(std::move(objects)) {}
   std::string className() const override { return "__NSArrayM"; }
-  NSUInteger count() const override { return objects_.size(); }
-  id objectAtIndex(NSUInteger index) const override {
-    if (index >= objects_.size()) raiseBeyondBounds(index, "objectAtIndex:");
-    return objects_[index];
-  }
-  void getObjects(id* buffer, NSRange range) const override {
-    if (range.location > objects_.size() || range.length > objects_.size() - range.location) {
-      raiseBeyondBounds(NSMaxRange(range), "getObjects:range:");
-    }
-    std::copy_n(objects_.begin() + static_cast<std::ptrdiff_t>(range.location), range.length, buffer);
-  }
   void insertObject(const id& object, NSUInteger index) override {
     if (!object) raise(NSInvalidArgumentException, "*** -[" + className() + " insertObject:atIndex:]: object cannot be nil");
     if (index > objects_.size()) raiseBeyondBounds(index, "insertObject:atIndex:");
@@ -75,9 +72,6 @@ class ArrayM : public NSMutableArray {
   }
   void removeAllObjects() override { objects_.clear(); }
   void reserve(NSUInteger capacity) { objects_.reserve(capacity); }
-
- private:
-  std::vector<id> objects_;
 };
 
 namespace {
