@@ -286,22 +286,9 @@ void ZVTAPIClient::loginWith(const std::shared_ptr<NSDictionary>& parameters, Su
     failLogin();
     completion(false, message);
   };
-  signedCall(
-      actPath("login"), request, [fail](const std::shared_ptr<NSError>&) { fail(zvt::kTextLoginFailure); },
+  messageOperation(
+      "login", request, {111, 201, 202}, zvt::kTextLoginFailure,
       [request, completion, fail](const Reply& reply) {
-        if (reply.error) {
-          fail(zvt::kTextNetworkFailure);
-          return;
-        }
-        NSInteger code = reply.code();
-        if (oneOf(code, {111, 201, 202})) {
-          fail(zvt::kTextLoginFailure);
-          return;
-        }
-        if (code != 101) {
-          fail(replyMessage(reply.fromText, zvt::kTextLoginFailure));
-          return;
-        }
         auto record = recordFrom(reply.value("data"));
         if (!record) {
           fail(zvt::kTextLoginFailure);
@@ -313,7 +300,8 @@ void ZVTAPIClient::loginWith(const std::shared_ptr<NSDictionary>& parameters, Su
         ZVTLoginSession::install(
             sessionInstall(ZVTSessionOperation::passwordLogin, request, reply, record, loginInfo));
         completion(true, nullptr);
-      });
+      },
+      fail);
 }
 
 void ZVTAPIClient::loginThirdWith(const std::shared_ptr<NSDictionary>& parameters, LoginInfoCompletion completion) {
@@ -355,22 +343,9 @@ void ZVTAPIClient::registerWith(const std::shared_ptr<NSDictionary>& parameters,
     failLogin();
     completion(false, message);
   };
-  signedCall(
-      actPath("register"), request, [fail](const std::shared_ptr<NSError>&) { fail(zvt::kTextRegisterFailure); },
+  messageOperation(
+      "register", request, {111, 201, 202}, zvt::kTextRegisterFailure,
       [request, completion, fail](const Reply& reply) {
-        if (reply.error) {
-          fail(zvt::kTextNetworkFailure);
-          return;
-        }
-        NSInteger code = reply.code();
-        if (oneOf(code, {111, 201, 202})) {
-          fail(zvt::kTextRegisterFailure);
-          return;
-        }
-        if (code != 101) {
-          fail(replyMessage(reply.fromText, zvt::kTextRegisterFailure));
-          return;
-        }
         auto record = recordFrom(reply.value("data"));
         if (!record) {
           fail(zvt::kTextRegisterFailure);
@@ -389,42 +364,32 @@ void ZVTAPIClient::registerWith(const std::shared_ptr<NSDictionary>& parameters,
         install.welcomeRedpacket = true;
         ZVTLoginSession::install(install);
         completion(true, nullptr);
-      });
+      },
+      fail);
 }
 
 void ZVTAPIClient::changePasswordWith(const std::shared_ptr<NSDictionary>& parameters, SuccessCompletion completion) {
   auto request = parameters ? parameters->copy() : NSDictionary::dictionary();
-  signedCall(
-      actPath("userInfo&do=pwd"), request,
-      [completion](const std::shared_ptr<NSError>&) { completion(false, kTextPasswordFailure); },
+  messageOperation(
+      "userInfo&do=pwd", request, {111, 201, 202}, kTextPasswordFailure,
       [request, completion](const Reply& reply) {
-        if (reply.error) {
-          completion(false, zvt::kTextNetworkFailure);
+        id data = replyValue(reply.fromBytes, "data");
+        if (zvt::integerValueOf(data) != 1) {
+          completion(false, kTextPasswordFailure);
           return;
         }
-        NSInteger code = reply.code();
-        if (code == 101) {
-          id data = replyValue(reply.fromBytes, "data");
-          if (zvt::integerValueOf(data) != 1) {
-            completion(false, kTextPasswordFailure);
-            return;
-          }
-          auto defaults = NSUserDefaults::standardUserDefaults();
-          auto stored = defaults->dictionaryForKey("loginInfo"_ns);
-          id password = replyValue(request, "ddpwd");
-          if (stored && password) {
-            auto loginInfo = stored->mutableCopy();
-            loginInfo->setObject(password, "password"_ns);
-            defaults->setObject(loginInfo, "loginInfo"_ns);
-            defaults->synchronize();
-          }
-          completion(true, nullptr);
-        } else if (oneOf(code, {111, 201, 202})) {
-          completion(false, kTextPasswordFailure);
-        } else {
-          completion(false, replyMessage(reply.fromText, kTextPasswordFailure));
+        auto defaults = NSUserDefaults::standardUserDefaults();
+        auto stored = defaults->dictionaryForKey("loginInfo"_ns);
+        id password = replyValue(request, "ddpwd");
+        if (stored && password) {
+          auto loginInfo = stored->mutableCopy();
+          loginInfo->setObject(password, "password"_ns);
+          defaults->setObject(loginInfo, "loginInfo"_ns);
+          defaults->synchronize();
         }
-      });
+        completion(true, nullptr);
+      },
+      [completion](const std::shared_ptr<NSString>& message) { completion(false, message); });
 }
 
 void ZVTAPIClient::changeUserInfoWith(const std::shared_ptr<NSDictionary>& parameters, ProfileCompletion completion) {
