@@ -56,7 +56,9 @@ std::shared_ptr<UIImage> inflatedImageFromResponseWithDataAtScale(const std::sha
 
   auto colorSpace = CGColorSpaceCreateDeviceRGB();
   CGBitmapInfo bitmapInfo = CGImageGetBitmapInfo(imageRef);
-  if (CGColorSpaceGetModel(CGImageGetColorSpace(imageRef)) == kCGColorSpaceModelRGB) {
+  // The target space decides the alpha layout, not the source's: gray and CMYK bitmaps are redrawn
+  // into RGB too and need a layout an RGB context accepts.
+  if (CGColorSpaceGetModel(colorSpace) == kCGColorSpaceModelRGB) {
     uint32_t alpha = bitmapInfo & kCGBitmapAlphaInfoMask;
     bitmapInfo &= ~kCGBitmapAlphaInfoMask;
     if (alpha == kCGImageAlphaNone) {

@@ -1,15 +1,23 @@
-// The image response serializer over the platform's decoders: exact pixels after inflation,
-// the inflation limits, damaged bytes.
+// The image response serializer over the platform's decoders: exact pixels after inflation
+// (PNG, JPEG, CMYK JPEG plain and Adobe-inverted, GIF), the inflation limits, damaged bytes.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 
 #include "foundation/http/NWImageResponseSerializer.h"
 #include "platform/foundation/Foundation.h"
 #include "platform/graphics/CGBitmapContext.h"
 #include "platform/graphics/CGColorSpace.h"
+#include "tests/support/ImageFixtures.h"
 
 namespace {
+
+using zvt::test::GIFFrameSpec;
+using zvt::test::GIFSpec;
+using zvt::test::JPEGSpec;
+
+std::shared_ptr<NSData> dataOf(const std::vector<uint8_t>& bytes) { return NSData::dataWithBytes(bytes.data(), bytes.size()); }
 
 std::shared_ptr<NSHTTPURLResponse> reply(const std::string& type) {
   return NSHTTPURLResponse::initWithURL(NSURL::URLWithString("http://h.test/i"), 200, "HTTP/1.1"_ns,
@@ -78,6 +86,167 @@ TEST(HttpImageSerializer, JPEGInflatesToTheDecodedPixels) {
   auto image = std::dynamic_pointer_cast<UIImage>(NWImageResponseSerializer::serializer()->responseObjectForResponse(reply("image/jpeg"), jpeg, &error));
   ASSERT_TRUE(image);
   EXPECT_EQ(pixelsOf(image->CGImage()), pixelsOf(decoded->CGImage()));
+}
+
+// A CMYK ramp with some variation in every channel.
+JPEGSpec cmykSpec(uint32_t w, uint32_t h, bool adobeInverted) {
+  JPEGSpec spec;
+  spec.width = w;
+  spec.height = h;
+  spec.components = 4;
+  spec.adobeInverted = adobeInverted;
+  for (uint32_t y = 0; y < h; ++y) {
+    for (uint32_t x = 0; x < w; ++x) {
+      spec.pixels.push_back(static_cast<uint8_t>(x * 255 / w));
+      spec.pixels.push_back(static_cast<uint8_t>(y * 255 / h));
+      spec.pixels.push_back(static_cast<uint8_t>((x + y) * 7));
+      spec.pixels.push_back(static_cast<uint8_t>((x * y) % 200));
+    }
+  }
+  return spec;
+}
+
+// The RGBA pixels that a CMYK file decodes to: libjpeg's samples (turned back when Adobe stored
+// them inverted), each channel (255 - c)(255 - k) / 255 rounded to the nearest, opaque.
+std::vector<uint8_t> expectedRGBAOfCMYK(const std::vector<uint8_t>& jpeg, bool adobeInverted) {
+  auto reference = zvt::test::decodeJPEGReference(jpeg);
+  EXPECT_EQ(reference.components, 4);
+  std::vector<uint8_t> out;
+  for (size_t i = 0; i + 3 < reference.pixels.size(); i += 4) {
+    unsigned s[4];
+    for (int c = 0; c < 4; ++c) s[c] = adobeInverted ? 255u - reference.pixels[i + c] : reference.pixels[i + c];
+    for (int c = 0; c < 3; ++c) out.push_back(static_cast<uint8_t>(((255 - s[c]) * (255 - s[3]) + 127) / 255));
+    out.push_back(255);
+  }
+  return out;
+}
+
+TEST(HttpImageSerializer, CMYKJPEGIsDecodedPlainlyThenInflatedToRGB) {
+  for (bool adobe : {false, true}) {
+    auto bytes = zvt::test::makeJPEG(cmykSpec(37, 21, adobe));
+    auto expected = expectedRGBAOfCMYK(bytes, adobe);
+    auto serializer = NWImageResponseSerializer::serializer();
+    serializer->setImageScale(2);
+    std::shared_ptr<NSError> error;
+    auto image = std::dynamic_pointer_cast<UIImage>(serializer->responseObjectForResponse(reply("image/jpeg"), dataOf(bytes), &error));
+    ASSERT_TRUE(image) << "adobe " << adobe;
+    EXPECT_FALSE(error);
+    EXPECT_DOUBLE_EQ(image->scale(), 2.0);
+    // Redrawn into device RGB with a skipped first byte, not left as CMYK.
+    auto bitmap = image->CGImage();
+    EXPECT_EQ(CGColorSpaceGetModel(CGImageGetColorSpace(bitmap)), kCGColorSpaceModelRGB) << "adobe " << adobe;
+    EXPECT_EQ(CGImageGetBitmapInfo(bitmap) & kCGBitmapAlphaInfoMask, kCGImageAlphaNoneSkipFirst);
+    EXPECT_EQ(CGImageGetWidth(bitmap), 37u);
+    EXPECT_EQ(CGImageGetHeight(bitmap), 21u);
+    EXPECT_EQ(pixelsOf(bitmap), expected) << "adobe " << adobe;
+    // Without inflation the bitmap stays CMYK and draws to the same pixels.
+    serializer->setAutomaticallyInflatesResponseImage(false);
+    auto plain = std::dynamic_pointer_cast<UIImage>(serializer->responseObjectForResponse(reply("image/jpeg"), dataOf(bytes), &error));
+    ASSERT_TRUE(plain);
+    EXPECT_EQ(CGColorSpaceGetModel(CGImageGetColorSpace(plain->CGImage())), kCGColorSpaceModelCMYK);
+    EXPECT_DOUBLE_EQ(plain->scale(), 2.0);
+    EXPECT_EQ(pixelsOf(plain->CGImage()), expected) << "adobe " << adobe;
+  }
+}
+
+TEST(HttpImageSerializer, InflationStopsAboveAMegapixelAndAboveEightBits) {
+  auto serializer = NWImageResponseSerializer::serializer();
+  std::shared_ptr<NSError> error;
+  // 1024 x 1024 is still inflated; one column more is not and keeps the decoder's CMYK.
+  for (uint32_t width : {1024u, 1025u}) {
+    auto bytes = zvt::test::makeJPEG(cmykSpec(width, 1024, true));
+    auto image = std::dynamic_pointer_cast<UIImage>(serializer->responseObjectForResponse(reply("image/jpeg"), dataOf(bytes), &error));
+    ASSERT_TRUE(image) << width;
+    EXPECT_EQ(CGImageGetWidth(image->CGImage()), width);
+    EXPECT_EQ(CGColorSpaceGetModel(CGImageGetColorSpace(image->CGImage())),
+              width == 1024 ? kCGColorSpaceModelRGB : kCGColorSpaceModelCMYK)
+        << width;
+    EXPECT_EQ(pixelsOf(image->CGImage()), expectedRGBAOfCMYK(bytes, true)) << width;
+  }
+
+  // 16 bits per sample: returned as decoded; 8-bit gray of the same size is inflated into RGB.
+  for (int depth : {16, 8}) {
+    zvt::test::PNGSpec spec;
+    spec.width = 6;
+    spec.height = 5;
+    spec.bitDepth = depth;
+    spec.colorType = 0;
+    std::vector<uint8_t> expected;
+    for (uint32_t i = 0; i < spec.width * spec.height; ++i) {
+      uint8_t v = static_cast<uint8_t>(i * 8);
+      spec.rows.push_back(v);
+      if (depth == 16) spec.rows.push_back(v);  // v * 257 reads back as v
+      expected.insert(expected.end(), {v, v, v, 255});
+    }
+    auto image = std::dynamic_pointer_cast<UIImage>(
+        serializer->responseObjectForResponse(reply("image/png"), dataOf(zvt::test::makePNG(spec)), &error));
+    ASSERT_TRUE(image) << depth;
+    EXPECT_EQ(CGImageGetBitsPerComponent(image->CGImage()), static_cast<size_t>(depth));
+    EXPECT_EQ(CGColorSpaceGetModel(CGImageGetColorSpace(image->CGImage())),
+              depth == 16 ? kCGColorSpaceModelMonochrome : kCGColorSpaceModelRGB)
+        << depth;
+    EXPECT_EQ(pixelsOf(image->CGImage()), expected) << depth;
+  }
+}
+
+// The first frame of a GIF lies inside the canvas, with a transparent index; later frames
+// paint the whole canvas.
+GIFSpec twoFrameGIF() {
+  GIFSpec spec;
+  spec.width = 4;
+  spec.height = 4;
+  spec.palette = {0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255};  // black red green blue
+  spec.loopCount = 0;
+  GIFFrameSpec first;
+  first.left = 1;
+  first.top = 1;
+  first.width = 3;
+  first.height = 2;
+  first.indexes = {2, 0, 3, 0, 1, 2};
+  first.transparentIndex = 0;
+  first.delay = 20;
+  first.disposal = 2;
+  GIFFrameSpec second;
+  second.width = 4;
+  second.height = 4;
+  second.indexes = std::vector<uint8_t>(16, 1);
+  second.delay = 30;
+  spec.frames = {first, second};
+  return spec;
+}
+
+TEST(HttpImageSerializer, GIFGivesItsFirstFrameOnTheCanvasInflated) {
+  using Px = std::array<uint8_t, 4>;
+  const Px T{0, 0, 0, 0}, R{255, 0, 0, 255}, G{0, 255, 0, 255}, B{0, 0, 255, 255};
+  std::vector<uint8_t> expected;
+  for (const Px& p : {T, T, T, T, T, G, T, B, T, T, R, G, T, T, T, T}) expected.insert(expected.end(), p.begin(), p.end());
+
+  auto bytes = dataOf(zvt::test::makeGIF(twoFrameGIF()));
+  auto serializer = NWImageResponseSerializer::serializer();
+  serializer->setImageScale(3);
+  std::shared_ptr<NSError> error;
+  auto image = std::dynamic_pointer_cast<UIImage>(serializer->responseObjectForResponse(reply("image/gif"), bytes, &error));
+  ASSERT_TRUE(image);
+  EXPECT_FALSE(error);
+  // Image data makes a still image of the first frame, as the platform's imageWithData does;
+  // being still, it is inflated at the scale like any other.
+  EXPECT_FALSE(image->images());
+  EXPECT_DOUBLE_EQ(image->scale(), 3.0);
+  EXPECT_EQ(CGImageGetWidth(image->CGImage()), 4u);
+  EXPECT_EQ(CGImageGetHeight(image->CGImage()), 4u);
+  EXPECT_EQ(CGImageGetBitmapInfo(image->CGImage()) & kCGBitmapAlphaInfoMask, kCGImageAlphaPremultipliedFirst);
+  EXPECT_EQ(pixelsOf(image->CGImage()), expected);
+
+  serializer->setAutomaticallyInflatesResponseImage(false);
+  auto plain = std::dynamic_pointer_cast<UIImage>(serializer->responseObjectForResponse(reply("image/gif"), bytes, &error));
+  ASSERT_TRUE(plain);
+  EXPECT_FALSE(plain->images());
+  EXPECT_DOUBLE_EQ(plain->scale(), 3.0);
+  EXPECT_EQ(pixelsOf(plain->CGImage()), expected);
+
+  // A GIF cut inside its second frame is no image.
+  auto cut = NSData::dataWithBytes(bytes->bytes(), bytes->length() - 6);
+  EXPECT_FALSE(NWImageResponseSerializer::serializer()->responseObjectForResponse(reply("image/gif"), cut, &error));
 }
 
 TEST(HttpImageSerializer, LargeImagesAreNotInflated) {
