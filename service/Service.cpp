@@ -879,14 +879,14 @@ void Service::installControl() {
 
     server_->Post(
         "/__test/script", [this, jsonReply](const httplib::Request& req, httplib::Response& res) {
-            json spec = json::parse(req.body, nullptr, false);
-            if (spec.is_object()) spec = json::array({spec});
-            if (!spec.is_array()) {
+            json given = json::parse(req.body, nullptr, false);
+            if (given.is_object()) given = json::array({given});
+            if (!given.is_array()) {
                 res.status = 400;
                 jsonReply(res, {{"ok", false}, {"error", "expected a JSON object or array"}});
                 return;
             }
-            for (const auto& s : spec) {
+            for (const auto& s : given) {
                 if (std::string error = scriptError(s); !error.empty()) {
                     res.status = 400;
                     jsonReply(res, {{"ok", false}, {"error", error}});
@@ -894,7 +894,7 @@ void Service::installControl() {
                 }
             }
             std::lock_guard lock(scriptMutex_);
-            for (const auto& s : spec) scripts_.push_back(s);
+            for (const auto& s : given) scripts_.push_back(s);
             jsonReply(res, {{"ok", true}, {"scripts", scripts_.size()}});
         });
     server_->Get("/__test/script",
@@ -950,28 +950,28 @@ void Service::installControl() {
                  });
     server_->Post("/__test/config", [this, configJson, jsonReply](const httplib::Request& req,
                                                                   httplib::Response& res) {
-        json spec = json::parse(req.body, nullptr, false);
-        if (!spec.is_object()) {
+        json settings = json::parse(req.body, nullptr, false);
+        if (!settings.is_object()) {
             res.status = 400;
             jsonReply(res, {{"ok", false}, {"error", "expected a JSON object"}});
             return;
         }
         {
             std::lock_guard lock(configMutex_);
-            if (spec.contains("sign_fail_code"))
-                config_.signFailCode = spec["sign_fail_code"].get<int>();
-            if (spec.contains("sign_fail_msg"))
-                config_.signFailMsg = spec["sign_fail_msg"].get<std::string>();
-            if (spec.contains("time_window_ms"))
-                config_.timeWindowMs = spec["time_window_ms"].get<int64_t>();
-            if (spec.contains("fixed_time")) {
-                if (spec["fixed_time"].is_null()) {
+            if (settings.contains("sign_fail_code"))
+                config_.signFailCode = settings["sign_fail_code"].get<int>();
+            if (settings.contains("sign_fail_msg"))
+                config_.signFailMsg = settings["sign_fail_msg"].get<std::string>();
+            if (settings.contains("time_window_ms"))
+                config_.timeWindowMs = settings["time_window_ms"].get<int64_t>();
+            if (settings.contains("fixed_time")) {
+                if (settings["fixed_time"].is_null()) {
                     config_.fixedTime.reset();
                 } else {
-                    config_.fixedTime = text(spec, "fixed_time");
+                    config_.fixedTime = text(settings, "fixed_time");
                 }
             }
-            if (spec.value("forget_times", false)) issuedTimes_.clear();
+            if (settings.value("forget_times", false)) issuedTimes_.clear();
         }
         jsonReply(res, configJson());
     });

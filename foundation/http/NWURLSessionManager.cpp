@@ -5,6 +5,8 @@
 #include "platform/foundation/NSFileManager.h"
 #include "platform/foundation/NSNumber.h"
 
+#include <mutex>
+
 namespace {
 
 dispatch_queue_t taskCreationQueue() {
@@ -171,6 +173,11 @@ std::shared_ptr<NWURLSessionManager> NWURLSessionManager::initWithSessionConfigu
 }
 
 void NWURLSessionManager::setUpWithSessionConfiguration(const std::shared_ptr<NSURLSessionConfiguration>& configuration) {
+  // The task hooks go in before the first manager listens for them, once per process; calling
+  // load() earlier (at start-up) is harmless.
+  static std::once_flag hooksInstalled;
+  std::call_once(hooksInstalled, [] { _NWURLSessionTaskSwizzling::load(); });
+
   sessionConfiguration_ = configuration ? configuration : NSURLSessionConfiguration::defaultSessionConfiguration();
   operationQueue_ = NSOperationQueue::make();
   operationQueue_->setMaxConcurrentOperationCount(1);

@@ -13,7 +13,7 @@
 namespace zvt {
 namespace {
 
-struct Spec {
+struct Directive {
   bool left = false, plus = false, space = false, zero = false, alternate = false;
   int width = -1;
   int precision = -1;
@@ -38,14 +38,14 @@ const char* kindName(FormatArg::Kind kind) {
   return "?";
 }
 
-void pad(std::string& out, std::string_view body, const Spec& spec, size_t visibleLength) {
-  size_t width = spec.width > 0 ? static_cast<size_t>(spec.width) : 0;
+void pad(std::string& out, std::string_view body, const Directive& directive, size_t visibleLength) {
+  size_t width = directive.width > 0 ? static_cast<size_t>(directive.width) : 0;
   if (visibleLength >= width) {
     out.append(body);
     return;
   }
   size_t fill = width - visibleLength;
-  if (spec.left) {
+  if (directive.left) {
     out.append(body);
     out.append(fill, ' ');
   } else {
@@ -55,10 +55,10 @@ void pad(std::string& out, std::string_view body, const Spec& spec, size_t visib
 }
 
 // Sign/prefix + zero padding + digits, honouring width.
-void emitNumber(std::string& out, std::string_view prefix, std::string_view digits, const Spec& spec, bool zeroPadAllowed) {
+void emitNumber(std::string& out, std::string_view prefix, std::string_view digits, const Directive& directive, bool zeroPadAllowed) {
   size_t total = prefix.size() + digits.size();
-  size_t width = spec.width > 0 ? static_cast<size_t>(spec.width) : 0;
-  if (spec.zero && !spec.left && zeroPadAllowed && total < width) {
+  size_t width = directive.width > 0 ? static_cast<size_t>(directive.width) : 0;
+  if (directive.zero && !directive.left && zeroPadAllowed && total < width) {
     out.append(prefix);
     out.append(width - total, '0');
     out.append(digits);
@@ -66,7 +66,7 @@ void emitNumber(std::string& out, std::string_view prefix, std::string_view digi
   }
   std::string body(prefix);
   body.append(digits);
-  pad(out, body, spec, body.size());
+  pad(out, body, directive, body.size());
 }
 
 int64_t asSigned(const FormatArg& arg) {
@@ -91,19 +91,19 @@ uint64_t asUnsigned(const FormatArg& arg) {
   }
 }
 
-void formatInteger(std::string& out, const FormatArg& arg, const Spec& spec) {
+void formatInteger(std::string& out, const FormatArg& arg, const Directive& directive) {
   char buf[80];
   std::string prefix;
   std::string digits;
-  const char c = spec.conversion;
+  const char c = directive.conversion;
   if (c == 'd' || c == 'i' || c == 'D') {
     int64_t v = asSigned(arg);
     uint64_t magnitude = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
     auto r = std::to_chars(buf, buf + sizeof buf, magnitude);
     digits.assign(buf, r.ptr);
     if (v < 0) prefix = "-";
-    else if (spec.plus) prefix = "+";
-    else if (spec.space) prefix = " ";
+    else if (directive.plus) prefix = "+";
+    else if (directive.space) prefix = " ";
   } else {
     uint64_t v = asUnsigned(arg);
     int base = (c == 'x' || c == 'X') ? 16 : (c == 'o' || c == 'O') ? 8 : 10;
@@ -112,36 +112,36 @@ void formatInteger(std::string& out, const FormatArg& arg, const Spec& spec) {
     if (c == 'X') {
       for (auto& ch : digits) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
     }
-    if (spec.alternate && v != 0) {
+    if (directive.alternate && v != 0) {
       if (c == 'x') prefix = "0x";
       else if (c == 'X') prefix = "0X";
       else if (base == 8) digits.insert(0, "0");
     }
   }
-  if (spec.precision >= 0) {
-    if (spec.precision == 0 && digits == "0") digits.clear();
-    if (digits.size() < static_cast<size_t>(spec.precision)) digits.insert(0, static_cast<size_t>(spec.precision) - digits.size(), '0');
+  if (directive.precision >= 0) {
+    if (directive.precision == 0 && digits == "0") digits.clear();
+    if (digits.size() < static_cast<size_t>(directive.precision)) digits.insert(0, static_cast<size_t>(directive.precision) - digits.size(), '0');
   }
-  emitNumber(out, prefix, digits, spec, spec.precision < 0);
+  emitNumber(out, prefix, digits, directive, directive.precision < 0);
 }
 
-void formatDouble(std::string& out, double v, const Spec& spec) {
-  const char c = spec.conversion;
+void formatDouble(std::string& out, double v, const Directive& directive) {
+  const char c = directive.conversion;
   const bool upper = c == 'F' || c == 'E' || c == 'G' || c == 'A';
   std::string prefix;
   if (std::signbit(v)) prefix = "-";
-  else if (spec.plus) prefix = "+";
-  else if (spec.space) prefix = " ";
+  else if (directive.plus) prefix = "+";
+  else if (directive.space) prefix = " ";
   double magnitude = std::fabs(v);
   std::string digits;
   if (std::isnan(v) || std::isinf(v)) {
     digits = std::isnan(v) ? (upper ? "NAN" : "nan") : (upper ? "INF" : "inf");
-    if (std::isnan(v)) prefix = spec.plus ? "+" : spec.space ? " " : "";
-    emitNumber(out, prefix, digits, spec, false);
+    if (std::isnan(v)) prefix = directive.plus ? "+" : directive.space ? " " : "";
+    emitNumber(out, prefix, digits, directive, false);
     return;
   }
   char buf[400];
-  int precision = spec.precision < 0 ? 6 : spec.precision;
+  int precision = directive.precision < 0 ? 6 : directive.precision;
   std::to_chars_result r{};
   switch (c) {
     case 'f':
@@ -159,7 +159,7 @@ void formatDouble(std::string& out, double v, const Spec& spec) {
       break;
     case 'a':
     case 'A':
-      r = spec.precision < 0 ? std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::hex)
+      r = directive.precision < 0 ? std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::hex)
                              : std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::hex, precision);
       prefix += upper ? "0X" : "0x";
       break;
@@ -169,7 +169,7 @@ void formatDouble(std::string& out, double v, const Spec& spec) {
   } else {
     digits.assign(buf, r.ptr);
   }
-  if ((c == 'g' || c == 'G') && spec.alternate) {
+  if ((c == 'g' || c == 'G') && directive.alternate) {
     // '#' keeps trailing zeros: pad the significant digits up to the precision.
     size_t e = digits.find('e');
     std::string mantissa = digits.substr(0, e);
@@ -186,28 +186,28 @@ void formatDouble(std::string& out, double v, const Spec& spec) {
     if (mantissa.find('.') == std::string::npos) mantissa.push_back('.');
     if (significant < static_cast<size_t>(precision)) mantissa.append(static_cast<size_t>(precision) - significant, '0');
     digits = mantissa + exponent;
-  } else if (spec.alternate && digits.find('.') == std::string::npos && c != 'a' && c != 'A') {
+  } else if (directive.alternate && digits.find('.') == std::string::npos && c != 'a' && c != 'A') {
     size_t e = digits.find('e');
     digits.insert(e == std::string::npos ? digits.size() : e, ".");
   }
   if (upper) {
     for (auto& ch : digits) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
   }
-  emitNumber(out, prefix, digits, spec, true);
+  emitNumber(out, prefix, digits, directive, true);
 }
 
-void formatPointer(std::string& out, const void* p, const Spec& spec) {
+void formatPointer(std::string& out, const void* p, const Directive& directive) {
   char buf[32];
   auto r = std::to_chars(buf, buf + sizeof buf, reinterpret_cast<uintptr_t>(p), 16);
   std::string body = "0x";
   body.append(buf, r.ptr);
-  pad(out, body, spec, body.size());
+  pad(out, body, directive, body.size());
 }
 
-void formatText(std::string& out, std::string_view text, const Spec& spec, bool countBytes) {
-  if (spec.precision >= 0) {
+void formatText(std::string& out, std::string_view text, const Directive& directive, bool countBytes) {
+  if (directive.precision >= 0) {
     // Cut at the precision without splitting a character.
-    size_t limit = static_cast<size_t>(spec.precision);
+    size_t limit = static_cast<size_t>(directive.precision);
     if (countBytes) {
       if (text.size() > limit) text = text.substr(0, limit);
     } else {
@@ -223,7 +223,7 @@ void formatText(std::string& out, std::string_view text, const Spec& spec, bool 
       text = text.substr(0, i);
     }
   }
-  pad(out, text, spec, countBytes ? text.size() : unicode::utf16Length(text));
+  pad(out, text, directive, countBytes ? text.size() : unicode::utf16Length(text));
 }
 
 }  // namespace
@@ -272,7 +272,7 @@ std::string format(std::string_view fmt, const FormatArg* args, size_t count) {
       ++i;
       continue;
     }
-    Spec spec;
+    Directive directive;
     // Positional argument "%n$".
     size_t position = 0;
     {
@@ -285,11 +285,11 @@ std::string format(std::string_view fmt, const FormatArg* args, size_t count) {
     }
     for (; i < fmt.size(); ++i) {
       char f = fmt[i];
-      if (f == '-') spec.left = true;
-      else if (f == '+') spec.plus = true;
-      else if (f == ' ') spec.space = true;
-      else if (f == '0') spec.zero = true;
-      else if (f == '#') spec.alternate = true;
+      if (f == '-') directive.left = true;
+      else if (f == '+') directive.plus = true;
+      else if (f == ' ') directive.space = true;
+      else if (f == '0') directive.zero = true;
+      else if (f == '#') directive.alternate = true;
       else if (f == '\'') continue;  // thousands grouping: not done, locale independent
       else break;
     }
@@ -300,10 +300,10 @@ std::string format(std::string_view fmt, const FormatArg* args, size_t count) {
       size_t explicitIndex = 0;
       if (j < fmt.size() && fmt[j] == '$' && j > i) explicitIndex = n, i = j + 1;
       int w = takeInt(explicitIndex);
-      if (w < 0) spec.left = true, w = -w;
-      spec.width = w;
+      if (w < 0) directive.left = true, w = -w;
+      directive.width = w;
     } else if (i < fmt.size() && fmt[i] >= '0' && fmt[i] <= '9') {
-      spec.width = static_cast<int>(readNumber(i));
+      directive.width = static_cast<int>(readNumber(i));
     }
     if (i < fmt.size() && fmt[i] == '.') {
       ++i;
@@ -314,15 +314,15 @@ std::string format(std::string_view fmt, const FormatArg* args, size_t count) {
         size_t explicitIndex = 0;
         if (j < fmt.size() && fmt[j] == '$' && j > i) explicitIndex = n, i = j + 1;
         int p = takeInt(explicitIndex);
-        spec.precision = p < 0 ? -1 : p;
+        directive.precision = p < 0 ? -1 : p;
       } else {
-        spec.precision = static_cast<int>(readNumber(i));
+        directive.precision = static_cast<int>(readNumber(i));
       }
     }
-    while (i < fmt.size() && std::strchr("hlqLzjt", fmt[i]) && fmt[i] != 0) spec.length.push_back(fmt[i++]);
+    while (i < fmt.size() && std::strchr("hlqLzjt", fmt[i]) && fmt[i] != 0) directive.length.push_back(fmt[i++]);
     if (i >= fmt.size()) fail(fmt, "ends inside a conversion");
-    spec.conversion = fmt[i++];
-    const char c = spec.conversion;
+    directive.conversion = fmt[i++];
+    const char c = directive.conversion;
     switch (c) {
       case '@': {
         const FormatArg& a = take(position);
@@ -334,7 +334,7 @@ std::string format(std::string_view fmt, const FormatArg* args, size_t count) {
           auto d = a.object->description();
           text = d ? d->utf8() : "(null)";
         }
-        formatText(out, text, spec, false);
+        formatText(out, text, directive, false);
         break;
       }
       case 'd': case 'i': case 'D': case 'u': case 'U': case 'x': case 'X': case 'o': case 'O': {
@@ -342,7 +342,7 @@ std::string format(std::string_view fmt, const FormatArg* args, size_t count) {
         if (a.kind != FormatArg::Kind::Signed && a.kind != FormatArg::Kind::Unsigned) {
           fail(fmt, std::string("%") + c + " wants an integer, got " + kindName(a.kind));
         }
-        formatInteger(out, a, spec);
+        formatInteger(out, a, directive);
         break;
       }
       case 'c': case 'C': {
@@ -352,20 +352,20 @@ std::string format(std::string_view fmt, const FormatArg* args, size_t count) {
         }
         uint64_t v = asUnsigned(a);
         char32_t cp = c == 'c' ? static_cast<unsigned char>(v) : static_cast<char16_t>(v);
-        if (c == 'c' && spec.length == "l") cp = static_cast<char32_t>(v);  // %lc: a wide character
+        if (c == 'c' && directive.length == "l") cp = static_cast<char32_t>(v);  // %lc: a wide character
         std::string text;
         unicode::appendUtf8(text, cp);
-        pad(out, text, spec, 1);
+        pad(out, text, directive, 1);
         break;
       }
       case 's': {
         const FormatArg& a = take(position);
         if (a.kind == FormatArg::Kind::CString) {
-          formatText(out, a.s ? std::string_view(a.s) : std::string_view("(null)"), spec, true);
+          formatText(out, a.s ? std::string_view(a.s) : std::string_view("(null)"), directive, true);
         } else if (a.kind == FormatArg::Kind::Text) {
-          formatText(out, a.text, spec, true);
+          formatText(out, a.text, directive, true);
         } else if (a.kind == FormatArg::Kind::Object && !a.object) {
-          formatText(out, "(null)", spec, true);
+          formatText(out, "(null)", directive, true);
         } else {
           fail(fmt, std::string("%s wants a C string, got ") + kindName(a.kind));
         }
@@ -376,7 +376,7 @@ std::string format(std::string_view fmt, const FormatArg* args, size_t count) {
         if (a.kind != FormatArg::Kind::Double) {
           fail(fmt, std::string("%") + c + " wants a floating-point number, got " + kindName(a.kind));
         }
-        formatDouble(out, a.d, spec);
+        formatDouble(out, a.d, directive);
         break;
       }
       case 'p': {
@@ -388,7 +388,7 @@ std::string format(std::string_view fmt, const FormatArg* args, size_t count) {
           case FormatArg::Kind::CString: p = a.s; break;
           default: fail(fmt, std::string("%p wants a pointer, got ") + kindName(a.kind));
         }
-        formatPointer(out, p, spec);
+        formatPointer(out, p, directive);
         break;
       }
       default:

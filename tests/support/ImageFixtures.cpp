@@ -28,7 +28,7 @@ void pngWriteData(png_structp png, png_bytep data, size_t length) {
 }
 void pngFlush(png_structp) {}
 
-bool writePNG(const PNGSpec& spec, std::vector<uint8_t>* out) {
+bool writePNG(const PNGRecipe& recipe, std::vector<uint8_t>* out) {
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);
   if (setjmp(png_jmpbuf(png))) {
@@ -36,34 +36,34 @@ bool writePNG(const PNGSpec& spec, std::vector<uint8_t>* out) {
     return false;
   }
   png_set_write_fn(png, out, pngWriteData, pngFlush);
-  png_set_IHDR(png, info, spec.width, spec.height, spec.bitDepth, spec.colorType,
-               spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+  png_set_IHDR(png, info, recipe.width, recipe.height, recipe.bitDepth, recipe.colorType,
+               recipe.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                PNG_FILTER_TYPE_DEFAULT);
-  if (spec.colorType == PNG_COLOR_TYPE_PALETTE) {
+  if (recipe.colorType == PNG_COLOR_TYPE_PALETTE) {
     png_color colors[256];
-    int n = static_cast<int>(spec.palette.size() / 3);
-    for (int i = 0; i < n; ++i) colors[i] = png_color{spec.palette[3 * i], spec.palette[3 * i + 1], spec.palette[3 * i + 2]};
+    int n = static_cast<int>(recipe.palette.size() / 3);
+    for (int i = 0; i < n; ++i) colors[i] = png_color{recipe.palette[3 * i], recipe.palette[3 * i + 1], recipe.palette[3 * i + 2]};
     png_set_PLTE(png, info, colors, n);
-    if (!spec.paletteAlpha.empty()) {
-      png_set_tRNS(png, info, spec.paletteAlpha.data(), static_cast<int>(spec.paletteAlpha.size()), nullptr);
+    if (!recipe.paletteAlpha.empty()) {
+      png_set_tRNS(png, info, recipe.paletteAlpha.data(), static_cast<int>(recipe.paletteAlpha.size()), nullptr);
     }
-  } else if (spec.colorType == PNG_COLOR_TYPE_GRAY && spec.transparentGray >= 0) {
+  } else if (recipe.colorType == PNG_COLOR_TYPE_GRAY && recipe.transparentGray >= 0) {
     png_color_16 value{};
-    value.gray = static_cast<png_uint_16>(spec.transparentGray);
+    value.gray = static_cast<png_uint_16>(recipe.transparentGray);
     png_set_tRNS(png, info, nullptr, 0, &value);
-  } else if (spec.colorType == PNG_COLOR_TYPE_RGB && spec.transparentRGB[0] >= 0) {
+  } else if (recipe.colorType == PNG_COLOR_TYPE_RGB && recipe.transparentRGB[0] >= 0) {
     png_color_16 value{};
-    value.red = static_cast<png_uint_16>(spec.transparentRGB[0]);
-    value.green = static_cast<png_uint_16>(spec.transparentRGB[1]);
-    value.blue = static_cast<png_uint_16>(spec.transparentRGB[2]);
+    value.red = static_cast<png_uint_16>(recipe.transparentRGB[0]);
+    value.green = static_cast<png_uint_16>(recipe.transparentRGB[1]);
+    value.blue = static_cast<png_uint_16>(recipe.transparentRGB[2]);
     png_set_tRNS(png, info, nullptr, 0, &value);
   }
   png_write_info(png, info);
   size_t rowBytes = png_get_rowbytes(png, info);
   int passes = png_set_interlace_handling(png);
   for (int pass = 0; pass < passes; ++pass) {
-    for (uint32_t y = 0; y < spec.height; ++y) {
-      png_write_row(png, const_cast<png_bytep>(spec.rows.data() + y * rowBytes));
+    for (uint32_t y = 0; y < recipe.height; ++y) {
+      png_write_row(png, const_cast<png_bytep>(recipe.rows.data() + y * rowBytes));
     }
   }
   png_write_end(png, nullptr);
@@ -78,7 +78,7 @@ struct JpegFailure {
 void jpegFail(j_common_ptr cinfo) { longjmp(reinterpret_cast<JpegFailure*>(cinfo->err)->jump, 1); }
 void jpegSilent(j_common_ptr) {}
 
-bool writeJPEG(const JPEGSpec& spec, const uint8_t* pixels, const uint8_t* exif, size_t exifLength,
+bool writeJPEG(const JPEGRecipe& recipe, const uint8_t* pixels, const uint8_t* exif, size_t exifLength,
                unsigned char** buffer, unsigned long* size) {
   jpeg_compress_struct cinfo;
   JpegFailure failure;
@@ -91,20 +91,20 @@ bool writeJPEG(const JPEGSpec& spec, const uint8_t* pixels, const uint8_t* exif,
   }
   jpeg_create_compress(&cinfo);
   jpeg_mem_dest(&cinfo, buffer, size);
-  cinfo.image_width = spec.width;
-  cinfo.image_height = spec.height;
-  cinfo.input_components = spec.components;
-  cinfo.in_color_space = spec.components == 1 ? JCS_GRAYSCALE : spec.components == 4 ? JCS_CMYK : JCS_RGB;
+  cinfo.image_width = recipe.width;
+  cinfo.image_height = recipe.height;
+  cinfo.input_components = recipe.components;
+  cinfo.in_color_space = recipe.components == 1 ? JCS_GRAYSCALE : recipe.components == 4 ? JCS_CMYK : JCS_RGB;
   jpeg_set_defaults(&cinfo);
-  if (spec.components == 4) {
+  if (recipe.components == 4) {
     jpeg_set_colorspace(&cinfo, JCS_CMYK);
-    cinfo.write_Adobe_marker = spec.adobeInverted ? TRUE : FALSE;
+    cinfo.write_Adobe_marker = recipe.adobeInverted ? TRUE : FALSE;
   }
-  jpeg_set_quality(&cinfo, spec.quality, TRUE);
-  if (spec.progressive) jpeg_simple_progression(&cinfo);
+  jpeg_set_quality(&cinfo, recipe.quality, TRUE);
+  if (recipe.progressive) jpeg_simple_progression(&cinfo);
   jpeg_start_compress(&cinfo, TRUE);
   if (exif) jpeg_write_marker(&cinfo, JPEG_APP0 + 1, exif, static_cast<unsigned>(exifLength));
-  size_t stride = static_cast<size_t>(spec.width) * spec.components;
+  size_t stride = static_cast<size_t>(recipe.width) * recipe.components;
   while (cinfo.next_scanline < cinfo.image_height) {
     JSAMPROW row = const_cast<JSAMPROW>(pixels + cinfo.next_scanline * stride);
     jpeg_write_scanlines(&cinfo, &row, 1);
@@ -175,23 +175,23 @@ ColorMapObject* colorMap(const std::vector<uint8_t>& palette) {
 
 }  // namespace
 
-std::vector<uint8_t> makePNG(const PNGSpec& spec) {
+std::vector<uint8_t> makePNG(const PNGRecipe& recipe) {
   std::vector<uint8_t> out;
   out.reserve(1024);
-  if (!writePNG(spec, &out)) throw std::runtime_error("makePNG: libpng refused the fixture");
+  if (!writePNG(recipe, &out)) throw std::runtime_error("makePNG: libpng refused the fixture");
   return out;
 }
 
-std::vector<uint8_t> makeJPEG(const JPEGSpec& spec) {
-  std::vector<uint8_t> pixels = spec.pixels;
-  if (spec.components == 4 && spec.adobeInverted) {
+std::vector<uint8_t> makeJPEG(const JPEGRecipe& recipe) {
+  std::vector<uint8_t> pixels = recipe.pixels;
+  if (recipe.components == 4 && recipe.adobeInverted) {
     for (auto& v : pixels) v = static_cast<uint8_t>(255 - v);
   }
   std::vector<uint8_t> exif;
-  if (spec.exifOrientation) exif = exifSegment(spec.exifOrientation);
+  if (recipe.exifOrientation) exif = exifSegment(recipe.exifOrientation);
   unsigned char* buffer = nullptr;
   unsigned long size = 0;
-  bool ok = writeJPEG(spec, pixels.data(), exif.empty() ? nullptr : exif.data(), exif.size(), &buffer, &size);
+  bool ok = writeJPEG(recipe, pixels.data(), exif.empty() ? nullptr : exif.data(), exif.size(), &buffer, &size);
   std::vector<uint8_t> out;
   if (ok) out.assign(buffer, buffer + size);
   std::free(buffer);
@@ -207,24 +207,24 @@ JPEGPixels decodeJPEGReference(const std::vector<uint8_t>& bytes) {
   return out;
 }
 
-std::vector<uint8_t> makeGIF(const GIFSpec& spec) {
+std::vector<uint8_t> makeGIF(const GIFRecipe& recipe) {
   std::vector<uint8_t> out;
   int error = 0;
   GifFileType* gif = EGifOpen(&out, gifWriteData, &error);
   if (!gif) throw std::runtime_error("makeGIF: EGifOpen failed");
   bool ok = true;
   EGifSetGifVersion(gif, true);
-  ColorMapObject* global = spec.palette.empty() ? nullptr : colorMap(spec.palette);
-  ok = ok && EGifPutScreenDesc(gif, spec.width, spec.height, 8, 0, global) == GIF_OK;
-  if (spec.loopCount >= 0) {
+  ColorMapObject* global = recipe.palette.empty() ? nullptr : colorMap(recipe.palette);
+  ok = ok && EGifPutScreenDesc(gif, recipe.width, recipe.height, 8, 0, global) == GIF_OK;
+  if (recipe.loopCount >= 0) {
     const uint8_t app[] = {'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0'};
-    const uint8_t loop[] = {1, static_cast<uint8_t>(spec.loopCount & 0xFF), static_cast<uint8_t>(spec.loopCount >> 8)};
+    const uint8_t loop[] = {1, static_cast<uint8_t>(recipe.loopCount & 0xFF), static_cast<uint8_t>(recipe.loopCount >> 8)};
     ok = ok && EGifPutExtensionLeader(gif, APPLICATION_EXT_FUNC_CODE) == GIF_OK;
     ok = ok && EGifPutExtensionBlock(gif, sizeof app, app) == GIF_OK;
     ok = ok && EGifPutExtensionBlock(gif, sizeof loop, loop) == GIF_OK;
     ok = ok && EGifPutExtensionTrailer(gif) == GIF_OK;
   }
-  for (const auto& frame : spec.frames) {
+  for (const auto& frame : recipe.frames) {
     if (frame.control) {
       uint8_t gce[4] = {static_cast<uint8_t>(((frame.disposal & 7) << 2) | (frame.transparentIndex >= 0 ? 1 : 0)),
                         static_cast<uint8_t>(frame.delay & 0xFF), static_cast<uint8_t>(frame.delay >> 8),

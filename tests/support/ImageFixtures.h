@@ -10,7 +10,7 @@
 
 namespace zvt::test {
 
-struct PNGSpec {
+struct PNGRecipe {
   uint32_t width = 0;
   uint32_t height = 0;
   int bitDepth = 8;  // 1, 2, 4, 8 or 16
@@ -25,9 +25,9 @@ struct PNGSpec {
   int transparentGray = -1;           // tRNS for gray images
   int transparentRGB[3] = {-1, -1, -1};  // tRNS for RGB images
 };
-std::vector<uint8_t> makePNG(const PNGSpec& spec);
+std::vector<uint8_t> makePNG(const PNGRecipe& recipe);
 
-struct JPEGSpec {
+struct JPEGRecipe {
   uint32_t width = 0;
   uint32_t height = 0;
   int components = 3;  // 1 gray, 3 RGB, 4 CMYK
@@ -38,7 +38,7 @@ struct JPEGSpec {
   bool adobeInverted = false;
   int exifOrientation = 0;  // 0: no EXIF segment
 };
-std::vector<uint8_t> makeJPEG(const JPEGSpec& spec);
+std::vector<uint8_t> makeJPEG(const JPEGRecipe& recipe);
 
 struct JPEGPixels {
   uint32_t width = 0;
@@ -49,7 +49,7 @@ struct JPEGPixels {
 // libjpeg-turbo's own decode: RGB for colour images, gray for gray ones, CMYK as stored.
 JPEGPixels decodeJPEGReference(const std::vector<uint8_t>& bytes);
 
-struct GIFFrameSpec {
+struct GIFFrameRecipe {
   int left = 0, top = 0, width = 0, height = 0;
   std::vector<uint8_t> indexes;   // width x height colour indexes
   std::vector<uint8_t> palette;   // local colour table (RGB triples), empty for the global one
@@ -59,12 +59,12 @@ struct GIFFrameSpec {
   int transparentIndex = -1;
   bool interlaced = false;
 };
-struct GIFSpec {
+struct GIFRecipe {
   int width = 0, height = 0;
   std::vector<uint8_t> palette;  // global colour table (RGB triples; padded to a power of two)
   int loopCount = -1;            // -1: no looping extension
-  std::vector<GIFFrameSpec> frames;
+  std::vector<GIFFrameRecipe> frames;
 };
-std::vector<uint8_t> makeGIF(const GIFSpec& spec);
+std::vector<uint8_t> makeGIF(const GIFRecipe& recipe);
 
 }  // namespace zvt::test

@@ -43,7 +43,7 @@ void addExtension(X509* cert, X509V3_CTX* ctx, int nid, const char* value) {
     X509_EXTENSION_free(extension);
 }
 
-struct Spec {
+struct CertificateRecipe {
     std::string commonName;
     bool isCA = false;
     std::string subjectAltName;  // e.g. "DNS:localhost,IP:127.0.0.1"
@@ -52,7 +52,7 @@ struct Spec {
     bool authorityKeyId = true;
 };
 
-Cert makeCertificate(const Spec& spec, const Key& subjectKey, X509* issuer, const Key& issuerKey) {
+Cert makeCertificate(const CertificateRecipe& recipe, const Key& subjectKey, X509* issuer, const Key& issuerKey) {
     X509* cert = X509_new();
     require(cert != nullptr, "certificate");
     Cert owned(cert, CertDeleter());
@@ -61,21 +61,21 @@ Cert makeCertificate(const Spec& spec, const Key& subjectKey, X509* issuer, cons
     RAND_bytes(reinterpret_cast<unsigned char*>(&serial), sizeof serial);
     serial >>= 2;  // positive and non-zero
     ASN1_INTEGER_set_uint64(X509_get_serialNumber(cert), serial + 1);
-    X509_gmtime_adj(X509_getm_notBefore(cert), spec.notBefore);
-    X509_gmtime_adj(X509_getm_notAfter(cert), spec.notAfter);
+    X509_gmtime_adj(X509_getm_notBefore(cert), recipe.notBefore);
+    X509_gmtime_adj(X509_getm_notAfter(cert), recipe.notAfter);
     X509_set_pubkey(cert, subjectKey.get());
     X509_NAME* name = X509_get_subject_name(cert);
     X509_NAME_add_entry_by_txt(name, "O", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("Zavelto Tests"), -1, -1,
                                0);
     X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
-                               reinterpret_cast<const unsigned char*>(spec.commonName.c_str()), -1, -1, 0);
+                               reinterpret_cast<const unsigned char*>(recipe.commonName.c_str()), -1, -1, 0);
     X509* signer = issuer != nullptr ? issuer : cert;
     X509_set_issuer_name(cert, X509_get_subject_name(signer));
 
     X509V3_CTX ctx;
     X509V3_set_ctx_nodb(&ctx);
     X509V3_set_ctx(&ctx, signer, cert, nullptr, nullptr, 0);
-    if (spec.isCA) {
+    if (recipe.isCA) {
         addExtension(cert, &ctx, NID_basic_constraints, "critical,CA:TRUE");
         addExtension(cert, &ctx, NID_key_usage, "critical,keyCertSign,cRLSign");
     } else {
@@ -84,8 +84,8 @@ Cert makeCertificate(const Spec& spec, const Key& subjectKey, X509* issuer, cons
         addExtension(cert, &ctx, NID_ext_key_usage, "serverAuth");
     }
     addExtension(cert, &ctx, NID_subject_key_identifier, "hash");
-    if (spec.authorityKeyId && issuer != nullptr) addExtension(cert, &ctx, NID_authority_key_identifier, "keyid:always");
-    if (!spec.subjectAltName.empty()) addExtension(cert, &ctx, NID_subject_alt_name, spec.subjectAltName.c_str());
+    if (recipe.authorityKeyId && issuer != nullptr) addExtension(cert, &ctx, NID_authority_key_identifier, "keyid:always");
+    if (!recipe.subjectAltName.empty()) addExtension(cert, &ctx, NID_subject_alt_name, recipe.subjectAltName.c_str());
     require(X509_sign(cert, issuerKey.get(), EVP_sha256()) > 0, "signature");
     return owned;
 }

@@ -284,8 +284,8 @@ void HTTPResponder::sendWithRange(const HTTPRequest& request, std::string_view b
         send(200, h, body);
         return;
     }
-    std::string_view spec = std::string_view(range).substr(6);
-    size_t dash = spec.find('-');
+    std::string_view ranges = std::string_view(range).substr(6);
+    size_t dash = ranges.find('-');
     if (dash == std::string_view::npos) {
         send(200, h, body);
         return;
@@ -293,7 +293,7 @@ void HTTPResponder::sendWithRange(const HTTPRequest& request, std::string_view b
     int64_t size = static_cast<int64_t>(body.size());
     int64_t first, last;
     if (dash == 0) {
-        int64_t suffix = toInt(spec.substr(1), -1);
+        int64_t suffix = toInt(ranges.substr(1), -1);
         if (suffix <= 0) {
             send(200, h, body);
             return;
@@ -301,8 +301,8 @@ void HTTPResponder::sendWithRange(const HTTPRequest& request, std::string_view b
         first = std::max<int64_t>(0, size - suffix);
         last = size - 1;
     } else {
-        first = toInt(spec.substr(0, dash), -1);
-        last = dash + 1 == spec.size() ? std::max<int64_t>(first, size - 1) : toInt(spec.substr(dash + 1), -1);
+        first = toInt(ranges.substr(0, dash), -1);
+        last = dash + 1 == ranges.size() ? std::max<int64_t>(first, size - 1) : toInt(ranges.substr(dash + 1), -1);
         if (first < 0 || last < first) {
             send(200, h, body);
             return;

@@ -13,9 +13,9 @@
 
 namespace {
 
-using zvt::test::GIFFrameSpec;
-using zvt::test::GIFSpec;
-using zvt::test::JPEGSpec;
+using zvt::test::GIFFrameRecipe;
+using zvt::test::GIFRecipe;
+using zvt::test::JPEGRecipe;
 
 std::shared_ptr<NSData> dataOf(const std::vector<uint8_t>& bytes) { return NSData::dataWithBytes(bytes.data(), bytes.size()); }
 
@@ -89,21 +89,21 @@ TEST(HttpImageSerializer, JPEGInflatesToTheDecodedPixels) {
 }
 
 // A CMYK ramp with some variation in every channel.
-JPEGSpec cmykSpec(uint32_t w, uint32_t h, bool adobeInverted) {
-  JPEGSpec spec;
-  spec.width = w;
-  spec.height = h;
-  spec.components = 4;
-  spec.adobeInverted = adobeInverted;
+JPEGRecipe cmykRecipe(uint32_t w, uint32_t h, bool adobeInverted) {
+  JPEGRecipe recipe;
+  recipe.width = w;
+  recipe.height = h;
+  recipe.components = 4;
+  recipe.adobeInverted = adobeInverted;
   for (uint32_t y = 0; y < h; ++y) {
     for (uint32_t x = 0; x < w; ++x) {
-      spec.pixels.push_back(static_cast<uint8_t>(x * 255 / w));
-      spec.pixels.push_back(static_cast<uint8_t>(y * 255 / h));
-      spec.pixels.push_back(static_cast<uint8_t>((x + y) * 7));
-      spec.pixels.push_back(static_cast<uint8_t>((x * y) % 200));
+      recipe.pixels.push_back(static_cast<uint8_t>(x * 255 / w));
+      recipe.pixels.push_back(static_cast<uint8_t>(y * 255 / h));
+      recipe.pixels.push_back(static_cast<uint8_t>((x + y) * 7));
+      recipe.pixels.push_back(static_cast<uint8_t>((x * y) % 200));
     }
   }
-  return spec;
+  return recipe;
 }
 
 // The RGBA pixels that a CMYK file decodes to: libjpeg's samples (turned back when Adobe stored
@@ -123,7 +123,7 @@ std::vector<uint8_t> expectedRGBAOfCMYK(const std::vector<uint8_t>& jpeg, bool a
 
 TEST(HttpImageSerializer, CMYKJPEGIsDecodedPlainlyThenInflatedToRGB) {
   for (bool adobe : {false, true}) {
-    auto bytes = zvt::test::makeJPEG(cmykSpec(37, 21, adobe));
+    auto bytes = zvt::test::makeJPEG(cmykRecipe(37, 21, adobe));
     auto expected = expectedRGBAOfCMYK(bytes, adobe);
     auto serializer = NWImageResponseSerializer::serializer();
     serializer->setImageScale(2);
@@ -154,7 +154,7 @@ TEST(HttpImageSerializer, InflationStopsAboveAMegapixelAndAboveEightBits) {
   std::shared_ptr<NSError> error;
   // 1024 x 1024 is still inflated; one column more is not and keeps the decoder's CMYK.
   for (uint32_t width : {1024u, 1025u}) {
-    auto bytes = zvt::test::makeJPEG(cmykSpec(width, 1024, true));
+    auto bytes = zvt::test::makeJPEG(cmykRecipe(width, 1024, true));
     auto image = std::dynamic_pointer_cast<UIImage>(serializer->responseObjectForResponse(reply("image/jpeg"), dataOf(bytes), &error));
     ASSERT_TRUE(image) << width;
     EXPECT_EQ(CGImageGetWidth(image->CGImage()), width);
@@ -166,20 +166,20 @@ TEST(HttpImageSerializer, InflationStopsAboveAMegapixelAndAboveEightBits) {
 
   // 16 bits per sample: returned as decoded; 8-bit gray of the same size is inflated into RGB.
   for (int depth : {16, 8}) {
-    zvt::test::PNGSpec spec;
-    spec.width = 6;
-    spec.height = 5;
-    spec.bitDepth = depth;
-    spec.colorType = 0;
+    zvt::test::PNGRecipe recipe;
+    recipe.width = 6;
+    recipe.height = 5;
+    recipe.bitDepth = depth;
+    recipe.colorType = 0;
     std::vector<uint8_t> expected;
-    for (uint32_t i = 0; i < spec.width * spec.height; ++i) {
+    for (uint32_t i = 0; i < recipe.width * recipe.height; ++i) {
       uint8_t v = static_cast<uint8_t>(i * 8);
-      spec.rows.push_back(v);
-      if (depth == 16) spec.rows.push_back(v);  // v * 257 reads back as v
+      recipe.rows.push_back(v);
+      if (depth == 16) recipe.rows.push_back(v);  // v * 257 reads back as v
       expected.insert(expected.end(), {v, v, v, 255});
     }
     auto image = std::dynamic_pointer_cast<UIImage>(
-        serializer->responseObjectForResponse(reply("image/png"), dataOf(zvt::test::makePNG(spec)), &error));
+        serializer->responseObjectForResponse(reply("image/png"), dataOf(zvt::test::makePNG(recipe)), &error));
     ASSERT_TRUE(image) << depth;
     EXPECT_EQ(CGImageGetBitsPerComponent(image->CGImage()), static_cast<size_t>(depth));
     EXPECT_EQ(CGColorSpaceGetModel(CGImageGetColorSpace(image->CGImage())),
@@ -191,13 +191,13 @@ TEST(HttpImageSerializer, InflationStopsAboveAMegapixelAndAboveEightBits) {
 
 // The first frame of a GIF lies inside the canvas, with a transparent index; later frames
 // paint the whole canvas.
-GIFSpec twoFrameGIF() {
-  GIFSpec spec;
-  spec.width = 4;
-  spec.height = 4;
-  spec.palette = {0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255};  // black red green blue
-  spec.loopCount = 0;
-  GIFFrameSpec first;
+GIFRecipe twoFrameGIF() {
+  GIFRecipe recipe;
+  recipe.width = 4;
+  recipe.height = 4;
+  recipe.palette = {0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255};  // black red green blue
+  recipe.loopCount = 0;
+  GIFFrameRecipe first;
   first.left = 1;
   first.top = 1;
   first.width = 3;
@@ -206,13 +206,13 @@ GIFSpec twoFrameGIF() {
   first.transparentIndex = 0;
   first.delay = 20;
   first.disposal = 2;
-  GIFFrameSpec second;
+  GIFFrameRecipe second;
   second.width = 4;
   second.height = 4;
   second.indexes = std::vector<uint8_t>(16, 1);
   second.delay = 30;
-  spec.frames = {first, second};
-  return spec;
+  recipe.frames = {first, second};
+  return recipe;
 }
 
 TEST(HttpImageSerializer, GIFGivesItsFirstFrameOnTheCanvasInflated) {

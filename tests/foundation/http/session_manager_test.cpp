@@ -63,8 +63,6 @@ class NotificationCounter {
 
 class SessionManagerTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { _NWURLSessionTaskSwizzling::load(); }
-
   void SetUp() override {
     server.installStandardRoutes();
     server.route("/json", [](const zvt::test::HTTPRequest& q, zvt::test::HTTPResponder& r) {

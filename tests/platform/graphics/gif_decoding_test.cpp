@@ -23,8 +23,8 @@ std::vector<uint8_t> canvasOf(std::initializer_list<Px> pixels) {
   return out;
 }
 
-GIFFrameSpec frame(int x, int y, int w, int h, std::vector<uint8_t> indexes) {
-  GIFFrameSpec f;
+GIFFrameRecipe frame(int x, int y, int w, int h, std::vector<uint8_t> indexes) {
+  GIFFrameRecipe f;
   f.left = x;
   f.top = y;
   f.width = w;
@@ -33,12 +33,12 @@ GIFFrameSpec frame(int x, int y, int w, int h, std::vector<uint8_t> indexes) {
   return f;
 }
 
-GIFSpec fourFrames() {
-  GIFSpec spec;
-  spec.width = 4;
-  spec.height = 4;
-  spec.palette = kPalette;
-  spec.loopCount = 0;
+GIFRecipe fourFrames() {
+  GIFRecipe recipe;
+  recipe.width = 4;
+  recipe.height = 4;
+  recipe.palette = kPalette;
+  recipe.loopCount = 0;
   auto f1 = frame(0, 0, 4, 4, std::vector<uint8_t>(16, 1));
   f1.delay = 10;
   f1.disposal = 1;
@@ -51,8 +51,8 @@ GIFSpec fourFrames() {
   f3.disposal = 3;
   auto f4 = frame(3, 3, 1, 1, {2});
   f4.control = false;
-  spec.frames = {f1, f2, f3, f4};
-  return spec;
+  recipe.frames = {f1, f2, f3, f4};
+  return recipe;
 }
 
 std::shared_ptr<NSDictionary> gifProperties(const CGImageSourceRef& source, size_t index) {
@@ -109,27 +109,27 @@ TEST(GIFDecoding, DelayTimesAreReportedClampedAndUnclamped) {
   EXPECT_EQ(zvt::as<NSNumber>(container->objectForKey(kCGImagePropertyGIFCanvasPixelWidth))->intValue(), 4);
 
   // 20 ms is kept as it is.
-  GIFSpec spec = fourFrames();
-  spec.frames[0].delay = 2;
-  spec.loopCount = -1;
-  source = CGImageSourceCreateWithData(dataOf(makeGIF(spec)), nullptr);
+  GIFRecipe recipe = fourFrames();
+  recipe.frames[0].delay = 2;
+  recipe.loopCount = -1;
+  source = CGImageSourceCreateWithData(dataOf(makeGIF(recipe)), nullptr);
   EXPECT_DOUBLE_EQ(delay(0, kCGImagePropertyGIFDelayTime), 0.02);
   container = zvt::as<NSDictionary>(CGImageSourceCopyProperties(source, nullptr)->objectForKey(kCGImagePropertyGIFDictionary));
   EXPECT_FALSE(container->objectForKey(kCGImagePropertyGIFLoopCount));
 }
 
 TEST(GIFDecoding, InterlacedLocalPaletteAndClippedFrames) {
-  GIFSpec spec;
-  spec.width = 5;
-  spec.height = 10;
-  spec.palette = kPalette;
+  GIFRecipe recipe;
+  recipe.width = 5;
+  recipe.height = 10;
+  recipe.palette = kPalette;
   auto indexes = pattern(50, 3);
   for (auto& i : indexes) i &= 3;
   auto plain = frame(0, 0, 5, 10, indexes);
-  spec.frames = {plain};
-  auto reference = CGImageSourceCreateImageAtIndex(CGImageSourceCreateWithData(dataOf(makeGIF(spec)), nullptr), 0, nullptr);
-  spec.frames[0].interlaced = true;
-  auto interlaced = CGImageSourceCreateImageAtIndex(CGImageSourceCreateWithData(dataOf(makeGIF(spec)), nullptr), 0, nullptr);
+  recipe.frames = {plain};
+  auto reference = CGImageSourceCreateImageAtIndex(CGImageSourceCreateWithData(dataOf(makeGIF(recipe)), nullptr), 0, nullptr);
+  recipe.frames[0].interlaced = true;
+  auto interlaced = CGImageSourceCreateImageAtIndex(CGImageSourceCreateWithData(dataOf(makeGIF(recipe)), nullptr), 0, nullptr);
   ASSERT_TRUE(reference);
   ASSERT_TRUE(interlaced);
   EXPECT_EQ(packedPixels(interlaced), packedPixels(reference));
@@ -141,7 +141,7 @@ TEST(GIFDecoding, InterlacedLocalPaletteAndClippedFrames) {
 
   // A local palette wins; an index past the palette shows black; a frame reaching past the
   // canvas is cut off at its edge.
-  GIFSpec local;
+  GIFRecipe local;
   local.width = 4;
   local.height = 4;
   local.palette = kPalette;

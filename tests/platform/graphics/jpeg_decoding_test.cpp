@@ -13,22 +13,22 @@ using namespace zvt::test;
 namespace {
 
 // Smooth colour ramps (JPEG's home ground) with some noise.
-JPEGSpec rampSpec(uint32_t w, uint32_t h, int components) {
-  JPEGSpec spec;
-  spec.width = w;
-  spec.height = h;
-  spec.components = components;
+JPEGRecipe rampRecipe(uint32_t w, uint32_t h, int components) {
+  JPEGRecipe recipe;
+  recipe.width = w;
+  recipe.height = h;
+  recipe.components = components;
   auto noise = pattern(w * h * components, w + h);
-  spec.pixels.resize(w * h * components);
+  recipe.pixels.resize(w * h * components);
   for (uint32_t y = 0; y < h; ++y) {
     for (uint32_t x = 0; x < w; ++x) {
       for (int c = 0; c < components; ++c) {
         size_t i = (y * w + x) * components + c;
-        spec.pixels[i] = static_cast<uint8_t>((x * 255 / w + y * 128 / h + c * 60 + (noise[i] & 15)) & 0xFF);
+        recipe.pixels[i] = static_cast<uint8_t>((x * 255 / w + y * 128 / h + c * 60 + (noise[i] & 15)) & 0xFF);
       }
     }
   }
-  return spec;
+  return recipe;
 }
 
 void setSOFSize(std::vector<uint8_t>& jpeg, uint16_t w, uint16_t h) {
@@ -49,9 +49,9 @@ void setSOFSize(std::vector<uint8_t>& jpeg, uint16_t w, uint16_t h) {
 TEST(JPEGDecoding, ColourGrayAndProgressiveFilesMatchTheLibrarysOwnDecode) {
   for (bool progressive : {false, true}) {
     for (int components : {3, 1}) {
-      auto spec = rampSpec(61, 47, components);
-      spec.progressive = progressive;
-      auto bytes = makeJPEG(spec);
+      auto recipe = rampRecipe(61, 47, components);
+      recipe.progressive = progressive;
+      auto bytes = makeJPEG(recipe);
       auto reference = decodeJPEGReference(bytes);
       auto image = UIImage::imageWithData(dataOf(bytes));
       ASSERT_TRUE(image) << components << " progressive " << progressive;
@@ -75,20 +75,20 @@ TEST(JPEGDecoding, ColourGrayAndProgressiveFilesMatchTheLibrarysOwnDecode) {
 
 TEST(JPEGDecoding, AdobeInvertedCMYKIsTurnedBackAndConvertsWhenDrawn) {
   // Flat 8x8 blocks at the highest quality survive the round trip exactly.
-  JPEGSpec spec;
-  spec.width = 16;
-  spec.height = 8;
-  spec.components = 4;
-  spec.quality = 100;
-  spec.adobeInverted = true;
+  JPEGRecipe recipe;
+  recipe.width = 16;
+  recipe.height = 8;
+  recipe.components = 4;
+  recipe.quality = 100;
+  recipe.adobeInverted = true;
   const uint8_t left[4] = {0, 255, 255, 0}, right[4] = {10, 20, 30, 100};
   for (uint32_t y = 0; y < 8; ++y) {
     for (uint32_t x = 0; x < 16; ++x) {
       const uint8_t* c = x < 8 ? left : right;
-      spec.pixels.insert(spec.pixels.end(), c, c + 4);
+      recipe.pixels.insert(recipe.pixels.end(), c, c + 4);
     }
   }
-  auto bytes = makeJPEG(spec);
+  auto bytes = makeJPEG(recipe);
   auto reference = decodeJPEGReference(bytes);  // as stored: inverted
   auto image = UIImage::imageWithData(dataOf(bytes));
   ASSERT_TRUE(image);
@@ -110,16 +110,16 @@ TEST(JPEGDecoding, AdobeInvertedCMYKIsTurnedBackAndConvertsWhenDrawn) {
   EXPECT_NEAR(p[2], expect(30, 100), 0.51);
 
   // Without the Adobe segment the samples are taken as they are.
-  spec.adobeInverted = false;
-  bytes = makeJPEG(spec);
+  recipe.adobeInverted = false;
+  bytes = makeJPEG(recipe);
   image = UIImage::imageWithData(dataOf(bytes));
   ASSERT_TRUE(image);
   EXPECT_EQ(packedPixels(image->CGImage()), decodeJPEGReference(bytes).pixels);
 }
 
 TEST(JPEGDecoding, ExifOrientationTurnsTheImageWithoutTouchingTheBitmap) {
-  auto spec = rampSpec(40, 20, 3);
-  auto plain = UIImage::imageWithData(dataOf(makeJPEG(spec)));
+  auto recipe = rampRecipe(40, 20, 3);
+  auto plain = UIImage::imageWithData(dataOf(makeJPEG(recipe)));
   ASSERT_TRUE(plain);
   EXPECT_EQ(plain->imageOrientation(), UIImageOrientationUp);
   const UIImageOrientation expected[9] = {UIImageOrientationUp,           UIImageOrientationUp,
@@ -128,8 +128,8 @@ TEST(JPEGDecoding, ExifOrientationTurnsTheImageWithoutTouchingTheBitmap) {
                                           UIImageOrientationRight,        UIImageOrientationRightMirrored,
                                           UIImageOrientationLeft};
   for (int exif = 1; exif <= 9; ++exif) {
-    spec.exifOrientation = exif;
-    auto bytes = makeJPEG(spec);
+    recipe.exifOrientation = exif;
+    auto bytes = makeJPEG(recipe);
     auto image = UIImage::imageWithData(dataOf(bytes), 2.0);
     ASSERT_TRUE(image);
     EXPECT_EQ(image->imageOrientation(), exif <= 8 ? expected[exif] : UIImageOrientationUp) << exif;
@@ -142,9 +142,9 @@ TEST(JPEGDecoding, ExifOrientationTurnsTheImageWithoutTouchingTheBitmap) {
 }
 
 TEST(JPEGDecoding, CutShortDataGivesNilButTheSourceKeepsTheRowsThatArrived) {
-  auto spec = rampSpec(64, 64, 3);
-  spec.quality = 95;
-  auto bytes = makeJPEG(spec);
+  auto recipe = rampRecipe(64, 64, 3);
+  recipe.quality = 95;
+  auto bytes = makeJPEG(recipe);
   auto reference = decodeJPEGReference(bytes);
   for (size_t cut = 0; cut + 2 < bytes.size(); cut += 37) {
     std::vector<uint8_t> part(bytes.begin(), bytes.begin() + static_cast<long>(cut));
@@ -168,8 +168,8 @@ TEST(JPEGDecoding, CutShortDataGivesNilButTheSourceKeepsTheRowsThatArrived) {
 }
 
 TEST(JPEGDecoding, DamagedEntropyDataAndLyingHeadersGiveNil) {
-  auto spec = rampSpec(64, 64, 3);
-  auto bytes = makeJPEG(spec);
+  auto recipe = rampRecipe(64, 64, 3);
+  auto bytes = makeJPEG(recipe);
   // Garbage over the middle of the scan data.
   auto damaged = bytes;
   auto noise = pattern(200, 7);

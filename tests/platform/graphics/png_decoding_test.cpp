@@ -13,13 +13,13 @@ using namespace zvt::test;
 
 namespace {
 
-PNGSpec rgbSpec(uint32_t w, uint32_t h, uint32_t seed) {
-  PNGSpec spec;
-  spec.width = w;
-  spec.height = h;
-  spec.colorType = 2;
-  spec.rows = pattern(w * h * 3, seed);
-  return spec;
+PNGRecipe rgbRecipe(uint32_t w, uint32_t h, uint32_t seed) {
+  PNGRecipe recipe;
+  recipe.width = w;
+  recipe.height = h;
+  recipe.colorType = 2;
+  recipe.rows = pattern(w * h * 3, seed);
+  return recipe;
 }
 
 CGImageRef decodeWhole(const std::vector<uint8_t>& bytes) {
@@ -50,8 +50,8 @@ void setIHDRSize(std::vector<uint8_t>& png, uint32_t w, uint32_t h) {
 
 TEST(PNGDecoding, ColourTypesKeepTheirSamplesExactly) {
   {  // RGB 8: three bytes a pixel, no alpha
-    auto spec = rgbSpec(13, 7, 1);
-    auto image = decodeWhole(makePNG(spec));
+    auto recipe = rgbRecipe(13, 7, 1);
+    auto image = decodeWhole(makePNG(recipe));
     ASSERT_TRUE(image);
     EXPECT_EQ(image->width(), 13u);
     EXPECT_EQ(image->height(), 7u);
@@ -59,22 +59,22 @@ TEST(PNGDecoding, ColourTypesKeepTheirSamplesExactly) {
     EXPECT_EQ(image->bitsPerPixel(), 24u);
     EXPECT_EQ(image->alphaInfo(), kCGImageAlphaNone);
     EXPECT_EQ(CGColorSpaceGetModel(image->colorSpace()), kCGColorSpaceModelRGB);
-    EXPECT_EQ(packedPixels(image), spec.rows);
+    EXPECT_EQ(packedPixels(image), recipe.rows);
   }
   {  // RGBA 8: straight alpha, reported as "last"
-    PNGSpec spec;
-    spec.width = 9;
-    spec.height = 4;
-    spec.colorType = 6;
-    spec.rows = pattern(9 * 4 * 4, 2);
-    auto image = decodeWhole(makePNG(spec));
+    PNGRecipe recipe;
+    recipe.width = 9;
+    recipe.height = 4;
+    recipe.colorType = 6;
+    recipe.rows = pattern(9 * 4 * 4, 2);
+    auto image = decodeWhole(makePNG(recipe));
     ASSERT_TRUE(image);
     EXPECT_EQ(image->bitsPerPixel(), 32u);
     EXPECT_EQ(image->alphaInfo(), kCGImageAlphaLast);
-    EXPECT_EQ(packedPixels(image), spec.rows);
+    EXPECT_EQ(packedPixels(image), recipe.rows);
   }
   {  // gray 8 and gray + alpha
-    PNGSpec gray;
+    PNGRecipe gray;
     gray.width = 5;
     gray.height = 5;
     gray.colorType = 0;
@@ -85,7 +85,7 @@ TEST(PNGDecoding, ColourTypesKeepTheirSamplesExactly) {
     EXPECT_EQ(image->bitsPerPixel(), 8u);
     EXPECT_EQ(packedPixels(image), gray.rows);
 
-    PNGSpec grayAlpha = gray;
+    PNGRecipe grayAlpha = gray;
     grayAlpha.colorType = 4;
     grayAlpha.rows = pattern(50, 4);
     image = decodeWhole(makePNG(grayAlpha));
@@ -95,21 +95,21 @@ TEST(PNGDecoding, ColourTypesKeepTheirSamplesExactly) {
     EXPECT_EQ(packedPixels(image), grayAlpha.rows);
   }
   {  // 16-bit RGBA stays 16-bit, big-endian as stored
-    PNGSpec spec;
-    spec.width = 3;
-    spec.height = 2;
-    spec.bitDepth = 16;
-    spec.colorType = 6;
-    spec.rows = pattern(3 * 2 * 8, 5);
-    auto image = decodeWhole(makePNG(spec));
+    PNGRecipe recipe;
+    recipe.width = 3;
+    recipe.height = 2;
+    recipe.bitDepth = 16;
+    recipe.colorType = 6;
+    recipe.rows = pattern(3 * 2 * 8, 5);
+    auto image = decodeWhole(makePNG(recipe));
     ASSERT_TRUE(image);
     EXPECT_EQ(image->bitsPerComponent(), 16u);
     EXPECT_EQ(image->bitsPerPixel(), 64u);
     EXPECT_EQ(image->bitmapInfo() & kCGBitmapByteOrderMask, kCGBitmapByteOrderDefault);
-    EXPECT_EQ(packedPixels(image), spec.rows);
+    EXPECT_EQ(packedPixels(image), recipe.rows);
     // Drawn, each sample keeps its high byte (rounded) and the straight alpha is applied.
     auto rgba = renderedRGBA(image);
-    const uint8_t* s = spec.rows.data();
+    const uint8_t* s = recipe.rows.data();
     unsigned a = (((s[6] << 8) | s[7]) * 255u + 32767u) / 65535u;
     unsigned r = (((s[0] << 8) | s[1]) * 255u + 32767u) / 65535u;
     EXPECT_EQ(rgba[3], a);
@@ -119,7 +119,7 @@ TEST(PNGDecoding, ColourTypesKeepTheirSamplesExactly) {
 
 TEST(PNGDecoding, LowBitDepthsAndPalettesExpandToEightBits) {
   // 1-bit gray: 8 pixels in one byte, 0 -> 0, 1 -> 255.
-  PNGSpec one;
+  PNGRecipe one;
   one.width = 8;
   one.height = 2;
   one.bitDepth = 1;
@@ -132,7 +132,7 @@ TEST(PNGDecoding, LowBitDepthsAndPalettesExpandToEightBits) {
   EXPECT_EQ(packedPixels(image), expected);
 
   // 2-bit gray scales 0..3 to 0, 85, 170, 255.
-  PNGSpec two = one;
+  PNGRecipe two = one;
   two.width = 4;
   two.height = 1;
   two.bitDepth = 2;
@@ -142,7 +142,7 @@ TEST(PNGDecoding, LowBitDepthsAndPalettesExpandToEightBits) {
   EXPECT_EQ(packedPixels(image), (std::vector<uint8_t>{0, 85, 170, 255}));
 
   // 4-bit palette with tRNS: RGBA with the palette's alpha.
-  PNGSpec palette;
+  PNGRecipe palette;
   palette.width = 4;
   palette.height = 1;
   palette.bitDepth = 4;
@@ -164,7 +164,7 @@ TEST(PNGDecoding, LowBitDepthsAndPalettesExpandToEightBits) {
 }
 
 TEST(PNGDecoding, TransparentColourKeysBecomeAlpha) {
-  PNGSpec gray;
+  PNGRecipe gray;
   gray.width = 3;
   gray.height = 1;
   gray.colorType = 0;
@@ -175,7 +175,7 @@ TEST(PNGDecoding, TransparentColourKeysBecomeAlpha) {
   EXPECT_EQ(image->alphaInfo(), kCGImageAlphaLast);
   EXPECT_EQ(packedPixels(image), (std::vector<uint8_t>{7, 0, 8, 255, 7, 0}));
 
-  PNGSpec rgb;
+  PNGRecipe rgb;
   rgb.width = 2;
   rgb.height = 1;
   rgb.colorType = 2;
@@ -189,14 +189,14 @@ TEST(PNGDecoding, TransparentColourKeysBecomeAlpha) {
 }
 
 TEST(PNGDecoding, InterlacedImagesMatchTheirProgressiveTwin) {
-  auto spec = rgbSpec(37, 29, 9);
-  auto plain = decodeWhole(makePNG(spec));
-  spec.interlaced = true;
-  auto bytes = makePNG(spec);
+  auto recipe = rgbRecipe(37, 29, 9);
+  auto plain = decodeWhole(makePNG(recipe));
+  recipe.interlaced = true;
+  auto bytes = makePNG(recipe);
   auto interlaced = decodeWhole(bytes);
   ASSERT_TRUE(plain);
   ASSERT_TRUE(interlaced);
-  EXPECT_EQ(packedPixels(interlaced), spec.rows);
+  EXPECT_EQ(packedPixels(interlaced), recipe.rows);
   auto props = CGImageSourceCopyPropertiesAtIndex(CGImageSourceCreateWithData(dataOf(bytes), nullptr), 0, nullptr);
   auto png = zvt::as<NSDictionary>(props->objectForKey(kCGImagePropertyPNGDictionary));
   ASSERT_TRUE(png);
@@ -207,12 +207,12 @@ TEST(PNGDecoding, InterlacedImagesMatchTheirProgressiveTwin) {
 }
 
 TEST(PNGDecoding, SourceAnswersHeaderFactsAndLazyImagesDecodeOnFirstUse) {
-  PNGSpec spec;
-  spec.width = 20;
-  spec.height = 10;
-  spec.colorType = 6;
-  spec.rows = pattern(20 * 10 * 4, 11);
-  auto bytes = makePNG(spec);
+  PNGRecipe recipe;
+  recipe.width = 20;
+  recipe.height = 10;
+  recipe.colorType = 6;
+  recipe.rows = pattern(20 * 10 * 4, 11);
+  auto bytes = makePNG(recipe);
   auto source = CGImageSourceCreateWithData(dataOf(bytes), nullptr);
   EXPECT_EQ(CGImageSourceGetType(source)->utf8(), "public.png");
   EXPECT_EQ(CGImageSourceGetCount(source), 1u);
@@ -232,8 +232,8 @@ TEST(PNGDecoding, SourceAnswersHeaderFactsAndLazyImagesDecodeOnFirstUse) {
   ASSERT_TRUE(lazy);
   EXPECT_EQ(lazy->width(), 20u);
   EXPECT_EQ(lazy->alphaInfo(), kCGImageAlphaLast);
-  EXPECT_EQ(packedPixels(lazy), spec.rows);
-  EXPECT_EQ(CGDataProviderCopyData(CGImageGetDataProvider(lazy))->length(), spec.rows.size());
+  EXPECT_EQ(packedPixels(lazy), recipe.rows);
+  EXPECT_EQ(CGDataProviderCopyData(CGImageGetDataProvider(lazy))->length(), recipe.rows.size());
 
   // The JPEG reader refuses PNG bytes, and the PNG reader JPEG bytes.
   EXPECT_FALSE(CGImageCreateWithJPEGDataProvider(CGDataProviderCreateWithCFData(dataOf(bytes)), nullptr, true,
@@ -241,8 +241,8 @@ TEST(PNGDecoding, SourceAnswersHeaderFactsAndLazyImagesDecodeOnFirstUse) {
 }
 
 TEST(PNGDecoding, DamagedDataGivesNilAndLazyImagesWithoutPixelsDrawNothing) {
-  auto spec = rgbSpec(16, 16, 21);
-  auto bytes = makePNG(spec);
+  auto recipe = rgbRecipe(16, 16, 21);
+  auto bytes = makePNG(recipe);
   // Damaged pixel data (a byte of the compressed stream) fails its CRC.
   auto damaged = bytes;
   damaged[damaged.size() - 20] ^= 0x55;
@@ -269,8 +269,8 @@ TEST(PNGDecoding, DamagedDataGivesNilAndLazyImagesWithoutPixelsDrawNothing) {
 }
 
 TEST(PNGDecoding, TruncatedDataGivesNilButTheSourceKeepsTheRowsThatArrived) {
-  auto spec = rgbSpec(64, 64, 31);
-  auto bytes = makePNG(spec);
+  auto recipe = rgbRecipe(64, 64, 31);
+  auto bytes = makePNG(recipe);
   // Every cut leaves no whole image.
   for (size_t cut = 0; cut < bytes.size() - 12; cut += 7) {
     std::vector<uint8_t> part(bytes.begin(), bytes.begin() + static_cast<long>(cut));
@@ -287,11 +287,11 @@ TEST(PNGDecoding, TruncatedDataGivesNilButTheSourceKeepsTheRowsThatArrived) {
   EXPECT_GT(partial->height(), 0u);
   EXPECT_LT(partial->height(), 64u);
   auto rows = packedPixels(partial);
-  EXPECT_TRUE(std::equal(rows.begin(), rows.end(), spec.rows.begin()));
+  EXPECT_TRUE(std::equal(rows.begin(), rows.end(), recipe.rows.begin()));
 }
 
 TEST(PNGDecoding, AbsurdDeclaredSizesAreRefusedBeforeAllocating) {
-  auto bytes = makePNG(rgbSpec(4, 4, 41));
+  auto bytes = makePNG(rgbRecipe(4, 4, 41));
   // 100000 x 100000 is over the side limit; 30000 x 30000 is within it but over the pixel limit.
   for (auto [w, h] : {std::pair<uint32_t, uint32_t>{100000, 100000}, {30000, 30000}, {1, 40000}}) {
     auto huge = bytes;

@@ -17,12 +17,12 @@ using namespace zvt::test;
 namespace {
 
 std::vector<uint8_t> rgbPNG(uint32_t w, uint32_t h, uint32_t seed) {
-  PNGSpec spec;
-  spec.width = w;
-  spec.height = h;
-  spec.colorType = 2;
-  spec.rows = pattern(w * h * 3, seed);
-  return makePNG(spec);
+  PNGRecipe recipe;
+  recipe.width = w;
+  recipe.height = h;
+  recipe.colorType = 2;
+  recipe.rows = pattern(w * h * 3, seed);
+  return makePNG(recipe);
 }
 
 std::string asString(const std::vector<uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
@@ -94,7 +94,7 @@ TEST(UIImageBasics, NamedImagesPickTheScaleVariantOfTheScreen) {
   bundle.writeFile("icon.png", asString(rgbPNG(1, 1, 1)));
   bundle.writeFile("icon@2x.png", asString(rgbPNG(2, 2, 2)));
   bundle.writeFile("icon@3x.png", asString(rgbPNG(3, 3, 3)));
-  JPEGSpec photo;
+  JPEGRecipe photo;
   photo.width = photo.height = 8;
   photo.pixels.assign(8 * 8 * 3, 90);
   bundle.writeFile("photo.jpg", asString(makeJPEG(photo)));
@@ -139,34 +139,34 @@ TEST(UIImageBasics, NamedImagesPickTheScaleVariantOfTheScreen) {
 
 TEST(UIImageBasics, PNGAndJPEGRepresentations) {
   // Opaque: RGB PNG, samples unchanged.
-  PNGSpec spec;
-  spec.width = 7;
-  spec.height = 5;
-  spec.colorType = 2;
-  spec.rows = pattern(7 * 5 * 3, 8);
-  auto image = UIImage::imageWithData(dataOf(makePNG(spec)));
+  PNGRecipe recipe;
+  recipe.width = 7;
+  recipe.height = 5;
+  recipe.colorType = 2;
+  recipe.rows = pattern(7 * 5 * 3, 8);
+  auto image = UIImage::imageWithData(dataOf(makePNG(recipe)));
   auto png = UIImagePNGRepresentation(image);
   ASSERT_TRUE(png);
   auto back = UIImage::imageWithData(png);
   ASSERT_TRUE(back);
   EXPECT_EQ(back->CGImage()->alphaInfo(), kCGImageAlphaNone);
-  EXPECT_EQ(packedPixels(back->CGImage()), spec.rows);
+  EXPECT_EQ(packedPixels(back->CGImage()), recipe.rows);
 
   // With alpha: straight RGBA; opaque and clear pixels come back exactly.
-  spec.colorType = 6;
-  spec.rows = pattern(7 * 5 * 4, 9);
-  for (size_t i = 0; i < spec.rows.size(); i += 4) {
-    if (spec.rows[i + 3] < 128) {
-      spec.rows[i] = spec.rows[i + 1] = spec.rows[i + 2] = spec.rows[i + 3] = 0;
+  recipe.colorType = 6;
+  recipe.rows = pattern(7 * 5 * 4, 9);
+  for (size_t i = 0; i < recipe.rows.size(); i += 4) {
+    if (recipe.rows[i + 3] < 128) {
+      recipe.rows[i] = recipe.rows[i + 1] = recipe.rows[i + 2] = recipe.rows[i + 3] = 0;
     } else {
-      spec.rows[i + 3] = 255;
+      recipe.rows[i + 3] = 255;
     }
   }
-  image = UIImage::imageWithData(dataOf(makePNG(spec)));
+  image = UIImage::imageWithData(dataOf(makePNG(recipe)));
   back = UIImage::imageWithData(UIImagePNGRepresentation(image));
   ASSERT_TRUE(back);
   EXPECT_EQ(back->CGImage()->alphaInfo(), kCGImageAlphaLast);
-  EXPECT_EQ(packedPixels(back->CGImage()), spec.rows);
+  EXPECT_EQ(packedPixels(back->CGImage()), recipe.rows);
 
   // A half-transparent pixel survives premultiplication within one step.
   auto context = CGBitmapContextCreate(nullptr, 1, 1, 8, 4, CGColorSpaceCreateDeviceRGB(), kCGImageAlphaPremultipliedLast);
@@ -179,7 +179,7 @@ TEST(UIImageBasics, PNGAndJPEGRepresentations) {
   EXPECT_EQ(px[3], 100);
 
   // JPEG: a decodable file of the same size; lower quality, fewer bytes.
-  JPEGSpec jspec;
+  JPEGRecipe jspec;
   jspec.width = 64;
   jspec.height = 48;
   jspec.pixels = pattern(64 * 48 * 3, 10);
@@ -201,12 +201,12 @@ TEST(UIImageBasics, ImageContextsDrawInPointsFromTheTopLeft) {
   EXPECT_FALSE(UIGraphicsGetCurrentContext());
   EXPECT_FALSE(UIGraphicsGetImageFromCurrentImageContext());
   // A 1 x 2 pixel image, red above blue.
-  PNGSpec spec;
-  spec.width = 1;
-  spec.height = 2;
-  spec.colorType = 2;
-  spec.rows = {255, 0, 0, 0, 0, 255};
-  auto image = UIImage::imageWithData(dataOf(makePNG(spec)));
+  PNGRecipe recipe;
+  recipe.width = 1;
+  recipe.height = 2;
+  recipe.colorType = 2;
+  recipe.rows = {255, 0, 0, 0, 0, 255};
+  auto image = UIImage::imageWithData(dataOf(makePNG(recipe)));
   UIGraphicsBeginImageContextWithOptions(CGSizeMake(2, 2), false, 0);  // the screen's scale: 2
   auto context = UIGraphicsGetCurrentContext();
   ASSERT_TRUE(context);
@@ -246,30 +246,30 @@ TEST(UIImageBasics, ImageContextsDrawInPointsFromTheTopLeft) {
 }
 
 TEST(UIImageConcurrency, LazyAndWholeDecodesFromManyThreadsAgree) {
-  PNGSpec spec;
-  spec.width = 64;
-  spec.height = 64;
-  spec.colorType = 6;
-  spec.rows = pattern(64 * 64 * 4, 77);
-  auto data = dataOf(makePNG(spec));
+  PNGRecipe recipe;
+  recipe.width = 64;
+  recipe.height = 64;
+  recipe.colorType = 6;
+  recipe.rows = pattern(64 * 64 * 4, 77);
+  auto data = dataOf(makePNG(recipe));
   auto lazy = CGImageCreateWithPNGDataProvider(CGDataProviderCreateWithCFData(data), nullptr, true,
                                                kCGRenderingIntentDefault);
-  GIFSpec gifSpec;
-  gifSpec.width = gifSpec.height = 2;
-  gifSpec.palette = {0, 0, 0, 255, 255, 255};
-  GIFFrameSpec gifFrame;
+  GIFRecipe gifRecipe;
+  gifRecipe.width = gifRecipe.height = 2;
+  gifRecipe.palette = {0, 0, 0, 255, 255, 255};
+  GIFFrameRecipe gifFrame;
   gifFrame.width = gifFrame.height = 2;
   gifFrame.indexes = {0, 1, 1, 0};
-  gifSpec.frames = {gifFrame};
-  auto gif = dataOf(makeGIF(gifSpec));
+  gifRecipe.frames = {gifFrame};
+  auto gif = dataOf(makeGIF(gifRecipe));
   auto gifSource = CGImageSourceCreateWithData(gif, nullptr);
   std::vector<std::thread> threads;
   std::vector<int> good(8, 0);
   for (int t = 0; t < 8; ++t) {
     threads.emplace_back([&, t] {
-      bool ok = lazy->pixelData() && packedPixels(lazy) == spec.rows;
+      bool ok = lazy->pixelData() && packedPixels(lazy) == recipe.rows;
       auto image = UIImage::imageWithData(data);
-      ok = ok && image && packedPixels(image->CGImage()) == spec.rows;
+      ok = ok && image && packedPixels(image->CGImage()) == recipe.rows;
       ok = ok && CGImageSourceGetCount(gifSource) == 1 && CGImageSourceCreateImageAtIndex(gifSource, 0, nullptr);
       good[t] = ok ? 1 : 0;
     });
