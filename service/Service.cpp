@@ -668,6 +668,35 @@ std::optional<json> Service::takeScript(const std::string& iface, const std::str
     return std::nullopt;
 }
 
+bool Service::delayOrDrop(const httplib::Request& req, const std::optional<json>& script) {
+    if (!script) return false;
+    if (script->value("delay_ms", 0) > 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(script->value("delay_ms", 0)));
+    }
+    if (!script->value("stall", false) && !script->value("drop", false)) return false;
+    stallAndDrop(req, *script);
+    return true;
+}
+
+Reply Service::runHandler(Reply (Service::*handler)(Incoming&), Incoming& in,
+                          std::optional<bool> encipher) {
+    try {
+        std::lock_guard lock(opMutex_);
+        Reply reply = (this->*handler)(in);
+        if (encipher && !reply.raw) reply.encipherData = *encipher;
+        return reply;
+    } catch (const std::exception& e) {
+        Reply reply = refuse(0, std::string("服务器错误: ") + e.what());
+        reply.httpStatus = 500;
+        return reply;
+    }
+}
+
+void Service::addExtra(Reply& reply, const std::optional<json>& script) {
+    if (!script || !script->contains("extra") || !(*script)["extra"].is_object()) return;
+    for (auto& [k, v] : (*script)["extra"].items()) reply.body[k] = v;
+}
+
 void Service::stallAndDrop(const httplib::Request& req, const json& script) {
     int fd = connectionFd(req.remote_addr, req.remote_port, port_);
     if (script.value("stall", false)) {
@@ -763,15 +792,7 @@ void Service::handleApi(const httplib::Request& req, httplib::Response& res,
     logRequest(in, req);
 
     auto script = takeScript(iface, in.op);
-    if (script) {
-        if (script->value("delay_ms", 0) > 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(script->value("delay_ms", 0)));
-        }
-        if (script->value("stall", false) || script->value("drop", false)) {
-            stallAndDrop(req, *script);
-            return;
-        }
-    }
+    if (delayOrDrop(req, script)) return;
 
     Reply reply;
     ServiceConfig cfg;
@@ -787,26 +808,15 @@ void Service::handleApi(const httplib::Request& req, httplib::Response& res,
         if (script->contains("msg")) reply.body["msg"] = (*script)["msg"];
         if (script->contains("data")) reply.body["data"] = (*script)["data"];
         reply.encipherData = script->value("encipher", op.encipher);
-        if (script->contains("extra") && (*script)["extra"].is_object()) {
-            for (auto& [k, v] : (*script)["extra"].items()) reply.body[k] = v;
-        }
+        addExtra(reply, script);
     } else if ((op.signedCall || timeRequest) && in.signature != "ok") {
         reply =
             refuse(cfg.signFailCode, in.decodeError.empty() ? cfg.signFailMsg : "请求数据无法解析");
     } else if (!in.decodeError.empty()) {
         reply = refuse(cfg.signFailCode, "请求数据无法解析");
     } else {
-        try {
-            std::lock_guard lock(opMutex_);
-            reply = (this->*op.handler)(in);
-            if (!reply.raw) reply.encipherData = op.encipher;
-        } catch (const std::exception& e) {
-            reply = refuse(0, std::string("服务器错误: ") + e.what());
-            reply.httpStatus = 500;
-        }
-        if (script && script->contains("extra") && (*script)["extra"].is_object()) {
-            for (auto& [k, v] : (*script)["extra"].items()) reply.body[k] = v;
-        }
+        reply = runHandler(op.handler, in, op.encipher);
+        addExtra(reply, script);
     }
     send(in, std::move(reply), script, res);
 }
@@ -817,24 +827,8 @@ void Service::handlePlain(const httplib::Request& req, httplib::Response& res,
     in.signature = "unsigned";
     logRequest(in, req);
     auto script = takeScript(iface, in.op);
-    if (script) {
-        if (script->value("delay_ms", 0) > 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(script->value("delay_ms", 0)));
-        }
-        if (script->value("stall", false) || script->value("drop", false)) {
-            stallAndDrop(req, *script);
-            return;
-        }
-    }
-    Reply reply;
-    try {
-        std::lock_guard lock(opMutex_);
-        reply = (this->*page)(in);
-    } catch (const std::exception& e) {
-        reply = refuse(0, std::string("服务器错误: ") + e.what());
-        reply.httpStatus = 500;
-    }
-    send(in, std::move(reply), script, res);
+    if (delayOrDrop(req, script)) return;
+    send(in, runHandler(page, in), script, res);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -95,6 +95,13 @@ private:
     void send(const Incoming& in, Reply reply, const std::optional<nlohmann::json>& script,
               httplib::Response& res);
     void stallAndDrop(const httplib::Request& req, const nlohmann::json& script);
+    // Applies a script's delay; true when the script drops the connection instead of replying.
+    bool delayOrDrop(const httplib::Request& req, const std::optional<nlohmann::json>& script);
+    // Runs one operation under the operation lock; a thrown error becomes a 500 reply. A JSON
+    // reply is enciphered as `encipher` says, when given.
+    Reply runHandler(Reply (Service::*handler)(Incoming&), Incoming& in,
+                     std::optional<bool> encipher = std::nullopt);
+    static void addExtra(Reply& reply, const std::optional<nlohmann::json>& script);
 
     // Control interface.
     void installControl();
