@@ -25,8 +25,13 @@ std::shared_ptr<NSString> NWHTTPSessionManager::resolvedURLString(const std::sha
   return url ? url->absoluteString() : nullptr;
 }
 
-void NWHTTPSessionManager::deliverRequestError(const FailureBlock& failure, const std::shared_ptr<NSError>& error) const {
+void NWHTTPSessionManager::deliverRequestError(const FailureBlock& failure, std::shared_ptr<NSError> error) const {
   if (!failure) return;
+  // No request and no serializer error: the URL itself could not be made.
+  if (!error) {
+    error = NSError::errorWithDomain(NSURLErrorDomain, NSURLErrorBadURL,
+                                     NSDictionary::make({{NSLocalizedDescriptionKey.get(), "bad URL"_ns}}));
+  }
   dispatch_queue_t queue = completionQueue() ? completionQueue() : dispatch_get_main_queue();
   dispatch_async(queue, [failure, error] { failure(nullptr, error); });
 }
@@ -54,10 +59,6 @@ std::shared_ptr<NSURLSessionDataTask> NWHTTPSessionManager::dataTaskWithHTTPMeth
     request = requestSerializer_->requestWithMethod(method, url, parameters, &serializationError);
   }
   if (!request || serializationError) {
-    if (!serializationError) {
-      serializationError = NSError::errorWithDomain(NSURLErrorDomain, NSURLErrorBadURL,
-                                                    NSDictionary::make({{NSLocalizedDescriptionKey.get(), "bad URL"_ns}}));
-    }
     deliverRequestError(failure, serializationError);
     return nullptr;
   }
@@ -102,10 +103,6 @@ std::shared_ptr<NSURLSessionDataTask> NWHTTPSessionManager::POST(const std::shar
     request = requestSerializer_->multipartFormRequestWithMethod("POST"_ns, url, parameters, block, &serializationError);
   }
   if (!request || serializationError) {
-    if (!serializationError) {
-      serializationError = NSError::errorWithDomain(NSURLErrorDomain, NSURLErrorBadURL,
-                                                    NSDictionary::make({{NSLocalizedDescriptionKey.get(), "bad URL"_ns}}));
-    }
     deliverRequestError(failure, serializationError);
     return nullptr;
   }

@@ -64,7 +64,7 @@ class NWHTTPSessionManager : public NWURLSessionManager {
 
  private:
   std::shared_ptr<NSString> resolvedURLString(const std::shared_ptr<NSString>& URLString) const;
-  void deliverRequestError(const FailureBlock& failure, const std::shared_ptr<NSError>& error) const;
+  void deliverRequestError(const FailureBlock& failure, std::shared_ptr<NSError> error) const;
   CompletionHandler completionFor(const std::shared_ptr<std::shared_ptr<NSURLSessionDataTask>>& task, SuccessBlock success,
                                   FailureBlock failure) const;
 
