@@ -13,18 +13,6 @@
 namespace zvt::test {
 namespace {
 
-std::shared_ptr<NSDictionary> lastEntry(ServiceProcess& service, const std::string& op) {
-  auto list = as<NSArray>(objectFromJSONString(*NSString::stringWithUTF8String(service.requestLog(op, "json"))));
-  if (!list || list->count() == 0) return nullptr;
-  return as<NSDictionary>(list->lastObject());
-}
-
-std::string at(const std::shared_ptr<NSDictionary>& dict, const char* path) {
-  if (!dict) return "(nil)";
-  id value = dict->valueForKeyPath(NSString::stringWithUTF8String(path));
-  return value ? value->description()->utf8() : "(nil)";
-}
-
 struct Result {
   int calls = 0;
   bool success = false;
@@ -200,7 +188,7 @@ TEST_F(APIClientTest, EveryOperationSucceedsWithVerifiedSignatures) {
     signedCalls += at(entry, "op") != "get_time";
   }
   EXPECT_EQ(signedCalls, 12);
-  EXPECT_EQ(at(lastEntry(service(), "get_time"), "fields.code"), "f1c8d1197bf2fe78a8d78256708bb4b5");
+  EXPECT_EQ(at(lastEntry(service(), "get_time", "json"), "fields.code"), "f1c8d1197bf2fe78a8d78256708bb4b5");
 }
 
 TEST_F(APIClientTest, RefusalsHandOverTheServerMessageAndCode) {
@@ -239,7 +227,7 @@ TEST_F(APIClientTest, RefusalsHandOverTheServerMessageAndCode) {
   EXPECT_EQ(r.code, 0);
   EXPECT_EQ(r.value, nullptr);
   EXPECT_EQ(r.message, "加载失败");
-  EXPECT_EQ(at(lastEntry(service(), "get_goods"), "signature"), "expired_time");
+  EXPECT_EQ(at(lastEntry(service(), "get_goods", "json"), "signature"), "expired_time");
 }
 
 TEST_F(APIClientTest, MissingTimeStampsTransportAndHttpFailures) {
@@ -268,7 +256,7 @@ TEST_F(APIClientTest, MissingTimeStampsTransportAndHttpFailures) {
   APIClient::getForgetPasswordCodeWithParameter(NSDictionary::make({{"phoneNumber"_ns, "13800138000"_ns}}), into(r));
   waitForOne(r.calls);
   EXPECT_TRUE(r.success) << r.message;
-  auto entry = lastEntry(service(), "get_forgot_pwd_code");
+  auto entry = lastEntry(service(), "get_forgot_pwd_code", "json");
   EXPECT_EQ(at(entry, "signature"), "ok");
   EXPECT_TRUE(isKind<NSNumber>(entry->valueForKeyPath("fields.time"_ns)));
 
@@ -389,7 +377,7 @@ TEST_F(APIClientTest, GenericVerbs) {
   waitForOne(r.calls);
   ASSERT_TRUE(r.success);
   EXPECT_TRUE(as<NSDictionary>(r.value)->objectForKey("banner"_ns));
-  EXPECT_EQ(at(lastEntry(service(), "get_ios_config"), "method"), "GET");
+  EXPECT_EQ(at(lastEntry(service(), "get_ios_config", "json"), "method"), "GET");
 
   r = {};
   APIClient::POST("/api/client.php?m=nothing"_ns, NSDictionary::make({{"a"_ns, 1_n}}),
@@ -402,7 +390,7 @@ TEST_F(APIClientTest, GenericVerbs) {
   waitForOne(r.calls);
   EXPECT_FALSE(r.success);
   EXPECT_EQ(r.value, nullptr);
-  EXPECT_EQ(at(lastEntry(service(), "nothing"), "form"), "json");
+  EXPECT_EQ(at(lastEntry(service(), "nothing", "json"), "form"), "json");
 }
 
 TEST_F(APIClientTest, AliasCallbackUploadsTheRegistrationId) {
@@ -413,7 +401,7 @@ TEST_F(APIClientTest, AliasCallbackUploadsTheRegistrationId) {
   AppDelegate::shared()->setPushRegisterID("reg-9"_ns);
   APIClient::tagsAliasCallback(0, nullptr, nullptr);
   ASSERT_TRUE(runMainLoopUntil([&] { return service().requestCount("up_push_id") == 1; }));
-  EXPECT_EQ(at(lastEntry(service(), "up_push_id"), "fields.uid"), "10001");
+  EXPECT_EQ(at(lastEntry(service(), "up_push_id", "json"), "fields.uid"), "10001");
   // The upload has no completion of its own to wait for: let its reply end it.
   ASSERT_TRUE(runMainLoopUntil([] { return zvt::urlConnectionLoadsInFlight() == 0; }, 15));
 }

@@ -13,6 +13,7 @@
 #include "app/api/ZVTLoginSession.h"
 #include "app/core/AppDelegate.h"
 #include "app/core/Configuration.h"
+#include "foundation/json/JSONDecoder.h"
 #include "platform/foundation/Foundation.h"
 #include "tests/support/MainLoop.h"
 #include "tests/support/ServiceProcess.h"
@@ -88,5 +89,24 @@ class ClientTest : public ::testing::Test {
 };
 
 inline std::unique_ptr<ServiceProcess> ClientTest::service_;
+
+// The service's request log (a JSON array of decoded requests) as objects.
+inline std::shared_ptr<NSArray> entries(const std::string& json) {
+  return as<NSArray>(objectFromJSONString(*NSString::stringWithUTF8String(json)));
+}
+
+// The newest logged request of an operation, on any interface unless one is named.
+inline std::shared_ptr<NSDictionary> lastEntry(ServiceProcess& service, const std::string& op, const std::string& iface = "") {
+  auto list = entries(service.requestLog(op, iface));
+  if (!list || list->count() == 0) return nullptr;
+  return as<NSDictionary>(list->lastObject());
+}
+
+// A value of a log entry by key path, as text ("(nil)" when absent).
+inline std::string at(const std::shared_ptr<NSDictionary>& dict, const char* path) {
+  if (!dict) return "(nil)";
+  id value = dict->valueForKeyPath(NSString::stringWithUTF8String(path));
+  return value ? value->description()->utf8() : "(nil)";
+}
 
 }  // namespace zvt::test

@@ -16,22 +16,6 @@
 namespace zvt::test {
 namespace {
 
-std::shared_ptr<NSArray> entries(const std::string& json) {
-  return as<NSArray>(objectFromJSONString(*NSString::stringWithUTF8String(json)));
-}
-
-std::shared_ptr<NSDictionary> lastEntry(ServiceProcess& service, const std::string& op) {
-  auto list = entries(service.requestLog(op));
-  if (!list || list->count() == 0) return nullptr;
-  return as<NSDictionary>(list->lastObject());
-}
-
-std::string at(const std::shared_ptr<NSDictionary>& dict, const char* path) {
-  if (!dict) return "(nil)";
-  id value = dict->valueForKeyPath(NSString::stringWithUTF8String(path));
-  return value ? value->description()->utf8() : "(nil)";
-}
-
 // The user the demo data knows, logged in through the client.
 class ZVTAPIClientTest : public ClientTest {
  protected:
@@ -296,6 +280,15 @@ struct Outcome {
   int calls = 0;
   bool success = false;
   std::string message;
+
+  // A success-and-message completion that records into this outcome.
+  ZVTAPIClient::SuccessCompletion recorder() {
+    return [this](bool ok, const std::shared_ptr<NSString>& m) {
+      success = ok;
+      message = m ? m->utf8() : "(nil)";
+      ++calls;
+    };
+  }
 };
 
 using Runner = std::function<void(Outcome&)>;
@@ -312,11 +305,7 @@ struct OperationCase {
 
 Runner successMessage(void (*op)(const std::shared_ptr<NSDictionary>&, ZVTAPIClient::SuccessCompletion)) {
   return [op](Outcome& out) {
-    op(NSDictionary::make({{"id"_ns, "10001"_ns}}), [&out](bool ok, const std::shared_ptr<NSString>& message) {
-      out.success = ok;
-      out.message = message ? message->utf8() : "(nil)";
-      ++out.calls;
-    });
+    op(NSDictionary::make({{"id"_ns, "10001"_ns}}), out.recorder());
   };
 }
 
@@ -497,11 +486,7 @@ TEST_F(ZVTAPIClientTest, LargeBodiesRoundTripThroughTheService) {
   while (content.size() < 200000) content += "反馈内容/+=";
   Outcome out;
   ZVTAPIClient::submitFeedbackWith(NSDictionary::make({{"id"_ns, "10001"_ns}, {"content"_ns, str(content)}}),
-                                   [&](bool ok, const std::shared_ptr<NSString>& m) {
-                                     out.success = ok;
-                                     out.message = text(m);
-                                     ++out.calls;
-                                   });
+                                   out.recorder());
   waitForOne(out.calls);
   EXPECT_TRUE(out.success) << out.message;
   auto entry = lastEntry(service(), "feedback");
@@ -607,11 +592,7 @@ TEST_F(ZVTAPIClientTest, ExchangeStoreAndPasswordEdgeReplies) {
   service().script(ScriptedReply{.op = "userInfo&do=pwd", .iface = "enciphered", .code = 101, .dataJSON = "0"});
   Outcome out;
   ZVTAPIClient::changePasswordWith(NSDictionary::make({{"id"_ns, "10001"_ns}, {"ddpwd"_ns, "new"_ns}}),
-                                   [&](bool ok, const std::shared_ptr<NSString>& m) {
-                                     out.success = ok;
-                                     out.message = text(m);
-                                     ++out.calls;
-                                   });
+                                   out.recorder());
   waitForOne(out.calls);
   EXPECT_FALSE(out.success);
   EXPECT_EQ(out.message, "密码修改失败");
@@ -677,11 +658,7 @@ TEST_F(ZVTAPIClientTest, RegistrationIdUploadAfterTheAliasAnswer) {
   Outcome out;
   service().script(ScriptedReply{.op = "up_push_id", .iface = "json", .code = 202});
   ZVTAPIClient::sendTokenWithParamater(NSDictionary::make({{"pushId"_ns, "r"_ns}, {"uid"_ns, "1"_ns}}),
-                                       [&](bool ok, const std::shared_ptr<NSString>& m) {
-                                         out.success = ok;
-                                         out.message = text(m);
-                                         ++out.calls;
-                                       });
+                                       out.recorder());
   waitForOne(out.calls);
   EXPECT_FALSE(out.success);
   EXPECT_EQ(out.message, "上传token失败");
