@@ -31,6 +31,16 @@ APIClient::SuccessCompletion into(Result& r) {
   };
 }
 
+// A product-list completion: the "end" value goes into `code`, the list into `value`.
+APIClient::ProductsCompletion intoProducts(Result& r) {
+  return [&r](NSInteger end, const std::shared_ptr<NSArray>& p, const std::shared_ptr<NSString>& m) {
+    r.code = end;
+    r.value = p;
+    r.message = textOf(m);
+    ++r.calls;
+  };
+}
+
 class APIClientTest : public ClientTest {};
 
 TEST_F(APIClientTest, EveryOperationSucceedsWithVerifiedSignatures) {
@@ -97,12 +107,7 @@ TEST_F(APIClientTest, EveryOperationSucceedsWithVerifiedSignatures) {
   r = {};
   APIClient::getProductsWithParameter(
       NSDictionary::make({{"userLevel"_ns, "1"_ns}, {"type"_ns, 3_n}, {"cid"_ns, 0_n}, {"number"_ns, 1_n}, {"ps"_ns, 12_n}}),
-      [&](NSInteger end, const std::shared_ptr<NSArray>& products, const std::shared_ptr<NSString>& m) {
-        r.code = end;
-        r.value = products;
-        r.message = textOf(m);
-        ++r.calls;
-      });
+      intoProducts(r));
   waitForOne(r.calls);
   auto products = as<NSArray>(r.value);
   ASSERT_TRUE(products) << r.message;
@@ -216,13 +221,7 @@ TEST_F(APIClientTest, RefusalsHandOverTheServerMessageAndCode) {
   // A wrong signature is refused by the service.
   service().configure(R"({"time_window_ms": 0})");
   r = {};
-  APIClient::getProductsWithParameter(nullptr, [&](NSInteger end, const std::shared_ptr<NSArray>& p,
-                                                   const std::shared_ptr<NSString>& m) {
-    r.code = end;
-    r.value = p;
-    r.message = textOf(m);
-    ++r.calls;
-  });
+  APIClient::getProductsWithParameter(nullptr, intoProducts(r));
   waitForOne(r.calls);
   EXPECT_EQ(r.code, 0);
   EXPECT_EQ(r.value, nullptr);
@@ -298,13 +297,7 @@ TEST_F(APIClientTest, ListAndRecordEdgeReplies) {
   // A product list without "data" is an empty list with the "end" value.
   service().script(ScriptedReply{.op = "get_goods", .iface = "json", .code = 101, .extraJSON = R"({"end": 1})"});
   Result r;
-  APIClient::getProductsWithParameter(nullptr, [&](NSInteger end, const std::shared_ptr<NSArray>& p,
-                                                   const std::shared_ptr<NSString>& m) {
-    r.code = end;
-    r.value = p;
-    r.message = textOf(m);
-    ++r.calls;
-  });
+  APIClient::getProductsWithParameter(nullptr, intoProducts(r));
   waitForOne(r.calls);
   EXPECT_EQ(r.code, 1);
   ASSERT_TRUE(as<NSArray>(r.value));
