@@ -22,6 +22,17 @@ std::string encoded(const std::shared_ptr<NSString>& text, NSStringEncoding enco
   return data ? std::string(data->view()) : std::string();
 }
 
+// The headers of a file part: its disposition with name and file name, and its content type.
+std::shared_ptr<NSDictionary> fileHeaders(const std::shared_ptr<NSString>& name, const std::shared_ptr<NSString>& fileName,
+                                          const std::shared_ptr<NSString>& mimeType) {
+  auto headers = NSMutableDictionary::dictionary();
+  headers->setObject(NSString::stringWithFormat("form-data; name=\"%@\"; filename=\"%@\"", zvt::escapedDispositionValue(name),
+                                                zvt::escapedDispositionValue(fileName)),
+                     "Content-Disposition"_ns);
+  headers->setObject(mimeType ? mimeType : "application/octet-stream"_ns, "Content-Type"_ns);
+  return headers;
+}
+
 std::shared_ptr<NSString> createMultipartFormBoundary() {
   return NSString::stringWithFormat("Boundary+%08X%08X", arc4random(), arc4random());
 }
@@ -357,19 +368,8 @@ bool NWStreamingMultipartFormData::appendPartWithFileURL(const std::shared_ptr<N
   }
   auto attributes = manager->attributesOfItemAtPath(path, error);
   if (!attributes) return false;
-  auto headers = NSMutableDictionary::dictionary();
-  headers->setObject(NSString::stringWithFormat("form-data; name=\"%@\"; filename=\"%@\"", zvt::escapedDispositionValue(name),
-                                                zvt::escapedDispositionValue(fileName)),
-                     "Content-Disposition"_ns);
-  headers->setObject(mimeType ? mimeType : "application/octet-stream"_ns, "Content-Type"_ns);
-  auto part = NWHTTPBodyPart::make();
-  part->stringEncoding = stringEncoding_;
-  part->headers = headers;
-  part->boundary = boundary_;
-  part->body = fileURL;
   auto size = zvt::as<NSNumber>(attributes->objectForKey(NSFileSize));
-  part->bodyContentLength = size ? size->unsignedLongLongValue() : 0;
-  bodyStream_->appendHTTPBodyPart(part);
+  appendPart(fileHeaders(name, fileName, mimeType), fileURL, size ? size->unsignedLongLongValue() : 0);
   return true;
 }
 
@@ -377,30 +377,14 @@ void NWStreamingMultipartFormData::appendPartWithInputStream(const std::shared_p
                                                              const std::shared_ptr<NSString>& name,
                                                              const std::shared_ptr<NSString>& fileName, int64_t length,
                                                              const std::shared_ptr<NSString>& mimeType) {
-  auto headers = NSMutableDictionary::dictionary();
-  headers->setObject(NSString::stringWithFormat("form-data; name=\"%@\"; filename=\"%@\"", zvt::escapedDispositionValue(name),
-                                                zvt::escapedDispositionValue(fileName)),
-                     "Content-Disposition"_ns);
-  headers->setObject(mimeType ? mimeType : "application/octet-stream"_ns, "Content-Type"_ns);
-  auto part = NWHTTPBodyPart::make();
-  part->stringEncoding = stringEncoding_;
-  part->headers = headers;
-  part->boundary = boundary_;
-  part->body = inputStream;
-  part->bodyContentLength = length > 0 ? static_cast<uint64_t>(length) : 0;
-  bodyStream_->appendHTTPBodyPart(part);
+  appendPart(fileHeaders(name, fileName, mimeType), inputStream, length > 0 ? static_cast<uint64_t>(length) : 0);
 }
 
 void NWStreamingMultipartFormData::appendPartWithFileData(const std::shared_ptr<NSData>& data,
                                                           const std::shared_ptr<NSString>& name,
                                                           const std::shared_ptr<NSString>& fileName,
                                                           const std::shared_ptr<NSString>& mimeType) {
-  auto headers = NSMutableDictionary::dictionary();
-  headers->setObject(NSString::stringWithFormat("form-data; name=\"%@\"; filename=\"%@\"", zvt::escapedDispositionValue(name),
-                                                zvt::escapedDispositionValue(fileName)),
-                     "Content-Disposition"_ns);
-  headers->setObject(mimeType ? mimeType : "application/octet-stream"_ns, "Content-Type"_ns);
-  appendPartWithHeaders(headers, data);
+  appendPartWithHeaders(fileHeaders(name, fileName, mimeType), data);
 }
 
 void NWStreamingMultipartFormData::appendPartWithFormData(const std::shared_ptr<NSData>& data,
@@ -413,13 +397,17 @@ void NWStreamingMultipartFormData::appendPartWithFormData(const std::shared_ptr<
 
 void NWStreamingMultipartFormData::appendPartWithHeaders(const std::shared_ptr<NSDictionary>& headers,
                                                          const std::shared_ptr<NSData>& body) {
+  auto bytes = body ? body : NSData::data();
+  appendPart(headers, bytes, bytes->length());
+}
+
+void NWStreamingMultipartFormData::appendPart(const std::shared_ptr<NSDictionary>& headers, const id& body, uint64_t length) {
   auto part = NWHTTPBodyPart::make();
   part->stringEncoding = stringEncoding_;
   part->headers = headers;
   part->boundary = boundary_;
-  auto bytes = body ? body : NSData::data();
-  part->bodyContentLength = bytes->length();
-  part->body = bytes;
+  part->body = body;
+  part->bodyContentLength = length;
   bodyStream_->appendHTTPBodyPart(part);
 }
 

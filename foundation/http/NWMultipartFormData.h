@@ -151,6 +151,8 @@ class NWStreamingMultipartFormData : public NSObject, public NWMultipartFormData
   const std::shared_ptr<NSMutableURLRequest>& request() const { return request_; }
 
  private:
+  void appendPart(const std::shared_ptr<NSDictionary>& headers, const id& body, uint64_t length);
+
   std::shared_ptr<NSMutableURLRequest> request_;
   NSStringEncoding stringEncoding_ = NSUTF8StringEncoding;
   std::shared_ptr<NSString> boundary_;
