@@ -30,18 +30,25 @@ std::string pathOf(const std::shared_ptr<NSString>& path) { return path ? path->
 
 bool lstatPath(const std::string& path, struct stat& st) { return !path.empty() && ::lstat(path.c_str(), &st) == 0; }
 
-int removeTree(const std::string& path) {
-  struct stat st;
-  if (::lstat(path.c_str(), &st) != 0) return errno;
-  if (!S_ISDIR(st.st_mode)) return ::unlink(path.c_str()) == 0 ? 0 : errno;
+// The names in a folder but "." and "..", sorted.
+int listDirectory(const std::string& path, std::vector<std::string>& names) {
   DIR* dir = ::opendir(path.c_str());
   if (!dir) return errno;
-  std::vector<std::string> names;
   while (dirent* e = ::readdir(dir)) {
     if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
     names.emplace_back(e->d_name);
   }
   ::closedir(dir);
+  std::sort(names.begin(), names.end());
+  return 0;
+}
+
+int removeTree(const std::string& path) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0) return errno;
+  if (!S_ISDIR(st.st_mode)) return ::unlink(path.c_str()) == 0 ? 0 : errno;
+  std::vector<std::string> names;
+  if (int err = listDirectory(path, names)) return err;
   for (auto& name : names)
     if (int err = removeTree(path + "/" + name)) return err;
   return ::rmdir(path.c_str()) == 0 ? 0 : errno;
@@ -94,28 +101,10 @@ int copyTree(const std::string& from, const std::string& to) {
   }
   if (!S_ISDIR(st.st_mode)) return copyFile(from, to, st.st_mode);
   if (::mkdir(to.c_str(), st.st_mode & 07777) != 0) return errno;
-  DIR* dir = ::opendir(from.c_str());
-  if (!dir) return errno;
   std::vector<std::string> names;
-  while (dirent* e = ::readdir(dir)) {
-    if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
-    names.emplace_back(e->d_name);
-  }
-  ::closedir(dir);
+  if (int err = listDirectory(from, names)) return err;
   for (auto& name : names)
     if (int err = copyTree(from + "/" + name, to + "/" + name)) return err;
-  return 0;
-}
-
-int listDirectory(const std::string& path, std::vector<std::string>& names) {
-  DIR* dir = ::opendir(path.c_str());
-  if (!dir) return errno;
-  while (dirent* e = ::readdir(dir)) {
-    if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
-    names.emplace_back(e->d_name);
-  }
-  ::closedir(dir);
-  std::sort(names.begin(), names.end());
   return 0;
 }
 
