@@ -17,6 +17,9 @@ namespace zvt {
 class SQArgument {
  public:
   enum class Kind : uint8_t { Object, Scalar, Text };
+  // What the argument binds as. Every integer scalar binds as the 64-bit value it holds (the
+  // 32-bit binding of the small types gives the same value), every float and double as a double.
+  enum class Binding : uint8_t { Object, Integer, Real, Text };
 
   // nil
   SQArgument() = default;
@@ -28,10 +31,10 @@ class SQArgument {
 
   // Scalars carry the objCType character of the number they stand for. bool is 'B', which
   // binds 0 or 1; long is 64-bit ('q'/'Q'), as on the device.
-  SQArgument(bool value) : kind_(Kind::Scalar), type_('B') { i_ = value ? 1 : 0; }
+  SQArgument(bool value) : kind_(Kind::Scalar), type_('B'), binding_(Binding::Integer) { i_ = value ? 1 : 0; }
   template <class T>
     requires(std::is_integral_v<T> && !std::is_same_v<T, bool>)
-  SQArgument(T value) : kind_(Kind::Scalar) {
+  SQArgument(T value) : kind_(Kind::Scalar), binding_(Binding::Integer) {
     if constexpr (std::is_signed_v<T> || std::is_same_v<T, char>) {
       type_ = sizeof(T) == 1 ? 'c' : sizeof(T) == 2 ? 's' : sizeof(T) == 4 ? 'i' : 'q';
       i_ = static_cast<int64_t>(value);
@@ -40,16 +43,20 @@ class SQArgument {
       u_ = static_cast<uint64_t>(value);
     }
   }
-  SQArgument(float value) : kind_(Kind::Scalar), type_('f') { d_ = value; }
-  SQArgument(double value) : kind_(Kind::Scalar), type_('d') { d_ = value; }
+  SQArgument(float value) : kind_(Kind::Scalar), type_('f'), binding_(Binding::Real) { d_ = value; }
+  SQArgument(double value) : kind_(Kind::Scalar), type_('d'), binding_(Binding::Real) { d_ = value; }
 
   // UTF-8 text, bound as an NSString of the same bytes would be. The bytes only need to stay
   // valid for the call that takes the argument: SQLite copies them when they are bound.
-  SQArgument(const char* text) : kind_(text ? Kind::Text : Kind::Object), text_(text ? text : "") {}
-  SQArgument(std::string_view text) : kind_(Kind::Text), text_(text) {}
-  SQArgument(const std::string& text) : kind_(Kind::Text), text_(text) {}
+  SQArgument(const char* text)
+      : kind_(text ? Kind::Text : Kind::Object),
+        binding_(text ? Binding::Text : Binding::Object),
+        text_(text ? text : "") {}
+  SQArgument(std::string_view text) : kind_(Kind::Text), binding_(Binding::Text), text_(text) {}
+  SQArgument(const std::string& text) : kind_(Kind::Text), binding_(Binding::Text), text_(text) {}
 
   Kind kind() const { return kind_; }
+  Binding binding() const { return binding_; }
   const id& object() const { return object_; }
   char type() const { return type_; }
   int64_t intValue() const { return i_; }
@@ -64,6 +71,7 @@ class SQArgument {
  private:
   Kind kind_ = Kind::Object;
   char type_ = 0;
+  Binding binding_ = Binding::Object;
   id object_;
   union {
     int64_t i_ = 0;

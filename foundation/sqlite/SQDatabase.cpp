@@ -106,11 +106,6 @@ void SQStatement::close() {
   inUse_ = false;
 }
 
-void SQStatement::reset() {
-  if (statementIsLive()) sqlite3_reset(statement_);
-  inUse_ = false;
-}
-
 std::shared_ptr<NSString> SQStatement::description() const {
   return NSString::stringWithFormat("%@ %ld hit(s) for query %@", NSObject::description(), useCount_, query_);
 }
@@ -190,7 +185,7 @@ std::shared_ptr<NSString> SQDatabase::sqliteLibVersion() { return zvt::SQString(
 
 bool SQDatabase::isSQLiteThreadSafe() { return sqlite3_threadsafe() != 0; }
 
-std::shared_ptr<SQDatabase> SQDatabase::selfDatabase() {
+inline std::shared_ptr<SQDatabase> SQDatabase::selfDatabase() {
   return std::static_pointer_cast<SQDatabase>(shared_from_this());
 }
 
@@ -386,7 +381,10 @@ void SQDatabase::closeOpenResultSets() {
   }
 }
 
-void SQDatabase::resultSetDidClose(SQResultSet* resultSet) { std::erase(openResultSets_, resultSet); }
+void SQDatabase::forgetResultSet(SQResultSet* resultSet) {
+  auto found = std::find(openResultSets_.rbegin(), openResultSets_.rend(), resultSet);
+  if (found != openResultSets_.rend()) openResultSets_.erase(std::next(found).base());
+}
 
 // ---------------------------------------------------------------------------------------------
 // Statement cache
@@ -401,14 +399,16 @@ void SQDatabase::setShouldCacheStatements(bool value) {
   }
 }
 
-std::vector<std::shared_ptr<SQStatement>>* SQDatabase::cachedStatementsFor(const std::shared_ptr<NSString>& sql) {
-  if (sql && sql == lastCachedQuery_) return lastCachedStatements_;
+std::vector<std::shared_ptr<SQStatement>>* SQDatabase::lookUpCachedStatements(const std::shared_ptr<NSString>& sql) {
   auto found = cachedStatements_.find(sql ? sql->utf8() : kEmptySQL);
   if (found == cachedStatements_.end()) return nullptr;
-  // Map nodes never move, so the pointer stays good until the entry is erased.
-  lastCachedQuery_ = sql;
-  lastCachedStatements_ = &found->second;
-  return lastCachedStatements_;
+  // A mutable text may say something else by the next call, so only its content counts.
+  if (sql && !dynamic_cast<const NSMutableString*>(sql.get())) {
+    // Map nodes never move, so the pointer stays good until the entry is erased.
+    lastCachedQuery_ = sql;
+    lastCachedStatements_ = &found->second;
+  }
+  return &found->second;
 }
 
 void SQDatabase::forgetCachedLookup() {
@@ -416,7 +416,7 @@ void SQDatabase::forgetCachedLookup() {
   lastCachedStatements_ = nullptr;
 }
 
-const std::shared_ptr<SQStatement>* SQDatabase::freeCachedStatement(const std::shared_ptr<NSString>& sql) {
+inline const std::shared_ptr<SQStatement>* SQDatabase::freeCachedStatement(const std::shared_ptr<NSString>& sql) {
   if (!shouldCacheStatements_) return nullptr;
   std::vector<std::shared_ptr<SQStatement>>* statements = cachedStatementsFor(sql);
   if (!statements) return nullptr;
@@ -542,19 +542,30 @@ void SQDatabase::bindObject(const id& object, int index, sqlite3_stmt* statement
   }
 }
 
-void SQDatabase::bindArgument(const SQArgument& argument, int index, sqlite3_stmt* statement) {
-  switch (argument.kind()) {
-    case SQArgument::Kind::Object:
-      bindObject(argument.object(), index, statement);
-      return;
-    case SQArgument::Kind::Scalar:
-      bindScalar(statement, index, argument.type(), argument.intValue(), argument.unsignedValue(),
-                 argument.doubleValue());
-      return;
-    case SQArgument::Kind::Text:
-      bindText(statement, index, argument.text());
-      return;
+inline int SQDatabase::bindList(sqlite3_stmt* statement, std::span<const SQArgument> list, int parameterCount) {
+  // An argument list must match the parameters one to one; a longer list is reported by its
+  // length and binds nothing.
+  if (list.size() > static_cast<size_t>(parameterCount)) return static_cast<int>(list.size());
+  int index = 0;
+  for (const SQArgument& argument : list) {
+    ++index;
+    if (traceExecution_) traceBinding(argument.boxed());
+    switch (argument.binding()) {
+      case SQArgument::Binding::Integer:
+        sqlite3_bind_int64(statement, index, argument.intValue());
+        break;
+      case SQArgument::Binding::Real:
+        sqlite3_bind_double(statement, index, argument.doubleValue());
+        break;
+      case SQArgument::Binding::Text:
+        bindText(statement, index, argument.text());
+        break;
+      case SQArgument::Binding::Object:
+        bindObject(argument.object(), index, statement);
+        break;
+    }
   }
+  return index;
 }
 
 int SQDatabase::bindArguments(sqlite3_stmt* statement, const Bindings& bindings, int parameterCount) {
@@ -583,32 +594,27 @@ int SQDatabase::bindArguments(sqlite3_stmt* statement, const Bindings& bindings,
     }
     return bound;
   }
-  if (bindings.hasList) {
-    // An argument list must match the parameters one to one; a longer list is reported by its
-    // length and binds nothing.
-    if (bindings.list.size() > static_cast<size_t>(parameterCount)) return static_cast<int>(bindings.list.size());
-    for (const SQArgument& argument : bindings.list) {
-      if (traceExecution_) traceBinding(argument.boxed());
-      ++bound;
-      bindArgument(argument, bound, statement);
-    }
-  }
-  return bound;
+  return bindList(statement, bindings.list, parameterCount);
 }
 
 // ---------------------------------------------------------------------------------------------
 // Running statements
 
-sqlite3_stmt* SQDatabase::prepare(const std::shared_ptr<NSString>& sql, const std::shared_ptr<SQStatement>** cached,
+inline sqlite3_stmt* SQDatabase::prepare(const std::shared_ptr<NSString>& sql, const std::shared_ptr<SQStatement>** cached,
                                   std::shared_ptr<NSError>* error) {
   if (shouldCacheStatements_) {
-    *cached = freeCachedStatement(sql);
-    if (*cached) {
+    if (const std::shared_ptr<SQStatement>* statement = freeCachedStatement(sql)) {
+      *cached = statement;
+      sqlite3_stmt* compiled = (*statement)->statement();
       // Closed result sets and finished updates leave their statements reset already.
-      if (sqlite3_stmt_busy((**cached)->statement())) (**cached)->reset();
-      return (**cached)->statement();
+      if (sqlite3_stmt_busy(compiled)) (*statement)->reset();
+      return compiled;
     }
   }
+  return compile(sql, error);
+}
+
+sqlite3_stmt* SQDatabase::compile(const std::shared_ptr<NSString>& sql, std::shared_ptr<NSError>* error) {
   const std::string& text = sql ? sql->utf8() : kEmptySQL;
   sqlite3_stmt* statement = nullptr;
   int result = sqlite3_prepare_v2(db_, text.c_str(), static_cast<int>(text.size() + 1), &statement, nullptr);
@@ -642,6 +648,15 @@ sqlite3_stmt* SQDatabase::prepare(const std::shared_ptr<NSString>& sql, const st
   return nullptr;
 }
 
+std::shared_ptr<SQStatement> SQDatabase::adoptStatement(sqlite3_stmt* statement, const std::shared_ptr<NSString>& sql) {
+  std::shared_ptr<SQStatement> made = SQStatement::make();
+  made->setStatement(statement);
+  if (!statementsToken_) statementsToken_ = std::make_shared<std::atomic<bool>>(true);
+  made->setConnectionToken(statementsToken_);
+  if (shouldCacheStatements_) setCachedStatement(made, sql);
+  return made;
+}
+
 std::shared_ptr<SQResultSet> SQDatabase::executeQueryImpl(const std::shared_ptr<NSString>& sql,
                                                           const Bindings& bindings) {
   if (!databaseExists()) return nullptr;
@@ -658,26 +673,21 @@ std::shared_ptr<SQResultSet> SQDatabase::executeQueryImpl(const std::shared_ptr<
     isExecutingStatement_ = false;
     return nullptr;
   }
+  // Held from here on: binding may run an object's description, which must not be able to
+  // take the statement away.
   std::shared_ptr<SQStatement> cached = fromCache ? *fromCache : nullptr;
   int parameterCount = sqlite3_bind_parameter_count(statement);
-  int bound = bindArguments(statement, bindings, parameterCount);
+  int bound = bindings.array || bindings.dictionary ? bindArguments(statement, bindings, parameterCount)
+                                                    : bindList(statement, bindings.list, parameterCount);
   if (bound != parameterCount) {
     SQLog("Error: the bind count is not correct for the # of variables (executeQuery)");
     if (!cached) sqlite3_finalize(statement);
     isExecutingStatement_ = false;
     return nullptr;
   }
-  if (!cached) {
-    cached = SQStatement::make();
-    cached->setStatement(statement);
-    if (!statementsToken_) statementsToken_ = std::make_shared<std::atomic<bool>>(true);
-    cached->setConnectionToken(statementsToken_);
-    if (shouldCacheStatements_) setCachedStatement(cached, sql);
-  }
-  SQStatement* used = cached.get();
-  used->setUseCount(used->useCount() + 1);
-  std::shared_ptr<SQResultSet> resultSet = SQResultSet::resultSetWithStatement(std::move(cached), selfDatabase());
-  resultSet->setQuery(sql);
+  if (!cached) cached = adoptStatement(statement, sql);
+  cached->setUseCount(cached->useCount() + 1);
+  std::shared_ptr<SQResultSet> resultSet = SQResultSet::make(std::move(cached), selfDatabase(), sql);
   openResultSets_.push_back(resultSet.get());
   isExecutingStatement_ = false;
   return resultSet;
@@ -701,7 +711,8 @@ bool SQDatabase::executeUpdateBound(const std::shared_ptr<NSString>& sql, const 
   }
   SQStatement* cached = fromCache ? fromCache->get() : nullptr;
   int parameterCount = sqlite3_bind_parameter_count(statement);
-  int bound = bindArguments(statement, bindings, parameterCount);
+  int bound = bindings.array || bindings.dictionary ? bindArguments(statement, bindings, parameterCount)
+                                                    : bindList(statement, bindings.list, parameterCount);
   if (bound != parameterCount) {
     SQLogFormat("Error: the bind count (%d) is not correct for the # of variables in the query (%d) (%@) "
                 "(executeUpdate)",
@@ -728,14 +739,7 @@ bool SQDatabase::executeUpdateBound(const std::shared_ptr<NSString>& sql, const 
     if (error) *error = lastError();
   }
 
-  if (!cached && shouldCacheStatements_) {
-    std::shared_ptr<SQStatement> made = SQStatement::make();
-    made->setStatement(statement);
-    if (!statementsToken_) statementsToken_ = std::make_shared<std::atomic<bool>>(true);
-    made->setConnectionToken(statementsToken_);
-    setCachedStatement(made, sql);
-    cached = made.get();
-  }
+  if (!cached && shouldCacheStatements_) cached = adoptStatement(statement, sql).get();
   int closeResult;
   if (cached) {
     cached->setUseCount(cached->useCount() + 1);

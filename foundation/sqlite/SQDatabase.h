@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "foundation/sqlite/SQArgument.h"
+#include "foundation/sqlite/SQStatement.h"
 #include "platform/foundation/NSArray.h"
 #include "platform/foundation/NSData.h"
 #include "platform/foundation/NSDictionary.h"
@@ -31,44 +32,6 @@
 class NSDate;
 class NSDateFormatter;
 class SQResultSet;
-class SQDatabase;
-
-// A compiled statement as the connection keeps it, cached or not.
-class SQStatement : public NSObject {
- public:
-  SQStatement() = default;
-  ~SQStatement() override;
-  static std::shared_ptr<SQStatement> make() { return std::make_shared<SQStatement>(); }
-
-  // Finalises the statement (if any), forgets it and clears inUse.
-  void close();
-  // Resets the statement (if any) so that it can run again, and clears inUse.
-  void reset();
-
-  sqlite3_stmt* statement() const { return statement_; }
-  void setStatement(sqlite3_stmt* statement) { statement_ = statement; }
-  // Set by the connection: goes false when the connection had to finalise the statement itself
-  // (it was still alive when the connection closed), so that this object never touches it again.
-  void setConnectionToken(std::shared_ptr<std::atomic<bool>> token) { connectionToken_ = std::move(token); }
-  const std::shared_ptr<NSString>& query() const { return query_; }
-  void setQuery(const std::shared_ptr<NSString>& query) { query_ = query; }
-  int64_t useCount() const { return useCount_; }
-  void setUseCount(int64_t useCount) { useCount_ = useCount; }
-  bool inUse() const { return inUse_; }
-  void setInUse(bool inUse) { inUse_ = inUse; }
-
-  // "<SQStatement: 0x...> 3 hit(s) for query select ..."
-  std::shared_ptr<NSString> description() const override;
-
- private:
-  bool statementIsLive() const { return statement_ && (!connectionToken_ || connectionToken_->load()); }
-
-  sqlite3_stmt* statement_ = nullptr;
-  std::shared_ptr<std::atomic<bool>> connectionToken_;
-  std::shared_ptr<NSString> query_;
-  int64_t useCount_ = 0;
-  bool inUse_ = false;
-};
 
 class SQDatabase : public NSObject {
  public:
@@ -113,8 +76,14 @@ class SQDatabase : public NSObject {
   // --- queries (nil on failure)
   template <class... Args>
   std::shared_ptr<SQResultSet> executeQuery(const std::shared_ptr<NSString>& sql, const Args&... args) {
-    const zvt::SQArgument list[] = {zvt::SQArgument(args)..., zvt::SQArgument()};
-    return executeQueryWithVAList(sql, std::span<const zvt::SQArgument>(list, sizeof...(Args)));
+    return withArgumentList(
+        [&](std::span<const zvt::SQArgument> list) {
+          Bindings bindings;
+          bindings.list = list;
+          bindings.hasList = true;
+          return executeQueryImpl(sql, bindings);
+        },
+        args...);
   }
   std::shared_ptr<SQResultSet> executeQueryWithArgumentsInArray(const std::shared_ptr<NSString>& sql,
                                                                 const std::shared_ptr<NSArray>& arguments);
@@ -129,8 +98,8 @@ class SQDatabase : public NSObject {
                                                       std::span<const zvt::SQArgument> arguments);
   template <class... Args>
   std::shared_ptr<SQResultSet> executeQueryWithFormat(std::string_view format, const Args&... args) {
-    const zvt::SQArgument list[] = {zvt::SQArgument(args)..., zvt::SQArgument()};
-    return executeQueryWithFormatList(format, std::span<const zvt::SQArgument>(list, sizeof...(Args)));
+    return withArgumentList(
+        [&](std::span<const zvt::SQArgument> list) { return executeQueryWithFormatList(format, list); }, args...);
   }
   template <class... Args>
   std::shared_ptr<SQResultSet> executeQueryWithFormat(const std::shared_ptr<NSString>& format, const Args&... args) {
@@ -140,8 +109,14 @@ class SQDatabase : public NSObject {
   // --- updates (NO on failure)
   template <class... Args>
   bool executeUpdate(const std::shared_ptr<NSString>& sql, const Args&... args) {
-    const zvt::SQArgument list[] = {zvt::SQArgument(args)..., zvt::SQArgument()};
-    return executeUpdateWithVAList(sql, std::span<const zvt::SQArgument>(list, sizeof...(Args)));
+    return withArgumentList(
+        [&](std::span<const zvt::SQArgument> list) {
+          Bindings bindings;
+          bindings.list = list;
+          bindings.hasList = true;
+          return executeUpdateBound(sql, bindings, nullptr);
+        },
+        args...);
   }
   bool executeUpdateWithArgumentsInArray(const std::shared_ptr<NSString>& sql, const std::shared_ptr<NSArray>& arguments);
   bool executeUpdateValuesError(const std::shared_ptr<NSString>& sql, const std::shared_ptr<NSArray>& values,
@@ -152,11 +127,14 @@ class SQDatabase : public NSObject {
   template <class... Args>
   bool executeUpdateWithErrorAndBindings(const std::shared_ptr<NSString>& sql, std::shared_ptr<NSError>* error,
                                          const Args&... args) {
-    const zvt::SQArgument list[] = {zvt::SQArgument(args)..., zvt::SQArgument()};
-    Bindings bindings;
-    bindings.list = std::span<const zvt::SQArgument>(list, sizeof...(Args));
-    bindings.hasList = true;
-    return executeUpdateBound(sql, bindings, error);
+    return withArgumentList(
+        [&](std::span<const zvt::SQArgument> list) {
+          Bindings bindings;
+          bindings.list = list;
+          bindings.hasList = true;
+          return executeUpdateBound(sql, bindings, error);
+        },
+        args...);
   }
   template <class... Args>
   bool update(const std::shared_ptr<NSString>& sql, std::shared_ptr<NSError>* error, const Args&... args) {
@@ -164,8 +142,8 @@ class SQDatabase : public NSObject {
   }
   template <class... Args>
   bool executeUpdateWithFormat(std::string_view format, const Args&... args) {
-    const zvt::SQArgument list[] = {zvt::SQArgument(args)..., zvt::SQArgument()};
-    return executeUpdateWithFormatList(format, std::span<const zvt::SQArgument>(list, sizeof...(Args)));
+    return withArgumentList(
+        [&](std::span<const zvt::SQArgument> list) { return executeUpdateWithFormatList(format, list); }, args...);
   }
   template <class... Args>
   bool executeUpdateWithFormat(const std::shared_ptr<NSString>& format, const Args&... args) {
@@ -186,7 +164,14 @@ class SQDatabase : public NSObject {
   void warnInUse();
   bool hasOpenResultSets() const { return !openResultSets_.empty(); }
   void closeOpenResultSets();
-  void resultSetDidClose(SQResultSet* resultSet);
+  void resultSetDidClose(SQResultSet* resultSet) {
+    // Each result set is listed once, and the newest usually closes first.
+    if (!openResultSets_.empty() && openResultSets_.back() == resultSet) {
+      openResultSets_.pop_back();
+    } else {
+      forgetResultSet(resultSet);
+    }
+  }
 
   // --- transactions and save points
   bool beginTransaction();
@@ -280,6 +265,7 @@ class SQDatabase : public NSObject {
   struct FunctionSlot;
 
   std::shared_ptr<SQDatabase> selfDatabase();
+  void forgetResultSet(SQResultSet* resultSet);
   bool openPrepared(int result);
   void installBusyHandler();
   static int busyHandler(void* database, int count) noexcept;
@@ -292,9 +278,23 @@ class SQDatabase : public NSObject {
     bool hasList = false;
     const NSDictionary* dictionary = nullptr;
   };
+  // The variadic forms' objects as an argument list, held on the caller's stack for the call.
+  template <class Run, class... Args>
+  static decltype(auto) withArgumentList(const Run& run, const Args&... args) {
+    if constexpr (sizeof...(Args) == 0) {
+      return run(std::span<const zvt::SQArgument>());
+    } else {
+      const zvt::SQArgument list[] = {zvt::SQArgument(args)...};
+      return run(std::span<const zvt::SQArgument>(list));
+    }
+  }
+
+  // Binds and answers the number bound (the list's length when it is longer than parameterCount).
   int bindArguments(sqlite3_stmt* statement, const Bindings& bindings, int parameterCount);
+  int bindList(sqlite3_stmt* statement, std::span<const zvt::SQArgument> list, int parameterCount);
+  // A freshly compiled statement as this connection's SQStatement, cached when caching is on.
+  std::shared_ptr<SQStatement> adoptStatement(sqlite3_stmt* statement, const std::shared_ptr<NSString>& sql);
   void bindObject(const id& object, int index, sqlite3_stmt* statement);
-  void bindArgument(const zvt::SQArgument& argument, int index, sqlite3_stmt* statement);
   void traceBinding(const id& object) const;
 
   std::shared_ptr<SQResultSet> executeQueryImpl(const std::shared_ptr<NSString>& sql, const Bindings& bindings);
@@ -304,12 +304,17 @@ class SQDatabase : public NSObject {
   // `cached` points into the cache, which no one may change while a statement runs.
   sqlite3_stmt* prepare(const std::shared_ptr<NSString>& sql, const std::shared_ptr<SQStatement>** cached,
                         std::shared_ptr<NSError>* error);
+  sqlite3_stmt* compile(const std::shared_ptr<NSString>& sql, std::shared_ptr<NSError>* error);
   const std::shared_ptr<SQStatement>* freeCachedStatement(const std::shared_ptr<NSString>& sql);
   // NO, with the in-use warning, while a statement of this connection runs (from a SQL function).
   bool refuseWhileExecuting();
-  // The statements cached for the SQL text, or nullptr; remembers the last text it looked up,
-  // since a caller usually runs the same statement many times in a row.
-  std::vector<std::shared_ptr<SQStatement>>* cachedStatementsFor(const std::shared_ptr<NSString>& sql);
+  // The statements cached for the SQL text, or nullptr. The last text object looked up is
+  // remembered (unless it is mutable), since a caller usually runs the same statement many
+  // times in a row: the next lookup of that object compares one pointer instead of hashing.
+  std::vector<std::shared_ptr<SQStatement>>* cachedStatementsFor(const std::shared_ptr<NSString>& sql) {
+    return sql && sql == lastCachedQuery_ ? lastCachedStatements_ : lookUpCachedStatements(sql);
+  }
+  std::vector<std::shared_ptr<SQStatement>>* lookUpCachedStatements(const std::shared_ptr<NSString>& sql);
   void forgetCachedLookup();
 
   // Format queries: the SQL with "?" in place of each argument, and the arguments.

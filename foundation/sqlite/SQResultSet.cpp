@@ -11,19 +11,23 @@
 using zvt::SQLog;
 using zvt::SQLogFormat;
 
-SQResultSet::~SQResultSet() { close(); }
+SQResultSet::~SQResultSet() {
+  if (statement_ || parentDB_) close();
+}
 
 std::shared_ptr<SQResultSet> SQResultSet::resultSetWithStatement(std::shared_ptr<SQStatement> statement,
                                                                  std::shared_ptr<SQDatabase> parentDB) {
-  // One per query, released as soon as the rows are read: pooled blocks spare malloc and free.
-  auto resultSet = std::allocate_shared<SQResultSet>(zvt::PoolAllocator<SQResultSet>(), Private{});
-  if (statement) statement->setInUse(true);
-  resultSet->statement_ = std::move(statement);
-  resultSet->parentDB_ = std::move(parentDB);
-  return resultSet;
+  return make(std::move(statement), std::move(parentDB), nullptr);
 }
 
-sqlite3_stmt* SQResultSet::stmt() const { return statement_ ? statement_->statement() : nullptr; }
+std::shared_ptr<SQResultSet> SQResultSet::make(std::shared_ptr<SQStatement>&& statement,
+                                               std::shared_ptr<SQDatabase>&& parentDB,
+                                               const std::shared_ptr<NSString>& query) {
+  // One per query, released as soon as the rows are read: pooled blocks spare malloc and free.
+  if (statement) statement->setInUse(true);
+  return std::allocate_shared<SQResultSet>(zvt::PoolAllocator<SQResultSet>(), Private{}, std::move(statement),
+                                           std::move(parentDB), query);
+}
 
 void SQResultSet::close() {
   if (statement_) {
@@ -33,16 +37,11 @@ void SQResultSet::close() {
   if (parentDB_) {
     // Moved out first: the connection may go away with this last reference.
     std::shared_ptr<SQDatabase> parent = std::move(parentDB_);
-    parentDB_.reset();
     parent->resultSetDidClose(this);
   }
 }
 
-bool SQResultSet::nextWithError(std::shared_ptr<NSError>* error) {
-  sqlite3_stmt* statement = stmt();
-  // Stepping a closed cursor is what SQLite would call misuse; say so without calling it.
-  int result = statement ? sqlite3_step(statement) : SQLITE_MISUSE;
-  if (result == SQLITE_ROW) return true;
+bool SQResultSet::stepEnded(int result, std::shared_ptr<NSError>* error) {
   if (result == SQLITE_DONE) {
     close();
     return false;
@@ -118,32 +117,6 @@ std::shared_ptr<NSString> SQResultSet::columnNameForIndex(int columnIdx) const {
 
 // ---------------------------------------------------------------------------------------------
 // Typed getters
-
-int SQResultSet::intForColumnIndex(int columnIdx) const {
-  sqlite3_stmt* statement = stmt();
-  return statement && columnIdx >= 0 ? sqlite3_column_int(statement, columnIdx) : 0;
-}
-
-long SQResultSet::longForColumnIndex(int columnIdx) const {
-  sqlite3_stmt* statement = stmt();
-  return statement && columnIdx >= 0 ? static_cast<long>(sqlite3_column_int64(statement, columnIdx)) : 0;
-}
-
-long long SQResultSet::longLongIntForColumnIndex(int columnIdx) const {
-  sqlite3_stmt* statement = stmt();
-  return statement && columnIdx >= 0 ? sqlite3_column_int64(statement, columnIdx) : 0;
-}
-
-unsigned long long SQResultSet::unsignedLongLongIntForColumnIndex(int columnIdx) const {
-  return static_cast<unsigned long long>(longLongIntForColumnIndex(columnIdx));
-}
-
-bool SQResultSet::boolForColumnIndex(int columnIdx) const { return intForColumnIndex(columnIdx) != 0; }
-
-double SQResultSet::doubleForColumnIndex(int columnIdx) const {
-  sqlite3_stmt* statement = stmt();
-  return statement && columnIdx >= 0 ? sqlite3_column_double(statement, columnIdx) : 0.0;
-}
 
 bool SQResultSet::columnIndexIsNull(int columnIdx) const {
   sqlite3_stmt* statement = stmt();

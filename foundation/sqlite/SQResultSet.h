@@ -11,6 +11,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "foundation/sqlite/SQStatement.h"
 #include "platform/foundation/NSData.h"
 #include "platform/foundation/NSDictionary.h"
 #include "platform/foundation/NSError.h"
@@ -19,21 +20,28 @@
 
 class NSDate;
 class SQDatabase;
-class SQStatement;
 
 class SQResultSet : public NSObject {
  public:
   struct Private {};
   SQResultSet(Private) {}
+  SQResultSet(Private, std::shared_ptr<SQStatement>&& statement, std::shared_ptr<SQDatabase>&& parentDB,
+              const std::shared_ptr<NSString>& query)
+      : parentDB_(std::move(parentDB)), statement_(std::move(statement)), query_(query) {}
   ~SQResultSet() override;
 
   static std::shared_ptr<SQResultSet> resultSetWithStatement(std::shared_ptr<SQStatement> statement,
                                                              std::shared_ptr<SQDatabase> parentDB);
 
-  // --- stepping
+  // --- stepping (inline: a cursor is usually stepped once per query or once per row)
   bool next() { return nextWithError(nullptr); }
   // YES while a row is available; the first NO closes the cursor.
-  bool nextWithError(std::shared_ptr<NSError>* error);
+  bool nextWithError(std::shared_ptr<NSError>* error) {
+    sqlite3_stmt* statement = stmt();
+    // Stepping a closed cursor is what SQLite would call misuse; say so without calling it.
+    int result = statement ? sqlite3_step(statement) : SQLITE_MISUSE;
+    return result == SQLITE_ROW || stepEnded(result, error);
+  }
   bool hasAnotherRow() const;
   // Frees the statement for reuse and detaches from the connection; a second close does nothing.
   void close();
@@ -49,12 +57,23 @@ class SQResultSet : public NSObject {
   std::shared_ptr<NSString> columnNameForIndex(int columnIdx) const;
 
   // --- typed getters by index
-  int intForColumnIndex(int columnIdx) const;
-  long longForColumnIndex(int columnIdx) const;
-  long long longLongIntForColumnIndex(int columnIdx) const;
-  unsigned long long unsignedLongLongIntForColumnIndex(int columnIdx) const;
-  bool boolForColumnIndex(int columnIdx) const;
-  double doubleForColumnIndex(int columnIdx) const;
+  int intForColumnIndex(int columnIdx) const {
+    sqlite3_stmt* statement = stmt();
+    return statement && columnIdx >= 0 ? sqlite3_column_int(statement, columnIdx) : 0;
+  }
+  long longForColumnIndex(int columnIdx) const { return static_cast<long>(longLongIntForColumnIndex(columnIdx)); }
+  long long longLongIntForColumnIndex(int columnIdx) const {
+    sqlite3_stmt* statement = stmt();
+    return statement && columnIdx >= 0 ? sqlite3_column_int64(statement, columnIdx) : 0;
+  }
+  unsigned long long unsignedLongLongIntForColumnIndex(int columnIdx) const {
+    return static_cast<unsigned long long>(longLongIntForColumnIndex(columnIdx));
+  }
+  bool boolForColumnIndex(int columnIdx) const { return intForColumnIndex(columnIdx) != 0; }
+  double doubleForColumnIndex(int columnIdx) const {
+    sqlite3_stmt* statement = stmt();
+    return statement && columnIdx >= 0 ? sqlite3_column_double(statement, columnIdx) : 0.0;
+  }
   std::shared_ptr<NSString> stringForColumnIndex(int columnIdx) const;
   std::shared_ptr<NSDate> dateForColumnIndex(int columnIdx) const;
   // A copy of the blob; nil for NULL and for an empty blob.
@@ -122,7 +141,15 @@ class SQResultSet : public NSObject {
   void setStatement(const std::shared_ptr<SQStatement>& statement) { statement_ = statement; }
 
  private:
-  sqlite3_stmt* stmt() const;
+  friend class SQDatabase;
+
+  // The connection's own way in: the statement, the connection and the SQL set in place.
+  static std::shared_ptr<SQResultSet> make(std::shared_ptr<SQStatement>&& statement,
+                                           std::shared_ptr<SQDatabase>&& parentDB, const std::shared_ptr<NSString>& query);
+
+  sqlite3_stmt* stmt() const { return statement_ ? statement_->statement() : nullptr; }
+  // The end of the rows or a failed step: logs a failure, hands out its error, closes; NO.
+  bool stepEnded(int result, std::shared_ptr<NSError>* error);
   void buildNameMap();
 
   std::shared_ptr<SQDatabase> parentDB_;
