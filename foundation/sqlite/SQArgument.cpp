@@ -6,12 +6,13 @@
 namespace zvt {
 
 id SQArgument::boxed() const {
-  switch (kind_) {
-    case Kind::Object:
+  switch (binding_) {
+    case Binding::Object:
       return object_;
-    case Kind::Text:
+    case Binding::Text:
       return NSString::stringWithUTF8String(text_);
-    case Kind::Scalar:
+    case Binding::Integer:
+    case Binding::Real:
       break;
   }
   switch (type_) {

@@ -2,10 +2,14 @@
 // One statement argument as the variadic forms of SQDatabase take it: an object (nil, NSNull,
 // NSData, NSDate, NSNumber, anything else by its description), or a C++ scalar or text that is
 // bound exactly as the NSNumber or NSString made from it would be, without boxing it first.
+//
+// The value shares its storage with the object: a variadic call builds one of these per
+// argument on every run, and scalars and text then carry no object to set up or release.
 
 #include <concepts>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -22,8 +26,8 @@ class SQArgument {
   enum class Binding : uint8_t { Object, Integer, Real, Text };
 
   // nil
-  SQArgument() = default;
-  SQArgument(std::nullptr_t) {}
+  SQArgument() : object_() {}
+  SQArgument(std::nullptr_t) : object_() {}
 
   template <class T>
     requires std::is_base_of_v<NSObject, T>
@@ -31,54 +35,99 @@ class SQArgument {
 
   // Scalars carry the objCType character of the number they stand for. bool is 'B', which
   // binds 0 or 1; long is 64-bit ('q'/'Q'), as on the device.
-  SQArgument(bool value) : kind_(Kind::Scalar), type_('B'), binding_(Binding::Integer) { i_ = value ? 1 : 0; }
+  SQArgument(bool value) : binding_(Binding::Integer), type_('B'), i_(value ? 1 : 0) {}
   template <class T>
     requires(std::is_integral_v<T> && !std::is_same_v<T, bool>)
-  SQArgument(T value) : kind_(Kind::Scalar), binding_(Binding::Integer) {
+  SQArgument(T value) : binding_(Binding::Integer), type_(typeOf<T>()), i_(0) {
     if constexpr (std::is_signed_v<T> || std::is_same_v<T, char>) {
-      type_ = sizeof(T) == 1 ? 'c' : sizeof(T) == 2 ? 's' : sizeof(T) == 4 ? 'i' : 'q';
       i_ = static_cast<int64_t>(value);
     } else {
-      type_ = sizeof(T) == 1 ? 'C' : sizeof(T) == 2 ? 'S' : sizeof(T) == 4 ? 'I' : 'Q';
       u_ = static_cast<uint64_t>(value);
     }
   }
-  SQArgument(float value) : kind_(Kind::Scalar), type_('f'), binding_(Binding::Real) { d_ = value; }
-  SQArgument(double value) : kind_(Kind::Scalar), type_('d'), binding_(Binding::Real) { d_ = value; }
+  SQArgument(float value) : binding_(Binding::Real), type_('f'), d_(value) {}
+  SQArgument(double value) : binding_(Binding::Real), type_('d'), d_(value) {}
 
   // UTF-8 text, bound as an NSString of the same bytes would be. The bytes only need to stay
   // valid for the call that takes the argument: SQLite copies them when they are bound.
-  SQArgument(const char* text)
-      : kind_(text ? Kind::Text : Kind::Object),
-        binding_(text ? Binding::Text : Binding::Object),
-        text_(text ? text : "") {}
-  SQArgument(std::string_view text) : kind_(Kind::Text), binding_(Binding::Text), text_(text) {}
-  SQArgument(const std::string& text) : kind_(Kind::Text), binding_(Binding::Text), text_(text) {}
+  SQArgument(const char* text) {
+    if (text) {
+      binding_ = Binding::Text;
+      new (&text_) std::string_view(text);
+    } else {
+      new (&object_) id();
+    }
+  }
+  SQArgument(std::string_view text) : binding_(Binding::Text), text_(text) {}
+  SQArgument(const std::string& text) : binding_(Binding::Text), text_(text) {}
 
-  Kind kind() const { return kind_; }
+  SQArgument(const SQArgument& other) : binding_(other.binding_), type_(other.type_) { copyValue(other); }
+  SQArgument& operator=(const SQArgument& other) {
+    if (this != &other) {
+      destroyValue();
+      binding_ = other.binding_;
+      type_ = other.type_;
+      copyValue(other);
+    }
+    return *this;
+  }
+  ~SQArgument() { destroyValue(); }
+
+  Kind kind() const {
+    switch (binding_) {
+      case Binding::Object: return Kind::Object;
+      case Binding::Text: return Kind::Text;
+      default: return Kind::Scalar;
+    }
+  }
   Binding binding() const { return binding_; }
-  const id& object() const { return object_; }
+  // The object of an object argument; nil for the others.
+  const id& object() const { return binding_ == Binding::Object ? object_ : nilObject(); }
   char type() const { return type_; }
-  int64_t intValue() const { return i_; }
-  uint64_t unsignedValue() const { return u_; }
-  double doubleValue() const { return d_; }
-  std::string_view text() const { return text_; }
+  int64_t intValue() const { return binding_ == Binding::Object || binding_ == Binding::Text ? 0 : i_; }
+  uint64_t unsignedValue() const { return binding_ == Binding::Object || binding_ == Binding::Text ? 0 : u_; }
+  double doubleValue() const { return binding_ == Binding::Object || binding_ == Binding::Text ? 0.0 : d_; }
+  std::string_view text() const { return binding_ == Binding::Text ? text_ : std::string_view(); }
 
-  bool isNil() const { return kind_ == Kind::Object && !object_; }
+  bool isNil() const { return binding_ == Binding::Object && !object_; }
   // The argument as an object: scalars become NSNumber, text NSString (nil stays nil).
   id boxed() const;
 
  private:
-  Kind kind_ = Kind::Object;
-  char type_ = 0;
+  template <class T>
+  static constexpr char typeOf() {
+    if constexpr (std::is_signed_v<T> || std::is_same_v<T, char>) {
+      return sizeof(T) == 1 ? 'c' : sizeof(T) == 2 ? 's' : sizeof(T) == 4 ? 'i' : 'q';
+    } else {
+      return sizeof(T) == 1 ? 'C' : sizeof(T) == 2 ? 'S' : sizeof(T) == 4 ? 'I' : 'Q';
+    }
+  }
+  static const id& nilObject() {
+    static const id nil;
+    return nil;
+  }
+  void copyValue(const SQArgument& other) {
+    if (binding_ == Binding::Object) {
+      new (&object_) id(other.object_);
+    } else if (binding_ == Binding::Text) {
+      new (&text_) std::string_view(other.text_);
+    } else {
+      u_ = other.u_;
+    }
+  }
+  void destroyValue() {
+    if (binding_ == Binding::Object) object_.~id();
+  }
+
   Binding binding_ = Binding::Object;
-  id object_;
+  char type_ = 0;
   union {
-    int64_t i_ = 0;
+    int64_t i_;
     uint64_t u_;
     double d_;
+    std::string_view text_;
+    id object_;
   };
-  std::string_view text_;
 };
 
 }  // namespace zvt

@@ -542,28 +542,41 @@ void SQDatabase::bindObject(const id& object, int index, sqlite3_stmt* statement
   }
 }
 
-inline int SQDatabase::bindList(sqlite3_stmt* statement, std::span<const SQArgument> list, int parameterCount) {
+[[gnu::always_inline]] inline void SQDatabase::bindArgument(const SQArgument& argument, int index,
+                                                             sqlite3_stmt* statement) {
+  switch (argument.binding()) {
+    case SQArgument::Binding::Integer:
+      sqlite3_bind_int64(statement, index, argument.intValue());
+      return;
+    case SQArgument::Binding::Real:
+      sqlite3_bind_double(statement, index, argument.doubleValue());
+      return;
+    case SQArgument::Binding::Text:
+      bindText(statement, index, argument.text());
+      return;
+    case SQArgument::Binding::Object:
+      bindObject(argument.object(), index, statement);
+      return;
+  }
+}
+
+// Inline: the binding of every variadic call, down to a switch per argument.
+[[gnu::always_inline]] inline int SQDatabase::bindList(sqlite3_stmt* statement, std::span<const SQArgument> list,
+                                                       int parameterCount) {
   // An argument list must match the parameters one to one; a longer list is reported by its
   // length and binds nothing.
   if (list.size() > static_cast<size_t>(parameterCount)) return static_cast<int>(list.size());
+  if (traceExecution_) return bindListTraced(statement, list);
+  int index = 0;
+  for (const SQArgument& argument : list) bindArgument(argument, ++index, statement);
+  return index;
+}
+
+int SQDatabase::bindListTraced(sqlite3_stmt* statement, std::span<const SQArgument> list) {
   int index = 0;
   for (const SQArgument& argument : list) {
-    ++index;
-    if (traceExecution_) traceBinding(argument.boxed());
-    switch (argument.binding()) {
-      case SQArgument::Binding::Integer:
-        sqlite3_bind_int64(statement, index, argument.intValue());
-        break;
-      case SQArgument::Binding::Real:
-        sqlite3_bind_double(statement, index, argument.doubleValue());
-        break;
-      case SQArgument::Binding::Text:
-        bindText(statement, index, argument.text());
-        break;
-      case SQArgument::Binding::Object:
-        bindObject(argument.object(), index, statement);
-        break;
-    }
+    traceBinding(argument.boxed());
+    bindArgument(argument, ++index, statement);
   }
   return index;
 }

@@ -292,9 +292,11 @@ class SQDatabase : public NSObject {
   // Binds and answers the number bound (the list's length when it is longer than parameterCount).
   int bindArguments(sqlite3_stmt* statement, const Bindings& bindings, int parameterCount);
   int bindList(sqlite3_stmt* statement, std::span<const zvt::SQArgument> list, int parameterCount);
+  int bindListTraced(sqlite3_stmt* statement, std::span<const zvt::SQArgument> list);
   // A freshly compiled statement as this connection's SQStatement, cached when caching is on.
   std::shared_ptr<SQStatement> adoptStatement(sqlite3_stmt* statement, const std::shared_ptr<NSString>& sql);
   void bindObject(const id& object, int index, sqlite3_stmt* statement);
+  void bindArgument(const zvt::SQArgument& argument, int index, sqlite3_stmt* statement);
   void traceBinding(const id& object) const;
 
   std::shared_ptr<SQResultSet> executeQueryImpl(const std::shared_ptr<NSString>& sql, const Bindings& bindings);
