@@ -103,6 +103,7 @@ SQStatement::~SQStatement() { close(); }
 void SQStatement::close() {
   if (statementIsLive()) sqlite3_finalize(statement_);
   statement_ = nullptr;
+  parameterCount_ = -1;
   inUse_ = false;
 }
 
@@ -689,7 +690,7 @@ std::shared_ptr<SQResultSet> SQDatabase::executeQueryImpl(const std::shared_ptr<
   // Held from here on: binding may run an object's description, which must not be able to
   // take the statement away.
   std::shared_ptr<SQStatement> cached = fromCache ? *fromCache : nullptr;
-  int parameterCount = sqlite3_bind_parameter_count(statement);
+  int parameterCount = cached ? cached->parameterCount() : sqlite3_bind_parameter_count(statement);
   int bound = bindings.array || bindings.dictionary ? bindArguments(statement, bindings, parameterCount)
                                                     : bindList(statement, bindings.list, parameterCount);
   if (bound != parameterCount) {
@@ -723,7 +724,7 @@ bool SQDatabase::executeUpdateBound(const std::shared_ptr<NSString>& sql, const 
     return false;
   }
   SQStatement* cached = fromCache ? fromCache->get() : nullptr;
-  int parameterCount = sqlite3_bind_parameter_count(statement);
+  int parameterCount = cached ? cached->parameterCount() : sqlite3_bind_parameter_count(statement);
   int bound = bindings.array || bindings.dictionary ? bindArguments(statement, bindings, parameterCount)
                                                     : bindList(statement, bindings.list, parameterCount);
   if (bound != parameterCount) {

@@ -3,7 +3,6 @@
 #include "foundation/sqlite/SQDatabase.h"
 #include "foundation/sqlite/SQLog.h"
 #include "foundation/sqlite/SQText.h"
-#include "platform/foundation/BlockPool.h"
 #include "platform/foundation/NSDate.h"
 #include "platform/foundation/NSNull.h"
 #include "platform/foundation/NSNumber.h"
@@ -20,14 +19,6 @@ std::shared_ptr<SQResultSet> SQResultSet::resultSetWithStatement(std::shared_ptr
   return make(std::move(statement), std::move(parentDB), nullptr);
 }
 
-std::shared_ptr<SQResultSet> SQResultSet::make(std::shared_ptr<SQStatement>&& statement,
-                                               std::shared_ptr<SQDatabase>&& parentDB,
-                                               const std::shared_ptr<NSString>& query) {
-  // One per query, released as soon as the rows are read: pooled blocks spare malloc and free.
-  if (statement) statement->setInUse(true);
-  return std::allocate_shared<SQResultSet>(zvt::PoolAllocator<SQResultSet>(), Private{}, std::move(statement),
-                                           std::move(parentDB), query);
-}
 
 void SQResultSet::close() {
   if (statement_) {

@@ -12,6 +12,7 @@
 #include <unordered_map>
 
 #include "foundation/sqlite/SQStatement.h"
+#include "platform/foundation/BlockPool.h"
 #include "platform/foundation/NSData.h"
 #include "platform/foundation/NSDictionary.h"
 #include "platform/foundation/NSError.h"
@@ -158,3 +159,12 @@ class SQResultSet : public NSObject {
   // Made on first use: most result sets are read by index or not at all by name.
   std::unique_ptr<std::unordered_map<std::string, int>> columnNameToIndexMap_;
 };
+
+inline std::shared_ptr<SQResultSet> SQResultSet::make(std::shared_ptr<SQStatement>&& statement,
+                                                      std::shared_ptr<SQDatabase>&& parentDB,
+                                                      const std::shared_ptr<NSString>& query) {
+  // One per query, released as soon as the rows are read: pooled blocks spare malloc and free.
+  if (statement) statement->setInUse(true);
+  return std::allocate_shared<SQResultSet>(zvt::PoolAllocator<SQResultSet>(), Private{}, std::move(statement),
+                                           std::move(parentDB), query);
+}

@@ -26,7 +26,15 @@ class SQStatement : public NSObject {
   }
 
   sqlite3_stmt* statement() const { return statement_; }
-  void setStatement(sqlite3_stmt* statement) { statement_ = statement; }
+  void setStatement(sqlite3_stmt* statement) {
+    statement_ = statement;
+    parameterCount_ = -1;
+  }
+  // sqlite3_bind_parameter_count, asked once per compiled statement.
+  int parameterCount() {
+    if (parameterCount_ < 0) parameterCount_ = sqlite3_bind_parameter_count(statement_);
+    return parameterCount_;
+  }
   // Set by the connection: goes false when the connection had to finalise the statement itself
   // (it was still alive when the connection closed), so that this object never touches it again.
   void setConnectionToken(std::shared_ptr<std::atomic<bool>> token) { connectionToken_ = std::move(token); }
@@ -47,5 +55,6 @@ class SQStatement : public NSObject {
   std::shared_ptr<std::atomic<bool>> connectionToken_;
   std::shared_ptr<NSString> query_;
   int64_t useCount_ = 0;
+  int parameterCount_ = -1;
   bool inUse_ = false;
 };

@@ -508,6 +508,49 @@ TEST(SQDatabaseCache, CloseWithAnOpenResultSetClosesItFirst) {
   EXPECT_FALSE(uncached->next());
 }
 
+TEST(SQDatabaseCache, AMutableSQLTextRunsWhatItSaysNow) {
+  auto db = openMemory();
+  db->setShouldCacheStatements(true);
+  ASSERT_TRUE(db->executeUpdate("create table t(a, b)"_ns));
+  auto sql = NSMutableString::stringWithUTF8String("insert into t (a) values (?)");
+  ASSERT_TRUE(db->executeUpdate(sql, 1));
+  ASSERT_TRUE(db->executeUpdate(sql, 2));
+  sql->setString("insert into t (b) values (?)"_ns);
+  ASSERT_TRUE(db->executeUpdate(sql, 3));
+  EXPECT_EQ(db->intForQuery("select count(*) from t where a is null and b = 3"_ns), 1);
+
+  auto query = NSMutableString::stringWithUTF8String("select a from t where a = ?");
+  auto first = db->executeQuery(query, 2);
+  ASSERT_TRUE(first->next());
+  EXPECT_EQ(first->intForColumnIndex(0), 2);
+  first->close();
+  query->setString("select b from t where b = ?"_ns);
+  auto second = db->executeQuery(query, 3);
+  ASSERT_TRUE(second->next());
+  EXPECT_EQ(second->intForColumnIndex(0), 3);
+  EXPECT_TRUE(second->query()->isEqualToString("select b from t where b = ?"));
+}
+
+TEST(SQDatabaseCache, ResultSetsLeaveTheOpenSetInAnyOrder) {
+  auto db = openMemory();
+  db->setShouldCacheStatements(true);
+  ASSERT_TRUE(db->executeUpdate("create table t(a)"_ns));
+  ASSERT_TRUE(db->executeUpdate("insert into t values (1), (2)"_ns));
+  auto sql = "select a from t"_ns;
+  auto older = db->executeQuery(sql);
+  auto middle = db->executeQuery(sql);
+  auto newer = db->executeQuery(sql);
+  middle->close();
+  older->close();
+  EXPECT_TRUE(db->hasOpenResultSets());
+  EXPECT_EQ(middle->parentDB(), nullptr);
+  ASSERT_TRUE(newer->next());
+  newer.reset();  // released without close: closes itself
+  EXPECT_FALSE(db->hasOpenResultSets());
+  EXPECT_EQ(zvt::as<NSArray>(db->cachedStatements()->objectForKey(sql))->count(), 3u);
+  EXPECT_NE(db->cachedStatementForQuery(sql), nullptr);
+}
+
 TEST(SQDatabaseCache, ResultSetsKeepTheirConnectionAlive) {
   auto rs = [] {
     auto db = openMemory();
