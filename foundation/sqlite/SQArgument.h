@@ -61,17 +61,12 @@ class SQArgument {
   SQArgument(std::string_view text) : binding_(Binding::Text), text_(text) {}
   SQArgument(const std::string& text) : binding_(Binding::Text), text_(text) {}
 
-  SQArgument(const SQArgument& other) : binding_(other.binding_), type_(other.type_) { copyValue(other); }
-  SQArgument& operator=(const SQArgument& other) {
-    if (this != &other) {
-      destroyValue();
-      binding_ = other.binding_;
-      type_ = other.type_;
-      copyValue(other);
-    }
-    return *this;
+  // Made in place for one call and read through a span; never copied.
+  SQArgument(const SQArgument&) = delete;
+  SQArgument& operator=(const SQArgument&) = delete;
+  ~SQArgument() {
+    if (binding_ == Binding::Object) object_.~id();
   }
-  ~SQArgument() { destroyValue(); }
 
   Kind kind() const {
     switch (binding_) {
@@ -105,18 +100,6 @@ class SQArgument {
   static const id& nilObject() {
     static const id nil;
     return nil;
-  }
-  void copyValue(const SQArgument& other) {
-    if (binding_ == Binding::Object) {
-      new (&object_) id(other.object_);
-    } else if (binding_ == Binding::Text) {
-      new (&text_) std::string_view(other.text_);
-    } else {
-      u_ = other.u_;
-    }
-  }
-  void destroyValue() {
-    if (binding_ == Binding::Object) object_.~id();
   }
 
   Binding binding_ = Binding::Object;
