@@ -5,9 +5,12 @@
 //
 // Each thread keeps its own free list, so making and releasing is a push or a pop without any
 // lock. A block may be released on another thread than the one that made it: it simply joins
-// the releasing thread's list. Lists that grow long hand a batch back to a shared, mutex-guarded
-// stock, where other threads refill from; a finishing thread hands back everything it holds.
-// Memory of the pool is never returned to the system, it stays reachable from the stock.
+// the releasing thread's list. Blocks move between a thread and a shared, mutex-guarded stock
+// in whole batches whose length is known, so a move never walks a chain: a thread's list that
+// reaches kBatch blocks is set aside as its spare batch (the previous spare going to the stock),
+// and an empty list takes the spare back or a batch from the stock. A finishing thread hands
+// back everything it holds. Memory of the pool is never returned to the system, it stays
+// reachable from the stock.
 //
 // Under AddressSanitizer the allocator goes straight to operator new and delete instead, so
 // that use after release and leaks of the objects are still found.
@@ -22,7 +25,7 @@ namespace zvt {
 
 template <size_t BlockSize>
 class BlockPool {
-  static_assert(BlockSize >= 2 * sizeof(void*) && BlockSize % alignof(std::max_align_t) == 0);
+  static_assert(BlockSize >= sizeof(void*) && BlockSize % alignof(std::max_align_t) == 0);
 
  public:
   // Blocks moved at once between a thread's list and the shared stock.
@@ -30,7 +33,15 @@ class BlockPool {
 
   static void* allocate() {
     Local& local = localList();
-    if (local.head == nullptr) refill(local);
+    if (local.head == nullptr) {
+      if (local.spare != nullptr) {
+        local.head = local.spare;
+        local.count = kBatch;
+        local.spare = nullptr;
+      } else {
+        refill(local);
+      }
+    }
     Block* block = local.head;
     local.head = block->next;
     --local.count;
@@ -42,36 +53,52 @@ class BlockPool {
     Local& local = localList();
     block->next = local.head;
     local.head = block;
-    if (++local.count >= 2 * kBatch) giveBackBatch(local);
+    if (++local.count == kBatch) {
+      if (local.spare != nullptr) giveBack(local.spare, kBatch);
+      local.spare = local.head;
+      local.head = nullptr;
+      local.count = 0;
+    }
   }
 
-  // Blocks on this thread's free list (for tests).
-  static size_t localCount() { return localList().count; }
+  // Blocks on this thread's free list and its spare batch (for tests).
+  static size_t localCount() {
+    const Local& local = localList();
+    return local.count + (local.spare != nullptr ? kBatch : 0);
+  }
 
  private:
   struct Block {
     Block* next;
-    Block* nextBatch;  // in the shared stock: the first block of the following batch
   };
 
   // A thread's list. Trivially destructible so that it can be used at any time, even while
   // the thread is finishing; the Flusher hands its blocks back when the thread ends.
   struct Local {
     Block* head = nullptr;
-    size_t count = 0;
+    size_t count = 0;          // blocks in the chain at head, below kBatch
+    Block* spare = nullptr;    // a chain of exactly kBatch blocks, or none
     bool flusherArmed = false;
+  };
+
+  struct Batch {
+    Block* first;
+    size_t count;
   };
 
   struct Shared {
     std::mutex mutex;
-    Block* batches = nullptr;  // stack of batches, each a chain of blocks ending in nullptr
-    std::vector<void*> slabs;  // every slab ever carved, to keep the memory reachable
+    std::vector<Batch> batches;  // chains ending in nullptr
+    std::vector<void*> slabs;    // every slab ever carved, to keep the memory reachable
   };
 
   struct Flusher {
     ~Flusher() {
       Local& local = localList();
-      while (local.head != nullptr) giveBackBatch(local);
+      if (local.spare != nullptr) giveBack(local.spare, kBatch);
+      if (local.head != nullptr) giveBack(local.head, local.count);
+      local.spare = nullptr;
+      local.head = nullptr;
       local.count = 0;
     }
   };
@@ -98,13 +125,11 @@ class BlockPool {
     if (!local.flusherArmed) armFlusher(local);
     Shared& s = shared();
     std::lock_guard<std::mutex> lock(s.mutex);
-    if (s.batches != nullptr) {
-      Block* batch = s.batches;
-      s.batches = batch->nextBatch;
-      size_t n = 0;
-      for (Block* b = batch; b != nullptr; b = b->next) ++n;
-      local.head = batch;
-      local.count = n;
+    if (!s.batches.empty()) {
+      const Batch batch = s.batches.back();
+      s.batches.pop_back();
+      local.head = batch.first;
+      local.count = batch.count;
       return;
     }
     auto* slab = static_cast<unsigned char*>(::operator new(BlockSize * kBatch));
@@ -117,22 +142,11 @@ class BlockPool {
     local.count = kBatch;
   }
 
-  // Detaches up to kBatch blocks from the front of the thread's list into the stock.
-  static void giveBackBatch(Local& local) {
-    Block* first = local.head;
-    Block* last = first;
-    size_t n = 1;
-    while (n < kBatch && last->next != nullptr) {
-      last = last->next;
-      ++n;
-    }
-    local.head = last->next;
-    local.count -= n;
-    last->next = nullptr;
+  // Hands a chain of `count` blocks, ending in nullptr, to the stock.
+  static void giveBack(Block* first, size_t count) {
     Shared& s = shared();
     std::lock_guard<std::mutex> lock(s.mutex);
-    first->nextBatch = s.batches;
-    s.batches = first;
+    s.batches.push_back(Batch{first, count});
   }
 };
 
