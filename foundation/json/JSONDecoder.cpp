@@ -13,6 +13,7 @@
 #endif
 
 #include "foundation/json/JCContainers.h"
+#include "foundation/json/JCDecimal.h"
 #include "foundation/json/JCUTF8.h"
 #include "platform/foundation/NSException.h"
 #include "platform/foundation/NSNull.h"
@@ -702,7 +703,8 @@ bool ParseState::scanNumber() {
     ++q;
   }
   if (q == last || !isDigit(*q)) return invalid();
-  // The integer part's value is gathered on the way: short integers need no conversion.
+  // The significand's digits are gathered on the way: short integers and most decimal
+  // numbers need no second pass over the text.
   uint64_t mantissa = 0;
   const uint8_t* digitsStart = q;
   if (*q == '0') {
@@ -714,18 +716,36 @@ bool ParseState::scanNumber() {
     }
   }
   const size_t integerDigits = static_cast<size_t>(q - digitsStart);
+  size_t fractionDigits = 0;
+  const uint8_t* fractionEnd = q;
+  int64_t exponent = 0;
   if (q < last && *q == '.') {
     isDouble = true;
     ++q;
-    if (q == last || !isDigit(*q)) return invalid();
-    while (q < last && isDigit(*q)) ++q;
+    const uint8_t* fractionStart = q;
+    while (q < last && isDigit(*q)) {
+      mantissa = mantissa * 10 + static_cast<uint64_t>(*q - '0');
+      ++q;
+    }
+    fractionDigits = static_cast<size_t>(q - fractionStart);
+    fractionEnd = q;
+    if (fractionDigits == 0) return invalid();
   }
   if (q < last && (*q == 'e' || *q == 'E')) {
     isDouble = true;
     ++q;
-    if (q < last && (*q == '+' || *q == '-')) ++q;
+    bool negativeExponent = false;
+    if (q < last && (*q == '+' || *q == '-')) {
+      negativeExponent = *q == '-';
+      ++q;
+    }
     if (q == last || !isDigit(*q)) return invalid();
-    while (q < last && isDigit(*q)) ++q;
+    while (q < last && isDigit(*q)) {
+      // Far beyond any double's range already; the exact figure no longer matters.
+      if (exponent < 100000) exponent = exponent * 10 + (*q - '0');
+      ++q;
+    }
+    if (negativeExponent) exponent = -exponent;
   }
   // A number that runs into the end of the input is not complete.
   if (q == last) return invalid();
@@ -752,6 +772,35 @@ bool ParseState::scanNumber() {
     pos = p;
     token.end = p;
     return true;
+  }
+
+  if (isDouble) {
+    // Up to 19 significant digits the gathered significand is exact (leading zeros of a
+    // fraction after "0." add nothing to it).
+    size_t significantDigits = integerDigits + fractionDigits;
+    if (significantDigits > 19 && *digitsStart == '0') {
+      const uint8_t* f = digitsStart + 2;
+      while (f < fractionEnd && *f == '0') ++f;
+      significantDigits = static_cast<size_t>(fractionEnd - f);
+    }
+    double d;
+    if (significantDigits <= 19 &&
+        decimalToDouble(mantissa, exponent - static_cast<int64_t>(fractionDigits), d)) {
+      TokenValue& v = token.value;
+      v.cacheItem = nullptr;
+      v.length = 8;
+      v.bytes = reinterpret_cast<const uint8_t*>(&v.number);
+      v.type = kTypeDouble;
+      v.number.doubleValue = negative ? -d : d;
+      v.hash = kHashSeed + kTypeDouble;
+      uint8_t raw[8];
+      std::memcpy(raw, &v.number, 8);
+      for (uint8_t b : raw) v.hash = hashStep(v.hash, b);
+      token.type = TokenType::number;
+      pos = p;
+      token.end = p;
+      return true;
+    }
   }
 
   const char* text = reinterpret_cast<const char*>(in + start);
