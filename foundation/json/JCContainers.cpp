@@ -203,7 +203,7 @@ id JCDictionary::objectForKey(const id& key) const {
   return cell < capacity_ ? entries_[cell].object : nullptr;
 }
 
-void JCDictionary::insert(NSUInteger keyHash, id key, id object) {
+void JCDictionary::insert(NSUInteger keyHash, id&& key, id&& object) {
   if (capacity_ > 0) {
     NSUInteger cell = keyHash % capacity_;
     for (NSUInteger i = 0; i < capacity_; ++i) {
@@ -281,7 +281,7 @@ void JCDictionary::setObject(const id& object, const id& key) {
       if (old[i].key) insert(old[i].keyHash, std::move(old[i].key), std::move(old[i].object));
     }
   }
-  insert(keyHash, std::move(copied), object);
+  insert(keyHash, std::move(copied), id(object));
   mutated();
 }
 

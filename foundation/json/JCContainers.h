@@ -121,8 +121,8 @@ class JCDictionary final : public NSMutableDictionary {
   void requireMutable(const char* selector) const;
   void mutated();
   // The insert step: a cell holding an equal key is emptied first; the pair takes the first
-  // empty cell of its probe sequence. Raises when no cell is free.
-  void insert(NSUInteger keyHash, id key, id object);
+  // empty cell of its probe sequence (taking the references over). Raises when no cell is free.
+  void insert(NSUInteger keyHash, id&& key, id&& object);
   void removeCell(NSUInteger index);
   NSUInteger findCell(const id& key, NSUInteger keyHash) const;  // capacity_ when absent
 

@@ -36,7 +36,28 @@ constexpr uint8_t kTypeLongLong = 7;
 constexpr uint8_t kTypeUnsignedLongLong = 11;
 constexpr uint8_t kTypeDouble = 13;
 
-inline uint64_t hashStep(uint64_t h, uint8_t c) { return (h * 33 + c - 29) ^ (h >> 19); }
+// The hash of a number value: its type and its eight bytes, mixed so that the low bits (the
+// cache slot) depend on all of them.
+inline uint64_t numberHash(uint8_t type, uint64_t bits) {
+  uint64_t h = (bits + kHashSeed + type) * 0x9E3779B97F4A7C15ull;
+  h ^= h >> 29;
+  h *= 0xBF58476D1CE4E5B9ull;
+  return h ^ (h >> 32);
+}
+
+// Eight ASCII digits at p as their value, or -1 when they are not all digits.
+inline int64_t eightDigits(const uint8_t* p) {
+  uint64_t v;
+  std::memcpy(&v, p, 8);
+  // Every byte 0x30..0x39: high nibble 3, and adding 6 to the low nibble carries out of none.
+  if (((v & 0xF0F0F0F0F0F0F0F0ull) | (((v + 0x0606060606060606ull) & 0xF0F0F0F0F0F0F0F0ull) >> 4)) !=
+      0x3333333333333333ull) {
+    return -1;
+  }
+  v = (v & 0x0F0F0F0F0F0F0F0Full) * 2561 >> 8;              // pairs of digits
+  v = (v & 0x00FF00FF00FF00FFull) * 6553601 >> 16;          // groups of four
+  return static_cast<int64_t>((v & 0x0000FFFF0000FFFFull) * 42949672960001ull >> 32);  // all eight
+}
 
 enum class TokenType : uint8_t {
   none,
@@ -191,6 +212,7 @@ struct ParseState {
   size_t errorIndex = 0;
   size_t errorLine = 0;
   bool mutableCollections = false;
+  id uncached;  // a value object that has no cache slot
 
   // --- errors: only the first one of a parse survives
   void error(std::string message) {
@@ -237,14 +259,30 @@ struct ParseState {
     return false;
   }
 
+  // The usual case, inline: the next byte already starts a token.
   void skipWhiteSpace() {
+    if (pos < length) {
+      const uint8_t c = input[pos];
+      if (c > ' ' && c != '/' && c < 0xC2) return;
+    }
+    skipWhiteSpaceRun();
+  }
+
+  __attribute__((noinline)) void skipWhiteSpaceRun() {
     while (pos < length) {
       uint8_t c = input[pos];
-      if (c > ' ' && c != '/' && c < 0xC2) return;  // the usual case: the next token
       if (c == ' ' || c == '\t') {
-        pos = skipBlanks(input, pos + 1, length);
+        // One blank (after ':' or ',') is the common case; indentation comes in long runs.
+        ++pos;
+        if (pos < length && (input[pos] == ' ' || input[pos] == '\t')) pos = skipBlanks(input, pos + 1, length);
         continue;
       }
+      if (c == '\n') {
+        ++pos;
+        newLine();
+        continue;
+      }
+      if (c > ' ' && c != '/' && c < 0xC2) return;  // the next token
       if (skipLineBreak()) continue;
       if ((options & JCParseAllowComments) && c == '/' && pos + 1 < length) {
         if (input[pos + 1] == '/') {
@@ -274,10 +312,13 @@ struct ParseState {
   bool scanString();
   bool scanStringSlow(size_t p, size_t utf16);
   bool scanNumber();
+  void setNumberToken(uint8_t type, size_t end);
   bool matchLiteral(const char* word, size_t n, TokenType type);
 
   // --- values
-  id objectForToken();
+  // The object of the current string or number token, held by its cache slot (or by
+  // `uncached`) until the next token; nullptr when it could not be made.
+  const id* valueForToken();
   bool buildValue(size_t depth, id& out);
   bool buildArray(size_t depth, id& out);
   bool buildObject(size_t depth, id& out);
@@ -486,26 +527,30 @@ bool ParseState::scanString() {
       error(std::move(m));
       return false;
     }
-    // Sequences that can be neither overlong, surrogates, non-characters nor out of range are
-    // checked here; the rest goes through the full decoder.
-    if (c >= 0xC2 && c <= 0xDF && p + 1 < end && (p[1] & 0xC0) == 0x80) {
-      nonAsciiSavings += 1;
-      p += 2;
-      continue;
-    }
-    if (((c >= 0xE1 && c <= 0xEC) || c == 0xEE) && p + 2 < end && (p[1] & 0xC0) == 0x80 &&
-        (p[2] & 0xC0) == 0x80) {
-      nonAsciiSavings += 2;
-      p += 3;
-      continue;
-    }
-    UTF8Sequence seq = decodeUTF8Sequence(p, end);
-    if (seq.status != UTF8Status::wellFormed) {
-      return scanStringSlow(static_cast<size_t>(p - in), static_cast<size_t>(p - first) - nonAsciiSavings);
-    }
-    const size_t n = static_cast<size_t>(seq.next - p);
-    nonAsciiSavings += n - (seq.codePoint >= 0x10000 ? 2 : 1);
-    p = seq.next;
+    // A run of sequences outside ASCII (text in other scripts comes in runs). Sequences that
+    // can be neither overlong, surrogates, non-characters nor out of range are checked here;
+    // the rest goes through the full decoder.
+    do {
+      const uint8_t lead = *p;
+      if (lead >= 0xC2 && lead <= 0xDF && p + 1 < end && (p[1] & 0xC0) == 0x80) {
+        nonAsciiSavings += 1;
+        p += 2;
+        continue;
+      }
+      if (((lead >= 0xE1 && lead <= 0xEC) || lead == 0xEE) && p + 2 < end && (p[1] & 0xC0) == 0x80 &&
+          (p[2] & 0xC0) == 0x80) {
+        nonAsciiSavings += 2;
+        p += 3;
+        continue;
+      }
+      UTF8Sequence seq = decodeUTF8Sequence(p, end);
+      if (seq.status != UTF8Status::wellFormed) {
+        return scanStringSlow(static_cast<size_t>(p - in), static_cast<size_t>(p - first) - nonAsciiSavings);
+      }
+      const size_t n = static_cast<size_t>(seq.next - p);
+      nonAsciiSavings += n - (seq.codePoint >= 0x10000 ? 2 : 1);
+      p = seq.next;
+    } while (p < end && *p >= 0x80);
   }
   pos = length;
   error("Invalid string.");
@@ -597,9 +642,19 @@ bool ParseState::scanStringSlow(size_t p, size_t utf16) {
       continue;
     }
     if (c != '\\') {
-      put(&c, 1);
-      ++utf16;
-      ++p;
+      // A run of plain ASCII bytes, copied at once.
+      size_t q = p + 1;
+#if defined(__SSE2__)
+      while (length - q >= 16) {
+        const unsigned k = firstSpecialOf16(in + q);
+        q += k;
+        if (k < 16) break;
+      }
+#endif
+      while (q < length && kStringClass[in[q]] == 0) ++q;
+      put(in + p, q - p);
+      utf16 += q - p;
+      p = q;
       continue;
     }
     // An escape.
@@ -686,6 +741,20 @@ bool ParseState::scanStringSlow(size_t p, size_t utf16) {
   return false;
 }
 
+void ParseState::setNumberToken(uint8_t type, size_t end) {
+  TokenValue& v = token.value;
+  v.cacheItem = nullptr;
+  v.length = 8;
+  v.bytes = reinterpret_cast<const uint8_t*>(&v.number);
+  v.type = type;
+  uint64_t bits;
+  std::memcpy(&bits, &v.number, 8);
+  v.hash = numberHash(type, bits);
+  token.type = TokenType::number;
+  pos = end;
+  token.end = end;
+}
+
 bool ParseState::scanNumber() {
   const uint8_t* const in = input;
   const uint8_t* const last = in + length;
@@ -697,23 +766,33 @@ bool ParseState::scanNumber() {
     error("Invalid number.");
     return false;
   };
+  // The significand's digits are gathered on the way (eight at a time where they run long):
+  // integers and most decimal numbers need no second pass over the text. Past 19 digits the
+  // gathered value wraps and is not used.
+  auto gatherDigits = [&](uint64_t& value) {
+    while (last - q >= 8) {
+      const int64_t eight = eightDigits(q);
+      if (eight < 0) break;
+      value = value * 100000000 + static_cast<uint64_t>(eight);
+      q += 8;
+    }
+    while (q < last && isDigit(*q)) {
+      value = value * 10 + static_cast<uint64_t>(*q - '0');
+      ++q;
+    }
+  };
   bool negative = false, isDouble = false;
   if (*q == '-') {
     negative = true;
     ++q;
   }
   if (q == last || !isDigit(*q)) return invalid();
-  // The significand's digits are gathered on the way: short integers and most decimal
-  // numbers need no second pass over the text.
   uint64_t mantissa = 0;
   const uint8_t* digitsStart = q;
   if (*q == '0') {
     ++q;
   } else {
-    while (q < last && isDigit(*q)) {
-      mantissa = mantissa * 10 + static_cast<uint64_t>(*q - '0');
-      ++q;
-    }
+    gatherDigits(mantissa);
   }
   const size_t integerDigits = static_cast<size_t>(q - digitsStart);
   size_t fractionDigits = 0;
@@ -723,10 +802,7 @@ bool ParseState::scanNumber() {
     isDouble = true;
     ++q;
     const uint8_t* fractionStart = q;
-    while (q < last && isDigit(*q)) {
-      mantissa = mantissa * 10 + static_cast<uint64_t>(*q - '0');
-      ++q;
-    }
+    gatherDigits(mantissa);
     fractionDigits = static_cast<size_t>(q - fractionStart);
     fractionEnd = q;
     if (fractionDigits == 0) return invalid();
@@ -750,27 +826,16 @@ bool ParseState::scanNumber() {
   // A number that runs into the end of the input is not complete.
   if (q == last) return invalid();
   const size_t p = static_cast<size_t>(q - in);
+  TokenValue& v = token.value;
 
   if (!isDouble && integerDigits <= 18 && !(negative && mantissa == 0)) {
-    TokenValue& v = token.value;
-    v.cacheItem = nullptr;
-    v.length = 8;
-    v.bytes = reinterpret_cast<const uint8_t*>(&v.number);
     if (negative) {
-      v.type = kTypeLongLong;
       v.number.longLongValue = -static_cast<int64_t>(mantissa);
-      v.hash = kHashSeed + kTypeLongLong + static_cast<uint64_t>(v.number.longLongValue);
+      setNumberToken(kTypeLongLong, p);
     } else {
-      v.type = kTypeUnsignedLongLong;
       v.number.unsignedLongLongValue = mantissa;
-      v.hash = kHashSeed + kTypeUnsignedLongLong + mantissa;
+      setNumberToken(kTypeUnsignedLongLong, p);
     }
-    uint8_t raw[8];
-    std::memcpy(raw, &v.number, 8);
-    for (uint8_t b : raw) v.hash = hashStep(v.hash, b);
-    token.type = TokenType::number;
-    pos = p;
-    token.end = p;
     return true;
   }
 
@@ -784,32 +849,18 @@ bool ParseState::scanNumber() {
       significantDigits = static_cast<size_t>(fractionEnd - f);
     }
     double d;
-    if (significantDigits <= 19 &&
-        decimalToDouble(mantissa, exponent - static_cast<int64_t>(fractionDigits), d)) {
-      TokenValue& v = token.value;
-      v.cacheItem = nullptr;
-      v.length = 8;
-      v.bytes = reinterpret_cast<const uint8_t*>(&v.number);
-      v.type = kTypeDouble;
+    if (significantDigits <= 19 && decimalToDouble(mantissa, exponent - static_cast<int64_t>(fractionDigits), d)) {
       v.number.doubleValue = negative ? -d : d;
-      v.hash = kHashSeed + kTypeDouble;
-      uint8_t raw[8];
-      std::memcpy(raw, &v.number, 8);
-      for (uint8_t b : raw) v.hash = hashStep(v.hash, b);
-      token.type = TokenType::number;
-      pos = p;
-      token.end = p;
+      setNumberToken(kTypeDouble, p);
       return true;
     }
   }
 
+  // The rest (long integers, "-0", doubles the quick conversion leaves open) goes through the
+  // library conversion, which also tells the range errors.
   const char* text = reinterpret_cast<const char*>(in + start);
   const char* textEnd = reinterpret_cast<const char*>(in + p);
   std::string_view textView(text, static_cast<size_t>(p - start));
-  TokenValue& v = token.value;
-  v.cacheItem = nullptr;
-  v.length = 8;
-  v.bytes = reinterpret_cast<const uint8_t*>(&v.number);
   auto conversionFailed = [&](std::string message) {
     pos = start;
     error(std::move(message));
@@ -860,9 +911,8 @@ bool ParseState::scanNumber() {
     if (ec != std::errc() || end != textEnd) {
       return conversionFailed("The conversion function did not consume all of the number tokens characters.");
     }
-    v.type = kTypeDouble;
     v.number.doubleValue = d;
-    v.hash = kHashSeed + kTypeDouble;
+    setNumberToken(kTypeDouble, p);
   } else if (negative) {
     int64_t value = 0;
     auto [end, ec] = std::from_chars(text, textEnd, value);
@@ -875,9 +925,8 @@ bool ParseState::scanNumber() {
     if (ec != std::errc() || end != textEnd) {
       return conversionFailed("The conversion function did not consume all of the number tokens characters.");
     }
-    v.type = kTypeLongLong;
     v.number.longLongValue = value;
-    v.hash = kHashSeed + kTypeLongLong + static_cast<uint64_t>(value);
+    setNumberToken(kTypeLongLong, p);
   } else {
     uint64_t value = 0;
     auto [end, ec] = std::from_chars(text, textEnd, value);
@@ -890,23 +939,19 @@ bool ParseState::scanNumber() {
     if (ec != std::errc() || end != textEnd) {
       return conversionFailed("The conversion function did not consume all of the number tokens characters.");
     }
-    v.type = kTypeUnsignedLongLong;
     v.number.unsignedLongLongValue = value;
-    v.hash = kHashSeed + kTypeUnsignedLongLong + value;
+    setNumberToken(kTypeUnsignedLongLong, p);
   }
-  uint8_t raw[8];
-  std::memcpy(raw, &v.number, 8);
-  for (uint8_t b : raw) v.hash = hashStep(v.hash, b);
-  token.type = TokenType::number;
-  pos = p;
-  token.end = p;
   return true;
 }
 
-id ParseState::objectForToken() {
+const id* ParseState::valueForToken() {
   TokenValue& v = token.value;
   v.cacheItem = nullptr;
-  if (v.type == kTypeString && v.length == 0) return NSString::string();
+  if (v.type == kTypeString && v.length == 0) {
+    uncached = NSString::string();
+    return &uncached;
+  }
 
   // Up to four probes; a hit shares the cached object, a miss fills an empty probed slot or,
   // failing that, the first one.
@@ -921,7 +966,7 @@ id ParseState::objectForToken() {
     if (item.hash == v.hash && item.length == v.length && item.type == v.type &&
         std::memcmp(item.bytes(), v.bytes, v.length) == 0) {
       v.cacheItem = &item;
-      return item.object;
+      return &item.object;
     }
   }
   if (fill == nullptr) fill = &cache[v.hash & (kCacheSlots - 1)];
@@ -951,14 +996,15 @@ id ParseState::objectForToken() {
   }
   if (!fill->store(v.bytes, v.length)) {
     fill->clear();
-    return object;  // uncached
+    uncached = std::move(object);
+    return &uncached;
   }
-  fill->object = object;
+  fill->object = std::move(object);
   fill->hash = v.hash;
   fill->keyHash = 0;
   fill->type = v.type;
   v.cacheItem = fill;
-  return object;
+  return &fill->object;
 }
 
 void ParseState::expectationError(unsigned state, const char* valueItem, const char* endItem) {
@@ -981,9 +1027,12 @@ void ParseState::expectationError(unsigned state, const char* valueItem, const c
 bool ParseState::buildValue(size_t depth, id& out) {
   switch (token.type) {
     case TokenType::string:
-    case TokenType::number:
-      out = objectForToken();
-      return out != nullptr;
+    case TokenType::number: {
+      const id* value = valueForToken();
+      if (value == nullptr) return false;
+      out = *value;
+      return true;
+    }
     case TokenType::trueValue:
       out = kCFBooleanTrue;
       return true;
@@ -1018,9 +1067,15 @@ bool ParseState::buildArray(size_t depth, id& out) {
         error("Unexpected value.");
         break;
       }
-      id value;
-      if (!buildValue(depth, value)) break;
-      stackValues.push_back(std::move(value));
+      if (t == TokenType::number || t == TokenType::string) {
+        const id* value = valueForToken();
+        if (value == nullptr) break;
+        stackValues.push_back(*value);
+      } else {
+        id value;
+        if (!buildValue(depth, value)) break;
+        stackValues.push_back(std::move(value));
+      }
       state = kAcceptComma | kAcceptEnd;
     } else if (t == TokenType::comma) {
       if (!(state & kAcceptComma)) {
@@ -1061,11 +1116,12 @@ bool ParseState::buildObject(size_t depth, id& out) {
         error("Unexpected string.");
         break;
       }
-      id key = objectForToken();
-      if (!key) {
+      const id* keyValue = valueForToken();
+      if (keyValue == nullptr) {
         error("Internal error: Key == NULL.");
         break;
       }
+      id key = *keyValue;
       // The key's hash is computed once per cached key object and kept in its slot.
       uint64_t keyHash;
       if (CacheItem* item = token.value.cacheItem) {
@@ -1084,9 +1140,15 @@ bool ParseState::buildObject(size_t depth, id& out) {
         expectationError(kAcceptValue, "a value", "a '}'");
         break;
       }
-      id value;
-      if (!buildValue(depth, value)) break;
-      stackEntries.push_back(DictionaryEntry{keyHash, std::move(key), std::move(value)});
+      if (token.type == TokenType::number || token.type == TokenType::string) {
+        const id* value = valueForToken();
+        if (value == nullptr) break;
+        stackEntries.push_back(DictionaryEntry{keyHash, std::move(key), *value});
+      } else {
+        id value;
+        if (!buildValue(depth, value)) break;
+        stackEntries.push_back(DictionaryEntry{keyHash, std::move(key), std::move(value)});
+      }
       state = kAcceptComma | kAcceptEnd;
     } else if (t == TokenType::comma) {
       if (!(state & kAcceptComma)) {
@@ -1196,6 +1258,7 @@ id JSONDecoder::parse(const uint8_t* string, size_t length, bool mutableCollecti
   st.input = nullptr;
   st.length = 0;
   st.errorMessage.clear();
+  st.uncached.reset();
   return result;
 }
 
