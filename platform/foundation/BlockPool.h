@@ -45,6 +45,9 @@ class BlockPool {
     Block* block = local.head;
     local.head = block->next;
     --local.count;
+    // The next block is likely cold (released long ago); fetching it now keeps the following
+    // allocation from waiting on it.
+    __builtin_prefetch(local.head);
     return block;
   }
 
