@@ -1,6 +1,7 @@
 #include "foundation/json/JSONDecoder.h"
 
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
@@ -45,18 +46,27 @@ inline uint64_t numberHash(uint8_t type, uint64_t bits) {
   return h ^ (h >> 32);
 }
 
-// Eight ASCII digits at p as their value, or -1 when they are not all digits.
-inline int64_t eightDigits(const uint8_t* p) {
+constexpr uint64_t kPowersOfTen[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+
+// The leading run of up to eight ASCII digits in the eight bytes at p: adds their value to
+// `value` (shifted by their count of decimal places) and answers the count.
+inline unsigned gatherUpToEightDigits(const uint8_t* p, uint64_t& value) {
   uint64_t v;
   std::memcpy(&v, p, 8);
-  // Every byte 0x30..0x39: high nibble 3, and adding 6 to the low nibble carries out of none.
-  if (((v & 0xF0F0F0F0F0F0F0F0ull) | (((v + 0x0606060606060606ull) & 0xF0F0F0F0F0F0F0F0ull) >> 4)) !=
-      0x3333333333333333ull) {
-    return -1;
-  }
-  v = (v & 0x0F0F0F0F0F0F0F0Full) * 2561 >> 8;              // pairs of digits
-  v = (v & 0x00FF00FF00FF00FFull) * 6553601 >> 16;          // groups of four
-  return static_cast<int64_t>((v & 0x0000FFFF0000FFFFull) * 42949672960001ull >> 32);  // all eight
+  // Per byte, zero exactly for 0x30..0x39: high nibble 3, and adding 6 to the low nibble carries
+  // out of none. A carry out of a non-digit byte can only spoil the test of the bytes after it.
+  const uint64_t nonDigits =
+      ((v & 0xF0F0F0F0F0F0F0F0ull) | (((v + 0x0606060606060606ull) & 0xF0F0F0F0F0F0F0F0ull) >> 4)) ^
+      0x3333333333333333ull;
+  const unsigned n = nonDigits == 0 ? 8 : static_cast<unsigned>(std::countr_zero(nonDigits)) / 8;
+  if (n == 0) return 0;
+  // The digits move to the top bytes; the bytes shifted in read as leading zeros.
+  if (n < 8) v <<= 64 - 8 * n;
+  v = (v & 0x0F0F0F0F0F0F0F0Full) * 2561 >> 8;                // pairs of digits
+  v = (v & 0x00FF00FF00FF00FFull) * 6553601 >> 16;            // groups of four
+  v = (v & 0x0000FFFF0000FFFFull) * 42949672960001ull >> 32;  // all eight
+  value = value * kPowersOfTen[n] + v;
+  return n;
 }
 
 enum class TokenType : uint8_t {
@@ -771,10 +781,9 @@ bool ParseState::scanNumber() {
   // gathered value wraps and is not used.
   auto gatherDigits = [&](uint64_t& value) {
     while (last - q >= 8) {
-      const int64_t eight = eightDigits(q);
-      if (eight < 0) break;
-      value = value * 100000000 + static_cast<uint64_t>(eight);
-      q += 8;
+      const unsigned n = gatherUpToEightDigits(q, value);
+      q += n;
+      if (n < 8) return;
     }
     while (q < last && isDigit(*q)) {
       value = value * 10 + static_cast<uint64_t>(*q - '0');
@@ -1077,6 +1086,11 @@ bool ParseState::buildArray(size_t depth, id& out) {
         stackValues.push_back(std::move(value));
       }
       state = kAcceptComma | kAcceptEnd;
+      // The usual follower, right after the value: a comma, taken here at once.
+      if (pos < length && input[pos] == ',') {
+        ++pos;
+        state = kAcceptValue;
+      }
     } else if (t == TokenType::comma) {
       if (!(state & kAcceptComma)) {
         error("Unexpected ','.");
@@ -1130,10 +1144,14 @@ bool ParseState::buildObject(size_t depth, id& out) {
       } else {
         keyHash = key->hash();
       }
-      if (!readToken()) break;
-      if (token.type != TokenType::separator) {
-        error("Expected ':'.");
-        break;
+      if (pos < length && input[pos] == ':') {
+        ++pos;  // the usual case, right after the key
+      } else {
+        if (!readToken()) break;
+        if (token.type != TokenType::separator) {
+          error("Expected ':'.");
+          break;
+        }
       }
       if (!readToken()) break;
       if (!isValueToken(token.type)) {
@@ -1150,6 +1168,10 @@ bool ParseState::buildObject(size_t depth, id& out) {
         stackEntries.push_back(DictionaryEntry{keyHash, std::move(key), std::move(value)});
       }
       state = kAcceptComma | kAcceptEnd;
+      if (pos < length && input[pos] == ',') {
+        ++pos;
+        state = kAcceptValue;
+      }
     } else if (t == TokenType::comma) {
       if (!(state & kAcceptComma)) {
         error("Unexpected ','.");
