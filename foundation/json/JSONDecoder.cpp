@@ -216,6 +216,9 @@ struct ParseState {
   std::vector<id> stackValues;          // elements of the arrays being built
   std::vector<DictionaryEntry> stackEntries;  // pairs of the objects being built
   std::unique_ptr<CacheItem[]> cache;
+  // Per slot, the value hash with the low bit set, or 0 for an empty slot: probing reads this
+  // small array and touches a slot itself only on a likely hit or to fill it.
+  std::unique_ptr<uint64_t[]> cacheTags;
 
   bool failed = false;
   std::string errorMessage;
@@ -964,21 +967,26 @@ const id* ParseState::valueForToken() {
 
   // Up to four probes; a hit shares the cached object, a miss fills an empty probed slot or,
   // failing that, the first one.
-  CacheItem* fill = nullptr;
+  const uint64_t tag = v.hash | 1;
   const size_t step = v.length + v.type + 3;
+  size_t fillSlot = kCacheSlots;
   for (size_t i = 0; i < 4; ++i) {
-    CacheItem& item = cache[(v.hash + step * i) & (kCacheSlots - 1)];
-    if (!item.object) {
-      fill = &item;
+    const size_t slot = (v.hash + step * i) & (kCacheSlots - 1);
+    const uint64_t t = cacheTags[slot];
+    if (t == 0) {
+      fillSlot = slot;
       break;
     }
+    if (t != tag) continue;
+    CacheItem& item = cache[slot];
     if (item.hash == v.hash && item.length == v.length && item.type == v.type &&
         std::memcmp(item.bytes(), v.bytes, v.length) == 0) {
       v.cacheItem = &item;
       return &item.object;
     }
   }
-  if (fill == nullptr) fill = &cache[v.hash & (kCacheSlots - 1)];
+  if (fillSlot == kCacheSlots) fillSlot = v.hash & (kCacheSlots - 1);
+  CacheItem* fill = &cache[fillSlot];
 
   id object;
   switch (v.type) {
@@ -1005,9 +1013,11 @@ const id* ParseState::valueForToken() {
   }
   if (!fill->store(v.bytes, v.length)) {
     fill->clear();
+    cacheTags[fillSlot] = 0;
     uncached = std::move(object);
     return &uncached;
   }
+  cacheTags[fillSlot] = tag;
   fill->object = std::move(object);
   fill->hash = v.hash;
   fill->keyHash = 0;
@@ -1229,6 +1239,7 @@ using zvt::json::ParseState;
 JSONDecoder::JSONDecoder(Private, JCParseOptionFlags parseOptionFlags) : parseState_(std::make_unique<ParseState>()) {
   parseState_->options = parseOptionFlags;
   parseState_->cache = std::make_unique<zvt::json::CacheItem[]>(zvt::json::kCacheSlots);
+  parseState_->cacheTags = std::make_unique<uint64_t[]>(zvt::json::kCacheSlots);
 }
 
 JSONDecoder::~JSONDecoder() = default;
@@ -1246,7 +1257,10 @@ JCParseOptionFlags JSONDecoder::parseOptionFlags() const { return parseState_ ? 
 
 void JSONDecoder::clearCache() {
   if (!parseState_) return;
-  for (size_t i = 0; i < zvt::json::kCacheSlots; ++i) parseState_->cache[i].clear();
+  for (size_t i = 0; i < zvt::json::kCacheSlots; ++i) {
+    parseState_->cache[i].clear();
+    parseState_->cacheTags[i] = 0;
+  }
 }
 
 id JSONDecoder::parse(const uint8_t* string, size_t length, bool mutableCollections,
