@@ -165,7 +165,11 @@ struct CacheItem {
     if (n <= kInline) {
       if (onHeap) std::free(heap.bytes);
       onHeap = false;
-      std::memcpy(inlineBytes, value, n);
+      if (n == 8) {
+        std::memcpy(inlineBytes, value, 8);  // every number: a fixed-size copy, no call
+      } else {
+        std::memcpy(inlineBytes, value, n);
+      }
     } else {
       if (!onHeap || heap.capacity < n) {
         auto* bigger = static_cast<uint8_t*>(std::malloc(n));
@@ -804,7 +808,9 @@ bool ParseState::scanNumber() {
   if (*q == '0') {
     ++q;
   } else {
-    gatherDigits(mantissa);
+    // Integer parts are mostly short: a few digits one by one before the wider steps.
+    for (int k = 0; k < 4 && q < last && isDigit(*q); ++k, ++q) mantissa = mantissa * 10 + static_cast<uint64_t>(*q - '0');
+    if (q - digitsStart == 4) gatherDigits(mantissa);
   }
   const size_t integerDigits = static_cast<size_t>(q - digitsStart);
   size_t fractionDigits = 0;
@@ -980,7 +986,7 @@ const id* ParseState::valueForToken() {
     if (t != tag) continue;
     CacheItem& item = cache[slot];
     if (item.hash == v.hash && item.length == v.length && item.type == v.type &&
-        std::memcmp(item.bytes(), v.bytes, v.length) == 0) {
+        (v.length == 8 ? std::memcmp(item.bytes(), v.bytes, 8) : std::memcmp(item.bytes(), v.bytes, v.length)) == 0) {
       v.cacheItem = &item;
       return &item.object;
     }
@@ -1079,6 +1085,21 @@ bool ParseState::buildArray(size_t depth, id& out) {
   const size_t begin = stackValues.size();
   unsigned state = kAcceptValue | kAcceptEnd;
   while (pos < length) {
+    // A number right where a value may start: the bulk of large arrays, taken without the
+    // general token dispatch.
+    if ((state & kAcceptValue) && (static_cast<uint8_t>(input[pos] - '0') < 10 || input[pos] == '-')) {
+      token.start = pos;
+      if (!scanNumber()) break;
+      const id* value = valueForToken();
+      if (value == nullptr) break;
+      stackValues.push_back(*value);
+      state = kAcceptComma | kAcceptEnd;
+      if (pos < length && input[pos] == ',') {
+        ++pos;
+        state = kAcceptValue;
+      }
+      continue;
+    }
     if (!readToken()) break;
     TokenType t = token.type;
     if (isValueToken(t)) {
