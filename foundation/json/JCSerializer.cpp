@@ -231,7 +231,9 @@ struct EncodeState {
   }
 
   bool grow(size_t needed) {
-    size_t newCapacity = (needed + kOutputGrowth - 1) / kOutputGrowth * kOutputGrowth;
+    // At least double: growing by a fixed step would copy a large output over and over.
+    const size_t wanted = std::max(needed, capacity <= SIZE_MAX / 2 ? capacity * 2 : needed);
+    size_t newCapacity = (wanted + kOutputGrowth - 1) / kOutputGrowth * kOutputGrowth;
     if (newCapacity < needed) {
       error("Unable to resize temporary buffer.");
       return false;
