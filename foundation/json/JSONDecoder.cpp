@@ -338,6 +338,8 @@ struct ParseState {
   const id* valueForToken();
   bool buildValue(size_t depth, id& out);
   bool buildArray(size_t depth, id& out);
+  // The values pushed since `begin` become the array; they leave the stack.
+  bool finishArray(size_t begin, id& out);
   bool buildObject(size_t depth, id& out);
   void expectationError(unsigned state, const char* valueItem, const char* endItem);
 
@@ -1077,6 +1079,13 @@ bool ParseState::buildValue(size_t depth, id& out) {
   }
 }
 
+bool ParseState::finishArray(size_t begin, id& out) {
+  out = makeJCArray(stackValues.data() + begin, stackValues.size() - begin, mutableCollections);
+  stackValues.resize(begin);
+  if (!out) error("Internal error: Object == NULL");
+  return out != nullptr;
+}
+
 bool ParseState::buildArray(size_t depth, id& out) {
   if (depth > JCMaximumNestingDepth) {
     error("Maximum nesting depth exceeded.");
@@ -1087,16 +1096,33 @@ bool ParseState::buildArray(size_t depth, id& out) {
   while (pos < length) {
     // A number right where a value may start: the bulk of large arrays, taken without the
     // general token dispatch.
-    if ((state & kAcceptValue) && (static_cast<uint8_t>(input[pos] - '0') < 10 || input[pos] == '-')) {
+    // Likewise a nested array, and the comma or the closing bracket right after a value.
+    if ((state & kAcceptValue) && (static_cast<uint8_t>(input[pos] - '0') < 10 || input[pos] == '-' ||
+                                   input[pos] == '[')) {
       token.start = pos;
-      if (!scanNumber()) break;
-      const id* value = valueForToken();
-      if (value == nullptr) break;
-      stackValues.push_back(*value);
+      if (input[pos] == '[') {
+        ++pos;
+        token.end = pos;
+        token.type = TokenType::arrayBegin;
+        id value;
+        if (!buildArray(depth + 1, value)) break;
+        stackValues.push_back(std::move(value));
+      } else {
+        if (!scanNumber()) break;
+        const id* value = valueForToken();
+        if (value == nullptr) break;
+        stackValues.push_back(*value);
+      }
       state = kAcceptComma | kAcceptEnd;
       if (pos < length && input[pos] == ',') {
         ++pos;
         state = kAcceptValue;
+      } else if (pos < length && input[pos] == ']') {
+        token.start = pos;
+        ++pos;
+        token.end = pos;
+        token.type = TokenType::arrayEnd;
+        return finishArray(begin, out);
       }
       continue;
     }
@@ -1133,10 +1159,7 @@ bool ParseState::buildArray(size_t depth, id& out) {
         error("Unexpected ']'.");
         break;
       }
-      out = makeJCArray(stackValues.data() + begin, stackValues.size() - begin, mutableCollections);
-      stackValues.resize(begin);
-      if (!out) error("Internal error: Object == NULL");
-      return out != nullptr;
+      return finishArray(begin, out);
     } else {
       expectationError(state, "a value", "a ']'");
       break;
