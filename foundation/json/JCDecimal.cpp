@@ -19,7 +19,6 @@ struct BigInt {
     }
     return 0;
   }
-  constexpr bool bit(int i) const { return ((limb[static_cast<size_t>(i) / 32] >> (i % 32)) & 1) != 0; }
   constexpr void multiplyBy5() {
     uint64_t carry = 0;
     for (auto& l : limb) {
@@ -37,20 +36,20 @@ struct BigInt {
       remainder = v % 5;
     }
   }
-  // The 128 bits below and including the highest set bit.
+  // The 128 bits below and including the highest set bit, a word at a time (compilers bound
+  // the steps of a constant evaluation).
   constexpr U128 leading128() const {
     const int n = bitLength();
-    U128 r;
-    for (int k = 0; k < 128; ++k) {
-      const int b = n - 1 - k;
-      const uint64_t v = (b >= 0 && bit(b)) ? 1 : 0;
-      if (k < 64) {
-        r.hi |= v << (63 - k);
-      } else {
-        r.lo |= v << (127 - k);
-      }
-    }
-    return r;
+    return U128{(uint64_t{bits32(n - 32)} << 32) | bits32(n - 64), (uint64_t{bits32(n - 96)} << 32) | bits32(n - 128)};
+  }
+
+ private:
+  constexpr uint64_t limbAt(int i) const { return i >= 0 && i < static_cast<int>(N) ? limb[static_cast<size_t>(i)] : 0; }
+  // Bits o .. o + 31; those below bit 0 read as zeros.
+  constexpr uint32_t bits32(int o) const {
+    const int base = o >= 0 ? o / 32 : -((-o + 31) / 32);
+    const int shift = o - base * 32;
+    return static_cast<uint32_t>(((limbAt(base + 1) << 32) | limbAt(base)) >> shift);
   }
 };
 

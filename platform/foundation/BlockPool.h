@@ -186,7 +186,9 @@ class PoolAllocator {
       return;
     }
 #endif
-    ::operator delete(pointer, n * sizeof(T));
+    // Unsized: clang enables sized deallocation only on request.
+    (void)n;
+    ::operator delete(pointer);
   }
 
   template <class U>
