@@ -129,6 +129,12 @@ bool digits17(double value, uint64_t& digits, int& exponent) {
 
 // The text of a finite double as "%.17g" prints it: the 17 digits come from exact integer
 // arithmetic for ordinary magnitudes, from the library's precise conversion for the rest.
+// "00" "01" ... "99".
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
 char* formatDouble17(double value, char* first, char* last) {
   uint64_t q;
   int x;
@@ -137,16 +143,17 @@ char* formatDouble17(double value, char* first, char* last) {
     return precise.ec == std::errc() ? precise.ptr : nullptr;
   }
   char digits[17];
-  // Two digits per division: the high nine and the low eight.
+  // The high nine and the low eight digits, two at a time.
   uint32_t high = static_cast<uint32_t>(q / 100000000), low = static_cast<uint32_t>(q % 100000000);
-  for (int i = 16; i >= 9; --i) {
-    digits[i] = static_cast<char>('0' + low % 10);
-    low /= 10;
+  for (int i = 15; i >= 9; i -= 2) {
+    std::memcpy(digits + i, kDigitPairs + 2 * (low % 100), 2);
+    low /= 100;
   }
-  for (int i = 8; i >= 0; --i) {
-    digits[i] = static_cast<char>('0' + high % 10);
-    high /= 10;
+  for (int i = 7; i >= 1; i -= 2) {
+    std::memcpy(digits + i, kDigitPairs + 2 * (high % 100), 2);
+    high /= 100;
   }
+  digits[0] = static_cast<char>('0' + high);
   int n = 17;
   while (n > 1 && digits[n - 1] == '0') --n;  // %g drops trailing zeros
   char* out = first;
@@ -370,7 +377,11 @@ bool EncodeState::writeNumber(const NSNumber& number) {
     error(std::string("NSNumber conversion error, unknown type.  Type: '") + (type ? type : "<NULL>") + "'");
     return false;
   }
-  char buf[40];
+  // Written straight into the output: a copy of every number's few bytes costs a call each.
+  constexpr size_t kRoom = 40;
+  if (!reserve(kRoom + 4)) return false;
+  char* const buf = reinterpret_cast<char*>(out + pos);
+  char* const bufEnd = buf + kRoom;
   char* end;
   switch (type[0]) {
     case 'B':
@@ -379,7 +390,7 @@ bool EncodeState::writeNumber(const NSNumber& number) {
     case 'L':
     case 'Q':
     case 'S':
-      end = std::to_chars(buf, buf + sizeof buf, static_cast<uint64_t>(number.unsignedLongLongValue())).ptr;
+      end = std::to_chars(buf, bufEnd, static_cast<uint64_t>(number.unsignedLongLongValue())).ptr;
       break;
     case 'c':
     case 'i':
@@ -391,7 +402,7 @@ bool EncodeState::writeNumber(const NSNumber& number) {
       uint64_t magnitude = value < 0 ? uint64_t{0} - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
       char* q = buf;
       if (value < 0) *q++ = '-';
-      end = std::to_chars(q, buf + sizeof buf, magnitude).ptr;
+      end = std::to_chars(q, bufEnd, magnitude).ptr;
       break;
     }
     case 'd':
@@ -401,7 +412,7 @@ bool EncodeState::writeNumber(const NSNumber& number) {
         error("Floating point values must be finite.  JSON does not support NaN or Infinity.");
         return false;
       }
-      end = formatDouble17(value, buf, buf + sizeof buf);
+      end = formatDouble17(value, buf, bufEnd);
       if (end == nullptr) {
         error("vsnprintf failed unexpectedly.");
         return false;
@@ -418,7 +429,8 @@ bool EncodeState::writeNumber(const NSNumber& number) {
       return false;
     }
   }
-  return append(buf, static_cast<size_t>(end - buf));
+  pos += static_cast<size_t>(end - buf);
+  return true;
 }
 
 bool EncodeState::writeString(const NSString& string) {
