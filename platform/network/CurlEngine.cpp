@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
 #include <mutex>
 
 #include "platform/network/URLParsing.h"
@@ -129,14 +128,6 @@ size_t CurlTransfer::onRead(char* data, size_t size, size_t count, void* self) {
     auto* t = static_cast<CurlTransfer*>(self);
     size_t n = size * count;
     t->lastActivity_ = CurlEngine::monotonicNow();
-    if (t->spec_.body) {
-        const std::string& body = *t->spec_.body;
-        size_t left = body.size() > t->bodyOffset_ ? body.size() - t->bodyOffset_ : 0;
-        size_t take = std::min(left, n);
-        std::memcpy(data, body.data() + t->bodyOffset_, take);
-        t->bodyOffset_ += take;
-        return take;
-    }
     auto client = t->client_.lock();
     if (!client) return CURL_READFUNC_ABORT;
     int64_t got = -1;
@@ -149,15 +140,10 @@ size_t CurlTransfer::onRead(char* data, size_t size, size_t count, void* self) {
     return static_cast<size_t>(got);
 }
 
-int CurlTransfer::onSeek(void* self, long long offset, int origin) {
-    auto* t = static_cast<CurlTransfer*>(self);
+int CurlTransfer::onSeek(void*, long long, int) {
     // Only a body held in memory can be sent again (curl retries a request on a reused
-    // connection that the server had closed).
-    if (!t->spec_.body || origin != SEEK_SET || offset < 0 || static_cast<size_t>(offset) > t->spec_.body->size()) {
-        return CURL_SEEKFUNC_CANTSEEK;
-    }
-    t->bodyOffset_ = static_cast<size_t>(offset);
-    return CURL_SEEKFUNC_OK;
+    // connection that the server had closed), and curl keeps that one itself.
+    return CURL_SEEKFUNC_CANTSEEK;
 }
 
 int CurlTransfer::onProgress(void* self, long long, long long, long long ulTotal, long long ulNow) {
@@ -309,14 +295,20 @@ std::shared_ptr<CurlTransfer> CurlEngine::start(const CurlTransferSpec& spec, st
         curl_easy_setopt(easy, CURLOPT_PASSWORD, t->spec_.password.c_str());
     }
     const std::string method = spec.method.empty() ? "GET" : spec.method;
-    if (spec.hasBody) {
+    if (spec.hasBody && t->spec_.body) {
+        // A body held in memory goes to curl as it is: a small one leaves in the same packet as
+        // the request head (the server is not woken twice), and curl sends it again by itself
+        // when it retries on a kept-alive connection that the server had closed.
+        const std::string& body = *t->spec_.body;
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body.data());
+        if (method != "POST") curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, method.c_str());
+    } else if (spec.hasBody) {
         curl_easy_setopt(easy, CURLOPT_POST, 1L);
         curl_easy_setopt(easy, CURLOPT_READFUNCTION, &CurlTransfer::onRead);
         curl_easy_setopt(easy, CURLOPT_READDATA, self);
         curl_easy_setopt(easy, CURLOPT_SEEKFUNCTION, &CurlTransfer::onSeek);
-        curl_easy_setopt(easy, CURLOPT_SEEKDATA, self);
-        curl_off_t length = spec.body ? static_cast<curl_off_t>(spec.body->size()) : static_cast<curl_off_t>(spec.streamLength);
-        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, length);
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(spec.streamLength));
         if (method != "POST") curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, method.c_str());
     } else if (method == "GET") {
         curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);

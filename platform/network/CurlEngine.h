@@ -103,7 +103,6 @@ private:
     bool running_ = false;
     bool trustRefused_ = false;
     bool trustCancelled_ = false;
-    size_t bodyOffset_ = 0;
     int64_t uploaded_ = 0;
     double lastActivity_ = 0;
     std::string host_;
