@@ -43,9 +43,12 @@ class WorkerPool {
   }
 
   void submit(std::function<void()> task) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    tasks_.push_back(std::move(task));
-    if (idle_ == 0 && running() < base_) spawnLocked();
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      tasks_.push_back(std::move(task));
+      if (idle_ == 0 && running() < base_) spawnLocked();
+    }
+    // Outside the lock: the woken worker takes it at once instead of waiting for us.
     cv_.notify_one();
   }
 

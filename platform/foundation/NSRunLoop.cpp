@@ -259,15 +259,22 @@ void NSRunLoop::wakeUp() {
   // The run loop's own thread is not waiting in poll(): it rebuilds its sources and runs its
   // performs before it waits again, so waking it would only cost an extra turn.
   if (onOwnThread()) return;
+  // One signal until the loop has taken it: waking a sleeping thread is the costly part, and
+  // everything queued meanwhile is seen by the pass that the first signal causes.
+  if (wakePending_.exchange(true)) return;
   uint64_t one = 1;
   ssize_t ignored = write(wakeFd_, &one, sizeof one);
   (void)ignored;  // a full counter already means "wake up"
 }
 
 void NSRunLoop::drainWakeFd() {
+  // One read takes the whole counter.
   uint64_t value;
-  while (read(wakeFd_, &value, sizeof value) > 0) {
-  }
+  ssize_t ignored = read(wakeFd_, &value, sizeof value);
+  (void)ignored;
+  // Cleared after the read and before the loop looks at its work again: a wake-up skipped
+  // before this point is covered by that look, one after it signals again.
+  wakePending_.store(false);
 }
 
 void NSRunLoop::stop() {

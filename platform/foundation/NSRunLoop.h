@@ -174,6 +174,7 @@ class NSRunLoop : public NSObject {
   const bool main_;
   std::atomic<std::thread::id> thread_{};
   int wakeFd_ = -1;
+  std::atomic<bool> wakePending_{false};  // wakeFd_ was signalled and not yet drained
   mutable std::mutex mutex_;
   std::set<std::string> commonModes_;
   std::vector<TimerEntry> timers_;
