@@ -282,7 +282,16 @@ void NWURLConnectionOperation::operationDidStart() {
       connection_->start();
     }
   }
-  postOnMainQueue(NWNetworkingOperationDidStartNotification, shared_from_this());
+  // The connection's load begins in a perform that start() has queued on this run loop: posting
+  // from a perform behind it lets the request leave before the main thread is woken. A finish
+  // or pause that comes first posts it before its own notification.
+  startPostPending_ = true;
+  auto self = selfOperation();
+  NSRunLoop::currentRunLoop()->performInModes(modesVector(), [self] { self->postStartIfPending(); });
+}
+
+void NWURLConnectionOperation::postStartIfPending() {
+  if (startPostPending_.exchange(false)) postOnMainQueue(NWNetworkingOperationDidStartNotification, shared_from_this());
 }
 
 void NWURLConnectionOperation::finish() {
@@ -291,7 +300,10 @@ void NWURLConnectionOperation::finish() {
     std::lock_guard lock(lock_);
     finished = setState(kFinished);
   }
-  if (finished) postOnMainQueue(NWNetworkingOperationDidFinishNotification, shared_from_this());
+  if (finished) {
+    postStartIfPending();
+    postOnMainQueue(NWNetworkingOperationDidFinishNotification, shared_from_this());
+  }
 }
 
 void NWURLConnectionOperation::cancel() {
@@ -333,6 +345,7 @@ void NWURLConnectionOperation::pause() {
   if (isExecuting()) {
     auto self = selfOperation();
     performOnThread(networkRequestThread(), [self] { self->operationDidPause(); }, false, modesVector());
+    postStartIfPending();
     postOnMainQueue(NWNetworkingOperationDidFinishNotification, shared_from_this());
   }
   setState(kPaused);
@@ -360,7 +373,9 @@ void NWURLConnectionOperation::setCompletionBlock(std::function<void()> block) {
     return;
   }
   std::weak_ptr<NWURLConnectionOperation> weakSelf = selfOperation();
-  NSOperation::setCompletionBlock([weakSelf, block] {
+  // The wrapper only hands the block to its queue: it may run on the network thread as the
+  // operation finishes.
+  setHandOffCompletionBlock([weakSelf, block] {
     auto strongSelf = weakSelf.lock();
     dispatch_group_t group = strongSelf ? strongSelf->completionGroup() : nullptr;
     dispatch_queue_t queue = strongSelf ? strongSelf->completionQueue() : nullptr;
@@ -441,7 +456,7 @@ std::vector<std::shared_ptr<NSOperation>> NWURLConnectionOperation::batchOfReque
     operation->setCompletionGroup(group);
     auto originalCompletion = operation->completionBlock();
     std::weak_ptr<NWURLConnectionOperation> weakOperation = operation;
-    operation->NSOperation::setCompletionBlock([weakOperation, originalCompletion, group, progress, weakAll] {
+    operation->setHandOffCompletionBlock([weakOperation, originalCompletion, group, progress, weakAll] {
       auto strongOperation = weakOperation.lock();
       dispatch_queue_t queue = strongOperation ? strongOperation->completionQueue() : nullptr;
       if (!queue) queue = dispatch_get_main_queue();

@@ -74,6 +74,8 @@ class NWURLConnectionOperation : public NSOperation, public NSURLConnectionDeleg
   bool isFinished() const override { return state_.load() == kFinished; }
   bool isPaused() const { return state_.load() == kPaused; }
   bool isConcurrent() const override { return true; }
+  // Starting takes the lock and hands the connection work to the network thread.
+  bool startOnlyHandsOff() const override { return true; }
   // The key announced for a state ("isPaused", "isReady", "isExecuting", "isFinished", "state").
   static const char* keyPathFromOperationState(NSInteger state);
   // Whether a transition is allowed (for tests of the state machine).
@@ -141,6 +143,8 @@ class NWURLConnectionOperation : public NSOperation, public NSURLConnectionDeleg
  private:
   bool setState(NSInteger state);
   void operationDidStart();
+  // Posts the start notification that operationDidStart left for later, once.
+  void postStartIfPending();
   void operationDidPause();
   void cancelConnection();
   void finish();
@@ -149,6 +153,7 @@ class NWURLConnectionOperation : public NSOperation, public NSURLConnectionDeleg
   std::vector<std::string> modesVector() const;
 
   std::atomic<NSInteger> state_{kReady};
+  std::atomic<bool> startPostPending_{false};
   std::set<std::string> runLoopModes_;
   std::shared_ptr<NSURLRequest> request_;
   std::shared_ptr<NSURLResponse> response_;

@@ -115,6 +115,15 @@ void NSOperation::setCompletionBlock(std::function<void()> block) {
   std::lock_guard<std::mutex> lock(mutex_);
   old = std::move(completionBlock_);
   completionBlock_ = std::move(block);
+  completionHandsOff_ = false;
+}
+
+void NSOperation::setHandOffCompletionBlock(std::function<void()> block) {
+  std::function<void()> old;
+  std::lock_guard<std::mutex> lock(mutex_);
+  old = std::move(completionBlock_);
+  completionBlock_ = std::move(block);
+  completionHandsOff_ = static_cast<bool>(completionBlock_);
 }
 
 std::shared_ptr<NSString> NSOperation::name() const {
@@ -168,17 +177,21 @@ void NSOperation::handleFinished() {
   if (finishHandled_.exchange(true)) return;
   auto self = std::static_pointer_cast<NSOperation>(shared_from_this());
   std::function<void()> completion;
+  bool handsOff;
   std::vector<std::shared_ptr<NSOperation>> dependents;
   std::shared_ptr<NSOperationQueue> queue;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     completion = completionBlock_;
+    handsOff = completionHandsOff_;
     for (auto& w : dependents_)
       if (auto d = w.lock()) dependents.push_back(std::move(d));
     queue = queue_.lock();
     finishedCV_.notify_all();
   }
-  if (completion) {
+  if (completion && handsOff) {
+    completion();
+  } else if (completion) {
     dispatch_async(dispatch_get_global_queue(DISPATCH_QUEUE_PRIORITY_DEFAULT, 0), std::move(completion));
   }
   if (queue) queue->operationFinished(this);
@@ -257,7 +270,9 @@ void NSOperationQueue::addOperation(const std::shared_ptr<NSOperation>& operatio
     std::lock_guard<std::mutex> lock(mutex_);
     entries_.push_back(std::make_shared<Entry>(Entry{operation, false}));
   }
-  pump();
+  // The caller holds none of our locks here: an operation that only hands its work off may
+  // start on this thread.
+  pump(true);
 }
 
 void NSOperationQueue::addOperations(const std::vector<std::shared_ptr<NSOperation>>& operations,
@@ -330,7 +345,7 @@ void NSOperationQueue::waitUntilAllOperationsAreFinished() {
   emptyCV_.wait(lock, [this] { return entries_.empty(); });
 }
 
-void NSOperationQueue::pump() {
+void NSOperationQueue::pump(bool mayStartHere) {
   // Readiness is asked outside the queue's lock: an operation may answer under a lock of its
   // own, which it also holds when it announces a change to us.
   for (;;) {
@@ -356,11 +371,16 @@ void NSOperationQueue::pump() {
       pick->started = true;
       ++executing_;
     }
-    launch(pick->operation);
+    launch(pick->operation, mayStartHere);
   }
 }
 
-void NSOperationQueue::launch(const std::shared_ptr<NSOperation>& operation) {
+void NSOperationQueue::launch(const std::shared_ptr<NSOperation>& operation, bool mayStartHere) {
+  if (mayStartHere && !main_ && operation->startOnlyHandsOff()) {
+    RunningQueueScope scope(this);
+    operation->start();
+    return;
+  }
   auto self = std::static_pointer_cast<NSOperationQueue>(shared_from_this());
   auto run = [self, operation] {
     RunningQueueScope scope(self.get());

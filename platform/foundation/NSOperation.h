@@ -6,7 +6,8 @@
 // "isExecuting", "isFinished", "isCancelled"): there is no key-value observing, the did-change
 // call is the hook through which the queue, the dependent operations and the completion block
 // learn of the change. After "isFinished" changes to true, the completion block runs once (on
-// a global dispatch queue), dependents re-check their readiness and the queue frees the slot.
+// a global dispatch queue, or at once for one that only hands off, see
+// setHandOffCompletionBlock), dependents re-check their readiness and the queue frees the slot.
 #pragma once
 
 #include <atomic>
@@ -85,6 +86,16 @@ class NSOperation : public NSObject {
   void setExecuting(bool executing);
   void setFinished(bool finished);
 
+  // True for an operation whose start() only hands its work on to another thread, never
+  // blocks for long and never raises: a queue then calls it at once on the thread that made
+  // the operation ready (the one adding it, or the one finishing its last dependency) instead
+  // of on a thread of its own, which costs a thread switch before the hand-off.
+  virtual bool startOnlyHandsOff() const { return false; }
+  // Stores a completion block that only hands its work on to a dispatch queue (and so may run
+  // on the thread that finishes the operation, under the locks that thread holds): it runs
+  // there once the operation has finished, without a trip through a global queue first.
+  void setHandOffCompletionBlock(std::function<void()> block);
+
  private:
   friend class NSOperationQueue;
   void handleFinished();
@@ -98,6 +109,7 @@ class NSOperation : public NSObject {
   std::atomic<bool> finishHandled_{false};
   std::atomic<NSOperationQueuePriority> priority_{NSOperationQueuePriorityNormal};
   std::function<void()> completionBlock_;
+  bool completionHandsOff_ = false;
   std::shared_ptr<NSString> name_;
   std::vector<std::shared_ptr<NSOperation>> dependencies_;
   std::vector<std::weak_ptr<NSOperation>> dependents_;
@@ -161,8 +173,10 @@ class NSOperationQueue : public NSObject {
     bool started = false;
   };
   friend class NSOperation;
-  void pump();
-  void launch(const std::shared_ptr<NSOperation>& operation);
+  // mayStartHere: the calling thread holds no lock of an operation (it is adding one), so an
+  // operation whose start only hands off may start on it.
+  void pump(bool mayStartHere = false);
+  void launch(const std::shared_ptr<NSOperation>& operation, bool mayStartHere);
   void operationFinished(const NSOperation* operation);
 
   bool main_ = false;

@@ -189,6 +189,34 @@ TEST_F(HttpOperation, ConnectionCallbacksRunOnlyOnTheNetworkThread) {
   EXPECT_EQ(operation->threads, (std::set<std::string>{"NWNetworking"}));
 }
 
+// The start notification is posted once the request has left; a connection that fails at
+// once (a scheme it cannot load) must still announce its start before its finish.
+TEST_F(HttpOperation, StartIsAnnouncedBeforeFinishAlsoWhenTheConnectionFailsAtOnce) {
+  server.route("/r", [](const HTTPRequest&, HTTPResponder& r) { r.send(200, {{"Content-Type", "application/json"}}, "[1]"); });
+  auto center = NSNotificationCenter::defaultCenter();
+  std::vector<std::pair<const NSObject*, std::string>> events;  // main thread only
+  auto a = center->addObserverForName(NWNetworkingOperationDidStartNotification, nullptr, nullptr,
+                                      [&](const std::shared_ptr<NSNotification>& n) { events.emplace_back(n->object().get(), "start"); });
+  auto b = center->addObserverForName(NWNetworkingOperationDidFinishNotification, nullptr, nullptr,
+                                      [&](const std::shared_ptr<NSNotification>& n) { events.emplace_back(n->object().get(), "finish"); });
+  auto manager = NWHTTPRequestOperationManager::manager();
+  Outcome loaded, refused;
+  auto good = manager->GET(ns(server.url("/r")), nullptr, loaded.success(), loaded.failure());
+  auto bad = manager->GET("ftp://h.test/file"_ns, nullptr, refused.success(), refused.failure());
+  ASSERT_TRUE(runMainLoopUntil([&] { return loaded.done() && refused.done() && events.size() == 4; }));
+  zvt::test::drainMainLoop();
+  center->removeObserver(a);
+  center->removeObserver(b);
+  EXPECT_EQ(loaded.successes, 1);
+  EXPECT_EQ(refused.failures, 1);
+  for (const NSObject* op : {static_cast<const NSObject*>(good.get()), static_cast<const NSObject*>(bad.get())}) {
+    std::vector<std::string> seen;
+    for (const auto& [object, name] : events)
+      if (object == op) seen.push_back(name);
+    EXPECT_EQ(seen, (std::vector<std::string>{"start", "finish"}));
+  }
+}
+
 TEST_F(HttpOperation, FailureMatrixEachBlockOnceNeverBoth) {
   server.route("/404", [](const HTTPRequest&, HTTPResponder& r) { r.send(404, {{"Content-Type", "application/json"}}, "{\"msg\":\"none\"}"); });
   server.route("/500", [](const HTTPRequest&, HTTPResponder& r) { r.send(500, {{"Content-Type", "text/plain"}}, "broken"); });

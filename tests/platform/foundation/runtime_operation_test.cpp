@@ -313,4 +313,72 @@ TEST(RuntimeOperation, HigherPriorityStartsFirst) {
   EXPECT_EQ(order, (std::vector<int>{2, 1}));
 }
 
+// Shaped like the HTTP layer's operation: start only hands the work to another thread, and the
+// completion block only hands it on to a queue.
+class HandOffOperation : public AsyncOperation {
+ public:
+  bool startOnlyHandsOff() const override { return true; }
+  void start() override {
+    startThread = std::this_thread::get_id();
+    AsyncOperation::start();
+  }
+  using NSOperation::setHandOffCompletionBlock;
+  // Finishes on the calling thread, then lets the parked work end (it finds the operation
+  // finished).
+  void finishHere() {
+    finish();
+    release();
+  }
+  std::atomic<std::thread::id> startThread{};
+};
+
+TEST(RuntimeOperation, HandOffOperationsStartWhereAddedAndCompleteWhereTheyFinish) {
+  auto queue = NSOperationQueue::make();
+  auto op = std::make_shared<HandOffOperation>();
+  std::atomic<std::thread::id> completedOn{};
+  std::atomic<bool> finishedAtCompletion{false};
+  std::weak_ptr<NSOperation> weak = op;
+  op->setHandOffCompletionBlock([&, weak] {
+    auto strong = weak.lock();
+    finishedAtCompletion = strong && strong->isFinished();
+    completedOn = std::this_thread::get_id();
+  });
+  queue->addOperation(op);
+  EXPECT_EQ(op->startThread.load(), std::this_thread::get_id());
+  EXPECT_EQ(op->starts.load(), 1);
+  // Finishing on this thread runs the block here, before finish returns.
+  op->finishHere();
+  EXPECT_EQ(completedOn.load(), std::this_thread::get_id());
+  EXPECT_TRUE(finishedAtCompletion.load());
+  queue->waitUntilAllOperationsAreFinished();
+
+  // A block stored the ordinary way afterwards runs on a global queue again.
+  auto again = std::make_shared<HandOffOperation>();
+  again->setHandOffCompletionBlock([] {});
+  std::atomic<bool> offThread{false};
+  std::atomic<bool> ran{false};
+  again->setCompletionBlock([&] {
+    offThread = !NSThread::isMainThread();
+    ran = true;
+  });
+  queue->addOperation(again);
+  again->finishHere();
+  ASSERT_TRUE(runMainLoopUntil([&] { return ran.load(); }));
+  EXPECT_TRUE(offThread.load());
+
+  // One that becomes ready only when its dependency finishes starts on the worker pool, not
+  // on the thread that finished the dependency (which may hold locks of its own).
+  auto first = std::make_shared<HandOffOperation>();
+  auto second = std::make_shared<HandOffOperation>();
+  second->addDependency(first);
+  queue->addOperation(second);
+  queue->addOperation(first);
+  EXPECT_EQ(second->starts.load(), 0);
+  first->finishHere();
+  ASSERT_TRUE(runMainLoopUntil([&] { return second->starts.load() == 1; }));
+  EXPECT_NE(second->startThread.load(), std::this_thread::get_id());
+  second->finishHere();
+  queue->waitUntilAllOperationsAreFinished();
+}
+
 }  // namespace

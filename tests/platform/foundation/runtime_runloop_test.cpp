@@ -105,6 +105,40 @@ TEST(RuntimeRunLoop, PerformOnThreadRunsOnThatThreadInOrder) {
   EXPECT_FALSE(ran);
 }
 
+// A run loop is signalled once until it has taken the signal; work handed over in every
+// interleaving with its own passes must still wake it. A thread's run loop, waiting without a
+// time limit, gets rounds of ping-pong from the main thread and a concurrent burst from a third
+// thread: a lost wake-up leaves it asleep with work queued, and the round never completes.
+TEST(RuntimeRunLoop, WakeUpsAcrossThreadsAreNeverLost) {
+  std::atomic<bool> running{false};
+  std::atomic<bool> stop{false};
+  auto thread = NSThread::initWithBlock([&] {
+    auto loop = NSRunLoop::currentRunLoop();
+    loop->addPort(NSMachPort::port(), NSDefaultRunLoopMode);
+    running = true;
+    while (!stop) loop->runMode(NSDefaultRunLoopMode, kDistantFutureTimeIntervalSince1970);
+  });
+  thread->start();
+  ASSERT_TRUE(runMainLoopUntil([&] { return running.load(); }));
+
+  constexpr int kRounds = 2000;
+  std::atomic<int> back{0};
+  std::atomic<int> burst{0};
+  std::thread burster([&] {
+    for (int i = 0; i < kRounds; ++i) performOnThread(thread, [&burst] { burst++; }, false);
+  });
+  for (int i = 0; i < kRounds; ++i) {
+    performOnThread(thread, [&back] { dispatch_async(dispatch_get_main_queue(), [&back] { back++; }); }, false);
+    ASSERT_TRUE(runMainLoopUntil([&] { return back.load() == i + 1; })) << "round " << i;
+  }
+  burster.join();
+  EXPECT_TRUE(runMainLoopUntil([&] { return burst.load() == kRounds; }));
+
+  stop = true;
+  performOnThread(thread, [] {}, false);
+  EXPECT_TRUE(runMainLoopUntil([&] { return thread->isFinished(); }));
+}
+
 TEST(RuntimeRunLoop, WithoutSourcesRunReturnsAtOnce) {
   std::atomic<int> result{-1};
   std::atomic<bool> runReturned{false};
