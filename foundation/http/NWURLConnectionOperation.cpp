@@ -256,6 +256,8 @@ bool NWURLConnectionOperation::setState(NSInteger state) {
 bool NWURLConnectionOperation::isReady() const { return state_.load() == kReady && NSOperation::isReady(); }
 
 void NWURLConnectionOperation::start() {
+  // The network thread takes the lock first thing: wake it once the lock is released.
+  zvt::WakeUpBatch wakeAfterUnlocking;
   std::unique_lock lock(lock_);
   auto self = selfOperation();
   if (isCancelled()) {
@@ -307,6 +309,7 @@ void NWURLConnectionOperation::finish() {
 }
 
 void NWURLConnectionOperation::cancel() {
+  zvt::WakeUpBatch wakeAfterUnlocking;
   std::lock_guard lock(lock_);
   if (isFinished() || isCancelled()) return;
   NSOperation::cancel();
@@ -341,6 +344,7 @@ void NWURLConnectionOperation::cancelConnection() {
 
 void NWURLConnectionOperation::pause() {
   if (isPaused() || isFinished() || isCancelled()) return;
+  zvt::WakeUpBatch wakeAfterUnlocking;
   std::lock_guard lock(lock_);
   if (isExecuting()) {
     auto self = selfOperation();

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/foundation/Clock.h"
+#include "platform/foundation/NSRunLoop.h"
 #include "platform/foundation/RuntimeInternal.h"
 
 namespace {
@@ -438,6 +439,8 @@ int64_t deadlineOf(dispatch_time_t when) {
 namespace zvt {
 
 BlockingScope::BlockingScope() : worker_(isPoolWorker) {
+  // What the waiter waits for may need a run loop that this thread has yet to wake.
+  WakeUpBatch::flush();
   if (worker_) WorkerPool::shared().willBlock();
 }
 

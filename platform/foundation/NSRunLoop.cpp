@@ -46,6 +46,27 @@ void wakeMainRunLoop() {
   if (auto loop = NSRunLoop::mainRunLoop()) loop->wakeUp();
 }
 
+namespace {
+
+thread_local int wakeUpBatchDepth = 0;
+thread_local std::vector<std::weak_ptr<NSRunLoop>> heldWakeUps;
+
+}  // namespace
+
+WakeUpBatch::WakeUpBatch() { ++wakeUpBatchDepth; }
+
+WakeUpBatch::~WakeUpBatch() {
+  if (--wakeUpBatchDepth == 0) flush();
+}
+
+void WakeUpBatch::flush() {
+  if (heldWakeUps.empty()) return;
+  std::vector<std::weak_ptr<NSRunLoop>> held;
+  held.swap(heldWakeUps);
+  for (const auto& weak : held)
+    if (auto loop = weak.lock()) loop->signalWakeFd();
+}
+
 }  // namespace zvt
 
 // ---------------------------------------------------------------------------------------------
@@ -259,6 +280,19 @@ void NSRunLoop::wakeUp() {
   // The run loop's own thread is not waiting in poll(): it rebuilds its sources and runs its
   // performs before it waits again, so waking it would only cost an extra turn.
   if (onOwnThread()) return;
+  if (zvt::wakeUpBatchDepth > 0) {
+    if (wakePending_.load()) return;  // a signal is out already
+    auto me = weakMe();
+    auto& held = zvt::heldWakeUps;
+    for (const auto& weak : held)
+      if (!weak.owner_before(me) && !me.owner_before(weak)) return;
+    held.push_back(std::move(me));
+    return;
+  }
+  signalWakeFd();
+}
+
+void NSRunLoop::signalWakeFd() {
   // One signal until the loop has taken it: waking a sleeping thread is the costly part, and
   // everything queued meanwhile is seen by the pass that the first signal causes.
   if (wakePending_.exchange(true)) return;
@@ -449,6 +483,8 @@ bool NSRunLoop::runOnce(const std::string& modeIn, int64_t limit, int64_t realLi
       if (timeoutMs < 0 || ms < timeoutMs) timeoutMs = static_cast<int>(std::min<int64_t>(ms, INT_MAX));
     }
 
+    // Nothing this thread handed to other run loops waits for its next callback.
+    zvt::WakeUpBatch::flush();
     int n = poll(fds.data(), fds.size(), timeoutMs);
     if (n > 0) {
       if (fds[0].revents) drainWakeFd();

@@ -30,6 +30,26 @@ class NSThread;
 class NSTimer;
 class NSRunLoop;
 
+namespace zvt {
+
+// Holds back the wake-ups that the calling thread gives other run loops until its outermost
+// batch ends. A thread that hands several pieces of work to a run loop in a row (a load's last
+// reports), or hands work over while holding a lock that the woken thread takes first, would
+// otherwise wake it once per piece or straight into that lock; on a busy core each such wake
+// is a thread switch. The wake-ups are given before the thread blocks in a dispatch wait or a
+// waiting perform and before its own run loop sleeps, so that nothing it waits for is held back.
+class WakeUpBatch {
+ public:
+  WakeUpBatch();
+  ~WakeUpBatch();
+  WakeUpBatch(const WakeUpBatch&) = delete;
+  WakeUpBatch& operator=(const WakeUpBatch&) = delete;
+  // Gives the wake-ups held back so far now.
+  static void flush();
+};
+
+}  // namespace zvt
+
 // Mode names; NSRunLoopCommonModes stands for every mode of the run loop's common set
 // (NSDefaultRunLoopMode plus those added with addCommonMode).
 inline constexpr char NSDefaultRunLoopMode[] = "kCFRunLoopDefaultMode";
@@ -124,7 +144,8 @@ class NSRunLoop : public NSObject {
   void run();
   // CFRunLoopStop: the innermost run in progress returns.
   void stop();
-  // Wakes the run loop from any thread so that it looks at its timers and sources again.
+  // Wakes the run loop from any thread so that it looks at its timers and sources again
+  // (inside a zvt::WakeUpBatch of the calling thread, when the batch ends).
   void wakeUp();
 
   bool isMainRunLoop() const { return main_; }
@@ -170,6 +191,8 @@ class NSRunLoop : public NSObject {
   void timeAdvanced();
   void removeTimer(const NSTimer* timer);
   void drainWakeFd();
+  void signalWakeFd();
+  friend class zvt::WakeUpBatch;
 
   const bool main_;
   std::atomic<std::thread::id> thread_{};

@@ -144,6 +144,7 @@ void NSThread::setName(const std::string& name) {
 }
 
 void NSThread::sleepForTimeInterval(NSTimeInterval seconds) {
+  zvt::WakeUpBatch::flush();
   if (seconds > 0) std::this_thread::sleep_for(std::chrono::nanoseconds(zvt::secondsToNanos(seconds)));
 }
 

@@ -8,9 +8,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <mutex>
 
+#include "platform/foundation/NSRunLoop.h"
 #include "platform/network/URLParsing.h"
 
 namespace zvt {
@@ -34,10 +34,6 @@ std::string trimmed(std::string_view s) {
 int verifyPeerChain(X509_STORE_CTX* store, void* arg);
 
 }  // namespace
-
-double CurlEngine::monotonicNow() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
 
 CurlHandlePool::~CurlHandlePool() {
     for (CURL* easy : handles) curl_easy_cleanup(easy);
@@ -75,7 +71,6 @@ size_t CurlTransfer::onHeader(char* data, size_t size, size_t count, void* self)
     auto* t = static_cast<CurlTransfer*>(self);
     size_t n = size * count;
     std::string_view line(data, n);
-    t->lastActivity_ = CurlEngine::monotonicNow();
     if (line.rfind("HTTP/", 0) == 0) {
         // A status line starts a new head: an interim 1xx one, a redirect or the final reply.
         t->headers_.clear();
@@ -117,7 +112,6 @@ size_t CurlTransfer::onHeader(char* data, size_t size, size_t count, void* self)
 size_t CurlTransfer::onWrite(char* data, size_t size, size_t count, void* self) {
     auto* t = static_cast<CurlTransfer*>(self);
     size_t n = size * count;
-    t->lastActivity_ = CurlEngine::monotonicNow();
     Event e(Event::Data);
     e.text.assign(data, n);
     t->queue(std::move(e));
@@ -127,7 +121,6 @@ size_t CurlTransfer::onWrite(char* data, size_t size, size_t count, void* self) 
 size_t CurlTransfer::onRead(char* data, size_t size, size_t count, void* self) {
     auto* t = static_cast<CurlTransfer*>(self);
     size_t n = size * count;
-    t->lastActivity_ = CurlEngine::monotonicNow();
     auto client = t->client_.lock();
     if (!client) return CURL_READFUNC_ABORT;
     int64_t got = -1;
@@ -149,7 +142,6 @@ int CurlTransfer::onSeek(void*, long long, int) {
 int CurlTransfer::onProgress(void* self, long long, long long, long long ulTotal, long long ulNow) {
     auto* t = static_cast<CurlTransfer*>(self);
     if (ulNow > t->uploaded_) {
-        t->lastActivity_ = CurlEngine::monotonicNow();
         Event e(Event::Sent);
         e.a = ulNow - t->uploaded_;
         e.b = ulNow;
@@ -246,7 +238,6 @@ std::shared_ptr<CurlTransfer> CurlEngine::start(const CurlTransferSpec& spec, st
     t->engine_ = this;
     t->client_ = std::move(client);
     t->spec_ = spec;
-    t->lastActivity_ = monotonicNow();
     if (auto parts = parseURLReference(spec.url)) {
         t->host_ = parts->host.value_or("");
         bool tls = parts->scheme && asciiEqualsIgnoringCase(*parts->scheme, "https");
@@ -482,6 +473,9 @@ void CurlEngine::afterAction() {
 }
 
 void CurlEngine::deliver() {
+    // A load's last reports come in a row (head, body, end); what the clients hand to other
+    // run loops from them wakes those once, after the row.
+    WakeUpBatch batch;
     while (!pending_.empty()) {
         std::vector<std::weak_ptr<CurlTransfer>> batch;
         batch.swap(pending_);

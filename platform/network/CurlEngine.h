@@ -87,8 +87,6 @@ struct CurlHandlePool {
 class CurlTransfer : public std::enable_shared_from_this<CurlTransfer> {
 public:
     ~CurlTransfer();
-    // Real time of the last byte moved or of the start, for inactivity time-outs.
-    double lastActivity() const { return lastActivity_; }
     bool running() const { return running_; }
 
 private:
@@ -104,7 +102,6 @@ private:
     bool trustRefused_ = false;
     bool trustCancelled_ = false;
     int64_t uploaded_ = 0;
-    double lastActivity_ = 0;
     std::string host_;
     int port_ = 0;
 
@@ -154,7 +151,6 @@ public:
     void stop(const std::shared_ptr<CurlTransfer>& transfer);
     size_t activeCount() const { return active_.size(); }
 
-    static double monotonicNow();
 
 private:
     friend class CurlTransfer;

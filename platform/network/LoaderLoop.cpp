@@ -193,6 +193,7 @@ void PollLoader::runUntil(const std::function<bool()>& done) {
                 waitMs = static_cast<int>(std::clamp<int64_t>(left, 0, waitMs));
             }
         }
+        zvt::WakeUpBatch::flush();
         int ready = ::poll(fds.data(), fds.size(), waitMs);
         if (ready <= 0) continue;
         for (const auto& p : fds) {

@@ -101,6 +101,7 @@ R askDelegate(const std::shared_ptr<NSOperationQueue>& queue, std::function<void
     state->done = true;
     state->cv.notify_all();
   });
+  zvt::WakeUpBatch::flush();
   std::unique_lock lock(state->mutex);
   state->cv.wait(lock, [&] { return state->done; });
   return state->answered ? state->value : fallback;

@@ -139,6 +139,41 @@ TEST(RuntimeRunLoop, WakeUpsAcrossThreadsAreNeverLost) {
   EXPECT_TRUE(runMainLoopUntil([&] { return thread->isFinished(); }));
 }
 
+// Wake-ups held back by a batch are given when it ends, and before the thread waits for the
+// run loop it holds them for: the target thread's run loop waits without a time limit, so a
+// wake-up that never came would leave the work undone.
+TEST(RuntimeRunLoop, WakeUpBatchWakesAtItsEndAndBeforeWaiting) {
+  std::atomic<bool> running{false};
+  std::atomic<bool> stop{false};
+  auto thread = NSThread::initWithBlock([&] {
+    auto loop = NSRunLoop::currentRunLoop();
+    loop->addPort(NSMachPort::port(), NSDefaultRunLoopMode);
+    running = true;
+    while (!stop) loop->runMode(NSDefaultRunLoopMode, kDistantFutureTimeIntervalSince1970);
+  });
+  thread->start();
+  ASSERT_TRUE(runMainLoopUntil([&] { return running.load(); }));
+
+  std::atomic<int> ran{0};
+  {
+    zvt::WakeUpBatch outer;
+    {
+      zvt::WakeUpBatch inner;
+      performOnThread(thread, [&] { ran++; }, false);
+    }
+    performOnThread(thread, [&] { ran++; }, false);
+    // Waiting for the thread gives it the wake-ups first.
+    performOnThread(thread, [&] { ran++; }, true);
+    EXPECT_EQ(ran.load(), 3);
+    performOnThread(thread, [&] { ran++; }, false);
+  }
+  EXPECT_TRUE(runMainLoopUntil([&] { return ran.load() == 4; }));
+
+  stop = true;
+  performOnThread(thread, [] {}, false);
+  EXPECT_TRUE(runMainLoopUntil([&] { return thread->isFinished(); }));
+}
+
 TEST(RuntimeRunLoop, WithoutSourcesRunReturnsAtOnce) {
   std::atomic<int> result{-1};
   std::atomic<bool> runReturned{false};
