@@ -292,6 +292,32 @@ struct EncodeState {
   bool writeKeyValue(const id& key, const id& object, bool first);
 };
 
+namespace {
+
+// The codec's own containers are final classes: an exact type test is all a cast would do.
+template <class T, class Base>
+const T* asExactly(const Base& object) {
+  return typeid(object) == typeid(T) ? static_cast<const T*>(&object) : nullptr;
+}
+
+// Copies text written earlier in the output to its end (the ranges never overlap). Most such
+// texts are a few bytes (a repeated key or number), too few to be worth a call.
+inline void copyEarlierText(uint8_t* to, const uint8_t* from, size_t n) {
+  if (n > 16) {
+    std::memcpy(to, from, n);
+  } else if (n >= 8) {
+    uint64_t a, b;
+    std::memcpy(&a, from, 8);
+    std::memcpy(&b, from + n - 8, 8);
+    std::memcpy(to, &a, 8);
+    std::memcpy(to + n - 8, &b, 8);
+  } else {
+    for (size_t i = 0; i < n; ++i) to[i] = from[i];
+  }
+}
+
+}  // namespace
+
 Kind EncodeState::classify(const NSObject* object) {
   const std::type_info* type = &typeid(*object);
   for (int k = 0; k < kindCount; ++k) {
@@ -319,7 +345,7 @@ bool EncodeState::writeValue(const id& object, bool isReplacement, const NSObjec
   WriteCacheEntry& slot = cache[(((address >> 21) ^ (address >> 9)) + (address >> 4)) & (kWriteCacheSlots - 1)];
   if (slot.object == p && p != nullptr) {
     if (!reserve(slot.length + 256)) return false;
-    std::memmove(out + pos, out + slot.offset, slot.length);
+    copyEarlierText(out + pos, out + slot.offset, slot.length);
     pos += slot.length;
     return true;
   }
@@ -552,7 +578,7 @@ bool EncodeState::writeComma() {
 
 bool EncodeState::writeArray(const NSArray& array) {
   if (!writeOpen('[')) return false;
-  if (auto* jc = dynamic_cast<const JCArray*>(&array)) {
+  if (auto* jc = asExactly<JCArray>(array)) {
     const id* cells = jc->cells();
     const NSUInteger count = jc->count();
     for (NSUInteger i = 0; i < count; ++i) {
@@ -599,7 +625,7 @@ bool EncodeState::writeDictionary(const NSDictionary& dictionary) {
     std::vector<id> keys;
     keys.reserve(dictionary.count());
     bool keysAreStrings = true;
-    if (auto* jc = dynamic_cast<const JCDictionary*>(&dictionary)) {
+    if (auto* jc = asExactly<JCDictionary>(dictionary)) {
       for (NSUInteger i = 0; i < jc->capacity(); ++i) {
         if (jc->table()[i].key) keys.push_back(jc->table()[i].key);
       }
@@ -621,7 +647,7 @@ bool EncodeState::writeDictionary(const NSDictionary& dictionary) {
       if (!writeKeyValue(key, object, first)) return false;
       first = false;
     }
-  } else if (auto* jc = dynamic_cast<const JCDictionary*>(&dictionary)) {
+  } else if (auto* jc = asExactly<JCDictionary>(dictionary)) {
     const JCHashTableEntry* table = jc->table();
     bool first = true;
     for (NSUInteger i = 0, capacity = jc->capacity(); i < capacity; ++i) {
