@@ -3,6 +3,7 @@
 #include <poll.h>
 
 #include <algorithm>
+#include <climits>
 #include <thread>
 
 #include "platform/foundation/Clock.h"
@@ -185,12 +186,16 @@ void PollLoader::runUntil(const std::function<bool()>& done) {
         for (const auto& [fd, w] : watches_) {
             fds.push_back(pollfd{fd, static_cast<short>((w.read ? POLLIN : 0) | (w.write ? POLLOUT : 0)), 0});
         }
-        // Wake often enough to notice timers on a clock that a test moves.
-        int waitMs = 20;
-        if (!Clock::current()->isVirtual()) {
+        // A clock that a test moves does not wake poll(): look at it again every few
+        // milliseconds. On the real clock the earliest timer is the only deadline (curl's own
+        // timer is a descriptor).
+        int waitMs = -1;
+        if (Clock::current()->isVirtual()) {
+            waitMs = 20;
+        } else {
             for (const auto& [key, t] : timers_) {
-                int64_t left = (t.deadline - now) / 1000000;
-                waitMs = static_cast<int>(std::clamp<int64_t>(left, 0, waitMs));
+                int64_t left = (std::max<int64_t>(t.deadline - now, 0) + 999999) / 1000000;
+                if (waitMs < 0 || left < waitMs) waitMs = static_cast<int>(std::min<int64_t>(left, INT_MAX));
             }
         }
         zvt::WakeUpBatch::flush();
