@@ -4,6 +4,7 @@
 
 #include <mutex>
 #include <string>
+#include <typeinfo>
 #include <vector>
 
 #include "foundation/sqlite/SQResultSet.h"
@@ -264,8 +265,12 @@ bool TZDBManager::replaceList(const std::shared_ptr<TZParentModel>& model, const
   if (!table.ok) return false;
   // Every item must be of the table's class.
   if (items) {
+    const NSObject& modelObject = *model;
+    const std::type_info& modelClass = typeid(modelObject);
     for (const id& item : *items) {
-      if (!item || typeid(*item) != typeid(*model)) return false;
+      if (!item) return false;
+      const NSObject& itemObject = *item;
+      if (typeid(itemObject) != modelClass) return false;
     }
   }
   Session db(*this);
