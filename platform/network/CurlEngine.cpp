@@ -145,7 +145,7 @@ int CurlTransfer::onProgress(void* self, long long, long long, long long ulTotal
         Event e(Event::Sent);
         e.a = ulNow - t->uploaded_;
         e.b = ulNow;
-        e.c = t->spec_.body ? static_cast<int64_t>(t->spec_.body->size()) : (t->spec_.streamLength >= 0 ? t->spec_.streamLength : (ulTotal > 0 ? ulTotal : -1));
+        e.c = t->request_.body ? static_cast<int64_t>(t->request_.body->size()) : (t->request_.streamLength >= 0 ? t->request_.streamLength : (ulTotal > 0 ? ulTotal : -1));
         t->uploaded_ = ulNow;
         t->queue(std::move(e));
     }
@@ -233,12 +233,12 @@ CurlEngine::~CurlEngine() {
     curl_multi_cleanup(multi_);
 }
 
-std::shared_ptr<CurlTransfer> CurlEngine::start(const CurlTransferSpec& spec, std::weak_ptr<CurlTransferClient> client) {
+std::shared_ptr<CurlTransfer> CurlEngine::start(const CurlTransferRequest& transferRequest, std::weak_ptr<CurlTransferClient> client) {
     std::shared_ptr<CurlTransfer> t(new CurlTransfer());
     t->engine_ = this;
     t->client_ = std::move(client);
-    t->spec_ = spec;
-    if (auto parts = parseURLReference(spec.url)) {
+    t->request_ = transferRequest;
+    if (auto parts = parseURLReference(transferRequest.url)) {
         t->host_ = parts->host.value_or("");
         bool tls = parts->scheme && asciiEqualsIgnoringCase(*parts->scheme, "https");
         t->port_ = parts->port.value_or(tls ? 443 : 80);
@@ -255,7 +255,7 @@ std::shared_ptr<CurlTransfer> CurlEngine::start(const CurlTransferSpec& spec, st
     t->easy_ = easy;
     t->pool_ = pool_;
     CurlTransfer* self = t.get();
-    curl_easy_setopt(easy, CURLOPT_URL, spec.url.c_str());
+    curl_easy_setopt(easy, CURLOPT_URL, transferRequest.url.c_str());
     curl_easy_setopt(easy, CURLOPT_PRIVATE, self);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -272,7 +272,7 @@ std::shared_ptr<CurlTransfer> CurlEngine::start(const CurlTransferSpec& spec, st
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
     curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, &CurlTransfer::onSSLContext);
     curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, self);
-    if (spec.url.size() > 6 && asciiEqualsIgnoringCase(spec.url.substr(0, 6), "https:")) {
+    if (transferRequest.url.size() > 6 && asciiEqualsIgnoringCase(transferRequest.url.substr(0, 6), "https:")) {
         // Every TLS request is judged by its own connection's trust answer: no resumed sessions
         // and no connections shared with requests whose delegates may have judged differently.
         curl_easy_setopt(easy, CURLOPT_SSL_SESSIONID_CACHE, 0L);
@@ -280,26 +280,26 @@ std::shared_ptr<CurlTransfer> CurlEngine::start(const CurlTransferSpec& spec, st
         curl_easy_setopt(easy, CURLOPT_FORBID_REUSE, 1L);
     }
 
-    if (spec.basicAuth) {
+    if (transferRequest.basicAuth) {
         curl_easy_setopt(easy, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
-        curl_easy_setopt(easy, CURLOPT_USERNAME, t->spec_.user.c_str());
-        curl_easy_setopt(easy, CURLOPT_PASSWORD, t->spec_.password.c_str());
+        curl_easy_setopt(easy, CURLOPT_USERNAME, t->request_.user.c_str());
+        curl_easy_setopt(easy, CURLOPT_PASSWORD, t->request_.password.c_str());
     }
-    const std::string method = spec.method.empty() ? "GET" : spec.method;
-    if (spec.hasBody && t->spec_.body) {
+    const std::string method = transferRequest.method.empty() ? "GET" : transferRequest.method;
+    if (transferRequest.hasBody && t->request_.body) {
         // A body held in memory goes to curl as it is: a small one leaves in the same packet as
         // the request head (the server is not woken twice), and curl sends it again by itself
         // when it retries on a kept-alive connection that the server had closed.
-        const std::string& body = *t->spec_.body;
+        const std::string& body = *t->request_.body;
         curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
         curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body.data());
         if (method != "POST") curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, method.c_str());
-    } else if (spec.hasBody) {
+    } else if (transferRequest.hasBody) {
         curl_easy_setopt(easy, CURLOPT_POST, 1L);
         curl_easy_setopt(easy, CURLOPT_READFUNCTION, &CurlTransfer::onRead);
         curl_easy_setopt(easy, CURLOPT_READDATA, self);
         curl_easy_setopt(easy, CURLOPT_SEEKFUNCTION, &CurlTransfer::onSeek);
-        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(spec.streamLength));
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(transferRequest.streamLength));
         if (method != "POST") curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, method.c_str());
     } else if (method == "GET") {
         curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
@@ -315,14 +315,14 @@ std::shared_ptr<CurlTransfer> CurlEngine::start(const CurlTransferSpec& spec, st
 
     curl_slist* list = nullptr;
     bool hasContentType = false;
-    for (const auto& [name, value] : spec.headers) {
+    for (const auto& [name, value] : transferRequest.headers) {
         if (asciiEqualsIgnoringCase(name, "Content-Type")) hasContentType = true;
         // curl writes "Name;" for a header that is sent with an empty value.
         std::string line = value.empty() ? name + ";" : name + ": " + value;
         list = curl_slist_append(list, line.c_str());
     }
     // No "Expect: 100-continue" round trip, and no form content type that the caller did not ask for.
-    if (spec.hasBody) {
+    if (transferRequest.hasBody) {
         list = curl_slist_append(list, "Expect:");
         if (!hasContentType) list = curl_slist_append(list, "Content-Type:");
     }
@@ -408,10 +408,10 @@ void CurlEngine::armTimer(long ms) {
     int64_t deadline = static_cast<int64_t>(now.tv_sec) * 1000000000LL + now.tv_nsec + static_cast<int64_t>(ms) * 1000000LL;
     if (armedDeadline_ >= 0 && armedDeadline_ <= deadline) return;
     armedDeadline_ = deadline;
-    itimerspec spec{};
-    spec.it_value.tv_sec = deadline / 1000000000LL;
-    spec.it_value.tv_nsec = deadline % 1000000000LL;
-    timerfd_settime(timerFd_, TFD_TIMER_ABSTIME, &spec, nullptr);
+    itimerspec expiry{};
+    expiry.it_value.tv_sec = deadline / 1000000000LL;
+    expiry.it_value.tv_nsec = deadline % 1000000000LL;
+    timerfd_settime(timerFd_, TFD_TIMER_ABSTIME, &expiry, nullptr);
 }
 
 void CurlEngine::socketAction(int fd, int flags) {

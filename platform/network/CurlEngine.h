@@ -59,9 +59,9 @@ public:
     }
 };
 
-struct CurlTransferSpec {
-    CurlTransferSpec() = default;
-    explicit CurlTransferSpec(std::string u, std::string m = "GET") : url(std::move(u)), method(std::move(m)) {}
+struct CurlTransferRequest {
+    CurlTransferRequest() = default;
+    explicit CurlTransferRequest(std::string u, std::string m = "GET") : url(std::move(u)), method(std::move(m)) {}
     std::string url;
     std::string method = "GET";
     HTTPHeaderList headers;
@@ -97,7 +97,7 @@ private:
     CURL* easy_ = nullptr;
     void* headerList_ = nullptr;  // curl_slist*
     std::weak_ptr<CurlTransferClient> client_;
-    CurlTransferSpec spec_;
+    CurlTransferRequest request_;
     bool running_ = false;
     bool trustRefused_ = false;
     bool trustCancelled_ = false;
@@ -146,7 +146,7 @@ public:
 
     // Starts a transfer. Reports (its own failure included) may be delivered before start
     // returns, unless start is called from a report.
-    std::shared_ptr<CurlTransfer> start(const CurlTransferSpec& spec, std::weak_ptr<CurlTransferClient> client);
+    std::shared_ptr<CurlTransfer> start(const CurlTransferRequest& transferRequest, std::weak_ptr<CurlTransferClient> client);
     // Stops a transfer at once; nothing more is reported for it.
     void stop(const std::shared_ptr<CurlTransfer>& transfer);
     size_t activeCount() const { return active_.size(); }

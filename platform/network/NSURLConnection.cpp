@@ -246,36 +246,36 @@ void NSURLConnection::begin() {
         return;
     }
     const NSURL& url = *request->URL();
-    zvt::CurlTransferSpec spec;
+    zvt::CurlTransferRequest transferRequest;
     // Fragments are never sent.
     zvt::URLParts target = url.parts();
     target.fragment.reset();
-    spec.url = target.recompose();
-    spec.method = request->method();
-    spec.headers = request->headerFields().all();
+    transferRequest.url = target.recompose();
+    transferRequest.method = request->method();
+    transferRequest.headers = request->headerFields().all();
     if (request->HTTPShouldHandleCookies() && !request->headerFields().get("Cookie")) {
         if (auto cookie = NSHTTPCookieStorage::sharedHTTPCookieStorage()->cookieHeaderForURL(url)) {
-            spec.headers.emplace_back("Cookie", *cookie);
+            transferRequest.headers.emplace_back("Cookie", *cookie);
         }
     }
     if (credential_ && credential_->user()) {
-        spec.basicAuth = true;
-        spec.user = credential_->user()->utf8();
-        spec.password = credential_->password() ? credential_->password()->utf8() : "";
+        transferRequest.basicAuth = true;
+        transferRequest.user = credential_->user()->utf8();
+        transferRequest.password = credential_->password() ? credential_->password()->utf8() : "";
     }
     if (request->HTTPBody()) {
-        spec.hasBody = true;
-        spec.body = std::make_shared<std::string>(request->HTTPBody()->view());
+        transferRequest.hasBody = true;
+        transferRequest.body = std::make_shared<std::string>(request->HTTPBody()->view());
     } else if (request->HTTPBodyStream()) {
         // The body is read piece by piece while curl sends it; without a Content-Length it
         // goes out chunked.
         bodyStream_ = request->HTTPBodyStream();
         if (bodyStream_->streamStatus() == NSStreamStatusNotOpen) bodyStream_->open();
-        spec.hasBody = true;
+        transferRequest.hasBody = true;
         if (auto length = request->headerFields().get("Content-Length")) {
             char* end = nullptr;
             long long n = std::strtoll(length->c_str(), &end, 10);
-            if (end && *end == '\0' && n >= 0) spec.streamLength = n;
+            if (end && *end == '\0' && n >= 0) transferRequest.streamLength = n;
         }
     }
     response_.reset();
@@ -283,7 +283,7 @@ void NSURLConnection::begin() {
     cacheable_ = false;
     touch();
     zvt::CurlEngine& engine = loop_.load()->engine();
-    auto transfer = engine.start(spec, std::static_pointer_cast<zvt::CurlTransferClient>(hold));
+    auto transfer = engine.start(transferRequest, std::static_pointer_cast<zvt::CurlTransferClient>(hold));
     if (!active()) {
         // Cancelled by another connection's delegate while the engine got going.
         engine.stop(transfer);

@@ -53,9 +53,9 @@ struct Recorder : zvt::CurlTransferClient {
 class CurlEngineTest : public ::testing::Test {
 protected:
     void SetUp() override { server.installStandardRoutes(); }
-    std::shared_ptr<Recorder> run(zvt::CurlTransferSpec spec) {
+    std::shared_ptr<Recorder> run(zvt::CurlTransferRequest transferRequest) {
         auto client = std::make_shared<Recorder>();
-        transfer = engine.start(spec, client);
+        transfer = engine.start(transferRequest, client);
         EXPECT_TRUE(loop.runUntil([&] { return client->done; }));
         return client;
     }
@@ -67,7 +67,7 @@ protected:
 
 TEST_F(CurlEngineTest, DeliversHeadBodyAndEndInOrder) {
     for (const char* path : {"/bytes?n=100000", "/chunked?n=5000&size=33", "/gzip?n=20000", "/deflate?n=3000"}) {
-        auto c = run(zvt::CurlTransferSpec{server.url(path)});
+        auto c = run(zvt::CurlTransferRequest{server.url(path)});
         EXPECT_EQ(c->log, (std::vector<std::string>{"response 200", "data", "done"})) << path;
         EXPECT_EQ(c->result, CURLE_OK);
         size_t n = std::stoul(std::string(path).substr(std::string(path).find("n=") + 2));
@@ -77,17 +77,17 @@ TEST_F(CurlEngineTest, DeliversHeadBodyAndEndInOrder) {
 }
 
 TEST_F(CurlEngineTest, RedirectsAreReportedNotFollowed) {
-    auto c = run(zvt::CurlTransferSpec{server.url("/redirect?n=2")});
+    auto c = run(zvt::CurlTransferRequest{server.url("/redirect?n=2")});
     EXPECT_EQ(c->status, 302);
     EXPECT_EQ(server.requestCount(), 1u);
 }
 
 TEST_F(CurlEngineTest, UploadsTheBodyWithProgress) {
-    zvt::CurlTransferSpec spec{server.url("/echo"), "PUT"};
-    spec.hasBody = true;
-    spec.body = std::make_shared<std::string>(300000, 'q');
-    auto c = run(spec);
-    EXPECT_EQ(c->body, *spec.body);
+    zvt::CurlTransferRequest transferRequest{server.url("/echo"), "PUT"};
+    transferRequest.hasBody = true;
+    transferRequest.body = std::make_shared<std::string>(300000, 'q');
+    auto c = run(transferRequest);
+    EXPECT_EQ(c->body, *transferRequest.body);
     EXPECT_EQ(c->sentTotal, 300000);
     EXPECT_EQ(c->expectedSent, 300000);
     auto requests = server.requests();
@@ -98,16 +98,16 @@ TEST_F(CurlEngineTest, UploadsTheBodyWithProgress) {
 }
 
 TEST_F(CurlEngineTest, KeepsTheConnectionAlive) {
-    run(zvt::CurlTransferSpec{server.url("/hello")});
-    run(zvt::CurlTransferSpec{server.url("/hello")});
-    run(zvt::CurlTransferSpec{server.url("/hello")});
+    run(zvt::CurlTransferRequest{server.url("/hello")});
+    run(zvt::CurlTransferRequest{server.url("/hello")});
+    run(zvt::CurlTransferRequest{server.url("/hello")});
     EXPECT_EQ(server.connectionCount(), 1);
 }
 
 TEST_F(CurlEngineTest, StopInMidBodyEndsAllReports) {
     auto client = std::make_shared<Recorder>();
     client->onData = [&] { engine.stop(transfer); };
-    transfer = engine.start(zvt::CurlTransferSpec{server.url("/stall-body?n=5000")}, client);
+    transfer = engine.start(zvt::CurlTransferRequest{server.url("/stall-body?n=5000")}, client);
     EXPECT_TRUE(loop.runUntil([&] { return !client->body.empty(); }));
     loop.runUntil([] { return false; }, 0.2);
     EXPECT_EQ(client->log, (std::vector<std::string>{"response 200", "data"}));
@@ -118,10 +118,10 @@ TEST_F(CurlEngineTest, ReportsTransportFailures) {
     TestHTTPServer closed;
     std::string closedURL = closed.url("/");
     closed.stop();
-    EXPECT_EQ(run(zvt::CurlTransferSpec{closedURL})->result, CURLE_COULDNT_CONNECT);
-    auto dropped = run(zvt::CurlTransferSpec{server.url("/drop-body?n=1000")});
+    EXPECT_EQ(run(zvt::CurlTransferRequest{closedURL})->result, CURLE_COULDNT_CONNECT);
+    auto dropped = run(zvt::CurlTransferRequest{server.url("/drop-body?n=1000")});
     EXPECT_TRUE(dropped->result == CURLE_PARTIAL_FILE || dropped->result == CURLE_RECV_ERROR) << dropped->result;
-    int nothing = run(zvt::CurlTransferSpec{server.url("/drop")})->result;
+    int nothing = run(zvt::CurlTransferRequest{server.url("/drop")})->result;
     EXPECT_TRUE(nothing == CURLE_GOT_NOTHING || nothing == CURLE_RECV_ERROR) << nothing;
 }
 
@@ -137,7 +137,7 @@ TEST_F(CurlEngineTest, AnExceptionFromTheClientLeavesTheRestQueued) {
         }
     };
     auto client = std::make_shared<Throwing>();
-    transfer = engine.start(zvt::CurlTransferSpec{server.url("/hello")}, client);
+    transfer = engine.start(zvt::CurlTransferRequest{server.url("/hello")}, client);
     EXPECT_THROW(loop.runUntil([&] { return client->done; }), std::runtime_error);
     EXPECT_TRUE(loop.runUntil([&] { return client->done; }));
     EXPECT_EQ(client->body, "hello");
