@@ -3,5 +3,5 @@
 find_package(CURL REQUIRED)
 add_executable(http_bench ${CMAKE_CURRENT_SOURCE_DIR}/http_bench.cpp)
 target_compile_options(http_bench PRIVATE ${ZVT_WARNINGS})
-target_link_libraries(http_bench PRIVATE zvt_foundation_http zvt_testsupport CURL::libcurl
-  PkgConfig::ZVT_PNG PkgConfig::ZVT_JPEG benchmark::benchmark)
+target_link_libraries(http_bench PRIVATE zvt_foundation_http zvt_testsupport zvt_bench_images CURL::libcurl
+  benchmark::benchmark)

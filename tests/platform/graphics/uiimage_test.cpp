@@ -179,11 +179,11 @@ TEST(UIImageBasics, PNGAndJPEGRepresentations) {
   EXPECT_EQ(px[3], 100);
 
   // JPEG: a decodable file of the same size; lower quality, fewer bytes.
-  JPEGRecipe jspec;
-  jspec.width = 64;
-  jspec.height = 48;
-  jspec.pixels = pattern(64 * 48 * 3, 10);
-  image = UIImage::imageWithData(dataOf(makeJPEG(jspec)));
+  JPEGRecipe jpegRecipe;
+  jpegRecipe.width = 64;
+  jpegRecipe.height = 48;
+  jpegRecipe.pixels = pattern(64 * 48 * 3, 10);
+  image = UIImage::imageWithData(dataOf(makeJPEG(jpegRecipe)));
   auto best = UIImageJPEGRepresentation(image, 1.0);
   auto poor = UIImageJPEGRepresentation(image, 0.1);
   ASSERT_TRUE(best);
