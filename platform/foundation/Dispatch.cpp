@@ -1,6 +1,7 @@
 #include "platform/foundation/Dispatch.h"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstdarg>
 #include <cstdio>
@@ -44,13 +45,18 @@ class WorkerPool {
   }
 
   void submit(std::function<void()> task) {
+    bool wake;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       tasks_.push_back(std::move(task));
+      queued_.store(tasks_.size(), std::memory_order_release);
       if (idle_ == 0 && running() < base_) spawnLocked();
+      // A spinning worker takes the first task without being woken; it looks under this lock
+      // before it sleeps, so it cannot miss one queued while it spun.
+      wake = tasks_.size() > spinners_;
     }
     // Outside the lock: the woken worker takes it at once instead of waiting for us.
-    cv_.notify_one();
+    if (wake) cv_.notify_one();
   }
 
   void willBlock() {
@@ -83,13 +89,28 @@ class WorkerPool {
 
   void work() {
     isPoolWorker = true;
+    bool justWorked = false;
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
       ++idle_;
+      // One worker at a time, right after a task, looks for the next before it sleeps: the
+      // next block of a chain of hand-offs then finds a thread awake.
+      if (justWorked && tasks_.empty() && spinners_ == 0) {
+        int64_t budget = zvt::spin::budgetNanos();
+        if (budget > 0) {
+          ++spinners_;
+          lock.unlock();
+          zvt::spin::spinUntil(budget, [this] { return queued_.load(std::memory_order_acquire) > 0; });
+          lock.lock();
+          --spinners_;
+        }
+      }
       cv_.wait(lock, [this] { return !tasks_.empty(); });
       --idle_;
       std::function<void()> task = std::move(tasks_.front());
       tasks_.pop_front();
+      queued_.store(tasks_.size(), std::memory_order_relaxed);
+      justWorked = true;
       lock.unlock();
       task();
       task = nullptr;  // release captures outside the lock
@@ -104,6 +125,8 @@ class WorkerPool {
   size_t threads_ = 0;
   size_t idle_ = 0;
   size_t blocked_ = 0;
+  size_t spinners_ = 0;              // idle workers spinning instead of waiting on cv_
+  std::atomic<size_t> queued_{0};    // tasks_.size(), for spinners to watch without the lock
 };
 
 }  // namespace

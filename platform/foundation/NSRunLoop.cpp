@@ -444,6 +444,7 @@ bool NSRunLoop::runOnce(const std::string& modeIn, int64_t limit, int64_t realLi
     fireDueTimers(mode, limit);
     bool handled = runPerforms(mode);
     if (drainsMainQueueIn(mode)) handled = zvt::drainMainQueue() > 0 || handled;
+    if (handled) spinAfterWork_ = true;
     if (handled || stopped) break;
 
     int64_t now = Clock::nowNanos();
@@ -468,24 +469,29 @@ bool NSRunLoop::runOnce(const std::string& modeIn, int64_t limit, int64_t realLi
     }
 
     int timeoutMs = -1;
+    int64_t waitNs = -1;  // how long the poll may wait, -1 for ever
     if (now >= limit) {
       timeoutMs = 0;
+      waitNs = 0;
     } else {
       int64_t wake = std::min(timerDeadline, limit);
       if (wake != zvt::kNoDeadline && !Clock::current()->isVirtual()) {
-        int64_t ms = (std::max<int64_t>(wake - now, 0) + 999999) / 1000000;
+        waitNs = std::max<int64_t>(wake - now, 0);
+        int64_t ms = (waitNs + 999999) / 1000000;
         timeoutMs = static_cast<int>(std::min<int64_t>(ms, INT_MAX));
       }
     }
     if (realLimit != zvt::kNoDeadline) {
-      int64_t left = realLimit - RealClock::shared()->monotonicNanos();
-      int64_t ms = (std::max<int64_t>(left, 0) + 999999) / 1000000;
+      int64_t left = std::max<int64_t>(realLimit - RealClock::shared()->monotonicNanos(), 0);
+      int64_t ms = (left + 999999) / 1000000;
       if (timeoutMs < 0 || ms < timeoutMs) timeoutMs = static_cast<int>(std::min<int64_t>(ms, INT_MAX));
+      if (waitNs < 0 || left < waitNs) waitNs = left;
     }
 
     // Nothing this thread handed to other run loops waits for its next callback.
     zvt::WakeUpBatch::flush();
-    int n = poll(fds.data(), fds.size(), timeoutMs);
+    int n = spinBeforePoll(fds, waitNs);
+    if (n <= 0) n = poll(fds.data(), fds.size(), timeoutMs);
     if (n > 0) {
       if (fds[0].revents) drainWakeFd();
       for (size_t i = 1; i < fds.size(); ++i) {
@@ -510,6 +516,7 @@ bool NSRunLoop::runOnce(const std::string& modeIn, int64_t limit, int64_t realLi
         if (re & POLLNVAL) source->invalidate();
       }
     }
+    if (handled) spinAfterWork_ = true;
     if (handled || stopped) break;
     if (Clock::nowNanos() >= limit ||
         (realLimit != zvt::kNoDeadline && RealClock::shared()->monotonicNanos() >= realLimit)) {
@@ -518,6 +525,30 @@ bool NSRunLoop::runOnce(const std::string& modeIn, int64_t limit, int64_t realLi
     }
   }
   return true;
+}
+
+int NSRunLoop::spinBeforePoll(std::vector<pollfd>& fds, int64_t waitNs) {
+  // Only right after the loop did some work: a request's next hand-off tends to follow within
+  // microseconds, an idle loop's does not. Never past the loop's next timer or its limit.
+  if (!spinAfterWork_ || waitNs == 0) return 0;
+  int64_t budget = zvt::spin::budgetNanos();
+  if (budget <= 0 || (waitNs > 0 && waitNs <= budget)) return 0;
+  int n = 0;
+  unsigned rounds = 0;
+  // The descriptors cost a system call to look at: every few rounds only, but every round
+  // where a round is a yield.
+  const unsigned roundsPerPoll = zvt::spin::singleProcessor() ? 1 : kSpinRoundsPerPoll;
+  bool woken = zvt::spin::spinUntil(budget, [&] {
+    if (wakePending_.load(std::memory_order_acquire)) return true;
+    if (fds.size() > 1 && ++rounds % roundsPerPoll == 0) {
+      n = poll(fds.data(), fds.size(), 0);
+      return n > 0;
+    }
+    return false;
+  });
+  // Nothing came: sleep, and spin again only once the loop has had work again.
+  if (!woken) spinAfterWork_ = false;
+  return n;
 }
 
 void NSRunLoop::runUntilDate(NSTimeInterval limitDate) {

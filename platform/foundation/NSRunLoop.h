@@ -26,6 +26,7 @@
 #include "platform/foundation/NSDate.h"
 #include "platform/foundation/NSObject.h"
 
+struct pollfd;
 class NSThread;
 class NSTimer;
 class NSRunLoop;
@@ -192,12 +193,17 @@ class NSRunLoop : public NSObject {
   void removeTimer(const NSTimer* timer);
   void drainWakeFd();
   void signalWakeFd();
+  // Spins a little before the loop's poll (see zvt::spin); returns what a zero-timeout poll
+  // of `fds` found ready (the poll's result), or 0 when the loop should poll as usual.
+  int spinBeforePoll(std::vector<pollfd>& fds, int64_t waitNs);
+  static constexpr unsigned kSpinRoundsPerPoll = 32;
   friend class zvt::WakeUpBatch;
 
   const bool main_;
   std::atomic<std::thread::id> thread_{};
   int wakeFd_ = -1;
   std::atomic<bool> wakePending_{false};  // wakeFd_ was signalled and not yet drained
+  bool spinAfterWork_ = false;            // the loop's last pass handled something (own thread only)
   mutable std::mutex mutex_;
   std::set<std::string> commonModes_;
   std::vector<TimerEntry> timers_;

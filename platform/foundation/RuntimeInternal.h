@@ -2,6 +2,8 @@
 // use outside platform/foundation.
 #pragma once
 
+#include <sched.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -53,5 +55,48 @@ bool waitUntilDeadline(std::unique_lock<std::mutex>& lock, std::condition_variab
     }
   }
 }
+
+// Bounded spinning before a thread blocks (SpinWait.cpp). A thread that has just handed work
+// on often gets the next piece back sooner than it would take to wake it from sleep, so it
+// looks for it for a few microseconds of real time first. Spinning never changes what runs or
+// in which order, only whether the thread is awake when it comes.
+namespace spin {
+
+// Real monotonic nanoseconds (spinning is timed on the real clock, whatever clock is installed).
+int64_t realNanos();
+
+// How long a thread may spin before it blocks; 0 under a virtual clock, whose tests drive
+// time themselves and must see no real-time behaviour.
+int64_t budgetNanos();
+
+inline constexpr int kSingleProcessorYields = 2;
+
+// The process may run on one processor only (its affinity), where nothing can arrive while
+// the spinner holds the processor.
+bool singleProcessor();
+
+// One round of waiting: a processor pause, now and then a yield.
+void relax(unsigned round);
+
+// Spins until `ready()` holds (true) or `budget` real nanoseconds have passed (false). On one
+// processor it only steps aside a few times, letting whatever is runnable go first.
+template <class Ready>
+bool spinUntil(int64_t budget, Ready ready) {
+  if (singleProcessor()) {
+    for (int round = 0; round < kSingleProcessorYields; ++round) {
+      if (ready()) return true;
+      sched_yield();
+    }
+    return ready();
+  }
+  const int64_t end = realNanos() + budget;
+  for (unsigned round = 0;; ++round) {
+    if (ready()) return true;
+    if ((round & 7) == 7 && realNanos() >= end) return ready();
+    relax(round);
+  }
+}
+
+}  // namespace spin
 
 }  // namespace zvt

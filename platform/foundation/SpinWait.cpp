@@ -1,0 +1,53 @@
+#include <sched.h>
+#include <time.h>
+
+#include "platform/foundation/RuntimeInternal.h"
+
+namespace zvt::spin {
+
+namespace {
+
+// How long a thread looks for the next piece of work before it sleeps. Waking a sleeping
+// thread costs 20-40 us on the virtual machines this runs on, and a request's round trip
+// through a loopback server that has to be woken itself takes longer than that: 100 us covers
+// it; much longer only burns the processor when nothing comes.
+constexpr int64_t kBudgetNanos = 100000;
+// Other threads of the process (the one the spinner waits for among them) may share the
+// processor: step aside now and then.
+constexpr unsigned kRoundsPerYield = 16;
+
+}  // namespace
+
+bool singleProcessor() {
+  static const bool single = [] {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) != 0) return false;
+    return CPU_COUNT(&set) <= 1;
+  }();
+  return single;
+}
+
+int64_t realNanos() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+int64_t budgetNanos() {
+  return Clock::current()->isVirtual() ? 0 : kBudgetNanos;
+}
+
+void relax(unsigned round) {
+  if (round % kRoundsPerYield == kRoundsPerYield - 1) {
+    sched_yield();
+    return;
+  }
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#elif defined(__aarch64__)
+  asm volatile("yield");
+#endif
+}
+
+}  // namespace zvt::spin
