@@ -347,6 +347,10 @@ void NWURLConnectionOperation::pause() {
   zvt::WakeUpBatch wakeAfterUnlocking;
   std::lock_guard lock(lock_);
   if (isExecuting()) {
+    // The connection stops being ours at once: a report it makes before its cancellation
+    // reaches the network thread (the server dropping it, say) must not end the operation,
+    // even when a resume comes first.
+    if (connection_) pausedConnection_ = std::move(connection_);
     auto self = selfOperation();
     performOnThread(networkRequestThread(), [self] { self->operationDidPause(); }, false, modesVector());
     postStartIfPending();
@@ -358,7 +362,9 @@ void NWURLConnectionOperation::pause() {
 void NWURLConnectionOperation::operationDidPause() {
   auto hold = selfOperation();
   std::lock_guard lock(lock_);
-  if (connection_) connection_->cancel();
+  // Without a connection at pause time, the one the start made since is the one to stop.
+  auto connection = pausedConnection_ ? std::move(pausedConnection_) : connection_;
+  if (connection) connection->cancel();
 }
 
 void NWURLConnectionOperation::resume() {

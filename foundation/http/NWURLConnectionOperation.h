@@ -170,6 +170,8 @@ class NWURLConnectionOperation : public NSOperation, public NSURLConnectionDeleg
   dispatch_group_t completionGroup_;
   std::shared_ptr<NSDictionary> userInfo_;
   std::shared_ptr<NSURLConnection> connection_;
+  // Taken from connection_ by a pause until the network thread cancels it.
+  std::shared_ptr<NSURLConnection> pausedConnection_;
   std::atomic<int64_t> totalBytesRead_{0};
   std::function<void()> backgroundTaskCleanup_;
   UIBackgroundTaskIdentifier backgroundTaskIdentifier_ = UIBackgroundTaskInvalid;
