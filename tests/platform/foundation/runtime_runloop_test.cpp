@@ -19,6 +19,38 @@ using zvt::test::VirtualClockScope;
 
 namespace {
 
+// A thread whose run loop keeps a port and waits without a time limit until it is stopped.
+class WaitingLoopThread {
+ public:
+  explicit WaitingLoopThread(std::string name = "") {
+    thread_ = NSThread::initWithBlock([this, name] {
+      if (!name.empty()) NSThread::currentThread()->setName(name);
+      auto loop = NSRunLoop::currentRunLoop();
+      loop->addPort(NSMachPort::port(), NSDefaultRunLoopMode);
+      running_ = true;
+      while (!stop_) loop->runMode(NSDefaultRunLoopMode, kDistantFutureTimeIntervalSince1970);
+    });
+    thread_->start();
+  }
+  ~WaitingLoopThread() { stop(); }
+
+  bool started() { return runMainLoopUntil([&] { return running_.load(); }); }
+  const std::shared_ptr<NSThread>& thread() const { return thread_; }
+
+  // Ends the thread's loop and waits until the thread has finished.
+  bool stop() {
+    if (stop_.exchange(true)) return thread_->isFinished();
+    performOnThread(thread_, [] {}, false);
+    return runMainLoopUntil([&] { return thread_->isFinished(); });
+  }
+
+ private:
+  std::shared_ptr<NSThread> thread_;
+  std::atomic<bool> running_{false};
+  std::atomic<bool> stop_{false};
+};
+
+
 TEST(RuntimeThread, MainAndCurrentThreads) {
   EXPECT_TRUE(NSThread::isMainThread());
   EXPECT_EQ(NSThread::currentThread(), NSThread::mainThread());
@@ -59,17 +91,9 @@ TEST(RuntimeThread, BlockThreadRunsWithItsNameAndFinishes) {
 }
 
 TEST(RuntimeRunLoop, PerformOnThreadRunsOnThatThreadInOrder) {
-  std::atomic<bool> running{false};
-  std::atomic<bool> stop{false};
-  auto thread = NSThread::initWithBlock([&] {
-    NSThread::currentThread()->setName("NWNetworking");
-    auto loop = NSRunLoop::currentRunLoop();
-    loop->addPort(NSMachPort::port(), NSDefaultRunLoopMode);
-    running = true;
-    while (!stop) loop->runMode(NSDefaultRunLoopMode, kDistantFutureTimeIntervalSince1970);
-  });
-  thread->start();
-  ASSERT_TRUE(runMainLoopUntil([&] { return running.load(); }));
+  WaitingLoopThread loopThread("NWNetworking");
+  ASSERT_TRUE(loopThread.started());
+  const auto& thread = loopThread.thread();
 
   std::vector<int> order;  // written on the network thread only
   for (int i = 0; i < 100; ++i) performOnThread(thread, [&order, i] { order.push_back(i); }, false);
@@ -96,9 +120,7 @@ TEST(RuntimeRunLoop, PerformOnThreadRunsOnThatThreadInOrder) {
   performOnThread(thread, [&] { NSRunLoop::currentRunLoop()->runMode("custom", 0); }, true);
   EXPECT_TRUE(custom.load());
 
-  stop = true;
-  performOnThread(thread, [] {}, false);
-  EXPECT_TRUE(runMainLoopUntil([&] { return thread->isFinished(); }));
+  EXPECT_TRUE(loopThread.stop());
   // A finished thread runs nothing and makes nobody wait.
   bool ran = false;
   performOnThread(thread, [&] { ran = true; }, true);
@@ -110,16 +132,9 @@ TEST(RuntimeRunLoop, PerformOnThreadRunsOnThatThreadInOrder) {
 // time limit, gets rounds of ping-pong from the main thread and a concurrent burst from a third
 // thread: a lost wake-up leaves it asleep with work queued, and the round never completes.
 TEST(RuntimeRunLoop, WakeUpsAcrossThreadsAreNeverLost) {
-  std::atomic<bool> running{false};
-  std::atomic<bool> stop{false};
-  auto thread = NSThread::initWithBlock([&] {
-    auto loop = NSRunLoop::currentRunLoop();
-    loop->addPort(NSMachPort::port(), NSDefaultRunLoopMode);
-    running = true;
-    while (!stop) loop->runMode(NSDefaultRunLoopMode, kDistantFutureTimeIntervalSince1970);
-  });
-  thread->start();
-  ASSERT_TRUE(runMainLoopUntil([&] { return running.load(); }));
+  WaitingLoopThread loopThread;
+  ASSERT_TRUE(loopThread.started());
+  const auto& thread = loopThread.thread();
 
   constexpr int kRounds = 2000;
   std::atomic<int> back{0};
@@ -134,25 +149,16 @@ TEST(RuntimeRunLoop, WakeUpsAcrossThreadsAreNeverLost) {
   burster.join();
   EXPECT_TRUE(runMainLoopUntil([&] { return burst.load() == kRounds; }));
 
-  stop = true;
-  performOnThread(thread, [] {}, false);
-  EXPECT_TRUE(runMainLoopUntil([&] { return thread->isFinished(); }));
+  EXPECT_TRUE(loopThread.stop());
 }
 
 // Wake-ups held back by a batch are given when it ends, and before the thread waits for the
 // run loop it holds them for: the target thread's run loop waits without a time limit, so a
 // wake-up that never came would leave the work undone.
 TEST(RuntimeRunLoop, WakeUpBatchWakesAtItsEndAndBeforeWaiting) {
-  std::atomic<bool> running{false};
-  std::atomic<bool> stop{false};
-  auto thread = NSThread::initWithBlock([&] {
-    auto loop = NSRunLoop::currentRunLoop();
-    loop->addPort(NSMachPort::port(), NSDefaultRunLoopMode);
-    running = true;
-    while (!stop) loop->runMode(NSDefaultRunLoopMode, kDistantFutureTimeIntervalSince1970);
-  });
-  thread->start();
-  ASSERT_TRUE(runMainLoopUntil([&] { return running.load(); }));
+  WaitingLoopThread loopThread;
+  ASSERT_TRUE(loopThread.started());
+  const auto& thread = loopThread.thread();
 
   std::atomic<int> ran{0};
   {
@@ -169,9 +175,7 @@ TEST(RuntimeRunLoop, WakeUpBatchWakesAtItsEndAndBeforeWaiting) {
   }
   EXPECT_TRUE(runMainLoopUntil([&] { return ran.load() == 4; }));
 
-  stop = true;
-  performOnThread(thread, [] {}, false);
-  EXPECT_TRUE(runMainLoopUntil([&] { return thread->isFinished(); }));
+  EXPECT_TRUE(loopThread.stop());
 }
 
 TEST(RuntimeRunLoop, WithoutSourcesRunReturnsAtOnce) {
