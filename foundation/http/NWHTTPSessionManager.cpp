@@ -69,27 +69,29 @@ std::shared_ptr<NSURLSessionDataTask> NWHTTPSessionManager::dataTaskWithHTTPMeth
   return task;
 }
 
-std::shared_ptr<NSURLSessionDataTask> NWHTTPSessionManager::GET(const std::shared_ptr<NSString>& URLString, const id& parameters,
-                                                                SuccessBlock success, FailureBlock failure) {
-  auto task = dataTaskWithHTTPMethod("GET"_ns, URLString, parameters, std::move(success), std::move(failure));
+namespace {
+// The verbs start their task at once; nil (a request that could not be built) stays nil.
+std::shared_ptr<NSURLSessionDataTask> resumed(std::shared_ptr<NSURLSessionDataTask> task) {
   if (task) task->resume();
   return task;
+}
+}  // namespace
+
+std::shared_ptr<NSURLSessionDataTask> NWHTTPSessionManager::GET(const std::shared_ptr<NSString>& URLString, const id& parameters,
+                                                                SuccessBlock success, FailureBlock failure) {
+  return resumed(dataTaskWithHTTPMethod("GET"_ns, URLString, parameters, std::move(success), std::move(failure)));
 }
 
 std::shared_ptr<NSURLSessionDataTask> NWHTTPSessionManager::HEAD(const std::shared_ptr<NSString>& URLString, const id& parameters,
                                                                  HeadSuccessBlock success, FailureBlock failure) {
   SuccessBlock dropObject;
   if (success) dropObject = [success](const std::shared_ptr<NSURLSessionDataTask>& task, const id&) { success(task); };
-  auto task = dataTaskWithHTTPMethod("HEAD"_ns, URLString, parameters, std::move(dropObject), std::move(failure));
-  if (task) task->resume();
-  return task;
+  return resumed(dataTaskWithHTTPMethod("HEAD"_ns, URLString, parameters, std::move(dropObject), std::move(failure)));
 }
 
 std::shared_ptr<NSURLSessionDataTask> NWHTTPSessionManager::POST(const std::shared_ptr<NSString>& URLString, const id& parameters,
                                                                  SuccessBlock success, FailureBlock failure) {
-  auto task = dataTaskWithHTTPMethod("POST"_ns, URLString, parameters, std::move(success), std::move(failure));
-  if (task) task->resume();
-  return task;
+  return resumed(dataTaskWithHTTPMethod("POST"_ns, URLString, parameters, std::move(success), std::move(failure)));
 }
 
 std::shared_ptr<NSURLSessionDataTask> NWHTTPSessionManager::POST(const std::shared_ptr<NSString>& URLString,
@@ -109,29 +111,22 @@ std::shared_ptr<NSURLSessionDataTask> NWHTTPSessionManager::POST(const std::shar
   auto holder = std::make_shared<std::shared_ptr<NSURLSessionDataTask>>();
   auto task = uploadTaskWithStreamedRequest(request, nullptr, completionFor(holder, std::move(success), std::move(failure)));
   *holder = task;
-  if (task) task->resume();
-  return task;
+  return resumed(task);
 }
 
 std::shared_ptr<NSURLSessionDataTask> NWHTTPSessionManager::PUT(const std::shared_ptr<NSString>& URLString, const id& parameters,
                                                                 SuccessBlock success, FailureBlock failure) {
-  auto task = dataTaskWithHTTPMethod("PUT"_ns, URLString, parameters, std::move(success), std::move(failure));
-  if (task) task->resume();
-  return task;
+  return resumed(dataTaskWithHTTPMethod("PUT"_ns, URLString, parameters, std::move(success), std::move(failure)));
 }
 
 std::shared_ptr<NSURLSessionDataTask> NWHTTPSessionManager::PATCH(const std::shared_ptr<NSString>& URLString, const id& parameters,
                                                                   SuccessBlock success, FailureBlock failure) {
-  auto task = dataTaskWithHTTPMethod("PATCH"_ns, URLString, parameters, std::move(success), std::move(failure));
-  if (task) task->resume();
-  return task;
+  return resumed(dataTaskWithHTTPMethod("PATCH"_ns, URLString, parameters, std::move(success), std::move(failure)));
 }
 
 std::shared_ptr<NSURLSessionDataTask> NWHTTPSessionManager::DELETE(const std::shared_ptr<NSString>& URLString, const id& parameters,
                                                                    SuccessBlock success, FailureBlock failure) {
-  auto task = dataTaskWithHTTPMethod("DELETE"_ns, URLString, parameters, std::move(success), std::move(failure));
-  if (task) task->resume();
-  return task;
+  return resumed(dataTaskWithHTTPMethod("DELETE"_ns, URLString, parameters, std::move(success), std::move(failure)));
 }
 
 std::shared_ptr<NSString> NWHTTPSessionManager::description() const {
