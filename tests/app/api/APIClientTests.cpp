@@ -41,6 +41,41 @@ APIClient::ProductsCompletion intoProducts(Result& r) {
   };
 }
 
+APIClient::ValueCompletion intoValue(Result& r) {
+  return [&r](bool ok, const id& v, const std::shared_ptr<NSString>& m) {
+    r.success = ok;
+    r.value = v;
+    r.message = textOf(m);
+    ++r.calls;
+  };
+}
+
+APIClient::RegisterCompletion intoRegistration(Result& r) {
+  return [&r](bool ok, NSInteger code, const std::shared_ptr<NSString>& m) {
+    r.success = ok;
+    r.code = code;
+    r.message = textOf(m);
+    ++r.calls;
+  };
+}
+
+APIClient::ItemsCompletion intoItems(Result& r) {
+  return [&r](const std::shared_ptr<NSArray>& items, const std::shared_ptr<NSString>& m) {
+    r.value = items;
+    r.message = textOf(m);
+    ++r.calls;
+  };
+}
+
+APIClient::RecordCompletion intoRecord(Result& r) {
+  return [&r](bool ok, const std::shared_ptr<NSDictionary>& record, const std::shared_ptr<NSString>& m) {
+    r.success = ok;
+    r.value = record;
+    r.message = textOf(m);
+    ++r.calls;
+  };
+}
+
 class APIClientTest : public ClientTest {};
 
 TEST_F(APIClientTest, EveryOperationSucceedsWithVerifiedSignatures) {
@@ -56,12 +91,7 @@ TEST_F(APIClientTest, EveryOperationSucceedsWithVerifiedSignatures) {
   APIClient::registerWithParameter(
       NSDictionary::make({{"phoneNumber"_ns, str(phone)}, {"verifyCode"_ns, str(sms)}, {"password"_ns, "secret12"_ns},
                           {"web"_ns, "qq"_ns}, {"webId"_ns, "QQ-NEW"_ns}}),
-      [&](bool ok, NSInteger code, const std::shared_ptr<NSString>& m) {
-        r.success = ok;
-        r.code = code;
-        r.message = textOf(m);
-        ++r.calls;
-      });
+      intoRegistration(r));
   waitForOne(r.calls);
   ASSERT_TRUE(r.success) << r.message;
   EXPECT_EQ(r.code, 101);
@@ -206,12 +236,7 @@ TEST_F(APIClientTest, RefusalsHandOverTheServerMessageAndCode) {
 
   r = {};
   APIClient::registerWithParameter(NSDictionary::make({{"phoneNumber"_ns, "13800138000"_ns}, {"password"_ns, "secret12"_ns}}),
-                                   [&](bool ok, NSInteger code, const std::shared_ptr<NSString>& m) {
-                                     r.success = ok;
-                                     r.code = code;
-                                     r.message = textOf(m);
-                                     ++r.calls;
-                                   });
+                                   intoRegistration(r));
   waitForOne(r.calls);
   EXPECT_FALSE(r.success);
   EXPECT_EQ(r.code, 202);
@@ -270,23 +295,13 @@ TEST_F(APIClientTest, MissingTimeStampsTransportAndHttpFailures) {
   // A dropped connection and a stopped service.
   service().script(ScriptedReply{.op = "get_coupon", .iface = "json", .drop = true, .times = 2});
   r = {};
-  APIClient::getCouponsWithParameter(nullptr, [&](bool ok, const id& v, const std::shared_ptr<NSString>& m) {
-    r.success = ok;
-    r.value = v;
-    r.message = textOf(m);
-    ++r.calls;
-  });
+  APIClient::getCouponsWithParameter(nullptr, intoValue(r));
   waitForOne(r.calls);
   EXPECT_FALSE(r.success);
   EXPECT_EQ(r.message, "网络异常");
   service().stop();
   r = {};
-  APIClient::registerWithParameter(nullptr, [&](bool ok, NSInteger code, const std::shared_ptr<NSString>& m) {
-    r.success = ok;
-    r.code = code;
-    r.message = textOf(m);
-    ++r.calls;
-  });
+  APIClient::registerWithParameter(nullptr, intoRegistration(r));
   waitForOne(r.calls);
   EXPECT_EQ(r.code, 0);
   EXPECT_EQ(r.message, "网络异常");
@@ -308,21 +323,13 @@ TEST_F(APIClientTest, ListAndRecordEdgeReplies) {
   service().script(ScriptedReply{.op = "get_makeProfits_data", .iface = "json", .code = 202,
                                  .extraJSON = R"({"mainData": [{"name": "任务", "link": "1", "id": "x"}]})"});
   r = {};
-  APIClient::getMakeMoneyWithParameter(nullptr, [&](const std::shared_ptr<NSArray>& items, const std::shared_ptr<NSString>& m) {
-    r.value = items;
-    r.message = textOf(m);
-    ++r.calls;
-  });
+  APIClient::getMakeMoneyWithParameter(nullptr, intoItems(r));
   waitForOne(r.calls);
   ASSERT_TRUE(as<NSArray>(r.value));
   EXPECT_EQ(text(as<TZHeaderInfoModel>(as<NSArray>(r.value)->firstObject())->name), "任务");
   service().script(ScriptedReply{.op = "get_makeProfits_data", .iface = "json", .code = 101});
   r = {};
-  APIClient::getMakeMoneyWithParameter(nullptr, [&](const std::shared_ptr<NSArray>& items, const std::shared_ptr<NSString>& m) {
-    r.value = items;
-    r.message = textOf(m);
-    ++r.calls;
-  });
+  APIClient::getMakeMoneyWithParameter(nullptr, intoItems(r));
   waitForOne(r.calls);
   EXPECT_EQ(r.value, nullptr);
   EXPECT_EQ(r.message, "没有数据");
@@ -333,12 +340,7 @@ TEST_F(APIClientTest, ListAndRecordEdgeReplies) {
   service().script(ScriptedReply{.op = "update_userinfo", .iface = "json", .undecipherable = true});
   r = {};
   APIClient::updateUserinfoWithParameter(NSDictionary::make({{"id"_ns, "10001"_ns}, {"qq"_ns, "2"_ns}}),
-                                         [&](bool ok, const std::shared_ptr<NSDictionary>& rec, const std::shared_ptr<NSString>& m) {
-                                           r.success = ok;
-                                           r.value = rec;
-                                           r.message = textOf(m);
-                                           ++r.calls;
-                                         });
+                                         intoRecord(r));
   waitForOne(r.calls);
   EXPECT_FALSE(r.success);
   EXPECT_EQ(r.message, "保存失败");
@@ -347,12 +349,7 @@ TEST_F(APIClientTest, ListAndRecordEdgeReplies) {
   // A registration whose record does not decipher installs nothing.
   service().script(ScriptedReply{.op = "register", .iface = "json", .code = 101});
   r = {};
-  APIClient::registerWithParameter(nullptr, [&](bool ok, NSInteger code, const std::shared_ptr<NSString>& m) {
-    r.success = ok;
-    r.code = code;
-    r.message = textOf(m);
-    ++r.calls;
-  });
+  APIClient::registerWithParameter(nullptr, intoRegistration(r));
   waitForOne(r.calls);
   EXPECT_FALSE(r.success);
   EXPECT_EQ(r.message, "注册失败");
