@@ -470,10 +470,7 @@ TEST_F(ZVTAPIClientTest, TimeStampsWithoutTimeOrAsNumbers) {
   service().script(ScriptedReply{.op = "get_time", .iface = "enciphered", .timeAsNumber = true});
   Outcome fed;
   ZVTAPIClient::submitFeedbackWith(NSDictionary::make({{"id"_ns, "10001"_ns}, {"content"_ns, "x"_ns}}),
-                                   [&](bool ok, const std::shared_ptr<NSString>&) {
-                                     fed.success = ok;
-                                     ++fed.calls;
-                                   });
+                                   fed.recorder());
   waitForOne(fed.calls);
   EXPECT_TRUE(fed.success);
   auto entry = lastEntry(service(), "feedback");
@@ -498,10 +495,7 @@ TEST_F(ZVTAPIClientTest, HttpErrorStatusWithSuccessBodyCountsAsSuccess) {
   service().script(ScriptedReply{.op = "feedback", .iface = "enciphered", .httpStatus = 500});
   Outcome out;
   ZVTAPIClient::submitFeedbackWith(NSDictionary::make({{"id"_ns, "10001"_ns}, {"content"_ns, "x"_ns}}),
-                                   [&](bool ok, const std::shared_ptr<NSString>&) {
-                                     out.success = ok;
-                                     ++out.calls;
-                                   });
+                                   out.recorder());
   waitForOne(out.calls);
   EXPECT_TRUE(out.success);
 }
