@@ -411,16 +411,12 @@ TEST_F(ZVTAPIClientTest, LoginFailuresResetTheSession) {
   aliases_.clear();
   // A signature the service refuses (the time stamp expired at once) is a refusal like any other.
   service().configure(R"({"time_window_ms": 0, "sign_fail_code": 202})");
-  int calls = 0;
-  std::string message;
+  Outcome refused;
   ZVTAPIClient::loginWith(NSDictionary::make({{"userName"_ns, str(kServiceTestUserName)}, {"password"_ns, "x"_ns}}),
-                          [&](bool ok, const std::shared_ptr<NSString>& m) {
-                            EXPECT_FALSE(ok);
-                            message = m->utf8();
-                            ++calls;
-                          });
-  waitForOne(calls);
-  EXPECT_EQ(message, "登录失败");
+                          refused.recorder());
+  waitForOne(refused.calls);
+  EXPECT_FALSE(refused.success);
+  EXPECT_EQ(refused.message, "登录失败");
   EXPECT_EQ(at(lastEntry(service(), "login"), "signature"), "expired_time");
   ASSERT_EQ(fails_.size(), 1u);
   EXPECT_FALSE(AppDelegate::shared()->isLogin());
@@ -432,21 +428,18 @@ TEST_F(ZVTAPIClientTest, LoginFailuresResetTheSession) {
   // A 101 reply whose record does not decipher installs nothing.
   service().configure(R"({"time_window_ms": 300000})");
   service().script(ScriptedReply{.op = "login", .iface = "enciphered", .undecipherable = true});
-  calls = 0;
+  Outcome undeciphered;
   ZVTAPIClient::loginWith(NSDictionary::make({{"userName"_ns, str(kServiceTestUserName)},
                                               {"password"_ns, str(kServiceTestUserPassword)}}),
-                          [&](bool ok, const std::shared_ptr<NSString>& m) {
-                            EXPECT_FALSE(ok);
-                            message = m->utf8();
-                            ++calls;
-                          });
-  waitForOne(calls);
-  EXPECT_EQ(message, "登录失败");
+                          undeciphered.recorder());
+  waitForOne(undeciphered.calls);
+  EXPECT_FALSE(undeciphered.success);
+  EXPECT_EQ(undeciphered.message, "登录失败");
   EXPECT_EQ(installs_.size(), 1u);
   EXPECT_EQ(fails_.size(), 2u);
 
   // Partner login refused by the server: (nil, nil); no time stamp: (nil, nil) as well.
-  calls = 0;
+  int calls = 0;
   ZVTAPIClient::loginThirdWith(NSDictionary::make({{"web"_ns, "wx"_ns}, {"webId"_ns, "1"_ns}}),
                                [&](const std::shared_ptr<NSDictionary>& info, const std::shared_ptr<NSError>& error) {
                                  EXPECT_EQ(info, nullptr);
