@@ -209,7 +209,8 @@ struct EncodeState {
 
   JCSerializeOptionFlags options = 0;
   JCEncodeOptionType encodeAs = 0;
-  size_t depth = 0;
+  size_t depth = 0;    // of the pretty-printed indentation
+  size_t nesting = 0;  // arrays and dictionaries being written
   bool failed = false;
   std::string errorMessage;
 
@@ -384,9 +385,18 @@ bool EncodeState::writeValue(const id& object, bool isReplacement, const NSObjec
       ok = append("null", 4);
       break;
     case kindArray:
-      return writeArray(static_cast<const NSArray&>(*p));
-    case kindDictionary:
-      return writeDictionary(static_cast<const NSDictionary&>(*p));
+    case kindDictionary: {
+      // The reader's limit: a deeper tree (or one that contains itself) would exhaust the stack.
+      if (nesting >= JCMaximumNestingDepth) {
+        error("Maximum nesting depth exceeded.");
+        return false;
+      }
+      ++nesting;
+      ok = kind == kindArray ? writeArray(static_cast<const NSArray&>(*p))
+                             : writeDictionary(static_cast<const NSDictionary&>(*p));
+      --nesting;
+      return ok;
+    }
     default:
       ok = false;
       break;

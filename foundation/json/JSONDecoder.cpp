@@ -1,5 +1,6 @@
 #include "foundation/json/JSONDecoder.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <charconv>
@@ -915,9 +916,14 @@ bool ParseState::scanNumber() {
         }
       }
       if (q < textView.size()) {
-        long e = 0;
-        std::from_chars(textView.data() + q + 1 + (textView[q + 1] == '+'), textView.data() + textView.size(), e);
-        exponent = e;
+        // The exponent saturates: one too long for any integer still says which way it points.
+        size_t k = q + 1;
+        const bool negativeExponent = textView[k] == '-';
+        if (textView[k] == '+' || textView[k] == '-') ++k;
+        for (; k < textView.size(); ++k) {
+          if (exponent < 1000000000L) exponent = exponent * 10 + (textView[k] - '0');
+        }
+        if (negativeExponent) exponent = -exponent;
       }
       long magnitude = (intDigits > 0 ? intDigits : -leadingFractionZeros) + exponent;
       bool underflow = magnitude <= 0;
@@ -1364,29 +1370,36 @@ id JSONDecoder::mutableObjectWithData(const std::shared_ptr<NSData>& jsonData, s
 
 namespace {
 
-// The text's bytes are parsed in place. A string holding a lone surrogate has no UTF-8 form:
-// that is the conversion failure of the string entry points.
-bool hasUTF8Form(const NSString& string) {
-  std::string_view v = string.view();
-  for (size_t i = v.find('\xED'); i != std::string_view::npos; i = v.find('\xED', i + 1)) {
-    if (i + 1 < v.size() && static_cast<uint8_t>(v[i + 1]) >= 0xA0) return false;
+// A lone surrogate, which strings keep as ED A0..BF xx, at or after `from`.
+size_t findLoneSurrogate(std::string_view text, size_t from) {
+  for (size_t i = text.find('\xED', from); i != std::string_view::npos; i = text.find('\xED', i + 1)) {
+    if (i + 1 < text.size() && static_cast<uint8_t>(text[i + 1]) >= 0xA0) return i;
   }
+  return std::string_view::npos;
+}
+
+// The text's UTF-8 bytes are parsed in place. A lone surrogate has no UTF-8 form: like the
+// writer, the conversion puts "?" in its place. Answers whether a converted copy was made.
+bool convertLoneSurrogates(std::string_view text, std::string& converted) {
+  size_t i = findLoneSurrogate(text, 0);
+  if (i == std::string_view::npos) return false;
+  converted.reserve(text.size());
+  size_t from = 0;
+  for (; i != std::string_view::npos; i = findLoneSurrogate(text, from)) {
+    converted.append(text.substr(from, i - from));
+    converted += '?';
+    from = std::min(i + 3, text.size());
+  }
+  converted.append(text.substr(from));
   return true;
 }
 
 id parseString(const NSString& string, JCParseOptionFlags options, bool mutableCollections,
                std::shared_ptr<NSError>* error) {
-  if (!hasUTF8Form(string)) {
-    if (error) {
-      auto userInfo = NSMutableDictionary::dictionary();
-      userInfo->setObject(NSString::fromValidUTF8("An error occurred converting the contents of a NSString to UTF8."),
-                          NSLocalizedDescriptionKey);
-      *error = NSError::errorWithDomain(JCErrorDomain, -1, userInfo);
-    }
-    return nullptr;
-  }
   auto decoder = JSONDecoder::decoderWithParseOptions(options);
+  std::string converted;
   std::string_view v = string.view();
+  if (convertLoneSurrogates(v, converted)) v = converted;
   const auto* bytes = reinterpret_cast<const uint8_t*>(v.data());
   return mutableCollections ? decoder->mutableObjectWithUTF8String(bytes, v.size(), error)
                             : decoder->objectWithUTF8String(bytes, v.size(), error);

@@ -30,7 +30,7 @@ extern const zvt::StaticString JCAtIndexKey;
 extern const zvt::StaticString JCLineNumberKey;
 
 // Documents nested deeper than this fail with "Maximum nesting depth exceeded.": replies are
-// untrusted and the parser recurses once per level.
+// untrusted and the parser recurses once per level. The writer holds trees to the same limit.
 inline constexpr size_t JCMaximumNestingDepth = 512;
 
 namespace zvt::json {

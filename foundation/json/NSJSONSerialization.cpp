@@ -13,45 +13,57 @@
 
 namespace {
 
-bool isValidValue(const id& object, size_t depth) {
-  if (!object || depth > JCMaximumNestingDepth) return false;
-  if (zvt::isKind<NSString>(object) || zvt::isKind<NSNull>(object)) return true;
-  if (auto number = zvt::as<NSNumber>(object)) return !number->isFloatingPoint() || std::isfinite(number->doubleValue());
+enum class Validity { valid, invalid, tooDeep };
+
+// Whether the writer can take the value; a tree deeper than the codec's limit is told apart
+// from one holding an unwritable object, and is not walked past the limit.
+Validity validity(const id& object, size_t depth) {
+  if (!object) return Validity::invalid;
+  if (zvt::isKind<NSString>(object) || zvt::isKind<NSNull>(object)) return Validity::valid;
+  if (auto number = zvt::as<NSNumber>(object)) {
+    return !number->isFloatingPoint() || std::isfinite(number->doubleValue()) ? Validity::valid : Validity::invalid;
+  }
+  const bool container = zvt::isKind<NSArray>(object) || zvt::isKind<NSDictionary>(object);
+  if (container && depth >= JCMaximumNestingDepth) return Validity::tooDeep;
   if (auto array = zvt::as<NSArray>(object)) {
     for (NSUInteger i = 0, n = array->count(); i < n; ++i) {
-      if (!isValidValue(array->objectAtIndex(i), depth + 1)) return false;
+      Validity v = validity(array->objectAtIndex(i), depth + 1);
+      if (v != Validity::valid) return v;
     }
-    return true;
+    return Validity::valid;
   }
   if (auto dictionary = zvt::as<NSDictionary>(object)) {
-    bool ok = true;
+    Validity result = Validity::valid;
     dictionary->enumerateKeysAndObjectsUsingBlock([&](const id& key, const id& value, bool* stop) {
-      if (!zvt::isKind<NSString>(key) || !isValidValue(value, depth + 1)) {
-        ok = false;
-        *stop = true;
-      }
+      result = zvt::isKind<NSString>(key) ? validity(value, depth + 1) : Validity::invalid;
+      if (result != Validity::valid) *stop = true;
     });
-    return ok;
+    return result;
   }
-  return false;
+  return Validity::invalid;
 }
 
-std::shared_ptr<NSError> cocoaError(const std::shared_ptr<NSError>& codecError, const char* fallback) {
+std::shared_ptr<NSError> cocoaError(const std::shared_ptr<NSError>& codecError, const char* fallback,
+                                    bool writing = false) {
   auto userInfo = NSMutableDictionary::dictionary();
-  userInfo->setObject(NSString::fromValidUTF8("The data couldn’t be read because it isn’t in the correct format."),
+  userInfo->setObject(NSString::fromValidUTF8(writing
+                                                  ? "The data couldn’t be written because it isn’t in the correct format."
+                                                  : "The data couldn’t be read because it isn’t in the correct format."),
                       NSLocalizedDescriptionKey);
   id message;
   if (codecError) message = codecError->userInfo()->objectForKey(NSLocalizedDescriptionKey);
   userInfo->setObject(message ? message : id(NSString::fromValidUTF8(fallback)), NSDebugDescriptionErrorKey);
   if (codecError) userInfo->setObject(codecError, NSUnderlyingErrorKey);
-  return NSError::errorWithDomain(NSCocoaErrorDomain, NSPropertyListReadCorruptErrorCode, userInfo);
+  return NSError::errorWithDomain(NSCocoaErrorDomain,
+                                  writing ? NSInteger{NSPropertyListWriteInvalidError} : NSPropertyListReadCorruptErrorCode,
+                                  userInfo);
 }
 
 }  // namespace
 
 bool NSJSONSerialization::isValidJSONObject(const id& object) {
   if (!zvt::isKind<NSArray>(object) && !zvt::isKind<NSDictionary>(object)) return false;
-  return isValidValue(object, 0);
+  return validity(object, 0) == Validity::valid;
 }
 
 id NSJSONSerialization::JSONObjectWithData(const std::shared_ptr<NSData>& data, NSJSONReadingOptions options,
@@ -85,7 +97,9 @@ id NSJSONSerialization::JSONObjectWithData(const std::shared_ptr<NSData>& data, 
 
 std::shared_ptr<NSData> NSJSONSerialization::dataWithJSONObject(const id& object, NSJSONWritingOptions options,
                                                                 std::shared_ptr<NSError>* error) {
-  if (!isValidJSONObject(object)) {
+  // Too deep is no type error: the writer refuses it and the caller gets its error.
+  const bool collection = zvt::isKind<NSArray>(object) || zvt::isKind<NSDictionary>(object);
+  if (!collection || validity(object, 0) == Validity::invalid) {
     zvt::raise(NSInvalidArgumentException,
                "Invalid type in JSON write (" + (object ? object->className() : std::string("nil")) + ")");
   }
@@ -95,6 +109,6 @@ std::shared_ptr<NSData> NSJSONSerialization::dataWithJSONObject(const id& object
   std::shared_ptr<NSError> codecError;
   auto result = std::static_pointer_cast<NSData>(JCSerializer::serializeObject(
       object, flags, JCOutputData | JCOutputRequireCollection, nullptr, nullptr, {}, &codecError));
-  if (!result && error) *error = cocoaError(codecError, "Unable to write JSON.");
+  if (!result && error) *error = cocoaError(codecError, "Unable to write JSON.", true);
   return result;
 }

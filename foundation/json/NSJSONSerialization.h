@@ -34,7 +34,8 @@ class NSJSONSerialization {
                                std::shared_ptr<NSError>* error);
 
   // The UTF-8 text of the object. An object that is not valid JSON raises
-  // NSInvalidArgumentException "Invalid type in JSON write".
+  // NSInvalidArgumentException "Invalid type in JSON write"; a tree nested deeper than the
+  // codec's limit gives nil with an NSCocoaErrorDomain 3851 error.
   static std::shared_ptr<NSData> dataWithJSONObject(const id& object, NSJSONWritingOptions options,
                                                     std::shared_ptr<NSError>* error);
 };

@@ -81,23 +81,28 @@ TEST(JCSerializer, StringLiterals) {
 }
 
 TEST(JCSerializer, NumbersByKind) {
-  auto write = [](const id& object) { return text(JSONString(*NSArray::make({object}))); };
-  EXPECT_EQ(write(kCFBooleanTrue), "[true]");
-  EXPECT_EQ(write(NSNumber::numberWithBool(false)), "[false]");
-  EXPECT_EQ(write(NSNumber::numberWithChar(-5)), "[-5]");
-  EXPECT_EQ(write(NSNumber::numberWithUnsignedChar(200)), "[200]");
-  EXPECT_EQ(write(NSNumber::numberWithShort(-300)), "[-300]");
-  EXPECT_EQ(write(NSNumber::numberWithInt(INT32_MIN)), "[-2147483648]");
-  EXPECT_EQ(write(NSNumber::numberWithUnsignedInt(UINT32_MAX)), "[4294967295]");
-  EXPECT_EQ(write(NSNumber::numberWithLongLong(INT64_MIN)), "[-9223372036854775808]");
-  EXPECT_EQ(write(NSNumber::numberWithLongLong(INT64_MAX)), "[9223372036854775807]");
-  EXPECT_EQ(write(NSNumber::numberWithUnsignedLongLong(UINT64_MAX)), "[18446744073709551615]");
-  EXPECT_EQ(write(NSNumber::numberWithUnsignedLongLong(9223372036854775808ull)), "[9223372036854775808]");
-  EXPECT_EQ(write(NSNumber::numberWithDouble(0.1)), "[0.10000000000000001]");
-  EXPECT_EQ(write(NSNumber::numberWithDouble(1.0)), "[1]");
-  EXPECT_EQ(write(NSNumber::numberWithDouble(-0.0)), "[-0]");
-  EXPECT_EQ(write(NSNumber::numberWithDouble(1e300)), "[1.0000000000000001e+300]");
-  EXPECT_EQ(write(NSNumber::numberWithFloat(0.5f)), "[0.5]");
+  const struct {
+    id number;
+    const char* written;
+  } cases[] = {
+      {kCFBooleanTrue, "[true]"},
+      {NSNumber::numberWithBool(false), "[false]"},
+      {NSNumber::numberWithChar(-5), "[-5]"},
+      {NSNumber::numberWithUnsignedChar(200), "[200]"},
+      {NSNumber::numberWithShort(-300), "[-300]"},
+      {NSNumber::numberWithInt(INT32_MIN), "[-2147483648]"},
+      {NSNumber::numberWithUnsignedInt(UINT32_MAX), "[4294967295]"},
+      {NSNumber::numberWithLongLong(INT64_MIN), "[-9223372036854775808]"},
+      {NSNumber::numberWithLongLong(INT64_MAX), "[9223372036854775807]"},
+      {NSNumber::numberWithUnsignedLongLong(UINT64_MAX), "[18446744073709551615]"},
+      {NSNumber::numberWithUnsignedLongLong(9223372036854775808ull), "[9223372036854775808]"},
+      {NSNumber::numberWithDouble(0.1), "[0.10000000000000001]"},
+      {NSNumber::numberWithDouble(1.0), "[1]"},
+      {NSNumber::numberWithDouble(-0.0), "[-0]"},
+      {NSNumber::numberWithDouble(1e300), "[1.0000000000000001e+300]"},
+      {NSNumber::numberWithFloat(0.5f), "[0.5]"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(text(JSONString(*NSArray::make({c.number}))), c.written);
   for (double bad : {std::nan(""), std::numeric_limits<double>::infinity()}) {
     std::shared_ptr<NSError> error;
     EXPECT_FALSE(JSONStringWithOptions(*NSArray::make({NSNumber::numberWithDouble(bad)}), 0, &error));
@@ -138,6 +143,47 @@ TEST(JCSerializer, CollectionsCompactAndPretty) {
   auto backDictionary = zvt::as<NSDictionary>(objectFromJSONData(*JSONData(*bigDictionary)));
   ASSERT_TRUE(backDictionary);
   EXPECT_TRUE(backDictionary->isEqual(bigDictionary));
+}
+
+// A chain of `depth` arrays, or dictionaries under the key "k", around an empty array.
+id nestedTree(size_t depth, bool dictionaries) {
+  id tree = NSArray::array();
+  for (size_t i = 1; i < depth; ++i) {
+    tree = dictionaries ? id(NSDictionary::make({{str("k"), tree}})) : id(NSArray::make({tree}));
+  }
+  return tree;
+}
+
+TEST(JCSerializer, NestingIsLimitedLikeTheReaders) {
+  const struct {
+    size_t depth;
+    bool dictionaries;
+    bool written;
+  } cases[] = {
+      {JCMaximumNestingDepth, false, true},
+      {JCMaximumNestingDepth, true, true},
+      {JCMaximumNestingDepth + 1, false, false},
+      {JCMaximumNestingDepth + 1, true, false},
+      {5000, false, false},  // far deeper than the stack would bear unchecked
+  };
+  for (const auto& c : cases) {
+    std::shared_ptr<NSError> error;
+    auto out = JCSerializer::serializeObject(nestedTree(c.depth, c.dictionaries), 0, JCOutputData, nullptr, nullptr,
+                                             {}, &error);
+    EXPECT_EQ(out != nullptr, c.written) << c.depth;
+    EXPECT_EQ(errorText(error), c.written ? "(no error)" : "Maximum nesting depth exceeded.") << c.depth;
+    // What is written reads back.
+    if (out) {
+      EXPECT_TRUE(objectFromJSONData(*std::static_pointer_cast<NSData>(out))) << c.depth;
+    }
+  }
+  // An array that holds itself ends at the limit too.
+  auto loop = NSMutableArray::array();
+  loop->addObject(loop);
+  std::shared_ptr<NSError> error;
+  EXPECT_FALSE(JSONDataWithOptions(*loop, JCSerializePretty, &error));
+  EXPECT_EQ(errorText(error), "Maximum nesting depth exceeded.");
+  loop->removeAllObjects();
 }
 
 TEST(JCSerializer, RefusalsAndTheirTexts) {

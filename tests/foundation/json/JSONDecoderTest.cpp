@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
 #include <string>
 
 #include "foundation/json/JCContainers.h"
+#include "foundation/json/JCSerializer.h"
 #include "platform/foundation/NSException.h"
 #include "platform/foundation/NSNull.h"
 #include "platform/foundation/NSNumber.h"
@@ -75,24 +77,37 @@ TEST(JSONDecoder, ContainersAndLiterals) {
 }
 
 TEST(JSONDecoder, NumbersByKind) {
-  EXPECT_STREQ(firstNumber("[0]")->objCType(), "q");
-  EXPECT_EQ(firstNumber("[-12]")->longLongValue(), -12);
-  EXPECT_STREQ(firstNumber("[9223372036854775807]")->objCType(), "q");
-  EXPECT_EQ(firstNumber("[9223372036854775807]")->longLongValue(), INT64_MAX);
-  EXPECT_STREQ(firstNumber("[9223372036854775808]")->objCType(), "Q");
-  EXPECT_EQ(firstNumber("[9223372036854775808]")->unsignedLongLongValue(), 9223372036854775808ull);
-  EXPECT_EQ(firstNumber("[18446744073709551615]")->unsignedLongLongValue(), UINT64_MAX);
-  EXPECT_EQ(firstNumber("[-9223372036854775808]")->longLongValue(), INT64_MIN);
-  auto negZero = firstNumber("[-0]");
-  EXPECT_STREQ(negZero->objCType(), "d");
-  EXPECT_TRUE(std::signbit(negZero->doubleValue()));
-  EXPECT_STREQ(firstNumber("[0]")->objCType(), "q");
-  EXPECT_STREQ(firstNumber("[1.0]")->objCType(), "d");
-  EXPECT_STREQ(firstNumber("[1E2]")->objCType(), "d");
-  EXPECT_EQ(firstNumber("[1E2]")->doubleValue(), 100.0);
-  EXPECT_EQ(firstNumber("[-2.5e-3]")->doubleValue(), -0.0025);
-  EXPECT_EQ(firstNumber("[4.9e-324]")->doubleValue(), 4.9e-324);  // subnormals are representable
-  EXPECT_EQ(firstNumber("[1.7976931348623157e308]")->doubleValue(), 1.7976931348623157e308);
+  // The value as text: integers in decimal, doubles in their shortest round-trip form.
+  auto valueText = [](const NSNumber& n) {
+    if (n.type() == 'q') return std::to_string(n.longLongValue());
+    if (n.type() == 'Q') return std::to_string(n.unsignedLongLongValue());
+    char buffer[64];
+    return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, n.doubleValue()).ptr);
+  };
+  const struct {
+    const char* text;
+    const char* type;
+    const char* value;
+  } cases[] = {
+      {"[0]", "q", "0"},
+      {"[-12]", "q", "-12"},
+      {"[9223372036854775807]", "q", "9223372036854775807"},
+      {"[9223372036854775808]", "Q", "9223372036854775808"},
+      {"[18446744073709551615]", "Q", "18446744073709551615"},
+      {"[-9223372036854775808]", "q", "-9223372036854775808"},
+      {"[-0]", "d", "-0"},
+      {"[1.0]", "d", "1"},
+      {"[1E2]", "d", "100"},
+      {"[-2.5e-3]", "d", "-0.0025"},
+      {"[4.9e-324]", "d", "5e-324"},  // subnormals are representable
+      {"[1.7976931348623157e308]", "d", "1.7976931348623157e+308"},
+  };
+  for (const auto& c : cases) {
+    auto n = firstNumber(c.text);
+    ASSERT_TRUE(n) << c.text;
+    EXPECT_STREQ(n->objCType(), c.type) << c.text;
+    EXPECT_EQ(valueText(*n), c.value) << c.text;
+  }
 }
 
 TEST(JSONDecoder, StringsAndEscapes) {
@@ -109,85 +124,101 @@ TEST(JSONDecoder, StringsAndEscapes) {
 
 TEST(JSONDecoder, LenientUnicodeReplacesWhatStrictModeRefuses) {
   const std::string fffd = "\xEF\xBF\xBD";
-  EXPECT_EQ(firstString(R"(["\u0000"])", JCParseLenientUnicode), fffd);
-  EXPECT_EQ(firstString(R"(["a\ud83dx"])", JCParseLenientUnicode), "a" + fffd + "x");
-  EXPECT_EQ(firstString(R"(["\ud83d\n"])", JCParseLenientUnicode), fffd + "\n");
-  EXPECT_EQ(firstString(R"(["\ude00"])", JCParseLenientUnicode), fffd);
-  EXPECT_EQ(firstString(R"(["\ud83d\u0041"])", JCParseLenientUnicode), fffd);
-  EXPECT_EQ(firstString(R"(["\ufdd0\uffff"])", JCParseLenientUnicode), fffd + fffd);
-  EXPECT_EQ(firstString("[\"a\xC0\x80z\"]", JCParseLenientUnicode), "a" + fffd + "z");
-  EXPECT_EQ(firstString("[\"\xED\xA0\x80\"]", JCParseLenientUnicode), fffd);
-  EXPECT_EQ(firstString("[\"\xFF\"]", JCParseLenientUnicode), fffd);
+  const struct {
+    std::string text;
+    std::string value;
+  } cases[] = {
+      {R"(["\u0000"])", fffd},
+      {R"(["a\ud83dx"])", "a" + fffd + "x"},
+      {R"(["\ud83d\n"])", fffd + "\n"},
+      {R"(["\ude00"])", fffd},
+      {R"(["\ud83d\u0041"])", fffd},
+      {R"(["\ufdd0\uffff"])", fffd + fffd},
+      {"[\"a\xC0\x80z\"]", "a" + fffd + "z"},
+      {"[\"\xED\xA0\x80\"]", fffd},
+      {"[\"\xFF\"]", fffd},
+  };
+  for (const auto& c : cases) EXPECT_EQ(firstString(c.text, JCParseLenientUnicode), c.value) << c.text;
   EXPECT_EQ(failure("[\"\xE2\x82", JCParseLenientUnicode),
             "End of buffer reached while parsing UTF8 in \"\" string. @2:1");
 }
 
 TEST(JSONDecoder, EveryErrorTextWithIndexAndLine) {
-  // The document level.
-  EXPECT_EQ(failure(""), "Reached the end of the buffer. @0:1");
-  EXPECT_EQ(failure("[1,"), "Reached the end of the buffer. @3:1");
-  EXPECT_EQ(failure("[\"a\""), "Reached the end of the buffer. @4:1");
-  EXPECT_EQ(failure("\"top\""), "Expected either '[' or '{'. @5:1");
-  EXPECT_EQ(failure("\n 42 "), "Expected either '[' or '{'. @4:2");
-  EXPECT_EQ(failure("[] x"), "A valid JSON object was parsed but there were additional non-white-space characters "
-                             "remaining. @3:1");
-  // Tokens.
   const std::string wanted =
       "Unexpected token, wanted '{', '}', '[', ']', ',', ':', 'true', 'false', 'null', '\"STRING\"', 'NUMBER'.";
-  EXPECT_EQ(failure("  \t "), wanted + " @4:1");
-  EXPECT_EQ(failure("[tru]"), wanted + " @1:1");
-  EXPECT_EQ(failure("[x]"), wanted + " @1:1");
-  EXPECT_EQ(failure("[true"), wanted + " @1:1");  // a literal needs one more byte after it
-  EXPECT_EQ(failure("\xEF\xBB\xBF[]"), wanted + " @0:1");
-  EXPECT_EQ(failure("[1, "), wanted + " @4:1");
-  // Strings.
-  EXPECT_EQ(failure("[\"a\tb\"]"), "Invalid character < 0x20 found in string: 0x09. @3:1");
-  EXPECT_EQ(failure("[\"a\\n\x01\"]"), "Invalid character < 0x20 found in string: 0x01. @5:1");
-  EXPECT_EQ(failure("[\"\xE2\x82"), "End of buffer reached while parsing UTF8 in \"\" string. @2:1");
-  EXPECT_EQ(failure("[\"\xC0\x80\"]"), "Illegal UTF8 sequence found in \"\" string. @2:1");
-  EXPECT_EQ(failure("[\"\\x\"]"), "Invalid escape sequence found in \"\" string. @3:1");
-  EXPECT_EQ(failure("[\"\\u12g4\"]"),
-            "Unexpected character found in \\u Unicode escape sequence.  Found 'g', expected [0-9a-fA-F]. @6:1");
-  EXPECT_EQ(failure("[\"\\ud83dx\"]"),
-            "Required a second \\u Unicode escape sequence following a surrogate \\u Unicode escape sequence. @8:1");
-  EXPECT_EQ(failure("[\"\\u0000\"]"), "Illegal \\u Unicode escape sequence. @2:1");
-  EXPECT_EQ(failure("[\"\\ud83d\\u0041\"]"), "Illegal \\u Unicode escape sequence. @2:1");
-  EXPECT_EQ(failure("[\"abc"), "Invalid string. @5:1");
-  EXPECT_EQ(failure("[\"ab\\u12"), "Invalid string. @8:1");
-  // Numbers.
-  EXPECT_EQ(failure("[1,2"), "Invalid number. @4:1");
-  EXPECT_EQ(failure("[-]"), "Invalid number. @2:1");
-  EXPECT_EQ(failure("[1.]"), "Invalid number. @3:1");
-  EXPECT_EQ(failure("[1e+]"), "Invalid number. @4:1");
-  EXPECT_EQ(failure("[-9223372036854775809]"),
-            "The value '-9223372036854775809' exceeded the minimum value that could be represented: "
-            "-9223372036854775808. @1:1");
-  EXPECT_EQ(failure("[18446744073709551616]"),
-            "The value '18446744073709551616' exceeded the maximum value that could be represented: "
-            "18446744073709551615. @1:1");
-  EXPECT_EQ(failure("[1e400]"), "The value '1e400' could not be represented as a 'double' due to overflow. @1:1");
-  EXPECT_EQ(failure("[-0.5e-400]"),
-            "The value '-0.5e-400' could not be represented as a 'double' due to underflow. @1:1");
-  // Arrays.
-  EXPECT_EQ(failure("[1 2]"), "Unexpected value. @4:1");
-  EXPECT_EQ(failure("[01]"), "Unexpected value. @3:1");
-  EXPECT_EQ(failure("[,1]"), "Unexpected ','. @2:1");
-  EXPECT_EQ(failure("[1,,2]"), "Unexpected ','. @4:1");
-  EXPECT_EQ(failure("[1,]"), "Unexpected ']'. @4:1");
-  EXPECT_EQ(failure("[:]"), "Expected a value or a ']', not ':' @2:1");
-  EXPECT_EQ(failure("[1}"), "Expected a comma or a ']', not '}' @3:1");
-  EXPECT_EQ(failure("[1,}"), "Expected a value, not '}' @4:1");
-  // Objects.
-  EXPECT_EQ(failure("{\"a\":1 \"b\":2}"), "Unexpected string. @10:1");
-  EXPECT_EQ(failure("{\"a\" 1}"), "Expected ':'. @6:1");
-  EXPECT_EQ(failure("{\"a\":}"), "Expected a value, not '}' @6:1");
-  EXPECT_EQ(failure("{\"a\":1,}"), "Unexpected '}'. @8:1");
-  EXPECT_EQ(failure("{,}"), "Unexpected ','. @2:1");
-  EXPECT_EQ(failure("{1:2}"), "Expected a \"STRING\" or a '}', not '1' @2:1");
-  EXPECT_EQ(failure("{\"a\":1 2}"), "Expected a comma or a '}', not '2' @8:1");
-  EXPECT_EQ(failure("{\"a\":1,2}"), "Expected a \"STRING\", not '2' @8:1");
-  EXPECT_EQ(failure("{\"a\":1]"), "Expected a comma or a '}', not ']' @7:1");
-  EXPECT_EQ(failure("{\"k\":\"v\",\"x\"]"), "Expected ':'. @13:1");
+  const struct {
+    std::string text;
+    std::string failure;  // message @index:line
+  } cases[] = {
+      // The document level.
+      {"", "Reached the end of the buffer. @0:1"},
+      {"[1,", "Reached the end of the buffer. @3:1"},
+      {"[\"a\"", "Reached the end of the buffer. @4:1"},
+      {"\"top\"", "Expected either '[' or '{'. @5:1"},
+      {"\n 42 ", "Expected either '[' or '{'. @4:2"},
+      {"[] x", "A valid JSON object was parsed but there were additional non-white-space characters remaining. @3:1"},
+      // Tokens.
+      {"  \t ", wanted + " @4:1"},
+      {"[tru]", wanted + " @1:1"},
+      {"[x]", wanted + " @1:1"},
+      {"[true", wanted + " @1:1"},  // a literal needs one more byte after it
+      {"\xEF\xBB\xBF[]", wanted + " @0:1"},
+      {"[1, ", wanted + " @4:1"},
+      // Strings.
+      {"[\"a\tb\"]", "Invalid character < 0x20 found in string: 0x09. @3:1"},
+      {"[\"a\\n\x01\"]", "Invalid character < 0x20 found in string: 0x01. @5:1"},
+      {"[\"\xE2\x82", "End of buffer reached while parsing UTF8 in \"\" string. @2:1"},
+      {"[\"\xC0\x80\"]", "Illegal UTF8 sequence found in \"\" string. @2:1"},
+      {"[\"\\x\"]", "Invalid escape sequence found in \"\" string. @3:1"},
+      {"[\"\\u12g4\"]",
+       "Unexpected character found in \\u Unicode escape sequence.  Found 'g', expected [0-9a-fA-F]. @6:1"},
+      {"[\"\\ud83dx\"]",
+       "Required a second \\u Unicode escape sequence following a surrogate \\u Unicode escape sequence. @8:1"},
+      {"[\"\\u0000\"]", "Illegal \\u Unicode escape sequence. @2:1"},
+      {"[\"\\ud83d\\u0041\"]", "Illegal \\u Unicode escape sequence. @2:1"},
+      {"[\"abc", "Invalid string. @5:1"},
+      {"[\"ab\\u12", "Invalid string. @8:1"},
+      // Numbers.
+      {"[1,2", "Invalid number. @4:1"},
+      {"[-]", "Invalid number. @2:1"},
+      {"[1.]", "Invalid number. @3:1"},
+      {"[1e+]", "Invalid number. @4:1"},
+      {"[-9223372036854775809]",
+       "The value '-9223372036854775809' exceeded the minimum value that could be represented: "
+       "-9223372036854775808. @1:1"},
+      {"[18446744073709551616]",
+       "The value '18446744073709551616' exceeded the maximum value that could be represented: "
+       "18446744073709551615. @1:1"},
+      {"[1e400]", "The value '1e400' could not be represented as a 'double' due to overflow. @1:1"},
+      {"[-0.5e-400]", "The value '-0.5e-400' could not be represented as a 'double' due to underflow. @1:1"},
+      // An exponent too long for any integer still points one way.
+      {"[1e-99999999999999999999]",
+       "The value '1e-99999999999999999999' could not be represented as a 'double' due to underflow. @1:1"},
+      {"[-12.5E+99999999999999999999]",
+       "The value '-12.5E+99999999999999999999' could not be represented as a 'double' due to overflow. @1:1"},
+      {"[0.000e99999999999999999999]", "(parsed)"},
+      // Arrays.
+      {"[1 2]", "Unexpected value. @4:1"},
+      {"[01]", "Unexpected value. @3:1"},
+      {"[,1]", "Unexpected ','. @2:1"},
+      {"[1,,2]", "Unexpected ','. @4:1"},
+      {"[1,]", "Unexpected ']'. @4:1"},
+      {"[:]", "Expected a value or a ']', not ':' @2:1"},
+      {"[1}", "Expected a comma or a ']', not '}' @3:1"},
+      {"[1,}", "Expected a value, not '}' @4:1"},
+      // Objects.
+      {"{\"a\":1 \"b\":2}", "Unexpected string. @10:1"},
+      {"{\"a\" 1}", "Expected ':'. @6:1"},
+      {"{\"a\":}", "Expected a value, not '}' @6:1"},
+      {"{\"a\":1,}", "Unexpected '}'. @8:1"},
+      {"{,}", "Unexpected ','. @2:1"},
+      {"{1:2}", "Expected a \"STRING\" or a '}', not '1' @2:1"},
+      {"{\"a\":1 2}", "Expected a comma or a '}', not '2' @8:1"},
+      {"{\"a\":1,2}", "Expected a \"STRING\", not '2' @8:1"},
+      {"{\"a\":1]", "Expected a comma or a '}', not ']' @7:1"},
+      {"{\"k\":\"v\",\"x\"]", "Expected ':'. @13:1"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(failure(c.text), c.failure) << c.text;
 }
 
 TEST(JSONDecoder, LineNumbersCountEachBreakOnce) {
@@ -303,16 +334,37 @@ TEST(JSONDecoder, EntryPointsAndProgrammingErrors) {
   EXPECT_NE(error, marker);
   EXPECT_TRUE(objectFromJSONString(*NSString::stringWithUTF8String("[\"\xE4\xB8\xAD\"]")));
   EXPECT_TRUE(mutableObjectFromJSONString(*NSString::stringWithUTF8String("{}")));
+}
 
-  // A string that holds a lone surrogate has no UTF-8 form.
-  const unichar lone[] = {'[', '"', 0xD800, '"', ']'};
-  auto broken = NSString::stringWithCharacters(lone, 5);
-  ASSERT_TRUE(broken);
-  std::shared_ptr<NSError> conversionError;
-  EXPECT_FALSE(objectFromJSONStringWithParseOptions(*broken, 0, &conversionError));
-  ASSERT_TRUE(conversionError);
-  EXPECT_EQ(conversionError->localizedDescription()->utf8(),
-            "An error occurred converting the contents of a NSString to UTF8.");
+TEST(JSONDecoder, LoneSurrogatesInTheTextBecomeQuestionMarksAsTheWriterWritesThem) {
+  const struct {
+    std::u16string characters;  // inside the string literal of a one-element array
+    std::string expected;
+  } cases[] = {
+      {u"a\xD800", "a?"},
+      {u"\xDC00\xD800z", "??z"},  // a low unit before a high one is no pair
+      {u"\xD83D\xDE00", "\xF0\x9F\x98\x80"},  // a pair is a character
+  };
+  for (const auto& c : cases) {
+    auto literal = NSString::stringWithUTF16(u"[\"" + c.characters + u"\"]");
+    std::shared_ptr<NSError> error;
+    auto read = zvt::as<NSArray>(objectFromJSONStringWithParseOptions(*literal, 0, &error));
+    ASSERT_TRUE(read) << c.expected;
+    EXPECT_FALSE(error);
+    EXPECT_EQ(zvt::as<NSString>(read->objectAtIndex(0))->utf8(), c.expected);
+    // The writer's text of the same string reads back the same.
+    auto written = JSONString(*NSArray::make({NSString::stringWithUTF16(c.characters)}));
+    ASSERT_TRUE(written);
+    EXPECT_EQ(written->utf8(), "[\"" + c.expected + "\"]");
+    EXPECT_TRUE(objectFromJSONString(*written)->isEqual(read));
+  }
+  // Outside a string literal the "?" is what the parser finds.
+  auto outside = NSString::stringWithUTF16(u"[1]\xD800");
+  std::shared_ptr<NSError> error;
+  EXPECT_FALSE(objectFromJSONStringWithParseOptions(*outside, 0, &error));
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->localizedDescription()->utf8(),
+            "A valid JSON object was parsed but there were additional non-white-space characters remaining.");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "foundation/json/JCContainers.h"
+#include "foundation/json/JSONDecoder.h"
 #include "platform/foundation/NSException.h"
 #include "platform/foundation/NSNull.h"
 #include "platform/foundation/NSNumber.h"
@@ -73,6 +74,28 @@ TEST(NSJSONSerialization, WritingEscapesSlashesByDefault) {
   EXPECT_THROW(NSJSONSerialization::dataWithJSONObject(str("top"), 0, nullptr), NSException);
   EXPECT_THROW(NSJSONSerialization::dataWithJSONObject(NSArray::make({NSNumber::numberWithDouble(INFINITY)}), 0,
                                                        nullptr),
+               NSException);
+}
+
+TEST(NSJSONSerialization, TooDeepATreeIsAWriteErrorNotATypeError) {
+  auto nested = [](size_t depth) {
+    id tree = NSArray::make({str("leaf")});
+    for (size_t i = 1; i < depth; ++i) tree = NSArray::make({tree});
+    return tree;
+  };
+  EXPECT_TRUE(NSJSONSerialization::isValidJSONObject(nested(JCMaximumNestingDepth)));
+  EXPECT_TRUE(NSJSONSerialization::dataWithJSONObject(nested(JCMaximumNestingDepth), 0, nullptr));
+  auto deep = nested(3000);
+  EXPECT_FALSE(NSJSONSerialization::isValidJSONObject(deep));
+  std::shared_ptr<NSError> error;
+  EXPECT_FALSE(NSJSONSerialization::dataWithJSONObject(deep, 0, &error));
+  ASSERT_TRUE(error);
+  EXPECT_TRUE(error->domain()->isEqualToString("NSCocoaErrorDomain"));
+  EXPECT_EQ(error->code(), 3851);
+  EXPECT_EQ(zvt::as<NSString>(error->userInfo()->objectForKey(NSDebugDescriptionErrorKey))->utf8(),
+            "Maximum nesting depth exceeded.");
+  // A bad leaf within the limit is still the caller's type error.
+  EXPECT_THROW(NSJSONSerialization::dataWithJSONObject(NSArray::make({nested(10), NSData::data()}), 0, nullptr),
                NSException);
 }
 
