@@ -72,6 +72,41 @@ TEST(ObjectsValue, BoxesAndTexts) {
   EXPECT_EQ(insets->value<Insets>().bottom, 3);
 }
 
+TEST(ObjectsGeometry, RectangleFunctions) {
+  const CGRect a = CGRectMake(0, 0, 10, 10);
+  struct Case {
+    const char* what;
+    CGRect got, want;
+  } cases[] = {
+      {"overlap", CGRectIntersection(a, CGRectMake(5, -5, 10, 10)), CGRectMake(5, 0, 5, 5)},
+      {"negative size is standardised", CGRectIntersection(a, CGRectMake(15, 15, -10, -10)), CGRectMake(5, 5, 5, 5)},
+      {"apart", CGRectIntersection(a, CGRectMake(20, 0, 5, 5)), CGRectNull},
+      {"touching", CGRectIntersection(a, CGRectMake(10, 0, 5, 5)), CGRectMake(10, 0, 0, 5)},
+      {"union", CGRectUnion(a, CGRectMake(-5, 5, 2, 20)), CGRectMake(-5, 0, 15, 25)},
+      {"union with null", CGRectUnion(CGRectNull, a), a},
+      {"inset", CGRectInset(a, 2, 3), CGRectMake(2, 3, 6, 4)},
+      {"inset outset", CGRectInset(a, -1, -1), CGRectMake(-1, -1, 12, 12)},
+      {"inset too far", CGRectInset(a, 6, 0), CGRectNull},
+      {"offset", CGRectOffset(a, 1, -1), CGRectMake(1, -1, 10, 10)},
+      {"integral", CGRectIntegral(CGRectMake(0.5, 1.2, 2.1, 2.9)), CGRectMake(0, 1, 3, 4)},
+  };
+  for (const auto& c : cases) {
+    if (CGRectIsNull(c.want)) {
+      EXPECT_TRUE(CGRectIsNull(c.got)) << c.what;
+    } else {
+      EXPECT_EQ(c.got, c.want) << c.what << " " << NSStringFromCGRect(c.got)->utf8();
+    }
+  }
+  EXPECT_TRUE(CGRectContainsPoint(a, CGPointMake(0, 0)));
+  EXPECT_FALSE(CGRectContainsPoint(a, CGPointMake(10, 5))) << "the maximum edge is outside";
+  EXPECT_FALSE(CGRectIntersectsRect(a, CGRectMake(10, 0, 5, 5))) << "touching edges share no area";
+  EXPECT_TRUE(CGRectContainsRect(a, CGRectMake(2, 2, 8, 8)));
+  EXPECT_FALSE(CGRectContainsRect(a, CGRectMake(2, 2, 9, 8)));
+  EXPECT_TRUE(CGRectIsEmpty(CGRectMake(1, 1, 0, 5)));
+  EXPECT_EQ(CGRectGetMaxX(CGRectMake(10, 0, -4, 1)), 10);
+  EXPECT_EQ(CGRectGetMidY(CGRectMake(0, 2, 1, 4)), 4);
+}
+
 namespace demo {
 class TZSampleThing : public NSObject {};
 }  // namespace demo
