@@ -12,7 +12,7 @@ pkgs=(
   rapidjson-dev libsqlitecpp-dev
   libclang-rt-14-dev tzdata
   libcairo2-dev libpango1.0-dev libgtk-3-dev librsvg2-dev librsvg2-bin
-  fonts-noto-cjk fonts-noto-core xvfb xauth libxtst-dev libasound2-dev python3-kiwisolver
+  fonts-noto-cjk fonts-noto-core fonts-dejavu-core xvfb xauth libxtst-dev libasound2-dev python3-kiwisolver
 )
 missing=()
 for p in "${pkgs[@]}"; do

@@ -1,0 +1,241 @@
+// Fonts and measuring: the installed families, names falling back to them, metrics, and sizes of
+// plain and attributed text (growth, mixed scripts, wrapping, limits, alignment, spacing,
+// truncation), compared with the same measuring calls, never with figures of another machine.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "platform/foundation/NSNumber.h"
+#include "platform/text/NSAttributedString.h"
+#include "platform/text/NSStringDrawing.h"
+#include "platform/text/TextLayout.h"
+#include "platform/text/UIFont.h"
+
+using zvt::text::TextLayout;
+using zvt::text::TextLayoutOptions;
+
+namespace {
+
+std::shared_ptr<NSString> str(const char* text) { return NSString::stringWithUTF8String(text); }
+
+std::shared_ptr<NSDictionary> fontAttrs(const std::shared_ptr<UIFont>& font) {
+  return NSDictionary::make({{NSFontAttributeName, font}});
+}
+
+CGSize measure(const char* text, CGFloat size = 14) {
+  return sizeWithAttributes(str(text), fontAttrs(UIFont::systemFontOfSize(size)));
+}
+
+}  // namespace
+
+TEST(Fonts, TheFamiliesTheDrawingNeedsAreInstalled) {
+  EXPECT_EQ(zvt::text::missingFontPackages(), "") << "install the Debian packages named (scripts/deps.sh)";
+}
+
+TEST(Fonts, NamesResolveToInstalledFamilies) {
+  struct Case {
+    const char* name;
+    const char* family;
+    bool bold, italic;
+  } cases[] = {
+      {"HelveticaNeue", zvt::text::kSystemFontFamily, false, false},
+      {"HelveticaNeue-Bold", zvt::text::kSystemFontFamily, true, false},
+      {"PingFangSC-Medium", zvt::text::kSystemFontFamily, false, false},
+      {"IowanOldStyle-Roman", zvt::text::kSerifFontFamily, false, false},
+      {"Georgia-BoldItalic", zvt::text::kSerifFontFamily, true, true},
+      {"Courier", zvt::text::kMonospaceFontFamily, false, false},
+      {"NotoSansCJKsc-Bold", zvt::text::kSystemFontFamily, true, false},  // installed, by PostScript name
+      {"dejavu serif", "DejaVu Serif", false, false},                      // installed, by family
+      {"NoSuchFont", zvt::text::kSystemFontFamily, false, false},
+  };
+  for (const auto& c : cases) {
+    auto font = UIFont::fontWithName(str(c.name), 15);
+    ASSERT_TRUE(font) << c.name;
+    EXPECT_EQ(font->familyName()->utf8(), c.family) << c.name;
+    EXPECT_EQ(font->isBold(), c.bold) << c.name;
+    EXPECT_EQ(font->isItalic(), c.italic) << c.name;
+    EXPECT_EQ(font->fontName()->utf8(), c.name);
+    EXPECT_EQ(font->pointSize(), 15);
+  }
+  EXPECT_FALSE(UIFont::fontWithName(nullptr, 12));
+  // The system faces.
+  auto regular = UIFont::systemFontOfSize(16), bold = UIFont::boldSystemFontOfSize(16);
+  EXPECT_EQ(regular->familyName()->utf8(), zvt::text::kSystemFontFamily);
+  EXPECT_FALSE(regular->isBold());
+  EXPECT_TRUE(bold->isBold());
+  EXPECT_EQ(regular->fontName()->utf8(), "NotoSansCJKsc-Regular");
+  EXPECT_EQ(bold->fontName()->utf8(), "NotoSansCJKsc-Bold");
+  // Shared objects, equality, other sizes, insane sizes.
+  EXPECT_EQ(UIFont::systemFontOfSize(16), regular);
+  EXPECT_FALSE(regular->isEqual(bold));
+  EXPECT_TRUE(regular->fontWithSize(9)->isEqual(UIFont::systemFontOfSize(9)));
+  EXPECT_EQ(UIFont::systemFontOfSize(0)->pointSize(), 12);
+  EXPECT_EQ(UIFont::systemFontOfSize(-3)->pointSize(), 12);
+  EXPECT_EQ(UIFont::systemFontOfSize(std::nan(""))->pointSize(), 12);
+}
+
+TEST(Fonts, MetricsHangTogetherAndScaleWithSize) {
+  for (const auto& font : {UIFont::systemFontOfSize(14), UIFont::boldSystemFontOfSize(14),
+                           UIFont::fontWithName(str("Georgia"), 14), UIFont::fontWithName(str("Menlo"), 14)}) {
+    SCOPED_TRACE(font->description()->utf8());
+    EXPECT_GT(font->ascender(), 0);
+    EXPECT_LT(font->descender(), 0);
+    EXPECT_GE(font->leading(), 0);
+    EXPECT_DOUBLE_EQ(font->lineHeight(), font->ascender() - font->descender() + font->leading());
+    EXPECT_GT(font->capHeight(), font->xHeight());
+    EXPECT_GT(font->xHeight(), 0);
+    EXPECT_LT(font->capHeight(), font->ascender());
+    auto twice = font->fontWithSize(28);  // Pango's metrics come in 1/1024 points
+    EXPECT_NEAR(twice->ascender(), 2 * font->ascender(), 2.0 / 1024);
+    EXPECT_NEAR(twice->lineHeight(), 2 * font->lineHeight(), 3.0 / 1024);
+    EXPECT_NEAR(twice->capHeight(), 2 * font->capHeight(), 1e-9);
+  }
+}
+
+TEST(Measuring, WidthsGrowWithTextAndOneLineIsOneLineHigh) {
+  const char* texts[] = {"", "a", "ab", "abc", "abc def", "abc def 中", "abc def 中文", "abc def 中文测试"};
+  CGFloat previous = -1;
+  const CGFloat lineHeight = UIFont::systemFontOfSize(14)->ascender() - UIFont::systemFontOfSize(14)->descender();
+  for (const char* text : texts) {
+    CGSize size = measure(text);
+    EXPECT_GT(size.width, previous) << text;
+    previous = size.width;
+    EXPECT_NEAR(size.height, *text ? lineHeight : 0, 1e-6) << text;
+  }
+  // Larger fonts measure larger, in proportion (unhinted metrics).
+  EXPECT_NEAR(measure("abc 中文", 28).width, 2 * measure("abc 中文", 14).width, 1e-3);
+  // Bold Latin is wider than regular.
+  EXPECT_GT(sizeWithFont(str("Velmo"), UIFont::boldSystemFontOfSize(14)).width, measure("Velmo").width);
+  EXPECT_EQ(sizeWithAttributes(nullptr, nullptr), CGSizeZero);
+  // No font: the system font of 12 points.
+  EXPECT_EQ(sizeWithAttributes(str("abc"), nullptr), measure("abc", 12));
+}
+
+TEST(Measuring, ChineseAndLatinMixAdditively) {
+  // Ideographs are one em wide in the system family; mixing scripts adds their widths.
+  EXPECT_NEAR(measure("我的订单").width, 4 * 14, 1e-6);
+  struct Case {
+    const char *whole, *first, *second;
+  } cases[] = {{"我的订单abc", "我的订单", "abc"}, {"Velmo集分宝", "Velmo", "集分宝"}, {"回扣10元", "回扣", "10元"}};
+  for (const auto& c : cases) {
+    EXPECT_NEAR(measure(c.whole).width, measure(c.first).width + measure(c.second).width, 0.05) << c.whole;
+  }
+}
+
+TEST(Measuring, BoundingRectsWrapWithinTheWidthAndStopAtTheHeight) {
+  auto attrs = fontAttrs(UIFont::systemFontOfSize(14));
+  auto text = str("亲，您的手机网络不顺畅哦~ 请检查网络设置后点击重试，或者稍后再来看看吧。");
+  const CGFloat oneLine = measure("亲").height;
+  const CGFloat natural = sizeWithAttributes(text, attrs).width;
+  struct Case {
+    CGSize limit;
+    NSStringDrawingOptions options;
+    int lines;  // -1: as many as wrapping within the width gives
+  } cases[] = {
+      {CGSizeMake(100, 0), NSStringDrawingUsesLineFragmentOrigin, -1},
+      {CGSizeMake(100, 1000), NSStringDrawingUsesLineFragmentOrigin, -1},
+      {CGSizeMake(100, oneLine * 2.5), NSStringDrawingUsesLineFragmentOrigin, 2},
+      {CGSizeMake(100, 3), NSStringDrawingUsesLineFragmentOrigin, 1},  // the first line always counts
+      {CGSizeMake(100, 0), 0, 1},                                       // one line without the option
+  };
+  const int wrapped = static_cast<int>(std::ceil(natural / 100.0));
+  for (const auto& c : cases) {
+    CGRect rect = boundingRectWithSize(text, c.limit, c.options, attrs, nullptr);
+    int lines = c.lines < 0 ? std::max(wrapped, static_cast<int>(std::lround(rect.size.height / oneLine))) : c.lines;
+    EXPECT_NEAR(rect.size.height, lines * oneLine, 1e-6) << c.limit.height << " " << c.options;
+    if (c.options & NSStringDrawingUsesLineFragmentOrigin) {
+      EXPECT_LE(rect.size.width, 100);
+      EXPECT_EQ(rect.origin, CGPointZero);
+    } else {
+      EXPECT_NEAR(rect.size.width, natural, 1e-6);
+      EXPECT_NEAR(rect.origin.y, -UIFont::systemFontOfSize(14)->ascender(), 1e-6);  // the baseline at 0
+    }
+  }
+  EXPECT_GE(boundingRectWithSize(text, CGSizeMake(100, 0), NSStringDrawingUsesLineFragmentOrigin, attrs, nullptr)
+                .size.height,
+            wrapped * oneLine);
+}
+
+TEST(Measuring, ParagraphStylesAlignSpaceAndIndent) {
+  auto font = UIFont::systemFontOfSize(14);
+  const CGFloat lineHeight = font->ascender() - font->descender();
+  auto layoutWith = [&](const std::function<void(NSMutableParagraphStyle&)>& set, const char* text, CGFloat width) {
+    auto style = NSMutableParagraphStyle::make();
+    set(*style);
+    auto attributed = NSAttributedString::initWithString(
+        str(text), NSDictionary::make({{NSFontAttributeName, font}, {NSParagraphStyleAttributeName, style}}));
+    TextLayoutOptions o;
+    o.width = width;
+    return TextLayout::layout(attributed, o);
+  };
+  const CGFloat w = measure("中文").width;
+  auto centred = layoutWith([](auto& s) { s.setAlignment(NSTextAlignmentCenter); }, "中文", 100);
+  EXPECT_NEAR(centred->lines()[0].rect.origin.x, (100 - w) / 2, 1e-6);
+  auto right = layoutWith([](auto& s) { s.setAlignment(NSTextAlignmentRight); }, "中文", 100);
+  EXPECT_NEAR(right->lines()[0].rect.origin.x, 100 - w, 1e-6);
+  auto spaced = layoutWith([](auto& s) { s.setLineSpacing(6); }, "中文\n中文", 100);
+  EXPECT_NEAR(spaced->size().height, 2 * lineHeight + 6, 1e-6);
+  auto indented = layoutWith([](auto& s) { s.setFirstLineHeadIndent(20); }, "中文中文中文中文", 100);
+  EXPECT_NEAR(indented->lines()[0].rect.origin.x, 20, 1e-6);
+  EXPECT_NEAR(indented->lines()[1].rect.origin.x, 0, 1e-6);
+  // Kern adds between characters.
+  auto kerned = NSAttributedString::initWithString(
+      str("abcd"), NSDictionary::make({{NSFontAttributeName, font}, {NSKernAttributeName, 2.0_n}}));
+  EXPECT_NEAR(kerned->size().width, measure("abcd").width + 3 * 2, 0.01);
+}
+
+TEST(Measuring, LineLimitsAndTruncation) {
+  auto attributed = NSAttributedString::initWithString(
+      str("这是一段很长的中文文本 used to check how lines wrap and how the last one ends"),
+      fontAttrs(UIFont::systemFontOfSize(14)));
+  const CGFloat lineHeight = measure("中").height;
+  struct Case {
+    NSInteger lines;
+    NSLineBreakMode mode;
+    NSUInteger expectedLines;
+    bool wider;  // the single line may exceed the width (clipped when drawn)
+  } cases[] = {
+      {1, NSLineBreakByTruncatingTail, 1, false},  {1, NSLineBreakByTruncatingHead, 1, false},
+      {1, NSLineBreakByTruncatingMiddle, 1, false}, {1, NSLineBreakByWordWrapping, 1, false},
+      {1, NSLineBreakByClipping, 1, true},          {2, NSLineBreakByTruncatingTail, 2, false},
+      {3, NSLineBreakByCharWrapping, 3, false},
+  };
+  for (const auto& c : cases) {
+    TextLayoutOptions o;
+    o.width = 120;
+    o.numberOfLines = c.lines;
+    o.lineBreakMode = c.mode;
+    auto layout = TextLayout::layout(attributed, o);
+    SCOPED_TRACE(c.mode);
+    EXPECT_EQ(layout->lineCount(), c.expectedLines);
+    EXPECT_TRUE(layout->isTruncated());
+    EXPECT_NEAR(layout->size().height, c.expectedLines * lineHeight, 1e-6);
+    if (c.wider) {
+      EXPECT_GT(layout->size().width, 120);
+    } else {
+      EXPECT_LE(layout->size().width, 120);
+    }
+  }
+  // The tail ellipsis stands for the end: the truncated line is no wider than the width but
+  // wider than the words that fit without it would need to be cut to.
+  TextLayoutOptions tail;
+  tail.width = 120;
+  tail.numberOfLines = 1;
+  tail.lineBreakMode = NSLineBreakByTruncatingTail;
+  EXPECT_GT(TextLayout::layout(attributed, tail)->size().width, 120 - 2 * 14);
+  // Text that fits is not truncated.
+  tail.width = 1000;
+  tail.numberOfLines = 0;
+  EXPECT_FALSE(TextLayout::layout(attributed, tail)->isTruncated());
+  EXPECT_EQ(TextLayout::layout(attributed, tail)->lineCount(), 1u);
+  // UIKit's string drawing: a truncating paragraph style keeps each paragraph on one line.
+  auto style = NSMutableParagraphStyle::make();
+  style->setLineBreakMode(NSLineBreakByTruncatingTail);
+  auto twoParagraphs = NSAttributedString::initWithString(
+      str("第一段很长很长很长很长很长很长很长很长\n第二段"),
+      NSDictionary::make({{NSFontAttributeName, UIFont::systemFontOfSize(14)}, {NSParagraphStyleAttributeName, style}}));
+  CGRect rect = twoParagraphs->boundingRectWithSize(CGSizeMake(100, 0), NSStringDrawingUsesLineFragmentOrigin, nullptr);
+  EXPECT_NEAR(rect.size.height, 2 * lineHeight, 1e-6);
+  EXPECT_LE(rect.size.width, 100);
+}
