@@ -31,6 +31,13 @@ struct PendingRequest {
   id object;
 };
 
+// Appends, dropping the oldest entry beyond the limit: a long-running client must not grow.
+template <class T>
+void keepRecent(std::vector<T>& list, T value) {
+  if (list.size() >= kRecentReportLimit) list.erase(list.begin());
+  list.push_back(std::move(value));
+}
+
 // The client core. All fields below `mutex_` are touched only on the client's thread; the
 // queue is shared with the callers.
 class Client {
@@ -109,9 +116,15 @@ class Client {
     return state_.registrationID ? state_.registrationID : NSString::string();
   }
 
-  void receive(const std::shared_ptr<NSDictionary>& payload) { state_.receivedPayloads.push_back(payload); }
+  void receive(const std::shared_ptr<NSDictionary>& payload) {
+    keepRecent(state_.receivedPayloads, payload);
+    ++state_.receivedPayloadCount;
+  }
 
-  void reportBadge(NSInteger badge) { state_.badgeReports.push_back(badge); }
+  void reportBadge(NSInteger badge) {
+    keepRecent(state_.badgeReports, badge);
+    ++state_.badgeReportCount;
+  }
 
   void setTagsAlias(const std::shared_ptr<NSSet>& tags, const std::shared_ptr<NSString>& alias,
                     PSTagsAliasCallback callback, const id& object) {

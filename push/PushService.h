@@ -4,7 +4,7 @@
 //
 // There is no gateway on this platform. The client keeps what a gateway would keep for the
 // device: the registration id (assigned once the device token has arrived, kept across runs),
-// the alias and the tags, the badge numbers reported and the payloads received. A tag/alias
+// the alias and the tags, the newest badge numbers reported and payloads received. A tag/alias
 // request is answered on the main thread as a gateway answers it: result code 0 once the
 // device is registered (a request made before that waits for the registration).
 
@@ -52,6 +52,8 @@ class PushService : public NSObject {
 
 namespace zvt::push {
 
+inline constexpr size_t kRecentReportLimit = 32;
+
 // What the client holds, as seen from outside (diagnostics and tests).
 struct ClientState {
   bool started = false;
@@ -64,8 +66,12 @@ struct ClientState {
   std::shared_ptr<NSString> alias;
   std::shared_ptr<NSSet> tags;
   std::shared_ptr<NSDictionary> launchPayload;
+  // The newest payloads and badge reports, oldest first (at most kRecentReportLimit each),
+  // and how many there were in all.
   std::vector<std::shared_ptr<NSDictionary>> receivedPayloads;
   std::vector<NSInteger> badgeReports;
+  size_t receivedPayloadCount = 0;
+  size_t badgeReportCount = 0;
   size_t pendingRequests = 0;              // tag/alias requests waiting for the registration
 };
 

@@ -10,11 +10,16 @@
 // that is an SQL keyword is quoted. Values are always bound, never written into the SQL.
 //
 // Every operation opens the connection and closes it at its end. One that cannot open
-// reports failure and leaves nothing attached, so the next call opens afresh. Main thread
-// only: calls must not overlap.
+// reports failure and leaves nothing attached, so the next call opens afresh. Any thread may
+// call: one lock around the connection runs the operations one at a time.
+//
+// The file is only a cache. When SQLite says it is not a database or is corrupt, it is moved
+// aside to "db.sqlite.damaged" (with its journal), the recovery is logged, and the operation
+// runs once more on a fresh file.
 
 #include <functional>
 #include <memory>
+#include <mutex>
 
 #include "app/models/TZParentModel.h"
 #include "foundation/sqlite/SQDatabase.h"
@@ -28,15 +33,15 @@ class TZDBManager : public NSObject {
   static std::shared_ptr<TZDBManager> sharedInstance();
 
   // Made on first use for databaseFilePath(); a test may hand in its own.
-  std::shared_ptr<SQDatabase> database() const { return database_; }
-  void setDatabase(const std::shared_ptr<SQDatabase>& database) { database_ = database; }
+  std::shared_ptr<SQDatabase> database() const;
+  void setDatabase(const std::shared_ptr<SQDatabase>& database);
 
   std::shared_ptr<NSString> databaseFilePath() const;
   // A new, not yet opened connection for databaseFilePath().
   void creatDatabase();
 
   // Each answers NO when the names are refused, the database cannot be opened or a statement
-  // fails.
+  // fails (also one that only looks whether the table exists).
   bool creatTable(const std::shared_ptr<TZParentModel>& model, const std::shared_ptr<NSString>& suffix);
   // Stores the model as one row: the row whose first property equals the model's is
   // updated, otherwise a row is inserted. With a key, the update's condition is key = value.
@@ -74,5 +79,12 @@ class TZDBManager : public NSObject {
   std::shared_ptr<NSArray> getAllProperties(const std::shared_ptr<NSObject>& object) const;
 
  private:
+  // Runs `work` on the opened connection under the lock; a damaged file is moved aside and
+  // the work run once more. `failed` is the answer when the database cannot be used.
+  template <class Result, class Work>
+  Result perform(bool cacheStatements, Result failed, Work&& work);
+  bool moveDamagedFileAside();
+
+  mutable std::recursive_mutex mutex_;
   std::shared_ptr<SQDatabase> database_;
 };

@@ -122,7 +122,14 @@ std::shared_ptr<NSString> TovrelUntiles::decodeAES128FromString(const std::share
   if (!cipher) return nullptr;
   auto plain = cryptData(kCCDecrypt, kCCAlgorithmAES128, 0, key, kCCKeySizeAES128, iv, cipher->bytes(), cipher->length());
   if (!plain) return nullptr;
-  return NSString::initWithData(plain, NSUTF8StringEncoding);
+  // The encoder always ends the text with 1 to 16 zero bytes; without them this is not its
+  // cipher text. (A text that itself ends in NUL characters loses them: zero padding cannot
+  // tell them apart.)
+  std::string_view bytes = plain->view();
+  size_t end = bytes.size();
+  while (end > 0 && bytes.size() - end < 16 && bytes[end - 1] == '\0') --end;
+  if (end == bytes.size()) return nullptr;
+  return NSString::stringWithUTF8String(bytes.substr(0, end));
 }
 
 std::shared_ptr<NSData> TovrelUntiles::myDatas(const std::shared_ptr<NSData>& data, NSUInteger operation,

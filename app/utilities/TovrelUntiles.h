@@ -32,7 +32,8 @@ class TovrelUntiles {
   static std::shared_ptr<NSString> turnToJSONStringWithObject(const id& object);
 
   // AES-128-CBC with zero-byte padding (always 1 to 16 bytes added) under the built-in key
-  // and IV, as Base64 text; decoding leaves the zero bytes at the end of the text.
+  // and IV, as Base64 text; decoding strips that padding again (nil when the deciphered bytes
+  // do not end in it or are not UTF-8).
   static std::shared_ptr<NSString> encryptAES128FromString(const std::shared_ptr<NSString>& plainText);
   static std::shared_ptr<NSString> decodeAES128FromString(const std::shared_ptr<NSString>& cipherText);
 

@@ -88,7 +88,11 @@ void showRedpacket(const id& controller, const std::shared_ptr<NSString>& text) 
   {
     std::lock_guard lock(uiHooks().mutex);
     presenter = uiHooks().redpacketPresenter;
-    if (!presenter) uiHooks().recordedRedpackets.push_back(text ? text->utf8() : "");
+    if (!presenter) {
+      auto& recorded = uiHooks().recordedRedpackets;
+      if (recorded.size() >= zvt::kRecordedRedpacketLimit) recorded.erase(recorded.begin());
+      recorded.push_back(text ? text->utf8() : "");
+    }
   }
   if (presenter) presenter(controller, text);
 }

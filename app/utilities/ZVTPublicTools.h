@@ -6,6 +6,7 @@
 // The cookie dictionary is the session's cookieDic: "var" (name), "value", "domain"; the
 // cookie made from it always has the path "/" and version "0".
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -45,7 +46,9 @@ namespace zvt {
 
 void setCurrentViewControllerProvider(std::function<id()> provider);
 void setRedpacketPresenter(std::function<void(const id& controller, const std::shared_ptr<NSString>& text)> presenter);
-// The texts handed to showRedpacket while no presenter was installed, oldest first.
+// The newest texts handed to showRedpacket while no presenter was installed (at most
+// kRecordedRedpacketLimit), oldest first.
+inline constexpr size_t kRecordedRedpacketLimit = 32;
 std::vector<std::string> shownRedpackets();
 void clearShownRedpackets();
 

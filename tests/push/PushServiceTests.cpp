@@ -122,6 +122,22 @@ TEST_F(PushServiceTest, PayloadsBadgesAndLaunchOptionsAreRecorded) {
   EXPECT_EQ(state.badgeReports, std::vector<NSInteger>{0});
 }
 
+TEST_F(PushServiceTest, OnlyTheNewestReportsAreKept) {
+  const int sent = static_cast<int>(zvt::push::kRecentReportLimit) * 3;
+  for (int i = 0; i < sent; ++i) {
+    PushService::handleRemoteNotification(NSDictionary::make({{"n"_ns, NSNumber::numberWithInt(i)}}));
+    PushService::resetBadge();
+  }
+  auto state = zvt::push::clientState();
+  EXPECT_EQ(state.receivedPayloadCount, size_t(sent));
+  EXPECT_EQ(state.badgeReportCount, size_t(sent));
+  ASSERT_EQ(state.receivedPayloads.size(), zvt::push::kRecentReportLimit);
+  EXPECT_EQ(state.badgeReports.size(), zvt::push::kRecentReportLimit);
+  EXPECT_TRUE(zvt::objectsEqual(state.receivedPayloads.back()->objectForKey("n"_ns), NSNumber::numberWithInt(sent - 1)));
+  EXPECT_TRUE(zvt::objectsEqual(state.receivedPayloads.front()->objectForKey("n"_ns),
+                                NSNumber::numberWithInt(sent - static_cast<int>(zvt::push::kRecentReportLimit))));
+}
+
 TEST_F(PushServiceTest, ConfigurationComesFromTheBundle) {
   zvt::test::TempBundle bundle;
   bundle.writeFile("PushConfig.plist",
@@ -159,8 +175,8 @@ TEST_F(PushServiceTest, ManyThreadsAtOnce) {
   for (auto& thread : threads) thread.join();
   ASSERT_TRUE(runMainLoopUntil([&] { return answered->load() == kThreads * kRounds; }));
   auto state = zvt::push::clientState();
-  EXPECT_EQ(state.receivedPayloads.size(), size_t{kThreads * kRounds});
-  EXPECT_EQ(state.badgeReports.size(), size_t{kThreads * kRounds});
+  EXPECT_EQ(state.receivedPayloadCount, size_t{kThreads * kRounds});
+  EXPECT_EQ(state.badgeReportCount, size_t{kThreads * kRounds});
 }
 
 }  // namespace

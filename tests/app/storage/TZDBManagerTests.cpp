@@ -1,9 +1,17 @@
 // The cache database on a real SQLite file in a fresh sandbox home: the exact statements,
 // insert/upsert/select order, nil round trips, refused names, list refreshes in one
-// transaction, and a file that cannot be opened.
+// transaction, a file that cannot be opened, use from many threads, a damaged file and a
+// busy one.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <functional>
+#include <set>
+#include <thread>
 
 #include "app/models/TZHeaderInfoModel.h"
 #include "app/models/TZProductModel.h"
@@ -189,6 +197,113 @@ TEST_F(TZDBManagerTest, AFileThatCannotOpenFailsCleanlyAndTheNextCallRetries) {
   auto list = manager_->selectModelArrayInDatabase(prototype_, "_nav"_ns);
   ASSERT_TRUE(list);
   EXPECT_EQ(links(list), std::vector<std::string>{"a"});
+}
+
+}  // namespace
+
+namespace {
+
+// Writes `bytes` over the whole file.
+void overwrite(const std::string& path, const std::string& bytes) {
+  FILE* file = std::fopen(path.c_str(), "wb");
+  ASSERT_TRUE(file);
+  std::fwrite(bytes.data(), 1, bytes.size(), file);
+  std::fclose(file);
+}
+
+bool exists(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0;
+}
+
+TEST_F(TZDBManagerTest, EightThreadsStoreEveryWrite) {
+  constexpr int kThreads = 8;
+  constexpr int kCalls = 50;
+  std::vector<std::thread> threads;
+  std::atomic<int> refused{0};
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      auto manager = TZDBManager::sharedInstance();
+      for (int i = 0; i < kCalls; ++i) {
+        std::string link = std::to_string(t) + "-" + std::to_string(i);
+        // Writers and readers of the same table, and a list refresh of another, interleaved.
+        if (!manager->insertAndUpdateModelToDatabase(item(link.c_str(), "v"), "_nav"_ns)) ++refused;
+        if (i % 5 == 0 && !manager->selectModelArrayInDatabase(prototype_, "_nav"_ns)) ++refused;
+        if (i % 10 == 0 && !manager->replaceList(prototype_, "_banner"_ns, NSArray::make({item(link.c_str(), "b")}))) ++refused;
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(refused.load(), 0);
+  auto list = manager_->selectModelArrayInDatabase(prototype_, "_nav"_ns);
+  ASSERT_TRUE(list);
+  std::set<std::string> stored;
+  for (const auto& link : links(list)) stored.insert(link);
+  EXPECT_EQ(list->count(), size_t{kThreads * kCalls});
+  EXPECT_EQ(stored.size(), size_t{kThreads * kCalls});
+  EXPECT_EQ(manager_->selectModelArrayInDatabase(prototype_, "_banner"_ns)->count(), 1u);
+}
+
+TEST_F(TZDBManagerTest, ADamagedFileIsMovedAsideAndTheNextCallWorks) {
+  const std::string path = manager_->databaseFilePath()->utf8();
+  struct Damage {
+    const char* what;
+    std::function<void()> apply;
+  };
+  const std::vector<Damage> damages = {
+      {"garbage", [&] { overwrite(path, std::string(8192, 'x')); }},
+      {"a valid header over garbage pages",
+       [&] { overwrite(path, std::string("SQLite format 3", 16) + std::string(4080, '\x5a')); }},
+  };
+  const std::vector<std::pair<const char*, std::function<bool()>>> calls = {
+      {"insert", [&] { return manager_->insertAndUpdateModelToDatabase(item("after", "1"), "_nav"_ns); }},
+      {"select", [&] { return manager_->selectModelArrayInDatabase(prototype_, "_nav"_ns) != nullptr; }},
+      {"create", [&] { return manager_->creatTable(prototype_, "_nav"_ns); }},
+      {"drop", [&] { return manager_->deleteTable(prototype_, "_nav"_ns); }},
+      {"delete", [&] { return manager_->deleteModelInDatabase(prototype_, "_nav"_ns, "link"_ns, "x"_ns); }},
+      {"refresh", [&] { return manager_->replaceList(prototype_, "_nav"_ns, NSArray::make({item("after", "1")})); }},
+  };
+  for (const auto& damage : damages) {
+    for (const auto& [name, call] : calls) {
+      SCOPED_TRACE(std::string(damage.what) + ", then " + name);
+      ASSERT_TRUE(manager_->insertAndUpdateModelToDatabase(item("before", "0"), "_nav"_ns));
+      damage.apply();
+      log_.clear();
+      EXPECT_TRUE(call());
+      EXPECT_TRUE(exists(path + ".damaged"));
+      EXPECT_TRUE(log_.contains("moved aside")) << "the recovery is logged";
+      // The fresh file serves every later call; what the damaged one held is gone.
+      ASSERT_TRUE(manager_->insertAndUpdateModelToDatabase(item("later", "2"), "_nav"_ns));
+      auto list = manager_->selectModelArrayInDatabase(prototype_, "_nav"_ns);
+      ASSERT_TRUE(list);
+      auto stored = links(list);
+      EXPECT_EQ(std::count(stored.begin(), stored.end(), "before"), 0);
+      EXPECT_EQ(std::count(stored.begin(), stored.end(), "later"), 1);
+      ASSERT_TRUE(manager_->deleteTable(prototype_, "_nav"_ns));
+    }
+  }
+}
+
+TEST_F(TZDBManagerTest, ABusyFileIsReportedAsAFailureAndKeptInPlace) {
+  ASSERT_TRUE(manager_->insertAndUpdateModelToDatabase(item("kept", "1"), "_nav"_ns));
+  manager_->database()->setMaxBusyRetryTimeInterval(0);  // fail at once instead of waiting
+  auto holder = SQDatabase::databaseWithPath(manager_->databaseFilePath());
+  ASSERT_TRUE(holder->open());
+  ASSERT_TRUE(holder->executeUpdate("begin exclusive transaction"_ns));
+  const std::vector<std::pair<const char*, std::function<bool()>>> calls = {
+      {"create", [&] { return manager_->creatTable(prototype_, "_other"_ns); }},
+      {"insert", [&] { return manager_->insertAndUpdateModelToDatabase(item("new", "1"), "_nav"_ns); }},
+      {"delete", [&] { return manager_->deleteModelInDatabase(prototype_, "_nav"_ns, "link"_ns, "kept"_ns); }},
+      {"drop", [&] { return manager_->deleteTable(prototype_, "_nav"_ns); }},
+      {"drop a missing table", [&] { return manager_->deleteTable(prototype_, "_missing"_ns); }},
+      {"select", [&] { return manager_->selectModelArrayInDatabase(prototype_, "_nav"_ns) != nullptr; }},
+      {"refresh", [&] { return manager_->replaceList(prototype_, "_nav"_ns, NSArray::array()); }},
+  };
+  for (const auto& [name, call] : calls) EXPECT_FALSE(call()) << name;
+  ASSERT_TRUE(holder->executeUpdate("rollback"_ns));
+  holder->close();
+  EXPECT_FALSE(exists(manager_->databaseFilePath()->utf8() + ".damaged")) << "a busy file is not damaged";
+  EXPECT_EQ(links(manager_->selectModelArrayInDatabase(prototype_, "_nav"_ns)), std::vector<std::string>{"kept"});
 }
 
 }  // namespace

@@ -108,4 +108,15 @@ TEST(RedpacketTest, RecordedUntilAPresenterIsInstalled) {
   zvt::clearShownRedpackets();
 }
 
+TEST(RedpacketTest, OnlyTheNewestTextsAreKept) {
+  zvt::clearShownRedpackets();
+  const size_t shown = zvt::kRecordedRedpacketLimit * 3;
+  for (size_t i = 0; i < shown; ++i) showRedpacket(nullptr, NSString::stringWithFormat("%ldVelmo", long(i)));
+  auto kept = zvt::shownRedpackets();
+  ASSERT_EQ(kept.size(), zvt::kRecordedRedpacketLimit);
+  EXPECT_EQ(kept.front(), std::to_string(shown - zvt::kRecordedRedpacketLimit) + "Velmo");
+  EXPECT_EQ(kept.back(), std::to_string(shown - 1) + "Velmo");
+  zvt::clearShownRedpackets();
+}
+
 }  // namespace

@@ -11,6 +11,17 @@ namespace {
 
 std::shared_ptr<NSString> str(std::string_view text) { return NSString::stringWithUTF8String(text); }
 
+std::string hex(const std::shared_ptr<NSData>& data) {
+  if (!data) return "(nil)";
+  std::string out;
+  for (uint8_t byte : data->view()) {
+    static const char digits[] = "0123456789abcdef";
+    out += digits[byte >> 4];
+    out += digits[byte & 15];
+  }
+  return out;
+}
+
 TEST(TovrelUntilesMD5, KnownAnswersOfTheSigningChain) {
   auto key = TovrelUntiles::getMD5StrFromString(kZVTSigningSecret);
   EXPECT_EQ(key->utf8(), "f0c15be3aaf058844c26eaba34d7fc89");
@@ -49,15 +60,14 @@ TEST(TovrelUntilesDES, LargeTextsRoundTripWithoutASizeCap) {
 }
 
 TEST(TovrelUntilesDES, DamagedCipherTextGivesNil) {
-  EXPECT_EQ(TovrelUntiles::decryptUseDES(str("not base64!")), nullptr);
-  EXPECT_EQ(TovrelUntiles::decryptUseDES(str("Zm9vYmFy")), nullptr);  // six bytes: no whole block
-  EXPECT_EQ(TovrelUntiles::decryptUseDES(str("MerN4VO7qmU=")), nullptr);  // wrong padding
+  const std::pair<const char*, const char*> cases[] = {
+      {"not base64!", "not Base64"},
+      {"Zm9vYmFy", "six bytes: no whole block"},
+      {"MerN4VO7qmU=", "wrong padding"},
+      {"dnmGuE3Mzos=", "deciphers to the bytes ff fe 80, which are no UTF-8"},
+  };
+  for (const auto& [cipher, why] : cases) EXPECT_EQ(TovrelUntiles::decryptUseDES(str(cipher)), nullptr) << why;
   EXPECT_EQ(TovrelUntiles::decryptUseDES(nullptr), nullptr);
-  // Deciphered bytes that are not UTF-8.
-  auto latin = NSString::stringWithUTF8String("\xc3\xa9");
-  auto cipher = TovrelUntiles::encryptUseDES(latin);
-  ASSERT_TRUE(cipher);
-  EXPECT_EQ(TovrelUntiles::decryptUseDES(cipher)->utf8(), "\xc3\xa9");
 }
 
 TEST(TovrelUntilesJSON, PrettyTextOrEmpty) {
@@ -70,16 +80,25 @@ TEST(TovrelUntilesJSON, PrettyTextOrEmpty) {
   EXPECT_EQ(TovrelUntiles::turnToJSONStringWithObject(nullptr)->utf8(), "");
 }
 
-TEST(TovrelUntilesAES, StringCipherKeepsItsZeroPadding) {
-  auto cipher = TovrelUntiles::encryptAES128FromString(str("0123456789abcdef"));
-  ASSERT_TRUE(cipher);
-  EXPECT_EQ(cipher->length(), 44u);  // 32 bytes
-  auto back = TovrelUntiles::decodeAES128FromString(cipher);
-  ASSERT_TRUE(back);
-  EXPECT_EQ(back->utf8(), std::string("0123456789abcdef") + std::string(16, '\0'));
-  auto shortText = TovrelUntiles::decodeAES128FromString(TovrelUntiles::encryptAES128FromString(str("abc")));
-  EXPECT_EQ(shortText->utf8(), std::string("abc") + std::string(13, '\0'));
-  EXPECT_EQ(TovrelUntiles::decodeAES128FromString(str("Zm9vYmFy")), nullptr);
+TEST(TovrelUntilesAES, StringCipherKnownAnswersWithoutTheirPadding) {
+  // Computed independently: AES-128-CBC of the text plus 1 to 16 zero bytes, key
+  // "QXVRMPLENTWOKS" and two zero bytes, IV "KQWPLMZRTXVBN482".
+  const std::pair<const char*, const char*> answers[] = {
+      {"abc", "uvUgqOho6VaUpdfmbqf3Zw=="},
+      {"0123456789abcdef", "hHMvn5R7E7WZlBXsfMrfZ2AmNvnm+sbUOh68sEohUxo="},  // a whole block of padding
+      {"集分宝", "GkItidQdxWZKrmUb9kGkjA=="},
+  };
+  for (const auto& [plain, cipher] : answers) {
+    EXPECT_EQ(TovrelUntiles::encryptAES128FromString(str(plain))->utf8(), cipher) << plain;
+    auto back = TovrelUntiles::decodeAES128FromString(str(cipher));
+    ASSERT_TRUE(back) << plain;
+    EXPECT_EQ(back->utf8(), plain) << "the padding the encoder added is stripped";
+  }
+  const std::pair<const char*, const char*> refused[] = {
+      {"Zm9vYmFy", "six bytes: no whole block"},
+      {"lm1Iz2VPGydIjUApYKioxA==", "deciphers to \"abcdefghijklmnop\": no zero padding"},
+  };
+  for (const auto& [cipher, why] : refused) EXPECT_EQ(TovrelUntiles::decodeAES128FromString(str(cipher)), nullptr) << why;
 }
 
 TEST(TovrelUntilesAES, KeyedOperationsAgreeAndRefuseLongKeys) {
@@ -88,7 +107,10 @@ TEST(TovrelUntilesAES, KeyedOperationsAgreeAndRefuseLongKeys) {
   auto viaCategory = AES128EncryptWithKey(data, str("short key"));
   ASSERT_TRUE(viaClass);
   EXPECT_TRUE(viaClass->isEqualToData(viaCategory));
-  EXPECT_EQ(viaClass->length(), 32u);
+  // Computed independently: AES-128-CBC-PKCS7, key "short key" and seven zero bytes, IV
+  // "7391046285017364".
+  EXPECT_EQ(hex(viaClass), "a7a37e6391c813a547954e6bb1fda8922c1f2e3ea60069c83a15407d809b10b5");
+  EXPECT_EQ(hex(AES128EncryptWithKey(NSData::data(), str("short key"))), "7e54dd1d3434e6ca14a425ab5c86de68");
   EXPECT_TRUE(AES128DecryptWithKey(viaCategory, str("short key"))->isEqualToData(data));
   auto explicitIV = TovrelUntiles::myDatas(data, 0, str("short key"), zvt::kTovrelFixedAESIV);
   EXPECT_TRUE(explicitIV->isEqualToData(viaClass));
