@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <fstream>
 #include <mutex>
 #include <set>
 
@@ -13,6 +14,7 @@
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/NSThread.h"
 #include "tests/support/MainLoop.h"
+#include "tests/support/TempHome.h"
 #include "tests/support/TestHTTPServer.h"
 
 using zvt::test::HTTPRequest;
@@ -405,6 +407,49 @@ TEST_F(HttpOperation, HeadAndMultipartPost) {
   EXPECT_NE(post->body.find(std::string(70000, 'z')), std::string::npos);
 }
 
+TEST_F(HttpOperation, AMultipartBodyIsSentWhileTheMainThreadWaitsForIt) {
+  // The parts change phase on the thread that reads the body; were that a synchronous hop to
+  // the main thread, a main thread waiting for the request would never see it finish.
+  server.route("/upload", [](const HTTPRequest& q, HTTPResponder& r) {
+    r.send(200, {{"Content-Type", "application/json"}}, "{\"got\":" + std::to_string(q.body.size()) + "}");
+  });
+  zvt::test::TempHome home;
+  const std::string path = home.pathFor("tmp/part.bin");
+  {
+    std::ofstream file(path, std::ios::binary);
+    file << std::string(50000, 'f');
+  }
+  auto manager = NWHTTPRequestOperationManager::manager();
+  std::shared_ptr<NSError> buildError;
+  auto request = manager->requestSerializer()->multipartFormRequestWithMethod(
+      "POST"_ns, ns(server.url("/upload")), NSDictionary::make({{"a"_ns, "1"_ns}, {"b"_ns, "2"_ns}}),
+      [&](NWMultipartFormData& form) {
+        form.appendPartWithFileURL(NSURL::fileURLWithPath(ns(path)), "file"_ns, &buildError);
+        form.appendPartWithFileData(NSData::dataWithString(std::string(30000, 'd')), "data"_ns, "d.bin"_ns,
+                                    "application/octet-stream"_ns);
+      },
+      &buildError);
+  ASSERT_TRUE(request);
+  ASSERT_FALSE(buildError);
+  Outcome outcome;
+  auto op = manager->HTTPRequestOperationWithRequest(request, outcome.success(), outcome.failure());
+  auto finished = dispatch_semaphore_create(0);
+  auto signal = NSBlockOperation::blockOperationWithBlock([finished] { dispatch_semaphore_signal(finished); });
+  signal->addDependency(op);
+  manager->operationQueue()->addOperation(op);
+  manager->operationQueue()->addOperation(signal);
+  // The main thread blocks here, neither running its run loop nor draining its queue.
+  EXPECT_EQ(dispatch_semaphore_wait(finished, dispatch_time(DISPATCH_TIME_NOW, 20 * NSEC_PER_SEC)), 0)
+      << "the upload needed the blocked main thread";
+  ASSERT_TRUE(runMainLoopUntil([&] { return outcome.done(); }));
+  ASSERT_EQ(outcome.successes, 1) << (outcome.error ? outcome.error->description()->utf8() : "");
+  auto requests = server.requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].header("Content-Length"), std::to_string(requests[0].body.size()));
+  EXPECT_NE(requests[0].body.find(std::string(50000, 'f')), std::string::npos);
+  EXPECT_NE(requests[0].body.find(std::string(30000, 'd')), std::string::npos);
+}
+
 TEST_F(HttpOperation, BrokenPartStreamFailsTheRequestInsteadOfSendingItShort) {
   server.route("/upload", [](const HTTPRequest&, HTTPResponder& r) { r.send(200, {{"Content-Type", "application/json"}}, "{}"); });
   auto manager = NWHTTPRequestOperationManager::manager();
@@ -495,11 +540,17 @@ TEST_F(HttpOperation, PauseAndResumeSendRangeAndSurviveAFullReply) {
       r.send(200, {{"Content-Type", "application/octet-stream"}}, full);
     }
   });
-  for (bool honour : {true, false}) {
+  zvt::test::TempHome home;
+  // In memory and into a file, with a server that honours the range and one that sends the
+  // whole body again.
+  for (auto [toFile, honour] : {std::pair{false, true}, {false, false}, {true, true}, {true, false}}) {
+    SCOPED_TRACE(std::string(toFile ? "file" : "memory") + (honour ? ", range honoured" : ", whole body again"));
     honourRange = honour;
     holdFirst = true;
     size_t before = server.requestCount();
     auto op = NWHTTPRequestOperation::initWithRequest(NSURLRequest::requestWithURL(NSURL::URLWithString(ns(server.url("/file")))));
+    const std::string path = home.pathFor("tmp/download-" + std::to_string(honour) + ".bin");
+    if (toFile) op->setOutputStream(NSOutputStream::outputStreamToFileAtPath(ns(path), false));
     Outcome outcome;
     op->setCompletionBlockWithSuccess(outcome.success(), outcome.failure());
     auto queue = NSOperationQueue::make();
@@ -513,10 +564,17 @@ TEST_F(HttpOperation, PauseAndResumeSendRangeAndSurviveAFullReply) {
     op->resume();
     ASSERT_TRUE(runMainLoopUntil([&] { return outcome.done(); }));
     ASSERT_EQ(outcome.successes, 1) << (outcome.error ? outcome.error->description()->utf8() : "");
-    auto data = zvt::as<NSData>(outcome.object);
-    ASSERT_TRUE(data);
-    EXPECT_EQ(data->length(), full.size()) << "honour range " << honour;
-    EXPECT_TRUE(data->view() == full) << "the body is whole and in order, honour range " << honour;
+    std::string received;
+    if (toFile) {
+      std::ifstream in(path, std::ios::binary);
+      received.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    } else {
+      auto data = zvt::as<NSData>(outcome.object);
+      ASSERT_TRUE(data);
+      received = data->view();
+    }
+    EXPECT_EQ(received.size(), full.size());
+    EXPECT_TRUE(received == full) << "the body is whole and in order";
     auto requests = server.requests();
     ASSERT_EQ(requests.size(), before + 2);
     EXPECT_EQ(requests.back().header("Range"), "bytes=1000-");

@@ -1,6 +1,7 @@
 // Request serializers and multipart bodies, checked byte for byte.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
 #include <regex>
 
@@ -332,7 +333,40 @@ TEST(HttpMultipart, EmptyLastPartKeepsItsClosingBoundaryAtEveryBufferSize) {
   }
 }
 
-TEST(HttpMultipart, ThrottlingLimitsEachRead) {
+TEST(HttpMultipart, ThrottlingLimitsEachReadAndPausesAfterEach) {
+  auto s = NWHTTPRequestSerializer::serializer();
+  auto plain = s->multipartFormRequestWithMethod("POST"_ns, "http://h.test/up"_ns, NSDictionary::make({{"k"_ns, "v"_ns}}),
+                                                 [](NWMultipartFormData& form) {
+                                                   form.appendPartWithFormData(NSData::dataWithString(std::string(100, 'x')), "x"_ns);
+                                                 });
+  const std::string expected =
+      readStream(std::static_pointer_cast<NSInputStream>(
+                     std::static_pointer_cast<NWMultipartBodyStream>(plain->HTTPBodyStream())->copyWithZone()),
+                 4096);
+  // The delay is real time spent inside read(): kept short, and only its lower bound is checked.
+  for (double delay : {0.0, 0.005}) {
+    SCOPED_TRACE(delay);
+    auto body = std::static_pointer_cast<NWMultipartBodyStream>(
+        std::static_pointer_cast<NWMultipartBodyStream>(plain->HTTPBodyStream())->copyWithZone());
+    body->setNumberOfBytesInPacket(16);
+    body->setDelay(delay);
+    body->open();
+    std::string out;
+    int reads = 0;
+    auto start = std::chrono::steady_clock::now();
+    uint8_t buffer[64];
+    while (NSInteger n = body->read(buffer, sizeof buffer)) {
+      ASSERT_GT(n, 0);
+      EXPECT_LE(n, 16);
+      out.append(reinterpret_cast<char*>(buffer), static_cast<size_t>(n));
+      ++reads;
+    }
+    std::chrono::duration<double> spent = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(out, expected);
+    EXPECT_GE(reads, static_cast<int>(expected.size() / 16));
+    EXPECT_GE(spent.count(), reads * delay) << "each read pauses after what it placed";
+  }
+  // Set through the builder, a smaller caller buffer still bounds the read.
   auto form = NWStreamingMultipartFormData::initWithURLRequest(NSMutableURLRequest::requestWithURL(NSURL::URLWithString("http://h/")),
                                                                NSUTF8StringEncoding);
   form->appendPartWithFormData(NSData::dataWithString(std::string(100, 'x')), "k"_ns);

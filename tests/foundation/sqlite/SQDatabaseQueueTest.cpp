@@ -4,6 +4,8 @@
 #include <sqlite3.h>
 
 #include <atomic>
+#include <functional>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -174,6 +176,49 @@ TEST(SQDatabaseQueueTest, SavePointsAreNumberedAcrossAllQueues) {
   EXPECT_NE(error, nullptr);
 }
 
+TEST(SQDatabaseQueueTest, SavePointNamesStayDistinctWhenManyThreadsTakeThem) {
+  // A queue per thread, eight threads at once, and eight threads sharing one pool: each
+  // class's counter hands out every number once (a plain counter would lose increments, and
+  // the thread sanitizer reports it).
+  constexpr int kThreads = 8;
+  constexpr int kRounds = 50;
+  std::vector<std::shared_ptr<SQDatabaseQueue>> queues;
+  for (int t = 0; t < kThreads; ++t) {
+    queues.push_back(SQDatabaseQueue::make());
+    queues.back()->inDatabase([](const std::shared_ptr<SQDatabase>& db) { db->setTraceExecution(true); });
+  }
+  class Tracing : public SQDatabasePoolDelegate {
+    void databasePoolDidAddDatabase(SQDatabasePool&, const std::shared_ptr<SQDatabase>& db) override {
+      db->setTraceExecution(true);
+    }
+  };
+  auto tracing = std::make_shared<Tracing>();
+  auto pool = SQDatabasePool::make();
+  pool->setDelegate(tracing);
+  const SQDatabaseQueue::TransactionBlock nothing = [](const std::shared_ptr<SQDatabase>&, bool*) {};
+  const std::pair<const char*, std::function<std::shared_ptr<NSError>(int thread)>> takers[] = {
+      {"queues", [&](int thread) { return queues[thread]->inSavePoint(nothing); }},
+      {"pool", [&](int) { return pool->inSavePoint(nothing); }},
+  };
+  for (const auto& [what, take] : takers) {
+    SCOPED_TRACE(what);
+    LogCapture log;
+    std::atomic<int> errors{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+      threads.emplace_back([&, t] {
+        for (int n = 0; n < kRounds; ++n) errors += take(t) != nullptr;
+      });
+    }
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(errors.load(), 0);
+    std::set<long> numbers;
+    for (const std::string& name : savePointNames(log)) numbers.insert(std::stol(name.substr(std::string("savePoint").size())));
+    ASSERT_EQ(numbers.size(), size_t{kThreads * kRounds}) << "every save point has a name of its own";
+    EXPECT_EQ(*numbers.rbegin() - *numbers.begin() + 1, kThreads * kRounds) << "and no number is skipped";
+  }
+}
+
 TEST(SQDatabaseQueueDeathTest, ANestedCallOnTheSameQueueStopsTheProcess) {
   auto queue = SQDatabaseQueue::make();
   ASSERT_NE(queue, nullptr);
@@ -296,6 +341,81 @@ TEST(SQDatabasePoolTest, ConnectionsAreLentInParallelAndTransactionsReportTheirO
   }),
             nullptr);
   pool->inDatabase([](const std::shared_ptr<SQDatabase>& db) { EXPECT_EQ(rowCount(db, "t"), 40); });
+}
+
+TEST(SQDatabasePoolTest, AConnectionComesBackOutOfEveryTransactionThatDidNotCommit) {
+  // One connection, lent again after each case: whatever ended the transaction, it must come
+  // back without an open transaction and without the case's row.
+  ScratchDirectory dir;
+  auto pool = SQDatabasePool::databasePoolWithPath(dir.nsFile("outcome.db"));
+  pool->setMaximumNumberOfDatabasesToCreate(1);
+  class Checked : public SQDatabasePoolDelegate {
+    void databasePoolDidAddDatabase(SQDatabasePool&, const std::shared_ptr<SQDatabase>& db) override {
+      db->setMaxBusyRetryTimeInterval(0);
+      ASSERT_TRUE(db->executeUpdate("pragma foreign_keys = on"_ns));
+    }
+  };
+  auto checked = std::make_shared<Checked>();
+  pool->setDelegate(checked);
+  pool->inDatabase([](const std::shared_ptr<SQDatabase>& db) {
+    ASSERT_TRUE(db->executeStatements(
+        "create table parent(id integer primary key);"
+        "create table child(parent_id integer references parent(id) deferrable initially deferred);"_ns));
+  });
+  auto other = SQDatabase::databaseWithPath(dir.nsFile("outcome.db"));
+  ASSERT_TRUE(other->open());
+  LogCapture log;  // the refused statements are logged
+
+  struct Case {
+    const char* what;
+    std::function<void()> before, after;  // around the transaction
+    std::function<void(const std::shared_ptr<SQDatabase>&, bool*)> block;
+    bool blockRuns;
+    bool raises;
+  };
+  const std::function<void()> none = [] {};
+  const Case cases[] = {
+      {"the block asks for a rollback", none, none,
+       [](const std::shared_ptr<SQDatabase>&, bool* rollback) { *rollback = true; }, true, false},
+      {"the commit is refused", none, none,
+       [](const std::shared_ptr<SQDatabase>& db, bool*) { EXPECT_TRUE(db->executeUpdate("insert into child values (99)"_ns)); },
+       true, false},
+      {"the block raises", none, none,
+       [](const std::shared_ptr<SQDatabase>&, bool*) { throw NSException("Test"_ns, "raised in the block"_ns); }, true, true},
+      {"the transaction cannot begin", [&] { ASSERT_TRUE(other->executeUpdate("begin exclusive transaction"_ns)); },
+       [&] { ASSERT_TRUE(other->executeUpdate("rollback"_ns)); }, [](const std::shared_ptr<SQDatabase>&, bool*) {}, false,
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    bool ran = false;
+    c.before();
+    auto transaction = [&] {
+      return pool->inTransaction([&](const std::shared_ptr<SQDatabase>& db, bool* rollback) {
+        ran = true;
+        EXPECT_TRUE(db->executeUpdate("insert into parent values (7)"_ns));
+        c.block(db, rollback);
+      });
+    };
+    if (c.raises) {
+      EXPECT_THROW(transaction(), NSException);
+    } else {
+      EXPECT_FALSE(transaction());
+    }
+    c.after();
+    EXPECT_EQ(ran, c.blockRuns);
+    pool->inDatabase([](const std::shared_ptr<SQDatabase>& db) {
+      ASSERT_NE(db, nullptr);
+      EXPECT_FALSE(db->inTransaction());
+      EXPECT_EQ(rowCount(db, "parent"), 0);
+      EXPECT_EQ(rowCount(db, "child"), 0);
+    });
+  }
+  // And the connection commits normally afterwards.
+  EXPECT_TRUE(pool->inTransaction([](const std::shared_ptr<SQDatabase>& db, bool*) {
+    EXPECT_TRUE(db->executeUpdate("insert into parent values (1)"_ns));
+  }));
+  EXPECT_EQ(pool->countOfOpenDatabases(), 1u);
 }
 
 TEST(SQDatabasePoolTest, ReturningAConnectionTwiceRaises) {
