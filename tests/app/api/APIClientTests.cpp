@@ -356,6 +356,77 @@ TEST_F(APIClientTest, ListAndRecordEdgeReplies) {
   EXPECT_TRUE(installs_.empty());
 }
 
+TEST_F(APIClientTest, RepliesAsTheyMayArriveOnBothInterfaces) {
+  // The JSON interface's replies pass the HTTP layer's JSON serializer; the enciphered
+  // interface parses whatever body arrives. A "code" sent as text counts as that number.
+  const auto phoneCode = [](Result& r) {
+    APIClient::getForgetPasswordCodeWithParameter(NSDictionary::make({{"phoneNumber"_ns, str(kServiceTestUserPhone)}}),
+                                                  into(r));
+  };
+  const auto feedback = [](Result& r) {
+    ZVTAPIClient::submitFeedbackWith(NSDictionary::make({{"id"_ns, str(kServiceTestUserId)}, {"content"_ns, "好"_ns}}),
+                                     into(r));
+  };
+  const auto exchange = [](Result& r) {
+    ZVTAPIClient::exchangeWith(NSDictionary::make({{"id"_ns, str(kServiceTestUserId)}}), into(r));
+  };
+  struct Case {
+    const char* what;
+    ScriptedReply reply;
+    std::function<void(Result&)> run;
+    bool success;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"json: \"101\" as text", {.op = "get_forgot_pwd_code", .iface = "json", .codeText = "101"}, phoneCode, true, "(nil)"},
+      {"json: \"202\" as text", {.op = "get_forgot_pwd_code", .iface = "json", .codeText = "202", .msg = "太频繁"},
+       phoneCode, false, "太频繁"},
+      {"json: a JSON reply as text/plain", {.op = "get_forgot_pwd_code", .iface = "json", .contentType = "text/plain"},
+       phoneCode, false, "网络异常"},
+      {"json: a truncated reply", {.op = "get_forgot_pwd_code", .iface = "json", .malformed = true}, phoneCode, false,
+       "网络异常"},
+      {"json: a truncated time reply", {.op = "get_time", .iface = "json", .malformed = true}, phoneCode, false, "网络异常"},
+      {"enciphered: \"101\" as text", {.op = "exchange", .iface = "enciphered", .codeText = "101"}, exchange, true,
+       "(nil)"},
+      {"enciphered: \"222\" as text", {.op = "exchange", .iface = "enciphered", .codeText = "222", .msg = "x"}, exchange,
+       false, "兑换失败"},
+      {"enciphered: a reply as text/plain", {.op = "feedback", .iface = "enciphered", .contentType = "text/plain"},
+       feedback, true, "(nil)"},
+      {"enciphered: a truncated reply", {.op = "exchange", .iface = "enciphered", .malformed = true}, exchange, false,
+       "兑换失败"},
+      {"enciphered: a truncated time reply", {.op = "get_time", .iface = "enciphered", .malformed = true}, exchange, false,
+       "兑换失败"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    service().clearScripts();
+    service().script(c.reply);
+    Result r;
+    c.run(r);
+    waitForOne(r.calls);
+    EXPECT_EQ(r.success, c.success);
+    EXPECT_EQ(r.message, c.message);
+  }
+
+  // The time requests themselves: "101" as text is a success on both.
+  service().script(ScriptedReply{.op = "get_time", .iface = "json", .codeText = "101", .extraJSON = R"({"time": "17"})"});
+  Result json;
+  APIClient::getTimeStampOnComplete([&](const id& time, const std::shared_ptr<NSString>&) {
+    json.value = time;
+    ++json.calls;
+  });
+  waitForOne(json.calls);
+  EXPECT_EQ(text(json.value), "17");
+  service().script(ScriptedReply{.op = "get_time", .iface = "enciphered", .codeText = "101", .dataJSON = R"({"time": "18"})"});
+  Result enciphered;
+  ZVTAPIClient::getTimeStampOnCompletion([&](const std::shared_ptr<NSString>& time, const std::shared_ptr<NSError>&) {
+    enciphered.value = time;
+    ++enciphered.calls;
+  });
+  waitForOne(enciphered.calls);
+  EXPECT_EQ(text(enciphered.value), "18");
+}
+
 TEST_F(APIClientTest, GenericVerbs) {
   Result r;
   APIClient::GET("api/client.php?m=get_ios_config"_ns, nullptr, [&](bool ok, const id& reply, const std::shared_ptr<NSError>& e) {

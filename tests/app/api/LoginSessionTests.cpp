@@ -224,9 +224,10 @@ TEST_F(LoginSessionTest, AutoLoginPasswordBranch) {
 }
 
 TEST_F(LoginSessionTest, AutoLoginPartnerBranch) {
-  storeSession(true, NSDictionary::make({{"web"_ns, NSString::stringWithUTF8String(zvt::test::kServicePartnerWeb)},
-                                         {"webId"_ns, NSString::stringWithUTF8String(zvt::test::kServicePartnerWebId)},
-                                         {"userName"_ns, "ignored"_ns}, {"password"_ns, "ignored"_ns}}));
+  auto stored = NSDictionary::make({{"web"_ns, NSString::stringWithUTF8String(zvt::test::kServicePartnerWeb)},
+                                    {"webId"_ns, NSString::stringWithUTF8String(zvt::test::kServicePartnerWebId)},
+                                    {"userName"_ns, "ignored"_ns}, {"password"_ns, "ignored"_ns}});
+  storeSession(true, stored);
   runAutoLogin("OAuth_login");
   EXPECT_EQ(service_->requestCount("login"), 0);
   EXPECT_EQ(posts_, std::vector<std::string>{"login"});
@@ -234,14 +235,37 @@ TEST_F(LoginSessionTest, AutoLoginPartnerBranch) {
   auto fields = service_->requestLog("OAuth_login");
   EXPECT_EQ(fields.find("ignored"), std::string::npos) << fields;
 
-  // A refusal: no "login", and the root's cookies go like in the password branch.
-  posts_.clear();
-  ASSERT_FALSE(siteCookieValues().empty());
-  service_->script(zvt::test::ScriptedReply{.op = "OAuth_login", .code = 202, .msg = "no"});
-  runAutoLogin("OAuth_login");
-  EXPECT_TRUE(posts_.empty());
-  EXPECT_TRUE(siteCookieValues().empty());
-  EXPECT_FALSE(AppDelegate::shared()->isLogin());
+  // Replies that install no session: no "login", and the root's cookies go like in the
+  // password branch. A refusal also resets the running session; a first-login reply (the
+  // partner account is still to be registered) leaves it as it was.
+  struct Case {
+    const char* what;
+    zvt::test::ScriptedReply reply;
+    bool stillLoggedIn;
+  };
+  const Case cases[] = {
+      {"refusal", {.op = "OAuth_login", .code = 202, .msg = "no"}, false},
+      {"first login", {.op = "OAuth_login", .code = 101, .extraJSON = R"({"firstLogin": 1})"}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    storeSession(true, stored);
+    runAutoLogin("OAuth_login");  // a session to start from
+    ASSERT_TRUE(AppDelegate::shared()->isLogin());
+    ASSERT_FALSE(siteCookieValues().empty());
+    auto record = AppDelegate::shared()->userInfoDictionary();
+    auto loginInfo = NSUserDefaults::standardUserDefaults()->dictionaryForKey("loginInfo"_ns);
+    posts_.clear();
+    service_->script(c.reply);
+    runAutoLogin("OAuth_login");
+    EXPECT_TRUE(posts_.empty());
+    EXPECT_TRUE(siteCookieValues().empty());
+    EXPECT_EQ(AppDelegate::shared()->isLogin(), c.stillLoggedIn);
+    if (c.stillLoggedIn) {
+      EXPECT_EQ(AppDelegate::shared()->userInfoDictionary(), record);
+    }
+    EXPECT_TRUE(NSUserDefaults::standardUserDefaults()->dictionaryForKey("loginInfo"_ns)->isEqual(loginInfo));
+  }
 }
 
 TEST_F(LoginSessionTest, RegistrationsStoreWhatTheNextStartReplays) {

@@ -109,19 +109,20 @@ TEST_F(ZVTAPIClientTest, EveryOperationSucceedsAgainstTheService) {
                                });
     waitForOne(calls);
   }
+  // The demo user has withdrawals ("out") and asset entries ("in"): every page element is of
+  // the kind's model class.
   for (const char* kind : {"out", "in"}) {
     calls = 0;
     ZVTAPIClient::getRefundWith(userFields({{"number", 1_n}, {"do", str(kind)}}),
                                 [&](const std::shared_ptr<NSArray>& models, const id&, const std::shared_ptr<NSString>&) {
-                                  ASSERT_TRUE(models);
-                                  if (models->count() > 0) {
-                                    if (std::string(kind) == "out") {
-                                      EXPECT_TRUE(as<TZWithdrawModel>(models->firstObject()));
-                                    } else {
-                                      EXPECT_TRUE(as<TZRefundModel>(models->firstObject()));
-                                    }
-                                  }
                                   ++calls;
+                                  ASSERT_TRUE(models);
+                                  ASSERT_GT(models->count(), 0u) << kind;
+                                  for (const id& model : *models) {
+                                    EXPECT_TRUE(std::string(kind) == "out" ? isKind<TZWithdrawModel>(model)
+                                                                           : isKind<TZRefundModel>(model))
+                                        << kind;
+                                  }
                                 });
     waitForOne(calls);
   }
