@@ -485,15 +485,6 @@ TEST_F(ZVTAPIClientTest, LargeBodiesRoundTripThroughTheService) {
   EXPECT_EQ(at(entry, "fields.content"), content);
 }
 
-TEST_F(ZVTAPIClientTest, HttpErrorStatusWithSuccessBodyCountsAsSuccess) {
-  service().script(ScriptedReply{.op = "feedback", .iface = "enciphered", .httpStatus = 500});
-  Outcome out;
-  ZVTAPIClient::submitFeedbackWith(NSDictionary::make({{"id"_ns, "10001"_ns}, {"content"_ns, "x"_ns}}),
-                                   out.recorder());
-  waitForOne(out.calls);
-  EXPECT_TRUE(out.success);
-}
-
 TEST_F(ZVTAPIClientTest, UndecipherableDataIsAFailureAndKeepsTheRecord) {
   login();
   auto before = AppDelegate::shared()->userInfoDictionary();
