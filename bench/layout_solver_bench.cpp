@@ -1,0 +1,282 @@
+// The layout engine's solver: a screen of 300 views and 1,200 constraints solved from nothing,
+// one constant of it changed and re-solved, and independent views at two sizes; the same systems
+// through python3-kiwisolver in the same run (timed inside a python3 process, binding included).
+//
+// Peer rows are named "Peer/..." and use manual time: each iteration reports one run measured by
+// the peer process itself.
+#include <benchmark/benchmark.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/uikit/layout/Solver.h"
+
+namespace {
+
+using namespace zvt::layout;
+
+struct SpecTerm {
+  int variable;
+  double coefficient;
+};
+
+struct Spec {
+  std::vector<SpecTerm> terms;
+  Relation relation;
+  double constant;
+  float priority;
+};
+
+struct System {
+  int variables = 0;
+  std::vector<Spec> specs;
+  size_t changeIndex = 0;  // the constraint whose constant the change test moves between a and b
+  double changeA = 0, changeB = 0;
+};
+
+// A view's variables: x, y, w, h.
+struct View {
+  int x, y, w, h;
+};
+
+View newView(System& s) {
+  View v{s.variables, s.variables + 1, s.variables + 2, s.variables + 3};
+  s.variables += 4;
+  return v;
+}
+
+void add(System& s, std::vector<SpecTerm> terms, Relation relation, double constant,
+         float priority = kPriorityRequired) {
+  s.specs.push_back(Spec{std::move(terms), relation, constant, priority});
+}
+
+constexpr Relation EQ = Relation::Equal;
+constexpr Relation LE = Relation::LessThanOrEqual;
+
+// A list screen of 75 cells stacked under each other, each with an image, a title and a
+// subtitle: 300 views, 16 constraints a cell (1,200), with optional sizes at 250, 750 and 999,
+// limits, a multiplier and centring. The change moves the first cell's height, so every cell
+// below moves.
+System screen() {
+  System s;
+  View previous{-1, -1, -1, -1};
+  for (int i = 0; i < 75; ++i) {
+    View cell = newView(s), image = newView(s), title = newView(s), subtitle = newView(s);
+    // cell: full width, under the previous one, 88 high unless something stronger says otherwise
+    add(s, {{cell.x, 1}}, EQ, 0);
+    add(s, {{cell.x, 1}, {cell.w, 1}}, EQ, 375);
+    if (previous.y < 0) {
+      add(s, {{cell.y, 1}}, EQ, 0);
+    } else {
+      add(s, {{cell.y, 1}, {previous.y, -1}, {previous.h, -1}}, EQ, 0);
+    }
+    if (i == 0) s.changeIndex = s.specs.size();
+    add(s, {{cell.h, 1}}, EQ, 88, 999);
+    // image: inset 12, centred vertically, 64 wide (intrinsic), square
+    add(s, {{image.x, 1}, {cell.x, -1}}, EQ, 12);
+    add(s, {{image.y, 1}, {image.h, 0.5}, {cell.y, -1}, {cell.h, -0.5}}, EQ, 0);
+    add(s, {{image.w, 1}}, EQ, 64, 750);
+    add(s, {{image.h, 1}, {image.w, -1}}, EQ, 0);
+    // title: right of the image, at its top, up to the cell's right inset, 20 high (intrinsic)
+    add(s, {{title.x, 1}, {image.x, -1}, {image.w, -1}}, EQ, 8);
+    add(s, {{title.y, 1}, {image.y, -1}}, EQ, 0);
+    add(s, {{title.x, 1}, {title.w, 1}, {cell.x, -1}, {cell.w, -1}}, EQ, -12);
+    add(s, {{title.h, 1}}, EQ, 20, 750);
+    // subtitle: under the title, 80% of its width, at most down to the image's bottom
+    add(s, {{subtitle.x, 1}, {title.x, -1}}, EQ, 0);
+    add(s, {{subtitle.w, 1}, {title.w, -0.8}}, EQ, 0);
+    add(s, {{subtitle.y, 1}, {title.y, -1}, {title.h, -1}}, EQ, 4);
+    add(s, {{subtitle.y, 1}, {subtitle.h, 1}, {image.y, -1}, {image.h, -1}}, LE, 0);
+    previous = cell;
+  }
+  s.changeA = 88;
+  s.changeB = 100;
+  return s;
+}
+
+// n views that share nothing: each placed by its own constants, with optional sizes.
+System independent(int n) {
+  System s;
+  for (int i = 0; i < n; ++i) {
+    View v = newView(s);
+    add(s, {{v.x, 1}}, EQ, 10 + i % 37);
+    add(s, {{v.y, 1}}, EQ, 20 * i);
+    add(s, {{v.w, 1}}, EQ, 100, 750);
+    add(s, {{v.h, 1}, {v.w, -0.44}}, EQ, 0);
+  }
+  s.changeIndex = 0;
+  s.changeA = 10;
+  s.changeB = 11;
+  return s;
+}
+
+const System& systemNamed(const std::string& name) {
+  static std::map<std::string, System> cache;
+  auto it = cache.find(name);
+  if (it != cache.end()) return it->second;
+  System s = name == "screen300" ? screen() : independent(std::stoi(name.substr(std::string("independent").size())));
+  return cache[name] = std::move(s);
+}
+
+std::vector<Constraint> build(const System& s, const std::vector<Variable>& vars) {
+  std::vector<Constraint> out;
+  out.reserve(s.specs.size());
+  for (const Spec& spec : s.specs) {
+    Expression e;
+    e.terms.reserve(spec.terms.size());
+    for (const SpecTerm& t : spec.terms) e.terms.push_back(Term{vars[t.variable], t.coefficient});
+    out.emplace_back(e, spec.relation, Expression(spec.constant), spec.priority);
+  }
+  return out;
+}
+
+std::vector<Variable> variables(const System& s) { return std::vector<Variable>(static_cast<size_t>(s.variables)); }
+
+// From nothing: the constraints are made, added and the values written, every iteration.
+void FromScratch(benchmark::State& state, const std::string& name) {
+  const System& s = systemNamed(name);
+  std::vector<Variable> vars = variables(s);
+  double checksum = 0;
+  for (auto _ : state) {
+    Solver solver;
+    for (const Constraint& c : build(s, vars)) {
+      if (!solver.addConstraint(c).ok()) state.SkipWithError("constraint refused");
+    }
+    solver.updateVariables();
+    benchmark::DoNotOptimize(vars.front().value());
+  }
+  for (const Variable& v : vars) checksum += v.value();
+  state.counters["constraints"] = static_cast<double>(s.specs.size());
+  state.counters["checksum"] = checksum;
+}
+
+// One constant moved back and forth, re-solved, values written.
+void ConstantChange(benchmark::State& state, const std::string& name) {
+  const System& s = systemNamed(name);
+  std::vector<Variable> vars = variables(s);
+  std::vector<Constraint> constraints = build(s, vars);
+  Solver solver;
+  for (const Constraint& c : constraints) solver.addConstraint(c);
+  solver.updateVariables();
+  const Constraint& changed = constraints[s.changeIndex];
+  bool flip = false;
+  for (auto _ : state) {
+    flip = !flip;
+    if (!solver.setConstant(changed, flip ? s.changeB : s.changeA).ok()) state.SkipWithError("change refused");
+    solver.updateVariables();
+    benchmark::DoNotOptimize(vars.back().value());
+  }
+}
+
+// ---- the peer --------------------------------------------------------------------------------
+
+#ifndef ZVT_LAYOUT_PEER_SCRIPT
+#define ZVT_LAYOUT_PEER_SCRIPT "bench/support/layout_solver_peer.py"
+#endif
+
+// The peer's samples per measurement name ("scratch", "scratch_building", "change"), or
+// nothing when python3-kiwisolver is missing.
+const std::map<std::string, std::vector<double>>& peerSamples(const std::string& name) {
+  static std::map<std::string, std::map<std::string, std::vector<double>>> cache;
+  auto it = cache.find(name);
+  if (it != cache.end()) return it->second;
+  const System& s = systemNamed(name);
+  char path[] = "/tmp/zvt-layout-peer-XXXXXX";
+  int fd = mkstemp(path);
+  std::map<std::string, std::vector<double>>& out = cache[name];
+  if (fd < 0) return out;
+  {
+    std::ostringstream text;
+    text.precision(17);
+    text << "V " << s.variables << "\n";
+    for (const Spec& spec : s.specs) {
+      text << "C " << spec.priority << " " << static_cast<int>(spec.relation) << " " << spec.constant << " "
+           << spec.terms.size();
+      for (const SpecTerm& t : spec.terms) text << " " << t.variable << " " << t.coefficient;
+      text << "\n";
+    }
+    text << "X " << s.changeIndex << " " << s.changeA << " " << s.changeB << "\n";
+    text << "R " << (s.specs.size() > 2000 ? 10 : 30) << "\n";
+    std::string bytes = text.str();
+    if (write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) bytes.clear();
+    close(fd);
+  }
+  const char* script = std::getenv("ZVT_LAYOUT_PEER_SCRIPT");
+  std::string command = std::string("/usr/bin/python3 ") + (script ? script : ZVT_LAYOUT_PEER_SCRIPT) + " < " + path;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe) {
+    char line[1 << 16];
+    std::string pending;
+    while (fgets(line, sizeof line, pipe)) {
+      pending += line;
+      if (pending.empty() || pending.back() != '\n') continue;
+      std::istringstream in(pending);
+      std::string key;
+      in >> key;
+      double v;
+      while (in >> v) out[key].push_back(v);
+      pending.clear();
+    }
+    pclose(pipe);
+  }
+  unlink(path);
+  return out;
+}
+
+void Peer(benchmark::State& state, const std::string& name, const std::string& measurement) {
+  const auto& samples = peerSamples(name);
+  auto it = samples.find(measurement);
+  if (it == samples.end() || it->second.empty()) {
+    state.SkipWithError("python3-kiwisolver is not available");
+    for (auto _ : state) {
+    }
+    return;
+  }
+  size_t i = 0;
+  for (auto _ : state) state.SetIterationTime(it->second[i++ % it->second.size()]);
+  auto checksum = samples.find("checksum");
+  if (checksum != samples.end() && !checksum->second.empty()) state.counters["checksum"] = checksum->second.front();
+}
+
+void registerAll() {
+  for (const char* name : {"screen300", "independent100", "independent1000"}) {
+    benchmark::RegisterBenchmark((std::string("FromScratch/") + name).c_str(), FromScratch, std::string(name))
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark((std::string("Peer/FromScratch/") + name).c_str(), Peer, std::string(name),
+                                 std::string("scratch"))
+        ->UseManualTime()
+        ->Iterations(name == std::string("independent1000") ? 10 : 30)
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark((std::string("Peer/FromScratchBuildingConstraints/") + name).c_str(), Peer,
+                                 std::string(name), std::string("scratch_building"))
+        ->UseManualTime()
+        ->Iterations(name == std::string("independent1000") ? 10 : 30)
+        ->Unit(benchmark::kMicrosecond);
+  }
+  benchmark::RegisterBenchmark("ConstantChange/screen300", ConstantChange, std::string("screen300"))
+      ->Unit(benchmark::kMicrosecond);
+  benchmark::RegisterBenchmark("Peer/ConstantChangeByRemoveAndAdd/screen300", Peer, std::string("screen300"),
+                               std::string("change"))
+      ->UseManualTime()
+      ->Iterations(600)
+      ->Unit(benchmark::kMicrosecond);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  registerAll();
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
