@@ -7,8 +7,10 @@
 #include "platform/foundation/NSString.h"
 #include "platform/graphics/CGImage.h"
 
-CGColor::CGColor(CGColorSpaceRef space, std::vector<CGFloat> components, std::shared_ptr<CGImage> pattern)
-    : space_(std::move(space)), components_(std::move(components)), pattern_(std::move(pattern)) {}
+CGColor::CGColor(CGColorSpaceRef space, std::vector<CGFloat> components, std::shared_ptr<CGImage> pattern,
+                 CGFloat patternScale)
+    : space_(std::move(space)), components_(std::move(components)), pattern_(std::move(pattern)),
+      patternScale_(patternScale > 0 ? patternScale : 1.0) {}
 
 void CGColor::getRGBA(CGFloat rgba[4]) const {
   rgba[0] = rgba[1] = rgba[2] = 0;
@@ -77,7 +79,7 @@ CGColorRef CGColorCreateCopyWithAlpha(const CGColorRef& color, CGFloat alpha) {
   std::vector<CGFloat> c = color->components();
   if (c.empty()) return color;
   c.back() = std::clamp(alpha, 0.0, 1.0);
-  return std::make_shared<CGColor>(color->colorSpace(), std::move(c), color->pattern());
+  return std::make_shared<CGColor>(color->colorSpace(), std::move(c), color->pattern(), color->patternScale());
 }
 
 CGColorSpaceRef CGColorGetColorSpace(const CGColorRef& color) { return color ? color->colorSpace() : nullptr; }

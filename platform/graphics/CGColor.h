@@ -15,13 +15,15 @@ class CGColor : public NSObject {
  public:
   // Components include alpha last (gray: white, alpha; RGB: r, g, b, alpha), each 0...1.
   CGColor(CGColorSpaceRef space, std::vector<CGFloat> components,
-          std::shared_ptr<CGImage> pattern = nullptr);
+          std::shared_ptr<CGImage> pattern = nullptr, CGFloat patternScale = 1.0);
 
   const CGColorSpaceRef& colorSpace() const { return space_; }
   const std::vector<CGFloat>& components() const { return components_; }
   CGFloat alpha() const { return components_.empty() ? 1.0 : components_.back(); }
   // A pattern colour's tile (drawn repeated from the origin of the space it fills), else nil.
   const std::shared_ptr<CGImage>& pattern() const { return pattern_; }
+  // Pixels of the pattern's tile per unit of the space it fills (the image's scale).
+  CGFloat patternScale() const { return patternScale_; }
 
   // Straight (not premultiplied) red, green, blue and alpha, 0...1, whatever the space.
   void getRGBA(CGFloat rgba[4]) const;
@@ -34,6 +36,7 @@ class CGColor : public NSObject {
   CGColorSpaceRef space_;
   std::vector<CGFloat> components_;
   std::shared_ptr<CGImage> pattern_;
+  CGFloat patternScale_ = 1.0;
 };
 using CGColorRef = std::shared_ptr<CGColor>;
 

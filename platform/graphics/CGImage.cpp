@@ -51,6 +51,11 @@ std::shared_ptr<NSData> CGImage::pixelData() const {
   return pixels_;
 }
 
+std::shared_ptr<void> CGImage::derived(const std::function<std::shared_ptr<void>()>& make) const {
+  std::call_once(derivedOnce_, [&] { derived_ = make(); });
+  return derived_;
+}
+
 std::shared_ptr<NSString> CGImage::description() const {
   return NSString::stringWithFormat("<CGImage %p> (%zu x %zu, %zu bpc, %zu bpp, %zu bytes/row, info 0x%x)",
                                     static_cast<const void*>(this), layout_.width, layout_.height,

@@ -108,6 +108,10 @@ class CGImage : public NSObject {
   // nil when a lazy image fails to decode.
   std::shared_ptr<NSData> pixelData() const;
 
+  // Internal: a value the drawing code derives from the pixels once (the image as a Cairo
+  // surface) and keeps with the image; `make` runs at most once.
+  std::shared_ptr<void> derived(const std::function<std::shared_ptr<void>()>& make) const;
+
   std::shared_ptr<NSString> description() const override;
 
  private:
@@ -117,6 +121,8 @@ class CGImage : public NSObject {
   mutable std::once_flag loadOnce_;
   mutable PixelLoader loader_;
   mutable std::shared_ptr<NSData> pixels_;
+  mutable std::once_flag derivedOnce_;
+  mutable std::shared_ptr<void> derived_;
 };
 
 using CGImageRef = std::shared_ptr<CGImage>;

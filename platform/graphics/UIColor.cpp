@@ -46,7 +46,8 @@ std::shared_ptr<UIColor> UIColor::colorWithHue(CGFloat hue, CGFloat saturation, 
 std::shared_ptr<UIColor> UIColor::colorWithPatternImage(const std::shared_ptr<UIImage>& image) {
   if (!image) return nullptr;
   CGFloat c[2] = {0, 1};
-  auto color = std::make_shared<::CGColor>(CGColorSpaceCreateDeviceGray(), std::vector<CGFloat>(c, c + 2), image->CGImage());
+  auto color = std::make_shared<::CGColor>(CGColorSpaceCreateDeviceGray(), std::vector<CGFloat>(c, c + 2), image->CGImage(),
+                                               image->scale());
   return std::make_shared<UIColor>(color, image);
 }
 
@@ -139,4 +140,11 @@ std::shared_ptr<NSString> UIColor::description() const {
   text = gray ? "UIDeviceWhiteColorSpace" : "UIDeviceRGBColorSpace";
   for (CGFloat v : color_->components()) text += " " + zvt::shortestNumberText(v);
   return NSString::stringWithUTF8String(text);
+}
+
+void UIColor::setFill() const { CGContextSetFillColorWithColor(UIGraphicsGetCurrentContext(), color_); }
+void UIColor::setStroke() const { CGContextSetStrokeColorWithColor(UIGraphicsGetCurrentContext(), color_); }
+void UIColor::set() const {
+  setFill();
+  setStroke();
 }

@@ -47,6 +47,11 @@ class UIColor : public NSObject {
 
   std::shared_ptr<UIColor> colorWithAlphaComponent(CGFloat alpha) const;
 
+  // The colour of the current context's filling, stroking or both (nothing without a context).
+  void setFill() const;
+  void setStroke() const;
+  void set() const;
+
   // false for a pattern colour (out-parameters may be null).
   bool getRed(CGFloat* red, CGFloat* green, CGFloat* blue, CGFloat* alpha) const;
   // false unless the colour is a gray (white) colour.

@@ -1,5 +1,6 @@
 #include "platform/graphics/UIImage.h"
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <mutex>
@@ -150,32 +151,175 @@ CGSize UIImage::size() const {
   }
 }
 
-void UIImage::drawInRect(CGRect rect) const {
+std::shared_ptr<UIImage> UIImage::withSameBitmap() const {
+  auto copy = std::make_shared<UIImage>(image_, scale_, orientation_);
+  copy->images_ = images_;
+  copy->duration_ = duration_;
+  copy->capInsets_ = capInsets_;
+  copy->resizingMode_ = resizingMode_;
+  copy->leftCapWidth_ = leftCapWidth_;
+  copy->topCapHeight_ = topCapHeight_;
+  copy->resizable_ = resizable_;
+  copy->renderingMode_ = renderingMode_;
+  return copy;
+}
+
+std::shared_ptr<UIImage> UIImage::resizableImageWithCapInsets(UIEdgeInsets capInsets) const {
+  return resizableImageWithCapInsets(capInsets, UIImageResizingModeTile);
+}
+
+std::shared_ptr<UIImage> UIImage::resizableImageWithCapInsets(UIEdgeInsets capInsets,
+                                                              UIImageResizingMode resizingMode) const {
+  auto copy = withSameBitmap();
+  auto sane = [](CGFloat v) { return std::isfinite(v) && v > 0 ? v : 0.0; };
+  UIEdgeInsets insets{sane(capInsets.top), sane(capInsets.left), sane(capInsets.bottom), sane(capInsets.right)};
+  // Caps that leave no middle give way so that one pixel stays between them.
+  const CGSize s = size();
+  const CGFloat pixel = 1 / scale_;
+  auto fit = [pixel](CGFloat& a, CGFloat& b, CGFloat extent) {
+    const CGFloat room = std::max(0.0, extent - pixel);
+    if (a + b > room && a + b > 0) {
+      const CGFloat k = room / (a + b);
+      a *= k;
+      b *= k;
+    }
+  };
+  fit(insets.left, insets.right, s.width);
+  fit(insets.top, insets.bottom, s.height);
+  copy->capInsets_ = insets;
+  copy->resizingMode_ = resizingMode;
+  copy->resizable_ = true;
+  return copy;
+}
+
+std::shared_ptr<UIImage> UIImage::stretchableImageWithLeftCapWidth(NSInteger leftCapWidth, NSInteger topCapHeight) const {
+  const CGSize s = size();
+  const CGFloat left = std::max<NSInteger>(0, leftCapWidth), top = std::max<NSInteger>(0, topCapHeight);
+  // The one point after each cap stretches; without a cap the whole side does.
+  const CGFloat right = left > 0 ? std::max(0.0, s.width - left - 1) : 0;
+  const CGFloat bottom = top > 0 ? std::max(0.0, s.height - top - 1) : 0;
+  auto copy = resizableImageWithCapInsets(UIEdgeInsetsMake(top, left, bottom, right), UIImageResizingModeStretch);
+  copy->leftCapWidth_ = std::max<NSInteger>(0, leftCapWidth);
+  copy->topCapHeight_ = std::max<NSInteger>(0, topCapHeight);
+  return copy;
+}
+
+std::shared_ptr<UIImage> UIImage::imageWithRenderingMode(UIImageRenderingMode renderingMode) const {
+  auto copy = withSameBitmap();
+  copy->renderingMode_ = renderingMode;
+  return copy;
+}
+
+void UIImage::drawInRect(CGRect rect) const { drawInContext(UIGraphicsGetCurrentContext(), rect); }
+
+void UIImage::drawInRect(CGRect rect, CGBlendMode blendMode, CGFloat alpha) const {
   auto context = UIGraphicsGetCurrentContext();
-  if (!context || !image_) return;
-  const auto& t = context->transform();
-  CGFloat left = t.a * rect.origin.x + t.tx, right = t.a * (rect.origin.x + rect.size.width) + t.tx;
-  CGFloat top = t.d * rect.origin.y + t.ty, bottom = t.d * (rect.origin.y + rect.size.height) + t.ty;
-  switch (orientation_) {
-    case UIImageOrientationDown:
-      std::swap(left, right);
-      std::swap(top, bottom);
-      break;
-    case UIImageOrientationUpMirrored:
-      std::swap(left, right);
-      break;
-    case UIImageOrientationDownMirrored:
-      std::swap(top, bottom);
-      break;
-    default:
-      break;
-  }
-  context->drawImageInDeviceRect(*image_, left, bottom, right, top);
+  if (!context) return;
+  CGContextSaveGState(context);
+  CGContextSetBlendMode(context, blendMode);
+  CGContextSetAlpha(context, alpha);
+  drawInContext(context, rect);
+  CGContextRestoreGState(context);
 }
 
 void UIImage::drawAtPoint(CGPoint point) const {
   CGSize s = size();
   drawInRect(CGRectMake(point.x, point.y, s.width, s.height));
+}
+
+void UIImage::drawAtPoint(CGPoint point, CGBlendMode blendMode, CGFloat alpha) const {
+  CGSize s = size();
+  drawInRect(CGRectMake(point.x, point.y, s.width, s.height), blendMode, alpha);
+}
+
+void UIImage::drawInContext(const CGContextRef& context, CGRect rect) const {
+  if (!context || !image_) return;
+  rect = CGRectStandardize(rect);
+  if (CGRectIsEmpty(rect) || !std::isfinite(rect.size.width) || !std::isfinite(rect.size.height)) return;
+  if (resizable_) {
+    drawResizable(context, rect);
+  } else {
+    drawOriented(context, rect);
+  }
+}
+
+void UIImage::drawOriented(const CGContextRef& context, CGRect rect) const {
+  const CGFloat W = rect.size.width, H = rect.size.height;
+  // Where the upright bitmap (bw x bh, y down) lands in the rectangle for each orientation.
+  CGAffineTransform t = CGAffineTransformIdentity;
+  CGFloat bw = W, bh = H;
+  switch (orientation_) {
+    case UIImageOrientationUpMirrored: t = CGAffineTransformMake(-1, 0, 0, 1, W, 0); break;
+    case UIImageOrientationDown: t = CGAffineTransformMake(-1, 0, 0, -1, W, H); break;
+    case UIImageOrientationDownMirrored: t = CGAffineTransformMake(1, 0, 0, -1, 0, H); break;
+    case UIImageOrientationLeft: t = CGAffineTransformMake(0, -1, 1, 0, 0, H), bw = H, bh = W; break;
+    case UIImageOrientationRight: t = CGAffineTransformMake(0, 1, -1, 0, W, 0), bw = H, bh = W; break;
+    case UIImageOrientationLeftMirrored: t = CGAffineTransformMake(0, 1, 1, 0, 0, 0), bw = H, bh = W; break;
+    case UIImageOrientationRightMirrored: t = CGAffineTransformMake(0, -1, -1, 0, W, H), bw = H, bh = W; break;
+    default: break;
+  }
+  CGContextSaveGState(context);
+  CGContextTranslateCTM(context, rect.origin.x, rect.origin.y);
+  CGContextConcatCTM(context, t);
+  // CGContextDrawImage puts the top row at the top of a y-up space: flip to draw upright.
+  CGContextTranslateCTM(context, 0, bh);
+  CGContextScaleCTM(context, 1, -1);
+  CGContextDrawImage(context, CGRectMake(0, 0, bw, bh), image_);
+  CGContextRestoreGState(context);
+}
+
+void UIImage::drawResizable(const CGContextRef& context, CGRect rect) const {
+  const CGSize s = size();
+  if (!(s.width > 0) || !(s.height > 0)) return;
+  // Caps scale down together where the rectangle is smaller than both.
+  auto spans = [](CGFloat a, CGFloat b, CGFloat source, CGFloat target, CGFloat out[4][2]) {
+    CGFloat k = a + b > target && a + b > 0 ? target / (a + b) : 1.0;
+    const CGFloat ta = a * k, tb = b * k;
+    // {source start, source end} and {target start, target end} of the three parts.
+    out[0][0] = 0, out[0][1] = a;
+    out[1][0] = a, out[1][1] = source - b;
+    out[2][0] = source - b, out[2][1] = source;
+    out[3][0] = ta, out[3][1] = target - tb;
+  };
+  CGFloat h[4][2], v[4][2];
+  spans(capInsets_.left, capInsets_.right, s.width, rect.size.width, h);
+  spans(capInsets_.top, capInsets_.bottom, s.height, rect.size.height, v);
+  const CGFloat hTarget[3][2] = {{0, h[3][0]}, {h[3][0], h[3][1]}, {h[3][1], rect.size.width}};
+  const CGFloat vTarget[3][2] = {{0, v[3][0]}, {v[3][0], v[3][1]}, {v[3][1], rect.size.height}};
+  auto plain = withSameBitmap();
+  plain->resizable_ = false;
+  plain->orientation_ = UIImageOrientationUp;
+  for (int row = 0; row < 3; ++row) {
+    for (int col = 0; col < 3; ++col) {
+      const CGFloat sx0 = h[col][0], sx1 = h[col][1], sy0 = v[row][0], sy1 = v[row][1];
+      const CGFloat dx0 = hTarget[col][0], dx1 = hTarget[col][1], dy0 = vTarget[row][0], dy1 = vTarget[row][1];
+      if (!(sx1 > sx0) || !(sy1 > sy0) || !(dx1 > dx0) || !(dy1 > dy0)) continue;
+      const CGRect piece = CGRectMake(rect.origin.x + dx0, rect.origin.y + dy0, dx1 - dx0, dy1 - dy0);
+      // Tiling repeats the middle parts at their own size; caps and stretching scale.
+      const bool tileX = resizingMode_ == UIImageResizingModeTile && col == 1;
+      const bool tileY = resizingMode_ == UIImageResizingModeTile && row == 1;
+      const CGFloat stepX = tileX ? sx1 - sx0 : dx1 - dx0, stepY = tileY ? sy1 - sy0 : dy1 - dy0;
+      const CGFloat kx = stepX / (sx1 - sx0), ky = stepY / (sy1 - sy0);
+      CGContextSaveGState(context);
+      CGContextClipToRect(context, piece);
+      const int nx = tileX ? static_cast<int>(std::min(4096.0, std::ceil((dx1 - dx0) / stepX))) : 1;
+      const int ny = tileY ? static_cast<int>(std::min(4096.0, std::ceil((dy1 - dy0) / stepY))) : 1;
+      for (int j = 0; j < ny; ++j) {
+        for (int i = 0; i < nx; ++i) {
+          // The whole image placed so that this part of it lands on this tile, cut to the tile.
+          const CGFloat tx = piece.origin.x + i * stepX, ty = piece.origin.y + j * stepY;
+          const bool several = nx > 1 || ny > 1;
+          if (several) {
+            CGContextSaveGState(context);
+            CGContextClipToRect(context, CGRectMake(tx, ty, stepX, stepY));
+          }
+          plain->drawOriented(context, CGRectMake(tx - sx0 * kx, ty - sy0 * ky, s.width * kx, s.height * ky));
+          if (several) CGContextRestoreGState(context);
+        }
+      }
+      CGContextRestoreGState(context);
+    }
+  }
 }
 
 std::shared_ptr<NSString> UIImage::description() const {
@@ -220,6 +364,7 @@ void UIGraphicsBeginImageContextWithOptions(CGSize size, bool opaque, CGFloat sc
     if (context) {
       CGContextTranslateCTM(context, 0, h);
       CGContextScaleCTM(context, scale, -scale);
+      context->setUIKitBase(scale);
     }
   }
   contextStack().push_back(ContextEntry{context, scale, true});
@@ -250,3 +395,9 @@ void UIGraphicsPopContext() {
   auto& stack = contextStack();
   if (!stack.empty() && !stack.back().imageContext) stack.pop_back();
 }
+
+namespace zvt::graphics {
+void drawImage(const CGContextRef& context, const UIImage& image, CGRect bounds, UIViewContentMode contentMode) {
+  image.drawInContext(context, contentModeRect(contentMode, image.size(), bounds));
+}
+}  // namespace zvt::graphics

@@ -12,7 +12,9 @@
 #include "platform/foundation/NSObject.h"
 #include "platform/foundation/NSString.h"
 #include "platform/graphics/CGBitmapContext.h"
+#include "platform/graphics/CGContext.h"
 #include "platform/graphics/CGImage.h"
+#include "platform/graphics/UIGeometry.h"
 
 enum UIImageOrientation : NSInteger {
   UIImageOrientationUp = 0,
@@ -23,6 +25,17 @@ enum UIImageOrientation : NSInteger {
   UIImageOrientationDownMirrored = 5,
   UIImageOrientationLeftMirrored = 6,
   UIImageOrientationRightMirrored = 7,
+};
+
+enum UIImageResizingMode : NSInteger {
+  UIImageResizingModeTile = 0,
+  UIImageResizingModeStretch = 1,
+};
+
+enum UIImageRenderingMode : NSInteger {
+  UIImageRenderingModeAutomatic = 0,
+  UIImageRenderingModeAlwaysOriginal = 1,
+  UIImageRenderingModeAlwaysTemplate = 2,
 };
 
 class UIImage : public NSObject {
@@ -64,11 +77,34 @@ class UIImage : public NSObject {
   std::shared_ptr<NSArray> images() const { return images_; }
   double duration() const { return duration_; }
 
-  // Draws into the current image context (UIGraphicsGetCurrentContext), the rectangle in
-  // the context's points with the origin at the top left. Up, down and the mirrored variants
-  // are honoured; the quarter turns draw the bitmap as stored.
+  // Draws into the current context (UIGraphicsGetCurrentContext), in its user space taken as
+  // UIKit's (origin top left, y down), upright with every orientation applied, stretched to the
+  // rectangle. A resizable image keeps its caps at their size (scaled down only where the
+  // rectangle is smaller than the caps together) and stretches or tiles the parts between.
+  // The blend mode and alpha replace the context's for this drawing.
   void drawInRect(CGRect rect) const;
+  void drawInRect(CGRect rect, CGBlendMode blendMode, CGFloat alpha) const;
   void drawAtPoint(CGPoint point) const;
+  void drawAtPoint(CGPoint point, CGBlendMode blendMode, CGFloat alpha) const;
+  // Ours: the same into a given context.
+  void drawInContext(const CGContextRef& context, CGRect rect) const;
+
+  // An image of the same bitmap whose drawing keeps the insets (points) as caps. Negative
+  // insets count as 0; insets that leave no middle are reduced so that one pixel stays.
+  std::shared_ptr<UIImage> resizableImageWithCapInsets(UIEdgeInsets capInsets) const;
+  std::shared_ptr<UIImage> resizableImageWithCapInsets(UIEdgeInsets capInsets, UIImageResizingMode resizingMode) const;
+  // The older form: caps of leftCapWidth and topCapHeight, the middle one point stretched
+  // (0 stretches the whole image in that direction).
+  std::shared_ptr<UIImage> stretchableImageWithLeftCapWidth(NSInteger leftCapWidth, NSInteger topCapHeight) const;
+  UIEdgeInsets capInsets() const { return capInsets_; }
+  UIImageResizingMode resizingMode() const { return resizingMode_; }
+  NSInteger leftCapWidth() const { return leftCapWidth_; }
+  NSInteger topCapHeight() const { return topCapHeight_; }
+  bool isResizable() const { return resizable_; }
+
+  // An image of the same bitmap drawn in its own colours or as a template; views read it.
+  std::shared_ptr<UIImage> imageWithRenderingMode(UIImageRenderingMode renderingMode) const;
+  UIImageRenderingMode renderingMode() const { return renderingMode_; }
 
   std::shared_ptr<NSString> description() const override;
 
@@ -76,8 +112,17 @@ class UIImage : public NSObject {
   CGImageRef image_;
   CGFloat scale_ = 1.0;
   UIImageOrientation orientation_ = UIImageOrientationUp;
+  std::shared_ptr<UIImage> withSameBitmap() const;
+  void drawOriented(const CGContextRef& context, CGRect rect) const;
+  void drawResizable(const CGContextRef& context, CGRect rect) const;
+
   std::shared_ptr<NSArray> images_;
   double duration_ = 0;
+  UIEdgeInsets capInsets_ = UIEdgeInsetsZero;
+  UIImageResizingMode resizingMode_ = UIImageResizingModeTile;
+  NSInteger leftCapWidth_ = 0, topCapHeight_ = 0;
+  bool resizable_ = false;
+  UIImageRenderingMode renderingMode_ = UIImageRenderingModeAutomatic;
 };
 
 // PNG bytes of the bitmap (8 bits per component: RGB when it is opaque, else RGBA with straight
@@ -89,7 +134,7 @@ std::shared_ptr<NSData> UIImageJPEGRepresentation(const std::shared_ptr<UIImage>
 
 // Off-screen image contexts, one stack per thread. A context is 8-bit RGB with premultiplied
 // alpha first in host order (no alpha when opaque), of the size in points times the scale (0
-// means the main screen's scale), with a transform in points, origin at the top left.
+// means the main screen's scale), with UIKit's user space: points, origin at the top left.
 void UIGraphicsBeginImageContextWithOptions(CGSize size, bool opaque, CGFloat scale);
 void UIGraphicsBeginImageContext(CGSize size);
 // The top context of this thread's stack, or nil.
@@ -100,3 +145,9 @@ void UIGraphicsEndImageContext();
 // Any context made current for drawing (popped by UIGraphicsPopContext).
 void UIGraphicsPushContext(const CGContextRef& context);
 void UIGraphicsPopContext();
+
+namespace zvt::graphics {
+// Draws the image as a view of the content mode shows it within `bounds` (UIKit coordinates of
+// the context): placed by contentModeRect; what falls outside `bounds` is not clipped here.
+void drawImage(const CGContextRef& context, const UIImage& image, CGRect bounds, UIViewContentMode contentMode);
+}  // namespace zvt::graphics

@@ -141,6 +141,11 @@ class NSAttributedString : public NSObject {
   // baseline is at 0.
   CGRect boundingRectWithSize(CGSize size, NSStringDrawingOptions options,
                               const std::shared_ptr<NSStringDrawingContext>& context) const;
+  // Drawing into the current context, laid out as NSStringDrawing.h describes.
+  void drawAtPoint(CGPoint point) const;
+  void drawInRect(CGRect rect) const;
+  void drawWithRect(CGRect rect, NSStringDrawingOptions options,
+                    const std::shared_ptr<NSStringDrawingContext>& context) const;
 
   // --- Internal: runs, equality and hashing for the layout cache.
   struct Run {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <unordered_map>
 
+#include "platform/text/NSShadow.h"
 #include "platform/text/UIFont.h"
 #include "platform/text/internal/Pango.h"
 
@@ -121,6 +122,7 @@ void TextLayout::build() {
     PangoRectangle logical;
     int baseline;
     int start, length;
+    int origin;  // the line's own origin, which its logical box is relative to
   };
   auto collect = [this]() {
     std::vector<Extent> out;
@@ -132,6 +134,9 @@ void TextLayout::build() {
       PangoLayoutLine* line = pango_layout_iter_get_line_readonly(it);
       e.start = line->start_index;
       e.length = line->length;
+      PangoRectangle own;
+      pango_layout_line_get_extents(line, nullptr, &own);
+      e.origin = e.logical.x - own.x;
       out.push_back(e);
     } while (pango_layout_iter_next_line(it));
     pango_layout_iter_free(it);
@@ -194,6 +199,7 @@ void TextLayout::build() {
     line.range = NSMakeRange(u0, u1 - u0);
     widest = std::max(widest, fromPango(e.logical.width));
     lines_.push_back(line);
+    lineOrigins_.push_back(fromPango(e.origin) + head);
   }
   if (!lines_.empty()) {
     const auto& last = lines_.back().rect;
@@ -201,6 +207,54 @@ void TextLayout::build() {
   }
   if (pangoWidth_ < 0 && width > 0 && widest > width) truncated_ = true;
   alignmentWidth_ = width > 0 ? width : widest;
+}
+
+void TextLayout::drawInRect(const CGContextRef& context, CGRect rect) const {
+  if (!context || lines_.empty()) return;
+  // A rectangle without a width (drawing at a point) is as wide as the layout.
+  if (!(rect.size.width > 0) || !std::isfinite(rect.size.width)) rect.size.width = alignmentWidth_;
+  // Lines were aligned within the layout's width; move them to align within the rectangle's.
+  double dx = 0;
+  const double spare = rect.size.width - alignmentWidth_;
+  if (alignment_ == NSTextAlignmentCenter) dx = spare / 2;
+  if (alignment_ == NSTextAlignmentRight) dx = spare;
+  bool cut = false;
+  for (const auto& line : lines_) {
+    if (line.rect.origin.x + dx < -0.01 || line.rect.origin.x + line.rect.size.width + dx > rect.size.width + 0.01) {
+      cut = true;
+    }
+  }
+  std::shared_ptr<NSShadow> shadow;
+  for (const auto& run : text_->runs()) {
+    if ((shadow = zvt::as<NSShadow>(run.attributes->objectForKey(NSShadowAttributeName)))) break;
+  }
+  const bool shadowed = shadow && shadow->shadowColor();
+  if (shadowed) {
+    CGContextSaveGState(context);
+    CGContextSetShadowWithColor(context, shadow->shadowOffset(), shadow->shadowBlurRadius(),
+                                shadow->shadowColor()->CGColor());
+  }
+  // What the text may cover: its lines, with room for glyphs reaching past their boxes.
+  const double slack = size_.height + 4;
+  CGRect bounds = CGRectMake(rect.origin.x + std::min(0.0, dx) - slack, rect.origin.y - slack,
+                             std::max(rect.size.width, size_.width) + std::fabs(dx) + 2 * slack, size_.height + 2 * slack);
+  if (cut) bounds = CGRectIntersection(bounds, CGRectMake(rect.origin.x, bounds.origin.y, rect.size.width, bounds.size.height));
+  PangoLayout* layout = copyPangoLayout();
+  context->drawWithCairo(bounds, false, [&](cairo_t* cr, double) {
+    if (cut) {
+      cairo_rectangle(cr, rect.origin.x, bounds.origin.y, rect.size.width, bounds.size.height);
+      cairo_clip(cr);
+    }
+    cairo_set_source_rgba(cr, 0, 0, 0, 1);
+    for (size_t i = 0; i < lines_.size(); ++i) {
+      PangoLayoutLine* line = pango_layout_get_line_readonly(layout, static_cast<int>(i));
+      if (!line) break;
+      cairo_move_to(cr, rect.origin.x + dx + lineOrigins_[i], rect.origin.y + lines_[i].baseline);
+      pango_cairo_show_layout_line(cr, line);
+    }
+  });
+  g_object_unref(layout);
+  if (shadowed) CGContextRestoreGState(context);
 }
 
 // --- The cache of laid-out strings (one per thread).

@@ -19,6 +19,7 @@
 #include "platform/foundation/NSDictionary.h"
 #include "platform/foundation/NSGeometry.h"
 #include "platform/foundation/NSString.h"
+#include "platform/graphics/CGContext.h"
 #include "platform/text/NSAttributedString.h"
 #include "platform/text/NSParagraphStyle.h"
 
@@ -96,6 +97,15 @@ class TextLayout {
   const std::shared_ptr<NSAttributedString>& text() const { return text_; }
   const TextLayoutOptions& options() const { return options_; }
 
+  // Draws the kept lines into the context, whose user space is taken as UIKit's (origin top
+  // left, y down): the first line's top at the rectangle's top, each line aligned within the
+  // rectangle's width (a rectangle without a width is as wide as the layout). Lines running
+  // past the rectangle's sides (a clipped single line) are cut at them; nothing is cut
+  // vertically. The text's colours, underlines and background colours are drawn, and the first
+  // NSShadow of the text shadows all of it. The context's alpha, blend mode and clip apply.
+  // Nothing happens for a nil context.
+  void drawInRect(const CGContextRef& context, CGRect rect) const;
+
   ~TextLayout();
   TextLayout(const TextLayout&) = delete;
   TextLayout& operator=(const TextLayout&) = delete;
@@ -117,6 +127,7 @@ class TextLayout {
   CGSize size_ = CGSizeZero;
   CGFloat alignmentWidth_ = 0;
   std::vector<TextLine> lines_;
+  std::vector<CGFloat> lineOrigins_;  // x of each line's Pango origin in the layout
   bool truncated_ = false;
   // How the Pango layout was finally set up, to make it again on another thread.
   int pangoWidth_ = -1, pangoHeight_ = -1;
