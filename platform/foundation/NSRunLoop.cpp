@@ -342,12 +342,67 @@ int64_t NSRunLoop::nextDeadlineAfter(int64_t after) {
 void NSRunLoop::timeAdvanced() {
   if (zvt::isAdvancingClockOnThisThread() && onOwnThread()) {
     std::string mode = currentMode();
-    fireDueTimers(mode.empty() ? std::string(NSDefaultRunLoopMode) : mode);
+    if (mode.empty()) mode = NSDefaultRunLoopMode;
+    bool due;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      due = nextTimerDeadlineLocked(mode) <= Clock::nowNanos();
+    }
+    if (due) {
+      // What a pass of the loop would have done at this moment of the clock.
+      notifyObservers(mode, kCFRunLoopBeforeTimers);
+      if (fireDueTimers(mode)) notifyObservers(mode, kCFRunLoopBeforeWaiting);
+    }
   }
   wakeUp();
 }
 
-void NSRunLoop::fireDueTimers(const std::string& mode, int64_t limit) {
+void NSRunLoop::addObserver(const CFRunLoopObserverRef& observer, const std::string& mode) {
+  if (!observer) return;
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (const auto& o : observers_)
+    if (o.first == observer && o.second == mode) return;
+  observers_.emplace_back(observer, mode);
+}
+
+void NSRunLoop::removeObserver(const CFRunLoopObserverRef& observer, const std::string& mode) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  observers_.erase(std::remove_if(observers_.begin(), observers_.end(),
+                                  [&](const auto& o) { return o.first == observer && o.second == mode; }),
+                   observers_.end());
+}
+
+void NSRunLoop::notifyObservers(const std::string& mode, CFRunLoopActivity activity) {
+  std::vector<CFRunLoopObserverRef> due;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (observers_.empty()) return;
+    for (const auto& o : observers_) {
+      if (!(o.first->activities_ & activity) || !o.first->isValid() || !modeMatchesLocked(o.second, mode)) continue;
+      if (std::find(due.begin(), due.end(), o.first) == due.end()) due.push_back(o.first);
+    }
+    // Invalidated observers leave the run loop.
+    observers_.erase(std::remove_if(observers_.begin(), observers_.end(), [](const auto& o) { return !o.first->isValid(); }),
+                     observers_.end());
+  }
+  std::stable_sort(due.begin(), due.end(), [](const auto& a, const auto& b) { return a->order_ < b->order_; });
+  for (const auto& observer : due) {
+    if (!observer->isValid()) continue;
+    if (!observer->repeats_) observer->invalidate();
+    if (observer->handler_) observer->handler_(observer, activity);
+  }
+}
+
+bool NSRunLoop::workReady(const std::string& mode) {
+  if (drainsMainQueueIn(mode) && zvt::mainQueueHasBlocks()) return true;
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (const auto& p : performs_)
+    if (inModeLocked(p.modes, mode)) return true;
+  return nextTimerDeadlineLocked(mode) <= Clock::nowNanos();
+}
+
+bool NSRunLoop::fireDueTimers(const std::string& mode, int64_t limit) {
+  bool fired = false;
   for (;;) {
     std::shared_ptr<NSTimer> due;
     int64_t now = std::min(Clock::nowNanos(), limit);
@@ -363,8 +418,9 @@ void NSRunLoop::fireDueTimers(const std::string& mode, int64_t limit) {
         }
       }
     }
-    if (!due) return;
+    if (!due) return fired;
     due->fireFromRunLoop(now);
+    fired = true;
   }
 }
 
@@ -431,21 +487,38 @@ bool NSRunLoop::runOnce(const std::string& modeIn, int64_t limit, int64_t realLi
   }
   struct Leave {
     NSRunLoop* loop;
+    const std::string& mode;
     ~Leave() {
+      loop->notifyObservers(mode, kCFRunLoopExit);
       std::lock_guard<std::mutex> lock(loop->mutex_);
       loop->modeStack_.pop_back();
       loop->stopFlags_.pop_back();
     }
-  } leave{this};
+  } leave{this, mode};
+  notifyObservers(mode, kCFRunLoopEntry);
 
   std::vector<pollfd> fds;
   std::vector<std::shared_ptr<NSRunLoopFileSource>> sources;
   for (;;) {
+    notifyObservers(mode, kCFRunLoopBeforeTimers);
     fireDueTimers(mode, limit);
+    notifyObservers(mode, kCFRunLoopBeforeSources);
     bool handled = runPerforms(mode);
     if (drainsMainQueueIn(mode)) handled = zvt::drainMainQueue() > 0 || handled;
     if (handled) spinAfterWork_ = true;
     if (handled || stopped) break;
+
+    // About to wait: the observers run (the display pass), and whatever they queued is
+    // handled before the loop sleeps.
+    const bool mayWait = Clock::nowNanos() < limit &&
+                         (realLimit == zvt::kNoDeadline || RealClock::shared()->monotonicNanos() < realLimit);
+    if (mayWait) {
+      notifyObservers(mode, kCFRunLoopBeforeWaiting);
+      if (workReady(mode)) {
+        notifyObservers(mode, kCFRunLoopAfterWaiting);
+        continue;
+      }
+    }
 
     int64_t now = Clock::nowNanos();
     int64_t timerDeadline;
@@ -492,6 +565,7 @@ bool NSRunLoop::runOnce(const std::string& modeIn, int64_t limit, int64_t realLi
     zvt::WakeUpBatch::flush();
     int n = spinBeforePoll(fds, waitNs);
     if (n <= 0) n = poll(fds.data(), fds.size(), timeoutMs);
+    if (mayWait) notifyObservers(mode, kCFRunLoopAfterWaiting);
     if (n > 0) {
       if (fds[0].revents) drainWakeFd();
       for (size_t i = 1; i < fds.size(); ++i) {

@@ -100,6 +100,52 @@ class NSRunLoopFileSource {
   std::weak_ptr<NSRunLoop> runLoop_;
 };
 
+// The moments of a run loop's pass that observers can watch (CFRunLoopActivity).
+enum CFRunLoopActivity : unsigned {
+  kCFRunLoopEntry = 1u << 0,
+  kCFRunLoopBeforeTimers = 1u << 1,
+  kCFRunLoopBeforeSources = 1u << 2,
+  kCFRunLoopBeforeWaiting = 1u << 5,
+  kCFRunLoopAfterWaiting = 1u << 6,
+  kCFRunLoopExit = 1u << 7,
+  kCFRunLoopAllActivities = 0x0FFFFFFFu,
+};
+
+// A run-loop observer (CFRunLoopObserver): its handler runs on the run loop's thread at the
+// activities it asks for, in ascending `order` among the observers of one activity (then in
+// the order they were added). A run loop waits only when a pass handled nothing, so a pass
+// that handled something reaches kCFRunLoopExit without kCFRunLoopBeforeWaiting. Under a
+// virtual clock, an advance that fires timers on the run loop's own thread counts as a pass
+// that handled them: kCFRunLoopBeforeTimers before, kCFRunLoopBeforeWaiting after.
+class CFRunLoopObserver {
+ public:
+  using Handler = std::function<void(const std::shared_ptr<CFRunLoopObserver>& observer, CFRunLoopActivity activity)>;
+
+  CFRunLoopObserver(unsigned activities, bool repeats, int64_t order, Handler handler)
+      : activities_(activities), repeats_(repeats), order_(order), handler_(std::move(handler)) {}
+
+  unsigned activities() const { return activities_; }
+  bool doesRepeat() const { return repeats_; }
+  int64_t order() const { return order_; }
+  // No handler runs after this (a one-shot observer invalidates itself after its call).
+  void invalidate() { valid_ = false; }
+  bool isValid() const { return valid_; }
+
+ private:
+  friend class NSRunLoop;
+  const unsigned activities_;
+  const bool repeats_;
+  const int64_t order_;
+  std::atomic<bool> valid_{true};
+  Handler handler_;
+};
+using CFRunLoopObserverRef = std::shared_ptr<CFRunLoopObserver>;
+
+inline CFRunLoopObserverRef CFRunLoopObserverCreateWithHandler(unsigned activities, bool repeats, int64_t order,
+                                                               CFRunLoopObserver::Handler handler) {
+  return std::make_shared<CFRunLoopObserver>(activities, repeats, order, std::move(handler));
+}
+
 class NSRunLoop : public NSObject {
  public:
   ~NSRunLoop() override;
@@ -116,6 +162,10 @@ class NSRunLoop : public NSObject {
   // addPort:forMode: / removePort:forMode:
   void addPort(const std::shared_ptr<NSPort>& port, const std::string& mode);
   void removePort(const std::shared_ptr<NSPort>& port, const std::string& mode);
+
+  // CFRunLoopAddObserver / CFRunLoopRemoveObserver (NSRunLoopCommonModes: the common set).
+  void addObserver(const CFRunLoopObserverRef& observer, const std::string& mode);
+  void removeObserver(const CFRunLoopObserverRef& observer, const std::string& mode);
 
   // Watches `fd`; see NSRunLoopFileSource.
   std::shared_ptr<NSRunLoopFileSource> addFileDescriptor(int fd, unsigned events,
@@ -184,7 +234,11 @@ class NSRunLoop : public NSObject {
   void enqueuePerform(Perform perform);
   // Fires every due timer of `mode`, earliest first; within a run, only those due by the
   // run's limit (a jump of a virtual clock past the limit leaves later timers to later runs).
-  void fireDueTimers(const std::string& mode, int64_t limit = INT64_MAX);
+  // Returns whether a timer fired.
+  bool fireDueTimers(const std::string& mode, int64_t limit = INT64_MAX);
+  void notifyObservers(const std::string& mode, CFRunLoopActivity activity);
+  // Performs, main-queue blocks or due timers wait in `mode`.
+  bool workReady(const std::string& mode);
   bool runPerforms(const std::string& mode);
   bool runOnce(const std::string& mode, int64_t limit, int64_t realLimit);
   int64_t nextTimerDeadlineLocked(const std::string& mode) const;
@@ -210,6 +264,7 @@ class NSRunLoop : public NSObject {
   std::vector<std::shared_ptr<NSRunLoopFileSource>> fileSources_;
   std::deque<Perform> performs_;
   std::vector<std::pair<std::shared_ptr<NSPort>, std::string>> ports_;
+  std::vector<std::pair<CFRunLoopObserverRef, std::string>> observers_;
   std::vector<std::string> modeStack_;
   std::vector<std::atomic<bool>*> stopFlags_;  // one per run in progress, innermost last
   std::shared_ptr<TimeSourceAdapter> timeSource_;

@@ -420,6 +420,71 @@ TEST(RuntimeRunLoop, MainRunLoopDrainsTheMainQueueAndPerforms) {
   EXPECT_EQ(order.back(), 3);
 }
 
+
+TEST(RuntimeRunLoop, ObserversSeeTheActivitiesOfAPass) {
+  VirtualClockScope clock;
+  auto loop = NSRunLoop::mainRunLoop();
+  std::string seen;
+  auto letter = [](CFRunLoopActivity a) {
+    switch (a) {
+      case kCFRunLoopEntry: return 'E';
+      case kCFRunLoopBeforeTimers: return 'T';
+      case kCFRunLoopBeforeSources: return 'S';
+      case kCFRunLoopBeforeWaiting: return 'W';
+      case kCFRunLoopAfterWaiting: return 'A';
+      case kCFRunLoopExit: return 'X';
+      default: return '?';
+    }
+  };
+  bool queueOnWait = false;
+  auto observer = CFRunLoopObserverCreateWithHandler(kCFRunLoopAllActivities, true, 0, [&](const auto&, auto activity) {
+    seen += letter(activity);
+    if (activity == kCFRunLoopBeforeWaiting && queueOnWait) {
+      queueOnWait = false;
+      loop->performBlock([&] { seen += 'p'; });
+    }
+  });
+  // Lower orders run first; a one-shot observer runs once.
+  auto first = CFRunLoopObserverCreateWithHandler(kCFRunLoopExit, false, -1, [&](const auto&, auto) { seen += '1'; });
+  loop->addObserver(observer, NSRunLoopCommonModes);
+  loop->addObserver(first, NSDefaultRunLoopMode);
+
+  struct Case {
+    const char* what;
+    std::function<void()> run;
+    std::string want;
+  } cases[] = {
+      {"a pass that handles work leaves without waiting",
+       [&] {
+         loop->performBlock([&] { seen += 'p'; });
+         loop->runModeWithin(NSDefaultRunLoopMode, 10);
+       },
+       "ETSp1X"},
+      {"work queued before waiting is handled before sleeping",
+       [&] {
+         queueOnWait = true;
+         loop->runModeWithin(NSDefaultRunLoopMode, 10);
+       },
+       "ETSWATSpX"},
+      {"a virtual advance that fires a timer is a pass",
+       [&] {
+         NSTimer::scheduledTimerWithTimeInterval(1, false, [&](const auto&) { seen += 't'; });
+         clock.advanceBy(2);
+       },
+       "TtW"},
+  };
+  for (const auto& c : cases) {
+    seen.clear();
+    c.run();
+    EXPECT_EQ(seen, c.want) << c.what;
+  }
+  EXPECT_FALSE(first->isValid());
+  loop->removeObserver(observer, NSRunLoopCommonModes);
+  seen.clear();
+  loop->performBlock([] {});
+  loop->runModeWithin(NSDefaultRunLoopMode, 10);
+  EXPECT_EQ(seen, "");
+}
 }  // namespace
 
 namespace {
