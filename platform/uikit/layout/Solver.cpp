@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <string>
 #include <unordered_map>
 
@@ -79,6 +80,120 @@ struct Row {
 
 double clampZero(double v) { return nearZero(v) ? 0.0 : v; }
 
+// The rows a symbol appears in: mostly one to four, so they are kept inline.
+class SymList {
+ public:
+  SymList() {}
+  SymList(const SymList& other) {
+    for (Sym v : other) push_back(v);
+  }
+  SymList(SymList&& other) noexcept { take(other); }
+  SymList& operator=(SymList other) noexcept {
+    release();
+    take(other);
+    return *this;
+  }
+  ~SymList() { release(); }
+
+  Sym* begin() { return data(); }
+  Sym* end() { return data() + size_; }
+  const Sym* begin() const { return data(); }
+  const Sym* end() const { return data() + size_; }
+  bool empty() const { return size_ == 0; }
+  void clear() { size_ = 0; }
+  void push_back(Sym v) {
+    if (size_ == capacity_) grow();
+    data()[size_++] = v;
+  }
+  // Removes one occurrence of v; order is not kept.
+  void eraseValue(Sym v) {
+    Sym* d = data();
+    for (uint32_t i = 0; i < size_; ++i) {
+      if (d[i] == v) {
+        d[i] = d[--size_];
+        return;
+      }
+    }
+  }
+
+ private:
+  static constexpr uint32_t kInline = 4;
+  Sym* data() { return capacity_ > kInline ? heap_ : inline_; }
+  const Sym* data() const { return capacity_ > kInline ? heap_ : inline_; }
+  void grow() {
+    uint32_t capacity = capacity_ * 2, size = size_;
+    Sym* bigger = new Sym[capacity];
+    std::copy(begin(), end(), bigger);
+    release();
+    heap_ = bigger;
+    capacity_ = capacity;
+    size_ = size;
+  }
+  void release() {
+    if (capacity_ > kInline) delete[] heap_;
+    capacity_ = kInline;
+    size_ = 0;
+  }
+  void take(SymList& other) {
+    size_ = other.size_;
+    capacity_ = other.capacity_;
+    if (capacity_ > kInline) {
+      heap_ = other.heap_;
+    } else {
+      std::copy(other.inline_, other.inline_ + size_, inline_);
+    }
+    other.capacity_ = kInline;
+    other.size_ = 0;
+  }
+
+  uint32_t size_ = 0;
+  uint32_t capacity_ = kInline;
+  union {
+    Sym inline_[kInline];
+    Sym* heap_;
+  };
+};
+
+// An array that grows in fixed chunks: elements never move, and growing never copies the
+// array or asks the system for fresh pages of twice its size (a layout of thousands of
+// constraints would otherwise spend a quarter of its time there).
+template <class T>
+class Chunked {
+ public:
+  static constexpr size_t kBits = 9;
+  static constexpr size_t kChunk = size_t{1} << kBits;
+
+  Chunked() = default;
+  Chunked(const Chunked& other) : size_(other.size_) {
+    for (const auto& chunk : other.chunks_) {
+      chunks_.push_back(std::make_unique<T[]>(kChunk));
+      std::copy(chunk.get(), chunk.get() + kChunk, chunks_.back().get());
+    }
+  }
+  Chunked& operator=(const Chunked&) = delete;
+  Chunked(Chunked&&) noexcept = default;
+  Chunked& operator=(Chunked&&) noexcept = default;
+
+  T& operator[](size_t i) { return chunks_[i >> kBits][i & (kChunk - 1)]; }
+  const T& operator[](size_t i) const { return chunks_[i >> kBits][i & (kChunk - 1)]; }
+  size_t size() const { return size_; }
+  T& emplace_back() {
+    if (size_ == chunks_.size() * kChunk) chunks_.push_back(std::make_unique<T[]>(kChunk));
+    return (*this)[size_++];
+  }
+  // n value-initialised elements.
+  void assign(size_t n) {
+    chunks_.clear();
+    size_ = 0;
+    while (size_ < n) emplace_back();
+  }
+  void clear() { assign(0); }
+
+ private:
+  std::vector<std::unique_ptr<T[]>> chunks_;
+  size_t size_ = 0;
+};
+
 }  // namespace
 
 struct Solver::Impl {
@@ -87,12 +202,13 @@ struct Solver::Impl {
     bool basic = false;
     bool candidate = false;   // listed in `candidates`
     bool infeasible = false;  // listed in `infeasible`
+    bool dirty = false;       // a variable whose value changed since values were last written
     uint32_t owner = 0;       // record index (markers, errors, artificial) or variable slot (external)
   };
   // Objective of one priority: minimise sum(coef[s] * s) (+ constant). Dense by symbol.
   struct Level {
     float priority = 0;
-    std::vector<double> coef;
+    Chunked<double> coef;
     double constant = 0;
     uint32_t refs = 0;
   };
@@ -115,26 +231,25 @@ struct Solver::Impl {
     uint32_t refs = 0;
   };
 
-  std::vector<SymState> st;
-  std::vector<Row> rows;              // by symbol; meaningful when basic
-  std::vector<std::vector<Sym>> cols;  // by symbol: the basic symbols whose rows hold it
+  Chunked<SymState> st;
+  Chunked<Row> rows;              // by symbol; meaningful when basic
+  Chunked<SymList> cols;  // by symbol: the basic symbols whose rows hold it
   std::vector<Sym> freeSyms;
   std::vector<Level> levels;  // highest priority first
   std::vector<Sym> candidates;  // symbols whose objective coefficients changed since the last optimum
   std::vector<Sym> infeasible;  // restricted basic symbols whose constants may have gone negative
+  std::vector<Sym> dirtyVars;   // variables to write on the next updateVariables
   Row* extraObjective = nullptr;  // phase-one or probing objective, kept current by substitutions
 
-  std::vector<Record> records;
+  Chunked<Record> records;
   std::vector<uint32_t> freeRecords;
   uint64_t nextSeq = 0;
   std::unordered_map<const void*, uint32_t> foreignRecords;  // constraints whose cache names another solver
-  std::vector<VarSlot> vars;
+  Chunked<VarSlot> vars;
   std::vector<uint32_t> freeVars;
   std::unordered_map<const void*, Sym> foreignVars;
   std::unordered_map<const void*, uint32_t> edits;  // variable data -> edit record
 
-  std::vector<Cell> mergeBuffer;
-  std::vector<Sym> usersBuffer;
 
   Impl() = default;
   Impl(const Impl&) = default;
@@ -152,7 +267,7 @@ struct Solver::Impl {
       st.emplace_back();
       rows.emplace_back();
       cols.emplace_back();
-      for (Level& l : levels) l.coef.push_back(0);
+      for (Level& l : levels) l.coef.emplace_back();
     }
     st[s].kind = kind;
     st[s].basic = false;
@@ -177,16 +292,7 @@ struct Solver::Impl {
 
   // ---- tableau ------------------------------------------------------------------------------
 
-  void colErase(Sym s, Sym basic) {
-    auto& c = cols[s];
-    for (size_t i = 0; i < c.size(); ++i) {
-      if (c[i] == basic) {
-        c[i] = c.back();
-        c.pop_back();
-        return;
-      }
-    }
-  }
+  void colErase(Sym s, Sym basic) { cols[s].eraseValue(basic); }
 
   void markInfeasible(Sym b) {
     Kind k = st[b].kind;
@@ -198,6 +304,13 @@ struct Solver::Impl {
     }
   }
 
+  void markDirty(Sym s) {
+    if (st[s].kind == Kind::External && !st[s].dirty) {
+      st[s].dirty = true;
+      dirtyVars.push_back(s);
+    }
+  }
+
   void markCandidate(Sym s) {
     if (!st[s].candidate) {
       st[s].candidate = true;
@@ -206,42 +319,50 @@ struct Solver::Impl {
   }
 
   // row += factor * src. With a basic symbol, row is that symbol's row in the tableau and the
-  // columns follow the cells that appear and vanish.
+  // columns follow the cells that appear and vanish. Merges in place from the back, so the
+  // row's storage only grows (geometrically) and nothing else is allocated.
   void mergeInto(Row& row, const Row& src, double factor, Sym basic) {
     row.constant = clampZero(row.constant + factor * src.constant);
-    auto& out = mergeBuffer;
-    out.clear();
-    out.reserve(row.cells.size() + src.cells.size());
-    auto a = row.cells.begin(), ae = row.cells.end();
-    auto b = src.cells.begin(), be = src.cells.end();
-    while (a != ae || b != be) {
-      if (b == be || (a != ae && a->sym < b->sym)) {
-        out.push_back(*a++);
-      } else if (a == ae || b->sym < a->sym) {
-        double v = factor * b->coef;
-        if (!nearZero(v)) {
-          out.push_back(Cell{b->sym, v});
-          if (basic != kNone) cols[b->sym].push_back(basic);
-        }
-        ++b;
-      } else {
-        double v = a->coef + factor * b->coef;
+    if (basic != kNone && src.constant != 0) markDirty(basic);
+    if (src.cells.empty()) return;
+    std::vector<Cell>& cells = row.cells;
+    const std::vector<Cell>& add = src.cells;
+    ptrdiff_t i = static_cast<ptrdiff_t>(cells.size()) - 1;
+    ptrdiff_t j = static_cast<ptrdiff_t>(add.size()) - 1;
+    cells.resize(cells.size() + add.size());
+    ptrdiff_t k = static_cast<ptrdiff_t>(cells.size()) - 1;
+    // Cells of row not yet looked at stay in [0, i]; results fill (k, end). Cancelled or
+    // negligible cells leave k in place, which opens a gap closed at the end.
+    while (j >= 0) {
+      const Cell& b = add[static_cast<size_t>(j)];
+      if (i >= 0 && cells[static_cast<size_t>(i)].sym > b.sym) {
+        cells[static_cast<size_t>(k--)] = cells[static_cast<size_t>(i--)];
+      } else if (i >= 0 && cells[static_cast<size_t>(i)].sym == b.sym) {
+        double v = cells[static_cast<size_t>(i)].coef + factor * b.coef;
         if (nearZero(v)) {
-          if (basic != kNone) colErase(a->sym, basic);
+          if (basic != kNone) colErase(b.sym, basic);
         } else {
-          out.push_back(Cell{a->sym, v});
+          cells[static_cast<size_t>(k--)] = Cell{b.sym, v};
         }
-        ++a;
-        ++b;
+        --i;
+        --j;
+      } else {
+        double v = factor * b.coef;
+        if (!nearZero(v)) {
+          cells[static_cast<size_t>(k--)] = Cell{b.sym, v};
+          if (basic != kNone) cols[b.sym].push_back(basic);
+        }
+        --j;
       }
     }
-    row.cells.swap(out);
+    if (k > i) cells.erase(cells.begin() + i + 1, cells.begin() + k + 1);
   }
 
   void installRow(Sym s, Row&& row) {
     for (const Cell& c : row.cells) cols[c.sym].push_back(s);
     rows[s] = std::move(row);
     st[s].basic = true;
+    markDirty(s);
   }
 
   Row takeRow(Sym s) {
@@ -249,14 +370,13 @@ struct Solver::Impl {
     rows[s] = Row();
     for (const Cell& c : row.cells) colErase(c.sym, s);
     st[s].basic = false;
+    markDirty(s);
     return row;
   }
 
   // s has just become basic: replace it by its row everywhere else.
   void substituteOut(Sym s) {
-    std::vector<Sym>& users = usersBuffer;
-    users.clear();
-    users.swap(cols[s]);
+    SymList users = std::move(cols[s]);
     const Row& r = rows[s];
     for (Sym b : users) {
       Row& target = rows[b];
@@ -264,7 +384,6 @@ struct Solver::Impl {
       mergeInto(target, r, c, b);
       markInfeasible(b);
     }
-    users.clear();
     for (Level& l : levels) {
       double c = l.coef[s];
       if (c == 0) continue;
@@ -319,7 +438,7 @@ struct Solver::Impl {
     auto at = std::find_if(levels.begin(), levels.end(), [&](const Level& l) { return l.priority < priority; });
     Level level;
     level.priority = priority;
-    level.coef.assign(st.size(), 0.0);
+    level.coef.assign(st.size());
     return *levels.insert(at, std::move(level));
   }
 
@@ -495,6 +614,7 @@ struct Solver::Impl {
     }
     s = newSym(Kind::External, slot);
     vars[slot] = VarSlot{v.data_, s, 1};
+    markDirty(s);
     if (d->owner == nullptr) {
       d->owner = this;
       d->symbol = s;
@@ -522,10 +642,12 @@ struct Solver::Impl {
 
   // ---- records ------------------------------------------------------------------------------
 
-  Record* findRecord(const Constraint::Data* d) {
-    if (d->owner == this) return &records[d->record];
+  static constexpr uint32_t kNoRecord = std::numeric_limits<uint32_t>::max();
+
+  uint32_t findRecord(const Constraint::Data* d) const {
+    if (d->owner == this) return d->record;
     auto it = foreignRecords.find(d);
-    return it == foreignRecords.end() ? nullptr : &records[it->second];
+    return it == foreignRecords.end() ? kNoRecord : it->second;
   }
 
   uint32_t newRecord(const Constraint& c, bool edit) {
@@ -600,6 +722,7 @@ struct Solver::Impl {
   Outcome insert(uint32_t ri) {
     Record& r = records[ri];
     Row row;
+    row.cells.reserve(r.constraint.terms().size() + 4);
     row.constant = -r.constant;
     for (const Term& t : r.constraint.terms()) {
       Sym x = retainVar(t.variable);
@@ -783,6 +906,7 @@ struct Solver::Impl {
         Row& row = rows[b];
         row.constant = clampZero(row.constant + row.coef(m) * shift);
         markInfeasible(b);
+        markDirty(b);
       }
       for (Level& l : levels) l.constant += l.coef[m] * shift;
     }
@@ -823,10 +947,11 @@ struct Solver::Impl {
       if (records[i].live && i != leaveOut) order.push_back(i);
     }
     std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return records[a].seq < records[b].seq; });
-    for (VarSlot& v : vars) {
-      if (v.data && v.data->owner == this) v.data->owner = nullptr;
+    for (size_t i = 0; i < vars.size(); ++i) {
+      if (vars[i].data && vars[i].data->owner == this) vars[i].data->owner = nullptr;
     }
     foreignVars.clear();
+    dirtyVars.clear();
     st.clear();
     rows.clear();
     cols.clear();
@@ -862,11 +987,11 @@ struct Solver::Impl {
   }
 
   void unclaimAll() {
-    for (VarSlot& v : vars) {
-      if (v.data && v.data->owner == this) v.data->owner = nullptr;
+    for (size_t i = 0; i < vars.size(); ++i) {
+      if (vars[i].data && vars[i].data->owner == this) vars[i].data->owner = nullptr;
     }
-    for (Record& r : records) {
-      if (r.live && r.constraint.data_->owner == this) r.constraint.data_->owner = nullptr;
+    for (size_t i = 0; i < records.size(); ++i) {
+      if (records[i].live && records[i].constraint.data_->owner == this) records[i].constraint.data_->owner = nullptr;
     }
   }
 
@@ -967,7 +1092,7 @@ Solver::~Solver() = default;
 
 Outcome Solver::addConstraint(const Constraint& constraint) {
   if (!constraint) return status(Status::Invalid);
-  if (impl_->findRecord(constraint.data_.get())) return status(Status::Duplicate);
+  if (impl_->findRecord(constraint.data_.get()) != Impl::kNoRecord) return status(Status::Duplicate);
   if (!finite(constraint) || !validPriority(constraint.priority())) return status(Status::Invalid);
   uint32_t ri = impl_->newRecord(constraint, false);
   Outcome out = impl_->insert(ri);
@@ -977,9 +1102,8 @@ Outcome Solver::addConstraint(const Constraint& constraint) {
 
 Outcome Solver::removeConstraint(const Constraint& constraint) {
   if (!constraint) return status(Status::Unknown);
-  Impl::Record* r = impl_->findRecord(constraint.data_.get());
-  if (!r || r->edit) return status(Status::Unknown);
-  uint32_t ri = static_cast<uint32_t>(r - impl_->records.data());
+  uint32_t ri = impl_->findRecord(constraint.data_.get());
+  if (ri == Impl::kNoRecord || impl_->records[ri].edit) return status(Status::Unknown);
   impl_->extract(ri);
   impl_->freeRecord(ri);
   impl_->optimize();
@@ -988,13 +1112,14 @@ Outcome Solver::removeConstraint(const Constraint& constraint) {
 
 bool Solver::hasConstraint(const Constraint& constraint) const {
   if (!constraint) return false;
-  Impl::Record* r = impl_->findRecord(constraint.data_.get());
-  return r && !r->edit;
+  uint32_t ri = impl_->findRecord(constraint.data_.get());
+  return ri != Impl::kNoRecord && !impl_->records[ri].edit;
 }
 
 std::vector<Constraint> Solver::constraints() const {
   std::vector<const Impl::Record*> live;
-  for (const Impl::Record& r : impl_->records) {
+  for (size_t i = 0; i < impl_->records.size(); ++i) {
+    const Impl::Record& r = impl_->records[i];
     if (r.live && !r.edit) live.push_back(&r);
   }
   std::sort(live.begin(), live.end(), [](auto* a, auto* b) { return a->seq < b->seq; });
@@ -1006,10 +1131,10 @@ std::vector<Constraint> Solver::constraints() const {
 
 Outcome Solver::setConstant(const Constraint& constraint, double constant) {
   if (!constraint) return status(Status::Unknown);
-  Impl::Record* r = impl_->findRecord(constraint.data_.get());
-  if (!r || r->edit) return status(Status::Unknown);
+  uint32_t ri = impl_->findRecord(constraint.data_.get());
+  if (ri == Impl::kNoRecord || impl_->records[ri].edit) return status(Status::Unknown);
   if (!std::isfinite(constant)) return status(Status::Invalid);
-  return impl_->changeConstant(static_cast<uint32_t>(r - impl_->records.data()), constant);
+  return impl_->changeConstant(ri, constant);
 }
 
 Outcome Solver::addEditVariable(const Variable& variable, float priority) {
@@ -1018,9 +1143,9 @@ Outcome Solver::addEditVariable(const Variable& variable, float priority) {
   Constraint c(variable, Relation::Equal, Expression(valueOf(variable)), priority);
   Outcome out = addConstraint(c);
   if (out.ok()) {
-    Impl::Record* r = impl_->findRecord(c.data_.get());
-    r->edit = true;
-    impl_->edits[variable.key()] = static_cast<uint32_t>(r - impl_->records.data());
+    uint32_t ri = impl_->findRecord(c.data_.get());
+    impl_->records[ri].edit = true;
+    impl_->edits[variable.key()] = ri;
   }
   return out;
 }
@@ -1046,9 +1171,12 @@ Outcome Solver::suggestValue(const Variable& variable, double value) {
 }
 
 void Solver::updateVariables() {
-  for (const Impl::VarSlot& v : impl_->vars) {
-    if (v.data) v.data->value = snap(impl_->currentValue(v.sym));
+  for (Sym s : impl_->dirtyVars) {
+    Impl::SymState& state = impl_->st[s];
+    state.dirty = false;
+    if (state.kind == Kind::External) impl_->vars[state.owner].data->value = snap(impl_->currentValue(s));
   }
+  impl_->dirtyVars.clear();
 }
 
 double Solver::valueOf(const Variable& variable) const {
@@ -1067,8 +1195,11 @@ std::string Solver::checkTableau() const { return impl_->check(); }
 
 double Solver::snap(double value) {
   constexpr double kGrid = 1048576.0;  // 2^20
+  // Adding and taking away 1.5 * 2^52 rounds to the nearest integer (ties to even) in the
+  // default rounding mode, for magnitudes below 2^51: what nearbyint does, without its call.
+  constexpr double kRound = 6755399441055744.0;
   if (!(std::fabs(value) < 1e9)) return value;
-  double s = std::nearbyint(value * kGrid) / kGrid;
+  double s = ((value * kGrid + kRound) - kRound) / kGrid;
   return s == 0 ? 0.0 : s;
 }
 

@@ -269,6 +269,51 @@ TEST(LayoutSolverIncremental, SameCallsGiveBitIdenticalValues) {
   }
 }
 
+TEST(LayoutSolverIncremental, ALongEditingSessionEndsWhereAFreshSolveDoes) {
+  std::vector<Box> views(80);
+  std::vector<Constraint> all = randomScreen(views, 7);
+  std::vector<bool> held(all.size(), false);
+  Solver solver;
+  std::mt19937 rng(11);
+  for (int step = 0; step < 3000; ++step) {
+    size_t i = rng() % all.size();
+    Constraint& c = all[i];
+    switch (rng() % 4) {
+      case 0:
+      case 1:
+        if (!held[i]) held[i] = solver.addConstraint(c).ok();
+        break;
+      case 2:
+        if (held[i]) held[i] = !solver.removeConstraint(c).ok();
+        break;
+      case 3:
+        if (held[i]) held[i] = solver.setConstant(c, c.constant() + static_cast<double>(rng() % 21) - 10).ok();
+        break;
+    }
+  }
+  // Everything let go comes back (what contradicts stays out), so that most is determined.
+  for (size_t i = 0; i < all.size(); ++i) {
+    if (!held[i]) held[i] = solver.addConstraint(all[i]).ok();
+  }
+  ASSERT_EQ(solver.checkTableau(), "");
+  Solver fresh;
+  for (size_t i = 0; i < all.size(); ++i) {
+    if (held[i]) {
+      ASSERT_TRUE(fresh.addConstraint(all[i].withPriority(all[i].priority())).ok());
+    }
+  }
+  size_t compared = 0;
+  for (const Box& b : views) {
+    for (const Variable& v : {b.x, b.y, b.w, b.h}) {
+      ASSERT_EQ(solver.isAmbiguous(v), fresh.isAmbiguous(v));
+      if (solver.isAmbiguous(v)) continue;
+      EXPECT_NEAR(solver.valueOf(v), fresh.valueOf(v), 1e-6);
+      ++compared;
+    }
+  }
+  EXPECT_GT(compared, views.size()) << "enough of the layout is determined to compare";
+}
+
 TEST(LayoutSolverIncremental, SnappingMakesNoiseDisappear) {
   const struct {
     double in, out;
