@@ -64,7 +64,9 @@ class Solver {
   bool hasEditVariable(const Variable& variable) const;
   Outcome suggestValue(const Variable& variable, double value);
 
-  // Writes the current solution into every variable the solver knows.
+  // Writes the current solution into the variables the solver knows: those whose values
+  // changed since the last call (a variable shared with another solver shows what the last
+  // writer wrote).
   void updateVariables();
   // The current solution for one variable (its last written value if the solver does not know it).
   double valueOf(const Variable& variable) const;
