@@ -1,11 +1,5 @@
 #include "service/Service.h"
 
-#include <arpa/inet.h>
-#include <httplib.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <ctime>
@@ -25,7 +19,14 @@ namespace zvt::service {
 namespace {
 
 constexpr const char* kCookieName = "ZVTSESSID";
-constexpr const char* kOriginalContentType = "X-Zvt-Original-Content-Type";
+
+// The request log keeps an entry whole up to this size; a larger one (a big body) keeps a
+// summary: every text cut to kLogSummaryText bytes, at most kLogSummaryKeys fields.
+constexpr size_t kLogEntryWhole = 1u << 20;
+constexpr size_t kLogSummaryText = 1024;
+constexpr size_t kLogSummaryKeys = 100;
+constexpr size_t kLogMaxBytes = 32u << 20;
+constexpr size_t kLogMaxEntries = 20000;
 
 struct Part {
     std::string name;
@@ -243,6 +244,13 @@ Reply html(const std::string& title, const std::string& body) {
     return r;
 }
 
+// The refusal of a verification code that was not accepted; none for an accepted one.
+std::optional<Reply> codeRefusal(CodeCheck check) {
+    if (check == CodeCheck::accepted) return std::nullopt;
+    if (check == CodeCheck::spent) return refuse(202, "验证码错误次数过多，请重新获取");
+    return refuse(202, "验证码错误");
+}
+
 bool validPhone(const std::string& p) {
     return p.size() == 11 && p[0] == '1' &&
            std::all_of(p.begin(), p.end(), [](char c) { return c >= '0' && c <= '9'; });
@@ -278,46 +286,92 @@ std::string dayOf(int64_t unixSeconds) {
     return buf;
 }
 
-// The connection a request arrived on, so that a scripted failure can cut it without a
-// response. The HTTP library does not hand the socket to handlers; the kernel's TCP table
-// gives the socket inode of the connection from the peer's address, and the process's fd
-// table the descriptor of that inode. Neither step touches other threads' descriptors.
-int connectionFd(const std::string& addr, int port, int localPort) {
-    in_addr peer{};
-    if (inet_pton(AF_INET, addr.c_str(), &peer) != 1) return -1;
-    char remote[32], local[16];
-    std::snprintf(remote, sizeof remote, "%08X:%04X", static_cast<unsigned>(peer.s_addr),
-                  static_cast<unsigned>(port));
-    std::snprintf(local, sizeof local, ":%04X", static_cast<unsigned>(localPort));
-    std::ifstream table("/proc/net/tcp");
-    std::string line, inode;
-    std::getline(table, line);  // column titles
-    while (inode.empty() && std::getline(table, line)) {
-        std::istringstream fields(line);
-        std::string slot, localAddr, remoteAddr, skip;
-        fields >> slot >> localAddr >> remoteAddr;
-        if (remoteAddr != remote || localAddr.size() < 5 ||
-            localAddr.compare(localAddr.size() - 5, 5, local) != 0) {
-            continue;
-        }
-        for (int i = 0; i < 6; ++i) fields >> skip;  // st, queues, timer, retransmits, uid, timeout
-        fields >> inode;
-        if (inode == "0") inode.clear();  // a closed connection waiting out its timer
-    }
-    if (inode.empty()) return -1;
-    const std::string target = "socket:[" + inode + "]";
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", ec)) {
-        std::error_code linkError;
-        auto link = std::filesystem::read_symlink(entry.path(), linkError);
-        if (linkError || link.string() != target) continue;
-        try {
-            return std::stoi(entry.path().filename().string());
-        } catch (...) {
-            return -1;
+// Whether a JSON text nests arrays and objects no deeper than `limit`. Looked at before the
+// text is parsed, since building, copying and freeing a document recurse once per level.
+bool nestingWithin(std::string_view text, int limit) {
+    int depth = 0;
+    bool inString = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (inString) {
+            if (c == '\\') {
+                ++i;
+            } else if (c == '"') {
+                inString = false;
+            }
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > limit) return false;
+        } else if (c == ']' || c == '}') {
+            --depth;
         }
     }
-    return -1;
+    return true;
+}
+
+std::string escapeHtml(const std::string& s) {
+    std::string out;
+    for (char c : s) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        case '\'': out += "&#39;"; break;
+        default: out.push_back(c);
+        }
+    }
+    return out;
+}
+
+// At most `max` bytes of a text, cut at a character boundary, marked when cut.
+std::string cutText(const std::string& s, size_t max) {
+    if (s.size() <= max) return s;
+    size_t n = max;
+    while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) --n;
+    return s.substr(0, n) + "…";
+}
+
+// The log's summary of a large value: long texts cut, large structures as their cut-off text.
+json summarized(const json& value) {
+    if (value.is_string()) return cutText(value.get<std::string>(), kLogSummaryText);
+    if (value.is_object()) {
+        json out = json::object();
+        size_t kept = 0;
+        for (auto& [k, v] : value.items()) {
+            if (++kept > kLogSummaryKeys) break;
+            std::string text = v.dump(-1, ' ', false, json::error_handler_t::replace);
+            out[cutText(k, kLogSummaryText)] =
+                v.is_string() || text.size() <= kLogSummaryText ? summarized(v)
+                                                                : json(cutText(text, kLogSummaryText));
+        }
+        return out;
+    }
+    std::string text = value.dump(-1, ' ', false, json::error_handler_t::replace);
+    return text.size() <= kLogSummaryText ? value : json(cutText(text, kLogSummaryText));
+}
+
+bool pictureName(const std::string& path, const std::string& folder) {
+    if (path.rfind(folder, 0) != 0 || path.size() <= folder.size() + 4) return false;
+    if (path.compare(path.size() - 4, 4, ".png") != 0) return false;
+    return std::all_of(path.begin() + static_cast<std::ptrdiff_t>(folder.size()), path.end() - 4,
+                       [](unsigned char c) { return std::isalnum(c) || c == '_'; });
+}
+
+bool pagePath(const std::string& path) {
+    if (path == "/" || path == "/item.php") return true;
+    if (path.rfind("/wap/", 0) != 0 || path.size() == 5) return false;
+    return std::all_of(path.begin() + 5, path.end(), [](unsigned char c) {
+        return std::isalnum(c) || c == '_' || c == '.' || c == '-';
+    });
+}
+
+HttpResponse plainResponse(int status, const std::string& text) {
+    HttpResponse r;
+    r.status = status;
+    r.body = text;
+    return r;
 }
 
 // Why a posted script cannot be used, or "" when it can.
@@ -344,6 +398,30 @@ std::string scriptError(const json& s) {
     return {};
 }
 
+// Why posted run-time settings cannot be used, or "" when they can. A time stamp to hand out
+// must be Unix seconds, as a number or as digits.
+std::string configError(const json& s) {
+    if (s.contains("sign_fail_code") && !s["sign_fail_code"].is_number_integer())
+        return "sign_fail_code must be an integer";
+    if (s.contains("sign_fail_msg") && !s["sign_fail_msg"].is_string())
+        return "sign_fail_msg must be a text";
+    if (s.contains("time_window_ms") &&
+        (!s["time_window_ms"].is_number_integer() || s["time_window_ms"].get<int64_t>() < 0))
+        return "time_window_ms must be an integer of at least 0";
+    if (s.contains("forget_times") && !s["forget_times"].is_boolean())
+        return "forget_times must be true or false";
+    if (s.contains("fixed_time")) {
+        const json& t = s["fixed_time"];
+        std::string given = t.is_string() ? t.get<std::string>() : std::string();
+        bool digits = !given.empty() && given.size() <= 18 &&
+                      std::all_of(given.begin(), given.end(), [](char c) { return c >= '0' && c <= '9'; });
+        bool number = t.is_number_unsigned() || (t.is_number_integer() && t.get<int64_t>() >= 0);
+        if (!t.is_null() && !digits && !number)
+            return "fixed_time must be Unix seconds (digits) or null";
+    }
+    return {};
+}
+
 const std::vector<std::string> kProtectedUserKeys = {
     "id",          "money",      "jifen", "jifenbao",  "yitixian", "tbyitixian",
     "txstatus",    "tbtxstatus", "level", "ms_status", "msg_num",  "inviteCode",
@@ -351,27 +429,17 @@ const std::vector<std::string> kProtectedUserKeys = {
 
 }  // namespace
 
-Service::Service(const std::string& dataDir, ServiceConfig config)
-    : dataDir_(dataDir), store_(dataDir + "/zavelto.sqlite"), config_(std::move(config)) {
+Service::Service(const std::string& dataDir, ServiceConfig config, ServiceOptions options)
+    : dataDir_(dataDir),
+      store_(dataDir + "/zavelto.sqlite"),
+      options_(std::move(options)),
+      config_(std::move(config)) {
     std::filesystem::create_directories(dataDir_ + "/uploads");
-    server_ = std::make_unique<httplib::Server>();
-    // Stalled requests hold a worker each; leave plenty for the requests that follow them.
-    server_->new_task_queue = [] { return new httplib::ThreadPool(64); };
-    server_->set_keep_alive_timeout(2);
-    server_->set_payload_max_length(64u << 20);
-    // The HTTP library caps form bodies at a few kilobytes and insists on a CR LF after the
-    // closing multipart boundary; both would refuse what the clients really send (enciphered
-    // bodies under a form content type; a multipart body ending right after "--"). So every
-    // body reaches the handlers raw, and the service reads it with its own decoders.
-    server_->set_pre_routing_handler([](const httplib::Request& req, httplib::Response&) {
-        auto& mutableReq = const_cast<httplib::Request&>(req);  // the library's own object
-        auto it = mutableReq.headers.find("Content-Type");
-        if (it != mutableReq.headers.end()) {
-            mutableReq.headers.emplace(kOriginalContentType, it->second);
-            mutableReq.headers.erase(it);
-        }
-        return httplib::Server::HandlerResponse::Unhandled;
-    });
+    server_ = std::make_unique<HttpServer>(
+        options_.limits, [this](HttpRequest& req) { return route(req); },
+        [this](int status, const std::string& why) { return refusal(status, why); });
+    // Operations on a user's own data need that user's session; "uid" or "id" names the user.
+    const auto owner = Access::owner;
     jsonOps_ = {
         {"get_time", {&Service::opGetTimeJson, false, false}},
         {"get_ios_config", {&Service::opIosConfig, false, false}},
@@ -383,109 +451,127 @@ Service::Service(const std::string& dataDir, ServiceConfig config)
         {"get_register_code", {&Service::opRegisterCode, true, false}},
         {"register", {&Service::opRegisterPhone, true, true}},
         {"get_binding_phoneNumber_code", {&Service::opBindingCode, true, false}},
-        {"binding_phoneNumber", {&Service::opBindingPhone, true, false}},
+        {"binding_phoneNumber", {&Service::opBindingPhone, true, false, owner, "uid"}},
         {"get_forgot_pwd_code", {&Service::opForgotCode, true, false}},
         {"forgot_pwd_reset", {&Service::opForgotReset, true, false}},
         {"get_goods", {&Service::opGoods, true, false}},
         {"get_makeProfits_data", {&Service::opMakeProfits, true, false}},
-        {"update_userinfo", {&Service::opUpdateUserInfo, true, true}},
-        {"update_alipay", {&Service::opUpdateAlipay, true, true}},
-        {"get_coupon", {&Service::opGetCoupon, true, false}},
-        {"use_coupon", {&Service::opUseCoupon, true, false}},
-        {"up_push_id", {&Service::opUpPushId, true, false}},
+        {"update_userinfo", {&Service::opUpdateUserInfo, true, true, owner, "id"}},
+        {"update_alipay", {&Service::opUpdateAlipay, true, true, owner, "id"}},
+        {"get_coupon", {&Service::opGetCoupon, true, false, owner, "uid"}},
+        {"use_coupon", {&Service::opUseCoupon, true, false, owner, "uid"}},
+        {"up_push_id", {&Service::opUpPushId, true, false, owner, "uid"}},
         {"mall_type", {&Service::opMallType, true, false}},
         {"mall", {&Service::opMall, true, false}},
-        {"user_invite", {&Service::opUserInvite, true, false}},
-        {"invite_info", {&Service::opInviteInfo, true, false}},
-        {"old_invite_info", {&Service::opOldInviteInfo, true, false}},
+        {"user_invite", {&Service::opUserInvite, true, false, owner, "uid"}},
+        {"invite_info", {&Service::opInviteInfo, true, false, owner, "uid"}},
+        {"old_invite_info", {&Service::opOldInviteInfo, true, false, owner, "uid"}},
     };
     desOps_ = {
         {"get_time", {&Service::opGetTimeDes, false, true}},
         {"login", {&Service::opLogin, true, true}},
         {"OAuth_login", {&Service::opOAuthLogin, true, true}},
         {"register", {&Service::opRegisterName, true, true}},
-        {"userInfo&do=my", {&Service::opUserInfoMy, true, true}},
-        {"userInfo&do=pwd", {&Service::opUserInfoPwd, true, false}},
-        {"userInfo&do=update", {&Service::opUserInfoUpdate, true, true}},
+        {"userInfo&do=my", {&Service::opUserInfoMy, true, true, owner}},
+        {"userInfo&do=pwd", {&Service::opUserInfoPwd, true, false, owner}},
+        {"userInfo&do=update", {&Service::opUserInfoUpdate, true, true, owner}},
         {"get_pwd", {&Service::opGetPwd, true, false}},
-        {"exchange", {&Service::opExchange, true, false}},
-        {"outCash", {&Service::opOutCash, true, false}},
-        {"order", {&Service::opOrder, true, true}},
-        {"getUserDetailed", {&Service::opUserDetailed, true, true}},
-        {"msg", {&Service::opMessages, true, true}},
-        {"feedback", {&Service::opFeedback, true, false}},
+        {"exchange", {&Service::opExchange, true, false, owner}},
+        {"outCash", {&Service::opOutCash, true, false, owner}},
+        {"order", {&Service::opOrder, true, true, owner}},
+        {"getUserDetailed", {&Service::opUserDetailed, true, true, owner}},
+        {"msg", {&Service::opMessages, true, true, owner}},
+        {"feedback", {&Service::opFeedback, true, false, Access::ownerIfAny}},
         {"exchange_goods", {&Service::opExchangeGoods, true, true}},
-        {"avatar", {&Service::opAvatar, true, false}},
+        {"avatar", {&Service::opAvatar, true, false, owner}},
         {"click_url", {&Service::opClickUrl, true, false}},
         {"search_goods_click_url", {&Service::opClickUrl, true, false}},
-        {"sign", {&Service::opSign, true, false}},
-        {"shareAwardInfo", {&Service::opShareAward, true, true}},
+        {"sign", {&Service::opSign, true, false, owner}},
+        {"shareAwardInfo", {&Service::opShareAward, true, true, owner}},
     };
-    installRoutes();
-    installControl();
 }
 
 Service::~Service() = default;
 
 int Service::bind(const std::string& host, int port) {
-    if (port == 0) {
-        port_ = server_->bind_to_any_port(host);
-    } else {
-        port_ = server_->bind_to_port(host, port) ? port : -1;
+    port_ = server_->bind(host, port);
+    if (port_ <= 0) return port_;
+    publicRoot_ = options_.publicRoot;
+    if (publicRoot_.empty()) {
+        // The bound address; an any-address bind is reached locally through the loopback.
+        std::string shown = host == "0.0.0.0" || host.empty() ? "127.0.0.1"
+                            : host == "::"                   ? "[::1]"
+                            : host.find(':') != std::string::npos ? "[" + host + "]"
+                                                                  : host;
+        publicRoot_ = "http://" + shown + ":" + std::to_string(port_);
     }
+    while (!publicRoot_.empty() && publicRoot_.back() == '/') publicRoot_.pop_back();
+    std::string authority = publicRoot_.substr(publicRoot_.find("://") + 3);
+    publicHost_ = authority[0] == '['
+                      ? authority.substr(0, authority.find(']') + 1)
+                      : authority.substr(0, authority.find(':'));
     return port_;
 }
 
 bool Service::run() {
-    bool ok = server_->listen_after_bind();
-    finished_ = true;
-    return ok;
+    return server_->run();
 }
 
 void Service::stop() {
-    stopping_ = true;
-    // A stop that comes before the accept loop runs would be lost (the library only stops a
-    // running server), so wait for the loop to start or for run() to have given up.
-    while (!server_->is_running() && !finished_) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
     server_->stop();
 }
 
-void Service::installRoutes() {
-    auto api = [this](const char* iface) {
-        return [this, iface](const httplib::Request& req, httplib::Response& res) {
-            handleApi(req, res, iface);
-        };
-    };
-    server_->Get("/api/client.php", api("json"));
-    server_->Post("/api/client.php", api("json"));
-    server_->Get("/index.php", api("enciphered"));
-    server_->Post("/index.php", api("enciphered"));
-    auto plain = [this](const char* iface, Reply (Service::*page)(Incoming&)) {
-        return [this, iface, page](const httplib::Request& req, httplib::Response& res) {
-            handlePlain(req, res, iface, page);
-        };
-    };
-    server_->Get("/api/search_tbk_v3.php", plain("search", &Service::pageSearch));
-    server_->Get("/lookup", plain("page", &Service::pageLookup));
-    server_->Get(R"(/images/[A-Za-z0-9_]+\.png)", plain("image", &Service::pageImage));
-    server_->Get(R"(/uploads/[A-Za-z0-9_]+\.png)", plain("image", &Service::pageUpload));
-    server_->Get(R"(/(wap/[A-Za-z0-9_.-]+|item\.php|)?)", plain("page", &Service::pageHtml));
+HttpResponse Service::refusal(int status, const std::string& why) {
+    int code = 0;
+    {
+        std::lock_guard lock(configMutex_);
+        code = config_.signFailCode;
+    }
+    const char* msg = status == 413   ? "请求数据过大"
+                      : status == 408 ? "请求超时"
+                      : status == 503 ? "服务器繁忙，请稍后再试"
+                                      : "请求数据无法解析";
+    HttpResponse r;
+    r.status = status;
+    r.contentType = "application/json; charset=utf-8";
+    r.body = dump(json{{"code", code}, {"msg", msg}, {"error", why}});
+    return r;
 }
 
-Incoming Service::decode(const httplib::Request& req, const std::string& iface) {
+HttpResponse Service::route(HttpRequest& req) {
+    const std::string& path = req.path;
+    if (path == "/__test" || path.rfind("/__test/", 0) == 0) {
+        if (!options_.testControl) return plainResponse(404, "");
+        if (!req.fromLoopback) {
+            return plainResponse(403, "the control interface answers loopback clients only\n");
+        }
+        return control(req);
+    }
+    bool get = req.method == "GET";
+    if (get || req.method == "POST") {
+        if (path == "/api/client.php") return handleApi(req, "json");
+        if (path == "/index.php") return handleApi(req, "enciphered");
+    }
+    if (!get) return plainResponse(404, "");
+    if (path == "/api/search_tbk_v3.php") return handlePlain(req, "search", &Service::pageSearch);
+    if (path == "/lookup") return handlePlain(req, "page", &Service::pageLookup);
+    if (pictureName(path, "/images/")) return handlePlain(req, "image", &Service::pageImage);
+    if (pictureName(path, "/uploads/")) return handlePlain(req, "image", &Service::pageUpload);
+    if (pagePath(path)) return handlePlain(req, "page", &Service::pageHtml);
+    return plainResponse(404, "");
+}
+
+Incoming Service::decode(const HttpRequest& req, const std::string& iface) {
     Incoming in;
     in.iface = iface;
     in.method = req.method;
     in.target = req.target;
-    in.remoteAddr = req.remote_addr;
-    in.remotePort = req.remote_port;
-    std::string host = req.get_header_value("Host");
-    if (host.empty()) host = "127.0.0.1:" + std::to_string(port_);
-    in.root = "http://" + host;
-    in.host = host.substr(0, host.rfind(':') == std::string::npos ? host.size() : host.rfind(':'));
-    if (!host.empty() && host[0] == '[') in.host = host.substr(0, host.find(']') + 1);
+    in.remoteAddr = req.remoteAddr;
+    in.remotePort = req.remotePort;
+    // Links in replies follow the address the client used; links that leave this exchange
+    // (mail) and the cookie's domain use the public root instead.
+    std::string host = req.header("Host");
+    in.root = host.empty() ? publicRoot_ : "http://" + host;
 
     auto query = queryOf(req.target);
     if (iface == "json") {
@@ -499,7 +585,7 @@ Incoming Service::decode(const httplib::Request& req, const std::string& iface) 
     }
 
     // Cookie of a logged-in site session.
-    std::string cookie = req.get_header_value("Cookie");
+    std::string cookie = req.header("Cookie");
     std::string prefix = std::string(kCookieName) + "=";
     for (size_t pos = 0; pos < cookie.size();) {
         size_t semi = cookie.find(';', pos);
@@ -511,7 +597,7 @@ Incoming Service::decode(const httplib::Request& req, const std::string& iface) 
         pos = semi + 1;
     }
 
-    std::string contentType = req.get_header_value(kOriginalContentType);
+    std::string contentType = req.header("Content-Type");
     if (contentType.rfind("multipart/form-data", 0) == 0) {
         in.form = "multipart";
         auto parts = parseMultipart(req.body, headerParam(contentType, "boundary"));
@@ -541,6 +627,11 @@ Incoming Service::decode(const httplib::Request& req, const std::string& iface) 
         }
         return in;
     }
+    if ((body[0] == '{' || body[0] == '"') && !nestingWithin(body, kMaxJsonDepth)) {
+        in.form = body[0] == '{' ? "json" : "des";
+        in.decodeError = "body nested deeper than " + std::to_string(kMaxJsonDepth) + " levels";
+        return in;
+    }
     if (body[0] == '{') {
         in.form = "json";
         json parsed = json::parse(body, nullptr, false);
@@ -563,6 +654,11 @@ Incoming Service::decode(const httplib::Request& req, const std::string& iface) 
             return in;
         }
         in.plain = *plain;
+        if (!nestingWithin(*plain, kMaxJsonDepth)) {
+            in.decodeError = "deciphered text nested deeper than " +
+                             std::to_string(kMaxJsonDepth) + " levels";
+            return in;
+        }
         json parsed = json::parse(*plain, nullptr, false);
         if (parsed.is_object()) {
             in.fields = parsed;
@@ -625,14 +721,9 @@ void Service::checkSignature(Incoming& in) {
     in.signature = timeState(t);
 }
 
-void Service::logRequest(const Incoming& in, const httplib::Request& req) {
+void Service::logRequest(const Incoming& in, const HttpRequest& req) {
     json headers = json::object();
-    for (const auto& [k, v] : req.headers) {
-        // The HTTP library adds the socket addresses as pseudo headers; they are not the client's.
-        if (k == "REMOTE_ADDR" || k == "REMOTE_PORT" || k == "LOCAL_ADDR" || k == "LOCAL_PORT")
-            continue;
-        headers[k == kOriginalContentType ? std::string("Content-Type") : k] = v;
-    }
+    for (const auto& [k, v] : req.headers) headers[k] = v;
     json entry = {{"iface", in.iface},   {"op", in.op},
                   {"method", in.method}, {"target", in.target},
                   {"form", in.form},     {"fields", in.fields},
@@ -641,10 +732,28 @@ void Service::logRequest(const Incoming& in, const httplib::Request& req) {
     if (in.plain) entry["plain"] = *in.plain;
     if (!in.decodeError.empty()) entry["decode_error"] = in.decodeError;
     entry["session_user"] = in.sessionUser ? json(std::to_string(*in.sessionUser)) : json(nullptr);
-    std::lock_guard lock(logMutex_);
-    entry["seq"] = ++logSeq_;
-    log_.push_back(std::move(entry));
-    if (log_.size() > 20000) log_.erase(log_.begin(), log_.begin() + 10000);
+    std::unique_lock lock(logMutex_);
+    int64_t seq = ++logSeq_;
+    lock.unlock();
+    entry["seq"] = seq;
+    std::string text = dump(entry);
+    if (text.size() > kLogEntryWhole) {
+        entry["fields"] = summarized(entry["fields"]);
+        if (in.plain) entry["plain"] = cutText(*in.plain, kLogSummaryText);
+        entry["target"] = cutText(in.target, kLogSummaryText);
+        entry["truncated"] = true;
+        text = dump(entry);
+    }
+    lock.lock();
+    logBytes_ += text.size();
+    // Entries of concurrent requests may arrive out of turn; keep the log in order of seq.
+    auto at = log_.end();
+    while (at != log_.begin() && std::prev(at)->seq > seq) --at;
+    log_.insert(at, LogEntry{seq, in.iface, in.op, std::move(text)});
+    while (log_.size() > kLogMaxEntries || logBytes_ > kLogMaxBytes) {
+        logBytes_ -= log_.front().text.size();
+        log_.pop_front();
+    }
 }
 
 std::optional<json> Service::takeScript(const std::string& iface, const std::string& op) {
@@ -668,14 +777,16 @@ std::optional<json> Service::takeScript(const std::string& iface, const std::str
     return std::nullopt;
 }
 
-bool Service::delayOrDrop(const httplib::Request& req, const std::optional<json>& script) {
-    if (!script) return false;
-    if (script->value("delay_ms", 0) > 0) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(script->value("delay_ms", 0)));
+std::optional<HttpResponse> Service::scriptedCut(const std::optional<json>& script) {
+    if (!script || (!script->value("stall", false) && !script->value("drop", false))) {
+        return std::nullopt;
     }
-    if (!script->value("stall", false) && !script->value("drop", false)) return false;
-    stallAndDrop(req, *script);
-    return true;
+    HttpResponse cut;
+    cut.ending = script->value("stall", false) ? HttpResponse::Ending::stall
+                                               : HttpResponse::Ending::drop;
+    cut.stallMs = script->value("stall_ms", 120000);
+    cut.note = "scripted";
+    return cut;
 }
 
 Reply Service::runHandler(Reply (Service::*handler)(Incoming&), Incoming& in,
@@ -697,25 +808,7 @@ void Service::addExtra(Reply& reply, const std::optional<json>& script) {
     for (auto& [k, v] : (*script)["extra"].items()) reply.body[k] = v;
 }
 
-void Service::stallAndDrop(const httplib::Request& req, const json& script) {
-    int fd = connectionFd(req.remote_addr, req.remote_port, port_);
-    if (script.value("stall", false)) {
-        auto until = std::chrono::steady_clock::now() +
-                     std::chrono::milliseconds(script.value("stall_ms", 120000));
-        while (!stopping_ && std::chrono::steady_clock::now() < until) {
-            if (fd < 0) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                continue;
-            }
-            pollfd p{fd, POLLRDHUP, 0};
-            if (poll(&p, 1, 20) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR))) break;
-        }
-    }
-    if (fd >= 0) shutdown(fd, SHUT_RDWR);
-}
-
-void Service::send(const Incoming& in, Reply reply, const std::optional<json>& script,
-                   httplib::Response& res) {
+HttpResponse Service::send(const Incoming& in, Reply reply, const std::optional<json>& script) {
     std::string body;
     if (reply.raw) {
         body = *reply.raw;
@@ -754,13 +847,19 @@ void Service::send(const Incoming& in, Reply reply, const std::optional<json>& s
             contentType = script->value("content_type", contentType);
         if (script->contains("http_status")) status = script->value("http_status", status);
     }
-    for (auto& [k, v] : reply.headers) res.set_header(k, v);
+    HttpResponse res;
     res.status = status;
-    res.set_content(body, contentType);
+    res.contentType = contentType;
+    res.headers = std::move(reply.headers);
+    res.body = std::move(body);
+    if (script) res.delayMs = std::max(0, script->value("delay_ms", 0));
+    res.note = "op=" + (in.op.empty() ? std::string("-") : in.op);
+    if (in.sessionUser) res.note += " user=" + std::to_string(*in.sessionUser);
+    if (!reply.raw && reply.body.contains("code")) res.note += " code=" + dump(reply.body["code"]);
+    return res;
 }
 
-void Service::handleApi(const httplib::Request& req, httplib::Response& res,
-                        const std::string& iface) {
+HttpResponse Service::handleApi(const HttpRequest& req, const std::string& iface) {
     Incoming in = decode(req, iface);
     auto& table = iface == "json" ? jsonOps_ : desOps_;
     auto opIt = table.find(in.op);
@@ -768,13 +867,11 @@ void Service::handleApi(const httplib::Request& req, httplib::Response& res,
         in.signature = "unsigned";
         logRequest(in, req);
         if (iface == "enciphered" && in.op.rfind("api:", 0) == 0) {
-            send(in, html("淘宝授权登录", "<p>授权完成，请返回应用。</p>"), std::nullopt, res);
-            return;
+            return send(in, html("淘宝授权登录", "<p>授权完成，请返回应用。</p>"), std::nullopt);
         }
         Reply r = refuse(0, "未知操作: " + in.op);
         r.httpStatus = 404;
-        send(in, r, std::nullopt, res);
-        return;
+        return send(in, r, std::nullopt);
     }
     const Operation& op = opIt->second;
     bool timeRequest =
@@ -792,7 +889,7 @@ void Service::handleApi(const httplib::Request& req, httplib::Response& res,
     logRequest(in, req);
 
     auto script = takeScript(iface, in.op);
-    if (delayOrDrop(req, script)) return;
+    if (auto cut = scriptedCut(script)) return *cut;
 
     Reply reply;
     ServiceConfig cfg;
@@ -814,123 +911,138 @@ void Service::handleApi(const httplib::Request& req, httplib::Response& res,
             refuse(cfg.signFailCode, in.decodeError.empty() ? cfg.signFailMsg : "请求数据无法解析");
     } else if (!in.decodeError.empty()) {
         reply = refuse(cfg.signFailCode, "请求数据无法解析");
+    } else if (auto denied = accessRefusal(op, in)) {
+        reply = *denied;
     } else {
         reply = runHandler(op.handler, in, op.encipher);
         addExtra(reply, script);
     }
-    send(in, std::move(reply), script, res);
+    return send(in, std::move(reply), script);
 }
 
-void Service::handlePlain(const httplib::Request& req, httplib::Response& res,
-                          const std::string& iface, Reply (Service::*page)(Incoming&)) {
+std::optional<Reply> Service::accessRefusal(const Operation& op, const Incoming& in) {
+    if (op.access == Access::open) return std::nullopt;
+    if (!in.sessionUser) {
+        if (op.access == Access::ownerIfAny) return std::nullopt;
+        return refuse(201, "请先登录");
+    }
+    if (integer(text(in.fields, op.ownerKey)) != in.sessionUser) {
+        return refuse(201, "无权操作其他用户的数据");
+    }
+    return std::nullopt;
+}
+
+HttpResponse Service::handlePlain(const HttpRequest& req, const std::string& iface,
+                                  Reply (Service::*page)(Incoming&)) {
     Incoming in = decode(req, iface);
     in.signature = "unsigned";
     logRequest(in, req);
     auto script = takeScript(iface, in.op);
-    if (delayOrDrop(req, script)) return;
-    send(in, runHandler(page, in), script, res);
+    if (auto cut = scriptedCut(script)) return *cut;
+    return send(in, runHandler(page, in), script);
 }
 
 // ---------------------------------------------------------------------------------------------
 // Control interface
 
-void Service::installControl() {
-    auto jsonReply = [](httplib::Response& res, const json& j) {
-        res.set_content(dump(j), "application/json; charset=utf-8");
+HttpResponse Service::control(const HttpRequest& req) {
+    auto reply = [](const json& j, int status = 200) {
+        HttpResponse r;
+        r.status = status;
+        r.contentType = "application/json; charset=utf-8";
+        r.body = dump(j);
+        return r;
     };
-    server_->Get("/__test/log",
-                 [this, jsonReply](const httplib::Request& req, httplib::Response& res) {
-                     auto q = queryOf(req.target);
-                     int64_t since = integer(q["since"]).value_or(0);
-                     json out = json::array();
-                     std::lock_guard lock(logMutex_);
-                     for (const auto& e : log_) {
-                         if (e["seq"].get<int64_t>() <= since) continue;
-                         if (!q["op"].empty() && e["op"] != q["op"]) continue;
-                         if (!q["iface"].empty() && e["iface"] != q["iface"]) continue;
-                         out.push_back(e);
-                     }
-                     jsonReply(res, out);
-                 });
-    server_->Get("/__test/log/count", [this](const httplib::Request& req, httplib::Response& res) {
-        auto q = queryOf(req.target);
-        size_t n = 0;
+    auto refused = [&](const std::string& error) {
+        return reply({{"ok", false}, {"error", error}}, 400);
+    };
+    // Bodies are JSON; deeper nesting is refused before it is parsed, as on the interfaces.
+    auto body = [&]() {
+        return nestingWithin(req.body, kMaxJsonDepth) ? json::parse(req.body, nullptr, false)
+                                                      : json(json::value_t::discarded);
+    };
+    const std::string& path = req.path;
+    const std::string& method = req.method;
+    auto q = queryOf(req.target);
+    const std::string opFilter = q["op"], ifaceFilter = q["iface"];
+    auto matches = [&](const LogEntry& e) {
+        return (opFilter.empty() || e.op == opFilter) &&
+               (ifaceFilter.empty() || e.iface == ifaceFilter);
+    };
+
+    if (method == "GET" && path == "/__test/log") {
+        int64_t since = integer(q["since"]).value_or(0);
+        HttpResponse r = reply(json::array());
+        std::string out = "[";
         std::lock_guard lock(logMutex_);
         for (const auto& e : log_) {
-            if (!q["op"].empty() && e["op"] != q["op"]) continue;
-            if (!q["iface"].empty() && e["iface"] != q["iface"]) continue;
-            ++n;
+            if (e.seq <= since || !matches(e)) continue;
+            if (out.size() > 1) out += ",";
+            out += e.text;
         }
-        res.set_content(std::to_string(n), "text/plain");
-    });
-    auto clearLog = [this, jsonReply](const httplib::Request&, httplib::Response& res) {
+        r.body = out + "]";
+        return r;
+    }
+    if (method == "GET" && path == "/__test/log/count") {
+        size_t n = 0;
+        std::lock_guard lock(logMutex_);
+        for (const auto& e : log_) n += matches(e) ? 1 : 0;
+        return plainResponse(200, std::to_string(n));
+    }
+    if ((method == "DELETE" && path == "/__test/log") ||
+        (method == "POST" && path == "/__test/log/clear")) {
         std::lock_guard lock(logMutex_);
         log_.clear();
-        jsonReply(res, {{"ok", true}});
-    };
-    server_->Delete("/__test/log", clearLog);
-    server_->Post("/__test/log/clear", clearLog);
-
-    server_->Post(
-        "/__test/script", [this, jsonReply](const httplib::Request& req, httplib::Response& res) {
-            json given = json::parse(req.body, nullptr, false);
-            if (given.is_object()) given = json::array({given});
-            if (!given.is_array()) {
-                res.status = 400;
-                jsonReply(res, {{"ok", false}, {"error", "expected a JSON object or array"}});
-                return;
-            }
-            for (const auto& s : given) {
-                if (std::string error = scriptError(s); !error.empty()) {
-                    res.status = 400;
-                    jsonReply(res, {{"ok", false}, {"error", error}});
-                    return;
-                }
-            }
-            std::lock_guard lock(scriptMutex_);
-            for (const auto& s : given) scripts_.push_back(s);
-            jsonReply(res, {{"ok", true}, {"scripts", scripts_.size()}});
-        });
-    server_->Get("/__test/script",
-                 [this, jsonReply](const httplib::Request&, httplib::Response& res) {
-                     std::lock_guard lock(scriptMutex_);
-                     jsonReply(res, json(scripts_));
-                 });
-    auto clearScripts = [this, jsonReply](const httplib::Request&, httplib::Response& res) {
+        logBytes_ = 0;
+        return reply({{"ok", true}});
+    }
+    if (method == "POST" && path == "/__test/script") {
+        json given = body();
+        if (given.is_object()) given = json::array({given});
+        if (!given.is_array()) return refused("expected a JSON object or array");
+        for (const auto& s : given) {
+            if (std::string error = scriptError(s); !error.empty()) return refused(error);
+        }
+        std::lock_guard lock(scriptMutex_);
+        for (const auto& s : given) scripts_.push_back(s);
+        return reply({{"ok", true}, {"scripts", scripts_.size()}});
+    }
+    if (method == "GET" && path == "/__test/script") {
+        std::lock_guard lock(scriptMutex_);
+        return reply(json(scripts_));
+    }
+    if ((method == "DELETE" && path == "/__test/script") ||
+        (method == "POST" && path == "/__test/script/clear")) {
         std::lock_guard lock(scriptMutex_);
         scripts_.clear();
-        jsonReply(res, {{"ok", true}});
-    };
-    server_->Delete("/__test/script", clearScripts);
-    server_->Post("/__test/script/clear", clearScripts);
-
-    server_->Post(
-        "/__test/reset", [this, jsonReply](const httplib::Request& req, httplib::Response& res) {
-            {
-                std::lock_guard lock(scriptMutex_);
-                scripts_.clear();
-            }
-            {
-                std::lock_guard lock(logMutex_);
-                log_.clear();
-            }
-            {
-                std::lock_guard lock(configMutex_);
-                ServiceConfig fresh;
-                fresh.signFailCode = config_.signFailCode;  // the command line's choice stays
-                config_.signFailMsg = fresh.signFailMsg;
-                config_.timeWindowMs = fresh.timeWindowMs;
-                config_.fixedTime.reset();
-            }
-            std::lock_guard lock(opMutex_);
-            if (queryOf(req.target)["reseed"] == "1") {
-                store_.reseed();
-            } else {
-                store_.clearOutboxes();
-            }
-            jsonReply(res, {{"ok", true}});
-        });
-
+        return reply({{"ok", true}});
+    }
+    if (method == "POST" && path == "/__test/reset") {
+        {
+            std::lock_guard lock(scriptMutex_);
+            scripts_.clear();
+        }
+        {
+            std::lock_guard lock(logMutex_);
+            log_.clear();
+            logBytes_ = 0;
+        }
+        {
+            std::lock_guard lock(configMutex_);
+            ServiceConfig fresh;
+            fresh.signFailCode = config_.signFailCode;  // the command line's choice stays
+            config_.signFailMsg = fresh.signFailMsg;
+            config_.timeWindowMs = fresh.timeWindowMs;
+            config_.fixedTime.reset();
+        }
+        std::lock_guard lock(opMutex_);
+        if (q["reseed"] == "1") {
+            store_.reseed();
+        } else {
+            store_.clearOutboxes();
+        }
+        return reply({{"ok", true}});
+    }
     auto configJson = [this]() {
         std::lock_guard lock(configMutex_);
         return json{{"sign_fail_code", config_.signFailCode},
@@ -938,18 +1050,11 @@ void Service::installControl() {
                     {"time_window_ms", config_.timeWindowMs},
                     {"fixed_time", config_.fixedTime ? json(*config_.fixedTime) : json(nullptr)}};
     };
-    server_->Get("/__test/config",
-                 [configJson, jsonReply](const httplib::Request&, httplib::Response& res) {
-                     jsonReply(res, configJson());
-                 });
-    server_->Post("/__test/config", [this, configJson, jsonReply](const httplib::Request& req,
-                                                                  httplib::Response& res) {
-        json settings = json::parse(req.body, nullptr, false);
-        if (!settings.is_object()) {
-            res.status = 400;
-            jsonReply(res, {{"ok", false}, {"error", "expected a JSON object"}});
-            return;
-        }
+    if (method == "GET" && path == "/__test/config") return reply(configJson());
+    if (method == "POST" && path == "/__test/config") {
+        json settings = body();
+        if (!settings.is_object()) return refused("expected a JSON object");
+        if (std::string error = configError(settings); !error.empty()) return refused(error);
         {
             std::lock_guard lock(configMutex_);
             if (settings.contains("sign_fail_code"))
@@ -967,31 +1072,23 @@ void Service::installControl() {
             }
             if (settings.value("forget_times", false)) issuedTimes_.clear();
         }
-        jsonReply(res, configJson());
-    });
-
-    for (const char* channel : {"sms", "mail"}) {
-        std::string ch = channel;
-        server_->Get("/__test/" + ch,
-                     [this, ch, jsonReply](const httplib::Request&, httplib::Response& res) {
-                         jsonReply(res, store_.outbox(ch));
-                     });
-        // The newest code sent to one address, as plain text; 404 when there is none.
-        server_->Get("/__test/" + ch + "/latest",
-                     [this, ch](const httplib::Request& req, httplib::Response& res) {
-                         auto q = queryOf(req.target);
-                         json box = store_.outbox(ch);
-                         for (auto it = box.rbegin(); it != box.rend(); ++it) {
-                             if ((*it)["address"] != q["address"]) continue;
-                             if (!q["purpose"].empty() && (*it)["purpose"] != q["purpose"])
-                                 continue;
-                             res.set_content((*it)["code"].get<std::string>(), "text/plain");
-                             return;
-                         }
-                         res.status = 404;
-                         res.set_content("", "text/plain");
-                     });
+        return reply(configJson());
     }
+    for (const char* channel : {"sms", "mail"}) {
+        std::string base = std::string("/__test/") + channel;
+        if (method == "GET" && path == base) return reply(store_.outbox(channel));
+        // The newest code sent to one address, as plain text; 404 when there is none.
+        if (method == "GET" && path == base + "/latest") {
+            json box = store_.outbox(channel);
+            for (auto it = box.rbegin(); it != box.rend(); ++it) {
+                if ((*it)["address"] != q["address"]) continue;
+                if (!q["purpose"].empty() && (*it)["purpose"] != q["purpose"]) continue;
+                return plainResponse(200, (*it)["code"].get<std::string>());
+            }
+            return plainResponse(404, "");
+        }
+    }
+    return plainResponse(404, "");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -1010,10 +1107,10 @@ std::string Service::sendSmsCode(const std::string& phone, const std::string& pu
     return code;
 }
 
-Reply Service::sessionReply(const json& user, Incoming& in, json extra) {
+Reply Service::sessionReply(const json& user, Incoming&, json extra) {
     std::string token = store_.newSession(std::stoll(user["id"].get<std::string>()));
     Reply r = ok(user, extra.value("msg", std::string("登录成功")));
-    r.body["setCookie"] = {{"var", kCookieName}, {"value", token}, {"domain", in.host}};
+    r.body["setCookie"] = {{"var", kCookieName}, {"value", token}, {"domain", publicHost_}};
     for (auto& [k, v] : extra.items()) {
         if (k != "msg") r.body[k] = v;
     }
@@ -1079,8 +1176,8 @@ Reply Service::opGoMall(Incoming& in) {
             if (m["id"] == id) name = m["title"];
         }
     }
-    return html(name,
-                "<p>正在前往" + name + "，用户 " + text(in.fields, "uid") + " 的返利已记录。</p>");
+    return html(escapeHtml(name), "<p>正在前往" + escapeHtml(name) + "，用户 " +
+                                      escapeHtml(text(in.fields, "uid")) + " 的返利已记录。</p>");
 }
 
 Reply Service::opRegisterCode(Incoming& in) {
@@ -1100,8 +1197,8 @@ Reply Service::opRegisterPhone(Incoming& in) {
         return refuse(202, "该手机号已注册");
     if (password.size() < 6) return refuse(202, "密码至少6位");
     if (!web.empty() && store_.userByPartner(web, webId)) return refuse(202, "该账号已绑定");
-    if (!store_.takeCode("sms", phone, "register", text(in.fields, "verifyCode"))) {
-        return refuse(202, "验证码错误");
+    if (auto wrong = codeRefusal(store_.takeCode("sms", phone, "register", text(in.fields, "verifyCode")))) {
+        return *wrong;
     }
     json user = store_.createUser(
         phone, password,
@@ -1123,8 +1220,8 @@ Reply Service::opBindingPhone(Incoming& in) {
     if (!user) return refuse(201, "用户不存在");
     std::string phone = text(in.fields, "phoneNumber");
     if (!validPhone(phone)) return refuse(202, "手机号格式不正确");
-    if (!store_.takeCode("sms", phone, "binding", text(in.fields, "verifyCode"))) {
-        return refuse(202, "验证码错误");
+    if (auto wrong = codeRefusal(store_.takeCode("sms", phone, "binding", text(in.fields, "verifyCode")))) {
+        return *wrong;
     }
     (*user)["phoneNumber"] = phone;
     (*user)["mobile"] = phone;
@@ -1146,8 +1243,8 @@ Reply Service::opForgotReset(Incoming& in) {
     auto user = store_.userByPhone(phone);
     if (!user) return refuse(202, "该手机号未注册");
     if (password.size() < 6) return refuse(202, "密码至少6位");
-    if (!store_.takeCode("sms", phone, "forgot", text(in.fields, "verifyCode"))) {
-        return refuse(202, "验证码错误");
+    if (auto wrong = codeRefusal(store_.takeCode("sms", phone, "forgot", text(in.fields, "verifyCode")))) {
+        return *wrong;
     }
     store_.setPassword(std::stoll((*user)["id"].get<std::string>()), password);
     return ok(nullptr, "密码已重置");
@@ -1361,7 +1458,7 @@ Reply Service::opGetPwd(Incoming& in) {
     std::string code = randomHex(8);
     store_.addOutbox(
         "mail", email, "password", code,
-        "您好，请打开以下链接重置Zavelto密码：" + in.root + "/wap/reset.php?code=" + code);
+        "您好，请打开以下链接重置Zavelto密码：" + publicRoot_ + "/wap/reset.php?code=" + code);
     std::string domain = email.substr(email.find('@') + 1);
     return ok({{"email_web", "http://mail." + domain}}, "邮件已发送");
 }
@@ -1475,7 +1572,9 @@ Reply Service::opMessages(Incoming& in) {
 Reply Service::opFeedback(Incoming& in) {
     std::string content = text(in.fields, "content");
     if (trim(content).empty()) return refuse(202, "反馈内容不能为空");
-    store_.addItem("feedback", intOr(in.fields, "id", 0),
+    // Filed under the user only with the user's session (checked before): a visitor's feedback
+    // names no one.
+    store_.addItem("feedback", in.sessionUser.value_or(0),
                    {{"content", content}, {"addtime", today()}});
     return ok(nullptr, "提交成功");
 }
@@ -1564,12 +1663,12 @@ Reply Service::pageHtml(Incoming& in) {
         {"/item.php", "商品详情"},         {"/", "Zavelto"}};
     auto it = titles.find(path);
     if (it == titles.end()) {
-        Reply r = html("页面不存在", "<p>" + path + "</p>");
+        Reply r = html("页面不存在", "<p>" + escapeHtml(path) + "</p>");
         r.httpStatus = 404;
         return r;
     }
     std::string body = "<p>Zavelto " + it->second + "</p>";
-    if (path == "/item.php") body += "<p>商品 " + text(in.fields, "iid") + "</p>";
+    if (path == "/item.php") body += "<p>商品 " + escapeHtml(text(in.fields, "iid")) + "</p>";
     return html(it->second, body);
 }
 

@@ -1,6 +1,7 @@
 // The local Zavelto service: both signed interfaces of the application's server, the unsigned
-// configuration and search reads, the service pages and pictures, and a control interface
-// under "/__test/" through which tests read what arrived and script what goes back.
+// configuration and search reads, the service pages and pictures, and (for tests, to loopback
+// clients only) a control interface under "/__test/" through which tests read what arrived and
+// script what goes back.
 #pragma once
 
 #include <atomic>
@@ -15,15 +16,24 @@
 #include <string>
 #include <vector>
 
+#include "service/HttpServer.h"
 #include "service/Store.h"
 
-namespace httplib {
-class Server;
-struct Request;
-struct Response;
-}  // namespace httplib
-
 namespace zvt::service {
+
+// Settings fixed for the life of the process.
+struct ServiceOptions {
+    // Serve "/__test/" (to loopback clients only).
+    bool testControl = false;
+    // "http://host:port" under which the service is reached from outside: password-reset links
+    // and the session cookie's domain are built from it, never from a request's Host header.
+    // Empty: the bound address.
+    std::string publicRoot;
+    HttpLimits limits;
+};
+
+// Nesting of arrays and objects allowed in a JSON document, as the client's decoder allows.
+inline constexpr int kMaxJsonDepth = 512;
 
 struct ServiceConfig {
     // Code and message of the reply to a request whose signature or time stamp does not hold.
@@ -50,8 +60,7 @@ struct Incoming {
     std::string
         signature;  // "ok", "bad_code", "unknown_time", "expired_time", "missing", "unsigned"
     std::optional<int64_t> sessionUser;
-    std::string root;  // "http://host:port" as the client addressed the service
-    std::string host;  // host part of the Host header, the cookie's domain
+    std::string root;  // "http://host:port" as the client addressed the service (reply links)
     std::string remoteAddr;
     int remotePort = 0;
 };
@@ -67,36 +76,46 @@ struct Reply {
 
 class Service {
 public:
-    Service(const std::string& dataDir, ServiceConfig config);
+    Service(const std::string& dataDir, ServiceConfig config, ServiceOptions options = {});
     ~Service();
 
     // Binds to `host`:`port` (0 = any free port) and returns the port bound, or -1.
     int bind(const std::string& host, int port);
+    // The public root in use once bound ("http://127.0.0.1:8080").
+    std::string publicRoot() const { return publicRoot_; }
     // Serves until stop() is called; returns false when the server could not run.
     bool run();
     void stop();
 
 private:
     using Handler = Reply (Service::*)(Incoming&);
+    // Whose session an operation needs.
+    enum class Access {
+        open,
+        owner,        // the session of the user the request names
+        ownerIfAny,   // no session, or the named user's
+    };
     struct Operation {
         Handler handler;
         bool signedCall;  // needs "time" and "code"
         bool encipher;    // "data" of the reply is DES-enciphered
+        Access access = Access::open;
+        const char* ownerKey = "id";  // the field that names the user
     };
 
-    void installRoutes();
-    void handleApi(const httplib::Request& req, httplib::Response& res, const std::string& iface);
-    void handlePlain(const httplib::Request& req, httplib::Response& res, const std::string& iface,
-                     Reply (Service::*page)(Incoming&));
-    Incoming decode(const httplib::Request& req, const std::string& iface);
+    HttpResponse route(HttpRequest& req);
+    HttpResponse refusal(int status, const std::string& why);
+    HttpResponse handleApi(const HttpRequest& req, const std::string& iface);
+    HttpResponse handlePlain(const HttpRequest& req, const std::string& iface,
+                             Reply (Service::*page)(Incoming&));
+    Incoming decode(const HttpRequest& req, const std::string& iface);
     void checkSignature(Incoming& in);
-    void logRequest(const Incoming& in, const httplib::Request& req);
+    std::optional<Reply> accessRefusal(const Operation& op, const Incoming& in);
+    void logRequest(const Incoming& in, const HttpRequest& req);
     std::optional<nlohmann::json> takeScript(const std::string& iface, const std::string& op);
-    void send(const Incoming& in, Reply reply, const std::optional<nlohmann::json>& script,
-              httplib::Response& res);
-    void stallAndDrop(const httplib::Request& req, const nlohmann::json& script);
-    // Applies a script's delay; true when the script drops the connection instead of replying.
-    bool delayOrDrop(const httplib::Request& req, const std::optional<nlohmann::json>& script);
+    HttpResponse send(const Incoming& in, Reply reply, const std::optional<nlohmann::json>& script);
+    // A script that cuts the connection instead of replying.
+    static std::optional<HttpResponse> scriptedCut(const std::optional<nlohmann::json>& script);
     // Runs one operation under the operation lock; a thrown error becomes a 500 reply. A JSON
     // reply is enciphered as `encipher` says, when given.
     Reply runHandler(Reply (Service::*handler)(Incoming&), Incoming& in,
@@ -104,7 +123,7 @@ private:
     static void addExtra(Reply& reply, const std::optional<nlohmann::json>& script);
 
     // Control interface.
-    void installControl();
+    HttpResponse control(const HttpRequest& req);
 
     // Time stamps.
     std::string issueTime();
@@ -173,17 +192,26 @@ private:
 
     std::string dataDir_;
     Store store_;
-    std::unique_ptr<httplib::Server> server_;
+    ServiceOptions options_;
+    std::unique_ptr<HttpServer> server_;
     int port_ = 0;
-    std::atomic<bool> stopping_{false};
-    std::atomic<bool> finished_{false};
+    std::string publicRoot_;  // fixed once bound
+    std::string publicHost_;  // its host: the cookie's domain
 
     std::mutex configMutex_;
     ServiceConfig config_;
     std::map<std::string, std::chrono::steady_clock::time_point> issuedTimes_;
 
+    // The request log for tests, as JSON texts: bounded by entries and by bytes.
+    struct LogEntry {
+        int64_t seq;
+        std::string iface;
+        std::string op;
+        std::string text;
+    };
     std::mutex logMutex_;
-    std::vector<nlohmann::json> log_;
+    std::deque<LogEntry> log_;
+    size_t logBytes_ = 0;
     int64_t logSeq_ = 0;
 
     std::mutex scriptMutex_;

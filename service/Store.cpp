@@ -99,6 +99,13 @@ void Store::createSchema() {
         "0);"
         "CREATE TABLE IF NOT EXISTS sessions(token TEXT PRIMARY KEY, uid INTEGER, created "
         "INTEGER);");
+    // Data directories made before codes counted their wrong guesses.
+    bool hasTries = false;
+    {
+        Stmt s(db_, "SELECT name FROM pragma_table_info('outbox')");
+        while (s.step()) hasTries = hasTries || s.text(0) == "tries";
+    }
+    if (!hasTries) exec("ALTER TABLE outbox ADD COLUMN tries INTEGER DEFAULT 0");
 }
 
 std::string Store::passwordHash(const std::string& password) {
@@ -236,22 +243,27 @@ void Store::addOutbox(const std::string& channel, const std::string& address,
     s.step();
 }
 
-bool Store::takeCode(const std::string& channel, const std::string& address,
-                     const std::string& purpose, const std::string& code) {
+CodeCheck Store::takeCode(const std::string& channel, const std::string& address,
+                          const std::string& purpose, const std::string& code) {
     std::lock_guard lock(mutex_);
     int64_t seq = 0;
+    int64_t tries = 0;
+    bool right = false;
     {
         Stmt s(db_,
-               "SELECT seq, code FROM outbox WHERE channel = ?1 AND address = ?2 AND purpose = ?3"
-               " AND used = 0 ORDER BY seq DESC LIMIT 1");
+               "SELECT seq, code, tries FROM outbox WHERE channel = ?1 AND address = ?2"
+               " AND purpose = ?3 AND used = 0 ORDER BY seq DESC LIMIT 1");
         s.bind(1, channel).bind(2, address).bind(3, purpose);
-        if (!s.step() || s.text(1) != code || code.empty()) return false;
+        if (!s.step()) return CodeCheck::wrong;
         seq = s.integer(0);
+        right = !code.empty() && s.text(1) == code;
+        tries = s.integer(2) + (right ? 0 : 1);
     }
-    Stmt s(db_, "UPDATE outbox SET used = 1 WHERE seq = ?1");
-    s.bind(1, seq);
+    bool spent = right || tries >= kMaxCodeGuesses;
+    Stmt s(db_, "UPDATE outbox SET used = ?1, tries = ?2 WHERE seq = ?3");
+    s.bind(1, int64_t{spent}).bind(2, tries).bind(3, seq);
     s.step();
-    return true;
+    return right ? CodeCheck::accepted : spent ? CodeCheck::spent : CodeCheck::wrong;
 }
 
 json Store::outbox(const std::string& channel) {

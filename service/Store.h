@@ -26,6 +26,14 @@ inline constexpr const char* kTestUserEmail = "zvttest@example.com";
 inline constexpr const char* kPartnerWeb = "qq";
 inline constexpr const char* kPartnerWebId = "QQ-OPENID-0001";
 
+inline constexpr int kMaxCodeGuesses = 5;
+
+enum class CodeCheck {
+    accepted,
+    wrong,  // or none was sent
+    spent,  // this wrong guess was the last one the code allowed
+};
+
 struct Page {
     std::vector<json> rows;
     bool end = true;
@@ -59,9 +67,11 @@ public:
     // Outboxes ("sms" or "mail"): every code the service sends is kept for the tests to read.
     void addOutbox(const std::string& channel, const std::string& address,
                    const std::string& purpose, const std::string& code, const std::string& text);
-    // Accepts the newest unused code sent to `address` for `purpose` and marks it used.
-    bool takeCode(const std::string& channel, const std::string& address,
-                  const std::string& purpose, const std::string& code);
+    // Accepts the newest unused code sent to `address` for `purpose` and marks it used. Each
+    // wrong guess counts against that code; the kMaxCodeGuesses-th spends it, so that guessing
+    // goes no further without a new code.
+    CodeCheck takeCode(const std::string& channel, const std::string& address,
+                       const std::string& purpose, const std::string& code);
     json outbox(const std::string& channel);
     void clearOutboxes();
 

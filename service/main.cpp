@@ -1,10 +1,12 @@
 // zavelto-service: the local Zavelto service.
 //
-//   zavelto-service --port N --data-dir DIR [--bind 127.0.0.1] [--sign-fail-code CODE]
-//                   [--time-window SECONDS]
+//   zavelto-service --port N --data-dir DIR [--bind 127.0.0.1] [--public-url URL]
+//                   [--sign-fail-code CODE] [--time-window SECONDS]
+//                   [--read-deadline SECONDS] [--test-control]
 //
 // Port 0 binds any free port. The first line on standard output is
-// "listening on HOST:PORT"; nothing else is written there. SIGTERM and SIGINT stop it.
+// "listening on HOST:PORT"; nothing else is written there. Standard error gets one line per
+// request. SIGTERM and SIGINT stop it.
 #include <pthread.h>
 
 #include <csignal>
@@ -13,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <chrono>
 #include <string>
 #include <thread>
 
@@ -21,8 +24,23 @@
 namespace {
 
 void usage() {
-    std::cerr << "usage: zavelto-service --port N --data-dir DIR [--bind ADDRESS]\n"
-                 "                       [--sign-fail-code CODE] [--time-window SECONDS]\n";
+    std::cerr << "usage: zavelto-service --port N --data-dir DIR [--bind ADDRESS] [--public-url URL]\n"
+                 "                       [--sign-fail-code CODE] [--time-window SECONDS]\n"
+                 "                       [--read-deadline SECONDS] [--test-control]\n";
+}
+
+// "http://host[:port]" or "https://..." without a path: what links and the cookie are built on.
+bool validRoot(std::string url) {
+    while (!url.empty() && url.back() == '/') url.pop_back();
+    size_t scheme = url.find("://");
+    if (scheme == std::string::npos) return false;
+    std::string name = url.substr(0, scheme), authority = url.substr(scheme + 3);
+    if (name != "http" && name != "https") return false;
+    if (authority.empty() || authority[0] == ':') return false;
+    for (unsigned char c : authority) {
+        if (c <= 0x20 || c >= 0x7f || std::strchr("/?#@\\\"'<>", c)) return false;
+    }
+    return true;
 }
 
 bool parseInt(const char* s, int& out) {
@@ -40,6 +58,7 @@ int main(int argc, char** argv) {
     std::string dataDir;
     std::string bindAddress = "127.0.0.1";
     zvt::service::ServiceConfig config;
+    zvt::service::ServiceOptions options;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         auto value = [&]() -> const char* {
@@ -71,6 +90,26 @@ int main(int argc, char** argv) {
                 return 2;
             }
             config.timeWindowMs = static_cast<int64_t>(n) * 1000;
+        } else if (a == "--public-url") {
+            options.publicRoot = value();
+            if (!validRoot(options.publicRoot)) {
+                std::cerr << "zavelto-service: --public-url wants http://host[:port]\n";
+                return 2;
+            }
+        } else if (a == "--read-deadline") {
+            // How long the head, and then the body, of a request may take to arrive.
+            const char* text = value();
+            char* end = nullptr;
+            double seconds = std::strtod(text, &end);
+            if (!*text || *end || !(seconds >= 0.05 && seconds <= 3600)) {
+                std::cerr << "zavelto-service: bad read deadline\n";
+                return 2;
+            }
+            auto ms = std::chrono::milliseconds(static_cast<int64_t>(seconds * 1000));
+            options.limits.headDeadline = ms;
+            options.limits.bodyDeadline = ms;
+        } else if (a == "--test-control") {
+            options.testControl = true;
         } else if (a == "--help" || a == "-h") {
             usage();
             return 0;
@@ -96,7 +135,7 @@ int main(int argc, char** argv) {
 
     try {
         std::filesystem::create_directories(dataDir);
-        zvt::service::Service service(dataDir, config);
+        zvt::service::Service service(dataDir, config, options);
         int bound = service.bind(bindAddress, port);
         if (bound <= 0) {
             std::cerr << "zavelto-service: cannot bind " << bindAddress << ":" << port << "\n";

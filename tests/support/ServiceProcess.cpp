@@ -10,11 +10,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -158,6 +161,13 @@ ServiceProcess::~ServiceProcess() {
     std::filesystem::remove_all(dataDir_, ec);
 }
 
+std::string ServiceProcess::serviceLog() const {
+    std::ifstream file(dataDir_ + "/service.log");
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
 std::string ServiceProcess::rootURL() const {
     return "http://127.0.0.1:" + std::to_string(port_);
 }
@@ -172,10 +182,30 @@ void ServiceProcess::launch() {
     std::vector<std::string> args = {options_.executable, "--port", std::to_string(port_),
                                      "--data-dir",        dataDir_, "--bind",
                                      "127.0.0.1"};
+    if (options_.testControl) args.push_back("--test-control");
     args.insert(args.end(), options_.extraArgs.begin(), options_.extraArgs.end());
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
+    // The child's environment: this process's, with the given settings in place of any of
+    // the same name.
+    std::vector<std::string> environment = options_.environment;
+    for (char** e = environ; *e; ++e) {
+        std::string_view entry(*e);
+        auto name = entry.substr(0, entry.find('=') + 1);
+        bool replaced = std::any_of(options_.environment.begin(), options_.environment.end(),
+                                    [&](const std::string& given) { return given.rfind(name, 0) == 0; });
+        if (!replaced) environment.emplace_back(entry);
+    }
+    std::vector<char*> envp;
+    for (auto& e : environment) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    int logFd = -1;
+    if (options_.captureLog) {
+        logFd = open((dataDir_ + "/service.log").c_str(),
+                     O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+        if (logFd < 0) throw std::runtime_error(std::string("service log: ") + std::strerror(errno));
+    }
 
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) {
@@ -186,6 +216,7 @@ void ServiceProcess::launch() {
     if (child < 0) {
         close(fds[0]);
         close(fds[1]);
+        if (logFd >= 0) close(logFd);
         throw std::runtime_error(std::string("fork: ") + std::strerror(errno));
     }
     if (child == 0) {
@@ -193,13 +224,15 @@ void ServiceProcess::launch() {
         prctl(PR_SET_PDEATHSIG, SIGTERM);
         if (getppid() != parent) _exit(127);
         dup2(fds[1], STDOUT_FILENO);
+        if (logFd >= 0) dup2(logFd, STDERR_FILENO);
         sigset_t none;
         sigemptyset(&none);
         sigprocmask(SIG_SETMASK, &none, nullptr);
-        execv(argv[0], argv.data());
+        execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }
     close(fds[1]);
+    if (logFd >= 0) close(logFd);
     pid_ = child;
 
     // Read the first line: "listening on 127.0.0.1:PORT".

@@ -13,7 +13,9 @@
 //     add_dependencies(<test target> zavelto-service)
 // Only the C++ standard library and POSIX are used, so the launcher carries no project code.
 // The child gets SIGTERM when the thread that started it ends (Linux parent-death signal),
-// so a crashed test leaves no service behind; start it from the test's own thread.
+// so a crashed test leaves no service behind; start it from the test's own thread. It is
+// started with "--test-control", which opens the control interface to loopback clients.
+// Its one line per request goes to the test's standard error, or to a file (captureLog).
 //
 // The log entries (JSON objects) hold: "seq", "iface" ("json", "enciphered", "search",
 // "page", "image"), "op" (the "m" or "act" value; "userInfo&do=my" for sub-operations),
@@ -86,6 +88,9 @@ public:
         std::string executable{};
         int port = 0;                          // 0: any free port
         std::vector<std::string> extraArgs{};  // e.g. {"--sign-fail-code", "202"}
+        bool testControl = true;               // serve "/__test/" to loopback clients
+        std::vector<std::string> environment{};  // "NAME=value" added to the child's
+        bool captureLog = false;               // standard error into serviceLog()
     };
 
     struct Response {
@@ -116,6 +121,9 @@ public:
     int stop();
     // Starts it again after stop(), on the same port and data directory.
     void start();
+
+    // What the service wrote to standard error (with captureLog).
+    std::string serviceLog() const;
 
     // One plain HTTP/1.1 request to the service (Connection: close), e.g. to send a
     // hand-built request in a test.

@@ -109,6 +109,14 @@ TEST_F(APIClientTest, EveryOperationSucceedsWithVerifiedSignatures) {
   EXPECT_EQ(aliases_[0].callback, ZVTSessionClient::APIClient);
   EXPECT_EQ(aliases_[0].alias, text(install.record->objectForKey("id"_ns)));
 
+  // What follows acts on the demo user's own data, which takes that user's session.
+  r = {};
+  ZVTAPIClient::loginWith(
+      NSDictionary::make({{"userName"_ns, str(kServiceTestUserName)}, {"password"_ns, str(kServiceTestUserPassword)}}),
+      into(r));
+  waitForOne(r.calls);
+  ASSERT_TRUE(r.success) << r.message;
+
   const std::string other = "13912345679";
   r = {};
   APIClient::getBindingVerificationCodeWithParameter(NSDictionary::make({{"phoneNumber"_ns, str(other)}}), into(r));
@@ -323,7 +331,7 @@ TEST_F(APIClientTest, ListAndRecordEdgeReplies) {
   // A profile reply whose record does not decipher keeps the record and fails.
   AppDelegate::shared()->setUserInfoDictionary(NSDictionary::make({{"id"_ns, "10001"_ns}, {"qq"_ns, "1"_ns}}));
   auto before = AppDelegate::shared()->userInfoDictionary();
-  service().script(ScriptedReply{.op = "update_userinfo", .iface = "json", .undecipherable = true});
+  service().script(ScriptedReply{.op = "update_userinfo", .iface = "json", .code = 101, .undecipherable = true});
   r = {};
   APIClient::updateUserinfoWithParameter(NSDictionary::make({{"id"_ns, "10001"_ns}, {"qq"_ns, "2"_ns}}),
                                          intoRecord(r));

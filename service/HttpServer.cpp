@@ -1,0 +1,984 @@
+#include "service/HttpServer.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+
+namespace zvt::service {
+
+namespace {
+
+constexpr uint64_t kListenTag = 0;
+constexpr uint64_t kWakeTag = 1;
+// A connection that was answered with a refusal, or is closing, is read and discarded this
+// long so that the peer sees the reply instead of a reset.
+constexpr std::chrono::milliseconds kLinger{2000};
+// Bytes read from one connection before the others get their turn.
+constexpr size_t kReadTurn = 256 * 1024;
+constexpr size_t kMaxHeaders = 100;
+constexpr size_t kMaxChunkLine = 4096;
+
+bool isTokenChar(unsigned char c) {
+    return std::isalnum(c) || std::strchr("!#$%&'*+-.^_`|~", c) != nullptr;
+}
+
+bool iequals(std::string_view a, std::string_view b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
+               return std::tolower(x) == std::tolower(y);
+           });
+}
+
+std::string_view trimmed(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    return s;
+}
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+std::string percentDecoded(std::string_view s) {
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '%' && i + 2 < s.size() && hexDigit(s[i + 1]) >= 0 &&
+            hexDigit(s[i + 2]) >= 0) {
+            out.push_back(static_cast<char>(hexDigit(s[i + 1]) * 16 + hexDigit(s[i + 2])));
+            i += 2;
+        } else {
+            out.push_back(s[i]);
+        }
+    }
+    return out;
+}
+
+// Client-chosen text made safe for one log line: printable ASCII kept, the rest as %XX.
+std::string loggable(std::string_view s, size_t max = 300) {
+    std::string out;
+    for (unsigned char c : s) {
+        if (out.size() >= max) {
+            out += "...";
+            break;
+        }
+        if (c > 0x20 && c < 0x7f) {
+            out.push_back(static_cast<char>(c));
+        } else {
+            char buf[4];
+            std::snprintf(buf, sizeof buf, "%%%02X", c);
+            out += buf;
+        }
+    }
+    return out;
+}
+
+const char* reasonOf(int status) {
+    switch (status) {
+    case 100: return "Continue";
+    case 200: return "OK";
+    case 400: return "Bad Request";
+    case 403: return "Forbidden";
+    case 404: return "Not Found";
+    case 405: return "Method Not Allowed";
+    case 408: return "Request Timeout";
+    case 413: return "Content Too Large";
+    case 417: return "Expectation Failed";
+    case 431: return "Request Header Fields Too Large";
+    case 500: return "Internal Server Error";
+    case 501: return "Not Implemented";
+    case 503: return "Service Unavailable";
+    case 505: return "HTTP Version Not Supported";
+    default: return "Status";
+    }
+}
+
+// A handler's note for the log line: its blanks stay, control characters do not.
+std::string noteText(std::string_view s) {
+    std::string out;
+    for (unsigned char c : s.substr(0, 200)) out.push_back(c < 0x20 || c == 0x7f ? '?' : static_cast<char>(c));
+    return out;
+}
+
+// Header values written by handlers (scripted content types among them) never split a line.
+std::string oneLine(std::string_view s) {
+    std::string out;
+    for (char c : s) out.push_back(c == '\r' || c == '\n' || c == '\0' ? ' ' : c);
+    return out;
+}
+
+bool loopbackAddress(const sockaddr_storage& ss) {
+    if (ss.ss_family == AF_INET) {
+        auto& a = reinterpret_cast<const sockaddr_in&>(ss);
+        return (ntohl(a.sin_addr.s_addr) >> 24) == 127;
+    }
+    if (ss.ss_family == AF_INET6) {
+        auto& a = reinterpret_cast<const sockaddr_in6&>(ss);
+        if (IN6_IS_ADDR_LOOPBACK(&a.sin6_addr)) return true;
+        return IN6_IS_ADDR_V4MAPPED(&a.sin6_addr) && a.sin6_addr.s6_addr[12] == 127;
+    }
+    return false;
+}
+
+std::pair<std::string, int> addressOf(const sockaddr_storage& ss) {
+    char buf[INET6_ADDRSTRLEN] = "";
+    if (ss.ss_family == AF_INET) {
+        auto& a = reinterpret_cast<const sockaddr_in&>(ss);
+        inet_ntop(AF_INET, &a.sin_addr, buf, sizeof buf);
+        return {buf, ntohs(a.sin_port)};
+    }
+    if (ss.ss_family == AF_INET6) {
+        auto& a = reinterpret_cast<const sockaddr_in6&>(ss);
+        inet_ntop(AF_INET6, &a.sin6_addr, buf, sizeof buf);
+        return {buf, ntohs(a.sin6_port)};
+    }
+    return {"?", 0};
+}
+
+long long millisBetween(std::chrono::steady_clock::time_point a,
+                        std::chrono::steady_clock::time_point b) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(b - a).count();
+}
+
+std::string seconds(std::chrono::milliseconds d) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%g s", static_cast<double>(d.count()) / 1000.0);
+    return buf;
+}
+
+}  // namespace
+
+std::string HttpRequest::header(std::string_view name) const {
+    for (const auto& [k, v] : headers) {
+        if (iequals(k, name)) return v;
+    }
+    return {};
+}
+
+struct HttpServer::Conn {
+    enum class State { head, body, busy, waiting, writing, stalled, draining };
+    enum class Chunk { size, data, dataEnd, trailer };
+
+    uint64_t id = 0;
+    int fd = -1;
+    std::string addr;
+    int port = 0;
+    bool loopback = false;
+    uint32_t events = 0;
+
+    State state = State::head;
+    Clock::time_point deadline;
+    bool started = false;  // bytes of the current request have come
+    bool served = false;   // an earlier request was answered on this connection
+    bool broken = false;   // the peer went away while the request was with a worker
+    bool expectContinue = false;
+    bool keepAlive = false;  // of the current request
+    std::string in;
+
+    HttpRequest req;
+    Clock::time_point requestStart;
+    bool chunked = false;
+    size_t contentLength = 0;
+    Chunk chunk = Chunk::size;
+    size_t chunkLeft = 0;
+    size_t trailerBytes = 0;
+    size_t held = 0;
+    std::string method;  // of the current request, for its log line
+    std::string target;
+
+    std::string out;
+    size_t outSent = 0;
+    bool closeAfter = false;
+    size_t drained = 0;
+    std::string stallNote;
+
+    bool closed() const { return fd < 0; }
+};
+
+HttpServer::HttpServer(HttpLimits limits, Handler handler, Refusal refusal)
+    : limits_(limits), handler_(std::move(handler)), refusal_(std::move(refusal)) {
+    wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+}
+
+HttpServer::~HttpServer() {
+    for (auto& [id, c] : conns_) {
+        if (c->fd >= 0) ::close(c->fd);
+    }
+    if (listenFd_ >= 0) ::close(listenFd_);
+    if (epollFd_ >= 0) ::close(epollFd_);
+    if (wakeFd_ >= 0) ::close(wakeFd_);
+}
+
+int HttpServer::bind(const std::string& host, int port) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
+    addrinfo* found = nullptr;
+    std::string service = std::to_string(port);
+    if (getaddrinfo(host.empty() ? nullptr : host.c_str(), service.c_str(), &hints, &found) != 0) {
+        return -1;
+    }
+    int bound = -1;
+    for (addrinfo* ai = found; ai && bound < 0; ai = ai->ai_next) {
+        int fd = socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
+                        ai->ai_protocol);
+        if (fd < 0) continue;
+        int one = 1;
+        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        if (::bind(fd, ai->ai_addr, ai->ai_addrlen) != 0 || listen(fd, 1024) != 0) {
+            ::close(fd);
+            continue;
+        }
+        sockaddr_storage ss{};
+        socklen_t len = sizeof ss;
+        getsockname(fd, reinterpret_cast<sockaddr*>(&ss), &len);
+        bound = addressOf(ss).second;
+        listenFd_ = fd;
+    }
+    freeaddrinfo(found);
+    return bound;
+}
+
+void HttpServer::stop() {
+    stopping_ = true;
+    uint64_t one = 1;
+    if (wakeFd_ >= 0 && write(wakeFd_, &one, sizeof one) < 0) {
+        // The counter is already non-zero: the loop wakes anyway.
+    }
+}
+
+void HttpServer::log(const char* level, const std::string& text) {
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    std::tm tm{};
+    gmtime_r(&ts.tv_sec, &tm);
+    char stamp[40];
+    size_t n = std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S", &tm);
+    std::snprintf(stamp + n, sizeof stamp - n, ".%03ldZ", ts.tv_nsec / 1000000);
+    std::string line = std::string(stamp) + " " + level + " " + text + "\n";
+    // One write per line, so that lines of several threads never interleave.
+    if (::write(STDERR_FILENO, line.data(), line.size()) < 0) {
+        // Nowhere left to report it.
+    }
+}
+
+bool HttpServer::run() {
+    if (listenFd_ < 0 || wakeFd_ < 0) return false;
+    epollFd_ = epoll_create1(EPOLL_CLOEXEC);
+    if (epollFd_ < 0) return false;
+    epoll_event ev{};
+    ev.events = EPOLLIN;
+    ev.data.u64 = kListenTag;
+    epoll_ctl(epollFd_, EPOLL_CTL_ADD, listenFd_, &ev);
+    ev.data.u64 = kWakeTag;
+    epoll_ctl(epollFd_, EPOLL_CTL_ADD, wakeFd_, &ev);
+
+    // Every connection is a descriptor: make room for as many as the cap allows.
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = std::min<rlim_t>(files.rlim_max, 65536);
+        setrlimit(RLIMIT_NOFILE, &files);
+        getrlimit(RLIMIT_NOFILE, &files);
+    }
+    if (files.rlim_cur > 64) {
+        limits_.maxConnections =
+            std::min<size_t>(limits_.maxConnections, static_cast<size_t>(files.rlim_cur) - 64);
+    }
+
+    for (int i = 0; i < std::max(1, limits_.workers); ++i) {
+        workers_.emplace_back([this] { workerLoop(); });
+    }
+
+    std::vector<epoll_event> events(256);
+    while (!stopping_) {
+        int n = epoll_wait(epollFd_, events.data(), static_cast<int>(events.size()),
+                           nextTimeoutMs());
+        if (n < 0 && errno != EINTR) break;
+        for (int i = 0; i < n; ++i) {
+            uint64_t tag = events[static_cast<size_t>(i)].data.u64;
+            if (tag == kListenTag) {
+                acceptAll();
+            } else if (tag == kWakeTag) {
+                uint64_t count = 0;
+                while (read(wakeFd_, &count, sizeof count) > 0) {
+                }
+            } else if (auto it = conns_.find(tag); it != conns_.end() && !it->second->closed()) {
+                onEvent(*it->second, events[static_cast<size_t>(i)].events);
+            }
+        }
+        finishJobs();
+        expire();
+        for (auto it = conns_.begin(); it != conns_.end();) {
+            it = it->second->closed() ? conns_.erase(it) : std::next(it);
+        }
+    }
+
+    {
+        std::lock_guard lock(jobsMutex_);
+        workersStop_ = true;
+        jobs_.clear();
+    }
+    jobsReady_.notify_all();
+    for (auto& t : workers_) t.join();
+    workers_.clear();
+    for (auto& [id, c] : conns_) close(*c);
+    conns_.clear();
+    ::close(listenFd_);
+    listenFd_ = -1;
+    return true;
+}
+
+void HttpServer::workerLoop() {
+    for (;;) {
+        Job job;
+        {
+            std::unique_lock lock(jobsMutex_);
+            jobsReady_.wait(lock, [this] { return workersStop_ || !jobs_.empty(); });
+            if (workersStop_) return;
+            job = std::move(jobs_.front());
+            jobs_.pop_front();
+        }
+        HttpResponse response;
+        try {
+            response = handler_(job.request);
+        } catch (const std::exception& e) {
+            response = HttpResponse{};
+            response.status = 500;
+            response.body = std::string("internal error: ") + e.what();
+        }
+        job.request = HttpRequest{};  // the body's memory goes before its bytes are released
+        {
+            std::lock_guard lock(jobsMutex_);
+            done_.push_back({job.conn, job.held, std::move(response)});
+        }
+        uint64_t one = 1;
+        if (write(wakeFd_, &one, sizeof one) < 0) {
+            // Already signalled.
+        }
+    }
+}
+
+void HttpServer::acceptAll() {
+    for (;;) {
+        sockaddr_storage ss{};
+        socklen_t len = sizeof ss;
+        int fd = accept4(listenFd_, reinterpret_cast<sockaddr*>(&ss), &len,
+                         SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED) continue;
+            if (errno != EAGAIN && errno != EWOULDBLOCK) {
+                log("WARN", std::string("accept: ") + std::strerror(errno));
+                // Out of descriptors: the listening socket stays readable, so stop watching it
+                // for a moment instead of spinning.
+                epoll_ctl(epollFd_, EPOLL_CTL_DEL, listenFd_, nullptr);
+                acceptPaused_ = true;
+                acceptResume_ = Clock::now() + std::chrono::milliseconds(100);
+            }
+            return;
+        }
+        auto [addr, port] = addressOf(ss);
+        if (conns_.size() >= limits_.maxConnections) {
+            ::close(fd);
+            log("WARN", addr + ":" + std::to_string(port) + " refused: " +
+                            std::to_string(limits_.maxConnections) + " connections open");
+            continue;
+        }
+        int one = 1;
+        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        auto c = std::make_unique<Conn>();
+        c->id = nextId_++;
+        c->fd = fd;
+        c->addr = addr;
+        c->port = port;
+        c->loopback = loopbackAddress(ss);
+        epoll_event ev{};
+        ev.events = EPOLLIN | EPOLLRDHUP;
+        ev.data.u64 = c->id;
+        if (epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &ev) != 0) {
+            ::close(fd);
+            continue;
+        }
+        c->events = ev.events;
+        startRequest(*c);
+        conns_.emplace(c->id, std::move(c));
+    }
+}
+
+void HttpServer::startRequest(Conn& c) {
+    c.req = HttpRequest{};
+    c.req.remoteAddr = c.addr;
+    c.req.remotePort = c.port;
+    c.req.fromLoopback = c.loopback;
+    c.state = Conn::State::head;
+    c.started = false;
+    c.expectContinue = false;
+    c.chunked = false;
+    c.contentLength = 0;
+    c.chunk = Conn::Chunk::size;
+    c.chunkLeft = 0;
+    c.trailerBytes = 0;
+    c.held = 0;
+    c.keepAlive = false;
+    c.method.clear();
+    c.target.clear();
+    c.deadline = Clock::now() + (c.served ? limits_.idleTimeout : limits_.headDeadline);
+}
+
+void HttpServer::watch(Conn& c, uint32_t events) {
+    if (c.closed() || c.broken || c.events == events) return;
+    epoll_event ev{};
+    ev.events = events;
+    ev.data.u64 = c.id;
+    epoll_ctl(epollFd_, EPOLL_CTL_MOD, c.fd, &ev);
+    c.events = events;
+}
+
+void HttpServer::close(Conn& c) {
+    if (c.closed()) return;
+    epoll_ctl(epollFd_, EPOLL_CTL_DEL, c.fd, nullptr);
+    ::close(c.fd);
+    c.fd = -1;
+    // (A request with a worker keeps its bytes counted until the worker is done.)
+    releaseHeld(c.held);
+    c.held = 0;
+}
+
+void HttpServer::releaseHeld(size_t bytes) {
+    held_ -= std::min(held_, bytes);
+}
+
+void HttpServer::onEvent(Conn& c, uint32_t events) {
+    switch (c.state) {
+    case Conn::State::head:
+    case Conn::State::body:
+    case Conn::State::stalled:
+    case Conn::State::draining:
+        readSome(c);
+        break;
+    case Conn::State::writing:
+        if (events & (EPOLLERR | EPOLLHUP)) {
+            log("WARN", c.addr + ":" + std::to_string(c.port) + " went away before its reply");
+            close(c);
+        } else {
+            writeSome(c);
+        }
+        break;
+    case Conn::State::busy:
+    case Conn::State::waiting:
+        if (events & (EPOLLERR | EPOLLHUP)) {
+            // Nothing more can be written; stop watching until the reply is due.
+            epoll_ctl(epollFd_, EPOLL_CTL_DEL, c.fd, nullptr);
+            c.broken = true;
+        }
+        break;
+    }
+}
+
+void HttpServer::readSome(Conn& c) {
+    char buf[16384];
+    size_t total = 0;
+    while (total < kReadTurn && !c.closed()) {
+        ssize_t n = recv(c.fd, buf, sizeof buf, 0);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            if (errno != EAGAIN && errno != EWOULDBLOCK) close(c);
+            return;
+        }
+        if (n == 0) {
+            if (c.state == Conn::State::stalled) {
+                logRequest(c, "INFO", 0, "stalled until the peer hung up " + c.stallNote);
+            } else if (c.started && (c.state == Conn::State::head || c.state == Conn::State::body)) {
+                logRequest(c, "WARN", 0, "peer hung up before the request was complete");
+            }
+            close(c);
+            return;
+        }
+        total += static_cast<size_t>(n);
+        if (c.state == Conn::State::stalled || c.state == Conn::State::draining) {
+            c.drained += static_cast<size_t>(n);
+            if (c.state == Conn::State::draining && c.drained > limits_.maxBodyBytes) close(c);
+            continue;
+        }
+        c.in.append(buf, static_cast<size_t>(n));
+        process(c);
+        if (c.state != Conn::State::head && c.state != Conn::State::body) return;
+    }
+}
+
+void HttpServer::process(Conn& c) {
+    if (c.state == Conn::State::head) {
+        if (!c.started) {
+            size_t skip = 0;
+            while (c.in.compare(skip, 2, "\r\n") == 0) skip += 2;
+            c.in.erase(0, skip);
+            if (c.in.empty()) return;
+            c.started = true;
+            c.requestStart = Clock::now();
+            c.deadline = c.requestStart + limits_.headDeadline;
+        }
+        size_t end = c.in.find("\r\n\r\n");
+        if (end == std::string::npos) {
+            if (c.in.size() > limits_.maxHeadBytes) {
+                refuse(c, 431, "request head over " + std::to_string(limits_.maxHeadBytes) +
+                                   " bytes");
+            }
+            return;
+        }
+        if (end + 4 > limits_.maxHeadBytes) {
+            refuse(c, 431, "request head over " + std::to_string(limits_.maxHeadBytes) + " bytes");
+            return;
+        }
+        if (!parseHead(c, end)) return;
+        if (!c.chunked && c.contentLength == 0) {
+            dispatch(c);
+            return;
+        }
+        c.state = Conn::State::body;
+        c.deadline = Clock::now() + limits_.bodyDeadline;
+        if (c.expectContinue) {
+            static const char kContinue[] = "HTTP/1.1 100 Continue\r\n\r\n";
+            if (send(c.fd, kContinue, sizeof kContinue - 1, MSG_NOSIGNAL | MSG_DONTWAIT) !=
+                static_cast<ssize_t>(sizeof kContinue - 1)) {
+                close(c);
+                return;
+            }
+        }
+    }
+    if (c.state == Conn::State::body && readBody(c)) dispatch(c);
+}
+
+bool HttpServer::parseHead(Conn& c, size_t headEnd) {
+    std::string_view head(c.in.data(), headEnd);
+    std::vector<std::string_view> lines;
+    for (size_t pos = 0;;) {
+        size_t eol = head.find("\r\n", pos);
+        lines.push_back(head.substr(pos, eol == std::string_view::npos ? eol : eol - pos));
+        if (eol == std::string_view::npos) break;
+        pos = eol + 2;
+    }
+    for (auto line : lines) {
+        if (line.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos) {
+            refuse(c, 400, "stray line break in the request head");
+            return false;
+        }
+    }
+    // Request line: method, target, version, one blank apart.
+    std::string_view line = lines[0];
+    size_t sp1 = line.find(' ');
+    size_t sp2 = sp1 == std::string_view::npos ? sp1 : line.find(' ', sp1 + 1);
+    if (sp2 == std::string_view::npos || line.find(' ', sp2 + 1) != std::string_view::npos) {
+        refuse(c, 400, "malformed request line");
+        return false;
+    }
+    std::string_view method = line.substr(0, sp1);
+    std::string_view target = line.substr(sp1 + 1, sp2 - sp1 - 1);
+    std::string_view version = line.substr(sp2 + 1);
+    c.method = loggable(method, 20);
+    c.target = loggable(target);
+    if (method.empty() || !std::all_of(method.begin(), method.end(), [](unsigned char ch) {
+            return isTokenChar(ch);
+        })) {
+        refuse(c, 400, "malformed method");
+        return false;
+    }
+    if (target.empty() || target[0] != '/' ||
+        !std::all_of(target.begin(), target.end(),
+                     [](unsigned char ch) { return ch > 0x20 && ch != 0x7f; })) {
+        refuse(c, 400, "malformed target");
+        return false;
+    }
+    if (version != "HTTP/1.1" && version != "HTTP/1.0") {
+        refuse(c, version.rfind("HTTP/", 0) == 0 ? 505 : 400, "unsupported version");
+        return false;
+    }
+    c.req.method = std::string(method);
+    c.req.target = std::string(target);
+    c.req.path = percentDecoded(target.substr(0, target.find('?')));
+    c.req.version = std::string(version);
+    c.req.keepAlive = version == "HTTP/1.1";
+
+    if (lines.size() - 1 > kMaxHeaders) {
+        refuse(c, 431, "more than " + std::to_string(kMaxHeaders) + " headers");
+        return false;
+    }
+    std::string contentLength, transferEncoding, expect;
+    for (size_t i = 1; i < lines.size(); ++i) {
+        std::string_view h = lines[i];
+        size_t colon = h.find(':');
+        if (colon == 0 || colon == std::string_view::npos ||
+            !std::all_of(h.begin(), h.begin() + static_cast<std::ptrdiff_t>(colon),
+                         [](unsigned char ch) { return isTokenChar(ch); })) {
+            refuse(c, 400, "malformed header line");
+            return false;
+        }
+        std::string_view name = h.substr(0, colon);
+        std::string_view value = trimmed(h.substr(colon + 1));
+        if (std::any_of(value.begin(), value.end(), [](unsigned char ch) {
+                return (ch < 0x20 && ch != '\t') || ch == 0x7f;
+            })) {
+            refuse(c, 400, "control character in a header");
+            return false;
+        }
+        if (iequals(name, "Content-Length")) {
+            if (value.empty() || value.size() > 18 ||
+                !std::all_of(value.begin(), value.end(), [](char ch) { return ch >= '0' && ch <= '9'; }) ||
+                (!contentLength.empty() && contentLength != value)) {
+                refuse(c, 400, "malformed Content-Length");
+                return false;
+            }
+            contentLength = std::string(value);
+        } else if (iequals(name, "Transfer-Encoding")) {
+            if (!transferEncoding.empty()) {
+                refuse(c, 501, "layered transfer encodings");
+                return false;
+            }
+            transferEncoding = std::string(value);
+        } else if (iequals(name, "Expect")) {
+            expect = std::string(value);
+        } else if (iequals(name, "Connection")) {
+            for (size_t pos = 0; pos <= value.size();) {
+                size_t comma = value.find(',', pos);
+                auto token = trimmed(value.substr(pos, comma == std::string_view::npos ? comma : comma - pos));
+                if (iequals(token, "close")) c.req.keepAlive = false;
+                if (iequals(token, "keep-alive") && version == "HTTP/1.0") c.req.keepAlive = true;
+                if (comma == std::string_view::npos) break;
+                pos = comma + 1;
+            }
+        }
+        c.req.headers.emplace_back(std::string(name), std::string(value));
+    }
+    c.in.erase(0, headEnd + 4);
+    c.keepAlive = c.req.keepAlive;
+
+    if (!transferEncoding.empty()) {
+        // Both framings at once is how requests are smuggled past a proxy: refuse it.
+        if (!contentLength.empty() || version == "HTTP/1.0") {
+            refuse(c, 400, "Transfer-Encoding with Content-Length or HTTP/1.0");
+            return false;
+        }
+        if (!iequals(transferEncoding, "chunked")) {
+            refuse(c, 501, "transfer encoding other than chunked");
+            return false;
+        }
+        c.chunked = true;
+    } else if (!contentLength.empty()) {
+        c.contentLength = std::stoull(contentLength);
+        if (c.contentLength > limits_.maxBodyBytes) {
+            refuse(c, 413, "body of " + contentLength + " bytes over the cap of " +
+                               std::to_string(limits_.maxBodyBytes));
+            return false;
+        }
+        if (held_ + c.contentLength > limits_.maxHeldBytes) {
+            refuse(c, 503, "too many request bytes held at once");
+            return false;
+        }
+        held_ += c.contentLength;
+        c.held = c.contentLength;
+    }
+    if (!expect.empty()) {
+        if (!iequals(expect, "100-continue")) {
+            refuse(c, 417, "unknown expectation");
+            return false;
+        }
+        c.expectContinue = version == "HTTP/1.1" && (c.chunked || c.contentLength > 0);
+    }
+    return true;
+}
+
+bool HttpServer::readBody(Conn& c) {
+    if (!c.chunked) {
+        size_t take = std::min(c.in.size(), c.contentLength - c.req.body.size());
+        c.req.body.append(c.in, 0, take);
+        c.in.erase(0, take);
+        return c.req.body.size() == c.contentLength;
+    }
+    size_t pos = 0;
+    auto consumed = [&] { c.in.erase(0, pos); };
+    for (;;) {
+        switch (c.chunk) {
+        case Conn::Chunk::size: {
+            size_t eol = c.in.find("\r\n", pos);
+            if (eol == std::string::npos) {
+                consumed();
+                if (c.in.size() > kMaxChunkLine) refuse(c, 400, "chunk size line too long");
+                return false;
+            }
+            std::string_view sizeLine(c.in.data() + pos, eol - pos);
+            if (sizeLine.size() > kMaxChunkLine) {
+                refuse(c, 400, "chunk size line too long");
+                return false;
+            }
+            sizeLine = trimmed(sizeLine.substr(0, sizeLine.find(';')));
+            if (sizeLine.empty() || !std::all_of(sizeLine.begin(), sizeLine.end(),
+                                                 [](char ch) { return hexDigit(ch) >= 0; })) {
+                refuse(c, 400, "malformed chunk size");
+                return false;
+            }
+            size_t size = 0;
+            for (char ch : sizeLine) {
+                if (size > (limits_.maxBodyBytes >> 4)) {
+                    size = limits_.maxBodyBytes + 1;
+                    break;
+                }
+                size = size * 16 + static_cast<size_t>(hexDigit(ch));
+            }
+            if (size > limits_.maxBodyBytes - c.req.body.size()) {
+                refuse(c, 413, "chunked body over the cap of " +
+                                   std::to_string(limits_.maxBodyBytes) + " bytes");
+                return false;
+            }
+            if (held_ + size > limits_.maxHeldBytes) {
+                refuse(c, 503, "too many request bytes held at once");
+                return false;
+            }
+            held_ += size;
+            c.held += size;
+            pos = eol + 2;
+            c.chunkLeft = size;
+            c.chunk = size == 0 ? Conn::Chunk::trailer : Conn::Chunk::data;
+            break;
+        }
+        case Conn::Chunk::data: {
+            size_t take = std::min(c.in.size() - pos, c.chunkLeft);
+            c.req.body.append(c.in, pos, take);
+            pos += take;
+            c.chunkLeft -= take;
+            if (c.chunkLeft > 0) {
+                consumed();
+                return false;
+            }
+            c.chunk = Conn::Chunk::dataEnd;
+            break;
+        }
+        case Conn::Chunk::dataEnd:
+            if (c.in.size() - pos < 2) {
+                consumed();
+                return false;
+            }
+            if (c.in.compare(pos, 2, "\r\n") != 0) {
+                refuse(c, 400, "chunk not followed by CR LF");
+                return false;
+            }
+            pos += 2;
+            c.chunk = Conn::Chunk::size;
+            break;
+        case Conn::Chunk::trailer: {
+            size_t eol = c.in.find("\r\n", pos);
+            size_t lineLength = eol == std::string::npos ? c.in.size() - pos : eol - pos;
+            if (c.trailerBytes + lineLength > limits_.maxHeadBytes) {
+                refuse(c, 431, "chunk trailer too long");
+                return false;
+            }
+            if (eol == std::string::npos) {
+                consumed();
+                return false;
+            }
+            pos = eol + 2;
+            c.trailerBytes += lineLength + 2;
+            if (lineLength == 0) {
+                consumed();
+                return true;
+            }
+            break;
+        }
+        }
+    }
+}
+
+void HttpServer::dispatch(Conn& c) {
+    c.state = Conn::State::busy;
+    watch(c, 0);
+    Job job{c.id, c.held, std::move(c.req)};
+    c.held = 0;
+    {
+        std::lock_guard lock(jobsMutex_);
+        jobs_.push_back(std::move(job));
+    }
+    jobsReady_.notify_one();
+}
+
+void HttpServer::finishJobs() {
+    std::vector<Done> done;
+    {
+        std::lock_guard lock(jobsMutex_);
+        done.swap(done_);
+    }
+    for (auto& d : done) {
+        releaseHeld(d.held);
+        auto it = conns_.find(d.conn);
+        if (it == conns_.end() || it->second->closed()) continue;
+        Conn& c = *it->second;
+        if (c.broken) {
+            logRequest(c, "WARN", d.response.status, "peer went away before its reply");
+            close(c);
+            continue;
+        }
+        reply(c, std::move(d.response), true);
+    }
+}
+
+void HttpServer::reply(Conn& c, HttpResponse response, bool fromHandler) {
+    std::string note = response.note.empty() ? "" : " " + noteText(response.note);
+    if (response.ending == HttpResponse::Ending::drop) {
+        logRequest(c, "INFO", 0, "dropped without reply" + note);
+        close(c);
+        return;
+    }
+    if (response.ending == HttpResponse::Ending::stall) {
+        c.state = Conn::State::stalled;
+        c.stallNote = note;
+        c.deadline = Clock::now() + std::chrono::milliseconds(std::max(0, response.stallMs));
+        watch(c, EPOLLIN | EPOLLRDHUP);
+        return;
+    }
+    std::string out = "HTTP/1.1 " + std::to_string(response.status) + " " +
+                      reasonOf(response.status) + "\r\n";
+    out += "Content-Type: " + oneLine(response.contentType) + "\r\n";
+    out += "Content-Length: " + std::to_string(response.body.size()) + "\r\n";
+    c.closeAfter = !fromHandler || !c.keepAlive;
+    out += c.closeAfter ? "Connection: close\r\n" : "Connection: keep-alive\r\n";
+    for (const auto& [k, v] : response.headers) out += oneLine(k) + ": " + oneLine(v) + "\r\n";
+    out += "\r\n";
+    out += response.body;
+    if (fromHandler) {
+        logRequest(c, "INFO", response.status,
+                   std::to_string(response.body.size()) + " bytes" + note);
+    }
+    c.out = std::move(out);
+    c.outSent = 0;
+    if (response.delayMs > 0) {
+        c.state = Conn::State::waiting;
+        c.deadline = Clock::now() + std::chrono::milliseconds(response.delayMs);
+        watch(c, 0);
+        return;
+    }
+    c.state = Conn::State::writing;
+    c.deadline = Clock::now() + limits_.writeDeadline;
+    writeSome(c);
+}
+
+void HttpServer::refuse(Conn& c, int status, const std::string& why) {
+    releaseHeld(c.held);
+    c.held = 0;
+    logRequest(c, "WARN", status, why);
+    reply(c, refusal_(status, why), false);
+}
+
+void HttpServer::writeSome(Conn& c) {
+    while (c.outSent < c.out.size()) {
+        ssize_t n = send(c.fd, c.out.data() + c.outSent, c.out.size() - c.outSent,
+                         MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                watch(c, EPOLLOUT);
+                return;
+            }
+            close(c);
+            return;
+        }
+        c.outSent += static_cast<size_t>(n);
+    }
+    afterReply(c);
+}
+
+void HttpServer::afterReply(Conn& c) {
+    c.out.clear();
+    c.out.shrink_to_fit();
+    if (c.closeAfter) {
+        shutdown(c.fd, SHUT_WR);
+        c.state = Conn::State::draining;
+        c.drained = 0;
+        c.deadline = Clock::now() + kLinger;
+        watch(c, EPOLLIN | EPOLLRDHUP);
+        return;
+    }
+    c.served = true;
+    startRequest(c);
+    watch(c, EPOLLIN | EPOLLRDHUP);
+    if (!c.in.empty()) process(c);
+}
+
+void HttpServer::expire() {
+    auto now = Clock::now();
+    if (acceptPaused_ && acceptResume_ <= now) {
+        epoll_event ev{};
+        ev.events = EPOLLIN;
+        ev.data.u64 = kListenTag;
+        epoll_ctl(epollFd_, EPOLL_CTL_ADD, listenFd_, &ev);
+        acceptPaused_ = false;
+    }
+    for (auto& [id, cp] : conns_) {
+        Conn& c = *cp;
+        if (c.closed() || c.state == Conn::State::busy || c.deadline > now) continue;
+        switch (c.state) {
+        case Conn::State::head:
+            if (c.started) {
+                refuse(c, 408, "request head not complete within " + seconds(limits_.headDeadline));
+            } else {
+                close(c);  // idle, or connected without ever sending
+            }
+            break;
+        case Conn::State::body:
+            refuse(c, 408, "request body not complete within " + seconds(limits_.bodyDeadline));
+            break;
+        case Conn::State::waiting:
+            if (c.broken) {
+                close(c);
+            } else {
+                c.state = Conn::State::writing;
+                c.deadline = now + limits_.writeDeadline;
+                writeSome(c);
+            }
+            break;
+        case Conn::State::writing:
+            logRequest(c, "WARN", 0, "reply not taken within " + seconds(limits_.writeDeadline));
+            close(c);
+            break;
+        case Conn::State::stalled:
+            logRequest(c, "INFO", 0, "stalled until its time ran out" + c.stallNote);
+            close(c);
+            break;
+        case Conn::State::draining:
+        case Conn::State::busy:
+            close(c);
+            break;
+        }
+    }
+}
+
+int HttpServer::nextTimeoutMs() {
+    auto now = Clock::now();
+    long long best = 1000;
+    if (acceptPaused_) best = std::max(0LL, millisBetween(now, acceptResume_) + 1);
+    for (const auto& [id, c] : conns_) {
+        if (c->closed() || c->state == Conn::State::busy) continue;
+        best = std::min(best, std::max(0LL, millisBetween(now, c->deadline) + 1));
+    }
+    return static_cast<int>(best);
+}
+
+void HttpServer::logRequest(const Conn& c, const char* level, int status, const std::string& what) {
+    std::string text = c.addr + ":" + std::to_string(c.port) + " \"" +
+                       (c.method.empty() ? "-" : c.method) + " " +
+                       (c.target.empty() ? "-" : c.target) + "\" " +
+                       (status ? std::to_string(status) : "-") + " " + what;
+    if (c.started) text += " " + std::to_string(millisBetween(c.requestStart, Clock::now())) + " ms";
+    log(level, text);
+}
+
+}  // namespace zvt::service

@@ -1,0 +1,151 @@
+// The service's own HTTP/1.1 server. One thread reads every connection without blocking and
+// holds each request to a size cap and a deadline for its head and for its body; only whole
+// requests reach the handler, on a small pool of workers. So a client that trickles its bytes
+// costs a buffer, never a worker, and cannot hold back the others. Replies go out from the same
+// reading thread, late when a handler asks for a delay, or not at all (dropped or stalled
+// connections, for scripted failures).
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace zvt::service {
+
+struct HttpLimits {
+    size_t maxHeadBytes = 16 * 1024;   // request line and headers (and chunk trailers)
+    size_t maxBodyBytes = 8u << 20;    // one body, however it is framed
+    size_t maxHeldBytes = 64u << 20;   // bodies held at once over all connections
+    std::chrono::milliseconds headDeadline{10000};  // from the first byte of a request
+    std::chrono::milliseconds bodyDeadline{10000};  // from the end of its head
+    std::chrono::milliseconds idleTimeout{5000};    // a kept-alive connection between requests
+    std::chrono::milliseconds writeDeadline{30000}; // for the peer to take a reply
+    size_t maxConnections = 1024;
+    int workers = 8;
+};
+
+struct HttpRequest {
+    std::string method;
+    std::string target;  // as sent: path and query
+    std::string path;    // the target's path, percent-decoded
+    std::string version; // "HTTP/1.1"
+    std::vector<std::pair<std::string, std::string>> headers;  // names as sent, in order
+    std::string body;    // de-chunked
+    std::string remoteAddr;
+    int remotePort = 0;
+    bool fromLoopback = false;
+    bool keepAlive = true;
+
+    // The first header of that name, compared without case; "" when there is none.
+    std::string header(std::string_view name) const;
+};
+
+struct HttpResponse {
+    int status = 200;
+    std::string contentType = "text/plain; charset=utf-8";
+    std::vector<std::pair<std::string, std::string>> headers;
+    std::string body;
+    // The reply leaves this much later (the connection waits without a worker).
+    int delayMs = 0;
+    // Instead of replying: cut the connection at once, or hold it silent until the peer hangs
+    // up or stallMs have passed.
+    enum class Ending { reply, drop, stall } ending = Ending::reply;
+    int stallMs = 0;
+    // Added to the request's line in the service's log ("op=login user=10001").
+    std::string note;
+};
+
+class HttpServer {
+public:
+    using Handler = std::function<HttpResponse(HttpRequest&)>;
+    // The reply to a request refused before it reached the handler: 400, 408, 413, 417, 431,
+    // 501, 503 or 505, with a short English reason.
+    using Refusal = std::function<HttpResponse(int status, const std::string& why)>;
+
+    HttpServer(HttpLimits limits, Handler handler, Refusal refusal);
+    ~HttpServer();
+    HttpServer(const HttpServer&) = delete;
+    HttpServer& operator=(const HttpServer&) = delete;
+
+    // Binds to a numeric address (IPv4 or IPv6) and port (0: any free port); returns the
+    // port bound, or -1.
+    int bind(const std::string& host, int port);
+    // Serves until stop(); false when nothing was bound or the server could not run.
+    bool run();
+    // From any thread, before or during run().
+    void stop();
+
+    // One line on standard error: time, level, text.
+    static void log(const char* level, const std::string& text);
+
+private:
+    struct Conn;
+    struct Job {
+        uint64_t conn;
+        size_t held;  // body bytes counted against maxHeldBytes until the reply is made
+        HttpRequest request;
+    };
+    struct Done {
+        uint64_t conn;
+        size_t held;
+        HttpResponse response;
+    };
+    using Clock = std::chrono::steady_clock;
+
+    void workerLoop();
+    void acceptAll();
+    void onEvent(Conn& c, uint32_t events);
+    void readSome(Conn& c);
+    void process(Conn& c);
+    bool parseHead(Conn& c, size_t headEnd);
+    bool readBody(Conn& c);
+    void dispatch(Conn& c);
+    void finishJobs();
+    void reply(Conn& c, HttpResponse response, bool fromHandler);
+    void refuse(Conn& c, int status, const std::string& why);
+    void writeSome(Conn& c);
+    void afterReply(Conn& c);
+    void startRequest(Conn& c);
+    void watch(Conn& c, uint32_t events);
+    void close(Conn& c);
+    void expire();
+    int nextTimeoutMs();
+    void logRequest(const Conn& c, const char* level, int status, const std::string& what);
+    void releaseHeld(size_t bytes);
+
+    HttpLimits limits_;
+    Handler handler_;
+    Refusal refusal_;
+    int listenFd_ = -1;
+    int epollFd_ = -1;
+    int wakeFd_ = -1;
+    std::atomic<bool> stopping_{false};
+
+    // Owned by the reading thread.
+    std::map<uint64_t, std::unique_ptr<Conn>> conns_;
+    uint64_t nextId_ = 2;  // 0 and 1 tag the listening socket and the wake-up descriptor
+    size_t held_ = 0;
+    bool acceptPaused_ = false;
+    Clock::time_point acceptResume_;
+
+    std::mutex jobsMutex_;
+    std::condition_variable jobsReady_;
+    std::deque<Job> jobs_;
+    std::vector<Done> done_;
+    bool workersStop_ = false;
+    std::vector<std::thread> workers_;
+};
+
+}  // namespace zvt::service
