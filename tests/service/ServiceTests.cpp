@@ -1,148 +1,11 @@
-// The service checked from the outside, with requests built here straight from OpenSSL and
-// nlohmann::json, so that neither side borrows the other's code.
-#define OPENSSL_SUPPRESS_DEPRECATED 1
+// The service checked from the outside: the known answers of the protocol, both request
+// forms, refusals and scripted replies.
+#include <sys/wait.h>
 
-#include <gtest/gtest.h>
-#include <openssl/des.h>
-#include <openssl/evp.h>
+#include "tests/service/ServiceTestSupport.h"
 
-#include <cstring>
-#include <nlohmann/json.hpp>
-#include <stdexcept>
-#include <string>
-
-#include "tests/support/ServiceProcess.h"
-
+namespace zvt::test::svc {
 namespace {
-
-using nlohmann::json;
-using zvt::test::ScriptedReply;
-using zvt::test::ServiceProcess;
-
-const std::string kSecret = "tarvelq@!586";
-
-std::string md5Hex(const std::string& text) {
-    unsigned char d[EVP_MAX_MD_SIZE];
-    unsigned int n = 0;
-    EVP_Digest(text.data(), text.size(), d, &n, EVP_md5(), nullptr);
-    std::string out;
-    char buf[3];
-    for (unsigned i = 0; i < n; ++i) {
-        std::snprintf(buf, sizeof buf, "%02x", d[i]);
-        out += buf;
-    }
-    return out;
-}
-
-std::string base64(const std::string& bytes) {
-    std::string out(4 * ((bytes.size() + 2) / 3) + 1, '\0');
-    int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
-                            reinterpret_cast<const unsigned char*>(bytes.data()),
-                            static_cast<int>(bytes.size()));
-    out.resize(static_cast<size_t>(n));
-    return out;
-}
-
-std::string unbase64(const std::string& text) {
-    std::string out(text.size() / 4 * 3, '\0');
-    int n = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(out.data()),
-                            reinterpret_cast<const unsigned char*>(text.data()),
-                            static_cast<int>(text.size()));
-    if (n < 0) return {};
-    size_t pad =
-        text.size() >= 2 ? (text[text.size() - 1] == '=') + (text[text.size() - 2] == '=') : 0;
-    out.resize(static_cast<size_t>(n) - pad);
-    return out;
-}
-
-std::string des(const std::string& data, bool encrypt) {
-    DES_cblock key;
-    std::memcpy(key, "@ZRMVKTQ", 8);
-    DES_key_schedule schedule;
-    DES_set_key_unchecked(&key, &schedule);
-    std::string in = data;
-    if (encrypt) in.append(8 - data.size() % 8, static_cast<char>(8 - data.size() % 8));
-    std::string out(in.size(), '\0');
-    for (size_t off = 0; off + 8 <= in.size(); off += 8) {
-        DES_cblock a, b;
-        std::memcpy(a, in.data() + off, 8);
-        DES_ecb_encrypt(&a, &b, &schedule, encrypt ? DES_ENCRYPT : DES_DECRYPT);
-        std::memcpy(out.data() + off, b, 8);
-    }
-    if (!encrypt) {
-        size_t pad = out.empty() ? 0 : static_cast<unsigned char>(out.back());
-        if (in.size() % 8 != 0 || pad < 1 || pad > 8) return {};
-        out.resize(out.size() - pad);
-    }
-    return out;
-}
-
-std::string encipher(const std::string& text) {
-    return base64(des(text, true));
-}
-std::string decipher(const std::string& text) {
-    return des(unbase64(text), false);
-}
-
-// The enciphered request body: a JSON string literal of Base64 of DES of pretty JSON.
-std::string encipheredBody(const json& fields) {
-    std::string body(1, '"');
-    body += encipher(fields.dump(2));
-    body += '"';
-    return body;
-}
-
-const std::string kJsonPath = "/api/client.php?m=";
-const std::string kDesPath = "/index.php?mod=phone_api&act=";
-
-class ServiceTest : public ::testing::Test {
-protected:
-    ServiceProcess service;
-
-    json post(const std::string& target, const std::string& body, const std::string& type,
-              int* status = nullptr) {
-        auto r = service.request("POST", target, body, type);
-        if (status) *status = r.status;
-        return json::parse(r.body, nullptr, false);
-    }
-
-    std::string jsonTime() {
-        json reply = post(kJsonPath + "get_time", json{{"code", md5Hex(md5Hex(kSecret))}}.dump(),
-                          "application/json");
-        return reply.value("time", "");
-    }
-
-    std::string desTime() {
-        json reply =
-            post(kDesPath + "get_time", encipheredBody({{"code", md5Hex(md5Hex(kSecret))}}),
-                 "application/x-www-form-urlencoded");
-        json data = json::parse(decipher(reply.value("data", "")), nullptr, false);
-        return data.is_object() ? data.value("time", "") : "";
-    }
-
-    json signedJson(const std::string& op, json fields) {
-        std::string t = jsonTime();
-        fields["time"] = t;
-        fields["code"] = md5Hex(md5Hex(kSecret) + t);
-        return post(kJsonPath + op, fields.dump(), "application/json");
-    }
-
-    json signedDes(const std::string& op, json fields, std::string* rawData = nullptr) {
-        std::string t = desTime();
-        fields["time"] = t;
-        fields["code"] = md5Hex(md5Hex(kSecret) + t);
-        json reply =
-            post(kDesPath + op, encipheredBody(fields), "application/x-www-form-urlencoded");
-        if (rawData && reply.contains("data") && reply["data"].is_string())
-            *rawData = reply["data"];
-        return reply;
-    }
-
-    json lastLog(const std::string& op) {
-        json log = json::parse(service.requestLog(op));
-        return log.empty() ? json() : log.back();
-    }
-};
 
 TEST_F(ServiceTest, KnownAnswersOfTheProtocol) {
     EXPECT_EQ(md5Hex(kSecret), "f0c15be3aaf058844c26eaba34d7fc89");
@@ -161,19 +24,18 @@ TEST_F(ServiceTest, KnownAnswersOfTheProtocol) {
     EXPECT_EQ(lastLog("get_goods")["signature"], "ok");
 
     // The service's own decoder reads the known cipher texts back.
-    post(kDesPath + "feedback", "\"MerN4VO7qmXX7dyPzpMDzg==\"",
-         "application/x-www-form-urlencoded");
+    post(kDesPath + "feedback", "\"MerN4VO7qmXX7dyPzpMDzg==\"", kFormType);
     EXPECT_EQ(lastLog("feedback")["plain"], "12345678");
-    post(kDesPath + "feedback", "\"1+3cj86TA84=\"", "application/x-www-form-urlencoded");
+    post(kDesPath + "feedback", "\"1+3cj86TA84=\"", kFormType);
     EXPECT_EQ(lastLog("feedback")["plain"], "");
 }
 
 TEST_F(ServiceTest, TimeRequestAcceptsAllThreeBodyForms) {
     std::string code = md5Hex(md5Hex(kSecret));
-    for (auto [body, type] :
-         {std::pair{json{{"code", code}}.dump(), "application/json"},
-          std::pair{encipheredBody({{"code", code}}), "application/x-www-form-urlencoded"},
-          std::pair{"code=" + code, "application/x-www-form-urlencoded"}}) {
+    for (auto [body, type] : std::vector<std::pair<std::string, std::string>>{
+             {json{{"code", code}}.dump(), "application/json"},
+             {encipheredBody({{"code", code}}), kFormType},
+             {"code=" + code, kFormType}}) {
         json reply = post(kJsonPath + "get_time", body, type);
         EXPECT_EQ(reply["code"], 101) << body;
         EXPECT_TRUE(reply["time"].is_string()) << body;
@@ -211,18 +73,18 @@ TEST_F(ServiceTest, SignedJsonRequestRoundTrip) {
 TEST_F(ServiceTest, EncipheredLoginInstallsCookieAndCarriesData) {
     std::string raw;
     json reply = signedDes("login",
-                           {{"userName", zvt::test::kServiceTestUserName},
-                            {"password", zvt::test::kServiceTestUserPassword}},
+                           {{"userName", kServiceTestUserName},
+                            {"password", kServiceTestUserPassword}},
                            &raw);
     ASSERT_EQ(reply["code"], 101);
     json user = json::parse(decipher(raw), nullptr, false);
-    EXPECT_EQ(user["id"], zvt::test::kServiceTestUserId);
+    EXPECT_EQ(user["id"], kServiceTestUserId);
     EXPECT_EQ(reply["setCookie"]["var"], "ZVTSESSID");
     std::string cookie = "ZVTSESSID=" + reply["setCookie"]["value"].get<std::string>();
 
     json entry = lastLog("login");
     EXPECT_EQ(entry["form"], "des");
-    EXPECT_EQ(entry["fields"]["userName"], zvt::test::kServiceTestUserName);
+    EXPECT_EQ(entry["fields"]["userName"], kServiceTestUserName);
     EXPECT_TRUE(entry["session_user"].is_null());
 
     // A request carrying the cookie is recognised as the user's.
@@ -235,10 +97,10 @@ TEST_F(ServiceTest, EncipheredLoginInstallsCookieAndCarriesData) {
           "isShowBinding", "bindingText", "goodAds", "iosTip"}) {
         EXPECT_TRUE(config.contains(key)) << key;
     }
-    EXPECT_EQ(lastLog("get_ios_config")["session_user"], zvt::test::kServiceTestUserId);
+    EXPECT_EQ(lastLog("get_ios_config")["session_user"], kServiceTestUserId);
 
     json wrong =
-        signedDes("login", {{"userName", zvt::test::kServiceTestUserName}, {"password", "nope"}});
+        signedDes("login", {{"userName", kServiceTestUserName}, {"password", "nope"}});
     EXPECT_EQ(wrong["code"], 202);
 }
 
@@ -246,7 +108,7 @@ TEST_F(ServiceTest, LargeEncipheredBodyRoundTrips) {
     std::string content(200000, 'a');
     for (size_t i = 0; i < content.size(); i += 7) content[i] = '+';  // "+" must survive
     json reply =
-        signedDes("feedback", {{"id", zvt::test::kServiceTestUserId}, {"content", content}});
+        signedDes("feedback", {{"id", kServiceTestUserId}, {"content", content}});
     EXPECT_EQ(reply["code"], 101);
     EXPECT_EQ(lastLog("feedback")["fields"]["content"], content);
 }
@@ -277,7 +139,7 @@ TEST(ServiceCommandLine, RefusalCodeFromCommandLineAndCleanStop) {
     ServiceProcess service(ServiceProcess::Options{.extraArgs = {"--sign-fail-code", "222"}});
     auto r = service.request("POST", kDesPath + "order",
                              encipheredBody({{"id", "10001"}, {"time", "1"}, {"code", "x"}}),
-                             "application/x-www-form-urlencoded");
+                             kFormType);
     EXPECT_EQ(json::parse(r.body)["code"], 222);
     int status = service.stop();
     EXPECT_TRUE(WIFEXITED(status));
@@ -305,7 +167,7 @@ TEST_F(ServiceTest, ScriptedRepliesAndFailures) {
 
     // One-shot refusal, then the real operation again.
     service.script(ScriptedReply{.op = "feedback", .code = 202, .msg = "稍后再试"});
-    json fields = {{"id", zvt::test::kServiceTestUserId}, {"content", "好"}};
+    json fields = {{"id", kServiceTestUserId}, {"content", "好"}};
     json refused = signedDes("feedback", fields);
     EXPECT_EQ(refused["code"], 202);
     EXPECT_EQ(refused["msg"], "稍后再试");
@@ -317,8 +179,7 @@ TEST_F(ServiceTest, ScriptedRepliesAndFailures) {
     std::string t = desTime();
     fields["time"] = t;
     fields["code"] = md5Hex(md5Hex(kSecret) + t);
-    json reply = post(kDesPath + "feedback", encipheredBody(fields),
-                      "application/x-www-form-urlencoded", &status);
+    json reply = post(kDesPath + "feedback", encipheredBody(fields), kFormType, "", &status);
     EXPECT_EQ(status, 500);
     EXPECT_EQ(reply["code"], 101);
 
@@ -349,7 +210,7 @@ TEST_F(ServiceTest, ScriptedRepliesAndFailures) {
     service.script(ScriptedReply{
         .op = "msg", .code = 101, .dataJSON = R"([{"title":"t"}])", .extraJSON = R"({"end":1})"});
     std::string raw;
-    json scripted = signedDes("msg", {{"id", zvt::test::kServiceTestUserId}}, &raw);
+    json scripted = signedDes("msg", {{"id", kServiceTestUserId}}, &raw);
     EXPECT_EQ(scripted["end"], 1);
     EXPECT_EQ(json::parse(decipher(raw))[0]["title"], "t");
 }
@@ -367,7 +228,7 @@ TEST_F(ServiceTest, AvatarMultipartIsParsed) {
     std::string body;
     for (auto [k, v] : {std::pair<std::string, std::string>{"code", md5Hex(md5Hex(kSecret) + t)},
                         {"time", t},
-                        {"id", zvt::test::kServiceTestUserId},
+                        {"id", kServiceTestUserId},
                         {"command", "ios"}}) {
         body +=
             "--AaB03x\r\nContent-Disposition: form-data; name=\"" + k + "\"\r\n\r\n" + v + "\r\n";
@@ -378,7 +239,8 @@ TEST_F(ServiceTest, AvatarMultipartIsParsed) {
         "Content-Type: image/png\r\n\r\n" +
         png + "\r\n--AaB03x--";
     auto r = service.request("POST", "/index.php?mod=phone_api&act=avatar", body,
-                             "multipart/form-data; boundary=AaB03x");
+                             "multipart/form-data; boundary=AaB03x",
+                             {{"Cookie", login(kServiceTestUserName, kServiceTestUserPassword)}});
     json reply = json::parse(r.body);
     ASSERT_EQ(reply["code"], 101) << r.body;
     std::string avatar = reply["data"]["avatar"];
@@ -388,7 +250,7 @@ TEST_F(ServiceTest, AvatarMultipartIsParsed) {
     EXPECT_EQ(entry["form"], "multipart");
     EXPECT_EQ(entry["signature"], "ok");
     EXPECT_EQ(entry["fields"]["command"], "ios");
-    EXPECT_EQ(entry["fields"]["id"], zvt::test::kServiceTestUserId);
+    EXPECT_EQ(entry["fields"]["id"], kServiceTestUserId);
     EXPECT_EQ(entry["files"]["pic_data"]["filename"], "userIcon.png");
     EXPECT_EQ(entry["files"]["pic_data"]["content_type"], "image/png");
     EXPECT_EQ(entry["files"]["pic_data"]["size"], png.size());
@@ -413,8 +275,9 @@ TEST_F(ServiceTest, RegistrationReadsTheSmsOutbox) {
                    {{"phoneNumber", phone}, {"verifyCode", code}, {"password", "secret1"}})["code"],
         202);
 
-    EXPECT_EQ(signedDes("get_pwd", {{"email", zvt::test::kServiceTestUserEmail}})["code"], 101);
-    EXPECT_FALSE(service.latestMailCode(zvt::test::kServiceTestUserEmail, "password").empty());
+    EXPECT_EQ(signedDes("get_pwd", {{"email", kServiceTestUserEmail}})["code"], 101);
+    EXPECT_FALSE(service.latestMailCode(kServiceTestUserEmail, "password").empty());
 }
 
 }  // namespace
+}  // namespace zvt::test::svc

@@ -303,9 +303,11 @@ ServiceProcess::Response ServiceProcess::request(
         close(fd);
         return response;
     }
-    std::string req = method + " " + target +
-                      " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port_) +
-                      "\r\nConnection: close\r\n";
+    bool ownHost = std::any_of(headers.begin(), headers.end(),
+                               [](const auto& h) { return iequals(h.first, "Host"); });
+    std::string req = method + " " + target + " HTTP/1.1\r\n";
+    if (!ownHost) req += "Host: 127.0.0.1:" + std::to_string(port_) + "\r\n";
+    req += "Connection: close\r\n";
     if (!contentType.empty()) req += "Content-Type: " + contentType + "\r\n";
     for (const auto& [k, v] : headers) req += k + ": " + v + "\r\n";
     if (!body.empty() || method == "POST" || method == "PUT") {

@@ -126,7 +126,7 @@ public:
     std::string serviceLog() const;
 
     // One plain HTTP/1.1 request to the service (Connection: close), e.g. to send a
-    // hand-built request in a test.
+    // hand-built request in a test. A "Host" among `headers` replaces the service's address.
     Response request(const std::string& method, const std::string& target,
                      const std::string& body = "", const std::string& contentType = "",
                      const std::vector<std::pair<std::string, std::string>>& headers = {}) const;

@@ -1,0 +1,129 @@
+#include "tests/service/ServiceTestSupport.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <fstream>
+
+namespace zvt::test::svc {
+
+json RawCall::replyJson() const {
+    auto start = reply.find("\r\n\r\n");
+    return start == std::string::npos ? json(json::value_t::discarded)
+                                      : json::parse(reply.substr(start + 4), nullptr, false);
+}
+
+namespace {
+
+struct Running {
+    RawCall* call;
+    int fd = -1;
+    size_t sent = 0;  // of head, then of body
+    bool sending = true;
+    std::chrono::steady_clock::time_point start, nextByte;
+
+    size_t total() const { return call->head.size() + (call->body ? call->body->size() : 0); }
+    const char* at(size_t i) const {
+        return i < call->head.size() ? call->head.data() + i
+                                     : call->body->data() + (i - call->head.size());
+    }
+};
+
+void end(Running& r, std::chrono::steady_clock::time_point now) {
+    if (r.fd >= 0) close(r.fd);
+    r.fd = -1;
+    r.call->finished = true;
+    r.call->seconds = std::chrono::duration<double>(now - r.start).count();
+    if (r.call->reply.rfind("HTTP/1.", 0) == 0 && r.call->reply.size() > 12) {
+        r.call->status = std::atoi(r.call->reply.c_str() + 9);
+    }
+}
+
+}  // namespace
+
+void runAtOnce(int port, std::vector<RawCall>& calls, std::chrono::milliseconds limit) {
+    using Clock = std::chrono::steady_clock;
+    std::vector<Running> running;
+    auto start = Clock::now();
+    for (auto& call : calls) {
+        Running r{&call, -1, 0, true, Clock::now(), Clock::now()};
+        r.fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_port = htons(static_cast<uint16_t>(port));
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (r.fd < 0 || (connect(r.fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 &&
+                         errno != EINPROGRESS)) {
+            end(r, Clock::now());
+            continue;
+        }
+        running.push_back(r);
+    }
+    char buf[65536];
+    for (;;) {
+        auto now = Clock::now();
+        std::vector<pollfd> fds;
+        std::vector<Running*> owners;
+        int timeout = 50;
+        for (auto& r : running) {
+            if (r.fd < 0) continue;
+            short events = POLLIN;
+            if (r.sending && r.sent < r.total()) {
+                if (r.call->trickle.count() == 0 || r.nextByte <= now) {
+                    events |= POLLOUT;
+                } else {
+                    auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(r.nextByte - now);
+                    timeout = std::min(timeout, static_cast<int>(wait.count()) + 1);
+                }
+            }
+            fds.push_back({r.fd, events, 0});
+            owners.push_back(&r);
+        }
+        if (fds.empty() || now - start > limit) break;
+        if (poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) break;
+        now = Clock::now();
+        for (size_t i = 0; i < fds.size(); ++i) {
+            Running& r = *owners[i];
+            if (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) {
+                ssize_t n = recv(r.fd, buf, sizeof buf, 0);
+                if (n > 0) {
+                    r.call->reply.append(buf, static_cast<size_t>(n));
+                    r.sending = false;  // answered: whatever is left would go unread
+                } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+                    end(r, now);
+                    continue;
+                }
+            }
+            if ((fds[i].revents & POLLOUT) && r.sending) {
+                size_t count = r.call->trickle.count() ? 1 : r.total() - r.sent;
+                if (r.sent < r.call->head.size()) count = std::min(count, r.call->head.size() - r.sent);
+                ssize_t n = send(r.fd, r.at(r.sent), count, MSG_NOSIGNAL);
+                if (n > 0) {
+                    r.sent += static_cast<size_t>(n);
+                    r.nextByte = now + r.call->trickle;
+                } else if (errno != EAGAIN && errno != EINTR) {
+                    r.sending = false;  // refused mid-body: read what the service said
+                }
+            }
+        }
+    }
+    for (auto& r : running) {
+        if (r.fd >= 0) end(r, Clock::now());
+    }
+}
+
+size_t peakResidentBytes(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) return std::stoull(line.substr(6)) * 1024;
+    }
+    return 0;
+}
+
+}  // namespace zvt::test::svc
