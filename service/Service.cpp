@@ -25,7 +25,7 @@ constexpr const char* kCookieName = "ZVTSESSID";
 constexpr size_t kLogEntryWhole = 1u << 20;
 constexpr size_t kLogSummaryText = 1024;
 constexpr size_t kLogSummaryKeys = 100;
-constexpr size_t kLogMaxBytes = 32u << 20;
+constexpr size_t kLogMaxBytes = 16u << 20;
 constexpr size_t kLogMaxEntries = 20000;
 
 struct Part {

@@ -12,8 +12,23 @@
 
 namespace zvt::test::svc {
 
+namespace {
+
+// The final response of a reply: what follows any interim "HTTP/1.1 100 Continue".
+size_t finalResponse(const std::string& reply) {
+    size_t at = 0;
+    while (reply.compare(at, 10, "HTTP/1.1 1") == 0) {
+        size_t end = reply.find("\r\n\r\n", at);
+        if (end == std::string::npos) break;
+        at = end + 4;
+    }
+    return at;
+}
+
+}  // namespace
+
 json RawCall::replyJson() const {
-    auto start = reply.find("\r\n\r\n");
+    auto start = reply.find("\r\n\r\n", finalResponse(reply));
     return start == std::string::npos ? json(json::value_t::discarded)
                                       : json::parse(reply.substr(start + 4), nullptr, false);
 }
@@ -28,6 +43,7 @@ struct Running {
     std::chrono::steady_clock::time_point start, nextByte;
 
     size_t total() const { return call->head.size() + (call->body ? call->body->size() : 0); }
+    bool trickling() const { return call->trickle.count() > 0 && sent >= call->trickleFrom; }
     const char* at(size_t i) const {
         return i < call->head.size() ? call->head.data() + i
                                      : call->body->data() + (i - call->head.size());
@@ -39,8 +55,9 @@ void end(Running& r, std::chrono::steady_clock::time_point now) {
     r.fd = -1;
     r.call->finished = true;
     r.call->seconds = std::chrono::duration<double>(now - r.start).count();
-    if (r.call->reply.rfind("HTTP/1.", 0) == 0 && r.call->reply.size() > 12) {
-        r.call->status = std::atoi(r.call->reply.c_str() + 9);
+    size_t at = finalResponse(r.call->reply);
+    if (r.call->reply.compare(at, 7, "HTTP/1.") == 0 && r.call->reply.size() > at + 12) {
+        r.call->status = std::atoi(r.call->reply.c_str() + at + 9);
     }
 }
 
@@ -74,7 +91,7 @@ void runAtOnce(int port, std::vector<RawCall>& calls, std::chrono::milliseconds 
             if (r.fd < 0) continue;
             short events = POLLIN;
             if (r.sending && r.sent < r.total()) {
-                if (r.call->trickle.count() == 0 || r.nextByte <= now) {
+                if (!r.trickling() || r.nextByte <= now) {
                     events |= POLLOUT;
                 } else {
                     auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(r.nextByte - now);
@@ -100,8 +117,11 @@ void runAtOnce(int port, std::vector<RawCall>& calls, std::chrono::milliseconds 
                 }
             }
             if ((fds[i].revents & POLLOUT) && r.sending) {
-                size_t count = r.call->trickle.count() ? 1 : r.total() - r.sent;
+                size_t count = r.trickling() ? 1 : r.total() - r.sent;
                 if (r.sent < r.call->head.size()) count = std::min(count, r.call->head.size() - r.sent);
+                if (!r.trickling() && r.call->trickle.count() > 0) {
+                    count = std::min(count, r.call->trickleFrom - r.sent);
+                }
                 ssize_t n = send(r.fd, r.at(r.sent), count, MSG_NOSIGNAL);
                 if (n > 0) {
                     r.sent += static_cast<size_t>(n);

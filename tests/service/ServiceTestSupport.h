@@ -176,21 +176,32 @@ protected:
     ServiceProcess service;
 };
 
-// One connection of a test that acts as many clients at once: bytes to send (the head at
-// once or one byte every `trickle`, then the body as fast as the service takes it), and
-// what came back.
+// One connection of a test that acts as many clients at once: bytes to send (head, then
+// body; from byte `trickleFrom` on one byte every `trickle`, else as fast as the service
+// takes them), and what came back.
 struct RawCall {
+    RawCall(std::string head, std::shared_ptr<const std::string> body = nullptr,
+            std::chrono::milliseconds trickle = std::chrono::milliseconds(0), size_t trickleFrom = 0)
+        : head(std::move(head)), body(std::move(body)), trickle(trickle), trickleFrom(trickleFrom) {}
+
     std::string head;
     std::shared_ptr<const std::string> body;
     std::chrono::milliseconds trickle{0};
+    size_t trickleFrom = 0;
 
-    int status = 0;          // 0: no reply
+    int status = 0;          // of the final reply (after any "100 Continue"); 0: no reply
     std::string reply;       // the whole response as received
     double seconds = 0;      // from connecting to the end of the reply or the connection
     bool finished = false;
 
     // The reply's body parsed as JSON (discarded when it is not JSON).
     json replyJson() const;
+    // Its "code" when the reply is a JSON object with one, else -1.
+    int replyCode() const {
+        json j = replyJson();
+        return j.is_object() && j.contains("code") && j["code"].is_number_integer() ? j["code"].get<int>()
+                                                                                    : -1;
+    }
 };
 
 // Runs every call at once against 127.0.0.1:`port` until each has ended or `limit` passed.

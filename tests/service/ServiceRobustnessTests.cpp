@@ -1,0 +1,309 @@
+// The service under hostile input on the loopback: requests of every broken shape, bodies over
+// the cap however framed, deep nesting, slow clients and many clients at once. Every valid
+// call is answered in time, the rest refused, memory stays bounded and acknowledged writes
+// are kept.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sqlite3.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <optional>
+#include <random>
+#include <set>
+
+#include "tests/service/ServiceTestSupport.h"
+
+namespace zvt::test::svc {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr size_t kBodyCap = 8u << 20;  // as the service's README states
+constexpr const char* kTime = "1700000000";
+
+std::shared_ptr<const std::string> bytes(std::string s) {
+    return std::make_shared<const std::string>(std::move(s));
+}
+
+std::string post(const std::string& target, const std::string& body,
+                 const std::string& extraHeaders = "") {
+    return "POST " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" +
+           extraHeaders + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+std::string chunkedHead(const std::string& target) {
+    return "POST " + target +
+           " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\nTransfer-Encoding: chunked\r\n\r\n";
+}
+
+std::string chunked(const std::string& body, size_t pieces) {
+    std::string out;
+    size_t step = (body.size() + pieces - 1) / pieces;
+    for (size_t at = 0; at < body.size(); at += step) {
+        std::string piece = body.substr(at, step);
+        char size[32];
+        std::snprintf(size, sizeof size, "%zx\r\n", piece.size());
+        out += size + piece + "\r\n";
+    }
+    return out + "0\r\n\r\n";
+}
+
+// A multipart form of one text field, padded so that the whole body has `size` bytes: read
+// without a JSON parse, so that large bodies cost the service little but their bytes.
+std::string multipart(const std::string& target, size_t size) {
+    const std::string open = "--b\r\nContent-Disposition: form-data; name=\"pad\"\r\n\r\n";
+    const std::string close = "\r\n--b--";
+    return post(target, open + std::string(size - open.size() - close.size(), 'p') + close,
+                "Content-Type: multipart/form-data; boundary=b\r\n");
+}
+
+std::string feedback(const std::string& content, const json& more = json::object()) {
+    json fields = {{"id", kServiceTestUserId}, {"content", content}};
+    fields.update(more);
+    return signedWith(fields, kTime).dump();
+}
+
+// A service whose time stamp kTime is issued, so that requests can be signed ahead.
+ServiceProcess::Options robustOptions() {
+    // The sanitizer's quarantine would keep every freed block resident; keep it small so that
+    // what is measured is what the service holds.
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    return {.extraArgs = {"--read-deadline", "1"},
+            .environment = {std::string("ASAN_OPTIONS=") + (asan ? asan : "") +
+                            ":quarantine_size_mb=16:thread_local_quarantine_size_kb=64"}};
+}
+
+void issueTime(const ServiceProcess& service) {
+    service.configure(std::string(R"({"fixed_time": ")") + kTime + "\"}");
+    ASSERT_EQ(ServiceCalls(service).jsonTime(), kTime);
+}
+
+TEST(ServiceRobustness, RequestsOfEveryShapeGetTheirAnswer) {
+    ServiceProcess service(robustOptions());
+    issueTime(service);
+    const std::string feedbackPath = kDesPath + "feedback";
+    const std::string goodsPath = kJsonPath + "get_goods";
+    const std::string deep = "{\"a\":" + nestedArrays(60000) + "}";
+    struct Shape {
+        const char* name;
+        RawCall call;
+        int status;
+        std::optional<int> code;  // of the JSON reply
+    };
+    std::vector<Shape> shapes = {
+        {"JSON nested 60000 deep", {post(goodsPath, deep)}, 200, 111},
+        {"deciphered text nested 60000 deep", {post(feedbackPath, encipheredText(deep))}, 200, 111},
+        {"nesting at the limit", {post(feedbackPath, feedback("x", {{"deep", nestedArrays(511)}}))}, 200, 101},
+        {"nesting past the limit", {post(feedbackPath, feedback("x", {{"deep", json::parse(nestedArrays(512))}}))}, 200, 111},
+        {"body of the cap", {multipart(kJsonPath + "get_ios_config", kBodyCap)}, 200, 101},
+        {"Content-Length over the cap",
+         {"POST " + feedbackPath + " HTTP/1.1\r\nHost: x\r\nContent-Length: " +
+          std::to_string(kBodyCap + 1) + "\r\n\r\n"}, 413, 111},
+        {"chunked body", {chunkedHead(feedbackPath), bytes(chunked(feedback("chunks"), 3))}, 200, 101},
+        {"chunked body over the cap",
+         {chunkedHead(feedbackPath), bytes(chunked(std::string(kBodyCap + 1, 'x'), 9))}, 413, 111},
+        {"chunk size that is not hex", {chunkedHead(feedbackPath) + "zz\r\nabc\r\n0\r\n\r\n"}, 400, {}},
+        {"head over 16 KiB", {"GET / HTTP/1.1\r\nX-Pad: " + std::string(17000, 'a') + "\r\n\r\n"}, 431, {}},
+        {"malformed request line", {"GET /\r\n\r\n"}, 400, {}},
+        {"both framings",
+         {"POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 5\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n"},
+         400, {}},
+        {"unknown transfer coding",
+         {"POST / HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: gzip\r\n\r\n"}, 501, {}},
+        {"unknown version", {"GET / HTTP/2.0\r\nHost: x\r\n\r\n"}, 505, {}},
+        {"unknown expectation", {post(feedbackPath, "{}", "Expect: 200-ok\r\n")}, 417, {}},
+        {"expecting to continue", {post(feedbackPath, feedback("continued"), "Expect: 100-continue\r\n")}, 200, 101},
+    };
+    std::vector<RawCall> calls;
+    for (auto& s : shapes) calls.push_back(s.call);
+    runAtOnce(service.port(), calls, 20s);
+    for (size_t i = 0; i < shapes.size(); ++i) {
+        SCOPED_TRACE(shapes[i].name);
+        EXPECT_EQ(calls[i].status, shapes[i].status) << calls[i].reply.substr(0, 300);
+        if (shapes[i].code) {
+            EXPECT_EQ(calls[i].replyCode(), *shapes[i].code);
+        }
+    }
+
+    // The body of the cap stays in the request log only as a summary.
+    json large = json::parse(service.requestLog("get_ios_config")).back();
+    EXPECT_EQ(large["body_size"], kBodyCap);
+    EXPECT_EQ(large["truncated"], true);
+    EXPECT_LE(large["fields"]["pad"].get<std::string>().size(), 1100u);
+    EXPECT_LT(service.requestLog().size(), 1u << 20);
+}
+
+// A blocking connection to the service and one exchange on it: what came back up to the end
+// of a response head.
+struct Connection {
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    explicit Connection(int port) {
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(static_cast<uint16_t>(port));
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        timeval tv{10, 0};
+        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    }
+    ~Connection() { close(fd); }
+    std::string exchange(const std::string& bytes) {
+        send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        std::string got;
+        char buf[4096];
+        while (got.find("\r\n\r\n") == std::string::npos) {
+            ssize_t n = recv(fd, buf, sizeof buf, 0);
+            if (n <= 0) break;
+            got.append(buf, static_cast<size_t>(n));
+        }
+        return got;
+    }
+};
+
+TEST(ServiceRobustness, BodiesHeldAtOnceStayWithinTheirBound) {
+    ServiceProcess service(robustOptions());
+    // Eight bodies of the cap announced (their heads read, as "100 Continue" shows) fill the
+    // 64 MiB that the service holds at once: the next body is refused until they are gone.
+    {
+        std::vector<std::unique_ptr<Connection>> holders;
+        for (int i = 0; i < 8; ++i) {
+            holders.push_back(std::make_unique<Connection>(service.port()));
+            EXPECT_EQ(holders.back()->exchange("POST " + kDesPath + "feedback HTTP/1.1\r\nHost: x\r\n"
+                                               "Expect: 100-continue\r\nContent-Length: " +
+                                               std::to_string(kBodyCap) + "\r\n\r\n")
+                          .rfind("HTTP/1.1 100 Continue", 0),
+                      0u);
+        }
+        Connection next(service.port());
+        EXPECT_EQ(next.exchange(post(kJsonPath + "get_ios_config", "{}")).rfind("HTTP/1.1 503", 0), 0u);
+    }
+    int status = 0;
+    for (int attempt = 0; attempt < 100 && status != 200; ++attempt) {  // until it saw them go
+        status = service.request("POST", kJsonPath + "get_ios_config", "{}", "application/json").status;
+    }
+    EXPECT_EQ(status, 200);
+}
+
+TEST(ServiceRobustness, TheRequestLogKeepsWithinItsBytes) {
+    ServiceProcess service;
+    // Entries under the summary size are kept whole, until 16 MiB of them have gathered.
+    std::vector<RawCall> calls(24, RawCall{multipart(kJsonPath + "get_ios_config", 900 * 1024)});
+    runAtOnce(service.port(), calls, 30s);
+    for (const auto& c : calls) ASSERT_EQ(c.status, 200);
+    EXPECT_LE(service.requestLog().size(), 16u << 20);
+    int kept = service.requestCount();
+    EXPECT_GT(kept, 12);
+    EXPECT_LT(kept, 24);
+}
+
+// Feedback texts the service holds on disk (it must not be running).
+std::set<std::string> storedFeedback(const std::string& dataDir) {
+    std::set<std::string> out;
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2((dataDir + "/zavelto.sqlite").c_str(), &db, SQLITE_OPEN_READONLY, nullptr) ==
+        SQLITE_OK) {
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(db, "SELECT record FROM items WHERE kind = 'feedback'", -1, &st, nullptr);
+        while (st && sqlite3_step(st) == SQLITE_ROW) {
+            out.insert(json::parse(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)))
+                           .value("content", ""));
+        }
+        sqlite3_finalize(st);
+    }
+    sqlite3_close(db);
+    return out;
+}
+
+TEST(ServiceRobustness, ServesEveryValidCallWhileTwoHundredClientsMisbehave) {
+    ServiceProcess service(robustOptions());
+    issueTime(service);
+    const size_t baseline = peakResidentBytes(service.pid());
+    enum class Kind { write, read, slow, refused };
+    std::vector<Kind> kinds;
+    std::vector<RawCall> calls;
+    auto add = [&](Kind kind, int count, const std::function<RawCall(int)>& make) {
+        for (int i = 0; i < count; ++i) {
+            kinds.push_back(kind);
+            calls.push_back(make(i));
+        }
+    };
+    std::mt19937 random(12);
+    auto junk = bytes(std::string(10'000'000, 'j'));
+    auto overCap = bytes(chunked(std::string(kBodyCap + (1 << 20), 'c'), 9));
+    const std::string deep = "{\"a\":" + nestedArrays(60000) + "}";
+    add(Kind::write, 40, [&](int i) {
+        return RawCall{post(kDesPath + "feedback", feedback("storm-" + std::to_string(i)))};
+    });
+    add(Kind::read, 20, [&](int) { return RawCall{post(kJsonPath + "get_goods", signedWith({{"number", 1}}, kTime).dump())}; });
+    add(Kind::read, 20, [&](int) {
+        return RawCall{"GET " + kJsonPath + "get_ios_config HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n"};
+    });
+    add(Kind::slow, 60, [&](int) {
+        return RawCall{"GET / HTTP/1.1\r\nHost: x\r\nX-Slow: " + std::string(400, 's'), nullptr, 100ms};
+    });
+    add(Kind::slow, 10, [&](int) {
+        std::string head = "POST " + kDesPath + "feedback HTTP/1.1\r\nHost: x\r\nContent-Length: 4000\r\n\r\n";
+        return RawCall{head, bytes(std::string(4000, 'b')), 100ms, head.size()};
+    });
+    add(Kind::refused, 12, [&](int) {
+        return RawCall{"POST " + kDesPath + "feedback HTTP/1.1\r\nHost: x\r\nContent-Length: 10000000\r\n\r\n", junk};
+    });
+    add(Kind::refused, 2, [&](int) { return RawCall{chunkedHead(kDesPath + "feedback"), overCap}; });
+    add(Kind::refused, 5, [&](int) { return RawCall{post(kJsonPath + "get_goods", deep)}; });
+    add(Kind::refused, 5, [&](int) { return RawCall{post(kDesPath + "feedback", encipheredText(deep))}; });
+    add(Kind::refused, 10, [&](int) {
+        std::string noise(1000, '\0');
+        for (char& c : noise) c = static_cast<char>(random());
+        return RawCall{noise + "\r\n\r\n"};
+    });
+    add(Kind::refused, 6, [&](int) { return RawCall{"GET / HTTP/1.1\r\nX-Pad: " + std::string(20000, 'h') + "\r\n\r\n"}; });
+    add(Kind::refused, 5, [&](int) { return RawCall{chunkedHead(kDesPath + "feedback") + "-1\r\n\r\n"}; });
+    add(Kind::refused, 5, [&](int) { return RawCall{post(kDesPath + "no_such_operation", "{}")}; });
+    ASSERT_EQ(calls.size(), 200u);
+
+    runAtOnce(service.port(), calls, 20s);
+
+    std::set<std::string> acknowledged;
+    for (size_t i = 0; i < calls.size(); ++i) {
+        const RawCall& c = calls[i];
+        SCOPED_TRACE(std::to_string(i) + ": " + c.head.substr(0, 60));
+        ASSERT_TRUE(c.finished);
+        switch (kinds[i]) {
+        case Kind::write:
+            EXPECT_EQ(c.replyCode(), 101);
+            if (c.replyCode() == 101) acknowledged.insert("storm-" + std::to_string(i));
+            [[fallthrough]];
+        case Kind::read:
+            EXPECT_EQ(c.status, 200);
+            EXPECT_LT(c.seconds, 8.0);  // the client's time-out
+            break;
+        case Kind::slow:
+            EXPECT_EQ(c.status, 408);
+            EXPECT_GE(c.seconds, 0.9);
+            EXPECT_LT(c.seconds, 4.0);
+            break;
+        case Kind::refused:
+            EXPECT_TRUE(c.status >= 400 || (c.status == 200 && c.replyCode() != 101))
+                << c.reply.substr(0, 300);
+            break;
+        }
+    }
+    EXPECT_EQ(acknowledged.size(), 40u);
+
+    // Memory: bodies are held to 64 MiB at once and the request log to 16 MiB.
+    size_t peak = peakResidentBytes(service.pid());
+    std::printf("service peak resident memory: %zu MiB (at start %zu MiB)\n", peak >> 20, baseline >> 20);
+    EXPECT_LT(peak, size_t{256} << 20);
+
+    EXPECT_EQ(service.request("GET", kJsonPath + "get_ios_config").status, 200);
+    int exit = service.stop();
+    EXPECT_TRUE(WIFEXITED(exit) && WEXITSTATUS(exit) == 0) << exit;
+    auto stored = storedFeedback(service.dataDir());
+    for (const auto& content : acknowledged) EXPECT_TRUE(stored.count(content)) << content;
+}
+
+}  // namespace
+}  // namespace zvt::test::svc
