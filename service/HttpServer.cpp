@@ -56,8 +56,7 @@ int hexDigit(char c) {
 std::string percentDecoded(std::string_view s) {
     std::string out;
     for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '%' && i + 2 < s.size() && hexDigit(s[i + 1]) >= 0 &&
-            hexDigit(s[i + 2]) >= 0) {
+        if (s[i] == '%' && i + 2 < s.size() && hexDigit(s[i + 1]) >= 0 && hexDigit(s[i + 2]) >= 0) {
             out.push_back(static_cast<char>(hexDigit(s[i + 1]) * 16 + hexDigit(s[i + 2])));
             i += 2;
         } else {
@@ -88,28 +87,44 @@ std::string loggable(std::string_view s, size_t max = 300) {
 
 const char* reasonOf(int status) {
     switch (status) {
-    case 100: return "Continue";
-    case 200: return "OK";
-    case 400: return "Bad Request";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 405: return "Method Not Allowed";
-    case 408: return "Request Timeout";
-    case 413: return "Content Too Large";
-    case 417: return "Expectation Failed";
-    case 431: return "Request Header Fields Too Large";
-    case 500: return "Internal Server Error";
-    case 501: return "Not Implemented";
-    case 503: return "Service Unavailable";
-    case 505: return "HTTP Version Not Supported";
-    default: return "Status";
+    case 100:
+        return "Continue";
+    case 200:
+        return "OK";
+    case 400:
+        return "Bad Request";
+    case 403:
+        return "Forbidden";
+    case 404:
+        return "Not Found";
+    case 405:
+        return "Method Not Allowed";
+    case 408:
+        return "Request Timeout";
+    case 413:
+        return "Content Too Large";
+    case 417:
+        return "Expectation Failed";
+    case 431:
+        return "Request Header Fields Too Large";
+    case 500:
+        return "Internal Server Error";
+    case 501:
+        return "Not Implemented";
+    case 503:
+        return "Service Unavailable";
+    case 505:
+        return "HTTP Version Not Supported";
+    default:
+        return "Status";
     }
 }
 
 // A handler's note for the log line: its blanks stay, control characters do not.
 std::string noteText(std::string_view s) {
     std::string out;
-    for (unsigned char c : s.substr(0, 200)) out.push_back(c < 0x20 || c == 0x7f ? '?' : static_cast<char>(c));
+    for (unsigned char c : s.substr(0, 200))
+        out.push_back(c < 0x20 || c == 0x7f ? '?' : static_cast<char>(c));
     return out;
 }
 
@@ -234,8 +249,8 @@ int HttpServer::bind(const std::string& host, int port) {
     }
     int bound = -1;
     for (addrinfo* ai = found; ai && bound < 0; ai = ai->ai_next) {
-        int fd = socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
-                        ai->ai_protocol);
+        int fd =
+            socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai->ai_protocol);
         if (fd < 0) continue;
         int one = 1;
         setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
@@ -305,8 +320,8 @@ bool HttpServer::run() {
 
     std::vector<epoll_event> events(256);
     while (!stopping_) {
-        int n = epoll_wait(epollFd_, events.data(), static_cast<int>(events.size()),
-                           nextTimeoutMs());
+        int n =
+            epoll_wait(epollFd_, events.data(), static_cast<int>(events.size()), nextTimeoutMs());
         if (n < 0 && errno != EINTR) break;
         for (int i = 0; i < n; ++i) {
             uint64_t tag = events[static_cast<size_t>(i)].data.u64;
@@ -500,8 +515,9 @@ void HttpServer::readSome(Conn& c) {
         }
         if (n == 0) {
             if (c.state == Conn::State::stalled) {
-                logRequest(c, "INFO", 0, "stalled until the peer hung up " + c.stallNote);
-            } else if (c.started && (c.state == Conn::State::head || c.state == Conn::State::body)) {
+                logRequest(c, "INFO", 0, "stalled until the peer hung up" + c.stallNote);
+            } else if (c.started &&
+                       (c.state == Conn::State::head || c.state == Conn::State::body)) {
                 logRequest(c, "WARN", 0, "peer hung up before the request was complete");
             }
             close(c);
@@ -533,8 +549,8 @@ void HttpServer::process(Conn& c) {
         size_t end = c.in.find("\r\n\r\n");
         if (end == std::string::npos) {
             if (c.in.size() > limits_.maxHeadBytes) {
-                refuse(c, 431, "request head over " + std::to_string(limits_.maxHeadBytes) +
-                                   " bytes");
+                refuse(c, 431,
+                       "request head over " + std::to_string(limits_.maxHeadBytes) + " bytes");
             }
             return;
         }
@@ -589,9 +605,8 @@ bool HttpServer::parseHead(Conn& c, size_t headEnd) {
     std::string_view version = line.substr(sp2 + 1);
     c.method = loggable(method, 20);
     c.target = loggable(target);
-    if (method.empty() || !std::all_of(method.begin(), method.end(), [](unsigned char ch) {
-            return isTokenChar(ch);
-        })) {
+    if (method.empty() || !std::all_of(method.begin(), method.end(),
+                                       [](unsigned char ch) { return isTokenChar(ch); })) {
         refuse(c, 400, "malformed method");
         return false;
     }
@@ -627,15 +642,15 @@ bool HttpServer::parseHead(Conn& c, size_t headEnd) {
         }
         std::string_view name = h.substr(0, colon);
         std::string_view value = trimmed(h.substr(colon + 1));
-        if (std::any_of(value.begin(), value.end(), [](unsigned char ch) {
-                return (ch < 0x20 && ch != '\t') || ch == 0x7f;
-            })) {
+        if (std::any_of(value.begin(), value.end(),
+                        [](unsigned char ch) { return (ch < 0x20 && ch != '\t') || ch == 0x7f; })) {
             refuse(c, 400, "control character in a header");
             return false;
         }
         if (iequals(name, "Content-Length")) {
             if (value.empty() || value.size() > 18 ||
-                !std::all_of(value.begin(), value.end(), [](char ch) { return ch >= '0' && ch <= '9'; }) ||
+                !std::all_of(value.begin(), value.end(),
+                             [](char ch) { return ch >= '0' && ch <= '9'; }) ||
                 (!contentLength.empty() && contentLength != value)) {
                 refuse(c, 400, "malformed Content-Length");
                 return false;
@@ -652,7 +667,8 @@ bool HttpServer::parseHead(Conn& c, size_t headEnd) {
         } else if (iequals(name, "Connection")) {
             for (size_t pos = 0; pos <= value.size();) {
                 size_t comma = value.find(',', pos);
-                auto token = trimmed(value.substr(pos, comma == std::string_view::npos ? comma : comma - pos));
+                auto token = trimmed(
+                    value.substr(pos, comma == std::string_view::npos ? comma : comma - pos));
                 if (iequals(token, "close")) c.req.keepAlive = false;
                 if (iequals(token, "keep-alive") && version == "HTTP/1.0") c.req.keepAlive = true;
                 if (comma == std::string_view::npos) break;
@@ -678,8 +694,9 @@ bool HttpServer::parseHead(Conn& c, size_t headEnd) {
     } else if (!contentLength.empty()) {
         c.contentLength = std::stoull(contentLength);
         if (c.contentLength > limits_.maxBodyBytes) {
-            refuse(c, 413, "body of " + contentLength + " bytes over the cap of " +
-                               std::to_string(limits_.maxBodyBytes));
+            refuse(c, 413,
+                   "body of " + contentLength + " bytes over the cap of " +
+                       std::to_string(limits_.maxBodyBytes));
             return false;
         }
         if (held_ + c.contentLength > limits_.maxHeldBytes) {
@@ -737,8 +754,9 @@ bool HttpServer::readBody(Conn& c) {
                 size = size * 16 + static_cast<size_t>(hexDigit(ch));
             }
             if (size > limits_.maxBodyBytes - c.req.body.size()) {
-                refuse(c, 413, "chunked body over the cap of " +
-                                   std::to_string(limits_.maxBodyBytes) + " bytes");
+                refuse(c, 413,
+                       "chunked body over the cap of " + std::to_string(limits_.maxBodyBytes) +
+                           " bytes");
                 return false;
             }
             if (held_ + size > limits_.maxHeldBytes) {
@@ -845,8 +863,8 @@ void HttpServer::reply(Conn& c, HttpResponse response, bool fromHandler) {
         watch(c, EPOLLIN | EPOLLRDHUP);
         return;
     }
-    std::string out = "HTTP/1.1 " + std::to_string(response.status) + " " +
-                      reasonOf(response.status) + "\r\n";
+    std::string out =
+        "HTTP/1.1 " + std::to_string(response.status) + " " + reasonOf(response.status) + "\r\n";
     out += "Content-Type: " + oneLine(response.contentType) + "\r\n";
     out += "Content-Length: " + std::to_string(response.body.size()) + "\r\n";
     c.closeAfter = !fromHandler || !c.keepAlive;
@@ -977,7 +995,8 @@ void HttpServer::logRequest(const Conn& c, const char* level, int status, const 
                        (c.method.empty() ? "-" : c.method) + " " +
                        (c.target.empty() ? "-" : c.target) + "\" " +
                        (status ? std::to_string(status) : "-") + " " + what;
-    if (c.started) text += " " + std::to_string(millisBetween(c.requestStart, Clock::now())) + " ms";
+    if (c.started)
+        text += " " + std::to_string(millisBetween(c.requestStart, Clock::now())) + " ms";
     log(level, text);
 }
 

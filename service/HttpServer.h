@@ -25,24 +25,24 @@
 namespace zvt::service {
 
 struct HttpLimits {
-    size_t maxHeadBytes = 16 * 1024;   // request line and headers (and chunk trailers)
-    size_t maxBodyBytes = 8u << 20;    // one body, however it is framed
-    size_t maxHeldBytes = 64u << 20;   // bodies held at once over all connections
+    size_t maxHeadBytes = 16 * 1024;                // request line and headers (and chunk trailers)
+    size_t maxBodyBytes = 8u << 20;                 // one body, however it is framed
+    size_t maxHeldBytes = 64u << 20;                // bodies held at once over all connections
     std::chrono::milliseconds headDeadline{10000};  // from the first byte of a request
     std::chrono::milliseconds bodyDeadline{10000};  // from the end of its head
     std::chrono::milliseconds idleTimeout{5000};    // a kept-alive connection between requests
-    std::chrono::milliseconds writeDeadline{30000}; // for the peer to take a reply
+    std::chrono::milliseconds writeDeadline{30000};  // for the peer to take a reply
     size_t maxConnections = 1024;
     int workers = 8;
 };
 
 struct HttpRequest {
     std::string method;
-    std::string target;  // as sent: path and query
-    std::string path;    // the target's path, percent-decoded
-    std::string version; // "HTTP/1.1"
+    std::string target;                                        // as sent: path and query
+    std::string path;                                          // the target's path, percent-decoded
+    std::string version;                                       // "HTTP/1.1"
     std::vector<std::pair<std::string, std::string>> headers;  // names as sent, in order
-    std::string body;    // de-chunked
+    std::string body;                                          // de-chunked
     std::string remoteAddr;
     int remotePort = 0;
     bool fromLoopback = false;

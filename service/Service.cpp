@@ -314,12 +314,23 @@ std::string escapeHtml(const std::string& s) {
     std::string out;
     for (char c : s) {
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&#39;"; break;
-        default: out.push_back(c);
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '\'':
+            out += "&#39;";
+            break;
+        default:
+            out.push_back(c);
         }
     }
     return out;
@@ -342,9 +353,9 @@ json summarized(const json& value) {
         for (auto& [k, v] : value.items()) {
             if (++kept > kLogSummaryKeys) break;
             std::string text = v.dump(-1, ' ', false, json::error_handler_t::replace);
-            out[cutText(k, kLogSummaryText)] =
-                v.is_string() || text.size() <= kLogSummaryText ? summarized(v)
-                                                                : json(cutText(text, kLogSummaryText));
+            out[cutText(k, kLogSummaryText)] = v.is_string() || text.size() <= kLogSummaryText
+                                                   ? summarized(v)
+                                                   : json(cutText(text, kLogSummaryText));
         }
         return out;
     }
@@ -413,8 +424,9 @@ std::string configError(const json& s) {
     if (s.contains("fixed_time")) {
         const json& t = s["fixed_time"];
         std::string given = t.is_string() ? t.get<std::string>() : std::string();
-        bool digits = !given.empty() && given.size() <= 18 &&
-                      std::all_of(given.begin(), given.end(), [](char c) { return c >= '0' && c <= '9'; });
+        bool digits =
+            !given.empty() && given.size() <= 18 &&
+            std::all_of(given.begin(), given.end(), [](char c) { return c >= '0' && c <= '9'; });
         bool number = t.is_number_unsigned() || (t.is_number_integer() && t.get<int64_t>() >= 0);
         if (!t.is_null() && !digits && !number)
             return "fixed_time must be Unix seconds (digits) or null";
@@ -499,17 +511,16 @@ int Service::bind(const std::string& host, int port) {
     publicRoot_ = options_.publicRoot;
     if (publicRoot_.empty()) {
         // The bound address; an any-address bind is reached locally through the loopback.
-        std::string shown = host == "0.0.0.0" || host.empty() ? "127.0.0.1"
-                            : host == "::"                   ? "[::1]"
+        std::string shown = host == "0.0.0.0" || host.empty()     ? "127.0.0.1"
+                            : host == "::"                        ? "[::1]"
                             : host.find(':') != std::string::npos ? "[" + host + "]"
                                                                   : host;
         publicRoot_ = "http://" + shown + ":" + std::to_string(port_);
     }
     while (!publicRoot_.empty() && publicRoot_.back() == '/') publicRoot_.pop_back();
     std::string authority = publicRoot_.substr(publicRoot_.find("://") + 3);
-    publicHost_ = authority[0] == '['
-                      ? authority.substr(0, authority.find(']') + 1)
-                      : authority.substr(0, authority.find(':'));
+    publicHost_ = authority[0] == '[' ? authority.substr(0, authority.find(']') + 1)
+                                      : authority.substr(0, authority.find(':'));
     return port_;
 }
 
@@ -655,8 +666,8 @@ Incoming Service::decode(const HttpRequest& req, const std::string& iface) {
         }
         in.plain = *plain;
         if (!nestingWithin(*plain, kMaxJsonDepth)) {
-            in.decodeError = "deciphered text nested deeper than " +
-                             std::to_string(kMaxJsonDepth) + " levels";
+            in.decodeError =
+                "deciphered text nested deeper than " + std::to_string(kMaxJsonDepth) + " levels";
             return in;
         }
         json parsed = json::parse(*plain, nullptr, false);
@@ -782,8 +793,8 @@ std::optional<HttpResponse> Service::scriptedCut(const std::optional<json>& scri
         return std::nullopt;
     }
     HttpResponse cut;
-    cut.ending = script->value("stall", false) ? HttpResponse::Ending::stall
-                                               : HttpResponse::Ending::drop;
+    cut.ending =
+        script->value("stall", false) ? HttpResponse::Ending::stall : HttpResponse::Ending::drop;
     cut.stallMs = script->value("stall_ms", 120000);
     cut.note = "scripted";
     return cut;
@@ -1197,7 +1208,8 @@ Reply Service::opRegisterPhone(Incoming& in) {
         return refuse(202, "该手机号已注册");
     if (password.size() < 6) return refuse(202, "密码至少6位");
     if (!web.empty() && store_.userByPartner(web, webId)) return refuse(202, "该账号已绑定");
-    if (auto wrong = codeRefusal(store_.takeCode("sms", phone, "register", text(in.fields, "verifyCode")))) {
+    if (auto wrong =
+            codeRefusal(store_.takeCode("sms", phone, "register", text(in.fields, "verifyCode")))) {
         return *wrong;
     }
     json user = store_.createUser(
@@ -1220,7 +1232,8 @@ Reply Service::opBindingPhone(Incoming& in) {
     if (!user) return refuse(201, "用户不存在");
     std::string phone = text(in.fields, "phoneNumber");
     if (!validPhone(phone)) return refuse(202, "手机号格式不正确");
-    if (auto wrong = codeRefusal(store_.takeCode("sms", phone, "binding", text(in.fields, "verifyCode")))) {
+    if (auto wrong =
+            codeRefusal(store_.takeCode("sms", phone, "binding", text(in.fields, "verifyCode")))) {
         return *wrong;
     }
     (*user)["phoneNumber"] = phone;
@@ -1243,7 +1256,8 @@ Reply Service::opForgotReset(Incoming& in) {
     auto user = store_.userByPhone(phone);
     if (!user) return refuse(202, "该手机号未注册");
     if (password.size() < 6) return refuse(202, "密码至少6位");
-    if (auto wrong = codeRefusal(store_.takeCode("sms", phone, "forgot", text(in.fields, "verifyCode")))) {
+    if (auto wrong =
+            codeRefusal(store_.takeCode("sms", phone, "forgot", text(in.fields, "verifyCode")))) {
         return *wrong;
     }
     store_.setPassword(std::stoll((*user)["id"].get<std::string>()), password);

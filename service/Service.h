@@ -92,8 +92,8 @@ private:
     // Whose session an operation needs.
     enum class Access {
         open,
-        owner,        // the session of the user the request names
-        ownerIfAny,   // no session, or the named user's
+        owner,       // the session of the user the request names
+        ownerIfAny,  // no session, or the named user's
     };
     struct Operation {
         Handler handler;

@@ -9,13 +9,13 @@
 // request. SIGTERM and SIGINT stop it.
 #include <pthread.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
-#include <chrono>
 #include <string>
 #include <thread>
 
@@ -24,9 +24,10 @@
 namespace {
 
 void usage() {
-    std::cerr << "usage: zavelto-service --port N --data-dir DIR [--bind ADDRESS] [--public-url URL]\n"
-                 "                       [--sign-fail-code CODE] [--time-window SECONDS]\n"
-                 "                       [--read-deadline SECONDS] [--test-control]\n";
+    std::cerr
+        << "usage: zavelto-service --port N --data-dir DIR [--bind ADDRESS] [--public-url URL]\n"
+           "                       [--sign-fail-code CODE] [--time-window SECONDS]\n"
+           "                       [--read-deadline SECONDS] [--test-control]\n";
 }
 
 // "http://host[:port]" or "https://..." without a path: what links and the cookie are built on.

@@ -25,7 +25,9 @@ std::vector<OwnOperation> operationsOnOwnData() {
     return {
         {false, "binding_phoneNumber", "uid", noSms},
         {false, "update_userinfo", "id", {{"qq", "666"}, {"email", "evil@example.com"}}},
-        {false, "update_alipay", "id",
+        {false,
+         "update_alipay",
+         "id",
          {{"alipay", "evil@alipay"}, {"realname", "x"}, {"password", kServiceTestUserPassword}}},
         {false, "get_coupon", "uid", json::object()},
         {false, "use_coupon", "uid", {{"couponId", "1"}, {"tradeId", "1"}}},
@@ -34,10 +36,16 @@ std::vector<OwnOperation> operationsOnOwnData() {
         {false, "invite_info", "uid", json::object()},
         {false, "old_invite_info", "uid", json::object()},
         {true, "userInfo&do=my", "id", json::object()},
-        {true, "userInfo&do=pwd", "id",
+        {true,
+         "userInfo&do=pwd",
+         "id",
          {{"old_pwd", kServiceTestUserPassword}, {"ddpwd", "evil999"}, {"pwd_confirm", "evil999"}}},
-        {true, "userInfo&do=update", "id",
-         {{"alipay", "evil@alipay"}, {"realname", "x"}, {"phoneNumber", "13911112222"},
+        {true,
+         "userInfo&do=update",
+         "id",
+         {{"alipay", "evil@alipay"},
+          {"realname", "x"},
+          {"phoneNumber", "13911112222"},
           {"email", "evil@example.com"}}},
         {true, "exchange", "id", {{"goodId", "700"}, {"mode", "2"}, {"num", "1"}}},
         {true, "outCash", "id", {{"ddpassword", kServiceTestUserPassword}, {"type", "2"}}},
@@ -89,17 +97,19 @@ TEST(ServicePublicAddress, MailLinksAndCookieDomainIgnoreTheHostHeader) {
         std::string domain;
     };
     for (const auto& c : std::vector<Case>{{{}, "", "127.0.0.1"},
-                                          {{"--public-url", "http://shop.example:8080/"},
-                                           "http://shop.example:8080",
-                                           "shop.example"}}) {
+                                           {{"--public-url", "http://shop.example:8080/"},
+                                            "http://shop.example:8080",
+                                            "shop.example"}}) {
         ServiceProcess service(ServiceProcess::Options{.extraArgs = c.args});
         ServiceCalls calls(service);
         const std::string root = c.root.empty() ? service.rootURL() : c.root;
         const std::vector<std::pair<std::string, std::string>> evil = {{"Host", "evil.example"}};
-        ASSERT_EQ(calls.signedDes("get_pwd", {{"email", kServiceTestUserEmail}}, nullptr, "", evil)["code"],
+        ASSERT_EQ(calls.signedDes("get_pwd", {{"email", kServiceTestUserEmail}}, nullptr, "",
+                                  evil)["code"],
                   101);
         json mail = json::parse(service.mailOutbox()).back();
-        EXPECT_NE(mail["text"].get<std::string>().find(root + "/wap/reset.php?code="), std::string::npos)
+        EXPECT_NE(mail["text"].get<std::string>().find(root + "/wap/reset.php?code="),
+                  std::string::npos)
             << mail.dump();
         EXPECT_EQ(mail["text"].get<std::string>().find("evil"), std::string::npos);
 
@@ -166,8 +176,10 @@ int statusFrom(const std::string& source, int port, const std::string& target) {
 TEST(ServiceControlInterface, OnlyWithTheTestFlagAndOnlyToLoopbackClients) {
     {
         ServiceProcess service(ServiceProcess::Options{.testControl = false});
-        for (auto [method, target] : {std::pair{"GET", "/__test/log"}, {"POST", "/__test/reset"},
-                                      {"POST", "/__test/config"}, {"GET", "/__test/sms"}}) {
+        for (auto [method, target] : {std::pair{"GET", "/__test/log"},
+                                      {"POST", "/__test/reset"},
+                                      {"POST", "/__test/config"},
+                                      {"GET", "/__test/sms"}}) {
             EXPECT_EQ(service.request(method, target).status, 404) << target;
         }
         EXPECT_EQ(service.request("GET", kJsonPath + "get_ios_config").status, 200);
@@ -192,7 +204,8 @@ TEST_F(ServiceTest, AnSmsCodeTakesFiveWrongGuessesThenANewCodeIsNeeded) {
     for (int guess = 1; guess <= 5; ++guess) {
         json reply = registerWith(wrong);
         EXPECT_EQ(reply["code"], 202);
-        EXPECT_EQ(reply["msg"], guess < 5 ? "验证码错误" : "验证码错误次数过多，请重新获取") << guess;
+        EXPECT_EQ(reply["msg"], guess < 5 ? "验证码错误" : "验证码错误次数过多，请重新获取")
+            << guess;
     }
     EXPECT_EQ(registerWith(code)["code"], 202);  // spent
     ASSERT_EQ(signedJson("get_register_code", {{"phoneNumber", phone}})["code"], 101);
@@ -225,10 +238,11 @@ TEST(ServiceRequestLog, OneLinePerRequestAtInfoLevel) {
     std::istringstream log(service.serviceLog());
     for (std::string line; std::getline(log, line);) lines.push_back(line);
     ASSERT_EQ(lines.size(), 3u) << service.serviceLog();
-    for (auto [line, expected] :
-         {std::pair{lines[0], R"(INFO 127.0.0.1:)"}, {lines[0], R"("GET /api/client.php?m=get_ios_config" 200)"},
-          {lines[1], R"("GET /wap/help-1.php?x=%0Aforged" 200)"},
-          {lines[2], R"("POST /api/client.php?m=get_goods" 200)"}, {lines[2], "op=get_goods code=111"}}) {
+    for (auto [line, expected] : {std::pair{lines[0], R"(INFO 127.0.0.1:)"},
+                                  {lines[0], R"("GET /api/client.php?m=get_ios_config" 200)"},
+                                  {lines[1], R"("GET /wap/help-1.php?x=%0Aforged" 200)"},
+                                  {lines[2], R"("POST /api/client.php?m=get_goods" 200)"},
+                                  {lines[2], "op=get_goods code=111"}}) {
         EXPECT_NE(line.find(expected), std::string::npos) << line;
     }
 }

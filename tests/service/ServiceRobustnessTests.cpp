@@ -36,7 +36,8 @@ std::string post(const std::string& target, const std::string& body,
 
 std::string chunkedHead(const std::string& target) {
     return "POST " + target +
-           " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\nTransfer-Encoding: chunked\r\n\r\n";
+           " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\nTransfer-Encoding: "
+           "chunked\r\n\r\n";
 }
 
 std::string chunked(const std::string& body, size_t pieces) {
@@ -96,26 +97,52 @@ TEST(ServiceRobustness, RequestsOfEveryShapeGetTheirAnswer) {
     std::vector<Shape> shapes = {
         {"JSON nested 60000 deep", {post(goodsPath, deep)}, 200, 111},
         {"deciphered text nested 60000 deep", {post(feedbackPath, encipheredText(deep))}, 200, 111},
-        {"nesting at the limit", {post(feedbackPath, feedback("x", {{"deep", nestedArrays(511)}}))}, 200, 101},
-        {"nesting past the limit", {post(feedbackPath, feedback("x", {{"deep", json::parse(nestedArrays(512))}}))}, 200, 111},
+        {"nesting at the limit",
+         {post(feedbackPath, feedback("x", {{"deep", nestedArrays(511)}}))},
+         200,
+         101},
+        {"nesting past the limit",
+         {post(feedbackPath, feedback("x", {{"deep", json::parse(nestedArrays(512))}}))},
+         200,
+         111},
         {"body of the cap", {multipart(kJsonPath + "get_ios_config", kBodyCap)}, 200, 101},
         {"Content-Length over the cap",
-         {"POST " + feedbackPath + " HTTP/1.1\r\nHost: x\r\nContent-Length: " +
-          std::to_string(kBodyCap + 1) + "\r\n\r\n"}, 413, 111},
-        {"chunked body", {chunkedHead(feedbackPath), bytes(chunked(feedback("chunks"), 3))}, 200, 101},
+         {"POST " + feedbackPath +
+          " HTTP/1.1\r\nHost: x\r\nContent-Length: " + std::to_string(kBodyCap + 1) + "\r\n\r\n"},
+         413,
+         111},
+        {"chunked body",
+         {chunkedHead(feedbackPath), bytes(chunked(feedback("chunks"), 3))},
+         200,
+         101},
         {"chunked body over the cap",
-         {chunkedHead(feedbackPath), bytes(chunked(std::string(kBodyCap + 1, 'x'), 9))}, 413, 111},
-        {"chunk size that is not hex", {chunkedHead(feedbackPath) + "zz\r\nabc\r\n0\r\n\r\n"}, 400, {}},
-        {"head over 16 KiB", {"GET / HTTP/1.1\r\nX-Pad: " + std::string(17000, 'a') + "\r\n\r\n"}, 431, {}},
+         {chunkedHead(feedbackPath), bytes(chunked(std::string(kBodyCap + 1, 'x'), 9))},
+         413,
+         111},
+        {"chunk size that is not hex",
+         {chunkedHead(feedbackPath) + "zz\r\nabc\r\n0\r\n\r\n"},
+         400,
+         {}},
+        {"head over 16 KiB",
+         {"GET / HTTP/1.1\r\nX-Pad: " + std::string(17000, 'a') + "\r\n\r\n"},
+         431,
+         {}},
         {"malformed request line", {"GET /\r\n\r\n"}, 400, {}},
         {"both framings",
-         {"POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 5\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n"},
-         400, {}},
+         {"POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 5\r\nTransfer-Encoding: "
+          "chunked\r\n\r\n0\r\n\r\n"},
+         400,
+         {}},
         {"unknown transfer coding",
-         {"POST / HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: gzip\r\n\r\n"}, 501, {}},
+         {"POST / HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: gzip\r\n\r\n"},
+         501,
+         {}},
         {"unknown version", {"GET / HTTP/2.0\r\nHost: x\r\n\r\n"}, 505, {}},
         {"unknown expectation", {post(feedbackPath, "{}", "Expect: 200-ok\r\n")}, 417, {}},
-        {"expecting to continue", {post(feedbackPath, feedback("continued"), "Expect: 100-continue\r\n")}, 200, 101},
+        {"expecting to continue",
+         {post(feedbackPath, feedback("continued"), "Expect: 100-continue\r\n")},
+         200,
+         101},
     };
     std::vector<RawCall> calls;
     for (auto& s : shapes) calls.push_back(s.call);
@@ -171,18 +198,22 @@ TEST(ServiceRobustness, BodiesHeldAtOnceStayWithinTheirBound) {
         std::vector<std::unique_ptr<Connection>> holders;
         for (int i = 0; i < 8; ++i) {
             holders.push_back(std::make_unique<Connection>(service.port()));
-            EXPECT_EQ(holders.back()->exchange("POST " + kDesPath + "feedback HTTP/1.1\r\nHost: x\r\n"
-                                               "Expect: 100-continue\r\nContent-Length: " +
-                                               std::to_string(kBodyCap) + "\r\n\r\n")
+            EXPECT_EQ(holders.back()
+                          ->exchange("POST " + kDesPath +
+                                     "feedback HTTP/1.1\r\nHost: x\r\n"
+                                     "Expect: 100-continue\r\nContent-Length: " +
+                                     std::to_string(kBodyCap) + "\r\n\r\n")
                           .rfind("HTTP/1.1 100 Continue", 0),
                       0u);
         }
         Connection next(service.port());
-        EXPECT_EQ(next.exchange(post(kJsonPath + "get_ios_config", "{}")).rfind("HTTP/1.1 503", 0), 0u);
+        EXPECT_EQ(next.exchange(post(kJsonPath + "get_ios_config", "{}")).rfind("HTTP/1.1 503", 0),
+                  0u);
     }
     int status = 0;
     for (int attempt = 0; attempt < 100 && status != 200; ++attempt) {  // until it saw them go
-        status = service.request("POST", kJsonPath + "get_ios_config", "{}", "application/json").status;
+        status =
+            service.request("POST", kJsonPath + "get_ios_config", "{}", "application/json").status;
     }
     EXPECT_EQ(status, 200);
 }
@@ -203,10 +234,11 @@ TEST(ServiceRobustness, TheRequestLogKeepsWithinItsBytes) {
 std::set<std::string> storedFeedback(const std::string& dataDir) {
     std::set<std::string> out;
     sqlite3* db = nullptr;
-    if (sqlite3_open_v2((dataDir + "/zavelto.sqlite").c_str(), &db, SQLITE_OPEN_READONLY, nullptr) ==
-        SQLITE_OK) {
+    if (sqlite3_open_v2((dataDir + "/zavelto.sqlite").c_str(), &db, SQLITE_OPEN_READONLY,
+                        nullptr) == SQLITE_OK) {
         sqlite3_stmt* st = nullptr;
-        sqlite3_prepare_v2(db, "SELECT record FROM items WHERE kind = 'feedback'", -1, &st, nullptr);
+        sqlite3_prepare_v2(db, "SELECT record FROM items WHERE kind = 'feedback'", -1, &st,
+                           nullptr);
         while (st && sqlite3_step(st) == SQLITE_ROW) {
             out.insert(json::parse(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)))
                            .value("content", ""));
@@ -237,30 +269,43 @@ TEST(ServiceRobustness, ServesEveryValidCallWhileTwoHundredClientsMisbehave) {
     add(Kind::write, 40, [&](int i) {
         return RawCall{post(kDesPath + "feedback", feedback("storm-" + std::to_string(i)))};
     });
-    add(Kind::read, 20, [&](int) { return RawCall{post(kJsonPath + "get_goods", signedWith({{"number", 1}}, kTime).dump())}; });
     add(Kind::read, 20, [&](int) {
-        return RawCall{"GET " + kJsonPath + "get_ios_config HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n"};
+        return RawCall{post(kJsonPath + "get_goods", signedWith({{"number", 1}}, kTime).dump())};
+    });
+    add(Kind::read, 20, [&](int) {
+        return RawCall{"GET " + kJsonPath +
+                       "get_ios_config HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n"};
     });
     add(Kind::slow, 60, [&](int) {
-        return RawCall{"GET / HTTP/1.1\r\nHost: x\r\nX-Slow: " + std::string(400, 's'), nullptr, 100ms};
+        return RawCall{"GET / HTTP/1.1\r\nHost: x\r\nX-Slow: " + std::string(400, 's'), nullptr,
+                       100ms};
     });
     add(Kind::slow, 10, [&](int) {
-        std::string head = "POST " + kDesPath + "feedback HTTP/1.1\r\nHost: x\r\nContent-Length: 4000\r\n\r\n";
+        std::string head =
+            "POST " + kDesPath + "feedback HTTP/1.1\r\nHost: x\r\nContent-Length: 4000\r\n\r\n";
         return RawCall{head, bytes(std::string(4000, 'b')), 100ms, head.size()};
     });
     add(Kind::refused, 12, [&](int) {
-        return RawCall{"POST " + kDesPath + "feedback HTTP/1.1\r\nHost: x\r\nContent-Length: 10000000\r\n\r\n", junk};
+        return RawCall{
+            "POST " + kDesPath + "feedback HTTP/1.1\r\nHost: x\r\nContent-Length: 10000000\r\n\r\n",
+            junk};
     });
-    add(Kind::refused, 2, [&](int) { return RawCall{chunkedHead(kDesPath + "feedback"), overCap}; });
+    add(Kind::refused, 2, [&](int) {
+        return RawCall{chunkedHead(kDesPath + "feedback"), overCap};
+    });
     add(Kind::refused, 5, [&](int) { return RawCall{post(kJsonPath + "get_goods", deep)}; });
-    add(Kind::refused, 5, [&](int) { return RawCall{post(kDesPath + "feedback", encipheredText(deep))}; });
+    add(Kind::refused, 5,
+        [&](int) { return RawCall{post(kDesPath + "feedback", encipheredText(deep))}; });
     add(Kind::refused, 10, [&](int) {
         std::string noise(1000, '\0');
         for (char& c : noise) c = static_cast<char>(random());
         return RawCall{noise + "\r\n\r\n"};
     });
-    add(Kind::refused, 6, [&](int) { return RawCall{"GET / HTTP/1.1\r\nX-Pad: " + std::string(20000, 'h') + "\r\n\r\n"}; });
-    add(Kind::refused, 5, [&](int) { return RawCall{chunkedHead(kDesPath + "feedback") + "-1\r\n\r\n"}; });
+    add(Kind::refused, 6, [&](int) {
+        return RawCall{"GET / HTTP/1.1\r\nX-Pad: " + std::string(20000, 'h') + "\r\n\r\n"};
+    });
+    add(Kind::refused, 5,
+        [&](int) { return RawCall{chunkedHead(kDesPath + "feedback") + "-1\r\n\r\n"}; });
     add(Kind::refused, 5, [&](int) { return RawCall{post(kDesPath + "no_such_operation", "{}")}; });
     ASSERT_EQ(calls.size(), 200u);
 
@@ -295,7 +340,8 @@ TEST(ServiceRobustness, ServesEveryValidCallWhileTwoHundredClientsMisbehave) {
 
     // Memory: bodies are held to 64 MiB at once and the request log to 16 MiB.
     size_t peak = peakResidentBytes(service.pid());
-    std::printf("service peak resident memory: %zu MiB (at start %zu MiB)\n", peak >> 20, baseline >> 20);
+    std::printf("service peak resident memory: %zu MiB (at start %zu MiB)\n", peak >> 20,
+                baseline >> 20);
     EXPECT_LT(peak, size_t{256} << 20);
 
     EXPECT_EQ(service.request("GET", kJsonPath + "get_ios_config").status, 200);

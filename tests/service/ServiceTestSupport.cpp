@@ -94,7 +94,8 @@ void runAtOnce(int port, std::vector<RawCall>& calls, std::chrono::milliseconds 
                 if (!r.trickling() || r.nextByte <= now) {
                     events |= POLLOUT;
                 } else {
-                    auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(r.nextByte - now);
+                    auto wait =
+                        std::chrono::duration_cast<std::chrono::milliseconds>(r.nextByte - now);
                     timeout = std::min(timeout, static_cast<int>(wait.count()) + 1);
                 }
             }
@@ -118,7 +119,8 @@ void runAtOnce(int port, std::vector<RawCall>& calls, std::chrono::milliseconds 
             }
             if ((fds[i].revents & POLLOUT) && r.sending) {
                 size_t count = r.trickling() ? 1 : r.total() - r.sent;
-                if (r.sent < r.call->head.size()) count = std::min(count, r.call->head.size() - r.sent);
+                if (r.sent < r.call->head.size())
+                    count = std::min(count, r.call->head.size() - r.sent);
                 if (!r.trickling() && r.call->trickle.count() > 0) {
                     count = std::min(count, r.call->trickleFrom - r.sent);
                 }

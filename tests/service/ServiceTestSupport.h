@@ -132,13 +132,14 @@ public:
     }
 
     std::string desTime() const {
-        json reply = post(kDesPath + "get_time", encipheredBody({{"code", md5Hex(md5Hex(kSecret))}}),
-                          kFormType);
+        json reply = post(kDesPath + "get_time",
+                          encipheredBody({{"code", md5Hex(md5Hex(kSecret))}}), kFormType);
         json data = json::parse(decipher(reply.value("data", "")), nullptr, false);
         return data.is_object() ? data.value("time", "") : "";
     }
 
-    json signedJson(const std::string& op, const json& fields, const std::string& cookie = "") const {
+    json signedJson(const std::string& op, const json& fields,
+                    const std::string& cookie = "") const {
         return post(kJsonPath + op, signedWith(fields, jsonTime()).dump(), "application/json",
                     cookie);
     }
@@ -148,7 +149,8 @@ public:
                    const std::vector<std::pair<std::string, std::string>>& headers = {}) const {
         json reply = post(kDesPath + op, encipheredBody(signedWith(fields, desTime())), kFormType,
                           cookie, nullptr, headers);
-        if (rawData && reply.contains("data") && reply["data"].is_string()) *rawData = reply["data"];
+        if (rawData && reply.contains("data") && reply["data"].is_string())
+            *rawData = reply["data"];
         return reply;
     }
 
@@ -181,17 +183,21 @@ protected:
 // takes them), and what came back.
 struct RawCall {
     RawCall(std::string head, std::shared_ptr<const std::string> body = nullptr,
-            std::chrono::milliseconds trickle = std::chrono::milliseconds(0), size_t trickleFrom = 0)
-        : head(std::move(head)), body(std::move(body)), trickle(trickle), trickleFrom(trickleFrom) {}
+            std::chrono::milliseconds trickle = std::chrono::milliseconds(0),
+            size_t trickleFrom = 0)
+        : head(std::move(head)),
+          body(std::move(body)),
+          trickle(trickle),
+          trickleFrom(trickleFrom) {}
 
     std::string head;
     std::shared_ptr<const std::string> body;
     std::chrono::milliseconds trickle{0};
     size_t trickleFrom = 0;
 
-    int status = 0;          // of the final reply (after any "100 Continue"); 0: no reply
-    std::string reply;       // the whole response as received
-    double seconds = 0;      // from connecting to the end of the reply or the connection
+    int status = 0;      // of the final reply (after any "100 Continue"); 0: no reply
+    std::string reply;   // the whole response as received
+    double seconds = 0;  // from connecting to the end of the reply or the connection
     bool finished = false;
 
     // The reply's body parsed as JSON (discarded when it is not JSON).
@@ -199,8 +205,9 @@ struct RawCall {
     // Its "code" when the reply is a JSON object with one, else -1.
     int replyCode() const {
         json j = replyJson();
-        return j.is_object() && j.contains("code") && j["code"].is_number_integer() ? j["code"].get<int>()
-                                                                                    : -1;
+        return j.is_object() && j.contains("code") && j["code"].is_number_integer()
+                   ? j["code"].get<int>()
+                   : -1;
     }
 };
 

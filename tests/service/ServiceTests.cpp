@@ -72,10 +72,9 @@ TEST_F(ServiceTest, SignedJsonRequestRoundTrip) {
 
 TEST_F(ServiceTest, EncipheredLoginInstallsCookieAndCarriesData) {
     std::string raw;
-    json reply = signedDes("login",
-                           {{"userName", kServiceTestUserName},
-                            {"password", kServiceTestUserPassword}},
-                           &raw);
+    json reply = signedDes(
+        "login", {{"userName", kServiceTestUserName}, {"password", kServiceTestUserPassword}},
+        &raw);
     ASSERT_EQ(reply["code"], 101);
     json user = json::parse(decipher(raw), nullptr, false);
     EXPECT_EQ(user["id"], kServiceTestUserId);
@@ -99,16 +98,14 @@ TEST_F(ServiceTest, EncipheredLoginInstallsCookieAndCarriesData) {
     }
     EXPECT_EQ(lastLog("get_ios_config")["session_user"], kServiceTestUserId);
 
-    json wrong =
-        signedDes("login", {{"userName", kServiceTestUserName}, {"password", "nope"}});
+    json wrong = signedDes("login", {{"userName", kServiceTestUserName}, {"password", "nope"}});
     EXPECT_EQ(wrong["code"], 202);
 }
 
 TEST_F(ServiceTest, LargeEncipheredBodyRoundTrips) {
     std::string content(200000, 'a');
     for (size_t i = 0; i < content.size(); i += 7) content[i] = '+';  // "+" must survive
-    json reply =
-        signedDes("feedback", {{"id", kServiceTestUserId}, {"content", content}});
+    json reply = signedDes("feedback", {{"id", kServiceTestUserId}, {"content", content}});
     EXPECT_EQ(reply["code"], 101);
     EXPECT_EQ(lastLog("feedback")["fields"]["content"], content);
 }
@@ -137,9 +134,9 @@ TEST_F(ServiceTest, WrongSignaturesAreRefused) {
 
 TEST(ServiceCommandLine, RefusalCodeFromCommandLineAndCleanStop) {
     ServiceProcess service(ServiceProcess::Options{.extraArgs = {"--sign-fail-code", "222"}});
-    auto r = service.request("POST", kDesPath + "order",
-                             encipheredBody({{"id", "10001"}, {"time", "1"}, {"code", "x"}}),
-                             kFormType);
+    auto r =
+        service.request("POST", kDesPath + "order",
+                        encipheredBody({{"id", "10001"}, {"time", "1"}, {"code", "x"}}), kFormType);
     EXPECT_EQ(json::parse(r.body)["code"], 222);
     int status = service.stop();
     EXPECT_TRUE(WIFEXITED(status));

@@ -193,8 +193,9 @@ void ServiceProcess::launch() {
     for (char** e = environ; *e; ++e) {
         std::string_view entry(*e);
         auto name = entry.substr(0, entry.find('=') + 1);
-        bool replaced = std::any_of(options_.environment.begin(), options_.environment.end(),
-                                    [&](const std::string& given) { return given.rfind(name, 0) == 0; });
+        bool replaced =
+            std::any_of(options_.environment.begin(), options_.environment.end(),
+                        [&](const std::string& given) { return given.rfind(name, 0) == 0; });
         if (!replaced) environment.emplace_back(entry);
     }
     std::vector<char*> envp;
@@ -202,9 +203,10 @@ void ServiceProcess::launch() {
     envp.push_back(nullptr);
     int logFd = -1;
     if (options_.captureLog) {
-        logFd = open((dataDir_ + "/service.log").c_str(),
-                     O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-        if (logFd < 0) throw std::runtime_error(std::string("service log: ") + std::strerror(errno));
+        logFd = open((dataDir_ + "/service.log").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC,
+                     0600);
+        if (logFd < 0)
+            throw std::runtime_error(std::string("service log: ") + std::strerror(errno));
     }
 
     int fds[2];

@@ -86,11 +86,11 @@ public:
         // Path of zavelto-service; empty: $ZVT_SERVICE_BIN, else "service/zavelto-service"
         // in the nearest build directory above the running test binary.
         std::string executable{};
-        int port = 0;                          // 0: any free port
-        std::vector<std::string> extraArgs{};  // e.g. {"--sign-fail-code", "202"}
-        bool testControl = true;               // serve "/__test/" to loopback clients
+        int port = 0;                            // 0: any free port
+        std::vector<std::string> extraArgs{};    // e.g. {"--sign-fail-code", "202"}
+        bool testControl = true;                 // serve "/__test/" to loopback clients
         std::vector<std::string> environment{};  // "NAME=value" added to the child's
-        bool captureLog = false;               // standard error into serviceLog()
+        bool captureLog = false;                 // standard error into serviceLog()
     };
 
     struct Response {
