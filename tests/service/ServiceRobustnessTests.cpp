@@ -342,7 +342,9 @@ TEST(ServiceRobustness, ServesEveryValidCallWhileTwoHundredClientsMisbehave) {
     size_t peak = peakResidentBytes(service.pid());
     std::printf("service peak resident memory: %zu MiB (at start %zu MiB)\n", peak >> 20,
                 baseline >> 20);
+#if !defined(__SANITIZE_THREAD__)  // whose shadow memory outweighs what the service holds
     EXPECT_LT(peak, size_t{256} << 20);
+#endif
 
     EXPECT_EQ(service.request("GET", kJsonPath + "get_ios_config").status, 200);
     int exit = service.stop();
