@@ -434,10 +434,14 @@ std::string configError(const json& s) {
     return {};
 }
 
+// Fields the profile update leaves alone: balances and state kept by the service, and what has
+// an operation of its own with a check (the Alipay account needs the password, the phone
+// number an SMS code).
 const std::vector<std::string> kProtectedUserKeys = {
-    "id",          "money",      "jifen", "jifenbao",  "yitixian", "tbyitixian",
-    "txstatus",    "tbtxstatus", "level", "ms_status", "msg_num",  "inviteCode",
-    "show_coupon", "signtime",   "tjr",   "avatar"};
+    "id",          "money",      "jifen",   "jifenbao",    "yitixian", "tbyitixian",
+    "txstatus",    "tbtxstatus", "level",   "ms_status",   "msg_num",  "inviteCode",
+    "show_coupon", "signtime",   "tjr",     "avatar",      "alipay",   "realname",
+    "phoneNumber", "mobile"};
 
 }  // namespace
 

@@ -88,6 +88,16 @@ TEST_F(ServiceTest, ASessionReachesOnlyItsOwnUsersData) {
     for (const auto& o : operationsOnOwnData()) {
         EXPECT_NE(call(o, json::object(), owner)["code"], 201) << o.op;
     }
+    // Even so the profile update changes neither the Alipay account (which takes the password)
+    // nor the phone number (which takes an SMS code).
+    const OwnOperation update{true, "userInfo&do=update", "id", {}};
+    ASSERT_EQ(call(update, {{"qq", "5150"}, {"alipay", "new@alipay"}, {"phoneNumber", "13911112222"}},
+                   owner)["code"],
+              101);
+    json after = json::parse(decipher(record()));
+    EXPECT_EQ(after["qq"], "5150");
+    EXPECT_EQ(after["alipay"], json::parse(decipher(before))["alipay"]);
+    EXPECT_EQ(after["phoneNumber"], kServiceTestUserPhone);
 }
 
 TEST(ServicePublicAddress, MailLinksAndCookieDomainIgnoreTheHostHeader) {
