@@ -33,15 +33,6 @@ struct Reference {
   std::vector<std::vector<double>> optima;  // x of every optimal vertex
 };
 
-std::vector<float> prioritiesOf(const std::vector<Spec>& specs) {
-  std::vector<float> p;
-  for (const Spec& s : specs) {
-    if (s.priority < kPriorityRequired && std::find(p.begin(), p.end(), s.priority) == p.end()) p.push_back(s.priority);
-  }
-  std::sort(p.rbegin(), p.rend());
-  return p;
-}
-
 double dot(const std::vector<double>& a, const std::vector<double>& x) {
   double s = 0;
   for (size_t i = 0; i < a.size(); ++i) s += a[i] * x[i];
@@ -51,21 +42,17 @@ double dot(const std::vector<double>& a, const std::vector<double>& x) {
 // How far x is from satisfying the spec.
 double violation(const Spec& s, const std::vector<double>& x) {
   double v = dot(s.a, x) - s.constant;
-  switch (s.relation) {
-    case Relation::LessThanOrEqual: return std::max(0.0, v);
-    case Relation::GreaterThanOrEqual: return std::max(0.0, -v);
-    case Relation::Equal: return std::fabs(v);
-  }
-  return 0;
+  return s.relation == Relation::Equal ? std::fabs(v) : std::max(0.0, s.relation == Relation::LessThanOrEqual ? v : -v);
 }
 
-std::vector<double> objectiveOf(const std::vector<Spec>& specs, const std::vector<float>& levels,
-                                const std::vector<double>& x) {
-  std::vector<double> o(levels.size(), 0);
+// The summed violations of the optional specs, per priority, highest first.
+std::vector<double> objectiveOf(const std::vector<Spec>& specs, const std::vector<double>& x) {
+  std::map<float, double, std::greater<>> levels;
   for (const Spec& s : specs) {
-    if (s.priority >= kPriorityRequired) continue;
-    o[std::find(levels.begin(), levels.end(), s.priority) - levels.begin()] += violation(s, x);
+    if (s.priority < kPriorityRequired) levels[s.priority] += violation(s, x);
   }
+  std::vector<double> o;
+  for (const auto& [priority, sum] : levels) o.push_back(sum);
   return o;
 }
 
@@ -101,7 +88,6 @@ bool solveSquare(std::vector<double>& m, size_t d, std::vector<double>& out) {
 }
 
 Reference reference(const std::vector<Spec>& specs, size_t n) {
-  std::vector<float> levels = prioritiesOf(specs);
   size_t k = 0;
   for (const Spec& s : specs) k += s.priority < kPriorityRequired;
   size_t d = n + k;
@@ -144,7 +130,7 @@ Reference reference(const std::vector<Spec>& specs, size_t n) {
       if (dot(A[r], z) > B[r] + 1e-7) return;
     }
     std::vector<double> x(z.begin(), z.begin() + static_cast<long>(n));
-    std::vector<double> o = objectiveOf(specs, levels, x);
+    std::vector<double> o = objectiveOf(specs, x);
     int c = ref.feasible ? compare(o, ref.objective) : -1;
     if (c < 0) {
       ref.feasible = true;
@@ -216,7 +202,7 @@ void expectOptimal(Solver& solver, const Case& c) {
       EXPECT_LT(violation(s, x), 1e-5) << "a required constraint is broken";
     }
   }
-  EXPECT_EQ(compare(objectiveOf(specs, prioritiesOf(specs), x), ref.objective, 1e-4), 0) << "not optimal";
+  EXPECT_EQ(compare(objectiveOf(specs, x), ref.objective, 1e-4), 0) << "not optimal";
   for (size_t i = 0; i < c.n; ++i) {
     bool fixed = std::all_of(ref.optima.begin(), ref.optima.end(),
                              [&](const std::vector<double>& o) { return std::fabs(o[i] - ref.optima[0][i]) < 1e-6; });
