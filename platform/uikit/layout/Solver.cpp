@@ -205,11 +205,11 @@ struct Solver::Impl {
     bool dirty = false;       // a variable whose value changed since values were last written
     uint32_t owner = 0;       // record index (markers, errors, artificial) or variable slot (external)
   };
-  // Objective of one priority: minimise sum(coef[s] * s) (+ constant). Dense by symbol.
+  // Objective of one priority: minimise sum(coef[s] * s), dense by symbol. (Its constant, the
+  // objective's value, decides nothing and is not kept.)
   struct Level {
     float priority = 0;
     Chunked<double> coef;
-    double constant = 0;
     uint32_t refs = 0;
   };
   struct Record {
@@ -249,7 +249,6 @@ struct Solver::Impl {
   std::vector<uint32_t> freeVars;
   std::unordered_map<const void*, Sym> foreignVars;
   std::unordered_map<const void*, uint32_t> edits;  // variable data -> edit record
-
 
   Impl() = default;
   Impl(const Impl&) = default;
@@ -388,7 +387,6 @@ struct Solver::Impl {
       double c = l.coef[s];
       if (c == 0) continue;
       l.coef[s] = 0;
-      l.constant += c * r.constant;
       for (const Cell& cell : r.cells) {
         double& v = l.coef[cell.sym];
         v = clampZero(v + c * cell.coef);
@@ -446,7 +444,6 @@ struct Solver::Impl {
   void addToObjective(Level& level, Sym e, double weight) {
     if (st[e].basic) {
       const Row& r = rows[e];
-      level.constant += weight * r.constant;
       for (const Cell& c : r.cells) {
         level.coef[c.sym] = clampZero(level.coef[c.sym] + weight * c.coef);
         markCandidate(c.sym);
@@ -869,13 +866,13 @@ struct Solver::Impl {
   // non-negative: the tightest restricted row that the marker's growth would shrink, else the
   // tightest one it would grow, else any variable's row.
   Sym markerLeavingRow(Sym m) const {
-    Sym shrink = kNone, grow = kNone, free = kNone;
+    Sym shrink = kNone, grow = kNone, unrestricted = kNone;
     double shrinkRatio = 0, growRatio = 0;
     for (Sym b : cols[m]) {
       const Row& r = rows[b];
       double a = r.coef(m);
       if (!restricted(st[b].kind)) {
-        free = std::min(free, b);
+        unrestricted = std::min(unrestricted, b);
       } else if (a < 0) {
         double ratio = r.constant / -a;
         if (shrink == kNone || ratio < shrinkRatio || (ratio == shrinkRatio && b < shrink)) {
@@ -890,7 +887,7 @@ struct Solver::Impl {
         }
       }
     }
-    return shrink != kNone ? shrink : grow != kNone ? grow : free;
+    return shrink != kNone ? shrink : grow != kNone ? grow : unrestricted;
   }
 
   // Moves a record's constant by delta: the same as moving its marker, in every row that holds
@@ -908,7 +905,6 @@ struct Solver::Impl {
         markInfeasible(b);
         markDirty(b);
       }
-      for (Level& l : levels) l.constant += l.coef[m] * shift;
     }
     r.constant += delta;
   }

@@ -9,7 +9,8 @@
 // shifts row constants and restores feasibility with the dual simplex, without rebuilding.
 //
 // Results are deterministic: every choice depends only on the order of the calls made, never
-// on addresses, so the same calls give bit-identical values.
+// on addresses, so the same calls give bit-identical values. A solver, and the variables and
+// constraints it holds, are used from one thread at a time (the main thread, for views).
 
 #include <memory>
 #include <string>
