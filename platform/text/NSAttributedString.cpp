@@ -210,11 +210,14 @@ void NSAttributedString::enumerateAttribute(const std::shared_ptr<NSString>& att
 }
 
 bool NSAttributedString::isEqualToAttributedString(const std::shared_ptr<NSAttributedString>& other) const {
-  if (!other) return false;
-  if (other.get() == this) return true;
-  if (!string_->isEqualToString(other->string_) || runs_.size() != other->runs_.size()) return false;
+  return other && hasSameContent(*other);
+}
+
+bool NSAttributedString::hasSameContent(const NSAttributedString& other) const {
+  if (&other == this) return true;
+  if (runs_.size() != other.runs_.size() || string_->view() != other.string_->view()) return false;
   for (size_t i = 0; i < runs_.size(); ++i) {
-    if (runs_[i].length != other->runs_[i].length || !sameAttributes(runs_[i].attributes, other->runs_[i].attributes)) {
+    if (runs_[i].length != other.runs_[i].length || !sameAttributes(runs_[i].attributes, other.runs_[i].attributes)) {
       return false;
     }
   }

@@ -157,6 +157,8 @@ class NSAttributedString : public NSObject {
   // string changes.
   size_t contentHash() const;
   bool isMutable() const { return mutable_; }
+  // Equal characters and runs (isEqualToAttributedString without the shared pointer).
+  bool hasSameContent(const NSAttributedString& other) const;
   // The attribute dictionary every run without attributes shares.
   static const std::shared_ptr<NSDictionary>& emptyAttributes();
 

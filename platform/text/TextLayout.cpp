@@ -1,9 +1,11 @@
 #include "platform/text/TextLayout.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <unordered_map>
 
+#include "platform/graphics/UIColor.h"
 #include "platform/text/NSShadow.h"
 #include "platform/text/UIFont.h"
 #include "platform/text/internal/Pango.h"
@@ -54,19 +56,21 @@ TextLayout::~TextLayout() {
   if (layout_) g_object_unref(layout_);
 }
 
-PangoLayout* TextLayout::createPangoLayout() const {
+PangoLayout* TextLayout::createPangoLayout(const std::string& utf8) const {
   PangoLayout* layout = pango_layout_new(threadContext());
-  PangoText prepared = preparePangoText(text_->string()->utf8(), text_->length());
-  pango_layout_set_text(layout, prepared.utf8.data(), static_cast<int>(prepared.utf8.size()));
-  PangoAttrList* attrs = pangoAttributes(*text_, prepared, UIFont::systemFontOfSize(12));
+  pango_layout_set_text(layout, utf8.data(), static_cast<int>(utf8.size()));
+  static const std::shared_ptr<UIFont> defaultFont = UIFont::systemFontOfSize(12);
+  PangoAttrList* attrs = pangoAttributes(*text_, defaultFont, colorsAsSource_);
   pango_layout_set_attributes(layout, attrs);
   pango_attr_list_unref(attrs);
 
   auto style = paragraphStyleOf(*text_);
   double spacing = style->lineSpacing();
   if (options_.usesFontLeading) spacing += firstFont(*text_)->leading();
-  pango_layout_set_spacing(layout, toPango(spacing));
-  pango_layout_set_indent(layout, toPango(style->firstLineHeadIndent() - style->headIndent()));
+  if (spacing != 0) pango_layout_set_spacing(layout, toPango(spacing));
+  if (style->firstLineHeadIndent() != style->headIndent()) {
+    pango_layout_set_indent(layout, toPango(style->firstLineHeadIndent() - style->headIndent()));
+  }
   switch (alignment_) {
     case NSTextAlignmentCenter: pango_layout_set_alignment(layout, PANGO_ALIGN_CENTER); break;
     case NSTextAlignmentRight: pango_layout_set_alignment(layout, PANGO_ALIGN_RIGHT); break;
@@ -75,14 +79,19 @@ PangoLayout* TextLayout::createPangoLayout() const {
   }
   pango_layout_set_wrap(layout, static_cast<PangoWrapMode>(wrap_));
   pango_layout_set_width(layout, pangoWidth_);
-  pango_layout_set_ellipsize(layout, static_cast<PangoEllipsizeMode>(ellipsize_));
-  pango_layout_set_height(layout, pangoHeight_);
+  if (ellipsize_ != PANGO_ELLIPSIZE_NONE) pango_layout_set_ellipsize(layout, static_cast<PangoEllipsizeMode>(ellipsize_));
+  if (pangoHeight_ != -1) pango_layout_set_height(layout, pangoHeight_);
   return layout;
 }
 
 PangoLayout* TextLayout::copyPangoLayout() const {
-  if (layout_ && layoutThread_ == currentThreadMarker()) return static_cast<PangoLayout*>(g_object_ref(layout_));
-  return createPangoLayout();
+  const bool home = layoutThread_ == currentThreadMarker();
+  if (layout_ && home) return static_cast<PangoLayout*>(g_object_ref(layout_));
+  PangoText prepared(text_->string()->utf8());
+  PangoLayout* layout = createPangoLayout(prepared.utf8());
+  // Text drawn once is likely drawn again: its thread keeps the layout.
+  if (home) layout_ = static_cast<PangoLayout*>(g_object_ref(layout));
+  return layout;
 }
 
 void TextLayout::build() {
@@ -115,7 +124,24 @@ void TextLayout::build() {
     }
   }
 
-  layout_ = createPangoLayout();
+  // Text in one colour is drawn in it; only text of several colours carries them in the layout.
+  {
+    id first;
+    bool uniform = true;
+    for (size_t i = 0; i < text_->runs().size(); ++i) {
+      id color = text_->runs()[i].attributes->objectForKey(NSForegroundColorAttributeName);
+      if (i == 0) {
+        first = color;
+      } else if (!zvt::objectsEqual(first, color)) {
+        uniform = false;
+        break;
+      }
+    }
+    colorsAsSource_ = uniform;
+    if (auto color = zvt::as<UIColor>(first); color && color->CGColor()) color->CGColor()->getRGBA(color_);
+  }
+  PangoText prepared(text_->string()->utf8());
+  layout_ = createPangoLayout(prepared.utf8());
   layoutThread_ = currentThreadMarker();
 
   struct Extent {
@@ -180,12 +206,10 @@ void TextLayout::build() {
   }
   if (pango_layout_is_ellipsized(layout_)) truncated_ = true;
 
-  // Units of each byte offset, for the lines' ranges.
-  PangoText prepared = preparePangoText(text_->string()->utf8(), text_->length());
-  auto unitOf = [&prepared](int byte) -> NSUInteger {
-    auto it = std::upper_bound(prepared.byteOfUnit.begin(), prepared.byteOfUnit.end(), static_cast<uint32_t>(byte));
-    return static_cast<NSUInteger>(std::max<std::ptrdiff_t>(0, (it - prepared.byteOfUnit.begin()) - 1));
-  };
+  // The lines' ranges in UTF-16 units (their byte offsets only grow).
+  const bool ascii = text_->string()->isASCII();
+  UnitCursor cursor(text_->string()->utf8());
+  auto unitOf = [&](int byte) -> NSUInteger { return ascii ? static_cast<NSUInteger>(byte) : cursor.unitAt(byte); };
 
   double widest = 0;
   lines_.clear();
@@ -207,6 +231,9 @@ void TextLayout::build() {
   }
   if (pangoWidth_ < 0 && width > 0 && widest > width) truncated_ = true;
   alignmentWidth_ = width > 0 ? width : widest;
+  // Measuring keeps the figures only; drawing makes the layout again (see copyPangoLayout).
+  g_object_unref(layout_);
+  layout_ = nullptr;
 }
 
 void TextLayout::drawInRect(const CGContextRef& context, CGRect rect) const {
@@ -245,7 +272,7 @@ void TextLayout::drawInRect(const CGContextRef& context, CGRect rect) const {
       cairo_rectangle(cr, rect.origin.x, bounds.origin.y, rect.size.width, bounds.size.height);
       cairo_clip(cr);
     }
-    cairo_set_source_rgba(cr, 0, 0, 0, 1);
+    cairo_set_source_rgba(cr, color_[0], color_[1], color_[2], colorsAsSource_ ? color_[3] : 1.0);
     for (size_t i = 0; i < lines_.size(); ++i) {
       PangoLayoutLine* line = pango_layout_get_line_readonly(layout, static_cast<int>(i));
       if (!line) break;
@@ -262,7 +289,7 @@ void TextLayout::drawInRect(const CGContextRef& context, CGRect rect) const {
 namespace {
 
 size_t hashOptions(const TextLayoutOptions& o) {
-  std::hash<double> h;
+  auto h = [](double d) { return std::bit_cast<uint64_t>(d + 0.0); };  // +0.0: -0 hashes as 0
   size_t v = h(o.width) * 1000003u ^ h(o.height) * 10007u ^ static_cast<size_t>(o.numberOfLines) * 131u;
   v ^= (o.lineBreakMode ? static_cast<size_t>(*o.lineBreakMode) + 1 : 0) << 3;
   v ^= (o.alignment ? static_cast<size_t>(*o.alignment) + 1 : 0) << 7;
@@ -270,10 +297,12 @@ size_t hashOptions(const TextLayoutOptions& o) {
   return v;
 }
 
+// A lookup borrows the caller's string (no reference is taken); an entry owns its string.
 struct CacheKey {
   size_t hash;
-  std::shared_ptr<NSAttributedString> text;
+  const NSAttributedString* text;
   TextLayoutOptions options;
+  std::shared_ptr<NSAttributedString> owner;
 };
 
 struct KeyHash {
@@ -282,8 +311,8 @@ struct KeyHash {
 
 struct KeyEqual {
   bool operator()(const CacheKey& a, const CacheKey& b) const {
-    return a.hash == b.hash && a.options == b.options &&
-           (a.text == b.text || a.text->isEqualToAttributedString(b.text));
+    if (a.hash != b.hash || !(a.options == b.options)) return false;
+    return a.text == b.text || a.text->hasSameContent(*b.text);
   }
 };
 
@@ -336,12 +365,13 @@ const std::shared_ptr<NSAttributedString>& emptyText() {
 const std::shared_ptr<const TextLayout>& cachedLayout(const std::shared_ptr<NSAttributedString>& given,
                                                       const TextLayoutOptions& options) {
   const auto& text = given ? given : emptyText();
-  CacheKey key{text->contentHash() ^ hashOptions(options), text, options};
+  CacheKey key{text->contentHash() ^ hashOptions(options), text.get(), options, nullptr};
   auto& cache = threadCache();
   if (auto found = cache.find(key)) return *found;
   // A mutable string may change after this: the cache keeps a snapshot.
-  if (text->isMutable()) key.text = text->copy();
-  return cache.insert(key, TextLayout::makeUncached(key.text, options));
+  key.owner = text->isMutable() ? text->copy() : text;
+  key.text = key.owner.get();
+  return cache.insert(key, TextLayout::makeUncached(key.owner, options));
 }
 
 }  // namespace

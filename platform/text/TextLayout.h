@@ -118,7 +118,7 @@ class TextLayout {
  private:
   TextLayout(std::shared_ptr<NSAttributedString> text, const TextLayoutOptions& options);
   void build();
-  PangoLayout* createPangoLayout() const;
+  PangoLayout* createPangoLayout(const std::string& utf8) const;
 
   std::shared_ptr<NSAttributedString> text_;
   TextLayoutOptions options_;
@@ -132,7 +132,11 @@ class TextLayout {
   // How the Pango layout was finally set up, to make it again on another thread.
   int pangoWidth_ = -1, pangoHeight_ = -1;
   int wrap_ = 0, ellipsize_ = 0;
-  PangoLayout* layout_ = nullptr;
+  // Text of one colour is drawn in it as the source (the layout carries no colours).
+  bool colorsAsSource_ = false;
+  CGFloat color_[4] = {0, 0, 0, 1};
+  // The Pango layout, kept once the text is drawn (measuring alone keeps only the figures).
+  mutable PangoLayout* layout_ = nullptr;
   const void* layoutThread_ = nullptr;
 };
 

@@ -182,9 +182,8 @@ std::shared_ptr<UIFont> systemFont(CGFloat size, int weight, bool italic) {
 UIFont::UIFont(std::shared_ptr<const FontFace> face, CGFloat pointSize, std::shared_ptr<NSString> fontName)
     : face_(std::move(face)), pointSize_(pointSize), fontName_(std::move(fontName)) {
   PangoContext* context = zvt::text::threadContext();
-  PangoFontDescription* description = face_->description(pointSize_);
-  PangoFont* font = pango_context_load_font(context, description);
-  pango_font_description_free(description);
+  description_.reset(face_->description(pointSize_), pango_font_description_free);
+  PangoFont* font = pango_context_load_font(context, description_.get());
   if (!font) return;
   PangoFontMetrics* metrics = pango_font_get_metrics(font, nullptr);
   const double ascent = zvt::text::fromPango(pango_font_metrics_get_ascent(metrics));

@@ -25,6 +25,7 @@
 namespace zvt::text {
 struct FontFace;
 }
+typedef struct _PangoFontDescription PangoFontDescription;
 
 class UIFont : public NSObject {
  public:
@@ -68,6 +69,8 @@ class UIFont : public NSObject {
   const std::shared_ptr<const zvt::text::FontFace>& face() const { return face_; }
   bool isBold() const;
   bool isItalic() const;
+  // The Pango description of the face at the size (owned by the font).
+  const PangoFontDescription* pangoDescription() const { return description_.get(); }
 
   UIFont(std::shared_ptr<const zvt::text::FontFace> face, CGFloat pointSize, std::shared_ptr<NSString> fontName);
 
@@ -75,6 +78,7 @@ class UIFont : public NSObject {
   std::shared_ptr<const zvt::text::FontFace> face_;
   CGFloat pointSize_;
   std::shared_ptr<NSString> fontName_;
+  std::shared_ptr<PangoFontDescription> description_;
   CGFloat ascender_ = 0, descender_ = 0, leading_ = 0, capHeight_ = 0, xHeight_ = 0;
 };
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "platform/foundation/NSNumber.h"
 #include "platform/graphics/UIColor.h"
@@ -59,36 +60,37 @@ int toPango(double points) {
   return static_cast<int>(std::clamp(units, -1e9, 1e9));
 }
 
-uint32_t PangoText::boundaryByte(NSUInteger unit) const {
-  if (byteOfUnit.empty()) return 0;
-  return byteOfUnit[std::min<size_t>(unit, byteOfUnit.size() - 1)];
+PangoText::PangoText(const std::string& utf8) : source_(utf8) {
+  // Lone surrogates are kept as ED A0..BF xx; nothing else starts with ED and a byte >= A0.
+  const char* p = utf8.data();
+  const char* end = p + utf8.size();
+  while ((p = static_cast<const char*>(std::memchr(p, '\xED', static_cast<size_t>(end - p))))) {
+    if (end - p >= 3 && static_cast<unsigned char>(p[1]) >= 0xA0) {
+      if (fixed_.empty()) fixed_ = utf8;
+      const size_t at = static_cast<size_t>(p - utf8.data());
+      fixed_[at] = static_cast<char>(0xEF);
+      fixed_[at + 1] = static_cast<char>(0xBF);
+      fixed_[at + 2] = static_cast<char>(0xBD);
+    }
+    ++p;
+  }
 }
 
-PangoText preparePangoText(const std::string& utf8, NSUInteger utf16Length) {
-  PangoText out;
-  out.utf8 = utf8;
-  out.byteOfUnit.reserve(utf16Length + 1);
-  const size_t n = utf8.size();
-  size_t i = 0;
-  while (i < n) {
-    const auto b = static_cast<unsigned char>(utf8[i]);
-    size_t len = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
-    len = std::min(len, n - i);
-    out.byteOfUnit.push_back(static_cast<uint32_t>(i));
-    if (len == 4) {
-      // A character outside the basic plane is two UTF-16 units; a boundary at its second unit
-      // moves to the character's end.
-      out.byteOfUnit.push_back(static_cast<uint32_t>(i + 4));
-    } else if (len == 3 && b == 0xED && static_cast<unsigned char>(utf8[i + 1]) >= 0xA0) {
-      // A lone surrogate: not UTF-8 Pango accepts. U+FFFD has the same length.
-      out.utf8[i] = static_cast<char>(0xEF);
-      out.utf8[i + 1] = static_cast<char>(0xBF);
-      out.utf8[i + 2] = static_cast<char>(0xBD);
-    }
-    i += len;
-  }
-  out.byteOfUnit.push_back(static_cast<uint32_t>(n));
-  return out;
+void UnitCursor::step() {
+  const auto b = static_cast<unsigned char>(text_[byte_]);
+  const size_t len = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+  byte_ = std::min(text_.size(), byte_ + len);
+  unit_ += len == 4 ? 2 : 1;
+}
+
+uint32_t UnitCursor::byteAt(NSUInteger unit) {
+  while (unit_ < unit && byte_ < text_.size()) step();
+  return static_cast<uint32_t>(byte_);
+}
+
+NSUInteger UnitCursor::unitAt(size_t byte) {
+  while (byte_ < byte && byte_ < text_.size()) step();
+  return unit_;
 }
 
 namespace {
@@ -109,27 +111,29 @@ void insert(PangoAttrList* list, PangoAttribute* attr, uint32_t start, uint32_t 
 
 }  // namespace
 
-PangoAttrList* pangoAttributes(const NSAttributedString& text, const PangoText& prepared,
-                               const std::shared_ptr<UIFont>& defaultFont) {
+PangoAttrList* pangoAttributes(const NSAttributedString& text, const std::shared_ptr<UIFont>& defaultFont,
+                               bool colorsAsSource) {
   PangoAttrList* list = pango_attr_list_new();
+  const bool ascii = text.string()->isASCII();
+  UnitCursor cursor(text.string()->utf8());
   NSUInteger unit = 0;
+  uint32_t start = 0;
   for (const auto& run : text.runs()) {
-    const uint32_t start = prepared.boundaryByte(unit);
-    const uint32_t end = prepared.boundaryByte(unit + run.length);
     unit += run.length;
+    const uint32_t end = ascii ? static_cast<uint32_t>(unit) : cursor.byteAt(unit);
     if (start >= end) continue;
     const auto& attrs = run.attributes;
 
-    auto font = zvt::as<UIFont>(attrs->objectForKey(NSFontAttributeName));
-    if (!font) font = defaultFont;
-    PangoFontDescription* description = font->face()->description(font->pointSize());
-    insert(list, pango_attr_font_desc_new(description), start, end);
-    pango_font_description_free(description);
+    auto* font = dynamic_cast<UIFont*>(attrs->objectForKey(NSFontAttributeName).get());
+    if (!font) font = defaultFont.get();
+    insert(list, pango_attr_font_desc_new(font->pangoDescription()), start, end);
 
     guint16 c[4];
-    rgba16(zvt::as<UIColor>(attrs->objectForKey(NSForegroundColorAttributeName)), c);
-    insert(list, pango_attr_foreground_new(c[0], c[1], c[2]), start, end);
-    insert(list, pango_attr_foreground_alpha_new(c[3]), start, end);
+    if (!colorsAsSource) {
+      rgba16(zvt::as<UIColor>(attrs->objectForKey(NSForegroundColorAttributeName)), c);
+      insert(list, pango_attr_foreground_new(c[0], c[1], c[2]), start, end);
+      insert(list, pango_attr_foreground_alpha_new(c[3]), start, end);
+    }
 
     if (auto background = zvt::as<UIColor>(attrs->objectForKey(NSBackgroundColorAttributeName))) {
       rgba16(background, c);
@@ -164,6 +168,7 @@ PangoAttrList* pangoAttributes(const NSAttributedString& text, const PangoText& 
       double points = offset->doubleValue();
       if (points != 0) insert(list, pango_attr_rise_new(toPango(points)), start, end);
     }
+    start = end;
   }
   return list;
 }

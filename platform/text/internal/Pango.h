@@ -40,21 +40,41 @@ PangoContext* threadContext();
 inline double fromPango(int units) { return static_cast<double>(units) / PANGO_SCALE; }
 int toPango(double points);
 
-// Text prepared for Pango: valid UTF-8 (lone surrogates become U+FFFD, which keeps the byte
-// offsets) and the UTF-8 offset of every UTF-16 index (size length + 1).
-struct PangoText {
-  std::string utf8;
-  std::vector<uint32_t> byteOfUnit;
-  // The byte offset where the character holding UTF-16 index `unit` ends its first unit: an
-  // index inside a surrogate pair moves to the end of the pair, so a run boundary never splits
-  // a character (a character takes the attributes of its first unit).
-  uint32_t boundaryByte(NSUInteger unit) const;
+// Valid UTF-8 for Pango: the string's own bytes, or a copy in which lone surrogates became
+// U+FFFD (which keeps every byte offset).
+class PangoText {
+ public:
+  explicit PangoText(const std::string& utf8);
+  const std::string& utf8() const { return fixed_.empty() ? source_ : fixed_; }
+
+ private:
+  const std::string& source_;
+  std::string fixed_;
 };
-PangoText preparePangoText(const std::string& utf8, NSUInteger utf16Length);
+
+// Walks UTF-8 text forwards converting between UTF-16 indexes and byte offsets (both only
+// growing between calls).
+class UnitCursor {
+ public:
+  explicit UnitCursor(const std::string& utf8) : text_(utf8) {}
+  // The byte offset of the character boundary at the index; an index inside a surrogate pair
+  // moves to the end of the pair, so a run boundary never splits a character (a character
+  // takes the attributes of its first unit).
+  uint32_t byteAt(NSUInteger unit);
+  // The UTF-16 index of the character starting at (or containing) the byte offset.
+  NSUInteger unitAt(size_t byte);
+
+ private:
+  void step();
+  const std::string& text_;
+  size_t byte_ = 0;
+  NSUInteger unit_ = 0;
+};
 
 // The attributes of the string as a Pango list (fonts, colours, underline, strike-through,
-// kern); text without a font is set in `defaultFont`.
-PangoAttrList* pangoAttributes(const NSAttributedString& text, const PangoText& prepared,
-                               const std::shared_ptr<UIFont>& defaultFont);
+// kern, baseline offset); text without a font is set in `defaultFont`. With `colorsAsSource`
+// the foreground colours are left out: the caller draws in the one colour of all the text.
+PangoAttrList* pangoAttributes(const NSAttributedString& text, const std::shared_ptr<UIFont>& defaultFont,
+                               bool colorsAsSource);
 
 }  // namespace zvt::text
