@@ -254,11 +254,24 @@ void CGContext::exportPixels(Box region) {
   const PixelLayout& host = hostLayout(layout_.premultiplied());
   const uint8_t* src = cairo_image_surface_get_data(surface_);
   const size_t stride = static_cast<size_t>(cairo_image_surface_get_stride(surface_));
-  const size_t n = x1 - x0;
-  std::vector<uint8_t> rgba(n * 4);
+  const size_t n = x1 - x0, bpp = layout_.bytesPerPixel();
+  std::vector<uint8_t> now(n * 4), before(n * 4);
   for (size_t y = y0; y < y1; ++y) {
-    zvt::graphics::readPixels(host, src + y * stride + x0 * 4, n, rgba.data());
-    zvt::graphics::writePixels(layout_, rgba.data(), n, data_ + y * bytesPerRow_ + x0 * layout_.bytesPerPixel());
+    uint8_t* row = data_ + y * bytesPerRow_ + x0 * bpp;
+    zvt::graphics::readPixels(host, src + y * stride + x0 * 4, n, now.data());
+    zvt::graphics::readPixels(layout_, row, n, before.data());
+    // Only pixels that drawing changed are written: the others keep their exact bytes (a
+    // conversion through RGB is not exact for every layout).
+    for (size_t i = 0; i < n;) {
+      if (std::memcmp(&now[4 * i], &before[4 * i], 4) == 0) {
+        ++i;
+        continue;
+      }
+      size_t j = i + 1;
+      while (j < n && std::memcmp(&now[4 * j], &before[4 * j], 4) != 0) ++j;
+      zvt::graphics::writePixels(layout_, &now[4 * i], j - i, row + i * bpp);
+      i = j;
+    }
   }
 }
 
@@ -493,7 +506,7 @@ void CGContext::fillPath(bool evenOdd) {
   double m[6];
   const bool user = userMatrix(m);
   const CGColorRef color = state().fill;
-  paint(pathBox(1), true, [&](cairo_t* cr, double alpha) {
+  paint(pathBox(0), true, [&](cairo_t* cr, double alpha) {
     appendDevicePath(cr);
     cairo_set_fill_rule(cr, evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
     if (user) setMatrix(cr, m);  // pattern colours tile in user space
@@ -517,7 +530,7 @@ void CGContext::strokePath() {
   const double reach = width / 2 * maxScale * std::max({s.join == kCGLineJoinMiter ? s.miterLimit : 1.0, std::sqrt(2.0), 1.0});
   const CGColorRef color = s.stroke;
   const State copy = s;
-  paint(pathBox(reach + 1), true, [&, width](cairo_t* cr, double alpha) {
+  paint(pathBox(reach), true, [&, width](cairo_t* cr, double alpha) {
     appendDevicePath(cr);
     setMatrix(cr, m);
     cairo_set_line_width(cr, width);
@@ -557,7 +570,7 @@ void CGContext::clearRect(CGRect rect) {
   cairo_set_operator(cr_, CAIRO_OPERATOR_CLEAR);
   cairo_fill(cr_);
   cairo_restore(cr_);
-  Box box = pathBox(1);
+  Box box = pathBox(0);
   std::swap(shape, path_);
   afterDrawing(box);
 }

@@ -20,7 +20,10 @@ std::shared_ptr<UIBezierPath> UIBezierPath::bezierPathWithOvalInRect(CGRect rect
 }
 
 std::shared_ptr<UIBezierPath> UIBezierPath::bezierPathWithRoundedRect(CGRect rect, CGFloat cornerRadius) {
-  return bezierPathWithRoundedRect(rect, UIRectCornerAllCorners, CGSizeMake(cornerRadius, cornerRadius));
+  rect = CGRectStandardize(rect);
+  const CGFloat limit = std::min(rect.size.width, rect.size.height) / 2;
+  const CGFloat r = std::isfinite(cornerRadius) ? std::clamp(cornerRadius, 0.0, std::max(0.0, limit)) : 0.0;
+  return bezierPathWithRoundedRect(rect, UIRectCornerAllCorners, CGSizeMake(r, r));
 }
 
 std::shared_ptr<UIBezierPath> UIBezierPath::bezierPathWithRoundedRect(CGRect rect, UIRectCorner corners,

@@ -23,7 +23,7 @@ class UIBezierPath : public NSObject {
   static std::shared_ptr<UIBezierPath> bezierPathWithOvalInRect(CGRect rect);
   // The radius is limited to half the shorter side; negative counts as 0.
   static std::shared_ptr<UIBezierPath> bezierPathWithRoundedRect(CGRect rect, CGFloat cornerRadius);
-  // Only the corners named are rounded, with radii limited to half the sides.
+  // Only the corners named are rounded, elliptic, each radius limited to half its side.
   static std::shared_ptr<UIBezierPath> bezierPathWithRoundedRect(CGRect rect, UIRectCorner corners, CGSize cornerRadii);
   static std::shared_ptr<UIBezierPath> bezierPathWithArcCenter(CGPoint center, CGFloat radius, CGFloat startAngle,
                                                                CGFloat endAngle, bool clockwise);

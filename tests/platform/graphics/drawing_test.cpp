@@ -3,6 +3,7 @@
 // transforms, arcs, fill rules, dashes, blend modes, layers, gradients, shadows, pattern
 // colours, image orientations, resizable images and the PNG/JPEG round trip of a drawing.
 
+#include <cairo.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -367,4 +368,74 @@ TEST(Drawing, BitmapContextsKeepTheOriginAtTheBottomLeft) {
   CGContextStrokeRect(context, CGRectMake(1, 1, 2, 2));
   CGContextFillRect(context, CGRectMake(1, 1, 1, 1));
   EXPECT_EQ(p[2 * 16 + 4 + 2], 255);
+}
+
+TEST(Drawing, EveryBitmapLayoutTakesFillsAndKeepsTheRest) {
+  // A 2 x 1 context over caller memory full of 0xAB; the right pixel filled with opaque red.
+  struct Case {
+    const char* name;
+    size_t bpc;
+    CGColorSpaceRef space;
+    CGBitmapInfo info;
+    std::vector<uint8_t> red;  // the filled pixel's bytes
+  } cases[] = {
+      {"RGBA", 8, CGColorSpaceCreateDeviceRGB(), kCGImageAlphaPremultipliedLast, {255, 0, 0, 255}},
+      {"ARGB", 8, CGColorSpaceCreateDeviceRGB(), kCGImageAlphaPremultipliedFirst, {255, 255, 0, 0}},
+      {"BGRA host", 8, CGColorSpaceCreateDeviceRGB(), kCGImageAlphaPremultipliedFirst | kCGBitmapByteOrder32Little,
+       {0, 0, 255, 255}},
+      {"xRGB", 8, CGColorSpaceCreateDeviceRGB(), kCGImageAlphaNoneSkipFirst, {255, 255, 0, 0}},
+      {"RGBx", 8, CGColorSpaceCreateDeviceRGB(), kCGImageAlphaNoneSkipLast, {255, 0, 0, 255}},
+      {"gray", 8, CGColorSpaceCreateDeviceGray(), kCGImageAlphaNone, {76}},
+      {"CMYK", 8, CGColorSpaceCreateDeviceCMYK(), kCGImageAlphaNone, {0, 255, 255, 0}},
+      {"RGBA 16", 16, CGColorSpaceCreateDeviceRGB(), kCGImageAlphaPremultipliedLast, {255, 255, 0, 0, 0, 0, 255, 255}},
+  };
+  for (const auto& c : cases) {
+    const size_t pixel = c.red.size();
+    std::vector<uint8_t> memory(2 * pixel, 0xAB);
+    auto context = CGBitmapContextCreate(memory.data(), 2, 1, c.bpc, 2 * pixel, c.space, c.info);
+    ASSERT_TRUE(context) << c.name;
+    CGContextSetRGBFillColor(context, 1, 0, 0, 1);
+    CGContextFillRect(context, CGRectMake(1, 0, 1, 1));
+    EXPECT_EQ(std::vector<uint8_t>(memory.begin() + pixel, memory.end()), c.red) << c.name;
+    EXPECT_EQ(std::vector<uint8_t>(memory.begin(), memory.begin() + pixel), std::vector<uint8_t>(pixel, 0xAB)) << c.name;
+  }
+}
+
+TEST(Drawing, ContextsOverACairoSurfaceUseUIKitCoordinates) {
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 20, 10);
+  auto context = std::make_shared<CGContext>(surface, 2.0);
+  ASSERT_TRUE(context->valid());
+  EXPECT_EQ(CGContextGetClipBoundingBox(context), CGRectMake(0, 0, 10, 5));  // points
+  CGContextSetRGBFillColor(context, 0, 1, 0, 1);
+  CGContextFillRect(context, CGRectMake(0, 0, 1, 1));  // the top-left point: 2 x 2 pixels
+  cairo_surface_flush(surface);
+  const auto* data = cairo_image_surface_get_data(surface);
+  const int stride = cairo_image_surface_get_stride(surface);
+  EXPECT_EQ(data[stride + 4 + 1], 255);  // pixel (1, 1): green in host order
+  EXPECT_EQ(data[stride + 8 + 1], 0);    // pixel (2, 1): untouched
+  context.reset();
+  cairo_surface_destroy(surface);
+}
+
+TEST(Drawing, ContentModesPlaceContent) {
+  const CGRect box = CGRectMake(10, 20, 100, 50);
+  const CGSize content = CGSizeMake(20, 10);
+  struct Case {
+    UIViewContentMode mode;
+    CGRect expected;
+  } cases[] = {
+      {UIViewContentModeScaleToFill, box},
+      {UIViewContentModeScaleAspectFit, CGRectMake(10, 20, 100, 50)},
+      {UIViewContentModeScaleAspectFill, CGRectMake(10, 20, 100, 50)},
+      {UIViewContentModeCenter, CGRectMake(50, 40, 20, 10)},
+      {UIViewContentModeTop, CGRectMake(50, 20, 20, 10)},
+      {UIViewContentModeBottomRight, CGRectMake(90, 60, 20, 10)},
+      {UIViewContentModeLeft, CGRectMake(10, 40, 20, 10)},
+  };
+  for (const auto& c : cases) EXPECT_EQ(zvt::graphics::contentModeRect(c.mode, content, box), c.expected) << c.mode;
+  // Shapes that differ from the box: fit letterboxes, fill overflows.
+  const CGSize tall = CGSizeMake(10, 20);
+  EXPECT_EQ(zvt::graphics::contentModeRect(UIViewContentModeScaleAspectFit, tall, box), CGRectMake(47.5, 20, 25, 50));
+  EXPECT_EQ(zvt::graphics::contentModeRect(UIViewContentModeScaleAspectFill, tall, box), CGRectMake(10, -55, 100, 200));
+  EXPECT_EQ(zvt::graphics::contentModeRect(UIViewContentModeCenter, CGSizeZero, box), box);
 }

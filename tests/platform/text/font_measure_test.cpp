@@ -2,9 +2,11 @@
 // plain and attributed text (growth, mixed scripts, wrapping, limits, alignment, spacing,
 // truncation), compared with the same measuring calls, never with figures of another machine.
 
+#include <glib-object.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <thread>
 
 #include "platform/foundation/NSNumber.h"
 #include "platform/text/NSAttributedString.h"
@@ -238,4 +240,70 @@ TEST(Measuring, LineLimitsAndTruncation) {
   CGRect rect = twoParagraphs->boundingRectWithSize(CGSizeMake(100, 0), NSStringDrawingUsesLineFragmentOrigin, nullptr);
   EXPECT_NEAR(rect.size.height, 2 * lineHeight, 1e-6);
   EXPECT_LE(rect.size.width, 100);
+}
+
+TEST(Measuring, IndentsLastVisibleLinesAndTheOlderForms) {
+  auto font = UIFont::systemFontOfSize(14);
+  const CGFloat lineHeight = font->ascender() - font->descender();
+  auto text = str("中文中文中文中文中文中文中文中文中文中文");  // 20 ideographs, 280 points
+  // Head and tail indents narrow every line; the first line has its own indent.
+  auto style = NSMutableParagraphStyle::make();
+  style->setHeadIndent(14);
+  style->setFirstLineHeadIndent(28);
+  style->setTailIndent(-14);
+  auto indented = NSAttributedString::initWithString(
+      text, NSDictionary::make({{NSFontAttributeName, font}, {NSParagraphStyleAttributeName, style}}));
+  TextLayoutOptions o;
+  o.width = 140;  // 10 ideographs; lines of 112 and 98 points left after the indents
+  auto layout = TextLayout::layout(indented, o);
+  ASSERT_GE(layout->lineCount(), 2u);
+  EXPECT_NEAR(layout->lines()[0].rect.origin.x, 28, 1e-6);
+  EXPECT_NEAR(layout->lines()[0].rect.size.width, 7 * 14, 1e-6);
+  EXPECT_NEAR(layout->lines()[1].rect.origin.x, 14, 1e-6);
+  EXPECT_NEAR(layout->lines()[1].rect.size.width, 8 * 14, 1e-6);
+  EXPECT_EQ(layout->lines()[0].range, NSMakeRange(0, 7));
+  // The last line under a height limit takes an ellipsis when asked to.
+  auto plain = fontAttrs(font);
+  CGRect cut = boundingRectWithSize(text, CGSizeMake(100, lineHeight * 2),
+                                    NSStringDrawingUsesLineFragmentOrigin | NSStringDrawingTruncatesLastVisibleLine, plain,
+                                    nullptr);
+  EXPECT_NEAR(cut.size.height, 2 * lineHeight, 1e-6);
+  auto truncated = TextLayout::layout(text, plain, [&] {
+    TextLayoutOptions t;
+    t.width = 100, t.height = lineHeight * 2, t.truncatesLastVisibleLine = true;
+    return t;
+  }());
+  EXPECT_TRUE(truncated->isTruncated());
+  // The font's leading spaces lines only when asked (Noto's line gap may be 0: never less).
+  CGRect led = boundingRectWithSize(text, CGSizeMake(100, 0),
+                                    NSStringDrawingUsesLineFragmentOrigin | NSStringDrawingUsesFontLeading, plain, nullptr);
+  CGRect unled = boundingRectWithSize(text, CGSizeMake(100, 0), NSStringDrawingUsesLineFragmentOrigin, plain, nullptr);
+  EXPECT_GE(led.size.height, unled.size.height);
+  // The older form wraps within the size and stops at its height.
+  EXPECT_NEAR(sizeWithFont(text, font, CGSizeMake(140, 1000), NSLineBreakByWordWrapping).height, 2 * lineHeight, 1e-6);
+  EXPECT_NEAR(sizeWithFont(text, font, CGSizeMake(140, lineHeight * 1.5), NSLineBreakByTruncatingTail).height,
+              lineHeight, 1e-6);
+}
+
+TEST(Measuring, OtherThreadsMeasureAlikeAndTheCacheStaysBounded) {
+  auto attrs = fontAttrs(UIFont::systemFontOfSize(15));
+  std::vector<CGSize> here;
+  for (int i = 0; i < 20; ++i) here.push_back(sizeWithAttributes(str(("回扣" + std::to_string(i) + "元").c_str()), attrs));
+  std::vector<CGSize> there(20);
+  std::shared_ptr<const TextLayout> made;
+  std::thread worker([&] {
+    for (int i = 0; i < 20; ++i) there[i] = sizeWithAttributes(str(("回扣" + std::to_string(i) + "元").c_str()), attrs);
+    made = TextLayout::layout(NSAttributedString::initWithString(str("集分宝"), attrs), TextLayoutOptions());
+  });
+  worker.join();
+  EXPECT_EQ(here, there);
+  // A layout made on a thread that has ended still draws here.
+  PangoLayout* layout = made->copyPangoLayout();
+  EXPECT_NE(layout, nullptr);
+  g_object_unref(layout);
+  // Thousands of different texts: old ones go, the cache keeps two generations at most.
+  zvt::text::clearLayoutCache();
+  for (int i = 0; i < 5000; ++i) sizeWithAttributes(str(std::to_string(i).c_str()), attrs);
+  EXPECT_LE(zvt::text::layoutCacheSize(), 4096u);
+  EXPECT_GE(zvt::text::layoutCacheSize(), 2048u);
 }
