@@ -11,7 +11,7 @@ pkgs=(
   libcpp-httplib-dev nlohmann-json3-dev
   rapidjson-dev libsqlitecpp-dev
   libclang-rt-14-dev tzdata
-  libcairo2-dev libpango1.0-dev libgtk-3-dev librsvg2-dev librsvg2-bin
+  libcairo2-dev libpango1.0-dev libfontconfig-dev libharfbuzz-dev libgtk-3-dev librsvg2-dev librsvg2-bin
   fonts-noto-cjk fonts-noto-core fonts-dejavu-core xvfb xauth libxtst-dev libasound2-dev python3-kiwisolver
 )
 missing=()

@@ -163,7 +163,9 @@ CGContext::CGContext(const PixelLayout& layout, size_t width, size_t height, siz
     // Layouts Cairo does not draw in get a copy in the host's layout, converted in and out.
     surface = cairo_image_surface_create(layout_.premultiplied() ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24,
                                          static_cast<int>(width_), static_cast<int>(height_));
-    bufferNewer_ = true;
+    // Zeroed memory of our own reads as the fresh copy does (transparent, or black), except
+    // CMYK, where zero ink is white.
+    bufferNewer_ = external_ || layout_.model == kCGColorSpaceModelCMYK;
   }
   setUp(surface);
 }
