@@ -348,11 +348,16 @@ void NSRunLoop::timeAdvanced() {
       std::lock_guard<std::mutex> lock(mutex_);
       due = nextTimerDeadlineLocked(mode) <= Clock::nowNanos();
     }
+    bool worked = false;
     if (due) {
       // What a pass of the loop would have done at this moment of the clock.
       notifyObservers(mode, kCFRunLoopBeforeTimers);
-      if (fireDueTimers(mode)) notifyObservers(mode, kCFRunLoopBeforeWaiting);
+      worked = fireDueTimers(mode);
     }
+    // The main queue is drained at every step, also when nothing was ever scheduled with
+    // dispatch_after (whose timer source drains it too).
+    if (drainsMainQueueIn(mode)) worked = zvt::drainMainQueue() > 0 || worked;
+    if (worked) notifyObservers(mode, kCFRunLoopBeforeWaiting);
   }
   wakeUp();
 }

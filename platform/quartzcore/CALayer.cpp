@@ -311,7 +311,7 @@ void CALayer::setShadowRadius(CGFloat r) {
 void CALayer::setShadowOpacity(CGFloat o) {
   change(LayerKey::kShadowOpacity, o == model_.shadowOpacity, [&] { model_.shadowOpacity = o; });
 }
-void CALayer::setShadowPath(const std::shared_ptr<CGPath>& p) {
+void CALayer::setShadowPath(const CGPathRef& p) {
   change(LayerKey::kShadowPath, p == model_.shadowPath, [&] { model_.shadowPath = p; });
 }
 void CALayer::setContents(const CGImageRef& c) { change(LayerKey::kContents, c == model_.contents, [&] { model_.contents = c; }); }
@@ -385,7 +385,7 @@ void CALayer::setValueForKey(const id& value, const std::shared_ptr<NSString>& k
     case LayerKey::kShadowOffset: setShadowOffset(next.shadowOffset); break;
     case LayerKey::kShadowRadius: setShadowRadius(next.shadowRadius); break;
     case LayerKey::kShadowOpacity: setShadowOpacity(next.shadowOpacity); break;
-    case LayerKey::kShadowPath: break;
+    case LayerKey::kShadowPath: setShadowPath(next.shadowPath); break;
     case LayerKey::kContents: setContents(next.contents); break;
     case LayerKey::kContentsScale: setContentsScale(next.contentsScale); break;
     case LayerKey::kContentsGravity: setContentsGravity(next.contentsGravity); break;

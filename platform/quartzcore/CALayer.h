@@ -94,8 +94,8 @@ class CALayer : public NSObject {
   void setShadowRadius(CGFloat radius);
   CGFloat shadowOpacity() const { return model_.shadowOpacity; }
   void setShadowOpacity(CGFloat opacity);
-  const std::shared_ptr<CGPath>& shadowPath() const { return model_.shadowPath; }
-  void setShadowPath(const std::shared_ptr<CGPath>& path);
+  const CGPathRef& shadowPath() const { return model_.shadowPath; }
+  void setShadowPath(const CGPathRef& path);
   const CGImageRef& contents() const { return model_.contents; }
   void setContents(const CGImageRef& contents);
   CGFloat contentsScale() const { return model_.contentsScale; }

@@ -12,9 +12,8 @@
 #include "platform/foundation/NSString.h"
 #include "platform/graphics/CGColor.h"
 #include "platform/graphics/CGImage.h"
+#include "platform/graphics/CGPath.h"
 #include "platform/quartzcore/CATransform3D.h"
-
-class CGPath;  // the drawing layer's paths (shadow paths are kept for the renderer)
 
 // contentsGravity values.
 inline const zvt::StaticString kCAGravityCenter{"center"};
@@ -87,7 +86,7 @@ struct LayerProperties {
   CGSize shadowOffset = CGSizeMake(0, -3);
   CGFloat shadowRadius = 3;
   CGFloat shadowOpacity = 0;
-  std::shared_ptr<CGPath> shadowPath;
+  CGPathRef shadowPath;
   CGImageRef contents;
   CGFloat contentsScale = 1;
   std::shared_ptr<NSString> contentsGravity;  // kCAGravityResize when the layer is made

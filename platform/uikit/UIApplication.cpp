@@ -1,11 +1,19 @@
 #include "platform/uikit/UIApplication.h"
 
+#include <algorithm>
 #include <vector>
+
+#include "platform/foundation/NSNotificationCenter.h"
+#include "platform/uikit/UIEvent.h"
+#include "platform/uikit/UIKitMainThread.h"
+#include "platform/uikit/UIWindow.h"
 
 std::shared_ptr<UIApplication> UIApplication::sharedApplication() {
   static const auto* shared = new std::shared_ptr<UIApplication>(std::make_shared<UIApplication>());
   return *shared;
 }
+
+// --- background tasks -------------------------------------------------------------------------
 
 UIBackgroundTaskIdentifier UIApplication::beginBackgroundTaskWithExpirationHandler(std::function<void()> handler) {
   std::lock_guard lock(mutex_);
@@ -42,4 +50,169 @@ void UIApplication::expireBackgroundTasks() {
     }
   }
   for (auto& handler : handlers) handler();
+}
+
+// --- windows ----------------------------------------------------------------------------------
+
+void UIApplication::windowCreated(const std::shared_ptr<UIWindow>& window) {
+  zvt::ui::assertMainThread("UIWindow::initWithFrame");
+  windows_.erase(std::remove_if(windows_.begin(), windows_.end(), [](const auto& w) { return w.expired(); }),
+                 windows_.end());
+  for (const auto& w : windows_)
+    if (w.lock() == window) return;
+  windows_.push_back(window);
+}
+
+std::vector<std::shared_ptr<UIWindow>> UIApplication::windows() const {
+  std::vector<std::shared_ptr<UIWindow>> out;
+  for (const auto& w : windows_)
+    if (auto window = w.lock()) out.push_back(std::move(window));
+  std::stable_sort(out.begin(), out.end(), [](const auto& a, const auto& b) {
+    if (a->windowLevel() != b->windowLevel()) return a->windowLevel() < b->windowLevel();
+    return a->stackingOrder() < b->stackingOrder();
+  });
+  return out;
+}
+
+void UIApplication::windowBecameKey(const std::shared_ptr<UIWindow>& window) { keyWindow_ = window; }
+
+void UIApplication::windowResignedKey(const UIWindow* window) {
+  if (keyWindow_.lock().get() == window) keyWindow_.reset();
+}
+
+// --- events and actions -----------------------------------------------------------------------
+
+void UIApplication::sendEvent(const std::shared_ptr<UIEvent>& event) {
+  zvt::ui::assertMainThread("UIApplication::sendEvent");
+  if (!event) return;
+  std::vector<std::shared_ptr<UIWindow>> targets;
+  for (const auto& touch : event->touches()) {
+    // A touch that begins while interaction is ignored goes nowhere, for its whole life.
+    if (touch->phase() == UITouchPhaseBegan && ignoringEvents_ > 0) touch->setWindow(nullptr);
+    auto window = touch->window();
+    if (window && std::find(targets.begin(), targets.end(), window) == targets.end()) targets.push_back(window);
+  }
+  for (auto& window : targets) window->sendEvent(event);
+}
+
+bool UIApplication::sendAction(const SEL& action, const id& target, const id& sender,
+                               const std::shared_ptr<UIEvent>& event) {
+  zvt::ui::assertMainThread("UIApplication::sendAction");
+  if (!action) return false;
+  std::shared_ptr<NSObject> receiver = target;
+  if (!receiver) {
+    std::shared_ptr<UIResponder> start = UIResponder::currentFirstResponder();
+    if (!start) start = std::dynamic_pointer_cast<UIResponder>(sender);
+    if (start) receiver = start->targetForAction(action, sender);
+  }
+  if (!receiver || !action.respondsTo(*receiver)) return false;
+  action.perform(*receiver, sender, event);
+  return true;
+}
+
+void UIApplication::beginIgnoringInteractionEvents() {
+  zvt::ui::assertMainThread("UIApplication::beginIgnoringInteractionEvents");
+  ++ignoringEvents_;
+}
+
+void UIApplication::endIgnoringInteractionEvents() {
+  zvt::ui::assertMainThread("UIApplication::endIgnoringInteractionEvents");
+  if (ignoringEvents_ > 0) --ignoringEvents_;
+}
+
+std::shared_ptr<UIResponder> UIApplication::nextResponder() const {
+  return delegate_ ? delegate_->delegateResponder() : nullptr;
+}
+
+// --- URLs -------------------------------------------------------------------------------------
+
+bool UIApplication::canOpenURL(const std::shared_ptr<NSURL>& url) const {
+  if (!url) return false;
+  auto scheme = url->scheme();
+  return scheme && openableSchemes_.count(scheme->lowercaseString()->utf8()) > 0;
+}
+
+bool UIApplication::openURL(const std::shared_ptr<NSURL>& url) {
+  zvt::ui::assertMainThread("UIApplication::openURL");
+  if (!url) return false;
+  openedURLs_.push_back(url);
+  return canOpenURL(url);
+}
+
+// --- life cycle -------------------------------------------------------------------------------
+
+void UIApplication::post(const std::shared_ptr<NSString>& name) {
+  NSNotificationCenter::defaultCenter()->postNotificationName(name, self());
+}
+
+bool UIApplication::launchWithOptions(const std::shared_ptr<NSDictionary>& options) {
+  zvt::ui::assertMainThread("UIApplication::launchWithOptions");
+  auto app = std::static_pointer_cast<UIApplication>(self());
+  bool answer = true;
+  if (delegate_) {
+    answer = delegate_->applicationWillFinishLaunchingWithOptions(app, options);
+    answer = delegate_->applicationDidFinishLaunchingWithOptions(app, options) && answer;
+  }
+  post(UIApplicationDidFinishLaunchingNotification);
+  state_ = UIApplicationStateActive;
+  if (delegate_) delegate_->applicationDidBecomeActive(app);
+  post(UIApplicationDidBecomeActiveNotification);
+  return answer;
+}
+
+void UIApplication::enterBackground() {
+  zvt::ui::assertMainThread("UIApplication::enterBackground");
+  auto app = std::static_pointer_cast<UIApplication>(self());
+  if (state_ == UIApplicationStateActive) {
+    state_ = UIApplicationStateInactive;
+    if (delegate_) delegate_->applicationWillResignActive(app);
+    post(UIApplicationWillResignActiveNotification);
+  }
+  state_ = UIApplicationStateBackground;
+  if (delegate_) delegate_->applicationDidEnterBackground(app);
+  post(UIApplicationDidEnterBackgroundNotification);
+}
+
+void UIApplication::enterForeground() {
+  zvt::ui::assertMainThread("UIApplication::enterForeground");
+  auto app = std::static_pointer_cast<UIApplication>(self());
+  if (state_ == UIApplicationStateBackground) {
+    state_ = UIApplicationStateInactive;
+    if (delegate_) delegate_->applicationWillEnterForeground(app);
+    post(UIApplicationWillEnterForegroundNotification);
+  }
+  state_ = UIApplicationStateActive;
+  if (delegate_) delegate_->applicationDidBecomeActive(app);
+  post(UIApplicationDidBecomeActiveNotification);
+}
+
+void UIApplication::terminate() {
+  zvt::ui::assertMainThread("UIApplication::terminate");
+  if (delegate_) delegate_->applicationWillTerminate(std::static_pointer_cast<UIApplication>(self()));
+  post(UIApplicationWillTerminateNotification);
+}
+
+void UIApplication::receiveMemoryWarning() {
+  zvt::ui::assertMainThread("UIApplication::receiveMemoryWarning");
+  if (delegate_) delegate_->applicationDidReceiveMemoryWarning(std::static_pointer_cast<UIApplication>(self()));
+  post(UIApplicationDidReceiveMemoryWarningNotification);
+}
+
+void UIApplication::receiveRemoteNotification(const std::shared_ptr<NSDictionary>& userInfo) {
+  zvt::ui::assertMainThread("UIApplication::receiveRemoteNotification");
+  if (delegate_) delegate_->applicationDidReceiveRemoteNotification(std::static_pointer_cast<UIApplication>(self()), userInfo);
+}
+
+void UIApplication::registerDeviceToken(const std::shared_ptr<NSData>& token) {
+  zvt::ui::assertMainThread("UIApplication::registerDeviceToken");
+  if (delegate_)
+    delegate_->applicationDidRegisterForRemoteNotificationsWithDeviceToken(std::static_pointer_cast<UIApplication>(self()),
+                                                                          token);
+}
+
+bool UIApplication::openURLFromApplication(const std::shared_ptr<NSURL>& url,
+                                           const std::shared_ptr<NSString>& sourceApplication) {
+  zvt::ui::assertMainThread("UIApplication::openURLFromApplication");
+  if (!delegate_) return false;
+  return delegate_->applicationOpenURL(std::static_pointer_cast<UIApplication>(self()), url, sourceApplication, nullptr);
 }

@@ -216,7 +216,7 @@ AnimValue whole(const LayerProperties& p, LayerKey key) {
     case LayerKey::kShadowOffset: return p.shadowOffset;
     case LayerKey::kShadowRadius: return p.shadowRadius;
     case LayerKey::kShadowOpacity: return p.shadowOpacity;
-    case LayerKey::kShadowPath: return std::monostate{};
+    case LayerKey::kShadowPath: return id(p.shadowPath);
     case LayerKey::kContents: return id(p.contents);
     case LayerKey::kContentsScale: return p.contentsScale;
     case LayerKey::kContentsGravity: return id(p.contentsGravity);
@@ -254,7 +254,10 @@ void setWhole(LayerProperties& p, LayerKey key, const AnimValue& v) {
     case LayerKey::kShadowOffset: if (size) p.shadowOffset = *size; break;
     case LayerKey::kShadowRadius: if (number) p.shadowRadius = *number; break;
     case LayerKey::kShadowOpacity: if (number) p.shadowOpacity = *number; break;
-    case LayerKey::kShadowPath: break;
+    case LayerKey::kShadowPath:
+      if (none) p.shadowPath = nullptr;
+      else if (object) if (auto path = std::dynamic_pointer_cast<CGPath>(*object)) p.shadowPath = path;
+      break;
     case LayerKey::kContents:
       if (none) p.contents = nullptr;
       else if (object) if (auto image = std::dynamic_pointer_cast<CGImage>(*object)) p.contents = image;
