@@ -17,6 +17,9 @@ class Variable {
  public:
   Variable();
   explicit Variable(std::string name);
+  // Copies only (no moves), so that no Variable is ever left without its quantity.
+  Variable(const Variable&) = default;
+  Variable& operator=(const Variable&) = default;
 
   const std::string& name() const { return data_->name; }
   double value() const { return data_->value; }

@@ -120,7 +120,8 @@ TEST(LayoutSolverIncremental, EditVariablesFollowSuggestionsWithinRequiredLimits
 }
 
 TEST(LayoutSolverIncremental, MisuseIsRefusedWithoutHarm) {
-  Variable x("x"), y("y");
+  Variable x("x"), y("y"), moved("moved");
+  Variable taker = std::move(moved);
   Solver solver;
   Constraint held = x == 10, stranger = y == 3;
   ASSERT_TRUE(solver.addConstraint(held).ok());
@@ -144,10 +145,12 @@ TEST(LayoutSolverIncremental, MisuseIsRefusedWithoutHarm) {
       {"first edit", solver.addEditVariable(y, 500).status, Status::Ok},
       {"second edit", solver.addEditVariable(y, 500).status, Status::Duplicate},
       {"suggesting infinity", solver.suggestValue(y, HUGE_VAL).status, Status::Invalid},
+      {"a variable moved from", solver.addConstraint(moved == 5).status, Status::Ok},
   };
   for (const auto& c : cases) EXPECT_EQ(c.got, c.expected) << c.name;
   EXPECT_EQ(solver.valueOf(x), 10);
-  EXPECT_EQ(solver.constraints(), std::vector<Constraint>{held}) << "an edit is no constraint of the caller's";
+  EXPECT_EQ(solver.valueOf(taker), 5) << "a move leaves both names on one variable";
+  EXPECT_EQ(solver.constraints().size(), 2u) << "an edit is no constraint of the caller's";
   EXPECT_EQ(solver.checkTableau(), "");
 }
 
