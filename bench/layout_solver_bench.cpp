@@ -35,11 +35,16 @@ struct Spec {
   float priority;
 };
 
+// A constraint whose constant the change tests move back and forth between a and b.
+struct Change {
+  size_t index;
+  double a, b;
+};
+
 struct System {
   int variables = 0;
   std::vector<Spec> specs;
-  size_t changeIndex = 0;  // the constraint whose constant the change test moves between a and b
-  double changeA = 0, changeB = 0;
+  std::vector<Change> changes;  // [0]: an optional constant, [1]: a required one
 };
 
 // A view's variables: x, y, w, h.
@@ -62,9 +67,9 @@ constexpr Relation EQ = Relation::Equal;
 constexpr Relation LE = Relation::LessThanOrEqual;
 
 // A list screen of 75 cells stacked under each other, each with an image, a title and a
-// subtitle: 300 views, 16 constraints a cell (1,200), with optional sizes at 250, 750 and 999,
-// limits, a multiplier and centring. The change moves the first cell's height, so every cell
-// below moves.
+// subtitle: 300 views, 16 constraints a cell (1,200), with optional sizes at 750 and 999, a
+// limit, multipliers and centring. The changes move the first cell's height (optional) or the
+// list's top (required), so every cell moves.
 System screen() {
   System s;
   View previous{-1, -1, -1, -1};
@@ -74,11 +79,13 @@ System screen() {
     add(s, {{cell.x, 1}}, EQ, 0);
     add(s, {{cell.x, 1}, {cell.w, 1}}, EQ, 375);
     if (previous.y < 0) {
+      s.changes.resize(2);
+      s.changes[1] = Change{s.specs.size(), 0, 20};
       add(s, {{cell.y, 1}}, EQ, 0);
     } else {
       add(s, {{cell.y, 1}, {previous.y, -1}, {previous.h, -1}}, EQ, 0);
     }
-    if (i == 0) s.changeIndex = s.specs.size();
+    if (i == 0) s.changes[0] = Change{s.specs.size(), 88, 100};
     add(s, {{cell.h, 1}}, EQ, 88, 999);
     // image: inset 12, centred vertically, 64 wide (intrinsic), square
     add(s, {{image.x, 1}, {cell.x, -1}}, EQ, 12);
@@ -97,8 +104,6 @@ System screen() {
     add(s, {{subtitle.y, 1}, {subtitle.h, 1}, {image.y, -1}, {image.h, -1}}, LE, 0);
     previous = cell;
   }
-  s.changeA = 88;
-  s.changeB = 100;
   return s;
 }
 
@@ -112,9 +117,6 @@ System independent(int n) {
     add(s, {{v.w, 1}}, EQ, 100, 750);
     add(s, {{v.h, 1}, {v.w, -0.44}}, EQ, 0);
   }
-  s.changeIndex = 0;
-  s.changeA = 10;
-  s.changeB = 11;
   return s;
 }
 
@@ -159,18 +161,19 @@ void FromScratch(benchmark::State& state, const std::string& name) {
 }
 
 // One constant moved back and forth, re-solved, values written.
-void ConstantChange(benchmark::State& state, const std::string& name) {
+void ConstantChange(benchmark::State& state, const std::string& name, size_t which) {
   const System& s = systemNamed(name);
+  const Change& change = s.changes[which];
   std::vector<Variable> vars = variables(s);
   std::vector<Constraint> constraints = build(s, vars);
   Solver solver;
   for (const Constraint& c : constraints) solver.addConstraint(c);
   solver.updateVariables();
-  const Constraint& changed = constraints[s.changeIndex];
+  const Constraint& changed = constraints[change.index];
   bool flip = false;
   for (auto _ : state) {
     flip = !flip;
-    if (!solver.setConstant(changed, flip ? s.changeB : s.changeA).ok()) state.SkipWithError("change refused");
+    if (!solver.setConstant(changed, flip ? change.b : change.a).ok()) state.SkipWithError("change refused");
     solver.updateVariables();
     benchmark::DoNotOptimize(vars.back().value());
   }
@@ -182,7 +185,7 @@ void ConstantChange(benchmark::State& state, const std::string& name) {
 #define ZVT_LAYOUT_PEER_SCRIPT "bench/support/layout_solver_peer.py"
 #endif
 
-// The peer's samples per measurement name ("scratch", "scratch_building", "change"), or
+// The peer's samples per measurement name ("scratch", "scratch_building", "change0"...), or
 // nothing when python3-kiwisolver is missing.
 const std::map<std::string, std::vector<double>>& peerSamples(const std::string& name) {
   static std::map<std::string, std::map<std::string, std::vector<double>>> cache;
@@ -203,7 +206,7 @@ const std::map<std::string, std::vector<double>>& peerSamples(const std::string&
       for (const SpecTerm& t : spec.terms) text << " " << t.variable << " " << t.coefficient;
       text << "\n";
     }
-    text << "X " << s.changeIndex << " " << s.changeA << " " << s.changeB << "\n";
+    for (const Change& c : s.changes) text << "X " << c.index << " " << c.a << " " << c.b << "\n";
     text << "R " << (s.specs.size() > 2000 ? 10 : 30) << "\n";
     std::string bytes = text.str();
     if (write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) bytes.clear();
@@ -261,13 +264,17 @@ void registerAll() {
         ->Iterations(name == std::string("independent1000") ? 10 : 30)
         ->Unit(benchmark::kMicrosecond);
   }
-  benchmark::RegisterBenchmark("ConstantChange/screen300", ConstantChange, std::string("screen300"))
-      ->Unit(benchmark::kMicrosecond);
-  benchmark::RegisterBenchmark("Peer/ConstantChangeByRemoveAndAdd/screen300", Peer, std::string("screen300"),
-                               std::string("change"))
-      ->UseManualTime()
-      ->Iterations(600)
-      ->Unit(benchmark::kMicrosecond);
+  const char* kinds[] = {"Optional", "Required"};
+  for (size_t which = 0; which < 2; ++which) {
+    benchmark::RegisterBenchmark((std::string("ConstantChange") + kinds[which] + "/screen300").c_str(), ConstantChange,
+                                 std::string("screen300"), which)
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark((std::string("Peer/ConstantChange") + kinds[which] + "ByRemoveAndAdd/screen300").c_str(),
+                                 Peer, std::string("screen300"), "change" + std::to_string(which))
+        ->UseManualTime()
+        ->Iterations(600)
+        ->Unit(benchmark::kMicrosecond);
+  }
 }
 
 }  // namespace

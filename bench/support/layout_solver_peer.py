@@ -3,7 +3,7 @@
 Reads one system from standard input:
     V <variables>
     C <priority> <relation -1|0|1> <constant> <terms> <variable> <coefficient> ...
-    X <constraint index> <constant a> <constant b>     (the constant that the change test moves)
+    X <constraint index> <constant a> <constant b>     (constants that the change tests move)
     R <runs>
 and prints one line per measurement: a name, then the seconds of each run. Every measured run
 goes through the binding (Python objects and calls), as a Python caller would see it.
@@ -17,7 +17,7 @@ import kiwisolver as kiwi
 def read_system(stream):
     variables = 0
     specs = []
-    change = None
+    changes = []
     runs = 20
     for line in stream:
         parts = line.split()
@@ -30,10 +30,10 @@ def read_system(stream):
             terms = [(int(parts[5 + 2 * i]), float(parts[6 + 2 * i])) for i in range(count)]
             specs.append((priority, relation, constant, terms))
         elif parts[0] == "X":
-            change = (int(parts[1]), float(parts[2]), float(parts[3]))
+            changes.append((int(parts[1]), float(parts[2]), float(parts[3])))
         elif parts[0] == "R":
             runs = int(parts[1])
-    return variables, specs, change, runs
+    return variables, specs, changes, runs
 
 
 def build(variables, spec, constant=None):
@@ -55,7 +55,7 @@ def build(variables, spec, constant=None):
 
 
 def main():
-    count, specs, change, runs = read_system(sys.stdin)
+    count, specs, changes, runs = read_system(sys.stdin)
     variables = [kiwi.Variable("v%d" % i) for i in range(count)]
     prebuilt = [build(variables, s) for s in specs]
     clock = time.perf_counter
@@ -76,7 +76,7 @@ def main():
         solver.updateVariables()
         return clock() - start
 
-    results = {"scratch": [], "scratch_building": [], "change": []}
+    results = {"scratch": [], "scratch_building": []}
     for run in range(runs + 2):  # two warm-up runs
         seconds, solver = scratch_prebuilt()
         building = scratch_building()
@@ -85,10 +85,10 @@ def main():
             results["scratch_building"].append(building)
     checksum = sum(v.value() for v in variables)
 
-    if change is not None:
+    for number, (index, a, b) in enumerate(changes):
         # The peer cannot change a constraint's constant: it removes the constraint and adds
         # one with the new constant.
-        index, a, b = change
+        samples = results.setdefault("change%d" % number, [])
         solver = kiwi.Solver()
         current = list(prebuilt)
         for c in current:
@@ -104,7 +104,7 @@ def main():
             seconds = clock() - start
             current[index] = replacement
             if step >= 20:
-                results["change"].append(seconds)
+                samples.append(seconds)
 
     for name, samples in results.items():
         if samples:
