@@ -179,8 +179,7 @@ CGContext::CGContext(cairo_surface_t* surface, CGFloat scale) {
   space_ = CGColorSpaceCreateDeviceRGB();
   layout_ = *zvt::graphics::readableLayout(8, 32, space_, info_);
   data_ = cairo_image_surface_get_data(surface);
-  external_ = true;
-  native_ = true;
+  native_ = true;  // the surface's owner draws with Cairo too; writing its bytes directly needs cairo_surface_mark_dirty
   setUp(cairo_surface_reference(surface));
   if (cr_) {
     state().ctm = CGAffineTransformMake(scale, 0, 0, -scale, 0, static_cast<CGFloat>(height_));

@@ -99,7 +99,8 @@ class CGContext : public NSObject {
   CGContext(const zvt::graphics::PixelLayout& layout, size_t width, size_t height, size_t bytesPerRow,
             CGColorSpaceRef space, CGBitmapInfo info, uint8_t* external);
   // A context drawing into a Cairo image surface (ARGB32 or RGB24) with UIKit's coordinates at
-  // the scale: user units are points, origin top left.
+  // the scale: user units are points, origin top left. Whoever writes the surface's bytes
+  // without Cairo marks it dirty (cairo_surface_mark_dirty) before drawing here again.
   CGContext(cairo_surface_t* surface, CGFloat scale);
   ~CGContext() override;
   CGContext(const CGContext&) = delete;
