@@ -74,6 +74,7 @@ struct Node {
   CGRect frame;   // in the parent's coordinates
   CGPoint origin; // bounds origin
   bool cell = false;
+  const UIView* view = nullptr;
   std::vector<std::unique_ptr<Node>> children;
   bool needsLayout = false;
 };
@@ -83,12 +84,15 @@ std::unique_ptr<Node> mirror(const std::shared_ptr<UIView>& view) {
   node->frame = view->frame();
   node->origin = view->bounds().origin;
   node->cell = dynamic_cast<Cell*>(view.get()) != nullptr;
+  node->view = view.get();
   for (const auto& child : view->subviews()) node->children.push_back(mirror(child));
   return node;
 }
 
 const Node* hit(const Node& n, CGPoint p) {
-  if (p.x < 0 || p.y < 0 || p.x >= n.frame.size.width || p.y >= n.frame.size.height) return nullptr;
+  if (p.x < n.origin.x || p.y < n.origin.y || p.x >= n.origin.x + n.frame.size.width ||
+      p.y >= n.origin.y + n.frame.size.height)
+    return nullptr;
   for (size_t i = n.children.size(); i-- > 0;) {
     const Node& c = *n.children[i];
     CGPoint q{p.x - c.frame.origin.x + c.origin.x, p.y - c.frame.origin.y + c.origin.y};
@@ -130,6 +134,13 @@ void FloorHitTest(benchmark::State& state) {
   auto s = makeScreen(static_cast<int>(state.range(0)));
   auto root = mirror(s.window);
   auto points = probes();
+  for (CGPoint p : points) {
+    const Node* floor = hit(*root, p);
+    if (!floor || floor->view != s.window->hitTest(p, nullptr).get()) {
+      state.SkipWithError("the floor's tree does not hit what the views hit");
+      return;
+    }
+  }
   size_t i = 0;
   for (auto _ : state) benchmark::DoNotOptimize(hit(*root, points[i++ % points.size()]));
 }

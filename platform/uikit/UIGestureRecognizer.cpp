@@ -482,9 +482,9 @@ void UITapGestureRecognizer::touchesBegan(const std::shared_ptr<NSSet>& touches,
       return;
     }
     starts_.emplace_back(t, p);
-    lastLocation_ = p;
     ++fingersDown_;
   }
+  lastLocation_ = UIGestureRecognizer::locationInView(nullptr);
   fingersThisTap_ = std::max(fingersThisTap_, fingersDown_);
   if (fingersThisTap_ > touchesRequired_) setState(UIGestureRecognizerStateFailed);
 }
@@ -502,10 +502,10 @@ void UITapGestureRecognizer::touchesMoved(const std::shared_ptr<NSSet>& touches,
 }
 
 void UITapGestureRecognizer::touchesEnded(const std::shared_ptr<NSSet>& touches, const std::shared_ptr<UIEvent>&) {
-  for (const auto& t : zvt::ui::membersOf<UITouch>(touches)) {
-    lastLocation_ = t->locationInView(nullptr);
+  // Where the fingers were as they lifted (they still count as tracked here).
+  lastLocation_ = UIGestureRecognizer::locationInView(nullptr);
+  for (size_t i = 0, n = touches ? touches->count() : 0; i < n; ++i)
     if (fingersDown_ > 0) --fingersDown_;
-  }
   if (fingersDown_ > 0) return;
   if (fingersThisTap_ != touchesRequired_) {
     setState(UIGestureRecognizerStateFailed);
@@ -537,13 +537,11 @@ void UITapGestureRecognizer::reset() {
 }
 
 CGPoint UITapGestureRecognizer::locationInView(const std::shared_ptr<UIView>& view) const {
-  auto v = view;
-  CGPoint p = lastLocation_;
-  // lastLocation_ is in the window of the tap.
+  if (numberOfTouches() > 0) return UIGestureRecognizer::locationInView(view);
+  // After the tap: where it was, in its window's coordinates.
   auto owner = this->view();
   auto window = owner ? owner->window() : nullptr;
-  if (!window) return p;
-  return window->convertPointToView(p, v);
+  return window ? window->convertPointToView(lastLocation_, view) : lastLocation_;
 }
 
 // --- long press -------------------------------------------------------------------------------

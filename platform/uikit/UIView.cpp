@@ -134,6 +134,8 @@ void UIView::setFrame(CGRect frame) {
   zvt::ui::assertMainThread("UIView::setFrame");
   CGRect oldBounds, oldFrame;
   geometryWillChange(oldBounds, oldFrame);
+  // Layout passes set most frames to what they are.
+  if (frame == oldFrame && CATransform3DIsIdentity(layer()->transform())) return;
   layer()->setFrame(frame);
   geometryDidChange(oldBounds, oldFrame);
 }
@@ -550,11 +552,10 @@ std::shared_ptr<UIView> UIView::hitTest(CGPoint point, const std::shared_ptr<UIE
   if (props.hidden || !userInteractionEnabled_ || props.opacity < 0.01 || interactionBlockingAnimations_ > 0)
     return nullptr;
   if (!pointInside(point, event)) return nullptr;
+  // Front-most first. Hit-testing does not change the tree, so the children are not held.
   for (size_t i = subviews_.size(); i-- > 0;) {
-    // Held: a hit test may change the tree.
-    auto child = subviews_[i];
-    if (auto hit = child->hitTest(inverseMap(point, child->layer()->properties()), event)) return hit;
-    if (i > subviews_.size()) i = subviews_.size();
+    UIView& child = *subviews_[i];
+    if (auto hit = child.hitTest(inverseMap(point, child.layer()->properties()), event)) return hit;
   }
   return viewSelf();
 }

@@ -259,6 +259,7 @@ class UIView : public UIResponder, public CALayerDelegate {
   // The front-most descendant (or this view) containing the point, skipping hidden views,
   // views with alpha below 0.01, views that take no interaction and views in an animation
   // that does not allow it; subviews are reached only where pointInside answers YES.
+  // Overrides must not change the tree.
   virtual std::shared_ptr<UIView> hitTest(CGPoint point, const std::shared_ptr<UIEvent>& event);
   // The point (in bounds coordinates) lies in the bounds.
   virtual bool pointInside(CGPoint point, const std::shared_ptr<UIEvent>& event) const;
