@@ -1,8 +1,18 @@
-// The HTTP layer's speed side by side with its peers, in one run:
-// - sequential keep-alive POSTs of a small JSON body through NWHTTPRequestOperationManager with
-//   the JSON serializers, against a plain libcurl easy handle plus our JSON codec;
-// - a 1920 x 1080 PNG and JPEG through the image response serializer, against libpng and
-//   libjpeg-turbo called directly.
+// The HTTP layer's speed side by side with its peers, in one run.
+//
+// POSTs: both sides do the same work per request: encode the same small dictionary with our
+// JSON codec, POST it ("Content-Type: application/json") on a kept-alive connection to the same
+// loopback server (a child process, so that its CPU time is not counted; pin it elsewhere with
+// ZVT_BENCH_SERVER_CPUS), wait for the reply and decode its JSON object with our codec. Ours goes
+// through NWHTTPRequestOperationManager with the JSON serializers (network thread, processing
+// queue, success block on the main queue); the peer is a libcurl easy handle on the calling
+// thread. Each reports wall-clock time per request (real time) and the whole process's CPU time
+// per request (cpu_us_per_item: every thread, spinning included), on idle cores and with a busy
+// loop on every core of the benchmark's affinity (busy:1), ours with the spin before sleep on
+// and off (spin:1/0). Pin the run with taskset to one or two cores.
+//
+// Images: a 1920 x 1080 PNG and JPEG through the image response serializer, against libpng and
+// libjpeg-turbo called directly, on the same bytes into the same 8-bit RGB rows.
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
 
@@ -15,8 +25,11 @@
 #include "foundation/json/NSJSONSerialization.h"
 #include "platform/foundation/Foundation.h"
 #include "bench/support/BenchImages.h"
+#include "bench/support/HelperProcesses.h"
+#include "bench/support/ProcessCPU.h"
+#include "platform/foundation/NSRunLoop.h"
+#include "platform/foundation/SpinWait.h"
 #include "platform/graphics/UIImage.h"
-#include "tests/support/MainLoop.h"
 #include "tests/support/TestHTTPServer.h"
 
 namespace {
@@ -24,38 +37,64 @@ namespace {
 
 using namespace zvt::bench;
 
-zvt::test::TestHTTPServer& server() {
-  static auto* s = [] {
+std::string& serverBase() {
+  static std::string base;
+  return base;
+}
+
+void startServer() {
+  int port = forkServer([] {
     auto* created = new zvt::test::TestHTTPServer();
     created->route("/api/client.php", [](const zvt::test::HTTPRequest& q, zvt::test::HTTPResponder& r) {
       r.send(200, {{"Content-Type", "application/json"}}, "{\"code\":101,\"time\":\"1480000000\",\"len\":" + std::to_string(q.body.size()) + "}");
     });
-    return created;
-  }();
-  return *s;
+    return static_cast<int>(created->port());
+  });
+  serverBase() = "http://127.0.0.1:" + std::to_string(port);
 }
 
 std::shared_ptr<NSDictionary> parameters() {
   return NSDictionary::make({{"code"_ns, "0123456789abcdef0123456789abcdef"_ns}, {"number"_ns, 1_n}, {"ps"_ns, 12_n}});
 }
 
+// Restores the spin setting a benchmark changed.
+class SpinScope {
+ public:
+  explicit SpinScope(bool on) : saved_(zvt::spinBeforeSleep()) { zvt::setSpinBeforeSleep(on); }
+  ~SpinScope() { zvt::setSpinBeforeSleep(saved_); }
+  SpinScope(const SpinScope&) = delete;
+  SpinScope& operator=(const SpinScope&) = delete;
+
+ private:
+  bool saved_;
+};
+
 void POST_Manager(benchmark::State& state) {
-  auto manager = NWHTTPRequestOperationManager::initWithBaseURL(NSURL::URLWithString(NSString::stringWithUTF8String(server().url("/api"))));
+  auto manager = NWHTTPRequestOperationManager::initWithBaseURL(NSURL::URLWithString(NSString::stringWithUTF8String(serverBase() + "/api")));
   manager->setRequestSerializer(NWJSONRequestSerializer::serializer());
   manager->setResponseSerializer(NWJSONResponseSerializer::serializer());
   auto params = parameters();
-  for (auto _ : state) {
-    bool done = false, ok = false;
-    manager->POST("client.php?m=get_time"_ns, params,
-                  [&](const std::shared_ptr<NWHTTPRequestOperation>&, const id& object) {
-                    ok = zvt::isKind<NSDictionary>(object);
-                    done = true;
-                  },
-                  [&](const std::shared_ptr<NWHTTPRequestOperation>&, const std::shared_ptr<NSError>&) { done = true; });
-    zvt::test::runMainLoopUntil([&] { return done; }, 10);
-    if (!ok) state.SkipWithError("request failed");
+  auto loop = NSRunLoop::mainRunLoop();
+  SpinScope spin(state.range(1) != 0);
+  BusyCoresScope busy(state.range(0) != 0);
+  {
+    ProcessCPUCounter cpu(state);
+    for (auto _ : state) {
+      bool done = false, ok = false;
+      manager->POST("client.php?m=get_time"_ns, params,
+                    [&](const std::shared_ptr<NWHTTPRequestOperation>&, const id& object) {
+                      ok = zvt::isKind<NSDictionary>(object);
+                      done = true;
+                    },
+                    [&](const std::shared_ptr<NWHTTPRequestOperation>&, const std::shared_ptr<NSError>&) { done = true; });
+      while (!done) loop->runMode(NSDefaultRunLoopMode, kDistantFutureTimeIntervalSince1970);
+      if (!ok) {
+        state.SkipWithError("request failed");
+        break;
+      }
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
   }
-  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
 }
 
 size_t collect(char* data, size_t size, size_t count, void* out) {
@@ -65,7 +104,7 @@ size_t collect(char* data, size_t size, size_t count, void* out) {
 
 void POST_CurlPlusCodec(benchmark::State& state) {
   CURL* curl = curl_easy_init();
-  std::string url = server().url("/api/client.php?m=get_time");
+  std::string url = serverBase() + "/api/client.php?m=get_time";
   auto params = parameters();
   curl_slist* headers = curl_slist_append(nullptr, "Content-Type: application/json");
   std::string reply;
@@ -73,18 +112,28 @@ void POST_CurlPlusCodec(benchmark::State& state) {
   curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, collect);
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &reply);
-  for (auto _ : state) {
-    auto body = NSJSONSerialization::dataWithJSONObject(params, 0, nullptr);
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, static_cast<long>(body->length()));
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body->bytes());
-    reply.clear();
-    if (curl_easy_perform(curl) != CURLE_OK) state.SkipWithError("request failed");
-    id object = NSJSONSerialization::JSONObjectWithData(NSData::dataWithString(reply), 0, nullptr);
-    if (!zvt::isKind<NSDictionary>(object)) state.SkipWithError("bad reply");
+  BusyCoresScope busy(state.range(0) != 0);
+  {
+    ProcessCPUCounter cpu(state);
+    for (auto _ : state) {
+      auto body = NSJSONSerialization::dataWithJSONObject(params, 0, nullptr);
+      curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, static_cast<long>(body->length()));
+      curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body->bytes());
+      reply.clear();
+      if (curl_easy_perform(curl) != CURLE_OK) {
+        state.SkipWithError("request failed");
+        break;
+      }
+      id object = NSJSONSerialization::JSONObjectWithData(NSData::dataWithString(reply), 0, nullptr);
+      if (!zvt::isKind<NSDictionary>(object)) {
+        state.SkipWithError("bad reply");
+        break;
+      }
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
   }
   curl_slist_free_all(headers);
   curl_easy_cleanup(curl);
-  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
 }
 
 std::shared_ptr<NSHTTPURLResponse> imageReply(const char* type) {
@@ -102,6 +151,7 @@ void decodeThroughSerializer(benchmark::State& state, const std::shared_ptr<NSDa
     benchmark::DoNotOptimize(image->CGImage()->pixelData()->bytes());
   }
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
+  state.SetLabel(std::to_string(data->length()) + " bytes");
 }
 
 void PNG_ImageSerializer(benchmark::State& state) { decodeThroughSerializer(state, pngData(), "image/png"); }
@@ -127,15 +177,17 @@ void JPEG_libjpeg(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(POST_Manager)->Unit(benchmark::kMicrosecond);
-BENCHMARK(POST_CurlPlusCodec)->Unit(benchmark::kMicrosecond);
-BENCHMARK(PNG_ImageSerializer)->Unit(benchmark::kMillisecond);
-BENCHMARK(PNG_libpng)->Unit(benchmark::kMillisecond);
-BENCHMARK(JPEG_ImageSerializer)->Unit(benchmark::kMillisecond);
-BENCHMARK(JPEG_libjpeg)->Unit(benchmark::kMillisecond);
+BENCHMARK(POST_Manager)->ArgNames({"busy", "spin"})->Args({0, 1})->Args({0, 0})->Args({1, 1})->Args({1, 0})->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(POST_CurlPlusCodec)->ArgNames({"busy"})->Arg(0)->Arg(1)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(PNG_ImageSerializer)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(PNG_libpng)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(JPEG_ImageSerializer)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(JPEG_libjpeg)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
-  std::printf("PNG %zu bytes, JPEG %zu bytes\n", static_cast<size_t>(pngData()->length()), static_cast<size_t>(jpegData()->length()));
+  // Before any thread exists: the helper processes are forked.
+  startServer();
+  CoreLoad::shared().prepare();
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

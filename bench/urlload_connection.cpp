@@ -1,76 +1,112 @@
-// Sequential keep-alive GETs of a 1 KiB body on loopback: NSURLConnection on a run loop versus a
-// plain libcurl easy handle that reuses its connection. Both talk to the same test server.
+// URL loading side by side with libcurl. Both sides do the same work per request: a GET of a
+// 1 KiB body on a kept-alive connection to the same loopback server (a child process, so that
+// its CPU time is not counted; pin it elsewhere with ZVT_BENCH_SERVER_CPUS), counting the bytes
+// received. Ours is NSURLConnection on the calling thread's run loop; the peer a plain libcurl
+// easy handle that reuses its connection. Each reports wall-clock time per request (real time)
+// and the whole process's CPU time per request (cpu_us_per_item), on idle cores and with a busy
+// loop on every core of the benchmark's affinity (busy:1), ours with the spin before sleep on
+// and off (spin:1/0). Pin the run with taskset to one or two cores.
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
 
+#include "bench/support/HelperProcesses.h"
+#include "bench/support/ProcessCPU.h"
 #include "platform/foundation/NSRunLoop.h"
+#include "platform/foundation/SpinWait.h"
 #include "platform/network/NSURLConnection.h"
 #include "tests/support/TestHTTPServer.h"
 
 namespace {
 
-zvt::test::TestHTTPServer& server() {
-    static zvt::test::TestHTTPServer* s = [] {
-        auto* created = new zvt::test::TestHTTPServer();
-        created->installStandardRoutes();
-        return created;
-    }();
-    return *s;
+using namespace zvt::bench;
+
+std::string& serverBase() {
+  static std::string base;
+  return base;
+}
+
+void startServer() {
+  int port = forkServer([] {
+    auto* created = new zvt::test::TestHTTPServer();
+    created->installStandardRoutes();
+    return static_cast<int>(created->port());
+  });
+  serverBase() = "http://127.0.0.1:" + std::to_string(port);
 }
 
 class Collector final : public NSURLConnectionDelegate {
-public:
-    size_t bytes = 0;
-    bool done = false;
-    bool failed = false;
-    void connectionDidReceiveData(const Connection&, const std::shared_ptr<NSData>& data) override { bytes += data->length(); }
-    void connectionDidFinishLoading(const Connection&) override { done = true; }
-    void connectionDidFailWithError(const Connection&, const std::shared_ptr<NSError>&) override {
-        failed = true;
-        done = true;
-    }
+ public:
+  size_t bytes = 0;
+  bool done = false;
+  bool failed = false;
+  void connectionDidReceiveData(const Connection&, const std::shared_ptr<NSData>& data) override { bytes += data->length(); }
+  void connectionDidFinishLoading(const Connection&) override { done = true; }
+  void connectionDidFailWithError(const Connection&, const std::shared_ptr<NSError>&) override {
+    failed = true;
+    done = true;
+  }
 };
 
 void BM_NSURLConnection(benchmark::State& state) {
-    auto url = NSURL::URLWithString(server().url("/bytes?n=1024"));
-    auto runLoop = NSRunLoop::currentRunLoop();
+  auto url = NSURL::URLWithString(serverBase() + "/bytes?n=1024");
+  auto runLoop = NSRunLoop::currentRunLoop();
+  bool savedSpin = zvt::spinBeforeSleep();
+  zvt::setSpinBeforeSleep(state.range(1) != 0);
+  BusyCoresScope busy(state.range(0) != 0);
+  {
+    ProcessCPUCounter cpu(state);
     for (auto _ : state) {
-        auto delegate = std::make_shared<Collector>();
-        auto connection = NSURLConnection::initWithRequest(NSURLRequest::requestWithURL(url), delegate);
-        while (!delegate->done) runLoop->runModeWithin(NSDefaultRunLoopMode, 1.0);
-        if (delegate->failed || delegate->bytes != 1024) {
-            state.SkipWithError("load failed");
-            break;
-        }
+      auto delegate = std::make_shared<Collector>();
+      auto connection = NSURLConnection::initWithRequest(NSURLRequest::requestWithURL(url), delegate);
+      while (!delegate->done) runLoop->runModeWithin(NSDefaultRunLoopMode, 1.0);
+      if (delegate->failed || delegate->bytes != 1024) {
+        state.SkipWithError("load failed");
+        break;
+      }
     }
     state.SetItemsProcessed(state.iterations());
+  }
+  zvt::setSpinBeforeSleep(savedSpin);
 }
-BENCHMARK(BM_NSURLConnection)->UseRealTime();
+BENCHMARK(BM_NSURLConnection)->ArgNames({"busy", "spin"})->Args({0, 1})->Args({0, 0})->Args({1, 1})->Args({1, 0})->UseRealTime();
 
 size_t discard(char*, size_t size, size_t count, void* total) {
-    *static_cast<size_t*>(total) += size * count;
-    return size * count;
+  *static_cast<size_t*>(total) += size * count;
+  return size * count;
 }
 
 void BM_CurlEasyHandle(benchmark::State& state) {
-    std::string url = server().url("/bytes?n=1024");
-    CURL* easy = curl_easy_init();
-    size_t bytes = 0;
-    curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &discard);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &bytes);
+  std::string url = serverBase() + "/bytes?n=1024";
+  CURL* easy = curl_easy_init();
+  size_t bytes = 0;
+  curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &discard);
+  curl_easy_setopt(easy, CURLOPT_WRITEDATA, &bytes);
+  BusyCoresScope busy(state.range(0) != 0);
+  {
+    ProcessCPUCounter cpu(state);
     for (auto _ : state) {
-        bytes = 0;
-        if (curl_easy_perform(easy) != CURLE_OK || bytes != 1024) {
-            state.SkipWithError("load failed");
-            break;
-        }
+      bytes = 0;
+      if (curl_easy_perform(easy) != CURLE_OK || bytes != 1024) {
+        state.SkipWithError("load failed");
+        break;
+      }
     }
-    curl_easy_cleanup(easy);
     state.SetItemsProcessed(state.iterations());
+  }
+  curl_easy_cleanup(easy);
 }
-BENCHMARK(BM_CurlEasyHandle)->UseRealTime();
+BENCHMARK(BM_CurlEasyHandle)->ArgNames({"busy"})->Arg(0)->Arg(1)->UseRealTime();
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  // Before any thread exists: the helper processes are forked.
+  startServer();
+  CoreLoad::shared().prepare();
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

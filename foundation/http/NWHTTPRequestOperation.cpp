@@ -1,6 +1,7 @@
 #include "foundation/http/NWHTTPRequestOperation.h"
 
 #include <cstdlib>
+#include <typeinfo>
 
 #include "platform/foundation/NSException.h"
 #include "platform/foundation/NSNumber.h"
@@ -52,15 +53,28 @@ std::shared_ptr<NSError> NWHTTPRequestOperation::error() const {
   return NWURLConnectionOperation::error();
 }
 
+bool NWHTTPRequestOperation::serializesQuickly() const {
+  std::lock_guard lock(lock_);
+  if (!responseSerializer_) return false;
+  // Only the plain and JSON serializers of the layer itself, on a reply of modest size: an
+  // image or another serializer may take long enough to hold up the network thread's other
+  // connections.
+  const auto& type = typeid(*responseSerializer_);
+  if (type != typeid(NWHTTPResponseSerializer) && type != typeid(NWJSONResponseSerializer)) return false;
+  auto data = responseData();
+  return !data || data->length() <= kQuickSerializationBytes;
+}
+
 void NWHTTPRequestOperation::setCompletionBlockWithSuccess(SuccessBlock success, FailureBlock failure) {
   auto self = std::static_pointer_cast<NWHTTPRequestOperation>(shared_from_this());
   // The block holds the operation until it has run; the connection operation drops the block
-  // afterwards.
-  setCompletionBlock([self, success, failure] {
+  // afterwards. It runs where the operation finishes (the network thread), which spares a trip
+  // through the completion queue: it only passes the work on to the processing queue.
+  setDeliveryCompletionBlock([self, success, failure] {
     dispatch_group_t group = self->completionGroup();
     dispatch_queue_t queue = self->completionQueue();
     if (group) dispatch_group_enter(group);
-    dispatch_async(processingQueue(), [self, success, failure, group, queue] {
+    dispatch_block_t process = [self, success, failure, group, queue] {
       dispatch_group_t deliveryGroup = group ? group : completionGroupDefault();
       dispatch_queue_t deliveryQueue = queue ? queue : dispatch_get_main_queue();
       if (auto error = self->error()) {
@@ -74,7 +88,12 @@ void NWHTTPRequestOperation::setCompletionBlockWithSuccess(SuccessBlock success,
         }
       }
       if (group) dispatch_group_leave(group);
-    });
+    };
+    // A short reply is serialized at once as a block of the processing queue on this thread
+    // (never the main thread): handing it to a worker would cost a thread switch more than
+    // the work itself.
+    if (!NSThread::isMainThread() && self->serializesQuickly() && zvt::runNowOnConcurrentQueue(processingQueue(), process)) return;
+    dispatch_async(processingQueue(), std::move(process));
   });
 }
 

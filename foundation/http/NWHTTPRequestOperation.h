@@ -36,6 +36,10 @@ class NWHTTPRequestOperation : public NWURLConnectionOperation {
   static dispatch_group_t completionGroupDefault();
 
  protected:
+  // Replies up to this size through the plain or JSON serializer are serialized on the thread
+  // that finishes the operation (as a block of the processing queue).
+  static constexpr NSUInteger kQuickSerializationBytes = 64 * 1024;
+  bool serializesQuickly() const;
   std::shared_ptr<NSError> checkResponse(const std::shared_ptr<NSURLResponse>& response) override;
 
  private:

@@ -265,47 +265,60 @@ void NWURLConnectionOperation::start() {
   } else if (isReady()) {
     setState(kExecuting);
     performOnThread(networkRequestThread(), [self] { self->operationDidStart(); }, false, modesVector());
+    // Posted by the thread that starts the operation rather than by the network thread once the
+    // connection is made: requests start on the main thread, whose own queue takes the post
+    // without a wake-up. It still comes before any finish notification of the operation.
+    postOnMainQueue(NWNetworkingOperationDidStartNotification, self);
   }
 }
 
 void NWURLConnectionOperation::operationDidStart() {
-  {
-    std::lock_guard lock(lock_);
-    if (!isCancelled()) {
-      auto self = selfOperation();
-      connection_ = NSURLConnection::initWithRequest(request_, std::static_pointer_cast<NSURLConnectionDelegate>(self), false);
-      auto runLoop = NSRunLoop::currentRunLoop();
-      auto stream = outputStream();
-      for (const auto& mode : runLoopModes_) {
-        connection_->scheduleInRunLoop(runLoop, mode);
-        stream->scheduleInRunLoop(runLoop, mode);
-      }
-      if (stream->streamStatus() == NSStreamStatusNotOpen) stream->open();
-      connection_->start();
-    }
-  }
-  // The connection's load begins in a perform that start() has queued on this run loop: posting
-  // from a perform behind it lets the request leave before the main thread is woken. A finish
-  // or pause that comes first posts it before its own notification.
-  startPostPending_ = true;
+  std::lock_guard lock(lock_);
+  if (isCancelled()) return;
   auto self = selfOperation();
-  NSRunLoop::currentRunLoop()->performInModes(modesVector(), [self] { self->postStartIfPending(); });
+  connection_ = NSURLConnection::initWithRequest(request_, std::static_pointer_cast<NSURLConnectionDelegate>(self), false);
+  auto runLoop = NSRunLoop::currentRunLoop();
+  auto stream = outputStream();
+  for (const auto& mode : runLoopModes_) {
+    connection_->scheduleInRunLoop(runLoop, mode);
+    stream->scheduleInRunLoop(runLoop, mode);
+  }
+  if (stream->streamStatus() == NSStreamStatusNotOpen) stream->open();
+  connection_->start();
 }
 
-void NWURLConnectionOperation::postStartIfPending() {
-  if (startPostPending_.exchange(false)) postOnMainQueue(NWNetworkingOperationDidStartNotification, shared_from_this());
-}
+namespace {
+
+// The operation whose finish() the calling thread is in: its delivery block waits for the
+// finish notification to be queued.
+thread_local const NWURLConnectionOperation* finishingOperation = nullptr;
+
+}  // namespace
 
 void NWURLConnectionOperation::finish() {
   bool finished;
+  std::function<void()> delivery;
   {
     std::lock_guard lock(lock_);
+    const NWURLConnectionOperation* outer = finishingOperation;
+    finishingOperation = this;
     finished = setState(kFinished);
+    finishingOperation = outer;
+    delivery = std::move(pendingDelivery_);
+    pendingDelivery_ = nullptr;
   }
-  if (finished) {
-    postStartIfPending();
-    postOnMainQueue(NWNetworkingOperationDidFinishNotification, shared_from_this());
-  }
+  if (finished) postOnMainQueue(NWNetworkingOperationDidFinishNotification, shared_from_this());
+  if (delivery) runDelivery(delivery);
+}
+
+void NWURLConnectionOperation::runDelivery(const std::function<void()>& delivery) {
+  auto hold = selfOperation();
+  dispatch_group_t group = completionGroup();
+  if (group) dispatch_group_enter(group);
+  delivery();
+  if (group) dispatch_group_leave(group);
+  // Used once: drop it and whatever it holds (the operation itself, often).
+  NSOperation::setCompletionBlock(nullptr);
 }
 
 void NWURLConnectionOperation::cancel() {
@@ -353,7 +366,6 @@ void NWURLConnectionOperation::pause() {
     if (connection_) pausedConnection_ = std::move(connection_);
     auto self = selfOperation();
     performOnThread(networkRequestThread(), [self] { self->operationDidPause(); }, false, modesVector());
-    postStartIfPending();
     postOnMainQueue(NWNetworkingOperationDidFinishNotification, shared_from_this());
   }
   setState(kPaused);
@@ -396,6 +408,26 @@ void NWURLConnectionOperation::setCompletionBlock(std::function<void()> block) {
     dispatch_group_notify(group, operationProcessingQueue(), [weakSelf] {
       if (auto operation = weakSelf.lock()) operation->NSOperation::setCompletionBlock(nullptr);
     });
+  });
+}
+
+void NWURLConnectionOperation::setDeliveryCompletionBlock(std::function<void()> block) {
+  std::lock_guard lock(lock_);
+  if (!block) {
+    NSOperation::setCompletionBlock(nullptr);
+    return;
+  }
+  std::weak_ptr<NWURLConnectionOperation> weakSelf = selfOperation();
+  setHandOffCompletionBlock([weakSelf, block] {
+    auto strongSelf = weakSelf.lock();
+    if (!strongSelf) return;
+    if (finishingOperation == strongSelf.get()) {
+      // Inside finish(): it runs the block once the finish notification is queued.
+      std::lock_guard lock(strongSelf->lock_);
+      strongSelf->pendingDelivery_ = block;
+      return;
+    }
+    strongSelf->runDelivery(block);
   });
 }
 
@@ -565,14 +597,27 @@ std::shared_ptr<NSURLRequest> NWURLConnectionOperation::connectionWillSendReques
 void NWURLConnectionOperation::connectionDidSendBodyData(const Connection&, NSInteger bytesWritten, NSInteger totalBytesWritten,
                                                          NSInteger totalBytesExpectedToWrite) {
   auto self = selfOperation();
-  dispatch_async(dispatch_get_main_queue(), [self, bytesWritten, totalBytesWritten, totalBytesExpectedToWrite] {
+  bool watched;
+  {
+    std::lock_guard lock(lock_);
+    watched = static_cast<bool>(uploadProgress_);
+  }
+  dispatch_block_t report = [self, bytesWritten, totalBytesWritten, totalBytesExpectedToWrite] {
     std::shared_ptr<ProgressBlock> block;
     {
       std::lock_guard lock(self->lock_);
       block = self->uploadProgress_;
     }
     if (block) (*block)(static_cast<NSUInteger>(bytesWritten), totalBytesWritten, totalBytesExpectedToWrite);
-  });
+  };
+  // Without a progress block nobody waits for the report: it goes with the main thread's next
+  // pass instead of waking it (a block set meanwhile is set on the main thread, which is then
+  // awake and runs the report in order).
+  if (watched) {
+    dispatch_async(dispatch_get_main_queue(), std::move(report));
+  } else {
+    zvt::dispatchAsyncOnMainQueueWithoutWakeUp(std::move(report));
+  }
 }
 
 std::shared_ptr<NSError> NWURLConnectionOperation::checkResponse(const std::shared_ptr<NSURLResponse>&) { return nullptr; }
@@ -639,7 +684,12 @@ void NWURLConnectionOperation::connectionDidReceiveData(const Connection& connec
     return;
   }
   auto self = selfOperation();
-  dispatch_async(dispatch_get_main_queue(), [self, length] {
+  bool watched;
+  {
+    std::lock_guard lock(lock_);
+    watched = static_cast<bool>(downloadProgress_);
+  }
+  dispatch_block_t report = [self, length] {
     int64_t total = self->totalBytesRead_ += static_cast<int64_t>(length);
     std::shared_ptr<ProgressBlock> block;
     std::shared_ptr<NSURLResponse> response;
@@ -649,7 +699,13 @@ void NWURLConnectionOperation::connectionDidReceiveData(const Connection& connec
       response = self->response_;
     }
     if (block) (*block)(length, total, response ? response->expectedContentLength() : -1);
-  });
+  };
+  // As for upload progress: unwatched, the count goes with the main thread's next pass.
+  if (watched) {
+    dispatch_async(dispatch_get_main_queue(), std::move(report));
+  } else {
+    zvt::dispatchAsyncOnMainQueueWithoutWakeUp(std::move(report));
+  }
 }
 
 void NWURLConnectionOperation::connectionDidFinishLoading(const Connection& connection) {

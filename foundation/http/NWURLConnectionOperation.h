@@ -137,14 +137,18 @@ class NWURLConnectionOperation : public NSOperation, public NSURLConnectionDeleg
   // Replaces the default in-memory output stream by a fresh one (a resumed download whose reply
   // starts over).
   bool resetOutputStream();
+  // A completion block that only hands work on (the HTTP operation's delivery of its result):
+  // it runs on the thread that finishes the operation, once the finish notification is queued,
+  // inside the completion group, rather than going through the completion queue first. It is
+  // dropped once it has run.
+  void setDeliveryCompletionBlock(std::function<void()> block);
 
   mutable std::recursive_mutex lock_;
 
  private:
   bool setState(NSInteger state);
   void operationDidStart();
-  // Posts the start notification that operationDidStart left for later, once.
-  void postStartIfPending();
+  void runDelivery(const std::function<void()>& delivery);
   void operationDidPause();
   void cancelConnection();
   void finish();
@@ -153,7 +157,7 @@ class NWURLConnectionOperation : public NSOperation, public NSURLConnectionDeleg
   std::vector<std::string> modesVector() const;
 
   std::atomic<NSInteger> state_{kReady};
-  std::atomic<bool> startPostPending_{false};
+  std::function<void()> pendingDelivery_;  // set while finish() runs, see setDeliveryCompletionBlock
   std::set<std::string> runLoopModes_;
   std::shared_ptr<NSURLRequest> request_;
   std::shared_ptr<NSURLResponse> response_;

@@ -495,6 +495,37 @@ size_t drainMainQueue() {
   return ran;
 }
 
+void dispatchAsyncOnMainQueueWithoutWakeUp(dispatch_block_t block) {
+  if (!block) return;
+  const dispatch_queue_t& q = dispatch_get_main_queue();
+  std::lock_guard<std::mutex> lock(q->mutex);
+  dispatch_queue_s::Item item;
+  item.block = std::move(block);
+  q->items.push_back(std::move(item));
+}
+
+bool runNowOnConcurrentQueue(const dispatch_queue_t& q, const dispatch_block_t& block) {
+  if (!q || !block || q->kind != dispatch_queue_s::Kind::Concurrent) return false;
+  {
+    std::lock_guard<std::mutex> lock(q->mutex);
+    if (q->suspended > 0 || q->exclusive || !q->items.empty()) return false;
+    ++q->running;
+  }
+  struct Done {
+    const dispatch_queue_t& q;
+    ~Done() { complete(q, false); }
+  } done{q};
+  FrameScope scope(q.get());
+  try {
+    block();
+  } catch (const std::exception& e) {
+    dispatchFatal("uncaught exception in a block on queue \"%s\": %s", q->label.c_str(), e.what());
+  } catch (...) {
+    dispatchFatal("uncaught exception in a block on queue \"%s\"", q->label.c_str());
+  }
+  return true;
+}
+
 bool mainQueueHasBlocks() {
   const dispatch_queue_t& q = dispatch_get_main_queue();
   std::lock_guard<std::mutex> lock(q->mutex);

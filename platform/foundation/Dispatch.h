@@ -142,5 +142,17 @@ size_t drainMainQueue();
 bool mainQueueHasBlocks();
 // The number of worker threads of the pool.
 size_t dispatchPoolSize();
+// Queues `block` on the main queue without waking the main run loop: it runs in order with the
+// queue's other blocks on the loop's next pass, whatever wakes it. For notices that nobody may
+// be waiting for (a progress report while no progress block is set); a sleeping main thread
+// woken for each would pay a thread switch for nothing.
+void dispatchAsyncOnMainQueueWithoutWakeUp(dispatch_block_t block);
+// Runs `block` at once on the calling thread as one block of the concurrent queue `queue` (the
+// queue's label and specific values apply while it runs), when the queue could start it right
+// away: nothing waits on it, no barrier holds it, it is not suspended. Returns false, without
+// running the block, otherwise (and for serial queues and the main queue). Spares a thread
+// switch for short work that would only be handed to a worker; an exception stops the process
+// as it would on a worker.
+bool runNowOnConcurrentQueue(const dispatch_queue_t& queue, const dispatch_block_t& block);
 
 }  // namespace zvt

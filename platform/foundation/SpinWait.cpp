@@ -1,7 +1,35 @@
+#include "platform/foundation/SpinWait.h"
+
 #include <sched.h>
 #include <time.h>
 
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+
 #include "platform/foundation/RuntimeInternal.h"
+
+namespace zvt {
+
+namespace {
+
+bool spinFromEnvironment() {
+  const char* value = std::getenv("ZVT_SPIN_BEFORE_SLEEP");
+  if (value && *value) return std::strcmp(value, "0") != 0;
+  return true;
+}
+
+std::atomic<bool>& spinSetting() {
+  static std::atomic<bool> setting{spinFromEnvironment()};
+  return setting;
+}
+
+}  // namespace
+
+bool spinBeforeSleep() { return spinSetting().load(std::memory_order_relaxed); }
+void setSpinBeforeSleep(bool on) { spinSetting().store(on, std::memory_order_relaxed); }
+
+}  // namespace zvt
 
 namespace zvt::spin {
 
@@ -35,6 +63,7 @@ int64_t realNanos() {
 }
 
 int64_t budgetNanos() {
+  if (!spinBeforeSleep()) return 0;
   return Clock::current()->isVirtual() ? 0 : kBudgetNanos;
 }
 
