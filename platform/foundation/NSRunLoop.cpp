@@ -144,7 +144,7 @@ bool NSRunLoop::onOwnThread() const {
 
 std::string NSRunLoop::currentMode() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return modeStack_.empty() ? std::string() : modeStack_.back();
+  return modeStack_.empty() ? std::string() : *modeStack_.back();
 }
 
 void NSRunLoop::addCommonMode(const std::string& mode) {
@@ -157,6 +157,7 @@ bool NSRunLoop::modeMatchesLocked(const std::string& entryMode, const std::strin
 }
 
 bool NSRunLoop::inModeLocked(const std::vector<std::string>& modes, const std::string& mode) const {
+  if (modes.empty()) return commonModes_.count(mode) > 0;  // a perform for the common modes
   for (const auto& m : modes)
     if (modeMatchesLocked(m, mode)) return true;
   return false;
@@ -258,13 +259,24 @@ std::shared_ptr<NSRunLoopFileSource> NSRunLoop::addFileDescriptor(int fd, unsign
 }
 
 void NSRunLoop::performBlock(std::function<void()> fn) {
-  performInModes({NSRunLoopCommonModes}, std::move(fn));
+  if (!fn) return;
+  enqueuePerform({std::move(fn), {}, nullptr});
 }
+
+namespace {
+
+// A perform's modes; none stands for the common modes, the usual case, which then costs no
+// copies of mode names.
+std::vector<std::string> performModes(const std::vector<std::string>& modes) {
+  if (modes.empty() || (modes.size() == 1 && modes[0] == NSRunLoopCommonModes)) return {};
+  return modes;
+}
+
+}  // namespace
 
 void NSRunLoop::performInModes(const std::vector<std::string>& modes, std::function<void()> fn) {
   if (!fn) return;
-  enqueuePerform({std::move(fn), modes.empty() ? std::vector<std::string>{NSRunLoopCommonModes} : modes,
-                  nullptr});
+  enqueuePerform({std::move(fn), performModes(modes), nullptr});
 }
 
 void NSRunLoop::enqueuePerform(Perform perform) {
@@ -433,6 +445,7 @@ bool NSRunLoop::runPerforms(const std::string& mode) {
   std::vector<Perform> ready;
   {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (performs_.empty()) return false;
     for (auto it = performs_.begin(); it != performs_.end();) {
       if (inModeLocked(it->modes, mode)) {
         ready.push_back(std::move(*it));
@@ -482,12 +495,15 @@ bool NSRunLoop::runOnce(const std::string& modeIn, int64_t limit, int64_t realLi
     std::fprintf(stderr, "NSRunLoop: a run loop runs only on its own thread\n");
     return false;
   }
-  const std::string mode = modeIn == NSRunLoopCommonModes ? std::string(NSDefaultRunLoopMode) : modeIn;
+  static const std::string defaultMode(NSDefaultRunLoopMode);
+  const std::string& mode = modeIn == NSRunLoopCommonModes ? defaultMode : modeIn;
   std::atomic<bool> stopped{false};
+  size_t depth;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!hasSourcesLocked(mode)) return false;
-    modeStack_.push_back(mode);
+    depth = modeStack_.size();
+    modeStack_.push_back(&mode);
     stopFlags_.push_back(&stopped);
   }
   struct Leave {
@@ -502,8 +518,14 @@ bool NSRunLoop::runOnce(const std::string& modeIn, int64_t limit, int64_t realLi
   } leave{this, mode};
   notifyObservers(mode, kCFRunLoopEntry);
 
-  std::vector<pollfd> fds;
-  std::vector<std::shared_ptr<NSRunLoopFileSource>> sources;
+  // The poll lists of this depth of nested runs, kept from pass to pass (own thread only).
+  while (pollLists_.size() <= depth) pollLists_.emplace_back();
+  std::vector<pollfd>& fds = pollLists_[depth].fds;
+  std::vector<std::shared_ptr<NSRunLoopFileSource>>& sources = pollLists_[depth].sources;
+  struct ClearSources {
+    std::vector<std::shared_ptr<NSRunLoopFileSource>>& sources;
+    ~ClearSources() { sources.clear(); }  // holds no source past the run
+  } clearSources{sources};
   for (;;) {
     notifyObservers(mode, kCFRunLoopBeforeTimers);
     fireDueTimers(mode, limit);
@@ -637,7 +659,8 @@ void NSRunLoop::runUntilDate(NSTimeInterval limitDate) {
 }
 
 void NSRunLoop::run() {
-  while (runMode(NSDefaultRunLoopMode, kDistantFutureTimeIntervalSince1970)) {
+  static const std::string defaultMode(NSDefaultRunLoopMode);
+  while (runMode(defaultMode, kDistantFutureTimeIntervalSince1970)) {
   }
 }
 
@@ -653,8 +676,7 @@ void performOnThread(const std::shared_ptr<NSThread>& thread, std::function<void
   auto loop = thread->runLoop();
   if (!loop) return;
   auto done = wait ? std::make_shared<PerformDone>() : nullptr;
-  loop->enqueuePerform(
-      {std::move(fn), modes.empty() ? std::vector<std::string>{NSRunLoopCommonModes} : modes, done});
+  loop->enqueuePerform({std::move(fn), performModes(modes), done});
   loop = nullptr;  // the thread's end must be able to release its run loop
   if (!done) return;
   zvt::BlockingScope blocking;

@@ -219,7 +219,7 @@ class NSRunLoop : public NSObject {
   };
   struct Perform {
     std::function<void()> fn;
-    std::vector<std::string> modes;
+    std::vector<std::string> modes;  // none: the common modes
     std::shared_ptr<struct PerformDone> done;
   };
 
@@ -265,7 +265,12 @@ class NSRunLoop : public NSObject {
   std::deque<Perform> performs_;
   std::vector<std::pair<std::shared_ptr<NSPort>, std::string>> ports_;
   std::vector<std::pair<CFRunLoopObserverRef, std::string>> observers_;
-  std::vector<std::string> modeStack_;
+  std::vector<const std::string*> modeStack_;  // each run's mode, alive while the run lasts
+  struct PollLists {
+    std::vector<pollfd> fds;
+    std::vector<std::shared_ptr<NSRunLoopFileSource>> sources;
+  };
+  std::deque<PollLists> pollLists_;  // one per depth of nested runs (own thread only)
   std::vector<std::atomic<bool>*> stopFlags_;  // one per run in progress, innermost last
   std::shared_ptr<TimeSourceAdapter> timeSource_;
 };

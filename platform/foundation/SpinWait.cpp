@@ -16,7 +16,8 @@ namespace {
 bool spinFromEnvironment() {
   const char* value = std::getenv("ZVT_SPIN_BEFORE_SLEEP");
   if (value && *value) return std::strcmp(value, "0") != 0;
-  return true;
+  // Off unless asked for: it pays on idle cores only, and the application draws while it loads.
+  return false;
 }
 
 std::atomic<bool>& spinSetting() {
