@@ -191,8 +191,8 @@ TEST_F(HttpOperation, ConnectionCallbacksRunOnlyOnTheNetworkThread) {
   EXPECT_EQ(operation->threads, (std::set<std::string>{"NWNetworking"}));
 }
 
-// The start notification is posted once the request has left; a connection that fails at
-// once (a scheme it cannot load) must still announce its start before its finish.
+// A connection that fails at once (a scheme it cannot load) still announces its start before
+// its finish.
 TEST_F(HttpOperation, StartIsAnnouncedBeforeFinishAlsoWhenTheConnectionFailsAtOnce) {
   server.route("/r", [](const HTTPRequest&, HTTPResponder& r) { r.send(200, {{"Content-Type", "application/json"}}, "[1]"); });
   auto center = NSNotificationCenter::defaultCenter();
@@ -217,6 +217,66 @@ TEST_F(HttpOperation, StartIsAnnouncedBeforeFinishAlsoWhenTheConnectionFailsAtOn
       if (object == op) seen.push_back(name);
     EXPECT_EQ(seen, (std::vector<std::string>{"start", "finish"}));
   }
+}
+
+// Short plain and JSON replies are serialized where the operation finishes, others on a worker;
+// either way the serializer runs as a block of the processing queue, the start and finish
+// notifications come before the result on the main thread, and the used-up completion block
+// lets go of the operation.
+TEST_F(HttpOperation, ResultFollowsBothNotificationsOnMainAndLetsGoOfTheOperation) {
+  static int key;
+  int processing = 1;
+  dispatch_queue_set_specific(NWHTTPRequestOperation::processingQueue(), &key, &processing, nullptr);
+  class Watching : public NWJSONResponseSerializer {
+   public:
+    std::atomic<bool> onProcessingQueue{false};
+    id responseObjectForResponse(const std::shared_ptr<NSURLResponse>& r, const std::shared_ptr<NSData>& d,
+                                 std::shared_ptr<NSError>* e) override {
+      onProcessingQueue = dispatch_get_specific(&key) != nullptr;
+      return NWJSONResponseSerializer::responseObjectForResponse(r, d, e);
+    }
+  };
+  std::string large = "[\"" + std::string(100 * 1024, 'x') + "\"]";
+  server.route("/small", [](const HTTPRequest&, HTTPResponder& r) { r.send(200, {{"Content-Type", "application/json"}}, "[1]"); });
+  server.route("/large", [&](const HTTPRequest&, HTTPResponder& r) { r.send(200, {{"Content-Type", "application/json"}}, large); });
+  struct Case {
+    const char* path;
+    bool watching;
+  };
+  for (const Case& c : {Case{"/small", false}, Case{"/large", false}, Case{"/small", true}}) {
+    SCOPED_TRACE(std::string(c.path) + (c.watching ? " watching" : ""));
+    auto manager = NWHTTPRequestOperationManager::manager();
+    auto watching = std::make_shared<Watching>();
+    if (c.watching) manager->setResponseSerializer(watching);
+    std::vector<std::string> events;  // main thread only
+    auto center = NSNotificationCenter::defaultCenter();
+    auto a = center->addObserverForName(NWNetworkingOperationDidStartNotification, nullptr, nullptr,
+                                        [&](const std::shared_ptr<NSNotification>&) { events.push_back("start"); });
+    auto b = center->addObserverForName(NWNetworkingOperationDidFinishNotification, nullptr, nullptr,
+                                        [&](const std::shared_ptr<NSNotification>&) { events.push_back("finish"); });
+    Outcome outcome;
+    std::weak_ptr<NWHTTPRequestOperation> weak =
+        manager->GET(ns(server.url(c.path)), nullptr,
+                     [&](const std::shared_ptr<NWHTTPRequestOperation>& op, const id& object) {
+                       events.push_back("success");
+                       outcome.success()(op, object);
+                     },
+                     outcome.failure());
+    ASSERT_TRUE(runMainLoopUntil([&] { return outcome.done(); }));
+    center->removeObserver(a);
+    center->removeObserver(b);
+    EXPECT_EQ(outcome.successes, 1);
+    EXPECT_TRUE(outcome.onMain);
+    EXPECT_TRUE(zvt::isKind<NSArray>(outcome.object));
+    EXPECT_EQ(events, (std::vector<std::string>{"start", "finish", "success"}));
+    if (c.watching) {
+      EXPECT_TRUE(watching->onProcessingQueue.load());
+    }
+    EXPECT_FALSE(outcome.operation->completionBlock());
+    outcome.operation.reset();
+    EXPECT_TRUE(runMainLoopUntil([&] { return weak.expired(); }));
+  }
+  dispatch_queue_set_specific(NWHTTPRequestOperation::processingQueue(), &key, nullptr, nullptr);
 }
 
 TEST_F(HttpOperation, FailureMatrixEachBlockOnceNeverBoth) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -184,6 +185,61 @@ TEST(RuntimeDispatchConcurrent, BarrierSyncOnOwnQueueDiesButPlainSyncRunsInline)
       "wait for itself");
 }
 
+// Running a block at once "on" a concurrent queue is allowed only when a worker could start it
+// right away; it then sees the queue's values and holds the queue like a running block.
+TEST(RuntimeDispatchConcurrent, RunNowTakesTheBlockOnlyWhenTheQueueCouldStartIt) {
+  static int key;
+  struct Case {
+    const char* name;
+    std::function<dispatch_queue_t()> make;
+    bool runs;
+  };
+  auto gate = dispatch_semaphore_create(0);
+  const Case cases[] = {
+      {"idle concurrent queue", [] { return dispatch_queue_create("t.idle", DISPATCH_QUEUE_CONCURRENT); }, true},
+      {"serial queue", [] { return dispatch_queue_create("t.serial", DISPATCH_QUEUE_SERIAL); }, false},
+      {"main queue", [] { return dispatch_get_main_queue(); }, false},
+      {"suspended", [] {
+         auto q = dispatch_queue_create("t.suspended", DISPATCH_QUEUE_CONCURRENT);
+         dispatch_suspend(q);
+         return q;
+       }, false},
+      {"barrier running", [&] {
+         auto q = dispatch_queue_create("t.barrier", DISPATCH_QUEUE_CONCURRENT);
+         std::atomic<bool> entered{false};
+         dispatch_barrier_async(q, [&, gate] {
+           entered = true;
+           dispatch_semaphore_wait(gate, DISPATCH_TIME_FOREVER);
+         });
+         while (!entered.load()) std::this_thread::yield();
+         return q;
+       }, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto queue = c.make();
+    int value = 7;
+    dispatch_queue_set_specific(queue, &key, &value, nullptr);
+    void* seen = nullptr;
+    bool ran = zvt::runNowOnConcurrentQueue(queue, [&] { seen = dispatch_get_specific(&key); });
+    EXPECT_EQ(ran, c.runs);
+    EXPECT_EQ(seen, c.runs ? &value : nullptr);
+  }
+  dispatch_semaphore_signal(gate);
+
+  // While such a block runs, a barrier waits for it.
+  auto queue = dispatch_queue_create("t.held", DISPATCH_QUEUE_CONCURRENT);
+  std::atomic<bool> barrierRan{false};
+  bool barrierWaited = false;
+  ASSERT_TRUE(zvt::runNowOnConcurrentQueue(queue, [&] {
+    dispatch_barrier_async(queue, [&] { barrierRan = true; });
+    for (int i = 0; i < 200; ++i) std::this_thread::yield();
+    barrierWaited = !barrierRan.load();
+  }));
+  EXPECT_TRUE(barrierWaited);
+  EXPECT_TRUE(waitFor(barrierRan));
+}
+
 TEST(RuntimeDispatchPool, WorkersBlockedInWaitsDoNotStarveTheBlocksTheyWaitFor) {
   // More waiting blocks than the pool has workers; the blocks that release them come last.
   const int waiters = static_cast<int>(zvt::dispatchPoolSize()) * 2;
@@ -212,6 +268,19 @@ TEST(RuntimeDispatchMain, MainQueueRunsOnlyWhenTheMainRunLoopRuns) {
   EXPECT_FALSE(ran.load());
   EXPECT_TRUE(waitFor(ran));
   EXPECT_TRUE(onMain.load());
+}
+
+// A block queued without waking the main run loop runs with the next pass, in queue order.
+TEST(RuntimeDispatchMain, BlocksQueuedWithoutWakeUpRunInOrderWithTheNextPass) {
+  std::vector<int> order;  // main thread only
+  std::thread([&] {
+    zvt::dispatchAsyncOnMainQueueWithoutWakeUp([&] { order.push_back(1); });
+    dispatch_async(dispatch_get_main_queue(), [&] { order.push_back(2); });
+    zvt::dispatchAsyncOnMainQueueWithoutWakeUp([&] { order.push_back(3); });
+  }).join();
+  EXPECT_TRUE(order.empty());
+  EXPECT_TRUE(runMainLoopUntil([&] { return order.size() == 3; }));
+  EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
 }
 
 TEST(RuntimeDispatchMain, SyncFromABackgroundThreadRunsOnTheMainThread) {
