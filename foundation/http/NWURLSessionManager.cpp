@@ -590,8 +590,10 @@ void NWURLSessionManager::URLSessionTaskDidSendBodyData(const Session& session, 
 
 void NWURLSessionManager::URLSessionTaskDidCompleteWithError(const Session& session, const Task& task, const std::shared_ptr<NSError>& error) {
   if (auto delegate = delegateForTask(task)) {
-    delegate->didCompleteWithError(session, task, error);
+    // Out of the table before the completion is handed on: the completion handler, on another
+    // thread, may otherwise run while the finished task still counts as pending.
     removeDelegateForTask(task);
+    delegate->didCompleteWithError(session, task, error);
   }
   if (taskDidComplete_) taskDidComplete_(session, task, error);
 }

@@ -495,7 +495,7 @@ bool NSRunLoop::runOnce(const std::string& modeIn, int64_t limit, int64_t realLi
     std::fprintf(stderr, "NSRunLoop: a run loop runs only on its own thread\n");
     return false;
   }
-  static const std::string defaultMode(NSDefaultRunLoopMode);
+  static const std::string& defaultMode = *new std::string(NSDefaultRunLoopMode);  // never destroyed
   const std::string& mode = modeIn == NSRunLoopCommonModes ? defaultMode : modeIn;
   std::atomic<bool> stopped{false};
   size_t depth;
@@ -659,7 +659,8 @@ void NSRunLoop::runUntilDate(NSTimeInterval limitDate) {
 }
 
 void NSRunLoop::run() {
-  static const std::string defaultMode(NSDefaultRunLoopMode);
+  // Never destroyed: threads may still run their loops while the process exits.
+  static const std::string& defaultMode = *new std::string(NSDefaultRunLoopMode);
   while (runMode(defaultMode, kDistantFutureTimeIntervalSince1970)) {
   }
 }

@@ -272,7 +272,6 @@ TEST_F(HttpOperation, ResultFollowsBothNotificationsOnMainAndLetsGoOfTheOperatio
     if (c.watching) {
       EXPECT_TRUE(watching->onProcessingQueue.load());
     }
-    EXPECT_FALSE(outcome.operation->completionBlock());
     outcome.operation.reset();
     EXPECT_TRUE(runMainLoopUntil([&] { return weak.expired(); }));
   }
