@@ -80,6 +80,8 @@ void NWURLConnectionOperation::setRunLoopModes(std::set<std::string> modes) {
 }
 std::vector<std::string> NWURLConnectionOperation::modesVector() const {
   std::lock_guard lock(lock_);
+  // No modes means the common modes to a perform: the usual set costs no copies.
+  if (runLoopModes_.size() == 1 && *runLoopModes_.begin() == NSRunLoopCommonModes) return {};
   return std::vector<std::string>(runLoopModes_.begin(), runLoopModes_.end());
 }
 std::shared_ptr<NSURLRequest> NWURLConnectionOperation::request() const {

@@ -238,6 +238,8 @@ std::shared_ptr<CurlTransfer> CurlEngine::start(const CurlTransferRequest& trans
     t->engine_ = this;
     t->client_ = std::move(client);
     t->request_ = transferRequest;
+    // A plain load reports a response, data, a sent body and its end: room for them at once.
+    t->events_.reserve(4);
     if (auto parts = parseURLReference(transferRequest.url)) {
         t->host_ = parts->host.value_or("");
         bool tls = parts->scheme && asciiEqualsIgnoringCase(*parts->scheme, "https");
@@ -527,7 +529,12 @@ void CurlEngine::deliver() {
                     throw;
                 }
             }
+            // The lists go back empty, keeping their room for the next reports.
+            events.clear();
+            if (t->events_.empty()) events.swap(t->events_);
         }
+        batch.clear();
+        if (pending_.empty()) batch.swap(pending_);
     }
 }
 
