@@ -12,11 +12,6 @@ namespace zvt::ca {
 
 namespace {
 
-constexpr std::array<const char*, static_cast<size_t>(LayerKey::kCount)> kKeyNames = {
-    "bounds",        "position",        "zPosition",    "anchorPoint",   "transform",    "sublayerTransform",
-    "hidden",        "opacity",         "backgroundColor", "borderWidth", "borderColor",  "cornerRadius",
-    "masksToBounds", "shadowColor",     "shadowOffset", "shadowRadius",  "shadowOpacity", "shadowPath",
-    "contents",      "contentsScale",   "contentsGravity", "contentsRect", "contentsCenter"};
 
 CGFloat lerp(CGFloat a, CGFloat b, CGFloat f) { return a + (b - a) * f; }
 CGPoint lerp(CGPoint a, CGPoint b, CGFloat f) { return CGPointMake(lerp(a.x, b.x, f), lerp(a.y, b.y, f)); }
@@ -73,28 +68,6 @@ const T* valueIf(const AnimValue& v) {
 CGAffineTransform affineOf(const CATransform3D& t) { return CATransform3DGetAffineTransform(t); }
 
 }  // namespace
-
-const char* layerKeyName(LayerKey key) {
-  auto i = static_cast<size_t>(key);
-  return i < kKeyNames.size() ? kKeyNames[i] : "";
-}
-
-const std::shared_ptr<NSString>& layerKeyString(LayerKey key) {
-  static const auto* strings = [] {
-    auto* v = new std::array<std::shared_ptr<NSString>, kKeyNames.size()>();
-    for (size_t i = 0; i < kKeyNames.size(); ++i) (*v)[i] = NSString::fromValidUTF8(kKeyNames[i]);
-    return v;
-  }();
-  static const std::shared_ptr<NSString> none;
-  auto i = static_cast<size_t>(key);
-  return i < strings->size() ? (*strings)[i] : none;
-}
-
-std::optional<LayerKey> layerKeyNamed(std::string_view name) {
-  for (size_t i = 0; i < kKeyNames.size(); ++i)
-    if (name == kKeyNames[i]) return static_cast<LayerKey>(i);
-  return std::nullopt;
-}
 
 AffineParts decompose(CGAffineTransform t) {
   // Column form [[a, c], [b, d]] = R(angle) * [[1, shear], [0, 1]] * diag(sx, sy).
@@ -425,27 +398,6 @@ CGFloat distance(const AnimValue& a, const AnimValue& b) {
                       std::hypot(x->size.width - y.size.width, x->size.height - y.size.height));
   }
   return 1;
-}
-
-}  // namespace zvt::ca
-
-namespace zvt::ca {
-
-CGAffineTransform LayerProperties::transformToSuperlayer() const {
-  CGPoint anchor = CGPointMake(bounds.origin.x + anchorPoint.x * bounds.size.width,
-                               bounds.origin.y + anchorPoint.y * bounds.size.height);
-  CGAffineTransform t = CGAffineTransformMakeTranslation(-anchor.x, -anchor.y);
-  if (!CATransform3DIsIdentity(transform)) t = CGAffineTransformConcat(t, affineOf(transform));
-  return CGAffineTransformConcat(t, CGAffineTransformMakeTranslation(position.x, position.y));
-}
-
-CGRect LayerProperties::frame() const {
-  CGRect local = CGRectMake(bounds.origin.x, bounds.origin.y, bounds.size.width, bounds.size.height);
-  if (CATransform3DIsIdentity(transform)) {
-    return CGRectMake(position.x - anchorPoint.x * bounds.size.width, position.y - anchorPoint.y * bounds.size.height,
-                      bounds.size.width, bounds.size.height);
-  }
-  return CGRectApplyAffineTransform(local, transformToSuperlayer());
 }
 
 }  // namespace zvt::ca
