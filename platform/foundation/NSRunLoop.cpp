@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <condition_variable>
 #include <cstdio>
@@ -379,7 +380,10 @@ void NSRunLoop::addObserver(const CFRunLoopObserverRef& observer, const std::str
   std::lock_guard<std::mutex> lock(mutex_);
   for (const auto& o : observers_)
     if (o.first == observer && o.second == mode) return;
-  observers_.emplace_back(observer, mode);
+  // Kept in calling order: by order, then by when they were added.
+  auto at = std::upper_bound(observers_.begin(), observers_.end(), observer->order_,
+                             [](int64_t order, const auto& o) { return order < o.first->order_; });
+  observers_.emplace(at, observer, mode);
 }
 
 void NSRunLoop::removeObserver(const CFRunLoopObserverRef& observer, const std::string& mode) {
@@ -390,20 +394,38 @@ void NSRunLoop::removeObserver(const CFRunLoopObserverRef& observer, const std::
 }
 
 void NSRunLoop::notifyObservers(const std::string& mode, CFRunLoopActivity activity) {
-  std::vector<CFRunLoopObserverRef> due;
+  // The observers due are taken out of the lock first (a handler may add or remove observers);
+  // a few fit on the stack, so that a pass allocates nothing.
+  constexpr size_t kInline = 8;
+  std::array<CFRunLoopObserverRef, kInline> inlineDue;
+  std::vector<CFRunLoopObserverRef> moreDue;
+  size_t count = 0;
+  auto at = [&](size_t i) -> CFRunLoopObserverRef& { return i < kInline ? inlineDue[i] : moreDue[i - kInline]; };
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (observers_.empty()) return;
+    bool invalid = false;
     for (const auto& o : observers_) {
+      if (!o.first->isValid()) invalid = true;
       if (!(o.first->activities_ & activity) || !o.first->isValid() || !modeMatchesLocked(o.second, mode)) continue;
-      if (std::find(due.begin(), due.end(), o.first) == due.end()) due.push_back(o.first);
+      bool seen = false;
+      for (size_t i = 0; i < count && !seen; ++i) seen = at(i) == o.first;
+      if (seen) continue;
+      if (count < kInline) {
+        inlineDue[count] = o.first;
+      } else {
+        moreDue.push_back(o.first);
+      }
+      ++count;
     }
     // Invalidated observers leave the run loop.
-    observers_.erase(std::remove_if(observers_.begin(), observers_.end(), [](const auto& o) { return !o.first->isValid(); }),
-                     observers_.end());
+    if (invalid)
+      observers_.erase(
+          std::remove_if(observers_.begin(), observers_.end(), [](const auto& o) { return !o.first->isValid(); }),
+          observers_.end());
   }
-  std::stable_sort(due.begin(), due.end(), [](const auto& a, const auto& b) { return a->order_ < b->order_; });
-  for (const auto& observer : due) {
+  for (size_t i = 0; i < count; ++i) {
+    const auto& observer = at(i);
     if (!observer->isValid()) continue;
     if (!observer->repeats_) observer->invalidate();
     if (observer->handler_) observer->handler_(observer, activity);
