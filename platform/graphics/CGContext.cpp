@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/graphics/CGGradient.h"
+#include "platform/graphics/internal/Blur.h"
 #include "platform/graphics/internal/CairoImages.h"
 
 using zvt::graphics::PixelLayout;
@@ -97,41 +98,6 @@ void setColorSource(cairo_t* cr, const CGColorRef& color, double alpha) {
   CGFloat rgba[4] = {0, 0, 0, 1};
   if (color) color->getRGBA(rgba);
   cairo_set_source_rgba(cr, rgba[0], rgba[1], rgba[2], rgba[3] * alpha);
-}
-
-// Three box blurs approximate a Gaussian of deviation `sigma` on an 8-bit alpha image.
-void boxBlurPass(uint8_t* data, int count, int step, int lineCount, int lineStep, int radius, std::vector<uint8_t>& line) {
-  if (radius <= 0) return;
-  const int window = 2 * radius + 1;
-  line.resize(static_cast<size_t>(count));
-  for (int l = 0; l < lineCount; ++l) {
-    uint8_t* p = data + static_cast<ptrdiff_t>(l) * lineStep;
-    for (int i = 0; i < count; ++i) line[static_cast<size_t>(i)] = p[static_cast<ptrdiff_t>(i) * step];
-    int sum = 0;
-    for (int i = -radius; i <= radius; ++i) sum += (i >= 0 && i < count) ? line[static_cast<size_t>(i)] : 0;
-    for (int i = 0; i < count; ++i) {
-      p[static_cast<ptrdiff_t>(i) * step] = static_cast<uint8_t>((sum + window / 2) / window);
-      int out = i - radius, in = i + radius + 1;
-      sum += (in < count ? line[static_cast<size_t>(in)] : 0) - (out >= 0 ? line[static_cast<size_t>(out)] : 0);
-    }
-  }
-}
-
-void blurAlpha(uint8_t* data, int width, int height, int stride, double sigma) {
-  if (sigma <= 0.1) return;
-  // Box widths whose three passes give the deviation (the usual construction).
-  const double ideal = std::sqrt(12 * sigma * sigma / 3 + 1);
-  int lower = static_cast<int>(std::floor(ideal));
-  if (lower % 2 == 0) --lower;
-  const int upper = lower + 2;
-  const double m = std::round((12 * sigma * sigma - 3.0 * lower * lower - 4.0 * 3 * lower - 3 * 3) / (-4.0 * lower - 4));
-  std::vector<uint8_t> line;
-  for (int pass = 0; pass < 3; ++pass) {
-    const int size = pass < m ? lower : upper;
-    const int radius = (size - 1) / 2;
-    boxBlurPass(data, width, 1, height, stride, radius, line);
-    boxBlurPass(data, height, stride, width, 1, radius, line);
-  }
 }
 
 }  // namespace
@@ -489,7 +455,7 @@ void CGContext::drawShadow(Box box, const std::function<void(cairo_t*, double)>&
   draw(mc, 1.0);
   cairo_destroy(mc);
   cairo_surface_flush(mask);
-  blurAlpha(cairo_image_surface_get_data(mask), w, h, cairo_image_surface_get_stride(mask), sigma);
+  zvt::graphics::blurAlpha(cairo_image_surface_get_data(mask), w, h, cairo_image_surface_get_stride(mask), sigma);
   cairo_surface_mark_dirty(mask);
   cairo_save(cr_);
   cairo_set_operator(cr_, operatorFor(s.blend));
