@@ -371,6 +371,7 @@ struct LayerRenderer::Frame {
   CFTimeInterval time = 0;
   std::vector<Node> nodes;
   const CALayer* lastPainted = nullptr;
+  bool animated = false;
 
   // Adds the layer's tree; `placement` maps the space its position is in to surface points
   // (or, for `ownSpace`, its own bounds' origin lands at the origin).
@@ -382,7 +383,9 @@ struct LayerRenderer::Frame {
              bool ownSpace = false) {
     Node n;
     n.layer = &layer;
-    n.p = layer.hasAnimations() ? layer.presentationPropertiesAt(time) : layer.properties();
+    const bool animations = layer.hasAnimations();
+    animated = animated || animations;
+    n.p = animations ? layer.presentationPropertiesAt(time) : layer.properties();
     const LayerProperties& p = n.p;
     if (p.hidden || !(p.opacity > 0)) return;
     if (ownSpace)
@@ -412,7 +415,7 @@ struct LayerRenderer::Frame {
                               .grow(shadowSpread(p, scale)));
     }
     n.own = n.own.intersect(clip);
-    if (layer.hasAnimations()) {
+    if (animations) {
       for (const auto& key : layer.animationKeys()) {
         auto transition = std::dynamic_pointer_cast<CATransition>(layer.animationForKey(key));
         if (!transition) continue;
@@ -779,6 +782,7 @@ std::vector<PixelRect> LayerRenderer::renderFrame(cairo_surface_t* surface, CGFl
   st.lastScale = scale;
   st.invalid = false;
   lastDrawn_ = 0;
+  lastAnimated_ = frame.animated;
   if (damage.empty()) return {};
 
   cairo_t* cr = cairo_create(surface);

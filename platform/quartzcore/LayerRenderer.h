@@ -66,6 +66,8 @@ class LayerRenderer {
   void invalidate();
   // The number of layers drawn (in part or whole) by the last frame.
   size_t lastDrawnLayerCount() const { return lastDrawn_; }
+  // Whether a layer of the last frame had animations (its look may change with time alone).
+  bool lastFrameAnimated() const { return lastAnimated_; }
 
   // Draws the layer's tree in the layer's own coordinates (the top left of its bounds at the
   // top left of the picture) into a new image of its bounds' size at the scale, as it looks at
@@ -80,6 +82,7 @@ class LayerRenderer {
   struct State;
   std::unique_ptr<State> state_;
   size_t lastDrawn_ = 0;
+  bool lastAnimated_ = false;
 };
 
 }  // namespace zvt::ca

@@ -15,10 +15,12 @@
 #include "platform/uikit/UIView.h"
 #include "platform/uikit/UIWindow.h"
 #include "tests/support/MainLoop.h"
+#include "tests/support/ui/ScreenPictures.h"
 
 namespace zvt::uitest {
 
-// A key window on a 320 x 480 screen under a virtual clock, gone at the end of the test.
+// A key window on a 320 x 480 screen under a virtual clock, gone at the end of the test (a
+// failed test leaves the picture of its screen in the pictures folder).
 class Screen {
  public:
   Screen() {
@@ -28,6 +30,7 @@ class Screen {
     device().settle();
   }
   ~Screen() {
+    pictures.writeIfFailed();
     if (auto responder = UIResponder::currentFirstResponder()) responder->resignFirstResponder();
     device().touchCancelAll();
     window->setHidden(true);
@@ -49,6 +52,7 @@ class Screen {
 
   zvt::test::VirtualClockScope clock;
   std::shared_ptr<UIWindow> window;
+  zvt::test::PicturesOnFailure pictures;
 };
 
 // A shared log that views, controls and targets write to.

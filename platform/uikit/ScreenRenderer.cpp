@@ -1,0 +1,101 @@
+#include "platform/uikit/ScreenRenderer.h"
+
+#include <cairo.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "platform/foundation/NSData.h"
+#include "platform/foundation/NSRunLoop.h"
+#include "platform/foundation/NSTimer.h"
+#include "platform/graphics/UIScreen.h"
+#include "platform/uikit/DisplayCycle.h"
+#include "platform/uikit/StatusBar.h"
+#include "platform/uikit/UIApplication.h"
+#include "platform/uikit/UIKitMainThread.h"
+#include "platform/uikit/UIWindow.h"
+
+namespace zvt::ui {
+
+ScreenRenderer& ScreenRenderer::shared() {
+  static auto* renderer = new ScreenRenderer();
+  return *renderer;
+}
+
+const std::shared_ptr<StatusBarLayer>& ScreenRenderer::statusBar() {
+  if (!statusBar_) statusBar_ = std::make_shared<StatusBarLayer>();
+  return statusBar_;
+}
+
+std::vector<zvt::ca::PixelRect> ScreenRenderer::render() {
+  assertMainThread("ScreenRenderer::render");
+  auto screen = UIScreen::mainScreen();
+  const CGFloat scale = screen->scale();
+  const CGSize size = screen->bounds().size;
+  const int width = static_cast<int>(std::ceil(size.width * scale - 1e-6));
+  const int height = static_cast<int>(std::ceil(size.height * scale - 1e-6));
+  if (width <= 0 || height <= 0) return {};
+  if (!surface_ || width != width_ || height != height_ || scale != scale_) {
+    if (surface_) cairo_surface_destroy(surface_);
+    surface_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+    width_ = width, height_ = height, scale_ = scale;
+    renderer_.invalidate();
+  }
+  std::vector<zvt::ca::LayerRenderer::Root> roots;
+  for (const auto& window : UIApplication::sharedApplication()->windows())
+    if (!window->isHidden()) roots.push_back({window->layer(), CGAffineTransformIdentity});
+  if (statusBar()->update()) roots.push_back({statusBar_, CGAffineTransformIdentity});
+  static const CGColorRef black = CGColorCreateGenericRGB(0, 0, 0, 1);
+  auto rects = renderer_.renderFrame(surface_, scale, roots, CACurrentMediaTime(), black);
+  if (!rects.empty()) ++frames_;
+  return rects;
+}
+
+std::shared_ptr<UIImage> ScreenRenderer::image() {
+  render();
+  if (!surface_) return nullptr;
+  cairo_surface_flush(surface_);
+  const int stride = cairo_image_surface_get_stride(surface_);
+  const uint8_t* data = cairo_image_surface_get_data(surface_);
+  auto bytes = NSData::dataWithBytes(data, static_cast<NSUInteger>(stride) * static_cast<NSUInteger>(height_));
+  auto bitmap = CGImageCreate(static_cast<size_t>(width_), static_cast<size_t>(height_), 8, 32,
+                              static_cast<size_t>(stride), CGColorSpaceCreateDeviceRGB(),
+                              kCGImageAlphaPremultipliedFirst | kCGBitmapByteOrder32Little,
+                              CGDataProviderCreateWithCFData(bytes), nullptr, false, kCGRenderingIntentDefault);
+  return UIImage::imageWithCGImage(bitmap, scale_, UIImageOrientationUp);
+}
+
+void ScreenRenderer::setLive(bool live) {
+  assertMainThread("ScreenRenderer::setLive");
+  live_ = live;
+  if (live_ && !hooked_) {
+    hooked_ = true;
+    installDisplayCycle();
+    auto& hooks = displayCycleHooks();
+    auto previous = hooks.didCommit;
+    hooks.didCommit = [previous] {
+      if (previous) previous();
+      ScreenRenderer::shared().frameDue();
+    };
+  }
+  if (!live_ && frameTimer_) {
+    frameTimer_->invalidate();
+    frameTimer_ = nullptr;
+  }
+}
+
+void ScreenRenderer::frameDue() {
+  if (!live_) return;
+  auto rects = render();
+  if (!rects.empty() && sink_) sink_(rects);
+  // While something animates, the next frame comes at the display's rate even when nothing else
+  // wakes the run loop.
+  if (renderer_.lastFrameAnimated() && !frameTimer_) {
+    frameTimer_ = NSTimer::timerWithTimeInterval(1.0 / 60, false, [](const std::shared_ptr<NSTimer>&) {
+      ScreenRenderer::shared().frameTimer_ = nullptr;
+    });
+    NSRunLoop::mainRunLoop()->addTimer(frameTimer_, NSRunLoopCommonModes);
+  }
+}
+
+}  // namespace zvt::ui
