@@ -77,9 +77,15 @@ class UIControl : public UIView {
   bool isTracking() const { return tracking_; }
   bool isTouchInside() const { return touchInside_; }
   UIControlContentHorizontalAlignment contentHorizontalAlignment() const { return horizontalAlignment_; }
-  void setContentHorizontalAlignment(UIControlContentHorizontalAlignment a) { horizontalAlignment_ = a; }
+  void setContentHorizontalAlignment(UIControlContentHorizontalAlignment a) {
+    horizontalAlignment_ = a;
+    setNeedsLayout();
+  }
   UIControlContentVerticalAlignment contentVerticalAlignment() const { return verticalAlignment_; }
-  void setContentVerticalAlignment(UIControlContentVerticalAlignment a) { verticalAlignment_ = a; }
+  void setContentVerticalAlignment(UIControlContentVerticalAlignment a) {
+    verticalAlignment_ = a;
+    setNeedsLayout();
+  }
 
   // Targets are held weakly; a nil target sends the action up the responder chain. Adding the
   // same target and action again adds the events to it.

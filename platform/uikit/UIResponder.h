@@ -40,6 +40,10 @@ class UIResponder : public NSObject {
   virtual void touchesEnded(const std::shared_ptr<NSSet>& touches, const std::shared_ptr<UIEvent>& event);
   virtual void touchesCancelled(const std::shared_ptr<NSSet>& touches, const std::shared_ptr<UIEvent>& event);
 
+  // --- nibs: called on every object a nib made, once all of them exist and their outlets are
+  // set (UINib.h); the base does nothing.
+  virtual void awakeFromNib() {}
+
   // --- actions
   // Whether this responder handles the action (it responds to the selector).
   virtual bool canPerformAction(const SEL& action, const id& /*sender*/) const { return action.respondsTo(*this); }

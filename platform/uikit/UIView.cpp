@@ -83,6 +83,11 @@ void UIView::setUpWithFrame(CGRect frame) {
   setFrame(frame);
 }
 
+void UIView::setUpWithCoder(CGRect frame) {
+  zvt::ui::assertMainThread("UIView::initWithCoder");
+  setFrame(frame);
+}
+
 const std::shared_ptr<CALayer>& UIView::layer() const {
   if (!layer_) {
     layer_ = makeBackingLayer();

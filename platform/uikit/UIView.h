@@ -148,6 +148,10 @@ class UIView : public UIResponder, public CALayerDelegate {
   }
   // The body of -initWithFrame:; overrides call the base first.
   virtual void setUpWithFrame(CGRect frame);
+  // The body of -initWithCoder: for a view a nib makes (UINib.h): the base only sets the frame,
+  // since the device does not call -initWithFrame: for such views; the platform's views that
+  // need set-up override both. Overrides call the base first.
+  virtual void setUpWithCoder(CGRect frame);
 
   // The view's layer, made on first use through makeBackingLayer (+layerClass).
   const std::shared_ptr<CALayer>& layer() const;
