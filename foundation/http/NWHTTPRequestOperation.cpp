@@ -24,6 +24,13 @@ std::shared_ptr<NWHTTPRequestOperation> NWHTTPRequestOperation::initWithRequest(
 NWHTTPRequestOperation::NWHTTPRequestOperation(const std::shared_ptr<NSURLRequest>& request)
     : NWURLConnectionOperation(request), responseSerializer_(NWHTTPResponseSerializer::serializer()) {}
 
+NWHTTPRequestOperation::NWHTTPRequestOperation(const std::shared_ptr<NSURLRequest>& request,
+                                               const std::shared_ptr<NWHTTPResponseSerializer>& serializer,
+                                               std::shared_ptr<NWSecurityPolicy> policy)
+    : NWURLConnectionOperation(request, std::move(policy)), responseSerializer_(serializer) {
+  if (!serializer) zvt::raise(NSInvalidArgumentException, "Invalid parameter not satisfying: responseSerializer");
+}
+
 std::shared_ptr<NWHTTPResponseSerializer> NWHTTPRequestOperation::responseSerializer() const {
   std::lock_guard lock(lock_);
   return responseSerializer_;

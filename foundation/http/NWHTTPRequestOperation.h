@@ -16,6 +16,10 @@ class NWHTTPRequestOperation : public NWURLConnectionOperation {
 
   static std::shared_ptr<NWHTTPRequestOperation> initWithRequest(const std::shared_ptr<NSURLRequest>& request);
   explicit NWHTTPRequestOperation(const std::shared_ptr<NSURLRequest>& request);
+  // The same with the response serializer and security policy given at once (what the manager
+  // would set right after), so that no default ones are made for nothing.
+  NWHTTPRequestOperation(const std::shared_ptr<NSURLRequest>& request, const std::shared_ptr<NWHTTPResponseSerializer>& serializer,
+                         std::shared_ptr<NWSecurityPolicy> policy);
 
   std::shared_ptr<NSHTTPURLResponse> httpResponse() const { return zvt::as<NSHTTPURLResponse>(response()); }
   std::shared_ptr<NWHTTPResponseSerializer> responseSerializer() const;

@@ -47,11 +47,12 @@ void NWHTTPRequestOperationManager::deliverFailure(const FailureBlock& failure, 
 
 std::shared_ptr<NWHTTPRequestOperation> NWHTTPRequestOperationManager::HTTPRequestOperationWithRequest(
     const std::shared_ptr<NSURLRequest>& request, SuccessBlock success, FailureBlock failure) {
-  auto operation = NWHTTPRequestOperation::initWithRequest(request);
-  operation->setResponseSerializer(responseSerializer_);
+  if (!request) zvt::raise(NSInvalidArgumentException, "Invalid parameter not satisfying: urlRequest");
+  // The manager's serializer and policy from the start: the operation's defaults would only be
+  // replaced.
+  auto operation = std::make_shared<NWHTTPRequestOperation>(request, responseSerializer_, securityPolicy_);
   operation->setShouldUseCredentialStorage(shouldUseCredentialStorage_);
   operation->setCredential(credential_);
-  operation->setSecurityPolicy(securityPolicy_);
   operation->setCompletionBlockWithSuccess(std::move(success), std::move(failure));
   operation->setCompletionQueue(completionQueue_);
   operation->setCompletionGroup(completionGroup_);

@@ -39,11 +39,15 @@ std::shared_ptr<NWURLConnectionOperation> NWURLConnectionOperation::initWithRequ
   return std::make_shared<NWURLConnectionOperation>(request);
 }
 
-NWURLConnectionOperation::NWURLConnectionOperation(const std::shared_ptr<NSURLRequest>& request) {
+NWURLConnectionOperation::NWURLConnectionOperation(const std::shared_ptr<NSURLRequest>& request)
+    : NWURLConnectionOperation(request, NWSecurityPolicy::defaultPolicy()) {}
+
+NWURLConnectionOperation::NWURLConnectionOperation(const std::shared_ptr<NSURLRequest>& request,
+                                                   std::shared_ptr<NWSecurityPolicy> policy) {
   if (!request) zvt::raise(NSInvalidArgumentException, "Invalid parameter not satisfying: urlRequest");
   runLoopModes_ = {NSRunLoopCommonModes};
   request_ = request;
-  securityPolicy_ = NWSecurityPolicy::defaultPolicy();
+  securityPolicy_ = std::move(policy);
 }
 
 NWURLConnectionOperation::~NWURLConnectionOperation() {

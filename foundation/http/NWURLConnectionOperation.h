@@ -39,6 +39,9 @@ class NWURLConnectionOperation : public NSOperation, public NSURLConnectionDeleg
   // initWithRequest: (a nil request raises NSInvalidArgumentException).
   static std::shared_ptr<NWURLConnectionOperation> initWithRequest(const std::shared_ptr<NSURLRequest>& request);
   explicit NWURLConnectionOperation(const std::shared_ptr<NSURLRequest>& request);
+  // The same with the security policy given at once (nil stays nil): a manager's operations
+  // take its policy, and making the default first would be wasted.
+  NWURLConnectionOperation(const std::shared_ptr<NSURLRequest>& request, std::shared_ptr<NWSecurityPolicy> policy);
   ~NWURLConnectionOperation() override;
 
   // --- properties
