@@ -5,7 +5,6 @@
 #include <new>
 #include <string>
 
-#include "platform/foundation/BlockPool.h"
 #include "platform/foundation/NSException.h"
 
 namespace zvt::json {
@@ -19,6 +18,9 @@ constexpr std::array<NSUInteger, 40> kCapacities = {
     16287743,  26354171,  42641881,  68996069,  111638519, 180634607, 292272623, 472907251,
 };
 
+// A frozen array keeps its cells within the object up to this size, beyond in a block of its own.
+constexpr size_t kMaxInlineArrayBytes = 512;
+
 std::string selectorMessage(const char* className, const char* selector, const std::string& rest) {
   return std::string("*** -[") + className + " " + selector + "]: " + rest;
 }
@@ -27,6 +29,13 @@ std::string selectorMessage(const char* className, const char* selector, const s
   zvt::raise(NSRangeException, selectorMessage(className, selector,
                                                "index (" + std::to_string(index) + ") beyond bounds (" +
                                                    std::to_string(count) + ")"));
+}
+
+// A reference to an object of a frozen container that shares the ownership of the container's
+// tree: its arena keeps every object the container points to alive.
+id sharingTree(const NSObject* container, const NSObject* object) {
+  if (object == nullptr) return nullptr;
+  return id(zvt::ObjectArena::arenaOfObject(container)->shared_from_this(), const_cast<NSObject*>(object));
 }
 
 }  // namespace
@@ -39,15 +48,16 @@ NSUInteger dictionaryCapacityForCount(NSUInteger count) {
 }
 
 std::shared_ptr<JCArray> makeJCArray(id* objects, size_t count, bool isMutable) {
+  if (count > UINT32_MAX) return nullptr;
   std::shared_ptr<JCArray> array;
   try {
-    array = std::allocate_shared<JCArray>(zvt::PoolAllocator<JCArray>(), CreationKey{}, count, isMutable);
+    array = std::make_shared<JCArray>(CreationKey{}, count, isMutable);
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
-  id* cells = array->objects_;
+  id* cells = array->heap_->cells.get();
   for (size_t i = 0; i < count; ++i) cells[i] = std::move(objects[i]);
-  array->count_ = count;
+  array->count_ = static_cast<uint32_t>(count);
   return array;
 }
 
@@ -56,12 +66,48 @@ std::shared_ptr<JCDictionary> makeJCDictionary(DictionaryEntry* entries, size_t 
   if (capacity == 0 && count > 0) return nullptr;
   std::shared_ptr<JCDictionary> dictionary;
   try {
-    dictionary = std::allocate_shared<JCDictionary>(zvt::PoolAllocator<JCDictionary>(), CreationKey{}, capacity, isMutable);
+    dictionary = std::make_shared<JCDictionary>(CreationKey{}, capacity, isMutable);
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
   for (size_t i = 0; i < count; ++i) {
-    dictionary->insert(entries[i].keyHash, std::move(entries[i].key), std::move(entries[i].object));
+    NSObject* key = entries[i].key.get();
+    NSObject* object = entries[i].object.get();
+    dictionary->insert(entries[i].keyHash, key, object, std::move(entries[i].key), std::move(entries[i].object));
+  }
+  return dictionary;
+}
+
+JCArray* makeFrozenJCArray(zvt::ObjectArena& arena, NSObject* const* objects, size_t count) {
+  // The union holding the first cell is the array's last member.
+  static_assert(sizeof(JCArray) == sizeof(NSMutableArray) + 2 * sizeof(uint32_t) + sizeof(void*));
+  if (count > UINT32_MAX) return nullptr;
+  const size_t inlineBytes = sizeof(JCArray) + (count > 0 ? (count - 1) * sizeof(NSObject*) : 0);
+  JCArray* array;
+  NSObject** cells;
+  if (inlineBytes <= kMaxInlineArrayBytes) {
+    array = new (arena.allocateObject(inlineBytes)) JCArray(CreationKey{}, JCArray::kInline, static_cast<uint32_t>(count));
+    cells = const_cast<NSObject**>(array->frozenCells());
+  } else {
+    cells = static_cast<NSObject**>(arena.allocateBlock(count * sizeof(NSObject*)));
+    array = new (arena.allocateObject(sizeof(JCArray))) JCArray(CreationKey{}, JCArray::kExternal, static_cast<uint32_t>(count));
+    array->external_ = cells;
+  }
+  std::copy_n(objects, count, cells);
+  return array;
+}
+
+JCDictionary* makeFrozenJCDictionary(zvt::ObjectArena& arena, const FrozenEntry* entries, size_t count) {
+  const NSUInteger capacity = dictionaryCapacityForCount(count);
+  if (capacity == 0 && count > 0) return nullptr;
+  JCHashTableEntry* table = nullptr;
+  if (capacity > 0) {
+    table = static_cast<JCHashTableEntry*>(arena.allocateBlock(capacity * sizeof(JCHashTableEntry)));
+    std::uninitialized_fill_n(table, capacity, JCHashTableEntry{});
+  }
+  auto* dictionary = new (arena.allocateObject(sizeof(JCDictionary))) JCDictionary(CreationKey{}, table, capacity);
+  for (size_t i = 0; i < count; ++i) {
+    dictionary->insert(entries[i].keyHash, entries[i].key, entries[i].object, nullptr, nullptr);
   }
   return dictionary;
 }
@@ -70,40 +116,64 @@ std::shared_ptr<JCDictionary> makeJCDictionary(DictionaryEntry* entries, size_t 
 
 // ---------------------------------------------------------------- JCArray
 
-JCArray::JCArray(zvt::json::CreationKey, size_t capacity, bool isMutable)
-    : capacity_(capacity), mutations_(isMutable ? 1 : 0) {
-  if (capacity > kInlineCells) {
-    heapCells_ = std::make_unique<id[]>(capacity);
-    objects_ = heapCells_.get();
+JCArray::JCArray(zvt::json::CreationKey, size_t capacity, bool isMutable) : storage_(kHeap) {
+  heap_ = new HeapCells;
+  try {
+    heap_->cells = std::make_unique<id[]>(capacity);
+  } catch (...) {
+    delete heap_;
+    throw;
   }
+  heap_->capacity = capacity;
+  heap_->mutations = isMutable ? 1 : 0;
 }
 
-JCArray::~JCArray() = default;
+JCArray::~JCArray() {
+  if (storage_ == kHeap) delete heap_;
+}
 
 void JCArray::requireMutable(const char* selector) const {
-  if (mutations_ == 0) {
+  if (!isMutable()) {
     zvt::raise(NSInternalInconsistencyException,
                zvt::json::selectorMessage("JCArray", selector, "mutating method sent to immutable object"));
   }
 }
 
-void JCArray::mutated() { mutations_ = mutations_ == UINT64_MAX ? 1 : mutations_ + 1; }
+void JCArray::mutated() { heap_->mutations = heap_->mutations == UINT64_MAX ? 1 : heap_->mutations + 1; }
+
+id JCArray::retained(NSUInteger index) const {
+  if (storage_ == kHeap) return heap_->cells[index];
+  return zvt::json::sharingTree(this, frozenCells()[index]);
+}
 
 id JCArray::objectAtIndex(NSUInteger index) const {
   if (index >= count_) zvt::json::raiseBeyond("JCArray", "objectAtIndex:", index, count_);
-  return objects_[index];
+  return retained(index);
 }
 
-void JCArray::getObjects(id* buffer, NSRange range) const {
+namespace {
+// The end of a range, checked against the array's count as getObjects:range: does.
+NSUInteger checkedRangeEnd(const char* selector, bool haveBuffer, NSRange range, NSUInteger count) {
   NSUInteger end = range.location + range.length;
   if (end < range.location) end = UINT64_MAX;  // a range that wraps is beyond everything
-  if (buffer == nullptr && end > 0) {
+  if (!haveBuffer && end > 0) {
     zvt::raise(NSRangeException, zvt::json::selectorMessage(
-                                     "JCArray", "getObjects:range:",
+                                     "JCArray", selector,
                                      "pointer to objects array is NULL but range length is " + std::to_string(end)));
   }
-  if (range.location > count_ || end > count_) zvt::json::raiseBeyond("JCArray", "getObjects:range:", end, count_);
-  for (NSUInteger i = 0; i < range.length; ++i) buffer[i] = objects_[range.location + i];
+  if (range.location > count || end > count) zvt::json::raiseBeyond("JCArray", selector, end, count);
+  return end;
+}
+}  // namespace
+
+void JCArray::getObjects(id* buffer, NSRange range) const {
+  checkedRangeEnd("getObjects:range:", buffer != nullptr, range, count_);
+  for (NSUInteger i = 0; i < range.length; ++i) buffer[i] = retained(range.location + i);
+}
+
+void JCArray::getUnretainedObjects(const NSObject** buffer, NSRange range) const {
+  checkedRangeEnd("getObjects:range:", buffer != nullptr, range, count_);
+  for (NSUInteger i = 0; i < range.length; ++i) buffer[i] = unretainedObjectAtIndex(range.location + i);
 }
 
 void JCArray::insertObject(const id& object, NSUInteger index) {
@@ -113,21 +183,22 @@ void JCArray::insertObject(const id& object, NSUInteger index) {
                zvt::json::selectorMessage("JCArray", "insertObject:atIndex:", "attempt to insert nil"));
   }
   if (index > count_) zvt::json::raiseBeyond("JCArray", "insertObject:atIndex:", index, count_ + 1);
-  if (count_ + 1 >= capacity_) {
-    NSUInteger newCapacity = capacity_ + 16;
+  HeapCells& h = *heap_;
+  if (count_ + 1 >= h.capacity) {
+    NSUInteger newCapacity = h.capacity + 16;
     std::unique_ptr<id[]> cells;
     try {
+      if (newCapacity > UINT32_MAX) throw std::bad_alloc();
       cells = std::make_unique<id[]>(newCapacity);
     } catch (const std::bad_alloc&) {
       zvt::raise(NSMallocException, "Unable to resize objects array.");
     }
-    for (NSUInteger i = 0; i < count_; ++i) cells[i] = std::move(objects_[i]);
-    heapCells_ = std::move(cells);
-    objects_ = heapCells_.get();
-    capacity_ = newCapacity;
+    for (NSUInteger i = 0; i < count_; ++i) cells[i] = std::move(h.cells[i]);
+    h.cells = std::move(cells);
+    h.capacity = newCapacity;
   }
-  for (NSUInteger i = count_; i > index; --i) objects_[i] = std::move(objects_[i - 1]);
-  objects_[index] = object;
+  for (NSUInteger i = count_; i > index; --i) h.cells[i] = std::move(h.cells[i - 1]);
+  h.cells[index] = object;
   ++count_;
   mutated();
 }
@@ -137,9 +208,10 @@ void JCArray::removeObjectAtIndex(NSUInteger index) {
   if (index >= count_) zvt::json::raiseBeyond("JCArray", "removeObjectAtIndex:", index, count_);
   // The element is released only after the cells are consistent again: its destructor may
   // run arbitrary code.
-  id removed = std::move(objects_[index]);
-  for (NSUInteger i = index; i + 1 < count_; ++i) objects_[i] = std::move(objects_[i + 1]);
-  objects_[count_ - 1].reset();
+  id* cells = heap_->cells.get();
+  id removed = std::move(cells[index]);
+  for (NSUInteger i = index; i + 1 < count_; ++i) cells[i] = std::move(cells[i + 1]);
+  cells[count_ - 1].reset();
   --count_;
   mutated();
 }
@@ -151,31 +223,42 @@ void JCArray::replaceObjectAtIndex(NSUInteger index, const id& object) {
                zvt::json::selectorMessage("JCArray", "replaceObjectAtIndex:withObject:", "attempt to insert nil"));
   }
   if (index >= count_) zvt::json::raiseBeyond("JCArray", "replaceObjectAtIndex:withObject:", index, count_);
-  id old = std::move(objects_[index]);
-  objects_[index] = object;
+  id old = std::move(heap_->cells[index]);
+  heap_->cells[index] = object;
   mutated();
 }
 
 id JCArray::copyWithZone() const {
-  if (mutations_ == 0) return self();
-  return NSArray::arrayWithObjects(std::vector<id>(objects_, objects_ + count_));
+  if (!isMutable()) return self();
+  return NSArray::arrayWithObjects(std::vector<id>(heap_->cells.get(), heap_->cells.get() + count_));
 }
 
 id JCArray::mutableCopyWithZone() const {
-  return NSMutableArray::arrayWithObjects(std::vector<id>(objects_, objects_ + count_));
+  std::vector<id> objects(count_);
+  if (count_ > 0) getObjects(objects.data(), NSMakeRange(0, count_));
+  return NSMutableArray::arrayWithObjects(std::move(objects));
 }
 
 // ---------------------------------------------------------------- JCDictionary
 
 JCDictionary::JCDictionary(zvt::json::CreationKey, NSUInteger capacity, bool isMutable)
-    : capacity_(capacity), mutations_(isMutable ? 1 : 0) {
-  if (capacity > kInlineCells) {
-    heapTable_ = std::make_unique<JCHashTableEntry[]>(capacity);
-    entries_ = heapTable_.get();
+    : capacity_(static_cast<uint32_t>(capacity)), mutations_(isMutable ? 1 : 0) {
+  if (capacity > 0) {
+    entries_ = new JCHashTableEntry[capacity];
+    try {
+      owned_ = new id[2 * capacity];
+    } catch (...) {
+      delete[] entries_;
+      throw;
+    }
   }
 }
 
-JCDictionary::~JCDictionary() = default;
+JCDictionary::~JCDictionary() {
+  // A frozen dictionary is never destroyed: its arena goes as a whole.
+  delete[] owned_;
+  delete[] entries_;
+}
 
 void JCDictionary::requireMutable(const char* selector) const {
   if (mutations_ == 0) {
@@ -186,12 +269,22 @@ void JCDictionary::requireMutable(const char* selector) const {
 
 void JCDictionary::mutated() { mutations_ = mutations_ == UINT64_MAX ? 1 : mutations_ + 1; }
 
-NSUInteger JCDictionary::findCell(const id& key, NSUInteger keyHash) const {
-  if (!key || capacity_ == 0) return capacity_;
+id JCDictionary::retainedKey(NSUInteger cell) const {
+  return owned_ != nullptr ? owned_[2 * cell] : zvt::json::sharingTree(this, entries_[cell].key);
+}
+
+id JCDictionary::retainedObject(NSUInteger cell) const {
+  return owned_ != nullptr ? owned_[2 * cell + 1] : zvt::json::sharingTree(this, entries_[cell].object);
+}
+
+NSUInteger JCDictionary::findCell(const NSObject* key, NSUInteger keyHash) const {
+  if (key == nullptr || capacity_ == 0) return capacity_;
+  // isEqual takes a reference: one that owns nothing, for the call only.
+  const id probe(id(), const_cast<NSObject*>(key));
   for (NSUInteger i = 0, cell = keyHash % capacity_; i < capacity_; ++i) {
     const JCHashTableEntry& e = entries_[cell];
-    if (!e.key) break;
-    if (e.keyHash == keyHash && (e.key == key || e.key->isEqual(key))) return cell;
+    if (e.key == nullptr) break;
+    if (e.keyHash == keyHash && (e.key == key || e.key->isEqual(probe))) return cell;
     if (++cell == capacity_) cell = 0;
   }
   return capacity_;
@@ -199,22 +292,40 @@ NSUInteger JCDictionary::findCell(const id& key, NSUInteger keyHash) const {
 
 id JCDictionary::objectForKey(const id& key) const {
   if (!key || capacity_ == 0) return nullptr;
-  NSUInteger cell = findCell(key, key->hash());
-  return cell < capacity_ ? entries_[cell].object : nullptr;
+  NSUInteger cell = findCell(key.get(), key->hash());
+  if (cell == capacity_) return nullptr;
+  return retainedObject(cell);
 }
 
-void JCDictionary::insert(NSUInteger keyHash, id&& key, id&& object) {
+JCDictionary::Moving JCDictionary::take(NSUInteger index) {
+  Moving m{entries_[index], nullptr, nullptr};
+  entries_[index] = JCHashTableEntry{};
+  if (owned_ != nullptr) {
+    m.key = std::move(owned_[2 * index]);
+    m.object = std::move(owned_[2 * index + 1]);
+  }
+  return m;
+}
+
+void JCDictionary::place(NSUInteger index, Moving&& cell) {
+  entries_[index] = cell.entry;
+  if (owned_ != nullptr) {
+    owned_[2 * index] = std::move(cell.key);
+    owned_[2 * index + 1] = std::move(cell.object);
+  }
+}
+
+void JCDictionary::insert(NSUInteger keyHash, NSObject* key, NSObject* object, id&& ownedKey, id&& ownedObject) {
   if (capacity_ > 0) {
+    const id probe(id(), key);
     NSUInteger cell = keyHash % capacity_;
     for (NSUInteger i = 0; i < capacity_; ++i) {
       JCHashTableEntry& e = entries_[cell];
-      if (e.key && e.keyHash == keyHash && (e.key == key || e.key->isEqual(key))) {
+      if (e.key != nullptr && e.keyHash == keyHash && (e.key == key || e.key->isEqual(probe))) {
         removeCell(cell);  // the gap may be refilled by a later entry of the run
       }
-      if (!e.key) {
-        e.keyHash = keyHash;
-        e.key = std::move(key);
-        e.object = std::move(object);
+      if (e.key == nullptr) {
+        place(cell, Moving{JCHashTableEntry{keyHash, key, object}, std::move(ownedKey), std::move(ownedObject)});
         ++count_;
         return;
       }
@@ -227,21 +338,19 @@ void JCDictionary::insert(NSUInteger keyHash, id&& key, id&& object) {
 }
 
 void JCDictionary::removeCell(NSUInteger index) {
-  JCHashTableEntry removed = std::move(entries_[index]);
-  entries_[index].keyHash = 0;
+  Moving removed = take(index);
   --count_;
   // Re-seat the rest of the run so that lookups never stop early at the gap.
   NSUInteger cell = index;
   for (NSUInteger i = 1; i < capacity_; ++i) {
     if (++cell == capacity_) cell = 0;
-    if (!entries_[cell].key) break;
-    JCHashTableEntry moving = std::move(entries_[cell]);
-    entries_[cell].keyHash = 0;
-    NSUInteger target = moving.keyHash % capacity_;
-    while (entries_[target].key) {
+    if (entries_[cell].key == nullptr) break;
+    Moving moving = take(cell);
+    NSUInteger target = moving.entry.keyHash % capacity_;
+    while (entries_[target].key != nullptr) {
       if (++target == capacity_) target = 0;
     }
-    entries_[target] = std::move(moving);
+    place(target, std::move(moving));
   }
   // `removed` is released here, after the table is consistent again.
 }
@@ -261,27 +370,33 @@ void JCDictionary::setObject(const id& object, const id& key) {
   const NSUInteger keyHash = copied->hash();
   NSUInteger wanted = zvt::json::dictionaryCapacityForCount(count_ + 1);
   if (wanted == 0) zvt::raise(NSMallocException, "Unable to allocate memory for hash table.");
-  if (capacity_ < wanted && wanted <= kInlineCells && entries_ == inlineTable_ && count_ == 0) {
-    capacity_ = wanted;  // the inline cells are empty and large enough
-  } else if (capacity_ < wanted) {
-    std::unique_ptr<JCHashTableEntry[]> table;
+  if (capacity_ < wanted) {
+    JCHashTableEntry* table = nullptr;
+    id* owned = nullptr;
     try {
-      table = std::make_unique<JCHashTableEntry[]>(wanted);
+      table = new JCHashTableEntry[wanted];
+      owned = new id[2 * wanted];
     } catch (const std::bad_alloc&) {
+      delete[] table;
       zvt::raise(NSMallocException, "Unable to allocate memory for hash table.");
     }
-    JCHashTableEntry* old = entries_;
-    std::unique_ptr<JCHashTableEntry[]> oldHeap = std::move(heapTable_);
-    NSUInteger oldCapacity = capacity_;
-    heapTable_ = std::move(table);
-    entries_ = heapTable_.get();
-    capacity_ = wanted;
+    JCHashTableEntry* oldTable = entries_;
+    id* oldOwned = owned_;
+    const NSUInteger oldCapacity = capacity_;
+    entries_ = table;
+    owned_ = owned;
+    capacity_ = static_cast<uint32_t>(wanted);
     count_ = 0;
     for (NSUInteger i = 0; i < oldCapacity; ++i) {
-      if (old[i].key) insert(old[i].keyHash, std::move(old[i].key), std::move(old[i].object));
+      if (oldTable[i].key == nullptr) continue;
+      insert(oldTable[i].keyHash, oldTable[i].key, oldTable[i].object, std::move(oldOwned[2 * i]),
+             std::move(oldOwned[2 * i + 1]));
     }
+    delete[] oldOwned;
+    delete[] oldTable;
   }
-  insert(keyHash, std::move(copied), id(object));
+  NSObject* rawKey = copied.get();
+  insert(keyHash, rawKey, object.get(), std::move(copied), id(object));
   mutated();
 }
 
@@ -292,7 +407,7 @@ void JCDictionary::removeObjectForKey(const id& key) {
                zvt::json::selectorMessage("JCDictionary", "removeObjectForKey:", "attempt to remove nil key"));
   }
   if (capacity_ == 0) return;
-  NSUInteger cell = findCell(key, key->hash());
+  NSUInteger cell = findCell(key.get(), key->hash());
   if (cell == capacity_) return;
   removeCell(cell);
   mutated();
@@ -306,9 +421,9 @@ void JCDictionary::enumerateKeysAndObjectsUsingBlock(
     const std::function<void(const id& key, const id& object, bool* stop)>& block) const {
   const NSUInteger mutations = mutations_;
   for (NSUInteger i = 0; i < capacity_; ++i) {
-    if (!entries_[i].key) continue;
+    if (entries_[i].key == nullptr) continue;
     // Copies: the block may change the dictionary (which it is then told about below).
-    id key = entries_[i].key, object = entries_[i].object;
+    id key = retainedKey(i), object = retainedObject(i);
     bool stop = false;
     block(key, object, &stop);
     if (mutations_ != mutations) {
@@ -318,12 +433,25 @@ void JCDictionary::enumerateKeysAndObjectsUsingBlock(
   }
 }
 
+NSUInteger JCDictionary::getUnretainedObjectsAndKeys(const NSObject** objects, const NSObject** keys,
+                                                     NSUInteger count, NSUInteger& position) const {
+  NSUInteger n = 0;
+  for (; n < count && position < capacity_; ++position) {
+    const JCHashTableEntry& e = entries_[position];
+    if (e.key == nullptr) continue;
+    if (objects) objects[n] = e.object;
+    if (keys) keys[n] = e.key;
+    ++n;
+  }
+  return n;
+}
+
 void JCDictionary::getObjects(id* objects, id* keys) const {
   NSUInteger n = 0;
   for (NSUInteger i = 0; i < capacity_; ++i) {
-    if (!entries_[i].key) continue;
-    if (objects) objects[n] = entries_[i].object;
-    if (keys) keys[n] = entries_[i].key;
+    if (entries_[i].key == nullptr) continue;
+    if (objects) objects[n] = retainedObject(i);
+    if (keys) keys[n] = retainedKey(i);
     ++n;
   }
 }
@@ -356,8 +484,8 @@ id JCDictionaryEnumerator::nextObject() {
     zvt::raise(NSGenericException, "*** Collection <JCDictionary> was mutated while being enumerated.");
   }
   while (next_ < d.capacity_) {
-    const JCHashTableEntry& e = d.entries_[next_++];
-    if (e.key) return e.key;
+    const NSUInteger cell = next_++;
+    if (d.entries_[cell].key != nullptr) return d.retainedKey(cell);
   }
   return nullptr;
 }

@@ -10,6 +10,10 @@
 #include <string>
 #include <typeinfo>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "foundation/json/JCContainers.h"
 #include "foundation/json/JCUTF8.h"
 #include "platform/foundation/NSData.h"
@@ -190,6 +194,65 @@ char* formatDouble17(double value, char* first, char* last) {
 
 namespace zvt::json {
 
+// Copies n bytes between ranges that do not overlap. Most texts the writer copies are a few
+// bytes (a key, a number, text written earlier), too few to be worth a call.
+inline void copyShort(uint8_t* to, const uint8_t* from, size_t n) {
+  if (n > 16) {
+    std::memcpy(to, from, n);
+  } else if (n >= 8) {
+    uint64_t a, b;
+    std::memcpy(&a, from, 8);
+    std::memcpy(&b, from + n - 8, 8);
+    std::memcpy(to, &a, 8);
+    std::memcpy(to + n - 8, &b, 8);
+  } else if (n >= 4) {
+    uint32_t a, b;
+    std::memcpy(&a, from, 4);
+    std::memcpy(&b, from + n - 4, 4);
+    std::memcpy(to, &a, 4);
+    std::memcpy(to + n - 4, &b, 4);
+  } else {
+    for (size_t i = 0; i < n; ++i) to[i] = from[i];
+  }
+}
+
+// The decimal digits of v, written at `out` (which has room for 20 and more); answers the end.
+inline char* writeDecimal(char* out, uint64_t v) {
+  if (v < 10) {
+    *out = static_cast<char>('0' + v);
+    return out + 1;
+  }
+  // Four digits at a time from the end, then the leading one to four.
+  char digits[24];
+  char* p = digits + 24;
+  while (v >= 10000) {
+    const auto group = static_cast<uint32_t>(v % 10000);
+    v /= 10000;
+    p -= 4;
+    std::memcpy(p, kDigitPairs + 2 * (group / 100), 2);
+    std::memcpy(p + 2, kDigitPairs + 2 * (group % 100), 2);
+  }
+  const auto head = static_cast<uint32_t>(v);
+  if (head >= 100) {
+    p -= 2;
+    std::memcpy(p, kDigitPairs + 2 * (head % 100), 2);
+    if (head >= 1000) {
+      p -= 2;
+      std::memcpy(p, kDigitPairs + 2 * (head / 100), 2);
+    } else {
+      *--p = static_cast<char>('0' + head / 100);
+    }
+  } else if (head >= 10) {
+    p -= 2;
+    std::memcpy(p, kDigitPairs + 2 * head, 2);
+  } else {
+    *--p = static_cast<char>('0' + head);
+  }
+  const size_t n = static_cast<size_t>(digits + 24 - p);
+  copyShort(reinterpret_cast<uint8_t*>(out), reinterpret_cast<const uint8_t*>(p), n);
+  return out + n;
+}
+
 struct WriteCacheEntry {
   const NSObject* object = nullptr;
   size_t offset = 0;
@@ -204,11 +267,18 @@ struct EncodeState {
   uint8_t* heap = nullptr;
   uint8_t stackArea[kOutputStackArea];
 
-  const std::type_info* fastClass[kindCount] = {};
+  // The kinds of the exact classes met so far, by the address of their type information.
+  static constexpr unsigned kClassSlotBits = 6;
+  struct ClassSlot {
+    const std::type_info* type = nullptr;
+    Kind kind = kindNone;
+  };
+  ClassSlot classes[1u << kClassSlotBits];
   WriteCacheEntry cache[kWriteCacheSlots];
 
   JCSerializeOptionFlags options = 0;
   JCEncodeOptionType encodeAs = 0;
+  const EscapeTable* escapeTable = &kEscapeTables[0];
   size_t depth = 0;    // of the pretty-printed indentation
   size_t nesting = 0;  // arrays and dictionaries being written
   bool failed = false;
@@ -281,49 +351,108 @@ struct EncodeState {
     return true;
   }
 
-  Kind classify(const NSObject* object);
-  bool writeValue(const id& object, bool isReplacement, const NSObject* original);
+  inline Kind classify(const NSObject* object);
+  Kind classifyNew(const NSObject* object, const std::type_info* type);
+  // Objects are passed without references: the tree holds them for the whole call.
+  bool writeValue(const NSObject* object, bool isReplacement = false, const NSObject* original = nullptr);
+  bool writeContainer(const NSObject* object, Kind kind);
+  // The second step of fetching ahead: the storage of the containers among `objects`, whose
+  // own fetches are under way.
+  void prefetchContents(const NSObject* const* objects, NSUInteger n) {
+    for (NSUInteger i = 0; i < n; ++i) {
+      const Kind kind = objects[i] != nullptr ? classify(objects[i]) : kindNone;
+      if (kind == kindArray) static_cast<const NSArray*>(objects[i])->prefetchElements();
+      if (kind == kindDictionary) static_cast<const NSDictionary*>(objects[i])->prefetchEntries();
+    }
+  }
+  // A key already known to be a string, through the write cache like any leaf.
+  bool writeKey(const NSString& key) {
+    WriteCacheEntry& slot = cacheSlot(&key);
+    if (slot.object == &key) return copyEarlier(slot);
+    const size_t start = pos;
+    if (!writeString(key)) return false;
+    slot = WriteCacheEntry{&key, start, pos - start};
+    return true;
+  }
+  WriteCacheEntry& cacheSlot(const NSObject* p) {
+    const uintptr_t address = reinterpret_cast<uintptr_t>(p);
+    return cache[(((address >> 21) ^ (address >> 9)) + (address >> 4)) & (kWriteCacheSlots - 1)];
+  }
+  bool copyEarlier(const WriteCacheEntry& slot) {
+    if (!reserve(slot.length + 256)) return false;
+    copyShort(out + pos, out + slot.offset, slot.length);
+    pos += slot.length;
+    return true;
+  }
+  [[gnu::cold]] bool writeUnsupported(const NSObject* object, bool isReplacement, const NSObject* original);
   bool writeNumber(const NSNumber& number);
   bool writeString(const NSString& string);
   bool writeArray(const NSArray& array);
   bool writeDictionary(const NSDictionary& dictionary);
-  bool writeOpen(char c);
-  bool writeClose(char c);
-  bool writeComma();
-  bool writeKeyValue(const id& key, const id& object, bool first);
+  bool writeOpen(char c) {
+    if (!reserve(4)) return false;
+    put(static_cast<uint8_t>(c));
+    if (options & JCSerializePretty) {
+      ++depth;
+      return newLineAndIndent();
+    }
+    return true;
+  }
+  bool writeClose(char c) {
+    if (options & JCSerializePretty) {
+      --depth;
+      if (!newLineAndIndent()) return false;
+    }
+    if (!reserve(4)) return false;
+    put(static_cast<uint8_t>(c));
+    return true;
+  }
+  bool writeComma() {
+    if (!reserve(4)) return false;
+    put(',');
+    return (options & JCSerializePretty) ? newLineAndIndent() : true;
+  }
+  // Copies bytes of a string: short runs without a call.
+  void putRun(const uint8_t* from, size_t n) {
+    copyShort(out + pos, from, n);
+    pos += n;
+  }
+  bool writeKeyValue(const NSObject* key, const NSObject* object, bool first);
 };
 
 namespace {
 
-// The codec's own containers are final classes: an exact type test is all a cast would do.
+// The codec's own containers are final classes: an exact type test is all a cast would do. The
+// addresses of the type information are compared (one class has one in the program); a miss only
+// takes the general path.
 template <class T, class Base>
 const T* asExactly(const Base& object) {
-  return typeid(object) == typeid(T) ? static_cast<const T*>(&object) : nullptr;
+  return &typeid(object) == &typeid(T) ? static_cast<const T*>(&object) : nullptr;
 }
 
-// Copies text written earlier in the output to its end (the ranges never overlap). Most such
-// texts are a few bytes (a repeated key or number), too few to be worth a call.
-inline void copyEarlierText(uint8_t* to, const uint8_t* from, size_t n) {
-  if (n > 16) {
-    std::memcpy(to, from, n);
-  } else if (n >= 8) {
-    uint64_t a, b;
-    std::memcpy(&a, from, 8);
-    std::memcpy(&b, from + n - 8, 8);
-    std::memcpy(to, &a, 8);
-    std::memcpy(to + n - 8, &b, 8);
-  } else {
-    for (size_t i = 0; i < n; ++i) to[i] = from[i];
-  }
+// Elements fetched at once from containers of other classes. Each nesting level has its own
+// batch on the stack, so it stays small.
+constexpr NSUInteger kBatch = 32;
+// How far ahead of the element being written its successors are fetched into the cache: a
+// tree built by application code is spread over the heap.
+constexpr NSUInteger kPrefetchDistance = 4;
+
+// An object's first bytes and, for a string, its text's fields or short text a line further.
+inline void prefetchObject(const void* object) {
+  __builtin_prefetch(object);
+  __builtin_prefetch(static_cast<const char*>(object) + 48);
 }
+
 
 }  // namespace
 
 Kind EncodeState::classify(const NSObject* object) {
   const std::type_info* type = &typeid(*object);
-  for (int k = 0; k < kindCount; ++k) {
-    if (fastClass[k] == type) return static_cast<Kind>(k);
-  }
+  const ClassSlot& slot = classes[(reinterpret_cast<uintptr_t>(type) * 0x9E3779B97F4A7C15ull) >> (64 - kClassSlotBits)];
+  return slot.type == type ? slot.kind : classifyNew(object, type);
+}
+
+Kind EncodeState::classifyNew(const NSObject* object, const std::type_info* type) {
   Kind kind = kindNone;
   if (dynamic_cast<const NSString*>(object)) {
     kind = kindString;
@@ -336,45 +465,16 @@ Kind EncodeState::classify(const NSObject* object) {
   } else if (dynamic_cast<const NSNull*>(object)) {
     kind = kindNull;
   }
-  if (kind != kindNone) fastClass[kind] = type;
+  classes[(reinterpret_cast<uintptr_t>(type) * 0x9E3779B97F4A7C15ull) >> (64 - kClassSlotBits)] = ClassSlot{type, kind};
   return kind;
 }
 
-bool EncodeState::writeValue(const id& object, bool isReplacement, const NSObject* original) {
-  const NSObject* p = object.get();
-  const uintptr_t address = reinterpret_cast<uintptr_t>(p);
-  WriteCacheEntry& slot = cache[(((address >> 21) ^ (address >> 9)) + (address >> 4)) & (kWriteCacheSlots - 1)];
-  if (slot.object == p && p != nullptr) {
-    if (!reserve(slot.length + 256)) return false;
-    copyEarlierText(out + pos, out + slot.offset, slot.length);
-    pos += slot.length;
-    return true;
-  }
-
-  Kind kind = p ? classify(p) : kindNone;
-  if (kind == kindNone) {
-    if (!isReplacement && p != nullptr) {
-      id replacement;
-      if (block != nullptr && *block) replacement = (*block)(object);
-      if (!replacement && delegate != nullptr && selector != nullptr) replacement = (*selector)(*delegate, object);
-      if (replacement) {
-        replacements.push_back(replacement);
-        return writeValue(replacements.back(), true, p);
-      }
-    }
-    if (!isReplacement) {
-      error("Unable to serialize object class " + (p ? p->className() : std::string("NULL")) + ".");
-    } else {
-      error("Unable to serialize object class " + (p ? p->className() : std::string("NULL")) +
-            " that was returned by the unsupported class formatter.  Original object class was " +
-            (original ? original->className() : std::string("NULL")) + ".");
-    }
-    return false;
-  }
-
+bool EncodeState::writeValue(const NSObject* p, bool isReplacement, const NSObject* original) {
+  WriteCacheEntry& slot = cacheSlot(p);
+  if (slot.object == p && p != nullptr) return copyEarlier(slot);
   const size_t start = pos;
   bool ok;
-  switch (kind) {
+  switch (p != nullptr ? classify(p) : kindNone) {
     case kindString:
       ok = writeString(static_cast<const NSString&>(*p));
       break;
@@ -385,30 +485,54 @@ bool EncodeState::writeValue(const id& object, bool isReplacement, const NSObjec
       ok = append("null", 4);
       break;
     case kindArray:
-    case kindDictionary: {
-      // The reader's limit: a deeper tree (or one that contains itself) would exhaust the stack.
-      if (nesting >= JCMaximumNestingDepth) {
-        error("Maximum nesting depth exceeded.");
-        return false;
-      }
-      ++nesting;
-      ok = kind == kindArray ? writeArray(static_cast<const NSArray&>(*p))
-                             : writeDictionary(static_cast<const NSDictionary&>(*p));
-      --nesting;
-      return ok;
-    }
+      return writeContainer(p, kindArray);
+    case kindDictionary:
+      return writeContainer(p, kindDictionary);
     default:
-      ok = false;
-      break;
+      return writeUnsupported(p, isReplacement, original);
   }
   if (ok) slot = WriteCacheEntry{p, start, pos - start};
   return ok;
 }
 
+bool EncodeState::writeContainer(const NSObject* p, Kind kind) {
+  // The reader's limit: a deeper tree (or one that contains itself) would exhaust the stack.
+  if (nesting >= JCMaximumNestingDepth) {
+    error("Maximum nesting depth exceeded.");
+    return false;
+  }
+  ++nesting;
+  const bool ok = kind == kindArray ? writeArray(static_cast<const NSArray&>(*p))
+                                    : writeDictionary(static_cast<const NSDictionary&>(*p));
+  --nesting;
+  return ok;
+}
+
+bool EncodeState::writeUnsupported(const NSObject* p, bool isReplacement, const NSObject* original) {
+  if (!isReplacement && p != nullptr) {
+    const id object = p->self();
+    id replacement;
+    if (block != nullptr && *block) replacement = (*block)(object);
+    if (!replacement && delegate != nullptr && selector != nullptr) replacement = (*selector)(*delegate, object);
+    if (replacement) {
+      replacements.push_back(replacement);
+      return writeValue(replacement.get(), true, p);
+    }
+  }
+  if (!isReplacement) {
+    error("Unable to serialize object class " + (p ? p->className() : std::string("NULL")) + ".");
+  } else {
+    error("Unable to serialize object class " + (p ? p->className() : std::string("NULL")) +
+          " that was returned by the unsupported class formatter.  Original object class was " +
+          (original ? original->className() : std::string("NULL")) + ".");
+  }
+  return false;
+}
+
 bool EncodeState::writeNumber(const NSNumber& number) {
   if (&number == kCFBooleanTrue.get()) return append("true", 4);
   if (&number == kCFBooleanFalse.get()) return append("false", 5);
-  const char* type = number.objCType();
+  const char* type = number.objCType();  // the number's one virtual call
   if (type == nullptr || type[0] == '\0' || type[1] != '\0') {
     error(std::string("NSNumber conversion error, unknown type.  Type: '") + (type ? type : "<NULL>") + "'");
     return false;
@@ -426,24 +550,24 @@ bool EncodeState::writeNumber(const NSNumber& number) {
     case 'L':
     case 'Q':
     case 'S':
-      end = std::to_chars(buf, bufEnd, static_cast<uint64_t>(number.unsignedLongLongValue())).ptr;
+      end = writeDecimal(buf, number.storedUnsignedValue());
       break;
     case 'c':
     case 'i':
     case 'l':
     case 'q':
     case 's': {
-      int64_t value = number.longLongValue();
+      int64_t value = number.storedSignedValue();
       // The magnitude in unsigned arithmetic: -INT64_MIN does not fit a signed integer.
       uint64_t magnitude = value < 0 ? uint64_t{0} - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
       char* q = buf;
       if (value < 0) *q++ = '-';
-      end = std::to_chars(q, bufEnd, magnitude).ptr;
+      end = writeDecimal(q, magnitude);
       break;
     }
     case 'd':
     case 'f': {
-      double value = number.doubleValue();
+      double value = number.storedDoubleValue();
       if (!std::isfinite(value)) {
         error("Floating point values must be finite.  JSON does not support NaN or Infinity.");
         return false;
@@ -474,20 +598,51 @@ bool EncodeState::writeString(const NSString& string) {
   const uint8_t* s = reinterpret_cast<const uint8_t*>(text.data());
   const size_t n = text.size();
   const bool quotes = !(encodeAs & JCOutputOmitQuotes);
+  const bool escapeSlash = options & JCSerializeEscapeSlash;
   const bool escapeNonASCII = options & JCSerializeEscapeNonASCII;
-  const EscapeTable& table =
-      kEscapeTables[((options & JCSerializeEscapeSlash) ? 1 : 0) + (escapeNonASCII ? 2 : 0)];
+  const EscapeTable& table = *escapeTable;
 
   if (!reserve(2 * n + 256)) return false;
   if (quotes) put('"');
+#if defined(__SSE2__) && defined(__GLIBCXX__)
+  // A short string (most keys and values) in one look: this library's strings keep at least 16
+  // readable bytes at their data, in the object or on the heap.
+  if (n < 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+    __m128i special = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\\')));
+    if (escapeSlash) special = _mm_or_si128(special, _mm_cmpeq_epi8(v, _mm_set1_epi8('/')));
+    special = _mm_or_si128(special, _mm_cmplt_epi8(v, _mm_set1_epi8(0x20)));
+    if ((static_cast<unsigned>(_mm_movemask_epi8(special)) & ((1u << n) - 1)) == 0) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + pos), v);  // the room made above covers 16
+      pos += n;
+      if (quotes) put('"');
+      return true;
+    }
+  }
+#endif
   size_t i = 0;
   while (i < n) {
-    // A run of bytes that need nothing.
+    // A run of bytes that need nothing: sixteen at a time, then one by one.
     size_t run = i;
+#if defined(__SSE2__)
+    while (n - run >= 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + run));
+      __m128i special = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\\')));
+      if (escapeSlash) special = _mm_or_si128(special, _mm_cmpeq_epi8(v, _mm_set1_epi8('/')));
+      // Signed: bytes of 0x80 or more count as below 0x20 too, and the loop below looks at them.
+      special = _mm_or_si128(special, _mm_cmplt_epi8(v, _mm_set1_epi8(0x20)));
+      const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(special));
+      if (mask != 0) {
+        run += static_cast<unsigned>(__builtin_ctz(mask));
+        break;
+      }
+      run += 16;
+    }
+#endif
     while (run < n && table.action[s[run]] == 0) ++run;
     if (run > i) {
       if (!reserve(run - i + 16)) return false;
-      put(reinterpret_cast<const char*>(s + i), run - i);
+      putRun(s + i, run - i);
       i = run;
       if (i >= n) break;
     }
@@ -560,50 +715,23 @@ bool EncodeState::writeString(const NSString& string) {
   return true;
 }
 
-bool EncodeState::writeOpen(char c) {
-  if (!reserve(4)) return false;
-  put(static_cast<uint8_t>(c));
-  if (options & JCSerializePretty) {
-    ++depth;
-    return newLineAndIndent();
-  }
-  return true;
-}
-
-bool EncodeState::writeClose(char c) {
-  if (options & JCSerializePretty) {
-    --depth;
-    if (!newLineAndIndent()) return false;
-  }
-  if (!reserve(4)) return false;
-  put(static_cast<uint8_t>(c));
-  return true;
-}
-
-bool EncodeState::writeComma() {
-  if (!reserve(4)) return false;
-  put(',');
-  return (options & JCSerializePretty) ? newLineAndIndent() : true;
-}
 
 bool EncodeState::writeArray(const NSArray& array) {
   if (!writeOpen('[')) return false;
+  const NSUInteger count = array.count();
   if (auto* jc = asExactly<JCArray>(array)) {
-    const id* cells = jc->cells();
-    const NSUInteger count = jc->count();
     for (NSUInteger i = 0; i < count; ++i) {
+      if (i + kPrefetchDistance < count) prefetchObject(jc->unretainedObjectAtIndex(i + kPrefetchDistance));
       if (i > 0 && !writeComma()) return false;
-      if (!writeValue(cells[i], false, nullptr)) return false;
+      if (!writeValue(jc->unretainedObjectAtIndex(i), false, nullptr)) return false;
     }
   } else {
-    // Other arrays are fetched in batches.
-    constexpr NSUInteger kBatch = 1020;
-    std::vector<id> batch;
-    const NSUInteger count = array.count();
+    const NSObject* batch[kBatch];
     for (NSUInteger start = 0; start < count; start += kBatch) {
-      NSUInteger n = std::min(kBatch, count - start);
-      batch.assign(n, nullptr);
-      array.getObjects(batch.data(), NSMakeRange(start, n));
+      const NSUInteger n = std::min(kBatch, count - start);
+      array.getUnretainedObjects(batch, NSMakeRange(start, n));
+      for (NSUInteger i = 0; i < n; ++i) prefetchObject(batch[i]);
+      prefetchContents(batch, n);
       for (NSUInteger i = 0; i < n; ++i) {
         if (start + i > 0 && !writeComma()) return false;
         if (!writeValue(batch[i], false, nullptr)) return false;
@@ -613,13 +741,13 @@ bool EncodeState::writeArray(const NSArray& array) {
   return writeClose(']');
 }
 
-bool EncodeState::writeKeyValue(const id& key, const id& object, bool first) {
+bool EncodeState::writeKeyValue(const NSObject* key, const NSObject* object, bool first) {
   if (!first && !writeComma()) return false;
-  if (!key || (classify(key.get()) != kindString)) {
+  if (key == nullptr || classify(key) != kindString) {
     error("Key must be a string object.");
     return false;
   }
-  if (!writeValue(key, false, nullptr)) return false;
+  if (!writeKey(static_cast<const NSString&>(*key))) return false;
   if (options & JCSerializePretty) {
     if (!append(": ", 2)) return false;
   } else {
@@ -631,50 +759,64 @@ bool EncodeState::writeKeyValue(const id& key, const id& object, bool first) {
 
 bool EncodeState::writeDictionary(const NSDictionary& dictionary) {
   if (!writeOpen('{')) return false;
+  bool first = true;
   if (options & JCSerializePretty) {
-    std::vector<id> keys;
-    keys.reserve(dictionary.count());
-    bool keysAreStrings = true;
-    if (auto* jc = asExactly<JCDictionary>(dictionary)) {
-      for (NSUInteger i = 0; i < jc->capacity(); ++i) {
-        if (jc->table()[i].key) keys.push_back(jc->table()[i].key);
+    // Sorted by key: every key must be a string before any is compared.
+    std::vector<std::pair<const NSObject*, const NSObject*>> pairs;
+    pairs.reserve(dictionary.count());
+    const NSObject* keys[kBatch];
+    const NSObject* objects[kBatch];
+    NSUInteger position = 0;
+    while (NSUInteger n = dictionary.getUnretainedObjectsAndKeys(objects, keys, kBatch, position)) {
+      for (NSUInteger i = 0; i < n; ++i) {
+        if (keys[i] == nullptr || classify(keys[i]) != kindString) {
+          error("Key must be a string object.");
+          return false;
+        }
+        pairs.emplace_back(keys[i], objects[i]);
       }
-    } else {
-      auto all = dictionary.allKeys();
-      if (all) keys = all->allObjects();
     }
-    for (const id& key : keys) keysAreStrings = keysAreStrings && zvt::isKind<NSString>(key);
-    if (!keysAreStrings) {
-      error("Key must be a string object.");
-      return false;
-    }
-    std::stable_sort(keys.begin(), keys.end(), [](const id& a, const id& b) {
-      return static_cast<const NSString&>(*a).compare(std::static_pointer_cast<NSString>(b)) == NSOrderedAscending;
+    // References that own nothing: the dictionary holds the keys throughout.
+    auto unowned = [](const NSObject* key) {
+      return std::shared_ptr<NSString>(std::shared_ptr<NSString>(), static_cast<NSString*>(const_cast<NSObject*>(key)));
+    };
+    std::stable_sort(pairs.begin(), pairs.end(), [&](const auto& a, const auto& b) {
+      return static_cast<const NSString&>(*a.first).compare(unowned(b.first)) == NSOrderedAscending;
     });
-    bool first = true;
-    for (const id& key : keys) {
-      id object = dictionary.objectForKey(key);
+    for (const auto& [key, object] : pairs) {
       if (!writeKeyValue(key, object, first)) return false;
       first = false;
     }
   } else if (auto* jc = asExactly<JCDictionary>(dictionary)) {
     const JCHashTableEntry* table = jc->table();
-    bool first = true;
     for (NSUInteger i = 0, capacity = jc->capacity(); i < capacity; ++i) {
-      if (!table[i].key) continue;
+      if (i + kPrefetchDistance < capacity) {
+        prefetchObject(table[i + kPrefetchDistance].key);
+        prefetchObject(table[i + kPrefetchDistance].object);
+      }
+      if (table[i].key == nullptr) continue;
       if (!writeKeyValue(table[i].key, table[i].object, first)) return false;
       first = false;
     }
   } else {
-    bool first = true, ok = true;
-    dictionary.enumerateKeysAndObjectsUsingBlock([&](const id& key, const id& object, bool* stop) {
-      if (!writeKeyValue(key, object, first)) {
-        ok = false;
-        *stop = true;
+    const NSObject* keys[kBatch];
+    const NSObject* objects[kBatch];
+    NSUInteger position = 0;
+    for (bool more = true; more;) {
+      const NSUInteger n = dictionary.getUnretainedObjectsAndKeys(objects, keys, kBatch, position);
+      more = n == kBatch;  // a short batch is the last
+      // The whole batch is asked for at once: its objects are spread over the heap, and their
+      // fetches overlap.
+      for (NSUInteger i = 0; i < n; ++i) {
+        prefetchObject(keys[i]);
+        prefetchObject(objects[i]);
       }
-      first = false;
-    });
-    if (!ok) return false;
+      prefetchContents(objects, n);
+      for (NSUInteger i = 0; i < n; ++i) {
+        if (!writeKeyValue(keys[i], objects[i], first)) return false;
+        first = false;
+      }
+    }
   }
   return writeClose('}');
 }
@@ -719,6 +861,8 @@ id JCSerializer::serialize(const id& object, JCSerializeOptionFlags options, JCE
   EncodeState& st = *encodeState_;
   st.options = options;
   st.encodeAs = encodeOption;
+  st.escapeTable = &zvt::json::kEscapeTables[((options & JCSerializeEscapeSlash) ? 1 : 0) +
+                                              ((options & JCSerializeEscapeNonASCII) ? 2 : 0)];
   st.block = block ? &block : nullptr;
   st.delegate = delegate.get();
   st.selector = delegate ? &selector : nullptr;
@@ -732,7 +876,7 @@ id JCSerializer::serialize(const id& object, JCSerializeOptionFlags options, JCE
   } else if ((encodeOption & JCOutputRequireString) && !zvt::isKind<NSString>(object)) {
     st.error("Unable to serialize object class " + (top ? top->className() : std::string("NULL")) +
              ", expected a NSString.");
-  } else if (st.writeValue(object, false, nullptr)) {
+  } else if (st.writeValue(object.get(), false, nullptr)) {
     switch (encodeOption & 7) {
       case JCOutputString:
         result = NSString::fromValidUTF8(std::string(reinterpret_cast<const char*>(st.out), st.pos));

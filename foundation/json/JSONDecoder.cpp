@@ -20,6 +20,7 @@
 #include "platform/foundation/NSException.h"
 #include "platform/foundation/NSNull.h"
 #include "platform/foundation/NSNumber.h"
+#include "platform/foundation/ObjectArena.h"
 
 const zvt::StaticString JCErrorDomain{"JCErrorDomain"};
 const zvt::StaticString JCAtIndexKey{"JCAtIndexKey"};
@@ -126,11 +127,14 @@ inline size_t skipBlanks(const uint8_t* input, size_t pos, size_t length) {
 }  // namespace
 
 // One slot of the value cache. The value bytes live inline when short (every number, most keys)
-// so that filling a slot rarely allocates; the whole cache stays one modest block.
+// so that filling a slot rarely allocates; the whole cache stays one modest block. The object
+// lives in the arena of the tree it was made for, which the decoder keeps while slots point
+// into it.
 struct CacheItem {
   static constexpr uint32_t kInline = 16;
 
-  id object;
+  NSObject* object = nullptr;
+  ObjectArena* arena = nullptr;
   uint64_t hash = 0;
   uint64_t keyHash = 0;  // hash() of the object once it served as a dictionary key, 0 until then
   uint32_t length = 0;
@@ -154,7 +158,8 @@ struct CacheItem {
   void clear() {
     if (onHeap) std::free(heap.bytes);
     onHeap = false;
-    object.reset();
+    object = nullptr;
+    arena = nullptr;
     hash = keyHash = 0;
     length = 0;
     type = 0;
@@ -217,9 +222,17 @@ struct ParseState {
   size_t lineStart = 0;
   Token token;
 
-  std::vector<uint8_t> scratch;         // unescaped string bytes
-  std::vector<id> stackValues;          // elements of the arrays being built
-  std::vector<DictionaryEntry> stackEntries;  // pairs of the objects being built
+  std::vector<uint8_t> scratch;            // unescaped string bytes
+  std::vector<NSObject*> stackValues;      // elements of the arrays being built
+  std::vector<FrozenEntry> stackEntries;   // pairs of the objects being built
+  // The tree's arena: every string, number and (unless mutable) container of the parse.
+  std::shared_ptr<ObjectArena> arena;
+  // Arenas of earlier parses that cache slots still point into, and the one of them this
+  // parse's arena last kept alive for a shared value.
+  std::vector<std::shared_ptr<ObjectArena>> cacheArenas;
+  ObjectArena* lastKept = nullptr;
+  bool filledCache = false;            // a slot points into this parse's arena
+  std::vector<id> heapContainers;      // a mutable parse's containers until the tree owns them
   std::unique_ptr<CacheItem[]> cache;
   // Per slot, the value hash with the low bit set, or 0 for an empty slot: probing reads this
   // small array and touches a slot itself only on a likely hit or to fill it.
@@ -230,7 +243,6 @@ struct ParseState {
   size_t errorIndex = 0;
   size_t errorLine = 0;
   bool mutableCollections = false;
-  id uncached;  // a value object that has no cache slot
 
   // --- errors: only the first one of a parse survives
   void error(std::string message) {
@@ -334,17 +346,23 @@ struct ParseState {
   bool matchLiteral(const char* word, size_t n, TokenType type);
 
   // --- values
-  // The object of the current string or number token, held by its cache slot (or by
-  // `uncached`) until the next token; nullptr when it could not be made.
-  const id* valueForToken();
-  bool buildValue(size_t depth, id& out);
-  bool buildArray(size_t depth, id& out);
+  // The object of the current string or number token, made in the tree's arena or shared
+  // through the cache; nullptr when it could not be made.
+  NSObject* valueForToken();
+  NSObject* makeValue(const TokenValue& v);
+  bool buildValue(size_t depth, NSObject*& out);
+  bool buildArray(size_t depth, NSObject*& out);
   // The values pushed since `begin` become the array; they leave the stack.
-  bool finishArray(size_t begin, id& out);
-  bool buildObject(size_t depth, id& out);
+  bool finishArray(size_t begin, NSObject*& out);
+  bool finishObject(size_t begin, NSObject*& out);
+  bool buildObject(size_t depth, NSObject*& out);
   void expectationError(unsigned state, const char* valueItem, const char* endItem);
+  // A strong reference to a value of this parse (a mutable parse's containers are on the heap).
+  id owned(NSObject* value);
+  // Drops the arenas of earlier parses that no cache slot points into any more.
+  void pruneCacheArenas();
 
-  id parseDocument();
+  NSObject* parseDocument();
 };
 
 namespace {
@@ -971,13 +989,38 @@ bool ParseState::scanNumber() {
   return true;
 }
 
-const id* ParseState::valueForToken() {
+NSObject* ParseState::makeValue(const TokenValue& v) {
+  ObjectArena& a = *arena;
+  switch (v.type) {
+    case kTypeString: {
+      auto* string = new (a.allocateObject(sizeof(NSString)))
+          NSString(std::string_view(reinterpret_cast<const char*>(v.bytes), v.length), v.utf16Length);
+      // A long text lives on the heap, which the string's destructor gives back.
+      const char* bytes = string->utf8().data();
+      if (bytes < reinterpret_cast<const char*>(string) || bytes >= reinterpret_cast<const char*>(string + 1)) {
+        a.destroyLater(string);
+      }
+      return string;
+    }
+    case kTypeLongLong:
+      return a.make<NumberOf<'q'>>(v.number.longLongValue);
+    case kTypeUnsignedLongLong:
+      if (v.number.unsignedLongLongValue <= static_cast<uint64_t>(INT64_MAX)) {
+        return a.make<NumberOf<'q'>>(static_cast<int64_t>(v.number.unsignedLongLongValue));
+      }
+      return a.make<NumberOf<'Q'>>(v.number.unsignedLongLongValue);
+    case kTypeDouble:
+      return a.make<NumberOf<'d'>>(v.number.doubleValue);
+    default:
+      error("Internal error: Unknown token value type. JSONCodec line #" + std::to_string(__LINE__));
+      return nullptr;
+  }
+}
+
+NSObject* ParseState::valueForToken() {
   TokenValue& v = token.value;
   v.cacheItem = nullptr;
-  if (v.type == kTypeString && v.length == 0) {
-    uncached = NSString::string();
-    return &uncached;
-  }
+  if (v.type == kTypeString && v.length == 0) return NSString::string().get();
 
   // Up to four probes; a hit shares the cached object, a miss fills an empty probed slot or,
   // failing that, the first one.
@@ -995,49 +1038,54 @@ const id* ParseState::valueForToken() {
     CacheItem& item = cache[slot];
     if (item.hash == v.hash && item.length == v.length && item.type == v.type &&
         (v.length == 8 ? std::memcmp(item.bytes(), v.bytes, 8) : std::memcmp(item.bytes(), v.bytes, v.length)) == 0) {
+      // A value made for an earlier tree: this tree now points into that one's arena.
+      if (item.arena != arena.get() && item.arena != lastKept) {
+        arena->keepAlive(item.arena->shared_from_this());
+        lastKept = item.arena;
+      }
       v.cacheItem = &item;
-      return &item.object;
+      return item.object;
     }
   }
   if (fillSlot == kCacheSlots) fillSlot = v.hash & (kCacheSlots - 1);
   CacheItem* fill = &cache[fillSlot];
 
-  id object;
-  switch (v.type) {
-    case kTypeString:
-      object = NSString::fromValidUTF8(std::string(reinterpret_cast<const char*>(v.bytes), v.length),
-                                       v.utf16Length);
-      break;
-    case kTypeLongLong:
-      object = NSNumber::numberWithLongLong(v.number.longLongValue);
-      break;
-    case kTypeUnsignedLongLong:
-      if (v.number.unsignedLongLongValue <= static_cast<uint64_t>(INT64_MAX)) {
-        object = NSNumber::numberWithLongLong(static_cast<long long>(v.number.unsignedLongLongValue));
-      } else {
-        object = NSNumber::initWithUnsignedLongLong(v.number.unsignedLongLongValue);
-      }
-      break;
-    case kTypeDouble:
-      object = NSNumber::numberWithDouble(v.number.doubleValue);
-      break;
-    default:
-      error("Internal error: Unknown token value type. JSONCodec line #" + std::to_string(__LINE__));
-      return nullptr;
-  }
+  NSObject* object = makeValue(v);
+  if (object == nullptr) return nullptr;
   if (!fill->store(v.bytes, v.length)) {
     fill->clear();
     cacheTags[fillSlot] = 0;
-    uncached = std::move(object);
-    return &uncached;
+    return object;
   }
   cacheTags[fillSlot] = tag;
-  fill->object = std::move(object);
+  fill->object = object;
+  fill->arena = arena.get();
   fill->hash = v.hash;
   fill->keyHash = 0;
   fill->type = v.type;
   v.cacheItem = fill;
-  return &fill->object;
+  filledCache = true;
+  return object;
+}
+
+id ParseState::owned(NSObject* value) {
+  // The arena keeps every value of the parse alive (and the arenas it shares values with);
+  // a mutable parse's containers are heap objects of their own.
+  if (mutableCollections && (typeid(*value) == typeid(JCArray) || typeid(*value) == typeid(JCDictionary))) {
+    return value->self();
+  }
+  return id(arena, value);
+}
+
+void ParseState::pruneCacheArenas() {
+  std::vector<std::shared_ptr<ObjectArena>> kept;
+  for (auto& candidate : cacheArenas) {
+    bool referenced = false;
+    for (size_t i = 0; i < kCacheSlots && !referenced; ++i) referenced = cacheTags[i] != 0 && cache[i].arena == candidate.get();
+    if (referenced) kept.push_back(std::move(candidate));
+  }
+  cacheArenas = std::move(kept);
+  lastKept = nullptr;
 }
 
 void ParseState::expectationError(unsigned state, const char* valueItem, const char* endItem) {
@@ -1057,23 +1105,21 @@ void ParseState::expectationError(unsigned state, const char* valueItem, const c
   error(std::move(m));
 }
 
-bool ParseState::buildValue(size_t depth, id& out) {
+bool ParseState::buildValue(size_t depth, NSObject*& out) {
   switch (token.type) {
     case TokenType::string:
-    case TokenType::number: {
-      const id* value = valueForToken();
-      if (value == nullptr) return false;
-      out = *value;
-      return true;
-    }
+    case TokenType::number:
+      out = valueForToken();
+      return out != nullptr;
+    // The shared constants live for ever: the tree points to them like to its own values.
     case TokenType::trueValue:
-      out = kCFBooleanTrue;
+      out = kCFBooleanTrue.get();
       return true;
     case TokenType::falseValue:
-      out = kCFBooleanFalse;
+      out = kCFBooleanFalse.get();
       return true;
     case TokenType::nullValue:
-      out = kCFNull;
+      out = kCFNull.get();
       return true;
     case TokenType::arrayBegin:
       return buildArray(depth + 1, out);
@@ -1085,14 +1131,44 @@ bool ParseState::buildValue(size_t depth, id& out) {
   }
 }
 
-bool ParseState::finishArray(size_t begin, id& out) {
-  out = makeJCArray(stackValues.data() + begin, stackValues.size() - begin, mutableCollections);
+bool ParseState::finishArray(size_t begin, NSObject*& out) {
+  const size_t n = stackValues.size() - begin;
+  if (mutableCollections) {
+    std::vector<id> cells;
+    cells.reserve(n);
+    for (size_t i = 0; i < n; ++i) cells.push_back(owned(stackValues[begin + i]));
+    auto array = makeJCArray(cells.data(), n, true);
+    out = array.get();
+    if (array) heapContainers.push_back(std::move(array));
+  } else {
+    out = makeFrozenJCArray(*arena, stackValues.data() + begin, n);
+  }
   stackValues.resize(begin);
   if (!out) error("Internal error: Object == NULL");
   return out != nullptr;
 }
 
-bool ParseState::buildArray(size_t depth, id& out) {
+bool ParseState::finishObject(size_t begin, NSObject*& out) {
+  const size_t n = stackEntries.size() - begin;
+  if (mutableCollections) {
+    std::vector<DictionaryEntry> entries;
+    entries.reserve(n);
+    for (size_t i = 0; i < n; ++i) {
+      const FrozenEntry& e = stackEntries[begin + i];
+      entries.push_back(DictionaryEntry{e.keyHash, owned(e.key), owned(e.object)});
+    }
+    auto dictionary = makeJCDictionary(entries.data(), n, true);
+    out = dictionary.get();
+    if (dictionary) heapContainers.push_back(std::move(dictionary));
+  } else {
+    out = makeFrozenJCDictionary(*arena, stackEntries.data() + begin, n);
+  }
+  stackEntries.resize(begin);
+  if (!out) error("Internal error: Object == NULL.");
+  return out != nullptr;
+}
+
+bool ParseState::buildArray(size_t depth, NSObject*& out) {
   if (depth > JCMaximumNestingDepth) {
     error("Maximum nesting depth exceeded.");
     return false;
@@ -1110,14 +1186,14 @@ bool ParseState::buildArray(size_t depth, id& out) {
         ++pos;
         token.end = pos;
         token.type = TokenType::arrayBegin;
-        id value;
+        NSObject* value;
         if (!buildArray(depth + 1, value)) break;
-        stackValues.push_back(std::move(value));
+        stackValues.push_back(value);
       } else {
         if (!scanNumber()) break;
-        const id* value = valueForToken();
+        NSObject* value = valueForToken();
         if (value == nullptr) break;
-        stackValues.push_back(*value);
+        stackValues.push_back(value);
       }
       state = kAcceptComma | kAcceptEnd;
       if (pos < length && input[pos] == ',') {
@@ -1139,15 +1215,14 @@ bool ParseState::buildArray(size_t depth, id& out) {
         error("Unexpected value.");
         break;
       }
+      NSObject* value;
       if (t == TokenType::number || t == TokenType::string) {
-        const id* value = valueForToken();
+        value = valueForToken();
         if (value == nullptr) break;
-        stackValues.push_back(*value);
-      } else {
-        id value;
-        if (!buildValue(depth, value)) break;
-        stackValues.push_back(std::move(value));
+      } else if (!buildValue(depth, value)) {
+        break;
       }
+      stackValues.push_back(value);
       state = kAcceptComma | kAcceptEnd;
       // The usual follower, right after the value: a comma, taken here at once.
       if (pos < length && input[pos] == ',') {
@@ -1175,7 +1250,7 @@ bool ParseState::buildArray(size_t depth, id& out) {
   return false;
 }
 
-bool ParseState::buildObject(size_t depth, id& out) {
+bool ParseState::buildObject(size_t depth, NSObject*& out) {
   if (depth > JCMaximumNestingDepth) {
     error("Maximum nesting depth exceeded.");
     return false;
@@ -1183,19 +1258,25 @@ bool ParseState::buildObject(size_t depth, id& out) {
   const size_t begin = stackEntries.size();
   unsigned state = kAcceptValue | kAcceptEnd;
   while (pos < length) {
-    if (!readToken()) break;
+    // Where a key may start, a quote is taken without the general token dispatch.
+    skipWhiteSpace();
+    if ((state & kAcceptValue) && pos < length && input[pos] == '"') {
+      token.start = pos;
+      if (!scanString()) break;
+    } else if (!readToken()) {
+      break;
+    }
     TokenType t = token.type;
     if (t == TokenType::string) {
       if (!(state & kAcceptValue)) {
         error("Unexpected string.");
         break;
       }
-      const id* keyValue = valueForToken();
-      if (keyValue == nullptr) {
+      NSObject* key = valueForToken();
+      if (key == nullptr) {
         error("Internal error: Key == NULL.");
         break;
       }
-      id key = *keyValue;
       // The key's hash is computed once per cached key object and kept in its slot.
       uint64_t keyHash;
       if (CacheItem* item = token.value.cacheItem) {
@@ -1213,20 +1294,29 @@ bool ParseState::buildObject(size_t depth, id& out) {
           break;
         }
       }
-      if (!readToken()) break;
+      // The usual value: after one blank, a string or a number, taken directly.
+      if (pos < length && input[pos] == ' ') ++pos;
+      const uint8_t next = pos < length ? input[pos] : 0;
+      token.start = pos;
+      if (next == '"') {
+        if (!scanString()) break;
+      } else if (static_cast<uint8_t>(next - '0') < 10 || next == '-') {
+        if (!scanNumber()) break;
+      } else if (!readToken()) {
+        break;
+      }
       if (!isValueToken(token.type)) {
         expectationError(kAcceptValue, "a value", "a '}'");
         break;
       }
+      NSObject* value;
       if (token.type == TokenType::number || token.type == TokenType::string) {
-        const id* value = valueForToken();
+        value = valueForToken();
         if (value == nullptr) break;
-        stackEntries.push_back(DictionaryEntry{keyHash, std::move(key), *value});
-      } else {
-        id value;
-        if (!buildValue(depth, value)) break;
-        stackEntries.push_back(DictionaryEntry{keyHash, std::move(key), std::move(value)});
+      } else if (!buildValue(depth, value)) {
+        break;
       }
+      stackEntries.push_back(FrozenEntry{keyHash, key, value});
       state = kAcceptComma | kAcceptEnd;
       if (pos < length && input[pos] == ',') {
         ++pos;
@@ -1243,10 +1333,7 @@ bool ParseState::buildObject(size_t depth, id& out) {
         error("Unexpected '}'.");
         break;
       }
-      out = makeJCDictionary(stackEntries.data() + begin, stackEntries.size() - begin, mutableCollections);
-      stackEntries.resize(begin);
-      if (!out) error("Internal error: Object == NULL.");
-      return out != nullptr;
+      return finishObject(begin, out);
     } else {
       expectationError(state, "a \"STRING\"", "a '}'");
       break;
@@ -1256,8 +1343,8 @@ bool ParseState::buildObject(size_t depth, id& out) {
   return false;
 }
 
-id ParseState::parseDocument() {
-  id result;
+NSObject* ParseState::parseDocument() {
+  NSObject* result = nullptr;
   bool ok = false;
   if (pos < length && readToken()) {
     if (token.type == TokenType::arrayBegin || token.type == TokenType::objectBegin) {
@@ -1270,14 +1357,13 @@ id ParseState::parseDocument() {
     skipWhiteSpace();
     if (pos < length && !(options & JCParseAllowTrailingText)) {
       error("A valid JSON object was parsed but there were additional non-white-space characters remaining.");
-      result.reset();
       ok = false;
     }
   }
   if (!ok) {
     if (pos >= length) error("Reached the end of the buffer.");
     error("Unable to parse JSON.");
-    result.reset();
+    result = nullptr;
   }
   return result;
 }
@@ -1311,6 +1397,9 @@ void JSONDecoder::clearCache() {
     parseState_->cache[i].clear();
     parseState_->cacheTags[i] = 0;
   }
+  // The values go with the trees that still hold them.
+  parseState_->cacheArenas.clear();
+  parseState_->lastKept = nullptr;
 }
 
 id JSONDecoder::parse(const uint8_t* string, size_t length, bool mutableCollections,
@@ -1327,8 +1416,22 @@ id JSONDecoder::parse(const uint8_t* string, size_t length, bool mutableCollecti
   st.errorMessage.clear();
   st.mutableCollections = mutableCollections;
   st.token = zvt::json::Token{};
+  // Trees take somewhat more room than their text: the first chunk is sized from it.
+  st.arena = zvt::ObjectArena::make(length * 2);
+  st.filledCache = false;
+  st.lastKept = nullptr;
 
-  id result = st.parseDocument();
+  id result;
+  if (NSObject* root = st.parseDocument()) {
+    result = mutableCollections ? root->self() : st.arena->adopt(root);
+  }
+  st.heapContainers.clear();
+  // Slots filled now point into this parse's arena: the decoder keeps it while they do.
+  if (st.filledCache) {
+    st.cacheArenas.push_back(st.arena);
+    if (st.cacheArenas.size() > 4) st.pruneCacheArenas();
+  }
+  st.arena.reset();
 
   if (st.failed && error != nullptr && !result) {
     auto userInfo = NSMutableDictionary::dictionary();
@@ -1339,12 +1442,11 @@ id JSONDecoder::parse(const uint8_t* string, size_t length, bool mutableCollecti
   }
   // Buffers that grew for a large document are not kept for the next one.
   if (st.scratch.capacity() > zvt::json::kScratchInitial * 8) std::vector<uint8_t>().swap(st.scratch);
-  if (st.stackValues.capacity() > 4096) std::vector<id>().swap(st.stackValues);
-  if (st.stackEntries.capacity() > 4096) std::vector<zvt::json::DictionaryEntry>().swap(st.stackEntries);
+  if (st.stackValues.capacity() > 4096) std::vector<NSObject*>().swap(st.stackValues);
+  if (st.stackEntries.capacity() > 4096) std::vector<zvt::json::FrozenEntry>().swap(st.stackEntries);
   st.input = nullptr;
   st.length = 0;
   st.errorMessage.clear();
-  st.uncached.reset();
   return result;
 }
 

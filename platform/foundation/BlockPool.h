@@ -1,7 +1,6 @@
 #pragma once
-// Fixed-size blocks for small objects that are made and released in great numbers (the numbers
-// and short arrays of a decoded JSON document), and an allocator over them for
-// std::allocate_shared.
+// Fixed-size blocks for small objects that are made and released in great numbers (numbers,
+// result sets), and an allocator over them for std::allocate_shared.
 //
 // Each thread keeps its own free list, so making and releasing is a push or a pop without any
 // lock. A block may be released on another thread than the one that made it: it simply joins
@@ -9,8 +8,8 @@
 // in whole batches whose length is known, so a move never walks a chain: a thread's list that
 // reaches kBatch blocks is set aside as its spare batch (the previous spare going to the stock),
 // and an empty list takes the spare back or a batch from the stock. A finishing thread hands
-// back everything it holds. Memory of the pool is never returned to the system, it stays
-// reachable from the stock.
+// back everything it holds. The stock is bounded: a batch given back to a full stock goes back
+// to the heap, block by block, so idle memory does not stay with the pool for good.
 //
 // Under AddressSanitizer the allocator goes straight to operator new and delete instead, so
 // that use after release and leaks of the objects are still found.
@@ -30,6 +29,8 @@ class BlockPool {
  public:
   // Blocks moved at once between a thread's list and the shared stock.
   static constexpr size_t kBatch = 256;
+  // Batches the shared stock keeps for reuse; more go back to the heap.
+  static constexpr size_t kMaxStockBatches = 8;
 
   static void* allocate() {
     Local& local = localList();
@@ -54,6 +55,8 @@ class BlockPool {
   static void deallocate(void* pointer) {
     Block* block = static_cast<Block*>(pointer);
     Local& local = localList();
+    // A thread that only releases blocks must hand them back when it ends too.
+    if (!local.flusherArmed) armFlusher(local);
     block->next = local.head;
     local.head = block;
     if (++local.count == kBatch) {
@@ -68,6 +71,12 @@ class BlockPool {
   static size_t localCount() {
     const Local& local = localList();
     return local.count + (local.spare != nullptr ? kBatch : 0);
+  }
+  // Batches in the shared stock (for tests).
+  static size_t stockBatches() {
+    Shared& s = shared();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    return s.batches.size();
   }
 
  private:
@@ -91,8 +100,7 @@ class BlockPool {
 
   struct Shared {
     std::mutex mutex;
-    std::vector<Batch> batches;  // chains ending in nullptr
-    std::vector<void*> slabs;    // every slab ever carved, to keep the memory reachable
+    std::vector<Batch> batches;  // chains ending in nullptr, at most kMaxStockBatches
   };
 
   struct Flusher {
@@ -123,33 +131,47 @@ class BlockPool {
     (void)flusher;
   }
 
-  // Takes a batch from the stock, or carves a new slab when the stock is empty.
+  // Takes a batch from the stock, or makes a new one when the stock is empty.
   static void refill(Local& local) {
     if (!local.flusherArmed) armFlusher(local);
-    Shared& s = shared();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    if (!s.batches.empty()) {
-      const Batch batch = s.batches.back();
-      s.batches.pop_back();
-      local.head = batch.first;
-      local.count = batch.count;
-      return;
+    {
+      Shared& s = shared();
+      std::lock_guard<std::mutex> lock(s.mutex);
+      if (!s.batches.empty()) {
+        const Batch batch = s.batches.back();
+        s.batches.pop_back();
+        local.head = batch.first;
+        local.count = batch.count;
+        return;
+      }
     }
-    auto* slab = static_cast<unsigned char*>(::operator new(BlockSize * kBatch));
-    s.slabs.push_back(slab);
+    // Blocks of their own, so that each can go back to the heap.
+    Block* head = nullptr;
     for (size_t i = 0; i < kBatch; ++i) {
-      auto* block = reinterpret_cast<Block*>(slab + i * BlockSize);
-      block->next = i + 1 < kBatch ? reinterpret_cast<Block*>(slab + (i + 1) * BlockSize) : nullptr;
+      auto* block = static_cast<Block*>(::operator new(BlockSize));
+      block->next = head;
+      head = block;
     }
-    local.head = reinterpret_cast<Block*>(slab);
+    local.head = head;
     local.count = kBatch;
   }
 
-  // Hands a chain of `count` blocks, ending in nullptr, to the stock.
+  // Hands a chain of `count` blocks, ending in nullptr, to the stock, or to the heap when the
+  // stock is full.
   static void giveBack(Block* first, size_t count) {
-    Shared& s = shared();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    s.batches.push_back(Batch{first, count});
+    {
+      Shared& s = shared();
+      std::lock_guard<std::mutex> lock(s.mutex);
+      if (s.batches.size() < kMaxStockBatches) {
+        s.batches.push_back(Batch{first, count});
+        return;
+      }
+    }
+    while (first != nullptr) {
+      Block* next = first->next;
+      ::operator delete(first);
+      first = next;
+    }
   }
 };
 

@@ -28,6 +28,14 @@ class VectorArray : public Base {
     }
     std::copy_n(objects_.begin() + static_cast<std::ptrdiff_t>(range.location), range.length, buffer);
   }
+  void prefetchElements() const override { __builtin_prefetch(objects_.data()); }
+  void getUnretainedObjects(const NSObject** buffer, NSRange range) const override {
+    if (range.location > objects_.size() || range.length > objects_.size() - range.location) {
+      this->raiseBeyondBounds(NSMaxRange(range), "getObjects:range:");
+    }
+    const id* from = objects_.data() + range.location;
+    for (NSUInteger i = 0; i < range.length; ++i) buffer[i] = from[i].get();
+  }
 
  protected:
   std::vector<id> objects_;
@@ -138,6 +146,12 @@ void NSArray::getObjects(id* buffer, NSRange range) const {
   NSUInteger n = count();
   if (range.location > n || range.length > n - range.location) raiseBeyondBounds(NSMaxRange(range), "getObjects:range:");
   for (NSUInteger i = 0; i < range.length; ++i) buffer[i] = objectAtIndex(range.location + i);
+}
+
+void NSArray::getUnretainedObjects(const NSObject** buffer, NSRange range) const {
+  const NSUInteger n = count();
+  if (range.location > n || range.length > n - range.location) raiseBeyondBounds(NSMaxRange(range), "getObjects:range:");
+  for (NSUInteger i = 0; i < range.length; ++i) buffer[i] = objectAtIndex(range.location + i).get();
 }
 
 std::vector<id> NSArray::allObjects() const {

@@ -41,6 +41,13 @@ class NSArray : public NSObject {
 
   // --- derived (overridable for speed)
   virtual void getObjects(id* buffer, NSRange range) const;
+  // The elements of `range` without taking references, as Objective-C's unretained fetch: their
+  // addresses stay valid while the array holds them unchanged. For code that walks many
+  // elements at speed (the JSON writer). NSRangeException beyond the end.
+  virtual void getUnretainedObjects(const NSObject** buffer, NSRange range) const;
+  // A hint before such a walk: asks the processor for the memory that holds the elements, so
+  // that a walk over many small containers overlaps their fetches. Does nothing by default.
+  virtual void prefetchElements() const {}
   std::vector<id> allObjects() const;  // the elements as a vector
   id operator[](NSUInteger index) const { return objectAtIndex(index); }
   id objectAtIndexedSubscript(NSUInteger index) const { return objectAtIndex(index); }

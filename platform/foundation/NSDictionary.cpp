@@ -39,6 +39,11 @@ class DictionaryI : public NSDictionary {
       return stop;
     });
   }
+  NSUInteger getUnretainedObjectsAndKeys(const NSObject** objects, const NSObject** keys, NSUInteger count,
+                                         NSUInteger& position) const override {
+    return table_.fetchUnretained(objects, keys, count, position);
+  }
+  void prefetchEntries() const override { table_.prefetchEntries(); }
   id copyWithZone() const override { return self(); }
 
  private:
@@ -65,6 +70,11 @@ class DictionaryM : public NSMutableDictionary {
   }
   void removeAllObjects() override { table_.clear(); }
   void reserve(NSUInteger n) { table_.reserve(n); }
+  NSUInteger getUnretainedObjectsAndKeys(const NSObject** objects, const NSObject** keys, NSUInteger count,
+                                         NSUInteger& position) const override {
+    return table_.fetchUnretained(objects, keys, count, position);
+  }
+  void prefetchEntries() const override { table_.prefetchEntries(); }
 
  private:
   OrderedTable table_;
@@ -145,6 +155,28 @@ void NSDictionary::enumerateKeysAndObjectsUsingBlock(
     block(key, objectForKey(key), &stop);
     if (stop) break;
   }
+}
+
+NSUInteger NSDictionary::getUnretainedObjectsAndKeys(const NSObject** objects, const NSObject** keys,
+                                                     NSUInteger count, NSUInteger& position) const {
+  // The general form walks past the entries already fetched: dictionaries of other classes
+  // override it where that matters.
+  NSUInteger skip = position, n = 0;
+  enumerateKeysAndObjectsUsingBlock([&](const id& key, const id& object, bool* stop) {
+    if (skip > 0) {
+      --skip;
+      return;
+    }
+    if (n == count) {
+      *stop = true;
+      return;
+    }
+    if (objects) objects[n] = object.get();
+    if (keys) keys[n] = key.get();
+    ++n;
+  });
+  position += n;
+  return n;
 }
 
 std::shared_ptr<NSArray> NSDictionary::allKeys() const {

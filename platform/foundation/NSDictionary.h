@@ -38,6 +38,17 @@ class NSDictionary : public NSObject {
   // --- derived (overridable for speed)
   virtual void enumerateKeysAndObjectsUsingBlock(
       const std::function<void(const id& key, const id& object, bool* stop)>& block) const;
+  // `getObjects:andKeys:count:` without taking references, for code that walks many entries at
+  // speed (the JSON writer): up to `count` entries in the dictionary's own order, from `position`
+  // (0 at first), which moves past them; answers how many were written, fewer than `count`
+  // only when the end is reached. The
+  // addresses stay valid while the dictionary holds the entries unchanged. Either buffer may be
+  // null.
+  virtual NSUInteger getUnretainedObjectsAndKeys(const NSObject** objects, const NSObject** keys, NSUInteger count,
+                                                 NSUInteger& position) const;
+  // A hint before such a walk: asks the processor for the memory that holds the entries, so
+  // that a walk over many small containers overlaps their fetches. Does nothing by default.
+  virtual void prefetchEntries() const {}
   id operator[](const id& key) const { return objectForKey(key); }
   id objectForKeyedSubscript(const id& key) const { return objectForKey(key); }
   std::shared_ptr<NSArray> allKeys() const;

@@ -72,44 +72,35 @@ std::string shortestGeneral(Float value, int small, int large) {
   return out;
 }
 
-// Numbers are made and released in great numbers (decoded documents, arithmetic on values):
+// Numbers are made and released in great numbers (values of models, arithmetic on values):
 // they come from a pool of blocks of their size.
-template <class Value>
-std::shared_ptr<NSNumber> makeNumber(const char* type, Value v) {
-  return std::allocate_shared<NSNumber>(zvt::PoolAllocator<NSNumber>(), NSNumber::Private{}, type, v);
+template <char Type>
+std::shared_ptr<NSNumber> makeNumber(typename zvt::NumberOf<Type>::Value v) {
+  return std::allocate_shared<zvt::NumberOf<Type>>(zvt::PoolAllocator<zvt::NumberOf<Type>>(), v);
 }
-std::shared_ptr<NSNumber> makeSigned(const char* type, int64_t v) { return makeNumber(type, v); }
-std::shared_ptr<NSNumber> makeUnsigned(const char* type, uint64_t v) { return makeNumber(type, v); }
 
 }  // namespace
 
-NSNumber::NSNumber(Private, const char* type, int64_t value) : typeString_(type), i_(value) {}
-NSNumber::NSNumber(Private, const char* type, uint64_t value) : typeString_(type), u_(value) {}
-NSNumber::NSNumber(Private, const char* type, double value) : typeString_(type), d_(value) {}
-NSNumber::NSNumber(Private, bool value) : typeString_("c"), boolean_(true), i_(value ? 1 : 0) {}
-
 std::shared_ptr<NSNumber> NSNumber::numberWithBool(bool value) {
-  static const auto* yes = new std::shared_ptr<NSNumber>(std::make_shared<NSNumber>(Private{}, true));
-  static const auto* no = new std::shared_ptr<NSNumber>(std::make_shared<NSNumber>(Private{}, false));
+  static const auto* yes = new std::shared_ptr<NSNumber>(std::make_shared<zvt::BooleanNumber>(true));
+  static const auto* no = new std::shared_ptr<NSNumber>(std::make_shared<zvt::BooleanNumber>(false));
   return value ? *yes : *no;
 }
 
-std::shared_ptr<NSNumber> NSNumber::numberWithChar(signed char v) { return makeSigned("c", v); }
-std::shared_ptr<NSNumber> NSNumber::numberWithUnsignedChar(unsigned char v) { return makeUnsigned("C", v); }
-std::shared_ptr<NSNumber> NSNumber::numberWithShort(short v) { return makeSigned("s", v); }
-std::shared_ptr<NSNumber> NSNumber::numberWithUnsignedShort(unsigned short v) { return makeUnsigned("S", v); }
-std::shared_ptr<NSNumber> NSNumber::numberWithInt(int v) { return makeSigned("i", v); }
-std::shared_ptr<NSNumber> NSNumber::numberWithUnsignedInt(unsigned int v) { return makeUnsigned("I", v); }
-std::shared_ptr<NSNumber> NSNumber::numberWithLong(long v) { return makeSigned("q", v); }
-std::shared_ptr<NSNumber> NSNumber::numberWithUnsignedLong(unsigned long v) { return makeUnsigned("Q", v); }
-std::shared_ptr<NSNumber> NSNumber::numberWithLongLong(long long v) { return makeSigned("q", v); }
-std::shared_ptr<NSNumber> NSNumber::numberWithUnsignedLongLong(unsigned long long v) { return makeUnsigned("Q", v); }
-std::shared_ptr<NSNumber> NSNumber::numberWithInteger(NSInteger v) { return makeSigned("q", v); }
-std::shared_ptr<NSNumber> NSNumber::numberWithUnsignedInteger(NSUInteger v) { return makeUnsigned("Q", v); }
-std::shared_ptr<NSNumber> NSNumber::numberWithFloat(float v) {
-  return makeNumber("f", static_cast<double>(v));
-}
-std::shared_ptr<NSNumber> NSNumber::numberWithDouble(double v) { return makeNumber("d", v); }
+std::shared_ptr<NSNumber> NSNumber::numberWithChar(signed char v) { return makeNumber<'c'>(v); }
+std::shared_ptr<NSNumber> NSNumber::numberWithUnsignedChar(unsigned char v) { return makeNumber<'C'>(v); }
+std::shared_ptr<NSNumber> NSNumber::numberWithShort(short v) { return makeNumber<'s'>(v); }
+std::shared_ptr<NSNumber> NSNumber::numberWithUnsignedShort(unsigned short v) { return makeNumber<'S'>(v); }
+std::shared_ptr<NSNumber> NSNumber::numberWithInt(int v) { return makeNumber<'i'>(v); }
+std::shared_ptr<NSNumber> NSNumber::numberWithUnsignedInt(unsigned int v) { return makeNumber<'I'>(v); }
+std::shared_ptr<NSNumber> NSNumber::numberWithLong(long v) { return makeNumber<'q'>(v); }
+std::shared_ptr<NSNumber> NSNumber::numberWithUnsignedLong(unsigned long v) { return makeNumber<'Q'>(v); }
+std::shared_ptr<NSNumber> NSNumber::numberWithLongLong(long long v) { return makeNumber<'q'>(v); }
+std::shared_ptr<NSNumber> NSNumber::numberWithUnsignedLongLong(unsigned long long v) { return makeNumber<'Q'>(v); }
+std::shared_ptr<NSNumber> NSNumber::numberWithInteger(NSInteger v) { return makeNumber<'q'>(v); }
+std::shared_ptr<NSNumber> NSNumber::numberWithUnsignedInteger(NSUInteger v) { return makeNumber<'Q'>(v); }
+std::shared_ptr<NSNumber> NSNumber::numberWithFloat(float v) { return makeNumber<'f'>(static_cast<double>(v)); }
+std::shared_ptr<NSNumber> NSNumber::numberWithDouble(double v) { return makeNumber<'d'>(v); }
 
 const std::shared_ptr<NSNumber> kCFBooleanTrue = NSNumber::numberWithBool(true);
 const std::shared_ptr<NSNumber> kCFBooleanFalse = NSNumber::numberWithBool(false);
@@ -121,7 +112,7 @@ std::shared_ptr<NSNumber> operator""_n(unsigned long long value) {
 std::shared_ptr<NSNumber> operator""_n(long double value) { return NSNumber::numberWithDouble(static_cast<double>(value)); }
 
 bool NSNumber::isUnsigned() const {
-  char t = typeString_[0];
+  const char t = type();
   return t == 'C' || t == 'S' || t == 'I' || t == 'L' || t == 'Q';
 }
 
@@ -161,9 +152,10 @@ std::shared_ptr<NSString> NSNumber::stringValue() const { return description(); 
 
 std::shared_ptr<NSString> NSNumber::description() const {
   std::string text;
-  if (typeString_[0] == 'd') {
+  const char t = type();
+  if (t == 'd') {
     text = shortestGeneral(d_, 15, 17);
-  } else if (typeString_[0] == 'f') {
+  } else if (t == 'f') {
     text = shortestGeneral(static_cast<float>(d_), 6, 9);
   } else if (isUnsigned()) {
     text = std::to_string(u_);

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <type_traits>
 
 #include "platform/foundation/NSObject.h"
 
@@ -31,10 +32,14 @@ class NSNumber : public NSObject {
 
   // The type character of the value: c C s S i I l L q Q f d, and 'c' for the two booleans
   // (as BOOL is a signed char). long is 'q' and unsigned long 'Q', as on a 64-bit device.
-  const char* objCType() const { return typeString_; }
-  char type() const { return typeString_[0]; }
-  bool isBoolean() const { return boolean_; }
-  bool isFloatingPoint() const { return typeString_[0] == 'f' || typeString_[0] == 'd'; }
+  // A number is its value alone: the type is its class's (see zvt::NumberOf below).
+  virtual const char* objCType() const = 0;
+  char type() const { return objCType()[0]; }
+  virtual bool isBoolean() const { return false; }
+  bool isFloatingPoint() const {
+    const char t = type();
+    return t == 'f' || t == 'd';
+  }
   bool isUnsigned() const;
 
   bool boolValue() const;
@@ -64,22 +69,56 @@ class NSNumber : public NSObject {
   NSUInteger hash() const override;
   id copyWithZone() const override;
 
-  // Use the factories; public for std::make_shared.
-  struct Private {};
-  NSNumber(Private, const char* type, int64_t value);
-  NSNumber(Private, const char* type, uint64_t value);
-  NSNumber(Private, const char* type, double value);
-  NSNumber(Private, bool value);
+  // The value as it is kept, without conversion, for code that has looked at objCType already:
+  // the signed integer of c s i l q (and the booleans), the unsigned one of C S I L Q, the
+  // double of f and d.
+  int64_t storedSignedValue() const { return i_; }
+  uint64_t storedUnsignedValue() const { return u_; }
+  double storedDoubleValue() const { return d_; }
+
+  // Every number reports itself as an NSNumber, whatever its concrete class.
+  std::string className() const override { return "NSNumber"; }
+
+ protected:
+  explicit NSNumber(int64_t value) : i_(value) {}
+  explicit NSNumber(uint64_t value) : u_(value) {}
+  explicit NSNumber(double value) : d_(value) {}
 
  private:
-  const char* typeString_;
-  bool boolean_ = false;
   union {
     int64_t i_;
     uint64_t u_;
     double d_;
   };
 };
+
+namespace zvt {
+
+// The concrete numbers, one class per type character; use the NSNumber factories (the JSON
+// decoder makes them in place for its trees). Signed types hold an int64_t, unsigned ones a
+// uint64_t, 'f' and 'd' a double.
+template <char Type>
+class NumberOf final : public NSNumber {
+ public:
+  static constexpr bool kFloating = Type == 'f' || Type == 'd';
+  static constexpr bool kUnsigned = Type == 'C' || Type == 'S' || Type == 'I' || Type == 'L' || Type == 'Q';
+  using Value = std::conditional_t<kFloating, double, std::conditional_t<kUnsigned, uint64_t, int64_t>>;
+  explicit NumberOf(Value value) : NSNumber(value) {}
+  const char* objCType() const override { return kType; }
+
+ private:
+  static constexpr char kType[2] = {Type, '\0'};
+};
+
+// The two shared booleans ('c', and isBoolean).
+class BooleanNumber final : public NSNumber {
+ public:
+  explicit BooleanNumber(bool value) : NSNumber(int64_t{value ? 1 : 0}) {}
+  const char* objCType() const override { return "c"; }
+  bool isBoolean() const override { return true; }
+};
+
+}  // namespace zvt
 
 // The two boolean objects. In code that runs during static initialisation use
 // NSNumber::numberWithBool, which returns the same objects.

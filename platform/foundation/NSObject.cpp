@@ -11,10 +11,16 @@
 #include "platform/foundation/NSKeyValueCoding.h"
 #include "platform/foundation/NSNull.h"
 #include "platform/foundation/NSString.h"
+#include "platform/foundation/ObjectArena.h"
 
 NSObject::~NSObject() = default;
 
-id NSObject::self() const { return std::const_pointer_cast<NSObject>(shared_from_this()); }
+id NSObject::self() const {
+  if (auto owned = weak_from_this().lock()) return std::const_pointer_cast<NSObject>(owned);
+  // An object made in an arena shares the arena's ownership.
+  if (auto arena = zvt::ObjectArena::ownerOf(this)) return id(std::move(arena), const_cast<NSObject*>(this));
+  throw std::bad_weak_ptr();
+}
 
 std::string zvt::demangledClassName(const std::type_info& type) {
   int status = 0;

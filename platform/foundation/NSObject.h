@@ -60,7 +60,8 @@ class NSObject : public std::enable_shared_from_this<NSObject> {
 
   static std::shared_ptr<NSObject> make() { return std::make_shared<NSObject>(); }
 
-  // The object itself as a strong reference (the object must be owned by a shared_ptr).
+  // The object itself as a strong reference (the object must be owned by a shared_ptr, or live
+  // in a zvt::ObjectArena, whose ownership the reference then shares).
   id self() const;
 
   // The class name without namespaces ("NSString", "TZProductModel").

@@ -39,6 +39,10 @@ class NSString : public NSObject {
  public:
   // The empty string; use the factories below.
   NSString();
+  // A string of bytes already known to be valid UTF-8 whose UTF-16 length the caller counted,
+  // for code that makes strings in place (the JSON decoder's trees live in an arena).
+  NSString(std::string_view validUTF8, NSUInteger utf16Length)
+      : utf8_(validUTF8), length16_(utf16Length), ascii_(utf16Length == validUTF8.size()) {}
   virtual ~NSString() override;
 
   // The one shared empty string.

@@ -65,6 +65,20 @@ class OrderedTable {
     }
     return false;
   }
+  void prefetchEntries() const { __builtin_prefetch(entries_.data()); }
+  // Up to `count` entries from the entry index `position`, which moves past them (holes left by
+  // removals are skipped).
+  size_t fetchUnretained(const NSObject** objects, const NSObject** keys, size_t count, size_t& position) const {
+    size_t n = 0;
+    while (n < count && position < entries_.size()) {
+      const auto& [key, object] = entries_[position++];
+      if (!key) continue;
+      if (objects) objects[n] = object.get();
+      if (keys) keys[n] = key.get();
+      ++n;
+    }
+    return n;
+  }
   std::vector<id> keys() const {
     std::vector<id> out;
     out.reserve(count());

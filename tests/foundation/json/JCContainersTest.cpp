@@ -92,7 +92,7 @@ TEST(JCContainers, KeysFollowTableCellOrder) {
   // The expected order is where each key's hash puts it in the table, whatever the text said.
   std::vector<std::string> byCell;
   for (NSUInteger i = 0; i < d->capacity(); ++i) {
-    if (d->table()[i].key) byCell.push_back(zvt::as<NSString>(d->table()[i].key)->utf8());
+    if (d->table()[i].key) byCell.push_back(static_cast<const NSString*>(d->table()[i].key)->utf8());
   }
   std::vector<std::string> enumerated;
   for (const id& key : *d) enumerated.push_back(zvt::as<NSString>(key)->utf8());

@@ -291,6 +291,41 @@ TEST(ObjectsCollections, ASecondImplementationGetsTheWholeInterface) {
   EXPECT_EQ(a->className(), "FixedArray");
 }
 
+TEST(ObjectsCollections, UnretainedFetchesWalkEveryEntryInOrder) {
+  // Dictionaries: plain ones (one with holes left by removals) and the general form.
+  auto holes = NSMutableDictionary::make({{"a"_ns, 1_n}, {"b"_ns, 2_n}, {"c"_ns, 3_n}, {"d"_ns, 4_n}, {"e"_ns, 5_n}});
+  holes->removeObjectForKey("b"_ns);
+  holes->removeObjectForKey("d"_ns);
+  auto tiny = std::make_shared<TinyDictionary>();
+  tiny->setObject(1_n, "b"_ns);
+  tiny->setObject(2_n, "a"_ns);
+  tiny->setObject(3_n, "c"_ns);
+  const std::shared_ptr<NSDictionary> dictionaries[] = {
+      NSDictionary::make({{"x"_ns, 1_n}, {"y"_ns, 2_n}, {"z"_ns, 3_n}}), holes, tiny, NSDictionary::dictionary()};
+  for (const auto& d : dictionaries) {
+    std::vector<std::pair<const NSObject*, const NSObject*>> expected, fetched;
+    d->enumerateKeysAndObjectsUsingBlock(
+        [&](const id& key, const id& object, bool*) { expected.emplace_back(key.get(), object.get()); });
+    NSUInteger position = 0;
+    const NSObject* keys[2];
+    const NSObject* objects[2];
+    while (NSUInteger n = d->getUnretainedObjectsAndKeys(objects, keys, 2, position)) {
+      for (NSUInteger i = 0; i < n; ++i) fetched.emplace_back(keys[i], objects[i]);
+    }
+    EXPECT_EQ(fetched, expected) << d->description()->utf8();
+  }
+  // Arrays: the plain one and the general form.
+  const std::shared_ptr<NSArray> arrays[] = {NSArray::make({"x"_ns, 1_n, "z"_ns}),
+                                             std::make_shared<FixedArray>(std::vector<id>{"x"_ns, 1_n, "z"_ns})};
+  for (const auto& a : arrays) {
+    const NSObject* cells[2] = {};
+    a->getUnretainedObjects(cells, NSMakeRange(1, 2));
+    EXPECT_EQ(cells[0], a->objectAtIndex(1).get());
+    EXPECT_EQ(cells[1], a->objectAtIndex(2).get());
+    EXPECT_THROW(a->getUnretainedObjects(cells, NSMakeRange(2, 2)), NSException);
+  }
+}
+
 TEST(ObjectsSet, MembershipAlgebraAndCopies) {
   auto s = NSMutableSet::make({"a"_ns, "b"_ns, NSString::stringWithUTF8String("a")});
   EXPECT_EQ(s->count(), 2u);

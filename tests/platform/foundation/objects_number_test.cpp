@@ -14,24 +14,34 @@ namespace {
 std::string D(const std::shared_ptr<NSNumber>& n) { return n->description()->utf8(); }
 
 TEST(ObjectsNumber, RemembersTheKindItWasMadeFrom) {
-  EXPECT_STREQ(NSNumber::numberWithChar('a')->objCType(), "c");
-  EXPECT_STREQ(NSNumber::numberWithUnsignedChar(200)->objCType(), "C");
-  EXPECT_STREQ(NSNumber::numberWithShort(-3)->objCType(), "s");
-  EXPECT_STREQ(NSNumber::numberWithUnsignedShort(3)->objCType(), "S");
-  EXPECT_STREQ(NSNumber::numberWithInt(3)->objCType(), "i");
-  EXPECT_STREQ(NSNumber::numberWithUnsignedInt(3)->objCType(), "I");
-  EXPECT_STREQ(NSNumber::numberWithLong(3)->objCType(), "q");
-  EXPECT_STREQ(NSNumber::numberWithLongLong(3)->objCType(), "q");
-  EXPECT_STREQ(NSNumber::numberWithInteger(3)->objCType(), "q");
-  EXPECT_STREQ(NSNumber::numberWithUnsignedLongLong(3)->objCType(), "Q");
-  EXPECT_STREQ(NSNumber::initWithUnsignedLongLong(UINT64_MAX)->objCType(), "Q");
-  EXPECT_STREQ(NSNumber::numberWithFloat(1.5f)->objCType(), "f");
-  EXPECT_STREQ(NSNumber::numberWithDouble(1.5)->objCType(), "d");
-  EXPECT_STREQ(NSNumber::numberWithBool(true)->objCType(), "c");
-  EXPECT_TRUE(NSNumber::numberWithBool(true)->isBoolean());
-  EXPECT_FALSE(NSNumber::numberWithChar(1)->isBoolean());
-  EXPECT_STREQ((42_n)->objCType(), "q");
-  EXPECT_STREQ((1.5_n)->objCType(), "d");
+  const struct {
+    std::shared_ptr<NSNumber> number;
+    const char* type;
+  } cases[] = {
+      {NSNumber::numberWithChar('a'), "c"},
+      {NSNumber::numberWithUnsignedChar(200), "C"},
+      {NSNumber::numberWithShort(-3), "s"},
+      {NSNumber::numberWithUnsignedShort(3), "S"},
+      {NSNumber::numberWithInt(3), "i"},
+      {NSNumber::numberWithUnsignedInt(3), "I"},
+      {NSNumber::numberWithLong(3), "q"},
+      {NSNumber::numberWithLongLong(3), "q"},
+      {NSNumber::numberWithInteger(3), "q"},
+      {NSNumber::numberWithUnsignedLongLong(3), "Q"},
+      {NSNumber::initWithUnsignedLongLong(UINT64_MAX), "Q"},
+      {NSNumber::numberWithFloat(1.5f), "f"},
+      {NSNumber::numberWithDouble(1.5), "d"},
+      {NSNumber::numberWithBool(true), "c"},
+      {42_n, "q"},
+      {1.5_n, "d"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_STREQ(c.number->objCType(), c.type);
+    EXPECT_EQ(c.number->className(), "NSNumber");  // whatever class carries the kind
+    EXPECT_EQ(c.number->isBoolean(), c.number.get() == kCFBooleanTrue.get()) << c.type;
+  }
+  // A number is its value and its class: no room spent on the kind.
+  EXPECT_EQ(sizeof(zvt::NumberOf<'d'>), sizeof(NSObject) + sizeof(double));
 }
 
 TEST(ObjectsNumber, BooleansAreTwoSharedObjects) {

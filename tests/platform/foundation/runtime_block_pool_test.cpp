@@ -1,5 +1,6 @@
-// The block pool behind numbers and decoded arrays: blocks are distinct while held, come back
-// for reuse, travel between threads, and finishing threads hand their blocks back.
+// The block pool behind numbers and result sets: blocks are distinct while held, come back for
+// reuse, travel between threads, finishing threads hand their blocks back, and idle batches beyond
+// the stock's bound go back to the heap.
 
 #include <gtest/gtest.h>
 
@@ -48,6 +49,19 @@ TEST(RuntimeBlockPool, LongLocalListsAreHandedBackInBatches) {
   for (size_t i = 0; i < Pool::kBatch * 5; ++i) held.push_back(Pool::allocate());
   for (void* p : held) Pool::deallocate(p);
   EXPECT_LT(Pool::localCount(), 2 * Pool::kBatch);
+}
+
+TEST(RuntimeBlockPool, IdleBatchesBeyondTheBoundGoBackToTheHeap) {
+  // A burst far larger than the stock keeps: afterwards the pool holds a bounded amount.
+  std::vector<void*> held;
+  for (size_t i = 0; i < Pool::kBatch * (Pool::kMaxStockBatches + 20); ++i) held.push_back(Pool::allocate());
+  for (void* p : held) Pool::deallocate(p);
+  EXPECT_LE(Pool::stockBatches(), Pool::kMaxStockBatches);
+  EXPECT_LT(Pool::localCount(), 2 * Pool::kBatch);
+  // The pool still serves.
+  void* p = Pool::allocate();
+  EXPECT_NE(p, nullptr);
+  Pool::deallocate(p);
 }
 
 TEST(RuntimeBlockPool, BlocksMadeOnOneThreadAreReleasedOnAnother) {
