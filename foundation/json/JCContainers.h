@@ -72,9 +72,6 @@ class JCArray final : public NSMutableArray {
   id objectAtIndex(NSUInteger index) const override;
   void getObjects(id* buffer, NSRange range) const override;
   void getUnretainedObjects(const NSObject** buffer, NSRange range) const override;
-  void prefetchElements() const override {
-    if (storage_ != kInline) __builtin_prefetch(storage_ == kHeap ? static_cast<const void*>(heap_->cells.get()) : external_);
-  }
 
   // Mutable arrays only.
   void insertObject(const id& object, NSUInteger index) override;
@@ -152,7 +149,6 @@ class JCDictionary final : public NSMutableDictionary {
       const std::function<void(const id& key, const id& object, bool* stop)>& block) const override;
   NSUInteger getUnretainedObjectsAndKeys(const NSObject** objects, const NSObject** keys, NSUInteger count,
                                          NSUInteger& position) const override;
-  void prefetchEntries() const override { __builtin_prefetch(entries_); }
   // Walks the table in cell order and writes each object and key into the buffers that are
   // not null (count() of each).
   void getObjects(id* objects, id* keys) const;

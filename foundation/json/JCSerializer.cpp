@@ -28,7 +28,19 @@ constexpr size_t kWriteCacheSlots = 1024;
 constexpr size_t kOutputStackArea = 4096;
 constexpr size_t kOutputGrowth = 32768;
 
-enum Kind : uint8_t { kindString, kindNumber, kindDictionary, kindArray, kindNull, kindCount, kindNone = kindCount };
+// What the writer makes of an object's class. Numbers of the two commonest classes are told
+// apart by their exact class, so that they need no look at their type character.
+enum Kind : uint8_t {
+  kindString,
+  kindNumber,
+  kindDictionary,
+  kindArray,
+  kindNull,
+  kindSignedNumber,  // a number of class zvt::NumberOf<'q'>
+  kindDoubleNumber,  // a number of class zvt::NumberOf<'d'>
+  kindCount,
+  kindNone = kindCount
+};
 
 // What each byte of a string needs: 0 = copied as is, 1 = a short escape or \u00xx,
 // 2 = the start of a sequence outside ASCII that must be looked at.
@@ -356,15 +368,6 @@ struct EncodeState {
   // Objects are passed without references: the tree holds them for the whole call.
   bool writeValue(const NSObject* object, bool isReplacement = false, const NSObject* original = nullptr);
   bool writeContainer(const NSObject* object, Kind kind);
-  // The second step of fetching ahead: the storage of the containers among `objects`, whose
-  // own fetches are under way.
-  void prefetchContents(const NSObject* const* objects, NSUInteger n) {
-    for (NSUInteger i = 0; i < n; ++i) {
-      const Kind kind = objects[i] != nullptr ? classify(objects[i]) : kindNone;
-      if (kind == kindArray) static_cast<const NSArray*>(objects[i])->prefetchElements();
-      if (kind == kindDictionary) static_cast<const NSDictionary*>(objects[i])->prefetchEntries();
-    }
-  }
   // A key already known to be a string, through the write cache like any leaf.
   bool writeKey(const NSString& key) {
     WriteCacheEntry& slot = cacheSlot(&key);
@@ -386,6 +389,10 @@ struct EncodeState {
   }
   [[gnu::cold]] bool writeUnsupported(const NSObject* object, bool isReplacement, const NSObject* original);
   bool writeNumber(const NSNumber& number);
+  static constexpr size_t kNumberRoom = 44;  // the longest number text, with some to spare
+  bool writeUnsigned(uint64_t value);
+  bool writeSigned(int64_t value);
+  bool writeDouble(double value);
   bool writeString(const NSString& string);
   bool writeArray(const NSArray& array);
   bool writeDictionary(const NSDictionary& dictionary);
@@ -457,7 +464,9 @@ Kind EncodeState::classifyNew(const NSObject* object, const std::type_info* type
   if (dynamic_cast<const NSString*>(object)) {
     kind = kindString;
   } else if (dynamic_cast<const NSNumber*>(object)) {
-    kind = kindNumber;
+    kind = type == &typeid(NumberOf<'q'>)   ? kindSignedNumber
+           : type == &typeid(NumberOf<'d'>) ? kindDoubleNumber
+                                             : kindNumber;
   } else if (dynamic_cast<const NSDictionary*>(object)) {
     kind = kindDictionary;
   } else if (dynamic_cast<const NSArray*>(object)) {
@@ -480,6 +489,12 @@ bool EncodeState::writeValue(const NSObject* p, bool isReplacement, const NSObje
       break;
     case kindNumber:
       ok = writeNumber(static_cast<const NSNumber&>(*p));
+      break;
+    case kindSignedNumber:
+      ok = writeSigned(static_cast<const NSNumber&>(*p).storedSignedValue());
+      break;
+    case kindDoubleNumber:
+      ok = writeDouble(static_cast<const NSNumber&>(*p).storedDoubleValue());
       break;
     case kindNull:
       ok = append("null", 4);
@@ -537,12 +552,6 @@ bool EncodeState::writeNumber(const NSNumber& number) {
     error(std::string("NSNumber conversion error, unknown type.  Type: '") + (type ? type : "<NULL>") + "'");
     return false;
   }
-  // Written straight into the output: a copy of every number's few bytes costs a call each.
-  constexpr size_t kRoom = 40;
-  if (!reserve(kRoom + 4)) return false;
-  char* const buf = reinterpret_cast<char*>(out + pos);
-  char* const bufEnd = buf + kRoom;
-  char* end;
   switch (type[0]) {
     case 'B':
     case 'C':
@@ -550,35 +559,16 @@ bool EncodeState::writeNumber(const NSNumber& number) {
     case 'L':
     case 'Q':
     case 'S':
-      end = writeDecimal(buf, number.storedUnsignedValue());
-      break;
+      return writeUnsigned(number.storedUnsignedValue());
     case 'c':
     case 'i':
     case 'l':
     case 'q':
-    case 's': {
-      int64_t value = number.storedSignedValue();
-      // The magnitude in unsigned arithmetic: -INT64_MIN does not fit a signed integer.
-      uint64_t magnitude = value < 0 ? uint64_t{0} - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-      char* q = buf;
-      if (value < 0) *q++ = '-';
-      end = writeDecimal(q, magnitude);
-      break;
-    }
+    case 's':
+      return writeSigned(number.storedSignedValue());
     case 'd':
-    case 'f': {
-      double value = number.storedDoubleValue();
-      if (!std::isfinite(value)) {
-        error("Floating point values must be finite.  JSON does not support NaN or Infinity.");
-        return false;
-      }
-      end = formatDouble17(value, buf, bufEnd);
-      if (end == nullptr) {
-        error("vsnprintf failed unexpectedly.");
-        return false;
-      }
-      break;
-    }
+    case 'f':
+      return writeDouble(number.storedDoubleValue());
     default: {
       std::string m = "NSNumber conversion error, unknown type.  Type: '";
       m += type[0];
@@ -588,6 +578,40 @@ bool EncodeState::writeNumber(const NSNumber& number) {
       error(std::move(m));
       return false;
     }
+  }
+}
+
+// Numbers are written straight into the output: a copy of every number's few bytes costs a call
+// each.
+bool EncodeState::writeUnsigned(uint64_t value) {
+  if (!reserve(kNumberRoom)) return false;
+  char* const buf = reinterpret_cast<char*>(out + pos);
+  pos += static_cast<size_t>(writeDecimal(buf, value) - buf);
+  return true;
+}
+
+bool EncodeState::writeSigned(int64_t value) {
+  if (!reserve(kNumberRoom)) return false;
+  char* const buf = reinterpret_cast<char*>(out + pos);
+  char* q = buf;
+  if (value < 0) *q++ = '-';
+  // The magnitude in unsigned arithmetic: -INT64_MIN does not fit a signed integer.
+  const uint64_t magnitude = value < 0 ? uint64_t{0} - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+  pos += static_cast<size_t>(writeDecimal(q, magnitude) - buf);
+  return true;
+}
+
+bool EncodeState::writeDouble(double value) {
+  if (!std::isfinite(value)) {
+    error("Floating point values must be finite.  JSON does not support NaN or Infinity.");
+    return false;
+  }
+  if (!reserve(kNumberRoom)) return false;
+  char* const buf = reinterpret_cast<char*>(out + pos);
+  char* end = formatDouble17(value, buf, buf + kNumberRoom - 4);
+  if (end == nullptr) {
+    error("vsnprintf failed unexpectedly.");
+    return false;
   }
   pos += static_cast<size_t>(end - buf);
   return true;
@@ -731,7 +755,6 @@ bool EncodeState::writeArray(const NSArray& array) {
       const NSUInteger n = std::min(kBatch, count - start);
       array.getUnretainedObjects(batch, NSMakeRange(start, n));
       for (NSUInteger i = 0; i < n; ++i) prefetchObject(batch[i]);
-      prefetchContents(batch, n);
       for (NSUInteger i = 0; i < n; ++i) {
         if (start + i > 0 && !writeComma()) return false;
         if (!writeValue(batch[i], false, nullptr)) return false;
@@ -811,7 +834,6 @@ bool EncodeState::writeDictionary(const NSDictionary& dictionary) {
         prefetchObject(keys[i]);
         prefetchObject(objects[i]);
       }
-      prefetchContents(objects, n);
       for (NSUInteger i = 0; i < n; ++i) {
         if (!writeKeyValue(keys[i], objects[i], first)) return false;
         first = false;

@@ -28,7 +28,6 @@ class VectorArray : public Base {
     }
     std::copy_n(objects_.begin() + static_cast<std::ptrdiff_t>(range.location), range.length, buffer);
   }
-  void prefetchElements() const override { __builtin_prefetch(objects_.data()); }
   void getUnretainedObjects(const NSObject** buffer, NSRange range) const override {
     if (range.location > objects_.size() || range.length > objects_.size() - range.location) {
       this->raiseBeyondBounds(NSMaxRange(range), "getObjects:range:");

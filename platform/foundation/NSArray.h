@@ -45,9 +45,6 @@ class NSArray : public NSObject {
   // addresses stay valid while the array holds them unchanged. For code that walks many
   // elements at speed (the JSON writer). NSRangeException beyond the end.
   virtual void getUnretainedObjects(const NSObject** buffer, NSRange range) const;
-  // A hint before such a walk: asks the processor for the memory that holds the elements, so
-  // that a walk over many small containers overlaps their fetches. Does nothing by default.
-  virtual void prefetchElements() const {}
   std::vector<id> allObjects() const;  // the elements as a vector
   id operator[](NSUInteger index) const { return objectAtIndex(index); }
   id objectAtIndexedSubscript(NSUInteger index) const { return objectAtIndex(index); }

@@ -43,7 +43,6 @@ class DictionaryI : public NSDictionary {
                                          NSUInteger& position) const override {
     return table_.fetchUnretained(objects, keys, count, position);
   }
-  void prefetchEntries() const override { table_.prefetchEntries(); }
   id copyWithZone() const override { return self(); }
 
  private:
@@ -74,7 +73,6 @@ class DictionaryM : public NSMutableDictionary {
                                          NSUInteger& position) const override {
     return table_.fetchUnretained(objects, keys, count, position);
   }
-  void prefetchEntries() const override { table_.prefetchEntries(); }
 
  private:
   OrderedTable table_;

@@ -46,9 +46,6 @@ class NSDictionary : public NSObject {
   // null.
   virtual NSUInteger getUnretainedObjectsAndKeys(const NSObject** objects, const NSObject** keys, NSUInteger count,
                                                  NSUInteger& position) const;
-  // A hint before such a walk: asks the processor for the memory that holds the entries, so
-  // that a walk over many small containers overlaps their fetches. Does nothing by default.
-  virtual void prefetchEntries() const {}
   id operator[](const id& key) const { return objectForKey(key); }
   id objectForKeyedSubscript(const id& key) const { return objectForKey(key); }
   std::shared_ptr<NSArray> allKeys() const;

@@ -65,7 +65,6 @@ class OrderedTable {
     }
     return false;
   }
-  void prefetchEntries() const { __builtin_prefetch(entries_.data()); }
   // Up to `count` entries from the entry index `position`, which moves past them (holes left by
   // removals are skipped).
   size_t fetchUnretained(const NSObject** objects, const NSObject** keys, size_t count, size_t& position) const {

@@ -13,6 +13,7 @@
 #include "platform/foundation/NSException.h"
 #include "platform/foundation/NSNull.h"
 #include "platform/foundation/NSNumber.h"
+#include "platform/foundation/ObjectArena.h"
 
 namespace {
 
@@ -300,6 +301,67 @@ TEST(JSONDecoder, ValueCacheSharesRepeatedValuesAcrossParses) {
     ASSERT_EQ(zvt::as<NSString>(m->objectAtIndex(2 * i))->utf8(), "v" + std::to_string(i));
     ASSERT_EQ(zvt::as<NSNumber>(m->objectAtIndex(2 * i + 1))->intValue(), i);
   }
+}
+
+TEST(JSONDecoder, ATreeGoesWhenItsLastObjectGoes) {
+  const size_t chunksBefore = zvt::ObjectArena::liveChunkCount();
+  std::string text = "{\"list\":[";
+  for (int i = 0; i < 20000; ++i) text += (i ? ",\"" : "\"") + std::to_string(i * 7) + " a long enough text\"";
+  text += "],\"n\":1.5}";
+  id kept;
+  {
+    auto tree = zvt::as<NSDictionary>(objectFromJSONString(*NSString::stringWithUTF8String(text)));
+    ASSERT_TRUE(tree);
+    EXPECT_GT(zvt::ObjectArena::liveChunkCount(), chunksBefore);
+    // Every object handed out, by any route, holds the whole tree.
+    auto list = zvt::as<NSArray>(tree->objectForKey(NSString::stringWithUTF8String("list")));
+    kept = list->objectAtIndex(19999)->copy();
+    std::vector<id> keys;
+    for (const id& key : *tree) keys.push_back(key);
+    EXPECT_EQ(keys.size(), 2u);
+  }
+  ASSERT_TRUE(zvt::isKind<NSString>(kept));
+  EXPECT_EQ(zvt::as<NSString>(kept)->utf8(), "139993 a long enough text");
+  EXPECT_GT(zvt::ObjectArena::liveChunkCount(), chunksBefore);
+  kept.reset();
+  EXPECT_EQ(zvt::ObjectArena::liveChunkCount(), chunksBefore);
+}
+
+TEST(JSONDecoder, ValuesSharedWithAnEarlierTreeKeepItAlive) {
+  // One decoder: the second tree shares the first one's cached values.
+  auto decoder = JSONDecoder::decoder();
+  std::string first = "[\"shared value\", 123456, {\"key\": \"shared value\"}]";
+  std::string second = "{\"key\": [123456, \"shared value\"]}";
+  auto a = zvt::as<NSArray>(decoder->objectWithUTF8String(first.data(), first.size()));
+  auto b = zvt::as<NSDictionary>(decoder->objectWithUTF8String(second.data(), second.size()));
+  ASSERT_TRUE(a && b);
+  auto inner = zvt::as<NSArray>(b->objectForKey(NSString::stringWithUTF8String("key")));
+  ASSERT_TRUE(inner);
+  EXPECT_EQ(inner->objectAtIndex(1), a->objectAtIndex(0));
+  // The decoder, its cache and the first tree go; the second still reads the shared values.
+  std::weak_ptr<NSObject> firstTree = a;
+  a.reset();
+  decoder.reset();
+  EXPECT_FALSE(firstTree.expired());
+  EXPECT_EQ(zvt::as<NSString>(inner->objectAtIndex(1))->utf8(), "shared value");
+  EXPECT_EQ(zvt::as<NSNumber>(inner->objectAtIndex(0))->longLongValue(), 123456);
+  b.reset();
+  inner.reset();
+  EXPECT_TRUE(firstTree.expired());
+}
+
+TEST(JSONDecoder, MutableTreesHoldTheirValuesStrongly) {
+  auto tree = zvt::as<JCDictionary>(
+      mutableObjectFromJSONString(*NSString::stringWithUTF8String("{\"a\":[\"x\",{\"b\":2}],\"c\":\"y\"}")));
+  ASSERT_TRUE(tree && tree->isMutable());
+  auto a = zvt::as<JCArray>(tree->objectForKey(NSString::stringWithUTF8String("a")));
+  ASSERT_TRUE(a && a->isMutable());
+  std::weak_ptr<NSObject> removed = a->objectAtIndex(1);
+  a->removeObjectAtIndex(1);
+  EXPECT_TRUE(removed.expired());  // a container of a mutable tree is its own object
+  a->addObject(NSString::stringWithUTF8String("z"));
+  tree->removeObjectForKey(NSString::stringWithUTF8String("c"));
+  EXPECT_EQ(JSONString(*tree)->utf8(), "{\"a\":[\"x\",\"z\"]}");
 }
 
 TEST(JSONDecoder, EntryPointsAndProgrammingErrors) {
