@@ -132,8 +132,9 @@ void ObjectArena::newChunk(size_t minimum) {
   }
   reserved_ += size;
   nextChunkSize_ = std::min(nextChunkSize_ * 2, kMaxChunk);
+  // Each page gets its header when the arena reaches it: pages it never reaches stay untouched.
   char* base = static_cast<char*>(chunk);
-  for (size_t page = 0; page < size; page += kPageSize) *reinterpret_cast<ObjectArena**>(base + page) = this;
+  *reinterpret_cast<ObjectArena**>(base) = this;
   next_ = base + sizeof(void*);
   pageEnd_ = base + kPageSize;
   chunkEnd_ = base + size;
@@ -148,6 +149,7 @@ void* ObjectArena::allocateObjectSlow(size_t size) {
   if (pageEnd_ == chunkEnd_) {
     newChunk(kPageSize);
   } else {
+    *reinterpret_cast<ObjectArena**>(pageEnd_) = this;
     next_ = pageEnd_ + sizeof(void*);
     pageEnd_ += kPageSize;
   }
