@@ -7,9 +7,10 @@
 // through NWHTTPRequestOperationManager with the JSON serializers (network thread, processing
 // queue, success block on the main queue); the peer is a libcurl easy handle on the calling
 // thread. Each reports wall-clock time per request (real time) and the whole process's CPU time
-// per request (cpu_us_per_item: every thread, spinning included), on idle cores and with a busy
-// loop on every core of the benchmark's affinity (busy:1), ours with the spin before sleep on
-// and off (spin:1/0). Pin the run with taskset to one or two cores.
+// per request (cpu_us_per_item: every thread, spinning included) and its context switches, on
+// idle cores and with a busy loop on every core of the benchmark's affinity (POST/busy/...),
+// ours as configured by default (no spinning) and with the spin before sleep on (ours_spin).
+// Pin the run with taskset to one or two cores.
 //
 // Images: a 1920 x 1080 PNG and JPEG through the image response serializer, against libpng and
 // libjpeg-turbo called directly, on the same bytes into the same 8-bit RGB rows.
@@ -18,6 +19,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "foundation/http/NWHTTPRequestOperationManager.h"
@@ -69,14 +72,14 @@ class SpinScope {
   bool saved_;
 };
 
-void POST_Manager(benchmark::State& state) {
+void POST_Manager(benchmark::State& state, bool busyCores, bool spinning) {
   auto manager = NWHTTPRequestOperationManager::initWithBaseURL(NSURL::URLWithString(NSString::stringWithUTF8String(serverBase() + "/api")));
   manager->setRequestSerializer(NWJSONRequestSerializer::serializer());
   manager->setResponseSerializer(NWJSONResponseSerializer::serializer());
   auto params = parameters();
   auto loop = NSRunLoop::mainRunLoop();
-  SpinScope spin(state.range(1) != 0);
-  BusyCoresScope busy(state.range(0) != 0);
+  SpinScope spin(spinning);
+  BusyCoresScope busy(busyCores);
   {
     ProcessCPUCounter cpu(state);
     for (auto _ : state) {
@@ -102,7 +105,7 @@ size_t collect(char* data, size_t size, size_t count, void* out) {
   return size * count;
 }
 
-void POST_CurlPlusCodec(benchmark::State& state) {
+void POST_CurlPlusCodec(benchmark::State& state, bool busyCores) {
   CURL* curl = curl_easy_init();
   std::string url = serverBase() + "/api/client.php?m=get_time";
   auto params = parameters();
@@ -112,7 +115,7 @@ void POST_CurlPlusCodec(benchmark::State& state) {
   curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, collect);
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &reply);
-  BusyCoresScope busy(state.range(0) != 0);
+  BusyCoresScope busy(busyCores);
   {
     ProcessCPUCounter cpu(state);
     for (auto _ : state) {
@@ -177,17 +180,30 @@ void JPEG_libjpeg(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(POST_Manager)->ArgNames({"busy", "spin"})->Args({0, 1})->Args({0, 0})->Args({1, 1})->Args({1, 0})->UseRealTime()->Unit(benchmark::kMicrosecond);
-BENCHMARK(POST_CurlPlusCodec)->ArgNames({"busy"})->Arg(0)->Arg(1)->UseRealTime()->Unit(benchmark::kMicrosecond);
-BENCHMARK(PNG_ImageSerializer)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(PNG_libpng)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(JPEG_ImageSerializer)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(JPEG_libjpeg)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
   // Before any thread exists: the helper processes are forked.
   startServer();
   CoreLoad::shared().prepare();
+  // POST/<cores>/<side>: "ours" with the default settings (no spinning), "ours_spin" with the
+  // spin before sleep on, "curl_codec" the peer; "idle" cores or "busy" ones.
+  for (bool busyCores : {false, true}) {
+    const std::string group = std::string("POST/") + (busyCores ? "busy" : "idle") + "/";
+    auto add = [&](const std::string& side, auto&&... args) {
+      benchmark::RegisterBenchmark((group + side).c_str(), args...)->UseRealTime()->Unit(benchmark::kMicrosecond);
+    };
+    add("ours", POST_Manager, busyCores, false);
+    add("ours_spin", POST_Manager, busyCores, true);
+    add("curl_codec", POST_CurlPlusCodec, busyCores);
+  }
+  using Function = void (*)(benchmark::State&);
+  const std::pair<const char*, Function> images[] = {{"image/png/ours", PNG_ImageSerializer},
+                                                     {"image/png/libpng", PNG_libpng},
+                                                     {"image/jpeg/ours", JPEG_ImageSerializer},
+                                                     {"image/jpeg/libjpeg", JPEG_libjpeg}};
+  for (const auto& [name, function] : images) {
+    benchmark::RegisterBenchmark(name, function)->UseRealTime()->Unit(benchmark::kMillisecond);
+  }
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

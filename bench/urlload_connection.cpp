@@ -3,11 +3,14 @@
 // its CPU time is not counted; pin it elsewhere with ZVT_BENCH_SERVER_CPUS), counting the bytes
 // received. Ours is NSURLConnection on the calling thread's run loop; the peer a plain libcurl
 // easy handle that reuses its connection. Each reports wall-clock time per request (real time)
-// and the whole process's CPU time per request (cpu_us_per_item), on idle cores and with a busy
-// loop on every core of the benchmark's affinity (busy:1), ours with the spin before sleep on
-// and off (spin:1/0). Pin the run with taskset to one or two cores.
+// and the whole process's CPU time per request (cpu_us_per_item) and context switches, on idle
+// cores and with a busy loop on every core of the benchmark's affinity (GET_1KiB/busy/...),
+// ours as configured by default (no spinning) and with the spin before sleep on (ours_spin).
+// Pin the run with taskset to one or two cores.
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
+
+#include <string>
 
 #include "bench/support/HelperProcesses.h"
 #include "bench/support/ProcessCPU.h"
@@ -47,12 +50,12 @@ class Collector final : public NSURLConnectionDelegate {
   }
 };
 
-void BM_NSURLConnection(benchmark::State& state) {
+void GET_NSURLConnection(benchmark::State& state, bool busyCores, bool spinning) {
   auto url = NSURL::URLWithString(serverBase() + "/bytes?n=1024");
   auto runLoop = NSRunLoop::currentRunLoop();
   bool savedSpin = zvt::spinBeforeSleep();
-  zvt::setSpinBeforeSleep(state.range(1) != 0);
-  BusyCoresScope busy(state.range(0) != 0);
+  zvt::setSpinBeforeSleep(spinning);
+  BusyCoresScope busy(busyCores);
   {
     ProcessCPUCounter cpu(state);
     for (auto _ : state) {
@@ -68,21 +71,20 @@ void BM_NSURLConnection(benchmark::State& state) {
   }
   zvt::setSpinBeforeSleep(savedSpin);
 }
-BENCHMARK(BM_NSURLConnection)->ArgNames({"busy", "spin"})->Args({0, 1})->Args({0, 0})->Args({1, 1})->Args({1, 0})->UseRealTime();
 
 size_t discard(char*, size_t size, size_t count, void* total) {
   *static_cast<size_t*>(total) += size * count;
   return size * count;
 }
 
-void BM_CurlEasyHandle(benchmark::State& state) {
+void GET_CurlEasyHandle(benchmark::State& state, bool busyCores) {
   std::string url = serverBase() + "/bytes?n=1024";
   CURL* easy = curl_easy_init();
   size_t bytes = 0;
   curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &discard);
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, &bytes);
-  BusyCoresScope busy(state.range(0) != 0);
+  BusyCoresScope busy(busyCores);
   {
     ProcessCPUCounter cpu(state);
     for (auto _ : state) {
@@ -96,7 +98,6 @@ void BM_CurlEasyHandle(benchmark::State& state) {
   }
   curl_easy_cleanup(easy);
 }
-BENCHMARK(BM_CurlEasyHandle)->ArgNames({"busy"})->Arg(0)->Arg(1)->UseRealTime();
 
 }  // namespace
 
@@ -104,6 +105,14 @@ int main(int argc, char** argv) {
   // Before any thread exists: the helper processes are forked.
   startServer();
   CoreLoad::shared().prepare();
+  // GET_1KiB/<cores>/<side>: "ours" with the default settings (no spinning), "ours_spin" with
+  // the spin before sleep on, "curl" the peer; "idle" cores or "busy" ones.
+  for (bool busyCores : {false, true}) {
+    const std::string group = std::string("GET_1KiB/") + (busyCores ? "busy" : "idle") + "/";
+    benchmark::RegisterBenchmark((group + "ours").c_str(), GET_NSURLConnection, busyCores, false)->UseRealTime();
+    benchmark::RegisterBenchmark((group + "ours_spin").c_str(), GET_NSURLConnection, busyCores, true)->UseRealTime();
+    benchmark::RegisterBenchmark((group + "curl").c_str(), GET_CurlEasyHandle, busyCores)->UseRealTime();
+  }
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();
