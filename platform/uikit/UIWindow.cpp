@@ -4,6 +4,8 @@
 #include "platform/uikit/DisplayCycle.h"
 #include "platform/uikit/UIApplication.h"
 #include "platform/uikit/UIKitMainThread.h"
+#include "platform/uikit/UIViewController.h"
+#include "platform/uikit/internal/ControllerTransition.h"
 #include "platform/uikit/internal/GestureEnvironment.h"
 
 UIWindow::UIWindow() {
@@ -42,6 +44,7 @@ void UIWindow::makeKeyWindow() {
 
 void UIWindow::becomeKeyWindow() {
   UIApplication::sharedApplication()->windowBecameKey(std::static_pointer_cast<UIWindow>(viewSelf()));
+  if (rootViewController_) zvt::ui::updateStatusBarAppearance();
   NSNotificationCenter::defaultCenter()->postNotificationName(UIWindowDidBecomeKeyNotification, self());
 }
 
@@ -58,12 +61,76 @@ void UIWindow::makeKeyAndVisible() {
   makeKeyWindow();
 }
 
+namespace {
+
+// The root's did-appear comes after the turn's layout and display, as after launch on the device.
+void endAppearanceAfterPass(const std::shared_ptr<UIViewController>& root) {
+  std::weak_ptr<UIViewController> weak = root;
+  uint64_t generation = root->appearanceGeneration();
+  zvt::ui::afterDisplayPass([weak, generation] {
+    auto root = weak.lock();
+    if (root && root->appearanceGeneration() == generation) root->endAppearanceTransition();
+  });
+}
+
+}  // namespace
+
+void UIWindow::installRootView() {
+  auto root = rootViewController_;
+  if (!root) return;
+  auto view = root->view();
+  if (view->superview().get() == this) return;
+  zvt::ui::ManagedViewMoves managed;
+  view->setFrame(bounds());
+  view->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
+  insertSubview(view, 0);
+}
+
+void UIWindow::setRootViewController(const std::shared_ptr<UIViewController>& controller) {
+  zvt::ui::assertMainThread("UIWindow::setRootViewController");
+  if (controller == rootViewController_) return;
+  auto keep = viewSelf();
+  auto old = rootViewController_;
+  if (controller) {
+    if (auto window = controller->rootOfWindow(); window && window.get() != this) window->setRootViewController(nullptr);
+  }
+  rootViewController_ = controller;
+  if (old) old->setRootOfWindow(nullptr);
+  if (controller) controller->setRootOfWindow(std::static_pointer_cast<UIWindow>(keep));
+  bool shown = !isHidden();
+  if (old && shown) old->beginAppearanceTransition(false, false);
+  if (controller && shown) {
+    installRootView();
+    controller->beginAppearanceTransition(true, false);
+  }
+  if (old) {
+    if (auto view = old->viewIfLoaded(); view && view->superview().get() == this) {
+      zvt::ui::ManagedViewMoves managed;
+      view->removeFromSuperview();
+    }
+    if (shown) old->endAppearanceTransition();
+  }
+  if (controller && shown) endAppearanceAfterPass(controller);
+  if (isKeyWindow()) zvt::ui::updateStatusBarAppearance();
+}
+
 void UIWindow::setHidden(bool hidden) {
   zvt::ui::assertMainThread("UIWindow::setHidden");
   bool was = isHidden();
   if (was && !hidden) stackingOrder_ = UIApplication::sharedApplication()->nextStackingOrder();
   UIView::setHidden(hidden);
   if (was == hidden) return;
+  if (auto root = rootViewController_) {
+    auto keep = viewSelf();
+    if (!hidden) {
+      installRootView();
+      root->beginAppearanceTransition(true, false);
+      endAppearanceAfterPass(root);
+    } else {
+      root->beginAppearanceTransition(false, false);
+      root->endAppearanceTransition();
+    }
+  }
   if (hidden && isKeyWindow()) resignKeyWindow();
   NSNotificationCenter::defaultCenter()->postNotificationName(
       hidden ? UIWindowDidBecomeHiddenNotification : UIWindowDidBecomeVisibleNotification, self());

@@ -4,8 +4,8 @@
 // are stacked by windowLevel, then by the order they were shown. A window's frame is in screen
 // coordinates. Touches reach a window through UIApplication::sendEvent.
 //
-// The view controllers add the window's rootViewController (kept by the controllers' code,
-// which installs the root's view as the window's subview).
+// The root view controller's view fills the window; it is installed (and the controller told
+// that it appears) when the window is shown, or at once when the window is already shown.
 
 #include <memory>
 
@@ -22,6 +22,8 @@ inline const zvt::StaticString UIWindowDidBecomeHiddenNotification{"UIWindowDidB
 inline const zvt::StaticString UIWindowDidBecomeKeyNotification{"UIWindowDidBecomeKeyNotification"};
 inline const zvt::StaticString UIWindowDidResignKeyNotification{"UIWindowDidResignKeyNotification"};
 
+class UIViewController;
+
 class UIWindow : public UIView {
  public:
   UIWindow();
@@ -35,6 +37,11 @@ class UIWindow : public UIView {
   UIWindowLevel windowLevel() const { return windowLevel_; }
   void setWindowLevel(UIWindowLevel level) { windowLevel_ = level; }
   std::shared_ptr<UIScreen> screen() const { return UIScreen::mainScreen(); }
+
+  // Held strongly. Changing it while the window is shown takes the old root's view out and
+  // puts the new one in, with the appearance callbacks of both.
+  const std::shared_ptr<UIViewController>& rootViewController() const { return rootViewController_; }
+  void setRootViewController(const std::shared_ptr<UIViewController>& controller);
 
   bool isKeyWindow() const;
   void makeKeyWindow();
@@ -61,6 +68,8 @@ class UIWindow : public UIView {
 
  private:
   void registerWithApplication();
+  void installRootView();
+  std::shared_ptr<UIViewController> rootViewController_;
   UIWindowLevel windowLevel_ = UIWindowLevelNormal;
   uint64_t stackingOrder_ = 0;
 };
