@@ -286,6 +286,9 @@ class UIViewController : public UIResponder, public zvt::ui::ViewDelegate {
   std::shared_ptr<NSString> description() const override;
 
   // --- for containers, windows and transitions (not for screens)
+  // The container classes answer themselves (navigationController, tabBarController).
+  virtual UINavigationController* asNavigationController() { return nullptr; }
+  virtual UITabBarController* asTabBarController() { return nullptr; }
   std::shared_ptr<UIViewController> controllerSelf() const {
     return std::const_pointer_cast<UIViewController>(
         std::static_pointer_cast<const UIViewController>(shared_from_this()));
@@ -326,9 +329,6 @@ class UIViewController : public UIResponder, public zvt::ui::ViewDelegate {
   // Whether a child's view moving in and out of a window drives the child's appearance (plain
   // containers); containers that drive their children themselves answer no.
   virtual bool drivesChildAppearanceByWindowMoves() const { return true; }
-  // The container classes answer themselves (navigationController, tabBarController).
-  virtual UINavigationController* asNavigationController() { return nullptr; }
-  virtual UITabBarController* asTabBarController() { return nullptr; }
 
  private:
   friend class zvt::ui::PresentationRecord;

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/uikit/UINavigationController.h"
 #include "platform/uikit/UIViewController.h"
 #include "tests/platform/uikit/UIKitTestSupport.h"
 
@@ -11,35 +12,36 @@ namespace zvt::uitest {
 
 // Logs "<name>.<callback>", with the transition's flags after a "+" (toParent, fromParent,
 // presented, dismissed).
-class Recorder : public UIViewController {
+template <class Base>
+class Recording : public Base {
  public:
   std::string name = "vc";
   Log* log = nullptr;
 
-  static std::shared_ptr<Recorder> make(const std::string& name, Log* log) {
-    auto r = std::make_shared<Recorder>();
+  static std::shared_ptr<Recording> make(const std::string& name, Log* log) {
+    auto r = std::make_shared<Recording>();
     r->name = name;
     r->log = log;
     return r;
   }
   void viewDidLoad() override {
-    UIViewController::viewDidLoad();
+    Base::viewDidLoad();
     note("didLoad");
   }
   void viewWillAppear(bool animated) override {
-    UIViewController::viewWillAppear(animated);
+    Base::viewWillAppear(animated);
     note("willAppear");
   }
   void viewDidAppear(bool animated) override {
-    UIViewController::viewDidAppear(animated);
+    Base::viewDidAppear(animated);
     note("didAppear");
   }
   void viewWillDisappear(bool animated) override {
-    UIViewController::viewWillDisappear(animated);
+    Base::viewWillDisappear(animated);
     note("willDisappear");
   }
   void viewDidDisappear(bool animated) override {
-    UIViewController::viewDidDisappear(animated);
+    Base::viewDidDisappear(animated);
     note("didDisappear");
   }
   void willMoveToParentViewController(const std::shared_ptr<UIViewController>& parent) override {
@@ -54,13 +56,14 @@ class Recorder : public UIViewController {
   void note(const std::string& what) {
     if (!log) return;
     std::string flags;
-    if (isMovingToParentViewController()) flags += "+toParent";
-    if (isMovingFromParentViewController()) flags += "+fromParent";
-    if (isBeingPresented()) flags += "+presented";
-    if (isBeingDismissed()) flags += "+dismissed";
+    if (this->isMovingToParentViewController()) flags += "+toParent";
+    if (this->isMovingFromParentViewController()) flags += "+fromParent";
+    if (this->isBeingPresented()) flags += "+presented";
+    if (this->isBeingDismissed()) flags += "+dismissed";
     log->add(name + "." + what + flags);
   }
 };
+using Recorder = Recording<UIViewController>;
 
 // A shown key window on a 320 x 480 screen under a virtual clock, with a root controller.
 class ControllerScreen {
