@@ -562,10 +562,19 @@ void CALayer::drawInContext(const CGContextRef& context) {
 
 // --- animations -------------------------------------------------------------------------------
 
+namespace zvt::ca {
+namespace {
+double slowdown = 1;
+}  // namespace
+void setAnimationSlowdown(double factor) { slowdown = factor > 1 ? factor : 1; }
+double animationSlowdown() { return slowdown; }
+}  // namespace zvt::ca
+
 void CALayer::addAnimation(const std::shared_ptr<CAAnimation>& animation, const std::shared_ptr<NSString>& key) {
   if (!animation) return;
   auto copy = animation->copyAnimation();
   copy->trackers_.clear();
+  if (zvt::ca::slowdown != 1) copy->setSpeed(copy->speed() / zvt::ca::slowdown);
   CFTimeInterval now = CACurrentMediaTime();
   if (copy->beginTime() == 0) copy->setBeginTime(now);
   auto name = key ? key : NSString::fromValidUTF8("animation-" + std::to_string(++nextAnimationKey_));

@@ -271,4 +271,9 @@ namespace zvt::ca {
 // frames while there are some).
 size_t runningAnimationCount();
 
+// Slow animations (a switch of the desktop window, as a simulator has): every animation added
+// from now on runs `factor` times slower; 1 is normal speed, values below 1 count as 1.
+void setAnimationSlowdown(double factor);
+double animationSlowdown();
+
 }  // namespace zvt::ca

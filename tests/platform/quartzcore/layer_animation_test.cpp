@@ -342,4 +342,21 @@ TEST(QuartzLayer, LayoutAndDisplayPassesVisitOnlyMarkedBranches) {
   EXPECT_FALSE(plain->contents()) << "a layer that does not draw gets no backing store";
 }
 
+TEST(QuartzAnimation, SlowAnimationsStretchWhatIsAddedAfterTheSwitch) {
+  VirtualClockScope clock;
+  auto layer = CALayer::layer();
+  auto recorder = std::make_shared<Recorder>("slow");
+  auto fade = basic("opacity", N(0), N(1), 0.2);
+  fade->setDelegate(recorder);
+  fade->setTimingFunction(CAMediaTimingFunction::functionWithName(kCAMediaTimingFunctionLinear));
+  zvt::ca::setAnimationSlowdown(10);
+  layer->addAnimation(fade, S("fade"));
+  zvt::ca::setAnimationSlowdown(0.5);  // below 1: normal speed again
+  EXPECT_EQ(zvt::ca::animationSlowdown(), 1);
+  clock.advanceBy(1);
+  EXPECT_NEAR(layer->presentationProperties().opacity, 0.5, 1e-9) << "half of 2 s";
+  clock.advanceBy(1.01);
+  EXPECT_EQ(recorder->events, (std::vector<std::string>{"slow start", "slow done"}));
+}
+
 }  // namespace

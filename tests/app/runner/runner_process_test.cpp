@@ -1,0 +1,309 @@
+// The runner as a person starts it: headless scripts against the local service (pictures that
+// show the screens visited, a failing expectation that ends the run with a picture), refused
+// input, and the desktop window under Xvfb clicked through the X server.
+
+#include <gtest/gtest.h>
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+
+#include <fstream>
+#include <memory>
+#include <set>
+
+#include "platform/graphics/UIImage.h"
+#include "tests/app/runner/ChildProcess.h"
+#include "tests/platform/graphics/Canvas.h"
+#include "tests/support/ServiceProcess.h"
+#include "tests/support/TempHome.h"
+
+using zvt::test::ChildProcess;
+using zvt::test::RGBA;
+
+namespace {
+
+const std::string kRunner = ZVT_RUNNER_PATH;
+
+std::string writeScript(const zvt::test::TempHome& home, const std::string& text) {
+  std::string path = home.pathFor("script.txt");
+  std::ofstream(path) << text;
+  return path;
+}
+
+std::vector<std::string> environment(const zvt::test::TempHome& home) {
+  return {"ZVT_HOME=" + home.path(), "ASAN_OPTIONS=detect_leaks=0", "TZ=UTC"};
+}
+
+// Device pixels of a picture file, whatever layout it decodes to.
+struct PictureFile {
+  explicit PictureFile(const std::string& path)
+      : image(UIImage::imageWithContentsOfFile(NSString::stringWithUTF8String(path.c_str()))) {
+    if (!image) return;
+    const int w = static_cast<int>(image->CGImage()->width()), h = static_cast<int>(image->CGImage()->height());
+    canvas = std::make_unique<zvt::test::Canvas>(w, h);
+    image->drawInRect(CGRectMake(0, 0, w, h));
+  }
+  // At a point of the screen (scale 2).
+  RGBA at(double x, double y) const { return canvas->at(static_cast<int>(x * 2), static_cast<int>(y * 2)); }
+  std::shared_ptr<UIImage> image;
+  std::unique_ptr<zvt::test::Canvas> canvas;
+};
+
+// The tab titles' colours: orange when selected.
+bool orange(const RGBA& c) { return c.r > 230 && c.g > 80 && c.g < 140 && c.b < 80; }
+
+}  // namespace
+
+TEST(RunnerProcess, AHeadlessTourTapsThroughTwoScreensAndTheirPicturesShowThem) {
+  zvt::test::ServiceProcess service;
+  zvt::test::TempHome home;
+  const std::string pictures = home.pathFor("pictures");
+  auto script = writeScript(home,
+                            "expect \"纯棉短袖T恤男夏季新款\"\n"
+                            "shot home.png\n"
+                            "tap \"超精选\"\n"
+                            "wait 0.5\n"
+                            "shot second.png\n"
+                            "expect \"超精选的商品在这里展示。\"\n");
+  ChildProcess runner({kRunner, "--headless", "--fast", "--report", "--script", script, "--pictures", pictures,
+                       "--server-root", service.rootURL()},
+                      environment(home));
+  ASSERT_TRUE(runner.started());
+  EXPECT_EQ(runner.finish(120), 0);
+  bool sawProducts = false, sawSecond = false;
+  for (const auto& line : runner.lines()) {
+    sawProducts = sawProducts || (line.find("screen: ") == 0 && line.find("¥") != std::string::npos);
+    sawSecond = sawSecond || (line.find("screen: ") == 0 && line.find("超精选的商品在这里展示。") != std::string::npos);
+  }
+  EXPECT_TRUE(sawProducts) << "the home screen listed the service's products";
+  EXPECT_TRUE(sawSecond);
+
+  PictureFile home1(pictures + "/home.png"), second(pictures + "/second.png");
+  ASSERT_TRUE(home1.image && second.image);
+  EXPECT_EQ(home1.image->CGImage()->width(), 750u);
+  EXPECT_EQ(home1.image->CGImage()->height(), 1334u);
+  // The title bar in the theme colour, the first tab selected, a white product card; then the
+  // second tab selected and the cards gone.
+  EXPECT_EQ(home1.at(5, 40), (RGBA{255, 85, 20, 255}));
+  EXPECT_TRUE(orange(home1.at(37.5, 635))) << home1.at(37.5, 635);
+  EXPECT_FALSE(orange(second.at(37.5, 635))) << second.at(37.5, 635);
+  EXPECT_TRUE(orange(second.at(112.5, 635))) << second.at(112.5, 635);
+  EXPECT_EQ(home1.at(20, 200), (RGBA{255, 255, 255, 255})) << "a card's body";
+  EXPECT_EQ(second.at(20, 200), (RGBA{242, 242, 242, 255})) << "the second screen's background";
+}
+
+TEST(RunnerProcess, TheTourOfTheRunScriptShowsEveryTabOnAScreenThatIsNotEmpty) {
+  zvt::test::ServiceProcess service;
+  zvt::test::TempHome home;
+  const std::string pictures = home.pathFor("pictures");
+  ChildProcess runner({kRunner, "--headless", "--fast", "--script", ZVT_TOUR_PATH, "--pictures", pictures,
+                       "--server-root", service.rootURL()},
+                      environment(home));
+  EXPECT_EQ(runner.finish(120), 0);
+  int said = 0;
+  for (const auto& line : runner.lines()) said += line.find("picture: " + pictures) == 0;
+  EXPECT_EQ(said, 5);
+  for (const char* name : {"1-home.png", "2-selected.png", "3-taobao.png", "4-malls.png", "5-mine.png"}) {
+    PictureFile picture(pictures + "/" + name);
+    ASSERT_TRUE(picture.image) << name;
+    // Not empty: the title bar, the content and the tab bar differ, and the content holds
+    // more than its background.
+    std::set<uint32_t> colours;
+    for (double y = 0; y < 667; y += 7)
+      for (double x = 0; x < 375; x += 5) {
+        RGBA c = picture.at(x, y);
+        colours.insert(uint32_t(c.r) << 16 | uint32_t(c.g) << 8 | c.b);
+      }
+    EXPECT_GT(colours.size(), 8u) << name;
+    EXPECT_NE(picture.at(5, 40), picture.at(5, 300)) << name;
+    EXPECT_NE(picture.at(5, 300), picture.at(5, 660)) << name;
+  }
+}
+
+TEST(RunnerProcess, AFailedExpectationEndsTheRunWithAPicture) {
+  zvt::test::TempHome home;
+  const std::string pictures = home.pathFor("pictures");
+  auto script = writeScript(home, "wait 0.2\n# not there\nexpect \"我的订单列表\"\nshot never.png\n");
+  ChildProcess runner({kRunner, "--headless", "--fast", "--text-wait", "0.5", "--script", script, "--pictures",
+                       pictures, "--server-root", "http://127.0.0.1:9"},
+                      environment(home));
+  EXPECT_EQ(runner.finish(60), 1);
+  const std::string message = script + ":3: expected \"我的订单列表\" is not on the screen";
+  bool said = false;
+  for (const auto& line : runner.lines()) said = said || line == message;
+  EXPECT_TRUE(said);
+  PictureFile failed(pictures + "/failed-line3.png");
+  ASSERT_TRUE(failed.image);
+  EXPECT_EQ(failed.at(5, 40), (RGBA{255, 85, 20, 255})) << "the screen as it was";
+  EXPECT_FALSE(PictureFile(pictures + "/never.png").image);
+}
+
+TEST(RunnerProcess, InputItCannotUseIsRefusedWithStatusTwo) {
+  zvt::test::TempHome home;
+  struct Case {
+    std::vector<std::string> arguments;
+    std::string script;
+    const char* says;
+  } cases[] = {
+      {{"--headless", "--script"}, "", "--script needs a file"},
+      {{"--headless", "--screen", "300x300"}, "wait 1", "unknown screen"},
+      {{"--headless"}, "wait one", "line 1: wait takes seconds"},
+      {{"--headless", "--script", "/nonexistent/tour.txt"}, "", "cannot read"},
+      {{"--window", "--fast"}, "", "--fast runs headless only"},
+      {{"--headless", "--text-wait", "-1"}, "wait 1", "--text-wait needs seconds (0 to 600)"},
+      {{"--headless", "--request-timeout", "soon"}, "wait 1", ""},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> arguments{kRunner};
+    arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+    if (!c.script.empty()) {
+      arguments.push_back("--script");
+      arguments.push_back(writeScript(home, c.script));
+    }
+    const std::string errors = home.pathFor("stderr.txt");
+    ChildProcess runner(arguments, environment(home), errors);
+    EXPECT_EQ(runner.finish(30), 2) << c.arguments[0] << " " << c.says;
+    std::ifstream in(errors);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find(c.says), std::string::npos) << text;
+  }
+}
+
+namespace {
+
+// An X server of its own for the test, with a connection to it; no display when Xvfb cannot
+// start here (three tries: a server that dies while it starts is tried again).
+class Xvfb {
+ public:
+  Xvfb() {
+    for (int attempt = 0; attempt < 3 && !connection_; ++attempt) start();
+  }
+  ~Xvfb() {
+    if (connection_) XCloseDisplay(connection_);
+    stop();
+  }
+  const std::string& display() const { return display_; }
+  Display* connection() const { return connection_; }
+
+ private:
+  void start() {
+    stop();
+    int ready[2];
+    if (pipe2(ready, O_CLOEXEC) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      prctl(PR_SET_PDEATHSIG, SIGTERM);
+      int null = open("/dev/null", O_WRONLY);
+      if (null >= 0) dup2(null, 2);
+      const int fd = dup(ready[1]);  // without close-on-exec: Xvfb writes its display number here
+      std::string number = std::to_string(fd);
+      execlp("Xvfb", "Xvfb", "-displayfd", number.c_str(), "-screen", "0", "600x900x24", "-nolisten", "tcp",
+             "-noreset", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(ready[1]);
+    // Xvfb writes its display number once it accepts clients.
+    pollfd p{ready[0], POLLIN, 0};
+    char number[16] = {};
+    std::string display;
+    if (poll(&p, 1, 15000) > 0 && read(ready[0], number, sizeof number - 1) > 0) display = std::string(":") + number;
+    close(ready[0]);
+    while (!display.empty() && (display.back() == '\n' || display.back() == ' ')) display.pop_back();
+    if (display.size() > 1) connection_ = XOpenDisplay(display.c_str());
+    if (connection_) display_ = display;
+  }
+  void stop() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+    pid_ = -1;
+  }
+
+  pid_t pid_ = -1;
+  std::string display_;
+  Display* connection_ = nullptr;
+};
+
+Window findWindow(Display* display, Window window, const char* name) {
+  char* title = nullptr;
+  if (XFetchName(display, window, &title) && title) {
+    bool match = std::string(title).find(name) == 0;
+    XFree(title);
+    if (match) return window;
+  }
+  Window root, parent, *children = nullptr;
+  unsigned count = 0;
+  if (!XQueryTree(display, window, &root, &parent, &children, &count)) return 0;
+  Window found = 0;
+  for (unsigned i = 0; i < count && !found; ++i) found = findWindow(display, children[i], name);
+  if (children) XFree(children);
+  return found;
+}
+
+RGBA pixelOnScreen(Display* display, int x, int y) {
+  XImage* image = XGetImage(display, DefaultRootWindow(display), x, y, 1, 1, AllPlanes, ZPixmap);
+  if (!image) return {};
+  unsigned long p = XGetPixel(image, 0, 0);
+  XDestroyImage(image);
+  return RGBA{static_cast<uint8_t>(p >> 16), static_cast<uint8_t>(p >> 8), static_cast<uint8_t>(p), 255};
+}
+
+}  // namespace
+
+TEST(RunnerProcess, TheWindowShowsTheScreenAClickSwitchesTheTabAndItClosesCleanly) {
+  Xvfb xvfb;
+  if (xvfb.display().empty()) GTEST_SKIP() << "Xvfb cannot start here (install the Debian package xvfb)";
+  zvt::test::TempHome home;
+  auto env = environment(home);
+  env.push_back("DISPLAY=" + xvfb.display());
+  env.push_back("GDK_BACKEND=x11");
+  env.push_back("NO_AT_BRIDGE=1");
+  ChildProcess runner({kRunner, "--window", "--report", "--server-root", "http://127.0.0.1:9"}, env,
+                      home.pathFor("stderr.txt"));
+  ASSERT_TRUE(runner.waitForLine("shown", 60)) << "the window's first frame";
+  ASSERT_TRUE(runner.waitForLine("screen: ", 30));
+
+  Display* display = xvfb.connection();
+  Window window = findWindow(display, DefaultRootWindow(display), "Zavelto");
+  ASSERT_TRUE(window) << "a top-level window titled Zavelto";
+  int x = 0, y = 0;
+  Window child;
+  XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &x, &y, &child);
+  XWindowAttributes attributes;
+  XGetWindowAttributes(display, window, &attributes);
+  EXPECT_EQ(attributes.width, 375);
+  EXPECT_EQ(attributes.height, 667);
+  // The first tab's glyph is orange, the second's grey (the glyphs sit 5 to 27 points into the
+  // tab bar).
+  EXPECT_TRUE(orange(pixelOnScreen(display, x + 37, y + 618 + 16))) << pixelOnScreen(display, x + 37, y + 634);
+  EXPECT_FALSE(orange(pixelOnScreen(display, x + 112, y + 618 + 16)));
+
+  // A click on the second tab, through the X server.
+  XTestFakeMotionEvent(display, -1, x + 112, y + 640, 0);
+  XTestFakeButtonEvent(display, 1, True, 0);
+  XTestFakeButtonEvent(display, 1, False, 0);
+  XFlush(display);
+  EXPECT_TRUE(runner.waitForLine("超精选的商品在这里展示。", 30)) << "the second tab's screen";
+  bool switched = false;
+  for (int i = 0; i < 10 && !switched; ++i) {
+    XSync(display, False);
+    switched = orange(pixelOnScreen(display, x + 112, y + 634));
+    if (!switched && !runner.waitForLine("painted", 10)) break;
+  }
+  EXPECT_TRUE(switched) << "the window shows the second tab selected";
+
+  // The close button's message: the application terminates and the run ends with 0.
+  XEvent close{};
+  close.xclient.type = ClientMessage;
+  close.xclient.window = window;
+  close.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+  close.xclient.format = 32;
+  close.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+  close.xclient.data.l[1] = CurrentTime;
+  XSendEvent(display, window, False, NoEventMask, &close);
+  XFlush(display);
+  EXPECT_EQ(runner.finish(30), 0);
+}

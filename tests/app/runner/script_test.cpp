@@ -1,0 +1,152 @@
+// Scripts: what the parser reads and refuses, and steps run through the device against a small
+// view tree on the virtual clock (taps reach views through hit-testing, typing reaches the first
+// responder, a missing text stops the run with a picture).
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "app/runner/Script.h"
+#include "app/runner/Showcase.h"
+#include "platform/graphics/UIColor.h"
+#include "platform/graphics/UIImage.h"
+#include "platform/uikit/Device.h"
+#include "platform/uikit/UITextInput.h"
+#include "tests/support/MainLoop.h"
+#include "tests/support/TempHome.h"
+
+using zvt::runner::ScriptStep;
+using Kind = ScriptStep::Kind;
+
+namespace {
+
+// A field that takes typing when it is tapped.
+class Field : public zvt::runner::TextView, public UIKeyInput {
+ public:
+  bool canBecomeFirstResponder() const override { return true; }
+  bool hasText() const override { return !text().empty(); }
+  void insertText(const std::shared_ptr<NSString>& t) override { setText(text() + t->utf8()); }
+  void deleteBackward() override {
+    auto s = text();
+    if (!s.empty()) s.pop_back();
+    setText(s);
+  }
+  void touchesEnded(const std::shared_ptr<NSSet>&, const std::shared_ptr<UIEvent>&) override { becomeFirstResponder(); }
+};
+
+class Tapped : public NSObject {
+ public:
+  int taps = 0;
+  void tapped() { ++taps; }
+};
+
+}  // namespace
+
+TEST(RunnerScript, ReadsEveryStepAndRefusesWhatItCannotRead) {
+  std::vector<ScriptStep> steps;
+  std::string error;
+  ASSERT_TRUE(zvt::runner::parseScript("# a tour\n\ntap \"登录\"\n  tap 120.5, 300\ntype \"a \\\"b\\\" \\\\ c\"\n"
+                                       "press return\nswipe left\npull down\nwait 2.5\nshot home\nshot b.png\n"
+                                       "expect \"我的订单\"\n",
+                                       steps, &error))
+      << error;
+  struct Expect {
+    Kind kind;
+    std::string text;
+    int line;
+  } expected[] = {{Kind::kTapText, "登录", 3}, {Kind::kTapPoint, "", 4},         {Kind::kType, "a \"b\" \\ c", 5},
+                  {Kind::kPress, "return", 6}, {Kind::kSwipe, "left", 7},        {Kind::kPull, "", 8},
+                  {Kind::kWait, "", 9},        {Kind::kShot, "home.png", 10},    {Kind::kShot, "b.png", 11},
+                  {Kind::kExpect, "我的订单", 12}};
+  ASSERT_EQ(steps.size(), std::size(expected));
+  for (size_t i = 0; i < steps.size(); ++i) {
+    EXPECT_EQ(steps[i].kind, expected[i].kind) << i;
+    EXPECT_EQ(steps[i].text, expected[i].text) << i;
+    EXPECT_EQ(steps[i].line, expected[i].line) << i;
+  }
+  EXPECT_EQ(steps[1].point.x, 120.5);
+  EXPECT_EQ(steps[1].point.y, 300);
+  EXPECT_EQ(steps[6].seconds, 2.5);
+
+  struct Bad {
+    const char* script;
+    const char* error;
+  } bad[] = {
+      {"tap", "line 1: tap takes a text in double quotes or a point x,y"},
+      {"tap \"open", "line 1: tap takes one text in double quotes"},
+      {"tap \"a\" more", "line 1: tap takes one text in double quotes"},
+      {"# ok\ntap 1;2", "line 2: tap takes a text in double quotes or a point x,y"},
+      {"type 123", "line 1: type takes one text in double quotes"},
+      {"press escape", "line 1: press takes return or delete"},
+      {"swipe diagonal", "line 1: swipe takes up, down, left or right"},
+      {"pull up", "line 1: pull takes down"},
+      {"wait soon", "line 1: wait takes seconds (0 to 3600)"},
+      {"wait -1", "line 1: wait takes seconds (0 to 3600)"},
+      {"wait nan", "line 1: wait takes seconds (0 to 3600)"},
+      {"shot ../escape.png", "line 1: shot takes a file name (no folders)"},
+      {"shot a/b.png", "line 1: shot takes a file name (no folders)"},
+      {"dance", "line 1: unknown step \"dance\""},
+  };
+  for (const auto& b : bad) {
+    EXPECT_FALSE(zvt::runner::parseScript(b.script, steps, &error)) << b.script;
+    EXPECT_EQ(error, b.error) << b.script;
+    EXPECT_TRUE(steps.empty());
+  }
+}
+
+TEST(RunnerScript, StepsGoThroughTheDeviceAndAMissingTextStopsWithAPicture) {
+  zvt::test::VirtualClockScope clock;
+  zvt::test::TempHome home;
+  zvt::ui::Device::useScreen(zvt::ui::kScreen320x480);
+  auto window = UIWindow::make();
+  window->setBackgroundColor(UIColor::whiteColor());
+  auto button = UIView::makeView<zvt::runner::TabButton>(CGRectMake(0, 400, 100, 49));
+  button->setTitle("按钮");
+  auto target = std::make_shared<Tapped>();
+  button->addTarget(target, SEL(&Tapped::tapped), UIControlEventTouchUpInside);
+  window->addSubview(button);
+  auto field = UIView::makeView<Field>(CGRectMake(0, 100, 320, 40));
+  window->addSubview(field);
+  // A cover that hides nothing from the eye but catches taps below it.
+  window->makeKeyAndVisible();
+  zvt::ui::Device::shared().settle();
+
+  const std::string folder = home.path() + "/pictures";
+  std::vector<ScriptStep> steps;
+  std::string error;
+  ASSERT_TRUE(zvt::runner::parseScript("tap \"按钮\"\ntap 160,120\ntype \"138\"\npress delete\nwait 1\n"
+                                       "shot ok.png\nexpect \"13\"\ntap \"按钮\"\nexpect \"没有的\"\ntap \"按钮\"\n",
+                                       steps, &error));
+  std::vector<std::string> said;
+  zvt::runner::ScriptRun run;
+  run.name = "test.txt";
+  run.picturesFolder = folder;
+  run.virtualClock = true;
+  run.textWait = 0;
+  run.say = [&](const std::string& line) { said.push_back(line); };
+  auto outcome = zvt::runner::runScript(steps, run);
+  EXPECT_FALSE(outcome.passed);
+  EXPECT_EQ(outcome.message, "test.txt:9: expected \"没有的\" is not on the screen");
+  EXPECT_EQ(target->taps, 2) << "the run stopped before the last tap";
+  EXPECT_EQ(field->text(), "13");
+  ASSERT_EQ(outcome.pictures.size(), 2u);
+  EXPECT_EQ(outcome.pictures[0], folder + "/ok.png");
+  EXPECT_EQ(outcome.pictures[1], folder + "/failed-line9.png");
+  for (const auto& path : outcome.pictures) {
+    auto image = UIImage::imageWithContentsOfFile(NSString::stringWithUTF8String(path.c_str()));
+    ASSERT_TRUE(image) << path;
+    EXPECT_EQ(image->CGImage()->width(), 640u);
+  }
+  bool listed = false;
+  for (const auto& line : said) listed = listed || (line.find("visible: ") == 0 && line.find("按钮") != std::string::npos);
+  EXPECT_TRUE(listed) << "a failure lists what the screen shows";
+
+  // A tap on a text nobody shows stops the run too.
+  ASSERT_TRUE(zvt::runner::parseScript("tap \"无\"", steps, &error));
+  outcome = zvt::runner::runScript(steps, run);
+  EXPECT_EQ(outcome.message, "test.txt:1: nothing visible shows \"无\" to tap");
+  window->setHidden(true);
+  zvt::ui::Device::useScreen(zvt::ui::kScreen375x667);
+}
