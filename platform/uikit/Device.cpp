@@ -11,6 +11,7 @@
 #include "platform/quartzcore/CAAnimation.h"
 #include "platform/uikit/UIApplication.h"
 #include "platform/uikit/UIEvent.h"
+#include "platform/uikit/UIKeyboard.h"
 #include "platform/uikit/UIKitMainThread.h"
 #include "platform/uikit/UITextInput.h"
 
@@ -267,9 +268,11 @@ std::shared_ptr<UIResponder> Device::typingTarget() const {
 
 bool Device::typeText(const std::string& text) {
   assertMainThread("Device::typeText");
+  auto& keyboard = Keyboard::shared();
   for (const auto& character : scalars(text)) {
     auto target = typingTarget();
     if (!target) return false;
+    if (character == "\n" ? !keyboard.hasReturnKey() : !keyboard.canType(character)) return false;
     dynamic_cast<UIKeyInput&>(*target).insertText(NSString::stringWithUTF8String(character));
     settle();
   }
@@ -285,12 +288,19 @@ bool Device::paste(const std::string& text) {
   return true;
 }
 
-bool Device::pressReturn() { return paste("\n"); }
+bool Device::pressReturn() {
+  assertMainThread("Device::pressReturn");
+  auto target = typingTarget();
+  if (!target || !Keyboard::shared().hasReturnKey()) return false;
+  dynamic_cast<UIKeyInput&>(*target).insertText("\n"_ns);
+  settle();
+  return true;
+}
 
 bool Device::pressDelete() {
   assertMainThread("Device::pressDelete");
   auto target = typingTarget();
-  if (!target) return false;
+  if (!target || !Keyboard::shared().isShown()) return false;
   dynamic_cast<UIKeyInput&>(*target).deleteBackward();
   settle();
   return true;

@@ -84,9 +84,11 @@ class Device {
   void swipe(CGPoint from, CGPoint to, NSTimeInterval duration = 0.15);
 
   // --- the keyboard: into the first responder when it adopts UIKeyInput (false when none does)
-  // One character (Unicode scalar) at a time, as a person types.
+  // One character (Unicode scalar) at a time, as a person types: only while the keyboard is on
+  // screen, and only characters it has keys for (see UIKeyboard.h); false at the first one that
+  // cannot be typed.
   bool typeText(const std::string& text);
-  // The whole text in one insertion.
+  // The whole text in one insertion (the edit menu's paste: no keyboard needed).
   bool paste(const std::string& text);
   bool pressReturn();
   bool pressDelete();

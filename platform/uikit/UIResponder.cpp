@@ -1,5 +1,6 @@
 #include "platform/uikit/UIResponder.h"
 
+#include "platform/uikit/UIKeyboard.h"
 #include "platform/uikit/UIKitMainThread.h"
 
 namespace {
@@ -10,6 +11,7 @@ std::weak_ptr<UIResponder>& firstResponder() {
 }
 
 int forcedResignDepth = 0;
+const UIResponder* becoming = nullptr;
 
 }  // namespace
 
@@ -23,6 +25,8 @@ std::shared_ptr<UIResponder> UIResponder::currentFirstResponder() { return first
 
 bool UIResponder::isResigningByForce() { return forcedResignDepth > 0; }
 
+const UIResponder* UIResponder::responderBecomingFirst() { return becoming; }
+
 bool UIResponder::isFirstResponder() const { return firstResponder().lock().get() == this; }
 
 bool UIResponder::becomeFirstResponder() {
@@ -31,16 +35,24 @@ bool UIResponder::becomeFirstResponder() {
   if (!canBecomeFirstResponder() || !mayBecomeFirstResponderNow()) return false;
   if (auto current = currentFirstResponder()) {
     if (!current->canResignFirstResponder()) return false;
-    if (!current->resignFirstResponder()) return false;
+    const UIResponder* outer = becoming;
+    becoming = this;
+    bool resigned = current->resignFirstResponder();
+    becoming = outer;
+    if (!resigned) return false;
     if (currentFirstResponder() == current) return false;  // it kept the role
   }
   firstResponder() = responderSelf();
+  zvt::ui::Keyboard::shared().firstResponderChanged(*this, true);
   return true;
 }
 
 bool UIResponder::resignFirstResponder() {
   zvt::ui::assertMainThread("UIResponder::resignFirstResponder");
-  if (isFirstResponder()) firstResponder().reset();
+  if (isFirstResponder()) {
+    firstResponder().reset();
+    zvt::ui::Keyboard::shared().firstResponderChanged(*this, false);
+  }
   return true;
 }
 

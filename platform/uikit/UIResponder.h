@@ -33,6 +33,9 @@ class UIResponder : public NSObject {
   // True while endEditing(true) makes the first responder resign: a text control then resigns
   // without asking its delegate.
   static bool isResigningByForce();
+  // The responder whose becomeFirstResponder is making the current one resign (nil otherwise):
+  // the keyboard stays for a key-input responder that takes over.
+  static const UIResponder* responderBecomingFirst();
 
   // --- touches: the base passes them on to the next responder.
   virtual void touchesBegan(const std::shared_ptr<NSSet>& touches, const std::shared_ptr<UIEvent>& event);

@@ -202,8 +202,12 @@ void UIView::moveToWindow(const std::shared_ptr<UIWindow>& window, bool before) 
   auto delegate = viewDelegate();
   if (before) {
     if (!window) {
-      // A first responder leaving the window resigns.
-      if (auto responder = UIResponder::currentFirstResponder(); responder.get() == this) responder->resignFirstResponder();
+      // A first responder leaving the window resigns, without being asked.
+      if (auto responder = UIResponder::currentFirstResponder(); responder.get() == this) {
+        zvt::ui::beginForcedResign();
+        responder->resignFirstResponder();
+        zvt::ui::endForcedResign();
+      }
     }
     willMoveToWindow(window);
     if (delegate) delegate->viewWillMoveToWindow(window);
@@ -355,8 +359,11 @@ void UIView::setHidden(bool hidden) {
   if (hidden && !isHidden()) {
     // A first responder that is hidden resigns.
     if (auto responder = std::dynamic_pointer_cast<UIView>(UIResponder::currentFirstResponder());
-        responder && responder->isDescendantOfView(viewSelf()))
+        responder && responder->isDescendantOfView(viewSelf())) {
+      zvt::ui::beginForcedResign();
       responder->resignFirstResponder();
+      zvt::ui::endForcedResign();
+    }
   }
   layer()->setHidden(hidden);
 }

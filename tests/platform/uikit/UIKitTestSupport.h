@@ -12,6 +12,7 @@
 #include "platform/uikit/UIApplication.h"
 #include "platform/uikit/UIControl.h"
 #include "platform/uikit/UIGestureRecognizer.h"
+#include "platform/uikit/UIKeyboard.h"
 #include "platform/uikit/UIView.h"
 #include "platform/uikit/UIWindow.h"
 #include "tests/support/MainLoop.h"
@@ -31,7 +32,10 @@ class Screen {
   }
   ~Screen() {
     pictures.writeIfFailed();
+    window->endEditing(true);
     if (auto responder = UIResponder::currentFirstResponder()) responder->resignFirstResponder();
+    // The keyboard's slide ends within the test.
+    zvt::ui::Keyboard::shared().finishSlide();
     device().touchCancelAll();
     window->setHidden(true);
     device().settle();
