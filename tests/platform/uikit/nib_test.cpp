@@ -1,0 +1,93 @@
+#include <gtest/gtest.h>
+
+#include "platform/foundation/NSException.h"
+#include "platform/uikit/UIButton.h"
+#include "platform/uikit/UINib.h"
+#include "platform/uikit/UITextField.h"
+#include "tests/platform/uikit/UIKitTestSupport.h"
+
+using namespace zvt::uitest;
+
+namespace {
+
+Log* gLog = nullptr;
+
+// A form as the application builds them in nibs: weak outlets, set-up in awakeFromNib.
+class SearchForm : public UIView {
+ public:
+  std::weak_ptr<UITextField> searchTextField;
+  std::weak_ptr<UIButton> searchButton;
+  void setUpWithFrame(CGRect frame) override {
+    UIView::setUpWithFrame(frame);
+    gLog->add("initWithFrame");
+  }
+  void awakeFromNib() override {
+    // The outlets are set by now.
+    gLog->add(std::string("form.awake:") + (searchTextField.lock() ? "field" : "nil"));
+    searchTextField.lock()->setClearButtonMode(UITextFieldViewModeWhileEditing);
+  }
+};
+
+class AwakeField : public UITextField {
+ public:
+  void awakeFromNib() override { gLog->add("field.awake"); }
+};
+
+class Owner : public NSObject {
+ public:
+  std::weak_ptr<SearchForm> form;
+};
+
+void registerSearchForm() {
+  zvt::ui::registerNibFactory("SearchForm", [](zvt::ui::NibBuilder& nib) -> std::vector<id> {
+    auto form = nib.view<SearchForm>(CGRectMake(0, 0, 320, 200));
+    auto field = nib.view<AwakeField>(CGRectMake(10, 10, 300, 30));
+    auto button = nib.view<UIButton>(CGRectMake(10, 50, 300, 40));
+    button->setTitle("搜索"_ns, UIControlStateNormal);
+    form->addSubview(field);
+    form->addSubview(button);
+    form->searchTextField = field;
+    form->searchButton = button;
+    if (auto owner = std::dynamic_pointer_cast<Owner>(nib.owner())) owner->form = form;
+    auto extra = nib.adopt(UIView::make());
+    return {form, extra};
+  });
+}
+
+}  // namespace
+
+TEST(UIKitNib, FactoriesMakeFreshObjectsThatAwakeAfterTheirOutlets) {
+  Log log;
+  gLog = &log;
+  registerSearchForm();
+  auto owner = std::make_shared<Owner>();
+  auto top = loadNibNamed(nullptr, "SearchForm"_ns, owner, nullptr);
+  ASSERT_EQ(top->count(), 2u);
+  auto form = zvt::as<SearchForm>(top->objectAtIndex(0));
+  ASSERT_TRUE(form);
+  EXPECT_EQ(owner->form.lock(), form) << "the owner's outlet";
+  EXPECT_EQ(log.joined(), "form.awake:field field.awake") << "made as a nib makes views: no initWithFrame";
+  EXPECT_EQ(form->searchTextField.lock()->clearButtonMode(), UITextFieldViewModeWhileEditing);
+  EXPECT_EQ(form->frame(), CGRectMake(0, 0, 320, 200));
+  auto again = UINib::nibWithNibName("SearchForm"_ns, nullptr)->instantiateWithOwner(nullptr, nullptr);
+  EXPECT_NE(again->objectAtIndex(0), form);
+
+  // A button made by a nib is set up like one made in code.
+  Screen screen;
+  screen.window->addSubview(form);
+  EXPECT_TRUE(screen.device().viewWithText("搜索"));
+  zvt::ui::registerNibFactory("SearchForm", nullptr);
+  gLog = nullptr;
+}
+
+TEST(UIKitNib, AnUnknownNameRaisesAsOnTheDevice) {
+  auto nib = UINib::nibWithNibName("TZNoSuchView"_ns, nullptr);
+  ASSERT_TRUE(nib) << "made whether or not it exists";
+  try {
+    nib->instantiateWithOwner(nullptr, nullptr);
+    FAIL() << "no exception";
+  } catch (const NSException& e) {
+    EXPECT_EQ(e.name()->utf8(), "NSInternalInconsistencyException");
+    EXPECT_NE(e.reason()->utf8().find("with name 'TZNoSuchView'"), std::string::npos) << e.reason()->utf8();
+  }
+}
