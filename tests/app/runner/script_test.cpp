@@ -102,7 +102,8 @@ TEST(RunnerScript, StepsGoThroughTheDeviceAndAMissingTextStopsWithAPicture) {
   zvt::ui::Device::useScreen(zvt::ui::kScreen320x480);
   auto window = UIWindow::make();
   window->setBackgroundColor(UIColor::whiteColor());
-  auto button = UIView::makeView<zvt::runner::TabButton>(CGRectMake(0, 400, 100, 49));
+  // Above the keyboard that the field brings up.
+  auto button = UIView::makeView<zvt::runner::TabButton>(CGRectMake(0, 200, 100, 49));
   button->setTitle("按钮");
   auto target = std::make_shared<Tapped>();
   button->addTarget(target, SEL(&Tapped::tapped), UIControlEventTouchUpInside);
