@@ -3,8 +3,10 @@
 #include <map>
 
 #include "platform/foundation/NSException.h"
+#include "platform/uikit/ControllerHooks.h"
 #include "platform/uikit/UIKitMainThread.h"
 #include "platform/uikit/UIResponder.h"
+#include "platform/uikit/UIViewController.h"
 
 namespace zvt::ui {
 
@@ -17,8 +19,28 @@ std::map<std::string, NibFactory>& factories() {
 
 }  // namespace
 
+namespace {
+
+// loadView of a controller made with a nib name: the nib's File's Owner is the controller, whose
+// view outlet the nib sets.
+bool loadControllerView(UIViewController& controller) {
+  auto name = controller.nibName();
+  if (!name) return false;
+  auto self = controller.controllerSelf();
+  UINib::nibWithNibName(name, nullptr)->instantiateWithOwner(self, nullptr);
+  if (!controller.isViewLoaded())
+    zvt::raise(NSInternalInconsistencyException, "-[UIViewController _loadViewFromNibNamed:bundle:] loaded the \"" +
+                                                     name->utf8() + "\" nib but the view outlet was not set.");
+  return true;
+}
+
+}  // namespace
+
 void registerNibFactory(const std::string& name, NibFactory factory) {
   assertMainThread("UINib::registerNibFactory");
+  // Controllers made with a nib name load their views from the registry once it holds nibs.
+  auto& hooks = controllerHooks();
+  if (!hooks.loadViewFromNib) hooks.loadViewFromNib = loadControllerView;
   if (factory) factories()[name] = std::move(factory);
   else factories().erase(name);
 }

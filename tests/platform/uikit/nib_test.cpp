@@ -4,6 +4,7 @@
 #include "platform/uikit/UIButton.h"
 #include "platform/uikit/UINib.h"
 #include "platform/uikit/UITextField.h"
+#include "platform/uikit/UIViewController.h"
 #include "tests/platform/uikit/UIKitTestSupport.h"
 
 using namespace zvt::uitest;
@@ -90,4 +91,37 @@ TEST(UIKitNib, AnUnknownNameRaisesAsOnTheDevice) {
     EXPECT_EQ(e.name()->utf8(), "NSInternalInconsistencyException");
     EXPECT_NE(e.reason()->utf8().find("with name 'TZNoSuchView'"), std::string::npos) << e.reason()->utf8();
   }
+}
+
+TEST(UIKitNib, AControllerWithANibNameLoadsItsViewFromTheRegistry) {
+  struct Screen : UIViewController {
+    std::weak_ptr<UIButton> loginButton;
+    bool loaded = false;
+    void viewDidLoad() override {
+      UIViewController::viewDidLoad();
+      loaded = loginButton.lock() != nullptr;
+    }
+  };
+  zvt::ui::registerNibFactory("LoginScreen", [](zvt::ui::NibBuilder& nib) -> std::vector<id> {
+    auto owner = std::dynamic_pointer_cast<Screen>(nib.owner());
+    auto view = nib.view<UIView>(CGRectMake(0, 0, 320, 480));
+    auto button = nib.view<UIButton>(CGRectMake(10, 10, 100, 40));
+    view->addSubview(button);
+    if (owner) {
+      owner->setView(view);
+      owner->loginButton = button;
+    }
+    return {view};
+  });
+  zvt::ui::registerNibFactory("Viewless", [](zvt::ui::NibBuilder& nib) -> std::vector<id> {
+    return {nib.view<UIView>(CGRectZero)};
+  });
+  auto screen = UIViewController::initWithNibName<Screen>("LoginScreen"_ns);
+  EXPECT_FALSE(screen->isViewLoaded());
+  auto view = screen->view();
+  EXPECT_EQ(view->frame(), CGRectMake(0, 0, 320, 480));
+  EXPECT_TRUE(screen->loaded) << "viewDidLoad sees the outlets";
+  EXPECT_THROW(UIViewController::initWithNibName("Viewless"_ns)->view(), NSException) << "the view outlet was not set";
+  zvt::ui::registerNibFactory("LoginScreen", nullptr);
+  zvt::ui::registerNibFactory("Viewless", nullptr);
 }
