@@ -40,13 +40,42 @@ class VectorArray : public Base {
   std::vector<id> objects_;
 };
 
-// The plain immutable array behind the NSArray factories.
-class ArrayI : public VectorArray<NSArray> {
+// The plain immutable array behind the NSArray factories: its elements follow it in the same
+// block (see makeWithTrailing).
+class ArrayI final : public NSArray {
  public:
-  explicit ArrayI(std::vector<id> objects) : VectorArray(std::move(objects)) {}
+  static std::shared_ptr<NSArray> make(std::vector<id>&& objects) {
+    auto array = makeWithTrailing<ArrayI>(objects.size() * sizeof(id), objects.size());
+    std::uninitialized_move(objects.begin(), objects.end(), array->cells());
+    return array;
+  }
+  explicit ArrayI(size_t count) : count_(count) {}
+  ~ArrayI() override { std::destroy_n(cells(), count_); }
   std::string className() const override { return "__NSArrayI"; }
+  NSUInteger count() const override { return count_; }
+  id objectAtIndex(NSUInteger index) const override {
+    if (index >= count_) raiseBeyondBounds(index, "objectAtIndex:");
+    return cells()[index];
+  }
+  void getObjects(id* buffer, NSRange range) const override {
+    checkRange(range);
+    std::copy_n(cells() + range.location, range.length, buffer);
+  }
+  void getUnretainedObjects(const NSObject** buffer, NSRange range) const override {
+    checkRange(range);
+    const id* from = cells() + range.location;
+    for (NSUInteger i = 0; i < range.length; ++i) buffer[i] = from[i].get();
+  }
   id copyWithZone() const override { return self(); }
-  const std::vector<id>& objects() const { return objects_; }
+
+ private:
+  id* cells() const { return trailingStorage<id>(this); }
+  void checkRange(NSRange range) const {
+    if (range.location > count_ || range.length > count_ - range.location) {
+      raiseBeyondBounds(NSMaxRange(range), "getObjects:range:");
+    }
+  }
+  NSUInteger count_;
 };
 
 // The plain mutable array behind the NSMutableArray factories.
@@ -105,7 +134,7 @@ std::string elementDescription(const id& object, NSUInteger level) {
 // ---------------------------------------------------------------- NSArray factories
 
 std::shared_ptr<NSArray> NSArray::array() {
-  static const auto* empty = new std::shared_ptr<NSArray>(std::make_shared<zvt::ArrayI>(std::vector<id>()));
+  static const auto* empty = new std::shared_ptr<NSArray>(zvt::ArrayI::make(std::vector<id>()));
   return *empty;
 }
 
@@ -117,12 +146,12 @@ std::shared_ptr<NSArray> NSArray::make(std::initializer_list<id> objects) {
 
 std::shared_ptr<NSArray> NSArray::arrayWithObjects(std::vector<id> objects) {
   zvt::checkNoNil(objects, "initWithObjects:count:");
-  return std::make_shared<zvt::ArrayI>(std::move(objects));
+  return zvt::ArrayI::make(std::move(objects));
 }
 
 std::shared_ptr<NSArray> NSArray::arrayWithArray(const std::shared_ptr<NSArray>& other) {
   if (!other) return array();
-  return std::make_shared<zvt::ArrayI>(other->allObjects());
+  return zvt::ArrayI::make(other->allObjects());
 }
 
 // ---------------------------------------------------------------- NSArray
@@ -346,7 +375,7 @@ bool NSArray::isEqual(const id& other) const {
 
 NSUInteger NSArray::hash() const { return count(); }
 
-id NSArray::copyWithZone() const { return std::make_shared<zvt::ArrayI>(allObjects()); }
+id NSArray::copyWithZone() const { return zvt::ArrayI::make(allObjects()); }
 
 id NSArray::mutableCopyWithZone() const { return std::make_shared<zvt::ArrayM>(allObjects()); }
 
@@ -473,4 +502,4 @@ void NSMutableArray::filterUsingPredicate(const std::function<bool(const id&)>& 
   setArray(filteredArrayUsingPredicate(predicate));
 }
 
-id NSMutableArray::copyWithZone() const { return std::make_shared<zvt::ArrayI>(allObjects()); }
+id NSMutableArray::copyWithZone() const { return zvt::ArrayI::make(allObjects()); }

@@ -24,29 +24,97 @@ id copiedKey(const id& key) {
 }
 }  // namespace
 
-// The plain immutable dictionary behind the NSDictionary factories.
-class DictionaryI : public NSDictionary {
+// The plain immutable dictionary behind the NSDictionary factories. Its entries follow it in the
+// same block, in insertion order (see makeWithTrailing); beyond a few of them an index of their
+// positions by hash follows too, an open-addressing table of a power-of-two size.
+class DictionaryI final : public NSDictionary {
  public:
-  explicit DictionaryI(OrderedTable table) : table_(std::move(table)) {}
+  struct Entry {
+    NSUInteger hash;
+    id key;
+    id object;
+  };
+  // Up to this many entries a lookup compares the hashes one by one.
+  static constexpr size_t kLinear = 8;
+
+  static std::shared_ptr<NSDictionary> make(OrderedTable table) {
+    std::vector<std::pair<id, id>> pairs = std::move(table).takeEntries();
+    const size_t n = pairs.size();
+    unsigned bits = 0;
+    if (n > kLinear) {
+      while ((size_t{1} << bits) < 2 * n) ++bits;
+    }
+    const size_t slots = bits > 0 ? size_t{1} << bits : 0;
+    std::vector<NSUInteger> hashes(n);
+    for (size_t i = 0; i < n; ++i) hashes[i] = pairs[i].first->hash();
+    auto dictionary = makeWithTrailing<DictionaryI>(n * sizeof(Entry) + slots * sizeof(uint32_t), n, bits);
+    Entry* entries = dictionary->entries();
+    for (size_t i = 0; i < n; ++i) new (&entries[i]) Entry{hashes[i], std::move(pairs[i].first), std::move(pairs[i].second)};
+    if (bits > 0) {
+      uint32_t* index = dictionary->index();
+      std::fill_n(index, slots, kEmpty);
+      for (size_t i = 0; i < n; ++i) {
+        size_t slot = entries[i].hash & (slots - 1);
+        while (index[slot] != kEmpty) slot = (slot + 1) & (slots - 1);
+        index[slot] = static_cast<uint32_t>(i);
+      }
+    }
+    return dictionary;
+  }
+
+  DictionaryI(size_t count, unsigned bits) : count_(static_cast<uint32_t>(count)), bits_(bits) {}
+  ~DictionaryI() override { std::destroy_n(entries(), count_); }
   std::string className() const override { return "__NSDictionaryI"; }
-  NSUInteger count() const override { return table_.count(); }
-  id objectForKey(const id& key) const override { return key ? table_.find(key) : nullptr; }
-  std::shared_ptr<NSEnumerator> keyEnumerator() const override { return std::make_shared<VectorEnumerator>(table_.keys()); }
+  NSUInteger count() const override { return count_; }
+  id objectForKey(const id& key) const override {
+    if (!key) return nullptr;
+    const NSUInteger hash = key->hash();
+    const Entry* e = entries();
+    auto matches = [&](const Entry& entry) {
+      return entry.hash == hash && (entry.key == key || entry.key->isEqual(key));
+    };
+    if (bits_ == 0) {
+      for (uint32_t i = 0; i < count_; ++i) {
+        if (matches(e[i])) return e[i].object;
+      }
+      return nullptr;
+    }
+    const uint32_t* index = this->index();
+    const size_t mask = (size_t{1} << bits_) - 1;
+    for (size_t slot = hash & mask; index[slot] != kEmpty; slot = (slot + 1) & mask) {
+      if (matches(e[index[slot]])) return e[index[slot]].object;
+    }
+    return nullptr;
+  }
+  std::shared_ptr<NSEnumerator> keyEnumerator() const override {
+    std::vector<id> keys;
+    keys.reserve(count_);
+    for (uint32_t i = 0; i < count_; ++i) keys.push_back(entries()[i].key);
+    return std::make_shared<VectorEnumerator>(std::move(keys));
+  }
   void enumerateKeysAndObjectsUsingBlock(const std::function<void(const id&, const id&, bool*)>& block) const override {
     bool stop = false;
-    table_.forEach([&](const id& key, const id& object) {
-      block(key, object, &stop);
-      return stop;
-    });
+    for (uint32_t i = 0; i < count_ && !stop; ++i) block(entries()[i].key, entries()[i].object, &stop);
   }
   NSUInteger getUnretainedObjectsAndKeys(const NSObject** objects, const NSObject** keys, NSUInteger count,
                                          NSUInteger& position) const override {
-    return table_.fetchUnretained(objects, keys, count, position);
+    NSUInteger n = 0;
+    for (; n < count && position < count_; ++n, ++position) {
+      const Entry& e = entries()[position];
+      if (objects) objects[n] = e.object.get();
+      if (keys) keys[n] = e.key.get();
+    }
+    return n;
   }
   id copyWithZone() const override { return self(); }
 
  private:
-  OrderedTable table_;
+  static constexpr uint32_t kEmpty = UINT32_MAX;
+  Entry* entries() const { return trailingStorage<Entry>(this); }
+  uint32_t* index() const { return reinterpret_cast<uint32_t*>(entries() + count_); }
+
+  uint32_t count_;
+  unsigned bits_;
 };
 
 // The plain mutable dictionary behind the NSMutableDictionary factories.
@@ -111,7 +179,7 @@ OrderedTable tableOf(const std::shared_ptr<NSDictionary>& other) {
 // ---------------------------------------------------------------- NSDictionary factories
 
 std::shared_ptr<NSDictionary> NSDictionary::dictionary() {
-  static const auto* empty = new std::shared_ptr<NSDictionary>(std::make_shared<zvt::DictionaryI>(zvt::OrderedTable()));
+  static const auto* empty = new std::shared_ptr<NSDictionary>(zvt::DictionaryI::make(zvt::OrderedTable()));
   return *empty;
 }
 
@@ -120,7 +188,7 @@ std::shared_ptr<NSDictionary> NSDictionary::make(std::initializer_list<std::pair
 }
 
 std::shared_ptr<NSDictionary> NSDictionary::dictionaryWithPairs(std::vector<std::pair<id, id>> entries) {
-  return std::make_shared<zvt::DictionaryI>(zvt::tableOf(entries, "initWithObjects:forKeys:count:"));
+  return zvt::DictionaryI::make(zvt::tableOf(entries, "initWithObjects:forKeys:count:"));
 }
 
 std::shared_ptr<NSDictionary> NSDictionary::dictionaryWithObject(const id& object, const id& key) {
@@ -140,7 +208,7 @@ std::shared_ptr<NSDictionary> NSDictionary::dictionaryWithObjects(const std::sha
 }
 
 std::shared_ptr<NSDictionary> NSDictionary::dictionaryWithDictionary(const std::shared_ptr<NSDictionary>& other) {
-  return std::make_shared<zvt::DictionaryI>(zvt::tableOf(other));
+  return zvt::DictionaryI::make(zvt::tableOf(other));
 }
 
 // ---------------------------------------------------------------- NSDictionary
@@ -301,7 +369,7 @@ bool NSDictionary::isEqual(const id& other) const {
 
 NSUInteger NSDictionary::hash() const { return count(); }
 
-id NSDictionary::copyWithZone() const { return std::make_shared<zvt::DictionaryI>(zvt::tableOf(std::static_pointer_cast<NSDictionary>(self()))); }
+id NSDictionary::copyWithZone() const { return zvt::DictionaryI::make(zvt::tableOf(std::static_pointer_cast<NSDictionary>(self()))); }
 
 id NSDictionary::mutableCopyWithZone() const {
   return std::make_shared<zvt::DictionaryM>(zvt::tableOf(std::static_pointer_cast<NSDictionary>(self())));
@@ -364,5 +432,5 @@ void NSMutableDictionary::setValueForKey(const id& value, const std::shared_ptr<
 }
 
 id NSMutableDictionary::copyWithZone() const {
-  return std::make_shared<zvt::DictionaryI>(zvt::tableOf(std::static_pointer_cast<NSDictionary>(self())));
+  return zvt::DictionaryI::make(zvt::tableOf(std::static_pointer_cast<NSDictionary>(self())));
 }

@@ -1,6 +1,9 @@
 #pragma once
 // Shared pieces of the collection implementations.
 
+#include <cstdint>
+#include <memory>
+#include <new>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -21,6 +24,31 @@ struct ObjectHash {
 struct ObjectEqual {
   bool operator()(const id& a, const id& b) const { return objectsEqual(a, b); }
 };
+
+// Makes a T with room for `trailing` bytes right after it, in one block (the immutable plain
+// containers keep their elements there, so that reading them needs no second fetch). The
+// reference's control block is made apart.
+template <class T, class... Args>
+std::shared_ptr<T> makeWithTrailing(size_t trailing, Args&&... args) {
+  void* block = ::operator new(sizeof(T) + trailing);
+  T* object;
+  try {
+    object = new (block) T(std::forward<Args>(args)...);
+  } catch (...) {
+    ::operator delete(block);
+    throw;
+  }
+  return std::shared_ptr<T>(object, [](T* p) {
+    p->~T();
+    ::operator delete(static_cast<void*>(p));
+  });
+}
+
+// The first byte after an object made by makeWithTrailing.
+template <class U, class T>
+U* trailingStorage(const T* object) {
+  return reinterpret_cast<U*>(reinterpret_cast<uintptr_t>(object) + sizeof(T));
+}
 
 // A hash table of objects by key that remembers insertion order.
 class OrderedTable {
@@ -77,6 +105,16 @@ class OrderedTable {
       ++n;
     }
     return n;
+  }
+  // The live entries in order (for freezing into an immutable dictionary).
+  std::vector<std::pair<id, id>> takeEntries() && {
+    std::vector<std::pair<id, id>> live;
+    live.reserve(index_.size());
+    for (auto& entry : entries_) {
+      if (entry.first) live.push_back(std::move(entry));
+    }
+    clear();
+    return live;
   }
   std::vector<id> keys() const {
     std::vector<id> out;

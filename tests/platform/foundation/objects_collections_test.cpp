@@ -134,6 +134,30 @@ TEST(ObjectsDictionary, StoresLooksUpAndKeepsInsertionOrder) {
   EXPECT_EQ(d->count(), 1u);
 }
 
+TEST(ObjectsDictionary, ImmutableOnesOfEverySizeFindEveryKey) {
+  // Small ones compare hashes one by one, larger ones go through their index; keys of equal
+  // hash (numbers equal to a double) sit in the same run.
+  for (int n : {0, 1, 8, 9, 17, 300}) {
+    std::vector<std::pair<id, id>> pairs;
+    for (int i = 0; i < n; ++i) pairs.emplace_back(NSString::stringWithFormat("k%d", i), NSNumber::numberWithInt(i));
+    pairs.emplace_back(NSNumber::numberWithInt(7), "seven"_ns);
+    pairs.emplace_back(NSString::stringWithFormat("k%d", 0), "again"_ns);  // a repeated key keeps its place
+    auto d = NSDictionary::dictionaryWithPairs(pairs);
+    ASSERT_EQ(d->count(), static_cast<NSUInteger>(n == 0 ? 2 : n + 1)) << n;
+    for (int i = 1; i < n; ++i) EXPECT_EQ(zvt::as<NSNumber>(d->objectForKey(NSString::stringWithFormat("k%d", i)))->intValue(), i);
+    EXPECT_EQ(NSStringFromObject(d->objectForKey(NSNumber::numberWithDouble(7.0))), "seven") << n;
+    EXPECT_EQ(NSStringFromObject(d->objectForKey(NSString::stringWithFormat("k%d", 0))), "again") << n;
+    EXPECT_FALSE(d->objectForKey(NSString::stringWithFormat("k%d", n + 1))) << n;
+    EXPECT_EQ(NSStringFromObject(d->allKeys()->firstObject()), n == 0 ? "7" : "k0") << n;
+    EXPECT_TRUE(d->copy().get() == d.get());
+    EXPECT_TRUE(d->mutableCopy()->isEqual(d));
+  }
+  auto a = NSArray::arrayWithObjects({"x"_ns, 1_n, "z"_ns});
+  EXPECT_EQ(a->componentsJoinedByString(","_ns)->utf8(), "x,1,z");
+  EXPECT_EQ(NSArray::array()->count(), 0u);
+  EXPECT_THROW(a->objectAtIndex(3), NSException);
+}
+
 TEST(ObjectsDictionary, ManyInsertionsAndRemovalsAgreeWithAModel) {
   auto d = NSMutableDictionary::dictionary();
   std::map<long long, long long> model;
