@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <new>
+#include <cstring>
 #include <string>
+#include <type_traits>
 
 #include "platform/foundation/NSException.h"
 
@@ -40,11 +42,25 @@ id sharingTree(const NSObject* container, const NSObject* object) {
 
 }  // namespace
 
-NSUInteger dictionaryCapacityForCount(NSUInteger count) {
+namespace {
+NSUInteger searchCapacity(NSUInteger count) {
   // floor(n x 1.33) in integers; counts this large are far beyond the table anyway.
   NSUInteger wanted = count > (UINT64_MAX / 133) ? UINT64_MAX : count * 133 / 100;
   auto it = std::lower_bound(kCapacities.begin(), kCapacities.end(), wanted);
   return it == kCapacities.end() ? 0 : *it;
+}
+
+// The capacities of the small counts most objects have, looked up directly.
+constexpr size_t kSmallCounts = 64;
+const std::array<uint32_t, kSmallCounts> kSmallCapacities = [] {
+  std::array<uint32_t, kSmallCounts> t{};
+  for (size_t n = 0; n < kSmallCounts; ++n) t[n] = static_cast<uint32_t>(searchCapacity(n));
+  return t;
+}();
+}  // namespace
+
+NSUInteger dictionaryCapacityForCount(NSUInteger count) {
+  return count < kSmallCounts ? kSmallCapacities[count] : searchCapacity(count);
 }
 
 std::shared_ptr<JCArray> makeJCArray(id* objects, size_t count, bool isMutable) {
@@ -100,14 +116,30 @@ JCArray* makeFrozenJCArray(zvt::ObjectArena& arena, NSObject* const* objects, si
 JCDictionary* makeFrozenJCDictionary(zvt::ObjectArena& arena, const FrozenEntry* entries, size_t count) {
   const NSUInteger capacity = dictionaryCapacityForCount(count);
   if (capacity == 0 && count > 0) return nullptr;
+  static_assert(std::is_trivially_copyable_v<JCHashTableEntry>);
   JCHashTableEntry* table = nullptr;
   if (capacity > 0) {
     table = static_cast<JCHashTableEntry*>(arena.allocateBlock(capacity * sizeof(JCHashTableEntry)));
-    std::uninitialized_fill_n(table, capacity, JCHashTableEntry{});
+    std::memset(static_cast<void*>(table), 0, capacity * sizeof(JCHashTableEntry));  // every cell empty
   }
   auto* dictionary = new (arena.allocateObject(sizeof(JCDictionary))) JCDictionary(CreationKey{}, table, capacity);
   for (size_t i = 0; i < count; ++i) {
-    dictionary->insert(entries[i].keyHash, entries[i].key, entries[i].object, nullptr, nullptr);
+    const FrozenEntry& entry = entries[i];
+    // The first empty cell of the probe sequence, unless an equal key comes first: then the
+    // general insert step removes it (keys of a document are mostly distinct).
+    for (NSUInteger cell = entry.keyHash % capacity;;) {
+      JCHashTableEntry& e = table[cell];
+      if (e.key == nullptr) {
+        e = JCHashTableEntry{entry.keyHash, entry.key, entry.object};
+        ++dictionary->count_;
+        break;
+      }
+      if (e.keyHash == entry.keyHash && (e.key == entry.key || e.key->isEqual(id(id(), entry.key)))) {
+        dictionary->insert(entry.keyHash, entry.key, entry.object, nullptr, nullptr);
+        break;
+      }
+      if (++cell == capacity) cell = 0;
+    }
   }
   return dictionary;
 }

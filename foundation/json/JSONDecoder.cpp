@@ -299,6 +299,17 @@ struct ParseState {
   }
 
   __attribute__((noinline)) void skipWhiteSpaceRun() {
+    // The usual run between the tokens of an indented document: a line break and the next
+    // line's indentation.
+    if (pos < length && input[pos] == '\n') {
+      ++pos;
+      newLine();
+      if (pos < length && input[pos] == ' ') pos = skipBlanks(input, pos + 1, length);
+      if (pos < length) {
+        const uint8_t c = input[pos];
+        if (c > ' ' && c != '/' && c < 0xC2) return;
+      }
+    }
     while (pos < length) {
       uint8_t c = input[pos];
       if (c == ' ' || c == '\t') {
@@ -485,7 +496,9 @@ namespace {
 
 // The hash of a string value, over its unescaped bytes: eight bytes at a time. It only picks
 // cache slots, so it needs to be quick rather than anything else.
-uint64_t hashStringBytes(const uint8_t* p, size_t n) {
+// `wholeWordBefore`: the eight bytes that end where the string ends may be read (the string
+// lies in the input at least eight bytes from its start), which spares the tail's byte loop.
+uint64_t hashStringBytes(const uint8_t* p, size_t n, bool wholeWordBefore) {
   uint64_t h = kHashSeed ^ (n * 0x9E3779B97F4A7C15ull);
   while (n >= 8) {
     uint64_t w;
@@ -496,9 +509,14 @@ uint64_t hashStringBytes(const uint8_t* p, size_t n) {
     n -= 8;
   }
   if (n > 0) {
-    // Byte by byte: a short copy into a word stalls on the store.
     uint64_t w = 0;
-    for (size_t i = 0; i < n; ++i) w |= uint64_t{p[i]} << (8 * i);
+    if (wholeWordBefore) {
+      std::memcpy(&w, p + n - 8, 8);
+      w >>= 8 * (8 - n);
+    } else {
+      // Byte by byte: a short copy into a word stalls on the store.
+      for (size_t i = 0; i < n; ++i) w |= uint64_t{p[i]} << (8 * i);
+    }
     h = (h ^ w ^ (uint64_t{n} << 56)) * 0x94D049BB133111EBull;
   }
   h ^= h >> 31;
@@ -549,7 +567,7 @@ bool ParseState::scanString() {
       token.value.bytes = first;
       token.value.length = n;
       token.value.type = kTypeString;
-      token.value.hash = hashStringBytes(first, n);
+      token.value.hash = hashStringBytes(first, n, p - in >= 8);
       token.value.utf16Length = n - nonAsciiSavings;
       token.value.cacheItem = nullptr;
       pos = static_cast<size_t>(p - in) + 1;
@@ -651,7 +669,7 @@ bool ParseState::scanStringSlow(size_t p, size_t utf16) {
       token.value.bytes = scratch.data();
       token.value.length = w;
       token.value.type = kTypeString;
-      token.value.hash = hashStringBytes(scratch.data(), w);
+      token.value.hash = hashStringBytes(scratch.data(), w, false);
       token.value.utf16Length = utf16;
       token.value.cacheItem = nullptr;
       pos = p + 1;
