@@ -12,7 +12,7 @@ cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DZVT_BUILD_TEST
 cmake --build build/release -j "$(nproc)"
 
 service=build/release/service/zavelto-service
-app=build/release/app/runner/zavelto
+app=build/release/Zavelto.app/zavelto
 data=${ZVT_DATA_DIR:-$HOME/.zavelto}
 mkdir -p build
 log=build/service.log
