@@ -15,6 +15,13 @@
 namespace zvt::ui {
 void beginForcedResign();
 void endForcedResign();
+// A resignation that asks no delegate, for as long as it lives.
+struct ForcedResign {
+  ForcedResign() { beginForcedResign(); }
+  ~ForcedResign() { endForcedResign(); }
+  ForcedResign(const ForcedResign&) = delete;
+  ForcedResign& operator=(const ForcedResign&) = delete;
+};
 }  // namespace zvt::ui
 
 namespace {
@@ -204,9 +211,8 @@ void UIView::moveToWindow(const std::shared_ptr<UIWindow>& window, bool before) 
     if (!window) {
       // A first responder leaving the window resigns, without being asked.
       if (auto responder = UIResponder::currentFirstResponder(); responder.get() == this) {
-        zvt::ui::beginForcedResign();
+        zvt::ui::ForcedResign forced;
         responder->resignFirstResponder();
-        zvt::ui::endForcedResign();
       }
     }
     willMoveToWindow(window);
@@ -360,9 +366,8 @@ void UIView::setHidden(bool hidden) {
     // A first responder that is hidden resigns.
     if (auto responder = std::dynamic_pointer_cast<UIView>(UIResponder::currentFirstResponder());
         responder && responder->isDescendantOfView(viewSelf())) {
-      zvt::ui::beginForcedResign();
+      zvt::ui::ForcedResign forced;
       responder->resignFirstResponder();
-      zvt::ui::endForcedResign();
     }
   }
   layer()->setHidden(hidden);
@@ -606,10 +611,7 @@ bool UIView::endEditing(bool force) {
     if (!responder->canResignFirstResponder()) return false;
     return responder->resignFirstResponder() && !responder->isFirstResponder();
   }
-  zvt::ui::beginForcedResign();
-  struct End {
-    ~End() { zvt::ui::endForcedResign(); }
-  } end;
+  zvt::ui::ForcedResign forced;
   responder->resignFirstResponder();
   return !responder->isFirstResponder();
 }
