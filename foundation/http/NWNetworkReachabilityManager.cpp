@@ -5,6 +5,7 @@
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/NSBundle.h"
 #include "platform/foundation/NSDictionary.h"
+#include "platform/foundation/NSKeyValueCoding.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/NSNumber.h"
 #include "platform/foundation/NSRunLoop.h"
@@ -81,8 +82,14 @@ void NWNetworkReachabilityManager::setReachabilityStatusChangeBlock(StatusBlock 
     networkReachabilityStatusBlock_ = block ? std::make_shared<StatusBlock>(std::move(block)) : nullptr;
 }
 
-void NWNetworkReachabilityManager::deliveredOnMain(NWNetworkReachabilityStatus status) {
+void NWNetworkReachabilityManager::setNetworkReachabilityStatus(NWNetworkReachabilityStatus status) {
+    willChangeValueForKey("networkReachabilityStatus");
     status_ = status;
+    didChangeValueForKey("networkReachabilityStatus");
+}
+
+void NWNetworkReachabilityManager::deliveredOnMain(NWNetworkReachabilityStatus status) {
+    setNetworkReachabilityStatus(status);
     std::shared_ptr<StatusBlock> block;
     {
         std::lock_guard lock(mutex_);
@@ -168,4 +175,16 @@ std::vector<std::string> NWNetworkReachabilityManager::keyPathsForValuesAffectin
         return {"networkReachabilityStatus"};
     }
     return {};
+}
+
+const zvt::KVCClass* NWNetworkReachabilityManager::classTable() {
+    static const zvt::KVCClass table =
+        zvt::KVCClass::Builder<NWNetworkReachabilityManager>()
+            .readonlyProperty("networkReachabilityStatus", &NWNetworkReachabilityManager::networkReachabilityStatus)
+            .readonlyProperty("reachable", &NWNetworkReachabilityManager::isReachable)
+            .readonlyProperty("reachableViaWWAN", &NWNetworkReachabilityManager::isReachableViaWWAN)
+            .readonlyProperty("reachableViaWiFi", &NWNetworkReachabilityManager::isReachableViaWiFi)
+            .keyPathsForValuesAffecting(&NWNetworkReachabilityManager::keyPathsForValuesAffectingValueForKey)
+            .build();
+    return &table;
 }

@@ -62,12 +62,18 @@ public:
     // the main bundle's table "NWNetworking".
     std::shared_ptr<NSString> localizedNetworkReachabilityStatusString() const;
 
-    // "reachable", "reachableViaWWAN" and "reachableViaWiFi" follow "networkReachabilityStatus".
+    // "reachable", "reachableViaWWAN" and "reachableViaWiFi" follow "networkReachabilityStatus":
+    // key-value observers of any of the four are told of each status delivered, on the main
+    // thread.
     static std::vector<std::string> keyPathsForValuesAffectingValueForKey(const std::string& key);
+    static const zvt::KVCClass* classTable();
+    const zvt::KVCClass* kvcClass() const override { return classTable(); }
 
 private:
     struct Session;
     void deliveredOnMain(NWNetworkReachabilityStatus status);
+    // Stores the status between the announcements of its change.
+    void setNetworkReachabilityStatus(NWNetworkReachabilityStatus status);
 
     const SCNetworkReachabilityRef networkReachability_;
     std::atomic<NWNetworkReachabilityStatus> status_{NWNetworkReachabilityStatusUnknown};

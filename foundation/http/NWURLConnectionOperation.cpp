@@ -1,6 +1,7 @@
 #include "foundation/http/NWURLConnectionOperation.h"
 
 #include "platform/foundation/NSException.h"
+#include "platform/foundation/NSKeyValueCoding.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/NSRunLoop.h"
 #include "platform/foundation/NSStringEncodings.h"
@@ -257,6 +258,13 @@ bool NWURLConnectionOperation::setState(NSInteger state) {
   didChangeValueForKey(oldKey);
   didChangeValueForKey(newKey);
   return true;
+}
+
+const zvt::KVCClass* NWURLConnectionOperation::classTable() {
+  static const zvt::KVCClass table = zvt::KVCClass::Builder<NWURLConnectionOperation>(NSOperation::classTable())
+                                         .readonlyProperty("isPaused", &NWURLConnectionOperation::isPaused)
+                                         .build();
+  return &table;
 }
 
 bool NWURLConnectionOperation::isReady() const { return state_.load() == kReady && NSOperation::isReady(); }

@@ -76,6 +76,9 @@ class NWURLConnectionOperation : public NSOperation, public NSURLConnectionDeleg
   bool isExecuting() const override { return state_.load() == kExecuting; }
   bool isFinished() const override { return state_.load() == kFinished; }
   bool isPaused() const { return state_.load() == kPaused; }
+  // NSOperation's state flags and "isPaused", as key-value coded properties.
+  static const zvt::KVCClass* classTable();
+  const zvt::KVCClass* kvcClass() const override { return classTable(); }
   bool isConcurrent() const override { return true; }
   // Starting takes the lock and hands the connection work to the network thread.
   bool startOnlyHandsOff() const override { return true; }

@@ -11,6 +11,7 @@
 #include "platform/foundation/NSException.h"
 #include "platform/foundation/NSIndexSet.h"
 #include "platform/foundation/NSKeyValueCoding.h"
+#include "platform/foundation/NSKeyValueObserving.h"
 #include "platform/foundation/NSNull.h"
 #include "platform/foundation/NSNumber.h"
 #include "platform/foundation/NSObject.h"

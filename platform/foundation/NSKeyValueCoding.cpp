@@ -1,5 +1,6 @@
 #include "platform/foundation/NSKeyValueCoding.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "platform/foundation/NSException.h"
@@ -10,6 +11,7 @@ KVCClass::KVCClass(const KVCClass* base) {
   if (base) {
     properties_ = base->properties_;
     index_ = base->index_;
+    affecting_ = base->affecting_;
   }
 }
 
@@ -33,6 +35,15 @@ void KVCClass::add(Property property) {
   }
   index_.emplace(property.name, properties_.size());
   properties_.push_back(std::move(property));
+}
+
+std::vector<std::string> KVCClass::keyPathsForValuesAffectingValueForKey(const std::string& key) const {
+  std::vector<std::string> paths;
+  for (const auto& answer : affecting_) {
+    for (auto& path : answer(key))
+      if (std::find(paths.begin(), paths.end(), path) == paths.end()) paths.push_back(std::move(path));
+  }
+  return paths;
 }
 
 id kvcConvertToString(const id& value) {

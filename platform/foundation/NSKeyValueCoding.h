@@ -19,11 +19,15 @@
 //   };
 //
 // Properties are members (id, std::shared_ptr<T> of an object class, bool, integers, floating
-// point) or getter/setter member functions of those types. The table of a subclass starts with
+// point, enumerations) or getter/setter member functions of those types. The table of a subclass starts with
 // the properties of the table it is built on. Object members take what they are given when it is
 // of their class; a number given to a string member is stored as its text, a string given to a
 // number member as its value, anything else of the wrong class as nil. Scalars are unboxed
 // from numbers and strings; nil for a scalar goes to setNilValueForKey (which raises).
+//
+// Key-value observing (NSKeyValueObserving.h) reads two more things from the table: whether
+// setValueForKey must announce a change itself (a data member; a setter function announces
+// its own changes, or none) and which key paths affect a key (keyPathsForValuesAffecting).
 
 #include <functional>
 #include <memory>
@@ -46,7 +50,10 @@ class KVCClass {
     std::function<id(const NSObject&)> get;
     std::function<void(NSObject&, const id&)> set;  // empty when read-only
     bool scalar = false;                            // nil is not a value for it
+    bool setterAnnounces = false;                   // the setter calls will/didChangeValueForKey
   };
+  // The answer of a keyPathsForValuesAffecting... class method for one key.
+  using AffectingAnswer = std::function<std::vector<std::string>(const std::string& key)>;
 
   KVCClass() = default;
   explicit KVCClass(const KVCClass* base);
@@ -59,12 +66,18 @@ class KVCClass {
 
   void add(Property property);
 
+  // Key paths whose changes change `key`: what every answer registered on this table and the
+  // tables below it gives for the key, without repeats.
+  std::vector<std::string> keyPathsForValuesAffectingValueForKey(const std::string& key) const;
+  void addAffectingAnswer(AffectingAnswer answer) { affecting_.push_back(std::move(answer)); }
+
   template <class C>
   class Builder;
 
  private:
   std::vector<Property> properties_;
   std::unordered_map<std::string, size_t> index_;
+  std::vector<AffectingAnswer> affecting_;
 };
 
 // Conversions of key-value coding, usable by hand-written accessors too.
@@ -130,8 +143,17 @@ struct KVCBox<T> {
   }
 };
 
+// Enumerations are numbers of their underlying type.
 template <class T>
-constexpr bool kvcIsScalar = std::is_arithmetic_v<T>;
+  requires(std::is_enum_v<T>)
+struct KVCBox<T> {
+  using Underlying = std::underlying_type_t<T>;
+  static id box(T value) { return KVCBox<Underlying>::box(static_cast<Underlying>(value)); }
+  static T unbox(const id& value) { return static_cast<T>(KVCBox<Underlying>::unbox(value)); }
+};
+
+template <class T>
+constexpr bool kvcIsScalar = std::is_arithmetic_v<T> || std::is_enum_v<T>;
 
 template <class C>
 class KVCClass::Builder {
@@ -160,6 +182,7 @@ class KVCClass::Builder {
     p.scalar = kvcIsScalar<Param>;
     p.get = [getter](const NSObject& object) -> id { return KVCBox<Value>::box((static_cast<const C&>(object).*getter)()); };
     p.set = [setter](NSObject& object, const id& value) { (static_cast<C&>(object).*setter)(KVCBox<Param>::unbox(value)); };
+    p.setterAnnounces = true;
     table_.add(std::move(p));
     return *this;
   }
@@ -171,6 +194,19 @@ class KVCClass::Builder {
     p.scalar = kvcIsScalar<Value>;
     p.get = [getter](const NSObject& object) -> id { return KVCBox<Value>::box((static_cast<const C&>(object).*getter)()); };
     table_.add(std::move(p));
+    return *this;
+  }
+
+  // The class's keyPathsForValuesAffectingValueForKey: answer, for any key...
+  Builder& keyPathsForValuesAffecting(AffectingAnswer answer) {
+    table_.addAffectingAnswer(std::move(answer));
+    return *this;
+  }
+  // ...or its keyPathsForValuesAffecting<Key> answer for one key.
+  Builder& keyPathsForValuesAffecting(std::string key, std::vector<std::string> (*answer)()) {
+    table_.addAffectingAnswer([key = std::move(key), answer](const std::string& asked) {
+      return asked == key ? answer() : std::vector<std::string>{};
+    });
     return *this;
   }
 

@@ -88,7 +88,13 @@ void NSObject::setValueForKey(const id& value, const std::shared_ptr<NSString>& 
         setNilValueForKey(key);
         return;
       }
-      property->set(*this, value);
+      if (property->setterAnnounces) {
+        property->set(*this, value);
+      } else {
+        willChangeValueForKey(key->view());
+        property->set(*this, value);
+        didChangeValueForKey(key->view());
+      }
       return;
     }
   }

@@ -51,6 +51,13 @@ namespace zvt {
 class KVCClass;
 }
 
+// Key-value observing options (see platform/foundation/NSKeyValueObserving.h).
+using NSKeyValueObservingOptions = NSUInteger;
+inline constexpr NSKeyValueObservingOptions NSKeyValueObservingOptionNew = 0x01;
+inline constexpr NSKeyValueObservingOptions NSKeyValueObservingOptionOld = 0x02;
+inline constexpr NSKeyValueObservingOptions NSKeyValueObservingOptionInitial = 0x04;
+inline constexpr NSKeyValueObservingOptions NSKeyValueObservingOptionPrior = 0x08;
+
 class NSObject : public std::enable_shared_from_this<NSObject> {
  public:
   NSObject() = default;
@@ -111,6 +118,25 @@ class NSObject : public std::enable_shared_from_this<NSObject> {
   void setValueForKeyPath(const id& value, const std::shared_ptr<NSString>& keyPath);
   // The property table of the object's class; classes with key-value coded properties override it.
   virtual const zvt::KVCClass* kvcClass() const;
+
+  // Key-value observing (see platform/foundation/NSKeyValueObserving.h). The observed object
+  // must be owned by a shared_ptr; the observer is held weakly.
+  void addObserver(const id& observer, const std::shared_ptr<NSString>& keyPath, NSKeyValueObservingOptions options,
+                   void* context);
+  // Removes the latest matching registration; raises NSRangeException when there is none
+  // (unless the observer or this object is being destroyed, when a missing one is no fault).
+  void removeObserver(const NSObject* observer, const std::shared_ptr<NSString>& keyPath);
+  void removeObserver(const NSObject* observer, const std::shared_ptr<NSString>& keyPath, void* context);
+  void removeObserver(const id& observer, const std::shared_ptr<NSString>& keyPath) { removeObserver(observer.get(), keyPath); }
+  void removeObserver(const id& observer, const std::shared_ptr<NSString>& keyPath, void* context) {
+    removeObserver(observer.get(), keyPath, context);
+  }
+  // Told of each change of an observed key path; the base raises NSInternalInconsistencyException.
+  virtual void observeValueForKeyPath(const std::shared_ptr<NSString>& keyPath, const id& object,
+                                      const std::shared_ptr<NSDictionary>& change, void* context);
+  // A setter announces a change of `key` around its store; observers are told on this thread.
+  virtual void willChangeValueForKey(std::string_view key);
+  virtual void didChangeValueForKey(std::string_view key);
 };
 
 namespace zvt {

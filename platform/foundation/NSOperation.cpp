@@ -5,6 +5,7 @@
 
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/NSException.h"
+#include "platform/foundation/NSKeyValueCoding.h"
 #include "platform/foundation/RuntimeInternal.h"
 
 namespace {
@@ -142,14 +143,30 @@ void NSOperation::waitUntilFinished() {
   finishedCV_.wait(lock, [this] { return finishHandled_.load(); });
 }
 
-void NSOperation::willChangeValueForKey(std::string_view) {}
-
 void NSOperation::didChangeValueForKey(std::string_view key) {
   if (key == "isFinished") {
+    // Finishing may let the queue drop its reference: keep the operation for its observers.
+    auto keep = weak_from_this().lock();
     if (isFinished()) handleFinished();
-  } else if (key == "isReady" || key == "isCancelled") {
+    NSObject::didChangeValueForKey(key);
+    return;
+  }
+  if (key == "isReady" || key == "isCancelled") {
     readinessChanged();
   }
+  NSObject::didChangeValueForKey(key);
+}
+
+const zvt::KVCClass* NSOperation::classTable() {
+  static const zvt::KVCClass table = zvt::KVCClass::Builder<NSOperation>()
+                                         .readonlyProperty("isReady", &NSOperation::isReady)
+                                         .readonlyProperty("isExecuting", &NSOperation::isExecuting)
+                                         .readonlyProperty("isFinished", &NSOperation::isFinished)
+                                         .readonlyProperty("isCancelled", &NSOperation::isCancelled)
+                                         .readonlyProperty("isConcurrent", &NSOperation::isConcurrent)
+                                         .readonlyProperty("isAsynchronous", &NSOperation::isAsynchronous)
+                                         .build();
+  return &table;
 }
 
 void NSOperation::setExecuting(bool executing) {

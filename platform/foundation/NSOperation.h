@@ -3,9 +3,9 @@
 // Subclasses with a state machine of their own (asynchronous operations whose start returns at
 // once and that finish later) override isReady/isExecuting/isFinished/isConcurrent/start and
 // announce every change of those with willChangeValueForKey/didChangeValueForKey("isReady",
-// "isExecuting", "isFinished", "isCancelled"): there is no key-value observing, the did-change
-// call is the hook through which the queue, the dependent operations and the completion block
-// learn of the change. After "isFinished" changes to true, the completion block runs once (on
+// "isExecuting", "isFinished", "isCancelled"). The did-change is also the hook through which
+// the queue, the dependent operations and the completion block learn of the change (before
+// key-value observers of the operation are told). After "isFinished" changes to true, the completion block runs once (on
 // a global dispatch queue, or at once for one that only hands off, see
 // setHandOffCompletionBlock), dependents re-check their readiness and the queue frees the slot.
 #pragma once
@@ -76,10 +76,13 @@ class NSOperation : public NSObject {
   // Blocks until the operation finished.
   void waitUntilFinished();
 
-  // The state-change hook (see the top of this file). Will-change does nothing; it is there so
-  // that a state machine reads as it would with observers.
-  void willChangeValueForKey(std::string_view key);
-  void didChangeValueForKey(std::string_view key);
+  // The state-change hook (see the top of this file).
+  void didChangeValueForKey(std::string_view key) override;
+
+  // The state flags as read-only key-value coded properties "isReady", "isExecuting",
+  // "isFinished", "isCancelled", "isConcurrent", "isAsynchronous".
+  static const zvt::KVCClass* classTable();
+  const zvt::KVCClass* kvcClass() const override { return classTable(); }
 
  protected:
   // For the default start(): stores the flag and announces it.

@@ -408,20 +408,17 @@ TEST_F(HttpOperation, SerializerErrorIsDeliveredOnceWithoutAnOperation) {
 }
 
 TEST_F(HttpOperation, BaseURLRules) {
-  EXPECT_EQ(NWHTTPRequestOperationManager::initWithBaseURL(NSURL::URLWithString("http://h.test/api"))->baseURL()->absoluteString()->utf8(),
-            "http://h.test/api/");
-  EXPECT_EQ(NWHTTPRequestOperationManager::initWithBaseURL(NSURL::URLWithString("http://h.test"))->baseURL()->absoluteString()->utf8(),
-            "http://h.test");
+  for (auto [given, kept] : {std::pair{"http://h.test/api", "http://h.test/api/"}, std::pair{"http://h.test", "http://h.test"}}) {
+    EXPECT_EQ(NWHTTPRequestOperationManager::initWithBaseURL(NSURL::URLWithString(given))->baseURL()->absoluteString()->utf8(), kept);
+  }
   auto manager = NWHTTPRequestOperationManager::initWithBaseURL(NSURL::URLWithString("http://h.test/api"));
   manager->operationQueue()->setSuspended(true);
-  auto relative = manager->HTTPRequestOperationWithHTTPMethod("GET"_ns, "client.php?m=x"_ns, nullptr, nullptr, nullptr);
-  EXPECT_EQ(relative->request()->URL()->absoluteString()->utf8(), "http://h.test/api/client.php?m=x");
-  auto rooted = manager->HTTPRequestOperationWithHTTPMethod("GET"_ns, "/other"_ns, nullptr, nullptr, nullptr);
-  EXPECT_EQ(rooted->request()->URL()->absoluteString()->utf8(), "http://h.test/other");
-  auto absolute = manager->HTTPRequestOperationWithHTTPMethod("GET"_ns, "http://x.test/y"_ns, nullptr, nullptr, nullptr);
-  EXPECT_EQ(absolute->request()->URL()->absoluteString()->utf8(), "http://x.test/y");
-  // Operations never started keep their completion blocks: drop them so nothing leaks.
-  for (const auto& op : {relative, rooted, absolute}) op->setCompletionBlock(nullptr);
+  for (auto [path, url] : {std::pair{"client.php?m=x", "http://h.test/api/client.php?m=x"}, std::pair{"/other", "http://h.test/other"},
+                           std::pair{"http://x.test/y", "http://x.test/y"}}) {
+    auto op = manager->HTTPRequestOperationWithHTTPMethod("GET"_ns, NSString::stringWithUTF8String(path), nullptr, nullptr, nullptr);
+    EXPECT_EQ(op->request()->URL()->absoluteString()->utf8(), url);
+    op->setCompletionBlock(nullptr);  // never started: drop the completion block so nothing leaks
+  }
 }
 
 TEST_F(HttpOperation, UnresolvableURLEndsInTheFailureBlock) {
@@ -664,19 +661,44 @@ TEST_F(HttpOperation, TwoHundredConcurrentOperationsShareOneSerializer) {
   manager->operationQueue()->waitUntilAllOperationsAreFinished();
 }
 
+// Records "key old->new" of each key-value observed change, from whatever thread.
+class StateObserver : public NSObject {
+ public:
+  void observeValueForKeyPath(const std::shared_ptr<NSString>& keyPath, const id&, const std::shared_ptr<NSDictionary>& change,
+                              void*) override {
+    std::lock_guard lock(mutex_);
+    lines_.push_back(keyPath->utf8() + " " + NSStringFromObject(change->objectForKey(NSKeyValueChangeOldKey)) + "->" +
+                     NSStringFromObject(change->objectForKey(NSKeyValueChangeNewKey)));
+  }
+  std::vector<std::string> lines() {
+    std::lock_guard lock(mutex_);
+    return lines_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::string> lines_;
+};
+
 TEST_F(HttpOperation, StateMachineAndOutputStreamFailures) {
-  EXPECT_TRUE(NWURLConnectionOperation::stateTransitionIsValid(1, 2, false));
-  EXPECT_FALSE(NWURLConnectionOperation::stateTransitionIsValid(1, 3, false));
-  EXPECT_TRUE(NWURLConnectionOperation::stateTransitionIsValid(1, 3, true));
-  EXPECT_FALSE(NWURLConnectionOperation::stateTransitionIsValid(3, 1, false));
-  EXPECT_FALSE(NWURLConnectionOperation::stateTransitionIsValid(-1, 2, false));
-  EXPECT_TRUE(NWURLConnectionOperation::stateTransitionIsValid(-1, 1, false));
+  struct Transition {
+    NSInteger from, to;
+    bool cancelled, valid;
+  };
+  for (auto [from, to, cancelled, valid] : {Transition{1, 2, false, true}, Transition{1, 3, false, false}, Transition{1, 3, true, true},
+                                            Transition{3, 1, false, false}, Transition{-1, 2, false, false},
+                                            Transition{-1, 1, false, true}}) {
+    EXPECT_EQ(NWURLConnectionOperation::stateTransitionIsValid(from, to, cancelled), valid) << from << "->" << to;
+  }
 
   server.route("/big", [](const HTTPRequest&, HTTPResponder& r) { r.send(200, std::string(5000, 'q')); });
-  // Pause on a ready operation, resume starts it.
+  // Pause on a ready operation, resume starts it; key-value observers see each state change.
   auto op = NWHTTPRequestOperation::initWithRequest(NSURLRequest::requestWithURL(NSURL::URLWithString(ns(server.url("/big")))));
   Outcome outcome;
   op->setCompletionBlockWithSuccess(outcome.success(), outcome.failure());
+  auto observer = std::make_shared<StateObserver>();
+  for (auto key : {"isPaused"_ns, "isExecuting"_ns, "isFinished"_ns})
+    op->addObserver(observer, key, NSKeyValueObservingOptionOld | NSKeyValueObservingOptionNew, nullptr);
   op->resume();
   EXPECT_FALSE(op->isPaused());
   op->pause();
@@ -685,6 +707,10 @@ TEST_F(HttpOperation, StateMachineAndOutputStreamFailures) {
   ASSERT_TRUE(runMainLoopUntil([&] { return outcome.done(); }));
   EXPECT_EQ(outcome.successes, 1);
   EXPECT_EQ(zvt::as<NSData>(outcome.object)->length(), 5000u);
+  // Observers are told after the operation's own hook has handed the completion on.
+  ASSERT_TRUE(runMainLoopUntil([&] { return observer->lines().size() >= 5; }));
+  EXPECT_EQ(observer->lines(), (std::vector<std::string>{"isPaused 0->1", "isPaused 1->0", "isExecuting 0->1",
+                                                         "isExecuting 1->0", "isFinished 0->1"}));
 
   // An output stream that runs out of space fails the operation instead of hanging.
   std::vector<uint8_t> small(100);

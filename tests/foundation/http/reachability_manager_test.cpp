@@ -9,8 +9,10 @@
 #include "foundation/http/NWNetworkReachabilityManager.h"
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/NSDictionary.h"
+#include "platform/foundation/NSKeyValueObserving.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/NSNumber.h"
+#include "platform/foundation/NSThread.h"
 #include "platform/sysconfig/FakeReachabilitySource.h"
 #include "tests/support/MainLoop.h"
 
@@ -76,26 +78,26 @@ protected:
 }  // namespace
 
 TEST(ReachabilityStatus, FromFlags) {
-    EXPECT_EQ(NWNetworkReachabilityStatusForFlags(kReachable | kWWAN), NWNetworkReachabilityStatusReachableViaWWAN);
-    EXPECT_EQ(NWNetworkReachabilityStatusForFlags(kReachable), NWNetworkReachabilityStatusReachableViaWiFi);
-    EXPECT_EQ(NWNetworkReachabilityStatusForFlags(kReachable | kConnectionRequired),
-              NWNetworkReachabilityStatusNotReachable);
-    EXPECT_EQ(NWNetworkReachabilityStatusForFlags(kReachable | kConnectionRequired | kOnTraffic),
-              NWNetworkReachabilityStatusReachableViaWiFi);
-    EXPECT_EQ(NWNetworkReachabilityStatusForFlags(kReachable | kConnectionRequired | kOnDemand),
-              NWNetworkReachabilityStatusReachableViaWiFi);
-    EXPECT_EQ(NWNetworkReachabilityStatusForFlags(kReachable | kConnectionRequired | kOnTraffic | kWWAN),
-              NWNetworkReachabilityStatusReachableViaWWAN);
-    EXPECT_EQ(NWNetworkReachabilityStatusForFlags(kReachable | kConnectionRequired | kOnTraffic | kIntervention),
-              NWNetworkReachabilityStatusNotReachable);
-    EXPECT_EQ(NWNetworkReachabilityStatusForFlags(kReachable | kConnectionRequired | kOnDemand | kIntervention),
-              NWNetworkReachabilityStatusNotReachable);
-    // Intervention alone does not matter when no connection is required.
-    EXPECT_EQ(NWNetworkReachabilityStatusForFlags(kReachable | kIntervention), NWNetworkReachabilityStatusReachableViaWiFi);
-    for (SCNetworkReachabilityFlags other : {0u, kWWAN, kConnectionRequired | kOnTraffic, kWWAN | kOnDemand | kIntervention,
-                                             kSCNetworkReachabilityFlagsIsDirect | kSCNetworkReachabilityFlagsIsLocalAddress}) {
-        EXPECT_EQ(NWNetworkReachabilityStatusForFlags(other), NWNetworkReachabilityStatusNotReachable) << other;
-    }
+    constexpr auto WWAN = NWNetworkReachabilityStatusReachableViaWWAN, WiFi = NWNetworkReachabilityStatusReachableViaWiFi,
+                   None = NWNetworkReachabilityStatusNotReachable;
+    const std::pair<SCNetworkReachabilityFlags, NWNetworkReachabilityStatus> cases[] = {
+        {kReachable | kWWAN, WWAN},
+        {kReachable, WiFi},
+        {kReachable | kConnectionRequired, None},
+        {kReachable | kConnectionRequired | kOnTraffic, WiFi},
+        {kReachable | kConnectionRequired | kOnDemand, WiFi},
+        {kReachable | kConnectionRequired | kOnTraffic | kWWAN, WWAN},
+        {kReachable | kConnectionRequired | kOnTraffic | kIntervention, None},
+        {kReachable | kConnectionRequired | kOnDemand | kIntervention, None},
+        {kReachable | kIntervention, WiFi},  // intervention alone does not matter without a required connection
+        // Without the reachable flag nothing else counts.
+        {0u, None},
+        {kWWAN, None},
+        {kConnectionRequired | kOnTraffic, None},
+        {kWWAN | kOnDemand | kIntervention, None},
+        {kSCNetworkReachabilityFlagsIsDirect | kSCNetworkReachabilityFlagsIsLocalAddress, None},
+    };
+    for (const auto& [flags, status] : cases) EXPECT_EQ(NWNetworkReachabilityStatusForFlags(flags), status) << flags;
 }
 
 TEST_F(ReachabilityManager, StartDeliversAFirstStatusOnTheMainThread) {
@@ -263,10 +265,60 @@ TEST_F(ReachabilityManager, SharedManagerAndDomainManagers) {
     fake->fire();
     ASSERT_TRUE(runMainLoopUntil([&] { return recorder.notified.size() == 2; }));
     EXPECT_EQ(recorder.statuses.size(), 1u);  // the block was removed, the notification still comes
+}
 
-    EXPECT_EQ(NWNetworkReachabilityManager::keyPathsForValuesAffectingValueForKey("reachable"),
-              std::vector<std::string>{"networkReachabilityStatus"});
-    EXPECT_EQ(NWNetworkReachabilityManager::keyPathsForValuesAffectingValueForKey("reachableViaWiFi"),
-              std::vector<std::string>{"networkReachabilityStatus"});
-    EXPECT_TRUE(NWNetworkReachabilityManager::keyPathsForValuesAffectingValueForKey("other").empty());
+namespace {
+
+// Key-value observer recording "key old->new" and whether it ran on the main thread.
+class StatusObserver : public NSObject {
+public:
+    void observeValueForKeyPath(const std::shared_ptr<NSString>& keyPath, const id&,
+                                const std::shared_ptr<NSDictionary>& change, void*) override {
+        lines.push_back(keyPath->utf8() + " " + NSStringFromObject(change->objectForKey(NSKeyValueChangeOldKey)) + "->" +
+                        NSStringFromObject(change->objectForKey(NSKeyValueChangeNewKey)));
+        if (!NSThread::isMainThread()) ++offMain;
+    }
+    std::vector<std::string> lines;
+    int offMain = 0;
+};
+
+}  // namespace
+
+TEST_F(ReachabilityManager, KeyValueObserversOfTheStatusAndTheFlagsDerivedFromIt) {
+    fake->setFlags(kReachable | kWWAN);
+    auto manager = generalManager();
+    auto observer = std::make_shared<StatusObserver>();
+    const char* keys[] = {"networkReachabilityStatus", "reachable", "reachableViaWWAN", "reachableViaWiFi"};
+    for (const char* key : keys) {
+        manager->addObserver(observer, NSString::stringWithUTF8String(key),
+                             NSKeyValueObservingOptionOld | NSKeyValueObservingOptionNew, nullptr);
+    }
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        std::vector<std::string> expected;
+    };
+    const Step steps[] = {
+        {"the first reading", [&] { manager->startMonitoring(); },
+         {"networkReachabilityStatus -1->1", "reachable 0->1", "reachableViaWWAN 0->1", "reachableViaWiFi 0->0"}},
+        {"to Wi-Fi", [&] { fake->changeFlags(kReachable); },
+         {"networkReachabilityStatus 1->2", "reachable 1->1", "reachableViaWWAN 1->0", "reachableViaWiFi 0->1"}},
+        {"offline", [&] { fake->changeFlags(0); },
+         {"networkReachabilityStatus 2->0", "reachable 1->0", "reachableViaWWAN 0->0", "reachableViaWiFi 1->0"}},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.what);
+        observer->lines.clear();
+        step.act();
+        ASSERT_TRUE(runMainLoopUntil([&] { return observer->lines.size() >= step.expected.size(); }));
+        EXPECT_EQ(observer->lines, step.expected);
+    }
+    EXPECT_EQ(observer->offMain, 0);
+
+    for (const char* key : keys) manager->removeObserver(observer, NSString::stringWithUTF8String(key));
+    observer->lines.clear();
+    fake->changeFlags(kReachable);
+    drainMainLoop();
+    EXPECT_EQ(manager->networkReachabilityStatus(), NWNetworkReachabilityStatusReachableViaWiFi);
+    EXPECT_TRUE(observer->lines.empty());
 }
