@@ -273,15 +273,17 @@ TEST_F(URLSessionTest, DownloadGoesToTemporaryFileThatIsRemovedAfterwards) {
 TEST_F(URLSessionTest, CancelledDownloadResumesWithARangeRequest) {
   std::string body(20000, 'x');
   for (size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>('a' + i % 26);
-  std::atomic<bool> release{false};
-  server.route("/big", [&](const zvt::test::HTTPRequest& q, zvt::test::HTTPResponder& r) {
+  // The cut-off handler may still be waking from its pause when the test ends: what it reads
+  // lives as long as the server, not on this stack.
+  auto release = std::make_shared<std::atomic<bool>>(false);
+  server.route("/big", [body, release](const zvt::test::HTTPRequest& q, zvt::test::HTTPResponder& r) {
     if (q.hasHeader("Range")) {
       r.sendWithRange(q, body, {{"ETag", "\"v1\""}});
       return;
     }
     r.writeHead(200, {{"Content-Length", std::to_string(body.size())}, {"ETag", "\"v1\""}});
     r.writeRaw(std::string_view(body).substr(0, 8000));
-    while (!release) r.pause(0.01);
+    while (!*release) r.pause(0.01);
     r.drop();
   });
   auto task = session->downloadTaskWithRequest(request("/big"));
@@ -294,7 +296,7 @@ TEST_F(URLSessionTest, CancelledDownloadResumesWithARangeRequest) {
     produced = true;
   });
   ASSERT_TRUE(runMainLoopUntil([&] { return produced.load() && recorder->completed.load(); }));
-  release = true;
+  *release = true;
   ASSERT_TRUE(resumeData);
   EXPECT_EQ(recorder->error->code(), NSURLErrorCancelled);
   EXPECT_TRUE(recorder->error->userInfo()->objectForKey(NSURLSessionDownloadTaskResumeData));
