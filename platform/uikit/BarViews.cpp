@@ -39,40 +39,6 @@ void drawLine(const std::shared_ptr<NSString>& text, CGRect rect, const std::sha
 
 }  // namespace
 
-// --- BarLabel ---------------------------------------------------------------------------------
-
-void BarLabel::setUpWithFrame(CGRect frame) {
-  UIView::setUpWithFrame(frame);
-  setOpaque(false);
-  setUserInteractionEnabled(false);
-  setContentMode(UIViewContentModeRedraw);
-}
-
-void BarLabel::setText(const std::shared_ptr<NSString>& text) {
-  if (zvt::objectsEqual(text, text_)) return;
-  text_ = text;
-  setNeedsDisplay();
-}
-
-void BarLabel::setAttributes(const std::shared_ptr<NSDictionary>& attributes) {
-  attributes_ = withDefaults(attributes, UIFont::boldSystemFontOfSize(17), UIColor::blackColor(),
-                             NSTextAlignmentCenter);
-  setNeedsDisplay();
-}
-
-CGSize BarLabel::sizeThatFits(CGSize) const {
-  if (!text_) return CGSizeZero;
-  CGSize size = sizeWithAttributes(text_, attributes_);
-  return CGSizeMake(std::ceil(size.width), std::ceil(size.height));
-}
-
-void BarLabel::drawRect(CGRect) { drawLine(text_, bounds(), attributes_); }
-
-std::vector<std::shared_ptr<NSString>> BarLabel::visibleTexts() const {
-  if (!text_ || text_->length() == 0) return {};
-  return {text_};
-}
-
 // --- BarButton --------------------------------------------------------------------------------
 
 void BarButton::setUpWithFrame(CGRect frame) {
@@ -161,8 +127,8 @@ CGSize BarButton::contentSize() const {
 CGSize BarButton::sizeThatFits(CGSize) const { return contentSize(); }
 
 void BarButton::drawImageTinted(const std::shared_ptr<UIImage>& image, CGRect rect) const {
-  bool tinted = image->renderingMode() == UIImageRenderingModeAlwaysTemplate ||
-                (image->renderingMode() == UIImageRenderingModeAutomatic && layout_ == Layout::Inline);
+  // Bars draw their items' images as templates unless told to keep the image's own colours.
+  bool tinted = image->renderingMode() != UIImageRenderingModeAlwaysOriginal;
   auto context = UIGraphicsGetCurrentContext();
   if (!tinted || !context) {
     image->drawInRect(rect);
@@ -186,8 +152,10 @@ void BarButton::drawRect(CGRect) {
   CGSize title = titleSize(), image = imageSize();
   auto attributes = effectiveAttributes();
   if (layout_ == Layout::Stacked) {
-    CGFloat top = b.origin.y + std::max<CGFloat>(0, (b.size.height - content.height) / 2);
+    // The title along the bottom, the image centred in the room above it.
+    CGFloat titleTop = CGRectGetMaxY(b) - title.height - 2;
     if (image_) {
+      CGFloat top = b.origin.y + std::max<CGFloat>(0, (titleTop - b.origin.y - image.height) / 2);
       CGRect r = CGRectMake(b.origin.x + (b.size.width - image.width) / 2 + imageInsets_.left, top + imageInsets_.top,
                             image_->size().width, image_->size().height);
       drawImageTinted(image_, r);
@@ -202,7 +170,7 @@ void BarButton::drawRect(CGRect) {
         drawLine(badge_, badge, badgeAttributes);
       }
     }
-    drawLine(title_, CGRectMake(b.origin.x, top + image.height, b.size.width, title.height), attributes);
+    drawLine(title_, CGRectMake(b.origin.x, titleTop, b.size.width, title.height), attributes);
     return;
   }
   CGFloat x = b.origin.x + std::max<CGFloat>(0, (b.size.width - content.width) / 2);

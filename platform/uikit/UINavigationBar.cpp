@@ -8,6 +8,7 @@
 #include "platform/text/NSAttributedString.h"
 #include "platform/text/UIFont.h"
 #include "platform/uikit/UIKitMainThread.h"
+#include "platform/uikit/UILabel.h"
 #include "platform/uikit/internal/BarViews.h"
 
 namespace {
@@ -41,7 +42,7 @@ void UINavigationBar::setUpWithFrame(CGRect frame) {
   shadowView_ = UIView::initWithFrame(CGRectZero);
   background_->addSubview(shadowView_);
   addSubview(background_);
-  titleLabel_ = UIView::makeView<zvt::ui::BarLabel>(CGRectZero);
+  titleLabel_ = UILabel::make();
   updateBackground();
 }
 
@@ -297,12 +298,19 @@ void UINavigationBar::rebuild() {
   if (auto custom = top->titleView()) {
     titleView_ = custom;
   } else {
+    // Bold 17 points, black (white on black bars), centred on one line, unless the bar's title
+    // attributes say otherwise.
     auto attributes = NSMutableDictionary::dictionaryWithCapacity(4);
-    if (barStyle_ != UIBarStyleDefault) attributes->setObject(UIColor::whiteColor(), NSForegroundColorAttributeName);
-    if (titleTextAttributes_)
-      attributes->addEntriesFromDictionary(titleTextAttributes_);
-    titleLabel_->setAttributes(attributes);
-    titleLabel_->setText(top->title());
+    attributes->setObject(UIFont::boldSystemFontOfSize(17), NSFontAttributeName);
+    attributes->setObject(barStyle_ != UIBarStyleDefault ? UIColor::whiteColor() : UIColor::blackColor(),
+                          NSForegroundColorAttributeName);
+    if (titleTextAttributes_) attributes->addEntriesFromDictionary(titleTextAttributes_);
+    auto paragraph = NSMutableParagraphStyle::make();
+    paragraph->setAlignment(NSTextAlignmentCenter);
+    paragraph->setLineBreakMode(NSLineBreakByTruncatingTail);
+    attributes->setObject(paragraph, NSParagraphStyleAttributeName);
+    auto title = top->title() ? top->title() : NSString::string();
+    titleLabel_->setAttributedText(NSAttributedString::initWithString(title, attributes));
     titleView_ = titleLabel_;
   }
   addSubview(titleView_);

@@ -25,8 +25,8 @@
 #include "platform/uikit/UIView.h"
 
 class UINavigationBar;
+class UILabel;
 namespace zvt::ui {
-class BarLabel;
 class BarButton;
 }  // namespace zvt::ui
 
@@ -144,7 +144,7 @@ class UINavigationBar : public UIView, public zvt::ui::BarItemOwner {
   std::shared_ptr<UIView> background_;
   std::shared_ptr<UIView> backgroundImageView_;
   std::shared_ptr<UIView> shadowView_;
-  std::shared_ptr<zvt::ui::BarLabel> titleLabel_;
+  std::shared_ptr<UILabel> titleLabel_;
   std::shared_ptr<UIView> titleView_;
   std::shared_ptr<zvt::ui::BarButton> backButton_;
   std::vector<std::pair<std::shared_ptr<UIBarButtonItem>, std::shared_ptr<UIView>>> leftViews_, rightViews_;

@@ -257,8 +257,8 @@ void UINavigationController::systemPush(const std::shared_ptr<UIViewController>&
   awaitingDidMove_.push_back(controller);
   stack_.push_back(controller);
   syncBarItems(animated);
-  if (stackObserver_) stackObserver_(animated);
   showTop(animated, Direction::Push);
+  if (stackObserver_) stackObserver_(animated);
 }
 
 std::shared_ptr<UIViewController> UINavigationController::systemPop(bool animated) {
@@ -267,8 +267,8 @@ std::shared_ptr<UIViewController> UINavigationController::systemPop(bool animate
   stack_.pop_back();
   popped->willMoveToParentViewController(nullptr);
   syncBarItems(animated);
-  if (stackObserver_) stackObserver_(animated);
   showTop(animated, Direction::Pop);
+  if (stackObserver_) stackObserver_(animated);
   return popped;
 }
 
@@ -281,8 +281,8 @@ ControllerList UINavigationController::systemPopTo(const std::shared_ptr<UIViewC
   stack_.erase(it + 1, stack_.end());
   for (auto& c : popped) c->willMoveToParentViewController(nullptr);
   syncBarItems(animated);
-  if (stackObserver_) stackObserver_(animated);
   showTop(animated, Direction::Pop);
+  if (stackObserver_) stackObserver_(animated);
   return popped;
 }
 
@@ -307,8 +307,8 @@ void UINavigationController::setViewControllers(ControllerList controllers, bool
     }
   stack_ = std::move(list);
   syncBarItems(animated);
-  if (stackObserver_) stackObserver_(animated);
   showTop(animated, topWasStacked ? Direction::Pop : Direction::Push);
+  if (stackObserver_) stackObserver_(animated);
 }
 
 // --- showing ----------------------------------------------------------------------------------

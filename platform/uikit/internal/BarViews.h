@@ -1,7 +1,8 @@
 #pragma once
-// The views inside the bars: a one-line title, and the tappable items (bar buttons, the back
-// button, tab bar buttons). Internal to platform/uikit; they draw their text through
-// platform/text and show it to the device as visible text.
+// The tappable items inside the bars (bar buttons, the back button with its chevron, tab bar
+// buttons with their badges), as UIKit's own private button classes are. Internal to
+// platform/uikit; they draw their text through platform/text and show it to the device as
+// visible text.
 
 #include <functional>
 #include <memory>
@@ -11,23 +12,6 @@
 #include "platform/uikit/UIControl.h"
 
 namespace zvt::ui {
-
-// One line of text, centred, cut with an ellipsis at its tail when too wide.
-class BarLabel : public UIView {
- public:
-  void setUpWithFrame(CGRect frame) override;
-  const std::shared_ptr<NSString>& text() const { return text_; }
-  void setText(const std::shared_ptr<NSString>& text);
-  // Font, colour and shadow (the keys of NSAttributedString.h).
-  void setAttributes(const std::shared_ptr<NSDictionary>& attributes);
-  CGSize sizeThatFits(CGSize size) const override;
-  void drawRect(CGRect rect) override;
-  std::vector<std::shared_ptr<NSString>> visibleTexts() const override;
-
- private:
-  std::shared_ptr<NSString> text_;
-  std::shared_ptr<NSDictionary> attributes_;
-};
 
 // A button of a bar: an optional background image, an image (a template image takes the
 // tint), a title, and for a back button the chevron before the title. A tap (touch up inside)
