@@ -393,3 +393,50 @@ TEST(UIKitNavigationController, TheStatusBarFollowsTheBarStyle) {
 }
 
 }  // namespace
+
+// What the toolkit's back swipe builds on these hooks: a pan anywhere on the screen that drives
+// the controller's interactive pop, and the bar hidden per screen as each is about to appear.
+TEST(UIKitNavigationController, AFullScreenSwipeBuiltOnThePublicHandles) {
+  struct SwipeDelegate : UIGestureRecognizerDelegate {
+    std::weak_ptr<UINavigationController> nav;
+    bool gestureRecognizerShouldBegin(const std::shared_ptr<UIGestureRecognizer>& r) override {
+      auto n = nav.lock();
+      auto pan = std::static_pointer_cast<UIPanGestureRecognizer>(r);
+      return n && n->viewControllers().size() > 1 && !n->isTransitioning() &&
+             pan->translationInView(r->view()).x > 0;
+    }
+  };
+  Log log;
+  ControllerScreen screen;
+  auto a = Recorder::make("A", &log), b = Recorder::make("B", &log);
+  auto nav = UINavigationController::initWithRootViewController(a);
+  screen.show(nav);
+  auto system = nav->interactivePopGestureRecognizer();
+  auto pan = UIPanGestureRecognizer::initWithTarget(nav, &UINavigationController::handleNavigationTransition);
+  auto swipeDelegate = std::make_shared<SwipeDelegate>();
+  swipeDelegate->nav = nav;
+  pan->setDelegate(swipeDelegate);
+  pan->setMaximumNumberOfTouches(1);
+  system->view()->addGestureRecognizer(pan);
+  system->setEnabled(false);
+  // B prefers no bar: hidden as it is about to appear, with the transition's animation.
+  auto hook = zvt::ui::controllerHooks().viewWillAppear.install([&](UIViewController& vc, bool animated, const auto& next) {
+    next();
+    if (auto n = vc.navigationController()) n->setNavigationBarHidden(&vc == b.get(), animated);
+  });
+  nav->pushViewController(b, true);
+  EXPECT_TRUE(nav->isNavigationBarHidden());
+  screen.clock.advanceBy(UINavigationController::kTransitionDuration);
+  EXPECT_TRUE(nav->navigationBar()->isHidden());
+  log.clear();
+
+  screen.device().drag({160, 300}, {40, 300}, 0.4);
+  EXPECT_EQ(log.joined(), "") << "a move to the left does not begin";
+  screen.device().drag({160, 300}, {320, 300}, 0.4);
+  screen.device().wait(UINavigationController::kTransitionDuration);
+  EXPECT_EQ(log.joined(), "B.willDisappear+fromParent A.willAppear B.didDisappear+fromParent A.didAppear")
+      << "from the middle of the screen";
+  EXPECT_FALSE(nav->isNavigationBarHidden());
+  EXPECT_FALSE(nav->navigationBar()->isHidden());
+  zvt::ui::controllerHooks().viewWillAppear.remove(hook);
+}
