@@ -366,8 +366,19 @@ struct EncodeState {
   inline Kind classify(const NSObject* object);
   Kind classifyNew(const NSObject* object, const std::type_info* type);
   // Objects are passed without references: the tree holds them for the whole call.
-  bool writeValue(const NSObject* object, bool isReplacement = false, const NSObject* original = nullptr);
+  bool writeValue(const NSObject* object, bool isReplacement = false, const NSObject* original = nullptr) {
+    return writeClassified(object, object != nullptr ? classify(object) : kindNone, isReplacement, original);
+  }
+  // The same for an object already classified (kindNone for nil).
+  bool writeClassified(const NSObject* object, Kind kind, bool isReplacement = false, const NSObject* original = nullptr);
   bool writeContainer(const NSObject* object, Kind kind);
+  // The second step of fetching ahead: for the containers among `objects` (whose own fetches
+  // are under way), their first elements, so that going down into each one finds them arriving
+  // instead of waiting for them container after container.
+  // `arraysToo` false passes over arrays among the objects. Each object's kind goes to
+  // `kinds`, for the writing that follows.
+  void prefetchChildren(const NSObject* const* objects, Kind* kinds, NSUInteger n, bool arraysToo);
+
   // A key already known to be a string, through the write cache like any leaf.
   bool writeKey(const NSString& key) {
     WriteCacheEntry& slot = cacheSlot(&key);
@@ -425,6 +436,7 @@ struct EncodeState {
     pos += n;
   }
   bool writeKeyValue(const NSObject* key, const NSObject* object, bool first);
+  bool writeKeyValue(const NSObject* key, const NSObject* object, Kind kind, bool first);
 };
 
 namespace {
@@ -443,6 +455,8 @@ constexpr NSUInteger kBatch = 32;
 // How far ahead of the element being written its successors are fetched into the cache: a
 // tree built by application code is spread over the heap.
 constexpr NSUInteger kPrefetchDistance = 4;
+// How many of a child container's first elements are fetched ahead, with the batch it is in.
+constexpr NSUInteger kChildPrefetch = 8;
 
 // An object's first bytes and, for a string, its text's fields or short text a line further.
 inline void prefetchObject(const void* object) {
@@ -478,12 +492,33 @@ Kind EncodeState::classifyNew(const NSObject* object, const std::type_info* type
   return kind;
 }
 
-bool EncodeState::writeValue(const NSObject* p, bool isReplacement, const NSObject* original) {
+void EncodeState::prefetchChildren(const NSObject* const* objects, Kind* kinds, NSUInteger n, bool arraysToo) {
+  for (NSUInteger i = 0; i < n; ++i) {
+    const Kind kind = kinds[i] = objects[i] != nullptr ? classify(objects[i]) : kindNone;
+    if (kind == kindArray && !arraysToo) continue;
+    const NSObject* inner[kChildPrefetch];
+    const NSObject* innerKeys[kChildPrefetch];
+    NSUInteger m = 0;
+    if (kind == kindDictionary) {
+      NSUInteger position = 0;
+      m = static_cast<const NSDictionary*>(objects[i])->getUnretainedObjectsAndKeys(inner, innerKeys, kChildPrefetch,
+                                                                                    position);
+      for (NSUInteger k = 0; k < m; ++k) prefetchObject(innerKeys[k]);
+    } else if (kind == kindArray) {
+      const NSArray* array = static_cast<const NSArray*>(objects[i]);
+      m = std::min(array->count(), kChildPrefetch);
+      if (m > 0) array->getUnretainedObjects(inner, NSMakeRange(0, m));
+    }
+    for (NSUInteger k = 0; k < m; ++k) prefetchObject(inner[k]);
+  }
+}
+
+bool EncodeState::writeClassified(const NSObject* p, Kind kind, bool isReplacement, const NSObject* original) {
   WriteCacheEntry& slot = cacheSlot(p);
   if (slot.object == p && p != nullptr) return copyEarlier(slot);
   const size_t start = pos;
   bool ok;
-  switch (p != nullptr ? classify(p) : kindNone) {
+  switch (kind) {
     case kindString:
       ok = writeString(static_cast<const NSString&>(*p));
       break;
@@ -755,9 +790,14 @@ bool EncodeState::writeArray(const NSArray& array) {
       const NSUInteger n = std::min(kBatch, count - start);
       array.getUnretainedObjects(batch, NSMakeRange(start, n));
       for (NSUInteger i = 0; i < n; ++i) prefetchObject(batch[i]);
+      // Arrays are mostly of one kind: the children of an array of dictionaries are fetched
+      // ahead, rows of numbers and lists of lists go as they are.
+      const bool ofDictionaries = batch[0] != nullptr && classify(batch[0]) == kindDictionary;
+      Kind kinds[kBatch];
+      if (ofDictionaries) prefetchChildren(batch, kinds, n, false);
       for (NSUInteger i = 0; i < n; ++i) {
         if (start + i > 0 && !writeComma()) return false;
-        if (!writeValue(batch[i], false, nullptr)) return false;
+        if (!(ofDictionaries ? writeClassified(batch[i], kinds[i]) : writeValue(batch[i]))) return false;
       }
     }
   }
@@ -765,6 +805,10 @@ bool EncodeState::writeArray(const NSArray& array) {
 }
 
 bool EncodeState::writeKeyValue(const NSObject* key, const NSObject* object, bool first) {
+  return writeKeyValue(key, object, object != nullptr ? classify(object) : kindNone, first);
+}
+
+bool EncodeState::writeKeyValue(const NSObject* key, const NSObject* object, Kind kind, bool first) {
   if (!first && !writeComma()) return false;
   if (key == nullptr || classify(key) != kindString) {
     error("Key must be a string object.");
@@ -777,7 +821,7 @@ bool EncodeState::writeKeyValue(const NSObject* key, const NSObject* object, boo
     if (!reserve(4)) return false;
     put(':');
   }
-  return writeValue(object, false, nullptr);
+  return writeClassified(object, kind);
 }
 
 bool EncodeState::writeDictionary(const NSDictionary& dictionary) {
@@ -834,8 +878,10 @@ bool EncodeState::writeDictionary(const NSDictionary& dictionary) {
         prefetchObject(keys[i]);
         prefetchObject(objects[i]);
       }
+      Kind kinds[kBatch];
+      prefetchChildren(objects, kinds, n, true);
       for (NSUInteger i = 0; i < n; ++i) {
-        if (!writeKeyValue(keys[i], objects[i], first)) return false;
+        if (!writeKeyValue(keys[i], objects[i], kinds[i], first)) return false;
         first = false;
       }
     }

@@ -40,10 +40,9 @@ class NSDictionary : public NSObject {
       const std::function<void(const id& key, const id& object, bool* stop)>& block) const;
   // `getObjects:andKeys:count:` without taking references, for code that walks many entries at
   // speed (the JSON writer): up to `count` entries in the dictionary's own order, from `position`
-  // (0 at first), which moves past them; answers how many were written, fewer than `count`
-  // only when the end is reached. The
-  // addresses stay valid while the dictionary holds the entries unchanged. Either buffer may be
-  // null.
+  // (0 at first), which moves past them; answers how many were written, fewer than `count` only
+  // when the end is reached. The addresses stay valid while the dictionary holds the entries
+  // unchanged. Either buffer may be null.
   virtual NSUInteger getUnretainedObjectsAndKeys(const NSObject** objects, const NSObject** keys, NSUInteger count,
                                                  NSUInteger& position) const;
   id operator[](const id& key) const { return objectForKey(key); }
