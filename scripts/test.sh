@@ -1,18 +1,19 @@
 #!/usr/bin/env bash
 # Builds everything with AddressSanitizer + UndefinedBehaviorSanitizer and runs every test,
-# then builds the concurrency tests with ThreadSanitizer and runs them again.
+# then builds the concurrency tests with ThreadSanitizer and runs them again. Compiler warnings
+# are errors here (ZVT_WERROR), not in a person's own build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 jobs=$(nproc)
 
-cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZVT_SANITIZE=address >/dev/null
+cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZVT_SANITIZE=address -DZVT_WERROR=ON >/dev/null
 cmake --build build/asan -j "$jobs"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 (cd build/asan && ctest -j "$jobs" --output-on-failure --timeout 600)
 
-cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZVT_SANITIZE=thread -DZVT_BUILD_BENCH=OFF >/dev/null
+cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZVT_SANITIZE=thread -DZVT_BUILD_BENCH=OFF -DZVT_WERROR=ON >/dev/null
 cmake --build build/tsan -j "$jobs" --target zvt_concurrency_tests
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 (cd build/tsan && ctest -j "$jobs" -L concurrency --output-on-failure --timeout 600)

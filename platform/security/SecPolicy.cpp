@@ -3,9 +3,10 @@
 #include <memory>
 
 SecPolicyRef SecPolicyCreateBasicX509() {
-    return std::make_shared<SecPolicy>(SecPolicy::Kind::BasicX509, false, std::nullopt);
+    return std::make_shared<SecPolicy>(SecPolicy::Kind::BasicX509, false);
 }
 
 SecPolicyRef SecPolicyCreateSSL(bool server, std::optional<std::string> hostname) {
-    return std::make_shared<SecPolicy>(SecPolicy::Kind::SSL, server, std::move(hostname));
+    if (!hostname) return std::make_shared<SecPolicy>(SecPolicy::Kind::SSL, server);
+    return std::make_shared<SecPolicy>(SecPolicy::Kind::SSL, server, std::move(*hostname));
 }
