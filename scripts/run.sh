@@ -3,20 +3,44 @@
 # application against it: in a desktop window when there is a display, otherwise headless with
 # a tour of the screens whose pictures go to a folder (printed at the end).
 #   ZVT_DATA_DIR  the service's data (default ~/.zavelto; seeded with demo data when new)
-#   ZVT_PORT      the service's port (default: any free one)
+#   ZVT_PORT      the service's port (default: the build's ZVT_SERVICE_PORT, 8880 unless
+#                 configured otherwise, which is also the application's built-in server address)
 #   ZVT_PICTURES  the tour's pictures (default build/pictures)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
+
+# The build shows its progress on one line (on a terminal) and everything else, errors in
+# full, as it comes.
+build_quietly() {
+  local cols line status
+  cols=$(tput cols 2>/dev/null || echo 80)
+  cmake --build build/release -j "$(nproc)" 2>&1 | while IFS= read -r line; do
+    case $line in
+      \[[0-9]*/[0-9]*\]\ *) if [ -t 1 ]; then printf '\r\033[K%s' "${line:0:cols-1}"; fi ;;
+      "ninja: no work to do."|"-- "*) ;;
+      *) if [ -t 1 ]; then printf '\r\033[K'; fi; printf '%s\n' "$line" ;;
+    esac
+  done
+  status=${PIPESTATUS[0]}
+  if [ -t 1 ]; then printf '\r\033[K'; fi
+  return "$status"
+}
+
+echo "building build/release (Release, no tests or benchmarks)..."
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DZVT_BUILD_TESTS=OFF -DZVT_BUILD_BENCH=OFF >/dev/null
-cmake --build build/release -j "$(nproc)"
+if ! build_quietly; then
+  echo "the build failed (messages above)" >&2
+  exit 1
+fi
 
 service=build/release/service/zavelto-service
-app=build/release/Zavelto.app/zavelto
+app=build/release/app/runner/zavelto
 data=${ZVT_DATA_DIR:-$HOME/.zavelto}
+port=${ZVT_PORT:-$(cmake -N -L build/release 2>/dev/null | sed -n 's/^ZVT_SERVICE_PORT:STRING=//p')}
 mkdir -p build
 log=build/service.log
-"$service" --data-dir "$data" --port "${ZVT_PORT:-0}" >build/service.out 2>"$log" &
+"$service" --data-dir "$data" --port "$port" >build/service.out 2>"$log" &
 service_pid=$!
 trap 'kill "$service_pid" 2>/dev/null || true; wait "$service_pid" 2>/dev/null || true' EXIT
 # The service's first line says where it listens.
@@ -30,18 +54,22 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 if [ -z "$root" ]; then
-  echo "the service did not start; see $log" >&2
+  echo "the service did not start on port $port (taken? choose another with ZVT_PORT); see $log:" >&2
+  tail -n 5 "$log" >&2 || true
   exit 1
 fi
-echo "service: $root (data in $data, log in $log)"
+echo "service:     $service on $root (data in $data; one line per request in $log)"
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  echo "application: $app in a desktop window, talking to $root"
+  echo "to stop:     close the window or press Ctrl-C here; the service stops with the application"
   "$app" --window --server-root "$root"
 else
   pictures=${ZVT_PICTURES:-$PWD/build/pictures}
   rm -rf "$pictures"
   mkdir -p "$pictures"
-  echo "no display: taking the tour headless"
+  echo "application: $app headless (no display), taking the tour of app/runner/tour.txt against $root"
+  echo "to stop:     it ends by itself, or press Ctrl-C; the service stops with the application"
   status=0
   "$app" --headless --fast --script app/runner/tour.txt --pictures "$pictures" --server-root "$root" || status=$?
   echo "pictures of the tour: $pictures"

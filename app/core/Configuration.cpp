@@ -1,6 +1,7 @@
 #include "app/core/Configuration.h"
 
 #include <cstdlib>
+#include <string>
 
 namespace zvt {
 namespace {
@@ -35,6 +36,8 @@ bool parseSeconds(const std::string& text, double* out) {
 }
 
 }  // namespace
+
+std::string defaultServerRoot() { return "http://127.0.0.1:" + std::to_string(ZVT_SERVICE_PORT); }
 
 ConfigurationValues Configuration::values() {
   std::lock_guard lock(configMutex());

@@ -16,8 +16,12 @@
 
 namespace zvt {
 
+// "http://127.0.0.1:<the local service's port>": the port is the build's ZVT_SERVICE_PORT, the
+// one scripts/run.sh starts the service on.
+std::string defaultServerRoot();
+
 struct ConfigurationValues {
-  std::string serverRoot = "http://127.0.0.1:8880";
+  std::string serverRoot = defaultServerRoot();
   std::string analyticsAppKey = "4b7e91a2c05d38f6e1a9d70c";
   double requestTimeout = 8.0;  // requests the application builds itself
   double uploadTimeout = 10.0;  // the avatar upload

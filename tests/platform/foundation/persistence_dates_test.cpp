@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <random>
+#include <stdexcept>
 
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/NSArray.h"
@@ -15,9 +16,11 @@
 
 namespace {
 
+// A zone of the time-zone database. One that is missing (no tzdata installed) fails the test
+// here, with its name, instead of leaving a nil zone for the next call to crash on.
 std::shared_ptr<NSTimeZone> zone(const char* name) {
   auto z = NSTimeZone::timeZoneWithName(NSString::stringWithUTF8String(name));
-  EXPECT_TRUE(z) << name;
+  if (!z) throw std::runtime_error(std::string("time zone ") + name + " is missing: is the tzdata package installed?");
   return z;
 }
 
@@ -77,10 +80,13 @@ TEST(PersistenceDate, ArithmeticComparisonAndEquality) {
 }
 
 TEST(PersistenceDate, DescriptionIsUtcWithWholeSeconds) {
-  EXPECT_EQ(NSDate::dateWithTimeIntervalSinceReferenceDate(0)->description()->utf8(), "2001-01-01 00:00:00 +0000");
-  EXPECT_EQ(at(k2026 - 0.5)->description()->utf8(), "2025-12-31 23:59:59 +0000");
-  EXPECT_EQ(at(-1)->description()->utf8(), "1969-12-31 23:59:59 +0000");
-  EXPECT_EQ(NSDate::distantFuture()->description()->utf8(), "4001-01-01 00:00:00 +0000");
+  const std::pair<std::shared_ptr<NSDate>, const char*> cases[] = {
+      {NSDate::dateWithTimeIntervalSinceReferenceDate(0), "2001-01-01 00:00:00 +0000"},
+      {at(k2026 - 0.5), "2025-12-31 23:59:59 +0000"},
+      {at(-1), "1969-12-31 23:59:59 +0000"},
+      {NSDate::distantFuture(), "4001-01-01 00:00:00 +0000"},
+  };
+  for (const auto& [date, text] : cases) EXPECT_EQ(date->description()->utf8(), text);
   EXPECT_EQ(NSString::stringWithFormat("%@", at(951782400))->utf8(), "2000-02-29 00:00:00 +0000");
 }
 
@@ -96,24 +102,29 @@ TEST(PersistenceTimeZone, FixedNamedAndSystemZones) {
   EXPECT_EQ(plus->name()->utf8(), "GMT-0530");
   EXPECT_FALSE(NSTimeZone::timeZoneForSecondsFromGMT(19 * 3600));
   // Names that are not in the database, or that would lead out of it, are refused.
-  EXPECT_FALSE(NSTimeZone::timeZoneWithName("Mars/Olympus_Mons"_ns));
-  EXPECT_FALSE(NSTimeZone::timeZoneWithName("../../../etc/passwd"_ns));
-  EXPECT_FALSE(NSTimeZone::timeZoneWithName("/usr/share/zoneinfo/UTC"_ns));
+  for (const char* name : {"Mars/Olympus_Mons", "../../../etc/passwd", "/usr/share/zoneinfo/UTC"})
+    EXPECT_FALSE(NSTimeZone::timeZoneWithName(NSString::stringWithUTF8String(name))) << name;
 }
 
 TEST(PersistenceTimeZone, DaylightSavingFollowsTheDatabase) {
+  const double jan2100 = 4102444800.0;
+  struct Case {
+    const char* zone;
+    double unix;
+    NSInteger offset;
+    const char* why;
+  };
+  const Case cases[] = {
+      {"America/New_York", 1710053999, -5 * 3600, "2024-03-10 06:59:59 UTC, the last second of EST"},
+      {"America/New_York", 1710054000, -4 * 3600, "07:00:00, the first of EDT"},
+      {"America/New_York", jan2100, -5 * 3600, "beyond the file's last transition the rule string applies"},
+      {"America/New_York", jan2100 + 180 * 86400.0, -4 * 3600, "and its daylight saving too"},
+      {"Asia/Shanghai", -3e9, 29143, "before the first transition: local mean time"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(zone(c.zone)->secondsFromGMTForDate(at(c.unix)), c.offset) << c.why;
   auto ny = zone("America/New_York");
-  // 2024-03-10 06:59:59 UTC is the last second of EST; 07:00:00 the first of EDT.
-  EXPECT_EQ(ny->secondsFromGMTForDate(at(1710053999)), -5 * 3600);
-  EXPECT_EQ(ny->secondsFromGMTForDate(at(1710054000)), -4 * 3600);
   EXPECT_TRUE(ny->isDaylightSavingTimeForDate(at(1710054000)));
   EXPECT_EQ(ny->abbreviationForDate(at(1710054000))->utf8(), "EDT");
-  // Far beyond the last transition in the file the zone's rule string still applies.
-  double jan2100 = 4102444800.0;
-  EXPECT_EQ(ny->secondsFromGMTForDate(at(jan2100)), -5 * 3600);
-  EXPECT_EQ(ny->secondsFromGMTForDate(at(jan2100 + 180 * 86400.0)), -4 * 3600);
-  // Before the first transition: local mean time of the first standard type.
-  EXPECT_EQ(zone("Asia/Shanghai")->secondsFromGMTForDate(at(-3e9)), 29143);
 }
 
 TEST(PersistenceTimeZone, SystemZoneFollowsTZ) {
