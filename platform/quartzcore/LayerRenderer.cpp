@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <deque>
 #include <limits>
 
 #include "platform/foundation/NSData.h"
@@ -335,7 +336,8 @@ class Region {
 // One layer as it is drawn in a frame.
 struct Node {
   CALayer* layer = nullptr;
-  LayerProperties p;
+  // The layer's model, or its presentation kept by the frame while it animates.
+  const LayerProperties* props = nullptr;
   CGAffineTransform m;       // the layer's space to the surface's points
   CGAffineTransform childM;  // the sublayers' superlayer space to the surface's points
   double inheritedAlpha = 1;
@@ -352,12 +354,12 @@ struct Node {
 
 struct Record {
   LayerProperties p;
-  CGAffineTransform m;
-  double inheritedAlpha;
+  CGAffineTransform m{};
+  double inheritedAlpha = 1;
   Box clip, own, tree, shadow, ownerShadow;
-  const CALayer* prev;
-  double transitionProgress;
-  uint64_t generation;
+  const CALayer* prev = nullptr;
+  double transitionProgress = -1;
+  uint64_t generation = 0;
 };
 
 struct Capture {
@@ -370,6 +372,7 @@ struct LayerRenderer::Frame {
   CGFloat scale = 1;
   CFTimeInterval time = 0;
   std::vector<Node> nodes;
+  std::deque<LayerProperties> presentations;
   const CALayer* lastPainted = nullptr;
   bool animated = false;
 
@@ -385,8 +388,13 @@ struct LayerRenderer::Frame {
     n.layer = &layer;
     const bool animations = layer.hasAnimations();
     animated = animated || animations;
-    n.p = animations ? layer.presentationPropertiesAt(time) : layer.properties();
-    const LayerProperties& p = n.p;
+    if (animations) {
+      presentations.push_back(layer.presentationPropertiesAt(time));
+      n.props = &presentations.back();
+    } else {
+      n.props = &layer.properties();
+    }
+    const LayerProperties& p = *n.props;
     if (p.hidden || !(p.opacity > 0)) return;
     if (ownSpace)
       n.m = CGAffineTransformMakeTranslation(-p.bounds.origin.x, -p.bounds.origin.y);
@@ -558,7 +566,7 @@ struct Painter {
   }
 
   void paintBody(const Node& n, size_t index) {
-    const LayerProperties& p = n.p;
+    const LayerProperties& p = *n.props;
     const double radius = std::max(0.0, p.cornerRadius);
     setMatrix(cr, n.m, frame.scale);
     if (damage->intersects(n.own)) {
@@ -603,7 +611,7 @@ struct Painter {
   void paint(size_t index) {
     const Node& n = frame.nodes[index];
     if (!damage->intersects(n.tree)) return;
-    const LayerProperties& p = n.p;
+    const LayerProperties& p = *n.props;
     const bool shadow = hasShadow(p);
     const bool treeShadow = shadow && !p.shadowPath;
     const bool transition = n.transition && befores.count(n.transition.get()) && befores[n.transition.get()];
@@ -702,17 +710,20 @@ std::vector<PixelRect> LayerRenderer::renderFrame(cairo_surface_t* surface, CGFl
   Region damage;
   damage.setLimit(whole);
   if (full) damage.add(whole);
+  // Compare each layer with its record of the last frame, and bring the record up to date.
   for (size_t i = 0; i < frame.nodes.size(); ++i) {
-    Node& n = frame.nodes[i];
+    const Node& n = frame.nodes[i];
     const Box ownerShadow = n.shadowOwner >= 0 ? frame.nodes[static_cast<size_t>(n.shadowOwner)].shadow : Box{};
-    auto it = st.records.find(n.layer);
-    if (it == st.records.end()) {
+    auto [it, added] = st.records.try_emplace(n.layer);
+    Record& r = it->second;
+    if (added) {
       damage.add(n.own);
       damage.add(ownerShadow);
+      r.p = *n.props;
     } else {
-      Record& r = it->second;
-      const bool changed = !sameTransform(r.m, n.m) || r.inheritedAlpha != n.inheritedAlpha || !(r.clip == n.clip) ||
-                           !(r.own == n.own) || !sameLook(r.p, n.p) || r.transitionProgress != n.transitionProgress;
+      const bool lookChanged = !sameLook(r.p, *n.props);
+      const bool changed = lookChanged || !sameTransform(r.m, n.m) || r.inheritedAlpha != n.inheritedAlpha ||
+                           !(r.clip == n.clip) || !(r.own == n.own) || r.transitionProgress != n.transitionProgress;
       if (changed) {
         damage.add(r.own);
         damage.add(n.own);
@@ -728,8 +739,18 @@ std::vector<PixelRect> LayerRenderer::renderFrame(cairo_surface_t* surface, CGFl
         damage.add(n.tree);
       }
       if (n.transition) damage.add(n.tree);
-      r.generation = generation;
+      if (lookChanged) r.p = *n.props;
     }
+    r.m = n.m;
+    r.inheritedAlpha = n.inheritedAlpha;
+    r.clip = n.clip;
+    r.own = n.own;
+    r.tree = n.tree;
+    r.shadow = n.shadow;
+    r.ownerShadow = ownerShadow;
+    r.prev = n.prev;
+    r.transitionProgress = n.transitionProgress;
+    r.generation = generation;
   }
   for (auto it = st.records.begin(); it != st.records.end();) {
     if (it->second.generation != generation) {
@@ -740,12 +761,6 @@ std::vector<PixelRect> LayerRenderer::renderFrame(cairo_surface_t* surface, CGFl
     } else {
       ++it;
     }
-  }
-  // Records of this frame.
-  for (const Node& n : frame.nodes) {
-    const Box ownerShadow = n.shadowOwner >= 0 ? frame.nodes[static_cast<size_t>(n.shadowOwner)].shadow : Box{};
-    st.records[n.layer] = Record{n.p,    n.m,        n.inheritedAlpha, n.clip, n.own, n.tree, n.shadow,
-                                  ownerShadow, n.prev, n.transitionProgress, generation};
   }
 
   // The shadow of a damaged pixel falls from pixels of its layer's tree that may lie outside
