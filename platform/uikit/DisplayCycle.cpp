@@ -4,6 +4,7 @@
 #include "platform/uikit/UIApplication.h"
 #include "platform/uikit/UIKitMainThread.h"
 #include "platform/uikit/UIWindow.h"
+#include "platform/uikit/internal/LayoutEngine.h"
 
 namespace zvt::ui {
 
@@ -15,7 +16,8 @@ bool inPass = false;
 }  // namespace
 
 DisplayCycleHooks& displayCycleHooks() {
-  static auto* hooks = new DisplayCycleHooks();
+  // The constraint engine's parts are there from the start.
+  static auto* hooks = new DisplayCycleHooks{runConstraintPass, applyEngineLayout, intrinsicContentSizeChanged, {}};
   return *hooks;
 }
 
@@ -43,10 +45,13 @@ void runDisplayPass() {
   bool worked = false;
   for (auto& window : windows) {
     if (window->isHidden()) continue;
+    // Layout may ask for more layout above the view being laid out (a solved constraint moving
+    // an ancestor's subview, a table adding cells that carry constraints): a few rounds settle it.
     if (hooks.updateConstraints) hooks.updateConstraints(*window);
-    if (window->layer()->treeNeedsLayout()) {
+    for (int round = 0; round < 4 && window->layer()->treeNeedsLayout(); ++round) {
       worked = true;
       window->layer()->layoutTreeIfNeeded();
+      if (window->layer()->treeNeedsLayout() && hooks.updateConstraints) hooks.updateConstraints(*window);
     }
   }
   for (auto& window : windows) {

@@ -11,6 +11,7 @@
 #include "platform/uikit/UIGestureRecognizer.h"
 #include "platform/uikit/UIKitMainThread.h"
 #include "platform/uikit/UIWindow.h"
+#include "platform/uikit/internal/LayoutEngine.h"
 
 namespace zvt::ui {
 void beginForcedResign();
@@ -82,11 +83,17 @@ CGPoint inverseMap(CGPoint p, const zvt::ca::LayerProperties& props) {
 UIView::UIView() = default;
 
 UIView::~UIView() {
+  layoutTeardown();
   for (auto& sub : subviews_) sub->superview_.reset();
 }
 
 void UIView::setUpWithFrame(CGRect frame) {
   zvt::ui::assertMainThread("UIView::initWithFrame");
+  // A view class with its own updateConstraints gets it called in the first constraint pass.
+  if (zvt::overridesVirtual<UIView>(*this, prototypeView(), &UIView::updateConstraints)) {
+    needsUpdateConstraints_ = true;
+    constraintPassMark_ = true;
+  }
   setFrame(frame);
 }
 
@@ -139,6 +146,7 @@ void UIView::geometryDidChange(const CGRect& oldBounds, const CGRect& oldFrame) 
   } else if (frame().origin != oldFrame.origin) {
     // Moving keeps the size: nothing to lay out.
   }
+  if (layoutState_ && layoutState_->item.engine) layoutState_->item.engine->geometryChanged(*this);
   if (newBounds != oldBounds) boundsDidChange(oldBounds);
 }
 
@@ -163,6 +171,7 @@ void UIView::setBounds(CGRect bounds) {
 void UIView::setCenter(CGPoint center) {
   zvt::ui::assertMainThread("UIView::setCenter");
   layer()->setPosition(center);
+  if (layoutState_ && layoutState_->item.engine) layoutState_->item.engine->geometryChanged(*this);
 }
 
 void UIView::setTransform(CGAffineTransform transform) {
@@ -246,6 +255,7 @@ void UIView::insertSubviewAt(const std::shared_ptr<UIView>& view, size_t index) 
   }
   auto newWindow = window();
   bool windowChanges = view->window() != newWindow;
+  view->layoutSubtreeWillMove(old != nullptr);
   view->willMoveToSuperview(self);
   if (windowChanges) view->moveToWindow(newWindow, true);
   if (old) {
@@ -261,6 +271,7 @@ void UIView::insertSubviewAt(const std::shared_ptr<UIView>& view, size_t index) 
   if (windowChanges) view->moveToWindow(newWindow, false);
   view->didMoveToSuperview();
   didAddSubview(view);
+  view->layoutSubtreeDidMove();
   setNeedsLayout();
   view->setNeedsLayout();
 }
@@ -328,6 +339,7 @@ void UIView::removeFromSuperview() {
   auto parent = superview();
   if (!parent) return;
   auto keep = viewSelf();
+  layoutSubtreeWillMove(true);
   willMoveToSuperview(nullptr);
   bool hadWindow = window() != nullptr;
   if (hadWindow) moveToWindow(nullptr, true);

@@ -27,11 +27,23 @@
 #include "platform/graphics/UIColor.h"
 #include "platform/graphics/UIGeometry.h"
 #include "platform/quartzcore/CALayer.h"
+#include "platform/uikit/NSLayoutConstraint.h"
 #include "platform/uikit/UIEvent.h"
 #include "platform/uikit/UIResponder.h"
 
 class UIWindow;
 class UIGestureRecognizer;
+class NSLayoutConstraint;
+class UILayoutGuide;
+class NSLayoutXAxisAnchor;
+class NSLayoutYAxisAnchor;
+class NSLayoutDimension;
+
+namespace zvt::ui {
+struct ViewLayoutState;
+class LayoutEngine;
+struct ConstraintPass;
+}  // namespace zvt::ui
 
 enum UIViewAutoresizing : NSUInteger {
   UIViewAutoresizingNone = 0,
@@ -240,6 +252,76 @@ class UIView : public UIResponder, public CALayerDelegate {
   virtual CGSize intrinsicContentSize() const;
   virtual void invalidateIntrinsicContentSize();
 
+  // --- constraints (NSLayoutConstraint.h). Constraints added to a view relate items inside
+  // its tree; the engine of the tree's root (its window) solves them before each layout pass.
+  // The constraints added to this view, in the order they were added.
+  std::vector<std::shared_ptr<NSLayoutConstraint>> constraints() const;
+  // Makes the constraint active with this view as its holder (taking it from another holder).
+  void addConstraint(const std::shared_ptr<NSLayoutConstraint>& constraint);
+  void addConstraints(const std::vector<std::shared_ptr<NSLayoutConstraint>>& constraints);
+  // Only a constraint this view holds; it becomes inactive.
+  void removeConstraint(const std::shared_ptr<NSLayoutConstraint>& constraint);
+  void removeConstraints(const std::vector<std::shared_ptr<NSLayoutConstraint>>& constraints);
+  // YES (the default): the frame set in code stands, kept by constraints made from the
+  // autoresizing mask. NO: the engine places the view.
+  bool translatesAutoresizingMaskIntoConstraints() const;
+  void setTranslatesAutoresizingMaskIntoConstraints(bool translates);
+  // How strongly the view keeps to its intrinsic size: not growing (hugging, 250 by default)
+  // and not shrinking (compression resistance, 750 by default), per axis.
+  UILayoutPriority contentHuggingPriorityForAxis(UILayoutConstraintAxis axis) const;
+  void setContentHuggingPriority(UILayoutPriority priority, UILayoutConstraintAxis axis);
+  UILayoutPriority contentCompressionResistancePriorityForAxis(UILayoutConstraintAxis axis) const;
+  void setContentCompressionResistancePriority(UILayoutPriority priority, UILayoutConstraintAxis axis);
+  // The constraint pass before layout calls updateConstraints on views marked with
+  // setNeedsUpdateConstraints, subviews before their superviews. A view whose class overrides
+  // updateConstraints is marked when made. Overrides must call the base (UIKit raises
+  // NSInternalInconsistencyException otherwise, and so does this).
+  void setNeedsUpdateConstraints();
+  bool needsUpdateConstraints() const { return needsUpdateConstraints_; }
+  // Runs the pass now for this view's tree.
+  void updateConstraintsIfNeeded();
+  virtual void updateConstraints();
+  // The size the constraints inside the view's tree give it when its width and height are
+  // pulled towards `targetSize` at the given priorities (the fitting level, 50, by default):
+  // UILayoutFittingCompressedSize gives the smallest such size.
+  CGSize systemLayoutSizeFittingSize(CGSize targetSize);
+  CGSize systemLayoutSizeFittingSize(CGSize targetSize, UILayoutPriority horizontalFittingPriority,
+                                     UILayoutPriority verticalFittingPriority);
+  // Debugging: whether the engine could place the view elsewhere as well.
+  bool hasAmbiguousLayout();
+  // Insets of the margin attributes (8 points on each side by default).
+  UIEdgeInsets layoutMargins() const;
+  void setLayoutMargins(UIEdgeInsets margins);
+  virtual void layoutMarginsDidChange() {}
+  std::vector<std::shared_ptr<UILayoutGuide>> layoutGuides() const;
+  void addLayoutGuide(const std::shared_ptr<UILayoutGuide>& guide);
+  // Deactivates the constraints on the guide.
+  void removeLayoutGuide(const std::shared_ptr<UILayoutGuide>& guide);
+  // The bounds inset by the layout margins.
+  std::shared_ptr<UILayoutGuide> layoutMarginsGuide();
+  std::shared_ptr<NSLayoutXAxisAnchor> leadingAnchor();
+  std::shared_ptr<NSLayoutXAxisAnchor> trailingAnchor();
+  std::shared_ptr<NSLayoutXAxisAnchor> leftAnchor();
+  std::shared_ptr<NSLayoutXAxisAnchor> rightAnchor();
+  std::shared_ptr<NSLayoutXAxisAnchor> centerXAnchor();
+  std::shared_ptr<NSLayoutYAxisAnchor> topAnchor();
+  std::shared_ptr<NSLayoutYAxisAnchor> bottomAnchor();
+  std::shared_ptr<NSLayoutYAxisAnchor> centerYAnchor();
+  std::shared_ptr<NSLayoutYAxisAnchor> firstBaselineAnchor();
+  std::shared_ptr<NSLayoutYAxisAnchor> lastBaselineAnchor();
+  std::shared_ptr<NSLayoutDimension> widthAnchor();
+  std::shared_ptr<NSLayoutDimension> heightAnchor();
+  // Where the baseline attributes sit: the first baseline this far below the top, the last one
+  // this far above the bottom. A plain view's baselines are its bottom; views that show text
+  // answer their text's baselines and call invalidateIntrinsicContentSize when they move.
+  virtual CGFloat firstBaselineOffsetFromTop() const { return bounds().size.height; }
+  virtual CGFloat lastBaselineOffsetFromBottom() const { return 0; }
+
+  // --- objects extensions keep with the view (where the original used associated objects):
+  // one strong slot per key; a key is the address of the extension's own static object.
+  id associatedObject(const void* key) const;
+  void setAssociatedObject(const void* key, const id& value);
+
   // --- drawing
   void setNeedsDisplay();
   void setNeedsDisplayInRect(CGRect rect);
@@ -365,6 +447,16 @@ class UIView : public UIResponder, public CALayerDelegate {
   void moveToWindow(const std::shared_ptr<UIWindow>& window, bool before);
   void tintChanged();
   UIView* findFirstResponderInTree() const;
+  friend class zvt::ui::LayoutEngine;
+  friend struct zvt::ui::ConstraintPass;
+  zvt::ui::ViewLayoutState& layoutState() const;
+  zvt::ui::ViewLayoutState* layoutStateIfAny() const { return layoutState_.get(); }
+  // The subtree moves out of its tree (to another superview, or none).
+  void layoutSubtreeWillMove(bool leavingSuperview);
+  void layoutSubtreeDidMove();
+  void markForConstraintPass();
+  void retryWaitingConstraints();
+  void layoutTeardown();
 
   mutable std::shared_ptr<CALayer> layer_;
   mutable bool layerDelegateBound_ = false;
@@ -388,4 +480,12 @@ class UIView : public UIResponder, public CALayerDelegate {
   bool exclusiveTouch_ = false;
   bool autoresizesSubviews_ = true;
   bool accessibilityElement_ = false;
+  // Constraint pass marks: this view wants updateConstraints or holds constraints the engine
+  // has not taken yet; some descendant does.
+  bool needsUpdateConstraints_ = false;
+  bool constraintPassMark_ = false;
+  bool constraintPassDescendantMark_ = false;
+  bool updateConstraintsCalledBase_ = false;
+  mutable std::unique_ptr<zvt::ui::ViewLayoutState> layoutState_;
+  std::vector<std::pair<const void*, id>> associatedObjects_;
 };

@@ -115,26 +115,6 @@ using zvt::ui::kModalTransitionDuration;
 using zvt::ui::ManagedViewMoves;
 using zvt::ui::PresentationRecord;
 
-// --- layout guides ----------------------------------------------------------------------------
-
-std::function<void(UILayoutSupport&)>& UILayoutSupport::lengthDidChangeHook() {
-  static auto* hook = new std::function<void(UILayoutSupport&)>();
-  return *hook;
-}
-
-void UILayoutSupport::setLength(CGFloat length) {
-  if (length == length_) return;
-  length_ = length;
-  if (auto& hook = lengthDidChangeHook()) hook(*this);
-}
-
-CGRect UILayoutSupport::frame() const {
-  auto view = owningView();
-  CGRect bounds = view ? view->bounds() : CGRectZero;
-  if (top_) return CGRectMake(bounds.origin.x, bounds.origin.y, bounds.size.width, length_);
-  return CGRectMake(bounds.origin.x, CGRectGetMaxY(bounds) - length_, bounds.size.width, length_);
-}
-
 // --- making -----------------------------------------------------------------------------------
 
 UIViewController::UIViewController()

@@ -42,6 +42,7 @@
 #include "platform/uikit/UIApplication.h"
 #include "platform/uikit/UINavigationItem.h"
 #include "platform/uikit/UITabBarItem.h"
+#include "platform/uikit/UILayoutGuide.h"
 #include "platform/uikit/UIView.h"
 
 class UIWindow;
@@ -125,32 +126,6 @@ class UIViewControllerTransitionCoordinator : public UIViewControllerTransitionC
   // Called when the user lifts the finger from an interactive transition (finishing or
   // cancelling it).
   virtual void notifyWhenInteractionEndsUsingBlock(Block handler) = 0;
-};
-
-// topLayoutGuide / bottomLayoutGuide (UILayoutSupport): how far the bars (status bar,
-// navigation bar; tab bar) cover the top or the bottom of the controller's view. The length is
-// brought up to date whenever the controller's view is laid out.
-class UILayoutSupport : public NSObject {
- public:
-  CGFloat length() const { return length_; }
-  bool isTopGuide() const { return top_; }
-  // The controller's view, in whose coordinates the guide lies (nil before it is loaded).
-  std::shared_ptr<UIView> owningView() const { return owningView_.lock(); }
-  // The guide's rectangle in the owning view: the covered strip along the top or the bottom.
-  CGRect frame() const;
-
-  // Called after every change of a guide's length (the constraint engine listens here).
-  static std::function<void(UILayoutSupport& guide)>& lengthDidChangeHook();
-
-  // For the controller.
-  UILayoutSupport(bool top) : top_(top) {}
-  void setOwningView(const std::shared_ptr<UIView>& view) { owningView_ = view; }
-  void setLength(CGFloat length);
-
- private:
-  bool top_;
-  CGFloat length_ = 0;
-  std::weak_ptr<UIView> owningView_;
 };
 
 class UIViewController : public UIResponder, public zvt::ui::ViewDelegate {

@@ -18,6 +18,11 @@
 #include "tests/support/MainLoop.h"
 #include "tests/support/ui/ScreenPictures.h"
 
+// Geometry in failure messages.
+inline void PrintTo(const CGRect& r, std::ostream* os) { *os << NSStringFromCGRect(r)->utf8(); }
+inline void PrintTo(const CGSize& s, std::ostream* os) { *os << NSStringFromCGSize(s)->utf8(); }
+inline void PrintTo(const CGPoint& p, std::ostream* os) { *os << "{" << p.x << ", " << p.y << "}"; }
+
 namespace zvt::uitest {
 
 // A key window on a 320 x 480 screen under a virtual clock, gone at the end of the test (a

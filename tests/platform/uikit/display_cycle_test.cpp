@@ -100,6 +100,7 @@ TEST(UIKitDisplayCycle, HooksForConstraintsAndControllers) {
   Screen screen;
   Log log;
   auto& hooks = zvt::ui::displayCycleHooks();
+  auto saved = hooks;
   hooks.updateConstraints = [&](UIView& root) { log.add(&root == screen.window.get() ? "constraints(window)" : "constraints"); };
   hooks.layoutFromEngine = [&](UIView&) { log.add("engine"); };
   struct Controller : zvt::ui::ViewDelegate, UIResponder {
@@ -125,7 +126,7 @@ TEST(UIKitDisplayCycle, HooksForConstraintsAndControllers) {
   loose->setNeedsLayout();
   loose->layoutIfNeeded();
   EXPECT_EQ(log.joined(), "constraints engine") << "layoutIfNeeded updates constraints first";
-  hooks = zvt::ui::DisplayCycleHooks{};
+  hooks = saved;
 }
 
 }  // namespace
