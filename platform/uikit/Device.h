@@ -20,6 +20,8 @@
 #include "platform/uikit/UIView.h"
 #include "platform/uikit/UIWindow.h"
 
+class UIScrollView;
+
 namespace zvt::ui {
 
 struct ScreenModel {
@@ -82,6 +84,32 @@ class Device {
   void drag(CGPoint from, CGPoint to, NSTimeInterval duration);
   // A drag of 0.15 s unless told otherwise.
   void swipe(CGPoint from, CGPoint to, NSTimeInterval duration = 0.15);
+
+  // --- scroll views, moved as a person moves them
+  enum class Release {
+    Still,  // held still for a moment before lifting: the content keeps no speed
+    Fling,  // lifted while moving: the content goes on at the drag's speed
+  };
+  // A finger on the visible centre of the view moves by `distance` over `duration` at 60 steps a
+  // second and lifts.
+  void dragView(const std::shared_ptr<UIView>& view, CGPoint distance, NSTimeInterval duration,
+                Release release = Release::Still);
+  // Pulls the content down by `points` of finger travel, starting a little below the view's
+  // visible top, and lets go still (what pull-to-refresh asks of a person).
+  void pullDown(const std::shared_ptr<UIView>& scrollView, CGFloat points);
+  // A quick flick of a paging scroll view towards its next page (+1) or previous one (-1),
+  // horizontally or vertically as it scrolls; then waits until it rests.
+  void swipePage(const std::shared_ptr<UIScrollView>& scrollView, int direction);
+  // Lets time pass until the scroll view neither follows a finger nor moves on (at most
+  // `limit` seconds).
+  void waitUntilStill(const std::shared_ptr<UIScrollView>& scrollView, NSTimeInterval limit = 10);
+  // Drags the content a good part of its height at a time, towards its end (or its start),
+  // until a view inside it showing the text is visible; false when the content stops first.
+  bool scrollUntilVisible(const std::shared_ptr<UIScrollView>& scrollView, const std::string& text,
+                          bool towardsEnd = true);
+  // Taps the status bar: the key window's scroll view that scrolls to top does (false when
+  // there is no single such view).
+  bool tapStatusBar();
 
   // --- the keyboard: into the first responder when it adopts UIKeyInput (false when none does)
   // One character (Unicode scalar) at a time, as a person types: only while the keyboard is on

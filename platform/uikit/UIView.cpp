@@ -89,12 +89,18 @@ UIView::~UIView() {
 
 void UIView::setUpWithFrame(CGRect frame) {
   zvt::ui::assertMainThread("UIView::initWithFrame");
+  checkOwnUpdateConstraints();
+  setFrame(frame);
+}
+
+void UIView::checkOwnUpdateConstraints() {
   // A view class with its own updateConstraints gets it called in the first constraint pass.
+  if (updateConstraintsChecked_) return;
+  updateConstraintsChecked_ = true;
   if (zvt::overridesVirtual<UIView>(*this, prototypeView(), &UIView::updateConstraints)) {
     needsUpdateConstraints_ = true;
     constraintPassMark_ = true;
   }
-  setFrame(frame);
 }
 
 void UIView::setUpWithCoder(CGRect frame) {

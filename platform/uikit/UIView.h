@@ -457,6 +457,7 @@ class UIView : public UIResponder, public CALayerDelegate {
   void markForConstraintPass();
   void retryWaitingConstraints();
   void layoutTeardown();
+  void checkOwnUpdateConstraints();
 
   mutable std::shared_ptr<CALayer> layer_;
   mutable bool layerDelegateBound_ = false;
@@ -486,6 +487,7 @@ class UIView : public UIResponder, public CALayerDelegate {
   bool constraintPassMark_ = false;
   bool constraintPassDescendantMark_ = false;
   bool updateConstraintsCalledBase_ = false;
+  bool updateConstraintsChecked_ = false;
   mutable std::unique_ptr<zvt::ui::ViewLayoutState> layoutState_;
   std::vector<std::pair<const void*, id>> associatedObjects_;
 };

@@ -431,6 +431,8 @@ void UIView::layoutSubtreeWillMove(bool leavingSuperview) {
 }
 
 void UIView::layoutSubtreeDidMove() {
+  // Views made without setUpWithFrame (from nibs) are checked when they join a tree.
+  checkOwnUpdateConstraints();
   if (!(constraintPassMark_ || constraintPassDescendantMark_)) {
     if (auto parent = superview()) parent->retryWaitingConstraints();
     return;
