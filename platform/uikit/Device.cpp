@@ -229,7 +229,8 @@ bool Device::tapView(const std::shared_ptr<UIView>& view) {
   bool reached = false;
   if (auto window = windowAt(centre)) {
     auto hit = window->hitTest(window->convertPointFromScreen(centre), nullptr);
-    reached = hit && hit->isDescendantOfView(view);
+    // A view that takes no touches (a label) passes them to what holds it.
+    reached = hit && (hit->isDescendantOfView(view) || view->isDescendantOfView(hit));
   }
   tap(centre);
   return reached;

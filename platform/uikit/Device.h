@@ -11,6 +11,7 @@
 //
 // Coordinates are the screen's points (those of a full-screen window). Main thread only.
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,6 +22,9 @@
 #include "platform/uikit/UIWindow.h"
 
 class UIScrollView;
+class UITableView;
+class UICollectionView;
+class NSIndexPath;
 
 namespace zvt::ui {
 
@@ -110,6 +114,10 @@ class Device {
   // Taps the status bar: the key window's scroll view that scrolls to top does (false when
   // there is no single such view).
   bool tapStatusBar();
+  // Drags the table (collection view) until the row (item) is fully in view, then taps it;
+  // false when it does not exist or cannot be brought into view.
+  bool tapRow(const std::shared_ptr<UITableView>& tableView, const std::shared_ptr<NSIndexPath>& indexPath);
+  bool tapItem(const std::shared_ptr<UICollectionView>& collectionView, const std::shared_ptr<NSIndexPath>& indexPath);
 
   // --- the keyboard: into the first responder when it adopts UIKeyInput (false when none does)
   // One character (Unicode scalar) at a time, as a person types: only while the keyboard is on
@@ -151,6 +159,8 @@ class Device {
   void send(const std::vector<std::shared_ptr<UITouch>>& changed);
   std::shared_ptr<UIWindow> windowAt(CGPoint screenPoint) const;
   std::shared_ptr<UIResponder> typingTarget() const;
+  // Drags until the rectangle (content coordinates, asked again after each drag) is in view.
+  bool bringIntoView(const std::shared_ptr<UIScrollView>& scrollView, const std::function<CGRect()>& rect);
 
   std::vector<Active> fingers_;
   Finger nextFinger_ = 1;

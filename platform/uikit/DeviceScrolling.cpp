@@ -6,6 +6,8 @@
 #include "platform/uikit/UIApplication.h"
 #include "platform/uikit/UIKitMainThread.h"
 #include "platform/uikit/UIScrollView.h"
+#include "platform/uikit/UICollectionView.h"
+#include "platform/uikit/UITableView.h"
 
 namespace zvt::ui {
 
@@ -105,6 +107,48 @@ bool Device::tapStatusBar() {
   bool scrolled = count == 1 && found->scrollToTopFromStatusBar();
   settle();
   return scrolled;
+}
+
+bool Device::bringIntoView(const std::shared_ptr<UIScrollView>& scrollView, const std::function<CGRect()>& rect) {
+  for (int i = 0; i < 200; ++i) {
+    CGRect target = rect();
+    if (CGRectIsEmpty(target)) return false;
+    CGRect visible = UIEdgeInsetsInsetRect(scrollView->bounds(), scrollView->contentInset());
+    CGPoint move{0, 0};
+    if (target.origin.y < visible.origin.y) move.y = target.origin.y - visible.origin.y;
+    else if (CGRectGetMaxY(target) > CGRectGetMaxY(visible))
+      move.y = std::min(CGRectGetMaxY(target) - CGRectGetMaxY(visible), target.origin.y - visible.origin.y);
+    if (target.origin.x < visible.origin.x) move.x = target.origin.x - visible.origin.x;
+    else if (CGRectGetMaxX(target) > CGRectGetMaxX(visible))
+      move.x = std::min(CGRectGetMaxX(target) - CGRectGetMaxX(visible), target.origin.x - visible.origin.x);
+    if (move.x == 0 && move.y == 0) return true;
+    // As far as a comfortable stroke goes.
+    move.x = std::clamp<CGFloat>(move.x, -visible.size.width * 0.6, visible.size.width * 0.6);
+    move.y = std::clamp<CGFloat>(move.y, -visible.size.height * 0.6, visible.size.height * 0.6);
+    CGPoint before = scrollView->contentOffset();
+    dragView(scrollView, CGPointMake(-move.x, -move.y), 0.3, Release::Still);
+    waitUntilStill(scrollView);
+    if (scrollView->contentOffset() == before) return false;
+  }
+  return false;
+}
+
+bool Device::tapRow(const std::shared_ptr<UITableView>& tableView, const std::shared_ptr<NSIndexPath>& indexPath) {
+  if (!tableView || !indexPath) return false;
+  bool shown = bringIntoView(tableView, [&] { return tableView->rectForRowAtIndexPath(indexPath); });
+  auto cell = tableView->cellForRowAtIndexPath(indexPath);
+  return shown && cell && tapView(cell);
+}
+
+bool Device::tapItem(const std::shared_ptr<UICollectionView>& collectionView,
+                     const std::shared_ptr<NSIndexPath>& indexPath) {
+  if (!collectionView || !indexPath) return false;
+  bool shown = bringIntoView(collectionView, [&] {
+    auto attributes = collectionView->layoutAttributesForItemAtIndexPath(indexPath);
+    return attributes ? attributes->frame() : CGRectNull;
+  });
+  auto cell = collectionView->cellForItemAtIndexPath(indexPath);
+  return shown && cell && tapView(cell);
 }
 
 }  // namespace zvt::ui

@@ -1,0 +1,351 @@
+// Tables driven as a person uses them: scrolling through a long list with a real reuse pool,
+// sections with headers and footers, updates, selection by tapping rows.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/foundation/NSException.h"
+#include "platform/uikit/UILabel.h"
+#include "platform/uikit/UITableView.h"
+#include "tests/platform/uikit/UIKitTestSupport.h"
+
+namespace {
+
+using zvt::ui::Device;
+using zvt::uitest::Log;
+using zvt::uitest::Screen;
+
+std::shared_ptr<NSString> str(const std::string& s) { return NSString::stringWithUTF8String(s); }
+
+// A row that counts its reuse and shows its text in a label of its own.
+class RowCell : public UITableViewCell {
+ public:
+  static inline int reused = 0;
+  std::shared_ptr<UILabel> title;
+  void setUpWithStyle(UITableViewCellStyle style, const std::shared_ptr<NSString>& identifier) override {
+    UITableViewCell::setUpWithStyle(style, identifier);
+    title = UILabel::initWithFrame(CGRectMake(15, 0, 200, 43));
+    contentView()->addSubview(title);
+  }
+  void prepareForReuse() override {
+    ++reused;
+    title->setText(nullptr);
+  }
+};
+
+// Sections of rows titled "s.r" (or with the model's texts), with optional titles; logs the
+// delegate's calls.
+class Rows : public UITableViewDataSource, public UITableViewDelegate {
+ public:
+  std::vector<NSInteger> counts{1000};
+  std::vector<std::string> model;  // the texts of section 0, when set
+  std::vector<std::string> headerTitles, footerTitles;
+  std::map<NSInteger, CGFloat> heights;  // by row
+  Log log;
+  NSInteger numberOfSectionsInTableView(const std::shared_ptr<UITableView>&) override {
+    return static_cast<NSInteger>(counts.size());
+  }
+  NSInteger tableViewNumberOfRowsInSection(const std::shared_ptr<UITableView>&, NSInteger section) override {
+    return model.empty() ? counts[static_cast<size_t>(section)] : static_cast<NSInteger>(model.size());
+  }
+  std::shared_ptr<UITableViewCell> tableViewCellForRowAtIndexPath(const std::shared_ptr<UITableView>& table,
+                                                                  const std::shared_ptr<NSIndexPath>& ip) override {
+    auto cell = std::static_pointer_cast<RowCell>(table->dequeueReusableCellWithIdentifier(str("Row"), ip));
+    cell->title->setText(str(shown(ip)));
+    return cell;
+  }
+  std::string shown(const std::shared_ptr<NSIndexPath>& ip) const {
+    return model.empty() ? text(ip) : model[static_cast<size_t>(ip->row())];
+  }
+  std::shared_ptr<NSString> tableViewTitleForHeaderInSection(const std::shared_ptr<UITableView>&, NSInteger s) override {
+    return static_cast<size_t>(s) < headerTitles.size() ? str(headerTitles[static_cast<size_t>(s)]) : nullptr;
+  }
+  std::shared_ptr<NSString> tableViewTitleForFooterInSection(const std::shared_ptr<UITableView>&, NSInteger s) override {
+    return static_cast<size_t>(s) < footerTitles.size() ? str(footerTitles[static_cast<size_t>(s)]) : nullptr;
+  }
+  CGFloat tableViewHeightForRowAtIndexPath(const std::shared_ptr<UITableView>&,
+                                           const std::shared_ptr<NSIndexPath>& ip) override {
+    auto it = heights.find(ip->row());
+    return it == heights.end() ? UITableViewAutomaticDimension : it->second;
+  }
+  std::shared_ptr<NSIndexPath> tableViewWillSelectRowAtIndexPath(const std::shared_ptr<UITableView>&,
+                                                                 const std::shared_ptr<NSIndexPath>& ip) override {
+    log.add("willSelect " + text(ip));
+    return ip;
+  }
+  void tableViewDidSelectRowAtIndexPath(const std::shared_ptr<UITableView>&, const std::shared_ptr<NSIndexPath>& ip) override {
+    log.add("didSelect " + text(ip));
+  }
+  std::shared_ptr<NSIndexPath> tableViewWillDeselectRowAtIndexPath(const std::shared_ptr<UITableView>&,
+                                                                   const std::shared_ptr<NSIndexPath>& ip) override {
+    log.add("willDeselect " + text(ip));
+    return ip;
+  }
+  void tableViewDidDeselectRowAtIndexPath(const std::shared_ptr<UITableView>&, const std::shared_ptr<NSIndexPath>& ip) override {
+    log.add("didDeselect " + text(ip));
+  }
+  static std::string text(const std::shared_ptr<NSIndexPath>& ip) {
+    return std::to_string(ip->section()) + "." + std::to_string(ip->row());
+  }
+};
+
+struct Table {
+  explicit Table(Screen& screen, UITableViewStyle style = UITableViewStylePlain) {
+    table = UITableView::initWithFrame(screen.window->bounds(), style);
+    table->registerClass<RowCell>(str("Row"));
+    rows = std::make_shared<Rows>();
+    table->setDataSource(rows);
+    table->setDelegate(rows);
+    screen.window->addSubview(table);
+    screen.device().settle();
+  }
+  // Every visible row shows its own text.
+  void expectNoStaleText() const {
+    for (auto& cell : table->visibleCells()) {
+      auto ip = table->indexPathForCell(cell);
+      ASSERT_NE(ip, nullptr);
+      EXPECT_EQ(std::static_pointer_cast<RowCell>(cell)->title->text()->utf8(), rows->shown(ip));
+    }
+  }
+  std::shared_ptr<UITableView> table;
+  std::shared_ptr<Rows> rows;
+};
+
+Device& device() { return Device::shared(); }
+
+TEST(UIKitTableView, ALongListMakesOnlyTheVisibleCellsPlusOneAndReusesThem) {
+  Screen screen;
+  Device::useScreen(zvt::ui::kScreen375x667);
+  screen.window->setFrame(CGRectMake(0, 0, 375, 667));
+  Table t(screen);
+  RowCell::reused = 0;
+  // 667 points of 44-point rows: 16 rows show, partly the last.
+  EXPECT_EQ(t.table->visibleCells().size(), 16u);
+  EXPECT_EQ(t.table->contentSize(), CGSizeMake(375, 44000));
+  ASSERT_TRUE(device().scrollUntilVisible(t.table, "0.999"));
+  EXPECT_LE(t.table->cellsMadeCount(), 17) << "the visible cells plus one";
+  EXPECT_GT(RowCell::reused, 900) << "cells that left the screen came back";
+  t.expectNoStaleText();
+  // Back up by flicks: still no new cells.
+  for (int i = 0; i < 3; ++i) {
+    device().dragView(t.table, CGPointMake(0, 500), 0.2, Device::Release::Fling);
+    device().waitUntilStill(t.table);
+    t.expectNoStaleText();
+  }
+  EXPECT_LE(t.table->cellsMadeCount(), 17);
+  // Only the visible rows exist as views in the table.
+  size_t cells = 0;
+  for (auto& v : t.table->subviews()) cells += std::dynamic_pointer_cast<UITableViewCell>(v) != nullptr;
+  EXPECT_EQ(cells, t.table->visibleCells().size());
+}
+
+TEST(UIKitTableView, SectionsWithHeadersAndFootersInBothStyles) {
+  struct Case {
+    UITableViewStyle style;
+    CGFloat header, footer;  // heights of titled headers and footers
+    std::string headerText;
+  };
+  for (const auto& c : {Case{UITableViewStylePlain, 22, 22, "First"}, Case{UITableViewStyleGrouped, 38, 18, "FIRST"}}) {
+    SCOPED_TRACE(c.style);
+    Screen screen;
+    Table t(screen, c.style);
+    t.rows->counts = {3, 2};
+    t.rows->headerTitles = {"First", "Second"};
+    t.rows->footerTitles = {"End"};
+    t.table->reloadData();
+    screen.device().settle();
+    EXPECT_EQ(t.table->rectForHeaderInSection(0), CGRectMake(0, 0, 320, c.header));
+    EXPECT_EQ(t.table->rectForRowAtIndexPath(NSIndexPath::indexPathForRow(0, 0)), CGRectMake(0, c.header, 320, 44));
+    CGFloat secondTop = c.header + 3 * 44 + c.footer;
+    EXPECT_EQ(t.table->rectForSection(1).origin.y, secondTop);
+    EXPECT_NE(device().viewWithText(c.headerText), nullptr) << "the title shows";
+    EXPECT_NE(device().viewWithText("End"), nullptr);
+    EXPECT_EQ(t.table->headerViewForSection(1)->frame().origin.y, secondTop);
+    // Scrolled into the first section, a plain header stays at the top; a grouped one scrolls away.
+    t.table->setContentOffset(CGPointMake(0, 30));
+    screen.device().settle();
+    EXPECT_EQ(t.table->headerViewForSection(0)->frame().origin.y, c.style == UITableViewStylePlain ? 30 : 0);
+  }
+}
+
+TEST(UIKitTableView, HeightsAndTheTablesOwnHeaderAndFooter) {
+  Screen screen;
+  Table t(screen);
+  t.rows->counts = {5};
+  t.rows->heights = {{1, 100}, {3, 10}};
+  auto header = UIView::initWithFrame(CGRectMake(0, 0, 1, 50));
+  auto footer = UIView::initWithFrame(CGRectMake(0, 0, 1, 30));
+  t.table->setTableHeaderView(header);
+  t.table->setTableFooterView(footer);
+  t.table->reloadData();
+  screen.device().settle();
+  EXPECT_EQ(header->frame(), CGRectMake(0, 0, 320, 50));
+  EXPECT_EQ(t.table->rectForRowAtIndexPath(NSIndexPath::indexPathForRow(2, 0)), CGRectMake(0, 194, 320, 44));
+  EXPECT_EQ(t.table->rectForRowAtIndexPath(NSIndexPath::indexPathForRow(3, 0)).size.height, 10);
+  EXPECT_EQ(footer->frame(), CGRectMake(0, 50 + 44 + 100 + 44 + 10 + 44, 320, 30));
+  EXPECT_EQ(t.table->contentSize().height, 322);
+  EXPECT_EQ(t.table->indexPathForRowAtPoint(CGPointMake(10, 200))->row(), 2);
+  EXPECT_EQ(t.table->indexPathForRowAtPoint(CGPointMake(10, 10)), nullptr) << "inside the table header";
+}
+
+TEST(UIKitTableView, InsertingAndDeletingRowsUpdatesTheContentAndTheVisibleCells) {
+  Screen screen;
+  Table t(screen);
+  t.rows->model = {"a", "b", "c", "d", "e"};
+  t.table->reloadData();
+  screen.device().settle();
+  auto fourth = t.table->cellForRowAtIndexPath(NSIndexPath::indexPathForRow(3, 0));
+  t.rows->model.insert(t.rows->model.begin(), {"new 1", "new 2"});
+  t.table->beginUpdates();
+  t.table->insertRowsAtIndexPaths({NSIndexPath::indexPathForRow(0, 0), NSIndexPath::indexPathForRow(1, 0)},
+                                  UITableViewRowAnimationFade);
+  t.table->endUpdates();
+  EXPECT_EQ(t.table->contentSize().height, 7 * 44) << "at once";
+  EXPECT_EQ(t.table->indexPathForCell(fourth)->row(), 5) << "the cell moved with its row";
+  screen.device().wait(0.5);
+  EXPECT_EQ(t.table->visibleCells().size(), 7u);
+  EXPECT_EQ(fourth->frame().origin.y, 5 * 44);
+  EXPECT_NE(device().viewWithText("new 2"), nullptr);
+  t.expectNoStaleText();
+  // Deleted: "new 1", "d", "e".
+  t.rows->model = {"new 2", "a", "b", "c"};
+  t.table->deleteRowsAtIndexPaths({NSIndexPath::indexPathForRow(0, 0), NSIndexPath::indexPathForRow(5, 0),
+                                   NSIndexPath::indexPathForRow(6, 0)},
+                                  UITableViewRowAnimationNone);
+  EXPECT_EQ(t.table->contentSize().height, 4 * 44);
+  EXPECT_EQ(t.table->visibleCells().size(), 4u);
+  EXPECT_EQ(fourth->superview(), nullptr) << "the cell of a deleted row left the table";
+  screen.device().settle();
+  t.expectNoStaleText();
+  EXPECT_EQ(device().viewWithText("d"), nullptr);
+  // Reloaded rows get new cells from the data source.
+  t.rows->model[1] = "A";
+  t.table->reloadRowsAtIndexPaths({NSIndexPath::indexPathForRow(1, 0)}, UITableViewRowAnimationNone);
+  screen.device().settle();
+  t.expectNoStaleText();
+  // A count that does not add up raises as UIKit does.
+  t.rows->model.push_back("x");
+  t.rows->model.push_back("y");
+  try {
+    t.table->insertRowsAtIndexPaths({NSIndexPath::indexPathForRow(0, 0)}, UITableViewRowAnimationNone);
+    ADD_FAILURE() << "expected an exception";
+  } catch (const NSException& e) {
+    EXPECT_NE(e.reason()->utf8().find("Invalid update: invalid number of rows in section 0"), std::string::npos);
+  }
+}
+
+TEST(UIKitTableView, TappingRowsSelectsThemInUIKitsOrder) {
+  Screen screen;
+  Table t(screen);
+  t.rows->counts = {20};
+  t.table->reloadData();
+  screen.device().settle();
+  auto& d = device();
+  ASSERT_TRUE(d.tapText("0.2"));
+  EXPECT_EQ(t.rows->log.joined(), "willSelect 0.2 didSelect 0.2");
+  EXPECT_EQ(t.table->indexPathForSelectedRow()->row(), 2);
+  EXPECT_TRUE(t.table->cellForRowAtIndexPath(NSIndexPath::indexPathForRow(2, 0))->isSelected());
+  t.rows->log.clear();
+  ASSERT_TRUE(d.tapRow(t.table, NSIndexPath::indexPathForRow(15, 0))) << "scrolled into view first";
+  EXPECT_EQ(t.rows->log.joined(), "willSelect 0.15 willDeselect 0.2 didDeselect 0.2 didSelect 0.15");
+  // A drag that starts on a row scrolls and selects nothing.
+  t.rows->log.clear();
+  d.dragView(t.table->visibleCells().front(), CGPointMake(0, -100), 0.3);
+  EXPECT_EQ(t.rows->log.joined(), "");
+  t.table->deselectRowAtIndexPath(NSIndexPath::indexPathForRow(15, 0), false);
+  EXPECT_EQ(t.table->indexPathForSelectedRow(), nullptr);
+  EXPECT_EQ(t.rows->log.joined(), "") << "deselecting in code tells no delegate";
+  t.table->setAllowsSelection(false);
+  ASSERT_TRUE(d.tapText("0.9"));
+  EXPECT_EQ(t.rows->log.joined(), "");
+}
+
+TEST(UIKitTableView, ScrollToRowAndTheReloadHook) {
+  Screen screen;
+  Table t(screen);
+  NSInteger reported = -1;
+  t.table->setReloadDataBlock([&](NSInteger count) { reported = count; });
+  t.rows->counts = {30, 12};
+  t.table->reloadData();
+  EXPECT_EQ(reported, 42);
+  EXPECT_EQ(t.table->totalDataCount(), 42);
+  struct Case {
+    UITableViewScrollPosition position;
+    CGFloat offset;
+  };
+  auto row = NSIndexPath::indexPathForRow(20, 0);  // 880 to 924
+  for (const auto& c : {Case{UITableViewScrollPositionTop, 880}, Case{UITableViewScrollPositionMiddle, 662},
+                        Case{UITableViewScrollPositionBottom, 444}, Case{UITableViewScrollPositionNone, 444}}) {
+    t.table->scrollToRowAtIndexPath(row, c.position, false);
+    EXPECT_EQ(t.table->contentOffset().y, c.offset) << c.position;
+  }
+  t.table->scrollToRowAtIndexPath(NSIndexPath::indexPathForRow(11, 1), UITableViewScrollPositionTop, true);
+  screen.device().wait(0.5);
+  EXPECT_EQ(t.table->contentOffset().y, t.table->maximumContentOffset().y) << "no further than the end";
+  EXPECT_NE(t.table->cellForRowAtIndexPath(NSIndexPath::indexPathForRow(11, 1)), nullptr);
+  EXPECT_THROW(t.table->dequeueReusableCellWithIdentifier(str("Unknown"), row), NSException);
+  EXPECT_EQ(t.table->dequeueReusableCellWithIdentifier(str("Unknown")), nullptr);
+}
+
+TEST(UIKitTableView, CellStylesAccessoriesAndSeparators) {
+  struct Case {
+    UITableViewCellStyle style;
+    UITableViewCellAccessoryType accessory;
+    CGFloat contentWidth;
+  };
+  const Case cases[] = {
+      {UITableViewCellStyleDefault, UITableViewCellAccessoryNone, 320},
+      {UITableViewCellStyleValue1, UITableViewCellAccessoryDisclosureIndicator, 287},
+      {UITableViewCellStyleValue2, UITableViewCellAccessoryCheckmark, 281},
+      {UITableViewCellStyleSubtitle, UITableViewCellAccessoryDetailButton, 273},
+  };
+  Screen screen;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.style);
+    auto cell = UITableViewCell::initWithStyle(c.style, str("Styled"));
+    cell->setAccessoryType(c.accessory);
+    cell->textLabel()->setText(str("Title"));
+    if (auto detail = cell->detailTextLabel()) detail->setText(str("Detail"));
+    screen.window->addSubview(cell);
+    cell->layoutIfNeeded();
+    EXPECT_EQ(cell->contentView()->frame().size.width, c.contentWidth);
+    CGRect title = cell->textLabel()->frame();
+    EXPECT_GE(title.origin.x, 15);
+    if (auto detail = cell->detailTextLabel()) {
+      CGRect d = detail->frame();
+      if (c.style == UITableViewCellStyleValue1) {
+        EXPECT_EQ(CGRectGetMaxX(d), c.contentWidth - 0) << "right-aligned at the content's edge";
+        EXPECT_GT(d.origin.x, CGRectGetMaxX(title));
+      }
+      if (c.style == UITableViewCellStyleSubtitle) {
+        EXPECT_EQ(d.origin.y, CGRectGetMaxY(title));
+      }
+      if (c.style == UITableViewCellStyleValue2) {
+        EXPECT_GT(d.origin.x, CGRectGetMaxX(title));
+      }
+    } else {
+      EXPECT_EQ(c.style, UITableViewCellStyleDefault);
+    }
+    cell->removeFromSuperview();
+  }
+  // Separators: one pixel, inset as the table says, none at all when told so.
+  Table t(screen);
+  t.rows->counts = {3};
+  t.table->setSeparatorInset(UIEdgeInsetsMake(0, 20, 0, 0));
+  t.table->reloadData();
+  screen.device().settle();
+  auto cell = t.table->cellForRowAtIndexPath(NSIndexPath::indexPathForRow(0, 0));
+  EXPECT_EQ(cell->contentView()->frame().size.height, 43.5);
+  std::shared_ptr<UIView> line;
+  for (auto& v : cell->subviews())
+    if (v->frame().size.height == 0.5) line = v;
+  ASSERT_NE(line, nullptr);
+  EXPECT_EQ(line->frame(), CGRectMake(20, 43.5, 300, 0.5));
+  t.table->setSeparatorStyle(UITableViewCellSeparatorStyleNone);
+  screen.device().settle();
+  EXPECT_TRUE(line->isHidden());
+}
+
+}  // namespace
