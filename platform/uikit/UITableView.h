@@ -32,7 +32,6 @@
 #include "platform/uikit/UITableViewCell.h"
 
 class UITableView;
-class UINib;
 
 enum UITableViewStyle : NSInteger {
   UITableViewStylePlain,
@@ -186,8 +185,6 @@ class UITableView : public UIScrollView {
         identifier);
   }
   void registerCellFactory(CellFactory factory, const std::shared_ptr<NSString>& identifier);
-  // A nib whose first top-level object is the cell (UINib from the nib registry).
-  void registerNib(const std::shared_ptr<UINib>& nib, const std::shared_ptr<NSString>& identifier);
   // A cell from the pool (prepareForReuse called), else a new one of the registered class, else nil.
   std::shared_ptr<UITableViewCell> dequeueReusableCellWithIdentifier(const std::shared_ptr<NSString>& identifier);
   // The same, sized for the row; raises NSInternalInconsistencyException when nothing is
