@@ -23,6 +23,8 @@ class Recorder : public UIScrollViewDelegate, public zvt::ui::ScrollViewObserver
   std::vector<std::pair<CGFloat, CGFloat>> insetTops, heights;
   std::vector<UIGestureRecognizerState> panStates;
   CGPoint velocity{}, target{};
+  // Every did scroll, and every change observers heard: the two go together.
+  int scrolls = 0, changes = 0;
   std::function<void(UIScrollView&)> onScroll;
   std::function<void(CGPoint*)> changeTarget;
 
@@ -39,6 +41,7 @@ class Recorder : public UIScrollViewDelegate, public zvt::ui::ScrollViewObserver
     return out;
   }
   void scrollViewDidScroll(const std::shared_ptr<UIScrollView>& s) override {
+    ++scrolls;
     add("scroll");
     if (onScroll) onScroll(*s);
   }
@@ -64,6 +67,7 @@ class Recorder : public UIScrollViewDelegate, public zvt::ui::ScrollViewObserver
   void scrollViewDidScrollToTop(const std::shared_ptr<UIScrollView>&) override { add("didScrollToTop"); }
 
   void scrollViewContentOffsetDidChange(UIScrollView&, CGPoint old, CGPoint now) override {
+    if (old != now) ++changes;
     if (offsets.empty() || offsets.back() != old) offsets.push_back(old);
     offsets.push_back(now);
   }
@@ -118,6 +122,8 @@ TEST(UIKitScrollView, PullingPastTheTopStretchesByTheRubberBandAndSpringsBack) {
             "didEndDecelerating");
   // The way back never overshoots the top.
   for (const auto& o : s.recorder->offsets) EXPECT_LE(o.y, 0);
+  EXPECT_EQ(s.recorder->changes, s.recorder->scrolls);
+  EXPECT_EQ(s.recorder->offsets.back(), CGPointZero);
 }
 
 TEST(UIKitScrollView, AFlingDeceleratesToTheOffsetTheRatePredicts) {
@@ -138,6 +144,8 @@ TEST(UIKitScrollView, AFlingDeceleratesToTheOffsetTheRatePredicts) {
     device().waitUntilStill(s.view);
     EXPECT_NEAR(s.view->contentOffset().y, predicted, 0.5) << "within a pixel";
     EXPECT_EQ(s.view->contentOffset().y, s.recorder->target.y);
+    EXPECT_EQ(s.recorder->changes, s.recorder->scrolls);
+    EXPECT_EQ(s.recorder->offsets.back(), s.view->contentOffset());
     EXPECT_EQ(s.recorder->joined(),
               "willBeginDragging scroll+ willEndDragging didEndDragging(decelerate) willBeginDecelerating scroll+ "
               "didEndDecelerating");
@@ -224,6 +232,8 @@ TEST(UIKitScrollView, ProgrammaticScrollsAndScrollToTop) {
   device().wait(0.5);
   EXPECT_EQ(s.view->contentOffset().y, 0);
   EXPECT_EQ(s.recorder->joined(), "shouldScrollToTop scroll+ didScrollToTop");
+  EXPECT_EQ(s.recorder->changes, s.recorder->scrolls);
+  EXPECT_EQ(s.recorder->offsets.back(), CGPointZero);
   // A second scroll view that scrolls to top: the status bar moves neither.
   auto other = screen.add<UIScrollView>({{0, 0}, {100, 100}});
   s.view->setContentOffset(CGPointMake(0, 100));
