@@ -5,6 +5,7 @@
 #include "platform/foundation/NSException.h"
 #include "platform/uikit/UIEvent.h"
 #include "platform/uikit/UIKitMainThread.h"
+#include "platform/uikit/UINib.h"
 
 namespace {
 
@@ -72,6 +73,48 @@ void UICollectionView::registerCellFactory(CellFactory factory, const std::share
 void UICollectionView::registerSupplementaryFactory(ViewFactory factory, const std::shared_ptr<NSString>& kind,
                                                     const std::shared_ptr<NSString>& identifier) {
   factories_[poolName(textOf(kind), identifier)] = std::move(factory);
+}
+
+namespace {
+UICollectionView::ViewFactory nibFactory(const std::shared_ptr<UINib>& nib, const std::string& what) {
+  return [nib, what](CGRect frame) -> std::shared_ptr<UICollectionReusableView> {
+    auto objects = nib->instantiateWithOwner(nullptr, nullptr);
+    auto view = objects && objects->count() > 0 ? zvt::as<UICollectionReusableView>(objects->objectAtIndex(0)) : nullptr;
+    if (!view)
+      NSException::raise(NSInternalInconsistencyException,
+                         "invalid nib registered for %s - nib must contain exactly one top level object which must be "
+                         "a UICollectionReusableView instance",
+                         what.c_str());
+    view->setFrame(frame);
+    return view;
+  };
+}
+}  // namespace
+
+void UICollectionView::registerNib(const std::shared_ptr<UINib>& nib, const std::shared_ptr<NSString>& identifier) {
+  if (!nib) {
+    factories_.erase(poolName(kCellPool, identifier));
+    return;
+  }
+  auto make = nibFactory(nib, "identifier " + textOf(identifier));
+  registerCellFactory(
+      [make](CGRect frame) {
+        auto cell = std::dynamic_pointer_cast<UICollectionViewCell>(make(frame));
+        if (!cell)
+          NSException::raise(NSInternalInconsistencyException,
+                             "invalid nib registered for a cell - its top level object must be a UICollectionViewCell");
+        return cell;
+      },
+      identifier);
+}
+
+void UICollectionView::registerNib(const std::shared_ptr<UINib>& nib, const std::shared_ptr<NSString>& kind,
+                                   const std::shared_ptr<NSString>& identifier) {
+  if (!nib) {
+    factories_.erase(poolName(textOf(kind), identifier));
+    return;
+  }
+  registerSupplementaryFactory(nibFactory(nib, textOf(kind) + " " + textOf(identifier)), kind, identifier);
 }
 
 std::shared_ptr<UICollectionReusableView> UICollectionView::dequeue(

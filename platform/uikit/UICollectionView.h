@@ -25,6 +25,8 @@
 #include "platform/uikit/UICollectionViewLayout.h"
 #include "platform/uikit/UIScrollView.h"
 
+class UINib;
+
 
 enum UICollectionViewScrollPosition : NSUInteger {
   UICollectionViewScrollPositionNone = 0,
@@ -148,6 +150,10 @@ class UICollectionView : public UIScrollView {
   void registerCellFactory(CellFactory factory, const std::shared_ptr<NSString>& identifier);
   void registerSupplementaryFactory(ViewFactory factory, const std::shared_ptr<NSString>& kind,
                                     const std::shared_ptr<NSString>& identifier);
+  // Cells (supplementary views) of the nib: its first top-level object.
+  void registerNib(const std::shared_ptr<UINib>& nib, const std::shared_ptr<NSString>& identifier);
+  void registerNib(const std::shared_ptr<UINib>& nib, const std::shared_ptr<NSString>& kind,
+                   const std::shared_ptr<NSString>& identifier);
   // From the pool (prepareForReuse called) or made; raises NSInternalInconsistencyException when
   // nothing is registered for the identifier, as UIKit does.
   std::shared_ptr<UICollectionViewCell> dequeueReusableCellWithReuseIdentifier(

@@ -5,6 +5,11 @@ void UICollectionViewCell::setUpWithFrame(CGRect frame) {
   contentView();
 }
 
+void UICollectionViewCell::setUpWithCoder(CGRect frame) {
+  UICollectionReusableView::setUpWithCoder(frame);
+  contentView();
+}
+
 std::shared_ptr<UIView> UICollectionViewCell::contentView() {
   if (!contentView_) {
     contentView_ = UIView::initWithFrame(bounds());

@@ -23,6 +23,7 @@ class UICollectionReusableView : public UIView {
 class UICollectionViewCell : public UICollectionReusableView {
  public:
   void setUpWithFrame(CGRect frame) override;
+  void setUpWithCoder(CGRect frame) override;
   // Subviews go here.
   std::shared_ptr<UIView> contentView();
   std::shared_ptr<UIView> backgroundView() const { return backgroundView_; }

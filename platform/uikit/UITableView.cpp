@@ -6,6 +6,7 @@
 #include "platform/foundation/NSException.h"
 #include "platform/uikit/UIEvent.h"
 #include "platform/uikit/UIKitMainThread.h"
+#include "platform/uikit/UINib.h"
 
 namespace {
 
@@ -137,6 +138,46 @@ void UITableView::setBackgroundView(const std::shared_ptr<UIView>& view) {
 
 void UITableView::registerCellFactory(CellFactory factory, const std::shared_ptr<NSString>& identifier) {
   factories_[textOf(identifier)] = std::move(factory);
+}
+
+void UITableView::registerNib(const std::shared_ptr<UINib>& nib, const std::shared_ptr<NSString>& identifier) {
+  if (!nib) {
+    factories_.erase(textOf(identifier));
+    return;
+  }
+  registerCellFactory(
+      [nib](const std::shared_ptr<NSString>& id) {
+        auto objects = nib->instantiateWithOwner(nullptr, nullptr);
+        auto cell = objects && objects->count() > 0 ? zvt::as<UITableViewCell>(objects->objectAtIndex(0)) : nullptr;
+        if (!cell || objects->count() != 1)
+          NSException::raise(NSInternalInconsistencyException,
+                             "invalid nib registered for identifier (%s) - nib must contain exactly one top level "
+                             "object which must be a UITableViewCell instance",
+                             textOf(id).c_str());
+        return cell;
+      },
+      identifier);
+}
+
+void UITableView::registerNibForHeaderFooterView(const std::shared_ptr<UINib>& nib,
+                                                 const std::shared_ptr<NSString>& identifier) {
+  if (!nib) {
+    headerFactories_.erase(textOf(identifier));
+    return;
+  }
+  registerHeaderFooterFactory(
+      [nib](const std::shared_ptr<NSString>& id) {
+        auto objects = nib->instantiateWithOwner(nullptr, nullptr);
+        auto view = objects && objects->count() > 0 ? zvt::as<UITableViewHeaderFooterView>(objects->objectAtIndex(0))
+                                                    : nullptr;
+        if (!view)
+          NSException::raise(NSInternalInconsistencyException,
+                             "invalid nib registered for identifier (%s) - nib must contain exactly one top level "
+                             "object which must be a UITableViewHeaderFooterView instance",
+                             textOf(id).c_str());
+        return view;
+      },
+      identifier);
 }
 
 void UITableView::registerHeaderFooterFactory(HeaderFooterFactory factory,

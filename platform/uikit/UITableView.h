@@ -32,6 +32,7 @@
 #include "platform/uikit/UITableViewCell.h"
 
 class UITableView;
+class UINib;
 
 enum UITableViewStyle : NSInteger {
   UITableViewStylePlain,
@@ -185,6 +186,10 @@ class UITableView : public UIScrollView {
         identifier);
   }
   void registerCellFactory(CellFactory factory, const std::shared_ptr<NSString>& identifier);
+  // Cells of the nib: its one top-level object, a UITableViewCell (raises when it is not).
+  void registerNib(const std::shared_ptr<UINib>& nib, const std::shared_ptr<NSString>& identifier);
+  // registerNib:forHeaderFooterViewReuseIdentifier:.
+  void registerNibForHeaderFooterView(const std::shared_ptr<UINib>& nib, const std::shared_ptr<NSString>& identifier);
   // A cell from the pool (prepareForReuse called), else a new one of the registered class, else nil.
   std::shared_ptr<UITableViewCell> dequeueReusableCellWithIdentifier(const std::shared_ptr<NSString>& identifier);
   // The same, sized for the row; raises NSInternalInconsistencyException when nothing is

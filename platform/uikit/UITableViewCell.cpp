@@ -94,6 +94,12 @@ void UITableViewCell::setUpWithFrame(CGRect frame) {
   setBackgroundColor(UIColor::whiteColor());
 }
 
+void UITableViewCell::setUpWithCoder(CGRect frame) {
+  UIView::setUpWithCoder(frame);
+  contentView();
+  setBackgroundColor(UIColor::whiteColor());
+}
+
 void UITableViewCell::setUpWithStyle(UITableViewCellStyle style, const std::shared_ptr<NSString>& reuseIdentifier) {
   style_ = style;
   reuseIdentifier_ = reuseIdentifier;
@@ -350,6 +356,11 @@ void UITableViewCell::layoutStyleViews(CGRect content) {
 
 void UITableViewHeaderFooterView::setUpWithFrame(CGRect frame) {
   UIView::setUpWithFrame(frame);
+  contentView();
+}
+
+void UITableViewHeaderFooterView::setUpWithCoder(CGRect frame) {
+  UIView::setUpWithCoder(frame);
   contentView();
 }
 

@@ -63,6 +63,7 @@ class UITableViewCell : public UIView {
   // with initWithFrame gets the default style and no identifier.
   virtual void setUpWithStyle(UITableViewCellStyle style, const std::shared_ptr<NSString>& reuseIdentifier);
   void setUpWithFrame(CGRect frame) override;
+  void setUpWithCoder(CGRect frame) override;
 
   UITableViewCellStyle style() const { return style_; }
   const std::shared_ptr<NSString>& reuseIdentifier() const { return reuseIdentifier_; }
@@ -154,6 +155,7 @@ class UITableViewHeaderFooterView : public UIView {
   }
   virtual void setUpWithReuseIdentifier(const std::shared_ptr<NSString>& reuseIdentifier);
   void setUpWithFrame(CGRect frame) override;
+  void setUpWithCoder(CGRect frame) override;
   const std::shared_ptr<NSString>& reuseIdentifier() const { return reuseIdentifier_; }
   virtual void prepareForReuse() {}
   std::shared_ptr<UIView> contentView();

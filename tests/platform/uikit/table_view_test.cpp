@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "platform/foundation/NSException.h"
+#include "platform/uikit/UICollectionView.h"
 #include "platform/uikit/UILabel.h"
+#include "platform/uikit/UINib.h"
 #include "platform/uikit/UITableView.h"
 #include "tests/platform/uikit/UIKitTestSupport.h"
 
@@ -346,6 +348,67 @@ TEST(UIKitTableView, CellStylesAccessoriesAndSeparators) {
   t.table->setSeparatorStyle(UITableViewCellSeparatorStyleNone);
   screen.device().settle();
   EXPECT_TRUE(line->isHidden());
+}
+
+}  // namespace
+
+namespace {
+
+// A row from a nib, as the order screens register theirs: made with the nib's set-up, woken after.
+class NibCell : public UITableViewCell {
+ public:
+  bool awoke = false;
+  std::shared_ptr<UILabel> title;
+  void awakeFromNib() override {
+    UITableViewCell::awakeFromNib();
+    awoke = true;
+  }
+};
+
+class NibRows : public UITableViewDataSource {
+ public:
+  NSInteger tableViewNumberOfRowsInSection(const std::shared_ptr<UITableView>&, NSInteger) override { return 30; }
+  std::shared_ptr<UITableViewCell> tableViewCellForRowAtIndexPath(const std::shared_ptr<UITableView>& table,
+                                                                  const std::shared_ptr<NSIndexPath>& ip) override {
+    auto cell = std::static_pointer_cast<NibCell>(table->dequeueReusableCellWithIdentifier(str("OrderRow"), ip));
+    cell->title->setText(str("order " + std::to_string(ip->row())));
+    return cell;
+  }
+};
+
+TEST(UIKitTableView, CellsFromANib) {
+  zvt::ui::registerNibFactory("OrderRow", [](zvt::ui::NibBuilder& nib) -> std::vector<id> {
+    auto cell = nib.view<NibCell>(CGRectMake(0, 0, 320, 44));
+    cell->title = nib.view<UILabel>(CGRectMake(15, 0, 200, 44));
+    cell->contentView()->addSubview(cell->title);
+    return {cell};
+  });
+  Screen screen;
+  auto table = UITableView::initWithFrame(screen.window->bounds());
+  table->registerNib(UINib::nibWithNibName(str("OrderRow"), nullptr), str("OrderRow"));
+  auto rows = std::make_shared<NibRows>();
+  table->setDataSource(rows);
+  screen.window->addSubview(table);
+  screen.device().settle();
+  ASSERT_FALSE(table->visibleCells().empty());
+  auto cell = std::static_pointer_cast<NibCell>(table->visibleCells().front());
+  EXPECT_TRUE(cell->awoke);
+  EXPECT_EQ(cell->reuseIdentifier()->utf8(), "OrderRow");
+  EXPECT_EQ(cell->frame().size.width, 320);
+  EXPECT_TRUE(device().scrollUntilVisible(table, "order 29"));
+  EXPECT_LE(table->cellsMadeCount(), 12);
+  // A nib whose object is no cell is refused when a cell is asked for.
+  zvt::ui::registerNibFactory("NotACell", [](zvt::ui::NibBuilder& nib) -> std::vector<id> {
+    return {nib.view<UIView>(CGRectZero)};
+  });
+  table->registerNib(UINib::nibWithNibName(str("NotACell"), nullptr), str("Bad"));
+  EXPECT_THROW(table->dequeueReusableCellWithIdentifier(str("Bad")), NSException);
+  // Collection views take nibs the same way.
+  auto grid = UICollectionView::initWithFrame(screen.window->bounds(), UICollectionViewFlowLayout::make());
+  grid->registerNib(UINib::nibWithNibName(str("NotACell"), nullptr), str("Bad"));
+  EXPECT_THROW(grid->dequeueReusableCellWithReuseIdentifier(str("Bad"), NSIndexPath::indexPathForItem(0, 0)), NSException);
+  zvt::ui::registerNibFactory("OrderRow", nullptr);
+  zvt::ui::registerNibFactory("NotACell", nullptr);
 }
 
 }  // namespace
