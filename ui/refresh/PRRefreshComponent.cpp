@@ -1,0 +1,226 @@
+#include "ui/refresh/PRRefreshComponent.h"
+
+#include "platform/foundation/Dispatch.h"
+#include "platform/text/UIFont.h"
+#include "platform/uikit/UITableView.h"
+#include "ui/refresh/PRRefreshFooter.h"
+#include "ui/refresh/PRRefreshHeader.h"
+
+class PRRefreshComponent::Observer : public zvt::ui::ScrollViewObserver {
+ public:
+  explicit Observer(const std::shared_ptr<PRRefreshComponent>& owner) : owner_(owner) {}
+  void scrollViewContentOffsetDidChange(UIScrollView&, CGPoint old, CGPoint now) override {
+    if (auto c = owner_.lock(); c && c->isUserInteractionEnabled() && !c->isHidden())
+      c->scrollViewContentOffsetDidChange(old, now);
+  }
+  void scrollViewContentSizeDidChange(UIScrollView&, CGSize old, CGSize now) override {
+    if (auto c = owner_.lock(); c && c->isUserInteractionEnabled()) c->scrollViewContentSizeDidChange(old, now);
+  }
+  void scrollViewPanStateDidChange(UIScrollView&, UIGestureRecognizerState old, UIGestureRecognizerState now) override {
+    if (auto c = owner_.lock(); c && c->isUserInteractionEnabled() && !c->isHidden())
+      c->scrollViewPanStateDidChange(old, now);
+  }
+
+ private:
+  std::weak_ptr<PRRefreshComponent> owner_;
+};
+
+void PRRefreshComponent::setUpWithFrame(CGRect frame) {
+  UIView::setUpWithFrame(frame);
+  prepare();
+  setState(PRRefreshStateIdle);
+}
+
+void PRRefreshComponent::prepare() {
+  setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
+  setBackgroundColor(UIColor::clearColor());
+  // The control draws (to start a refresh begun off screen) but paints nothing itself: what
+  // lies behind it shows through.
+  setOpaque(false);
+}
+
+void PRRefreshComponent::layoutSubviews() {
+  UIView::layoutSubviews();
+  placeSubviews();
+}
+
+void PRRefreshComponent::willMoveToSuperview(const std::shared_ptr<UIView>& newSuperview) {
+  UIView::willMoveToSuperview(newSuperview);
+  if (newSuperview && !zvt::isKind<UIScrollView>(newSuperview)) return;
+  removeObservers();
+  auto scrollView = zvt::as<UIScrollView>(newSuperview);
+  if (!scrollView) return;
+  CGRect f = frame();
+  f.size.width = scrollView->frame().size.width;
+  f.origin.x = 0;
+  setFrame(f);
+  scrollView_ = scrollView;
+  scrollView->setAlwaysBounceVertical(true);
+  scrollViewOriginalInset_ = scrollView->contentInset();
+  addObservers();
+}
+
+void PRRefreshComponent::addObservers() {
+  auto scrollView = scrollView_.lock();
+  if (!scrollView) return;
+  if (!observer_) observer_ = std::make_shared<Observer>(component());
+  scrollView->addScrollObserver(observer_);
+  observed_ = scrollView;
+  pan_ = scrollView->panGestureRecognizer();
+}
+
+void PRRefreshComponent::removeObservers() {
+  if (auto observed = observed_.lock()) observed->removeScrollObserver(observer_);
+  observed_.reset();
+  pan_.reset();
+}
+
+void PRRefreshComponent::drawRect(CGRect) {
+  if (state_ == PRRefreshStateWillRefresh) setState(PRRefreshStateRefreshing);
+}
+
+void PRRefreshComponent::setRefreshingTarget(const id& target, const SEL& action) {
+  refreshingTarget_ = target;
+  refreshingAction_ = action;
+}
+
+void PRRefreshComponent::beginRefreshing() {
+  auto self = component();
+  UIView::animateWithDuration(PRRefreshFastAnimationDuration, [self] { self->setAlpha(1.0); });
+  setPullingPercent(1.0);
+  if (window()) {
+    setState(PRRefreshStateRefreshing);
+  } else if (state_ != PRRefreshStateRefreshing) {
+    setState(PRRefreshStateWillRefresh);
+    setNeedsDisplay();
+  }
+}
+
+void PRRefreshComponent::endRefreshing() { setState(PRRefreshStateIdle); }
+
+void PRRefreshComponent::executeRefreshingCallback() {
+  auto self = component();
+  dispatch_async(dispatch_get_main_queue(), [self] {
+    if (self->refreshingBlock_) self->refreshingBlock_();
+    auto target = self->refreshingTarget_.lock();
+    if (target && self->refreshingAction_.respondsTo(*target)) self->refreshingAction_.perform(*target, self, nullptr);
+  });
+}
+
+void PRRefreshComponent::setPullingPercent(CGFloat percent) {
+  pullingPercent_ = percent;
+  if (isRefreshing()) return;
+  if (automaticallyChangeAlpha_) setAlpha(percent);
+}
+
+void PRRefreshComponent::setAutomaticallyChangeAlpha(bool change) {
+  automaticallyChangeAlpha_ = change;
+  if (isRefreshing()) return;
+  setAlpha(change ? pullingPercent_ : 1.0);
+}
+
+// --- the scroll view's slots
+
+namespace {
+const char kHeaderKey = 0;
+const char kFooterKey = 0;
+
+// A slot that reads nil once its control has gone.
+class WeakSlot : public NSObject {
+ public:
+  std::weak_ptr<UIView> control;
+};
+
+std::shared_ptr<UIView> slot(const std::shared_ptr<UIScrollView>& scrollView, const void* key) {
+  if (!scrollView) return nullptr;
+  auto s = zvt::as<WeakSlot>(scrollView->associatedObject(key));
+  return s ? s->control.lock() : nullptr;
+}
+
+void setSlot(const std::shared_ptr<UIScrollView>& scrollView, const void* key, const std::shared_ptr<UIView>& control,
+             const char* name, bool below) {
+  if (!scrollView) return;
+  auto current = slot(scrollView, key);
+  if (current == control) return;
+  if (current) current->removeFromSuperview();
+  if (control) {
+    if (below)
+      scrollView->insertSubview(control, 0);
+    else
+      scrollView->addSubview(control);
+  }
+  scrollView->willChangeValueForKey(name);
+  auto s = std::make_shared<WeakSlot>();
+  s->control = control;
+  scrollView->setAssociatedObject(key, s);
+  scrollView->didChangeValueForKey(name);
+}
+}  // namespace
+
+std::shared_ptr<PRRefreshHeader> pr_header(const std::shared_ptr<UIScrollView>& scrollView) {
+  return zvt::as<PRRefreshHeader>(slot(scrollView, &kHeaderKey));
+}
+void setPr_header(const std::shared_ptr<UIScrollView>& scrollView, const std::shared_ptr<PRRefreshHeader>& header) {
+  setSlot(scrollView, &kHeaderKey, header, "pr_header", true);
+}
+std::shared_ptr<PRRefreshFooter> pr_footer(const std::shared_ptr<UIScrollView>& scrollView) {
+  return zvt::as<PRRefreshFooter>(slot(scrollView, &kFooterKey));
+}
+void setPr_footer(const std::shared_ptr<UIScrollView>& scrollView, const std::shared_ptr<PRRefreshFooter>& footer) {
+  setSlot(scrollView, &kFooterKey, footer, "pr_footer", false);
+}
+
+NSInteger pr_totalDataCount(const std::shared_ptr<UIScrollView>& scrollView) {
+  return scrollView ? scrollView->totalDataCount() : 0;
+}
+
+void setPr_reloadDataBlock(const std::shared_ptr<UIScrollView>& scrollView, UIScrollView::ReloadDataBlock block) {
+  if (!scrollView) return;
+  scrollView->willChangeValueForKey("pr_reloadDataBlock");
+  scrollView->setReloadDataBlock(std::move(block));
+  scrollView->didChangeValueForKey("pr_reloadDataBlock");
+}
+
+CGFloat pr_insetT(const std::shared_ptr<UIScrollView>& s) { return s->contentInset().top; }
+void setPr_insetT(const std::shared_ptr<UIScrollView>& s, CGFloat v) {
+  auto inset = s->contentInset();
+  inset.top = v;
+  s->setContentInset(inset);
+}
+CGFloat pr_insetB(const std::shared_ptr<UIScrollView>& s) { return s->contentInset().bottom; }
+void setPr_insetB(const std::shared_ptr<UIScrollView>& s, CGFloat v) {
+  auto inset = s->contentInset();
+  inset.bottom = v;
+  s->setContentInset(inset);
+}
+CGFloat pr_offsetY(const std::shared_ptr<UIScrollView>& s) { return s->contentOffset().y; }
+void setPr_offsetY(const std::shared_ptr<UIScrollView>& s, CGFloat v) {
+  auto offset = s->contentOffset();
+  offset.y = v;
+  s->setContentOffset(offset);
+}
+CGFloat pr_contentH(const std::shared_ptr<UIScrollView>& s) { return s->contentSize().height; }
+void setPr_y(UIView& v, CGFloat y) {
+  CGRect f = v.frame();
+  f.origin.y = y;
+  v.setFrame(f);
+}
+void setPr_h(UIView& v, CGFloat h) {
+  CGRect f = v.frame();
+  f.size.height = h;
+  v.setFrame(f);
+}
+
+namespace PRRefresh {
+std::shared_ptr<UILabel> label() {
+  auto l = UILabel::make();
+  l->setFont(UIFont::boldSystemFontOfSize(14));
+  l->setTextColor(UIColor::colorWithRed(90 / 255.0, 90 / 255.0, 90 / 255.0, 1.0));
+  l->setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
+  l->setTextAlignment(NSTextAlignmentCenter);
+  l->setBackgroundColor(UIColor::clearColor());
+  return l;
+}
+
+bool hasOwnConstraints(const std::shared_ptr<UIView>& view) { return view && !view->constraints().empty(); }
+}  // namespace PRRefresh

@@ -1,0 +1,404 @@
+#include "ui/refresh/PRRefreshHeader.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/foundation/Dispatch.h"
+#include "platform/foundation/NSBundle.h"
+#include "platform/foundation/NSCalendar.h"
+#include "platform/foundation/NSDateFormatter.h"
+#include "platform/foundation/NSUserDefaults.h"
+#include "platform/text/UIFont.h"
+#include "platform/uikit/UICollectionView.h"
+
+// --- PRRefreshHeader
+
+void PRRefreshHeader::prepare() {
+  PRRefreshComponent::prepare();
+  lastUpdatedTimeKey_ = PRRefreshHeaderLastUpdatedTimeKey;
+  setPr_h(*this, PRRefreshHeaderHeight);
+}
+
+void PRRefreshHeader::setLastUpdatedTimeKey(const std::shared_ptr<NSString>& key) {
+  lastUpdatedTimeKey_ = key ? NSString::stringWithString(key) : nullptr;
+}
+
+void PRRefreshHeader::placeSubviews() {
+  PRRefreshComponent::placeSubviews();
+  setPr_y(*this, -frame().size.height - ignoredScrollViewContentInsetTop_);
+}
+
+std::shared_ptr<NSDate> PRRefreshHeader::lastUpdatedTime() const {
+  if (!lastUpdatedTimeKey_) return nullptr;
+  return zvt::as<NSDate>(NSUserDefaults::standardUserDefaults()->objectForKey(lastUpdatedTimeKey_));
+}
+
+void PRRefreshHeader::scrollViewContentOffsetDidChange(CGPoint, CGPoint) {
+  auto scrollView = this->scrollView();
+  if (!scrollView) return;
+  CGFloat h = frame().size.height;
+  if (state() == PRRefreshStateRefreshing) {
+    if (!window()) return;
+    // The open header stays fully in view while the list scrolls, never more.
+    CGFloat y = scrollView->contentOffset().y;
+    CGFloat insetT = -y > scrollViewOriginalInset_.top ? -y : scrollViewOriginalInset_.top;
+    insetT = std::min(insetT, h + scrollViewOriginalInset_.top);
+    setPr_insetT(scrollView, insetT);
+    insetTDelta_ = scrollViewOriginalInset_.top - insetT;
+    return;
+  }
+  scrollViewOriginalInset_ = scrollView->contentInset();
+  CGFloat offsetY = scrollView->contentOffset().y;
+  CGFloat happenOffsetY = -scrollViewOriginalInset_.top;
+  if (offsetY > happenOffsetY) return;
+  CGFloat threshold = happenOffsetY - h;
+  CGFloat percent = (happenOffsetY - offsetY) / h;
+  if (scrollView->isDragging()) {
+    setPullingPercent(percent);
+    if (state() == PRRefreshStateIdle && offsetY < threshold) {
+      setState(PRRefreshStatePulling);
+    } else if (state() == PRRefreshStatePulling && offsetY >= threshold) {
+      setState(PRRefreshStateIdle);
+    }
+  } else if (state() == PRRefreshStatePulling) {
+    beginRefreshing();
+  } else if (percent < 1) {
+    setPullingPercent(percent);
+  }
+}
+
+void PRRefreshHeader::setState(NSInteger state) {
+  NSInteger old = this->state();
+  if (state == old) return;
+  PRRefreshComponent::setState(state);
+  auto scrollView = this->scrollView();
+  auto self = std::static_pointer_cast<PRRefreshHeader>(component());
+  if (state == PRRefreshStateIdle) {
+    if (old != PRRefreshStateRefreshing) return;
+    auto defaults = NSUserDefaults::standardUserDefaults();
+    if (lastUpdatedTimeKey_) {
+      defaults->setObject(NSDate::date(), lastUpdatedTimeKey_);
+      defaults->synchronize();
+    }
+    UIView::animateWithDuration(
+        PRRefreshSlowAnimationDuration,
+        [self, scrollView] {
+          if (scrollView) setPr_insetT(scrollView, pr_insetT(scrollView) + self->insetTDelta_);
+          if (self->isAutomaticallyChangeAlpha()) self->setAlpha(0.0);
+        },
+        [self](bool) { self->setPullingPercent(0.0); });
+  } else if (state == PRRefreshStateRefreshing) {
+    UIView::animateWithDuration(
+        PRRefreshFastAnimationDuration,
+        [self, scrollView] {
+          if (!scrollView) return;
+          CGFloat top = self->scrollViewOriginalInset_.top + self->frame().size.height;
+          setPr_insetT(scrollView, top);
+          CGPoint offset = scrollView->contentOffset();
+          offset.y = -top;
+          scrollView->setContentOffset(offset, false);
+        },
+        [self](bool) { self->executeRefreshingCallback(); });
+  }
+}
+
+void PRRefreshHeader::endRefreshing() {
+  if (zvt::isKind<UICollectionView>(scrollView())) {
+    auto self = component();
+    dispatch_after(dispatch_time(DISPATCH_TIME_NOW, static_cast<int64_t>(PRRefreshCollectionViewDelay * 1e9)),
+                   dispatch_get_main_queue(), [self] { self->setState(PRRefreshStateIdle); });
+    return;
+  }
+  setState(PRRefreshStateIdle);
+}
+
+// --- PRRefreshStateHeader
+
+std::shared_ptr<UILabel> PRRefreshStateHeader::stateLabel() {
+  auto l = stateLabel_.lock();
+  if (!l) {
+    l = PRRefresh::label();
+    addSubview(l);
+    stateLabel_ = l;
+  }
+  return l;
+}
+
+std::shared_ptr<UILabel> PRRefreshStateHeader::lastUpdatedTimeLabel() {
+  auto l = lastUpdatedTimeLabel_.lock();
+  if (!l) {
+    l = PRRefresh::label();
+    addSubview(l);
+    lastUpdatedTimeLabel_ = l;
+  }
+  return l;
+}
+
+void PRRefreshStateHeader::setTitle(const std::shared_ptr<NSString>& title, NSInteger state) {
+  if (!title) return;
+  stateTitles_[state] = title;
+  stateLabel()->setText(titleForState(this->state()));
+}
+
+std::shared_ptr<NSString> PRRefreshStateHeader::titleForState(NSInteger state) const {
+  auto it = stateTitles_.find(state);
+  return it == stateTitles_.end() ? nullptr : it->second;
+}
+
+void PRRefreshStateHeader::setLastUpdatedTimeKey(const std::shared_ptr<NSString>& key) {
+  PRRefreshHeader::setLastUpdatedTimeKey(key);
+  auto label = lastUpdatedTimeLabel();
+  if (label->isHidden()) return;
+  auto date = lastUpdatedTime();
+  if (lastUpdatedTimeText_) {
+    label->setText(lastUpdatedTimeText_(date));
+    return;
+  }
+  if (!date) {
+    label->setText(NSString::stringWithUTF8String("最后更新：无记录"));
+    return;
+  }
+  auto calendar = NSCalendar::calendarWithIdentifier(NSCalendarIdentifierGregorian);
+  if (!calendar) calendar = NSCalendar::currentCalendar();
+  NSCalendarUnit units = NSCalendarUnitYear | NSCalendarUnitMonth | NSCalendarUnitDay | NSCalendarUnitHour |
+                         NSCalendarUnitMinute;
+  auto then = calendar->components(units, date);
+  auto now = calendar->components(units, NSDate::date());
+  auto formatter = NSDateFormatter::make();
+  bool thisYear = then->year() == now->year();
+  if (thisYear && then->month() == now->month() && then->day() == now->day()) {
+    formatter->setDateFormat(NSString::stringWithUTF8String("今天 HH:mm"));
+  } else if (thisYear) {
+    formatter->setDateFormat("MM-dd HH:mm"_ns);
+  } else {
+    formatter->setDateFormat("yyyy-MM-dd HH:mm"_ns);
+  }
+  label->setText(NSString::stringWithFormat("最后更新：%@", formatter->stringFromDate(date)));
+}
+
+void PRRefreshStateHeader::prepare() {
+  PRRefreshHeader::prepare();
+  setTitle(NSString::stringWithUTF8String("下拉可以刷新"), PRRefreshStateIdle);
+  setTitle(NSString::stringWithUTF8String("松开立即刷新"), PRRefreshStatePulling);
+  setTitle(NSString::stringWithUTF8String("正在刷新数据中..."), PRRefreshStateRefreshing);
+}
+
+void PRRefreshStateHeader::placeSubviews() {
+  PRRefreshHeader::placeSubviews();
+  auto state = stateLabel();
+  if (state->isHidden()) return;
+  auto time = lastUpdatedTimeLabel();
+  CGRect b = bounds();
+  if (time->isHidden()) {
+    if (!PRRefresh::hasOwnConstraints(state)) state->setFrame(b);
+    return;
+  }
+  CGFloat half = b.size.height * 0.5;
+  if (!PRRefresh::hasOwnConstraints(state)) state->setFrame(CGRectMake(0, 0, b.size.width, half));
+  if (!PRRefresh::hasOwnConstraints(time)) time->setFrame(CGRectMake(0, half, b.size.width, b.size.height - half));
+}
+
+void PRRefreshStateHeader::setState(NSInteger state) {
+  if (state == this->state()) return;
+  PRRefreshHeader::setState(state);
+  auto title = titleForState(state);
+  stateLabel()->setText(title ? title : NSString::string());
+  setLastUpdatedTimeKey(lastUpdatedTimeKey());
+}
+
+// --- PRRefreshNormalHeader
+
+namespace {
+std::shared_ptr<UIImage> arrowImage() {
+  auto image = UIImage::imageNamed("PRRefresh.bundle/arrow.png"_ns);
+  // Where a framework build of the family would keep it.
+  static const char* const kFrameworkArrow = "Frameworks/PRRefresh.framework/PRRefresh.bundle/arrow.png";
+  if (!image) image = UIImage::imageNamed(NSString::stringWithUTF8String(kFrameworkArrow));
+  return image;
+}
+}  // namespace
+
+std::shared_ptr<UIImageView> PRRefreshNormalHeader::arrowView() {
+  auto v = arrowView_.lock();
+  if (!v) {
+    v = UIImageView::initWithImage(arrowImage());
+    addSubview(v);
+    arrowView_ = v;
+  }
+  return v;
+}
+
+std::shared_ptr<UIActivityIndicatorView> PRRefreshNormalHeader::loadingView() {
+  auto v = loadingView_.lock();
+  if (!v) {
+    v = UIActivityIndicatorView::initWithActivityIndicatorStyle(style_);
+    v->setHidesWhenStopped(true);
+    addSubview(v);
+    loadingView_ = v;
+  }
+  return v;
+}
+
+void PRRefreshNormalHeader::setActivityIndicatorViewStyle(UIActivityIndicatorViewStyle style) {
+  style_ = style;
+  loadingView_.reset();
+  setNeedsLayout();
+}
+
+void PRRefreshNormalHeader::prepare() {
+  PRRefreshStateHeader::prepare();
+  style_ = UIActivityIndicatorViewStyleGray;
+}
+
+void PRRefreshNormalHeader::placeSubviews() {
+  PRRefreshStateHeader::placeSubviews();
+  CGFloat centerX = bounds().size.width * 0.5;
+  if (!stateLabel()->isHidden()) centerX -= PRRefreshIndicatorOffset;
+  CGPoint center = CGPointMake(centerX, bounds().size.height * 0.5);
+  auto arrow = arrowView();
+  if (!PRRefresh::hasOwnConstraints(arrow)) {
+    if (auto image = arrow->image()) arrow->setBounds(CGRectMake(0, 0, image->size().width, image->size().height));
+    arrow->setCenter(center);
+  }
+  auto spinner = loadingView();
+  if (!PRRefresh::hasOwnConstraints(spinner)) spinner->setCenter(center);
+}
+
+void PRRefreshNormalHeader::setState(NSInteger state) {
+  NSInteger old = this->state();
+  if (state == old) return;
+  PRRefreshStateHeader::setState(state);
+  auto arrow = arrowView();
+  auto spinner = loadingView();
+  auto self = std::static_pointer_cast<PRRefreshNormalHeader>(component());
+  if (state == PRRefreshStateIdle) {
+    if (old == PRRefreshStateRefreshing) {
+      arrow->setTransform(CGAffineTransformIdentity);
+      UIView::animateWithDuration(
+          PRRefreshSlowAnimationDuration, [spinner] { spinner->setAlpha(0.0); },
+          [self, spinner, arrow](bool) {
+            if (self->state() != PRRefreshStateIdle) return;
+            spinner->setAlpha(1.0);
+            spinner->stopAnimating();
+            arrow->setHidden(false);
+          });
+    } else {
+      spinner->stopAnimating();
+      arrow->setHidden(false);
+      UIView::animateWithDuration(PRRefreshFastAnimationDuration,
+                                  [arrow] { arrow->setTransform(CGAffineTransformIdentity); });
+    }
+  } else if (state == PRRefreshStatePulling) {
+    spinner->stopAnimating();
+    arrow->setHidden(false);
+    UIView::animateWithDuration(PRRefreshFastAnimationDuration, [arrow] {
+      arrow->setTransform(CGAffineTransformMakeRotation(PRRefreshArrowHalfTurn));
+    });
+  } else if (state == PRRefreshStateRefreshing) {
+    spinner->setAlpha(1.0);
+    spinner->startAnimating();
+    arrow->setHidden(true);
+  }
+}
+
+// --- PRRefreshGifHeader
+
+std::shared_ptr<UIImageView> PRRefreshGifHeader::gifView() {
+  auto v = gifView_.lock();
+  if (!v) {
+    v = UIImageView::make();
+    addSubview(v);
+    gifView_ = v;
+  }
+  return v;
+}
+
+void PRRefreshGifHeader::setImages(const std::vector<std::shared_ptr<UIImage>>& images, NSTimeInterval duration,
+                                   NSInteger state) {
+  stateImages_[state] = images;
+  stateDurations_[state] = duration;
+  if (!images.empty() && images[0] && images[0]->size().height > frame().size.height)
+    setPr_h(*this, images[0]->size().height);
+}
+
+void PRRefreshGifHeader::setImages(const std::vector<std::shared_ptr<UIImage>>& images, NSInteger state) {
+  setImages(images, static_cast<double>(images.size()) * PRRefreshFrameDuration, state);
+}
+
+const std::vector<std::shared_ptr<UIImage>>* PRRefreshGifHeader::imagesForState(NSInteger state) const {
+  auto it = stateImages_.find(state);
+  return it == stateImages_.end() || it->second.empty() ? nullptr : &it->second;
+}
+
+void PRRefreshGifHeader::placeSubviews() {
+  PRRefreshStateHeader::placeSubviews();
+  auto gif = gifView();
+  if (PRRefresh::hasOwnConstraints(gif)) return;
+  gif->setFrame(bounds());
+  if (stateLabel()->isHidden() && lastUpdatedTimeLabel()->isHidden()) {
+    gif->setContentMode(UIViewContentModeCenter);
+  } else {
+    gif->setContentMode(UIViewContentModeRight);
+    CGRect f = gif->frame();
+    f.size.width = bounds().size.width * 0.5 - PRRefreshAnimationWidthInset;
+    gif->setFrame(f);
+  }
+}
+
+void PRRefreshGifHeader::setPullingPercent(CGFloat percent) {
+  PRRefreshStateHeader::setPullingPercent(percent);
+  auto images = imagesForState(PRRefreshStateIdle);
+  if (state() != PRRefreshStateIdle || !images) return;
+  auto gif = gifView();
+  gif->stopAnimating();
+  double product = static_cast<double>(images->size()) * percent;
+  size_t index = product <= 0 ? 0 : static_cast<size_t>(std::floor(product));
+  index = std::min(index, images->size() - 1);
+  gif->setImage((*images)[index]);
+}
+
+void PRRefreshGifHeader::setState(NSInteger state) {
+  if (state == this->state()) return;
+  PRRefreshStateHeader::setState(state);
+  auto gif = gifView();
+  if (state == PRRefreshStatePulling || state == PRRefreshStateRefreshing) {
+    auto images = imagesForState(state);
+    if (!images) return;
+    gif->stopAnimating();
+    if (images->size() == 1) {
+      gif->setImage(images->front());
+    } else {
+      std::vector<id> frames(images->begin(), images->end());
+      gif->setAnimationImages(NSArray::arrayWithObjects(frames));
+      gif->setAnimationDuration(stateDurations_[state]);
+      gif->startAnimating();
+    }
+  } else if (state == PRRefreshStateIdle) {
+    gif->stopAnimating();
+  }
+}
+
+// --- the application's headers
+
+void TZPRRefreshNormalHeader::prepare() {
+  PRRefreshNormalHeader::prepare();
+  lastUpdatedTimeLabel()->setHidden(true);
+  stateLabel()->setFont(UIFont::systemFontOfSize(14));
+}
+
+void TZPRRefreshGifHeader::prepare() {
+  PRRefreshGifHeader::prepare();
+  lastUpdatedTimeLabel()->setHidden(true);
+  stateLabel()->setHidden(true);
+  auto frame = [](size_t i) {
+    return UIImage::imageNamed(NSString::stringWithFormat("dropdown_anim__000%zd", i));
+  };
+  std::vector<std::shared_ptr<UIImage>> idle, refreshing;
+  for (size_t i = 0; i <= 33; ++i)
+    if (auto image = frame(i)) idle.push_back(image);
+  for (size_t i = 1; i <= 33; ++i)
+    if (auto image = frame(i)) refreshing.push_back(image);
+  setImages(idle, PRRefreshStateIdle);
+  if (auto first = frame(0)) setImages({first}, PRRefreshStatePulling);
+  setImages(refreshing, 0.6, PRRefreshStateRefreshing);
+}

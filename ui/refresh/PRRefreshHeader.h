@@ -1,0 +1,124 @@
+#pragma once
+// Headers: pulled down past their height they ask to be let go; let go, they open (the scroll
+// view's top inset grows by their height), call back, and stay open until endRefreshing, which
+// stores the time of the refresh in the user defaults and closes them over 0.4 s.
+//
+// PRRefreshHeader (the behaviour), PRRefreshStateHeader (state text and last-updated time),
+// PRRefreshNormalHeader (arrow and spinner), PRRefreshGifHeader (frames by state and by the
+// pulling percent), and the application's TZPRRefreshNormalHeader and TZPRRefreshGifHeader.
+
+#include <map>
+
+#include "platform/foundation/NSDate.h"
+#include "platform/graphics/UIImage.h"
+#include "platform/uikit/UIActivityIndicatorView.h"
+#include "platform/uikit/UIImageView.h"
+#include "ui/refresh/PRRefreshComponent.h"
+
+class PRRefreshHeader : public PRRefreshComponent {
+ public:
+  // A new header of class H with the block (or target and action) set.
+  template <class H = PRRefreshHeader>
+  static std::shared_ptr<H> headerWithRefreshingBlock(Block block) {
+    auto header = makeControl<H>();
+    header->setRefreshingBlock(std::move(block));
+    return header;
+  }
+  template <class H = PRRefreshHeader>
+  static std::shared_ptr<H> headerWithRefreshingTarget(const id& target, const SEL& action) {
+    auto header = makeControl<H>();
+    header->setRefreshingTarget(target, action);
+    return header;
+  }
+
+  const std::shared_ptr<NSString>& lastUpdatedTimeKey() const { return lastUpdatedTimeKey_; }
+  virtual void setLastUpdatedTimeKey(const std::shared_ptr<NSString>& key);
+  CGFloat ignoredScrollViewContentInsetTop() const { return ignoredScrollViewContentInsetTop_; }
+  void setIgnoredScrollViewContentInsetTop(CGFloat top) { ignoredScrollViewContentInsetTop_ = top; }
+  CGFloat insetTDelta() const { return insetTDelta_; }
+  // The date stored under lastUpdatedTimeKey in the standard user defaults, or nil.
+  std::shared_ptr<NSDate> lastUpdatedTime() const;
+
+  void prepare() override;
+  void placeSubviews() override;
+  void scrollViewContentOffsetDidChange(CGPoint old, CGPoint now) override;
+  void setState(NSInteger state) override;
+  void endRefreshing() override;
+
+ private:
+  std::shared_ptr<NSString> lastUpdatedTimeKey_;
+  CGFloat ignoredScrollViewContentInsetTop_ = 0;
+  CGFloat insetTDelta_ = 0;
+};
+
+class PRRefreshStateHeader : public PRRefreshHeader {
+ public:
+  using TimeText = std::function<std::shared_ptr<NSString>(const std::shared_ptr<NSDate>& date)>;
+
+  // Made and added on first use.
+  std::shared_ptr<UILabel> lastUpdatedTimeLabel();
+  std::shared_ptr<UILabel> stateLabel();
+  void setLastUpdatedTimeText(TimeText block) { lastUpdatedTimeText_ = std::move(block); }
+  // A nil title is ignored; the label shows the current state's title.
+  void setTitle(const std::shared_ptr<NSString>& title, NSInteger state);
+  std::shared_ptr<NSString> titleForState(NSInteger state) const;
+
+  void setLastUpdatedTimeKey(const std::shared_ptr<NSString>& key) override;
+  void prepare() override;
+  void placeSubviews() override;
+  void setState(NSInteger state) override;
+
+ private:
+  std::weak_ptr<UILabel> lastUpdatedTimeLabel_;
+  std::weak_ptr<UILabel> stateLabel_;
+  TimeText lastUpdatedTimeText_;
+  std::map<NSInteger, std::shared_ptr<NSString>> stateTitles_;
+};
+
+class PRRefreshNormalHeader : public PRRefreshStateHeader {
+ public:
+  std::shared_ptr<UIImageView> arrowView();
+  std::shared_ptr<UIActivityIndicatorView> loadingView();
+  UIActivityIndicatorViewStyle activityIndicatorViewStyle() const { return style_; }
+  // The spinner in use is forgotten (it stays, stopped); the next one has the new style.
+  void setActivityIndicatorViewStyle(UIActivityIndicatorViewStyle style);
+
+  void prepare() override;
+  void placeSubviews() override;
+  void setState(NSInteger state) override;
+
+ private:
+  std::weak_ptr<UIImageView> arrowView_;
+  std::weak_ptr<UIActivityIndicatorView> loadingView_;
+  UIActivityIndicatorViewStyle style_ = UIActivityIndicatorViewStyleGray;
+};
+
+class PRRefreshGifHeader : public PRRefreshStateHeader {
+ public:
+  std::shared_ptr<UIImageView> gifView();
+  // A nil list is ignored; a first image taller than the header makes the header that tall.
+  void setImages(const std::vector<std::shared_ptr<UIImage>>& images, NSTimeInterval duration, NSInteger state);
+  void setImages(const std::vector<std::shared_ptr<UIImage>>& images, NSInteger state);
+  const std::vector<std::shared_ptr<UIImage>>* imagesForState(NSInteger state) const;
+
+  void placeSubviews() override;
+  void setState(NSInteger state) override;
+  void setPullingPercent(CGFloat percent) override;
+
+ private:
+  std::weak_ptr<UIImageView> gifView_;
+  std::map<NSInteger, std::vector<std::shared_ptr<UIImage>>> stateImages_;
+  std::map<NSInteger, NSTimeInterval> stateDurations_;
+};
+
+// The list screens' header: no time label, the state text in the regular 14-point font.
+class TZPRRefreshNormalHeader : public PRRefreshNormalHeader {
+ public:
+  void prepare() override;
+};
+
+// The home screen's header: no texts, the "dropdown_anim__000%zd" frames.
+class TZPRRefreshGifHeader : public PRRefreshGifHeader {
+ public:
+  void prepare() override;
+};
