@@ -1,6 +1,7 @@
 #include "ui/refresh/PRRefreshComponent.h"
 
 #include "platform/foundation/Dispatch.h"
+#include "platform/graphics/UIImage.h"
 #include "platform/text/UIFont.h"
 #include "platform/uikit/UITableView.h"
 #include "ui/refresh/PRRefreshFooter.h"
@@ -223,4 +224,13 @@ std::shared_ptr<UILabel> label() {
 }
 
 bool hasOwnConstraints(const std::shared_ptr<UIView>& view) { return view && !view->constraints().empty(); }
+
+std::shared_ptr<UIImage> arrowImage() {
+  auto image = UIImage::imageNamed("PRRefresh.bundle/arrow.png"_ns);
+  // Where a framework build of the family would keep it.
+  static const char* const kFrameworkArrow = "Frameworks/PRRefresh.framework/PRRefresh.bundle/arrow.png";
+  if (!image) image = UIImage::imageNamed(NSString::stringWithUTF8String(kFrameworkArrow));
+  return image;
+}
+
 }  // namespace PRRefresh

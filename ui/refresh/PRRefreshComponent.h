@@ -111,6 +111,7 @@ class PRRefreshComponent : public UIView {
 
 class PRRefreshHeader;
 class PRRefreshFooter;
+class UIImage;
 
 // UIScrollView(PRRefresh). The slots hold the controls weakly (the view tree keeps them).
 std::shared_ptr<PRRefreshHeader> pr_header(const std::shared_ptr<UIScrollView>& scrollView);
@@ -142,4 +143,6 @@ namespace PRRefresh {
 std::shared_ptr<UILabel> label();
 // Whether the view carries constraints of its own (then the family leaves its frame alone).
 bool hasOwnConstraints(const std::shared_ptr<UIView>& view);
+// The arrow of the resource bundle "PRRefresh.bundle".
+std::shared_ptr<UIImage> arrowImage();
 }  // namespace PRRefresh

@@ -33,7 +33,7 @@ class PRRefreshFooter : public PRRefreshComponent {
   CGFloat ignoredScrollViewContentInsetBottom() const { return ignoredScrollViewContentInsetBottom_; }
   void setIgnoredScrollViewContentInsetBottom(CGFloat b) { ignoredScrollViewContentInsetBottom_ = b; }
 
-  void endRefreshingWithNoMoreData() { setState(PRRefreshStateNoMoreData); }
+  virtual void endRefreshingWithNoMoreData() { setState(PRRefreshStateNoMoreData); }
   void noticeNoMoreData() { endRefreshingWithNoMoreData(); }
   void resetNoMoreData() { setState(PRRefreshStateIdle); }
 

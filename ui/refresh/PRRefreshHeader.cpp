@@ -208,20 +208,11 @@ void PRRefreshStateHeader::setState(NSInteger state) {
 
 // --- PRRefreshNormalHeader
 
-namespace {
-std::shared_ptr<UIImage> arrowImage() {
-  auto image = UIImage::imageNamed("PRRefresh.bundle/arrow.png"_ns);
-  // Where a framework build of the family would keep it.
-  static const char* const kFrameworkArrow = "Frameworks/PRRefresh.framework/PRRefresh.bundle/arrow.png";
-  if (!image) image = UIImage::imageNamed(NSString::stringWithUTF8String(kFrameworkArrow));
-  return image;
-}
-}  // namespace
 
 std::shared_ptr<UIImageView> PRRefreshNormalHeader::arrowView() {
   auto v = arrowView_.lock();
   if (!v) {
-    v = UIImageView::initWithImage(arrowImage());
+    v = UIImageView::initWithImage(PRRefresh::arrowImage());
     addSubview(v);
     arrowView_ = v;
   }

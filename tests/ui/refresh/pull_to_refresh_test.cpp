@@ -12,6 +12,7 @@
 #include "platform/uikit/UITableViewCell.h"
 #include "tests/platform/uikit/UIKitTestSupport.h"
 #include "tests/support/TempHome.h"
+#include "ui/refresh/PRRefreshBackFooter.h"
 #include "ui/refresh/PRRefreshFooter.h"
 #include "ui/refresh/PRRefreshHeader.h"
 
@@ -294,6 +295,35 @@ TEST_F(PullToRefresh, TheAnimatedHeaderFollowsThePullWithItsFrames) {
   gif->setState(PRRefreshStateRefreshing);
   EXPECT_TRUE(gif->gifView()->isAnimating());
   EXPECT_EQ(gif->gifView()->animationDuration(), 0.6);
+}
+
+// The back footer: pulled up past its height below the content and let go, it is held in view
+// by the bottom inset until the load ends.
+TEST_F(PullToRefresh, TheBackFooterIsPulledUpLikeAHeaderTurnedOver) {
+  int calls = 0;
+  auto back = PRRefreshFooter::footerWithRefreshingBlock<PRRefreshBackNormalFooter>([&] { ++calls; });
+  setPr_footer(table, back);
+  EXPECT_EQ(table->contentInset().bottom, 0) << "the automatic footer took its inset away";
+  EXPECT_EQ(back->frame().origin.y, 880);
+  table->setContentOffset(CGPointMake(0, 400), false);
+  fingerAt = CGPointMake(160, 400);
+  auto finger = device().touchDown(fingerAt);
+  moveWhile(finger, -2, [&] { return table->contentOffset().y < 450; });
+  EXPECT_EQ(back->state(), PRRefreshStatePulling);
+  EXPECT_TRUE(device().viewWithText("松开立即加载更多"));
+  letGoStill(finger);
+  for (int i = 0; i < 10 && back->state() != PRRefreshStateRefreshing; ++i) device().wait(1.0 / 60);
+  ASSERT_EQ(back->state(), PRRefreshStateRefreshing);
+  device().wait(0.26);
+  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(table->contentInset().bottom, 44);
+  EXPECT_EQ(table->contentOffset().y, 444);
+  EXPECT_EQ(back->lastRefreshCount(), 20);
+  back->endRefreshing();
+  device().wait(0.41);
+  EXPECT_EQ(table->contentInset().bottom, 0);
+  EXPECT_EQ(back->state(), PRRefreshStateIdle);
+  back->setRefreshingBlock(nullptr);
 }
 
 TEST(RefreshHeaderTimes, LastUpdatedTextsUnderAFixedClockAndZone) {

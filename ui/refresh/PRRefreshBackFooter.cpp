@@ -1,0 +1,324 @@
+#include "ui/refresh/PRRefreshBackFooter.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/foundation/Dispatch.h"
+#include "platform/uikit/UICollectionView.h"
+
+// --- PRRefreshBackFooter
+
+void PRRefreshBackFooter::willMoveToSuperview(const std::shared_ptr<UIView>& newSuperview) {
+  PRRefreshFooter::willMoveToSuperview(newSuperview);
+  if (newSuperview && scrollView() == newSuperview) placeBelowContent();
+}
+
+void PRRefreshBackFooter::placeBelowContent() {
+  auto scrollView = this->scrollView();
+  if (!scrollView) return;
+  CGFloat contentHeight = pr_contentH(scrollView) + ignoredScrollViewContentInsetBottom();
+  CGFloat scrollHeight = scrollView->frame().size.height - scrollViewOriginalInset_.top -
+                         scrollViewOriginalInset_.bottom + ignoredScrollViewContentInsetBottom();
+  setPr_y(*this, std::max(contentHeight, scrollHeight));
+}
+
+void PRRefreshBackFooter::scrollViewContentSizeDidChange(CGSize, CGSize) { placeBelowContent(); }
+
+CGFloat PRRefreshBackFooter::heightForContentBreakView() const {
+  auto scrollView = this->scrollView();
+  if (!scrollView) return 0;
+  CGFloat h = scrollView->frame().size.height - scrollViewOriginalInset_.bottom - scrollViewOriginalInset_.top;
+  return pr_contentH(scrollView) - h;
+}
+
+CGFloat PRRefreshBackFooter::happenOffsetY() const {
+  CGFloat deltaH = heightForContentBreakView();
+  return deltaH > 0 ? deltaH - scrollViewOriginalInset_.top : -scrollViewOriginalInset_.top;
+}
+
+void PRRefreshBackFooter::scrollViewContentOffsetDidChange(CGPoint, CGPoint) {
+  auto scrollView = this->scrollView();
+  if (!scrollView || state() == PRRefreshStateRefreshing) return;
+  scrollViewOriginalInset_ = scrollView->contentInset();
+  CGFloat y = scrollView->contentOffset().y;
+  CGFloat happen = happenOffsetY();
+  if (y <= happen) return;
+  CGFloat F = frame().size.height;
+  CGFloat percent = (y - happen) / F;
+  if (state() == PRRefreshStateNoMoreData) {
+    setPullingPercent(percent);
+    return;
+  }
+  if (scrollView->isDragging()) {
+    setPullingPercent(percent);
+    CGFloat threshold = happen + F;
+    if (state() == PRRefreshStateIdle && y > threshold) {
+      setState(PRRefreshStatePulling);
+    } else if (state() == PRRefreshStatePulling && y <= threshold) {
+      setState(PRRefreshStateIdle);
+    }
+  } else if (state() == PRRefreshStatePulling) {
+    beginRefreshing();
+  } else if (percent < 1) {
+    setPullingPercent(percent);
+  }
+}
+
+void PRRefreshBackFooter::setState(NSInteger state) {
+  NSInteger old = this->state();
+  if (state == old) return;
+  PRRefreshFooter::setState(state);
+  auto scrollView = this->scrollView();
+  if (!scrollView) return;
+  auto self = std::static_pointer_cast<PRRefreshBackFooter>(component());
+  if ((state == PRRefreshStateIdle || state == PRRefreshStateNoMoreData) && old == PRRefreshStateRefreshing) {
+    UIView::animateWithDuration(
+        PRRefreshSlowAnimationDuration,
+        [self, scrollView] {
+          setPr_insetB(scrollView, pr_insetB(scrollView) - self->lastBottomDelta_);
+          if (self->isAutomaticallyChangeAlpha()) self->setAlpha(0.0);
+        },
+        [self](bool) { self->setPullingPercent(0.0); });
+    // New rows came in below: stop the deceleration where the content is.
+    if (heightForContentBreakView() > 0 && pr_totalDataCount(scrollView) != lastRefreshCount_)
+      scrollView->setContentOffset(scrollView->contentOffset(), false);
+  } else if (state == PRRefreshStateRefreshing) {
+    lastRefreshCount_ = pr_totalDataCount(scrollView);
+    UIView::animateWithDuration(
+        PRRefreshFastAnimationDuration,
+        [self, scrollView] {
+          CGFloat F = self->frame().size.height;
+          CGFloat bottom = F + self->scrollViewOriginalInset_.bottom;
+          CGFloat deltaH = self->heightForContentBreakView();
+          if (deltaH < 0) bottom -= deltaH;
+          self->lastBottomDelta_ = bottom - pr_insetB(scrollView);
+          setPr_insetB(scrollView, bottom);
+          CGPoint offset = scrollView->contentOffset();
+          offset.y = self->happenOffsetY() + F;
+          scrollView->setContentOffset(offset, false);
+        },
+        [self](bool) { self->executeRefreshingCallback(); });
+  }
+}
+
+void PRRefreshBackFooter::endRefreshing() {
+  if (zvt::isKind<UICollectionView>(scrollView())) {
+    auto self = component();
+    dispatch_after(dispatch_time(DISPATCH_TIME_NOW, static_cast<int64_t>(PRRefreshCollectionViewDelay * 1e9)),
+                   dispatch_get_main_queue(), [self] { self->setState(PRRefreshStateIdle); });
+    return;
+  }
+  PRRefreshFooter::endRefreshing();
+}
+
+void PRRefreshBackFooter::endRefreshingWithNoMoreData() {
+  if (zvt::isKind<UICollectionView>(scrollView())) {
+    auto self = component();
+    dispatch_after(dispatch_time(DISPATCH_TIME_NOW, static_cast<int64_t>(PRRefreshCollectionViewDelay * 1e9)),
+                   dispatch_get_main_queue(), [self] { self->setState(PRRefreshStateNoMoreData); });
+    return;
+  }
+  PRRefreshFooter::endRefreshingWithNoMoreData();
+}
+
+// --- PRRefreshBackStateFooter
+
+std::shared_ptr<UILabel> PRRefreshBackStateFooter::stateLabel() {
+  auto l = stateLabel_.lock();
+  if (!l) {
+    l = PRRefresh::label();
+    addSubview(l);
+    stateLabel_ = l;
+  }
+  return l;
+}
+
+void PRRefreshBackStateFooter::setTitle(const std::shared_ptr<NSString>& title, NSInteger state) {
+  if (!title) return;
+  stateTitles_[state] = title;
+  stateLabel()->setText(titleForState(this->state()));
+}
+
+std::shared_ptr<NSString> PRRefreshBackStateFooter::titleForState(NSInteger state) const {
+  auto it = stateTitles_.find(state);
+  return it == stateTitles_.end() ? nullptr : it->second;
+}
+
+void PRRefreshBackStateFooter::prepare() {
+  PRRefreshBackFooter::prepare();
+  setTitle(NSString::stringWithUTF8String("上拉可以加载更多"), PRRefreshStateIdle);
+  setTitle(NSString::stringWithUTF8String("松开立即加载更多"), PRRefreshStatePulling);
+  setTitle(NSString::stringWithUTF8String("正在加载更多的数据..."), PRRefreshStateRefreshing);
+  setTitle(NSString::stringWithUTF8String("已经全部加载完毕"), PRRefreshStateNoMoreData);
+}
+
+void PRRefreshBackStateFooter::placeSubviews() {
+  PRRefreshBackFooter::placeSubviews();
+  auto label = stateLabel();
+  if (!PRRefresh::hasOwnConstraints(label)) label->setFrame(bounds());
+}
+
+void PRRefreshBackStateFooter::setState(NSInteger state) {
+  if (state == this->state()) return;
+  PRRefreshBackFooter::setState(state);
+  stateLabel()->setText(titleForState(state));
+}
+
+// --- PRRefreshBackNormalFooter
+
+std::shared_ptr<UIImageView> PRRefreshBackNormalFooter::arrowView() {
+  auto v = arrowView_.lock();
+  if (!v) {
+    v = UIImageView::initWithImage(PRRefresh::arrowImage());
+    addSubview(v);
+    arrowView_ = v;
+  }
+  return v;
+}
+
+std::shared_ptr<UIActivityIndicatorView> PRRefreshBackNormalFooter::loadingView() {
+  auto v = loadingView_.lock();
+  if (!v) {
+    v = UIActivityIndicatorView::initWithActivityIndicatorStyle(style_);
+    v->setHidesWhenStopped(true);
+    addSubview(v);
+    loadingView_ = v;
+  }
+  return v;
+}
+
+void PRRefreshBackNormalFooter::setActivityIndicatorViewStyle(UIActivityIndicatorViewStyle style) {
+  style_ = style;
+  loadingView_.reset();
+  setNeedsLayout();
+}
+
+void PRRefreshBackNormalFooter::prepare() {
+  PRRefreshBackStateFooter::prepare();
+  style_ = UIActivityIndicatorViewStyleGray;
+}
+
+void PRRefreshBackNormalFooter::placeSubviews() {
+  PRRefreshBackStateFooter::placeSubviews();
+  CGFloat centerX = bounds().size.width * 0.5;
+  if (!stateLabel()->isHidden()) centerX -= PRRefreshIndicatorOffset;
+  CGPoint center = CGPointMake(centerX, bounds().size.height * 0.5);
+  auto arrow = arrowView();
+  if (!PRRefresh::hasOwnConstraints(arrow)) {
+    if (auto image = arrow->image()) arrow->setBounds(CGRectMake(0, 0, image->size().width, image->size().height));
+    arrow->setCenter(center);
+  }
+  auto spinner = loadingView();
+  if (!PRRefresh::hasOwnConstraints(spinner)) spinner->setCenter(center);
+}
+
+void PRRefreshBackNormalFooter::setState(NSInteger state) {
+  NSInteger old = this->state();
+  if (state == old) return;
+  PRRefreshBackStateFooter::setState(state);
+  auto arrow = arrowView();
+  auto spinner = loadingView();
+  auto self = std::static_pointer_cast<PRRefreshBackNormalFooter>(component());
+  const CGAffineTransform turned = CGAffineTransformMakeRotation(PRRefreshArrowHalfTurn);
+  if (state == PRRefreshStateIdle) {
+    if (old == PRRefreshStateRefreshing) {
+      arrow->setTransform(turned);
+      UIView::animateWithDuration(
+          PRRefreshSlowAnimationDuration, [spinner] { spinner->setAlpha(0.0); },
+          [spinner, arrow](bool) {
+            spinner->setAlpha(1.0);
+            spinner->stopAnimating();
+            arrow->setHidden(false);
+          });
+    } else {
+      arrow->setHidden(false);
+      spinner->stopAnimating();
+      UIView::animateWithDuration(PRRefreshFastAnimationDuration, [arrow, turned] { arrow->setTransform(turned); });
+    }
+  } else if (state == PRRefreshStatePulling) {
+    arrow->setHidden(false);
+    spinner->stopAnimating();
+    UIView::animateWithDuration(PRRefreshFastAnimationDuration,
+                                [arrow] { arrow->setTransform(CGAffineTransformIdentity); });
+  } else if (state == PRRefreshStateRefreshing) {
+    arrow->setHidden(true);
+    spinner->startAnimating();
+  } else if (state == PRRefreshStateNoMoreData) {
+    arrow->setHidden(true);
+    spinner->stopAnimating();
+  }
+}
+
+// --- PRRefreshBackGifFooter
+
+std::shared_ptr<UIImageView> PRRefreshBackGifFooter::gifView() {
+  auto v = gifView_.lock();
+  if (!v) {
+    v = UIImageView::make();
+    addSubview(v);
+    gifView_ = v;
+  }
+  return v;
+}
+
+void PRRefreshBackGifFooter::setImages(const std::vector<std::shared_ptr<UIImage>>& images, NSTimeInterval duration,
+                                       NSInteger state) {
+  stateImages_[state] = images;
+  stateDurations_[state] = duration;
+  if (!images.empty() && images[0] && images[0]->size().height > frame().size.height)
+    setPr_h(*this, images[0]->size().height);
+}
+
+void PRRefreshBackGifFooter::setImages(const std::vector<std::shared_ptr<UIImage>>& images, NSInteger state) {
+  setImages(images, static_cast<double>(images.size()) * PRRefreshFrameDuration, state);
+}
+
+void PRRefreshBackGifFooter::placeSubviews() {
+  PRRefreshBackStateFooter::placeSubviews();
+  auto gif = gifView();
+  if (PRRefresh::hasOwnConstraints(gif)) return;
+  gif->setFrame(bounds());
+  if (stateLabel()->isHidden()) {
+    gif->setContentMode(UIViewContentModeCenter);
+  } else {
+    gif->setContentMode(UIViewContentModeRight);
+    CGRect f = gif->frame();
+    f.size.width = bounds().size.width * 0.5 - PRRefreshAnimationWidthInset;
+    gif->setFrame(f);
+  }
+}
+
+void PRRefreshBackGifFooter::setPullingPercent(CGFloat percent) {
+  PRRefreshBackStateFooter::setPullingPercent(percent);
+  auto it = stateImages_.find(PRRefreshStateIdle);
+  if (state() != PRRefreshStateIdle || it == stateImages_.end() || it->second.empty()) return;
+  auto gif = gifView();
+  gif->stopAnimating();
+  double product = static_cast<double>(it->second.size()) * percent;
+  size_t index = product <= 0 ? 0 : static_cast<size_t>(std::floor(product));
+  gif->setImage(it->second[std::min(index, it->second.size() - 1)]);
+}
+
+void PRRefreshBackGifFooter::setState(NSInteger state) {
+  if (state == this->state()) return;
+  PRRefreshBackStateFooter::setState(state);
+  auto gif = gifView();
+  if (state == PRRefreshStatePulling || state == PRRefreshStateRefreshing) {
+    auto it = stateImages_.find(state);
+    if (it == stateImages_.end() || it->second.empty()) return;
+    gif->stopAnimating();
+    gif->setHidden(false);
+    if (it->second.size() == 1) {
+      gif->setImage(it->second.front());
+    } else {
+      std::vector<id> frames(it->second.begin(), it->second.end());
+      gif->setAnimationImages(NSArray::arrayWithObjects(frames));
+      gif->setAnimationDuration(stateDurations_[state]);
+      gif->startAnimating();
+    }
+  } else if (state == PRRefreshStateIdle) {
+    gif->setHidden(false);
+  } else if (state == PRRefreshStateNoMoreData) {
+    gif->setHidden(true);
+  }
+}
