@@ -262,6 +262,17 @@ void drawNinePart(cairo_t* cr, const ImageDraw& img, CGRect center, double conte
                     CGRectMake(dstX[col], dstY[row], dstX[col + 1] - dstX[col], dstY[row + 1] - dstY[row]), 1);
 }
 
+// Where the layer's contents land in its own space (beyond its bounds where the gravity keeps
+// or fills a larger size); the null rectangle when nothing is drawn.
+CGRect contentsDestination(const LayerProperties& p) {
+  if (!p.contents) return CGRectNull;
+  const double sw = p.contentsRect.size.width * static_cast<double>(p.contents->width());
+  const double sh = p.contentsRect.size.height * static_cast<double>(p.contents->height());
+  if (!(sw > 0 && sh > 0)) return CGRectNull;
+  const double contentsScale = p.contentsScale > 0 ? p.contentsScale : 1;
+  return gravityRect(p.contentsGravity, CGSizeMake(sw / contentsScale, sh / contentsScale), p.bounds);
+}
+
 void drawContents(cairo_t* cr, const LayerProperties& p) {
   cairo_surface_t* surface = zvt::graphics::surfaceOfImage(*p.contents);
   if (!surface) return;
@@ -270,7 +281,7 @@ void drawContents(cairo_t* cr, const LayerProperties& p) {
   ImageDraw img{surface, cr01.origin.x * iw, cr01.origin.y * ih, cr01.size.width * iw, cr01.size.height * ih};
   if (!(img.sw > 0 && img.sh > 0)) return;
   const double contentsScale = p.contentsScale > 0 ? p.contentsScale : 1;
-  const CGRect dest = gravityRect(p.contentsGravity, CGSizeMake(img.sw / contentsScale, img.sh / contentsScale), p.bounds);
+  const CGRect dest = contentsDestination(p);
   const bool nine = !CGRectEqualToRect(p.contentsCenter, CGRectMake(0, 0, 1, 1)) &&
                     (!p.contentsGravity || isGravity(p.contentsGravity, kCAGravityResize));
   if (nine) drawNinePart(cr, img, p.contentsCenter, contentsScale, dest);
@@ -417,6 +428,11 @@ struct LayerRenderer::Frame {
     lastPainted = &layer;
     Box bounds = deviceBox(p.bounds, n.m, scale);
     n.own = bounds;
+    // Contents kept at their size or filling the layer may reach beyond an unmasked layer.
+    if (p.contents && !p.masksToBounds) {
+      const CGRect contents = contentsDestination(p);
+      if (!CGRectIsNull(contents)) n.own = n.own.unite(deviceBox(contents, n.m, scale));
+    }
     if (hasShadow(p) && p.shadowPath) {
       Box shape = deviceBox(CGPathGetBoundingBox(p.shadowPath), n.m, scale);
       n.own = n.own.unite(shape.shift(p.shadowOffset.width * scale, p.shadowOffset.height * scale)

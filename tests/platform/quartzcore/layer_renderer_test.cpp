@@ -221,6 +221,110 @@ TEST(LayerRenderer, SublayersDrawInOrderOfZPositionThenAsListed) {
   EXPECT_EQ(screen.at(2, 5), kRed);
 }
 
+TEST(LayerRenderer, EveryPropertyPlacesOrColoursWhatIsDrawn) {
+  // Each case: a scene on a white 40 x 40 root at scale 1, and pixels with their colours.
+  auto red = imageOf(20, 20, [](int, int) { return kRed; });
+  auto stripes = UIColor::colorWithPatternImage(UIImage::imageWithCGImage(imageOf(2, 1, [](int x, int) {
+                   return x == 0 ? kRed : kBlue;
+                 })))->CGColor();
+  struct Case {
+    const char* what;
+    std::function<void(CALayer& root)> scene;
+    std::vector<std::pair<std::pair<int, int>, RGBA>> expect;
+  } cases[] = {
+      {"the anchor point is where the position puts the layer",
+       [](CALayer& root) {
+         auto l = box(CGRectMake(0, 0, 10, 10), rgb(1, 0, 0));
+         l->setAnchorPoint(CGPointMake(0, 0));
+         l->setPosition(CGPointMake(20, 20));
+         root.addSublayer(l);
+       },
+       {{{25, 25}, kRed}, {{17, 17}, kWhite}}},
+      {"the bounds' origin shifts the sublayers, as scrolling does",
+       [](CALayer& root) {
+         auto parent = CALayer::layer();
+         parent->setFrame(CGRectMake(0, 0, 40, 40));
+         parent->setBounds(CGRectMake(10, 0, 40, 40));
+         parent->addSublayer(box(CGRectMake(10, 0, 10, 10), rgb(1, 0, 0)));
+         root.addSublayer(parent);
+       },
+       {{{5, 5}, kRed}, {{15, 5}, kWhite}}},
+      {"a sublayer transform scales the sublayers about the anchor, not the layer",
+       [](CALayer& root) {
+         auto parent = box(CGRectMake(0, 0, 40, 40), rgb(0, 1, 0));
+         parent->setSublayerTransform(CATransform3DMakeScale(0.5, 0.5, 1));
+         parent->addSublayer(box(CGRectMake(0, 0, 40, 40), rgb(1, 0, 0)));
+         root.addSublayer(parent);
+       },
+       {{{20, 20}, kRed}, {{11, 11}, kRed}, {{5, 5}, kGreen}, {{35, 35}, kGreen}}},
+      {"a 3D transform draws its plane part, perspective left out",
+       [](CALayer& root) {
+         auto l = box(CGRectMake(10, 10, 20, 20), rgb(1, 0, 0));
+         CATransform3D t = CATransform3DMakeScale(2, 1, 5);
+         t.m34 = -1.0 / 500;
+         l->setTransform(t);
+         root.addSublayer(l);
+       },
+       {{{1, 20}, kRed}, {{38, 20}, kRed}, {{20, 5}, kWhite}}},
+      {"a transform that cannot be inverted draws nothing",
+       [](CALayer& root) {
+         auto l = box(CGRectMake(10, 10, 20, 20), rgb(1, 0, 0));
+         l->setAffineTransform(CGAffineTransformMakeScale(0, 1));
+         root.addSublayer(l);
+       },
+       {{{20, 20}, kWhite}}},
+      {"a pattern colour tiles from the layer's origin",
+       [&](CALayer& root) { root.addSublayer(box(CGRectMake(5, 5, 20, 20), stripes)); },
+       {{{5, 10}, kRed}, {{6, 10}, kBlue}, {{7, 10}, kRed}, {{4, 10}, kWhite}}},
+      {"a shadow takes its colour",
+       [](CALayer& root) {
+         auto l = box(CGRectMake(5, 5, 10, 10), rgb(1, 0, 0));
+         l->setShadowColor(rgb(0, 0, 1));
+         l->setShadowOpacity(1);
+         l->setShadowRadius(0);
+         l->setShadowOffset(CGSizeMake(0, 10));
+         root.addSublayer(l);
+       },
+       {{{10, 10}, kRed}, {{10, 20}, kBlue}, {{10, 30}, kWhite}}},
+      {"the bottom gravity is the bottom edge on the screen",
+       [&](CALayer& root) {
+         auto l = CALayer::layer();
+         l->setFrame(CGRectMake(0, 0, 40, 40));
+         l->setContents(imageOf(4, 4, [](int, int) { return kRed; }));
+         l->setContentsGravity(kCAGravityBottom);
+         root.addSublayer(l);
+       },
+       {{{20, 38}, kRed}, {{20, 35}, kWhite}, {{20, 2}, kWhite}}},
+      {"a corner radius leaves the contents square without masking",
+       [&](CALayer& root) {
+         auto l = CALayer::layer();
+         l->setFrame(CGRectMake(0, 0, 20, 20));
+         l->setContents(red);
+         l->setCornerRadius(10);
+         root.addSublayer(l);
+       },
+       {{{0, 0}, kRed}, {{10, 10}, kRed}}},
+      {"and rounds them with masking",
+       [&](CALayer& root) {
+         auto l = CALayer::layer();
+         l->setFrame(CGRectMake(0, 0, 20, 20));
+         l->setContents(red);
+         l->setCornerRadius(10);
+         l->setMasksToBounds(true);
+         root.addSublayer(l);
+       },
+       {{{0, 0}, kWhite}, {{10, 10}, kRed}}},
+  };
+  for (const auto& c : cases) {
+    Screen screen(40, 40);
+    auto root = box(CGRectMake(0, 0, 40, 40), rgb(1, 1, 1));
+    c.scene(*root);
+    screen.render({root});
+    for (const auto& [point, color] : c.expect)
+      EXPECT_EQ(screen.at(point.first, point.second), color) << c.what << " at " << point.first << ", " << point.second;
+  }
+}
+
 TEST(LayerRenderer, ContentsFollowGravityScaleRectAndCenter) {
   // A 4 x 4 pixel image: red left half, blue right half; a 6 x 6 image with 2-pixel green caps
   // around a red middle.
@@ -414,7 +518,9 @@ TEST(LayerRenderer, FramesOfChangesMatchAFreshDrawing) {
   std::mt19937 random(20240611);
   auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
   auto color = [&] { return rgb(pick(5) / 4.0, pick(5) / 4.0, pick(5) / 4.0, pick(3) == 0 ? 0.5 : 1.0); };
-  auto picture = imageOf(8, 6, [](int x, int y) { return RGBA{uint8_t(x * 30), uint8_t(y * 40), 200, 255}; });
+  // Larger than most layers: centred or filling, it reaches beyond the bounds of a layer that
+  // does not mask.
+  auto picture = imageOf(48, 36, [](int x, int y) { return RGBA{uint8_t(x * 5), uint8_t(y * 7), 200, 255}; });
   auto root = box(CGRectMake(0, 0, 120, 160), rgb(0.9, 0.9, 0.9));
   std::vector<std::shared_ptr<CALayer>> layers{root};
   for (int i = 0; i < 24; ++i) {
@@ -445,7 +551,7 @@ TEST(LayerRenderer, FramesOfChangesMatchAFreshDrawing) {
       case 8: layer->setAffineTransform(pick(2) ? CGAffineTransformIdentity : CGAffineTransformMakeRotation(0.3)); break;
       case 9:
         layer->setContents(pick(2) ? picture : nullptr);
-        layer->setContentsGravity(pick(2) ? kCAGravityResizeAspect : kCAGravityCenter);
+        layer->setContentsGravity(pick(3) == 0 ? kCAGravityResizeAspect : pick(2) ? kCAGravityCenter : kCAGravityResizeAspectFill);
         break;
     }
     CATransaction::commit();
