@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/foundation/Clock.h"
 #include "platform/foundation/NSData.h"
 #include "platform/foundation/NSRunLoop.h"
 #include "platform/foundation/NSTimer.h"
@@ -78,9 +79,12 @@ void ScreenRenderer::setLive(bool live) {
       ScreenRenderer::shared().frameDue();
     };
   }
-  if (!live_ && frameTimer_) {
-    frameTimer_->invalidate();
-    frameTimer_ = nullptr;
+  if (!live_) {
+    for (auto* timer : {&frameTimer_, &minuteTimer_})
+      if (*timer) {
+        (*timer)->invalidate();
+        *timer = nullptr;
+      }
   }
 }
 
@@ -95,6 +99,15 @@ void ScreenRenderer::frameDue() {
       ScreenRenderer::shared().frameTimer_ = nullptr;
     });
     NSRunLoop::mainRunLoop()->addTimer(frameTimer_, NSRunLoopCommonModes);
+  }
+  // The status bar's clock shows the minute: an idle screen is drawn again when it turns.
+  if (!minuteTimer_ && !UIApplication::sharedApplication()->isStatusBarHidden()) {
+    const double now = Clock::now();
+    const double untilNextMinute = (std::floor(now / 60) + 1) * 60 - now + 0.001;
+    minuteTimer_ = NSTimer::timerWithTimeInterval(untilNextMinute, false, [](const std::shared_ptr<NSTimer>&) {
+      ScreenRenderer::shared().minuteTimer_ = nullptr;
+    });
+    NSRunLoop::mainRunLoop()->addTimer(minuteTimer_, NSRunLoopCommonModes);
   }
 }
 

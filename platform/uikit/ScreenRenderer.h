@@ -6,8 +6,9 @@
 // Headless, the screen is drawn when a picture is asked for. Once `setLive(true)`, it is also
 // brought up to date at the end of every display pass (so a transition begins from what was
 // last shown), and while layers animate a frame timer of the main run loop asks for a pass
-// 60 times a second; each frame's redrawn rectangles go to the frame sink (the desktop window
-// copies them). Main thread only.
+// 60 times a second; a timer at the start of each minute wakes the loop so that the status
+// bar's clock moves on an idle screen. Each frame's redrawn rectangles go to the frame sink (the
+// desktop window copies them). Main thread only.
 
 #include <cstdint>
 #include <functional>
@@ -65,6 +66,7 @@ class ScreenRenderer {
   bool hooked_ = false;
   FrameSink sink_;
   std::shared_ptr<NSTimer> frameTimer_;
+  std::shared_ptr<NSTimer> minuteTimer_;
   uint64_t frames_ = 0;
 };
 

@@ -3,8 +3,10 @@
 // screen redrawing only what changed.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
+#include <cstdio>
 #include <numbers>
 
 #include "platform/graphics/CGGradient.h"
@@ -314,6 +316,28 @@ TEST(Rendering, TheLiveScreenRedrawsOnlyWhatChanged) {
   renderer.setLive(false);
 }
 
+TEST(Rendering, TheClockOfAnIdleLiveScreenTurnsWithTheMinute) {
+  Screen screen;  // the virtual clock starts on a minute
+  const NSTimeInterval start = Clock::now();
+  auto& renderer = zvt::ui::ScreenRenderer::shared();
+  std::vector<std::pair<zvt::ca::PixelRect, NSTimeInterval>> frames;
+  renderer.setFrameSink([&](const std::vector<zvt::ca::PixelRect>& rects) {
+    for (const auto& r : rects) frames.emplace_back(r, Clock::now());
+  });
+  renderer.setLive(true);
+  screen.device().settle();
+  frames.clear();
+  // Time alone passes: nothing else wakes the run loop.
+  screen.clock.advanceBy(90);
+  ASSERT_FALSE(frames.empty()) << "the minute turned on an idle screen";
+  for (const auto& [r, when] : frames) {
+    EXPECT_LE(r.y + r.height, 40) << "only the status bar changed";
+    EXPECT_NEAR(when - start, 60, 0.01) << "drawn as the minute turned";
+  }
+  renderer.setFrameSink(nullptr);
+  renderer.setLive(false);
+}
+
 TEST(Rendering, PicturesRoundTripThroughPNGAndLeaveTheViewsPlace) {
   Screen screen;
   auto view = screen.add(CGRectMake(33, 44, 30, 20));
@@ -340,4 +364,37 @@ TEST(Rendering, PicturesRoundTripThroughPNGAndLeaveTheViewsPlace) {
   std::shared_ptr<NSError> error;
   EXPECT_FALSE(zvt::ui::writeSnapshot(UIView::make(), "/tmp/zvt-nothing.png", &error));
   EXPECT_TRUE(error);
+}
+
+// ---- a failed screen test leaves the picture of its screen (run in a second process, which
+// fails on purpose)
+
+TEST(ScreenPicturesChild, DISABLED_FailsWithAGreenScreen) {
+  Screen screen;
+  screen.window->setBackgroundColor(UIColor::greenColor());
+  screen.device().settle();
+  ADD_FAILURE() << "on purpose";
+}
+
+TEST(ScreenPictures, AFailedScreenTestLeavesThePictureOfItsScreenWhereItsLogSays) {
+  char self[4096] = {};
+  ASSERT_GT(readlink("/proc/self/exe", self, sizeof self - 1), 0);
+  const std::string folder = testing::TempDir() + "zvt-screen-pictures-" + std::to_string(getpid());
+  const std::string command = "ZVT_TEST_PICTURES='" + folder + "' ASAN_OPTIONS=detect_leaks=0 '" + self +
+                              "' --gtest_also_run_disabled_tests --gtest_filter=ScreenPicturesChild.* 2>&1";
+  FILE* child = popen(command.c_str(), "r");
+  ASSERT_TRUE(child);
+  std::string output;
+  char buffer[4096];
+  for (size_t n; (n = fread(buffer, 1, sizeof buffer, child)) > 0;) output.append(buffer, n);
+  EXPECT_NE(pclose(child), 0) << "the child's test failed";
+  const std::string path = folder + "/ScreenPicturesChild.DISABLED_FailsWithAGreenScreen.png";
+  EXPECT_NE(output.find("screen picture: " + path), std::string::npos) << output;
+  auto image = UIImage::imageWithContentsOfFile(NSString::stringWithUTF8String(path.c_str()));
+  ASSERT_TRUE(image) << path;
+  Picture picture(image);
+  EXPECT_EQ(picture.width, 640);
+  EXPECT_EQ(picture.at(320, 480), kGreen) << "the screen as the test left it";
+  std::remove(path.c_str());
+  rmdir(folder.c_str());
 }
