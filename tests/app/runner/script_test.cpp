@@ -13,6 +13,7 @@
 #include "platform/graphics/UIColor.h"
 #include "platform/graphics/UIImage.h"
 #include "platform/uikit/Device.h"
+#include "platform/uikit/UIScrollView.h"
 #include "platform/uikit/UITextInput.h"
 #include "tests/support/MainLoop.h"
 #include "tests/support/TempHome.h"
@@ -148,6 +149,66 @@ TEST(RunnerScript, StepsGoThroughTheDeviceAndAMissingTextStopsWithAPicture) {
   ASSERT_TRUE(zvt::runner::parseScript("tap \"无\"", steps, &error));
   outcome = zvt::runner::runScript(steps, run);
   EXPECT_EQ(outcome.message, "test.txt:1: nothing visible shows \"无\" to tap");
+  window->setHidden(true);
+  zvt::ui::Device::useScreen(zvt::ui::kScreen375x667);
+}
+
+namespace {
+
+// The lowest and highest offsets a scroll view went through.
+class Extremes : public UIScrollViewDelegate {
+ public:
+  CGFloat lowest = 0, highest = 0;
+  void scrollViewDidScroll(const std::shared_ptr<UIScrollView>& view) override {
+    lowest = std::min(lowest, view->contentOffset().y);
+    highest = std::max(highest, view->contentOffset().y);
+  }
+};
+
+}  // namespace
+
+TEST(RunnerScript, SwipesAndPullsMoveTheContentAsAFingerWould) {
+  zvt::test::VirtualClockScope clock;
+  zvt::ui::Device::useScreen(zvt::ui::kScreen320x480);
+  auto window = UIWindow::make();
+  auto scroll = UIView::makeView<UIScrollView>(window->bounds());
+  scroll->setContentSize(CGSizeMake(320, 4000));
+  auto extremes = std::make_shared<Extremes>();
+  scroll->setDelegate(extremes);
+  window->addSubview(scroll);
+  window->makeKeyAndVisible();
+  zvt::ui::Device::shared().settle();
+  zvt::runner::ScriptRun run;
+  run.name = "scroll.txt";
+  run.virtualClock = true;
+  run.textWait = 0;
+  // Each script runs on from where the last one left the content.
+  struct Case {
+    const char* script;
+    std::function<bool(CGFloat offset)> rests;
+    std::function<bool(const Extremes&)> went;
+    const char* what;
+  } cases[] = {
+      {"pull down\nwait 2", [](CGFloat y) { return y == 0; }, [](const Extremes& e) { return e.lowest < -40; },
+       "a pull shows what lies above the top and springs back"},
+      {"swipe up\nwait 5", [](CGFloat y) { return y > 200; }, [](const Extremes&) { return true; },
+       "a swipe up shows what lies below"},
+      {"swipe left\nwait 1", [](CGFloat y) { return y > 200; }, [](const Extremes&) { return true; },
+       "a sideways swipe leaves content that scrolls up and down"},
+      {"swipe down\nswipe down\nswipe down\nwait 5", [](CGFloat y) { return y == 0; },
+       [](const Extremes&) { return true; }, "swipes down bring the top back"},
+  };
+  for (const auto& c : cases) {
+    std::vector<ScriptStep> steps;
+    std::string error;
+    ASSERT_TRUE(zvt::runner::parseScript(c.script, steps, &error)) << error;
+    extremes->lowest = extremes->highest = scroll->contentOffset().y;
+    const CGFloat x = scroll->contentOffset().x;
+    EXPECT_TRUE(zvt::runner::runScript(steps, run).passed) << c.what;
+    EXPECT_TRUE(c.rests(scroll->contentOffset().y)) << c.what << ": rests at " << scroll->contentOffset().y;
+    EXPECT_TRUE(c.went(*extremes)) << c.what << ": went down to " << extremes->lowest;
+    EXPECT_EQ(scroll->contentOffset().x, x) << c.what;
+  }
   window->setHidden(true);
   zvt::ui::Device::useScreen(zvt::ui::kScreen375x667);
 }

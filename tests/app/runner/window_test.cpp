@@ -1,0 +1,117 @@
+// The desktop window in this process, driven through an X server of its own as a person drives
+// it: a click gives a text field the focus and GTK's input method types into it, the wheel drags
+// the scroll view under the pointer, Ctrl+T switches slow animations. Skipped where Xvfb cannot
+// start.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/runner/DesktopWindow.h"
+#include "platform/foundation/NSRunLoop.h"
+#include "platform/foundation/NSTimer.h"
+#include "platform/graphics/UIColor.h"
+#include "platform/quartzcore/CALayer.h"
+#include "platform/uikit/Device.h"
+#include "platform/uikit/UIKeyboard.h"
+#include "platform/uikit/UIScrollView.h"
+#include "platform/uikit/UITextField.h"
+#include "platform/uikit/UIWindow.h"
+// Last: X11's macros (None, Status...) stay out of the headers above.
+#include "tests/app/runner/Xvfb.h"
+
+namespace {
+
+void key(Display* display, KeySym symbol, bool control = false) {
+  const KeyCode ctrl = XKeysymToKeycode(display, XK_Control_L), code = XKeysymToKeycode(display, symbol);
+  if (control) XTestFakeKeyEvent(display, ctrl, True, 0);
+  XTestFakeKeyEvent(display, code, True, 0);
+  XTestFakeKeyEvent(display, code, False, 0);
+  if (control) XTestFakeKeyEvent(display, ctrl, False, 0);
+  XFlush(display);
+}
+
+void click(Display* display, int button) {
+  XTestFakeButtonEvent(display, static_cast<unsigned>(button), True, 0);
+  XTestFakeButtonEvent(display, static_cast<unsigned>(button), False, 0);
+  XFlush(display);
+}
+
+}  // namespace
+
+TEST(RunnerWindow, TypingTheWheelAndTheSlowKeyReachTheScreen) {
+  zvt::test::Xvfb xvfb;
+  if (xvfb.display().empty()) GTEST_SKIP() << "Xvfb cannot start here (install the Debian package xvfb)";
+  setenv("DISPLAY", xvfb.display().c_str(), 1);
+  setenv("GDK_BACKEND", "x11", 1);
+  setenv("NO_AT_BRIDGE", "1", 1);
+  int argc = 1;
+  char name[] = "app_runner_tests";
+  char* arguments[] = {name, nullptr};
+  char** argv = arguments;
+  ASSERT_TRUE(zvt::runner::openDesktop(&argc, &argv));
+
+  auto window = UIWindow::make();
+  window->setBackgroundColor(UIColor::whiteColor());
+  auto field = UITextField::initWithFrame(CGRectMake(20, 40, 335, 40));
+  window->addSubview(field);
+  auto scroll = UIView::makeView<UIScrollView>(CGRectMake(0, 100, 375, 300));  // above the keyboard
+  scroll->setContentSize(CGSizeMake(375, 3000));
+  window->addSubview(scroll);
+  window->makeKeyAndVisible();
+
+  // Steps as a person takes them, each once the screen shows what the last one did.
+  Display* x = xvfb.connection();
+  int left = 0, top = 0;
+  struct Step {
+    const char* waitsFor;
+    std::function<bool()> ready;
+    std::function<void()> act;
+  };
+  const std::vector<Step> steps = {
+      {"the window", [&] {
+         Window w = zvt::test::findWindow(x, DefaultRootWindow(x), "Zavelto");
+         Window child;
+         return w && XTranslateCoordinates(x, w, DefaultRootWindow(x), 0, 0, &left, &top, &child);
+       },
+       [&] {
+         XTestFakeMotionEvent(x, -1, left + 187, top + 60, 0);
+         click(x, 1);
+       }},
+      {"the field's keyboard", [&] { return field->isFirstResponder() && zvt::ui::Keyboard::shared().isShown(); },
+       [&] {
+         for (KeySym k : {XK_a, XK_b, XK_1}) key(x, k);
+       }},
+      {"the typed text", [&] { return field->text() && field->text()->utf8() == "ab1"; },
+       [&] {
+         XTestFakeMotionEvent(x, -1, left + 187, top + 250, 0);
+         for (int notch = 0; notch < 3; ++notch) click(x, 5);  // the wheel turned down
+       }},
+      {"the content moved up and the wheel's finger lifted",
+       [&] { return scroll->contentOffset().y > 60 && !scroll->isTracking(); }, [&] { key(x, XK_t, true); }},
+      {"slow animations", [] { return zvt::ca::animationSlowdown() > 1; }, [] { zvt::runner::closeDesktopWindow(); }},
+  };
+  size_t next = 0;
+  std::shared_ptr<NSTimer> poll, limit;
+  const auto started = [&] {
+    poll = NSTimer::timerWithTimeInterval(0.02, true, [&](const std::shared_ptr<NSTimer>&) {
+      XSync(x, False);
+      if (next < steps.size() && steps[next].ready()) steps[next++].act();
+    });
+    // A step the screen never shows ends the run.
+    limit = NSTimer::timerWithTimeInterval(30, false, [](const std::shared_ptr<NSTimer>&) {
+      zvt::runner::closeDesktopWindow();
+    });
+    for (const auto& timer : {poll, limit}) NSRunLoop::mainRunLoop()->addTimer(timer, NSRunLoopCommonModes);
+  };
+  EXPECT_EQ(zvt::runner::runDesktopWindow(UIApplication::sharedApplication(), started), 0);
+  for (const auto& timer : {poll, limit})
+    if (timer) timer->invalidate();
+  EXPECT_EQ(next, steps.size()) << "waited in vain for " << (next < steps.size() ? steps[next].waitsFor : "");
+  EXPECT_EQ(field->text() ? field->text()->utf8() : "", "ab1");
+  zvt::ca::setAnimationSlowdown(1);
+  window->setHidden(true);
+}
