@@ -32,7 +32,7 @@ struct SpecTerm {
   double coefficient;
 };
 
-struct Spec {
+struct Blueprint {
   std::vector<SpecTerm> terms;
   Relation relation;
   double constant;
@@ -47,7 +47,7 @@ struct Change {
 
 struct System {
   int variables = 0;
-  std::vector<Spec> specs;
+  std::vector<Blueprint> specs;
   std::vector<Change> changes;  // [0]: an optional constant, [1]: a required one
 };
 
@@ -64,7 +64,7 @@ View newView(System& s) {
 
 void add(System& s, std::vector<SpecTerm> terms, Relation relation, double constant,
          float priority = kPriorityRequired) {
-  s.specs.push_back(Spec{std::move(terms), relation, constant, priority});
+  s.specs.push_back(Blueprint{std::move(terms), relation, constant, priority});
 }
 
 constexpr Relation EQ = Relation::Equal;
@@ -135,11 +135,11 @@ const System& systemNamed(const std::string& name) {
 std::vector<Constraint> build(const System& s, const std::vector<Variable>& vars) {
   std::vector<Constraint> out;
   out.reserve(s.specs.size());
-  for (const Spec& spec : s.specs) {
+  for (const Blueprint& blueprint : s.specs) {
     Expression e;
-    e.terms.reserve(spec.terms.size());
-    for (const SpecTerm& t : spec.terms) e.terms.push_back(Term{vars[t.variable], t.coefficient});
-    out.emplace_back(e, spec.relation, Expression(spec.constant), spec.priority);
+    e.terms.reserve(blueprint.terms.size());
+    for (const SpecTerm& t : blueprint.terms) e.terms.push_back(Term{vars[t.variable], t.coefficient});
+    out.emplace_back(e, blueprint.relation, Expression(blueprint.constant), blueprint.priority);
   }
   return out;
 }
@@ -206,10 +206,10 @@ const std::map<std::string, std::vector<double>>& peerSamples(const std::string&
     std::ostringstream text;
     text.precision(17);
     text << "V " << s.variables << "\n";
-    for (const Spec& spec : s.specs) {
-      text << "C " << spec.priority << " " << static_cast<int>(spec.relation) << " " << spec.constant << " "
-           << spec.terms.size();
-      for (const SpecTerm& t : spec.terms) text << " " << t.variable << " " << t.coefficient;
+    for (const Blueprint& blueprint : s.specs) {
+      text << "C " << blueprint.priority << " " << static_cast<int>(blueprint.relation) << " " << blueprint.constant << " "
+           << blueprint.terms.size();
+      for (const SpecTerm& t : blueprint.terms) text << " " << t.variable << " " << t.coefficient;
       text << "\n";
     }
     for (const Change& c : s.changes) text << "X " << c.index << " " << c.a << " " << c.b << "\n";

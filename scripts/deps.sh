@@ -8,7 +8,7 @@ pkgs=(
   libcurl4-openssl-dev libssl-dev ca-certificates openssl
   libpng-dev libjpeg62-turbo-dev libgif-dev
   libicu-dev libxml2-dev media-types locales
-  libcpp-httplib-dev nlohmann-json3-dev
+  nlohmann-json3-dev
   rapidjson-dev libsqlitecpp-dev
   libclang-rt-14-dev tzdata
   libcairo2-dev libpango1.0-dev libfontconfig-dev libharfbuzz-dev libgtk-3-dev librsvg2-dev librsvg2-bin

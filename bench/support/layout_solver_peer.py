@@ -36,8 +36,8 @@ def read_system(stream):
     return variables, specs, changes, runs
 
 
-def build(variables, spec, constant=None):
-    priority, relation, own_constant, terms = spec
+def build(variables, blueprint, constant=None):
+    priority, relation, own_constant, terms = blueprint
     expression = 0
     for index, coefficient in terms:
         expression = expression + variables[index] * coefficient

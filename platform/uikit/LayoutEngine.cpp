@@ -134,7 +134,7 @@ struct LayoutEngine::Entity {
   bool isRoot = false;
   bool queued = false;
   struct Placed {
-    FrameSpec spec;
+    FrameSpec blueprint;
     Constraint constraint;
     bool inSolver = false;
   };
@@ -230,7 +230,7 @@ void LayoutEngine::release(Entity& entity) {
 std::vector<LayoutEngine::FrameSpec> LayoutEngine::frameSpecs(Entity& e) {
   std::vector<FrameSpec> specs;
   auto& v = *e.vars;
-  auto spec = [&](std::vector<Term> terms, double constant, const char* label, Entity* uses = nullptr,
+  auto blueprint = [&](std::vector<Term> terms, double constant, const char* label, Entity* uses = nullptr,
                   float priority = UILayoutPriorityRequired) {
     FrameSpec s;
     s.terms = std::move(terms);
@@ -244,12 +244,12 @@ std::vector<LayoutEngine::FrameSpec> LayoutEngine::frameSpecs(Entity& e) {
     UIView& view = *e.view;
     if (e.isRoot) {
       if (mode_ == Mode::Fitting) {
-        spec({{v.width, 1}}, fittingTarget_.width, "fitting-width", nullptr, fittingPriority_[0]);
-        spec({{v.height, 1}}, fittingTarget_.height, "fitting-height", nullptr, fittingPriority_[1]);
+        blueprint({{v.width, 1}}, fittingTarget_.width, "fitting-width", nullptr, fittingPriority_[0]);
+        blueprint({{v.height, 1}}, fittingTarget_.height, "fitting-height", nullptr, fittingPriority_[1]);
       } else {
         CGSize size = view.bounds().size;
-        spec({{v.width, 1}}, size.width, "UIView-Encapsulated-Layout-Width");
-        spec({{v.height, 1}}, size.height, "UIView-Encapsulated-Layout-Height");
+        blueprint({{v.width, 1}}, size.width, "UIView-Encapsulated-Layout-Width");
+        blueprint({{v.height, 1}}, size.height, "UIView-Encapsulated-Layout-Height");
       }
       return specs;
     }
@@ -277,13 +277,13 @@ std::vector<LayoutEngine::FrameSpec> LayoutEngine::frameSpecs(Entity& e) {
         if (!parentEntity) parentEntity = &ensureEntity(parent.get(), nullptr);
       }
       if (shareStart != 0)
-        spec({{start, 1}, {parentVar, -shareStart}}, origin - parentLength * shareStart, startLabel, parentEntity);
+        blueprint({{start, 1}, {parentVar, -shareStart}}, origin - parentLength * shareStart, startLabel, parentEntity);
       else
-        spec({{start, 1}}, origin, startLabel);
+        blueprint({{start, 1}}, origin, startLabel);
       if (shareLength != 0)
-        spec({{size, 1}, {parentVar, -shareLength}}, length - parentLength * shareLength, sizeLabel, parentEntity);
+        blueprint({{size, 1}, {parentVar, -shareLength}}, length - parentLength * shareLength, sizeLabel, parentEntity);
       else
-        spec({{size, 1}}, length, sizeLabel);
+        blueprint({{size, 1}}, length, sizeLabel);
     };
     // The superview's size variables exist once its entity does; make them first if needed.
     auto& pv = parent->layoutState().item.vars(parent.get(), parent->className().c_str());
@@ -303,20 +303,20 @@ std::vector<LayoutEngine::FrameSpec> LayoutEngine::frameSpecs(Entity& e) {
   auto& ov = *o.vars;
   if (guide.kind() == UILayoutGuide::Kind::Margins) {
     UIEdgeInsets m = owner->layoutMargins();
-    spec({{v.x, 1}}, m.left, "UIView-leftMargin-guide-constraint");
-    spec({{v.y, 1}}, m.top, "UIView-topMargin-guide-constraint");
-    spec({{v.width, 1}, {ov.width, -1}}, -m.left - m.right, "UIView-rightMargin-guide-constraint", &o);
-    spec({{v.height, 1}, {ov.height, -1}}, -m.top - m.bottom, "UIView-bottomMargin-guide-constraint", &o);
+    blueprint({{v.x, 1}}, m.left, "UIView-leftMargin-guide-constraint");
+    blueprint({{v.y, 1}}, m.top, "UIView-topMargin-guide-constraint");
+    blueprint({{v.width, 1}, {ov.width, -1}}, -m.left - m.right, "UIView-rightMargin-guide-constraint", &o);
+    blueprint({{v.height, 1}, {ov.height, -1}}, -m.top - m.bottom, "UIView-bottomMargin-guide-constraint", &o);
     return specs;
   }
   CGFloat length = static_cast<UILayoutSupport&>(guide).length();
-  spec({{v.x, 1}}, 0, "UILayoutSupport-left");
-  spec({{v.width, 1}, {ov.width, -1}}, 0, "UILayoutSupport-width", &o);
-  spec({{v.height, 1}}, length, "UILayoutSupport-length");
+  blueprint({{v.x, 1}}, 0, "UILayoutSupport-left");
+  blueprint({{v.width, 1}, {ov.width, -1}}, 0, "UILayoutSupport-width", &o);
+  blueprint({{v.height, 1}}, length, "UILayoutSupport-length");
   if (guide.kind() == UILayoutGuide::Kind::Top)
-    spec({{v.y, 1}}, 0, "UILayoutSupport-top");
+    blueprint({{v.y, 1}}, 0, "UILayoutSupport-top");
   else
-    spec({{v.y, 1}, {v.height, 1}, {ov.height, -1}}, 0, "UILayoutSupport-bottom", &o);
+    blueprint({{v.y, 1}, {v.height, 1}, {ov.height, -1}}, 0, "UILayoutSupport-bottom", &o);
   return specs;
 }
 
@@ -327,7 +327,7 @@ void LayoutEngine::addFrameConstraints(Entity& e) {
     if (s.uses) use(*s.uses);
     Entity::Placed placed;
     placed.constraint = Constraint(Expression(s.terms), s.relation, Expression(s.constant), s.priority);
-    placed.spec = std::move(s);
+    placed.blueprint = std::move(s);
     e.frame.push_back(std::move(placed));
     auto& back = e.frame.back();
     back.inSolver = addToSolver(back.constraint, Source{nullptr, &e, static_cast<int>(i)}).ok();
@@ -342,7 +342,7 @@ void LayoutEngine::removeFrameConstraints(Entity& e) {
     sources_.erase(placed.constraint.key());
   }
   for (auto& placed : frame)
-    if (placed.spec.uses) release(*placed.spec.uses);
+    if (placed.blueprint.uses) release(*placed.blueprint.uses);
   dirty_ = true;
 }
 
@@ -416,13 +416,13 @@ void LayoutEngine::refreshEntity(Entity& e) {
   auto specs = frameSpecs(e);
   bool same = specs.size() == e.frame.size();
   for (size_t i = 0; same && i < specs.size(); ++i)
-    same = sameTerms(specs[i].terms, e.frame[i].spec.terms) && specs[i].priority == e.frame[i].spec.priority &&
-           specs[i].uses == e.frame[i].spec.uses;
+    same = sameTerms(specs[i].terms, e.frame[i].blueprint.terms) && specs[i].priority == e.frame[i].blueprint.priority &&
+           specs[i].uses == e.frame[i].blueprint.uses;
   if (same) {
     for (size_t i = 0; i < specs.size(); ++i) {
       auto& placed = e.frame[i];
-      if (placed.inSolver && placed.spec.constant == specs[i].constant) continue;
-      placed.spec.constant = specs[i].constant;
+      if (placed.inSolver && placed.blueprint.constant == specs[i].constant) continue;
+      placed.blueprint.constant = specs[i].constant;
       if (placed.inSolver) {
         auto outcome = solver_.setConstant(placed.constraint, specs[i].constant);
         if (outcome.status == Status::Unsatisfiable) {
@@ -432,8 +432,8 @@ void LayoutEngine::refreshEntity(Entity& e) {
       } else {
         sources_.erase(placed.constraint.key());
         placed.constraint =
-            Constraint(Expression(placed.spec.terms), placed.spec.relation, Expression(placed.spec.constant),
-                       placed.spec.priority);
+            Constraint(Expression(placed.blueprint.terms), placed.blueprint.relation, Expression(placed.blueprint.constant),
+                       placed.blueprint.priority);
         placed.inSolver = addToSolver(placed.constraint, Source{nullptr, &e, static_cast<int>(i)}).ok();
       }
       dirty_ = true;
@@ -448,7 +448,7 @@ void LayoutEngine::refreshEntity(Entity& e) {
     }
     addFrameConstraints(e);
     for (auto& placed : old)
-      if (placed.spec.uses) release(*placed.spec.uses);
+      if (placed.blueprint.uses) release(*placed.blueprint.uses);
   }
   refreshIntrinsic(e);
   // Constants read from margins and baselines.
@@ -743,7 +743,7 @@ std::string LayoutEngine::describe(const Constraint& constraint) const {
            (i < 2 ? "width " : "height ") + (i % 2 == 0 ? "<= " : ">= ") + number(e.intrinsicValue[i]) +
            (i % 2 == 0 ? " Hug:" : " CompressionResistance:") + number(e.intrinsicPriority[i]) + ">";
   }
-  const FrameSpec& spec = e.frame[static_cast<size_t>(s.part)].spec;
+  const FrameSpec& blueprint = e.frame[static_cast<size_t>(s.part)].blueprint;
   std::string value = number(constraint.constant());
   if (e.view && !e.isRoot) {
     auto mask = e.view->autoresizingMask();
@@ -753,10 +753,10 @@ std::string LayoutEngine::describe(const Constraint& constraint) const {
     std::string v{flag(UIViewAutoresizingFlexibleTopMargin), flag(UIViewAutoresizingFlexibleHeight),
                   flag(UIViewAutoresizingFlexibleBottomMargin)};
     return "<NSAutoresizingMaskLayoutConstraint:" + address(constraint.key()) + " h=" + h + " v=" + v + " " +
-           itemText(item) + "." + spec.label + " == " + value + ">";
+           itemText(item) + "." + blueprint.label + " == " + value + ">";
   }
-  return "<NSLayoutConstraint:" + address(constraint.key()) + " '" + spec.label + "' " + itemText(item) + " " +
-         relationText(spec.relation) + " " + value + ">";
+  return "<NSLayoutConstraint:" + address(constraint.key()) + " '" + blueprint.label + "' " + itemText(item) + " " +
+         relationText(blueprint.relation) + " " + value + ">";
 }
 
 void LayoutEngine::reportConflict(const Outcome& outcome) {

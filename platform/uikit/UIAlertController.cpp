@@ -79,14 +79,14 @@ void UIAlertController::viewWillAppear(bool animated) {
   std::vector<zvt::ui::AlertButtonSpec> specs;
   for (size_t i = 0; i < actions_.size(); ++i) {
     const auto& action = actions_[i];
-    zvt::ui::AlertButtonSpec spec;
-    spec.title = action->title();
-    spec.index = static_cast<NSInteger>(i);
-    spec.cancel = action->style() == UIAlertActionStyleCancel;
-    spec.destructive = action->style() == UIAlertActionStyleDestructive;
-    spec.enabled = action->isEnabled();
-    spec.titleColor = action->titleTextColor();
-    specs.push_back(spec);
+    zvt::ui::AlertButtonSpec blueprint;
+    blueprint.title = action->title();
+    blueprint.index = static_cast<NSInteger>(i);
+    blueprint.cancel = action->style() == UIAlertActionStyleCancel;
+    blueprint.destructive = action->style() == UIAlertActionStyleDestructive;
+    blueprint.enabled = action->isEnabled();
+    blueprint.titleColor = action->titleTextColor();
+    specs.push_back(blueprint);
   }
   auto style = preferredStyle_ == UIAlertControllerStyleActionSheet ? AlertPanel::Style::kActionSheet
                                                                      : AlertPanel::Style::kAlert;

@@ -86,11 +86,11 @@ void UIAlertView::show() {
   auto self = alertSelf();
   std::vector<zvt::ui::AlertButtonSpec> specs;
   for (NSInteger i = 0; i < numberOfButtons(); ++i) {
-    zvt::ui::AlertButtonSpec spec;
-    spec.title = buttons_[static_cast<size_t>(i)];
-    spec.index = i;
-    spec.cancel = i == cancelButtonIndex_;
-    specs.push_back(spec);
+    zvt::ui::AlertButtonSpec blueprint;
+    blueprint.title = buttons_[static_cast<size_t>(i)];
+    blueprint.index = i;
+    blueprint.cancel = i == cancelButtonIndex_;
+    specs.push_back(blueprint);
   }
   panel_ = AlertPanel::make(AlertPanel::Style::kAlert, title_, message_, specs, fields_);
   std::weak_ptr<UIAlertView> weak = self;

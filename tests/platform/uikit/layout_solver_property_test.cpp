@@ -17,7 +17,7 @@ namespace {
 
 using namespace zvt::layout;
 
-struct Spec {
+struct Blueprint {
   std::vector<double> a;  // one coefficient per variable
   Relation relation;
   double constant;
@@ -39,16 +39,16 @@ double dot(const std::vector<double>& a, const std::vector<double>& x) {
   return s;
 }
 
-// How far x is from satisfying the spec.
-double violation(const Spec& s, const std::vector<double>& x) {
+// How far x is from satisfying the blueprint.
+double violation(const Blueprint& s, const std::vector<double>& x) {
   double v = dot(s.a, x) - s.constant;
   return s.relation == Relation::Equal ? std::fabs(v) : std::max(0.0, s.relation == Relation::LessThanOrEqual ? v : -v);
 }
 
 // The summed violations of the optional specs, per priority, highest first.
-std::vector<double> objectiveOf(const std::vector<Spec>& specs, const std::vector<double>& x) {
+std::vector<double> objectiveOf(const std::vector<Blueprint>& specs, const std::vector<double>& x) {
   std::map<float, double, std::greater<>> levels;
-  for (const Spec& s : specs) {
+  for (const Blueprint& s : specs) {
     if (s.priority < kPriorityRequired) levels[s.priority] += violation(s, x);
   }
   std::vector<double> o;
@@ -87,9 +87,9 @@ bool solveSquare(std::vector<double>& m, size_t d, std::vector<double>& out) {
   return true;
 }
 
-Reference reference(const std::vector<Spec>& specs, size_t n) {
+Reference reference(const std::vector<Blueprint>& specs, size_t n) {
   size_t k = 0;
-  for (const Spec& s : specs) k += s.priority < kPriorityRequired;
+  for (const Blueprint& s : specs) k += s.priority < kPriorityRequired;
   size_t d = n + k;
   // Rows a.z <= b.
   std::vector<std::vector<double>> A;
@@ -99,7 +99,7 @@ Reference reference(const std::vector<Spec>& specs, size_t n) {
     B.push_back(b);
   };
   size_t e = n;
-  for (const Spec& s : specs) {
+  for (const Blueprint& s : specs) {
     std::vector<double> row(d, 0), neg(d, 0);
     for (size_t i = 0; i < n; ++i) {
       row[i] = s.a[i];
@@ -155,18 +155,18 @@ struct Case {
   size_t n;
   std::vector<Variable> vars;
   std::vector<Constraint> live;  // what the solver holds, in order
-  std::map<const void*, Spec> specs;
-  std::optional<Spec> edit;      // the edit variable on vars[0], as a spec
+  std::map<const void*, Blueprint> specs;
+  std::optional<Blueprint> edit;      // the edit variable on vars[0], as a blueprint
 };
 
-std::vector<Spec> liveSpecs(const Case& c) {
-  std::vector<Spec> out;
+std::vector<Blueprint> liveSpecs(const Case& c) {
+  std::vector<Blueprint> out;
   for (const Constraint& k : c.live) out.push_back(c.specs.at(k.key()));
   if (c.edit) out.push_back(*c.edit);
   return out;
 }
 
-Constraint make(const Case& c, const Spec& s) {
+Constraint make(const Case& c, const Blueprint& s) {
   Expression e;
   for (size_t i = 0; i < c.n; ++i) {
     if (s.a[i] != 0) e = e + Expression(c.vars[i], s.a[i]);
@@ -174,9 +174,9 @@ Constraint make(const Case& c, const Spec& s) {
   return Constraint(e, s.relation, Expression(s.constant), s.priority);
 }
 
-Spec randomSpec(std::mt19937& rng, size_t n, bool mayBeOptional) {
+Blueprint randomSpec(std::mt19937& rng, size_t n, bool mayBeOptional) {
   std::uniform_int_distribution<int> coef(-3, 3), constant(-30, 30), relation(-1, 1), pick(0, 5);
-  Spec s;
+  Blueprint s;
   s.a.assign(n, 0);
   while (std::all_of(s.a.begin(), s.a.end(), [](double v) { return v == 0; })) {
     for (double& v : s.a) v = pick(rng) < 3 ? coef(rng) : 0;
@@ -191,13 +191,13 @@ Spec randomSpec(std::mt19937& rng, size_t n, bool mayBeOptional) {
 // The solver's solution against the reference for the constraints it holds.
 void expectOptimal(Solver& solver, const Case& c) {
   ASSERT_EQ(solver.checkTableau(), "");
-  std::vector<Spec> specs = liveSpecs(c);
+  std::vector<Blueprint> specs = liveSpecs(c);
   Reference ref = reference(specs, c.n);
   ASSERT_TRUE(ref.feasible) << "the solver holds a contradiction";
   solver.updateVariables();
   std::vector<double> x;
   for (const Variable& v : c.vars) x.push_back(v.value());
-  for (const Spec& s : specs) {
+  for (const Blueprint& s : specs) {
     if (s.priority >= kPriorityRequired) {
       EXPECT_LT(violation(s, x), 1e-5) << "a required constraint is broken";
     }
@@ -213,12 +213,12 @@ void expectOptimal(Solver& solver, const Case& c) {
   }
 }
 
-void expectContradiction(const Outcome& out, const Constraint& broken, const Case& c, const Spec& brokenSpec) {
+void expectContradiction(const Outcome& out, const Constraint& broken, const Case& c, const Blueprint& brokenSpec) {
   ASSERT_EQ(out.status, Status::Unsatisfiable);
   EXPECT_EQ(out.broken, broken);
   EXPECT_NE(std::find(out.conflict.begin(), out.conflict.end(), broken), out.conflict.end());
   // The named constraints are required, held (or the broken one), and contradict each other.
-  std::vector<Spec> named;
+  std::vector<Blueprint> named;
   for (const Constraint& k : out.conflict) {
     EXPECT_TRUE(k.isRequired());
     bool held = std::find(c.live.begin(), c.live.end(), k) != c.live.end();
@@ -238,7 +238,7 @@ TEST(LayoutSolverProperty, RandomSystemsMatchTheEnumeratedOptimum) {
     c.n = 1 + seed % 3;
     for (size_t i = 0; i < c.n; ++i) c.vars.emplace_back("x" + std::to_string(i));
     Solver solver;
-    auto add = [&](const Spec& s) {
+    auto add = [&](const Blueprint& s) {
       Constraint k = make(c, s);
       c.specs[k.key()] = s;
       Outcome out = solver.addConstraint(k);
@@ -251,14 +251,14 @@ TEST(LayoutSolverProperty, RandomSystemsMatchTheEnumeratedOptimum) {
     for (size_t i = 0; i < c.n; ++i) {
       std::vector<double> a(c.n, 0);
       a[i] = 1;
-      add(Spec{a, Relation::GreaterThanOrEqual, -100, kPriorityRequired});
-      add(Spec{a, Relation::LessThanOrEqual, 100, kPriorityRequired});
+      add(Blueprint{a, Relation::GreaterThanOrEqual, -100, kPriorityRequired});
+      add(Blueprint{a, Relation::LessThanOrEqual, 100, kPriorityRequired});
     }
     const size_t maxOptional = c.n == 3 ? 2 : 3;
     size_t optional = 0;
     size_t count = 2 + rng() % 4;
     for (size_t i = 0; i < count; ++i) {
-      Spec s = randomSpec(rng, c.n, optional < maxOptional);
+      Blueprint s = randomSpec(rng, c.n, optional < maxOptional);
       optional += s.priority < kPriorityRequired;
       add(s);
     }
@@ -268,7 +268,7 @@ TEST(LayoutSolverProperty, RandomSystemsMatchTheEnumeratedOptimum) {
       // A whole number, so that the reference's tolerances see the same optimal face.
       std::vector<double> a(c.n, 0);
       a[0] = 1;
-      c.edit = Spec{a, Relation::Equal, std::round(solver.valueOf(c.vars[0])), p};
+      c.edit = Blueprint{a, Relation::Equal, std::round(solver.valueOf(c.vars[0])), p};
       ASSERT_TRUE(solver.suggestValue(c.vars[0], c.edit->constant).ok());
     }
     ASSERT_NO_FATAL_FAILURE(expectOptimal(solver, c));
@@ -281,7 +281,7 @@ TEST(LayoutSolverProperty, RandomSystemsMatchTheEnumeratedOptimum) {
           if (c.live.size() > first) {
             size_t i = first + rng() % (c.live.size() - first);
             Constraint k = c.live[i];
-            Spec s = c.specs.at(k.key());
+            Blueprint s = c.specs.at(k.key());
             s.constant = static_cast<double>(static_cast<int>(rng() % 121) - 60);
             Outcome out = solver.setConstant(k, s.constant);
             c.live.erase(c.live.begin() + static_cast<long>(i));
