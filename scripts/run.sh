@@ -35,7 +35,7 @@ if ! build_quietly; then
 fi
 
 service=build/release/service/zavelto-service
-app=build/release/app/runner/zavelto
+app=build/release/Zavelto.app/zavelto
 data=${ZVT_DATA_DIR:-$HOME/.zavelto}
 port=${ZVT_PORT:-$(cmake -N -L build/release 2>/dev/null | sed -n 's/^ZVT_SERVICE_PORT:STRING=//p')}
 mkdir -p build

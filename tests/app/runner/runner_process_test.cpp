@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
 #include <memory>
 #include <set>
 
@@ -167,6 +168,21 @@ TEST(RunnerProcess, InputItCannotUseIsRefusedWithStatusTwo) {
     std::ifstream in(errors);
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_NE(text.find(c.says), std::string::npos) << text;
+  }
+}
+
+TEST(RunnerProcess, TheRunScriptStartsTheExecutablesWhereTheBuildPutsThem) {
+  // run.sh starts build/release/<path>; every build tree lays the targets out alike.
+  const std::string root = std::string(ZVT_BUILD_ROOT) + "/";
+  std::map<std::string, std::string> built{{"app", kRunner}, {"service", ZVT_SERVICE_PATH}};
+  std::ifstream script(ZVT_RUN_SCRIPT);
+  std::map<std::string, std::string> named;
+  for (std::string line; std::getline(script, line);)
+    for (const auto& [name, path] : built)
+      if (line.rfind(name + "=build/release/", 0) == 0) named[name] = line.substr(name.size() + 15);
+  for (const auto& [name, path] : built) {
+    ASSERT_EQ(path.rfind(root, 0), 0u) << path;
+    EXPECT_EQ(named[name], path.substr(root.size())) << "run.sh's " << name;
   }
 }
 
