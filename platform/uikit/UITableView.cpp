@@ -429,6 +429,41 @@ void UITableView::applyUpdates(std::vector<Update> updates) {
     }
   }
   NSInteger newSections = ds ? std::max<NSInteger>(0, ds->numberOfSectionsInTableView(self)) : 0;
+  // Indexes outside the data would move the wrong cells: refused as UIKit refuses them.
+  for (NSInteger s : deletedSections)
+    if (s < 0 || s >= oldSections)
+      NSException::raise(NSInternalInconsistencyException,
+                         "attempt to delete section %ld, but there are only %ld sections before the update",
+                         static_cast<long>(s), static_cast<long>(oldSections));
+  for (NSInteger s : reloadedSections)
+    if (s < 0 || s >= oldSections)
+      NSException::raise(NSInternalInconsistencyException,
+                         "attempt to reload section %ld, but there are only %ld sections before the update",
+                         static_cast<long>(s), static_cast<long>(oldSections));
+  for (NSInteger s : insertedSections)
+    if (s < 0 || s >= newSections)
+      NSException::raise(NSInternalInconsistencyException,
+                         "attempt to insert section %ld but there are only %ld sections after the update",
+                         static_cast<long>(s), static_cast<long>(newSections));
+  for (const auto* before : {&deletedRows, &reloadedRows})
+    for (const auto& [s, rows] : *before)
+      for (NSInteger r : rows) {
+        NSInteger count = s >= 0 && s < oldSections ? oldRows[static_cast<size_t>(s)] : 0;
+        if (r < 0 || r >= count)
+          NSException::raise(NSInternalInconsistencyException,
+                             "attempt to %s row %ld from section %ld which only contains %ld rows before the update",
+                             before == &deletedRows ? "delete" : "reload", static_cast<long>(r),
+                             static_cast<long>(s), static_cast<long>(count));
+      }
+  for (const auto& [s, rows] : insertedRows)
+    for (NSInteger r : rows) {
+      NSInteger count = s >= 0 && s < newSections ? std::max<NSInteger>(0, ds->tableViewNumberOfRowsInSection(self, s)) : 0;
+      if (r < 0 || r >= count)
+        NSException::raise(NSInternalInconsistencyException,
+                           "attempt to insert row %ld into section %ld, but there are only %ld rows in section %ld "
+                           "after the update",
+                           static_cast<long>(r), static_cast<long>(s), static_cast<long>(count), static_cast<long>(s));
+    }
   auto expectedSections = oldSections + static_cast<NSInteger>(insertedSections.size()) -
                           static_cast<NSInteger>(deletedSections.size());
   if (newSections != expectedSections)

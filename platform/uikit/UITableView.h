@@ -156,7 +156,8 @@ class UITableView : public UIScrollView {
   // --- metrics
   CGFloat rowHeight() const { return rowHeight_; }
   void setRowHeight(CGFloat height);
-  // Plain: 22 with a title or view, else none; grouped: 38 with a title, else 18 (footers: 18).
+  // Unless set (or answered by the delegate): plain 22 with a title, else none; grouped 38 with a
+  // title, else 18 (footers: 18).
   CGFloat sectionHeaderHeight() const { return sectionHeaderHeight_; }
   void setSectionHeaderHeight(CGFloat height);
   CGFloat sectionFooterHeight() const { return sectionFooterHeight_; }

@@ -231,6 +231,90 @@ TEST(UIKitCollectionView, SeveralGridsShareOneDataSourceByTag) {
   EXPECT_EQ(grid->log.joined(), "shouldSelect 3 didSelect 2:3");
 }
 
+// Sizes, insets, spacings and footers that differ by section and item, all from the delegate.
+class Mixed : public UICollectionViewDataSource, public UICollectionViewDelegateFlowLayout {
+ public:
+  NSInteger numberOfSectionsInCollectionView(const std::shared_ptr<UICollectionView>&) override { return 2; }
+  NSInteger collectionViewNumberOfItemsInSection(const std::shared_ptr<UICollectionView>&, NSInteger) override {
+    return 3;
+  }
+  std::shared_ptr<UICollectionViewCell> collectionViewCellForItemAtIndexPath(
+      const std::shared_ptr<UICollectionView>& view, const std::shared_ptr<NSIndexPath>& ip) override {
+    return view->dequeueReusableCellWithReuseIdentifier(str("Item"), ip);
+  }
+  std::shared_ptr<UICollectionReusableView> collectionViewViewForSupplementaryElementOfKind(
+      const std::shared_ptr<UICollectionView>& view, const std::shared_ptr<NSString>& kind,
+      const std::shared_ptr<NSIndexPath>& ip) override {
+    return view->dequeueReusableSupplementaryViewOfKind(kind, str("Foot"), ip);
+  }
+  CGSize collectionViewLayoutSizeForItemAtIndexPath(const std::shared_ptr<UICollectionView>&,
+                                                    const std::shared_ptr<UICollectionViewLayout>&,
+                                                    const std::shared_ptr<NSIndexPath>& ip) override {
+    if (ip->section() == 1) return CGSizeMake(150, 40);
+    auto i = static_cast<CGFloat>(ip->item());
+    return CGSizeMake(100 + 10 * i, 50 + 10 * i);
+  }
+  UIEdgeInsets collectionViewLayoutInsetForSectionAtIndex(const std::shared_ptr<UICollectionView>&,
+                                                          const std::shared_ptr<UICollectionViewLayout>&,
+                                                          NSInteger s) override {
+    return s == 0 ? UIEdgeInsetsMake(10, 5, 10, 5) : UIEdgeInsetsMake(0, 0, 20, 0);
+  }
+  CGFloat collectionViewLayoutMinimumLineSpacingForSectionAtIndex(const std::shared_ptr<UICollectionView>&,
+                                                                  const std::shared_ptr<UICollectionViewLayout>&,
+                                                                  NSInteger s) override {
+    return s == 0 ? 8 : 0;
+  }
+  CGFloat collectionViewLayoutMinimumInteritemSpacingForSectionAtIndex(const std::shared_ptr<UICollectionView>&,
+                                                                       const std::shared_ptr<UICollectionViewLayout>&,
+                                                                       NSInteger s) override {
+    return s == 0 ? 4 : 20;
+  }
+  CGSize collectionViewLayoutReferenceSizeForFooterInSection(const std::shared_ptr<UICollectionView>& view,
+                                                             const std::shared_ptr<UICollectionViewLayout>&,
+                                                             NSInteger s) override {
+    return s == 0 ? CGSizeMake(view->bounds().size.width, 25) : CGSizeZero;
+  }
+};
+
+TEST(UIKitCollectionView, TheFlowDelegateSizesAndSpacesEachSection) {
+  Screen screen;
+  auto mixed = std::make_shared<Mixed>();
+  auto view = UICollectionView::initWithFrame(screen.window->bounds(), UICollectionViewFlowLayout::make());
+  view->registerClass<ItemCell>(str("Item"));
+  view->registerClass<Header>(UICollectionElementKindSectionFooter, str("Foot"));
+  view->setDataSource(mixed);
+  view->setDelegate(mixed);
+  screen.window->addSubview(view);
+  screen.device().settle();
+  struct Case {
+    NSInteger section, item;
+    CGRect frame;
+  };
+  const Case cases[] = {
+      // 310 points between the insets: the first two fit with 4 between, spread to the edges;
+      // the shorter one centred in the line's height; the third alone on the next line, centred.
+      {0, 0, {{5, 15}, {100, 50}}},
+      {0, 1, {{205, 10}, {110, 60}}},
+      {0, 2, {{100, 78}, {120, 70}}},
+      // After 10 of inset and the 25-point footer: two of 150 with exactly 20 between them.
+      {1, 0, {{0, 183}, {150, 40}}},
+      {1, 1, {{170, 183}, {150, 40}}},
+      {1, 2, {{85, 223}, {150, 40}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.section) + "." + std::to_string(c.item));
+    auto ip = NSIndexPath::indexPathForItem(c.item, c.section);
+    EXPECT_EQ(view->layoutAttributesForItemAtIndexPath(ip)->frame(), c.frame);
+    auto cell = view->cellForItemAtIndexPath(ip);
+    ASSERT_NE(cell, nullptr);
+    EXPECT_EQ(cell->frame(), c.frame);
+  }
+  EXPECT_EQ(view->contentSize(), CGSizeMake(320, 283));
+  auto footers = view->visibleSupplementaryViewsOfKind(UICollectionElementKindSectionFooter);
+  ASSERT_EQ(footers.size(), 1u);
+  EXPECT_EQ(footers[0]->frame(), CGRectMake(0, 158, 320, 25));
+}
+
 TEST(UIKitCollectionView, HorizontalFlowLayout) {
   Screen screen;
   auto grid = std::make_shared<Grid>();

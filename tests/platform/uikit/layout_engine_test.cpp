@@ -184,6 +184,89 @@ TEST(UIKitLayoutEngine, ConstraintSystemsGiveTheFramesAPersonExpects) {
   }
 }
 
+TEST(UIKitLayoutEngine, HuggingAndCompressionResistanceDecideWhoGivesWay) {
+  // Two labels side by side between the edges of a row: one of them must grow (or shrink) by
+  // what the row has over (or lacks), and the priorities per axis say which.
+  struct Case {
+    const char* name;
+    CGFloat rowWidth;
+    std::function<void(Sized& a, Sized& b)> prioritise;
+    CGFloat widthA, widthB;
+  };
+  const Case cases[] = {
+      {"the first hugs harder: the second grows", 320,
+       [](Sized& a, Sized&) { a.setContentHuggingPriority(251, UILayoutConstraintAxisHorizontal); }, 100, 220},
+      {"the second hugs harder: the first grows", 320,
+       [](Sized&, Sized& b) { b.setContentHuggingPriority(251, UILayoutConstraintAxisHorizontal); }, 260, 60},
+      {"the first resists harder: the second shrinks", 120,
+       [](Sized& a, Sized&) { a.setContentCompressionResistancePriority(751, UILayoutConstraintAxisHorizontal); }, 100,
+       20},
+      {"the second resists harder: the first shrinks", 120,
+       [](Sized&, Sized& b) { b.setContentCompressionResistancePriority(751, UILayoutConstraintAxisHorizontal); }, 60,
+       60},
+      {"vertical priorities leave the widths to the defaults' order", 320,
+       [](Sized& a, Sized& b) {
+         a.setContentHuggingPriority(1, UILayoutConstraintAxisVertical);
+         b.setContentHuggingPriority(1000, UILayoutConstraintAxisVertical);
+         a.setContentHuggingPriority(252, UILayoutConstraintAxisHorizontal);
+       },
+       100, 220},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Screen screen;
+    auto root = screen.add({{0, 0}, {320, 480}});
+    auto row = placed(root);
+    auto a = std::make_shared<Sized>(), b = std::make_shared<Sized>();
+    a->natural = CGSizeMake(100, 20);
+    b->natural = CGSizeMake(60, 20);
+    for (auto& v : {a, b}) {
+      v->setTranslatesAutoresizingMaskIntoConstraints(false);
+      row->addSubview(v);
+    }
+    EXPECT_EQ(a->contentHuggingPriorityForAxis(UILayoutConstraintAxisHorizontal), 250);
+    EXPECT_EQ(a->contentCompressionResistancePriorityForAxis(UILayoutConstraintAxisVertical), 750);
+    c.prioritise(*a, *b);
+    root->addConstraints({pin(row, L, root, L), pin(row, T, root, T), size(row, W, c.rowWidth), size(row, H, 40)});
+    row->addConstraints({pin(a, L, row, L), pin(b, L, a, R), pin(b, R, row, R), pin(a, T, row, T), pin(b, T, row, T)});
+    screen.device().settle();
+    EXPECT_EQ(a->frame().size.width, c.widthA);
+    EXPECT_EQ(b->frame().size.width, c.widthB);
+    EXPECT_EQ(a->frame().size.height, 20) << "nothing pulls at the heights";
+  }
+  // Per axis against constraints: a wish of 999 beats the default hugging and loses to a required
+  // one; a limit of 749 loses to the default resistance, one of 751 wins.
+  struct Vertical {
+    const char* name;
+    UILayoutPriority hugging;
+    NSLayoutRelation relation;
+    CGFloat height;
+    UILayoutPriority priority;
+    CGFloat expected;
+  };
+  const Vertical vertical[] = {
+      {"a taller wish beats hugging", 250, EQ, 50, 999, 50},
+      {"required hugging keeps the natural height", 1000, EQ, 50, 999, 20},
+      {"a lower limit gives way to resistance", 250, LE, 10, 749, 20},
+      {"a higher limit compresses", 250, LE, 10, 751, 10},
+  };
+  for (const auto& c : vertical) {
+    SCOPED_TRACE(c.name);
+    Screen screen;
+    auto root = screen.add({{0, 0}, {320, 480}});
+    auto label = std::make_shared<Sized>();
+    label->natural = CGSizeMake(100, 20);
+    label->setTranslatesAutoresizingMaskIntoConstraints(false);
+    root->addSubview(label);
+    label->setContentHuggingPriority(c.hugging, UILayoutConstraintAxisVertical);
+    root->addConstraints({pin(label, L, root, L), pin(label, T, root, T),
+                          withPriority(size(label, H, c.height, c.relation), c.priority)});
+    screen.device().settle();
+    EXPECT_EQ(label->frame().size.height, c.expected);
+    EXPECT_EQ(label->frame().size.width, 100);
+  }
+}
+
 TEST(UIKitLayoutEngine, ChangesResolveIncrementally) {
   Screen screen;
   auto root = screen.add({{0, 0}, {320, 480}});

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/uikit/UIScrollView.h"
+#include "platform/uikit/UITableView.h"
 #include "tests/platform/uikit/UIKitTestSupport.h"
 
 namespace {
@@ -124,6 +125,58 @@ TEST(UIKitScrollView, PullingPastTheTopStretchesByTheRubberBandAndSpringsBack) {
   for (const auto& o : s.recorder->offsets) EXPECT_LE(o.y, 0);
   EXPECT_EQ(s.recorder->changes, s.recorder->scrolls);
   EXPECT_EQ(s.recorder->offsets.back(), CGPointZero);
+}
+
+TEST(UIKitScrollView, WhatAPullAtTheTopMoves) {
+  // A 60-point pull down at the top, held: short content bounces only when told to (an empty
+  // table does, so that a list can be refreshed before it has rows), and nothing moves a view
+  // that does not scroll or bounce.
+  struct Case {
+    const char* name;
+    bool table;
+    CGFloat contentHeight;
+    bool alwaysBounceVertical, bounces, scrollEnabled;
+    bool stretches, drags;
+  };
+  const Case cases[] = {
+      {"long content", false, 5000, false, true, true, true, true},
+      {"short content told to bounce", false, 100, true, true, true, true, true},
+      {"short content", false, 100, false, true, true, false, false},
+      {"without bouncing", false, 5000, false, false, true, false, true},
+      {"scrolling disabled", false, 5000, false, true, false, false, false},
+      {"an empty table", true, 0, false, true, true, true, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Screen screen;
+    std::shared_ptr<UIScrollView> view;
+    if (c.table) {
+      view = UITableView::initWithFrame(CGRectMake(0, 0, 320, 480));
+      screen.window->addSubview(view);
+    } else {
+      view = screen.add<UIScrollView>({{0, 0}, {320, 480}});
+      view->setContentSize(CGSizeMake(320, c.contentHeight));
+      view->setAlwaysBounceVertical(c.alwaysBounceVertical);
+    }
+    view->setBounces(c.bounces);
+    view->setScrollEnabled(c.scrollEnabled);
+    auto recorder = std::make_shared<Recorder>();
+    view->setDelegate(recorder);
+    screen.device().settle();
+    auto& d = device();
+    auto finger = d.touchDown(CGPointMake(160, 100));
+    for (int i = 1; i <= 30; ++i) {
+      d.wait(1.0 / 60);
+      d.touchMove(finger, CGPointMake(160, 100 + 2 * i));
+    }
+    EXPECT_NEAR(view->contentOffset().y, c.stretches ? -zvt::ui::rubberBandDistance(60, 480) : 0, 1e-9);
+    EXPECT_EQ(view->isDragging(), c.drags);
+    d.touchUp(finger);
+    d.waitUntilStill(view);
+    EXPECT_EQ(view->contentOffset(), CGPointZero);
+    EXPECT_EQ(!recorder->calls.empty() && recorder->calls.front() == "willBeginDragging", c.drags)
+        << recorder->joined();
+  }
 }
 
 TEST(UIKitScrollView, AFlingDeceleratesToTheOffsetTheRatePredicts) {

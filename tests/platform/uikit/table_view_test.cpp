@@ -227,14 +227,45 @@ TEST(UIKitTableView, InsertingAndDeletingRowsUpdatesTheContentAndTheVisibleCells
   t.table->reloadRowsAtIndexPaths({NSIndexPath::indexPathForRow(1, 0)}, UITableViewRowAnimationNone);
   screen.device().settle();
   t.expectNoStaleText();
-  // A count that does not add up raises as UIKit does.
-  t.rows->model.push_back("x");
-  t.rows->model.push_back("y");
-  try {
-    t.table->insertRowsAtIndexPaths({NSIndexPath::indexPathForRow(0, 0)}, UITableViewRowAnimationNone);
-    ADD_FAILURE() << "expected an exception";
-  } catch (const NSException& e) {
-    EXPECT_NE(e.reason()->utf8().find("Invalid update: invalid number of rows in section 0"), std::string::npos);
+  // Updates that do not agree with the data raise as UIKit does, and change nothing.
+  struct Refused {
+    const char* name;
+    size_t rows;  // in the data source meanwhile
+    std::function<void(UITableView&)> update;
+    std::string reason;
+  };
+  auto ip = [](NSInteger row, NSInteger section) { return NSIndexPath::indexPathForRow(row, section); };
+  const Refused refused[] = {
+      {"a count that does not add up", 6,
+       [&](UITableView& table) { table.insertRowsAtIndexPaths({ip(0, 0)}, UITableViewRowAnimationNone); },
+       "Invalid update: invalid number of rows in section 0"},
+      {"a row deleted beyond the end", 3,
+       [&](UITableView& table) { table.deleteRowsAtIndexPaths({ip(7, 0)}, UITableViewRowAnimationNone); },
+       "attempt to delete row 7 from section 0 which only contains 4 rows before the update"},
+      {"a row inserted beyond the end", 5,
+       [&](UITableView& table) { table.insertRowsAtIndexPaths({ip(9, 0)}, UITableViewRowAnimationNone); },
+       "attempt to insert row 9 into section 0, but there are only 5 rows in section 0 after the update"},
+      {"a row reloaded in a section that is not there", 4,
+       [&](UITableView& table) { table.reloadRowsAtIndexPaths({ip(0, 1)}, UITableViewRowAnimationNone); },
+       "attempt to reload row 0 from section 1 which only contains 0 rows before the update"},
+      {"a section deleted that is not there", 4,
+       [&](UITableView& table) { table.deleteSections(NSIndexSet::indexSetWithIndex(3), UITableViewRowAnimationNone); },
+       "attempt to delete section 3, but there are only 1 sections before the update"},
+  };
+  const auto shown = t.rows->model;
+  for (const auto& c : refused) {
+    SCOPED_TRACE(c.name);
+    t.rows->model = shown;
+    t.rows->model.resize(c.rows, "x");
+    try {
+      c.update(*t.table);
+      ADD_FAILURE() << "expected an exception";
+    } catch (const NSException& e) {
+      EXPECT_EQ(e.name()->utf8(), "NSInternalInconsistencyException");
+      EXPECT_NE(e.reason()->utf8().find(c.reason), std::string::npos) << e.reason()->utf8();
+    }
+    EXPECT_EQ(t.table->numberOfRowsInSection(0), 4);
+    EXPECT_EQ(t.table->visibleCells().size(), 4u);
   }
 }
 
@@ -345,9 +376,128 @@ TEST(UIKitTableView, CellStylesAccessoriesAndSeparators) {
     if (v->frame().size.height == 0.5) line = v;
   ASSERT_NE(line, nullptr);
   EXPECT_EQ(line->frame(), CGRectMake(20, 43.5, 300, 0.5));
+  auto red = UIColor::redColor();
+  t.table->setSeparatorColor(red);
+  screen.device().settle();
+  EXPECT_TRUE(zvt::objectsEqual(line->backgroundColor(), red));
   t.table->setSeparatorStyle(UITableViewCellSeparatorStyleNone);
   screen.device().settle();
   EXPECT_TRUE(line->isHidden());
+  // A custom accessory view stands 15 points from the edge; the content ends 10 points before it.
+  auto accessory = UIView::initWithFrame(CGRectMake(0, 0, 30, 20));
+  cell->setAccessoryView(accessory);
+  cell->layoutIfNeeded();
+  EXPECT_EQ(accessory->frame(), CGRectMake(275, 12, 30, 20));
+  EXPECT_EQ(cell->contentView()->frame().size.width, 265);
+  // The selection shows behind the content unless the style says none.
+  for (auto style : {UITableViewCellSelectionStyleDefault, UITableViewCellSelectionStyleGray,
+                     UITableViewCellSelectionStyleNone}) {
+    SCOPED_TRACE(style);
+    cell->setSelectionStyle(style);
+    t.table->selectRowAtIndexPath(NSIndexPath::indexPathForRow(0, 0), false, UITableViewScrollPositionNone);
+    EXPECT_EQ(cell->selectedBackgroundView()->superview() == cell, style != UITableViewCellSelectionStyleNone);
+    t.table->deselectRowAtIndexPath(NSIndexPath::indexPathForRow(0, 0), false);
+    EXPECT_EQ(cell->selectedBackgroundView()->superview(), nullptr);
+  }
+}
+
+// Sections with header views of a registered class from the delegate; counts the cells asked for.
+class HeadedRows : public Rows {
+ public:
+  class Head : public UITableViewHeaderFooterView {
+   public:
+    static inline int made = 0;
+    void setUpWithReuseIdentifier(const std::shared_ptr<NSString>& identifier) override {
+      UITableViewHeaderFooterView::setUpWithReuseIdentifier(identifier);
+      ++made;
+    }
+  };
+  int asked = 0;
+  std::shared_ptr<UITableViewCell> tableViewCellForRowAtIndexPath(const std::shared_ptr<UITableView>& table,
+                                                                  const std::shared_ptr<NSIndexPath>& ip) override {
+    ++asked;
+    return Rows::tableViewCellForRowAtIndexPath(table, ip);
+  }
+  CGFloat tableViewHeightForHeaderInSection(const std::shared_ptr<UITableView>&, NSInteger) override { return 30; }
+  std::shared_ptr<UIView> tableViewViewForHeaderInSection(const std::shared_ptr<UITableView>& table,
+                                                          NSInteger section) override {
+    auto head = table->dequeueReusableHeaderFooterViewWithIdentifier(str("Head"));
+    head->textLabel()->setText(str("head " + std::to_string(section)));
+    return head;
+  }
+};
+
+TEST(UIKitTableView, SectionUpdatesAndReusedHeaderViews) {
+  Screen screen;
+  auto table = UITableView::initWithFrame(screen.window->bounds());
+  table->registerClass<RowCell>(str("Row"));
+  table->registerClassForHeaderFooterView<HeadedRows::Head>(str("Head"));
+  auto rows = std::make_shared<HeadedRows>();
+  rows->counts = {2, 2, 2};
+  table->setDataSource(rows);
+  table->setDelegate(rows);
+  screen.window->addSubview(table);
+  screen.device().settle();
+  EXPECT_EQ(table->rectForHeaderInSection(1), CGRectMake(0, 30 + 2 * 44, 320, 30));
+  EXPECT_EQ(table->headerViewForSection(1)->frame(), table->rectForHeaderInSection(1));
+  EXPECT_NE(device().viewWithText("head 2"), nullptr);
+  struct Step {
+    const char* name;
+    std::function<void()> update;
+    std::vector<NSInteger> counts;
+    // Where the cell first shown at (1, 0) is afterwards; -1 when it went back to the pool (and
+    // may have come out again for any row).
+    NSInteger section, row;
+    int asked;  // cells asked of the data source for visible rows that were not shown before
+  };
+  auto set = [](NSUInteger i) { return NSIndexSet::indexSetWithIndex(i); };
+  const std::vector<Step> steps = {
+      {"a section inserted before it", [&] { table->insertSections(set(1), UITableViewRowAnimationFade); },
+       {2, 3, 2, 2}, 2, 0, 3},
+      {"the first section deleted", [&] { table->deleteSections(set(0), UITableViewRowAnimationNone); }, {3, 2, 2},
+       1, 0, 0},
+      {"its section reloaded", [&] { table->reloadSections(set(1), UITableViewRowAnimationNone); }, {3, 2, 2}, -1,
+       -1, 2},
+  };
+  auto tracked = table->cellForRowAtIndexPath(NSIndexPath::indexPathForRow(0, 1));
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.name);
+    rows->counts = step.counts;
+    rows->asked = 0;
+    step.update();
+    NSInteger total = 0;
+    for (auto n : step.counts) total += n;
+    EXPECT_EQ(table->contentSize().height, 30 * static_cast<CGFloat>(step.counts.size()) + 44 * total) << "at once";
+    screen.device().wait(0.5);
+    if (step.section >= 0) {
+      auto at = table->indexPathForCell(tracked);
+      ASSERT_NE(at, nullptr);
+      EXPECT_EQ(at->section(), step.section);
+      EXPECT_EQ(at->row(), step.row);
+    }
+    EXPECT_EQ(rows->asked, step.asked);
+    for (NSInteger s = 0; s < static_cast<NSInteger>(step.counts.size()); ++s)
+      EXPECT_EQ(table->headerViewForSection(s)->frame(), table->rectForHeaderInSection(s)) << s;
+  }
+  rows->counts = {3, 2};
+  try {
+    table->insertSections(set(0), UITableViewRowAnimationNone);
+    ADD_FAILURE() << "expected an exception";
+  } catch (const NSException& e) {
+    EXPECT_NE(e.reason()->utf8().find("Invalid update: invalid number of sections"), std::string::npos);
+  }
+  // Forty sections: header views come back from the pool as they scroll by.
+  rows->counts = std::vector<NSInteger>(40, 3);
+  table->reloadData();
+  screen.device().settle();
+  HeadedRows::Head::made = 0;
+  ASSERT_TRUE(device().scrollUntilVisible(table, "39.2"));
+  EXPECT_LE(HeadedRows::Head::made, 3) << "the pool had most of them";
+  for (auto& ip : table->indexPathsForVisibleRows()) {
+    auto head = std::dynamic_pointer_cast<UITableViewHeaderFooterView>(table->headerViewForSection(ip->section()));
+    ASSERT_NE(head, nullptr);
+    EXPECT_EQ(head->textLabel()->text()->utf8(), "head " + std::to_string(ip->section()));
+  }
 }
 
 }  // namespace
