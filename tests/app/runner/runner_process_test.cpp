@@ -140,6 +140,37 @@ TEST(RunnerProcess, AFailedExpectationEndsTheRunWithAPicture) {
   EXPECT_FALSE(PictureFile(pictures + "/never.png").image);
 }
 
+TEST(RunnerProcess, TheChosenPhoneSetsThePicturesSizeAndScale) {
+  zvt::test::TempHome home;
+  struct Case {
+    std::vector<std::string> arguments, environment;
+    size_t width, height;
+  } cases[] = {
+      {{}, {}, 750, 1334},
+      {{"--screen", "414x736@3"}, {}, 1242, 2208},
+      {{}, {"ZVT_SCREEN=320x568"}, 640, 1136},
+      {{"--screen", "320x480@3"}, {"ZVT_SCREEN=414x736"}, 960, 1440},
+  };
+  for (const auto& c : cases) {
+    const std::string pictures = home.pathFor("pictures");
+    std::vector<std::string> arguments{kRunner, "--headless", "--fast", "--script", writeScript(home, "shot s.png\n"),
+                                       "--pictures", pictures, "--server-root", "http://127.0.0.1:9"};
+    arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+    auto env = environment(home);
+    env.insert(env.end(), c.environment.begin(), c.environment.end());
+    ChildProcess runner(arguments, env);
+    EXPECT_EQ(runner.finish(60), 0);
+    PictureFile picture(pictures + "/s.png");
+    ASSERT_TRUE(picture.image) << c.width;
+    EXPECT_EQ(picture.image->CGImage()->width(), c.width);
+    EXPECT_EQ(picture.image->CGImage()->height(), c.height);
+    // The title bar spans the width the phone has.
+    const auto& canvas = *picture.canvas;
+    EXPECT_EQ(canvas.at(static_cast<int>(c.width) - 2, static_cast<int>(c.height) / 20), (RGBA{255, 85, 20, 255}));
+    std::remove((pictures + "/s.png").c_str());
+  }
+}
+
 TEST(RunnerProcess, InputItCannotUseIsRefusedWithStatusTwo) {
   zvt::test::TempHome home;
   struct Case {

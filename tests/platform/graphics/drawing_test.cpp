@@ -124,6 +124,51 @@ TEST(Drawing, ClippingKeepsDrawingInside) {
   EXPECT_EQ(canvas.at(2, 2), kBlue);
 }
 
+TEST(Drawing, CapsAndJoinsShapeTheEndsAndCorners) {
+  // Caps: a 6-point line from (10, 20) to (30, 20). Joins: a 16-point right angle through
+  // (10, 30), (30, 30), (30, 10), whose outer corner is (38, 38) when mitred; a bevel cuts it
+  // along x + y = 68, a round join keeps within 8 points of (30, 30).
+  struct Case {
+    const char* what;
+    bool corner;
+    CGLineCap cap;
+    CGLineJoin join;
+    CGFloat miterLimit;
+    std::vector<std::pair<std::pair<int, int>, RGBA>> expect;
+  } cases[] = {
+      {"butt caps end at the end points", false, kCGLineCapButt, kCGLineJoinMiter, 10,
+       {{{8, 20}, kClear}, {{10, 20}, kBlack}, {{30, 20}, kClear}}},
+      {"square caps reach half the width beyond", false, kCGLineCapSquare, kCGLineJoinMiter, 10,
+       {{{7, 17}, kBlack}, {{32, 22}, kBlack}, {{33, 20}, kClear}}},
+      {"round caps are half discs", false, kCGLineCapRound, kCGLineJoinMiter, 10,
+       {{{8, 20}, kBlack}, {{6, 17}, kClear}, {{31, 20}, kBlack}}},
+      {"a mitre fills the corner", true, kCGLineCapButt, kCGLineJoinMiter, 10, {{{34, 34}, kBlack}, {{37, 37}, kBlack}}},
+      {"a bevel cuts it", true, kCGLineCapButt, kCGLineJoinBevel, 10, {{{34, 34}, kClear}, {{37, 37}, kClear}}},
+      {"a round join rounds it", true, kCGLineCapButt, kCGLineJoinRound, 10, {{{34, 34}, kBlack}, {{37, 37}, kClear}}},
+      {"a mitre beyond its limit bevels", true, kCGLineCapButt, kCGLineJoinMiter, 1.2, {{{34, 34}, kClear}}},
+  };
+  for (const auto& c : cases) {
+    Canvas canvas(48, 48);
+    CGContextSetRGBStrokeColor(canvas.context, 0, 0, 0, 1);
+    CGContextSetLineCap(canvas.context, c.cap);
+    CGContextSetLineJoin(canvas.context, c.join);
+    CGContextSetMiterLimit(canvas.context, c.miterLimit);
+    if (c.corner) {
+      CGContextSetLineWidth(canvas.context, 16);
+      CGContextMoveToPoint(canvas.context, 10, 30);
+      CGContextAddLineToPoint(canvas.context, 30, 30);
+      CGContextAddLineToPoint(canvas.context, 30, 10);
+    } else {
+      CGContextSetLineWidth(canvas.context, 6);
+      CGContextMoveToPoint(canvas.context, 10, 20);
+      CGContextAddLineToPoint(canvas.context, 30, 20);
+    }
+    CGContextStrokePath(canvas.context);
+    for (const auto& [point, color] : c.expect)
+      EXPECT_EQ(canvas.at(point.first, point.second), color) << c.what << " at " << point.first << ", " << point.second;
+  }
+}
+
 TEST(Drawing, FillRulesArcsAndDashes) {
   // Two rectangles running the same way: winding fills the inner one, even-odd does not.
   for (bool evenOdd : {false, true}) {
