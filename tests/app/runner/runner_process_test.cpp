@@ -171,6 +171,30 @@ TEST(RunnerProcess, TheChosenPhoneSetsThePicturesSizeAndScale) {
   }
 }
 
+TEST(RunnerProcess, AHeadlessRunWaitsInRealTimeUnlessFast) {
+  zvt::test::TempHome home;
+  struct Case {
+    bool fast;
+    const char* script;
+    double atLeast, below;  // real seconds from the first screen to the end
+  } cases[] = {
+      {false, "wait 1.5\nshot s.png\n", 1.5, 60},
+      {true, "wait 900\nshot s.png\n", 0, 30},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> arguments{kRunner, "--headless", "--report", "--script", writeScript(home, c.script),
+                                       "--pictures", home.pathFor("pictures"), "--server-root", "http://127.0.0.1:9"};
+    if (c.fast) arguments.push_back("--fast");
+    ChildProcess runner(arguments, environment(home));
+    ASSERT_TRUE(runner.waitForLine("shown", 60)) << c.script;
+    const auto shown = std::chrono::steady_clock::now();
+    EXPECT_EQ(runner.finish(120), 0) << c.script;
+    const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - shown).count();
+    EXPECT_GE(took, c.atLeast) << c.script;
+    EXPECT_LT(took, c.below) << c.script;
+  }
+}
+
 TEST(RunnerProcess, InputItCannotUseIsRefusedWithStatusTwo) {
   zvt::test::TempHome home;
   struct Case {

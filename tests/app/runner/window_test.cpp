@@ -1,7 +1,8 @@
 // The desktop window in this process, driven through an X server of its own as a person drives
-// it: a click gives a text field the focus and GTK's input method types into it, the wheel drags
-// the scroll view under the pointer, Ctrl+T switches slow animations. Skipped where Xvfb cannot
-// start.
+// it: a click gives a text field the focus and GTK's input method types into it (Backspace
+// deletes, a character composed in the input method arrives whole), the wheel and a mouse drag
+// move the scroll view under the pointer, Ctrl+T switches slow animations. Skipped where Xvfb
+// cannot start.
 
 #include <gtest/gtest.h>
 
@@ -42,12 +43,13 @@ void click(Display* display, int button) {
 
 }  // namespace
 
-TEST(RunnerWindow, TypingTheWheelAndTheSlowKeyReachTheScreen) {
+TEST(RunnerWindow, TypingTheWheelDragsAndTheSlowKeyReachTheScreen) {
   zvt::test::Xvfb xvfb;
   if (xvfb.display().empty()) GTEST_SKIP() << "Xvfb cannot start here (install the Debian package xvfb)";
   setenv("DISPLAY", xvfb.display().c_str(), 1);
   setenv("GDK_BACKEND", "x11", 1);
   setenv("NO_AT_BRIDGE", "1", 1);
+  setenv("GTK_IM_MODULE", "gtk-im-context-simple", 1);  // GTK's own, whatever the machine has
   int argc = 1;
   char name[] = "app_runner_tests";
   char* arguments[] = {name, nullptr};
@@ -66,6 +68,7 @@ TEST(RunnerWindow, TypingTheWheelAndTheSlowKeyReachTheScreen) {
   // Steps as a person takes them, each once the screen shows what the last one did.
   Display* x = xvfb.connection();
   int left = 0, top = 0;
+  CGFloat offset = 0;
   struct Step {
     const char* waitsFor;
     std::function<bool()> ready;
@@ -83,15 +86,32 @@ TEST(RunnerWindow, TypingTheWheelAndTheSlowKeyReachTheScreen) {
        }},
       {"the field's keyboard", [&] { return field->isFirstResponder() && zvt::ui::Keyboard::shared().isShown(); },
        [&] {
-         for (KeySym k : {XK_a, XK_b, XK_1}) key(x, k);
+         for (KeySym k : {XK_a, XK_b, XK_1, XK_BackSpace}) key(x, k);
+         // 中 (U+4E2D) through the input method's own composing: Ctrl+Shift+U, the code, space.
+         const KeyCode shift = XKeysymToKeycode(x, XK_Shift_L);
+         XTestFakeKeyEvent(x, shift, True, 0);
+         key(x, XK_u, true);
+         XTestFakeKeyEvent(x, shift, False, 0);
+         for (KeySym k : {XK_4, XK_e, XK_2, XK_d, XK_space}) key(x, k);
        }},
-      {"the typed text", [&] { return field->text() && field->text()->utf8() == "ab1"; },
+      {"the typed text", [&] { return field->text() && field->text()->utf8() == "ab中"; },
        [&] {
          XTestFakeMotionEvent(x, -1, left + 187, top + 250, 0);
          for (int notch = 0; notch < 3; ++notch) click(x, 5);  // the wheel turned down
        }},
       {"the content moved up and the wheel's finger lifted",
-       [&] { return scroll->contentOffset().y > 60 && !scroll->isTracking(); }, [&] { key(x, XK_t, true); }},
+       [&] { return scroll->contentOffset().y > 60 && !scroll->isTracking(); },
+       [&] {
+         offset = scroll->contentOffset().y;
+         // The mouse drags the content up by a hundred points.
+         XTestFakeMotionEvent(x, -1, left + 187, top + 350, 0);
+         XTestFakeButtonEvent(x, 1, True, 0);
+         for (int y = 340; y >= 250; y -= 10) XTestFakeMotionEvent(x, -1, left + 187, top + y, 0);
+         XTestFakeButtonEvent(x, 1, False, 0);
+         XFlush(x);
+       }},
+      {"the dragged content", [&] { return scroll->contentOffset().y > offset + 60 && !scroll->isTracking(); },
+       [&] { key(x, XK_t, true); }},
       {"slow animations", [] { return zvt::ca::animationSlowdown() > 1; }, [] { zvt::runner::closeDesktopWindow(); }},
   };
   size_t next = 0;
@@ -111,7 +131,7 @@ TEST(RunnerWindow, TypingTheWheelAndTheSlowKeyReachTheScreen) {
   for (const auto& timer : {poll, limit})
     if (timer) timer->invalidate();
   EXPECT_EQ(next, steps.size()) << "waited in vain for " << (next < steps.size() ? steps[next].waitsFor : "");
-  EXPECT_EQ(field->text() ? field->text()->utf8() : "", "ab1");
+  EXPECT_EQ(field->text() ? field->text()->utf8() : "", "ab中");
   zvt::ca::setAnimationSlowdown(1);
   window->setHidden(true);
 }
