@@ -243,22 +243,29 @@ TEST(UIKitScrollView, PagingSnapsToPages) {
   Scroller s(screen, CGSizeMake(4 * 320, 480));
   s.view->setPagingEnabled(true);
   auto& d = device();
-  d.swipePage(s.view, 1);
-  EXPECT_EQ(s.view->contentOffset(), CGPointMake(320, 0));
-  d.swipePage(s.view, 1);
-  d.swipePage(s.view, 1);
-  d.swipePage(s.view, 1);
-  EXPECT_EQ(s.view->contentOffset(), CGPointMake(960, 0)) << "the last page stays";
-  d.swipePage(s.view, -1);
-  EXPECT_EQ(s.view->contentOffset(), CGPointMake(640, 0));
-  // Slow drags go to the nearest page.
-  d.dragView(s.view, CGPointMake(-100, 0), 1.0);
-  d.waitUntilStill(s.view);
-  EXPECT_EQ(s.view->contentOffset(), CGPointMake(640, 0));
-  d.dragView(s.view, CGPointMake(200, 0), 1.0);
-  d.waitUntilStill(s.view);
-  EXPECT_EQ(s.view->contentOffset(), CGPointMake(320, 0));
-  EXPECT_EQ(s.recorder->calls.back(), "didEndDecelerating");
+  struct Step {
+    const char* name;
+    int swipe;        // a page flick left (1) or right (-1), or none
+    CGFloat drag;     // else a slow drag by this many points
+    CGFloat page;     // where it rests
+  };
+  const Step steps[] = {
+      {"a flick turns the page", 1, 0, 320},  {"and the next", 1, 0, 640},
+      {"to the last page", 1, 0, 960},        {"the last page stays", 1, 0, 960},
+      {"a flick back", -1, 0, 640},           {"a short slow drag goes back to the nearest page", 0, -100, 640},
+      {"a long slow drag reaches the next", 0, 200, 320},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.name);
+    if (step.swipe != 0) {
+      d.swipePage(s.view, step.swipe);
+    } else {
+      d.dragView(s.view, CGPointMake(step.drag, 0), 1.0);
+      d.waitUntilStill(s.view);
+    }
+    EXPECT_EQ(s.view->contentOffset(), CGPointMake(step.page, 0));
+    EXPECT_EQ(s.recorder->calls.back(), "didEndDecelerating");
+  }
 }
 
 TEST(UIKitScrollView, TheDelegateMayChooseTheTarget) {
