@@ -269,6 +269,41 @@ TEST(UIKitTableView, InsertingAndDeletingRowsUpdatesTheContentAndTheVisibleCells
   }
 }
 
+TEST(UIKitTableView, RowAnimationsFadeRowsOutAndIn) {
+  // A row that goes stays in the table while it fades (0.3 s) unless told not to animate; a row
+  // that comes fades in.
+  struct Case {
+    UITableViewRowAnimation animation;
+    bool fades;
+  };
+  for (const auto& c : {Case{UITableViewRowAnimationFade, true}, Case{UITableViewRowAnimationAutomatic, true},
+                        Case{UITableViewRowAnimationNone, false}}) {
+    SCOPED_TRACE(c.animation);
+    Screen screen;
+    Table t(screen);
+    t.rows->model = {"a", "b", "c"};
+    t.table->reloadData();
+    screen.device().settle();
+    auto b = t.table->cellForRowAtIndexPath(NSIndexPath::indexPathForRow(1, 0));
+    t.rows->model = {"a", "c"};
+    t.table->deleteRowsAtIndexPaths({NSIndexPath::indexPathForRow(1, 0)}, c.animation);
+    screen.device().settle();
+    EXPECT_EQ(b->superview() == t.table, c.fades);
+    EXPECT_EQ(b->layer()->animationForKey(str("opacity")) != nullptr, c.fades);
+    screen.device().wait(0.35);
+    EXPECT_EQ(b->superview(), nullptr) << "back in the pool";
+    EXPECT_EQ(b->alpha(), 1) << "ready to be shown again";
+    t.rows->model = {"a", "new", "c"};
+    t.table->insertRowsAtIndexPaths({NSIndexPath::indexPathForRow(1, 0)}, c.animation);
+    screen.device().settle();
+    auto fresh = t.table->cellForRowAtIndexPath(NSIndexPath::indexPathForRow(1, 0));
+    ASSERT_NE(fresh, nullptr);
+    EXPECT_EQ(fresh->layer()->animationForKey(str("opacity")) != nullptr, c.fades);
+    screen.device().wait(0.35);
+    t.expectNoStaleText();
+  }
+}
+
 TEST(UIKitTableView, TappingRowsSelectsThemInUIKitsOrder) {
   Screen screen;
   Table t(screen);
