@@ -286,6 +286,7 @@ struct EncodeState {
     Kind kind = kindNone;
   };
   ClassSlot classes[1u << kClassSlotBits];
+  unsigned classesKnown = 0;
   WriteCacheEntry cache[kWriteCacheSlots];
 
   JCSerializeOptionFlags options = 0;
@@ -467,10 +468,18 @@ inline void prefetchObject(const void* object) {
 
 }  // namespace
 
+// Classes are few, so the table never fills: a class whose slot is taken goes to the next free
+// one. Without that, two common classes (a tree's strings and dictionaries, say) that hash alike
+// would push each other out and every object would pay the casts below.
 Kind EncodeState::classify(const NSObject* object) {
   const std::type_info* type = &typeid(*object);
-  const ClassSlot& slot = classes[(reinterpret_cast<uintptr_t>(type) * 0x9E3779B97F4A7C15ull) >> (64 - kClassSlotBits)];
-  return slot.type == type ? slot.kind : classifyNew(object, type);
+  size_t i = (reinterpret_cast<uintptr_t>(type) * 0x9E3779B97F4A7C15ull) >> (64 - kClassSlotBits);
+  for (;;) {
+    const ClassSlot& slot = classes[i];
+    if (slot.type == type) return slot.kind;
+    if (slot.type == nullptr) return classifyNew(object, type);
+    i = (i + 1) & ((1u << kClassSlotBits) - 1);
+  }
 }
 
 Kind EncodeState::classifyNew(const NSObject* object, const std::type_info* type) {
@@ -488,7 +497,13 @@ Kind EncodeState::classifyNew(const NSObject* object, const std::type_info* type
   } else if (dynamic_cast<const NSNull*>(object)) {
     kind = kindNull;
   }
-  classes[(reinterpret_cast<uintptr_t>(type) * 0x9E3779B97F4A7C15ull) >> (64 - kClassSlotBits)] = ClassSlot{type, kind};
+  // One slot always stays free, so that a look-up ends; past that, classes are cast every time.
+  if (classesKnown + 1 < (1u << kClassSlotBits)) {
+    size_t i = (reinterpret_cast<uintptr_t>(type) * 0x9E3779B97F4A7C15ull) >> (64 - kClassSlotBits);
+    while (classes[i].type != nullptr) i = (i + 1) & ((1u << kClassSlotBits) - 1);
+    classes[i] = ClassSlot{type, kind};
+    ++classesKnown;
+  }
   return kind;
 }
 

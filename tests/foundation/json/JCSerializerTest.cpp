@@ -273,6 +273,36 @@ TEST(JCSerializer, ReplacementsStayAliveSoTheWriteCacheNeverCopiesStaleText) {
   }
 }
 
+// A family of distinct classes the writer cannot write, each described by its number.
+template <int N>
+class Numbered : public NSObject {
+ public:
+  std::shared_ptr<NSString> description() const override { return NSString::stringWithUTF8String(std::to_string(N)); }
+};
+
+template <int... N>
+std::vector<id> oneOfEach(std::integer_sequence<int, N...>) {
+  return {std::make_shared<Numbered<N>>()...};
+}
+
+TEST(JCSerializer, MoreClassesThanTheWriterRemembersAreStillWritten) {
+  // The writer remembers what each class is in a small table; a call that meets more classes
+  // than it holds must neither loop looking for a free slot nor take one class for another.
+  std::vector<id> items = oneOfEach(std::make_integer_sequence<int, 100>());
+  std::string expected = "[";
+  for (int i = 0; i < 100; ++i) {
+    // Interleaved with the ordinary kinds, which must keep theirs.
+    items.insert(items.begin() + 3 * i + 1, {str("s"), NSNumber::numberWithInt(i)});
+    expected += (i ? "," : "") + ("\"" + std::to_string(i) + "\",\"s\"," + std::to_string(i));
+  }
+  JCUnsupportedClassBlock describe = [](const id& object) -> id { return object->description(); };
+  auto array = NSArray::arrayWithObjects(items);
+  EXPECT_EQ(text(JSONStringWithOptions(*array, 0, describe, nullptr)), expected + "]");
+  std::shared_ptr<NSError> error;
+  EXPECT_FALSE(JSONDataWithOptions(*array, 0, &error));
+  EXPECT_EQ(errorText(error), "Unable to serialize object class Numbered<0>.");
+}
+
 TEST(JCSerializer, RepeatedLeavesAreCopiedFromTheWriteCache) {
   auto key = str("shared-key");
   auto value = str("shared \"value\"");
