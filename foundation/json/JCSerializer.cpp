@@ -229,14 +229,16 @@ inline void copyShort(uint8_t* to, const uint8_t* from, size_t n) {
 }
 
 // The decimal digits of v, written at `out` (which has room for 20 and more); answers the end.
+// The length comes first, so the digits go straight to their places, four at a time from the end.
 inline char* writeDecimal(char* out, uint64_t v) {
   if (v < 10) {
     *out = static_cast<char>('0' + v);
     return out + 1;
   }
-  // Four digits at a time from the end, then the leading one to four.
-  char digits[24];
-  char* p = digits + 24;
+  // log10 from the bit length, corrected by one comparison (1233 / 4096 is about log10(2)).
+  const unsigned approx = static_cast<unsigned>((64 - std::countl_zero(v)) * 1233) >> 12;
+  char* const end = out + approx + (v >= kPow10[approx] ? 1 : 0);
+  char* p = end;
   while (v >= 10000) {
     const auto group = static_cast<uint32_t>(v % 10000);
     v /= 10000;
@@ -244,31 +246,27 @@ inline char* writeDecimal(char* out, uint64_t v) {
     std::memcpy(p, kDigitPairs + 2 * (group / 100), 2);
     std::memcpy(p + 2, kDigitPairs + 2 * (group % 100), 2);
   }
-  const auto head = static_cast<uint32_t>(v);
+  auto head = static_cast<uint32_t>(v);
   if (head >= 100) {
     p -= 2;
     std::memcpy(p, kDigitPairs + 2 * (head % 100), 2);
-    if (head >= 1000) {
-      p -= 2;
-      std::memcpy(p, kDigitPairs + 2 * (head / 100), 2);
-    } else {
-      *--p = static_cast<char>('0' + head / 100);
-    }
-  } else if (head >= 10) {
-    p -= 2;
-    std::memcpy(p, kDigitPairs + 2 * head, 2);
-  } else {
-    *--p = static_cast<char>('0' + head);
+    head /= 100;
   }
-  const size_t n = static_cast<size_t>(digits + 24 - p);
-  copyShort(reinterpret_cast<uint8_t*>(out), reinterpret_cast<const uint8_t*>(p), n);
-  return out + n;
+  if (head >= 10) {
+    std::memcpy(p - 2, kDigitPairs + 2 * head, 2);
+  } else {
+    p[-1] = static_cast<char>('0' + head);
+  }
+  return end;
 }
 
+// Sixteen bytes, so that the 1024 slots take half the first-level cache rather than most of it.
+// Text beyond 4 GiB of output, or longer than that, is not remembered (it is written again,
+// alike).
 struct WriteCacheEntry {
   const NSObject* object = nullptr;
-  size_t offset = 0;
-  size_t length = 0;
+  uint32_t offset = 0;
+  uint32_t length = 0;
 };
 
 struct EncodeState {
@@ -372,6 +370,9 @@ struct EncodeState {
   }
   // The same for an object already classified (kindNone for nil).
   bool writeClassified(const NSObject* object, Kind kind, bool isReplacement = false, const NSObject* original = nullptr);
+  // The same for an element of a container: the commonest leaves (strings and signed numbers)
+  // are written in place, through the write cache like any leaf, the rest by writeClassified.
+  [[gnu::always_inline]] bool writeElement(const NSObject* p, Kind kind);
   bool writeContainer(const NSObject* object, Kind kind);
   // The second step of fetching ahead: for the containers among `objects` (whose own fetches
   // are under way), their first elements, so that going down into each one finds them arriving
@@ -386,12 +387,15 @@ struct EncodeState {
     if (slot.object == &key) return copyEarlier(slot);
     const size_t start = pos;
     if (!writeString(key)) return false;
-    slot = WriteCacheEntry{&key, start, pos - start};
+    remember(slot, &key, start);
     return true;
   }
   WriteCacheEntry& cacheSlot(const NSObject* p) {
     const uintptr_t address = reinterpret_cast<uintptr_t>(p);
     return cache[(((address >> 21) ^ (address >> 9)) + (address >> 4)) & (kWriteCacheSlots - 1)];
+  }
+  void remember(WriteCacheEntry& slot, const NSObject* object, size_t start) {
+    if (pos <= UINT32_MAX) slot = WriteCacheEntry{object, static_cast<uint32_t>(start), static_cast<uint32_t>(pos - start)};
   }
   bool copyEarlier(const WriteCacheEntry& slot) {
     if (!reserve(slot.length + 256)) return false;
@@ -403,9 +407,43 @@ struct EncodeState {
   bool writeNumber(const NSNumber& number);
   static constexpr size_t kNumberRoom = 44;  // the longest number text, with some to spare
   bool writeUnsigned(uint64_t value);
-  bool writeSigned(int64_t value);
+  [[gnu::always_inline]] bool writeSigned(int64_t value) {
+    if (!reserve(kNumberRoom)) return false;
+    char* const buf = reinterpret_cast<char*>(out + pos);
+    char* q = buf;
+    if (value < 0) *q++ = '-';
+    // The magnitude in unsigned arithmetic: -INT64_MIN does not fit a signed integer.
+    const uint64_t magnitude = value < 0 ? uint64_t{0} - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+    pos += static_cast<size_t>(writeDecimal(q, magnitude) - buf);
+    return true;
+  }
   bool writeDouble(double value);
-  bool writeString(const NSString& string);
+  // Most keys and values are short strings that need no escape: those are written here, in
+  // one look at their bytes, without the call into the general writer (whose set-up costs as
+  // much as the writing).
+  [[gnu::always_inline]] bool writeString(const NSString& string) {
+#if defined(__SSE2__) && defined(__GLIBCXX__)
+    const std::string& text = string.utf8();
+    const size_t n = text.size();
+    if (n < 16 && !(encodeAs & JCOutputOmitQuotes) && reserve(n + 256)) {
+      // This library's strings keep at least 16 readable bytes at their data.
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data()));
+      __m128i special = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\\')));
+      if (options & JCSerializeEscapeSlash) special = _mm_or_si128(special, _mm_cmpeq_epi8(v, _mm_set1_epi8('/')));
+      // Signed: bytes of 0x80 and more count as special too and go the general way.
+      special = _mm_or_si128(special, _mm_cmplt_epi8(v, _mm_set1_epi8(0x20)));
+      if ((static_cast<unsigned>(_mm_movemask_epi8(special)) & ((1u << n) - 1)) == 0) {
+        out[pos] = '"';
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + pos + 1), v);  // the room made covers 17
+        out[pos + 1 + n] = '"';
+        pos += n + 2;
+        return true;
+      }
+    }
+#endif
+    return writeStringGeneral(string);
+  }
+  [[gnu::noinline]] bool writeStringGeneral(const NSString& string);
   bool writeArray(const NSArray& array);
   bool writeDictionary(const NSDictionary& dictionary);
   bool writeOpen(char c) {
@@ -437,7 +475,7 @@ struct EncodeState {
     pos += n;
   }
   bool writeKeyValue(const NSObject* key, const NSObject* object, bool first);
-  bool writeKeyValue(const NSObject* key, const NSObject* object, Kind kind, bool first);
+  [[gnu::always_inline]] bool writeKeyValue(const NSObject* key, const NSObject* object, Kind kind, bool first);
 };
 
 namespace {
@@ -528,6 +566,17 @@ void EncodeState::prefetchChildren(const NSObject* const* objects, Kind* kinds, 
   }
 }
 
+inline bool EncodeState::writeElement(const NSObject* p, Kind kind) {
+  if (kind != kindString && kind != kindSignedNumber) return writeClassified(p, kind);
+  WriteCacheEntry& slot = cacheSlot(p);
+  if (slot.object == p) return copyEarlier(slot);
+  const size_t start = pos;
+  const bool ok = kind == kindString ? writeString(static_cast<const NSString&>(*p))
+                                     : writeSigned(static_cast<const NSNumber&>(*p).storedSignedValue());
+  if (ok) remember(slot, p, start);
+  return ok;
+}
+
 bool EncodeState::writeClassified(const NSObject* p, Kind kind, bool isReplacement, const NSObject* original) {
   WriteCacheEntry& slot = cacheSlot(p);
   if (slot.object == p && p != nullptr) return copyEarlier(slot);
@@ -556,7 +605,7 @@ bool EncodeState::writeClassified(const NSObject* p, Kind kind, bool isReplaceme
     default:
       return writeUnsupported(p, isReplacement, original);
   }
-  if (ok) slot = WriteCacheEntry{p, start, pos - start};
+  if (ok) remember(slot, p, start);
   return ok;
 }
 
@@ -640,16 +689,6 @@ bool EncodeState::writeUnsigned(uint64_t value) {
   return true;
 }
 
-bool EncodeState::writeSigned(int64_t value) {
-  if (!reserve(kNumberRoom)) return false;
-  char* const buf = reinterpret_cast<char*>(out + pos);
-  char* q = buf;
-  if (value < 0) *q++ = '-';
-  // The magnitude in unsigned arithmetic: -INT64_MIN does not fit a signed integer.
-  const uint64_t magnitude = value < 0 ? uint64_t{0} - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-  pos += static_cast<size_t>(writeDecimal(q, magnitude) - buf);
-  return true;
-}
 
 bool EncodeState::writeDouble(double value) {
   if (!std::isfinite(value)) {
@@ -667,7 +706,7 @@ bool EncodeState::writeDouble(double value) {
   return true;
 }
 
-bool EncodeState::writeString(const NSString& string) {
+bool EncodeState::writeStringGeneral(const NSString& string) {
   const std::string& text = string.utf8();
   const uint8_t* s = reinterpret_cast<const uint8_t*>(text.data());
   const size_t n = text.size();
@@ -812,7 +851,8 @@ bool EncodeState::writeArray(const NSArray& array) {
       if (ofDictionaries) prefetchChildren(batch, kinds, n, false);
       for (NSUInteger i = 0; i < n; ++i) {
         if (start + i > 0 && !writeComma()) return false;
-        if (!(ofDictionaries ? writeClassified(batch[i], kinds[i]) : writeValue(batch[i]))) return false;
+        const NSObject* item = batch[i];
+        if (!writeElement(item, ofDictionaries ? kinds[i] : item != nullptr ? classify(item) : kindNone)) return false;
       }
     }
   }
@@ -823,7 +863,7 @@ bool EncodeState::writeKeyValue(const NSObject* key, const NSObject* object, boo
   return writeKeyValue(key, object, object != nullptr ? classify(object) : kindNone, first);
 }
 
-bool EncodeState::writeKeyValue(const NSObject* key, const NSObject* object, Kind kind, bool first) {
+inline bool EncodeState::writeKeyValue(const NSObject* key, const NSObject* object, Kind kind, bool first) {
   if (!first && !writeComma()) return false;
   if (key == nullptr || classify(key) != kindString) {
     error("Key must be a string object.");
@@ -836,7 +876,7 @@ bool EncodeState::writeKeyValue(const NSObject* key, const NSObject* object, Kin
     if (!reserve(4)) return false;
     put(':');
   }
-  return writeClassified(object, kind);
+  return writeElement(object, kind);
 }
 
 bool EncodeState::writeDictionary(const NSDictionary& dictionary) {

@@ -110,6 +110,49 @@ TEST(JCSerializer, NumbersByKind) {
   }
 }
 
+TEST(JCSerializer, IntegersAtEveryPowerOfTenBoundary) {
+  // The writer sizes a number from its bit length before writing its digits in place: each
+  // boundary between digit counts, both signs, as array elements and as a dictionary's value.
+  uint64_t power = 1;
+  for (int k = 0; k <= 19; ++k, power *= 10) {
+    for (uint64_t v : {power - 1, power, power + 1}) {
+      std::vector<std::pair<id, std::string>> numbers{{NSNumber::numberWithUnsignedLongLong(v), std::to_string(v)}};
+      if (v <= static_cast<uint64_t>(INT64_MAX)) {
+        const auto s = static_cast<int64_t>(v);
+        numbers.emplace_back(NSNumber::numberWithLongLong(s), std::to_string(s));
+        numbers.emplace_back(NSNumber::numberWithLongLong(-s), std::to_string(-s));
+      }
+      for (const auto& [number, written] : numbers) {
+        EXPECT_EQ(text(JSONString(*NSArray::make({number, number}))), "[" + written + "," + written + "]");
+        EXPECT_EQ(text(JSONString(*NSDictionary::make({{str("n"), number}}))), "{\"n\":" + written + "}");
+      }
+    }
+  }
+}
+
+TEST(JCSerializer, ShortStringsWithAnEscapeAtEveryPlace) {
+  // Strings shorter than sixteen bytes are checked in one look; what needs care may sit
+  // anywhere, also at the last byte of that look, and longer strings go the general way.
+  auto escaped = [](const std::string& plain, bool slash) {
+    std::string out;
+    for (char c : plain) out += c == '"' ? "\\\"" : c == '\n' ? "\\n" : slash && c == '/' ? "\\/" : std::string(1, c);
+    return out;
+  };
+  for (size_t n = 0; n <= 18; ++n) {
+    for (size_t at = 0; at <= n; ++at) {  // at == n: nothing to escape
+      for (const char* special : {"\"", "\n", "/", "\xC3\xA9"}) {
+        std::string plain(n, 'k');
+        if (at < n) plain.replace(at, 1, special);
+        EXPECT_EQ(text(JSONString(*NSArray::make({str(plain)}))), "[\"" + escaped(plain, false) + "\"]") << plain;
+        EXPECT_EQ(text(JSONStringWithOptions(*NSDictionary::make({{str(plain), kCFNull}}), JCSerializeEscapeSlash,
+                                             nullptr)),
+                  "{\"" + escaped(plain, true) + "\":null}")
+            << plain;
+      }
+    }
+  }
+}
+
 TEST(JCSerializer, CollectionsCompactAndPretty) {
   auto d = NSDictionary::make({{str("b"), NSArray::make({NSNumber::numberWithInt(1), kCFNull})},
                                {str("a"), NSDictionary::dictionary()}});
