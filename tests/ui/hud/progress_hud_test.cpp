@@ -23,6 +23,7 @@ using zvt::test::RGBA;
 using zvt::uitest::Screen;
 
 std::shared_ptr<NSString> ns(const char* s) { return NSString::stringWithUTF8String(s); }
+std::string text(const std::shared_ptr<NSString>& s) { return s ? s->utf8() : ""; }
 
 class ProgressHUD : public ::testing::Test {
  protected:
@@ -216,6 +217,60 @@ TEST_F(ProgressHUD, RingShowsItsQuarterInPixels) {
   EXPECT_LT(at(225).a, 60) << at(225);
   EXPECT_GT(at(225).a, 0) << at(225);
   EXPECT_LT(at(135).a, 60) << "the quarter ends at three o'clock";
+}
+
+// The drawn indicators in pixels: (view, progress, point in points, alpha range).
+TEST_F(ProgressHUD, IndicatorsDrawTheirFraction) {
+  auto pie = PORoundProgressView::make();
+  auto bar = POBarProgressView::make();
+  struct Case {
+    const char* name;
+    std::shared_ptr<UIView> view;
+    float progress;
+    CGPoint at;
+    int minAlpha, maxAlpha;
+  } cases[] = {
+      {"empty pie: only the faint background inside", pie, 0.0f, {18.5, 26}, 10, 60},
+      {"full pie: the whole disc", pie, 1.0f, {18.5, 26}, 240, 255},
+      {"half pie: the right half", pie, 0.5f, {26, 18.5}, 240, 255},
+      {"half pie: not the left half", pie, 0.5f, {11, 18.5}, 10, 60},
+      {"bar half full: filled at a quarter", bar, 0.5f, {30, 10}, 240, 255},
+      {"bar half full: empty at three quarters", bar, 0.5f, {90, 10}, 0, 10},
+      {"bar over full: filled near its end", bar, 1.5f, {112, 10}, 240, 255},
+      {"bar over full: nothing beyond the outline", bar, 1.5f, {119.6, 10}, 0, 10},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    parent->addSubview(c.view);
+    if (auto p = std::dynamic_pointer_cast<zvt::hud::ProgressShowing>(c.view)) p->setProgress(c.progress);
+    screen.device().settle();
+    auto image = zvt::ui::snapshot(c.view);
+    ASSERT_TRUE(image);
+    int w = static_cast<int>(image->CGImage()->width()), h = static_cast<int>(image->CGImage()->height());
+    double scale = w / c.view->bounds().size.width;
+    Canvas canvas(w, h);
+    image->drawInRect(CGRectMake(0, 0, w, h));
+    RGBA pixel = canvas.at(static_cast<int>(c.at.x * scale), static_cast<int>(c.at.y * scale));
+    EXPECT_GE(pixel.a, c.minAlpha) << pixel;
+    EXPECT_LE(pixel.a, c.maxAlpha) << pixel;
+  }
+}
+
+TEST_F(ProgressHUD, ALabelSetWhileShownResizesTheBoxAtTheNextLayout) {
+  auto hud = POProgressHUD::showHUDAddedTo(parent, false);
+  hud->setMode(POProgressHUDModeText);
+  screen.device().settle();
+  EXPECT_EQ(hud->size(), CGSizeMake(40, 40));
+  hud->setLabelText(ns("请稍候"));
+  hud->setDetailsLabelText(ns("正在为您查询返利信息，这可能需要一点时间，请不要离开本页面"));
+  screen.device().settle();
+  EXPECT_EQ(text(hud->label()->text()), "请稍候");
+  EXPECT_GT(hud->size().width, 40);
+  // The details wrap within the width left by four margins.
+  EXPECT_LE(hud->detailsLabel()->frame().size.width, 320 - 80);
+  EXPECT_GT(hud->detailsLabel()->frame().size.height, hud->label()->frame().size.height);
+  EXPECT_NEAR(hud->size().height,
+              hud->label()->frame().size.height + 4 + hud->detailsLabel()->frame().size.height + 40, 1e-6);
 }
 
 class HUDScreen : public ::testing::Test {

@@ -151,6 +151,30 @@ TEST_F(ConstraintBuilder, ConstantsSetAfterInstallationReachThePlatformConstrain
   EXPECT_EQ(view->frame(), CGRectMake(70, 40, 40, 40));
 }
 
+TEST_F(ConstraintBuilder, DeactivatedConstraintsLeaveTheLayoutAndComeBack) {
+  std::shared_ptr<LCConstraint> wide, narrow, group;
+  lc_makeConstraints(view, [&](const Make& m) {
+    group = m->group([&] {
+      m->left()->top()->lc_equalTo(0);
+      m->height()->lc_equalTo(10);
+    });
+    wide = m->width()->lc_equalTo(200);
+  });
+  EXPECT_EQ(zvt::as<LCCompositeConstraint>(group)->childConstraints().size(), 2u);
+  screen.device().settle();
+  EXPECT_EQ(view->frame().size.width, 200);
+  wide->deactivate();
+  EXPECT_EQ(LCViewConstraint::installedConstraintsForView(view).size(), 3u);
+  lc_makeConstraints(view, [&](const Make& m) { narrow = m->width()->lc_equalTo(50); });
+  screen.device().settle();
+  EXPECT_EQ(view->frame().size.width, 50);
+  narrow->uninstall();
+  wide->activate();
+  screen.device().settle();
+  EXPECT_EQ(view->frame().size.width, 200);
+  EXPECT_EQ(LCViewConstraint::installedConstraintsForView(view).size(), 4u);
+}
+
 TEST_F(ConstraintBuilder, KeysOfCompositesNumberTheirChildren) {
   std::shared_ptr<LCConstraint> composite;
   lc_makeConstraints(view, [&](const Make& m) { composite = m->left()->top()->width()->lc_equalTo(10)->key("box"_ns); });

@@ -215,6 +215,64 @@ TEST_F(PullToRefresh, AnEmptyListHidesTheFooterAndTakesItsInsetBack) {
   EXPECT_EQ(footerCalls.size(), 1u);
 }
 
+// How each setting changes what starts a load: (setting, drag up in points, loads).
+TEST_F(PullToRefresh, FooterSettingsDecideWhatStartsALoad) {
+  struct Case {
+    const char* name;
+    std::function<void(PRRefreshAutoFooter&)> set;
+    CGFloat drag;
+    bool loads;
+  } cases[] = {
+      {"default: a short scroll does not load", [](PRRefreshAutoFooter&) {}, -150, false},
+      {"-20 footer heights: any scroll up loads",
+       [](PRRefreshAutoFooter& f) { f.setTriggerAutomaticallyRefreshPercent(-20); }, -150, true},
+      {"no automatic refresh: only the end of the content loads",
+       [](PRRefreshAutoFooter& f) {
+         f.setTriggerAutomaticallyRefreshPercent(-20);
+         f.setAutomaticallyRefresh(false);
+       },
+       -150, false},
+      {"hidden: nothing loads",
+       [](PRRefreshAutoFooter& f) {
+         f.setTriggerAutomaticallyRefreshPercent(-20);
+         f.setHidden(true);
+       },
+       -150, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    table->setContentOffset(CGPointZero, false);
+    footer->setHidden(false);
+    footer->setState(PRRefreshStateIdle);
+    footer->setTriggerAutomaticallyRefreshPercent(1);
+    footer->setAutomaticallyRefresh(true);
+    c.set(*footer);
+    device().dragView(table, CGPointMake(0, c.drag), 0.3);
+    EXPECT_EQ(footer->state() == PRRefreshStateRefreshing, c.loads);
+    device().waitUntilStill(table);
+  }
+  // Hiding twice, or showing a shown footer, changes no inset.
+  footer->setHidden(false);
+  footer->setHidden(false);
+  EXPECT_EQ(table->contentInset().bottom, 44);
+  footer->setHidden(true);
+  footer->setHidden(true);
+  EXPECT_EQ(table->contentInset().bottom, 0);
+}
+
+TEST_F(PullToRefresh, WithoutItsTitleTheSpinnerMovesToTheCentre) {
+  footer->setRefreshingTitleHidden(true);
+  footer->beginRefreshing();
+  footer->setNeedsLayout();
+  footer->layoutIfNeeded();
+  EXPECT_EQ(text(footer->stateLabel()->text()), "");
+  EXPECT_EQ(footer->loadingView()->center().x, 160);
+  footer->setRefreshingTitleHidden(false);
+  footer->setNeedsLayout();
+  footer->layoutIfNeeded();
+  EXPECT_EQ(footer->loadingView()->center().x, 60);
+}
+
 // The delayed callback belongs to the load that began it: ended, or taken off the list, the
 // footer does not call back.
 TEST_F(PullToRefresh, AFooterCallsBackOnlyWhileItsLoadIsStillGoing) {
