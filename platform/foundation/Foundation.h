@@ -3,6 +3,7 @@
 
 #include "platform/foundation/Format.h"
 #include "platform/foundation/NSArray.h"
+#include "platform/foundation/NSCache.h"
 #include "platform/foundation/NSCharacterSet.h"
 #include "platform/foundation/NSData.h"
 #include "platform/foundation/NSDictionary.h"
