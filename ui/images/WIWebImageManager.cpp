@@ -189,6 +189,12 @@ std::shared_ptr<WIWebImageCombinedOperation> WIWebImageManager::downloadImageWit
     me->cacheAnswer(load, image, cacheType);
   });
   if (query) operation->setCacheOperation(query);
+  // Cancelled while the disk is asked, the cache never answers: the load leaves the running
+  // list here. A download replaces this block with its own.
+  std::weak_ptr<WIWebImageCombinedOperation> weakOperation = operation;
+  operation->setCancelBlock([me, weakOperation] {
+    if (auto strong = weakOperation.lock()) me->removeRunning(strong);
+  });
   return operation;
 }
 
@@ -244,11 +250,12 @@ void WIWebImageManager::downloadAnswer(const std::shared_ptr<Load>& load, const 
   if (!operation || operation->isCancelled()) return;
 
   if (error) {
-    load->deliver(nullptr, error, WIImageCacheSourceNone, finished);
+    // Listed before the caller hears of it, so that a load it starts in answer fails at once.
     if (!isTransientError(error->code())) {
       std::lock_guard<std::mutex> lock(failedMutex_);
       failedURLs_.insert(load->url->absoluteText());
     }
+    load->deliver(nullptr, error, WIImageCacheSourceNone, finished);
   } else {
     if (load->options & WIImageLoadRetryFailed) {
       std::lock_guard<std::mutex> lock(failedMutex_);
@@ -261,16 +268,20 @@ void WIWebImageManager::downloadAnswer(const std::shared_ptr<Load>& load, const 
       // Not modified (or answered by the URL cache): the cached image, already delivered, stands.
     } else if (image && (!animated || (load->options & WIImageLoadTransformAnimatedImage)) && delegate &&
                delegate->respondsToTransformDownloadedImage()) {
+      // The load is held until the transformed image is delivered: a caller that kept no
+      // handle (the prefetcher) still hears of it. It leaves the running list after that.
       auto me = std::static_pointer_cast<WIWebImageManager>(self());
       dispatch_async(dispatch_get_global_queue(DISPATCH_QUEUE_PRIORITY_HIGH, 0),
-                     [me, load, delegate, image, data, finished, toDisk] {
+                     [me, load, operation, delegate, image, data, finished, toDisk] {
                        auto transformed = delegate->imageManagerTransformDownloadedImage(me, image, load->url);
                        if (transformed && finished) {
                          const bool changed = transformed != image && !transformed->isEqual(image);
                          me->imageCache_->storeImage(transformed, changed, changed ? nullptr : data, load->key, toDisk);
                        }
                        load->deliver(transformed, nullptr, WIImageCacheSourceNone, finished);
+                       if (finished) me->removeRunning(operation);
                      });
+      return;
     } else {
       if (image && finished) imageCache_->storeImage(image, false, data, load->key, toDisk);
       load->deliver(image, nullptr, WIImageCacheSourceNone, finished);

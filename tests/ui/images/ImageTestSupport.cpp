@@ -82,6 +82,8 @@ ImageServer::ImageServer() : released_(std::make_shared<std::atomic<bool>>(false
       image("image/gif", gifImage(3, -1));
     } else if (path.rfind("/status/", 0) == 0) {
       reply.send(std::stoi(path.substr(8)), "");
+    } else if (path == "/text") {
+      reply.send(200, "not an image");
     } else if (path == "/empty") {
       reply.send(200, {{"Content-Type", "image/png"}}, "");
     } else if (path == "/slow") {

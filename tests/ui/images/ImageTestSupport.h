@@ -32,7 +32,7 @@ std::vector<uint8_t> gifImage(int frames, int delay);
 inline void drainQueue(const dispatch_queue_t& queue) { dispatch_sync(queue, [] {}); }
 
 // An image server on loopback: "/png/<w>x<h>", "/jpeg/<w>x<h>", "/gif", "/status/<code>",
-// "/empty", "/slow" (answers when release() is called), and counts of the requests per path.
+// "/empty", "/text", "/slow" (answers when release() is called), and counts of the requests per path.
 class ImageServer {
  public:
   ImageServer();

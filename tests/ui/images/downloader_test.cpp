@@ -1,0 +1,369 @@
+// The downloader and its download operations against a loopback server: joined requests, the
+// order of downloads, requests as sent, every way a download ends, cancelling, partial images,
+// hostile lengths, server trust and notifications.
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+
+#include "platform/foundation/Foundation.h"
+#include "tests/support/TestCertificates.h"
+#include "tests/ui/images/ImageTestSupport.h"
+#include "ui/images/WIWebImageDownloader.h"
+
+namespace {
+
+using namespace zvt::test;
+
+// What the completed blocks of one requester received (they run on download threads).
+struct Outcome {
+  bool image = false;
+  size_t bytes = 0;
+  std::string error;  // "domain code" or ""
+  bool finished = false;
+};
+
+class Requests {
+ public:
+  WIWebImageDownloaderCompletedBlock completed(int requester) {
+    return [this, requester](const std::shared_ptr<UIImage>& image, const std::shared_ptr<NSData>& data,
+                             const std::shared_ptr<NSError>& error, bool finished) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      Outcome o{image != nullptr, data ? data->length() : 0,
+                error ? error->domain()->utf8() + " " + std::to_string(error->code()) : "", finished};
+      outcomes_[requester].push_back(o);
+      if (finished) order_.push_back(requester);
+    };
+  }
+  std::vector<Outcome> of(int requester) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return outcomes_[requester];
+  }
+  std::vector<int> finishedOrder() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return order_;
+  }
+  bool waitForFinished(size_t count) {
+    return runMainLoopUntil([&] { return finishedOrder().size() >= count; });
+  }
+
+ private:
+  std::mutex mutex_;
+  std::map<int, std::vector<Outcome>> outcomes_;
+  std::vector<int> order_;
+};
+
+std::shared_ptr<NSURL> urlOf(const std::string& text) { return NSURL::URLWithString(text); }
+
+TEST(ImageDownloader, JoinsRequestsForOneURLIntoOneDownload) {
+  ImageServer server;
+  auto downloader = WIWebImageDownloader::make();
+  Requests requests;
+  std::vector<std::pair<NSInteger, NSInteger>> progress[2];
+  auto url = urlOf(server.url("/png/20x20"));
+  auto first = downloader->downloadImageWithURL(url, 0, [&](NSInteger r, NSInteger e) { progress[0].emplace_back(r, e); },
+                                                requests.completed(0));
+  auto second = downloader->downloadImageWithURL(url, 0, [&](NSInteger r, NSInteger e) { progress[1].emplace_back(r, e); },
+                                                 requests.completed(1));
+  EXPECT_TRUE(first);
+  EXPECT_FALSE(second);
+  ASSERT_TRUE(requests.waitForFinished(2));
+  ASSERT_TRUE(runMainLoopUntil([&] { return progress[1].size() == progress[0].size() && progress[0].size() >= 3; }));
+  EXPECT_EQ(progress[0], progress[1]);
+  EXPECT_EQ(progress[0].front(), std::make_pair(NSInteger{0}, NSInteger{-1}));
+  for (int requester : {0, 1}) {
+    auto outcomes = requests.of(requester);
+    ASSERT_EQ(outcomes.size(), 1u);
+    EXPECT_TRUE(outcomes[0].image && outcomes[0].finished && outcomes[0].bytes > 0);
+  }
+  EXPECT_EQ(server.hits("/png/20x20"), 1u);
+  EXPECT_EQ(downloader->URLCallbacksCount(), 0u);
+
+  // Once finished, the URL is downloaded anew.
+  EXPECT_TRUE(downloader->downloadImageWithURL(url, 0, nullptr, requests.completed(2)));
+  ASSERT_TRUE(requests.waitForFinished(3));
+  EXPECT_EQ(server.hits("/png/20x20"), 2u);
+
+  // A nil URL answers at once, unfinished, and queues nothing.
+  EXPECT_FALSE(downloader->downloadImageWithURL(nullptr, 0, nullptr, requests.completed(3)));
+  ASSERT_EQ(requests.of(3).size(), 1u);
+  EXPECT_FALSE(requests.of(3)[0].finished);
+}
+
+TEST(ImageDownloader, SendsItsHeadersTimeOutAndCachePolicy) {
+  ImageServer server;
+  auto downloader = WIWebImageDownloader::make();
+  Requests requests;
+  downloader->setValue("zvt"_ns, "X-Client"_ns);
+  downloader->setValue("gone"_ns, "X-Gone"_ns);
+  downloader->setValue(nullptr, "X-Gone"_ns);
+  EXPECT_EQ(downloader->valueForHTTPHeaderField("Accept"_ns)->utf8(), "image/*;q=0.8");
+  const struct {
+    NSTimeInterval timeout;
+    WIImageDownloadOptions options;
+    NSTimeInterval sent;
+    NSURLRequestCachePolicy policy;
+  } cases[] = {{0, 0, 15, NSURLRequestReloadIgnoringLocalCacheData},
+               {30, WIImageDownloadUseURLCache, 30, NSURLRequestUseProtocolCachePolicy}};
+  int n = 0;
+  for (const auto& c : cases) {
+    downloader->setDownloadTimeout(c.timeout);
+    auto operation = downloader->downloadImageWithURL(urlOf(server.url("/png/2x2?" + std::to_string(n))), c.options, nullptr,
+                                                      requests.completed(n));
+    ++n;
+    EXPECT_EQ(operation->request()->timeoutInterval(), c.sent);
+    EXPECT_EQ(operation->request()->cachePolicy(), c.policy);
+    EXPECT_TRUE(operation->request()->HTTPShouldUsePipelining());
+  }
+  downloader->setHeadersFilter([](const std::shared_ptr<NSURL>&, const std::shared_ptr<NSDictionary>& headers) {
+    auto changed = headers->mutableCopy();
+    changed->setObject("filtered"_ns, "X-Client"_ns);
+    return std::static_pointer_cast<NSDictionary>(changed);
+  });
+  downloader->downloadImageWithURL(urlOf(server.url("/png/2x2?filtered")), 0, nullptr, requests.completed(n++));
+  ASSERT_TRUE(requests.waitForFinished(3));
+  auto sent = server.server().requests();
+  ASSERT_EQ(sent.size(), 3u);
+  for (const auto& request : sent) {
+    EXPECT_EQ(request.header("Accept"), "image/*;q=0.8");
+    EXPECT_EQ(request.header("X-Client"), request.query == "filtered" ? "filtered" : "zvt");
+    EXPECT_FALSE(request.hasHeader("X-Gone"));
+  }
+}
+
+TEST(ImageDownloader, RunsDownloadsInTheOrderAsked) {
+  for (auto order : {WIImageDownloadOrderFIFO, WIImageDownloadOrderLIFO}) {
+    ImageServer server;
+    auto downloader = WIWebImageDownloader::make();
+    downloader->setMaxConcurrentDownloads(1);
+    downloader->setExecutionOrder(order);
+    Requests requests;
+    downloader->downloadImageWithURL(urlOf(server.url("/slow")), 0, nullptr, requests.completed(0));
+    ASSERT_TRUE(server.server().waitForRequests(1));
+    for (int i = 1; i <= 3; ++i) {
+      downloader->downloadImageWithURL(urlOf(server.url("/png/2x2?" + std::to_string(i))), 0, nullptr, requests.completed(i));
+    }
+    EXPECT_EQ(downloader->currentDownloadCount(), 4u);
+    server.release();
+    ASSERT_TRUE(requests.waitForFinished(4));
+    EXPECT_EQ(requests.finishedOrder(), order == WIImageDownloadOrderLIFO ? (std::vector<int>{0, 3, 2, 1})
+                                                                          : (std::vector<int>{0, 1, 2, 3}))
+        << order;
+  }
+}
+
+TEST(ImageDownloader, ReportsEveryWayADownloadEnds) {
+  ImageServer server;
+  server.server().route("/auth", [](const HTTPRequest& request, HTTPResponder& reply) {
+    if (request.header("Authorization").empty()) {
+      reply.send(401, {{"WWW-Authenticate", "Basic realm=\"images\""}}, "");
+    } else {
+      reply.send(200, {{"Content-Type", "image/png"}}, textOf(pngImage(3, 3, false)));
+    }
+  });
+  const std::string refused = "http://127.0.0.1:1/a.png";
+  auto downloader = WIWebImageDownloader::make();
+  downloader->setUsername("user"_ns);
+  downloader->setPassword("secret"_ns);
+  Requests requests;
+  const struct {
+    std::string url;
+    bool image;
+    const char* error;
+  } cases[] = {
+      {server.url("/png/4x4"), true, ""},
+      {server.url("/gif"), true, ""},
+      {server.url("/auth"), true, ""},
+      {server.url("/status/404"), false, "NSURLErrorDomain 404"},
+      {server.url("/status/500"), false, "NSURLErrorDomain 500"},
+      {server.url("/status/304"), false, ""},  // not modified: over, without an image or an error
+      {server.url("/empty"), false, "WIWebImageErrorDomain 0"},
+      {server.url("/text"), false, "WIWebImageErrorDomain 0"},
+      {refused, false, "NSURLErrorDomain -1004"},
+      {"ftp://127.0.0.1/a.png", false, "NSURLErrorDomain 0"},
+  };
+  int n = 0;
+  for (const auto& c : cases) downloader->downloadImageWithURL(urlOf(c.url), 0, nullptr, requests.completed(n++));
+  ASSERT_TRUE(requests.waitForFinished(std::size(cases)));
+  n = 0;
+  for (const auto& c : cases) {
+    auto outcomes = requests.of(n++);
+    ASSERT_EQ(outcomes.size(), 1u) << c.url;
+    EXPECT_EQ(outcomes[0].image, c.image) << c.url;
+    EXPECT_EQ(outcomes[0].error, c.error) << c.url;
+    EXPECT_TRUE(outcomes[0].finished) << c.url;
+  }
+  EXPECT_EQ(downloader->URLCallbacksCount(), 0u);
+}
+
+TEST(ImageDownloader, ConnectionsThatCannotBeMadeFreeTheirSlots) {
+  ImageServer server;
+  auto downloader = WIWebImageDownloader::make();
+  Requests requests;
+  for (int i = 0; i < 6; ++i) {
+    downloader->downloadImageWithURL(urlOf("ftp://127.0.0.1/" + std::to_string(i) + ".png"), 0, nullptr, requests.completed(i));
+  }
+  downloader->downloadImageWithURL(urlOf(server.url("/png/2x2")), 0, nullptr, requests.completed(6));
+  ASSERT_TRUE(requests.waitForFinished(7));
+  EXPECT_TRUE(requests.of(6)[0].image);
+  ASSERT_TRUE(runMainLoopUntil([&] { return downloader->currentDownloadCount() == 0; }));
+}
+
+TEST(ImageDownloader, CancellingARequesterLeavesTheOthersTheirDownload) {
+  ImageServer server;
+  auto downloader = WIWebImageDownloader::make();
+  Requests requests;
+  auto url = urlOf(server.url("/slow"));
+  std::shared_ptr<WIWebImageDownloaderToken> tokens[3];
+  EXPECT_TRUE(downloader->downloadImageWithURL(url, 0, nullptr, requests.completed(0), &tokens[0]));
+  downloader->downloadImageWithURL(url, 0, nullptr, requests.completed(1), &tokens[1]);
+  EXPECT_FALSE(downloader->cancelRequester(tokens[0]));  // the creator leaves, the download goes on
+  server.release();
+  ASSERT_TRUE(requests.waitForFinished(1));
+  EXPECT_TRUE(requests.of(1)[0].image);
+  EXPECT_TRUE(requests.of(0).empty());
+
+  // The last requester to leave cancels the download; nobody is told.
+  ImageServer stalled;
+  int cancelled = 0;
+  auto solo = WIWebImageDownloaderOperation::initWithRequest(NSURLRequest::requestWithURL(urlOf(stalled.url("/slow"))), 0,
+                                                             nullptr, requests.completed(9), [&] { ++cancelled; });
+  auto queue = NSOperationQueue::make();
+  queue->addOperation(solo);
+  ASSERT_TRUE(stalled.server().waitForRequests(1));
+  solo->cancel();
+  ASSERT_TRUE(runMainLoopUntil([&] { return solo->isFinished(); }));
+  EXPECT_EQ(cancelled, 1);
+  EXPECT_TRUE(requests.of(9).empty());
+
+  auto last = downloader->downloadImageWithURL(urlOf(stalled.url("/slow?again")), 0, nullptr, requests.completed(2), &tokens[2]);
+  ASSERT_TRUE(stalled.server().waitForRequests(2));
+  EXPECT_TRUE(downloader->cancelRequester(tokens[2]));
+  ASSERT_TRUE(runMainLoopUntil([&] { return last->isFinished(); }));
+  EXPECT_TRUE(last->isCancelled());
+  EXPECT_TRUE(requests.of(2).empty());
+  EXPECT_EQ(downloader->URLCallbacksCount(), 0u);
+}
+
+TEST(ImageDownloader, AnOperationCancelledBeforeItStartsFinishesWithoutConnecting) {
+  ImageServer server;
+  Requests requests;
+  int cancelled = 0;
+  auto operation = WIWebImageDownloaderOperation::initWithRequest(NSURLRequest::requestWithURL(urlOf(server.url("/png/2x2"))), 0,
+                                                                  nullptr, requests.completed(0), [&] { ++cancelled; });
+  operation->cancel();
+  operation->cancel();
+  EXPECT_EQ(cancelled, 1);
+  auto queue = NSOperationQueue::make();
+  queue->addOperation(operation);
+  queue->waitUntilAllOperationsAreFinished();
+  EXPECT_TRUE(operation->isFinished());
+  EXPECT_EQ(server.totalHits(), 0u);
+  EXPECT_TRUE(requests.of(0).empty());
+}
+
+TEST(ImageDownloader, DeliversPartialImagesOfTheFullSizeOnTheMainThread) {
+  // A 64 x 64 PNG of noise (so that it does not compress), the top half white, sent in pieces.
+  PNGRecipe recipe;
+  recipe.width = recipe.height = 64;
+  recipe.rows.resize(64 * 64 * 3);
+  uint32_t x = 7;
+  for (size_t i = 0; i < recipe.rows.size(); ++i) {
+    x = x * 1103515245u + 12345u;
+    recipe.rows[i] = i < recipe.rows.size() / 2 ? 255 : static_cast<uint8_t>(x >> 16);
+  }
+  const std::string png = textOf(makePNG(recipe));
+  TestHTTPServer server;
+  server.route("/progressive.png", [&](const HTTPRequest&, HTTPResponder& reply) {
+    reply.writeHead(200, {{"Content-Type", "image/png"}, {"Content-Length", std::to_string(png.size())}});
+    const size_t cuts[] = {0, png.size() / 2, png.size() * 3 / 4, png.size()};
+    for (int i = 0; i < 3; ++i) {
+      reply.writeRaw(std::string_view(png).substr(cuts[i], cuts[i + 1] - cuts[i]));
+      reply.pause(0.05);
+    }
+  });
+  auto downloader = WIWebImageDownloader::make();
+  std::mutex mutex;
+  std::vector<std::shared_ptr<UIImage>> partials;
+  std::shared_ptr<UIImage> final;
+  bool onMain = true;
+  downloader->downloadImageWithURL(urlOf(server.url("/progressive.png")), WIImageDownloadProgressive, nullptr,
+                                   [&](const std::shared_ptr<UIImage>& image, const std::shared_ptr<NSData>&,
+                                       const std::shared_ptr<NSError>&, bool finished) {
+                                     std::lock_guard<std::mutex> lock(mutex);
+                                     if (finished) {
+                                       final = image;
+                                     } else {
+                                       onMain = onMain && NSThread::isMainThread();
+                                       partials.push_back(image);
+                                     }
+                                   });
+  ASSERT_TRUE(runMainLoopUntil([&] {
+    std::lock_guard<std::mutex> lock(mutex);
+    return final != nullptr;
+  }));
+  std::lock_guard<std::mutex> lock(mutex);
+  EXPECT_TRUE(onMain);
+  ASSERT_EQ(partials.size(), 2u);  // the last piece completes the data: no partial image for it
+  for (const auto& partial : partials) {
+    EXPECT_EQ(partial->CGImage()->width(), 64u);
+    EXPECT_EQ(partial->CGImage()->height(), 64u);
+  }
+  // The rows that arrived are at the top: white there, nothing yet at the bottom.
+  auto top = partials[0]->CGImage()->pixelData()->bytes();
+  auto bottom = top + partials[0]->CGImage()->bytesPerRow() * 63;
+  EXPECT_EQ(top[0] & top[1] & top[2] & top[3], 255);
+  EXPECT_EQ(bottom[3], 0);
+}
+
+TEST(ImageDownloader, AnAnnouncedLengthIsNotReservedAhead) {
+  TestHTTPServer server;
+  server.route("/huge.png", [](const HTTPRequest&, HTTPResponder& reply) {
+    reply.writeHead(200, {{"Content-Type", "image/png"}, {"Content-Length", "1125899906842624"}});
+    reply.writeRaw(textOf(pngImage(2, 2, false)));
+    reply.drop();
+  });
+  auto downloader = WIWebImageDownloader::make();
+  Requests requests;
+  downloader->downloadImageWithURL(urlOf(server.url("/huge.png")), WIImageDownloadProgressive, nullptr, requests.completed(0));
+  ASSERT_TRUE(requests.waitForFinished(1));
+  EXPECT_FALSE(requests.of(0).back().error.empty());
+}
+
+TEST(ImageDownloader, JudgesServerTrustUnlessInvalidCertificatesAreAllowed) {
+  const auto& certificate = TestCertificates::shared().selfSigned;
+  TestHTTPServer server(TLSIdentity{certificate.chainPEM, certificate.keyPEM});
+  server.route("/a.png", [](const HTTPRequest&, HTTPResponder& reply) {
+    reply.send(200, {{"Content-Type", "image/png"}}, textOf(pngImage(2, 2, false)));
+  });
+  auto downloader = WIWebImageDownloader::make();
+  Requests requests;
+  downloader->downloadImageWithURL(urlOf(server.url("/a.png")), 0, nullptr, requests.completed(0));
+  downloader->downloadImageWithURL(urlOf(server.url("/a.png?any")), WIImageDownloadAllowInvalidCertificates, nullptr,
+                                   requests.completed(1));
+  ASSERT_TRUE(requests.waitForFinished(2));
+  EXPECT_EQ(requests.of(0)[0].error, "NSURLErrorDomain -1202");
+  EXPECT_TRUE(requests.of(1)[0].image);
+}
+
+TEST(ImageDownloader, PostsItsNotificationsOnTheMainQueue) {
+  ImageServer server;
+  std::vector<std::string> seen;
+  std::vector<zvt::ObserverToken> tokens;
+  auto downloader = WIWebImageDownloader::make();
+  Requests requests;
+  auto operation = downloader->downloadImageWithURL(urlOf(server.url("/png/2x2")), 0, nullptr, requests.completed(0));
+  for (const zvt::StaticString* name : {&WIWebImageDownloadStartNotification, &WIWebImageDownloadReceiveResponseNotification,
+                                        &WIWebImageDownloadStopNotification, &WIWebImageDownloadFinishNotification}) {
+    tokens.push_back(zvt::observe(NSNotificationCenter::defaultCenter(), *name, operation, nullptr,
+                                  [&](const std::shared_ptr<NSNotification>& n) {
+                                    EXPECT_TRUE(NSThread::isMainThread());
+                                    seen.push_back(n->name()->utf8());
+                                  }));
+  }
+  ASSERT_TRUE(runMainLoopUntil([&] { return seen.size() == 4; }));
+  EXPECT_EQ(seen, (std::vector<std::string>{"WIWebImageDownloadStartNotification", "WIWebImageDownloadReceiveResponseNotification",
+                                            "WIWebImageDownloadStopNotification", "WIWebImageDownloadFinishNotification"}));
+}
+
+}  // namespace
