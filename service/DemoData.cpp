@@ -8,8 +8,19 @@ namespace zvt::service {
 
 namespace {
 
-std::string pic(const std::string& name) {
-    return std::string(kRootPlaceholder) + "/images/" + name + ".png";
+std::string picFile(const std::string& file) { return std::string(kRootPlaceholder) + "/images/" + file; }
+
+std::string pic(const std::string& name) { return picFile(name + ".png"); }
+
+// The last products show what the image loading does with a damaged picture, a slow one and
+// a missing one (see service/Images.h).
+std::string productPic(int i) {
+    switch (i) {
+        case 37: return pic("broken37");
+        case 38: return pic("slow38");
+        case 39: return pic("missing39");
+        default: return pic("product" + std::to_string(i % 10));
+    }
 }
 
 const std::array<const char*, 20> kProductTitles = {
@@ -116,7 +127,7 @@ std::vector<DemoItem> demoItems() {
                         {"is_new", i < 6 ? "1" : "0"},
                         {"is_sold_out", i % 13 == 12 ? "1" : "0"},
                         {"nick", kShops[i % kShops.size()]},
-                        {"pic_url", pic("product" + std::to_string(i % 10))},
+                        {"pic_url", productPic(i)},
                         {"price", money(price)},
                         {"promotion_etime", "2027-12-31 23:59:59"},
                         {"promotion_price", money(promo)},
@@ -248,11 +259,13 @@ std::vector<DemoItem> demoItems() {
 namespace {
 
 nlohmann::json headerItem(const std::string& name, const std::string& picName,
-                          const std::string& link, const std::string& local) {
+                          const std::string& link, const std::string& local,
+                          const std::string& iconFile = "") {
     return {{"link", link},         {"isShare", "0"},
             {"local", local},       {"name", name},
             {"pic", pic(picName)},  {"shareText", "快来Zavelto一起省钱吧"},
-            {"shareTitle", name},   {"icon", pic("icon_" + picName)},
+            {"shareTitle", name},
+            {"icon", iconFile.empty() ? pic("icon_" + picName) : picFile(iconFile)},
             {"subName", "每日更新"}};
 }
 
@@ -266,7 +279,7 @@ nlohmann::json demoIosConfig() {
          {headerItem("双十一返利狂欢", "banner0", page + "1", "0"),
           headerItem("新人专享高返", "banner1", page + "2", "0")}},
         {"nav",
-         {headerItem("9块9包邮", "nav0", "1", "1"), headerItem("超高返", "nav1", "3", "1"),
+         {headerItem("9块9包邮", "nav0", "1", "1", "icon_nav0.gif"), headerItem("超高返", "nav1", "3", "1"),
           headerItem("签到", "nav2", "8", "1"), headerItem("逛逛", "nav3", "10", "1")}},
         {"middleBanner", {headerItem("品牌特卖", "middle0", page + "3", "0")}},
         {"blockBanner",

@@ -12,7 +12,7 @@
 
 #include "service/Crypto.h"
 #include "service/DemoData.h"
-#include "service/Png.h"
+#include "service/Images.h"
 
 namespace zvt::service {
 
@@ -570,7 +570,9 @@ HttpResponse Service::route(HttpRequest& req) {
     if (!get) return plainResponse(404, "");
     if (path == "/api/search_tbk_v3.php") return handlePlain(req, "search", &Service::pageSearch);
     if (path == "/lookup") return handlePlain(req, "page", &Service::pageLookup);
-    if (pictureName(path, "/images/")) return handlePlain(req, "image", &Service::pageImage);
+    if (path.rfind("/images/", 0) == 0 && isPictureName(path.substr(8))) {
+        return handlePlain(req, "image", &Service::pageImage);
+    }
     if (pictureName(path, "/uploads/")) return handlePlain(req, "image", &Service::pageUpload);
     if (pagePath(path)) return handlePlain(req, "page", &Service::pageHtml);
     return plainResponse(404, "");
@@ -867,7 +869,8 @@ HttpResponse Service::send(const Incoming& in, Reply reply, const std::optional<
     res.contentType = contentType;
     res.headers = std::move(reply.headers);
     res.body = std::move(body);
-    if (script) res.delayMs = std::max(0, script->value("delay_ms", 0));
+    res.delayMs = reply.delayMs;
+    if (script) res.delayMs = std::max(res.delayMs, script->value("delay_ms", 0));
     res.note = "op=" + (in.op.empty() ? std::string("-") : in.op);
     if (in.sessionUser) res.note += " user=" + std::to_string(*in.sessionUser);
     if (!reply.raw && reply.body.contains("code")) res.note += " code=" + dump(reply.body["code"]);
@@ -1703,11 +1706,17 @@ Reply Service::pageLookup(Incoming&) {
 
 Reply Service::pageImage(Incoming& in) {
     std::string path = in.target.substr(0, in.target.find('?'));
-    std::string name = path.substr(std::string("/images/").size());
-    name = name.substr(0, name.size() - 4);
     Reply r;
-    r.contentType = "image/png";
-    r.raw = solidPng(name);
+    auto picture = pictureNamed(path.substr(std::string("/images/").size()));
+    if (!picture) {
+        r = html("页面不存在", "");
+        r.httpStatus = 404;
+        return r;
+    }
+    r.httpStatus = picture->status;
+    r.contentType = picture->contentType;
+    r.raw = std::move(picture->bytes);
+    r.delayMs = picture->delayMs;
     return r;
 }
 

@@ -72,6 +72,7 @@ struct Reply {
     bool encipherData = false;
     std::optional<std::string> raw;  // a body sent exactly as it stands (pages, pictures)
     std::vector<std::pair<std::string, std::string>> headers;
+    int delayMs = 0;  // answer late (a slow picture)
 };
 
 class Service {
