@@ -80,7 +80,7 @@ CGImageRef CGImageCreate(size_t width, size_t height, size_t bitsPerComponent, s
 namespace {
 
 using HeaderReader = bool (*)(const uint8_t*, size_t, ImageHeader&);
-using Decoder = bool (*)(const uint8_t*, size_t, DecodedBitmap&, bool);
+using Decoder = bool (*)(const uint8_t*, size_t, DecodedBitmap&, bool, zvt::graphics::DecodeTarget);
 
 CGImageRef createLazy(const CGDataProviderRef& source, const CGFloat* decode, bool shouldInterpolate,
                       CGColorRenderingIntent intent, HeaderReader readHeader, Decoder decodeBitmap) {
@@ -90,7 +90,7 @@ CGImageRef createLazy(const CGDataProviderRef& source, const CGFloat* decode, bo
   if (!readHeader(data->bytes(), data->length(), header)) return nullptr;
   auto loader = [data, decodeBitmap]() -> std::shared_ptr<NSData> {
     DecodedBitmap bitmap;
-    if (!decodeBitmap(data->bytes(), data->length(), bitmap, false)) return nullptr;
+    if (!decodeBitmap(data->bytes(), data->length(), bitmap, false, zvt::graphics::DecodeTarget::stored)) return nullptr;
     return NSData::dataWithVector(std::move(bitmap.pixels));
   };
   return std::make_shared<CGImage>(header.layout, CGImage::PixelLoader(loader), shouldInterpolate, intent);

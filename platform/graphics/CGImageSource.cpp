@@ -153,18 +153,19 @@ std::shared_ptr<NSDictionary> CGImageSource::propertiesAtIndex(size_t index) con
   return props->copy();
 }
 
-CGImageRef CGImageSource::decodeStill(bool allowPartial) const {
+CGImageRef CGImageSource::decodeStill(bool allowPartial, bool forDrawing) const {
   DecodedBitmap bitmap;
+  const auto target = forDrawing ? zvt::graphics::DecodeTarget::drawing : zvt::graphics::DecodeTarget::stored;
   bool whole = format_ == ImageFormat::png
-                   ? zvt::graphics::decodePNG(data_->bytes(), data_->length(), bitmap, allowPartial)
-                   : zvt::graphics::decodeJPEG(data_->bytes(), data_->length(), bitmap, allowPartial);
+                   ? zvt::graphics::decodePNG(data_->bytes(), data_->length(), bitmap, allowPartial, target)
+                   : zvt::graphics::decodeJPEG(data_->bytes(), data_->length(), bitmap, allowPartial, target);
   if (!whole && (!allowPartial || bitmap.rowsDecoded == 0)) return nullptr;
   auto layout = bitmap.layout;
   return std::make_shared<CGImage>(layout, NSData::dataWithVector(std::move(bitmap.pixels)), true,
                                    kCGRenderingIntentDefault);
 }
 
-CGImageRef CGImageSource::imageAtIndex(size_t index) const {
+CGImageRef CGImageSource::imageAtIndex(size_t index, bool forDrawing) const {
   if (format_ == ImageFormat::gif) {
     const auto* a = animation();
     if (index >= a->frames.size()) return nullptr;
@@ -173,13 +174,13 @@ CGImageRef CGImageSource::imageAtIndex(size_t index) const {
     return std::make_shared<CGImage>(layout, a->frames[index].pixels, true, kCGRenderingIntentDefault);
   }
   if ((format_ != ImageFormat::png && format_ != ImageFormat::jpeg) || index != 0 || !header()) return nullptr;
-  return decodeStill(true);
+  return decodeStill(true, forDrawing);
 }
 
-CGImageRef CGImageSource::completeImageAtIndex(size_t index) const {
+CGImageRef CGImageSource::completeImageAtIndex(size_t index, bool forDrawing) const {
   if (format_ == ImageFormat::gif) return imageAtIndex(index);
   if ((format_ != ImageFormat::png && format_ != ImageFormat::jpeg) || index != 0 || !header()) return nullptr;
-  return decodeStill(false);
+  return decodeStill(false, forDrawing);
 }
 
 CGImageSourceRef CGImageSourceCreateWithData(const std::shared_ptr<NSData>& data, const std::shared_ptr<NSDictionary>&) {
@@ -212,6 +213,8 @@ std::shared_ptr<NSDictionary> CGImageSourceCopyPropertiesAtIndex(const CGImageSo
 }
 
 CGImageRef CGImageSourceCreateImageAtIndex(const CGImageSourceRef& source, size_t index,
-                                           const std::shared_ptr<NSDictionary>&) {
-  return source ? source->imageAtIndex(index) : nullptr;
+                                           const std::shared_ptr<NSDictionary>& options) {
+  if (!source) return nullptr;
+  auto immediately = options ? zvt::as<NSNumber>(options->objectForKey(kCGImageSourceShouldCacheImmediately)) : nullptr;
+  return source->imageAtIndex(index, immediately && immediately->boolValue());
 }

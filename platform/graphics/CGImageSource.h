@@ -52,6 +52,13 @@ inline const zvt::StaticString kCGImagePropertyPNGInterlaceType{"InterlaceType"}
 inline const zvt::StaticString kCGImagePropertyJFIFDictionary{"{JFIF}"};
 inline const zvt::StaticString kCGImagePropertyJFIFIsProgressive{"IsProgressive"};
 
+// Options of CGImageSourceCreateImageAtIndex. With ShouldCacheImmediately YES a PNG or RGB or
+// gray JPEG is decoded at once into the form drawing uses as it is: 8-bit RGB in 32-bit pixels
+// of the host's order, alpha first and premultiplied (255 for opaque images), the layout a
+// forced decode draws into. Without it the samples come as stored.
+inline const zvt::StaticString kCGImageSourceShouldCache{"kCGImageSourceShouldCache"};
+inline const zvt::StaticString kCGImageSourceShouldCacheImmediately{"kCGImageSourceShouldCacheImmediately"};
+
 namespace zvt::graphics {
 struct GIFAnimation;
 struct ImageHeader;
@@ -71,14 +78,15 @@ class CGImageSource : public NSObject {
   CGImageSourceStatus statusAtIndex(size_t index) const;
   std::shared_ptr<NSDictionary> properties() const;
   std::shared_ptr<NSDictionary> propertiesAtIndex(size_t index) const;
-  CGImageRef imageAtIndex(size_t index) const;
+  // forDrawing: in the drawing layout (see kCGImageSourceShouldCacheImmediately).
+  CGImageRef imageAtIndex(size_t index, bool forDrawing = false) const;
   // Only complete images: nil when the data is cut short or damaged.
-  CGImageRef completeImageAtIndex(size_t index) const;
+  CGImageRef completeImageAtIndex(size_t index, bool forDrawing = false) const;
 
  private:
   const zvt::graphics::ImageHeader* header() const;
   const zvt::graphics::GIFAnimation* animation() const;
-  CGImageRef decodeStill(bool allowPartial) const;
+  CGImageRef decodeStill(bool allowPartial, bool forDrawing) const;
 
   std::shared_ptr<NSData> data_;
   zvt::graphics::ImageFormat format_;
@@ -109,6 +117,7 @@ std::shared_ptr<NSDictionary> CGImageSourceCopyProperties(const CGImageSourceRef
 // images.
 std::shared_ptr<NSDictionary> CGImageSourceCopyPropertiesAtIndex(const CGImageSourceRef& source, size_t index,
                                                                  const std::shared_ptr<NSDictionary>& options);
-// nil beyond the images or when nothing could be decoded.
+// nil beyond the images or when nothing could be decoded. Options: ShouldCacheImmediately
+// (the other keys are accepted and ignored).
 CGImageRef CGImageSourceCreateImageAtIndex(const CGImageSourceRef& source, size_t index,
                                            const std::shared_ptr<NSDictionary>& options);

@@ -8,9 +8,10 @@
 #include "platform/foundation/NSData.h"
 #include "platform/graphics/UIImage.h"
 
-// +wi_imageWithData: nil for nil data or bytes that do not decode. A GIF goes through
-// wi_animatedGIFWithData; other bytes are decoded by the platform at scale 1 and carry the
-// orientation their EXIF data names.
+// +wi_imageWithData: nil for nil data or bytes that do not decode whole. A GIF goes through
+// wi_animatedGIFWithData; other bytes are decoded by the platform at scale 1, straight into the
+// layout drawing uses (premultiplied ARGB of the host's order, what forced decoding produces),
+// and carry the orientation their EXIF data names.
 std::shared_ptr<UIImage> wi_imageWithData(const std::shared_ptr<NSData>& data);
 // +wi_imageOrientationFromImageData: up when the bytes carry no orientation.
 UIImageOrientation wi_imageOrientationFromImageData(const std::shared_ptr<NSData>& data);

@@ -35,13 +35,23 @@ struct DecodedBitmap {
   bool complete = false;
 };
 
+// What a decoder produces: the samples as stored (8 or 16 bits, gray, RGB or CMYK, straight
+// alpha), or the layout drawing uses as it is (8-bit RGB in 32-bit pixels of the host's order,
+// alpha first and premultiplied; opaque images have alpha 255). CMYK JPEGs stay as stored.
+enum class DecodeTarget { stored, drawing };
+
+// The drawing layout's bitmap info (premultiplied alpha first, 32-bit host order).
+inline constexpr CGBitmapInfo kDrawingBitmapInfo = kCGImageAlphaPremultipliedFirst | kCGBitmapByteOrder32Little;
+
 bool readPNGHeader(const uint8_t* bytes, size_t length, ImageHeader& header);
 // True when the whole image was decoded. When it was not and `allowPartial` is set, the rows
 // decoded before the data ended (never of an interlaced image) are kept in `out`.
-bool decodePNG(const uint8_t* bytes, size_t length, DecodedBitmap& out, bool allowPartial);
+bool decodePNG(const uint8_t* bytes, size_t length, DecodedBitmap& out, bool allowPartial,
+               DecodeTarget target = DecodeTarget::stored);
 
 bool readJPEGHeader(const uint8_t* bytes, size_t length, ImageHeader& header);
-bool decodeJPEG(const uint8_t* bytes, size_t length, DecodedBitmap& out, bool allowPartial);
+bool decodeJPEG(const uint8_t* bytes, size_t length, DecodedBitmap& out, bool allowPartial,
+                DecodeTarget target = DecodeTarget::stored);
 
 // The EXIF orientation (1 to 8 as stored, any other stored value as is) of a JPEG's APP1
 // segment; 0 when there is none.

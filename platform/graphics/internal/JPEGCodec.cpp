@@ -37,6 +37,7 @@ struct JpegJob {
   jpeg_progress_mgr progress;
   bool created = false;
   bool invertCMYK = false;
+  DecodeTarget target = DecodeTarget::stored;
   J_COLOR_SPACE output = JCS_RGB;
   size_t components = 3;
 };
@@ -108,6 +109,11 @@ bool jpegOpen(JpegJob* job, const uint8_t* bytes, size_t length) {
       job->components = 3;
       break;
   }
+  // The drawing layout: libjpeg-turbo writes B, G, R, A (255) bytes, the host's 32-bit ARGB.
+  if (job->target == DecodeTarget::drawing && job->output != JCS_CMYK) {
+    job->output = JCS_EXT_BGRA;
+    job->components = 4;
+  }
   job->cinfo.out_color_space = job->output;
   return true;
 }
@@ -148,7 +154,7 @@ bool fillLayout(const JpegJob& job, CGImage::Layout& layout) {
   layout.bitsPerComponent = 8;
   layout.bitsPerPixel = 8 * job.components;
   layout.bytesPerRow = width * job.components;
-  layout.bitmapInfo = kCGImageAlphaNone;
+  layout.bitmapInfo = job.output == JCS_EXT_BGRA ? kDrawingBitmapInfo : kCGImageAlphaNone;
   switch (job.output) {
     case JCS_GRAYSCALE:
       layout.colorSpace = CGColorSpaceCreateDeviceGray();
@@ -213,9 +219,10 @@ bool readJPEGHeader(const uint8_t* bytes, size_t length, ImageHeader& header) {
   return ok;
 }
 
-bool decodeJPEG(const uint8_t* bytes, size_t length, DecodedBitmap& out, bool allowPartial) {
+bool decodeJPEG(const uint8_t* bytes, size_t length, DecodedBitmap& out, bool allowPartial, DecodeTarget target) {
   auto* job = new (std::nothrow) JpegJob();
   if (!job) return false;
+  job->target = target;
   job->error.stopAtEnd = !allowPartial;
   bool ok = jpegOpen(job, bytes, length) && fillLayout(*job, out.layout) && jpegStart(job);
   size_t done = 0;

@@ -35,6 +35,8 @@ struct PngJob {
   int passes = 1;
   size_t rowBytes = 0;
   bool hasTransparency = false;
+  bool outputAlpha = false;  // the drawing layout's alpha is the image's (else 255)
+  DecodeTarget target = DecodeTarget::stored;
   uint32_t rowsRead = 0;
 };
 
@@ -57,7 +59,27 @@ void setTransforms(PngJob* job) {
     png_set_tRNS_to_alpha(job->png);
     job->hasTransparency = true;
   }
+  if (job->target == DecodeTarget::drawing) {
+    // 8-bit B, G, R, A bytes: the host's 32-bit ARGB; straight alpha is premultiplied after.
+    if (job->fileBitDepth == 16) png_set_strip_16(job->png);
+    if (!(colorType & PNG_COLOR_MASK_COLOR)) png_set_gray_to_rgb(job->png);
+    png_set_bgr(job->png);
+    job->outputAlpha = (colorType & PNG_COLOR_MASK_ALPHA) || job->hasTransparency;
+    if (!job->outputAlpha) png_set_filler(job->png, 0xFF, PNG_FILLER_AFTER);
+  }
   job->passes = png_set_interlace_handling(job->png);
+}
+
+// Straight B, G, R, A to premultiplied, rounding as drawing does.
+void premultiply(uint8_t* pixels, size_t count) {
+  for (size_t i = 0; i < count; ++i, pixels += 4) {
+    const unsigned a = pixels[3];
+    if (a == 255) continue;
+    for (int c = 0; c < 3; ++c) {
+      unsigned t = pixels[c] * a + 128;
+      pixels[c] = static_cast<uint8_t>((t + (t >> 8)) >> 8);
+    }
+  }
 }
 
 void readOutputFacts(PngJob* job) {
@@ -135,7 +157,9 @@ void progressiveInfo(png_structp png, png_infop) {
   // Only whole rows of a plain (not interlaced) image are worth showing.
   if (job->interlace != PNG_INTERLACE_NONE) png_error(png, "interlaced");
   setTransforms(job);
-  png_start_read_image(png);
+  // Updates the row facts for the transformations too (png_start_read_image does not): the
+  // rows a palette or a filler widens come out wider than stored.
+  png_read_update_info(png, job->info);
   readOutputFacts(job);
   if (job->width == 0 || job->height == 0 || !imageSizeAllowed(job->width, job->height)) png_error(png, "size");
 }
@@ -178,6 +202,17 @@ bool pngProgressive(PngProgressive* p, const uint8_t* bytes, size_t length) {
 
 bool fillLayout(const PngJob& job, CGImage::Layout& layout, bool& hasAlpha) {
   if (job.width == 0 || job.height == 0 || !imageSizeAllowed(job.width, job.height)) return false;
+  if (job.target == DecodeTarget::drawing) {
+    layout.colorSpace = CGColorSpaceCreateDeviceRGB();
+    layout.width = job.width;
+    layout.height = job.height;
+    layout.bitsPerComponent = 8;
+    layout.bitsPerPixel = 32;
+    layout.bytesPerRow = static_cast<size_t>(job.width) * 4;
+    layout.bitmapInfo = kDrawingBitmapInfo;
+    hasAlpha = job.outputAlpha;
+    return job.bitDepth == 8 && job.rowBytes == layout.bytesPerRow;
+  }
   if (job.bitDepth != 8 && job.bitDepth != 16) return false;
   size_t channels = 0;
   switch (job.colorType) {
@@ -266,8 +301,9 @@ bool readPNGHeader(const uint8_t* bytes, size_t length, ImageHeader& header) {
   return ok;
 }
 
-bool decodePNG(const uint8_t* bytes, size_t length, DecodedBitmap& out, bool allowPartial) {
+bool decodePNG(const uint8_t* bytes, size_t length, DecodedBitmap& out, bool allowPartial, DecodeTarget target) {
   PngJob job;
+  job.target = target;
   job.reader = MemoryReader{bytes, length, 0};
   bool hasAlpha = false;
   if (!pngOpen(&job) || !fillLayout(job, out.layout, hasAlpha)) {
@@ -307,6 +343,7 @@ bool decodePNG(const uint8_t* bytes, size_t length, DecodedBitmap& out, bool all
   if (ok) pngFinish(&job);
   pngClose(&job);
   if (ok) {
+    if (job.target == DecodeTarget::drawing && job.outputAlpha) premultiply(out.pixels.data(), out.layout.width * height);
     out.rowsDecoded = height;
     out.complete = true;
     return true;
@@ -317,11 +354,13 @@ bool decodePNG(const uint8_t* bytes, size_t length, DecodedBitmap& out, bool all
   out.pixels.shrink_to_fit();
   if (!allowPartial || job.passes > 1) return false;
   PngProgressive progressive;
+  progressive.job.target = target;
   pngProgressive(&progressive, bytes, length);
   size_t rows = progressive.failed ? 0 : progressive.job.rowsRead;
   if (rows > 0 && progressive.job.rowBytes == stride) {
     try {
       out.pixels.assign(progressive.rows, progressive.rows + rows * stride);
+      if (target == DecodeTarget::drawing && progressive.job.outputAlpha) premultiply(out.pixels.data(), out.layout.width * rows);
       out.rowsDecoded = rows;
       out.layout.height = rows;
     } catch (const std::bad_alloc&) {

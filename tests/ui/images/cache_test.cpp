@@ -68,8 +68,8 @@ TEST_F(ImageCacheTest, WritesTheGivenBytesOrTheImageEncodedAgain) {
   auto png = dataOf(pngImage(4, 4, true));
   auto jpeg = dataOf(jpegImage(4, 4));
   auto gif = dataOf(gifImage(2, 5));
-  auto alphaImage = wi_imageWithData(png);
-  auto opaqueImage = wi_imageWithData(jpeg);
+  auto alphaImage = UIImage::imageWithData(dataOf(pngImage(4, 4, true)));
+  auto opaqueImage = UIImage::imageWithData(jpeg);  // no alpha channel
   const struct {
     const char* key;
     std::shared_ptr<UIImage> image;
@@ -83,6 +83,8 @@ TEST_F(ImageCacheTest, WritesTheGivenBytesOrTheImageEncodedAgain) {
       {"http://h/opaque", opaqueImage, true, nullptr, "jpeg"},
       {"http://h/alpha-from-jpeg", alphaImage, true, jpeg, "jpeg"},
       {"http://h/opaque-from-png", opaqueImage, true, png, "png"},
+      // Decoded for drawing (as forced decoding leaves it), a photo has an alpha channel.
+      {"http://h/decoded-jpeg", wi_imageWithData(jpeg), true, nullptr, "png"},
   };
   for (const auto& c : cases) cache->storeImage(c.image, c.recalculate, c.bytes, NSString::stringWithUTF8String(c.key), true);
   drainQueue(cache->ioQueue());
@@ -103,7 +105,7 @@ TEST_F(ImageCacheTest, WritesTheGivenBytesOrTheImageEncodedAgain) {
   drainQueue(cache->ioQueue());
   EXPECT_FALSE(cache->diskImageExistsWithKey("http://h/none"_ns));
   EXPECT_FALSE(cache->diskImageExistsWithKey("http://h/memory-only"_ns));
-  EXPECT_EQ(cache->getDiskCount(), 6u);
+  EXPECT_EQ(cache->getDiskCount(), 7u);
 }
 
 TEST_F(ImageCacheTest, QueriesAnswerFromMemoryAtOnceAndFromDiskOnTheMainQueue) {

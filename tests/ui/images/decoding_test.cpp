@@ -169,6 +169,7 @@ TEST(ImageDecoding, ForcedDecodingRedrawsOnlyOpaqueStillImages) {
   const std::shared_ptr<UIImage> untouched[] = {
       UIImage::imageWithData(dataOf(pngImage(3, 3, true))),        // straight alpha
       decoded,                                                     // premultiplied alpha
+      wi_imageWithData(dataOf(jpegImage(5, 3))),                   // decoded for drawing already
       wi_imageWithData(dataOf(gifImage(2, 5))),                    // animated
       UIImage::imageWithData(dataOf(makePNG(deep))),               // no bitmap of 16 bits to draw into
   };

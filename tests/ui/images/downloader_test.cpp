@@ -61,12 +61,14 @@ TEST(ImageDownloader, JoinsRequestsForOneURLIntoOneDownload) {
   Requests requests;
   std::vector<std::pair<NSInteger, NSInteger>> progress[2];
   auto url = urlOf(server.url("/png/20x20"));
+  downloader->setSuspended(true);  // both have joined before the download starts
   auto first = downloader->downloadImageWithURL(url, 0, [&](NSInteger r, NSInteger e) { progress[0].emplace_back(r, e); },
                                                 requests.completed(0));
   auto second = downloader->downloadImageWithURL(url, 0, [&](NSInteger r, NSInteger e) { progress[1].emplace_back(r, e); },
                                                  requests.completed(1));
   EXPECT_TRUE(first);
   EXPECT_FALSE(second);
+  downloader->setSuspended(false);
   ASSERT_TRUE(requests.waitForFinished(2));
   ASSERT_TRUE(runMainLoopUntil([&] { return progress[1].size() == progress[0].size() && progress[0].size() >= 3; }));
   EXPECT_EQ(progress[0], progress[1]);
