@@ -124,6 +124,25 @@ UIViewController::~UIViewController() {
   for (auto& child : children_) child->parent_.reset();
 }
 
+id UIViewController::associatedObject(const void* key) const {
+  for (const auto& [k, v] : associatedObjects_)
+    if (k == key) return v;
+  return nullptr;
+}
+
+void UIViewController::setAssociatedObject(const void* key, const id& value) {
+  for (auto it = associatedObjects_.begin(); it != associatedObjects_.end(); ++it) {
+    if (it->first != key) continue;
+    if (value) {
+      it->second = value;
+    } else {
+      associatedObjects_.erase(it);
+    }
+    return;
+  }
+  if (value) associatedObjects_.emplace_back(key, value);
+}
+
 std::shared_ptr<NSString> UIViewController::description() const {
   char address[32];
   std::snprintf(address, sizeof address, "%p", static_cast<const void*>(this));

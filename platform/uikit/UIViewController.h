@@ -260,6 +260,12 @@ class UIViewController : public UIResponder, public zvt::ui::ViewDelegate {
 
   std::shared_ptr<NSString> description() const override;
 
+  // --- objects extensions keep with the controller (where the original used associated
+  // objects): one strong slot per key; a key is the address of the extension's own static
+  // object. Setting nil empties the slot.
+  id associatedObject(const void* key) const;
+  void setAssociatedObject(const void* key, const id& value);
+
   // --- for containers, windows and transitions (not for screens)
   // The container classes answer themselves (navigationController, tabBarController).
   virtual UINavigationController* asNavigationController() { return nullptr; }
@@ -329,6 +335,7 @@ class UIViewController : public UIResponder, public zvt::ui::ViewDelegate {
   std::shared_ptr<UILayoutSupport> topGuide_;
   std::shared_ptr<UILayoutSupport> bottomGuide_;
   UIEdgeInsets scrollInsetsAdded_{};
+  std::vector<std::pair<const void*, id>> associatedObjects_;
 
   AppearState appearState_ = AppearState::Disappeared;
   bool appearAnimated_ = false;
