@@ -1,0 +1,221 @@
+// The full-screen back swipe and the per-screen bar looks, through the device on a shown
+// window: which pans pop, the bar hidden per screen, and two differently styled bars sliding
+// with their own screens (in pictures taken mid-way).
+
+#include <gtest/gtest.h>
+
+#include "platform/graphics/CGBitmapContext.h"
+#include "platform/uikit/Snapshot.h"
+#include "tests/platform/uikit/ControllerTestSupport.h"
+#include "ui/navigation/UINavigationController+BSFullscreenPopGesture.h"
+#include "ui/navigation/UINavigationController+NBNavigationBarTransition.h"
+
+namespace {
+
+using namespace zvt::uitest;
+
+// A screen of one colour that puts its own look on the bar as it is about to appear, the way
+// the application's screens style the bar (white or the theme).
+class StyledScreen : public UIViewController {
+ public:
+  std::shared_ptr<UIColor> colour;
+  bool white = false;
+  bool hidesBarItself = false;
+
+  static std::shared_ptr<StyledScreen> make(std::shared_ptr<UIColor> colour, bool white) {
+    auto screen = std::make_shared<StyledScreen>();
+    screen->colour = std::move(colour);
+    screen->white = white;
+    return screen;
+  }
+  void viewDidLoad() override {
+    UIViewController::viewDidLoad();
+    view()->setBackgroundColor(colour);
+  }
+  void viewWillAppear(bool animated) override {
+    UIViewController::viewWillAppear(animated);
+    auto bar = navigationController()->navigationBar();
+    if (white) {
+      bar->setBackgroundImage(whiteImage(), UIBarMetricsDefault);
+      bar->setBarTintColor(nullptr);
+    } else {
+      bar->setBackgroundImage(nullptr, UIBarMetricsDefault);
+      bar->setBarTintColor(theme());
+    }
+    if (hidesBarItself) navigationController()->setNavigationBarHidden(true, animated);
+  }
+  static std::shared_ptr<UIColor> theme() { return UIColor::colorWithRed(1, 85 / 255.0, 20 / 255.0, 1); }
+  static std::shared_ptr<UIImage> whiteImage() {
+    UIGraphicsBeginImageContextWithOptions(CGSizeMake(4, 4), true, 1);
+    UIColor::whiteColor()->setFill();
+    CGContextFillRect(UIGraphicsGetCurrentContext(), CGRectMake(0, 0, 4, 4));
+    auto image = UIGraphicsGetImageFromCurrentImageContext();
+    UIGraphicsEndImageContext();
+    return image;
+  }
+};
+
+class NavigationTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { zvt::ui::installNavigationExtensions(); }
+
+  ControllerScreen screen;
+  std::shared_ptr<StyledScreen> a = StyledScreen::make(UIColor::redColor(), false);
+  std::shared_ptr<StyledScreen> b = StyledScreen::make(UIColor::blueColor(), true);
+  std::shared_ptr<UINavigationController> nav = UINavigationController::initWithRootViewController(a);
+
+  // A pan by hand at 60 moves a second; `release` lifts the finger.
+  zvt::ui::Finger pan(CGPoint from, CGPoint to, NSTimeInterval duration, bool release = true) {
+    auto& device = screen.device();
+    auto finger = device.touchDown(from);
+    const int steps = std::max(2, static_cast<int>(duration * 60));
+    for (int i = 1; i <= steps; ++i) {
+      const CGFloat t = static_cast<CGFloat>(i) / steps;
+      device.wait(duration / steps);
+      device.touchMove(finger, CGPointMake(from.x + (to.x - from.x) * t, from.y + (to.y - from.y) * t));
+    }
+    if (release) {
+      device.touchUp(finger);
+      device.wait(UINavigationController::kTransitionDuration);
+    }
+    return finger;
+  }
+};
+
+// The colour of the screen's picture at a point (in points), as 0xRRGGBB.
+uint32_t colourAt(const std::shared_ptr<UIImage>& picture, CGFloat x, CGFloat y) {
+  auto image = picture->CGImage();
+  auto context = CGBitmapContextCreate(nullptr, 1, 1, 8, 4, CGColorSpaceCreateDeviceRGB(), kCGImageAlphaPremultipliedLast);
+  const CGFloat s = picture->scale();
+  CGContextDrawImage(context,
+                     CGRectMake(-x * s, y * s + 1 - static_cast<CGFloat>(image->height()), static_cast<CGFloat>(image->width()),
+                                static_cast<CGFloat>(image->height())),
+                     image);
+  auto p = static_cast<const uint8_t*>(CGBitmapContextGetData(context));
+  return (uint32_t{p[0]} << 16) | (uint32_t{p[1]} << 8) | p[2];
+}
+
+TEST_F(NavigationTest, ARightPanAnywhereOnAPushedScreenPopsIt) {
+  struct Case {
+    const char* what;
+    bool pushed;
+    bool disabled;
+    CGPoint from, to;
+    size_t stacked;
+  } cases[] = {
+      {"right from the middle", true, false, {160, 300}, {310, 300}, 1},
+      {"right, not far enough", true, false, {160, 300}, {200, 300}, 2},
+      {"left from the middle", true, false, {200, 300}, {40, 300}, 2},
+      {"on the root screen", false, false, {160, 300}, {310, 300}, 1},
+      {"where the screen forbids it", true, true, {160, 300}, {310, 300}, 2},
+  };
+  screen.show(nav);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    nav->setViewControllers({a}, false);
+    screen.device().settle();
+    if (c.pushed) {
+      nav->pushViewController(b, false);
+      screen.device().settle();
+    }
+    setBs_interactivePopDisabled(b, c.disabled);
+    pan(c.from, c.to, 0.6);
+    EXPECT_EQ(nav->viewControllers().size(), c.stacked);
+    EXPECT_FALSE(nav->isTransitioning());
+    EXPECT_EQ(nav->topViewController()->view()->frame().origin.x, 0);
+  }
+  // The swipe replaced the edge pan.
+  EXPECT_FALSE(nav->interactivePopGestureRecognizer()->isEnabled());
+  EXPECT_EQ(bs_fullscreenPopGestureRecognizer(nav)->view(), nav->view());
+}
+
+TEST_F(NavigationTest, ASwipeDuringATransitionDoesNotBegin) {
+  screen.show(nav);
+  nav->pushViewController(b, true);
+  EXPECT_TRUE(nav->isTransitioning());
+  auto recognizer = bs_fullscreenPopGestureRecognizer(nav);
+  EXPECT_FALSE(recognizer->delegate()->gestureRecognizerShouldBegin(recognizer));
+  screen.device().wait(UINavigationController::kTransitionDuration);
+  EXPECT_EQ(nav->topViewController(), b);
+}
+
+TEST_F(NavigationTest, EachScreenShowsOrHidesTheBarAsItAppears) {
+  screen.show(nav);
+  auto c = StyledScreen::make(UIColor::greenColor(), true);
+  setBs_prefersNavigationBarHidden(b, true);
+  const struct {
+    const char* step;
+    std::function<void()> run;
+    bool hidden;
+  } steps[] = {
+      {"push a screen that prefers no bar", [&] { nav->pushViewController(b, true); }, true},
+      {"push one with the default", [&] { nav->pushViewController(c, true); }, false},
+      {"back to the one without", [&] { nav->popViewControllerAnimated(true); }, true},
+      {"back to the root", [&] { nav->popToRootViewControllerAnimated(true); }, false},
+      {"a screen that hides the bar in its own will-appear",
+       [&] {
+         c->hidesBarItself = true;
+         nav->pushViewController(c, true);
+       },
+       true},
+  };
+  for (const auto& step : steps) {
+    step.run();
+    screen.device().wait(UINavigationController::kTransitionDuration);
+    EXPECT_EQ(nav->isNavigationBarHidden(), step.hidden) << step.step;
+  }
+  setBs_viewControllerBasedNavigationBarAppearanceEnabled(nav, false);
+  EXPECT_FALSE(bs_viewControllerBasedNavigationBarAppearanceEnabled(nav));
+}
+
+TEST_F(NavigationTest, TwoBarLooksSlideWithTheirScreens) {
+  constexpr uint32_t kWhite = 0xFFFFFF, kTheme = 0xFF5514, kRed = 0xFF0000, kBlue = 0x0000FF;
+  screen.show(nav);
+  auto bar = nav->navigationBar();
+  EXPECT_TRUE(bar->barTintColor()->isEqual(StyledScreen::theme()));
+
+  // Half way through the push: the theme bar over the red screen on the left, the white one
+  // over the blue screen coming in from the right; the real bar's background hidden.
+  nav->pushViewController(b, true);
+  screen.device().wait(UINavigationController::kTransitionDuration / 2);
+  auto mid = zvt::ui::screenSnapshot();
+  EXPECT_TRUE(bar->backgroundView()->isHidden());
+  ASSERT_TRUE(nb_transitionNavigationBar(a) && nb_transitionNavigationBar(b));
+  const CGFloat edge = b->view()->convertRectToView(b->view()->bounds(), nullptr).origin.x;
+  ASSERT_GT(edge, 60);
+  ASSERT_LT(edge, 260);
+  EXPECT_EQ(colourAt(mid, edge / 2, 26), kTheme);
+  EXPECT_EQ(colourAt(mid, edge / 2, 300), kRed);
+  EXPECT_EQ(colourAt(mid, (edge + 320) / 2, 26), kWhite);
+  EXPECT_EQ(colourAt(mid, (edge + 320) / 2, 300), kBlue);
+
+  // Over: the real bar has the white look, shown again; the pushed screen's copy is gone.
+  screen.device().wait(UINavigationController::kTransitionDuration);
+  EXPECT_FALSE(bar->backgroundView()->isHidden());
+  EXPECT_FALSE(nb_transitionNavigationBar(b));
+  EXPECT_TRUE(bar->backgroundImageForBarMetrics(UIBarMetricsDefault));
+  EXPECT_EQ(colourAt(zvt::ui::screenSnapshot(), 160, 26), kWhite);
+
+  // A swipe half way back: both screens with their own bars in the picture.
+  auto finger = pan({100, 300}, {260, 300}, 0.5, false);
+  auto swiping = zvt::ui::screenSnapshot();
+  const CGFloat swipeEdge = b->view()->convertRectToView(b->view()->bounds(), nullptr).origin.x;
+  ASSERT_GT(swipeEdge, 60);
+  ASSERT_LT(swipeEdge, 260);
+  EXPECT_EQ(colourAt(swiping, swipeEdge / 2, 26), kTheme);
+  EXPECT_EQ(colourAt(swiping, swipeEdge / 2, 300), kRed);
+  EXPECT_EQ(colourAt(swiping, (swipeEdge + 320) / 2, 26), kWhite);
+  EXPECT_EQ(colourAt(swiping, (swipeEdge + 320) / 2, 300), kBlue);
+  screen.device().touchUp(finger);
+  screen.device().wait(UINavigationController::kTransitionDuration);
+
+  // The pop ended on the theme screen with the theme look.
+  EXPECT_EQ(nav->topViewController(), a);
+  EXPECT_TRUE(bar->barTintColor() && bar->barTintColor()->isEqual(StyledScreen::theme()));
+  EXPECT_FALSE(bar->backgroundImageForBarMetrics(UIBarMetricsDefault));
+  EXPECT_FALSE(bar->backgroundView()->isHidden());
+  EXPECT_FALSE(nb_transitionNavigationBar(a));
+  EXPECT_EQ(colourAt(zvt::ui::screenSnapshot(), 160, 26), kTheme);
+}
+
+}  // namespace
