@@ -66,8 +66,8 @@ void willLayoutWithTransitionBar(UIViewController& controller, const std::functi
     if (auto container = coordinator->containerView()) container->setBackgroundColor(UIColor::whiteColor());
     if (!navigation->navigationBar()->isTranslucent()) {
       // An opaque bar leaves the views below it: their transition bars reach above their bounds.
-      for (const auto& key : {UITransitionContextFromViewControllerKey, UITransitionContextToViewControllerKey}) {
-        if (auto moving = coordinator->viewControllerForKey(key)) moving->view()->setClipsToBounds(false);
+      for (const zvt::StaticString* key : {&UITransitionContextFromViewControllerKey, &UITransitionContextToViewControllerKey}) {
+        if (auto moving = coordinator->viewControllerForKey(*key)) moving->view()->setClipsToBounds(false);
       }
     }
     if (!nb_transitionNavigationBar(self)) {

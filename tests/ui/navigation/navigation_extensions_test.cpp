@@ -65,7 +65,7 @@ class NavigationTest : public ::testing::Test {
   std::shared_ptr<UINavigationController> nav = UINavigationController::initWithRootViewController(a);
 
   // A pan by hand at 60 moves a second; `release` lifts the finger.
-  zvt::ui::Finger pan(CGPoint from, CGPoint to, NSTimeInterval duration, bool release = true) {
+  zvt::ui::Device::Finger pan(CGPoint from, CGPoint to, NSTimeInterval duration, bool release = true) {
     auto& device = screen.device();
     auto finger = device.touchDown(from);
     const int steps = std::max(2, static_cast<int>(duration * 60));
