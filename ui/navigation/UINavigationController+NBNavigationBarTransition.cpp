@@ -130,7 +130,11 @@ void nb_resizeTransitionNavigationBarFrame(const std::shared_ptr<UIViewControlle
   auto real = realBar(*controller);
   if (!bar || !real) return;
   auto background = real->backgroundView();
-  bar->setFrame(controller->view()->convertRectFromView(background->frame(), background->superview()));
+  CGRect frame = controller->view()->convertRectFromView(background->frame(), background->superview());
+  // Our transitions slide the screens by their frames, already set when the screen lays out: the
+  // copy keeps to the screen's own left edge rather than to where the sliding screen sits now.
+  frame.origin.x = controller->view()->bounds().origin.x;
+  bar->setFrame(frame);
 }
 
 namespace zvt::ui {
