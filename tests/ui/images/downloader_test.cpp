@@ -364,6 +364,8 @@ TEST(ImageDownloader, PostsItsNotificationsOnTheMainQueue) {
                                   }));
   }
   ASSERT_TRUE(runMainLoopUntil([&] { return seen.size() == 4; }));
+  // The completion may still be on its way from the network thread: it writes into `requests`.
+  ASSERT_TRUE(requests.waitForFinished(1));
   EXPECT_EQ(seen, (std::vector<std::string>{"WIWebImageDownloadStartNotification", "WIWebImageDownloadReceiveResponseNotification",
                                             "WIWebImageDownloadStopNotification", "WIWebImageDownloadFinishNotification"}));
 }
