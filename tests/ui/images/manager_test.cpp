@@ -48,6 +48,12 @@ class ManagerTest : public ::testing::Test {
     drainQueue(manager->imageCache()->ioQueue());
     drainMainLoop();
   }
+  // Nothing may still be hashing a key or writing a file when the process exits (OpenSSL's
+  // clean-up at exit frees what a digest on the cache's queue is reading).
+  void TearDown() override {
+    runMainLoopUntil([&] { return !manager->isRunning(); });
+    settle();
+  }
 };
 
 const Delivery kDownloaded{true, 0, WIImageCacheSourceNone, true};
