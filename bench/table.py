@@ -58,8 +58,9 @@ def main():
             for b in run(program, args):
                 if b.get("run_type") != "iteration" or b.get("error_occurred"):
                     continue
-                name = re.sub(r"/(real_time|iterations:\d+)$", "", b["run_name"])
-                name = re.sub(r"/real_time$", "", name)
+                # Google Benchmark's suffixes ("/iterations:30/manual_time", "/real_time") are not
+                # part of the name that pairs sides.
+                name = re.sub(r"(/(real_time|manual_time|iterations:\d+))+$", "", b["run_name"])
                 if name not in samples:
                     order.append(name)
                 samples[name].append(b)

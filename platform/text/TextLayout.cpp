@@ -328,20 +328,24 @@ class LayoutCache {
     if (found != young_.end()) return &found->second;
     auto aged = old_.find(key);
     if (aged == old_.end()) return nullptr;
-    auto layout = aged->second;
-    old_.erase(aged);
-    return &insert(key, std::move(layout));
+    // The entry moves with its own key: the lookup's key only borrows the caller's string.
+    auto entry = old_.extract(aged);
+    makeRoom();
+    return &young_.insert(std::move(entry)).position->second;
   }
 
   const std::shared_ptr<const TextLayout>& insert(const CacheKey& key, std::shared_ptr<const TextLayout> layout) {
-    if (young_.size() >= kGeneration) {
-      old_ = std::move(young_);
-      young_ = Map();
-    }
+    makeRoom();
     return young_.emplace(key, std::move(layout)).first->second;
   }
 
   size_t size() const { return young_.size() + old_.size(); }
+
+  void makeRoom() {
+    if (young_.size() < kGeneration) return;
+    old_ = std::move(young_);
+    young_ = Map();
+  }
   void clear() {
     young_.clear();
     old_.clear();

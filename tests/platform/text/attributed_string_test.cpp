@@ -155,6 +155,24 @@ TEST(AttributedString, QueriesEnumerationAndRangeChecks) {
   EXPECT_EQ(s->string()->utf8(), "abcdef");  // unchanged by the refused edits
 }
 
+TEST(AttributedString, ALayoutFoundInTheOlderGenerationKeepsItsOwnString) {
+  // Found among the older layouts, an entry moves to the younger ones with the string it owns,
+  // not with the caller's, which may go away at once.
+  zvt::text::clearLayoutCache();
+  auto attrs = NSDictionary::make({{NSFontAttributeName, UIFont::systemFontOfSize(14)}});
+  TextLayoutOptions o;
+  o.width = 100;
+  auto measure = [&](const std::string& s) {
+    return TextLayout::sizeOf(NSAttributedString::initWithString(str(s.c_str()), attrs), o);
+  };
+  CGSize first = measure("first");
+  for (int i = 0; i < 2048; ++i) measure(std::to_string(i));
+  EXPECT_EQ(measure("first"), first) << "found among the older layouts";
+  for (int i = 0; i < 64; ++i) measure("again " + std::to_string(i));
+  EXPECT_EQ(measure("first"), first) << "compared with the entry's own string";
+  zvt::text::clearLayoutCache();
+}
+
 TEST(AttributedString, EqualityCopiesAndTheLayoutCache) {
   auto attrs = NSDictionary::make({{NSFontAttributeName, UIFont::systemFontOfSize(14)}});
   auto a = NSAttributedString::initWithString(str("登录"), attrs);
