@@ -92,6 +92,34 @@ TEST(ImageDownloader, JoinsRequestsForOneURLIntoOneDownload) {
   EXPECT_FALSE(requests.of(3)[0].finished);
 }
 
+TEST(ImageDownloader, EveryJoinedRequesterHearsHowTheDownloadEnded) {
+  ImageServer server;
+  const struct {
+    const char* path;
+    bool image;
+    const char* error;
+  } cases[] = {
+      {"/png/5x5", true, ""},
+      {"/status/304", false, ""},  // not modified: nobody is left waiting
+      {"/status/404", false, "NSURLErrorDomain 404"},
+  };
+  for (const auto& c : cases) {
+    auto downloader = WIWebImageDownloader::make();
+    Requests requests;
+    downloader->setSuspended(true);  // all three join before the download starts
+    for (int n = 0; n < 3; ++n) downloader->downloadImageWithURL(urlOf(server.url(c.path)), 0, nullptr, requests.completed(n));
+    downloader->setSuspended(false);
+    ASSERT_TRUE(requests.waitForFinished(3)) << c.path;
+    for (int n = 0; n < 3; ++n) {
+      auto outcomes = requests.of(n);
+      ASSERT_EQ(outcomes.size(), 1u) << c.path;
+      EXPECT_EQ(outcomes[0].image, c.image) << c.path;
+      EXPECT_EQ(outcomes[0].error, c.error) << c.path;
+    }
+    EXPECT_EQ(server.hits(c.path), 1u) << c.path;
+  }
+}
+
 TEST(ImageDownloader, SendsItsHeadersTimeOutAndCachePolicy) {
   ImageServer server;
   auto downloader = WIWebImageDownloader::make();

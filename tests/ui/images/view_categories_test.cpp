@@ -30,7 +30,12 @@ class ViewCategoriesTest : public ::testing::Test {
     view = UIImageView::initWithFrame(CGRectMake(10, 10, 100, 100));
     window->addSubview(view);
   }
-  ~ViewCategoriesTest() override { window->setHidden(true); }
+  // Nothing may still be hashing a key or writing a file when the process exits.
+  ~ViewCategoriesTest() override {
+    window->setHidden(true);
+    runMainLoopUntil([] { return !WIWebImageManager::sharedManager()->isRunning(); });
+    drainQueue(WIWebImageManager::sharedManager()->imageCache()->ioQueue());
+  }
 
   std::shared_ptr<NSURL> url(const std::string& path) { return NSURL::URLWithString(server.url(path)); }
   WIWebImageCompletionBlock record(int n) {
