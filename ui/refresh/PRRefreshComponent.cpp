@@ -201,16 +201,57 @@ void setPr_offsetY(const std::shared_ptr<UIScrollView>& s, CGFloat v) {
   s->setContentOffset(offset);
 }
 CGFloat pr_contentH(const std::shared_ptr<UIScrollView>& s) { return s->contentSize().height; }
-void setPr_y(UIView& v, CGFloat y) {
+void setPr_contentH(const std::shared_ptr<UIScrollView>& s, CGFloat v) {
+  auto size = s->contentSize();
+  size.height = v;
+  s->setContentSize(size);
+}
+CGFloat pr_insetL(const std::shared_ptr<UIScrollView>& s) { return s->contentInset().left; }
+void setPr_insetL(const std::shared_ptr<UIScrollView>& s, CGFloat v) {
+  auto inset = s->contentInset();
+  inset.left = v;
+  s->setContentInset(inset);
+}
+CGFloat pr_insetR(const std::shared_ptr<UIScrollView>& s) { return s->contentInset().right; }
+void setPr_insetR(const std::shared_ptr<UIScrollView>& s, CGFloat v) {
+  auto inset = s->contentInset();
+  inset.right = v;
+  s->setContentInset(inset);
+}
+CGFloat pr_offsetX(const std::shared_ptr<UIScrollView>& s) { return s->contentOffset().x; }
+void setPr_offsetX(const std::shared_ptr<UIScrollView>& s, CGFloat v) {
+  auto offset = s->contentOffset();
+  offset.x = v;
+  s->setContentOffset(offset);
+}
+CGFloat pr_contentW(const std::shared_ptr<UIScrollView>& s) { return s->contentSize().width; }
+void setPr_contentW(const std::shared_ptr<UIScrollView>& s, CGFloat v) {
+  auto size = s->contentSize();
+  size.width = v;
+  s->setContentSize(size);
+}
+
+namespace {
+template <class F>
+void changeFrame(UIView& v, F&& change) {
   CGRect f = v.frame();
-  f.origin.y = y;
+  change(f);
   v.setFrame(f);
 }
-void setPr_h(UIView& v, CGFloat h) {
-  CGRect f = v.frame();
-  f.size.height = h;
-  v.setFrame(f);
-}
+}  // namespace
+
+CGFloat pr_x(const UIView& v) { return v.frame().origin.x; }
+void setPr_x(UIView& v, CGFloat x) { changeFrame(v, [x](CGRect& f) { f.origin.x = x; }); }
+CGFloat pr_y(const UIView& v) { return v.frame().origin.y; }
+void setPr_y(UIView& v, CGFloat y) { changeFrame(v, [y](CGRect& f) { f.origin.y = y; }); }
+CGFloat pr_w(const UIView& v) { return v.frame().size.width; }
+void setPr_w(UIView& v, CGFloat w) { changeFrame(v, [w](CGRect& f) { f.size.width = w; }); }
+CGFloat pr_h(const UIView& v) { return v.frame().size.height; }
+void setPr_h(UIView& v, CGFloat h) { changeFrame(v, [h](CGRect& f) { f.size.height = h; }); }
+CGSize pr_size(const UIView& v) { return v.frame().size; }
+void setPr_size(UIView& v, CGSize size) { changeFrame(v, [size](CGRect& f) { f.size = size; }); }
+CGPoint pr_origin(const UIView& v) { return v.frame().origin; }
+void setPr_origin(UIView& v, CGPoint origin) { changeFrame(v, [origin](CGRect& f) { f.origin = origin; }); }
 
 namespace PRRefresh {
 std::shared_ptr<UILabel> label() {

@@ -133,9 +133,28 @@ CGFloat pr_insetB(const std::shared_ptr<UIScrollView>& s);
 void setPr_insetB(const std::shared_ptr<UIScrollView>& s, CGFloat v);
 CGFloat pr_offsetY(const std::shared_ptr<UIScrollView>& s);
 void setPr_offsetY(const std::shared_ptr<UIScrollView>& s, CGFloat v);
+void setPr_contentH(const std::shared_ptr<UIScrollView>& s, CGFloat v);
 CGFloat pr_contentH(const std::shared_ptr<UIScrollView>& s);
+CGFloat pr_insetL(const std::shared_ptr<UIScrollView>& s);
+void setPr_insetL(const std::shared_ptr<UIScrollView>& s, CGFloat v);
+CGFloat pr_insetR(const std::shared_ptr<UIScrollView>& s);
+void setPr_insetR(const std::shared_ptr<UIScrollView>& s, CGFloat v);
+CGFloat pr_offsetX(const std::shared_ptr<UIScrollView>& s);
+void setPr_offsetX(const std::shared_ptr<UIScrollView>& s, CGFloat v);
+CGFloat pr_contentW(const std::shared_ptr<UIScrollView>& s);
+void setPr_contentW(const std::shared_ptr<UIScrollView>& s, CGFloat v);
+CGFloat pr_x(const UIView& v);
+void setPr_x(UIView& v, CGFloat x);
+CGFloat pr_y(const UIView& v);
 void setPr_y(UIView& v, CGFloat y);
+CGFloat pr_w(const UIView& v);
+void setPr_w(UIView& v, CGFloat w);
+CGFloat pr_h(const UIView& v);
 void setPr_h(UIView& v, CGFloat h);
+CGSize pr_size(const UIView& v);
+void setPr_size(UIView& v, CGSize size);
+CGPoint pr_origin(const UIView& v);
+void setPr_origin(UIView& v, CGPoint origin);
 
 namespace PRRefresh {
 // +[UILabel label]: the family's label (bold 14-point text in grey 90/255, centred, as wide as
