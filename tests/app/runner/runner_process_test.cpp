@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -171,7 +172,7 @@ TEST(RunnerProcess, TheChosenPhoneSetsThePicturesSizeAndScale) {
   }
 }
 
-TEST(RunnerProcess, AHeadlessRunWaitsInRealTimeUnlessFast) {
+TEST(RunnerProcess, AHeadlessRunWaitsInRealTimeUnlessFastAndEndsWhenInterrupted) {
   zvt::test::TempHome home;
   struct Case {
     bool fast;
@@ -192,6 +193,16 @@ TEST(RunnerProcess, AHeadlessRunWaitsInRealTimeUnlessFast) {
     const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - shown).count();
     EXPECT_GE(took, c.atLeast) << c.script;
     EXPECT_LT(took, c.below) << c.script;
+  }
+  // Interrupted while it waits: the run ends at once with 130 and says so.
+  for (int signal : {SIGINT, SIGTERM}) {
+    ChildProcess runner({kRunner, "--headless", "--report", "--script", writeScript(home, "wait 600\n"),
+                         "--server-root", "http://127.0.0.1:9"},
+                        environment(home));
+    ASSERT_TRUE(runner.waitForLine("shown", 60));
+    kill(runner.pid(), signal);
+    EXPECT_EQ(runner.finish(30), 130) << signal;
+    EXPECT_EQ(std::count(runner.lines().begin(), runner.lines().end(), std::string("interrupted")), 1) << signal;
   }
 }
 
