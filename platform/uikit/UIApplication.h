@@ -24,8 +24,10 @@
 #include "platform/foundation/NSObject.h"
 #include "platform/foundation/NSString.h"
 #include "platform/network/NSURL.h"
+#include "platform/uikit/UILocalNotification.h"
 #include "platform/uikit/UIResponder.h"
 
+class NSTimer;
 class UIApplication;
 class UIWindow;
 class UIEvent;
@@ -78,6 +80,9 @@ class UIApplicationDelegate {
       const std::shared_ptr<UIApplication>& /*application*/, const std::shared_ptr<NSError>& /*error*/) {}
   virtual void applicationDidReceiveRemoteNotification(const std::shared_ptr<UIApplication>& /*application*/,
                                                        const std::shared_ptr<NSDictionary>& /*userInfo*/) {}
+  // A local notification came due while the application was active (nothing else is shown).
+  virtual void applicationDidReceiveLocalNotification(const std::shared_ptr<UIApplication>& /*application*/,
+                                                      const std::shared_ptr<UILocalNotification>& /*notification*/) {}
   // application:openURL:sourceApplication:annotation:
   virtual bool applicationOpenURL(const std::shared_ptr<UIApplication>& /*application*/,
                                   const std::shared_ptr<NSURL>& /*url*/,
@@ -145,6 +150,19 @@ class UIApplication : public UIResponder {
   NSInteger applicationIconBadgeNumber() const { return badgeNumber_; }
   void setApplicationIconBadgeNumber(NSInteger number) { badgeNumber_ = number; }
 
+  // --- local notifications, kept by the application in place of the system. A notification
+  // comes due on the wall clock (on a timer of the main run loop); while the application is
+  // active the delegate receives it, otherwise its badge number (when not 0) becomes the
+  // icon's, as the system would show it. A repeating one is scheduled again for the first of
+  // its repeats after now; missed repeats are not delivered.
+  void scheduleLocalNotification(const std::shared_ptr<UILocalNotification>& notification);
+  // Copies of the pending notifications, soonest first.
+  std::vector<std::shared_ptr<UILocalNotification>> scheduledLocalNotifications() const;
+  // Cancels the scheduled notification that the object (the one scheduled or a copy from
+  // scheduledLocalNotifications) stands for; anything else is ignored.
+  void cancelLocalNotification(const std::shared_ptr<UILocalNotification>& notification);
+  void cancelAllLocalNotifications();
+
   // --- driving the life cycle (the runner and tests play the system's part): each calls the
   // delegate's callbacks and posts the notifications in the system's order.
   // Launch, then become active. Returns the delegate's answer.
@@ -157,6 +175,8 @@ class UIApplication : public UIResponder {
   void receiveMemoryWarning();
   void receiveRemoteNotification(const std::shared_ptr<NSDictionary>& userInfo);
   void registerDeviceToken(const std::shared_ptr<NSData>& token);
+  // The system delivers a local notification (what a due scheduled one does).
+  void receiveLocalNotification(const std::shared_ptr<UILocalNotification>& notification);
   // Another application asks this one to open the URL; returns the delegate's answer.
   bool openURLFromApplication(const std::shared_ptr<NSURL>& url, const std::shared_ptr<NSString>& sourceApplication);
 
@@ -168,6 +188,12 @@ class UIApplication : public UIResponder {
 
  private:
   void post(const std::shared_ptr<NSString>& name);
+  struct ScheduledNotification {
+    std::shared_ptr<UILocalNotification> notification;  // the system's copy
+    NSTimeInterval due;                                   // wall-clock seconds
+  };
+  void rescheduleNotificationTimer();
+  void deliverDueNotifications();
 
   mutable std::mutex mutex_;
   UIBackgroundTaskIdentifier next_ = 1;
@@ -185,4 +211,7 @@ class UIApplication : public UIResponder {
   bool networkActivityIndicatorVisible_ = false;
   NSInteger badgeNumber_ = 0;
   uint64_t stacking_ = 0;
+  std::vector<ScheduledNotification> scheduledNotifications_;  // soonest first
+  uint64_t nextNotificationIdentifier_ = 1;
+  std::shared_ptr<NSTimer> notificationTimer_;
 };

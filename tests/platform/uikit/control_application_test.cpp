@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "platform/foundation/NSNotificationCenter.h"
+#include "platform/foundation/NSTimeZone.h"
 #include "platform/uikit/UITextInput.h"
 #include "tests/platform/uikit/UIKitTestSupport.h"
 
@@ -190,6 +191,109 @@ TEST(UIKitApplication, LifeCycleUrlsAndIgnoredEvents) {
   EXPECT_EQ(taps.joined(), "");
   screen.device().tap({50, 50});
   EXPECT_EQ(taps.joined(), "target.pressed");
+}
+
+struct NotifiedDelegate : UIApplicationDelegate {
+  Log log;
+  void applicationDidReceiveLocalNotification(const std::shared_ptr<UIApplication>&,
+                                              const std::shared_ptr<UILocalNotification>& n) override {
+    log.add(n->alertBody()->utf8());
+  }
+};
+
+// The daily 09:00 reminder of the check-in screen and one-off notifications, on a virtual
+// clock that starts at 2026-01-01 00:00 UTC (08:00 in Beijing).
+TEST(UIKitApplication, LocalNotificationsComeDueOnTheWallClock) {
+  auto app = UIApplication::sharedApplication();
+  auto beijing = NSTimeZone::timeZoneForSecondsFromGMT(8 * 3600);
+  auto notification = [&](const char* body, NSTimeInterval fireAt, NSCalendarUnit repeat) {
+    auto n = UILocalNotification::make();
+    n->setAlertBody(NSString::stringWithUTF8String(body));
+    n->setFireDate(NSDate::dateWithTimeIntervalSince1970(fireAt));
+    n->setTimeZone(beijing);
+    n->setRepeatInterval(repeat);
+    n->setApplicationIconBadgeNumber(1);
+    n->setUserInfo(NSDictionary::dictionaryWithObject(NSString::stringWithUTF8String(body),
+                                                      NSString::stringWithUTF8String("key")));
+    return n;
+  };
+  constexpr NSTimeInterval start = VirtualClock::kDefaultWallStart;
+  constexpr NSTimeInterval nineInBeijing2000 = 946688400;  // 2000-01-01 09:00 +08:00
+  struct Step {
+    NSTimeInterval advance;
+    const char* received;  // everything received so far
+    size_t pending;
+  };
+  struct Case {
+    const char* what;
+    std::function<void()> schedule;
+    bool active;
+    std::vector<Step> steps;
+    NSInteger badge;
+  } cases[] = {
+      {"a daily reminder set for a day long past comes at once (a timer's moment later), then at every 09:00",
+       [&] { app->scheduleLocalNotification(notification("sign", nineInBeijing2000, NSCalendarUnitDay)); }, true,
+       {{0.001, "sign", 1}, {3599, "sign", 1}, {1, "sign sign", 1}, {86400, "sign sign sign", 1}}, 0},
+      {"a one-off in ten seconds comes once and is gone",
+       [&] { app->scheduleLocalNotification(notification("once", start + 10, 0)); }, true,
+       {{9.9, "", 1}, {0.1, "once", 0}, {100, "once", 0}}, 0},
+      {"several come soonest first",
+       [&] {
+         app->scheduleLocalNotification(notification("late", start + 20, 0));
+         app->scheduleLocalNotification(notification("early", start + 5, 0));
+       },
+       true, {{30, "early late", 0}}, 0},
+      {"cancelled through a copy from the schedule, only the one tagged",
+       [&] {
+         app->scheduleLocalNotification(notification("keep", start + 5, 0));
+         app->scheduleLocalNotification(notification("drop", start + 10, NSCalendarUnitDay));
+         for (const auto& n : app->scheduledLocalNotifications())
+           if (n->userInfo()->objectForKey(NSString::stringWithUTF8String("key"))->description()->utf8() == "drop") {
+             app->cancelLocalNotification(n);
+             break;
+           }
+       },
+       true, {{0, "", 1}, {30, "keep", 0}}, 0},
+      {"changing the object after scheduling changes nothing scheduled",
+       [&] {
+         auto n = notification("first", start + 5, 0);
+         app->scheduleLocalNotification(n);
+         n->setAlertBody(NSString::stringWithUTF8String("changed"));
+       },
+       true, {{5, "first", 0}}, 0},
+      {"in the background the badge shows and the delegate hears nothing",
+       [&] { app->scheduleLocalNotification(notification("away", start + 5, 0)); }, false, {{5, "", 0}}, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    zvt::test::VirtualClockScope clock;
+    auto delegate = std::make_shared<NotifiedDelegate>();
+    app->setDelegate(delegate);
+    app->setApplicationIconBadgeNumber(0);
+    if (c.active)
+      app->enterForeground();
+    else
+      app->enterBackground();
+    c.schedule();
+    for (const auto& step : c.steps) {
+      clock.advanceBy(step.advance);
+      EXPECT_EQ(delegate->log.joined(), step.received) << "after " << step.advance;
+      EXPECT_EQ(app->scheduledLocalNotifications().size(), step.pending) << "after " << step.advance;
+    }
+    EXPECT_EQ(app->applicationIconBadgeNumber(), c.badge);
+    app->cancelAllLocalNotifications();
+    app->enterForeground();
+    app->setDelegate(nullptr);
+  }
+  auto one = notification("one", start, 0);
+  auto copy = std::static_pointer_cast<UILocalNotification>(one->copy());
+  EXPECT_FALSE(one->isEqual(copy)) << "unscheduled objects are equal only to themselves";
+  app->scheduleLocalNotification(one);
+  EXPECT_TRUE(one->isEqual(app->scheduledLocalNotifications().front()));
+  app->cancelLocalNotification(copy);
+  EXPECT_EQ(app->scheduledLocalNotifications().size(), 1u) << "a copy made before scheduling stands for nothing";
+  app->cancelLocalNotification(one);
+  EXPECT_TRUE(app->scheduledLocalNotifications().empty());
 }
 
 class KeyInputView : public UIView, public UIKeyInput {
