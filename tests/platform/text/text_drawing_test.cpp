@@ -6,6 +6,7 @@
 
 #include <functional>
 
+#include "platform/foundation/NSNumber.h"
 #include "platform/graphics/UIColor.h"
 #include "platform/text/NSShadow.h"
 #include "platform/text/NSStringDrawing.h"
@@ -91,6 +92,53 @@ TEST(TextDrawing, RunsKeepTheirColoursAndEmojiAreNotSplit) {
       EXPECT_FALSE(dark(emoji.at(x, y))) << x << "," << y;  // no black half of the emoji
     }
   }
+}
+
+// Lines of underlines and strike-throughs run under and through the blanks between words too,
+// in their own colour when given one.
+TEST(TextDrawing, UnderlinesAndStrikethroughsCrossTheBlanks) {
+  const auto text = str("a    b");
+  const int gap0 = static_cast<int>(sizeWithAttributes(str("a"), attrs({})).width * 2) + 3;
+  const int gap1 = static_cast<int>(sizeWithAttributes(str("a    "), attrs({})).width * 2) - 3;
+  auto one = NSNumber::numberWithInteger(NSUnderlineStyleSingle);
+  struct Case {
+    const char* what;
+    std::shared_ptr<NSDictionary> attributes;
+    bool (*ink)(RGBA);
+    bool lined;
+  } cases[] = {
+      {"plain", attrs({}), dark, false},
+      {"underline", attrs({{NSUnderlineStyleAttributeName, one}}), dark, true},
+      {"strike-through", attrs({{NSStrikethroughStyleAttributeName, one}}), dark, true},
+      {"red underline", attrs({{NSUnderlineStyleAttributeName, one}, {NSUnderlineColorAttributeName, UIColor::redColor()}}),
+       reddish, true},
+      {"blue strike-through",
+       attrs({{NSStrikethroughStyleAttributeName, one}, {NSStrikethroughColorAttributeName, UIColor::blueColor()}}),
+       bluish, true},
+  };
+  std::vector<Ink> lines;
+  for (const auto& c : cases) {
+    Canvas canvas(100, 30, 2, true);
+    drawAtPoint(text, CGPointZero, c.attributes);
+    Ink inGap;
+    for (int y = 0; y < 60; ++y) {
+      for (int x = gap0; x < gap1; ++x) {
+        if (!c.ink(canvas.at(x, y))) continue;
+        inGap.x0 = std::min(inGap.x0, x), inGap.y0 = std::min(inGap.y0, y);
+        inGap.x1 = std::max(inGap.x1, x), inGap.y1 = std::max(inGap.y1, y);
+      }
+    }
+    EXPECT_EQ(!inGap.empty(), c.lined) << c.what;
+    if (c.lined && !inGap.empty()) {
+      EXPECT_LE(inGap.y1 - inGap.y0, 6) << c.what << ": a line, not glyphs";
+      EXPECT_LT(inkOf(canvas, 200, 60, dark).x0, gap0) << c.what << ": the glyphs keep their own colour";
+    }
+    lines.push_back(inGap);
+  }
+  EXPECT_LT(lines[2].y1, lines[1].y0) << "the strike-through runs above the underline";
+  // (the colour tests count an anti-aliased edge row differently: one pixel either way)
+  EXPECT_NEAR(lines[3].y0, lines[1].y0, 1) << "a colour changes nothing of the place";
+  EXPECT_NEAR(lines[4].y0, lines[2].y0, 1);
 }
 
 TEST(TextDrawing, TruncatedAndClippedLinesStayInsideTheWidth) {
