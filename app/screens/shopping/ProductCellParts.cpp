@@ -1,0 +1,41 @@
+#include "app/screens/shopping/ProductCellParts.h"
+
+#include "platform/foundation/NSNumber.h"
+
+namespace zvt::shopping {
+
+double floatValueOf(const id& value) {
+  if (auto number = as<NSNumber>(value)) return number->doubleValue();
+  if (auto text = as<NSString>(value)) return text->floatValue();
+  return 0;
+}
+
+NSInteger integerValueOf(const id& value) {
+  if (auto number = as<NSNumber>(value)) return number->integerValue();
+  if (auto text = as<NSString>(value)) return text->integerValue();
+  return 0;
+}
+
+std::shared_ptr<NSString> displayTextOf(const id& value) {
+  if (auto text = as<NSString>(value)) return text;
+  if (auto number = as<NSNumber>(value)) return number->stringValue();
+  return nullptr;
+}
+
+std::shared_ptr<NSURL> productPictureURL(const id& picURL) {
+  auto text = displayTextOf(picURL);
+  if (!text) return nullptr;
+  return NSURL::URLWithString(NSString::stringWithFormat("%@_300x300.jpg", text));
+}
+
+std::shared_ptr<NSString> priceText(const id& price) {
+  return NSString::stringWithFormat("￥%.2f", static_cast<double>(static_cast<float>(floatValueOf(price))));
+}
+
+std::shared_ptr<UIColor> rgb(double red, double green, double blue) {
+  return UIColor::colorWithRed(red / 255.0, green / 255.0, blue / 255.0, 1.0);
+}
+
+std::shared_ptr<UIColor> accentOrange() { return rgb(255, 110, 40); }
+
+}  // namespace zvt::shopping

@@ -1,0 +1,47 @@
+#pragma once
+// What the two product cells share: the server's product values read as the cells show them.
+// A value of an unexpected kind (a list, a dictionary, NSNull) reads as absent.
+
+#include <memory>
+
+#include "platform/foundation/NSObject.h"
+#include "platform/foundation/NSString.h"
+#include "platform/graphics/UIColor.h"
+#include "platform/network/NSURL.h"
+#include "platform/uikit/UIImageView.h"
+#include "platform/uikit/UILabel.h"
+
+class TZProductModel;
+
+namespace zvt::shopping {
+
+// The float value of a number or of a text holding one; 0 for anything else.
+double floatValueOf(const id& value);
+// The integer value of a number or of a text holding one; 0 for anything else.
+NSInteger integerValueOf(const id& value);
+// A text as it is, a number written out; nil for anything else (so a label never shows
+// "(null)" or the description of a list).
+std::shared_ptr<NSString> displayTextOf(const id& value);
+// The 300 x 300 variant of a product picture: the picture's text with "_300x300.jpg" appended,
+// whatever it ends in; nil when there is no picture text.
+std::shared_ptr<NSURL> productPictureURL(const id& picURL);
+// "￥%.2f" of the price.
+std::shared_ptr<NSString> priceText(const id& price);
+// The accent orange of prices and badges, RGB 255, 110, 40.
+std::shared_ptr<UIColor> accentOrange();
+// RGB 0...255 as a colour.
+std::shared_ptr<UIColor> rgb(double red, double green, double blue);
+
+// The picture filling the cell but its 46 lowest points, the new mark at its top left
+// (22.5 x 14.5), the sold-out mark at its centre (78 x 78), both hidden, and the grey centred
+// title 5 points below it: the same in both product cells.
+void buildPictureAndTitle(const std::shared_ptr<UIView>& cell, std::shared_ptr<UIImageView>& picture,
+                          std::shared_ptr<UIImageView>& newIcon, std::shared_ptr<UIImageView>& soldOutIcon,
+                          std::shared_ptr<UILabel>& title);
+// Picture (the 300 x 300 variant, placeholder "placeholder_HomeProduct"), title, price and the
+// two marks of a product.
+void fillPictureAndTitle(const TZProductModel& product, const std::shared_ptr<UIImageView>& picture,
+                         const std::shared_ptr<UIImageView>& newIcon, const std::shared_ptr<UIImageView>& soldOutIcon,
+                         const std::shared_ptr<UILabel>& title, const std::shared_ptr<UILabel>& price);
+
+}  // namespace zvt::shopping
