@@ -12,7 +12,9 @@
 #include "platform/foundation/NSBundle.h"
 #include "platform/foundation/NSNull.h"
 #include "platform/foundation/NSNumber.h"
+#include "tests/app/screens/shopping/ShoppingTestSupport.h"
 #include "tests/platform/uikit/UIKitTestSupport.h"
+#include "tests/support/MainLoop.h"
 #include "ui/images/UIImageView+RemoteImage.h"
 
 namespace {
@@ -23,7 +25,7 @@ std::string text(const std::shared_ptr<UILabel>& label) { return label->text() ?
 
 std::shared_ptr<TZProductModel> product(id price, id rebate, id isNew = "0"_ns, id soldOut = "0"_ns) {
   auto p = std::make_shared<TZProductModel>();
-  p->pic_url = "http://127.0.0.1:9/images/product3.jpg"_ns;
+  p->pic_url = NSString::stringWithUTF8String(zvt::test::serviceURL("/images/product3.png"));
   p->title = "纯棉短袖T恤男夏季新款"_ns;
   p->promotion_price = price;
   p->fan_string = rebate;
@@ -38,12 +40,23 @@ constexpr CGRect kCellFrame = {{6, 20}, {151, 199}};
 class ProductCells : public ::testing::Test {
  protected:
   void SetUp() override { zvt::setMainBundlePath(ZVT_BUNDLE_ROOT); }
+  // No test ends with a picture still loading.
+  void TearDown() override {
+    EXPECT_TRUE(zvt::test::runMainLoopUntil([&] { return loadsEnded(); }));
+  }
+  bool loadsEnded() {
+    for (const auto& view : pictures)
+      if (view->image() == UIImage::imageNamed("placeholder_HomeProduct"_ns)) return false;
+    return true;
+  }
+  std::vector<std::shared_ptr<UIImageView>> pictures;
   template <class Cell>
   std::shared_ptr<Cell> cell() {
     // Side by side as in the grid.
     CGRect frame = kCellFrame;
     if (std::is_same_v<Cell, TZHomeHKCell>) frame.origin.x += 151 + 5;
     auto c = screen.add<Cell>(frame);
+    pictures.push_back(c->productImageView);
     c->layoutIfNeeded();
     return c;
   }
@@ -89,6 +102,7 @@ TEST_F(ProductCells, PartsLieWhereTheGridShowsThem) {
   hk->layoutIfNeeded();
   EXPECT_EQ(hk->fan_stringLabel->frame().size.width, 44);
   screen.window->setBackgroundColor(UIColor::colorWithWhite(242 / 255.0, 1));
+  ASSERT_TRUE(zvt::test::runMainLoopUntil([&] { return loadsEnded(); }));
   Screen::device().settle();
   zvt::test::writeScreenPicture("product_cells");
 }
@@ -140,8 +154,8 @@ TEST_F(ProductCells, RebateTextAndTitleShownAsReceivedNeverNull) {
 TEST_F(ProductCells, PictureIsTheProductsVariantWhateverItsTextEndsIn) {
   auto home = cell<TZHomeCell>();
   auto hk = cell<TZHomeHKCell>();
-  for (const char* pic : {"http://127.0.0.1:9/images/product3.jpg", "http://127.0.0.1:9/images/product3",
-                          "http://127.0.0.1:9/p?id=4"}) {
+  for (std::string pic : {"/images/product3.jpg", "/images/product4", "/images/product5.png"}) {
+    pic = zvt::test::serviceURL(pic);
     auto p = product("1"_ns, "1"_ns);
     p->pic_url = NSString::stringWithUTF8String(pic);
     home->setProductModel(p);
@@ -149,8 +163,10 @@ TEST_F(ProductCells, PictureIsTheProductsVariantWhateverItsTextEndsIn) {
     EXPECT_EQ(wi_imageURL(home->productImageView)->absoluteString()->utf8(), std::string(pic) + "_300x300.jpg");
     EXPECT_EQ(wi_imageURL(hk->productImageView)->absoluteString()->utf8(), std::string(pic) + "_300x300.jpg");
   }
-  // The placeholder shows until the picture arrives.
+  // The placeholder shows until the picture arrives, then the 300 x 300 picture.
   EXPECT_EQ(home->productImageView->image(), UIImage::imageNamed("placeholder_HomeProduct"_ns));
+  ASSERT_TRUE(zvt::test::runMainLoopUntil([&] { return loadsEnded(); }));
+  EXPECT_EQ(home->productImageView->image()->CGImage()->width(), 300u);
 }
 
 TEST_F(ProductCells, NilProductChangesNothingAndReuseClearsTheMarks) {
