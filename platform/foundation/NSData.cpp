@@ -1,11 +1,13 @@
 #include "platform/foundation/NSData.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 
 #include "platform/foundation/NSException.h"
 #include "platform/foundation/NSString.h"
@@ -45,10 +47,29 @@ std::shared_ptr<NSData> NSData::dataWithString(std::string_view bytes) { return 
 
 std::shared_ptr<NSData> NSData::dataWithContentsOfFile(const std::shared_ptr<NSString>& path) {
   if (!path) return nullptr;
-  std::ifstream in(path->utf8(), std::ios::binary);
-  if (!in) return nullptr;
-  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return nullptr;
+  // One read of the whole file where its size is known (a character at a time through a stream
+  // cost more than decoding a large picture read from the disk cache); files that grow or
+  // report no size are read on until their end.
+  int fd = ::open(path->utf8().c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat status {};
+  size_t expected = 0;
+  if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0) expected = static_cast<size_t>(status.st_size);
+  std::vector<uint8_t> bytes(expected + 1);
+  size_t size = 0;
+  for (;;) {
+    if (size == bytes.size()) bytes.resize(std::max<size_t>(bytes.size() * 2, 64 * 1024));
+    ssize_t n = ::read(fd, bytes.data() + size, bytes.size() - size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      ::close(fd);
+      return nullptr;
+    }
+    if (n == 0) break;
+    size += static_cast<size_t>(n);
+  }
+  ::close(fd);
+  bytes.resize(size);
   return dataWithVector(std::move(bytes));
 }
 

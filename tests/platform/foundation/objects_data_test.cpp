@@ -49,6 +49,39 @@ TEST(ObjectsData, BytesRangesAndFiles) {
   std::filesystem::remove_all(dir);
 }
 
+TEST(ObjectsData, FilesAreReadWholeWhateverTheirSizeSays) {
+  char dir[] = "/tmp/zvt-objects-XXXXXX";
+  ASSERT_TRUE(::mkdtemp(dir));
+  std::string large(300 * 1024 + 7, '\0');
+  for (size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>(i * 131 % 251);
+  const struct {
+    const char* what;
+    std::string path;
+    std::string contents;  // written first unless the path exists
+    bool readable;
+  } cases[] = {
+      {"empty", std::string(dir) + "/empty", "", true},
+      {"larger than one read", std::string(dir) + "/large", large, true},
+      {"a directory", dir, "", false},
+  };
+  for (const auto& c : cases) {
+    if (!std::filesystem::exists(c.path)) {
+      auto bytes = NSData::dataWithBytes(c.contents.data(), c.contents.size());
+      ASSERT_TRUE(bytes->writeToFile(NSString::stringWithUTF8String(c.path), false)) << c.what;
+    }
+    auto data = NSData::dataWithContentsOfFile(NSString::stringWithUTF8String(c.path));
+    ASSERT_EQ(data != nullptr, c.readable) << c.what;
+    if (data) {
+      EXPECT_TRUE(data->view() == c.contents) << c.what;
+    }
+  }
+  // A file that reports no size still has its contents read.
+  auto status = NSData::dataWithContentsOfFile(NSString::stringWithUTF8String("/proc/self/status"));
+  ASSERT_TRUE(status);
+  EXPECT_NE(status->view().find("Name:"), std::string_view::npos);
+  std::filesystem::remove_all(dir);
+}
+
 TEST(ObjectsValue, BoxesAndTexts) {
   auto r = NSValue::valueWithRange(NSMakeRange(3, 4));
   EXPECT_EQ(r->rangeValue(), NSMakeRange(3, 4));

@@ -59,27 +59,32 @@ class ManagerTest : public ::testing::Test {
 const Delivery kDownloaded{true, 0, WIImageCacheSourceNone, true};
 
 TEST_F(ManagerTest, LoadsOnceForManyAndAnswersFromMemoryThenDisk) {
-  load(0, "/png/6x6");
-  load(1, "/png/6x6");
+  // The reply waits until both loads have asked the cache and joined the one download (a quick
+  // reply could end the first download before the second load is past the cache).
+  load(0, "/slow");
+  load(1, "/slow");
+  ASSERT_TRUE(runMainLoopUntil([&] { return server.hits("/slow") == 1; }));
+  settle();
+  server.release();
   ASSERT_TRUE(waitFor(0) && waitFor(1));
   EXPECT_EQ(deliveries[0], std::vector<Delivery>{kDownloaded});
   EXPECT_EQ(deliveries[1], std::vector<Delivery>{kDownloaded});
-  EXPECT_EQ(server.hits("/png/6x6"), 1u);
+  EXPECT_EQ(server.hits("/slow"), 1u);
   EXPECT_TRUE(runMainLoopUntil([&] { return !manager->isRunning(); }));
 
   // A memory hit is delivered before the call returns.
-  load(2, "/png/6x6");
+  load(2, "/slow");
   EXPECT_EQ(deliveries[2], (std::vector<Delivery>{{true, 0, WIImageCacheSourceMemory, true}}));
 
   // A disk hit comes after the cache's queue.
   drainQueue(manager->imageCache()->ioQueue());
   manager->imageCache()->clearMemory();
-  load(3, "/png/6x6");
+  load(3, "/slow");
   EXPECT_TRUE(deliveries[3].empty());
   ASSERT_TRUE(waitFor(3));
   EXPECT_EQ(deliveries[3], (std::vector<Delivery>{{true, 0, WIImageCacheSourceDisk, true}}));
-  EXPECT_EQ(server.hits("/png/6x6"), 1u);
-  EXPECT_TRUE(manager->cachedImageExistsForURL(NSURL::URLWithString(server.url("/png/6x6"))));
+  EXPECT_EQ(server.hits("/slow"), 1u);
+  EXPECT_TRUE(manager->cachedImageExistsForURL(NSURL::URLWithString(server.url("/slow"))));
 }
 
 TEST_F(ManagerTest, RemembersURLsThatFailedForGood) {
@@ -148,6 +153,7 @@ TEST_F(ManagerTest, CancellingOneOfTwoLoadsOfAURLLetsTheOtherFinish) {
   auto first = load(0, "/slow");
   load(1, "/slow");
   ASSERT_TRUE(runMainLoopUntil([&] { return server.totalHits() == 1; }));
+  settle();  // the second load has joined the download too
   EXPECT_EQ(manager->runningOperationCount(), 2u);
   first->cancel();
   EXPECT_EQ(manager->runningOperationCount(), 1u);
