@@ -23,6 +23,9 @@ std::string productPic(int i) {
     }
 }
 
+// Enough products for several pages of the home grid and of every store category.
+constexpr int kDemoProducts = 198;
+
 const std::array<const char*, 20> kProductTitles = {
     "韩版宽松连帽卫衣女春秋款", "纯棉短袖T恤男夏季新款",   "不锈钢保温杯大容量500ml",
     "无线蓝牙耳机运动降噪",     "儿童益智积木玩具套装",    "北欧风陶瓷马克杯情侣款",
@@ -111,8 +114,11 @@ std::vector<DemoItem> demoItems() {
     std::vector<DemoItem> out;
     const int64_t uid = kTestUserId;
 
-    // Products: type cycles through the big sort types 1, 3 and 4; cid through 1..4.
-    for (int i = 0; i < 40; ++i) {
+    // Products: type cycles through the big sort types 1, 3 and 4, cid through the store's
+    // eleven categories (there is no 10), so that every category of every sort has a page or
+    // more. Every other rebate is a number (the home grid's number cell), the rest a text.
+    const std::array<const char*, 11> cids = {"1", "7", "11", "6", "2", "4", "5", "3", "9", "8", "12"};
+    for (int i = 0; i < kDemoProducts; ++i) {
         int price = 990 + (i * 737) % 9000;
         int promo = price * 8 / 10;
         int rebate = promo / 10 + (i % 5) * 30;
@@ -120,8 +126,9 @@ std::vector<DemoItem> demoItems() {
         out.push_back({"product",
                        0,
                        {{"id", std::to_string(1000 + i)},
-                        {"cid", std::to_string(1 + i % 4)},
-                        {"fan_string", "返" + money(rebate) + "元"},
+                        {"cid", cids[i % cids.size()]},
+                        {"fan_string", i % 2 == 1 ? nlohmann::json(rebate / 100.0)
+                                                  : nlohmann::json("返" + money(rebate) + "元")},
                         {"fxje", rebate / 100.0},
                         {"iid", std::to_string(520000000000LL + i * 7919)},
                         {"is_new", i < 6 ? "1" : "0"},

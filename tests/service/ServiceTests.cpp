@@ -70,6 +70,38 @@ TEST_F(ServiceTest, SignedJsonRequestRoundTrip) {
     EXPECT_EQ(entry["fields"]["type"], 3);  // a number stays a number in the log
 }
 
+// The demo products fill the home list over several pages and every store category under
+// every sort, with rebates given both as numbers and as texts.
+TEST_F(ServiceTest, DemoProductsFillTheHomeListAndEveryStoreCategory) {
+    auto page = [&](int type, const char* cid, int number) {
+        return signedJson("get_goods", {{"userLevel", "0"},
+                                        {"type", std::to_string(type)},
+                                        {"cid", cid},
+                                        {"number", std::to_string(number)},
+                                        {"ps", "12"}});
+    };
+    for (int type : {0, 1, 3, 4}) {
+        for (const char* cid : {"0", "1", "7", "11", "6", "2", "4", "5", "3", "9", "8", "12"}) {
+            json reply = page(type, cid, 1);
+            ASSERT_EQ(reply["code"], 101);
+            EXPECT_GE(reply["data"].size(), 6u) << "type " << type << " cid " << cid;
+            for (const json& p : reply["data"]) {
+                if (type != 0) EXPECT_EQ(p["type"], std::to_string(type));
+                if (std::string(cid) != "0") EXPECT_EQ(p["cid"], cid);
+            }
+        }
+    }
+    size_t numbers = 0, texts = 0;
+    for (int number = 1; number <= 6; ++number) {
+        json reply = page(3, "0", number);
+        EXPECT_EQ(reply["end"], number == 6 ? 1 : 0) << number;
+        for (const json& p : reply["data"]) (p["fan_string"].is_number() ? numbers : texts)++;
+    }
+    EXPECT_EQ(numbers + texts, 66u);
+    EXPECT_GT(numbers, 20u);
+    EXPECT_GT(texts, 20u);
+}
+
 TEST_F(ServiceTest, EncipheredLoginInstallsCookieAndCarriesData) {
     std::string raw;
     json reply = signedDes(
