@@ -86,8 +86,12 @@ TEST_F(ServiceTest, DemoProductsFillTheHomeListAndEveryStoreCategory) {
             ASSERT_EQ(reply["code"], 101);
             EXPECT_GE(reply["data"].size(), 6u) << "type " << type << " cid " << cid;
             for (const json& p : reply["data"]) {
-                if (type != 0) EXPECT_EQ(p["type"], std::to_string(type));
-                if (std::string(cid) != "0") EXPECT_EQ(p["cid"], cid);
+                if (type != 0) {
+                    EXPECT_EQ(p["type"], std::to_string(type));
+                }
+                if (std::string(cid) != "0") {
+                    EXPECT_EQ(p["cid"], cid);
+                }
             }
         }
     }
