@@ -13,6 +13,7 @@ pkgs=(
   libclang-rt-14-dev tzdata
   libcairo2-dev libpango1.0-dev libfontconfig-dev libharfbuzz-dev libgtk-3-dev librsvg2-dev librsvg2-bin
   fonts-noto-cjk fonts-noto-core fonts-dejavu-core xvfb xauth libxtst-dev libasound2-dev python3-kiwisolver
+  libwebkit2gtk-4.1-dev
 )
 missing=()
 for p in "${pkgs[@]}"; do

@@ -1,13 +1,14 @@
 #include "platform/uikit/GLibMainContext.h"
 
 #include <glib.h>
+#include <sys/timerfd.h>
+#include <unistd.h>
 
 #include <map>
 #include <memory>
 #include <vector>
 
 #include "platform/foundation/NSRunLoop.h"
-#include "platform/foundation/NSTimer.h"
 #include "platform/uikit/UIKitMainThread.h"
 
 namespace zvt::ui {
@@ -110,15 +111,35 @@ class Join {
       sources_[fd] = loop->addFileDescriptor(
           fd, events, [this](int, unsigned) { cycle(); }, {NSRunLoopCommonModes});
     }
-    if (timer_) timer_->invalidate();
-    timer_ = nullptr;
-    if (timeout >= 0) {
-      timer_ = NSTimer::timerWithTimeInterval(timeout / 1000.0, false, [this](const std::shared_ptr<NSTimer>&) {
-        timer_ = nullptr;
-        cycle();
-      });
-      loop->addTimer(timer_, NSRunLoopCommonModes);
+    armTimer(timeout);
+  }
+
+  // GLib's timeout is on the system's monotonic clock whatever clock the run loop's timers
+  // follow (a test's virtual clock must not hold back a web engine's timers): a timerfd, watched
+  // like GLib's own descriptors.
+  void armTimer(gint timeout) {
+    if (timerFd_ < 0) {
+      timerFd_ = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+      if (timerFd_ < 0) return;
+      timerSource_ = NSRunLoop::mainRunLoop()->addFileDescriptor(
+          timerFd_, 0,
+          [this](int fd, unsigned) {
+            uint64_t expirations = 0;
+            [[maybe_unused]] auto n = read(fd, &expirations, sizeof expirations);
+            timerSource_->setEvents(0);
+            cycle();
+          },
+          {NSRunLoopCommonModes});
     }
+    itimerspec spec{};
+    if (timeout >= 0) {
+      // Zero disarms a timerfd: a due timeout is one nanosecond away.
+      const long ms = timeout;
+      spec.it_value.tv_sec = ms / 1000;
+      spec.it_value.tv_nsec = ms % 1000 * 1000000L + (ms == 0 ? 1 : 0);
+    }
+    timerfd_settime(timerFd_, 0, &spec, nullptr);
+    timerSource_->setEvents(timeout >= 0 ? unsigned{NSRunLoopFileSource::kRead} : 0u);
   }
 
   // While GLib dispatches, its descriptors are not watched (a nested run of the loop would
@@ -134,7 +155,8 @@ class Join {
   bool busy_ = false;
   unsigned long dispatches_ = 0;
   std::map<int, std::shared_ptr<NSRunLoopFileSource>> sources_;
-  std::shared_ptr<NSTimer> timer_;
+  int timerFd_ = -1;
+  std::shared_ptr<NSRunLoopFileSource> timerSource_;
 };
 
 Join* join = nullptr;

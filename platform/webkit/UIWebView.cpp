@@ -1,0 +1,447 @@
+#include "platform/webkit/UIWebView.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "platform/foundation/NSDictionary.h"
+#include "platform/foundation/NSLog.h"
+#include "platform/foundation/NSSet.h"
+#include "platform/graphics/CGColorSpace.h"
+#include "platform/graphics/CGImage.h"
+#include "platform/quartzcore/CALayer.h"
+#include "platform/uikit/UIEvent.h"
+#include "platform/webkit/internal/WebPage.h"
+
+namespace zvt::web {
+
+namespace {
+
+// How far a finger may move and still click the page.
+constexpr CGFloat kTapSlop = 10;
+// How far WebKit moves the page for one unit of a smooth scroll event: a line of 40 pixels
+// times the engine's wheel factor of 1.2 squared (what a drag measures: a unit moves 57.6 pixels).
+constexpr double kPixelsPerScrollUnit = 40 * 1.2 * 1.2;
+// How long a script may take to answer, in real time.
+constexpr gint64 kScriptWaitMicros = 5 * G_USEC_PER_SEC;
+
+std::shared_ptr<NSMutableURLRequest> requestOf(WebKitURIRequest* request) {
+  auto url = NSURL::URLWithString(webkit_uri_request_get_uri(request));
+  if (!url) return nullptr;
+  auto out = NSMutableURLRequest::requestWithURL(url);
+  if (const char* method = webkit_uri_request_get_http_method(request)) out->setHTTPMethod(method);
+  if (SoupMessageHeaders* headers = webkit_uri_request_get_http_headers(request)) {
+    soup_message_headers_foreach(
+        headers,
+        [](const char* name, const char* value, gpointer data) {
+          static_cast<NSMutableURLRequest*>(data)->setValue(value, name);
+        },
+        out.get());
+  }
+  return out;
+}
+
+// WebKit's and GLib's failures as the URL loading system's codes.
+NSInteger urlErrorCode(const GError* error) {
+  if (error->domain == WEBKIT_NETWORK_ERROR) {
+    switch (error->code) {
+      case WEBKIT_NETWORK_ERROR_CANCELLED: return NSURLErrorCancelled;
+      case WEBKIT_NETWORK_ERROR_UNKNOWN_PROTOCOL: return NSURLErrorUnsupportedURL;
+      case WEBKIT_NETWORK_ERROR_FILE_DOES_NOT_EXIST: return NSURLErrorFileDoesNotExist;
+      default: return NSURLErrorCannotConnectToHost;
+    }
+  }
+  if (error->domain == G_RESOLVER_ERROR) return NSURLErrorCannotFindHost;
+  if (error->domain == G_IO_ERROR) {
+    switch (error->code) {
+      case G_IO_ERROR_CANCELLED: return NSURLErrorCancelled;
+      case G_IO_ERROR_TIMED_OUT: return NSURLErrorTimedOut;
+      case G_IO_ERROR_HOST_NOT_FOUND: return NSURLErrorCannotFindHost;
+      default: return NSURLErrorCannotConnectToHost;
+    }
+  }
+  if (error->domain == WEBKIT_POLICY_ERROR) return NSURLErrorUnsupportedURL;
+  return NSURLErrorUnknown;
+}
+
+}  // namespace
+
+WebPage::WebPage(UIWebView* owner, CGSize size) : owner_(owner) {
+  contentManager_ = webkit_user_content_manager_new();
+  view_ = makeWebView(contentManager_);
+  WebKitSettings* settings = webkit_web_view_get_settings(view_);
+  // Painting in the UI process keeps the page's pixels in the offscreen window, where the layer
+  // takes them; a scroll moves the page at once (no animation on GLib's clock).
+  webkit_settings_set_hardware_acceleration_policy(settings, WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
+  webkit_settings_set_enable_smooth_scrolling(settings, FALSE);
+  window_ = gtk_offscreen_window_new();
+  g_object_ref_sink(window_);
+  gtk_container_add(GTK_CONTAINER(window_), GTK_WIDGET(view_));
+  resize(size);
+  gtk_widget_show_all(window_);
+  g_signal_connect(window_, "damage-event", G_CALLBACK(+[](GtkWidget*, GdkEvent*, gpointer self) -> gboolean {
+                     static_cast<WebPage*>(self)->damaged();
+                     return FALSE;
+                   }),
+                   this);
+  g_signal_connect(view_, "decide-policy",
+                   G_CALLBACK(+[](WebKitWebView*, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
+                                  gpointer self) -> gboolean {
+                     return static_cast<WebPage*>(self)->decide(decision, type);
+                   }),
+                   this);
+  g_signal_connect(view_, "load-changed", G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent event, gpointer self) {
+                     static_cast<WebPage*>(self)->loadChanged(event);
+                   }),
+                   this);
+  g_signal_connect(view_, "load-failed",
+                   G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent, const char* uri, GError* error, gpointer self)
+                                  -> gboolean {
+                     static_cast<WebPage*>(self)->loadFailed(uri, error);
+                     return TRUE;
+                   }),
+                   this);
+  // A page's own window.open or target="_blank" link: asked about (decide-policy, new window)
+  // and loaded here, never in a second view.
+  g_signal_connect(view_, "create", G_CALLBACK(+[](WebKitWebView*, WebKitNavigationAction*, gpointer) -> GtkWidget* {
+                     return nullptr;
+                   }),
+                   nullptr);
+}
+
+WebPage::~WebPage() {
+  g_signal_handlers_disconnect_by_data(view_, this);
+  g_signal_handlers_disconnect_by_data(window_, this);
+  gtk_widget_destroy(window_);
+  g_object_unref(window_);
+  g_object_unref(contentManager_);
+}
+
+void WebPage::resize(CGSize size) {
+  const int width = std::max(1, static_cast<int>(std::lround(size.width)));
+  const int height = std::max(1, static_cast<int>(std::lround(size.height)));
+  gtk_widget_set_size_request(GTK_WIDGET(view_), width, height);
+  gtk_window_resize(GTK_WINDOW(window_), width, height);
+}
+
+std::shared_ptr<UIWebView> WebPage::owner() const {
+  return std::static_pointer_cast<UIWebView>(owner_->shared_from_this());
+}
+
+void WebPage::damaged() {
+  damaged_ = true;
+  owner_->layer()->setNeedsDisplay();
+}
+
+bool WebPage::drawInto(CALayer& layer) {
+  cairo_surface_t* surface = gtk_offscreen_window_get_surface(GTK_OFFSCREEN_WINDOW(window_));
+  if (!surface || !damaged_) return false;
+  damaged_ = false;
+  const int width = gtk_widget_get_allocated_width(GTK_WIDGET(view_));
+  const int height = gtk_widget_get_allocated_height(GTK_WIDGET(view_));
+  if (width <= 0 || height <= 0) return false;
+  // The offscreen window's surface follows its X visual; a copy in the host's 32-bit layout is
+  // what images hold.
+  cairo_surface_t* copy = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+  cairo_t* cr = cairo_create(copy);
+  cairo_set_source_surface(cr, surface, 0, 0);
+  cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+  cairo_paint(cr);
+  cairo_destroy(cr);
+  cairo_surface_flush(copy);
+  const int stride = cairo_image_surface_get_stride(copy);
+  auto bytes = NSData::dataWithBytes(cairo_image_surface_get_data(copy), static_cast<NSUInteger>(stride) * height);
+  cairo_surface_destroy(copy);
+  auto image = CGImageCreate(width, height, 8, 32, stride, CGColorSpaceCreateDeviceRGB(),
+                             kCGBitmapByteOrder32Little | kCGImageAlphaPremultipliedFirst,
+                             CGDataProviderCreateWithCFData(bytes), nullptr, false, kCGRenderingIntentDefault);
+  CATransaction::begin();
+  CATransaction::setDisableActions(true);
+  layer.setContentsScale(1);
+  layer.setContents(image);
+  CATransaction::commit();
+  ++paints_;
+  return true;
+}
+
+gboolean WebPage::decide(WebKitPolicyDecision* decision, WebKitPolicyDecisionType type) {
+  if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION && type != WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
+    return FALSE;
+  }
+  WebKitNavigationAction* action =
+      webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+  auto request = requestOf(webkit_navigation_action_get_request(action));
+  const auto navigationType = static_cast<UIWebViewNavigationType>(webkit_navigation_action_get_navigation_type(action));
+  bool allowed = request != nullptr;
+  auto self = owner();
+  if (allowed) {
+    if (auto delegate = owner_->delegate()) allowed = delegate->webViewShouldStartLoadWithRequest(self, request, navigationType);
+  }
+  if (!allowed || type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
+    webkit_policy_decision_ignore(decision);
+    if (allowed) webkit_web_view_load_request(view_, webkit_navigation_action_get_request(action));
+    return TRUE;
+  }
+  webkit_policy_decision_use(decision);
+  return TRUE;
+}
+
+void WebPage::loadChanged(WebKitLoadEvent event) {
+  auto self = owner();
+  auto delegate = owner_->delegate();
+  switch (event) {
+    case WEBKIT_LOAD_STARTED:
+      failed_ = false;
+      if (delegate) delegate->webViewDidStartLoad(self);
+      break;
+    case WEBKIT_LOAD_FINISHED:
+      if (!failed_ && delegate) delegate->webViewDidFinishLoad(self);
+      failed_ = false;
+      break;
+    default:
+      break;
+  }
+}
+
+void WebPage::loadFailed(const char* uri, const GError* error) {
+  failed_ = true;
+  // A navigation refused by the delegate stops there, as on the device.
+  if (error->domain == WEBKIT_POLICY_ERROR && error->code == WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE) {
+    return;
+  }
+  auto info = NSMutableDictionary::dictionary();
+  info->setObject(NSString::stringWithUTF8String(error->message ? error->message : ""), NSLocalizedDescriptionKey);
+  if (uri) info->setObject(NSString::stringWithUTF8String(uri), NSURLErrorFailingURLStringErrorKey);
+  auto nsError = NSError::errorWithDomain(NSURLErrorDomain, urlErrorCode(error), info);
+  if (auto delegate = owner_->delegate()) delegate->webViewDidFailLoadWithError(owner(), nsError);
+}
+
+std::shared_ptr<NSString> WebPage::evaluate(const std::string& script) {
+  struct Pending {
+    bool done = false;
+    bool abandoned = false;
+    std::string result;
+  };
+  auto* pending = new Pending;
+  webkit_web_view_evaluate_javascript(
+      view_, script.data(), static_cast<gssize>(script.size()), nullptr, nullptr, nullptr,
+      [](GObject* object, GAsyncResult* result, gpointer data) {
+        auto* pending = static_cast<Pending*>(data);
+        GError* error = nullptr;
+        JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(object), result, &error);
+        if (value) {
+          if (!jsc_value_is_undefined(value) && !jsc_value_is_null(value)) {
+            char* str = jsc_value_to_string(value);
+            if (str) pending->result = str;
+            g_free(str);
+          }
+          g_object_unref(value);
+        }
+        if (error) g_error_free(error);
+        if (pending->abandoned) {
+          delete pending;
+          return;
+        }
+        pending->done = true;
+      },
+      pending);
+  // WebKit answers through GLib's context; the caller waits as it would for the device's web
+  // thread, so nothing else of the run loop runs meanwhile.
+  GMainContext* context = g_main_context_default();
+  const gint64 deadline = g_get_monotonic_time() + kScriptWaitMicros;
+  GSource* bound = g_timeout_source_new(static_cast<guint>(kScriptWaitMicros / 1000));
+  g_source_set_callback(bound, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr, nullptr);
+  g_source_attach(bound, context);
+  while (!pending->done && g_get_monotonic_time() < deadline) g_main_context_iteration(context, TRUE);
+  g_source_destroy(bound);
+  g_source_unref(bound);
+  if (!pending->done) {
+    pending->abandoned = true;
+    zvt::logMessage(zvt::LogLevel::Warning, "UIWebView: a script did not answer within five seconds");
+    return NSString::string();
+  }
+  auto out = NSString::stringWithUTF8String(pending->result);
+  delete pending;
+  return out ? out : NSString::string();
+}
+
+// --- touches -------------------------------------------------------------------------------------
+
+void WebPage::sendButton(GdkEventType type, CGPoint point) {
+  GdkWindow* window = gtk_widget_get_window(GTK_WIDGET(view_));
+  if (!window) return;
+  GdkEvent* event = gdk_event_new(type);
+  event->button.window = GDK_WINDOW(g_object_ref(window));
+  event->button.send_event = TRUE;
+  event->button.time = GDK_CURRENT_TIME;
+  event->button.x = event->button.x_root = point.x;
+  event->button.y = event->button.y_root = point.y;
+  event->button.button = 1;
+  event->button.state = type == GDK_BUTTON_RELEASE ? GDK_BUTTON1_MASK : 0;
+  gdk_event_set_device(event, gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_window_get_display(window))));
+  gtk_widget_event(GTK_WIDGET(view_), event);
+  gdk_event_free(event);
+}
+
+void WebPage::sendScroll(CGPoint point, CGPoint delta, bool stop) {
+  GdkWindow* window = gtk_widget_get_window(GTK_WIDGET(view_));
+  if (!window) return;
+  GdkEvent* event = gdk_event_new(GDK_SCROLL);
+  event->scroll.window = GDK_WINDOW(g_object_ref(window));
+  event->scroll.send_event = TRUE;
+  event->scroll.time = GDK_CURRENT_TIME;
+  event->scroll.x = event->scroll.x_root = point.x;
+  event->scroll.y = event->scroll.y_root = point.y;
+  event->scroll.direction = GDK_SCROLL_SMOOTH;
+  // The content follows the finger.
+  event->scroll.delta_x = -delta.x / kPixelsPerScrollUnit;
+  event->scroll.delta_y = -delta.y / kPixelsPerScrollUnit;
+  // The finger's lift ends the scroll where it is (no kinetic motion after it).
+  event->scroll.is_stop = stop;
+  gdk_event_set_device(event, gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_window_get_display(window))));
+  gtk_widget_event(GTK_WIDGET(view_), event);
+  gdk_event_free(event);
+}
+
+void WebPage::touchDown(CGPoint point) {
+  touchStart_ = touchLast_ = point;
+  tracking_ = true;
+  scrolling_ = false;
+}
+
+void WebPage::touchMoved(CGPoint point) {
+  if (!tracking_) return;
+  if (!scrolling_ && std::hypot(point.x - touchStart_.x, point.y - touchStart_.y) > kTapSlop) scrolling_ = true;
+  if (scrolling_) {
+    sendScroll(point, CGPointMake(point.x - touchLast_.x, point.y - touchLast_.y), false);
+    touchLast_ = point;
+  }
+}
+
+void WebPage::touchUp(CGPoint point, bool cancelled) {
+  if (!tracking_) return;
+  tracking_ = false;
+  if (scrolling_) sendScroll(point, CGPointZero, true);
+  if (cancelled || scrolling_) return;
+  sendButton(GDK_BUTTON_PRESS, point);
+  sendButton(GDK_BUTTON_RELEASE, point);
+}
+
+}  // namespace zvt::web
+
+// --- UIWebView -----------------------------------------------------------------------------------
+
+using zvt::web::WebPage;
+
+UIWebView::UIWebView() = default;
+UIWebView::~UIWebView() = default;
+
+void UIWebView::setUpWithFrame(CGRect frame) {
+  UIView::setUpWithFrame(frame);
+  startEngine();
+}
+
+void UIWebView::setUpWithCoder(CGRect frame) {
+  UIView::setUpWithCoder(frame);
+  startEngine();
+}
+
+void UIWebView::startEngine() {
+  if (page_ || !zvt::web::engineAvailable()) return;
+  page_ = std::make_unique<WebPage>(this, bounds().size);
+}
+
+bool UIWebView::hasEngine() const { return page_ != nullptr; }
+unsigned long UIWebView::paintCount() const { return page_ ? page_->paints() : 0; }
+
+void UIWebView::boundsDidChange(CGRect oldBounds) {
+  UIView::boundsDidChange(oldBounds);
+  if (page_ && !CGSizeEqualToSize(oldBounds.size, bounds().size)) page_->resize(bounds().size);
+}
+
+bool UIWebView::displayLayer(CALayer& layer) {
+  if (&layer != this->layer().get()) return false;
+  if (page_) page_->drawInto(layer);
+  return true;
+}
+
+void UIWebView::loadRequest(const std::shared_ptr<NSURLRequest>& request) {
+  if (!page_ || !request || !request->URL()) return;
+  auto absolute = request->URL()->absoluteString();
+  WebKitURIRequest* uriRequest = webkit_uri_request_new(absolute ? absolute->UTF8String() : "about:blank");
+  if (SoupMessageHeaders* headers = webkit_uri_request_get_http_headers(uriRequest)) {
+    if (auto fields = request->allHTTPHeaderFields()) {
+      for (const id& key : *fields) {
+        auto name = zvt::as<NSString>(key);
+        auto value = zvt::as<NSString>(fields->objectForKey(key));
+        if (name && value) soup_message_headers_replace(headers, name->UTF8String(), value->UTF8String());
+      }
+    }
+  }
+  webkit_web_view_load_request(page_->view(), uriRequest);
+  g_object_unref(uriRequest);
+}
+
+void UIWebView::loadHTMLString(const std::shared_ptr<NSString>& string, const std::shared_ptr<NSURL>& baseURL) {
+  if (!page_) return;
+  auto base = baseURL ? baseURL->absoluteString() : nullptr;
+  webkit_web_view_load_html(page_->view(), string ? string->UTF8String() : "", base ? base->UTF8String() : "about:blank");
+}
+
+void UIWebView::loadData(const std::shared_ptr<NSData>& data, const std::shared_ptr<NSString>& MIMEType,
+                         const std::shared_ptr<NSString>& textEncodingName, const std::shared_ptr<NSURL>& baseURL) {
+  if (!page_) return;
+  GBytes* bytes = g_bytes_new(data ? data->bytes() : nullptr, data ? data->length() : 0);
+  auto base = baseURL ? baseURL->absoluteString() : nullptr;
+  webkit_web_view_load_bytes(page_->view(), bytes, MIMEType ? MIMEType->UTF8String() : nullptr,
+                             textEncodingName ? textEncodingName->UTF8String() : nullptr,
+                             base ? base->UTF8String() : "about:blank");
+  g_bytes_unref(bytes);
+}
+
+std::shared_ptr<NSURLRequest> UIWebView::request() const {
+  if (!page_) return nullptr;
+  const char* uri = webkit_web_view_get_uri(page_->view());
+  if (!uri || !*uri) return nullptr;
+  auto url = NSURL::URLWithString(uri);
+  return url ? NSURLRequest::requestWithURL(url) : nullptr;
+}
+
+bool UIWebView::canGoBack() const { return page_ && webkit_web_view_can_go_back(page_->view()); }
+bool UIWebView::canGoForward() const { return page_ && webkit_web_view_can_go_forward(page_->view()); }
+void UIWebView::goBack() {
+  if (page_) webkit_web_view_go_back(page_->view());
+}
+void UIWebView::goForward() {
+  if (page_) webkit_web_view_go_forward(page_->view());
+}
+void UIWebView::reload() {
+  if (page_) webkit_web_view_reload(page_->view());
+}
+void UIWebView::stopLoading() {
+  if (page_) webkit_web_view_stop_loading(page_->view());
+}
+bool UIWebView::isLoading() const { return page_ && webkit_web_view_is_loading(page_->view()); }
+
+std::shared_ptr<NSString> UIWebView::stringByEvaluatingJavaScriptFromString(const std::shared_ptr<NSString>& script) {
+  if (!page_ || !script) return NSString::string();
+  return page_->evaluate(script->utf8());
+}
+
+void UIWebView::touchesBegan(const std::shared_ptr<NSSet>& touches, const std::shared_ptr<UIEvent>&) {
+  auto list = zvt::ui::membersOf<UITouch>(touches);
+  if (page_ && !list.empty()) page_->touchDown(list.front()->locationInView(std::static_pointer_cast<UIView>(shared_from_this())));
+}
+
+void UIWebView::touchesMoved(const std::shared_ptr<NSSet>& touches, const std::shared_ptr<UIEvent>&) {
+  auto list = zvt::ui::membersOf<UITouch>(touches);
+  if (page_ && !list.empty()) page_->touchMoved(list.front()->locationInView(std::static_pointer_cast<UIView>(shared_from_this())));
+}
+
+void UIWebView::touchesEnded(const std::shared_ptr<NSSet>& touches, const std::shared_ptr<UIEvent>&) {
+  auto list = zvt::ui::membersOf<UITouch>(touches);
+  if (page_ && !list.empty()) page_->touchUp(list.front()->locationInView(std::static_pointer_cast<UIView>(shared_from_this())), false);
+}
+
+void UIWebView::touchesCancelled(const std::shared_ptr<NSSet>&, const std::shared_ptr<UIEvent>&) {
+  if (page_) page_->touchUp(CGPointZero, true);
+}

@@ -1,0 +1,55 @@
+#pragma once
+// The engine's side of one UIWebView: an offscreen WebKit view of the web view's size, its
+// signals turned into the delegate's calls, its paints into the layer's contents, and the
+// device's touches into WebKit's own events.
+
+#include <memory>
+#include <string>
+
+#include "platform/webkit/UIWebView.h"
+#include "platform/webkit/internal/WebEngine.h"
+
+namespace zvt::web {
+
+class WebPage {
+ public:
+  WebPage(UIWebView* owner, CGSize size);
+  ~WebPage();
+  WebPage(const WebPage&) = delete;
+  WebPage& operator=(const WebPage&) = delete;
+
+  WebKitWebView* view() const { return view_; }
+  WebKitUserContentManager* contentManager() const { return contentManager_; }
+  void resize(CGSize size);
+  // Copies the page's pixels into the layer when WebKit painted since the last copy.
+  bool drawInto(CALayer& layer);
+  unsigned long paints() const { return paints_; }
+  std::shared_ptr<NSString> evaluate(const std::string& script);
+
+  void touchDown(CGPoint point);
+  void touchMoved(CGPoint point);
+  void touchUp(CGPoint point, bool cancelled);
+
+ private:
+  std::shared_ptr<UIWebView> owner() const;
+  void damaged();
+  gboolean decide(WebKitPolicyDecision* decision, WebKitPolicyDecisionType type);
+  void loadChanged(WebKitLoadEvent event);
+  void loadFailed(const char* uri, const GError* error);
+  void sendButton(GdkEventType type, CGPoint point);
+  void sendScroll(CGPoint point, CGPoint delta, bool stop);
+
+  UIWebView* owner_;
+  WebKitUserContentManager* contentManager_ = nullptr;
+  WebKitWebView* view_ = nullptr;
+  GtkWidget* window_ = nullptr;
+  bool damaged_ = false;
+  bool failed_ = false;
+  unsigned long paints_ = 0;
+  CGPoint touchStart_{};
+  CGPoint touchLast_{};
+  bool tracking_ = false;
+  bool scrolling_ = false;
+};
+
+}  // namespace zvt::web

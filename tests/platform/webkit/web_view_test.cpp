@@ -1,0 +1,226 @@
+// Web views showing real pages: loads and the delegate's calls, scripts answered synchronously,
+// navigations the delegate refuses or allows (and the history they leave), failures as URL
+// errors, the page's pixels on the screen, and the device's taps and drags reaching the page.
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "platform/uikit/Device.h"
+#include "platform/uikit/Snapshot.h"
+#include "platform/webkit/UIWebView.h"
+#include "tests/platform/graphics/Canvas.h"
+#include "tests/platform/uikit/UIKitTestSupport.h"
+#include "tests/support/MainLoop.h"
+#include "tests/support/TestHTTPServer.h"
+#include "tests/support/ui/XvfbDisplay.h"
+
+using zvt::test::runMainLoopUntil;
+using zvt::uitest::Screen;
+
+namespace {
+
+std::string str(const std::shared_ptr<NSString>& s) { return s ? s->utf8() : "(nil)"; }
+
+class Recorder : public UIWebViewDelegate {
+ public:
+  std::vector<std::string> log;
+  std::vector<std::string> refused;  // paths refused
+  int finished = 0;
+  int failed = 0;
+  std::shared_ptr<NSError> error;
+
+  bool webViewShouldStartLoadWithRequest(const std::shared_ptr<UIWebView>&, const std::shared_ptr<NSURLRequest>& request,
+                                         UIWebViewNavigationType type) override {
+    const std::string path = str(request->URL()->path());
+    log.push_back("should " + path + " " + std::to_string(type));
+    for (const auto& r : refused) {
+      if (r == path) return false;
+    }
+    return true;
+  }
+  void webViewDidStartLoad(const std::shared_ptr<UIWebView>&) override { log.push_back("start"); }
+  void webViewDidFinishLoad(const std::shared_ptr<UIWebView>&) override {
+    log.push_back("finish");
+    ++finished;
+  }
+  void webViewDidFailLoadWithError(const std::shared_ptr<UIWebView>&, const std::shared_ptr<NSError>& e) override {
+    log.push_back("fail " + std::to_string(e->code()));
+    error = e;
+    ++failed;
+  }
+};
+
+// A web view filling a 320 x 480 window, with a recording delegate.
+struct WebScreen {
+  Screen screen;
+  std::shared_ptr<UIWebView> web;
+  std::shared_ptr<Recorder> recorder = std::make_shared<Recorder>();
+
+  WebScreen() {
+    web = screen.add<UIWebView>(CGRectMake(0, 20, 320, 460));
+    web->setDelegate(recorder);
+  }
+  bool waitForFinishes(int n) {
+    return runMainLoopUntil([&] { return recorder->finished + recorder->failed >= n && !web->isLoading(); }, 20);
+  }
+  std::string js(const std::string& script) { return str(web->stringByEvaluatingJavaScriptFromString(NSString::stringWithUTF8String(script))); }
+  std::string path() { return js("location.pathname"); }
+  // The centre of an element of the page, in window coordinates.
+  CGPoint centreOf(const std::string& selector) {
+    const std::string r = "(function(){var b=document.querySelector('" + selector + "').getBoundingClientRect();";
+    const double x = std::stod(js(r + "return b.left+b.width/2})()"));
+    const double y = std::stod(js(r + "return b.top+b.height/2})()"));
+    return web->convertPointToView(CGPointMake(x, y), nullptr);
+  }
+};
+
+// The colour of the screen's picture at a point of the window.
+zvt::test::RGBA pixelAt(const std::shared_ptr<UIView>& view, CGPoint point) {
+  auto image = zvt::ui::snapshot(view);
+  const int width = static_cast<int>(image->CGImage()->width()), height = static_cast<int>(image->CGImage()->height());
+  const double scale = width / image->size().width;
+  zvt::test::Canvas canvas(width, height);
+  image->drawInRect(CGRectMake(0, 0, width, height));
+  return canvas.at(static_cast<int>(point.x * scale), static_cast<int>(point.y * scale));
+}
+
+// A loopback port nobody listens on.
+int closedPort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  bind(fd, reinterpret_cast<sockaddr*>(&address), length);
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  close(fd);
+  return ntohs(address.sin_port);
+}
+
+}  // namespace
+
+TEST(WebView, LoadsAPageAnswersScriptsAndShowsItsPixels) {
+  ZVT_REQUIRE_DISPLAY();
+  WebScreen s;
+  ASSERT_TRUE(s.web->hasEngine());
+  s.web->loadHTMLString(NSString::stringWithUTF8String(
+                            "<html><head><title>你好</title></head>"
+                            "<body style='margin:0;background:#ff0000'><p id=p>页面 page</p></body></html>"),
+                        NSURL::URLWithString("http://127.0.0.1:9/base/page.html"));
+  ASSERT_TRUE(s.waitForFinishes(1));
+  EXPECT_EQ(s.recorder->log, (std::vector<std::string>{"should /base/page.html 5", "start", "finish"}));
+  EXPECT_EQ(str(s.web->request()->URL()->absoluteString()), "http://127.0.0.1:9/base/page.html");
+
+  const struct {
+    const char* script;
+    const char* answer;
+  } scripts[] = {
+      {"document.title", "你好"},
+      {"1 + 2", "3"},
+      {"document.getElementById('p').textContent", "页面 page"},
+      {"window.innerWidth + 'x' + window.innerHeight", "320x460"},
+      {"true", "true"},
+      {"undefined", ""},
+      {"null", ""},
+      {"throw new Error('no')", ""},
+      {"this is not a script", ""},
+  };
+  for (const auto& c : scripts) EXPECT_EQ(s.js(c.script), c.answer) << c.script;
+
+  // The page's pixels reach the screen once WebKit has painted.
+  zvt::test::RGBA seen;
+  EXPECT_TRUE(runMainLoopUntil(
+      [&] {
+        seen = pixelAt(s.screen.window, CGPointMake(160, 400));
+        return seen == zvt::test::RGBA{255, 0, 0, 255};
+      },
+      10))
+      << seen;
+
+  // A new size is the page's new viewport.
+  s.web->setFrame(CGRectMake(0, 20, 200, 300));
+  ASSERT_TRUE(runMainLoopUntil([&] { return s.js("window.innerWidth + 'x' + window.innerHeight") == "200x300"; }, 10));
+}
+
+TEST(WebView, TheDelegateDecidesEveryNavigationAndRefusedOnesLeaveNoHistory) {
+  ZVT_REQUIRE_DISPLAY();
+  zvt::test::TestHTTPServer server;
+  server.fallback([](const zvt::test::HTTPRequest& request, zvt::test::HTTPResponder& responder) {
+    responder.send(200,
+                   "<html><body style='margin:0;font-size:30px'><a id=allowed href='/next'>next</a><br>"
+                   "<a id=refused href='/refused'>refused</a><br><a id=blank target=_blank href='/blank'>blank</a>"
+                   "<form action='/form'><input name=q value=1></form><p id=path>" + request.path + "</p></body></html>",
+                   "text/html");
+  });
+  WebScreen s;
+  s.recorder->refused = {"/refused"};
+  auto request = NSMutableURLRequest::requestWithURL(NSURL::URLWithString(server.url("/start")));
+  request->setValue("yes", "X-Zavelto-Test");
+  s.web->loadRequest(request);
+  ASSERT_TRUE(s.waitForFinishes(1));
+  ASSERT_FALSE(server.requests().empty());
+  EXPECT_EQ(server.requests().front().header("X-Zavelto-Test"), "yes");
+  EXPECT_FALSE(s.web->canGoBack());
+
+  // Taps of the device on the page's links, and a form the page submits.
+  const struct {
+    const char* what;
+    std::function<void()> act;
+    const char* asked;
+    const char* pathAfter;
+    bool canGoBack;
+  } steps[] = {
+      {"a refused link", [&] { s.screen.device().tap(s.centreOf("#refused")); }, "should /refused 0", "/start", false},
+      {"an allowed link", [&] { s.screen.device().tap(s.centreOf("#allowed")); }, "should /next 0", "/next", true},
+      {"a new window's link", [&] { s.screen.device().tap(s.centreOf("#blank")); }, "should /blank 0", "/blank", true},
+      {"a form", [&] { s.js("document.forms[0].submit()"); }, "should /form 1", "/form", true},
+      {"back", [&] { s.web->goBack(); }, "should /blank 2", "/blank", true},
+      {"reload", [&] { s.web->reload(); }, "should /blank 3", "/blank", true},
+  };
+  for (const auto& step : steps) {
+    s.recorder->log.clear();
+    const int before = s.recorder->finished;
+    step.act();
+    // A refused navigation ends at once; an allowed one ends with its page.
+    if (std::string(step.pathAfter) != s.path()) {
+      ASSERT_TRUE(runMainLoopUntil([&] { return s.recorder->finished > before && !s.web->isLoading(); }, 20)) << step.what;
+    } else {
+      runMainLoopUntil([&] { return !s.recorder->log.empty() && !s.web->isLoading(); }, 5);
+      runMainLoopUntil([&] { return s.recorder->finished > before; }, 0.3);
+    }
+    ASSERT_FALSE(s.recorder->log.empty()) << step.what;
+    EXPECT_EQ(s.recorder->log.front(), step.asked) << step.what;
+    EXPECT_EQ(s.path(), step.pathAfter) << step.what;
+    EXPECT_EQ(s.web->canGoBack(), step.canGoBack) << step.what;
+  }
+  EXPECT_EQ(s.recorder->failed, 0) << "a refused navigation is no failure";
+  EXPECT_TRUE(s.web->canGoForward());
+}
+
+TEST(WebView, AFailedLoadIsAURLErrorAndADragScrollsThePage) {
+  ZVT_REQUIRE_DISPLAY();
+  WebScreen s;
+  const std::string gone = "http://127.0.0.1:" + std::to_string(closedPort()) + "/gone";
+  s.web->loadRequest(NSURLRequest::requestWithURL(NSURL::URLWithString(gone)));
+  ASSERT_TRUE(s.waitForFinishes(1));
+  ASSERT_EQ(s.recorder->log, (std::vector<std::string>{"should /gone 5", "start", "fail -1004"}));
+  EXPECT_EQ(str(s.recorder->error->domain()), "NSURLErrorDomain");
+  EXPECT_EQ(str(zvt::as<NSString>(s.recorder->error->userInfo()->objectForKey(NSURLErrorFailingURLStringErrorKey))),
+            gone);
+
+  s.web->loadHTMLString(NSString::stringWithUTF8String("<body style='margin:0'><div style='height:3000px'></div></body>"),
+                        nullptr);
+  ASSERT_TRUE(s.waitForFinishes(2));
+  ASSERT_EQ(s.js("window.scrollY"), "0");
+  s.screen.device().drag(CGPointMake(160, 400), CGPointMake(160, 200), 0.3);
+  ASSERT_TRUE(runMainLoopUntil([&] { return s.js("window.scrollY") != "0"; }, 5));
+  EXPECT_NEAR(std::stod(s.js("window.scrollY")), 200, 15) << "the page follows the finger";
+}
