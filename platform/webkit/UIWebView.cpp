@@ -5,6 +5,8 @@
 
 #include "platform/foundation/NSDictionary.h"
 #include "platform/foundation/NSLog.h"
+#include "platform/foundation/NSNull.h"
+#include "platform/foundation/NSNumber.h"
 #include "platform/foundation/NSSet.h"
 #include "platform/graphics/CGColorSpace.h"
 #include "platform/graphics/CGImage.h"
@@ -21,6 +23,8 @@ constexpr CGFloat kTapSlop = 10;
 // How far WebKit moves the page for one unit of a smooth scroll event: a line of 40 pixels
 // times the engine's wheel factor of 1.2 squared (what a drag measures: a unit moves 57.6 pixels).
 constexpr double kPixelsPerScrollUnit = 40 * 1.2 * 1.2;
+// The script message handler of a view's pages (each view has its own content manager).
+constexpr const char* kHandler = "zavelto";
 // How long a script may take to answer, in real time.
 constexpr gint64 kScriptWaitMicros = 5 * G_USEC_PER_SEC;
 
@@ -89,6 +93,12 @@ WebPage::WebPage(UIWebView* owner, CGSize size) : owner_(owner) {
                      return static_cast<WebPage*>(self)->decide(decision, type);
                    }),
                    this);
+  webkit_user_content_manager_register_script_message_handler(contentManager_, kHandler);
+  g_signal_connect(contentManager_, (std::string("script-message-received::") + kHandler).c_str(),
+                   G_CALLBACK(+[](WebKitUserContentManager*, WebKitJavascriptResult* result, gpointer self) {
+                     static_cast<WebPage*>(self)->received(webkit_javascript_result_get_js_value(result));
+                   }),
+                   this);
   g_signal_connect(view_, "load-changed", G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent event, gpointer self) {
                      static_cast<WebPage*>(self)->loadChanged(event);
                    }),
@@ -111,6 +121,7 @@ WebPage::WebPage(UIWebView* owner, CGSize size) : owner_(owner) {
 WebPage::~WebPage() {
   g_signal_handlers_disconnect_by_data(view_, this);
   g_signal_handlers_disconnect_by_data(window_, this);
+  g_signal_handlers_disconnect_by_data(contentManager_, this);
   gtk_widget_destroy(window_);
   g_object_unref(window_);
   g_object_unref(contentManager_);
@@ -181,6 +192,8 @@ gboolean WebPage::decide(WebKitPolicyDecision* decision, WebKitPolicyDecisionTyp
     if (allowed) webkit_web_view_load_request(view_, webkit_navigation_action_get_request(action));
     return TRUE;
   }
+  // The request goes out once decided: it carries the cookie store's cookies.
+  syncCookiesToEngine();
   webkit_policy_decision_use(decision);
   return TRUE;
 }
@@ -192,6 +205,9 @@ void WebPage::loadChanged(WebKitLoadEvent event) {
     case WEBKIT_LOAD_STARTED:
       failed_ = false;
       if (delegate) delegate->webViewDidStartLoad(self);
+      break;
+    case WEBKIT_LOAD_COMMITTED:
+      ++generation_;
       break;
     case WEBKIT_LOAD_FINISHED:
       if (!failed_ && delegate) delegate->webViewDidFinishLoad(self);
@@ -215,28 +231,22 @@ void WebPage::loadFailed(const char* uri, const GError* error) {
   if (auto delegate = owner_->delegate()) delegate->webViewDidFailLoadWithError(owner(), nsError);
 }
 
-std::shared_ptr<NSString> WebPage::evaluate(const std::string& script) {
+void WebPage::run(const std::string& script, const std::function<void(JSCValue*)>& take) {
   struct Pending {
     bool done = false;
     bool abandoned = false;
-    std::string result;
+    std::function<void(JSCValue*)> take;
   };
-  auto* pending = new Pending;
+  auto* pending = new Pending{false, false, take};
   webkit_web_view_evaluate_javascript(
       view_, script.data(), static_cast<gssize>(script.size()), nullptr, nullptr, nullptr,
       [](GObject* object, GAsyncResult* result, gpointer data) {
         auto* pending = static_cast<Pending*>(data);
         GError* error = nullptr;
         JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(object), result, &error);
-        if (value) {
-          if (!jsc_value_is_undefined(value) && !jsc_value_is_null(value)) {
-            char* str = jsc_value_to_string(value);
-            if (str) pending->result = str;
-            g_free(str);
-          }
-          g_object_unref(value);
-        }
         if (error) g_error_free(error);
+        if (!pending->abandoned) pending->take(value);
+        if (value) g_object_unref(value);
         if (pending->abandoned) {
           delete pending;
           return;
@@ -244,24 +254,140 @@ std::shared_ptr<NSString> WebPage::evaluate(const std::string& script) {
         pending->done = true;
       },
       pending);
-  // WebKit answers through GLib's context; the caller waits as it would for the device's web
-  // thread, so nothing else of the run loop runs meanwhile.
-  GMainContext* context = g_main_context_default();
-  const gint64 deadline = g_get_monotonic_time() + kScriptWaitMicros;
-  GSource* bound = g_timeout_source_new(static_cast<guint>(kScriptWaitMicros / 1000));
-  g_source_set_callback(bound, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr, nullptr);
-  g_source_attach(bound, context);
-  while (!pending->done && g_get_monotonic_time() < deadline) g_main_context_iteration(context, TRUE);
-  g_source_destroy(bound);
-  g_source_unref(bound);
-  if (!pending->done) {
+  if (!waitOnGLib([&] { return pending->done; }, kScriptWaitMicros)) {
     pending->abandoned = true;
     zvt::logMessage(zvt::LogLevel::Warning, "UIWebView: a script did not answer within five seconds");
-    return NSString::string();
+    return;
   }
-  auto out = NSString::stringWithUTF8String(pending->result);
   delete pending;
+}
+
+std::shared_ptr<NSString> WebPage::evaluate(const std::string& script) {
+  std::string text;
+  run(script, [&](JSCValue* value) {
+    if (!value || jsc_value_is_undefined(value) || jsc_value_is_null(value)) return;
+    char* str = jsc_value_to_string(value);
+    if (str) text = str;
+    g_free(str);
+  });
+  auto out = NSString::stringWithUTF8String(text);
   return out ? out : NSString::string();
+}
+
+std::shared_ptr<JSValue> WebPage::evaluateValue(const std::string& script) {
+  std::shared_ptr<JSValue> out;
+  run(script, [&](JSCValue* value) { out = valueOf(value); });
+  return out ? out : valueOf(nullptr);
+}
+
+// --- natives -------------------------------------------------------------------------------------
+
+std::string scriptString(std::string_view text) {
+  std::string out = "\"";
+  for (unsigned char c : text) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      default:
+        if (c < 0x20) {
+          char escaped[8];
+          snprintf(escaped, sizeof escaped, "\\u%04x", c);
+          out += escaped;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  // Line and paragraph separators end a line in older scripts' string literals.
+  for (std::string_view separator : {"\u2028", "\u2029"}) {
+    for (size_t at = out.find(separator); at != std::string::npos; at = out.find(separator, at)) {
+      out.replace(at, separator.size(), separator == "\u2028" ? "\\u2028" : "\\u2029");
+    }
+  }
+  return out + "\"";
+}
+
+std::shared_ptr<JSValue> valueOf(JSCValue* value) {
+  using Kind = JSValue::Kind;
+  if (!value || jsc_value_is_undefined(value)) return std::make_shared<JSValue>(Kind::Undefined, "undefined", nullptr);
+  char* raw = jsc_value_to_string(value);
+  std::string text = raw ? raw : "";
+  g_free(raw);
+  if (jsc_value_is_null(value)) return std::make_shared<JSValue>(Kind::Null, text, NSNull::null());
+  if (jsc_value_is_boolean(value)) {
+    return std::make_shared<JSValue>(Kind::Boolean, text, NSNumber::numberWithBool(jsc_value_to_boolean(value)));
+  }
+  if (jsc_value_is_number(value)) {
+    return std::make_shared<JSValue>(Kind::Number, text, NSNumber::numberWithDouble(jsc_value_to_double(value)));
+  }
+  if (jsc_value_is_string(value)) return std::make_shared<JSValue>(Kind::String, text, NSString::stringWithUTF8String(text));
+  if (jsc_value_is_array(value)) {
+    auto array = NSMutableArray::array();
+    JSCValue* length = jsc_value_object_get_property(value, "length");
+    const auto count = static_cast<guint>(jsc_value_to_int32(length));
+    g_object_unref(length);
+    for (guint i = 0; i < count; ++i) {
+      JSCValue* element = jsc_value_object_get_property_at_index(value, i);
+      auto converted = valueOf(element)->toObject();
+      array->addObject(converted ? converted : NSNull::null());
+      g_object_unref(element);
+    }
+    return std::make_shared<JSValue>(Kind::Array, text, array);
+  }
+  auto dictionary = NSMutableDictionary::dictionary();
+  if (jsc_value_is_object(value) && !jsc_value_is_function(value)) {
+    gchar** names = jsc_value_object_enumerate_properties(value);
+    for (gchar** name = names; name && *name; ++name) {
+      JSCValue* member = jsc_value_object_get_property(value, *name);
+      if (auto converted = valueOf(member)->toObject()) dictionary->setObject(converted, NSString::stringWithUTF8String(*name));
+      g_object_unref(member);
+    }
+    g_strfreev(names);
+  }
+  return std::make_shared<JSValue>(Kind::Object, text, dictionary);
+}
+
+std::string WebPage::installScript() const {
+  std::string names = "[";
+  for (const auto& [name, native] : natives_) names += (names.size() > 1 ? "," : "") + scriptString(name);
+  names += "]";
+  return "(function(){var h=window.webkit&&window.webkit.messageHandlers&&window.webkit.messageHandlers." +
+         std::string(kHandler) + ";if(!h)return;" + names +
+         ".forEach(function(n){window[n]=function(){h.postMessage({name:n,args:Array.prototype.slice.call(arguments)});};});})();";
+}
+
+void WebPage::setNative(const std::string& name, JSContext::Native native) {
+  natives_[name] = std::move(native);
+  const std::string script = installScript();
+  webkit_user_content_manager_remove_all_scripts(contentManager_);
+  WebKitUserScript* user = webkit_user_script_new(script.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+                                                  WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+  webkit_user_content_manager_add_script(contentManager_, user);
+  webkit_user_script_unref(user);
+  // The page shown gets it at once.
+  webkit_web_view_evaluate_javascript(view_, script.c_str(), -1, nullptr, nullptr, nullptr, nullptr, nullptr);
+}
+
+void WebPage::received(JSCValue* message) {
+  if (!message || !jsc_value_is_object(message)) return;
+  auto value = valueOf(message)->toDictionary();
+  if (!value) return;
+  auto name = zvt::as<NSString>(value->objectForKey(NSString::stringWithUTF8String("name")));
+  auto args = zvt::as<NSArray>(value->objectForKey(NSString::stringWithUTF8String("args")));
+  if (!name) return;
+  auto it = natives_.find(name->utf8());
+  if (it == natives_.end()) return;
+  auto native = it->second;  // the native may replace itself
+  native(args ? args : NSArray::array());
+}
+
+std::shared_ptr<JSContext> WebPage::context() {
+  if (!context_ || !context_->isCurrent()) {
+    context_ = std::make_shared<JSContext>(std::weak_ptr<UIWebView>(owner()), generation_);
+  }
+  return context_;
 }
 
 // --- touches -------------------------------------------------------------------------------------
@@ -421,6 +547,8 @@ void UIWebView::stopLoading() {
   if (page_) webkit_web_view_stop_loading(page_->view());
 }
 bool UIWebView::isLoading() const { return page_ && webkit_web_view_is_loading(page_->view()); }
+
+std::shared_ptr<JSContext> UIWebView::javaScriptContext() { return page_ ? page_->context() : nullptr; }
 
 std::shared_ptr<NSString> UIWebView::stringByEvaluatingJavaScriptFromString(const std::shared_ptr<NSString>& script) {
   if (!page_ || !script) return NSString::string();

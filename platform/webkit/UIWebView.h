@@ -28,6 +28,7 @@
 #include "platform/network/NSURL.h"
 #include "platform/network/NSURLRequest.h"
 #include "platform/uikit/UIView.h"
+#include "platform/webkit/JSContext.h"
 
 enum UIWebViewNavigationType : NSInteger {
   UIWebViewNavigationTypeLinkClicked = 0,
@@ -95,6 +96,10 @@ class UIWebView : public UIView {
   // The script's completion value as text ("" for undefined, null, an exception or no answer
   // in time).
   std::shared_ptr<NSString> stringByEvaluatingJavaScriptFromString(const std::shared_ptr<NSString>& script);
+
+  // The page's JavaScript context (the device's "documentView.webView.mainFrame.javaScriptContext"):
+  // a new one for each page; nil without an engine.
+  std::shared_ptr<JSContext> javaScriptContext();
 
   // Whether a page engine stands behind the view (false without an X display).
   bool hasEngine() const;

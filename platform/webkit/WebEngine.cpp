@@ -3,7 +3,9 @@
 #include <cstdlib>
 #include <vector>
 
+#include "platform/foundation/NSDate.h"
 #include "platform/foundation/NSLog.h"
+#include "platform/network/NSHTTPCookie.h"
 #include "platform/uikit/GLibMainContext.h"
 #include "platform/uikit/UIKitMainThread.h"
 
@@ -19,6 +21,73 @@ std::vector<WebKitWebView*> views;
 
 void forget(gpointer, GObject* gone) {
   std::erase(views, reinterpret_cast<WebKitWebView*>(gone));
+}
+
+// --- cookies ---------------------------------------------------------------------------------------
+
+// What the store held when it was last handed to the engine.
+std::string handedOver;
+
+std::string fingerprint(const std::shared_ptr<NSArray>& cookies) {
+  std::string out;
+  for (const id& object : *cookies) {
+    auto cookie = zvt::as<NSHTTPCookie>(object);
+    if (!cookie) continue;
+    auto expires = cookie->expiresDate();
+    out += cookie->name()->utf8() + "=" + cookie->value()->utf8() + ";" + cookie->domain()->utf8() + ";" +
+           cookie->path()->utf8() + ";" + (expires ? std::to_string(expires->timeIntervalSince1970()) : "-") +
+           (cookie->isSecure() ? ";s" : "") + (cookie->isHTTPOnly() ? ";h" : "") + "\n";
+  }
+  return out;
+}
+
+SoupCookie* soupCookieOf(const NSHTTPCookie& cookie) {
+  SoupCookie* soup = soup_cookie_new(cookie.name()->UTF8String(), cookie.value()->UTF8String(), cookie.domain()->UTF8String(),
+                                     cookie.path()->UTF8String(), -1);
+  if (auto expires = cookie.expiresDate()) {
+    GDateTime* date = g_date_time_new_from_unix_utc(static_cast<gint64>(expires->timeIntervalSince1970()));
+    soup_cookie_set_expires(soup, date);
+    g_date_time_unref(date);
+  }
+  soup_cookie_set_secure(soup, cookie.isSecure());
+  soup_cookie_set_http_only(soup, cookie.isHTTPOnly());
+  return soup;
+}
+
+std::shared_ptr<NSHTTPCookie> cookieOf(SoupCookie* soup) {
+  auto properties = NSMutableDictionary::dictionary();
+  auto set = [&](const zvt::StaticString& key, const char* value) {
+    if (value) properties->setObject(NSString::stringWithUTF8String(value), key);
+  };
+  set(NSHTTPCookieName, soup_cookie_get_name(soup));
+  set(NSHTTPCookieValue, soup_cookie_get_value(soup));
+  set(NSHTTPCookieDomain, soup_cookie_get_domain(soup));
+  set(NSHTTPCookiePath, soup_cookie_get_path(soup));
+  if (GDateTime* expires = soup_cookie_get_expires(soup)) {
+    properties->setObject(NSDate::dateWithTimeIntervalSince1970(static_cast<double>(g_date_time_to_unix(expires))),
+                          NSHTTPCookieExpires);
+  }
+  if (soup_cookie_get_secure(soup)) set(NSHTTPCookieSecure, "TRUE");
+  if (soup_cookie_get_http_only(soup)) set(NSHTTPCookieHTTPOnly, "TRUE");
+  return NSHTTPCookie::cookieWithProperties(properties);
+}
+
+// The engine's cookies changed: copy them into the store.
+void importCookies(WebKitCookieManager* manager) {
+  webkit_cookie_manager_get_all_cookies(
+      manager, nullptr,
+      [](GObject* object, GAsyncResult* result, gpointer) {
+        GList* cookies = webkit_cookie_manager_get_all_cookies_finish(WEBKIT_COOKIE_MANAGER(object), result, nullptr);
+        auto store = NSHTTPCookieStorage::sharedHTTPCookieStorage();
+        const bool inStep = fingerprint(store->cookies()) == handedOver;
+        for (GList* item = cookies; item; item = item->next) {
+          if (auto cookie = cookieOf(static_cast<SoupCookie*>(item->data))) store->setCookie(cookie);
+        }
+        g_list_free_full(cookies, reinterpret_cast<GDestroyNotify>(soup_cookie_free));
+        // What came from the engine need not go back to it.
+        if (inStep) handedOver = fingerprint(store->cookies());
+      },
+      nullptr);
 }
 
 }  // namespace
@@ -44,6 +113,8 @@ bool engineAvailable() {
   webkit_web_context_set_cache_model(context, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
   WebKitCookieManager* cookies = webkit_web_context_get_cookie_manager(context);
   webkit_cookie_manager_set_accept_policy(cookies, WEBKIT_COOKIE_POLICY_ACCEPT_ALWAYS);
+  g_signal_connect(cookies, "changed", G_CALLBACK(+[](WebKitCookieManager* manager, gpointer) { importCookies(manager); }),
+                   nullptr);
   state = State::Ready;
   return true;
 }
@@ -63,6 +134,60 @@ WebKitWebView* makeWebView(WebKitUserContentManager* contentManager) {
   views.push_back(WEBKIT_WEB_VIEW(view));
   g_object_weak_ref(view, forget, nullptr);
   return WEBKIT_WEB_VIEW(view);
+}
+
+bool waitOnGLib(const std::function<bool()>& done, gint64 micros) {
+  GMainContext* main = g_main_context_default();
+  const gint64 deadline = g_get_monotonic_time() + micros;
+  // Wakes the blocking iteration at the deadline.
+  GSource* bound = g_timeout_source_new(static_cast<guint>(micros / 1000 + 1));
+  g_source_set_callback(bound, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr, nullptr);
+  g_source_attach(bound, main);
+  while (!done() && g_get_monotonic_time() < deadline) g_main_context_iteration(main, TRUE);
+  g_source_destroy(bound);
+  g_source_unref(bound);
+  return done();
+}
+
+void syncCookiesToEngine() {
+  if (!context) return;
+  auto cookies = NSHTTPCookieStorage::sharedHTTPCookieStorage()->cookies();
+  std::string now = fingerprint(cookies);
+  if (now == handedOver) return;
+  handedOver = now;
+  WebKitCookieManager* manager = webkit_web_context_get_cookie_manager(context);
+  auto* pending = new int(0);
+  auto* abandoned = new bool(false);
+  struct Call {
+    int* pending;
+    bool* abandoned;
+  };
+  for (const id& object : *cookies) {
+    auto cookie = zvt::as<NSHTTPCookie>(object);
+    if (!cookie) continue;
+    SoupCookie* soup = soupCookieOf(*cookie);
+    ++*pending;
+    webkit_cookie_manager_add_cookie(
+        manager, soup, nullptr,
+        [](GObject* object, GAsyncResult* result, gpointer data) {
+          auto* call = static_cast<Call*>(data);
+          webkit_cookie_manager_add_cookie_finish(WEBKIT_COOKIE_MANAGER(object), result, nullptr);
+          if (--*call->pending == 0 && *call->abandoned) {
+            delete call->pending;
+            delete call->abandoned;
+          }
+          delete call;
+        },
+        new Call{pending, abandoned});
+    soup_cookie_free(soup);
+  }
+  // The navigation waits for them, as a request of the URL loading system would read the store.
+  if (!waitOnGLib([&] { return *pending == 0; }, 2 * G_USEC_PER_SEC)) {
+    *abandoned = true;
+    return;
+  }
+  delete pending;
+  delete abandoned;
 }
 
 }  // namespace zvt::web

@@ -5,6 +5,8 @@
 
 #include <webkit2/webkit2.h>
 
+#include <functional>
+
 namespace zvt::web {
 
 // Initialises GTK and joins GLib's context once; false (and a warning, once) when no X display
@@ -14,5 +16,16 @@ bool engineAvailable();
 WebKitWebContext* sharedContext();
 // A new web view in a process shared with the views alive (WebKit's related views).
 WebKitWebView* makeWebView(WebKitUserContentManager* contentManager);
+
+// Cookies: NSHTTPCookieStorage's shared store and the engine's session see the same cookies.
+// Before a navigation goes out, the store's cookies are handed to the engine (waiting, at most
+// two seconds, until it has them) when the store changed since they were last handed over;
+// cookies the engine receives or pages set are copied into the store as the engine reports them.
+void syncCookiesToEngine();
+
+// Runs GLib's context only (nothing else of the run loop) until `done` holds, for at most
+// `micros` of real time; whether it holds. What waits on the engine (a script's answer, cookies
+// handed over) waits so, as the device's main thread waits for its web thread.
+bool waitOnGLib(const std::function<bool()>& done, gint64 micros);
 
 }  // namespace zvt::web

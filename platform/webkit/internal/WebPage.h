@@ -3,13 +3,21 @@
 // signals turned into the delegate's calls, its paints into the layer's contents, and the
 // device's touches into WebKit's own events.
 
+#include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
+#include "platform/webkit/JSContext.h"
 #include "platform/webkit/UIWebView.h"
 #include "platform/webkit/internal/WebEngine.h"
 
 namespace zvt::web {
+
+// The text as a JavaScript string literal.
+std::string scriptString(std::string_view text);
+// A value of the UI process's copy of a page's result as a JSValue.
+std::shared_ptr<JSValue> valueOf(JSCValue* value);
 
 class WebPage {
  public:
@@ -25,6 +33,13 @@ class WebPage {
   bool drawInto(CALayer& layer);
   unsigned long paints() const { return paints_; }
   std::shared_ptr<NSString> evaluate(const std::string& script);
+  std::shared_ptr<JSValue> evaluateValue(const std::string& script);
+  // Main-frame documents committed so far: a JSContext stands for one of them.
+  unsigned long generation() const { return generation_; }
+  // A native the view's pages call under a global name (installed in the page shown and in
+  // every page from now on).
+  void setNative(const std::string& name, JSContext::Native native);
+  std::shared_ptr<JSContext> context();
 
   void touchDown(CGPoint point);
   void touchMoved(CGPoint point);
@@ -38,6 +53,10 @@ class WebPage {
   void loadFailed(const char* uri, const GError* error);
   void sendButton(GdkEventType type, CGPoint point);
   void sendScroll(CGPoint point, CGPoint delta, bool stop);
+  // Runs the script and waits (bounded) for its value; `take` gets it (null without an answer).
+  void run(const std::string& script, const std::function<void(JSCValue*)>& take);
+  void received(JSCValue* message);
+  std::string installScript() const;
 
   UIWebView* owner_;
   WebKitUserContentManager* contentManager_ = nullptr;
@@ -50,6 +69,9 @@ class WebPage {
   CGPoint touchLast_{};
   bool tracking_ = false;
   bool scrolling_ = false;
+  unsigned long generation_ = 0;
+  std::map<std::string, JSContext::Native> natives_;
+  std::shared_ptr<JSContext> context_;
 };
 
 }  // namespace zvt::web

@@ -9,10 +9,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
 
+#include "platform/network/NSHTTPCookie.h"
 #include "platform/uikit/Device.h"
 #include "platform/uikit/Snapshot.h"
 #include "platform/webkit/UIWebView.h"
@@ -223,4 +225,108 @@ TEST(WebView, AFailedLoadIsAURLErrorAndADragScrollsThePage) {
   s.screen.device().drag(CGPointMake(160, 400), CGPointMake(160, 200), 0.3);
   ASSERT_TRUE(runMainLoopUntil([&] { return s.js("window.scrollY") != "0"; }, 5));
   EXPECT_NEAR(std::stod(s.js("window.scrollY")), 200, 15) << "the page follows the finger";
+}
+
+TEST(WebView, PagesAndTheCookieStoreSeeTheSameCookies) {
+  ZVT_REQUIRE_DISPLAY();
+  auto store = NSHTTPCookieStorage::sharedHTTPCookieStorage();
+  store->removeAllCookies();
+  zvt::test::TestHTTPServer server;
+  server.route("/set", [](const zvt::test::HTTPRequest&, zvt::test::HTTPResponder& responder) {
+    responder.send(200, {{"Content-Type", "text/html"}, {"Set-Cookie", "page=1; Path=/"}}, "<p>set</p>");
+  });
+  server.fallback([](const zvt::test::HTTPRequest& request, zvt::test::HTTPResponder& responder) {
+    responder.send(200, "<p>" + request.header("Cookie") + "</p>", "text/html");
+  });
+  auto cookie = [&](const char* name, const char* value) {
+    auto properties = NSMutableDictionary::dictionary();
+    properties->setObject(NSString::stringWithUTF8String(name), NSHTTPCookieName);
+    properties->setObject(NSString::stringWithUTF8String(value), NSHTTPCookieValue);
+    properties->setObject(NSString::stringWithUTF8String("127.0.0.1"), NSHTTPCookieDomain);
+    properties->setObject(NSString::stringWithUTF8String("/"), NSHTTPCookiePath);
+    store->setCookie(NSHTTPCookie::cookieWithProperties(properties));
+  };
+  auto stored = [&](const std::string& name) {
+    auto cookies = store->cookies();
+    for (const id& object : *cookies) {
+      auto c = zvt::as<NSHTTPCookie>(object);
+      if (c->name()->utf8() == name) return c->value()->utf8();
+    }
+    return std::string();
+  };
+  WebScreen s;
+  int loads = 0;
+  auto load = [&](const std::string& path) {
+    s.web->loadRequest(NSURLRequest::requestWithURL(NSURL::URLWithString(server.url(path))));
+    return s.waitForFinishes(++loads);
+  };
+
+  cookie("session", "abc");  // a login's session cookie
+  ASSERT_TRUE(load("/echo"));
+  EXPECT_EQ(server.requests().back().header("Cookie"), "session=abc");
+  ASSERT_TRUE(load("/set"));
+  EXPECT_TRUE(runMainLoopUntil([&] { return stored("page") == "1"; }, 5)) << "a cookie the server set";
+  s.js("document.cookie = 'script=2; path=/'");
+  EXPECT_TRUE(runMainLoopUntil([&] { return stored("script") == "2"; }, 5)) << "a cookie a script set";
+  cookie("session", "def");  // a new login
+  ASSERT_TRUE(load("/echo"));
+  const std::string sent = server.requests().back().header("Cookie");
+  EXPECT_NE(sent.find("session=def"), std::string::npos) << sent;
+  EXPECT_NE(sent.find("page=1"), std::string::npos) << sent;
+  EXPECT_NE(sent.find("script=2"), std::string::npos) << sent;
+  store->removeAllCookies();
+}
+
+TEST(WebView, PagesCallTheNativesOfTheirOwnViewAndScriptsAnswerValues) {
+  ZVT_REQUIRE_DISPLAY();
+  WebScreen s;
+  auto other = s.screen.add<UIWebView>(CGRectMake(0, 300, 320, 100));
+  std::vector<std::string> calls;
+  auto record = [&](const std::string& who) {
+    return JSContext::Native([&calls, who](const std::shared_ptr<NSArray>& arguments) {
+      std::string line = who;
+      for (const id& argument : *arguments) line += " " + NSStringFromObject(argument);
+      calls.push_back(line);
+    });
+  };
+  auto before = s.web->javaScriptContext();
+  before->setObjectForKeyedSubscript(record("first"), NSString::stringWithUTF8String("native"));
+  other->javaScriptContext()->setObjectForKeyedSubscript(record("second"), NSString::stringWithUTF8String("native"));
+
+  // Installed in each new page before its scripts run.
+  const char* page = "<body><script>native('loaded', 2)</script></body>";
+  s.web->loadHTMLString(NSString::stringWithUTF8String(page), NSURL::URLWithString("http://127.0.0.1:9/one"));
+  other->loadHTMLString(NSString::stringWithUTF8String(page), NSURL::URLWithString("http://127.0.0.1:9/two"));
+  ASSERT_TRUE(runMainLoopUntil([&] { return calls.size() == 2; }, 20));
+  std::sort(calls.begin(), calls.end());
+  EXPECT_EQ(calls, (std::vector<std::string>{"first loaded 2", "second loaded 2"}));
+
+  auto context = s.web->javaScriptContext();
+  EXPECT_NE(context, before) << "a new page, a new context";
+  EXPECT_FALSE(before->isCurrent());
+  EXPECT_TRUE(context->isCurrent());
+  calls.clear();
+  context->evaluateScript(NSString::stringWithUTF8String("native({a: 1}, [true, null])"));
+  ASSERT_TRUE(runMainLoopUntil([&] { return !calls.empty(); }, 5));
+  EXPECT_EQ(calls.front(), "first {\n    a = 1;\n} (\n    1,\n    \"<null>\"\n)");
+
+  const struct {
+    const char* script;
+    const char* text;
+    const char* object;  // description of the plain object, "(null)" for nil
+  } values[] = {
+      {"'字'", "字", "字"},
+      {"1.5", "1.5", "1.5"},
+      {"false", "false", "0"},
+      {"null", "null", "<null>"},
+      {"undefined", "undefined", "(null)"},
+      {"[1, 'a']", "1,a", "(\n    1,\n    a\n)"},
+      {"({k: 'v', n: {m: 2}})", "[object Object]", "{\n    k = v;\n    n =     {\n        m = 2;\n    };\n}"},
+  };
+  for (const auto& v : values) {
+    auto value = context->evaluateScript(NSString::stringWithUTF8String(v.script));
+    EXPECT_EQ(str(value->toString()), v.text) << v.script;
+    EXPECT_EQ(NSStringFromObject(value->toObject()), v.object) << v.script;
+  }
+  EXPECT_EQ(context->objectForKeyedSubscript(NSString::stringWithUTF8String("innerWidth"))->toInt32(), 320);
 }
