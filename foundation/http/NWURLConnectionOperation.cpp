@@ -453,6 +453,14 @@ void NWURLConnectionOperation::setDownloadProgressBlock(ProgressBlock block) {
   std::lock_guard lock(lock_);
   downloadProgress_ = block ? std::make_shared<ProgressBlock>(std::move(block)) : nullptr;
 }
+NWURLConnectionOperation::ProgressBlock NWURLConnectionOperation::uploadProgressBlock() const {
+  std::lock_guard lock(lock_);
+  return uploadProgress_ ? *uploadProgress_ : nullptr;
+}
+NWURLConnectionOperation::ProgressBlock NWURLConnectionOperation::downloadProgressBlock() const {
+  std::lock_guard lock(lock_);
+  return downloadProgress_ ? *downloadProgress_ : nullptr;
+}
 void NWURLConnectionOperation::setWillSendRequestForAuthenticationChallengeBlock(AuthenticationChallengeBlock block) {
   std::lock_guard lock(lock_);
   authenticationChallenge_ = std::move(block);

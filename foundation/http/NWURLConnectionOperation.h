@@ -95,6 +95,9 @@ class NWURLConnectionOperation : public NSOperation, public NSURLConnectionDeleg
   void setCompletionBlock(std::function<void()> block) override;
   void setUploadProgressBlock(ProgressBlock block);
   void setDownloadProgressBlock(ProgressBlock block);
+  // The blocks set (nil when none), for callers that chain their own before them.
+  ProgressBlock uploadProgressBlock() const;
+  ProgressBlock downloadProgressBlock() const;
   void setWillSendRequestForAuthenticationChallengeBlock(AuthenticationChallengeBlock block);
   void setCacheResponseBlock(CacheResponseBlock block);
   void setRedirectResponseBlock(RedirectResponseBlock block);

@@ -10,6 +10,7 @@
 
 #include "foundation/http/NWNetworkActivityIndicatorManager.h"
 #include "foundation/http/NWURLConnectionOperation.h"
+#include "foundation/http/NWURLSessionManager.h"
 #include "platform/foundation/NSKeyValueObserving.h"
 #include "platform/uikit/UIApplication.h"
 #include "tests/support/MainLoop.h"
@@ -77,7 +78,12 @@ TEST(NetworkActivityIndicator, ShowsAtOnceAndHidesAfterTheDelayWithoutActivity) 
          i.post(NWNetworkingTaskDidResumeNotification, nullptr);
        },
        0, false},
-      {"set directly", [](Indicator& i) { i.manager->setActivityCount(2); }, 2, true},
+      {"set directly",
+       [](Indicator& i) {
+         i.manager->setActivityCount(2);
+         zvt::test::drainMainLoop();
+       },
+       2, true},
   };
   Indicator indicator;
   for (const auto& step : steps) {

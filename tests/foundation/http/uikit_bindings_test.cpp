@@ -1,0 +1,151 @@
+// Views following the HTTP layer's work against a loopback server: an activity indicator that
+// spins while its operation runs (and no longer follows it once unbound), a progress view that
+// reaches the end of a download while the operation's own progress block still runs, and an
+// alert that shows a failed operation's error once and shows nothing for a success.
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <condition_variable>
+#include <mutex>
+
+#include "foundation/http/NWHTTPRequestOperation.h"
+#include "foundation/http/UIKit+NWNetworking.h"
+#include "platform/foundation/NSNotificationCenter.h"
+#include "tests/support/MainLoop.h"
+#include "tests/support/TestHTTPServer.h"
+
+using zvt::test::runMainLoopUntil;
+
+namespace {
+
+std::shared_ptr<NWHTTPRequestOperation> operationFor(const std::string& url) {
+  return NWHTTPRequestOperation::initWithRequest(NSURLRequest::requestWithURL(NSURL::URLWithString(url)));
+}
+
+// A reply held back until the test lets it go.
+struct Gate {
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool open = false;
+  void wait() {
+    std::unique_lock lock(mutex);
+    changed.wait(lock, [&] { return open; });
+  }
+  void release() {
+    std::lock_guard lock(mutex);
+    open = true;
+    changed.notify_all();
+  }
+};
+
+class AlertLog : public UIAlertViewDelegate {
+ public:
+  std::vector<std::string> shown;
+  std::shared_ptr<UIAlertView> alert;
+  void willPresentAlertView(const std::shared_ptr<UIAlertView>& alert) override {
+    this->alert = alert;
+    shown.push_back(alert->title()->utf8() + " / " + alert->message()->utf8());
+  }
+};
+
+std::shared_ptr<NSError> errorWith(std::initializer_list<std::pair<const zvt::StaticString*, const char*>> entries) {
+  auto info = NSMutableDictionary::dictionary();
+  for (const auto& [key, value] : entries) info->setObject(NSString::stringWithUTF8String(value), *key);
+  return NSError::errorWithDomain(NSString::stringWithUTF8String("Test"), 7, info);
+}
+
+// A loopback port nobody listens on.
+int closedPort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  bind(fd, reinterpret_cast<sockaddr*>(&address), length);
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  close(fd);
+  return ntohs(address.sin_port);
+}
+
+}  // namespace
+
+TEST(UIKitBindings, AnIndicatorSpinsWhileItsOperationRunsAndAProgressViewReachesTheEnd) {
+  zvt::test::TestHTTPServer server;
+  Gate gate;
+  server.route("/held", [&](const zvt::test::HTTPRequest&, zvt::test::HTTPResponder& responder) {
+    gate.wait();
+    responder.send(200, std::string(4000, 'x'));
+  });
+  auto indicator = UIView::makeView<UIActivityIndicatorView>();
+  auto progress = UIView::makeView<UIProgressView>();
+  auto operation = operationFor(server.url("/held"));
+  int ownProgressCalls = 0;
+  operation->setDownloadProgressBlock([&](NSUInteger, int64_t, int64_t) { ++ownProgressCalls; });
+  setAnimatingWithStateOfOperation(indicator, operation);
+  setProgressWithDownloadProgressOfOperation(progress, operation, false);
+  EXPECT_FALSE(indicator->isAnimating()) << "not started yet";
+  operation->start();
+  EXPECT_TRUE(runMainLoopUntil([&] { return indicator->isAnimating(); }));
+  gate.release();
+  EXPECT_TRUE(runMainLoopUntil([&] { return operation->isFinished() && !indicator->isAnimating(); }));
+  zvt::test::drainMainLoop();
+  EXPECT_FLOAT_EQ(progress->progress(), 1.0f);
+  EXPECT_GT(ownProgressCalls, 0) << "the operation's own block still runs";
+
+  // Unbound: another operation no longer moves it.
+  auto next = operationFor(server.url("/held"));
+  setAnimatingWithStateOfOperation(indicator, next);
+  setAnimatingWithStateOfOperation(indicator, nullptr);
+  next->start();
+  EXPECT_TRUE(runMainLoopUntil([&] { return next->isFinished(); }));
+  zvt::test::drainMainLoop();
+  EXPECT_FALSE(indicator->isAnimating());
+}
+
+TEST(UIKitBindings, AnAlertShowsAFailedOperationsErrorOnce) {
+  zvt::test::TestHTTPServer server;
+  server.route("/ok", [](const zvt::test::HTTPRequest&, zvt::test::HTTPResponder& responder) { responder.send(200, "ok"); });
+  auto log = std::make_shared<AlertLog>();
+  auto center = NSNotificationCenter::defaultCenter();
+  const size_t observations = center->observationCount();
+
+  auto fine = operationFor(server.url("/ok"));
+  showAlertViewForRequestOperationWithErrorOnCompletion(fine, log);
+  fine->start();
+  ASSERT_TRUE(runMainLoopUntil([&] { return fine->isFinished() && center->observationCount() == observations; }));
+
+  auto failing = operationFor("http://127.0.0.1:" + std::to_string(closedPort()) + "/");
+  showAlertViewForRequestOperationWithErrorOnCompletion(failing, log, NSString::stringWithUTF8String("好"));
+  failing->start();
+  ASSERT_TRUE(runMainLoopUntil([&] { return !log->shown.empty(); }));
+  EXPECT_EQ(log->shown.front(), "Error / " + failing->error()->localizedDescription()->utf8());
+  log->alert->dismissWithClickedButtonIndex(0, false);
+  // Observed once only.
+  center->postNotificationName(NWNetworkingOperationDidFinishNotification, failing);
+  zvt::test::drainMainLoop();
+  EXPECT_EQ(log->shown.size(), 1u);
+  EXPECT_EQ(log->alert->buttonTitleAtIndex(0)->utf8(), "好");
+
+  const struct {
+    std::shared_ptr<NSError> error;
+    const char* title;
+    const char* message;
+  } texts[] = {
+      {errorWith({{&NSLocalizedDescriptionKey, "D"}, {&NSLocalizedRecoverySuggestionErrorKey, "S"},
+                  {&NSLocalizedFailureReasonErrorKey, "R"}}),
+       "D", "S"},
+      {errorWith({{&NSLocalizedDescriptionKey, "D"}, {&NSLocalizedFailureReasonErrorKey, "R"}}), "D", "R"},
+      {errorWith({{&NSLocalizedDescriptionKey, "D"}}), "Error", "D"},
+      {errorWith({{&NSLocalizedFailureReasonErrorKey, "R"}}), "Error", "Test Error: 7"},
+  };
+  for (const auto& t : texts) {
+    auto [title, message] = zvt::http::alertTextsForError(t.error);
+    EXPECT_EQ(title->utf8(), t.title);
+    EXPECT_EQ(message->utf8(), t.message);
+  }
+}
