@@ -162,3 +162,13 @@ void NSObject::setValueForKeyPath(const id& value, const std::shared_ptr<NSStrin
   if (!next) return;
   next->setValueForKeyPath(value, NSString::fromValidUTF8(path.substr(dot + 1)));
 }
+
+#if defined(__SANITIZE_ADDRESS__)
+// The leak checker's one list for the process, here because every program links this file:
+// fontconfig (under the text layer) keeps its configuration and font lists for the life of the
+// process and never frees them, and the web engine's JavaScriptCore keeps its virtual machine's
+// small objects likewise; sanitizer builds would report them at exit.
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libfontconfig.so\nleak:libjavascriptcoregtk-4.1.so\n";
+}
+#endif

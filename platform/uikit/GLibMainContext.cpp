@@ -8,7 +8,9 @@
 #include <memory>
 #include <vector>
 
+#include "platform/foundation/Clock.h"
 #include "platform/foundation/NSRunLoop.h"
+#include "platform/foundation/NSTimer.h"
 #include "platform/uikit/UIKitMainThread.h"
 
 namespace zvt::ui {
@@ -84,7 +86,7 @@ class Join {
     }
   }
 
-  // GLib's descriptors become run-loop sources and its timeout a run-loop timer.
+  // GLib's descriptors become run-loop sources and its timeout a run-loop timer (or a timerfd).
   void watch(gint timeout) {
     std::map<int, unsigned> wanted;
     for (const auto& fd : fds_) {
@@ -111,23 +113,39 @@ class Join {
       sources_[fd] = loop->addFileDescriptor(
           fd, events, [this](int, unsigned) { cycle(); }, {NSRunLoopCommonModes});
     }
-    armTimer(timeout);
+    // On the system's clock a run-loop timer; under a virtual clock (tests) GLib's timeout must
+    // still pass in real time, so that the clock a test holds does not hold back a web engine.
+    if (timer_) timer_->invalidate();
+    timer_ = nullptr;
+    if (Clock::current()->isVirtual()) {
+      armTimer(timeout);
+      return;
+    }
+    armTimer(-1);
+    if (timeout >= 0) {
+      timer_ = NSTimer::timerWithTimeInterval(timeout / 1000.0, false, [this](const std::shared_ptr<NSTimer>&) {
+        timer_ = nullptr;
+        cycle();
+      });
+      loop->addTimer(timer_, NSRunLoopCommonModes);
+    }
   }
 
   // GLib's timeout is on the system's monotonic clock whatever clock the run loop's timers
   // follow (a test's virtual clock must not hold back a web engine's timers): a timerfd, watched
   // like GLib's own descriptors.
+  // GLib's timeout on the system's monotonic clock, as GLib keeps it: a timerfd, always watched
+  // (a disarmed one never becomes readable).
   void armTimer(gint timeout) {
+    if (timeout < 0 && timerFd_ < 0) return;
     if (timerFd_ < 0) {
       timerFd_ = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
       if (timerFd_ < 0) return;
       timerSource_ = NSRunLoop::mainRunLoop()->addFileDescriptor(
-          timerFd_, 0,
+          timerFd_, NSRunLoopFileSource::kRead,
           [this](int fd, unsigned) {
             uint64_t expirations = 0;
-            [[maybe_unused]] auto n = read(fd, &expirations, sizeof expirations);
-            timerSource_->setEvents(0);
-            cycle();
+            if (read(fd, &expirations, sizeof expirations) > 0) cycle();
           },
           {NSRunLoopCommonModes});
     }
@@ -139,7 +157,6 @@ class Join {
       spec.it_value.tv_nsec = ms % 1000 * 1000000L + (ms == 0 ? 1 : 0);
     }
     timerfd_settime(timerFd_, 0, &spec, nullptr);
-    timerSource_->setEvents(timeout >= 0 ? unsigned{NSRunLoopFileSource::kRead} : 0u);
   }
 
   // While GLib dispatches, its descriptors are not watched (a nested run of the loop would
@@ -155,6 +172,7 @@ class Join {
   bool busy_ = false;
   unsigned long dispatches_ = 0;
   std::map<int, std::shared_ptr<NSRunLoopFileSource>> sources_;
+  std::shared_ptr<NSTimer> timer_;
   int timerFd_ = -1;
   std::shared_ptr<NSRunLoopFileSource> timerSource_;
 };

@@ -6,12 +6,12 @@
 //
 // Each time the main run loop is about to wait (after the display pass), GLib is prepared and
 // queried: its descriptors become file sources of the run loop (in the common modes) and its
-// timeout a run-loop timer. When one of them fires, or when the loop is about to wait again,
+// timeout a run-loop timer (under a virtual clock a timerfd on the system's clock, since GLib's
+// timeouts pass in real time whatever clock a test holds). When one of them fires, or when the loop is about to wait again,
 // GLib's sources are checked (with the descriptors' current readiness) and dispatched; a
 // dispatch before waiting is followed by one more pass of the loop (and so a display pass). GLib dispatches one cycle at a time:
 // code that GLib calls and that runs the main run loop itself (a nested run) does not dispatch
-// GLib again until it returns. GLib's timeouts are on the system's clock: the joined context is
-// meant for the real clock. Main thread only.
+// GLib again until it returns. Main thread only.
 
 namespace zvt::ui {
 

@@ -99,7 +99,9 @@ bool engineAvailable() {
   // Accessibility's bus is no part of a page's rendering; without it no D-Bus session is needed.
   setenv("NO_AT_BRIDGE", "1", 0);
   if (!gtk_init_check(nullptr, nullptr)) {
-    zvt::logMessage(zvt::LogLevel::Warning, "UIWebView: no X display can be opened (DISPLAY unset or refused); web views show nothing");
+    const char* display = std::getenv("DISPLAY");
+    zvt::logFormat(zvt::LogLevel::Warning, "UIWebView: the X display \"%s\" cannot be opened; web views show nothing",
+                   display ? display : "");
     return false;
   }
   if (!zvt::ui::joinGLibMainContext()) {

@@ -174,13 +174,3 @@ PangoAttrList* pangoAttributes(const NSAttributedString& text, const std::shared
 }
 
 }  // namespace zvt::text
-
-#if defined(__SANITIZE_ADDRESS__)
-// fontconfig keeps its configuration and font lists for the life of the process and never frees
-// them, which the leak checker of sanitizer builds would report at exit. The process's one list
-// also holds the web engine's JavaScriptCore, which keeps its virtual machine's small objects
-// for the life of the process as well.
-extern "C" const char* __lsan_default_suppressions() {
-  return "leak:libfontconfig.so\nleak:libjavascriptcoregtk-4.1.so\n";
-}
-#endif
