@@ -10,6 +10,7 @@
 #include "platform/foundation/NSSet.h"
 #include "platform/graphics/CGColorSpace.h"
 #include "platform/graphics/CGImage.h"
+#include "platform/graphics/UIScreen.h"
 #include "platform/quartzcore/CALayer.h"
 #include "platform/uikit/UIEvent.h"
 #include "platform/webkit/internal/WebPage.h"
@@ -20,9 +21,6 @@ namespace {
 
 // How far a finger may move and still click the page.
 constexpr CGFloat kTapSlop = 10;
-// How far WebKit moves the page for one unit of a smooth scroll event: a line of 40 pixels
-// times the engine's wheel factor of 1.2 squared (what a drag measures: a unit moves 57.6 pixels).
-constexpr double kPixelsPerScrollUnit = 40 * 1.2 * 1.2;
 // The script message handler of a view's pages (each view has its own content manager).
 constexpr const char* kHandler = "zavelto";
 // How long a script may take to answer, in real time.
@@ -70,8 +68,12 @@ NSInteger urlErrorCode(const GError* error) {
 }  // namespace
 
 WebPage::WebPage(UIWebView* owner, CGSize size) : owner_(owner) {
+  // The page is drawn at the screen's pixels: the offscreen window is that many pixels per
+  // point and the page zoomed by as much, so that its CSS pixels stay points.
+  if (auto screen = UIScreen::mainScreen()) scale_ = std::max<CGFloat>(1, screen->scale());
   contentManager_ = webkit_user_content_manager_new();
   view_ = makeWebView(contentManager_);
+  webkit_web_view_set_zoom_level(view_, scale_);
   WebKitSettings* settings = webkit_web_view_get_settings(view_);
   // Painting in the UI process keeps the page's pixels in the offscreen window, where the layer
   // takes them; a scroll moves the page at once (no animation on GLib's clock).
@@ -128,8 +130,8 @@ WebPage::~WebPage() {
 }
 
 void WebPage::resize(CGSize size) {
-  const int width = std::max(1, static_cast<int>(std::lround(size.width)));
-  const int height = std::max(1, static_cast<int>(std::lround(size.height)));
+  const int width = std::max(1, static_cast<int>(std::lround(size.width * scale_)));
+  const int height = std::max(1, static_cast<int>(std::lround(size.height * scale_)));
   gtk_widget_set_size_request(GTK_WIDGET(view_), width, height);
   gtk_window_resize(GTK_WINDOW(window_), width, height);
 }
@@ -167,7 +169,7 @@ bool WebPage::drawInto(CALayer& layer) {
                              CGDataProviderCreateWithCFData(bytes), nullptr, false, kCGRenderingIntentDefault);
   CATransaction::begin();
   CATransaction::setDisableActions(true);
-  layer.setContentsScale(1);
+  layer.setContentsScale(scale_);
   layer.setContents(image);
   CATransaction::commit();
   ++paints_;
@@ -399,8 +401,8 @@ void WebPage::sendButton(GdkEventType type, CGPoint point) {
   event->button.window = GDK_WINDOW(g_object_ref(window));
   event->button.send_event = TRUE;
   event->button.time = GDK_CURRENT_TIME;
-  event->button.x = event->button.x_root = point.x;
-  event->button.y = event->button.y_root = point.y;
+  event->button.x = event->button.x_root = point.x * scale_;
+  event->button.y = event->button.y_root = point.y * scale_;
   event->button.button = 1;
   event->button.state = type == GDK_BUTTON_RELEASE ? GDK_BUTTON1_MASK : 0;
   gdk_event_set_device(event, gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_window_get_display(window))));
@@ -415,12 +417,15 @@ void WebPage::sendScroll(CGPoint point, CGPoint delta, bool stop) {
   event->scroll.window = GDK_WINDOW(g_object_ref(window));
   event->scroll.send_event = TRUE;
   event->scroll.time = GDK_CURRENT_TIME;
-  event->scroll.x = event->scroll.x_root = point.x;
-  event->scroll.y = event->scroll.y_root = point.y;
+  event->scroll.x = event->scroll.x_root = point.x * scale_;
+  event->scroll.y = event->scroll.y_root = point.y * scale_;
   event->scroll.direction = GDK_SCROLL_SMOOTH;
-  // The content follows the finger.
-  event->scroll.delta_x = -delta.x / kPixelsPerScrollUnit;
-  event->scroll.delta_y = -delta.y / kPixelsPerScrollUnit;
+  // The content follows the finger: the engine moves the page by the viewport's length (in
+  // pixels) to the power 2/3 per unit of a smooth scroll, as GTK's scrolled windows do.
+  const double width = std::max(1, gtk_widget_get_allocated_width(GTK_WIDGET(view_)));
+  const double height = std::max(1, gtk_widget_get_allocated_height(GTK_WIDGET(view_)));
+  event->scroll.delta_x = -delta.x * scale_ / std::pow(width, 2.0 / 3.0);
+  event->scroll.delta_y = -delta.y * scale_ / std::pow(height, 2.0 / 3.0);
   // The finger's lift ends the scroll where it is (no kinetic motion after it).
   event->scroll.is_stop = stop;
   gdk_event_set_device(event, gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_window_get_display(window))));

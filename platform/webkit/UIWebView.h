@@ -10,7 +10,8 @@
 // - Scripts: `stringByEvaluatingJavaScriptFromString` answers synchronously: GLib's context runs
 //   (WebKit only) until the web process answers, for at most five seconds of real time.
 // - Pixels: the page's painted pixels become the layer's contents at the next display pass after
-//   WebKit paints, at one pixel per point.
+//   WebKit paints, at the main screen's scale (the page is zoomed by the scale, so that its CSS
+//   pixels are points).
 // - Touches: a tap (a finger that lifts within 10 points of where it came down) is a click of
 //   the page at that point; a finger that moves further scrolls the page under it.
 // - Without an X display (no `DISPLAY`) the view is a plain view: loads do nothing and scripts

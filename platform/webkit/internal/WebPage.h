@@ -59,6 +59,7 @@ class WebPage {
   std::string installScript() const;
 
   UIWebView* owner_;
+  CGFloat scale_ = 1;
   WebKitUserContentManager* contentManager_ = nullptr;
   WebKitWebView* view_ = nullptr;
   GtkWidget* window_ = nullptr;

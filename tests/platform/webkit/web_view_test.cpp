@@ -221,10 +221,15 @@ TEST(WebView, AFailedLoadIsAURLErrorAndADragScrollsThePage) {
   s.web->loadHTMLString(NSString::stringWithUTF8String("<body style='margin:0'><div style='height:3000px'></div></body>"),
                         nullptr);
   ASSERT_TRUE(s.waitForFinishes(2));
-  ASSERT_EQ(s.js("window.scrollY"), "0");
-  s.screen.device().drag(CGPointMake(160, 400), CGPointMake(160, 200), 0.3);
-  ASSERT_TRUE(runMainLoopUntil([&] { return s.js("window.scrollY") != "0"; }, 5));
-  EXPECT_NEAR(std::stod(s.js("window.scrollY")), 200, 15) << "the page follows the finger";
+  // Views of two heights: the page follows the finger in both.
+  for (CGFloat height : {460.0, 250.0}) {
+    s.web->setFrame(CGRectMake(0, 20, 320, height));
+    s.js("window.scrollTo(0, 0)");
+    ASSERT_TRUE(runMainLoopUntil([&] { return s.js("window.scrollY") == "0" && s.js("window.innerHeight") == std::to_string(int(height)); }, 5));
+    s.screen.device().drag(CGPointMake(160, 240), CGPointMake(160, 90), 0.3);
+    ASSERT_TRUE(runMainLoopUntil([&] { return s.js("window.scrollY") != "0"; }, 5));
+    EXPECT_NEAR(std::stod(s.js("window.scrollY")), 150, 12) << "the page follows the finger in a view " << height << " high";
+  }
 }
 
 TEST(WebView, PagesAndTheCookieStoreSeeTheSameCookies) {
