@@ -172,3 +172,10 @@ extern "C" const char* __lsan_default_suppressions() {
   return "leak:libfontconfig.so\nleak:libjavascriptcoregtk-4.1.so\n";
 }
 #endif
+
+#if defined(__SANITIZE_THREAD__)
+// fontconfig is not built with the thread checker: the atomics with which it publishes the
+// patterns a font loading thread fills are invisible to it, so its reads on the main thread
+// (the first label of a process that has other threads) look like races.
+extern "C" const char* __tsan_default_suppressions() { return "race:libfontconfig.so\n"; }
+#endif
