@@ -123,27 +123,6 @@ void PRRefreshBackFooter::endRefreshingWithNoMoreData() {
 
 // --- PRRefreshBackStateFooter
 
-std::shared_ptr<UILabel> PRRefreshBackStateFooter::stateLabel() {
-  auto l = stateLabel_.lock();
-  if (!l) {
-    l = PRRefresh::label();
-    addSubview(l);
-    stateLabel_ = l;
-  }
-  return l;
-}
-
-void PRRefreshBackStateFooter::setTitle(const std::shared_ptr<NSString>& title, NSInteger state) {
-  if (!title) return;
-  stateTitles_[state] = title;
-  stateLabel()->setText(titleForState(this->state()));
-}
-
-std::shared_ptr<NSString> PRRefreshBackStateFooter::titleForState(NSInteger state) const {
-  auto it = stateTitles_.find(state);
-  return it == stateTitles_.end() ? nullptr : it->second;
-}
-
 void PRRefreshBackStateFooter::prepare() {
   PRRefreshBackFooter::prepare();
   setTitle(NSString::stringWithUTF8String("上拉可以加载更多"), PRRefreshStateIdle);
@@ -166,50 +145,14 @@ void PRRefreshBackStateFooter::setState(NSInteger state) {
 
 // --- PRRefreshBackNormalFooter
 
-std::shared_ptr<UIImageView> PRRefreshBackNormalFooter::arrowView() {
-  auto v = arrowView_.lock();
-  if (!v) {
-    v = UIImageView::initWithImage(PRRefresh::arrowImage());
-    addSubview(v);
-    arrowView_ = v;
-  }
-  return v;
-}
-
-std::shared_ptr<UIActivityIndicatorView> PRRefreshBackNormalFooter::loadingView() {
-  auto v = loadingView_.lock();
-  if (!v) {
-    v = UIActivityIndicatorView::initWithActivityIndicatorStyle(style_);
-    v->setHidesWhenStopped(true);
-    addSubview(v);
-    loadingView_ = v;
-  }
-  return v;
-}
-
-void PRRefreshBackNormalFooter::setActivityIndicatorViewStyle(UIActivityIndicatorViewStyle style) {
-  style_ = style;
-  loadingView_.reset();
-  setNeedsLayout();
-}
-
 void PRRefreshBackNormalFooter::prepare() {
   PRRefreshBackStateFooter::prepare();
-  style_ = UIActivityIndicatorViewStyleGray;
+  indicator_.resetStyle();
 }
 
 void PRRefreshBackNormalFooter::placeSubviews() {
   PRRefreshBackStateFooter::placeSubviews();
-  CGFloat centerX = bounds().size.width * 0.5;
-  if (!stateLabel()->isHidden()) centerX -= PRRefreshIndicatorOffset;
-  CGPoint center = CGPointMake(centerX, bounds().size.height * 0.5);
-  auto arrow = arrowView();
-  if (!PRRefresh::hasOwnConstraints(arrow)) {
-    if (auto image = arrow->image()) arrow->setBounds(CGRectMake(0, 0, image->size().width, image->size().height));
-    arrow->setCenter(center);
-  }
-  auto spinner = loadingView();
-  if (!PRRefresh::hasOwnConstraints(spinner)) spinner->setCenter(center);
+  indicator_.place(*this, !stateLabel()->isHidden());
 }
 
 void PRRefreshBackNormalFooter::setState(NSInteger state) {
@@ -251,52 +194,14 @@ void PRRefreshBackNormalFooter::setState(NSInteger state) {
 
 // --- PRRefreshBackGifFooter
 
-std::shared_ptr<UIImageView> PRRefreshBackGifFooter::gifView() {
-  auto v = gifView_.lock();
-  if (!v) {
-    v = UIImageView::make();
-    addSubview(v);
-    gifView_ = v;
-  }
-  return v;
-}
-
-void PRRefreshBackGifFooter::setImages(const std::vector<std::shared_ptr<UIImage>>& images, NSTimeInterval duration,
-                                       NSInteger state) {
-  stateImages_[state] = images;
-  stateDurations_[state] = duration;
-  if (!images.empty() && images[0] && images[0]->size().height > frame().size.height)
-    setPr_h(*this, images[0]->size().height);
-}
-
-void PRRefreshBackGifFooter::setImages(const std::vector<std::shared_ptr<UIImage>>& images, NSInteger state) {
-  setImages(images, static_cast<double>(images.size()) * PRRefreshFrameDuration, state);
-}
-
 void PRRefreshBackGifFooter::placeSubviews() {
   PRRefreshBackStateFooter::placeSubviews();
-  auto gif = gifView();
-  if (PRRefresh::hasOwnConstraints(gif)) return;
-  gif->setFrame(bounds());
-  if (stateLabel()->isHidden()) {
-    gif->setContentMode(UIViewContentModeCenter);
-  } else {
-    gif->setContentMode(UIViewContentModeRight);
-    CGRect f = gif->frame();
-    f.size.width = bounds().size.width * 0.5 - PRRefreshAnimationWidthInset;
-    gif->setFrame(f);
-  }
+  frames_.place(*this, [this] { return !stateLabel()->isHidden(); });
 }
 
 void PRRefreshBackGifFooter::setPullingPercent(CGFloat percent) {
   PRRefreshBackStateFooter::setPullingPercent(percent);
-  auto it = stateImages_.find(PRRefreshStateIdle);
-  if (state() != PRRefreshStateIdle || it == stateImages_.end() || it->second.empty()) return;
-  auto gif = gifView();
-  gif->stopAnimating();
-  double product = static_cast<double>(it->second.size()) * percent;
-  size_t index = product <= 0 ? 0 : static_cast<size_t>(std::floor(product));
-  gif->setImage(it->second[std::min(index, it->second.size() - 1)]);
+  if (state() == PRRefreshStateIdle) frames_.showPercent(*this, percent);
 }
 
 void PRRefreshBackGifFooter::setState(NSInteger state) {
@@ -304,18 +209,7 @@ void PRRefreshBackGifFooter::setState(NSInteger state) {
   PRRefreshBackStateFooter::setState(state);
   auto gif = gifView();
   if (state == PRRefreshStatePulling || state == PRRefreshStateRefreshing) {
-    auto it = stateImages_.find(state);
-    if (it == stateImages_.end() || it->second.empty()) return;
-    gif->stopAnimating();
-    gif->setHidden(false);
-    if (it->second.size() == 1) {
-      gif->setImage(it->second.front());
-    } else {
-      std::vector<id> frames(it->second.begin(), it->second.end());
-      gif->setAnimationImages(NSArray::arrayWithObjects(frames));
-      gif->setAnimationDuration(stateDurations_[state]);
-      gif->startAnimating();
-    }
+    frames_.play(*this, state, true);
   } else if (state == PRRefreshStateIdle) {
     gif->setHidden(false);
   } else if (state == PRRefreshStateNoMoreData) {

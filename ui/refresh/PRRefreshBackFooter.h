@@ -3,8 +3,6 @@
 // turned upside down; while refreshing the bottom inset holds them in view. Offered beside the
 // automatic footers (the application's lists use those).
 
-#include <map>
-
 #include "ui/refresh/PRRefreshFooter.h"
 
 class PRRefreshBackFooter : public PRRefreshFooter {
@@ -33,48 +31,49 @@ class PRRefreshBackFooter : public PRRefreshFooter {
 
 class PRRefreshBackStateFooter : public PRRefreshBackFooter {
  public:
-  std::shared_ptr<UILabel> stateLabel();
-  void setTitle(const std::shared_ptr<NSString>& title, NSInteger state);
-  std::shared_ptr<NSString> titleForState(NSInteger state) const;
+  std::shared_ptr<UILabel> stateLabel() { return titles_.label(*this); }
+  void setTitle(const std::shared_ptr<NSString>& title, NSInteger state) {
+    titles_.setTitle(*this, title, state, this->state());
+  }
+  std::shared_ptr<NSString> titleForState(NSInteger state) const { return titles_.titleForState(state); }
 
   void prepare() override;
   void placeSubviews() override;
   void setState(NSInteger state) override;
 
  private:
-  std::weak_ptr<UILabel> stateLabel_;
-  std::map<NSInteger, std::shared_ptr<NSString>> stateTitles_;
+  PRRefresh::StateTitles titles_;
 };
 
 class PRRefreshBackNormalFooter : public PRRefreshBackStateFooter {
  public:
-  std::shared_ptr<UIImageView> arrowView();
-  std::shared_ptr<UIActivityIndicatorView> loadingView();
-  UIActivityIndicatorViewStyle activityIndicatorViewStyle() const { return style_; }
-  void setActivityIndicatorViewStyle(UIActivityIndicatorViewStyle style);
+  std::shared_ptr<UIImageView> arrowView() { return indicator_.arrowView(*this); }
+  std::shared_ptr<UIActivityIndicatorView> loadingView() { return indicator_.loadingView(*this); }
+  UIActivityIndicatorViewStyle activityIndicatorViewStyle() const { return indicator_.style(); }
+  void setActivityIndicatorViewStyle(UIActivityIndicatorViewStyle style) { indicator_.setStyle(*this, style); }
 
   void prepare() override;
   void placeSubviews() override;
   void setState(NSInteger state) override;
 
  private:
-  std::weak_ptr<UIImageView> arrowView_;
-  std::weak_ptr<UIActivityIndicatorView> loadingView_;
-  UIActivityIndicatorViewStyle style_ = UIActivityIndicatorViewStyleGray;
+  PRRefresh::Indicator indicator_;
 };
 
 class PRRefreshBackGifFooter : public PRRefreshBackStateFooter {
  public:
-  std::shared_ptr<UIImageView> gifView();
-  void setImages(const std::vector<std::shared_ptr<UIImage>>& images, NSTimeInterval duration, NSInteger state);
-  void setImages(const std::vector<std::shared_ptr<UIImage>>& images, NSInteger state);
+  std::shared_ptr<UIImageView> gifView() { return frames_.gifView(*this); }
+  void setImages(const std::vector<std::shared_ptr<UIImage>>& images, NSTimeInterval duration, NSInteger state) {
+    frames_.setImages(*this, images, duration, state);
+  }
+  void setImages(const std::vector<std::shared_ptr<UIImage>>& images, NSInteger state) {
+    frames_.setImages(*this, images, state);
+  }
 
   void placeSubviews() override;
   void setState(NSInteger state) override;
   void setPullingPercent(CGFloat percent) override;
 
  private:
-  std::weak_ptr<UIImageView> gifView_;
-  std::map<NSInteger, std::vector<std::shared_ptr<UIImage>>> stateImages_;
-  std::map<NSInteger, NSTimeInterval> stateDurations_;
+  PRRefresh::Frames frames_;
 };

@@ -132,27 +132,6 @@ void PRRefreshAutoFooter::setState(NSInteger state) {
 
 // --- PRRefreshAutoStateFooter
 
-std::shared_ptr<UILabel> PRRefreshAutoStateFooter::stateLabel() {
-  auto l = stateLabel_.lock();
-  if (!l) {
-    l = PRRefresh::label();
-    addSubview(l);
-    stateLabel_ = l;
-  }
-  return l;
-}
-
-void PRRefreshAutoStateFooter::setTitle(const std::shared_ptr<NSString>& title, NSInteger state) {
-  if (!title) return;
-  stateTitles_[state] = title;
-  stateLabel()->setText(titleForState(this->state()));
-}
-
-std::shared_ptr<NSString> PRRefreshAutoStateFooter::titleForState(NSInteger state) const {
-  auto it = stateTitles_.find(state);
-  return it == stateTitles_.end() ? nullptr : it->second;
-}
-
 void PRRefreshAutoStateFooter::stateLabelClick() {
   if (state() == PRRefreshStateIdle) beginRefreshing();
 }
@@ -186,35 +165,14 @@ void PRRefreshAutoStateFooter::setState(NSInteger state) {
 
 // --- PRRefreshAutoNormalFooter
 
-std::shared_ptr<UIActivityIndicatorView> PRRefreshAutoNormalFooter::loadingView() {
-  auto v = loadingView_.lock();
-  if (!v) {
-    v = UIActivityIndicatorView::initWithActivityIndicatorStyle(style_);
-    v->setHidesWhenStopped(true);
-    addSubview(v);
-    loadingView_ = v;
-  }
-  return v;
-}
-
-void PRRefreshAutoNormalFooter::setActivityIndicatorViewStyle(UIActivityIndicatorViewStyle style) {
-  style_ = style;
-  loadingView_.reset();
-  setNeedsLayout();
-}
-
 void PRRefreshAutoNormalFooter::prepare() {
   PRRefreshAutoStateFooter::prepare();
-  style_ = UIActivityIndicatorViewStyleGray;
+  indicator_.resetStyle();
 }
 
 void PRRefreshAutoNormalFooter::placeSubviews() {
   PRRefreshAutoStateFooter::placeSubviews();
-  auto spinner = loadingView();
-  if (PRRefresh::hasOwnConstraints(spinner)) return;
-  CGFloat centerX = bounds().size.width * 0.5;
-  if (!isRefreshingTitleHidden()) centerX -= PRRefreshIndicatorOffset;
-  spinner->setCenter(CGPointMake(centerX, bounds().size.height * 0.5));
+  indicator_.placeLoadingView(*this, !isRefreshingTitleHidden());
 }
 
 void PRRefreshAutoNormalFooter::setState(NSInteger state) {
@@ -229,41 +187,9 @@ void PRRefreshAutoNormalFooter::setState(NSInteger state) {
 
 // --- PRRefreshAutoGifFooter
 
-std::shared_ptr<UIImageView> PRRefreshAutoGifFooter::gifView() {
-  auto v = gifView_.lock();
-  if (!v) {
-    v = UIImageView::make();
-    addSubview(v);
-    gifView_ = v;
-  }
-  return v;
-}
-
-void PRRefreshAutoGifFooter::setImages(const std::vector<std::shared_ptr<UIImage>>& images, NSTimeInterval duration,
-                                       NSInteger state) {
-  stateImages_[state] = images;
-  stateDurations_[state] = duration;
-  if (!images.empty() && images[0] && images[0]->size().height > frame().size.height)
-    setPr_h(*this, images[0]->size().height);
-}
-
-void PRRefreshAutoGifFooter::setImages(const std::vector<std::shared_ptr<UIImage>>& images, NSInteger state) {
-  setImages(images, static_cast<double>(images.size()) * PRRefreshFrameDuration, state);
-}
-
 void PRRefreshAutoGifFooter::placeSubviews() {
   PRRefreshAutoStateFooter::placeSubviews();
-  auto gif = gifView();
-  if (PRRefresh::hasOwnConstraints(gif)) return;
-  gif->setFrame(bounds());
-  if (isRefreshingTitleHidden()) {
-    gif->setContentMode(UIViewContentModeCenter);
-  } else {
-    gif->setContentMode(UIViewContentModeRight);
-    CGRect f = gif->frame();
-    f.size.width = bounds().size.width * 0.5 - PRRefreshAnimationWidthInset;
-    gif->setFrame(f);
-  }
+  frames_.place(*this, [this] { return !isRefreshingTitleHidden(); });
 }
 
 void PRRefreshAutoGifFooter::setState(NSInteger state) {
@@ -271,18 +197,7 @@ void PRRefreshAutoGifFooter::setState(NSInteger state) {
   PRRefreshAutoStateFooter::setState(state);
   auto gif = gifView();
   if (state == PRRefreshStateRefreshing) {
-    auto it = stateImages_.find(state);
-    if (it == stateImages_.end() || it->second.empty()) return;
-    gif->stopAnimating();
-    gif->setHidden(false);
-    if (it->second.size() == 1) {
-      gif->setImage(it->second.front());
-    } else {
-      std::vector<id> frames(it->second.begin(), it->second.end());
-      gif->setAnimationImages(NSArray::arrayWithObjects(frames));
-      gif->setAnimationDuration(stateDurations_[state]);
-      gif->startAnimating();
-    }
+    frames_.play(*this, state, true);
   } else if (state == PRRefreshStateIdle || state == PRRefreshStateNoMoreData) {
     gif->stopAnimating();
     gif->setHidden(true);

@@ -6,12 +6,11 @@
 // text, PRRefreshAutoNormalFooter a spinner beside it, PRRefreshAutoGifFooter frames; and the
 // application's TZPRRefreshAutoNormalFooter and TZPRRefreshAutoGifFooter.
 
-#include <map>
-
 #include "platform/graphics/UIImage.h"
 #include "platform/uikit/UIActivityIndicatorView.h"
 #include "platform/uikit/UIImageView.h"
 #include "ui/refresh/PRRefreshComponent.h"
+#include "ui/refresh/internal/PRRefreshParts.h"
 
 class PRRefreshFooter : public PRRefreshComponent {
  public:
@@ -69,11 +68,13 @@ class PRRefreshAutoFooter : public PRRefreshFooter {
 
 class PRRefreshAutoStateFooter : public PRRefreshAutoFooter {
  public:
-  std::shared_ptr<UILabel> stateLabel();
+  std::shared_ptr<UILabel> stateLabel() { return titles_.label(*this); }
   bool isRefreshingTitleHidden() const { return refreshingTitleHidden_; }
   void setRefreshingTitleHidden(bool hidden) { refreshingTitleHidden_ = hidden; }
-  void setTitle(const std::shared_ptr<NSString>& title, NSInteger state);
-  std::shared_ptr<NSString> titleForState(NSInteger state) const;
+  void setTitle(const std::shared_ptr<NSString>& title, NSInteger state) {
+    titles_.setTitle(*this, title, state, this->state());
+  }
+  std::shared_ptr<NSString> titleForState(NSInteger state) const { return titles_.titleForState(state); }
   // A tap on the text: loads when idle.
   void stateLabelClick();
 
@@ -82,39 +83,39 @@ class PRRefreshAutoStateFooter : public PRRefreshAutoFooter {
   void setState(NSInteger state) override;
 
  private:
-  std::weak_ptr<UILabel> stateLabel_;
+  PRRefresh::StateTitles titles_;
   bool refreshingTitleHidden_ = false;
-  std::map<NSInteger, std::shared_ptr<NSString>> stateTitles_;
 };
 
 class PRRefreshAutoNormalFooter : public PRRefreshAutoStateFooter {
  public:
-  std::shared_ptr<UIActivityIndicatorView> loadingView();
-  UIActivityIndicatorViewStyle activityIndicatorViewStyle() const { return style_; }
-  void setActivityIndicatorViewStyle(UIActivityIndicatorViewStyle style);
+  std::shared_ptr<UIActivityIndicatorView> loadingView() { return indicator_.loadingView(*this); }
+  UIActivityIndicatorViewStyle activityIndicatorViewStyle() const { return indicator_.style(); }
+  void setActivityIndicatorViewStyle(UIActivityIndicatorViewStyle style) { indicator_.setStyle(*this, style); }
 
   void prepare() override;
   void placeSubviews() override;
   void setState(NSInteger state) override;
 
  private:
-  std::weak_ptr<UIActivityIndicatorView> loadingView_;
-  UIActivityIndicatorViewStyle style_ = UIActivityIndicatorViewStyleGray;
+  PRRefresh::Indicator indicator_;
 };
 
 class PRRefreshAutoGifFooter : public PRRefreshAutoStateFooter {
  public:
-  std::shared_ptr<UIImageView> gifView();
-  void setImages(const std::vector<std::shared_ptr<UIImage>>& images, NSTimeInterval duration, NSInteger state);
-  void setImages(const std::vector<std::shared_ptr<UIImage>>& images, NSInteger state);
+  std::shared_ptr<UIImageView> gifView() { return frames_.gifView(*this); }
+  void setImages(const std::vector<std::shared_ptr<UIImage>>& images, NSTimeInterval duration, NSInteger state) {
+    frames_.setImages(*this, images, duration, state);
+  }
+  void setImages(const std::vector<std::shared_ptr<UIImage>>& images, NSInteger state) {
+    frames_.setImages(*this, images, state);
+  }
 
   void placeSubviews() override;
   void setState(NSInteger state) override;
 
  private:
-  std::weak_ptr<UIImageView> gifView_;
-  std::map<NSInteger, std::vector<std::shared_ptr<UIImage>>> stateImages_;
-  std::map<NSInteger, NSTimeInterval> stateDurations_;
+  PRRefresh::Frames frames_;
 };
 
 // The list screens' footer: the state text in the regular 14-point font.

@@ -114,37 +114,6 @@ void PRRefreshHeader::endRefreshing() {
 
 // --- PRRefreshStateHeader
 
-std::shared_ptr<UILabel> PRRefreshStateHeader::stateLabel() {
-  auto l = stateLabel_.lock();
-  if (!l) {
-    l = PRRefresh::label();
-    addSubview(l);
-    stateLabel_ = l;
-  }
-  return l;
-}
-
-std::shared_ptr<UILabel> PRRefreshStateHeader::lastUpdatedTimeLabel() {
-  auto l = lastUpdatedTimeLabel_.lock();
-  if (!l) {
-    l = PRRefresh::label();
-    addSubview(l);
-    lastUpdatedTimeLabel_ = l;
-  }
-  return l;
-}
-
-void PRRefreshStateHeader::setTitle(const std::shared_ptr<NSString>& title, NSInteger state) {
-  if (!title) return;
-  stateTitles_[state] = title;
-  stateLabel()->setText(titleForState(this->state()));
-}
-
-std::shared_ptr<NSString> PRRefreshStateHeader::titleForState(NSInteger state) const {
-  auto it = stateTitles_.find(state);
-  return it == stateTitles_.end() ? nullptr : it->second;
-}
-
 void PRRefreshStateHeader::setLastUpdatedTimeKey(const std::shared_ptr<NSString>& key) {
   PRRefreshHeader::setLastUpdatedTimeKey(key);
   auto label = lastUpdatedTimeLabel();
@@ -208,51 +177,14 @@ void PRRefreshStateHeader::setState(NSInteger state) {
 
 // --- PRRefreshNormalHeader
 
-
-std::shared_ptr<UIImageView> PRRefreshNormalHeader::arrowView() {
-  auto v = arrowView_.lock();
-  if (!v) {
-    v = UIImageView::initWithImage(PRRefresh::arrowImage());
-    addSubview(v);
-    arrowView_ = v;
-  }
-  return v;
-}
-
-std::shared_ptr<UIActivityIndicatorView> PRRefreshNormalHeader::loadingView() {
-  auto v = loadingView_.lock();
-  if (!v) {
-    v = UIActivityIndicatorView::initWithActivityIndicatorStyle(style_);
-    v->setHidesWhenStopped(true);
-    addSubview(v);
-    loadingView_ = v;
-  }
-  return v;
-}
-
-void PRRefreshNormalHeader::setActivityIndicatorViewStyle(UIActivityIndicatorViewStyle style) {
-  style_ = style;
-  loadingView_.reset();
-  setNeedsLayout();
-}
-
 void PRRefreshNormalHeader::prepare() {
   PRRefreshStateHeader::prepare();
-  style_ = UIActivityIndicatorViewStyleGray;
+  indicator_.resetStyle();
 }
 
 void PRRefreshNormalHeader::placeSubviews() {
   PRRefreshStateHeader::placeSubviews();
-  CGFloat centerX = bounds().size.width * 0.5;
-  if (!stateLabel()->isHidden()) centerX -= PRRefreshIndicatorOffset;
-  CGPoint center = CGPointMake(centerX, bounds().size.height * 0.5);
-  auto arrow = arrowView();
-  if (!PRRefresh::hasOwnConstraints(arrow)) {
-    if (auto image = arrow->image()) arrow->setBounds(CGRectMake(0, 0, image->size().width, image->size().height));
-    arrow->setCenter(center);
-  }
-  auto spinner = loadingView();
-  if (!PRRefresh::hasOwnConstraints(spinner)) spinner->setCenter(center);
+  indicator_.place(*this, !stateLabel()->isHidden());
 }
 
 void PRRefreshNormalHeader::setState(NSInteger state) {
@@ -294,58 +226,14 @@ void PRRefreshNormalHeader::setState(NSInteger state) {
 
 // --- PRRefreshGifHeader
 
-std::shared_ptr<UIImageView> PRRefreshGifHeader::gifView() {
-  auto v = gifView_.lock();
-  if (!v) {
-    v = UIImageView::make();
-    addSubview(v);
-    gifView_ = v;
-  }
-  return v;
-}
-
-void PRRefreshGifHeader::setImages(const std::vector<std::shared_ptr<UIImage>>& images, NSTimeInterval duration,
-                                   NSInteger state) {
-  stateImages_[state] = images;
-  stateDurations_[state] = duration;
-  if (!images.empty() && images[0] && images[0]->size().height > frame().size.height)
-    setPr_h(*this, images[0]->size().height);
-}
-
-void PRRefreshGifHeader::setImages(const std::vector<std::shared_ptr<UIImage>>& images, NSInteger state) {
-  setImages(images, static_cast<double>(images.size()) * PRRefreshFrameDuration, state);
-}
-
-const std::vector<std::shared_ptr<UIImage>>* PRRefreshGifHeader::imagesForState(NSInteger state) const {
-  auto it = stateImages_.find(state);
-  return it == stateImages_.end() || it->second.empty() ? nullptr : &it->second;
-}
-
 void PRRefreshGifHeader::placeSubviews() {
   PRRefreshStateHeader::placeSubviews();
-  auto gif = gifView();
-  if (PRRefresh::hasOwnConstraints(gif)) return;
-  gif->setFrame(bounds());
-  if (stateLabel()->isHidden() && lastUpdatedTimeLabel()->isHidden()) {
-    gif->setContentMode(UIViewContentModeCenter);
-  } else {
-    gif->setContentMode(UIViewContentModeRight);
-    CGRect f = gif->frame();
-    f.size.width = bounds().size.width * 0.5 - PRRefreshAnimationWidthInset;
-    gif->setFrame(f);
-  }
+  frames_.place(*this, [this] { return !(stateLabel()->isHidden() && lastUpdatedTimeLabel()->isHidden()); });
 }
 
 void PRRefreshGifHeader::setPullingPercent(CGFloat percent) {
   PRRefreshStateHeader::setPullingPercent(percent);
-  auto images = imagesForState(PRRefreshStateIdle);
-  if (state() != PRRefreshStateIdle || !images) return;
-  auto gif = gifView();
-  gif->stopAnimating();
-  double product = static_cast<double>(images->size()) * percent;
-  size_t index = product <= 0 ? 0 : static_cast<size_t>(std::floor(product));
-  index = std::min(index, images->size() - 1);
-  gif->setImage((*images)[index]);
+  if (state() == PRRefreshStateIdle) frames_.showPercent(*this, percent);
 }
 
 void PRRefreshGifHeader::setState(NSInteger state) {
@@ -353,17 +241,7 @@ void PRRefreshGifHeader::setState(NSInteger state) {
   PRRefreshStateHeader::setState(state);
   auto gif = gifView();
   if (state == PRRefreshStatePulling || state == PRRefreshStateRefreshing) {
-    auto images = imagesForState(state);
-    if (!images) return;
-    gif->stopAnimating();
-    if (images->size() == 1) {
-      gif->setImage(images->front());
-    } else {
-      std::vector<id> frames(images->begin(), images->end());
-      gif->setAnimationImages(NSArray::arrayWithObjects(frames));
-      gif->setAnimationDuration(stateDurations_[state]);
-      gif->startAnimating();
-    }
+    frames_.play(*this, state, false);
   } else if (state == PRRefreshStateIdle) {
     gif->stopAnimating();
   }

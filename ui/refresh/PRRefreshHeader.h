@@ -7,13 +7,12 @@
 // PRRefreshNormalHeader (arrow and spinner), PRRefreshGifHeader (frames by state and by the
 // pulling percent), and the application's TZPRRefreshNormalHeader and TZPRRefreshGifHeader.
 
-#include <map>
-
 #include "platform/foundation/NSDate.h"
 #include "platform/graphics/UIImage.h"
 #include "platform/uikit/UIActivityIndicatorView.h"
 #include "platform/uikit/UIImageView.h"
 #include "ui/refresh/PRRefreshComponent.h"
+#include "ui/refresh/internal/PRRefreshParts.h"
 
 class PRRefreshHeader : public PRRefreshComponent {
  public:
@@ -56,12 +55,14 @@ class PRRefreshStateHeader : public PRRefreshHeader {
   using TimeText = std::function<std::shared_ptr<NSString>(const std::shared_ptr<NSDate>& date)>;
 
   // Made and added on first use.
-  std::shared_ptr<UILabel> lastUpdatedTimeLabel();
-  std::shared_ptr<UILabel> stateLabel();
+  std::shared_ptr<UILabel> lastUpdatedTimeLabel() { return PRRefresh::lazyLabel(*this, lastUpdatedTimeLabel_); }
+  std::shared_ptr<UILabel> stateLabel() { return titles_.label(*this); }
   void setLastUpdatedTimeText(TimeText block) { lastUpdatedTimeText_ = std::move(block); }
   // A nil title is ignored; the label shows the current state's title.
-  void setTitle(const std::shared_ptr<NSString>& title, NSInteger state);
-  std::shared_ptr<NSString> titleForState(NSInteger state) const;
+  void setTitle(const std::shared_ptr<NSString>& title, NSInteger state) {
+    titles_.setTitle(*this, title, state, this->state());
+  }
+  std::shared_ptr<NSString> titleForState(NSInteger state) const { return titles_.titleForState(state); }
 
   void setLastUpdatedTimeKey(const std::shared_ptr<NSString>& key) override;
   void prepare() override;
@@ -70,45 +71,46 @@ class PRRefreshStateHeader : public PRRefreshHeader {
 
  private:
   std::weak_ptr<UILabel> lastUpdatedTimeLabel_;
-  std::weak_ptr<UILabel> stateLabel_;
+  PRRefresh::StateTitles titles_;
   TimeText lastUpdatedTimeText_;
-  std::map<NSInteger, std::shared_ptr<NSString>> stateTitles_;
 };
 
 class PRRefreshNormalHeader : public PRRefreshStateHeader {
  public:
-  std::shared_ptr<UIImageView> arrowView();
-  std::shared_ptr<UIActivityIndicatorView> loadingView();
-  UIActivityIndicatorViewStyle activityIndicatorViewStyle() const { return style_; }
+  std::shared_ptr<UIImageView> arrowView() { return indicator_.arrowView(*this); }
+  std::shared_ptr<UIActivityIndicatorView> loadingView() { return indicator_.loadingView(*this); }
+  UIActivityIndicatorViewStyle activityIndicatorViewStyle() const { return indicator_.style(); }
   // The spinner in use is forgotten (it stays, stopped); the next one has the new style.
-  void setActivityIndicatorViewStyle(UIActivityIndicatorViewStyle style);
+  void setActivityIndicatorViewStyle(UIActivityIndicatorViewStyle style) { indicator_.setStyle(*this, style); }
 
   void prepare() override;
   void placeSubviews() override;
   void setState(NSInteger state) override;
 
  private:
-  std::weak_ptr<UIImageView> arrowView_;
-  std::weak_ptr<UIActivityIndicatorView> loadingView_;
-  UIActivityIndicatorViewStyle style_ = UIActivityIndicatorViewStyleGray;
+  PRRefresh::Indicator indicator_;
 };
 
 class PRRefreshGifHeader : public PRRefreshStateHeader {
  public:
-  std::shared_ptr<UIImageView> gifView();
+  std::shared_ptr<UIImageView> gifView() { return frames_.gifView(*this); }
   // A nil list is ignored; a first image taller than the header makes the header that tall.
-  void setImages(const std::vector<std::shared_ptr<UIImage>>& images, NSTimeInterval duration, NSInteger state);
-  void setImages(const std::vector<std::shared_ptr<UIImage>>& images, NSInteger state);
-  const std::vector<std::shared_ptr<UIImage>>* imagesForState(NSInteger state) const;
+  void setImages(const std::vector<std::shared_ptr<UIImage>>& images, NSTimeInterval duration, NSInteger state) {
+    frames_.setImages(*this, images, duration, state);
+  }
+  void setImages(const std::vector<std::shared_ptr<UIImage>>& images, NSInteger state) {
+    frames_.setImages(*this, images, state);
+  }
+  const std::vector<std::shared_ptr<UIImage>>* imagesForState(NSInteger state) const {
+    return frames_.imagesForState(state);
+  }
 
   void placeSubviews() override;
   void setState(NSInteger state) override;
   void setPullingPercent(CGFloat percent) override;
 
  private:
-  std::weak_ptr<UIImageView> gifView_;
-  std::map<NSInteger, std::vector<std::shared_ptr<UIImage>>> stateImages_;
-  std::map<NSInteger, NSTimeInterval> stateDurations_;
+  PRRefresh::Frames frames_;
 };
 
 // The list screens' header: no time label, the state text in the regular 14-point font.
