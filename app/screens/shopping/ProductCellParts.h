@@ -11,8 +11,6 @@
 #include "platform/uikit/UIImageView.h"
 #include "platform/uikit/UILabel.h"
 
-class TZProductModel;
-
 namespace zvt::shopping {
 
 // The float value of a number or of a text holding one; 0 for anything else.
@@ -31,17 +29,5 @@ std::shared_ptr<NSString> priceText(const id& price);
 std::shared_ptr<UIColor> accentOrange();
 // RGB 0...255 as a colour.
 std::shared_ptr<UIColor> rgb(double red, double green, double blue);
-
-// The picture filling the cell but its 46 lowest points, the new mark at its top left
-// (22.5 x 14.5), the sold-out mark at its centre (78 x 78), both hidden, and the grey centred
-// title 5 points below it: the same in both product cells.
-void buildPictureAndTitle(const std::shared_ptr<UIView>& cell, std::shared_ptr<UIImageView>& picture,
-                          std::shared_ptr<UIImageView>& newIcon, std::shared_ptr<UIImageView>& soldOutIcon,
-                          std::shared_ptr<UILabel>& title);
-// Picture (the 300 x 300 variant, placeholder "placeholder_HomeProduct"), title, price and the
-// two marks of a product.
-void fillPictureAndTitle(const TZProductModel& product, const std::shared_ptr<UIImageView>& picture,
-                         const std::shared_ptr<UIImageView>& newIcon, const std::shared_ptr<UIImageView>& soldOutIcon,
-                         const std::shared_ptr<UILabel>& title, const std::shared_ptr<UILabel>& price);
 
 }  // namespace zvt::shopping
