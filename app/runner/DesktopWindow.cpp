@@ -152,13 +152,17 @@ void onCommit(GtkIMContext*, const gchar* text, gpointer) {
   if (text && *text) device().typeText(text);
 }
 
+// The window's focus is the application's activity, as a device's foreground is: losing it
+// resigns active, getting it back becomes active again.
 gboolean onFocusIn(GtkWidget*, GdkEvent*, gpointer) {
   gtk_im_context_focus_in(desktop->im);
+  UIApplication::sharedApplication()->becomeActive();
   return FALSE;
 }
 
 gboolean onFocusOut(GtkWidget*, GdkEvent*, gpointer) {
   gtk_im_context_focus_out(desktop->im);
+  UIApplication::sharedApplication()->resignActive();
   return FALSE;
 }
 

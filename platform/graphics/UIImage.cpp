@@ -107,9 +107,16 @@ std::shared_ptr<UIImage> UIImage::imageNamed(const std::shared_ptr<NSString>& na
   for (int s = 3; s >= 1; --s) {
     if (s != preferred) scales.push_back(s);
   }
+  // A name that already carries its scale ("picture@2x") names that one file, at that scale.
+  int named = 0;
+  if (base.size() > 3 && base[base.size() - 3] == '@' && base.back() == 'x' && base[base.size() - 2] >= '1' &&
+      base[base.size() - 2] <= '3') {
+    named = base[base.size() - 2] - '0';
+    scales = {named};
+  }
   std::shared_ptr<UIImage> image;
   for (int s : scales) {
-    std::string candidate = s == 1 ? base : base + "@" + std::to_string(s) + "x";
+    std::string candidate = (s == 1 || named) ? base : base + "@" + std::to_string(s) + "x";
     for (const auto& type : types) {
       auto path = bundle->pathForResource(NSString::stringWithUTF8String(candidate), NSString::stringWithUTF8String(type));
       if (!path) continue;

@@ -229,8 +229,9 @@ bool Device::tapView(const std::shared_ptr<UIView>& view) {
   bool reached = false;
   if (auto window = windowAt(centre)) {
     auto hit = window->hitTest(window->convertPointFromScreen(centre), nullptr);
-    // A view that takes no touches (a label) passes them to what holds it.
-    reached = hit && (hit->isDescendantOfView(view) || view->isDescendantOfView(hit));
+    // A view that takes no touches (a label) passes them to what holds it, or to what lies
+    // beneath it (a tab's title over its button).
+    reached = hit && (hit->isDescendantOfView(view) || view->isDescendantOfView(hit) || !view->isUserInteractionEnabled());
   }
   tap(centre);
   return reached;

@@ -160,6 +160,22 @@ bool UIApplication::launchWithOptions(const std::shared_ptr<NSDictionary>& optio
   return answer;
 }
 
+void UIApplication::resignActive() {
+  zvt::ui::assertMainThread("UIApplication::resignActive");
+  if (state_ != UIApplicationStateActive) return;
+  state_ = UIApplicationStateInactive;
+  if (delegate_) delegate_->applicationWillResignActive(std::static_pointer_cast<UIApplication>(self()));
+  post(UIApplicationWillResignActiveNotification);
+}
+
+void UIApplication::becomeActive() {
+  zvt::ui::assertMainThread("UIApplication::becomeActive");
+  if (state_ != UIApplicationStateInactive) return;
+  state_ = UIApplicationStateActive;
+  if (delegate_) delegate_->applicationDidBecomeActive(std::static_pointer_cast<UIApplication>(self()));
+  post(UIApplicationDidBecomeActiveNotification);
+}
+
 void UIApplication::enterBackground() {
   zvt::ui::assertMainThread("UIApplication::enterBackground");
   auto app = std::static_pointer_cast<UIApplication>(self());

@@ -167,6 +167,10 @@ class UIApplication : public UIResponder {
   // delegate's callbacks and posts the notifications in the system's order.
   // Launch, then become active. Returns the delegate's answer.
   bool launchWithOptions(const std::shared_ptr<NSDictionary>& options);
+  // Resign active (a window losing the focus) and become active again; each does nothing
+  // unless the application is in the state it leaves.
+  void resignActive();
+  void becomeActive();
   // Resign active, then enter the background.
   void enterBackground();
   // Enter the foreground, then become active.
