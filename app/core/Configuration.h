@@ -28,6 +28,8 @@ struct ConfigurationValues {
   // The version check's lookup document; empty: the service's own "/lookup".
   std::string appStoreLookupURL;
   std::string appStoreIdentifier = "1077360584";
+  // The host of the store's review page (opened with the "itms-apps" scheme).
+  std::string appStoreReviewHost = "itunes.apple.com";
 };
 
 class Configuration {

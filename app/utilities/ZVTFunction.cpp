@@ -227,7 +227,7 @@ std::shared_ptr<NSString> ZVTFunction::getIPAddress() {
   int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (fd < 0) {
     std::perror("socket failed");
-    return NSString::stringWithUTF8String("(null)");
+    return nullptr;
   }
   alignas(struct ifreq) char buffer[4000];
   struct ifconf conf {};
@@ -236,7 +236,7 @@ std::shared_ptr<NSString> ZVTFunction::getIPAddress() {
   if (ioctl(fd, SIOCGIFCONF, &conf) < 0) {
     std::perror("ioctl error");
     ::close(fd);
-    return NSString::stringWithUTF8String("(null)");
+    return nullptr;
   }
   std::string previous;
   size_t count = static_cast<size_t>(conf.ifc_len) / sizeof(struct ifreq);
@@ -268,7 +268,9 @@ std::shared_ptr<NSString> ZVTFunction::getIPAddress() {
     tables.hardwareAddresses[i] = zvt::hardwareText(p);
   }
   ::close(fd);
-  return NSString::stringWithUTF8String(tables.addressTexts.size() > 1 ? tables.addressTexts[1] : "(null)");
+  // Fewer than two interfaces up: no address (never the text "(null)" a nil C string prints as).
+  if (tables.addressTexts.size() < 2) return nullptr;
+  return NSString::stringWithUTF8String(tables.addressTexts[1]);
 }
 
 NSInteger ZVTFunction::getCurrentScreenType() {

@@ -26,7 +26,8 @@ class ZVTFunction : public NSObject {
   static std::shared_ptr<NSString> getMacaddress();
   // A new upper-case UUID text at every call.
   static std::shared_ptr<NSString> getUUID();
-  // The IPv4 address of the second interface that is up, or "(null)".
+  // The IPv4 address of the second interface that is up; nil with fewer than two or when the
+  // interfaces cannot be listed.
   static std::shared_ptr<NSString> getIPAddress();
   // 0-5 by the longer side of the main screen in points.
   static NSInteger getCurrentScreenType();

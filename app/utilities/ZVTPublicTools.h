@@ -1,7 +1,8 @@
 #pragma once
-// Tools of the screens and the session code that need no screen of their own: the site cookie
-// in the shared cookie store, random strings, and the hand-over of the welcome red packet to
-// the current screen. All on the main thread.
+// Tools of the screens and the session code: the site cookie in the shared cookie store, random
+// strings, label sizing, the back bar item, the current screen, the notification sound, one-point
+// colour images, the ask-for-review prompt, and the hand-over of the welcome red packet to the
+// current screen. All on the main thread.
 //
 // The cookie dictionary is the session's cookieDic: "var" (name), "value", "domain"; the
 // cookie made from it always has the path "/" and version "0".
@@ -16,6 +17,11 @@
 #include "platform/foundation/NSDictionary.h"
 #include "platform/foundation/NSString.h"
 #include "platform/network/NSHTTPCookie.h"
+
+class UILabel;
+class UIViewController;
+class UIImage;
+class UIColor;
 
 class ZVTPublicTools : public NSObject {
  public:
@@ -32,9 +38,31 @@ class ZVTPublicTools : public NSObject {
   // n decimal digits; "" for n < 1.
   static std::shared_ptr<NSString> getTheRandomStringWithTheNumber(NSInteger n);
 
-  // The top screen of the selected tab. Screens are not part of this layer: until the
-  // interface layer installs its answer (zvt::setCurrentViewControllerProvider) this is nil.
+  // The top screen of the selected tab: the last controller of the selected navigation stack
+  // of the delegate's shell (the launch installs that answer with
+  // zvt::setCurrentViewControllerProvider; nil before).
   static id getCurrentVC();
+
+  // Makes the label multi-line (word wrapping) and sizes its frame to its text within the
+  // width, origin kept.
+  static void getSizeByLabel(const std::shared_ptr<UILabel>& label, NSInteger width);
+  // The controller's back item: the title ("" for nil) over the named image ("" for nil) as the
+  // back-button background; the navigation bar in the default style with a white tint.
+  static void createBackItemWithTitle(const std::shared_ptr<NSString>& title, const std::shared_ptr<NSString>& imageName,
+                                      const std::shared_ptr<UIViewController>& controller);
+  // Plays the bundle's "sound.wav" as a system sound, or vibrates when the file is missing.
+  static void playSound();
+  // A 1 x 1 point image of the colour.
+  static std::shared_ptr<UIImage> imageWithColor(const std::shared_ptr<UIColor>& color);
+
+  // The review prompt over the delegate's evaluateDic ("open", "tips", "timeInterval") and the
+  // user defaults "isHaveEvaluated", "saveDate", "saveTime": gotoComment schedules the alert
+  // (a one-shot timer of 0 s on the run loop's clock) when it is due; timerFired shows it
+  // (the message is the timer's user info, here its argument); saveTime stores the next date
+  // (now + days) and clears the settings for this run.
+  static void gotoComment();
+  static void timerFired(const std::shared_ptr<NSString>& userInfo);
+  static void saveTime(const std::shared_ptr<NSString>& days);
 };
 
 // -[UIViewController(showRedpacket) showRedpacket:] as a free function: the red-packet view

@@ -9,7 +9,8 @@
 #include <filesystem>
 
 #include "app/runner/Script.h"
-#include "app/runner/Showcase.h"
+#include "platform/uikit/UIButton.h"
+#include "platform/uikit/UILabel.h"
 #include "platform/graphics/UIColor.h"
 #include "platform/graphics/UIImage.h"
 #include "platform/uikit/Device.h"
@@ -24,15 +25,17 @@ using Kind = ScriptStep::Kind;
 namespace {
 
 // A field that takes typing when it is tapped.
-class Field : public zvt::runner::TextView, public UIKeyInput {
+class Field : public UILabel, public UIKeyInput {
  public:
   bool canBecomeFirstResponder() const override { return true; }
-  bool hasText() const override { return !text().empty(); }
-  void insertText(const std::shared_ptr<NSString>& t) override { setText(text() + t->utf8()); }
+  bool hasText() const override { return text() && text()->length() > 0; }
+  void insertText(const std::shared_ptr<NSString>& t) override {
+    setText(NSString::stringWithUTF8String((text() ? text()->utf8() : "") + t->utf8()));
+  }
   void deleteBackward() override {
-    auto s = text();
+    auto s = text() ? text()->utf8() : "";
     if (!s.empty()) s.pop_back();
-    setText(s);
+    setText(NSString::stringWithUTF8String(s));
   }
   void touchesEnded(const std::shared_ptr<NSSet>&, const std::shared_ptr<UIEvent>&) override { becomeFirstResponder(); }
 };
@@ -104,12 +107,14 @@ TEST(RunnerScript, StepsGoThroughTheDeviceAndAMissingTextStopsWithAPicture) {
   auto window = UIWindow::make();
   window->setBackgroundColor(UIColor::whiteColor());
   // Above the keyboard that the field brings up.
-  auto button = UIView::makeView<zvt::runner::TabButton>(CGRectMake(0, 200, 100, 49));
-  button->setTitle("按钮");
+  auto button = UIButton::buttonWithType(UIButtonTypeSystem);
+  button->setFrame(CGRectMake(0, 200, 100, 49));
+  button->setTitle("按钮"_ns, UIControlStateNormal);
   auto target = std::make_shared<Tapped>();
   button->addTarget(target, SEL(&Tapped::tapped), UIControlEventTouchUpInside);
   window->addSubview(button);
   auto field = UIView::makeView<Field>(CGRectMake(0, 100, 320, 40));
+  field->setUserInteractionEnabled(true);
   window->addSubview(field);
   // A cover that hides nothing from the eye but catches taps below it.
   window->makeKeyAndVisible();
@@ -132,7 +137,7 @@ TEST(RunnerScript, StepsGoThroughTheDeviceAndAMissingTextStopsWithAPicture) {
   EXPECT_FALSE(outcome.passed);
   EXPECT_EQ(outcome.message, "test.txt:9: expected \"没有的\" is not on the screen");
   EXPECT_EQ(target->taps, 2) << "the run stopped before the last tap";
-  EXPECT_EQ(field->text(), "13");
+  EXPECT_EQ(field->text()->utf8(), "13");
   ASSERT_EQ(outcome.pictures.size(), 2u);
   EXPECT_EQ(outcome.pictures[0], folder + "/ok.png");
   EXPECT_EQ(outcome.pictures[1], folder + "/failed-line9.png");

@@ -1,0 +1,143 @@
+#pragma once
+// The launched application for tests of the shell: the local service (one per suite, reset
+// before each test), a fresh sandbox home, the configuration pointed at the service, the
+// application's bundle, a reachable network through the fake source, recorded sounds and a
+// virtual clock. launch() hands the application a new AppDelegate and launches it.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/core/AppDelegate.h"
+#include "app/core/Configuration.h"
+#include "app/ui/TabBarController.h"
+#include "foundation/http/NWNetworkReachabilityManager.h"
+#include "platform/foundation/Foundation.h"
+#include "platform/foundation/NSBundle.h"
+#include "platform/sysconfig/FakeReachabilitySource.h"
+#include "platform/uikit/AudioServices.h"
+#include "platform/uikit/Device.h"
+#include "platform/uikit/UIAlertView.h"
+#include "platform/uikit/UINavigationController.h"
+#include "platform/uikit/internal/AlertPresentation.h"
+#include "analytics/StatAgent.h"
+#include "push/PushService.h"
+#include "tests/support/MainLoop.h"
+#include "tests/support/ServiceProcess.h"
+#include "tests/support/TempHome.h"
+#include "tests/support/ui/ScreenPictures.h"
+
+namespace zvt::test {
+
+inline constexpr SCNetworkReachabilityFlags kReachable = kSCNetworkReachabilityFlagsReachable;
+
+class ShellTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { service_ = std::make_unique<ServiceProcess>(); }
+  static void TearDownTestSuite() {
+    service_.reset();
+    // The push client keeps the newest payloads it was handed; they go with it.
+    push::shutdownClient();
+  }
+
+  void SetUp() override {
+    if (!service_->running()) service_->start();
+    service_->reset(true);
+    home_ = std::make_unique<TempHome>();
+    setMainBundlePath(ZVT_BUNDLE_ROOT);
+    config_ = std::make_unique<ConfigurationScope>();
+    Configuration::setServerRoot(service_->rootURL());
+    reachability_ = FakeReachabilitySource::install(kReachable);
+    stat::flush();
+    stat::resetAgent();
+    sounds_ = std::make_shared<audio::RecordingSoundOutput>();
+    audio::setSoundOutput(sounds_);
+    AppDelegate::setShared(nullptr);
+  }
+
+  void TearDown() override {
+    pictures_.writeIfFailed();
+    device().touchCancelAll();
+    dismissAlerts();
+    if (delegate_ && delegate_->window()) delegate_->window()->setHidden(true);
+    NWNetworkReachabilityManager::sharedManager()->stopMonitoring();
+    NWNetworkReachabilityManager::sharedManager()->setReachabilityStatusChangeBlock(nullptr);
+    device().wait(1);
+    NSNotificationCenter::defaultCenter()->removeObserver(delegate_);
+    UIApplication::sharedApplication()->setDelegate(nullptr);
+    delegate_.reset();
+    AppDelegate::setShared(nullptr);
+    FakeReachabilitySource::uninstall();
+    audio::setSoundOutput(nullptr);
+    drainMainLoop();
+    config_.reset();
+    home_.reset();
+  }
+
+  // Stores credentials as a previous login on this device did.
+  static void storeCredentials() {
+    auto defaults = NSUserDefaults::standardUserDefaults();
+    defaults->setBool(true, "isLogin"_ns);
+    defaults->setObject(NSDictionary::make({{"userName"_ns, NSString::stringWithUTF8String(kServiceTestUserName)},
+                                            {"password"_ns, NSString::stringWithUTF8String(kServiceTestUserPassword)}}),
+                        "loginInfo"_ns);
+  }
+
+  // Launches a new delegate (with a launch payload when given) and lets the first reachability
+  // report arrive.
+  std::shared_ptr<AppDelegate> launch(const std::shared_ptr<NSDictionary>& payload = nullptr) {
+    delegate_ = std::make_shared<AppDelegate>();
+    auto application = UIApplication::sharedApplication();
+    application->setDelegate(delegate_);
+    auto options = payload ? NSDictionary::make({{PSLaunchOptionsRemoteNotificationKey, payload}}) : nullptr;
+    const size_t reads = reachability_->readCount();
+    application->launchWithOptions(options);
+    device().wait(1);
+    // The first reading of the network is made on another thread and reported on the main one.
+    waitFor([&] { return reachability_->readCount() > reads; });
+    runMainLoopUntil([] { return false; }, 0.1);
+    device().wait(0.5);
+    return delegate_;
+  }
+
+  // Waits (in real time) for replies of the service to arrive.
+  static bool waitFor(const std::function<bool()>& done, double seconds = 15) { return runMainLoopUntil(done, seconds); }
+
+  // The top screen of the selected tab.
+  std::shared_ptr<UIViewController> topScreen() const {
+    auto navigation = std::dynamic_pointer_cast<UINavigationController>(delegate_->tabBarController()->selectedViewController());
+    return navigation ? navigation->topViewController() : nullptr;
+  }
+  std::string topClass() const { return topScreen() ? topScreen()->className() : "(none)"; }
+  // A property of the top screen as text ("" when nil).
+  std::string topValue(const char* key) const {
+    id value = topScreen()->valueForKey(NSString::stringWithUTF8String(key));
+    return value ? NSString::stringWithFormat("%@", value)->utf8() : "";
+  }
+
+  // Answers every alert on screen with its cancel button.
+  static void dismissAlerts() {
+    for (int i = 0; i < 10 && ui::AlertPresenter::shared().count() > 0; ++i) {
+      for (const char* cancel : {"确定", "取消", "下次吧"})
+        if (device().tapText(cancel)) break;
+      device().wait(0.5);
+    }
+  }
+
+  static ui::Device& device() { return ui::Device::shared(); }
+
+  static std::unique_ptr<ServiceProcess> service_;
+  std::unique_ptr<TempHome> home_;
+  std::unique_ptr<ConfigurationScope> config_;
+  std::shared_ptr<FakeReachabilitySource> reachability_;
+  std::shared_ptr<audio::RecordingSoundOutput> sounds_;
+  std::shared_ptr<AppDelegate> delegate_;
+  VirtualClockScope clock_;
+  PicturesOnFailure pictures_;
+};
+
+inline std::unique_ptr<ServiceProcess> ShellTest::service_;
+
+}  // namespace zvt::test

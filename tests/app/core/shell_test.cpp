@@ -1,0 +1,179 @@
+// The launched application through the device, against the local service: the launch order and
+// the shell, reachability, tabs and the bar, the back item, the life-cycle callbacks.
+
+#include "analytics/StatAgent.h"
+#include "app/ui/PlaceholderScreens.h"
+#include "app/ui/ScreenRegistry.h"
+#include "tests/app/core/ShellTestSupport.h"
+
+namespace {
+
+using zvt::test::ShellTest;
+
+bool isOrange(const std::shared_ptr<UIColor>& color) { return color && color->isEqual(TabbarView::selectedTitleColor()); }
+
+TEST_F(ShellTest, LaunchBuildsTheFiveTabShellAndStartsTheClients) {
+  auto center = NSNotificationCenter::defaultCenter();
+  const size_t observersBefore = center->observationCount();
+  auto delegate = launch();
+  EXPECT_EQ(AppDelegate::shared(), delegate);
+  EXPECT_TRUE(delegate->window()->isKeyWindow());
+  auto shell = delegate->tabBarController();
+  ASSERT_EQ(delegate->window()->rootViewController(), shell);
+  const std::vector<std::string> roots = {"HomeViewController", "ProductStoreViewController", "TZNewSearchViewController",
+                                          "ThirdProductStoreViewController", "UserInfoViewController"};
+  ASSERT_EQ(shell->viewControllers().size(), 5u);
+  auto bar = shell->tabbarView();
+  for (size_t i = 0; i < 5; ++i) {
+    SCOPED_TRACE(i);
+    auto navigation = std::dynamic_pointer_cast<UINavigationController>(shell->viewControllers()[i]);
+    ASSERT_TRUE(navigation);
+    EXPECT_EQ(navigation->viewControllers().front()->className(), roots[i]);
+    EXPECT_EQ(bar->btnArray()[i]->tag(), 100001 + static_cast<NSInteger>(i));
+    EXPECT_EQ(bar->labelArray()[i]->text()->utf8(), TabbarView::titles()[i]);
+    EXPECT_EQ(bar->btnArray()[i]->imageForState(UIControlStateNormal),
+              UIImage::imageNamed(NSString::stringWithUTF8String(TabbarView::normalImageNames()[i])));
+    EXPECT_EQ(bar->btnArray()[i]->imageForState(UIControlStateSelected),
+              UIImage::imageNamed(NSString::stringWithUTF8String(TabbarView::selectImageNames()[i])));
+    EXPECT_EQ(bar->btnArray()[i]->isSelected(), i == 0);
+    EXPECT_EQ(isOrange(bar->labelArray()[i]->textColor()), i == 0);
+  }
+  EXPECT_TRUE(shell->tabBar()->isHidden());
+  EXPECT_TRUE(device().viewWithText("首页")) << "the home tab's title shows";
+  EXPECT_FALSE(bar->isHidden());
+
+  // The analytics client was started with the app key and the batch policy, then the crash
+  // switch; the "OnlineConfigUpdatedNotification" observer is there but no "remote" one.
+  zvt::stat::flush();
+  auto records = zvt::stat::recordedEntries();
+  ASSERT_FALSE(records.empty());
+  EXPECT_EQ(NSString::stringWithFormat("%@", records.front()->objectForKey("kind"_ns))->utf8(), "launch");
+  EXPECT_EQ(NSString::stringWithFormat("%@", records.front()->objectForKey("appKey"_ns))->utf8(),
+            zvt::Configuration::analyticsAppKey()->utf8());
+  EXPECT_EQ(NSString::stringWithFormat("%@", records.front()->objectForKey("policy"_ns))->utf8(), "1");
+  EXPECT_TRUE(zvt::stat::crashReportEnabled());
+  EXPECT_EQ(center->observationCount(), observersBefore + 1);
+  // The push client was registered for badge, sound and alert and set up.
+  auto push = zvt::push::clientState();
+  EXPECT_TRUE(push.started);
+  EXPECT_EQ(push.notificationTypes, 7u);
+
+  // A launch payload adds the "remote" observer; the first resignation takes both away.
+  auto application = UIApplication::sharedApplication();
+  application->resignActive();
+  EXPECT_EQ(center->observationCount(), observersBefore);
+}
+
+TEST_F(ShellTest, LosingTheNetworkLogsOutOfTheRunningSessionAndItsReturnLogsInAgain) {
+  storeCredentials();
+  std::vector<std::string> posts;
+  auto observer = std::make_shared<NSObject>();
+  auto center = NSNotificationCenter::defaultCenter();
+  for (const char* name : {"login", "logout"}) {
+    center->addObserver(observer, [&posts](const std::shared_ptr<NSNotification>& n) { posts.push_back(n->name()->utf8()); },
+                        NSString::stringWithUTF8String(name), nullptr);
+  }
+  // Online at launch: the stored credentials log in at the service.
+  auto delegate = launch();
+  ASSERT_TRUE(waitFor([&] { return delegate->isLogin(); }));
+  EXPECT_EQ(posts, std::vector<std::string>{"login"});
+
+  // Offline: out of the running session, the stored login kept, the user told.
+  reachability_->changeFlags(0);
+  ASSERT_TRUE(waitFor([&] { return !delegate->isConnectNetwork(); }));
+  device().wait(0.5);
+  EXPECT_FALSE(delegate->isLogin());
+  EXPECT_EQ(posts, (std::vector<std::string>{"login", "logout"}));
+  EXPECT_TRUE(NSUserDefaults::standardUserDefaults()->boolForKey("isLogin"_ns)) << "the stored login stays";
+  ASSERT_TRUE(device().viewWithText("温馨提醒"));
+  ASSERT_TRUE(device().viewWithText("当前没有网络，请检查您的网络"));
+  ASSERT_TRUE(device().tapText("确定"));
+  device().wait(0.5);
+  EXPECT_FALSE(device().viewWithText("温馨提醒"));
+  waitFor([] { return zvt::push::clientState().alias && zvt::push::clientState().alias->length() == 0; }, 5);
+  EXPECT_EQ(zvt::push::clientState().alias ? zvt::push::clientState().alias->utf8() : "(nil)", "") << "the alias cleared";
+
+  // Back online: logged in again from the stored credentials.
+  reachability_->changeFlags(zvt::test::kReachable);
+  ASSERT_TRUE(waitFor([&] { return delegate->isLogin(); }));
+  EXPECT_TRUE(delegate->isConnectNetwork());
+  EXPECT_EQ(service_->requestCount("login"), 2);
+  EXPECT_EQ(posts, (std::vector<std::string>{"login", "logout", "login"}));
+  center->removeObserver(observer);
+}
+
+TEST_F(ShellTest, TabsSwitchByTapAndFromCodeAndTheBarFollowsPushesAndPops) {
+  auto delegate = launch();
+  auto shell = delegate->tabBarController();
+  auto bar = shell->tabbarView();
+  auto checkSelected = [&](size_t index) {
+    EXPECT_EQ(shell->selectedIndex(), index);
+    for (size_t k = 0; k < 5; ++k) {
+      EXPECT_EQ(bar->btnArray()[k]->isSelected(), k == index) << k;
+      EXPECT_EQ(isOrange(bar->labelArray()[k]->textColor()), k == index) << k;
+    }
+  };
+  ASSERT_TRUE(device().tapText("商城回扣"));
+  device().wait(0.5);
+  checkSelected(3);
+  EXPECT_EQ(topClass(), "ThirdProductStoreViewController");
+  shell->setSelectedWithIndex(2);
+  device().wait(0.5);
+  checkSelected(2);
+  EXPECT_TRUE(device().viewWithText("TZNewSearchViewController"));
+
+  // Hide, then show before the hiding has ended: the bar ends visible.
+  shell->hiddenTabbar();
+  device().wait(0.2);
+  shell->showTabbar();
+  device().wait(1);
+  EXPECT_FALSE(bar->isHidden());
+  EXPECT_EQ(bar->frame().origin.y, shell->view()->bounds().size.height - 49);
+
+  // The back item: none on the root; a pushed screen gets it, hides the bar, and its tap pops.
+  EXPECT_FALSE(topScreen()->navigationItem()->leftBarButtonItem());
+  auto pushed = zvt::makeScreen("TZStrollViewController");
+  topScreen()->navigationController()->pushViewController(pushed, true);
+  device().wait(1);
+  ASSERT_EQ(topScreen(), pushed);
+  EXPECT_TRUE(pushed->navigationItem()->leftBarButtonItem());
+  EXPECT_TRUE(bar->isHidden());
+  device().tap(CGPointMake(20, 42));
+  device().wait(1);
+  EXPECT_EQ(topClass(), "TZNewSearchViewController");
+  EXPECT_FALSE(bar->isHidden()) << "the root shows the bar again";
+}
+
+TEST_F(ShellTest, LifeCycleLocalNotificationsAndTheURLScheme) {
+  auto delegate = launch();
+  auto application = UIApplication::sharedApplication();
+  application->setApplicationIconBadgeNumber(5);
+  application->enterBackground();
+  application->enterForeground();
+  EXPECT_EQ(application->applicationIconBadgeNumber(), 0);
+  EXPECT_EQ(zvt::push::clientState().badgeReports.back(), 0);
+
+  auto reminder = UILocalNotification::make();
+  reminder->setAlertBody("该签到啦"_ns);
+  for (int remind : {0, 1}) {
+    SCOPED_TRACE(remind);
+    NSUserDefaults::standardUserDefaults()->setInteger(remind, "isRemind"_ns);
+    application->setApplicationIconBadgeNumber(3);
+    application->receiveLocalNotification(reminder);
+    device().wait(0.5);
+    EXPECT_EQ(static_cast<bool>(device().viewWithText("该签到啦")), remind == 1);
+    EXPECT_EQ(application->applicationIconBadgeNumber(), remind == 1 ? 0 : 3);
+    dismissAlerts();
+  }
+  struct Case {
+    const char* url;
+    bool answer;
+  };
+  for (const Case& c : std::vector<Case>{{"tzzvt://open", true}, {"TZZVT://open", false}, {"http://x", false}}) {
+    EXPECT_EQ(application->openURLFromApplication(NSURL::URLWithString(NSString::stringWithUTF8String(c.url)), nullptr),
+              c.answer)
+        << c.url;
+  }
+}
+
+}  // namespace
