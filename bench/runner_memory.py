@@ -3,7 +3,7 @@
 
 Starts zavelto-service on a fresh data folder (its demo data), then the runner against it,
 headless and, where Xvfb is installed, in a window on an X server of its own; once the home
-screen lists the service's products (the runner's --report line) and a second has passed, reads
+screen shows (the runner's --report line names its title) and a second has passed, reads
 the runner's /proc status: resident set, its peak, and the anonymous and file-backed parts.
 
     bench/runner_memory.py BUILD_DIR [--runs N]     (a Release build, e.g. build/bench)
@@ -30,16 +30,16 @@ def status(pid):
 def measure(app, root, mode, env, folder):
     script = os.path.join(folder, "home.txt")
     with open(script, "w") as f:
-        f.write('expect "¥"\nwait 4\n')
+        f.write('expect "首页"\nwait 4\n')
     command = [app, "--report", "--server-root", root]
     command += ["--window"] if mode == "window" else ["--headless", "--script", script]
     runner = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True, env=env)
     try:
         for line in runner.stdout:
-            if line.startswith("screen: ") and "¥" in line:
+            if line.startswith("screen: ") and "首页" in line:
                 break
         else:
-            raise RuntimeError(f"{mode}: the home screen never listed products")
+            raise RuntimeError(f"{mode}: the home screen never showed")
         time.sleep(1.0)
         return status(runner.pid)
     finally:
