@@ -76,7 +76,9 @@ TEST_F(RoutingTest, TheLaunchRouteTableLoggedOutAndIn) {
       const std::string expected = (loggedIn ? c.loggedIn : c.loggedOut);
       EXPECT_EQ(topClass(), expected.empty() ? "HomeViewController" : expected);
       EXPECT_EQ(delegate->remoteNotification() == nullptr, !expected.empty()) << "a route clears the payload";
-      if (loggedIn && !c.keys.empty()) EXPECT_EQ(properties(c.keys), c.values);
+      if (loggedIn && !c.keys.empty()) {
+        EXPECT_EQ(properties(c.keys), c.values);
+      }
       EXPECT_TRUE(sounds_->events().empty()) << "a launch payload plays no sound";
     }
   }
@@ -253,8 +255,12 @@ TEST_F(RoutingTest, TheItemRouterTable) {
       device().wait(1);
     } else {
       EXPECT_EQ(topClass(), opens.empty() ? "HomeViewController" : opens);
-      if (!c.keys.empty()) EXPECT_EQ(properties(c.keys), c.values);
-      if (opens == "ActivityZoneViewController") EXPECT_EQ(topScreen()->valueForKey("infoModel"_ns), item);
+      if (!c.keys.empty()) {
+        EXPECT_EQ(properties(c.keys), c.values);
+      }
+      if (opens == "ActivityZoneViewController") {
+        EXPECT_EQ(topScreen()->valueForKey("infoModel"_ns), item);
+      }
     }
     zvt::stat::flush();
     auto records = zvt::stat::recordedEntries();
