@@ -42,8 +42,8 @@ TEST_F(ShellTest, LaunchBuildsTheFiveTabShellAndStartsTheClients) {
   EXPECT_TRUE(device().viewWithText("首页")) << "the home tab's title shows";
   EXPECT_FALSE(bar->isHidden());
 
-  // The analytics client was started with the app key and the batch policy, then the crash
-  // switch; the "OnlineConfigUpdatedNotification" observer is there but no "remote" one.
+  // The analytics client was started with the app key and the batch policy, then given the
+  // bundle's version, then the crash switch; the "OnlineConfigUpdatedNotification" observer is there but no "remote" one.
   zvt::stat::flush();
   auto records = zvt::stat::recordedEntries();
   ASSERT_FALSE(records.empty());
@@ -51,6 +51,11 @@ TEST_F(ShellTest, LaunchBuildsTheFiveTabShellAndStartsTheClients) {
   EXPECT_EQ(NSString::stringWithFormat("%@", records.front()->objectForKey("appKey"_ns))->utf8(),
             zvt::Configuration::analyticsAppKey()->utf8());
   EXPECT_EQ(NSString::stringWithFormat("%@", records.front()->objectForKey("policy"_ns))->utf8(), "1");
+  EXPECT_FALSE(records.front()->objectForKey("appVersion"_ns)) << "the version is set after the start";
+  StatAgent::event("probe"_ns);
+  zvt::stat::flush();
+  EXPECT_EQ(NSString::stringWithFormat("%@", zvt::stat::recordedEntries().back()->objectForKey("appVersion"_ns))->utf8(),
+            NSBundle::mainBundle()->objectForInfoDictionaryKey("CFBundleShortVersionString"_ns)->description()->utf8());
   EXPECT_TRUE(zvt::stat::crashReportEnabled());
   EXPECT_EQ(center->observationCount(), observersBefore + 1);
   // The push client was registered for badge, sound and alert and set up.
