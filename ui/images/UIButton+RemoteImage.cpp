@@ -18,14 +18,7 @@ struct ImageURLs : NSObject {
 
 char kImageURLs = 0;
 
-ImageURLs& urlsOf(UIButton& button) {
-  auto urls = std::static_pointer_cast<ImageURLs>(button.associatedObject(&kImageURLs));
-  if (!urls) {
-    urls = std::make_shared<ImageURLs>();
-    button.setAssociatedObject(&kImageURLs, urls);
-  }
-  return *urls;
-}
+ImageURLs& urlsOf(UIButton& button) { return zvt::images::attached<ImageURLs>(button, &kImageURLs); }
 
 std::string imageKey(UIControlState state) { return "UIButtonImageOperation" + std::to_string(static_cast<NSUInteger>(state)); }
 std::string backgroundKey(UIControlState state) {
@@ -44,12 +37,9 @@ std::shared_ptr<WIWebImageOperation> load(const Button& button, const URL& url, 
         zvt::images::runOnMainSync([&] {
           auto shown = weak.lock();
           if (!shown) return;
-          if (image && (options & WIImageLoadAvoidAutoSetImage) && completed) {
-            completed(image, error, cacheType, url);
-            return;
-          }
-          if (image) background ? shown->setBackgroundImage(image, state) : shown->setImage(image, state);
-          if (completed && finished) completed(image, error, cacheType, url);
+          zvt::images::deliverResult(image, error, cacheType, finished, url, options, completed, [&] {
+            if (image) background ? shown->setBackgroundImage(image, state) : shown->setImage(image, state);
+          });
         });
       });
 }

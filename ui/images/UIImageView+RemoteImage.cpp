@@ -21,12 +21,7 @@ struct RemoteImageState : NSObject {
 char kRemoteImageState = 0;
 
 RemoteImageState& stateOf(UIImageView& view) {
-  auto state = std::static_pointer_cast<RemoteImageState>(view.associatedObject(&kRemoteImageState));
-  if (!state) {
-    state = std::make_shared<RemoteImageState>();
-    view.setAssociatedObject(&kRemoteImageState, state);
-  }
-  return *state;
+  return zvt::images::attached<RemoteImageState>(view, &kRemoteImageState);
 }
 
 // Shows an image the view was given (or the placeholder) and asks for layout.
@@ -42,6 +37,18 @@ namespace zvt::images {
 std::shared_ptr<NSError> nilURLError() {
   return NSError::errorWithDomain(WIWebImageErrorDomain, -1,
                                   NSDictionary::make({{NSLocalizedDescriptionKey, "Trying to load a nil url"_ns}}));
+}
+
+void deliverResult(const Image& image, const std::shared_ptr<NSError>& error, WIImageCacheSource cacheType, bool finished,
+                   const URL& url, WIImageLoadOptions options, const WIWebImageCompletionBlock& completed,
+                   const std::function<void()>& show) {
+  if (image && (options & WIImageLoadAvoidAutoSetImage) && completed) {
+    completed(image, error, cacheType, url);
+    return;
+  }
+  show();
+  // Partial images are shown but not reported.
+  if (completed && finished) completed(image, error, cacheType, url);
 }
 
 WIWebImageCompletionBlock withoutURL(WIWebImageCompletedBlock completed) {
@@ -84,17 +91,13 @@ void wi_setImageWithURL(const ImageView& view, const URL& url, const Image& plac
         zvt::images::runOnMainSync([&] {
           auto shown = weak.lock();
           if (!shown) return;
-          if (image && (options & WIImageLoadAvoidAutoSetImage) && completed) {
-            completed(image, error, cacheType, url);
-            return;
-          }
-          if (image) {
-            show(*shown, image);
-          } else if (options & WIImageLoadDelayPlaceholder) {
-            show(*shown, placeholder);
-          }
-          // Partial images are shown but not reported.
-          if (completed && finished) completed(image, error, cacheType, url);
+          zvt::images::deliverResult(image, error, cacheType, finished, url, options, completed, [&] {
+            if (image) {
+              show(*shown, image);
+            } else if (options & WIImageLoadDelayPlaceholder) {
+              show(*shown, placeholder);
+            }
+          });
         });
       });
   wi_setImageLoadOperation(view, operation, kUIImageViewImageLoadKey);
@@ -243,15 +246,12 @@ void wi_setHighlightedImageWithURL(const ImageView& view, const URL& url, WIImag
         zvt::images::runOnMainSync([&] {
           auto shown = weak.lock();
           if (!shown) return;
-          if (image && (options & WIImageLoadAvoidAutoSetImage) && completed) {
-            completed(image, error, cacheType, url);
-            return;
-          }
-          if (image) {
-            shown->setHighlightedImage(image);
-            shown->setNeedsLayout();
-          }
-          if (completed && finished) completed(image, error, cacheType, url);
+          zvt::images::deliverResult(image, error, cacheType, finished, url, options, completed, [&] {
+            if (image) {
+              shown->setHighlightedImage(image);
+              shown->setNeedsLayout();
+            }
+          });
         });
       });
   wi_setImageLoadOperation(view, operation, kUIImageViewHighlightedImageKey);

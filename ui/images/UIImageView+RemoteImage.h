@@ -97,6 +97,13 @@ void cancelCurrentHighlightedImageLoad(const std::shared_ptr<UIImageView>& view)
 namespace zvt::images {
 // The error of a load without a URL: WIWebImageErrorDomain -1 "Trying to load a nil url".
 std::shared_ptr<NSError> nilURLError();
+// A load's result on the main thread, for a view still there: with WIImageLoadAvoidAutoSetImage
+// and a completion, the image goes to the completion alone; otherwise `show` puts it (or what
+// stands for a missing one) in the view and a finished load is reported.
+void deliverResult(const std::shared_ptr<UIImage>& image, const std::shared_ptr<NSError>& error,
+                   WIImageCacheSource cacheType, bool finished, const std::shared_ptr<NSURL>& url,
+                   WIImageLoadOptions options, const WIWebImageCompletionBlock& completed,
+                   const std::function<void()>& show);
 // The older completion as the newer one (nil for nil).
 WIWebImageCompletionBlock withoutURL(WIWebImageCompletedBlock completed);
 }  // namespace zvt::images

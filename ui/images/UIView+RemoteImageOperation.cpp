@@ -11,14 +11,7 @@ struct Operations : NSObject {
 
 char kOperations = 0;
 
-Operations& operationsOf(UIView& view) {
-  auto held = std::static_pointer_cast<Operations>(view.associatedObject(&kOperations));
-  if (!held) {
-    held = std::make_shared<Operations>();
-    view.setAssociatedObject(&kOperations, held);
-  }
-  return *held;
-}
+Operations& operationsOf(UIView& view) { return zvt::images::attached<Operations>(view, &kOperations); }
 
 }  // namespace
 

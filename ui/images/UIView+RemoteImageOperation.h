@@ -23,3 +23,16 @@ void wi_removeImageLoadOperationWithKey(const std::shared_ptr<UIView>& view, con
 // Ours, for tests: the operations the key holds.
 std::vector<std::shared_ptr<WIWebImageOperation>> wi_imageLoadOperations(const std::shared_ptr<UIView>& view,
                                                                         const std::string& key);
+
+namespace zvt::images {
+// The record of type T kept with the view under `key`, made on first use.
+template <class T>
+T& attached(UIView& view, const void* key) {
+  auto held = std::static_pointer_cast<T>(view.associatedObject(key));
+  if (!held) {
+    held = std::make_shared<T>();
+    view.setAssociatedObject(key, held);
+  }
+  return *held;
+}
+}  // namespace zvt::images
