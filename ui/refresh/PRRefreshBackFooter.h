@@ -29,51 +29,25 @@ class PRRefreshBackFooter : public PRRefreshFooter {
   CGFloat lastBottomDelta_ = 0;
 };
 
-class PRRefreshBackStateFooter : public PRRefreshBackFooter {
+class PRRefreshBackStateFooter : public PRRefresh::WithStateTitles<PRRefreshBackFooter> {
  public:
-  std::shared_ptr<UILabel> stateLabel() { return titles_.label(*this); }
-  void setTitle(const std::shared_ptr<NSString>& title, NSInteger state) {
-    titles_.setTitle(*this, title, state, this->state());
-  }
-  std::shared_ptr<NSString> titleForState(NSInteger state) const { return titles_.titleForState(state); }
-
   void prepare() override;
   void placeSubviews() override;
   void setState(NSInteger state) override;
-
- private:
-  PRRefresh::StateTitles titles_;
 };
 
-class PRRefreshBackNormalFooter : public PRRefreshBackStateFooter {
+class PRRefreshBackNormalFooter : public PRRefresh::WithLoadingView<PRRefreshBackStateFooter> {
  public:
   std::shared_ptr<UIImageView> arrowView() { return indicator_.arrowView(*this); }
-  std::shared_ptr<UIActivityIndicatorView> loadingView() { return indicator_.loadingView(*this); }
-  UIActivityIndicatorViewStyle activityIndicatorViewStyle() const { return indicator_.style(); }
-  void setActivityIndicatorViewStyle(UIActivityIndicatorViewStyle style) { indicator_.setStyle(*this, style); }
 
   void prepare() override;
   void placeSubviews() override;
   void setState(NSInteger state) override;
-
- private:
-  PRRefresh::Indicator indicator_;
 };
 
-class PRRefreshBackGifFooter : public PRRefreshBackStateFooter {
+class PRRefreshBackGifFooter : public PRRefresh::WithFrames<PRRefreshBackStateFooter> {
  public:
-  std::shared_ptr<UIImageView> gifView() { return frames_.gifView(*this); }
-  void setImages(const std::vector<std::shared_ptr<UIImage>>& images, NSTimeInterval duration, NSInteger state) {
-    frames_.setImages(*this, images, duration, state);
-  }
-  void setImages(const std::vector<std::shared_ptr<UIImage>>& images, NSInteger state) {
-    frames_.setImages(*this, images, state);
-  }
-
   void placeSubviews() override;
   void setState(NSInteger state) override;
   void setPullingPercent(CGFloat percent) override;
-
- private:
-  PRRefresh::Frames frames_;
 };

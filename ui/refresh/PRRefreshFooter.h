@@ -66,15 +66,10 @@ class PRRefreshAutoFooter : public PRRefreshFooter {
   CGFloat triggerPercent_ = 1.0;
 };
 
-class PRRefreshAutoStateFooter : public PRRefreshAutoFooter {
+class PRRefreshAutoStateFooter : public PRRefresh::WithStateTitles<PRRefreshAutoFooter> {
  public:
-  std::shared_ptr<UILabel> stateLabel() { return titles_.label(*this); }
   bool isRefreshingTitleHidden() const { return refreshingTitleHidden_; }
   void setRefreshingTitleHidden(bool hidden) { refreshingTitleHidden_ = hidden; }
-  void setTitle(const std::shared_ptr<NSString>& title, NSInteger state) {
-    titles_.setTitle(*this, title, state, this->state());
-  }
-  std::shared_ptr<NSString> titleForState(NSInteger state) const { return titles_.titleForState(state); }
   // A tap on the text: loads when idle.
   void stateLabelClick();
 
@@ -83,39 +78,20 @@ class PRRefreshAutoStateFooter : public PRRefreshAutoFooter {
   void setState(NSInteger state) override;
 
  private:
-  PRRefresh::StateTitles titles_;
   bool refreshingTitleHidden_ = false;
 };
 
-class PRRefreshAutoNormalFooter : public PRRefreshAutoStateFooter {
+class PRRefreshAutoNormalFooter : public PRRefresh::WithLoadingView<PRRefreshAutoStateFooter> {
  public:
-  std::shared_ptr<UIActivityIndicatorView> loadingView() { return indicator_.loadingView(*this); }
-  UIActivityIndicatorViewStyle activityIndicatorViewStyle() const { return indicator_.style(); }
-  void setActivityIndicatorViewStyle(UIActivityIndicatorViewStyle style) { indicator_.setStyle(*this, style); }
-
   void prepare() override;
   void placeSubviews() override;
   void setState(NSInteger state) override;
-
- private:
-  PRRefresh::Indicator indicator_;
 };
 
-class PRRefreshAutoGifFooter : public PRRefreshAutoStateFooter {
+class PRRefreshAutoGifFooter : public PRRefresh::WithFrames<PRRefreshAutoStateFooter> {
  public:
-  std::shared_ptr<UIImageView> gifView() { return frames_.gifView(*this); }
-  void setImages(const std::vector<std::shared_ptr<UIImage>>& images, NSTimeInterval duration, NSInteger state) {
-    frames_.setImages(*this, images, duration, state);
-  }
-  void setImages(const std::vector<std::shared_ptr<UIImage>>& images, NSInteger state) {
-    frames_.setImages(*this, images, state);
-  }
-
   void placeSubviews() override;
   void setState(NSInteger state) override;
-
- private:
-  PRRefresh::Frames frames_;
 };
 
 // The list screens' footer: the state text in the regular 14-point font.

@@ -50,19 +50,13 @@ class PRRefreshHeader : public PRRefreshComponent {
   CGFloat insetTDelta_ = 0;
 };
 
-class PRRefreshStateHeader : public PRRefreshHeader {
+class PRRefreshStateHeader : public PRRefresh::WithStateTitles<PRRefreshHeader> {
  public:
   using TimeText = std::function<std::shared_ptr<NSString>(const std::shared_ptr<NSDate>& date)>;
 
   // Made and added on first use.
   std::shared_ptr<UILabel> lastUpdatedTimeLabel() { return PRRefresh::lazyLabel(*this, lastUpdatedTimeLabel_); }
-  std::shared_ptr<UILabel> stateLabel() { return titles_.label(*this); }
   void setLastUpdatedTimeText(TimeText block) { lastUpdatedTimeText_ = std::move(block); }
-  // A nil title is ignored; the label shows the current state's title.
-  void setTitle(const std::shared_ptr<NSString>& title, NSInteger state) {
-    titles_.setTitle(*this, title, state, this->state());
-  }
-  std::shared_ptr<NSString> titleForState(NSInteger state) const { return titles_.titleForState(state); }
 
   void setLastUpdatedTimeKey(const std::shared_ptr<NSString>& key) override;
   void prepare() override;
@@ -71,36 +65,20 @@ class PRRefreshStateHeader : public PRRefreshHeader {
 
  private:
   std::weak_ptr<UILabel> lastUpdatedTimeLabel_;
-  PRRefresh::StateTitles titles_;
   TimeText lastUpdatedTimeText_;
 };
 
-class PRRefreshNormalHeader : public PRRefreshStateHeader {
+class PRRefreshNormalHeader : public PRRefresh::WithLoadingView<PRRefreshStateHeader> {
  public:
   std::shared_ptr<UIImageView> arrowView() { return indicator_.arrowView(*this); }
-  std::shared_ptr<UIActivityIndicatorView> loadingView() { return indicator_.loadingView(*this); }
-  UIActivityIndicatorViewStyle activityIndicatorViewStyle() const { return indicator_.style(); }
-  // The spinner in use is forgotten (it stays, stopped); the next one has the new style.
-  void setActivityIndicatorViewStyle(UIActivityIndicatorViewStyle style) { indicator_.setStyle(*this, style); }
 
   void prepare() override;
   void placeSubviews() override;
   void setState(NSInteger state) override;
-
- private:
-  PRRefresh::Indicator indicator_;
 };
 
-class PRRefreshGifHeader : public PRRefreshStateHeader {
+class PRRefreshGifHeader : public PRRefresh::WithFrames<PRRefreshStateHeader> {
  public:
-  std::shared_ptr<UIImageView> gifView() { return frames_.gifView(*this); }
-  // A nil list is ignored; a first image taller than the header makes the header that tall.
-  void setImages(const std::vector<std::shared_ptr<UIImage>>& images, NSTimeInterval duration, NSInteger state) {
-    frames_.setImages(*this, images, duration, state);
-  }
-  void setImages(const std::vector<std::shared_ptr<UIImage>>& images, NSInteger state) {
-    frames_.setImages(*this, images, state);
-  }
   const std::vector<std::shared_ptr<UIImage>>* imagesForState(NSInteger state) const {
     return frames_.imagesForState(state);
   }
@@ -108,9 +86,6 @@ class PRRefreshGifHeader : public PRRefreshStateHeader {
   void placeSubviews() override;
   void setState(NSInteger state) override;
   void setPullingPercent(CGFloat percent) override;
-
- private:
-  PRRefresh::Frames frames_;
 };
 
 // The list screens' header: no time label, the state text in the regular 14-point font.

@@ -75,4 +75,47 @@ class Frames {
   std::map<NSInteger, NSTimeInterval> durations_;
 };
 
+// The parts as the accessors of a control's class: Base is the control the class derives from.
+template <class Base>
+class WithStateTitles : public Base {
+ public:
+  std::shared_ptr<UILabel> stateLabel() { return titles_.label(*this); }
+  // A nil title is ignored; the label shows the current state's title.
+  void setTitle(const std::shared_ptr<NSString>& title, NSInteger state) {
+    titles_.setTitle(*this, title, state, this->state());
+  }
+  std::shared_ptr<NSString> titleForState(NSInteger state) const { return titles_.titleForState(state); }
+
+ private:
+  StateTitles titles_;
+};
+
+template <class Base>
+class WithLoadingView : public Base {
+ public:
+  std::shared_ptr<UIActivityIndicatorView> loadingView() { return indicator_.loadingView(*this); }
+  UIActivityIndicatorViewStyle activityIndicatorViewStyle() const { return indicator_.style(); }
+  // The spinner in use is forgotten (it stays, stopped); the next one has the new style.
+  void setActivityIndicatorViewStyle(UIActivityIndicatorViewStyle style) { indicator_.setStyle(*this, style); }
+
+ protected:
+  Indicator indicator_;
+};
+
+template <class Base>
+class WithFrames : public Base {
+ public:
+  std::shared_ptr<UIImageView> gifView() { return frames_.gifView(*this); }
+  // A first image taller than the control makes the control that tall.
+  void setImages(const std::vector<std::shared_ptr<UIImage>>& images, NSTimeInterval duration, NSInteger state) {
+    frames_.setImages(*this, images, duration, state);
+  }
+  void setImages(const std::vector<std::shared_ptr<UIImage>>& images, NSInteger state) {
+    frames_.setImages(*this, images, state);
+  }
+
+ protected:
+  Frames frames_;
+};
+
 }  // namespace PRRefresh
