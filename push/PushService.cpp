@@ -12,6 +12,7 @@
 #include "platform/foundation/NSData.h"
 #include "platform/foundation/NSNumber.h"
 #include "platform/foundation/NSPropertyListSerialization.h"
+#include "platform/foundation/NSThread.h"
 #include "platform/foundation/NSUserDefaults.h"
 
 namespace zvt::push {
@@ -77,7 +78,9 @@ class Client {
 
   // --- on the client's thread
 
-  void setup(const std::shared_ptr<NSDictionary>& launchOptions) {
+  void setup(const std::shared_ptr<NSDictionary>& launchOptions, bool fromMainThread) {
+    ++state_.setupCount;
+    if (fromMainThread) ++state_.setupsOnMainThread;
     loadStore();
     if (!state_.started) {
       state_.started = true;
@@ -89,7 +92,11 @@ class Client {
     }
   }
 
-  void setTypes(NSUInteger types) { state_.notificationTypes = types; }
+  void setTypes(NSUInteger types, bool fromMainThread) {
+    ++state_.registrationCount;
+    if (fromMainThread) ++state_.registrationsOnMainThread;
+    state_.notificationTypes = types;
+  }
 
   void registerToken(const std::shared_ptr<NSData>& token) {
     loadStore();
@@ -275,12 +282,14 @@ using zvt::push::client;
 void PushService::registerForRemoteNotificationTypes(NSUInteger types, const std::shared_ptr<NSSet>&) {
   // There is no system registration here; the client only remembers what was asked for.
   auto& core = client();
-  core.post([&core, types] { core.setTypes(types); });
+  const bool fromMainThread = NSThread::isMainThread();
+  core.post([&core, types, fromMainThread] { core.setTypes(types, fromMainThread); });
 }
 
 void PushService::setupWithOption(const std::shared_ptr<NSDictionary>& launchingOption) {
   auto& core = client();
-  core.post([&core, launchingOption] { core.setup(launchingOption); });
+  const bool fromMainThread = NSThread::isMainThread();
+  core.post([&core, launchingOption, fromMainThread] { core.setup(launchingOption, fromMainThread); });
 }
 
 void PushService::registerDeviceToken(const std::shared_ptr<NSData>& deviceToken) {

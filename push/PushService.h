@@ -73,6 +73,12 @@ struct ClientState {
   size_t receivedPayloadCount = 0;
   size_t badgeReportCount = 0;
   size_t pendingRequests = 0;              // tag/alias requests waiting for the registration
+  // Registrations and setups asked for in all, and how many of them came from the main thread
+  // (the application keeps both off it).
+  size_t registrationCount = 0;
+  size_t setupCount = 0;
+  size_t registrationsOnMainThread = 0;
+  size_t setupsOnMainThread = 0;
 };
 
 // A snapshot taken on the client's thread after everything asked before it has been done.

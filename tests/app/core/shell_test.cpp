@@ -15,6 +15,7 @@ bool isOrange(const std::shared_ptr<UIColor>& color) { return color && color->is
 TEST_F(ShellTest, LaunchBuildsTheFiveTabShellAndStartsTheClients) {
   auto center = NSNotificationCenter::defaultCenter();
   const size_t observersBefore = center->observationCount();
+  const auto pushBefore = zvt::push::clientState();
   auto delegate = launch();
   EXPECT_EQ(AppDelegate::shared(), delegate);
   EXPECT_TRUE(delegate->window()->isKeyWindow());
@@ -58,10 +59,19 @@ TEST_F(ShellTest, LaunchBuildsTheFiveTabShellAndStartsTheClients) {
             NSBundle::mainBundle()->objectForInfoDictionaryKey("CFBundleShortVersionString"_ns)->description()->utf8());
   EXPECT_TRUE(zvt::stat::crashReportEnabled());
   EXPECT_EQ(center->observationCount(), observersBefore + 1);
-  // The push client was registered for badge, sound and alert and set up.
+  // The push client was registered for badge, sound and alert and set up, both off the main
+  // thread (they reach storage, and the launch must not wait for them).
+  waitFor([&] {
+    auto state = zvt::push::clientState();
+    return state.registrationCount > pushBefore.registrationCount && state.setupCount > pushBefore.setupCount;
+  }, 5);
   auto push = zvt::push::clientState();
   EXPECT_TRUE(push.started);
   EXPECT_EQ(push.notificationTypes, 7u);
+  EXPECT_EQ(push.registrationCount, pushBefore.registrationCount + 1);
+  EXPECT_EQ(push.setupCount, pushBefore.setupCount + 1);
+  EXPECT_EQ(push.registrationsOnMainThread, pushBefore.registrationsOnMainThread) << "registered on the main thread";
+  EXPECT_EQ(push.setupsOnMainThread, pushBefore.setupsOnMainThread) << "set up on the main thread";
 
   // A launch payload adds the "remote" observer; the first resignation takes both away.
   auto application = UIApplication::sharedApplication();
