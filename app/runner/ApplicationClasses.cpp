@@ -1,15 +1,19 @@
 // The classes UIApplicationMain may be asked for by name, and the screens the shell and the
 // routers create by name: the application's own delegate under "AppDelegate", the screen folders'
-// classes over the placeholders of the screen registry (app/ui/PlaceholderScreens.cpp).
+// classes over the placeholders of the screen registry (app/ui/PlaceholderScreens.cpp). The
+// navigation controllers' extensions (back swipe from anywhere, bar transitions) go in first,
+// before any controller is made.
 
 #include "app/core/AppDelegate.h"
 #include "app/runner/Runner.h"
 #include "app/screens/rewards/RedpacketView.h"
 #include "platform/uikit/UIApplicationMain.h"
+#include "ui/navigation/UINavigationController+NBNavigationBarTransition.h"
 
 namespace zvt::runner {
 
 void registerApplicationClasses() {
+  zvt::ui::installNavigationExtensions();
   zvt::ui::registerApplicationDelegateClass("AppDelegate", [] { return std::make_shared<AppDelegate>(); });
   zvt::registerRewardsScreens();
 }

@@ -3,6 +3,7 @@
 #   platform/   -> platform/
 #   foundation/ -> platform/, foundation/
 #   app/ (but app/screens) and ui/ -> everything below them, never each other
+#   app/runner  -> app/ and ui/ too (the executable puts the two together)
 #   app/screens -> everything but service/
 #   push/, analytics/ -> platform/, foundation/ (they stand on no application code)
 #   service/    -> nothing of the project (an independent peer)
@@ -27,7 +28,8 @@ check() { # check <folder> <forbidden-regex> [exclude-folder]
 }
 check platform   'foundation|app|ui|push|analytics|service'
 check foundation 'app|ui|push|analytics|service'
-check app        'ui|service' app/screens
+check app        'ui|service' '\(app/screens\|app/runner\)'
+check app/runner 'service'
 check ui         'app|push|analytics|service'
 check app/screens 'service'
 check push       'app|ui|analytics|service'
