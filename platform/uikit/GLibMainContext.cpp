@@ -149,14 +149,14 @@ class Join {
           },
           {NSRunLoopCommonModes});
     }
-    itimerspec spec{};
+    itimerspec wake{};
     if (timeout >= 0) {
       // Zero disarms a timerfd: a due timeout is one nanosecond away.
       const long ms = timeout;
-      spec.it_value.tv_sec = ms / 1000;
-      spec.it_value.tv_nsec = ms % 1000 * 1000000L + (ms == 0 ? 1 : 0);
+      wake.it_value.tv_sec = ms / 1000;
+      wake.it_value.tv_nsec = ms % 1000 * 1000000L + (ms == 0 ? 1 : 0);
     }
-    timerfd_settime(timerFd_, 0, &spec, nullptr);
+    timerfd_settime(timerFd_, 0, &wake, nullptr);
   }
 
   // While GLib dispatches, its descriptors are not watched (a nested run of the loop would
