@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/uikit/internal/AssociatedObjects.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/NSGeometry.h"
 #include "platform/foundation/NSNumber.h"
@@ -489,5 +490,5 @@ class UIView : public UIResponder, public CALayerDelegate {
   bool updateConstraintsCalledBase_ = false;
   bool updateConstraintsChecked_ = false;
   mutable std::unique_ptr<zvt::ui::ViewLayoutState> layoutState_;
-  std::vector<std::pair<const void*, id>> associatedObjects_;
+  zvt::ui::AssociatedObjects associatedObjects_;
 };

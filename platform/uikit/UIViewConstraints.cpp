@@ -341,24 +341,9 @@ ZVT_VIEW_ANCHOR(heightAnchor, NSLayoutDimension, NSLayoutAttributeHeight)
 
 // --- associated objects -----------------------------------------------------------------------------
 
-id UIView::associatedObject(const void* key) const {
-  for (const auto& [k, v] : associatedObjects_)
-    if (k == key) return v;
-  return nullptr;
-}
+id UIView::associatedObject(const void* key) const { return associatedObjects_.get(key); }
 
-void UIView::setAssociatedObject(const void* key, const id& value) {
-  for (auto it = associatedObjects_.begin(); it != associatedObjects_.end(); ++it) {
-    if (it->first != key) continue;
-    if (value) {
-      it->second = value;
-    } else {
-      associatedObjects_.erase(it);
-    }
-    return;
-  }
-  if (value) associatedObjects_.emplace_back(key, value);
-}
+void UIView::setAssociatedObject(const void* key, const id& value) { associatedObjects_.set(key, value); }
 
 // --- the tree changes -----------------------------------------------------------------------
 

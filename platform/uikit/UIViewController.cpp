@@ -124,24 +124,9 @@ UIViewController::~UIViewController() {
   for (auto& child : children_) child->parent_.reset();
 }
 
-id UIViewController::associatedObject(const void* key) const {
-  for (const auto& [k, v] : associatedObjects_)
-    if (k == key) return v;
-  return nullptr;
-}
+id UIViewController::associatedObject(const void* key) const { return associatedObjects_.get(key); }
 
-void UIViewController::setAssociatedObject(const void* key, const id& value) {
-  for (auto it = associatedObjects_.begin(); it != associatedObjects_.end(); ++it) {
-    if (it->first != key) continue;
-    if (value) {
-      it->second = value;
-    } else {
-      associatedObjects_.erase(it);
-    }
-    return;
-  }
-  if (value) associatedObjects_.emplace_back(key, value);
-}
+void UIViewController::setAssociatedObject(const void* key, const id& value) { associatedObjects_.set(key, value); }
 
 std::shared_ptr<NSString> UIViewController::description() const {
   char address[32];

@@ -36,6 +36,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/uikit/internal/AssociatedObjects.h"
 #include "platform/foundation/NSString.h"
 #include "platform/graphics/UIGeometry.h"
 #include "platform/uikit/ControllerHooks.h"
@@ -335,7 +336,7 @@ class UIViewController : public UIResponder, public zvt::ui::ViewDelegate {
   std::shared_ptr<UILayoutSupport> topGuide_;
   std::shared_ptr<UILayoutSupport> bottomGuide_;
   UIEdgeInsets scrollInsetsAdded_{};
-  std::vector<std::pair<const void*, id>> associatedObjects_;
+  zvt::ui::AssociatedObjects associatedObjects_;
 
   AppearState appearState_ = AppearState::Disappeared;
   bool appearAnimated_ = false;
