@@ -7,6 +7,7 @@
 #include "app/core/AppDelegate.h"
 #include "app/runner/Runner.h"
 #include "app/screens/rewards/RedpacketView.h"
+#include "app/screens/shopping/ShoppingScreens.h"
 #include "platform/uikit/UIApplicationMain.h"
 #include "ui/navigation/UINavigationController+NBNavigationBarTransition.h"
 
@@ -15,6 +16,7 @@ namespace zvt::runner {
 void registerApplicationClasses() {
   zvt::ui::installNavigationExtensions();
   zvt::ui::registerApplicationDelegateClass("AppDelegate", [] { return std::make_shared<AppDelegate>(); });
+  zvt::registerShoppingScreens();
   zvt::registerRewardsScreens();
 }
 
