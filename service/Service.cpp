@@ -13,6 +13,7 @@
 #include "service/Crypto.h"
 #include "service/DemoData.h"
 #include "service/Images.h"
+#include "service/Operations.h"
 
 namespace zvt::service {
 
@@ -100,9 +101,13 @@ std::optional<std::vector<Part>> parseMultipart(const std::string& body,
     }
 }
 
+}  // namespace
+
 std::string dump(const json& j) {
     return j.dump(-1, ' ', false, json::error_handler_t::replace);
 }
+
+namespace {
 
 int hexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -162,6 +167,8 @@ std::string trim(const std::string& s) {
     size_t e = s.find_last_not_of(" \t\r\n");
     return s.substr(b, e - b + 1);
 }
+
+}  // namespace
 
 // A field as text: texts as they are, numbers by their digits, anything else empty.
 std::string text(const json& fields, const char* key) {
@@ -223,7 +230,7 @@ void substituteRoot(json& j, const std::string& root) {
     }
 }
 
-Reply ok(json data = nullptr, const std::string& msg = "成功") {
+Reply ok(json data, const std::string& msg) {
     Reply r;
     r.body = {{"code", 101}, {"msg", msg}};
     if (!data.is_null()) r.body["data"] = std::move(data);
@@ -235,6 +242,8 @@ Reply refuse(int code, const std::string& msg) {
     r.body = {{"code", code}, {"msg", msg}};
     return r;
 }
+
+namespace {
 
 Reply html(const std::string& title, const std::string& body) {
     Reply r;
@@ -270,15 +279,6 @@ json pageJson(const Page& p, Reply& r) {
 
 std::string today() {
     std::time_t t = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&t, &tm);
-    char buf[16];
-    std::strftime(buf, sizeof buf, "%Y-%m-%d", &tm);
-    return buf;
-}
-
-std::string dayOf(int64_t unixSeconds) {
-    std::time_t t = static_cast<std::time_t>(unixSeconds);
     std::tm tm{};
     localtime_r(&t, &tm);
     char buf[16];
@@ -689,6 +689,14 @@ Incoming Service::decode(const HttpRequest& req, const std::string& iface) {
     return in;
 }
 
+int64_t Service::clockSeconds() {
+    std::lock_guard lock(configMutex_);
+    if (config_.fixedTime) {
+        if (auto fixed = integer(*config_.fixedTime)) return *fixed;
+    }
+    return static_cast<int64_t>(std::time(nullptr));
+}
+
 std::string Service::issueTime() {
     std::lock_guard lock(configMutex_);
     std::string t = config_.fixedTime ? *config_.fixedTime : std::to_string(std::time(nullptr));
@@ -1091,6 +1099,22 @@ HttpResponse Service::control(const HttpRequest& req) {
             if (settings.value("forget_times", false)) issuedTimes_.clear();
         }
         return reply(configJson());
+    }
+    // Sets fields of a stored user record ({"id", field: value...}; null is a value too), for
+    // states the demo data does not hold.
+    if (method == "POST" && path == "/__test/user") {
+        json given = body();
+        if (!given.is_object()) return refused("expected a JSON object");
+        auto id = integer(text(given, "id"));
+        if (!id) return refused("expected the user's \"id\"");
+        std::lock_guard lock(opMutex_);
+        auto user = store_.userById(*id);
+        if (!user) return plainResponse(404, "no such user");
+        for (auto& [key, value] : given.items()) {
+            if (key != "id") (*user)[key] = value;
+        }
+        store_.saveUser(*user);
+        return reply(*user);
     }
     for (const char* channel : {"sms", "mail"}) {
         std::string base = std::string("/__test/") + channel;
@@ -1636,39 +1660,6 @@ Reply Service::opClickUrl(Incoming& in) {
     std::string url = std::string(kRootPlaceholder) + "/item.php?iid=" + iid +
                       "&id=" + text(in.fields, "good_id") + "&uid=" + text(in.fields, "uid");
     return ok({{"click_url", url}});
-}
-
-Reply Service::opSign(Incoming& in) {
-    auto user = userOf(in);
-    if (!user) return refuse(201, "用户不存在");
-    auto last = integer(text(*user, "signtime")).value_or(0);
-    if (last > 0 && dayOf(last) == today()) return refuse(251, "您已签到了");
-    int64_t jifen = integer(text(*user, "jifen")).value_or(0) + 10;
-    int64_t jifenbao = integer(text(*user, "jifenbao")).value_or(0) + 1;
-    (*user)["jifen"] = std::to_string(jifen);
-    (*user)["jifenbao"] = std::to_string(jifenbao);
-    (*user)["signtime"] = std::to_string(std::time(nullptr));
-    store_.saveUser(*user);
-    store_.addItem("asset", std::stoll((*user)["id"].get<std::string>()),
-                   {{"title", "签到奖励"},
-                    {"content", "每日签到"},
-                    {"money", "0.00"},
-                    {"jifenbao", "1"},
-                    {"jifen", "10"},
-                    {"addtime", today() + " 08:00:00"}});
-    Reply r = ok({{"jifen", std::to_string(jifen)},
-                  {"jifenbao", std::to_string(jifenbao)},
-                  {"addJifen", "10"},
-                  {"addJifenbao", "1"}},
-                 "签到成功");
-    r.body["popUpAds"] = json::object();
-    return r;
-}
-
-Reply Service::opShareAward(Incoming& in) {
-    auto user = userOf(in);
-    if (!user) return refuse(201, "用户不存在");
-    return ok({{"award", "5"}, {"jifen", (*user)["jifen"]}});
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -128,6 +128,9 @@ private:
 
     // Time stamps.
     std::string issueTime();
+    // The service's clock in Unix seconds: the fixed time stamp when one is set, else the
+    // system's time.
+    int64_t clockSeconds();
     std::string timeState(const std::string& time);
 
     // Session helpers.

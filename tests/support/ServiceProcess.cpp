@@ -428,6 +428,10 @@ std::string ServiceProcess::configure(const std::string& configJSON) const {
     return control("POST", "/__test/config", configJSON);
 }
 
+std::string ServiceProcess::setUserFields(const std::string& fieldsJSON) const {
+    return control("POST", "/__test/user", fieldsJSON);
+}
+
 std::string ServiceProcess::smsOutbox() const {
     return control("GET", "/__test/sms");
 }

@@ -1,0 +1,33 @@
+// What the service's operation families share: reading request fields, writing balances and
+// making the two kinds of reply. Service.cpp holds the definitions; each family of operations
+// that lives in a file of its own (Checkin.cpp...) includes this header.
+#pragma once
+
+#include <cstdint>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+
+#include "service/Service.h"
+
+namespace zvt::service {
+
+using json = nlohmann::json;
+
+// Compact JSON text; invalid UTF-8 replaced.
+std::string dump(const json& j);
+// A field as text: texts as they are, numbers by their digits, anything else empty.
+std::string text(const json& fields, const char* key);
+// The whole text as a decimal integer, or nothing.
+std::optional<int64_t> integer(const std::string& s);
+int64_t intOr(const json& fields, const char* key, int64_t fallback);
+// Balances are kept as the texts the clients show: integers or money with two decimals.
+int64_t cents(const std::string& money);
+std::string moneyText(int64_t cents);
+
+// {"code": 101, "msg", "data"} (no "data" for null).
+Reply ok(json data = nullptr, const std::string& msg = "成功");
+// {"code", "msg"}.
+Reply refuse(int code, const std::string& msg);
+
+}  // namespace zvt::service

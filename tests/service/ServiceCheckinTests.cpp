@@ -1,0 +1,128 @@
+// The daily check-in from the outside: one credit a day on the service's clock, counted in
+// China time, balances that keep their decimals, the advert of a successful check-in, and the
+// control call that sets a user's record.
+#include "tests/service/ServiceTestSupport.h"
+
+namespace zvt::test::svc {
+namespace {
+
+// 2027-02-10 10:00:00 in Shanghai (02:00 UTC).
+constexpr int64_t kFebTenthMorning = 1802224800;
+
+class ServiceCheckinTest : public ServiceTest {
+protected:
+    void SetUp() override { cookie = login(kServiceTestUserName, kServiceTestUserPassword); }
+
+    void setClock(int64_t seconds) {
+        service.configure(json{{"fixed_time", std::to_string(seconds)}}.dump());
+    }
+    json sign() { return signedDes("sign", {{"id", kServiceTestUserId}}, nullptr, cookie); }
+    json user() {
+        return json::parse(service.setUserFields(json{{"id", kServiceTestUserId}}.dump()));
+    }
+
+    std::string cookie;
+};
+
+TEST_F(ServiceCheckinTest, OneCreditPerChinaDayOnTheServicesClock) {
+    struct Step {
+        int64_t clock;
+        int code;
+        const char* why;
+    };
+    // 23:59:59 UTC on the 10th is already the 11th in China; 15:59:59 UTC is still the 11th.
+    const std::vector<Step> steps = {
+        {kFebTenthMorning, 101, "first check-in of the day"},
+        {kFebTenthMorning + 3600, 251, "same day an hour later"},
+        {kFebTenthMorning + 13 * 3600 + 59 * 60 + 59, 251, "23:59:59 in Shanghai"},
+        {kFebTenthMorning + 14 * 3600, 101, "midnight in Shanghai (16:00 UTC) is the next day"},
+        {kFebTenthMorning + 14 * 3600 + 23 * 3600, 251, "still the 11th in Shanghai"},
+        {kFebTenthMorning + 14 * 3600 + 365 * 86400, 101, "the same date a year later"},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.why);
+        setClock(step.clock);
+        json reply = sign();
+        ASSERT_EQ(reply["code"], step.code) << reply.dump();
+        if (step.code == 251) {
+            EXPECT_EQ(reply["msg"], "您已签到了");
+            continue;
+        }
+        EXPECT_EQ(user()["signtime"], std::to_string(step.clock)) << "the service's clock, not the system's";
+    }
+    EXPECT_EQ(user()["jifen"], "5030");
+    EXPECT_EQ(user()["jifenbao"], "1203");
+}
+
+TEST_F(ServiceCheckinTest, BalancesKeepTheirDecimalsAndTheReplyCarriesAnAdvert) {
+    struct Case {
+        json jifen, jifenbao;
+        const char *newJifen, *newJifenbao;
+    };
+    const std::vector<Case> cases = {
+        {"5000", "12.50", "5010", "13.50"},
+        {"7.25", "0.05", "17.25", "1.05"},
+        {"", nullptr, "10", "1"},
+        {"abc", "1.2.3", "10", "1.00"},
+    };
+    int64_t clock = kFebTenthMorning;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.jifenbao.dump());
+        service.setUserFields(
+            json{{"id", kServiceTestUserId}, {"jifen", c.jifen}, {"jifenbao", c.jifenbao}}.dump());
+        setClock(clock += 86400);
+        json reply = sign();
+        ASSERT_EQ(reply["code"], 101) << reply.dump();
+        EXPECT_EQ(reply["data"],
+                  (json{{"jifen", c.newJifen}, {"jifenbao", c.newJifenbao}, {"addJifen", "10"},
+                        {"addJifenbao", "1"}}));
+        EXPECT_EQ(user()["jifenbao"], c.newJifenbao);
+        const json& ad = reply["popUpAds"];
+        EXPECT_EQ(ad["local"], "0");
+        EXPECT_FALSE(ad.value("name", "").empty());
+        const std::string root = service.rootURL();
+        ASSERT_TRUE(ad["pic"].is_string());
+        EXPECT_EQ(ad["pic"].get<std::string>().rfind(root + "/images/", 0), 0u) << ad.dump();
+        EXPECT_EQ(service.request("GET", ad["pic"].get<std::string>().substr(root.size())).status, 200);
+        EXPECT_EQ(service.request("GET", ad["link"].get<std::string>().substr(root.size())).status, 200);
+    }
+}
+
+TEST_F(ServiceCheckinTest, ControlCallSetsFieldsOfAStoredUser) {
+    json stored = json::parse(service.setUserFields(
+        R"({"id": 10001, "phoneNumber": null, "jifenbao": "12.50", "txstatus": "1"})"));
+    EXPECT_EQ(stored["id"], kServiceTestUserId) << "the id stays text";
+    EXPECT_TRUE(stored["phoneNumber"].is_null());
+    EXPECT_EQ(stored["jifenbao"], "12.50");
+    // The client reads the same record back.
+    std::string raw;
+    ASSERT_EQ(signedDes("userInfo&do=my", {{"id", kServiceTestUserId}}, &raw, cookie)["code"], 101);
+    json record = json::parse(decipher(raw));
+    EXPECT_TRUE(record["phoneNumber"].is_null());
+    EXPECT_EQ(record["txstatus"], "1");
+
+    EXPECT_THROW(service.setUserFields(R"({"id": "99999", "jifen": "1"})"), std::runtime_error);
+    EXPECT_THROW(service.setUserFields(R"({"jifen": "1"})"), std::runtime_error);
+    EXPECT_THROW(service.setUserFields(R"(["id"])"), std::runtime_error);
+}
+
+TEST_F(ServiceCheckinTest, ConfigurationOffersThePromotionAndRoutesTheHomeItemToTheCalendar) {
+    auto r = service.request("GET", "/api/client.php?m=get_ios_config");
+    json config = json::parse(r.body);
+    const json& page = config["signPage"];
+    ASSERT_TRUE(page.is_object()) << page.dump();
+    EXPECT_FALSE(page.value("name", "").empty());
+    EXPECT_EQ(page["local"], "0");
+    EXPECT_TRUE(page["link"].is_string());
+    bool found = false;
+    for (const json& item : config["nav"]) {
+        if (item["name"] != "签到") continue;
+        found = true;
+        EXPECT_EQ(item["local"], "1");
+        EXPECT_EQ(item["link"], "2") << "the in-app code of the check-in calendar";
+    }
+    EXPECT_TRUE(found);
+}
+
+}  // namespace
+}  // namespace zvt::test::svc
