@@ -6,6 +6,7 @@
 
 #include "app/core/AppDelegate.h"
 #include "app/runner/Runner.h"
+#include "app/screens/account/AccountScreens.h"
 #include "app/screens/rewards/RedpacketView.h"
 #include "app/screens/shopping/ShoppingScreens.h"
 #include "platform/uikit/UIApplicationMain.h"
@@ -18,6 +19,7 @@ void registerApplicationClasses() {
   zvt::ui::registerApplicationDelegateClass("AppDelegate", [] { return std::make_shared<AppDelegate>(); });
   zvt::registerShoppingScreens();
   zvt::registerRewardsScreens();
+  zvt::registerAccountScreens();
 }
 
 }  // namespace zvt::runner

@@ -34,8 +34,19 @@ const std::vector<PlaceholderScreenClass>& placeholderScreenClasses() {
       {"InviteFriendsViewController", "邀请好友", {}},
       {"CourseViewController", "返利教程", {}},
       {"WebDetailViewController", "商品详情", {"goodsId", "taoBao_goodsId", "isProductPush"}},
-      // The login gate.
-      {"TZLoginViewController", "登录", {}},
+      // Opened from the login screen, the personal centre and the settings.
+      {"TZRegisterViewController", "注册", {"isFromLogin"}},
+      {"QQWebViewController", "QQ授权与登录", {}},
+      {"TaoBaoWebViewLoginController", "淘宝授权与登录", {}},
+      {"TZRetrievePasswordViewController", "找回密码", {}},
+      {"TZPersonalViewController", "个人信息", {}},
+      {"EarnMoneyViewController", "我要提现", {}},
+      {"MyAssetsViewController", "资产明细", {}},
+      {"HelpViewController", "帮助中心", {}},
+      {"TZServerQQViewController", "在线客服", {}},
+      {"TZRebateCouponViewController", "回扣券", {}},
+      {"AboutZaveltoViewController", "关于Zavelto", {}},
+      {"TZPublicViewController", "网页", {"webTitle", "webUrl"}, "webTitle"},
   };
   return rows;
 }

@@ -1,0 +1,69 @@
+#pragma once
+// The parts every account form is built from (login, registration, retrieval, binding): the
+// white box of icon rows, the field styling, the 45-point main button and the scroll view whose
+// bottom follows the keyboard. The forms themselves are ParentViews; these helpers only make and
+// style their parts, so each form keeps its own properties and tags.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/graphics/UIColor.h"
+#include "platform/uikit/UIButton.h"
+#include "platform/uikit/UIImageView.h"
+#include "platform/uikit/UIScrollView.h"
+#include "platform/uikit/UITextField.h"
+#include "platform/uikit/UIView.h"
+
+namespace zvt::account {
+
+// Typed text (51), placeholders and grey captions (153), borders and separators (222), a main
+// button waiting for input (194).
+std::shared_ptr<UIColor> typedTextColor();
+std::shared_ptr<UIColor> placeholderTextColor();
+std::shared_ptr<UIColor> separatorColor();
+std::shared_ptr<UIColor> waitingButtonColor();
+
+// A field as the forms show it: the 14-point system font, text RGB 51, the placeholder in
+// RGB 153, the clear button while editing.
+void styleFormField(const std::shared_ptr<UITextField>& field, const std::shared_ptr<NSString>& placeholder);
+
+// One row of an icon box: the named 18 x 18 icon and the field beside it.
+struct IconRow {
+  std::string icon;
+  std::shared_ptr<UITextField> field;
+};
+
+// The white box of icon rows: a 1-point border RGB 222, rows of `rowHeight` each holding its
+// icon 15 from the left (centred in the row) and its field from 10 right of the icon to 15
+// from the right edge, rows parted by 0.5-point lines RGB 222 inset 15 on each side. The box
+// is laid out by constraints; the caller places the box itself. Its height is
+// rows x rowHeight + the lines between them.
+std::shared_ptr<UIView> makeIconRowBox(const std::vector<IconRow>& rows, CGFloat rowHeight);
+// The box's height for that many rows.
+CGFloat iconRowBoxHeight(size_t rows, CGFloat rowHeight);
+
+// The main button of a form: the title in the 18-point system font, white on the action
+// orange, corner radius 4, clipped.
+std::shared_ptr<UIButton> makeMainButton(const std::shared_ptr<NSString>& title);
+// Orange and taking touches, or grey (RGB 194) and taking none.
+void setMainButtonEnabled(const std::shared_ptr<UIButton>& button, bool enabled);
+// Whether the button is in its enabled look (orange and taking touches).
+bool isMainButtonEnabled(const std::shared_ptr<UIButton>& button);
+
+// The scroll view a form lives in, added to `form`, with a content view of the scroll view's
+// width and `contentHeight` high (the forms take the longer screen side minus 64) in the group
+// table's grey. Its top, left and right edges are pinned to the form's, its bottom to the form's
+// bottom less the keyboard height: call followKeyboard from the form's updateConstraints.
+struct FormScroll {
+  std::shared_ptr<UIScrollView> scrollView;
+  std::shared_ptr<UIView> contentView;
+};
+FormScroll makeFormScroll(const std::shared_ptr<UIView>& form, CGFloat contentHeight);
+void followKeyboard(const std::shared_ptr<UIScrollView>& scrollView, const std::shared_ptr<UIView>& form,
+                    CGFloat keyboardHeight);
+
+// The longer side of the main screen less the bars (64), the height of a form's content.
+CGFloat formContentHeight();
+
+}  // namespace zvt::account
