@@ -7,7 +7,7 @@
 #include "app/core/AppDelegate.h"
 #include "app/runner/Runner.h"
 #include "app/screens/account/AccountScreens.h"
-#include "app/screens/rewards/RedpacketView.h"
+#include "app/screens/rewards/RewardsScreens.h"
 #include "app/screens/shopping/ShoppingScreens.h"
 #include "platform/uikit/UIApplicationMain.h"
 #include "ui/navigation/UINavigationController+NBNavigationBarTransition.h"

@@ -30,7 +30,6 @@ const std::vector<PlaceholderScreenClass>& placeholderScreenClasses() {
        "activityZoneName"},
       {"TZStrollViewController", "逛逛", {}},
       {"TZExchangeViewController", "兑换中心", {}},
-      {"ThecalendarViewController", "签到", {}},
       {"InviteFriendsViewController", "邀请好友", {}},
       {"CourseViewController", "返利教程", {}},
       {"WebDetailViewController", "商品详情", {"goodsId", "taoBao_goodsId", "isProductPush"}},

@@ -111,13 +111,3 @@ void showRedpacketOn(const std::shared_ptr<UIViewController>& controller, const 
   tabs->view()->addSubview(packet);
   tabs->view()->bringSubviewToFront(packet);
 }
-
-namespace zvt {
-
-void registerRewardsScreens() {
-  setRedpacketPresenter([](const id& controller, const std::shared_ptr<NSString>& text) {
-    showRedpacketOn(std::dynamic_pointer_cast<UIViewController>(controller), text);
-  });
-}
-
-}  // namespace zvt

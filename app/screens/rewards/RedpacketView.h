@@ -45,8 +45,3 @@ class RedpacketView : public ParentView {
 // -[UIViewController(showRedpacket) showRedpacket:]: the packet over the view of the screen's
 // tab bar controller, opening to the text; nothing for a screen outside a tab bar controller.
 void showRedpacketOn(const std::shared_ptr<UIViewController>& controller, const std::shared_ptr<NSString>& text);
-
-namespace zvt {
-// Registers the rewards screens and installs the red packet as the session's presenter.
-void registerRewardsScreens();
-}  // namespace zvt

@@ -18,6 +18,10 @@ std::shared_ptr<NSDictionary> payload(const std::string& json) {
 
 class RoutingTest : public ShellTest {
  protected:
+  void SetUp() override {
+    ShellTest::SetUp();
+    zvt::test::registerStandInScreen({"ThecalendarViewController", "签到", {}});
+  }
   // Back to the home tab's root, without animation.
   void home() {
     auto shell = delegate_->tabBarController();

@@ -3,6 +3,7 @@
 
 #include "app/api/APIClient.h"
 #include "app/screens/rewards/RedpacketView.h"
+#include "app/screens/rewards/RewardsScreens.h"
 #include "app/utilities/ZVTPublicTools.h"
 #include "tests/app/core/ShellTestSupport.h"
 

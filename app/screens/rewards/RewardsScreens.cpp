@@ -1,0 +1,18 @@
+#include "app/screens/rewards/RewardsScreens.h"
+
+#include "app/screens/rewards/RedpacketView.h"
+#include "app/screens/rewards/ThecalendarViewController.h"
+#include "app/ui/ScreenRegistry.h"
+#include "app/utilities/ZVTPublicTools.h"
+
+namespace zvt {
+
+void registerRewardsScreens() {
+  setRedpacketPresenter([](const id& controller, const std::shared_ptr<NSString>& text) {
+    showRedpacketOn(std::dynamic_pointer_cast<UIViewController>(controller), text);
+  });
+  // One line per screen class, in the order the screens arrive.
+  registerScreenClass("ThecalendarViewController", [] { return ThecalendarViewController::make(); });
+}
+
+}  // namespace zvt

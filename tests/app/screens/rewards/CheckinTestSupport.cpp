@@ -1,0 +1,125 @@
+#include "tests/app/screens/rewards/CheckinTestSupport.h"
+
+#include "app/api/ZVTAPIClient.h"
+#include "app/core/UIViewController+TZSkip.h"
+#include "app/models/TZHeaderInfoModel.h"
+#include "app/screens/rewards/RewardsScreens.h"
+#include "app/utilities/ZVTPublicTools.h"
+#include "foundation/json/JSONDecoder.h"
+#include "platform/foundation/NSCalendar.h"
+#include "platform/foundation/NSUserDefaults.h"
+
+namespace zvt::test {
+
+NSTimeInterval momentIn(const char* zone, int year, int month, int day, int hour, int minute, int second) {
+  auto calendar = NSCalendar::calendarWithIdentifier(NSCalendarIdentifierGregorian);
+  calendar->setTimeZone(NSTimeZone::timeZoneWithName(NSString::stringWithUTF8String(zone)));
+  auto parts = NSDateComponents::make();
+  parts->setYear(year);
+  parts->setMonth(month);
+  parts->setDay(day);
+  parts->setHour(hour);
+  parts->setMinute(minute);
+  parts->setSecond(second);
+  return calendar->dateFromComponents(parts)->timeIntervalSince1970();
+}
+
+NSTimeInterval CheckinTest::februaryTenth() { return momentIn("Asia/Shanghai", 2027, 2, 10, 10); }
+
+void CheckinTest::SetUp() {
+  ShellTest::SetUp();
+  savedZone_ = NSTimeZone::defaultTimeZone();
+  zvt::registerRewardsScreens();
+  setClock(februaryTenth());
+}
+
+void CheckinTest::TearDown() {
+  ShellTest::TearDown();
+  zvt::setRedpacketPresenter(nullptr);
+  NSTimeZone::setDefaultTimeZone(savedZone_);
+}
+
+void CheckinTest::setClock(NSTimeInterval moment, const char* zone) {
+  NSTimeZone::setDefaultTimeZone(NSTimeZone::timeZoneWithName(NSString::stringWithUTF8String(zone)));
+  clock_.clock().setWallTime(moment);
+  service_->configure(R"({"fixed_time": ")" + std::to_string(static_cast<int64_t>(moment)) + R"("})");
+}
+
+void CheckinTest::setUserFields(const std::string& fieldsJSON) {
+  service_->setUserFields(R"({"id": ")" + std::string(kServiceTestUserId) + R"(", )" + fieldsJSON.substr(1));
+}
+
+void CheckinTest::login() {
+  bool done = false, ok = false;
+  ZVTAPIClient::loginWith(NSDictionary::make({{"userName"_ns, NSString::stringWithUTF8String(kServiceTestUserName)},
+                                              {"password"_ns, NSString::stringWithUTF8String(kServiceTestUserPassword)}}),
+                          [&](bool success, const auto&) {
+                            ok = success;
+                            done = true;
+                          });
+  ASSERT_TRUE(waitFor([&] { return done; }));
+  ASSERT_TRUE(ok);
+}
+
+std::shared_ptr<ThecalendarViewController> CheckinTest::open() {
+  const int shares = service_->requestCount("shareAwardInfo");
+  auto item = zvt::modelFromRecord<TZHeaderInfoModel>(NSDictionary::make({{"local"_ns, "1"_ns}, {"link"_ns, "2"_ns}}));
+  clickAction(topScreen(), item);
+  device().wait(0.5);
+  waitFor([&] { return service_->requestCount("shareAwardInfo") > shares; }, 5);
+  letRepliesArrive();
+  device().wait(0.5);
+  return std::dynamic_pointer_cast<ThecalendarViewController>(topScreen());
+}
+
+void CheckinTest::home() {
+  for (const auto& stack : delegate_->tabBarController()->viewControllers())
+    std::static_pointer_cast<UINavigationController>(stack)->popToRootViewControllerAnimated(false);
+  device().wait(1);
+}
+
+void CheckinTest::letRepliesArrive(double seconds) { runMainLoopUntil([] { return false; }, seconds); }
+
+void CheckinTest::tapSignIn(const std::shared_ptr<ThecalendarViewController>& screen) {
+  const int signs = service_->requestCount("sign");
+  const int times = service_->requestCount("get_time");
+  ASSERT_TRUE(screen);
+  ASSERT_TRUE(device().tapView(screen->signInButton()));
+  // The time request first; the sign request only when the time stamp came.
+  waitFor([&] { return service_->requestCount("get_time") > times; }, 5);
+  waitFor([&] { return service_->requestCount("sign") > signs; }, 1);
+  letRepliesArrive();
+}
+
+std::vector<std::shared_ptr<NSDictionary>> CheckinTest::logOf(const std::string& op) const {
+  std::vector<std::shared_ptr<NSDictionary>> out;
+  auto entries = zvt::as<NSArray>(objectFromJSONString(*NSString::stringWithUTF8String(service_->requestLog(op))));
+  if (!entries) return out;
+  for (const id& entry : *entries)
+    if (auto dict = zvt::as<NSDictionary>(entry)) out.push_back(dict);
+  return out;
+}
+
+std::string CheckinTest::storedDays() {
+  auto days = zvt::as<NSArray>(NSUserDefaults::standardUserDefaults()->objectForKey("signData"_ns));
+  if (!days) return "(none)";
+  std::string out;
+  for (const id& day : *days) out += (out.empty() ? "" : ",") + NSString::stringWithFormat("%@", day)->utf8();
+  return out;
+}
+
+std::shared_ptr<DateViewModel> CheckinTest::cell(const std::shared_ptr<ThecalendarViewController>& screen, NSInteger day) {
+  if (!screen || !screen->sampleView()) return nullptr;
+  for (const auto& view : screen->sampleView()->subviews())
+    if (auto cell = std::dynamic_pointer_cast<DateViewModel>(view); cell && cell->tag() == day) return cell;
+  return nullptr;
+}
+
+std::string CheckinTest::imageName(const std::shared_ptr<UIImageView>& view) {
+  if (!view || !view->image()) return "";
+  for (const char* name : {"cion_normal", "cion_highlight", "singInExtra", "placeholder_HomeProduct"})
+    if (view->image() == UIImage::imageNamed(NSString::stringWithUTF8String(name))) return name;
+  return "(other)";
+}
+
+}  // namespace zvt::test
