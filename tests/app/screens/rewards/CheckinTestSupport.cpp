@@ -6,6 +6,8 @@
 #include "app/screens/rewards/RewardsScreens.h"
 #include "app/utilities/ZVTPublicTools.h"
 #include "foundation/json/JSONDecoder.h"
+#include <cstdlib>
+
 #include "platform/foundation/NSCalendar.h"
 #include "platform/foundation/NSUserDefaults.h"
 
@@ -29,6 +31,7 @@ NSTimeInterval CheckinTest::februaryTenth() { return momentIn("Asia/Shanghai", 2
 void CheckinTest::SetUp() {
   ShellTest::SetUp();
   savedZone_ = NSTimeZone::defaultTimeZone();
+  if (const char* tz = getenv("TZ")) savedTZ_ = tz;
   zvt::registerRewardsScreens();
   setClock(februaryTenth());
 }
@@ -37,9 +40,18 @@ void CheckinTest::TearDown() {
   ShellTest::TearDown();
   zvt::setRedpacketPresenter(nullptr);
   NSTimeZone::setDefaultTimeZone(savedZone_);
+  if (savedTZ_) {
+    setenv("TZ", savedTZ_->c_str(), 1);
+  } else {
+    unsetenv("TZ");
+  }
+  NSTimeZone::resetSystemTimeZone();
 }
 
 void CheckinTest::setClock(NSTimeInterval moment, const char* zone) {
+  // The device's zone is both the system's and the default one, as on a phone.
+  setenv("TZ", zone, 1);
+  NSTimeZone::resetSystemTimeZone();
   NSTimeZone::setDefaultTimeZone(NSTimeZone::timeZoneWithName(NSString::stringWithUTF8String(zone)));
   clock_.clock().setWallTime(moment);
   service_->configure(R"({"fixed_time": ")" + std::to_string(static_cast<int64_t>(moment)) + R"("})");

@@ -4,6 +4,7 @@
 // logged in, and the screen opened the way the home screen's item opens it.
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,7 @@ class CheckinTest : public ShellTest {
 
  private:
   std::shared_ptr<NSTimeZone> savedZone_;
+  std::optional<std::string> savedTZ_;
 };
 
 }  // namespace zvt::test
