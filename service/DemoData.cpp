@@ -143,38 +143,7 @@ std::vector<DemoItem> demoItems() {
                         {"zhe_num", "8.0"}}});
     }
 
-    for (int i = 0; i < 15; ++i) {
-        nlohmann::json coupons = nlohmann::json::object();
-        if (i % 4 == 0) coupons = {{"id", 7}, {"type", 1}, {"award", "0.50"}};
-        out.push_back({"taobao_order",
-                       uid,
-                       {{"id", std::to_string(3000 + i)},
-                        {"item_title", kProductTitles[(i * 3) % kProductTitles.size()]},
-                        {"num_iid", std::to_string(520000000000LL + i * 7919)},
-                        {"pay_price", money(1990 + i * 310)},
-                        {"jifenbao", 20 + i * 3},
-                        {"trade_id", std::to_string(88000000000000LL + i * 17)},
-                        {"pay_time", "2026-11-" + std::to_string(10 + i) + " 12:30:00"},
-                        {"create_time", "2026-11-" + std::to_string(10 + i) + " 12:20:00"},
-                        {"coupon_award", i % 4 == 0 ? "0.50" : "0"},
-                        {"platform", i % 2},
-                        {"pic_url", pic("product" + std::to_string(i % 10))},
-                        {"can_useCoupon", i % 4 == 1 ? "1" : "0"},
-                        {"coupons", coupons}}});
-    }
-    for (int i = 0; i < 8; ++i) {
-        out.push_back({"store_order",
-                       uid,
-                       {{"fxje", money(300 + i * 45)},
-                        {"img", pic("mall" + std::to_string(i % 6))},
-                        {"item_count", std::to_string(1 + i % 3)},
-                        {"item_price", money(5900 + i * 1000)},
-                        {"jifen", std::to_string(30 + i * 4)},
-                        {"mall_name", kMalls[i % kMalls.size()]},
-                        {"order_code", "M" + std::to_string(202611000 + i)},
-                        {"order_time", "2026-10-" + std::to_string(10 + i) + " 09:15:00"},
-                        {"status", i % 3 == 0 ? "已结算" : "待结算"}}});
-    }
+    for (auto& order : demoOrderItems(uid)) out.push_back(std::move(order));
     for (int i = 0; i < 25; ++i) {
         out.push_back({"asset",
                        uid,
@@ -231,9 +200,6 @@ std::vector<DemoItem> demoItems() {
                         {"img", pic("mall" + std::to_string(i))},
                         {"fan", "最高返" + std::to_string(3 + i) + "%"}}});
     }
-    out.push_back({"coupon", uid, {{"id", 7}, {"type", 1}, {"award", "0.50"}}});
-    out.push_back({"coupon", uid, {{"id", 8}, {"type", 2}, {"award", "1.00"}}});
-    out.push_back({"coupon", uid, {{"id", 9}, {"type", 3}, {"award", "2.00"}}});
     for (int i = 0; i < 14; ++i) {
         out.push_back({"invite",
                        uid,

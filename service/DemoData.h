@@ -32,6 +32,8 @@ struct DemoItem {
 nlohmann::json demoUserRecord(int64_t id, const std::string& userName);
 std::vector<DemoUser> demoUsers();
 std::vector<DemoItem> demoItems();
+// The orders of a user and the coupons offered for them (service/Orders.cpp).
+std::vector<DemoItem> demoOrderItems(int64_t uid);
 
 // Replies of the unsigned configuration reads.
 nlohmann::json demoIosConfig();

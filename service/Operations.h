@@ -9,6 +9,7 @@
 #include <string>
 
 #include "service/Service.h"
+#include "service/Store.h"
 
 namespace zvt::service {
 
@@ -29,5 +30,7 @@ std::string moneyText(int64_t cents);
 Reply ok(json data = nullptr, const std::string& msg = "成功");
 // {"code", "msg"}.
 Reply refuse(int code, const std::string& msg);
+// The page's rows as "data"; sets the reply's "end" (1 on the last page, else 0).
+json pageJson(const Page& p, Reply& r);
 
 }  // namespace zvt::service

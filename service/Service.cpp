@@ -272,10 +272,14 @@ std::string randomDigits(size_t n) {
     return out.substr(0, n);
 }
 
+}  // namespace
+
 json pageJson(const Page& p, Reply& r) {
     r.body["end"] = p.end ? 1 : 0;
     return json(p.rows);
 }
+
+namespace {
 
 std::string today() {
     std::time_t t = std::time(nullptr);
@@ -403,6 +407,7 @@ std::string scriptError(const json& s) {
         if (s.contains(key) && !s[key].is_string()) return std::string(key) + " must be a text";
     }
     if (s.contains("extra") && !s["extra"].is_object()) return "extra must be an object";
+    if (s.contains("fields") && !s["fields"].is_object()) return "fields must be an object";
     if (s.contains("code") && !s["code"].is_number_integer() && !s["code"].is_string()) {
         return "code must be an integer or a text";
     }
@@ -781,13 +786,24 @@ void Service::logRequest(const Incoming& in, const HttpRequest& req) {
     }
 }
 
-std::optional<json> Service::takeScript(const std::string& iface, const std::string& op) {
+std::optional<json> Service::takeScript(const std::string& iface, const std::string& op,
+                                        const json& fields) {
     std::lock_guard lock(scriptMutex_);
     std::string base = op.substr(0, op.find('&'));
+    // A script that names fields waits for the request that carries them (compared as text),
+    // so that a test can pick one page of a list or one order.
+    auto fieldsMatch = [&](const json& script) {
+        if (!script.contains("fields")) return true;
+        for (auto& [key, value] : script["fields"].items()) {
+            if (text(fields, key.c_str()) != text(json{{"v", value}}, "v")) return false;
+        }
+        return true;
+    };
     for (auto it = scripts_.begin(); it != scripts_.end(); ++it) {
         std::string sop = it->value("op", "");
         std::string siface = it->value("iface", "");
         if ((sop != op && sop != base) || (!siface.empty() && siface != iface)) continue;
+        if (!fieldsMatch(*it)) continue;
         json script = *it;
         if (!it->value("sticky", false)) {
             int64_t times = it->value("times", 1) - 1;
@@ -914,7 +930,7 @@ HttpResponse Service::handleApi(const HttpRequest& req, const std::string& iface
     }
     logRequest(in, req);
 
-    auto script = takeScript(iface, in.op);
+    auto script = takeScript(iface, in.op, in.fields);
     if (auto cut = scriptedCut(script)) return *cut;
 
     Reply reply;
@@ -963,7 +979,7 @@ HttpResponse Service::handlePlain(const HttpRequest& req, const std::string& ifa
     Incoming in = decode(req, iface);
     in.signature = "unsigned";
     logRequest(in, req);
-    auto script = takeScript(iface, in.op);
+    auto script = takeScript(iface, in.op, in.fields);
     if (auto cut = scriptedCut(script)) return *cut;
     return send(in, runHandler(page, in), script);
 }
@@ -1346,34 +1362,6 @@ Reply Service::opUpdateAlipay(Incoming& in) {
     return ok(*user, "绑定成功");
 }
 
-Reply Service::opGetCoupon(Incoming& in) {
-    auto user = userOf(in, "uid");
-    if (!user) return refuse(201, "用户不存在");
-    json coupons = json::array();
-    for (auto& c : store_.items("coupon", std::stoll((*user)["id"].get<std::string>()))) {
-        coupons.push_back({{"id", c["id"]}, {"type", c["type"]}});
-    }
-    Reply r = ok(nullptr);
-    r.body["coupons"] = coupons;
-    return r;
-}
-
-Reply Service::opUseCoupon(Incoming& in) {
-    auto user = userOf(in, "uid");
-    if (!user) return refuse(201, "用户不存在");
-    int64_t uid = std::stoll((*user)["id"].get<std::string>());
-    std::string couponId = text(in.fields, "couponId"), tradeId = text(in.fields, "tradeId");
-    json coupon;
-    for (auto& c : store_.items("coupon", uid)) {
-        if (dump(c["id"]) == couponId || text(c, "id") == couponId) coupon = c;
-    }
-    if (coupon.is_null()) return refuse(202, "优惠券不存在");
-    bool found = false;
-    for (auto& o : store_.items("taobao_order", uid)) found = found || o["trade_id"] == tradeId;
-    if (!found) return refuse(202, "订单不存在");
-    return ok({{"award", coupon["award"]}}, "使用成功");
-}
-
 Reply Service::opUpPushId(Incoming& in) {
     if (text(in.fields, "pushId").empty()) return refuse(202, "pushId不能为空");
     store_.addItem("push_id", intOr(in.fields, "uid", 0), {{"pushId", text(in.fields, "pushId")}});
@@ -1582,17 +1570,6 @@ Reply Service::opOutCash(Incoming& in) {
     }
     store_.saveUser(*user);
     return ok(nullptr, "提现申请已提交");
-}
-
-Reply Service::opOrder(Incoming& in) {
-    auto user = userOf(in);
-    if (!user) return refuse(201, "用户不存在");
-    int64_t uid = std::stoll((*user)["id"].get<std::string>());
-    auto rows =
-        store_.items(text(in.fields, "do") == "taobao" ? "taobao_order" : "store_order", uid);
-    Reply r = ok(nullptr);
-    r.body["data"] = pageJson(Store::page(rows, intOr(in.fields, "number", 1), 10), r);
-    return r;
 }
 
 Reply Service::opUserDetailed(Incoming& in) {

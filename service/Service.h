@@ -113,7 +113,10 @@ private:
     void checkSignature(Incoming& in);
     std::optional<Reply> accessRefusal(const Operation& op, const Incoming& in);
     void logRequest(const Incoming& in, const HttpRequest& req);
-    std::optional<nlohmann::json> takeScript(const std::string& iface, const std::string& op);
+    // The first pending script for the operation whose "fields" (when it names any) the
+    // request's fields match.
+    std::optional<nlohmann::json> takeScript(const std::string& iface, const std::string& op,
+                                             const nlohmann::json& fields);
     HttpResponse send(const Incoming& in, Reply reply, const std::optional<nlohmann::json>& script);
     // A script that cuts the connection instead of replying.
     static std::optional<HttpResponse> scriptedCut(const std::optional<nlohmann::json>& script);

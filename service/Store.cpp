@@ -218,6 +218,34 @@ std::vector<json> Store::items(const std::string& kind, int64_t owner) {
     return out;
 }
 
+int Store::updateItems(const std::string& kind, int64_t owner,
+                       const std::function<bool(json& record)>& edit) {
+    std::lock_guard lock(mutex_);
+    std::vector<std::pair<int64_t, json>> changed;
+    {
+        Stmt s(db_, "SELECT seq, record FROM items WHERE kind = ?1 AND owner = ?2 ORDER BY seq");
+        s.bind(1, kind).bind(2, owner);
+        while (s.step()) {
+            json record = json::parse(s.text(1));
+            if (edit(record)) changed.emplace_back(s.integer(0), std::move(record));
+        }
+    }
+    if (changed.empty()) return 0;
+    exec("BEGIN");
+    try {
+        for (const auto& [seq, record] : changed) {
+            Stmt s(db_, "UPDATE items SET record = ?1 WHERE seq = ?2");
+            s.bind(1, record.dump()).bind(2, seq);
+            s.step();
+        }
+    } catch (...) {
+        exec("ROLLBACK");
+        throw;
+    }
+    exec("COMMIT");
+    return static_cast<int>(changed.size());
+}
+
 Page Store::page(const std::vector<json>& rows, int64_t number, int64_t size) {
     Page p;
     // Page numbers and sizes come from the client: keep them in a range that cannot overflow.

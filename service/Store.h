@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -62,6 +63,10 @@ public:
     // List records of one kind ("product", "taobao_order", ...), owned by a user or by 0.
     int64_t addItem(const std::string& kind, int64_t owner, json record);
     std::vector<json> items(const std::string& kind, int64_t owner);
+    // Hands each record of the kind and owner to `edit` in order; the records it answers true
+    // for are written back as edited, in one transaction. Answers how many were written.
+    int updateItems(const std::string& kind, int64_t owner,
+                    const std::function<bool(json& record)>& edit);
     static Page page(const std::vector<json>& rows, int64_t number, int64_t size);
 
     // Outboxes ("sms" or "mail"): every code the service sends is kept for the tests to read.

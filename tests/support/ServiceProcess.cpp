@@ -102,6 +102,7 @@ std::string ScriptedReply::toJSON() const {
         out += ",\"" + std::string(key) + "\":" + rawValue;
     };
     if (!iface.empty()) add("iface", jsonString(iface));
+    if (!fieldsJSON.empty()) add("fields", fieldsJSON);
     if (codeText) {
         add("code", jsonString(*codeText));
     } else if (code) {

@@ -57,6 +57,7 @@ inline constexpr const char* kServiceOtherUserPassword = "lisi8888";
 struct ScriptedReply {
     std::string op{};     // "get_time", "login", "userInfo" (every "do"), "userInfo&do=pwd"...
     std::string iface{};  // "json", "enciphered", or "" for both interfaces
+    std::string fieldsJSON{};  // raw JSON object: only a request with these fields (as text)
     std::optional<int> code{};
     std::optional<std::string> codeText{};  // "code" sent as a JSON text instead of a number
     std::optional<std::string> msg{};

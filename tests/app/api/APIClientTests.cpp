@@ -194,29 +194,31 @@ TEST_F(APIClientTest, EveryOperationSucceedsWithVerifiedSignatures) {
       ++out.calls;
     };
   };
+  // Coupons are offered per order, named by the order record's id (its orderID).
+  std::shared_ptr<NSString> orderID;
+  int calls = 0;
+  ZVTAPIClient::getOrderWith(NSDictionary::make({{"id"_ns, str(kServiceTestUserId)}, {"do"_ns, "taobao"_ns}, {"number"_ns, 1_n}}),
+                             [&](const std::shared_ptr<NSArray>& models, const id&, const std::shared_ptr<NSString>&) {
+                               for (const id& model : models ? *models : *NSArray::array()) {
+                                 auto order = as<TZTaobaoOrderModel>(model);
+                                 if (!orderID && order && text(order->can_useCoupon) == "1") orderID = as<NSString>(order->orderID);
+                               }
+                               ++calls;
+                             });
+  waitForOne(calls);
+  ASSERT_TRUE(orderID);
   r = {};
-  APIClient::getCouponsWithParameter(NSDictionary::make({{"uid"_ns, str(kServiceTestUserId)}, {"tradeId"_ns, ""_ns}}),
+  APIClient::getCouponsWithParameter(NSDictionary::make({{"uid"_ns, str(kServiceTestUserId)}, {"tradeId"_ns, orderID}}),
                                      valueInto(r));
   waitForOne(r.calls);
   auto coupons = as<NSArray>(r.value);
   ASSERT_TRUE(coupons && coupons->count() > 0) << r.message;
   id couponId = as<NSDictionary>(coupons->firstObject())->objectForKey("id"_ns);
 
-  std::shared_ptr<NSString> tradeId;
-  int calls = 0;
-  ZVTAPIClient::getOrderWith(NSDictionary::make({{"id"_ns, str(kServiceTestUserId)}, {"do"_ns, "taobao"_ns}, {"number"_ns, 1_n}}),
-                             [&](const std::shared_ptr<NSArray>& models, const id&, const std::shared_ptr<NSString>&) {
-                               if (models && models->count() > 0) {
-                                 tradeId = as<NSString>(as<TZTaobaoOrderModel>(models->firstObject())->trade_id);
-                               }
-                               ++calls;
-                             });
-  waitForOne(calls);
-  ASSERT_TRUE(tradeId);
   r = {};
   APIClient::extraRebateOfOrderWithParameter(
       NSDictionary::make({{"uid"_ns, str(kServiceTestUserId)}, {"couponId"_ns, NSString::stringWithFormat("%@", couponId)},
-                          {"tradeId"_ns, tradeId}}),
+                          {"tradeId"_ns, orderID}}),
       valueInto(r));
   waitForOne(r.calls);
   EXPECT_TRUE(r.success) << r.message;
