@@ -91,6 +91,8 @@ const char* reasonOf(int status) {
         return "Continue";
     case 200:
         return "OK";
+    case 302:
+        return "Found";
     case 400:
         return "Bad Request";
     case 403:

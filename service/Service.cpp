@@ -579,6 +579,8 @@ HttpResponse Service::route(HttpRequest& req) {
         return handlePlain(req, "image", &Service::pageImage);
     }
     if (pictureName(path, "/uploads/")) return handlePlain(req, "image", &Service::pageUpload);
+    if (path == "/shop/gone.php") return goneShop(req);
+    if (isShopPage(path)) return handlePlain(req, "page", &Service::pageShop);
     if (pagePath(path)) return handlePlain(req, "page", &Service::pageHtml);
     return plainResponse(404, "");
 }
@@ -1226,18 +1228,6 @@ Reply Service::opSearchMall(Incoming& in) {
     return r;
 }
 
-Reply Service::opGoMall(Incoming& in) {
-    std::string id = text(in.fields, "id");
-    std::string name = "商城";
-    for (int64_t type = 1; type <= 3; ++type) {
-        for (const auto& m : store_.items("mall", type)) {
-            if (m["id"] == id) name = m["title"];
-        }
-    }
-    return html(escapeHtml(name), "<p>正在前往" + escapeHtml(name) + "，用户 " +
-                                      escapeHtml(text(in.fields, "uid")) + " 的返利已记录。</p>");
-}
-
 Reply Service::opRegisterCode(Incoming& in) {
     std::string phone = text(in.fields, "phoneNumber");
     if (!validPhone(phone)) return refuse(202, "手机号格式不正确");
@@ -1631,14 +1621,6 @@ Reply Service::opAvatar(Incoming& in) {
     return ok({{"avatar", url}}, "上传成功");
 }
 
-Reply Service::opClickUrl(Incoming& in) {
-    std::string iid = text(in.fields, "good_iid");
-    if (iid.empty()) return refuse(202, "商品不存在");
-    std::string url = std::string(kRootPlaceholder) + "/item.php?iid=" + iid +
-                      "&id=" + text(in.fields, "good_id") + "&uid=" + text(in.fields, "uid");
-    return ok({{"click_url", url}});
-}
-
 // ---------------------------------------------------------------------------------------------
 // Pages and pictures
 
@@ -1648,8 +1630,7 @@ Reply Service::pageHtml(Incoming& in) {
         {"/wap/help-1.php", "新手帮助"},   {"/wap/help-2.php", "返利说明"},
         {"/wap/help-3.php", "提现说明"},   {"/wap/help-4.php", "常见问题"},
         {"/wap/coupon.php", "回扣券"},     {"/wap/help-ios-ads.html", "任务规则"},
-        {"/wap/activity.php", "活动专区"}, {"/wap/reset.php", "重置密码"},
-        {"/item.php", "商品详情"},         {"/", "Zavelto"}};
+        {"/wap/reset.php", "重置密码"},    {"/", "Zavelto"}};
     auto it = titles.find(path);
     if (it == titles.end()) {
         Reply r = html("页面不存在", "<p>" + escapeHtml(path) + "</p>");
@@ -1657,7 +1638,6 @@ Reply Service::pageHtml(Incoming& in) {
         return r;
     }
     std::string body = "<p>Zavelto " + it->second + "</p>";
-    if (path == "/item.php") body += "<p>商品 " + escapeHtml(text(in.fields, "iid")) + "</p>";
     return html(it->second, body);
 }
 

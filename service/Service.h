@@ -189,6 +189,10 @@ private:
 
     // Pages and pictures.
     Reply pageHtml(Incoming&);
+    // The shops' stand-in pages (ShopPages.cpp).
+    static bool isShopPage(const std::string& path);
+    Reply pageShop(Incoming&);
+    HttpResponse goneShop(const HttpRequest& req);
     Reply pageLookup(Incoming&);
     Reply pageImage(Incoming&);
     Reply pageUpload(Incoming&);

@@ -39,6 +39,8 @@ bool parseSeconds(const std::string& text, double* out) {
 
 std::string defaultServerRoot() { return "http://127.0.0.1:" + std::to_string(ZVT_SERVICE_PORT); }
 
+std::string defaultAppStoreWebHost() { return "localhost:" + std::to_string(ZVT_SERVICE_PORT); }
+
 ConfigurationValues Configuration::values() {
   std::lock_guard lock(configMutex());
   return current();
@@ -69,6 +71,19 @@ std::shared_ptr<NSString> Configuration::URLStringWithPath(std::string_view path
   if (path.starts_with("http://") || path.starts_with("https://")) return NSString::stringWithUTF8String(path);
   while (!path.empty() && path.front() == '/') path.remove_prefix(1);
   return NSString::stringWithUTF8String(values().serverRoot + "/" + std::string(path));
+}
+
+std::string Configuration::webHost(std::string ConfigurationValues::*host) {
+  auto v = values();
+  if (!(v.*host).empty()) return v.*host;
+  std::string_view root = v.serverRoot;
+  if (const auto scheme = root.find("://"); scheme != std::string_view::npos) root.remove_prefix(scheme + 3);
+  return std::string(root.substr(0, root.find('/')));
+}
+
+std::shared_ptr<NSString> Configuration::taobaoCartURLString() {
+  auto v = values();
+  return NSString::stringWithUTF8String(v.taobaoCartURL.empty() ? v.serverRoot + "/shop/cart.html" : v.taobaoCartURL);
 }
 
 std::shared_ptr<NSString> Configuration::appStoreLookupURLString() {

@@ -19,6 +19,8 @@ namespace zvt {
 // "http://127.0.0.1:<the local service's port>": the port is the build's ZVT_SERVICE_PORT, the
 // one scripts/run.sh starts the service on.
 std::string defaultServerRoot();
+// "localhost:<the same port>".
+std::string defaultAppStoreWebHost();
 
 struct ConfigurationValues {
   std::string serverRoot = defaultServerRoot();
@@ -30,6 +32,21 @@ struct ConfigurationValues {
   std::string appStoreIdentifier = "1077360584";
   // The host of the store's review page (opened with the "itms-apps" scheme).
   std::string appStoreReviewHost = "itunes.apple.com";
+
+  // The shop pages the web screens compare links with, as "host[:port]". An empty value is the
+  // service's own host (the authority of serverRoot), where the service keeps stand-ins of the
+  // shops' download pages, so that no page of this deployment leaves the machine.
+  std::string tmallPagesHost;    // the Tmall app-download page (https)
+  std::string partnerPagesHost;  // the partner app-download page (http)
+  std::string taobaoMobileHost;  // the Taobao Android download page (http)
+  // The App Store's web host, whose pages the product page refuses: the service under another
+  // name, so that a refusal that fails still stays on the machine.
+  std::string appStoreWebHost = defaultAppStoreWebHost();
+  // The shops' login pages, on which the product page shows no spinner over the form.
+  std::string taobaoLoginHost = "login.m.taobao.com";
+  std::string tmallLoginHost = "login.tmall.com";
+  // The Taobao mobile cart page the personal centre opens; empty: the service's stand-in.
+  std::string taobaoCartURL;
 };
 
 class Configuration {
@@ -47,6 +64,11 @@ class Configuration {
   // The root followed by exactly one "/" and the path (a path that is already a full
   // "http://" or "https://" URL is returned unchanged).
   static std::shared_ptr<NSString> URLStringWithPath(std::string_view path);
+  // One of the web hosts above, an empty value answered with the service's own host.
+  static std::string webHost(std::string ConfigurationValues::*host);
+  // The cart page's address (the service's "/shop/cart.html" unless configured).
+  static std::shared_ptr<NSString> taobaoCartURLString();
+
   // The store lookup address with "?id=" and the store identifier.
   static std::shared_ptr<NSString> appStoreLookupURLString();
 

@@ -26,13 +26,10 @@ const std::vector<PlaceholderScreenClass>& placeholderScreenClasses() {
       {"TZAssetsViewController", "资产明细", {"flag", "assetsTitle"}, "assetsTitle"},
       {"TZOrderViewController", "返利订单", {}},
       {"TZMessageViewController", "站内消息", {}},
-      {"ActivityZoneViewController", "活动专区", {"activityZoneUrl", "activityZoneName", "isShare", "infoModel"},
-       "activityZoneName"},
       {"TZStrollViewController", "逛逛", {}},
       {"TZExchangeViewController", "兑换中心", {}},
       {"InviteFriendsViewController", "邀请好友", {}},
       {"CourseViewController", "返利教程", {}},
-      {"WebDetailViewController", "商品详情", {"goodsId", "taoBao_goodsId", "isProductPush"}},
       // Opened from the login screen, the personal centre and the settings.
       {"TZRegisterViewController", "注册", {"isFromLogin"}},
       {"QQWebViewController", "QQ授权与登录", {}},
@@ -45,7 +42,6 @@ const std::vector<PlaceholderScreenClass>& placeholderScreenClasses() {
       {"TZServerQQViewController", "在线客服", {}},
       {"TZRebateCouponViewController", "回扣券", {}},
       {"AboutZaveltoViewController", "关于Zavelto", {}},
-      {"TZPublicViewController", "网页", {"webTitle", "webUrl"}, "webTitle"},
   };
   return rows;
 }

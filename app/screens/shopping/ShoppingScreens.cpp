@@ -1,11 +1,19 @@
 #include "app/screens/shopping/ShoppingScreens.h"
 
+#include "app/screens/shopping/ActivityZoneViewController.h"
+#include "app/screens/shopping/SearchResultViewController.h"
+#include "app/screens/shopping/TZPublicViewController.h"
+#include "app/screens/shopping/WebDetailViewController.h"
 #include "app/ui/ScreenRegistry.h"
 
 namespace zvt {
 
 void registerShoppingScreens() {
   // One line per screen class, in the order the screens arrive.
+  registerScreenClass("WebDetailViewController", [] { return std::make_shared<WebDetailViewController>(); });
+  registerScreenClass("SearchResultViewController", [] { return std::make_shared<SearchResultViewController>(); });
+  registerScreenClass("ActivityZoneViewController", [] { return std::make_shared<ActivityZoneViewController>(); });
+  registerScreenClass("TZPublicViewController", [] { return std::make_shared<TZPublicViewController>(); });
 }
 
 }  // namespace zvt

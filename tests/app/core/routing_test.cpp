@@ -21,6 +21,9 @@ class RoutingTest : public ShellTest {
   void SetUp() override {
     ShellTest::SetUp();
     zvt::test::registerStandInScreen({"ThecalendarViewController", "签到", {}});
+    zvt::test::registerStandInScreen({"WebDetailViewController", "商品详情", {"goodsId", "taoBao_goodsId", "isProductPush"}});
+    zvt::test::registerStandInScreen({"ActivityZoneViewController", "活动专区",
+                                      {"activityZoneUrl", "activityZoneName", "isShare", "infoModel"}, "activityZoneName"});
   }
   // Back to the home tab's root, without animation.
   void home() {
