@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "app/screens/account/AccountScreens.h"
 #include "app/screens/shopping/ShoppingScreens.h"
 #include "app/ui/ScreenRegistry.h"
 #include "platform/webkit/UIWebView.h"
@@ -19,6 +20,8 @@ class WebScreenTest : public ShellTest {
     ShellTest::SetUp();
     ZVT_REQUIRE_DISPLAY();
     registerShoppingScreens();
+    // The login screen the pages present.
+    registerAccountScreens();
     // The App Store's stand-in is the service under the name "localhost", on the test's port.
     auto values = Configuration::values();
     values.appStoreWebHost = "localhost:" + std::to_string(service_->port());

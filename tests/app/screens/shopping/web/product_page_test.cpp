@@ -6,7 +6,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/api/ZVTAPIClient.h"
+#include "app/screens/account/TZLoginView.h"
+#include "platform/uikit/UITextField.h"
 #include "app/api/ZVTServerProtocol.h"
 #include "app/screens/shopping/WebDetailViewController.h"
 #include "platform/network/NSHTTPCookie.h"
@@ -37,17 +38,27 @@ class ProductPageTest : public WebScreenTest {
     return log.empty() ? json() : log.back();
   }
 
-  // Logs in as the demo user through the application's own client (what the login screen does).
-  void logIn() {
-    bool done = false, success = false;
-    ZVTAPIClient::loginWith(NSDictionary::make({{"userName"_ns, str(zvt::test::kServiceTestUserName)},
-                                                {"password"_ns, str(zvt::test::kServiceTestUserPassword)}}),
-                            [&](bool ok, const ZVTAPIClient::Message&) {
-                              success = ok;
-                              done = true;
-                            });
-    ASSERT_TRUE(waitFor([&] { return done; }));
-    ASSERT_TRUE(success);
+  // Logs in as the demo user on the login screen shown: name, password, "登录"; the screen
+  // goes away once the service has answered.
+  void logInOnTheLoginScreen() {
+    std::shared_ptr<UITextField> name, password;
+    for (const auto& field : device().viewsOfClass<UITextField>()) (field->isSecureTextEntry() ? password : name) = field;
+    ASSERT_TRUE(name && password);
+    ASSERT_TRUE(device().tapView(name));
+    device().wait(0.5);
+    name->setText(nullptr);
+    ASSERT_TRUE(device().typeText(zvt::test::kServiceTestUserName));
+    ASSERT_TRUE(device().tapView(password));
+    device().wait(0.5);
+    ASSERT_TRUE(device().typeText(zvt::test::kServiceTestUserPassword));
+    auto form = device().viewsOfClass<TZLoginView>();
+    ASSERT_EQ(form.size(), 1u);
+    ASSERT_TRUE(device().tapView(form.front()->loginButton()));
+    ASSERT_TRUE(waitFor([&] {
+      device().wait(0.1);
+      return presented() == nullptr;
+    }));
+    device().wait(1);
   }
 
   static std::string cookieNamed(const char* name) {
@@ -104,10 +115,8 @@ TEST_F(ProductPageTest, LoggedOutTheBarOffersTheLoginAndAfterItThePageComesBackW
   auto login = std::dynamic_pointer_cast<UINavigationController>(presented());
   ASSERT_TRUE(login);
   EXPECT_EQ(login->viewControllers().front()->className(), "TZLoginViewController");
-  logIn();
   service_->clearLog();
-  login->dismissViewControllerAnimated(true);
-  device().wait(1);
+  logInOnTheLoginScreen();
 
   // Back on the page: no bar, full height, the link asked for again with the user's id, and the
   // login's session cookie sent with the page's request.
@@ -181,7 +190,7 @@ TEST_F(ProductPageTest, FailuresOnTheLinkRoadLeaveThePageEmptyWithoutAWord) {
   }
 }
 
-TEST_F(ProductPageTest, TheFilterRefusesTheDownloadPagesAppLinksBlankAndTheStore) {
+TEST(LinkFilter, RefusesTheDownloadPagesAppLinksBlankAndTheStore) {
   zvt::ConfigurationScope scope;
   auto values = zvt::Configuration::values();
   values.serverRoot = "http://127.0.0.1:9";
