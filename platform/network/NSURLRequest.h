@@ -20,6 +20,8 @@ enum : NSURLRequestCachePolicy {
     NSURLRequestReloadIgnoringLocalCacheData = 1,
     NSURLRequestReturnCacheDataElseLoad = 2,
     NSURLRequestReturnCacheDataDontLoad = 3,
+    NSURLRequestReloadIgnoringLocalAndRemoteCacheData = 4,
+    NSURLRequestReloadRevalidatingCacheData = 5,
 };
 
 using NSURLRequestNetworkServiceType = NSUInteger;
