@@ -104,6 +104,19 @@ ZVTSessionHooks ZVTLoginSession::defaultHooks() {
     delegate->setUserInfoDictionary(nullptr);
     ZVTLoginSession::setAlias(NSString::string(), std::nullopt);
   };
+  hooks.logout = [] {
+    auto delegate = AppDelegate::shared();
+    if (auto cookie = delegate->cookieDic()) {
+      ZVTPublicTools::deleteCookieWith(cookie);
+      delegate->setCookieDic(nullptr);
+    }
+    delegate->setIsLogin(false);
+    delegate->setUserInfoDictionary(nullptr);
+    auto defaults = NSUserDefaults::standardUserDefaults();
+    defaults->setBool(false, "isLogin"_ns);
+    defaults->synchronize();
+    ZVTLoginSession::setAlias(NSString::string(), std::nullopt);
+  };
   hooks.setAlias = [](const std::shared_ptr<NSString>& alias, std::optional<ZVTSessionClient> callback) {
     PushService::setAlias(alias, aliasCallbackOf(callback), nullptr);
   };
@@ -115,6 +128,7 @@ void ZVTLoginSession::setHooks(ZVTSessionHooks hooks) {
   auto defaults = defaultHooks();
   if (!hooks.install) hooks.install = defaults.install;
   if (!hooks.failLogin) hooks.failLogin = defaults.failLogin;
+  if (!hooks.logout) hooks.logout = defaults.logout;
   if (!hooks.setAlias) hooks.setAlias = defaults.setAlias;
   if (!hooks.registrationID) hooks.registrationID = defaults.registrationID;
   currentHooks() = std::move(hooks);
@@ -130,6 +144,11 @@ void ZVTLoginSession::install(const ZVTSessionInstall& install) {
 void ZVTLoginSession::failLogin(ZVTSessionClient client) {
   auto step = currentHooks().failLogin;
   step(client);
+}
+
+void ZVTLoginSession::logout() {
+  auto step = currentHooks().logout;
+  step();
 }
 
 void ZVTLoginSession::setAlias(const std::shared_ptr<NSString>& alias, std::optional<ZVTSessionClient> callback) {

@@ -7,6 +7,9 @@
 //              record, the push alias with the client's callback, the stored "isLogin",
 //              "loginInfo" and "info", the site cookie, the welcome red packet;
 //   failLogin  a failed login: the delegate's flag and record cleared, the alias cleared;
+//   logout     the user's logout (the settings screen): the site cookie deleted and cookieDic
+//              cleared, the flag and record cleared, the stored "isLogin" NO, the alias
+//              cleared; "loginInfo" and "info" stay stored, nothing is sent to the server;
 //   setAlias   the push client's alias call (+[PushService setAlias:callbackSelector:object:]);
 //   registrationID  the push client's registration id (+[PushService registrationID]).
 //
@@ -52,6 +55,7 @@ struct ZVTSessionInstall {
 struct ZVTSessionHooks {
   std::function<void(const ZVTSessionInstall&)> install;
   std::function<void(ZVTSessionClient client)> failLogin;
+  std::function<void()> logout;
   // `callback`: the client whose tagsAliasCallback is to be called when the push server has
   // answered; none for a plain alias change.
   std::function<void(const std::shared_ptr<NSString>& alias, std::optional<ZVTSessionClient> callback)> setAlias;
@@ -62,6 +66,7 @@ class ZVTLoginSession {
  public:
   static void install(const ZVTSessionInstall& install);
   static void failLogin(ZVTSessionClient client);
+  static void logout();
   static void setAlias(const std::shared_ptr<NSString>& alias, std::optional<ZVTSessionClient> callback);
   static std::shared_ptr<NSString> registrationID();
 

@@ -47,6 +47,8 @@ struct ConfigurationValues {
   std::string tmallLoginHost = "login.tmall.com";
   // The Taobao mobile cart page the personal centre opens; empty: the service's stand-in.
   std::string taobaoCartURL;
+  // The customer-service telephone number the personal centre dials ("tel://" + number).
+  std::string customerServiceTelephone = "4006680520";
 };
 
 class Configuration {

@@ -21,7 +21,6 @@ const std::vector<PlaceholderScreenClass>& placeholderScreenClasses() {
       {"ProductStoreViewController", "超精选", {"smallSortType", "bigSortType", "isPush"}},
       {"TZNewSearchViewController", "淘宝回扣", {}},
       {"ThirdProductStoreViewController", "商城回扣", {"isPush"}},
-      {"UserInfoViewController", "我的", {}},
       // Opened by the push router and the item router.
       {"TZAssetsViewController", "资产明细", {"flag", "assetsTitle"}, "assetsTitle"},
       {"TZOrderViewController", "返利订单", {}},

@@ -32,17 +32,20 @@ std::shared_ptr<NSString> textSetting(const std::shared_ptr<NSDictionary>& setti
 void promptAnswered(NSInteger buttonIndex) {
   if (auto days = textSetting(AppDelegate::shared()->evaluateDic(), "timeInterval")) ZVTPublicTools::saveTime(days);
   if (buttonIndex != 1) return;
-  const auto values = zvt::Configuration::values();
-  auto url = NSURL::URLWithString(NSString::stringWithUTF8String(
-      "itms-apps://" + values.appStoreReviewHost +
-      "/WebObjects/MZStore.woa/wa/viewContentsUserReviews?type=Purple+Software&id=" + values.appStoreIdentifier));
-  if (url) UIApplication::sharedApplication()->openURL(url);
+  if (auto url = ZVTPublicTools::reviewPageURL()) UIApplication::sharedApplication()->openURL(url);
   auto defaults = NSUserDefaults::standardUserDefaults();
   defaults->setBool(true, "isHaveEvaluated"_ns);
   defaults->synchronize();
 }
 
 }  // namespace
+
+std::shared_ptr<NSURL> ZVTPublicTools::reviewPageURL() {
+  const auto values = zvt::Configuration::values();
+  return NSURL::URLWithString(NSString::stringWithUTF8String(
+      "itms-apps://" + values.appStoreReviewHost +
+      "/WebObjects/MZStore.woa/wa/viewContentsUserReviews?type=Purple+Software&id=" + values.appStoreIdentifier));
+}
 
 void ZVTPublicTools::getSizeByLabel(const std::shared_ptr<UILabel>& label, NSInteger width) {
   if (!label) return;

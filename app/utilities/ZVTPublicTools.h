@@ -63,6 +63,9 @@ class ZVTPublicTools : public NSObject {
   static void gotoComment();
   static void timerFired(const std::shared_ptr<NSString>& userInfo);
   static void saveTime(const std::shared_ptr<NSString>& days);
+  // The App Store review page of this application ("itms-apps", the configured host and store
+  // identifier): what the review prompt and the settings' "去评价" open.
+  static std::shared_ptr<NSURL> reviewPageURL();
 };
 
 // -[UIViewController(showRedpacket) showRedpacket:] as a free function: the red-packet view

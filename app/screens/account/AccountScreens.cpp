@@ -1,12 +1,28 @@
 #include "app/screens/account/AccountScreens.h"
 
+#include "app/screens/account/MyAccountViewController.h"
 #include "app/screens/account/TZLoginViewController.h"
+#include "app/screens/account/TZPersonalHeaderView.h"
+#include "app/screens/account/TZUserInfoView.h"
+#include "app/screens/account/UserInfoViewController.h"
+#include "app/ui/PlaceholderScreens.h"
 #include "app/ui/ScreenRegistry.h"
+#include "platform/uikit/UIStoryboard.h"
 
 namespace zvt {
 
 void registerAccountScreens() {
   registerScreenClass("TZLoginViewController", [] { return TZLoginViewController::make(); });
+  registerScreenClass("UserInfoViewController", [] { return UserInfoViewController::make(); });
+  registerScreenClass("MyAccountViewController", [] { return MyAccountViewController::make(); });
+  TZPersonalHeaderView::registerNib();
+  TZUserInfoView::registerNib();
+  // The change-password storyboard, until its screen arrives: its initial scene stands in.
+  ui::registerStoryboard("TZChangePasswordViewController",
+                         {"change", {{"change", [](ui::NibBuilder& builder) -> std::shared_ptr<UIViewController> {
+                                        return builder.adopt(std::make_shared<PlaceholderScreen>(PlaceholderScreenClass{
+                                            "TZChangePasswordViewController", "修改密码", {}}));
+                                      }}}});
 }
 
 }  // namespace zvt

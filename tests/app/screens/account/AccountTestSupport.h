@@ -6,8 +6,12 @@
 
 #include <string>
 
+#include "app/api/ZVTAPIClient.h"
 #include "app/screens/account/AccountScreens.h"
 #include "app/screens/account/TZLoginViewController.h"
+#include "app/screens/account/UserInfoViewController.h"
+#include "app/ui/PlaceholderScreens.h"
+#include "app/ui/ScreenRegistry.h"
 #include "foundation/json/JSONDecoder.h"
 #include "platform/network/NSHTTPCookie.h"
 #include "tests/app/core/ShellTestSupport.h"
@@ -19,6 +23,10 @@ class AccountScreenTest : public ShellTest {
   void SetUp() override {
     ShellTest::SetUp();
     registerAccountScreens();
+    // The cart page is a web page of the shopping screens: a stand-in that keeps what it is given.
+    registerScreenClass("TZPublicViewController", [] {
+      return std::make_shared<PlaceholderScreen>(PlaceholderScreenClass{"TZPublicViewController", "网页", {"webTitle", "webUrl"}, "webTitle"});
+    });
   }
 
   // The navigation controller presented over the shell, or nil.
@@ -37,6 +45,25 @@ class AccountScreenTest : public ShellTest {
     presentLoginScreen(topScreen());
     device().wait(1);
     return presentedLogin();
+  }
+
+  // The fifth tab ("我的"), shown: the personal centre.
+  std::shared_ptr<UserInfoViewController> showCentre() {
+    device().tapText("我的");
+    device().wait(1);
+    return std::dynamic_pointer_cast<UserInfoViewController>(topScreen());
+  }
+  // Logs the demo user in through the client, as the login screen does (the login screen's own
+  // tests type it in).
+  static bool logInDemoUser() {
+    bool done = false, ok = false;
+    ZVTAPIClient::loginWith(NSDictionary::make({{"userName"_ns, NSString::stringWithUTF8String(kServiceTestUserName)},
+                                                {"password"_ns, NSString::stringWithUTF8String(kServiceTestUserPassword)}}),
+                            [&](bool success, const std::shared_ptr<NSString>&) {
+                              ok = success;
+                              done = true;
+                            });
+    return waitFor([&] { return done; }) && ok;
   }
 
   // Taps the field (so that it edits and the keyboard shows) and types the text.
