@@ -1,8 +1,10 @@
 #include "app/runner/Runner.h"
 
+#include <fcntl.h>
 #include <signal.h>
-#include <sys/signalfd.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdlib>
 #include <fstream>
@@ -43,22 +45,28 @@ void startReporting() {
 }
 
 // SIGINT and SIGTERM end the run cleanly: the window closes (the application terminates), or a
-// headless run stops where it is with status 130. They arrive through a signalfd watched by the
-// main run loop, so that nothing runs inside a signal handler.
+// headless run stops where it is with status 130. The handler only writes the signal's number to
+// a pipe that the main run loop watches, so nothing else runs inside it. A handler rather than
+// blocked signals read through a signalfd: libraries start threads of their own before main()
+// (the web engine's JavaScript runtime does, at load time), and a signal blocked only on our
+// threads would reach one of theirs and end the process at once.
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int number) {
+  const int saved = errno;
+  const unsigned char byte = static_cast<unsigned char>(number);
+  [[maybe_unused]] const ssize_t written = write(signalPipe[1], &byte, 1);
+  errno = saved;
+}
+
 void watchSignals(bool window) {
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, SIGINT);
-  sigaddset(&set, SIGTERM);
-  if (pthread_sigmask(SIG_BLOCK, &set, nullptr) != 0) return;
-  const int fd = signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
-  if (fd < 0) return;
+  if (signalPipe[0] < 0 && pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
   static std::shared_ptr<NSRunLoopFileSource> source;
   source = NSRunLoop::mainRunLoop()->addFileDescriptor(
-      fd, NSRunLoopFileSource::kRead,
+      signalPipe[0], NSRunLoopFileSource::kRead,
       [window](int fd, unsigned) {
-        signalfd_siginfo info{};
-        if (read(fd, &info, sizeof info) != static_cast<ssize_t>(sizeof info)) return;
+        unsigned char byte = 0;
+        if (read(fd, &byte, 1) != 1) return;
         if (window) {
           closeDesktopWindow();
         } else {
@@ -67,6 +75,12 @@ void watchSignals(bool window) {
         }
       },
       {NSRunLoopCommonModes});
+  struct sigaction action {};
+  action.sa_handler = onSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
 }
 
 bool readFile(const std::string& path, std::string& out) {
