@@ -73,7 +73,74 @@ class NWActivityIndicatorViewNotificationObserver : public NSObject {
   std::weak_ptr<UIActivityIndicatorView> activityIndicatorView_;
 };
 
+// The observer kept with a refresh control: the same bindings, with a task followed only while
+// it runs.
+class NWRefreshControlNotificationObserver : public NSObject {
+ public:
+  explicit NWRefreshControlNotificationObserver(std::weak_ptr<UIRefreshControl> control)
+      : refreshControl_(std::move(control)) {}
+
+  void setRefreshingWithStateOfTask(const std::shared_ptr<NSURLSessionTask>& task) {
+    auto center = NSNotificationCenter::defaultCenter();
+    center->removeObserver(shared_from_this());
+    if (!task) return;
+    auto control = refreshControl_.lock();
+    if (task->state() == NSURLSessionTaskStateRunning) {
+      if (control) control->beginRefreshing();
+      center->addObserver(shared_from_this(), handler(true), NWNetworkingTaskDidResumeNotification, task);
+      center->addObserver(shared_from_this(), handler(false), NWNetworkingTaskDidCompleteNotification, task);
+      center->addObserver(shared_from_this(), handler(false), NWNetworkingTaskDidSuspendNotification, task);
+    } else if (control) {
+      control->endRefreshing();
+    }
+  }
+
+  void setRefreshingWithStateOfOperation(const std::shared_ptr<NSOperation>& operation) {
+    auto center = NSNotificationCenter::defaultCenter();
+    center->removeObserver(shared_from_this());
+    if (!operation) return;
+    if (!operation->isFinished()) {
+      if (auto control = refreshControl_.lock()) {
+        if (operation->isExecuting()) {
+          control->beginRefreshing();
+        } else {
+          control->endRefreshing();
+        }
+      }
+      center->addObserver(shared_from_this(), handler(true), NWNetworkingOperationDidStartNotification, operation);
+      center->addObserver(shared_from_this(), handler(false), NWNetworkingOperationDidFinishNotification, operation);
+    }
+  }
+
+ private:
+  NSNotificationCenter::Callback handler(bool begin) {
+    std::weak_ptr<UIRefreshControl> weak = refreshControl_;
+    return [weak, begin](const std::shared_ptr<NSNotification>&) {
+      dispatch_async(dispatch_get_main_queue(), [weak, begin] {
+        if (auto control = weak.lock()) {
+          if (begin) {
+            control->beginRefreshing();
+          } else {
+            control->endRefreshing();
+          }
+        }
+      });
+    };
+  }
+
+  std::weak_ptr<UIRefreshControl> refreshControl_;
+};
+
 const char kObserverKey = 0;
+
+std::shared_ptr<NWRefreshControlNotificationObserver> observerOf(const std::shared_ptr<UIRefreshControl>& control) {
+  auto observer = zvt::as<NWRefreshControlNotificationObserver>(control->associatedObject(&kObserverKey));
+  if (!observer) {
+    observer = std::make_shared<NWRefreshControlNotificationObserver>(control);
+    control->setAssociatedObject(&kObserverKey, observer);
+  }
+  return observer;
+}
 
 std::shared_ptr<NWActivityIndicatorViewNotificationObserver> observerOf(const std::shared_ptr<UIActivityIndicatorView>& view) {
   auto observer = zvt::as<NWActivityIndicatorViewNotificationObserver>(view->associatedObject(&kObserverKey));
@@ -129,6 +196,16 @@ void setAnimatingWithStateOfTask(const std::shared_ptr<UIActivityIndicatorView>&
 void setAnimatingWithStateOfOperation(const std::shared_ptr<UIActivityIndicatorView>& view,
                                       const std::shared_ptr<NSOperation>& operation) {
   if (view) observerOf(view)->setAnimatingWithStateOfOperation(operation);
+}
+
+void setRefreshingWithStateOfTask(const std::shared_ptr<UIRefreshControl>& control,
+                                  const std::shared_ptr<NSURLSessionTask>& task) {
+  if (control) observerOf(control)->setRefreshingWithStateOfTask(task);
+}
+
+void setRefreshingWithStateOfOperation(const std::shared_ptr<UIRefreshControl>& control,
+                                       const std::shared_ptr<NSOperation>& operation) {
+  if (control) observerOf(control)->setRefreshingWithStateOfOperation(operation);
 }
 
 void setProgressWithUploadProgressOfOperation(const std::shared_ptr<UIProgressView>& view,

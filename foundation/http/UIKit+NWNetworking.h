@@ -15,6 +15,7 @@
 #include "platform/uikit/UIActivityIndicatorView.h"
 #include "platform/uikit/UIAlertView.h"
 #include "platform/uikit/UIProgressView.h"
+#include "platform/uikit/UIRefreshControl.h"
 
 // UIActivityIndicatorView(NWNetworking): animates while the task runs (resumed: start;
 // suspended or completed: stop) or while the operation executes (start, finish). Each call
@@ -23,6 +24,14 @@ void setAnimatingWithStateOfTask(const std::shared_ptr<UIActivityIndicatorView>&
                                  const std::shared_ptr<NSURLSessionTask>& task);
 void setAnimatingWithStateOfOperation(const std::shared_ptr<UIActivityIndicatorView>& view,
                                       const std::shared_ptr<NSOperation>& operation);
+
+// UIRefreshControl(NWNetworking): refreshes while the task runs (a task that is not running ends
+// refreshing and is not followed), or while the operation executes. Each call replaces the
+// control's earlier binding; nil only removes it.
+void setRefreshingWithStateOfTask(const std::shared_ptr<UIRefreshControl>& control,
+                                  const std::shared_ptr<NSURLSessionTask>& task);
+void setRefreshingWithStateOfOperation(const std::shared_ptr<UIRefreshControl>& control,
+                                       const std::shared_ptr<NSOperation>& operation);
 
 // UIProgressView(NWNetworking): the operation's progress block (kept: the binding calls it
 // first) sets the view's progress to written / expected on the main queue when the expected

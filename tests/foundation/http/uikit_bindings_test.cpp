@@ -14,6 +14,7 @@
 #include <mutex>
 
 #include "foundation/http/NWHTTPRequestOperation.h"
+#include "foundation/http/NWURLSessionManager.h"
 #include "foundation/http/UIKit+NWNetworking.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "tests/support/MainLoop.h"
@@ -105,6 +106,69 @@ TEST(UIKitBindings, AnIndicatorSpinsWhileItsOperationRunsAndAProgressViewReaches
   EXPECT_TRUE(runMainLoopUntil([&] { return next->isFinished(); }));
   zvt::test::drainMainLoop();
   EXPECT_FALSE(indicator->isAnimating());
+}
+
+TEST(UIKitBindings, ARefreshControlFollowsARunningTaskOnlyAndAnOperationUntilItFinishes) {
+  zvt::test::TestHTTPServer server;
+  Gate gate;
+  server.route("/held", [&](const zvt::test::HTTPRequest&, zvt::test::HTTPResponder& responder) {
+    gate.wait();
+    responder.send(200, "done");
+  });
+  server.route("/quick", [](const zvt::test::HTTPRequest&, zvt::test::HTTPResponder& responder) { responder.send(200, "ok"); });
+  auto manager = NWURLSessionManager::make();
+  auto control = UIRefreshControl::make();
+
+  // A suspended task (not running): refreshing ends and the task is not followed.
+  control->beginRefreshing();
+  auto suspended = manager->dataTaskWithRequest(NSURLRequest::requestWithURL(NSURL::URLWithString(server.url("/quick"))), nullptr);
+  setRefreshingWithStateOfTask(control, suspended);
+  EXPECT_FALSE(control->isRefreshing());
+  suspended->resume();
+  ASSERT_TRUE(runMainLoopUntil([&] { return suspended->state() == NSURLSessionTaskStateCompleted; }));
+  zvt::test::drainMainLoop();
+  EXPECT_FALSE(control->isRefreshing()) << "unbound: its resumption did not begin refreshing";
+
+  // A running task: refreshing until it completes.
+  auto running = manager->dataTaskWithRequest(NSURLRequest::requestWithURL(NSURL::URLWithString(server.url("/held"))), nullptr);
+  running->resume();
+  setRefreshingWithStateOfTask(control, running);
+  EXPECT_TRUE(control->isRefreshing());
+  gate.release();
+  ASSERT_TRUE(runMainLoopUntil([&] { return running->state() == NSURLSessionTaskStateCompleted && !control->isRefreshing(); }));
+
+  // An operation: refreshing once it starts, until it finishes; nil unbinds.
+  auto operation = operationFor(server.url("/quick"));
+  setRefreshingWithStateOfOperation(control, operation);
+  EXPECT_FALSE(control->isRefreshing()) << "not started yet";
+  bool began = false;
+  auto watch = NSNotificationCenter::defaultCenter()->addObserverForName(
+      NWNetworkingOperationDidStartNotification, operation, nullptr, [&](const std::shared_ptr<NSNotification>&) { began = true; });
+  operation->start();
+  ASSERT_TRUE(runMainLoopUntil([&] { return began && operation->isFinished(); }));
+  zvt::test::drainMainLoop();
+  EXPECT_FALSE(control->isRefreshing());
+  NSNotificationCenter::defaultCenter()->removeObserver(watch);
+
+  auto unbound = operationFor(server.url("/quick"));
+  setRefreshingWithStateOfOperation(control, unbound);
+  setRefreshingWithStateOfOperation(control, nullptr);
+  control->endRefreshing();
+  bool started = false;
+  auto startWatch = NSNotificationCenter::defaultCenter()->addObserverForName(
+      NWNetworkingOperationDidStartNotification, unbound, nullptr, [&](const std::shared_ptr<NSNotification>&) { started = true; });
+  unbound->start();
+  ASSERT_TRUE(runMainLoopUntil([&] { return started && unbound->isFinished(); }));
+  zvt::test::drainMainLoop();
+  EXPECT_FALSE(control->isRefreshing());
+  NSNotificationCenter::defaultCenter()->removeObserver(startWatch);
+  // The manager ends through invalidation; wait until it and its observations have gone.
+  std::weak_ptr<NWURLSessionManager> weakManager = manager;
+  manager->invalidateSessionCancelingTasks(true);
+  manager.reset();
+  suspended.reset();
+  running.reset();
+  EXPECT_TRUE(runMainLoopUntil([&] { return weakManager.expired(); }));
 }
 
 TEST(UIKitBindings, AnAlertShowsAFailedOperationsErrorOnce) {
