@@ -23,7 +23,6 @@ const std::vector<PlaceholderScreenClass>& placeholderScreenClasses() {
       {"ThirdProductStoreViewController", "商城回扣", {"isPush"}},
       // Opened by the push router and the item router.
       {"TZAssetsViewController", "资产明细", {"flag", "assetsTitle"}, "assetsTitle"},
-      {"TZOrderViewController", "返利订单", {}},
       {"TZMessageViewController", "站内消息", {}},
       {"TZStrollViewController", "逛逛", {}},
       {"TZExchangeViewController", "兑换中心", {}},

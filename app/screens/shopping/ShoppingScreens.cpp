@@ -2,6 +2,7 @@
 
 #include "app/screens/shopping/ActivityZoneViewController.h"
 #include "app/screens/shopping/SearchResultViewController.h"
+#include "app/screens/shopping/TZOrderViewController.h"
 #include "app/screens/shopping/TZPublicViewController.h"
 #include "app/screens/shopping/WebDetailViewController.h"
 #include "app/ui/ScreenRegistry.h"
@@ -14,6 +15,9 @@ void registerShoppingScreens() {
   registerScreenClass("SearchResultViewController", [] { return std::make_shared<SearchResultViewController>(); });
   registerScreenClass("ActivityZoneViewController", [] { return std::make_shared<ActivityZoneViewController>(); });
   registerScreenClass("TZPublicViewController", [] { return std::make_shared<TZPublicViewController>(); });
+  zvt::shopping::registerTaobaoOrderCellNib();
+  zvt::shopping::registerStoreOrderCellNib();
+  registerScreenClass("TZOrderViewController", [] { return std::make_shared<TZOrderViewController>(); });
 }
 
 }  // namespace zvt
