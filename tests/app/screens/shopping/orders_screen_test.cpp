@@ -335,6 +335,13 @@ TEST_F(OrdersTest, TheCouponButtonOpensAndClosesPickersAndReportsWhatTheServerSa
   EXPECT_EQ(rowHeight(5), 192);
   EXPECT_FALSE(orders()->openRebateCell());
 
+  // A list of another kind counts as none offered.
+  service_->script(zvt::test::ScriptedReply{.op = "get_coupon", .code = 101, .extraJSON = R"({"coupons": "none"})"});
+  tap(4);
+  EXPECT_TRUE(device().viewWithText("当前无可用回扣券"));
+  dismissAlerts();
+  EXPECT_EQ(rowHeight(4), 192);
+
   // The server refuses the list: its text in an alert.
   service_->script(zvt::test::ScriptedReply{.op = "get_coupon", .code = 202, .msg = "活动已结束"});
   tap(4);
