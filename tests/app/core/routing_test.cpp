@@ -21,6 +21,7 @@ class RoutingTest : public ShellTest {
   void SetUp() override {
     ShellTest::SetUp();
     zvt::test::registerStandInScreen({"ThecalendarViewController", "签到", {}});
+    zvt::test::registerStandInScreen({"TZOrderViewController", "返利订单", {}});
     zvt::test::registerStandInScreen({"WebDetailViewController", "商品详情", {"goodsId", "taoBao_goodsId", "isProductPush"}});
     zvt::test::registerStandInScreen({"ActivityZoneViewController", "活动专区",
                                       {"activityZoneUrl", "activityZoneName", "isShare", "infoModel"}, "activityZoneName"});

@@ -16,6 +16,9 @@ namespace zvt::test {
 void OrdersScreenTest::SetUp() {
   ShellTest::SetUp();
   registerShoppingScreens();
+  // The product page shows a web page (tested under a display of its own): a stand-in keeps
+  // what the orders screen sets on it.
+  registerStandInScreen({"WebDetailViewController", "商品详情", {"goodsId", "taoBao_goodsId", "isProductPush"}});
 }
 
 void OrdersScreenTest::TearDown() {
