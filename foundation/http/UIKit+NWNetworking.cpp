@@ -151,6 +151,67 @@ std::shared_ptr<NWActivityIndicatorViewNotificationObserver> observerOf(const st
   return observer;
 }
 
+// The observer kept with a progress view that follows tasks: one observation context for the
+// upload form and one for the download form, each with its animated flag.
+class NWProgressViewTaskObserver : public NSObject {
+ public:
+  explicit NWProgressViewTaskObserver(std::weak_ptr<UIProgressView> view) : progressView_(std::move(view)) {}
+
+  void follow(const std::shared_ptr<NSURLSessionTask>& task, bool upload, bool animated) {
+    (upload ? uploadAnimated_ : downloadAnimated_) = animated;
+    void* context = upload ? &kUploadContext : &kDownloadContext;
+    task->addObserver(shared_from_this(), "state"_ns, 0, context);
+    task->addObserver(shared_from_this(), upload ? "countOfBytesSent"_ns : "countOfBytesReceived"_ns, 0, context);
+  }
+
+  void observeValueForKeyPath(const std::shared_ptr<NSString>& keyPath, const id& object, const std::shared_ptr<NSDictionary>&,
+                              void* context) override {
+    if (context != &kUploadContext && context != &kDownloadContext) return;
+    const bool upload = context == &kUploadContext;
+    auto task = zvt::as<NSURLSessionTask>(object);
+    if (!task) return;
+    const char* countKey = upload ? "countOfBytesSent" : "countOfBytesReceived";
+    if (keyPath->isEqualToString(countKey)) {
+      const int64_t expected = upload ? task->countOfBytesExpectedToSend() : task->countOfBytesExpectedToReceive();
+      if (expected <= 0) return;
+      const int64_t count = upload ? task->countOfBytesSent() : task->countOfBytesReceived();
+      const float progress = static_cast<float>(count) / static_cast<float>(expected);
+      const bool animated = upload ? uploadAnimated_ : downloadAnimated_;
+      std::weak_ptr<UIProgressView> weak = progressView_;
+      dispatch_async(dispatch_get_main_queue(), [weak, progress, animated] {
+        if (auto view = weak.lock()) view->setProgress(progress, animated);
+      });
+    } else if (keyPath->isEqualToString("state") && task->state() == NSURLSessionTaskStateCompleted) {
+      // A registration already gone (a second completion notice) is no fault.
+      try {
+        task->removeObserver(this, "state"_ns, context);
+        task->removeObserver(this, NSString::stringWithUTF8String(countKey), context);
+      } catch (const std::exception&) {
+      }
+    }
+  }
+
+ private:
+  static inline char kUploadContext = 0;
+  static inline char kDownloadContext = 0;
+  std::weak_ptr<UIProgressView> progressView_;
+  bool uploadAnimated_ = false;
+  bool downloadAnimated_ = false;
+};
+
+const char kProgressObserverKey = 0;
+
+void followTask(const std::shared_ptr<UIProgressView>& view, const std::shared_ptr<NSURLSessionTask>& task, bool upload,
+                bool animated) {
+  if (!view || !task) return;
+  auto observer = zvt::as<NWProgressViewTaskObserver>(view->associatedObject(&kProgressObserverKey));
+  if (!observer) {
+    observer = std::make_shared<NWProgressViewTaskObserver>(view);
+    view->setAssociatedObject(&kProgressObserverKey, observer);
+  }
+  observer->follow(task, upload, animated);
+}
+
 NWURLConnectionOperation::ProgressBlock progressBlock(NWURLConnectionOperation::ProgressBlock previous,
                                                       const std::shared_ptr<UIProgressView>& view, bool animated) {
   std::weak_ptr<UIProgressView> weak = view;
@@ -206,6 +267,16 @@ void setRefreshingWithStateOfTask(const std::shared_ptr<UIRefreshControl>& contr
 void setRefreshingWithStateOfOperation(const std::shared_ptr<UIRefreshControl>& control,
                                        const std::shared_ptr<NSOperation>& operation) {
   if (control) observerOf(control)->setRefreshingWithStateOfOperation(operation);
+}
+
+void setProgressWithUploadProgressOfTask(const std::shared_ptr<UIProgressView>& view,
+                                         const std::shared_ptr<NSURLSessionTask>& task, bool animated) {
+  followTask(view, task, true, animated);
+}
+
+void setProgressWithDownloadProgressOfTask(const std::shared_ptr<UIProgressView>& view,
+                                           const std::shared_ptr<NSURLSessionTask>& task, bool animated) {
+  followTask(view, task, false, animated);
 }
 
 void setProgressWithUploadProgressOfOperation(const std::shared_ptr<UIProgressView>& view,

@@ -33,6 +33,14 @@ void setRefreshingWithStateOfTask(const std::shared_ptr<UIRefreshControl>& contr
 void setRefreshingWithStateOfOperation(const std::shared_ptr<UIRefreshControl>& control,
                                        const std::shared_ptr<NSOperation>& operation);
 
+// UIProgressView(NWNetworking), tasks: the view follows the task's bytes sent (or received) over
+// the expected total, when that is known, on the main queue, animated as asked; it stops
+// following once the task has completed.
+void setProgressWithUploadProgressOfTask(const std::shared_ptr<UIProgressView>& view,
+                                         const std::shared_ptr<NSURLSessionTask>& task, bool animated);
+void setProgressWithDownloadProgressOfTask(const std::shared_ptr<UIProgressView>& view,
+                                           const std::shared_ptr<NSURLSessionTask>& task, bool animated);
+
 // UIProgressView(NWNetworking): the operation's progress block (kept: the binding calls it
 // first) sets the view's progress to written / expected on the main queue when the expected
 // total is known. The view is held weakly.

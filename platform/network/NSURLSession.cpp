@@ -326,7 +326,9 @@ class SessionLoad final : public NSURLConnectionDelegate {
 
   void connectionDidReceiveData(const Connection&, const std::shared_ptr<NSData>& data) override {
     if (!live()) return;
+    task_->willChangeValueForKey("countOfBytesReceived");
     int64_t total = task_->received_ += static_cast<int64_t>(data->length());
+    task_->didChangeValueForKey("countOfBytesReceived");
     auto d = delegate();
     auto s = session();
     if (task_->kind_ == NSURLSessionTask::Kind::Download) {
@@ -359,7 +361,9 @@ class SessionLoad final : public NSURLConnectionDelegate {
 
   void connectionDidSendBodyData(const Connection&, NSInteger bytesWritten, NSInteger totalBytesWritten, NSInteger) override {
     if (!live()) return;
+    task_->willChangeValueForKey("countOfBytesSent");
     task_->sent_ = totalBytesWritten;
+    task_->didChangeValueForKey("countOfBytesSent");
     auto d = delegate();
     if (!d) return;
     auto s = session();
@@ -572,6 +576,25 @@ std::shared_ptr<NSString> NSURLSessionTask::description() const {
   return NSString::stringWithFormat("<%s: %p>{ taskIdentifier: %lu }", className(), static_cast<const void*>(this), static_cast<unsigned long>(identifier_));
 }
 
+const zvt::KVCClass* NSURLSessionTask::classTable() {
+  static const zvt::KVCClass table = zvt::KVCClass::Builder<NSURLSessionTask>()
+                                         .readonlyProperty("state", &NSURLSessionTask::state)
+                                         .readonlyProperty("countOfBytesSent", &NSURLSessionTask::countOfBytesSent)
+                                         .readonlyProperty("countOfBytesReceived", &NSURLSessionTask::countOfBytesReceived)
+                                         .readonlyProperty("countOfBytesExpectedToSend", &NSURLSessionTask::countOfBytesExpectedToSend)
+                                         .readonlyProperty("countOfBytesExpectedToReceive",
+                                                           &NSURLSessionTask::countOfBytesExpectedToReceive)
+                                         .build();
+  return &table;
+}
+
+// The state changes under the task's lock; observers hear of it once the lock is released (the
+// change is announced after it happened, so an observer's old value is the new one).
+void NSURLSessionTask::announceStateChange() {
+  willChangeValueForKey("state");
+  didChangeValueForKey("state");
+}
+
 void NSURLSessionTask::resume() {
   bool changed = false;
   bool start = false;
@@ -593,6 +616,7 @@ void NSURLSessionTask::resume() {
     }
   }
   auto self = selfTask();
+  if (changed) announceStateChange();
   if (start) zvt::onSessionThread([self] { self->startLoad(); });
   if (finish) zvt::onSessionThread([self, error] { self->complete(error); });
   if (changed) zvt::callHook(zvt::resumedHook(), self);
@@ -607,6 +631,7 @@ void NSURLSessionTask::suspend() {
       changed = true;
     }
   }
+  if (changed) announceStateChange();
   if (changed) zvt::callHook(zvt::suspendedHook(), selfTask());
 }
 
@@ -616,6 +641,7 @@ void NSURLSessionTask::cancel() {
     if (state_ != NSURLSessionTaskStateRunning && state_ != NSURLSessionTaskStateSuspended) return;
     state_ = NSURLSessionTaskStateCanceling;
   }
+  announceStateChange();
   auto self = selfTask();
   zvt::onSessionThread([self] {
     if (self->completed_) return;
@@ -763,6 +789,7 @@ void NSURLSessionTask::complete(const std::shared_ptr<NSError>& error) {
       for (auto& fn : held) session->delegateQueue()->addOperationWithBlock(std::move(fn));
     }
   }
+  announceStateChange();
   auto connection = std::move(connection_);
   if (connection) connection->cancel();
   load_.reset();

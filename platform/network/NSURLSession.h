@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "platform/foundation/NSCoder.h"
+#include "platform/foundation/NSKeyValueCoding.h"
 #include "platform/foundation/NSData.h"
 #include "platform/foundation/NSDictionary.h"
 #include "platform/foundation/NSError.h"
@@ -205,6 +206,18 @@ class NSURLSessionTask : public NSObject {
   // NSURLSessionTransferSizeUnknown (-1) for a streamed body and for replies without a length.
   int64_t countOfBytesExpectedToSend() const { return expectedToSend_.load(); }
   int64_t countOfBytesExpectedToReceive() const { return expectedToReceive_.load(); }
+
+  // Key-value coding (read only) of "state" and the byte counts. Observers hear "state" when it
+  // changes and "countOfBytesSent" / "countOfBytesReceived" as bytes go out or come in, on the
+  // thread that changed them (the caller's, or the session's thread).
+  static const zvt::KVCClass* classTable();
+  const zvt::KVCClass* kvcClass() const override { return classTable(); }
+
+ private:
+  // Tells the observers of "state" (after the change, outside the task's lock).
+  void announceStateChange();
+
+ public:
 
   // A suspended task runs (its first resume starts the load); a running one stays as it is.
   void resume();

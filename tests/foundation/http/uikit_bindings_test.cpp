@@ -171,6 +171,52 @@ TEST(UIKitBindings, ARefreshControlFollowsARunningTaskOnlyAndAnOperationUntilItF
   EXPECT_TRUE(runMainLoopUntil([&] { return weakManager.expired(); }));
 }
 
+TEST(UIKitBindings, AProgressViewFollowsATasksBytesAgainstTheirKnownTotal) {
+  zvt::test::TestHTTPServer server;
+  const std::string body(200000, 'x');
+  server.route("/body", [&](const zvt::test::HTTPRequest&, zvt::test::HTTPResponder& responder) { responder.send(200, body); });
+  server.route("/chunked", [&](const zvt::test::HTTPRequest&, zvt::test::HTTPResponder& responder) {
+    responder.sendChunked(200, {}, body, 50000);
+  });
+  server.route("/upload", [](const zvt::test::HTTPRequest&, zvt::test::HTTPResponder& responder) { responder.send(200, "ok"); });
+  auto manager = NWURLSessionManager::make();
+  auto request = [&](const char* path) { return NSURLRequest::requestWithURL(NSURL::URLWithString(server.url(path))); };
+
+  const struct {
+    const char* what;
+    const char* path;
+    bool upload;
+    float expected;
+  } cases[] = {
+      {"download with a length", "/body", false, 1.0f},
+      {"download of unknown length", "/chunked", false, 0.0f},
+      {"upload", "/upload", true, 1.0f},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto view = UIView::makeView<UIProgressView>();
+    std::shared_ptr<NSURLSessionTask> task;
+    if (c.upload) {
+      auto mutableRequest = NSMutableURLRequest::requestWithURL(NSURL::URLWithString(server.url(c.path)));
+      mutableRequest->setHTTPMethod("POST"_ns);
+      task = manager->uploadTaskWithRequest(mutableRequest, NSData::dataWithBytes(body.data(), body.size()), nullptr, nullptr);
+      setProgressWithUploadProgressOfTask(view, task, false);
+    } else {
+      task = manager->dataTaskWithRequest(request(c.path), nullptr);
+      setProgressWithDownloadProgressOfTask(view, task, true);
+    }
+    task->resume();
+    ASSERT_TRUE(runMainLoopUntil([&] { return task->state() == NSURLSessionTaskStateCompleted; }));
+    zvt::test::drainMainLoop();
+    EXPECT_FLOAT_EQ(view->progress(), c.expected);
+    EXPECT_FALSE(task->error());
+  }
+  std::weak_ptr<NWURLSessionManager> weakManager = manager;
+  manager->invalidateSessionCancelingTasks(true);
+  manager.reset();
+  EXPECT_TRUE(runMainLoopUntil([&] { return weakManager.expired(); }));
+}
+
 TEST(UIKitBindings, AnAlertShowsAFailedOperationsErrorOnce) {
   zvt::test::TestHTTPServer server;
   server.route("/ok", [](const zvt::test::HTTPRequest&, zvt::test::HTTPResponder& responder) { responder.send(200, "ok"); });
