@@ -2,6 +2,11 @@
 // the page fetched again after it, the back item walking the page's history and bringing up
 // "关闭", the failure tip; the affiliate search page's title and items.
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <nlohmann/json.hpp>
 
 #include "app/screens/shopping/ActivityZoneViewController.h"
@@ -15,6 +20,19 @@ using zvt::test::WebScreenTest;
 using zvt::test::runMainLoopUntil;
 
 std::shared_ptr<NSString> str(const std::string& s) { return NSString::stringWithUTF8String(s); }
+
+// A loopback port nobody listens on (a free one, so never one the engine refuses outright).
+int closedPort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  bind(fd, reinterpret_cast<sockaddr*>(&address), length);
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  close(fd);
+  return ntohs(address.sin_port);
+}
 
 TEST(ActivityAddress, TheWebViewMarkJoinsTheQueryOrStartsIt) {
   const struct {
@@ -89,17 +107,24 @@ TEST_F(ActivityPageTest, ThePageAsksForTheLoginAndShowsAfreshWhenTheScreenComesB
 
 TEST_F(ActivityPageTest, APageThatCannotLoadShowsTheTipForTwoSeconds) {
   launch();
-  auto screen = openActivity(service_->rootURL() + "/shop/gone.php?id=1", nullptr);
-  EXPECT_EQ(screen->title()->utf8(), "浏览网页");
-  ASSERT_TRUE(waitFor([&] { return device().viewWithText("加载失败") != nullptr; }));
-  device().wait(1.5);
-  EXPECT_TRUE(device().viewWithText("加载失败"));
-  device().wait(1);
-  EXPECT_FALSE(device().viewWithText("加载失败"));
-  // A back tap without history leaves.
-  ASSERT_TRUE(tapBarItem(screen->backItem()));
-  device().wait(1);
-  EXPECT_NE(homeStack()->topViewController(), screen);
+  const std::string addresses[] = {
+      service_->rootURL() + "/shop/gone.php?id=1",                        // the shop cuts the connection
+      "http://127.0.0.1:" + std::to_string(closedPort()) + "/wap/activity.php?id=1",  // nobody listens
+  };
+  for (const auto& address : addresses) {
+    SCOPED_TRACE(address);
+    auto screen = openActivity(address, nullptr);
+    EXPECT_EQ(screen->title()->utf8(), "浏览网页");
+    ASSERT_TRUE(waitFor([&] { return device().viewWithText("加载失败") != nullptr; }));
+    device().wait(1.5);
+    EXPECT_TRUE(device().viewWithText("加载失败"));
+    device().wait(1);
+    EXPECT_FALSE(device().viewWithText("加载失败"));
+    // A back tap without history leaves.
+    ASSERT_TRUE(tapBarItem(screen->backItem()));
+    device().wait(1);
+    EXPECT_NE(homeStack()->topViewController(), screen);
+  }
 }
 
 TEST_F(ActivityPageTest, TheAffiliateSearchPageLetsEveryLinkThroughUnderItsOwnTitle) {
