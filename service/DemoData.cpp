@@ -1,6 +1,7 @@
 #include "service/DemoData.h"
 
 #include <array>
+#include <ctime>
 
 #include "service/Store.h"
 
@@ -172,21 +173,7 @@ std::vector<DemoItem> demoItems() {
               {"content", "您好，您的第" + std::to_string(i + 1) + "笔返利已经到账，请查收。"},
               {"addtime", "2026-07-" + std::to_string(10 + i) + " 18:00:00"}}});
     }
-    const std::array<const char*, 3> goodKinds = {"实物", "优惠券", "虚拟商品"};
-    for (int i = 0; i < 18; ++i) {
-        int cid = 1 + i % 3;  // 1 physical, 2 coupons, 3 virtual
-        out.push_back(
-            {"exchange_good",
-             0,
-             {{"id", std::to_string(700 + i)},
-              {"cid", std::to_string(cid)},
-              {"title", std::string(goodKinds[cid - 1]) + "兑换品" + std::to_string(i + 1)},
-              {"img", pic("good" + std::to_string(i % 6))},
-              {"jifen", std::to_string(i % 4 == 3 ? 0 : 100 + i * 50)},
-              {"jifenbao", std::to_string(i % 4 == 2 ? 0 : 50 + i * 20)},
-              {"content", "兑换说明：兑换后三个工作日内处理。"},
-              {"num", std::to_string(100 - i)}}});
-    }
+    for (auto& good : demoExchangeGoods(static_cast<int64_t>(std::time(nullptr)))) out.push_back(std::move(good));
     const std::array<const char*, 3> mallTypes = {"综合商城", "服饰鞋包", "数码家电"};
     for (int t = 0; t < 3; ++t) {
         out.push_back(
@@ -256,7 +243,7 @@ nlohmann::json demoIosConfig() {
           headerItem("签到", "nav2", "2", "1"), headerItem("逛逛", "nav3", "10", "1")}},
         {"middleBanner", {headerItem("品牌特卖", "middle0", page + "3", "0")}},
         {"blockBanner",
-         {headerItem("兑换中心", "block0", "7", "1"), headerItem("邀请好友", "block1", "9", "1")}},
+         {headerItem("兑换中心", "block0", "3", "1"), headerItem("邀请好友", "block1", "9", "1")}},
         {"fixedBanner",
          {headerItem("精选特惠", "fixed0", "4", "1"), headerItem("商城返利", "fixed1", "5", "1")}},
         {"signPage",

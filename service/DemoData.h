@@ -34,6 +34,9 @@ std::vector<DemoUser> demoUsers();
 std::vector<DemoItem> demoItems();
 // The orders of a user and the coupons offered for them (service/Orders.cpp).
 std::vector<DemoItem> demoOrderItems(int64_t uid);
+// The exchange store's goods (service/Exchange.cpp), their offers ending around `now` (Unix
+// seconds).
+std::vector<DemoItem> demoExchangeGoods(int64_t now);
 
 // Replies of the unsigned configuration reads.
 nlohmann::json demoIosConfig();

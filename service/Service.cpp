@@ -1486,42 +1486,6 @@ Reply Service::opGetPwd(Incoming& in) {
     return ok({{"email_web", "http://mail." + domain}}, "邮件已发送");
 }
 
-Reply Service::opExchange(Incoming& in) {
-    auto user = userOf(in);
-    if (!user) return refuse(201, "用户不存在");
-    std::string goodId = text(in.fields, "goodId");
-    json good;
-    for (auto& g : store_.items("exchange_good", 0)) {
-        if (g["id"] == goodId) good = g;
-    }
-    if (good.is_null()) return refuse(202, "商品不存在");
-    int64_t num = intOr(in.fields, "num", 1);
-    if (num < 1 || num > 99) return refuse(202, "兑换数量不正确");
-    // mode 1 pays in 集分宝, mode 2 in Velmo.
-    std::string mode = text(in.fields, "mode");
-    const char* key = mode == "1" ? "jifenbao" : mode == "2" ? "jifen" : nullptr;
-    if (!key) return refuse(202, "兑换方式不正确");
-    int64_t price = integer(good[key].get<std::string>()).value_or(0);
-    if (price <= 0) return refuse(202, "该商品不支持此兑换方式");
-    int64_t balance = integer(text(*user, key)).value_or(0);
-    if (balance < price * num) return refuse(222, "余额不足");
-    (*user)[key] = std::to_string(balance - price * num);
-    store_.saveUser(*user);
-    int64_t uid = std::stoll((*user)["id"].get<std::string>());
-    json order = in.fields;
-    order.erase("code");
-    order.erase("time");
-    store_.addItem("exchange", uid, order);
-    store_.addItem("asset", uid,
-                   {{"title", "兑换商品"},
-                    {"content", good["title"]},
-                    {"money", "0.00"},
-                    {"jifenbao", mode == "1" ? "-" + std::to_string(price * num) : "0"},
-                    {"jifen", mode == "2" ? "-" + std::to_string(price * num) : "0"},
-                    {"addtime", today() + " 12:00:00"}});
-    return ok(nullptr, "兑换成功");
-}
-
 Reply Service::opOutCash(Incoming& in) {
     auto user = userOf(in);
     if (!user) return refuse(201, "用户不存在");
@@ -1589,17 +1553,6 @@ Reply Service::opFeedback(Incoming& in) {
     store_.addItem("feedback", in.sessionUser.value_or(0),
                    {{"content", content}, {"addtime", today()}});
     return ok(nullptr, "提交成功");
-}
-
-Reply Service::opExchangeGoods(Incoming& in) {
-    std::string cid = text(in.fields, "cid");
-    std::vector<json> rows;
-    for (auto& g : store_.items("exchange_good", 0)) {
-        if (cid.empty() || cid == "0" || g["cid"] == cid) rows.push_back(g);
-    }
-    Reply r = ok(nullptr);
-    r.body["data"] = pageJson(Store::page(rows, intOr(in.fields, "number", 1), 10), r);
-    return r;
 }
 
 Reply Service::opAvatar(Incoming& in) {

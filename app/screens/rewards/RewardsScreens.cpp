@@ -1,5 +1,6 @@
 #include "app/screens/rewards/RewardsScreens.h"
 
+#include "app/screens/rewards/ExchangeScreens.h"
 #include "app/screens/rewards/RedpacketView.h"
 #include "app/screens/rewards/ThecalendarViewController.h"
 #include "app/ui/ScreenRegistry.h"
@@ -13,6 +14,7 @@ void registerRewardsScreens() {
   });
   // One line per screen class, in the order the screens arrive.
   registerScreenClass("ThecalendarViewController", [] { return ThecalendarViewController::make(); });
+  registerExchangeScreens();
 }
 
 }  // namespace zvt

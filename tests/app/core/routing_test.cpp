@@ -25,6 +25,7 @@ class RoutingTest : public ShellTest {
     zvt::test::registerStandInScreen({"WebDetailViewController", "商品详情", {"goodsId", "taoBao_goodsId", "isProductPush"}});
     zvt::test::registerStandInScreen({"ActivityZoneViewController", "活动专区",
                                       {"activityZoneUrl", "activityZoneName", "isShare", "infoModel"}, "activityZoneName"});
+    zvt::test::registerStandInScreen({"TZExchangeViewController", "兑换中心", {}});
   }
   // Back to the home tab's root, without animation.
   void home() {
