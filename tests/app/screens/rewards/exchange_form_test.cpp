@@ -201,6 +201,20 @@ TEST_F(ExchangeFormTest, AnOrderCarriesWhatTheServiceNeedsAndGoesOnceUntilItsRep
   ASSERT_TRUE(waitFor([&] { return alertShows("兑换请求已发送，请于站内信查看"); }));
   answerAlert();
   EXPECT_EQ(service_->requestCount("exchange"), 2) << "a deliberate new order after the reply goes";
+  popBack();
+
+  // A record without a name: the typed one goes; values the record lacks go empty.
+  useRecord(R"({"jifen": "100000", "realname": "", "alipay": null})");
+  service_->clearLog();
+  form = openForm(1, 2, 300, 700);
+  type(form->nameTextField(), "王五");
+  type(form->addressTextField(), "上海");
+  send();
+  ASSERT_TRUE(waitFor([&] { return alertShows("兑换请求已发送，请于站内信查看"); }));
+  answerAlert();
+  auto named = fieldsOf("exchange").at(0);
+  EXPECT_EQ(field(named, "realName"), "王五");
+  EXPECT_EQ(field(named, "alipay"), "");
 }
 
 TEST_F(ExchangeFormTest, LockedFieldsTheRemarkAndTheRepliesShown) {
