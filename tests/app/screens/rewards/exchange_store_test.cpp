@@ -16,16 +16,18 @@ using zvt::test::ScriptedReply;
 
 class ExchangeStoreTest : public ExchangeTest {
  protected:
-  // Drags the list up until the footer asks for the next page.
+  // Drags the list up until the footer loads the next page, then waits for its request (the
+  // clock stands still meanwhile, so that the request's time-out does not run out).
   bool pullUp(const std::shared_ptr<TZExchangeViewController>& store) {
     const int asked = service_->requestCount("exchange_goods");
-    for (int i = 0; i < 12 && service_->requestCount("exchange_goods") == asked; ++i) {
+    auto footer = pr_footer(store->tableView());
+    for (int i = 0; i < 8 && !footer->isRefreshing(); ++i) {
       device().dragView(store->tableView(), CGPointMake(0, -700), 0.3);
-      device().wait(0.7);
-      runMainLoopUntil([] { return false; }, 0.05);
+      device().wait(0.1);
     }
+    device().wait(0.6);  // the footer calls back half a second after it began
     if (!waitForRequests("exchange_goods", asked + 1)) return false;
-    runMainLoopUntil([] { return false; }, 0.3);
+    runMainLoopUntil([&] { return !footer->isRefreshing(); }, 5);
     device().wait(0.5);
     return true;
   }
