@@ -98,6 +98,13 @@ TEST_F(ExchangeStoreTest, OpensOnCouponsAndEachTabAsksItsKind) {
       EXPECT_EQ(cell->frame().size.height, 94);
     }
     EXPECT_EQ(store->tableView()->rectForRowAtIndexPath(NSIndexPath::indexPathForRow(1, 0)).size.height, 94);
+    // The pictures of the rows in view, before the picture is taken.
+    settle([&] {
+      for (const auto& cell : visibleCells(store))
+        if (cell->orderImageView()->image() == UIImage::imageNamed("placeholder_HomeProduct"_ns)) return false;
+      return true;
+    }, 5);
+    device().wait(0.2);
     zvt::test::writeScreenPicture(std::string("ExchangeStore.") + tab.name);
   }
   // The sold-out physical good (the third) shows its mark.
