@@ -1247,6 +1247,9 @@ Reply Service::opRegisterPhone(Incoming& in) {
     if (!web.empty() && store_.userByPartner(web, webId)) return refuse(202, "该账号已绑定");
     if (auto wrong =
             codeRefusal(store_.takeCode("sms", phone, "register", text(in.fields, "verifyCode")))) {
+        // The registration form tells a wrong or spent code apart by 304: it stops its
+        // count-down so that a new code can be asked for at once.
+        wrong->body["code"] = 304;
         return *wrong;
     }
     json user = store_.createUser(

@@ -219,11 +219,11 @@ TEST_F(ServiceTest, AnSmsCodeTakesFiveWrongGuessesThenANewCodeIsNeeded) {
     const std::string wrong = code == "000000" ? "111111" : "000000";
     for (int guess = 1; guess <= 5; ++guess) {
         json reply = registerWith(wrong);
-        EXPECT_EQ(reply["code"], 202);
+        EXPECT_EQ(reply["code"], 304) << "registration tells a wrong code apart";
         EXPECT_EQ(reply["msg"], guess < 5 ? "验证码错误" : "验证码错误次数过多，请重新获取")
             << guess;
     }
-    EXPECT_EQ(registerWith(code)["code"], 202);  // spent
+    EXPECT_EQ(registerWith(code)["code"], 304);  // spent
     ASSERT_EQ(signedJson("get_register_code", {{"phoneNumber", phone}})["code"], 101);
     EXPECT_EQ(registerWith(service.latestSmsCode(phone, "register"))["code"], 101);
 }

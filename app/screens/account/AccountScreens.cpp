@@ -6,6 +6,8 @@
 #include "app/screens/account/TZUserInfoView.h"
 #include "app/screens/account/UserInfoViewController.h"
 #include "app/ui/PlaceholderScreens.h"
+#include "app/screens/account/TZOriginalRegisterView.h"
+#include "app/screens/account/TZRegisterViewController.h"
 #include "app/ui/ScreenRegistry.h"
 #include "platform/uikit/UIStoryboard.h"
 
@@ -23,6 +25,8 @@ void registerAccountScreens() {
                                         return builder.adopt(std::make_shared<PlaceholderScreen>(PlaceholderScreenClass{
                                             "TZChangePasswordViewController", "修改密码", {}}));
                                       }}}});
+  registerScreenClass("TZRegisterViewController", [] { return TZRegisterViewController::make(); });
+  account::registerOriginalRegisterNib();
 }
 
 }  // namespace zvt

@@ -1,0 +1,283 @@
+#include "app/screens/account/TZRegisterViewController.h"
+
+#include "analytics/StatAgent.h"
+#include "app/api/APIClient.h"
+#include "app/api/ZVTAPIClient.h"
+#include "app/core/AppDelegate.h"
+#include "app/screens/account/AccountForm.h"
+#include "app/ui/ScreenRegistry.h"
+#include "app/ui/UIAlertView+TapBlocks.h"
+#include "app/ui/UIKitCategories.h"
+#include "app/ui/UIViewController+NavItem.h"
+#include "platform/foundation/NSKeyValueCoding.h"
+#include "platform/foundation/NSValue.h"
+#include "platform/uikit/UIApplication.h"
+#include "platform/uikit/UIKeyboard.h"
+#include "platform/uikit/UINavigationBar.h"
+#include "platform/uikit/UINavigationController.h"
+#include "ui/hud/POProgressHUD.h"
+
+const zvt::KVCClass* TZRegisterViewController::classTable() {
+  static const zvt::KVCClass table = zvt::KVCClass::Builder<TZRegisterViewController>()
+                                         .property("isFromLogin", &TZRegisterViewController::isFromLogin,
+                                                   &TZRegisterViewController::setIsFromLogin)
+                                         .build();
+  return &table;
+}
+
+void TZRegisterViewController::viewDidLoad() {
+  ParentsViewController::viewDidLoad();
+  setTitle("注 册"_ns);
+  configUI();
+  std::weak_ptr<TZRegisterViewController> weakSelf = registerSelf();
+  configNavigationLeftItemWith(controllerSelf(), UIImage::imageNamed("grayReturn"_ns), [weakSelf] {
+    if (auto screen = weakSelf.lock()) screen->leave();
+  });
+  auto center = NSNotificationCenter::defaultCenter();
+  center->addObserver(
+      self(),
+      [weakSelf](const std::shared_ptr<NSNotification>& notification) {
+        if (auto screen = weakSelf.lock()) screen->keyboardWillShow(notification);
+      },
+      UIKeyboardWillShowNotification, nullptr);
+  center->addObserver(
+      self(),
+      [weakSelf](const std::shared_ptr<NSNotification>& notification) {
+        if (auto screen = weakSelf.lock()) screen->keyboardWillHide(notification);
+      },
+      UIKeyboardWillHideNotification, nullptr);
+}
+
+void TZRegisterViewController::configUI() {
+  auto regMethod = AppDelegate::shared()->regMethod();
+  std::shared_ptr<UITextFieldDelegate> delegate = registerSelf();
+  std::shared_ptr<ParentView> form;
+  if (regMethod && regMethod->isEqualToString("1"_ns)) {
+    originalRegisterView_ = loadFromNib<TZOriginalRegisterView>();
+    if (!originalRegisterView_) return;
+    for (const auto& field : {originalRegisterView_->emailTextField(), originalRegisterView_->passwordTextField(),
+                              originalRegisterView_->againPasswordTextField(), originalRegisterView_->verticalTextField()}) {
+      field->setDelegate(delegate);
+    }
+    form = originalRegisterView_;
+  } else {
+    registerView_ = TZRegisterView::make();
+    for (const auto& field :
+         {registerView_->phoneTextField(), registerView_->verticalTextField(), registerView_->passwordTextField()}) {
+      field->setDelegate(delegate);
+    }
+    form = registerView_;
+  }
+  form->setFrame(view()->bounds());
+  form->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
+  view()->addSubview(form);
+  keyboardCanHide(form);
+  std::weak_ptr<TZRegisterViewController> weakSelf = registerSelf();
+  form->setMyBlock([weakSelf](const id& sender) {
+    if (auto screen = weakSelf.lock()) screen->buttonAction(std::dynamic_pointer_cast<UIButton>(sender));
+  });
+}
+
+void TZRegisterViewController::viewWillAppear(bool animated) {
+  ParentsViewController::viewWillAppear(animated);
+  if (auto navigation = navigationController()) navigation->navigationBar()->setBarStyle(UIBarStyleDefault);
+  configWhiteNavigationBarStyle(controllerSelf());
+  StatAgent::beginLogPageView("注册页"_ns);
+}
+
+void TZRegisterViewController::viewWillDisappear(bool animated) {
+  ParentsViewController::viewWillDisappear(animated);
+  StatAgent::endLogPageView("注册页"_ns);
+  UIApplication::sharedApplication()->sendAction(SEL(&UIResponder::resignFirstResponder), nullptr, nullptr, nullptr);
+}
+
+void TZRegisterViewController::leave() {
+  if (isFromLogin_) {
+    if (auto navigation = navigationController()) navigation->popViewControllerAnimated(true);
+  } else {
+    dismissViewControllerAnimated(true);
+  }
+}
+
+void TZRegisterViewController::pushScreen(const char* name, bool fromRegister) {
+  auto screen = zvt::makeScreen(name);
+  auto navigation = navigationController();
+  if (!screen || !navigation) return;
+  if (fromRegister) screen->setValueForKey(NSNumber::numberWithBool(true), "isFromRegister"_ns);
+  navigation->pushViewController(screen, true);
+}
+
+void TZRegisterViewController::buttonAction(const std::shared_ptr<UIButton>& sender) {
+  if (!sender) return;
+  const NSInteger tag = sender->tag();
+  if (registerView_) {
+    switch (tag) {
+      case 0:
+        requestCode();
+        break;
+      case 1:
+        registerAction();
+        break;
+      case 2:
+        pushScreen("TaoBaoWebViewLoginController");
+        break;
+      default:
+        break;
+    }
+    return;
+  }
+  switch (tag) {
+    case 1:
+      registerAction();
+      break;
+    case 2:
+      if (isFromLogin_) {
+        if (auto navigation = navigationController()) navigation->popViewControllerAnimated(true);
+      } else {
+        pushScreen("TZLoginViewController", true);
+      }
+      break;
+    case 4:
+      pushScreen("QQWebViewController");
+      break;
+    case 5:
+      pushScreen("TaoBaoWebViewLoginController");
+      break;
+    default:
+      break;
+  }
+}
+
+void TZRegisterViewController::requestCode() {
+  if (codeRequestPending_) return;
+  auto phone = registerView_->phoneTextField()->text();
+  if (phone->length() == 0) {
+    showWithTitle(nullptr, "请输入手机号码"_ns);
+    return;
+  }
+  UIApplication::sharedApplication()->sendAction(SEL(&UIResponder::resignFirstResponder), nullptr, nullptr, nullptr);
+  showTipHudWithText(controllerSelf(), "获取中..."_ns);
+  codeRequestPending_ = true;
+  auto screen = registerSelf();
+  APIClient::getVerificationCodeWithParameter(
+      NSDictionary::make({{"phoneNumber"_ns, phone}}), [screen](bool success, const std::shared_ptr<NSString>& message) {
+        screen->codeRequestPending_ = false;
+        hideHud(screen);
+        if (success) {
+          screen->registerView_->startCountDown();
+        } else {
+          showWithTitle(nullptr, message);
+        }
+      });
+}
+
+void TZRegisterViewController::registerAction() {
+  auto screen = registerSelf();
+  if (registerView_) {
+    if (!registerView_->ruleRegister()) return;
+    registerView_->phoneTextField()->resignFirstResponder();
+    registerView_->verticalTextField()->resignFirstResponder();
+    registerView_->passwordTextField()->resignFirstResponder();
+    showLoadingHud(controllerSelf());
+    auto parameters = NSMutableDictionary::dictionary();
+    parameters->setObject(registerView_->phoneTextField()->text(), "phoneNumber"_ns);
+    parameters->setObject(registerView_->verticalTextField()->text(), "verifyCode"_ns);
+    parameters->setObject(registerView_->passwordTextField()->text(), "password"_ns);
+    APIClient::registerWithParameter(parameters, [screen](bool success, NSInteger code,
+                                                          const std::shared_ptr<NSString>& message) {
+      hideHud(screen);
+      if (success) {
+        screen->registerView_->endCountDown();
+        screen->dismissViewControllerAnimated(true);
+        return;
+      }
+      if (code == 304) screen->registerView_->endCountDown();
+      showWithTitle(nullptr, message ? message : "注册失败"_ns);
+    });
+    return;
+  }
+  if (!originalRegisterView_ || !originalRegisterView_->ruleRegist()) return;
+  showLoadingHud(controllerSelf());
+  auto parameters = NSMutableDictionary::dictionary();
+  parameters->setObject(originalRegisterView_->passwordTextField()->text(), "password"_ns);
+  parameters->setObject(originalRegisterView_->emailTextField()->text(), "userName"_ns);
+  ZVTAPIClient::registerWith(parameters, [screen](bool success, const std::shared_ptr<NSString>& message) {
+    hideHud(screen);
+    if (success) {
+      screen->dismissViewControllerAnimated(true);
+    } else {
+      showWithTitle(nullptr, message ? message : "注册失败"_ns);
+    }
+  });
+}
+
+void TZRegisterViewController::setKeyboardHeight(double height) {
+  std::shared_ptr<UIView> form;
+  if (registerView_) {
+    registerView_->setKeyBoardH(height);
+    form = registerView_;
+  } else if (originalRegisterView_) {
+    originalRegisterView_->setKeyBoardH(height);
+    form = originalRegisterView_;
+  }
+  if (!form) return;
+  form->setNeedsUpdateConstraints();
+  form->updateConstraintsIfNeeded();
+}
+
+void TZRegisterViewController::keyboardWillShow(const std::shared_ptr<NSNotification>& notification) {
+  auto info = notification ? notification->userInfo() : nullptr;
+  auto end = info ? std::dynamic_pointer_cast<NSValue>(info->objectForKey(UIKeyboardFrameEndUserInfoKey)) : nullptr;
+  setKeyboardHeight(end ? end->CGRectValue().size.height : 0);
+}
+
+void TZRegisterViewController::keyboardWillHide(const std::shared_ptr<NSNotification>&) { setKeyboardHeight(0); }
+
+bool TZRegisterViewController::textFieldShouldChangeCharactersInRange(const std::shared_ptr<UITextField>& textField,
+                                                                      NSRange range,
+                                                                      const std::shared_ptr<NSString>& string) {
+  if (registerView_) {
+    if (textField == registerView_->phoneTextField()) {
+      return limitLengthWithExpectLength(textField, 11, textField->text(), range, string);
+    }
+    return true;
+  }
+  if (auto form = originalRegisterView_) {
+    // The texts as they stand before this edit: the button lights with the keystroke after.
+    const bool ready = form->emailTextField()->text()->length() > 0 && form->passwordTextField()->text()->length() >= 5 &&
+                       form->againPasswordTextField()->text()->length() >= 5 &&
+                       form->verticalTextField()->text()->length() >= 3;
+    zvt::account::setMainButtonEnabled(form->registerButton(), ready);
+  }
+  return true;
+}
+
+bool TZRegisterViewController::textFieldShouldClear(const std::shared_ptr<UITextField>&) {
+  if (originalRegisterView_) zvt::account::setMainButtonEnabled(originalRegisterView_->registerButton(), false);
+  return true;
+}
+
+bool TZRegisterViewController::textFieldShouldReturn(const std::shared_ptr<UITextField>& textField) {
+  if (auto form = registerView_) {
+    if (textField == form->phoneTextField()) {
+      form->verticalTextField()->becomeFirstResponder();
+    } else if (textField == form->verticalTextField()) {
+      form->passwordTextField()->becomeFirstResponder();
+    } else if (textField == form->passwordTextField()) {
+      if (form->registerButton()->isUserInteractionEnabled()) registerAction();
+    }
+    return true;
+  }
+  if (auto form = originalRegisterView_) {
+    if (textField == form->emailTextField()) {
+      form->passwordTextField()->becomeFirstResponder();
+    } else if (textField == form->passwordTextField()) {
+      form->againPasswordTextField()->becomeFirstResponder();
+    } else if (textField == form->againPasswordTextField()) {
+      form->verticalTextField()->becomeFirstResponder();
+    } else if (textField == form->verticalTextField()) {
+      if (form->registerButton()->isUserInteractionEnabled()) registerAction();
+    }
+  }
+  return true;
+}
