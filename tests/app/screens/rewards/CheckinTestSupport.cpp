@@ -33,6 +33,11 @@ void CheckinTest::SetUp() {
   savedZone_ = NSTimeZone::defaultTimeZone();
   if (const char* tz = getenv("TZ")) savedTZ_ = tz;
   zvt::registerRewardsScreens();
+  // The web pages the screen opens live in the shopping folder, which these tests do not link.
+  zvt::test::registerStandInScreen({"TZPublicViewController", "", {"webTitle", "webUrl"}, "webTitle"});
+  zvt::test::registerStandInScreen({"ActivityZoneViewController", "活动专区",
+                                    {"activityZoneUrl", "activityZoneName", "isShare", "infoModel"},
+                                    "activityZoneName"});
   setClock(februaryTenth());
 }
 
