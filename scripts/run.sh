@@ -70,8 +70,12 @@ else
   mkdir -p "$pictures"
   echo "application: $app headless (no display), taking the tour of app/runner/tour.txt against $root"
   echo "to stop:     it ends by itself, or press Ctrl-C; the service stops with the application"
+  # The tour is a first start: the application's own files in a fresh home of their own.
+  tour_home=$PWD/build/tour-home
+  rm -rf "$tour_home"
+  mkdir -p "$tour_home"
   status=0
-  "$app" --headless --fast --script app/runner/tour.txt --pictures "$pictures" --server-root "$root" || status=$?
+  ZVT_HOME=$tour_home "$app" --headless --fast --script app/runner/tour.txt --pictures "$pictures" --server-root "$root" || status=$?
   echo "pictures of the tour: $pictures"
   exit "$status"
 fi

@@ -33,4 +33,7 @@ Reply refuse(int code, const std::string& msg);
 // The page's rows as "data"; sets the reply's "end" (1 on the last page, else 0).
 json pageJson(const Page& p, Reply& r);
 
+// Whether `name` is one of the configurations get_ios_config can answer (HomeOps.cpp).
+bool knownIosConfig(const std::string& name);
+
 }  // namespace zvt::service

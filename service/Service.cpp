@@ -426,6 +426,8 @@ std::string configError(const json& s) {
         return "time_window_ms must be an integer of at least 0";
     if (s.contains("forget_times") && !s["forget_times"].is_boolean())
         return "forget_times must be true or false";
+    if (s.contains("ios_config") && (!s["ios_config"].is_string() || !knownIosConfig(s["ios_config"].get<std::string>())))
+        return "ios_config must be full, partial, empty, ads or ads_missing";
     if (s.contains("fixed_time")) {
         const json& t = s["fixed_time"];
         std::string given = t.is_string() ? t.get<std::string>() : std::string();
@@ -1078,6 +1080,7 @@ HttpResponse Service::control(const HttpRequest& req) {
             config_.signFailMsg = fresh.signFailMsg;
             config_.timeWindowMs = fresh.timeWindowMs;
             config_.fixedTime.reset();
+            config_.iosConfig = fresh.iosConfig;
         }
         std::lock_guard lock(opMutex_);
         if (q["reseed"] == "1") {
@@ -1092,7 +1095,8 @@ HttpResponse Service::control(const HttpRequest& req) {
         return json{{"sign_fail_code", config_.signFailCode},
                     {"sign_fail_msg", config_.signFailMsg},
                     {"time_window_ms", config_.timeWindowMs},
-                    {"fixed_time", config_.fixedTime ? json(*config_.fixedTime) : json(nullptr)}};
+                    {"fixed_time", config_.fixedTime ? json(*config_.fixedTime) : json(nullptr)},
+                    {"ios_config", config_.iosConfig}};
     };
     if (method == "GET" && path == "/__test/config") return reply(configJson());
     if (method == "POST" && path == "/__test/config") {
@@ -1115,6 +1119,7 @@ HttpResponse Service::control(const HttpRequest& req) {
                 }
             }
             if (settings.value("forget_times", false)) issuedTimes_.clear();
+            if (settings.contains("ios_config")) config_.iosConfig = settings["ios_config"].get<std::string>();
         }
         return reply(configJson());
     }
@@ -1185,12 +1190,6 @@ Reply Service::sessionReply(const json& user, Incoming&, json extra) {
 Reply Service::opGetTimeJson(Incoming&) {
     Reply r = ok(nullptr);
     r.body["time"] = issueTime();
-    return r;
-}
-
-Reply Service::opIosConfig(Incoming&) {
-    Reply r;
-    r.body = demoIosConfig();
     return r;
 }
 
@@ -1302,21 +1301,6 @@ Reply Service::opForgotReset(Incoming& in) {
     }
     store_.setPassword(std::stoll((*user)["id"].get<std::string>()), password);
     return ok(nullptr, "密码已重置");
-}
-
-Reply Service::opGoods(Incoming& in) {
-    std::string type = text(in.fields, "type");
-    std::string cid = text(in.fields, "cid");
-    std::vector<json> rows;
-    for (auto& p : store_.items("product", 0)) {
-        if (!type.empty() && type != "0" && p["type"] != type) continue;
-        if (!cid.empty() && cid != "0" && p["cid"] != cid) continue;
-        rows.push_back(p);
-    }
-    Reply r = ok(nullptr);
-    r.body["data"] =
-        pageJson(Store::page(rows, intOr(in.fields, "number", 1), intOr(in.fields, "ps", 12)), r);
-    return r;
 }
 
 Reply Service::opMakeProfits(Incoming&) {

@@ -43,6 +43,9 @@ struct ServiceConfig {
     int64_t timeWindowMs = 300000;
     // When set, get_time hands out this text instead of the current Unix time.
     std::optional<std::string> fixedTime;
+    // Which configuration get_ios_config answers (HomeOps.cpp): "full", "partial", "empty",
+    // "ads" (the advert switched on) or "ads_missing" (the same with a picture that is a 404).
+    std::string iosConfig = "full";
 };
 
 // One decoded request, as the log shows it and the operations read it.

@@ -17,7 +17,6 @@ namespace zvt {
 const std::vector<PlaceholderScreenClass>& placeholderScreenClasses() {
   static const std::vector<PlaceholderScreenClass> rows = {
       // The five tab roots.
-      {"HomeViewController", "首页", {}},
       {"ProductStoreViewController", "超精选", {"smallSortType", "bigSortType", "isPush"}},
       {"TZNewSearchViewController", "淘宝回扣", {}},
       {"ThirdProductStoreViewController", "商城回扣", {"isPush"}},
@@ -38,6 +37,8 @@ const std::vector<PlaceholderScreenClass>& placeholderScreenClasses() {
       {"TZServerQQViewController", "在线客服", {}},
       {"TZRebateCouponViewController", "回扣券", {}},
       {"AboutZaveltoViewController", "关于Zavelto", {}},
+      // Opened by the home screen's search bar.
+      {"SearchViewController", "搜索", {"isSearchPush"}},
   };
   return rows;
 }

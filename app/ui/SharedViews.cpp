@@ -121,9 +121,11 @@ void registerSharedViewNibs() {
     view->setOutlets(image, label, button);
     return {view};
   });
-  ui::registerNibFactory("TZSingleProductView", [](ui::NibBuilder& nib) -> std::vector<id> {
-    return {nib.view<TZSingleProductView>(UIScreen::mainScreen()->bounds())};
-  });
+  if (!ui::hasNibFactory("TZSingleProductView")) {
+    ui::registerNibFactory("TZSingleProductView", [](ui::NibBuilder& nib) -> std::vector<id> {
+      return {nib.view<TZSingleProductView>(UIScreen::mainScreen()->bounds())};
+    });
+  }
 }
 
 }  // namespace zvt

@@ -53,13 +53,15 @@ class TZTopButton : public UIButton {
 };
 
 // The advert of one product over the whole shell (dimmed backdrop, the product's title and
-// picture); a tap on the content calls myBlock, a tap on the backdrop closes it.
+// picture); a tap on the content calls myBlock, a tap on the backdrop closes it. This plain look
+// stands in until the shopping screens register the nib of the real one (a subclass).
 class TZSingleProductView : public ParentView {
  public:
   bool isSaveTime() const { return isSaveTime_; }
   void setIsSaveTime(bool value) { isSaveTime_ = value; }
   std::shared_ptr<NSDictionary> productDic() const { return productDic_; }
-  void setProductDic(const std::shared_ptr<NSDictionary>& value) { productDic_ = value; }
+  // The home screen's advert fills its texts from the record as well.
+  virtual void setProductDic(const std::shared_ptr<NSDictionary>& value) { productDic_ = value; }
   // Shows the advert over the controller's view (the tab bar controller's, covering the bar).
   virtual void showSingleProductWithCurrentVC(const std::shared_ptr<UIViewController>& controller,
                                               std::function<void()> adBlock);
@@ -73,7 +75,8 @@ class TZSingleProductView : public ParentView {
 };
 
 namespace zvt {
-// Registers the nibs of the shared views ("TZNoMessageTipView", "TZSingleProductView"); the
-// application calls it at start-up, before anything is loaded.
+// Registers the nibs of the shared views ("TZNoMessageTipView", "TZSingleProductView" unless a
+// screen folder registered its own); the application calls it at start-up, before anything is
+// loaded.
 void registerSharedViewNibs();
 }  // namespace zvt

@@ -109,7 +109,9 @@ TEST_F(ServiceCheckinTest, ControlCallSetsFieldsOfAStoredUser) {
 TEST_F(ServiceCheckinTest, ConfigurationOffersThePromotionAndRoutesTheHomeItemToTheCalendar) {
     auto r = service.request("GET", "/api/client.php?m=get_ios_config");
     json config = json::parse(r.body);
-    const json& page = config["signPage"];
+    // A list; the home screen takes its first entry.
+    ASSERT_TRUE(config["signPage"].is_array() && !config["signPage"].empty()) << config["signPage"].dump();
+    const json& page = config["signPage"][0];
     ASSERT_TRUE(page.is_object()) << page.dump();
     EXPECT_FALSE(page.value("name", "").empty());
     EXPECT_EQ(page["local"], "0");

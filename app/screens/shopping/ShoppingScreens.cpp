@@ -1,7 +1,9 @@
 #include "app/screens/shopping/ShoppingScreens.h"
 
 #include "app/screens/shopping/ActivityZoneViewController.h"
+#include "app/screens/shopping/HomeViewController.h"
 #include "app/screens/shopping/SearchResultViewController.h"
+#include "app/screens/shopping/SingleProductAdvert.h"
 #include "app/screens/shopping/TZOrderViewController.h"
 #include "app/screens/shopping/TZPublicViewController.h"
 #include "app/screens/shopping/WebDetailViewController.h"
@@ -18,6 +20,9 @@ void registerShoppingScreens() {
   zvt::shopping::registerTaobaoOrderCellNib();
   zvt::shopping::registerStoreOrderCellNib();
   registerScreenClass("TZOrderViewController", [] { return std::make_shared<TZOrderViewController>(); });
+  registerScreenClass("HomeViewController", [] { return std::make_shared<HomeViewController>(); });
+  // The one-product advert's look, for the home screen and the push router.
+  shopping::SingleProductAdvert::registerNib();
 }
 
 }  // namespace zvt

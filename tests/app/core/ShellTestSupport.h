@@ -49,6 +49,12 @@ class ShellTest : public ::testing::Test {
     service_->reset(true);
     home_ = std::make_unique<TempHome>();
     setMainBundlePath(ZVT_BUNDLE_ROOT);
+    // The shell's own tests put a placeholder where the home tab's screen goes: the real one
+    // (tested with the shopping screens) would load products and cover the shell with its
+    // first-run guide.
+    registerScreenClass("HomeViewController", [] {
+      return std::make_shared<PlaceholderScreen>(PlaceholderScreenClass{"HomeViewController", "首页", {}});
+    });
     config_ = std::make_unique<ConfigurationScope>();
     Configuration::setServerRoot(service_->rootURL());
     reachability_ = FakeReachabilitySource::install(kReachable);

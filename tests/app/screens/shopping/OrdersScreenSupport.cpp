@@ -16,6 +16,9 @@ namespace zvt::test {
 void OrdersScreenTest::SetUp() {
   ShellTest::SetUp();
   registerShoppingScreens();
+  // The home tab's root stays the shell's stand-in: the real home screen would load its
+  // products and lay its first-run guide over the shell.
+  registerStandInScreen({"HomeViewController", "首页", {}});
   // The product page shows a web page (tested under a display of its own): a stand-in keeps
   // what the orders screen sets on it.
   registerStandInScreen({"WebDetailViewController", "商品详情", {"goodsId", "taoBao_goodsId", "isProductPush"}});

@@ -20,6 +20,9 @@ class WebScreenTest : public ShellTest {
     ShellTest::SetUp();
     ZVT_REQUIRE_DISPLAY();
     registerShoppingScreens();
+    // The home tab's root stays the shell's stand-in: the real home screen would load its
+    // products and lay its first-run guide over the shell.
+    registerStandInScreen({"HomeViewController", "首页", {}});
     // The login screen the pages present.
     registerAccountScreens();
     // The App Store's stand-in is the service under the name "localhost", on the test's port.
