@@ -18,6 +18,7 @@
 #include "foundation/http/NWNetworkReachabilityManager.h"
 #include "platform/foundation/Foundation.h"
 #include "platform/foundation/NSBundle.h"
+#include "platform/network/NSURLConnection.h"
 #include "platform/sysconfig/FakeReachabilitySource.h"
 #include "platform/uikit/AudioServices.h"
 #include "platform/uikit/Device.h"
@@ -79,6 +80,9 @@ class ShellTest : public ::testing::Test {
     AppDelegate::setShared(nullptr);
     FakeReachabilitySource::uninstall();
     audio::setSoundOutput(nullptr);
+    // A request the screens sent last is answered before the next test: a load still in flight
+    // at the end would reach the next test's service or outlive the process as a leak.
+    runMainLoopUntil([] { return zvt::urlConnectionLoadsInFlight() == 0; }, 15);
     drainMainLoop();
     config_.reset();
     home_.reset();

@@ -126,7 +126,13 @@ TEST(RuntimeObjectArena, IdleChunksAreBoundedAndTheRestGoesBackToTheSystem) {
   const size_t held = resident();
   arena.reset();
   EXPECT_LE(ObjectArena::idleChunkBytes(), 4u << 20);
+#if !defined(__SANITIZE_ADDRESS__)
+  // (Under the address sanitizer chunks come from its heap, which keeps freed memory in
+  // quarantine: the resident size does not show the release there.)
   EXPECT_LT(resident() + (24u << 20), held);
+#else
+  (void)held;
+#endif
   // The idle chunks serve the next arena.
   const size_t idle = ObjectArena::idleChunkBytes();
   auto next = ObjectArena::make(1 << 20);
