@@ -1,6 +1,7 @@
 #include "app/screens/account/AccountScreens.h"
 
 #include "app/screens/account/MyAccountViewController.h"
+#include "app/screens/account/TZBindingViewController.h"
 #include "app/screens/account/TZLoginViewController.h"
 #include "app/screens/account/TZPersonalHeaderView.h"
 #include "app/screens/account/TZUserInfoView.h"
@@ -26,6 +27,7 @@ void registerAccountScreens() {
                                             "TZChangePasswordViewController", "修改密码", {}}));
                                       }}}});
   registerScreenClass("TZRegisterViewController", [] { return TZRegisterViewController::make(); });
+  registerScreenClass("TZBindingViewController", [] { return TZBindingViewController::make(); });
   account::registerOriginalRegisterNib();
 }
 

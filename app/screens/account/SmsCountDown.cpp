@@ -1,7 +1,11 @@
 #include "app/screens/account/SmsCountDown.h"
 
-#include "app/ui/ParentsViewController.h"
+#include "app/api/APIClient.h"
 #include "app/screens/account/AccountForm.h"
+#include "app/ui/ParentsViewController.h"
+#include "app/ui/UIAlertView+TapBlocks.h"
+#include "platform/uikit/UIApplication.h"
+#include "ui/hud/POProgressHUD.h"
 
 namespace zvt::account {
 
@@ -84,6 +88,30 @@ dispatch_source_t SmsCountDown::timer() const {
 bool SmsCountDown::isCounting() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return counting_;
+}
+
+void requestRegisterCode(const std::shared_ptr<UIViewController>& screen, const std::shared_ptr<NSString>& phone,
+                         const std::shared_ptr<bool>& pending, std::function<void()> sent) {
+  if (!screen || (pending && *pending)) return;
+  if (!phone || phone->length() == 0) {
+    showWithTitle(nullptr, "请输入手机号码"_ns);
+    return;
+  }
+  UIApplication::sharedApplication()->sendAction(SEL(&UIResponder::resignFirstResponder), nullptr, nullptr, nullptr);
+  showTipHudWithText(screen, "获取中..."_ns);
+  if (pending) *pending = true;
+  // The completion keeps the screen until the reply has come.
+  APIClient::getVerificationCodeWithParameter(
+      NSDictionary::make({{"phoneNumber"_ns, phone}}),
+      [screen, pending, sent = std::move(sent)](bool success, const std::shared_ptr<NSString>& message) {
+        if (pending) *pending = false;
+        hideHud(screen);
+        if (success) {
+          if (sent) sent();
+        } else {
+          showWithTitle(nullptr, message);
+        }
+      });
 }
 
 }  // namespace zvt::account

@@ -24,6 +24,7 @@
 
 #include "platform/foundation/Dispatch.h"
 #include "platform/uikit/UIButton.h"
+#include "platform/uikit/UIViewController.h"
 
 namespace zvt::account {
 
@@ -56,5 +57,13 @@ class SmsCountDown : public std::enable_shared_from_this<SmsCountDown> {
   bool counting_ = false;
   std::atomic<uint64_t> generation_{0};
 };
+
+// The code request of the registration and binding screens: an empty number shows
+// "请输入手机号码"; otherwise editing ends, the tip "获取中..." shows and m=get_register_code goes
+// out with the number; on the main queue the tip hides and `sent` runs on success, or the
+// client's message shows. `pending` is set while the request is out, and a request made while
+// it is set is ignored, so that a double tap never starts two count-downs.
+void requestRegisterCode(const std::shared_ptr<UIViewController>& screen, const std::shared_ptr<NSString>& phone,
+                         const std::shared_ptr<bool>& pending, std::function<void()> sent);
 
 }  // namespace zvt::account

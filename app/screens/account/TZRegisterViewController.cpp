@@ -149,26 +149,10 @@ void TZRegisterViewController::buttonAction(const std::shared_ptr<UIButton>& sen
 }
 
 void TZRegisterViewController::requestCode() {
-  if (codeRequestPending_) return;
-  auto phone = registerView_->phoneTextField()->text();
-  if (phone->length() == 0) {
-    showWithTitle(nullptr, "请输入手机号码"_ns);
-    return;
-  }
-  UIApplication::sharedApplication()->sendAction(SEL(&UIResponder::resignFirstResponder), nullptr, nullptr, nullptr);
-  showTipHudWithText(controllerSelf(), "获取中..."_ns);
-  codeRequestPending_ = true;
-  auto screen = registerSelf();
-  APIClient::getVerificationCodeWithParameter(
-      NSDictionary::make({{"phoneNumber"_ns, phone}}), [screen](bool success, const std::shared_ptr<NSString>& message) {
-        screen->codeRequestPending_ = false;
-        hideHud(screen);
-        if (success) {
-          screen->registerView_->startCountDown();
-        } else {
-          showWithTitle(nullptr, message);
-        }
-      });
+  std::weak_ptr<TZRegisterView> form = registerView_;
+  zvt::account::requestRegisterCode(controllerSelf(), registerView_->phoneTextField()->text(), codeRequestPending_, [form] {
+    if (auto shown = form.lock()) shown->startCountDown();
+  });
 }
 
 void TZRegisterViewController::registerAction() {

@@ -59,7 +59,7 @@ class TZRegisterViewController : public ParentsViewController, public UITextFiel
   void setKeyboardHeight(double height);
 
   bool isFromLogin_ = false;
-  bool codeRequestPending_ = false;
+  std::shared_ptr<bool> codeRequestPending_ = std::make_shared<bool>(false);
   std::shared_ptr<TZRegisterView> registerView_;
   std::shared_ptr<TZOriginalRegisterView> originalRegisterView_;
 };

@@ -1,0 +1,135 @@
+#include "app/screens/account/TZBindingPhoneView.h"
+
+#include "app/screens/account/AccountForm.h"
+#include "app/screens/account/TZRegisterView.h"
+#include "platform/text/UIFont.h"
+#include "platform/uikit/UILabel.h"
+#include "ui/layout/LCAdditions.h"
+#include "ui/layout/LCConstraintMaker.h"
+
+namespace {
+constexpr CGFloat kRowHeight = 51;
+constexpr CGFloat kNoteHeight = 50;
+}  // namespace
+
+void TZBindingPhoneView::setUpWithFrame(CGRect frame) {
+  ParentView::setUpWithFrame(frame);
+  setBackgroundColor(zvt::screenBackgroundColor());
+  keyBoardH_ = 0;
+  createUI();
+}
+
+void TZBindingPhoneView::createUI() {
+  auto form = std::static_pointer_cast<UIView>(self());
+  auto scroll = zvt::account::makeFormScroll(form, zvt::account::formContentHeight());
+  bgScrollView_ = scroll.scrollView;
+  contentView_ = scroll.contentView;
+  auto content = contentView_;
+
+  auto note = UILabel::initWithFrame(CGRectZero);
+  note->setText("    为了资金安全，请绑定手机号，设置提现密码"_ns);
+  note->setFont(UIFont::systemFontOfSize(14));
+  note->setTextColor(zvt::account::placeholderTextColor());
+  content->addSubview(note);
+  lc_makeConstraints(note, [&](const auto& make) {
+    make->top()->left()->right()->equalTo(content);
+    make->height()->lc_equalTo(kNoteHeight);
+  });
+
+  phoneTextField_ = UITextField::make();
+  zvt::account::styleFormField(phoneTextField_, "输入您的手机号"_ns);
+  phoneTextField_->setKeyboardType(UIKeyboardTypePhonePad);
+  verticalTextField_ = UITextField::make();
+  zvt::account::styleFormField(verticalTextField_, "输入短信验证码"_ns);
+  verticalTextField_->setKeyboardType(UIKeyboardTypeNumberPad);
+  passwordTextField_ = UITextField::make();
+  zvt::account::styleFormField(passwordTextField_, "设定6~20位密码"_ns);
+  passwordTextField_->setSecureTextEntry(true);
+  bgView_ = zvt::account::makeIconRowBox(
+      {{"loginPhone", phoneTextField_}, {"loginVertical", nullptr}, {"loginPassword", passwordTextField_}}, kRowHeight);
+  content->addSubview(bgView_);
+  lc_makeConstraints(bgView_, [&](const auto& make) {
+    make->top()->equalTo(lc_bottom(note));
+    make->left()->right()->equalTo(content);
+    make->height()->lc_equalTo(zvt::account::iconRowBoxHeight(3, kRowHeight));
+  });
+
+  const CGFloat middleTop = kRowHeight + 0.5;
+  verticalButton_ = zvt::account::makeSmsCodeButton();
+  verticalButton_->setTag(0);
+  verticalButton_->addTarget(self(), &TZBindingPhoneView::buttonClick, UIControlEventTouchUpInside);
+  bgView_->addSubview(verticalButton_);
+  lc_makeConstraints(verticalButton_, [&](const auto& make) {
+    make->right()->equalTo(bgView_)->offset(-15);
+    make->top()->equalTo(bgView_)->offset(middleTop + 8);
+    make->height()->lc_equalTo(kRowHeight - 16);
+    make->width()->lc_equalTo(110);
+  });
+  bgView_->addSubview(verticalTextField_);
+  lc_makeConstraints(verticalTextField_, [&](const auto& make) {
+    make->left()->equalTo(phoneTextField_);
+    make->right()->equalTo(lc_left(verticalButton_))->offset(-5);
+    make->top()->equalTo(bgView_)->offset(middleTop);
+    make->height()->lc_equalTo(kRowHeight);
+  });
+
+  finishedButton_ = zvt::account::makeMainButton("完 成"_ns);
+  finishedButton_->setTag(1);
+  finishedButton_->addTarget(self(), &TZBindingPhoneView::buttonClick, UIControlEventTouchUpInside);
+  zvt::account::setMainButtonEnabled(finishedButton_, false);
+  content->addSubview(finishedButton_);
+  lc_makeConstraints(finishedButton_, [&](const auto& make) {
+    make->top()->equalTo(lc_bottom(bgView_))->offset(15);
+    make->left()->equalTo(content)->offset(15);
+    make->right()->equalTo(content)->offset(-15);
+    make->height()->lc_equalTo(45);
+  });
+
+  countDown_ = zvt::account::SmsCountDown::make(verticalButton_);
+}
+
+void TZBindingPhoneView::setKeyBoardH(double height) {
+  keyBoardH_ = height;
+  setNeedsUpdateConstraints();
+  updateConstraintsIfNeeded();
+}
+
+void TZBindingPhoneView::updateConstraints() {
+  zvt::account::followKeyboard(bgScrollView_, std::static_pointer_cast<UIView>(self()), keyBoardH_);
+  ParentView::updateConstraints();
+}
+
+void TZBindingEmailView::setUpWithFrame(CGRect frame) {
+  ParentView::setUpWithFrame(frame);
+  setBackgroundColor(zvt::screenBackgroundColor());
+  auto form = std::static_pointer_cast<UIView>(self());
+  auto scroll = zvt::account::makeFormScroll(form, zvt::account::formContentHeight());
+  bgScrollView_ = scroll.scrollView;
+  contentView_ = scroll.contentView;
+  auto content = contentView_;
+  emailTextField_ = UITextField::make();
+  zvt::account::styleFormField(emailTextField_, "输入邮箱"_ns);
+  emailTextField_->setKeyboardType(UIKeyboardTypeEmailAddress);
+  passwordTextField_ = UITextField::make();
+  zvt::account::styleFormField(passwordTextField_, "请设定密码(用于金额提现)"_ns);
+  passwordTextField_->setSecureTextEntry(true);
+  bgView_ = zvt::account::makeIconRowBox({{"loginEmail", emailTextField_}, {"loginPassword", passwordTextField_}}, kRowHeight);
+  content->addSubview(bgView_);
+  lc_makeConstraints(bgView_, [&](const auto& make) {
+    make->top()->equalTo(content)->offset(10);
+    make->left()->right()->equalTo(content);
+    make->height()->lc_equalTo(zvt::account::iconRowBoxHeight(2, kRowHeight));
+  });
+  finishButton_ = zvt::account::makeMainButton("完 成"_ns);
+  finishButton_->setTag(0);
+  finishButton_->addTarget(self(), &TZBindingEmailView::buttonClick, UIControlEventTouchUpInside);
+  // Grey takes no touches, from the start as in every later grey state.
+  zvt::account::setMainButtonEnabled(finishButton_, false);
+  content->addSubview(finishButton_);
+  lc_makeConstraints(finishButton_, [&](const auto& make) {
+    make->top()->equalTo(lc_bottom(bgView_))->offset(15);
+    make->left()->equalTo(content)->offset(15);
+    make->right()->equalTo(content)->offset(-15);
+    make->height()->lc_equalTo(45);
+  });
+}

@@ -1,0 +1,204 @@
+#include "app/screens/account/TZBindingViewController.h"
+
+#include "analytics/StatAgent.h"
+#include "app/api/APIClient.h"
+#include "app/api/ZVTAPIClient.h"
+#include "app/core/AppDelegate.h"
+#include "app/screens/account/AccountForm.h"
+#include "app/ui/UIAlertView+TapBlocks.h"
+#include "app/ui/UIKitCategories.h"
+#include "app/ui/UIViewController+NavItem.h"
+#include "platform/foundation/NSKeyValueCoding.h"
+#include "platform/foundation/NSValue.h"
+#include "platform/uikit/UIApplication.h"
+#include "platform/uikit/UIKeyboard.h"
+#include "platform/uikit/UINavigationBar.h"
+#include "platform/uikit/UINavigationController.h"
+#include "ui/hud/POProgressHUD.h"
+
+const zvt::KVCClass* TZBindingViewController::classTable() {
+  static const zvt::KVCClass table = zvt::KVCClass::Builder<TZBindingViewController>()
+                                         .property("userInfo", &TZBindingViewController::userInfo,
+                                                   &TZBindingViewController::setUserInfo)
+                                         .build();
+  return &table;
+}
+
+void TZBindingViewController::viewDidLoad() {
+  ParentsViewController::viewDidLoad();
+  configUI();
+  std::weak_ptr<TZBindingViewController> weakSelf = bindingSelf();
+  configNavigationLeftItemWith(controllerSelf(), UIImage::imageNamed("grayReturn"_ns), [weakSelf] {
+    auto screen = weakSelf.lock();
+    auto navigation = screen ? screen->navigationController() : nullptr;
+    if (navigation) navigation->popViewControllerAnimated(true);
+  });
+  auto center = NSNotificationCenter::defaultCenter();
+  center->addObserver(
+      self(),
+      [weakSelf](const std::shared_ptr<NSNotification>& notification) {
+        if (auto screen = weakSelf.lock()) screen->keyboardWillShow(notification);
+      },
+      UIKeyboardWillShowNotification, nullptr);
+  center->addObserver(
+      self(),
+      [weakSelf](const std::shared_ptr<NSNotification>& notification) {
+        if (auto screen = weakSelf.lock()) screen->keyboardWillHide(notification);
+      },
+      UIKeyboardWillHideNotification, nullptr);
+}
+
+void TZBindingViewController::configUI() {
+  auto regMethod = AppDelegate::shared()->regMethod();
+  std::shared_ptr<UITextFieldDelegate> delegate = bindingSelf();
+  std::shared_ptr<ParentView> form;
+  if (regMethod && regMethod->isEqualToString("2"_ns)) {
+    setTitle("验证手机"_ns);
+    bindingPhoneView_ = TZBindingPhoneView::make();
+    for (const auto& field : {bindingPhoneView_->phoneTextField(), bindingPhoneView_->verticalTextField(),
+                              bindingPhoneView_->passwordTextField()}) {
+      field->setDelegate(delegate);
+    }
+    keyboardCanHide(bindingPhoneView_);
+    form = bindingPhoneView_;
+  } else {
+    setTitle("完成注册"_ns);
+    bindingEmailView_ = TZBindingEmailView::make();
+    bindingEmailView_->passwordTextField()->setDelegate(delegate);
+    bindingEmailView_->emailTextField()->setDelegate(delegate);
+    form = bindingEmailView_;
+  }
+  form->setFrame(view()->bounds());
+  form->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
+  view()->addSubview(form);
+  std::weak_ptr<TZBindingViewController> weakSelf = bindingSelf();
+  form->setMyBlock([weakSelf](const id& sender) {
+    if (auto screen = weakSelf.lock()) screen->buttonAction(std::dynamic_pointer_cast<UIButton>(sender));
+  });
+}
+
+void TZBindingViewController::viewWillAppear(bool animated) {
+  ParentsViewController::viewWillAppear(animated);
+  if (auto navigation = navigationController()) navigation->navigationBar()->setBarStyle(UIBarStyleDefault);
+  configWhiteNavigationBarStyle(controllerSelf());
+  StatAgent::beginLogPageView("绑定手机页"_ns);
+}
+
+void TZBindingViewController::viewWillDisappear(bool animated) {
+  ParentsViewController::viewWillDisappear(animated);
+  StatAgent::endLogPageView("绑定手机页"_ns);
+  UIApplication::sharedApplication()->sendAction(SEL(&UIResponder::resignFirstResponder), nullptr, nullptr, nullptr);
+}
+
+id TZBindingViewController::partnerValue(const char* key) const {
+  return userInfo_ ? userInfo_->objectForKey(NSString::stringWithUTF8String(key)) : nullptr;
+}
+
+void TZBindingViewController::buttonAction(const std::shared_ptr<UIButton>& sender) {
+  if (!sender) return;
+  if (bindingEmailView_) {
+    emailRegister();
+    return;
+  }
+  if (!bindingPhoneView_) return;
+  if (sender->tag() == 0) {
+    std::weak_ptr<TZBindingPhoneView> form = bindingPhoneView_;
+    zvt::account::requestRegisterCode(controllerSelf(), bindingPhoneView_->phoneTextField()->text(),
+                                      codeRequestPending_, [form] {
+                                        if (auto shown = form.lock()) shown->startCountDown();
+                                      });
+  } else if (sender->tag() == 1) {
+    phoneRegister();
+  }
+}
+
+void TZBindingViewController::phoneRegister() {
+  auto form = bindingPhoneView_;
+  form->phoneTextField()->resignFirstResponder();
+  form->verticalTextField()->resignFirstResponder();
+  form->passwordTextField()->resignFirstResponder();
+  showLoadingHud(controllerSelf());
+  auto parameters = NSMutableDictionary::dictionary();
+  // A value the partner login did not hand over is left out rather than sent as nil.
+  if (auto webId = partnerValue("webId")) parameters->setObject(webId, "webId"_ns);
+  if (auto web = partnerValue("web")) parameters->setObject(web, "web"_ns);
+  parameters->setObject(form->phoneTextField()->text(), "phoneNumber"_ns);
+  parameters->setObject(form->verticalTextField()->text(), "verifyCode"_ns);
+  parameters->setObject(form->passwordTextField()->text(), "password"_ns);
+  auto screen = bindingSelf();
+  APIClient::registerWithParameter(parameters, [screen, form](bool success, NSInteger code,
+                                                              const std::shared_ptr<NSString>& message) {
+    hideHud(screen);
+    if (success) {
+      form->endCountDown();
+      screen->dismissViewControllerAnimated(true);
+      return;
+    }
+    if (code == 304) form->endCountDown();
+    showWithTitle(nullptr, message ? message : "验证失败"_ns);
+  });
+}
+
+void TZBindingViewController::emailRegister() {
+  auto form = bindingEmailView_;
+  form->emailTextField()->resignFirstResponder();
+  form->passwordTextField()->resignFirstResponder();
+  auto parameters = NSMutableDictionary::dictionary();
+  for (const char* key : {"newVer", "webId", "web"}) {
+    if (auto value = partnerValue(key)) parameters->setObject(value, NSString::stringWithUTF8String(key));
+  }
+  parameters->setObject(form->emailTextField()->text(), "userName"_ns);
+  parameters->setObject(form->passwordTextField()->text(), "password"_ns);
+  showLoadingHud(controllerSelf());
+  auto screen = bindingSelf();
+  ZVTAPIClient::registerWith(parameters, [screen](bool success, const std::shared_ptr<NSString>& message) {
+    hideHud(screen);
+    if (success) {
+      screen->dismissViewControllerAnimated(true);
+    } else {
+      showWithTitle(nullptr, message ? message : "注册失败"_ns);
+    }
+  });
+}
+
+void TZBindingViewController::keyboardWillShow(const std::shared_ptr<NSNotification>& notification) {
+  if (!bindingPhoneView_) return;
+  auto info = notification ? notification->userInfo() : nullptr;
+  auto end = info ? std::dynamic_pointer_cast<NSValue>(info->objectForKey(UIKeyboardFrameEndUserInfoKey)) : nullptr;
+  bindingPhoneView_->setKeyBoardH(end ? end->CGRectValue().size.height : 0);
+}
+
+void TZBindingViewController::keyboardWillHide(const std::shared_ptr<NSNotification>&) {
+  if (bindingPhoneView_) bindingPhoneView_->setKeyBoardH(0);
+}
+
+bool TZBindingViewController::textFieldShouldChangeCharactersInRange(const std::shared_ptr<UITextField>& textField,
+                                                                     NSRange range,
+                                                                     const std::shared_ptr<NSString>& string) {
+  // The texts as they will stand after this edit.
+  auto after = [&](const std::shared_ptr<UITextField>& field) -> NSUInteger {
+    auto text = field->text();
+    if (field != textField) return text->length();
+    if (range.location > text->length() || range.length > text->length() - range.location) return text->length();
+    return text->length() - range.length + (string ? string->length() : 0);
+  };
+  if (auto form = bindingPhoneView_) {
+    if (textField == form->phoneTextField() &&
+        !limitLengthWithExpectLength(textField, 11, textField->text(), range, string)) {
+      return false;  // a refused edit leaves the button as it was
+    }
+    zvt::account::setMainButtonEnabled(form->finishedButton(),
+                                       after(form->phoneTextField()) > 0 && after(form->verticalTextField()) > 0);
+    return true;
+  }
+  if (auto form = bindingEmailView_) {
+    zvt::account::setMainButtonEnabled(form->finishButton(),
+                                       after(form->emailTextField()) > 0 && after(form->passwordTextField()) > 0);
+  }
+  return true;
+}
+
+bool TZBindingViewController::textFieldShouldClear(const std::shared_ptr<UITextField>&) {
+  if (bindingEmailView_) zvt::account::setMainButtonEnabled(bindingEmailView_->finishButton(), false);
+  return true;
+}
