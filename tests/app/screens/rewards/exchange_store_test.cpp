@@ -268,6 +268,27 @@ TEST_F(ExchangeStoreTest, PicturesAreStoredAsPNGFilesShownAtOnceAndNeverOnAnothe
   EXPECT_GT(pictures, 0);
 }
 
+TEST_F(ExchangeStoreTest, ALatePictureOfAProductARowNoLongerShowsStaysOffIt) {
+  launchLoggedIn();
+  // Product 51's picture comes late; the row shows product 52 by then, whose picture is quick.
+  service_->script(ScriptedReply{.op = "/images/late51_51x40.png", .iface = "image", .delayMs = 2500, .times = 6});
+  scriptGoods(goodsJSON(1, 51, "late%1$d_%1$dx40.png"));
+  auto store = openStore();
+  ASSERT_TRUE(store);
+  // The cell that showed product 51 is filled again with product 52 by the reload.
+  auto cell = visibleCells(store).at(0);
+  scriptGoods(goodsJSON(1, 52, "good%1$d_%1$dx40.png"));
+  tapTab("exchangeTabCoupons");
+  ASSERT_TRUE(settle([&] { return field(cell->productDictionary(), "id") == "52"; }));
+  ASSERT_TRUE(settle([&] {
+    auto image = cell->orderImageView()->image();
+    return image && image->size().width == 52;
+  }));
+  runMainLoopUntil([] { return false; }, 3.5);  // the late pictures have come and gone
+  device().wait(0.2);
+  EXPECT_EQ(cell->orderImageView()->image()->size().width, 52) << "product 51's picture is not shown on product 52's row";
+}
+
 TEST_F(ExchangeStoreTest, ThePosterLeadsToTheCheckInOrTheLoginAndARowToItsDetail) {
   auto delegate = launchLoggedIn();
   auto store = openStore();
