@@ -240,6 +240,14 @@ TEST_F(PersonalCentreTest, TheHeaderReadsTheServicesRecordsByTheirKind) {
   EXPECT_EQ(header->userIconImageView()->image(), avatar);
   EXPECT_FALSE(shown(header->couponBtn()));
 
+  // Logged in without a record (its "data" could not be deciphered): the request goes without an
+  // "id", the service finds no user, the header shows the logged-out state.
+  delegate->setUserInfoDictionary(nullptr);
+  const int asked = service_->requestCount("userInfo&do=my");
+  ASSERT_TRUE(refresh([&] { return service_->requestCount("userInfo&do=my") > asked && shown(header->loginButton()); }));
+  auto sent = logOf("userInfo&do=my");
+  EXPECT_EQ(at(sent->lastObject(), "fields.id"), "(nil)");
+
   // Blocks nobody set do nothing.
   auto bare = loadFromNib<TZPersonalHeaderView>();
   ASSERT_TRUE(bare);
