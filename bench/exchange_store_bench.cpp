@@ -100,8 +100,9 @@ struct Scene {
   }
   ~Scene() {
     window->setHidden(true);
-    // Let the tasks still on their way finish before the next run.
-    zvt::test::runMainLoopUntil([] { return false; }, 0.5);
+    // The tasks still on their way finish before the next run (and before the process ends).
+    zvt::test::runMainLoopUntil([] { return PointsProductTableViewCell::pictureTasksInFlight() == 0; }, 60);
+    zvt::test::drainMainLoop();
     PointsProductTableViewCell::setPictureTasksEnabled(true);
   }
 };

@@ -19,6 +19,7 @@ namespace {
 
 constexpr double kPictureTimeout = 10;
 std::atomic<bool> picturesEnabled{true};
+std::atomic<int> picturesInFlight{0};
 
 std::shared_ptr<NSString> pictureDirectory() {
   auto documents = std::dynamic_pointer_cast<NSString>(
@@ -82,6 +83,8 @@ std::shared_ptr<NSString> PointsProductTableViewCell::pictureFilePath(const std:
 
 void PointsProductTableViewCell::setPictureTasksEnabled(bool enabled) { picturesEnabled = enabled; }
 
+int PointsProductTableViewCell::pictureTasksInFlight() { return picturesInFlight; }
+
 void PointsProductTableViewCell::initTheCellWithDataDictionary(const std::shared_ptr<NSDictionary>& record) {
   auto address = textOf(record, "img");
   // The task gets the address and the product now: no other thread reads the cell.
@@ -122,7 +125,11 @@ void PointsProductTableViewCell::startPictureTask(const std::shared_ptr<NSString
   auto url = address ? NSURL::URLWithString(address) : nullptr;
   auto path = pictureFilePath(address);
   std::weak_ptr<PointsProductTableViewCell> weakCell = std::static_pointer_cast<PointsProductTableViewCell>(viewSelf());
+  ++picturesInFlight;
   dispatch_async(dispatch_get_global_queue(DISPATCH_QUEUE_PRIORITY_DEFAULT, 0), [url, path, productId, weakCell] {
+    struct Done {
+      ~Done() { --picturesInFlight; }
+    } done;
     if (!url) return;
     auto request = NSURLRequest::requestWithURL(url, NSURLRequestUseProtocolCachePolicy, kPictureTimeout);
     std::shared_ptr<NSURLResponse> response;

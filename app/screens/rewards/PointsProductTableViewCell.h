@@ -43,6 +43,9 @@ class PointsProductTableViewCell : public ParentTableViewCell {
   static std::shared_ptr<NSString> pictureFilePath(const std::shared_ptr<NSString>& address);
   // Whether fills start picture tasks (on by default; the benchmark's floor turns it off).
   static void setPictureTasksEnabled(bool enabled);
+  // Picture tasks started and not yet through their download and write (for tests and the
+  // benchmark, which wait for them before they take the process apart).
+  static int pictureTasksInFlight();
 
  private:
   void startPictureTask(const std::shared_ptr<NSString>& address, const std::shared_ptr<NSString>& productId);

@@ -18,6 +18,8 @@ void ExchangeTest::SetUp() {
 }
 
 void ExchangeTest::TearDown() {
+  // Picture tasks still downloading finish before the screens and the service go.
+  runMainLoopUntil([] { return PointsProductTableViewCell::pictureTasksInFlight() == 0; }, 30);
   setRedpacketPresenter(nullptr);
   ShellTest::TearDown();
 }
