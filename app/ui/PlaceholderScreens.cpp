@@ -17,7 +17,6 @@ namespace zvt {
 const std::vector<PlaceholderScreenClass>& placeholderScreenClasses() {
   static const std::vector<PlaceholderScreenClass> rows = {
       // The five tab roots.
-      {"ProductStoreViewController", "超精选", {"smallSortType", "bigSortType", "isPush"}},
       {"TZNewSearchViewController", "淘宝回扣", {}},
       {"ThirdProductStoreViewController", "商城回扣", {"isPush"}},
       // Opened by the push router and the item router.

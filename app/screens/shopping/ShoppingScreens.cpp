@@ -2,6 +2,7 @@
 
 #include "app/screens/shopping/ActivityZoneViewController.h"
 #include "app/screens/shopping/HomeViewController.h"
+#include "app/screens/shopping/ProductStoreViewController.h"
 #include "app/screens/shopping/SearchResultViewController.h"
 #include "app/screens/shopping/SingleProductAdvert.h"
 #include "app/screens/shopping/TZOrderViewController.h"
@@ -23,6 +24,7 @@ void registerShoppingScreens() {
   registerScreenClass("HomeViewController", [] { return std::make_shared<HomeViewController>(); });
   // The one-product advert's look, for the home screen and the push router.
   shopping::SingleProductAdvert::registerNib();
+  registerScreenClass("ProductStoreViewController", [] { return std::make_shared<ProductStoreViewController>(); });
 }
 
 }  // namespace zvt

@@ -56,6 +56,11 @@ class ShellTest : public ::testing::Test {
     registerScreenClass("HomeViewController", [] {
       return std::make_shared<PlaceholderScreen>(PlaceholderScreenClass{"HomeViewController", "首页", {}});
     });
+    // The product store likewise (it loads its first category at once).
+    registerScreenClass("ProductStoreViewController", [] {
+      return std::make_shared<PlaceholderScreen>(
+          PlaceholderScreenClass{"ProductStoreViewController", "超精选", {"smallSortType", "bigSortType", "isPush"}});
+    });
     config_ = std::make_unique<ConfigurationScope>();
     Configuration::setServerRoot(service_->rootURL());
     reachability_ = FakeReachabilitySource::install(kReachable);

@@ -1,0 +1,268 @@
+// The product store in the launched application, through the device, against the local
+// service: a pushed store with its sort and category, switching categories (from the strip,
+// the list and by swiping), the sort list, the error view and its retry, a late reply, the
+// switcher's strip and underline, and the tab root's scrolling.
+
+#include <gtest/gtest.h>
+
+#include "app/screens/shopping/ProductStoreViewController.h"
+#include "app/ui/ScreenRegistry.h"
+#include "tests/app/screens/shopping/HomeScreenTestSupport.h"
+#include "ui/refresh/PRRefreshFooter.h"
+#include "ui/refresh/PRRefreshHeader.h"
+
+namespace {
+
+using zvt::as;
+using zvt::test::HomeScreenTest;
+
+class ProductStore : public HomeScreenTest {
+ protected:
+  // The store pushed on the home tab as the item router pushes it.
+  std::shared_ptr<ProductStoreViewController> push(NSInteger bigSortType, NSInteger smallSortType) {
+    auto screen = zvt::makeScreen("ProductStoreViewController");
+    screen->setValueForKey(NSNumber::numberWithInteger(smallSortType), "smallSortType"_ns);
+    screen->setValueForKey(NSNumber::numberWithInteger(bigSortType), "bigSortType"_ns);
+    screen->setValueForKey(NSNumber::numberWithBool(true), "isPush"_ns);
+    home()->navigationController()->pushViewController(screen, true);
+    device().wait(1);
+    return std::dynamic_pointer_cast<ProductStoreViewController>(screen);
+  }
+  // The store of the second tab.
+  std::shared_ptr<ProductStoreViewController> tabRoot() {
+    EXPECT_TRUE(device().tapText("超精选"));
+    device().wait(1);
+    return std::dynamic_pointer_cast<ProductStoreViewController>(topScreen());
+  }
+  static std::shared_ptr<UICollectionView> gridOf(const std::shared_ptr<ProductStoreViewController>& store, NSInteger i) {
+    return store->babyProductsView()->collectionArray[static_cast<size_t>(i)];
+  }
+  // Waits for the category's list, then for what its arrival sets off (the header's closing
+  // animation, the footer's early load of the next page) to end.
+  bool loaded(const std::shared_ptr<ProductStoreViewController>& store, NSInteger i, size_t count = 12) {
+    auto grid = gridOf(store, i);
+    auto idle = [&] {
+      return store->productsOf(i)->count() >= count && !pr_header(grid)->isRefreshing() && !pr_footer(grid)->isRefreshing();
+    };
+    if (!settleUntil(idle)) return false;
+    device().wait(1);
+    return settleUntil(idle);
+  }
+  // The last first page asked for, as "cid/type/number" (a grid's footer may ask for its
+  // second page early on its own).
+  std::string lastGoods() {
+    auto log = logOf("get_goods");
+    for (NSInteger i = log ? static_cast<NSInteger>(log->count()) - 1 : -1; i >= 0; --i) {
+      auto entry = as<NSDictionary>(log->objectAtIndex(static_cast<NSUInteger>(i)));
+      if (field(entry, "number") != "1") continue;
+      return field(entry, "cid") + "/" + field(entry, "type") + "/" + field(entry, "number");
+    }
+    return "none";
+  }
+};
+
+TEST_F(ProductStore, APushedStoreKeepsItsSortAndOpensItsCategory) {
+  skipGuide();
+  launchHome();
+  auto store = push(4, 11);
+  ASSERT_TRUE(store);
+  ASSERT_TRUE(loaded(store, 3, 6));
+  EXPECT_EQ(store->hederButton()->titleForState(UIControlStateNormal)->utf8(), "优品特卖");
+  EXPECT_EQ(store->bigSortTypeArrowImageView()->frame(), CGRectMake(100, 16, 18, 18));
+  EXPECT_EQ(store->indexTag(), 3);
+  EXPECT_TRUE(store->babyProductsView()->scrollViewArray[3]->isSelected());
+  EXPECT_FALSE(store->babyProductsView()->scrollViewArray[0]->isSelected());
+  EXPECT_EQ(store->babyProductsView()->backScrollView->contentOffset().x, 3 * 320);
+  EXPECT_EQ(lastGoods(), "11/4/1");
+  auto entry = as<NSDictionary>(logOf("get_goods")->lastObject());
+  EXPECT_EQ(field(entry, "userLevel") + " " + field(entry, "ps"), "0 12");
+  // Six products of men's wear under the fourth sort; the tab bar stays away.
+  EXPECT_EQ(gridOf(store, 3)->numberOfItemsInSection(0), 6);
+  EXPECT_TRUE(delegate_->tabBarController()->tabbarView()->isHidden() ||
+              delegate_->tabBarController()->tabbarView()->frame().origin.y >= 568);
+  zvt::test::writeScreenPicture("store_pushed_men");
+
+  // A tap on a product opens its page.
+  auto first = as<TZProductModel>(store->productsOf(3)->objectAtIndex(0));
+  ASSERT_TRUE(device().tapItem(gridOf(store, 3), NSIndexPath::indexPathForItem(0, 0)));
+  device().wait(1);
+  EXPECT_EQ(topClass(), "WebDetailViewController");
+  EXPECT_EQ(topValue("goodsId"), NSString::stringWithFormat("%@", first->zvtProductID)->utf8());
+  EXPECT_EQ(topValue("isProductPush"), "1");
+}
+
+TEST_F(ProductStore, TheTabRootStartsWithEverythingAndSwitchesCategoriesWithoutAskingTwice) {
+  skipGuide();
+  launchHome();
+  auto store = tabRoot();
+  ASSERT_TRUE(store);
+  ASSERT_TRUE(loaded(store, 0));
+  EXPECT_EQ(store->hederButton()->titleForState(UIControlStateNormal)->utf8(), "全部");
+  EXPECT_EQ(store->bigSortTypeArrowImageView()->frame(), CGRectMake(80, 16, 18, 18));
+  EXPECT_EQ(lastGoods(), "0/0/1");
+
+  // The strip: 女装 loads once.
+  ASSERT_TRUE(device().tapText("女装"));
+  ASSERT_TRUE(loaded(store, 1));
+  EXPECT_EQ(lastGoods(), "1/0/1");
+  EXPECT_GE(gridOf(store, 0)->numberOfItemsInSection(0), 12) << "each grid keeps its own list";
+  EXPECT_EQ(gridOf(store, 0)->numberOfItemsInSection(0), static_cast<NSInteger>(store->productsOf(0)->count()));
+  zvt::test::writeScreenPicture("store_women");
+  // Back to 全部 by swiping the pager: filled, nothing asked.
+  const int asked = service_->requestCount("get_goods");
+  device().swipePage(store->babyProductsView()->backScrollView, -1);
+  device().wait(1);
+  EXPECT_EQ(store->indexTag(), 0);
+  EXPECT_TRUE(store->babyProductsView()->scrollViewArray[0]->isSelected());
+  EXPECT_EQ(service_->requestCount("get_goods"), asked);
+  // The category list: open, choose 居家, closed again.
+  ASSERT_TRUE(device().tapView(store->babyProductsView()->arrowButton));
+  device().wait(0.5);
+  EXPECT_FALSE(store->babyProductsView()->listView->isHidden());
+  EXPECT_FALSE(store->babyProductsView()->shadowView->isHidden());
+  EXPECT_TRUE(device().viewWithText("切换类目"));
+  ASSERT_TRUE(device().tapView(store->babyProductsView()->listViewArray[2]));
+  ASSERT_TRUE(loaded(store, 2));
+  EXPECT_TRUE(store->babyProductsView()->listView->isHidden());
+  EXPECT_TRUE(store->babyProductsView()->shadowView->isHidden());
+  EXPECT_FALSE(store->babyProductsView()->arrowButton->isSelected());
+  EXPECT_EQ(lastGoods(), "7/0/1");
+  EXPECT_EQ(store->babyProductsView()->backScrollView->contentOffset().x, 2 * 320);
+}
+
+TEST_F(ProductStore, TheSortListReloadsEveryCategoryWithTheNewType) {
+  skipGuide();
+  launchHome();
+  auto store = tabRoot();
+  ASSERT_TRUE(loaded(store, 0));
+  ASSERT_TRUE(device().tapText("女装"));
+  ASSERT_TRUE(loaded(store, 1));
+  // The title opens the sort list over a shade; the shade closes it.
+  ASSERT_TRUE(device().tapView(store->hederButton()));
+  device().wait(0.5);
+  EXPECT_TRUE(store->isSelected());
+  EXPECT_FALSE(store->babyProductsView()->bigButtonView->isHidden());
+  EXPECT_TRUE(store->babyProductsView()->listScrollView->isHidden());
+  zvt::test::writeScreenPicture("store_sort_list");
+  device().tap(CGPointMake(160, 500));
+  device().wait(0.5);
+  EXPECT_FALSE(store->isSelected());
+  EXPECT_TRUE(store->babyProductsView()->bigButtonView->isHidden());
+  EXPECT_TRUE(store->babyProductsView()->shadowView->isHidden());
+  EXPECT_FALSE(store->babyProductsView()->listScrollView->isHidden());
+  // "超高回扣": type 3 for the category shown, the others emptied.
+  ASSERT_TRUE(device().tapView(store->hederButton()));
+  device().wait(0.5);
+  ASSERT_TRUE(device().tapText("超高回扣"));
+  ASSERT_TRUE(loaded(store, 1, 6));
+  EXPECT_EQ(lastGoods(), "1/3/1");
+  EXPECT_EQ(store->hederButton()->titleForState(UIControlStateNormal)->utf8(), "超高回扣");
+  EXPECT_EQ(store->bigSortTypeArrowImageView()->frame(), CGRectMake(100, 16, 18, 18));
+  EXPECT_EQ(store->productsOf(0)->count(), 0u);
+  EXPECT_EQ(gridOf(store, 0)->numberOfItemsInSection(0), 0);
+  ASSERT_TRUE(device().tapText("全部"));
+  ASSERT_TRUE(loaded(store, 0));
+  EXPECT_EQ(lastGoods(), "0/3/1");
+}
+
+TEST_F(ProductStore, AFailureShowsTheErrorViewUntilARetryLoads) {
+  skipGuide();
+  launchHome();
+  service_->script(zvt::test::ScriptedReply{.op = "get_goods", .httpStatus = 500});
+  auto store = tabRoot();
+  ASSERT_TRUE(settleUntil([&] { return device().viewWithText("亲，您的手机网络不顺畅哦~") != nullptr; }));
+  device().wait(0.5);
+  EXPECT_FALSE(store->hederButton()->isUserInteractionEnabled());
+  EXPECT_EQ(store->noMessageTipView()->frame(), store->babyProductsView()->frame());
+  zvt::test::writeScreenPicture("store_error");
+  ASSERT_TRUE(device().tapText("点击重试"));
+  ASSERT_TRUE(loaded(store, 0));
+  device().wait(0.5);
+  EXPECT_FALSE(device().viewWithText("亲，您的手机网络不顺畅哦~"));
+  EXPECT_TRUE(store->hederButton()->isUserInteractionEnabled());
+}
+
+TEST_F(ProductStore, ALateReplyLandsInTheCategoryThatAskedOrNowhereAfterASortChange) {
+  skipGuide();
+  launchHome();
+  service_->script(zvt::test::ScriptedReply{.op = "get_goods", .delayMs = 1500});
+  auto store = tabRoot();
+  // 全部 is on its way when 女装 is chosen.
+  ASSERT_TRUE(device().tapText("女装"));
+  ASSERT_TRUE(loaded(store, 1));
+  ASSERT_TRUE(loaded(store, 0)) << store->productsOf(0)->count() << " header " << pr_header(gridOf(store, 0))->state()
+                                << " footer " << pr_footer(gridOf(store, 0))->state();
+  auto first = as<TZProductModel>(store->productsOf(1)->objectAtIndex(0));
+  EXPECT_EQ(NSString::stringWithFormat("%@", first->cid)->utf8(), "1");
+  EXPECT_GE(store->productsOf(0)->count(), 12u);
+  EXPECT_EQ(gridOf(store, 1)->numberOfItemsInSection(0), static_cast<NSInteger>(store->productsOf(1)->count()));
+  for (NSUInteger i = 0; i < store->productsOf(1)->count(); ++i)
+    EXPECT_EQ(NSString::stringWithFormat("%@", as<TZProductModel>(store->productsOf(1)->objectAtIndex(i))->cid)->utf8(), "1");
+  // A reply of the old sort arriving after a sort change is dropped.
+  service_->script(zvt::test::ScriptedReply{.op = "get_goods", .delayMs = 1500});
+  ASSERT_TRUE(device().tapText("男装"));
+  device().wait(0.2);
+  ASSERT_TRUE(device().tapView(store->hederButton()));
+  device().wait(0.3);
+  ASSERT_TRUE(device().tapText("优品特卖"));
+  ASSERT_TRUE(settleUntil([&] { return service_->requestCount("get_goods") >= 4; }));
+  zvt::test::runMainLoopUntil([] { return false; }, 2.5);
+  device().wait(0.5);
+  EXPECT_EQ(store->productsOf(3)->count(), 6u) << "only the new sort's list";
+  for (NSUInteger i = 0; i < store->productsOf(3)->count(); ++i)
+    EXPECT_EQ(NSString::stringWithFormat("%@", as<TZProductModel>(store->productsOf(3)->objectAtIndex(i))->type)->utf8(), "4");
+}
+
+TEST_F(ProductStore, TheStripFollowsTheChosenTab) {
+  skipGuide();
+  launchHome();
+  auto store = tabRoot();
+  ASSERT_TRUE(loaded(store, 0));
+  auto switcher = store->babyProductsView();
+  const CGFloat T = switcher->tabWidth();
+  EXPECT_EQ(T, (320 - 44) / 5.0);
+  struct Case {
+    NSInteger index;
+    CGFloat offset;
+  };
+  for (Case c : {Case{3, 0.5}, Case{10, 7}, Case{11, 7}, Case{1, 0}}) {
+    SCOPED_TRACE(c.index);
+    switcher->scrollViewButtonClick(c.index);
+    device().wait(1);
+    EXPECT_NEAR(switcher->listScrollView->contentOffset().x, c.offset * T, 1e-6);
+    EXPECT_NEAR(switcher->lineView->frame().origin.x, c.index * T, 1e-6);
+    for (NSInteger i = 0; i < 12; ++i) {
+      EXPECT_EQ(switcher->scrollViewArray[static_cast<size_t>(i)]->isSelected(), i == c.index);
+      EXPECT_EQ(switcher->listViewArray[static_cast<size_t>(i)]->isSelected(), i == c.index);
+    }
+  }
+}
+
+TEST_F(ProductStore, ScrollingTheTabRootHidesAndShowsTheTabBarAndMovesTheTopButton) {
+  skipGuide();
+  launchHome();
+  auto store = tabRoot();
+  ASSERT_TRUE(loaded(store, 0));
+  auto tabbar = delegate_->tabBarController()->tabbarView();
+  auto grid = gridOf(store, 0);
+  // More than one screen down: the tab bar goes, the button shows low.
+  grid->setContentOffset(CGPointMake(0, 300));
+  grid->setContentOffset(CGPointMake(0, 700));
+  device().wait(1);
+  EXPECT_FALSE(store->topBtn()->isHidden());
+  EXPECT_EQ(store->topBtn()->frame(), store->lowRect());
+  EXPECT_GE(tabbar->frame().origin.y, 568);
+  // Back up (still past a screen): the bar and the button come up.
+  grid->setContentOffset(CGPointMake(0, 650));
+  device().wait(1);
+  EXPECT_EQ(store->topBtn()->frame(), store->highRect());
+  EXPECT_FALSE(tabbar->isHidden());
+  EXPECT_LT(tabbar->frame().origin.y, 568);
+  // Above a screen: no button.
+  grid->setContentOffset(CGPointMake(0, 100));
+  device().wait(1);
+  EXPECT_TRUE(store->topBtn()->isHidden());
+  EXPECT_FALSE(tabbar->isHidden());
+}
+
+}  // namespace
