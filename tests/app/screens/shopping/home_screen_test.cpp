@@ -139,6 +139,7 @@ TEST_F(HomeScreen, APartialOrEmptyConfigurationLeavesTheCacheAndTheDelegateSound
   EXPECT_EQ(cachedCount("_banner"), 3u);
   EXPECT_EQ(cachedCount("_fixedBanner"), 3u);
   // A missing method keeps the known one; an advert record that is a number counts as none.
+  ASSERT_TRUE(delegate_->regMethod());
   EXPECT_EQ(delegate_->regMethod()->utf8(), "2");
   EXPECT_FALSE(delegate_->goodAds());
   EXPECT_EQ(productCount(), 12u);
@@ -150,6 +151,20 @@ TEST_F(HomeScreen, APartialOrEmptyConfigurationLeavesTheCacheAndTheDelegateSound
   EXPECT_EQ(frameText(header->smallClassView), "none");
   EXPECT_EQ(header->headHeight(), 0);
   EXPECT_EQ(cachedCount("_nav"), 8u);
+}
+
+TEST_F(HomeScreen, ItemsSharingALinkAreAllCached) {
+  skipGuide();
+  // Two banners that open the same page, and a list item that is no record.
+  const std::string banner = R"({"link":"1","local":"1","name":"%s","pic":")" + service_->rootURL() + R"(/images/banner0.png"})";
+  char first[512], second[512];
+  std::snprintf(first, sizeof first, banner.c_str(), "甲");
+  std::snprintf(second, sizeof second, banner.c_str(), "乙");
+  service_->script(zvt::test::ScriptedReply{
+      .op = "get_ios_config", .rawBody = std::string(R"({"code":101,"banner":[)") + first + "," + second + R"(,7]})"});
+  launchHome();
+  EXPECT_EQ(cachedCount("_banner"), 2u);
+  EXPECT_EQ(home()->headerView()->adRollView->pics()->count(), 4u) << "two pictures and their copies";
 }
 
 TEST_F(HomeScreen, WithoutTheServiceTheCachedHeaderShowsUnderThePlaceholderUntilARetryLoads) {
