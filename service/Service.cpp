@@ -457,6 +457,7 @@ Service::Service(const std::string& dataDir, ServiceConfig config, ServiceOption
       store_(dataDir + "/zavelto.sqlite"),
       options_(std::move(options)),
       config_(std::move(config)) {
+    resetPartners();
     std::filesystem::create_directories(dataDir_ + "/uploads");
     server_ = std::make_unique<HttpServer>(
         options_.limits, [this](HttpRequest& req) { return route(req); },
@@ -572,7 +573,12 @@ HttpResponse Service::route(HttpRequest& req) {
     bool get = req.method == "GET";
     if (get || req.method == "POST") {
         if (path == "/api/client.php") return handleApi(req, "json");
-        if (path == "/index.php") return handleApi(req, "enciphered");
+        if (path == "/index.php") {
+            if (get && isPartnerCallback(queryOf(req.target))) {
+                return handlePlain(req, "page", &Service::pagePartnerCallback);
+            }
+            return handleApi(req, "enciphered");
+        }
     }
     if (!get) return plainResponse(404, "");
     if (path == "/api/search_tbk_v3.php") return handlePlain(req, "search", &Service::pageSearch);
@@ -583,6 +589,7 @@ HttpResponse Service::route(HttpRequest& req) {
     if (pictureName(path, "/uploads/")) return handlePlain(req, "image", &Service::pageUpload);
     if (path == "/shop/gone.php") return goneShop(req);
     if (isShopPage(path)) return handlePlain(req, "page", &Service::pageShop);
+    if (isPartnerPage(path)) return handlePlain(req, "page", &Service::pagePartner);
     if (pagePath(path)) return handlePlain(req, "page", &Service::pageHtml);
     return plainResponse(404, "");
 }
@@ -1082,6 +1089,7 @@ HttpResponse Service::control(const HttpRequest& req) {
             config_.fixedTime.reset();
             config_.iosConfig = fresh.iosConfig;
         }
+        resetPartners();
         std::lock_guard lock(opMutex_);
         if (q["reseed"] == "1") {
             store_.reseed();
@@ -1125,6 +1133,11 @@ HttpResponse Service::control(const HttpRequest& req) {
     }
     // Sets fields of a stored user record ({"id", field: value...}; null is a value too), for
     // states the demo data does not hold.
+    if (method == "POST" && path == "/__test/partner") {
+        json b = body();
+        if (!b.is_object()) return refused("a JSON object with web, webId or consent");
+        return reply(setPartner(b));
+    }
     if (method == "POST" && path == "/__test/user") {
         json given = body();
         if (!given.is_object()) return refused("expected a JSON object");

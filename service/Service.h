@@ -196,6 +196,13 @@ private:
     static bool isShopPage(const std::string& path);
     Reply pageShop(Incoming&);
     HttpResponse goneShop(const HttpRequest& req);
+    // The partners' OAuth pages and the service's callbacks behind them (PartnerPages.cpp).
+    static bool isPartnerPage(const std::string& path);
+    static bool isPartnerCallback(const std::map<std::string, std::string>& query);
+    Reply pagePartner(Incoming&);
+    Reply pagePartnerCallback(Incoming&);
+    void resetPartners();
+    nlohmann::json setPartner(const nlohmann::json& body);
     Reply pageLookup(Incoming&);
     Reply pageImage(Incoming&);
     Reply pageUpload(Incoming&);
@@ -211,6 +218,11 @@ private:
     int port_ = 0;
     std::string publicRoot_;  // fixed once bound
     std::string publicHost_;  // its host: the cookie's domain
+
+    std::mutex partnerMutex_;
+    std::map<std::string, std::string> partnerIds_;    // web -> the id its callback hands out
+    std::map<std::string, std::string> partnerCodes_;  // one-time code -> web
+    bool partnerConsent_ = true;                       // false: authorize redirects at once
 
     std::mutex configMutex_;
     ServiceConfig config_;

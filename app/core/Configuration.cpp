@@ -81,6 +81,11 @@ std::string Configuration::webHost(std::string ConfigurationValues::*host) {
   return std::string(root.substr(0, root.find('/')));
 }
 
+std::string Configuration::oauthRoot(std::string ConfigurationValues::*root) {
+  auto v = values();
+  return (v.*root).empty() ? v.serverRoot : v.*root;
+}
+
 std::shared_ptr<NSString> Configuration::taobaoCartURLString() {
   auto v = values();
   return NSString::stringWithUTF8String(v.taobaoCartURL.empty() ? v.serverRoot + "/shop/cart.html" : v.taobaoCartURL);

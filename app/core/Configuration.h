@@ -47,6 +47,11 @@ struct ConfigurationValues {
   std::string tmallLoginHost = "login.tmall.com";
   // The Taobao mobile cart page the personal centre opens; empty: the service's stand-in.
   std::string taobaoCartURL;
+  // The partners' OAuth pages the partner web logins open, as "scheme://host[:port]"; empty:
+  // the service's root, where the service keeps stand-ins of both. Taobao's client id.
+  std::string qqOAuthRoot;
+  std::string taobaoOAuthRoot;
+  std::string taobaoOAuthClientId = "23097412";
   // The customer-service telephone number the personal centre dials ("tel://" + number).
   std::string customerServiceTelephone = "4006680520";
 };
@@ -68,6 +73,8 @@ class Configuration {
   static std::shared_ptr<NSString> URLStringWithPath(std::string_view path);
   // One of the web hosts above, an empty value answered with the service's own host.
   static std::string webHost(std::string ConfigurationValues::*host);
+  // One of the OAuth roots above, an empty value answered with the service's root.
+  static std::string oauthRoot(std::string ConfigurationValues::*root);
   // The cart page's address (the service's "/shop/cart.html" unless configured).
   static std::shared_ptr<NSString> taobaoCartURLString();
 

@@ -26,8 +26,6 @@ const std::vector<PlaceholderScreenClass>& placeholderScreenClasses() {
       {"InviteFriendsViewController", "邀请好友", {}},
       {"CourseViewController", "返利教程", {}},
       // Opened from the login screen, the personal centre and the settings.
-      {"QQWebViewController", "QQ授权与登录", {}},
-      {"TaoBaoWebViewLoginController", "淘宝授权与登录", {}},
       {"TZRetrievePasswordViewController", "找回密码", {}},
       {"TZPersonalViewController", "个人信息", {}},
       {"EarnMoneyViewController", "我要提现", {}},

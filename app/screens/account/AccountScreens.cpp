@@ -1,6 +1,7 @@
 #include "app/screens/account/AccountScreens.h"
 
 #include "app/screens/account/MyAccountViewController.h"
+#include "app/screens/account/PartnerWebLogin.h"
 #include "app/screens/account/TZBindingViewController.h"
 #include "app/screens/account/TZLoginViewController.h"
 #include "app/screens/account/TZPersonalHeaderView.h"
@@ -28,6 +29,8 @@ void registerAccountScreens() {
                                       }}}});
   registerScreenClass("TZRegisterViewController", [] { return TZRegisterViewController::make(); });
   registerScreenClass("TZBindingViewController", [] { return TZBindingViewController::make(); });
+  registerScreenClass("QQWebViewController", [] { return QQWebViewController::make(); });
+  registerScreenClass("TaoBaoWebViewLoginController", [] { return TaoBaoWebViewLoginController::make(); });
   account::registerOriginalRegisterNib();
 }
 
