@@ -6,6 +6,8 @@
 #include "app/core/Configuration.h"
 #include "app/screens/account/PartnerWebLogin.h"
 #include "app/screens/account/TZBindingViewController.h"
+#include "app/screens/account/TZRegisterViewController.h"
+#include "app/ui/ScreenRegistry.h"
 #include "app/screens/rewards/RewardsScreens.h"
 #include "platform/network/NSHTTPCookie.h"
 #include "tests/app/screens/account/AccountTestSupport.h"
@@ -139,6 +141,32 @@ TEST_F(PartnerLoginTest, ARefusalKeepsThePageShowsNothingAndStaysLoggedOut) {
   EXPECT_FALSE(device().viewWithText("不支持的登录方式")) << "no alert";
   EXPECT_FALSE(delegate_->isLogin());
 
+}
+
+TEST_F(PartnerLoginTest, FromARegistrationTheCentrePresentedAReplyWithoutFirstLoginClosesThatStack) {
+  launch();
+  service_->request("POST", "/__test/partner", R"({"consent": false})", "application/json");
+  // A known account whose reply carries no "firstLogin" at all.
+  service_->script(zvt::test::ScriptedReply{
+      .op = "OAuth_login", .code = 101, .dataJSON = R"({"id":"10002","ddusername":"qq_10002","jifen":"300","jifenbao":"50"})",
+      .encipher = true});
+  delegate_->setRegMethod(nullptr);
+  auto registration = zvt::makeScreen("TZRegisterViewController");
+  ASSERT_TRUE(registration);
+  topScreen()->navigationController()->presentViewController(UINavigationController::initWithRootViewController(registration),
+                                                              true);
+  device().wait(1);
+  auto form = std::dynamic_pointer_cast<TZRegisterViewController>(registration)->registerView();
+  ASSERT_TRUE(form);
+  ASSERT_TRUE(device().tapView(form->taobaoButton()));
+  device().wait(1);
+  auto screen = std::dynamic_pointer_cast<TaoBaoWebViewLoginController>(presentedStack()->topViewController());
+  ASSERT_TRUE(screen);
+  ASSERT_TRUE(waitFor([&] { return delegate_->isLogin(); }));
+  device().wait(1);
+  EXPECT_FALSE(presentedStack()) << "the registration's stack closed";
+  EXPECT_EQ(service_->requestCount("OAuth_login"), 1);
+  EXPECT_EQ(at(NSUserDefaults::standardUserDefaults()->dictionaryForKey("loginInfo"_ns), "userName"), "qq_10002");
 }
 
 }  // namespace
