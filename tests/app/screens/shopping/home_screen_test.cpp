@@ -444,3 +444,36 @@ TEST_F(HomeAdvert, ADayAlreadyShownOrAMissingPictureShowsNothing) {
 }
 
 }  // namespace advert
+
+namespace guide {
+
+class HomeGuide : public zvt::test::HomeScreenTest {
+ protected:
+  zvt::ui::ScreenModel screen() const override { return zvt::ui::kScreen320x480; }
+};
+
+TEST_F(HomeGuide, TheFirstStartGuideCoversTheShellUntilItsStartButton) {
+  launchHome();
+  auto guide = home()->homePageView()->guideScrollView;
+  ASSERT_TRUE(guide);
+  EXPECT_EQ(guide->superview(), delegate_->tabBarController()->view()) << "over the tab bar too";
+  auto last = std::dynamic_pointer_cast<UIImageView>(guide->subviews()[3]);
+  ASSERT_TRUE(last);
+  EXPECT_EQ(last->image(), UIImage::imageNamed("guideFourth3_5"_ns));
+  for (int page = 0; page < 3; ++page) device().swipePage(guide, +1);
+  zvt::test::writeScreenPicture("home_guide");
+  ASSERT_FALSE(last->subviews().empty());
+  ASSERT_TRUE(device().tapView(last->subviews().front()));
+  device().wait(1);
+  EXPECT_FALSE(guide->superview());
+  EXPECT_FALSE(home()->homePageView()->guideScrollView);
+  EXPECT_TRUE(NSUserDefaults::standardUserDefaults()->boolForKey("isBeforeEnter"_ns));
+  EXPECT_TRUE(device().tapText("超精选")) << "the tab bar takes taps again";
+  // A later start builds no guide.
+  auto later = std::dynamic_pointer_cast<HomeViewController>(zvt::makeScreen("HomeViewController"));
+  ASSERT_TRUE(later);
+  later->view();
+  EXPECT_FALSE(later->homePageView()->guideScrollView);
+}
+
+}  // namespace guide
