@@ -314,32 +314,6 @@ bool nestingWithin(std::string_view text, int limit) {
     return true;
 }
 
-std::string escapeHtml(const std::string& s) {
-    std::string out;
-    for (char c : s) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        case '\'':
-            out += "&#39;";
-            break;
-        default:
-            out.push_back(c);
-        }
-    }
-    return out;
-}
-
 // At most `max` bytes of a text, cut at a character boundary, marked when cut.
 std::string cutText(const std::string& s, size_t max) {
     if (s.size() <= max) return s;
@@ -1545,16 +1519,6 @@ Reply Service::opMessages(Incoming& in) {
     return r;
 }
 
-Reply Service::opFeedback(Incoming& in) {
-    std::string content = text(in.fields, "content");
-    if (trim(content).empty()) return refuse(202, "反馈内容不能为空");
-    // Filed under the user only with the user's session (checked before): a visitor's feedback
-    // names no one.
-    store_.addItem("feedback", in.sessionUser.value_or(0),
-                   {{"content", content}, {"addtime", today()}});
-    return ok(nullptr, "提交成功");
-}
-
 Reply Service::opAvatar(Incoming& in) {
     auto user = userOf(in);
     if (!user) return refuse(201, "用户不存在");
@@ -1576,23 +1540,6 @@ Reply Service::opAvatar(Incoming& in) {
 
 // ---------------------------------------------------------------------------------------------
 // Pages and pictures
-
-Reply Service::pageHtml(Incoming& in) {
-    std::string path = in.target.substr(0, in.target.find('?'));
-    static const std::map<std::string, std::string> titles = {
-        {"/wap/help-1.php", "新手帮助"},   {"/wap/help-2.php", "返利说明"},
-        {"/wap/help-3.php", "提现说明"},   {"/wap/help-4.php", "常见问题"},
-        {"/wap/coupon.php", "回扣券"},     {"/wap/help-ios-ads.html", "任务规则"},
-        {"/wap/reset.php", "重置密码"},    {"/", "Zavelto"}};
-    auto it = titles.find(path);
-    if (it == titles.end()) {
-        Reply r = html("页面不存在", "<p>" + escapeHtml(path) + "</p>");
-        r.httpStatus = 404;
-        return r;
-    }
-    std::string body = "<p>Zavelto " + it->second + "</p>";
-    return html(it->second, body);
-}
 
 // The store lookup document of the application's version check.
 Reply Service::pageLookup(Incoming&) {

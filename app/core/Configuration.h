@@ -54,6 +54,8 @@ struct ConfigurationValues {
   std::string taobaoOAuthClientId = "23097412";
   // The customer-service telephone number the personal centre dials ("tel://" + number).
   std::string customerServiceTelephone = "4006680520";
+  // The customer-service QQ account the help centre's chat opens (decimal digits).
+  std::string customerServiceQQ = "800061237";
 };
 
 class Configuration {

@@ -30,8 +30,6 @@ const std::vector<PlaceholderScreenClass>& placeholderScreenClasses() {
       {"TZPersonalViewController", "个人信息", {}},
       {"EarnMoneyViewController", "我要提现", {}},
       {"MyAssetsViewController", "资产明细", {}},
-      {"HelpViewController", "帮助中心", {}},
-      {"TZServerQQViewController", "在线客服", {}},
       {"TZRebateCouponViewController", "回扣券", {}},
       {"AboutZaveltoViewController", "关于Zavelto", {}},
       // Opened by the home screen's search bar.

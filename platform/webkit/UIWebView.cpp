@@ -12,6 +12,7 @@
 #include "platform/graphics/CGImage.h"
 #include "platform/graphics/UIScreen.h"
 #include "platform/quartzcore/CALayer.h"
+#include "platform/uikit/UIApplication.h"
 #include "platform/uikit/UIEvent.h"
 #include "platform/webkit/internal/WebPage.h"
 
@@ -40,6 +41,18 @@ std::shared_ptr<NSMutableURLRequest> requestOf(WebKitURIRequest* request) {
         out.get());
   }
   return out;
+}
+
+// Schemes the engine shows itself; the device hands an address of any other scheme ("tel",
+// "mqq", "itms-apps"...) to the system instead of loading it.
+bool shownByEngine(const std::shared_ptr<NSURL>& url) {
+  auto scheme = url ? url->scheme() : nullptr;
+  if (!scheme) return true;
+  const std::string name = scheme->lowercaseString()->utf8();
+  for (const char* shown : {"http", "https", "about", "data", "file", "blob", "javascript"}) {
+    if (name == shown) return true;
+  }
+  return false;
 }
 
 // WebKit's and GLib's failures as the URL loading system's codes.
@@ -188,6 +201,12 @@ gboolean WebPage::decide(WebKitPolicyDecision* decision, WebKitPolicyDecisionTyp
   auto self = owner();
   if (allowed) {
     if (auto delegate = owner_->delegate()) allowed = delegate->webViewShouldStartLoadWithRequest(self, request, navigationType);
+  }
+  if (allowed && !shownByEngine(request->URL())) {
+    // Handed over, not failed: the page stays as it was and no failure is reported.
+    webkit_policy_decision_ignore(decision);
+    UIApplication::sharedApplication()->openURL(request->URL());
+    return TRUE;
   }
   if (!allowed || type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
     webkit_policy_decision_ignore(decision);

@@ -1,7 +1,10 @@
 #include "app/screens/rewards/RewardsScreens.h"
 
 #include "app/screens/rewards/ExchangeScreens.h"
+#include "app/screens/rewards/HelpCentreViews.h"
+#include "app/screens/rewards/HelpViewController.h"
 #include "app/screens/rewards/RedpacketView.h"
+#include "app/screens/rewards/TZServerQQViewController.h"
 #include "app/screens/rewards/ThecalendarViewController.h"
 #include "app/ui/ScreenRegistry.h"
 #include "app/utilities/ZVTPublicTools.h"
@@ -15,6 +18,11 @@ void registerRewardsScreens() {
   // One line per screen class, in the order the screens arrive.
   registerScreenClass("ThecalendarViewController", [] { return ThecalendarViewController::make(); });
   registerExchangeScreens();
+  registerScreenClass("HelpViewController", [] { return HelpViewController::make(); });
+  registerScreenClass("TZServerQQViewController", [] { return TZServerQQViewController::make(); });
+  TZServerView::registerNib();
+  TZHelpCentreView::registerNib();
+  TZZVTServerView::registerNib();
 }
 
 }  // namespace zvt

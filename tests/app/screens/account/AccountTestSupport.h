@@ -27,6 +27,9 @@ class AccountScreenTest : public ShellTest {
     registerScreenClass("TZPublicViewController", [] {
       return std::make_shared<PlaceholderScreen>(PlaceholderScreenClass{"TZPublicViewController", "网页", {"webTitle", "webUrl"}, "webTitle"});
     });
+    // The help centre and the customer-service page live in the rewards folder, not linked here.
+    registerStandInScreen({"HelpViewController", "帮助中心", {}});
+    registerStandInScreen({"TZServerQQViewController", "Zavelto客服", {}});
   }
 
   // The navigation controller presented over the shell, or nil.

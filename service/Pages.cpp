@@ -1,0 +1,94 @@
+// The service's own web pages under /wap/: the four help topics, the offer wall's rules, the
+// password-reset landing page, the rebate-coupon page and the site's front page. Pages carry
+// their topic as the title and a few paragraphs of our own; an unknown page is a 404.
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "service/Service.h"
+
+namespace zvt::service {
+
+namespace {
+
+struct PageText {
+    const char* title;
+    std::vector<const char*> paragraphs;
+};
+
+const std::map<std::string, PageText>& pages() {
+    static const std::map<std::string, PageText> table = {
+        {"/wap/help-1.php",
+         {"新手一分钟",
+          {"1. 在Zavelto里搜索或浏览想买的宝贝，从Zavelto打开淘宝或商城下单。",
+           "2. 付款后订单会在24小时内出现在“回扣订单”里，确认收货后回扣进入您的账户。",
+           "3. 回扣以集分宝或现金发放，满额即可提现到绑定的支付宝。"}}},
+        {"/wap/help-2.php",
+         {"购物问题",
+          {"为什么订单没有回扣？请确认下单前是从Zavelto打开的商品，并且没有使用其他返利工具。",
+           "退款或退货的订单不产生回扣，已发放的回扣会被扣回。",
+           "商城订单的回扣以商城确认为准，一般需要15到60天。"}}},
+        {"/wap/help-3.php",
+         {"账号问题",
+          {"忘记密码：在登录页点“忘记密码”，用绑定的手机号或邮箱找回。",
+           "一个淘宝账号只能绑定一个Zavelto账号。",
+           "修改手机号或支付宝请联系客服。"}}},
+        {"/wap/help-4.php",
+         {"提现问题",
+          {"集分宝满1000可提现，现金满10元可提现，每天最多提现一次。",
+           "提现一般在1到3个工作日内到账，节假日顺延。",
+           "提现失败时金额会退回您的账户，请检查支付宝账号和姓名是否一致。"}}},
+        {"/wap/help-ios-ads.html",
+         {"赚积分规则",
+          {"完成任务墙里的任务即可获得积分，积分在任务审核通过后到账。",
+           "同一设备同一任务只能获得一次积分。",
+           "作弊获得的积分将被扣除。"}}},
+        {"/wap/coupon.php", {"回扣券", {"回扣券可以在下单后使用，提高订单的回扣。"}}},
+        {"/wap/reset.php", {"重置密码", {"请在Zavelto应用中完成密码重置。"}}},
+        {"/", {"Zavelto", {"Zavelto：购物拿回扣。"}}},
+    };
+    return table;
+}
+
+std::string escaped(const std::string& s) {
+    std::string out;
+    for (char c : s) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+Reply document(const std::string& title, const std::string& body) {
+    Reply r;
+    r.contentType = "text/html; charset=utf-8";
+    r.raw = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\">"
+            "<meta name=\"viewport\" content=\"width=device-width\"><title>" + title + "</title>"
+            "<style>body{font-family:sans-serif;margin:0;padding:12px 15px;color:#333;background:#fff}"
+            "h1{font-size:18px;color:#ff6e28;margin:4px 0 12px}p{font-size:15px;line-height:1.6;margin:0 0 10px}"
+            "</style></head><body><h1 id=\"title\">" + title + "</h1>" + body + "</body></html>\n";
+    return r;
+}
+
+}  // namespace
+
+Reply Service::pageHtml(Incoming& in) {
+    std::string path = in.target.substr(0, in.target.find('?'));
+    auto it = pages().find(path);
+    if (it == pages().end()) {
+        Reply r = document("页面不存在", "<p>" + escaped(path) + "</p>");
+        r.httpStatus = 404;
+        return r;
+    }
+    std::string body;
+    for (const char* paragraph : it->second.paragraphs) body += std::string("<p>") + paragraph + "</p>";
+    return document(it->second.title, body);
+}
+
+}  // namespace zvt::service
