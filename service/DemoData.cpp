@@ -200,19 +200,6 @@ std::vector<DemoItem> demoItems() {
                         {"award", 2 + i % 5},
                         {"regTime", "2026-06-" + std::to_string(10 + i)}}});
     }
-    for (int i = 0; i < 20; ++i) {
-        out.push_back({"search_item",
-                       0,
-                       {{"num_iid", std::to_string(530000000000LL + i * 104729)},
-                        {"pic_url", pic("product" + std::to_string(i % 10))},
-                        {"promotion_price", money(1500 + i * 420)},
-                        {"title", kProductTitles[i % kProductTitles.size()]},
-                        {"fan", money(150 + i * 21)},
-                        {"nick", kShops[i % kShops.size()]},
-                        {"shop_type", i % 3 == 0 ? "B" : "C"},
-                        {"item_location", i % 2 == 0 ? "浙江 杭州" : "广东 广州"},
-                        {"volume", std::to_string(100 + i * 37)}}});
-    }
     return out;
 }
 
@@ -268,11 +255,6 @@ nlohmann::json demoIosConfig() {
         {"iosTip", {{"isShow", "0"}, {"title", "给我们评分"}, {"content", "喜欢Zavelto吗？"}}},
         {"search_mothed", "1"},
         {"pid", "mm_10001_0_0"}};
-}
-
-nlohmann::json demoTaoConfig() {
-    return {{"code", 101},
-            {"hotKey", {"连衣裙", "蓝牙耳机", "保温杯", "零食", "运动鞋", "防晒霜"}}};
 }
 
 nlohmann::json demoSearchCategories() {

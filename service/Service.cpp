@@ -556,6 +556,7 @@ HttpResponse Service::route(HttpRequest& req) {
     }
     if (!get) return plainResponse(404, "");
     if (path == "/api/search_tbk_v3.php") return handlePlain(req, "search", &Service::pageSearch);
+    if (path == "/sug") return handlePlain(req, "search", &Service::pageSuggestion);
     if (path == "/lookup") return handlePlain(req, "page", &Service::pageLookup);
     if (path.rfind("/images/", 0) == 0 && isPictureName(path.substr(8))) {
         return handlePlain(req, "image", &Service::pageImage);
@@ -1180,12 +1181,6 @@ Reply Service::opGetTimeJson(Incoming&) {
     return r;
 }
 
-Reply Service::opTaoConfig(Incoming&) {
-    Reply r;
-    r.body = demoTaoConfig();
-    return r;
-}
-
 Reply Service::opSearchCat(Incoming&) {
     Reply r;
     r.body = demoSearchCategories();
@@ -1195,22 +1190,6 @@ Reply Service::opSearchCat(Incoming&) {
 Reply Service::opInvitePage(Incoming&) {
     Reply r;
     r.body = demoInvitePage();
-    return r;
-}
-
-Reply Service::opSearchMall(Incoming& in) {
-    std::string q = text(in.fields, "q");
-    json result = json::array();
-    for (int64_t type = 1; type <= 3; ++type) {
-        for (const auto& m : store_.items("mall", type)) {
-            std::string title = m["title"];
-            if (q.empty() || title.find(q) != std::string::npos) {
-                result.push_back({m["title"], m["id"], m["img"], m["fan"]});
-            }
-        }
-    }
-    Reply r;
-    r.body = {{"code", 101}, {"result", result}};
     return r;
 }
 
@@ -1581,35 +1560,6 @@ Reply Service::pageUpload(Incoming& in) {
     Reply r;
     r.contentType = "image/png";
     r.raw = bytes.str();
-    return r;
-}
-
-Reply Service::pageSearch(Incoming& in) {
-    std::string keyword = text(in.fields, "keyword");
-    bool tmallOnly = text(in.fields, "mallItem") == "1" || text(in.fields, "mallItem") == "true";
-    int64_t low = cents(text(in.fields, "startPrice")), high = cents(text(in.fields, "endPrice"));
-    std::vector<json> rows;
-    for (auto& item : store_.items("search_item", 0)) {
-        std::string title = item["title"];
-        if (!keyword.empty() && title.find(keyword) == std::string::npos) continue;
-        if (tmallOnly && item["shop_type"] != "B") continue;
-        int64_t price = cents(item["promotion_price"].get<std::string>());
-        if (low > 0 && price < low) continue;
-        if (high > 0 && price > high) continue;
-        rows.push_back(item);
-    }
-    std::string sort = text(in.fields, "sort");
-    if (sort == "price_asc") {
-        std::stable_sort(rows.begin(), rows.end(), [](const json& a, const json& b) {
-            return cents(a["promotion_price"].get<std::string>()) <
-                   cents(b["promotion_price"].get<std::string>());
-        });
-    }
-    Page p = Store::page(rows, intOr(in.fields, "page", 1), 10);
-    json out = json(p.rows);
-    substituteRoot(out, in.root);
-    Reply r;
-    r.raw = dump(out);
     return r;
 }
 

@@ -207,6 +207,7 @@ private:
     Reply pageImage(Incoming&);
     Reply pageUpload(Incoming&);
     Reply pageSearch(Incoming&);
+    Reply pageSuggestion(Incoming&);
 
     std::optional<json> userOf(const Incoming& in, const char* key = "id");
     std::string sendSmsCode(const std::string& phone, const std::string& purpose);

@@ -98,6 +98,23 @@ std::shared_ptr<NSString> Configuration::appStoreLookupURLString() {
                                         v.appStoreIdentifier);
 }
 
+std::shared_ptr<NSString> Configuration::affiliateSearchURLString() {
+  auto v = values();
+  std::string address = v.affiliateSearchURL.empty() ? v.serverRoot + "/search.html?" : v.affiliateSearchURL;
+  // The query is appended as it is: the address must end where a parameter may begin.
+  if (address.back() != '?' && address.back() != '&') address += address.find('?') == std::string::npos ? "?" : "&";
+  return NSString::stringWithUTF8String(address);
+}
+
+std::shared_ptr<NSString> Configuration::suggestionRoot() {
+  auto v = values();
+  return NSString::stringWithUTF8String(v.suggestionRoot.empty() ? v.serverRoot : trimmedRoot(v.suggestionRoot));
+}
+
+std::shared_ptr<NSString> Configuration::defaultAffiliatePid() {
+  return NSString::stringWithUTF8String(values().defaultAffiliatePid);
+}
+
 bool Configuration::applyArguments(const std::vector<std::string>& arguments, std::string* message) {
   auto v = values();
   for (size_t i = 0; i < arguments.size(); ++i) {
@@ -110,7 +127,8 @@ bool Configuration::applyArguments(const std::vector<std::string>& arguments, st
       inlineValue = true;
     }
     static const char* const known[] = {"--server-root",  "--analytics-app-key", "--request-timeout",
-                                        "--upload-timeout", "--app-store-lookup", "--app-store-id"};
+                                        "--upload-timeout", "--app-store-lookup", "--app-store-id",
+                                        "--affiliate-search", "--suggestion-root", "--default-pid"};
     bool isKnown = false;
     for (const char* k : known) isKnown = isKnown || name == k;
     if (!isKnown) continue;
@@ -137,6 +155,12 @@ bool Configuration::applyArguments(const std::vector<std::string>& arguments, st
     } else if (name == "--app-store-id") {
       ok = !value.empty();
       v.appStoreIdentifier = value;
+    } else if (name == "--affiliate-search" || name == "--suggestion-root") {
+      ok = value.starts_with("http://") || value.starts_with("https://");
+      (name == "--affiliate-search" ? v.affiliateSearchURL : v.suggestionRoot) = value;
+    } else if (name == "--default-pid") {
+      ok = !value.empty();
+      v.defaultAffiliatePid = value;
     }
     if (!ok) {
       if (message) *message = "bad value for " + name + ": " + value;

@@ -56,6 +56,15 @@ struct ConfigurationValues {
   std::string customerServiceTelephone = "4006680520";
   // The customer-service QQ account the help centre's chat opens (decimal digits).
   std::string customerServiceQQ = "800061237";
+  // Taobao's affiliate search page ("…/search.html?"), to which "pid=…&q=…&unid=…" is
+  // appended; empty: the server root's "/search.html?".
+  std::string affiliateSearchURL;
+  // The root of Taobao's suggestion service ("/sug?code=utf-8&extras=1&q=…" hangs under it);
+  // empty: the server root.
+  std::string suggestionRoot;
+  // The affiliate pid a search uses when the service's configuration names none (or cannot be
+  // had).
+  std::string defaultAffiliatePid = "mm_99999_0_0";
 };
 
 class Configuration {
@@ -83,8 +92,15 @@ class Configuration {
   // The store lookup address with "?id=" and the store identifier.
   static std::shared_ptr<NSString> appStoreLookupURLString();
 
+  // The affiliate search page's address, ending in "?" (or "&" when it carries a query).
+  static std::shared_ptr<NSString> affiliateSearchURLString();
+  // The suggestion service's root, without a trailing "/".
+  static std::shared_ptr<NSString> suggestionRoot();
+  static std::shared_ptr<NSString> defaultAffiliatePid();
+
   // Reads "--server-root URL", "--analytics-app-key KEY", "--request-timeout S",
-  // "--upload-timeout S", "--app-store-lookup URL", "--app-store-id ID" (also as
+  // "--upload-timeout S", "--app-store-lookup URL", "--app-store-id ID", "--affiliate-search URL",
+  // "--suggestion-root URL", "--default-pid PID" (also as
   // "--name=value"); other arguments are left alone. Returns false with a message for a
   // known option without a usable value.
   static bool applyArguments(const std::vector<std::string>& arguments, std::string* message = nullptr);

@@ -17,7 +17,6 @@ namespace zvt {
 const std::vector<PlaceholderScreenClass>& placeholderScreenClasses() {
   static const std::vector<PlaceholderScreenClass> rows = {
       // The five tab roots.
-      {"TZNewSearchViewController", "淘宝回扣", {}},
       {"ThirdProductStoreViewController", "商城回扣", {"isPush"}},
       // Opened by the push router and the item router.
       {"TZAssetsViewController", "资产明细", {"flag", "assetsTitle"}, "assetsTitle"},

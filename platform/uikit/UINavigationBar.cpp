@@ -284,15 +284,18 @@ void UINavigationBar::rebuild() {
   auto remove = [this](const std::shared_ptr<UIView>& view) {
     if (view && view->superview().get() == this) view->removeFromSuperview();
   };
-  remove(titleView_);
+  // A custom title view that stays is left in place: taking it out would end its editing (a
+  // search bar in the bar would lose the keyboard whenever the bar's look changes).
+  auto top = topItem();
+  const bool keepTitle = top && top->titleView() && top->titleView() == titleView_;
+  if (!keepTitle) remove(titleView_);
   remove(backButton_);
   for (auto* list : {&leftViews_, &rightViews_}) {
     for (auto& [item, view] : *list) remove(view);
     list->clear();
   }
-  titleView_.reset();
+  if (!keepTitle) titleView_.reset();
   backButton_.reset();
-  auto top = topItem();
   if (!top) return;
 
   if (auto custom = top->titleView()) {
@@ -313,7 +316,7 @@ void UINavigationBar::rebuild() {
     titleLabel_->setAttributedText(NSAttributedString::initWithString(title, attributes));
     titleView_ = titleLabel_;
   }
-  addSubview(titleView_);
+  if (titleView_->superview().get() != this) addSubview(titleView_);
 
   auto back = backItem();
   bool showsBack = back && !top->hidesBackButton() &&

@@ -2,9 +2,14 @@
 
 #include "app/screens/shopping/ActivityZoneViewController.h"
 #include "app/screens/shopping/HomeViewController.h"
+#include "app/screens/shopping/NewSearchResultViewController.h"
 #include "app/screens/shopping/ProductStoreViewController.h"
 #include "app/screens/shopping/SearchResultViewController.h"
+#include "app/screens/shopping/SearchSupport.h"
+#include "app/screens/shopping/SearchViewController.h"
 #include "app/screens/shopping/SingleProductAdvert.h"
+#include "app/screens/shopping/StoreSearchResultViewController.h"
+#include "app/screens/shopping/TZNewSearchViewController.h"
 #include "app/screens/shopping/TZOrderViewController.h"
 #include "app/screens/shopping/TZPublicViewController.h"
 #include "app/screens/shopping/WebDetailViewController.h"
@@ -25,6 +30,11 @@ void registerShoppingScreens() {
   // The one-product advert's look, for the home screen and the push router.
   shopping::SingleProductAdvert::registerNib();
   registerScreenClass("ProductStoreViewController", [] { return std::make_shared<ProductStoreViewController>(); });
+  search::registerSearchNibs();
+  registerScreenClass("TZNewSearchViewController", [] { return std::make_shared<TZNewSearchViewController>(); });
+  registerScreenClass("NewSearchResultViewController", [] { return std::make_shared<NewSearchResultViewController>(); });
+  registerScreenClass("SearchViewController", [] { return std::make_shared<SearchViewController>(); });
+  registerScreenClass("StoreSearchResultViewController", [] { return std::make_shared<StoreSearchResultViewController>(); });
 }
 
 }  // namespace zvt

@@ -42,6 +42,25 @@ TEST(Configuration, CommandLineOverridesAndRefusesBadValues) {
   EXPECT_EQ(zvt::Configuration::serverRoot()->utf8(), "http://10.0.0.1:81");
 }
 
+TEST(Configuration, SearchAddressesFollowTheRootUnlessGiven) {
+  zvt::ConfigurationScope scope;
+  zvt::Configuration::setServerRoot("http://127.0.0.1:9/");
+  EXPECT_EQ(zvt::Configuration::affiliateSearchURLString()->utf8(), "http://127.0.0.1:9/search.html?");
+  EXPECT_EQ(zvt::Configuration::suggestionRoot()->utf8(), "http://127.0.0.1:9");
+  EXPECT_NE(zvt::Configuration::defaultAffiliatePid()->utf8(), "") << "a search always has a pid";
+  std::string message;
+  ASSERT_TRUE(zvt::Configuration::applyArguments({"--affiliate-search=http://ai/s.html?a=1", "--suggestion-root",
+                                                  "http://sug/", "--default-pid", "mm_1_2_3"},
+                                                 &message))
+      << message;
+  EXPECT_EQ(zvt::Configuration::affiliateSearchURLString()->utf8(), "http://ai/s.html?a=1&")
+      << "parameters are appended after the address's own query";
+  EXPECT_EQ(zvt::Configuration::suggestionRoot()->utf8(), "http://sug");
+  EXPECT_EQ(zvt::Configuration::defaultAffiliatePid()->utf8(), "mm_1_2_3");
+  EXPECT_FALSE(zvt::Configuration::applyArguments({"--suggestion-root", "sug"}, &message));
+  EXPECT_FALSE(zvt::Configuration::applyArguments({"--default-pid="}, &message));
+}
+
 TEST(AppDelegate, SharedStateStartsEmptyAndKeepsAWritableRecord) {
   AppDelegate::setShared(nullptr);
   auto delegate = AppDelegate::shared();

@@ -12,6 +12,7 @@
 
 #include "app/core/AppDelegate.h"
 #include "app/core/Configuration.h"
+#include "app/screens/shopping/ShoppingScreens.h"
 #include "app/ui/PlaceholderScreens.h"
 #include "app/ui/ScreenRegistry.h"
 #include "app/ui/TabBarController.h"
@@ -69,6 +70,8 @@ class ShellTest : public ::testing::Test {
     sounds_ = std::make_shared<audio::RecordingSoundOutput>();
     audio::setSoundOutput(sounds_);
     AppDelegate::setShared(nullptr);
+    // The tab roots and the screens the routers open that are built so far.
+    registerShoppingScreens();
   }
 
   void TearDown() override {

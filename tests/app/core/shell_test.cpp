@@ -135,7 +135,8 @@ TEST_F(ShellTest, TabsSwitchByTapAndFromCodeAndTheBarFollowsPushesAndPops) {
   shell->setSelectedWithIndex(2);
   device().wait(0.5);
   checkSelected(2);
-  EXPECT_TRUE(device().viewWithText("TZNewSearchViewController"));
+  EXPECT_EQ(topClass(), "TZNewSearchViewController");
+  EXPECT_TRUE(device().viewWithText("淘宝回扣"));
 
   // Hide, then show before the hiding has ended: the bar ends visible.
   shell->hiddenTabbar();

@@ -1,0 +1,223 @@
+// The search family: the hot keywords of the Taobao tab ("get_tao_config"), the mall search
+// ("search_m"), the own product search ("/api/search_tbk_v3.php") and Taobao's suggestion
+// service ("/sug"). The goods searched are demo data of their own, kept here.
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "service/DemoData.h"
+#include "service/Service.h"
+
+namespace zvt::service {
+
+namespace {
+
+using json = nlohmann::json;
+
+std::string dumpJson(const json& j) { return j.dump(-1, ' ', false, json::error_handler_t::replace); }
+
+// A field as text: texts as they are, numbers by their digits, anything else empty.
+std::string field(const json& fields, const char* key) {
+    auto it = fields.find(key);
+    if (it == fields.end()) return {};
+    if (it->is_string()) return it->get<std::string>();
+    if (it->is_number()) return dumpJson(*it);
+    return {};
+}
+
+// Money in yuan as cents; -1 for an empty or unreadable text (an open end of a range).
+int64_t centsOrOpen(const std::string& yuan) {
+    if (yuan.empty()) return -1;
+    try {
+        size_t used = 0;
+        double v = std::stod(yuan, &used);
+        if (used != yuan.size() || !std::isfinite(v) || v < 0) return -1;
+        return std::llround(v * 100);
+    } catch (...) {
+        return -1;
+    }
+}
+
+// Picture addresses of the demo data follow the address the client reached the service under.
+void substituteRoot(json& j, const std::string& root) {
+    if (j.is_string()) {
+        std::string s = j.get<std::string>();
+        const std::string placeholder = kRootPlaceholder;
+        bool changed = false;
+        for (size_t pos = 0; (pos = s.find(placeholder, pos)) != std::string::npos; pos += root.size()) {
+            s.replace(pos, placeholder.size(), root);
+            changed = true;
+        }
+        if (changed) j = s;
+    } else if (j.is_structured()) {
+        for (auto& v : j) substituteRoot(v, root);
+    }
+}
+
+std::string money(int cents) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%d.%02d", cents / 100, cents % 100);
+    return buf;
+}
+
+// The hot keywords the Taobao tab shows, in the order the tab shows them. Each finds goods.
+const std::array<const char*, 10> kHotKeywords = {"连衣裙", "蓝牙耳机", "保温杯", "零食",   "运动鞋",
+                                                  "防晒霜", "牛仔裤",   "手机壳", "四件套", "茶叶"};
+
+// Goods per hot keyword: "连衣裙" fills three pages of ten.
+const std::array<int, 10> kGoodsPerKeyword = {26, 12, 8, 6, 5, 4, 4, 3, 3, 3};
+
+const std::array<const char*, 6> kStyles = {"韩版", "夏季新款", "修身", "大码", "百搭", "显瘦"};
+const std::array<const char*, 6> kShops = {"优品旗舰店", "潮流小铺", "数码生活馆", "田园特产店", "天猫超市", "好物集"};
+const std::array<const char*, 4> kPlaces = {"浙江 杭州", "广东 广州", "上海", "江苏 苏州"};
+
+std::string pic(const std::string& name) { return std::string(kRootPlaceholder) + "/images/" + name + ".png"; }
+
+// The demo goods of the own search: every shop type (Tmall "B", Taobao "C"), some without a
+// rebate ("fan" "0"), distinct volumes and rebates so that each order shows.
+const std::vector<json>& demoGoods() {
+    static const std::vector<json> goods = [] {
+        std::vector<json> out;
+        int n = 0;
+        for (size_t k = 0; k < kHotKeywords.size(); ++k) {
+            for (int i = 0; i < kGoodsPerKeyword[k]; ++i, ++n) {
+                std::string title = std::string(kStyles[(n + k) % kStyles.size()]) + kHotKeywords[k] +
+                                    (i % 2 ? "包邮" : "正品") + std::to_string(i + 1) + "号";
+                int price = 990 + (n * 737) % 20000;
+                // Every fifth has no rebate; the others spread so that "fan" and "volume" order
+                // the list differently from the service's own order.
+                int fan = n % 5 == 4 ? 0 : 30 + (n * 53) % 900;
+                out.push_back({{"num_iid", std::to_string(560000000000LL + n * 7919)},
+                               {"pic_url", pic("product" + std::to_string(n % 10))},
+                               {"promotion_price", money(price)},
+                               {"title", title},
+                               {"fan", fan == 0 ? std::string("0") : money(fan)},
+                               {"nick", kShops[n % kShops.size()]},
+                               {"shop_type", n % 3 == 0 ? "B" : "C"},
+                               {"item_location", kPlaces[n % kPlaces.size()]},
+                               {"volume", std::to_string(20 + (n * 389) % 5000)}});
+            }
+        }
+        return out;
+    }();
+    return goods;
+}
+
+// The suggestion service's words: each hot keyword and a few longer searches around it.
+const std::vector<std::pair<std::string, int>>& suggestionWords() {
+    static const std::vector<std::pair<std::string, int>> words = [] {
+        std::vector<std::pair<std::string, int>> out;
+        const std::array<const char*, 4> tails = {"女夏", "长款", "套装", "2026新款"};
+        int seed = 7;
+        for (const char* hot : kHotKeywords) {
+            out.emplace_back(hot, 90000 + seed * 1311 % 80000);
+            for (const char* tail : tails) {
+                seed = seed * 31 % 997;
+                out.emplace_back(std::string(hot) + tail, 1000 + seed * 97);
+            }
+        }
+        for (const char* extra : {"连衣裤", "连帽卫衣", "连体裤", "连裤袜", "京东同款", "苏宁电器"}) {
+            seed = seed * 31 % 997;
+            out.emplace_back(extra, 500 + seed * 53);
+        }
+        return out;
+    }();
+    return words;
+}
+
+}  // namespace
+
+Reply Service::opTaoConfig(Incoming&) {
+    Reply r;
+    json hot = json::array();
+    for (const char* word : kHotKeywords) hot.push_back(word);
+    r.body = {{"code", 101}, {"hotKey", hot}};
+    return r;
+}
+
+// Every mall of every category the mall data holds whose name holds q (all for an empty q),
+// each as [name, id, logo, highest rebate].
+Reply Service::opSearchMall(Incoming& in) {
+    std::string q = field(in.fields, "q");
+    json result = json::array();
+    std::vector<int64_t> types;
+    for (const auto& t : store_.items("mall_type", 0)) {
+        if (!t.is_array() || t.empty()) continue;
+        try {
+            types.push_back(std::stoll(t[0].is_string() ? t[0].get<std::string>() : dumpJson(t[0])));
+        } catch (...) {
+        }
+    }
+    for (int64_t type : types) {
+        for (const auto& m : store_.items("mall", type)) {
+            std::string title = m.value("title", "");
+            if (q.empty() || title.find(q) != std::string::npos) {
+                result.push_back({m["title"], m["id"], m["img"], m["fan"]});
+            }
+        }
+    }
+    substituteRoot(result, in.root);
+    Reply r;
+    r.body = {{"code", 101}, {"result", result}};
+    return r;
+}
+
+// The own product search: keyword by title, Tmall only with "mallItem" "1", the price range in
+// yuan ("" for an open end); "sort" "2" by volume and "3" by rebate, both descending, any other
+// value the service's order; pages of ten; a bare JSON array, empty past the end.
+Reply Service::pageSearch(Incoming& in) {
+    std::string keyword = field(in.fields, "keyword");
+    bool tmallOnly = field(in.fields, "mallItem") == "1";
+    int64_t low = centsOrOpen(field(in.fields, "startPrice"));
+    int64_t high = centsOrOpen(field(in.fields, "endPrice"));
+    std::vector<json> rows;
+    for (const auto& item : demoGoods()) {
+        if (!keyword.empty() && item["title"].get<std::string>().find(keyword) == std::string::npos) continue;
+        if (tmallOnly && item["shop_type"] != "B") continue;
+        int64_t price = centsOrOpen(item["promotion_price"].get<std::string>());
+        if (low >= 0 && price < low) continue;
+        if (high >= 0 && price > high) continue;
+        rows.push_back(item);
+    }
+    std::string sort = field(in.fields, "sort");
+    auto number = [](const json& item, const char* key) { return centsOrOpen(item[key].get<std::string>()); };
+    if (sort == "2" || sort == "3") {
+        const char* key = sort == "2" ? "volume" : "fan";
+        std::stable_sort(rows.begin(), rows.end(),
+                         [&](const json& a, const json& b) { return number(a, key) > number(b, key); });
+    }
+    int64_t page = 1;
+    try {
+        page = std::stoll(field(in.fields, "page"));
+    } catch (...) {
+    }
+    json out = json::array();
+    if (page >= 1) {
+        for (size_t i = static_cast<size_t>(page - 1) * 10; i < rows.size() && out.size() < 10; ++i) out.push_back(rows[i]);
+    }
+    substituteRoot(out, in.root);
+    Reply r;
+    r.raw = dumpJson(out);
+    return r;
+}
+
+// Taobao's suggestion service: up to ten words holding q, each [word, approximate count].
+Reply Service::pageSuggestion(Incoming& in) {
+    std::string q = field(in.fields, "q");
+    json result = json::array();
+    if (!q.empty()) {
+        for (const auto& [word, count] : suggestionWords()) {
+            if (word.find(q) == std::string::npos) continue;
+            result.push_back({word, std::to_string(count)});
+            if (result.size() == 10) break;
+        }
+    }
+    Reply r;
+    r.contentType = "application/json; charset=utf-8";
+    r.raw = dumpJson(json{{"result", result}});
+    return r;
+}
+
+}  // namespace zvt::service
