@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "platform/uikit/UITextField.h"
 #include "tests/platform/uikit/ControllerTestSupport.h"
 
 using namespace zvt::uitest;
@@ -155,6 +156,34 @@ TEST(UIKitNavigationBar, LooksAndTheBackgroundHandle) {
   screen.device().settle();
   EXPECT_NE(screen.device().viewWithText("首页"), nullptr);
   EXPECT_FALSE(zvt::ui::Device::isVisible(background));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(UIKitNavigationBar, AnEditingTitleViewKeepsTheKeyboardWhenTheBarChanges) {
+  ControllerScreen screen;
+  auto home = titled("首页");
+  auto nav = UINavigationController::initWithRootViewController(home);
+  screen.show(nav);
+  auto field = UITextField::initWithFrame(CGRectMake(0, 0, 200, 30));
+  home->navigationItem()->setTitleView(field);
+  auto& device = screen.device();
+  device.settle();
+  ASSERT_TRUE(field->becomeFirstResponder());
+  // A change of the bar's look rebuilds its item views; the title view stays where it is.
+  nav->navigationBar()->setTintColor(UIColor::redColor());
+  nav->navigationBar()->setBarStyle(UIBarStyleBlack);
+  device.settle();
+  EXPECT_TRUE(field->isFirstResponder());
+  EXPECT_EQ(field->superview(), nav->navigationBar());
+  // Another title takes the place of the view.
+  home->navigationItem()->setTitleView(nullptr);
+  home->setTitle("首页"_ns);
+  device.settle();
+  EXPECT_FALSE(field->superview());
+  EXPECT_FALSE(field->isFirstResponder());
 }
 
 }  // namespace
