@@ -154,7 +154,12 @@ Reply Service::opSearchMall(Incoming& in) {
         for (const auto& m : store_.items("mall", type)) {
             std::string title = m.value("title", "");
             if (q.empty() || title.find(q) != std::string::npos) {
-                result.push_back({m["title"], m["id"], m["img"], m["fan"]});
+                // The entry's rebate is the bare rate ("5%"): the screens put their own words
+                // before it.
+                std::string fan = m.value("fan", "");
+                const std::string prefix = "最高返";
+                if (fan.rfind(prefix, 0) == 0) fan = fan.substr(prefix.size());
+                result.push_back({m["title"], m["id"], m["img"], fan});
             }
         }
     }

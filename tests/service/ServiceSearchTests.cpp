@@ -116,6 +116,7 @@ TEST_F(ServiceSearchTest, MallSearchCoversEveryCategory) {
     EXPECT_EQ(entry[0], "京东商城");
     EXPECT_TRUE(entry[1].is_string());
     EXPECT_EQ(entry[2].get<std::string>().rfind(service.rootURL() + "/images/", 0), 0u);
+    EXPECT_EQ(entry[3], "3%") << "the bare rate";
     EXPECT_EQ(lastLog("search_m")["fields"]["q"], "京东");
     json none = json::parse(service.request("GET", kJsonPath + "search_m&q=" + escaped("没有这家")).body);
     EXPECT_EQ(none["result"], json::array());

@@ -6,6 +6,7 @@
 #include "app/ui/TabBarController.h"
 #include "app/ui/UIKitCategories.h"
 #include "platform/foundation/NSDictionary.h"
+#include "platform/text/NSParagraphStyle.h"
 #include "platform/uikit/UINavigationController.h"
 #include "ui/images/UIImageView+RemoteImage.h"
 
@@ -40,9 +41,16 @@ void StoreCollectionViewCell::fillCellWith(const id& entry) {
   auto rebate = rowText(entry, 3);
   if (!rebate) rebate = NSString::string();
   auto text = NSString::stringWithFormat("最高回扣:%@", rebate);
-  // The rebate (from character 5, for its own length) in the mall rebate colour.
+  // The rebate (from character 5, for its own length) in the mall rebate colour; the rest in
+  // the label's own font, colour and alignment.
   auto attributes = NSDictionary::make({{NSForegroundColorAttributeName, rgb(255, 100, 0)}});
-  nameLabel_->setAttributedText(createStrWithString(text, attributes, NSMakeRange(5, rebate->length())));
+  auto attributed = createStrWithString(text, attributes, NSMakeRange(5, rebate->length()));
+  auto paragraph = NSMutableParagraphStyle::make();
+  paragraph->setAlignment(NSTextAlignmentCenter);
+  attributed->addAttribute(NSFontAttributeName, nameLabel_->font(), NSMakeRange(0, text->length()));
+  attributed->addAttribute(NSParagraphStyleAttributeName, paragraph, NSMakeRange(0, text->length()));
+  attributed->addAttribute(NSForegroundColorAttributeName, UIColor::lightGrayColor(), NSMakeRange(0, 5));
+  nameLabel_->setAttributedText(attributed);
 }
 
 // --- SearchStoreResultView --------------------------------------------------------------------
