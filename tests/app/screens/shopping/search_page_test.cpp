@@ -297,6 +297,7 @@ TEST_F(SearchPageTest, MallResultsShowEveryMallWithItsRebate) {
   ASSERT_TRUE(mall);
   EXPECT_EQ(value(mall, "goodsId"), zvt::search::rowText(expected->objectAtIndex(0), 1)->utf8());
   EXPECT_EQ(value(mall, "titleString"), zvt::search::rowText(expected->objectAtIndex(0), 0)->utf8());
+  EXPECT_EQ(pageCount("商城搜索结果页"), 1u) << "covered by the mall's page: the view ended";
 }
 
 TEST_F(SearchPageTest, MallEntriesOfTheWrongShapeDoNotStopTheResults) {
