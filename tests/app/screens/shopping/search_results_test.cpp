@@ -50,16 +50,16 @@ class SearchResultsTest : public SearchScreenTest {
   size_t rowsShown(const std::shared_ptr<NewSearchResultViewController>& r) {
     return static_cast<size_t>(r->searchResultView()->searchResultCollectionView()->numberOfItemsInSection(0));
   }
-  // Drags the list towards its end until a new request goes out.
-  bool pullUp(const std::shared_ptr<NewSearchResultViewController>& r) {
-    const size_t before = count(kSearch);
+  // Drags the list towards its end until the n-th request has gone out (the footer may also ask
+  // by itself when it comes into view after a short page).
+  bool pullUpUntil(const std::shared_ptr<NewSearchResultViewController>& r, size_t n) {
     auto grid = r->searchResultView()->searchResultCollectionView();
-    for (int i = 0; i < 12 && count(kSearch) == before; ++i) {
+    for (int i = 0; i < 12 && count(kSearch) < n; ++i) {
       device().dragView(grid, CGPointMake(0, -400), 0.3);
       device().wait(0.5);
-      runMainLoopUntil([] { return false; }, 0.1);
+      if (waitFor([&] { return count(kSearch) >= n; }, 0.5)) return true;
     }
-    return count(kSearch) > before;
+    return waitFor([&] { return count(kSearch) >= n; }, 3);
   }
   void searchFromBar(const std::shared_ptr<NewSearchResultViewController>& r, const std::string& text) {
     ASSERT_TRUE(device().tapView(r->searchBar()));
@@ -193,7 +193,7 @@ TEST_F(SearchResultsTest, PagingAppendsEndsAndRecoversFromANetworkFailure) {
   ASSERT_TRUE(results);
   // Page 2 fails: the cover, whose retry asks for page 2 again.
   service_->script(ScriptedReply{.op = kSearch, .httpStatus = 500});
-  ASSERT_TRUE(pullUp(results));
+  ASSERT_TRUE(pullUpUntil(results, 2));
   auto fields = request(2);
   EXPECT_EQ(fields["page"], "2");
   ASSERT_TRUE(settleUntil([&] { return device().viewWithText("亲，您的手机网络不顺畅哦~") != nullptr; }));
@@ -205,13 +205,10 @@ TEST_F(SearchResultsTest, PagingAppendsEndsAndRecoversFromANetworkFailure) {
   EXPECT_FALSE(device().viewWithText("亲，您的手机网络不顺畅哦~"));
   EXPECT_FALSE(results->noMessageTipView());
   // Page 3 holds the last six; page 4 is empty: no more data, the rows stay.
-  ASSERT_TRUE(pullUp(results));
+  ASSERT_TRUE(pullUpUntil(results, 4));
   EXPECT_EQ(request(4)["page"], "3");
   ASSERT_TRUE(settleUntil([&] { return rowsShown(results) == 26; }));
-  // The last page leaves the footer in view: it may ask for the next page by itself.
-  if (count(kSearch) < 5) {
-    ASSERT_TRUE(pullUp(results));
-  }
+  ASSERT_TRUE(pullUpUntil(results, 5));
   EXPECT_EQ(request(5)["page"], "4");
   auto footer = pr_footer(results->searchResultView()->searchResultCollectionView());
   ASSERT_TRUE(settleUntil([&] { return footer && footer->state() == PRRefreshStateNoMoreData; }));
