@@ -31,8 +31,6 @@ const std::vector<PlaceholderScreenClass>& placeholderScreenClasses() {
       {"MyAssetsViewController", "资产明细", {}},
       {"TZRebateCouponViewController", "回扣券", {}},
       {"AboutZaveltoViewController", "关于Zavelto", {}},
-      // Opened by the home screen's search bar.
-      {"SearchViewController", "搜索", {"isSearchPush"}},
   };
   return rows;
 }

@@ -12,7 +12,8 @@
 
 #include "app/core/AppDelegate.h"
 #include "app/core/Configuration.h"
-#include "app/screens/shopping/ShoppingScreens.h"
+#include "app/screens/shopping/SearchSupport.h"
+#include "app/screens/shopping/TZNewSearchViewController.h"
 #include "app/ui/PlaceholderScreens.h"
 #include "app/ui/ScreenRegistry.h"
 #include "app/ui/TabBarController.h"
@@ -51,6 +52,10 @@ class ShellTest : public ::testing::Test {
     service_->reset(true);
     home_ = std::make_unique<TempHome>();
     setMainBundlePath(ZVT_BUNDLE_ROOT);
+    // The third tab's real root (its hot keywords come from the service); the other shopping
+    // screens stay stand-ins here, tested with their folder.
+    search::registerSearchNibs();
+    registerScreenClass("TZNewSearchViewController", [] { return std::make_shared<TZNewSearchViewController>(); });
     // The shell's own tests put a placeholder where the home tab's screen goes: the real one
     // (tested with the shopping screens) would load products and cover the shell with its
     // first-run guide.
@@ -70,8 +75,6 @@ class ShellTest : public ::testing::Test {
     sounds_ = std::make_shared<audio::RecordingSoundOutput>();
     audio::setSoundOutput(sounds_);
     AppDelegate::setShared(nullptr);
-    // The tab roots and the screens the routers open that are built so far.
-    registerShoppingScreens();
   }
 
   void TearDown() override {

@@ -13,6 +13,7 @@
 #include "app/ui/ScreenRegistry.h"
 #include "foundation/json/JSONDecoder.h"
 #include "platform/foundation/NSNumber.h"
+#include "platform/foundation/NSUserDefaults.h"
 #include "platform/graphics/UIScreen.h"
 #include "tests/app/core/ShellTestSupport.h"
 #include "tests/support/ui/XvfbDisplay.h"
@@ -29,6 +30,8 @@ class SearchScreenTest : public ShellTest {
     scale_ = UIScreen::mainScreen()->scale();
     // The pages a search opens are web pages: they need a display once they are real.
     privateDisplay();
+    // Every shopping screen as built (other tests of this program register stand-ins).
+    registerShoppingScreens();
   }
 
   void TearDown() override {
@@ -79,6 +82,19 @@ class SearchScreenTest : public ShellTest {
     size_t n = 0;
     for (auto& e : records("page", "page")) n += e == page;
     return n;
+  }
+
+  // Launches the application and opens the malls tab, whose root stays out of the way (the
+  // home screen lists products and shows its first-run guide).
+  void launchOnQuietTab() {
+    NSUserDefaults::standardUserDefaults()->setBool(true, "isBeforeEnter"_ns);
+    launch();
+    // The home screen reads the configuration when it loads: that request is done before a
+    // test counts or scripts its own.
+    waitFor([&] { return count("get_ios_config") >= 1; }, 5);
+    runMainLoopUntil([] { return false; }, 0.2);
+    delegate_->tabBarController()->setSelectedWithIndex(3);
+    device().wait(0.5);
   }
 
   // The top screen's navigation stack.

@@ -24,7 +24,7 @@ class SearchResultsTest : public SearchScreenTest {
  protected:
   // The results as the search page opens them.
   std::shared_ptr<NewSearchResultViewController> open(const std::string& keyword) {
-    launch();
+    launchOnQuietTab();
     // The screen below, as the search page is when it opens the results.
     pushScreen("TZStrollViewController", {});
     service_->clearLog();

@@ -17,7 +17,7 @@ using zvt::test::SearchScreenTest;
 class TaobaoTabTest : public SearchScreenTest {
  protected:
   std::shared_ptr<TZNewSearchViewController> openTab() {
-    launch();
+    launchOnQuietTab();
     EXPECT_TRUE(device().tapText("淘宝回扣"));
     device().wait(0.5);
     auto tab = std::dynamic_pointer_cast<TZNewSearchViewController>(topScreen());
