@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything with AddressSanitizer + UndefinedBehaviorSanitizer and runs every test,
-# then builds the concurrency tests with ThreadSanitizer and runs them again. Compiler warnings
+# replays the fuzz targets' seed corpora under clang's sanitizers, then builds the concurrency
+# tests with ThreadSanitizer and runs them again. Compiler warnings
 # are errors here (ZVT_WERROR), not in a person's own build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -12,6 +13,9 @@ cmake --build build/asan -j "$jobs"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 (cd build/asan && ctest -j "$jobs" --output-on-failure --timeout 600)
+
+# Every fuzz target replays its seed corpus under clang's sanitizers (seconds, not fuzzing).
+bash scripts/fuzz-replay.sh
 
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZVT_SANITIZE=thread -DZVT_BUILD_BENCH=OFF -DZVT_WERROR=ON >/dev/null
 cmake --build build/tsan -j "$jobs" --target zvt_concurrency_tests

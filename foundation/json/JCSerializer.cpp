@@ -498,7 +498,10 @@ constexpr NSUInteger kPrefetchDistance = 4;
 constexpr NSUInteger kChildPrefetch = 8;
 
 // An object's first bytes and, for a string, its text's fields or short text a line further.
+// Empty slots of a dictionary's table and nil array slots hold no object: a line past a null
+// pointer is no address at all.
 inline void prefetchObject(const void* object) {
+  if (object == nullptr) return;
   __builtin_prefetch(object);
   __builtin_prefetch(static_cast<const char*>(object) + 48);
 }
