@@ -12,6 +12,12 @@ std::shared_ptr<UIImage> wi_animatedGIFWithData(const std::shared_ptr<NSData>& d
   if (!data) return nullptr;
   auto source = CGImageSourceCreateWithData(data, nullptr);
   size_t count = CGImageSourceGetCount(source);
+  // Asking a GIF for its count decoded its frames: a lone frame is taken from there rather than
+  // decoded again. Other kinds (and nothing) go the plain way.
+  if (count == 1 && CGImageSourceGetType(source)->isEqualToString("com.compuserve.gif"_ns)) {
+    if (CGImageSourceGetStatus(source) != kCGImageStatusComplete) return nullptr;
+    return UIImage::imageWithCGImage(CGImageSourceCreateImageAtIndex(source, 0, nullptr));
+  }
   if (count <= 1) return UIImage::imageWithData(data);
 
   const CGFloat scale = UIScreen::mainScreen()->scale();

@@ -72,9 +72,18 @@ struct GIFAnimation {
   bool complete = false;  // every frame decoded and the data ended at a record boundary
 };
 
+// A GIF's logical screen is its canvas, whatever its frames cover: at most this many pixels
+// (16 MiB a frame). Ten header bytes could otherwise ask for 256 MiB for one 1 x 1 frame.
+inline constexpr size_t kMaxGIFCanvasPixels = size_t{1} << 22;
+
+// How many times a GIF's frames were decoded in this process (tests: one decode per picture).
+size_t gifDecodeCount();
+
 // Frames composed on the logical screen: each frame is the canvas after drawing it, with the
 // previous frame's disposal applied first (1 keep, 2 clear its rectangle to transparent,
 // 3 restore what was there before it); transparent pixels of a frame leave the canvas as it is.
+// A screen beyond kMaxGIFCanvasPixels, or more frames than kMaxAnimationBytes holds, is refused
+// (no frames) after a look at the records and before any pixel memory is taken.
 GIFAnimation decodeGIF(const uint8_t* bytes, size_t length);
 
 // Encoding; nil when the image has no pixels.

@@ -4,6 +4,7 @@
 #include <gif_lib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <new>
 
@@ -49,6 +50,43 @@ bool skipImageData(GifFileType* gif) {
   return true;
 }
 
+// Counts the frames by their descriptors, skipping their compressed data without decoding it:
+// what the whole animation will cost is known before anything is allocated.
+size_t countFrames(const uint8_t* bytes, size_t length) {
+  MemoryReader reader{bytes, length, 0};
+  int error = 0;
+  GifFileType* gif = DGifOpen(&reader, gifRead, &error);
+  if (!gif) return 0;
+  size_t frames = 0;
+  for (bool more = true; more && reader.offset < reader.length;) {
+    GifRecordType type;
+    if (DGifGetRecordType(gif, &type) == GIF_ERROR) break;
+    switch (type) {
+      case IMAGE_DESC_RECORD_TYPE:
+        if (DGifGetImageDesc(gif) == GIF_ERROR) {
+          more = false;
+          break;
+        }
+        ++frames;
+        more = skipImageData(gif);
+        break;
+      case EXTENSION_RECORD_TYPE: {
+        int code = 0;
+        GifByteType* block = nullptr;
+        more = DGifGetExtension(gif, &code, &block) != GIF_ERROR;
+        while (more && block) more = DGifGetExtensionNext(gif, &block) != GIF_ERROR;
+        break;
+      }
+      default:
+        more = false;
+    }
+  }
+  DGifCloseFile(gif, &error);
+  return frames;
+}
+
+std::atomic<size_t> decodes{0};
+
 class GIFDecoder {
  public:
   GIFDecoder(const uint8_t* bytes, size_t length) : reader_{bytes, length, 0} {}
@@ -66,10 +104,16 @@ class GIFDecoder {
     if (!gif_) return result;
     width_ = static_cast<size_t>(gif_->SWidth);
     height_ = static_cast<size_t>(gif_->SHeight);
-    if (width_ == 0 || height_ == 0 || !imageSizeAllowed(width_, height_)) return result;
+    if (width_ == 0 || height_ == 0 || !imageSizeAllowed(width_, height_) || width_ * height_ > kMaxGIFCanvasPixels) {
+      return result;
+    }
     result.width = width_;
     result.height = height_;
     result.headerRead = true;
+    // Too much memory for one animation: refused whole rather than shown in part.
+    expectedFrames_ = countFrames(reader_.bytes, reader_.length);
+    if (expectedFrames_ * width_ * height_ * 4 > kMaxAnimationBytes) return result;
+    decodes.fetch_add(1, std::memory_order_relaxed);
     try {
       result.complete = readRecords(result);
     } catch (const std::bad_alloc&) {
@@ -91,8 +135,8 @@ class GIFDecoder {
       switch (type) {
         case IMAGE_DESC_RECORD_TYPE: {
           if (DGifGetImageDesc(gif_) == GIF_ERROR) return false;
-          if ((result.frames.size() + 1) * frameBytes > kMaxAnimationBytes) {
-            // Too much memory for one animation: refuse it whole rather than show part.
+          // The count was taken by the same parser; a frame beyond it means the data lied.
+          if (result.frames.size() >= expectedFrames_ || (result.frames.size() + 1) * frameBytes > kMaxAnimationBytes) {
             result.frames.clear();
             return false;
           }
@@ -182,7 +226,9 @@ class GIFDecoder {
     }
 
     GIFFrame frame;
-    frame.pixels = NSData::dataWithVector(canvas_);
+    // The last frame takes the canvas itself: a one-frame GIF costs one canvas, not two.
+    const bool last = result.frames.size() + 1 == expectedFrames_;
+    frame.pixels = last ? NSData::dataWithVector(std::move(canvas_)) : NSData::dataWithVector(canvas_);
     frame.hasDelay = control_.present;
     frame.delay = control_.delay / 100.0;
     result.frames.push_back(std::move(frame));
@@ -219,9 +265,12 @@ class GIFDecoder {
   Control control_;
   int previousDisposal_ = 0;
   Rect previousRect_;
+  size_t expectedFrames_ = 0;
 };
 
 }  // namespace
+
+size_t gifDecodeCount() { return decodes.load(std::memory_order_relaxed); }
 
 GIFAnimation decodeGIF(const uint8_t* bytes, size_t length) {
   GIFDecoder decoder(bytes, length);

@@ -7,7 +7,9 @@
 #include "platform/foundation/NSNumber.h"
 #include "platform/graphics/CGImageSource.h"
 #include "platform/graphics/UIImage.h"
+#include "platform/graphics/internal/Codecs.h"
 #include "tests/platform/graphics/GraphicsTestSupport.h"
+#include "tests/support/ResidentSize.h"
 
 using namespace zvt::test;
 
@@ -198,4 +200,73 @@ TEST(GIFDecoding, CutShortAndDamagedFilesKeepOnlyWholeFrames) {
   auto empty = bytes;
   empty[6] = empty[7] = 0;
   EXPECT_EQ(CGImageSourceGetCount(CGImageSourceCreateWithData(dataOf(empty), nullptr)), 0u);
+}
+
+namespace {
+
+// A GIF of `frames` 1 x 1 frames on a logical screen of the given size: a few dozen bytes that
+// ask for a canvas of the screen's size.
+std::vector<uint8_t> tinyFramesOnScreen(int width, int height, int frames) {
+  GIFRecipe recipe;
+  recipe.width = 1;
+  recipe.height = 1;
+  recipe.palette = kPalette;
+  for (int i = 0; i < frames; ++i) recipe.frames.push_back(frame(0, 0, 1, 1, {1}));
+  auto bytes = makeGIF(recipe);
+  bytes[6] = static_cast<uint8_t>(width & 0xFF);
+  bytes[7] = static_cast<uint8_t>(width >> 8);
+  bytes[8] = static_cast<uint8_t>(height & 0xFF);
+  bytes[9] = static_cast<uint8_t>(height >> 8);
+  return bytes;
+}
+
+}  // namespace
+
+TEST(GIFDecoding, PicturesOverTheBudgetsAreRefusedBeforeTheirMemoryIsTaken) {
+  constexpr size_t kCeiling = size_t{64} << 20;
+  struct Case {
+    const char* what;
+    int width, height, frames;
+  };
+  const Case cases[] = {
+      {"one 1 x 1 frame on an 8192 x 8192 screen", 8192, 8192, 1},
+      {"two frames on an 8192 x 8192 screen", 8192, 8192, 2},
+      {"a screen one pixel over the canvas budget", 2049, 2048, 1},
+      {"17 frames of 2048 x 2048 (16 MiB each)", 2048, 2048, 17},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto data = dataOf(tinyFramesOnScreen(c.width, c.height, c.frames));
+    EXPECT_LT(data->length(), 512u) << "a few hundred bytes at most";
+    PeakResidentGrowth growth;
+    {
+      auto source = CGImageSourceCreateWithData(data, nullptr);
+      EXPECT_EQ(CGImageSourceGetCount(source), 0u);
+      EXPECT_FALSE(CGImageSourceCreateImageAtIndex(source, 0, nullptr));
+      EXPECT_FALSE(UIImage::imageWithData(data));
+    }
+    EXPECT_LT(growth.bytes(), kCeiling);
+  }
+}
+
+TEST(GIFDecoding, PicturesWithinTheBudgetsDecodeAndOneFrameCostsOneCanvas) {
+  // The largest canvas allowed, once; and 16 frames of it, the most one animation may hold.
+  auto single = dataOf(tinyFramesOnScreen(2048, 2048, 1));
+  const size_t decodesBefore = zvt::graphics::gifDecodeCount();
+  PeakResidentGrowth growth;
+  {
+    auto source = CGImageSourceCreateWithData(single, nullptr);
+    ASSERT_EQ(CGImageSourceGetCount(source), 1u);
+    auto image = CGImageSourceCreateImageAtIndex(source, 0, nullptr);
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->width(), 2048u);
+    EXPECT_EQ(image->pixelData()->length(), size_t{2048} * 2048 * 4);
+  }
+  // A canvas is 16 MiB; a copy of it for the frame would make 32.
+  EXPECT_LT(growth.bytes(), size_t{24} << 20);
+  EXPECT_EQ(zvt::graphics::gifDecodeCount(), decodesBefore + 1);
+
+  auto sixteen = CGImageSourceCreateWithData(dataOf(tinyFramesOnScreen(2048, 2048, 16)), nullptr);
+  EXPECT_EQ(CGImageSourceGetCount(sixteen), 16u);
+  EXPECT_EQ(CGImageSourceGetStatus(sixteen), kCGImageStatusComplete);
 }

@@ -66,6 +66,24 @@ std::vector<uint8_t> gifImage(int frames, int delay) {
   return makeGIF(recipe);
 }
 
+std::vector<uint8_t> gifOnScreen(int width, int height, int frames) {
+  GIFRecipe recipe;
+  recipe.width = recipe.height = 1;
+  recipe.palette = {0, 0, 0, 255, 0, 0};
+  for (int i = 0; i < frames; ++i) {
+    GIFFrameRecipe frame;
+    frame.width = frame.height = 1;
+    frame.indexes = {1};
+    recipe.frames.push_back(frame);
+  }
+  auto bytes = makeGIF(recipe);
+  bytes[6] = static_cast<uint8_t>(width & 0xFF);
+  bytes[7] = static_cast<uint8_t>(width >> 8);
+  bytes[8] = static_cast<uint8_t>(height & 0xFF);
+  bytes[9] = static_cast<uint8_t>(height >> 8);
+  return bytes;
+}
+
 ImageServer::ImageServer() : released_(std::make_shared<std::atomic<bool>>(false)) {
   server_.fallback([released = released_](const HTTPRequest& request, HTTPResponder& reply) {
     const std::string& path = request.path;

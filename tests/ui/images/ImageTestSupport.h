@@ -27,6 +27,9 @@ std::vector<uint8_t> pngImage(uint32_t width, uint32_t height, bool alpha, uint8
 std::vector<uint8_t> jpegImage(uint32_t width, uint32_t height, int exifOrientation = 0, uint8_t shade = 90);
 // `frames` frames of 4 x 4, with the delay in hundredths (-1: no control extension).
 std::vector<uint8_t> gifImage(int frames, int delay);
+// `frames` 1 x 1 frames on a logical screen of width x height: a few dozen bytes asking for a
+// canvas of the screen's size.
+std::vector<uint8_t> gifOnScreen(int width, int height, int frames);
 
 // Waits until every block queued on the queue so far has run.
 inline void drainQueue(const dispatch_queue_t& queue) { dispatch_sync(queue, [] {}); }

@@ -10,6 +10,8 @@
 
 #include "platform/graphics/CGBitmapContext.h"
 #include "platform/graphics/UIScreen.h"
+#include "platform/graphics/internal/Codecs.h"
+#include "tests/support/ResidentSize.h"
 #include "tests/support/TempHome.h"
 #include "tests/ui/images/ImageTestSupport.h"
 #include "ui/images/NSData+ImageKind.h"
@@ -269,6 +271,33 @@ TEST(ImageDecoding, RefusesHostileSizesWithoutAllocatingThem) {
     EXPECT_FALSE(decoded) << c.name;
   }
   EXPECT_LT(peakResidentKiB() - before, 64 * 1024);
+}
+
+TEST(ImageDecoding, GIFsOverTheBudgetsAreRefusedBeforeTheirMemoryIsTakenAndALoneFrameIsDecodedOnce) {
+  const struct {
+    const char* name;
+    std::vector<uint8_t> bytes;
+  } bombs[] = {
+      {"one 1 x 1 frame on an 8192 x 8192 screen", gifOnScreen(8192, 8192, 1)},
+      {"two frames on an 8192 x 8192 screen", gifOnScreen(8192, 8192, 2)},
+      {"17 frames on a 2048 x 2048 screen (16 MiB each)", gifOnScreen(2048, 2048, 17)},
+  };
+  for (const auto& c : bombs) {
+    PeakResidentGrowth growth;
+    EXPECT_FALSE(wi_imageWithData(dataOf(c.bytes))) << c.name;
+    EXPECT_FALSE(wi_animatedGIFWithData(dataOf(c.bytes))) << c.name;
+    EXPECT_LT(growth.bytes(), size_t{64} << 20) << c.name;
+  }
+  // Asking for the frame count decodes a GIF; its lone frame is taken from that decode.
+  const size_t before = zvt::graphics::gifDecodeCount();
+  auto single = wi_animatedGIFWithData(dataOf(gifImage(1, 10)));
+  ASSERT_TRUE(single);
+  EXPECT_EQ(single->CGImage()->width(), 4u);
+  EXPECT_EQ(zvt::graphics::gifDecodeCount(), before + 1);
+  // A lone frame that is cut short is no picture.
+  auto cut = gifImage(1, 10);
+  cut.resize(cut.size() - 6);
+  EXPECT_FALSE(wi_animatedGIFWithData(dataOf(cut)));
 }
 
 }  // namespace

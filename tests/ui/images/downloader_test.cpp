@@ -191,6 +191,10 @@ TEST(ImageDownloader, ReportsEveryWayADownloadEnds) {
       reply.send(200, {{"Content-Type", "image/png"}}, textOf(pngImage(3, 3, false)));
     }
   });
+  // A few dozen bytes of GIF that ask for 256 MiB: refused with an error, like any undecodable reply.
+  server.server().route("/bomb", [](const HTTPRequest&, HTTPResponder& reply) {
+    reply.send(200, {{"Content-Type", "image/gif"}}, textOf(gifOnScreen(8192, 8192, 1)));
+  });
   const std::string refused = "http://127.0.0.1:1/a.png";
   auto downloader = WIWebImageDownloader::make();
   downloader->setUsername("user"_ns);
@@ -209,6 +213,7 @@ TEST(ImageDownloader, ReportsEveryWayADownloadEnds) {
       {server.url("/status/304"), false, ""},  // not modified: over, without an image or an error
       {server.url("/empty"), false, "WIWebImageErrorDomain 0"},
       {server.url("/text"), false, "WIWebImageErrorDomain 0"},
+      {server.url("/bomb"), false, "WIWebImageErrorDomain 0"},
       {refused, false, "NSURLErrorDomain -1004"},
       {"ftp://127.0.0.1/a.png", false, "NSURLErrorDomain 0"},
   };
