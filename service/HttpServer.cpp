@@ -4,6 +4,7 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <malloc.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/resource.h>
@@ -11,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -31,6 +33,40 @@ constexpr size_t kMaxChunkLine = 4096;
 
 bool isTokenChar(unsigned char c) {
     return std::isalnum(c) || std::strchr("!#$%&'*+-.^_`|~", c) != nullptr;
+}
+
+// A Host value: a host name (letters, digits, '-', '_' and dots), an IPv4 address or a
+// bracketed IPv6 address, then an optional ":port" of up to five digits. Replies build links
+// from it, so nothing else is let through.
+bool validHost(std::string_view v) {
+    std::string_view host = v, port;
+    if (!v.empty() && v.front() == '[') {
+        size_t close = v.find(']');
+        if (close == std::string_view::npos || close < 3) return false;
+        host = v.substr(0, close + 1);
+        for (char ch : host.substr(1, host.size() - 2))
+            if (!std::isxdigit(static_cast<unsigned char>(ch)) && ch != ':' && ch != '.') return false;
+        std::string_view rest = v.substr(close + 1);
+        if (!rest.empty()) {
+            if (rest.front() != ':') return false;
+            port = rest.substr(1);
+            if (port.empty()) return false;
+        }
+    } else {
+        size_t colon = v.find(':');
+        if (colon != std::string_view::npos) {
+            host = v.substr(0, colon);
+            port = v.substr(colon + 1);
+            if (port.empty()) return false;
+        }
+        if (host.empty() || host.size() > 253 || host.front() == '.' || host.front() == '-') return false;
+        for (char ch : host)
+            if (!std::isalnum(static_cast<unsigned char>(ch)) && ch != '-' && ch != '_' && ch != '.') return false;
+    }
+    if (port.size() > 5) return false;
+    for (char ch : port)
+        if (ch < '0' || ch > '9') return false;
+    return port.empty() || std::stoul(std::string(port)) <= 65535;
 }
 
 bool iequals(std::string_view a, std::string_view b) {
@@ -377,7 +413,11 @@ void HttpServer::workerLoop() {
             response.status = 500;
             response.body = std::string("internal error: ") + e.what();
         }
+        const size_t bodyBytes = job.request.body.size();
         job.request = HttpRequest{};  // the body's memory goes before its bytes are released
+        // Large bodies leave their pages in this worker's heap; hand them back to the system,
+        // so that a burst of big requests does not keep the service large ever after.
+        if (bodyBytes >= (1u << 20)) malloc_trim(0);
         {
             std::lock_guard lock(jobsMutex_);
             done_.push_back({job.conn, job.held, std::move(response)});
@@ -633,6 +673,7 @@ bool HttpServer::parseHead(Conn& c, size_t headEnd) {
         return false;
     }
     std::string contentLength, transferEncoding, expect;
+    int hosts = 0;
     for (size_t i = 1; i < lines.size(); ++i) {
         std::string_view h = lines[i];
         size_t colon = h.find(':');
@@ -664,6 +705,13 @@ bool HttpServer::parseHead(Conn& c, size_t headEnd) {
                 return false;
             }
             transferEncoding = std::string(value);
+        } else if (iequals(name, "Host")) {
+            // Replies put the Host into their links: only one, and only a host name or address
+            // with an optional port (RFC 9112 section 3.2 answers anything else with 400).
+            if (++hosts > 1 || !validHost(value)) {
+                refuse(c, 400, hosts > 1 ? "more than one Host header" : "malformed Host header");
+                return false;
+            }
         } else if (iequals(name, "Expect")) {
             expect = std::string(value);
         } else if (iequals(name, "Connection")) {
@@ -678,6 +726,10 @@ bool HttpServer::parseHead(Conn& c, size_t headEnd) {
             }
         }
         c.req.headers.emplace_back(std::string(name), std::string(value));
+    }
+    if (hosts == 0 && version == "HTTP/1.1") {
+        refuse(c, 400, "HTTP/1.1 request without a Host header");
+        return false;
     }
     c.in.erase(0, headEnd + 4);
     c.keepAlive = c.req.keepAlive;
@@ -820,6 +872,16 @@ bool HttpServer::readBody(Conn& c) {
 }
 
 void HttpServer::dispatch(Conn& c) {
+    // The handler's parsing counts against the same budget as the bytes, until the reply.
+    if (!c.req.body.empty()) {
+        const size_t parsing = c.req.body.size() + limits_.parseAllowance;
+        if (held_ + parsing > limits_.maxHeldBytes) {
+            refuse(c, 503, "too many request bytes held at once");
+            return;
+        }
+        held_ += parsing;
+        c.held += parsing;
+    }
     c.state = Conn::State::busy;
     watch(c, 0);
     Job job{c.id, c.held, std::move(c.req)};

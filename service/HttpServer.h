@@ -28,6 +28,9 @@ struct HttpLimits {
     size_t maxHeadBytes = 16 * 1024;                // request line and headers (and chunk trailers)
     size_t maxBodyBytes = 8u << 20;                 // one body, however it is framed
     size_t maxHeldBytes = 64u << 20;                // bodies held at once over all connections
+    // Charged beside a body's bytes while its handler runs: parsing makes a copy at most as
+    // large as the body and a node per field (the handler's field limit bounds those).
+    size_t parseAllowance = 256u << 10;
     std::chrono::milliseconds headDeadline{10000};  // from the first byte of a request
     std::chrono::milliseconds bodyDeadline{10000};  // from the end of its head
     std::chrono::milliseconds idleTimeout{5000};    // a kept-alive connection between requests

@@ -204,9 +204,12 @@ std::optional<ParsedName> parse(const std::string& name) {
     if (underscore != std::string::npos) {
         unsigned w = 0, h = 0;
         char rest = 0;
-        if (std::sscanf(stem.c_str() + underscore + 1, "%ux%u%c", &w, &h, &rest) == 2 && w > 0 && h > 0) {
-            parsed.width = std::min(w, kMaxSide);
-            parsed.height = std::min(h, kMaxSide);
+        if (std::sscanf(stem.c_str() + underscore + 1, "%ux%u%c", &w, &h, &rest) == 2) {
+            // A size out of range names no size: the picture comes at its kind's size.
+            if (w > 0 && h > 0 && w <= kMaxSide && h <= kMaxSide) {
+                parsed.width = w;
+                parsed.height = h;
+            }
             stem.resize(underscore);
         }
     }

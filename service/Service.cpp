@@ -290,10 +290,13 @@ std::string today() {
     return buf;
 }
 
-// Whether a JSON text nests arrays and objects no deeper than `limit`. Looked at before the
-// text is parsed, since building, copying and freeing a document recurse once per level.
-bool nestingWithin(std::string_view text, int limit) {
+// Whether a JSON text nests arrays and objects no deeper than `limit` and holds at most
+// `maxValues` values (counted from above: every comma and opening bracket outside strings
+// begins one more). Looked at before the text is parsed, since building, copying and freeing
+// a document recurse once per level and cost about a hundred bytes a value.
+bool nestingWithin(std::string_view text, int limit, size_t maxValues = kMaxBodyFields) {
     int depth = 0;
+    size_t values = 1;
     bool inString = false;
     for (size_t i = 0; i < text.size(); ++i) {
         char c = text[i];
@@ -306,12 +309,22 @@ bool nestingWithin(std::string_view text, int limit) {
         } else if (c == '"') {
             inString = true;
         } else if (c == '[' || c == '{') {
-            if (++depth > limit) return false;
+            if (++depth > limit || ++values > maxValues) return false;
         } else if (c == ']' || c == '}') {
             --depth;
+        } else if (c == ',') {
+            if (++values > maxValues) return false;
         }
     }
     return true;
+}
+
+// Occurrences of `what` in `text`, stopping once past `limit`.
+size_t countUpTo(std::string_view text, std::string_view what, size_t limit) {
+    size_t n = 0;
+    for (size_t pos = text.find(what); pos != std::string_view::npos && n <= limit; pos = text.find(what, pos + what.size()))
+        ++n;
+    return n;
 }
 
 // At most `max` bytes of a text, cut at a character boundary, marked when cut.
@@ -608,7 +621,12 @@ Incoming Service::decode(const HttpRequest& req, const std::string& iface) {
     std::string contentType = req.header("Content-Type");
     if (contentType.rfind("multipart/form-data", 0) == 0) {
         in.form = "multipart";
-        auto parts = parseMultipart(req.body, headerParam(contentType, "boundary"));
+        const std::string boundary = headerParam(contentType, "boundary");
+        if (!boundary.empty() && countUpTo(req.body, "--" + boundary, kMaxBodyFields + 1) > kMaxBodyFields + 1) {
+            in.decodeError = "body has more than " + std::to_string(kMaxBodyFields) + " parts";
+            return in;
+        }
+        auto parts = parseMultipart(req.body, boundary);
         if (!parts) {
             in.decodeError = "body is not a complete multipart form";
             return in;
@@ -637,7 +655,8 @@ Incoming Service::decode(const HttpRequest& req, const std::string& iface) {
     }
     if ((body[0] == '{' || body[0] == '"') && !nestingWithin(body, kMaxJsonDepth)) {
         in.form = body[0] == '{' ? "json" : "des";
-        in.decodeError = "body nested deeper than " + std::to_string(kMaxJsonDepth) + " levels";
+        in.decodeError = "body nested deeper than " + std::to_string(kMaxJsonDepth) + " levels or with more than " +
+                         std::to_string(kMaxBodyFields) + " fields";
         return in;
     }
     if (body[0] == '{') {
@@ -663,8 +682,8 @@ Incoming Service::decode(const HttpRequest& req, const std::string& iface) {
         }
         in.plain = *plain;
         if (!nestingWithin(*plain, kMaxJsonDepth)) {
-            in.decodeError =
-                "deciphered text nested deeper than " + std::to_string(kMaxJsonDepth) + " levels";
+            in.decodeError = "deciphered text nested deeper than " + std::to_string(kMaxJsonDepth) +
+                             " levels or with more than " + std::to_string(kMaxBodyFields) + " fields";
             return in;
         }
         json parsed = json::parse(*plain, nullptr, false);
@@ -675,6 +694,10 @@ Incoming Service::decode(const HttpRequest& req, const std::string& iface) {
         }
     } else {
         in.form = "form";
+        if (countUpTo(body, "&", kMaxBodyFields) >= kMaxBodyFields) {
+            in.decodeError = "body has more than " + std::to_string(kMaxBodyFields) + " fields";
+            return in;
+        }
         for (auto& [k, v] : parseForm(body)) in.fields[k] = v;
     }
     return in;

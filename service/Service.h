@@ -34,6 +34,11 @@ struct ServiceOptions {
 
 // Nesting of arrays and objects allowed in a JSON document, as the client's decoder allows.
 inline constexpr int kMaxJsonDepth = 512;
+// Fields of one request body (JSON values, form fields, multipart parts) and of a deciphered
+// text: far more than any operation takes (the registration, the largest, sends about twenty).
+// A parsed field costs about a hundred bytes beside its text, so a body of a few megabytes of
+// tiny fields would otherwise cost hundreds of megabytes.
+inline constexpr size_t kMaxBodyFields = 2048;
 
 struct ServiceConfig {
     // Code and message of the reply to a request whose signature or time stamp does not hold.

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <optional>
 #include <random>
 #include <set>
@@ -147,6 +148,35 @@ TEST(ServiceRobustness, RequestsOfEveryShapeGetTheirAnswer) {
          501,
          {}},
         {"unknown version", {"GET / HTTP/2.0\r\nHost: x\r\n\r\n"}, 505, {}},
+        // Replies build their links from the Host: exactly one, and a host name.
+        {"HTTP/1.1 without Host",
+         {"GET " + kJsonPath + "get_ios_config HTTP/1.1\r\nConnection: close\r\n\r\n"},
+         400,
+         {}},
+        {"two Hosts",
+         {"GET " + kJsonPath + "get_ios_config HTTP/1.1\r\nHost: a\r\nHost: b\r\nConnection: close\r\n\r\n"},
+         400,
+         {}},
+        {"a Host that is no host name",
+         {"GET " + kJsonPath + "get_ios_config HTTP/1.1\r\nHost: evil.example/<b>\r\nConnection: close\r\n\r\n"},
+         400,
+         {}},
+        {"a Host with a bad port",
+         {"GET " + kJsonPath + "get_ios_config HTTP/1.1\r\nHost: 127.0.0.1:99999\r\nConnection: close\r\n\r\n"},
+         400,
+         {}},
+        {"HTTP/1.0 without Host",
+         {"GET " + kJsonPath + "get_ios_config HTTP/1.0\r\n\r\n"},
+         200,
+         101},
+        {"a host name with a port",
+         {"GET " + kJsonPath + "get_ios_config HTTP/1.1\r\nHost: shop.example:8880\r\nConnection: close\r\n\r\n"},
+         200,
+         101},
+        {"an IPv6 address",
+         {"GET " + kJsonPath + "get_ios_config HTTP/1.1\r\nHost: [::1]:8880\r\nConnection: close\r\n\r\n"},
+         200,
+         101},
         {"unknown expectation", {post(feedbackPath, "{}", "Expect: 200-ok\r\n")}, 417, {}},
         {"expecting to continue",
          {post(feedbackPath, feedback("continued"), "Expect: 100-continue\r\n")},
@@ -227,6 +257,78 @@ TEST(ServiceRobustness, BodiesHeldAtOnceStayWithinTheirBound) {
             service.request("POST", kJsonPath + "get_ios_config", "{}", "application/json").status;
     }
     EXPECT_EQ(status, 200);
+}
+
+// Resident bytes of a process now, 0 when unknown.
+size_t residentBytes(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind("VmRSS:", 0) == 0) return std::stoull(line.substr(6)) * 1024;
+    return 0;
+}
+
+TEST(ServiceRobustness, BodiesOfMoreFieldsThanAnyOperationTakesAreRefusedBeforeTheyAreParsed) {
+    ServiceProcess service(robustOptions());
+    issueTime(service);
+    const std::string goodsPath = kJsonPath + "get_goods";
+    const std::string feedbackPath = kDesPath + "feedback";
+    auto manyKeys = [](size_t n) {
+        std::string out = "{";
+        for (size_t i = 0; i < n; ++i) out += (i ? ",\"k" : "\"k") + std::to_string(i) + "\":1";
+        return out + "}";
+    };
+    json fewer = json::object(), more = json::object();
+    for (int i = 0; i < 1500; ++i) fewer["f" + std::to_string(i)] = i;
+    for (int i = 0; i < 2100; ++i) more["f" + std::to_string(i)] = i;
+    std::string parts;
+    for (int i = 0; i < 3000; ++i) parts += "--b\r\nContent-Disposition: form-data; name=\"p" + std::to_string(i) + "\"\r\n\r\nx\r\n";
+    parts += "--b--";
+    std::string form = "code=1";
+    for (int i = 0; i < 3000; ++i) form += "&f" + std::to_string(i) + "=1";
+    struct Shape {
+        const char* name;
+        RawCall call;
+        int code;
+    } shapes[] = {
+        {"JSON of 1500 fields", {post(feedbackPath, feedback("fewer", fewer))}, 101},
+        {"deciphered JSON of 2100 fields", {post(feedbackPath, feedback("more", more))}, 111},
+        {"JSON of 3000 keys", {post(goodsPath, manyKeys(3000))}, 111},
+        {"form of 3000 fields", {post(goodsPath, form)}, 111},
+        {"multipart of 3000 parts",
+         {post(kJsonPath + "get_ios_config", parts, "Content-Type: multipart/form-data; boundary=b\r\n")},
+         111},
+    };
+    std::vector<RawCall> calls;
+    for (auto& s : shapes) calls.push_back(s.call);
+    runAtOnce(service.port(), calls, kBatchLimit);
+    for (size_t i = 0; i < std::size(shapes); ++i) {
+        SCOPED_TRACE(shapes[i].name);
+        EXPECT_EQ(calls[i].status, 200) << calls[i].reply.substr(0, 300);
+        EXPECT_EQ(calls[i].replyCode(), shapes[i].code);
+    }
+
+    // Eight bodies of 500,000 keys (5.6 MiB each) at once: refused without building their
+    // trees (which took the service past 1.4 GB), and their memory is given back.
+    const size_t before = residentBytes(service.pid());
+    const std::string bomb = manyKeys(500000);
+    ASSERT_GT(bomb.size(), 5u << 20);
+    std::vector<RawCall> bombs(8, RawCall{post(goodsPath, bomb)});
+    runAtOnce(service.port(), bombs, kBatchLimit);
+    // Each is refused: by the field limit (the ordinary refusal), or, while the others' bytes
+    // and parsing are counted, by the budget of bodies held at once (503).
+    int byFields = 0;
+    for (const auto& b : bombs) {
+        if (b.status == 200) {
+            EXPECT_EQ(b.replyCode(), 111);
+            ++byFields;
+        } else {
+            EXPECT_EQ(b.status, 503);
+        }
+    }
+    EXPECT_GT(byFields, 0);
+    EXPECT_LT(peakResidentBytes(service.pid()), before + (400u << 20));
+    EXPECT_LT(residentBytes(service.pid()), before + (128u << 20));
 }
 
 TEST(ServiceRobustness, TheRequestLogKeepsWithinItsBytes) {

@@ -255,6 +255,30 @@ TEST_F(ServiceTest, StalledRequestIsCutWithoutReply) {
     EXPECT_FALSE(hot["hotKey"].empty());
 }
 
+TEST_F(ServiceTest, PictureSizesOutOfRangeFallBackToTheKindsSize) {
+    struct Case {
+        const char* name;
+        unsigned width, height;
+    } cases[] = {
+        {"product3_46x46.png", 46, 46},        {"product3_2000x1.png", 2000, 1},
+        {"product3_2001x99999.png", 300, 300}, {"product3_0x50.png", 300, 300},
+        {"cat1_50x2001.png", 90, 90},          {"sample_3000x3000.png", 60, 60},
+        {"product3.png_2001x300.png", 300, 300},
+    };
+    for (const auto& c : cases) {
+        auto r = service.request("GET", std::string("/images/") + c.name);
+        ASSERT_EQ(r.status, 200) << c.name;
+        ASSERT_GT(r.body.size(), 24u) << c.name;
+        // The PNG header's width and height, big-endian after the signature and "IHDR".
+        auto word = [&](size_t at) {
+            const auto* b = reinterpret_cast<const unsigned char*>(r.body.data() + at);
+            return (unsigned{b[0]} << 24) | (unsigned{b[1]} << 16) | (unsigned{b[2]} << 8) | b[3];
+        };
+        EXPECT_EQ(word(16), c.width) << c.name;
+        EXPECT_EQ(word(20), c.height) << c.name;
+    }
+}
+
 TEST_F(ServiceTest, AvatarMultipartIsParsed) {
     std::string t = desTime();
     std::string png = service.request("GET", "/images/avatar.png").body;
