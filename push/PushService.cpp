@@ -14,6 +14,7 @@
 #include "platform/foundation/NSPropertyListSerialization.h"
 #include "platform/foundation/NSThread.h"
 #include "platform/foundation/NSUserDefaults.h"
+#include "platform/uikit/UIApplication.h"
 
 namespace zvt::push {
 namespace {
@@ -280,10 +281,12 @@ void shutdownClient() {
 using zvt::push::client;
 
 void PushService::registerForRemoteNotificationTypes(NSUInteger types, const std::shared_ptr<NSSet>&) {
-  // There is no system registration here; the client only remembers what was asked for.
   auto& core = client();
   const bool fromMainThread = NSThread::isMainThread();
   core.post([&core, types, fromMainThread] { core.setTypes(types, fromMainThread); });
+  // The system's registration, asked on the main thread as the system wants it: the device
+  // token comes to the application's delegate later, which hands it back (registerDeviceToken).
+  dispatch_async(dispatch_get_main_queue(), [] { UIApplication::sharedApplication()->registerForRemoteNotifications(); });
 }
 
 void PushService::setupWithOption(const std::shared_ptr<NSDictionary>& launchingOption) {

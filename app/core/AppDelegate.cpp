@@ -245,7 +245,9 @@ void AppDelegate::getTokenMessageWithUserInfo(const std::shared_ptr<NSDictionary
         // The alert routes by its own payload, whatever arrives meanwhile.
         const NSInteger code = type_;
         std::weak_ptr<AppDelegate> weakSelf = delegateSelf();
-        showWithTitle(nullptr, NSString::stringWithFormat("%@", alert), "取消"_ns, {"去看看"_ns},
+        // A payload without an alert text asks with an empty message, never "(null)".
+        auto message = alert ? NSString::stringWithFormat("%@", alert) : ""_ns;
+        showWithTitle(nullptr, message, "取消"_ns, {"去看看"_ns},
                       [weakSelf, code, link, linkName, isShare](const std::shared_ptr<UIAlertView>&, NSInteger index) {
                         auto delegate = weakSelf.lock();
                         if (!delegate) return;

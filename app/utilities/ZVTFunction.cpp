@@ -27,6 +27,8 @@
 #include "platform/foundation/NSDate.h"
 #include "platform/foundation/NSDateFormatter.h"
 #include "platform/graphics/UIScreen.h"
+#include "platform/sysconfig/SCNetworkReachability.h"
+#include "platform/uikit/UIApplication.h"
 
 namespace zvt {
 namespace {
@@ -111,6 +113,17 @@ CGRect screenFrameForType(NSInteger type) {
     case 3: return CGRectMake(0, 0, 360, 640);
     case 4: return CGRectMake(0, 0, 768, 1024);
     default: return CGRectMake(0, 0, 1024, 1024);
+  }
+}
+
+CGFloat keyboardHeightForScreenType(NSInteger type, bool portrait) {
+  switch (type) {
+    case 0:
+    case 1: return portrait ? 216 : 162;
+    case 2: return portrait ? 254 : 188;
+    case 3: return portrait ? 365 : 270;
+    case 4: return portrait ? 264 : 352;
+    default: return 0;
   }
 }
 
@@ -279,6 +292,28 @@ NSInteger ZVTFunction::getCurrentScreenType() {
 }
 
 CGRect ZVTFunction::getCurrentScreenFrame() { return zvt::screenFrameForType(getCurrentScreenType()); }
+
+bool ZVTFunction::connectedToNetWork() {
+  sockaddr_in zeroAddress{};
+  zeroAddress.sin_family = AF_INET;
+  auto target = SCNetworkReachabilityCreateWithAddress(reinterpret_cast<const sockaddr*>(&zeroAddress));
+  SCNetworkReachabilityFlags flags = 0;
+  if (!target || !SCNetworkReachabilityGetFlags(target, &flags)) {
+    std::printf("Error.Count not recover network reachability flags\n");
+    std::fflush(stdout);
+    return false;
+  }
+  const bool reachable = flags & kSCNetworkReachabilityFlagsReachable;
+  const bool needsConnection = flags & kSCNetworkReachabilityFlagsConnectionRequired;
+  return reachable && !needsConnection;
+}
+
+CGFloat ZVTFunction::heightFromKeyboard() {
+  const UIInterfaceOrientation orientation = UIApplication::sharedApplication()->statusBarOrientation();
+  const bool portrait =
+      orientation == UIInterfaceOrientationPortrait || orientation == UIInterfaceOrientationPortraitUpsideDown;
+  return zvt::keyboardHeightForScreenType(getCurrentScreenType(), portrait);
+}
 
 std::shared_ptr<NSString> ZVTFunction::getTimeDate() {
   auto formatter = NSDateFormatter::make();

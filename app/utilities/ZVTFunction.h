@@ -33,8 +33,14 @@ class ZVTFunction : public NSObject {
   static NSInteger getCurrentScreenType();
   static CGRect getCurrentScreenFrame();
   // The current local time, "yyyy-MM-dd_HH:mm".
+  // YES when the network is reachable without a connection being set up first (the default
+  // route's flags); NO with a line on standard output when the flags cannot be read.
+  static bool connectedToNetWork();
   static std::shared_ptr<NSString> getTimeDate();
   static std::shared_ptr<NSDictionary> getProjectInfoPlist();
+  // The keyboard's height in points for the screen class and the status bar's orientation
+  // (portrait or upside down, else landscape); 0 for screens of no known class.
+  static CGFloat heightFromKeyboard();
 
   static bool validateEmail(const std::shared_ptr<NSString>& email);
   static bool validateMobile(const std::shared_ptr<NSString>& mobile);
@@ -55,6 +61,8 @@ void setMACInterfaceName(std::string name);
 // 1024 -> 4, other -> 5.
 NSInteger screenTypeForLongerSide(double points);
 CGRect screenFrameForType(NSInteger type);
+// The keyboard height of heightFromKeyboard for a screen class and orientation.
+CGFloat keyboardHeightForScreenType(NSInteger type, bool portrait);
 // Whole-text match of an ICU pattern; NO for nil text or a bad pattern.
 bool matchesWholeText(const std::shared_ptr<NSString>& text, std::string_view pattern);
 

@@ -313,9 +313,9 @@ bool Device::pressDelete() {
 CGRect Device::visibleRect(const std::shared_ptr<UIView>& view) {
   if (!view) return CGRectNull;
   auto window = view->window();
-  if (!window || window->isHidden() || window->alpha() <= 0.01) return CGRectNull;
+  if (!window || isSeeThrough(window->isHidden(), window->alpha())) return CGRectNull;
   for (auto v = view; v; v = v->superview())
-    if (v->isHidden() || v->alpha() <= 0.01) return CGRectNull;
+    if (isSeeThrough(v->isHidden(), v->alpha())) return CGRectNull;
   CGRect rect = view->convertRectToView(view->bounds(), nullptr);
   CGRect clip = window->bounds();
   for (auto a = view->superview(); a; a = a->superview())
@@ -330,7 +330,7 @@ bool Device::isVisible(const std::shared_ptr<UIView>& view) { return !CGRectIsEm
 std::vector<std::shared_ptr<UIView>> Device::visibleViews() const {
   std::vector<std::shared_ptr<UIView>> out;
   std::function<void(const std::shared_ptr<UIView>&)> visit = [&](const std::shared_ptr<UIView>& v) {
-    if (v->isHidden() || v->alpha() <= 0.01) return;
+    if (isSeeThrough(v->isHidden(), v->alpha())) return;
     auto children = v->subviews();
     for (auto it = children.rbegin(); it != children.rend(); ++it) visit(*it);
     if (isVisible(v)) out.push_back(v);

@@ -1,9 +1,13 @@
 #include "platform/uikit/UIApplication.h"
 
 #include <algorithm>
+#include <random>
 #include <vector>
 
+#include "platform/foundation/Dispatch.h"
+#include "platform/foundation/NSFileManager.h"
 #include "platform/foundation/NSNotificationCenter.h"
+#include "platform/foundation/NSPathUtilities.h"
 #include "platform/uikit/UIEvent.h"
 #include "platform/uikit/UIKitMainThread.h"
 #include "platform/uikit/UIWindow.h"
@@ -224,6 +228,36 @@ void UIApplication::registerDeviceToken(const std::shared_ptr<NSData>& token) {
   if (delegate_)
     delegate_->applicationDidRegisterForRemoteNotificationsWithDeviceToken(std::static_pointer_cast<UIApplication>(self()),
                                                                           token);
+}
+
+namespace {
+
+// The installation's device token: read from the sandbox, or made and kept there on first use.
+std::shared_ptr<NSData> installationDeviceToken() {
+  constexpr size_t kTokenLength = 32;
+  const std::string path = NSHomeDirectory()->utf8() + "/Library/DeviceToken";
+  auto stored = NSData::dataWithContentsOfFile(NSString::stringWithUTF8String(path));
+  if (stored && stored->length() == kTokenLength) return stored;
+  std::random_device random;
+  std::vector<uint8_t> bytes(kTokenLength);
+  for (auto& b : bytes) b = static_cast<uint8_t>(random());
+  // A token that cannot be kept is still this run's: the next run makes another, as after a
+  // reinstallation.
+  (void)zvt::writeFileAtomically(path, bytes.data(), bytes.size(), 0600);
+  return NSData::dataWithBytes(bytes.data(), bytes.size());
+}
+
+}  // namespace
+
+void UIApplication::registerForRemoteNotifications() {
+  zvt::ui::assertMainThread("UIApplication::registerForRemoteNotifications");
+  registeredForRemoteNotifications_ = true;
+  auto token = installationDeviceToken();
+  // The system answers later, never inside the call.
+  std::weak_ptr<UIApplication> weak = std::static_pointer_cast<UIApplication>(self());
+  dispatch_async(dispatch_get_main_queue(), [weak, token] {
+    if (auto application = weak.lock()) application->registerDeviceToken(token);
+  });
 }
 
 bool UIApplication::openURLFromApplication(const std::shared_ptr<NSURL>& url,

@@ -41,6 +41,14 @@ enum UIApplicationState : NSInteger {
   UIApplicationStateBackground,
 };
 
+enum UIInterfaceOrientation : NSInteger {
+  UIInterfaceOrientationUnknown = 0,
+  UIInterfaceOrientationPortrait = 1,
+  UIInterfaceOrientationPortraitUpsideDown = 2,
+  UIInterfaceOrientationLandscapeLeft = 4,
+  UIInterfaceOrientationLandscapeRight = 3,
+};
+
 enum UIStatusBarStyle : NSInteger {
   UIStatusBarStyleDefault,
   UIStatusBarStyleLightContent,
@@ -147,6 +155,9 @@ class UIApplication : public UIResponder {
   void setStatusBarHidden(bool hidden) { statusBarHidden_ = hidden; }
   bool isNetworkActivityIndicatorVisible() const { return networkActivityIndicatorVisible_; }
   void setNetworkActivityIndicatorVisible(bool visible) { networkActivityIndicatorVisible_ = visible; }
+  // The interface is laid out upright; the orientation is a device fact tests may set.
+  UIInterfaceOrientation statusBarOrientation() const { return statusBarOrientation_; }
+  void setStatusBarOrientation(UIInterfaceOrientation orientation) { statusBarOrientation_ = orientation; }
   NSInteger applicationIconBadgeNumber() const { return badgeNumber_; }
   void setApplicationIconBadgeNumber(NSInteger number) { badgeNumber_ = number; }
 
@@ -162,6 +173,13 @@ class UIApplication : public UIResponder {
   // scheduledLocalNotifications) stands for; anything else is ignored.
   void cancelLocalNotification(const std::shared_ptr<UILocalNotification>& notification);
   void cancelAllLocalNotifications();
+
+  // --- remote notifications: registering asks the system for the device token, which comes
+  // to the delegate on a later turn of the main run loop (registerDeviceToken below). The token
+  // is this installation's: 32 random bytes made on first use and kept in the sandbox
+  // ("Library/DeviceToken"), so every registration delivers the same one. Main thread only.
+  void registerForRemoteNotifications();
+  bool isRegisteredForRemoteNotifications() const { return registeredForRemoteNotifications_; }
 
   // --- driving the life cycle (the runner and tests play the system's part): each calls the
   // delegate's callbacks and posts the notifications in the system's order.
@@ -213,6 +231,8 @@ class UIApplication : public UIResponder {
   UIStatusBarStyle statusBarStyle_ = UIStatusBarStyleDefault;
   bool statusBarHidden_ = false;
   bool networkActivityIndicatorVisible_ = false;
+  UIInterfaceOrientation statusBarOrientation_ = UIInterfaceOrientationPortrait;
+  bool registeredForRemoteNotifications_ = false;
   NSInteger badgeNumber_ = 0;
   uint64_t stacking_ = 0;
   std::vector<ScheduledNotification> scheduledNotifications_;  // soonest first

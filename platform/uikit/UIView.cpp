@@ -584,7 +584,7 @@ std::shared_ptr<UIWindow> UIView::window() const {
 std::shared_ptr<UIView> UIView::hitTest(CGPoint point, const std::shared_ptr<UIEvent>& event) {
   zvt::ui::assertMainThread("UIView::hitTest");
   const auto& props = layer()->properties();
-  if (props.hidden || !userInteractionEnabled_ || props.opacity < 0.01 || interactionBlockingAnimations_ > 0)
+  if (zvt::ui::isSeeThrough(props.hidden, props.opacity) || !userInteractionEnabled_ || interactionBlockingAnimations_ > 0)
     return nullptr;
   if (!pointInside(point, event)) return nullptr;
   // Front-most first. Hit-testing does not change the tree, so the children are not held.

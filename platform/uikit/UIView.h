@@ -44,6 +44,12 @@ namespace zvt::ui {
 struct ViewLayoutState;
 class LayoutEngine;
 struct ConstraintPass;
+
+// One rule for what a person cannot see and so cannot touch: a hidden view, or one whose alpha
+// is at or below 0.01, with everything inside it. Hit-testing skips such views and the device's
+// finder does not find them.
+inline constexpr double kSeeThroughAlpha = 0.01;
+inline bool isSeeThrough(bool hidden, double alpha) { return hidden || alpha <= kSeeThroughAlpha; }
 }  // namespace zvt::ui
 
 enum UIViewAutoresizing : NSUInteger {
@@ -344,7 +350,8 @@ class UIView : public UIResponder, public CALayerDelegate {
 
   // --- events
   // The front-most descendant (or this view) containing the point, skipping hidden views,
-  // views with alpha below 0.01, views that take no interaction and views in an animation
+  // views too transparent to see (zvt::ui::isSeeThrough), views that take no interaction and
+  // views in an animation
   // that does not allow it; subviews are reached only where pointInside answers YES.
   // Overrides must not change the tree.
   virtual std::shared_ptr<UIView> hitTest(CGPoint point, const std::shared_ptr<UIEvent>& event);

@@ -179,6 +179,10 @@ TEST_F(RoutingTest, UntrustedPayloadsNeverCrash) {
       {R"({"aps":"not a dictionary","content_type":[1,2]})", 0, "确定"},
       {R"({"content_type":"goodAds","good":"not a dictionary"})", 0, ""},
       {R"({"content_type":"goodAds","good":{"is_Show":null}})", 0, ""},
+      // No alert text: the question still comes, with an empty message.
+      {R"({"content_type":"6"})", 6, "去看看"},
+      {R"({"aps":{},"content_type":"3"})", 3, "去看看"},
+      {R"({"aps":{"badge":1}})", 0, "确定"},
   };
   auto delegate = launch();
   for (const auto& c : cases) {
@@ -191,6 +195,7 @@ TEST_F(RoutingTest, UntrustedPayloadsNeverCrash) {
       EXPECT_EQ(delegate->type(), c.type);
       EXPECT_TRUE(device().viewWithText(c.shows));
     }
+    EXPECT_TRUE(device().viewsContainingText("(null)").empty());
     EXPECT_TRUE(device().viewsOfClass<TZSingleProductView>().empty());
     dismissAlerts();
   }

@@ -79,6 +79,34 @@ TEST_F(ShellTest, LaunchBuildsTheFiveTabShellAndStartsTheClients) {
   EXPECT_EQ(center->observationCount(), observersBefore);
 }
 
+TEST_F(ShellTest, TheSystemDeliversTheDeviceTokenAndTheRegistrationReachesTheServiceAfterALogin) {
+  storeCredentials();
+  auto delegate = launch();
+  // The push client asked the system to register; the token came back to the delegate on a
+  // later turn, and the delegate kept the push client's registration id.
+  ASSERT_TRUE(waitFor([&] { return delegate->PushRegisterID() && delegate->PushRegisterID()->length() > 0; }, 5));
+  EXPECT_TRUE(UIApplication::sharedApplication()->isRegisteredForRemoteNotifications());
+  auto kept = NSData::dataWithContentsOfFile(NSString::stringWithFormat("%@/Library/DeviceToken", NSHomeDirectory()));
+  ASSERT_TRUE(kept);
+  EXPECT_EQ(kept->length(), 32u);
+  auto state = zvt::push::clientState();
+  ASSERT_TRUE(state.deviceToken);
+  std::string hex;
+  for (size_t i = 0; i < kept->length(); ++i) hex += std::string(NSString::stringWithFormat("%02x", kept->bytes()[i])->utf8());
+  EXPECT_EQ(state.deviceToken->utf8(), hex) << "the token kept in the sandbox is the one registered";
+  const std::string registrationID = delegate->PushRegisterID()->utf8();
+
+  // The login's alias answer uploads the registration id with the user's id.
+  ASSERT_TRUE(waitFor([&] { return delegate->isLogin() && service_->requestCount("up_push_id") > 0; }));
+  EXPECT_NE(service_->requestLog("up_push_id").find(registrationID), std::string::npos) << service_->requestLog("up_push_id");
+
+  // Registering again delivers the same token: it belongs to the installation.
+  UIApplication::sharedApplication()->registerForRemoteNotifications();
+  device().wait(0.5);
+  EXPECT_EQ(zvt::push::clientState().deviceToken->utf8(), hex);
+  EXPECT_EQ(delegate->PushRegisterID()->utf8(), registrationID);
+}
+
 TEST_F(ShellTest, LosingTheNetworkLogsOutOfTheRunningSessionAndItsReturnLogsInAgain) {
   storeCredentials();
   std::vector<std::string> posts;

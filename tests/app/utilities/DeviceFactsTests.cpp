@@ -15,6 +15,8 @@
 #include "app/utilities/ZVTFunction.h"
 #include "platform/foundation/Foundation.h"
 #include "platform/graphics/UIScreen.h"
+#include "platform/sysconfig/FakeReachabilitySource.h"
+#include "platform/uikit/UIApplication.h"
 #include "tests/support/MainLoop.h"
 
 namespace {
@@ -102,6 +104,57 @@ TEST(DeviceTableTest, ModelNamesAndScreens) {
   EXPECT_EQ(ZVTFunction::getCurrentScreenType(), 3);
   EXPECT_EQ(ZVTFunction::getCurrentScreenFrame(), CGRectMake(0, 0, 360, 640));
   screen->setBounds(saved);
+}
+
+TEST(DeviceFactsTest, KeyboardHeightByScreenAndOrientation) {
+  const struct {
+    double width, height;
+    UIInterfaceOrientation orientation;
+    CGFloat keyboard;
+  } cases[] = {
+      {320, 480, UIInterfaceOrientationPortrait, 216},        {320, 568, UIInterfaceOrientationLandscapeLeft, 162},
+      {375, 667, UIInterfaceOrientationPortrait, 254},        {375, 667, UIInterfaceOrientationLandscapeRight, 188},
+      {414, 736, UIInterfaceOrientationPortraitUpsideDown, 365}, {360, 640, UIInterfaceOrientationLandscapeLeft, 270},
+      {768, 1024, UIInterfaceOrientationPortrait, 264},       {1024, 768, UIInterfaceOrientationLandscapeLeft, 352},
+      {375, 812, UIInterfaceOrientationPortrait, 0},          {375, 812, UIInterfaceOrientationLandscapeLeft, 0},
+      // An orientation not yet known counts as landscape.
+      {375, 667, UIInterfaceOrientationUnknown, 188},
+  };
+  auto screen = UIScreen::mainScreen();
+  auto application = UIApplication::sharedApplication();
+  const CGRect saved = screen->bounds();
+  for (const auto& c : cases) {
+    screen->setBounds(CGRectMake(0, 0, c.width, c.height));
+    application->setStatusBarOrientation(c.orientation);
+    EXPECT_EQ(ZVTFunction::heightFromKeyboard(), c.keyboard) << c.width << " x " << c.height << ", " << c.orientation;
+  }
+  screen->setBounds(saved);
+  application->setStatusBarOrientation(UIInterfaceOrientationPortrait);
+}
+
+TEST(DeviceFactsTest, ConnectedToTheNetworkOnlyWhenReachableWithoutAConnectionFirst) {
+  auto source = zvt::FakeReachabilitySource::install();
+  const struct {
+    SCNetworkReachabilityFlags flags;
+    bool connected;
+  } cases[] = {
+      {0, false},
+      {kSCNetworkReachabilityFlagsReachable, true},
+      {kSCNetworkReachabilityFlagsReachable | kSCNetworkReachabilityFlagsIsWWAN, true},
+      {kSCNetworkReachabilityFlagsReachable | kSCNetworkReachabilityFlagsConnectionRequired, false},
+      {kSCNetworkReachabilityFlagsConnectionRequired, false},
+  };
+  for (const auto& c : cases) {
+    source->setFlags(c.flags);
+    EXPECT_EQ(ZVTFunction::connectedToNetWork(), c.connected) << c.flags;
+  }
+  // Flags that cannot be read: not connected, and the reason printed.
+  source->setFlags(kSCNetworkReachabilityFlagsReachable);
+  source->setFlagsReadable(false);
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(ZVTFunction::connectedToNetWork());
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error.Count not recover network reachability flags\n");
+  zvt::FakeReachabilitySource::uninstall();
 }
 
 TEST(DeviceFactsTest, TimeStampUUIDAndDate) {

@@ -63,6 +63,38 @@ TEST(UIKitHitTesting, ATapReachesWhatAPersonWouldTouch) {
   }
 }
 
+TEST(UIKitHitTesting, AButtonInsideAContainerAPersonCannotSeeOrTouchGetsNoTap) {
+  struct Case {
+    const char* what;
+    std::function<void(UIView&)> container;
+    bool reaches;
+  } cases[] = {
+      {"a plain container", [](UIView&) {}, true},
+      {"a hidden container", [](UIView& c) { c.setHidden(true); }, false},
+      {"a container that takes no interaction", [](UIView& c) { c.setUserInteractionEnabled(false); }, false},
+      {"a container at alpha 0.01", [](UIView& c) { c.setAlpha(0.01); }, false},
+      {"a container at alpha 0.005", [](UIView& c) { c.setAlpha(0.005); }, false},
+      {"a container at alpha 0.02", [](UIView& c) { c.setAlpha(0.02); }, true},
+  };
+  for (const auto& c : cases) {
+    Screen screen;
+    Log log;
+    auto target = std::make_shared<Target>(&log);
+    auto outer = screen.add({{50, 50}, {200, 200}});
+    auto inner = screen.add({{10, 10}, {180, 180}}, outer);
+    auto button = screen.add<ButtonLike>({{50, 50}, {80, 40}}, inner);
+    button->addTarget(target, &Target::pressed, UIControlEventTouchUpInside);
+    c.container(*outer);
+    // A finger at the button's place, whatever the finder thinks of it.
+    screen.device().tap({150, 130});
+    EXPECT_EQ(log.joined() == "target.pressed", c.reaches) << c.what << ": " << log.joined();
+    // The finder sees what can be touched, by the same rule (interaction aside: a view that
+    // takes no touches is still seen).
+    const bool seen = c.reaches || std::string(c.what).find("interaction") != std::string::npos;
+    EXPECT_EQ(screen.device().isVisible(button), seen) << c.what;
+  }
+}
+
 TEST(UIKitHitTesting, BoundsClippingAndTransforms) {
   Screen screen;
   auto parent = screen.add({{0, 0}, {100, 100}});
