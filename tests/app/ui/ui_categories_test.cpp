@@ -188,6 +188,60 @@ TEST_F(UITest, BarItemsRunTheirSidesBlockAndANewImageItemWithoutABlockRunsNothin
   EXPECT_EQ(ran.back(), "right");
 }
 
+TEST_F(UITest, TheWhiteAndThemeBarStylesShowTheirTitlesInBlackAndWhite) {
+  auto screen = UIViewController::make();
+  screen->setTitle("我的订单"_ns);
+  auto navigation = UINavigationController::initWithRootViewController(screen);
+  window->setRootViewController(navigation);
+  device().wait(0.5);
+  struct Case {
+    const char* style;
+    void (*apply)(const std::shared_ptr<UIViewController>&);
+    std::shared_ptr<UIColor> title;
+    std::shared_ptr<UIColor> tint;
+  } cases[] = {
+      {"white", configWhiteNavigationBarStyle, UIColor::blackColor(), UIColor::whiteColor()},
+      {"theme", configDefaultNavigationBarStyle, UIColor::whiteColor(), zvt::themeBarColor()},
+      {"white again", configWhiteNavigationBarStyle, UIColor::blackColor(), UIColor::whiteColor()},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.style);
+    c.apply(screen);
+    device().settle();
+    auto bar = navigation->navigationBar();
+    EXPECT_TRUE(bar->barTintColor()->isEqual(c.tint));
+    auto shown = std::dynamic_pointer_cast<UILabel>(device().viewWithText("我的订单"));
+    ASSERT_TRUE(shown);
+    // What the bar's title draws: its text's own attributes.
+    auto drawn = shown->attributedText()->attributesAtIndex(0, nullptr);
+    auto colour = zvt::as<UIColor>(drawn->objectForKey(NSForegroundColorAttributeName));
+    ASSERT_TRUE(colour);
+    EXPECT_TRUE(colour->isEqual(c.title)) << colour->description()->utf8();
+    auto font = zvt::as<UIFont>(drawn->objectForKey(NSFontAttributeName));
+    ASSERT_TRUE(font);
+    EXPECT_EQ(font->pointSize(), 19);
+  }
+}
+
+TEST_F(UITest, ThePlaceholderButtonsHiddenFlagHoldsWithoutATitle) {
+  zvt::registerSharedViewNibs();
+  auto tip = loadFromNib<TZNoMessageTipView>();
+  ASSERT_TRUE(tip);
+  window->addSubview(tip);
+  tip->fillViewWithImage(nullptr, nullptr, "去逛逛"_ns, false);
+  device().settle();
+  EXPECT_TRUE(device().viewWithText("去逛逛"));
+  // No new title: the flag alone hides and shows the button again.
+  const bool flags[] = {true, false, true};
+  for (bool hide : flags) {
+    tip->fillViewWithImage(nullptr, nullptr, nullptr, hide);
+    device().settle();
+    EXPECT_EQ(tip->noMessageButton()->isHidden(), hide);
+    EXPECT_EQ(device().viewWithText("去逛逛") == nullptr, hide);
+  }
+  tip->removeFromSuperview();
+}
+
 // The rounded image's corners by their pixels: clear outside the rounding, opaque inside.
 TEST(CornerRadius, RadiiAreClampedAndTheCornersAreClear) {
   UIScreen::mainScreen()->setScale(2);

@@ -225,3 +225,44 @@ TEST(UIKitGestures, DelegateAnswersAndDelayedTouches) {
 }
 
 }  // namespace
+
+namespace {
+
+// A continuous recogniser a test drives: each move reports Changed and lifting Ended, as a
+// subclass that never says Began itself.
+class Sliding : public UIGestureRecognizer {
+ public:
+  using UIGestureRecognizer::UIGestureRecognizer;
+  void touchesMoved(const std::shared_ptr<NSSet>&, const std::shared_ptr<UIEvent>&) override {
+    setState(UIGestureRecognizerStateChanged);
+  }
+  void touchesEnded(const std::shared_ptr<NSSet>&, const std::shared_ptr<UIEvent>&) override {
+    setState(state() == UIGestureRecognizerStatePossible ? UIGestureRecognizerStateFailed : UIGestureRecognizerStateEnded);
+  }
+};
+
+TEST(UIKitGestures, AContinuousRecogniserBeginsBeforeItChangesAndFailsWhatItExcludesAtOnce) {
+  Screen screen;
+  Log log;
+  auto container = screen.add({{0, 0}, {320, 480}});
+  auto child = screen.add({{50, 50}, {200, 200}}, container);
+  auto slideTarget = std::make_shared<Target>(&log);
+  auto slide = recognizer<Sliding>(slideTarget, "slide", &log, child);
+  // Another on the ancestor, sharing the touch, that would recognise on lifting.
+  auto tapTarget = std::make_shared<Target>(&log);
+  auto tap = recognizer<UITapGestureRecognizer>(tapTarget, "tap", &log, container);
+
+  auto& device = screen.device();
+  auto finger = device.touchDown({100, 100});
+  EXPECT_EQ(tap->state(), UIGestureRecognizerStatePossible);
+  device.touchMove(finger, {104, 100});
+  EXPECT_EQ(slide->state(), UIGestureRecognizerStateBegan) << "the first change from Possible is a beginning";
+  EXPECT_EQ(tap->state(), UIGestureRecognizerStateFailed) << "excluded as soon as the slide is recognised";
+  device.touchMove(finger, {110, 100});
+  EXPECT_EQ(slide->state(), UIGestureRecognizerStateChanged);
+  device.touchUp(finger);
+  EXPECT_EQ(log.joined(), "slide.began slide.changed slide.ended");
+  EXPECT_EQ(slide->state(), UIGestureRecognizerStatePossible) << "reset after the gesture";
+}
+
+}  // namespace

@@ -340,15 +340,80 @@ TEST_F(HUDScreen, PictureOfATipOverAScreen) {
     row->setText(NSString::stringWithFormat("第 %d 件商品 返利 %d.50 元", i + 1, i + 3));
     view->addSubview(row);
   }
+  // What a person sees: a dark box centred on the screen, its white text inside it, the list
+  // around it as it was.
+  auto expectBoxOverTheList = [&](const char* what) {
+    SCOPED_TRACE(what);
+    ASSERT_EQ(overlays().size(), 1u);
+    auto hud = overlays()[0];
+    auto picture = zvt::ui::screenSnapshot();
+    ASSERT_TRUE(picture);
+    const CGFloat scale = picture->scale();
+    const CGSize screenSize = picture->size();
+    Canvas canvas(screenSize.width, screenSize.height, scale, true);
+    picture->drawInRect(CGRectMake(0, 0, screenSize.width, screenSize.height));
+    auto pixel = [&](CGFloat x, CGFloat y) { return canvas.at(static_cast<int>(x * scale), static_cast<int>(y * scale)); };
+    auto dark = [](const RGBA& p) { return p.r < 90 && p.g < 90 && p.b < 90; };
+    auto light = [](const RGBA& p) { return p.r > 230 && p.g > 230 && p.b > 230; };
+    const CGRect hudRect = hud->convertRectToView(hud->bounds(), nullptr);
+    const CGSize box = hud->size();
+    const CGRect boxRect = CGRectMake(CGRectGetMidX(hudRect) - box.width / 2, CGRectGetMidY(hudRect) - box.height / 2,
+                                      box.width, box.height);
+    EXPECT_NEAR(CGRectGetMidX(boxRect), screenSize.width / 2, 1);
+    ASSERT_GT(box.width, 30);
+    ASSERT_LT(box.width, screenSize.width - 40);
+    // Inside the box along its edges (clear of the rounded corners): the box's dark grey.
+    const CGFloat r = 10;
+    for (CGPoint p : {CGPointMake(CGRectGetMidX(boxRect), CGRectGetMinY(boxRect) + 2),
+                      CGPointMake(CGRectGetMidX(boxRect), CGRectGetMaxY(boxRect) - 2),
+                      CGPointMake(CGRectGetMinX(boxRect) + 2, CGRectGetMinY(boxRect) + r + 2),
+                      CGPointMake(CGRectGetMaxX(boxRect) - 2, CGRectGetMaxY(boxRect) - r - 2)}) {
+      EXPECT_TRUE(dark(pixel(p.x, p.y))) << p.x << "," << p.y << " " << pixel(p.x, p.y);
+    }
+    // Beside it, right of the list's texts: the white page.
+    EXPECT_TRUE(light(pixel(screenSize.width - 6, CGRectGetMidY(boxRect)))) << pixel(screenSize.width - 6, CGRectGetMidY(boxRect));
+    EXPECT_TRUE(light(pixel(CGRectGetMaxX(boxRect) + 4, CGRectGetMinY(boxRect) + r + 2)));
+  };
+
   showTipHudWithText(controller, ns("网络不给力，请稍后再试"));
   wait(0.5);
   EXPECT_NE(zvt::test::writeScreenPicture("hud-tip-over-screen"), "");
+  {
+    auto label = screen.device().viewWithText("网络不给力，请稍后再试");
+    ASSERT_TRUE(label);
+    const CGRect textRect = screen.device().visibleRect(label);
+    auto picture = zvt::ui::screenSnapshot();
+    ASSERT_TRUE(picture);
+    auto hud = overlays().at(0);
+    const CGRect hudRect = hud->convertRectToView(hud->bounds(), nullptr);
+    const CGRect boxRect = CGRectMake(CGRectGetMidX(hudRect) - hud->size().width / 2,
+                                      CGRectGetMidY(hudRect) - hud->size().height / 2, hud->size().width, hud->size().height);
+    EXPECT_TRUE(CGRectContainsRect(boxRect, textRect)) << "the text lies inside its box";
+    // The text is drawn: white strokes in its rectangle, over the box's grey.
+    const CGFloat scale = picture->scale();
+    Canvas canvas(picture->size().width, picture->size().height, scale, true);
+    picture->drawInRect(CGRectMake(0, 0, picture->size().width, picture->size().height));
+    size_t bright = 0, dark = 0;
+    for (int y = static_cast<int>(textRect.origin.y * scale); y < static_cast<int>(CGRectGetMaxY(textRect) * scale); ++y) {
+      for (int x = static_cast<int>(textRect.origin.x * scale); x < static_cast<int>(CGRectGetMaxX(textRect) * scale); ++x) {
+        RGBA p = canvas.at(x, y);
+        if (p.r > 200 && p.g > 200 && p.b > 200) ++bright;
+        if (p.r < 90 && p.g < 90 && p.b < 90) ++dark;
+      }
+    }
+    const double area = textRect.size.width * textRect.size.height * scale * scale;
+    EXPECT_GT(bright, area * 0.05) << "white text";
+    EXPECT_GT(dark, area * 0.3) << "on the box's grey";
+  }
+  expectBoxOverTheList("tip");
   hideHud(controller);
   showLoadingHud(controller);
   wait(0.5);
   EXPECT_NE(zvt::test::writeScreenPicture("hud-loading-over-screen"), "");
+  expectBoxOverTheList("loading");
   hideHud(controller);
   wait(0.5);
+  EXPECT_TRUE(overlays().empty());
 }
 
 }  // namespace

@@ -111,12 +111,16 @@ TEST_F(NavigationTest, ARightPanAnywhereOnAPushedScreenPopsIt) {
     bool disabled;
     CGPoint from, to;
     size_t stacked;
+    NSTimeInterval duration;
   } cases[] = {
-      {"right from the middle", true, false, {160, 300}, {310, 300}, 1},
-      {"right, not far enough", true, false, {160, 300}, {200, 300}, 2},
-      {"left from the middle", true, false, {200, 300}, {40, 300}, 2},
-      {"on the root screen", false, false, {160, 300}, {310, 300}, 1},
-      {"where the screen forbids it", true, true, {160, 300}, {310, 300}, 2},
+      {"right from the middle", true, false, {160, 300}, {310, 300}, 1, 0.3},
+      {"right, not far enough", true, false, {160, 300}, {200, 300}, 2, 0.3},
+      // Slowly (far below the fling speed): only past half the width completes.
+      {"slowly to 41% of the width", true, false, {100, 300}, {231, 300}, 2, 2.0},
+      {"slowly to 55% of the width", true, false, {100, 300}, {276, 300}, 1, 2.0},
+      {"left from the middle", true, false, {200, 300}, {40, 300}, 2, 0.3},
+      {"on the root screen", false, false, {160, 300}, {310, 300}, 1, 0.3},
+      {"where the screen forbids it", true, true, {160, 300}, {310, 300}, 2, 0.3},
   };
   screen.show(nav);
   for (const auto& c : cases) {
@@ -128,7 +132,7 @@ TEST_F(NavigationTest, ARightPanAnywhereOnAPushedScreenPopsIt) {
       screen.device().settle();
     }
     setBs_interactivePopDisabled(b, c.disabled);
-    pan(c.from, c.to, 0.3);
+    pan(c.from, c.to, c.duration);
     EXPECT_EQ(nav->viewControllers().size(), c.stacked);
     EXPECT_FALSE(nav->isTransitioning());
     EXPECT_EQ(nav->topViewController()->view()->frame().origin.x, 0);

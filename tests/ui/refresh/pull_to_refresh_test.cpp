@@ -265,6 +265,76 @@ TEST_F(PullToRefresh, FooterSettingsDecideWhatStartsALoad) {
   EXPECT_EQ(table->contentInset().bottom, 0);
 }
 
+TEST_F(PullToRefresh, AHiddenFooterIsIdleAgainWhateverItShowedBefore) {
+  struct Case {
+    const char* what;
+    std::function<void()> hide;
+  } cases[] = {
+      {"hidden by the screen", [this] { footer->setHidden(true); }},
+      {"hidden by an empty reload", [this] {
+         rows->rows = 0;
+         table->reloadData();
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    rows->rows = 20;
+    table->reloadData();
+    footer->setHidden(false);
+    for (NSInteger shown : {PRRefreshStateNoMoreData, PRRefreshStateRefreshing}) {
+      footer->setHidden(false);
+      footer->setState(shown);
+      c.hide();
+      EXPECT_TRUE(footer->isHidden());
+      EXPECT_EQ(footer->state(), PRRefreshStateIdle) << shown;
+      EXPECT_EQ(table->contentInset().bottom, 0) << shown;
+      rows->rows = 20;
+      table->reloadData();
+    }
+  }
+  device().wait(1);
+}
+
+TEST_F(PullToRefresh, TheAutomaticFooterDoesNotLoadWhileTheListScrollsBackDown) {
+  // Loading as early as the screens ask for it: any move up loads, a move down never does.
+  table->setContentOffset(CGPointMake(0, 300), false);
+  device().settle();
+  footer->setTriggerAutomaticallyRefreshPercent(-20);
+  EXPECT_EQ(footer->state(), PRRefreshStateIdle);
+  device().dragView(table, CGPointMake(0, 150), 0.4);
+  EXPECT_EQ(footer->state(), PRRefreshStateIdle) << "scrolling back towards the top";
+  device().waitUntilStill(table);
+  EXPECT_EQ(footer->state(), PRRefreshStateIdle);
+  device().dragView(table, CGPointMake(0, -60), 0.3);
+  EXPECT_EQ(footer->state(), PRRefreshStateRefreshing) << "scrolling on towards the end";
+  device().wait(1);
+  EXPECT_EQ(footerCalls.size(), 1u);
+}
+
+TEST_F(PullToRefresh, AnOpenHeaderTakesAtMostItsHeightOverTheOriginalInset) {
+  table->setContentInset(UIEdgeInsetsMake(10, 0, 44, 0));
+  table->setContentOffset(CGPointMake(0, -10), false);  // a scroll lets the header see the new inset
+  header->beginRefreshing();
+  device().wait(0.5);
+  ASSERT_EQ(header->state(), PRRefreshStateRefreshing);
+  EXPECT_EQ(table->contentInset().top, 64);
+  // Pulled on further while open: the inset stays at the header's height over the original.
+  auto finger = pullTo(-140);
+  EXPECT_LE(table->contentOffset().y, -140);
+  EXPECT_EQ(table->contentInset().top, 64);
+  letGoStill(finger);
+  device().waitUntilStill(table);
+  EXPECT_EQ(table->contentInset().top, 64);
+  // Scrolled up, the inset shrinks towards the original, never below it.
+  table->setContentOffset(CGPointMake(0, 200), false);
+  EXPECT_EQ(table->contentInset().top, 10);
+  table->setContentOffset(CGPointMake(0, -30), false);
+  EXPECT_EQ(table->contentInset().top, 30);
+  header->endRefreshing();
+  device().wait(0.5);
+  EXPECT_EQ(table->contentInset().top, 10);
+}
+
 TEST_F(PullToRefresh, WithoutItsTitleTheSpinnerMovesToTheCentre) {
   footer->setRefreshingTitleHidden(true);
   footer->beginRefreshing();
