@@ -181,6 +181,12 @@ std::function<void(CALayer&, LayerKey)>& changeObserver() {
   return *observer;
 }
 
+// What changes the picture without a property of the model: sublayers coming and going,
+// animations added and ended. The observer hears those as LayerKey::kCount (no one property).
+void announceStructure(CALayer& layer) {
+  if (auto& observer = changeObserver()) observer(layer, LayerKey::kCount);
+}
+
 int64_t toNanos(CFTimeInterval seconds) {
   if (std::isinf(seconds)) return seconds > 0 ? zvt::kNoDeadline : INT64_MIN;
   return static_cast<int64_t>(std::llround(seconds * 1e9));
@@ -403,6 +409,7 @@ void CALayer::detachFromSuperlayer() {
   auto& siblings = parent->sublayers_;
   auto it = std::find_if(siblings.begin(), siblings.end(), [this](const auto& l) { return l.get() == this; });
   superlayer_.reset();
+  zvt::ca::announceStructure(*parent);
   if (it != siblings.end()) siblings.erase(it);  // may release this layer: nothing after
 }
 
@@ -415,6 +422,7 @@ void CALayer::attach(const std::shared_ptr<CALayer>& layer, size_t index) {
   keep->superlayer_ = me();
   if (keep->treeNeedsLayout()) keep->markAncestors(true);
   if (keep->treeNeedsDisplay()) keep->markAncestors(false);
+  zvt::ca::announceStructure(*this);
 }
 
 void CALayer::addSublayer(const std::shared_ptr<CALayer>& layer) { attach(layer, sublayers_.size()); }
@@ -590,6 +598,7 @@ void CALayer::addAnimation(const std::shared_ptr<CAAnimation>& animation, const 
     copy->trackers_.push_back(state.tracker);
   }
   animations_.push_back(AnimationEntry{name, copy});
+  zvt::ca::announceStructure(*this);
   auto self = me();
   int64_t begin = zvt::ca::toNanos(copy->beginTime());
   CFTimeInterval active = copy->activeDuration();
@@ -601,6 +610,7 @@ void CALayer::addAnimation(const std::shared_ptr<CAAnimation>& animation, const 
 void CALayer::dropAnimation(size_t index, bool tellDelegate) {
   auto animation = std::move(animations_[index].animation);
   animations_.erase(animations_.begin() + static_cast<std::ptrdiff_t>(index));
+  zvt::ca::announceStructure(*this);
   AnimationClock::shared().forget(animation.get());
   if (tellDelegate) AnimationClock::stopLater(std::move(animation));
 }
@@ -614,6 +624,7 @@ void CALayer::releaseAnimation(const CAAnimation* animation) {
   for (size_t i = 0; i < animations_.size(); ++i)
     if (animations_[i].animation.get() == animation) {
       animations_.erase(animations_.begin() + static_cast<std::ptrdiff_t>(i));
+      zvt::ca::announceStructure(*this);
       return;
     }
 }

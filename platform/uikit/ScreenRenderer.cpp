@@ -42,35 +42,75 @@ std::vector<zvt::ca::PixelRect> ScreenRenderer::render() {
     width_ = width, height_ = height, scale_ = scale;
     renderer_.invalidate();
   }
-  std::vector<zvt::ca::LayerRenderer::Root> roots;
-  for (const auto& window : UIApplication::sharedApplication()->windows())
-    if (!window->isHidden()) roots.push_back({window->layer(), CGAffineTransformIdentity});
-  if (statusBar()->update()) roots.push_back({statusBar_, CGAffineTransformIdentity});
+  const auto roots = rootsInOrder(statusBar()->update());
+  rootsSeen_.clear();
+  for (const auto& root : roots) rootsSeen_.push_back(root.layer.get());
+  passesSeen_ = displayPassCount();
+  changed_ = false;
   static const CGColorRef black = CGColorCreateGenericRGB(0, 0, 0, 1);
   auto rects = renderer_.renderFrame(surface_, scale, roots, CACurrentMediaTime(), black);
   if (!rects.empty()) ++frames_;
   return rects;
 }
 
-std::shared_ptr<UIImage> ScreenRenderer::image() {
-  render();
-  if (!surface_) return nullptr;
-  cairo_surface_flush(surface_);
-  const int stride = cairo_image_surface_get_stride(surface_);
-  const uint8_t* data = cairo_image_surface_get_data(surface_);
-  auto bytes = NSData::dataWithBytes(data, static_cast<NSUInteger>(stride) * static_cast<NSUInteger>(height_));
-  auto bitmap = CGImageCreate(static_cast<size_t>(width_), static_cast<size_t>(height_), 8, 32,
+std::vector<zvt::ca::LayerRenderer::Root> ScreenRenderer::rootsInOrder(bool statusBarShown) {
+  // Back to front: the windows below the status bar's level, the bar, then the windows at its
+  // level or above (alerts dim the bar too, as on a phone).
+  std::vector<zvt::ca::LayerRenderer::Root> roots;
+  bool barPlaced = !statusBarShown;
+  for (const auto& window : UIApplication::sharedApplication()->windows()) {
+    if (window->isHidden()) continue;
+    if (!barPlaced && window->windowLevel() >= UIWindowLevelStatusBar) {
+      roots.push_back({statusBar_, CGAffineTransformIdentity});
+      barPlaced = true;
+    }
+    roots.push_back({window->layer(), CGAffineTransformIdentity});
+  }
+  if (!barPlaced) roots.push_back({statusBar_, CGAffineTransformIdentity});
+  return roots;
+}
+
+bool ScreenRenderer::sameScreen(bool statusBarShown) {
+  auto screen = UIScreen::mainScreen();
+  const CGFloat scale = screen->scale();
+  const CGSize size = screen->bounds().size;
+  if (scale != scale_ || static_cast<int>(std::ceil(size.width * scale - 1e-6)) != width_ ||
+      static_cast<int>(std::ceil(size.height * scale - 1e-6)) != height_)
+    return false;
+  const auto roots = rootsInOrder(statusBarShown);
+  if (roots.size() != rootsSeen_.size()) return false;
+  for (size_t i = 0; i < roots.size(); ++i)
+    if (roots[i].layer.get() != rootsSeen_[i]) return false;
+  return true;
+}
+
+std::shared_ptr<UIImage> imageOfSurface(cairo_surface_t* surface, CGFloat scale) {
+  cairo_surface_flush(surface);
+  const int width = cairo_image_surface_get_width(surface), height = cairo_image_surface_get_height(surface);
+  const int stride = cairo_image_surface_get_stride(surface);
+  auto bytes = NSData::dataWithBytes(cairo_image_surface_get_data(surface),
+                                     static_cast<NSUInteger>(stride) * static_cast<NSUInteger>(height));
+  auto bitmap = CGImageCreate(static_cast<size_t>(width), static_cast<size_t>(height), 8, 32,
                               static_cast<size_t>(stride), CGColorSpaceCreateDeviceRGB(),
                               kCGImageAlphaPremultipliedFirst | kCGBitmapByteOrder32Little,
                               CGDataProviderCreateWithCFData(bytes), nullptr, false, kCGRenderingIntentDefault);
-  return UIImage::imageWithCGImage(bitmap, scale_, UIImageOrientationUp);
+  return UIImage::imageWithCGImage(bitmap, scale, UIImageOrientationUp);
+}
+
+std::shared_ptr<UIImage> ScreenRenderer::image() {
+  render();
+  if (!surface_) return nullptr;
+  return imageOfSurface(surface_, scale_);
 }
 
 void ScreenRenderer::setLive(bool live) {
   assertMainThread("ScreenRenderer::setLive");
   live_ = live;
+  changed_ = true;  // the first live frame is drawn whatever happened before
   if (live_ && !hooked_) {
     hooked_ = true;
+    // Every change of a layer's model, of the tree and of its animations marks the screen.
+    CALayer::setChangeObserver([](CALayer&, zvt::ca::LayerKey) { ScreenRenderer::shared().changed_ = true; });
     installDisplayCycle();
     auto& hooks = displayCycleHooks();
     auto previous = hooks.didCommit;
@@ -90,6 +130,13 @@ void ScreenRenderer::setLive(bool live) {
 
 void ScreenRenderer::frameDue() {
   if (!live_) return;
+  // Nothing marked since the last frame: no walk of the tree. The status bar's few layers are
+  // brought up to date first (its clock, style, spinner), which marks the screen when they change.
+  const bool statusBarShown = statusBar()->update();
+  if (!changed_ && !renderer_.lastFrameAnimated() && passesSeen_ == displayPassCount() && sameScreen(statusBarShown)) {
+    ++unchanged_;
+    return;
+  }
   auto rects = render();
   if (!rects.empty() && sink_) sink_(rects);
   // While something animates, the next frame comes at the display's rate even when nothing else

@@ -16,19 +16,6 @@ namespace zvt::ui {
 
 namespace {
 
-std::shared_ptr<UIImage> imageOfSurface(cairo_surface_t* surface, CGFloat scale) {
-  cairo_surface_flush(surface);
-  const int width = cairo_image_surface_get_width(surface), height = cairo_image_surface_get_height(surface);
-  const int stride = cairo_image_surface_get_stride(surface);
-  auto bytes = NSData::dataWithBytes(cairo_image_surface_get_data(surface),
-                                     static_cast<NSUInteger>(stride) * static_cast<NSUInteger>(height));
-  auto bitmap = CGImageCreate(static_cast<size_t>(width), static_cast<size_t>(height), 8, 32,
-                              static_cast<size_t>(stride), CGColorSpaceCreateDeviceRGB(),
-                              kCGImageAlphaPremultipliedFirst | kCGBitmapByteOrder32Little,
-                              CGDataProviderCreateWithCFData(bytes), nullptr, false, kCGRenderingIntentDefault);
-  return UIImage::imageWithCGImage(bitmap, scale, UIImageOrientationUp);
-}
-
 std::shared_ptr<UIImage> windowPicture(UIWindow& window) {
   const CGFloat scale = UIScreen::mainScreen()->scale();
   const CGRect frame = window.frame();

@@ -759,11 +759,17 @@ std::shared_ptr<NSIndexPath> UITableView::indexPathForRowAtPoint(CGPoint point) 
 std::vector<std::shared_ptr<NSIndexPath>> UITableView::indexPathsForRowsInRect(CGRect rect) const {
   numberOfSections();
   std::vector<std::shared_ptr<NSIndexPath>> out;
+  const CGFloat minY = rect.origin.y, maxY = CGRectGetMaxY(rect);
   for (size_t s = 0; s < sections_.size(); ++s) {
     const auto& tops = sections_[s].rowTops;
-    for (NSInteger r = 0; r < sections_[s].rows(); ++r)
-      if (tops[static_cast<size_t>(r)] < CGRectGetMaxY(rect) && tops[static_cast<size_t>(r) + 1] > rect.origin.y)
-        out.push_back(NSIndexPath::indexPathForRow(r, static_cast<NSInteger>(s)));
+    if (tops.size() < 2) continue;
+    // The tops only grow: the first row ending below the rectangle's top is found by halving,
+    // and the rows from there on are taken while they begin above its bottom.
+    auto first = std::upper_bound(tops.begin() + 1, tops.end(), minY);
+    for (auto end = first; end != tops.end() && *(end - 1) < maxY; ++end) {
+      const auto r = static_cast<NSInteger>(end - tops.begin()) - 1;
+      out.push_back(NSIndexPath::indexPathForRow(r, static_cast<NSInteger>(s)));
+    }
   }
   return out;
 }

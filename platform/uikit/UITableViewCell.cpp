@@ -340,10 +340,17 @@ void UITableViewCell::layoutStyleViews(CGRect content) {
       break;
     }
     case UITableViewCellStyleSubtitle: {
-      CGFloat top = std::round((h - t.height - d.height) / 2);
+      // The system face's lines (CJK metrics) are half as tall again as their glyphs: two of
+      // them fill a 44-point row and the detail's glyphs would sit on the separator. Where the
+      // pair does not fit within 3 points above and below, the detail's line moves up into the
+      // blank part of the title's and its own (at most a third of the smaller line).
+      constexpr CGFloat kSubtitleInset = 3;
+      const CGFloat overlap =
+          std::clamp<CGFloat>(t.height + d.height - (h - 2 * kSubtitleInset), 0, std::min(t.height, d.height) / 3);
+      CGFloat top = std::round((h - t.height - d.height + overlap) / 2);
       if (textLabel_) textLabel_->setFrame(CGRectMake(x, top, std::max<CGFloat>(0, right - x), t.height));
       if (detailTextLabel_)
-        detailTextLabel_->setFrame(CGRectMake(x, top + t.height, std::max<CGFloat>(0, right - x), d.height));
+        detailTextLabel_->setFrame(CGRectMake(x, top + t.height - overlap, std::max<CGFloat>(0, right - x), d.height));
       break;
     }
     default:

@@ -109,6 +109,24 @@ void insert(PangoAttrList* list, PangoAttribute* attr, uint32_t start, uint32_t 
   pango_attr_list_insert(list, attr);
 }
 
+// The system face is a CJK one, whose middle dot (U+00B7) is as wide as a Chinese character:
+// right between names written in Chinese ("迈克尔·杰克逊"), but a gap in Latin text ("12.5% · 淘宝",
+// "A·B"). A dot that follows Latin text (the last character before it that is not a space is
+// below the CJK ranges) is set in the Latin face instead, at the same size and weight.
+void latinMiddleDots(const std::string& utf8, PangoAttrList* list) {
+  for (size_t at = utf8.find("\xC2\xB7"); at != std::string::npos; at = utf8.find("\xC2\xB7", at + 2)) {
+    size_t before = at;
+    while (before > 0 && utf8[before - 1] == ' ') --before;
+    if (before == 0) continue;
+    // The code point that ends at `before`.
+    size_t lead = before - 1;
+    while (lead > 0 && (static_cast<unsigned char>(utf8[lead]) & 0xC0) == 0x80) --lead;
+    const gunichar previous = g_utf8_get_char_validated(utf8.c_str() + lead, static_cast<gssize>(before - lead));
+    if (previous == static_cast<gunichar>(-1) || previous == static_cast<gunichar>(-2) || previous >= 0x2E80) continue;
+    insert(list, pango_attr_family_new("Noto Sans"), static_cast<uint32_t>(at), static_cast<uint32_t>(at + 2));
+  }
+}
+
 }  // namespace
 
 PangoAttrList* pangoAttributes(const NSAttributedString& text, const std::shared_ptr<UIFont>& defaultFont,
@@ -170,6 +188,7 @@ PangoAttrList* pangoAttributes(const NSAttributedString& text, const std::shared
     }
     start = end;
   }
+  if (!ascii) latinMiddleDots(text.string()->utf8(), list);
   return list;
 }
 

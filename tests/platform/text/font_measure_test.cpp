@@ -125,6 +125,32 @@ TEST(Measuring, ChineseAndLatinMixAdditively) {
   }
 }
 
+TEST(Measuring, AMiddleDotAfterLatinTextIsNarrowAndBetweenChineseFullWidth) {
+  const CGFloat size = 14;
+  // How much a middle dot adds between its neighbours.
+  auto dot = [&](const char* with, const char* without) { return measure(with, size).width - measure(without, size).width; };
+  struct Case {
+    const char* with;
+    const char* without;
+    bool narrow;
+  } cases[] = {
+      {"A\u00B7B", "AB", true},
+      {"12.5% \u00B7 \u6DD8\u5B9D", "12.5%  \u6DD8\u5B9D", true},
+      {"iPhone\u00B7\u6DD8\u5B9D", "iPhone\u6DD8\u5B9D", true},
+      {"\u8FC8\u514B\u5C14\u00B7\u6770\u514B\u900A", "\u8FC8\u514B\u5C14\u6770\u514B\u900A", false},
+      {"\u00B7\u6DD8", "\u6DD8", false},
+  };
+  for (const auto& c : cases) {
+    const CGFloat added = dot(c.with, c.without);
+    if (c.narrow) {
+      EXPECT_LT(added, size * 0.5) << c.with;
+      EXPECT_GT(added, 0) << c.with;
+    } else {
+      EXPECT_GT(added, size * 0.9) << c.with;
+    }
+  }
+}
+
 TEST(Measuring, BoundingRectsWrapWithinTheWidthAndStopAtTheHeight) {
   auto attrs = fontAttrs(UIFont::systemFontOfSize(14));
   auto text = str("亲，您的手机网络不顺畅哦~ 请检查网络设置后点击重试，或者稍后再来看看吧。");

@@ -9,12 +9,14 @@
 #include <cstdio>
 #include <numbers>
 
+#include "platform/foundation/Dispatch.h"
 #include "platform/graphics/CGGradient.h"
 #include "platform/graphics/UIBezierPath.h"
 #include "platform/graphics/UIColor.h"
 #include "platform/uikit/ScreenRenderer.h"
 #include "platform/uikit/Snapshot.h"
 #include "platform/uikit/StatusBar.h"
+#include "platform/uikit/UIAlertView.h"
 #include "tests/platform/graphics/Canvas.h"
 #include "tests/platform/uikit/UIKitTestSupport.h"
 
@@ -251,6 +253,33 @@ TEST(Rendering, TheStatusBarShowsTimeAndBatteryInItsStyle) {
   }
 }
 
+TEST(Rendering, AnAlertDimsTheStatusBarWithTheScreen) {
+  Screen screen;
+  auto app = UIApplication::sharedApplication();
+  screen.window->setBackgroundColor(UIColor::blackColor());
+  app->setStatusBarStyle(UIStatusBarStyleLightContent);
+  screen.device().settle();
+  // The brightest ink of the time (white on black), in the bar's middle fifth.
+  auto brightestInk = [&] {
+    Picture picture(zvt::ui::screenSnapshot());
+    int brightest = 0;
+    for (int y = 0; y < 40; ++y)
+      for (int x = 260; x < 380; ++x) brightest = std::max(brightest, int{picture.at(x, y).r});
+    return brightest;
+  };
+  EXPECT_GT(brightestInk(), 240) << "white ink without an alert";
+  auto alert = UIAlertView::initWithTitle(NSString::stringWithUTF8String("提示"), nullptr, nullptr,
+                                          NSString::stringWithUTF8String("确定"));
+  alert->show();
+  screen.device().wait(1);
+  // The alert's window lies above the status bar: its dimming (black at 0.4) covers the ink.
+  EXPECT_LT(brightestInk(), 170) << "the ink is dimmed with the rest of the screen";
+  alert->dismissWithClickedButtonIndex(0, false);
+  screen.device().wait(1);
+  EXPECT_GT(brightestInk(), 240);
+  app->setStatusBarStyle(UIStatusBarStyleDefault);
+}
+
 TEST(Rendering, APictureMidAnimationShowsItHalfWay) {
   Screen screen;
   screen.window->setBackgroundColor(UIColor::whiteColor());
@@ -313,6 +342,70 @@ TEST(Rendering, TheLiveScreenRedrawsOnlyWhatChanged) {
   screen.device().settle();
   EXPECT_TRUE(frames.empty()) << "nothing changed, nothing drawn";
   renderer.setFrameSink(nullptr);
+  renderer.setLive(false);
+}
+
+TEST(Rendering, AnIdleTurnOfTheLiveScreenDrawsNothingAndAChangeIsDrawnAtTheNext) {
+  Screen screen;
+  auto& renderer = zvt::ui::ScreenRenderer::shared();
+  renderer.setLive(true);
+  std::vector<std::shared_ptr<UIView>> cells;
+  for (int i = 0; i < 250; ++i) {
+    auto cell = screen.add(CGRectMake((i % 10) * 32, 20 + (i / 10) * 18, 30, 16));
+    cell->setBackgroundColor(UIColor::lightGrayColor());
+    screen.add(CGRectMake(2, 2, 10, 10), cell)->setBackgroundColor(UIColor::orangeColor());
+    cells.push_back(cell);
+  }
+  screen.device().settle();
+  // A turn of the run loop that changes nothing (woken by a block that does nothing).
+  auto idleTurns = [&](int n) {
+    for (int i = 0; i < n; ++i) {
+      bool ran = false;
+      dispatch_async(dispatch_get_main_queue(), [&] { ran = true; });
+      zvt::test::runMainLoopUntil([&] { return ran; }, 5);
+      zvt::test::runMainLoopUntil([] { return false; }, 0.01);
+    }
+  };
+  // A layer made and coloured beforehand: adding it is the step's only change.
+  auto bare = CALayer::layer();
+  bare->setFrame(CGRectMake(0, 0, 6, 6));
+  bare->setBackgroundColor(CGColorCreateGenericRGB(0, 1, 0, 1));
+  idleTurns(1);
+  std::shared_ptr<UIWindow> other;
+  struct Step {
+    const char* what;
+    std::function<void()> change;
+    bool draws;
+  } steps[] = {
+      {"nothing", [] {}, false},
+      {"a colour", [&] { UIView::performWithoutAnimation([&] { cells[7]->setBackgroundColor(UIColor::blueColor()); }); }, true},
+      {"nothing again", [] {}, false},
+      {"a bare layer added", [&] { cells[3]->layer()->addSublayer(bare); }, true},
+      {"a bare layer removed", [&] { bare->removeFromSuperlayer(); }, true},
+      {"a window shown", [&] {
+         other = UIWindow::make();
+         other->setFrame(CGRectMake(0, 400, 40, 40));
+         other->setBackgroundColor(UIColor::redColor());
+         other->setHidden(false);
+       }, true},
+      {"the window hidden", [&] { other->setHidden(true); }, true},
+      {"still nothing", [] {}, false},
+  };
+  for (const auto& s : steps) {
+    SCOPED_TRACE(s.what);
+    const uint64_t frames = renderer.frameCount() + renderer.unchangedFrameCount();
+    const uint64_t drawn = renderer.frameCount();
+    const uint64_t unchanged = renderer.unchangedFrameCount();
+    s.change();
+    idleTurns(3);
+    EXPECT_GT(renderer.frameCount() + renderer.unchangedFrameCount(), frames) << "the turns came";
+    if (s.draws) {
+      EXPECT_EQ(renderer.frameCount(), drawn + 1) << "drawn once, at the next turn";
+    } else {
+      EXPECT_EQ(renderer.frameCount(), drawn) << "nothing drawn";
+      EXPECT_GE(renderer.unchangedFrameCount(), unchanged + 3) << "no frame walked the tree";
+    }
+  }
   renderer.setLive(false);
 }
 

@@ -11,6 +11,8 @@
 #include "platform/uikit/UILabel.h"
 #include "platform/uikit/UINib.h"
 #include "platform/uikit/UITableView.h"
+#include "platform/uikit/Snapshot.h"
+#include "tests/platform/graphics/Canvas.h"
 #include "tests/platform/uikit/UIKitTestSupport.h"
 
 namespace {
@@ -190,6 +192,75 @@ TEST(UIKitTableView, HeightsAndTheTablesOwnHeaderAndFooter) {
   EXPECT_EQ(t.table->contentSize().height, 322);
   EXPECT_EQ(t.table->indexPathForRowAtPoint(CGPointMake(10, 200))->row(), 2);
   EXPECT_EQ(t.table->indexPathForRowAtPoint(CGPointMake(10, 10)), nullptr) << "inside the table header";
+}
+
+TEST(UIKitTableView, ASubtitleCellOf44PointsKeepsItsDetailOffTheSeparator) {
+  Screen screen;
+  auto cell = UITableViewCell::initWithStyle(UITableViewCellStyleSubtitle, str("Subtitle"));
+  cell->setFrame(CGRectMake(0, 100, 320, 44));
+  cell->setBackgroundColor(UIColor::whiteColor());
+  cell->textLabel()->setText(str("我的订单 Orders"));
+  cell->detailTextLabel()->setText(str("查看全部订单 gjpqy"));
+  screen.window->setBackgroundColor(UIColor::whiteColor());
+  screen.window->addSubview(cell);
+  cell->layoutIfNeeded();
+  screen.device().settle();
+  const CGRect title = cell->textLabel()->frame(), detail = cell->detailTextLabel()->frame();
+  const CGFloat content = cell->contentView()->bounds().size.height;
+  EXPECT_GE(title.origin.y, 3);
+  EXPECT_LE(CGRectGetMaxY(detail), content - 3) << "the detail's line ends 3 points above the row's end";
+  EXPECT_GT(detail.origin.y, title.origin.y + title.size.height / 2);
+  // In pixels: no ink in the two points above the separator, and the detail's ink shows.
+  auto picture = zvt::ui::snapshot(cell);
+  ASSERT_TRUE(picture);
+  const CGFloat scale = picture->scale();
+  zvt::test::Canvas canvas(320, 44, scale, true);
+  picture->drawInRect(CGRectMake(0, 0, 320, 44));
+  auto inkIn = [&](CGFloat y0, CGFloat y1) {
+    int ink = 0;
+    for (int y = static_cast<int>(y0 * scale); y < static_cast<int>(y1 * scale); ++y)
+      for (int x = 0; x < static_cast<int>(320 * scale); ++x) ink += canvas.at(x, y).r < 160;
+    return ink;
+  };
+  zvt::test::writeScreenPicture("table-subtitle-cell-44");
+  EXPECT_EQ(inkIn(content - 2, content), 0) << "the detail touches the separator";
+  EXPECT_GT(inkIn(detail.origin.y, CGRectGetMaxY(detail)), 20);
+  cell->removeFromSuperview();
+}
+
+TEST(UIKitTableView, RowsInARectAreTheRowsThatCrossIt) {
+  Screen screen;
+  Table t(screen);
+  // Sections of rows of mixed heights, empty rows and an empty section among them.
+  t.rows->counts = {6, 0, 40};
+  t.rows->heights = {{0, 0}, {1, 100}, {2, 0}, {3, 10}, {4, 0.5}, {7, 0}, {8, 0}};
+  t.rows->headerTitles = {"A", "B", "C"};
+  t.table->reloadData();
+  screen.device().settle();
+  auto crossing = [&](CGRect rect) {
+    std::string out;
+    for (NSInteger s = 0; s < t.table->numberOfSections(); ++s) {
+      for (NSInteger r = 0; r < t.table->numberOfRowsInSection(s); ++r) {
+        CGRect row = t.table->rectForRowAtIndexPath(NSIndexPath::indexPathForRow(r, s));
+        if (row.origin.y < CGRectGetMaxY(rect) && CGRectGetMaxY(row) > rect.origin.y)
+          out += std::to_string(s) + "." + std::to_string(r) + " ";
+      }
+    }
+    return out;
+  };
+  auto found = [&](CGRect rect) {
+    std::string out;
+    for (const auto& ip : t.table->indexPathsForRowsInRect(rect)) out += Rows::text(ip) + " ";
+    return out;
+  };
+  const CGFloat height = t.table->contentSize().height;
+  for (CGFloat y = -30; y < height + 30; y += 3.5) {
+    for (CGFloat h : {0.0, 0.5, 10.0, 44.0, 123.0, 600.0}) {
+      const CGRect rect = CGRectMake(0, y, 320, h);
+      ASSERT_EQ(found(rect), crossing(rect)) << y << " + " << h;
+    }
+  }
+  EXPECT_EQ(found(CGRectMake(0, 22 + 44, 320, 1)), "0.1 ") << "the row below a zero-height one";
 }
 
 TEST(UIKitTableView, InsertingAndDeletingRowsUpdatesTheContentAndTheVisibleCells) {
@@ -388,7 +459,9 @@ TEST(UIKitTableView, CellStylesAccessoriesAndSeparators) {
         EXPECT_GT(d.origin.x, CGRectGetMaxX(title));
       }
       if (c.style == UITableViewCellStyleSubtitle) {
-        EXPECT_EQ(d.origin.y, CGRectGetMaxY(title));
+        // Right below the title's line, or up into its blank part when the pair fills the row.
+        EXPECT_LE(d.origin.y, CGRectGetMaxY(title));
+        EXPECT_GE(d.origin.y, CGRectGetMaxY(title) - std::min(title.size.height, d.size.height) / 3);
       }
       if (c.style == UITableViewCellStyleValue2) {
         EXPECT_GT(d.origin.x, CGRectGetMaxX(title));
