@@ -15,19 +15,6 @@
 
 namespace {
 
-UIImageOrientation orientationFromEXIF(int value) {
-  switch (value) {
-    case 2: return UIImageOrientationUpMirrored;
-    case 3: return UIImageOrientationDown;
-    case 4: return UIImageOrientationDownMirrored;
-    case 5: return UIImageOrientationLeftMirrored;
-    case 6: return UIImageOrientationRight;
-    case 7: return UIImageOrientationRightMirrored;
-    case 8: return UIImageOrientationLeft;
-    default: return UIImageOrientationUp;
-  }
-}
-
 CGFloat sane(CGFloat scale) { return std::isfinite(scale) && scale > 0 ? scale : 1.0; }
 
 // "name@2x" / "name@3x" before the extension.
@@ -56,7 +43,7 @@ std::shared_ptr<UIImage> UIImage::imageWithData(const std::shared_ptr<NSData>& d
   UIImageOrientation orientation = UIImageOrientationUp;
   if (auto props = CGImageSourceCopyPropertiesAtIndex(source, 0, nullptr)) {
     if (auto value = zvt::as<NSNumber>(props->objectForKey(kCGImagePropertyOrientation))) {
-      orientation = orientationFromEXIF(value->intValue());
+      orientation = zvt::graphics::orientationFromEXIF(value->intValue());
     }
   }
   return std::make_shared<UIImage>(std::move(image), scale, orientation);
@@ -408,3 +395,16 @@ void drawImage(const CGContextRef& context, const UIImage& image, CGRect bounds,
   image.drawInContext(context, contentModeRect(contentMode, image.size(), bounds));
 }
 }  // namespace zvt::graphics
+
+UIImageOrientation zvt::graphics::orientationFromEXIF(int64_t value) {
+  switch (value) {
+    case 2: return UIImageOrientationUpMirrored;
+    case 3: return UIImageOrientationDown;
+    case 4: return UIImageOrientationDownMirrored;
+    case 5: return UIImageOrientationLeftMirrored;
+    case 6: return UIImageOrientationRight;
+    case 7: return UIImageOrientationRightMirrored;
+    case 8: return UIImageOrientationLeft;
+    default: return UIImageOrientationUp;
+  }
+}

@@ -150,4 +150,6 @@ namespace zvt::graphics {
 // Draws the image as a view of the content mode shows it within `bounds` (UIKit coordinates of
 // the context): placed by contentModeRect; what falls outside `bounds` is not clipped here.
 void drawImage(const CGContextRef& context, const UIImage& image, CGRect bounds, UIViewContentMode contentMode);
+// The one table of EXIF orientations (1 to 8, as stored) to UIKit's; any other value is up.
+UIImageOrientation orientationFromEXIF(int64_t exifOrientation);
 }  // namespace zvt::graphics

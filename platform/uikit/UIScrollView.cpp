@@ -253,36 +253,12 @@ class ScrollAnimator {
 
 using zvt::ui::ScrollAnimator;
 
-namespace {
-
-// automaticallyAdjustsScrollViewInsets: the bars' cover goes into the insets (what the
-// controller added before comes out first); content resting at its top stays at its top.
-bool adjustInsetsForBars(UIView& candidate, UIEdgeInsets covered, UIEdgeInsets previous) {
-  auto* scroll = dynamic_cast<UIScrollView*>(&candidate);
-  if (!scroll) return false;
-  auto keep = scroll->self();
-  UIEdgeInsets inset = scroll->contentInset();
-  bool atTop = scroll->contentOffset().y == -inset.top;
-  inset.top += covered.top - previous.top;
-  inset.bottom += covered.bottom - previous.bottom;
-  UIEdgeInsets indicators = scroll->scrollIndicatorInsets();
-  indicators.top += covered.top - previous.top;
-  indicators.bottom += covered.bottom - previous.bottom;
-  scroll->setContentInset(inset);
-  scroll->setScrollIndicatorInsets(indicators);
-  if (atTop) scroll->setContentOffset(CGPointMake(scroll->contentOffset().x, -inset.top));
-  return true;
-}
-
-}  // namespace
-
 UIScrollView::UIScrollView() = default;
 
 UIScrollView::~UIScrollView() = default;
 
 void UIScrollView::setUpWithFrame(CGRect frame) {
   UIView::setUpWithFrame(frame);
-  if (auto& adjust = zvt::ui::controllerHooks().adjustScrollViewInsets; !adjust) adjust = adjustInsetsForBars;
   setClipsToBounds(true);
   pan_ = std::make_shared<zvt::ui::ScrollViewPanGestureRecognizer>();
   pan_->scrollView = scrollViewSelf();

@@ -10,14 +10,44 @@
 #include "platform/graphics/UIScreen.h"
 #include "platform/uikit/UIKitMainThread.h"
 #include "platform/uikit/UINavigationItem.h"
+#include "platform/uikit/UIScrollView.h"
 #include "platform/uikit/UITabBarItem.h"
 #include "platform/uikit/UIWindow.h"
 #include "platform/uikit/internal/ControllerTransition.h"
 
+namespace {
+
+// automaticallyAdjustsScrollViewInsets: the bars' cover goes into the insets (what the
+// controller added before comes out first); content resting at its top stays at its top.
+bool adjustInsetsForBars(UIView& candidate, UIEdgeInsets covered, UIEdgeInsets previous) {
+  auto* scroll = dynamic_cast<UIScrollView*>(&candidate);
+  if (!scroll) return false;
+  auto keep = scroll->self();
+  UIEdgeInsets inset = scroll->contentInset();
+  bool atTop = scroll->contentOffset().y == -inset.top;
+  inset.top += covered.top - previous.top;
+  inset.bottom += covered.bottom - previous.bottom;
+  UIEdgeInsets indicators = scroll->scrollIndicatorInsets();
+  indicators.top += covered.top - previous.top;
+  indicators.bottom += covered.bottom - previous.bottom;
+  scroll->setContentInset(inset);
+  scroll->setScrollIndicatorInsets(indicators);
+  if (atTop) scroll->setContentOffset(CGPointMake(scroll->contentOffset().x, -inset.top));
+  return true;
+}
+
+}  // namespace
+
 namespace zvt::ui {
 
 ControllerHooks& controllerHooks() {
-  static auto* hooks = new ControllerHooks();
+  // The controllers' own way of adjusting scroll view insets is there from the start; another
+  // part of the system may replace it.
+  static auto* hooks = [] {
+    auto* made = new ControllerHooks();
+    made->adjustScrollViewInsets = adjustInsetsForBars;
+    return made;
+  }();
   return *hooks;
 }
 

@@ -32,15 +32,5 @@ UIImageOrientation wi_imageOrientationFromImageData(const std::shared_ptr<NSData
 }
 
 UIImageOrientation wi_exifOrientationToiOSOrientation(int32_t exifOrientation) {
-  switch (exifOrientation) {
-    case 1: return UIImageOrientationUp;
-    case 2: return UIImageOrientationUpMirrored;
-    case 3: return UIImageOrientationDown;
-    case 4: return UIImageOrientationDownMirrored;
-    case 5: return UIImageOrientationLeftMirrored;
-    case 6: return UIImageOrientationRight;
-    case 7: return UIImageOrientationRightMirrored;
-    case 8: return UIImageOrientationLeft;
-    default: return UIImageOrientationUp;
-  }
+  return zvt::graphics::orientationFromEXIF(exifOrientation);
 }

@@ -410,17 +410,7 @@ void WIWebImageDownloaderOperation::connectionWillSendRequestForAuthenticationCh
 // ---------------------------------------------------------------------------------- images
 
 UIImageOrientation WIWebImageDownloaderOperation::orientationFromPropertyValue(NSInteger value) {
-  switch (value) {
-    case 1: return UIImageOrientationUp;
-    case 2: return UIImageOrientationUpMirrored;
-    case 3: return UIImageOrientationDown;
-    case 4: return UIImageOrientationDownMirrored;
-    case 5: return UIImageOrientationLeftMirrored;
-    case 6: return UIImageOrientationRight;
-    case 7: return UIImageOrientationRightMirrored;
-    case 8: return UIImageOrientationLeft;
-    default: return UIImageOrientationUp;
-  }
+  return zvt::graphics::orientationFromEXIF(value);
 }
 
 std::shared_ptr<UIImage> WIWebImageDownloaderOperation::scaledImageForKey(const std::shared_ptr<NSString>& key,
