@@ -20,14 +20,21 @@ for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
-  echo "installing: ${missing[*]}"
+  # The installer's own output (hundreds of lines) goes to a log; one line says so, and a
+  # failure shows the log's end.
+  mkdir -p build
+  log=build/deps.log
+  echo "installing ${#missing[@]} Debian packages (${missing[*]:0:3}...); installer output in $log"
   export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  if ! { apt-get update -qq && apt-get install -y -qq --no-install-recommends "${missing[@]}"; } >"$log" 2>&1; then
+    tail -n 20 "$log" >&2
+    echo "installing the packages failed (all of it in $log)" >&2
+    exit 1
+  fi
 fi
 # Formatting must not depend on the process locale; the tests prove it under a German locale.
 if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf8$'; then
   sed -i 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' /etc/locale.gen
   grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' >> /etc/locale.gen
-  locale-gen >/dev/null
+  locale-gen >/dev/null 2>&1
 fi

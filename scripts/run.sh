@@ -2,7 +2,8 @@
 # Builds the project, starts the local Zavelto service with its demo data and then the
 # application against it: in a desktop window when there is a display, otherwise headless with
 # a tour of the screens whose pictures go to a folder (printed at the end).
-#   ZVT_DATA_DIR  the service's data (default ~/.zavelto; seeded with demo data when new)
+#   ZVT_DATA_DIR  the service's data (default ~/.zavelto-service; seeded with demo data when
+#                 new), apart from the application's own sandbox (ZVT_HOME, default ~/.zavelto)
 #   ZVT_PORT      the service's port (default: the build's ZVT_SERVICE_PORT, 8880 unless
 #                 configured otherwise, which is also the application's built-in server address)
 #   ZVT_PICTURES  the tour's pictures (default build/pictures)
@@ -10,14 +11,26 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 
-# The build shows its progress on one line (on a terminal) and everything else, errors in
+# The build shows its progress on one line on a terminal; elsewhere (output to a file or a
+# pipe) a line at every tenth of the steps, with the time so far. Everything else, errors in
 # full, as it comes.
 build_quietly() {
-  local cols line status
+  local cols line status started tenth shown=0 done total
   cols=$(tput cols 2>/dev/null || echo 80)
+  started=$SECONDS
   cmake --build build/release -j "$(nproc)" 2>&1 | while IFS= read -r line; do
     case $line in
-      \[[0-9]*/[0-9]*\]\ *) if [ -t 1 ]; then printf '\r\033[K%s' "${line:0:cols-1}"; fi ;;
+      \[[0-9]*/[0-9]*\]\ *)
+        if [ -t 1 ]; then
+          printf '\r\033[K%s' "${line:0:cols-1}"
+        else
+          done=${line%%/*}; done=${done#[}; total=${line#*/}; total=${total%%]*}
+          tenth=$((done * 10 / total))
+          if [ "$tenth" -gt "$shown" ]; then
+            shown=$tenth
+            printf 'build: %d%% (%d of %d steps, %d s)\n' $((tenth * 10)) "$done" "$total" $((SECONDS - started))
+          fi
+        fi ;;
       "ninja: no work to do."|"-- "*) ;;
       *) if [ -t 1 ]; then printf '\r\033[K'; fi; printf '%s\n' "$line" ;;
     esac
@@ -27,7 +40,7 @@ build_quietly() {
   return "$status"
 }
 
-echo "building build/release (Release, no tests or benchmarks)..."
+echo "building build/release (Release, no tests or benchmarks; the first build takes minutes)..."
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DZVT_BUILD_TESTS=OFF -DZVT_BUILD_BENCH=OFF >/dev/null
 if ! build_quietly; then
   echo "the build failed (messages above)" >&2
@@ -36,7 +49,7 @@ fi
 
 service=build/release/service/zavelto-service
 app=build/release/Zavelto.app/zavelto
-data=${ZVT_DATA_DIR:-$HOME/.zavelto}
+data=${ZVT_DATA_DIR:-$HOME/.zavelto-service}
 port=${ZVT_PORT:-$(cmake -N -L build/release 2>/dev/null | sed -n 's/^ZVT_SERVICE_PORT:STRING=//p')}
 mkdir -p build
 log=build/service.log
