@@ -257,21 +257,6 @@ nlohmann::json demoIosConfig() {
         {"pid", "mm_10001_0_0"}};
 }
 
-nlohmann::json demoSearchCategories() {
-    auto son = [](std::initializer_list<const char*> names) {
-        nlohmann::json list = nlohmann::json::array();
-        int i = 0;
-        for (const char* n : names)
-            list.push_back({{"name", n}, {"img", pic("cat" + std::to_string(i++))}});
-        return list;
-    };
-    return {{"code", 101},
-            {"searchCat",
-             {{{"catName", "女装"}, {"catSon", son({"连衣裙", "卫衣", "牛仔裤", "衬衫"})}},
-              {{"catName", "男装"}, {"catSon", son({"T恤", "夹克", "休闲裤"})}},
-              {{"catName", "美食"}, {"catSon", son({"零食", "茶叶", "坚果", "蜂蜜"})}}}}};
-}
-
 nlohmann::json demoInvitePage() {
     nlohmann::json rows = nlohmann::json::array();
     const std::array<const char*, 5> names = {"王**", "李**", "赵**", "陈**", "周**"};

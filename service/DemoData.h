@@ -40,7 +40,6 @@ std::vector<DemoItem> demoExchangeGoods(int64_t now);
 
 // Replies of the unsigned configuration reads.
 nlohmann::json demoIosConfig();
-nlohmann::json demoSearchCategories();
 nlohmann::json demoInvitePage();
 
 }  // namespace zvt::service

@@ -1204,12 +1204,6 @@ Reply Service::opGetTimeJson(Incoming&) {
     return r;
 }
 
-Reply Service::opSearchCat(Incoming&) {
-    Reply r;
-    r.body = demoSearchCategories();
-    return r;
-}
-
 Reply Service::opInvitePage(Incoming&) {
     Reply r;
     r.body = demoInvitePage();

@@ -12,6 +12,7 @@
 #include "app/screens/shopping/TZNewSearchViewController.h"
 #include "app/screens/shopping/TZOrderViewController.h"
 #include "app/screens/shopping/TZPublicViewController.h"
+#include "app/screens/shopping/TZStrollViewController.h"
 #include "app/screens/shopping/WebDetailViewController.h"
 #include "app/ui/ScreenRegistry.h"
 
@@ -35,6 +36,7 @@ void registerShoppingScreens() {
   registerScreenClass("NewSearchResultViewController", [] { return std::make_shared<NewSearchResultViewController>(); });
   registerScreenClass("SearchViewController", [] { return std::make_shared<SearchViewController>(); });
   registerScreenClass("StoreSearchResultViewController", [] { return std::make_shared<StoreSearchResultViewController>(); });
+  registerScreenClass("TZStrollViewController", [] { return std::make_shared<TZStrollViewController>(); });
 }
 
 }  // namespace zvt
