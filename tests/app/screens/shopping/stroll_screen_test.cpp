@@ -133,6 +133,22 @@ TEST_F(StrollScreenTest, OpensOnTheFirstCategoryAndAnotherSwapsTheTiles) {
   EXPECT_EQ(pageCount("逛逛页"), 1u);
 }
 
+TEST_F(StrollScreenTest, APushMessageWithRouteSixOpensItPopulated) {
+  launch();
+  UIApplication::sharedApplication()->receiveRemoteNotification(
+      as<NSDictionary>(objectFromJSONString(*NSString::stringWithUTF8String(R"({"aps":{"alert":"去逛逛"},"content_type":"6"})"))));
+  device().wait(1);
+  ASSERT_TRUE(device().tapText("去看看"));
+  device().wait(1);
+  auto screen = std::dynamic_pointer_cast<TZStrollViewController>(topScreen());
+  ASSERT_TRUE(screen) << topClass();
+  ASSERT_TRUE(settleUntil([&] { return screen->dataArray()->count() > 0; }));
+  EXPECT_TRUE(device().viewWithText(tileNames(screen).front()));
+  EXPECT_TRUE(device().tapView(screen->strollView()->searchButton()));
+  settleUntil([&] { return topClass() == "SearchViewController"; });
+  EXPECT_EQ(topClass(), "SearchViewController") << "the search box takes taps after a push route too";
+}
+
 TEST_F(StrollScreenTest, TilesSearchByTheConfiguredMethod) {
   struct Case {
     const char* name;
