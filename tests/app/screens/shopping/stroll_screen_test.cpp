@@ -26,9 +26,10 @@ class StrollScreenTest : public SearchScreenTest {
     zvt::ui::Device::useScreen(zvt::ui::kScreen375x667);
   }
 
-  // The home screen's item with in-app code 10, as the home screen's blocks open it.
+  // The home screen's item with in-app code 10, as the home screen's blocks open it (from a
+  // quiet tab: the home screen lists products and shows its first-run guide).
   std::shared_ptr<TZStrollViewController> openFromHome(bool waitForTiles = true) {
-    launch();
+    launchOnQuietTab();
     auto item = std::make_shared<TZHeaderInfoModel>();
     item->local = "1"_ns;
     item->link = "10"_ns;
@@ -134,7 +135,7 @@ TEST_F(StrollScreenTest, OpensOnTheFirstCategoryAndAnotherSwapsTheTiles) {
 }
 
 TEST_F(StrollScreenTest, APushMessageWithRouteSixOpensItPopulated) {
-  launch();
+  launchOnQuietTab();
   UIApplication::sharedApplication()->receiveRemoteNotification(
       as<NSDictionary>(objectFromJSONString(*NSString::stringWithUTF8String(R"({"aps":{"alert":"去逛逛"},"content_type":"6"})"))));
   device().wait(1);
@@ -167,6 +168,7 @@ TEST_F(StrollScreenTest, TilesSearchByTheConfiguredMethod) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
+    service_->clearLog();  // each launch waits for the home screen's own configuration read
     auto screen = openFromHome();
     ASSERT_TRUE(screen);
     if (c.loggedIn) logIn();
@@ -227,6 +229,7 @@ TEST_F(StrollScreenTest, RepliesWithoutCategoriesLeaveTheScreenEmpty) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
+    service_->clearLog();
     service_->script(c.script);
     auto screen = openFromHome(false);
     ASSERT_TRUE(screen);
