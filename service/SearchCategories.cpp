@@ -18,13 +18,14 @@ struct BigCategory {
     std::vector<const char*> keywords;
 };
 
-// Six big categories of six to eight tiles, in the order the screen lists them.
+// Six big categories of six or nine tiles (full rows of three), in the order the screen lists
+// them.
 const std::vector<BigCategory>& bigCategories() {
     static const std::vector<BigCategory> categories = {
-        {"女装", {"连衣裙", "牛仔裤", "韩版", "修身", "显瘦", "大码", "百搭", "夏季新款"}},
+        {"女装", {"连衣裙", "牛仔裤", "韩版", "修身", "显瘦", "大码", "百搭", "夏季新款", "裙"}},
         {"数码", {"蓝牙耳机", "耳机", "蓝牙", "手机壳", "手机", "正品"}},
         {"美食", {"零食", "茶叶", "茶", "包邮", "正品", "新款"}},
-        {"家居", {"四件套", "保温杯", "杯", "百搭", "夏季", "包邮", "正品"}},
+        {"家居", {"四件套", "保温杯", "杯", "百搭", "夏季", "包邮"}},
         {"运动", {"运动鞋", "鞋", "运动", "防晒霜", "防晒", "修身"}},
         {"男装", {"牛仔裤", "裤", "百搭", "大码", "韩版", "正品"}},
     };

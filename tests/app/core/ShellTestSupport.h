@@ -67,6 +67,10 @@ class ShellTest : public ::testing::Test {
       return std::make_shared<PlaceholderScreen>(
           PlaceholderScreenClass{"ProductStoreViewController", "超精选", {"smallSortType", "bigSortType", "isPush"}});
     });
+    // The stroll screen the routers open lives in the shopping folder: a stand-in here.
+    registerScreenClass("TZStrollViewController", [] {
+      return std::make_shared<PlaceholderScreen>(PlaceholderScreenClass{"TZStrollViewController", "逛逛", {}});
+    });
     config_ = std::make_unique<ConfigurationScope>();
     Configuration::setServerRoot(service_->rootURL());
     reachability_ = FakeReachabilitySource::install(kReachable);
