@@ -22,14 +22,12 @@ const std::vector<PlaceholderScreenClass>& placeholderScreenClasses() {
       {"TZAssetsViewController", "资产明细", {"flag", "assetsTitle"}, "assetsTitle"},
       {"TZMessageViewController", "站内消息", {}},
       {"InviteFriendsViewController", "邀请好友", {}},
-      {"CourseViewController", "返利教程", {}},
       // Opened from the login screen, the personal centre and the settings.
       {"TZRetrievePasswordViewController", "找回密码", {}},
       {"TZPersonalViewController", "个人信息", {}},
       {"EarnMoneyViewController", "我要提现", {}},
       {"MyAssetsViewController", "资产明细", {}},
       {"TZRebateCouponViewController", "回扣券", {}},
-      {"AboutZaveltoViewController", "关于Zavelto", {}},
   };
   return rows;
 }

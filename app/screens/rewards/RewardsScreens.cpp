@@ -1,5 +1,6 @@
 #include "app/screens/rewards/RewardsScreens.h"
 
+#include "app/screens/rewards/CourseViewController.h"
 #include "app/screens/rewards/ExchangeScreens.h"
 #include "app/screens/rewards/HelpCentreViews.h"
 #include "app/screens/rewards/HelpViewController.h"
@@ -23,6 +24,8 @@ void registerRewardsScreens() {
   TZServerView::registerNib();
   TZHelpCentreView::registerNib();
   TZZVTServerView::registerNib();
+  registerScreenClass("CourseViewController", [] { return CourseViewController::make(); });
+  registerScreenClass("AboutZaveltoViewController", [] { return AboutZaveltoViewController::make(); });
 }
 
 }  // namespace zvt

@@ -26,6 +26,7 @@ class RoutingTest : public ShellTest {
     zvt::test::registerStandInScreen({"ActivityZoneViewController", "活动专区",
                                       {"activityZoneUrl", "activityZoneName", "isShare", "infoModel"}, "activityZoneName"});
     zvt::test::registerStandInScreen({"TZExchangeViewController", "兑换中心", {}});
+    zvt::test::registerStandInScreen({"CourseViewController", "回扣教程", {"selectedIndex"}});
   }
   // Back to the home tab's root, without animation.
   void home() {

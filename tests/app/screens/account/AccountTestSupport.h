@@ -30,6 +30,7 @@ class AccountScreenTest : public ShellTest {
     // The help centre and the customer-service page live in the rewards folder, not linked here.
     registerStandInScreen({"HelpViewController", "帮助中心", {}});
     registerStandInScreen({"TZServerQQViewController", "Zavelto客服", {}});
+    registerStandInScreen({"AboutZaveltoViewController", "关于Zavelto", {}});
   }
 
   // The navigation controller presented over the shell, or nil.
