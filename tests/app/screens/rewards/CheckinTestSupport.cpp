@@ -1,6 +1,8 @@
 #include "tests/app/screens/rewards/CheckinTestSupport.h"
 
 #include "app/api/ZVTAPIClient.h"
+#include "app/core/AppDelegate.h"
+#include "platform/network/NSURLConnection.h"
 #include "app/core/UIViewController+TZSkip.h"
 #include "app/models/TZHeaderInfoModel.h"
 #include "app/screens/rewards/RewardsScreens.h"
@@ -76,6 +78,14 @@ void CheckinTest::login() {
                           });
   ASSERT_TRUE(waitFor([&] { return done; }));
   ASSERT_TRUE(ok);
+  // A login hands the push registration to the service (its own time stamp, then up_push_id):
+  // let that finish, so that the screen's requests and the connections it finds are its own.
+  auto registration = AppDelegate::shared() ? AppDelegate::shared()->PushRegisterID() : nullptr;
+  if (registration && registration->length() > 0) {
+    ASSERT_TRUE(waitFor([&] {
+      return service_->requestCount("up_push_id") >= 1 && zvt::urlConnectionLoadsInFlight() == 0;
+    }));
+  }
 }
 
 std::shared_ptr<ThecalendarViewController> CheckinTest::open() {

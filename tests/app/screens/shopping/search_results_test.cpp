@@ -3,6 +3,7 @@
 // both places, a new keyword, the hot panel, paging with its end and its network cover, replies
 // of replaced requests, the result cells and the product page they open.
 
+#include "platform/network/NSURLConnection.h"
 #include "app/screens/shopping/NewSearchResultViewController.h"
 #include "ui/refresh/PRRefreshFooter.h"
 #include "app/screens/shopping/ProductCellParts.h"
@@ -262,6 +263,9 @@ TEST_F(SearchResultsTest, CellsShowPriceRebateSalesAndTheTmallMark) {
     sawNoRebate |= noRebate;
   }
   EXPECT_TRUE(sawTmall && sawTaobao && sawNoRebate);
+  // Showing the tenth cell started the footer's load of the next page and the cells' pictures:
+  // let them land before the tap, since a reload would replace the cell under the finger.
+  settleUntil([&] { return zvt::urlConnectionLoadsInFlight() == 0; });
   grid->setContentOffset(CGPointZero, false);
   device().wait(0.3);
   picture("OwnResults.cells");
