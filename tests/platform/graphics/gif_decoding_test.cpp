@@ -262,8 +262,13 @@ TEST(GIFDecoding, PicturesWithinTheBudgetsDecodeAndOneFrameCostsOneCanvas) {
     EXPECT_EQ(image->width(), 2048u);
     EXPECT_EQ(image->pixelData()->length(), size_t{2048} * 2048 * 4);
   }
-  // A canvas is 16 MiB; a copy of it for the frame would make 32.
+  // A canvas is 16 MiB; a copy of it for the frame would make 32. (The thread sanitizer's shadow
+  // of every touched byte outweighs the difference; the decode count below still holds there.)
+#if !defined(__SANITIZE_THREAD__)
   EXPECT_LT(growth.bytes(), size_t{24} << 20);
+#else
+  (void)growth;
+#endif
   EXPECT_EQ(zvt::graphics::gifDecodeCount(), decodesBefore + 1);
 
   auto sixteen = CGImageSourceCreateWithData(dataOf(tinyFramesOnScreen(2048, 2048, 16)), nullptr);
