@@ -8,11 +8,13 @@
 
 #include "platform/foundation/NSArray.h"
 #include "platform/foundation/NSDictionary.h"
+#include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/NSString.h"
 #include "platform/graphics/UIColor.h"
 #include "platform/graphics/UIImage.h"
 #include "platform/text/NSAttributedString.h"
 #include "platform/text/UIFont.h"
+#include "platform/uikit/UIKeyboard.h"
 #include "platform/uikit/UINib.h"
 #include "platform/uikit/UIStoryboard.h"
 #include "platform/uikit/UITextField.h"
@@ -61,6 +63,28 @@ std::shared_ptr<C> createFromXib() {
 
 // -[UIView(KeyboardHide) keyboardCanHide]: a tap on the view ends editing in it.
 void keyboardCanHide(const std::shared_ptr<UIView>& view);
+
+// The keyboard's will-show and will-hide notifications, handed to the screen's keyboardWillShow
+// and keyboardWillHide while it lives: the screens whose forms follow the keyboard observe it
+// alike. The screen is held weakly (the centre holds its observers weakly too).
+template <class Screen>
+void observeKeyboardOf(const std::shared_ptr<Screen>& screen) {
+  if (!screen) return;
+  std::weak_ptr<Screen> weakScreen = screen;
+  auto center = NSNotificationCenter::defaultCenter();
+  center->addObserver(
+      screen,
+      [weakScreen](const std::shared_ptr<NSNotification>& notification) {
+        if (auto alive = weakScreen.lock()) alive->keyboardWillShow(notification);
+      },
+      UIKeyboardWillShowNotification, nullptr);
+  center->addObserver(
+      screen,
+      [weakScreen](const std::shared_ptr<NSNotification>& notification) {
+        if (auto alive = weakScreen.lock()) alive->keyboardWillHide(notification);
+      },
+      UIKeyboardWillHideNotification, nullptr);
+}
 // -[UIView(KeyboardHide) keyboardHide]: ends editing in the view, forcing the keyboard away.
 void keyboardHide(const std::shared_ptr<UIView>& view);
 

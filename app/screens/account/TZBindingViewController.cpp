@@ -33,19 +33,7 @@ void TZBindingViewController::viewDidLoad() {
     auto navigation = screen ? screen->navigationController() : nullptr;
     if (navigation) navigation->popViewControllerAnimated(true);
   });
-  auto center = NSNotificationCenter::defaultCenter();
-  center->addObserver(
-      self(),
-      [weakSelf](const std::shared_ptr<NSNotification>& notification) {
-        if (auto screen = weakSelf.lock()) screen->keyboardWillShow(notification);
-      },
-      UIKeyboardWillShowNotification, nullptr);
-  center->addObserver(
-      self(),
-      [weakSelf](const std::shared_ptr<NSNotification>& notification) {
-        if (auto screen = weakSelf.lock()) screen->keyboardWillHide(notification);
-      },
-      UIKeyboardWillHideNotification, nullptr);
+  observeKeyboardOf(std::static_pointer_cast<TZBindingViewController>(controllerSelf()));
 }
 
 void TZBindingViewController::configUI() {

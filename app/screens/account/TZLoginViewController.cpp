@@ -30,19 +30,7 @@ void TZLoginViewController::viewDidLoad() {
     if (auto screen = weakSelf.lock()) screen->leave();
   });
   createUI();
-  auto center = NSNotificationCenter::defaultCenter();
-  center->addObserver(
-      self(),
-      [weakSelf](const std::shared_ptr<NSNotification>& notification) {
-        if (auto screen = weakSelf.lock()) screen->keyboardWillShow(notification);
-      },
-      UIKeyboardWillShowNotification, nullptr);
-  center->addObserver(
-      self(),
-      [weakSelf](const std::shared_ptr<NSNotification>& notification) {
-        if (auto screen = weakSelf.lock()) screen->keyboardWillHide(notification);
-      },
-      UIKeyboardWillHideNotification, nullptr);
+  observeKeyboardOf(std::static_pointer_cast<TZLoginViewController>(controllerSelf()));
 }
 
 void TZLoginViewController::createUI() {

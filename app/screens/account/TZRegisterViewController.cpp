@@ -33,19 +33,7 @@ void TZRegisterViewController::viewDidLoad() {
   configNavigationLeftItemWith(controllerSelf(), UIImage::imageNamed("grayReturn"_ns), [weakSelf] {
     if (auto screen = weakSelf.lock()) screen->leave();
   });
-  auto center = NSNotificationCenter::defaultCenter();
-  center->addObserver(
-      self(),
-      [weakSelf](const std::shared_ptr<NSNotification>& notification) {
-        if (auto screen = weakSelf.lock()) screen->keyboardWillShow(notification);
-      },
-      UIKeyboardWillShowNotification, nullptr);
-  center->addObserver(
-      self(),
-      [weakSelf](const std::shared_ptr<NSNotification>& notification) {
-        if (auto screen = weakSelf.lock()) screen->keyboardWillHide(notification);
-      },
-      UIKeyboardWillHideNotification, nullptr);
+  observeKeyboardOf(std::static_pointer_cast<TZRegisterViewController>(controllerSelf()));
 }
 
 void TZRegisterViewController::configUI() {

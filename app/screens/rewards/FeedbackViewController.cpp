@@ -114,19 +114,7 @@ void FeedbackViewController::viewDidLoad() {
     if (!screen) return;
     if (auto navigation = screen->navigationController()) navigation->popViewControllerAnimated(true);
   });
-  auto center = NSNotificationCenter::defaultCenter();
-  center->addObserver(
-      self(),
-      [weakSelf](const std::shared_ptr<NSNotification>& notification) {
-        if (auto screen = weakSelf.lock()) screen->keyboardWillShow(notification);
-      },
-      UIKeyboardWillShowNotification, nullptr);
-  center->addObserver(
-      self(),
-      [weakSelf](const std::shared_ptr<NSNotification>& notification) {
-        if (auto screen = weakSelf.lock()) screen->keyboardWillHide(notification);
-      },
-      UIKeyboardWillHideNotification, nullptr);
+  observeKeyboardOf(std::static_pointer_cast<FeedbackViewController>(controllerSelf()));
   createUI();
 }
 

@@ -5,6 +5,7 @@
 #include "app/core/AppDelegate.h"
 #include "app/screens/rewards/ExchangeScreens.h"
 #include "app/ui/UIAlertView+TapBlocks.h"
+#include "app/ui/UIKitCategories.h"
 #include "app/ui/UIViewController+NavItem.h"
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/NSValue.h"
@@ -339,20 +340,7 @@ void WithDrawViewController::viewWillAppear(bool animated) {
   }
   configWhiteNavigationBarStyle(controllerSelf());
   StatAgent::beginLogPageView(kPageName);
-  auto center = NSNotificationCenter::defaultCenter();
-  std::weak_ptr<WithDrawViewController> weakSelf = std::static_pointer_cast<WithDrawViewController>(controllerSelf());
-  center->addObserver(
-      self(),
-      [weakSelf](const std::shared_ptr<NSNotification>& note) {
-        if (auto screen = weakSelf.lock()) screen->keyboardWillShow(note);
-      },
-      UIKeyboardWillShowNotification, nullptr);
-  center->addObserver(
-      self(),
-      [weakSelf](const std::shared_ptr<NSNotification>& note) {
-        if (auto screen = weakSelf.lock()) screen->keyboardWillHide(note);
-      },
-      UIKeyboardWillHideNotification, nullptr);
+  observeKeyboardOf(std::static_pointer_cast<WithDrawViewController>(controllerSelf()));
 }
 
 void WithDrawViewController::viewWillDisappear(bool animated) {
