@@ -26,6 +26,11 @@ int64_t intOr(const json& fields, const char* key, int64_t fallback);
 int64_t cents(const std::string& money);
 std::string moneyText(int64_t cents);
 
+// Text for an HTML page: &, <, >, " and ' as entities.
+std::string htmlEscaped(const std::string& s);
+// A query value: everything but letters, digits and -_.~ percent-encoded.
+std::string queryEscaped(const std::string& s);
+
 // {"code": 101, "msg", "data"} (no "data" for null).
 Reply ok(json data = nullptr, const std::string& msg = "成功");
 // {"code", "msg"}.

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "service/Operations.h"
 #include "service/Service.h"
 
 namespace zvt::service {
@@ -51,20 +52,6 @@ const std::map<std::string, PageText>& pages() {
     return table;
 }
 
-std::string escaped(const std::string& s) {
-    std::string out;
-    for (char c : s) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
-        }
-    }
-    return out;
-}
-
 Reply document(const std::string& title, const std::string& body) {
     Reply r;
     r.contentType = "text/html; charset=utf-8";
@@ -82,7 +69,7 @@ Reply Service::pageHtml(Incoming& in) {
     std::string path = in.target.substr(0, in.target.find('?'));
     auto it = pages().find(path);
     if (it == pages().end()) {
-        Reply r = document("页面不存在", "<p>" + escaped(path) + "</p>");
+        Reply r = document("页面不存在", "<p>" + htmlEscaped(path) + "</p>");
         r.httpStatus = 404;
         return r;
     }

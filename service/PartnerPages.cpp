@@ -24,35 +24,6 @@ namespace {
 
 constexpr const char* kTaobaoPartnerId = "TB-OPENID-0001";
 
-std::string escapedHtml(const std::string& s) {
-    std::string out;
-    for (char c : s) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out.push_back(c);
-        }
-    }
-    return out;
-}
-
-std::string queryEscaped(const std::string& s) {
-    static const char* hex = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : s) {
-        if (std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~') {
-            out.push_back(static_cast<char>(c));
-        } else {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-    return out;
-}
-
 Reply partnerPage(const std::string& title, const std::string& body, const std::string& head = "") {
     Reply r;
     r.contentType = "text/html; charset=utf-8";
@@ -128,7 +99,7 @@ Reply Service::pagePartner(Incoming& in) {
         return r;
     }
     const std::string title = qq ? "QQ授权登录" : "淘宝授权登录";
-    return partnerPage(title, "<a class=wide id=consent href=\"" + escapedHtml(next) + "\">授权并登录</a>"
+    return partnerPage(title, "<a class=wide id=consent href=\"" + htmlEscaped(next) + "\">授权并登录</a>"
                               "<p>授权后 Zavelto 将获得你的公开信息（昵称、头像），用于登录。</p>");
 }
 

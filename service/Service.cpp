@@ -206,6 +206,36 @@ int64_t cents(const std::string& money) {
     }
 }
 
+std::string htmlEscaped(const std::string& s) {
+    std::string out;
+    for (char c : s) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        case '\'': out += "&#39;"; break;
+        default: out.push_back(c);
+        }
+    }
+    return out;
+}
+
+std::string queryEscaped(const std::string& s) {
+    static const char* hex = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : s) {
+        if (std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~') {
+            out.push_back(static_cast<char>(c));
+        } else {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    return out;
+}
+
 std::string moneyText(int64_t c) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%lld.%02lld", static_cast<long long>(c / 100),

@@ -17,36 +17,6 @@
 namespace zvt::service {
 namespace {
 
-std::string escaped(const std::string& s) {
-    std::string out;
-    for (char c : s) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&#39;"; break;
-        default: out.push_back(c);
-        }
-    }
-    return out;
-}
-
-std::string queryEscaped(const std::string& s) {
-    static const char* hex = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : s) {
-        if (std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~') {
-            out.push_back(static_cast<char>(c));
-        } else {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-    return out;
-}
-
 // A phone-sized page: the shop's orange header with the title, then the body.
 Reply shopPage(const std::string& title, const std::string& body, const std::string& script = "") {
     Reply r;
@@ -139,17 +109,17 @@ Reply Service::pageShop(Incoming& in) {
         std::string who = in.sessionUser ? "已登录：用户 " + std::to_string(*in.sessionUser) : "未登录";
         Reply r = shopPage(
             "商品详情",
-            "<div class=pic>" + escaped(shop) + "</div><section><p id=title>" + escaped(title) +
-                "</p><p class=price>¥" + escaped(price) + "</p><p id=rebate>返利用户 " +
-                escaped(text(in.fields, "uid")) + " · 商品 " + escaped(iid) + "</p><p id=session>" +
-                escaped(who) + "</p></section><section><a id=more href=\"/shop/links.html\">更多店铺链接</a>"
+            "<div class=pic>" + htmlEscaped(shop) + "</div><section><p id=title>" + htmlEscaped(title) +
+                "</p><p class=price>¥" + htmlEscaped(price) + "</p><p id=rebate>返利用户 " +
+                htmlEscaped(text(in.fields, "uid")) + " · 商品 " + htmlEscaped(iid) + "</p><p id=session>" +
+                htmlEscaped(who) + "</p></section><section><a id=more href=\"/shop/links.html\">更多店铺链接</a>"
                 "<a id=detail href=\"/shop/detail.html?iid=" + queryEscaped(iid) + "\">图文详情</a></section>");
         // A cookie of the shop's own, which the application's cookie store must see.
         r.headers.emplace_back("Set-Cookie", "ZVTSHOP=item-" + queryEscaped(iid) + "; Path=/");
         return r;
     }
     if (path == "/shop/detail.html") {
-        return shopPage("图文详情", "<section><p>宝贝 " + escaped(text(in.fields, "iid")) +
+        return shopPage("图文详情", "<section><p>宝贝 " + htmlEscaped(text(in.fields, "iid")) +
                                         " 的图文详情</p></section>");
     }
     if (path == "/shop/mall.php") {
@@ -160,8 +130,8 @@ Reply Service::pageShop(Incoming& in) {
                 if (m["id"] == id) name = m["title"];
             }
         }
-        return shopPage(escaped(name), "<div class=pic>" + escaped(name) + "</div><section><p id=rebate>正在前往" +
-                                           escaped(name) + "，用户 " + escaped(text(in.fields, "uid")) +
+        return shopPage(htmlEscaped(name), "<div class=pic>" + htmlEscaped(name) + "</div><section><p id=rebate>正在前往" +
+                                           htmlEscaped(name) + "，用户 " + htmlEscaped(text(in.fields, "uid")) +
                                            " 的返利已记录。</p></section>");
     }
     if (path == "/shop/cart.html") {
@@ -177,14 +147,14 @@ Reply Service::pageShop(Incoming& in) {
             const std::string title = p["title"];
             if (!q.empty() && title.find(q) == std::string::npos) continue;
             rows += "<a href=\"/item.php?iid=" + queryEscaped(p["iid"]) + "&uid=" +
-                    queryEscaped(text(in.fields, "unid")) + "\">" + escaped(title) + " ¥" +
-                    escaped(p["promotion_price"].get<std::string>()) + "</a>";
+                    queryEscaped(text(in.fields, "unid")) + "\">" + htmlEscaped(title) + " ¥" +
+                    htmlEscaped(p["promotion_price"].get<std::string>()) + "</a>";
             if (++n == 8) break;
         }
-        if (rows.empty()) rows = "<p>没有找到“" + escaped(q) + "”相关的宝贝</p>";
-        return shopPage("爱淘宝", "<section><p id=query>搜索：" + escaped(q) + "</p><p id=pid>" +
-                                      escaped(text(in.fields, "pid")) + " / " +
-                                      escaped(text(in.fields, "unid")) + "</p>" + rows + "</section>");
+        if (rows.empty()) rows = "<p>没有找到“" + htmlEscaped(q) + "”相关的宝贝</p>";
+        return shopPage("爱淘宝", "<section><p id=query>搜索：" + htmlEscaped(q) + "</p><p id=pid>" +
+                                      htmlEscaped(text(in.fields, "pid")) + " / " +
+                                      htmlEscaped(text(in.fields, "unid")) + "</p>" + rows + "</section>");
     }
     if (path == "/wap/activity.php") {
         // The application's login is asked for through its bridge; a page shown outside the
@@ -202,7 +172,7 @@ Reply Service::pageShop(Incoming& in) {
     if (path == "/shop/links.html") {
         const std::string store = "localhost:" + std::to_string(port_);
         auto link = [](const std::string& id, const std::string& href, const std::string& label) {
-            return "<a id=" + id + " href=\"" + escaped(href) + "\">" + label + "</a>";
+            return "<a id=" + id + " href=\"" + htmlEscaped(href) + "\">" + label + "</a>";
         };
         return shopPage(
             "店铺链接",
