@@ -1159,13 +1159,14 @@ HttpResponse Service::control(const HttpRequest& req) {
         }
         return reply(configJson());
     }
-    // Sets fields of a stored user record ({"id", field: value...}; null is a value too), for
-    // states the demo data does not hold.
+    // The partner pages' ids and whether they ask for consent.
     if (method == "POST" && path == "/__test/partner") {
         json b = body();
         if (!b.is_object()) return refused("a JSON object with web, webId or consent");
         return reply(setPartner(b));
     }
+    // Sets fields of a stored user record ({"id", field: value...}; null is a value too), for
+    // states the demo data does not hold.
     if (method == "POST" && path == "/__test/user") {
         json given = body();
         if (!given.is_object()) return refused("expected a JSON object");

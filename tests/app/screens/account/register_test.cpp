@@ -125,6 +125,11 @@ TEST_F(RegisterScreenTest, TheCodeCountsDownFromSixtyAndAOneCharacterPasswordGoe
   EXPECT_EQ(form->phoneTextField()->text()->utf8(), "13800138123") << "capped at 11 while typing";
   device().paste("9");
   EXPECT_EQ(form->phoneTextField()->text()->utf8(), "13800138123") << "a 12th character is refused";
+  form->phoneTextField()->setText(""_ns);
+  device().paste("138001381234");
+  EXPECT_EQ(form->phoneTextField()->text()->utf8(), "") << "a 12-digit paste into the empty field is refused whole";
+  device().paste("13800138123");
+  EXPECT_EQ(form->phoneTextField()->text()->utf8(), "13800138123") << "an 11-digit paste goes in";
 
   ASSERT_TRUE(device().tapView(form->verticalButton()));
   device().wait(0.2);
