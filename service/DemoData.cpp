@@ -164,14 +164,26 @@ std::vector<DemoItem> demoItems() {
                         {"status", i == 0 ? "处理中" : "已完成"},
                         {"addtime", "2026-08-" + std::to_string(10 + i) + " 10:00:00"}}});
     }
-    for (int i = 0; i < 12; ++i) {
+    // Titles of one, two and three lines at the phone's width; contents in HTML with a heading,
+    // a paragraph and a link.
+    const std::array<const char*, 5> messageTitles = {
+        "返利到账通知",
+        "您在淘宝购买的商品返利已经到账，请在我的资产中查看明细",
+        "系统消息",
+        "提现申请已处理完毕，款项将在一至三个工作日内到达您绑定的支付宝账户，如有疑问请联系在线客服",
+        "兑换成功通知：您兑换的商品已经发货"};
+    for (int i = 0; i < 25; ++i) {
+        const std::string title = messageTitles[i % messageTitles.size()];
         out.push_back(
             {"message",
              uid,
              {{"id", std::to_string(5000 + i)},
-              {"title", i % 3 == 0 ? "返利到账通知" : "系统消息"},
-              {"content", "您好，您的第" + std::to_string(i + 1) + "笔返利已经到账，请查收。"},
-              {"addtime", "2026-07-" + std::to_string(10 + i) + " 18:00:00"}}});
+              {"title", title},
+              {"content", "<h3>" + title + "</h3><p>您好，这是第" + std::to_string(i + 1) +
+                              "条站内信，返利与提现的详细情况请以账户记录为准。</p><p><a href=\"" +
+                              std::string(kRootPlaceholder) + "/wap/activity.php?id=" +
+                              std::to_string(1 + i % 3) + "\">查看活动详情</a></p>"},
+              {"addtime", "2026-07-" + std::to_string(1 + i) + " 18:00:00"}}});
     }
     for (auto& good : demoExchangeGoods(static_cast<int64_t>(std::time(nullptr)))) out.push_back(std::move(good));
     const std::array<const char*, 3> mallTypes = {"综合商城", "服饰鞋包", "数码家电"};
@@ -187,18 +199,24 @@ std::vector<DemoItem> demoItems() {
                         {"img", pic("mall" + std::to_string(i))},
                         {"fan", "最高返" + std::to_string(3 + i) + "%"}}});
     }
-    for (int i = 0; i < 14; ++i) {
+    // Three pages of reward records at ten a page and of invited friends at twelve; awards as
+    // whole numbers and as texts with decimals, as the service has stored both.
+    for (int i = 0; i < 25; ++i) {
         out.push_back({"invite",
                        uid,
                        {{"people", "好友" + std::to_string(i + 1)},
                         {"type", i % 2 == 0 ? "注册奖励" : "购物奖励"},
                         {"num", std::to_string(2 + i % 5)},
-                        {"time", "2026-06-" + std::to_string(10 + i)}}});
+                        {"time", "2026-06-" + std::to_string(1 + i)}}});
+    }
+    for (int i = 0; i < 30; ++i) {
+        nlohmann::json award = 2 + i % 5;
+        if (i % 3 == 1) award = std::to_string(1 + i % 5) + ".8";
         out.push_back({"old_invite",
                        uid,
                        {{"people", "好友" + std::to_string(i + 1)},
-                        {"award", 2 + i % 5},
-                        {"regTime", "2026-06-" + std::to_string(10 + i)}}});
+                        {"award", award},
+                        {"regTime", "2026-05-" + std::to_string(1 + i)}}});
     }
     return out;
 }
@@ -233,7 +251,7 @@ nlohmann::json demoIosConfig() {
           headerItem("返利订单", "nav6", "8", "1"), headerItem("返利教程", "nav7", "9", "1")}},
         {"middleBanner", {headerItem("品牌特卖", "middle0", page + "3", "0")}},
         {"blockBanner",
-         {headerItem("兑换中心", "block0", "3", "1"), headerItem("邀请好友", "block1", "9", "1")}},
+         {headerItem("兑换中心", "block0", "3", "1"), headerItem("邀请好友", "block1", page + "4", "0")}},
         {"fixedBanner",
          {headerItem("女装精选", "fixed0", "1", "1"), headerItem("居家好物", "fixed1", "7", "1"),
           headerItem("男士专区", "fixed2", "10", "1")}},
@@ -258,10 +276,12 @@ nlohmann::json demoIosConfig() {
 }
 
 nlohmann::json demoInvitePage() {
+    // Ten inviters: more than the 290-point table shows, so that it scrolls and reuses its rows.
     nlohmann::json rows = nlohmann::json::array();
-    const std::array<const char*, 5> names = {"王**", "李**", "赵**", "陈**", "周**"};
+    const std::array<const char*, 10> names = {"王**", "李**", "赵**", "陈**", "周**",
+                                               "吴**", "郑**", "孙**", "钱**", "冯**"};
     for (size_t i = 0; i < names.size(); ++i) {
-        rows.push_back({{"num", std::to_string(50 - i * 7)}, {"username", names[i]}});
+        rows.push_back({{"num", std::to_string(2000 - i * 150)}, {"username", names[i]}});
     }
     return {{"code", 101}, {"inviteData", rows}};
 }

@@ -1235,12 +1235,6 @@ Reply Service::opGetTimeJson(Incoming&) {
     return r;
 }
 
-Reply Service::opInvitePage(Incoming&) {
-    Reply r;
-    r.body = demoInvitePage();
-    return r;
-}
-
 Reply Service::opRegisterCode(Incoming& in) {
     std::string phone = text(in.fields, "phoneNumber");
     if (!validPhone(phone)) return refuse(202, "手机号格式不正确");
@@ -1365,35 +1359,6 @@ Reply Service::opMallType(Incoming&) {
 
 Reply Service::opMall(Incoming& in) {
     return ok(json(store_.items("mall", intOr(in.fields, "cid", 0))));
-}
-
-Reply Service::opUserInvite(Incoming& in) {
-    auto user = userOf(in, "uid");
-    if (!user) return refuse(201, "用户不存在");
-    auto rows = store_.items("old_invite", std::stoll((*user)["id"].get<std::string>()));
-    int64_t total = 0;
-    for (auto& r : rows) total += r.value("award", 0);
-    return ok({{"inviteTotal", rows.size()}, {"inviteMoney", moneyText(total * 100)}});
-}
-
-Reply Service::opInviteInfo(Incoming& in) {
-    auto user = userOf(in, "uid");
-    if (!user) return refuse(201, "用户不存在");
-    Reply r = ok(nullptr);
-    auto rows = store_.items("invite", std::stoll((*user)["id"].get<std::string>()));
-    r.body["data"] =
-        pageJson(Store::page(rows, intOr(in.fields, "number", 1), intOr(in.fields, "ps", 10)), r);
-    return r;
-}
-
-Reply Service::opOldInviteInfo(Incoming& in) {
-    auto user = userOf(in, "uid");
-    if (!user) return refuse(201, "用户不存在");
-    Reply r = ok(nullptr);
-    auto rows = store_.items("old_invite", std::stoll((*user)["id"].get<std::string>()));
-    r.body["data"] =
-        pageJson(Store::page(rows, intOr(in.fields, "number", 1), intOr(in.fields, "ps", 12)), r);
-    return r;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -1532,15 +1497,6 @@ Reply Service::opUserDetailed(Incoming& in) {
     if (!user) return refuse(201, "用户不存在");
     int64_t uid = std::stoll((*user)["id"].get<std::string>());
     auto rows = store_.items(text(in.fields, "do") == "out" ? "withdraw" : "asset", uid);
-    Reply r = ok(nullptr);
-    r.body["data"] = pageJson(Store::page(rows, intOr(in.fields, "number", 1), 10), r);
-    return r;
-}
-
-Reply Service::opMessages(Incoming& in) {
-    auto user = userOf(in);
-    if (!user) return refuse(201, "用户不存在");
-    auto rows = store_.items("message", std::stoll((*user)["id"].get<std::string>()));
     Reply r = ok(nullptr);
     r.body["data"] = pageJson(Store::page(rows, intOr(in.fields, "number", 1), 10), r);
     return r;
