@@ -223,14 +223,26 @@ void WebPage::loadChanged(WebKitLoadEvent event) {
   auto self = owner();
   auto delegate = owner_->delegate();
   switch (event) {
-    case WEBKIT_LOAD_STARTED:
+    case WEBKIT_LOAD_STARTED: {
       failed_ = false;
+      const char* uri = webkit_web_view_get_uri(view_);
+      startedURI_ = uri ? uri : "";
       if (delegate) delegate->webViewDidStartLoad(self);
       break;
+    }
     case WEBKIT_LOAD_COMMITTED:
       ++generation_;
       break;
     case WEBKIT_LOAD_FINISHED:
+      if (!failed_ && !webkit_web_view_get_main_resource(view_)) {
+        // The engine refuses some addresses without a failure signal (a restricted port such
+        // as 1): the load ends on an empty page that nothing was received for. That is a
+        // failure to the delegate, not a finished page.
+        GError* refused = g_error_new_literal(WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_FAILED,
+                                              "The address could not be loaded");
+        loadFailed(startedURI_.empty() ? nullptr : startedURI_.c_str(), refused);
+        g_error_free(refused);
+      }
       if (!failed_ && delegate) delegate->webViewDidFinishLoad(self);
       failed_ = false;
       break;

@@ -65,6 +65,7 @@ class WebPage {
   GtkWidget* window_ = nullptr;
   bool damaged_ = false;
   bool failed_ = false;
+  std::string startedURI_;  // the address the current load began with
   unsigned long paints_ = 0;
   CGPoint touchStart_{};
   CGPoint touchLast_{};

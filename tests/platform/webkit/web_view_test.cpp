@@ -210,17 +210,22 @@ TEST(WebView, TheDelegateDecidesEveryNavigationAndRefusedOnesLeaveNoHistory) {
 TEST(WebView, AFailedLoadIsAURLErrorAndADragScrollsThePage) {
   ZVT_REQUIRE_DISPLAY();
   WebScreen s;
-  const std::string gone = "http://127.0.0.1:" + std::to_string(closedPort()) + "/gone";
-  s.web->loadRequest(NSURLRequest::requestWithURL(NSURL::URLWithString(gone)));
-  ASSERT_TRUE(s.waitForFinishes(1));
-  ASSERT_EQ(s.recorder->log, (std::vector<std::string>{"should /gone 5", "start", "fail -1004"}));
-  EXPECT_EQ(str(s.recorder->error->domain()), "NSURLErrorDomain");
-  EXPECT_EQ(str(zvt::as<NSString>(s.recorder->error->userInfo()->objectForKey(NSURLErrorFailingURLStringErrorKey))),
-            gone);
+  // Nobody listens on the one port; the other is one the engine refuses to connect to at all,
+  // which it ends on an empty page without a failure signal of its own.
+  int loads = 0;
+  for (const std::string& gone : {"http://127.0.0.1:" + std::to_string(closedPort()) + "/gone", std::string("http://127.0.0.1:1/gone")}) {
+    s.recorder->log.clear();
+    s.web->loadRequest(NSURLRequest::requestWithURL(NSURL::URLWithString(gone)));
+    ASSERT_TRUE(s.waitForFinishes(++loads)) << gone;
+    ASSERT_EQ(s.recorder->log, (std::vector<std::string>{"should /gone 5", "start", "fail -1004"})) << gone;
+    EXPECT_EQ(str(s.recorder->error->domain()), "NSURLErrorDomain");
+    EXPECT_EQ(str(zvt::as<NSString>(s.recorder->error->userInfo()->objectForKey(NSURLErrorFailingURLStringErrorKey))),
+              gone);
+  }
 
   s.web->loadHTMLString(NSString::stringWithUTF8String("<body style='margin:0'><div style='height:3000px'></div></body>"),
                         nullptr);
-  ASSERT_TRUE(s.waitForFinishes(2));
+  ASSERT_TRUE(s.waitForFinishes(++loads));
   // Views of two heights: the page follows the finger in both.
   for (CGFloat height : {460.0, 250.0}) {
     s.web->setFrame(CGRectMake(0, 20, 320, height));
