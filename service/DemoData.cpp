@@ -108,6 +108,8 @@ std::vector<DemoUser> demoUsers() {
          "",
          "",
          {{"email", "lisi@example.com"}, {"jifen", "10"}}},
+        // A new password account: no phone, e-mail, QQ, Alipay account or avatar yet.
+        {kTestUserId + 3, "wangwu", "wangwu2026", "", "", {{"alipay", nullptr}, {"avatar", nullptr}}},
     };
 }
 

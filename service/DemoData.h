@@ -19,7 +19,7 @@ struct DemoUser {
     std::string password;
     std::string web;
     std::string webId;
-    nlohmann::json extra;
+    nlohmann::json extra;  // fields over the base record; a null leaves the field out
 };
 
 struct DemoItem {

@@ -346,7 +346,13 @@ void Store::seed() {
     try {
         for (const auto& u : demoUsers()) {
             json record = demoUserRecord(u.id, u.userName);
-            for (auto& [k, v] : u.extra.items()) record[k] = v;
+            for (auto& [k, v] : u.extra.items()) {
+                if (v.is_null()) {
+                    record.erase(k);
+                } else {
+                    record[k] = v;
+                }
+            }
             Stmt s(db_,
                    "INSERT INTO users(id, username, password, web, web_id, record)"
                    " VALUES(?1, ?2, ?3, ?4, ?5, '{}')");

@@ -25,6 +25,7 @@ const std::vector<PlaceholderScreenClass>& placeholderScreenClasses() {
       // Opened from the login screen, the personal centre and the settings.
       {"TZRetrievePasswordViewController", "找回密码", {}},
       {"TZPersonalViewController", "个人信息", {}},
+      {"TZVerticalPhoneViewController", "验证手机号", {}},
       {"EarnMoneyViewController", "我要提现", {}},
       {"MyAssetsViewController", "资产明细", {}},
       {"TZRebateCouponViewController", "回扣券", {}},

@@ -50,6 +50,11 @@ inline constexpr const char* kServicePartnerWebId = "QQ-OPENID-0001";
 // A second password account, id 10003.
 inline constexpr const char* kServiceOtherUserName = "lisi";
 inline constexpr const char* kServiceOtherUserPassword = "lisi8888";
+// A new password account, id 10004: no phone, e-mail, QQ, Alipay account ("alipay" absent) or
+// avatar.
+inline constexpr const char* kServiceNewUserName = "wangwu";
+inline constexpr const char* kServiceNewUserPassword = "wangwu2026";
+inline constexpr const char* kServiceNewUserId = "10004";
 
 // One scripted reply for the service's "/__test/script"; toJSON() gives the text to post.
 // Without `code`, `msg`, `data` the operation runs as usual and only the other settings

@@ -3,6 +3,10 @@
 #include <algorithm>
 
 #include "app/ui/ParentsViewController.h"
+#include "app/ui/UIViewController+NavItem.h"
+#include "platform/foundation/NSValue.h"
+#include "platform/uikit/UIKeyboard.h"
+#include "platform/uikit/UINavigationController.h"
 #include "platform/graphics/UIScreen.h"
 #include "platform/text/UIFont.h"
 #include "ui/layout/LCAdditions.h"
@@ -127,6 +131,26 @@ void followKeyboard(const std::shared_ptr<UIScrollView>& scrollView, const std::
 CGFloat formContentHeight() {
   const CGSize size = UIScreen::mainScreen()->bounds().size;
   return std::max(size.width, size.height) - 64;
+}
+
+}  // namespace zvt::account
+
+namespace zvt::account {
+
+CGFloat keyboardEndHeight(const std::shared_ptr<NSNotification>& notification) {
+  auto info = notification ? notification->userInfo() : nullptr;
+  auto end = info ? std::dynamic_pointer_cast<NSValue>(info->objectForKey(UIKeyboardFrameEndUserInfoKey)) : nullptr;
+  return end ? end->CGRectValue().size.height : 0;
+}
+
+void configGrayReturnPop(const std::shared_ptr<UIViewController>& screen) {
+  if (!screen) return;
+  std::weak_ptr<UIViewController> weakScreen = screen;
+  configNavigationLeftItemWith(screen, UIImage::imageNamed("grayReturn"_ns), [weakScreen] {
+    auto shown = weakScreen.lock();
+    auto navigation = shown ? shown->navigationController() : nullptr;
+    if (navigation) navigation->popViewControllerAnimated(true);
+  });
 }
 
 }  // namespace zvt::account

@@ -13,7 +13,9 @@
 #include "platform/uikit/UIImageView.h"
 #include "platform/uikit/UIScrollView.h"
 #include "platform/uikit/UITextField.h"
+#include "platform/foundation/NSNotificationCenter.h"
 #include "platform/uikit/UIView.h"
+#include "platform/uikit/UIViewController.h"
 
 namespace zvt::account {
 
@@ -65,5 +67,10 @@ void followKeyboard(const std::shared_ptr<UIScrollView>& scrollView, const std::
 
 // The longer side of the main screen less the bars (64), the height of a form's content.
 CGFloat formContentHeight();
+
+// The keyboard's end-frame height that a keyboard notification carries (0 when it carries none).
+CGFloat keyboardEndHeight(const std::shared_ptr<NSNotification>& notification);
+// The left item "grayReturn" that pops the screen, animated; the item holds the screen weakly.
+void configGrayReturnPop(const std::shared_ptr<UIViewController>& screen);
 
 }  // namespace zvt::account

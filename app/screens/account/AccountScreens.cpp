@@ -1,6 +1,7 @@
 #include "app/screens/account/AccountScreens.h"
 
 #include "app/screens/account/MyAccountViewController.h"
+#include "app/screens/account/TZAlipaySetupViewController.h"
 #include "app/screens/account/PartnerWebLogin.h"
 #include "app/screens/account/TZBindingViewController.h"
 #include "app/screens/account/TZLoginViewController.h"
@@ -32,6 +33,7 @@ void registerAccountScreens() {
   registerScreenClass("QQWebViewController", [] { return QQWebViewController::make(); });
   registerScreenClass("TaoBaoWebViewLoginController", [] { return TaoBaoWebViewLoginController::make(); });
   account::registerOriginalRegisterNib();
+  registerScreenClass("TZAlipaySetupViewController", [] { return TZAlipaySetupViewController::make(); });
 }
 
 }  // namespace zvt

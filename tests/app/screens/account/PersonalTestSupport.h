@@ -1,0 +1,72 @@
+#pragma once
+// The personal information family (personal information, e-mail and QQ, phone verification,
+// Alipay, the password tip) through the device: a login as one of the demo accounts, the
+// personal centre shown, screens pushed on its stack as their openers push them, and the
+// screen size of the phone under test.
+
+#include <string>
+
+#include "app/ui/ScreenRegistry.h"
+#include "platform/graphics/UIScreen.h"
+#include "tests/app/screens/account/AccountTestSupport.h"
+
+namespace zvt::test {
+
+class PersonalScreenTest : public AccountScreenTest {
+ protected:
+  void TearDown() override {
+    AccountScreenTest::TearDown();
+    UIScreen::mainScreen()->setBounds(CGRectMake(0, 0, 375, 667));
+  }
+
+  // Logs in through the client, as the login screen does.
+  static bool logInAs(const char* userName, const char* password) {
+    bool done = false, ok = false;
+    ZVTAPIClient::loginWith(NSDictionary::make({{"userName"_ns, NSString::stringWithUTF8String(userName)},
+                                                {"password"_ns, NSString::stringWithUTF8String(password)}}),
+                            [&](bool success, const std::shared_ptr<NSString>&) {
+                              ok = success;
+                              done = true;
+                            });
+    return waitFor([&] { return done; }) && ok;
+  }
+  static bool logInNewUser() { return logInAs(kServiceNewUserName, kServiceNewUserPassword); }
+
+  // Launches, logs in and shows the personal centre.
+  std::shared_ptr<UserInfoViewController> launchAs(const char* userName, const char* password) {
+    launch();
+    if (!logInAs(userName, password)) return nullptr;
+    auto centre = showCentre();
+    device().wait(1);
+    return centre;
+  }
+
+  // Pushes the screen registered under `name` on the shown tab's stack, as an opener does.
+  std::shared_ptr<UIViewController> push(const char* name) {
+    auto screen = makeScreen(name);
+    auto top = topScreen();
+    if (!screen || !top || !top->navigationController()) return nullptr;
+    top->navigationController()->pushViewController(screen, true);
+    device().wait(1);
+    return screen;
+  }
+  // Taps the bar's left item ("grayReturn").
+  void tapBack() {
+    device().tap(CGPointMake(20, 42));
+    device().wait(1);
+  }
+
+  // The text of a field ("" when empty).
+  static std::string textOf(const std::shared_ptr<UITextField>& field) {
+    return field && field->text() ? field->text()->utf8() : "";
+  }
+  // Sets fields of a stored user record: {"id": "10004", "alipay": null}.
+  static void setUser(const std::string& json) { service_->setUserFields(json); }
+
+  // The alerts on screen.
+  static size_t alertCount() { return ui::AlertPresenter::shared().count(); }
+  // Whether a view showing exactly `text` is on screen.
+  static bool shows(const std::string& text) { return device().viewWithText(text) != nullptr; }
+};
+
+}  // namespace zvt::test
