@@ -147,25 +147,7 @@ std::vector<DemoItem> demoItems() {
     }
 
     for (auto& order : demoOrderItems(uid)) out.push_back(std::move(order));
-    for (int i = 0; i < 25; ++i) {
-        out.push_back({"asset",
-                       uid,
-                       {{"title", i % 2 == 0 ? "购物返利" : "签到奖励"},
-                        {"content", i % 2 == 0 ? "淘宝订单返利到账" : "每日签到获得Velmo"},
-                        {"money", i % 2 == 0 ? money(100 + i * 10) : "0.00"},
-                        {"jifenbao", std::to_string(i % 2 == 0 ? 10 + i : 0)},
-                        {"jifen", std::to_string(i % 2 == 0 ? 0 : 5)},
-                        {"addtime", "2026-09-" + std::to_string(1 + i) + " 08:00:00"}}});
-    }
-    for (int i = 0; i < 5; ++i) {
-        out.push_back({"withdraw",
-                       uid,
-                       {{"account", "zvttest@alipay.example.com"},
-                        {"type", i % 2 == 0 ? "集分宝" : "现金"},
-                        {"money", money(1000 + i * 500)},
-                        {"status", i == 0 ? "处理中" : "已完成"},
-                        {"addtime", "2026-08-" + std::to_string(10 + i) + " 10:00:00"}}});
-    }
+    for (auto& record : demoMoneyItems(uid)) out.push_back(std::move(record));
     // Titles of one, two and three lines at the phone's width; contents in HTML with a heading,
     // a paragraph and a link.
     const std::array<const char*, 5> messageTitles = {

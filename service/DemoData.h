@@ -34,6 +34,8 @@ std::vector<DemoUser> demoUsers();
 std::vector<DemoItem> demoItems();
 // The orders of a user and the coupons offered for them (service/Orders.cpp).
 std::vector<DemoItem> demoOrderItems(int64_t uid);
+// A user's income, withdrawal and refund records (service/Money.cpp).
+std::vector<DemoItem> demoMoneyItems(int64_t uid);
 // The exchange store's goods (service/Exchange.cpp), their offers ending around `now` (Unix
 // seconds).
 std::vector<DemoItem> demoExchangeGoods(int64_t now);

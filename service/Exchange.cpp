@@ -12,30 +12,6 @@ namespace zvt::service {
 
 namespace {
 
-// The whole part of a count or balance written as text ("12.50" is 12); nothing when the text
-// does not start with a number.
-std::optional<int64_t> wholePart(const std::string& s) {
-    size_t i = 0;
-    bool negative = false;
-    if (i < s.size() && (s[i] == '-' || s[i] == '+')) negative = s[i++] == '-';
-    if (i >= s.size() || s[i] < '0' || s[i] > '9') return std::nullopt;
-    int64_t value = 0;
-    for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
-        if (value > (INT64_MAX - (s[i] - '0')) / 10) return std::nullopt;
-        value = value * 10 + (s[i] - '0');
-    }
-    if (i < s.size() && s[i] != '.') return std::nullopt;
-    return negative ? -value : value;
-}
-
-std::string dayAndTime(std::time_t t) {
-    std::tm tm{};
-    localtime_r(&t, &tm);
-    char buf[32];
-    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
-    return buf;
-}
-
 constexpr int64_t kPageSize = 10;
 constexpr int kGoodsPerKind = 26;
 constexpr int64_t kMostOrdered = 99;

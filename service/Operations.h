@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -25,6 +26,11 @@ int64_t intOr(const json& fields, const char* key, int64_t fallback);
 // Balances are kept as the texts the clients show: integers or money with two decimals.
 int64_t cents(const std::string& money);
 std::string moneyText(int64_t cents);
+// The whole part of a count or balance written as text ("12.50" is 12); nothing when the text
+// does not start with a number or goes on with anything but a decimal part.
+std::optional<int64_t> wholePart(const std::string& s);
+// "YYYY-MM-DD HH:MM:SS" of a moment, in the machine's zone: the records' "addtime".
+std::string dayAndTime(std::time_t t);
 
 // Text for an HTML page: &, <, >, " and ' as entities.
 std::string htmlEscaped(const std::string& s);

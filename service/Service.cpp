@@ -243,6 +243,28 @@ std::string moneyText(int64_t c) {
     return buf;
 }
 
+std::optional<int64_t> wholePart(const std::string& s) {
+    size_t i = 0;
+    bool negative = false;
+    if (i < s.size() && (s[i] == '-' || s[i] == '+')) negative = s[i++] == '-';
+    if (i >= s.size() || s[i] < '0' || s[i] > '9') return std::nullopt;
+    int64_t value = 0;
+    for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
+        if (value > (INT64_MAX - (s[i] - '0')) / 10) return std::nullopt;
+        value = value * 10 + (s[i] - '0');
+    }
+    if (i < s.size() && s[i] != '.') return std::nullopt;
+    return negative ? -value : value;
+}
+
+std::string dayAndTime(std::time_t t) {
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
+    return buf;
+}
+
 void substituteRoot(json& j, const std::string& root) {
     if (j.is_string()) {
         auto s = j.get<std::string>();
@@ -310,15 +332,6 @@ json pageJson(const Page& p, Reply& r) {
 }
 
 namespace {
-
-std::string today() {
-    std::time_t t = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&t, &tm);
-    char buf[16];
-    std::strftime(buf, sizeof buf, "%Y-%m-%d", &tm);
-    return buf;
-}
 
 // Whether a JSON text nests arrays and objects no deeper than `limit` and holds at most
 // `maxValues` values (counted from above: every comma and opening bracket outside strings
@@ -1175,8 +1188,16 @@ HttpResponse Service::control(const HttpRequest& req) {
         std::lock_guard lock(opMutex_);
         auto user = store_.userById(*id);
         if (!user) return plainResponse(404, "no such user");
+        // "$unset": the names of fields to take out of the record (a user who never had them).
+        if (given.contains("$unset")) {
+            if (!given["$unset"].is_array()) return refused("\"$unset\" takes an array of field names");
+            for (const auto& name : given["$unset"]) {
+                if (!name.is_string() || name == "id") return refused("\"$unset\" takes field names other than \"id\"");
+                user->erase(name.get<std::string>());
+            }
+        }
         for (auto& [key, value] : given.items()) {
-            if (key != "id") (*user)[key] = value;
+            if (key != "id" && key != "$unset") (*user)[key] = value;
         }
         store_.saveUser(*user);
         return reply(*user);
@@ -1450,56 +1471,6 @@ Reply Service::opGetPwd(Incoming& in) {
         "您好，请打开以下链接重置Zavelto密码：" + publicRoot_ + "/wap/reset.php?code=" + code);
     std::string domain = email.substr(email.find('@') + 1);
     return ok({{"email_web", "http://mail." + domain}}, "邮件已发送");
-}
-
-Reply Service::opOutCash(Incoming& in) {
-    auto user = userOf(in);
-    if (!user) return refuse(201, "用户不存在");
-    int64_t uid = std::stoll((*user)["id"].get<std::string>());
-    if (!store_.checkPassword(uid, text(in.fields, "ddpassword"))) return refuse(202, "密码错误");
-    if (text(*user, "alipay").empty()) return refuse(202, "请先绑定支付宝");
-    std::string type = text(in.fields, "type");
-    if (type == "1") {
-        if (text(*user, "tbtxstatus") == "1") return refuse(202, "您有一笔提现正在处理中");
-        int64_t have = integer(text(*user, "jifenbao")).value_or(0);
-        int64_t want = integer(text(in.fields, "jifenbao")).value_or(have);
-        if (want <= 0 || want > have) return refuse(222, "集分宝余额不足");
-        (*user)["jifenbao"] = std::to_string(have - want);
-        (*user)["tbtxstatus"] = "1";
-        store_.addItem("withdraw", uid,
-                       {{"account", (*user)["alipay"]},
-                        {"type", "集分宝"},
-                        {"money", std::to_string(want)},
-                        {"status", "处理中"},
-                        {"addtime", today() + " 12:00:00"}});
-    } else if (type == "2") {
-        if (text(*user, "txstatus") == "1") return refuse(202, "您有一笔提现正在处理中");
-        int64_t have = cents(text(*user, "money"));
-        int64_t want = in.fields.contains("money") ? cents(text(in.fields, "money")) : have;
-        if (want <= 0 || want > have) return refuse(222, "余额不足");
-        (*user)["money"] = moneyText(have - want);
-        (*user)["txstatus"] = "1";
-        store_.addItem("withdraw", uid,
-                       {{"account", (*user)["alipay"]},
-                        {"type", "现金"},
-                        {"money", moneyText(want)},
-                        {"status", "处理中"},
-                        {"addtime", today() + " 12:00:00"}});
-    } else {
-        return refuse(202, "提现类型不正确");
-    }
-    store_.saveUser(*user);
-    return ok(nullptr, "提现申请已提交");
-}
-
-Reply Service::opUserDetailed(Incoming& in) {
-    auto user = userOf(in);
-    if (!user) return refuse(201, "用户不存在");
-    int64_t uid = std::stoll((*user)["id"].get<std::string>());
-    auto rows = store_.items(text(in.fields, "do") == "out" ? "withdraw" : "asset", uid);
-    Reply r = ok(nullptr);
-    r.body["data"] = pageJson(Store::page(rows, intOr(in.fields, "number", 1), 10), r);
-    return r;
 }
 
 Reply Service::opAvatar(Incoming& in) {

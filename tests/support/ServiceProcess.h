@@ -151,7 +151,8 @@ public:
     //  "fixed_time": "1700000000" (or null), "forget_times": true}; returns the new settings.
     std::string configure(const std::string& configJSON) const;
     // Sets fields of a stored user record: {"id": "10001", "jifenbao": "12.50", "alipay": null}
-    // (null is stored as null); returns the record as stored. Throws for an unknown user.
+    // (null is stored as null; "$unset": ["alipay"] takes fields out of the record, a user who
+    // never had them); returns the record as stored. Throws for an unknown user.
     std::string setUserFields(const std::string& fieldsJSON) const;
     std::string smsOutbox() const;  // JSON array of {"address", "purpose", "code", "text", ...}
     std::string mailOutbox() const;

@@ -1,6 +1,7 @@
 #include "app/screens/rewards/RewardsScreens.h"
 
 #include "app/screens/rewards/CourseViewController.h"
+#include "app/screens/rewards/DetailViewController.h"
 #include "app/screens/rewards/ExchangeScreens.h"
 #include "app/screens/rewards/HelpCentreViews.h"
 #include "app/screens/rewards/HelpViewController.h"
@@ -26,6 +27,7 @@ void registerRewardsScreens() {
   TZZVTServerView::registerNib();
   registerScreenClass("CourseViewController", [] { return CourseViewController::make(); });
   registerScreenClass("AboutZaveltoViewController", [] { return AboutZaveltoViewController::make(); });
+  registerScreenClass("DetailViewController", [] { return DetailViewController::make(); });
 }
 
 }  // namespace zvt
