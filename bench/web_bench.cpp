@@ -4,10 +4,12 @@
 // table and a style sheet, given as a string with the base URL http://127.0.0.1/) until the page
 // has finished loading. `ours` is a UIWebView (its delegate hears did-finish; GLib's context runs
 // through the main run loop, WebKit's paints become the layer's contents); `webkitgtk` is a bare
-// WebKitWebView in a GtkOffscreenWindow of the same size with the same settings (hardware
-// acceleration off), whose load-changed signal ends the wait, driven by
+// WebKitWebView in a GtkOffscreenWindow of the same pixels with the same settings (the page
+// zoomed by the screen's scale, as ours draws it at the screen's pixels; hardware acceleration
+// off), whose load-changed signal ends the wait, driven by
 // g_main_context_iteration. Each side's view is made (and its web process started) before the
-// timed loop.
+// timed loop. Ours is in a shown window, so that the display passes copy its paints into the
+// layer as on a screen (the counter `paints_per_load`).
 //
 // web/memory3/<side>: three views of the page open at once, loaded; the counter `pss_mib` is the
 // proportional set size summed over this process and every process it started (web, network),
@@ -23,6 +25,7 @@
 #include <webkit2/webkit2.h>
 
 #include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <set>
@@ -31,6 +34,8 @@
 #include <vector>
 
 #include "bench/support/ProcessCPU.h"
+#include "platform/graphics/UIScreen.h"
+#include "platform/uikit/UIWindow.h"
 #include "platform/webkit/UIWebView.h"
 #include "tests/support/MainLoop.h"
 #include "tests/support/ui/XvfbDisplay.h"
@@ -74,14 +79,23 @@ void BM_OursLoad(benchmark::State& state) {
     state.SkipWithError("no X display");
     return;
   }
-  auto view = UIWebView::initWithFrame(CGRectMake(0, 0, 375, 603));
+  // In a shown window, as a screen holds it: each paint's pixels reach the layer in the display
+  // pass.
+  auto window = UIWindow::make();
+  window->makeKeyAndVisible();
+  auto view = UIWebView::initWithFrame(CGRectMake(0, 64, 375, 603));
+  window->addSubview(view);
   auto finish = std::make_shared<Finish>();
   view->setDelegate(finish);
   auto html = NSString::stringWithUTF8String(page());
   auto base = NSURL::URLWithString("http://127.0.0.1/");
   measuredOursLoad(*view, *finish, html, base);  // the web process starts
+  const unsigned long paintsBefore = view->paintCount();
   zvt::bench::ProcessCPUCounter cpu(state);
   for (auto _ : state) measuredOursLoad(*view, *finish, html, base);
+  // Each paint is a copy of the page's pixels into the layer.
+  state.counters["paints_per_load"] =
+      benchmark::Counter(static_cast<double>(view->paintCount() - paintsBefore), benchmark::Counter::kAvgIterations);
 }
 
 struct Bare {
@@ -93,9 +107,12 @@ struct Bare {
     view = WEBKIT_WEB_VIEW(context ? webkit_web_view_new_with_context(context) : webkit_web_view_new());
     webkit_settings_set_hardware_acceleration_policy(webkit_web_view_get_settings(view),
                                                      WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
+    // The same pixels as ours: the page drawn at the screen's scale, its CSS pixels points.
+    const double scale = std::max<CGFloat>(1, UIScreen::mainScreen()->scale());
+    webkit_web_view_set_zoom_level(view, scale);
     window = gtk_offscreen_window_new();
     gtk_container_add(GTK_CONTAINER(window), GTK_WIDGET(view));
-    gtk_widget_set_size_request(GTK_WIDGET(view), 375, 603);
+    gtk_widget_set_size_request(GTK_WIDGET(view), static_cast<int>(375 * scale), static_cast<int>(603 * scale));
     gtk_widget_show_all(window);
     g_signal_connect(view, "load-changed", G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent event, gpointer self) {
                        if (event == WEBKIT_LOAD_FINISHED) static_cast<Bare*>(self)->finished = true;

@@ -166,16 +166,18 @@ bool WebPage::drawInto(CALayer& layer) {
   const int height = gtk_widget_get_allocated_height(GTK_WIDGET(view_));
   if (width <= 0 || height <= 0) return false;
   // The offscreen window's surface follows its X visual; a copy in the host's 32-bit layout is
-  // what images hold.
-  cairo_surface_t* copy = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+  // what images hold. It is drawn straight into the bytes the image keeps (a page is megabytes:
+  // a second buffer and copy per paint showed in every load).
+  const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, width);
+  auto bytes = NSMutableData::dataWithLength(static_cast<NSUInteger>(stride) * static_cast<NSUInteger>(height));
+  cairo_surface_t* copy =
+      cairo_image_surface_create_for_data(bytes->mutableBytes(), CAIRO_FORMAT_ARGB32, width, height, stride);
   cairo_t* cr = cairo_create(copy);
   cairo_set_source_surface(cr, surface, 0, 0);
   cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
   cairo_paint(cr);
   cairo_destroy(cr);
   cairo_surface_flush(copy);
-  const int stride = cairo_image_surface_get_stride(copy);
-  auto bytes = NSData::dataWithBytes(cairo_image_surface_get_data(copy), static_cast<NSUInteger>(stride) * height);
   cairo_surface_destroy(copy);
   auto image = CGImageCreate(width, height, 8, 32, stride, CGColorSpaceCreateDeviceRGB(),
                              kCGBitmapByteOrder32Little | kCGImageAlphaPremultipliedFirst,
