@@ -119,7 +119,8 @@ std::vector<DemoItem> demoItems() {
 
     // Products: type cycles through the big sort types 1, 3 and 4, cid through the store's
     // eleven categories (there is no 10), so that every category of every sort has a page or
-    // more. Every other rebate is a number (the home grid's number cell), the rest a text.
+    // more. Every other rebate is a number (the home grid's number cell), the rest a text in
+    // whole yuan, short enough for the text cell's fixed 44-point badge.
     const std::array<const char*, 11> cids = {"1", "7", "11", "6", "2", "4", "5", "3", "9", "8", "12"};
     for (int i = 0; i < kDemoProducts; ++i) {
         int price = 990 + (i * 737) % 9000;
@@ -131,7 +132,7 @@ std::vector<DemoItem> demoItems() {
                        {{"id", std::to_string(1000 + i)},
                         {"cid", cids[i % cids.size()]},
                         {"fan_string", i % 2 == 1 ? nlohmann::json(rebate / 100.0)
-                                                  : nlohmann::json("返" + money(rebate) + "元")},
+                                                  : nlohmann::json("返" + std::to_string(std::max(1, rebate / 100)) + "元")},
                         {"fxje", rebate / 100.0},
                         {"iid", std::to_string(520000000000LL + i * 7919)},
                         {"is_new", i < 6 ? "1" : "0"},

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "app/screens/shopping/SingleProductAdvert.h"
+#include "app/screens/shopping/TZHomeHKCell.h"
 #include "app/ui/UIKitCategories.h"
 #include "platform/foundation/NSDateFormatter.h"
 #include "tests/app/screens/shopping/HomeScreenTestSupport.h"
@@ -112,6 +113,17 @@ TEST_F(HomeScreen, ColdStartAsksTheServiceAndBuildsTheConfiguredHeader) {
   device().waitUntilStill(grid());
   ASSERT_GT(grid()->contentOffset().y, 568);
   EXPECT_FALSE(home()->topBtn()->isHidden());
+  // The text rebates shown whole in their fixed 44-point badges.
+  size_t textBadges = 0;
+  for (const auto& cell : grid()->visibleCells()) {
+    auto text = std::dynamic_pointer_cast<TZHomeHKCell>(cell);
+    if (!text) continue;
+    ++textBadges;
+    EXPECT_LE(text->fan_stringLabel->intrinsicContentSize().width, text->fan_stringLabel->bounds().size.width)
+        << text->fan_stringLabel->text()->utf8();
+  }
+  EXPECT_GT(textBadges, 0u);
+  waitForPictures();
   zvt::test::writeScreenPicture("home_scrolled");
   ASSERT_TRUE(device().tapView(home()->topBtn()));
   device().wait(1);

@@ -98,6 +98,12 @@ TEST_F(ProductCells, PartsLieWhereTheGridShowsThem) {
   EXPECT_EQ(hk->priceLabel->frame().origin.y, 158 + hk->productTitleLabel->frame().size.height + 5);
   EXPECT_EQ(hk->fan_stringLabel->frame(),
             CGRectMake(80.5, CGRectGetMidY(hk->priceLabel->frame()) - 8, 44, 16));
+  // Title, price and badge share the 46 points below the picture: the text badge ends inside
+  // the cell and sits at most the 2 points lower than its number neighbour's that the cells'
+  // gaps below the title (5 and 3) give.
+  EXPECT_LE(CGRectGetMaxY(hk->priceLabel->frame()), 199);
+  EXPECT_LE(CGRectGetMaxY(hk->fan_stringLabel->frame()), 199);
+  EXPECT_LE(hk->fan_stringLabel->frame().origin.y - home->fanTextLabel->frame().origin.y, 2);
   hk->setProductModel(product("12.9"_ns, "返利最高可达123.45元哦"_ns, "1"_ns, "1"_ns));
   hk->layoutIfNeeded();
   EXPECT_EQ(hk->fan_stringLabel->frame().size.width, 44);
