@@ -113,10 +113,15 @@ TEST_F(HomeScreen, ColdStartAsksTheServiceAndBuildsTheConfiguredHeader) {
   device().waitUntilStill(grid());
   ASSERT_GT(grid()->contentOffset().y, 568);
   EXPECT_FALSE(home()->topBtn()->isHidden());
-  // The text rebates shown whole in their fixed 44-point badges.
+  // Each product in the cell of its rebate's kind, the text rebates shown whole in their fixed
+  // 44-point badges.
   size_t textBadges = 0;
   for (const auto& cell : grid()->visibleCells()) {
+    auto product = as<TZProductModel>(home()->totalProductArray()->objectAtIndex(
+        static_cast<NSUInteger>(grid()->indexPathForCell(cell)->item())));
     auto text = std::dynamic_pointer_cast<TZHomeHKCell>(cell);
+    EXPECT_EQ(text != nullptr, as<NSString>(product->fan_string) != nullptr);
+    EXPECT_EQ(std::dynamic_pointer_cast<zvt::shopping::ProductCell>(cell)->productModel(), product);
     if (!text) continue;
     ++textBadges;
     EXPECT_LE(text->fan_stringLabel->intrinsicContentSize().width, text->fan_stringLabel->bounds().size.width)
