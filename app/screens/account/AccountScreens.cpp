@@ -3,8 +3,11 @@
 #include "app/screens/account/MyAccountViewController.h"
 #include "app/screens/account/TZAlipaySetupViewController.h"
 #include "app/screens/account/PartnerWebLogin.h"
+#include "app/screens/account/TZChangePasswordViewController.h"
 #include "app/screens/account/TZBindingViewController.h"
 #include "app/screens/account/TZLoginViewController.h"
+#include "app/screens/account/TZModifyViewController.h"
+#include "app/screens/account/TZRetrievePasswordViewController.h"
 #include "app/screens/account/TZPersonalHeaderView.h"
 #include "app/screens/account/TZUserInfoView.h"
 #include "app/screens/account/UserInfoViewController.h"
@@ -22,18 +25,15 @@ void registerAccountScreens() {
   registerScreenClass("MyAccountViewController", [] { return MyAccountViewController::make(); });
   TZPersonalHeaderView::registerNib();
   TZUserInfoView::registerNib();
-  // The change-password storyboard, until its screen arrives: its initial scene stands in.
-  ui::registerStoryboard("TZChangePasswordViewController",
-                         {"change", {{"change", [](ui::NibBuilder& builder) -> std::shared_ptr<UIViewController> {
-                                        return builder.adopt(std::make_shared<PlaceholderScreen>(PlaceholderScreenClass{
-                                            "TZChangePasswordViewController", "修改密码", {}}));
-                                      }}}});
+  TZChangePasswordViewController::registerChangePasswordStoryboard();
   registerScreenClass("TZRegisterViewController", [] { return TZRegisterViewController::make(); });
   registerScreenClass("TZBindingViewController", [] { return TZBindingViewController::make(); });
   registerScreenClass("QQWebViewController", [] { return QQWebViewController::make(); });
   registerScreenClass("TaoBaoWebViewLoginController", [] { return TaoBaoWebViewLoginController::make(); });
   account::registerOriginalRegisterNib();
   registerScreenClass("TZAlipaySetupViewController", [] { return TZAlipaySetupViewController::make(); });
+  registerScreenClass("TZRetrievePasswordViewController", [] { return TZRetrievePasswordViewController::make(); });
+  registerScreenClass("TZModifyViewController", [] { return TZModifyViewController::make(); });
 }
 
 }  // namespace zvt

@@ -4,6 +4,7 @@
 
 #include "analytics/StatAgent.h"
 #include "app/api/ZVTLoginSession.h"
+#include "app/screens/account/TZChangePasswordViewController.h"
 #include "app/core/AppDelegate.h"
 #include "app/ui/ScreenRegistry.h"
 #include "app/ui/TabBarController.h"
@@ -141,11 +142,9 @@ void MyAccountViewController::tableViewDidSelectRowAtIndexPath(const std::shared
     case 0:
       push(zvt::makeScreen("TZPersonalViewController"));
       break;
-    case 1: {
-      auto board = storyboardFromName("TZChangePasswordViewController"_ns);
-      push(board ? board->instantiateInitialViewController() : nullptr);
+    case 1:
+      push(createFromStoryboard<TZChangePasswordViewController>());
       break;
-    }
     case 10:
       if (auto url = ZVTPublicTools::reviewPageURL()) UIApplication::sharedApplication()->openURL(url);
       break;
