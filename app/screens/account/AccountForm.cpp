@@ -137,6 +137,17 @@ CGFloat formContentHeight() {
 
 namespace zvt::account {
 
+std::shared_ptr<NSString> recordText(const id& value) {
+  if (auto text = std::dynamic_pointer_cast<NSString>(value)) return text;
+  if (auto number = std::dynamic_pointer_cast<NSNumber>(value)) return number->stringValue();
+  return nullptr;
+}
+
+std::shared_ptr<NSString> presentRecordText(const id& value) {
+  auto text = recordText(value);
+  return text && text->length() > 0 ? text : nullptr;
+}
+
 CGFloat keyboardEndHeight(const std::shared_ptr<NSNotification>& notification) {
   auto info = notification ? notification->userInfo() : nullptr;
   auto end = info ? std::dynamic_pointer_cast<NSValue>(info->objectForKey(UIKeyboardFrameEndUserInfoKey)) : nullptr;

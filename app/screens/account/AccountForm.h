@@ -68,6 +68,12 @@ void followKeyboard(const std::shared_ptr<UIScrollView>& scrollView, const std::
 // The longer side of the main screen less the bars (64), the height of a form's content.
 CGFloat formContentHeight();
 
+// A record field as the account screens show it: a text as it is, a number as its digits,
+// anything else (missing, null) nil.
+std::shared_ptr<NSString> recordText(const id& value);
+// The same, nil also for an empty text: the field counts as missing.
+std::shared_ptr<NSString> presentRecordText(const id& value);
+
 // The keyboard's end-frame height that a keyboard notification carries (0 when it carries none).
 CGFloat keyboardEndHeight(const std::shared_ptr<NSNotification>& notification);
 // The left item "grayReturn" that pops the screen, animated; the item holds the screen weakly.

@@ -2,6 +2,8 @@
 
 #include "app/screens/account/MyAccountViewController.h"
 #include "app/screens/account/TZAlipaySetupViewController.h"
+#include "app/screens/account/TZEmailAndQQViewController.h"
+#include "app/screens/account/TZPersonalViewController.h"
 #include "app/screens/account/PartnerWebLogin.h"
 #include "app/screens/account/TZChangePasswordViewController.h"
 #include "app/screens/account/TZBindingViewController.h"
@@ -34,6 +36,8 @@ void registerAccountScreens() {
   registerScreenClass("TZAlipaySetupViewController", [] { return TZAlipaySetupViewController::make(); });
   registerScreenClass("TZRetrievePasswordViewController", [] { return TZRetrievePasswordViewController::make(); });
   registerScreenClass("TZModifyViewController", [] { return TZModifyViewController::make(); });
+  registerScreenClass("TZPersonalViewController", [] { return TZPersonalViewController::make(); });
+  registerScreenClass("TZEmailAndQQViewController", [] { return TZEmailAndQQViewController::make(); });
 }
 
 }  // namespace zvt

@@ -83,13 +83,6 @@ std::shared_ptr<UITextField> makeField(const char* placeholder) {
   return field;
 }
 
-// A record value as text: a text as it is, a number as its digits, anything else nothing.
-std::shared_ptr<NSString> textOf(const id& value) {
-  if (auto text = std::dynamic_pointer_cast<NSString>(value)) return text;
-  if (auto number = std::dynamic_pointer_cast<NSNumber>(value)) return number->stringValue();
-  return nullptr;
-}
-
 }  // namespace
 
 void TZAlipaySetupView::setUpWithFrame(CGRect frame) {
@@ -100,8 +93,7 @@ void TZAlipaySetupView::setUpWithFrame(CGRect frame) {
   contentView_ = scroll.contentView;
   contentView_->setBackgroundColor(zvt::screenBackgroundColor());
   auto record = AppDelegate::shared()->userInfoDictionary();
-  auto alipay = textOf(record ? record->objectForKey("alipay"_ns) : nullptr);
-  if (alipay && alipay->length() > 0) {
+  if (zvt::account::presentRecordText(record ? record->objectForKey("alipay"_ns) : nullptr)) {
     createAnotherUI();
   } else {
     createUI();
@@ -170,7 +162,7 @@ void TZAlipaySetupView::createAnotherUI() {
   alipayAccount_ = makeField("");
   alipayRealName_ = makeField("");
   for (const auto& [field, key] : {std::pair{alipayAccount_, "alipay"}, std::pair{alipayRealName_, "realname"}}) {
-    auto value = textOf(record ? record->objectForKey(NSString::stringWithUTF8String(key)) : nullptr);
+    auto value = zvt::account::recordText(record ? record->objectForKey(NSString::stringWithUTF8String(key)) : nullptr);
     field->setText(value ? value : NSString::string());
     field->setTextColor(grey(51));
     field->setUserInteractionEnabled(false);

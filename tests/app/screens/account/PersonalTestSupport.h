@@ -36,9 +36,16 @@ class PersonalScreenTest : public AccountScreenTest {
   std::shared_ptr<UserInfoViewController> launchAs(const char* userName, const char* password) {
     launch();
     if (!logInAs(userName, password)) return nullptr;
+    const int asked = service_->requestCount("userInfo&do=my");
     auto centre = showCentre();
-    device().wait(1);
+    settleRefresh(asked);
     return centre;
+  }
+
+  // Waits (in real time) until a refresh asked for after `asked` others has been answered.
+  static void settleRefresh(int asked) {
+    waitFor([&] { return service_->requestCount("userInfo&do=my") > asked; }, 5);
+    runMainLoopUntil([] { return false; }, 0.3);
   }
 
   // Pushes the screen registered under `name` on the shown tab's stack, as an opener does.
