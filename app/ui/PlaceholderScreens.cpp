@@ -23,7 +23,6 @@ const std::vector<PlaceholderScreenClass>& placeholderScreenClasses() {
       {"TZMessageViewController", "站内消息", {}},
       {"InviteFriendsViewController", "邀请好友", {}},
       // Opened from the login screen, the personal centre and the settings.
-      {"TZVerticalPhoneViewController", "验证手机号", {}},
       {"EarnMoneyViewController", "我要提现", {}},
       {"MyAssetsViewController", "资产明细", {}},
       {"TZRebateCouponViewController", "回扣券", {}},

@@ -4,6 +4,7 @@
 #include "app/screens/account/TZAlipaySetupViewController.h"
 #include "app/screens/account/TZEmailAndQQViewController.h"
 #include "app/screens/account/TZPersonalViewController.h"
+#include "app/screens/account/TZVerticalPhoneViewController.h"
 #include "app/screens/account/PartnerWebLogin.h"
 #include "app/screens/account/TZChangePasswordViewController.h"
 #include "app/screens/account/TZBindingViewController.h"
@@ -38,6 +39,7 @@ void registerAccountScreens() {
   registerScreenClass("TZModifyViewController", [] { return TZModifyViewController::make(); });
   registerScreenClass("TZPersonalViewController", [] { return TZPersonalViewController::make(); });
   registerScreenClass("TZEmailAndQQViewController", [] { return TZEmailAndQQViewController::make(); });
+  registerScreenClass("TZVerticalPhoneViewController", [] { return TZVerticalPhoneViewController::make(); });
 }
 
 }  // namespace zvt
