@@ -37,6 +37,13 @@ std::string htmlEscaped(const std::string& s);
 // A query value: everything but letters, digits and -_.~ percent-encoded.
 std::string queryEscaped(const std::string& s);
 
+// A small HTML page with the title as its heading.
+Reply html(const std::string& title, const std::string& body);
+// The refusal of a verification code that was not accepted; none for an accepted one.
+std::optional<Reply> codeRefusal(CodeCheck check);
+// A mainland mobile number: 11 digits starting with 1.
+bool validPhone(const std::string& p);
+
 // {"code": 101, "msg", "data"} (no "data" for null).
 Reply ok(json data = nullptr, const std::string& msg = "成功");
 // {"code", "msg"}.

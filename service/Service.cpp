@@ -295,8 +295,6 @@ Reply refuse(int code, const std::string& msg) {
     return r;
 }
 
-namespace {
-
 Reply html(const std::string& title, const std::string& body) {
     Reply r;
     r.contentType = "text/html; charset=utf-8";
@@ -305,7 +303,6 @@ Reply html(const std::string& title, const std::string& body) {
     return r;
 }
 
-// The refusal of a verification code that was not accepted; none for an accepted one.
 std::optional<Reply> codeRefusal(CodeCheck check) {
     if (check == CodeCheck::accepted) return std::nullopt;
     if (check == CodeCheck::spent) return refuse(202, "验证码错误次数过多，请重新获取");
@@ -316,6 +313,8 @@ bool validPhone(const std::string& p) {
     return p.size() == 11 && p[0] == '1' &&
            std::all_of(p.begin(), p.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
+
+namespace {
 
 std::string randomDigits(size_t n) {
     std::string hex = randomHex(n);
@@ -1287,29 +1286,6 @@ Reply Service::opRegisterPhone(Incoming& in) {
     return sessionReply(user, in, {{"msg", "注册成功"}});
 }
 
-Reply Service::opBindingCode(Incoming& in) {
-    std::string phone = text(in.fields, "phoneNumber");
-    if (!validPhone(phone)) return refuse(202, "手机号格式不正确");
-    if (store_.userByPhone(phone)) return refuse(202, "该手机号已被绑定");
-    sendSmsCode(phone, "binding");
-    return ok(nullptr, "验证码已发送");
-}
-
-Reply Service::opBindingPhone(Incoming& in) {
-    auto user = userOf(in, "uid");
-    if (!user) return refuse(201, "用户不存在");
-    std::string phone = text(in.fields, "phoneNumber");
-    if (!validPhone(phone)) return refuse(202, "手机号格式不正确");
-    if (auto wrong =
-            codeRefusal(store_.takeCode("sms", phone, "binding", text(in.fields, "verifyCode")))) {
-        return *wrong;
-    }
-    (*user)["phoneNumber"] = phone;
-    (*user)["mobile"] = phone;
-    store_.saveUser(*user);
-    return ok(nullptr, "绑定成功");
-}
-
 Reply Service::opForgotCode(Incoming& in) {
     std::string phone = text(in.fields, "phoneNumber");
     if (!validPhone(phone)) return refuse(202, "手机号格式不正确");
@@ -1339,33 +1315,6 @@ Reply Service::opMakeProfits(Incoming&) {
     for (auto& i : config["fixedBanner"]) items.push_back(i);
     r.body["mainData"] = items;
     return r;
-}
-
-Reply Service::opUpdateUserInfo(Incoming& in) {
-    auto user = userOf(in);
-    if (!user) return refuse(201, "用户不存在");
-    std::string email = text(in.fields, "email");
-    if (!email.empty() && email.find('@') == std::string::npos)
-        return refuse(202, "邮箱格式不正确");
-    if (in.fields.contains("qq")) (*user)["qq"] = text(in.fields, "qq");
-    if (in.fields.contains("email")) (*user)["email"] = email;
-    store_.saveUser(*user);
-    return ok(*user, "保存成功");
-}
-
-Reply Service::opUpdateAlipay(Incoming& in) {
-    auto user = userOf(in);
-    if (!user) return refuse(201, "用户不存在");
-    if (!store_.checkPassword(std::stoll((*user)["id"].get<std::string>()),
-                              text(in.fields, "password"))) {
-        return refuse(202, "登录密码错误");
-    }
-    std::string alipay = text(in.fields, "alipay"), realname = text(in.fields, "realname");
-    if (alipay.empty() || realname.empty()) return refuse(202, "支付宝账号和姓名不能为空");
-    (*user)["alipay"] = alipay;
-    (*user)["realname"] = realname;
-    store_.saveUser(*user);
-    return ok(*user, "绑定成功");
 }
 
 Reply Service::opUpPushId(Incoming& in) {
@@ -1425,12 +1374,6 @@ Reply Service::opRegisterName(Incoming& in) {
     return sessionReply(user, in, {{"msg", "注册成功"}});
 }
 
-Reply Service::opUserInfoMy(Incoming& in) {
-    auto user = userOf(in);
-    if (!user) return refuse(201, "用户不存在");
-    return ok(*user);
-}
-
 Reply Service::opUserInfoPwd(Incoming& in) {
     auto user = userOf(in);
     if (!user) return refuse(201, "用户不存在");
@@ -1473,25 +1416,6 @@ Reply Service::opGetPwd(Incoming& in) {
     return ok({{"email_web", "http://mail." + domain}}, "邮件已发送");
 }
 
-Reply Service::opAvatar(Incoming& in) {
-    auto user = userOf(in);
-    if (!user) return refuse(201, "用户不存在");
-    auto pic = in.fileBytes.find("pic_data");
-    if (pic == in.fileBytes.end() || pic->second.empty()) return refuse(202, "没有上传图片");
-    if (pic->second.rfind("\x89PNG\r\n\x1a\n", 0) != 0) return refuse(202, "图片格式不正确");
-    std::string id = (*user)["id"].get<std::string>();
-    std::string name = "avatar_" + id + "_" + randomHex(4) + ".png";
-    {
-        std::ofstream out(dataDir_ + "/uploads/" + name, std::ios::binary);
-        out.write(pic->second.data(), static_cast<std::streamsize>(pic->second.size()));
-        if (!out) return refuse(0, "保存图片失败");
-    }
-    std::string url = std::string(kRootPlaceholder) + "/uploads/" + name;
-    (*user)["avatar"] = url;
-    store_.saveUser(*user);
-    return ok({{"avatar", url}}, "上传成功");
-}
-
 // ---------------------------------------------------------------------------------------------
 // Pages and pictures
 
@@ -1519,22 +1443,6 @@ Reply Service::pageImage(Incoming& in) {
     r.contentType = picture->contentType;
     r.raw = std::move(picture->bytes);
     r.delayMs = picture->delayMs;
-    return r;
-}
-
-Reply Service::pageUpload(Incoming& in) {
-    std::string path = in.target.substr(0, in.target.find('?'));
-    std::ifstream file(dataDir_ + path, std::ios::binary);
-    if (!file) {
-        Reply r = html("页面不存在", "");
-        r.httpStatus = 404;
-        return r;
-    }
-    std::ostringstream bytes;
-    bytes << file.rdbuf();
-    Reply r;
-    r.contentType = "image/png";
-    r.raw = bytes.str();
     return r;
 }
 

@@ -29,6 +29,7 @@ class PhoneVerificationTest : public PersonalScreenTest {
     return std::dynamic_pointer_cast<TZVerticalPhoneViewController>(topScreen());
   }
   static bool lit(const std::shared_ptr<UIButton>& button) { return zvt::account::isMainButtonEnabled(button); }
+  static void settle() { zvt::test::runMainLoopUntil([] { return false; }, 0.05); }
   static std::string codeTitle(const std::shared_ptr<TZVertialPhoneView>& form) {
     auto title = form->verticalButton()->currentTitle();
     return title ? title->utf8() : "";
@@ -84,8 +85,11 @@ TEST_F(PhoneVerificationTest, TheCodeIsCountedDownBeforeItsReplyAndARefusalStops
   ASSERT_TRUE(typeInto(form->phoneTextField(), zvt::test::kServiceTestUserPhone));
   service_->script(zvt::test::ScriptedReply{.op = "get_binding_phoneNumber_code", .delayMs = 800});
   ASSERT_TRUE(device().tapView(form->verticalButton()));
-  device().wait(0.1);
-  EXPECT_EQ(codeTitle(form), "60秒后重新获取") << "before the reply";
+  EXPECT_TRUE(waitFor([&] {
+    settle();
+    return codeTitle(form) == "60秒后重新获取";
+  }, 0.5)) << "before the reply";
+  EXPECT_EQ(zvt::ui::AlertPresenter::shared().count(), 0u) << "the reply is still out";
   zvt::test::writeScreenPicture("phone-verification-counting");
   ASSERT_TRUE(waitFor([&] { return codeTitle(form) == "重新获取"; }));
   ASSERT_TRUE(waitFor([&] { return shows("该手机号已被绑定"); })) << "the service's text";
@@ -98,7 +102,10 @@ TEST_F(PhoneVerificationTest, TheCodeIsCountedDownBeforeItsReplyAndARefusalStops
   ASSERT_TRUE(device().tapView(form->verticalButton()));
   ASSERT_TRUE(waitFor([&] { return !service_->latestSmsCode(kPhone, "binding").empty(); }));
   device().wait(5);
-  EXPECT_EQ(codeTitle(form), "55秒后重新获取");
+  EXPECT_TRUE(waitFor([&] {
+    settle();
+    return codeTitle(form) == "55秒后重新获取";
+  }, 2)) << codeTitle(form);
   EXPECT_EQ(service_->requestCount("get_binding_phoneNumber_code"), 2);
 
   // A wrong code: the service's text, the screen stays.
