@@ -34,6 +34,15 @@ void styleFormField(const std::shared_ptr<UITextField>& field, const std::shared
   field->setClearButtonMode(UITextFieldViewModeWhileEditing);
 }
 
+std::shared_ptr<UITextField> makeFormField(const std::shared_ptr<NSString>& placeholder, UIKeyboardType keyboard,
+                                           bool secure) {
+  auto field = UITextField::make();
+  styleFormField(field, placeholder);
+  field->setKeyboardType(keyboard);
+  field->setSecureTextEntry(secure);
+  return field;
+}
+
 CGFloat iconRowBoxHeight(size_t rows, CGFloat rowHeight) {
   if (rows == 0) return 0;
   return static_cast<CGFloat>(rows) * rowHeight + static_cast<CGFloat>(rows - 1) * kSeparator;
@@ -126,6 +135,15 @@ void followKeyboard(const std::shared_ptr<UIScrollView>& scrollView, const std::
     make->top()->left()->right()->equalTo(form);
     make->bottom()->equalTo(form)->offset(-keyboardHeight);
   });
+}
+
+NSUInteger lengthAfterEdit(const std::shared_ptr<UITextField>& field, const std::shared_ptr<UITextField>& edited,
+                           NSRange range, const std::shared_ptr<NSString>& string) {
+  auto text = field ? field->text() : nullptr;
+  const NSUInteger length = text ? text->length() : 0;
+  if (field != edited) return length;
+  if (range.location > length || range.length > length - range.location) return length;
+  return length - range.length + (string ? string->length() : 0);
 }
 
 CGFloat formContentHeight() {

@@ -29,6 +29,9 @@ std::shared_ptr<UIColor> waitingButtonColor();
 // A field as the forms show it: the 14-point system font, text RGB 51, the placeholder in
 // RGB 153, the clear button while editing.
 void styleFormField(const std::shared_ptr<UITextField>& field, const std::shared_ptr<NSString>& placeholder);
+// A new field so styled, with its keyboard and, for passwords, secure entry.
+std::shared_ptr<UITextField> makeFormField(const std::shared_ptr<NSString>& placeholder,
+                                           UIKeyboardType keyboard = UIKeyboardTypeDefault, bool secure = false);
 
 // One row of an icon box: the named 18 x 18 icon and the field beside it.
 struct IconRow {
@@ -64,6 +67,12 @@ struct FormScroll {
 FormScroll makeFormScroll(const std::shared_ptr<UIView>& form, CGFloat contentHeight);
 void followKeyboard(const std::shared_ptr<UIScrollView>& scrollView, const std::shared_ptr<UIView>& form,
                     CGFloat keyboardHeight);
+
+// The length of `field`'s text once the edit of `edited` (range replaced by string) is applied:
+// its own length when it is another field, or when the range lies outside the text (an edit the
+// field refuses anyway).
+NSUInteger lengthAfterEdit(const std::shared_ptr<UITextField>& field, const std::shared_ptr<UITextField>& edited,
+                           NSRange range, const std::shared_ptr<NSString>& string);
 
 // The longer side of the main screen less the bars (64), the height of a form's content.
 CGFloat formContentHeight();

@@ -36,15 +36,9 @@ void TZBindingPhoneView::createUI() {
     make->height()->lc_equalTo(kNoteHeight);
   });
 
-  phoneTextField_ = UITextField::make();
-  zvt::account::styleFormField(phoneTextField_, "输入您的手机号"_ns);
-  phoneTextField_->setKeyboardType(UIKeyboardTypePhonePad);
-  verticalTextField_ = UITextField::make();
-  zvt::account::styleFormField(verticalTextField_, "输入短信验证码"_ns);
-  verticalTextField_->setKeyboardType(UIKeyboardTypeNumberPad);
-  passwordTextField_ = UITextField::make();
-  zvt::account::styleFormField(passwordTextField_, "设定6~20位密码"_ns);
-  passwordTextField_->setSecureTextEntry(true);
+  phoneTextField_ = zvt::account::makeFormField("输入您的手机号"_ns, UIKeyboardTypePhonePad);
+  verticalTextField_ = zvt::account::makeFormField("输入短信验证码"_ns, UIKeyboardTypeNumberPad);
+  passwordTextField_ = zvt::account::makeFormField("设定6~20位密码"_ns, UIKeyboardTypeDefault, true);
   bgView_ = zvt::account::makeIconRowBox(
       {{"loginPhone", phoneTextField_}, {"loginVertical", nullptr}, {"loginPassword", passwordTextField_}}, kRowHeight);
   content->addSubview(bgView_);
@@ -107,12 +101,8 @@ void TZBindingEmailView::setUpWithFrame(CGRect frame) {
   bgScrollView_ = scroll.scrollView;
   contentView_ = scroll.contentView;
   auto content = contentView_;
-  emailTextField_ = UITextField::make();
-  zvt::account::styleFormField(emailTextField_, "输入邮箱"_ns);
-  emailTextField_->setKeyboardType(UIKeyboardTypeEmailAddress);
-  passwordTextField_ = UITextField::make();
-  zvt::account::styleFormField(passwordTextField_, "请设定密码(用于金额提现)"_ns);
-  passwordTextField_->setSecureTextEntry(true);
+  emailTextField_ = zvt::account::makeFormField("输入邮箱"_ns, UIKeyboardTypeEmailAddress);
+  passwordTextField_ = zvt::account::makeFormField("请设定密码(用于金额提现)"_ns, UIKeyboardTypeDefault, true);
   bgView_ = zvt::account::makeIconRowBox({{"loginEmail", emailTextField_}, {"loginPassword", passwordTextField_}}, kRowHeight);
   content->addSubview(bgView_);
   lc_makeConstraints(bgView_, [&](const auto& make) {

@@ -164,11 +164,8 @@ bool TZBindingViewController::textFieldShouldChangeCharactersInRange(const std::
                                                                      NSRange range,
                                                                      const std::shared_ptr<NSString>& string) {
   // The texts as they will stand after this edit.
-  auto after = [&](const std::shared_ptr<UITextField>& field) -> NSUInteger {
-    auto text = field->text();
-    if (field != textField) return text->length();
-    if (range.location > text->length() || range.length > text->length() - range.location) return text->length();
-    return text->length() - range.length + (string ? string->length() : 0);
+  auto after = [&](const std::shared_ptr<UITextField>& field) {
+    return zvt::account::lengthAfterEdit(field, textField, range, string);
   };
   if (auto form = bindingPhoneView_) {
     if (textField == form->phoneTextField() &&

@@ -85,12 +85,8 @@ void TZModifyView::setUpWithFrame(CGRect frame) {
 }
 
 void TZModifyView::createUI() {
-  verticalTextField_ = UITextField::make();
-  zvt::account::styleFormField(verticalTextField_, "输入短信验证码"_ns);
-  verticalTextField_->setKeyboardType(UIKeyboardTypeNumberPad);
-  passwordTextField_ = UITextField::make();
-  zvt::account::styleFormField(passwordTextField_, "设定6~20位密码"_ns);
-  passwordTextField_->setSecureTextEntry(true);
+  verticalTextField_ = zvt::account::makeFormField("输入短信验证码"_ns, UIKeyboardTypeNumberPad);
+  passwordTextField_ = zvt::account::makeFormField("设定6~20位密码"_ns, UIKeyboardTypeDefault, true);
 
   auto parts = zvt::account::makeCodeForm(std::static_pointer_cast<UIView>(self()),
                                           {"loginVertical", verticalTextField_, true},

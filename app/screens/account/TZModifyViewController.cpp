@@ -12,19 +12,6 @@
 #include "platform/uikit/UINavigationController.h"
 #include "ui/hud/POProgressHUD.h"
 
-namespace zvt::account {
-
-NSUInteger lengthAfterEdit(const std::shared_ptr<UITextField>& field, const std::shared_ptr<UITextField>& edited,
-                           NSRange range, const std::shared_ptr<NSString>& string) {
-  auto text = field ? field->text() : nullptr;
-  const NSUInteger length = text ? text->length() : 0;
-  if (field != edited) return length;
-  if (range.location > length || range.length > length - range.location) return length;
-  return length - range.length + (string ? string->length() : 0);
-}
-
-}  // namespace zvt::account
-
 namespace {
 constexpr const char* kPageName = "重置密码页";
 }  // namespace

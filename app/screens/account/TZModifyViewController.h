@@ -49,10 +49,3 @@ class TZModifyViewController : public ParentsViewController, public UITextFieldD
   std::shared_ptr<NSString> phone_;
   std::shared_ptr<TZModifyView> modifyView_;
 };
-
-namespace zvt::account {
-// The length of a field's text once the edit (range replaced by string) is applied; the
-// current length for a range outside the text, which the field refuses anyway.
-NSUInteger lengthAfterEdit(const std::shared_ptr<UITextField>& field, const std::shared_ptr<UITextField>& edited,
-                           NSRange range, const std::shared_ptr<NSString>& string);
-}  // namespace zvt::account

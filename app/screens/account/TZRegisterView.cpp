@@ -84,15 +84,9 @@ void TZRegisterView::createUI() {
   contentView_ = scroll.contentView;
   auto content = contentView_;
 
-  phoneTextField_ = UITextField::make();
-  zvt::account::styleFormField(phoneTextField_, "输入您的手机号"_ns);
-  phoneTextField_->setKeyboardType(UIKeyboardTypePhonePad);
-  verticalTextField_ = UITextField::make();
-  zvt::account::styleFormField(verticalTextField_, "输入短信验证码"_ns);
-  verticalTextField_->setKeyboardType(UIKeyboardTypeNumberPad);
-  passwordTextField_ = UITextField::make();
-  zvt::account::styleFormField(passwordTextField_, "设定6~20位密码"_ns);
-  passwordTextField_->setSecureTextEntry(true);
+  phoneTextField_ = zvt::account::makeFormField("输入您的手机号"_ns, UIKeyboardTypePhonePad);
+  verticalTextField_ = zvt::account::makeFormField("输入短信验证码"_ns, UIKeyboardTypeNumberPad);
+  passwordTextField_ = zvt::account::makeFormField("设定6~20位密码"_ns, UIKeyboardTypeDefault, true);
   // The code row's field shares its row with the code button, so the box gets no field there.
   bgView_ = zvt::account::makeIconRowBox(
       {{"loginPhone", phoneTextField_}, {"loginVertical", nullptr}, {"loginPassword", passwordTextField_}}, kRowHeight);
