@@ -1,6 +1,10 @@
 // The service's own web pages under /wap/: the four help topics, the offer wall's rules, the
 // password-reset landing page, the rebate-coupon page and the site's front page. Pages carry
 // their topic as the title and a few paragraphs of our own; an unknown page is a 404.
+//
+// The coupon page knows its visitor only by the site cookie: a logged-in user sees that user's
+// coupons and three buttons that call the application's native functions "callOrder",
+// "callSearch" and "upLogin"; a visitor without a session is offered only the login button.
 
 #include <map>
 #include <string>
@@ -45,7 +49,6 @@ const std::map<std::string, PageText>& pages() {
           {"完成任务墙里的任务即可获得积分，积分在任务审核通过后到账。",
            "同一设备同一任务只能获得一次积分。",
            "作弊获得的积分将被扣除。"}}},
-        {"/wap/coupon.php", {"回扣券", {"回扣券可以在下单后使用，提高订单的回扣。"}}},
         {"/wap/reset.php", {"重置密码", {"请在Zavelto应用中完成密码重置。"}}},
         {"/", {"Zavelto", {"Zavelto：购物拿回扣。"}}},
     };
@@ -63,10 +66,52 @@ Reply document(const std::string& title, const std::string& body) {
     return r;
 }
 
+// The coupons' record kind, as the order family keeps them.
+constexpr const char* kCouponKind = "coupon";
+
+const char* couponName(int type) { return type == 1 ? "5集分宝回扣券" : type == 2 ? "8集分宝回扣券" : "10集分宝回扣券"; }
+
+// A button that calls one of the application's functions; a page opened outside the
+// application has none of them, and says so.
+std::string nativeButton(const char* id, const char* function, const char* label) {
+    return std::string("<button id=\"") + id + "\" onclick=\"if(window." + function + "){" + function +
+           "();}else{document.getElementById('note').textContent='请在Zavelto应用中打开';}\">" + label + "</button>";
+}
+
 }  // namespace
+
+Reply Service::pageCoupon(Incoming& in) {
+    const std::string style =
+        "<style>ul{list-style:none;padding:0;margin:0 0 12px}li{border:1px solid #ffd2b8;border-radius:6px;"
+        "padding:8px 10px;margin:0 0 8px;font-size:15px}li.used{color:#999;border-color:#ddd}"
+        "li span{float:right;font-size:13px}button{display:block;width:100%;height:40px;margin:0 0 10px;"
+        "border:0;border-radius:4px;background:#ff6e28;color:#fff;font-size:16px}</style>";
+    if (!in.sessionUser) {
+        return document("回扣券", style + "<p>登录后查看您的回扣券。</p>" + nativeButton("login", "upLogin", "登录") +
+                                      "<p id=\"note\"></p>");
+    }
+    const auto user = store_.userById(*in.sessionUser);
+    const std::string name = user ? text(*user, "ddusername") : "";
+    std::string list;
+    int usable = 0;
+    for (const auto& c : store_.items(kCouponKind, *in.sessionUser)) {
+        const bool used = c.value("used", false);
+        usable += used ? 0 : 1;
+        list += std::string("<li class=\"") + (used ? "used" : "usable") + "\">" +
+                couponName(static_cast<int>(intOr(c, "type", 3))) + "<span>订单 " + htmlEscaped(text(c, "order")) +
+                (used ? " · 已使用" : " · 可使用") + "</span></li>";
+    }
+    std::string body = "<p id=\"owner\">" + htmlEscaped(name.empty() ? "用户 " + std::to_string(*in.sessionUser) : name) +
+                       "的回扣券：<b id=\"usable\">" + std::to_string(usable) + "</b> 张可用</p>";
+    body += nativeButton("order", "callOrder", "去回扣订单使用") + nativeButton("search", "callSearch", "去淘宝找回扣") +
+            nativeButton("login", "upLogin", "切换账号") + "<p id=\"note\"></p>";
+    body += list.empty() ? "<p>您还没有回扣券，下单后即可获得。</p>" : "<ul id=\"coupons\">" + list + "</ul>";
+    return document("回扣券", style + body);
+}
 
 Reply Service::pageHtml(Incoming& in) {
     std::string path = in.target.substr(0, in.target.find('?'));
+    if (path == "/wap/coupon.php") return pageCoupon(in);
     auto it = pages().find(path);
     if (it == pages().end()) {
         Reply r = document("页面不存在", "<p>" + htmlEscaped(path) + "</p>");

@@ -197,6 +197,7 @@ private:
 
     // Pages and pictures.
     Reply pageHtml(Incoming&);
+    Reply pageCoupon(Incoming&);
     // The shops' stand-in pages (ShopPages.cpp).
     static bool isShopPage(const std::string& path);
     Reply pageShop(Incoming&);

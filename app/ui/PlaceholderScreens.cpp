@@ -25,7 +25,6 @@ const std::vector<PlaceholderScreenClass>& placeholderScreenClasses() {
       // Opened from the login screen, the personal centre and the settings.
       {"EarnMoneyViewController", "我要提现", {}},
       {"MyAssetsViewController", "资产明细", {}},
-      {"TZRebateCouponViewController", "回扣券", {}},
   };
   return rows;
 }

@@ -6,6 +6,7 @@
 #include "app/core/AppDelegate.h"
 #include "app/core/Configuration.h"
 #include "app/screens/rewards/FeedbackViewController.h"
+#include "app/screens/rewards/RewardsScreenParts.h"
 #include "app/screens/rewards/TZServerQQViewController.h"
 #include "app/ui/ScreenRegistry.h"
 #include "app/ui/TabBarController.h"
@@ -22,31 +23,12 @@
 
 namespace {
 
-CGFloat shorterSide() {
-  const CGSize size = UIScreen::mainScreen()->bounds().size;
-  return std::min(size.width, size.height);
-}
-CGFloat longerSide() {
-  const CGSize size = UIScreen::mainScreen()->bounds().size;
-  return std::max(size.width, size.height);
-}
+using zvt::rewards::configPopItem;
+using zvt::rewards::longerSide;
+using zvt::rewards::shorterSide;
+using zvt::rewards::whiteBar;
 
 const auto kCellIdentifier = "cellID";
-
-// The back item "grayReturn", popping the screen (held weakly).
-void configPopItem(const std::shared_ptr<UIViewController>& screen) {
-  std::weak_ptr<UIViewController> weakSelf = screen;
-  configNavigationLeftItemWith(screen, UIImage::imageNamed("grayReturn"_ns), [weakSelf] {
-    auto self = weakSelf.lock();
-    if (!self) return;
-    if (auto navigation = self->navigationController()) navigation->popViewControllerAnimated(true);
-  });
-}
-
-void whiteBar(const std::shared_ptr<UIViewController>& screen) {
-  if (auto navigation = screen->navigationController()) navigation->navigationBar()->setBarStyle(UIBarStyleDefault);
-  configWhiteNavigationBarStyle(screen);
-}
 
 }  // namespace
 
@@ -109,9 +91,7 @@ void HelpViewController::viewWillAppear(bool animated) {
   ParentsViewController::viewWillAppear(animated);
   whiteBar(controllerSelf());
   StatAgent::beginLogPageView("帮助中心页"_ns);
-  if (auto delegate = AppDelegate::shared()) {
-    if (auto shell = delegate->tabBarController()) shell->hiddenTabbar();
-  }
+  zvt::rewards::hideTabbar();
 }
 
 void HelpViewController::viewWillDisappear(bool animated) {

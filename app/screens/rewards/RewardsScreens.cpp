@@ -6,6 +6,7 @@
 #include "app/screens/rewards/HelpCentreViews.h"
 #include "app/screens/rewards/HelpViewController.h"
 #include "app/screens/rewards/RedpacketView.h"
+#include "app/screens/rewards/TZRebateCouponViewController.h"
 #include "app/screens/rewards/TZServerQQViewController.h"
 #include "app/screens/rewards/ThecalendarViewController.h"
 #include "app/ui/ScreenRegistry.h"
@@ -28,6 +29,7 @@ void registerRewardsScreens() {
   registerScreenClass("CourseViewController", [] { return CourseViewController::make(); });
   registerScreenClass("AboutZaveltoViewController", [] { return AboutZaveltoViewController::make(); });
   registerScreenClass("DetailViewController", [] { return DetailViewController::make(); });
+  registerScreenClass("TZRebateCouponViewController", [] { return TZRebateCouponViewController::make(); });
 }
 
 }  // namespace zvt

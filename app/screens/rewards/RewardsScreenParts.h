@@ -1,0 +1,24 @@
+#pragma once
+// What the rewards folder's pushed screens share: the portrait screen's sides, the back item
+// "grayReturn" and the white bar look each of them takes on appearing.
+
+#include <memory>
+
+#include "platform/uikit/UIViewController.h"
+
+namespace zvt::rewards {
+
+// The main screen's shorter and longer sides (portrait width and height).
+CGFloat shorterSide();
+CGFloat longerSide();
+
+// The left item "grayReturn", popping the screen (held weakly), animated.
+void configPopItem(const std::shared_ptr<UIViewController>& screen);
+
+// The navigation bar's default style with the white look of the pushed screens.
+void whiteBar(const std::shared_ptr<UIViewController>& screen);
+
+// Hides the shell's custom tab bar (nothing outside the shell).
+void hideTabbar();
+
+}  // namespace zvt::rewards
