@@ -1,6 +1,7 @@
 #include "service/DemoData.h"
 
 #include <array>
+#include <cstdio>
 #include <ctime>
 
 #include "service/Store.h"
@@ -149,6 +150,12 @@ std::vector<DemoItem> demoItems() {
 
     for (auto& order : demoOrderItems(uid)) out.push_back(std::move(order));
     for (auto& record : demoMoneyItems(uid)) out.push_back(std::move(record));
+    // "2026-07-05" for day 5 of a month.
+    auto date = [](const char* month, int day) {
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "%s-%02d", month, day);
+        return std::string(buf);
+    };
     // Titles of one, two and three lines at the phone's width; contents in HTML with a heading,
     // a paragraph and a link.
     const std::array<const char*, 5> messageTitles = {
@@ -168,7 +175,7 @@ std::vector<DemoItem> demoItems() {
                               "条站内信，返利与提现的详细情况请以账户记录为准。</p><p><a href=\"" +
                               std::string(kRootPlaceholder) + "/wap/activity.php?id=" +
                               std::to_string(1 + i % 3) + "\">查看活动详情</a></p>"},
-              {"addtime", "2026-07-" + std::to_string(1 + i) + " 18:00:00"}}});
+              {"addtime", date("2026-07", 1 + i) + " 18:00:00"}}});
     }
     for (auto& good : demoExchangeGoods(static_cast<int64_t>(std::time(nullptr)))) out.push_back(std::move(good));
     const std::array<const char*, 3> mallTypes = {"综合商城", "服饰鞋包", "数码家电"};
@@ -192,7 +199,7 @@ std::vector<DemoItem> demoItems() {
                        {{"people", "好友" + std::to_string(i + 1)},
                         {"type", i % 2 == 0 ? "注册奖励" : "购物奖励"},
                         {"num", std::to_string(2 + i % 5)},
-                        {"time", "2026-06-" + std::to_string(1 + i)}}});
+                        {"time", date("2026-06", 1 + i)}}});
     }
     for (int i = 0; i < 30; ++i) {
         nlohmann::json award = 2 + i % 5;
@@ -201,7 +208,7 @@ std::vector<DemoItem> demoItems() {
                        uid,
                        {{"people", "好友" + std::to_string(i + 1)},
                         {"award", award},
-                        {"regTime", "2026-05-" + std::to_string(1 + i)}}});
+                        {"regTime", date("2026-05", 1 + i)}}});
     }
     return out;
 }

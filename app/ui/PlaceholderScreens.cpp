@@ -21,7 +21,6 @@ const std::vector<PlaceholderScreenClass>& placeholderScreenClasses() {
       // Opened by the push router and the item router.
       {"TZAssetsViewController", "资产明细", {"flag", "assetsTitle"}, "assetsTitle"},
       {"TZMessageViewController", "站内消息", {}},
-      {"InviteFriendsViewController", "邀请好友", {}},
       // Opened from the login screen, the personal centre and the settings.
       {"EarnMoneyViewController", "我要提现", {}},
       {"MyAssetsViewController", "资产明细", {}},

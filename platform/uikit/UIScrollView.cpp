@@ -216,6 +216,12 @@ class ScrollAnimator {
       case Axis::Spring: {
         // Towards the edge on the side it went out (which may move while it springs).
         double edge = a.towardsMaximum ? hi : lo;
+        // An edge that moved past the content (a page appended under a list bouncing at its
+        // end) leaves nothing to spring back from: the content rests where it is.
+        if (a.towardsMaximum ? a.p < edge - 0.5 : a.p > edge + 0.5) {
+          a.phase = Axis::Idle;
+          return a.p;
+        }
         const double dt = 0.001;
         while (a.integrated + dt <= elapsed + 1e-12) {
           double acceleration = -kSpring * kSpring * (a.p - edge) - 2 * kSpring * a.v;

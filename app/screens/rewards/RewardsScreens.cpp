@@ -5,6 +5,8 @@
 #include "app/screens/rewards/ExchangeScreens.h"
 #include "app/screens/rewards/HelpCentreViews.h"
 #include "app/screens/rewards/HelpViewController.h"
+#include "app/screens/rewards/InviteFriendsView.h"
+#include "app/screens/rewards/InviteFriendsViewController.h"
 #include "app/screens/rewards/RedpacketView.h"
 #include "app/screens/rewards/TZRebateCouponViewController.h"
 #include "app/screens/rewards/TZServerQQViewController.h"
@@ -30,6 +32,8 @@ void registerRewardsScreens() {
   registerScreenClass("AboutZaveltoViewController", [] { return AboutZaveltoViewController::make(); });
   registerScreenClass("DetailViewController", [] { return DetailViewController::make(); });
   registerScreenClass("TZRebateCouponViewController", [] { return TZRebateCouponViewController::make(); });
+  registerScreenClass("InviteFriendsViewController", [] { return InviteFriendsViewController::make(); });
+  registerLeaderboardNibs();
 }
 
 }  // namespace zvt

@@ -27,6 +27,7 @@ class RoutingTest : public ShellTest {
                                       {"activityZoneUrl", "activityZoneName", "isShare", "infoModel"}, "activityZoneName"});
     zvt::test::registerStandInScreen({"TZExchangeViewController", "兑换中心", {}});
     zvt::test::registerStandInScreen({"CourseViewController", "回扣教程", {"selectedIndex"}});
+    zvt::test::registerStandInScreen({"InviteFriendsViewController", "邀请有奖", {}});
   }
   // Back to the home tab's root, without animation.
   void home() {

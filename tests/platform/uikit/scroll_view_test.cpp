@@ -394,4 +394,26 @@ TEST(UIKitScrollView, NestedScrollViewsShareTheFingerByDirection) {
   EXPECT_FALSE(list->isTracking());
 }
 
+TEST(UIKitScrollView, ContentGrowingUnderABounceAtTheEndLeavesTheOffsetWhereItIs) {
+  Screen screen;
+  auto list = screen.add<UIScrollView>({{0, 0}, {320, 480}});
+  list->setContentSize(CGSizeMake(320, 1000));
+  auto& d = device();
+  d.dragView(list, CGPointMake(0, -700), 0.3);  // past the end; it springs back once let go
+  d.wait(0.05);
+  ASSERT_TRUE(list->isDecelerating());
+  const CGFloat during = list->contentOffset().y;
+  EXPECT_GT(during, 520);
+  list->setContentSize(CGSizeMake(320, 2000));  // the next page arrives
+  d.waitUntilStill(list);
+  EXPECT_LE(list->contentOffset().y, during) << "no pull towards the new end";
+  EXPECT_GE(list->contentOffset().y, 520);
+  // Content that shrinks under a bounce is still followed to its new end.
+  d.dragView(list, CGPointMake(0, -3000), 0.3);
+  d.wait(0.05);
+  list->setContentSize(CGSizeMake(320, 1200));
+  d.waitUntilStill(list);
+  EXPECT_NEAR(list->contentOffset().y, 720, 0.5);
+}
+
 }  // namespace

@@ -1,0 +1,140 @@
+#include "app/screens/rewards/InvitePagedList.h"
+
+#include "app/api/APIClient.h"
+#include "app/api/ZVTServerProtocol.h"
+#include "app/core/AppDelegate.h"
+#include "app/screens/rewards/ExchangeScreens.h"
+#include "platform/foundation/Dispatch.h"
+#include "platform/graphics/UIImage.h"
+#include "platform/text/UIFont.h"
+#include "platform/uikit/UIImageView.h"
+#include "ui/refresh/PRRefreshFooter.h"
+#include "ui/refresh/PRRefreshHeader.h"
+
+namespace zvt::invites {
+
+void InvitePagedList::attach(const std::shared_ptr<UITableView>& table, std::function<void()> headerAction,
+                             std::function<void()> footerAction) {
+  table_ = table;
+  auto header = PRRefreshHeader::headerWithRefreshingBlock<TZPRRefreshNormalHeader>(std::move(headerAction));
+  setPr_header(table, header);
+  setPr_footer(table, PRRefreshFooter::footerWithRefreshingBlock<TZPRRefreshAutoNormalFooter>(std::move(footerAction)));
+  header->beginRefreshing();
+}
+
+void InvitePagedList::pullDown(const id& owner) {
+  number_ = 1;
+  load(owner);
+}
+
+void InvitePagedList::pullUp(const id& owner) {
+  ++number_;
+  load(owner);
+}
+
+void InvitePagedList::load(const id& owner) {
+  auto self = shared_from_this();
+  auto fail = [self, owner] { dispatch_async(dispatch_get_main_queue(), [self, owner] { self->failureLoad(); }); };
+  APIClient::POST(
+      "api/client.php?m=get_time"_ns, NSDictionary::make({{"code"_ns, timeRequestCode()}}),
+      [self, owner, fail](bool success, const id& reply, const std::shared_ptr<NSError>&) {
+        id time = success && replyCode(reply) == 101 ? replyValue(reply, "time") : id();
+        auto delegate = AppDelegate::shared();
+        auto uid = exchange::textOf(delegate ? delegate->userInfoDictionary() : nullptr, "id");
+        if (!isUsableTime(time) || !uid) {
+          fail();
+          return;
+        }
+        auto fields = NSDictionary::make({{"code"_ns, signatureForTime(time)},
+                                          {"time"_ns, time},
+                                          {"uid"_ns, uid},
+                                          {"number"_ns, NSString::stringWithFormat("%ld", static_cast<long>(self->number_))},
+                                          {"ps"_ns, NSString::stringWithFormat("%ld", static_cast<long>(self->pageSize_))}});
+        APIClient::POST(NSString::stringWithUTF8String("api/client.php?m=" + self->operation_), fields,
+                        [self, owner, fail](bool done, const id& page, const std::shared_ptr<NSError>&) {
+                          if (!done || replyCode(page) != 101) {
+                            fail();
+                            return;
+                          }
+                          self->pageArrived(page);
+                        });
+      });
+}
+
+void InvitePagedList::pageArrived(const id& reply) {
+  auto records = as<NSArray>(replyValue(reply, "data"));
+  if (records && records->count() > 0) {
+    if (number_ == 1) rows_->removeAllObjects();
+    rows_->addObjectsFromArray(records);
+  }
+  const bool last = integerValueOf(replyValue(reply, "end")) == 1;
+  auto self = shared_from_this();
+  dispatch_async(dispatch_get_main_queue(), [self, last] {
+    auto table = self->table_.lock();
+    if (!table) return;
+    table->reloadData();
+    auto footer = pr_footer(table);
+    if (footer) footer->endRefreshing();
+    if (auto header = pr_header(table)) header->endRefreshing();
+    if (footer && last) footer->endRefreshingWithNoMoreData();
+  });
+}
+
+void InvitePagedList::failureLoad() {
+  if (number_ >= 2) --number_;
+  auto table = table_.lock();
+  if (!table) return;
+  if (auto footer = pr_footer(table)) footer->endRefreshing();
+  if (auto header = pr_header(table)) header->endRefreshing();
+}
+
+std::shared_ptr<UIView> InvitePagedList::footerView(CGFloat width) const {
+  if (rows_->count() == 0) return nullptr;
+  auto strip = UIImageView::initWithImage(UIImage::imageNamed("juxing"_ns));
+  strip->setFrame(CGRectMake(0, 0, width, width * 16 / 640));
+  return strip;
+}
+
+std::shared_ptr<NSDictionary> InvitePagedList::recordAt(NSInteger row) const {
+  if (row < 0 || static_cast<NSUInteger>(row) >= rows_->count()) return nullptr;
+  return as<NSDictionary>(rows_->objectAtIndex(static_cast<NSUInteger>(row)));
+}
+
+std::shared_ptr<UIView> columnTitleStrip(CGRect frame, const std::vector<std::string>& titles,
+                                         const std::vector<double>& shares) {
+  auto strip = UIView::initWithFrame(frame);
+  strip->setBackgroundColor(exchange::rgb(236, 236, 236));
+  const CGFloat width = frame.size.width;
+  const CGFloat height = frame.size.height;
+  CGFloat x = 0;
+  for (size_t i = 0; i < titles.size() && i < shares.size(); ++i) {
+    auto label = UILabel::initWithFrame(CGRectMake(x, 0, width * shares[i], height));
+    label->setText(NSString::stringWithUTF8String(titles[i]));
+    label->setFont(UIFont::systemFontOfSize(14));
+    label->setTextAlignment(NSTextAlignmentCenter);
+    strip->addSubview(label);
+    x += width * shares[i];
+    if (i + 1 < titles.size()) {
+      auto line = UIView::initWithFrame(CGRectMake(x, 10, 1, height - 20));
+      line->setBackgroundColor(exchange::rgb(205, 205, 205));
+      strip->addSubview(line);
+    }
+  }
+  return strip;
+}
+
+std::shared_ptr<UILabel> rowLabel(CGRect frame, CGFloat fontSize, NSTextAlignment alignment, NSInteger lines) {
+  auto label = UILabel::initWithFrame(frame);
+  label->setFont(UIFont::systemFontOfSize(fontSize));
+  label->setTextColor(UIColor::grayColor());
+  label->setTextAlignment(alignment);
+  label->setNumberOfLines(lines);
+  return label;
+}
+
+std::shared_ptr<NSString> recordText(const std::shared_ptr<NSDictionary>& record, const char* key) {
+  auto text = exchange::textOf(record, key);
+  return text ? text : ""_ns;
+}
+
+}  // namespace zvt::invites

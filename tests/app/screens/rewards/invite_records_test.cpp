@@ -1,0 +1,231 @@
+// The reward records and the history of invited friends, one set of cases for both lists:
+// their hand-signed pages, the alternating rows, the closing strip, the last page and what a
+// later pull-down gives back, failures that step back quietly and an empty first page.
+
+#include "tests/app/screens/rewards/InviteTestSupport.h"
+
+namespace {
+
+using zvt::test::InviteTest;
+using zvt::test::ScriptedReply;
+
+struct List {
+  const char* name;
+  const char* op;
+  const char* ps;
+  const char* title;
+};
+
+class InviteRecordsTest : public InviteTest, public ::testing::WithParamInterface<List> {
+ protected:
+  // Opens the list through the screens a person passes: the invite screen's "查看邀请奖励",
+  // then for the history "查看历史邀请明细>".
+  std::shared_ptr<UITableView> openList() {
+    auto invite = openInvite();
+    if (!invite) return nullptr;
+    const std::string op = GetParam().op;
+    int asked = service_->requestCount("invite_info");
+    EXPECT_TRUE(device().tapText("查看邀请奖励"));
+    device().wait(1);
+    waitForRequests("invite_info", asked + 1);
+    settle();
+    auto rewards = std::dynamic_pointer_cast<MyWardViewController>(top());
+    if (!rewards) return nullptr;
+    if (op == "invite_info") return rewards->myWardView()->wardTableView();
+    asked = service_->requestCount(op);
+    EXPECT_TRUE(device().tapText("查看历史邀请明细>"));
+    device().wait(1);
+    waitForRequests(op, asked + 1);
+    settle();
+    auto history = std::dynamic_pointer_cast<HistoryInviteViewController>(top());
+    return history ? history->historyWardView()->historyWardTableView() : nullptr;
+  }
+  std::vector<std::string> pages() const { return askedPages(GetParam().op); }
+  void script(ScriptedReply reply) const {
+    reply.op = GetParam().op;
+    reply.iface = "json";
+    service_->script(reply);
+  }
+  // Whether an image view showing "juxing" is on screen.
+  bool stripShown() const {
+    for (const auto& view : device().viewsOfClass<UIImageView>()) {
+      if (view->image() == UIImage::imageNamed("juxing"_ns) && zvt::ui::Device::isVisible(view) &&
+          !CGRectIsEmpty(zvt::ui::Device::visibleRect(view)) && view->frame().origin.y > 0 &&
+          std::dynamic_pointer_cast<UITableView>(view->superview()))
+        return true;
+    }
+    return false;
+  }
+  // Scrolls the list to its end.
+  void toEnd(const std::shared_ptr<UITableView>& table) {
+    const CGFloat end = std::max<CGFloat>(0, table->contentSize().height - table->bounds().size.height);
+    for (int i = 0; i < 10 && table->contentOffset().y < end - 1; ++i) {
+      device().dragView(table, CGPointMake(0, -400), 0.3);
+      device().waitUntilStill(table);
+    }
+  }
+};
+
+TEST_P(InviteRecordsTest, PagesAreSignedAlternateEndAndComeBackAfterAPullDown) {
+  const List list = GetParam();
+  launchLoggedIn();
+  service_->clearLog();
+  auto table = openList();
+  ASSERT_TRUE(table);
+  EXPECT_TRUE(device().viewWithText(list.title));
+
+  // Page 1 by itself, signed by the screen.
+  auto first = entriesOf(list.op);
+  ASSERT_EQ(first.size(), 1u);
+  auto fields = zvt::as<NSDictionary>(first[0]->objectForKey("fields"_ns));
+  EXPECT_EQ(orderKeys(fields), (std::vector<std::string>{"number", "ps", "uid"}));
+  EXPECT_EQ(fields->count(), 5u);
+  EXPECT_EQ(field(fields, "number"), "1");
+  EXPECT_EQ(field(fields, "ps"), list.ps);
+  EXPECT_EQ(field(fields, "uid"), zvt::test::kServiceTestUserId);
+  EXPECT_EQ(field(first[0], "signature"), "ok");
+  const NSInteger pageSize = std::stoi(list.ps);
+  EXPECT_EQ(table->numberOfRowsInSection(0), pageSize);
+
+  // White, grey, white...
+  for (NSInteger row = 0; row < 4; ++row) {
+    auto cell = table->cellForRowAtIndexPath(NSIndexPath::indexPathForRow(row, 0));
+    ASSERT_TRUE(cell) << row;
+    if (row % 2) {
+      EXPECT_TRUE(hasBackground(cell, 243, 243, 243)) << row;
+    } else {
+      EXPECT_FALSE(hasBackground(cell, 243, 243, 243)) << row;
+      EXPECT_TRUE(!cell->backgroundColor() || hasBackground(cell, 255, 255, 255)) << row;
+    }
+  }
+  zvt::test::writeScreenPicture(std::string("InviteRecords.") + list.name);
+
+  // Pages 2 and 3; the third is the last, and pull-up stops there.
+  ASSERT_TRUE(pullUpList(table, list.op));
+  ASSERT_TRUE(pullUpList(table, list.op));
+  EXPECT_EQ(pages(), (std::vector<std::string>{"1", "2", "3"}));
+  EXPECT_EQ(pr_footer(table)->state(), PRRefreshStateNoMoreData);
+  EXPECT_GT(table->numberOfRowsInSection(0), 2 * pageSize);
+  toEnd(table);
+  EXPECT_TRUE(stripShown()) << "the strip closes a list with rows";
+  EXPECT_FALSE(pullUpList(table, list.op)) << "no page after the last";
+
+  // A pull-down that succeeds makes pull-up work again.
+  pullDownList(table, list.op);
+  EXPECT_EQ(table->numberOfRowsInSection(0), pageSize);
+  EXPECT_NE(pr_footer(table)->state(), PRRefreshStateNoMoreData);
+  ASSERT_TRUE(pullUpList(table, list.op));
+  EXPECT_EQ(pages(), (std::vector<std::string>{"1", "2", "3", "1", "2"}));
+
+  // A refused page 3 steps back: the next pull-up asks page 3 again. Nothing is shown.
+  service_->clearLog();
+  script({.code = 202, .msg = "服务繁忙"});
+  ASSERT_TRUE(pullUpList(table, list.op));
+  EXPECT_FALSE(device().viewWithText("服务繁忙"));
+  EXPECT_EQ(zvt::ui::AlertPresenter::shared().count(), 0u);
+  EXPECT_EQ(table->numberOfRowsInSection(0), 2 * pageSize) << "the rows stay";
+  ASSERT_TRUE(pullUpList(table, list.op));
+  EXPECT_EQ(pages(), (std::vector<std::string>{"3", "3"}));
+}
+
+TEST_P(InviteRecordsTest, FailuresOnPageOneAndAnEmptyPageOneKeepTheRows) {
+  const List list = GetParam();
+  launchLoggedIn();
+  auto table = openList();
+  ASSERT_TRUE(table);
+  const NSInteger shown = table->numberOfRowsInSection(0);
+  ASSERT_GT(shown, 0);
+
+  struct Case {
+    const char* name;
+    ScriptedReply reply;
+  };
+  for (const Case& c : std::vector<Case>{{"code 202", {.code = 202, .msg = "失败"}},
+                                         {"dropped", {.drop = true, .sticky = true}},
+                                         {"time without time", {.op = "get_time", .iface = "json", .omitTime = true}},
+                                         {"empty page 1", {.code = 101, .dataJSON = "[]", .extraJSON = R"({"end": 0})"}}}) {
+    SCOPED_TRACE(c.name);
+    service_->clearLog();
+    if (c.reply.op == "get_time") {
+      service_->script(c.reply);
+    } else {
+      script(c.reply);
+    }
+    pullDownList(table, std::string(c.name) == "time without time" ? "get_time" : list.op);
+    service_->clearScripts();
+    EXPECT_EQ(table->numberOfRowsInSection(0), shown) << "the rows shown stay";
+    EXPECT_FALSE(pr_header(table)->isRefreshing());
+    EXPECT_FALSE(device().viewWithText("失败"));
+    EXPECT_EQ(zvt::ui::AlertPresenter::shared().count(), 0u);
+    // The page stays 1: the next pull-up asks page 2.
+    service_->clearLog();
+    ASSERT_TRUE(pullUpList(table, list.op));
+    EXPECT_EQ(pages(), (std::vector<std::string>{"2"}));
+    pullDownList(table, list.op);
+  }
+}
+
+TEST_P(InviteRecordsTest, AnEmptyFirstPageShowsTheTitlesWithoutRowsOrStrip) {
+  launchLoggedIn();
+  // The next page 1 of this list is empty and the last.
+  script({.code = 101, .dataJSON = "[]", .extraJSON = R"({"end": 1})", .sticky = true});
+  auto table = openList();
+  ASSERT_TRUE(table);
+  EXPECT_EQ(table->numberOfRowsInSection(0), 0);
+  EXPECT_FALSE(stripShown());
+  EXPECT_TRUE(device().viewWithText("会员名"));
+  EXPECT_EQ(pr_footer(table)->state(), PRRefreshStateNoMoreData);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lists, InviteRecordsTest,
+                         ::testing::Values(List{"rewards", "invite_info", "10", "我的奖励"},
+                                           List{"history", "old_invite_info", "12", "历史邀请明细"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The history's own values: the reward in whole yuan, names and times as texts.
+class InviteHistoryTest : public InviteTest {};
+
+TEST_F(InviteHistoryTest, AwardsShowTheirWholeYuanAndMissingValuesShowNothingOrZero) {
+  launchLoggedIn();
+  service_->script(ScriptedReply{.op = "old_invite_info",
+                                 .iface = "json",
+                                 .code = 101,
+                                 .dataJSON = R"([{"people": "好友甲", "award": "15.8", "regTime": "2026-05-01"},
+                                                 {"people": "好友乙", "award": 15, "regTime": "2026-05-02"},
+                                                 {"people": "好友丙"},
+                                                 {"people": 12345, "award": "abc", "regTime": 20260504}])",
+                                 .extraJSON = R"({"end": 1})"});
+  auto invite = openInvite();
+  ASSERT_TRUE(invite);
+  ASSERT_TRUE(device().tapText("查看邀请奖励"));
+  device().wait(1);
+  settle();
+  ASSERT_TRUE(device().tapText("查看历史邀请明细>"));
+  device().wait(1);
+  waitForRequests("old_invite_info", 1);
+  settle();
+  auto history = std::dynamic_pointer_cast<HistoryInviteViewController>(top());
+  ASSERT_TRUE(history);
+  auto table = history->historyWardView()->historyWardTableView();
+  ASSERT_EQ(table->numberOfRowsInSection(0), 4);
+  struct Row {
+    const char* name;
+    const char* award;
+    const char* time;
+  };
+  const std::vector<Row> rows = {{"好友甲", "15", "2026-05-01"}, {"好友乙", "15", "2026-05-02"}, {"好友丙", "0", ""},
+                                 {"12345", "0", "20260504"}};
+  for (size_t i = 0; i < rows.size(); ++i) {
+    SCOPED_TRACE(i);
+    auto cell = std::dynamic_pointer_cast<HistoryTableViewCell>(
+        table->cellForRowAtIndexPath(NSIndexPath::indexPathForRow(static_cast<NSInteger>(i), 0)));
+    ASSERT_TRUE(cell);
+    EXPECT_EQ(textOf(cell->nameLabel()), rows[i].name);
+    EXPECT_EQ(textOf(cell->wardNumLabel()), rows[i].award);
+    EXPECT_EQ(textOf(cell->dateWardLabel()), rows[i].time);
+  }
+  EXPECT_TRUE(device().viewWithText("已获奖励(仅供参考)"));
+  zvt::test::writeScreenPicture("InviteRecords.historyValues");
+}
+
+}  // namespace
