@@ -20,7 +20,6 @@ const std::vector<PlaceholderScreenClass>& placeholderScreenClasses() {
       {"ThirdProductStoreViewController", "商城回扣", {"isPush"}},
       // Opened by the push router and the item router.
       {"TZAssetsViewController", "资产明细", {"flag", "assetsTitle"}, "assetsTitle"},
-      {"TZMessageViewController", "站内消息", {}},
       // Opened from the login screen, the personal centre and the settings.
       {"EarnMoneyViewController", "我要提现", {}},
       {"MyAssetsViewController", "资产明细", {}},

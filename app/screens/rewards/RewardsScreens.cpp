@@ -8,6 +8,7 @@
 #include "app/screens/rewards/InviteFriendsView.h"
 #include "app/screens/rewards/InviteFriendsViewController.h"
 #include "app/screens/rewards/RedpacketView.h"
+#include "app/screens/rewards/TZMessageViewController.h"
 #include "app/screens/rewards/TZRebateCouponViewController.h"
 #include "app/screens/rewards/TZServerQQViewController.h"
 #include "app/screens/rewards/ThecalendarViewController.h"
@@ -34,6 +35,8 @@ void registerRewardsScreens() {
   registerScreenClass("TZRebateCouponViewController", [] { return TZRebateCouponViewController::make(); });
   registerScreenClass("InviteFriendsViewController", [] { return InviteFriendsViewController::make(); });
   registerLeaderboardNibs();
+  registerScreenClass("TZMessageViewController", [] { return TZMessageViewController::make(); });
+  TZMessageCell::registerNib();
 }
 
 }  // namespace zvt

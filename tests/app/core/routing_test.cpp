@@ -28,6 +28,7 @@ class RoutingTest : public ShellTest {
     zvt::test::registerStandInScreen({"TZExchangeViewController", "兑换中心", {}});
     zvt::test::registerStandInScreen({"CourseViewController", "回扣教程", {"selectedIndex"}});
     zvt::test::registerStandInScreen({"InviteFriendsViewController", "邀请有奖", {}});
+    zvt::test::registerStandInScreen({"TZMessageViewController", "站内信", {}});
   }
   // Back to the home tab's root, without animation.
   void home() {
