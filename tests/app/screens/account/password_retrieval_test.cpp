@@ -330,7 +330,12 @@ TEST_F(PasswordRetrievalTest, AWrongCodeKeepsTheFieldsAndANewCodeCountsAgainOrEn
     settle();
     return codeTitle(form) == "60秒后重新获取";
   })) << "counting again";
-  waitSeconds(60);
+  waitSeconds(59);
+  ASSERT_EQ(codeTitle(form), "1秒后重新获取");
+  device().tapView(form->verticalButton());
+  settle();
+  EXPECT_EQ(service_->requestCount("get_forgot_pwd_code"), 2) << "no tap goes through for 60 s";
+  waitSeconds(1);
   ASSERT_EQ(codeTitle(form), "重新获取");
 
   service_->script(ScriptedReply{.op = "get_forgot_pwd_code", .code = 203, .msg = "今日获取次数已用完"});
