@@ -42,6 +42,7 @@
 #include "app/ui/ParentsViewController.h"
 #include "app/ui/TabBarController.h"
 #include "bench/support/HelperProcesses.h"
+#include "bench/support/MainLoopPump.h"
 #include "bench/support/ProcessCPU.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/NSBundle.h"
@@ -59,11 +60,9 @@
 
 namespace {
 
-using Steady = std::chrono::steady_clock;
-
-double msSince(Steady::time_point start) {
-  return std::chrono::duration<double, std::milli>(Steady::now() - start).count();
-}
+using zvt::bench::msSince;
+using zvt::bench::pumpUntil;
+using zvt::bench::Steady;
 
 // The service on a free loopback port with fresh demo data; its address.
 std::string startService() {
@@ -100,17 +99,6 @@ std::string startService() {
     return "http://127.0.0.1:" + line.substr(at + 1);
   }();
   return root;
-}
-
-// Runs the main run loop in short slices until the condition holds (replies come in real time).
-bool pumpUntil(const std::function<bool()>& done, double seconds = 10) {
-  auto loop = NSRunLoop::mainRunLoop();
-  const auto deadline = Steady::now() + std::chrono::duration<double>(seconds);
-  while (!done()) {
-    if (Steady::now() > deadline) return false;
-    loop->runModeWithin(NSDefaultRunLoopMode, 0.0005);
-  }
-  return true;
 }
 
 zvt::ui::Device& device() { return zvt::ui::Device::shared(); }

@@ -47,6 +47,7 @@
 #include "app/screens/shopping/ShoppingScreens.h"
 #include "app/storage/TZDBManager.h"
 #include "app/ui/TabBarController.h"
+#include "bench/support/MainLoopPump.h"
 #include "bench/support/ProcessCPU.h"
 #include "foundation/json/JSONDecoder.h"
 #include "platform/foundation/Clock.h"
@@ -70,22 +71,9 @@
 namespace {
 
 using zvt::as;
-using Steady = std::chrono::steady_clock;
-
-double msSince(Steady::time_point start) {
-  return std::chrono::duration<double, std::milli>(Steady::now() - start).count();
-}
-
-// Runs the main run loop in short slices until the condition holds (replies come in real time).
-bool pumpUntil(const std::function<bool()>& done, double seconds = 10) {
-  auto loop = NSRunLoop::mainRunLoop();
-  const auto deadline = Steady::now() + std::chrono::duration<double>(seconds);
-  while (!done()) {
-    if (Steady::now() > deadline) return false;
-    loop->runModeWithin(NSDefaultRunLoopMode, 0.0005);
-  }
-  return true;
-}
+using zvt::bench::msSince;
+using zvt::bench::pumpUntil;
+using zvt::bench::Steady;
 
 zvt::ui::Device& device() { return zvt::ui::Device::shared(); }
 
