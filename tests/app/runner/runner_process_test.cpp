@@ -1,6 +1,6 @@
 // The runner as a person starts it: headless scripts against the local service (pictures that
 // show the screens visited, a failing expectation that ends the run with a picture), refused
-// input, and the desktop window under Xvfb clicked through the X server.
+// input, and the desktop window under Xvfb clicked and scrolled through the X server.
 
 #include <gtest/gtest.h>
 
@@ -317,6 +317,67 @@ TEST(RunnerProcess, TheWindowShowsTheScreenAClickSwitchesTheTabAndItClosesCleanl
   EXPECT_TRUE(switched) << "the window shows the second tab selected";
 
   // The close button's message: the application terminates and the run ends with 0.
+  XEvent close{};
+  close.xclient.type = ClientMessage;
+  close.xclient.window = window;
+  close.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+  close.xclient.format = 32;
+  close.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+  close.xclient.data.l[1] = CurrentTime;
+  XSendEvent(display, window, False, NoEventMask, &close);
+  XFlush(display);
+  EXPECT_EQ(runner.finish(30), 0);
+}
+
+TEST(RunnerProcess, TheWindowShowsTheHomeScreenPopulatedByTheService) {
+  Xvfb xvfb;
+  if (xvfb.display().empty()) GTEST_SKIP() << "Xvfb cannot start here (install the Debian package xvfb)";
+  zvt::test::ServiceProcess service;
+  zvt::test::TempHome home;
+  guideSeen(home);
+  auto env = environment(home);
+  env.push_back("DISPLAY=" + xvfb.display());
+  env.push_back("GDK_BACKEND=x11");
+  env.push_back("NO_AT_BRIDGE=1");
+  ChildProcess runner({kRunner, "--window", "--report", "--server-root", service.rootURL()}, env,
+                      home.pathFor("stderr.txt"));
+  ASSERT_TRUE(runner.waitForLine("shown", 60)) << "the window's first frame";
+  // The configured header: its categories come only from the service on a first start's cache.
+  ASSERT_TRUE(runner.waitForLine("逛逛", 30)) << "the header of the service's configuration";
+
+  Display* display = xvfb.connection();
+  Window window = findWindow(display, DefaultRootWindow(display), "Zavelto");
+  ASSERT_TRUE(window);
+  int x = 0, y = 0;
+  Window child;
+  XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &x, &y, &child);
+  // The wheel turned down over the grid until the products under the header show their prices.
+  bool prices = false;
+  for (int notch = 0; notch < 40 && !prices; notch += 4) {
+    XTestFakeMotionEvent(display, -1, x + 187, y + 400, 0);
+    for (int i = 0; i < 4; ++i) {
+      XTestFakeButtonEvent(display, 5, True, 0);
+      XTestFakeButtonEvent(display, 5, False, 0);
+    }
+    XFlush(display);
+    prices = runner.waitForLine("￥", 3).has_value();
+  }
+  EXPECT_TRUE(prices) << "the first page's products in the window";
+  // In the window's pixels: the theme-coloured bar, and below it the grid's white cells on the
+  // screens' grey (not a window left grey or black).
+  XSync(display, False);
+  runner.waitForLine("painted", 5);
+  XSync(display, False);
+  EXPECT_EQ(pixelOnScreen(display, x + 5, y + 40), (RGBA{255, 85, 20, 255}));
+  std::set<uint32_t> colours;
+  for (int py = 70; py < 610; py += 6)
+    for (int px = 0; px < 375; px += 5) {
+      RGBA c = pixelOnScreen(display, x + px, y + py);
+      colours.insert(uint32_t(c.r) << 16 | uint32_t(c.g) << 8 | c.b);
+    }
+  EXPECT_TRUE(colours.count(0xF2F2F2) && colours.count(0xFFFFFF)) << colours.size();
+  EXPECT_GT(colours.size(), 20u) << "pictures and text, not flat colour";
+
   XEvent close{};
   close.xclient.type = ClientMessage;
   close.xclient.window = window;
