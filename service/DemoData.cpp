@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdio>
 #include <ctime>
+#include <vector>
 
 #include "service/Store.h"
 
@@ -41,8 +42,34 @@ const std::array<const char*, 8> kShops = {"优品家居旗舰店", "潮流服�
                                            "田园特产店",     "宝贝母婴坊",   "运动户外专营店",
                                            "美妆护肤屋",     "茶香世家"};
 
-const std::array<const char*, 6> kMalls = {"京东商城", "苏宁易购", "唯品会",
-                                           "当当网",   "国美在线", "聚美优品"};
+// The partner malls by category, each with its highest rebate as the bare rate ("" for a mall
+// that names none). Ids count up from 60 in this order.
+struct DemoMall {
+    const char* name;
+    const char* fan;
+};
+struct DemoMallCategory {
+    const char* title;
+    std::vector<DemoMall> malls;
+};
+const std::array<DemoMallCategory, 5> kMallCategories = {{
+    {"综合商城",
+     {{"京东商城", "3%"}, {"天猫", "8%"}, {"苏宁易购", "4%"}, {"国美在线", "5%"}, {"当当网", "6%"},
+      {"亚马逊中国", "4%"}, {"一号店", "5%"}, {"聚划算", "7%"}, {"拍拍网", "3%"}, {"易迅网", "4%"},
+      {"网易严选", "6%"}, {"考拉海购", ""}}},
+    {"服饰鞋包",
+     {{"唯品会", "7%"}, {"聚美优品", "9%"}, {"蘑菇街", "10%"}, {"美丽说", "10%"}, {"凡客诚品", "8%"},
+      {"麦包包", "12%"}, {"优衣库", "5%"}, {"梦芭莎", "11%"}}},
+    {"数码家电",
+     {{"小米商城", "3%"}, {"华为商城", "3%"}, {"中关村在线", "4%"}, {"迪信通", "5%"}, {"顺电", "4%"},
+      {"联想商城", "4%"}, {"戴尔官网", "3%"}}},
+    {"美妆母婴",
+     {{"乐蜂网", "12%"}, {"丝芙兰", "8%"}, {"莎莎网", "10%"}, {"蜜芽", "9%"}, {"贝贝网", "10%"},
+      {"红孩子", "7%"}}},
+    {"旅行生活",
+     {{"携程旅行", "2%"}, {"去哪儿", "2%"}, {"艺龙", "3%"}, {"同程旅游", "3%"}, {"美团", "4%"},
+      {"大众点评", "4%"}, {"饿了么", "5%"}, {"我买网", "6%"}, {"酒仙网", "9%"}}},
+}};
 
 std::string money(int cents) {
     std::string s = std::to_string(cents / 100) + ".";
@@ -178,18 +205,19 @@ std::vector<DemoItem> demoItems() {
               {"addtime", date("2026-07", 1 + i) + " 18:00:00"}}});
     }
     for (auto& good : demoExchangeGoods(static_cast<int64_t>(std::time(nullptr)))) out.push_back(std::move(good));
-    const std::array<const char*, 3> mallTypes = {"综合商城", "服饰鞋包", "数码家电"};
-    for (int t = 0; t < 3; ++t) {
-        out.push_back(
-            {"mall_type", 0, nlohmann::json::array({std::to_string(t + 1), mallTypes[t]})});
-    }
-    for (size_t i = 0; i < kMalls.size(); ++i) {
-        out.push_back({"mall",
-                       static_cast<int64_t>(1 + i % 3),
-                       {{"id", std::to_string(60 + i)},
-                        {"title", kMalls[i]},
-                        {"img", pic("mall" + std::to_string(i))},
-                        {"fan", "最高返" + std::to_string(3 + i) + "%"}}});
+    int mallNumber = 0;
+    for (size_t t = 0; t < kMallCategories.size(); ++t) {
+        const auto& category = kMallCategories[t];
+        out.push_back({"mall_type", 0, nlohmann::json::array({std::to_string(t + 1), category.title})});
+        for (const auto& mall : category.malls) {
+            out.push_back({"mall",
+                           static_cast<int64_t>(t + 1),
+                           {{"id", std::to_string(60 + mallNumber)},
+                            {"title", mall.name},
+                            {"img", pic("mall" + std::to_string(mallNumber))},
+                            {"fan", mall.fan}}});
+            ++mallNumber;
+        }
     }
     // Three pages of reward records at ten a page and of invited friends at twelve; awards as
     // whole numbers and as texts with decimals, as the service has stored both.

@@ -142,25 +142,10 @@ Reply Service::opTaoConfig(Incoming&) {
 Reply Service::opSearchMall(Incoming& in) {
     std::string q = field(in.fields, "q");
     json result = json::array();
-    std::vector<int64_t> types;
-    for (const auto& t : store_.items("mall_type", 0)) {
-        if (!t.is_array() || t.empty()) continue;
-        try {
-            types.push_back(std::stoll(t[0].is_string() ? t[0].get<std::string>() : dumpJson(t[0])));
-        } catch (...) {
-        }
-    }
-    for (int64_t type : types) {
-        for (const auto& m : store_.items("mall", type)) {
-            std::string title = m.value("title", "");
-            if (q.empty() || title.find(q) != std::string::npos) {
-                // The entry's rebate is the bare rate ("5%"): the screens put their own words
-                // before it.
-                std::string fan = m.value("fan", "");
-                const std::string prefix = "最高返";
-                if (fan.rfind(prefix, 0) == 0) fan = fan.substr(prefix.size());
-                result.push_back({m["title"], m["id"], m["img"], fan});
-            }
+    for (const auto& m : everyMall()) {
+        std::string title = m.value("title", "");
+        if (q.empty() || title.find(q) != std::string::npos) {
+            result.push_back({m["title"], m["id"], m["img"], m.value("fan", "")});
         }
     }
     substituteRoot(result, in.root);

@@ -457,6 +457,10 @@ std::string configError(const json& s) {
         return "forget_times must be true or false";
     if (s.contains("ios_config") && (!s["ios_config"].is_string() || !knownIosConfig(s["ios_config"].get<std::string>())))
         return "ios_config must be full, partial, empty, ads or ads_missing";
+    if (s.contains("mall_categories") &&
+        (!s["mall_categories"].is_number_integer() || s["mall_categories"].get<int64_t>() < 1 ||
+         s["mall_categories"].get<int64_t>() > 5))
+        return "mall_categories must be an integer from 1 to 5";
     if (s.contains("fixed_time")) {
         const json& t = s["fixed_time"];
         std::string given = t.is_string() ? t.get<std::string>() : std::string();
@@ -1128,6 +1132,7 @@ HttpResponse Service::control(const HttpRequest& req) {
             config_.timeWindowMs = fresh.timeWindowMs;
             config_.fixedTime.reset();
             config_.iosConfig = fresh.iosConfig;
+            config_.mallCategories = fresh.mallCategories;
         }
         resetPartners();
         std::lock_guard lock(opMutex_);
@@ -1144,7 +1149,8 @@ HttpResponse Service::control(const HttpRequest& req) {
                     {"sign_fail_msg", config_.signFailMsg},
                     {"time_window_ms", config_.timeWindowMs},
                     {"fixed_time", config_.fixedTime ? json(*config_.fixedTime) : json(nullptr)},
-                    {"ios_config", config_.iosConfig}};
+                    {"ios_config", config_.iosConfig},
+                    {"mall_categories", config_.mallCategories}};
     };
     if (method == "GET" && path == "/__test/config") return reply(configJson());
     if (method == "POST" && path == "/__test/config") {
@@ -1168,6 +1174,8 @@ HttpResponse Service::control(const HttpRequest& req) {
             }
             if (settings.value("forget_times", false)) issuedTimes_.clear();
             if (settings.contains("ios_config")) config_.iosConfig = settings["ios_config"].get<std::string>();
+            if (settings.contains("mall_categories"))
+                config_.mallCategories = settings["mall_categories"].get<int>();
         }
         return reply(configJson());
     }
@@ -1321,14 +1329,6 @@ Reply Service::opUpPushId(Incoming& in) {
     if (text(in.fields, "pushId").empty()) return refuse(202, "pushId不能为空");
     store_.addItem("push_id", intOr(in.fields, "uid", 0), {{"pushId", text(in.fields, "pushId")}});
     return ok(nullptr, "上传成功");
-}
-
-Reply Service::opMallType(Incoming&) {
-    return ok(json(store_.items("mall_type", 0)));
-}
-
-Reply Service::opMall(Incoming& in) {
-    return ok(json(store_.items("mall", intOr(in.fields, "cid", 0))));
 }
 
 // ---------------------------------------------------------------------------------------------

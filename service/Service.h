@@ -51,6 +51,8 @@ struct ServiceConfig {
     // Which configuration get_ios_config answers (HomeOps.cpp): "full", "partial", "empty",
     // "ads" (the advert switched on) or "ads_missing" (the same with a picture that is a 404).
     std::string iosConfig = "full";
+    // How many of the mall categories mall_type answers (Malls.cpp), from the first: 1 to 5.
+    int mallCategories = 5;
 };
 
 // One decoded request, as the log shows it and the operations read it.
@@ -170,6 +172,8 @@ private:
     Reply opUpPushId(Incoming&);
     Reply opMallType(Incoming&);
     Reply opMall(Incoming&);
+    // Every mall record of every category, in category order (the mall search and redirect).
+    std::vector<nlohmann::json> everyMall();
     Reply opUserInvite(Incoming&);
     Reply opInviteInfo(Incoming&);
     Reply opOldInviteInfo(Incoming&);

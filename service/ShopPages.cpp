@@ -125,10 +125,8 @@ Reply Service::pageShop(Incoming& in) {
     if (path == "/shop/mall.php") {
         const std::string id = text(in.fields, "id");
         std::string name = "商城";
-        for (int64_t type = 1; type <= 3; ++type) {
-            for (const auto& m : store_.items("mall", type)) {
-                if (m["id"] == id) name = m["title"];
-            }
+        for (const auto& m : everyMall()) {
+            if (m["id"] == id) name = m["title"];
         }
         return shopPage(htmlEscaped(name), "<div class=pic>" + htmlEscaped(name) + "</div><section><p id=rebate>正在前往" +
                                            htmlEscaped(name) + "，用户 " + htmlEscaped(text(in.fields, "uid")) +
