@@ -16,8 +16,6 @@ namespace zvt {
 // real class must offer the same properties by key-value coding.
 const std::vector<PlaceholderScreenClass>& placeholderScreenClasses() {
   static const std::vector<PlaceholderScreenClass> rows = {
-      // The five tab roots.
-      {"ThirdProductStoreViewController", "商城回扣", {"isPush"}},
       // Opened by the push router and the item router.
       {"TZAssetsViewController", "资产明细", {"flag", "assetsTitle"}, "assetsTitle"},
       // Opened from the login screen, the personal centre and the settings.

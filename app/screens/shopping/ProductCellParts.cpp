@@ -1,6 +1,9 @@
 #include "app/screens/shopping/ProductCellParts.h"
 
+#include "app/ui/UIKitCategories.h"
+#include "platform/foundation/NSDictionary.h"
 #include "platform/foundation/NSNumber.h"
+#include "platform/text/NSParagraphStyle.h"
 
 namespace zvt::shopping {
 
@@ -37,5 +40,20 @@ std::shared_ptr<UIColor> rgb(double red, double green, double blue) {
 }
 
 std::shared_ptr<UIColor> accentOrange() { return rgb(255, 110, 40); }
+
+void showMallRebate(const std::shared_ptr<UILabel>& label, const std::shared_ptr<NSString>& rebate,
+                    const std::shared_ptr<UIColor>& restColour) {
+  if (!label) return;
+  auto amount = rebate ? rebate : NSString::string();
+  auto text = NSString::stringWithFormat("最高回扣:%@", amount);
+  auto attributes = NSDictionary::make({{NSForegroundColorAttributeName, rgb(255, 100, 0)}});
+  auto attributed = createStrWithString(text, attributes, NSMakeRange(5, amount->length()));
+  auto paragraph = NSMutableParagraphStyle::make();
+  paragraph->setAlignment(NSTextAlignmentCenter);
+  attributed->addAttribute(NSFontAttributeName, label->font(), NSMakeRange(0, text->length()));
+  attributed->addAttribute(NSParagraphStyleAttributeName, paragraph, NSMakeRange(0, text->length()));
+  attributed->addAttribute(NSForegroundColorAttributeName, restColour, NSMakeRange(0, 5));
+  label->setAttributedText(attributed);
+}
 
 }  // namespace zvt::shopping

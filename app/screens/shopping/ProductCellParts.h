@@ -29,5 +29,10 @@ std::shared_ptr<NSString> priceText(const id& price);
 std::shared_ptr<UIColor> accentOrange();
 // RGB 0...255 as a colour.
 std::shared_ptr<UIColor> rgb(double red, double green, double blue);
+// The mall cells' line "最高回扣:" followed by the rebate ("" for nil): the rebate (from
+// character 5, for its own length) in RGB 255, 100, 0, the rest in `restColour`, all in the
+// label's font and centred.
+void showMallRebate(const std::shared_ptr<UILabel>& label, const std::shared_ptr<NSString>& rebate,
+                    const std::shared_ptr<UIColor>& restColour);
 
 }  // namespace zvt::shopping

@@ -13,6 +13,7 @@
 #include "app/screens/shopping/TZOrderViewController.h"
 #include "app/screens/shopping/TZPublicViewController.h"
 #include "app/screens/shopping/TZStrollViewController.h"
+#include "app/screens/shopping/ThirdProductStoreViewController.h"
 #include "app/screens/shopping/WebDetailViewController.h"
 #include "app/ui/ScreenRegistry.h"
 
@@ -37,6 +38,7 @@ void registerShoppingScreens() {
   registerScreenClass("SearchViewController", [] { return std::make_shared<SearchViewController>(); });
   registerScreenClass("StoreSearchResultViewController", [] { return std::make_shared<StoreSearchResultViewController>(); });
   registerScreenClass("TZStrollViewController", [] { return std::make_shared<TZStrollViewController>(); });
+  registerScreenClass("ThirdProductStoreViewController", [] { return std::make_shared<ThirdProductStoreViewController>(); });
 }
 
 }  // namespace zvt

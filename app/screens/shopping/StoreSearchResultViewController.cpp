@@ -38,19 +38,7 @@ void StoreCollectionViewCell::fillCellWith(const id& entry) {
   auto logo = rowText(entry, 2);
   wi_setImageWithURL(imageView_, logo && logo->length() > 0 ? NSURL::URLWithString(logo) : nullptr,
                      UIImage::imageNamed("storeloadingimage"_ns));
-  auto rebate = rowText(entry, 3);
-  if (!rebate) rebate = NSString::string();
-  auto text = NSString::stringWithFormat("最高回扣:%@", rebate);
-  // The rebate (from character 5, for its own length) in the mall rebate colour; the rest in
-  // the label's own font, colour and alignment.
-  auto attributes = NSDictionary::make({{NSForegroundColorAttributeName, rgb(255, 100, 0)}});
-  auto attributed = createStrWithString(text, attributes, NSMakeRange(5, rebate->length()));
-  auto paragraph = NSMutableParagraphStyle::make();
-  paragraph->setAlignment(NSTextAlignmentCenter);
-  attributed->addAttribute(NSFontAttributeName, nameLabel_->font(), NSMakeRange(0, text->length()));
-  attributed->addAttribute(NSParagraphStyleAttributeName, paragraph, NSMakeRange(0, text->length()));
-  attributed->addAttribute(NSForegroundColorAttributeName, UIColor::lightGrayColor(), NSMakeRange(0, 5));
-  nameLabel_->setAttributedText(attributed);
+  zvt::shopping::showMallRebate(nameLabel_, rowText(entry, 3), UIColor::lightGrayColor());
 }
 
 // --- SearchStoreResultView --------------------------------------------------------------------

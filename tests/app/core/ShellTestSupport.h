@@ -67,6 +67,11 @@ class ShellTest : public ::testing::Test {
       return std::make_shared<PlaceholderScreen>(
           PlaceholderScreenClass{"ProductStoreViewController", "超精选", {"smallSortType", "bigSortType", "isPush"}});
     });
+    // The mall screen (the fourth tab) loads its categories and shows its first-visit guide.
+    registerScreenClass("ThirdProductStoreViewController", [] {
+      return std::make_shared<PlaceholderScreen>(
+          PlaceholderScreenClass{"ThirdProductStoreViewController", "商城回扣", {"isPush"}});
+    });
     // The stroll screen the routers open lives in the shopping folder: a stand-in here.
     registerScreenClass("TZStrollViewController", [] {
       return std::make_shared<PlaceholderScreen>(PlaceholderScreenClass{"TZStrollViewController", "逛逛", {}});
