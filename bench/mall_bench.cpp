@@ -2,16 +2,17 @@
 // loopback, its CPU time not counted), on a 375 x 667 screen in a window, everything on the main
 // thread's run loop in real time:
 //
-// - malls/swipe/unloaded: a finger swipes the pages from the second category back onto the
+// - malls/swipe/ours: a finger swipes the pages from the second category back onto the
 //   first (0.15 s of finger travel, a touch move every 60th of a second), lifts, and the pager
 //   comes to rest there; the first category was emptied and the picture caches cleared before
 //   (not timed), so the swipe's end sends the signed get_time and "mall" requests, the reply
 //   reloads the grid, and its twelve cells fetch their logos from the service. The iteration
 //   ends when every cell shows its logo and a frame has drawn it.
-// - malls/swipe/loaded (the floor): the same swipe onto the first category as loaded before,
+// - malls/swipe/loaded_floor: the same swipe onto the first category as loaded before,
 //   its logos in the memory cache: nothing is asked for.
 //
-// Counters: max_frame_ms, the longest main-thread step of the iteration (a touch move, or one
+// The headline time is the whole swipe in real time (finger travel, deceleration, loads), so the
+// two sides differ by the waits; the steps are the figures. Counters: max_frame_ms, the longest main-thread step of the iteration (a touch move, or one
 // turn of the run loop, then layout and a drawn frame); p95_frame_ms over every step of every
 // iteration; ready_p50_ms / ready_p95_ms, from the finger lifting to the grid drawn with its
 // logos. Goals: every step under one 60 Hz frame (16.7 ms), the grid drawn with its logos within
@@ -207,8 +208,8 @@ void SwipeLoaded(benchmark::State& state) { swipes(state, false); }
 
 // Twenty swipes each (one in smoke mode): an iteration lasts the swipe's own half second.
 const int kSwipes = std::getenv("ZVT_BENCH_SMOKE") ? 1 : 20;
-BENCHMARK(SwipeUnloaded)->Name("malls/swipe/unloaded")->Unit(benchmark::kMillisecond)->Iterations(kSwipes);
-BENCHMARK(SwipeLoaded)->Name("malls/swipe/loaded")->Unit(benchmark::kMillisecond)->Iterations(kSwipes);
+BENCHMARK(SwipeUnloaded)->Name("malls/swipe/ours")->Unit(benchmark::kMillisecond)->Iterations(kSwipes)->UseRealTime();
+BENCHMARK(SwipeLoaded)->Name("malls/swipe/loaded_floor")->Unit(benchmark::kMillisecond)->Iterations(kSwipes)->UseRealTime();
 
 }  // namespace
 

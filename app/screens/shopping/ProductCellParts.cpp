@@ -4,6 +4,7 @@
 #include "platform/foundation/NSDictionary.h"
 #include "platform/foundation/NSNumber.h"
 #include "platform/text/NSParagraphStyle.h"
+#include "platform/text/UIFont.h"
 
 namespace zvt::shopping {
 
@@ -40,6 +41,22 @@ std::shared_ptr<UIColor> rgb(double red, double green, double blue) {
 }
 
 std::shared_ptr<UIColor> accentOrange() { return rgb(255, 110, 40); }
+
+void buildMallCell(const std::shared_ptr<UICollectionViewCell>& cell, CGFloat gap, const std::shared_ptr<UIColor>& textColour,
+                   std::shared_ptr<UIImageView>& logo, std::shared_ptr<UILabel>& label) {
+  cell->setBackgroundColor(UIColor::whiteColor());
+  const CGSize size = cell->frame().size;
+  const CGFloat w = size.width, h = size.height;
+  logo = UIImageView::initWithFrame(CGRectMake(0.15 * w, 0.2 * h, 0.7 * w, 0.3 * h));
+  logo->setContentMode(UIViewContentModeScaleAspectFit);
+  cell->contentView()->addSubview(logo);
+  label = UILabel::initWithFrame(CGRectMake(0, 0.5 * h + gap * h, w, 0.2 * h));
+  label->setFont(UIFont::systemFontOfSize(14));
+  label->setTextColor(textColour);
+  label->setTextAlignment(NSTextAlignmentCenter);
+  label->setBackgroundColor(UIColor::clearColor());
+  cell->contentView()->addSubview(label);
+}
 
 void showMallRebate(const std::shared_ptr<UILabel>& label, const std::shared_ptr<NSString>& rebate,
                     const std::shared_ptr<UIColor>& restColour) {

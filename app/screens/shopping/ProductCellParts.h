@@ -8,6 +8,7 @@
 #include "platform/foundation/NSString.h"
 #include "platform/graphics/UIColor.h"
 #include "platform/network/NSURL.h"
+#include "platform/uikit/UICollectionView.h"
 #include "platform/uikit/UIImageView.h"
 #include "platform/uikit/UILabel.h"
 
@@ -29,6 +30,11 @@ std::shared_ptr<NSString> priceText(const id& price);
 std::shared_ptr<UIColor> accentOrange();
 // RGB 0...255 as a colour.
 std::shared_ptr<UIColor> rgb(double red, double green, double blue);
+// The mall cells' views on a white cell of w x h: the logo at (0.15 w, 0.2 h, 0.7 w, 0.3 h),
+// aspect fit; under it, `gap` x h lower, a centred 14-point label over the full width, 0.2 h
+// high, in `textColour` on a clear background.
+void buildMallCell(const std::shared_ptr<UICollectionViewCell>& cell, CGFloat gap, const std::shared_ptr<UIColor>& textColour,
+                   std::shared_ptr<UIImageView>& logo, std::shared_ptr<UILabel>& label);
 // The mall cells' line "最高回扣:" followed by the rebate ("" for nil): the rebate (from
 // character 5, for its own length) in RGB 255, 100, 0, the rest in `restColour`, all in the
 // label's font and centred.

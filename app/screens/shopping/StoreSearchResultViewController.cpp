@@ -21,17 +21,8 @@ using zvt::shopping::rgb;
 
 void StoreCollectionViewCell::setUpWithFrame(CGRect frame) {
   UICollectionViewCell::setUpWithFrame(frame);
-  setBackgroundColor(UIColor::whiteColor());
-  const CGFloat w = frame.size.width, h = frame.size.height;
-  imageView_ = UIImageView::initWithFrame(CGRectMake(0.15 * w, 0.2 * h, 0.7 * w, 0.3 * h));
-  imageView_->setContentMode(UIViewContentModeScaleAspectFit);
-  contentView()->addSubview(imageView_);
-  nameLabel_ = UILabel::initWithFrame(CGRectMake(0, 0.2 * h + 0.3 * h + 0.2 * h, w, 0.2 * h));
-  nameLabel_->setFont(UIFont::systemFontOfSize(14));
-  nameLabel_->setTextColor(UIColor::lightGrayColor());
-  nameLabel_->setTextAlignment(NSTextAlignmentCenter);
-  nameLabel_->setBackgroundColor(UIColor::clearColor());
-  contentView()->addSubview(nameLabel_);
+  zvt::shopping::buildMallCell(std::static_pointer_cast<UICollectionViewCell>(shared_from_this()), 0.2,
+                               UIColor::lightGrayColor(), imageView_, nameLabel_);
 }
 
 void StoreCollectionViewCell::fillCellWith(const id& entry) {

@@ -73,17 +73,8 @@ std::shared_ptr<NSArray> usableCategories(const id& data) {
 
 void ThirdCollectionViewCell::setUpWithFrame(CGRect frame) {
   UICollectionViewCell::setUpWithFrame(frame);
-  setBackgroundColor(UIColor::whiteColor());
-  const CGFloat w = frame.size.width, h = frame.size.height;
-  imageView_ = UIImageView::initWithFrame(CGRectMake(0.15 * w, 0.2 * h, 0.7 * w, 0.3 * h));
-  imageView_->setContentMode(UIViewContentModeScaleAspectFit);
-  contentView()->addSubview(imageView_);
-  nameLabel_ = UILabel::initWithFrame(CGRectMake(0, CGRectGetMaxY(imageView_->frame()) + 0.1 * h, w, 0.2 * h));
-  nameLabel_->setFont(UIFont::systemFontOfSize(14));
-  nameLabel_->setTextAlignment(NSTextAlignmentCenter);
-  nameLabel_->setTextColor(titleGrey());
-  nameLabel_->setBackgroundColor(UIColor::clearColor());
-  contentView()->addSubview(nameLabel_);
+  zvt::shopping::buildMallCell(std::static_pointer_cast<UICollectionViewCell>(shared_from_this()), 0.1, titleGrey(),
+                               imageView_, nameLabel_);
 }
 
 void ThirdCollectionViewCell::fillCellWith(const id& record) {
