@@ -227,7 +227,16 @@ TEST_F(ProductStore, TheStripFollowsTheChosenTab) {
   };
   for (Case c : {Case{3, 0.5}, Case{10, 7}, Case{11, 7}, Case{1, 0}}) {
     SCOPED_TRACE(c.index);
-    switcher->scrollViewButtonClick(c.index);
+    // The strip dragged until the tab lies whole inside it, then the tab tapped.
+    auto strip = switcher->listScrollView;
+    auto tab = switcher->scrollViewArray[static_cast<size_t>(c.index)];
+    for (int drag = 0; drag < 6; ++drag) {
+      const CGRect shown = tab->convertRectToView(tab->bounds(), strip->superview());
+      if (CGRectContainsRect(strip->frame(), shown)) break;
+      device().dragView(strip, CGPointMake(shown.origin.x < strip->frame().origin.x ? 120 : -120, 0), 0.3);
+      device().waitUntilStill(strip);
+    }
+    ASSERT_TRUE(device().tapView(tab));
     device().wait(1);
     EXPECT_NEAR(switcher->listScrollView->contentOffset().x, c.offset * T, 1e-6);
     EXPECT_NEAR(switcher->lineView->frame().origin.x, c.index * T, 1e-6);
@@ -245,22 +254,27 @@ TEST_F(ProductStore, ScrollingTheTabRootHidesAndShowsTheTabBarAndMovesTheTopButt
   ASSERT_TRUE(loaded(store, 0));
   auto tabbar = delegate_->tabBarController()->tabbarView();
   auto grid = gridOf(store, 0);
-  // More than one screen down: the tab bar goes, the button shows low.
-  grid->setContentOffset(CGPointMake(0, 300));
-  grid->setContentOffset(CGPointMake(0, 700));
+  // Dragged more than one screen down: the tab bar goes, the button shows low.
+  device().dragView(grid, CGPointMake(0, -1200), 0.4);
+  device().waitUntilStill(grid);
   device().wait(1);
+  ASSERT_GT(grid->contentOffset().y, 568);
   EXPECT_FALSE(store->topBtn()->isHidden());
   EXPECT_EQ(store->topBtn()->frame(), store->lowRect());
   EXPECT_GE(tabbar->frame().origin.y, 568);
-  // Back up (still past a screen): the bar and the button come up.
-  grid->setContentOffset(CGPointMake(0, 650));
+  // Dragged back a little (still past a screen): the bar and the button come up.
+  device().dragView(grid, CGPointMake(0, 60), 0.4);
+  device().waitUntilStill(grid);
   device().wait(1);
+  ASSERT_GT(grid->contentOffset().y, 568);
   EXPECT_EQ(store->topBtn()->frame(), store->highRect());
   EXPECT_FALSE(tabbar->isHidden());
   EXPECT_LT(tabbar->frame().origin.y, 568);
-  // Above a screen: no button.
-  grid->setContentOffset(CGPointMake(0, 100));
+  // Dragged back above a screen: no button.
+  device().dragView(grid, CGPointMake(0, 800), 0.4);
+  device().waitUntilStill(grid);
   device().wait(1);
+  ASSERT_LT(grid->contentOffset().y, 568);
   EXPECT_TRUE(store->topBtn()->isHidden());
   EXPECT_FALSE(tabbar->isHidden());
 }
