@@ -114,6 +114,14 @@ void TZMessageCell::registerNib() {
   });
 }
 
+CGFloat TZMessageHeights::heightOf(const std::shared_ptr<TZMessageModel>& model, CGFloat width) {
+  auto found = heights_.find(model.get());
+  if (found != heights_.end() && found->second.width == width) return found->second.height;
+  const CGFloat height = TZMessageCell::getCellHeightWith(model, width);
+  heights_[model.get()] = {width, height};
+  return height;
+}
+
 // --- The screen ---------------------------------------------------------------------------
 
 void TZMessageViewController::viewDidLoad() {
@@ -258,13 +266,7 @@ std::shared_ptr<UITableViewCell> TZMessageViewController::tableViewCellForRowAtI
 CGFloat TZMessageViewController::tableViewHeightForRowAtIndexPath(const std::shared_ptr<UITableView>& tableView,
                                                                   const std::shared_ptr<NSIndexPath>& indexPath) {
   auto model = modelAt(indexPath->row());
-  if (!model) return 0;
-  const CGFloat width = tableView->bounds().size.width;
-  auto found = heights_.find(model.get());
-  if (found != heights_.end() && found->second.width == width) return found->second.height;
-  const CGFloat height = TZMessageCell::getCellHeightWith(model, width);
-  heights_[model.get()] = {width, height};
-  return height;
+  return model ? heights_.heightOf(model, tableView->bounds().size.width) : 0;
 }
 
 void TZMessageViewController::tableViewDidSelectRowAtIndexPath(const std::shared_ptr<UITableView>&,

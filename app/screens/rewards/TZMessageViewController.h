@@ -40,6 +40,22 @@ class TZMessageCell : public ParentTableViewCell {
   std::shared_ptr<TZMessageModel> messageModel_;
 };
 
+// The row heights of the messages shown, each measured once on the sizing cell and kept with
+// the width it was measured at: a reload measures only rows it has not measured. The models
+// are held by the list, so an entry is forgotten (clear) whenever the list lets models go.
+class TZMessageHeights {
+ public:
+  CGFloat heightOf(const std::shared_ptr<TZMessageModel>& model, CGFloat width);
+  void clear() { heights_.clear(); }
+
+ private:
+  struct Measured {
+    CGFloat width;
+    CGFloat height;
+  };
+  std::unordered_map<const TZMessageModel*, Measured> heights_;
+};
+
 class TZMessageViewController : public ParentsViewController,
                                 public UITableViewDataSource,
                                 public UITableViewDelegate {
@@ -83,11 +99,5 @@ class TZMessageViewController : public ParentsViewController,
   int32_t page_ = 1;
   std::shared_ptr<UITableView> messageTabelView_;
   std::shared_ptr<TZNoMessageTipView> noMessageTipView_;
-  // Row heights measured for the models shown, at the width they were measured for: a reload
-  // measures only rows it has not measured.
-  struct Measured {
-    CGFloat width;
-    CGFloat height;
-  };
-  std::unordered_map<const TZMessageModel*, Measured> heights_;
+  TZMessageHeights heights_;
 };
