@@ -69,23 +69,13 @@ std::shared_ptr<HistoryInviteViewController> HistoryInviteViewController::make()
 
 void HistoryInviteViewController::viewDidLoad() {
   ParentsViewController::viewDidLoad();
-  setTitle("历史邀请明细"_ns);
-  std::weak_ptr<HistoryInviteViewController> weakSelf = historySelf();
-  configNavigationLeftItemWith(controllerSelf(), UIImage::imageNamed("grayReturn"_ns), [weakSelf] {
-    if (auto screen = weakSelf.lock(); screen && screen->navigationController()) {
-      screen->navigationController()->popViewControllerAnimated(true);
-    }
-  });
+  zvt::invites::configScreen(controllerSelf(), "历史邀请明细"_ns);
   createUI();
 }
 
 void HistoryInviteViewController::viewWillAppear(bool animated) {
   ParentsViewController::viewWillAppear(animated);
-  if (auto bar = navigationController() ? navigationController()->navigationBar() : nullptr) {
-    bar->setBarStyle(UIBarStyleDefault);
-  }
-  configWhiteNavigationBarStyle(controllerSelf());
-  StatAgent::beginLogPageView(kPageName);
+  zvt::invites::screenWillAppear(controllerSelf(), kPageName, false);
 }
 
 void HistoryInviteViewController::viewWillDisappear(bool animated) {

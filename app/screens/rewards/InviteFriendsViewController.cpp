@@ -29,13 +29,7 @@ std::shared_ptr<NSString> userId() {
 
 void InviteFriendsViewController::viewDidLoad() {
   ParentsViewController::viewDidLoad();
-  setTitle("邀请有奖"_ns);
-  std::weak_ptr<InviteFriendsViewController> weakSelf = inviteSelf();
-  configNavigationLeftItemWith(controllerSelf(), UIImage::imageNamed("grayReturn"_ns), [weakSelf] {
-    if (auto screen = weakSelf.lock(); screen && screen->navigationController()) {
-      screen->navigationController()->popViewControllerAnimated(true);
-    }
-  });
+  zvt::invites::configScreen(controllerSelf(), "邀请有奖"_ns);
   createUI();
   loadInviteDatas();
   loadRanking();
@@ -43,14 +37,7 @@ void InviteFriendsViewController::viewDidLoad() {
 
 void InviteFriendsViewController::viewWillAppear(bool animated) {
   ParentsViewController::viewWillAppear(animated);
-  StatAgent::beginLogPageView(kPageName);
-  if (auto bar = navigationController() ? navigationController()->navigationBar() : nullptr) {
-    bar->setBarStyle(UIBarStyleDefault);
-  }
-  configWhiteNavigationBarStyle(controllerSelf());
-  if (auto delegate = AppDelegate::shared(); delegate && delegate->tabBarController()) {
-    delegate->tabBarController()->hiddenTabbar();
-  }
+  zvt::invites::screenWillAppear(controllerSelf(), kPageName, true);
 }
 
 void InviteFriendsViewController::viewWillDisappear(bool animated) {

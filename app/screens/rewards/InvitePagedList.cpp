@@ -1,13 +1,17 @@
 #include "app/screens/rewards/InvitePagedList.h"
 
+#include "analytics/StatAgent.h"
 #include "app/api/APIClient.h"
 #include "app/api/ZVTServerProtocol.h"
 #include "app/core/AppDelegate.h"
 #include "app/screens/rewards/ExchangeScreens.h"
+#include "app/ui/TabBarController.h"
+#include "app/ui/UIViewController+NavItem.h"
 #include "platform/foundation/Dispatch.h"
 #include "platform/graphics/UIImage.h"
 #include "platform/text/UIFont.h"
 #include "platform/uikit/UIImageView.h"
+#include "platform/uikit/UINavigationController.h"
 #include "ui/refresh/PRRefreshFooter.h"
 #include "ui/refresh/PRRefreshHeader.h"
 
@@ -130,6 +134,29 @@ std::shared_ptr<UILabel> rowLabel(CGRect frame, CGFloat fontSize, NSTextAlignmen
   label->setTextAlignment(alignment);
   label->setNumberOfLines(lines);
   return label;
+}
+
+void configScreen(const std::shared_ptr<UIViewController>& screen, const std::shared_ptr<NSString>& title) {
+  screen->setTitle(title);
+  std::weak_ptr<UIViewController> weakScreen = screen;
+  configNavigationLeftItemWith(screen, UIImage::imageNamed("grayReturn"_ns), [weakScreen] {
+    if (auto shown = weakScreen.lock(); shown && shown->navigationController()) {
+      shown->navigationController()->popViewControllerAnimated(true);
+    }
+  });
+}
+
+void screenWillAppear(const std::shared_ptr<UIViewController>& screen, const std::shared_ptr<NSString>& page,
+                      bool hidesTabBar) {
+  if (auto bar = screen->navigationController() ? screen->navigationController()->navigationBar() : nullptr) {
+    bar->setBarStyle(UIBarStyleDefault);
+  }
+  configWhiteNavigationBarStyle(screen);
+  StatAgent::beginLogPageView(page);
+  if (!hidesTabBar) return;
+  if (auto delegate = AppDelegate::shared(); delegate && delegate->tabBarController()) {
+    delegate->tabBarController()->hiddenTabbar();
+  }
 }
 
 std::shared_ptr<NSString> recordText(const std::shared_ptr<NSDictionary>& record, const char* key) {

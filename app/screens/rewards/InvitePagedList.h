@@ -15,6 +15,7 @@
 #include "platform/foundation/NSDictionary.h"
 #include "platform/uikit/UILabel.h"
 #include "platform/uikit/UITableView.h"
+#include "platform/uikit/UIViewController.h"
 
 namespace zvt::invites {
 
@@ -64,6 +65,13 @@ std::shared_ptr<UIView> columnTitleStrip(CGRect frame, const std::vector<std::st
 
 // A grey label of a row.
 std::shared_ptr<UILabel> rowLabel(CGRect frame, CGFloat fontSize, NSTextAlignment alignment, NSInteger lines);
+
+// The look the invitation and message screens share: their title and a "grayReturn" back item
+// that pops the screen (held weakly); and on appearing the default bar style, the white bar
+// look, the page view begun and, where asked, the tab bar hidden.
+void configScreen(const std::shared_ptr<UIViewController>& screen, const std::shared_ptr<NSString>& title);
+void screenWillAppear(const std::shared_ptr<UIViewController>& screen, const std::shared_ptr<NSString>& page,
+                      bool hidesTabBar);
 
 // A record's value as text for a label: a text as it is, a number written out, empty for
 // anything else (never "(null)").

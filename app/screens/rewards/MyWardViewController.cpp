@@ -117,23 +117,13 @@ std::shared_ptr<MyWardViewController> MyWardViewController::make() { return std:
 
 void MyWardViewController::viewDidLoad() {
   ParentsViewController::viewDidLoad();
-  setTitle("我的奖励"_ns);
-  std::weak_ptr<MyWardViewController> weakSelf = wardSelf();
-  configNavigationLeftItemWith(controllerSelf(), UIImage::imageNamed("grayReturn"_ns), [weakSelf] {
-    if (auto screen = weakSelf.lock(); screen && screen->navigationController()) {
-      screen->navigationController()->popViewControllerAnimated(true);
-    }
-  });
+  zvt::invites::configScreen(controllerSelf(), "我的奖励"_ns);
   createUI();
 }
 
 void MyWardViewController::viewWillAppear(bool animated) {
   ParentsViewController::viewWillAppear(animated);
-  if (auto bar = navigationController() ? navigationController()->navigationBar() : nullptr) {
-    bar->setBarStyle(UIBarStyleDefault);
-  }
-  configWhiteNavigationBarStyle(controllerSelf());
-  StatAgent::beginLogPageView(kPageName);
+  zvt::invites::screenWillAppear(controllerSelf(), kPageName, false);
 }
 
 void MyWardViewController::viewWillDisappear(bool animated) {

@@ -5,6 +5,7 @@
 #include "app/core/AppDelegate.h"
 #include "app/screens/rewards/DetailViewController.h"
 #include "app/screens/rewards/ExchangeScreens.h"
+#include "app/screens/rewards/InvitePagedList.h"
 #include "app/ui/TabBarController.h"
 #include "app/ui/UIKitCategories.h"
 #include "app/ui/UIViewController+NavItem.h"
@@ -131,14 +132,7 @@ void TZMessageViewController::viewDidLoad() {
 
 void TZMessageViewController::viewWillAppear(bool animated) {
   ParentsViewController::viewWillAppear(animated);
-  if (auto bar = navigationController() ? navigationController()->navigationBar() : nullptr) {
-    bar->setBarStyle(UIBarStyleDefault);
-  }
-  configWhiteNavigationBarStyle(controllerSelf());
-  StatAgent::beginLogPageView(kPageName);
-  if (auto delegate = AppDelegate::shared(); delegate && delegate->tabBarController()) {
-    delegate->tabBarController()->hiddenTabbar();
-  }
+  zvt::invites::screenWillAppear(controllerSelf(), kPageName, true);
 }
 
 void TZMessageViewController::viewWillDisappear(bool animated) {
@@ -147,13 +141,8 @@ void TZMessageViewController::viewWillDisappear(bool animated) {
 }
 
 void TZMessageViewController::createUI() {
-  setTitle("站内信"_ns);
+  zvt::invites::configScreen(controllerSelf(), "站内信"_ns);
   std::weak_ptr<TZMessageViewController> weakSelf = messageSelf();
-  configNavigationLeftItemWith(controllerSelf(), UIImage::imageNamed("grayReturn"_ns), [weakSelf] {
-    if (auto screen = weakSelf.lock(); screen && screen->navigationController()) {
-      screen->navigationController()->popViewControllerAnimated(true);
-    }
-  });
   const CGSize screen = portraitScreen();
   messageTabelView_ = UITableView::initWithFrame(CGRectMake(0, 0, screen.width, screen.height - 20), UITableViewStylePlain);
   messageTabelView_->setBackgroundColor(UIColor::groupTableViewBackgroundColor());
