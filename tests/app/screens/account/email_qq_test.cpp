@@ -145,4 +145,24 @@ TEST_F(EmailQQTest, AnEmptyOrNullEmailCountsAsNone) {
   }
 }
 
+TEST_F(EmailQQTest, WithoutAUserIdTheRequestGoesWithoutOneAndTheRefusalIsShown) {
+  auto centre = launchAs(zvt::test::kServiceTestUserName, zvt::test::kServiceTestUserPassword);
+  auto screen = openFromRow(centre, "QQ");
+  ASSERT_TRUE(screen) << topClass();
+  delegate_->userInfoDictionary()->removeObjectForKey("id"_ns);
+  screen->emailSetupView()->QQTextField()->setText("123456"_ns);
+  ASSERT_TRUE(device().tapText("完成"));
+  ASSERT_TRUE(waitFor([&] { return zvt::ui::AlertPresenter::shared().count() > 0; }));
+  auto sent = logOf("update_userinfo");
+  ASSERT_EQ(sent->count(), 1u);
+  EXPECT_EQ(at(sent->objectAtIndex(0), "fields.id"), "(nil)");
+  EXPECT_EQ(at(sent->objectAtIndex(0), "fields.qq"), "123456");
+  device().wait(0.5);
+  EXPECT_TRUE(shows("无权操作其他用户的数据")) << "the service's refusal";
+  zvt::test::writeScreenPicture("email-qq-no-id");
+  dismissAlerts();
+  EXPECT_EQ(topScreen(), screen) << "the input stays";
+  EXPECT_EQ(textOf(screen->emailSetupView()->QQTextField()), "123456");
+}
+
 }  // namespace
