@@ -3,6 +3,9 @@
 #include <algorithm>
 
 #include "app/ui/ParentsViewController.h"
+#include "app/ui/UIAlertView+TapBlocks.h"
+#include "platform/foundation/Dispatch.h"
+#include "ui/hud/POProgressHUD.h"
 #include "app/ui/UIViewController+NavItem.h"
 #include "platform/foundation/NSValue.h"
 #include "platform/uikit/UIKeyboard.h"
@@ -164,6 +167,20 @@ std::shared_ptr<NSString> recordText(const id& value) {
 std::shared_ptr<NSString> presentRecordText(const id& value) {
   auto text = recordText(value);
   return text && text->length() > 0 ? text : nullptr;
+}
+
+std::function<void(bool, const std::shared_ptr<NSDictionary>&, const std::shared_ptr<NSString>&)> popOnSaved(
+    const std::shared_ptr<UIViewController>& screen) {
+  return [screen](bool success, const std::shared_ptr<NSDictionary>&, const std::shared_ptr<NSString>& message) {
+    dispatch_async(dispatch_get_main_queue(), [screen, success, message] {
+      hideHud(screen);
+      if (!success) {
+        showWithTitle(nullptr, message);
+      } else if (auto navigation = screen ? screen->navigationController() : nullptr) {
+        navigation->popViewControllerAnimated(true);
+      }
+    });
+  };
 }
 
 CGFloat keyboardEndHeight(const std::shared_ptr<NSNotification>& notification) {

@@ -4,6 +4,7 @@
 // bottom follows the keyboard. The forms themselves are ParentViews; these helpers only make and
 // style their parts, so each form keeps its own properties and tags.
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "platform/uikit/UIImageView.h"
 #include "platform/uikit/UIScrollView.h"
 #include "platform/uikit/UITextField.h"
+#include "platform/foundation/NSDictionary.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/uikit/UIView.h"
 #include "platform/uikit/UIViewController.h"
@@ -82,6 +84,12 @@ CGFloat formContentHeight();
 std::shared_ptr<NSString> recordText(const id& value);
 // The same, nil also for an empty text: the field counts as missing.
 std::shared_ptr<NSString> presentRecordText(const id& value);
+
+// The completion of a save that leaves the screen: on the main queue the overlay hides, then a
+// success pops the screen and a failure shows the client's message in an alert without title.
+// It holds the screen until it has run, so a screen already left still shows a failure.
+std::function<void(bool success, const std::shared_ptr<NSDictionary>& record, const std::shared_ptr<NSString>& message)>
+popOnSaved(const std::shared_ptr<UIViewController>& screen);
 
 // The keyboard's end-frame height that a keyboard notification carries (0 when it carries none).
 CGFloat keyboardEndHeight(const std::shared_ptr<NSNotification>& notification);

@@ -82,18 +82,7 @@ void TZAlipaySetupViewController::missionComplete() {
   parameters->setObject(password, "password"_ns);
   // The request holds the screen until it has answered: leaving meanwhile still lets a success
   // replace the record (the client does that) and a failure show its alert.
-  auto screen = alipaySelf();
-  APIClient::bindingAlipayWithParameter(
-      parameters, [screen](bool success, const std::shared_ptr<NSDictionary>&, const std::shared_ptr<NSString>& message) {
-        dispatch_async(dispatch_get_main_queue(), [screen, success, message] {
-          hideHud(screen);
-          if (success) {
-            if (auto navigation = screen->navigationController()) navigation->popViewControllerAnimated(true);
-          } else {
-            showWithTitle(nullptr, message);
-          }
-        });
-      });
+  APIClient::bindingAlipayWithParameter(parameters, zvt::account::popOnSaved(controllerSelf()));
 }
 
 void TZAlipaySetupViewController::keyboardWillShow(const std::shared_ptr<NSNotification>& notification) {

@@ -95,18 +95,7 @@ void TZEmailAndQQViewController::missionComplete() {
   }
   parameters->setObject(qq, "qq"_ns);
   showLoadingHud(controllerSelf());
-  auto screen = emailSelf();
-  APIClient::updateUserinfoWithParameter(
-      parameters, [screen](bool success, const std::shared_ptr<NSDictionary>&, const std::shared_ptr<NSString>& message) {
-        dispatch_async(dispatch_get_main_queue(), [screen, success, message] {
-          hideHud(screen);
-          if (success) {
-            if (auto navigation = screen->navigationController()) navigation->popViewControllerAnimated(true);
-          } else {
-            showWithTitle(nullptr, message);
-          }
-        });
-      });
+  APIClient::updateUserinfoWithParameter(parameters, zvt::account::popOnSaved(controllerSelf()));
 }
 
 void TZEmailAndQQViewController::keyboardWillShow(const std::shared_ptr<NSNotification>& notification) {
