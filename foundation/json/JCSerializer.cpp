@@ -260,6 +260,21 @@ inline char* writeDecimal(char* out, uint64_t v) {
   return end;
 }
 
+// Elements fetched at once from containers of other classes. Each nesting level has its own
+// batch on the stack, so it stays small.
+constexpr NSUInteger kBatch = 32;
+// How many of a child container's first elements are fetched ahead, with the batch it is in.
+constexpr NSUInteger kChildPrefetch = 8;
+
+// A child container's first elements, fetched (and their objects asked for) while its parent's
+// batch was fetched ahead: the child's writing starts from them instead of fetching them again.
+struct ChildBatch {
+  const NSObject* objects[kChildPrefetch];
+  const NSObject* keys[kChildPrefetch];  // a dictionary's
+  NSUInteger count;                      // fetched
+  NSUInteger position;                   // where the container's own fetching goes on
+};
+
 // Sixteen bytes, so that the 1024 slots take half the first-level cache rather than most of it.
 // Text beyond 4 GiB of output, or longer than that, is not remembered (it is written again,
 // alike).
@@ -285,6 +300,8 @@ struct EncodeState {
   };
   ClassSlot classes[1u << kClassSlotBits];
   unsigned classesKnown = 0;
+  // The exact class last found to be a string: a key's class is compared with it first.
+  const std::type_info* stringClass = nullptr;
   WriteCacheEntry cache[kWriteCacheSlots];
 
   JCSerializeOptionFlags options = 0;
@@ -301,6 +318,7 @@ struct EncodeState {
   // Replacements made by the handlers live until the call ends, so that no address in the
   // write cache can be reused by a later object.
   std::vector<id> replacements;
+  std::vector<std::unique_ptr<ChildBatch[]>> levels;  // by nesting level
 
   EncodeState() = default;
   EncodeState(const EncodeState&) = delete;
@@ -372,14 +390,24 @@ struct EncodeState {
   bool writeClassified(const NSObject* object, Kind kind, bool isReplacement = false, const NSObject* original = nullptr);
   // The same for an element of a container: the commonest leaves (strings and signed numbers)
   // are written in place, through the write cache like any leaf, the rest by writeClassified.
-  [[gnu::always_inline]] bool writeElement(const NSObject* p, Kind kind);
-  bool writeContainer(const NSObject* object, Kind kind);
+  // `given`, for a container, is its first elements as its parent fetched them (or null).
+  [[gnu::always_inline]] bool writeElement(const NSObject* p, Kind kind, const ChildBatch* given = nullptr);
+  bool writeContainer(const NSObject* object, Kind kind, const ChildBatch* given = nullptr);
   // The second step of fetching ahead: for the containers among `objects` (whose own fetches
   // are under way), their first elements, so that going down into each one finds them arriving
   // instead of waiting for them container after container.
   // `arraysToo` false passes over arrays among the objects. Each object's kind goes to
-  // `kinds`, for the writing that follows.
-  void prefetchChildren(const NSObject* const* objects, Kind* kinds, NSUInteger n, bool arraysToo);
+  // `kinds`, for the writing that follows, and each child container's first elements to
+  // `children`, for its own writing.
+  void prefetchChildren(const NSObject* const* objects, Kind* kinds, NSUInteger n, bool arraysToo,
+                        ChildBatch* children);
+  // The child batches of the containers being written at the current nesting level.
+  ChildBatch* childBatches() {
+    if (levels.size() <= nesting) levels.resize(nesting + 1);
+    auto& level = levels[nesting];
+    if (!level) level = std::make_unique_for_overwrite<ChildBatch[]>(kBatch);
+    return level.get();
+  }
 
   // A key already known to be a string, through the write cache like any leaf.
   bool writeKey(const NSString& key) {
@@ -444,8 +472,8 @@ struct EncodeState {
     return writeStringGeneral(string);
   }
   [[gnu::noinline]] bool writeStringGeneral(const NSString& string);
-  bool writeArray(const NSArray& array);
-  bool writeDictionary(const NSDictionary& dictionary);
+  bool writeArray(const NSArray& array, const ChildBatch* given);
+  bool writeDictionary(const NSDictionary& dictionary, const ChildBatch* given);
   bool writeOpen(char c) {
     if (!reserve(4)) return false;
     put(static_cast<uint8_t>(c));
@@ -475,7 +503,8 @@ struct EncodeState {
     pos += n;
   }
   bool writeKeyValue(const NSObject* key, const NSObject* object, bool first);
-  [[gnu::always_inline]] bool writeKeyValue(const NSObject* key, const NSObject* object, Kind kind, bool first);
+  [[gnu::always_inline]] bool writeKeyValue(const NSObject* key, const NSObject* object, Kind kind, bool first,
+                                            const ChildBatch* given);
 };
 
 namespace {
@@ -488,15 +517,9 @@ const T* asExactly(const Base& object) {
   return &typeid(object) == &typeid(T) ? static_cast<const T*>(&object) : nullptr;
 }
 
-// Elements fetched at once from containers of other classes. Each nesting level has its own
-// batch on the stack, so it stays small.
-constexpr NSUInteger kBatch = 32;
 // How far ahead of the element being written its successors are fetched into the cache: a
 // tree built by application code is spread over the heap.
 constexpr NSUInteger kPrefetchDistance = 4;
-// How many of a child container's first elements are fetched ahead, with the batch it is in.
-constexpr NSUInteger kChildPrefetch = 8;
-
 // An object's first bytes and, for a string, its text's fields or short text a line further.
 // Empty slots of a dictionary's table and nil array slots hold no object: a line past a null
 // pointer is no address at all.
@@ -527,6 +550,7 @@ Kind EncodeState::classifyNew(const NSObject* object, const std::type_info* type
   Kind kind = kindNone;
   if (dynamic_cast<const NSString*>(object)) {
     kind = kindString;
+    stringClass = type;
   } else if (dynamic_cast<const NSNumber*>(object)) {
     kind = type == &typeid(NumberOf<'q'>)   ? kindSignedNumber
            : type == &typeid(NumberOf<'d'>) ? kindDoubleNumber
@@ -548,28 +572,30 @@ Kind EncodeState::classifyNew(const NSObject* object, const std::type_info* type
   return kind;
 }
 
-void EncodeState::prefetchChildren(const NSObject* const* objects, Kind* kinds, NSUInteger n, bool arraysToo) {
+void EncodeState::prefetchChildren(const NSObject* const* objects, Kind* kinds, NSUInteger n, bool arraysToo,
+                                   ChildBatch* children) {
   for (NSUInteger i = 0; i < n; ++i) {
     const Kind kind = kinds[i] = objects[i] != nullptr ? classify(objects[i]) : kindNone;
-    if (kind == kindArray && !arraysToo) continue;
-    const NSObject* inner[kChildPrefetch];
-    const NSObject* innerKeys[kChildPrefetch];
-    NSUInteger m = 0;
+    ChildBatch& child = children[i];
     if (kind == kindDictionary) {
-      NSUInteger position = 0;
-      m = static_cast<const NSDictionary*>(objects[i])->getUnretainedObjectsAndKeys(inner, innerKeys, kChildPrefetch,
-                                                                                    position);
-      for (NSUInteger k = 0; k < m; ++k) prefetchObject(innerKeys[k]);
-    } else if (kind == kindArray) {
+      child.position = 0;
+      child.count = static_cast<const NSDictionary*>(objects[i])->getUnretainedObjectsAndKeys(
+          child.objects, child.keys, kChildPrefetch, child.position);
+      for (NSUInteger k = 0; k < child.count; ++k) {
+        prefetchObject(child.keys[k]);
+        prefetchObject(child.objects[k]);
+      }
+    } else if (kind == kindArray && arraysToo) {
       const NSArray* array = static_cast<const NSArray*>(objects[i]);
-      m = std::min(array->count(), kChildPrefetch);
-      if (m > 0) array->getUnretainedObjects(inner, NSMakeRange(0, m));
+      child.count = child.position = std::min(array->count(), kChildPrefetch);
+      if (child.count > 0) array->getUnretainedObjects(child.objects, NSMakeRange(0, child.count));
+      for (NSUInteger k = 0; k < child.count; ++k) prefetchObject(child.objects[k]);
     }
-    for (NSUInteger k = 0; k < m; ++k) prefetchObject(inner[k]);
   }
 }
 
-inline bool EncodeState::writeElement(const NSObject* p, Kind kind) {
+inline bool EncodeState::writeElement(const NSObject* p, Kind kind, const ChildBatch* given) {
+  if (kind == kindDictionary || kind == kindArray) return writeContainer(p, kind, given);
   if (kind != kindString && kind != kindSignedNumber) return writeClassified(p, kind);
   WriteCacheEntry& slot = cacheSlot(p);
   if (slot.object == p) return copyEarlier(slot);
@@ -612,15 +638,15 @@ bool EncodeState::writeClassified(const NSObject* p, Kind kind, bool isReplaceme
   return ok;
 }
 
-bool EncodeState::writeContainer(const NSObject* p, Kind kind) {
+bool EncodeState::writeContainer(const NSObject* p, Kind kind, const ChildBatch* given) {
   // The reader's limit: a deeper tree (or one that contains itself) would exhaust the stack.
   if (nesting >= JCMaximumNestingDepth) {
     error("Maximum nesting depth exceeded.");
     return false;
   }
   ++nesting;
-  const bool ok = kind == kindArray ? writeArray(static_cast<const NSArray&>(*p))
-                                    : writeDictionary(static_cast<const NSDictionary&>(*p));
+  const bool ok = kind == kindArray ? writeArray(static_cast<const NSArray&>(*p), given)
+                                    : writeDictionary(static_cast<const NSDictionary&>(*p), given);
   --nesting;
   return ok;
 }
@@ -832,7 +858,7 @@ bool EncodeState::writeStringGeneral(const NSString& string) {
 }
 
 
-bool EncodeState::writeArray(const NSArray& array) {
+bool EncodeState::writeArray(const NSArray& array, const ChildBatch* given) {
   if (!writeOpen('[')) return false;
   const NSUInteger count = array.count();
   if (auto* jc = asExactly<JCArray>(array)) {
@@ -842,20 +868,33 @@ bool EncodeState::writeArray(const NSArray& array) {
       if (!writeValue(jc->unretainedObjectAtIndex(i), false, nullptr)) return false;
     }
   } else {
-    const NSObject* batch[kBatch];
-    for (NSUInteger start = 0; start < count; start += kBatch) {
-      const NSUInteger n = std::min(kBatch, count - start);
-      array.getUnretainedObjects(batch, NSMakeRange(start, n));
-      for (NSUInteger i = 0; i < n; ++i) prefetchObject(batch[i]);
+    const NSObject* buffer[kBatch];
+    ChildBatch* const children = childBatches();
+    for (NSUInteger start = 0, n; start < count; start += n) {
+      const NSObject* const* batch = buffer;
+      if (given != nullptr && given->count > 0) {
+        // Fetched, and their objects asked for, by the parent.
+        batch = given->objects;
+        n = given->count;
+        given = nullptr;
+      } else {
+        n = std::min(kBatch, count - start);
+        array.getUnretainedObjects(buffer, NSMakeRange(start, n));
+        for (NSUInteger i = 0; i < n; ++i) prefetchObject(buffer[i]);
+      }
       // Arrays are mostly of one kind: the children of an array of dictionaries are fetched
       // ahead, rows of numbers and lists of lists go as they are.
       const bool ofDictionaries = batch[0] != nullptr && classify(batch[0]) == kindDictionary;
       Kind kinds[kBatch];
-      if (ofDictionaries) prefetchChildren(batch, kinds, n, false);
+      if (ofDictionaries) prefetchChildren(batch, kinds, n, false, children);
       for (NSUInteger i = 0; i < n; ++i) {
         if (start + i > 0 && !writeComma()) return false;
         const NSObject* item = batch[i];
-        if (!writeElement(item, ofDictionaries ? kinds[i] : item != nullptr ? classify(item) : kindNone)) return false;
+        if (ofDictionaries) {
+          if (!writeElement(item, kinds[i], kinds[i] == kindDictionary ? &children[i] : nullptr)) return false;
+        } else if (!writeElement(item, item != nullptr ? classify(item) : kindNone)) {
+          return false;
+        }
       }
     }
   }
@@ -863,12 +902,13 @@ bool EncodeState::writeArray(const NSArray& array) {
 }
 
 bool EncodeState::writeKeyValue(const NSObject* key, const NSObject* object, bool first) {
-  return writeKeyValue(key, object, object != nullptr ? classify(object) : kindNone, first);
+  return writeKeyValue(key, object, object != nullptr ? classify(object) : kindNone, first, nullptr);
 }
 
-inline bool EncodeState::writeKeyValue(const NSObject* key, const NSObject* object, Kind kind, bool first) {
+inline bool EncodeState::writeKeyValue(const NSObject* key, const NSObject* object, Kind kind, bool first,
+                                       const ChildBatch* given) {
   if (!first && !writeComma()) return false;
-  if (key == nullptr || classify(key) != kindString) {
+  if (key == nullptr || (&typeid(*key) != stringClass && classify(key) != kindString)) {
     error("Key must be a string object.");
     return false;
   }
@@ -879,10 +919,10 @@ inline bool EncodeState::writeKeyValue(const NSObject* key, const NSObject* obje
     if (!reserve(4)) return false;
     put(':');
   }
-  return writeElement(object, kind);
+  return writeElement(object, kind, given);
 }
 
-bool EncodeState::writeDictionary(const NSDictionary& dictionary) {
+bool EncodeState::writeDictionary(const NSDictionary& dictionary, const ChildBatch* given) {
   if (!writeOpen('{')) return false;
   bool first = true;
   if (options & JCSerializePretty) {
@@ -924,22 +964,37 @@ bool EncodeState::writeDictionary(const NSDictionary& dictionary) {
       first = false;
     }
   } else {
-    const NSObject* keys[kBatch];
-    const NSObject* objects[kBatch];
+    const NSObject* keyBuffer[kBatch];
+    const NSObject* objectBuffer[kBatch];
+    ChildBatch* const children = childBatches();
     NSUInteger position = 0;
     for (bool more = true; more;) {
-      const NSUInteger n = dictionary.getUnretainedObjectsAndKeys(objects, keys, kBatch, position);
-      more = n == kBatch;  // a short batch is the last
-      // The whole batch is asked for at once: its objects are spread over the heap, and their
-      // fetches overlap.
-      for (NSUInteger i = 0; i < n; ++i) {
-        prefetchObject(keys[i]);
-        prefetchObject(objects[i]);
+      const NSObject* const* keys = keyBuffer;
+      const NSObject* const* objects = objectBuffer;
+      NSUInteger n;
+      if (given != nullptr) {
+        // Fetched, and their objects asked for, by the parent.
+        keys = given->keys;
+        objects = given->objects;
+        n = given->count;
+        position = given->position;
+        more = n == kChildPrefetch;
+        given = nullptr;
+      } else {
+        n = dictionary.getUnretainedObjectsAndKeys(objectBuffer, keyBuffer, kBatch, position);
+        more = n == kBatch;  // a short batch is the last
+        // The whole batch is asked for at once: its objects are spread over the heap, and their
+        // fetches overlap.
+        for (NSUInteger i = 0; i < n; ++i) {
+          prefetchObject(keys[i]);
+          prefetchObject(objects[i]);
+        }
       }
       Kind kinds[kBatch];
-      prefetchChildren(objects, kinds, n, true);
+      prefetchChildren(objects, kinds, n, true, children);
       for (NSUInteger i = 0; i < n; ++i) {
-        if (!writeKeyValue(keys[i], objects[i], kinds[i], first)) return false;
+        const bool container = kinds[i] == kindDictionary || kinds[i] == kindArray;
+        if (!writeKeyValue(keys[i], objects[i], kinds[i], first, container ? &children[i] : nullptr)) return false;
         first = false;
       }
     }

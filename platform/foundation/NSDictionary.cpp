@@ -98,11 +98,21 @@ class DictionaryI final : public NSDictionary {
   }
   NSUInteger getUnretainedObjectsAndKeys(const NSObject** objects, const NSObject** keys, NSUInteger count,
                                          NSUInteger& position) const override {
-    NSUInteger n = 0;
-    for (; n < count && position < count_; ++n, ++position) {
-      const Entry& e = entries()[position];
-      if (objects) objects[n] = e.object.get();
-      if (keys) keys[n] = e.key.get();
+    // The JSON writer walks every dictionary of a tree through here: the bounds and the
+    // buffers are looked at once, not at every entry.
+    if (position >= count_) return 0;
+    const NSUInteger n = std::min<NSUInteger>(count, count_ - position);
+    const Entry* e = entries() + position;
+    position += n;
+    if (objects && keys) {
+      for (NSUInteger i = 0; i < n; ++i) {
+        objects[i] = e[i].object.get();
+        keys[i] = e[i].key.get();
+      }
+    } else if (objects) {
+      for (NSUInteger i = 0; i < n; ++i) objects[i] = e[i].object.get();
+    } else if (keys) {
+      for (NSUInteger i = 0; i < n; ++i) keys[i] = e[i].key.get();
     }
     return n;
   }

@@ -188,6 +188,57 @@ TEST(JCSerializer, CollectionsCompactAndPretty) {
   EXPECT_TRUE(backDictionary->isEqual(bigDictionary));
 }
 
+// Containers built by application code, of sizes around the part of a child that the writer
+// fetches with its parent's batch and around a batch, inside dictionaries and arrays: every
+// element is written once, in order.
+TEST(JCSerializer, ApplicationContainersOfEverySizeAroundTheBatches) {
+  const size_t sizes[] = {0, 1, 7, 8, 9, 16, 31, 32, 33, 70};
+  std::vector<std::pair<id, id>> parentPairs;
+  std::vector<id> dictionaries, mixed;
+  std::string parentText = "{", dictionariesText = "[", mixedText = "[";
+  for (size_t n : sizes) {
+    std::vector<std::pair<id, id>> pairs;
+    std::vector<id> items;
+    std::string dictionaryText = "{", arrayText = "[";
+    for (size_t i = 0; i < n; ++i) {
+      const std::string sep = i > 0 ? "," : "";
+      pairs.emplace_back(str("k" + std::to_string(i)), NSNumber::numberWithLongLong(static_cast<long long>(i)));
+      items.push_back(str("v" + std::to_string(i)));
+      dictionaryText += sep + "\"k" + std::to_string(i) + "\":" + std::to_string(i);
+      arrayText += sep + "\"v" + std::to_string(i) + "\"";
+    }
+    dictionaryText += "}";
+    arrayText += "]";
+    auto dictionary = NSDictionary::dictionaryWithPairs(pairs);
+    auto mutableDictionary = NSMutableDictionary::dictionary();
+    for (const auto& [key, value] : pairs) mutableDictionary->setObject(value, key);
+    auto array = NSArray::arrayWithObjects(items);
+    const std::string size = std::to_string(n);
+    const std::string sep = parentPairs.empty() ? "" : ",";
+    parentPairs.emplace_back(str("d" + size), dictionary);
+    parentPairs.emplace_back(str("m" + size), mutableDictionary);
+    parentPairs.emplace_back(str("a" + size), array);
+    parentText += sep + "\"d" + size + "\":" + dictionaryText + ",\"m" + size + "\":" + dictionaryText + ",\"a" + size +
+                  "\":" + arrayText;
+    dictionaries.push_back(dictionary);
+    dictionaries.push_back(mutableDictionary);
+    dictionariesText += sep + dictionaryText + "," + dictionaryText;
+    mixed.push_back(dictionary);
+    mixed.push_back(array);
+    mixedText += sep + dictionaryText + "," + arrayText;
+  }
+  parentText += "}";
+  dictionariesText += "]";
+  mixedText += "]";
+  EXPECT_EQ(text(JSONString(*NSDictionary::dictionaryWithPairs(parentPairs))), parentText);
+  EXPECT_EQ(text(JSONString(*NSArray::arrayWithObjects(dictionaries))), dictionariesText);
+  EXPECT_EQ(text(JSONString(*NSArray::arrayWithObjects(mixed))), mixedText);
+  // One level down, where the parents' own first elements came with their parent's batch.
+  auto outer = NSArray::make({NSDictionary::make({{str("p"), NSDictionary::dictionaryWithPairs(parentPairs)},
+                                                  {str("q"), NSArray::arrayWithObjects(dictionaries)}})});
+  EXPECT_EQ(text(JSONString(*outer)), "[{\"p\":" + parentText + ",\"q\":" + dictionariesText + "}]");
+}
+
 // A chain of `depth` arrays, or dictionaries under the key "k", around an empty array.
 id nestedTree(size_t depth, bool dictionaries) {
   id tree = NSArray::array();
