@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <limits>
+#include <mutex>
+#include <vector>
 
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/NSArray.h"
@@ -41,6 +43,62 @@ void runOnMainSync(const std::function<void()>& block) {
   } else {
     dispatch_sync(dispatch_get_main_queue(), block);
   }
+}
+
+namespace {
+
+struct MainDeliveries {
+  std::mutex mutex;
+  std::vector<std::function<void()>> blocks;
+  bool queued = false;  // a main-queue block will empty `blocks`
+};
+
+MainDeliveries& mainDeliveries() {
+  static auto* deliveries = new MainDeliveries();  // never destroyed: downloads may report while the process exits
+  return *deliveries;
+}
+
+void deliverBatch() {
+  auto& deliveries = mainDeliveries();
+  std::vector<std::function<void()>> batch;
+  {
+    std::lock_guard<std::mutex> lock(deliveries.mutex);
+    batch.swap(deliveries.blocks);
+    deliveries.queued = false;
+  }
+  for (size_t i = 0; i < batch.size(); ++i) {
+    try {
+      batch[i]();
+    } catch (...) {
+      // The exception goes on to whoever runs the main loop, as a block of its own would; the
+      // rest of the batch stays queued, ahead of what came since.
+      bool queue;
+      {
+        std::lock_guard<std::mutex> lock(deliveries.mutex);
+        deliveries.blocks.insert(deliveries.blocks.begin(), std::make_move_iterator(batch.begin() + static_cast<std::ptrdiff_t>(i) + 1),
+                                 std::make_move_iterator(batch.end()));
+        queue = !deliveries.blocks.empty() && !deliveries.queued;
+        if (queue) deliveries.queued = true;
+      }
+      if (queue) dispatch_async(dispatch_get_main_queue(), deliverBatch);
+      throw;
+    }
+  }
+}
+
+}  // namespace
+
+void deliverOnMain(std::function<void()> block) {
+  if (!block) return;
+  auto& deliveries = mainDeliveries();
+  bool queue;
+  {
+    std::lock_guard<std::mutex> lock(deliveries.mutex);
+    deliveries.blocks.push_back(std::move(block));
+    queue = !deliveries.queued;
+    deliveries.queued = true;
+  }
+  if (queue) dispatch_async(dispatch_get_main_queue(), deliverBatch);
 }
 
 NSUInteger imageCost(const std::shared_ptr<UIImage>& image) {

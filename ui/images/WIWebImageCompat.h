@@ -29,6 +29,11 @@ std::shared_ptr<UIImage> scaledImageForKey(const std::shared_ptr<NSString>& key,
 void runOnMainAsync(std::function<void()> block);
 // Runs `block` at once on the main thread, else on the main queue and waits for it.
 void runOnMainSync(const std::function<void()>& block);
+// Queues `block` for the main thread behind every block queued here before it, from any
+// thread. The blocks of all downloads share one list that a single main-queue block empties:
+// a download's notifications and progress reports then wake the main thread once per batch
+// instead of once each. A block queued while that block runs goes out in the next batch.
+void deliverOnMain(std::function<void()> block);
 
 // The pixel count of an image (its memory cost): height x width in points x scale squared,
 // 0 for nil; saturates instead of wrapping.

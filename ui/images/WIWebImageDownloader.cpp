@@ -2,6 +2,7 @@
 
 #include "platform/foundation/NSArray.h"
 #include "platform/network/NSURLRequest.h"
+#include "ui/images/WIWebImageCompat.h"
 
 namespace {
 constexpr const char* kBarrierQueueLabel = "com.velkontor.WIWebImageDownloaderBarrierQueue";
@@ -117,20 +118,21 @@ std::shared_ptr<WIWebImageDownloaderOperation> WIWebImageDownloader::downloadIma
     const bool first = found == URLCallbacks_.end();
     if (first) found = URLCallbacks_.emplace(key, Download{}).first;
     const uint64_t serial = ++nextSerial_;
+    if (progress) found->second.progressListeners->fetch_add(1);
     found->second.callbacks.push_back(Callback{serial, std::move(progress), std::move(completed)});
     if (requester) *requester = std::make_shared<WIWebImageDownloaderToken>(key, serial);
     if (first) {
       // The download's own number is that of its first requester: its reports touch the
       // entry only while the entry is still this download's.
-      created = createDownload(url, options);
+      created = createDownload(url, options, found->second.progressListeners);
       found->second.operation = created;
     }
   });
   return created;
 }
 
-std::shared_ptr<WIWebImageDownloaderOperation> WIWebImageDownloader::createDownload(const std::shared_ptr<NSURL>& url,
-                                                                                    WIImageDownloadOptions options) {
+std::shared_ptr<WIWebImageDownloaderOperation> WIWebImageDownloader::createDownload(
+    const std::shared_ptr<NSURL>& url, WIImageDownloadOptions options, std::shared_ptr<std::atomic<size_t>> progressListeners) {
   NSTimeInterval timeout = downloadTimeout_;
   if (timeout == 0.0) timeout = kDefaultTimeout;
   auto request = NSMutableURLRequest::requestWithURL(
@@ -163,7 +165,10 @@ std::shared_ptr<WIWebImageDownloaderOperation> WIWebImageDownloader::createDownl
            !download->owner_before(found->second.operation);
   };
 
-  WIWebImageDownloaderProgressBlock progress = [weak, key, ownsEntry](NSInteger received, NSInteger expected) {
+  WIWebImageDownloaderProgressBlock progress = [weak, key, ownsEntry, progressListeners](NSInteger received, NSInteger expected) {
+    // Most downloads have no progress block at all (every view load): their reports end here
+    // instead of meeting the barriers of the other downloads' ends.
+    if (progressListeners->load() == 0) return;
     auto me = weak.lock();
     if (!me) return;
     std::vector<WIWebImageDownloaderProgressBlock> blocks;
@@ -174,7 +179,7 @@ std::shared_ptr<WIWebImageDownloaderOperation> WIWebImageDownloader::createDownl
       }
     });
     for (auto& block : blocks) {
-      dispatch_async(dispatch_get_main_queue(), [block, received, expected] { block(received, expected); });
+      zvt::images::deliverOnMain([block, received, expected] { block(received, expected); });
     }
   };
   WIWebImageDownloaderCompletedBlock completed = [weak, key, ownsEntry](const std::shared_ptr<UIImage>& image,
@@ -229,7 +234,11 @@ bool WIWebImageDownloader::cancelRequester(const std::shared_ptr<WIWebImageDownl
     auto found = URLCallbacks_.find(requester->url());
     if (found == URLCallbacks_.end()) return;
     auto& callbacks = found->second.callbacks;
-    std::erase_if(callbacks, [&](const Callback& c) { return c.serial == requester->serial(); });
+    std::erase_if(callbacks, [&](const Callback& c) {
+      if (c.serial != requester->serial()) return false;
+      if (c.progress) found->second.progressListeners->fetch_sub(1);
+      return true;
+    });
     if (callbacks.empty()) {
       orphaned = found->second.operation.lock();
       URLCallbacks_.erase(found);

@@ -4,6 +4,7 @@
 // download: each requester's blocks are kept per URL (guarded by the concurrent barrier queue
 // "com.velkontor.WIWebImageDownloaderBarrierQueue") and all are told when it ends.
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -98,9 +99,13 @@ class WIWebImageDownloader : public NSObject {
   struct Download {
     std::vector<Callback> callbacks;
     std::weak_ptr<WIWebImageDownloaderOperation> operation;
+    // How many of the callbacks have a progress block, readable without the barrier queue: a
+    // download nobody follows reports its progress without waiting for the queue.
+    std::shared_ptr<std::atomic<size_t>> progressListeners = std::make_shared<std::atomic<size_t>>(0);
   };
   void setUp();
-  std::shared_ptr<WIWebImageDownloaderOperation> createDownload(const std::shared_ptr<NSURL>& url, WIImageDownloadOptions options);
+  std::shared_ptr<WIWebImageDownloaderOperation> createDownload(const std::shared_ptr<NSURL>& url, WIImageDownloadOptions options,
+                                                                std::shared_ptr<std::atomic<size_t>> progressListeners);
 
   std::shared_ptr<NSOperationQueue> downloadQueue_;
   std::weak_ptr<NSOperation> lastAddedOperation_;  // barrier queue only

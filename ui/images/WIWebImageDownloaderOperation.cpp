@@ -210,9 +210,7 @@ void WIWebImageDownloaderOperation::stopRunLoop() {
 
 void WIWebImageDownloaderOperation::postNotification(const NSNotificationName& name) {
   auto object = me();
-  dispatch_async(dispatch_get_main_queue(), [object, name] {
-    NSNotificationCenter::defaultCenter()->postNotificationName(name, object);
-  });
+  zvt::images::deliverOnMain([object, name] { NSNotificationCenter::defaultCenter()->postNotificationName(name, object); });
 }
 
 // ------------------------------------------------------------------------ connection calls
