@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <mutex>
+#include <stdexcept>
+#include <thread>
 
 #include "platform/foundation/Foundation.h"
 #include "tests/support/TestCertificates.h"
@@ -90,6 +92,51 @@ TEST(ImageDownloader, JoinsRequestsForOneURLIntoOneDownload) {
   EXPECT_FALSE(downloader->downloadImageWithURL(nullptr, 0, nullptr, requests.completed(3)));
   ASSERT_EQ(requests.of(3).size(), 1u);
   EXPECT_FALSE(requests.of(3)[0].finished);
+}
+
+TEST(ImageDownloader, ProgressGoesToEveryRequesterThatAskedForIt) {
+  ImageServer server;
+  using Reports = std::vector<std::pair<NSInteger, NSInteger>>;
+  // Which of two requesters of one URL give a progress block, and whether the first leaves
+  // before the download starts: the second hears the whole progress whenever it asked for it.
+  const struct {
+    bool firstFollows, secondFollows, firstLeaves;
+  } cases[] = {{false, true, false}, {true, true, true}, {true, false, true}, {false, false, false}};
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(n);
+    auto downloader = WIWebImageDownloader::make();
+    Requests requests;
+    Reports reports[2];
+    auto follow = [&](bool follows, int requester) -> WIWebImageDownloaderProgressBlock {
+      if (!follows) return nullptr;
+      return [&reports, requester](NSInteger r, NSInteger e) { reports[requester].emplace_back(r, e); };
+    };
+    auto url = urlOf(server.url("/png/20x20?" + std::to_string(n++)));
+    std::shared_ptr<WIWebImageDownloaderToken> first;
+    downloader->setSuspended(true);
+    downloader->downloadImageWithURL(url, 0, follow(c.firstFollows, 0), requests.completed(0), &first);
+    downloader->downloadImageWithURL(url, 0, follow(c.secondFollows, 1), requests.completed(1));
+    if (c.firstLeaves) downloader->cancelRequester(first);
+    downloader->setSuspended(false);
+    ASSERT_TRUE(runMainLoopUntil([&] { return !requests.of(1).empty(); }));
+    EXPECT_TRUE(requests.of(1)[0].image);
+    if (c.secondFollows) {
+      ASSERT_TRUE(runMainLoopUntil([&] { return reports[1].size() >= 3; }));
+      EXPECT_EQ(reports[1].front(), std::make_pair(NSInteger{0}, NSInteger{-1}));
+    }
+    // Whatever is still on its way to the main thread arrives before this is looked at.
+    ASSERT_TRUE(runMainLoopUntil([&] { return !zvt::mainQueueHasBlocks(); }));
+    if (c.firstLeaves) {
+      EXPECT_TRUE(reports[0].empty());
+      EXPECT_TRUE(requests.of(0).empty());
+    } else if (c.firstFollows) {
+      EXPECT_EQ(reports[0], reports[1]);
+    }
+    if (!c.secondFollows) {
+      EXPECT_TRUE(reports[1].empty());
+    }
+  }
 }
 
 TEST(ImageDownloader, EveryJoinedRequesterHearsHowTheDownloadEnded) {
@@ -401,6 +448,48 @@ TEST(ImageDownloader, PostsItsNotificationsOnTheMainQueue) {
   ASSERT_TRUE(requests.waitForFinished(1));
   EXPECT_EQ(seen, (std::vector<std::string>{"WIWebImageDownloadStartNotification", "WIWebImageDownloadReceiveResponseNotification",
                                             "WIWebImageDownloadStopNotification", "WIWebImageDownloadFinishNotification"}));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ImageDownloader, MainThreadDeliveriesKeepTheOrderOfEachThread) {
+  // Three download threads' reports, many batched together: each thread's arrive in its order,
+  // none lost, and one queued by a delivered block comes after the batch it was queued from.
+  constexpr int kThreads = 3, kEach = 200;
+  std::vector<std::pair<int, int>> seen;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&seen, t] {
+      for (int i = 0; i < kEach; ++i) {
+        zvt::images::deliverOnMain([&seen, t, i] {
+          EXPECT_TRUE(NSThread::isMainThread());
+          seen.emplace_back(t, i);
+          if (t == 0 && i == 0) zvt::images::deliverOnMain([&seen] { seen.emplace_back(-1, 0); });
+        });
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  ASSERT_TRUE(runMainLoopUntil([&] { return seen.size() == kThreads * kEach + 1; }));
+  int next[kThreads] = {};
+  for (const auto& [t, i] : seen) {
+    if (t < 0) continue;
+    EXPECT_EQ(i, next[t]++) << "thread " << t;
+  }
+  EXPECT_EQ(seen.back(), std::make_pair(-1, 0));
+
+  // A block that throws leaves the rest of its batch queued, in order.
+  std::vector<int> order;
+  zvt::images::deliverOnMain([&] { order.push_back(1); });
+  zvt::images::deliverOnMain([] { throw std::runtime_error("observer failed"); });
+  zvt::images::deliverOnMain([&] { order.push_back(3); });
+  EXPECT_THROW(zvt::drainMainQueue(), std::runtime_error);
+  zvt::images::deliverOnMain([&] { order.push_back(4); });
+  while (zvt::drainMainQueue() > 0) {
+  }
+  EXPECT_EQ(order, (std::vector<int>{1, 3, 4}));
 }
 
 }  // namespace
