@@ -6,6 +6,7 @@
 
 #include "app/api/ZVTAPIClient.h"
 #include "app/screens/account/UserInfoViewController.h"
+#include "app/screens/rewards/RewardsScreens.h"
 #include "app/ui/UIKitCategories.h"
 #include "platform/graphics/CGBitmapContext.h"
 #include "platform/uikit/UIApplication.h"
@@ -355,6 +356,41 @@ TEST_F(PersonalCentreTest, AnAlertAnsweredWithItsSecondButtonDialsCustomerServic
   ASSERT_EQ(application->openedURLs().size(), before + 1);
   EXPECT_EQ(application->openedURLs().back()->absoluteString()->utf8(),
             "tel://" + zvt::Configuration::values().customerServiceTelephone);
+}
+
+}  // namespace
+
+namespace {
+
+// Logged in, the centre's "邀请好友" and "站内信" rows push the real screens of the rewards folder.
+TEST_F(PersonalCentreTest, LoggedInTheInviteAndMessageRowsOpenTheirScreens) {
+  zvt::registerRewardsScreens();
+  storeCredentials();
+  auto delegate = launch();
+  ASSERT_TRUE(waitFor([&] { return delegate->isLogin() && delegate->userInfoDictionary(); }));
+  device().wait(0.5);
+  auto centre = showCentre();
+  ASSERT_TRUE(centre);
+  struct Row {
+    const char* title;
+    const char* screen;
+    const char* screenTitle;
+  };
+  for (const Row& row : {Row{"邀请好友", "InviteFriendsViewController", "邀请有奖"}, Row{"站内信", "TZMessageViewController", "站内信"}}) {
+    SCOPED_TRACE(row.title);
+    device().dragView(centre->tableView(), CGPointMake(0, -300), 0.4);
+    device().waitUntilStill(centre->tableView());
+    ASSERT_TRUE(device().tapText(row.title));
+    device().wait(1);
+    waitFor([] { return false; }, 0.5);
+    device().wait(0.5);
+    EXPECT_EQ(topClass(), row.screen);
+    EXPECT_TRUE(device().viewWithText(row.screenTitle));
+    EXPECT_FALSE(presentedStack()) << "no login screen";
+    device().tap(CGPointMake(20, 42));  // "grayReturn"
+    device().wait(1);
+    EXPECT_EQ(topScreen(), centre);
+  }
 }
 
 }  // namespace

@@ -61,6 +61,7 @@ TEST_F(InviteScreenTest, TotalsAreSignedByTheScreenAndShownUnderTheirCaptions) {
   EXPECT_EQ(fields->count(), 3u) << "code, time and uid only";
   EXPECT_EQ(field(fields, "uid"), zvt::test::kServiceTestUserId);
   EXPECT_EQ(field(totals[0], "signature"), "ok") << "code = MD5(MD5(secret) + time)";
+  EXPECT_LT(std::stoll(field(times[0], "seq")), std::stoll(field(totals[0], "seq"))) << "the time stamp first";
   auto board = entriesOf("get_invitePage_data");
   ASSERT_EQ(board.size(), 1u);
   EXPECT_EQ(field(board[0], "form"), "none");
