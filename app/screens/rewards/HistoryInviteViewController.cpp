@@ -90,15 +90,7 @@ void HistoryInviteViewController::createUI() {
   table->setDataSource(historySelf());
   table->setDelegate(historySelf());
   view()->addSubview(historyWardView_);
-  std::weak_ptr<HistoryInviteViewController> weakSelf = historySelf();
-  list_->attach(
-      table,
-      [weakSelf] {
-        if (auto screen = weakSelf.lock()) screen->headerAction();
-      },
-      [weakSelf] {
-        if (auto screen = weakSelf.lock()) screen->footerAction();
-      });
+  list_->attach(table, historySelf());
 }
 
 void HistoryInviteViewController::headerAction() { list_->pullDown(self()); }

@@ -28,6 +28,19 @@ class InvitePagedList : public std::enable_shared_from_this<InvitePagedList> {
   // owner held weakly by them), then begins the header, so that page 1 loads at once.
   void attach(const std::shared_ptr<UITableView>& table, std::function<void()> headerAction,
               std::function<void()> footerAction);
+  // The same with the screen's own headerAction and footerAction.
+  template <class Screen>
+  void attach(const std::shared_ptr<UITableView>& table, const std::shared_ptr<Screen>& screen) {
+    std::weak_ptr<Screen> weak = screen;
+    attach(
+        table,
+        [weak] {
+          if (auto shown = weak.lock()) shown->headerAction();
+        },
+        [weak] {
+          if (auto shown = weak.lock()) shown->footerAction();
+        });
+  }
 
   // Page 1, then the next page; `owner` (the screen) is held until the page has been handled.
   void pullDown(const id& owner);

@@ -144,14 +144,7 @@ void MyWardViewController::createUI() {
   table->setDataSource(wardSelf());
   table->setDelegate(wardSelf());
   view()->addSubview(myWardView_);
-  list_->attach(
-      table,
-      [weakSelf] {
-        if (auto screen = weakSelf.lock()) screen->headerAction();
-      },
-      [weakSelf] {
-        if (auto screen = weakSelf.lock()) screen->footerAction();
-      });
+  list_->attach(table, wardSelf());
 }
 
 void MyWardViewController::headerAction() { list_->pullDown(self()); }
