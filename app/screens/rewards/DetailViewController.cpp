@@ -3,6 +3,7 @@
 #include "analytics/StatAgent.h"
 #include "app/screens/rewards/ExchangeScreens.h"
 #include "app/screens/rewards/MoneyScreenParts.h"
+#include "app/screens/rewards/RewardsScreenParts.h"
 
 namespace {
 constexpr const char* kPageName = "明细详细情况页";
@@ -18,7 +19,7 @@ const zvt::KVCClass* DetailViewController::classTable() {
 void DetailViewController::viewDidLoad() {
   ParentsViewController::viewDidLoad();
   setTitle("详细情况"_ns);
-  zvt::money::configPopItem(controllerSelf());
+  zvt::rewards::configPopItem(controllerSelf());
   const CGSize screen = zvt::exchange::portraitScreen();
   webView_ = UIWebView::initWithFrame(CGRectMake(0, 0, screen.width, screen.height - 20));
   view()->addSubview(webView_);

@@ -3,32 +3,16 @@
 #include "analytics/StatAgent.h"
 #include "app/core/AppDelegate.h"
 #include "app/screens/rewards/ExchangeScreens.h"
-#include "app/ui/TabBarController.h"
-#include "app/ui/UIViewController+NavItem.h"
-#include "platform/graphics/UIImage.h"
-#include "platform/uikit/UINavigationBar.h"
-#include "platform/uikit/UINavigationController.h"
+#include "app/screens/rewards/RewardsScreenParts.h"
+#include "platform/foundation/NSNumber.h"
+#include "platform/text/UIFont.h"
 
 namespace zvt::money {
 
-void configPopItem(const std::shared_ptr<UIViewController>& screen) {
-  if (!screen) return;
-  std::weak_ptr<UIViewController> weakScreen = screen;
-  configNavigationLeftItemWith(screen, UIImage::imageNamed("grayReturn"_ns), [weakScreen] {
-    auto alive = weakScreen.lock();
-    auto navigation = alive ? alive->navigationController() : nullptr;
-    if (navigation) navigation->popViewControllerAnimated(true);
-  });
-}
-
 void appearWithWhiteBar(const std::shared_ptr<UIViewController>& screen, const char* pageName, bool hideTabbar) {
   if (!screen) return;
-  if (auto navigation = screen->navigationController()) navigation->navigationBar()->setBarStyle(UIBarStyleDefault);
-  configWhiteNavigationBarStyle(screen);
-  if (hideTabbar) {
-    auto delegate = AppDelegate::shared();
-    if (auto shell = delegate ? delegate->tabBarController() : nullptr) shell->hiddenTabbar();
-  }
+  rewards::whiteBar(screen);
+  if (hideTabbar) rewards::hideTabbar();
   StatAgent::beginLogPageView(NSString::stringWithUTF8String(pageName));
 }
 
@@ -36,6 +20,22 @@ std::shared_ptr<NSString> sessionUserId() {
   auto delegate = AppDelegate::shared();
   auto id = exchange::textOf(delegate ? delegate->userInfoDictionary() : nullptr, "id");
   return id ? id : ""_ns;
+}
+
+std::shared_ptr<NSString> textOf(const id& value) {
+  if (auto text = std::dynamic_pointer_cast<NSString>(value)) return text;
+  if (auto number = std::dynamic_pointer_cast<NSNumber>(value)) return number->stringValue();
+  return nullptr;
+}
+
+std::shared_ptr<UILabel> nibLabel(ui::NibBuilder& nib, const std::shared_ptr<UIView>& in, CGRect frame, CGFloat size,
+                                  const std::shared_ptr<UIColor>& colour, const char* text) {
+  auto made = nib.view<UILabel>(frame);
+  made->setFont(UIFont::systemFontOfSize(size));
+  made->setTextColor(colour);
+  if (text) made->setText(NSString::stringWithUTF8String(text));
+  in->addSubview(made);
+  return made;
 }
 
 }  // namespace zvt::money

@@ -1,7 +1,9 @@
 #include "app/screens/rewards/RewardsScreens.h"
 
+#include "app/screens/rewards/AssetsViewControllers.h"
 #include "app/screens/rewards/CourseViewController.h"
 #include "app/screens/rewards/DetailViewController.h"
+#include "app/screens/rewards/EarnMoneyViewController.h"
 #include "app/screens/rewards/ExchangeScreens.h"
 #include "app/screens/rewards/HelpCentreViews.h"
 #include "app/screens/rewards/HelpViewController.h"
@@ -37,6 +39,11 @@ void registerRewardsScreens() {
   registerLeaderboardNibs();
   registerScreenClass("TZMessageViewController", [] { return TZMessageViewController::make(); });
   TZMessageCell::registerNib();
+  registerScreenClass("EarnMoneyViewController", [] { return EarnMoneyViewController::make(); });
+  registerScreenClass("MyAssetsViewController", [] { return MyAssetsViewController::make(); });
+  registerScreenClass("TZAssetsViewController", [] { return TZAssetsViewController::make(); });
+  money::registerWithdrawViewNib();
+  money::registerAssetCellNibs();
 }
 
 }  // namespace zvt

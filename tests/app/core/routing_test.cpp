@@ -29,6 +29,7 @@ class RoutingTest : public ShellTest {
     zvt::test::registerStandInScreen({"CourseViewController", "回扣教程", {"selectedIndex"}});
     zvt::test::registerStandInScreen({"InviteFriendsViewController", "邀请有奖", {}});
     zvt::test::registerStandInScreen({"TZMessageViewController", "站内信", {}});
+    zvt::test::registerStandInScreen({"TZAssetsViewController", "资产明细", {"flag", "assetsTitle"}, "assetsTitle"});
   }
   // Back to the home tab's root, without animation.
   void home() {

@@ -107,6 +107,17 @@ TEST(RunnerProcess, AHeadlessTourTapsThroughTwoScreensAndTheirPicturesShowThem) 
   EXPECT_EQ(second.at(3, 200), (RGBA{242, 242, 242, 255})) << "beside the store's grid";
 }
 
+// The colours of a 375 x 667 picture, sampled every 5 points across and 7 down.
+static size_t colourCount(const PictureFile& picture) {
+  std::set<uint32_t> colours;
+  for (double y = 0; y < 667; y += 7)
+    for (double x = 0; x < 375; x += 5) {
+      RGBA c = picture.at(x, y);
+      colours.insert(uint32_t(c.r) << 16 | uint32_t(c.g) << 8 | c.b);
+    }
+  return colours.size();
+}
+
 TEST(RunnerProcess, TheTourOfTheRunScriptShowsEveryTabOnAScreenThatIsNotEmpty) {
   zvt::test::ServiceProcess service;
   zvt::test::TempHome home;
@@ -117,7 +128,8 @@ TEST(RunnerProcess, TheTourOfTheRunScriptShowsEveryTabOnAScreenThatIsNotEmpty) {
   EXPECT_EQ(runner.finish(120), 0);
   int said = 0;
   for (const auto& line : runner.lines()) said += line.find("picture: " + pictures) == 0;
-  EXPECT_EQ(said, 10) << "the guide twice, the home screen twice, the other four tabs and the malls' guide, logged in";
+  EXPECT_EQ(said, 12) << "the guide twice, the home screen twice, the other four tabs and the malls' guide, logged in, "
+                          "the withdrawal form and the income list";
   // The tour's pictures stay with the test run's pictures ("tour/"), to be looked at.
   const std::string kept = zvt::test::picturesFolder() + "/tour";
   std::filesystem::create_directories(kept);
@@ -128,17 +140,18 @@ TEST(RunnerProcess, TheTourOfTheRunScriptShowsEveryTabOnAScreenThatIsNotEmpty) {
     std::filesystem::copy_file(pictures + "/" + name, kept + "/" + name, std::filesystem::copy_options::overwrite_existing);
     // Not empty: the title bar, the content and the tab bar differ, and the content holds
     // more than its background.
-    std::set<uint32_t> colours;
-    for (double y = 0; y < 667; y += 7)
-      for (double x = 0; x < 375; x += 5) {
-        RGBA c = picture.at(x, y);
-        colours.insert(uint32_t(c.r) << 16 | uint32_t(c.g) << 8 | c.b);
-      }
-    EXPECT_GT(colours.size(), 8u) << name;
+    EXPECT_GT(colourCount(picture), 8u) << name;
     EXPECT_NE(picture.at(5, 40), picture.at(5, 300)) << name;
     bool contentDiffers = false;  // somewhere down the left edge the content is not the tab bar
     for (double y = 70; y < 610; y += 10) contentDiffers = contentDiffers || picture.at(5, y) != picture.at(5, 660);
     EXPECT_TRUE(contentDiffers) << name;
+  }
+  // The pushed money screens: no tab bar, content of more than a few colours.
+  for (const char* name : {"7-withdraw.png", "8-income.png"}) {
+    PictureFile picture(pictures + "/" + name);
+    ASSERT_TRUE(picture.image) << name;
+    std::filesystem::copy_file(pictures + "/" + name, kept + "/" + name, std::filesystem::copy_options::overwrite_existing);
+    EXPECT_GT(colourCount(picture), 8u) << name;
   }
 }
 

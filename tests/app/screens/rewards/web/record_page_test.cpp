@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/screens/rewards/AssetsViewControllers.h"
 #include "app/screens/rewards/DetailViewController.h"
 #include "app/screens/rewards/RewardsScreens.h"
 #include "platform/graphics/UIScreen.h"
@@ -75,6 +76,33 @@ TEST_F(RecordPageTest, TheContentIsShownAsAPageWithNoAddress) {
   device().wait(1);
   EXPECT_NE(topScreen(), page);
   EXPECT_EQ(pageViews("明细详细情况页"), 1);
+}
+
+TEST_F(RecordPageTest, AnIncomeRowOpensItsContentAsAPage) {
+  // The demo user, logged in: the menu's income list, its first row tapped.
+  storeCredentials();
+  delegate_.reset();
+  launch();
+  ASSERT_TRUE(waitFor([&] { return delegate_->isLogin() && delegate_->userInfoDictionary(); }));
+  homeStack()->pushViewController(makeScreen("MyAssetsViewController"), true);
+  device().wait(1);
+  ASSERT_TRUE(device().tapText("收入明细"));
+  device().wait(1);
+  auto list = std::dynamic_pointer_cast<TZAssetsViewController>(topScreen());
+  ASSERT_TRUE(list) << topClass();
+  ASSERT_TRUE(waitFor([&] { return list->dataAray()->count() > 0; }));
+  device().wait(1);
+  auto cell = std::dynamic_pointer_cast<TZRefundCell>(list->tableView()->cellForRowAtIndexPath(NSIndexPath::indexPathForRow(0, 0)));
+  ASSERT_TRUE(cell);
+  const std::string content = cell->refundModel() ? as<NSString>(cell->refundModel()->content)->utf8() : "";
+  ASSERT_EQ(content.rfind("<p>", 0), 0u) << content;
+  ASSERT_TRUE(device().tapView(cell));
+  device().wait(1);
+  auto page = std::dynamic_pointer_cast<DetailViewController>(topScreen());
+  ASSERT_TRUE(page) << topClass();
+  ASSERT_TRUE(waitFor([&] { return !page->webView()->isLoading() && page->webView()->request(); }, 20));
+  EXPECT_EQ(evaluate(page, "document.body.innerHTML"), content);
+  EXPECT_EQ(evaluate(page, "location.href"), "about:blank");
 }
 
 TEST_F(RecordPageTest, ARecordWithoutContentShowsAnEmptyPage) {
