@@ -5,6 +5,7 @@
 
 #include "app/screens/account/PasswordTipView.h"
 #include "app/screens/account/TZAlipaySetupViewController.h"
+#include "platform/uikit/UIKeyboard.h"
 #include "tests/app/screens/account/PersonalTestSupport.h"
 
 namespace {
@@ -88,9 +89,13 @@ TEST_F(AlipayScreenTest, EmptyFieldsAreNamedInOrderAndTheServiceJudgesThePasswor
   dismissAlerts();
   EXPECT_EQ(service_->requestCount("update_alipay"), 0);
 
-  // A wrong password: the service's text, the input kept.
+  // A wrong password: the service's text, the input kept. While the keyboard shows, the form
+  // keeps its height free.
   ASSERT_TRUE(typeInto(form->password(), "wrong"));
+  EXPECT_EQ(form->keyBoardH(), zvt::ui::Keyboard::shared().frame().size.height);
+  EXPECT_GT(form->keyBoardH(), 0);
   ASSERT_TRUE(finishShows(form, "登录密码错误"));
+  EXPECT_EQ(form->keyBoardH(), 0) << "the keyboard went down for the request";
   dismissAlerts();
   EXPECT_EQ(textOf(form->alipayAccount()), "ww@alipay.example.com");
   EXPECT_EQ(textOf(form->alipayRealName()), " ");

@@ -98,6 +98,8 @@ TEST_F(PersonalInfoTest, TheDemoUsersRowsAreMaskedAndEveryAppearanceAsksTheServi
   EXPECT_EQ(icon->frame().size, CGSizeMake(46, 46));
   EXPECT_EQ(icon->layer()->cornerRadius(), 23);
   EXPECT_EQ(icon->layer()->borderWidth(), 1);
+  EXPECT_TRUE(CGColorEqualToColor(icon->layer()->borderColor(),
+                                  UIColor::colorWithRed(204 / 255.0, 204 / 255.0, 204 / 255.0, 1)->CGColor()));
   device().wait(1);
   zvt::test::writeScreenPicture("personal-zvttest");
 
