@@ -69,7 +69,7 @@ void MyAssetsViewController::createUI() {
 
 void MyAssetsViewController::viewWillAppear(bool animated) {
   ParentsViewController::viewWillAppear(animated);
-  zvt::money::appearWithWhiteBar(controllerSelf(), kMenuPage, true);
+  zvt::rewards::appearWithWhiteBar(controllerSelf(), NSString::stringWithUTF8String(kMenuPage), true);
 }
 
 void MyAssetsViewController::viewWillDisappear(bool animated) {
@@ -132,7 +132,7 @@ void TZAssetsViewController::viewDidLoad() {
 void TZAssetsViewController::viewWillAppear(bool animated) {
   ParentsViewController::viewWillAppear(animated);
   // The list leaves the tab bar as its opener had it.
-  zvt::money::appearWithWhiteBar(controllerSelf(), kListPage, false);
+  zvt::rewards::appearWithWhiteBar(controllerSelf(), NSString::stringWithUTF8String(kListPage), false);
 }
 
 void TZAssetsViewController::viewWillDisappear(bool animated) {

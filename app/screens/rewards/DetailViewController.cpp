@@ -29,7 +29,7 @@ void DetailViewController::viewDidLoad() {
 
 void DetailViewController::viewWillAppear(bool animated) {
   ParentsViewController::viewWillAppear(animated);
-  zvt::money::appearWithWhiteBar(controllerSelf(), kPageName, true);
+  zvt::rewards::appearWithWhiteBar(controllerSelf(), NSString::stringWithUTF8String(kPageName), true);
 }
 
 void DetailViewController::viewWillDisappear(bool animated) {

@@ -475,7 +475,7 @@ void EarnMoneyViewController::createUI() {
 
 void EarnMoneyViewController::viewWillAppear(bool animated) {
   ParentsViewController::viewWillAppear(animated);
-  zvt::money::appearWithWhiteBar(controllerSelf(), kPageName, true);
+  zvt::rewards::appearWithWhiteBar(controllerSelf(), NSString::stringWithUTF8String(kPageName), true);
   getUserInfo();
 }
 

@@ -31,7 +31,7 @@ void HowToUseAlibabaMoneyViewController::viewDidLoad() {
 
 void HowToUseAlibabaMoneyViewController::viewWillAppear(bool animated) {
   ParentsViewController::viewWillAppear(animated);
-  zvt::money::appearWithWhiteBar(controllerSelf(), kPageName, true);
+  zvt::rewards::appearWithWhiteBar(controllerSelf(), NSString::stringWithUTF8String(kPageName), true);
 }
 
 void HowToUseAlibabaMoneyViewController::viewWillDisappear(bool animated) {

@@ -5,6 +5,7 @@
 #include "app/api/ZVTServerProtocol.h"
 #include "app/core/AppDelegate.h"
 #include "app/screens/rewards/ExchangeScreens.h"
+#include "app/screens/rewards/RewardsScreenParts.h"
 #include "app/ui/TabBarController.h"
 #include "app/ui/UIViewController+NavItem.h"
 #include "platform/foundation/Dispatch.h"
@@ -138,25 +139,12 @@ std::shared_ptr<UILabel> rowLabel(CGRect frame, CGFloat fontSize, NSTextAlignmen
 
 void configScreen(const std::shared_ptr<UIViewController>& screen, const std::shared_ptr<NSString>& title) {
   screen->setTitle(title);
-  std::weak_ptr<UIViewController> weakScreen = screen;
-  configNavigationLeftItemWith(screen, UIImage::imageNamed("grayReturn"_ns), [weakScreen] {
-    if (auto shown = weakScreen.lock(); shown && shown->navigationController()) {
-      shown->navigationController()->popViewControllerAnimated(true);
-    }
-  });
+  rewards::configPopItem(screen);
 }
 
 void screenWillAppear(const std::shared_ptr<UIViewController>& screen, const std::shared_ptr<NSString>& page,
                       bool hidesTabBar) {
-  if (auto bar = screen->navigationController() ? screen->navigationController()->navigationBar() : nullptr) {
-    bar->setBarStyle(UIBarStyleDefault);
-  }
-  configWhiteNavigationBarStyle(screen);
-  StatAgent::beginLogPageView(page);
-  if (!hidesTabBar) return;
-  if (auto delegate = AppDelegate::shared(); delegate && delegate->tabBarController()) {
-    delegate->tabBarController()->hiddenTabbar();
-  }
+  rewards::appearWithWhiteBar(screen, page, hidesTabBar);
 }
 
 std::shared_ptr<NSString> recordText(const std::shared_ptr<NSDictionary>& record, const char* key) {

@@ -1,20 +1,11 @@
 #include "app/screens/rewards/MoneyScreenParts.h"
 
-#include "analytics/StatAgent.h"
 #include "app/core/AppDelegate.h"
 #include "app/screens/rewards/ExchangeScreens.h"
-#include "app/screens/rewards/RewardsScreenParts.h"
 #include "platform/foundation/NSNumber.h"
 #include "platform/text/UIFont.h"
 
 namespace zvt::money {
-
-void appearWithWhiteBar(const std::shared_ptr<UIViewController>& screen, const char* pageName, bool hideTabbar) {
-  if (!screen) return;
-  rewards::whiteBar(screen);
-  if (hideTabbar) rewards::hideTabbar();
-  StatAgent::beginLogPageView(NSString::stringWithUTF8String(pageName));
-}
 
 std::shared_ptr<NSString> sessionUserId() {
   auto delegate = AppDelegate::shared();

@@ -1,7 +1,7 @@
 #pragma once
 // What the withdrawal, tutorial and asset-record screens share beyond the folder's parts
-// (RewardsScreenParts.h): the look every appearance gives the bar with the analytics page begun,
-// the logged-in user's id as the requests send it, record values as text and the nibs' labels.
+// (RewardsScreenParts.h): the logged-in user's id as the requests send it, record values as text
+// and the nibs' labels.
 
 #include <memory>
 
@@ -13,9 +13,6 @@
 
 namespace zvt::money {
 
-// Each appearance: the bar's default style and the white look, the custom tab bar hidden when
-// `hideTabbar`, then the analytics page `pageName` begun.
-void appearWithWhiteBar(const std::shared_ptr<UIViewController>& screen, const char* pageName, bool hideTabbar);
 // The "id" of the delegate's user record as text; the empty text without a record.
 std::shared_ptr<NSString> sessionUserId();
 // A model's or record's value as text as received: a text as it is, a number written out; nil

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "analytics/StatAgent.h"
 #include "app/core/AppDelegate.h"
 #include "app/ui/TabBarController.h"
 #include "app/ui/UIViewController+NavItem.h"
@@ -39,6 +40,14 @@ void hideTabbar() {
   if (auto delegate = AppDelegate::shared()) {
     if (auto shell = delegate->tabBarController()) shell->hiddenTabbar();
   }
+}
+
+void appearWithWhiteBar(const std::shared_ptr<UIViewController>& screen, const std::shared_ptr<NSString>& pageName,
+                        bool hidesTabbar) {
+  if (!screen) return;
+  whiteBar(screen);
+  if (hidesTabbar) hideTabbar();
+  StatAgent::beginLogPageView(pageName);
 }
 
 }  // namespace zvt::rewards

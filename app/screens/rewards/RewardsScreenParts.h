@@ -1,6 +1,6 @@
 #pragma once
 // What the rewards folder's pushed screens share: the portrait screen's sides, the back item
-// "grayReturn" and the white bar look each of them takes on appearing.
+// "grayReturn", the white bar look each of them takes on appearing and the page view begun then.
 
 #include <memory>
 
@@ -20,5 +20,10 @@ void whiteBar(const std::shared_ptr<UIViewController>& screen);
 
 // Hides the shell's custom tab bar (nothing outside the shell).
 void hideTabbar();
+
+// What a pushed screen does on each appearance: the white bar (above), the custom tab bar
+// hidden when `hidesTabbar`, and the analytics page `pageName` begun.
+void appearWithWhiteBar(const std::shared_ptr<UIViewController>& screen, const std::shared_ptr<NSString>& pageName,
+                        bool hidesTabbar);
 
 }  // namespace zvt::rewards

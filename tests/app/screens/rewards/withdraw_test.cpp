@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "app/screens/account/AccountScreens.h"
 #include "app/screens/account/PasswordTipView.h"
 #include "app/screens/account/TZAlipaySetupViewController.h"
@@ -89,6 +91,15 @@ TEST_F(WithdrawTest, WithoutAnAccountTheFieldsSendTheUserToTheBindingScreen) {
   EXPECT_EQ(accountLine(), "! 未绑定支付宝");
   ASSERT_TRUE(typeInto(view->moneyTextField(), "5"));
   EXPECT_TRUE(noAlert());
+  // The scroll view's bottom rises by the keyboard's whole height and comes back with it.
+  const CGFloat raised = view->bgScrollViewBottomConstraints();
+  EXPECT_GT(raised, 100);
+  EXPECT_EQ(raised, std::floor(raised));
+  EXPECT_EQ(view->bgScrollView()->frame().size.height, view->bounds().size.height - raised);
+  view->window()->endEditing(true);
+  device().wait(0.5);
+  EXPECT_EQ(view->bgScrollViewBottomConstraints(), 0);
+  EXPECT_EQ(view->bgScrollView()->frame().size.height, view->bounds().size.height);
   homeStack()->popToRootViewControllerAnimated(false);
   device().wait(0.5);
 
