@@ -181,11 +181,21 @@ std::function<void(CALayer&, LayerKey)>& changeObserver() {
   return *observer;
 }
 
+uint64_t changeEpoch = 1;
+uint64_t lastIdentity = 0;
+
+}  // namespace
+
+uint64_t beginChangeEpoch() { return ++changeEpoch; }
+
 // What changes the picture without a property of the model: sublayers coming and going,
 // animations added and ended. The observer hears those as LayerKey::kCount (no one property).
 void announceStructure(CALayer& layer) {
+  layer.markChanged();
   if (auto& observer = changeObserver()) observer(layer, LayerKey::kCount);
 }
+
+namespace {
 
 int64_t toNanos(CFTimeInterval seconds) {
   if (std::isinf(seconds)) return seconds > 0 ? zvt::kNoDeadline : INT64_MIN;
@@ -228,7 +238,7 @@ using zvt::ca::AnimationClock;
 
 // --- construction -----------------------------------------------------------------------------
 
-CALayer::CALayer() {
+CALayer::CALayer() : identity_(++zvt::ca::lastIdentity) {
   model_.borderColor = CGColorCreateGenericGray(0, 1);
   model_.shadowColor = model_.borderColor;
   model_.contentsGravity = kCAGravityResize;
@@ -244,6 +254,15 @@ CALayer::~CALayer() {
 
 std::shared_ptr<CALayer> CALayer::me() const {
   return std::const_pointer_cast<CALayer>(std::static_pointer_cast<const CALayer>(shared_from_this()));
+}
+
+void CALayer::markChanged() {
+  // A layer's tree epoch is never older than its sublayers': the walk up ends at the first
+  // layer already stamped with this epoch, whose ancestors carry it too.
+  const uint64_t epoch = zvt::ca::changeEpoch;
+  changeEpoch_ = epoch;
+  for (CALayer* layer = this; layer && layer->treeChangeEpoch_ != epoch; layer = layer->superlayer_.lock().get())
+    layer->treeChangeEpoch_ = epoch;
 }
 
 void CALayer::setChangeObserver(std::function<void(CALayer&, LayerKey)> observer) {
@@ -274,6 +293,10 @@ void CALayer::change(LayerKey key, bool equal, Mutate mutate) {
     }
   }
   didChangeProperty(key);
+  markChanged();
+  // The order of the superlayer's sublayers follows their zPosition.
+  if (key == LayerKey::kZPosition)
+    if (auto parent = superlayer_.lock()) parent->markChanged();
   if (auto& observer = zvt::ca::changeObserver()) observer(*this, key);
   if (action) action->runActionForKey(keyString, *this, previous);
 }

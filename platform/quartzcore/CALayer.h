@@ -26,6 +26,10 @@ class CALayer;
 
 namespace zvt::ca {
 class AnimationClock;
+// What changes the picture without a property of the model (sublayers, animations).
+void announceStructure(CALayer& layer);
+// Starts a change epoch: changes of layers made from now on carry it (see treeChangeEpoch).
+uint64_t beginChangeEpoch();
 }
 
 // CALayerDelegate: a view is its layer's delegate.
@@ -204,6 +208,15 @@ class CALayer : public NSObject {
   // Observes every model change of every layer (the renderer's damage tracking); one at a time.
   static void setChangeObserver(std::function<void(CALayer& layer, zvt::ca::LayerKey key)> observer);
 
+  // For renderers that keep what they drew: a number no other layer of this run has; the
+  // change epoch (zvt::ca::beginChangeEpoch) of the latest change of the layer's model, its
+  // list of sublayers, their order or its animations; and the latest of those of any layer of
+  // its tree. A tree whose epoch is older than the frame a renderer drew it in is drawn as it
+  // was then; a layer whose own epoch is older has only its sublayers to look at.
+  uint64_t identity() const { return identity_; }
+  uint64_t changeEpoch() const { return changeEpoch_; }
+  uint64_t treeChangeEpoch() const { return treeChangeEpoch_; }
+
  protected:
   // The model changed (after the change, before its action runs).
   virtual void didChangeProperty(zvt::ca::LayerKey /*key*/) {}
@@ -220,6 +233,9 @@ class CALayer : public NSObject {
   void attach(const std::shared_ptr<CALayer>& layer, size_t index);
   void detachFromSuperlayer();
   void markAncestors(bool layout);
+  // Stamps the layer (and its tree's epoch in its ancestors) with the current change epoch.
+  void markChanged();
+  friend void zvt::ca::announceStructure(CALayer& layer);
   void layoutTree();
   void displayTree();
   std::shared_ptr<CALayer> me() const;
@@ -244,6 +260,9 @@ class CALayer : public NSObject {
   std::map<std::string, std::shared_ptr<CAAction>> actions_;
   std::weak_ptr<const CALayer> model_layer_;  // set on presentation copies
   uint64_t nextAnimationKey_ = 0;
+  uint64_t identity_;
+  uint64_t changeEpoch_ = 0;
+  uint64_t treeChangeEpoch_ = 0;
 };
 
 // Transactions group property changes: their animation duration, timing function, whether

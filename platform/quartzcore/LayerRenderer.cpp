@@ -344,149 +344,308 @@ class Region {
 
 }  // namespace
 
-// One layer as it is drawn in a frame.
-struct Node {
+// One layer as the last frame drew it, with the records of its sublayers in drawing order.
+// A subtree none of whose layers changed since that frame (its tree's change epoch is older)
+// and whose superlayer hands down the same place, opacity and clip is taken as it is, without
+// a look at its layers; a layer that did not change itself has only the sublayers whose trees
+// changed looked at. One changed layer costs the way down to it and its damage.
+struct Rec {
   CALayer* layer = nullptr;
-  // The layer's model, or its presentation kept by the frame while it animates.
-  const LayerProperties* props = nullptr;
-  CGAffineTransform m;       // the layer's space to the surface's points
-  CGAffineTransform childM;  // the sublayers' superlayer space to the surface's points
+  uint64_t identity = 0;
+  // What the superlayer handed down.
+  CGAffineTransform parentM{};
   double inheritedAlpha = 1;
-  Box clip = kEverywhere;    // the masks of the ancestors
-  Box own;                   // what the layer itself covers (its bounds and own shadow), clipped
-  Box tree;                  // own and every descendant's
-  Box shadow;                // the reach of a shadow that follows the layer's whole tree
-  uint32_t end = 0;          // one past the last descendant
-  const CALayer* prev = nullptr;
-  int shadowOwner = -1;      // the nearest ancestor (or itself) whose shadow follows its tree
+  Box clip = kEverywhere;         // the masks of the ancestors
+  const CALayer* prev = nullptr;  // the sibling before it in drawing order (nil for the first)
+  bool visible = false;           // hidden, transparent or flattened layers draw nothing
+  bool animated = false;          // the layer has animations
+  bool animatedTree = false;      // the layer or a descendant has
+  bool shadowTree = false;        // the layer or a descendant casts the shadow of its whole tree
+  // What the layer draws: its model, or its presentation at the frame's time while it animates.
+  LayerProperties p;
+  CGAffineTransform m{};       // the layer's space to the surface's points
+  CGAffineTransform childM{};  // the sublayers' superlayer space to the surface's points
+  double childAlpha = 1;
+  Box childClip;
+  Box own;     // what the layer itself covers (its bounds and own shadow), clipped
+  Box tree;    // own and every descendant's
+  Box shadow;  // the reach of a shadow that follows the layer's whole tree
   std::shared_ptr<CATransition> transition;
   double transitionProgress = -1;
-};
-
-struct Record {
-  LayerProperties p;
-  CGAffineTransform m{};
-  double inheritedAlpha = 1;
-  Box clip, own, tree, shadow, ownerShadow;
-  const CALayer* prev = nullptr;
-  double transitionProgress = -1;
-  uint64_t generation = 0;
+  std::vector<std::unique_ptr<Rec>> children;
 };
 
 struct Capture {
   cairo_surface_t* pixels = nullptr;  // the target's pixels under the layer before it began
-  Box box;
   uint64_t generation = 0;
 };
 
+// Brings the records of a frame up to date with the layers, gathering the damage.
 struct LayerRenderer::Frame {
   CGFloat scale = 1;
   CFTimeInterval time = 0;
-  std::vector<Node> nodes;
-  std::deque<LayerProperties> presentations;
-  const CALayer* lastPainted = nullptr;
-  bool animated = false;
+  Region* damage = nullptr;  // nil: a picture drawn whole, nothing compared
+  // Records are taken unexamined when their tree's change epoch is older than this one (the
+  // epoch of the frame that made them); 0 looks at every layer.
+  uint64_t drawnEpoch = 0;
+  std::vector<const Rec*> transitions;
+  size_t examined = 0;
 
-  // Adds the layer's tree; `placement` maps the space its position is in to surface points
-  // (or, for `ownSpace`, its own bounds' origin lands at the origin).
-  void addTree(CALayer& layer, const CGAffineTransform& placement, bool ownSpace) {
-    build(layer, placement, 1, kEverywhere, -1, ownSpace);
+  void addDamage(const Box& b) {
+    if (damage) damage->add(b);
   }
 
-  void build(CALayer& layer, const CGAffineTransform& parentM, double inheritedAlpha, Box clip, int shadowOwner,
-             bool ownSpace = false) {
-    Node n;
-    n.layer = &layer;
-    const bool animations = layer.hasAnimations();
-    animated = animated || animations;
-    if (animations) {
-      presentations.push_back(layer.presentationPropertiesAt(time));
-      n.props = &presentations.back();
-    } else {
-      n.props = &layer.properties();
+  bool untouched(const Rec& r, const CALayer& layer) const {
+    return drawnEpoch && layer.treeChangeEpoch() < drawnEpoch && !r.animatedTree;
+  }
+
+  bool sameInputs(const Rec& r, const CGAffineTransform& parentM, double inheritedAlpha, const Box& clip) const {
+    return sameTransform(r.parentM, parentM) && r.inheritedAlpha == inheritedAlpha && r.clip == clip;
+  }
+
+  // The record of `layer` brought up to date from its record of the last frame (nil when it
+  // had none). Sets `changed` when anything of the subtree draws differently (a shadow that
+  // follows the tree above follows it).
+  std::unique_ptr<Rec> refresh(std::unique_ptr<Rec> r, CALayer& layer, const CGAffineTransform& parentM,
+                               double inheritedAlpha, const Box& clip, const CALayer* prev, bool ownSpace,
+                               bool& changed) {
+    if (r && r->identity != layer.identity()) {
+      addDamage(r->tree);
+      changed = true;
+      r.reset();
     }
-    const LayerProperties& p = *n.props;
-    if (p.hidden || !(p.opacity > 0)) return;
-    if (ownSpace)
-      n.m = CGAffineTransformMakeTranslation(-p.bounds.origin.x, -p.bounds.origin.y);
-    else
-      n.m = CGAffineTransformConcat(p.transformToSuperlayer(), parentM);
-    if (!invertible(n.m)) return;
-    n.childM = n.m;
+    const bool inputs = r && sameInputs(*r, parentM, inheritedAlpha, clip);
+    if (inputs && untouched(*r, layer)) {
+      if (r->prev != prev) {
+        addDamage(r->tree);
+        r->prev = prev;
+        changed = true;
+      }
+      return r;
+    }
+    if (inputs && r->visible && drawnEpoch && layer.changeEpoch() < drawnEpoch && !r->animated && r->prev == prev) {
+      refreshSublayers(*r, changed);
+      return r;
+    }
+    ++examined;
+    const bool animations = layer.hasAnimations();
+    LayerProperties presentation;
+    if (animations) presentation = layer.presentationPropertiesAt(time);
+    const LayerProperties& p = animations ? presentation : layer.properties();
+    CGAffineTransform m{};
+    bool visible = !p.hidden && p.opacity > 0;
+    if (visible) {
+      m = ownSpace ? CGAffineTransformMakeTranslation(-p.bounds.origin.x, -p.bounds.origin.y)
+                   : CGAffineTransformConcat(p.transformToSuperlayer(), parentM);
+      visible = invertible(m);
+    }
+    const bool added = !r;
+    if (added) {
+      r = std::make_unique<Rec>();
+      r->layer = &layer;
+      r->identity = layer.identity();
+    }
+    r->parentM = parentM;
+    r->inheritedAlpha = inheritedAlpha;
+    r->clip = clip;
+    r->animated = animations;
+    if (!visible) {
+      // Kept (without sublayers) so that its superlayer's records follow the list of sublayers.
+      if (r->visible) {
+        addDamage(r->tree);
+        changed = true;
+      }
+      r->visible = false;
+      r->prev = prev;
+      r->own = r->tree = r->shadow = Box{};
+      r->children.clear();
+      r->transition = nullptr;
+      r->transitionProgress = -1;
+      r->animatedTree = animations;
+      r->shadowTree = false;
+      r->p = LayerProperties{};
+      return r;
+    }
+    CGAffineTransform childM = m;
     if (!CATransform3DIsIdentity(p.sublayerTransform)) {
       CGPoint anchor = CGPointMake(p.bounds.origin.x + p.anchorPoint.x * p.bounds.size.width,
                                    p.bounds.origin.y + p.anchorPoint.y * p.bounds.size.height);
       CGAffineTransform s = CGAffineTransformMakeTranslation(-anchor.x, -anchor.y);
       s = CGAffineTransformConcat(s, CATransform3DGetAffineTransform(p.sublayerTransform));
       s = CGAffineTransformConcat(s, CGAffineTransformMakeTranslation(anchor.x, anchor.y));
-      n.childM = CGAffineTransformConcat(s, n.m);
-      if (!invertible(n.childM)) n.childM = n.m;
+      childM = CGAffineTransformConcat(s, m);
+      if (!invertible(childM)) childM = m;
     }
-    n.inheritedAlpha = inheritedAlpha;
-    n.clip = clip;
-    n.prev = lastPainted;
-    lastPainted = &layer;
-    Box bounds = deviceBox(p.bounds, n.m, scale);
-    n.own = bounds;
+    const Box bounds = deviceBox(p.bounds, m, scale);
+    Box own = bounds;
     // Contents kept at their size or filling the layer may reach beyond an unmasked layer.
     if (p.contents && !p.masksToBounds) {
       const CGRect contents = contentsDestination(p);
-      if (!CGRectIsNull(contents)) n.own = n.own.unite(deviceBox(contents, n.m, scale));
+      if (!CGRectIsNull(contents)) own = own.unite(deviceBox(contents, m, scale));
     }
     if (hasShadow(p) && p.shadowPath) {
-      Box shape = deviceBox(CGPathGetBoundingBox(p.shadowPath), n.m, scale);
-      n.own = n.own.unite(shape.shift(p.shadowOffset.width * scale, p.shadowOffset.height * scale)
-                              .grow(shadowSpread(p, scale)));
+      Box shape = deviceBox(CGPathGetBoundingBox(p.shadowPath), m, scale);
+      own = own.unite(shape.shift(p.shadowOffset.width * scale, p.shadowOffset.height * scale)
+                          .grow(shadowSpread(p, scale)));
     }
-    n.own = n.own.intersect(clip);
+    own = own.intersect(clip);
+    std::shared_ptr<CATransition> transition;
+    double transitionProgress = -1;
     if (animations) {
       for (const auto& key : layer.animationKeys()) {
-        auto transition = std::dynamic_pointer_cast<CATransition>(layer.animationForKey(key));
-        if (!transition) continue;
-        auto progress = transition->progressAt(time - transition->beginTime());
+        auto candidate = std::dynamic_pointer_cast<CATransition>(layer.animationForKey(key));
+        if (!candidate) continue;
+        auto progress = candidate->progressAt(time - candidate->beginTime());
         if (!progress) continue;
-        n.transition = transition;
-        n.transitionProgress = transition->startProgress() +
-                               (transition->endProgress() - transition->startProgress()) * *progress;
+        transition = candidate;
+        transitionProgress = candidate->startProgress() +
+                             (candidate->endProgress() - candidate->startProgress()) * *progress;
       }
     }
-    const size_t index = nodes.size();
-    const bool treeShadow = hasShadow(p) && !p.shadowPath;
-    if (treeShadow) shadowOwner = static_cast<int>(index);
-    n.shadowOwner = shadowOwner;
-    nodes.push_back(std::move(n));
 
-    Box childClip = clip;
-    if (p.masksToBounds) childClip = clip.intersect(bounds);
+    const bool appeared = !r->visible;
+    const bool lookChanged = appeared || !sameLook(r->p, p);
+    const bool selfChanged = lookChanged || !sameTransform(r->m, m) || !(r->own == own) ||
+                             r->transitionProgress != transitionProgress || !inputs;
+    if (selfChanged) {
+      if (!appeared) addDamage(r->own);
+      addDamage(own);
+    }
+    if (lookChanged) r->p = p;
+    const bool moved = !appeared && r->prev != prev;
+    const Box oldTree = r->tree, oldShadow = r->shadow;
+    r->visible = true;
+    r->prev = prev;
+    r->m = m;
+    r->childM = childM;
+    r->childAlpha = inheritedAlpha * r->p.opacity;
+    r->childClip = r->p.masksToBounds ? clip.intersect(bounds) : clip;
+    r->own = own;
+    r->transition = std::move(transition);
+    r->transitionProgress = transitionProgress;
+
+    // The sublayers, matched with their records by identity (in the same order, mostly).
+    std::vector<std::unique_ptr<Rec>> old = std::move(r->children);
+    r->children.clear();
     const auto& sublayers = layer.sublayers();
-    const double alpha = inheritedAlpha * p.opacity;
-    bool sorted = std::all_of(sublayers.begin(), sublayers.end(), [](const auto& l) { return l->zPosition() == 0; });
-    const CGAffineTransform childM = nodes[index].childM;
-    if (sorted) {
-      for (const auto& child : sublayers) build(*child, childM, alpha, childClip, shadowOwner);
-    } else {
-      std::vector<CALayer*> order;
-      for (const auto& child : sublayers) order.push_back(child.get());
+    std::vector<CALayer*> order;
+    order.reserve(sublayers.size());
+    for (const auto& child : sublayers) order.push_back(child.get());
+    if (!std::all_of(order.begin(), order.end(), [](CALayer* l) { return l->zPosition() == 0; }))
       std::stable_sort(order.begin(), order.end(), [](CALayer* a, CALayer* b) { return a->zPosition() < b->zPosition(); });
-      for (CALayer* child : order) build(*child, childM, alpha, childClip, shadowOwner);
+    bool childrenChanged = false;
+    size_t cursor = 0;
+    std::unordered_map<const CALayer*, size_t> index;
+    const CALayer* previous = nullptr;
+    for (CALayer* child : order) {
+      while (cursor < old.size() && !old[cursor]) ++cursor;
+      std::unique_ptr<Rec> match;
+      if (cursor < old.size() && old[cursor]->layer == child) {
+        match = std::move(old[cursor++]);
+      } else if (!old.empty()) {
+        if (index.empty())
+          for (size_t i = 0; i < old.size(); ++i)
+            if (old[i]) index.emplace(old[i]->layer, i);
+        if (auto it = index.find(child); it != index.end() && old[it->second]) match = std::move(old[it->second]);
+      }
+      r->children.push_back(
+          refresh(std::move(match), *child, childM, r->childAlpha, r->childClip, previous, false, childrenChanged));
+      previous = child;
     }
-    Node& me = nodes[index];
-    me.end = static_cast<uint32_t>(nodes.size());
-    Box tree = me.own;
-    for (size_t i = index + 1; i < nodes.size(); i = nodes[i].end) tree = tree.unite(nodes[i].tree);
-    me.tree = tree;
+    for (const auto& gone : old)
+      if (gone) {
+        addDamage(gone->tree);
+        childrenChanged = true;
+      }
+    finish(*r, selfChanged || childrenChanged, moved, oldTree, oldShadow, changed);
+    return r;
+  }
+
+  // A layer that did not change itself, in the same place: only its sublayers whose trees
+  // changed are looked at. Untouched sublayers have no animations, so what the looked-at ones
+  // say of animations is the layer's; its extent is measured again only when a looked-at
+  // sublayer's extent may have shaped it.
+  void refreshSublayers(Rec& r, bool& changed) {
+    bool childrenChanged = false, remeasure = false, animatedTree = false;
+    Box grown = r.tree;
+    for (auto& child : r.children) {
+      CALayer& layer = *child->layer;
+      if (untouched(*child, layer)) continue;
+      const Box before = child->tree;
+      const bool shadowTree = child->shadowTree;
+      const CALayer* prev = child->prev;
+      child = refresh(std::move(child), layer, r.childM, r.childAlpha, r.childClip, prev, false, childrenChanged);
+      animatedTree = animatedTree || child->animatedTree;
+      if (before == child->tree && shadowTree == child->shadowTree) continue;
+      // A box strictly inside the extent did not shape it: the new one is added.
+      const bool inside = before.empty() || (before.x0 > r.tree.x0 && before.y0 > r.tree.y0 && before.x1 < r.tree.x1 &&
+                                             before.y1 < r.tree.y1);
+      if (inside && shadowTree == child->shadowTree) grown = grown.unite(child->tree);
+      else remeasure = true;
+    }
+    const bool treeShadow = !r.shadow.empty();
+    if (remeasure || (treeShadow && (childrenChanged || !(grown == r.tree)))) {
+      finish(r, childrenChanged, false, r.tree, r.shadow, changed);
+      return;
+    }
+    r.tree = grown;
+    r.animatedTree = animatedTree;
+    changed = changed || childrenChanged;
+  }
+
+  // The tree's extent and shadow from the sublayers' records, and the damage of the shadow.
+  void finish(Rec& r, bool subtreeChanged, bool moved, Box oldTree, Box oldShadow, bool& changed) {
+    Box tree = r.own;
+    bool animatedTree = r.animated, shadowTree = false;
+    for (const auto& child : r.children) {
+      tree = tree.unite(child->tree);
+      animatedTree = animatedTree || child->animatedTree;
+      shadowTree = shadowTree || child->shadowTree;
+    }
+    const bool treeShadow = hasShadow(r.p) && !r.p.shadowPath;
+    r.shadow = Box{};
     if (treeShadow) {
-      me.shadow = tree.shift(p.shadowOffset.width * scale, p.shadowOffset.height * scale).grow(shadowSpread(p, scale));
-      me.tree = me.tree.unite(me.shadow.intersect(clip));
+      r.shadow = tree.shift(r.p.shadowOffset.width * scale, r.p.shadowOffset.height * scale).grow(shadowSpread(r.p, scale));
+      tree = tree.unite(r.shadow.intersect(r.clip));
     }
+    r.tree = tree;
+    r.animatedTree = animatedTree;
+    r.shadowTree = shadowTree || treeShadow;
+    // A shadow of the whole tree follows whatever the tree draws.
+    if (subtreeChanged || !(oldShadow == r.shadow)) {
+      addDamage(oldShadow);
+      addDamage(r.shadow);
+    }
+    if (moved) {
+      addDamage(oldTree);
+      addDamage(r.tree);
+    }
+    if (r.transition) {
+      addDamage(r.tree);
+      transitions.push_back(&r);
+    }
+    changed = changed || subtreeChanged || moved;
   }
 };
 
 namespace {
 
+// The shadow of a damaged pixel falls from pixels of its layer's tree that may lie outside the
+// damage, and their shadows from others: a shadow whose reach is damaged is redrawn whole.
+bool growShadows(const Rec& r, Region& damage) {
+  if (!r.shadowTree) return false;
+  bool grew = false;
+  if (!r.shadow.empty() && damage.intersects(r.shadow) && !damage.covers(r.tree)) {
+    damage.add(r.tree);
+    grew = true;
+  }
+  for (const auto& child : r.children) grew = growShadows(*child, damage) || grew;
+  return grew;
+}
+
 struct Painter {
   cairo_t* cr;
-  const LayerRenderer::Frame& frame;
+  CGFloat scale;
   const Region* damage;
   std::unordered_map<const CAAnimation*, cairo_surface_t*> befores;
   size_t drawn = 0;
@@ -494,7 +653,6 @@ struct Painter {
   // Paints the alpha of `pattern` (device space) blurred and offset in the colour.
   void paintShadow(cairo_pattern_t* shapeSource, Box shape, const LayerProperties& p, double alpha,
                    const std::function<void(cairo_t*)>& drawShape) {
-    const double scale = frame.scale;
     const double dx = p.shadowOffset.width * scale, dy = p.shadowOffset.height * scale;
     const double spread = shadowSpread(p, scale);
     // The part of the shape whose shadow can reach the damaged pixels.
@@ -531,7 +689,7 @@ struct Painter {
   }
 
   // What came before a transition and what the layer draws now, mixed at the progress.
-  cairo_pattern_t* composeTransition(const Node& n, cairo_pattern_t* now) {
+  cairo_pattern_t* composeTransition(const Rec& n, cairo_pattern_t* now) {
     auto it = befores.find(n.transition.get());
     if (it == befores.end() || !it->second) return now;
     cairo_surface_t* before = it->second;
@@ -581,10 +739,10 @@ struct Painter {
     return mixed;
   }
 
-  void paintBody(const Node& n, size_t index) {
-    const LayerProperties& p = *n.props;
+  void paintBody(const Rec& n) {
+    const LayerProperties& p = n.p;
     const double radius = std::max(0.0, p.cornerRadius);
-    setMatrix(cr, n.m, frame.scale);
+    setMatrix(cr, n.m, scale);
     if (damage->intersects(n.own)) {
       ++drawn;
       if (visibleColor(p.backgroundColor)) {
@@ -602,17 +760,17 @@ struct Painter {
         cairo_restore(cr);
       }
     }
-    if (n.end > index + 1) {
+    if (!n.children.empty()) {
       cairo_save(cr);
       if (p.masksToBounds) {
         roundedRect(cr, p.bounds, radius);
         cairo_clip(cr);
       }
-      for (size_t i = index + 1; i < n.end; i = frame.nodes[i].end) paint(i);
+      for (const auto& child : n.children) paint(*child);
       cairo_restore(cr);
     }
     if (p.borderWidth > 0 && visibleColor(p.borderColor) && damage->intersects(n.own)) {
-      setMatrix(cr, n.m, frame.scale);
+      setMatrix(cr, n.m, scale);
       const double bw = p.borderWidth;
       cairo_set_fill_rule(cr, CAIRO_FILL_RULE_EVEN_ODD);
       roundedRect(cr, p.bounds, radius);
@@ -624,10 +782,9 @@ struct Painter {
     }
   }
 
-  void paint(size_t index) {
-    const Node& n = frame.nodes[index];
+  void paint(const Rec& n) {
     if (!damage->intersects(n.tree)) return;
-    const LayerProperties& p = *n.props;
+    const LayerProperties& p = n.p;
     const bool shadow = hasShadow(p);
     const bool treeShadow = shadow && !p.shadowPath;
     const bool transition = n.transition && befores.count(n.transition.get()) && befores[n.transition.get()];
@@ -635,7 +792,6 @@ struct Painter {
     cairo_save(cr);
     if (shadow && p.shadowPath) {
       CGAffineTransform m = n.m;
-      const double scale = frame.scale;
       paintShadow(nullptr, deviceBox(CGPathGetBoundingBox(p.shadowPath), n.m, scale), p, p.opacity, [&](cairo_t* mcr) {
         cairo_save(mcr);
         cairo_matrix_t cm;
@@ -651,12 +807,12 @@ struct Painter {
       });
     }
     if (!group) {
-      paintBody(n, index);
+      paintBody(n);
       cairo_restore(cr);
       return;
     }
     cairo_push_group(cr);
-    paintBody(n, index);
+    paintBody(n);
     cairo_pattern_t* pattern = popGroup(cr);
     if (transition) pattern = composeTransition(n, pattern);
     cairo_identity_matrix(cr);
@@ -691,7 +847,8 @@ struct LayerRenderer::State {
   CGFloat lastScale = 0;
   bool invalid = true;
   uint64_t generation = 0;
-  std::unordered_map<const CALayer*, Record> records;
+  uint64_t drawnEpoch = 0;  // the change epoch the records were made in
+  std::vector<std::unique_ptr<Rec>> roots;
   std::unordered_map<const CAAnimation*, Capture> captures;
 
   ~State() {
@@ -715,89 +872,52 @@ std::vector<PixelRect> LayerRenderer::renderFrame(cairo_surface_t* surface, CGFl
   const bool full = st.invalid || surface != st.lastSurface || width != st.lastWidth || height != st.lastHeight ||
                     scale != st.lastScale;
   const uint64_t generation = ++st.generation;
-
-  Frame frame;
-  frame.scale = scale;
-  frame.time = time;
-  for (const auto& root : roots)
-    if (root.layer) frame.addTree(*root.layer, root.placement, false);
+  // Changes from here on are the next frame's.
+  const uint64_t epoch = zvt::ca::beginChangeEpoch();
 
   const Box whole{0, 0, static_cast<double>(width), static_cast<double>(height)};
   Region damage;
   damage.setLimit(whole);
   if (full) damage.add(whole);
-  // Compare each layer with its record of the last frame, and bring the record up to date.
-  for (size_t i = 0; i < frame.nodes.size(); ++i) {
-    const Node& n = frame.nodes[i];
-    const Box ownerShadow = n.shadowOwner >= 0 ? frame.nodes[static_cast<size_t>(n.shadowOwner)].shadow : Box{};
-    auto [it, added] = st.records.try_emplace(n.layer);
-    Record& r = it->second;
-    if (added) {
-      damage.add(n.own);
-      damage.add(ownerShadow);
-      r.p = *n.props;
-    } else {
-      const bool lookChanged = !sameLook(r.p, *n.props);
-      const bool changed = lookChanged || !sameTransform(r.m, n.m) || r.inheritedAlpha != n.inheritedAlpha ||
-                           !(r.clip == n.clip) || !(r.own == n.own) || r.transitionProgress != n.transitionProgress;
-      if (changed) {
-        damage.add(r.own);
-        damage.add(n.own);
-        damage.add(r.ownerShadow);
-        damage.add(ownerShadow);
-        if (!(r.shadow == n.shadow)) {
-          damage.add(r.shadow);
-          damage.add(n.shadow);
-        }
+  Frame frame;
+  frame.scale = scale;
+  frame.time = time;
+  frame.damage = &damage;
+  // A full frame looks at every layer again (the scale or the place may differ).
+  frame.drawnEpoch = full ? 0 : st.drawnEpoch;
+  std::vector<std::unique_ptr<Rec>> old = std::move(st.roots);
+  st.roots.clear();
+  const CALayer* previous = nullptr;
+  bool changed = false;
+  for (const auto& root : roots) {
+    if (!root.layer) continue;
+    std::unique_ptr<Rec> match;
+    for (auto& candidate : old)
+      if (candidate && candidate->layer == root.layer.get()) {
+        match = std::move(candidate);
+        break;
       }
-      if (r.prev != n.prev) {
-        damage.add(r.tree);
-        damage.add(n.tree);
-      }
-      if (n.transition) damage.add(n.tree);
-      if (lookChanged) r.p = *n.props;
-    }
-    r.m = n.m;
-    r.inheritedAlpha = n.inheritedAlpha;
-    r.clip = n.clip;
-    r.own = n.own;
-    r.tree = n.tree;
-    r.shadow = n.shadow;
-    r.ownerShadow = ownerShadow;
-    r.prev = n.prev;
-    r.transitionProgress = n.transitionProgress;
-    r.generation = generation;
+    st.roots.push_back(
+        frame.refresh(std::move(match), *root.layer, root.placement, 1, kEverywhere, previous, false, changed));
+    previous = root.layer.get();
   }
-  for (auto it = st.records.begin(); it != st.records.end();) {
-    if (it->second.generation != generation) {
-      damage.add(it->second.own);
-      damage.add(it->second.shadow);
-      damage.add(it->second.ownerShadow);
-      it = st.records.erase(it);
-    } else {
-      ++it;
-    }
-  }
+  for (const auto& gone : old)
+    if (gone) damage.add(gone->tree);
+  st.drawnEpoch = epoch;
+  lastExamined_ = frame.examined;
 
-  // The shadow of a damaged pixel falls from pixels of its layer's tree that may lie outside
-  // the damage, and their shadows from others: a shadow whose reach is damaged is redrawn whole.
   for (bool grew = true; grew;) {
     grew = false;
-    for (const Node& n : frame.nodes) {
-      if (n.shadow.empty() || !damage.intersects(n.shadow) || damage.covers(n.tree)) continue;
-      damage.add(n.tree);
-      grew = true;
-    }
+    for (const auto& root : st.roots) grew = growShadows(*root, damage) || grew;
   }
 
   // Transitions: what was shown under the layer when each began.
-  Painter painter{nullptr, frame, &damage, {}, 0};
-  for (const Node& n : frame.nodes) {
-    if (!n.transition) continue;
-    auto& capture = st.captures[n.transition.get()];
-    if (capture.generation == 0 && !full) capture.pixels = copyPixels(surface, n.tree);
+  Painter painter{nullptr, scale, &damage, {}, 0};
+  for (const Rec* r : frame.transitions) {
+    auto& capture = st.captures[r->transition.get()];
+    if (capture.generation == 0 && !full) capture.pixels = copyPixels(surface, r->tree);
     capture.generation = generation;
-    painter.befores[n.transition.get()] = capture.pixels;
+    painter.befores[r->transition.get()] = capture.pixels;
   }
   for (auto it = st.captures.begin(); it != st.captures.end();) {
     if (it->second.generation != generation) {
@@ -813,7 +933,7 @@ std::vector<PixelRect> LayerRenderer::renderFrame(cairo_surface_t* surface, CGFl
   st.lastScale = scale;
   st.invalid = false;
   lastDrawn_ = 0;
-  lastAnimated_ = frame.animated;
+  lastAnimated_ = std::any_of(st.roots.begin(), st.roots.end(), [](const auto& r) { return r->animatedTree; });
   if (damage.empty()) return {};
 
   cairo_t* cr = cairo_create(surface);
@@ -830,7 +950,7 @@ std::vector<PixelRect> LayerRenderer::renderFrame(cairo_surface_t* surface, CGFl
   cairo_paint(cr);
   cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
   painter.cr = cr;
-  for (size_t i = 0; i < frame.nodes.size(); i = frame.nodes[i].end) painter.paint(i);
+  for (const auto& root : st.roots) painter.paint(*root);
   cairo_destroy(cr);
   cairo_surface_flush(surface);
   lastDrawn_ = painter.drawn;
@@ -855,13 +975,16 @@ CGImageRef LayerRenderer::imageOfLayer(CALayer& layer, CGFloat scale, CFTimeInte
   Frame frame;
   frame.scale = scale;
   frame.time = time;
-  frame.addTree(layer, CGAffineTransformIdentity, true);
+  bool changed = false;
+  auto record = frame.refresh(nullptr, layer, CGAffineTransformIdentity, 1, kEverywhere, nullptr, true, changed);
   Region damage;
   damage.add(Box{0, 0, static_cast<double>(w), static_cast<double>(h)});
-  cairo_t* cr = cairo_create(target);
-  Painter painter{cr, frame, &damage, {}, 0};
-  for (size_t i = 0; i < frame.nodes.size(); i = frame.nodes[i].end) painter.paint(i);
-  cairo_destroy(cr);
+  if (record) {
+    cairo_t* cr = cairo_create(target);
+    Painter painter{cr, scale, &damage, {}, 0};
+    painter.paint(*record);
+    cairo_destroy(cr);
+  }
   cairo_surface_flush(target);
   cairo_surface_destroy(target);
   auto data = NSData::dataWithVector(std::move(bytes));

@@ -534,7 +534,7 @@ TEST(LayerRenderer, FramesOfChangesMatchAFreshDrawing) {
     auto layer = layers[1 + static_cast<size_t>(pick(static_cast<int>(layers.size()) - 1))];
     CATransaction::begin();
     CATransaction::setDisableActions(true);
-    const int kind = pick(10);
+    const int kind = pick(12);
     switch (kind) {
       case 0: layer->setBackgroundColor(color()); break;
       case 1: layer->setPosition(CGPointMake(pick(110), pick(150))); break;
@@ -553,6 +553,15 @@ TEST(LayerRenderer, FramesOfChangesMatchAFreshDrawing) {
         layer->setContents(pick(2) ? picture : nullptr);
         layer->setContentsGravity(pick(3) == 0 ? kCAGravityResizeAspect : pick(2) ? kCAGravityCenter : kCAGravityResizeAspectFill);
         break;
+      case 10: {
+        // To another superlayer outside its own tree, as a view moved to another container.
+        auto parent = layers[static_cast<size_t>(pick(static_cast<int>(layers.size())))];
+        bool inside = false;
+        for (auto l = parent; l; l = l->superlayer()) inside = inside || l == layer;
+        if (!inside) parent->insertSublayer(layer, static_cast<size_t>(pick(3)));
+        break;
+      }
+      case 11: layer->setZPosition(pick(3) - 1); break;
     }
     CATransaction::commit();
     kept.render({root});
@@ -564,6 +573,59 @@ TEST(LayerRenderer, FramesOfChangesMatchAFreshDrawing) {
           FAIL() << "step " << step << " (change " << kind << ") differs at " << x << ", " << y << ": kept " << kept.at(x, y) << " fresh "
                  << fresh.at(x, y);
         }
+  }
+}
+
+TEST(LayerRenderer, OneChangedLayerAmongThousandsIsReachedWithoutAWalkOfTheTree) {
+  // A screen of 1,000 cells, each with a square inside: a frame after one change looks again
+  // only at the changed layer (and those it carries), and its picture is the full drawing's.
+  auto root = box(CGRectMake(0, 0, 200, 250), rgb(1, 1, 1));
+  std::vector<std::shared_ptr<CALayer>> cells, squares;
+  for (int i = 0; i < 1000; ++i) {
+    auto cell = box(CGRectMake((i % 40) * 5, (i / 40) * 10, 5, 10), rgb(0.8, 0.8, 0.8));
+    auto square = box(CGRectMake(1, 1, 3, 3), rgb(1, 0.5, 0));
+    cell->addSublayer(square);
+    root->addSublayer(cell);
+    cells.push_back(cell);
+    squares.push_back(square);
+  }
+  Screen kept(200, 250);
+  kept.render({root});
+  EXPECT_EQ(kept.renderer.lastExaminedLayerCount(), 2001u) << "the first frame looks at every layer";
+  EXPECT_TRUE(kept.render({root}).empty());
+  EXPECT_EQ(kept.renderer.lastExaminedLayerCount(), 0u) << "nothing changed";
+  auto matchesAFreshDrawing = [&](const char* what) {
+    Screen fresh(200, 250);
+    fresh.render({root});
+    for (int y = 0; y < 250; ++y)
+      for (int x = 0; x < 200; ++x)
+        if (kept.at(x, y) != fresh.at(x, y)) {
+          ADD_FAILURE() << what << ": differs at " << x << ", " << y << ": kept " << kept.at(x, y) << " fresh "
+                        << fresh.at(x, y);
+          return;
+        }
+  };
+  struct Case {
+    const char* what;
+    std::function<void()> change;
+    size_t examined;  // the layers the frame after it looks at again
+    zvt::ca::PixelRect redrawn;
+  };
+  const Case cases[] = {
+      {"a square's colour", [&] { squares[517]->setBackgroundColor(rgb(0, 0, 1)); }, 1, {186, 121, 3, 3}},
+      {"a cell moved", [&] { cells[42]->setPosition(CGPointMake(12.5, 20)); }, 2, {10, 10, 5, 15}},
+      {"a square hidden", [&] { squares[0]->setHidden(true); }, 1, {1, 1, 3, 3}},
+      {"a square shown again", [&] { squares[0]->setHidden(false); }, 1, {1, 1, 3, 3}},
+      {"a cell's square removed", [&] { squares[999]->removeFromSuperlayer(); }, 1, {196, 241, 3, 3}},
+      // The cell and the one that followed it, drawn after another now.
+      {"a cell to the front", [&] { root->addSublayer(cells[1]); }, 1, {5, 0, 10, 10}},
+  };
+  for (const auto& c : cases) {
+    quietly(c.change);
+    auto rects = kept.render({root});
+    EXPECT_EQ(kept.renderer.lastExaminedLayerCount(), c.examined) << c.what;
+    EXPECT_EQ(rects, (std::vector<zvt::ca::PixelRect>{c.redrawn})) << c.what;
+    matchesAFreshDrawing(c.what);
   }
 }
 
