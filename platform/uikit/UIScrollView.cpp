@@ -96,6 +96,9 @@ class ScrollViewPanGestureRecognizer : public UIPanGestureRecognizer {
   void reset() override {
     UIPanGestureRecognizer::reset();
     report();
+    // A recogniser that failed (another one took the touch, a drag along an axis this view
+    // cannot scroll) hears no end of the touch: it starts again only once the finger is up.
+    if (auto s = scrollView.lock(); s && s->tracking_ && !s->dragging_) s->fingerUpWithoutDrag();
   }
   void report() {
     if (auto s = scrollView.lock()) s->notifyPanState(s->panState_, state());

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/uikit/UIAlertView.h"
 #include "platform/uikit/UIScrollView.h"
 #include "platform/uikit/UITableView.h"
 #include "tests/platform/uikit/UIKitTestSupport.h"
@@ -414,6 +415,39 @@ TEST(UIKitScrollView, ContentGrowingUnderABounceAtTheEndLeavesTheOffsetWhereItIs
   list->setContentSize(CGSizeMake(320, 1200));
   d.waitUntilStill(list);
   EXPECT_NEAR(list->contentOffset().y, 720, 0.5);
+}
+
+TEST(UIKitScrollView, AFingerLiftedFromATapInsideIsNoLongerTracked) {
+  // A tap recogniser on content: its action may do nothing, or bring up an alert (a window
+  // above, which takes the key from the scroll view's window) before the finger's end reaches
+  // the scroll view. Either way the scroll view tracks no finger once it has lifted.
+  for (bool alert : {false, true}) {
+    Screen screen;
+    Log log;
+    Scroller s(screen);
+    auto row = UIView::initWithFrame(CGRectMake(0, 100, 320, 44));
+    s.view->addSubview(row);
+    struct Tapped : UIResponder {
+      bool alert = false;
+      Log* log = nullptr;
+      void tapped(const std::shared_ptr<UIGestureRecognizer>&) {
+        log->add("tapped");
+        if (alert)
+          UIAlertView::initWithTitle(NSString::stringWithUTF8String("提示"), nullptr, nullptr,
+                                     NSString::stringWithUTF8String("确定"), {})
+              ->show();
+      }
+    };
+    auto target = std::make_shared<Tapped>();
+    target->alert = alert;
+    target->log = &log;
+    row->addGestureRecognizer(UIGestureRecognizer::make<UITapGestureRecognizer>(target, &Tapped::tapped));
+    auto& d = device();
+    d.tap(CGPointMake(160, 120));
+    EXPECT_EQ(log.joined(), "tapped") << (alert ? "with an alert" : "without");
+    EXPECT_FALSE(s.view->isTracking()) << (alert ? "with an alert" : "without");
+    if (alert) d.tapView(d.viewWithText("确定"));
+  }
 }
 
 }  // namespace
