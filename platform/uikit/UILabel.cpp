@@ -85,7 +85,19 @@ void UILabel::setAttributedText(const std::shared_ptr<NSAttributedString>& text)
     setText(nullptr);
     return;
   }
-  attributed_ = text->copy();
+  // Where the text names no font, colour or paragraph style, the label's own apply.
+  auto filled = text->mutableCopy();
+  const NSRange whole = NSMakeRange(0, filled->length());
+  auto own = plainAttributes(textColor_);
+  for (const std::shared_ptr<NSString>& name :
+       {std::shared_ptr<NSString>(NSFontAttributeName), std::shared_ptr<NSString>(NSForegroundColorAttributeName),
+        std::shared_ptr<NSString>(NSParagraphStyleAttributeName)}) {
+    const id value = own->objectForKey(name);
+    text->enumerateAttribute(name, whole, 0, [&](const id& given, NSRange range, bool*) {
+      if (!given) filled->addAttribute(name, value, range);
+    });
+  }
+  attributed_ = filled->copy();
   text_ = attributed_->string();
   textChanged();
 }

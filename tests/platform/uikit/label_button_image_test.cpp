@@ -2,14 +2,17 @@
 
 #include <cmath>
 
+#include "platform/text/NSParagraphStyle.h"
 #include "platform/text/NSStringDrawing.h"
 #include "platform/text/TextLayout.h"
 #include "platform/uikit/UIButton.h"
 #include "platform/uikit/UIImageView.h"
 #include "platform/uikit/UILabel.h"
+#include "tests/platform/graphics/Canvas.h"
 #include "tests/platform/uikit/UIKitTestSupport.h"
 
 using namespace zvt::uitest;
+using zvt::test::RGBA;
 
 namespace {
 
@@ -44,7 +47,69 @@ CGFloat inkRight(const std::shared_ptr<UIView>& view) {
   return 0;
 }
 
+// The left-most column (in points) where the view's backing store has ink.
+CGFloat inkLeft(const std::shared_ptr<UIView>& view) {
+  auto image = view->layer()->contents();
+  if (!image) return -1;
+  auto data = CGDataProviderCopyData(CGImageGetDataProvider(image));
+  const auto* bytes = static_cast<const uint8_t*>(data->bytes());
+  for (size_t x = 0; x < image->width(); ++x)
+    for (size_t y = 0; y < image->height(); ++y)
+      if (bytes[y * image->bytesPerRow() + x * 4 + 3] > 0) return x / view->layer()->contentsScale();
+  return -1;
+}
+
+// The colour of the most opaque ink pixel in the columns [from, to) points.
+RGBA inkColour(const std::shared_ptr<UIView>& view, CGFloat from, CGFloat to) {
+  auto image = view->layer()->contents();
+  if (!image) return {};
+  auto data = CGDataProviderCopyData(CGImageGetDataProvider(image));
+  const auto* bytes = static_cast<const uint8_t*>(data->bytes());
+  const CGFloat scale = view->layer()->contentsScale();
+  RGBA best{};
+  for (auto x = static_cast<size_t>(from * scale); x < static_cast<size_t>(to * scale) && x < image->width(); ++x)
+    for (size_t y = 0; y < image->height(); ++y) {
+      const uint8_t* p = bytes + y * image->bytesPerRow() + x * 4;
+      // Premultiplied BGRA: the colour of an opaque pixel is its own.
+      if (p[3] > best.a) best = RGBA{p[2], p[1], p[0], p[3]};
+    }
+  return best;
+}
+
 }  // namespace
+
+TEST(UIKitLabel, AttributedTextTakesTheLabelsSettingsWhereItHasNone) {
+  // A tip whose text names only the colour of a few characters: the rest is set in the label's
+  // font and colour, centred as the label is.
+  Screen screen;
+  auto label = screen.add<UILabel>({{0, 0}, {300, 40}});
+  label->setTextAlignment(NSTextAlignmentCenter);
+  label->setFont(UIFont::systemFontOfSize(14));
+  auto grey = UIColor::colorWithRed(153 / 255.0, 153 / 255.0, 153 / 255.0, 1);
+  label->setTextColor(grey);
+  auto orange = UIColor::colorWithRed(1, 0.5, 0, 1);
+  auto text = NSMutableAttributedString::initWithString(str("订单会在您下单后15~20分钟显示"));
+  text->addAttribute(NSForegroundColorAttributeName, orange, NSMakeRange(8, 7));
+  label->setAttributedText(text);
+  auto shown = label->attributedText();
+  EXPECT_TRUE(zvt::objectsEqual(shown->attribute(NSFontAttributeName, 0, nullptr), UIFont::systemFontOfSize(14)));
+  EXPECT_TRUE(zvt::objectsEqual(shown->attribute(NSForegroundColorAttributeName, 0, nullptr), grey));
+  EXPECT_TRUE(zvt::objectsEqual(shown->attribute(NSForegroundColorAttributeName, 8, nullptr), orange))
+      << "its own colour stays";
+  auto style = zvt::as<NSParagraphStyle>(shown->attribute(NSParagraphStyleAttributeName, 0, nullptr));
+  ASSERT_TRUE(style);
+  EXPECT_EQ(style->alignment(), NSTextAlignmentCenter);
+  screen.device().settle();
+  const CGFloat left = inkLeft(label), right = inkRight(label);
+  EXPECT_GT(left, 20) << "not at the left edge";
+  EXPECT_NEAR(left, 300 - right, 2) << "centred";
+  // The first characters in the label's grey, the named ones in orange.
+  EXPECT_EQ(inkColour(label, left, left + 40), (RGBA{153, 153, 153, 255}));
+  // 12 wide characters and 5 digits and signs about half as wide: the named ones lie from about
+  // 8 to 12.7 wide characters in.
+  const CGFloat wide = (right - left) / 14.75;
+  EXPECT_EQ(inkColour(label, left + 9 * wide, left + 11 * wide), (RGBA{255, 128, 0, 255}));
+}
 
 TEST(UIKitLabel, SizeToFitMeasuresOneAndSeveralLines) {
   auto font = UIFont::systemFontOfSize(17);
