@@ -1,5 +1,6 @@
 #include "bench/support/BenchImages.h"
 
+#include <gif_lib.h>
 #include <jpeglib.h>
 #include <png.h>
 
@@ -34,6 +35,56 @@ struct JpegFailure {
 };
 void jpegFail(j_common_ptr cinfo) { longjmp(reinterpret_cast<JpegFailure*>(cinfo->err)->jump, 1); }
 
+int gifWrite(GifFileType* gif, const GifByteType* bytes, int length) {
+  auto* out = static_cast<std::vector<uint8_t>*>(gif->UserData);
+  out->insert(out->end(), bytes, bytes + length);
+  return length;
+}
+
+int gifRead(GifFileType* gif, GifByteType* out, int length) {
+  auto* r = static_cast<Reader*>(gif->UserData);
+  const size_t n = std::min(static_cast<size_t>(length), r->length - r->offset);
+  std::memcpy(out, r->bytes + r->offset, n);
+  r->offset += n;
+  return static_cast<int>(n);
+}
+
+// Smooth bands of a 256-colour palette that drift from frame to frame, with a little noise:
+// compresses as drawn pictures and animations do.
+std::vector<uint8_t> makeGIF(const GIFShape& shape) {
+  std::vector<uint8_t> out;
+  int error = 0;
+  GifFileType* gif = EGifOpen(&out, gifWrite, &error);
+  GifColorType colours[256];
+  for (int i = 0; i < 256; ++i)
+    colours[i] = GifColorType{static_cast<GifByteType>(i), static_cast<GifByteType>(255 - i),
+                              static_cast<GifByteType>((i * 7) & 255)};
+  ColorMapObject* palette = GifMakeMapObject(256, colours);
+  const int w = static_cast<int>(shape.width), h = static_cast<int>(shape.height);
+  bool ok = EGifPutScreenDesc(gif, w, h, 8, 0, palette) == GIF_OK;
+  std::mt19937 rng(360);
+  std::vector<GifPixelType> line(shape.width);
+  for (size_t f = 0; f < shape.frames && ok; ++f) {
+    if (shape.frames > 1) {
+      const uint8_t control[4] = {0, 8, 0, 0};  // 80 ms, nothing disposed
+      ok = EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, 4, control) == GIF_OK;
+    }
+    ok = ok && EGifPutImageDesc(gif, 0, 0, w, h, false, nullptr) == GIF_OK;
+    for (int y = 0; y < h && ok; ++y) {
+      for (int x = 0; x < w; ++x) {
+        const double fx = static_cast<double>(x) / w, fy = static_cast<double>(y) / h;
+        line[static_cast<size_t>(x)] = static_cast<GifPixelType>(
+            static_cast<int>(127 + 120 * std::sin(fx * 6 + fy * 4 + static_cast<double>(f) * 0.5)) + (rng() & 3));
+      }
+      ok = EGifPutLine(gif, line.data(), w) == GIF_OK;
+    }
+  }
+  GifFreeMapObject(palette);
+  if (EGifCloseFile(gif, &error) != GIF_OK) ok = false;
+  if (!ok) out.clear();
+  return out;
+}
+
 }  // namespace
 
 
@@ -66,6 +117,43 @@ const std::shared_ptr<NSData>& pngData() {
 const std::shared_ptr<NSData>& jpegData() {
   static const auto data = UIImageJPEGRepresentation(UIImage::imageWithCGImage(sourceImage()), 0.9);
   return data;
+}
+
+const std::shared_ptr<NSData>& gifData(const GIFShape& shape) {
+  static const auto picture = NSData::dataWithVector(makeGIF(kGIFPicture));
+  static const auto animation = NSData::dataWithVector(makeGIF(kGIFAnimation));
+  return shape.frames > 1 ? animation : picture;
+}
+
+// giflib alone: the whole file read, then each frame's indexes looked up in its palette over a
+// copy of the canvas before it (frames that leave what they do not cover, as ours are).
+bool gifDirect(const uint8_t* bytes, size_t length, uint8_t* out) {
+  Reader reader{bytes, length, 0};
+  int error = 0;
+  GifFileType* gif = DGifOpen(&reader, gifRead, &error);
+  if (!gif) return false;
+  if (DGifSlurp(gif) != GIF_OK) {
+    DGifCloseFile(gif, &error);
+    return false;
+  }
+  const size_t w = static_cast<size_t>(gif->SWidth), h = static_cast<size_t>(gif->SHeight);
+  for (int i = 0; i < gif->ImageCount; ++i) {
+    const SavedImage& frame = gif->SavedImages[i];
+    uint8_t* canvas = out + static_cast<size_t>(i) * w * h * 4;
+    if (i > 0) std::memcpy(canvas, canvas - w * h * 4, w * h * 4);
+    const ColorMapObject* map = frame.ImageDesc.ColorMap ? frame.ImageDesc.ColorMap : gif->SColorMap;
+    const size_t fw = static_cast<size_t>(frame.ImageDesc.Width), fh = static_cast<size_t>(frame.ImageDesc.Height);
+    const size_t left = static_cast<size_t>(frame.ImageDesc.Left), top = static_cast<size_t>(frame.ImageDesc.Top);
+    for (size_t y = 0; y < fh && top + y < h; ++y)
+      for (size_t x = 0; x < fw && left + x < w; ++x) {
+        const int index = frame.RasterBits[y * fw + x];
+        if (!map || index >= map->ColorCount) continue;
+        uint8_t* p = canvas + ((top + y) * w + left + x) * 4;
+        p[0] = map->Colors[index].Red, p[1] = map->Colors[index].Green, p[2] = map->Colors[index].Blue, p[3] = 255;
+      }
+  }
+  DGifCloseFile(gif, &error);
+  return true;
 }
 
 // libpng alone: header, rows into one buffer, end.
