@@ -164,8 +164,11 @@ TEST_F(OrdersTest, AUserWithoutOrdersSeesTheEmptyViewsThatLeadToShopping) {
     EXPECT_EQ(rows(), 0);
     ASSERT_EQ(tipText(), c.text);
     auto label = orders()->noMessageTipView()->noMessageLabel();
+    // The tip's own 14-point grey where the text names no font or colour.
+    EXPECT_EQ(runAt(label->attributedText(), 0), "14 153,153,153 0+" + std::to_string(c.colouredFrom));
     EXPECT_EQ(runAt(label->attributedText(), c.colouredFrom),
-              "- 255,110,40 " + std::to_string(c.colouredFrom) + "+" + std::to_string(c.colouredLength));
+              "14 255,110,40 " + std::to_string(c.colouredFrom) + "+" + std::to_string(c.colouredLength));
+    EXPECT_NE(picture(c.segment ? "no-mall-orders" : "no-taobao-orders"), "");
     auto navigation = orders()->navigationController();
     ASSERT_TRUE(device().tapText("去逛逛"));
     device().wait(1);
