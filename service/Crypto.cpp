@@ -118,6 +118,24 @@ std::optional<std::string> desDecrypt(const std::string& cipher) {
     return out.substr(0, out.size() - padLen);
 }
 
+std::optional<std::string> aes128CbcDecrypt(const std::string& cipher, const std::string& key, const std::string& iv) {
+    if (key.size() != 16 || iv.size() != 16 || cipher.empty() || cipher.size() % 16 != 0) return std::nullopt;
+    EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
+    if (!ctx) return std::nullopt;
+    std::string out(cipher.size() + 16, '\0');
+    int written = 0, last = 0;
+    const bool ok =
+        EVP_DecryptInit_ex(ctx, EVP_aes_128_cbc(), nullptr, reinterpret_cast<const unsigned char*>(key.data()),
+                           reinterpret_cast<const unsigned char*>(iv.data())) == 1 &&
+        EVP_DecryptUpdate(ctx, reinterpret_cast<unsigned char*>(out.data()), &written,
+                          reinterpret_cast<const unsigned char*>(cipher.data()), static_cast<int>(cipher.size())) == 1 &&
+        EVP_DecryptFinal_ex(ctx, reinterpret_cast<unsigned char*>(out.data()) + written, &last) == 1;
+    EVP_CIPHER_CTX_free(ctx);
+    if (!ok) return std::nullopt;
+    out.resize(static_cast<size_t>(written + last));
+    return out;
+}
+
 std::string desEncryptBase64(const std::string& plain) {
     return base64Encode(desEncrypt(plain));
 }

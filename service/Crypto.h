@@ -32,6 +32,10 @@ std::optional<std::string> desDecrypt(const std::string& cipher);
 std::string desEncryptBase64(const std::string& plain);
 std::optional<std::string> desDecryptBase64(const std::string& text);
 
+// AES-128-CBC with PKCS#7 padding: `key` and `iv` are 16 bytes each. Nothing when the cipher
+// text is no whole number of blocks or its padding is wrong.
+std::optional<std::string> aes128CbcDecrypt(const std::string& cipher, const std::string& key, const std::string& iv);
+
 // Random lower-case hex of `bytes` random bytes (session tokens).
 std::string randomHex(size_t bytes);
 

@@ -51,6 +51,12 @@ Reply refuse(int code, const std::string& msg);
 // The page's rows as "data"; sets the reply's "end" (1 on the last page, else 0).
 json pageJson(const Page& p, Reply& r);
 
+// A page of the service's site (Pages.cpp): the title as heading, the body's HTML under it.
+Reply pageDocument(const std::string& title, const std::string& body);
+
+// The offer-wall provider's task page, which the service plays (EarnMoney.cpp).
+inline constexpr const char* kOfferWallPage = "/wx/ios/lists.html";
+
 // Whether `name` is one of the configurations get_ios_config can answer (HomeOps.cpp).
 bool knownIosConfig(const std::string& name);
 

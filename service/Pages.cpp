@@ -55,7 +55,9 @@ const std::map<std::string, PageText>& pages() {
     return table;
 }
 
-Reply document(const std::string& title, const std::string& body) {
+}  // namespace
+
+Reply pageDocument(const std::string& title, const std::string& body) {
     Reply r;
     r.contentType = "text/html; charset=utf-8";
     r.raw = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\">"
@@ -65,6 +67,8 @@ Reply document(const std::string& title, const std::string& body) {
             "</style></head><body><h1 id=\"title\">" + title + "</h1>" + body + "</body></html>\n";
     return r;
 }
+
+namespace {
 
 // The coupons' record kind, as the order family keeps them.
 constexpr const char* kCouponKind = "coupon";
@@ -87,7 +91,7 @@ Reply Service::pageCoupon(Incoming& in) {
         "li span{float:right;font-size:13px}button{display:block;width:100%;height:40px;margin:0 0 10px;"
         "border:0;border-radius:4px;background:#ff6e28;color:#fff;font-size:16px}</style>";
     if (!in.sessionUser) {
-        return document("回扣券", style + "<p>登录后查看您的回扣券。</p>" + nativeButton("login", "upLogin", "登录") +
+        return pageDocument("回扣券", style + "<p>登录后查看您的回扣券。</p>" + nativeButton("login", "upLogin", "登录") +
                                       "<p id=\"note\"></p>");
     }
     const auto user = store_.userById(*in.sessionUser);
@@ -106,7 +110,7 @@ Reply Service::pageCoupon(Incoming& in) {
     body += nativeButton("order", "callOrder", "去回扣订单使用") + nativeButton("search", "callSearch", "去淘宝找回扣") +
             nativeButton("login", "upLogin", "切换账号") + "<p id=\"note\"></p>";
     body += list.empty() ? "<p>您还没有回扣券，下单后即可获得。</p>" : "<ul id=\"coupons\">" + list + "</ul>";
-    return document("回扣券", style + body);
+    return pageDocument("回扣券", style + body);
 }
 
 Reply Service::pageHtml(Incoming& in) {
@@ -114,13 +118,13 @@ Reply Service::pageHtml(Incoming& in) {
     if (path == "/wap/coupon.php") return pageCoupon(in);
     auto it = pages().find(path);
     if (it == pages().end()) {
-        Reply r = document("页面不存在", "<p>" + htmlEscaped(path) + "</p>");
+        Reply r = pageDocument("页面不存在", "<p>" + htmlEscaped(path) + "</p>");
         r.httpStatus = 404;
         return r;
     }
     std::string body;
     for (const char* paragraph : it->second.paragraphs) body += std::string("<p>") + paragraph + "</p>";
-    return document(it->second.title, body);
+    return pageDocument(it->second.title, body);
 }
 
 }  // namespace zvt::service

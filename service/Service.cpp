@@ -624,6 +624,7 @@ HttpResponse Service::route(HttpRequest& req) {
     if (path == "/shop/gone.php") return goneShop(req);
     if (isShopPage(path)) return handlePlain(req, "page", &Service::pageShop);
     if (isPartnerPage(path)) return handlePlain(req, "page", &Service::pagePartner);
+    if (path == kOfferWallPage) return offerWallPage(req);
     if (pagePath(path)) return handlePlain(req, "page", &Service::pageHtml);
     return plainResponse(404, "");
 }
@@ -815,6 +816,7 @@ void Service::logRequest(const Incoming& in, const HttpRequest& req) {
                   {"files", in.files},   {"signature", in.signature},
                   {"headers", headers},  {"body_size", req.body.size()}};
     if (in.plain) entry["plain"] = *in.plain;
+    if (!in.notes.is_null()) entry["notes"] = in.notes;
     if (!in.decodeError.empty()) entry["decode_error"] = in.decodeError;
     entry["session_user"] = in.sessionUser ? json(std::to_string(*in.sessionUser)) : json(nullptr);
     std::unique_lock lock(logMutex_);
@@ -1314,15 +1316,6 @@ Reply Service::opForgotReset(Incoming& in) {
     }
     store_.setPassword(std::stoll((*user)["id"].get<std::string>()), password);
     return ok(nullptr, "密码已重置");
-}
-
-Reply Service::opMakeProfits(Incoming&) {
-    json config = demoIosConfig();
-    Reply r = ok(nullptr);
-    json items = config["blockBanner"];
-    for (auto& i : config["fixedBanner"]) items.push_back(i);
-    r.body["mainData"] = items;
-    return r;
 }
 
 Reply Service::opUpPushId(Incoming& in) {

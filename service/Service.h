@@ -70,6 +70,7 @@ struct Incoming {
     std::string
         signature;  // "ok", "bad_code", "unknown_time", "expired_time", "missing", "unsigned"
     std::optional<int64_t> sessionUser;
+    nlohmann::json notes;  // what a handler read out of the request, logged with it
     std::string root;  // "http://host:port" as the client addressed the service (reply links)
     std::string remoteAddr;
     int remotePort = 0;
@@ -202,6 +203,9 @@ private:
     // Pages and pictures.
     Reply pageHtml(Incoming&);
     Reply pageCoupon(Incoming&);
+    // The offer-wall provider's task page (EarnMoney.cpp), which deciphers its token before the
+    // request is logged, so that the log shows the token's parts.
+    HttpResponse offerWallPage(const HttpRequest& req);
     // The shops' stand-in pages (ShopPages.cpp).
     static bool isShopPage(const std::string& path);
     Reply pageShop(Incoming&);

@@ -91,6 +91,12 @@ std::shared_ptr<NSString> Configuration::taobaoCartURLString() {
   return NSString::stringWithUTF8String(v.taobaoCartURL.empty() ? v.serverRoot + "/shop/cart.html" : v.taobaoCartURL);
 }
 
+std::shared_ptr<NSString> Configuration::offerWallPageURLString() {
+  auto v = values();
+  return NSString::stringWithUTF8String((v.offerWallRoot.empty() ? v.serverRoot : trimmedRoot(v.offerWallRoot)) +
+                                        "/wx/ios/lists.html?");
+}
+
 std::shared_ptr<NSString> Configuration::appStoreLookupURLString() {
   auto v = values();
   std::string base = v.appStoreLookupURL.empty() ? v.serverRoot + "/lookup" : v.appStoreLookupURL;
@@ -128,7 +134,8 @@ bool Configuration::applyArguments(const std::vector<std::string>& arguments, st
     }
     static const char* const known[] = {"--server-root",  "--analytics-app-key", "--request-timeout",
                                         "--upload-timeout", "--app-store-lookup", "--app-store-id",
-                                        "--affiliate-search", "--suggestion-root", "--default-pid"};
+                                        "--affiliate-search", "--suggestion-root", "--default-pid",
+                                        "--offer-wall-root", "--service-qq"};
     bool isKnown = false;
     for (const char* k : known) isKnown = isKnown || name == k;
     if (!isKnown) continue;
@@ -158,6 +165,12 @@ bool Configuration::applyArguments(const std::vector<std::string>& arguments, st
     } else if (name == "--affiliate-search" || name == "--suggestion-root") {
       ok = value.starts_with("http://") || value.starts_with("https://");
       (name == "--affiliate-search" ? v.affiliateSearchURL : v.suggestionRoot) = value;
+    } else if (name == "--offer-wall-root") {
+      ok = value.starts_with("http://") || value.starts_with("https://");
+      v.offerWallRoot = value;
+    } else if (name == "--service-qq") {
+      ok = !value.empty() && value.find_first_not_of("0123456789") == std::string::npos;
+      v.customerServiceQQ = value;
     } else if (name == "--default-pid") {
       ok = !value.empty();
       v.defaultAffiliatePid = value;

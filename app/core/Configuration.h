@@ -56,6 +56,9 @@ struct ConfigurationValues {
   std::string customerServiceTelephone = "4006680520";
   // The customer-service QQ account the help centre's chat opens (decimal digits).
   std::string customerServiceQQ = "800061237";
+  // The offer-wall provider's root ("scheme://host[:port]"), under which its task page
+  // "/wx/ios/lists.html" lies; empty: the server root, where the service plays the provider.
+  std::string offerWallRoot;
   // Taobao's affiliate search page ("…/search.html?"), to which "pid=…&q=…&unid=…" is
   // appended; empty: the server root's "/search.html?".
   std::string affiliateSearchURL;
@@ -88,6 +91,8 @@ class Configuration {
   static std::string oauthRoot(std::string ConfigurationValues::*root);
   // The cart page's address (the service's "/shop/cart.html" unless configured).
   static std::shared_ptr<NSString> taobaoCartURLString();
+  // The provider's task page with its trailing "?" (the parameters follow).
+  static std::shared_ptr<NSString> offerWallPageURLString();
 
   // The store lookup address with "?id=" and the store identifier.
   static std::shared_ptr<NSString> appStoreLookupURLString();

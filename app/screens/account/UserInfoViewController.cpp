@@ -40,7 +40,8 @@ void UserInfoViewController::initDatas() {
   sectionArray_ = {
       {{"userWithdraw", "我要提现", "EarnMoneyViewController", true},
        {"userExchange", "我要兑换", "TZExchangeViewController", true},
-       {"userInvite", "邀请好友", "InviteFriendsViewController", true}},
+       {"userInvite", "邀请好友", "InviteFriendsViewController", true},
+       {"userMakeMoney", "我要赚钱", "TZMakeMoneyViewController", false}},
       {{"userOrder", "回扣订单", "TZOrderViewController", true},
        {"userProperty", "资产明细", "MyAssetsViewController", true},
        {"userMail", "站内信", "TZMessageViewController", true}},

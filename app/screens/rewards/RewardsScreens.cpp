@@ -11,6 +11,7 @@
 #include "app/screens/rewards/InviteFriendsViewController.h"
 #include "app/screens/rewards/RedpacketView.h"
 #include "app/screens/rewards/TZMessageViewController.h"
+#include "app/screens/rewards/TZMakeMoneyViewController.h"
 #include "app/screens/rewards/TZRebateCouponViewController.h"
 #include "app/screens/rewards/TZServerQQViewController.h"
 #include "app/screens/rewards/ThecalendarViewController.h"
@@ -44,6 +45,7 @@ void registerRewardsScreens() {
   registerScreenClass("TZAssetsViewController", [] { return TZAssetsViewController::make(); });
   money::registerWithdrawViewNib();
   money::registerAssetCellNibs();
+  registerScreenClass("TZMakeMoneyViewController", [] { return TZMakeMoneyViewController::make(); });
 }
 
 }  // namespace zvt

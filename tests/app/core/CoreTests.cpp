@@ -61,6 +61,20 @@ TEST(Configuration, SearchAddressesFollowTheRootUnlessGiven) {
   EXPECT_FALSE(zvt::Configuration::applyArguments({"--default-pid="}, &message));
 }
 
+TEST(Configuration, TheOfferWallFollowsTheRootUnlessGiven) {
+  zvt::ConfigurationScope scope;
+  zvt::Configuration::setServerRoot("http://127.0.0.1:9/");
+  EXPECT_EQ(zvt::Configuration::offerWallPageURLString()->utf8(), "http://127.0.0.1:9/wx/ios/lists.html?");
+  std::string message;
+  ASSERT_TRUE(zvt::Configuration::applyArguments({"--offer-wall-root=http://wall.example/", "--service-qq", "12345678"}, &message))
+      << message;
+  EXPECT_EQ(zvt::Configuration::offerWallPageURLString()->utf8(), "http://wall.example/wx/ios/lists.html?");
+  EXPECT_EQ(zvt::Configuration::values().customerServiceQQ, "12345678");
+  EXPECT_FALSE(zvt::Configuration::applyArguments({"--offer-wall-root", "wall.example"}, &message));
+  EXPECT_FALSE(zvt::Configuration::applyArguments({"--service-qq=8000a"}, &message));
+  EXPECT_EQ(zvt::Configuration::values().customerServiceQQ, "12345678");
+}
+
 TEST(AppDelegate, SharedStateStartsEmptyAndKeepsAWritableRecord) {
   AppDelegate::setShared(nullptr);
   auto delegate = AppDelegate::shared();

@@ -27,12 +27,13 @@ class AccountScreenTest : public ShellTest {
     registerScreenClass("TZPublicViewController", [] {
       return std::make_shared<PlaceholderScreen>(PlaceholderScreenClass{"TZPublicViewController", "网页", {"webTitle", "webUrl"}, "webTitle"});
     });
-    // The help centre, the customer-service, about and coupon pages live in the rewards folder,
-    // not linked here.
+    // The help centre, the customer-service, about and coupon pages and the earn-money grid live
+    // in the rewards folder, not linked here.
     registerStandInScreen({"HelpViewController", "帮助中心", {}});
     registerStandInScreen({"TZServerQQViewController", "Zavelto客服", {}});
     registerStandInScreen({"AboutZaveltoViewController", "关于Zavelto", {}});
     registerStandInScreen({"TZRebateCouponViewController", "回扣券", {}});
+    registerStandInScreen({"TZMakeMoneyViewController", "我要赚钱", {}});
   }
 
   // The navigation controller presented over the shell, or nil.

@@ -86,6 +86,7 @@ TEST_F(PersonalCentreTest, LoggedOutTheHeaderOffersLoginAndEveryGatedEntryOpensT
       {"check-in", [&] { device().tap(CGPointMake(width - 22, 42)); }, nullptr, true},
       {"avatar", [&] { device().tapView(header->userIconImageView()); }, nullptr, true},
       {"帮助中心", row(2, 0), "HelpViewController", false},
+      {"我要赚钱", row(0, 3), "TZMakeMoneyViewController", false},
       {"service", [&] { device().tap(CGPointMake(22, 42)); }, "TZServerQQViewController", false},
       {"register", [&] { device().tapView(header->registerButton()); }, "TZRegisterViewController", true},
       {"login", [&] { device().tapView(header->loginButton()); }, nullptr, true},
