@@ -1,12 +1,8 @@
 #include "app/screens/rewards/CourseViewController.h"
 
-#include <algorithm>
-
 #include "analytics/StatAgent.h"
-#include "app/core/AppDelegate.h"
-#include "app/ui/TabBarController.h"
+#include "app/screens/rewards/RewardsScreenParts.h"
 #include "app/ui/UIViewController+NavItem.h"
-#include "platform/graphics/UIScreen.h"
 #include "platform/text/NSAttributedString.h"
 #include "platform/text/UIFont.h"
 #include "platform/uikit/UINavigationBar.h"
@@ -14,28 +10,10 @@
 
 namespace {
 
-CGFloat shorterSide() {
-  const CGSize size = UIScreen::mainScreen()->bounds().size;
-  return std::min(size.width, size.height);
-}
-CGFloat longerSide() {
-  const CGSize size = UIScreen::mainScreen()->bounds().size;
-  return std::max(size.width, size.height);
-}
-
-void configPopItem(const std::shared_ptr<UIViewController>& screen) {
-  std::weak_ptr<UIViewController> weakSelf = screen;
-  configNavigationLeftItemWith(screen, UIImage::imageNamed("grayReturn"_ns), [weakSelf] {
-    auto self = weakSelf.lock();
-    if (!self) return;
-    if (auto navigation = self->navigationController()) navigation->popViewControllerAnimated(true);
-  });
-}
-
-void whiteBar(const std::shared_ptr<UIViewController>& screen) {
-  if (auto navigation = screen->navigationController()) navigation->navigationBar()->setBarStyle(UIBarStyleDefault);
-  configWhiteNavigationBarStyle(screen);
-}
+using zvt::rewards::configPopItem;
+using zvt::rewards::longerSide;
+using zvt::rewards::shorterSide;
+using zvt::rewards::whiteBar;
 
 }  // namespace
 
@@ -103,9 +81,7 @@ void CourseViewController::viewWillAppear(bool animated) {
   ParentsViewController::viewWillAppear(animated);
   whiteBar(controllerSelf());
   StatAgent::beginLogPageView("回扣教程页"_ns);
-  if (auto delegate = AppDelegate::shared()) {
-    if (auto shell = delegate->tabBarController()) shell->hiddenTabbar();
-  }
+  zvt::rewards::hideTabbar();
 }
 
 void CourseViewController::viewWillDisappear(bool animated) {
