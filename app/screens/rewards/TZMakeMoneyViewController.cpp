@@ -21,6 +21,25 @@ using zvt::rewards::shorterSide;
 constexpr CGFloat kTileHeight = 170;
 constexpr CGFloat kPictureSide = 70;
 
+// The grid's flow layout: a tile alone in the last row stands on the left, under the first
+// column, where the device puts it; this platform's flow layout would centre it.
+class MakeMoneyLayout : public UICollectionViewFlowLayout {
+ public:
+  void prepareLayout() override {
+    UICollectionViewFlowLayout::prepareLayout();
+    auto view = collectionView();
+    if (!view || view->numberOfSections() < 1) return;
+    const NSInteger count = view->numberOfItemsInSection(0);
+    if (count < 2) return;
+    auto last = layoutAttributesForItemAtIndexPath(NSIndexPath::indexPathForItem(count - 1, 0));
+    auto before = layoutAttributesForItemAtIndexPath(NSIndexPath::indexPathForItem(count - 2, 0));
+    if (!last || !before || before->frame().origin.y == last->frame().origin.y) return;
+    CGRect frame = last->frame();
+    frame.origin.x = sectionInset().left;
+    last->setFrame(frame);
+  }
+};
+
 // A model's value as text (nil for anything else).
 std::shared_ptr<NSString> textOf(const id& value) { return zvt::as<NSString>(value); }
 
@@ -85,7 +104,7 @@ void TZMakeMoneyViewController::viewDidLoad() {
 
 void TZMakeMoneyViewController::createUI() {
   const CGFloat W = shorterSide();
-  auto layout = UICollectionViewFlowLayout::make();
+  auto layout = std::make_shared<MakeMoneyLayout>();
   layout->setScrollDirection(UICollectionViewScrollDirectionVertical);
   layout->setItemSize(CGSizeMake(W / 2, kTileHeight));
   layout->setSectionInset(UIEdgeInsetsMake(0, 0, 0, 0));
