@@ -21,6 +21,15 @@ constexpr NSTimeInterval kAnimationDuration = 0.30;
 double nowSeconds() { return static_cast<double>(Clock::nowNanos()) / 1e9; }
 CGFloat roundHalfAway(CGFloat v) { return std::round(v); }
 bool isEmpty(const std::shared_ptr<NSString>& s) { return !s || s->length() == 0; }
+
+// The overlay's box, drawn by the overlay; taps go through it to the overlay.
+class Backdrop : public UIView {
+ public:
+  std::weak_ptr<POProgressHUD> hud;
+  void drawRect(CGRect) override {
+    if (auto owner = hud.lock()) owner->drawBackdrop(frame().origin);
+  }
+};
 }  // namespace
 
 #define PO_LOCKED_PROPERTY(Type, getter, setter, member, keyPath) \
@@ -118,6 +127,14 @@ void POProgressHUD::setUpWithFrame(CGRect frame) {
   setOpaque(false);
   setBackgroundColor(UIColor::clearColor());
   setAlpha(0);
+  auto backdrop = makeView<Backdrop>(CGRectZero);
+  backdrop->hud = me();
+  backdrop->setOpaque(false);
+  backdrop->setBackgroundColor(UIColor::clearColor());
+  backdrop->setUserInteractionEnabled(false);
+  backdrop->setContentMode(UIViewContentModeRedraw);
+  backdrop_ = backdrop;
+  addSubview(backdrop_);
   setupLabels();
   updateIndicators();
 }
@@ -230,7 +247,7 @@ void POProgressHUD::updateUIForKeypath(const char* keyPath) {
     return;
   }
   setNeedsLayout();
-  setNeedsDisplay();
+  backdrop_->setNeedsDisplay();
 }
 
 // --- class operations
@@ -304,7 +321,7 @@ void POProgressHUD::cancelDelayedHides() {
 
 void POProgressHUD::showUsingAnimation(bool animated) {
   cancelDelayedHides();
-  setNeedsDisplay();
+  backdrop_->setNeedsDisplay();
   NSInteger type = animationType();
   if (animated && type == POProgressHUDAnimationZoomIn) {
     setTransform(CGAffineTransformScale(rotationTransform_, 0.5, 0.5));
@@ -449,7 +466,7 @@ void POProgressHUD::updateForCurrentOrientationAnimated(bool) {
   // takes its parent's bounds; the rotation of older systems never applies.
   if (auto parent = superview()) {
     setBounds(parent->bounds());
-    setNeedsDisplay();
+    backdrop_->setNeedsDisplay();
   }
 }
 
@@ -528,16 +545,27 @@ void POProgressHUD::layoutSubviews() {
   }
   totalWidth = std::max(totalWidth, minSize.width);
   totalHeight = std::max(totalHeight, minSize.height);
-  std::lock_guard lock(mutex_);
-  size_ = CGSizeMake(totalWidth, totalHeight);
+  bool dim;
+  {
+    std::lock_guard lock(mutex_);
+    size_ = CGSizeMake(totalWidth, totalHeight);
+    dim = dimBackground_;
+  }
+  // The box's rectangle as drawn (whole points, so the backdrop's pixels fall where the
+  // overlay's own would), or the whole overlay for the shade.
+  backdrop_->setFrame(dim ? b
+                          : CGRectMake(roundHalfAway((W - totalWidth) / 2) + xOffset,
+                                       roundHalfAway((H - totalHeight) / 2) + yOffset, totalWidth, totalHeight));
 }
 
 // --- drawing
 
-void POProgressHUD::drawRect(CGRect) {
+void POProgressHUD::drawBackdrop(CGPoint origin) {
   auto context = UIGraphicsGetCurrentContext();
   if (!context) return;
   UIGraphicsPushContext(context);
+  CGContextSaveGState(context);
+  CGContextTranslateCTM(context, -origin.x, -origin.y);
   CGRect b = bounds();
   CGFloat W = b.size.width, H = b.size.height;
   bool dim;
@@ -573,5 +601,6 @@ void POProgressHUD::drawRect(CGRect) {
   path->addArcWithCenter(CGPointMake(CGRectGetMinX(box) + r, CGRectGetMinY(box) + r), r, pi, 3 * pi / 2, true);
   path->closePath();
   path->fill();
+  CGContextRestoreGState(context);
   UIGraphicsPopContext();
 }

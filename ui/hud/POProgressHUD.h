@@ -149,7 +149,9 @@ class POProgressHUD : public UIView {
   bool isShowing() const { return showStarted_ >= 0; }
 
   void layoutSubviews() override;
-  void drawRect(CGRect rect) override;
+  // The box (and the shade when dimmed) as seen from a view whose origin lies at `origin` in the
+  // overlay: what the backdrop below the indicator and labels draws.
+  void drawBackdrop(CGPoint origin);
   void willMoveToSuperview(const std::shared_ptr<UIView>& newSuperview) override;
   void didMoveToSuperview() override;
 
@@ -199,6 +201,9 @@ class POProgressHUD : public UIView {
 
   // Main thread state.
   std::shared_ptr<UIView> indicator_;
+  // Draws the box: sized to it (the whole overlay when dimmed), so that an overlay over a whole
+  // screen does not fill and copy a bitmap of the screen's size for a box in its middle.
+  std::shared_ptr<UIView> backdrop_;
   std::shared_ptr<NSTimer> graceTimer_;
   std::shared_ptr<NSTimer> minShowTimer_;
   std::vector<std::shared_ptr<NSTimer>> delayedHides_;

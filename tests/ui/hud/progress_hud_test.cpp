@@ -411,9 +411,38 @@ TEST_F(HUDScreen, PictureOfATipOverAScreen) {
   wait(0.5);
   EXPECT_NE(zvt::test::writeScreenPicture("hud-loading-over-screen"), "");
   expectBoxOverTheList("loading");
+  // A text given while it shows widens the box, drawn anew around it.
+  overlays().at(0)->setLabelText(ns("正在加载商城，请稍候"));
+  wait(0.1);
+  EXPECT_GT(overlays().at(0)->size().width, 150);
+  expectBoxOverTheList("loading with a text");
   hideHud(controller);
   wait(0.5);
   EXPECT_TRUE(overlays().empty());
+
+  // Dimmed, the shade darkens the whole screen towards its corners around the box.
+  auto dimmed = POProgressHUD::initWithView(view);
+  dimmed->setDimBackground(true);
+  dimmed->setLabelText(ns("请稍候"));
+  view->addSubview(dimmed);
+  dimmed->show(false);
+  wait(0.1);
+  auto picture = zvt::ui::screenSnapshot();
+  ASSERT_TRUE(picture);
+  const CGFloat scale = picture->scale();
+  Canvas canvas(picture->size().width, picture->size().height, scale, true);
+  picture->drawInRect(CGRectMake(0, 0, picture->size().width, picture->size().height));
+  const CGRect hudRect = dimmed->convertRectToView(dimmed->bounds(), nullptr);
+  for (CGPoint corner : {CGPointMake(CGRectGetMaxX(hudRect) - 3, CGRectGetMinY(hudRect) + 3),
+                         CGPointMake(CGRectGetMaxX(hudRect) - 3, CGRectGetMaxY(hudRect) - 3)}) {
+    RGBA p = canvas.at(static_cast<int>(corner.x * scale), static_cast<int>(corner.y * scale));
+    EXPECT_LT(p.r, 110) << corner.x << "," << corner.y << " " << p;
+  }
+  // Inside the box's top edge, above its text: the box's grey over the shade's clear middle.
+  const CGFloat boxTop = CGRectGetMidY(hudRect) - dimmed->size().height / 2;
+  RGBA edge = canvas.at(static_cast<int>(CGRectGetMidX(hudRect) * scale), static_cast<int>((boxTop + 2) * scale));
+  EXPECT_LT(edge.r, 90) << edge;
+  EXPECT_GT(edge.r, 20) << edge;
 }
 
 }  // namespace
