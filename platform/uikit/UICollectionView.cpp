@@ -31,6 +31,11 @@ void UICollectionView::setUpWithFrame(CGRect frame) {
   setBackgroundColor(UIColor::blackColor());
 }
 
+void UICollectionView::setUpWithCoder(CGRect frame) {
+  UIScrollView::setUpWithCoder(frame);
+  setBackgroundColor(UIColor::blackColor());
+}
+
 void UICollectionView::setCollectionViewLayout(const std::shared_ptr<UICollectionViewLayout>& layout) {
   if (layout_ == layout) return;
   if (layout_) layout_->collectionView_.reset();

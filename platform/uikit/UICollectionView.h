@@ -124,6 +124,7 @@ class UICollectionView : public UIScrollView {
     return view;
   }
   void setUpWithFrame(CGRect frame) override;
+  void setUpWithCoder(CGRect frame) override;
 
   std::shared_ptr<UICollectionViewLayout> collectionViewLayout() const { return layout_; }
   void setCollectionViewLayout(const std::shared_ptr<UICollectionViewLayout>& layout);

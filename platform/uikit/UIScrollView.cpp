@@ -268,6 +268,16 @@ UIScrollView::~UIScrollView() = default;
 
 void UIScrollView::setUpWithFrame(CGRect frame) {
   UIView::setUpWithFrame(frame);
+  setUpScrolling();
+}
+
+// A scroll view out of a nib scrolls and clips as one made in code does.
+void UIScrollView::setUpWithCoder(CGRect frame) {
+  UIView::setUpWithCoder(frame);
+  setUpScrolling();
+}
+
+void UIScrollView::setUpScrolling() {
   setClipsToBounds(true);
   pan_ = std::make_shared<zvt::ui::ScrollViewPanGestureRecognizer>();
   pan_->scrollView = scrollViewSelf();

@@ -98,6 +98,7 @@ class UIScrollView : public UIView {
   ~UIScrollView() override;
   static std::shared_ptr<UIScrollView> initWithFrame(CGRect frame) { return makeView<UIScrollView>(frame); }
   void setUpWithFrame(CGRect frame) override;
+  void setUpWithCoder(CGRect frame) override;
 
   // --- content
   CGPoint contentOffset() const { return bounds().origin; }
@@ -193,6 +194,7 @@ class UIScrollView : public UIView {
   }
 
  private:
+  void setUpScrolling();  // what both ways of making one install: clipping and the pan
   friend class zvt::ui::ScrollAnimator;
   friend class zvt::ui::ScrollViewPanGestureRecognizer;
   void handlePan(const std::shared_ptr<UIGestureRecognizer>& recognizer);

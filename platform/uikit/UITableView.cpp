@@ -52,6 +52,15 @@ std::shared_ptr<UITableView> UITableView::initWithFrame(CGRect frame, UITableVie
 
 void UITableView::setUpWithFrame(CGRect frame) {
   UIScrollView::setUpWithFrame(frame);
+  setUpTable();
+}
+
+void UITableView::setUpWithCoder(CGRect frame) {
+  UIScrollView::setUpWithCoder(frame);
+  setUpTable();
+}
+
+void UITableView::setUpTable() {
   setAlwaysBounceVertical(true);
   separatorColor_ = UIColor::colorWithRed(200 / 255.0, 199 / 255.0, 204 / 255.0, 1);
   setBackgroundColor(style_ == UITableViewStyleGrouped ? UIColor::groupTableViewBackgroundColor()

@@ -145,6 +145,7 @@ class UITableView : public UIScrollView {
     return table;
   }
   void setUpWithFrame(CGRect frame) override;
+  void setUpWithCoder(CGRect frame) override;
 
   UITableViewStyle style() const { return style_; }
   std::shared_ptr<UITableViewDataSource> dataSource() const { return dataSource_.lock(); }
@@ -267,6 +268,7 @@ class UITableView : public UIScrollView {
   NSInteger cellsMadeCount() const { return cellsMade_; }
 
  private:
+  void setUpTable();  // the defaults both ways of making one set
   struct Section {
     CGFloat top = 0, headerHeight = 0, rowsTop = 0, footerHeight = 0, bottom = 0;
     std::vector<CGFloat> rowTops;  // one more than rows: the last is where the rows end

@@ -3,6 +3,8 @@
 #include "platform/foundation/NSException.h"
 #include "platform/uikit/UIButton.h"
 #include "platform/uikit/UINib.h"
+#include "platform/uikit/UIScrollView.h"
+#include "platform/uikit/UITableView.h"
 #include "platform/uikit/UITextField.h"
 #include "platform/uikit/UIViewController.h"
 #include "tests/platform/uikit/UIKitTestSupport.h"
@@ -125,3 +127,34 @@ TEST(UIKitNib, AControllerWithANibNameLoadsItsViewFromTheRegistry) {
   zvt::ui::registerNibFactory("LoginScreen", nullptr);
   zvt::ui::registerNibFactory("Viewless", nullptr);
 }
+
+namespace {
+
+// Scrolling views out of a nib scroll under the finger and clip their content, as ones made in
+// code do; a table out of a nib keeps a table's defaults.
+TEST(UIKitNib, ScrollingViewsOutOfANibFollowTheFingerAndClip) {
+  Screen screen;
+  zvt::ui::registerNibFactory("ScrollingViews", [](zvt::ui::NibBuilder& nib) -> std::vector<id> {
+    auto scroll = nib.view<UIScrollView>(CGRectMake(0, 0, 320, 240));
+    auto table = nib.view<UITableView>(CGRectMake(0, 240, 320, 240));
+    return {scroll, table};
+  });
+  auto top = UINib::nibWithNibName("ScrollingViews"_ns, nullptr)->instantiateWithOwner(nullptr, nullptr);
+  ASSERT_EQ(top->count(), 2u);
+  auto scroll = std::dynamic_pointer_cast<UIScrollView>(top->objectAtIndex(0));
+  auto table = std::dynamic_pointer_cast<UITableView>(top->objectAtIndex(1));
+  ASSERT_TRUE(scroll && table);
+  EXPECT_TRUE(table->alwaysBounceVertical());
+  EXPECT_TRUE(table->separatorColor());
+  for (const auto& view : {std::static_pointer_cast<UIScrollView>(scroll), std::static_pointer_cast<UIScrollView>(table)}) {
+    EXPECT_TRUE(view->clipsToBounds());
+    EXPECT_TRUE(view->panGestureRecognizer());
+  }
+  scroll->setContentSize(CGSizeMake(320, 2000));
+  screen.window->addSubview(scroll);
+  screen.device().dragView(scroll, CGPointMake(0, -100), 0.3);
+  screen.device().waitUntilStill(scroll);
+  EXPECT_GT(scroll->contentOffset().y, 50) << "the finger moves the content";
+}
+
+}  // namespace

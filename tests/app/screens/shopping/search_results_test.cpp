@@ -268,6 +268,8 @@ TEST_F(SearchResultsTest, CellsShowPriceRebateSalesAndTheTmallMark) {
   settleUntil([&] { return zvt::urlConnectionLoadsInFlight() == 0; });
   grid->setContentOffset(CGPointZero, false);
   device().wait(0.3);
+  // Back at the top, the first cells ask for their pictures again: those land first too.
+  settleUntil([&] { return zvt::urlConnectionLoadsInFlight() == 0; });
   picture("OwnResults.cells");
 
   auto first = as<TZSearchResultModel>(results->datasArray()->objectAtIndex(0));
