@@ -19,6 +19,7 @@
 #include <string>
 
 #include "app/screens/rewards/PointsProductTableViewCell.h"
+#include "bench/support/FingerSteps.h"
 #include "bench/support/ProcessCPU.h"
 #include "platform/foundation/NSBundle.h"
 #include "platform/uikit/Device.h"
@@ -107,36 +108,13 @@ struct Scene {
   }
 };
 
-[[gnu::noinline]] void measuredStep(zvt::ui::Device& device, zvt::ui::Device::Finger finger, CGFloat y) {
-  device.touchMove(finger, CGPointMake(187, y));
-  zvt::test::drainMainLoop();
-}
-
 void scrollSteps(benchmark::State& state, bool tasks) {
   setting();
   Scene scene(tasks);
-  auto& device = zvt::ui::Device::shared();
-  zvt::ui::Device::Finger finger = 0;
-  bool down = false;
-  CGFloat y = 0;
-  zvt::bench::ProcessCPUCounter cpu(state);
-  for (auto _ : state) {
-    if (!down || y < 80) {
-      state.PauseTiming();
-      if (down) device.touchUp(finger);
-      auto table = scene.table;
-      if (table->contentOffset().y > table->maximumContentOffset().y - 1000) table->setContentOffset(CGPointZero, false);
-      y = 600;
-      finger = device.touchDown(CGPointMake(187, y));
-      y -= 12;
-      device.touchMove(finger, CGPointMake(187, y));
-      down = true;
-      state.ResumeTiming();
-    }
-    y -= kStep;
-    measuredStep(device, finger, y);
-  }
-  if (down) device.touchUp(finger);
+  zvt::bench::fingerSteps(state, kStep, true, [&] {
+    auto table = scene.table;
+    if (table->contentOffset().y > table->maximumContentOffset().y - 1000) table->setContentOffset(CGPointZero, false);
+  });
 }
 
 void reloads(benchmark::State& state, bool tasks) {

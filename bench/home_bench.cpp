@@ -19,6 +19,7 @@
 #include "app/screens/shopping/HomePageView.h"
 #include "app/screens/shopping/TZHomeCell.h"
 #include "app/screens/shopping/TZHomeHKCell.h"
+#include "bench/support/FingerSteps.h"
 #include "bench/support/ProcessCPU.h"
 #include "platform/foundation/NSBundle.h"
 #include "platform/foundation/NSNumber.h"
@@ -110,38 +111,15 @@ struct Scene {
   }
 };
 
-[[gnu::noinline]] void measuredStep(zvt::ui::Device& device, zvt::ui::Device::Finger finger, CGFloat y) {
-  device.touchMove(finger, CGPointMake(187, y));
-  zvt::test::drainMainLoop();
-}
-
 void scrollSteps(benchmark::State& state, bool pictures) {
   setting();
   Scene scene(pictures);
-  auto& device = zvt::ui::Device::shared();
-  zvt::ui::Device::Finger finger = 0;
-  bool down = false;
-  CGFloat y = 0;
-  zvt::bench::ProcessCPUCounter cpu(state);
-  for (auto _ : state) {
-    if (!down || y < 80) {
-      state.PauseTiming();
-      if (down) device.touchUp(finger);
-      auto grid = scene.page->homePageCollectionView;
-      // Through all 240 products, then from the top again.
-      if (grid->contentOffset().y > grid->contentSize().height - grid->bounds().size.height - 700)
-        grid->setContentOffset(CGPointZero, false);
-      y = 600;
-      finger = device.touchDown(CGPointMake(187, y));
-      y -= 12;
-      device.touchMove(finger, CGPointMake(187, y));
-      down = true;
-      state.ResumeTiming();
-    }
-    y -= kStep;
-    measuredStep(device, finger, y);
-  }
-  if (down) device.touchUp(finger);
+  zvt::bench::fingerSteps(state, kStep, true, [&] {
+    auto grid = scene.page->homePageCollectionView;
+    // Through all 240 products, then from the top again.
+    if (grid->contentOffset().y > grid->contentSize().height - grid->bounds().size.height - 700)
+      grid->setContentOffset(CGPointZero, false);
+  });
 }
 
 void StepWithImages(benchmark::State& state) { scrollSteps(state, true); }

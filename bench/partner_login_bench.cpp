@@ -29,7 +29,6 @@
 #include <webkit2/webkit2.h>
 
 #include <chrono>
-#include <cctype>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -40,6 +39,7 @@
 #include "app/core/AppDelegate.h"
 #include "app/core/Configuration.h"
 #include "app/screens/account/AccountScreens.h"
+#include "app/screens/account/PartnerWebLogin.h"
 #include "app/screens/account/TZLoginView.h"
 #include "app/screens/account/TZLoginViewController.h"
 #include "bench/support/ProcessCPU.h"
@@ -172,26 +172,11 @@ void Ours(benchmark::State& state) {
 
 // --- the floor ----------------------------------------------------------------------------------
 
-std::string percentEncoded(const std::string& text) {
-  static const char* hex = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : text) {
-    if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
-      out.push_back(static_cast<char>(c));
-    } else {
-      out.push_back('%');
-      out.push_back(hex[c >> 4]);
-      out.push_back(hex[c & 15]);
-    }
-  }
-  return out;
-}
-
 // The address QQWebViewController opens.
 std::string authorizeURL() {
   const std::string root = app().service->rootURL();
   return root + "/oauth2.0/authorize?response_type=code&client_id=734915&redirect_uri=" +
-         percentEncoded(root + "/index.php?mod=api&act=qqAppLogin") + "&state=c41e7a09f35b2d8e6a10b97c4f2d58e3";
+         PartnerWebLoginController::encodedCallback("qqAppLogin") + "&state=c41e7a09f35b2d8e6a10b97c4f2d58e3";
 }
 
 struct Bare {

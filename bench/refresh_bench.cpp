@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "bench/support/FingerSteps.h"
 #include "bench/support/ProcessCPU.h"
 #include "platform/uikit/Device.h"
 #include "platform/uikit/UITableView.h"
@@ -37,10 +38,6 @@ class Rows : public UITableViewDataSource {
   }
 };
 
-[[gnu::noinline]] void measuredStep(zvt::ui::Device& device, zvt::ui::Device::Finger finger, CGFloat y) {
-  device.touchMove(finger, CGPointMake(187, y));
-}
-
 void runSteps(benchmark::State& state, bool controls) {
   zvt::ui::Device::useScreen(zvt::ui::kScreen375x667);
   auto window = UIWindow::make();
@@ -54,29 +51,11 @@ void runSteps(benchmark::State& state, bool controls) {
     setPr_footer(table, PRRefreshFooter::footerWithRefreshingBlock<TZPRRefreshAutoNormalFooter>([] {}));
   }
   table->reloadData();
-  auto& device = zvt::ui::Device::shared();
-  device.settle();
-  zvt::ui::Device::Finger finger = 0;
-  bool down = false;
-  CGFloat y = 0;
-  zvt::bench::ProcessCPUCounter cpu(state);  // (the untimed finger changes count here on both sides)
-  for (auto _ : state) {
-    if (!down || y < 80) {
-      state.PauseTiming();
-      if (down) device.touchUp(finger);
-      // Near the end, start again from the top (the footer never comes into view).
-      if (table->contentOffset().y > table->maximumContentOffset().y - 1000) table->setContentOffset(CGPointZero, false);
-      y = 600;
-      finger = device.touchDown(CGPointMake(187, y));
-      y -= 12;  // past the pan's hysteresis
-      device.touchMove(finger, CGPointMake(187, y));
-      down = true;
-      state.ResumeTiming();
-    }
-    y -= kStep;
-    measuredStep(device, finger, y);
-  }
-  if (down) device.touchUp(finger);
+  zvt::ui::Device::shared().settle();
+  zvt::bench::fingerSteps(state, kStep, false, [&] {
+    // Near the end, start again from the top (the footer never comes into view).
+    if (table->contentOffset().y > table->maximumContentOffset().y - 1000) table->setContentOffset(CGPointZero, false);
+  });
   window->setHidden(true);
 }
 
