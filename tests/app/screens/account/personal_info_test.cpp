@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "app/screens/account/TZPersonalViewController.h"
+#include "platform/network/NSURLConnection.h"
 #include "platform/uikit/UIImagePickerController.h"
 #include "tests/app/screens/account/PersonalTestSupport.h"
 #include "tests/support/ImageFixtures.h"
@@ -258,6 +259,10 @@ TEST_F(PersonalInfoTest, ANewAvatarGoesUpAsThePNGOfTheEditedSquareAndShowsAfterT
 
   // A refusal: the overlay goes, the old picture stays.
   auto pick = [&] {
+    // The screen refreshes each time the picker leaves it: a reply landing between the finger's
+    // down and up reloads the table under it, so the tap goes once the refresh is in.
+    ASSERT_TRUE(waitFor([] { return zvt::urlConnectionLoadsInFlight() == 0; }));
+    device().wait(0.3);
     ASSERT_TRUE(device().tapText("头像"));
     device().wait(0.5);
     ASSERT_TRUE(device().tapText("从相册选择"));
