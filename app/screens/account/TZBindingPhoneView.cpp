@@ -48,24 +48,8 @@ void TZBindingPhoneView::createUI() {
     make->height()->lc_equalTo(zvt::account::iconRowBoxHeight(3, kRowHeight));
   });
 
-  const CGFloat middleTop = kRowHeight + 0.5;
-  verticalButton_ = zvt::account::makeSmsCodeButton();
-  verticalButton_->setTag(0);
+  verticalButton_ = zvt::account::addSmsCodeRow(bgView_, kRowHeight + 0.5, kRowHeight, verticalTextField_, phoneTextField_);
   verticalButton_->addTarget(self(), &TZBindingPhoneView::buttonClick, UIControlEventTouchUpInside);
-  bgView_->addSubview(verticalButton_);
-  lc_makeConstraints(verticalButton_, [&](const auto& make) {
-    make->right()->equalTo(bgView_)->offset(-15);
-    make->top()->equalTo(bgView_)->offset(middleTop + 8);
-    make->height()->lc_equalTo(kRowHeight - 16);
-    make->width()->lc_equalTo(110);
-  });
-  bgView_->addSubview(verticalTextField_);
-  lc_makeConstraints(verticalTextField_, [&](const auto& make) {
-    make->left()->equalTo(phoneTextField_);
-    make->right()->equalTo(lc_left(verticalButton_))->offset(-5);
-    make->top()->equalTo(bgView_)->offset(middleTop);
-    make->height()->lc_equalTo(kRowHeight);
-  });
 
   finishedButton_ = zvt::account::makeMainButton("完 成"_ns);
   finishedButton_->setTag(1);

@@ -25,6 +25,28 @@ std::shared_ptr<UIButton> makeSmsCodeButton() {
   return button;
 }
 
+std::shared_ptr<UIButton> addSmsCodeRow(const std::shared_ptr<UIView>& box, CGFloat rowTop, CGFloat rowHeight,
+                                        const std::shared_ptr<UITextField>& codeField,
+                                        const std::shared_ptr<UIView>& alignedWith) {
+  auto button = makeSmsCodeButton();
+  button->setTag(0);
+  box->addSubview(button);
+  lc_makeConstraints(button, [&](const auto& make) {
+    make->right()->equalTo(box)->offset(-15);
+    make->top()->equalTo(box)->offset(rowTop + 8);
+    make->height()->lc_equalTo(rowHeight - 16);
+    make->width()->lc_equalTo(110);
+  });
+  box->addSubview(codeField);
+  lc_makeConstraints(codeField, [&](const auto& make) {
+    make->left()->equalTo(alignedWith);
+    make->right()->equalTo(lc_left(button))->offset(-5);
+    make->top()->equalTo(box)->offset(rowTop);
+    make->height()->lc_equalTo(rowHeight);
+  });
+  return button;
+}
+
 std::shared_ptr<UIButton> addPartnerSection(const std::shared_ptr<UIView>& content, const char* caption) {
   auto taobao = UIButton::buttonWithType(UIButtonTypeCustom);
   auto image = UIImage::imageNamed("taobaoLogin"_ns);
@@ -97,24 +119,8 @@ void TZRegisterView::createUI() {
     make->height()->lc_equalTo(zvt::account::iconRowBoxHeight(3, kRowHeight));
   });
 
-  const CGFloat middleTop = kRowHeight + 0.5;
-  verticalButton_ = zvt::account::makeSmsCodeButton();
-  verticalButton_->setTag(0);
+  verticalButton_ = zvt::account::addSmsCodeRow(bgView_, kRowHeight + 0.5, kRowHeight, verticalTextField_, phoneTextField_);
   verticalButton_->addTarget(self(), &TZRegisterView::buttonClick, UIControlEventTouchUpInside);
-  bgView_->addSubview(verticalButton_);
-  lc_makeConstraints(verticalButton_, [&](const auto& make) {
-    make->right()->equalTo(bgView_)->offset(-15);
-    make->top()->equalTo(bgView_)->offset(middleTop + 8);
-    make->height()->lc_equalTo(kRowHeight - 16);
-    make->width()->lc_equalTo(110);
-  });
-  bgView_->addSubview(verticalTextField_);
-  lc_makeConstraints(verticalTextField_, [&](const auto& make) {
-    make->left()->equalTo(phoneTextField_);
-    make->right()->equalTo(lc_left(verticalButton_))->offset(-5);
-    make->top()->equalTo(bgView_)->offset(middleTop);
-    make->height()->lc_equalTo(kRowHeight);
-  });
 
   registerButton_ = zvt::account::makeMainButton("注 册"_ns);
   registerButton_->setTag(1);

@@ -69,6 +69,13 @@ namespace zvt::account {
 // An SMS code button as the forms show it: "获取验证码" in the 14-point system font, orange in
 // the normal state and RGB 153 in the selected state, a 1-point orange border, corner radius 4.
 std::shared_ptr<UIButton> makeSmsCodeButton();
+// The code row of a phone form's icon-row box (the row `rowTop` down, `rowHeight` high): a new
+// code button (tag 0) 15 in from the box's right, 8 below and above the row's edges, 110 wide,
+// and `codeField` from `alignedWith`'s left edge to 5 short of the button. Returns the button;
+// the caller adds its target.
+std::shared_ptr<UIButton> addSmsCodeRow(const std::shared_ptr<UIView>& box, CGFloat rowTop, CGFloat rowHeight,
+                                        const std::shared_ptr<UITextField>& codeField,
+                                        const std::shared_ptr<UIView>& alignedWith);
 // The partner section at the bottom of a registration form: the caption between two lines and
 // the Taobao button 31 points above the content's bottom. Returns the button.
 std::shared_ptr<UIButton> addPartnerSection(const std::shared_ptr<UIView>& content, const char* caption);
