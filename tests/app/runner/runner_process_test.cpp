@@ -128,8 +128,8 @@ TEST(RunnerProcess, TheTourOfTheRunScriptShowsEveryTabOnAScreenThatIsNotEmpty) {
   EXPECT_EQ(runner.finish(120), 0);
   int said = 0;
   for (const auto& line : runner.lines()) said += line.find("picture: " + pictures) == 0;
-  EXPECT_EQ(said, 12) << "the guide twice, the home screen twice, the other four tabs and the malls' guide, logged in, "
-                          "the withdrawal form and the income list";
+  EXPECT_EQ(said, 14) << "the guide twice, the home screen twice, the other four tabs and the malls' guide, logged in, "
+                          "the withdrawal form, the income list, the invitations and the site messages";
   // The tour's pictures stay with the test run's pictures ("tour/"), to be looked at.
   const std::string kept = zvt::test::picturesFolder() + "/tour";
   std::filesystem::create_directories(kept);
@@ -146,8 +146,8 @@ TEST(RunnerProcess, TheTourOfTheRunScriptShowsEveryTabOnAScreenThatIsNotEmpty) {
     for (double y = 70; y < 610; y += 10) contentDiffers = contentDiffers || picture.at(5, y) != picture.at(5, 660);
     EXPECT_TRUE(contentDiffers) << name;
   }
-  // The pushed money screens: no tab bar, content of more than a few colours.
-  for (const char* name : {"7-withdraw.png", "8-income.png"}) {
+  // The pushed screens: no tab bar, content of more than a few colours.
+  for (const char* name : {"7-withdraw.png", "8-income.png", "9-invite.png", "10-messages.png"}) {
     PictureFile picture(pictures + "/" + name);
     ASSERT_TRUE(picture.image) << name;
     std::filesystem::copy_file(pictures + "/" + name, kept + "/" + name, std::filesystem::copy_options::overwrite_existing);
