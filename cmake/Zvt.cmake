@@ -25,23 +25,41 @@ if(ZVT_SAN_FLAGS)
   add_link_options(${ZVT_SAN_FLAGS})
 endif()
 
+# The sanitizer test builds link the project's own libraries as shared objects: a static link
+# copies every instrumented library into each of the seventy test programs (about 12 GB in one
+# build tree), where shared objects hold them once. Ordinary builds stay static.
+option(ZVT_SHARED_LIBS "Build the project's own libraries as shared objects" OFF)
+if(ZVT_SHARED_LIBS)
+  set(ZVT_LIBRARY_KIND SHARED)
+else()
+  set(ZVT_LIBRARY_KIND STATIC)
+endif()
+
 # zvt_library(<target> [DEPS <targets/libs>...] [PRIVATE_DEPS ...])
 # One library per folder; every .cpp of the folder (and its sub-folders) belongs to it.
 # Includes are written from the repository root: #include "platform/foundation/NSString.h".
+# CYCLE_DEPS: libraries that also depend on this one. Static libraries link them like DEPS;
+# a shared object, which may leave symbols for the program's link to resolve, hands them on to
+# its users only, since CMake refuses cycles among shared objects.
 function(zvt_library target)
-  cmake_parse_arguments(ARG "" "" "DEPS;PRIVATE_DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPS;PRIVATE_DEPS;CYCLE_DEPS" ${ARGN})
   file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.c)
   if(NOT srcs)
     # A folder whose sources have not landed yet: headers only.
     add_library(${target} INTERFACE)
     target_include_directories(${target} INTERFACE ${CMAKE_SOURCE_DIR})
-    target_link_libraries(${target} INTERFACE ${ARG_DEPS})
+    target_link_libraries(${target} INTERFACE ${ARG_DEPS} ${ARG_CYCLE_DEPS})
     return()
   endif()
-  add_library(${target} STATIC ${srcs})
+  add_library(${target} ${ZVT_LIBRARY_KIND} ${srcs})
   target_include_directories(${target} PUBLIC ${CMAKE_SOURCE_DIR})
   target_compile_options(${target} PRIVATE ${ZVT_WARNINGS})
   target_link_libraries(${target} PUBLIC ${ARG_DEPS} PRIVATE ${ARG_PRIVATE_DEPS})
+  if(ZVT_SHARED_LIBS)
+    target_link_libraries(${target} INTERFACE ${ARG_CYCLE_DEPS})
+  else()
+    target_link_libraries(${target} PUBLIC ${ARG_CYCLE_DEPS})
+  endif()
 endfunction()
 
 # Test executables that exercise threads are labelled "concurrency": the ThreadSanitizer
