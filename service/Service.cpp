@@ -1265,59 +1265,6 @@ Reply Service::opGetTimeJson(Incoming&) {
     return r;
 }
 
-Reply Service::opRegisterCode(Incoming& in) {
-    std::string phone = text(in.fields, "phoneNumber");
-    if (!validPhone(phone)) return refuse(202, "手机号格式不正确");
-    if (store_.userByPhone(phone)) return refuse(202, "该手机号已注册");
-    sendSmsCode(phone, "register");
-    return ok(nullptr, "验证码已发送");
-}
-
-Reply Service::opRegisterPhone(Incoming& in) {
-    std::string phone = text(in.fields, "phoneNumber");
-    std::string password = text(in.fields, "password");
-    std::string web = text(in.fields, "web"), webId = text(in.fields, "webId");
-    if (!validPhone(phone)) return refuse(202, "手机号格式不正确");
-    if (store_.userByPhone(phone) || store_.userByLogin(phone))
-        return refuse(202, "该手机号已注册");
-    if (password.size() < 6) return refuse(202, "密码至少6位");
-    if (!web.empty() && store_.userByPartner(web, webId)) return refuse(202, "该账号已绑定");
-    if (auto wrong =
-            codeRefusal(store_.takeCode("sms", phone, "register", text(in.fields, "verifyCode")))) {
-        // The registration form tells a wrong or spent code apart by 304: it stops its
-        // count-down so that a new code can be asked for at once.
-        wrong->body["code"] = 304;
-        return *wrong;
-    }
-    json user = store_.createUser(
-        phone, password,
-        {{"mobile", phone}, {"phoneNumber", phone}, {"jifen", "100"}, {"jifenbao", "10"}});
-    if (!web.empty()) store_.bindPartner(std::stoll(user["id"].get<std::string>()), web, webId);
-    return sessionReply(user, in, {{"msg", "注册成功"}});
-}
-
-Reply Service::opForgotCode(Incoming& in) {
-    std::string phone = text(in.fields, "phoneNumber");
-    if (!validPhone(phone)) return refuse(202, "手机号格式不正确");
-    if (!store_.userByPhone(phone)) return refuse(202, "该手机号未注册");
-    sendSmsCode(phone, "forgot");
-    return ok(nullptr, "验证码已发送");
-}
-
-Reply Service::opForgotReset(Incoming& in) {
-    std::string phone = text(in.fields, "phoneNumber");
-    std::string password = text(in.fields, "password");
-    auto user = store_.userByPhone(phone);
-    if (!user) return refuse(202, "该手机号未注册");
-    if (password.size() < 6) return refuse(202, "密码至少6位");
-    if (auto wrong =
-            codeRefusal(store_.takeCode("sms", phone, "forgot", text(in.fields, "verifyCode")))) {
-        return *wrong;
-    }
-    store_.setPassword(std::stoll((*user)["id"].get<std::string>()), password);
-    return ok(nullptr, "密码已重置");
-}
-
 Reply Service::opUpPushId(Incoming& in) {
     if (text(in.fields, "pushId").empty()) return refuse(202, "pushId不能为空");
     store_.addItem("push_id", intOr(in.fields, "uid", 0), {{"pushId", text(in.fields, "pushId")}});
@@ -1329,42 +1276,6 @@ Reply Service::opUpPushId(Incoming& in) {
 
 Reply Service::opGetTimeDes(Incoming&) {
     return ok({{"time", issueTime()}});
-}
-
-Reply Service::opLogin(Incoming& in) {
-    auto user = store_.userByLogin(text(in.fields, "userName"));
-    if (!user || !store_.checkPassword(std::stoll((*user)["id"].get<std::string>()),
-                                       text(in.fields, "password"))) {
-        return refuse(202, "用户名或密码错误");
-    }
-    return sessionReply(*user, in, json::object());
-}
-
-Reply Service::opOAuthLogin(Incoming& in) {
-    std::string web = text(in.fields, "web"), webId = text(in.fields, "webId");
-    if ((web != "qq" && web != "tb") || webId.empty()) return refuse(202, "不支持的登录方式");
-    auto user = store_.userByPartner(web, webId);
-    if (!user) {
-        // Not registered yet: the client goes on to register the partner account.
-        Reply r = ok(nullptr, "首次登录");
-        r.body["firstLogin"] = 1;
-        return r;
-    }
-    return sessionReply(*user, in, {{"firstLogin", 0}});
-}
-
-Reply Service::opRegisterName(Incoming& in) {
-    std::string name = text(in.fields, "userName"), password = text(in.fields, "password");
-    std::string web = text(in.fields, "web"), webId = text(in.fields, "webId");
-    if (name.empty()) return refuse(202, "用户名不能为空");
-    if (password.size() < 6) return refuse(202, "密码至少6位");
-    if (store_.userByLogin(name)) return refuse(202, "用户名已存在");
-    if (!web.empty() && store_.userByPartner(web, webId)) return refuse(202, "该账号已绑定");
-    json extra = {{"jifen", "100"}, {"jifenbao", "10"}};
-    if (name.find('@') != std::string::npos) extra["email"] = name;
-    json user = store_.createUser(name, password, extra);
-    if (!web.empty()) store_.bindPartner(std::stoll(user["id"].get<std::string>()), web, webId);
-    return sessionReply(user, in, {{"msg", "注册成功"}});
 }
 
 Reply Service::opUserInfoPwd(Incoming& in) {
@@ -1395,18 +1306,6 @@ Reply Service::opUserInfoUpdate(Incoming& in) {
     }
     store_.saveUser(*user);
     return ok(*user, "保存成功");
-}
-
-Reply Service::opGetPwd(Incoming& in) {
-    std::string email = text(in.fields, "email");
-    auto user = store_.userByEmail(email);
-    if (!user) return refuse(202, "该邮箱未注册");
-    std::string code = randomHex(8);
-    store_.addOutbox(
-        "mail", email, "password", code,
-        "您好，请打开以下链接重置Zavelto密码：" + publicRoot_ + "/wap/reset.php?code=" + code);
-    std::string domain = email.substr(email.find('@') + 1);
-    return ok({{"email_web", "http://mail." + domain}}, "邮件已发送");
 }
 
 // ---------------------------------------------------------------------------------------------
