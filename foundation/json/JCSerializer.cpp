@@ -1064,7 +1064,17 @@ id JCSerializer::serialize(const id& object, JCSerializeOptionFlags options, JCE
         if (!result) st.error("Unable to create NSString object");
         break;
       case JCOutputData:
-        result = NSData::dataWithVector(std::vector<uint8_t>(st.out, st.out + st.pos));
+        if (st.heap != nullptr) {
+          // The output grown on the heap becomes the result as it is, without a copy; only
+          // its unused end goes back (a shrink in place).
+          void* block = std::realloc(st.heap, st.pos);
+          if (block == nullptr) block = st.heap;
+          st.heap = nullptr;
+          st.out = st.stackArea;
+          result = NSData::dataWithMallocBlock(block, st.pos);
+        } else {
+          result = NSData::dataWithVector(std::vector<uint8_t>(st.out, st.out + st.pos));
+        }
         if (!result) st.error("Unable to create NSData object");
         break;
       default:

@@ -38,10 +38,22 @@ std::shared_ptr<NSData> NSData::dataWithBytes(const void* bytes, NSUInteger leng
 
 std::shared_ptr<NSData> NSData::dataWithData(const std::shared_ptr<NSData>& other) {
   if (!other) return data();
-  return std::make_shared<NSData>(other->bytes_);
+  return std::make_shared<NSData>(other->vector());
 }
 
 std::shared_ptr<NSData> NSData::dataWithVector(std::vector<uint8_t> bytes) { return std::make_shared<NSData>(std::move(bytes)); }
+
+std::shared_ptr<NSData> NSData::dataWithMallocBlock(void* block, NSUInteger length) {
+  if (!block) {
+    if (length) zvt::raise(NSInvalidArgumentException, "-[NSData initWithBytesNoCopy:length:]: null bytes");
+    return data();
+  }
+  std::unique_ptr<uint8_t, FreeBlock> owned(static_cast<uint8_t*>(block));
+  auto d = std::make_shared<NSData>();
+  d->block_ = std::move(owned);
+  d->blockLength_ = length;
+  return d;
+}
 
 std::shared_ptr<NSData> NSData::dataWithString(std::string_view bytes) { return dataWithBytes(bytes.data(), bytes.size()); }
 
@@ -74,23 +86,22 @@ std::shared_ptr<NSData> NSData::dataWithContentsOfFile(const std::shared_ptr<NSS
 }
 
 void NSData::getBytes(void* buffer, NSUInteger length) const {
-  std::memcpy(buffer, bytes(), std::min<NSUInteger>(length, bytes_.size()));
+  std::memcpy(buffer, bytes(), std::min<NSUInteger>(length, this->length()));
 }
 
 void NSData::getBytes(void* buffer, NSRange range) const {
-  if (!inside(range, bytes_.size())) raiseRange("getBytes:range:", range, bytes_.size());
-  if (range.length) std::memcpy(buffer, bytes_.data() + range.location, range.length);
+  if (!inside(range, length())) raiseRange("getBytes:range:", range, length());
+  if (range.length) std::memcpy(buffer, bytes() + range.location, range.length);
 }
 
 std::shared_ptr<NSData> NSData::subdataWithRange(NSRange range) const {
-  if (!inside(range, bytes_.size())) raiseRange("subdataWithRange:", range, bytes_.size());
-  return dataWithVector(std::vector<uint8_t>(bytes_.begin() + static_cast<std::ptrdiff_t>(range.location),
-                                             bytes_.begin() + static_cast<std::ptrdiff_t>(NSMaxRange(range))));
+  if (!inside(range, length())) raiseRange("subdataWithRange:", range, length());
+  return dataWithVector(std::vector<uint8_t>(bytes() + range.location, bytes() + NSMaxRange(range)));
 }
 
 NSRange NSData::rangeOfData(const std::shared_ptr<NSData>& other, NSRange searchRange) const {
   if (!other) zvt::raise(NSInvalidArgumentException, "-[NSData rangeOfData:options:range:]: nil data");
-  if (!inside(searchRange, bytes_.size())) raiseRange("rangeOfData:options:range:", searchRange, bytes_.size());
+  if (!inside(searchRange, length())) raiseRange("rangeOfData:options:range:", searchRange, length());
   const NSRange notFound{static_cast<NSUInteger>(NSNotFound), 0};
   if (other->length() == 0) return notFound;
   std::string_view hay = view().substr(searchRange.location, searchRange.length);
@@ -99,7 +110,7 @@ NSRange NSData::rangeOfData(const std::shared_ptr<NSData>& other, NSRange search
   return NSMakeRange(searchRange.location + at, other->length());
 }
 
-bool NSData::isEqualToData(const std::shared_ptr<NSData>& other) const { return other && other->bytes_ == bytes_; }
+bool NSData::isEqualToData(const std::shared_ptr<NSData>& other) const { return other && other->view() == view(); }
 
 bool NSData::writeToFile(const std::shared_ptr<NSString>& path, bool atomically) const {
   if (!path) return false;
@@ -109,8 +120,8 @@ bool NSData::writeToFile(const std::shared_ptr<NSString>& path, bool atomically)
                                 : target;
   int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return false;
-  const uint8_t* p = bytes_.data();
-  size_t left = bytes_.size();
+  const uint8_t* p = bytes();
+  size_t left = length();
   bool ok = true;
   while (left > 0) {
     ssize_t n = ::write(fd, p, left);
@@ -133,22 +144,22 @@ bool NSData::writeToFile(const std::shared_ptr<NSString>& path, bool atomically)
 }
 
 std::shared_ptr<NSString> NSData::description() const {
-  return NSString::fromValidUTF8(zvt::bytesDescription(bytes_));
+  return NSString::fromValidUTF8(zvt::bytesDescription(vector()));
 }
 
 bool NSData::isEqual(const id& other) const {
   if (other.get() == this) return true;
   auto* d = dynamic_cast<const NSData*>(other.get());
-  return d && d->bytes_ == bytes_;
+  return d && d->view() == view();
 }
 
 NSUInteger NSData::hash() const {
   // Foundation hashes at most the first 80 bytes; the length goes in too.
-  return std::hash<std::string_view>{}(view().substr(0, 80)) ^ bytes_.size();
+  return std::hash<std::string_view>{}(view().substr(0, 80)) ^ length();
 }
 
 id NSData::copyWithZone() const { return self(); }
-id NSData::mutableCopyWithZone() const { return std::make_shared<NSMutableData>(bytes_); }
+id NSData::mutableCopyWithZone() const { return std::make_shared<NSMutableData>(vector()); }
 std::shared_ptr<NSData> NSData::copy() const { return std::static_pointer_cast<NSData>(copyWithZone()); }
 std::shared_ptr<NSMutableData> NSData::mutableCopy() const {
   return std::static_pointer_cast<NSMutableData>(mutableCopyWithZone());
@@ -190,7 +201,7 @@ void NSMutableData::appendData(const std::shared_ptr<NSData>& other) {
     bytes_.insert(bytes_.end(), twice.begin(), twice.end());
     return;
   }
-  bytes_.insert(bytes_.end(), other->vector().begin(), other->vector().end());
+  bytes_.insert(bytes_.end(), other->bytes(), other->bytes() + other->length());
 }
 
 void NSMutableData::setLength(NSUInteger length) { bytes_.resize(length, 0); }

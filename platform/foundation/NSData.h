@@ -2,6 +2,7 @@
 // Byte buffers.
 
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -19,15 +20,22 @@ class NSData : public NSObject {
   static std::shared_ptr<NSData> dataWithData(const std::shared_ptr<NSData>& other);
   // Takes the vector over without copying.
   static std::shared_ptr<NSData> dataWithVector(std::vector<uint8_t> bytes);
+  // Takes over a block from std::malloc holding `length` bytes, without copying; it is released
+  // with std::free. For writers that grow their output in a block of their own.
+  static std::shared_ptr<NSData> dataWithMallocBlock(void* block, NSUInteger length);
   static std::shared_ptr<NSData> dataWithString(std::string_view bytes);
   // nil when the file cannot be read.
   static std::shared_ptr<NSData> dataWithContentsOfFile(const std::shared_ptr<NSString>& path);
 
-  NSUInteger length() const { return bytes_.size(); }
+  NSUInteger length() const { return block_ ? blockLength_ : bytes_.size(); }
   // Never null, even when empty.
-  const uint8_t* bytes() const { return bytes_.empty() ? emptyBytes() : bytes_.data(); }
-  const std::vector<uint8_t>& vector() const { return bytes_; }
-  std::string_view view() const { return {reinterpret_cast<const char*>(bytes()), bytes_.size()}; }
+  const uint8_t* bytes() const {
+    if (block_) return block_.get();
+    return bytes_.empty() ? emptyBytes() : bytes_.data();
+  }
+  // A copy of the bytes.
+  std::vector<uint8_t> vector() const { return {bytes(), bytes() + length()}; }
+  std::string_view view() const { return {reinterpret_cast<const char*>(bytes()), length()}; }
   void getBytes(void* buffer, NSUInteger length) const;
   // Raises NSRangeException beyond the end.
   void getBytes(void* buffer, NSRange range) const;
@@ -48,7 +56,13 @@ class NSData : public NSObject {
 
  protected:
   static const uint8_t* emptyBytes();
+  struct FreeBlock {
+    void operator()(uint8_t* block) const { std::free(block); }
+  };
+  // The bytes are in bytes_, or (only in an immutable NSData) in an adopted block.
   std::vector<uint8_t> bytes_;
+  std::unique_ptr<uint8_t, FreeBlock> block_;
+  NSUInteger blockLength_ = 0;
 };
 
 class NSMutableData : public NSData {

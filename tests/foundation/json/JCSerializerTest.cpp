@@ -188,6 +188,35 @@ TEST(JCSerializer, CollectionsCompactAndPretty) {
   EXPECT_TRUE(backDictionary->isEqual(bigDictionary));
 }
 
+// Output that outgrew the stack area becomes the result's bytes; output that did not is copied.
+// Either way the result stays intact when the same serializer writes again (the state must have
+// let go of a block it handed over), as data and as a string.
+TEST(JCSerializer, ResultsOutliveTheSerializerThatWroteThem) {
+  struct Case {
+    size_t elements;  // of about 8 bytes each: 10 stays in the stack area, 2000 goes to the heap
+  };
+  for (Case c : {Case{10}, Case{2000}}) {
+    std::vector<id> items;
+    std::string expected = "[";
+    for (size_t i = 0; i < c.elements; ++i) {
+      items.push_back(str("v" + std::to_string(i)));
+      expected += (i > 0 ? ",\"v" : "\"v") + std::to_string(i) + "\"";
+    }
+    expected += "]";
+    auto tree = NSArray::arrayWithObjects(items);
+    auto serializer = JCSerializer::make();
+    auto first = zvt::as<NSData>(serializer->serialize(tree, 0, JCOutputData, nullptr, nullptr, {}, nullptr));
+    auto second = zvt::as<NSData>(serializer->serialize(tree, 0, JCOutputData, nullptr, nullptr, {}, nullptr));
+    auto asString = zvt::as<NSString>(serializer->serialize(tree, 0, JCOutputString, nullptr, nullptr, {}, nullptr));
+    serializer->releaseState();
+    ASSERT_TRUE(first && second && asString) << c.elements;
+    EXPECT_EQ(first->view(), expected) << c.elements;
+    EXPECT_EQ(second->view(), expected) << c.elements;
+    EXPECT_NE(first->bytes(), second->bytes()) << c.elements;
+    EXPECT_EQ(asString->utf8(), expected) << c.elements;
+  }
+}
+
 // Containers built by application code, of sizes around the part of a child that the writer
 // fetches with its parent's batch and around a batch, inside dictionaries and arrays: every
 // element is written once, in order.

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <atomic>
 #include <filesystem>
 #include <thread>
@@ -35,6 +36,34 @@ TEST(ObjectsData, BytesRangesAndFiles) {
   EXPECT_TRUE(NSData::data()->bytes() != nullptr);
   EXPECT_TRUE(NSData::dataWithString("ab")->isEqual(NSMutableData::dataWithBytes("ab", 2)));
   EXPECT_EQ(NSData::dataWithString("ab")->hash(), NSMutableData::dataWithBytes("ab", 2)->hash());
+
+  // Data that took over a malloc block answers like data that owns a vector, through every
+  // reader and every copy (the block is freed with the data: the sanitizer build checks that).
+  auto* block = static_cast<uint8_t*>(std::malloc(11));
+  std::memcpy(block, "hello world", 11);
+  auto adopted = NSData::dataWithMallocBlock(block, 11);
+  EXPECT_EQ(adopted->bytes(), block);  // not copied
+  EXPECT_EQ(adopted->length(), 11u);
+  EXPECT_EQ(adopted->view(), "hello world");
+  EXPECT_EQ(adopted->subdataWithRange(NSMakeRange(6, 5))->view(), "world");
+  EXPECT_THROW(adopted->subdataWithRange(NSMakeRange(6, 6)), NSException);
+  EXPECT_EQ(adopted->rangeOfData(NSData::dataWithString("o"), NSMakeRange(5, 6)), NSMakeRange(7, 1));
+  char first[5];
+  adopted->getBytes(first, NSMakeRange(0, 5));
+  EXPECT_EQ(std::string(first, 5), "hello");
+  EXPECT_TRUE(adopted->isEqual(NSData::dataWithString("hello world")));
+  EXPECT_TRUE(NSData::dataWithString("hello world")->isEqualToData(adopted));
+  EXPECT_EQ(adopted->hash(), NSData::dataWithString("hello world")->hash());
+  EXPECT_EQ(NSData::dataWithData(adopted)->view(), "hello world");
+  auto grown = adopted->mutableCopy();
+  grown->appendData(adopted);
+  EXPECT_EQ(grown->view(), "hello worldhello world");
+  auto replaced = NSMutableData::data();
+  replaced->setData(adopted);
+  EXPECT_EQ(NSMutableData::dataWithData(adopted)->view(), replaced->view());
+  EXPECT_EQ(adopted->vector().size(), 11u);
+  EXPECT_EQ(NSData::dataWithMallocBlock(nullptr, 0)->length(), 0u);
+  EXPECT_THROW(NSData::dataWithMallocBlock(nullptr, 3), NSException);
 
   char dir[] = "/tmp/zvt-objects-XXXXXX";
   ASSERT_TRUE(::mkdtemp(dir));
