@@ -281,6 +281,8 @@ void ThecalendarViewController::showTodayDone() {
 // --- check-in
 
 void ThecalendarViewController::SignIn() {
+  if (signing_) return;
+  signing_ = true;
   auto fields = NSMutableDictionary::dictionary();
   if (id user = valueOf(userRecord(), "id")) fields->setObject(user, "id"_ns);
   getRewardFromServerWithType(kSignRequest, "act=sign"_ns, fields);
@@ -298,25 +300,32 @@ void ThecalendarViewController::getRewardFromServerWithType(NSInteger type, cons
   auto timeRequest = requestFor("act=get_time"_ns, NSDictionary::make({{"code"_ns, TovrelUntiles::getMD5StrFromString(key)}}));
   auto me = calendarSelf();
   auto fields = postDictionary ? postDictionary->mutableCopy() : NSMutableDictionary::dictionary();
+  // Every end of a check-in's exchange, answered or not, lets the button send again.
+  auto ended = [me, type] {
+    if (type == kSignRequest) me->signing_ = false;
+  };
   ZaveltoURLConnect::accessServerWithRequest(
-      timeRequest, [me, type, interFaceString, fields, key](const std::shared_ptr<NSData>& data, const std::shared_ptr<NSString>&,
-                                                           const std::shared_ptr<NSError>& error) {
-        if (error || !data) return;
+      timeRequest, [me, type, interFaceString, fields, key, ended](const std::shared_ptr<NSData>& data,
+                                                                  const std::shared_ptr<NSString>&,
+                                                                  const std::shared_ptr<NSError>& error) {
+        if (error || !data) return ended();
         id reply = objectFromJSONData(*data);
-        if (integerOf(valueOf(reply, "code")) != 101) return;
+        if (integerOf(valueOf(reply, "code")) != 101) return ended();
         id payload = nullptr;
         if (id cipher = valueOf(reply, "data")) {
           if (auto plain = TovrelUntiles::decryptUseDES(describe(cipher))) payload = objectFromJSONString(*plain);
         }
         id time = valueOf(payload, "time");
         // Without a time stamp there is nothing to sign with: the exchange ends here.
-        if (!time) return;
+        if (!time) return ended();
         auto timeText = describe(time);
         fields->setObject(TovrelUntiles::getMD5StrFromString(NSString::stringWithFormat("%@%@", key, timeText)), "code"_ns);
         fields->setObject(timeText, "time"_ns);
         ZaveltoURLConnect::accessServerWithRequest(
             requestFor(interFaceString, fields),
-            [me, type](const std::shared_ptr<NSData>&, const std::shared_ptr<NSString>& text, const std::shared_ptr<NSError>& error) {
+            [me, type, ended](const std::shared_ptr<NSData>&, const std::shared_ptr<NSString>& text,
+                              const std::shared_ptr<NSError>& error) {
+              ended();
               if (error || !text) return;
               id reply = objectFromJSONString(*text);
               if (type == kSignRequest) me->handleSignReply(reply);

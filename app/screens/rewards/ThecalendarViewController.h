@@ -89,6 +89,9 @@ class ThecalendarViewController : public ParentsViewController {
   NSInteger currentDay_ = 0;
   NSInteger currentMonth_ = 0;
   NSInteger signInTimeStamp_ = 0;
+  // A check-in on its way: a second tap meanwhile sends nothing (it would only earn the
+  // "already checked in" alert over the reward). Falls on every end of the exchange.
+  bool signing_ = false;
   std::shared_ptr<NSString> rewardStr_ = NSString::string();
 
   std::shared_ptr<UIScrollView> scrollview_;

@@ -212,6 +212,49 @@ TEST_F(CheckinTest, RefusalsAndFailuresLeaveTheScreenAsItWas) {
   }
 }
 
+TEST_F(CheckinTest, TapsWhileACheckInIsOnItsWaySendNothingAndItsEndLetsTheButtonSendAgain) {
+  launch();
+  login();
+  auto screen = open();
+  ASSERT_TRUE(screen);
+  const CGRect frame = screen->signInButton()->convertRectToView(screen->signInButton()->bounds(), nullptr);
+  const CGPoint button = CGPointMake(CGRectGetMidX(frame), CGRectGetMidY(frame));
+  const int times = service_->requestCount("get_time");
+  const int signs = service_->requestCount("sign");
+
+  // A time request that comes late and without a time: the second tap sends nothing, the
+  // failure lets the next tap go.
+  service_->script(
+      zvt::test::ScriptedReply{.op = "get_time", .iface = "enciphered", .delayMs = 600, .omitTime = true, .times = 2});
+  device().tap(button);
+  device().tap(button);
+  letRepliesArrive(1.2);
+  EXPECT_EQ(service_->requestCount("get_time"), times + 1);
+  EXPECT_EQ(service_->requestCount("sign"), signs);
+  EXPECT_TRUE(isActive(screen));
+  service_->clearScripts();
+
+  // A check-in whose time and sign replies both come late, tapped again during each: one
+  // exchange, the service's credit shown, and no "您已签到了" over it.
+  const int timesBefore = service_->requestCount("get_time");
+  service_->script(zvt::test::ScriptedReply{.op = "get_time", .iface = "enciphered", .delayMs = 600});
+  service_->script(zvt::test::ScriptedReply{.op = "sign", .delayMs = 600});
+  device().tap(button);
+  device().tap(button);
+  ASSERT_TRUE(waitFor([&] { return service_->requestCount("sign") > signs; }, 5));
+  device().tap(button);
+  letRepliesArrive(1.5);
+  device().wait(0.1);
+  EXPECT_EQ(service_->requestCount("get_time"), timesBefore + 1);
+  EXPECT_EQ(service_->requestCount("sign"), signs + 1);
+  EXPECT_EQ(zvt::ui::AlertPresenter::shared().count(), 0u) << "no alert over the reward";
+  EXPECT_TRUE(isDone(screen));
+  EXPECT_TRUE(device().viewWithText("+10Velmo +1集分宝"));
+  EXPECT_EQ(text(screen->zaveltoMoneyLabel()), "5010");
+  EXPECT_EQ(text(screen->aLiLiBaBaMoneyLabel()), "1201");
+  dismissAlerts();
+}
+
 TEST_F(CheckinTest, OpeningDecidesFromTheLastCheckInOnTodaysDateInTheDevicesZone) {
   struct Case {
     const char* what;
