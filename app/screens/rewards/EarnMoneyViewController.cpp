@@ -97,6 +97,11 @@ AmountCheck checkPoints(const std::string& amount, const std::string& balance) {
 }
 
 AmountCheck checkCash(const std::string& amount, const std::string& balance) {
+  // Yuan and at most two places of fen, as the service takes them: "5.", ".5" or "0.015"
+  // would pass the bounds below and then only come back as a bare "提现失败".
+  const size_t point = amount.find('.');
+  if (point != std::string::npos && (point == 0 || point + 1 == amount.size() || amount.size() - point - 1 > 2))
+    return AmountCheck::wrongAmount;
   auto x = decimalOf(amount);
   if (!x) return AmountCheck::wrongAmount;
   // Above 0.009 and below 1,000,000,000.

@@ -153,8 +153,8 @@ class EarnMoneyViewController : public ParentsViewController, public UITextField
 namespace zvt::money {
 
 // The checks of an amount against a balance, in 64-bit integers. A 集分宝 amount is digits
-// only, within 1...999,999,999; a cash amount digits with at most one point, above 0.009 and
-// below 1,000,000,000. Balance texts are read by their whole part (集分宝) or as exact
+// only, within 1...999,999,999; a cash amount digits with at most one point followed by one or
+// two digits, above 0.009 and below 1,000,000,000. Balance texts are read by their whole part (集分宝) or as exact
 // decimals (cash; nothing readable counts 0).
 enum class AmountCheck { ok, wrongAmount, beyondBalance };
 AmountCheck checkPoints(const std::string& amount, const std::string& balance);

@@ -155,6 +155,12 @@ TEST_F(WithdrawTest, AmountsAndPasswordAreCheckedBeforeAnythingIsSent) {
            {"现金", "0.009", pw, "请填写正确的数额"},
            {"现金", "12abc", pw, "请填写正确的数额"},
            {"现金", "1.2.3", pw, "请填写正确的数额"},
+           // Cash goes in fen: a third place, or a point without digits on both sides, is no
+           // amount the service takes.
+           {"现金", "0.015", pw, "请填写正确的数额"},
+           {"现金", "1.500", pw, "请填写正确的数额"},
+           {"现金", "5.", pw, "请填写正确的数额"},
+           {"现金", ".5", pw, "请填写正确的数额"},
            {"现金", "1000000000", pw, "请填写正确的数额"},
            {"现金", "0.01", "", "请填写Zavelto登录密码"},
            {"现金", "88.51", pw, "您的余额不够"},
