@@ -223,6 +223,47 @@ TEST_F(ExchangeFormTest, AnOrderCarriesWhatTheServiceNeedsAndGoesOnceUntilItsRep
   EXPECT_EQ(field(named, "alipay"), "");
 }
 
+TEST_F(ExchangeFormTest, TheUsersOwnNameNumberAndQQAreAskedForWhenMissingAndLockedWhenOnFile) {
+  launchLoggedIn();
+  struct Case {
+    const char* what;
+    const char* record;  // fields of the user's record
+    NSInteger kind;
+    const char* field;   // "name", "namePhone", "phone", "qq", "address"
+    const char* alert;   // "": the field takes the keyboard
+  };
+  for (const Case& c : std::vector<Case>{
+           {"name on file", R"({"realname": "张三"})", 1, "name", "姓名不能修改"},
+           {"name empty", R"({"realname": ""})", 1, "name", ""},
+           {"no mobile", R"({"mobile": ""})", 1, "namePhone", "请到个人信息完善手机资料"},
+           {"null mobile", R"({"mobile": null})", 3, "phone", "请到个人信息完善手机资料"},
+           {"null QQ", R"({"qq": null})", 3, "qq", "请到个人信息完善QQ资料"},
+           {"QQ on file", R"({"qq": "10001"})", 3, "qq", "QQ号码不能修改"},
+           {"address", R"({"realname": "张三"})", 1, "address", ""},
+       }) {
+    SCOPED_TRACE(c.what);
+    useRecord(c.record);
+    auto form = openForm(c.kind, 2, 100);
+    ASSERT_TRUE(form);
+    const std::string which = c.field;
+    auto field = which == "name"        ? form->nameTextField()
+                 : which == "namePhone" ? form->namePhoneTextField()
+                 : which == "phone"     ? form->phoneTextField()
+                 : which == "qq"        ? form->QQTextField()
+                                        : form->addressTextField();
+    tap(field);
+    if (*c.alert) {
+      EXPECT_TRUE(alertShows(c.alert)) << c.alert;
+      EXPECT_FALSE(field->isFirstResponder()) << "refused";
+      answerAlert();
+    } else {
+      EXPECT_EQ(zvt::ui::AlertPresenter::shared().count(), 0u);
+      EXPECT_TRUE(field->isFirstResponder());
+    }
+    popBack();
+  }
+}
+
 TEST_F(ExchangeFormTest, LockedFieldsTheRemarkAndTheRepliesShown) {
   launchLoggedIn();
   useRecord(R"({"realname": null, "qq": ""})");
