@@ -179,12 +179,17 @@ void SearchViewController::goToTheSearchResultProductViewWithTheQueryString(cons
     }
     return;
   }
+  pendingKeyword_ = keyword;
+  if (configurationFetching_) return;
+  configurationFetching_ = true;
   auto self = std::static_pointer_cast<SearchViewController>(controllerSelf());
-  zvt::search::fetchSearchConfiguration([self, keyword](const zvt::search::SearchConfiguration& configuration) {
+  zvt::search::fetchSearchConfiguration([self](const zvt::search::SearchConfiguration& configuration) {
     self->searchMothed_ = configuration.method;
     self->pidStr_ = configuration.pid;
-    dispatch_async(dispatch_get_main_queue(),
-                   [self, keyword] { self->goToTheSearchResultProductViewWithTheQueryString(keyword); });
+    dispatch_async(dispatch_get_main_queue(), [self] {
+      self->configurationFetching_ = false;
+      self->goToTheSearchResultProductViewWithTheQueryString(std::exchange(self->pendingKeyword_, nullptr));
+    });
   });
 }
 

@@ -80,6 +80,10 @@ class SearchViewController : public ParentsViewController,
   std::shared_ptr<NSArray> resultArray_;
   std::shared_ptr<NSString> pidStr_;
   std::shared_ptr<NSString> searchMothed_;
+  // A search asked for while the configuration is on its way waits for it: a tap repeated
+  // meanwhile neither asks again nor opens a second page; the last keyword asked for is searched.
+  bool configurationFetching_ = false;
+  std::shared_ptr<NSString> pendingKeyword_;
   std::shared_ptr<NSString> s8Str_;
   bool keyboardPending_ = false;
 };

@@ -1,5 +1,7 @@
 #include "app/screens/shopping/TZNewSearchViewController.h"
 
+#include <utility>
+
 #include "analytics/StatAgent.h"
 #include "app/api/APIClient.h"
 #include "app/screens/shopping/ProductCellParts.h"
@@ -198,12 +200,17 @@ void TZNewSearchViewController::goToTheSearchResultProductViewWithTheQueryString
     gotoS8(keyword, pidStr_);
     return;
   }
+  pendingKeyword_ = keyword;
+  if (configurationFetching_) return;
+  configurationFetching_ = true;
   auto self = std::static_pointer_cast<TZNewSearchViewController>(controllerSelf());
-  zvt::search::fetchSearchConfiguration([self, keyword](const zvt::search::SearchConfiguration& configuration) {
+  zvt::search::fetchSearchConfiguration([self](const zvt::search::SearchConfiguration& configuration) {
     // The tab reads only the pid: every search from here opens the affiliate page.
     self->pidStr_ = configuration.pid;
-    dispatch_async(dispatch_get_main_queue(),
-                   [self, keyword] { self->goToTheSearchResultProductViewWithTheQueryString(keyword); });
+    dispatch_async(dispatch_get_main_queue(), [self] {
+      self->configurationFetching_ = false;
+      self->goToTheSearchResultProductViewWithTheQueryString(std::exchange(self->pendingKeyword_, nullptr));
+    });
   });
 }
 

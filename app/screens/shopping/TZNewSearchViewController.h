@@ -100,4 +100,8 @@ class TZNewSearchViewController : public ParentsViewController,
   std::shared_ptr<TZSearchView> searchView_;
   std::shared_ptr<NSMutableArray> dataArray_;
   std::shared_ptr<NSString> pidStr_;
+  // A search asked for while the configuration is on its way waits for it: a tap repeated
+  // meanwhile neither asks again nor opens a second page; the last keyword asked for is searched.
+  bool configurationFetching_ = false;
+  std::shared_ptr<NSString> pendingKeyword_;
 };

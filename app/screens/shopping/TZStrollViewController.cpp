@@ -1,6 +1,7 @@
 #include "app/screens/shopping/TZStrollViewController.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "analytics/StatAgent.h"
 #include "app/api/APIClient.h"
@@ -307,14 +308,20 @@ void TZStrollViewController::goToTheSearchResultProductViewWithTheQueryString(co
     }
     return;
   }
+  pendingKeyword_ = keyword;
+  if (configurationFetching_) return;
+  configurationFetching_ = true;
   std::weak_ptr<TZStrollViewController> weakSelf = std::static_pointer_cast<TZStrollViewController>(controllerSelf());
-  zvt::search::fetchSearchConfiguration([weakSelf, keyword](const zvt::search::SearchConfiguration& configuration) {
+  zvt::search::fetchSearchConfiguration([weakSelf](const zvt::search::SearchConfiguration& configuration) {
     auto screen = weakSelf.lock();
     if (!screen) return;
     screen->searchMothed_ = configuration.method;
     screen->pidStr_ = configuration.pid;
-    dispatch_async(dispatch_get_main_queue(), [weakSelf, keyword] {
-      if (auto again = weakSelf.lock()) again->goToTheSearchResultProductViewWithTheQueryString(keyword);
+    dispatch_async(dispatch_get_main_queue(), [weakSelf] {
+      auto again = weakSelf.lock();
+      if (!again) return;
+      again->configurationFetching_ = false;
+      again->goToTheSearchResultProductViewWithTheQueryString(std::exchange(again->pendingKeyword_, nullptr));
     });
   });
 }

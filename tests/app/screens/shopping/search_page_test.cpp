@@ -334,4 +334,24 @@ TEST_F(SearchPageTest, PageViewsBeginAndEndWithAppearance) {
   EXPECT_EQ(pageCount("搜索页"), before + 2);
 }
 
+TEST_F(SearchPageTest, ASuggestionTappedAgainWhileTheConfigurationIsOnItsWayOpensOnePage) {
+  auto page = openPage();
+  ASSERT_TRUE(page);
+  ASSERT_TRUE(device().tapView(page->searchBar()));
+  type({"茶"});
+  ASSERT_TRUE(settleUntil([&] { return device().viewWithText("茶叶") != nullptr; }));
+  // A slow network: the first tap shows nothing for a while, so the person taps again.
+  service_->script(ScriptedReply{.op = "get_ios_config", .delayMs = 800});
+  const size_t before = count("get_ios_config");
+  const size_t depth = navigation()->viewControllers().size();
+  ASSERT_TRUE(device().tapText("茶叶"));
+  device().wait(0.3);
+  ASSERT_TRUE(device().tapText("茶叶"));
+  ASSERT_TRUE(awaitTop("NewSearchResultViewController"));
+  settleUntil([] { return false; }, 1.5);
+  EXPECT_EQ(navigation()->viewControllers().size(), depth + 1) << "one page, not one per tap";
+  EXPECT_EQ(count("get_ios_config") - before, 1u);
+  EXPECT_EQ(value(topScreen(), "keyword"), "茶叶");
+}
+
 }  // namespace

@@ -248,4 +248,22 @@ TEST_F(StrollScreenTest, RepliesWithoutCategoriesLeaveTheScreenEmpty) {
   }
 }
 
+TEST_F(StrollScreenTest, ATileTappedAgainWhileTheConfigurationIsOnItsWayOpensOnePage) {
+  auto screen = openFromHome();
+  ASSERT_TRUE(screen);
+  const auto words = tileNames(screen);
+  ASSERT_GE(words.size(), 1u);
+  // A slow network: the first tap shows nothing for a while, so the person taps again.
+  service_->script(ScriptedReply{.op = "get_ios_config", .delayMs = 800});
+  const size_t before = count("get_ios_config");
+  const size_t depth = navigation()->viewControllers().size();
+  ASSERT_TRUE(device().tapText(words[0]));
+  device().wait(0.3);
+  ASSERT_TRUE(device().tapText(words[0]));
+  settleUntil([&] { return topScreen() != screen; });
+  settleUntil([] { return false; }, 1.5);
+  EXPECT_EQ(navigation()->viewControllers().size(), depth + 1) << "one page, not one per tap";
+  EXPECT_EQ(count("get_ios_config") - before, 1u);
+}
+
 }  // namespace

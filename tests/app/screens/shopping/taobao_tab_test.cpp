@@ -227,4 +227,20 @@ TEST_F(TaobaoTabTest, HotKeywordTapWhileEditingReachesTheCellAndLeavesTheField) 
   EXPECT_EQ(pageCount("淘宝回扣页"), 1u) << "the tab's page view ended when the page covered it";
 }
 
+TEST_F(TaobaoTabTest, AKeywordTappedAgainWhileThePidIsOnItsWayOpensOnePage) {
+  auto tab = openTab();
+  ASSERT_TRUE(tab);
+  service_->clearLog();
+  // A slow network: the first tap shows nothing for a while, so the person taps again.
+  service_->script(zvt::test::ScriptedReply{.op = "get_ios_config", .delayMs = 800});
+  const size_t depth = navigation()->viewControllers().size();
+  ASSERT_TRUE(device().tapText("保温杯"));
+  device().wait(0.3);
+  ASSERT_TRUE(device().tapText("保温杯"));
+  ASSERT_TRUE(awaitPage());
+  settleUntil([] { return false; }, 1.5);
+  EXPECT_EQ(navigation()->viewControllers().size(), depth + 1) << "one page, not one per tap";
+  EXPECT_EQ(count("get_ios_config"), 1u);
+}
+
 }  // namespace
