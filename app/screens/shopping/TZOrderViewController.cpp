@@ -169,7 +169,8 @@ void TZOrderViewController::headerRefresh() {
 }
 
 void TZOrderViewController::footerRefresh() {
-  pageArray_[index_] = NSString::stringWithFormat("%ld", static_cast<long>(pageArray_[index_]->integerValue() + 1));
+  if (!pageFailed_[index_])
+    pageArray_[index_] = NSString::stringWithFormat("%ld", static_cast<long>(pageArray_[index_]->integerValue() + 1));
   getOrder();
 }
 
@@ -196,6 +197,7 @@ void TZOrderViewController::ordersArrived(NSInteger list, const std::shared_ptr<
                                           const std::shared_ptr<NSString>& message) {
   loading_[list] = std::max(0, loading_[list] - 1);
   const bool shown = list == index_;
+  pageFailed_[list] = message != nullptr;
   if (message) {
     endRefreshingUnlessLoading();
     if (shown) createTipViewWith(true);

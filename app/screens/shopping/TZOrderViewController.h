@@ -91,6 +91,9 @@ class TZOrderViewController : public ParentsViewController, public UITableViewDa
   std::array<std::shared_ptr<NSString>, 2> pageArray_;
   std::array<std::shared_ptr<NSString>, 2> lastPageArray_;
   std::array<int, 2> loading_{0, 0};  // requests of each list on their way
+  // The list's last page request failed: its page text names a page not shown yet, which the
+  // next pull-up asks for again (the failure view that would retry it goes with a switch).
+  std::array<bool, 2> pageFailed_{false, false};
   NSInteger index_ = 0;
   std::shared_ptr<NSString> type_;
   std::shared_ptr<UISegmentedControl> segmentedControl_;

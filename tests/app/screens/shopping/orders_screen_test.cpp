@@ -193,6 +193,28 @@ TEST_F(OrdersTest, AFailedPageShowsTheFailureViewAndRetriesThatPage) {
   EXPECT_EQ(rows(), 20);
 }
 
+TEST_F(OrdersTest, AFailedPageLeftByASwitchOfListsIsAskedForByTheNextPullUp) {
+  openAs(zvt::test::kServiceTestUserName, zvt::test::kServiceTestUserPassword);
+  service_->script(zvt::test::ScriptedReply{.op = "order", .fieldsJSON = R"({"number": "2"})", .httpStatus = 500,
+                                            .rawBody = "<html><body>500 Internal Server Error</body></html>"});
+  ASSERT_TRUE(pullUp());
+  EXPECT_EQ(tipText(), "亲，您的手机网络不顺畅哦~");
+  // Away to the other list and back: the failure view is gone, the first page shows again.
+  switchTo("商城订单");
+  switchTo("淘宝订单");
+  EXPECT_EQ(tipText(), "");
+  ASSERT_EQ(rows(), 10);
+  ASSERT_TRUE(pullUp());
+  EXPECT_EQ(pagesAsked(requestLog("order")),
+            (std::vector<std::string>{"1/taobao", "2/taobao", "1/mall", "2/taobao"}))
+      << "the page that failed is asked for again, not skipped";
+  EXPECT_EQ(rows(), 20);
+  // And the paging goes on from there.
+  ASSERT_TRUE(pullUp());
+  EXPECT_EQ(pagesAsked(requestLog("order")).back(), "3/taobao");
+  EXPECT_EQ(rows(), 25);
+}
+
 TEST_F(OrdersTest, RowsShowTheirCouponState) {
   openAs(zvt::test::kServiceTestUserName, zvt::test::kServiceTestUserPassword);
   struct Case {
