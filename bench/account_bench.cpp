@@ -21,6 +21,7 @@
 // The goal: under 200 ms from the tap to the drawn centre; the screens' share is ours minus the
 // floor.
 #include <benchmark/benchmark.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -43,6 +44,7 @@
 #include "app/ui/TabBarController.h"
 #include "bench/support/HelperProcesses.h"
 #include "bench/support/MainLoopPump.h"
+#include "bench/support/ProgramEnd.h"
 #include "bench/support/ProcessCPU.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/NSBundle.h"
@@ -67,8 +69,8 @@ using zvt::bench::Steady;
 // The service on a free loopback port with fresh demo data; its address.
 std::string startService() {
   static std::string root = [] {
-    char folder[] = "/tmp/zvt-account-bench-service-XXXXXX";
-    if (!mkdtemp(folder)) std::abort();
+    const std::string folder = zvt::bench::programTempFolder("zvt-account-bench-service-");
+    if (folder.empty()) std::abort();
     int fds[2];
     if (pipe(fds) != 0) std::abort();
     pid_t pid = fork();
@@ -83,10 +85,16 @@ std::string startService() {
       }
       // One line per request would go to standard error: away with it.
       if (FILE* quiet = std::fopen("/dev/null", "w")) dup2(fileno(quiet), 2);
-      execl(ZVT_SERVICE_BIN, ZVT_SERVICE_BIN, "--port", "0", "--data-dir", folder, static_cast<char*>(nullptr));
+      execl(ZVT_SERVICE_BIN, ZVT_SERVICE_BIN, "--port", "0", "--data-dir", folder.c_str(), static_cast<char*>(nullptr));
       _exit(127);
     }
     close(fds[1]);
+    // Stopped before its folder goes (the steps run last given first), so that nothing is
+    // written into the folder while it is removed.
+    zvt::bench::atProgramEnd([pid] {
+      kill(pid, SIGTERM);
+      waitpid(pid, nullptr, 0);
+    });
     std::string line;
     char c;
     while (read(fds[0], &c, 1) == 1 && c != '\n') line += c;
@@ -112,8 +120,8 @@ struct Application {
 Application& application() {
   static Application app = [] {
     Application made;
-    char home[] = "/tmp/zvt-account-bench-home-XXXXXX";
-    if (mkdtemp(home)) zvt::setSandboxHome(home);
+    const std::string home = zvt::bench::programTempFolder("zvt-account-bench-home-");
+    if (!home.empty()) zvt::setSandboxHome(home);
     zvt::setMainBundlePath(ZVT_BUNDLE_ROOT);
     zvt::Configuration::setServerRoot(startService());
     zvt::ui::Device::useScreen(zvt::ui::kScreen375x667);

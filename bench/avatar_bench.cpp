@@ -30,6 +30,7 @@
 #include "app/screens/account/AccountScreens.h"
 #include "app/screens/account/TZPersonalViewController.h"
 #include "bench/support/MainLoopPump.h"
+#include "bench/support/ProgramEnd.h"
 #include "bench/support/ProcessCPU.h"
 #include "platform/foundation/NSBundle.h"
 #include "platform/graphics/CGBitmapContext.h"
@@ -122,6 +123,12 @@ App& app() {
     auto* a = new App;
     a->home = std::make_unique<zvt::test::TempHome>();
     a->service = std::make_unique<zvt::test::ServiceProcess>();
+    // The application is never torn down; its service and home go when the program ends.
+    zvt::bench::atProgramEnd([a] {
+      a->service.reset();
+      std::error_code ec;
+      std::filesystem::remove_all(a->home->path(), ec);
+    });
     zvt::setMainBundlePath(ZVT_BUNDLE_ROOT);
     a->config = std::make_unique<zvt::ConfigurationScope>();
     zvt::Configuration::setServerRoot(a->service->rootURL());

@@ -22,6 +22,7 @@
 #include "app/core/Configuration.h"
 #include "app/screens/rewards/ThecalendarViewController.h"
 #include "bench/support/ProcessCPU.h"
+#include "bench/support/ProgramEnd.h"
 #include "platform/foundation/NSBundle.h"
 #include "platform/foundation/NSPathUtilities.h"
 #include "platform/foundation/NSRunLoop.h"
@@ -57,8 +58,8 @@ std::shared_ptr<UIView> plainViews(const Shape& shape) {
 
 std::shared_ptr<UIWindow>& window() {
   static auto made = [] {
-    char folder[] = "/tmp/zvt-checkin-bench-XXXXXX";
-    if (mkdtemp(folder)) zvt::setSandboxHome(folder);
+    const std::string folder = zvt::bench::programTempFolder("zvt-checkin-bench-");
+    if (!folder.empty()) zvt::setSandboxHome(folder);
     zvt::setMainBundlePath(ZVT_BUNDLE_ROOT);
     zvt::Configuration::setServerRoot("http://127.0.0.1:9");  // nothing listens: offline
     zvt::ui::Device::useScreen(zvt::ui::kScreen375x667);

@@ -48,6 +48,7 @@
 #include "app/storage/TZDBManager.h"
 #include "app/ui/TabBarController.h"
 #include "bench/support/MainLoopPump.h"
+#include "bench/support/ProgramEnd.h"
 #include "bench/support/ProcessCPU.h"
 #include "foundation/json/JSONDecoder.h"
 #include "platform/foundation/Clock.h"
@@ -83,9 +84,8 @@ struct Setting {
   std::string home;
   std::unique_ptr<zvt::test::ServiceProcess> service;
   Setting() {
-    char folder[] = "/tmp/zvt-home-start-bench-XXXXXX";
-    if (!mkdtemp(folder)) std::abort();
-    home = folder;
+    home = zvt::bench::programTempFolder("zvt-home-start-bench-");
+    if (home.empty()) std::abort();
     zvt::setSandboxHome(home);
     zvt::setMainBundlePath(ZVT_BUNDLE_ROOT);
     zvt::test::ServiceProcess::Options options;

@@ -38,6 +38,7 @@
 #include "app/ui/ScreenRegistry.h"
 #include "app/ui/SharedViews.h"
 #include "bench/support/ProcessCPU.h"
+#include "bench/support/ProgramEnd.h"
 #include "platform/foundation/NSBundle.h"
 #include "platform/foundation/NSNumber.h"
 #include "platform/foundation/NSPathUtilities.h"
@@ -80,8 +81,8 @@ void draw() {
 World& world() {
   static World w = [] {
     World made;
-    char folder[] = "/tmp/zvt-mall-bench-XXXXXX";
-    if (mkdtemp(folder)) zvt::setSandboxHome(folder);
+    const std::string folder = zvt::bench::programTempFolder("zvt-mall-bench-");
+    if (!folder.empty()) zvt::setSandboxHome(folder);
     zvt::setMainBundlePath(ZVT_BUNDLE_ROOT);
     made.service = std::make_unique<zvt::test::ServiceProcess>();
     zvt::Configuration::setServerRoot(made.service->rootURL());

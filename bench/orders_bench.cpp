@@ -34,6 +34,7 @@
 #include <openssl/evp.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <cstring>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -51,6 +52,7 @@
 #include "app/utilities/TovrelUntiles.h"
 #include "foundation/json/JCSerializer.h"
 #include "bench/support/ProcessCPU.h"
+#include "bench/support/ProgramEnd.h"
 #include "platform/foundation/NSBundle.h"
 #include "platform/uikit/Device.h"
 #include "platform/uikit/Snapshot.h"
@@ -83,6 +85,12 @@ App& app() {
     auto* a = new App;
     a->home = std::make_unique<zvt::test::TempHome>();
     a->service = std::make_unique<zvt::test::ServiceProcess>();
+    // The application is never torn down; its service and home go when the program ends.
+    zvt::bench::atProgramEnd([a] {
+      a->service.reset();
+      std::error_code ec;
+      std::filesystem::remove_all(a->home->path(), ec);
+    });
     zvt::setMainBundlePath(ZVT_BUNDLE_ROOT);
     a->config = std::make_unique<zvt::ConfigurationScope>();
     zvt::Configuration::setServerRoot(a->service->rootURL());

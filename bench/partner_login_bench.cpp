@@ -30,6 +30,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -43,6 +44,7 @@
 #include "app/screens/account/TZLoginView.h"
 #include "app/screens/account/TZLoginViewController.h"
 #include "bench/support/ProcessCPU.h"
+#include "bench/support/ProgramEnd.h"
 #include "platform/foundation/NSBundle.h"
 #include "platform/uikit/Device.h"
 #include "platform/uikit/UINavigationController.h"
@@ -81,6 +83,12 @@ App& app() {
     a->home = std::make_unique<zvt::test::TempHome>();
     // The service's line per request stays out of the benchmark's output.
     a->service = std::make_unique<zvt::test::ServiceProcess>(zvt::test::ServiceProcess::Options{.captureLog = true});
+    // The application is never torn down; its service and home go when the program ends.
+    zvt::bench::atProgramEnd([a] {
+      a->service.reset();
+      std::error_code ec;
+      std::filesystem::remove_all(a->home->path(), ec);
+    });
     // The authorize page redirects at once: no consent page to tap through.
     a->service->request("POST", "/__test/partner", R"({"consent":false})", "application/json");
     zvt::setMainBundlePath(ZVT_BUNDLE_ROOT);

@@ -37,6 +37,7 @@
 #include "app/ui/ScreenRegistry.h"
 #include "app/ui/SharedViews.h"
 #include "bench/support/ProcessCPU.h"
+#include "bench/support/ProgramEnd.h"
 #include "foundation/http/NWHTTPRequestOperationManager.h"
 #include "foundation/json/JSONDecoder.h"
 #include "platform/foundation/NSBundle.h"
@@ -69,8 +70,8 @@ struct World {
 World& world() {
   static World w = [] {
     World made;
-    char folder[] = "/tmp/zvt-search-bench-XXXXXX";
-    if (mkdtemp(folder)) zvt::setSandboxHome(folder);
+    const std::string folder = zvt::bench::programTempFolder("zvt-search-bench-");
+    if (!folder.empty()) zvt::setSandboxHome(folder);
     zvt::setMainBundlePath(ZVT_BUNDLE_ROOT);
     made.service = std::make_unique<zvt::test::ServiceProcess>();
     zvt::Configuration::setServerRoot(made.service->rootURL());
