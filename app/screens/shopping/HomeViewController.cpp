@@ -228,6 +228,7 @@ void HomeViewController::loadProducts() {
   std::shared_ptr<NSString> level;
   if (delegate->isLogin() && delegate->userInfoDictionary()) level = textOf(delegate->userInfoDictionary()->objectForKey("level"_ns));
   const int page = pageNumber_;
+  const int generation = refreshGeneration_;
   auto parameters = NSDictionary::dictionaryWithPairs({{"userLevel"_ns, level ? level : "0"_ns},
                                                        {"type"_ns, "3"_ns},
                                                        {"cid"_ns, "0"_ns},
@@ -235,8 +236,11 @@ void HomeViewController::loadProducts() {
                                                        {"ps"_ns, NSString::stringWithFormat("%d", ps_)}});
   auto self = homeSelf();
   APIClient::getProductsWithParameter(
-      parameters, [self, page](NSInteger end, const std::shared_ptr<NSArray>& products, const APIClient::Message& message) {
-        dispatch_async(dispatch_get_main_queue(), [self, page, end, products, message] {
+      parameters, [self, page, generation](NSInteger end, const std::shared_ptr<NSArray>& products,
+                                           const APIClient::Message& message) {
+        dispatch_async(dispatch_get_main_queue(), [self, page, generation, end, products, message] {
+          // A later page overtaken by a pull-down would land after the new first page.
+          if (generation != self->refreshGeneration_) return;
           hideHud(self);
           if (message) {
             self->failureLoad();
@@ -265,6 +269,7 @@ void HomeViewController::loadProducts() {
 }
 
 void HomeViewController::headerAction() {
+  ++refreshGeneration_;
   pageNumber_ = 1;
   loadConfig();
   loadProducts();

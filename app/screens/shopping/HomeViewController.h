@@ -106,6 +106,9 @@ class HomeViewController : public ParentsViewController,
   int enterNum_ = 1;
   int pageNumber_ = 1;
   int ps_ = 12;
+  // Counts the pull-downs: a page asked for before the last one belongs to a list that has
+  // started again, and its reply is dropped.
+  int refreshGeneration_ = 0;
   double headerH_ = 0;
   std::shared_ptr<NSMutableArray> totalProductArray_;
   std::shared_ptr<HomePageView> homePageView_;

@@ -163,6 +163,7 @@ void TZOrderViewController::segmentAction(const std::shared_ptr<UISegmentedContr
 }
 
 void TZOrderViewController::headerRefresh() {
+  ++refreshGeneration_[index_];
   pageArray_[index_] = "1"_ns;
   forgetOpenRow(false);
   getOrder();
@@ -176,13 +177,15 @@ void TZOrderViewController::footerRefresh() {
 
 void TZOrderViewController::getOrder() {
   const NSInteger list = index_;
+  const int generation = refreshGeneration_[list];
   auto parameters = NSDictionary::make({{"id"_ns, sessionUserId()}, {"number"_ns, pageArray_[list]}, {"do"_ns, type_}});
   ++loading_[list];
   auto screen = screenSelf();  // held until the reply has been handled
-  ZVTAPIClient::getOrderWith(parameters, [screen, list](const std::shared_ptr<NSArray>& models, const id& end,
-                                                        const std::shared_ptr<NSString>& message) {
-    dispatch_async(dispatch_get_main_queue(),
-                   [screen, list, models, end, message] { screen->ordersArrived(list, models, end, message); });
+  ZVTAPIClient::getOrderWith(parameters, [screen, list, generation](const std::shared_ptr<NSArray>& models, const id& end,
+                                                                    const std::shared_ptr<NSString>& message) {
+    dispatch_async(dispatch_get_main_queue(), [screen, list, generation, models, end, message] {
+      screen->ordersArrived(list, generation, models, end, message);
+    });
   });
 }
 
@@ -193,10 +196,15 @@ void TZOrderViewController::endRefreshingUnlessLoading() {
   if (auto footer = pr_footer(tableView_)) footer->endRefreshing();
 }
 
-void TZOrderViewController::ordersArrived(NSInteger list, const std::shared_ptr<NSArray>& models, const id& end,
-                                          const std::shared_ptr<NSString>& message) {
+void TZOrderViewController::ordersArrived(NSInteger list, int generation, const std::shared_ptr<NSArray>& models,
+                                          const id& end, const std::shared_ptr<NSString>& message) {
   loading_[list] = std::max(0, loading_[list] - 1);
   const bool shown = list == index_;
+  if (generation != refreshGeneration_[list]) {
+    // A later page overtaken by a pull-down: the list has started again from its first page.
+    endRefreshingUnlessLoading();
+    return;
+  }
   pageFailed_[list] = message != nullptr;
   if (message) {
     endRefreshingUnlessLoading();

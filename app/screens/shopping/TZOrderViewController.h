@@ -74,7 +74,7 @@ class TZOrderViewController : public ParentsViewController, public UITableViewDa
     return std::static_pointer_cast<TZOrderViewController>(controllerSelf());
   }
   // A reply of list `list` (0 Taobao, 1 mall).
-  void ordersArrived(NSInteger list, const std::shared_ptr<NSArray>& models, const id& end,
+  void ordersArrived(NSInteger list, int generation, const std::shared_ptr<NSArray>& models, const id& end,
                      const std::shared_ptr<NSString>& message);
   void endRefreshingUnlessLoading();
   void removeTipView();
@@ -94,6 +94,9 @@ class TZOrderViewController : public ParentsViewController, public UITableViewDa
   // The list's last page request failed: its page text names a page not shown yet, which the
   // next pull-up asks for again (the failure view that would retry it goes with a switch).
   std::array<bool, 2> pageFailed_{false, false};
+  // Counts each list's pull-downs: a page asked for before the last one is dropped when it
+  // comes, as the list has started again from its first page.
+  std::array<int, 2> refreshGeneration_{0, 0};
   NSInteger index_ = 0;
   std::shared_ptr<NSString> type_;
   std::shared_ptr<UISegmentedControl> segmentedControl_;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <iomanip>
+#include <set>
 #include <sstream>
 
 #include "app/screens/shopping/SingleProductAdvert.h"
@@ -253,6 +254,37 @@ TEST_F(HomeScreen, PagingUpToTheEndAndAFailedPageStepsBack) {
   ASSERT_TRUE(settleUntil([&] { return service_->requestCount("get_goods") == asked + 1; }));
   EXPECT_TRUE(settleUntil([&] { return !pr_header(grid())->isRefreshing(); }));
   EXPECT_EQ(productCount(), 66u);
+}
+
+TEST_F(HomeScreen, APageOvertakenByAPullDownIsDropped) {
+  skipGuide();
+  launchHome();
+  // Page 2 comes late; the person goes back to the top and pulls down meanwhile.
+  service_->script(zvt::test::ScriptedReply{.op = "get_goods", .fieldsJSON = R"({"number": "2"})", .delayMs = 2000});
+  const int asked = service_->requestCount("get_goods");
+  device().dragView(grid(), CGPointMake(0, -3000), 0.3);
+  ASSERT_TRUE(settleUntil([&] { return service_->requestCount("get_goods") == asked + 1; }, 3));
+  grid()->setContentOffset(CGPointMake(0, -64));
+  pullDownGrid();
+  ASSERT_TRUE(settleUntil([&] { return service_->requestCount("get_goods") == asked + 2; }, 3));
+  // Both replies in (the service holds page 2 for two seconds of real time), page 2 last.
+  waitFor([] { return false; }, 2.5);
+  settleUntil([] { return false; }, 1);
+  auto pages = [&] {
+    std::string out;
+    auto log = logOf("get_goods");
+    for (NSUInteger i = 0; i < log->count(); ++i) out += field(as<NSDictionary>(log->objectAtIndex(i)), "number") + " ";
+    return out;
+  };
+  EXPECT_EQ(productCount(), 12u) << "the list starts again from its first page";
+  EXPECT_EQ(home()->pageNumber(), 1);
+  ASSERT_TRUE(pullUp());
+  EXPECT_EQ(pages(), "1 2 1 2 ");
+  EXPECT_EQ(productCount(), 24u);
+  std::set<std::string> ids;
+  for (const id& item : *home()->totalProductArray())
+    ids.insert(NSString::stringWithFormat("%@", as<TZProductModel>(item)->zvtProductID)->utf8());
+  EXPECT_EQ(ids.size(), 24u) << "no product twice";
 }
 
 TEST_F(HomeScreen, TapsOpenTheProductTheItemsAndTheLogin) {

@@ -2,6 +2,8 @@
 // lists page by page, the empty and failure views, the rows' coupon states and the coupon flow,
 // replies that arrive late, and pictures of each state on two screen sizes.
 
+#include <set>
+
 #include "analytics/StatAgent.h"
 #include "app/ui/SharedViews.h"
 #include "tests/app/screens/shopping/OrdersScreenSupport.h"
@@ -213,6 +215,36 @@ TEST_F(OrdersTest, AFailedPageLeftByASwitchOfListsIsAskedForByTheNextPullUp) {
   ASSERT_TRUE(pullUp());
   EXPECT_EQ(pagesAsked(requestLog("order")).back(), "3/taobao");
   EXPECT_EQ(rows(), 25);
+}
+
+TEST_F(OrdersTest, APageOvertakenByAPullDownIsDropped) {
+  openAs(zvt::test::kServiceTestUserName, zvt::test::kServiceTestUserPassword);
+  // Page 2 comes late; the person pulls the list down meanwhile and page 1 comes first.
+  service_->script(zvt::test::ScriptedReply{.op = "order", .fieldsJSON = R"({"number": "2", "do": "taobao"})",
+                                            .delayMs = 1500});
+  auto list = table();
+  for (int i = 0; i < 30 && footer()->state() != PRRefreshStateRefreshing && !orders()->isLoading(); ++i) {
+    device().dragView(list, CGPointMake(0, -350), 0.3);
+    device().waitUntilStill(list);
+  }
+  device().wait(0.6);
+  ASSERT_TRUE(waitFor([&] { return requests("order") == 2; }));
+  pullDownToRefresh();
+  ASSERT_TRUE(waitFor([&] { return !orders()->isLoading(); }));
+  settleReplies();
+  auto orderId = [&](NSUInteger i) {
+    return text(zvt::shopping::orderText(std::dynamic_pointer_cast<TZTaobaoOrderModel>(orders()->taobaoArray()->objectAtIndex(i))->orderID));
+  };
+  ASSERT_EQ(rows(), 10) << "the list starts again from its first page";
+  EXPECT_EQ(orderId(0), "3000");
+  ASSERT_TRUE(pullUp());
+  EXPECT_EQ(pagesAsked(requestLog("order")),
+            (std::vector<std::string>{"1/taobao", "2/taobao", "1/taobao", "2/taobao"}));
+  ASSERT_EQ(rows(), 20);
+  std::set<std::string> ids;
+  for (NSUInteger i = 0; i < 20; ++i) ids.insert(orderId(i));
+  EXPECT_EQ(ids.size(), 20u) << "no order twice";
+  EXPECT_EQ(orderId(10), "3010");
 }
 
 TEST_F(OrdersTest, RowsShowTheirCouponState) {
