@@ -184,7 +184,8 @@ Reply Service::pageSearch(Incoming& in) {
     } catch (...) {
     }
     json out = json::array();
-    if (page >= 1) {
+    // A page past every row is empty, however large: its offset is never computed to wrap.
+    if (page >= 1 && static_cast<uint64_t>(page - 1) < (rows.size() + 9) / 10) {
         for (size_t i = static_cast<size_t>(page - 1) * 10; i < rows.size() && out.size() < 10; ++i) out.push_back(rows[i]);
     }
     substituteRoot(out, in.root);

@@ -71,6 +71,10 @@ TEST_F(ServiceSearchTest, EveryHotKeywordFindsGoodsAndOneKeywordPagesThreeTimes)
     EXPECT_TRUE(tmall && taobao && noRebate);
     EXPECT_EQ(search("不存在的宝贝"), json::array());
     EXPECT_EQ(search(hot[0], "0", "99"), json::array()) << "past the last page";
+    // Page numbers far past the end (whose row offset would overflow) and below the first are
+    // past the end too, not the first rows again.
+    for (const char* page : {"1844674407370955163", "9223372036854775807", "0", "-3"})
+        EXPECT_EQ(search("", "0", page), json::array()) << page;
 }
 
 TEST_F(ServiceSearchTest, OrdersFiltersAndPrices) {
