@@ -182,16 +182,24 @@ void TZAssetsViewController::getAssets() {
                                         {"number"_ns, NSString::stringWithFormat("%ld", static_cast<long>(page_))},
                                         {"do"_ns, flag_ ? flag_ : ""_ns}});
   ++loading_;
+  const NSInteger page = page_;
+  const int serial = ++serial_;
+  if (page == 1) startedOver_ = serial;
   auto screen = screenSelf();  // held until the reply has been handled
-  ZVTAPIClient::getRefundWith(parameters, [screen](const std::shared_ptr<NSArray>& models, const id& end,
-                                                   const std::shared_ptr<NSString>& message) {
-    dispatch_async(dispatch_get_main_queue(), [screen, models, end, message] { screen->assetsArrived(models, end, message); });
+  ZVTAPIClient::getRefundWith(parameters, [screen, page, serial](const std::shared_ptr<NSArray>& models, const id& end,
+                                                                 const std::shared_ptr<NSString>& message) {
+    dispatch_async(dispatch_get_main_queue(), [screen, models, end, message, page, serial] {
+      screen->assetsArrived(models, end, message, page, serial);
+    });
   });
 }
 
 void TZAssetsViewController::assetsArrived(const std::shared_ptr<NSArray>& models, const id& end,
-                                           const std::shared_ptr<NSString>& message) {
+                                           const std::shared_ptr<NSString>& message, NSInteger page, int serial) {
   loading_ = std::max(0, loading_ - 1);
+  // A later page that was still on its way when the user pulled down is dropped: put after (or
+  // in place of) the new first page it would show records out of their order.
+  if (serial < startedOver_) return;
   auto footer = pr_footer(tableView_);
   auto header = pr_header(tableView_);
   if (message) {
@@ -205,7 +213,7 @@ void TZAssetsViewController::assetsArrived(const std::shared_ptr<NSArray>& model
     noMessageTipView_ = nullptr;
   }
   if (models && models->count() > 0) {
-    if (page_ == 1) dataAray_->removeAllObjects();
+    if (page == 1) dataAray_->removeAllObjects();
     dataAray_->addObjectsFromArray(models);
     tableView_->reloadData();
   }

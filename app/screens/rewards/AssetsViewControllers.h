@@ -88,13 +88,19 @@ class TZAssetsViewController : public ParentsViewController, public UITableViewD
     return std::static_pointer_cast<TZAssetsViewController>(controllerSelf());
   }
   bool isWithdrawals() const { return flag_ && flag_->isEqualToString("out"); }
-  void assetsArrived(const std::shared_ptr<NSArray>& models, const id& end, const std::shared_ptr<NSString>& message);
+  // The reply to the request numbered `serial`, which asked for `page`.
+  void assetsArrived(const std::shared_ptr<NSArray>& models, const id& end, const std::shared_ptr<NSString>& message,
+                     NSInteger page, int serial);
 
   std::shared_ptr<NSString> flag_;
   std::shared_ptr<NSString> assetsTitle_;
   std::shared_ptr<NSMutableArray> dataAray_;
   NSInteger page_ = 1;
   int loading_ = 0;
+  // Requests are numbered as they go; a reply to one sent before the latest first-page request
+  // (a pull-down that started over) is too late to be shown.
+  int serial_ = 0;
+  int startedOver_ = 0;
   std::shared_ptr<UITableView> tableView_;
   std::shared_ptr<TZNoMessageTipView> noMessageTipView_;
 };

@@ -136,6 +136,46 @@ TEST_F(AssetsTest, PagesComeUpTheLastStopsTheFooterAndPullingDownStartsOver) {
   EXPECT_EQ(tipTitle(), "");
 }
 
+TEST_F(AssetsTest, APageStillOnItsWayWhenTheListIsPulledDownIsNotShown) {
+  launchLoggedIn();
+  openMenu();
+  openList("收入明细");
+  ASSERT_TRUE(pullUp());
+  ASSERT_EQ(rows(), 20);
+  // The third page is slow to come; the finger reaches the end, then pulls the list down.
+  service_->script(ScriptedReply{.op = "getUserDetailed",
+                                 .iface = "enciphered",
+                                 .fieldsJSON = R"({"number": "3", "do": "in"})",
+                                 .delayMs = 1500});
+  auto table = list()->tableView();
+  for (int i = 0; i < 30 && !list()->isLoading(); ++i) {
+    const CGFloat end = table->contentSize().height + table->contentInset().bottom - table->bounds().size.height;
+    const CGFloat distance = std::clamp(end - table->contentOffset().y, 0.0, 350.0);
+    if (distance < 1) break;
+    device().dragView(table, CGPointMake(0, -distance), 0.3);
+    device().waitUntilStill(table);
+  }
+  device().wait(0.6);
+  ASSERT_TRUE(waitFor([&] { return service_->requestCount("getUserDetailed") == 3; }, 3));
+  pullDown();
+  ASSERT_TRUE(waitFor([&] { return !list()->isLoading(); }, 5)) << "the late page has come";
+  device().wait(0.5);
+  EXPECT_EQ(recordRequests(), (std::vector<std::string>{"1/in", "2/in", "3/in", "1/in"}));
+  // The first page, in its order, and nothing of the third.
+  ASSERT_EQ(rows(), 10);
+  auto times = [&] {
+    std::string out;
+    for (NSUInteger i = 0; i < list()->dataAray()->count(); ++i)
+      out += text(as<NSString>(as<TZRefundModel>(list()->dataAray()->objectAtIndex(i))->addtime)).substr(8, 2) + " ";
+    return out;
+  };
+  EXPECT_EQ(times(), "28 27 26 25 24 23 22 21 20 19 ");
+  // The next pull-up goes on from there.
+  ASSERT_TRUE(pullUp());
+  EXPECT_EQ(recordRequests().back(), "2/in");
+  EXPECT_EQ(rows(), 20);
+}
+
 TEST_F(AssetsTest, AFailedLoadPutsTheRetryTipOverTheRowsAndTheRetryAsksForTheSamePage) {
   launchLoggedIn();
   openMenu();
