@@ -1,12 +1,15 @@
 #include "app/runner/Script.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <sstream>
 
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/NSRunLoop.h"
 #include "platform/graphics/UIScreen.h"
+#include "platform/network/NSURLConnection.h"
 #include "platform/uikit/Device.h"
 #include "platform/uikit/Snapshot.h"
 
@@ -134,6 +137,42 @@ double realSeconds() {
 
 bool onVirtualClock() { return Clock::current()->isVirtual(); }
 
+// How far a `wait` moves a virtual clock at a time: a load set off within one step lands before
+// the next step begins.
+constexpr double kWaitStep = 0.05;
+
+// While URL loads are on their way, runs the main run loop in real time (the virtual clock
+// stands still) until none is left or the system's clock reaches `deadline`; then lets what
+// their replies handed to the main thread run.
+void letLoadsLand(double deadline) {
+  if (zvt::urlConnectionLoadsInFlight() == 0) return;
+  auto loop = NSRunLoop::mainRunLoop();
+  double now = realSeconds();
+  while (zvt::urlConnectionLoadsInFlight() > 0 && now < deadline) {
+    loop->runModeWithin(NSDefaultRunLoopMode, std::min(0.05, deadline - now));
+    now = realSeconds();
+  }
+  runUntilIdle(std::clamp(deadline - now, 0.0, 0.5));
+}
+
+// `wait` on a virtual clock: the clock moves in steps, and stands while loads are on their way,
+// so that what a late reply sets off (a header that closes when a list's first page arrives)
+// runs its course within the same wait. Loads get at most `loadWait` seconds of real time in
+// one wait: a server that never answers costs that much, and then the clock moves on (the
+// request's own time-out runs on it).
+void waitOnVirtualClock(double seconds, double loadWait) {
+  auto& device = zvt::ui::Device::shared();
+  runUntilIdle(2.0);
+  const double deadline = realSeconds() + loadWait;
+  letLoadsLand(deadline);
+  const double steps = std::ceil(seconds / kWaitStep - 1e-9);
+  for (double i = 0; i < steps; ++i) {
+    device.wait(seconds / steps);
+    letLoadsLand(deadline);
+  }
+  runUntilIdle(2.0);
+}
+
 
 std::string joined(const std::vector<std::string>& texts) {
   std::string out;
@@ -200,10 +239,16 @@ ScriptOutcome runScript(const std::vector<ScriptStep>& steps, const ScriptRun& r
     picture("failed-line" + std::to_string(step.line) + ".png");
     return outcome;
   };
-  // What is on its way (replies, main-queue work) arrives before the next step looks.
+  // What is on its way (replies, main-queue work) arrives before the next step looks or
+  // touches: a reply that landed between a tap's down and up would reload the list under the
+  // finger and the tap would be lost.
   auto letArrive = [&] {
-    if (onVirtualClock()) runUntilIdle(2.0);
-    else device.settle();
+    if (onVirtualClock()) {
+      runUntilIdle(2.0);
+      letLoadsLand(realSeconds() + run.textWait);
+    } else {
+      device.settle();
+    }
   };
   // A text on its way (a reply of the service draws it) gets some real time to appear.
   auto waitForText = [&](const std::string& text) {
@@ -223,7 +268,10 @@ ScriptOutcome runScript(const std::vector<ScriptStep>& steps, const ScriptRun& r
         waitForText(step.text);
         if (!device.tapText(step.text)) return fail(step, "nothing visible shows \"" + step.text + "\" to tap");
         break;
-      case Kind::kTapPoint: device.tap(step.point); break;
+      case Kind::kTapPoint:
+        letArrive();
+        device.tap(step.point);
+        break;
       case Kind::kType:
         if (!device.typeText(step.text)) return fail(step, "nothing takes typing");
         break;
@@ -244,9 +292,7 @@ ScriptOutcome runScript(const std::vector<ScriptStep>& steps, const ScriptRun& r
       case Kind::kPull: device.drag(CGPointMake(middle.x, 100), CGPointMake(middle.x, 100 + screen.height * 0.4), 0.8); break;
       case Kind::kWait:
         if (onVirtualClock()) {
-          runUntilIdle(2.0);
-          device.wait(step.seconds);
-          runUntilIdle(2.0);
+          waitOnVirtualClock(step.seconds, run.textWait);
         } else {
           device.wait(step.seconds);
         }

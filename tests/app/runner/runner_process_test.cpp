@@ -153,6 +153,13 @@ TEST(RunnerProcess, TheTourOfTheRunScriptShowsEveryTabOnAScreenThatIsNotEmpty) {
     std::filesystem::copy_file(pictures + "/" + name, kept + "/" + name, std::filesystem::copy_options::overwrite_existing);
     EXPECT_GT(colourCount(picture), 8u) << name;
   }
+  // The lists' pull-to-refresh headers, open while their first page loads, have closed: the
+  // first row's white card lies right under the bar.
+  for (const char* name : {"8-income.png", "10-messages.png"}) {
+    PictureFile picture(pictures + "/" + name);
+    ASSERT_TRUE(picture.image) << name;
+    EXPECT_EQ(picture.at(20, 95), (RGBA{255, 255, 255, 255})) << name;
+  }
 }
 
 TEST(RunnerProcess, AFailedExpectationEndsTheRunWithAPicture) {

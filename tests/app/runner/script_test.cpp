@@ -1,6 +1,7 @@
 // Scripts: what the parser reads and refuses, and steps run through the device against a small
 // view tree on the virtual clock (taps reach views through hit-testing, typing reaches the first
-// responder, a missing text stops the run with a picture).
+// responder, a missing text stops the run with a picture), and waits on the virtual clock that
+// let a late reply of a real server land within them.
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,8 @@
 #include <filesystem>
 
 #include "app/runner/Script.h"
+#include "platform/foundation/NSTimer.h"
+#include "platform/network/NSURLConnection.h"
 #include "platform/uikit/UIButton.h"
 #include "platform/uikit/UILabel.h"
 #include "platform/graphics/UIColor.h"
@@ -18,6 +21,7 @@
 #include "platform/uikit/UITextInput.h"
 #include "tests/support/MainLoop.h"
 #include "tests/support/TempHome.h"
+#include "tests/support/TestHTTPServer.h"
 
 using zvt::runner::ScriptStep;
 using Kind = ScriptStep::Kind;
@@ -216,4 +220,83 @@ TEST(RunnerScript, SwipesAndPullsMoveTheContentAsAFingerWould) {
   }
   window->setHidden(true);
   zvt::ui::Device::useScreen(zvt::ui::kScreen375x667);
+}
+
+namespace {
+
+// A page asked for by a timer within a wait; its reply fades a view out.
+class LatePage : public NSURLConnectionDelegate {
+ public:
+  std::shared_ptr<UIView> view;
+  int64_t landedAt = -1;  // virtual nanoseconds
+  bool faded = false;
+  void connectionDidFinishLoading(const Connection&) override {
+    landedAt = Clock::current()->monotonicNanos();
+    UIView::animateWithDuration(0.3, [this] { view->setAlpha(0); }, [this](bool finished) { faded = finished; });
+  }
+};
+
+}  // namespace
+
+TEST(RunnerScript, AWaitOnTheVirtualClockLetsALateReplyLandAndWhatItStartsRunWithinIt) {
+  zvt::test::VirtualClockScope clock;
+  zvt::test::TestHTTPServer server;
+  // The server answers in real time, later than a moment of idleness.
+  server.route("/late", [](const zvt::test::HTTPRequest&, zvt::test::HTTPResponder& reply) {
+    reply.pause(0.3);
+    reply.send(200, "page");
+  });
+  server.route("/never", [](const zvt::test::HTTPRequest&, zvt::test::HTTPResponder& reply) { reply.stall(); });
+  auto window = UIWindow::make();
+  window->makeKeyAndVisible();
+  zvt::runner::ScriptRun run;
+  run.name = "late.txt";
+  run.virtualClock = true;
+  run.textWait = 5;
+  std::vector<ScriptStep> steps;
+  std::string error;
+
+  struct Case {
+    const char* path;
+    double askedAt;  // into the script, on the virtual clock
+    const char* script;
+    double seconds;
+    double textWait;
+    bool lands;
+    const char* what;
+  } cases[] = {
+      {"/late", 0.2, "wait 1", 1, 5, true, "asked 0.2 s into the wait, it lands then and its fade ends within the wait"},
+      {"/late", 0, "wait 0.5", 0.5, 5, true, "asked as the wait begins, it lands before the clock moves"},
+      {"/late", 0.45, "wait 0.5\nwait 0.5", 1, 5, true, "asked near a wait's end, its fade ends in the next one"},
+      {"/never", 0.2, "wait 2", 2, 0.2, false, "a server that never answers holds the clock only so long"},
+  };
+  for (const auto& c : cases) {
+    auto page = std::make_shared<LatePage>();
+    page->view = UIView::makeView<UIView>(CGRectMake(0, 0, 50, 50));
+    window->addSubview(page->view);
+    std::shared_ptr<NSURLConnection> connection;
+    const int64_t start = clock.clock().monotonicNanos();
+    auto timer = NSTimer::scheduledTimerWithTimeInterval(c.askedAt, false, [&](const auto&) {
+      connection = NSURLConnection::connectionWithRequest(NSURLRequest::requestWithURL(NSURL::URLWithString(server.url(c.path))), page);
+    });
+    ASSERT_TRUE(zvt::runner::parseScript(c.script, steps, &error)) << error;
+    run.textWait = c.textWait;
+    EXPECT_TRUE(zvt::runner::runScript(steps, run).passed) << c.what;
+    EXPECT_EQ(clock.clock().monotonicNanos() - start, zvt::secondsToNanos(c.seconds))
+        << c.what << ": the wait moved the clock by its seconds";
+    ASSERT_TRUE(connection) << c.what;
+    if (c.lands) {
+      ASSERT_GE(page->landedAt, 0) << c.what << ": landed within the script";
+      EXPECT_LE(page->landedAt - start, zvt::secondsToNanos(c.askedAt + 0.05)) << c.what << ": landed when it was asked for, not at the wait's end";
+      EXPECT_TRUE(page->faded) << c.what;
+      EXPECT_EQ(page->view->alpha(), 0) << c.what;
+    } else {
+      EXPECT_EQ(page->landedAt, -1) << c.what;
+      EXPECT_EQ(zvt::urlConnectionLoadsInFlight(), 1u) << c.what;
+      connection->cancel();
+    }
+    page->view->removeFromSuperview();
+  }
+  EXPECT_EQ(zvt::urlConnectionLoadsInFlight(), 0u);
+  window->setHidden(true);
 }
