@@ -42,10 +42,13 @@ class PersonalScreenTest : public AccountScreenTest {
     return centre;
   }
 
-  // Waits (in real time) until a refresh asked for after `asked` others has been answered.
+  // Waits (in real time) until a refresh asked for after `asked` others has been answered and
+  // its reply handled: the service has seen the request and no load is left in flight (the
+  // enciphered client handles a reply as its load ends). A fixed pause after the request was
+  // seen let a slow reply land during the next tap, whose row the reload took away.
   static void settleRefresh(int asked) {
-    waitFor([&] { return service_->requestCount("userInfo&do=my") > asked; }, 5);
-    runMainLoopUntil([] { return false; }, 0.3);
+    waitFor([&] { return service_->requestCount("userInfo&do=my") > asked && urlConnectionLoadsInFlight() == 0; });
+    drainMainLoop();
   }
 
   // Pushes the screen registered under `name` on the shown tab's stack, as an opener does.

@@ -105,7 +105,7 @@ TEST_F(PhoneVerificationTest, TheCodeIsCountedDownBeforeItsReplyAndARefusalStops
   EXPECT_TRUE(waitFor([&] {
     settle();
     return codeTitle(form) == "55秒后重新获取";
-  }, 2)) << codeTitle(form);
+  })) << codeTitle(form);
   EXPECT_EQ(service_->requestCount("get_binding_phoneNumber_code"), 2);
 
   // A wrong code: the service's text, the screen stays.
