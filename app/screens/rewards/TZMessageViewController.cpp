@@ -179,16 +179,24 @@ void TZMessageViewController::getMessages() {
   auto parameters = NSMutableDictionary::dictionary();
   if (uid) parameters->setObject(uid, "id"_ns);
   parameters->setObject(NSString::stringWithFormat("%d", page_), "number"_ns);
+  const int32_t page = page_;
+  const int serial = ++serial_;
+  if (page == 1) startedOver_ = serial;
   // The completion holds the screen until it has run.
   auto self = messageSelf();
-  ZVTAPIClient::getMessageWith(parameters, [self](const std::shared_ptr<NSArray>& models, const id& end,
-                                                  const std::shared_ptr<NSString>& failure) {
-    dispatch_async(dispatch_get_main_queue(), [self, models, end, failure] { self->pageArrived(models, end, failure); });
+  ZVTAPIClient::getMessageWith(parameters, [self, page, serial](const std::shared_ptr<NSArray>& models, const id& end,
+                                                                const std::shared_ptr<NSString>& failure) {
+    dispatch_async(dispatch_get_main_queue(), [self, models, end, failure, page, serial] {
+      self->pageArrived(models, end, failure, page, serial);
+    });
   });
 }
 
 void TZMessageViewController::pageArrived(const std::shared_ptr<NSArray>& models, const id& end,
-                                          const std::shared_ptr<NSString>& failure) {
+                                          const std::shared_ptr<NSString>& failure, int32_t page, int serial) {
+  // A later page that was still on its way when the user pulled down is dropped: put after (or
+  // in place of) the new first page it would show messages out of their order.
+  if (serial < startedOver_) return;
   auto header = pr_header(messageTabelView_);
   auto footer = pr_footer(messageTabelView_);
   if (failure) {
@@ -203,7 +211,7 @@ void TZMessageViewController::pageArrived(const std::shared_ptr<NSArray>& models
     noMessageTipView_ = nullptr;
   }
   if (models && models->count() > 0) {
-    if (page_ == 1) {
+    if (page == 1) {
       dataArray_->removeAllObjects();
       heights_.clear();
     }

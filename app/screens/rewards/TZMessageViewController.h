@@ -92,11 +92,17 @@ class TZMessageViewController : public ParentsViewController,
   std::shared_ptr<TZMessageViewController> messageSelf() {
     return std::static_pointer_cast<TZMessageViewController>(controllerSelf());
   }
-  void pageArrived(const std::shared_ptr<NSArray>& models, const id& end, const std::shared_ptr<NSString>& failure);
+  // The reply to the request numbered `serial`, which asked for `page`.
+  void pageArrived(const std::shared_ptr<NSArray>& models, const id& end, const std::shared_ptr<NSString>& failure,
+                   int32_t page, int serial);
   std::shared_ptr<TZMessageModel> modelAt(NSInteger row) const;
 
   std::shared_ptr<NSMutableArray> dataArray_ = NSMutableArray::array();
   int32_t page_ = 1;
+  // Requests are numbered as they go; a reply to one sent before the latest first-page request
+  // (a pull-down that started over) is too late to be shown.
+  int serial_ = 0;
+  int startedOver_ = 0;
   std::shared_ptr<UITableView> messageTabelView_;
   std::shared_ptr<TZNoMessageTipView> noMessageTipView_;
   TZMessageHeights heights_;

@@ -11,6 +11,7 @@
 namespace {
 
 using zvt::test::InviteTest;
+using zvt::test::runMainLoopUntil;
 using zvt::test::ScriptedReply;
 
 class MessagesTest : public InviteTest {
@@ -155,6 +156,42 @@ TEST_F(MessagesTest, AFailedPullUpShowsThePlaceholderWhoseRetryAsksTheSamePage) 
   ASSERT_TRUE(screen->noMessageTipView());
   EXPECT_NE(screen->noMessageTipView(), first);
   EXPECT_EQ(placeholders(), 1u);
+}
+
+TEST_F(MessagesTest, APageStillOnItsWayWhenTheListIsPulledDownIsNotShown) {
+  launchLoggedIn();
+  auto screen = openMessages();
+  ASSERT_TRUE(screen);
+  auto table = screen->messageTabelView();
+  auto titles = [&] {
+    std::vector<std::string> out;
+    for (NSUInteger i = 0; i < screen->dataArray()->count(); ++i) out.push_back(titleAt(screen, i));
+    return out;
+  };
+  const auto firstPage = titles();
+  ASSERT_EQ(firstPage.size(), 10u);
+  ASSERT_TRUE(pullUpList(table, "msg"));
+  ASSERT_EQ(screen->dataArray()->count(), 20u);
+
+  // The third page is slow to come; the finger reaches the end, then pulls the list down.
+  service_->script(ScriptedReply{.op = "msg", .iface = "enciphered", .fieldsJSON = R"({"number": "3"})", .delayMs = 1500});
+  const int asked = service_->requestCount("msg");
+  auto footer = pr_footer(table);
+  for (int i = 0; i < 8 && !footer->isRefreshing() && service_->requestCount("msg") == asked; ++i) {
+    device().dragView(table, CGPointMake(0, -700), 0.3);
+    device().wait(0.1);
+  }
+  device().wait(0.6);
+  ASSERT_TRUE(waitFor([&] { return service_->requestCount("msg") > asked; }, 3));
+  pullDownList(table, "msg");
+  runMainLoopUntil([] { return false; }, 2);  // the late page comes meanwhile
+  settle();
+  device().wait(0.5);
+  EXPECT_EQ(titles(), firstPage) << "the first page, in its order, and nothing of the third";
+  // The next pull-up goes on from there.
+  ASSERT_TRUE(pullUpList(table, "msg"));
+  EXPECT_EQ(screen->page(), 2);
+  EXPECT_EQ(screen->dataArray()->count(), 20u);
 }
 
 TEST_F(MessagesTest, AnEmptyFirstPageShowsAnEmptyTableAndNoPlaceholder) {
