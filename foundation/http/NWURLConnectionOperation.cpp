@@ -1,5 +1,7 @@
 #include "foundation/http/NWURLConnectionOperation.h"
 
+#include <typeinfo>
+
 #include "platform/foundation/NSException.h"
 #include "platform/foundation/NSKeyValueCoding.h"
 #include "platform/foundation/NSNotificationCenter.h"
@@ -736,7 +738,11 @@ void NWURLConnectionOperation::connectionDidFinishLoading(const Connection& conn
   {
     std::lock_guard lock(lock_);
     auto stream = outputStream();
-    setResponseData(zvt::as<NSData>(stream->propertyForKey(NSStreamDataWrittenToMemoryStreamKey)));
+    // A memory stream hands out an immutable copy of its bytes: kept as it is, not copied
+    // again. Mutable data (a stream of the caller's own may keep writing into it) is copied.
+    auto written = zvt::as<NSData>(stream->propertyForKey(NSStreamDataWrittenToMemoryStreamKey));
+    if (written && typeid(*written) != typeid(NSData)) written = NSData::dataWithData(written);
+    responseData_ = std::move(written);
     stream->close();
     if (responseData_) {
       outputStream_.reset();

@@ -3,6 +3,7 @@
 #include <time.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <vector>
 
@@ -17,6 +18,12 @@ std::mutex& clockMutex() {
 std::shared_ptr<Clock>& installedClock() {
   static std::shared_ptr<Clock>* clock = new std::shared_ptr<Clock>();
   return *clock;
+}
+
+// installedClock() != nullptr, kept under clockMutex() and read without it.
+std::atomic<bool>& clockInstalled() {
+  static std::atomic<bool>* installed = new std::atomic<bool>(false);
+  return *installed;
 }
 
 struct SourceRegistry {
@@ -59,9 +66,19 @@ std::shared_ptr<Clock> Clock::current() {
 void Clock::setCurrent(std::shared_ptr<Clock> clock) {
   {
     std::lock_guard<std::mutex> lock(clockMutex());
+    clockInstalled().store(clock != nullptr, std::memory_order_release);
     installedClock() = std::move(clock);
   }
   zvt::notifyTimeSources();
+}
+
+int64_t Clock::nowNanos() {
+  if (!clockInstalled().load(std::memory_order_acquire)) {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
+  }
+  return current()->monotonicNanos();
 }
 
 NSTimeInterval RealClock::wallTime() const {

@@ -384,6 +384,7 @@ void NSRunLoop::addObserver(const CFRunLoopObserverRef& observer, const std::str
   auto at = std::upper_bound(observers_.begin(), observers_.end(), observer->order_,
                              [](int64_t order, const auto& o) { return order < o.first->order_; });
   observers_.emplace(at, observer, mode);
+  hasObservers_.store(true, std::memory_order_release);
 }
 
 void NSRunLoop::removeObserver(const CFRunLoopObserverRef& observer, const std::string& mode) {
@@ -391,9 +392,11 @@ void NSRunLoop::removeObserver(const CFRunLoopObserverRef& observer, const std::
   observers_.erase(std::remove_if(observers_.begin(), observers_.end(),
                                   [&](const auto& o) { return o.first == observer && o.second == mode; }),
                    observers_.end());
+  hasObservers_.store(!observers_.empty(), std::memory_order_release);
 }
 
 void NSRunLoop::notifyObservers(const std::string& mode, CFRunLoopActivity activity) {
+  if (!hasObservers_.load(std::memory_order_acquire)) return;
   // The observers due are taken out of the lock first (a handler may add or remove observers);
   // a few fit on the stack, so that a pass allocates nothing.
   constexpr size_t kInline = 8;
@@ -419,10 +422,12 @@ void NSRunLoop::notifyObservers(const std::string& mode, CFRunLoopActivity activ
       ++count;
     }
     // Invalidated observers leave the run loop.
-    if (invalid)
+    if (invalid) {
       observers_.erase(
           std::remove_if(observers_.begin(), observers_.end(), [](const auto& o) { return !o.first->isValid(); }),
           observers_.end());
+      hasObservers_.store(!observers_.empty(), std::memory_order_release);
+    }
   }
   for (size_t i = 0; i < count; ++i) {
     const auto& observer = at(i);

@@ -265,6 +265,9 @@ class NSRunLoop : public NSObject {
   std::deque<Perform> performs_;
   std::vector<std::pair<std::shared_ptr<NSPort>, std::string>> ports_;
   std::vector<std::pair<CFRunLoopObserverRef, std::string>> observers_;
+  // !observers_.empty(), kept under mutex_ and read without it: a loop without observers (a
+  // loader thread's) passes each activity without taking the lock.
+  std::atomic<bool> hasObservers_{false};
   std::vector<const std::string*> modeStack_;  // each run's mode, alive while the run lasts
   struct PollLists {
     std::vector<pollfd> fds;

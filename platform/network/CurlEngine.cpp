@@ -91,8 +91,10 @@ size_t CurlTransfer::onHeader(char* data, size_t size, size_t count, void* self)
         if (t->inFinalHead_) {
             Event e(Event::Response);
             e.status = t->status_;
-            e.text = t->version_;
-            e.headers = t->headers_;
+            // The head is complete: a later line belongs to the next one, which starts afresh.
+            e.text = std::move(t->version_);
+            e.headers = std::move(t->headers_);
+            t->headers_.clear();
             t->queue(std::move(e));
             t->inFinalHead_ = false;
         }
@@ -233,17 +235,23 @@ CurlEngine::~CurlEngine() {
     curl_multi_cleanup(multi_);
 }
 
-std::shared_ptr<CurlTransfer> CurlEngine::start(const CurlTransferRequest& transferRequest, std::weak_ptr<CurlTransferClient> client) {
+std::shared_ptr<CurlTransfer> CurlEngine::start(CurlTransferRequest request, std::weak_ptr<CurlTransferClient> client) {
     std::shared_ptr<CurlTransfer> t(new CurlTransfer());
     t->engine_ = this;
     t->client_ = std::move(client);
-    t->request_ = transferRequest;
+    // Kept by the transfer for as long as curl reads it (URL, header lines, body): moved, not
+    // copied.
+    t->request_ = std::move(request);
+    const CurlTransferRequest& transferRequest = t->request_;
     // A plain load reports a response, data, a sent body and its end: room for them at once.
     t->events_.reserve(4);
-    if (auto parts = parseURLReference(transferRequest.url)) {
-        t->host_ = parts->host.value_or("");
-        bool tls = parts->scheme && asciiEqualsIgnoringCase(*parts->scheme, "https");
-        t->port_ = parts->port.value_or(tls ? 443 : 80);
+    const bool tlsURL = transferRequest.url.size() > 6 && asciiEqualsIgnoringCase(std::string_view(transferRequest.url).substr(0, 6), "https:");
+    // Host and port name the server in a trust challenge, which only TLS connections have.
+    if (tlsURL) {
+        if (auto parts = parseURLReference(transferRequest.url)) {
+            t->host_ = parts->host.value_or("");
+            t->port_ = parts->port.value_or(443);
+        }
     }
     CURL* easy = nullptr;
     {
@@ -274,7 +282,7 @@ std::shared_ptr<CurlTransfer> CurlEngine::start(const CurlTransferRequest& trans
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
     curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, &CurlTransfer::onSSLContext);
     curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, self);
-    if (transferRequest.url.size() > 6 && asciiEqualsIgnoringCase(transferRequest.url.substr(0, 6), "https:")) {
+    if (tlsURL) {
         // Every TLS request is judged by its own connection's trust answer: no resumed sessions
         // and no connections shared with requests whose delegates may have judged differently.
         curl_easy_setopt(easy, CURLOPT_SSL_SESSIONID_CACHE, 0L);
@@ -287,7 +295,8 @@ std::shared_ptr<CurlTransfer> CurlEngine::start(const CurlTransferRequest& trans
         curl_easy_setopt(easy, CURLOPT_USERNAME, t->request_.user.c_str());
         curl_easy_setopt(easy, CURLOPT_PASSWORD, t->request_.password.c_str());
     }
-    const std::string method = transferRequest.method.empty() ? "GET" : transferRequest.method;
+    // Views of null-terminated strings (the literal or the whole method), handed to curl as such.
+    const std::string_view method = transferRequest.method.empty() ? std::string_view("GET") : std::string_view(transferRequest.method);
     if (transferRequest.hasBody && t->request_.body) {
         // A body held in memory goes to curl as it is: a small one leaves in the same packet as
         // the request head (the server is not woken twice), and curl sends it again by itself
@@ -295,14 +304,14 @@ std::shared_ptr<CurlTransfer> CurlEngine::start(const CurlTransferRequest& trans
         const std::string& body = *t->request_.body;
         curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
         curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body.data());
-        if (method != "POST") curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, method.c_str());
+        if (method != "POST") curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, method.data());
     } else if (transferRequest.hasBody) {
         curl_easy_setopt(easy, CURLOPT_POST, 1L);
         curl_easy_setopt(easy, CURLOPT_READFUNCTION, &CurlTransfer::onRead);
         curl_easy_setopt(easy, CURLOPT_READDATA, self);
         curl_easy_setopt(easy, CURLOPT_SEEKFUNCTION, &CurlTransfer::onSeek);
         curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(transferRequest.streamLength));
-        if (method != "POST") curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, method.c_str());
+        if (method != "POST") curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, method.data());
     } else if (method == "GET") {
         curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
     } else if (method == "HEAD") {
@@ -312,7 +321,7 @@ std::shared_ptr<CurlTransfer> CurlEngine::start(const CurlTransferRequest& trans
         curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE, 0L);
         curl_easy_setopt(easy, CURLOPT_COPYPOSTFIELDS, "");
     } else {
-        curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, method.c_str());
+        curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, method.data());
     }
 
     curl_slist* list = nullptr;

@@ -146,7 +146,7 @@ public:
 
     // Starts a transfer. Reports (its own failure included) may be delivered before start
     // returns, unless start is called from a report.
-    std::shared_ptr<CurlTransfer> start(const CurlTransferRequest& transferRequest, std::weak_ptr<CurlTransferClient> client);
+    std::shared_ptr<CurlTransfer> start(CurlTransferRequest transferRequest, std::weak_ptr<CurlTransferClient> client);
     // Stops a transfer at once; nothing more is reported for it.
     void stop(const std::shared_ptr<CurlTransfer>& transfer);
     size_t activeCount() const { return active_.size(); }

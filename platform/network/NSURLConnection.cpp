@@ -283,7 +283,7 @@ void NSURLConnection::begin() {
     cacheable_ = false;
     touch();
     zvt::CurlEngine& engine = loop_.load()->engine();
-    auto transfer = engine.start(transferRequest, std::static_pointer_cast<zvt::CurlTransferClient>(hold));
+    auto transfer = engine.start(std::move(transferRequest), std::static_pointer_cast<zvt::CurlTransferClient>(hold));
     if (!active()) {
         // Cancelled by another connection's delegate while the engine got going.
         engine.stop(transfer);
