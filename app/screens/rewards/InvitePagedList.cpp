@@ -39,10 +39,18 @@ void InvitePagedList::pullUp(const id& owner) {
 
 void InvitePagedList::load(const id& owner) {
   auto self = shared_from_this();
-  auto fail = [self, owner] { dispatch_async(dispatch_get_main_queue(), [self, owner] { self->failureLoad(); }); };
+  const NSInteger page = number_;
+  const int serial = ++serial_;
+  if (page == 1) startedOver_ = serial;
+  auto fail = [self, owner, serial] {
+    dispatch_async(dispatch_get_main_queue(), [self, owner, serial] {
+      // A failed later page that a pull-down has overtaken changes nothing.
+      if (serial >= self->startedOver_) self->failureLoad();
+    });
+  };
   APIClient::POST(
       "api/client.php?m=get_time"_ns, NSDictionary::make({{"code"_ns, timeRequestCode()}}),
-      [self, owner, fail](bool success, const id& reply, const std::shared_ptr<NSError>&) {
+      [self, owner, fail, page, serial](bool success, const id& reply, const std::shared_ptr<NSError>&) {
         id time = success && replyCode(reply) == 101 ? replyValue(reply, "time") : id();
         auto delegate = AppDelegate::shared();
         auto uid = exchange::textOf(delegate ? delegate->userInfoDictionary() : nullptr, "id");
@@ -53,23 +61,26 @@ void InvitePagedList::load(const id& owner) {
         auto fields = NSDictionary::make({{"code"_ns, signatureForTime(time)},
                                           {"time"_ns, time},
                                           {"uid"_ns, uid},
-                                          {"number"_ns, NSString::stringWithFormat("%ld", static_cast<long>(self->number_))},
+                                          {"number"_ns, NSString::stringWithFormat("%ld", static_cast<long>(page))},
                                           {"ps"_ns, NSString::stringWithFormat("%ld", static_cast<long>(self->pageSize_))}});
         APIClient::POST(NSString::stringWithUTF8String("api/client.php?m=" + self->operation_), fields,
-                        [self, owner, fail](bool done, const id& page, const std::shared_ptr<NSError>&) {
-                          if (!done || replyCode(page) != 101) {
+                        [self, owner, fail, page, serial](bool done, const id& reply, const std::shared_ptr<NSError>&) {
+                          if (!done || replyCode(reply) != 101) {
                             fail();
                             return;
                           }
-                          self->pageArrived(page);
+                          self->pageArrived(reply, page, serial);
                         });
       });
 }
 
-void InvitePagedList::pageArrived(const id& reply) {
+void InvitePagedList::pageArrived(const id& reply, NSInteger page, int serial) {
+  // A later page that was still on its way when the user pulled down is dropped: put after (or
+  // in place of) the new first page it would show records out of their order.
+  if (serial < startedOver_) return;
   auto records = as<NSArray>(replyValue(reply, "data"));
   if (records && records->count() > 0) {
-    if (number_ == 1) rows_->removeAllObjects();
+    if (page == 1) rows_->removeAllObjects();
     rows_->addObjectsFromArray(records);
   }
   const bool last = integerValueOf(replyValue(reply, "end")) == 1;

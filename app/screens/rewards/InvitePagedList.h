@@ -60,11 +60,16 @@ class InvitePagedList : public std::enable_shared_from_this<InvitePagedList> {
   std::shared_ptr<NSMutableArray> rows() const { return rows_; }
 
  private:
-  void pageArrived(const id& reply);
+  // The reply to the request numbered `serial`, which asked for page `page`.
+  void pageArrived(const id& reply, NSInteger page, int serial);
 
   std::string operation_;
   NSInteger pageSize_;
   NSInteger number_ = 0;
+  // Requests are numbered as they go; a reply to one sent before the latest first-page request
+  // (a pull-down that started over) is too late to be shown.
+  int serial_ = 0;
+  int startedOver_ = 0;
   std::shared_ptr<NSMutableArray> rows_ = NSMutableArray::array();
   std::weak_ptr<UITableView> table_;
 };

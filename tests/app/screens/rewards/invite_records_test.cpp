@@ -165,6 +165,42 @@ TEST_P(InviteRecordsTest, FailuresOnPageOneAndAnEmptyPageOneKeepTheRows) {
   }
 }
 
+TEST_P(InviteRecordsTest, APageStillOnItsWayWhenTheListIsPulledDownIsNotShown) {
+  const List list = GetParam();
+  const NSInteger pageSize = std::stoi(list.ps);
+  launchLoggedIn();
+  auto table = openList();
+  ASSERT_TRUE(table);
+  // The records behind the rows, as text.
+  auto records = [&] {
+    std::shared_ptr<NSMutableArray> rows;
+    if (auto rewards = std::dynamic_pointer_cast<MyWardViewController>(top())) rows = rewards->dataArray();
+    if (auto history = std::dynamic_pointer_cast<HistoryInviteViewController>(top())) rows = history->datasArray();
+    return rows ? NSString::stringWithFormat("%@", rows)->utf8() : std::string();
+  };
+  const std::string firstPage = records();
+  ASSERT_EQ(table->numberOfRowsInSection(0), pageSize);
+  ASSERT_TRUE(pullUpList(table, list.op));
+
+  // The third page is slow to come; the finger reaches the end, then pulls the list down.
+  script({.fieldsJSON = R"({"number": "3"})", .delayMs = 1500});
+  const int asked = service_->requestCount(list.op);
+  auto footer = pr_footer(table);
+  for (int i = 0; i < 8 && !footer->isRefreshing() && service_->requestCount(list.op) == asked; ++i) {
+    device().dragView(table, CGPointMake(0, -700), 0.3);
+    device().wait(0.1);
+  }
+  device().wait(0.6);
+  ASSERT_TRUE(waitFor([&] { return service_->requestCount(list.op) > asked; }, 3));
+  pullDownList(table, list.op);
+  zvt::test::runMainLoopUntil([] { return false; }, 2);  // the late page comes meanwhile
+  settle();
+  device().wait(0.5);
+  EXPECT_EQ(pages(), (std::vector<std::string>{"1", "2", "3", "1"}));
+  EXPECT_EQ(table->numberOfRowsInSection(0), pageSize);
+  EXPECT_EQ(records(), firstPage) << "the first page, in its order, and nothing of the third";
+}
+
 TEST_P(InviteRecordsTest, AnEmptyFirstPageShowsTheTitlesWithoutRowsOrStrip) {
   launchLoggedIn();
   // The next page 1 of this list is empty and the last.
