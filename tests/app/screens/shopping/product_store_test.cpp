@@ -279,4 +279,49 @@ TEST_F(ProductStore, ScrollingTheTabRootHidesAndShowsTheTabBarAndMovesTheTopButt
   EXPECT_FALSE(tabbar->isHidden());
 }
 
+TEST_F(ProductStore, TheHomeGridAndTheStoreAskForTheProductsOfTheUsersLevel) {
+  skipGuide();
+  launchHome();
+  struct Case {
+    const char* name;
+    id level;  // the user record's "level"; nil: logged out
+    bool loggedIn;
+    const char* sent;
+  };
+  const std::vector<Case> cases = {
+      {"logged out", nullptr, false, "0"},
+      {"level as text", "2"_ns, true, "2"},
+      {"level as a number", NSNumber::numberWithInt(3), true, "3"},
+      {"no level in the record", nullptr, true, "0"},
+  };
+  auto lastLevel = [&] {
+    auto entry = as<NSDictionary>(logOf("get_goods")->lastObject());
+    return entry ? field(entry, "userLevel") : std::string("none");
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto record = NSMutableDictionary::dictionary();
+    record->setObject(NSString::stringWithUTF8String(zvt::test::kServiceTestUserId), "id"_ns);
+    if (c.level) record->setObject(c.level, "level"_ns);
+    delegate_->setIsLogin(c.loggedIn);
+    delegate_->setUserInfoDictionary(c.loggedIn ? record : nullptr);
+    // The home grid pulled down.
+    int asked = service_->requestCount("get_goods");
+    grid()->setContentOffset(CGPointMake(0, -64));
+    pullDownGrid();
+    ASSERT_TRUE(settleUntil([&] { return service_->requestCount("get_goods") > asked; }));
+    EXPECT_EQ(lastLevel(), c.sent) << "home";
+    settleUntil([&] { return !pr_header(grid())->isRefreshing(); });
+    // The store pushed onto the home tab.
+    asked = service_->requestCount("get_goods");
+    auto store = push(0, 1);
+    ASSERT_TRUE(store);
+    ASSERT_TRUE(settleUntil([&] { return service_->requestCount("get_goods") > asked; }));
+    EXPECT_EQ(lastLevel(), c.sent) << "store";
+    loaded(store, 1, 1);
+    home()->navigationController()->popToRootViewControllerAnimated(false);
+    device().wait(0.5);
+  }
+}
+
 }  // namespace
