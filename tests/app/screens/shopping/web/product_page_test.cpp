@@ -157,6 +157,23 @@ TEST_F(ProductPageTest, SearchResultsAskForTheirOwnLinkAndMallsGoThroughTheRedir
   EXPECT_EQ(goMall["fields"], json({{"id", "1"}, {"uid", "0"}}));
   EXPECT_EQ(mall->title()->utf8(), "天猫商城");
   EXPECT_NE(text(mall->webView(), "rebate").find("用户 0 的返利已记录"), std::string::npos);
+  homeStack()->popViewControllerAnimated(false);
+  device().wait(1);
+
+  // A logged-in user's mall purchase is credited to that user.
+  auto record = NSMutableDictionary::dictionary();
+  record->setObject(str(zvt::test::kServiceTestUserId), "id"_ns);
+  delegate_->setIsLogin(true);
+  delegate_->setUserInfoDictionary(record);
+  service_->clearLog();
+  auto ownMall = open<WebDetailViewController>(
+      "WebDetailViewController", {{"goodsId", str("1")}, {"isStorePush", yes()}, {"titleString", str("天猫商城")}});
+  ASSERT_TRUE(waitForPage(ownMall->webView(), "/shop/mall.php"));
+  goMall = lastRequest("go_mall");
+  ASSERT_TRUE(goMall.is_object());
+  EXPECT_EQ(goMall["fields"], json({{"id", "1"}, {"uid", zvt::test::kServiceTestUserId}}));
+  EXPECT_NE(text(ownMall->webView(), "rebate").find(std::string("用户 ") + zvt::test::kServiceTestUserId + " 的返利已记录"),
+            std::string::npos);
 }
 
 TEST_F(ProductPageTest, FailuresOnTheLinkRoadLeaveThePageEmptyWithoutAWord) {
