@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdlib>
 #include <sstream>
 
 #include "platform/foundation/Clock.h"
+#include "platform/foundation/ClockDeadlines.h"
 #include "platform/foundation/NSRunLoop.h"
 #include "platform/graphics/UIScreen.h"
 #include "platform/network/NSURLConnection.h"
@@ -137,10 +137,6 @@ double realSeconds() {
 
 bool onVirtualClock() { return Clock::current()->isVirtual(); }
 
-// How far a `wait` moves a virtual clock at a time: a load set off within one step lands before
-// the next step begins.
-constexpr double kWaitStep = 0.05;
-
 // While URL loads are on their way, runs the main run loop in real time (the virtual clock
 // stands still) until none is left or the system's clock reaches `deadline`; then lets what
 // their replies handed to the main thread run.
@@ -155,24 +151,29 @@ void letLoadsLand(double deadline) {
   runUntilIdle(std::clamp(deadline - now, 0.0, 0.5));
 }
 
-// `wait` on a virtual clock: the clock moves in steps, and stands while loads are on their way,
-// so that what a late reply sets off (a header that closes when a list's first page arrives)
-// runs its course within the same wait. Loads get at most `loadWait` seconds of real time in
-// one wait: a server that never answers costs that much, and then the clock moves on (the
-// request's own time-out runs on it).
+// `wait` on a virtual clock: the clock moves from one of its deadlines to the next (nothing
+// runs in between, so a load can only be set off there), and stands while loads are on their
+// way, so that a reply lands at the moment it was asked for and what it sets off (a header that
+// closes when a list's first page arrives) runs its course within the same wait. Loads get at
+// most `loadWait` seconds of real time in one wait: a server that never answers costs that
+// much, and then the clock moves on (the request's own time-out runs on it).
 void waitOnVirtualClock(double seconds, double loadWait) {
   auto& device = zvt::ui::Device::shared();
+  auto clock = std::dynamic_pointer_cast<VirtualClock>(Clock::current());
   runUntilIdle(2.0);
   const double deadline = realSeconds() + loadWait;
   letLoadsLand(deadline);
-  const double steps = std::ceil(seconds / kWaitStep - 1e-9);
-  for (double i = 0; i < steps; ++i) {
-    device.wait(seconds / steps);
-    letLoadsLand(deadline);
+  if (!clock) {
+    device.wait(seconds);
+  } else {
+    const int64_t end = zvt::addSaturating(clock->monotonicNanos(), zvt::secondsToNanos(seconds));
+    for (int64_t now = clock->monotonicNanos(); now < end; now = clock->monotonicNanos()) {
+      device.wait(static_cast<double>(std::min(end, zvt::nextDeadlineAfter(now)) - now) / 1e9);
+      letLoadsLand(deadline);
+    }
   }
   runUntilIdle(2.0);
 }
-
 
 std::string joined(const std::vector<std::string>& texts) {
   std::string out;

@@ -1,4 +1,5 @@
 #include "platform/foundation/Clock.h"
+#include "platform/foundation/ClockDeadlines.h"
 
 #include <time.h>
 
@@ -151,6 +152,12 @@ void VirtualClock::advanceBy(NSTimeInterval seconds) {
 }
 
 namespace zvt {
+
+int64_t nextDeadlineAfter(int64_t after) {
+  int64_t next = kNoDeadline;
+  for (const auto& source : liveSources()) next = std::min(next, source->nextDeadlineAfter(after));
+  return next;
+}
 
 int64_t secondsToNanos(NSTimeInterval seconds) {
   if (std::isnan(seconds)) return 0;
