@@ -24,6 +24,9 @@ if(ZVT_SAN_FLAGS)
   add_compile_options(${ZVT_SAN_FLAGS})
   add_link_options(${ZVT_SAN_FLAGS})
 endif()
+if(ZVT_SANITIZE STREQUAL "address")
+  add_link_options(-Wl,--version-script=${CMAKE_SOURCE_DIR}/cmake/sanitizer-exports.map)
+endif()
 
 # The sanitizer test builds link the project's own libraries as shared objects: a static link
 # copies every instrumented library into each of the seventy test programs (about 12 GB in one
