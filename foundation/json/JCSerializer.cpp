@@ -1065,13 +1065,13 @@ id JCSerializer::serialize(const id& object, JCSerializeOptionFlags options, JCE
         break;
       case JCOutputData:
         if (st.heap != nullptr) {
-          // The output grown on the heap becomes the result as it is, without a copy; only
-          // its unused end goes back (a shrink in place).
-          void* block = std::realloc(st.heap, st.pos);
-          if (block == nullptr) block = st.heap;
+          // The output grown on the heap becomes the result as it is, without a copy. Its unused
+          // end stays with it (less than the length): shrinking a block of several megabytes
+          // made the allocator map the next call's larger one afresh, every page faulted in
+          // again, call after call.
+          result = NSData::dataWithMallocBlock(st.heap, st.pos);
           st.heap = nullptr;
           st.out = st.stackArea;
-          result = NSData::dataWithMallocBlock(block, st.pos);
         } else {
           result = NSData::dataWithVector(std::vector<uint8_t>(st.out, st.out + st.pos));
         }
