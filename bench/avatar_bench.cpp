@@ -26,13 +26,11 @@
 #include "app/api/ZVTAPIClient.h"
 #include "app/api/ZVTServerProtocol.h"
 #include "app/core/AppDelegate.h"
-#include "app/core/Configuration.h"
 #include "app/screens/account/AccountScreens.h"
 #include "app/screens/account/TZPersonalViewController.h"
+#include "bench/support/BenchApp.h"
 #include "bench/support/MainLoopPump.h"
-#include "bench/support/ProgramEnd.h"
 #include "bench/support/ProcessCPU.h"
-#include "platform/foundation/NSBundle.h"
 #include "platform/graphics/CGBitmapContext.h"
 #include "platform/network/NSHTTPCookie.h"
 #include "platform/network/NSURLConnection.h"
@@ -42,7 +40,6 @@
 #include "platform/uikit/UIWindow.h"
 #include "tests/support/MainLoop.h"
 #include "tests/support/ServiceProcess.h"
-#include "tests/support/TempHome.h"
 
 namespace {
 
@@ -51,14 +48,7 @@ using zvt::bench::Steady;
 
 constexpr int kSide = 1024;
 
-struct App {
-  std::unique_ptr<zvt::test::TempHome> home;
-  std::unique_ptr<zvt::test::ServiceProcess> service;
-  std::unique_ptr<zvt::ConfigurationScope> config;
-  std::unique_ptr<zvt::test::VirtualClockScope> clock;
-  std::shared_ptr<AppDelegate> delegate;
-  std::shared_ptr<UIWindow> window;
-  std::shared_ptr<UINavigationController> navigation;
+struct App : zvt::bench::BenchApp {
   std::shared_ptr<TZPersonalViewController> screen;
   std::vector<uint8_t> rgba;  // the edited square's pixels, for the encoders
 };
@@ -121,36 +111,12 @@ std::vector<uint8_t> libpngEncode(const uint8_t* rgba, int width, int height) {
 App& app() {
   static App* made = [] {
     auto* a = new App;
-    a->home = std::make_unique<zvt::test::TempHome>();
-    a->service = std::make_unique<zvt::test::ServiceProcess>();
-    // The application is never torn down; its service and home go when the program ends.
-    zvt::bench::atProgramEnd([a] {
-      a->service.reset();
-      std::error_code ec;
-      std::filesystem::remove_all(a->home->path(), ec);
-    });
-    zvt::setMainBundlePath(ZVT_BUNDLE_ROOT);
-    a->config = std::make_unique<zvt::ConfigurationScope>();
-    zvt::Configuration::setServerRoot(a->service->rootURL());
-    zvt::ui::Device::useScreen(zvt::ui::kScreen375x667);
+    zvt::bench::setUpBenchApp(*a, {.registerScreens = [] { zvt::registerAccountScreens(); }});
     a->rgba = photoPixels();
     std::filesystem::create_directories(zvt::ui::photoLibraryDirectory());
     auto file = libpngEncode(a->rgba.data(), kSide, kSide);
     std::ofstream(zvt::ui::photoLibraryDirectory() + "/IMG_1024.PNG", std::ios::binary)
         .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
-    a->delegate = std::make_shared<AppDelegate>();
-    AppDelegate::setShared(a->delegate);
-    zvt::registerAccountScreens();
-    bool done = false;
-    ZVTAPIClient::loginWith(NSDictionary::make({{"userName"_ns, NSString::stringWithUTF8String(zvt::test::kServiceTestUserName)},
-                                                {"password"_ns, NSString::stringWithUTF8String(zvt::test::kServiceTestUserPassword)}}),
-                            [&](bool, const std::shared_ptr<NSString>&) { done = true; });
-    zvt::test::runMainLoopUntil([&] { return done; }, 15);
-    a->window = UIWindow::make();
-    a->navigation = UINavigationController::initWithRootViewController(UIViewController::make());
-    a->window->setRootViewController(a->navigation);
-    a->window->makeKeyAndVisible();
-    a->clock = std::make_unique<zvt::test::VirtualClockScope>();
     a->screen = TZPersonalViewController::make();
     a->navigation->pushViewController(a->screen, false);
     return a;

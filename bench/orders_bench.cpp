@@ -34,7 +34,6 @@
 #include <openssl/evp.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <cstring>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -43,7 +42,6 @@
 #include "app/api/ZVTAPIClient.h"
 #include "app/api/ZVTServerProtocol.h"
 #include "app/core/AppDelegate.h"
-#include "app/core/Configuration.h"
 #include "app/models/TZTaobaoOrderModel.h"
 #include "app/screens/shopping/ShoppingScreens.h"
 #include "app/screens/shopping/TZOrderViewController.h"
@@ -51,16 +49,14 @@
 #include "app/ui/SharedViews.h"
 #include "app/utilities/TovrelUntiles.h"
 #include "foundation/json/JCSerializer.h"
+#include "bench/support/BenchApp.h"
 #include "bench/support/ProcessCPU.h"
-#include "bench/support/ProgramEnd.h"
-#include "platform/foundation/NSBundle.h"
 #include "platform/uikit/Device.h"
 #include "platform/uikit/Snapshot.h"
 #include "platform/uikit/UINavigationController.h"
 #include "platform/uikit/UIWindow.h"
 #include "tests/support/MainLoop.h"
 #include "tests/support/ServiceProcess.h"
-#include "tests/support/TempHome.h"
 #include "ui/refresh/PRRefreshFooter.h"
 
 namespace {
@@ -70,45 +66,15 @@ using nlohmann::json;
 
 // --- the application's side ---------------------------------------------------------------------------
 
-struct App {
-  std::unique_ptr<zvt::test::TempHome> home;
-  std::unique_ptr<zvt::test::ServiceProcess> service;
-  std::unique_ptr<zvt::ConfigurationScope> config;
-  std::unique_ptr<zvt::test::VirtualClockScope> clock;
-  std::shared_ptr<AppDelegate> delegate;
-  std::shared_ptr<UIWindow> window;
-  std::shared_ptr<UINavigationController> navigation;
-};
+using App = zvt::bench::BenchApp;
 
 App& app() {
   static App* made = [] {
     auto* a = new App;
-    a->home = std::make_unique<zvt::test::TempHome>();
-    a->service = std::make_unique<zvt::test::ServiceProcess>();
-    // The application is never torn down; its service and home go when the program ends.
-    zvt::bench::atProgramEnd([a] {
-      a->service.reset();
-      std::error_code ec;
-      std::filesystem::remove_all(a->home->path(), ec);
-    });
-    zvt::setMainBundlePath(ZVT_BUNDLE_ROOT);
-    a->config = std::make_unique<zvt::ConfigurationScope>();
-    zvt::Configuration::setServerRoot(a->service->rootURL());
-    zvt::ui::Device::useScreen(zvt::ui::kScreen375x667);
-    a->delegate = std::make_shared<AppDelegate>();
-    AppDelegate::setShared(a->delegate);
-    zvt::registerSharedViewNibs();
-    zvt::registerShoppingScreens();
-    bool done = false;
-    ZVTAPIClient::loginWith(NSDictionary::make({{"userName"_ns, NSString::stringWithUTF8String(zvt::test::kServiceTestUserName)},
-                                                {"password"_ns, NSString::stringWithUTF8String(zvt::test::kServiceTestUserPassword)}}),
-                            [&](bool, const std::shared_ptr<NSString>&) { done = true; });
-    zvt::test::runMainLoopUntil([&] { return done; }, 15);
-    a->window = UIWindow::make();
-    a->navigation = UINavigationController::initWithRootViewController(UIViewController::make());
-    a->window->setRootViewController(a->navigation);
-    a->window->makeKeyAndVisible();
-    a->clock = std::make_unique<zvt::test::VirtualClockScope>();
+    zvt::bench::setUpBenchApp(*a, {.registerScreens = [] {
+                                     zvt::registerSharedViewNibs();
+                                     zvt::registerShoppingScreens();
+                                   }});
     return a;
   }();
   return *made;

@@ -30,7 +30,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -38,20 +37,17 @@
 #include "app/api/ZVTAPIClient.h"
 #include "app/api/ZVTLoginSession.h"
 #include "app/core/AppDelegate.h"
-#include "app/core/Configuration.h"
 #include "app/screens/account/AccountScreens.h"
 #include "app/screens/account/PartnerWebLogin.h"
 #include "app/screens/account/TZLoginView.h"
 #include "app/screens/account/TZLoginViewController.h"
+#include "bench/support/BenchApp.h"
 #include "bench/support/ProcessCPU.h"
-#include "bench/support/ProgramEnd.h"
-#include "platform/foundation/NSBundle.h"
 #include "platform/uikit/Device.h"
 #include "platform/uikit/UINavigationController.h"
 #include "platform/uikit/UIWindow.h"
 #include "tests/support/MainLoop.h"
 #include "tests/support/ServiceProcess.h"
-#include "tests/support/TempHome.h"
 #include "tests/support/ui/XvfbDisplay.h"
 
 namespace {
@@ -67,42 +63,18 @@ bool display() {
   return !zvt::test::privateDisplay().empty();
 }
 
-struct App {
-  std::unique_ptr<zvt::test::TempHome> home;
-  std::unique_ptr<zvt::test::ServiceProcess> service;
-  std::unique_ptr<zvt::ConfigurationScope> config;
-  std::unique_ptr<zvt::test::VirtualClockScope> clock;
-  std::shared_ptr<AppDelegate> delegate;
-  std::shared_ptr<UIWindow> window;
-  std::shared_ptr<UINavigationController> navigation;
-};
+using App = zvt::bench::BenchApp;
 
 App& app() {
   static App* made = [] {
     auto* a = new App;
-    a->home = std::make_unique<zvt::test::TempHome>();
-    // The service's line per request stays out of the benchmark's output.
-    a->service = std::make_unique<zvt::test::ServiceProcess>(zvt::test::ServiceProcess::Options{.captureLog = true});
-    // The application is never torn down; its service and home go when the program ends.
-    zvt::bench::atProgramEnd([a] {
-      a->service.reset();
-      std::error_code ec;
-      std::filesystem::remove_all(a->home->path(), ec);
-    });
+    // The service's line per request stays out of the benchmark's output; nobody is logged in
+    // (the benchmark logs in).
+    zvt::bench::setUpBenchApp(*a, {.service = {.captureLog = true},
+                                   .registerScreens = [] { zvt::registerAccountScreens(); },
+                                   .logIn = false});
     // The authorize page redirects at once: no consent page to tap through.
     a->service->request("POST", "/__test/partner", R"({"consent":false})", "application/json");
-    zvt::setMainBundlePath(ZVT_BUNDLE_ROOT);
-    a->config = std::make_unique<zvt::ConfigurationScope>();
-    zvt::Configuration::setServerRoot(a->service->rootURL());
-    zvt::ui::Device::useScreen(zvt::ui::kScreen375x667);
-    a->delegate = std::make_shared<AppDelegate>();
-    AppDelegate::setShared(a->delegate);
-    zvt::registerAccountScreens();
-    a->window = UIWindow::make();
-    a->navigation = UINavigationController::initWithRootViewController(UIViewController::make());
-    a->window->setRootViewController(a->navigation);
-    a->window->makeKeyAndVisible();
-    a->clock = std::make_unique<zvt::test::VirtualClockScope>();
     return a;
   }();
   return *made;
