@@ -2,13 +2,17 @@
 
 #include <algorithm>
 
+#include "analytics/StatAgent.h"
+
 #include "app/ui/ParentsViewController.h"
 #include "app/ui/UIAlertView+TapBlocks.h"
 #include "platform/foundation/Dispatch.h"
 #include "ui/hud/POProgressHUD.h"
 #include "app/ui/UIViewController+NavItem.h"
 #include "platform/foundation/NSValue.h"
+#include "platform/uikit/UIApplication.h"
 #include "platform/uikit/UIKeyboard.h"
+#include "platform/uikit/UINavigationBar.h"
 #include "platform/uikit/UINavigationController.h"
 #include "platform/graphics/UIScreen.h"
 #include "platform/text/UIFont.h"
@@ -197,6 +201,18 @@ void configGrayReturnPop(const std::shared_ptr<UIViewController>& screen) {
     auto navigation = shown ? shown->navigationController() : nullptr;
     if (navigation) navigation->popViewControllerAnimated(true);
   });
+}
+
+void appearWithWhiteBar(const std::shared_ptr<UIViewController>& screen, const std::shared_ptr<NSString>& pageName) {
+  if (!screen) return;
+  if (auto navigation = screen->navigationController()) navigation->navigationBar()->setBarStyle(UIBarStyleDefault);
+  configWhiteNavigationBarStyle(screen);
+  StatAgent::beginLogPageView(pageName);
+}
+
+void disappearResigningKeyboard(const std::shared_ptr<NSString>& pageName) {
+  StatAgent::endLogPageView(pageName);
+  UIApplication::sharedApplication()->sendAction(SEL(&UIResponder::resignFirstResponder), nullptr, nullptr, nullptr);
 }
 
 }  // namespace zvt::account

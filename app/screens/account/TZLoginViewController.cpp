@@ -1,16 +1,14 @@
 #include "app/screens/account/TZLoginViewController.h"
 
-#include "analytics/StatAgent.h"
 #include "app/api/ZVTAPIClient.h"
+#include "app/screens/account/AccountForm.h"
 #include "app/ui/ScreenRegistry.h"
 #include "app/ui/UIAlertView+TapBlocks.h"
 #include "app/ui/UIKitCategories.h"
 #include "app/ui/UIViewController+NavItem.h"
 #include "platform/foundation/NSKeyValueCoding.h"
 #include "platform/foundation/NSValue.h"
-#include "platform/uikit/UIApplication.h"
 #include "platform/uikit/UIKeyboard.h"
-#include "platform/uikit/UINavigationBar.h"
 #include "platform/uikit/UINavigationController.h"
 #include "ui/hud/POProgressHUD.h"
 
@@ -50,15 +48,12 @@ void TZLoginViewController::createUI() {
 
 void TZLoginViewController::viewWillAppear(bool animated) {
   ParentsViewController::viewWillAppear(animated);
-  if (auto navigation = navigationController()) navigation->navigationBar()->setBarStyle(UIBarStyleDefault);
-  configWhiteNavigationBarStyle(controllerSelf());
-  StatAgent::beginLogPageView("登录页"_ns);
+  zvt::account::appearWithWhiteBar(controllerSelf(), "登录页"_ns);
 }
 
 void TZLoginViewController::viewWillDisappear(bool animated) {
   ParentsViewController::viewWillDisappear(animated);
-  StatAgent::endLogPageView("登录页"_ns);
-  UIApplication::sharedApplication()->sendAction(SEL(&UIResponder::resignFirstResponder), nullptr, nullptr, nullptr);
+  zvt::account::disappearResigningKeyboard("登录页"_ns);
 }
 
 void TZLoginViewController::leave() {

@@ -1,6 +1,5 @@
 #include "app/screens/account/TZRegisterViewController.h"
 
-#include "analytics/StatAgent.h"
 #include "app/api/APIClient.h"
 #include "app/api/ZVTAPIClient.h"
 #include "app/core/AppDelegate.h"
@@ -11,9 +10,7 @@
 #include "app/ui/UIViewController+NavItem.h"
 #include "platform/foundation/NSKeyValueCoding.h"
 #include "platform/foundation/NSValue.h"
-#include "platform/uikit/UIApplication.h"
 #include "platform/uikit/UIKeyboard.h"
-#include "platform/uikit/UINavigationBar.h"
 #include "platform/uikit/UINavigationController.h"
 #include "ui/hud/POProgressHUD.h"
 
@@ -68,15 +65,12 @@ void TZRegisterViewController::configUI() {
 
 void TZRegisterViewController::viewWillAppear(bool animated) {
   ParentsViewController::viewWillAppear(animated);
-  if (auto navigation = navigationController()) navigation->navigationBar()->setBarStyle(UIBarStyleDefault);
-  configWhiteNavigationBarStyle(controllerSelf());
-  StatAgent::beginLogPageView("注册页"_ns);
+  zvt::account::appearWithWhiteBar(controllerSelf(), "注册页"_ns);
 }
 
 void TZRegisterViewController::viewWillDisappear(bool animated) {
   ParentsViewController::viewWillDisappear(animated);
-  StatAgent::endLogPageView("注册页"_ns);
-  UIApplication::sharedApplication()->sendAction(SEL(&UIResponder::resignFirstResponder), nullptr, nullptr, nullptr);
+  zvt::account::disappearResigningKeyboard("注册页"_ns);
 }
 
 void TZRegisterViewController::leave() {
