@@ -1,6 +1,10 @@
 // The service checked from the outside: the known answers of the protocol, both request
 // forms, refusals and scripted replies.
+#include <stdlib.h>
 #include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
 
 #include "tests/service/ServiceTestSupport.h"
 
@@ -192,6 +196,41 @@ TEST(ServiceCommandLine, StopsRightAfterStart) {
         EXPECT_TRUE(WIFEXITED(status));
         EXPECT_EQ(WEXITSTATUS(status), 0);
     }
+}
+
+TEST(ServiceCommandLine, TheDataFolderGoesWithTheObject) {
+    // The folders are made under $TMPDIR: a folder of this test's own shows what is left.
+    std::string base = (std::filesystem::temp_directory_path() / "zvt-service-test-XXXXXX").string();
+    ASSERT_TRUE(mkdtemp(base.data()));
+    const char* previous = std::getenv("TMPDIR");
+    std::string kept = previous ? previous : "";
+    setenv("TMPDIR", base.c_str(), 1);
+    struct Case {
+        const char* name;
+        ServiceProcess::Options options;
+        bool stopFirst;
+    };
+    for (const Case& c : std::vector<Case>{{"running", {}, false},
+                                           {"stopped first", {}, true},
+                                           {"log captured", {.captureLog = true}, false}}) {
+        SCOPED_TRACE(c.name);
+        {
+            ServiceProcess service(c.options);
+            EXPECT_EQ(std::filesystem::path(service.dataDir()).parent_path(), base);
+            EXPECT_TRUE(std::filesystem::exists(service.dataDir() + "/zavelto.sqlite"));
+            if (c.stopFirst) service.stop();
+        }
+        EXPECT_TRUE(std::filesystem::is_empty(base));
+    }
+    // A service that never says it listens: the folder goes with the failed start.
+    EXPECT_THROW(ServiceProcess(ServiceProcess::Options{.executable = "/bin/false"}), std::runtime_error);
+    EXPECT_TRUE(std::filesystem::is_empty(base));
+    if (previous) {
+        setenv("TMPDIR", kept.c_str(), 1);
+    } else {
+        unsetenv("TMPDIR");
+    }
+    std::filesystem::remove_all(base);
 }
 
 TEST_F(ServiceTest, ScriptedRepliesAndFailures) {
