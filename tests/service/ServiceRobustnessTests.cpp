@@ -436,7 +436,14 @@ TEST(ServiceRobustness, ServesEveryValidCallWhileTwoHundredClientsMisbehave) {
             [[fallthrough]];
         case Kind::read:
             EXPECT_EQ(c.status, 200);
-            EXPECT_LT(c.seconds, 8.0);  // the client's time-out
+            // The client's time-out. ThreadSanitizer makes every call of the service several
+            // times slower, so there the bound is twice that: what it guards is that the
+            // misbehaving clients do not hold the valid ones up until they give up.
+#if defined(__SANITIZE_THREAD__)
+            EXPECT_LT(c.seconds, 16.0);
+#else
+            EXPECT_LT(c.seconds, 8.0);
+#endif
             break;
         case Kind::slow:
             EXPECT_EQ(c.status, 408);

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -159,6 +162,19 @@ class ShellTest : public ::testing::Test {
   }
 
   static ui::Device& device() { return ui::Device::shared(); }
+
+  // Drags the list up in steps that end exactly at its end (a drag past the end springs back
+  // once the next page has come and may then reach the new end too), until `begun` answers yes
+  // or the end is reached.
+  static void dragToEndUntil(const std::shared_ptr<UIScrollView>& list, const std::function<bool()>& begun) {
+    for (int i = 0; i < 30 && !begun(); ++i) {
+      const CGFloat end = list->contentSize().height + list->contentInset().bottom - list->bounds().size.height;
+      const CGFloat distance = std::clamp(end - list->contentOffset().y, 0.0, 350.0);
+      if (distance < 1) break;
+      device().dragView(list, CGPointMake(0, -distance), 0.3);
+      device().waitUntilStill(list);
+    }
+  }
 
   static std::unique_ptr<ServiceProcess> service_;
   std::unique_ptr<TempHome> home_;

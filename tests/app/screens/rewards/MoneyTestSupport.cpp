@@ -55,13 +55,7 @@ bool MoneyTest::pullUp() {
     return footer->state() == PRRefreshStateRefreshing || list()->isLoading() ||
            service_->requestCount("getUserDetailed") > before;
   };
-  for (int i = 0; i < 30 && !begun(); ++i) {
-    const CGFloat end = table->contentSize().height + table->contentInset().bottom - table->bounds().size.height;
-    const CGFloat distance = std::clamp(end - table->contentOffset().y, 0.0, 350.0);
-    if (distance < 1) break;
-    device().dragView(table, CGPointMake(0, -distance), 0.3);
-    device().waitUntilStill(table);
-  }
+  dragToEndUntil(table, begun);
   device().wait(0.6);
   if (!waitFor([&] { return service_->requestCount("getUserDetailed") > before; }, 3)) return false;
   waitForRecords(before + 1);

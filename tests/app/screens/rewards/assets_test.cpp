@@ -148,13 +148,7 @@ TEST_F(AssetsTest, APageStillOnItsWayWhenTheListIsPulledDownIsNotShown) {
                                  .fieldsJSON = R"({"number": "3", "do": "in"})",
                                  .delayMs = 1500});
   auto table = list()->tableView();
-  for (int i = 0; i < 30 && !list()->isLoading(); ++i) {
-    const CGFloat end = table->contentSize().height + table->contentInset().bottom - table->bounds().size.height;
-    const CGFloat distance = std::clamp(end - table->contentOffset().y, 0.0, 350.0);
-    if (distance < 1) break;
-    device().dragView(table, CGPointMake(0, -distance), 0.3);
-    device().waitUntilStill(table);
-  }
+  dragToEndUntil(table, [&] { return list()->isLoading(); });
   device().wait(0.6);
   ASSERT_TRUE(waitFor([&] { return service_->requestCount("getUserDetailed") == 3; }, 3));
   pullDown();

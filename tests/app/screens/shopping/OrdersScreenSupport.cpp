@@ -134,15 +134,7 @@ bool OrdersScreenTest::pullUp() {
   auto begun = [&] {
     return footer->state() == PRRefreshStateRefreshing || orders()->isLoading() || requests("order") > before;
   };
-  // Drags that end exactly at the list's end (a drag past it springs back after the next page
-  // has come and may then reach the new end too).
-  for (int i = 0; i < 30 && !begun(); ++i) {
-    const CGFloat end = list->contentSize().height + list->contentInset().bottom - list->bounds().size.height;
-    const CGFloat distance = std::clamp(end - list->contentOffset().y, 0.0, 350.0);
-    if (distance < 1) break;
-    device().dragView(list, CGPointMake(0, -distance), 0.3);
-    device().waitUntilStill(list);
-  }
+  dragToEndUntil(list, begun);
   // The footer calls back half a second after it began.
   device().wait(0.6);
   if (!waitFor([&] { return requests("order") > before; }, 3)) return false;

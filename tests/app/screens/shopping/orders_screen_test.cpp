@@ -36,6 +36,17 @@ class OrdersTest : public OrdersScreenTest {
     auto tip = orders()->noMessageTipView();
     return tip && ui::Device::isVisible(tip) ? text(tip->noMessageLabel()->text()) : "";
   }
+  // Drags the first page past its end until the footer asks for page 2 (whose reply a test may
+  // hold back); true once the service has seen that request.
+  bool dragUntilPageTwoIsAsked() {
+    auto list = table();
+    for (int i = 0; i < 30 && footer()->state() != PRRefreshStateRefreshing && !orders()->isLoading(); ++i) {
+      device().dragView(list, CGPointMake(0, -350), 0.3);
+      device().waitUntilStill(list);
+    }
+    device().wait(0.6);
+    return waitFor([&] { return requests("order") == 2; });
+  }
 };
 
 TEST_F(OrdersTest, TheHomeItemAndThePushRouteOpenTheFirstTaobaoPage) {
@@ -222,13 +233,7 @@ TEST_F(OrdersTest, APageOvertakenByAPullDownIsDropped) {
   // Page 2 comes late; the person pulls the list down meanwhile and page 1 comes first.
   service_->script(zvt::test::ScriptedReply{.op = "order", .fieldsJSON = R"({"number": "2", "do": "taobao"})",
                                             .delayMs = 1500});
-  auto list = table();
-  for (int i = 0; i < 30 && footer()->state() != PRRefreshStateRefreshing && !orders()->isLoading(); ++i) {
-    device().dragView(list, CGPointMake(0, -350), 0.3);
-    device().waitUntilStill(list);
-  }
-  device().wait(0.6);
-  ASSERT_TRUE(waitFor([&] { return requests("order") == 2; }));
+  ASSERT_TRUE(dragUntilPageTwoIsAsked());
   pullDownToRefresh();
   ASSERT_TRUE(waitFor([&] { return !orders()->isLoading(); }));
   settleReplies();
@@ -426,13 +431,7 @@ TEST_F(OrdersTest, LateRepliesLandInTheirOwnListOrAreDropped) {
   // Page 2 of the Taobao list comes late; the user has switched to the mall list meanwhile.
   service_->script(zvt::test::ScriptedReply{.op = "order", .fieldsJSON = R"({"number": "2", "do": "taobao"})",
                                             .delayMs = 1500});
-  auto list = table();
-  for (int i = 0; i < 30 && footer()->state() != PRRefreshStateRefreshing && !orders()->isLoading(); ++i) {
-    device().dragView(list, CGPointMake(0, -350), 0.3);
-    device().waitUntilStill(list);
-  }
-  device().wait(0.6);
-  ASSERT_TRUE(waitFor([&] { return requests("order") == 2; }));
+  ASSERT_TRUE(dragUntilPageTwoIsAsked());
   switchTo("商城订单");
   ASSERT_TRUE(waitFor([&] { return orders()->taobaoArray()->count() == 20; }));
   device().wait(0.5);
