@@ -183,8 +183,7 @@ void TZAssetsViewController::getAssets() {
                                         {"do"_ns, flag_ ? flag_ : ""_ns}});
   ++loading_;
   const NSInteger page = page_;
-  const int serial = ++serial_;
-  if (page == 1) startedOver_ = serial;
+  const int serial = requests_.sent(page);
   auto screen = screenSelf();  // held until the reply has been handled
   ZVTAPIClient::getRefundWith(parameters, [screen, page, serial](const std::shared_ptr<NSArray>& models, const id& end,
                                                                  const std::shared_ptr<NSString>& message) {
@@ -197,9 +196,8 @@ void TZAssetsViewController::getAssets() {
 void TZAssetsViewController::assetsArrived(const std::shared_ptr<NSArray>& models, const id& end,
                                            const std::shared_ptr<NSString>& message, NSInteger page, int serial) {
   loading_ = std::max(0, loading_ - 1);
-  // A later page that was still on its way when the user pulled down is dropped: put after (or
-  // in place of) the new first page it would show records out of their order.
-  if (serial < startedOver_) return;
+  // A later page that was still on its way when the user pulled down is dropped.
+  if (requests_.overtaken(serial)) return;
   auto footer = pr_footer(tableView_);
   auto header = pr_header(tableView_);
   if (message) {

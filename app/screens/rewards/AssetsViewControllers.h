@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/ui/PageRequests.h"
 #include "app/screens/rewards/AssetCells.h"
 #include "app/ui/ParentsViewController.h"
 #include "app/ui/SharedViews.h"
@@ -97,10 +98,7 @@ class TZAssetsViewController : public ParentsViewController, public UITableViewD
   std::shared_ptr<NSMutableArray> dataAray_;
   NSInteger page_ = 1;
   int loading_ = 0;
-  // Requests are numbered as they go; a reply to one sent before the latest first-page request
-  // (a pull-down that started over) is too late to be shown.
-  int serial_ = 0;
-  int startedOver_ = 0;
+  zvt::ui::PageRequests requests_;
   std::shared_ptr<UITableView> tableView_;
   std::shared_ptr<TZNoMessageTipView> noMessageTipView_;
 };

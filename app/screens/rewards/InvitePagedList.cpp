@@ -40,12 +40,11 @@ void InvitePagedList::pullUp(const id& owner) {
 void InvitePagedList::load(const id& owner) {
   auto self = shared_from_this();
   const NSInteger page = number_;
-  const int serial = ++serial_;
-  if (page == 1) startedOver_ = serial;
+  const int serial = requests_.sent(page);
   auto fail = [self, owner, serial] {
     dispatch_async(dispatch_get_main_queue(), [self, owner, serial] {
       // A failed later page that a pull-down has overtaken changes nothing.
-      if (serial >= self->startedOver_) self->failureLoad();
+      if (!self->requests_.overtaken(serial)) self->failureLoad();
     });
   };
   APIClient::POST(
@@ -75,9 +74,8 @@ void InvitePagedList::load(const id& owner) {
 }
 
 void InvitePagedList::pageArrived(const id& reply, NSInteger page, int serial) {
-  // A later page that was still on its way when the user pulled down is dropped: put after (or
-  // in place of) the new first page it would show records out of their order.
-  if (serial < startedOver_) return;
+  // A later page that was still on its way when the user pulled down is dropped.
+  if (requests_.overtaken(serial)) return;
   auto records = as<NSArray>(replyValue(reply, "data"));
   if (records && records->count() > 0) {
     if (page == 1) rows_->removeAllObjects();

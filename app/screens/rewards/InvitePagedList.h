@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/ui/PageRequests.h"
 #include "platform/foundation/NSArray.h"
 #include "platform/foundation/NSDictionary.h"
 #include "platform/uikit/UILabel.h"
@@ -66,10 +67,7 @@ class InvitePagedList : public std::enable_shared_from_this<InvitePagedList> {
   std::string operation_;
   NSInteger pageSize_;
   NSInteger number_ = 0;
-  // Requests are numbered as they go; a reply to one sent before the latest first-page request
-  // (a pull-down that started over) is too late to be shown.
-  int serial_ = 0;
-  int startedOver_ = 0;
+  zvt::ui::PageRequests requests_;
   std::shared_ptr<NSMutableArray> rows_ = NSMutableArray::array();
   std::weak_ptr<UITableView> table_;
 };

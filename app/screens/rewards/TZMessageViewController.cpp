@@ -180,8 +180,7 @@ void TZMessageViewController::getMessages() {
   if (uid) parameters->setObject(uid, "id"_ns);
   parameters->setObject(NSString::stringWithFormat("%d", page_), "number"_ns);
   const int32_t page = page_;
-  const int serial = ++serial_;
-  if (page == 1) startedOver_ = serial;
+  const int serial = requests_.sent(page);
   // The completion holds the screen until it has run.
   auto self = messageSelf();
   ZVTAPIClient::getMessageWith(parameters, [self, page, serial](const std::shared_ptr<NSArray>& models, const id& end,
@@ -194,9 +193,8 @@ void TZMessageViewController::getMessages() {
 
 void TZMessageViewController::pageArrived(const std::shared_ptr<NSArray>& models, const id& end,
                                           const std::shared_ptr<NSString>& failure, int32_t page, int serial) {
-  // A later page that was still on its way when the user pulled down is dropped: put after (or
-  // in place of) the new first page it would show messages out of their order.
-  if (serial < startedOver_) return;
+  // A later page that was still on its way when the user pulled down is dropped.
+  if (requests_.overtaken(serial)) return;
   auto header = pr_header(messageTabelView_);
   auto footer = pr_footer(messageTabelView_);
   if (failure) {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <unordered_map>
 
+#include "app/ui/PageRequests.h"
 #include "app/models/TZMessageModel.h"
 #include "app/ui/ParentsViewController.h"
 #include "app/ui/SharedViews.h"
@@ -99,10 +100,7 @@ class TZMessageViewController : public ParentsViewController,
 
   std::shared_ptr<NSMutableArray> dataArray_ = NSMutableArray::array();
   int32_t page_ = 1;
-  // Requests are numbered as they go; a reply to one sent before the latest first-page request
-  // (a pull-down that started over) is too late to be shown.
-  int serial_ = 0;
-  int startedOver_ = 0;
+  zvt::ui::PageRequests requests_;
   std::shared_ptr<UITableView> messageTabelView_;
   std::shared_ptr<TZNoMessageTipView> noMessageTipView_;
   TZMessageHeights heights_;

@@ -1,0 +1,27 @@
+#pragma once
+// The numbering of a paged list's requests, shared by the lists that page on pull-up and start
+// over on pull-down: a reply to a request sent before the latest first-page request belongs to
+// a list that has started again, and is too late to be shown (put after, or in place of, the new
+// first page it would show rows out of their order).
+
+#include "platform/foundation/NSObject.h"
+
+namespace zvt::ui {
+
+class PageRequests {
+ public:
+  // Numbers a request for `page` as it goes.
+  int sent(NSInteger page) {
+    ++serial_;
+    if (page == 1) startedOver_ = serial_;
+    return serial_;
+  }
+  // Whether the reply to request `serial` has been overtaken by a later first-page request.
+  bool overtaken(int serial) const { return serial < startedOver_; }
+
+ private:
+  int serial_ = 0;
+  int startedOver_ = 0;
+};
+
+}  // namespace zvt::ui
