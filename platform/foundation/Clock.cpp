@@ -21,6 +21,12 @@ std::shared_ptr<Clock>& installedClock() {
   return *clock;
 }
 
+int64_t realMonotonicNanos() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
+}
+
 // installedClock() != nullptr, kept under clockMutex() and read without it.
 std::atomic<bool>& clockInstalled() {
   static std::atomic<bool>* installed = new std::atomic<bool>(false);
@@ -74,11 +80,8 @@ void Clock::setCurrent(std::shared_ptr<Clock> clock) {
 }
 
 int64_t Clock::nowNanos() {
-  if (!clockInstalled().load(std::memory_order_acquire)) {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<int64_t>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
-  }
+  // Without a test clock the real one answers, without the lock current() takes.
+  if (!clockInstalled().load(std::memory_order_acquire)) return realMonotonicNanos();
   return current()->monotonicNanos();
 }
 
@@ -88,11 +91,7 @@ NSTimeInterval RealClock::wallTime() const {
   return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
 
-int64_t RealClock::monotonicNanos() const {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<int64_t>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
-}
+int64_t RealClock::monotonicNanos() const { return realMonotonicNanos(); }
 
 std::shared_ptr<RealClock> RealClock::shared() {
   static std::shared_ptr<RealClock>* clock = new std::shared_ptr<RealClock>(std::make_shared<RealClock>());
