@@ -14,6 +14,7 @@
 #include "platform/uikit/UINavigationController.h"
 #include "ui/refresh/PRRefreshFooter.h"
 #include "ui/refresh/PRRefreshHeader.h"
+#include "ui/refresh/PRRefreshList.h"
 
 using zvt::exchange::portraitScreen;
 using zvt::exchange::rgb;
@@ -157,14 +158,9 @@ void TZAssetsViewController::createUI() {
   view()->addSubview(tableView_);
 
   std::weak_ptr<TZAssetsViewController> weak = me;
-  auto header = PRRefreshHeader::headerWithRefreshingBlock<TZPRRefreshNormalHeader>([weak] {
-    if (auto screen = weak.lock()) screen->headerRefresh();
-  });
-  setPr_header(tableView_, header);
-  setPr_footer(tableView_, PRRefreshFooter::footerWithRefreshingBlock<TZPRRefreshAutoNormalFooter>([weak] {
-                 if (auto screen = weak.lock()) screen->footerRefresh();
-               }));
-  header->beginRefreshing();
+  pr_attachListRefresh(
+      tableView_, [weak] { if (auto screen = weak.lock()) screen->headerRefresh(); },
+      [weak] { if (auto screen = weak.lock()) screen->footerRefresh(); });
 }
 
 void TZAssetsViewController::headerRefresh() {

@@ -15,16 +15,14 @@
 #include "platform/uikit/UINavigationController.h"
 #include "ui/refresh/PRRefreshFooter.h"
 #include "ui/refresh/PRRefreshHeader.h"
+#include "ui/refresh/PRRefreshList.h"
 
 namespace zvt::invites {
 
 void InvitePagedList::attach(const std::shared_ptr<UITableView>& table, std::function<void()> headerAction,
                              std::function<void()> footerAction) {
   table_ = table;
-  auto header = PRRefreshHeader::headerWithRefreshingBlock<TZPRRefreshNormalHeader>(std::move(headerAction));
-  setPr_header(table, header);
-  setPr_footer(table, PRRefreshFooter::footerWithRefreshingBlock<TZPRRefreshAutoNormalFooter>(std::move(footerAction)));
-  header->beginRefreshing();
+  pr_attachListRefresh(table, std::move(headerAction), std::move(footerAction));
 }
 
 void InvitePagedList::pullDown(const id& owner) {

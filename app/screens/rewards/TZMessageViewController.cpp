@@ -19,6 +19,7 @@
 #include "ui/layout/LCAdditions.h"
 #include "ui/refresh/PRRefreshFooter.h"
 #include "ui/refresh/PRRefreshHeader.h"
+#include "ui/refresh/PRRefreshList.h"
 
 using zvt::exchange::portraitScreen;
 using zvt::exchange::rgb;
@@ -153,14 +154,9 @@ void TZMessageViewController::createUI() {
   messageTabelView_->registerNib(::registerNib<TZMessageCell>(), kCellIdentifier);
   view()->addSubview(messageTabelView_);
 
-  auto header = PRRefreshHeader::headerWithRefreshingBlock<TZPRRefreshNormalHeader>([weakSelf] {
-    if (auto screen = weakSelf.lock()) screen->heaerRefreshing();
-  });
-  setPr_header(messageTabelView_, header);
-  setPr_footer(messageTabelView_, PRRefreshFooter::footerWithRefreshingBlock<TZPRRefreshAutoNormalFooter>([weakSelf] {
-                 if (auto screen = weakSelf.lock()) screen->footerRefreshing();
-               }));
-  header->beginRefreshing();
+  pr_attachListRefresh(
+      messageTabelView_, [weakSelf] { if (auto screen = weakSelf.lock()) screen->heaerRefreshing(); },
+      [weakSelf] { if (auto screen = weakSelf.lock()) screen->footerRefreshing(); });
 }
 
 void TZMessageViewController::heaerRefreshing() {

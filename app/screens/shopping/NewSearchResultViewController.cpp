@@ -19,6 +19,7 @@
 #include "ui/hud/POProgressHUD.h"
 #include "ui/refresh/PRRefreshFooter.h"
 #include "ui/refresh/PRRefreshHeader.h"
+#include "ui/refresh/PRRefreshList.h"
 
 using zvt::as;
 
@@ -107,15 +108,9 @@ void NewSearchResultViewController::createUI() {
   grid->setDataSource(std::static_pointer_cast<UICollectionViewDataSource>(self));
   grid->setDelegate(std::static_pointer_cast<UICollectionViewDelegate>(self));
   std::weak_ptr<NewSearchResultViewController> weak = self;
-  auto header = PRRefreshHeader::headerWithRefreshingBlock<TZPRRefreshNormalHeader>([weak] {
-    if (auto strong = weak.lock()) strong->hearderRefresh();
-  });
-  auto footer = PRRefreshFooter::footerWithRefreshingBlock<TZPRRefreshAutoNormalFooter>([weak] {
-    if (auto strong = weak.lock()) strong->footerRefresh();
-  });
-  setPr_header(grid, header);
-  setPr_footer(grid, footer);
-  header->beginRefreshing();
+  pr_attachListRefresh(
+      grid, [weak] { if (auto strong = weak.lock()) strong->hearderRefresh(); },
+      [weak] { if (auto strong = weak.lock()) strong->footerRefresh(); });
   searchResultView_->setMyBlock([weak](const id& sender) {
     if (auto strong = weak.lock()) strong->buttonClick(sender);
   });

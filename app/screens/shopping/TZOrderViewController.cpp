@@ -21,6 +21,7 @@
 #include "ui/hud/POProgressHUD.h"
 #include "ui/refresh/PRRefreshFooter.h"
 #include "ui/refresh/PRRefreshHeader.h"
+#include "ui/refresh/PRRefreshList.h"
 
 using namespace zvt::shopping;
 
@@ -116,14 +117,9 @@ void TZOrderViewController::createUI() {
   view()->addSubview(tableView_);
 
   std::weak_ptr<TZOrderViewController> weak = me;
-  auto header = PRRefreshHeader::headerWithRefreshingBlock<TZPRRefreshNormalHeader>([weak] {
-    if (auto screen = weak.lock()) screen->headerRefresh();
-  });
-  setPr_header(tableView_, header);
-  setPr_footer(tableView_, PRRefreshFooter::footerWithRefreshingBlock<TZPRRefreshAutoNormalFooter>([weak] {
-                 if (auto screen = weak.lock()) screen->footerRefresh();
-               }));
-  header->beginRefreshing();
+  pr_attachListRefresh(
+      tableView_, [weak] { if (auto screen = weak.lock()) screen->headerRefresh(); },
+      [weak] { if (auto screen = weak.lock()) screen->footerRefresh(); });
 }
 
 // --- lists ------------------------------------------------------------------------------------------
