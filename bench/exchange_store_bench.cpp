@@ -111,21 +111,13 @@ struct Scene {
 void scrollSteps(benchmark::State& state, bool tasks) {
   setting();
   Scene scene(tasks);
-  zvt::bench::fingerSteps(state, kStep, true, [&] {
-    auto table = scene.table;
-    if (table->contentOffset().y > table->maximumContentOffset().y - 1000) table->setContentOffset(CGPointZero, false);
-  });
+  zvt::bench::tableScrollSteps(state, scene.table, kStep);
 }
 
 void reloads(benchmark::State& state, bool tasks) {
   setting();
   Scene scene(tasks);
-  zvt::bench::ProcessCPUCounter cpu(state);
-  for (auto _ : state) {
-    scene.table->reloadData();
-    scene.table->layoutIfNeeded();
-    zvt::test::drainMainLoop();
-  }
+  zvt::bench::tableReloads(state, scene.table);
 }
 
 void StepWithTasks(benchmark::State& state) { scrollSteps(state, true); }

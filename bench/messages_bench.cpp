@@ -123,21 +123,13 @@ struct Scene {
 void scrollSteps(benchmark::State& state, Heights heights) {
   setting();
   Scene scene(heights);
-  zvt::bench::fingerSteps(state, kStep, true, [&] {
-    auto table = scene.table;
-    if (table->contentOffset().y > table->maximumContentOffset().y - 1000) table->setContentOffset(CGPointZero, false);
-  });
+  zvt::bench::tableScrollSteps(state, scene.table, kStep);
 }
 
 void reloads(benchmark::State& state, Heights heights) {
   setting();
   Scene scene(heights);
-  zvt::bench::ProcessCPUCounter cpu(state);
-  for (auto _ : state) {
-    scene.table->reloadData();
-    scene.table->layoutIfNeeded();
-    zvt::test::drainMainLoop();
-  }
+  zvt::bench::tableReloads(state, scene.table);
 }
 
 void ReloadSizingCell(benchmark::State& state) { reloads(state, Heights::sizingCell); }

@@ -10,6 +10,7 @@
 
 #include "bench/support/ProcessCPU.h"
 #include "platform/uikit/Device.h"
+#include "platform/uikit/UITableView.h"
 #include "tests/support/MainLoop.h"
 
 namespace zvt::bench {
@@ -43,6 +44,23 @@ inline void fingerSteps(benchmark::State& state, CGFloat step, bool drain, const
     measuredStep(device, finger, y, drain);
   }
   if (down) device.touchUp(finger);
+}
+
+// Scroll steps over a long table, which starts again from the top before it runs out of rows.
+inline void tableScrollSteps(benchmark::State& state, const std::shared_ptr<UITableView>& table, CGFloat step) {
+  fingerSteps(state, step, true, [&] {
+    if (table->contentOffset().y > table->maximumContentOffset().y - 1000) table->setContentOffset(CGPointZero, false);
+  });
+}
+
+// Reloads of a table, each laid out and what it set off on the main loop run.
+inline void tableReloads(benchmark::State& state, const std::shared_ptr<UITableView>& table) {
+  ProcessCPUCounter cpu(state);
+  for (auto _ : state) {
+    table->reloadData();
+    table->layoutIfNeeded();
+    zvt::test::drainMainLoop();
+  }
 }
 
 }  // namespace zvt::bench
