@@ -93,6 +93,11 @@ std::shared_ptr<NSError> writerError(const std::string& reason) {
                                   NSDictionary::make({{NSLocalizedDescriptionKey, text ? text : "Invalid object"_ns}}));
 }
 
+std::shared_ptr<NSError> shortWriteError() {
+  return NSError::errorWithDomain(NSCocoaErrorDomain, NSFileWriteUnknownError,
+                                  NSDictionary::make({{NSLocalizedDescriptionKey, "The body could not be written to the file."_ns}}));
+}
+
 std::string upper(const std::string& text) {
   std::string out = text;
   std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
@@ -381,19 +386,32 @@ std::shared_ptr<NSMutableURLRequest> NWHTTPRequestSerializer::requestWithMultipa
     inputStream->open();
     outputStream->open();
     std::shared_ptr<NSError> error;
+    // A stream that could not be opened (a folder that does not exist, a body file that has
+    // gone) copies nothing: that is the copy's failure, not an empty success.
+    if (inputStream->streamStatus() == NSStreamStatusError) {
+      error = inputStream->streamError();
+    } else if (outputStream->streamStatus() == NSStreamStatusError) {
+      error = outputStream->streamError();
+    }
     uint8_t buffer[1024];
-    while (inputStream->hasBytesAvailable() && outputStream->hasSpaceAvailable()) {
+    while (!error && inputStream->hasBytesAvailable() && outputStream->hasSpaceAvailable()) {
       NSInteger bytesRead = inputStream->read(buffer, sizeof buffer);
       if (bytesRead < 0 || inputStream->streamError()) {
         error = inputStream->streamError();
         break;
       }
-      NSInteger bytesWritten = bytesRead > 0 ? outputStream->write(buffer, static_cast<NSUInteger>(bytesRead)) : 0;
-      if (bytesWritten < 0 || outputStream->streamError()) {
-        error = outputStream->streamError();
-        break;
+      if (bytesRead == 0) break;
+      // A write may take only part of what was read; the rest is written before reading on.
+      NSInteger written = 0;
+      while (written < bytesRead) {
+        NSInteger n = outputStream->write(buffer + written, static_cast<NSUInteger>(bytesRead - written));
+        if (n <= 0 || outputStream->streamError()) {
+          error = outputStream->streamError();
+          if (!error) error = shortWriteError();
+          break;
+        }
+        written += n;
       }
-      if (bytesRead == 0 && bytesWritten == 0) break;
     }
     outputStream->close();
     inputStream->close();

@@ -402,4 +402,34 @@ TEST(HttpMultipart, WritingTheBodyToAFile) {
   EXPECT_EQ(written, expected);
 }
 
+
+TEST(HttpMultipart, WritingTheBodyToAFileReportsWhatCouldNotBeOpened) {
+  zvt::test::TempHome home;
+  auto s = NWHTTPRequestSerializer::serializer();
+  auto r = s->multipartFormRequestWithMethod("POST"_ns, "http://h.test/up"_ns, NSDictionary::make({{"k"_ns, "v"_ns}}), nullptr);
+  auto gone = NSMutableURLRequest::requestWithURL(NSURL::URLWithString("http://h.test/up"));
+  gone->setHTTPMethod("POST"_ns);
+  gone->setHTTPBodyStream(NSInputStream::inputStreamWithFileAtPath(NSString::stringWithUTF8String(home.pathFor("tmp/gone.bin"))));
+  struct Case {
+    const char* what;
+    std::shared_ptr<NSURLRequest> request;
+    std::string target;
+  } cases[] = {
+      {"a file in a folder that does not exist", r, home.pathFor("tmp") + "/no/such/folder/body.bin"},
+      {"a body stream whose file has gone", gone, home.pathFor("tmp/copy.bin")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    bool done = false;
+    std::shared_ptr<NSError> result;
+    s->requestWithMultipartFormRequest(c.request, NSURL::fileURLWithPath(NSString::stringWithUTF8String(c.target)),
+                                       [&](const std::shared_ptr<NSError>& e) {
+                                         result = e;
+                                         done = true;
+                                       });
+    ASSERT_TRUE(zvt::test::runMainLoopUntil([&] { return done; }));
+    EXPECT_TRUE(result) << "a body that was never written is no success";
+  }
+}
+
 }  // namespace
