@@ -96,7 +96,8 @@ CGFloat keyboardEndHeight(const std::shared_ptr<NSNotification>& notification);
 // The left item "grayReturn" that pops the screen, animated; the item holds the screen weakly.
 void configGrayReturnPop(const std::shared_ptr<UIViewController>& screen);
 
-// What a form screen (login, registration) does on each appearance: the navigation bar's
+// What a form screen (login, registration, partner binding, phone verification, password
+// retrieval, reset and change) does on each appearance: the navigation bar's
 // default style with the white look, and the analytics page `pageName` begun.
 void appearWithWhiteBar(const std::shared_ptr<UIViewController>& screen, const std::shared_ptr<NSString>& pageName);
 // What it does on each disappearance: the page `pageName` ended, and whatever holds the keyboard

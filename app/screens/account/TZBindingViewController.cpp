@@ -1,6 +1,5 @@
 #include "app/screens/account/TZBindingViewController.h"
 
-#include "analytics/StatAgent.h"
 #include "app/api/APIClient.h"
 #include "app/api/ZVTAPIClient.h"
 #include "app/core/AppDelegate.h"
@@ -10,9 +9,7 @@
 #include "app/ui/UIViewController+NavItem.h"
 #include "platform/foundation/NSKeyValueCoding.h"
 #include "platform/foundation/NSValue.h"
-#include "platform/uikit/UIApplication.h"
 #include "platform/uikit/UIKeyboard.h"
-#include "platform/uikit/UINavigationBar.h"
 #include "platform/uikit/UINavigationController.h"
 #include "ui/hud/POProgressHUD.h"
 
@@ -67,15 +64,12 @@ void TZBindingViewController::configUI() {
 
 void TZBindingViewController::viewWillAppear(bool animated) {
   ParentsViewController::viewWillAppear(animated);
-  if (auto navigation = navigationController()) navigation->navigationBar()->setBarStyle(UIBarStyleDefault);
-  configWhiteNavigationBarStyle(controllerSelf());
-  StatAgent::beginLogPageView("绑定手机页"_ns);
+  zvt::account::appearWithWhiteBar(controllerSelf(), "绑定手机页"_ns);
 }
 
 void TZBindingViewController::viewWillDisappear(bool animated) {
   ParentsViewController::viewWillDisappear(animated);
-  StatAgent::endLogPageView("绑定手机页"_ns);
-  UIApplication::sharedApplication()->sendAction(SEL(&UIResponder::resignFirstResponder), nullptr, nullptr, nullptr);
+  zvt::account::disappearResigningKeyboard("绑定手机页"_ns);
 }
 
 id TZBindingViewController::partnerValue(const char* key) const {

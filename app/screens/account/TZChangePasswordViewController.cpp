@@ -1,6 +1,5 @@
 #include "app/screens/account/TZChangePasswordViewController.h"
 
-#include "analytics/StatAgent.h"
 #include "app/api/ZVTAPIClient.h"
 #include "app/core/AppDelegate.h"
 #include "app/screens/account/AccountForm.h"
@@ -10,10 +9,8 @@
 #include "platform/foundation/NSValue.h"
 #include "platform/graphics/UIScreen.h"
 #include "platform/text/UIFont.h"
-#include "platform/uikit/UIApplication.h"
 #include "platform/uikit/UIKeyboard.h"
 #include "platform/uikit/UILabel.h"
-#include "platform/uikit/UINavigationBar.h"
 #include "platform/uikit/UINavigationController.h"
 #include "ui/hud/POProgressHUD.h"
 #include "ui/layout/LCAdditions.h"
@@ -73,15 +70,12 @@ void TZChangePasswordViewController::configUI() {
 
 void TZChangePasswordViewController::viewWillAppear(bool animated) {
   ParentsViewController::viewWillAppear(animated);
-  if (auto navigation = navigationController()) navigation->navigationBar()->setBarStyle(UIBarStyleDefault);
-  configWhiteNavigationBarStyle(controllerSelf());
-  StatAgent::beginLogPageView(NSString::stringWithUTF8String(kPageName));
+  zvt::account::appearWithWhiteBar(controllerSelf(), NSString::stringWithUTF8String(kPageName));
 }
 
 void TZChangePasswordViewController::viewWillDisappear(bool animated) {
   ParentsViewController::viewWillDisappear(animated);
-  StatAgent::endLogPageView(NSString::stringWithUTF8String(kPageName));
-  UIApplication::sharedApplication()->sendAction(SEL(&UIResponder::resignFirstResponder), nullptr, nullptr, nullptr);
+  zvt::account::disappearResigningKeyboard(NSString::stringWithUTF8String(kPageName));
 }
 
 bool TZChangePasswordViewController::ruleToChangePassword() {

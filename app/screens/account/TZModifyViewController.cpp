@@ -1,14 +1,11 @@
 #include "app/screens/account/TZModifyViewController.h"
 
-#include "analytics/StatAgent.h"
 #include "app/api/APIClient.h"
 #include "app/screens/account/AccountForm.h"
 #include "app/ui/UIAlertView+TapBlocks.h"
 #include "app/ui/UIKitCategories.h"
 #include "app/ui/UIViewController+NavItem.h"
 #include "platform/foundation/NSKeyValueCoding.h"
-#include "platform/uikit/UIApplication.h"
-#include "platform/uikit/UINavigationBar.h"
 #include "platform/uikit/UINavigationController.h"
 #include "ui/hud/POProgressHUD.h"
 
@@ -55,15 +52,12 @@ void TZModifyViewController::createUI() {
 
 void TZModifyViewController::viewWillAppear(bool animated) {
   ParentsViewController::viewWillAppear(animated);
-  if (auto navigation = navigationController()) navigation->navigationBar()->setBarStyle(UIBarStyleDefault);
-  configWhiteNavigationBarStyle(controllerSelf());
-  StatAgent::beginLogPageView(NSString::stringWithUTF8String(kPageName));
+  zvt::account::appearWithWhiteBar(controllerSelf(), NSString::stringWithUTF8String(kPageName));
 }
 
 void TZModifyViewController::viewWillDisappear(bool animated) {
   ParentsViewController::viewWillDisappear(animated);
-  StatAgent::endLogPageView(NSString::stringWithUTF8String(kPageName));
-  UIApplication::sharedApplication()->sendAction(SEL(&UIResponder::resignFirstResponder), nullptr, nullptr, nullptr);
+  zvt::account::disappearResigningKeyboard(NSString::stringWithUTF8String(kPageName));
 }
 
 void TZModifyViewController::buttonClick(const std::shared_ptr<UIButton>& sender) {

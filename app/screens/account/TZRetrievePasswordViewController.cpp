@@ -1,6 +1,5 @@
 #include "app/screens/account/TZRetrievePasswordViewController.h"
 
-#include "analytics/StatAgent.h"
 #include "app/api/APIClient.h"
 #include "app/api/ZVTAPIClient.h"
 #include "app/screens/account/AccountForm.h"
@@ -10,7 +9,6 @@
 #include "app/ui/UIViewController+NavItem.h"
 #include "platform/network/NSURL.h"
 #include "platform/uikit/UIApplication.h"
-#include "platform/uikit/UINavigationBar.h"
 #include "platform/uikit/UINavigationController.h"
 #include "ui/hud/POProgressHUD.h"
 
@@ -46,15 +44,12 @@ void TZRetrievePasswordViewController::createUI() {
 
 void TZRetrievePasswordViewController::viewWillAppear(bool animated) {
   ParentsViewController::viewWillAppear(animated);
-  if (auto navigation = navigationController()) navigation->navigationBar()->setBarStyle(UIBarStyleDefault);
-  configWhiteNavigationBarStyle(controllerSelf());
-  StatAgent::beginLogPageView(NSString::stringWithUTF8String(kPageName));
+  zvt::account::appearWithWhiteBar(controllerSelf(), NSString::stringWithUTF8String(kPageName));
 }
 
 void TZRetrievePasswordViewController::viewWillDisappear(bool animated) {
   ParentsViewController::viewWillDisappear(animated);
-  StatAgent::endLogPageView(NSString::stringWithUTF8String(kPageName));
-  UIApplication::sharedApplication()->sendAction(SEL(&UIResponder::resignFirstResponder), nullptr, nullptr, nullptr);
+  zvt::account::disappearResigningKeyboard(NSString::stringWithUTF8String(kPageName));
 }
 
 bool TZRetrievePasswordViewController::inPhoneMode() const {

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "analytics/StatAgent.h"
 #include "app/api/APIClient.h"
 #include "app/core/AppDelegate.h"
 #include "app/screens/account/AccountForm.h"
@@ -12,8 +11,6 @@
 #include "app/ui/UIViewController+NavItem.h"
 #include "platform/foundation/Dispatch.h"
 #include "platform/graphics/UIScreen.h"
-#include "platform/uikit/UIApplication.h"
-#include "platform/uikit/UINavigationBar.h"
 #include "platform/uikit/UINavigationController.h"
 #include "ui/hud/POProgressHUD.h"
 
@@ -47,15 +44,12 @@ void TZVerticalPhoneViewController::createUI() {
 
 void TZVerticalPhoneViewController::viewWillAppear(bool animated) {
   ParentsViewController::viewWillAppear(animated);
-  if (auto navigation = navigationController()) navigation->navigationBar()->setBarStyle(UIBarStyleDefault);
-  configWhiteNavigationBarStyle(controllerSelf());
-  StatAgent::beginLogPageView(NSString::stringWithUTF8String(kPageName));
+  zvt::account::appearWithWhiteBar(controllerSelf(), NSString::stringWithUTF8String(kPageName));
 }
 
 void TZVerticalPhoneViewController::viewWillDisappear(bool animated) {
   ParentsViewController::viewWillDisappear(animated);
-  StatAgent::endLogPageView(NSString::stringWithUTF8String(kPageName));
-  UIApplication::sharedApplication()->sendAction(SEL(&UIResponder::resignFirstResponder), nullptr, nullptr, nullptr);
+  zvt::account::disappearResigningKeyboard(NSString::stringWithUTF8String(kPageName));
 }
 
 void TZVerticalPhoneViewController::buttonClick(const std::shared_ptr<UIButton>& sender) {
