@@ -279,6 +279,7 @@ TEST_F(PersonalInfoTest, ANewAvatarGoesUpAsThePNGOfTheEditedSquareAndShowsAfterT
   device().wait(1);
   EXPECT_EQ(at(delegate_->userInfoDictionary(), "avatar"), oldAvatar);
   EXPECT_FALSE(shows("上传失败")) << "a failed upload says nothing";
+  zvt::test::writeScreenPicture("personal-avatar-refused");
 
   // Accepted: one multipart upload of the edited square's PNG, the refresh, the new picture.
   pick();
