@@ -70,16 +70,22 @@ id NSJSONSerialization::JSONObjectWithData(const std::shared_ptr<NSData>& data, 
                                            std::shared_ptr<NSError>* error) {
   if (!data) zvt::raise(NSInvalidArgumentException, "data parameter is nil");
   const bool mutableContainers = options & NSJSONReadingMutableContainers;
+  // The reader takes its text with or without a byte order mark (servers whose scripts were
+  // saved with one send it before every reply); the codec itself refuses the mark, so it is
+  // stepped over here.
+  std::string_view text = data->view();
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+  const char* start = text.data() ? text.data() : "";
   auto decoder = JSONDecoder::decoder();
   std::shared_ptr<NSError> codecError;
-  id result = mutableContainers ? decoder->mutableObjectWithData(data, &codecError)
-                                : decoder->objectWithData(data, &codecError);
+  id result = mutableContainers ? decoder->mutableObjectWithUTF8String(start, text.size(), &codecError)
+                                : decoder->objectWithUTF8String(start, text.size(), &codecError);
   if (!result && (options & NSJSONReadingAllowFragments)) {
     // A lone scalar: read it as the one element of an array.
     std::string wrapped;
-    wrapped.reserve(data->length() + 2);
+    wrapped.reserve(text.size() + 3);
     wrapped += '[';
-    wrapped.append(data->view());
+    wrapped.append(text);
     wrapped += "\n]";
     std::shared_ptr<NSError> fragmentError;
     if (auto array = zvt::as<NSArray>(decoder->objectWithUTF8String(wrapped.data(), wrapped.size(), &fragmentError))) {

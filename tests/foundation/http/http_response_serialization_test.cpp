@@ -134,6 +134,13 @@ TEST(HttpResponseJSON, EmptyBlankBrokenAndForeignBodies) {
   error.reset();
   EXPECT_TRUE(s->responseObjectForResponse(reply(200, "application/json; charset=x-unknown"), bytes("[1]"), &error));
   EXPECT_FALSE(error);
+  // A reply that starts with a byte order mark (a script saved with one), named UTF-8 or not.
+  for (const char* type : {"application/json", "application/json; charset=utf-8"}) {
+    error.reset();
+    object = s->responseObjectForResponse(reply(200, type), bytes("\xEF\xBB\xBF{\"k\":\"v\"}"), &error);
+    EXPECT_FALSE(error) << type;
+    EXPECT_TRUE(zvt::objectsEqual(object, NSDictionary::make({{"k"_ns, "v"_ns}}))) << type;
+  }
 }
 
 TEST(HttpResponseJSON, NullRemovalAtEveryDictionaryLevel) {

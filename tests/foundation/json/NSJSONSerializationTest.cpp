@@ -63,6 +63,32 @@ TEST(NSJSONSerialization, FragmentsOnlyWhenAllowed) {
   }
 }
 
+TEST(NSJSONSerialization, ReadingStepsOverAByteOrderMark) {
+  const std::string bom = "\xEF\xBB\xBF";
+  struct Case {
+    std::string text;
+    NSJSONReadingOptions options;
+    bool read;
+  } cases[] = {
+      {bom + "{\"a\":[1,2]}", 0, true},
+      {bom + " [\"x\"]\n", NSJSONReadingMutableContainers, true},
+      {bom + "42", NSJSONReadingAllowFragments, true},
+      {bom, 0, false},
+      {bom + bom + "[]", 0, false},                  // one mark, not two
+      {"[]" + bom, 0, false},                        // and only at the start
+      {"\xEF\xBB[]", 0, false},                      // a mark cut short is no mark
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    std::shared_ptr<NSError> error;
+    id object = NSJSONSerialization::JSONObjectWithData(NSData::dataWithString(c.text), c.options, &error);
+    EXPECT_EQ(object != nullptr, c.read);
+    EXPECT_EQ(error != nullptr, !c.read);
+  }
+  // The codec's own readers keep refusing the mark.
+  EXPECT_FALSE(objectFromJSONData(*NSData::dataWithString(bom + "[]")));
+}
+
 TEST(NSJSONSerialization, WritingEscapesSlashesByDefault) {
   auto d = NSDictionary::make({{str("url"), str("http://h/p")}});
   EXPECT_EQ(NSJSONSerialization::dataWithJSONObject(d, 0, nullptr)->view(), "{\"url\":\"http:\\/\\/h\\/p\"}");
