@@ -1104,7 +1104,15 @@ std::shared_ptr<NSError> SQDatabase::inSavePoint(const std::function<void(bool* 
   std::shared_ptr<NSError> error;
   if (!startSavePointWithName(name, &error)) return error;
   bool shouldRollback = false;
-  if (block) block(&shouldRollback);
+  try {
+    if (block) block(&shouldRollback);
+  } catch (...) {
+    // Work interrupted halfway is undone and the save point ended, so the connection is not
+    // left inside a transaction that a later close would roll back with everything after it.
+    rollbackToSavePointWithName(name, nullptr);
+    releaseSavePointWithName(name, nullptr);
+    throw;
+  }
   if (shouldRollback) rollbackToSavePointWithName(name, &error);
   releaseSavePointWithName(name, &error);
   return error;

@@ -703,6 +703,31 @@ TEST(SQDatabaseTransactions, CommitRollbackAndSavePoints) {
   EXPECT_EQ(named, 2);
 }
 
+TEST(SQDatabaseTransactions, ASavePointWhoseBlockThrowsIsUndoneAndEnded) {
+  auto db = openMemory();
+  ASSERT_TRUE(db->executeUpdate("create table t(a)"_ns));
+  // Outside a transaction and inside one: the thrown work is undone either way, and no save
+  // point is left open around what comes after.
+  for (bool outer : {false, true}) {
+    SCOPED_TRACE(outer ? "inside a transaction" : "on its own");
+    if (outer) {
+      ASSERT_TRUE(db->beginTransaction());
+    }
+    ASSERT_TRUE(db->executeUpdate("insert into t values (1)"_ns));
+    EXPECT_THROW(db->inSavePoint([&](bool*) {
+      ASSERT_TRUE(db->executeUpdate("insert into t values (2)"_ns));
+      throw std::runtime_error("interrupted");
+    }),
+                 std::runtime_error);
+    EXPECT_EQ(sqlite3_get_autocommit(db->sqliteHandle()) != 0, !outer) << "the save point was ended";
+    if (outer) {
+      ASSERT_TRUE(db->commit());
+    }
+    EXPECT_EQ(db->intForQuery("select count(*) from t where a = 2"_ns), 0);
+    EXPECT_EQ(db->intForQuery("select count(*) from t where a = 1"_ns), outer ? 2 : 1);
+  }
+}
+
 TEST(SQDatabaseFunctions, BlocksRunAsSQLFunctionsAndExceptionsBecomeSQLErrors) {
   auto db = openMemory();
   db->makeFunctionNamed("twice"_ns, 1, [](sqlite3_context* context, int argc, sqlite3_value** argv) {
