@@ -12,8 +12,16 @@
 
 namespace {
 
-std::mutex sourceMutex;
-std::shared_ptr<zvt::ReachabilitySource> installedSource;  // guarded by sourceMutex
+// Never destroyed: a reading that a background queue is still taking when the process exits
+// (a reachability manager's first reading after its start) must still find them.
+std::mutex& sourceMutex() {
+    static auto* mutex = new std::mutex;
+    return *mutex;
+}
+std::shared_ptr<zvt::ReachabilitySource>& installedSource() {  // guarded by sourceMutex()
+    static auto* source = new std::shared_ptr<zvt::ReachabilitySource>;
+    return *source;
+}
 
 }  // namespace
 
@@ -115,15 +123,15 @@ namespace zvt {
 
 std::shared_ptr<ReachabilitySource> ReachabilitySource::current() {
     {
-        std::lock_guard lock(sourceMutex);
-        if (installedSource) return installedSource;
+        std::lock_guard lock(sourceMutex());
+        if (installedSource()) return installedSource();
     }
     return SystemReachabilitySource::shared();
 }
 
 void ReachabilitySource::setCurrent(std::shared_ptr<ReachabilitySource> source) {
-    std::lock_guard lock(sourceMutex);
-    installedSource = std::move(source);
+    std::lock_guard lock(sourceMutex());
+    installedSource() = std::move(source);
 }
 
 namespace {
@@ -210,8 +218,9 @@ std::unique_ptr<ReachabilityWatch> SystemReachabilitySource::watch(const SCNetwo
 }
 
 std::shared_ptr<SystemReachabilitySource> SystemReachabilitySource::shared() {
-    static const auto source = std::make_shared<SystemReachabilitySource>();
-    return source;
+    // Never destroyed, like the installed source above.
+    static const auto* source = new std::shared_ptr<SystemReachabilitySource>(std::make_shared<SystemReachabilitySource>());
+    return *source;
 }
 
 }  // namespace zvt

@@ -5,6 +5,8 @@
 
 #include <arpa/inet.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 #include "platform/foundation/NSRunLoop.h"
@@ -166,3 +168,29 @@ TEST(SystemReachability, ReadsAndWatchesTheMachine) {
     EXPECT_TRUE(SCNetworkReachabilityUnscheduleFromRunLoop(general, NSRunLoop::mainRunLoop(), NSRunLoopCommonModes));
     EXPECT_EQ(calls, 0);
 }
+
+namespace {
+
+// A reading that a background queue is still taking while the process exits (the reachability
+// manager's first reading after a start): it runs after the static objects made before it have
+// gone, here from an exit handler registered before the first reading made the system source.
+void readFlagsWhileExiting() {
+    SCNetworkReachabilityFlags flags = 0;
+    bool read = SCNetworkReachabilityGetFlags(zeroAddressTarget(), &flags);
+    std::fprintf(stderr, "late reading %s\n", read ? "done" : "refused");
+}
+
+TEST(SystemReachabilityDeathTest, AReadingStillUnderWayAtExitFindsItsSource) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            zvt::ReachabilitySource::setCurrent(nullptr);
+            std::atexit(readFlagsWhileExiting);
+            SCNetworkReachabilityFlags flags = 0;
+            SCNetworkReachabilityGetFlags(zeroAddressTarget(), &flags);
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "late reading done");
+}
+
+}  // namespace
