@@ -9,19 +9,22 @@
 
 namespace {
 
+// The process-wide queues and group are never destroyed: a task made or finishing on another
+// thread while the process exits still finds them.
 dispatch_queue_t taskCreationQueue() {
-  static dispatch_queue_t queue = dispatch_queue_create("com.netway.networking.session.manager.creation", nullptr);
-  return queue;
+  static const auto* queue = new dispatch_queue_t(dispatch_queue_create("com.netway.networking.session.manager.creation", nullptr));
+  return *queue;
 }
 
 dispatch_queue_t processingQueue() {
-  static dispatch_queue_t queue = dispatch_queue_create("com.netway.networking.session.manager.processing", DISPATCH_QUEUE_CONCURRENT);
-  return queue;
+  static const auto* queue =
+      new dispatch_queue_t(dispatch_queue_create("com.netway.networking.session.manager.processing", DISPATCH_QUEUE_CONCURRENT));
+  return *queue;
 }
 
 dispatch_group_t completionGroupDefault() {
-  static dispatch_group_t group = dispatch_group_create();
-  return group;
+  static const auto* group = new dispatch_group_t(dispatch_group_create());
+  return *group;
 }
 
 void postOnMainQueue(const NSNotificationName& name, const id& object, const std::shared_ptr<NSDictionary>& userInfo = nullptr) {

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -511,6 +513,33 @@ TEST_F(SessionManagerTest, ServerTrustIsJudgedByTheSecurityPolicy) {
   EXPECT_EQ(load(good.localhostURL("/hello")), NSURLErrorCancelled);
   EXPECT_EQ(asked.load(), 1);
   zvt::SecTrustSetSystemAnchorCertificates(std::nullopt);
+}
+
+}  // namespace
+
+namespace {
+
+// A manager still in use on another thread while the process exits: here from an exit handler
+// registered before the manager made its first task (and with it the process-wide queues).
+std::shared_ptr<NWHTTPSessionManager>* gLateManager = nullptr;
+
+void makeATaskWhileExiting() {
+  auto request = NSMutableURLRequest::requestWithURL(NSURL::URLWithString("http://127.0.0.1:9/late"));
+  auto task = (*gLateManager)->dataTaskWithRequest(request, nullptr);
+  std::fprintf(stderr, "late task %s\n", task ? "made" : "refused");
+}
+
+TEST(HttpSessionManagerDeathTest, ATaskMadeWhileTheProcessExitsFindsTheSharedQueues) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        std::atexit(makeATaskWhileExiting);
+        gLateManager = new std::shared_ptr<NWHTTPSessionManager>(NWHTTPSessionManager::initWithBaseURL(nullptr, nullptr));
+        auto request = NSMutableURLRequest::requestWithURL(NSURL::URLWithString("http://127.0.0.1:9/first"));
+        (*gLateManager)->dataTaskWithRequest(request, nullptr);
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), "late task made");
 }
 
 }  // namespace
