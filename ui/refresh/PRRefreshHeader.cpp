@@ -103,10 +103,14 @@ void PRRefreshHeader::setState(NSInteger state) {
 }
 
 void PRRefreshHeader::endRefreshing() {
+  // Ends a refresh, never a pull still under the finger (it ends as the finger leaves).
+  if (state() == PRRefreshStatePulling) return;
   if (zvt::isKind<UICollectionView>(scrollView())) {
     auto self = component();
     dispatch_after(dispatch_time(DISPATCH_TIME_NOW, static_cast<int64_t>(PRRefreshCollectionViewDelay * 1e9)),
-                   dispatch_get_main_queue(), [self] { self->setState(PRRefreshStateIdle); });
+                   dispatch_get_main_queue(), [self] {
+                     if (self->state() != PRRefreshStatePulling) self->setState(PRRefreshStateIdle);
+                   });
     return;
   }
   setState(PRRefreshStateIdle);

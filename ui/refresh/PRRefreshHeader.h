@@ -1,7 +1,9 @@
 #pragma once
 // Headers: pulled down past their height they ask to be let go; let go, they open (the scroll
 // view's top inset grows by their height), call back, and stay open until endRefreshing, which
-// stores the time of the refresh in the user defaults and closes them over 0.4 s.
+// stores the time of the refresh in the user defaults and closes them over 0.4 s. A header
+// that a finger is pulling past its height is not refreshing: endRefreshing leaves it pulled,
+// so a reply that comes during the pull does not take away the refresh the release begins.
 //
 // PRRefreshHeader (the behaviour), PRRefreshStateHeader (state text and last-updated time),
 // PRRefreshNormalHeader (arrow and spinner), PRRefreshGifHeader (frames by state and by the

@@ -223,6 +223,7 @@ void ProductStoreViewController::loadProductsWithPage(int page, NSInteger catego
     if (value && !std::dynamic_pointer_cast<NSNull>(value)) level = NSString::stringWithFormat("%@", value);
   }
   const int generation = sortGeneration_;
+  const int serial = requests_[static_cast<size_t>(category)].sent(page);
   auto parameters = NSDictionary::dictionaryWithPairs(
       {{"userLevel"_ns, level ? level : "0"_ns},
        {"cid"_ns, NSString::stringWithUTF8String(cidArray()[static_cast<size_t>(category)])},
@@ -231,11 +232,14 @@ void ProductStoreViewController::loadProductsWithPage(int page, NSInteger catego
        {"ps"_ns, NSNumber::numberWithInt(ps_)}});
   auto self = storeSelf();
   APIClient::getProductsWithParameter(
-      parameters, [self, category, generation, page](NSInteger end, const std::shared_ptr<NSArray>& products,
-                                                const APIClient::Message& message) {
-        dispatch_async(dispatch_get_main_queue(), [self, category, generation, page, end, products, message] {
-          // A reply asked for before the last sort change belongs to no list.
+      parameters, [self, category, generation, serial, page](NSInteger end, const std::shared_ptr<NSArray>& products,
+                                                        const APIClient::Message& message) {
+        dispatch_async(dispatch_get_main_queue(), [self, category, generation, serial, page, end, products, message] {
+          // A reply asked for before the last sort change belongs to no list; a later page
+          // asked for before the grid's last pull-down (success or failure) to a list that has
+          // started again.
           if (generation != self->sortGeneration_) return;
+          if (self->requests_[static_cast<size_t>(category)].overtaken(serial)) return;
           auto grid = self->gridAt(category);
           if (message) {
             if (grid) {

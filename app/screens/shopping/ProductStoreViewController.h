@@ -5,13 +5,14 @@
 // lists fetched page by page from the service as each category is first shown.
 //
 // Each grid shows its own category's list. A reply lands in the category (and page) that asked
-// for it, and is dropped when the sort type has changed since; a sort change empties and
-// reloads all twelve grids.
+// for it, and is dropped when the sort type has changed since or when its grid has been pulled
+// down after it was asked for; a sort change empties and reloads all twelve grids.
 
 #include <memory>
 #include <vector>
 
 #include "app/screens/shopping/BabyProductsView.h"
+#include "app/ui/PageRequests.h"
 #include "app/ui/ParentsViewController.h"
 #include "app/ui/SharedViews.h"
 #include "platform/foundation/NSArray.h"
@@ -107,6 +108,9 @@ class ProductStoreViewController : public ParentsViewController,
   int ps_ = 12;
   NSInteger indexTag_ = 0;
   std::vector<std::shared_ptr<NSString>> pageNumberArray_;
+  // Each category's requests: a later page asked for before the grid's last pull-down is
+  // dropped when it comes.
+  std::vector<zvt::ui::PageRequests> requests_ = std::vector<zvt::ui::PageRequests>(12);
   std::vector<std::shared_ptr<NSMutableArray>> totalproductsArray_;
   std::vector<std::shared_ptr<NSString>> headerButtonTitleArray_;
   std::shared_ptr<UIButton> hederButton_;

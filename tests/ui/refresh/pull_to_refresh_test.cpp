@@ -169,6 +169,21 @@ TEST_F(PullToRefresh, APullThatEndsBeforeTheThresholdDoesNotRefresh) {
   EXPECT_FALSE(header->lastUpdatedTime());
 }
 
+TEST_F(PullToRefresh, ARefreshEndedWhileTheFingerPullsLeavesThePullToTheFinger) {
+  // A list's earlier load ends (endRefreshing on both controls) while a person is pulling.
+  auto finger = pullTo(-70);
+  ASSERT_EQ(header->state(), PRRefreshStatePulling);
+  header->endRefreshing();
+  footer->endRefreshing();
+  EXPECT_EQ(header->state(), PRRefreshStatePulling);
+  EXPECT_TRUE(device().viewWithText("松开立即刷新"));
+  EXPECT_FALSE(header->lastUpdatedTime()) << "no refresh has ended";
+  letGoStill(finger);
+  device().wait(0.5);
+  EXPECT_EQ(header->state(), PRRefreshStateRefreshing);
+  EXPECT_EQ(headerCalls.size(), 1u) << "letting go refreshes";
+}
+
 TEST_F(PullToRefresh, ScrollingToTheEndLoadsTheNextPageHalfASecondLater) {
   EXPECT_EQ(table->contentInset().bottom, 44);
   EXPECT_EQ(footer->frame().origin.y, 880);

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "app/screens/shopping/ProductStoreViewController.h"
 #include "app/ui/ScreenRegistry.h"
 #include "tests/app/screens/shopping/HomeScreenTestSupport.h"
@@ -211,6 +213,52 @@ TEST_F(ProductStore, ALateReplyLandsInTheCategoryThatAskedOrNowhereAfterASortCha
   EXPECT_EQ(store->productsOf(3)->count(), 6u) << "only the new sort's list";
   for (NSUInteger i = 0; i < store->productsOf(3)->count(); ++i)
     EXPECT_EQ(NSString::stringWithFormat("%@", as<TZProductModel>(store->productsOf(3)->objectAtIndex(i))->type)->utf8(), "4");
+}
+
+TEST_F(ProductStore, ALaterPageStillOnItsWayWhenTheGridIsPulledDownIsDropped) {
+  skipGuide();
+  launchHome();
+  auto store = tabRoot();
+  ASSERT_TRUE(store);
+  ASSERT_TRUE(loaded(store, 0));
+  auto grid = gridOf(store, 0);
+  auto idsOf = [&] {
+    std::vector<std::string> ids;
+    for (const id& item : *store->productsOf(0))
+      ids.push_back(NSString::stringWithFormat("%@", as<TZProductModel>(item)->zvtProductID)->utf8());
+    return ids;
+  };
+  const auto shown = idsOf();
+  const std::vector<std::string> firstPage(shown.begin(), shown.begin() + 12);
+  // The next page comes late: the person pulls the grid down meanwhile, and page 1 comes first.
+  const std::string next = std::to_string(store->pageOf(0)->integerValue() + 1);
+  service_->script(zvt::test::ScriptedReply{.op = "get_goods", .fieldsJSON = R"({"number": ")" + next + R"("})",
+                                            .delayMs = 2000});
+  const int before = service_->requestCount("get_goods");
+  for (int i = 0; i < 30 && service_->requestCount("get_goods") == before; ++i) {
+    device().dragView(grid, CGPointMake(0, -350), 0.3);
+    device().waitUntilStill(grid);
+    device().wait(0.6);
+    settleUntil([&] { return service_->requestCount("get_goods") > before; }, 0.5);
+  }
+  ASSERT_EQ(service_->requestCount("get_goods"), before + 1);
+  EXPECT_EQ(field(as<NSDictionary>(logOf("get_goods")->lastObject()), "number"), next);
+  for (int i = 0; i < 30 && grid->contentOffset().y + grid->contentInset().top > 1; ++i) {
+    device().dragView(grid, CGPointMake(0, std::min<CGFloat>(300, grid->contentOffset().y + grid->contentInset().top)), 0.5);
+    device().waitUntilStill(grid);
+  }
+  device().pullDown(grid, 150);
+  ASSERT_TRUE(settleUntil([&] { return service_->requestCount("get_goods") >= before + 2; }));
+  // Both replies in, the late page well after the first.
+  zvt::test::runMainLoopUntil([] { return false; }, 2.5);
+  ASSERT_TRUE(loaded(store, 0));
+  // The first page again, and whatever the footer has asked for since, page by page.
+  const auto ids = idsOf();
+  ASSERT_GE(ids.size(), 12u);
+  EXPECT_EQ(std::vector<std::string>(ids.begin(), ids.begin() + 12), firstPage);
+  EXPECT_EQ(ids.size(), 12u * static_cast<size_t>(store->pageOf(0)->integerValue())) << "pages asked: " << store->pageOf(0)->utf8();
+  EXPECT_EQ(std::set<std::string>(ids.begin(), ids.end()).size(), ids.size()) << "no product twice";
+  EXPECT_EQ(grid->numberOfItemsInSection(0), static_cast<NSInteger>(ids.size()));
 }
 
 TEST_F(ProductStore, TheStripFollowsTheChosenTab) {
