@@ -139,7 +139,11 @@ WIAutoPurgeCache::~WIAutoPurgeCache() = default;
 
 std::shared_ptr<WIImageCache> WIImageCache::sharedImageCache() {
   // Never destroyed: blocks on its queue may outlive the static destructors.
-  static auto* shared = new std::shared_ptr<WIImageCache>(make());
+  static auto* shared = new std::shared_ptr<WIImageCache>([] {
+    auto cache = make();
+    cache->followsHome_ = true;
+    return cache;
+  }());
   return *shared;
 }
 
@@ -161,7 +165,9 @@ void WIImageCache::setUp(const std::shared_ptr<NSString>& ns, const std::shared_
   ioQueue_ = dispatch_queue_create(kIOQueueLabel, DISPATCH_QUEUE_SERIAL);
   memCache_ = WIAutoPurgeCache::make();
   memCache_->setName(fullNamespace);
+  namespace_ = ns;
   auto base = directory ? directory : cachesPathWith(ns);
+  homeGeneration_ = zvt::sandboxGeneration();
   diskCachePath_ = base->stringByAppendingPathComponent(fullNamespace);
 
   std::weak_ptr<WIImageCache> weak = std::static_pointer_cast<WIImageCache>(self());
@@ -177,6 +183,26 @@ void WIImageCache::setUp(const std::shared_ptr<NSString>& ns, const std::shared_
 }
 
 WIImageCache::~WIImageCache() = default;
+
+std::shared_ptr<NSString> WIImageCache::diskCachePath() const {
+  std::lock_guard<std::mutex> lock(diskPathMutex_);
+  if (followsHome_ && homeGeneration_ != zvt::sandboxGeneration()) {
+    homeGeneration_ = zvt::sandboxGeneration();
+    diskCachePath_ = cachesPathWith(namespace_)->stringByAppendingPathComponent(
+        NSString::stringWithFormat("%s%@", kNamespacePrefix, namespace_));
+  }
+  return diskCachePath_;
+}
+
+void WIImageCache::makeFolder(const std::shared_ptr<NSString>& directory) const {
+  if (!followsHome_) {
+    makeDirectory(directory);
+    return;
+  }
+  // "<home>/Library/Caches/<namespace>/<full namespace>": the two folders below Caches.
+  ::mkdir(directory->stringByDeletingLastPathComponent()->UTF8String(), 0755);
+  ::mkdir(directory->UTF8String(), 0755);
+}
 
 std::shared_ptr<NSString> WIImageCache::makeDiskCachePath(const std::shared_ptr<NSString>& fullNamespace) const {
   return cachesPathWith(fullNamespace);
@@ -209,7 +235,7 @@ std::shared_ptr<NSString> WIImageCache::cachePathForKey(const std::shared_ptr<NS
 }
 
 std::shared_ptr<NSString> WIImageCache::defaultCachePathForKey(const std::shared_ptr<NSString>& key) const {
-  return cachePathForKey(key, diskCachePath_);
+  return cachePathForKey(key, diskCachePath());
 }
 
 void WIImageCache::addReadOnlyCachePath(const std::shared_ptr<NSString>& path) {
@@ -234,13 +260,13 @@ void WIImageCache::storeImage(const std::shared_ptr<UIImage>& image, bool recalc
   if (shouldCacheImagesInMemory_) memCache_->setObject(image, key, zvt::images::imageCost(image));
   if (!toDisk) return;
   auto me = std::static_pointer_cast<WIImageCache>(self());
-  dispatch_async(ioQueue_, [me, image, recalculateFromImage, imageData, key] {
-    me->writeToDisk(image, recalculateFromImage, imageData, key);
+  dispatch_async(ioQueue_, [me, image, recalculateFromImage, imageData, key, directory = diskCachePath()] {
+    me->writeToDisk(image, recalculateFromImage, imageData, key, directory);
   });
 }
 
 void WIImageCache::writeToDisk(const std::shared_ptr<UIImage>& image, bool recalculate, const std::shared_ptr<NSData>& data,
-                               const std::shared_ptr<NSString>& key) {
+                               const std::shared_ptr<NSString>& key, const std::shared_ptr<NSString>& directory) {
   auto bytes = data;
   if (image && (recalculate || !data)) {
     bool png;
@@ -252,9 +278,9 @@ void WIImageCache::writeToDisk(const std::shared_ptr<UIImage>& image, bool recal
     bytes = png ? UIImagePNGRepresentation(image) : UIImageJPEGRepresentation(image, 1.0);
   }
   if (!bytes) return;
-  makeDirectory(diskCachePath_);
-  auto path = defaultCachePathForKey(key);
-  if (writeCacheFile(diskCachePath_->utf8(), path->utf8(), *bytes) && shouldDisableiCloud_) {
+  makeFolder(directory);
+  auto path = cachePathForKey(key, directory);
+  if (writeCacheFile(directory->utf8(), path->utf8(), *bytes) && shouldDisableiCloud_) {
     // There is no backup service here; the mark is kept where a backup tool could read it.
     // File systems without user attributes simply do without.
     static const char kExcluded[] = "1";
@@ -377,8 +403,9 @@ void WIImageCache::clearDisk() { clearDiskOnCompletion(nullptr); }
 void WIImageCache::clearDiskOnCompletion(WIWebImageNoParamsBlock completion) {
   auto me = std::static_pointer_cast<WIImageCache>(self());
   dispatch_async(ioQueue_, [me, completion = std::move(completion)] {
-    removeTree(me->diskCachePath_->utf8());
-    makeDirectory(me->diskCachePath_);
+    auto directory = me->diskCachePath();
+    removeTree(directory->utf8());
+    me->makeFolder(directory);
     if (completion) dispatch_async(dispatch_get_main_queue(), completion);
   });
 }
@@ -389,7 +416,7 @@ void WIImageCache::cleanDiskWithCompletionBlock(WIWebImageNoParamsBlock completi
   auto me = std::static_pointer_cast<WIImageCache>(self());
   dispatch_async(ioQueue_, [me, completion = std::move(completion)] {
     std::vector<DiskEntry> files;
-    collectFiles(me->diskCachePath_->utf8(), files);
+    collectFiles(me->diskCachePath()->utf8(), files);
     const double expiration = Clock::now() - static_cast<double>(me->maxCacheAge_.load());
     uint64_t currentSize = 0;
     std::vector<DiskEntry> kept;
@@ -434,10 +461,11 @@ NSUInteger WIImageCache::getSize() {
   NSUInteger size = 0;
   dispatch_sync(ioQueue_, [&] {
     auto manager = NSFileManager::defaultManager();
-    auto enumerator = manager->enumeratorAtPath(diskCachePath_);
+    auto directory = diskCachePath();
+    auto enumerator = manager->enumeratorAtPath(directory);
     if (!enumerator) return;
     while (auto name = std::dynamic_pointer_cast<NSString>(enumerator->nextObject())) {
-      auto attributes = manager->attributesOfItemAtPath(diskCachePath_->stringByAppendingPathComponent(name), nullptr);
+      auto attributes = manager->attributesOfItemAtPath(directory->stringByAppendingPathComponent(name), nullptr);
       if (auto bytes = attributes ? zvt::as<NSNumber>(attributes->objectForKey(NSFileSize)) : nullptr) {
         size += bytes->unsignedLongLongValue();
       }
@@ -449,7 +477,7 @@ NSUInteger WIImageCache::getSize() {
 NSUInteger WIImageCache::getDiskCount() {
   NSUInteger count = 0;
   dispatch_sync(ioQueue_, [&] {
-    auto enumerator = NSFileManager::defaultManager()->enumeratorAtPath(diskCachePath_);
+    auto enumerator = NSFileManager::defaultManager()->enumeratorAtPath(diskCachePath());
     if (!enumerator) return;
     while (enumerator->nextObject()) ++count;
   });
@@ -461,7 +489,7 @@ void WIImageCache::calculateSizeWithCompletionBlock(WIWebImageCalculateSizeBlock
   dispatch_async(ioQueue_, [me, completion = std::move(completion)] {
     NSUInteger fileCount = 0, totalSize = 0;
     std::vector<DiskEntry> files;
-    collectFiles(me->diskCachePath_->utf8(), files);
+    collectFiles(me->diskCachePath()->utf8(), files);
     for (const auto& file : files) {
       struct stat st{};
       if (stat(file.path.c_str(), &st) == 0) totalSize += static_cast<NSUInteger>(st.st_size);

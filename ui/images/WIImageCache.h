@@ -5,6 +5,10 @@
 // its serial IO queue ("com.velkontor.WIWebImageCache"), in the order queued; completions come
 // on the main queue, except the immediate answers (nil key, memory hit, removal from memory
 // only), which run on the calling thread.
+//
+// The shared cache keeps its files in the Caches folder of the current home and follows a
+// change of home (tests give each test a home of its own): a picture goes into the folder of
+// the home it was stored under, and is not written at all once that home has been removed.
 
 #include <cstdint>
 #include <functional>
@@ -64,7 +68,8 @@ class WIImageCache : public NSObject {
   std::shared_ptr<NSString> defaultCachePathForKey(const std::shared_ptr<NSString>& key) const;
   // A further directory searched (after the cache's own) when reading; never written.
   void addReadOnlyCachePath(const std::shared_ptr<NSString>& path);
-  const std::shared_ptr<NSString>& diskCachePath() const { return diskCachePath_; }
+  // The shared cache's path is the one in the current home.
+  std::shared_ptr<NSString> diskCachePath() const;
 
   // --- storing: the image goes into memory under the key (when shouldCacheImagesInMemory) and,
   // to disk, its bytes on the IO queue: the given bytes, or, when recalculating or none are
@@ -143,11 +148,19 @@ class WIImageCache : public NSObject {
  private:
   void setUp(const std::shared_ptr<NSString>& ns, const std::shared_ptr<NSString>& directory);
   std::vector<std::shared_ptr<NSString>> readOnlyPaths() const;
+  // Writes into `directory`, the cache's folder when the image was stored.
   void writeToDisk(const std::shared_ptr<UIImage>& image, bool recalculate, const std::shared_ptr<NSData>& data,
-                   const std::shared_ptr<NSString>& key);
+                   const std::shared_ptr<NSString>& key, const std::shared_ptr<NSString>& directory);
+  // Makes the cache's folder: with every missing folder above it, or, for the shared cache,
+  // only below the home's Caches folder (a home that has gone is not made again).
+  void makeFolder(const std::shared_ptr<NSString>& directory) const;
 
   std::shared_ptr<WIAutoPurgeCache> memCache_;
-  std::shared_ptr<NSString> diskCachePath_;
+  std::shared_ptr<NSString> namespace_;
+  bool followsHome_ = false;  // the shared cache
+  mutable std::mutex diskPathMutex_;
+  mutable std::shared_ptr<NSString> diskCachePath_;
+  mutable uint64_t homeGeneration_ = 0;  // the home's when diskCachePath_ was worked out
   mutable std::mutex pathsMutex_;  // customPaths_ is read on the IO queue, added to anywhere
   std::vector<std::shared_ptr<NSString>> customPaths_;
   dispatch_queue_t ioQueue_;

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <fstream>
+#include <mutex>
 #include <sstream>
 
 #include "platform/crypto/CommonDigest.h"
@@ -106,6 +107,43 @@ TEST_F(ImageCacheTest, WritesTheGivenBytesOrTheImageEncodedAgain) {
   EXPECT_FALSE(cache->diskImageExistsWithKey("http://h/none"_ns));
   EXPECT_FALSE(cache->diskImageExistsWithKey("http://h/memory-only"_ns));
   EXPECT_EQ(cache->getDiskCount(), 7u);
+}
+
+// The shared cache lives as long as the process, while each test has a home of its own: its
+// pictures go into the folder of the home they were stored under, and a write that the queue
+// reaches after that home has been removed does not make the home again.
+TEST(SharedImageCacheTest, FollowsTheHomeAndNeverMakesARemovedHomeAgain) {
+  auto shared = WIImageCache::sharedImageCache();
+  auto picture = UIImage::imageWithData(dataOf(pngImage(4, 4, true)));
+  const std::string tail = "/Library/Caches/default/com.velkontor.WIWebImageCache.default";
+  std::string first;
+  std::mutex gate;
+  std::unique_lock<std::mutex> held(gate);
+  {
+    TempHome home;
+    first = home.path();
+    EXPECT_EQ(shared->diskCachePath()->utf8(), first + tail);
+    shared->storeImage(picture, "http://h/first"_ns);
+    drainQueue(shared->ioQueue());
+    EXPECT_TRUE(shared->diskImageExistsWithKey("http://h/first"_ns));
+    // The queue is busy elsewhere while the next picture is stored and the home goes.
+    dispatch_async(shared->ioQueue(), [&gate] { std::lock_guard<std::mutex> wait(gate); });
+    shared->storeImage(picture, "http://h/late"_ns);
+  }
+  held.unlock();
+  drainQueue(shared->ioQueue());
+  struct stat st{};
+  EXPECT_NE(stat(first.c_str(), &st), 0) << "the removed home was made again";
+
+  TempHome next;
+  EXPECT_EQ(shared->diskCachePath()->utf8(), next.path() + tail);
+  shared->storeImage(picture, "http://h/next"_ns);
+  drainQueue(shared->ioQueue());
+  EXPECT_EQ(stat((next.path() + tail).c_str(), &st), 0);
+  EXPECT_TRUE(shared->diskImageExistsWithKey("http://h/next"_ns));
+  EXPECT_FALSE(shared->diskImageExistsWithKey("http://h/first"_ns)) << "the other home's pictures are not read";
+  EXPECT_EQ(shared->getDiskCount(), 1u);
+  shared->clearMemory();
 }
 
 TEST_F(ImageCacheTest, QueriesAnswerFromMemoryAtOnceAndFromDiskOnTheMainQueue) {
