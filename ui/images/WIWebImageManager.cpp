@@ -4,6 +4,7 @@
 
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/NSArray.h"
+#include "platform/foundation/NSThread.h"
 
 // ---------------------------------------------------------------- WIWebImageCombinedOperation
 
@@ -93,6 +94,14 @@ struct WIWebImageManager::Load {
   WIWebImageDownloaderProgressBlock progress;
   WIWebImageCompletionWithFinishedBlock completed;
   std::weak_ptr<WIWebImageCombinedOperation> operation;
+
+  // The caller's blocks may hold its views and screens, which live on the main thread: they
+  // are let go there, whichever thread drops the load last (the download's, the cache's or a
+  // transform's), so that a view never ends its life on a worker while the main thread draws.
+  ~Load() {
+    if ((!completed && !progress) || NSThread::isMainThread()) return;
+    dispatch_async(dispatch_get_main_queue(), [completed = std::move(completed), progress = std::move(progress)] {});
+  }
 
   // Delivers to the completion on the main thread while the load is alive and not cancelled.
   void deliver(const std::shared_ptr<UIImage>& image, const std::shared_ptr<NSError>& error, WIImageCacheSource cacheType,

@@ -149,6 +149,46 @@ TEST_F(ManagerTest, CancelledLoadsDeliverNothing) {
   EXPECT_TRUE(deliveries[1].empty());
 }
 
+// A caller's blocks hold its views (a cell, an advert that shows itself when its picture
+// comes): however a load ends, what they hold is let go on the main thread, never on the
+// download's or the cache's thread while the main thread may be drawing those views.
+TEST_F(ManagerTest, WhatACallersBlocksHoldIsLetGoOnTheMainThread) {
+  struct Witness {
+    Witness(std::atomic<int>& main, std::atomic<int>& other) : onMain(main), elsewhere(other) {}
+    std::atomic<int>& onMain;
+    std::atomic<int>& elsewhere;
+    ~Witness() { ++(NSThread::isMainThread() ? onMain : elsewhere); }
+  };
+  std::atomic<int> onMain{0}, elsewhere{0};
+  const char* paths[] = {"/png/3x3", "/jpeg/5x4", "/status/404", "/png/6x6", "/slow"};
+  std::vector<std::shared_ptr<WIWebImageCombinedOperation>> operations;
+  int loads = 0;
+  for (const char* path : paths) {
+    for (int withProgress = 0; withProgress < 2; ++withProgress) {
+      auto witness = std::make_shared<Witness>(onMain, elsewhere);
+      WIWebImageDownloaderProgressBlock progress;
+      if (withProgress) progress = [witness](NSInteger, NSInteger) {};
+      const int n = loads++;
+      operations.push_back(manager->downloadImageWithURL(
+          NSString::stringWithUTF8String(server.url(path)) , 0, progress,
+          [this, n, witness = withProgress ? nullptr : witness](const std::shared_ptr<UIImage>& image,
+                                                               const std::shared_ptr<NSError>& error,
+                                                               WIImageCacheSource source, bool finished,
+                                                               const std::shared_ptr<NSURL>&) {
+            deliveries[n].push_back(Delivery{image != nullptr, error ? error->code() : 0, source, finished});
+          }));
+    }
+  }
+  // The slow loads: one cancelled while it downloads, the other let finish.
+  ASSERT_TRUE(runMainLoopUntil([&] { return server.hits("/slow") == 1; }));
+  operations[8]->cancel();
+  server.release();
+  operations.clear();
+  ASSERT_TRUE(runMainLoopUntil([&] { return onMain + elsewhere == loads; }));
+  EXPECT_EQ(elsewhere, 0) << "of " << loads;
+  EXPECT_EQ(deliveries.size(), 9u) << "every load but the cancelled one answered";
+}
+
 TEST_F(ManagerTest, CancellingOneOfTwoLoadsOfAURLLetsTheOtherFinish) {
   auto first = load(0, "/slow");
   load(1, "/slow");
