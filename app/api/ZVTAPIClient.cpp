@@ -286,11 +286,13 @@ void ZVTAPIClient::loginWith(const std::shared_ptr<NSDictionary>& parameters, Su
     failLogin();
     completion(false, message);
   };
+  const auto logouts = ZVTLoginSession::logoutCount();
   messageOperation(
       "login", request, {111, 201, 202}, zvt::kTextLoginFailure,
-      [request, completion, fail](const Reply& reply) {
+      [request, completion, fail, logouts](const Reply& reply) {
         auto record = recordFrom(reply.value("data"));
-        if (!record) {
+        // The user logged out while this login was on its way: the logout stands.
+        if (!record || ZVTLoginSession::logoutCount() != logouts) {
           fail(zvt::kTextLoginFailure);
           return;
         }
@@ -310,8 +312,9 @@ void ZVTAPIClient::loginThirdWith(const std::shared_ptr<NSDictionary>& parameter
     failLogin();
     completion(nullptr, error);
   };
-  signedCall(actPath("OAuth_login"), request, fail, [request, completion, fail](const Reply& reply) {
-    if (reply.error || reply.code() != 101) {
+  const auto logouts = ZVTLoginSession::logoutCount();
+  signedCall(actPath("OAuth_login"), request, fail, [request, completion, fail, logouts](const Reply& reply) {
+    if (reply.error || reply.code() != 101 || ZVTLoginSession::logoutCount() != logouts) {
       fail(reply.error);
       return;
     }

@@ -62,7 +62,8 @@ class ZVTAPIClient : public NSObject {
   // act=login, act=OAuth_login, act=register: a successful reply with a decodable record is
   // handed to the login session (ZVTLoginSession::install); every failure resets it
   // (failLogin). The partner login hands back the credentials to replay ("newVer" "yes" when
-  // the partner account still has to be registered).
+  // the partner account still has to be registered). A login whose reply arrives after the
+  // user logged out is a failure and installs nothing.
   static void loginWith(const std::shared_ptr<NSDictionary>& parameters, SuccessCompletion completion);
   static void loginThirdWith(const std::shared_ptr<NSDictionary>& parameters, LoginInfoCompletion completion);
   static void registerWith(const std::shared_ptr<NSDictionary>& parameters, SuccessCompletion completion);

@@ -12,6 +12,11 @@
 
 namespace {
 
+unsigned long& logouts() {
+  static unsigned long count = 0;
+  return count;
+}
+
 ZVTSessionHooks& currentHooks() {
   static ZVTSessionHooks hooks = ZVTLoginSession::defaultHooks();
   return hooks;
@@ -147,6 +152,7 @@ void ZVTLoginSession::failLogin(ZVTSessionClient client) {
 }
 
 void ZVTLoginSession::logout() {
+  ++logouts();
   auto step = currentHooks().logout;
   step();
 }
@@ -160,6 +166,8 @@ std::shared_ptr<NSString> ZVTLoginSession::registrationID() {
   auto step = currentHooks().registrationID;
   return step();
 }
+
+unsigned long ZVTLoginSession::logoutCount() { return logouts(); }
 
 void ZVTAPIClient::autoLogin() {
   auto defaults = NSUserDefaults::standardUserDefaults();

@@ -9,7 +9,10 @@
 //   failLogin  a failed login: the delegate's flag and record cleared, the alias cleared;
 //   logout     the user's logout (the settings screen): the site cookie deleted and cookieDic
 //              cleared, the flag and record cleared, the stored "isLogin" NO, the alias
-//              cleared; "loginInfo" and "info" stay stored, nothing is sent to the server;
+//              cleared; "loginInfo" and "info" stay stored, nothing is sent to the server.
+//              A login already on its way when the user logs out (the automatic login after
+//              the network came back) is not installed when its reply arrives: the logout
+//              stands;
 //   setAlias   the push client's alias call (+[PushService setAlias:callbackSelector:object:]);
 //   registrationID  the push client's registration id (+[PushService registrationID]).
 //
@@ -69,6 +72,10 @@ class ZVTLoginSession {
   static void logout();
   static void setAlias(const std::shared_ptr<NSString>& alias, std::optional<ZVTSessionClient> callback);
   static std::shared_ptr<NSString> registrationID();
+
+  // How many logouts this run has seen. A login notes it when it starts and installs nothing
+  // when a logout came in between.
+  static unsigned long logoutCount();
 
   // Replaces the steps; an empty member keeps the built-in one.
   static void setHooks(ZVTSessionHooks hooks);
