@@ -79,15 +79,17 @@ void simpleOperation(const char* path, const std::shared_ptr<NSDictionary>& para
 // Profile update and Alipay binding: the deciphered record replaces the delegate's.
 void recordOperation(const char* path, const std::shared_ptr<NSDictionary>& parameters,
                      APIClient::RecordCompletion completion) {
+  auto asker = ZVTLoginSession::currentUserId();
   signedPost(
       path, parameters,
-      [completion](const id& reply) {
+      [completion, asker](const id& reply) {
         if (replyCode(reply) != 101) {
           completion(false, nullptr, serverMessage(reply));
           return;
         }
         auto record = zvt::as<NSDictionary>(zvt::decipheredPayload(replyValue(reply, "data")));
-        if (!record) {
+        // A record for a session that has since ended or changed hands is not this session's.
+        if (!record || !ZVTLoginSession::isCurrentUser(asker)) {
           completion(false, nullptr, kTextSaveFailure);
           return;
         }

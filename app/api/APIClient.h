@@ -47,7 +47,8 @@ class APIClient : public NWHTTPRequestOperationManager {
   // The reply's "mainData" as TZHeaderInfoModel rows whatever its "code", or (nil, "没有数据").
   static void getMakeMoneyWithParameter(const std::shared_ptr<NSDictionary>& parameters, ItemsCompletion completion);
   // The deciphered record becomes the delegate's userInfoDictionary; a record that does not
-  // decipher keeps the previous one and is a failure ("保存失败").
+  // decipher, or one that comes back after the session's user changed, keeps the previous one
+  // and is a failure ("保存失败").
   static void updateUserinfoWithParameter(const std::shared_ptr<NSDictionary>& parameters, RecordCompletion completion);
   static void bindingAlipayWithParameter(const std::shared_ptr<NSDictionary>& parameters, RecordCompletion completion);
   // (YES, the reply's "coupons", nil).

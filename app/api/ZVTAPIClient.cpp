@@ -261,16 +261,18 @@ void ZVTAPIClient::submitFeedbackWith(const std::shared_ptr<NSDictionary>& param
 }
 
 void ZVTAPIClient::getUserInfoWith(const std::shared_ptr<NSDictionary>& parameters, RecordCompletion completion) {
+  auto asker = ZVTLoginSession::currentUserId();
   signedCall(
       actPath("userInfo&do=my"), parameters,
       [completion](const std::shared_ptr<NSError>& error) { completion(nullptr, error); },
-      [completion](const Reply& reply) {
+      [completion, asker](const Reply& reply) {
         if (reply.error) {
           completion(nullptr, reply.error);
           return;
         }
         auto record = reply.code() == 101 ? recordFrom(reply.value("data")) : nullptr;
-        if (!record) {
+        // A record for a session that has since ended or changed hands is not this session's.
+        if (!record || !ZVTLoginSession::isCurrentUser(asker)) {
           completion(nullptr, nullptr);
           return;
         }
@@ -396,12 +398,13 @@ void ZVTAPIClient::changePasswordWith(const std::shared_ptr<NSDictionary>& param
 }
 
 void ZVTAPIClient::changeUserInfoWith(const std::shared_ptr<NSDictionary>& parameters, ProfileCompletion completion) {
+  auto asker = ZVTLoginSession::currentUserId();
   messageOperation(
       "userInfo&do=update", parameters, {111, 201, 202}, kTextSaveFailure,
-      [completion](const Reply& reply) {
+      [completion, asker](const Reply& reply) {
         auto info = zvt::as<NSString>(reply.value("data"));
         auto record = recordFrom(info);
-        if (!record) {
+        if (!record || !ZVTLoginSession::isCurrentUser(asker)) {
           completion(nullptr, kTextSaveFailure);
           return;
         }
@@ -440,8 +443,11 @@ void ZVTAPIClient::getExchangeCentreDataWith(const std::shared_ptr<NSDictionary>
 }
 
 void ZVTAPIClient::sendUserIconWith(const std::shared_ptr<NSData>& png, AvatarCompletion completion) {
-  getTimeStampOnCompletion([png, completion](const std::shared_ptr<NSString>& time,
-                                             const std::shared_ptr<NSError>& error) {
+  // The picture belongs to the user who chose it, whoever holds the session when it is sent.
+  auto asker = ZVTLoginSession::currentUserId();
+  id askerId = replyValue(AppDelegate::shared()->userInfoDictionary(), "id");
+  getTimeStampOnCompletion([png, completion, asker, askerId](const std::shared_ptr<NSString>& time,
+                                                             const std::shared_ptr<NSError>& error) {
     if (!time) {
       completion(nullptr, error);
       return;
@@ -449,7 +455,7 @@ void ZVTAPIClient::sendUserIconWith(const std::shared_ptr<NSData>& png, AvatarCo
     auto fields = NSMutableDictionary::dictionary();
     fields->setObject(zvt::signatureForTime(time), "code"_ns);
     fields->setObject(time, "time"_ns);
-    if (id userId = replyValue(AppDelegate::shared()->userInfoDictionary(), "id")) fields->setObject(userId, "id"_ns);
+    if (askerId) fields->setObject(askerId, "id"_ns);
     fields->setObject("ios"_ns, "command"_ns);
 
     auto url = NSURL::URLWithString(zvt::Configuration::URLStringWithPath("/index.php?mod=phone_api&act=avatar"));
@@ -475,14 +481,14 @@ void ZVTAPIClient::sendUserIconWith(const std::shared_ptr<NSData>& png, AvatarCo
                       "Content-Length"_ns);
     request->setHTTPMethod("POST");
     request->setHTTPBody(body);
-    send(request, [completion](const Reply& reply) {
+    send(request, [completion, asker](const Reply& reply) {
       if (reply.error || reply.code() != 101) {
         completion(nullptr, reply.error);
         return;
       }
       id avatar = replyValue(replyValue(reply.fromBytes, "data"), "avatar");
       auto delegate = AppDelegate::shared();
-      if (auto record = delegate->userInfoDictionary(); record && avatar) {
+      if (auto record = delegate->userInfoDictionary(); record && avatar && ZVTLoginSession::isCurrentUser(asker)) {
         auto updated = record->mutableCopy();
         updated->setObject(avatar, "avatar"_ns);
         delegate->setUserInfoDictionary(updated);

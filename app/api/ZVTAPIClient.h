@@ -57,7 +57,8 @@ class ZVTAPIClient : public NSObject {
   // act=feedback.
   static void submitFeedbackWith(const std::shared_ptr<NSDictionary>& parameters, SuccessCompletion completion);
   // act=userInfo&do=my: the record becomes the delegate's userInfoDictionary; a record that does
-  // not decipher keeps the previous one and gives (nil, nil).
+  // not decipher keeps the previous one and gives (nil, nil), and so does a record that comes
+  // back after the session's user changed (a logout, another login: ZVTLoginSession::isCurrentUser).
   static void getUserInfoWith(const std::shared_ptr<NSDictionary>& parameters, RecordCompletion completion);
   // act=login, act=OAuth_login, act=register: a successful reply with a decodable record is
   // handed to the login session (ZVTLoginSession::install); every failure resets it
@@ -69,14 +70,16 @@ class ZVTAPIClient : public NSObject {
   static void registerWith(const std::shared_ptr<NSDictionary>& parameters, SuccessCompletion completion);
   // act=userInfo&do=pwd: on data 1 the stored "loginInfo" gets the new password.
   static void changePasswordWith(const std::shared_ptr<NSDictionary>& parameters, SuccessCompletion completion);
-  // act=userInfo&do=update: the record becomes userInfoDictionary and its enciphered text "info".
+  // act=userInfo&do=update: the record becomes userInfoDictionary and its enciphered text "info";
+  // after a change of the session's user nothing is written and the answer is (nil, "保存失败").
   static void changeUserInfoWith(const std::shared_ptr<NSDictionary>& parameters, ProfileCompletion completion);
   // act=exchange_goods.
   static void getExchangeCentreDataWith(const std::shared_ptr<NSDictionary>& parameters,
                                         ExchangeStoreCompletion completion);
 
   // act=avatar: the PNG picture as a multipart form ("code", "time", "id", "command" and the
-  // file "pic_data"), not enciphered, with the upload time-out.
+  // file "pic_data"), not enciphered, with the upload time-out. "id" is the user's who chose the
+  // picture; the new address goes into the record only while that user holds the session.
   static void sendUserIconWith(const std::shared_ptr<NSData>& png, AvatarCompletion completion);
   // The push registration id ("pushId", "uid") to the JSON interface's m=up_push_id.
   static void sendTokenWithParamater(const std::shared_ptr<NSDictionary>& parameters, SuccessCompletion completion);

@@ -169,6 +169,17 @@ std::shared_ptr<NSString> ZVTLoginSession::registrationID() {
 
 unsigned long ZVTLoginSession::logoutCount() { return logouts(); }
 
+std::shared_ptr<NSString> ZVTLoginSession::currentUserId() {
+  id userId = zvt::replyValue(AppDelegate::shared()->userInfoDictionary(), "id");
+  return userId ? NSString::stringWithFormat("%@", userId) : nullptr;
+}
+
+bool ZVTLoginSession::isCurrentUser(const std::shared_ptr<NSString>& userId) {
+  auto current = currentUserId();
+  if (!userId || !current) return !userId && !current;
+  return current->isEqualToString(userId);
+}
+
 void ZVTAPIClient::autoLogin() {
   auto defaults = NSUserDefaults::standardUserDefaults();
   if (!defaults->boolForKey("isLogin"_ns)) return;

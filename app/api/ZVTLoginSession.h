@@ -76,6 +76,13 @@ class ZVTLoginSession {
   // How many logouts this run has seen. A login notes it when it starts and installs nothing
   // when a logout came in between.
   static unsigned long logoutCount();
+  // The running session's user: the "id" of the delegate's record as text, nil without one.
+  // A reply that carries a user record (profile, Alipay, avatar) is written into the session
+  // only while the user who asked is still its user (isCurrentUser of the id noted at the call),
+  // so that a late reply never puts one user's record into another's session or back into a
+  // session that was logged out.
+  static std::shared_ptr<NSString> currentUserId();
+  static bool isCurrentUser(const std::shared_ptr<NSString>& userId);
 
   // Replaces the steps; an empty member keeps the built-in one.
   static void setHooks(ZVTSessionHooks hooks);

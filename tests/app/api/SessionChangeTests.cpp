@@ -82,5 +82,112 @@ TEST_F(SessionChangeTest, ALogoutWhileALoginIsOnItsWayStands) {
   EXPECT_TRUE(AppDelegate::shared()->isLogin());
 }
 
+
+// A user record asked for by one user comes back after that user logged out, or after another
+// user logged in: it goes neither back into the logged-out session nor into the other user's.
+TEST_F(SessionChangeTest, ARecordComesBackOnlyToTheUserWhoAskedForIt) {
+  static const unsigned char png[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n', 0, 0, 0, 0x0d, 'I', 'H', 'D', 'R'};
+  struct Case {
+    const char* name;
+    // Starts the call; `done` is set when its completion has run, `applied` when the
+    // completion was handed the record (or the avatar) as this session's.
+    std::function<void(int& done, bool& applied)> start;
+  };
+  auto asked = [] { return NSDictionary::make({{"id"_ns, str(kServiceTestUserId)}, {"qq"_ns, "13579"_ns}}); };
+  const Case cases[] = {
+      {"own record",
+       [&](int& done, bool& applied) {
+         ZVTAPIClient::getUserInfoWith(asked(), [&](const std::shared_ptr<NSDictionary>& record, const std::shared_ptr<NSError>&) {
+           applied = record != nullptr;
+           ++done;
+         });
+       }},
+      {"enciphered profile update",
+       [&](int& done, bool& applied) {
+         ZVTAPIClient::changeUserInfoWith(asked(), [&](const std::shared_ptr<NSDictionary>& record, const std::shared_ptr<NSString>&) {
+           applied = record != nullptr;
+           ++done;
+         });
+       }},
+      {"profile update",
+       [&](int& done, bool& applied) {
+         APIClient::updateUserinfoWithParameter(
+             asked(), [&](bool ok, const std::shared_ptr<NSDictionary>&, const std::shared_ptr<NSString>&) {
+               applied = ok;
+               ++done;
+             });
+       }},
+      {"Alipay binding",
+       [&](int& done, bool& applied) {
+         APIClient::bindingAlipayWithParameter(
+             NSDictionary::make({{"id"_ns, str(kServiceTestUserId)}, {"alipay"_ns, "a@alipay.example.com"_ns},
+                                 {"realname"_ns, str("张三")}, {"password"_ns, str(kServiceTestUserPassword)}}),
+             [&](bool ok, const std::shared_ptr<NSDictionary>&, const std::shared_ptr<NSString>&) {
+               applied = ok;
+               ++done;
+             });
+       }},
+      {"avatar",
+       [&](int& done, bool& applied) {
+         ZVTAPIClient::sendUserIconWith(NSData::dataWithBytes(png, sizeof png), [&](const id& avatar, const std::shared_ptr<NSError>&) {
+           applied = avatar != nullptr;
+           ++done;
+         });
+       }},
+  };
+  // The service answers for the first user whatever session the request carries by then.
+  const std::string firstRecord = std::string(R"({"id": ")") + kServiceTestUserId + R"(", "ddusername": ")" +
+                                  kServiceTestUserName + R"(", "qq": "13579"})";
+  for (const char* op : {"userInfo", "update_userinfo", "update_alipay"}) {
+    service().script(ScriptedReply{.op = op, .code = 101, .dataJSON = firstRecord, .sticky = true});
+  }
+  service().script(ScriptedReply{.op = "avatar", .code = 101, .dataJSON = R"({"avatar": "/uploads/a.png"})", .sticky = true});
+  auto other = NSDictionary::make({{"id"_ns, "10003"_ns}, {"ddusername"_ns, str(kServiceOtherUserName)}, {"qq"_ns, "24680"_ns}});
+  for (const auto& c : cases) {
+    for (bool anotherUser : {false, true}) {
+      SCOPED_TRACE(std::string(c.name) + (anotherUser ? ", then another user" : ", then logged out"));
+      AppDelegate::setShared(nullptr);
+      ZVTSessionInstall first;
+      first.record = NSDictionary::make({{"id"_ns, str(kServiceTestUserId)}, {"ddusername"_ns, str(kServiceTestUserName)}});
+      ZVTLoginSession::install(first);
+      int done = 0;
+      bool applied = false;
+      c.start(done, applied);
+      ZVTLoginSession::logout();
+      if (anotherUser) {
+        ZVTSessionInstall second;
+        second.record = other;
+        ZVTLoginSession::install(second);
+      }
+      waitForOne(done);
+      auto record = AppDelegate::shared()->userInfoDictionary();
+      if (anotherUser) {
+        ASSERT_TRUE(record);
+        EXPECT_TRUE(record->isEqualToDictionary(other)) << text(record);
+      } else {
+        EXPECT_TRUE(record == nullptr) << text(record);
+      }
+      if (std::string(c.name) == "avatar") {
+        EXPECT_TRUE(applied);  // the picture did reach the user who chose it
+        EXPECT_EQ(at(lastEntry(service(), "avatar"), "fields.id"), kServiceTestUserId);
+      } else {
+        EXPECT_FALSE(applied);
+      }
+    }
+  }
+
+  // The session's own user gets the record.
+  AppDelegate::setShared(nullptr);
+  ZVTSessionInstall first;
+  first.record = NSDictionary::make({{"id"_ns, str(kServiceTestUserId)}});
+  ZVTLoginSession::install(first);
+  int done = 0;
+  bool applied = false;
+  cases[0].start(done, applied);
+  waitForOne(done);
+  EXPECT_TRUE(applied);
+  EXPECT_EQ(text(AppDelegate::shared()->userInfoDictionary()->objectForKey("ddusername"_ns)), kServiceTestUserName);
+}
+
 }  // namespace
 }  // namespace zvt::test
