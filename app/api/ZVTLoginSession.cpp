@@ -7,6 +7,7 @@
 #include "app/core/Configuration.h"
 #include "app/utilities/ZVTPublicTools.h"
 #include "platform/foundation/NSNotificationCenter.h"
+#include "platform/foundation/NSPropertyListSerialization.h"
 #include "platform/foundation/NSUserDefaults.h"
 #include "push/PushService.h"
 
@@ -31,11 +32,25 @@ void installRecord(const ZVTSessionInstall& install) {
   ZVTLoginSession::setAlias(userId ? NSString::stringWithFormat("%@", userId) : NSString::string(), install.client);
 }
 
+// The credentials as the defaults can hold them: a value the server sent of another kind (an
+// object with a null inside, where a flag or a name belongs) is left out, since the defaults
+// refuse the whole entry with an exception.
+std::shared_ptr<NSDictionary> storableLoginInfo(const std::shared_ptr<NSDictionary>& loginInfo) {
+  auto storable = NSMutableDictionary::dictionary();
+  for (const id& key : *loginInfo) {
+    id value = loginInfo->objectForKey(key);
+    if (zvt::propertyListDeepCopy(value)) storable->setObject(value, key);
+  }
+  return storable;
+}
+
+// Every write goes to disk at once. The credentials come first and the flag last, so that a
+// process ended in between never leaves "isLogin" set over the previous user's credentials.
 void storeDefaults(const ZVTSessionInstall& install) {
   auto defaults = NSUserDefaults::standardUserDefaults();
-  defaults->setBool(AppDelegate::shared()->isLogin(), "isLogin"_ns);
-  if (install.loginInfo) defaults->setObject(install.loginInfo, "loginInfo"_ns);
+  if (install.loginInfo) defaults->setObject(storableLoginInfo(install.loginInfo), "loginInfo"_ns);
   if (install.info) defaults->setObject(install.info, "info"_ns);
+  defaults->setBool(AppDelegate::shared()->isLogin(), "isLogin"_ns);
   defaults->synchronize();
 }
 

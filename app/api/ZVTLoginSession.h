@@ -19,7 +19,8 @@
 // The built-in steps are the full session: install writes the delegate's flag, record and
 // cookieDic, the alias (through setAlias) with the client's tagsAliasCallback, the stored
 // "isLogin", "loginInfo" and "info", the cookie in the shared store and, for registrations,
-// the welcome red packet, in the order each operation has; failLogin clears the flag and
+// the welcome red packet, in the order each operation has ("loginInfo", holding only what the
+// defaults can store, and "info" are written before "isLogin"); failLogin clears the flag and
 // record and the alias; setAlias and registrationID talk to PushService. Tests install their
 // own steps with setHooks to watch the hand-over.
 //

@@ -5,6 +5,8 @@
 
 #include <sys/stat.h>
 
+#include <functional>
+
 #include "app/api/APIClient.h"
 #include "app/api/ZVTAPIClient.h"
 #include "app/api/ZVTLoginSession.h"
@@ -329,6 +331,66 @@ TEST_F(LoginSessionTest, WelcomeTextCarriesBothBalances) {
   ZVTLoginSession::install(install);
   EXPECT_EQ(zvt::shownRedpackets(), std::vector<std::string>{"12Velmo+3集分宝"});
   EXPECT_EQ(text(zvt::push::clientState().alias), "7");
+}
+
+// A partner login or registration whose reply carries a value the stored login cannot hold (a
+// null inside an object, where a flag or a name belongs) installs the session without that
+// value; the next start replays the new user's credentials, never the previous user's.
+TEST_F(LoginSessionTest, AnIllTypedReplyValueNeverLeavesTheStoredLoginHalfWritten) {
+  const auto web = NSString::stringWithUTF8String(zvt::test::kServicePartnerWeb);
+  const auto webId = NSString::stringWithUTF8String(zvt::test::kServicePartnerWebId);
+  struct Case {
+    const char* what;
+    zvt::test::ScriptedReply reply;
+    std::function<void(int&)> start;
+  };
+  const Case cases[] = {
+      {"partner login, its first-login flag",
+       {.op = "OAuth_login", .extraJSON = R"({"firstLogin": {"qq": null}})"},
+       [&](int& calls) {
+         ZVTAPIClient::loginThirdWith(NSDictionary::make({{"web"_ns, web}, {"webId"_ns, webId}}),
+                                      [&calls](const std::shared_ptr<NSDictionary>&, const std::shared_ptr<NSError>&) { ++calls; });
+       }},
+      {"partner registration, the account name",
+       {.op = "register", .iface = "enciphered", .code = 101, .dataJSON = R"({"id": "10002", "ddusername": {"nick": null}})"},
+       [&](int& calls) {
+         ZVTAPIClient::registerWith(NSDictionary::make({{"userName"_ns, "qqnew"_ns}, {"password"_ns, "secret12"_ns},
+                                                        {"web"_ns, web}, {"webId"_ns, webId}, {"newVer"_ns, "yes"_ns}}),
+                                    [&calls](bool, const std::shared_ptr<NSString>&) { ++calls; });
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    // The previous user logged out: the name and password stay stored, not replayed.
+    storeSession(false, NSDictionary::make({{"userName"_ns, NSString::stringWithUTF8String(zvt::test::kServiceOtherUserName)},
+                                            {"password"_ns, NSString::stringWithUTF8String(zvt::test::kServiceOtherUserPassword)}}));
+    service_->script(c.reply);
+    int calls = 0;
+    c.start(calls);
+    bool threw = false;
+    try {
+      runMainLoopUntil([&] { return calls > 0; }, 15);
+    } catch (const std::exception&) {
+      threw = true;  // in the application: the end of the process, halfway through the install
+    }
+    EXPECT_FALSE(threw) << "the reply's value crashed the login";
+    auto defaults = NSUserDefaults::standardUserDefaults();
+    auto loginInfo = defaults->dictionaryForKey("loginInfo"_ns);
+    ASSERT_TRUE(loginInfo);
+    // Whatever happened, the stored flag never stands over the previous user's credentials.
+    if (defaults->boolForKey("isLogin"_ns)) {
+      EXPECT_NE(text(loginInfo->objectForKey("userName"_ns)), zvt::test::kServiceOtherUserName);
+    }
+    if (threw) continue;
+    EXPECT_EQ(calls, 1);
+    EXPECT_TRUE(AppDelegate::shared()->isLogin());
+    EXPECT_TRUE(defaults->boolForKey("isLogin"_ns));
+    EXPECT_EQ(text(loginInfo->objectForKey("web"_ns)), zvt::test::kServicePartnerWeb);
+    EXPECT_EQ(text(loginInfo->objectForKey("webId"_ns)), zvt::test::kServicePartnerWebId);
+    EXPECT_EQ(loginInfo->objectForKey("password"_ns), nullptr);
+    EXPECT_NE(text(loginInfo->objectForKey("userName"_ns)), zvt::test::kServiceOtherUserName);
+    EXPECT_EQ(loginInfo->objectForKey("first"_ns), nullptr);
+  }
 }
 
 }  // namespace
