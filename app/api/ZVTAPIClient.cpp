@@ -375,9 +375,10 @@ void ZVTAPIClient::registerWith(const std::shared_ptr<NSDictionary>& parameters,
 
 void ZVTAPIClient::changePasswordWith(const std::shared_ptr<NSDictionary>& parameters, SuccessCompletion completion) {
   auto request = parameters ? parameters->copy() : NSDictionary::dictionary();
+  auto asker = ZVTLoginSession::currentUserId();
   messageOperation(
       "userInfo&do=pwd", request, {111, 201, 202}, kTextPasswordFailure,
-      [request, completion](const Reply& reply) {
+      [request, completion, asker](const Reply& reply) {
         id data = replyValue(reply.fromBytes, "data");
         if (zvt::integerValueOf(data) != 1) {
           completion(false, kTextPasswordFailure);
@@ -386,7 +387,8 @@ void ZVTAPIClient::changePasswordWith(const std::shared_ptr<NSDictionary>& param
         auto defaults = NSUserDefaults::standardUserDefaults();
         auto stored = defaults->dictionaryForKey("loginInfo"_ns);
         id password = replyValue(request, "ddpwd");
-        if (stored && password) {
+        // The stored credentials are another user's once the session has changed hands.
+        if (stored && password && ZVTLoginSession::isCurrentUser(asker)) {
           auto loginInfo = stored->mutableCopy();
           loginInfo->setObject(password, "password"_ns);
           defaults->setObject(loginInfo, "loginInfo"_ns);

@@ -68,7 +68,8 @@ class ZVTAPIClient : public NSObject {
   static void loginWith(const std::shared_ptr<NSDictionary>& parameters, SuccessCompletion completion);
   static void loginThirdWith(const std::shared_ptr<NSDictionary>& parameters, LoginInfoCompletion completion);
   static void registerWith(const std::shared_ptr<NSDictionary>& parameters, SuccessCompletion completion);
-  // act=userInfo&do=pwd: on data 1 the stored "loginInfo" gets the new password.
+  // act=userInfo&do=pwd: on data 1 the stored "loginInfo" gets the new password, while the user
+  // who changed it still holds the session.
   static void changePasswordWith(const std::shared_ptr<NSDictionary>& parameters, SuccessCompletion completion);
   // act=userInfo&do=update: the record becomes userInfoDictionary and its enciphered text "info";
   // after a change of the session's user nothing is written and the answer is (nil, "保存失败").

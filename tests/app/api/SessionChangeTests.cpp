@@ -189,5 +189,49 @@ TEST_F(SessionChangeTest, ARecordComesBackOnlyToTheUserWhoAskedForIt) {
   EXPECT_EQ(text(AppDelegate::shared()->userInfoDictionary()->objectForKey("ddusername"_ns)), kServiceTestUserName);
 }
 
+// A password change whose reply comes back after another user has logged in leaves that
+// user's stored credentials as they are (the next start replays them).
+TEST_F(SessionChangeTest, APasswordChangeRewritesOnlyTheCredentialsOfItsUser) {
+  service().script(ScriptedReply{.op = "userInfo&do=pwd", .code = 101, .dataJSON = "1", .encipher = false, .sticky = true});
+  auto change = [](int& calls, bool& ok) {
+    ZVTAPIClient::changePasswordWith(NSDictionary::make({{"id"_ns, str(kServiceTestUserId)},
+                                                         {"old_pwd"_ns, str(kServiceTestUserPassword)},
+                                                         {"ddpwd"_ns, "changed99"_ns}, {"pwd_confirm"_ns, "changed99"_ns}}),
+                                     [&calls, &ok](bool success, const std::shared_ptr<NSString>&) {
+                                       ok = success;
+                                       ++calls;
+                                     });
+  };
+  auto install = [](const char* userId, const char* name, const char* password) {
+    ZVTSessionInstall session;
+    session.record = NSDictionary::make({{"id"_ns, str(userId)}});
+    session.loginInfo = NSDictionary::make({{"userName"_ns, str(name)}, {"password"_ns, str(password)}});
+    ZVTLoginSession::install(session);
+  };
+  auto storedPassword = [] {
+    auto loginInfo = NSUserDefaults::standardUserDefaults()->dictionaryForKey("loginInfo"_ns);
+    return text(loginInfo ? loginInfo->objectForKey("password"_ns) : nullptr);
+  };
+
+  install(kServiceTestUserId, kServiceTestUserName, kServiceTestUserPassword);
+  int calls = 0;
+  bool ok = false;
+  change(calls, ok);
+  ZVTLoginSession::logout();
+  install("10003", kServiceOtherUserName, kServiceOtherUserPassword);
+  waitForOne(calls);
+  EXPECT_TRUE(ok);  // the first user's password did change
+  EXPECT_EQ(storedPassword(), kServiceOtherUserPassword);
+
+  // The user's own change is stored for the next start.
+  AppDelegate::setShared(nullptr);
+  install(kServiceTestUserId, kServiceTestUserName, kServiceTestUserPassword);
+  calls = 0;
+  change(calls, ok);
+  waitForOne(calls);
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(storedPassword(), "changed99");
+}
+
 }  // namespace
 }  // namespace zvt::test
