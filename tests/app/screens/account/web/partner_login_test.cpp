@@ -128,12 +128,14 @@ TEST_F(PartnerLoginTest, TaobaoFirstLoginPushesTheBindingScreenStillLoggedOut) {
 TEST_F(PartnerLoginTest, ARefusalKeepsThePageShowsNothingAndStaysLoggedOut) {
   launch();
   service_->request("POST", "/__test/partner", R"({"consent": false})", "application/json");
-  // A refusal: the page stays, nothing shows, still logged out.
-  service_->script(zvt::test::ScriptedReply{.op = "OAuth_login", .code = 202, .msg = "不支持的登录方式"});
+  // A refusal: the page stays, nothing shows, still logged out. Every finished load sends the
+  // partner login again while the cookie holds, and the engine may finish the callback page
+  // after the first refusal has come: each of them is refused.
+  service_->script(zvt::test::ScriptedReply{.op = "OAuth_login", .code = 202, .msg = "不支持的登录方式", .sticky = true});
   auto screen = openPartner(5);
   ASSERT_TRUE(screen);
   ASSERT_TRUE(waitForPage(screen->webView(), "/partner/done.html")) << "authorize redirected at once";
-  ASSERT_TRUE(waitFor([&] { return service_->requestCount("OAuth_login") == 1; }));
+  ASSERT_TRUE(waitFor([&] { return service_->requestCount("OAuth_login") >= 1; }));
   zvt::test::runMainLoopUntil([] { return false; }, 1);
   device().wait(1);
   ASSERT_TRUE(presentedStack()) << "a refusal is no success: the stack stays";
