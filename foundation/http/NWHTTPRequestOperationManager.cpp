@@ -35,8 +35,10 @@ void NWHTTPRequestOperationManager::setResponseSerializer(const std::shared_ptr<
 
 std::shared_ptr<NSString> NWHTTPRequestOperationManager::resolvedURLString(const std::shared_ptr<NSString>& URLString) const {
   if (!URLString) return nullptr;
-  auto url = NSURL::URLWithString(URLString, baseURL_);
-  return url ? url->absoluteString() : nullptr;
+  return lastResolved_.get(URLString->view(), [&]() -> std::shared_ptr<NSString> {
+    auto url = NSURL::URLWithString(URLString, baseURL_);
+    return url ? url->absoluteString() : nullptr;
+  });
 }
 
 void NWHTTPRequestOperationManager::deliverFailure(const FailureBlock& failure, const std::shared_ptr<NSError>& error) const {

@@ -79,6 +79,8 @@ class NWHTTPRequestOperationManager : public NSObject {
   std::shared_ptr<NWHTTPRequestOperation> enqueue(const std::shared_ptr<NWHTTPRequestOperation>& operation);
 
   std::shared_ptr<NSURL> baseURL_;
+  // The base never changes: the last string resolved against it, for the next request.
+  mutable zvt::LastTextResult<NSString> lastResolved_;
   std::shared_ptr<NWHTTPRequestSerializer> requestSerializer_;
   std::shared_ptr<NWHTTPResponseSerializer> responseSerializer_;
   std::shared_ptr<NSOperationQueue> operationQueue_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <typeinfo>
 
 #include "foundation/json/NSJSONSerialization.h"
 #include "platform/foundation/Dispatch.h"
@@ -270,7 +271,7 @@ std::shared_ptr<NSMutableURLRequest> NWHTTPRequestSerializer::requestWithMethod(
                                                                                 const id& parameters,
                                                                                 std::shared_ptr<NSError>* error) {
   if (!method || !URLString) zvt::raise(NSInvalidArgumentException, "Invalid parameter not satisfying: method && URLString");
-  auto url = NSURL::URLWithString(URLString);
+  auto url = lastURL_.get(URLString->view(), [&] { return NSURL::URLWithString(URLString); });
   auto request = NSMutableURLRequest::requestWithURL(url);
   request->setHTTPMethod(method);
   // The settings in their fixed order, each only once it has been assigned.
@@ -281,7 +282,16 @@ std::shared_ptr<NSMutableURLRequest> NWHTTPRequestSerializer::requestWithMethod(
   if (changedKeyPaths_.count("networkServiceType")) request->setNetworkServiceType(networkServiceType_);
   if (changedKeyPaths_.count("timeoutInterval")) request->setTimeoutInterval(timeoutInterval_);
   auto serialized = requestBySerializingRequest(request, parameters, error);
-  return serialized ? serialized->mutableCopy() : nullptr;
+  if (!serialized) return nullptr;
+  // Our own serializers hand back a mutable request made for this call alone: no copy of it is
+  // needed. A subclass may return one it keeps, which the caller must not share.
+  const std::type_info& type = typeid(*this);
+  if (type == typeid(NWHTTPRequestSerializer) || type == typeid(NWJSONRequestSerializer) || type == typeid(NWPropertyListRequestSerializer)) {
+    if (typeid(*serialized) == typeid(NSMutableURLRequest)) {
+      return std::static_pointer_cast<NSMutableURLRequest>(std::const_pointer_cast<NSURLRequest>(serialized));
+    }
+  }
+  return serialized->mutableCopy();
 }
 
 std::shared_ptr<NSMutableURLRequest> NWHTTPRequestSerializer::requestWithDefaultHeaders(

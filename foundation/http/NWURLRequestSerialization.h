@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 
@@ -50,6 +51,37 @@ class NWURLRequestSerialization {
                                                                     const id& parameters,
                                                                     std::shared_ptr<NSError>* error) = 0;
 };
+
+namespace zvt {
+
+// The last result of a function of a text alone (a URL string parsed or resolved against a fixed
+// base), kept for the next call with the same text: a client sends request after request to the
+// same path. The result is immutable, so handing the same object out again is safe.
+template <class T>
+class LastTextResult {
+ public:
+  template <class Make>
+  std::shared_ptr<T> get(std::string_view text, Make&& make) {
+    {
+      std::lock_guard lock(mutex_);
+      if (value_ && text == text_) return value_;
+    }
+    std::shared_ptr<T> value = make();
+    if (value) {
+      std::lock_guard lock(mutex_);
+      text_.assign(text);
+      value_ = value;
+    }
+    return value;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::string text_;
+  std::shared_ptr<T> value_;
+};
+
+}  // namespace zvt
 
 class NWHTTPRequestSerializer : public NSObject, public NWURLRequestSerialization {
  public:
@@ -134,6 +166,7 @@ class NWHTTPRequestSerializer : public NSObject, public NWURLRequestSerializatio
   std::shared_ptr<NSSet> methodsInURI_;
   NWHTTPRequestQueryStringSerializationStyle queryStringSerializationStyle_ = NWHTTPRequestQueryStringDefaultStyle;
   QueryStringSerializationBlock queryStringSerialization_;
+  zvt::LastTextResult<NSURL> lastURL_;
 };
 
 class NWJSONRequestSerializer : public NWHTTPRequestSerializer {

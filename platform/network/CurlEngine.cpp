@@ -35,6 +35,10 @@ int verifyPeerChain(X509_STORE_CTX* store, void* arg);
 
 }  // namespace
 
+CurlHeaderLines::~CurlHeaderLines() {
+    if (list) curl_slist_free_all(static_cast<curl_slist*>(list));
+}
+
 CurlHandlePool::~CurlHandlePool() {
     for (CURL* easy : handles) curl_easy_cleanup(easy);
 }
@@ -51,8 +55,8 @@ CurlTransfer::~CurlTransfer() {
             curl_easy_cleanup(easy_);
         }
     }
-    // After the reset: the handle no longer points at the list.
-    if (headerList_) curl_slist_free_all(static_cast<curl_slist*>(headerList_));
+    // The header lines go with the members, after the reset: the handle no longer points at
+    // them.
 }
 
 void CurlTransfer::queue(Event event) {
@@ -324,21 +328,8 @@ std::shared_ptr<CurlTransfer> CurlEngine::start(CurlTransferRequest request, std
         curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, method.data());
     }
 
-    curl_slist* list = nullptr;
-    bool hasContentType = false;
-    for (const auto& [name, value] : transferRequest.headers) {
-        if (asciiEqualsIgnoringCase(name, "Content-Type")) hasContentType = true;
-        // curl writes "Name;" for a header that is sent with an empty value.
-        std::string line = value.empty() ? name + ";" : name + ": " + value;
-        list = curl_slist_append(list, line.c_str());
-    }
-    // No "Expect: 100-continue" round trip, and no form content type that the caller did not ask for.
-    if (transferRequest.hasBody) {
-        list = curl_slist_append(list, "Expect:");
-        if (!hasContentType) list = curl_slist_append(list, "Content-Type:");
-    }
-    t->headerList_ = list;
-    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, list);
+    t->headerLines_ = headerLinesFor(transferRequest);
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, t->headerLines_->list);
 
     t->running_ = true;
     active_.push_back(t);
@@ -350,6 +341,46 @@ std::shared_ptr<CurlTransfer> CurlEngine::start(CurlTransferRequest request, std
         socketAction(CURL_SOCKET_TIMEOUT, 0);
     }
     return t;
+}
+
+namespace {
+
+// "Name: value", or "Name;" for a header sent with an empty value (curl's way to send one).
+bool isHeaderLine(const std::string& line, std::string_view name, std::string_view value) {
+    std::string_view l(line);
+    if (value.empty()) return l.size() == name.size() + 1 && l.substr(0, name.size()) == name && l.back() == ';';
+    return l.size() == name.size() + 2 + value.size() && l.substr(0, name.size()) == name && l.substr(name.size(), 2) == ": " &&
+           l.substr(name.size() + 2) == value;
+}
+
+}  // namespace
+
+std::shared_ptr<CurlHeaderLines> CurlEngine::headerLinesFor(const CurlTransferRequest& request) {
+    bool hasContentType = false;
+    for (const auto& [name, value] : request.headers) {
+        if (asciiEqualsIgnoringCase(name, "Content-Type")) hasContentType = true;
+    }
+    // No "Expect: 100-continue" round trip, and no form content type that the caller did not ask for.
+    const size_t extra = request.hasBody ? (hasContentType ? 1 : 2) : 0;
+    if (const auto& last = lastHeaderLines_; last && last->lines.size() == request.headers.size() + extra) {
+        bool same = true;
+        for (size_t i = 0; same && i < request.headers.size(); ++i) {
+            same = isHeaderLine(last->lines[i], request.headers[i].first, request.headers[i].second);
+        }
+        if (same && extra > 0) same = last->lines[request.headers.size()] == "Expect:";
+        if (same && extra > 1) same = last->lines[request.headers.size() + 1] == "Content-Type:";
+        if (same) return last;
+    }
+    auto made = std::make_shared<CurlHeaderLines>();
+    made->lines.reserve(request.headers.size() + extra);
+    for (const auto& [name, value] : request.headers) made->lines.push_back(value.empty() ? name + ";" : name + ": " + value);
+    if (extra > 0) made->lines.emplace_back("Expect:");
+    if (extra > 1) made->lines.emplace_back("Content-Type:");
+    curl_slist* list = nullptr;
+    for (const auto& line : made->lines) list = curl_slist_append(list, line.c_str());
+    made->list = list;
+    lastHeaderLines_ = made;
+    return made;
 }
 
 void CurlEngine::stop(const std::shared_ptr<CurlTransfer>& t) {

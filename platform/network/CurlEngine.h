@@ -74,6 +74,15 @@ struct CurlTransferRequest {
 
 class CurlEngine;
 
+// The header lines of a request as handed to curl (which reads them while the transfer runs).
+// Shared by the transfers that send the same lines: a client sends request after request with
+// the same headers, and the list is then made once.
+struct CurlHeaderLines {
+    std::vector<std::string> lines;
+    void* list = nullptr;  // curl_slist* of the lines
+    ~CurlHeaderLines();
+};
+
 // Easy handles of finished transfers, reset and kept for the next ones (making one is a large
 // allocation); shared with the transfers, which may end on another thread.
 struct CurlHandlePool {
@@ -95,7 +104,7 @@ private:
     CurlEngine* engine_ = nullptr;
     std::weak_ptr<CurlHandlePool> pool_;
     CURL* easy_ = nullptr;
-    void* headerList_ = nullptr;  // curl_slist*
+    std::shared_ptr<CurlHeaderLines> headerLines_;  // released after the handle's reset
     std::weak_ptr<CurlTransferClient> client_;
     CurlTransferRequest request_;
     bool running_ = false;
@@ -158,6 +167,8 @@ private:
     void afterAction();
     void deliver();
     void armTimer(long ms);
+    // The lines of the request's headers, the last request's list when they are the same.
+    std::shared_ptr<CurlHeaderLines> headerLinesFor(const CurlTransferRequest& request);
     static int onSocket(CURL* easy, int fd, int what, void* self, void* socketData);
     static int onTimer(CURLM* multi, long ms, void* self);
 
@@ -171,6 +182,7 @@ private:
     bool kickPending_ = false;    // a zero time-out outside a round, handed to performSoon
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     std::shared_ptr<CurlHandlePool> pool_ = std::make_shared<CurlHandlePool>();
+    std::shared_ptr<CurlHeaderLines> lastHeaderLines_;  // the last request's, for the next one
     std::vector<std::shared_ptr<CurlTransfer>> active_;
     std::vector<std::weak_ptr<CurlTransfer>> pending_;
     std::unordered_set<int> watched_;
