@@ -194,6 +194,41 @@ TEST_F(HttpRequestSerializer, JSONAndPropertyListBodies) {
   EXPECT_TRUE(plistError);
 }
 
+// A serializer that hands back the same request it keeps, whatever it is asked.
+class KeepingSerializer : public NWHTTPRequestSerializer {
+ public:
+  std::shared_ptr<NSMutableURLRequest> kept = NSMutableURLRequest::requestWithURL(NSURL::URLWithString("http://h.test/kept"));
+  std::shared_ptr<NSURLRequest> requestBySerializingRequest(const std::shared_ptr<NSURLRequest>&, const id&,
+                                                            std::shared_ptr<NSError>*) override {
+    return kept;
+  }
+};
+
+TEST_F(HttpRequestSerializer, EveryRequestMadeIsTheCallersOwn) {
+  // Ours and a subclass returning a request it keeps: changing one request made changes no
+  // other, and the same URL string asked again (alternating) still gives each its own URL.
+  auto keeping = std::make_shared<KeepingSerializer>();
+  const std::shared_ptr<NWHTTPRequestSerializer> serializers[] = {NWHTTPRequestSerializer::serializer(), NWJSONRequestSerializer::serializer(),
+                                                                 NWPropertyListRequestSerializer::serializer(), keeping};
+  for (const auto& s : serializers) {
+    auto a = s->requestWithMethod("POST"_ns, "http://h.test/a"_ns, nullptr);
+    auto b = s->requestWithMethod("POST"_ns, "http://h.test/b"_ns, nullptr);
+    auto again = s->requestWithMethod("POST"_ns, "http://h.test/a"_ns, nullptr);
+    ASSERT_TRUE(a && b && again);
+    EXPECT_NE(a.get(), again.get());
+    a->setValue("changed", "X-Mark");
+    EXPECT_FALSE(again->valueForHTTPHeaderField("X-Mark"));
+    if (s == keeping) {
+      EXPECT_NE(a.get(), keeping->kept.get());
+      EXPECT_FALSE(keeping->kept->valueForHTTPHeaderField("X-Mark"));
+    } else {
+      EXPECT_EQ(a->URL()->absoluteString()->utf8(), "http://h.test/a");
+      EXPECT_EQ(b->URL()->absoluteString()->utf8(), "http://h.test/b");
+      EXPECT_EQ(again->URL()->absoluteString()->utf8(), "http://h.test/a");
+    }
+  }
+}
+
 // --- multipart
 
 std::string boundaryOf(const std::shared_ptr<NSURLRequest>& request) {
