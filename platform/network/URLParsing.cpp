@@ -106,8 +106,11 @@ bool parseAuthority(std::string_view auth, URLParts& parts) {
 
 bool asciiEqualsIgnoringCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
+    // ASCII only, without the locale's tolower (a call per character): header names are matched
+    // this way on every request.
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
     for (size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+        if (a[i] != b[i] && lower(a[i]) != lower(b[i])) return false;
     }
     return true;
 }
