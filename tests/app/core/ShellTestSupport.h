@@ -176,6 +176,29 @@ class ShellTest : public ::testing::Test {
     }
   }
 
+  // Drags the list down in steps that end exactly at its top (passing it would be a pull-down
+  // of its own).
+  static void dragToTop(const std::shared_ptr<UIScrollView>& list) {
+    for (int i = 0; i < 30; ++i) {
+      const CGFloat distance = std::min<CGFloat>(300, list->contentOffset().y + list->contentInset().top);
+      if (distance < 1) break;
+      device().dragView(list, CGPointMake(0, distance), 0.5);
+      device().waitUntilStill(list);
+    }
+  }
+  // A finger on the list at its top pulls it down by 180 points and stays there; the finger
+  // to let go with touchUp.
+  static ui::Device::Finger pullDownAndHold(const std::shared_ptr<UIScrollView>& list) {
+    const CGRect shown = list->convertRectToView(list->bounds(), nullptr);
+    const CGPoint from = CGPointMake(CGRectGetMidX(shown), shown.origin.y + list->contentInset().top + 40);
+    auto finger = device().touchDown(from);
+    for (int step = 1; step <= 18; ++step) {
+      device().wait(1.0 / 60);
+      device().touchMove(finger, CGPointMake(from.x, from.y + step * 10));
+    }
+    return finger;
+  }
+
   static std::unique_ptr<ServiceProcess> service_;
   std::unique_ptr<TempHome> home_;
   std::unique_ptr<ConfigurationScope> config_;

@@ -170,6 +170,35 @@ TEST_F(AssetsTest, APageStillOnItsWayWhenTheListIsPulledDownIsNotShown) {
   EXPECT_EQ(rows(), 20);
 }
 
+TEST_F(AssetsTest, APageThatComesWhileTheListIsPulledDownLeavesThePullARefresh) {
+  launchLoggedIn();
+  openMenu();
+  openList("收入明细");
+  // The second page is slow to come; it comes while the person, back at the top, is pulling
+  // the list down.
+  service_->script(ScriptedReply{.op = "getUserDetailed",
+                                 .iface = "enciphered",
+                                 .fieldsJSON = R"({"number": "2", "do": "in"})",
+                                 .delayMs = 2000});
+  auto table = list()->tableView();
+  dragToEndUntil(table, [&] { return list()->isLoading(); });
+  device().wait(0.6);
+  ASSERT_TRUE(waitFor([&] { return service_->requestCount("getUserDetailed") == 2; }, 3));
+  dragToTop(table);
+  auto finger = pullDownAndHold(table);
+  EXPECT_TRUE(device().viewWithText("松开立即刷新"));
+  ASSERT_TRUE(waitFor([&] { return !list()->isLoading(); }, 5)) << "the late page has come";
+  EXPECT_EQ(rows(), 20);
+  EXPECT_TRUE(device().viewWithText("松开立即刷新")) << "the header still waits for the finger";
+  device().touchUp(finger);
+  device().wait(0.5);  // the header opens, then calls back
+  ASSERT_TRUE(waitFor([&] { return service_->requestCount("getUserDetailed") == 3; }, 5)) << "letting go refreshes";
+  ASSERT_TRUE(waitFor([&] { return !list()->isLoading(); }, 5));
+  device().wait(0.6);
+  EXPECT_EQ(recordRequests(), (std::vector<std::string>{"1/in", "2/in", "1/in"}));
+  EXPECT_EQ(rows(), 10);
+}
+
 TEST_F(AssetsTest, AFailedLoadPutsTheRetryTipOverTheRowsAndTheRetryAsksForTheSamePage) {
   launchLoggedIn();
   openMenu();

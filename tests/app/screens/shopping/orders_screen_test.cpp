@@ -260,19 +260,10 @@ TEST_F(OrdersTest, APageThatComesWhileTheListIsPulledDownLeavesThePullARefresh) 
   service_->script(zvt::test::ScriptedReply{.op = "order", .fieldsJSON = R"({"number": "2", "do": "taobao"})",
                                             .delayMs = 2000});
   ASSERT_TRUE(dragUntilPageTwoIsAsked());
-  // Back to the top without passing it (that would be a pull-down of its own).
   auto list = table();
-  for (int i = 0; i < 30 && list->contentOffset().y + list->contentInset().top > 1; ++i) {
-    device().dragView(list, CGPointMake(0, std::min<CGFloat>(300, list->contentOffset().y + list->contentInset().top)), 0.5);
-    device().waitUntilStill(list);
-  }
+  dragToTop(list);
   ASSERT_EQ(pr_header(list)->state(), PRRefreshStateIdle);
-  const CGPoint from = CGPointMake(160, 100);
-  auto finger = device().touchDown(from);
-  for (int step = 1; step <= 18; ++step) {
-    device().wait(1.0 / 60);
-    device().touchMove(finger, CGPointMake(from.x, from.y + step * 10));
-  }
+  auto finger = pullDownAndHold(list);
   EXPECT_TRUE(device().viewWithText("松开立即刷新")) << "pulled past the header";
   // The late page comes (and is shown: the list had not started again yet).
   ASSERT_TRUE(waitFor([&] { return !orders()->isLoading(); }));
