@@ -382,7 +382,12 @@ TEST(RunnerProcess, TheWindowShowsTheHomeScreenPopulatedByTheService) {
     XFlush(display);
     prices = runner.waitForLine("￥", 3).has_value();
   }
-  EXPECT_TRUE(prices) << "the first page's products in the window";
+  EXPECT_TRUE(prices) << "the first page's products in the window; last lines:\n" << [&] {
+    std::string out;
+    const auto& lines = runner.lines();
+    for (size_t i = lines.size() > 8 ? lines.size() - 8 : 0; i < lines.size(); ++i) out += lines[i].substr(0, 300) + "\n";
+    return out;
+  }();
   // In the window's pixels: the theme-coloured bar, and below it the grid's white cells on the
   // screens' grey (not a window left grey or black).
   XSync(display, False);
