@@ -20,6 +20,7 @@
 #include "platform/foundation/NSFileManager.h"
 #include "platform/foundation/NSNumber.h"
 #include "platform/foundation/NSPathUtilities.h"
+#include "platform/foundation/NSThread.h"
 #include "platform/uikit/UIApplication.h"
 #include "ui/images/UIImage+AnyFormat.h"
 #include "ui/images/UIImage+Predecode.h"
@@ -186,7 +187,10 @@ WIImageCache::~WIImageCache() = default;
 
 std::shared_ptr<NSString> WIImageCache::diskCachePath() const {
   std::lock_guard<std::mutex> lock(diskPathMutex_);
-  if (followsHome_ && homeGeneration_ != zvt::sandboxGeneration()) {
+  // Worked out again on the main thread only, where the home changes: the IO queue reads the
+  // path the last call there left (it never reads the home itself, which may be gone while the
+  // process exits). Every call that queues disk work asks for the path first.
+  if (followsHome_ && homeGeneration_ != zvt::sandboxGeneration() && NSThread::isMainThread()) {
     homeGeneration_ = zvt::sandboxGeneration();
     diskCachePath_ = cachesPathWith(namespace_)->stringByAppendingPathComponent(
         NSString::stringWithFormat("%s%@", kNamespacePrefix, namespace_));
@@ -344,6 +348,7 @@ std::shared_ptr<NSOperation> WIImageCache::queryDiskCacheForKey(const std::share
   }
   auto operation = NSOperation::make();
   auto me = std::static_pointer_cast<WIImageCache>(self());
+  diskCachePath();  // the current home's, for the queue
   dispatch_async(ioQueue_, [me, operation, key, done = std::move(done)] {
     if (operation->isCancelled()) return;
     auto image = me->diskImageForKey(key);
@@ -362,6 +367,7 @@ bool WIImageCache::diskImageExistsWithKey(const std::shared_ptr<NSString>& key) 
 
 void WIImageCache::diskImageExistsWithKey(const std::shared_ptr<NSString>& key, WIWebImageCheckCacheCompletionBlock completion) {
   auto me = std::static_pointer_cast<WIImageCache>(self());
+  diskCachePath();  // the current home's, for the queue
   dispatch_async(ioQueue_, [me, key, completion = std::move(completion)] {
     bool exists = me->diskImageExistsWithKey(key);
     if (completion) dispatch_async(dispatch_get_main_queue(), [completion, exists] { completion(exists); });
@@ -378,6 +384,7 @@ void WIImageCache::removeImageForKey(const std::shared_ptr<NSString>& key, bool 
     return;
   }
   auto me = std::static_pointer_cast<WIImageCache>(self());
+  diskCachePath();  // the current home's, for the queue
   dispatch_async(ioQueue_, [me, key, completion = std::move(completion)] {
     unlink(me->defaultCachePathForKey(key)->UTF8String());
     if (completion) dispatch_async(dispatch_get_main_queue(), completion);
@@ -402,6 +409,7 @@ void WIImageCache::clearDisk() { clearDiskOnCompletion(nullptr); }
 
 void WIImageCache::clearDiskOnCompletion(WIWebImageNoParamsBlock completion) {
   auto me = std::static_pointer_cast<WIImageCache>(self());
+  diskCachePath();  // the current home's, for the queue
   dispatch_async(ioQueue_, [me, completion = std::move(completion)] {
     auto directory = me->diskCachePath();
     removeTree(directory->utf8());
@@ -414,6 +422,7 @@ void WIImageCache::cleanDisk() { cleanDiskWithCompletionBlock(nullptr); }
 
 void WIImageCache::cleanDiskWithCompletionBlock(WIWebImageNoParamsBlock completion) {
   auto me = std::static_pointer_cast<WIImageCache>(self());
+  diskCachePath();  // the current home's, for the queue
   dispatch_async(ioQueue_, [me, completion = std::move(completion)] {
     std::vector<DiskEntry> files;
     collectFiles(me->diskCachePath()->utf8(), files);
@@ -459,6 +468,7 @@ void WIImageCache::backgroundCleanDisk() {
 
 NSUInteger WIImageCache::getSize() {
   NSUInteger size = 0;
+  diskCachePath();  // the current home's, for the queue
   dispatch_sync(ioQueue_, [&] {
     auto manager = NSFileManager::defaultManager();
     auto directory = diskCachePath();
@@ -476,6 +486,7 @@ NSUInteger WIImageCache::getSize() {
 
 NSUInteger WIImageCache::getDiskCount() {
   NSUInteger count = 0;
+  diskCachePath();  // the current home's, for the queue
   dispatch_sync(ioQueue_, [&] {
     auto enumerator = NSFileManager::defaultManager()->enumeratorAtPath(diskCachePath());
     if (!enumerator) return;
@@ -486,6 +497,7 @@ NSUInteger WIImageCache::getDiskCount() {
 
 void WIImageCache::calculateSizeWithCompletionBlock(WIWebImageCalculateSizeBlock completion) {
   auto me = std::static_pointer_cast<WIImageCache>(self());
+  diskCachePath();  // the current home's, for the queue
   dispatch_async(ioQueue_, [me, completion = std::move(completion)] {
     NSUInteger fileCount = 0, totalSize = 0;
     std::vector<DiskEntry> files;

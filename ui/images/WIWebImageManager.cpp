@@ -100,7 +100,9 @@ struct WIWebImageManager::Load {
   // transform's), so that a view never ends its life on a worker while the main thread draws.
   ~Load() {
     if ((!completed && !progress) || NSThread::isMainThread()) return;
-    dispatch_async(dispatch_get_main_queue(), [completed = std::move(completed), progress = std::move(progress)] {});
+    // Without waking the main thread (it may be gone while the process exits): they go on its
+    // next pass, whatever wakes it.
+    zvt::dispatchAsyncOnMainQueueWithoutWakeUp([completed = std::move(completed), progress = std::move(progress)] {});
   }
 
   // Delivers to the completion on the main thread while the load is alive and not cancelled.
