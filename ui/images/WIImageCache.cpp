@@ -349,10 +349,13 @@ std::shared_ptr<NSOperation> WIImageCache::queryDiskCacheForKey(const std::share
   auto operation = NSOperation::make();
   auto me = std::static_pointer_cast<WIImageCache>(self());
   diskCachePath();  // the current home's, for the queue
-  dispatch_async(ioQueue_, [me, operation, key, done = std::move(done)] {
+  const uint64_t removals = diskRemovals_.load();
+  dispatch_async(ioQueue_, [me, operation, key, removals, done = std::move(done)] {
     if (operation->isCancelled()) return;
     auto image = me->diskImageForKey(key);
-    if (image && me->shouldCacheImagesInMemory_) me->memCache_->setObject(image, key, zvt::images::imageCost(image));
+    if (image && me->shouldCacheImagesInMemory_ && me->diskRemovals_.load() == removals) {
+      me->memCache_->setObject(image, key, zvt::images::imageCost(image));
+    }
     dispatch_async(dispatch_get_main_queue(), [done, image] { done(image, WIImageCacheSourceDisk); });
   });
   return operation;
@@ -383,6 +386,7 @@ void WIImageCache::removeImageForKey(const std::shared_ptr<NSString>& key, bool 
     if (completion) completion();
     return;
   }
+  ++diskRemovals_;
   auto me = std::static_pointer_cast<WIImageCache>(self());
   diskCachePath();  // the current home's, for the queue
   dispatch_async(ioQueue_, [me, key, completion = std::move(completion)] {
@@ -408,6 +412,7 @@ void WIImageCache::clearMemory() { memCache_->removeAllObjects(); }
 void WIImageCache::clearDisk() { clearDiskOnCompletion(nullptr); }
 
 void WIImageCache::clearDiskOnCompletion(WIWebImageNoParamsBlock completion) {
+  ++diskRemovals_;
   auto me = std::static_pointer_cast<WIImageCache>(self());
   diskCachePath();  // the current home's, for the queue
   dispatch_async(ioQueue_, [me, completion = std::move(completion)] {

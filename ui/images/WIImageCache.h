@@ -169,5 +169,9 @@ class WIImageCache : public NSObject {
   std::atomic<bool> shouldCacheImagesInMemory_{true};
   std::atomic<int64_t> maxCacheAge_{604800};
   std::atomic<uint64_t> maxCacheSize_{0};
+  // Counts the removals from disk (of a key or of everything) asked for so far. A disk read
+  // queued before one of them found what the removal is about to delete: it answers its
+  // caller but leaves memory alone, so that the removed picture does not come back there.
+  std::atomic<uint64_t> diskRemovals_{0};
   std::vector<zvt::ObserverToken> observations_;
 };

@@ -222,6 +222,53 @@ TEST_F(ImageCacheTest, RemovesFromMemoryAndDisk) {
   ASSERT_TRUE(runMainLoopUntil([&] { return !exists; }));
 }
 
+TEST_F(ImageCacheTest, AReadBegunBeforeARemovalDoesNotBringTheImageBackIntoMemory) {
+  // A picture changed under its address: the screen removes it, then loads it again once the
+  // removal is done. A disk read of the old picture still queued meanwhile answers its own
+  // caller, but must not put the old picture back into memory, or the new load is served it.
+  struct Case {
+    const char* name;
+    std::function<void(const std::shared_ptr<NSString>& key, int& done)> remove;
+  };
+  const Case cases[] = {
+      {"removal from disk", [&](const auto& key, int& done) { cache->removeImageForKeyWithCompletion(key, [&done] { ++done; }); }},
+      {"clearing memory and disk",
+       [&](const auto&, int& done) {
+         cache->clearMemory();
+         cache->clearDiskOnCompletion([&done] { ++done; });
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto key = "http://h/avatar.png"_ns;
+    cache->storeImage(wi_imageWithData(dataOf(pngImage(2, 2, false))), false, dataOf(pngImage(2, 2, false)), key, true);
+    drainQueue(cache->ioQueue());
+    cache->clearMemory();
+
+    int answered = 0, removed = 0;
+    dispatch_suspend(cache->ioQueue());  // the read waits for the disk queue, as it does behind other work
+    ASSERT_TRUE(cache->queryDiskCacheForKey(key, [&](const std::shared_ptr<UIImage>& image, WIImageCacheSource) {
+      EXPECT_TRUE(image);  // asked before the removal: the picture it found
+      ++answered;
+    }));
+    c.remove(key, removed);
+    dispatch_resume(cache->ioQueue());
+    drainQueue(cache->ioQueue());
+    ASSERT_TRUE(runMainLoopUntil([&] { return answered == 1 && removed == 1; }));
+    EXPECT_FALSE(cache->imageFromMemoryCacheForKey(key));
+
+    // The picture stored again is read into memory as always.
+    cache->storeImage(wi_imageWithData(dataOf(pngImage(3, 3, false))), false, dataOf(pngImage(3, 3, false)), key, true);
+    drainQueue(cache->ioQueue());
+    cache->clearMemory();
+    cache->queryDiskCacheForKey(key, [&](const std::shared_ptr<UIImage>&, WIImageCacheSource) { ++answered; });
+    ASSERT_TRUE(runMainLoopUntil([&] { return answered == 2; }));
+    auto stored = cache->imageFromMemoryCacheForKey(key);
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->size().width * stored->scale(), 3);
+  }
+}
+
 TEST_F(ImageCacheTest, CleaningDeletesByAgeThenTrimsToHalfTheSizeLimit) {
   VirtualClockScope clock;
   // Files of whole pages, so that their allocated size is their length.
