@@ -18,6 +18,7 @@
 #include "platform/foundation/NSNumber.h"
 #include "platform/foundation/NSPathUtilities.h"
 #include "platform/foundation/NSPropertyListSerialization.h"
+#include "platform/uikit/UIApplication.h"
 
 namespace zvt::stat {
 namespace {
@@ -38,8 +39,22 @@ AgentState& state() {
   return *shared;
 }
 
+// The process ends soon after the application's termination, and with it whatever still
+// waits on the queue: the termination waits until the queue has worked off what was asked
+// before it.
+void flushOnTermination(const dispatch_queue_t& work) {
+  NSNotificationCenter::defaultCenter()->addObserverForName(UIApplicationWillTerminateNotification, nullptr, nullptr,
+                                                            [work](const std::shared_ptr<NSNotification>&) {
+                                                              dispatch_sync(work, [] {});
+                                                            });
+}
+
 const dispatch_queue_t& queue() {
-  static const dispatch_queue_t* shared = new dispatch_queue_t(dispatch_queue_create("StatAgent.work", nullptr));
+  static const dispatch_queue_t* shared = [] {
+    auto* made = new dispatch_queue_t(dispatch_queue_create("StatAgent.work", nullptr));
+    flushOnTermination(*made);
+    return made;
+  }();
   return *shared;
 }
 

@@ -5,7 +5,8 @@
 // Records (the session start, events and page views) are appended as one JSON object per line
 // to "records" in the ".stats" directory of Caches; there is no analytics service here, so
 // nothing is uploaded and the online parameters are those stored in ".stats/config.plist"
-// (none until something stores them).
+// (none until something stores them). The application's termination waits until every call
+// made before it has been worked off.
 
 #include <memory>
 #include <string>

@@ -5,11 +5,13 @@
 
 #include <sys/stat.h>
 
+#include <fstream>
 #include <thread>
 #include <vector>
 
 #include "analytics/StatAgent.h"
 #include "platform/foundation/Foundation.h"
+#include "platform/uikit/UIApplication.h"
 #include "tests/support/MainLoop.h"
 #include "tests/support/TempHome.h"
 
@@ -99,6 +101,26 @@ TEST_F(StatAgentTest, ConfigParamsAreTheStoredOnes) {
 
   StatAgent::setCrashReportEnabled(true);
   EXPECT_TRUE(zvt::stat::crashReportEnabled());
+}
+
+TEST_F(StatAgentTest, EverythingRecordedBeforeTheApplicationEndsIsInTheFile) {
+  // The process ends right after the application's termination: what was asked before it and
+  // still waits on the client's queue must be written by then.
+  constexpr int kEvents = 1000;
+  StatAgent::startWithAppkey("4b7e91a2c05d38f6e1a9d70c"_ns, BATCH, ""_ns);
+  for (int i = 0; i < kEvents; ++i) StatAgent::event(NSString::stringWithFormat("e%d", i));
+  UIApplication::sharedApplication()->terminate();
+
+  // Read as it is on disk now, without waiting for the queue.
+  std::ifstream in(zvt::stat::recordsPath());
+  std::string line, last;
+  int lines = 0;
+  while (std::getline(in, line)) {
+    ++lines;
+    last = line;
+  }
+  EXPECT_EQ(lines, kEvents + 1);
+  EXPECT_NE(last.find("\"e999\""), std::string::npos) << last;
 }
 
 TEST_F(StatAgentTest, ManyThreadsAtOnce) {
