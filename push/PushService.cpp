@@ -10,6 +10,7 @@
 #include "platform/foundation/NSArray.h"
 #include "platform/foundation/NSBundle.h"
 #include "platform/foundation/NSData.h"
+#include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/NSNumber.h"
 #include "platform/foundation/NSPropertyListSerialization.h"
 #include "platform/foundation/NSThread.h"
@@ -251,7 +252,21 @@ std::unique_ptr<Client>*& clientSlot() {
   return slot;
 }
 
+// The process ends soon after the application's termination, and with it the client's thread
+// and whatever still waits on its queue (an alias cleared at logout, tags, a registration):
+// the termination waits until the client has worked off what was asked before it. The lock
+// keeps the client from being shut down meanwhile; nothing the client's thread runs takes it.
+void finishOnTermination() {
+  NSNotificationCenter::defaultCenter()->addObserverForName(
+      UIApplicationWillTerminateNotification, nullptr, nullptr, [](const std::shared_ptr<NSNotification>&) {
+        std::lock_guard lock(clientMutex());
+        if (auto& slot = *clientSlot()) slot->sync([] {});
+      });
+}
+
 Client& client() {
+  static std::once_flag observing;
+  std::call_once(observing, finishOnTermination);
   std::lock_guard lock(clientMutex());
   auto& slot = *clientSlot();
   if (!slot) slot = std::make_unique<Client>();

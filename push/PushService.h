@@ -1,6 +1,7 @@
 #pragma once
 // The application's only door into the push client. Every member is a class method; the work
-// itself happens on the client's own thread, so these return at once.
+// itself happens on the client's own thread, so these return at once. The application's
+// termination waits until the client has done what was asked before it.
 //
 // There is no gateway on this platform. The client keeps what a gateway would keep for the
 // device: the registration id (assigned once the device token has arrived, kept across runs),

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/foundation/Foundation.h"
+#include "platform/uikit/UIApplication.h"
 #include "push/PushService.h"
 #include "tests/support/MainLoop.h"
 #include "tests/support/TempHome.h"
@@ -102,6 +103,27 @@ TEST_F(PushServiceTest, AliasSetBeforeRegistrationIsAnsweredOnceRegistered) {
   ASSERT_TRUE(runMainLoopUntil([&] { return answer->calls == 1; }));
   EXPECT_EQ(answer->alias->utf8(), "10003");
   EXPECT_EQ(zvt::push::clientState().pendingRequests, 0u);
+}
+
+TEST_F(PushServiceTest, WhatWasAskedBeforeTheApplicationEndsIsStored) {
+  // The user changes a few tags, logs out and leaves: the process ends right after the
+  // application's termination, and the next run must not find the old user's alias.
+  PushService::registerDeviceToken(token("\x01\x02"));
+  PushService::setAlias("10001"_ns, nullptr, nullptr);
+  for (int i = 0; i < 200; ++i) PushService::setTags(NSSet::make({NSString::stringWithFormat("t%d", i)}), nullptr, nullptr, nullptr);
+  PushService::setAlias(""_ns, nullptr, nullptr);
+  UIApplication::sharedApplication()->terminate();
+
+  // Read as it is on disk now, without waiting for the client.
+  auto saved = NSUserDefaults::initWithSuiteName("PushKeychain"_ns)->dictionaryForKey("PushKeychainUserDefaultsKey"_ns);
+  ASSERT_TRUE(saved);
+  auto alias = zvt::as<NSString>(saved->objectForKey("alias"_ns));
+  ASSERT_TRUE(alias);
+  EXPECT_EQ(alias->utf8(), "");
+  auto tags = zvt::as<NSArray>(saved->objectForKey("tags"_ns));
+  ASSERT_TRUE(tags);
+  ASSERT_EQ(tags->count(), 1u);
+  EXPECT_TRUE(tags->firstObject()->isEqual("t199"_ns));
 }
 
 TEST_F(PushServiceTest, PayloadsBadgesAndLaunchOptionsAreRecorded) {
