@@ -179,7 +179,7 @@ void WIImageCache::setUp(const std::shared_ptr<NSString>& ns, const std::shared_
     }));
   };
   on(UIApplicationDidReceiveMemoryWarningNotification, &WIImageCache::clearMemory);
-  on(UIApplicationWillTerminateNotification, &WIImageCache::cleanDisk);
+  on(UIApplicationWillTerminateNotification, &WIImageCache::cleanDiskBeforeTermination);
   on(UIApplicationDidEnterBackgroundNotification, &WIImageCache::backgroundCleanDisk);
 }
 
@@ -424,6 +424,13 @@ void WIImageCache::clearDiskOnCompletion(WIWebImageNoParamsBlock completion) {
 }
 
 void WIImageCache::cleanDisk() { cleanDiskWithCompletionBlock(nullptr); }
+
+void WIImageCache::cleanDiskBeforeTermination() {
+  // The process ends right after: the cleaning, and the writes queued ahead of it, would end
+  // with it (a write cut short leaves its hidden temporary file behind for good).
+  cleanDisk();
+  dispatch_sync(ioQueue_, [] {});
+}
 
 void WIImageCache::cleanDiskWithCompletionBlock(WIWebImageNoParamsBlock completion) {
   auto me = std::static_pointer_cast<WIImageCache>(self());

@@ -9,6 +9,8 @@
 // The shared cache keeps its files in the Caches folder of the current home and follows a
 // change of home (tests give each test a home of its own): a picture goes into the folder of
 // the home it was stored under, and is not written at all once that home has been removed.
+// The application's termination cleans the disk and waits for that and for the writes queued
+// before it.
 
 #include <cstdint>
 #include <functional>
@@ -147,6 +149,8 @@ class WIImageCache : public NSObject {
 
  private:
   void setUp(const std::shared_ptr<NSString>& ns, const std::shared_ptr<NSString>& directory);
+  // At the application's termination: cleaning, waited for together with what is queued.
+  void cleanDiskBeforeTermination();
   std::vector<std::shared_ptr<NSString>> readOnlyPaths() const;
   // Writes into `directory`, the cache's folder when the image was stored.
   void writeToDisk(const std::shared_ptr<UIImage>& image, bool recalculate, const std::shared_ptr<NSData>& data,

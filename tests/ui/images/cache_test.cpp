@@ -2,6 +2,7 @@
 // through memory and disk and their cancellation, removal, cleaning by age and by size, sizes
 // and counts, read-only paths and memory warnings.
 
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -311,6 +312,36 @@ TEST_F(ImageCacheTest, CleaningDeletesByAgeThenTrimsToHalfTheSizeLimit) {
   ASSERT_TRUE(runMainLoopUntil([] { return UIApplication::sharedApplication()->openBackgroundTaskCount() == 0; }));
   EXPECT_EQ(held({"f"}), "-");
   UIApplication::sharedApplication()->enterForeground();
+}
+
+TEST_F(ImageCacheTest, TheApplicationEndsOnlyOnceTheDiskIsCleanedAndWritten) {
+  // Where the application never goes to the background, its termination is when the disk is
+  // cleaned; the process ends right after, so the cleaning, and the pictures still being
+  // written ahead of it, must be done by the time the termination returns.
+  VirtualClockScope clock;
+  cache->setMaxCacheAge(100);
+  cache->storeImage(wi_imageWithData(dataOf(pngImage(1, 1, false))), false, dataOf(pngImage(1, 1, false)), "http://h/old.png"_ns, true);
+  drainQueue(cache->ioQueue());
+  clock.advanceBy(200);
+  // Pictures downloaded just before, encoded again on the disk queue: it is busy for a while.
+  auto picture = wi_imageWithData(dataOf(pngImage(600, 600, true)));
+  for (int i = 0; i < 8; ++i) cache->storeImage(picture, NSString::stringWithFormat("http://h/new%d.png", i));
+  UIApplication::sharedApplication()->terminate();
+
+  // As it is on disk now, without waiting for the queue.
+  struct stat st{};
+  EXPECT_NE(stat(pathOf("http://h/old.png").c_str(), &st), 0);
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(stat(pathOf("http://h/new" + std::to_string(i) + ".png").c_str(), &st), 0) << i;
+  std::vector<std::string> hidden;
+  for (auto* dir = opendir(cache->diskCachePath()->UTF8String()); dir;) {
+    auto* entry = readdir(dir);
+    if (!entry) {
+      closedir(dir);
+      break;
+    }
+    if (entry->d_name[0] == '.' && std::string(entry->d_name) != "." && std::string(entry->d_name) != "..") hidden.push_back(entry->d_name);
+  }
+  EXPECT_TRUE(hidden.empty()) << hidden.front();  // no file left half written
 }
 
 TEST_F(ImageCacheTest, CountsSizesAndClears) {
