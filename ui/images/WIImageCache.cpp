@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "platform/crypto/CommonDigest.h"
 #include "platform/foundation/Clock.h"
@@ -60,12 +61,30 @@ void collectFiles(const std::string& root, std::vector<DiskEntry>& out) {
   closedir(dir);
 }
 
+// The hidden name a file is written under before it is renamed: the writer's process id and a
+// serial number.
+constexpr char kWritingPrefix[] = ".writing-";
+
+// Deletes the files of `directory` that another process began writing and never renamed (it
+// ended while writing). This process's own stay: another cache of the same directory may be
+// writing them now.
+void removeLeftoverWrites(const std::string& directory) {
+  DIR* dir = opendir(directory.c_str());
+  if (!dir) return;
+  const std::string ours = kWritingPrefix + std::to_string(getpid()) + "-";
+  while (dirent* entry = readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    if (name.starts_with(kWritingPrefix) && !name.starts_with(ours)) unlink((directory + "/").append(name).c_str());
+  }
+  closedir(dir);
+}
+
 // Writes beside the target and renames, so that a reader on another thread sees the old file
 // or the new one, never half of one. The file's date is the clock's now, which cleaning ages.
 bool writeCacheFile(const std::string& directory, const std::string& path, const NSData& data) {
   // A hidden name: cleaning and size counts skip it while it is written.
   static std::atomic<uint64_t> serial{0};
-  std::string temporary = directory + "/.writing-" + std::to_string(getpid()) + "-" + std::to_string(++serial);
+  std::string temporary = directory + "/" + kWritingPrefix + std::to_string(getpid()) + "-" + std::to_string(++serial);
   int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return false;
   const uint8_t* bytes = data.bytes();
@@ -436,6 +455,7 @@ void WIImageCache::cleanDiskWithCompletionBlock(WIWebImageNoParamsBlock completi
   auto me = std::static_pointer_cast<WIImageCache>(self());
   diskCachePath();  // the current home's, for the queue
   dispatch_async(ioQueue_, [me, completion = std::move(completion)] {
+    removeLeftoverWrites(me->diskCachePath()->utf8());
     std::vector<DiskEntry> files;
     collectFiles(me->diskCachePath()->utf8(), files);
     const double expiration = Clock::now() - static_cast<double>(me->maxCacheAge_.load());

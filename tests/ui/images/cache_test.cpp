@@ -5,6 +5,7 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <mutex>
@@ -342,6 +343,30 @@ TEST_F(ImageCacheTest, TheApplicationEndsOnlyOnceTheDiskIsCleanedAndWritten) {
     if (entry->d_name[0] == '.' && std::string(entry->d_name) != "." && std::string(entry->d_name) != "..") hidden.push_back(entry->d_name);
   }
   EXPECT_TRUE(hidden.empty()) << hidden.front();  // no file left half written
+}
+
+TEST_F(ImageCacheTest, CleaningDeletesWhatAnEarlierProcessLeftHalfWritten) {
+  // A process killed while writing a picture leaves the hidden file it was writing: cleaning
+  // deletes it, or it would take room (and count in the size shown) until the cache is
+  // cleared. A file this process is writing for another cache of the directory stays.
+  cache->storeImage(wi_imageWithData(dataOf(pngImage(1, 1, false))), false, dataOf(pngImage(1, 1, false)), "http://h/kept.png"_ns, true);
+  drainQueue(cache->ioQueue());
+  const std::string dir = cache->diskCachePath()->utf8();
+  const struct {
+    std::string name;
+    bool kept;
+  } cases[] = {
+      {".writing-999999999-1", false},                       // an earlier process
+      {".writing-" + std::to_string(getpid()) + "-1", true},  // this one
+      {".other", true},                                       // not ours to judge
+  };
+  for (const auto& c : cases) std::ofstream(dir + "/" + c.name) << std::string(5000, 'x');
+  bool cleaned = false;
+  cache->cleanDiskWithCompletionBlock([&] { cleaned = true; });
+  ASSERT_TRUE(runMainLoopUntil([&] { return cleaned; }));
+  struct stat st{};
+  for (const auto& c : cases) EXPECT_EQ(stat((dir + "/" + c.name).c_str(), &st) == 0, c.kept) << c.name;
+  EXPECT_TRUE(cache->diskImageExistsWithKey("http://h/kept.png"_ns));
 }
 
 TEST_F(ImageCacheTest, CountsSizesAndClears) {
