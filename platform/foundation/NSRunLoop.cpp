@@ -618,7 +618,15 @@ bool NSRunLoop::runOnce(const std::string& modeIn, int64_t limit, int64_t realLi
     // Nothing this thread handed to other run loops waits for its next callback.
     zvt::WakeUpBatch::flush();
     int n = spinBeforePoll(fds, waitNs);
-    if (n <= 0) n = poll(fds.data(), fds.size(), timeoutMs);
+    if (n <= 0 && timeoutMs != 0) {
+      // A worker of the dispatch pool turning a run loop (a download operation waiting on the
+      // network) is blocked while it waits here: the pool starts another worker meanwhile, or
+      // a few such waits would leave every queue without a thread.
+      zvt::BlockingScope waiting;
+      n = poll(fds.data(), fds.size(), timeoutMs);
+    } else if (n <= 0) {
+      n = poll(fds.data(), fds.size(), 0);
+    }
     if (mayWait) notifyObservers(mode, kCFRunLoopAfterWaiting);
     if (n > 0) {
       if (fds[0].revents) drainWakeFd();

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
@@ -289,6 +290,32 @@ TEST(ImageDownloader, ConnectionsThatCannotBeMadeFreeTheirSlots) {
   ASSERT_TRUE(requests.waitForFinished(7));
   EXPECT_TRUE(requests.of(6)[0].image);
   ASSERT_TRUE(runMainLoopUntil([&] { return downloader->currentDownloadCount() == 0; }));
+}
+
+TEST(ImageDownloader, DownloadsWaitingOnTheNetworkLeaveThreadsForEverythingElse) {
+  // Each running download keeps a thread of the shared pool turning its run loop until the
+  // server answers. However many wait on a slow server, the cache's disk queue and every
+  // other queue must still find a thread to run on.
+  ImageServer server;
+  auto downloader = WIWebImageDownloader::make();
+  const size_t count = zvt::dispatchPoolSize() + 2;
+  downloader->setMaxConcurrentDownloads(static_cast<NSInteger>(count));
+  Requests requests;
+  for (size_t i = 0; i < count; ++i) {
+    downloader->downloadImageWithURL(urlOf(server.url("/slow?" + std::to_string(i))), 0, nullptr, requests.completed(static_cast<int>(i)));
+  }
+  ASSERT_TRUE(server.server().waitForRequests(count));
+
+  std::atomic<int> ran{0};
+  auto serial = dispatch_queue_create("test.serial", DISPATCH_QUEUE_SERIAL);
+  dispatch_async(serial, [&] { ++ran; });
+  dispatch_async(dispatch_get_global_queue(DISPATCH_QUEUE_PRIORITY_DEFAULT, 0), [&] { ++ran; });
+  EXPECT_TRUE(runMainLoopUntil([&] { return ran == 2; }));
+
+  server.release();
+  ASSERT_TRUE(requests.waitForFinished(count));
+  for (size_t i = 0; i < count; ++i) EXPECT_TRUE(requests.of(static_cast<int>(i))[0].image) << i;
+  ASSERT_TRUE(runMainLoopUntil([&] { return ran == 2 && downloader->currentDownloadCount() == 0; }));
 }
 
 TEST(ImageDownloader, CancellingARequesterLeavesTheOthersTheirDownload) {
