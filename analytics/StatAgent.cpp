@@ -1,7 +1,10 @@
 #include "analytics/StatAgent.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <fstream>
 #include <map>
@@ -83,9 +86,21 @@ void append(const std::shared_ptr<NSMutableDictionary>& record) {
   }
   std::string line(data->view());
   line.push_back('\n');
-  // One write per line: O_APPEND keeps lines whole.
-  ssize_t written = ::write(fd, line.data(), line.size());
-  if (written != static_cast<ssize_t>(line.size())) NSLog("STATLOG: short write to %s", path);
+  // Only this queue appends, so the line goes on where the file ends now.
+  struct stat before {};
+  const bool sized = ::fstat(fd, &before) == 0;
+  size_t done = 0;
+  while (done < line.size()) {
+    ssize_t written = ::write(fd, line.data() + done, line.size() - done);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) break;
+    done += static_cast<size_t>(written);
+  }
+  if (done != line.size()) {
+    NSLog("STATLOG: short write to %s", path);
+    // A part of a line (a full disk) would glue the next record to it: it is taken back.
+    if (done > 0 && sized && ::ftruncate(fd, before.st_size) != 0) NSLog("STATLOG: cannot take back a part line in %s", path);
+  }
   ::close(fd);
 }
 

@@ -3,7 +3,10 @@
 // and use from many threads at once.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+
+#include <csignal>
 
 #include <fstream>
 #include <thread>
@@ -121,6 +124,37 @@ TEST_F(StatAgentTest, EverythingRecordedBeforeTheApplicationEndsIsInTheFile) {
   }
   EXPECT_EQ(lines, kEvents + 1);
   EXPECT_NE(last.find("\"e999\""), std::string::npos) << last;
+}
+
+TEST_F(StatAgentTest, ALineCutShortByAFullDiskIsTakenBack) {
+  // The disk fills up in the middle of a record: the part written is taken back, so that the
+  // records written once there is room again are not glued to it (and lost with it).
+  StatAgent::event("before"_ns);
+  zvt::stat::flush();
+  struct stat info {};
+  ASSERT_EQ(::stat(zvt::stat::recordsPath().c_str(), &info), 0);
+
+  // Files may grow only 20 bytes past the records: the next record is cut short.
+  struct rlimit limit {};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
+  const struct rlimit full {static_cast<rlim_t>(info.st_size) + 20, limit.rlim_max};
+  auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &full), 0);
+  StatAgent::event(NSString::stringWithUTF8String(std::string(200, 'x')));
+  zvt::stat::flush();
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+  std::signal(SIGXFSZ, previousHandler);
+
+  StatAgent::event("after"_ns);
+  auto entries = zvt::stat::recordedEntries();
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(text(entries[0], "id"), "before");
+  EXPECT_EQ(text(entries[1], "id"), "after");
+  std::ifstream in(zvt::stat::recordsPath());
+  std::string line;
+  int lines = 0;
+  while (std::getline(in, line)) ++lines;
+  EXPECT_EQ(lines, 2);
 }
 
 TEST_F(StatAgentTest, ManyThreadsAtOnce) {
