@@ -46,7 +46,9 @@ void WIWebImagePrefetcher::prefetchURLs(const std::shared_ptr<NSArray>& urls, WI
     return;
   }
   const NSUInteger slots = std::max<NSUInteger>(1, maxConcurrentDownloads());
-  for (NSUInteger i = 0; i < slots && requestedCount_ < count; ++i) startPrefetchingAtIndex(i);
+  // A cached URL answers at once, and its answer starts the next one: the batch goes on from
+  // the first URL not yet asked for, not from its own count.
+  for (NSUInteger i = 0; i < slots && requestedCount_ < count; ++i) startPrefetchingAtIndex(requestedCount_);
 }
 
 void WIWebImagePrefetcher::startPrefetchingAtIndex(NSUInteger index) {

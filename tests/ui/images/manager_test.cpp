@@ -6,6 +6,7 @@
 
 #include "platform/foundation/Foundation.h"
 #include "tests/ui/images/ImageTestSupport.h"
+#include "ui/images/UIImage+AnyFormat.h"
 #include "ui/images/WIWebImageManager.h"
 #include "ui/images/WIWebImagePrefetcher.h"
 
@@ -310,6 +311,23 @@ TEST_F(ManagerTest, PrefetchesAWholeListAFewAtATime) {
   bool empty = false;
   prefetcher->prefetchURLs(NSArray::array(), nullptr, [&](NSUInteger done, NSUInteger skip) { empty = done == 0 && skip == 0; });
   EXPECT_TRUE(empty);
+  prefetcher->setMaxConcurrentDownloads(6);
+}
+
+TEST_F(ManagerTest, PrefetchingAListThatStartsWithACachedPictureFetchesEachOtherOnce) {
+  // The cached first picture answers at once, and its answer starts the next URL while the
+  // first batch is still being started: that batch goes on from there, skipping none.
+  auto prefetcher = WIWebImagePrefetcher::initWithImageManager(manager);
+  prefetcher->setMaxConcurrentDownloads(2);
+  auto urls = NSMutableArray::array();
+  for (int i = 1; i <= 5; ++i) urls->addObject(NSString::stringWithUTF8String(server.url("/png/" + std::to_string(i) + "x3")));
+  manager->imageCache()->storeImage(wi_imageWithData(dataOf(pngImage(1, 3, false))), zvt::as<NSString>(urls->objectAtIndex(0)), false);
+  NSUInteger finished = 0;
+  prefetcher->prefetchURLs(urls, nullptr, [&](NSUInteger done, NSUInteger) { finished = done; });
+  ASSERT_TRUE(runMainLoopUntil([&] { return finished > 0; }));
+  EXPECT_EQ(finished, 5u);
+  for (int i = 2; i <= 5; ++i) EXPECT_EQ(server.hits("/png/" + std::to_string(i) + "x3"), 1u) << i;
+  for (int i = 1; i <= 5; ++i) EXPECT_TRUE(manager->imageCache()->imageFromMemoryCacheForKey(zvt::as<NSString>(urls->objectAtIndex(i - 1)))) << i;
   prefetcher->setMaxConcurrentDownloads(6);
 }
 
