@@ -9,6 +9,8 @@
 #include <climits>
 #include <condition_variable>
 #include <cstdio>
+#include <optional>
+#include <string_view>
 
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/NSThread.h"
@@ -153,12 +155,19 @@ void NSRunLoop::addCommonMode(const std::string& mode) {
   if (mode != NSRunLoopCommonModes) commonModes_.insert(mode);
 }
 
+bool NSRunLoop::isCommonMode(const std::string& mode) const {
+  // The default mode is a common mode from the loop's making on and never leaves the set: the
+  // usual question (asked several times per pass, per timer, source and perform) is answered
+  // without a walk of the set's strings.
+  return mode == std::string_view(NSDefaultRunLoopMode) || commonModes_.count(mode) > 0;
+}
+
 bool NSRunLoop::modeMatchesLocked(const std::string& entryMode, const std::string& mode) const {
-  return entryMode == mode || (entryMode == NSRunLoopCommonModes && commonModes_.count(mode) > 0);
+  return entryMode == mode || (entryMode == NSRunLoopCommonModes && isCommonMode(mode));
 }
 
 bool NSRunLoop::inModeLocked(const std::vector<std::string>& modes, const std::string& mode) const {
-  if (modes.empty()) return commonModes_.count(mode) > 0;  // a perform for the common modes
+  if (modes.empty()) return isCommonMode(mode);  // a perform for the common modes
   for (const auto& m : modes)
     if (modeMatchesLocked(m, mode)) return true;
   return false;
@@ -171,7 +180,7 @@ bool NSRunLoop::inModeLocked(const std::set<std::string>& modes, const std::stri
 }
 
 bool NSRunLoop::drainsMainQueueIn(const std::string& mode) const {
-  return main_ && commonModes_.count(mode) > 0;
+  return main_ && isCommonMode(mode);
 }
 
 bool NSRunLoop::hasSourcesLocked(const std::string& mode) const {
@@ -469,31 +478,40 @@ bool NSRunLoop::fireDueTimers(const std::string& mode, int64_t limit) {
 }
 
 bool NSRunLoop::runPerforms(const std::string& mode) {
-  std::vector<Perform> ready;
+  // A pass mostly finds one perform ready (a hand-over from another thread): it waits on the
+  // stack; only the ones after it need a vector.
+  std::optional<Perform> first;
+  std::vector<Perform> more;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (performs_.empty()) return false;
     for (auto it = performs_.begin(); it != performs_.end();) {
       if (inModeLocked(it->modes, mode)) {
-        ready.push_back(std::move(*it));
+        if (first) {
+          more.push_back(std::move(*it));
+        } else {
+          first.emplace(std::move(*it));
+        }
         it = performs_.erase(it);
       } else {
         ++it;
       }
     }
   }
-  for (size_t i = 0; i < ready.size(); ++i) {
+  if (!first) return false;
+  auto runOne = [](Perform& perform) {
     struct Finish {
-      std::vector<Perform>& ready;
-      size_t i;
+      Perform& perform;
       ~Finish() {
-        if (ready[i].done) ready[i].done->finish();
-        ready[i].fn = nullptr;
+        if (perform.done) perform.done->finish();
+        perform.fn = nullptr;
       }
-    } finish{ready, i};
-    ready[i].fn();
-  }
-  return !ready.empty();
+    } finish{perform};
+    perform.fn();
+  };
+  runOne(*first);
+  for (auto& perform : more) runOne(perform);
+  return true;
 }
 
 bool NSRunLoop::runMode(const std::string& mode, NSTimeInterval limitDate) {

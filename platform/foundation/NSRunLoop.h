@@ -226,6 +226,7 @@ class NSRunLoop : public NSObject {
   explicit NSRunLoop(bool main);
   std::weak_ptr<NSRunLoop> weakMe() { return std::static_pointer_cast<NSRunLoop>(shared_from_this()); }
   bool onOwnThread() const;
+  bool isCommonMode(const std::string& mode) const;
   bool modeMatchesLocked(const std::string& entryMode, const std::string& mode) const;
   bool inModeLocked(const std::vector<std::string>& modes, const std::string& mode) const;
   bool inModeLocked(const std::set<std::string>& modes, const std::string& mode) const;

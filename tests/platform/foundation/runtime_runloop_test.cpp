@@ -340,8 +340,19 @@ TEST(RuntimeTimer, ModesDecideWhenATimerMayFire) {
   loop->runMode("tracking", Clock::now());
   EXPECT_EQ(custom, 1);
 
-  // A mode added to the common set receives common-mode timers.
+  // A common-mode perform waits while the loop runs in a mode outside the common set.
+  int performed = 0;
+  loop->performInModes({NSRunLoopCommonModes}, [&] { ++performed; });
+  loop->runMode("tracking", Clock::now());
+  EXPECT_EQ(performed, 0);
+  loop->runMode(NSDefaultRunLoopMode, Clock::now());
+  EXPECT_EQ(performed, 1);
+
+  // A mode added to the common set receives common-mode timers and performs.
   loop->addCommonMode("tracking");
+  loop->performInModes({NSRunLoopCommonModes}, [&] { ++performed; });
+  loop->runMode("tracking", Clock::now());
+  EXPECT_EQ(performed, 2);
   int inTracking = 0;
   auto t3 = NSTimer::timerWithTimeInterval(1, false, [&](const auto&) { ++inTracking; });
   loop->addTimer(t3, NSRunLoopCommonModes);
