@@ -287,6 +287,10 @@ int main(int argc, char** argv) {
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();
   closeApplication();
+  // The application ends as it does on the phone: the picture cache cleans its folder and
+  // finishes the writes queued on its own queue first, which would otherwise still be
+  // hashing a file name while the process's exit takes the crypto library down.
+  UIApplication::sharedApplication()->terminate();
   // The clients' own threads finish what they were handed before the process's statics go.
   zvt::stat::flush();
   zvt::push::shutdownClient();
