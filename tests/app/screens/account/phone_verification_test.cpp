@@ -83,12 +83,14 @@ TEST_F(PhoneVerificationTest, TheCodeIsCountedDownBeforeItsReplyAndARefusalStops
 
   // A refused request: the count-down shows at once and ends with the reply, then its text.
   ASSERT_TRUE(typeInto(form->phoneTextField(), zvt::test::kServiceTestUserPhone));
-  service_->script(zvt::test::ScriptedReply{.op = "get_binding_phoneNumber_code", .delayMs = 800});
+  // The reply is held back long enough for the first tick to cross from the timer's queue on a
+  // busy machine.
+  service_->script(zvt::test::ScriptedReply{.op = "get_binding_phoneNumber_code", .delayMs = 3000});
   ASSERT_TRUE(device().tapView(form->verticalButton()));
   EXPECT_TRUE(waitFor([&] {
     settle();
     return codeTitle(form) == "60秒后重新获取";
-  }, 0.5)) << "before the reply";
+  }, 2.5)) << "before the reply";
   EXPECT_EQ(zvt::ui::AlertPresenter::shared().count(), 0u) << "the reply is still out";
   zvt::test::writeScreenPicture("phone-verification-counting");
   ASSERT_TRUE(waitFor([&] { return codeTitle(form) == "重新获取"; }));
