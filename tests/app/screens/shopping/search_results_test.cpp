@@ -263,9 +263,14 @@ TEST_F(SearchResultsTest, CellsShowPriceRebateSalesAndTheTmallMark) {
     sawNoRebate |= noRebate;
   }
   EXPECT_TRUE(sawTmall && sawTaobao && sawNoRebate);
-  // Showing the tenth cell started the footer's load of the next page and the cells' pictures:
-  // let them land before the tap, since a reload would replace the cell under the finger.
-  settleUntil([&] { return zvt::urlConnectionLoadsInFlight() == 0; });
+  // Showing the tenth cell began the footer's refresh, which asks for the next page half a second
+  // later on the clock, and the cells' pictures: let them land before the tap, since the page's
+  // reload would replace the cell under the finger. The count of loads alone does not tell that
+  // the page has landed: it is zero before the footer asks and again once the page's connection
+  // has ended, before its reply has crossed to the main queue and reloaded the grid.
+  device().wait(PRRefreshAutoFooterDelay);
+  ASSERT_TRUE(settleUntil([&] { return rowsShown(results) == 20 && zvt::urlConnectionLoadsInFlight() == 0; }))
+      << "rows shown: " << rowsShown(results);
   grid->setContentOffset(CGPointZero, false);
   device().wait(0.3);
   // Back at the top, the first cells ask for their pictures again: those land first too.
