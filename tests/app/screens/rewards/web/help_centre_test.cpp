@@ -95,8 +95,9 @@ TEST_F(HelpCentreTest, TheFourTopicsOpenTheirPagesWithTheSpinnerUntilTheyFinish)
 TEST_F(HelpCentreTest, ADroppedPageKeepsTheFailureOnScreen) {
   auto help = open();
   ASSERT_TRUE(help);
-  // The engine asks once more over a new connection when a kept-alive one is cut.
-  service_->script(ScriptedReply{.op = "/wap/help-2.php", .iface = "page", .drop = true, .times = 2});
+  // Every go is cut: the engine sends a load cut on a kept-alive connection again, once for
+  // each idle connection it holds and then over a new one.
+  service_->script(ScriptedReply{.op = "/wap/help-2.php", .iface = "page", .drop = true, .sticky = true});
   ASSERT_TRUE(device().tapText("购物问题"));
   device().wait(0.6);
   auto page = std::dynamic_pointer_cast<TZHelpDetailViewController>(topScreen());
