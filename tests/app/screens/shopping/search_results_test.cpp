@@ -160,7 +160,8 @@ TEST_F(SearchResultsTest, EmptyResultTipSitsWhereTheFilterStaysReachable) {
   device().wait(0.5);
   ASSERT_TRUE(device().tapText("确定"));
   request(2);
-  ASSERT_TRUE(device().viewWithText("暂未搜到商品，试试搜索其它商品吧"));
+  // The reply may still be on its way once the request is logged: the tip shows when it lands.
+  ASSERT_TRUE(settleUntil([] { return device().viewWithText("暂未搜到商品，试试搜索其它商品吧") != nullptr; }));
   EXPECT_FALSE(view->headView()->isHidden());
   EXPECT_TRUE(device().viewWithText("筛选")) << "an empty panel leaves the filter unmarked";
   EXPECT_EQ(view->tipLabel()->frame().origin.y, CGRectGetMaxY(view->headView()->frame()));
@@ -170,8 +171,7 @@ TEST_F(SearchResultsTest, EmptyResultTipSitsWhereTheFilterStaysReachable) {
   // A new keyword forgets the panel: the header hides and the tip sits 8 points below its top.
   searchFromBar(results, "不存在的宝贝");
   request(3);
-  ASSERT_TRUE(device().viewWithText("暂未搜到商品，试试搜索其它商品吧"));
-  EXPECT_TRUE(view->headView()->isHidden());
+  ASSERT_TRUE(settleUntil([&] { return view->headView()->isHidden() && device().viewWithText("暂未搜到商品，试试搜索其它商品吧") != nullptr; }));
   EXPECT_EQ(view->tipLabel()->frame().origin.y, view->headView()->frame().origin.y + 8);
   picture("OwnResults.tipWithoutFilter");
 }
