@@ -386,7 +386,7 @@ TEST_F(APIClientTest, RepliesAsTheyMayArriveOnBothInterfaces) {
       {"json: a truncated time reply", {.op = "get_time", .iface = "json", .malformed = true}, phoneCode, false, "网络异常"},
       {"json: HTTP 500 with a 101 body", {.op = "get_forgot_pwd_code", .iface = "json", .httpStatus = 500}, phoneCode,
        false, "网络异常"},
-      {"json: a dropped connection", {.op = "get_coupon", .iface = "json", .drop = true, .times = 2}, coupons, false,
+      {"json: a dropped connection", {.op = "get_coupon", .iface = "json", .drop = true, .sticky = true}, coupons, false,
        "网络异常"},
       {"enciphered: HTTP 500 with a 101 body", {.op = "feedback", .iface = "enciphered", .httpStatus = 500}, feedback,
        true, "(nil)"},

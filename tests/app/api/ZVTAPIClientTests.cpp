@@ -395,8 +395,9 @@ TEST_P(ZVTAPIClientRefusals, FixedTextsAndServerMessages) {
   EXPECT_EQ(noTime.message, op.noTimeStamp);
   EXPECT_EQ(service().requestCount(op.act), static_cast<int>(op.refusals.size()) + 1);
 
-  // The connection of the call dropped.
-  service().script(ScriptedReply{.op = op.act, .iface = "enciphered", .drop = true, .times = 2});
+  // The connection of the call dropped. The loader sends a request cut on a kept-alive
+  // connection again, once for each idle connection it holds: every try is cut.
+  service().script(ScriptedReply{.op = op.act, .iface = "enciphered", .drop = true, .sticky = true});
   Outcome dropped;
   op.run(dropped);
   waitForOne(dropped.calls);
@@ -556,7 +557,8 @@ TEST_F(ZVTAPIClientTest, ExchangeStoreAndPasswordEdgeReplies) {
     ++calls;
   });
   waitForOne(calls);
-  service().script(ScriptedReply{.op = "exchange_goods", .iface = "enciphered", .drop = true, .times = 2});
+  // Every try of the dropped call is cut (one more for each idle kept-alive connection).
+  service().script(ScriptedReply{.op = "exchange_goods", .iface = "enciphered", .drop = true, .sticky = true});
   calls = 0;
   ZVTAPIClient::getExchangeCentreDataWith(nullptr, [&](bool ok, const std::shared_ptr<NSArray>&, const id& info) {
     EXPECT_FALSE(ok);
@@ -564,6 +566,7 @@ TEST_F(ZVTAPIClientTest, ExchangeStoreAndPasswordEdgeReplies) {
     ++calls;
   });
   waitForOne(calls);
+  service().clearScripts();
 
   // Password change answered with data 0: a failure that leaves "loginInfo" alone.
   auto loginInfo = NSDictionary::make({{"userName"_ns, "u"_ns}, {"password"_ns, "old"_ns}});
