@@ -8,9 +8,9 @@
 // queue, success block on the main queue); the peer is a libcurl easy handle on the calling
 // thread that sends the same request head (the header lines of our serializer's request, in its
 // order; gzip and deflate offered and decoded, as our URL loading does; no signal handlers, as
-// ours installs none). Each reports wall-clock time per request (real time) and the whole
-// process's CPU time per request (cpu_us_per_item: every thread, spinning included) and its
-// context switches, on
+// ours installs none) and checks the reply's status and content type as our serializer does.
+// Each reports wall-clock time per request (real time) and the whole process's CPU time per
+// request (cpu_us_per_item: every thread, spinning included) and its context switches, on
 // idle cores and with a busy loop on every core of the benchmark's affinity (POST/busy/...),
 // ours as configured by default (no spinning) and with the spin before sleep on (ours_spin).
 // Pin the run with taskset to one or two cores.
@@ -150,6 +150,13 @@ struct PeerHandle {
     curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body->bytes());
     reply.clear();
     if (curl_easy_perform(curl) != CURLE_OK) return nullptr;
+    // The checks our JSON response serializer makes before it reads the body: an acceptable
+    // status and a JSON content type.
+    long status = 0;
+    char* type = nullptr;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    curl_easy_getinfo(curl, CURLINFO_CONTENT_TYPE, &type);
+    if (status < 200 || status > 299 || !type || std::strncmp(type, "application/json", 16) != 0) return nullptr;
     return NSJSONSerialization::JSONObjectWithData(NSData::dataWithString(reply), 0, nullptr);
   }
 };
