@@ -447,9 +447,8 @@ void ZVTAPIClient::getExchangeCentreDataWith(const std::shared_ptr<NSDictionary>
 void ZVTAPIClient::sendUserIconWith(const std::shared_ptr<NSData>& png, AvatarCompletion completion) {
   // The picture belongs to the user who chose it, whoever holds the session when it is sent.
   auto asker = ZVTLoginSession::currentUserId();
-  id askerId = replyValue(AppDelegate::shared()->userInfoDictionary(), "id");
-  getTimeStampOnCompletion([png, completion, asker, askerId](const std::shared_ptr<NSString>& time,
-                                                             const std::shared_ptr<NSError>& error) {
+  getTimeStampOnCompletion([png, completion, asker](const std::shared_ptr<NSString>& time,
+                                                    const std::shared_ptr<NSError>& error) {
     if (!time) {
       completion(nullptr, error);
       return;
@@ -457,7 +456,7 @@ void ZVTAPIClient::sendUserIconWith(const std::shared_ptr<NSData>& png, AvatarCo
     auto fields = NSMutableDictionary::dictionary();
     fields->setObject(zvt::signatureForTime(time), "code"_ns);
     fields->setObject(time, "time"_ns);
-    if (askerId) fields->setObject(askerId, "id"_ns);
+    if (asker) fields->setObject(asker, "id"_ns);
     fields->setObject("ios"_ns, "command"_ns);
 
     auto url = NSURL::URLWithString(zvt::Configuration::URLStringWithPath("/index.php?mod=phone_api&act=avatar"));

@@ -185,7 +185,9 @@ std::shared_ptr<NSString> ZVTLoginSession::registrationID() {
 unsigned long ZVTLoginSession::logoutCount() { return logouts(); }
 
 std::shared_ptr<NSString> ZVTLoginSession::currentUserId() {
-  id userId = zvt::replyValue(AppDelegate::shared()->userInfoDictionary(), "id");
+  auto delegate = AppDelegate::shared();
+  if (!delegate) return nullptr;  // no application (yet, or any more): nobody's session
+  id userId = zvt::replyValue(delegate->userInfoDictionary(), "id");
   return userId ? NSString::stringWithFormat("%@", userId) : nullptr;
 }
 
