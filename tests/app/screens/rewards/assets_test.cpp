@@ -33,6 +33,18 @@ class AssetsTest : public MoneyTest {
                                    .dataJSON = rows,
                                    .extraJSON = "{\"end\": " + std::to_string(end) + "}"});
   }
+  // Holds back that page of the income list by `delayMs`, drags the list to its end until the
+  // footer asks for it and waits until the service has it: the request count is then `asked`.
+  ::testing::AssertionResult holdPageAndReachIt(const char* number, int delayMs, int asked) {
+    service_->script(ScriptedReply{.op = "getUserDetailed",
+                                   .iface = "enciphered",
+                                   .fieldsJSON = std::string("{\"number\": \"") + number + "\", \"do\": \"in\"}",
+                                   .delayMs = delayMs});
+    dragToEndUntil(list()->tableView(), [&] { return list()->isLoading(); });
+    device().wait(0.6);
+    if (waitFor([&] { return service_->requestCount("getUserDetailed") == asked; }, 3)) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "page " << number << " was not asked for";
+  }
 };
 
 TEST_F(AssetsTest, EachMenuRowOpensItsListWhichLoadsItsFirstPage) {
@@ -143,14 +155,7 @@ TEST_F(AssetsTest, APageStillOnItsWayWhenTheListIsPulledDownIsNotShown) {
   ASSERT_TRUE(pullUp());
   ASSERT_EQ(rows(), 20);
   // The third page is slow to come; the finger reaches the end, then pulls the list down.
-  service_->script(ScriptedReply{.op = "getUserDetailed",
-                                 .iface = "enciphered",
-                                 .fieldsJSON = R"({"number": "3", "do": "in"})",
-                                 .delayMs = 1500});
-  auto table = list()->tableView();
-  dragToEndUntil(table, [&] { return list()->isLoading(); });
-  device().wait(0.6);
-  ASSERT_TRUE(waitFor([&] { return service_->requestCount("getUserDetailed") == 3; }, 3));
+  ASSERT_TRUE(holdPageAndReachIt("3", 1500, 3));
   pullDown();
   ASSERT_TRUE(waitFor([&] { return !list()->isLoading(); }, 5)) << "the late page has come";
   device().wait(0.5);
@@ -176,14 +181,8 @@ TEST_F(AssetsTest, APageThatComesWhileTheListIsPulledDownLeavesThePullARefresh) 
   openList("收入明细");
   // The second page is slow to come; it comes while the person, back at the top, is pulling
   // the list down.
-  service_->script(ScriptedReply{.op = "getUserDetailed",
-                                 .iface = "enciphered",
-                                 .fieldsJSON = R"({"number": "2", "do": "in"})",
-                                 .delayMs = 2000});
+  ASSERT_TRUE(holdPageAndReachIt("2", 2000, 2));
   auto table = list()->tableView();
-  dragToEndUntil(table, [&] { return list()->isLoading(); });
-  device().wait(0.6);
-  ASSERT_TRUE(waitFor([&] { return service_->requestCount("getUserDetailed") == 2; }, 3));
   dragToTop(table);
   auto finger = pullDownAndHold(table);
   EXPECT_TRUE(device().viewWithText("松开立即刷新"));
