@@ -39,24 +39,173 @@ CurlHeaderLines::~CurlHeaderLines() {
     if (list) curl_slist_free_all(static_cast<curl_slist*>(list));
 }
 
+// What a transfer sets on a handle besides the options every transfer shares. The record lets the
+// next transfer on the handle set only what differs and put back what only the last one set, so
+// that a kept handle behaves as a fresh one would.
+struct CurlHandle {
+    // How the method and body were given to curl.
+    enum class Shape : uint8_t { Get, Head, EmptyPost, MemoryBody, StreamBody, Custom };
+
+    CURL* easy = nullptr;
+    CurlTransfer* transfer = nullptr;  // the one running on the handle, for curl's callbacks
+    std::string url;
+    Shape shape = Shape::Get;
+    std::string customRequest;  // CURLOPT_CUSTOMREQUEST, "" for none
+    bool tls = false;
+    bool basicAuth = false;
+    std::shared_ptr<CurlHeaderLines> headerLines;  // the list curl points at
+
+    CurlHandle() : easy(curl_easy_init()) {
+        curl_easy_setopt(easy, CURLOPT_PRIVATE, this);
+        curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+        curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+        curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &CurlTransfer::onHeader);
+        curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
+        curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &CurlTransfer::onWrite);
+        curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
+        curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
+        curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &CurlTransfer::onProgress);
+        curl_easy_setopt(easy, CURLOPT_XFERINFODATA, this);
+        curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 0L);
+        curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
+        curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, &CurlTransfer::onSSLContext);
+        curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, this);
+    }
+    ~CurlHandle() { curl_easy_cleanup(easy); }
+    CurlHandle(const CurlHandle&) = delete;
+    CurlHandle& operator=(const CurlHandle&) = delete;
+
+    // Sets the options of a request, the ones the last transfer set and this one does not put
+    // back to curl's defaults first.
+    void prepare(const CurlTransferRequest& request, bool tlsURL, std::shared_ptr<CurlHeaderLines> lines);
+};
+
+void CurlHandle::prepare(const CurlTransferRequest& request, bool tlsURL, std::shared_ptr<CurlHeaderLines> lines) {
+    if (url != request.url) {
+        curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str());
+        url = request.url;
+    }
+    if (tls != tlsURL) {
+        // Every TLS request is judged by its own connection's trust answer: no resumed sessions
+        // and no connections shared with requests whose delegates may have judged differently.
+        curl_easy_setopt(easy, CURLOPT_SSL_SESSIONID_CACHE, tlsURL ? 0L : 1L);
+        curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, tlsURL ? 1L : 0L);
+        curl_easy_setopt(easy, CURLOPT_FORBID_REUSE, tlsURL ? 1L : 0L);
+        tls = tlsURL;
+    }
+    if (request.basicAuth) {
+        curl_easy_setopt(easy, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
+        curl_easy_setopt(easy, CURLOPT_USERNAME, request.user.c_str());
+        curl_easy_setopt(easy, CURLOPT_PASSWORD, request.password.c_str());
+    } else if (basicAuth) {
+        curl_easy_setopt(easy, CURLOPT_USERNAME, nullptr);
+        curl_easy_setopt(easy, CURLOPT_PASSWORD, nullptr);
+        curl_easy_setopt(easy, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
+    }
+    basicAuth = request.basicAuth;
+
+    // Views of null-terminated strings (the literal or the whole method), handed to curl as such.
+    const std::string_view method = request.method.empty() ? std::string_view("GET") : std::string_view(request.method);
+    Shape next;
+    std::string_view custom;
+    if (request.hasBody) {
+        next = request.body ? Shape::MemoryBody : Shape::StreamBody;
+        if (method != "POST") custom = method;
+    } else if (method == "GET") {
+        next = Shape::Get;
+    } else if (method == "HEAD") {
+        next = Shape::Head;
+    } else if (method == "POST") {
+        next = Shape::EmptyPost;
+    } else {
+        next = Shape::Custom;
+        custom = method;
+    }
+    const bool changed = next != shape;
+    if (changed) {
+        // Back to a fresh handle's GET: the body options of the last shape first (setting them
+        // makes a POST), the method last.
+        switch (shape) {
+            case Shape::EmptyPost:
+            case Shape::MemoryBody:
+                curl_easy_setopt(easy, CURLOPT_POSTFIELDS, nullptr);
+                curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(-1));
+                break;
+            case Shape::StreamBody:
+                curl_easy_setopt(easy, CURLOPT_READFUNCTION, nullptr);
+                curl_easy_setopt(easy, CURLOPT_READDATA, stdin);
+                curl_easy_setopt(easy, CURLOPT_SEEKFUNCTION, nullptr);
+                curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(-1));
+                break;
+            case Shape::Head:  // the GET below clears CURLOPT_NOBODY
+            case Shape::Get:
+            case Shape::Custom:
+                break;
+        }
+        if (shape != Shape::Get && shape != Shape::Custom) curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+        shape = next;
+    }
+    if (custom != customRequest) {
+        customRequest = custom;
+        curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, customRequest.empty() ? nullptr : customRequest.c_str());
+    }
+    switch (next) {
+        case Shape::MemoryBody:
+            // A body held in memory goes to curl as it is: a small one leaves in the same packet
+            // as the request head (the server is not woken twice), and curl sends it again by
+            // itself when it retries on a kept-alive connection that the server had closed.
+            // Curl does not read it once the transfer is over.
+            curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body->size()));
+            curl_easy_setopt(easy, CURLOPT_POSTFIELDS, request.body->data());
+            break;
+        case Shape::StreamBody:
+            if (changed) {
+                curl_easy_setopt(easy, CURLOPT_POST, 1L);
+                curl_easy_setopt(easy, CURLOPT_READFUNCTION, &CurlTransfer::onRead);
+                curl_easy_setopt(easy, CURLOPT_READDATA, this);
+                curl_easy_setopt(easy, CURLOPT_SEEKFUNCTION, &CurlTransfer::onSeek);
+            }
+            curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.streamLength));
+            break;
+        case Shape::Head:
+            if (changed) curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+            break;
+        case Shape::EmptyPost:
+            if (changed) {
+                curl_easy_setopt(easy, CURLOPT_POST, 1L);
+                curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE, 0L);
+                curl_easy_setopt(easy, CURLOPT_COPYPOSTFIELDS, "");
+            }
+            break;
+        case Shape::Get:
+        case Shape::Custom:
+            break;
+    }
+
+    if (lines != headerLines) {
+        curl_easy_setopt(easy, CURLOPT_HTTPHEADER, lines->list);
+        headerLines = std::move(lines);
+    }
+}
+
 CurlHandlePool::~CurlHandlePool() {
-    for (CURL* easy : handles) curl_easy_cleanup(easy);
+    for (CurlHandle* handle : handles) delete handle;
 }
 
 CurlTransfer::~CurlTransfer() {
-    if (easy_) {
+    if (handle_) {
+        handle_->transfer = nullptr;
         auto pool = pool_.lock();
         std::unique_lock<std::mutex> lock;
         if (pool) lock = std::unique_lock(pool->mutex);
         if (pool && pool->handles.size() < 32) {
-            curl_easy_reset(easy_);
-            pool->handles.push_back(easy_);
+            pool->handles.push_back(handle_);
         } else {
-            curl_easy_cleanup(easy_);
+            delete handle_;
         }
     }
-    // The header lines go with the members, after the reset: the handle no longer points at
-    // them.
 }
 
 void CurlTransfer::queue(Event event) {
@@ -71,8 +220,8 @@ void CurlTransfer::queue(Event event) {
     }
 }
 
-size_t CurlTransfer::onHeader(char* data, size_t size, size_t count, void* self) {
-    auto* t = static_cast<CurlTransfer*>(self);
+size_t CurlTransfer::onHeader(char* data, size_t size, size_t count, void* handle) {
+    auto* t = static_cast<CurlHandle*>(handle)->transfer;
     size_t n = size * count;
     std::string_view line(data, n);
     if (line.rfind("HTTP/", 0) == 0) {
@@ -115,8 +264,8 @@ size_t CurlTransfer::onHeader(char* data, size_t size, size_t count, void* self)
     return n;
 }
 
-size_t CurlTransfer::onWrite(char* data, size_t size, size_t count, void* self) {
-    auto* t = static_cast<CurlTransfer*>(self);
+size_t CurlTransfer::onWrite(char* data, size_t size, size_t count, void* handle) {
+    auto* t = static_cast<CurlHandle*>(handle)->transfer;
     size_t n = size * count;
     Event e(Event::Data);
     e.text.assign(data, n);
@@ -124,8 +273,8 @@ size_t CurlTransfer::onWrite(char* data, size_t size, size_t count, void* self) 
     return n;
 }
 
-size_t CurlTransfer::onRead(char* data, size_t size, size_t count, void* self) {
-    auto* t = static_cast<CurlTransfer*>(self);
+size_t CurlTransfer::onRead(char* data, size_t size, size_t count, void* handle) {
+    auto* t = static_cast<CurlHandle*>(handle)->transfer;
     size_t n = size * count;
     auto client = t->client_.lock();
     if (!client) return CURL_READFUNC_ABORT;
@@ -145,8 +294,8 @@ int CurlTransfer::onSeek(void*, long long, int) {
     return CURL_SEEKFUNC_CANTSEEK;
 }
 
-int CurlTransfer::onProgress(void* self, long long, long long, long long ulTotal, long long ulNow) {
-    auto* t = static_cast<CurlTransfer*>(self);
+int CurlTransfer::onProgress(void* handle, long long, long long, long long ulTotal, long long ulNow) {
+    auto* t = static_cast<CurlHandle*>(handle)->transfer;
     if (ulNow > t->uploaded_) {
         Event e(Event::Sent);
         e.a = ulNow - t->uploaded_;
@@ -158,19 +307,19 @@ int CurlTransfer::onProgress(void* self, long long, long long, long long ulTotal
     return 0;
 }
 
-int CurlTransfer::onSSLContext(CURL*, void* sslContext, void* self) {
+int CurlTransfer::onSSLContext(CURL*, void* sslContext, void* handle) {
     auto* ctx = static_cast<SSL_CTX*>(sslContext);
     // Curl's own verification is off; ours runs for every new handshake and must be able to
     // fail it, which needs SSL_VERIFY_PEER.
     SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
-    SSL_CTX_set_cert_verify_callback(ctx, verifyPeerChain, self);
+    SSL_CTX_set_cert_verify_callback(ctx, verifyPeerChain, handle);
     return CURLE_OK;
 }
 
 namespace {
 
-int verifyPeerChain(X509_STORE_CTX* store, void* arg) {
-    auto* t = static_cast<CurlTransfer*>(arg);
+int verifyPeerChain(X509_STORE_CTX* store, void* handle) {
+    auto* t = static_cast<CurlHandle*>(handle)->transfer;
     std::vector<std::string> chain;
     auto appendDER = [&chain](X509* cert) {
         unsigned char* der = nullptr;
@@ -257,83 +406,24 @@ std::shared_ptr<CurlTransfer> CurlEngine::start(CurlTransferRequest request, std
             t->port_ = parts->port.value_or(443);
         }
     }
-    CURL* easy = nullptr;
+    CurlHandle* handle = nullptr;
     {
         std::lock_guard lock(pool_->mutex);
         if (!pool_->handles.empty()) {
-            easy = pool_->handles.back();
+            handle = pool_->handles.back();
             pool_->handles.pop_back();
         }
     }
-    if (!easy) easy = curl_easy_init();
-    t->easy_ = easy;
+    if (!handle) handle = new CurlHandle();
+    handle->transfer = t.get();
+    t->handle_ = handle;
+    t->easy_ = handle->easy;
     t->pool_ = pool_;
-    CurlTransfer* self = t.get();
-    curl_easy_setopt(easy, CURLOPT_URL, transferRequest.url.c_str());
-    curl_easy_setopt(easy, CURLOPT_PRIVATE, self);
-    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
-    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &CurlTransfer::onHeader);
-    curl_easy_setopt(easy, CURLOPT_HEADERDATA, self);
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &CurlTransfer::onWrite);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, self);
-    curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
-    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &CurlTransfer::onProgress);
-    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, self);
-    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 0L);
-    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
-    curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, &CurlTransfer::onSSLContext);
-    curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, self);
-    if (tlsURL) {
-        // Every TLS request is judged by its own connection's trust answer: no resumed sessions
-        // and no connections shared with requests whose delegates may have judged differently.
-        curl_easy_setopt(easy, CURLOPT_SSL_SESSIONID_CACHE, 0L);
-        curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, 1L);
-        curl_easy_setopt(easy, CURLOPT_FORBID_REUSE, 1L);
-    }
-
-    if (transferRequest.basicAuth) {
-        curl_easy_setopt(easy, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
-        curl_easy_setopt(easy, CURLOPT_USERNAME, t->request_.user.c_str());
-        curl_easy_setopt(easy, CURLOPT_PASSWORD, t->request_.password.c_str());
-    }
-    // Views of null-terminated strings (the literal or the whole method), handed to curl as such.
-    const std::string_view method = transferRequest.method.empty() ? std::string_view("GET") : std::string_view(transferRequest.method);
-    if (transferRequest.hasBody && t->request_.body) {
-        // A body held in memory goes to curl as it is: a small one leaves in the same packet as
-        // the request head (the server is not woken twice), and curl sends it again by itself
-        // when it retries on a kept-alive connection that the server had closed.
-        const std::string& body = *t->request_.body;
-        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
-        curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body.data());
-        if (method != "POST") curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, method.data());
-    } else if (transferRequest.hasBody) {
-        curl_easy_setopt(easy, CURLOPT_POST, 1L);
-        curl_easy_setopt(easy, CURLOPT_READFUNCTION, &CurlTransfer::onRead);
-        curl_easy_setopt(easy, CURLOPT_READDATA, self);
-        curl_easy_setopt(easy, CURLOPT_SEEKFUNCTION, &CurlTransfer::onSeek);
-        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(transferRequest.streamLength));
-        if (method != "POST") curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, method.data());
-    } else if (method == "GET") {
-        curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
-    } else if (method == "HEAD") {
-        curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
-    } else if (method == "POST") {
-        curl_easy_setopt(easy, CURLOPT_POST, 1L);
-        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE, 0L);
-        curl_easy_setopt(easy, CURLOPT_COPYPOSTFIELDS, "");
-    } else {
-        curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, method.data());
-    }
-
-    t->headerLines_ = headerLinesFor(transferRequest);
-    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, t->headerLines_->list);
+    handle->prepare(transferRequest, tlsURL, headerLinesFor(transferRequest));
 
     t->running_ = true;
     active_.push_back(t);
-    curl_multi_add_handle(multi_, easy);
+    curl_multi_add_handle(multi_, handle->easy);
     // Get the transfer going now rather than one loop turn later (a kept-alive connection
     // sends the request at once). Reports of other transfers may be delivered from here.
     if (kickPending_ && !inRound_ && !acting_) {
@@ -493,8 +583,9 @@ void CurlEngine::afterAction() {
     int left = 0;
     while (CURLMsg* msg = curl_multi_info_read(multi_, &left)) {
         if (msg->msg != CURLMSG_DONE) continue;
-        CurlTransfer* raw = nullptr;
-        curl_easy_getinfo(msg->easy_handle, CURLINFO_PRIVATE, &raw);
+        CurlHandle* handle = nullptr;
+        curl_easy_getinfo(msg->easy_handle, CURLINFO_PRIVATE, &handle);
+        CurlTransfer* raw = handle ? handle->transfer : nullptr;
         CURLcode result = msg->data.result;
         auto it = std::find_if(active_.begin(), active_.end(), [raw](const auto& p) { return p.get() == raw; });
         if (it == active_.end()) continue;

@@ -83,11 +83,16 @@ struct CurlHeaderLines {
     ~CurlHeaderLines();
 };
 
-// Easy handles of finished transfers, reset and kept for the next ones (making one is a large
-// allocation); shared with the transfers, which may end on another thread.
+// An easy handle with a record of the options its last transfer set (the next transfer sets only
+// what differs). Curl's callbacks get the handle, which names the transfer it runs.
+struct CurlHandle;
+
+// Easy handles of finished transfers, kept with their options for the next ones (making one is a
+// large allocation, setting every option again is not free); shared with the transfers, which may
+// end on another thread.
 struct CurlHandlePool {
     std::mutex mutex;
-    std::vector<CURL*> handles;
+    std::vector<CurlHandle*> handles;
     ~CurlHandlePool();
 };
 
@@ -103,8 +108,8 @@ private:
     CurlTransfer() = default;
     CurlEngine* engine_ = nullptr;
     std::weak_ptr<CurlHandlePool> pool_;
-    CURL* easy_ = nullptr;
-    std::shared_ptr<CurlHeaderLines> headerLines_;  // released after the handle's reset
+    CurlHandle* handle_ = nullptr;  // owned while the transfer lives, then back to the pool
+    CURL* easy_ = nullptr;          // the handle's
     std::weak_ptr<CurlTransferClient> client_;
     CurlTransferRequest request_;
     bool running_ = false;
@@ -133,12 +138,14 @@ private:
     std::vector<Event> events_;
     bool queued_ = false;
 
-    static size_t onHeader(char* data, size_t size, size_t count, void* self);
-    static size_t onWrite(char* data, size_t size, size_t count, void* self);
-    static size_t onRead(char* data, size_t size, size_t count, void* self);
-    static int onSeek(void* self, long long offset, int origin);
-    static int onProgress(void* self, long long dlTotal, long long dlNow, long long ulTotal, long long ulNow);
-    static int onSSLContext(CURL* easy, void* sslContext, void* self);
+    // Curl's callbacks, given the transfer's CurlHandle.
+    friend struct CurlHandle;
+    static size_t onHeader(char* data, size_t size, size_t count, void* handle);
+    static size_t onWrite(char* data, size_t size, size_t count, void* handle);
+    static size_t onRead(char* data, size_t size, size_t count, void* handle);
+    static int onSeek(void* handle, long long offset, int origin);
+    static int onProgress(void* handle, long long dlTotal, long long dlNow, long long ulTotal, long long ulNow);
+    static int onSSLContext(CURL* easy, void* sslContext, void* handle);
     void queue(Event event);
 
 public:

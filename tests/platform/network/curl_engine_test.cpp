@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/platform/network/PollLoop.h"
+#include "tests/support/TestCertificates.h"
 #include "tests/support/TestHTTPServer.h"
 
 namespace {
@@ -24,6 +25,8 @@ struct Recorder : zvt::CurlTransferClient {
     int64_t expectedSent = 0;
     bool done = false;
     std::function<void()> onData;
+    std::string upload;  // a streamed body
+    size_t uploaded = 0;
 
     void transferDidReceiveResponse(int s, const std::string&, const zvt::HTTPHeaderList& h) override {
         log.push_back("response " + std::to_string(s));
@@ -48,13 +51,21 @@ struct Recorder : zvt::CurlTransferClient {
     zvt::TrustAnswer transferEvaluateServerTrust(const std::vector<std::string>&, const std::string&, int) override {
         return zvt::TrustAnswer::Accept;
     }
+    int64_t transferReadBody(char* buffer, size_t size) override {
+        size_t n = std::min(size, upload.size() - uploaded);
+        upload.copy(buffer, n, uploaded);
+        uploaded += n;
+        return static_cast<int64_t>(n);
+    }
 };
 
 class CurlEngineTest : public ::testing::Test {
 protected:
     void SetUp() override { server.installStandardRoutes(); }
-    std::shared_ptr<Recorder> run(zvt::CurlTransferRequest transferRequest) {
+    std::shared_ptr<Recorder> run(zvt::CurlTransferRequest transferRequest, std::string upload = {}) {
         auto client = std::make_shared<Recorder>();
+        client->upload = std::move(upload);
+        transfer.reset();  // its handle goes back to the pool for this transfer
         transfer = engine.start(transferRequest, client);
         EXPECT_TRUE(loop.runUntil([&] { return client->done; }));
         return client;
@@ -101,6 +112,91 @@ TEST_F(CurlEngineTest, KeepsTheConnectionAlive) {
     run(zvt::CurlTransferRequest{server.url("/hello")});
     run(zvt::CurlTransferRequest{server.url("/hello")});
     run(zvt::CurlTransferRequest{server.url("/hello")});
+    EXPECT_EQ(server.connectionCount(), 1);
+}
+
+// Handles are kept with their options from one transfer to the next: whatever ran on a handle
+// before, a request goes out and comes back as it does on a fresh handle.
+TEST_F(CurlEngineTest, AKeptHandleSendsEachRequestAsAFreshOne) {
+    struct Case {
+        std::string name;
+        zvt::CurlTransferRequest request;
+        std::string upload;
+    };
+    auto make = [&](std::string method, std::string path, zvt::HTTPHeaderList headers, int body, std::string upload = {}) {
+        zvt::CurlTransferRequest r{server.url(path), std::move(method)};
+        r.headers = std::move(headers);
+        if (body == 1) {
+            r.hasBody = true;
+            r.body = std::make_shared<std::string>("body of " + r.method);
+        } else if (body == 2) {
+            r.hasBody = true;
+            r.streamLength = static_cast<int64_t>(upload.size());
+        } else if (body == 3) {
+            r.hasBody = true;  // streamed, length unknown: chunked
+        }
+        return Case{r.method + " " + path, std::move(r), std::move(upload)};
+    };
+    std::vector<Case> cases = {
+        make("GET", "/echo?a", {{"X-One", "1"}}, 0),
+        make("HEAD", "/hello", {}, 0),
+        make("POST", "/echo?b", {{"Content-Type", "application/json"}}, 1),
+        make("PUT", "/echo?c", {}, 1),
+        make("POST", "/echo?d", {}, 0),
+        make("DELETE", "/echo?e", {{"X-Two", ""}}, 0),
+        make("POST", "/echo?f", {}, 2, "streamed with a length"),
+        make("PATCH", "/echo?g", {}, 3, "streamed in chunks"),
+        make("GET", "/bytes?n=10", {}, 0),
+    };
+    cases.push_back(make("GET", "/echo?auth", {}, 0));
+    cases.back().request.basicAuth = true;
+    cases.back().request.user = "ann";
+    cases.back().request.password = "secret";
+
+    // What the server read and what the client got.
+    auto outcome = [&](const Case& c, zvt::CurlEngine& on) {
+        auto client = std::make_shared<Recorder>();
+        client->upload = c.upload;
+        transfer.reset();
+        size_t before = server.requestCount();
+        transfer = on.start(c.request, client);
+        EXPECT_TRUE(loop.runUntil([&] { return client->done; })) << c.name;
+        std::string text = std::to_string(client->status) + " " + std::to_string(client->result) + " " + client->body + "\n";
+        auto requests = server.requests();
+        if (requests.size() != before + 1) return text + "no single request";
+        const auto& seen = requests.back();
+        text += seen.method + " " + seen.target + "\n";
+        for (const auto& [name, value] : seen.headers) text += name + ": " + value + "\n";
+        return text + seen.body;
+    };
+    std::vector<std::string> fresh;
+    for (const auto& c : cases) {
+        zvt::CurlEngine own{loop};
+        fresh.push_back(outcome(c, own));
+    }
+    EXPECT_NE(fresh[6].find("Content-Length: 22"), std::string::npos) << fresh[6];
+    EXPECT_NE(fresh[7].find("Transfer-Encoding: chunked"), std::string::npos) << fresh[7];
+    EXPECT_NE(fresh[9].find("Authorization: Basic"), std::string::npos) << fresh[9];
+    for (const auto& before : cases) {
+        for (size_t i = 0; i < cases.size(); ++i) {
+            outcome(before, engine);
+            EXPECT_EQ(outcome(cases[i], engine), fresh[i]) << cases[i].name << " after " << before.name;
+        }
+    }
+}
+
+TEST_F(CurlEngineTest, PlainRequestsShareAConnectionAgainAfterATLSOne) {
+    auto tlsServer = std::make_unique<TestHTTPServer>(
+        zvt::test::TLSIdentity{zvt::test::TestCertificates::shared().localhost.chainPEM, zvt::test::TestCertificates::shared().localhost.keyPEM});
+    tlsServer->installStandardRoutes();
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_EQ(run(zvt::CurlTransferRequest{tlsServer->localhostURL("/hello")})->body, "hello");
+        EXPECT_EQ(run(zvt::CurlTransferRequest{tlsServer->localhostURL("/hello")})->body, "hello");
+        run(zvt::CurlTransferRequest{server.url("/hello")});
+        run(zvt::CurlTransferRequest{server.url("/hello")});
+    }
+    // Every TLS request has a connection of its own; plain ones keep theirs.
+    EXPECT_EQ(tlsServer->connectionCount(), 4);
     EXPECT_EQ(server.connectionCount(), 1);
 }
 
