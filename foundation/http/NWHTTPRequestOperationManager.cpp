@@ -80,7 +80,11 @@ std::shared_ptr<NWHTTPRequestOperation> NWHTTPRequestOperationManager::HTTPReque
     deliverFailure(failure, serializationError);
     return nullptr;
   }
-  return HTTPRequestOperationWithRequest(request, std::move(success), std::move(failure));
+  // The serializer's request is made for this call and nobody else holds it: its contents move
+  // into the plain request the operation and its connection keep (which needs no copy then).
+  auto frozen = std::make_shared<NSURLRequest>(std::move(static_cast<NSURLRequest&>(*request)));
+  request.reset();
+  return HTTPRequestOperationWithRequest(frozen, std::move(success), std::move(failure));
 }
 
 std::shared_ptr<NWHTTPRequestOperation> NWHTTPRequestOperationManager::enqueue(const std::shared_ptr<NWHTTPRequestOperation>& operation) {

@@ -105,6 +105,15 @@ std::string upper(const std::string& text) {
   return out;
 }
 
+// The request requestWithMethod has just made on this thread, for requestWithDefaultHeaders.
+thread_local const NSURLRequest* freshRequest = nullptr;
+
+struct FreshRequestScope {
+  const NSURLRequest* outer;
+  explicit FreshRequestScope(const NSURLRequest* request) : outer(freshRequest) { freshRequest = request; }
+  ~FreshRequestScope() { freshRequest = outer; }
+};
+
 }  // namespace
 
 // --- query strings
@@ -205,27 +214,27 @@ std::shared_ptr<NWHTTPRequestSerializer> NWHTTPRequestSerializer::serializer() {
 
 void NWHTTPRequestSerializer::setAllowsCellularAccess(bool allows) {
   allowsCellularAccess_ = allows;
-  markChanged("allowsCellularAccess");
+  markChanged(kAllowsCellularAccessChanged);
 }
 void NWHTTPRequestSerializer::setCachePolicy(NSURLRequestCachePolicy policy) {
   cachePolicy_ = policy;
-  markChanged("cachePolicy");
+  markChanged(kCachePolicyChanged);
 }
 void NWHTTPRequestSerializer::setHTTPShouldHandleCookies(bool handle) {
   HTTPShouldHandleCookies_ = handle;
-  markChanged("HTTPShouldHandleCookies");
+  markChanged(kHTTPShouldHandleCookiesChanged);
 }
 void NWHTTPRequestSerializer::setHTTPShouldUsePipelining(bool use) {
   HTTPShouldUsePipelining_ = use;
-  markChanged("HTTPShouldUsePipelining");
+  markChanged(kHTTPShouldUsePipeliningChanged);
 }
 void NWHTTPRequestSerializer::setNetworkServiceType(NSURLRequestNetworkServiceType type) {
   networkServiceType_ = type;
-  markChanged("networkServiceType");
+  markChanged(kNetworkServiceTypeChanged);
 }
 void NWHTTPRequestSerializer::setTimeoutInterval(NSTimeInterval interval) {
   timeoutInterval_ = interval;
-  markChanged("timeoutInterval");
+  markChanged(kTimeoutIntervalChanged);
 }
 
 std::shared_ptr<NSDictionary> NWHTTPRequestSerializer::HTTPRequestHeaders() const {
@@ -275,18 +284,23 @@ std::shared_ptr<NSMutableURLRequest> NWHTTPRequestSerializer::requestWithMethod(
   auto request = NSMutableURLRequest::requestWithURL(url);
   request->setHTTPMethod(method);
   // The settings in their fixed order, each only once it has been assigned.
-  if (changedKeyPaths_.count("allowsCellularAccess")) request->setAllowsCellularAccess(allowsCellularAccess_);
-  if (changedKeyPaths_.count("cachePolicy")) request->setCachePolicy(cachePolicy_);
-  if (changedKeyPaths_.count("HTTPShouldHandleCookies")) request->setHTTPShouldHandleCookies(HTTPShouldHandleCookies_);
-  if (changedKeyPaths_.count("HTTPShouldUsePipelining")) request->setHTTPShouldUsePipelining(HTTPShouldUsePipelining_);
-  if (changedKeyPaths_.count("networkServiceType")) request->setNetworkServiceType(networkServiceType_);
-  if (changedKeyPaths_.count("timeoutInterval")) request->setTimeoutInterval(timeoutInterval_);
+  if (changedSettings_ & kAllowsCellularAccessChanged) request->setAllowsCellularAccess(allowsCellularAccess_);
+  if (changedSettings_ & kCachePolicyChanged) request->setCachePolicy(cachePolicy_);
+  if (changedSettings_ & kHTTPShouldHandleCookiesChanged) request->setHTTPShouldHandleCookies(HTTPShouldHandleCookies_);
+  if (changedSettings_ & kHTTPShouldUsePipeliningChanged) request->setHTTPShouldUsePipelining(HTTPShouldUsePipelining_);
+  if (changedSettings_ & kNetworkServiceTypeChanged) request->setNetworkServiceType(networkServiceType_);
+  if (changedSettings_ & kTimeoutIntervalChanged) request->setTimeoutInterval(timeoutInterval_);
+  const std::type_info& type = typeid(*this);
+  bool ownSerializer = type == typeid(NWHTTPRequestSerializer) || type == typeid(NWJSONRequestSerializer) ||
+                       type == typeid(NWPropertyListRequestSerializer);
+  // Nobody else sees this request before our own serializer has added the headers (a query
+  // block would see it, so it keeps getting the bare one): the headers go straight into it.
+  FreshRequestScope fresh(ownSerializer && !queryStringSerialization_ ? request.get() : nullptr);
   auto serialized = requestBySerializingRequest(request, parameters, error);
   if (!serialized) return nullptr;
   // Our own serializers hand back a mutable request made for this call alone: no copy of it is
   // needed. A subclass may return one it keeps, which the caller must not share.
-  const std::type_info& type = typeid(*this);
-  if (type == typeid(NWHTTPRequestSerializer) || type == typeid(NWJSONRequestSerializer) || type == typeid(NWPropertyListRequestSerializer)) {
+  if (ownSerializer) {
     if (typeid(*serialized) == typeid(NSMutableURLRequest)) {
       return std::static_pointer_cast<NSMutableURLRequest>(std::const_pointer_cast<NSURLRequest>(serialized));
     }
@@ -296,6 +310,28 @@ std::shared_ptr<NSMutableURLRequest> NWHTTPRequestSerializer::requestWithMethod(
 
 std::shared_ptr<NSMutableURLRequest> NWHTTPRequestSerializer::requestWithDefaultHeaders(
     const std::shared_ptr<NSURLRequest>& request) const {
+  if (request.get() == freshRequest) {
+    // requestWithMethod's own request, still without a header: no copy, and every default
+    // applies (set one after another, as on a copy).
+    freshRequest = nullptr;
+    auto mutableRequest = std::static_pointer_cast<NSMutableURLRequest>(std::const_pointer_cast<NSURLRequest>(request));
+    const NSObject* fields[8];
+    const NSObject* values[8];
+    NSUInteger position = 0;
+    while (NSUInteger n = mutableHTTPRequestHeaders_->getUnretainedObjectsAndKeys(values, fields, 8, position)) {
+      for (NSUInteger i = 0; i < n; ++i) {
+        auto name = dynamic_cast<const NSString*>(fields[i]);
+        if (!name) continue;
+        auto value = dynamic_cast<const NSString*>(values[i]);
+        if (value) {
+          mutableRequest->setValue(value->view(), name->view());
+        } else {
+          mutableRequest->setValue(nullptr, std::static_pointer_cast<NSString>(std::const_pointer_cast<NSObject>(name->shared_from_this())));
+        }
+      }
+    }
+    return mutableRequest;
+  }
   auto mutableRequest = request->mutableCopy();
   for (const id& field : *mutableHTTPRequestHeaders_) {
     auto name = zvt::as<NSString>(field);

@@ -152,7 +152,16 @@ class NWHTTPRequestSerializer : public NSObject, public NWURLRequestSerializatio
   void copyBaseInto(NWHTTPRequestSerializer& other) const;
 
  private:
-  void markChanged(const char* keyPath) { changedKeyPaths_.insert(keyPath); }
+  // The settings assigned so far, one bit each.
+  enum : unsigned {
+    kAllowsCellularAccessChanged = 1u << 0,
+    kCachePolicyChanged = 1u << 1,
+    kHTTPShouldHandleCookiesChanged = 1u << 2,
+    kHTTPShouldUsePipeliningChanged = 1u << 3,
+    kNetworkServiceTypeChanged = 1u << 4,
+    kTimeoutIntervalChanged = 1u << 5,
+  };
+  void markChanged(unsigned setting) { changedSettings_ |= setting; }
 
   NSStringEncoding stringEncoding_ = NSUTF8StringEncoding;
   bool allowsCellularAccess_ = true;
@@ -162,7 +171,7 @@ class NWHTTPRequestSerializer : public NSObject, public NWURLRequestSerializatio
   NSURLRequestNetworkServiceType networkServiceType_ = 0;
   NSTimeInterval timeoutInterval_ = NSURLRequest::kDefaultTimeoutInterval;
   std::shared_ptr<NSMutableDictionary> mutableHTTPRequestHeaders_;
-  std::set<std::string> changedKeyPaths_;
+  unsigned changedSettings_ = 0;
   std::shared_ptr<NSSet> methodsInURI_;
   NWHTTPRequestQueryStringSerializationStyle queryStringSerializationStyle_ = NWHTTPRequestQueryStringDefaultStyle;
   QueryStringSerializationBlock queryStringSerialization_;

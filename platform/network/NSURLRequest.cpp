@@ -1,6 +1,7 @@
 #include "platform/network/NSURLRequest.h"
 
 #include <charconv>
+#include <typeinfo>
 
 namespace zvt {
 
@@ -98,6 +99,8 @@ bool NSURLRequest::isEqual(const id& other) const {
 NSUInteger NSURLRequest::hash() const { return url_ ? url_->hash() : 0; }
 
 id NSURLRequest::copyWithZone() const {
+    // A plain request never changes: it is its own copy.
+    if (typeid(*this) == typeid(NSURLRequest)) return std::const_pointer_cast<NSObject>(shared_from_this());
     auto r = std::make_shared<NSURLRequest>(*this);
     return r;
 }

@@ -229,6 +229,39 @@ TEST_F(HttpRequestSerializer, EveryRequestMadeIsTheCallersOwn) {
   }
 }
 
+TEST_F(HttpRequestSerializer, DefaultHeadersComeOutAlikeAndLeaveOtherRequestsBare) {
+  // requestWithMethod's request and a bare request of the caller's get the same lines in the same
+  // order (names that differ only in case included); the caller's request and the one a query
+  // block is shown keep none.
+  const std::shared_ptr<NWHTTPRequestSerializer> serializers[] = {NWHTTPRequestSerializer::serializer(), NWJSONRequestSerializer::serializer(),
+                                                                 NWPropertyListRequestSerializer::serializer()};
+  for (const auto& s : serializers) {
+    SCOPED_TRACE(s->className());
+    s->setValue("1"_ns, "X-Twice"_ns);
+    s->setValue("2"_ns, "x-twice"_ns);
+    auto params = NSDictionary::make({{"a"_ns, 1_n}});
+    auto made = s->requestWithMethod("POST"_ns, "http://h.test/p"_ns, params);
+    auto bare = NSMutableURLRequest::requestWithURL(NSURL::URLWithString("http://h.test/p"));
+    bare->setHTTPMethod("POST");
+    auto serialized = s->requestBySerializingRequest(bare, params, nullptr);
+    ASSERT_TRUE(made && serialized);
+    EXPECT_EQ(made->headerFields().all(), serialized->headerFields().all());
+    EXPECT_EQ(made->valueForHTTPHeaderField("X-TWICE")->utf8(), "2");
+    EXPECT_TRUE(made->valueForHTTPHeaderField("User-Agent"));
+    EXPECT_EQ(bare->allHTTPHeaderFields()->count(), 0u);
+  }
+  auto s = NWHTTPRequestSerializer::serializer();
+  NSUInteger shown = 99;
+  s->setQueryStringSerializationWithBlock([&](const std::shared_ptr<NSURLRequest>& request, const id&, std::shared_ptr<NSError>*) {
+    shown = request->allHTTPHeaderFields()->count();
+    return "q=1"_ns;
+  });
+  auto r = s->requestWithMethod("POST"_ns, "http://h.test/p"_ns, NSDictionary::make({{"a"_ns, 1_n}}));
+  EXPECT_EQ(shown, 0u);
+  EXPECT_EQ(bodyOf(r), "q=1");
+  EXPECT_TRUE(r->valueForHTTPHeaderField("Accept-Language"));
+}
+
 // --- multipart
 
 std::string boundaryOf(const std::shared_ptr<NSURLRequest>& request) {

@@ -102,6 +102,7 @@ TEST(NSURLRequestTest, HeadersAreCaseInsensitiveAndCopiesIndependent) {
     EXPECT_FALSE(request->valueForHTTPHeaderField("Content-Type"));
     EXPECT_FALSE(std::dynamic_pointer_cast<NSMutableURLRequest>(std::static_pointer_cast<NSObject>(frozen)));
     EXPECT_TRUE(frozen->mutableCopy());
+    EXPECT_EQ(frozen->copy().get(), frozen.get()) << "a plain request never changes: it is its own copy";
     request->setHTTPMethod("");
     EXPECT_EQ(request->method(), "GET");
 }
