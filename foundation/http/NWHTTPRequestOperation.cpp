@@ -72,34 +72,52 @@ bool NWHTTPRequestOperation::serializesQuickly() const {
   return !data || data->length() <= kQuickSerializationBytes;
 }
 
+id NWHTTPRequestOperation::finishedResult(std::shared_ptr<NSError>& error) {
+  // What error() and responseObject() answer one after the other, under one hold of the lock.
+  std::lock_guard lock(lock_);
+  if (responseSerializationError_) {
+    error = responseSerializationError_;
+    return nullptr;
+  }
+  if ((error = NWURLConnectionOperation::error())) return nullptr;
+  id object = responseObject();
+  error = responseSerializationError_;
+  return object;
+}
+
 void NWHTTPRequestOperation::setCompletionBlockWithSuccess(SuccessBlock success, FailureBlock failure) {
   auto self = std::static_pointer_cast<NWHTTPRequestOperation>(shared_from_this());
   // The block holds the operation until it has run; the connection operation drops the block
-  // afterwards. It runs where the operation finishes (the network thread), which spares a trip
-  // through the completion queue: it only passes the work on to the processing queue.
-  setDeliveryCompletionBlock([self, success, failure] {
+  // afterwards. It runs once, where the operation finishes (the network thread), which spares a
+  // trip through the completion queue: it only passes the work on to the processing queue. The
+  // blocks are moved along, never copied.
+  setDeliveryCompletionBlock([self, success = std::move(success), failure = std::move(failure)]() mutable {
     dispatch_group_t group = self->completionGroup();
     dispatch_queue_t queue = self->completionQueue();
     if (group) dispatch_group_enter(group);
-    dispatch_block_t process = [self, success, failure, group, queue] {
+    auto process = [self, success = std::move(success), failure = std::move(failure), group, queue]() mutable {
       dispatch_group_t deliveryGroup = group ? group : completionGroupDefault();
       dispatch_queue_t deliveryQueue = queue ? queue : dispatch_get_main_queue();
-      if (auto error = self->error()) {
-        if (failure) dispatch_group_async(deliveryGroup, deliveryQueue, [self, failure, error] { failure(self, error); });
-      } else {
-        id object = self->responseObject();
-        if (auto error = self->error()) {
-          if (failure) dispatch_group_async(deliveryGroup, deliveryQueue, [self, failure, error] { failure(self, error); });
-        } else if (success) {
-          dispatch_group_async(deliveryGroup, deliveryQueue, [self, success, object] { success(self, object); });
+      std::shared_ptr<NSError> error;
+      id object = self->finishedResult(error);
+      if (error) {
+        if (failure) {
+          dispatch_group_async(deliveryGroup, deliveryQueue,
+                               [self, failure = std::move(failure), error] { failure(self, error); });
         }
+      } else if (success) {
+        dispatch_group_async(deliveryGroup, deliveryQueue,
+                             [self, success = std::move(success), object] { success(self, object); });
       }
       if (group) dispatch_group_leave(group);
     };
     // A short reply is serialized at once as a block of the processing queue on this thread
     // (never the main thread): handing it to a worker would cost a thread switch more than
     // the work itself.
-    if (!NSThread::isMainThread() && self->serializesQuickly() && zvt::runNowOnConcurrentQueue(processingQueue(), process)) return;
+    if (!NSThread::isMainThread() && self->serializesQuickly() &&
+        zvt::runNowOnConcurrentQueue(processingQueue(), [&process] { process(); })) {
+      return;
+    }
     dispatch_async(processingQueue(), std::move(process));
   });
 }

@@ -45,6 +45,8 @@ class NWHTTPRequestOperation : public NWURLConnectionOperation {
   static constexpr NSUInteger kQuickSerializationBytes = 64 * 1024;
   bool serializesQuickly() const;
   std::shared_ptr<NSError> checkResponse(const std::shared_ptr<NSURLResponse>& response) override;
+  // The finished operation's response object, or nil with the error that refused it.
+  id finishedResult(std::shared_ptr<NSError>& error);
 
  private:
   std::shared_ptr<NWHTTPResponseSerializer> responseSerializer_;

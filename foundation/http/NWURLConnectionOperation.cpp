@@ -48,7 +48,6 @@ NWURLConnectionOperation::NWURLConnectionOperation(const std::shared_ptr<NSURLRe
 NWURLConnectionOperation::NWURLConnectionOperation(const std::shared_ptr<NSURLRequest>& request,
                                                    std::shared_ptr<NWSecurityPolicy> policy) {
   if (!request) zvt::raise(NSInvalidArgumentException, "Invalid parameter not satisfying: urlRequest");
-  runLoopModes_ = {NSRunLoopCommonModes};
   request_ = request;
   securityPolicy_ = std::move(policy);
 }
@@ -79,16 +78,18 @@ std::shared_ptr<NSThread> NWURLConnectionOperation::networkRequestThread() {
 
 std::set<std::string> NWURLConnectionOperation::runLoopModes() const {
   std::lock_guard lock(lock_);
+  if (commonModesOnly_) return {NSRunLoopCommonModes};
   return runLoopModes_;
 }
 void NWURLConnectionOperation::setRunLoopModes(std::set<std::string> modes) {
   std::lock_guard lock(lock_);
-  runLoopModes_ = std::move(modes);
+  commonModesOnly_ = modes.size() == 1 && *modes.begin() == NSRunLoopCommonModes;
+  runLoopModes_ = commonModesOnly_ ? std::set<std::string>() : std::move(modes);
 }
 std::vector<std::string> NWURLConnectionOperation::modesVector() const {
   std::lock_guard lock(lock_);
   // No modes means the common modes to a perform: the usual set costs no copies.
-  if (runLoopModes_.size() == 1 && *runLoopModes_.begin() == NSRunLoopCommonModes) return {};
+  if (commonModesOnly_) return {};
   return std::vector<std::string>(runLoopModes_.begin(), runLoopModes_.end());
 }
 std::shared_ptr<NSURLRequest> NWURLConnectionOperation::request() const {
@@ -295,6 +296,11 @@ void NWURLConnectionOperation::operationDidStart() {
   connection_ = NSURLConnection::initWithRequest(request_, std::static_pointer_cast<NSURLConnectionDelegate>(self), false);
   auto runLoop = NSRunLoop::currentRunLoop();
   auto stream = outputStream();
+  if (commonModesOnly_) {
+    static const auto* common = new std::string(NSRunLoopCommonModes);
+    connection_->scheduleInRunLoop(runLoop, *common);
+    stream->scheduleInRunLoop(runLoop, *common);
+  }
   for (const auto& mode : runLoopModes_) {
     connection_->scheduleInRunLoop(runLoop, mode);
     stream->scheduleInRunLoop(runLoop, mode);
@@ -320,11 +326,30 @@ void NWURLConnectionOperation::finish() {
     finishingOperation = this;
     finished = setState(kFinished);
     finishingOperation = outer;
-    delivery = std::move(pendingDelivery_);
-    pendingDelivery_ = nullptr;
+    if (deliveryPending_) {
+      deliveryPending_ = false;
+      delivery = std::move(delivery_);
+      delivery_ = nullptr;
+    }
   }
   if (finished) postOnMainQueue(NWNetworkingOperationDidFinishNotification, shared_from_this());
   if (delivery) runDelivery(delivery);
+}
+
+void NWURLConnectionOperation::handOffDelivery() {
+  std::function<void()> delivery;
+  {
+    std::lock_guard lock(lock_);
+    if (!delivery_) return;
+    if (finishingOperation == this) {
+      // Inside finish(): it runs the block once the finish notification is queued.
+      deliveryPending_ = true;
+      return;
+    }
+    delivery = std::move(delivery_);
+    delivery_ = nullptr;
+  }
+  runDelivery(delivery);
 }
 
 void NWURLConnectionOperation::runDelivery(const std::function<void()>& delivery) {
@@ -406,6 +431,8 @@ void NWURLConnectionOperation::resume() {
 
 void NWURLConnectionOperation::setCompletionBlock(std::function<void()> block) {
   std::lock_guard lock(lock_);
+  delivery_ = nullptr;
+  deliveryPending_ = false;
   if (!block) {
     NSOperation::setCompletionBlock(nullptr);
     return;
@@ -429,22 +456,16 @@ void NWURLConnectionOperation::setCompletionBlock(std::function<void()> block) {
 
 void NWURLConnectionOperation::setDeliveryCompletionBlock(std::function<void()> block) {
   std::lock_guard lock(lock_);
+  deliveryPending_ = false;
   if (!block) {
+    delivery_ = nullptr;
     NSOperation::setCompletionBlock(nullptr);
     return;
   }
-  std::weak_ptr<NWURLConnectionOperation> weakSelf = selfOperation();
-  setHandOffCompletionBlock([weakSelf, block] {
-    auto strongSelf = weakSelf.lock();
-    if (!strongSelf) return;
-    if (finishingOperation == strongSelf.get()) {
-      // Inside finish(): it runs the block once the finish notification is queued.
-      std::lock_guard lock(strongSelf->lock_);
-      strongSelf->pendingDelivery_ = block;
-      return;
-    }
-    strongSelf->runDelivery(block);
-  });
+  delivery_ = std::move(block);
+  // The operation's completion block only names the operation; the block itself stays here, so
+  // that running it moves it out instead of copying it through a wrapper.
+  setHandOffCompletionBlock([self = selfOperation()] { self->handOffDelivery(); });
 }
 
 void NWURLConnectionOperation::setUploadProgressBlock(ProgressBlock block) {

@@ -149,7 +149,7 @@ class NWURLConnectionOperation : public NSOperation, public NSURLConnectionDeleg
   // A completion block that only hands work on (the HTTP operation's delivery of its result):
   // it runs on the thread that finishes the operation, once the finish notification is queued,
   // inside the completion group, rather than going through the completion queue first. It is
-  // dropped once it has run.
+  // dropped once it has run (and when another completion block is set). It runs once.
   void setDeliveryCompletionBlock(std::function<void()> block);
 
   mutable std::recursive_mutex lock_;
@@ -157,6 +157,7 @@ class NWURLConnectionOperation : public NSOperation, public NSURLConnectionDeleg
  private:
   bool setState(NSInteger state);
   void operationDidStart();
+  void handOffDelivery();
   void runDelivery(const std::function<void()>& delivery);
   void operationDidPause();
   void cancelConnection();
@@ -166,7 +167,10 @@ class NWURLConnectionOperation : public NSOperation, public NSURLConnectionDeleg
   std::vector<std::string> modesVector() const;
 
   std::atomic<NSInteger> state_{kReady};
-  std::function<void()> pendingDelivery_;  // set while finish() runs, see setDeliveryCompletionBlock
+  std::function<void()> delivery_;  // see setDeliveryCompletionBlock
+  bool deliveryPending_ = false;    // the delivery waits for finish() to queue its notification
+  // The usual modes, the common set alone, are a flag: runLoopModes_ is then empty.
+  bool commonModesOnly_ = true;
   std::set<std::string> runLoopModes_;
   std::shared_ptr<NSURLRequest> request_;
   std::shared_ptr<NSURLResponse> response_;

@@ -108,7 +108,13 @@ bool NWHTTPResponseSerializer::validateResponse(const std::shared_ptr<NSURLRespo
   if (!http) return true;
   bool valid = true;
   std::shared_ptr<NSError> validationError;
-  auto contentTypes = acceptableContentTypes();
+  std::shared_ptr<NSSet> contentTypes;
+  std::shared_ptr<NSIndexSet> statusCodes;
+  {
+    std::lock_guard lock(mutex_);
+    contentTypes = acceptableContentTypes_;
+    statusCodes = acceptableStatusCodes_;
+  }
   if (contentTypes && !(http->MIMEType() && contentTypes->containsObject(http->MIMEType()))) {
     // The error is made also for an empty body, so that a refusal never passes as success.
     auto description = NSString::stringWithFormat(localized("Request failed: unacceptable content-type: %@"_ns), http->MIMEType());
@@ -116,7 +122,6 @@ bool NWHTTPResponseSerializer::validateResponse(const std::shared_ptr<NSURLRespo
                                                failureInfo(description, http, data));
     valid = false;
   }
-  auto statusCodes = acceptableStatusCodes();
   if (statusCodes && (http->statusCode() < 0 || !statusCodes->containsIndex(static_cast<NSUInteger>(http->statusCode())))) {
     auto description = NSString::stringWithFormat(localized("Request failed: %@ (%ld)"_ns),
                                                   NSHTTPURLResponse::localizedStringForStatusCode(http->statusCode()),
@@ -194,7 +199,13 @@ id NWJSONResponseSerializer::responseObjectForResponse(const std::shared_ptr<NSU
     if (named != kZVTInvalidStringEncoding) encoding = named;
   }
   if (!data || data->length() == 0) return nullptr;
-  NSUInteger options = readingOptions();
+  NSUInteger options;
+  bool removesNulls;
+  {
+    std::lock_guard lock(optionsMutex_);
+    options = readingOptions_;
+    removesNulls = removesKeysWithNullValues_;
+  }
   id object;
   std::shared_ptr<NSError> serializationError;
   {
@@ -231,7 +242,7 @@ id NWJSONResponseSerializer::responseObjectForResponse(const std::shared_ptr<NSU
     }
     if (utf8) object = NSJSONSerialization::JSONObjectWithData(utf8, options, &serializationError);
   }
-  if (object && removesKeysWithNullValues()) object = zvt::JSONObjectByRemovingKeysWithNullValues(object, options);
+  if (object && removesNulls) object = zvt::JSONObjectByRemovingKeysWithNullValues(object, options);
   if (error) *error = zvt::errorWithUnderlyingError(serializationError, *error);
   return object;
 }

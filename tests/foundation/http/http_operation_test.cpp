@@ -324,6 +324,58 @@ TEST_F(HttpOperation, FailureMatrixEachBlockOnceNeverBoth) {
   for (Outcome* o : {&notFound, &serverError, &gbk, &bad, &emptyHTML}) EXPECT_TRUE(o->onMain);
 }
 
+TEST_F(HttpOperation, ACompletionBlockSetAfterTheResultBlocksReplacesThem) {
+  server.route("/r", [](const HTTPRequest&, HTTPResponder& r) { r.send(200, {{"Content-Type", "application/json"}}, "[1]"); });
+  auto manager = NWHTTPRequestOperationManager::manager();
+  auto request = NSURLRequest::requestWithURL(NSURL::URLWithString(ns(server.url("/r"))));
+  struct Case {
+    const char* name;
+    bool replacement;  // a block of its own, or none
+  };
+  for (const Case& c : {Case{"none", false}, Case{"own block", true}}) {
+    SCOPED_TRACE(c.name);
+    Outcome outcome;
+    auto captured = std::make_shared<int>(0);
+    std::weak_ptr<int> weakCaptured = captured;
+    auto op = manager->HTTPRequestOperationWithRequest(
+        request, [&, captured](const std::shared_ptr<NWHTTPRequestOperation>& o, const id& object) { outcome.success()(o, object); },
+        outcome.failure());
+    captured.reset();
+    std::atomic<int> ran{0};
+    if (c.replacement) {
+      op->setCompletionBlock([&ran] { ++ran; });
+    } else {
+      op->setCompletionBlock(nullptr);
+    }
+    EXPECT_TRUE(weakCaptured.expired()) << "the result blocks are let go at once";
+    manager->operationQueue()->addOperation(op);
+    ASSERT_TRUE(runMainLoopUntil([&] { return op->isFinished() && (!c.replacement || ran.load() == 1); }));
+    zvt::test::drainMainLoop();
+    EXPECT_EQ(outcome.successes + outcome.failures, 0);
+    EXPECT_EQ(ran.load(), c.replacement ? 1 : 0);
+    EXPECT_TRUE(zvt::isKind<NSArray>(op->responseObject()));
+  }
+}
+
+TEST_F(HttpOperation, RunLoopModesDefaultToTheCommonSetAndMayBeNamed) {
+  server.route("/r", [](const HTTPRequest&, HTTPResponder& r) { r.send(200, {{"Content-Type", "application/json"}}, "[2]"); });
+  auto request = NSURLRequest::requestWithURL(NSURL::URLWithString(ns(server.url("/r"))));
+  using Modes = std::set<std::string>;
+  for (const Modes& modes : {Modes{NSRunLoopCommonModes}, Modes{NSDefaultRunLoopMode}, Modes{NSDefaultRunLoopMode, "zvt.test.other"}}) {
+    SCOPED_TRACE(*modes.begin());
+    auto op = NWHTTPRequestOperation::initWithRequest(request);
+    EXPECT_EQ(op->runLoopModes(), Modes{NSRunLoopCommonModes});
+    op->setRunLoopModes(modes);
+    EXPECT_EQ(op->runLoopModes(), modes);
+    op->setResponseSerializer(NWJSONResponseSerializer::serializer());
+    Outcome outcome;
+    op->setCompletionBlockWithSuccess(outcome.success(), outcome.failure());
+    NSOperationQueue::make()->addOperation(op);
+    ASSERT_TRUE(runMainLoopUntil([&] { return outcome.done(); }));
+    EXPECT_EQ(outcome.successes, 1);
+  }
+}
+
 TEST_F(HttpOperation, CancelBeforeAndDuringAndTimeout) {
   std::atomic<bool> release{false};
   // Whatever happens below, the held replies end before the server stops.
