@@ -26,10 +26,10 @@ struct NSNotificationCenter::Observation {
 
   bool observerGone() const { return !token && observer.expired(); }
 
-  bool matches(const NSNotification& note) const {
+  bool matches(const NSNotificationName& noteName, const NSObject* noteObject) const {
     if (removed) return false;
-    if (name && !(note.name() && name->isEqualToString(note.name()))) return false;
-    if (objectKey && (note.object().get() != objectKey || object.expired())) return false;
+    if (name && !(noteName && name->isEqualToString(noteName))) return false;
+    if (objectKey && (noteObject != objectKey || object.expired())) return false;
     return true;
   }
 };
@@ -114,7 +114,7 @@ void NSNotificationCenter::prune() {
 }
 
 std::vector<std::shared_ptr<NSNotificationCenter::Observation>> NSNotificationCenter::matching(
-    const std::shared_ptr<NSNotification>& notification) {
+    const NSNotificationName& name, const NSObject* object) {
   std::vector<std::shared_ptr<Observation>> hits;
   std::vector<std::shared_ptr<Observation>> pruned;
   std::lock_guard<std::mutex> lock(mutex_);
@@ -122,7 +122,7 @@ std::vector<std::shared_ptr<NSNotificationCenter::Observation>> NSNotificationCe
     if (o->observerGone()) {
       o->removed = true;
       pruned.push_back(o);
-    } else if (o->matches(*notification)) {
+    } else if (o->matches(name, object)) {
       hits.push_back(o);
     }
   }
@@ -132,7 +132,12 @@ std::vector<std::shared_ptr<NSNotificationCenter::Observation>> NSNotificationCe
 
 void NSNotificationCenter::postNotification(const std::shared_ptr<NSNotification>& notification) {
   if (!notification) return;
-  for (const auto& o : matching(notification)) {
+  deliver(matching(notification->name(), notification->object().get()), notification);
+}
+
+void NSNotificationCenter::deliver(const std::vector<std::shared_ptr<Observation>>& hits,
+                                   const std::shared_ptr<NSNotification>& notification) {
+  for (const auto& o : hits) {
     if (o->removed) continue;  // removed by an earlier observer of this very post
     id observer = o->observer.lock();
     if (!observer) continue;
@@ -146,13 +151,16 @@ void NSNotificationCenter::postNotification(const std::shared_ptr<NSNotification
   }
 }
 
+// The notification object is made only when some observation takes it.
 void NSNotificationCenter::postNotificationName(const NSNotificationName& name, const id& object) {
-  postNotification(NSNotification::notificationWithName(name, object));
+  auto hits = matching(name, object.get());
+  if (!hits.empty()) deliver(hits, NSNotification::notificationWithName(name, object));
 }
 
 void NSNotificationCenter::postNotificationName(const NSNotificationName& name, const id& object,
                                                 const std::shared_ptr<NSDictionary>& userInfo) {
-  postNotification(NSNotification::notificationWithName(name, object, userInfo));
+  auto hits = matching(name, object.get());
+  if (!hits.empty()) deliver(hits, NSNotification::notificationWithName(name, object, userInfo));
 }
 
 size_t NSNotificationCenter::observationCount() const {

@@ -80,7 +80,8 @@ class NSNotificationCenter : public NSObject {
 
  private:
   struct Observation;
-  std::vector<std::shared_ptr<Observation>> matching(const std::shared_ptr<NSNotification>& notification);
+  std::vector<std::shared_ptr<Observation>> matching(const NSNotificationName& name, const NSObject* object);
+  void deliver(const std::vector<std::shared_ptr<Observation>>& hits, const std::shared_ptr<NSNotification>& notification);
   void prune();
 
   mutable std::mutex mutex_;

@@ -58,6 +58,7 @@ bool NSOperation::isReady() const {
   std::vector<std::shared_ptr<NSOperation>> deps;
   {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (dependencies_.empty()) return true;
     deps = dependencies_;
   }
   for (const auto& d : deps)
@@ -366,19 +367,30 @@ void NSOperationQueue::pump(bool mayStartHere) {
   // Readiness is asked outside the queue's lock: an operation may answer under a lock of its
   // own, which it also holds when it announces a change to us.
   for (;;) {
-    std::vector<std::shared_ptr<Entry>> candidates;
+    // The usual case is one waiting operation: it needs no list.
+    std::shared_ptr<Entry> first;
+    std::vector<std::shared_ptr<Entry>> others;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       if (suspended_) return;
       if (maxConcurrent_ >= 0 && executing_ >= maxConcurrent_) return;
-      for (const auto& e : entries_)
-        if (!e->started) candidates.push_back(e);
+      for (const auto& e : entries_) {
+        if (e->started) continue;
+        if (!first) {
+          first = e;
+        } else {
+          others.push_back(e);
+        }
+      }
     }
+    if (!first) return;
     std::shared_ptr<Entry> pick;
-    for (const auto& c : candidates) {
-      if (!c->operation->isReady()) continue;
+    auto consider = [&pick](const std::shared_ptr<Entry>& c) {
+      if (!c->operation->isReady()) return;
       if (!pick || c->operation->queuePriority() > pick->operation->queuePriority()) pick = c;
-    }
+    };
+    consider(first);
+    for (const auto& c : others) consider(c);
     if (!pick) return;
     {
       std::lock_guard<std::mutex> lock(mutex_);
