@@ -159,7 +159,8 @@ void TZOrderViewController::segmentAction(const std::shared_ptr<UISegmentedContr
 }
 
 void TZOrderViewController::headerRefresh() {
-  ++refreshGeneration_[index_];
+  // The list starts over: a page that failed before is no longer the one to ask for next.
+  pageFailed_[index_] = false;
   pageArray_[index_] = "1"_ns;
   forgetOpenRow(false);
   getOrder();
@@ -173,14 +174,16 @@ void TZOrderViewController::footerRefresh() {
 
 void TZOrderViewController::getOrder() {
   const NSInteger list = index_;
-  const int generation = refreshGeneration_[list];
+  const NSInteger page = std::max<NSInteger>(1, pageArray_[list]->integerValue());
+  const int serial = requests_[list].sent(page);
+  if (page == 1) firstPageAwaited_[list] = serial;
   auto parameters = NSDictionary::make({{"id"_ns, sessionUserId()}, {"number"_ns, pageArray_[list]}, {"do"_ns, type_}});
   ++loading_[list];
   auto screen = screenSelf();  // held until the reply has been handled
-  ZVTAPIClient::getOrderWith(parameters, [screen, list, generation](const std::shared_ptr<NSArray>& models, const id& end,
-                                                                    const std::shared_ptr<NSString>& message) {
-    dispatch_async(dispatch_get_main_queue(), [screen, list, generation, models, end, message] {
-      screen->ordersArrived(list, generation, models, end, message);
+  ZVTAPIClient::getOrderWith(parameters, [screen, list, page, serial](const std::shared_ptr<NSArray>& models, const id& end,
+                                                                      const std::shared_ptr<NSString>& message) {
+    dispatch_async(dispatch_get_main_queue(), [screen, list, page, serial, models, end, message] {
+      screen->ordersArrived(list, page, serial, models, end, message);
     });
   });
 }
@@ -192,12 +195,22 @@ void TZOrderViewController::endRefreshingUnlessLoading() {
   if (auto footer = pr_footer(tableView_)) footer->endRefreshing();
 }
 
-void TZOrderViewController::ordersArrived(NSInteger list, int generation, const std::shared_ptr<NSArray>& models,
+void TZOrderViewController::ordersArrived(NSInteger list, NSInteger page, int serial, const std::shared_ptr<NSArray>& models,
                                           const id& end, const std::shared_ptr<NSString>& message) {
   loading_[list] = std::max(0, loading_[list] - 1);
   const bool shown = list == index_;
-  if (generation != refreshGeneration_[list]) {
-    // A later page overtaken by a pull-down: the list has started again from its first page.
+  if (requests_[list].overtaken(serial)) {
+    // A page overtaken by a pull-down: the list has started again from its first page.
+    endRefreshingUnlessLoading();
+    return;
+  }
+  if (page == 1) {
+    if (serial == firstPageAwaited_[list]) firstPageAwaited_[list] = 0;
+  } else if (firstPageAwaited_[list] != 0) {
+    // Asked for after a pull-down whose first page has not come yet: put after the rows that
+    // page replaces, it would show them twice or lose its own. The next pull-up asks again.
+    pageArray_[list] = NSString::stringWithFormat("%ld", static_cast<long>(page - 1));
+    pageFailed_[list] = false;
     endRefreshingUnlessLoading();
     return;
   }
@@ -210,7 +223,7 @@ void TZOrderViewController::ordersArrived(NSInteger list, int generation, const 
   if (shown) removeTipView();
   auto rows = lists_[list];
   if (models && models->count() > 0) {
-    if (pageArray_[list]->isEqualToString("1")) {
+    if (page == 1) {
       rows->removeAllObjects();
       if (list == 0) forgetOpenRow(false);
     }

@@ -15,6 +15,7 @@
 
 #include "app/screens/shopping/TZStoreOrderCell.h"
 #include "app/screens/shopping/TZTaobaoOrderCell.h"
+#include "app/ui/PageRequests.h"
 #include "app/ui/ParentsViewController.h"
 #include "app/ui/SharedViews.h"
 #include "platform/foundation/NSArray.h"
@@ -73,8 +74,8 @@ class TZOrderViewController : public ParentsViewController, public UITableViewDa
   std::shared_ptr<TZOrderViewController> screenSelf() {
     return std::static_pointer_cast<TZOrderViewController>(controllerSelf());
   }
-  // A reply of list `list` (0 Taobao, 1 mall).
-  void ordersArrived(NSInteger list, int generation, const std::shared_ptr<NSArray>& models, const id& end,
+  // The reply to request `serial` of list `list` (0 Taobao, 1 mall), which asked for `page`.
+  void ordersArrived(NSInteger list, NSInteger page, int serial, const std::shared_ptr<NSArray>& models, const id& end,
                      const std::shared_ptr<NSString>& message);
   void endRefreshingUnlessLoading();
   void removeTipView();
@@ -94,9 +95,13 @@ class TZOrderViewController : public ParentsViewController, public UITableViewDa
   // The list's last page request failed: its page text names a page not shown yet, which the
   // next pull-up asks for again (the failure view that would retry it goes with a switch).
   std::array<bool, 2> pageFailed_{false, false};
-  // Counts each list's pull-downs: a page asked for before the last one is dropped when it
-  // comes, as the list has started again from its first page.
-  std::array<int, 2> refreshGeneration_{0, 0};
+  // Each list's requests in the order they went: a reply is judged by the page it asked for,
+  // never by the page the list has reached meanwhile. A page asked for before the list's latest
+  // first page is dropped when it comes, as the list has started again.
+  std::array<zvt::ui::PageRequests, 2> requests_;
+  // The list's latest first-page request while its reply is still awaited (0: none): a later
+  // page that comes before it would follow rows that first page is about to replace.
+  std::array<int, 2> firstPageAwaited_{0, 0};
   NSInteger index_ = 0;
   std::shared_ptr<NSString> type_;
   std::shared_ptr<UISegmentedControl> segmentedControl_;

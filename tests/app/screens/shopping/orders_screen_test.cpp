@@ -39,14 +39,32 @@ class OrdersTest : public OrdersScreenTest {
   }
   // Drags the first page past its end until the footer asks for page 2 (whose reply a test may
   // hold back); true once the service has seen that request.
-  bool dragUntilPageTwoIsAsked() {
+  bool dragUntilPageTwoIsAsked() { return dragUntilAsked(2); }
+  // Drags the list towards its end until the footer refreshes; true once the service has seen
+  // `count` order requests.
+  bool dragUntilAsked(int count) {
     auto list = table();
-    for (int i = 0; i < 30 && footer()->state() != PRRefreshStateRefreshing && !orders()->isLoading(); ++i) {
+    for (int i = 0; i < 30 && footer()->state() != PRRefreshStateRefreshing && requests("order") < count; ++i) {
       device().dragView(list, CGPointMake(0, -350), 0.3);
       device().waitUntilStill(list);
     }
     device().wait(0.6);
-    return waitFor([&] { return requests("order") == 2; });
+    return waitFor([&] { return requests("order") == count; });
+  }
+  // Waits until the service has seen `count` order requests, letting the virtual clock run
+  // between short real-time waits (the header calls back after its animation), but not for
+  // the replies.
+  bool askedWithoutWaitingForTheReply(int count) {
+    for (int step = 0; step < 30 && requests("order") < count; ++step) {
+      if (waitFor([&] { return requests("order") >= count; }, 0.1)) break;
+      device().wait(0.1);
+    }
+    return requests("order") == count;
+  }
+  // The record id of the Taobao list's row.
+  std::string orderId(NSUInteger row) const {
+    auto order = std::dynamic_pointer_cast<TZTaobaoOrderModel>(orders()->taobaoArray()->objectAtIndex(row));
+    return order ? text(zvt::shopping::orderText(order->orderID)) : "";
   }
 };
 
@@ -229,6 +247,33 @@ TEST_F(OrdersTest, AFailedPageLeftByASwitchOfListsIsAskedForByTheNextPullUp) {
   EXPECT_EQ(rows(), 25);
 }
 
+TEST_F(OrdersTest, APullDownAfterAFailedPageStartsThePagingOver) {
+  openAs(zvt::test::kServiceTestUserName, zvt::test::kServiceTestUserPassword);
+  service_->script(zvt::test::ScriptedReply{.op = "order", .fieldsJSON = R"({"number": "2"})", .httpStatus = 500,
+                                            .rawBody = "<html><body>500 Internal Server Error</body></html>"});
+  ASSERT_TRUE(pullUp());
+  ASSERT_EQ(tipText(), "亲，您的手机网络不顺畅哦~");
+  // Away and back (the failure view goes), then the list is pulled down and, before its first
+  // page comes, up to its end again.
+  switchTo("商城订单");
+  switchTo("淘宝订单");
+  service_->script(zvt::test::ScriptedReply{.op = "order", .fieldsJSON = R"({"number": "1", "do": "taobao"})",
+                                            .delayMs = 2500});
+  service_->script(zvt::test::ScriptedReply{.op = "order", .fieldsJSON = R"({"number": "2", "do": "taobao"})",
+                                            .delayMs = 5000});
+  auto list = table();
+  dragToTop(list);
+  device().pullDown(list, 150);
+  ASSERT_TRUE(askedWithoutWaitingForTheReply(4));
+  ASSERT_TRUE(dragUntilAsked(5));
+  ASSERT_TRUE(waitFor([&] { return !orders()->isLoading(); }, 10));
+  settleReplies();
+  EXPECT_EQ(pagesAsked(requestLog("order")),
+            (std::vector<std::string>{"1/taobao", "2/taobao", "1/mall", "1/taobao", "2/taobao"}))
+      << "the page that failed before the pull-down is not the one asked for after it";
+  EXPECT_EQ(rows(), 20);
+}
+
 TEST_F(OrdersTest, APageOvertakenByAPullDownIsDropped) {
   openAs(zvt::test::kServiceTestUserName, zvt::test::kServiceTestUserPassword);
   // Page 2 comes late; the person pulls the list down meanwhile and page 1 comes first.
@@ -274,6 +319,53 @@ TEST_F(OrdersTest, APageThatComesWhileTheListIsPulledDownLeavesThePullARefresh) 
   EXPECT_EQ(pagesAsked(requestLog("order")), (std::vector<std::string>{"1/taobao", "2/taobao", "1/taobao"}));
   ASSERT_EQ(rows(), 10) << "the pull-down ends with the fresh first page";
   picture("pulled-down-past-a-late-page");
+}
+
+TEST_F(OrdersTest, APageAskedForBeforeTheFirstPageOfAPullDownComesFollowsThatFirstPage) {
+  // The person pulls the list down and, before its first page comes, drags it to its end: the
+  // footer asks for page 2 while page 1 is still on its way. Each reply is placed by the page it
+  // asked for, whichever comes first.
+  struct Case {
+    const char* when;
+    int firstPageDelayMs, secondPageDelayMs;
+    std::vector<std::string> asked;  // after the list has settled (and been pulled up once more if short)
+  };
+  for (const Case& c : std::vector<Case>{
+           {"page 2 comes after page 1", 2500, 5000, {"1/taobao", "1/taobao", "2/taobao"}},
+           {"page 2 comes before page 1", 3000, 0, {"1/taobao", "1/taobao", "2/taobao", "2/taobao"}}}) {
+    SCOPED_TRACE(c.when);
+    if (delegate_) TearDown(), SetUp();
+    openAs(zvt::test::kServiceTestUserName, zvt::test::kServiceTestUserPassword);
+    ASSERT_EQ(rows(), 10);
+    service_->script(zvt::test::ScriptedReply{.op = "order", .fieldsJSON = R"({"number": "1", "do": "taobao"})",
+                                              .delayMs = c.firstPageDelayMs});
+    if (c.secondPageDelayMs > 0)
+      service_->script(zvt::test::ScriptedReply{.op = "order", .fieldsJSON = R"({"number": "2", "do": "taobao"})",
+                                                .delayMs = c.secondPageDelayMs});
+    auto list = table();
+    dragToTop(list);
+    device().pullDown(list, 150);
+    ASSERT_TRUE(askedWithoutWaitingForTheReply(2)) << "the pull-down asked for page 1";
+    ASSERT_TRUE(dragUntilAsked(3)) << "the footer asked for page 2";
+    ASSERT_TRUE(waitFor([&] { return !orders()->isLoading(); }, 10));
+    settleReplies();
+    if (rows() < 20) {
+      EXPECT_EQ(rows(), 10) << "the first page alone, not after the rows it replaces";
+      // Still at the end of the list: back up a little, then up to its end again.
+      device().dragView(list, CGPointMake(0, 200), 0.3);
+      device().waitUntilStill(list);
+      ASSERT_TRUE(pullUp());
+    }
+    EXPECT_EQ(pagesAsked(requestLog("order")), c.asked);
+    ASSERT_EQ(rows(), 20);
+    std::set<std::string> ids;
+    for (NSUInteger i = 0; i < 20; ++i) ids.insert(orderId(i));
+    EXPECT_EQ(ids.size(), 20u) << "no order twice";
+    EXPECT_EQ(orderId(0), "3000");
+    EXPECT_EQ(orderId(10), "3010");
+    EXPECT_EQ(footer()->state(), PRRefreshStateIdle);
+  }
+  picture("paged-while-pulled-down");
 }
 
 TEST_F(OrdersTest, RowsShowTheirCouponState) {
