@@ -55,12 +55,13 @@ std::shared_ptr<NWNetworkReachabilityManager> NWNetworkReachabilityManager::init
 }
 
 std::shared_ptr<NWNetworkReachabilityManager> NWNetworkReachabilityManager::sharedManager() {
-    static const std::shared_ptr<NWNetworkReachabilityManager> shared = [] {
+    // Never destroyed: a queue still running while the process exits may ask for it.
+    static const auto* shared = new std::shared_ptr<NWNetworkReachabilityManager>([] {
         sockaddr_in address{};
         address.sin_family = AF_INET;  // port 0, address 0.0.0.0: the network in general
         return managerForAddress(&address);
-    }();
-    return shared;
+    }());
+    return *shared;
 }
 
 std::shared_ptr<NWNetworkReachabilityManager> NWNetworkReachabilityManager::managerForDomain(

@@ -1,7 +1,5 @@
 #include "foundation/http/NWSecurityPolicy.h"
 
-#include <mutex>
-
 #include "platform/foundation/NSBundle.h"
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/NSNumber.h"
@@ -208,9 +206,8 @@ std::shared_ptr<NWSecurityPolicy> NWSecurityPolicy::copy() const {
 }
 
 std::shared_ptr<NSArray> NWSecurityPolicy::defaultPinnedCertificates() {
-    static std::once_flag once;
-    static std::shared_ptr<NSArray> certificates;
-    std::call_once(once, [] {
+    // Never destroyed: a policy made on another queue while the process exits still reads it.
+    static const auto* certificates = new std::shared_ptr<NSArray>([] {
         std::vector<id> found;
         if (auto bundle = NSBundle::mainBundle()) {
             auto paths = bundle->pathsForResourcesOfType(NSString::stringWithUTF8String("cer"),
@@ -222,7 +219,7 @@ std::shared_ptr<NSArray> NWSecurityPolicy::defaultPinnedCertificates() {
                 }
             }
         }
-        certificates = NSArray::arrayWithObjects(std::move(found));
-    });
-    return certificates;
+        return NSArray::arrayWithObjects(std::move(found));
+    }());
+    return *certificates;
 }
