@@ -247,8 +247,11 @@ std::mutex& clientMutex() {
   static std::mutex* mutex = new std::mutex;
   return *mutex;
 }
-std::unique_ptr<Client>*& clientSlot() {
-  static std::unique_ptr<Client>* slot = new std::unique_ptr<Client>;
+// The client in service. A caller holds its own share for the length of its call, so a
+// shutdown meanwhile only lets go of the slot's: the client stops (its thread joined after the
+// work queued on it) once the last caller is done with it.
+std::shared_ptr<Client>*& clientSlot() {
+  static std::shared_ptr<Client>* slot = new std::shared_ptr<Client>;
   return slot;
 }
 
@@ -264,31 +267,34 @@ void finishOnTermination() {
       });
 }
 
-Client& client() {
+// Work posted to the client refers to it by plain pointer: it runs on the client's own thread,
+// which the client outlives, and a share held there could be the last one, whose release would
+// have the thread join itself.
+std::shared_ptr<Client> client() {
   static std::once_flag observing;
   std::call_once(observing, finishOnTermination);
   std::lock_guard lock(clientMutex());
   auto& slot = *clientSlot();
-  if (!slot) slot = std::make_unique<Client>();
-  return *slot;
+  if (!slot) slot = std::make_shared<Client>();
+  return slot;
 }
 
 }  // namespace
 
 ClientState clientState() {
   ClientState state;
-  auto& core = client();
-  core.sync([&] { state = core.snapshot(); });
+  auto core = client();
+  core->sync([&] { state = core->snapshot(); });
   return state;
 }
 
 void shutdownClient() {
-  std::unique_ptr<Client> old;
+  std::shared_ptr<Client> old;
   {
     std::lock_guard lock(clientMutex());
     old = std::move(*clientSlot());
   }
-  old.reset();  // joins after the queued work has run
+  old.reset();  // the last share joins after the queued work has run
 }
 
 }  // namespace zvt::push
@@ -296,7 +302,8 @@ void shutdownClient() {
 using zvt::push::client;
 
 void PushService::registerForRemoteNotificationTypes(NSUInteger types, const std::shared_ptr<NSSet>&) {
-  auto& core = client();
+  const auto holder = client();
+  auto& core = *holder;
   const bool fromMainThread = NSThread::isMainThread();
   core.post([&core, types, fromMainThread] { core.setTypes(types, fromMainThread); });
   // The system's registration, asked on the main thread as the system wants it: the device
@@ -305,20 +312,23 @@ void PushService::registerForRemoteNotificationTypes(NSUInteger types, const std
 }
 
 void PushService::setupWithOption(const std::shared_ptr<NSDictionary>& launchingOption) {
-  auto& core = client();
+  const auto holder = client();
+  auto& core = *holder;
   const bool fromMainThread = NSThread::isMainThread();
   core.post([&core, launchingOption, fromMainThread] { core.setup(launchingOption, fromMainThread); });
 }
 
 void PushService::registerDeviceToken(const std::shared_ptr<NSData>& deviceToken) {
-  auto& core = client();
+  const auto holder = client();
+  auto& core = *holder;
   auto token = deviceToken ? NSData::dataWithBytes(deviceToken->bytes(), deviceToken->length()) : nullptr;
   core.post([&core, token] { core.registerToken(token); });
 }
 
 std::shared_ptr<NSString> PushService::registrationID() {
   std::shared_ptr<NSString> result;
-  auto& core = client();
+  const auto holder = client();
+  auto& core = *holder;
   core.sync([&] { result = core.registrationID(); });
   return result;
 }
@@ -326,18 +336,21 @@ std::shared_ptr<NSString> PushService::registrationID() {
 void PushService::handleRemoteNotification(const std::shared_ptr<NSDictionary>& remoteInfo) {
   if (!remoteInfo || remoteInfo->count() == 0) return;
   auto payload = remoteInfo->copy();
-  auto& core = client();
+  const auto holder = client();
+  auto& core = *holder;
   core.post([&core, payload] { core.receive(payload); });
 }
 
 void PushService::resetBadge() {
-  auto& core = client();
+  const auto holder = client();
+  auto& core = *holder;
   core.post([&core] { core.reportBadge(0); });
 }
 
 void PushService::setTags(const std::shared_ptr<NSSet>& tags, const std::shared_ptr<NSString>& alias,
                           PSTagsAliasCallback callbackSelector, const id& object) {
-  auto& core = client();
+  const auto holder = client();
+  auto& core = *holder;
   auto tagsCopy = tags ? tags->copy() : nullptr;
   auto aliasCopy = alias ? alias->copy() : nullptr;
   core.post([&core, tagsCopy, aliasCopy, callback = std::move(callbackSelector), object]() mutable {

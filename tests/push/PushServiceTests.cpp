@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -199,6 +200,50 @@ TEST_F(PushServiceTest, ManyThreadsAtOnce) {
   auto state = zvt::push::clientState();
   EXPECT_EQ(state.receivedPayloadCount, size_t{kThreads * kRounds});
   EXPECT_EQ(state.badgeReportCount, size_t{kThreads * kRounds});
+}
+
+TEST_F(PushServiceTest, AShutdownWhileOtherThreadsAreCallingLeavesTheirCallsWhole) {
+  // Callers on other threads keep using the client while it is shut down again and again: a
+  // call that already had the client finishes with it. A client freed or stopped under a caller
+  // leaves that caller waiting for ever (or, under the sanitizers, shows as a use after free).
+  constexpr int kCallers = 3;
+  constexpr int kCalls = 300;  // by each caller, at the least, while the shutdowns go on
+  struct Shared {
+    std::atomic<bool> stop{false};
+    std::atomic<int> busy{0};      // callers that made kCalls calls
+    std::atomic<int> finished{0};  // callers back from their last call
+  };
+  auto shared = std::make_shared<Shared>();
+  std::vector<std::thread> callers;
+  for (int t = 0; t < kCallers; ++t) {
+    callers.emplace_back([t, shared] {
+      for (int i = 0; !shared->stop.load(); ++i) {
+        PushService::resetBadge();
+        PushService::handleRemoteNotification(NSDictionary::make({{"n"_ns, NSNumber::numberWithInt(i)}}));
+        if ((i + t) % 4 == 0) zvt::push::clientState();
+        if (i == kCalls) shared->busy.fetch_add(1);
+      }
+      shared->finished.fetch_add(1);
+    });
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  int shutdowns = 0;
+  while ((shared->busy.load() < kCallers || shutdowns < 400) && std::chrono::steady_clock::now() < deadline) {
+    zvt::push::shutdownClient();
+    ++shutdowns;
+    std::this_thread::yield();
+  }
+  shared->stop = true;
+  while (shared->finished.load() < kCallers && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+  if (shared->finished.load() < kCallers) {
+    for (auto& thread : callers) thread.detach();  // still waiting on a client that is gone
+    FAIL() << kCallers - shared->finished.load() << " caller(s) never came back, after " << shutdowns << " shutdowns";
+  }
+  for (auto& thread : callers) thread.join();
+  // The next client starts afresh and works as before.
+  zvt::push::shutdownClient();
+  PushService::resetBadge();
+  EXPECT_EQ(zvt::push::clientState().badgeReportCount, 1u);
 }
 
 }  // namespace
