@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <typeinfo>
+#include <utility>
 
 #include "platform/foundation/NSException.h"
 #include "platform/foundation/NSNumber.h"
@@ -86,40 +87,60 @@ id NWHTTPRequestOperation::finishedResult(std::shared_ptr<NSError>& error) {
 }
 
 void NWHTTPRequestOperation::setCompletionBlockWithSuccess(SuccessBlock success, FailureBlock failure) {
+  SuccessBlock oldSuccess;  // released outside the lock
+  FailureBlock oldFailure;
+  std::lock_guard lock(lock_);
+  oldSuccess = std::exchange(success_, std::move(success));
+  oldFailure = std::exchange(failure_, std::move(failure));
+  // The operation holds the blocks until it has finished; the delivery then runs once, where the
+  // operation finishes (the network thread), which spares a trip through the completion queue:
+  // it only passes the work on to the processing queue. The blocks are moved along, never copied.
+  setDeliversResult();
+}
+
+void NWHTTPRequestOperation::resultDeliveryDropped() {
+  success_ = nullptr;
+  failure_ = nullptr;
+}
+
+void NWHTTPRequestOperation::deliverResult() {
   auto self = std::static_pointer_cast<NWHTTPRequestOperation>(shared_from_this());
-  // The block holds the operation until it has run; the connection operation drops the block
-  // afterwards. It runs once, where the operation finishes (the network thread), which spares a
-  // trip through the completion queue: it only passes the work on to the processing queue. The
-  // blocks are moved along, never copied.
-  setDeliveryCompletionBlock([self, success = std::move(success), failure = std::move(failure)]() mutable {
-    dispatch_group_t group = self->completionGroup();
-    dispatch_queue_t queue = self->completionQueue();
-    if (group) dispatch_group_enter(group);
-    auto process = [self, success = std::move(success), failure = std::move(failure), group, queue]() mutable {
-      dispatch_group_t deliveryGroup = group ? group : completionGroupDefault();
-      dispatch_queue_t deliveryQueue = queue ? queue : dispatch_get_main_queue();
-      std::shared_ptr<NSError> error;
-      id object = self->finishedResult(error);
-      if (error) {
-        if (failure) {
-          dispatch_group_async(deliveryGroup, deliveryQueue,
-                               [self, failure = std::move(failure), error] { failure(self, error); });
-        }
-      } else if (success) {
-        dispatch_group_async(deliveryGroup, deliveryQueue,
-                             [self, success = std::move(success), object] { success(self, object); });
+  SuccessBlock success;
+  FailureBlock failure;
+  dispatch_group_t group;
+  dispatch_queue_t queue;
+  {
+    std::lock_guard lock(lock_);
+    success = std::move(success_);
+    failure = std::move(failure_);
+    success_ = nullptr;
+    failure_ = nullptr;
+    group = completionGroup();
+    queue = completionQueue();
+  }
+  if (group) dispatch_group_enter(group);
+  auto process = [self, success = std::move(success), failure = std::move(failure), group, queue]() mutable {
+    dispatch_group_t deliveryGroup = group ? group : completionGroupDefault();
+    dispatch_queue_t deliveryQueue = queue ? queue : dispatch_get_main_queue();
+    std::shared_ptr<NSError> error;
+    id object = self->finishedResult(error);
+    if (error) {
+      if (failure) {
+        dispatch_group_async(deliveryGroup, deliveryQueue, [self, failure = std::move(failure), error] { failure(self, error); });
       }
-      if (group) dispatch_group_leave(group);
-    };
-    // A short reply is serialized at once as a block of the processing queue on this thread
-    // (never the main thread): handing it to a worker would cost a thread switch more than
-    // the work itself.
-    if (!NSThread::isMainThread() && self->serializesQuickly() &&
-        zvt::runNowOnConcurrentQueue(processingQueue(), [&process] { process(); })) {
-      return;
+    } else if (success) {
+      dispatch_group_async(deliveryGroup, deliveryQueue, [self, success = std::move(success), object] { success(self, object); });
     }
-    dispatch_async(processingQueue(), std::move(process));
-  });
+    if (group) dispatch_group_leave(group);
+  };
+  // A short reply is serialized at once as a block of the processing queue on this thread
+  // (never the main thread): handing it to a worker would cost a thread switch more than
+  // the work itself.
+  if (!NSThread::isMainThread() && serializesQuickly() &&
+      zvt::runNowOnConcurrentQueue(processingQueue(), [&process] { process(); })) {
+    return;
+  }
+  dispatch_async(processingQueue(), std::move(process));
 }
 
 void NWHTTPRequestOperation::pause() {

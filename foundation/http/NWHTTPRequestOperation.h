@@ -47,9 +47,14 @@ class NWHTTPRequestOperation : public NWURLConnectionOperation {
   std::shared_ptr<NSError> checkResponse(const std::shared_ptr<NSURLResponse>& response) override;
   // The finished operation's response object, or nil with the error that refused it.
   id finishedResult(std::shared_ptr<NSError>& error);
+  void deliverResult() override;
+  void resultDeliveryDropped() override;
 
  private:
   std::shared_ptr<NWHTTPResponseSerializer> responseSerializer_;
+  // The result blocks, until the delivery takes them (or another completion block drops them).
+  SuccessBlock success_;
+  FailureBlock failure_;
   id responseObject_;
   std::shared_ptr<NSError> responseSerializationError_;
   int64_t resumeOffset_ = -1;  // the Range start of a resumed request, -1 when none

@@ -319,7 +319,7 @@ thread_local const NWURLConnectionOperation* finishingOperation = nullptr;
 
 void NWURLConnectionOperation::finish() {
   bool finished;
-  std::function<void()> delivery;
+  bool deliver = false;
   {
     std::lock_guard lock(lock_);
     const NWURLConnectionOperation* outer = finishingOperation;
@@ -328,35 +328,33 @@ void NWURLConnectionOperation::finish() {
     finishingOperation = outer;
     if (deliveryPending_) {
       deliveryPending_ = false;
-      delivery = std::move(delivery_);
-      delivery_ = nullptr;
+      delivers_ = false;
+      deliver = true;
     }
   }
   if (finished) postOnMainQueue(NWNetworkingOperationDidFinishNotification, shared_from_this());
-  if (delivery) runDelivery(delivery);
+  if (deliver) runDelivery();
 }
 
 void NWURLConnectionOperation::handOffDelivery() {
-  std::function<void()> delivery;
   {
     std::lock_guard lock(lock_);
-    if (!delivery_) return;
+    if (!delivers_) return;
     if (finishingOperation == this) {
-      // Inside finish(): it runs the block once the finish notification is queued.
+      // Inside finish(): it delivers once the finish notification is queued.
       deliveryPending_ = true;
       return;
     }
-    delivery = std::move(delivery_);
-    delivery_ = nullptr;
+    delivers_ = false;
   }
-  runDelivery(delivery);
+  runDelivery();
 }
 
-void NWURLConnectionOperation::runDelivery(const std::function<void()>& delivery) {
+void NWURLConnectionOperation::runDelivery() {
   auto hold = selfOperation();
   dispatch_group_t group = completionGroup();
   if (group) dispatch_group_enter(group);
-  delivery();
+  deliverResult();
   if (group) dispatch_group_leave(group);
   // Used once: drop it and whatever it holds (the operation itself, often).
   NSOperation::setCompletionBlock(nullptr);
@@ -431,7 +429,8 @@ void NWURLConnectionOperation::resume() {
 
 void NWURLConnectionOperation::setCompletionBlock(std::function<void()> block) {
   std::lock_guard lock(lock_);
-  delivery_ = nullptr;
+  if (delivers_) resultDeliveryDropped();
+  delivers_ = false;
   deliveryPending_ = false;
   if (!block) {
     NSOperation::setCompletionBlock(nullptr);
@@ -454,19 +453,18 @@ void NWURLConnectionOperation::setCompletionBlock(std::function<void()> block) {
   });
 }
 
-void NWURLConnectionOperation::setDeliveryCompletionBlock(std::function<void()> block) {
+void NWURLConnectionOperation::setDeliversResult() {
   std::lock_guard lock(lock_);
   deliveryPending_ = false;
-  if (!block) {
-    delivery_ = nullptr;
-    NSOperation::setCompletionBlock(nullptr);
-    return;
-  }
-  delivery_ = std::move(block);
-  // The operation's completion block only names the operation; the block itself stays here, so
-  // that running it moves it out instead of copying it through a wrapper.
+  delivers_ = true;
+  // The operation's completion block only names the operation (and holds it until it has run):
+  // what it delivers is the subclass's, kept until then.
   setHandOffCompletionBlock([self = selfOperation()] { self->handOffDelivery(); });
 }
+
+void NWURLConnectionOperation::deliverResult() {}
+
+void NWURLConnectionOperation::resultDeliveryDropped() {}
 
 void NWURLConnectionOperation::setUploadProgressBlock(ProgressBlock block) {
   std::lock_guard lock(lock_);

@@ -146,11 +146,14 @@ class NWURLConnectionOperation : public NSOperation, public NSURLConnectionDeleg
   // Replaces the default in-memory output stream by a fresh one (a resumed download whose reply
   // starts over).
   bool resetOutputStream();
-  // A completion block that only hands work on (the HTTP operation's delivery of its result):
-  // it runs on the thread that finishes the operation, once the finish notification is queued,
-  // inside the completion group, rather than going through the completion queue first. It is
-  // dropped once it has run (and when another completion block is set). It runs once.
-  void setDeliveryCompletionBlock(std::function<void()> block);
+  // Makes the completion block one that only hands work on (the HTTP operation's delivery of
+  // its result): deliverResult() runs once, on the thread that finishes the operation, once the
+  // finish notification is queued, inside the completion group, rather than going through the
+  // completion queue first. Setting a completion block afterwards drops the delivery (and calls
+  // resultDeliveryDropped, under the lock).
+  void setDeliversResult();
+  virtual void deliverResult();
+  virtual void resultDeliveryDropped();
 
   mutable std::recursive_mutex lock_;
 
@@ -158,7 +161,7 @@ class NWURLConnectionOperation : public NSOperation, public NSURLConnectionDeleg
   bool setState(NSInteger state);
   void operationDidStart();
   void handOffDelivery();
-  void runDelivery(const std::function<void()>& delivery);
+  void runDelivery();
   void operationDidPause();
   void cancelConnection();
   void finish();
@@ -167,8 +170,8 @@ class NWURLConnectionOperation : public NSOperation, public NSURLConnectionDeleg
   std::vector<std::string> modesVector() const;
 
   std::atomic<NSInteger> state_{kReady};
-  std::function<void()> delivery_;  // see setDeliveryCompletionBlock
-  bool deliveryPending_ = false;    // the delivery waits for finish() to queue its notification
+  bool delivers_ = false;         // see setDeliversResult
+  bool deliveryPending_ = false;  // the delivery waits for finish() to queue its notification
   // The usual modes, the common set alone, are a flag: runLoopModes_ is then empty.
   bool commonModesOnly_ = true;
   std::set<std::string> runLoopModes_;
