@@ -342,7 +342,12 @@ std::shared_ptr<NSMutableURLRequest> NWHTTPRequestSerializer::requestWithDefault
 }
 
 bool NWHTTPRequestSerializer::methodEncodesParametersInURI(const std::shared_ptr<NSURLRequest>& request) const {
-  return methodsInURI_ && methodsInURI_->containsObject(NSString::stringWithUTF8String(upper(request->method())));
+  if (!methodsInURI_) return false;
+  // The usual methods, already in capitals, are strings made once.
+  const std::string& method = request->method();
+  if (method == "POST") return methodsInURI_->containsObject("POST"_ns);
+  if (method == "GET") return methodsInURI_->containsObject("GET"_ns);
+  return methodsInURI_->containsObject(NSString::stringWithUTF8String(upper(method)));
 }
 
 std::shared_ptr<NSURLRequest> NWHTTPRequestSerializer::requestBySerializingRequest(const std::shared_ptr<NSURLRequest>& request,
