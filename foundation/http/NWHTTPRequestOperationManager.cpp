@@ -53,11 +53,13 @@ std::shared_ptr<NWHTTPRequestOperation> NWHTTPRequestOperationManager::HTTPReque
   // The manager's serializer and policy from the start: the operation's defaults would only be
   // replaced.
   auto operation = std::make_shared<NWHTTPRequestOperation>(request, responseSerializer_, securityPolicy_);
-  operation->setShouldUseCredentialStorage(shouldUseCredentialStorage_);
-  operation->setCredential(credential_);
+  // A new operation already uses the credential storage and has no credential, completion queue
+  // or group: only settings that differ are passed on.
+  if (!shouldUseCredentialStorage_) operation->setShouldUseCredentialStorage(false);
+  if (credential_) operation->setCredential(credential_);
   operation->setCompletionBlockWithSuccess(std::move(success), std::move(failure));
-  operation->setCompletionQueue(completionQueue_);
-  operation->setCompletionGroup(completionGroup_);
+  if (completionQueue_) operation->setCompletionQueue(completionQueue_);
+  if (completionGroup_) operation->setCompletionGroup(completionGroup_);
   return operation;
 }
 

@@ -699,10 +699,12 @@ bool NWURLConnectionOperation::isCurrentConnection(const Connection& connection)
 void NWURLConnectionOperation::connectionDidReceiveData(const Connection& connection, const std::shared_ptr<NSData>& data) {
   NSUInteger length = data->length();
   std::shared_ptr<NSError> failure;
+  bool watched;
   {
     // Under the lock, so that a pause sees every byte written before it or none after it.
     std::lock_guard lock(lock_);
     if (!isCurrentConnection(connection)) return;
+    watched = static_cast<bool>(downloadProgress_);
     auto stream = outputStream();
     if (!stream->hasSpaceAvailable()) {
       auto streamError = stream->streamError();
@@ -727,11 +729,6 @@ void NWURLConnectionOperation::connectionDidReceiveData(const Connection& connec
     return;
   }
   auto self = selfOperation();
-  bool watched;
-  {
-    std::lock_guard lock(lock_);
-    watched = static_cast<bool>(downloadProgress_);
-  }
   dispatch_block_t report = [self, length] {
     int64_t total = self->totalBytesRead_ += static_cast<int64_t>(length);
     std::shared_ptr<ProgressBlock> block;

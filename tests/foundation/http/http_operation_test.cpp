@@ -357,6 +357,29 @@ TEST_F(HttpOperation, ACompletionBlockSetAfterTheResultBlocksReplacesThem) {
   }
 }
 
+TEST_F(HttpOperation, TheManagersSettingsReachItsOperations) {
+  auto request = NSURLRequest::requestWithURL(NSURL::URLWithString(ns(server.url("/r"))));
+  auto plain = NWHTTPRequestOperationManager::manager()->HTTPRequestOperationWithRequest(request, nullptr, nullptr);
+  EXPECT_TRUE(plain->shouldUseCredentialStorage());
+  EXPECT_FALSE(plain->credential());
+  EXPECT_FALSE(plain->completionQueue());
+  EXPECT_FALSE(plain->completionGroup());
+  auto manager = NWHTTPRequestOperationManager::manager();
+  auto credential = NSURLCredential::credentialWithUser("u"_ns, "p"_ns, NSURLCredentialPersistenceNone);
+  auto queue = dispatch_queue_create("zvt.test.completion", nullptr);
+  auto group = dispatch_group_create();
+  manager->setShouldUseCredentialStorage(false);
+  manager->setCredential(credential);
+  manager->setCompletionQueue(queue);
+  manager->setCompletionGroup(group);
+  auto set = manager->HTTPRequestOperationWithRequest(request, nullptr, nullptr);
+  EXPECT_FALSE(set->shouldUseCredentialStorage());
+  EXPECT_EQ(set->credential(), credential);
+  EXPECT_EQ(set->completionQueue(), queue);
+  EXPECT_EQ(set->completionGroup(), group);
+  for (const auto& op : {plain, set}) op->setCompletionBlock(nullptr);  // never started
+}
+
 TEST_F(HttpOperation, RunLoopModesDefaultToTheCommonSetAndMayBeNamed) {
   server.route("/r", [](const HTTPRequest&, HTTPResponder& r) { r.send(200, {{"Content-Type", "application/json"}}, "[2]"); });
   auto request = NSURLRequest::requestWithURL(NSURL::URLWithString(ns(server.url("/r"))));
