@@ -9,8 +9,10 @@
 #include <sched.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -94,6 +96,13 @@ class CoreLoad {
         kill(getpid(), SIGSTOP);
         volatile unsigned long spin = 0;
         for (;;) spin = spin + 1;
+      }
+      // Until the child has stopped itself, i.e. after it asked to die with this process: on a
+      // busy machine a child not yet scheduled when idle() stops it would stay stopped without
+      // having asked, outlive the benchmark and keep its output open (a test runner reading
+      // that output then waits until its time-out).
+      int status = 0;
+      while (waitpid(pid, &status, WUNTRACED) < 0 && errno == EINTR) {
       }
       children_.push_back(pid);
     }
