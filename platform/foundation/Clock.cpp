@@ -1,5 +1,6 @@
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/ClockDeadlines.h"
+#include "platform/foundation/RuntimeInternal.h"
 
 #include <time.h>
 
@@ -65,6 +66,8 @@ std::vector<std::shared_ptr<zvt::TimeSource>> liveSources() {
 }  // namespace
 
 std::shared_ptr<Clock> Clock::current() {
+  // Without a test clock, the real one without the lock.
+  if (!clockInstalled().load(std::memory_order_acquire)) return RealClock::shared();
   std::lock_guard<std::mutex> lock(clockMutex());
   if (!installedClock()) return RealClock::shared();
   return installedClock();
@@ -151,6 +154,11 @@ void VirtualClock::advanceBy(NSTimeInterval seconds) {
 }
 
 namespace zvt {
+
+bool currentClockIsVirtual() {
+  if (!clockInstalled().load(std::memory_order_acquire)) return false;
+  return Clock::current()->isVirtual();
+}
 
 int64_t nextDeadlineAfter(int64_t after) {
   int64_t next = kNoDeadline;

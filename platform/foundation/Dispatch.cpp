@@ -268,15 +268,19 @@ void launch(const dispatch_queue_t& q, std::vector<dispatch_queue_s::Item>& star
 }
 
 void enqueue(const dispatch_queue_t& q, dispatch_queue_s::Item item) {
+  if (q->kind == dispatch_queue_s::Kind::Main) {  // the main run loop drains it
+    {
+      std::lock_guard<std::mutex> lock(q->mutex);
+      q->items.push_back(std::move(item));
+    }
+    zvt::wakeMainRunLoop();
+    return;
+  }
   std::vector<dispatch_queue_s::Item> started;
   {
     std::lock_guard<std::mutex> lock(q->mutex);
     q->items.push_back(std::move(item));
     pumpLocked(*q, started);
-  }
-  if (q->kind == dispatch_queue_s::Kind::Main) {
-    zvt::wakeMainRunLoop();
-    return;
   }
   launch(q, started);
 }
@@ -474,34 +478,33 @@ BlockingScope::~BlockingScope() {
 size_t dispatchPoolSize() { return WorkerPool::shared().base(); }
 
 size_t drainMainQueue() {
-  const dispatch_queue_t& q = dispatch_get_main_queue();
-  size_t count;
-  {
-    std::lock_guard<std::mutex> lock(q->mutex);
-    count = q->items.size();
-  }
+  dispatch_queue_s& q = *dispatch_get_main_queue();
+  size_t count = 0;  // the blocks there when called, counted when the first is taken
   size_t ran = 0;
-  for (; ran < count; ++ran) {
+  for (;;) {
     dispatch_queue_s::Item item;
+    bool last;
     {
-      std::lock_guard<std::mutex> lock(q->mutex);
-      if (q->items.empty() || q->suspended > 0) break;
-      item = std::move(q->items.front());
-      q->items.pop_front();
+      std::lock_guard<std::mutex> lock(q.mutex);
+      if (ran == 0) count = q.items.size();
+      if (ran == count || q.items.empty() || q.suspended > 0) break;
+      item = std::move(q.items.front());
+      q.items.pop_front();
+      last = ran + 1 == count;  // no second look when that was the last of them
     }
-    FrameScope scope(q.get());
+    FrameScope scope(&q);
     item.block();  // an exception goes to whoever runs the main run loop
+    ++ran;
+    if (last) break;
   }
   return ran;
 }
 
 void dispatchAsyncOnMainQueueWithoutWakeUp(dispatch_block_t block) {
   if (!block) return;
-  const dispatch_queue_t& q = dispatch_get_main_queue();
-  std::lock_guard<std::mutex> lock(q->mutex);
-  dispatch_queue_s::Item item;
-  item.block = std::move(block);
-  q->items.push_back(std::move(item));
+  dispatch_queue_s& q = *dispatch_get_main_queue();
+  std::lock_guard<std::mutex> lock(q.mutex);
+  q.items.emplace_back().block = std::move(block);
 }
 
 bool runNowOnConcurrentQueue(const dispatch_queue_t& q, const dispatch_block_t& block) {
@@ -527,9 +530,9 @@ bool runNowOnConcurrentQueue(const dispatch_queue_t& q, const dispatch_block_t& 
 }
 
 bool mainQueueHasBlocks() {
-  const dispatch_queue_t& q = dispatch_get_main_queue();
-  std::lock_guard<std::mutex> lock(q->mutex);
-  return !q->items.empty() && q->suspended == 0;
+  dispatch_queue_s& q = *dispatch_get_main_queue();
+  std::lock_guard<std::mutex> lock(q.mutex);
+  return !q.items.empty() && q.suspended == 0;
 }
 
 }  // namespace zvt
@@ -545,10 +548,10 @@ dispatch_time_t dispatch_time(dispatch_time_t when, int64_t delta) {
   return static_cast<dispatch_time_t>(t);
 }
 
-dispatch_queue_t dispatch_get_main_queue() {
-  static dispatch_queue_t* main = new dispatch_queue_t(
-      makeQueue("com.apple.main-thread", dispatch_queue_s::Kind::Main));
-  return *main;
+const dispatch_queue_t& dispatch_get_main_queue() {
+  static const dispatch_queue_t& main = *new dispatch_queue_t(
+      makeQueue("com.apple.main-thread", dispatch_queue_s::Kind::Main));  // never destroyed
+  return main;
 }
 
 dispatch_queue_t dispatch_get_global_queue(long identifier, unsigned long /*flags*/) {

@@ -57,7 +57,8 @@ inline constexpr long DISPATCH_QUEUE_PRIORITY_BACKGROUND = -32768;
 dispatch_time_t dispatch_time(dispatch_time_t when, int64_t delta);
 
 // Queues.
-dispatch_queue_t dispatch_get_main_queue();
+// The main queue lives as long as the process: a reference to it costs nothing to hand on.
+const dispatch_queue_t& dispatch_get_main_queue();
 // One queue per priority; all of them share the worker pool (priorities are not enforced).
 dispatch_queue_t dispatch_get_global_queue(long identifier, unsigned long flags);
 dispatch_queue_t dispatch_queue_create(const char* label, dispatch_queue_attr_t attr);

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <optional>
 #include <string_view>
+#include <unordered_map>
 
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/NSThread.h"
@@ -45,14 +46,43 @@ class NSRunLoop::TimeSourceAdapter : public zvt::TimeSource {
 
 namespace zvt {
 
+namespace {
+
+// The main thread's run loop, once made: it is never released (the main thread never ends),
+// so the main queue's hand-offs wake it without asking the thread object for it.
+std::atomic<NSRunLoop*> mainLoop{nullptr};
+
+}  // namespace
+
 void wakeMainRunLoop() {
-  if (auto loop = NSRunLoop::mainRunLoop()) loop->wakeUp();
+  if (NSRunLoop* loop = mainLoop.load(std::memory_order_acquire)) {
+    loop->wakeUp();
+  } else if (auto made = NSRunLoop::mainRunLoop()) {
+    made->wakeUp();
+  }
+}
+
+RunLoopModeId internRunLoopMode(std::string_view name) {
+  if (name == std::string_view(NSDefaultRunLoopMode)) return kDefaultRunLoopModeId;
+  if (name == std::string_view(NSRunLoopCommonModes)) return kCommonRunLoopModesId;
+  struct Table {
+    std::mutex mutex;
+    std::unordered_map<std::string, RunLoopModeId> ids;
+  };
+  static Table* table = new Table();  // never destroyed: threads may run their loops at exit
+  std::lock_guard<std::mutex> lock(table->mutex);
+  auto it = table->ids.try_emplace(std::string(name), static_cast<RunLoopModeId>(table->ids.size() + 2)).first;
+  return it->second;
 }
 
 namespace {
 
 thread_local int wakeUpBatchDepth = 0;
-thread_local std::vector<std::weak_ptr<NSRunLoop>> heldWakeUps;
+struct HeldWakeUp {
+  NSRunLoop* loop;
+  std::weak_ptr<NSObject> alive;  // the loop, while it lives
+};
+thread_local std::vector<HeldWakeUp> heldWakeUps;
 
 }  // namespace
 
@@ -63,11 +93,14 @@ WakeUpBatch::~WakeUpBatch() {
 }
 
 void WakeUpBatch::flush() {
-  if (heldWakeUps.empty()) return;
-  std::vector<std::weak_ptr<NSRunLoop>> held;
-  held.swap(heldWakeUps);
-  for (const auto& weak : held)
-    if (auto loop = weak.lock()) loop->signalWakeFd();
+  auto& held = heldWakeUps;
+  // By index: a loop released here may, through what its queue held, hold back or give
+  // wake-ups itself (appended, or all given and cleared by that inner flush).
+  for (size_t i = 0; i < held.size(); ++i) {
+    NSRunLoop* loop = held[i].loop;
+    if (auto alive = held[i].alive.lock()) loop->signalWakeFd();
+  }
+  held.clear();  // keeps its room for the next batch
 }
 
 }  // namespace zvt
@@ -75,16 +108,8 @@ void WakeUpBatch::flush() {
 // ---------------------------------------------------------------------------------------------
 // File sources.
 
-unsigned NSRunLoopFileSource::events() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return events_;
-}
-
 void NSRunLoopFileSource::setEvents(unsigned events) {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    events_ = events & (kRead | kWrite);
-  }
+  events_.store(events & (kRead | kWrite));
   if (auto loop = runLoop_.lock()) loop->wakeUp();
 }
 
@@ -118,7 +143,7 @@ void NSRunLoopFileSource::invalidate() {
 
 NSRunLoop::NSRunLoop(bool main) : main_(main) {
   wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  commonModes_.insert(NSDefaultRunLoopMode);
+  commonModes_.insert(zvt::kDefaultRunLoopModeId);
 }
 
 NSRunLoop::~NSRunLoop() {
@@ -133,6 +158,7 @@ std::shared_ptr<NSRunLoop> NSRunLoop::makeForThread(bool main) {
   std::shared_ptr<NSRunLoop> loop(new NSRunLoop(main));
   loop->timeSource_ = std::make_shared<TimeSourceAdapter>(loop);
   zvt::registerTimeSource(loop->timeSource_);
+  if (main) zvt::mainLoop.store(loop.get(), std::memory_order_release);
   return loop;
 }
 
@@ -147,50 +173,27 @@ bool NSRunLoop::onOwnThread() const {
 
 std::string NSRunLoop::currentMode() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return modeStack_.empty() ? std::string() : *modeStack_.back();
+  return runs_.empty() ? std::string() : *runs_.back().name;
 }
 
 void NSRunLoop::addCommonMode(const std::string& mode) {
+  ModeId id = zvt::internRunLoopMode(mode);
   std::lock_guard<std::mutex> lock(mutex_);
-  if (mode != NSRunLoopCommonModes) commonModes_.insert(mode);
+  if (id != zvt::kCommonRunLoopModesId) commonModes_.insert(id);
 }
 
-bool NSRunLoop::isCommonMode(const std::string& mode) const {
-  // The default mode is a common mode from the loop's making on and never leaves the set: the
-  // usual question (asked several times per pass, per timer, source and perform) is answered
-  // without a walk of the set's strings.
-  return mode == std::string_view(NSDefaultRunLoopMode) || commonModes_.count(mode) > 0;
-}
-
-bool NSRunLoop::modeMatchesLocked(const std::string& entryMode, const std::string& mode) const {
-  return entryMode == mode || (entryMode == NSRunLoopCommonModes && isCommonMode(mode));
-}
-
-bool NSRunLoop::inModeLocked(const std::vector<std::string>& modes, const std::string& mode) const {
-  if (modes.empty()) return isCommonMode(mode);  // a perform for the common modes
-  for (const auto& m : modes)
-    if (modeMatchesLocked(m, mode)) return true;
-  return false;
-}
-
-bool NSRunLoop::inModeLocked(const std::set<std::string>& modes, const std::string& mode) const {
-  for (const auto& m : modes)
-    if (modeMatchesLocked(m, mode)) return true;
-  return false;
-}
-
-bool NSRunLoop::drainsMainQueueIn(const std::string& mode) const {
-  return main_ && isCommonMode(mode);
-}
-
-bool NSRunLoop::hasSourcesLocked(const std::string& mode) const {
-  if (drainsMainQueueIn(mode)) return true;
+bool NSRunLoop::hasSourcesLocked(ModeId mode) const {
+  if (main_ && isCommonModeLocked(mode)) return true;  // the main queue
   for (const auto& t : timers_)
     if (t.timer->isValid() && inModeLocked(t.modes, mode)) return true;
   for (const auto& s : fileSources_)
     if (inModeLocked(s->modes_, mode)) return true;
   for (const auto& p : ports_)
     if (modeMatchesLocked(p.second, mode)) return true;
+  return performReadyLocked(mode);
+}
+
+bool NSRunLoop::performReadyLocked(ModeId mode) const {
   for (const auto& p : performs_)
     if (inModeLocked(p.modes, mode)) return true;
   return false;
@@ -208,15 +211,25 @@ void NSRunLoop::addTimer(const std::shared_ptr<NSTimer>& timer, const std::strin
     }
     timer->runLoop_ = weakMe();
   }
+  ModeId id = zvt::internRunLoopMode(mode);
   {
     std::lock_guard<std::mutex> lock(mutex_);
     auto it = std::find_if(timers_.begin(), timers_.end(),
                            [&](const TimerEntry& e) { return e.timer == timer; });
     if (it == timers_.end()) {
-      timers_.push_back({timer, {mode}});
+      timers_.push_back({timer, ModeSet(id)});
     } else {
-      it->modes.insert(mode);
+      it->modes.insert(id);
     }
+    if (timer->deadline_.load() < timerHint_.load()) timerHint_.store(timer->deadline_.load());
+  }
+  wakeUp();
+}
+
+void NSRunLoop::timerMovedTo(int64_t deadline) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (deadline < timerHint_.load()) timerHint_.store(deadline);
   }
   wakeUp();
 }
@@ -238,28 +251,42 @@ void NSRunLoop::removeTimer(const NSTimer* timer) {
 
 void NSRunLoop::addPort(const std::shared_ptr<NSPort>& port, const std::string& mode) {
   if (!port) return;
+  ModeId id = zvt::internRunLoopMode(mode);
   std::lock_guard<std::mutex> lock(mutex_);
   for (const auto& p : ports_)
-    if (p.first == port && p.second == mode) return;
-  ports_.emplace_back(port, mode);
+    if (p.first == port && p.second == id) return;
+  ports_.emplace_back(port, id);
 }
 
 void NSRunLoop::removePort(const std::shared_ptr<NSPort>& port, const std::string& mode) {
+  ModeId id = zvt::internRunLoopMode(mode);
   {
     std::lock_guard<std::mutex> lock(mutex_);
     ports_.erase(std::remove_if(ports_.begin(), ports_.end(),
-                                [&](const auto& p) { return p.first == port && p.second == mode; }),
+                                [&](const auto& p) { return p.first == port && p.second == id; }),
                  ports_.end());
   }
   wakeUp();
 }
+
+namespace {
+
+// A list of mode names as numbers; none stands for the common modes.
+zvt::RunLoopModeSet modeSetOf(const std::vector<std::string>& modes) {
+  zvt::RunLoopModeSet set;
+  for (const auto& m : modes) set.insert(zvt::internRunLoopMode(m));
+  if (set.empty()) set.insert(zvt::kCommonRunLoopModesId);
+  return set;
+}
+
+}  // namespace
 
 std::shared_ptr<NSRunLoopFileSource> NSRunLoop::addFileDescriptor(int fd, unsigned events,
                                                                   NSRunLoopFileSource::Callback callback,
                                                                   const std::vector<std::string>& modes) {
   std::shared_ptr<NSRunLoopFileSource> source(new NSRunLoopFileSource(
       fd, events & (NSRunLoopFileSource::kRead | NSRunLoopFileSource::kWrite), std::move(callback),
-      modes.empty() ? std::vector<std::string>{NSDefaultRunLoopMode} : modes, weakMe()));
+      modes.empty() ? ModeSet(zvt::kDefaultRunLoopModeId) : modeSetOf(modes), weakMe()));
   {
     std::lock_guard<std::mutex> lock(mutex_);
     fileSources_.push_back(source);
@@ -270,29 +297,19 @@ std::shared_ptr<NSRunLoopFileSource> NSRunLoop::addFileDescriptor(int fd, unsign
 
 void NSRunLoop::performBlock(std::function<void()> fn) {
   if (!fn) return;
-  enqueuePerform({std::move(fn), {}, nullptr});
+  enqueuePerform({std::move(fn), ModeSet(zvt::kCommonRunLoopModesId), nullptr});
 }
-
-namespace {
-
-// A perform's modes; none stands for the common modes, the usual case, which then costs no
-// copies of mode names.
-std::vector<std::string> performModes(const std::vector<std::string>& modes) {
-  if (modes.empty() || (modes.size() == 1 && modes[0] == NSRunLoopCommonModes)) return {};
-  return modes;
-}
-
-}  // namespace
 
 void NSRunLoop::performInModes(const std::vector<std::string>& modes, std::function<void()> fn) {
   if (!fn) return;
-  enqueuePerform({std::move(fn), performModes(modes), nullptr});
+  enqueuePerform({std::move(fn), modeSetOf(modes), nullptr});
 }
 
 void NSRunLoop::enqueuePerform(Perform perform) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     performs_.push_back(std::move(perform));
+    pendingPerforms_.store(performs_.size());
   }
   wakeUp();
 }
@@ -304,11 +321,14 @@ void NSRunLoop::wakeUp() {
   if (onOwnThread()) return;
   if (zvt::wakeUpBatchDepth > 0) {
     if (wakePending_.load()) return;  // a signal is out already
-    auto me = weakMe();
     auto& held = zvt::heldWakeUps;
-    for (const auto& weak : held)
-      if (!weak.owner_before(me) && !me.owner_before(weak)) return;
-    held.push_back(std::move(me));
+    for (auto& h : held) {
+      if (h.loop != this) continue;
+      // The same address with its loop gone: a loop made since in the old one's place.
+      if (h.alive.expired()) h.alive = weak_from_this();
+      return;
+    }
+    held.push_back({this, weak_from_this()});
     return;
   }
   signalWakeFd();
@@ -336,12 +356,12 @@ void NSRunLoop::drainWakeFd() {
 void NSRunLoop::stop() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!stopFlags_.empty()) stopFlags_.back()->store(true);
+    if (!runs_.empty()) runs_.back().stopped->store(true);
   }
   wakeUp();
 }
 
-int64_t NSRunLoop::nextTimerDeadlineLocked(const std::string& mode) const {
+int64_t NSRunLoop::nextTimerDeadlineLocked(ModeId mode) const {
   int64_t next = zvt::kNoDeadline;
   for (const auto& t : timers_) {
     if (!t.timer->isValid() || t.timer->firing_ || !inModeLocked(t.modes, mode)) continue;
@@ -363,12 +383,13 @@ int64_t NSRunLoop::nextDeadlineAfter(int64_t after) {
 
 void NSRunLoop::timeAdvanced() {
   if (zvt::isAdvancingClockOnThisThread() && onOwnThread()) {
-    std::string mode = currentMode();
-    if (mode.empty()) mode = NSDefaultRunLoopMode;
-    bool due;
+    ModeId mode;
+    bool due, drains;
     {
       std::lock_guard<std::mutex> lock(mutex_);
+      mode = runs_.empty() ? zvt::kDefaultRunLoopModeId : runs_.back().mode;
       due = nextTimerDeadlineLocked(mode) <= Clock::nowNanos();
+      drains = main_ && isCommonModeLocked(mode);
     }
     bool worked = false;
     if (due) {
@@ -378,7 +399,7 @@ void NSRunLoop::timeAdvanced() {
     }
     // The main queue is drained at every step, also when nothing was ever scheduled with
     // dispatch_after (whose timer source drains it too).
-    if (drainsMainQueueIn(mode)) worked = zvt::drainMainQueue() > 0 || worked;
+    if (drains) worked = zvt::drainMainQueue() > 0 || worked;
     if (worked) notifyObservers(mode, kCFRunLoopBeforeWaiting);
   }
   wakeUp();
@@ -386,26 +407,27 @@ void NSRunLoop::timeAdvanced() {
 
 void NSRunLoop::addObserver(const CFRunLoopObserverRef& observer, const std::string& mode) {
   if (!observer) return;
+  ModeId id = zvt::internRunLoopMode(mode);
   std::lock_guard<std::mutex> lock(mutex_);
   for (const auto& o : observers_)
-    if (o.first == observer && o.second == mode) return;
+    if (o.first == observer && o.second == id) return;
   // Kept in calling order: by order, then by when they were added.
   auto at = std::upper_bound(observers_.begin(), observers_.end(), observer->order_,
                              [](int64_t order, const auto& o) { return order < o.first->order_; });
-  observers_.emplace(at, observer, mode);
+  observers_.emplace(at, observer, id);
   hasObservers_.store(true, std::memory_order_release);
 }
 
 void NSRunLoop::removeObserver(const CFRunLoopObserverRef& observer, const std::string& mode) {
+  ModeId id = zvt::internRunLoopMode(mode);
   std::lock_guard<std::mutex> lock(mutex_);
   observers_.erase(std::remove_if(observers_.begin(), observers_.end(),
-                                  [&](const auto& o) { return o.first == observer && o.second == mode; }),
+                                  [&](const auto& o) { return o.first == observer && o.second == id; }),
                    observers_.end());
   hasObservers_.store(!observers_.empty(), std::memory_order_release);
 }
 
-void NSRunLoop::notifyObservers(const std::string& mode, CFRunLoopActivity activity) {
-  if (!hasObservers_.load(std::memory_order_acquire)) return;
+void NSRunLoop::callObservers(ModeId mode, CFRunLoopActivity activity) {
   // The observers due are taken out of the lock first (a handler may add or remove observers);
   // a few fit on the stack, so that a pass allocates nothing.
   constexpr size_t kInline = 8;
@@ -446,30 +468,27 @@ void NSRunLoop::notifyObservers(const std::string& mode, CFRunLoopActivity activ
   }
 }
 
-bool NSRunLoop::workReady(const std::string& mode) {
-  if (drainsMainQueueIn(mode) && zvt::mainQueueHasBlocks()) return true;
-  std::lock_guard<std::mutex> lock(mutex_);
-  for (const auto& p : performs_)
-    if (inModeLocked(p.modes, mode)) return true;
-  return nextTimerDeadlineLocked(mode) <= Clock::nowNanos();
-}
-
-bool NSRunLoop::fireDueTimers(const std::string& mode, int64_t limit) {
+bool NSRunLoop::fireDueTimers(ModeId mode, int64_t limit) {
   bool fired = false;
   for (;;) {
-    std::shared_ptr<NSTimer> due;
     int64_t now = std::min(Clock::nowNanos(), limit);
+    if (timerHint_.load() > now) return fired;  // nothing can be due yet
+    std::shared_ptr<NSTimer> due;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       int64_t best = zvt::kNoDeadline;
+      int64_t earliest = zvt::kNoDeadline;  // of every valid timer, any mode
       for (const auto& t : timers_) {
-        if (!t.timer->isValid() || t.timer->firing_ || !inModeLocked(t.modes, mode)) continue;
+        if (!t.timer->isValid()) continue;
         int64_t d = t.timer->deadline_.load();
+        earliest = std::min(earliest, d);
+        if (t.timer->firing_ || !inModeLocked(t.modes, mode)) continue;
         if (d <= now && (!due || d < best)) {
           due = t.timer;
           best = d;
         }
       }
+      timerHint_.store(earliest);
     }
     if (!due) return fired;
     due->fireFromRunLoop(now);
@@ -477,29 +496,44 @@ bool NSRunLoop::fireDueTimers(const std::string& mode, int64_t limit) {
   }
 }
 
-bool NSRunLoop::runPerforms(const std::string& mode) {
-  // A pass mostly finds one perform ready (a hand-over from another thread): it waits on the
-  // stack; only the ones after it need a vector.
-  std::optional<Perform> first;
-  std::vector<Perform> more;
+bool NSRunLoop::runPerforms(ModeId mode, std::vector<Perform>& ready) {
+  if (pendingPerforms_.load() == 0) return false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (performs_.empty()) return false;
-    for (auto it = performs_.begin(); it != performs_.end();) {
-      if (inModeLocked(it->modes, mode)) {
-        if (first) {
-          more.push_back(std::move(*it));
-        } else {
-          first.emplace(std::move(*it));
-        }
-        it = performs_.erase(it);
+    // Those of this mode come out in order; the others close up behind them, in order.
+    size_t kept = 0;
+    for (size_t i = 0; i < performs_.size(); ++i) {
+      if (inModeLocked(performs_[i].modes, mode)) {
+        ready.push_back(std::move(performs_[i]));
       } else {
-        ++it;
+        if (kept != i) performs_[kept] = std::move(performs_[i]);
+        ++kept;
       }
     }
+    performs_.erase(performs_.begin() + static_cast<std::ptrdiff_t>(kept), performs_.end());
+    pendingPerforms_.store(kept);
   }
-  if (!first) return false;
-  auto runOne = [](Perform& perform) {
+  if (ready.empty()) return false;
+  // The list is this depth's, kept from pass to pass: it is emptied however the performs end.
+  // When one throws, those after it go back to the head of the queue, in order, for the next
+  // pass (instead of being lost with their waiters waiting for ever).
+  struct Clear {
+    NSRunLoop* loop;
+    std::vector<Perform>& ready;
+    size_t next = 0;
+    ~Clear() {
+      if (next < ready.size()) {
+        std::lock_guard<std::mutex> lock(loop->mutex_);
+        auto& queue = loop->performs_;
+        queue.insert(queue.begin(), std::make_move_iterator(ready.begin() + static_cast<std::ptrdiff_t>(next)),
+                     std::make_move_iterator(ready.end()));
+        loop->pendingPerforms_.store(queue.size());
+      }
+      ready.clear();
+    }
+  } clear{this, ready};
+  while (clear.next < ready.size()) {
+    Perform& perform = ready[clear.next++];
     struct Finish {
       Perform& perform;
       ~Finish() {
@@ -508,9 +542,7 @@ bool NSRunLoop::runPerforms(const std::string& mode) {
       }
     } finish{perform};
     perform.fn();
-  };
-  runOne(*first);
-  for (auto& perform : more) runOne(perform);
+  }
   return true;
 }
 
@@ -535,58 +567,78 @@ bool NSRunLoop::runModeWithin(const std::string& mode, NSTimeInterval realSecond
   return runOnce(mode, zvt::kNoDeadline, realLimit);
 }
 
+namespace {
+
+// Never destroyed: threads may still run their loops while the process exits.
+const std::string& defaultModeName() {
+  static const std::string& name = *new std::string(NSDefaultRunLoopMode);
+  return name;
+}
+
+}  // namespace
+
 bool NSRunLoop::runOnce(const std::string& modeIn, int64_t limit, int64_t realLimit) {
+  ModeId mode = zvt::internRunLoopMode(modeIn);
+  if (mode == zvt::kCommonRunLoopModesId) return runIn(defaultModeName(), zvt::kDefaultRunLoopModeId, limit, realLimit);
+  return runIn(modeIn, mode, limit, realLimit);
+}
+
+bool NSRunLoop::runIn(const std::string& name, ModeId mode, int64_t limit, int64_t realLimit) {
   if (!onOwnThread()) {
     std::fprintf(stderr, "NSRunLoop: a run loop runs only on its own thread\n");
     return false;
   }
-  static const std::string& defaultMode = *new std::string(NSDefaultRunLoopMode);  // never destroyed
-  const std::string& mode = modeIn == NSRunLoopCommonModes ? defaultMode : modeIn;
   std::atomic<bool> stopped{false};
   size_t depth;
+  bool drains;  // the main loop in a common mode: it runs the main queue's blocks
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!hasSourcesLocked(mode)) return false;
-    depth = modeStack_.size();
-    modeStack_.push_back(&mode);
-    stopFlags_.push_back(&stopped);
+    depth = runs_.size();
+    runs_.push_back({&name, mode, &stopped});
+    drains = main_ && isCommonModeLocked(mode);
   }
   struct Leave {
     NSRunLoop* loop;
-    const std::string& mode;
+    ModeId mode;
     ~Leave() {
       loop->notifyObservers(mode, kCFRunLoopExit);
       std::lock_guard<std::mutex> lock(loop->mutex_);
-      loop->modeStack_.pop_back();
-      loop->stopFlags_.pop_back();
+      loop->runs_.pop_back();
     }
   } leave{this, mode};
   notifyObservers(mode, kCFRunLoopEntry);
 
-  // The poll lists of this depth of nested runs, kept from pass to pass (own thread only).
-  while (pollLists_.size() <= depth) pollLists_.emplace_back();
-  std::vector<pollfd>& fds = pollLists_[depth].fds;
-  std::vector<std::shared_ptr<NSRunLoopFileSource>>& sources = pollLists_[depth].sources;
+  // The lists of this depth of nested runs, kept from pass to pass (own thread only).
+  while (passLists_.size() <= depth) passLists_.emplace_back();
+  PassLists& lists = passLists_[depth];
+  std::vector<pollfd>& fds = lists.fds;
+  std::vector<std::shared_ptr<NSRunLoopFileSource>>& sources = lists.sources;
   struct ClearSources {
     std::vector<std::shared_ptr<NSRunLoopFileSource>>& sources;
     ~ClearSources() { sources.clear(); }  // holds no source past the run
   } clearSources{sources};
+  // Without a limit (run(), and every pass of a network thread) the clock need not be read
+  // to know that the limit has not come.
+  auto beforeLimits = [&] {
+    return (limit == zvt::kNoDeadline || Clock::nowNanos() < limit) &&
+           (realLimit == zvt::kNoDeadline || RealClock::shared()->monotonicNanos() < realLimit);
+  };
   for (;;) {
     notifyObservers(mode, kCFRunLoopBeforeTimers);
     fireDueTimers(mode, limit);
     notifyObservers(mode, kCFRunLoopBeforeSources);
-    bool handled = runPerforms(mode);
-    if (drainsMainQueueIn(mode)) handled = zvt::drainMainQueue() > 0 || handled;
+    bool handled = runPerforms(mode, lists.ready);
+    if (drains) handled = zvt::drainMainQueue() > 0 || handled;
     if (handled) spinAfterWork_ = true;
     if (handled || stopped) break;
 
-    // About to wait: the observers run (the display pass), and whatever they queued is
-    // handled before the loop sleeps.
-    const bool mayWait = Clock::nowNanos() < limit &&
-                         (realLimit == zvt::kNoDeadline || RealClock::shared()->monotonicNanos() < realLimit);
+    // About to wait: the observers run (the display pass), and whatever they queued, and
+    // whatever became due meanwhile, is handled before the loop sleeps.
+    const bool mayWait = beforeLimits();
     if (mayWait) {
       notifyObservers(mode, kCFRunLoopBeforeWaiting);
-      if (workReady(mode)) {
+      if (drains && zvt::mainQueueHasBlocks()) {
         notifyObservers(mode, kCFRunLoopAfterWaiting);
         continue;
       }
@@ -594,23 +646,33 @@ bool NSRunLoop::runOnce(const std::string& modeIn, int64_t limit, int64_t realLi
 
     int64_t now = Clock::nowNanos();
     int64_t timerDeadline;
+    bool workReady = false;
     fds.clear();
     sources.clear();
     fds.push_back({wakeFd_, POLLIN, 0});
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      if (!hasSourcesLocked(mode)) break;
       timerDeadline = nextTimerDeadlineLocked(mode);
-      for (const auto& s : fileSources_) {
-        if (!inModeLocked(s->modes_, mode)) continue;
-        unsigned ev = s->events();
-        if (ev == 0) continue;
-        short pev = 0;
-        if (ev & NSRunLoopFileSource::kRead) pev |= POLLIN;
-        if (ev & NSRunLoopFileSource::kWrite) pev |= POLLOUT;
-        fds.push_back({s->fd(), pev, 0});
-        sources.push_back(s);
+      if (mayWait && (timerDeadline <= now || performReadyLocked(mode))) {
+        workReady = true;
+      } else {
+        if (!hasSourcesLocked(mode)) break;
+        drains = main_ && isCommonModeLocked(mode);
+        for (const auto& s : fileSources_) {
+          if (!inModeLocked(s->modes_, mode)) continue;
+          unsigned ev = s->events();
+          if (ev == 0) continue;
+          short pev = 0;
+          if (ev & NSRunLoopFileSource::kRead) pev |= POLLIN;
+          if (ev & NSRunLoopFileSource::kWrite) pev |= POLLOUT;
+          fds.push_back({s->fd(), pev, 0});
+          sources.push_back(s);
+        }
       }
+    }
+    if (workReady) {
+      notifyObservers(mode, kCFRunLoopAfterWaiting);
+      continue;
     }
 
     int timeoutMs = -1;
@@ -620,7 +682,7 @@ bool NSRunLoop::runOnce(const std::string& modeIn, int64_t limit, int64_t realLi
       waitNs = 0;
     } else {
       int64_t wake = std::min(timerDeadline, limit);
-      if (wake != zvt::kNoDeadline && !Clock::current()->isVirtual()) {
+      if (wake != zvt::kNoDeadline && !zvt::currentClockIsVirtual()) {
         waitNs = std::max<int64_t>(wake - now, 0);
         int64_t ms = (waitNs + 999999) / 1000000;
         timeoutMs = static_cast<int>(std::min<int64_t>(ms, INT_MAX));
@@ -652,12 +714,12 @@ bool NSRunLoop::runOnce(const std::string& modeIn, int64_t limit, int64_t realLi
         short re = fds[i].revents;
         if (!re) continue;
         const auto& source = sources[i - 1];
-        unsigned asked = source->events();
         unsigned ready = 0;
         if (re & POLLIN) ready |= NSRunLoopFileSource::kRead;
         if (re & POLLOUT) ready |= NSRunLoopFileSource::kWrite;
         if (re & (POLLERR | POLLHUP | POLLNVAL))
-          ready |= NSRunLoopFileSource::kError | (asked & (NSRunLoopFileSource::kRead | NSRunLoopFileSource::kWrite));
+          ready |= NSRunLoopFileSource::kError |
+                   (source->events() & (NSRunLoopFileSource::kRead | NSRunLoopFileSource::kWrite));
         std::shared_ptr<NSRunLoopFileSource::Callback> callback;
         {
           std::lock_guard<std::mutex> lock(source->mutex_);
@@ -672,8 +734,7 @@ bool NSRunLoop::runOnce(const std::string& modeIn, int64_t limit, int64_t realLi
     }
     if (handled) spinAfterWork_ = true;
     if (handled || stopped) break;
-    if (Clock::nowNanos() >= limit ||
-        (realLimit != zvt::kNoDeadline && RealClock::shared()->monotonicNanos() >= realLimit)) {
+    if (!beforeLimits()) {
       fireDueTimers(mode, limit);
       break;
     }
@@ -712,9 +773,8 @@ void NSRunLoop::runUntilDate(NSTimeInterval limitDate) {
 }
 
 void NSRunLoop::run() {
-  // Never destroyed: threads may still run their loops while the process exits.
-  static const std::string& defaultMode = *new std::string(NSDefaultRunLoopMode);
-  while (runMode(defaultMode, kDistantFutureTimeIntervalSince1970)) {
+  // runMode in the default mode without a limit, pass after pass.
+  while (runIn(defaultModeName(), zvt::kDefaultRunLoopModeId, zvt::kNoDeadline, zvt::kNoDeadline)) {
   }
 }
 
@@ -730,7 +790,7 @@ void performOnThread(const std::shared_ptr<NSThread>& thread, std::function<void
   auto loop = thread->runLoop();
   if (!loop) return;
   auto done = wait ? std::make_shared<PerformDone>() : nullptr;
-  loop->enqueuePerform({std::move(fn), performModes(modes), done});
+  loop->enqueuePerform({std::move(fn), modeSetOf(modes), done});
   loop = nullptr;  // the thread's end must be able to release its run loop
   if (!done) return;
   zvt::BlockingScope blocking;

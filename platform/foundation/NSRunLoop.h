@@ -19,6 +19,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -49,6 +50,39 @@ class WakeUpBatch {
   static void flush();
 };
 
+// Run loops compare modes by number: each mode name is turned into a small number once per
+// process, so that a pass asks "may this timer, source or perform run now" without comparing
+// strings. 0 is the default mode, 1 stands for the common modes.
+using RunLoopModeId = uint32_t;
+inline constexpr RunLoopModeId kDefaultRunLoopModeId = 0;
+inline constexpr RunLoopModeId kCommonRunLoopModesId = 1;
+RunLoopModeId internRunLoopMode(std::string_view name);
+
+// A few modes (mostly one): the first 64 numbers as bits, the rest (rare) in a list.
+class RunLoopModeSet {
+ public:
+  RunLoopModeSet() = default;
+  explicit RunLoopModeSet(RunLoopModeId mode) { insert(mode); }
+  bool contains(RunLoopModeId mode) const {
+    if (mode < 64) return (bits_ >> mode) & 1u;
+    for (RunLoopModeId m : more_)
+      if (m == mode) return true;
+    return false;
+  }
+  void insert(RunLoopModeId mode) {
+    if (mode < 64) {
+      bits_ |= uint64_t{1} << mode;
+    } else if (!contains(mode)) {
+      more_.push_back(mode);
+    }
+  }
+  bool empty() const { return bits_ == 0 && more_.empty(); }
+
+ private:
+  uint64_t bits_ = 0;
+  std::vector<RunLoopModeId> more_;
+};
+
 }  // namespace zvt
 
 // Mode names; NSRunLoopCommonModes stands for every mode of the run loop's common set
@@ -76,7 +110,7 @@ class NSRunLoopFileSource {
   using Callback = std::function<void(int fd, unsigned events)>;
 
   int fd() const { return fd_; }
-  unsigned events() const;
+  unsigned events() const { return events_.load(); }
   // Changes the interest (0 pauses the source without removing it); any thread.
   void setEvents(unsigned events);
   // Removes the source; no callback starts afterwards. Any thread.
@@ -85,7 +119,7 @@ class NSRunLoopFileSource {
 
  private:
   friend class NSRunLoop;
-  NSRunLoopFileSource(int fd, unsigned events, Callback callback, std::vector<std::string> modes,
+  NSRunLoopFileSource(int fd, unsigned events, Callback callback, zvt::RunLoopModeSet modes,
                       std::weak_ptr<NSRunLoop> runLoop)
       : fd_(fd), events_(events), callback_(std::make_shared<Callback>(std::move(callback))),
         modes_(std::move(modes)),
@@ -93,10 +127,10 @@ class NSRunLoopFileSource {
 
   const int fd_;
   mutable std::mutex mutex_;
-  unsigned events_;
+  std::atomic<unsigned> events_;  // read by the run loop's pass without the lock
   bool valid_ = true;
   std::shared_ptr<Callback> callback_;  // dropped on invalidate; a running call keeps its copy
-  const std::vector<std::string> modes_;
+  const zvt::RunLoopModeSet modes_;
   std::weak_ptr<NSRunLoop> runLoop_;
 };
 
@@ -212,40 +246,63 @@ class NSRunLoop : public NSObject {
   friend void performOnThread(const std::shared_ptr<NSThread>&, std::function<void()>, bool,
                               const std::vector<std::string>&);
   class TimeSourceAdapter;
+  using ModeId = zvt::RunLoopModeId;
+  using ModeSet = zvt::RunLoopModeSet;
 
   struct TimerEntry {
     std::shared_ptr<NSTimer> timer;
-    std::set<std::string> modes;
+    ModeSet modes;
   };
   struct Perform {
     std::function<void()> fn;
-    std::vector<std::string> modes;  // none: the common modes
+    ModeSet modes;  // kCommonRunLoopModesId for the common modes
     std::shared_ptr<struct PerformDone> done;
+  };
+  // A run in progress (innermost last): its mode and its stop flag.
+  struct Run {
+    const std::string* name;  // alive while the run lasts
+    ModeId mode;
+    std::atomic<bool>* stopped;
+  };
+  // What one depth of nested runs keeps from pass to pass (own thread only).
+  struct PassLists {
+    std::vector<pollfd> fds;
+    std::vector<std::shared_ptr<NSRunLoopFileSource>> sources;
+    std::vector<Perform> ready;  // the performs a pass runs, taken out of the queue
   };
 
   explicit NSRunLoop(bool main);
   std::weak_ptr<NSRunLoop> weakMe() { return std::static_pointer_cast<NSRunLoop>(shared_from_this()); }
   bool onOwnThread() const;
-  bool isCommonMode(const std::string& mode) const;
-  bool modeMatchesLocked(const std::string& entryMode, const std::string& mode) const;
-  bool inModeLocked(const std::vector<std::string>& modes, const std::string& mode) const;
-  bool inModeLocked(const std::set<std::string>& modes, const std::string& mode) const;
-  bool hasSourcesLocked(const std::string& mode) const;
-  bool drainsMainQueueIn(const std::string& mode) const;
+  bool isCommonModeLocked(ModeId mode) const {
+    return mode == zvt::kDefaultRunLoopModeId || commonModes_.contains(mode);
+  }
+  bool inModeLocked(const ModeSet& modes, ModeId mode) const {
+    return modes.contains(mode) || (modes.contains(zvt::kCommonRunLoopModesId) && isCommonModeLocked(mode));
+  }
+  bool modeMatchesLocked(ModeId entryMode, ModeId mode) const {
+    return entryMode == mode || (entryMode == zvt::kCommonRunLoopModesId && isCommonModeLocked(mode));
+  }
+  bool hasSourcesLocked(ModeId mode) const;
+  bool performReadyLocked(ModeId mode) const;
   void enqueuePerform(Perform perform);
   // Fires every due timer of `mode`, earliest first; within a run, only those due by the
   // run's limit (a jump of a virtual clock past the limit leaves later timers to later runs).
   // Returns whether a timer fired.
-  bool fireDueTimers(const std::string& mode, int64_t limit = INT64_MAX);
-  void notifyObservers(const std::string& mode, CFRunLoopActivity activity);
-  // Performs, main-queue blocks or due timers wait in `mode`.
-  bool workReady(const std::string& mode);
-  bool runPerforms(const std::string& mode);
+  bool fireDueTimers(ModeId mode, int64_t limit = INT64_MAX);
+  void notifyObservers(ModeId mode, CFRunLoopActivity activity) {
+    if (hasObservers_.load(std::memory_order_acquire)) callObservers(mode, activity);
+  }
+  void callObservers(ModeId mode, CFRunLoopActivity activity);
+  bool runPerforms(ModeId mode, std::vector<Perform>& ready);
   bool runOnce(const std::string& mode, int64_t limit, int64_t realLimit);
-  int64_t nextTimerDeadlineLocked(const std::string& mode) const;
+  bool runIn(const std::string& name, ModeId mode, int64_t limit, int64_t realLimit);
+  int64_t nextTimerDeadlineLocked(ModeId mode) const;
   int64_t nextDeadlineAfter(int64_t after);
   void timeAdvanced();
   void removeTimer(const NSTimer* timer);
+  // A timer of this loop got an earlier fire date.
+  void timerMovedTo(int64_t deadline);
   void drainWakeFd();
   void signalWakeFd();
   // Spins a little before the loop's poll (see zvt::spin); returns what a zero-timeout poll
@@ -260,21 +317,23 @@ class NSRunLoop : public NSObject {
   std::atomic<bool> wakePending_{false};  // wakeFd_ was signalled and not yet drained
   bool spinAfterWork_ = false;            // the loop's last pass handled something (own thread only)
   mutable std::mutex mutex_;
-  std::set<std::string> commonModes_;
+  ModeSet commonModes_;
   std::vector<TimerEntry> timers_;
+  // No valid timer of this loop is due before this (Clock nanoseconds): a pass that finds the
+  // clock before it fires nothing and takes no lock. Lowered under mutex_ whenever a timer is
+  // added or made earlier, set again by each look at the timers.
+  std::atomic<int64_t> timerHint_{INT64_MAX};
   std::vector<std::shared_ptr<NSRunLoopFileSource>> fileSources_;
-  std::deque<Perform> performs_;
-  std::vector<std::pair<std::shared_ptr<NSPort>, std::string>> ports_;
-  std::vector<std::pair<CFRunLoopObserverRef, std::string>> observers_;
+  std::vector<Perform> performs_;  // in the order they came
+  // performs_.size(), kept under mutex_ and read without it: a pass with nothing queued takes
+  // no lock for its performs (a perform queued meanwhile signals the wake-up descriptor).
+  std::atomic<size_t> pendingPerforms_{0};
+  std::vector<std::pair<std::shared_ptr<NSPort>, ModeId>> ports_;
+  std::vector<std::pair<CFRunLoopObserverRef, ModeId>> observers_;
   // !observers_.empty(), kept under mutex_ and read without it: a loop without observers (a
   // loader thread's) passes each activity without taking the lock.
   std::atomic<bool> hasObservers_{false};
-  std::vector<const std::string*> modeStack_;  // each run's mode, alive while the run lasts
-  struct PollLists {
-    std::vector<pollfd> fds;
-    std::vector<std::shared_ptr<NSRunLoopFileSource>> sources;
-  };
-  std::deque<PollLists> pollLists_;  // one per depth of nested runs (own thread only)
-  std::vector<std::atomic<bool>*> stopFlags_;  // one per run in progress, innermost last
+  std::vector<Run> runs_;
+  std::deque<PassLists> passLists_;  // one per depth of nested runs (own thread only)
   std::shared_ptr<TimeSourceAdapter> timeSource_;
 };

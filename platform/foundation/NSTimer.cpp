@@ -1,6 +1,7 @@
 #include "platform/foundation/NSTimer.h"
 
 #include "platform/foundation/NSRunLoop.h"
+#include "platform/foundation/RuntimeInternal.h"
 
 namespace {
 
@@ -61,7 +62,7 @@ void NSTimer::fireFromRunLoop(int64_t now) {
   if (repeats_) {
     int64_t step = std::max<int64_t>(zvt::secondsToNanos(interval_), 1);
     int64_t next = zvt::addSaturating(deadline_.load(), step);
-    if (next <= now && !Clock::current()->isVirtual()) {
+    if (next <= now && !zvt::currentClockIsVirtual()) {
       // Late on the real clock: the fires that were missed are skipped.
       next = zvt::addSaturating(next, ((now - next) / step + 1) * step);
     }
@@ -92,13 +93,14 @@ NSTimeInterval NSTimer::fireDate() const {
 }
 
 void NSTimer::setFireDate(NSTimeInterval date) {
-  deadline_ = zvt::deadlineAfter(date - Clock::now());
+  int64_t deadline = zvt::deadlineAfter(date - Clock::now());
+  deadline_ = deadline;
   std::shared_ptr<NSRunLoop> loop;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     loop = runLoop_.lock();
   }
-  if (loop) loop->wakeUp();
+  if (loop) loop->timerMovedTo(deadline);
 }
 
 std::shared_ptr<NSTimer> performAfterDelay(NSTimeInterval delay, std::function<void()> fn) {

@@ -16,6 +16,10 @@ namespace zvt {
 // True on the process's first thread (the thread of main()).
 bool onMainThread();
 
+// Clock::current()->isVirtual(), without a lock or a reference count when no test clock is
+// installed (Clock.cpp).
+bool currentClockIsVirtual();
+
 // Wakes the main run loop because blocks arrived on the main queue (NSRunLoop.cpp).
 void wakeMainRunLoop();
 

@@ -283,6 +283,32 @@ TEST(RuntimeDispatchMain, BlocksQueuedWithoutWakeUpRunInOrderWithTheNextPass) {
   EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
 }
 
+// One drain runs the blocks queued when it starts, not those they queue meanwhile, and stops
+// where one of them suspends the queue.
+TEST(RuntimeDispatchMain, ADrainRunsWhatWasQueuedWhenItStarted) {
+  std::vector<int> order;
+  const dispatch_queue_t& main = dispatch_get_main_queue();
+  dispatch_async(main, [&] {
+    order.push_back(1);
+    dispatch_async(main, [&] { order.push_back(3); });
+  });
+  dispatch_async(main, [&] { order.push_back(2); });
+  EXPECT_EQ(zvt::drainMainQueue(), 2u);
+  EXPECT_EQ(order, (std::vector<int>{1, 2}));
+  EXPECT_EQ(zvt::drainMainQueue(), 1u);
+
+  dispatch_async(main, [&] {
+    order.push_back(4);
+    dispatch_suspend(main);
+  });
+  dispatch_async(main, [&] { order.push_back(5); });
+  EXPECT_EQ(zvt::drainMainQueue(), 1u);
+  EXPECT_FALSE(zvt::mainQueueHasBlocks());  // held while suspended
+  dispatch_resume(main);
+  EXPECT_EQ(zvt::drainMainQueue(), 1u);
+  EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4, 5}));
+}
+
 TEST(RuntimeDispatchMain, SyncFromABackgroundThreadRunsOnTheMainThread) {
   std::atomic<bool> done{false};
   bool onMain = false;

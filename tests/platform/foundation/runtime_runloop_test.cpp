@@ -4,6 +4,8 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <stdexcept>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -125,6 +127,55 @@ TEST(RuntimeRunLoop, PerformOnThreadRunsOnThatThreadInOrder) {
   bool ran = false;
   performOnThread(thread, [&] { ran = true; }, true);
   EXPECT_FALSE(ran);
+}
+
+// A perform that throws ends the run with its exception; the performs queued after it are
+// not lost but run with the next pass, in their order.
+TEST(RuntimeRunLoop, PerformsAfterOneThatThrowsRunWithTheNextPass) {
+  auto loop = NSRunLoop::mainRunLoop();
+  std::vector<int> order;
+  loop->performBlock([&] { order.push_back(1); });
+  loop->performBlock([] { throw std::runtime_error("perform failed"); });
+  loop->performBlock([&] { order.push_back(3); });
+  loop->performInModes({NSDefaultRunLoopMode}, [&] { order.push_back(4); });
+  EXPECT_THROW(loop->runModeWithin(NSDefaultRunLoopMode, 10), std::runtime_error);
+  EXPECT_EQ(order, (std::vector<int>{1}));
+  EXPECT_TRUE(runMainLoopUntil([&] { return order.size() == 3; }));
+  EXPECT_EQ(order, (std::vector<int>{1, 3, 4}));
+}
+
+// However many modes the process names, each stays apart: a perform waits for its own mode,
+// and a mode added to the common set takes the common-mode performs.
+TEST(RuntimeRunLoop, ManyModesStayApart) {
+  auto loop = NSRunLoop::mainRunLoop();
+  auto mode = [](int i) { return "many-" + std::to_string(i); };
+  std::vector<int> ran;
+  for (int i = 0; i < 80; ++i) loop->performInModes({mode(i)}, [&ran, i] { ran.push_back(i); });
+  for (int i : {79, 70, 3}) EXPECT_TRUE(loop->runMode(mode(i), Clock::now())) << i;
+  EXPECT_EQ(ran, (std::vector<int>{79, 70, 3}));
+  EXPECT_FALSE(loop->runMode("many-unused", Clock::now()));  // nothing there: returns at once
+
+  loop->addCommonMode(mode(75));
+  loop->performBlock([&] { ran.push_back(-1); });
+  loop->runMode(mode(74), Clock::now());
+  loop->runMode(mode(75), Clock::now());  // the mode's own perform, queued first, then the common one
+  EXPECT_EQ(ran, (std::vector<int>{79, 70, 3, 74, 75, -1}));
+  for (int i = 0; i < 80; ++i) loop->runMode(mode(i), Clock::now());  // leaves nothing behind
+  EXPECT_EQ(ran.size(), 80u + 1u);
+}
+
+// A timer moved earlier from another thread fires at its new date, also when its run loop
+// sleeps until the old one.
+TEST(RuntimeTimer, FireDateMovedEarlierFromAnotherThread) {
+  WaitingLoopThread loopThread;
+  ASSERT_TRUE(loopThread.started());
+  std::atomic<bool> fired{false};
+  std::shared_ptr<NSTimer> timer;
+  performOnThread(loopThread.thread(), [&] {
+    timer = NSTimer::scheduledTimerWithTimeInterval(1000, false, [&](const auto&) { fired = true; });
+  }, true);
+  timer->setFireDate(Clock::now());
+  EXPECT_TRUE(runMainLoopUntil([&] { return fired.load(); }));
 }
 
 // A run loop is signalled once until it has taken the signal; work handed over in every
