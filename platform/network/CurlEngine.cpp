@@ -22,11 +22,11 @@ void initCurlOnce() {
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-std::string trimmed(std::string_view s) {
+std::string_view trimmed(std::string_view s) {
     size_t b = 0, e = s.size();
     while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
     while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r' || s[e - 1] == '\n')) --e;
-    return std::string(s.substr(b, e - b));
+    return s.substr(b, e - b);
 }
 
 // OpenSSL asks this for the whole peer chain instead of its own verification; the answer comes
@@ -228,7 +228,7 @@ size_t CurlTransfer::onHeader(char* data, size_t size, size_t count, void* handl
         // A status line starts a new head: an interim 1xx one, a redirect or the final reply.
         t->headers_.clear();
         size_t sp = line.find(' ');
-        t->version_ = std::string(line.substr(0, sp));
+        t->version_.assign(line.substr(0, sp));
         t->status_ = 0;
         if (sp != std::string_view::npos) {
             std::string_view rest = line.substr(sp + 1);
@@ -239,7 +239,7 @@ size_t CurlTransfer::onHeader(char* data, size_t size, size_t count, void* handl
         t->inFinalHead_ = t->status_ >= 200;
         return n;
     }
-    std::string text = trimmed(line);
+    std::string_view text = trimmed(line);
     if (text.empty()) {
         if (t->inFinalHead_) {
             Event e(Event::Response);
@@ -254,12 +254,15 @@ size_t CurlTransfer::onHeader(char* data, size_t size, size_t count, void* handl
         return n;
     }
     if ((line[0] == ' ' || line[0] == '\t') && !t->headers_.empty()) {
-        t->headers_.back().second += " " + text;
+        std::string& value = t->headers_.back().second;
+        value += ' ';
+        value += text;
         return n;
     }
     size_t colon = text.find(':');
-    if (colon != std::string::npos) {
-        t->headers_.emplace_back(trimmed(std::string_view(text).substr(0, colon)), trimmed(std::string_view(text).substr(colon + 1)));
+    if (colon != std::string_view::npos) {
+        t->headers_.emplace_back(std::piecewise_construct, std::forward_as_tuple(trimmed(text.substr(0, colon))),
+                                 std::forward_as_tuple(trimmed(text.substr(colon + 1))));
     }
     return n;
 }
@@ -446,24 +449,26 @@ bool isHeaderLine(const std::string& line, std::string_view name, std::string_vi
 }  // namespace
 
 std::shared_ptr<CurlHeaderLines> CurlEngine::headerLinesFor(const CurlTransferRequest& request) {
+    static const HTTPHeaderList none;
+    const HTTPHeaderList& headers = request.headers ? *request.headers : none;
     bool hasContentType = false;
-    for (const auto& [name, value] : request.headers) {
+    for (const auto& [name, value] : headers) {
         if (asciiEqualsIgnoringCase(name, "Content-Type")) hasContentType = true;
     }
     // No "Expect: 100-continue" round trip, and no form content type that the caller did not ask for.
     const size_t extra = request.hasBody ? (hasContentType ? 1 : 2) : 0;
-    if (const auto& last = lastHeaderLines_; last && last->lines.size() == request.headers.size() + extra) {
+    if (const auto& last = lastHeaderLines_; last && last->lines.size() == headers.size() + extra) {
         bool same = true;
-        for (size_t i = 0; same && i < request.headers.size(); ++i) {
-            same = isHeaderLine(last->lines[i], request.headers[i].first, request.headers[i].second);
+        for (size_t i = 0; same && i < headers.size(); ++i) {
+            same = isHeaderLine(last->lines[i], headers[i].first, headers[i].second);
         }
-        if (same && extra > 0) same = last->lines[request.headers.size()] == "Expect:";
-        if (same && extra > 1) same = last->lines[request.headers.size() + 1] == "Content-Type:";
+        if (same && extra > 0) same = last->lines[headers.size()] == "Expect:";
+        if (same && extra > 1) same = last->lines[headers.size() + 1] == "Content-Type:";
         if (same) return last;
     }
     auto made = std::make_shared<CurlHeaderLines>();
-    made->lines.reserve(request.headers.size() + extra);
-    for (const auto& [name, value] : request.headers) made->lines.push_back(value.empty() ? name + ";" : name + ": " + value);
+    made->lines.reserve(headers.size() + extra);
+    for (const auto& [name, value] : headers) made->lines.push_back(value.empty() ? name + ";" : name + ": " + value);
     if (extra > 0) made->lines.emplace_back("Expect:");
     if (extra > 1) made->lines.emplace_back("Content-Type:");
     curl_slist* list = nullptr;
@@ -626,7 +631,7 @@ void CurlEngine::deliver() {
                 try {
                     switch (e.kind) {
                         case CurlTransfer::Event::Response:
-                            client->transferDidReceiveResponse(e.status, e.text, e.headers);
+                            client->transferDidReceiveResponse(e.status, e.text, std::move(e.headers));
                             break;
                         case CurlTransfer::Event::Data:
                             client->transferDidReceiveData(std::move(e.text));

@@ -41,8 +41,9 @@ enum class TrustAnswer {
 class CurlTransferClient {
 public:
     virtual ~CurlTransferClient() = default;
-    // The final (non-1xx) response head of the current request.
-    virtual void transferDidReceiveResponse(int status, const std::string& httpVersion, const HTTPHeaderList& headers) = 0;
+    // The final (non-1xx) response head of the current request; the header lines as received,
+    // handed over.
+    virtual void transferDidReceiveResponse(int status, const std::string& httpVersion, HTTPHeaderList headers) = 0;
     virtual void transferDidReceiveData(std::string data) = 0;
     virtual void transferDidSendBodyData(int64_t bytesWritten, int64_t totalWritten, int64_t totalExpected) = 0;
     // result is a CURLcode; osErrno is curl's CURLINFO_OS_ERRNO; message is "trust-cancelled" or
@@ -64,7 +65,7 @@ struct CurlTransferRequest {
     explicit CurlTransferRequest(std::string u, std::string m = "GET") : url(std::move(u)), method(std::move(m)) {}
     std::string url;
     std::string method = "GET";
-    HTTPHeaderList headers;
+    std::shared_ptr<const HTTPHeaderList> headers;  // null for none; read, never changed
     bool hasBody = false;
     std::shared_ptr<const std::string> body;  // the whole body, or null for a streamed one
     int64_t streamLength = -1;                // a streamed body's length when known

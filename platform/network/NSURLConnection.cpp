@@ -248,14 +248,16 @@ void NSURLConnection::begin() {
     const NSURL& url = *request->URL();
     zvt::CurlTransferRequest transferRequest;
     // Fragments are never sent.
-    zvt::URLParts target = url.parts();
-    target.fragment.reset();
-    transferRequest.url = target.recompose();
+    transferRequest.url = url.parts().recompose(false);
     transferRequest.method = request->method();
-    transferRequest.headers = request->headerFields().all();
-    if (request->HTTPShouldHandleCookies() && !request->headerFields().get("Cookie")) {
+    // The request does not change: the engine reads its fields where they are, unless a cookie
+    // is to be added.
+    transferRequest.headers = std::shared_ptr<const zvt::HTTPHeaderList>(request, &request->headerFields().all());
+    if (request->HTTPShouldHandleCookies() && !request->headerFields().find("Cookie")) {
         if (auto cookie = NSHTTPCookieStorage::sharedHTTPCookieStorage()->cookieHeaderForURL(url)) {
-            transferRequest.headers.emplace_back("Cookie", *cookie);
+            auto withCookie = std::make_shared<zvt::HTTPHeaderList>(request->headerFields().all());
+            withCookie->emplace_back("Cookie", *cookie);
+            transferRequest.headers = std::move(withCookie);
         }
     }
     if (credential_ && credential_->user()) {
@@ -272,7 +274,7 @@ void NSURLConnection::begin() {
         bodyStream_ = request->HTTPBodyStream();
         if (bodyStream_->streamStatus() == NSStreamStatusNotOpen) bodyStream_->open();
         transferRequest.hasBody = true;
-        if (auto length = request->headerFields().get("Content-Length")) {
+        if (const std::string* length = request->headerFields().find("Content-Length")) {
             char* end = nullptr;
             long long n = std::strtoll(length->c_str(), &end, 10);
             if (end && *end == '\0' && n >= 0) transferRequest.streamLength = n;
@@ -293,20 +295,21 @@ void NSURLConnection::begin() {
     armTimeout(request->timeoutInterval());
 }
 
-void NSURLConnection::transferDidReceiveResponse(int status, const std::string& httpVersion, const zvt::HTTPHeaderList& headers) {
+void NSURLConnection::transferDidReceiveResponse(int status, const std::string& httpVersion, zvt::HTTPHeaderList headers) {
     if (!active()) return;
     auto hold = self();
     touch();
     auto request = currentRequest();
     auto url = request->URL();
-    auto response = NSHTTPURLResponse::withHeaderLines(url, status, httpVersion, headers);
     if (request->HTTPShouldHandleCookies()) {
+        // Each Set-Cookie line by itself, before the response joins repeated fields.
         std::vector<std::string> lines;
         for (const auto& [name, value] : headers) {
             if (zvt::asciiEqualsIgnoringCase(name, "Set-Cookie")) lines.push_back(value);
         }
         if (!lines.empty()) NSHTTPCookieStorage::sharedHTTPCookieStorage()->storeSetCookieLines(lines, *url, request->mainDocumentURL());
     }
+    auto response = NSHTTPURLResponse::withHeaderLines(url, status, httpVersion, std::move(headers));
     std::shared_ptr<NSString> location = response->valueForHTTPHeaderField("Location");
     std::shared_ptr<NSURL> target = location ? NSURL::URLWithString(location, url) : nullptr;
     if (zvt::isRedirectStatus(status) && target && canHandleRequest(NSURLRequest::requestWithURL(target->absoluteURL()))) {

@@ -119,7 +119,7 @@ private:
     std::shared_ptr<NSError> errorFor(NSInteger code, const std::string& description) const;
 
     // Curl engine reports (loop thread).
-    void transferDidReceiveResponse(int status, const std::string& httpVersion, const zvt::HTTPHeaderList& headers) override;
+    void transferDidReceiveResponse(int status, const std::string& httpVersion, zvt::HTTPHeaderList headers) override;
     void transferDidReceiveData(std::string data) override;
     void transferDidSendBodyData(int64_t bytesWritten, int64_t totalWritten, int64_t totalExpected) override;
     void transferDidComplete(int result, long osErrno, const std::string& message) override;

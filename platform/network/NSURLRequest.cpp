@@ -6,10 +6,36 @@
 namespace zvt {
 
 std::optional<std::string> HeaderFields::get(std::string_view name) const {
-    for (const auto& [k, v] : fields_) {
-        if (asciiEqualsIgnoringCase(k, name)) return v;
-    }
+    if (const std::string* v = find(name)) return *v;
     return std::nullopt;
+}
+
+const std::string* HeaderFields::find(std::string_view name) const {
+    for (const auto& [k, v] : fields_) {
+        if (asciiEqualsIgnoringCase(k, name)) return &v;
+    }
+    return nullptr;
+}
+
+HeaderFields HeaderFields::fromLines(std::vector<std::pair<std::string, std::string>>&& lines) {
+    HeaderFields fields;
+    fields.fields_ = std::move(lines);
+    auto& all = fields.fields_;
+    // Fields stay where their name first came; a later line with the same name joins that one.
+    size_t kept = 0;
+    for (size_t i = 0; i < all.size(); ++i) {
+        size_t same = 0;
+        while (same < kept && !asciiEqualsIgnoringCase(all[same].first, all[i].first)) ++same;
+        if (same < kept) {
+            all[same].second += ", ";
+            all[same].second += all[i].second;
+        } else {
+            if (kept != i) all[kept] = std::move(all[i]);
+            ++kept;
+        }
+    }
+    all.resize(kept);
+    return fields;
 }
 
 void HeaderFields::set(std::string_view name, std::optional<std::string> value) {
@@ -75,7 +101,7 @@ std::shared_ptr<NSURLRequest> NSURLRequest::requestWithURL(const std::shared_ptr
 std::shared_ptr<NSDictionary> NSURLRequest::allHTTPHeaderFields() const { return headers_.dictionary(); }
 
 std::shared_ptr<NSString> NSURLRequest::valueForHTTPHeaderField(std::string_view field) const {
-    auto v = headers_.get(field);
+    const std::string* v = headers_.find(field);
     return v ? NSString::stringWithUTF8String(*v) : nullptr;
 }
 
@@ -198,20 +224,23 @@ std::shared_ptr<NSHTTPURLResponse> NSHTTPURLResponse::initWithURL(const std::sha
 std::shared_ptr<NSHTTPURLResponse> NSHTTPURLResponse::withHeaderLines(const std::shared_ptr<NSURL>& url, NSInteger statusCode,
                                                                       const std::string& HTTPVersion,
                                                                       const std::vector<std::pair<std::string, std::string>>& lines) {
+    return withHeaderLines(url, statusCode, HTTPVersion, std::vector<std::pair<std::string, std::string>>(lines));
+}
+
+std::shared_ptr<NSHTTPURLResponse> NSHTTPURLResponse::withHeaderLines(const std::shared_ptr<NSURL>& url, NSInteger statusCode,
+                                                                      const std::string& HTTPVersion,
+                                                                      std::vector<std::pair<std::string, std::string>>&& lines) {
     auto r = std::make_shared<NSHTTPURLResponse>();
     r->url_ = url;
     r->statusCode_ = statusCode;
-    r->version_ = NSString::stringWithUTF8String(HTTPVersion);
-    for (const auto& [name, value] : lines) {
-        auto existing = r->headers_.get(name);
-        r->headers_.set(name, existing ? *existing + ", " + value : value);
-    }
+    r->version_ = HTTPVersion == "HTTP/1.1" ? "HTTP/1.1"_ns : NSString::stringWithUTF8String(HTTPVersion);
+    r->headers_ = zvt::HeaderFields::fromLines(std::move(lines));
     r->readFields();
     return r;
 }
 
 void NSHTTPURLResponse::readFields() {
-    if (auto type = headers_.get("Content-Type")) {
+    if (const std::string* type = headers_.find("Content-Type")) {
         std::string_view t = *type;
         size_t semi = t.find(';');
         std::string mime = zvt::asciiLowercase(std::string_view(t.substr(0, semi)));
@@ -234,7 +263,7 @@ void NSHTTPURLResponse::readFields() {
         }
     }
     expectedContentLength_ = NSURLResponseUnknownLength;
-    if (auto length = headers_.get("Content-Length")) {
+    if (const std::string* length = headers_.find("Content-Length")) {
         int64_t n = 0;
         auto [p, ec] = std::from_chars(length->data(), length->data() + length->size(), n);
         if (ec == std::errc() && p == length->data() + length->size() && n >= 0) expectedContentLength_ = n;
@@ -242,7 +271,7 @@ void NSHTTPURLResponse::readFields() {
 }
 
 std::shared_ptr<NSString> NSHTTPURLResponse::valueForHTTPHeaderField(std::string_view field) const {
-    auto v = headers_.get(field);
+    const std::string* v = headers_.find(field);
     return v ? NSString::stringWithUTF8String(*v) : nullptr;
 }
 

@@ -31,11 +31,15 @@ namespace zvt {
 class HeaderFields {
 public:
     std::optional<std::string> get(std::string_view name) const;
+    // The value, or null; valid until the fields change.
+    const std::string* find(std::string_view name) const;
     void set(std::string_view name, std::optional<std::string> value);
     void add(std::string_view name, std::string_view value);  // joined with ","
     const std::vector<std::pair<std::string, std::string>>& all() const { return fields_; }
     std::shared_ptr<NSDictionary> dictionary() const;
     static HeaderFields fromDictionary(const std::shared_ptr<NSDictionary>& dictionary);
+    // Header lines as received, taken over; a repeated field's values are joined with ", ".
+    static HeaderFields fromLines(std::vector<std::pair<std::string, std::string>>&& lines);
     bool operator==(const HeaderFields& other) const = default;
 
 private:
@@ -167,6 +171,9 @@ public:
     static std::shared_ptr<NSHTTPURLResponse> withHeaderLines(const std::shared_ptr<NSURL>& url, NSInteger statusCode,
                                                               const std::string& HTTPVersion,
                                                               const std::vector<std::pair<std::string, std::string>>& lines);
+    static std::shared_ptr<NSHTTPURLResponse> withHeaderLines(const std::shared_ptr<NSURL>& url, NSInteger statusCode,
+                                                              const std::string& HTTPVersion,
+                                                              std::vector<std::pair<std::string, std::string>>&& lines);
 
     NSInteger statusCode() const { return statusCode_; }
     std::shared_ptr<NSDictionary> allHeaderFields() const { return headers_.dictionary(); }

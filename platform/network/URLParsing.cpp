@@ -237,13 +237,16 @@ URLParts resolveURLReference(const URLParts& base, const URLParts& ref) {
     return t;
 }
 
-std::string URLParts::recompose() const {
+std::string URLParts::recompose(bool withFragment) const {
+    const bool hasFragment = withFragment && fragment;
     std::string out;
-    if (scheme) out += *scheme + ":";
-    if (authority) out += "//" + *authority;
+    out.reserve((scheme ? scheme->size() + 1 : 0) + (authority ? authority->size() + 2 : 0) + path.size() +
+                (query ? query->size() + 1 : 0) + (hasFragment ? fragment->size() + 1 : 0));
+    if (scheme) out.append(*scheme).append(1, ':');
+    if (authority) out.append("//").append(*authority);
     out += path;
-    if (query) out += "?" + *query;
-    if (fragment) out += "#" + *fragment;
+    if (query) out.append(1, '?').append(*query);
+    if (hasFragment) out.append(1, '#').append(*fragment);
     return out;
 }
 

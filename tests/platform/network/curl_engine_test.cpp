@@ -28,10 +28,10 @@ struct Recorder : zvt::CurlTransferClient {
     std::string upload;  // a streamed body
     size_t uploaded = 0;
 
-    void transferDidReceiveResponse(int s, const std::string&, const zvt::HTTPHeaderList& h) override {
+    void transferDidReceiveResponse(int s, const std::string&, zvt::HTTPHeaderList h) override {
         log.push_back("response " + std::to_string(s));
         status = s;
-        headers = h;
+        headers = std::move(h);
     }
     void transferDidReceiveData(std::string data) override {
         if (log.empty() || log.back() != "data") log.push_back("data");
@@ -125,7 +125,7 @@ TEST_F(CurlEngineTest, AKeptHandleSendsEachRequestAsAFreshOne) {
     };
     auto make = [&](std::string method, std::string path, zvt::HTTPHeaderList headers, int body, std::string upload = {}) {
         zvt::CurlTransferRequest r{server.url(path), std::move(method)};
-        r.headers = std::move(headers);
+        r.headers = std::make_shared<zvt::HTTPHeaderList>(std::move(headers));
         if (body == 1) {
             r.hasBody = true;
             r.body = std::make_shared<std::string>("body of " + r.method);
@@ -224,8 +224,8 @@ TEST_F(CurlEngineTest, ReportsTransportFailures) {
 TEST_F(CurlEngineTest, AnExceptionFromTheClientLeavesTheRestQueued) {
     struct Throwing : Recorder {
         bool thrown = false;
-        void transferDidReceiveResponse(int s, const std::string& v, const zvt::HTTPHeaderList& h) override {
-            Recorder::transferDidReceiveResponse(s, v, h);
+        void transferDidReceiveResponse(int s, const std::string& v, zvt::HTTPHeaderList h) override {
+            Recorder::transferDidReceiveResponse(s, v, std::move(h));
             if (!thrown) {
                 thrown = true;
                 throw std::runtime_error("delegate failure");

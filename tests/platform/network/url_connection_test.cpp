@@ -84,6 +84,21 @@ TEST_F(URLConnectionTest, ResponseCarriesStatusHeadersTypeAndLength) {
     EXPECT_EQ(response->valueForHTTPHeaderField("x-A")->utf8(), "1, 2");
     EXPECT_EQ(d->log(), (Strings{"response 404", "data", "finish"}));
     EXPECT_EQ(load("/chunked?n=10")->response()->expectedContentLength(), NSURLResponseUnknownLength);
+
+    // Lines as servers write them: padded values, a value folded onto a second line; the
+    // fragment of the URL is not sent.
+    server.route("/raw", [](const zvt::test::HTTPRequest&, zvt::test::HTTPResponder& r) {
+        r.writeRaw("HTTP/1.1 200 OK\r\nX-Padded: \t padded value \t\r\nX-Folded: one\r\n \t two\r\n"
+                   "Content-Length: 2\r\n\r\nok");
+    });
+    auto rawLoad = load(requestFor(server.url("/raw?q=1#part")));
+    auto raw = rawLoad->response();
+    ASSERT_TRUE(raw) << (rawLoad->error() ? rawLoad->error()->description()->utf8() : "");
+    EXPECT_EQ(raw->valueForHTTPHeaderField("x-padded")->utf8(), "padded value");
+    EXPECT_EQ(raw->valueForHTTPHeaderField("X-Folded")->utf8(), "one two");
+    EXPECT_EQ(raw->allHeaderFields()->count(), 3u);
+    EXPECT_EQ(raw->expectedContentLength(), 2);
+    EXPECT_EQ(server.requests().back().target, "/raw?q=1");
 }
 
 TEST_F(URLConnectionTest, RedirectHookCanChangeOrRefuseARedirect) {

@@ -112,11 +112,16 @@ TEST(NSHTTPURLResponseTest, FieldsTypeEncodingAndLength) {
                                                        {{"Content-Type", "text/html;charset=UTF-8"},
                                                         {"Content-Length", "12"},
                                                         {"Set-Cookie", "a=1"},
-                                                        {"set-cookie", "b=2"}});
+                                                        {"set-cookie", "b=2"},
+                                                        {"X-After", "z"},
+                                                        {"SET-cookie", "c=3"}});
     EXPECT_EQ(text(response->MIMEType()), "text/html");
     EXPECT_EQ(text(response->textEncodingName()), "utf-8");
     EXPECT_EQ(response->expectedContentLength(), 12);
-    EXPECT_EQ(text(response->valueForHTTPHeaderField("SET-COOKIE")), "a=1, b=2");
+    EXPECT_EQ(text(response->valueForHTTPHeaderField("SET-COOKIE")), "a=1, b=2, c=3");
+    EXPECT_EQ(text(response->valueForHTTPHeaderField("x-after")), "z");
+    EXPECT_EQ(response->allHeaderFields()->count(), 4u);
+    EXPECT_TRUE(response->allHeaderFields()->objectForKey("Set-Cookie"_ns));
     EXPECT_EQ(text(response->suggestedFilename()), "report.json");
     EXPECT_EQ(text(NSHTTPURLResponse::localizedStringForStatusCode(404)), "not found");
     EXPECT_EQ(text(NSHTTPURLResponse::localizedStringForStatusCode(599)), "server error");
