@@ -583,7 +583,7 @@ bool NSRunLoop::runOnce(const std::string& modeIn, int64_t limit, int64_t realLi
   return runIn(modeIn, mode, limit, realLimit);
 }
 
-bool NSRunLoop::runIn(const std::string& name, ModeId mode, int64_t limit, int64_t realLimit) {
+bool NSRunLoop::runIn(const std::string& name, ModeId mode, int64_t limit, int64_t realLimit, bool untilNoSources) {
   if (!onOwnThread()) {
     std::fprintf(stderr, "NSRunLoop: a run loop runs only on its own thread\n");
     return false;
@@ -631,7 +631,13 @@ bool NSRunLoop::runIn(const std::string& name, ModeId mode, int64_t limit, int64
     bool handled = runPerforms(mode, lists.ready);
     if (drains) handled = zvt::drainMainQueue() > 0 || handled;
     if (handled) spinAfterWork_ = true;
-    if (handled || stopped) break;
+    if (handled || stopped) {
+      // Without observers, the next run would only differ by its entry and exit (a loop left
+      // without sources ends at the look before waiting).
+      if (!untilNoSources || hasObservers_.load(std::memory_order_acquire)) break;
+      stopped = false;
+      continue;
+    }
 
     // About to wait: the observers run (the display pass), and whatever they queued, and
     // whatever became due meanwhile, is handled before the loop sleeps.
@@ -733,7 +739,12 @@ bool NSRunLoop::runIn(const std::string& name, ModeId mode, int64_t limit, int64
       }
     }
     if (handled) spinAfterWork_ = true;
-    if (handled || stopped) break;
+    if (handled || stopped) {
+      if (!untilNoSources || hasObservers_.load(std::memory_order_acquire)) break;
+      stopped = false;
+      sources.clear();  // as the end of a run would
+      continue;
+    }
     if (!beforeLimits()) {
       fireDueTimers(mode, limit);
       break;
@@ -774,7 +785,7 @@ void NSRunLoop::runUntilDate(NSTimeInterval limitDate) {
 
 void NSRunLoop::run() {
   // runMode in the default mode without a limit, pass after pass.
-  while (runIn(defaultModeName(), zvt::kDefaultRunLoopModeId, zvt::kNoDeadline, zvt::kNoDeadline)) {
+  while (runIn(defaultModeName(), zvt::kDefaultRunLoopModeId, zvt::kNoDeadline, zvt::kNoDeadline, true)) {
   }
 }
 

@@ -296,7 +296,9 @@ class NSRunLoop : public NSObject {
   void callObservers(ModeId mode, CFRunLoopActivity activity);
   bool runPerforms(ModeId mode, std::vector<Perform>& ready);
   bool runOnce(const std::string& mode, int64_t limit, int64_t realLimit);
-  bool runIn(const std::string& name, ModeId mode, int64_t limit, int64_t realLimit);
+  // One run (runMode); with `untilNoSources` (run()), passes follow each other in the same
+  // run while nobody observes the loop, as separate runs would without their entry and exit.
+  bool runIn(const std::string& name, ModeId mode, int64_t limit, int64_t realLimit, bool untilNoSources = false);
   int64_t nextTimerDeadlineLocked(ModeId mode) const;
   int64_t nextDeadlineAfter(int64_t after);
   void timeAdvanced();

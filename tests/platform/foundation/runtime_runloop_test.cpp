@@ -178,6 +178,34 @@ TEST(RuntimeTimer, FireDateMovedEarlierFromAnotherThread) {
   EXPECT_TRUE(runMainLoopUntil([&] { return fired.load(); }));
 }
 
+// run() goes on from input to input; an observer added meanwhile sees each input's run enter
+// and exit as with separate runs, and run() ends once the loop has no source left.
+TEST(RuntimeRunLoop, RunEntersEachRunForObserversAddedMeanwhileAndEndsWithoutSources) {
+  auto port = NSMachPort::port();
+  auto thread = NSThread::initWithBlock([port] {
+    auto loop = NSRunLoop::currentRunLoop();
+    loop->addPort(port, NSDefaultRunLoopMode);
+    loop->run();
+  });
+  thread->start();
+  int ran = 0;  // on the thread
+  for (int i = 0; i < 3; ++i) performOnThread(thread, [&] { ++ran; }, true);
+  EXPECT_EQ(ran, 3);
+
+  std::atomic<int> entries{0}, exits{0};
+  auto observer = CFRunLoopObserverCreateWithHandler(kCFRunLoopEntry | kCFRunLoopExit, true, 0,
+                                                     [&](const auto&, auto activity) {
+                                                       ++(activity == kCFRunLoopEntry ? entries : exits);
+                                                     });
+  performOnThread(thread, [&] { NSRunLoop::currentRunLoop()->addObserver(observer, NSDefaultRunLoopMode); }, true);
+  performOnThread(thread, [&] { ++ran; }, true);
+  EXPECT_TRUE(runMainLoopUntil([&] { return entries.load() >= 2 && exits.load() >= 2; }));
+
+  performOnThread(thread, [port] { NSRunLoop::currentRunLoop()->removePort(port, NSDefaultRunLoopMode); }, false);
+  EXPECT_TRUE(runMainLoopUntil([&] { return thread->isFinished(); }));
+  EXPECT_EQ(ran, 4);
+}
+
 // A run loop is signalled once until it has taken the signal; work handed over in every
 // interleaving with its own passes must still wake it. A thread's run loop, waiting without a
 // time limit, gets rounds of ping-pong from the main thread and a concurrent burst from a third
