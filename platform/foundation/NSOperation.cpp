@@ -287,6 +287,7 @@ void NSOperationQueue::addOperation(const std::shared_ptr<NSOperation>& operatio
   {
     std::lock_guard<std::mutex> lock(mutex_);
     entries_.push_back(std::make_shared<Entry>(Entry{operation, false}));
+    ++waiting_;
   }
   // The caller holds none of our locks here: an operation that only hands its work off may
   // start on this thread.
@@ -372,7 +373,7 @@ void NSOperationQueue::pump(bool mayStartHere) {
     std::vector<std::shared_ptr<Entry>> others;
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      if (suspended_) return;
+      if (suspended_ || waiting_ == 0) return;
       if (maxConcurrent_ >= 0 && executing_ >= maxConcurrent_) return;
       for (const auto& e : entries_) {
         if (e->started) continue;
@@ -398,6 +399,7 @@ void NSOperationQueue::pump(bool mayStartHere) {
       if (pick->started) continue;  // another thread took it
       if (std::find(entries_.begin(), entries_.end(), pick) == entries_.end()) continue;
       pick->started = true;
+      --waiting_;
       ++executing_;
     }
     launch(pick->operation, mayStartHere);
@@ -424,18 +426,24 @@ void NSOperationQueue::launch(const std::shared_ptr<NSOperation>& operation, boo
 
 void NSOperationQueue::operationFinished(const NSOperation* operation) {
   std::shared_ptr<Entry> removed;  // released outside the lock
+  bool anyWaiting;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     for (auto it = entries_.begin(); it != entries_.end(); ++it) {
       if ((*it)->operation.get() == operation) {
         removed = *it;
-        if (removed->started) --executing_;
+        if (removed->started) {
+          --executing_;
+        } else {
+          --waiting_;
+        }
         entries_.erase(it);
         break;
       }
     }
     if (entries_.empty()) emptyCV_.notify_all();
+    anyWaiting = waiting_ > 0;
   }
   removed = nullptr;
-  pump();
+  if (anyWaiting) pump();
 }

@@ -188,6 +188,7 @@ class NSOperationQueue : public NSObject {
   std::vector<std::shared_ptr<Entry>> entries_;
   NSInteger maxConcurrent_ = NSOperationQueueDefaultMaxConcurrentOperationCount;
   NSInteger executing_ = 0;
+  NSInteger waiting_ = 0;  // entries not started yet
   bool suspended_ = false;
   std::shared_ptr<NSString> name_;
 };
