@@ -16,6 +16,47 @@ namespace {
 thread_local std::unique_ptr<RunLoopLoader> threadLoader;
 }
 
+void LoaderLoop::setTimeout(const std::shared_ptr<LoaderTimeoutClient>& client, double seconds) {
+    removeTimeout(client.get());
+    int64_t deadline = deadlineAfter(seconds);
+    timeouts_.push_back(Timeout{deadline, client.get(), client});
+    timeoutAdded(deadline);
+}
+
+void LoaderLoop::removeTimeout(const LoaderTimeoutClient* client) {
+    // Removing a time-out leaves the loop's timer armed: an early fire finds nothing due and
+    // re-arms.
+    for (auto it = timeouts_.begin(); it != timeouts_.end(); ++it) {
+        if (it->key == client) {
+            timeouts_.erase(it);
+            return;
+        }
+    }
+}
+
+int64_t LoaderLoop::earliestTimeout() const {
+    int64_t earliest = kNoDeadline;
+    for (const auto& t : timeouts_) earliest = std::min(earliest, t.deadline);
+    return earliest;
+}
+
+bool LoaderLoop::fireDueTimeouts(int64_t now, const std::weak_ptr<bool>& alive) {
+    std::vector<std::weak_ptr<LoaderTimeoutClient>> due;
+    for (auto it = timeouts_.begin(); it != timeouts_.end();) {
+        if (it->deadline <= now) {
+            due.push_back(std::move(it->client));
+            it = timeouts_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    for (auto& weak : due) {
+        if (auto client = weak.lock()) client->loaderTimeoutFired();
+        if (alive.expired()) return false;
+    }
+    return true;
+}
+
 RunLoopLoader& RunLoopLoader::forCurrentThread(const std::shared_ptr<NSRunLoop>& runLoop) {
     if (!threadLoader) threadLoader = std::make_unique<RunLoopLoader>(runLoop);
     return *threadLoader;
@@ -94,16 +135,8 @@ void RunLoopLoader::watchDescriptor(int fd, bool read, bool write, std::function
 
 void RunLoopLoader::performSoon(std::function<void()> fn) { runLoop_->performInModes(modeList_, std::move(fn)); }
 
-std::function<void()> RunLoopLoader::addTimer(double seconds, std::function<void()> fn) {
-    int64_t deadline = deadlineAfter(seconds);
-    uint64_t key = ++nextTimeout_;
-    timeouts_.emplace(key, Timeout{deadline, std::move(fn)});
+void RunLoopLoader::timeoutAdded(int64_t deadline) {
     if (!timer_ || deadline < timerDeadline_) armTimer(deadline);
-    std::weak_ptr<bool> alive = alive_;
-    // Removing a time-out leaves the timer armed: an early fire finds nothing due and re-arms.
-    return [this, alive, key] {
-        if (!alive.expired()) timeouts_.erase(key);
-    };
 }
 
 void RunLoopLoader::armTimer(int64_t deadline) {
@@ -119,31 +152,16 @@ void RunLoopLoader::armTimer(int64_t deadline) {
 
 void RunLoopLoader::fireTimers() {
     timer_.reset();
-    int64_t now = Clock::nowNanos();
-    std::vector<std::function<void()>> due;
-    for (auto it = timeouts_.begin(); it != timeouts_.end();) {
-        if (it->second.deadline <= now) {
-            due.push_back(std::move(it->second.fn));
-            it = timeouts_.erase(it);
-        } else {
-            ++it;
-        }
-    }
-    std::weak_ptr<bool> alive = alive_;
-    for (auto& fn : due) {
-        fn();
-        if (alive.expired()) return;
-    }
-    if (!timeouts_.empty() && !timer_) {
-        int64_t earliest = kNoDeadline;
-        for (const auto& [key, t] : timeouts_) earliest = std::min(earliest, t.deadline);
-        armTimer(earliest);
-    }
+    if (!fireDueTimeouts(Clock::nowNanos(), alive_)) return;
+    if (!timeouts_.empty() && !timer_) armTimer(earliestTimeout());
 }
 
 PollLoader::PollLoader() { engine_ = std::make_unique<CurlEngine>(static_cast<CurlEventLoop&>(*this)); }
 
-PollLoader::~PollLoader() { engine_.reset(); }
+PollLoader::~PollLoader() {
+    alive_.reset();
+    engine_.reset();
+}
 
 void PollLoader::watchDescriptor(int fd, bool read, bool write, std::function<void(bool, bool)> onReady) {
     if (!read && !write) {
@@ -156,11 +174,6 @@ void PollLoader::watchDescriptor(int fd, bool read, bool write, std::function<vo
     if (!w.callback) w.callback = std::make_shared<std::function<void(bool, bool)>>(std::move(onReady));
 }
 
-std::function<void()> PollLoader::addTimer(double seconds, std::function<void()> fn) {
-    uint64_t key = ++nextTimer_;
-    timers_[key] = Timer{deadlineAfter(seconds), std::make_shared<std::function<void()>>(std::move(fn))};
-    return [this, key] { timers_.erase(key); };
-}
 
 void PollLoader::runUntil(const std::function<bool()>& done) {
     while (!done()) {
@@ -170,15 +183,10 @@ void PollLoader::runUntil(const std::function<bool()>& done) {
             for (auto& fn : batch) fn();
         }
         if (done()) return;
-        // Due timers first, earliest deadline first.
+        // Due time-outs first.
         int64_t now = Clock::nowNanos();
-        for (;;) {
-            auto due = std::min_element(timers_.begin(), timers_.end(),
-                                        [](const auto& a, const auto& b) { return a.second.deadline < b.second.deadline; });
-            if (due == timers_.end() || due->second.deadline > now) break;
-            auto fn = due->second.fn;
-            timers_.erase(due);
-            (*fn)();
+        if (!timeouts_.empty() && earliestTimeout() <= now) {
+            fireDueTimeouts(now, alive_);
             if (done()) return;
         }
         std::vector<pollfd> fds;
@@ -193,7 +201,7 @@ void PollLoader::runUntil(const std::function<bool()>& done) {
         if (Clock::current()->isVirtual()) {
             waitMs = 20;
         } else {
-            for (const auto& [key, t] : timers_) {
+            for (const auto& t : timeouts_) {
                 int64_t left = (std::max<int64_t>(t.deadline - now, 0) + 999999) / 1000000;
                 if (waitMs < 0 || left < waitMs) waitMs = static_cast<int>(std::min<int64_t>(left, INT_MAX));
             }

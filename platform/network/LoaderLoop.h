@@ -19,14 +19,40 @@ class NSTimer;
 
 namespace zvt {
 
+// What a time-out on a loader loop calls when it is due.
+class LoaderTimeoutClient {
+public:
+    virtual void loaderTimeoutFired() = 0;
+
+protected:
+    ~LoaderTimeoutClient() = default;
+};
+
 class LoaderLoop {
 public:
     virtual ~LoaderLoop() = default;
     virtual CurlEngine& engine() = 0;
-    // A one-shot timer on the loop's clock; the returned function cancels it.
-    virtual std::function<void()> addTimer(double seconds, std::function<void()> fn) = 0;
+    // A client's one time-out on the loop's clock: due `seconds` from now, replacing the one it
+    // had. Held weakly; removed before it is called. Loop thread only.
+    void setTimeout(const std::shared_ptr<LoaderTimeoutClient>& client, double seconds);
+    void removeTimeout(const LoaderTimeoutClient* client);
     // True on the loop's own thread.
     virtual bool isCurrent() const = 0;
+
+protected:
+    struct Timeout {
+        int64_t deadline;
+        const LoaderTimeoutClient* key;
+        std::weak_ptr<LoaderTimeoutClient> client;
+    };
+    // Called with each new deadline.
+    virtual void timeoutAdded(int64_t deadline) = 0;
+    // Removes the due time-outs and calls them, in the order they were set; false when the
+    // loop went away meanwhile.
+    bool fireDueTimeouts(int64_t now, const std::weak_ptr<bool>& alive);
+    int64_t earliestTimeout() const;
+    // In the order set. Few at a time (the loads in flight): a list, walked.
+    std::vector<Timeout> timeouts_;
 };
 
 // The loader loop of a run loop, made on the run loop's thread on first use and kept until
@@ -44,7 +70,6 @@ public:
     const std::vector<std::string>& modes() const { return modeList_; }
 
     CurlEngine& engine() override { return *engine_; }
-    std::function<void()> addTimer(double seconds, std::function<void()> fn) override;
     bool isCurrent() const override;
 
 private:
@@ -57,6 +82,7 @@ private:
     };
     void attach(int fd, Watch& watch);
 
+    void timeoutAdded(int64_t deadline) override;
     void armTimer(int64_t deadline);
     void fireTimers();
 
@@ -64,12 +90,6 @@ private:
     // Connection time-outs share one run-loop timer, armed for the earliest deadline: most
     // loads end long before their time-out, and a run-loop timer per load would cost more
     // than the load.
-    struct Timeout {
-        int64_t deadline;
-        std::function<void()> fn;
-    };
-    std::map<uint64_t, Timeout> timeouts_;
-    uint64_t nextTimeout_ = 0;
     std::shared_ptr<NSTimer> timer_;
     int64_t timerDeadline_ = 0;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
@@ -86,7 +106,6 @@ public:
     PollLoader();
     ~PollLoader() override;
     CurlEngine& engine() override { return *engine_; }
-    std::function<void()> addTimer(double seconds, std::function<void()> fn) override;
     bool isCurrent() const override { return true; }
     // Runs until done() holds.
     void runUntil(const std::function<bool()>& done);
@@ -94,18 +113,14 @@ public:
 private:
     void watchDescriptor(int fd, bool read, bool write, std::function<void(bool, bool)> onReady) override;
     void performSoon(std::function<void()> fn) override { soon_.push_back(std::move(fn)); }
+    void timeoutAdded(int64_t) override {}
     std::vector<std::function<void()>> soon_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     struct Watch {
         bool read, write;
         std::shared_ptr<std::function<void(bool, bool)>> callback;
     };
-    struct Timer {
-        int64_t deadline;
-        std::shared_ptr<std::function<void()>> fn;
-    };
     std::map<int, Watch> watches_;
-    std::map<uint64_t, Timer> timers_;
-    uint64_t nextTimer_ = 0;
     std::unique_ptr<CurlEngine> engine_;
 };
 

@@ -218,23 +218,32 @@ std::shared_ptr<NSError> NSURLConnection::errorFor(NSInteger code, const std::st
 void NSURLConnection::touch() { lastActivity_ = Clock::nowNanos(); }
 
 void NSURLConnection::armTimeout(double seconds) {
-    if (cancelTimer_) cancelTimer_();
-    cancelTimer_ = nullptr;
-    double timeout = currentRequest()->timeoutInterval();
     zvt::LoaderLoop* loop = loop_.load();
-    if (timeout <= 0 || !loop) return;
-    std::weak_ptr<NSURLConnection> weak = self();
-    cancelTimer_ = loop->addTimer(seconds, [weak, timeout] {
-        auto c = weak.lock();
-        if (!c || !c->active()) return;
-        double idle = static_cast<double>(Clock::nowNanos() - c->lastActivity_) / 1e9;
-        if (idle + 1e-6 >= timeout) {
-            c->cancelTimer_ = nullptr;
-            c->fail(c->errorFor(NSURLErrorTimedOut, "The request timed out."));
-        } else {
-            c->armTimeout(timeout - idle);
-        }
-    });
+    if (currentRequest()->timeoutInterval() <= 0 || !loop) {
+        clearTimeout();
+        return;
+    }
+    timeoutSet_ = true;
+    loop->setTimeout(std::static_pointer_cast<zvt::LoaderTimeoutClient>(self()), seconds);
+}
+
+void NSURLConnection::clearTimeout() {
+    if (!timeoutSet_) return;
+    timeoutSet_ = false;
+    if (zvt::LoaderLoop* loop = loop_.load()) loop->removeTimeout(this);
+}
+
+void NSURLConnection::loaderTimeoutFired() {
+    timeoutSet_ = false;  // the loop has removed it
+    if (!active()) return;
+    auto hold = self();
+    double timeout = currentRequest()->timeoutInterval();
+    double idle = static_cast<double>(Clock::nowNanos() - lastActivity_) / 1e9;
+    if (idle + 1e-6 >= timeout) {
+        fail(errorFor(NSURLErrorTimedOut, "The request timed out."));
+    } else {
+        armTimeout(timeout - idle);
+    }
 }
 
 void NSURLConnection::begin() {
@@ -599,8 +608,7 @@ zvt::TrustAnswer NSURLConnection::transferEvaluateServerTrust(const std::vector<
 
 void NSURLConnection::finishLoading() {
     auto hold = self();
-    if (cancelTimer_) cancelTimer_();
-    cancelTimer_ = nullptr;
+    clearTimeout();
     if (cacheable_ && response_ && delegate_ && currentRequest()->cachePolicy() != NSURLRequestReloadIgnoringLocalCacheData) {
         auto cached = NSCachedURLResponse::initWithResponse(response_, NSData::dataWithString(cacheableBody_));
         delegate_->connectionWillCacheResponse(hold, cached);
@@ -615,8 +623,7 @@ void NSURLConnection::fail(const std::shared_ptr<NSError>& error) {
     auto hold = self();
     if (transfer_ && loop_.load()) loop_.load()->engine().stop(transfer_);
     transfer_.reset();
-    if (cancelTimer_) cancelTimer_();
-    cancelTimer_ = nullptr;
+    clearTimeout();
     if (active() && delegate_) delegate_->connectionDidFailWithError(hold, error);
     if (!ended_) end();
 }
@@ -625,8 +632,7 @@ void NSURLConnection::end() {
     auto hold = std::move(keepAlive_);
     if (hold) loadsInFlight().fetch_sub(1);
     ended_ = true;
-    if (cancelTimer_) cancelTimer_();
-    cancelTimer_ = nullptr;
+    clearTimeout();
     if (transfer_ && loop_.load()) loop_.load()->engine().stop(transfer_);
     transfer_.reset();
     delegate_.reset();

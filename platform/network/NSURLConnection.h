@@ -19,6 +19,7 @@
 #include "platform/foundation/NSData.h"
 #include "platform/foundation/NSError.h"
 #include "platform/network/CurlEngine.h"
+#include "platform/network/LoaderLoop.h"
 #include "platform/network/NSURLAuthenticationChallenge.h"
 #include "platform/network/NSURLRequest.h"
 
@@ -71,7 +72,7 @@ public:
     virtual void connectionDidFinishLoading(const Connection& connection);
 };
 
-class NSURLConnection : public NSObject, public zvt::CurlTransferClient {
+class NSURLConnection : public NSObject, public zvt::CurlTransferClient, public zvt::LoaderTimeoutClient {
 public:
     // initWithRequest:delegate:startImmediately: (without the flag it starts at once). Starting
     // without a schedule schedules the connection on the current run loop in the default mode.
@@ -115,6 +116,8 @@ private:
     // An HTTP Basic challenge for a 401 reply; true when the reply is not to be delivered.
     bool challengeForCredential(const std::shared_ptr<NSHTTPURLResponse>& response);
     void armTimeout(double seconds);
+    void clearTimeout();
+    void loaderTimeoutFired() override;
     bool active() const { return !cancelled_.load() && !ended_; }
     std::shared_ptr<NSError> errorFor(NSInteger code, const std::string& description) const;
 
@@ -138,7 +141,7 @@ private:
     std::vector<std::string> modes_;
     std::atomic<zvt::LoaderLoop*> loop_{nullptr};  // set on the loop's thread, read by cancel anywhere
     std::shared_ptr<zvt::CurlTransfer> transfer_;
-    std::function<void()> cancelTimer_;
+    bool timeoutSet_ = false;  // a time-out on the loop
 
     std::atomic<bool> started_{false};
     std::atomic<bool> cancelled_{false};

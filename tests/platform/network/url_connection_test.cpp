@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "platform/foundation/NSStream.h"
 #include "platform/network/NSHTTPCookie.h"
 #include "tests/platform/network/ConnectionTestSupport.h"
@@ -238,6 +240,24 @@ TEST_F(URLConnectionTest, StalledServerTimesOutAfterTheInactivityInterval) {
     ASSERT_TRUE(delegate->error());
     EXPECT_EQ(delegate->error()->code(), NSURLErrorTimedOut);
     EXPECT_EQ(delegate->log(), (Strings{"response 200", "data", "fail -1001"}));
+}
+
+TEST_F(URLConnectionTest, SynchronousSendTimesOutOnTheClock) {
+    zvt::test::VirtualClockScope clock;
+    auto request = requestFor(server.url("/stall"));
+    request->setTimeoutInterval(0.5);
+    // The send blocks this thread: the clock moves on once the server has the request.
+    std::thread mover([&] {
+        server.waitForRequests(1);
+        clock.advanceBy(0.4);
+        clock.advanceBy(0.2);
+    });
+    std::shared_ptr<NSError> error;
+    auto data = NSURLConnection::sendSynchronousRequest(request, nullptr, &error);
+    mover.join();
+    EXPECT_FALSE(data);
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->code(), NSURLErrorTimedOut);
 }
 
 TEST_F(URLConnectionTest, SynchronousSendReturnsBodyResponseOrError) {
