@@ -230,9 +230,9 @@ TEST(WebView, AFailedLoadIsAURLErrorAndADragScrollsThePage) {
   for (CGFloat height : {460.0, 250.0}) {
     s.web->setFrame(CGRectMake(0, 20, 320, height));
     s.js("window.scrollTo(0, 0)");
-    ASSERT_TRUE(runMainLoopUntil([&] { return s.js("window.scrollY") == "0" && s.js("window.innerHeight") == std::to_string(int(height)); }, 5));
+    ASSERT_TRUE(runMainLoopUntil([&] { return s.js("window.scrollY") == "0" && s.js("window.innerHeight") == std::to_string(int(height)); }, 20));
     s.screen.device().drag(CGPointMake(160, 240), CGPointMake(160, 90), 0.3);
-    ASSERT_TRUE(runMainLoopUntil([&] { return s.js("window.scrollY") != "0"; }, 5));
+    ASSERT_TRUE(runMainLoopUntil([&] { return s.js("window.scrollY") != "0"; }, 20));
     EXPECT_NEAR(std::stod(s.js("window.scrollY")), 150, 12) << "the page follows the finger in a view " << height << " high";
   }
 }
@@ -275,9 +275,9 @@ TEST(WebView, PagesAndTheCookieStoreSeeTheSameCookies) {
   ASSERT_TRUE(load("/echo"));
   EXPECT_EQ(server.requests().back().header("Cookie"), "session=abc");
   ASSERT_TRUE(load("/set"));
-  EXPECT_TRUE(runMainLoopUntil([&] { return stored("page") == "1"; }, 5)) << "a cookie the server set";
+  EXPECT_TRUE(runMainLoopUntil([&] { return stored("page") == "1"; }, 20)) << "a cookie the server set";
   s.js("document.cookie = 'script=2; path=/'");
-  EXPECT_TRUE(runMainLoopUntil([&] { return stored("script") == "2"; }, 5)) << "a cookie a script set";
+  EXPECT_TRUE(runMainLoopUntil([&] { return stored("script") == "2"; }, 20)) << "a cookie a script set";
   cookie("session", "def");  // a new login
   ASSERT_TRUE(load("/echo"));
   const std::string sent = server.requests().back().header("Cookie");
@@ -317,7 +317,7 @@ TEST(WebView, PagesCallTheNativesOfTheirOwnViewAndScriptsAnswerValues) {
   EXPECT_TRUE(context->isCurrent());
   calls.clear();
   context->evaluateScript(NSString::stringWithUTF8String("native({a: 1}, [true, null])"));
-  ASSERT_TRUE(runMainLoopUntil([&] { return !calls.empty(); }, 5));
+  ASSERT_TRUE(runMainLoopUntil([&] { return !calls.empty(); }, 20));
   EXPECT_EQ(calls.front(), "first {\n    a = 1;\n} (\n    1,\n    \"<null>\"\n)");
 
   const struct {
