@@ -24,6 +24,15 @@ std::shared_ptr<NSMutableDictionary> failureInfo(const std::shared_ptr<NSString>
   return info;
 }
 
+// A body that does not decode in its declared charset.
+[[gnu::cold, gnu::noinline]] std::shared_ptr<NSError> undecodableBodyError(NSStringEncoding encoding) {
+  auto info = NSMutableDictionary::dictionary();
+  info->setObject(localized("Data failed decoding as a UTF-8 string"_ns), NSLocalizedDescriptionKey);
+  info->setObject(NSString::stringWithFormat(localized("Could not decode string: %@"_ns), zvt::IANACharSetNameOfEncoding(encoding)),
+                  NSLocalizedFailureReasonErrorKey);
+  return NSError::errorWithDomain(NWURLResponseSerializationErrorDomain, NSURLErrorCannotDecodeContentData, info);
+}
+
 }  // namespace
 
 namespace zvt {
@@ -104,35 +113,42 @@ void NWHTTPResponseSerializer::setAcceptableContentTypes(const std::shared_ptr<N
 
 bool NWHTTPResponseSerializer::validateResponse(const std::shared_ptr<NSURLResponse>& response,
                                                 const std::shared_ptr<NSData>& data, std::shared_ptr<NSError>* error) {
-  auto http = zvt::as<NSHTTPURLResponse>(response);
+  const auto* http = dynamic_cast<const NSHTTPURLResponse*>(response.get());
   if (!http) return true;
-  bool valid = true;
-  std::shared_ptr<NSError> validationError;
-  std::shared_ptr<NSSet> contentTypes;
-  std::shared_ptr<NSIndexSet> statusCodes;
+  bool typeRefused;
+  bool statusRefused;
   {
     std::lock_guard lock(mutex_);
-    contentTypes = acceptableContentTypes_;
-    statusCodes = acceptableStatusCodes_;
+    const auto& type = http->MIMEType();
+    typeRefused = acceptableContentTypes_ && !(type && acceptableContentTypes_->containsObject(type));
+    NSInteger status = http->statusCode();
+    statusRefused = acceptableStatusCodes_ && (status < 0 || !acceptableStatusCodes_->containsIndex(static_cast<NSUInteger>(status)));
   }
-  if (contentTypes && !(http->MIMEType() && contentTypes->containsObject(http->MIMEType()))) {
+  if (!typeRefused && !statusRefused) [[likely]] return true;
+  if (error) *error = refusal(response, data, typeRefused, statusRefused);
+  return false;
+}
+
+std::shared_ptr<NSError> NWHTTPResponseSerializer::refusal(const std::shared_ptr<NSURLResponse>& response,
+                                                           const std::shared_ptr<NSData>& data, bool typeRefused,
+                                                           bool statusRefused) {
+  auto http = std::static_pointer_cast<NSHTTPURLResponse>(response);
+  std::shared_ptr<NSError> validationError;
+  if (typeRefused) {
     // The error is made also for an empty body, so that a refusal never passes as success.
     auto description = NSString::stringWithFormat(localized("Request failed: unacceptable content-type: %@"_ns), http->MIMEType());
     validationError = NSError::errorWithDomain(NWURLResponseSerializationErrorDomain, NSURLErrorCannotDecodeContentData,
                                                failureInfo(description, http, data));
-    valid = false;
   }
-  if (statusCodes && (http->statusCode() < 0 || !statusCodes->containsIndex(static_cast<NSUInteger>(http->statusCode())))) {
+  if (statusRefused) {
     auto description = NSString::stringWithFormat(localized("Request failed: %@ (%ld)"_ns),
                                                   NSHTTPURLResponse::localizedStringForStatusCode(http->statusCode()),
                                                   static_cast<long>(http->statusCode()));
     auto statusError = NSError::errorWithDomain(NWURLResponseSerializationErrorDomain, NSURLErrorBadServerResponse,
                                                 failureInfo(description, http, data));
     validationError = zvt::errorWithUnderlyingError(statusError, validationError);
-    valid = false;
   }
-  if (!valid && error) *error = validationError;
-  return valid;
+  return validationError;
 }
 
 id NWHTTPResponseSerializer::responseObjectForResponse(const std::shared_ptr<NSURLResponse>& response,
@@ -208,36 +224,35 @@ id NWJSONResponseSerializer::responseObjectForResponse(const std::shared_ptr<NSU
   }
   id object;
   std::shared_ptr<NSError> serializationError;
-  {
-    // A valid UTF-8 body is handed to the reader as it is: re-encoding it would give the same
-    // bytes.
+  if (encoding == NSUTF8StringEncoding) {
+    // A UTF-8 body is checked where it lies and handed to the reader as it is: decoding it into
+    // a string and encoding that again would give the same bytes.
+    std::string_view bytes(reinterpret_cast<const char*>(data->bytes()), data->length());
+    if (!zvt::isValidUTF8(bytes)) {
+      serializationError = undecodableBodyError(encoding);
+    } else if (bytes == " ") {
+      return nullptr;
+    } else {
+      object = NSJSONSerialization::JSONObjectWithData(data, options, &serializationError);
+    }
+  } else {
     std::shared_ptr<NSData> utf8;
     auto text = zvt::stringWithData(data, encoding);
-    if (encoding == NSUTF8StringEncoding && text) {
-      if (text->isEqualToString(" ")) return nullptr;
-      utf8 = data;
+    if (!text) {
+      // A body that does not decode in its declared charset is an error, not an empty success.
+      serializationError = undecodableBodyError(encoding);
+    } else if (text->isEqualToString(" ")) {
+      return nullptr;
     } else {
-      if (!text) {
-        // A body that does not decode in its declared charset is an error, not an empty success.
+      utf8 = text->dataUsingEncoding(NSUTF8StringEncoding);
+      if (!utf8) {
         auto info = NSMutableDictionary::dictionary();
         info->setObject(localized("Data failed decoding as a UTF-8 string"_ns), NSLocalizedDescriptionKey);
-        info->setObject(NSString::stringWithFormat(localized("Could not decode string: %@"_ns),
-                                                   zvt::IANACharSetNameOfEncoding(encoding)),
+        info->setObject(NSString::stringWithFormat(localized("Could not decode string: %@"_ns), text),
                         NSLocalizedFailureReasonErrorKey);
         serializationError = NSError::errorWithDomain(NWURLResponseSerializationErrorDomain, NSURLErrorCannotDecodeContentData, info);
-      } else if (text->isEqualToString(" ")) {
+      } else if (utf8->length() == 0) {
         return nullptr;
-      } else {
-        utf8 = text->dataUsingEncoding(NSUTF8StringEncoding);
-        if (!utf8) {
-          auto info = NSMutableDictionary::dictionary();
-          info->setObject(localized("Data failed decoding as a UTF-8 string"_ns), NSLocalizedDescriptionKey);
-          info->setObject(NSString::stringWithFormat(localized("Could not decode string: %@"_ns), text),
-                          NSLocalizedFailureReasonErrorKey);
-          serializationError = NSError::errorWithDomain(NWURLResponseSerializationErrorDomain, NSURLErrorCannotDecodeContentData, info);
-        } else if (utf8->length() == 0) {
-          return nullptr;
-        }
       }
     }
     if (utf8) object = NSJSONSerialization::JSONObjectWithData(utf8, options, &serializationError);

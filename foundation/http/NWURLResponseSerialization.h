@@ -67,6 +67,11 @@ class NWHTTPResponseSerializer : public NSObject, public NWURLResponseSerializat
                        std::shared_ptr<NSError>* error);
 
  private:
+  // The error of a refused reply (made only then).
+  [[gnu::cold, gnu::noinline]] static std::shared_ptr<NSError> refusal(const std::shared_ptr<NSURLResponse>& response,
+                                                                      const std::shared_ptr<NSData>& data, bool typeRefused,
+                                                                      bool statusRefused);
+
   mutable std::mutex mutex_;
   NSStringEncoding stringEncoding_ = NSUTF8StringEncoding;
   std::shared_ptr<NSIndexSet> acceptableStatusCodes_;

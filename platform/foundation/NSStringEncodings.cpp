@@ -11,6 +11,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/foundation/internal/Unicode.h"
+
 namespace {
 
 struct EncodingInfo {
@@ -130,6 +132,12 @@ std::shared_ptr<NSString> stringWithBytes(const void* bytes, size_t length, NSSt
 std::shared_ptr<NSString> stringWithData(const std::shared_ptr<NSData>& data, NSStringEncoding encoding) {
   if (!data) return nullptr;
   return stringWithBytes(data->bytes(), data->length(), encoding);
+}
+
+bool isValidUTF8(std::string_view bytes) {
+  uint64_t length = 0;
+  bool ascii = true;
+  return unicode::validateUtf8(bytes, &length, &ascii);
 }
 
 std::shared_ptr<NSData> dataWithString(const std::shared_ptr<NSString>& string, NSStringEncoding encoding) {

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "platform/foundation/NSData.h"
 #include "platform/foundation/NSString.h"
@@ -41,6 +42,9 @@ std::shared_ptr<NSString> IANACharSetNameOfEncoding(NSStringEncoding encoding);
 // not valid in it (no replacement characters are made up).
 std::shared_ptr<NSString> stringWithBytes(const void* bytes, size_t length, NSStringEncoding encoding);
 std::shared_ptr<NSString> stringWithData(const std::shared_ptr<NSData>& data, NSStringEncoding encoding);
+// Whether the bytes are well-formed UTF-8 (exactly when stringWithBytes would make a string of
+// them in NSUTF8StringEncoding), checked in place.
+bool isValidUTF8(std::string_view bytes);
 // -[NSString dataUsingEncoding:] for every encoding above: nil when a character has no form in it.
 std::shared_ptr<NSData> dataWithString(const std::shared_ptr<NSString>& string, NSStringEncoding encoding);
 
