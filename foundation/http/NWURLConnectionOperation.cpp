@@ -639,28 +639,19 @@ std::shared_ptr<NSURLRequest> NWURLConnectionOperation::connectionWillSendReques
 
 void NWURLConnectionOperation::connectionDidSendBodyData(const Connection&, NSInteger bytesWritten, NSInteger totalBytesWritten,
                                                          NSInteger totalBytesExpectedToWrite) {
-  auto self = selfOperation();
-  bool watched;
   {
+    // Without a progress block nobody listens: no report is made.
     std::lock_guard lock(lock_);
-    watched = static_cast<bool>(uploadProgress_);
+    if (!uploadProgress_) return;
   }
-  dispatch_block_t report = [self, bytesWritten, totalBytesWritten, totalBytesExpectedToWrite] {
+  dispatch_async(dispatch_get_main_queue(), [self = selfOperation(), bytesWritten, totalBytesWritten, totalBytesExpectedToWrite] {
     std::shared_ptr<ProgressBlock> block;
     {
       std::lock_guard lock(self->lock_);
       block = self->uploadProgress_;
     }
     if (block) (*block)(static_cast<NSUInteger>(bytesWritten), totalBytesWritten, totalBytesExpectedToWrite);
-  };
-  // Without a progress block nobody waits for the report: it goes with the main thread's next
-  // pass instead of waking it (a block set meanwhile is set on the main thread, which is then
-  // awake and runs the report in order).
-  if (watched) {
-    dispatch_async(dispatch_get_main_queue(), std::move(report));
-  } else {
-    zvt::dispatchAsyncOnMainQueueWithoutWakeUp(std::move(report));
-  }
+  });
 }
 
 std::shared_ptr<NSError> NWURLConnectionOperation::checkResponse(const std::shared_ptr<NSURLResponse>&) { return nullptr; }
@@ -728,8 +719,13 @@ void NWURLConnectionOperation::connectionDidReceiveData(const Connection& connec
     failWhileReceiving(connection, failure);
     return;
   }
-  auto self = selfOperation();
-  dispatch_block_t report = [self, length] {
+  if (!watched) {
+    // Nobody listens: the count is kept here, and no report is made.
+    totalBytesRead_ += static_cast<int64_t>(length);
+    return;
+  }
+  // The count moves with the report, so that the block sees the total of the bytes it was told of.
+  dispatch_async(dispatch_get_main_queue(), [self = selfOperation(), length] {
     int64_t total = self->totalBytesRead_ += static_cast<int64_t>(length);
     std::shared_ptr<ProgressBlock> block;
     std::shared_ptr<NSURLResponse> response;
@@ -739,13 +735,7 @@ void NWURLConnectionOperation::connectionDidReceiveData(const Connection& connec
       response = self->response_;
     }
     if (block) (*block)(length, total, response ? response->expectedContentLength() : -1);
-  };
-  // As for upload progress: unwatched, the count goes with the main thread's next pass.
-  if (watched) {
-    dispatch_async(dispatch_get_main_queue(), std::move(report));
-  } else {
-    zvt::dispatchAsyncOnMainQueueWithoutWakeUp(std::move(report));
-  }
+  });
 }
 
 void NWURLConnectionOperation::connectionDidFinishLoading(const Connection& connection) {

@@ -639,6 +639,45 @@ TEST_F(HttpOperation, BatchOfThreeReportsProgressAndCompletesOnce) {
   EXPECT_EQ(emptyCompletions, 1);
 }
 
+TEST_F(HttpOperation, ProgressBlocksHearOfEveryByteAndTheCountIsKeptWithoutThem) {
+  const std::string reply(3000, 'r');
+  server.route("/echo", [&](const HTTPRequest&, HTTPResponder& r) { r.send(200, {{"Content-Type", "text/plain"}}, reply); });
+  for (bool watched : {true, false}) {
+    SCOPED_TRACE(watched ? "with progress blocks" : "without");
+    auto request = NSMutableURLRequest::requestWithURL(NSURL::URLWithString(ns(server.url("/echo"))));
+    request->setHTTPMethod("POST");
+    request->setHTTPBody(NSData::dataWithString(std::string(5000, 'b')));
+    auto op = NWHTTPRequestOperation::initWithRequest(request);
+    int64_t sent = 0, lastWritten = 0, received = 0, lastRead = 0;
+    bool onMain = true;
+    if (watched) {
+      op->setUploadProgressBlock([&](NSUInteger bytes, int64_t total, int64_t) {
+        onMain = onMain && NSThread::isMainThread();
+        sent += static_cast<int64_t>(bytes);
+        lastWritten = total;
+      });
+      op->setDownloadProgressBlock([&](NSUInteger bytes, int64_t total, int64_t) {
+        onMain = onMain && NSThread::isMainThread();
+        received += static_cast<int64_t>(bytes);
+        lastRead = total;
+      });
+    }
+    Outcome outcome;
+    op->setCompletionBlockWithSuccess(outcome.success(), outcome.failure());
+    auto queue = NSOperationQueue::make();
+    queue->addOperation(op);
+    ASSERT_TRUE(runMainLoopUntil([&] { return outcome.done(); }));
+    ASSERT_EQ(outcome.successes, 1);
+    zvt::test::drainMainLoop();
+    EXPECT_EQ(op->totalBytesRead(), 3000);
+    EXPECT_TRUE(onMain);
+    EXPECT_EQ(sent, watched ? 5000 : 0);
+    EXPECT_EQ(lastWritten, watched ? 5000 : 0);
+    EXPECT_EQ(received, watched ? 3000 : 0);
+    EXPECT_EQ(lastRead, watched ? 3000 : 0);
+  }
+}
+
 TEST_F(HttpOperation, PauseAndResumeSendRangeAndSurviveAFullReply) {
   // Shared with the server's threads, which may outlive a failed assertion.
   auto fullBody = std::make_shared<std::string>(200000, 'a');
