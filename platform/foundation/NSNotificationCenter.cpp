@@ -47,8 +47,8 @@ std::shared_ptr<NSString> NSNotification::description() const {
 
 NSNotificationCenter::~NSNotificationCenter() = default;
 
-std::shared_ptr<NSNotificationCenter> NSNotificationCenter::defaultCenter() {
-  static std::shared_ptr<NSNotificationCenter>* center =
+const std::shared_ptr<NSNotificationCenter>& NSNotificationCenter::defaultCenter() {
+  static const std::shared_ptr<NSNotificationCenter>* center =
       new std::shared_ptr<NSNotificationCenter>(std::make_shared<NSNotificationCenter>());
   return *center;
 }
@@ -65,6 +65,7 @@ void NSNotificationCenter::addObserver(const id& observer, Callback callback, co
   o->callback = std::move(callback);
   std::lock_guard<std::mutex> lock(mutex_);
   observations_.push_back(std::move(o));
+  observationsSize_ = observations_.size();
 }
 
 id NSNotificationCenter::addObserverForName(const NSNotificationName& name, const id& object,
@@ -82,6 +83,7 @@ id NSNotificationCenter::addObserverForName(const NSNotificationName& name, cons
   o->callback = std::move(block);
   std::lock_guard<std::mutex> lock(mutex_);
   observations_.push_back(std::move(o));
+  observationsSize_ = observations_.size();
   return token;
 }
 
@@ -101,6 +103,7 @@ void NSNotificationCenter::removeObserver(const id& observer, const NSNotificati
     removed.push_back(std::move(*it));
   }
   observations_.erase(keep, observations_.end());
+  observationsSize_ = observations_.size();
 }
 
 void NSNotificationCenter::prune() {
@@ -111,6 +114,7 @@ void NSNotificationCenter::prune() {
                                        return true;
                                      }),
                       observations_.end());
+  observationsSize_ = observations_.size();
 }
 
 std::vector<std::shared_ptr<NSNotificationCenter::Observation>> NSNotificationCenter::matching(
@@ -131,7 +135,7 @@ std::vector<std::shared_ptr<NSNotificationCenter::Observation>> NSNotificationCe
 }
 
 void NSNotificationCenter::postNotification(const std::shared_ptr<NSNotification>& notification) {
-  if (!notification) return;
+  if (!notification || observationsSize_.load(std::memory_order_acquire) == 0) return;
   deliver(matching(notification->name(), notification->object().get()), notification);
 }
 
@@ -153,12 +157,14 @@ void NSNotificationCenter::deliver(const std::vector<std::shared_ptr<Observation
 
 // The notification object is made only when some observation takes it.
 void NSNotificationCenter::postNotificationName(const NSNotificationName& name, const id& object) {
+  if (observationsSize_.load(std::memory_order_acquire) == 0) return;
   auto hits = matching(name, object.get());
   if (!hits.empty()) deliver(hits, NSNotification::notificationWithName(name, object));
 }
 
 void NSNotificationCenter::postNotificationName(const NSNotificationName& name, const id& object,
                                                 const std::shared_ptr<NSDictionary>& userInfo) {
+  if (observationsSize_.load(std::memory_order_acquire) == 0) return;
   auto hits = matching(name, object.get());
   if (!hits.empty()) deliver(hits, NSNotification::notificationWithName(name, object, userInfo));
 }

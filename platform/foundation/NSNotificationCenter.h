@@ -12,6 +12,7 @@
 // too and compared by identity.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -53,7 +54,7 @@ class NSNotificationCenter : public NSObject {
   NSNotificationCenter() = default;
   ~NSNotificationCenter() override;
 
-  static std::shared_ptr<NSNotificationCenter> defaultCenter();
+  static const std::shared_ptr<NSNotificationCenter>& defaultCenter();
   static std::shared_ptr<NSNotificationCenter> make() { return std::make_shared<NSNotificationCenter>(); }
 
   // addObserver:selector:name:object: with the callback in place of the selector. A nil name
@@ -86,6 +87,9 @@ class NSNotificationCenter : public NSObject {
 
   mutable std::mutex mutex_;
   std::vector<std::shared_ptr<Observation>> observations_;
+  // observations_.size(), read without the lock: a post to a center nobody observes (the usual
+  // case for the networking layer's notifications) ends there.
+  std::atomic<size_t> observationsSize_{0};
 };
 
 namespace zvt {
