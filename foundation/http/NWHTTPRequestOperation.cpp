@@ -13,7 +13,7 @@ dispatch_queue_t NWHTTPRequestOperation::processingQueue() {
   return *queue;
 }
 
-dispatch_group_t NWHTTPRequestOperation::completionGroupDefault() {
+const dispatch_group_t& NWHTTPRequestOperation::completionGroupDefault() {
   static const auto* group = new dispatch_group_t(dispatch_group_create());
   return *group;
 }
@@ -47,12 +47,14 @@ void NWHTTPRequestOperation::setResponseSerializer(const std::shared_ptr<NWHTTPR
 
 id NWHTTPRequestOperation::responseObject() {
   std::lock_guard lock(lock_);
-  if (!responseObject_ && isFinished() && !error()) {
-    std::shared_ptr<NSError> serializationError;
-    responseObject_ = responseSerializer_->responseObjectForResponse(response(), responseData(), &serializationError);
-    if (serializationError) responseSerializationError_ = serializationError;
-  }
+  if (!responseObject_ && isFinished() && !error()) serializeResponse();
   return responseObject_;
+}
+
+void NWHTTPRequestOperation::serializeResponse() {
+  std::shared_ptr<NSError> serializationError;
+  responseObject_ = responseSerializer_->responseObjectForResponse(response(), responseData(), &serializationError);
+  if (serializationError) responseSerializationError_ = std::move(serializationError);
 }
 
 std::shared_ptr<NSError> NWHTTPRequestOperation::error() const {
@@ -81,9 +83,9 @@ id NWHTTPRequestOperation::finishedResult(std::shared_ptr<NSError>& error) {
     return nullptr;
   }
   if ((error = NWURLConnectionOperation::error())) return nullptr;
-  id object = responseObject();
+  if (!responseObject_ && isFinished()) serializeResponse();
   error = responseSerializationError_;
-  return object;
+  return responseObject_;
 }
 
 void NWHTTPRequestOperation::setCompletionBlockWithSuccess(SuccessBlock success, FailureBlock failure) {
@@ -104,43 +106,54 @@ void NWHTTPRequestOperation::resultDeliveryDropped() {
 }
 
 void NWHTTPRequestOperation::deliverResult() {
-  auto self = std::static_pointer_cast<NWHTTPRequestOperation>(shared_from_this());
-  SuccessBlock success;
-  FailureBlock failure;
-  dispatch_group_t group;
-  dispatch_queue_t queue;
+  // The blocks, queue and group are taken now (the group entered): a completion block set
+  // later changes nothing of this delivery.
+  Delivery delivery;
+  bool quick;
   {
     std::lock_guard lock(lock_);
-    success = std::move(success_);
-    failure = std::move(failure_);
+    delivery.success = std::move(success_);
+    delivery.failure = std::move(failure_);
     success_ = nullptr;
     failure_ = nullptr;
-    group = completionGroup();
-    queue = completionQueue();
+    delivery.group = completionGroup();
+    delivery.queue = completionQueue();
+    quick = serializesQuickly();
   }
-  if (group) dispatch_group_enter(group);
-  auto process = [self, success = std::move(success), failure = std::move(failure), group, queue]() mutable {
-    dispatch_group_t deliveryGroup = group ? group : completionGroupDefault();
-    dispatch_queue_t deliveryQueue = queue ? queue : dispatch_get_main_queue();
-    std::shared_ptr<NSError> error;
-    id object = self->finishedResult(error);
-    if (error) {
-      if (failure) {
-        dispatch_group_async(deliveryGroup, deliveryQueue, [self, failure = std::move(failure), error] { failure(self, error); });
-      }
-    } else if (success) {
-      dispatch_group_async(deliveryGroup, deliveryQueue, [self, success = std::move(success), object] { success(self, object); });
-    }
-    if (group) dispatch_group_leave(group);
-  };
+  if (delivery.group) dispatch_group_enter(delivery.group);
   // A short reply is serialized at once as a block of the processing queue on this thread
   // (never the main thread): handing it to a worker would cost a thread switch more than
   // the work itself.
-  if (!NSThread::isMainThread() && serializesQuickly() &&
-      zvt::runNowOnConcurrentQueue(processingQueue(), [&process] { process(); })) {
+  if (quick && !NSThread::isMainThread() &&
+      zvt::runNowOnConcurrentQueue(processingQueue(), [this, &delivery] { deliver(delivery); })) {
     return;
   }
-  dispatch_async(processingQueue(), std::move(process));
+  auto self = std::static_pointer_cast<NWHTTPRequestOperation>(shared_from_this());
+  dispatch_async(processingQueue(), [self = std::move(self), delivery = std::move(delivery)]() mutable { self->deliver(delivery); });
+}
+
+void NWHTTPRequestOperation::deliver(Delivery& delivery) {
+  std::shared_ptr<NSError> error;
+  id object = finishedResult(error);
+  // One block on the completion queue, inside the completion group (the shared one by default).
+  auto post = [&delivery](auto block) {
+    const dispatch_group_t& group = delivery.group ? delivery.group : completionGroupDefault();
+    dispatch_group_enter(group);
+    dispatch_async(delivery.queue ? delivery.queue : dispatch_get_main_queue(), [group, block = std::move(block)] {
+      struct Leave {
+        const dispatch_group_t& group;
+        ~Leave() { dispatch_group_leave(group); }
+      } leave{group};
+      block();
+    });
+  };
+  auto self = std::static_pointer_cast<NWHTTPRequestOperation>(shared_from_this());
+  if (error) {
+    if (delivery.failure) post([self, failure = std::move(delivery.failure), error] { failure(self, error); });
+  } else if (delivery.success) {
+    post([self, success = std::move(delivery.success), object] { success(self, object); });
+  }
+  if (delivery.group) dispatch_group_leave(delivery.group);
 }
 
 void NWHTTPRequestOperation::pause() {

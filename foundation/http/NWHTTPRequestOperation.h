@@ -37,7 +37,7 @@ class NWHTTPRequestOperation : public NWURLConnectionOperation {
 
   // The concurrent queue "com.netway.networking.http-request.processing".
   static dispatch_queue_t processingQueue();
-  static dispatch_group_t completionGroupDefault();
+  static const dispatch_group_t& completionGroupDefault();
 
  protected:
   // Replies up to this size through the plain or JSON serializer are serialized on the thread
@@ -51,6 +51,19 @@ class NWHTTPRequestOperation : public NWURLConnectionOperation {
   void resultDeliveryDropped() override;
 
  private:
+  // What a delivery hands on: the result blocks, and the completion queue and group (nil: the
+  // defaults).
+  struct Delivery {
+    SuccessBlock success;
+    FailureBlock failure;
+    dispatch_group_t group;
+    dispatch_queue_t queue;
+  };
+  // Serializes the finished operation's result and queues the block it calls; leaves the group.
+  void deliver(Delivery& delivery);
+  // Stores the serializer's object and error for the reply (under the lock).
+  void serializeResponse();
+
   std::shared_ptr<NWHTTPResponseSerializer> responseSerializer_;
   // The result blocks, until the delivery takes them (or another completion block drops them).
   SuccessBlock success_;
