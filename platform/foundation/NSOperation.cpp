@@ -286,7 +286,7 @@ void NSOperationQueue::addOperation(const std::shared_ptr<NSOperation>& operatio
   }
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    entries_.push_back(std::make_shared<Entry>(Entry{operation, false}));
+    entries_.push_back(operation);
     ++waiting_;
   }
   // The caller holds none of our locks here: an operation that only hands its work off may
@@ -307,9 +307,7 @@ void NSOperationQueue::addOperationWithBlock(std::function<void()> block) {
 
 std::vector<std::shared_ptr<NSOperation>> NSOperationQueue::operations() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  std::vector<std::shared_ptr<NSOperation>> ops;
-  for (const auto& e : entries_) ops.push_back(e->operation);
-  return ops;
+  return entries_;
 }
 
 NSUInteger NSOperationQueue::operationCount() const {
@@ -369,14 +367,14 @@ void NSOperationQueue::pump(bool mayStartHere) {
   // own, which it also holds when it announces a change to us.
   for (;;) {
     // The usual case is one waiting operation: it needs no list.
-    std::shared_ptr<Entry> first;
-    std::vector<std::shared_ptr<Entry>> others;
+    std::shared_ptr<NSOperation> first;
+    std::vector<std::shared_ptr<NSOperation>> others;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       if (suspended_ || waiting_ == 0) return;
       if (maxConcurrent_ >= 0 && executing_ >= maxConcurrent_) return;
       for (const auto& e : entries_) {
-        if (e->started) continue;
+        if (e->startedByQueue_) continue;
         if (!first) {
           first = e;
         } else {
@@ -385,10 +383,10 @@ void NSOperationQueue::pump(bool mayStartHere) {
       }
     }
     if (!first) return;
-    std::shared_ptr<Entry> pick;
-    auto consider = [&pick](const std::shared_ptr<Entry>& c) {
-      if (!c->operation->isReady()) return;
-      if (!pick || c->operation->queuePriority() > pick->operation->queuePriority()) pick = c;
+    const std::shared_ptr<NSOperation>* pick = nullptr;
+    auto consider = [&pick](const std::shared_ptr<NSOperation>& c) {
+      if (!c->isReady()) return;
+      if (!pick || c->queuePriority() > (*pick)->queuePriority()) pick = &c;
     };
     consider(first);
     for (const auto& c : others) consider(c);
@@ -396,13 +394,13 @@ void NSOperationQueue::pump(bool mayStartHere) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
       if (suspended_ || (maxConcurrent_ >= 0 && executing_ >= maxConcurrent_)) return;
-      if (pick->started) continue;  // another thread took it
-      if (std::find(entries_.begin(), entries_.end(), pick) == entries_.end()) continue;
-      pick->started = true;
+      if ((*pick)->startedByQueue_) continue;  // another thread took it
+      if (std::find(entries_.begin(), entries_.end(), *pick) == entries_.end()) continue;
+      (*pick)->startedByQueue_ = true;
       --waiting_;
       ++executing_;
     }
-    launch(pick->operation, mayStartHere);
+    launch(*pick, mayStartHere);
   }
 }
 
@@ -425,14 +423,14 @@ void NSOperationQueue::launch(const std::shared_ptr<NSOperation>& operation, boo
 }
 
 void NSOperationQueue::operationFinished(const NSOperation* operation) {
-  std::shared_ptr<Entry> removed;  // released outside the lock
+  std::shared_ptr<NSOperation> removed;  // released outside the lock
   bool anyWaiting;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     for (auto it = entries_.begin(); it != entries_.end(); ++it) {
-      if ((*it)->operation.get() == operation) {
-        removed = *it;
-        if (removed->started) {
+      if (it->get() == operation) {
+        removed = std::move(*it);
+        if (removed->startedByQueue_) {
           --executing_;
         } else {
           --waiting_;

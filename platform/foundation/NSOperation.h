@@ -118,6 +118,7 @@ class NSOperation : public NSObject {
   std::vector<std::weak_ptr<NSOperation>> dependents_;
   std::weak_ptr<NSOperationQueue> queue_;
   bool enqueued_ = false;
+  bool startedByQueue_ = false;  // guarded by the queue's mutex
 };
 
 // An operation that runs one or more blocks, one after another, in main().
@@ -171,10 +172,6 @@ class NSOperationQueue : public NSObject {
   void waitUntilAllOperationsAreFinished();
 
  private:
-  struct Entry {
-    std::shared_ptr<NSOperation> operation;
-    bool started = false;
-  };
   friend class NSOperation;
   // mayStartHere: the calling thread holds no lock of an operation (it is adding one), so an
   // operation whose start only hands off may start on it.
@@ -185,7 +182,9 @@ class NSOperationQueue : public NSObject {
   bool main_ = false;
   mutable std::mutex mutex_;
   std::condition_variable emptyCV_;
-  std::vector<std::shared_ptr<Entry>> entries_;
+  // The operations not finished, in the order added (an operation is in one queue at most, for
+  // good: whether the queue started it is a flag of its own).
+  std::vector<std::shared_ptr<NSOperation>> entries_;
   NSInteger maxConcurrent_ = NSOperationQueueDefaultMaxConcurrentOperationCount;
   NSInteger executing_ = 0;
   NSInteger waiting_ = 0;  // entries not started yet
