@@ -336,7 +336,7 @@ void NWURLConnectionOperation::finish() {
   if (deliver) runDelivery();
 }
 
-void NWURLConnectionOperation::handOffDelivery() {
+void NWURLConnectionOperation::handOffCompletion() {
   {
     std::lock_guard lock(lock_);
     if (!delivers_) return;
@@ -457,9 +457,9 @@ void NWURLConnectionOperation::setDeliversResult() {
   std::lock_guard lock(lock_);
   deliveryPending_ = false;
   delivers_ = true;
-  // The operation's completion block only names the operation (and holds it until it has run):
-  // what it delivers is the subclass's, kept until then.
-  setHandOffCompletionBlock([self = selfOperation()] { self->handOffDelivery(); });
+  // The operation's completion is a call of its own (no block): what it delivers is the
+  // subclass's, kept until then. An operation under way is held by its connection or its queue.
+  setHandOffCompletionCall();
 }
 
 void NWURLConnectionOperation::deliverResult() {}

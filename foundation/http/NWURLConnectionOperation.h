@@ -160,7 +160,8 @@ class NWURLConnectionOperation : public NSOperation, public NSURLConnectionDeleg
  private:
   bool setState(NSInteger state);
   void operationDidStart();
-  void handOffDelivery();
+  // The completion of an operation that delivers a result (see setDeliversResult).
+  void handOffCompletion() override;
   void runDelivery();
   void operationDidPause();
   void cancelConnection();

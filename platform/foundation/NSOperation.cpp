@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <utility>
 
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/NSException.h"
@@ -109,6 +110,10 @@ std::vector<std::shared_ptr<NSOperation>> NSOperation::dependencies() const {
 
 std::function<void()> NSOperation::completionBlock() const {
   std::lock_guard<std::mutex> lock(mutex_);
+  if (completionCalls_) {
+    auto self = std::static_pointer_cast<NSOperation>(std::const_pointer_cast<NSObject>(shared_from_this()));
+    return [self] { self->handOffCompletion(); };
+  }
   return completionBlock_;
 }
 
@@ -118,6 +123,7 @@ void NSOperation::setCompletionBlock(std::function<void()> block) {
   old = std::move(completionBlock_);
   completionBlock_ = std::move(block);
   completionHandsOff_ = false;
+  completionCalls_ = false;
 }
 
 void NSOperation::setHandOffCompletionBlock(std::function<void()> block) {
@@ -126,6 +132,16 @@ void NSOperation::setHandOffCompletionBlock(std::function<void()> block) {
   old = std::move(completionBlock_);
   completionBlock_ = std::move(block);
   completionHandsOff_ = static_cast<bool>(completionBlock_);
+  completionCalls_ = false;
+}
+
+void NSOperation::setHandOffCompletionCall() {
+  std::function<void()> old;
+  std::lock_guard<std::mutex> lock(mutex_);
+  old = std::move(completionBlock_);
+  completionBlock_ = nullptr;
+  completionHandsOff_ = false;
+  completionCalls_ = true;
 }
 
 std::shared_ptr<NSString> NSOperation::name() const {
@@ -196,18 +212,30 @@ void NSOperation::handleFinished() {
   auto self = std::static_pointer_cast<NSOperation>(shared_from_this());
   std::function<void()> completion;
   bool handsOff;
+  bool calls;
   std::vector<std::shared_ptr<NSOperation>> dependents;
   std::shared_ptr<NSOperationQueue> queue;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    completion = completionBlock_;
+    calls = std::exchange(completionCalls_, false);
     handsOff = completionHandsOff_;
+    if (handsOff) {
+      // A block that only hands off runs once, right here: it is taken, not copied (and what it
+      // holds goes with it).
+      completion = std::move(completionBlock_);
+      completionBlock_ = nullptr;
+      completionHandsOff_ = false;
+    } else {
+      completion = completionBlock_;
+    }
     for (auto& w : dependents_)
       if (auto d = w.lock()) dependents.push_back(std::move(d));
     queue = queue_.lock();
     finishedCV_.notify_all();
   }
-  if (completion && handsOff) {
+  if (calls) {
+    handOffCompletion();
+  } else if (completion && handsOff) {
     completion();
   } else if (completion) {
     dispatch_async(dispatch_get_global_queue(DISPATCH_QUEUE_PRIORITY_DEFAULT, 0), std::move(completion));
@@ -362,7 +390,7 @@ void NSOperationQueue::waitUntilAllOperationsAreFinished() {
   emptyCV_.wait(lock, [this] { return entries_.empty(); });
 }
 
-void NSOperationQueue::pump(bool mayStartHere) {
+void NSOperationQueue::pumpWaiting(bool mayStartHere) {
   // Readiness is asked outside the queue's lock: an operation may answer under a lock of its
   // own, which it also holds when it announces a change to us.
   for (;;) {

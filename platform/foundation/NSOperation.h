@@ -97,7 +97,12 @@ class NSOperation : public NSObject {
   // Stores a completion block that only hands its work on to a dispatch queue (and so may run
   // on the thread that finishes the operation, under the locks that thread holds): it runs
   // there once the operation has finished, without a trip through a global queue first.
+  // It is taken when it runs: completionBlock() is nil afterwards.
   void setHandOffCompletionBlock(std::function<void()> block);
+  // The same for a completion that is a call of handOffCompletion() (no block is made for it:
+  // completionBlock() hands out one that makes the call). Setting a completion block ends it.
+  void setHandOffCompletionCall();
+  virtual void handOffCompletion() {}
 
  private:
   friend class NSOperationQueue;
@@ -113,6 +118,7 @@ class NSOperation : public NSObject {
   std::atomic<NSOperationQueuePriority> priority_{NSOperationQueuePriorityNormal};
   std::function<void()> completionBlock_;
   bool completionHandsOff_ = false;
+  bool completionCalls_ = false;  // see setHandOffCompletionCall
   std::shared_ptr<NSString> name_;
   std::vector<std::shared_ptr<NSOperation>> dependencies_;
   std::vector<std::weak_ptr<NSOperation>> dependents_;
@@ -175,7 +181,12 @@ class NSOperationQueue : public NSObject {
   friend class NSOperation;
   // mayStartHere: the calling thread holds no lock of an operation (it is adding one), so an
   // operation whose start only hands off may start on it.
-  void pump(bool mayStartHere = false);
+  void pump(bool mayStartHere = false) {
+    // Nothing waits (the usual case once the queue has started its operation): an operation
+    // added meanwhile is pumped by the thread adding it.
+    if (waiting_.load(std::memory_order_acquire) != 0) pumpWaiting(mayStartHere);
+  }
+  void pumpWaiting(bool mayStartHere);
   void launch(const std::shared_ptr<NSOperation>& operation, bool mayStartHere);
   void operationFinished(const NSOperation* operation);
 
@@ -187,7 +198,7 @@ class NSOperationQueue : public NSObject {
   std::vector<std::shared_ptr<NSOperation>> entries_;
   NSInteger maxConcurrent_ = NSOperationQueueDefaultMaxConcurrentOperationCount;
   NSInteger executing_ = 0;
-  NSInteger waiting_ = 0;  // entries not started yet
+  std::atomic<NSInteger> waiting_{0};  // entries not started yet (changed under the lock)
   bool suspended_ = false;
   std::shared_ptr<NSString> name_;
 };

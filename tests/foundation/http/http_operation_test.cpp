@@ -639,6 +639,36 @@ TEST_F(HttpOperation, BatchOfThreeReportsProgressAndCompletesOnce) {
   EXPECT_EQ(emptyCompletions, 1);
 }
 
+TEST_F(HttpOperation, ABatchOfOperationsWithResultBlocksDeliversEveryResultBeforeItsCompletion) {
+  server.route("/n", [](const HTTPRequest&, HTTPResponder& r) { r.send(200, {{"Content-Type", "application/json"}}, "[1]"); });
+  std::vector<std::shared_ptr<NWURLConnectionOperation>> operations;
+  std::vector<Outcome> outcomes(2);
+  for (auto& outcome : outcomes) {
+    auto op = NWHTTPRequestOperation::initWithRequest(NSURLRequest::requestWithURL(NSURL::URLWithString(ns(server.url("/n")))));
+    op->setResponseSerializer(NWJSONResponseSerializer::serializer());
+    op->setCompletionBlockWithSuccess(outcome.success(), outcome.failure());
+    EXPECT_TRUE(op->completionBlock());
+    operations.push_back(op);
+  }
+  int successesAtCompletion = -1;
+  auto batch = NWURLConnectionOperation::batchOfRequestOperations(
+      operations, nullptr, [&](const std::vector<std::shared_ptr<NWURLConnectionOperation>>&) {
+        successesAtCompletion = outcomes[0].successes + outcomes[1].successes;
+      });
+  auto queue = NSOperationQueue::make();
+  for (const auto& op : batch) queue->addOperation(op);
+  ASSERT_TRUE(runMainLoopUntil([&] { return successesAtCompletion >= 0; }));
+  zvt::test::drainMainLoop();
+  EXPECT_EQ(successesAtCompletion, 2);
+  for (const auto& outcome : outcomes) {
+    EXPECT_EQ(outcome.successes, 1);
+    EXPECT_EQ(outcome.failures, 0);
+    EXPECT_TRUE(zvt::isKind<NSArray>(outcome.object));
+  }
+  // A completion runs once, and is let go of then.
+  for (const auto& op : operations) EXPECT_FALSE(op->completionBlock());
+}
+
 TEST_F(HttpOperation, ProgressBlocksHearOfEveryByteAndTheCountIsKeptWithoutThem) {
   const std::string reply(3000, 'r');
   server.route("/echo", [&](const HTTPRequest&, HTTPResponder& r) { r.send(200, {{"Content-Type", "text/plain"}}, reply); });
