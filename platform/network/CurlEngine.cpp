@@ -208,18 +208,6 @@ CurlTransfer::~CurlTransfer() {
     }
 }
 
-void CurlTransfer::queue(Event event) {
-    if (event.kind == Event::Data && !events_.empty() && events_.back().kind == Event::Data) {
-        events_.back().text += event.text;
-    } else {
-        events_.push_back(std::move(event));
-    }
-    if (!queued_ && engine_) {
-        queued_ = true;
-        engine_->pending_.push_back(weak_from_this());
-    }
-}
-
 size_t CurlTransfer::onHeader(char* data, size_t size, size_t count, void* handle) {
     auto* t = static_cast<CurlHandle*>(handle)->transfer;
     size_t n = size * count;
@@ -241,16 +229,15 @@ size_t CurlTransfer::onHeader(char* data, size_t size, size_t count, void* handl
     }
     std::string_view text = trimmed(line);
     if (text.empty()) {
-        if (t->inFinalHead_) {
-            Event e(Event::Response);
+        if (t->inFinalHead_ && t->engine_) {
+            auto& e = t->engine_->queue(t, CurlEngine::Report::Response);
             e.status = t->status_;
             // The head is complete: a later line belongs to the next one, which starts afresh.
             e.text = std::move(t->version_);
             e.headers = std::move(t->headers_);
             t->headers_.clear();
-            t->queue(std::move(e));
-            t->inFinalHead_ = false;
         }
+        t->inFinalHead_ = false;
         return n;
     }
     if ((line[0] == ' ' || line[0] == '\t') && !t->headers_.empty()) {
@@ -270,9 +257,15 @@ size_t CurlTransfer::onHeader(char* data, size_t size, size_t count, void* handl
 size_t CurlTransfer::onWrite(char* data, size_t size, size_t count, void* handle) {
     auto* t = static_cast<CurlHandle*>(handle)->transfer;
     size_t n = size * count;
-    Event e(Event::Data);
-    e.text.assign(data, n);
-    t->queue(std::move(e));
+    if (CurlEngine* engine = t->engine_) {
+        // Data that follows data of the same transfer joins it.
+        auto& reports = engine->reports_;
+        if (reports.size() > engine->delivered_ && reports.back().transfer == t && reports.back().kind == CurlEngine::Report::Data) {
+            reports.back().text.append(data, n);
+        } else {
+            engine->queue(t, CurlEngine::Report::Data).text.assign(data, n);
+        }
+    }
     return n;
 }
 
@@ -299,13 +292,12 @@ int CurlTransfer::onSeek(void*, long long, int) {
 
 int CurlTransfer::onProgress(void* handle, long long, long long, long long ulTotal, long long ulNow) {
     auto* t = static_cast<CurlHandle*>(handle)->transfer;
-    if (ulNow > t->uploaded_) {
-        Event e(Event::Sent);
+    if (ulNow > t->uploaded_ && t->engine_) {
+        auto& e = t->engine_->queue(t, CurlEngine::Report::Sent);
         e.a = ulNow - t->uploaded_;
         e.b = ulNow;
         e.c = t->request_.body ? static_cast<int64_t>(t->request_.body->size()) : (t->request_.streamLength >= 0 ? t->request_.streamLength : (ulTotal > 0 ? ulTotal : -1));
         t->uploaded_ = ulNow;
-        t->queue(std::move(e));
     }
     return 0;
 }
@@ -399,8 +391,6 @@ std::shared_ptr<CurlTransfer> CurlEngine::start(CurlTransferRequest request, std
     // copied.
     t->request_ = std::move(request);
     const CurlTransferRequest& transferRequest = t->request_;
-    // A plain load reports a response, data, a sent body and its end: room for them at once.
-    t->events_.reserve(4);
     const bool tlsURL = transferRequest.url.size() > 6 && asciiEqualsIgnoringCase(std::string_view(transferRequest.url).substr(0, 6), "https:");
     // Host and port name the server in a trust challenge, which only TLS connections have.
     if (tlsURL) {
@@ -426,7 +416,11 @@ std::shared_ptr<CurlTransfer> CurlEngine::start(CurlTransferRequest request, std
 
     t->running_ = true;
     active_.push_back(t);
+    // Curl asks for a zero time-out on every handle added: outside a round it is served right
+    // below, not handed to the loop as well.
+    adding_ = true;
     curl_multi_add_handle(multi_, handle->easy);
+    adding_ = false;
     // Get the transfer going now rather than one loop turn later (a kept-alive connection
     // sends the request at once). Reports of other transfers may be delivered from here.
     if (kickPending_ && !inRound_ && !acting_) {
@@ -483,7 +477,7 @@ void CurlEngine::stop(const std::shared_ptr<CurlTransfer>& t) {
     if (acting_) {
         // curl forbids removing a handle from inside its own callbacks.
         t->engine_ = nullptr;
-        t->events_.clear();
+        forgetReports(t.get());
         active_.erase(std::remove(active_.begin(), active_.end(), t), active_.end());
         deferredRemovals_.push_back(t);
         return;
@@ -493,8 +487,14 @@ void CurlEngine::stop(const std::shared_ptr<CurlTransfer>& t) {
         curl_multi_remove_handle(multi_, t->easy_);
     }
     t->engine_ = nullptr;
-    t->events_.clear();
+    forgetReports(t.get());
     active_.erase(std::remove(active_.begin(), active_.end(), t), active_.end());
+}
+
+void CurlEngine::forgetReports(const CurlTransfer* t) {
+    for (size_t i = delivered_; i < reports_.size(); ++i) {
+        if (reports_[i].transfer == t) reports_[i].transfer = nullptr;
+    }
 }
 
 int CurlEngine::onSocket(CURL*, int fd, int what, void* self, void*) {
@@ -532,6 +532,7 @@ void CurlEngine::armTimer(long ms) {
     if (ms == 0) {
         if (kickPending_) return;
         kickPending_ = true;
+        if (adding_) return;  // start() serves it once the handle is added
         std::weak_ptr<bool> alive = alive_;
         loop_.performSoon([this, alive] {
             if (alive.expired() || !kickPending_) return;  // served by start() meanwhile
@@ -590,88 +591,88 @@ void CurlEngine::afterAction() {
         if (msg->msg != CURLMSG_DONE) continue;
         CurlHandle* handle = nullptr;
         curl_easy_getinfo(msg->easy_handle, CURLINFO_PRIVATE, &handle);
-        CurlTransfer* raw = handle ? handle->transfer : nullptr;
+        CurlTransfer* t = handle ? handle->transfer : nullptr;
+        // A transfer stopped meanwhile has left the engine.
+        if (!t || t->engine_ != this) continue;
         CURLcode result = msg->data.result;
-        auto it = std::find_if(active_.begin(), active_.end(), [raw](const auto& p) { return p.get() == raw; });
-        if (it == active_.end()) continue;
-        std::shared_ptr<CurlTransfer> t = *it;
         long osErrno = 0;
         curl_easy_getinfo(t->easy_, CURLINFO_OS_ERRNO, &osErrno);
         t->running_ = false;
         curl_multi_remove_handle(multi_, t->easy_);
-        CurlTransfer::Event e(CurlTransfer::Event::Done);
+        auto& e = queue(t, Report::Done);
         e.status = static_cast<int>(result);
-        e.osErrno = osErrno;
-        e.text = curl_easy_strerror(result);
-        if (t->trustCancelled_) e.a = 1;
-        if (t->trustRefused_) e.a = 2;
-        t->queue(std::move(e));
+        e.a = osErrno;
+        e.b = t->trustRefused_ ? 2 : t->trustCancelled_ ? 1 : 0;
     }
-    deliver();
+    if (delivered_ < reports_.size()) deliver();
 }
 
 void CurlEngine::deliver() {
     // A load's last reports come in a row (head, body, end); what the clients hand to other
     // run loops from them wakes those once, after the row.
     WakeUpBatch batch;
-    while (!pending_.empty()) {
-        std::vector<std::weak_ptr<CurlTransfer>> batch;
-        batch.swap(pending_);
-        for (size_t bi = 0; bi < batch.size(); ++bi) {
-            auto t = batch[bi].lock();
-            if (!t) continue;
-            t->queued_ = false;
-            std::vector<CurlTransfer::Event> events;
-            events.swap(t->events_);
-            for (size_t i = 0; i < events.size(); ++i) {
-                if (t->engine_ != this) break;  // stopped by an earlier report
-                auto client = t->client_.lock();
-                if (!client) break;
-                CurlTransfer::Event& e = events[i];
-                try {
-                    switch (e.kind) {
-                        case CurlTransfer::Event::Response:
-                            client->transferDidReceiveResponse(e.status, e.text, std::move(e.headers));
-                            break;
-                        case CurlTransfer::Event::Data:
-                            client->transferDidReceiveData(std::move(e.text));
-                            break;
-                        case CurlTransfer::Event::Sent:
-                            client->transferDidSendBodyData(e.a, e.b, e.c);
-                            break;
-                        case CurlTransfer::Event::Done: {
-                            auto it = std::find(active_.begin(), active_.end(), t);
-                            if (it != active_.end()) active_.erase(it);
-                            t->engine_ = nullptr;
-                            std::string message = e.a == 1 ? "trust-cancelled" : e.a == 2 ? "trust-refused" : e.text;
-                            client->transferDidComplete(e.status, e.osErrno, message);
-                            break;
-                        }
-                    }
-                } catch (...) {
-                    // Keep what was not yet delivered, in order, for the next round; the
-                    // exception belongs to whoever runs the loop.
-                    if (t->engine_ == this) {
-                        t->events_.insert(t->events_.begin(), std::make_move_iterator(events.begin() + static_cast<long>(i) + 1),
-                                          std::make_move_iterator(events.end()));
-                        if (!t->events_.empty() && !t->queued_) {
-                            t->queued_ = true;
-                            pending_.push_back(t);
-                        }
-                    }
-                    for (size_t rest = bi + 1; rest < batch.size(); ++rest) pending_.push_back(batch[rest]);
-                    // A timer round soon delivers the rest (curl re-arms its own timer then).
-                    if (!pending_.empty()) armTimer(0);
-                    throw;
+    // A report may start a nested round (a run loop run from a delegate): it delivers what
+    // follows, and this loop goes on after it.
+    while (delivered_ < reports_.size()) {
+        Report& e = reports_[delivered_++];
+        CurlTransfer* t = e.transfer;
+        if (!t) continue;  // stopped by an earlier report
+        std::shared_ptr<CurlTransfer> done;
+        if (e.kind == Report::Done) {
+            // The transfer leaves the engine, whether or not its client is still there.
+            done = finished(t);
+        }
+        // The client is held for one report at a time: one that goes away gets nothing more.
+        auto client = t->client_.lock();
+        if (!client) continue;
+        try {
+            switch (e.kind) {
+                case Report::Response: {
+                    // Out of the list first: a nested round may move the list while the client runs.
+                    const std::string version = std::move(e.text);
+                    client->transferDidReceiveResponse(e.status, version, std::move(e.headers));
+                    break;
+                }
+                case Report::Data:
+                    client->transferDidReceiveData(std::move(e.text));
+                    break;
+                case Report::Sent:
+                    client->transferDidSendBodyData(e.a, e.b, e.c);
+                    break;
+                case Report::Done: {
+                    const int result = e.status;
+                    const long osErrno = static_cast<long>(e.a);
+                    const std::string message = e.b == 1 ? "trust-cancelled" : e.b == 2 ? "trust-refused" : curl_easy_strerror(static_cast<CURLcode>(result));
+                    client->transferDidComplete(result, osErrno, message);
+                    break;
                 }
             }
-            // The lists go back empty, keeping their room for the next reports.
-            events.clear();
-            if (t->events_.empty()) events.swap(t->events_);
+        } catch (...) {
+            deliverFailed();
+            throw;
         }
-        batch.clear();
-        if (pending_.empty()) batch.swap(pending_);
     }
+    // Everything delivered: the list keeps its room for the next reports.
+    reports_.clear();
+    delivered_ = 0;
+}
+
+std::shared_ptr<CurlTransfer> CurlEngine::finished(CurlTransfer* t) {
+    std::shared_ptr<CurlTransfer> hold;
+    auto it = std::find_if(active_.begin(), active_.end(), [t](const auto& p) { return p.get() == t; });
+    if (it != active_.end()) {
+        hold = std::move(*it);
+        active_.erase(it);
+    }
+    t->engine_ = nullptr;
+    return hold;
+}
+
+void CurlEngine::deliverFailed() {
+    // The reports not yet delivered stay, in order, for the next round; the exception belongs
+    // to whoever runs the loop. A timer round soon delivers them (curl re-arms its own timer
+    // then).
+    if (delivered_ < reports_.size()) armTimer(0);
 }
 
 }  // namespace zvt

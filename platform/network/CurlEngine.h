@@ -126,19 +126,6 @@ private:
     HTTPHeaderList headers_;
     bool inFinalHead_ = false;
 
-    struct Event {
-        enum Kind { Response, Data, Sent, Done };
-        explicit Event(Kind k) : kind(k) {}
-        Kind kind;
-        int status = 0;
-        std::string text;  // version, data or message
-        HTTPHeaderList headers;
-        int64_t a = 0, b = 0, c = 0;
-        long osErrno = 0;
-    };
-    std::vector<Event> events_;
-    bool queued_ = false;
-
     // Curl's callbacks, given the transfer's CurlHandle.
     friend struct CurlHandle;
     static size_t onHeader(char* data, size_t size, size_t count, void* handle);
@@ -147,7 +134,6 @@ private:
     static int onSeek(void* handle, long long offset, int origin);
     static int onProgress(void* handle, long long dlTotal, long long dlNow, long long ulTotal, long long ulNow);
     static int onSSLContext(CURL* easy, void* sslContext, void* handle);
-    void queue(Event event);
 
 public:
     // Asks the client; records a refusal for the completion report. Called by the verify step.
@@ -188,11 +174,32 @@ private:
     bool immediate_ = false;      // curl asked for a zero time-out during the round
     int64_t armedDeadline_ = -1;  // absolute CLOCK_MONOTONIC nanoseconds of the armed timerfd
     bool kickPending_ = false;    // a zero time-out outside a round, handed to performSoon
+    bool adding_ = false;         // inside start's curl_multi_add_handle
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     std::shared_ptr<CurlHandlePool> pool_ = std::make_shared<CurlHandlePool>();
     std::shared_ptr<CurlHeaderLines> lastHeaderLines_;  // the last request's, for the next one
     std::vector<std::shared_ptr<CurlTransfer>> active_;
-    std::vector<std::weak_ptr<CurlTransfer>> pending_;
+
+    // Reports queued inside curl's callbacks, in the order curl made them, delivered after curl
+    // has returned. A report names its transfer, which is running (in active_) until its
+    // completion is delivered or it is stopped; stop() forgets its reports.
+    struct Report {
+        enum Kind : uint8_t { Response, Data, Sent, Done };
+        CurlTransfer* transfer;
+        Kind kind;
+        int status = 0;  // the response's status or the result
+        int64_t a = 0, b = 0, c = 0;  // sent counts; for Done the OS errno and the trust answer
+        std::string text;  // version or data
+        HTTPHeaderList headers;
+        Report(CurlTransfer* t, Kind k) : transfer(t), kind(k) {}
+    };
+    Report& queue(CurlTransfer* transfer, Report::Kind kind) { return reports_.emplace_back(transfer, kind); }
+    void forgetReports(const CurlTransfer* transfer);
+    // Takes a completed transfer out of the engine; the share returned keeps it for its report.
+    std::shared_ptr<CurlTransfer> finished(CurlTransfer* transfer);
+    [[gnu::noinline]] void deliverFailed();
+    std::vector<Report> reports_;
+    size_t delivered_ = 0;  // reports_ before this one have been delivered
     std::unordered_set<int> watched_;
     // Stopped while curl was running (from the trust callback): removed once curl returns.
     std::vector<std::shared_ptr<CurlTransfer>> deferredRemovals_;

@@ -5,6 +5,9 @@
 #include <curl/curl.h>
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <mutex>
+
 #include "tests/platform/network/PollLoop.h"
 #include "tests/support/TestCertificates.h"
 #include "tests/support/TestHTTPServer.h"
@@ -208,6 +211,69 @@ TEST_F(CurlEngineTest, StopInMidBodyEndsAllReports) {
     loop.runUntil([] { return false; }, 0.2);
     EXPECT_EQ(client->log, (std::vector<std::string>{"response 200", "data"}));
     EXPECT_EQ(engine.activeCount(), 0u);
+}
+
+// A head, its body and the end come in one round: what the client does in the head's report
+// decides what it gets of the rest.
+TEST_F(CurlEngineTest, NothingMoreReachesAStoppedTransferOrAClientThatWentAway) {
+    struct Client : zvt::CurlTransferClient {
+        std::vector<std::string>* seen = nullptr;
+        std::function<void()> onResponse;
+        void transferDidReceiveResponse(int, const std::string&, zvt::HTTPHeaderList) override {
+            seen->push_back("response");
+            onResponse();
+        }
+        void transferDidReceiveData(std::string) override { seen->push_back("data"); }
+        void transferDidSendBodyData(int64_t, int64_t, int64_t) override {}
+        void transferDidComplete(int, long, const std::string&) override { seen->push_back("done"); }
+        zvt::TrustAnswer transferEvaluateServerTrust(const std::vector<std::string>&, const std::string&, int) override {
+            return zvt::TrustAnswer::Accept;
+        }
+    };
+    enum What { Nothing, StopAndDropTheTransfer, DropTheClient };
+    const std::vector<std::pair<What, std::vector<std::string>>> cases = {
+        {Nothing, {"response", "data", "done"}},
+        {StopAndDropTheTransfer, {"response"}},
+        {DropTheClient, {"response"}},
+    };
+    // The reply waits until start() has returned the transfer (a fast reply could otherwise
+    // be delivered from inside start()).
+    std::mutex mutex;
+    std::condition_variable started;
+    bool go = false;
+    server.route("/after-start", [&](const auto&, auto& r) {
+        std::unique_lock lock(mutex);
+        started.wait(lock, [&] { return go; });
+        go = false;
+        r.send(200, "hello");
+    });
+    for (const auto& [what, expected] : cases) {
+        std::vector<std::string> seen;
+        auto client = std::make_shared<Client>();
+        std::weak_ptr<Client> weak = client;
+        client->seen = &seen;
+        client->onResponse = [&, what = what] {
+            if (what == StopAndDropTheTransfer) {
+                engine.stop(transfer);
+                transfer.reset();
+            } else if (what == DropTheClient) {
+                client.reset();
+            }
+        };
+        transfer = engine.start(zvt::CurlTransferRequest{server.url("/after-start")}, client);
+        {
+            std::lock_guard lock(mutex);
+            go = true;
+        }
+        started.notify_one();
+        EXPECT_TRUE(loop.runUntil([&] { return !seen.empty(); })) << what;
+        EXPECT_EQ(seen, expected) << what;
+        // The transfer has left the engine in every case, its client there or not.
+        EXPECT_TRUE(loop.runUntil([&] { return engine.activeCount() == 0; })) << what;
+        EXPECT_TRUE(weak.expired() || client) << what;
+        client.reset();
+        transfer.reset();
+    }
 }
 
 TEST_F(CurlEngineTest, ReportsTransportFailures) {
