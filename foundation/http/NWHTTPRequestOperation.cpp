@@ -32,6 +32,17 @@ NWHTTPRequestOperation::NWHTTPRequestOperation(const std::shared_ptr<NSURLReques
   if (!serializer) zvt::raise(NSInvalidArgumentException, "Invalid parameter not satisfying: responseSerializer");
 }
 
+NWHTTPRequestOperation::NWHTTPRequestOperation(const std::shared_ptr<NSURLRequest>& request,
+                                               const std::shared_ptr<NWHTTPResponseSerializer>& serializer,
+                                               std::shared_ptr<NWSecurityPolicy> policy, SuccessBlock success, FailureBlock failure)
+    : NWURLConnectionOperation(request, std::move(policy)),
+      responseSerializer_(serializer),
+      success_(std::move(success)),
+      failure_(std::move(failure)) {
+  if (!serializer) zvt::raise(NSInvalidArgumentException, "Invalid parameter not satisfying: responseSerializer");
+  setDeliversResult();
+}
+
 std::shared_ptr<NWHTTPResponseSerializer> NWHTTPRequestOperation::responseSerializer() const {
   std::lock_guard lock(lock_);
   return responseSerializer_;
@@ -125,35 +136,53 @@ void NWHTTPRequestOperation::deliverResult() {
   // (never the main thread): handing it to a worker would cost a thread switch more than
   // the work itself.
   if (quick && !NSThread::isMainThread() &&
-      zvt::runNowOnConcurrentQueue(processingQueue(), [this, &delivery] { deliver(delivery); })) {
+      zvt::runNowOnConcurrentQueue(processingQueue(), [this, &delivery] { deliver(delivery); })) [[likely]] {
     return;
   }
+  deliverOnProcessingQueue(std::move(delivery));
+}
+
+void NWHTTPRequestOperation::deliverOnProcessingQueue(Delivery delivery) {
   auto self = std::static_pointer_cast<NWHTTPRequestOperation>(shared_from_this());
   dispatch_async(processingQueue(), [self = std::move(self), delivery = std::move(delivery)]() mutable { self->deliver(delivery); });
 }
 
+namespace {
+
+// One block on the completion queue (the main queue by default), inside the completion group
+// (the shared one by default).
+template <class Block>
+void postResult(const dispatch_group_t& group, const dispatch_queue_t& queue, Block block) {
+  dispatch_group_enter(group);
+  dispatch_async(queue ? queue : dispatch_get_main_queue(), [group, block = std::move(block)] {
+    struct Leave {
+      const dispatch_group_t& group;
+      ~Leave() { dispatch_group_leave(group); }
+    } leave{group};
+    block();
+  });
+}
+
+}  // namespace
+
 void NWHTTPRequestOperation::deliver(Delivery& delivery) {
   std::shared_ptr<NSError> error;
   id object = finishedResult(error);
-  // One block on the completion queue, inside the completion group (the shared one by default).
-  auto post = [&delivery](auto block) {
-    const dispatch_group_t& group = delivery.group ? delivery.group : completionGroupDefault();
-    dispatch_group_enter(group);
-    dispatch_async(delivery.queue ? delivery.queue : dispatch_get_main_queue(), [group, block = std::move(block)] {
-      struct Leave {
-        const dispatch_group_t& group;
-        ~Leave() { dispatch_group_leave(group); }
-      } leave{group};
-      block();
-    });
-  };
-  auto self = std::static_pointer_cast<NWHTTPRequestOperation>(shared_from_this());
-  if (error) {
-    if (delivery.failure) post([self, failure = std::move(delivery.failure), error] { failure(self, error); });
+  if (error) [[unlikely]] {
+    deliverFailure(delivery, error);
   } else if (delivery.success) {
-    post([self, success = std::move(delivery.success), object] { success(self, object); });
+    postResult(delivery.group ? delivery.group : completionGroupDefault(), delivery.queue,
+               [self = std::static_pointer_cast<NWHTTPRequestOperation>(shared_from_this()), success = std::move(delivery.success),
+                object = std::move(object)] { success(self, object); });
   }
   if (delivery.group) dispatch_group_leave(delivery.group);
+}
+
+void NWHTTPRequestOperation::deliverFailure(Delivery& delivery, const std::shared_ptr<NSError>& error) {
+  if (!delivery.failure) return;
+  postResult(delivery.group ? delivery.group : completionGroupDefault(), delivery.queue,
+             [self = std::static_pointer_cast<NWHTTPRequestOperation>(shared_from_this()), failure = std::move(delivery.failure),
+              error] { failure(self, error); });
 }
 
 void NWHTTPRequestOperation::pause() {
@@ -181,8 +210,9 @@ std::shared_ptr<NSError> NWHTTPRequestOperation::checkResponse(const std::shared
     std::lock_guard lock(lock_);
     offset = resumeOffset_;
   }
+  if (offset <= 0) return nullptr;  // not a resumed download (the usual case)
   auto http = zvt::as<NSHTTPURLResponse>(response);
-  if (offset <= 0 || !http) return nullptr;
+  if (!http) return nullptr;
   if (http->statusCode() == 206) {
     // Appending is right only when the reply continues exactly where the kept bytes end.
     auto range = http->valueForHTTPHeaderField("Content-Range");

@@ -20,6 +20,9 @@ class NWHTTPRequestOperation : public NWURLConnectionOperation {
   // would set right after), so that no default ones are made for nothing.
   NWHTTPRequestOperation(const std::shared_ptr<NSURLRequest>& request, const std::shared_ptr<NWHTTPResponseSerializer>& serializer,
                          std::shared_ptr<NWSecurityPolicy> policy);
+  // ... and with the result blocks too (as setCompletionBlockWithSuccess right after).
+  NWHTTPRequestOperation(const std::shared_ptr<NSURLRequest>& request, const std::shared_ptr<NWHTTPResponseSerializer>& serializer,
+                         std::shared_ptr<NWSecurityPolicy> policy, SuccessBlock success, FailureBlock failure);
 
   std::shared_ptr<NSHTTPURLResponse> httpResponse() const { return zvt::as<NSHTTPURLResponse>(response()); }
   std::shared_ptr<NWHTTPResponseSerializer> responseSerializer() const;
@@ -61,6 +64,9 @@ class NWHTTPRequestOperation : public NWURLConnectionOperation {
   };
   // Serializes the finished operation's result and queues the block it calls; leaves the group.
   void deliver(Delivery& delivery);
+  // The rare ways: a long reply (or one finished on the main thread), and a failure.
+  [[gnu::noinline]] void deliverOnProcessingQueue(Delivery delivery);
+  [[gnu::noinline, gnu::cold]] void deliverFailure(Delivery& delivery, const std::shared_ptr<NSError>& error);
   // Stores the serializer's object and error for the reply (under the lock).
   void serializeResponse();
 

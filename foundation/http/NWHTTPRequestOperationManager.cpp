@@ -50,14 +50,14 @@ void NWHTTPRequestOperationManager::deliverFailure(const FailureBlock& failure, 
 std::shared_ptr<NWHTTPRequestOperation> NWHTTPRequestOperationManager::HTTPRequestOperationWithRequest(
     const std::shared_ptr<NSURLRequest>& request, SuccessBlock success, FailureBlock failure) {
   if (!request) zvt::raise(NSInvalidArgumentException, "Invalid parameter not satisfying: urlRequest");
-  // The manager's serializer and policy from the start: the operation's defaults would only be
-  // replaced.
-  auto operation = std::make_shared<NWHTTPRequestOperation>(request, responseSerializer_, securityPolicy_);
+  // The manager's serializer, policy and the result blocks from the start: the operation's
+  // defaults would only be replaced.
+  auto operation =
+      std::make_shared<NWHTTPRequestOperation>(request, responseSerializer_, securityPolicy_, std::move(success), std::move(failure));
   // A new operation already uses the credential storage and has no credential, completion queue
   // or group: only settings that differ are passed on.
   if (!shouldUseCredentialStorage_) operation->setShouldUseCredentialStorage(false);
   if (credential_) operation->setCredential(credential_);
-  operation->setCompletionBlockWithSuccess(std::move(success), std::move(failure));
   if (completionQueue_) operation->setCompletionQueue(completionQueue_);
   if (completionGroup_) operation->setCompletionGroup(completionGroup_);
   return operation;

@@ -33,6 +33,36 @@ std::shared_ptr<NSMutableDictionary> failureInfo(const std::shared_ptr<NSString>
   return NSError::errorWithDomain(NWURLResponseSerializationErrorDomain, NSURLErrorCannotDecodeContentData, info);
 }
 
+// A body in another charset: decoded, then encoded as UTF-8 for the reader. Nil with `blank` set
+// for a body that is blank once decoded (no object and no error), nil with `error` set for one
+// that does not decode.
+[[gnu::noinline]] std::shared_ptr<NSData> foreignBodyAsUTF8(const std::shared_ptr<NSData>& data, NSStringEncoding encoding,
+                                                          bool& blank, std::shared_ptr<NSError>& error) {
+  auto text = zvt::stringWithData(data, encoding);
+  if (!text) {
+    // A body that does not decode in its declared charset is an error, not an empty success.
+    error = undecodableBodyError(encoding);
+    return nullptr;
+  }
+  if (text->isEqualToString(" ")) {
+    blank = true;
+    return nullptr;
+  }
+  auto utf8 = text->dataUsingEncoding(NSUTF8StringEncoding);
+  if (!utf8) {
+    auto info = NSMutableDictionary::dictionary();
+    info->setObject(localized("Data failed decoding as a UTF-8 string"_ns), NSLocalizedDescriptionKey);
+    info->setObject(NSString::stringWithFormat(localized("Could not decode string: %@"_ns), text), NSLocalizedFailureReasonErrorKey);
+    error = NSError::errorWithDomain(NWURLResponseSerializationErrorDomain, NSURLErrorCannotDecodeContentData, info);
+    return nullptr;
+  }
+  if (utf8->length() == 0) {
+    blank = true;
+    return nullptr;
+  }
+  return utf8;
+}
+
 }  // namespace
 
 namespace zvt {
@@ -224,41 +254,25 @@ id NWJSONResponseSerializer::responseObjectForResponse(const std::shared_ptr<NSU
   }
   id object;
   std::shared_ptr<NSError> serializationError;
-  if (encoding == NSUTF8StringEncoding) {
+  if (encoding == NSUTF8StringEncoding) [[likely]] {
     // A UTF-8 body is checked where it lies and handed to the reader as it is: decoding it into
     // a string and encoding that again would give the same bytes.
     std::string_view bytes(reinterpret_cast<const char*>(data->bytes()), data->length());
-    if (!zvt::isValidUTF8(bytes)) {
+    if (!zvt::isValidUTF8(bytes)) [[unlikely]] {
       serializationError = undecodableBodyError(encoding);
-    } else if (bytes == " ") {
+    } else if (bytes == " ") [[unlikely]] {
       return nullptr;
     } else {
       object = NSJSONSerialization::JSONObjectWithData(data, options, &serializationError);
     }
   } else {
-    std::shared_ptr<NSData> utf8;
-    auto text = zvt::stringWithData(data, encoding);
-    if (!text) {
-      // A body that does not decode in its declared charset is an error, not an empty success.
-      serializationError = undecodableBodyError(encoding);
-    } else if (text->isEqualToString(" ")) {
-      return nullptr;
-    } else {
-      utf8 = text->dataUsingEncoding(NSUTF8StringEncoding);
-      if (!utf8) {
-        auto info = NSMutableDictionary::dictionary();
-        info->setObject(localized("Data failed decoding as a UTF-8 string"_ns), NSLocalizedDescriptionKey);
-        info->setObject(NSString::stringWithFormat(localized("Could not decode string: %@"_ns), text),
-                        NSLocalizedFailureReasonErrorKey);
-        serializationError = NSError::errorWithDomain(NWURLResponseSerializationErrorDomain, NSURLErrorCannotDecodeContentData, info);
-      } else if (utf8->length() == 0) {
-        return nullptr;
-      }
-    }
+    bool blank = false;
+    auto utf8 = foreignBodyAsUTF8(data, encoding, blank, serializationError);
+    if (blank) return nullptr;
     if (utf8) object = NSJSONSerialization::JSONObjectWithData(utf8, options, &serializationError);
   }
-  if (object && removesNulls) object = zvt::JSONObjectByRemovingKeysWithNullValues(object, options);
-  if (error) *error = zvt::errorWithUnderlyingError(serializationError, *error);
+  if (object && removesNulls) [[unlikely]] object = zvt::JSONObjectByRemovingKeysWithNullValues(object, options);
+  if (error && serializationError) *error = zvt::errorWithUnderlyingError(serializationError, *error);
   return object;
 }
 
