@@ -256,8 +256,8 @@ void NSURLConnection::begin() {
     }
     const NSURL& url = *request->URL();
     zvt::CurlTransferRequest transferRequest;
-    // Fragments are never sent.
-    transferRequest.url = url.parts().recompose(false);
+    // Fragments are never sent; without one the URL's own text is the one to send.
+    transferRequest.url = url.parts().fragment ? url.parts().recompose(false) : url.absoluteText();
     transferRequest.method = request->method();
     // The request does not change: the engine reads its fields where they are, unless a cookie
     // is to be added.
