@@ -214,7 +214,9 @@ size_t CurlTransfer::onHeader(char* data, size_t size, size_t count, void* handl
     std::string_view line(data, n);
     if (line.rfind("HTTP/", 0) == 0) {
         // A status line starts a new head: an interim 1xx one, a redirect or the final reply.
+        // Room for a usual head's fields at once (the list goes with the response).
         t->headers_.clear();
+        t->headers_.reserve(8);
         size_t sp = line.find(' ');
         t->version_.assign(line.substr(0, sp));
         t->status_ = 0;
@@ -384,7 +386,8 @@ CurlEngine::~CurlEngine() {
 }
 
 std::shared_ptr<CurlTransfer> CurlEngine::start(CurlTransferRequest request, std::weak_ptr<CurlTransferClient> client) {
-    std::shared_ptr<CurlTransfer> t(new CurlTransfer());
+    // Object and count in one allocation.
+    auto t = std::make_shared<CurlTransfer>(CurlTransfer::Made{});
     t->engine_ = this;
     t->client_ = std::move(client);
     // Kept by the transfer for as long as curl reads it (URL, header lines, body): moved, not
@@ -500,13 +503,13 @@ void CurlEngine::forgetReports(const CurlTransfer* t) {
 int CurlEngine::onSocket(CURL*, int fd, int what, void* self, void*) {
     auto* engine = static_cast<CurlEngine*>(self);
     if (what == CURL_POLL_REMOVE) {
-        engine->watched_.erase(fd);
+        std::erase(engine->watched_, fd);
         engine->loop_.watchDescriptor(fd, false, false, nullptr);
         return 0;
     }
     bool read = what == CURL_POLL_IN || what == CURL_POLL_INOUT;
     bool write = what == CURL_POLL_OUT || what == CURL_POLL_INOUT;
-    engine->watched_.insert(fd);
+    if (std::find(engine->watched_.begin(), engine->watched_.end(), fd) == engine->watched_.end()) engine->watched_.push_back(fd);
     engine->loop_.watchDescriptor(fd, read, write, [engine, fd](bool readable, bool writable) {
         int flags = (readable ? CURL_CSELECT_IN : 0) | (writable ? CURL_CSELECT_OUT : 0);
         engine->socketAction(fd, flags);

@@ -11,7 +11,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -99,14 +98,16 @@ struct CurlHandlePool {
 
 // One request on the engine. Owned by its client (shared), referenced weakly by the engine while
 // running.
-class CurlTransfer : public std::enable_shared_from_this<CurlTransfer> {
+class CurlTransfer {
+    struct Made {};  // made by the engine only
+
 public:
+    explicit CurlTransfer(Made) {}
     ~CurlTransfer();
     bool running() const { return running_; }
 
 private:
     friend class CurlEngine;
-    CurlTransfer() = default;
     CurlEngine* engine_ = nullptr;
     std::weak_ptr<CurlHandlePool> pool_;
     CurlHandle* handle_ = nullptr;  // owned while the transfer lives, then back to the pool
@@ -200,7 +201,9 @@ private:
     [[gnu::noinline]] void deliverFailed();
     std::vector<Report> reports_;
     size_t delivered_ = 0;  // reports_ before this one have been delivered
-    std::unordered_set<int> watched_;
+    // Descriptors curl watches: a few, and mostly one kept-alive connection that curl stops and
+    // starts watching on every request (a list keeps its room; a set would free and make a node).
+    std::vector<int> watched_;
     // Stopped while curl was running (from the trust callback): removed once curl returns.
     std::vector<std::shared_ptr<CurlTransfer>> deferredRemovals_;
 };
