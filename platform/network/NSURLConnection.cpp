@@ -219,7 +219,7 @@ void NSURLConnection::touch() { lastActivity_ = Clock::nowNanos(); }
 
 void NSURLConnection::armTimeout(double seconds) {
     zvt::LoaderLoop* loop = loop_.load();
-    if (currentRequest()->timeoutInterval() <= 0 || !loop) {
+    if (currentRequest_->timeoutInterval() <= 0 || !loop) {
         clearTimeout();
         return;
     }
@@ -249,128 +249,173 @@ void NSURLConnection::loaderTimeoutFired() {
 void NSURLConnection::begin() {
     if (!active()) return;
     auto hold = self();
-    auto request = currentRequest();
-    if (!canHandleRequest(request)) {
-        fail(errorFor(request && request->URL() ? NSURLErrorUnsupportedURL : NSURLErrorBadURL, "unsupported URL"));
+    // Only this thread changes the current request: it reads it without the lock.
+    const std::shared_ptr<NSURLRequest> request = currentRequest_;
+    if (!canHandleRequest(request)) [[unlikely]] {
+        failUnsupported(request);
         return;
-    }
-    const NSURL& url = *request->URL();
-    zvt::CurlTransferRequest transferRequest;
-    // Fragments are never sent; without one the URL's own text is the one to send.
-    transferRequest.url = url.parts().fragment ? url.parts().recompose(false) : url.absoluteText();
-    transferRequest.method = request->method();
-    // The request does not change: the engine reads its fields where they are, unless a cookie
-    // is to be added.
-    transferRequest.headers = std::shared_ptr<const zvt::HTTPHeaderList>(request, &request->headerFields().all());
-    if (request->HTTPShouldHandleCookies() && !request->headerFields().find("Cookie")) {
-        if (auto cookie = NSHTTPCookieStorage::sharedHTTPCookieStorage()->cookieHeaderForURL(url)) {
-            auto withCookie = std::make_shared<zvt::HTTPHeaderList>(request->headerFields().all());
-            withCookie->emplace_back("Cookie", *cookie);
-            transferRequest.headers = std::move(withCookie);
-        }
-    }
-    if (credential_ && credential_->user()) {
-        transferRequest.basicAuth = true;
-        transferRequest.user = credential_->user()->utf8();
-        transferRequest.password = credential_->password() ? credential_->password()->utf8() : "";
-    }
-    if (request->HTTPBody()) {
-        transferRequest.hasBody = true;
-        transferRequest.body = std::make_shared<std::string>(request->HTTPBody()->view());
-    } else if (request->HTTPBodyStream()) {
-        // The body is read piece by piece while curl sends it; without a Content-Length it
-        // goes out chunked.
-        bodyStream_ = request->HTTPBodyStream();
-        if (bodyStream_->streamStatus() == NSStreamStatusNotOpen) bodyStream_->open();
-        transferRequest.hasBody = true;
-        if (const std::string* length = request->headerFields().find("Content-Length")) {
-            char* end = nullptr;
-            long long n = std::strtoll(length->c_str(), &end, 10);
-            if (end && *end == '\0' && n >= 0) transferRequest.streamLength = n;
-        }
     }
     response_.reset();
     cacheableBody_.clear();
     cacheable_ = false;
     touch();
     zvt::CurlEngine& engine = loop_.load()->engine();
-    auto transfer = engine.start(std::move(transferRequest), std::static_pointer_cast<zvt::CurlTransferClient>(hold));
-    if (!active()) {
+    // Made in place as the argument: the request's strings are neither moved nor destroyed twice.
+    auto transfer = engine.start(transferRequestFor(request), std::weak_ptr<zvt::CurlTransferClient>(hold));
+    if (!active()) [[unlikely]] {
         // Cancelled by another connection's delegate while the engine got going.
         engine.stop(transfer);
         return;
     }
-    transfer_ = transfer;
+    transfer_ = std::move(transfer);
     armTimeout(request->timeoutInterval());
+}
+
+zvt::CurlTransferRequest NSURLConnection::transferRequestFor(const std::shared_ptr<NSURLRequest>& request) {
+    const NSURL& url = *request->URL();
+    zvt::CurlTransferRequest transferRequest;
+    // Fragments are never sent. The URL's text is its parts written back, so the text before
+    // any '#' is what goes out.
+    const std::string& text = url.absoluteText();
+    if (const auto& fragment = url.parts().fragment) [[unlikely]] {
+        transferRequest.url.assign(text, 0, text.size() - fragment->size() - 1);
+    } else {
+        transferRequest.url = text;
+    }
+    transferRequest.method = request->method();
+    // The request does not change: the engine reads its fields where they are, unless a cookie
+    // is to be added.
+    transferRequest.headers = std::shared_ptr<const zvt::HTTPHeaderList>(request, &request->headerFields().all());
+    if (request->HTTPShouldHandleCookies()) addStoredCookies(*request, transferRequest);
+    if (credential_) [[unlikely]] addCredential(transferRequest);
+    if (const auto& body = request->HTTPBody()) {
+        transferRequest.hasBody = true;
+        transferRequest.body = std::make_shared<std::string>(body->view());
+    } else if (request->HTTPBodyStream()) [[unlikely]] {
+        openBodyStream(*request, transferRequest);
+    }
+    return transferRequest;
+}
+
+void NSURLConnection::failUnsupported(const std::shared_ptr<NSURLRequest>& request) {
+    fail(errorFor(request && request->URL() ? NSURLErrorUnsupportedURL : NSURLErrorBadURL, "unsupported URL"));
+}
+
+void NSURLConnection::addStoredCookies(const NSURLRequest& request, zvt::CurlTransferRequest& transferRequest) {
+    if (request.headerFields().find("Cookie")) return;
+    if (auto cookie = NSHTTPCookieStorage::sharedHTTPCookieStorage()->cookieHeaderForURL(*request.URL())) {
+        auto withCookie = std::make_shared<zvt::HTTPHeaderList>(request.headerFields().all());
+        withCookie->emplace_back("Cookie", *cookie);
+        transferRequest.headers = std::move(withCookie);
+    }
+}
+
+void NSURLConnection::addCredential(zvt::CurlTransferRequest& transferRequest) const {
+    if (!credential_->user()) return;
+    transferRequest.basicAuth = true;
+    transferRequest.user = credential_->user()->utf8();
+    transferRequest.password = credential_->password() ? credential_->password()->utf8() : "";
+}
+
+void NSURLConnection::openBodyStream(const NSURLRequest& request, zvt::CurlTransferRequest& transferRequest) {
+    // The body is read piece by piece while curl sends it; without a Content-Length it goes out
+    // chunked.
+    bodyStream_ = request.HTTPBodyStream();
+    if (bodyStream_->streamStatus() == NSStreamStatusNotOpen) bodyStream_->open();
+    transferRequest.hasBody = true;
+    if (const std::string* length = request.headerFields().find("Content-Length")) {
+        char* end = nullptr;
+        long long n = std::strtoll(length->c_str(), &end, 10);
+        if (end && *end == '\0' && n >= 0) transferRequest.streamLength = n;
+    }
 }
 
 void NSURLConnection::transferDidReceiveResponse(int status, const std::string& httpVersion, zvt::HTTPHeaderList headers) {
     if (!active()) return;
     auto hold = self();
     touch();
-    auto request = currentRequest();
-    auto url = request->URL();
+    auto request = currentRequest_;  // only this thread changes it
+    const auto& url = request->URL();
     if (request->HTTPShouldHandleCookies()) {
         // Each Set-Cookie line by itself, before the response joins repeated fields.
-        std::vector<std::string> lines;
-        for (const auto& [name, value] : headers) {
-            if (zvt::asciiEqualsIgnoringCase(name, "Set-Cookie")) lines.push_back(value);
+        for (const auto& line : headers) {
+            if (zvt::asciiEqualsIgnoringCase(line.first, "Set-Cookie")) [[unlikely]] {
+                storeCookies(*request, headers);
+                break;
+            }
         }
-        if (!lines.empty()) NSHTTPCookieStorage::sharedHTTPCookieStorage()->storeSetCookieLines(lines, *url, request->mainDocumentURL());
     }
     auto response = NSHTTPURLResponse::withHeaderLines(url, status, httpVersion, std::move(headers));
+    if (zvt::isRedirectStatus(status)) [[unlikely]] {
+        if (redirect(*request, response)) return;
+    }
+    if (status == 401 && challengeForCredential(response)) [[unlikely]] return;
+    response_ = response;
+    cacheable_ = status == 200 && request->method() == "GET" &&
+                 response->expectedContentLength() <= static_cast<int64_t>(zvt::kCacheableLimit);
+    if (delegate_) delegate_->connectionDidReceiveResponse(hold, response);
+}
+
+void NSURLConnection::storeCookies(const NSURLRequest& request, const zvt::HTTPHeaderList& headers) {
+    std::vector<std::string> lines;
+    for (const auto& [name, value] : headers) {
+        if (zvt::asciiEqualsIgnoringCase(name, "Set-Cookie")) lines.push_back(value);
+    }
+    NSHTTPCookieStorage::sharedHTTPCookieStorage()->storeSetCookieLines(lines, *request.URL(), request.mainDocumentURL());
+}
+
+bool NSURLConnection::redirect(const NSURLRequest& request, const std::shared_ptr<NSHTTPURLResponse>& response) {
+    const auto& url = request.URL();
+    const int status = static_cast<int>(response->statusCode());
     std::shared_ptr<NSString> location = response->valueForHTTPHeaderField("Location");
     std::shared_ptr<NSURL> target = location ? NSURL::URLWithString(location, url) : nullptr;
-    if (zvt::isRedirectStatus(status) && target && canHandleRequest(NSURLRequest::requestWithURL(target->absoluteURL()))) {
-        if (++redirects_ > zvt::kMaximumRedirects) {
-            fail(errorFor(NSURLErrorHTTPTooManyRedirects, "too many HTTP redirects"));
-            return;
+    if (!target || !canHandleRequest(NSURLRequest::requestWithURL(target->absoluteURL()))) return false;
+    auto hold = self();
+    if (++redirects_ > zvt::kMaximumRedirects) {
+        fail(errorFor(NSURLErrorHTTPTooManyRedirects, "too many HTTP redirects"));
+        return true;
+    }
+    auto next = request.mutableCopy();
+    next->setURL(target->absoluteURL());
+    const std::string& method = request.method();
+    bool toGet = status == 303 ? method != "HEAD" && method != "GET" : (status == 301 || status == 302) && method == "POST";
+    if (toGet) {
+        next->setHTTPMethod("GET");
+        next->setHTTPBody(nullptr);
+        next->setValue(nullptr, NSString::stringWithUTF8String("Content-Type"));
+        next->setValue(nullptr, NSString::stringWithUTF8String("Content-Length"));
+    }
+    std::shared_ptr<NSURLRequest> chosen;
+    chosen = delegate_ ? delegate_->connectionWillSendRequest(hold, next, response) : std::shared_ptr<NSURLRequest>(next);
+    if (!active()) return true;
+    if (chosen && chosen->HTTPBodyStream() && chosen->HTTPBodyStream() == request.HTTPBodyStream()) {
+        // The stream has been read for the first request: the delegate must give a new one.
+        std::shared_ptr<NSInputStream> fresh = delegate_ ? delegate_->connectionNeedNewBodyStream(hold, chosen) : nullptr;
+        if (!active()) return true;
+        if (!fresh) {
+            fail(errorFor(zvt::kRequestBodyStreamExhausted, "request body stream exhausted"));
+            return true;
         }
-        auto next = request->mutableCopy();
-        next->setURL(target->absoluteURL());
-        const std::string& method = request->method();
-        bool toGet = status == 303 ? method != "HEAD" && method != "GET" : (status == 301 || status == 302) && method == "POST";
-        if (toGet) {
-            next->setHTTPMethod("GET");
-            next->setHTTPBody(nullptr);
-            next->setValue(nullptr, NSString::stringWithUTF8String("Content-Type"));
-            next->setValue(nullptr, NSString::stringWithUTF8String("Content-Length"));
-        }
-        std::shared_ptr<NSURLRequest> chosen;
-        chosen = delegate_ ? delegate_->connectionWillSendRequest(hold, next, response) : std::shared_ptr<NSURLRequest>(next);
-        if (!active()) return;
-        if (chosen && chosen->HTTPBodyStream() && chosen->HTTPBodyStream() == request->HTTPBodyStream()) {
-            // The stream has been read for the first request: the delegate must give a new one.
-            std::shared_ptr<NSInputStream> fresh = delegate_ ? delegate_->connectionNeedNewBodyStream(hold, chosen) : nullptr;
-            if (!active()) return;
-            if (!fresh) {
-                fail(errorFor(zvt::kRequestBodyStreamExhausted, "request body stream exhausted"));
-                return;
-            }
-            auto again = chosen->mutableCopy();
-            again->setHTTPBodyStream(fresh);
-            chosen = again;
-        }
-        if (chosen && credential_ && chosen->URL()) {
-            // A password given for one server is not sent on to another.
-            const auto& from = url->parts();
-            const auto& to = chosen->URL()->parts();
-            if (!from.host || !to.host || !zvt::asciiEqualsIgnoringCase(*from.host, *to.host) || from.port != to.port ||
-                !from.scheme || !to.scheme || !zvt::asciiEqualsIgnoringCase(*from.scheme, *to.scheme)) {
-                credential_.reset();
-                authFailures_ = 0;
-            }
-        }
-        if (chosen) {
-            // The redirect reply's body is dropped; the next request starts when it has ended.
-            pendingRedirect_ = chosen->copy();
-            return;
+        auto again = chosen->mutableCopy();
+        again->setHTTPBodyStream(fresh);
+        chosen = again;
+    }
+    if (chosen && credential_ && chosen->URL()) {
+        // A password given for one server is not sent on to another.
+        const auto& from = url->parts();
+        const auto& to = chosen->URL()->parts();
+        if (!from.host || !to.host || !zvt::asciiEqualsIgnoringCase(*from.host, *to.host) || from.port != to.port ||
+            !from.scheme || !to.scheme || !zvt::asciiEqualsIgnoringCase(*from.scheme, *to.scheme)) {
+            credential_.reset();
+            authFailures_ = 0;
         }
     }
-    if (status == 401 && challengeForCredential(response)) return;
-    response_ = response;
-    cacheable_ = request->method() == "GET" && status == 200 && response->expectedContentLength() <= static_cast<int64_t>(zvt::kCacheableLimit);
-    if (delegate_) delegate_->connectionDidReceiveResponse(hold, response);
+    if (chosen) {
+        // The redirect reply's body is dropped; the next request starts when it has ended.
+        pendingRedirect_ = chosen->copy();
+        return true;
+    }
+    return false;
 }
 
 bool NSURLConnection::challengeForCredential(const std::shared_ptr<NSHTTPURLResponse>& response) {
@@ -425,16 +470,18 @@ void NSURLConnection::transferDidReceiveData(std::string data) {
     if (!active() || pendingRedirect_ || retryWithCredential_) return;
     auto hold = self();
     touch();
-    if (cacheable_) {
-        if (cacheableBody_.size() + data.size() > zvt::kCacheableLimit) {
-            cacheable_ = false;
-            cacheableBody_.clear();
-        } else {
-            cacheableBody_ += data;
-        }
-    }
-    auto bytes = NSData::dataWithVector(std::vector<uint8_t>(data.begin(), data.end()));
+    if (cacheable_) [[unlikely]] keepForCache(data);
+    auto bytes = NSData::dataWithBytes(data.data(), data.size());
     if (delegate_) delegate_->connectionDidReceiveData(hold, bytes);
+}
+
+void NSURLConnection::keepForCache(const std::string& data) {
+    if (cacheableBody_.size() + data.size() > zvt::kCacheableLimit) {
+        cacheable_ = false;
+        cacheableBody_.clear();
+    } else {
+        cacheableBody_ += data;
+    }
 }
 
 void NSURLConnection::transferDidSendBodyData(int64_t bytesWritten, int64_t totalWritten, int64_t totalExpected) {
@@ -447,31 +494,44 @@ void NSURLConnection::transferDidSendBodyData(int64_t bytesWritten, int64_t tota
 void NSURLConnection::transferDidComplete(int result, long osErrno, const std::string& message) {
     auto hold = self();
     transfer_.reset();
-    if (std::exception_ptr raised = pendingException_) {
-        // The delegate raised while curl was in the handshake: end here, then let it go on.
-        pendingException_ = nullptr;
-        end();
-        std::rethrow_exception(raised);
+    if (pendingException_) [[unlikely]] {
+        raisePending();
+        return;
     }
     if (!active()) return;
+    if (pendingRedirect_ || retryWithCredential_) [[unlikely]] {
+        beginAgain();
+        return;
+    }
+    if (result == CURLE_OK) [[likely]] {
+        finishLoading();
+        return;
+    }
+    failTransfer(result, osErrno, message);
+}
+
+void NSURLConnection::raisePending() {
+    // The delegate raised while curl was in the handshake: end here, then let it go on.
+    std::exception_ptr raised = std::move(pendingException_);
+    pendingException_ = nullptr;
+    end();
+    std::rethrow_exception(raised);
+}
+
+void NSURLConnection::beginAgain() {
     if (pendingRedirect_) {
         {
             std::lock_guard lock(requestMutex_);
             currentRequest_ = pendingRedirect_;
         }
         pendingRedirect_.reset();
-        begin();
-        return;
-    }
-    if (retryWithCredential_) {
+    } else {
         retryWithCredential_ = false;
-        begin();
-        return;
     }
-    if (result == CURLE_OK) {
-        finishLoading();
-        return;
-    }
+    begin();
+}
+
+void NSURLConnection::failTransfer(int result, long osErrno, const std::string& message) {
     if (bodyStream_ && bodyStream_->streamStatus() == NSStreamStatusError && bodyStream_->streamError()) {
         // The body could not be read to its end: the stream's own error says why.
         fail(bodyStream_->streamError());
@@ -609,14 +669,22 @@ zvt::TrustAnswer NSURLConnection::transferEvaluateServerTrust(const std::vector<
 void NSURLConnection::finishLoading() {
     auto hold = self();
     clearTimeout();
-    if (cacheable_ && response_ && delegate_ && currentRequest()->cachePolicy() != NSURLRequestReloadIgnoringLocalCacheData) {
-        auto cached = NSCachedURLResponse::initWithResponse(response_, NSData::dataWithString(cacheableBody_));
-        delegate_->connectionWillCacheResponse(hold, cached);
-        if (!active()) return;
+    if (cacheable_) [[unlikely]] {
+        if (!offerForCache()) return;
     }
-    cacheableBody_.clear();
     if (delegate_) delegate_->connectionDidFinishLoading(hold);
     if (!ended_) end();
+}
+
+bool NSURLConnection::offerForCache() {
+    if (response_ && delegate_ && currentRequest()->cachePolicy() != NSURLRequestReloadIgnoringLocalCacheData) {
+        auto hold = self();
+        auto cached = NSCachedURLResponse::initWithResponse(response_, NSData::dataWithString(cacheableBody_));
+        delegate_->connectionWillCacheResponse(hold, cached);
+        if (!active()) return false;
+    }
+    cacheableBody_.clear();
+    return true;
 }
 
 void NSURLConnection::fail(const std::shared_ptr<NSError>& error) {

@@ -109,8 +109,23 @@ private:
     std::shared_ptr<NSURLConnection> self() { return std::static_pointer_cast<NSURLConnection>(shared_from_this()); }
     void startOn(zvt::LoaderLoop& loop);
     void begin();
+    [[gnu::noinline]] zvt::CurlTransferRequest transferRequestFor(const std::shared_ptr<NSURLRequest>& request);
     void fail(const std::shared_ptr<NSError>& error);
     void finishLoading();
+    // The rare turns of a load, kept out of the functions every load runs through.
+    [[gnu::noinline]] void addStoredCookies(const NSURLRequest& request, zvt::CurlTransferRequest& transferRequest);
+    [[gnu::cold, gnu::noinline]] void addCredential(zvt::CurlTransferRequest& transferRequest) const;
+    [[gnu::cold, gnu::noinline]] void openBodyStream(const NSURLRequest& request, zvt::CurlTransferRequest& transferRequest);
+    [[gnu::cold, gnu::noinline]] void failUnsupported(const std::shared_ptr<NSURLRequest>& request);
+    [[gnu::cold, gnu::noinline]] void storeCookies(const NSURLRequest& request, const zvt::HTTPHeaderList& headers);
+    // Follows a redirect reply when it can be followed; true when the reply is not to be delivered.
+    [[gnu::cold, gnu::noinline]] bool redirect(const NSURLRequest& request, const std::shared_ptr<NSHTTPURLResponse>& response);
+    [[gnu::cold, gnu::noinline]] void keepForCache(const std::string& data);
+    // Offers the reply for caching; false when the connection ended meanwhile.
+    [[gnu::cold, gnu::noinline]] bool offerForCache();
+    [[gnu::cold, gnu::noinline]] void raisePending();
+    [[gnu::cold, gnu::noinline]] void beginAgain();
+    [[gnu::cold, gnu::noinline]] void failTransfer(int result, long osErrno, const std::string& message);
     void end();
     void touch();
     // An HTTP Basic challenge for a 401 reply; true when the reply is not to be delivered.
