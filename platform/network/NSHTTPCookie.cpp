@@ -378,6 +378,15 @@ std::shared_ptr<NSArray> NSHTTPCookieStorage::cookiesForURL(const std::shared_pt
 }
 
 std::optional<std::string> NSHTTPCookieStorage::cookieHeaderForURL(const NSURL& url) const {
+    {
+        // Most loads find no cookie stored at all: they need not gather, sort and join.
+        std::lock_guard lock(mutex_);
+        if (cookies_.empty()) return std::nullopt;
+    }
+    return cookieHeaderFromCookiesForURL(url);
+}
+
+std::optional<std::string> NSHTTPCookieStorage::cookieHeaderFromCookiesForURL(const NSURL& url) const {
     auto cookies = cookiesForURL(std::static_pointer_cast<NSURL>(std::const_pointer_cast<NSObject>(url.shared_from_this())));
     if (cookies->count() == 0) return std::nullopt;
     auto fields = NSHTTPCookie::requestHeaderFieldsWithCookies(cookies);

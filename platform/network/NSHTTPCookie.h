@@ -121,6 +121,7 @@ public:
 
 private:
     bool acceptsFrom(const NSURL& url, const std::shared_ptr<NSURL>& mainDocumentURL) const;
+    [[gnu::noinline]] std::optional<std::string> cookieHeaderFromCookiesForURL(const NSURL& url) const;
     void setCookieLocked(const std::shared_ptr<NSHTTPCookie>& cookie);
     mutable std::mutex mutex_;
     std::vector<std::shared_ptr<NSHTTPCookie>> cookies_;

@@ -239,28 +239,49 @@ std::shared_ptr<NSHTTPURLResponse> NSHTTPURLResponse::withHeaderLines(const std:
     return r;
 }
 
+namespace {
+
+// The MIME type and text encoding named by a Content-Type value. The same value comes back reply
+// after reply, so each thread keeps the last one it read: its strings are shared, never remade.
+struct ContentType {
+    std::string text;
+    std::shared_ptr<NSString> mimeType;
+    std::shared_ptr<NSString> textEncodingName;
+};
+
+[[gnu::noinline]] void readContentType(std::string_view t, ContentType& out) {
+    out.text.assign(t);
+    out.mimeType.reset();
+    out.textEncodingName.reset();
+    size_t semi = t.find(';');
+    std::string mime = zvt::asciiLowercase(std::string_view(t.substr(0, semi)));
+    while (!mime.empty() && (mime.back() == ' ' || mime.back() == '\t')) mime.pop_back();
+    while (!mime.empty() && (mime.front() == ' ')) mime.erase(0, 1);
+    if (!mime.empty()) out.mimeType = NSString::stringWithUTF8String(mime);
+    // charset=... among the parameters, quotes removed.
+    while (semi != std::string_view::npos) {
+        std::string_view rest = t.substr(semi + 1);
+        size_t next = rest.find(';');
+        std::string_view param = rest.substr(0, next);
+        while (!param.empty() && param.front() == ' ') param.remove_prefix(1);
+        if (param.size() > 8 && zvt::asciiEqualsIgnoringCase(param.substr(0, 8), "charset=")) {
+            std::string_view value = param.substr(8);
+            while (!value.empty() && (value.back() == ' ')) value.remove_suffix(1);
+            if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
+            if (!value.empty()) out.textEncodingName = NSString::stringWithUTF8String(zvt::asciiLowercase(value));
+        }
+        semi = next == std::string_view::npos ? std::string_view::npos : semi + 1 + next;
+    }
+}
+
+}  // namespace
+
 void NSHTTPURLResponse::readFields() {
     if (const std::string* type = headers_.find("Content-Type")) {
-        std::string_view t = *type;
-        size_t semi = t.find(';');
-        std::string mime = zvt::asciiLowercase(std::string_view(t.substr(0, semi)));
-        while (!mime.empty() && (mime.back() == ' ' || mime.back() == '\t')) mime.pop_back();
-        while (!mime.empty() && (mime.front() == ' ')) mime.erase(0, 1);
-        if (!mime.empty()) mimeType_ = NSString::stringWithUTF8String(mime);
-        // charset=... among the parameters, quotes removed.
-        while (semi != std::string_view::npos) {
-            std::string_view rest = t.substr(semi + 1);
-            size_t next = rest.find(';');
-            std::string_view param = rest.substr(0, next);
-            while (!param.empty() && param.front() == ' ') param.remove_prefix(1);
-            if (param.size() > 8 && zvt::asciiEqualsIgnoringCase(param.substr(0, 8), "charset=")) {
-                std::string_view value = param.substr(8);
-                while (!value.empty() && (value.back() == ' ')) value.remove_suffix(1);
-                if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
-                if (!value.empty()) textEncodingName_ = NSString::stringWithUTF8String(zvt::asciiLowercase(value));
-            }
-            semi = next == std::string_view::npos ? std::string_view::npos : semi + 1 + next;
-        }
+        thread_local ContentType last;
+        if (*type != last.text) [[unlikely]] readContentType(*type, last);
+        mimeType_ = last.mimeType;
+        textEncodingName_ = last.textEncodingName;
     }
     expectedContentLength_ = NSURLResponseUnknownLength;
     if (const std::string* length = headers_.find("Content-Length")) {

@@ -1,6 +1,8 @@
 // NSURL, requests and responses as the HTTP layer uses them.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "platform/foundation/NSArray.h"
 #include "platform/network/NSURL.h"
 #include "platform/network/NSURLRequest.h"
@@ -129,6 +131,33 @@ TEST(NSHTTPURLResponseTest, FieldsTypeEncodingAndLength) {
     auto bare = NSHTTPURLResponse::initWithURL(NSURL::URLWithString("http://h/"), 204, nullptr, nullptr);
     EXPECT_FALSE(bare->MIMEType());
     EXPECT_EQ(bare->expectedContentLength(), NSURLResponseUnknownLength);
+}
+
+TEST(NSHTTPURLResponseTest, EachReplyReadsItsOwnContentType) {
+    // Replies one after another on one thread, types repeated and changed in turn.
+    struct Case {
+        std::optional<std::string> contentType;
+        const char* mimeType;
+        const char* encoding;
+    };
+    const Case cases[] = {
+        {"text/html;charset=UTF-8", "text/html", "utf-8"},
+        {"application/json", "application/json", nullptr},
+        {"application/json", "application/json", nullptr},
+        {" Text/Plain \t; q=1; Charset=\"ISO-8859-1\" ", "text/plain", "iso-8859-1"},
+        {"text/html;charset=UTF-8", "text/html", "utf-8"},
+        {"", nullptr, nullptr},
+        {std::nullopt, nullptr, nullptr},
+        {"application/json", "application/json", nullptr},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::pair<std::string, std::string>> lines = {{"Content-Length", "1"}};
+        if (c.contentType) lines.emplace_back("Content-Type", *c.contentType);
+        auto response = NSHTTPURLResponse::withHeaderLines(NSURL::URLWithString("http://h/"), 200, "HTTP/1.1", std::move(lines));
+        SCOPED_TRACE(c.contentType.value_or("(none)"));
+        EXPECT_EQ(text(response->MIMEType()), c.mimeType ? c.mimeType : "<nil>");
+        EXPECT_EQ(text(response->textEncodingName()), c.encoding ? c.encoding : "<nil>");
+    }
 }
 
 }  // namespace
