@@ -49,7 +49,10 @@ void HeaderFields::set(std::string_view name, std::optional<std::string> value) 
             return;
         }
     }
-    if (value) fields_.emplace_back(std::string(name), std::move(*value));
+    if (!value) return;
+    // Requests get their few fields one after another: room for them at once, not by doubling.
+    if (fields_.empty()) fields_.reserve(kUsualFieldCount);
+    fields_.emplace_back(std::string(name), std::move(*value));
 }
 
 void HeaderFields::add(std::string_view name, std::string_view value) {
@@ -60,6 +63,7 @@ void HeaderFields::add(std::string_view name, std::string_view value) {
             return;
         }
     }
+    if (fields_.empty()) fields_.reserve(kUsualFieldCount);
     fields_.emplace_back(std::string(name), std::string(value));
 }
 

@@ -43,6 +43,7 @@ public:
     bool operator==(const HeaderFields& other) const = default;
 
 private:
+    static constexpr size_t kUsualFieldCount = 8;
     std::vector<std::pair<std::string, std::string>> fields_;
 };
 }  // namespace zvt
