@@ -2,6 +2,21 @@
 
 #include "platform/foundation/NSException.h"
 
+namespace {
+
+const std::shared_ptr<NSString>& emptyString() {
+  static const auto* empty = new std::shared_ptr<NSString>(NSString::string());
+  return *empty;
+}
+
+// What a request serializer that raised gives the failure block.
+[[gnu::noinline, gnu::cold]] std::shared_ptr<NSError> refusedRequestError(const NSException& exception) {
+  return NSError::errorWithDomain(NWURLRequestSerializationErrorDomain, NSURLErrorBadURL,
+                                  NSDictionary::make({{NSLocalizedDescriptionKey, exception.reason() ? exception.reason() : "Invalid request"_ns}}));
+}
+
+}  // namespace
+
 std::shared_ptr<NWHTTPRequestOperationManager> NWHTTPRequestOperationManager::initWithBaseURL(const std::shared_ptr<NSURL>& url) {
   auto manager = std::make_shared<NWHTTPRequestOperationManager>();
   manager->setUpWithBaseURL(url);
@@ -72,13 +87,12 @@ std::shared_ptr<NWHTTPRequestOperation> NWHTTPRequestOperationManager::HTTPReque
   try {
     // A string that resolves to no URL still makes a request (without URL), which the
     // connection then refuses through the failure block.
-    request = requestSerializer_->requestWithMethod(method, resolved ? resolved : (URLString ? URLString : NSString::string()),
+    request = requestSerializer_->requestWithMethod(method, resolved ? resolved : URLString ? URLString : emptyString(),
                                                     parameters, &serializationError);
   } catch (const NSException& exception) {
-    serializationError = NSError::errorWithDomain(NWURLRequestSerializationErrorDomain, NSURLErrorBadURL,
-                                                  NSDictionary::make({{NSLocalizedDescriptionKey, exception.reason() ? exception.reason() : "Invalid request"_ns}}));
+    serializationError = refusedRequestError(exception);
   }
-  if (serializationError || !request) {
+  if (serializationError || !request) [[unlikely]] {
     deliverFailure(failure, serializationError);
     return nullptr;
   }

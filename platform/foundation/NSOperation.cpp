@@ -233,7 +233,7 @@ void NSOperation::handleFinished() {
     queue = queue_.lock();
     finishedCV_.notify_all();
   }
-  if (calls) {
+  if (calls) [[likely]] {
     handOffCompletion();
   } else if (completion && handsOff) {
     completion();
@@ -403,7 +403,7 @@ void NSOperationQueue::pumpWaiting(bool mayStartHere) {
       if (maxConcurrent_ >= 0 && executing_ >= maxConcurrent_) return;
       for (const auto& e : entries_) {
         if (e->startedByQueue_) continue;
-        if (!first) {
+        if (!first) [[likely]] {
           first = e;
         } else {
           others.push_back(e);
