@@ -64,7 +64,7 @@ id NWHTTPRequestOperation::responseObject() {
 
 void NWHTTPRequestOperation::serializeResponse() {
   std::shared_ptr<NSError> serializationError;
-  responseObject_ = responseSerializer_->responseObjectForResponse(response(), responseData(), &serializationError);
+  responseObject_ = responseSerializer_->responseObjectForResponse(responseLocked(), responseDataLocked(), &serializationError);
   if (serializationError) responseSerializationError_ = std::move(serializationError);
 }
 
@@ -74,15 +74,14 @@ std::shared_ptr<NSError> NWHTTPRequestOperation::error() const {
   return NWURLConnectionOperation::error();
 }
 
-bool NWHTTPRequestOperation::serializesQuickly() const {
-  std::lock_guard lock(lock_);
+bool NWHTTPRequestOperation::serializesQuicklyLocked() const {
   if (!responseSerializer_) return false;
   // Only the plain and JSON serializers of the layer itself, on a reply of modest size: an
   // image or another serializer may take long enough to hold up the network thread's other
   // connections.
   const auto& type = typeid(*responseSerializer_);
   if (type != typeid(NWHTTPResponseSerializer) && type != typeid(NWJSONResponseSerializer)) return false;
-  auto data = responseData();
+  const auto& data = responseDataLocked();
   return !data || data->length() <= kQuickSerializationBytes;
 }
 
@@ -93,7 +92,7 @@ id NWHTTPRequestOperation::finishedResult(std::shared_ptr<NSError>& error) {
     error = responseSerializationError_;
     return nullptr;
   }
-  if ((error = NWURLConnectionOperation::error())) return nullptr;
+  if ((error = errorLocked())) return nullptr;
   if (!responseObject_ && isFinished()) serializeResponse();
   error = responseSerializationError_;
   return responseObject_;
@@ -127,9 +126,9 @@ void NWHTTPRequestOperation::deliverResult() {
     delivery.failure = std::move(failure_);
     success_ = nullptr;
     failure_ = nullptr;
-    delivery.group = completionGroup();
-    delivery.queue = completionQueue();
-    quick = serializesQuickly();
+    delivery.group = completionGroupLocked();
+    delivery.queue = completionQueueLocked();
+    quick = serializesQuicklyLocked();
   }
   if (delivery.group) dispatch_group_enter(delivery.group);
   // A short reply is serialized at once as a block of the processing queue on this thread

@@ -46,7 +46,7 @@ class NWHTTPRequestOperation : public NWURLConnectionOperation {
   // Replies up to this size through the plain or JSON serializer are serialized on the thread
   // that finishes the operation (as a block of the processing queue).
   static constexpr NSUInteger kQuickSerializationBytes = 64 * 1024;
-  bool serializesQuickly() const;
+  bool serializesQuicklyLocked() const;  // under lock_
   std::shared_ptr<NSError> checkResponse(const std::shared_ptr<NSURLResponse>& response) override;
   // The finished operation's response object, or nil with the error that refused it.
   id finishedResult(std::shared_ptr<NSError>& error);

@@ -171,6 +171,9 @@ void NWURLConnectionOperation::setInputStream(const std::shared_ptr<NSInputStrea
 }
 std::shared_ptr<NSOutputStream> NWURLConnectionOperation::outputStream() {
   std::lock_guard lock(lock_);
+  return outputStreamLocked();
+}
+const std::shared_ptr<NSOutputStream>& NWURLConnectionOperation::outputStreamLocked() {
   if (!outputStream_) {
     outputStream_ = NSOutputStream::outputStreamToMemory();
     outputStreamIsDefault_ = true;
@@ -295,7 +298,7 @@ void NWURLConnectionOperation::operationDidStart() {
   auto self = selfOperation();
   connection_ = NSURLConnection::initWithRequest(request_, std::static_pointer_cast<NSURLConnectionDelegate>(self), false);
   auto runLoop = NSRunLoop::currentRunLoop();
-  auto stream = outputStream();
+  const auto& stream = outputStreamLocked();
   if (commonModesOnly_) {
     static const auto* common = new std::string(NSRunLoopCommonModes);
     connection_->scheduleInRunLoop(runLoop, *common);
@@ -684,7 +687,7 @@ bool NWURLConnectionOperation::isCurrentConnection(const Connection& connection)
   // A paused operation's connection, or one it has replaced, may still report before its
   // cancellation reaches it: nothing it says may change the operation.
   std::lock_guard lock(lock_);
-  return connection && connection == connection_ && !isPaused();
+  return isCurrentConnectionLocked(connection);
 }
 
 void NWURLConnectionOperation::connectionDidReceiveData(const Connection& connection, const std::shared_ptr<NSData>& data) {
@@ -694,9 +697,9 @@ void NWURLConnectionOperation::connectionDidReceiveData(const Connection& connec
   {
     // Under the lock, so that a pause sees every byte written before it or none after it.
     std::lock_guard lock(lock_);
-    if (!isCurrentConnection(connection)) return;
+    if (!isCurrentConnectionLocked(connection)) return;
     watched = static_cast<bool>(downloadProgress_);
-    auto stream = outputStream();
+    auto stream = outputStreamLocked();
     if (!stream->hasSpaceAvailable()) {
       auto streamError = stream->streamError();
       failure = streamError ? streamError : outputStreamFullError(request_);
@@ -743,7 +746,7 @@ void NWURLConnectionOperation::connectionDidFinishLoading(const Connection& conn
   if (!isCurrentConnection(connection)) return;
   {
     std::lock_guard lock(lock_);
-    auto stream = outputStream();
+    auto stream = outputStreamLocked();  // a copy: outputStream_ is let go of below
     // A memory stream hands out an immutable copy of its bytes: kept as it is, not copied
     // again. Mutable data (a stream of the caller's own may keep writing into it) is copied.
     auto written = zvt::as<NSData>(stream->propertyForKey(NSStreamDataWrittenToMemoryStreamKey));

@@ -156,6 +156,12 @@ class NWURLConnectionOperation : public NSOperation, public NSURLConnectionDeleg
   virtual void resultDeliveryDropped();
 
   mutable std::recursive_mutex lock_;
+  // The fields as they are, for a subclass that holds lock_ already.
+  const std::shared_ptr<NSURLResponse>& responseLocked() const { return response_; }
+  const std::shared_ptr<NSData>& responseDataLocked() const { return responseData_; }
+  const std::shared_ptr<NSError>& errorLocked() const { return error_; }
+  const dispatch_queue_t& completionQueueLocked() const { return completionQueue_; }
+  const dispatch_group_t& completionGroupLocked() const { return completionGroup_; }
 
  private:
   bool setState(NSInteger state);
@@ -168,6 +174,10 @@ class NWURLConnectionOperation : public NSOperation, public NSURLConnectionDeleg
   void finish();
   void failWhileReceiving(const Connection& connection, const std::shared_ptr<NSError>& error);
   bool isCurrentConnection(const Connection& connection) const;
+  bool isCurrentConnectionLocked(const Connection& connection) const {  // under lock_
+    return connection && connection == connection_ && !isPaused();
+  }
+  const std::shared_ptr<NSOutputStream>& outputStreamLocked();  // under lock_
   std::vector<std::string> modesVector() const;
 
   std::atomic<NSInteger> state_{kReady};
