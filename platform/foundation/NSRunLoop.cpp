@@ -62,9 +62,9 @@ void wakeMainRunLoop() {
   }
 }
 
-RunLoopModeId internRunLoopMode(std::string_view name) {
-  if (name == std::string_view(NSDefaultRunLoopMode)) return kDefaultRunLoopModeId;
-  if (name == std::string_view(NSRunLoopCommonModes)) return kCommonRunLoopModesId;
+namespace {
+
+[[gnu::noinline]] RunLoopModeId internOtherRunLoopMode(std::string_view name) {
   struct Table {
     std::mutex mutex;
     std::unordered_map<std::string, RunLoopModeId> ids;
@@ -75,12 +75,20 @@ RunLoopModeId internRunLoopMode(std::string_view name) {
   return it->second;
 }
 
+}  // namespace
+
+RunLoopModeId internRunLoopMode(std::string_view name) {
+  if (name == std::string_view(NSDefaultRunLoopMode)) return kDefaultRunLoopModeId;
+  if (name == std::string_view(NSRunLoopCommonModes)) return kCommonRunLoopModesId;
+  return internOtherRunLoopMode(name);
+}
+
 namespace {
 
 thread_local int wakeUpBatchDepth = 0;
 struct HeldWakeUp {
   NSRunLoop* loop;
-  std::weak_ptr<NSObject> alive;  // the loop, while it lives
+  std::weak_ptr<NSObject> alive;  // the loop, while it lives; empty for the main loop, which always lives
 };
 thread_local std::vector<HeldWakeUp> heldWakeUps;
 
@@ -94,11 +102,21 @@ WakeUpBatch::~WakeUpBatch() {
 
 void WakeUpBatch::flush() {
   auto& held = heldWakeUps;
+  if (held.empty()) return;  // mostly: before each sleep of a loop that handed nothing on
+  giveHeld();
+}
+
+void WakeUpBatch::giveHeld() {
+  auto& held = heldWakeUps;
   // By index: a loop released here may, through what its queue held, hold back or give
   // wake-ups itself (appended, or all given and cleared by that inner flush).
   for (size_t i = 0; i < held.size(); ++i) {
     NSRunLoop* loop = held[i].loop;
-    if (auto alive = held[i].alive.lock()) loop->signalWakeFd();
+    if (loop == mainLoop.load(std::memory_order_relaxed)) {
+      loop->signalWakeFd();
+    } else if (auto alive = held[i].alive.lock()) {
+      loop->signalWakeFd();
+    }
   }
   held.clear();  // keeps its room for the next batch
 }
@@ -320,18 +338,28 @@ void NSRunLoop::wakeUp() {
   // performs before it waits again, so waking it would only cost an extra turn.
   if (onOwnThread()) return;
   if (zvt::wakeUpBatchDepth > 0) {
-    if (wakePending_.load()) return;  // a signal is out already
-    auto& held = zvt::heldWakeUps;
-    for (auto& h : held) {
-      if (h.loop != this) continue;
-      // The same address with its loop gone: a loop made since in the old one's place.
-      if (h.alive.expired()) h.alive = weak_from_this();
-      return;
-    }
-    held.push_back({this, weak_from_this()});
+    if (!wakePending_.load()) holdWakeUp();  // else a signal is out already
     return;
   }
   signalWakeFd();
+}
+
+void NSRunLoop::holdWakeUp() {
+  auto& held = zvt::heldWakeUps;
+  // The main loop is never released: it is held without a weak reference (the main queue's
+  // hand-offs are most of what is held).
+  const bool main = this == zvt::mainLoop.load(std::memory_order_relaxed);
+  for (auto& h : held) {
+    if (h.loop != this) continue;
+    // The same address with its loop gone: a loop made since in the old one's place.
+    if (!main && h.alive.expired()) h.alive = weak_from_this();
+    return;
+  }
+  if (main) {
+    held.push_back({this, {}});
+  } else {
+    held.push_back({this, weak_from_this()});
+  }
 }
 
 void NSRunLoop::signalWakeFd() {
@@ -468,7 +496,7 @@ void NSRunLoop::callObservers(ModeId mode, CFRunLoopActivity activity) {
   }
 }
 
-bool NSRunLoop::fireDueTimers(ModeId mode, int64_t limit) {
+bool NSRunLoop::fireTimersDue(ModeId mode, int64_t limit) {
   bool fired = false;
   for (;;) {
     int64_t now = std::min(Clock::nowNanos(), limit);
@@ -496,8 +524,19 @@ bool NSRunLoop::fireDueTimers(ModeId mode, int64_t limit) {
   }
 }
 
-bool NSRunLoop::runPerforms(ModeId mode, std::vector<Perform>& ready) {
-  if (pendingPerforms_.load() == 0) return false;
+// A perform threw: those after it go back to the head of the queue, in order, for the next
+// pass (instead of being lost with their waiters waiting for ever).
+[[gnu::cold, gnu::noinline]] void NSRunLoop::requeuePerforms(std::vector<Perform>& ready, size_t next) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    performs_.insert(performs_.begin(), std::make_move_iterator(ready.begin() + static_cast<std::ptrdiff_t>(next)),
+                     std::make_move_iterator(ready.end()));
+    pendingPerforms_.store(performs_.size());
+  }
+  ready.clear();
+}
+
+bool NSRunLoop::runQueuedPerforms(ModeId mode, std::vector<Perform>& ready) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     // Those of this mode come out in order; the others close up behind them, in order.
@@ -515,34 +554,22 @@ bool NSRunLoop::runPerforms(ModeId mode, std::vector<Perform>& ready) {
   }
   if (ready.empty()) return false;
   // The list is this depth's, kept from pass to pass: it is emptied however the performs end.
-  // When one throws, those after it go back to the head of the queue, in order, for the next
-  // pass (instead of being lost with their waiters waiting for ever).
-  struct Clear {
-    NSRunLoop* loop;
-    std::vector<Perform>& ready;
-    size_t next = 0;
-    ~Clear() {
-      if (next < ready.size()) {
-        std::lock_guard<std::mutex> lock(loop->mutex_);
-        auto& queue = loop->performs_;
-        queue.insert(queue.begin(), std::make_move_iterator(ready.begin() + static_cast<std::ptrdiff_t>(next)),
-                     std::make_move_iterator(ready.end()));
-        loop->pendingPerforms_.store(queue.size());
-      }
-      ready.clear();
+  auto finishPerform = [](Perform& perform) {
+    if (perform.done) perform.done->finish();
+    perform.fn = nullptr;  // its captures go before the next perform runs
+  };
+  for (size_t next = 0; next < ready.size();) {
+    Perform& perform = ready[next++];
+    try {
+      perform.fn();
+    } catch (...) {
+      finishPerform(perform);
+      requeuePerforms(ready, next);
+      throw;
     }
-  } clear{this, ready};
-  while (clear.next < ready.size()) {
-    Perform& perform = ready[clear.next++];
-    struct Finish {
-      Perform& perform;
-      ~Finish() {
-        if (perform.done) perform.done->finish();
-        perform.fn = nullptr;
-      }
-    } finish{perform};
-    perform.fn();
+    finishPerform(perform);
   }
+  ready.clear();
   return true;
 }
 
@@ -583,11 +610,30 @@ bool NSRunLoop::runOnce(const std::string& modeIn, int64_t limit, int64_t realLi
   return runIn(modeIn, mode, limit, realLimit);
 }
 
+namespace {
+
+[[gnu::cold, gnu::noinline]] bool refuseRunOffThread() {
+  std::fprintf(stderr, "NSRunLoop: a run loop runs only on its own thread\n");
+  return false;
+}
+
+// Whether neither limit of a run has come. Without a limit (run(), and every pass of a network
+// thread) the clock need not be read to know.
+bool beforeLimits(int64_t limit, int64_t realLimit) {
+  return (limit == zvt::kNoDeadline || Clock::nowNanos() < limit) &&
+         (realLimit == zvt::kNoDeadline || RealClock::shared()->monotonicNanos() < realLimit);
+}
+
+}  // namespace
+
+NSRunLoop::PassLists& NSRunLoop::addPassLists(size_t depth) {
+  while (passLists_.size() <= depth) passLists_.push_back(std::make_unique<PassLists>());
+  return *passLists_[depth];
+}
+
 bool NSRunLoop::runIn(const std::string& name, ModeId mode, int64_t limit, int64_t realLimit, bool untilNoSources) {
-  if (!onOwnThread()) {
-    std::fprintf(stderr, "NSRunLoop: a run loop runs only on its own thread\n");
-    return false;
-  }
+  if (!onOwnThread()) [[unlikely]]
+    return refuseRunOffThread();
   std::atomic<bool> stopped{false};
   size_t depth;
   bool drains;  // the main loop in a common mode: it runs the main queue's blocks
@@ -610,147 +656,141 @@ bool NSRunLoop::runIn(const std::string& name, ModeId mode, int64_t limit, int64
   notifyObservers(mode, kCFRunLoopEntry);
 
   // The lists of this depth of nested runs, kept from pass to pass (own thread only).
-  while (passLists_.size() <= depth) passLists_.emplace_back();
-  PassLists& lists = passLists_[depth];
-  std::vector<pollfd>& fds = lists.fds;
-  std::vector<std::shared_ptr<NSRunLoopFileSource>>& sources = lists.sources;
-  struct ClearSources {
-    std::vector<std::shared_ptr<NSRunLoopFileSource>>& sources;
-    ~ClearSources() { sources.clear(); }  // holds no source past the run
-  } clearSources{sources};
-  // Without a limit (run(), and every pass of a network thread) the clock need not be read
-  // to know that the limit has not come.
-  auto beforeLimits = [&] {
-    return (limit == zvt::kNoDeadline || Clock::nowNanos() < limit) &&
-           (realLimit == zvt::kNoDeadline || RealClock::shared()->monotonicNanos() < realLimit);
-  };
+  PassLists& lists = passListsAt(depth);
   for (;;) {
     notifyObservers(mode, kCFRunLoopBeforeTimers);
     fireDueTimers(mode, limit);
     notifyObservers(mode, kCFRunLoopBeforeSources);
     bool handled = runPerforms(mode, lists.ready);
     if (drains) handled = zvt::drainMainQueue() > 0 || handled;
-    if (handled) spinAfterWork_ = true;
-    if (handled || stopped) {
-      // Without observers, the next run would only differ by its entry and exit (a loop left
-      // without sources ends at the look before waiting).
-      if (!untilNoSources || hasObservers_.load(std::memory_order_acquire)) break;
-      stopped = false;
-      continue;
-    }
-
-    // About to wait: the observers run (the display pass), and whatever they queued, and
-    // whatever became due meanwhile, is handled before the loop sleeps.
-    const bool mayWait = beforeLimits();
-    if (mayWait) {
-      notifyObservers(mode, kCFRunLoopBeforeWaiting);
-      if (drains && zvt::mainQueueHasBlocks()) {
-        notifyObservers(mode, kCFRunLoopAfterWaiting);
-        continue;
-      }
-    }
-
-    int64_t now = Clock::nowNanos();
-    int64_t timerDeadline;
-    bool workReady = false;
-    fds.clear();
-    sources.clear();
-    fds.push_back({wakeFd_, POLLIN, 0});
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      timerDeadline = nextTimerDeadlineLocked(mode);
-      if (mayWait && (timerDeadline <= now || performReadyLocked(mode))) {
-        workReady = true;
-      } else {
-        if (!hasSourcesLocked(mode)) break;
-        drains = main_ && isCommonModeLocked(mode);
-        for (const auto& s : fileSources_) {
-          if (!inModeLocked(s->modes_, mode)) continue;
-          unsigned ev = s->events();
-          if (ev == 0) continue;
-          short pev = 0;
-          if (ev & NSRunLoopFileSource::kRead) pev |= POLLIN;
-          if (ev & NSRunLoopFileSource::kWrite) pev |= POLLOUT;
-          fds.push_back({s->fd(), pev, 0});
-          sources.push_back(s);
-        }
-      }
-    }
-    if (workReady) {
-      notifyObservers(mode, kCFRunLoopAfterWaiting);
-      continue;
-    }
-
-    int timeoutMs = -1;
-    int64_t waitNs = -1;  // how long the poll may wait, -1 for ever
-    if (now >= limit) {
-      timeoutMs = 0;
-      waitNs = 0;
-    } else {
-      int64_t wake = std::min(timerDeadline, limit);
-      if (wake != zvt::kNoDeadline && !zvt::currentClockIsVirtual()) {
-        waitNs = std::max<int64_t>(wake - now, 0);
-        int64_t ms = (waitNs + 999999) / 1000000;
-        timeoutMs = static_cast<int>(std::min<int64_t>(ms, INT_MAX));
-      }
-    }
-    if (realLimit != zvt::kNoDeadline) {
-      int64_t left = std::max<int64_t>(realLimit - RealClock::shared()->monotonicNanos(), 0);
-      int64_t ms = (left + 999999) / 1000000;
-      if (timeoutMs < 0 || ms < timeoutMs) timeoutMs = static_cast<int>(std::min<int64_t>(ms, INT_MAX));
-      if (waitNs < 0 || left < waitNs) waitNs = left;
-    }
-
-    // Nothing this thread handed to other run loops waits for its next callback.
-    zvt::WakeUpBatch::flush();
-    int n = spinBeforePoll(fds, waitNs);
-    if (n <= 0 && timeoutMs != 0) {
-      // A worker of the dispatch pool turning a run loop (a download operation waiting on the
-      // network) is blocked while it waits here: the pool starts another worker meanwhile, or
-      // a few such waits would leave every queue without a thread.
-      zvt::BlockingScope waiting;
-      n = poll(fds.data(), fds.size(), timeoutMs);
-    } else if (n <= 0) {
-      n = poll(fds.data(), fds.size(), 0);
-    }
-    if (mayWait) notifyObservers(mode, kCFRunLoopAfterWaiting);
-    if (n > 0) {
-      if (fds[0].revents) drainWakeFd();
-      for (size_t i = 1; i < fds.size(); ++i) {
-        short re = fds[i].revents;
-        if (!re) continue;
-        const auto& source = sources[i - 1];
-        unsigned ready = 0;
-        if (re & POLLIN) ready |= NSRunLoopFileSource::kRead;
-        if (re & POLLOUT) ready |= NSRunLoopFileSource::kWrite;
-        if (re & (POLLERR | POLLHUP | POLLNVAL))
-          ready |= NSRunLoopFileSource::kError |
-                   (source->events() & (NSRunLoopFileSource::kRead | NSRunLoopFileSource::kWrite));
-        std::shared_ptr<NSRunLoopFileSource::Callback> callback;
-        {
-          std::lock_guard<std::mutex> lock(source->mutex_);
-          if (source->valid_) callback = source->callback_;
-        }
-        if (!callback) continue;
-        (*callback)(source->fd(), ready);
-        handled = true;
-        // A descriptor closed under the source would report itself ready forever.
-        if (re & POLLNVAL) source->invalidate();
+    if (!handled && !stopped) {
+      PassEnd end = waitForSources(mode, limit, realLimit, drains, lists);
+      if (end == PassEnd::kAgain) continue;
+      if (end == PassEnd::kLeave) break;
+      handled = end == PassEnd::kHandled;
+      if (!handled && !stopped) {
+        if (beforeLimits(limit, realLimit)) continue;
+        fireDueTimers(mode, limit);
+        break;
       }
     }
     if (handled) spinAfterWork_ = true;
-    if (handled || stopped) {
-      if (!untilNoSources || hasObservers_.load(std::memory_order_acquire)) break;
-      stopped = false;
-      sources.clear();  // as the end of a run would
-      continue;
-    }
-    if (!beforeLimits()) {
-      fireDueTimers(mode, limit);
-      break;
-    }
+    // Without observers, the next run would only differ by its entry and exit (a loop left
+    // without sources ends at the look before waiting).
+    if (!untilNoSources || hasObservers_.load(std::memory_order_acquire)) break;
+    stopped = false;
   }
   return true;
+}
+
+NSRunLoop::PassEnd NSRunLoop::waitForSources(ModeId mode, int64_t limit, int64_t realLimit, bool& drains,
+                                             PassLists& lists) {
+  // About to wait: the observers run (the display pass), and whatever they queued, and
+  // whatever became due meanwhile, is handled before the loop sleeps.
+  const bool mayWait = beforeLimits(limit, realLimit);
+  if (mayWait) {
+    notifyObservers(mode, kCFRunLoopBeforeWaiting);
+    if (drains && zvt::mainQueueHasBlocks()) {
+      notifyObservers(mode, kCFRunLoopAfterWaiting);
+      return PassEnd::kAgain;
+    }
+  }
+
+  std::vector<pollfd>& fds = lists.fds;
+  std::vector<std::shared_ptr<NSRunLoopFileSource>>& sources = lists.sources;
+  struct ClearSources {
+    std::vector<std::shared_ptr<NSRunLoopFileSource>>& sources;
+    ~ClearSources() { sources.clear(); }  // holds no source past the wait
+  } clearSources{sources};
+  int64_t now = Clock::nowNanos();
+  int64_t timerDeadline;
+  bool workReady = false;
+  fds.clear();
+  fds.push_back({wakeFd_, POLLIN, 0});
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    timerDeadline = nextTimerDeadlineLocked(mode);
+    if (mayWait && (timerDeadline <= now || performReadyLocked(mode))) {
+      workReady = true;
+    } else {
+      if (!hasSourcesLocked(mode)) return PassEnd::kLeave;
+      drains = main_ && isCommonModeLocked(mode);
+      for (const auto& s : fileSources_) {
+        if (!inModeLocked(s->modes_, mode)) continue;
+        unsigned ev = s->events();
+        if (ev == 0) continue;
+        short pev = 0;
+        if (ev & NSRunLoopFileSource::kRead) pev |= POLLIN;
+        if (ev & NSRunLoopFileSource::kWrite) pev |= POLLOUT;
+        fds.push_back({s->fd(), pev, 0});
+        sources.push_back(s);
+      }
+    }
+  }
+  if (workReady) {
+    notifyObservers(mode, kCFRunLoopAfterWaiting);
+    return PassEnd::kAgain;
+  }
+
+  int timeoutMs = -1;
+  int64_t waitNs = -1;  // how long the poll may wait, -1 for ever
+  if (now >= limit) {
+    timeoutMs = 0;
+    waitNs = 0;
+  } else {
+    int64_t wake = std::min(timerDeadline, limit);
+    if (wake != zvt::kNoDeadline && !zvt::currentClockIsVirtual()) {
+      waitNs = std::max<int64_t>(wake - now, 0);
+      int64_t ms = (waitNs + 999999) / 1000000;
+      timeoutMs = static_cast<int>(std::min<int64_t>(ms, INT_MAX));
+    }
+  }
+  if (realLimit != zvt::kNoDeadline) [[unlikely]] {
+    int64_t left = std::max<int64_t>(realLimit - RealClock::shared()->monotonicNanos(), 0);
+    int64_t ms = (left + 999999) / 1000000;
+    if (timeoutMs < 0 || ms < timeoutMs) timeoutMs = static_cast<int>(std::min<int64_t>(ms, INT_MAX));
+    if (waitNs < 0 || left < waitNs) waitNs = left;
+  }
+
+  // Nothing this thread handed to other run loops waits for its next callback.
+  zvt::WakeUpBatch::flush();
+  int n = spinBeforePoll(fds, waitNs);
+  if (n <= 0 && timeoutMs != 0) {
+    // A worker of the dispatch pool turning a run loop (a download operation waiting on the
+    // network) is blocked while it waits here: the pool starts another worker meanwhile, or
+    // a few such waits would leave every queue without a thread.
+    zvt::BlockingScope waiting;
+    n = poll(fds.data(), fds.size(), timeoutMs);
+  } else if (n <= 0) {
+    n = poll(fds.data(), fds.size(), 0);
+  }
+  if (mayWait) notifyObservers(mode, kCFRunLoopAfterWaiting);
+  if (n <= 0) return PassEnd::kIdle;
+  if (fds[0].revents) drainWakeFd();
+  bool handled = false;
+  for (size_t i = 1; i < fds.size(); ++i) {
+    short re = fds[i].revents;
+    if (!re) continue;
+    const auto& source = sources[i - 1];
+    unsigned ready = 0;
+    if (re & POLLIN) ready |= NSRunLoopFileSource::kRead;
+    if (re & POLLOUT) ready |= NSRunLoopFileSource::kWrite;
+    if (re & (POLLERR | POLLHUP | POLLNVAL)) [[unlikely]]
+      ready |= NSRunLoopFileSource::kError |
+               (source->events() & (NSRunLoopFileSource::kRead | NSRunLoopFileSource::kWrite));
+    std::shared_ptr<NSRunLoopFileSource::Callback> callback;
+    {
+      std::lock_guard<std::mutex> lock(source->mutex_);
+      if (source->valid_) callback = source->callback_;
+    }
+    if (!callback) continue;
+    (*callback)(source->fd(), ready);
+    handled = true;
+    // A descriptor closed under the source would report itself ready forever.
+    if (re & POLLNVAL) [[unlikely]]
+      source->invalidate();
+  }
+  return handled ? PassEnd::kHandled : PassEnd::kIdle;
 }
 
 int NSRunLoop::spinBeforePoll(std::vector<pollfd>& fds, int64_t waitNs) {

@@ -48,6 +48,9 @@ class WakeUpBatch {
   WakeUpBatch& operator=(const WakeUpBatch&) = delete;
   // Gives the wake-ups held back so far now.
   static void flush();
+
+ private:
+  [[gnu::noinline]] static void giveHeld();
 };
 
 // Run loops compare modes by number: each mode name is turned into a small number once per
@@ -288,23 +291,43 @@ class NSRunLoop : public NSObject {
   void enqueuePerform(Perform perform);
   // Fires every due timer of `mode`, earliest first; within a run, only those due by the
   // run's limit (a jump of a virtual clock past the limit leaves later timers to later runs).
-  // Returns whether a timer fired.
-  bool fireDueTimers(ModeId mode, int64_t limit = INT64_MAX);
+  // Returns whether a timer fired. A loop without timers does not read the clock.
+  bool fireDueTimers(ModeId mode, int64_t limit = INT64_MAX) {
+    return timerHint_.load() != INT64_MAX && fireTimersDue(mode, limit);
+  }
+  bool fireTimersDue(ModeId mode, int64_t limit);
   void notifyObservers(ModeId mode, CFRunLoopActivity activity) {
     if (hasObservers_.load(std::memory_order_acquire)) callObservers(mode, activity);
   }
   void callObservers(ModeId mode, CFRunLoopActivity activity);
-  bool runPerforms(ModeId mode, std::vector<Perform>& ready);
+  // Runs the queued performs of `mode`; a pass with none queued takes no lock.
+  bool runPerforms(ModeId mode, std::vector<Perform>& ready) {
+    return pendingPerforms_.load() != 0 && runQueuedPerforms(mode, ready);
+  }
+  bool runQueuedPerforms(ModeId mode, std::vector<Perform>& ready);
+  void requeuePerforms(std::vector<Perform>& ready, size_t next);
   bool runOnce(const std::string& mode, int64_t limit, int64_t realLimit);
   // One run (runMode); with `untilNoSources` (run()), passes follow each other in the same
   // run while nobody observes the loop, as separate runs would without their entry and exit.
   bool runIn(const std::string& name, ModeId mode, int64_t limit, int64_t realLimit, bool untilNoSources = false);
+  // The second half of a pass that handled nothing: the observers before waiting, the poll set,
+  // the wait and the ready descriptors' callbacks. kAgain: work became ready before the wait
+  // (a new pass); kLeave: the mode has no source left; kHandled: a callback ran; kIdle: none.
+  // Kept out of runIn so that the passes that find work at once walk little code.
+  enum class PassEnd { kAgain, kLeave, kHandled, kIdle };
+  PassEnd waitForSources(ModeId mode, int64_t limit, int64_t realLimit, bool& drains, PassLists& lists);
+  PassLists& passListsAt(size_t depth) {
+    return depth < passLists_.size() ? *passLists_[depth] : addPassLists(depth);
+  }
+  PassLists& addPassLists(size_t depth);
   int64_t nextTimerDeadlineLocked(ModeId mode) const;
   int64_t nextDeadlineAfter(int64_t after);
   void timeAdvanced();
   void removeTimer(const NSTimer* timer);
   // A timer of this loop got an earlier fire date.
   void timerMovedTo(int64_t deadline);
+  // Keeps a wake-up for the end of the calling thread's WakeUpBatch.
+  [[gnu::noinline]] void holdWakeUp();
   void drainWakeFd();
   void signalWakeFd();
   // Spins a little before the loop's poll (see zvt::spin); returns what a zero-timeout poll
@@ -336,6 +359,8 @@ class NSRunLoop : public NSObject {
   // loader thread's) passes each activity without taking the lock.
   std::atomic<bool> hasObservers_{false};
   std::vector<Run> runs_;
-  std::deque<PassLists> passLists_;  // one per depth of nested runs (own thread only)
+  // One per depth of nested runs (own thread only); each stays where it is while deeper runs
+  // add theirs.
+  std::vector<std::unique_ptr<PassLists>> passLists_;
   std::shared_ptr<TimeSourceAdapter> timeSource_;
 };
