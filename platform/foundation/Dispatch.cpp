@@ -153,6 +153,58 @@ struct DispatchSyncGate {
   }
 };
 
+namespace {
+
+// A queue's waiting items in order: a ring that doubles when full and keeps its room, so that a
+// queue whose few items come and go (the main queue's hand-offs) allocates nothing per item.
+template <class T>
+class ItemRing {
+ public:
+  ItemRing() = default;
+  ItemRing(const ItemRing&) = delete;
+  ItemRing& operator=(const ItemRing&) = delete;
+  ~ItemRing() {
+    while (count_ > 0) pop_front();
+    ::operator delete(slots_);
+  }
+  bool empty() const { return count_ == 0; }
+  size_t size() const { return count_; }
+  T& front() { return slots_[head_]; }
+  void pop_front() {
+    slots_[head_].~T();
+    head_ = (head_ + 1) & (capacity_ - 1);
+    --count_;
+  }
+  T& push_back(T&& item) {
+    if (count_ == capacity_) grow();
+    T* slot = new (&slots_[(head_ + count_) & (capacity_ - 1)]) T(std::move(item));
+    ++count_;
+    return *slot;
+  }
+
+ private:
+  [[gnu::noinline]] void grow() {
+    size_t capacity = capacity_ ? capacity_ * 2 : 8;
+    T* slots = static_cast<T*>(::operator new(capacity * sizeof(T)));
+    for (size_t i = 0; i < count_; ++i) {
+      T& from = slots_[(head_ + i) & (capacity_ - 1)];
+      new (&slots[i]) T(std::move(from));
+      from.~T();
+    }
+    ::operator delete(slots_);
+    slots_ = slots;
+    capacity_ = capacity;
+    head_ = 0;
+  }
+
+  T* slots_ = nullptr;
+  size_t capacity_ = 0;  // 0 or a power of two
+  size_t head_ = 0;
+  size_t count_ = 0;
+};
+
+}  // namespace
+
 struct dispatch_queue_s : std::enable_shared_from_this<dispatch_queue_s> {
   enum class Kind { Serial, Concurrent, Main };
 
@@ -161,6 +213,7 @@ struct dispatch_queue_s : std::enable_shared_from_this<dispatch_queue_s> {
     bool barrier = false;
     bool exclusive = false;  // decided when started
     std::shared_ptr<DispatchSyncGate> gate;  // a dispatch_sync waiting for its turn
+    dispatch_group_t group;  // dispatch_group_async: left once the block has run
   };
   struct Specific {
     void* context;
@@ -176,7 +229,7 @@ struct dispatch_queue_s : std::enable_shared_from_this<dispatch_queue_s> {
   const std::string label;
   const Kind kind;
   std::mutex mutex;
-  std::deque<Item> items;
+  ItemRing<Item> items;
   int running = 0;         // non-exclusive blocks running
   bool exclusive = false;  // a serial block, a barrier or a sync caller holds the queue
   int suspended = 0;
@@ -246,6 +299,7 @@ void runBlockOnWorker(const dispatch_queue_t& q, dispatch_queue_s::Item& item) {
     FrameScope scope(q.get());
     try {
       item.block();
+      if (item.group) dispatch_group_leave(item.group);
     } catch (const std::exception& e) {
       dispatchFatal("uncaught exception in a block on queue \"%s\": %s", q->label.c_str(), e.what());
     } catch (...) {
@@ -267,7 +321,7 @@ void launch(const dispatch_queue_t& q, std::vector<dispatch_queue_s::Item>& star
   }
 }
 
-void enqueue(const dispatch_queue_t& q, dispatch_queue_s::Item item) {
+void enqueue(const dispatch_queue_t& q, dispatch_queue_s::Item&& item) {
   if (q->kind == dispatch_queue_s::Kind::Main) {  // the main run loop drains it
     {
       std::lock_guard<std::mutex> lock(q->mutex);
@@ -493,7 +547,15 @@ size_t drainMainQueue() {
       last = ran + 1 == count;  // no second look when that was the last of them
     }
     FrameScope scope(&q);
-    item.block();  // an exception goes to whoever runs the main run loop
+    if (item.group) [[unlikely]] {
+      struct Leave {
+        const dispatch_group_t& group;
+        ~Leave() { dispatch_group_leave(group); }
+      } leave{item.group};
+      item.block();
+    } else {
+      item.block();  // an exception goes to whoever runs the main run loop
+    }
     ++ran;
     if (last) break;
   }
@@ -504,7 +566,9 @@ void dispatchAsyncOnMainQueueWithoutWakeUp(dispatch_block_t block) {
   if (!block) return;
   dispatch_queue_s& q = *dispatch_get_main_queue();
   std::lock_guard<std::mutex> lock(q.mutex);
-  q.items.emplace_back().block = std::move(block);
+  dispatch_queue_s::Item item;
+  item.block = std::move(block);
+  q.items.push_back(std::move(item));
 }
 
 bool runNowOnConcurrentQueue(const dispatch_queue_t& q, const dispatch_block_t& block) {
@@ -712,13 +776,11 @@ void dispatch_group_async(const dispatch_group_t& group, const dispatch_queue_t&
                           dispatch_block_t block) {
   if (!group || !queue || !block) return;
   dispatch_group_enter(group);
-  dispatch_async(queue, [group, block = std::move(block)] {
-    struct Leave {
-      const dispatch_group_t& group;
-      ~Leave() { dispatch_group_leave(group); }
-    } leave{group};
-    block();
-  });
+  // The item leaves the group once its block has run: no second block around the first.
+  dispatch_queue_s::Item item;
+  item.block = std::move(block);
+  item.group = group;
+  enqueue(queue, std::move(item));
 }
 
 void dispatch_group_notify(const dispatch_group_t& group, const dispatch_queue_t& queue,
