@@ -80,6 +80,11 @@ RunLoopLoader::~RunLoopLoader() {
 bool RunLoopLoader::isCurrent() const { return NSRunLoop::currentRunLoop() == runLoop_; }
 
 void RunLoopLoader::addModes(const std::vector<std::string>& modes) {
+    // Mostly the modes the loop has already: every connection of a thread asks for the same.
+    auto known = [this](const std::string& m) {
+        return std::find(modeList_.begin(), modeList_.end(), m) != modeList_.end();
+    };
+    if (std::all_of(modes.begin(), modes.end(), known)) return;
     bool grew = false;
     for (const auto& m : modes) {
         if (modes_.insert(m).second) {
