@@ -323,7 +323,7 @@ void NSRunLoop::performInModes(const std::vector<std::string>& modes, std::funct
   enqueuePerform({std::move(fn), modeSetOf(modes), nullptr});
 }
 
-void NSRunLoop::enqueuePerform(Perform perform) {
+void NSRunLoop::enqueuePerform(Perform&& perform) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     performs_.push_back(std::move(perform));
@@ -536,21 +536,39 @@ bool NSRunLoop::fireTimersDue(ModeId mode, int64_t limit) {
   ready.clear();
 }
 
+void NSRunLoop::takePerformsLocked(ModeId mode, std::vector<Perform>& ready) {
+  // Those of this mode come out in order; the others close up behind them, in order.
+  size_t kept = 0;
+  for (size_t i = 0; i < performs_.size(); ++i) {
+    if (inModeLocked(performs_[i].modes, mode)) {
+      ready.push_back(std::move(performs_[i]));
+    } else {
+      if (kept != i) performs_[kept] = std::move(performs_[i]);
+      ++kept;
+    }
+  }
+  performs_.erase(performs_.begin() + static_cast<std::ptrdiff_t>(kept), performs_.end());
+  pendingPerforms_.store(kept);
+}
+
 bool NSRunLoop::runQueuedPerforms(ModeId mode, std::vector<Perform>& ready) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    // Those of this mode come out in order; the others close up behind them, in order.
-    size_t kept = 0;
-    for (size_t i = 0; i < performs_.size(); ++i) {
-      if (inModeLocked(performs_[i].modes, mode)) {
-        ready.push_back(std::move(performs_[i]));
-      } else {
-        if (kept != i) performs_[kept] = std::move(performs_[i]);
-        ++kept;
+    // Mostly every queued perform may run in this mode: the two lists trade places (each
+    // keeps its room).
+    bool all = true;
+    for (const auto& p : performs_) {
+      if (!inModeLocked(p.modes, mode)) {
+        all = false;
+        break;
       }
     }
-    performs_.erase(performs_.begin() + static_cast<std::ptrdiff_t>(kept), performs_.end());
-    pendingPerforms_.store(kept);
+    if (all) {
+      ready.swap(performs_);
+      pendingPerforms_.store(0);
+    } else {
+      takePerformsLocked(mode, ready);
+    }
   }
   if (ready.empty()) return false;
   // The list is this depth's, kept from pass to pass: it is emptied however the performs end.
@@ -713,10 +731,11 @@ NSRunLoop::PassEnd NSRunLoop::waitForSources(ModeId mode, int64_t limit, int64_t
     if (mayWait && (timerDeadline <= now || performReadyLocked(mode))) {
       workReady = true;
     } else {
-      if (!hasSourcesLocked(mode)) return PassEnd::kLeave;
       drains = main_ && isCommonModeLocked(mode);
+      bool hasSources = drains;  // the main queue counts as a source
       for (const auto& s : fileSources_) {
         if (!inModeLocked(s->modes_, mode)) continue;
+        hasSources = true;  // also while paused
         unsigned ev = s->events();
         if (ev == 0) continue;
         short pev = 0;
@@ -725,6 +744,8 @@ NSRunLoop::PassEnd NSRunLoop::waitForSources(ModeId mode, int64_t limit, int64_t
         fds.push_back({s->fd(), pev, 0});
         sources.push_back(s);
       }
+      // Only a loop without file sources in the mode looks at its other kinds.
+      if (!hasSources && !hasSourcesLocked(mode)) return PassEnd::kLeave;
     }
   }
   if (workReady) {
@@ -831,6 +852,15 @@ void NSRunLoop::run() {
 
 // ---------------------------------------------------------------------------------------------
 
+void NSRunLoop::performAndWait(std::shared_ptr<NSRunLoop> loop, std::function<void()> fn, ModeSet modes) {
+  auto done = std::make_shared<PerformDone>();
+  loop->enqueuePerform({std::move(fn), std::move(modes), done});
+  loop = nullptr;  // the thread's end must be able to release its run loop
+  zvt::BlockingScope blocking;
+  std::unique_lock<std::mutex> lock(done->mutex);
+  done->cv.wait(lock, [&] { return done->done; });
+}
+
 void performOnThread(const std::shared_ptr<NSThread>& thread, std::function<void()> fn, bool wait,
                      const std::vector<std::string>& modes) {
   if (!thread || !fn || thread->isFinished()) return;
@@ -840,11 +870,10 @@ void performOnThread(const std::shared_ptr<NSThread>& thread, std::function<void
   }
   auto loop = thread->runLoop();
   if (!loop) return;
-  auto done = wait ? std::make_shared<PerformDone>() : nullptr;
-  loop->enqueuePerform({std::move(fn), modeSetOf(modes), done});
-  loop = nullptr;  // the thread's end must be able to release its run loop
-  if (!done) return;
-  zvt::BlockingScope blocking;
-  std::unique_lock<std::mutex> lock(done->mutex);
-  done->cv.wait(lock, [&] { return done->done; });
+  if (wait) {
+    NSRunLoop::performAndWait(std::move(loop), std::move(fn), modeSetOf(modes));
+    return;
+  }
+  // No modes: the common modes (the usual request), without a look at the list.
+  loop->enqueuePerform({std::move(fn), modes.empty() ? zvt::RunLoopModeSet(zvt::kCommonRunLoopModesId) : modeSetOf(modes), nullptr});
 }

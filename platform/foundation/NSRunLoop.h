@@ -288,7 +288,9 @@ class NSRunLoop : public NSObject {
   }
   bool hasSourcesLocked(ModeId mode) const;
   bool performReadyLocked(ModeId mode) const;
-  void enqueuePerform(Perform perform);
+  void enqueuePerform(Perform&& perform);
+  // performOnThread's waiting form: the caller waits until the perform has run (or never will).
+  [[gnu::noinline]] static void performAndWait(std::shared_ptr<NSRunLoop> loop, std::function<void()> fn, ModeSet modes);
   // Fires every due timer of `mode`, earliest first; within a run, only those due by the
   // run's limit (a jump of a virtual clock past the limit leaves later timers to later runs).
   // Returns whether a timer fired. A loop without timers does not read the clock.
@@ -305,6 +307,8 @@ class NSRunLoop : public NSObject {
     return pendingPerforms_.load() != 0 && runQueuedPerforms(mode, ready);
   }
   bool runQueuedPerforms(ModeId mode, std::vector<Perform>& ready);
+  // Moves the performs of `mode` into `ready` (`ready` empty), the others staying in order.
+  [[gnu::noinline]] void takePerformsLocked(ModeId mode, std::vector<Perform>& ready);
   void requeuePerforms(std::vector<Perform>& ready, size_t next);
   bool runOnce(const std::string& mode, int64_t limit, int64_t realLimit);
   // One run (runMode); with `untilNoSources` (run()), passes follow each other in the same

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -269,6 +270,57 @@ TEST(RuntimeRunLoop, WithoutSourcesRunReturnsAtOnce) {
   thread->start();
   EXPECT_TRUE(runMainLoopUntil([&] { return runReturned.load(); }));
   EXPECT_EQ(result.load(), 0);
+}
+
+TEST(RuntimeRunLoop, APortOrATimerAloneKeepsTheRunWaiting) {
+  // A loop whose only source in the mode is a port or a timer not yet due has a source: the run
+  // waits (before waiting, after waiting) until it is stopped, instead of leaving after its
+  // first look.
+  struct Case {
+    const char* what;
+    std::function<void(const std::shared_ptr<NSRunLoop>&)> addSource;
+  } cases[] = {
+      {"a port", [](const auto& loop) { loop->addPort(NSMachPort::port(), NSDefaultRunLoopMode); }},
+      {"a timer",
+       [](const auto& loop) {
+         loop->addTimer(NSTimer::timerWithTimeInterval(1000, false, [](const auto&) {}), NSDefaultRunLoopMode);
+       }},
+  };
+  for (const auto& c : cases) {
+    std::mutex m;
+    std::string seen;
+    std::shared_ptr<NSRunLoop> loop;
+    std::atomic<bool> waiting{false};
+    std::atomic<bool> returned{false};
+    auto thread = NSThread::initWithBlock([&] {
+      auto current = NSRunLoop::currentRunLoop();
+      c.addSource(current);
+      auto observer = CFRunLoopObserverCreateWithHandler(
+          kCFRunLoopBeforeWaiting | kCFRunLoopAfterWaiting | kCFRunLoopExit, true, 0, [&](const auto&, auto activity) {
+            std::lock_guard<std::mutex> lock(m);
+            seen += activity == kCFRunLoopBeforeWaiting ? 'W' : activity == kCFRunLoopAfterWaiting ? 'A' : 'X';
+            if (activity == kCFRunLoopBeforeWaiting) waiting = true;
+          });
+      current->addObserver(observer, NSDefaultRunLoopMode);
+      {
+        std::lock_guard<std::mutex> lock(m);
+        loop = current;
+      }
+      current->runMode(NSDefaultRunLoopMode, kDistantFutureTimeIntervalSince1970);
+      current->removeObserver(observer, NSDefaultRunLoopMode);
+      returned = true;
+    });
+    thread->start();
+    ASSERT_TRUE(runMainLoopUntil([&] { return waiting.load(); })) << c.what;
+    // A stop may come before the loop's poll: it wakes the poll at once.
+    ASSERT_TRUE(runMainLoopUntil([&] {
+      std::lock_guard<std::mutex> lock(m);
+      loop->stop();
+      return returned.load();
+    })) << c.what;
+    std::lock_guard<std::mutex> lock(m);
+    EXPECT_EQ(seen, "WAX") << c.what;
+  }
 }
 
 TEST(RuntimeRunLoop, StopFromAnotherThreadEndsTheRun) {
