@@ -84,7 +84,10 @@ void RunLoopLoader::addModes(const std::vector<std::string>& modes) {
     auto known = [this](const std::string& m) {
         return std::find(modeList_.begin(), modeList_.end(), m) != modeList_.end();
     };
-    if (std::all_of(modes.begin(), modes.end(), known)) return;
+    if (!std::all_of(modes.begin(), modes.end(), known)) addNewModes(modes);
+}
+
+void RunLoopLoader::addNewModes(const std::vector<std::string>& modes) {
     bool grew = false;
     for (const auto& m : modes) {
         if (modes_.insert(m).second) {

@@ -81,6 +81,7 @@ private:
         std::shared_ptr<NSRunLoopFileSource> source;
     };
     void attach(int fd, Watch& watch);
+    [[gnu::noinline]] void addNewModes(const std::vector<std::string>& modes);
 
     void timeoutAdded(int64_t deadline) override;
     void armTimer(int64_t deadline);
