@@ -212,8 +212,12 @@ struct dispatch_queue_s : std::enable_shared_from_this<dispatch_queue_s> {
     dispatch_block_t block;
     bool barrier = false;
     bool exclusive = false;  // decided when started
-    std::shared_ptr<DispatchSyncGate> gate;  // a dispatch_sync waiting for its turn
-    dispatch_group_t group;  // dispatch_group_async: left once the block has run
+    // Rarely anything: without a block, the gate of a dispatch_sync waiting for its turn; with
+    // one, the group of dispatch_group_async, left once the block has run. One pointer, so that
+    // the usual item moves and goes cheaply.
+    std::shared_ptr<void> tie;
+    DispatchSyncGate* gate() const { return block ? nullptr : static_cast<DispatchSyncGate*>(tie.get()); }
+    dispatch_group_s* group() const { return block ? static_cast<dispatch_group_s*>(tie.get()) : nullptr; }
   };
   struct Specific {
     void* context;
@@ -252,6 +256,8 @@ struct FrameScope {
   FrameScope(const FrameScope&) = delete;
   FrameScope& operator=(const FrameScope&) = delete;
 };
+
+void leaveGroup(dispatch_group_s& group);
 
 bool runningOn(const dispatch_queue_s* queue) {
   for (Frame* f = innermostFrame; f; f = f->outer)
@@ -299,7 +305,7 @@ void runBlockOnWorker(const dispatch_queue_t& q, dispatch_queue_s::Item& item) {
     FrameScope scope(q.get());
     try {
       item.block();
-      if (item.group) dispatch_group_leave(item.group);
+      if (dispatch_group_s* group = item.group()) leaveGroup(*group);
     } catch (const std::exception& e) {
       dispatchFatal("uncaught exception in a block on queue \"%s\": %s", q->label.c_str(), e.what());
     } catch (...) {
@@ -312,8 +318,8 @@ void runBlockOnWorker(const dispatch_queue_t& q, dispatch_queue_s::Item& item) {
 
 void launch(const dispatch_queue_t& q, std::vector<dispatch_queue_s::Item>& started) {
   for (auto& item : started) {
-    if (item.gate) {
-      item.gate->grant();
+    if (DispatchSyncGate* gate = item.gate()) {
+      gate->grant();
     } else {
       WorkerPool::shared().submit(
           [q, item = std::move(item)]() mutable { runBlockOnWorker(q, item); });
@@ -392,7 +398,7 @@ void syncOn(const dispatch_queue_t& q, const dispatch_block_t& block, bool barri
   auto gate = std::make_shared<DispatchSyncGate>();
   dispatch_queue_s::Item item;
   item.barrier = barrier;
-  item.gate = gate;
+  item.tie = gate;
   enqueue(q, std::move(item));
   {
     zvt::BlockingScope blocking;
@@ -536,22 +542,19 @@ size_t drainMainQueue() {
   size_t count = 0;  // the blocks there when called, counted when the first is taken
   size_t ran = 0;
   for (;;) {
-    dispatch_queue_s::Item item;
-    bool last;
-    {
-      std::lock_guard<std::mutex> lock(q.mutex);
-      if (ran == 0) count = q.items.size();
-      if (ran == count || q.items.empty() || q.suspended > 0) break;
-      item = std::move(q.items.front());
-      q.items.pop_front();
-      last = ran + 1 == count;  // no second look when that was the last of them
-    }
+    std::unique_lock<std::mutex> lock(q.mutex);
+    if (ran == 0) count = q.items.size();
+    if (ran == count || q.items.empty() || q.suspended > 0) break;
+    dispatch_queue_s::Item item(std::move(q.items.front()));
+    q.items.pop_front();
+    lock.unlock();
+    const bool last = ran + 1 == count;  // no second look when that was the last of them
     FrameScope scope(&q);
-    if (item.group) [[unlikely]] {
+    if (dispatch_group_s* group = item.group()) [[unlikely]] {
       struct Leave {
-        const dispatch_group_t& group;
-        ~Leave() { dispatch_group_leave(group); }
-      } leave{item.group};
+        dispatch_group_s& group;
+        ~Leave() { leaveGroup(group); }
+      } leave{*group};
       item.block();
     } else {
       item.block();  // an exception goes to whoever runs the main run loop
@@ -758,18 +761,26 @@ void dispatch_group_enter(const dispatch_group_t& group) {
   ++group->count;
 }
 
-void dispatch_group_leave(const dispatch_group_t& group) {
-  if (!group) return;
+namespace {
+
+void leaveGroup(dispatch_group_s& group) {
   std::vector<std::pair<dispatch_queue_t, dispatch_block_t>> due;
   {
-    std::lock_guard<std::mutex> lock(group->mutex);
-    if (group->count == 0) dispatchFatal("dispatch_group_leave without a matching dispatch_group_enter");
-    if (--group->count == 0) {
-      due.swap(group->notifications);
-      group->cv.notify_all();
+    std::lock_guard<std::mutex> lock(group.mutex);
+    if (group.count == 0) dispatchFatal("dispatch_group_leave without a matching dispatch_group_enter");
+    if (--group.count == 0) {
+      due.swap(group.notifications);
+      group.cv.notify_all();
     }
   }
   for (auto& n : due) dispatch_async(n.first, std::move(n.second));
+}
+
+}  // namespace
+
+void dispatch_group_leave(const dispatch_group_t& group) {
+  if (!group) return;
+  leaveGroup(*group);
 }
 
 void dispatch_group_async(const dispatch_group_t& group, const dispatch_queue_t& queue,
@@ -779,7 +790,7 @@ void dispatch_group_async(const dispatch_group_t& group, const dispatch_queue_t&
   // The item leaves the group once its block has run: no second block around the first.
   dispatch_queue_s::Item item;
   item.block = std::move(block);
-  item.group = group;
+  item.tie = group;
   enqueue(queue, std::move(item));
 }
 
