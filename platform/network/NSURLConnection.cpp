@@ -165,20 +165,23 @@ size_t zvt::urlConnectionLoadsInFlight() { return NSURLConnection::loadsInFlight
 
 void NSURLConnection::start() {
     if (cancelled_ || started_.exchange(true)) return;
-    if (!runLoop_) {
-        runLoop_ = NSRunLoop::currentRunLoop();
-        modes_ = {NSDefaultRunLoopMode};
-    }
+    if (!runLoop_) [[unlikely]] scheduleOnCurrentRunLoop();
     keepAlive_ = self();
     loadsInFlight().fetch_add(1);
-    std::weak_ptr<NSURLConnection> weak = keepAlive_;
-    runLoop_->performInModes(modes_, [weak] {
-        auto connection = weak.lock();
-        if (!connection || !connection->active()) return;
-        auto& loader = zvt::RunLoopLoader::forCurrentThread(connection->runLoop_);
-        loader.addModes(connection->modes_);
-        connection->startOn(loader);
-    });
+    runLoop_->performInModes(modes_, [weak = std::weak_ptr<NSURLConnection>(keepAlive_)] { startOnRunLoop(weak); });
+}
+
+void NSURLConnection::scheduleOnCurrentRunLoop() {
+    runLoop_ = NSRunLoop::currentRunLoop();
+    modes_ = {NSDefaultRunLoopMode};
+}
+
+void NSURLConnection::startOnRunLoop(const std::weak_ptr<NSURLConnection>& weak) {
+    auto connection = weak.lock();
+    if (!connection || !connection->active()) return;
+    auto& loader = zvt::RunLoopLoader::forCurrentThread(connection->runLoop_);
+    loader.addModes(connection->modes_);
+    connection->startOn(loader);
 }
 
 void NSURLConnection::startOn(zvt::LoaderLoop& loop) {
@@ -287,7 +290,7 @@ zvt::CurlTransferRequest NSURLConnection::transferRequestFor(const std::shared_p
     // is to be added.
     transferRequest.headers = std::shared_ptr<const zvt::HTTPHeaderList>(request, &request->headerFields().all());
     if (request->HTTPShouldHandleCookies()) addStoredCookies(*request, transferRequest);
-    if (credential_) [[unlikely]] addCredential(transferRequest);
+    if (detours_ && detours_->credential) [[unlikely]] addCredential(transferRequest);
     if (const auto& body = request->HTTPBody()) {
         transferRequest.hasBody = true;
         transferRequest.body = std::make_shared<std::string>(body->view());
@@ -311,17 +314,19 @@ void NSURLConnection::addStoredCookies(const NSURLRequest& request, zvt::CurlTra
 }
 
 void NSURLConnection::addCredential(zvt::CurlTransferRequest& transferRequest) const {
-    if (!credential_->user()) return;
+    const auto& credential = detours_->credential;
+    if (!credential->user()) return;
     transferRequest.basicAuth = true;
-    transferRequest.user = credential_->user()->utf8();
-    transferRequest.password = credential_->password() ? credential_->password()->utf8() : "";
+    transferRequest.user = credential->user()->utf8();
+    transferRequest.password = credential->password() ? credential->password()->utf8() : "";
 }
 
 void NSURLConnection::openBodyStream(const NSURLRequest& request, zvt::CurlTransferRequest& transferRequest) {
     // The body is read piece by piece while curl sends it; without a Content-Length it goes out
     // chunked.
-    bodyStream_ = request.HTTPBodyStream();
-    if (bodyStream_->streamStatus() == NSStreamStatusNotOpen) bodyStream_->open();
+    auto& bodyStream = detours().bodyStream;
+    bodyStream = request.HTTPBodyStream();
+    if (bodyStream->streamStatus() == NSStreamStatusNotOpen) bodyStream->open();
     transferRequest.hasBody = true;
     if (const std::string* length = request.headerFields().find("Content-Length")) {
         char* end = nullptr;
@@ -371,7 +376,8 @@ bool NSURLConnection::redirect(const NSURLRequest& request, const std::shared_pt
     std::shared_ptr<NSURL> target = location ? NSURL::URLWithString(location, url) : nullptr;
     if (!target || !canHandleRequest(NSURLRequest::requestWithURL(target->absoluteURL()))) return false;
     auto hold = self();
-    if (++redirects_ > zvt::kMaximumRedirects) {
+    auto& detours = this->detours();
+    if (++detours.redirects > zvt::kMaximumRedirects) {
         fail(errorFor(NSURLErrorHTTPTooManyRedirects, "too many HTTP redirects"));
         return true;
     }
@@ -400,19 +406,19 @@ bool NSURLConnection::redirect(const NSURLRequest& request, const std::shared_pt
         again->setHTTPBodyStream(fresh);
         chosen = again;
     }
-    if (chosen && credential_ && chosen->URL()) {
+    if (chosen && detours.credential && chosen->URL()) {
         // A password given for one server is not sent on to another.
         const auto& from = url->parts();
         const auto& to = chosen->URL()->parts();
         if (!from.host || !to.host || !zvt::asciiEqualsIgnoringCase(*from.host, *to.host) || from.port != to.port ||
             !from.scheme || !to.scheme || !zvt::asciiEqualsIgnoringCase(*from.scheme, *to.scheme)) {
-            credential_.reset();
-            authFailures_ = 0;
+            detours.credential.reset();
+            detours.authFailures = 0;
         }
     }
     if (chosen) {
         // The redirect reply's body is dropped; the next request starts when it has ended.
-        pendingRedirect_ = chosen->copy();
+        detours.pendingRedirect = chosen->copy();
         return true;
     }
     return false;
@@ -445,15 +451,17 @@ bool NSURLConnection::challengeForCredential(const std::shared_ptr<NSHTTPURLResp
                                                     tls ? NSURLProtectionSpaceHTTPS : NSURLProtectionSpaceHTTP, realm,
                                                     NSURLAuthenticationMethodHTTPBasic);
     auto answer = std::make_shared<ChallengeAnswer>();
-    auto challenge = NSURLAuthenticationChallenge::initWithProtectionSpace(space, credential_, authFailures_, response, nullptr, answer);
+    auto& detours = this->detours();
+    auto challenge =
+        NSURLAuthenticationChallenge::initWithProtectionSpace(space, detours.credential, detours.authFailures, response, nullptr, answer);
     delegate_->connectionWillSendRequestForAuthenticationChallenge(hold, challenge);
     if (!active()) return true;
     switch (answer->kind) {
         case ChallengeAnswer::UseCredential:
             if (answer->credential && answer->credential->user() && !currentRequest()->HTTPBodyStream()) {
-                credential_ = answer->credential;
-                ++authFailures_;
-                retryWithCredential_ = true;  // the 401 body is dropped; the retry starts at its end
+                detours.credential = answer->credential;
+                ++detours.authFailures;
+                detours.retryWithCredential = true;  // the 401 body is dropped; the retry starts at its end
                 return true;
             }
             return false;
@@ -467,7 +475,7 @@ bool NSURLConnection::challengeForCredential(const std::shared_ptr<NSHTTPURLResp
 }
 
 void NSURLConnection::transferDidReceiveData(std::string data) {
-    if (!active() || pendingRedirect_ || retryWithCredential_) return;
+    if (!active() || detoured()) return;
     auto hold = self();
     touch();
     if (cacheable_) [[unlikely]] keepForCache(data);
@@ -485,7 +493,7 @@ void NSURLConnection::keepForCache(const std::string& data) {
 }
 
 void NSURLConnection::transferDidSendBodyData(int64_t bytesWritten, int64_t totalWritten, int64_t totalExpected) {
-    if (!active() || pendingRedirect_ || retryWithCredential_) return;
+    if (!active() || detoured()) return;
     auto hold = self();
     touch();
     if (delegate_) delegate_->connectionDidSendBodyData(hold, bytesWritten, totalWritten, totalExpected);
@@ -494,12 +502,12 @@ void NSURLConnection::transferDidSendBodyData(int64_t bytesWritten, int64_t tota
 void NSURLConnection::transferDidComplete(int result, long osErrno, const std::string& message) {
     auto hold = self();
     transfer_.reset();
-    if (pendingException_) [[unlikely]] {
+    if (detours_ && detours_->pendingException) [[unlikely]] {
         raisePending();
         return;
     }
     if (!active()) return;
-    if (pendingRedirect_ || retryWithCredential_) [[unlikely]] {
+    if (detoured()) [[unlikely]] {
         beginAgain();
         return;
     }
@@ -512,29 +520,30 @@ void NSURLConnection::transferDidComplete(int result, long osErrno, const std::s
 
 void NSURLConnection::raisePending() {
     // The delegate raised while curl was in the handshake: end here, then let it go on.
-    std::exception_ptr raised = std::move(pendingException_);
-    pendingException_ = nullptr;
+    std::exception_ptr raised = std::move(detours_->pendingException);
+    detours_->pendingException = nullptr;
     end();
     std::rethrow_exception(raised);
 }
 
 void NSURLConnection::beginAgain() {
-    if (pendingRedirect_) {
+    if (detours_->pendingRedirect) {
         {
             std::lock_guard lock(requestMutex_);
-            currentRequest_ = pendingRedirect_;
+            currentRequest_ = detours_->pendingRedirect;
         }
-        pendingRedirect_.reset();
+        detours_->pendingRedirect.reset();
     } else {
-        retryWithCredential_ = false;
+        detours_->retryWithCredential = false;
     }
     begin();
 }
 
 void NSURLConnection::failTransfer(int result, long osErrno, const std::string& message) {
-    if (bodyStream_ && bodyStream_->streamStatus() == NSStreamStatusError && bodyStream_->streamError()) {
+    const std::shared_ptr<NSInputStream> bodyStream = detours_ ? detours_->bodyStream : nullptr;
+    if (bodyStream && bodyStream->streamStatus() == NSStreamStatusError && bodyStream->streamError()) {
         // The body could not be read to its end: the stream's own error says why.
-        fail(bodyStream_->streamError());
+        fail(bodyStream->streamError());
         return;
     }
     NSInteger code = NSURLErrorUnknown;
@@ -641,7 +650,7 @@ zvt::TrustAnswer NSURLConnection::transferEvaluateServerTrust(const std::vector<
             delegate_->connectionWillSendRequestForAuthenticationChallenge(hold, challenge);
         } catch (...) {
             // Never through OpenSSL and curl: kept and raised again once curl has returned.
-            pendingException_ = std::current_exception();
+            detours().pendingException = std::current_exception();
             return zvt::TrustAnswer::Cancel;
         }
     } else {
@@ -704,8 +713,15 @@ void NSURLConnection::end() {
     if (transfer_ && loop_.load()) loop_.load()->engine().stop(transfer_);
     transfer_.reset();
     delegate_.reset();
-    pendingRedirect_.reset();
-    credential_.reset();
+    if (detours_) [[unlikely]] {
+        detours_->pendingRedirect.reset();
+        detours_->credential.reset();
+    }
+}
+
+NSURLConnection::Detours& NSURLConnection::detours() {
+    if (!detours_) detours_ = std::make_unique<Detours>();
+    return *detours_;
 }
 
 // ---- synchronous send
@@ -760,7 +776,7 @@ std::shared_ptr<NSData> NSURLConnection::sendSynchronousRequest(const std::share
 
 int64_t NSURLConnection::transferReadBody(char* buffer, size_t size) {
     // Called by curl on the loader's thread; the stream locks itself.
-    std::shared_ptr<NSInputStream> stream = bodyStream_;
+    std::shared_ptr<NSInputStream> stream = detours_ ? detours_->bodyStream : nullptr;
     if (!stream) return -1;
     if (size == 0) return 0;
     NSInteger n = stream->read(reinterpret_cast<uint8_t*>(buffer), size);

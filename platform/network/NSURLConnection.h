@@ -108,6 +108,8 @@ private:
     friend class zvt::ChallengeAnswer;
     std::shared_ptr<NSURLConnection> self() { return std::static_pointer_cast<NSURLConnection>(shared_from_this()); }
     void startOn(zvt::LoaderLoop& loop);
+    [[gnu::cold, gnu::noinline]] void scheduleOnCurrentRunLoop();
+    [[gnu::noinline]] static void startOnRunLoop(const std::weak_ptr<NSURLConnection>& weak);
     void begin();
     [[gnu::noinline]] zvt::CurlTransferRequest transferRequestFor(const std::shared_ptr<NSURLRequest>& request);
     void fail(const std::shared_ptr<NSError>& error);
@@ -161,16 +163,23 @@ private:
     std::atomic<bool> started_{false};
     std::atomic<bool> cancelled_{false};
     bool ended_ = false;
-    int redirects_ = 0;
-    std::shared_ptr<NSURLRequest> pendingRedirect_;
-    std::shared_ptr<NSURLCredential> credential_;  // given in answer to an HTTP Basic challenge
-    int authFailures_ = 0;
-    bool retryWithCredential_ = false;
     std::shared_ptr<NSURLResponse> response_;
-    std::shared_ptr<NSInputStream> bodyStream_;  // a streamed body being sent
     std::string cacheableBody_;
     bool cacheable_ = false;
     int64_t lastActivity_ = 0;
-    std::exception_ptr pendingException_;
-    int trustAnswer_ = 0;  // 0 none, 1 accepted, 2 refused, 3 cancelled
+    // What only some loads use: made when first needed, so that a plain load neither builds nor
+    // destroys it.
+    struct Detours {
+        int redirects = 0;
+        std::shared_ptr<NSURLRequest> pendingRedirect;
+        std::shared_ptr<NSURLCredential> credential;  // given in answer to an HTTP Basic challenge
+        int authFailures = 0;
+        bool retryWithCredential = false;
+        std::shared_ptr<NSInputStream> bodyStream;  // a streamed body being sent
+        std::exception_ptr pendingException;        // raised by the delegate inside curl
+    };
+    std::unique_ptr<Detours> detours_;
+    [[gnu::cold, gnu::noinline]] Detours& detours();
+    // A redirect or a retry with a credential follows: the rest of this reply is dropped.
+    bool detoured() const { return detours_ && (detours_->pendingRedirect || detours_->retryWithCredential); }
 };
