@@ -88,9 +88,12 @@ namespace {
 thread_local int wakeUpBatchDepth = 0;
 struct HeldWakeUp {
   NSRunLoop* loop;
-  std::weak_ptr<NSObject> alive;  // the loop, while it lives; empty for the main loop, which always lives
+  std::weak_ptr<NSObject> alive;  // the loop, while it lives
 };
 thread_local std::vector<HeldWakeUp> heldWakeUps;
+// The main run loop's held wake-up (most of what is held: the main queue's hand-offs). The main
+// loop is never released, so a flag does.
+thread_local bool mainWakeUpHeld = false;
 
 }  // namespace
 
@@ -102,7 +105,8 @@ WakeUpBatch::~WakeUpBatch() {
 
 void WakeUpBatch::flush() {
   auto& held = heldWakeUps;
-  if (held.empty()) return;  // mostly: before each sleep of a loop that handed nothing on
+  // Mostly nothing: before each sleep of a loop that handed nothing on.
+  if (held.empty() && !mainWakeUpHeld) return;
   giveHeld();
 }
 
@@ -112,13 +116,14 @@ void WakeUpBatch::giveHeld() {
   // wake-ups itself (appended, or all given and cleared by that inner flush).
   for (size_t i = 0; i < held.size(); ++i) {
     NSRunLoop* loop = held[i].loop;
-    if (loop == mainLoop.load(std::memory_order_relaxed)) {
-      loop->signalWakeFd();
-    } else if (auto alive = held[i].alive.lock()) {
-      loop->signalWakeFd();
-    }
+    if (auto alive = held[i].alive.lock()) loop->signalWakeFd();
   }
   held.clear();  // keeps its room for the next batch
+  // Last: also when held again by what a loop released above let go.
+  if (mainWakeUpHeld) {
+    mainWakeUpHeld = false;
+    mainLoop.load(std::memory_order_acquire)->signalWakeFd();
+  }
 }
 
 }  // namespace zvt
@@ -338,7 +343,11 @@ void NSRunLoop::wakeUp() {
   // performs before it waits again, so waking it would only cost an extra turn.
   if (onOwnThread()) return;
   if (zvt::wakeUpBatchDepth > 0) {
-    if (!wakePending_.load()) holdWakeUp();  // else a signal is out already
+    if (main_) {
+      zvt::mainWakeUpHeld = true;
+    } else if (!wakePending_.load()) {  // else a signal is out already
+      holdWakeUp();
+    }
     return;
   }
   signalWakeFd();
@@ -346,20 +355,13 @@ void NSRunLoop::wakeUp() {
 
 void NSRunLoop::holdWakeUp() {
   auto& held = zvt::heldWakeUps;
-  // The main loop is never released: it is held without a weak reference (the main queue's
-  // hand-offs are most of what is held).
-  const bool main = this == zvt::mainLoop.load(std::memory_order_relaxed);
   for (auto& h : held) {
     if (h.loop != this) continue;
     // The same address with its loop gone: a loop made since in the old one's place.
-    if (!main && h.alive.expired()) h.alive = weak_from_this();
+    if (h.alive.expired()) h.alive = weak_from_this();
     return;
   }
-  if (main) {
-    held.push_back({this, {}});
-  } else {
-    held.push_back({this, weak_from_this()});
-  }
+  held.push_back({this, weak_from_this()});
 }
 
 void NSRunLoop::signalWakeFd() {

@@ -258,6 +258,28 @@ TEST(RuntimeRunLoop, WakeUpBatchWakesAtItsEndAndBeforeWaiting) {
   EXPECT_TRUE(loopThread.stop());
 }
 
+TEST(RuntimeRunLoop, AWakeUpOfTheMainLoopHeldInABatchIsGivenAtItsEnd) {
+  // The main thread sleeps in one run (its real-time limit only keeps a lost wake-up from
+  // hanging the test: such a run would end at the limit without draining); another thread
+  // hands it a block inside a batch once it is about to wait.
+  auto loop = NSRunLoop::mainRunLoop();
+  std::atomic<bool> aboutToWait{false};
+  auto observer = CFRunLoopObserverCreateWithHandler(kCFRunLoopBeforeWaiting, true, 0,
+                                                     [&](const auto&, auto) { aboutToWait = true; });
+  loop->addObserver(observer, NSDefaultRunLoopMode);
+  std::atomic<bool> ran{false};
+  std::thread sender([&] {
+    while (!aboutToWait) std::this_thread::yield();
+    zvt::WakeUpBatch batch;
+    dispatch_async(dispatch_get_main_queue(), [&] { ran = true; });
+  });
+  loop->runModeWithin(NSDefaultRunLoopMode, 10);
+  sender.join();
+  loop->removeObserver(observer, NSDefaultRunLoopMode);
+  EXPECT_TRUE(ran.load());
+  EXPECT_TRUE(runMainLoopUntil([&] { return ran.load(); }));
+}
+
 TEST(RuntimeRunLoop, WithoutSourcesRunReturnsAtOnce) {
   std::atomic<int> result{-1};
   std::atomic<bool> runReturned{false};
