@@ -357,6 +357,23 @@ TEST_F(HttpOperation, ACompletionBlockSetAfterTheResultBlocksReplacesThem) {
   }
 }
 
+TEST_F(HttpOperation, AnOperationThatNeverStartsIsLetGoWithItsResultBlocks) {
+  // A screen may make an operation and drop it unsent: neither it nor what its blocks hold may
+  // stay behind.
+  auto manager = NWHTTPRequestOperationManager::manager();
+  auto request = NSURLRequest::requestWithURL(NSURL::URLWithString(ns(server.url("/never"))));
+  auto captured = std::make_shared<int>(0);
+  std::weak_ptr<int> weakCaptured = captured;
+  auto op = manager->HTTPRequestOperationWithRequest(
+      request, [captured](const std::shared_ptr<NWHTTPRequestOperation>&, const id&) {}, nullptr);
+  captured.reset();
+  std::weak_ptr<NWHTTPRequestOperation> weak = op;
+  op.reset();
+  zvt::test::drainMainLoop();
+  EXPECT_TRUE(weak.expired());
+  EXPECT_TRUE(weakCaptured.expired());
+}
+
 TEST_F(HttpOperation, TheManagersSettingsReachItsOperations) {
   auto request = NSURLRequest::requestWithURL(NSURL::URLWithString(ns(server.url("/r"))));
   auto plain = NWHTTPRequestOperationManager::manager()->HTTPRequestOperationWithRequest(request, nullptr, nullptr);
