@@ -24,12 +24,12 @@ std::shared_ptr<NSMutableDictionary> failureInfo(const std::shared_ptr<NSString>
   return info;
 }
 
-// A body that does not decode in its declared charset.
-[[gnu::cold, gnu::noinline]] std::shared_ptr<NSError> undecodableBodyError(NSStringEncoding encoding) {
+// A body that cannot be handed to the reader as UTF-8; `what` names the charset it failed in, or
+// the text that has no UTF-8 form.
+[[gnu::cold, gnu::noinline]] std::shared_ptr<NSError> undecodableBodyError(const std::shared_ptr<NSString>& what) {
   auto info = NSMutableDictionary::dictionary();
   info->setObject(localized("Data failed decoding as a UTF-8 string"_ns), NSLocalizedDescriptionKey);
-  info->setObject(NSString::stringWithFormat(localized("Could not decode string: %@"_ns), zvt::IANACharSetNameOfEncoding(encoding)),
-                  NSLocalizedFailureReasonErrorKey);
+  info->setObject(NSString::stringWithFormat(localized("Could not decode string: %@"_ns), what), NSLocalizedFailureReasonErrorKey);
   return NSError::errorWithDomain(NWURLResponseSerializationErrorDomain, NSURLErrorCannotDecodeContentData, info);
 }
 
@@ -41,7 +41,7 @@ std::shared_ptr<NSMutableDictionary> failureInfo(const std::shared_ptr<NSString>
   auto text = zvt::stringWithData(data, encoding);
   if (!text) {
     // A body that does not decode in its declared charset is an error, not an empty success.
-    error = undecodableBodyError(encoding);
+    error = undecodableBodyError(zvt::IANACharSetNameOfEncoding(encoding));
     return nullptr;
   }
   if (text->isEqualToString(" ")) {
@@ -50,10 +50,7 @@ std::shared_ptr<NSMutableDictionary> failureInfo(const std::shared_ptr<NSString>
   }
   auto utf8 = text->dataUsingEncoding(NSUTF8StringEncoding);
   if (!utf8) {
-    auto info = NSMutableDictionary::dictionary();
-    info->setObject(localized("Data failed decoding as a UTF-8 string"_ns), NSLocalizedDescriptionKey);
-    info->setObject(NSString::stringWithFormat(localized("Could not decode string: %@"_ns), text), NSLocalizedFailureReasonErrorKey);
-    error = NSError::errorWithDomain(NWURLResponseSerializationErrorDomain, NSURLErrorCannotDecodeContentData, info);
+    error = undecodableBodyError(text);
     return nullptr;
   }
   if (utf8->length() == 0) {
@@ -259,7 +256,7 @@ id NWJSONResponseSerializer::responseObjectForResponse(const std::shared_ptr<NSU
     // a string and encoding that again would give the same bytes.
     std::string_view bytes(reinterpret_cast<const char*>(data->bytes()), data->length());
     if (!zvt::isValidUTF8(bytes)) [[unlikely]] {
-      serializationError = undecodableBodyError(encoding);
+      serializationError = undecodableBodyError(zvt::IANACharSetNameOfEncoding(encoding));
     } else if (bytes == " ") [[unlikely]] {
       return nullptr;
     } else {
