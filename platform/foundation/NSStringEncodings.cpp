@@ -134,11 +134,7 @@ std::shared_ptr<NSString> stringWithData(const std::shared_ptr<NSData>& data, NS
   return stringWithBytes(data->bytes(), data->length(), encoding);
 }
 
-bool isValidUTF8(std::string_view bytes) {
-  uint64_t length = 0;
-  bool ascii = true;
-  return unicode::validateUtf8(bytes, &length, &ascii);
-}
+bool isValidUTF8(std::string_view bytes) { return unicode::validateUtf8(bytes, nullptr, nullptr); }
 
 std::shared_ptr<NSData> dataWithString(const std::shared_ptr<NSString>& string, NSStringEncoding encoding) {
   if (!string) return nullptr;
