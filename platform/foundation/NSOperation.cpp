@@ -452,7 +452,6 @@ void NSOperationQueue::launch(const std::shared_ptr<NSOperation>& operation, boo
 
 void NSOperationQueue::operationFinished(const NSOperation* operation) {
   std::shared_ptr<NSOperation> removed;  // released outside the lock
-  bool anyWaiting;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     for (auto it = entries_.begin(); it != entries_.end(); ++it) {
@@ -468,8 +467,7 @@ void NSOperationQueue::operationFinished(const NSOperation* operation) {
       }
     }
     if (entries_.empty()) emptyCV_.notify_all();
-    anyWaiting = waiting_ > 0;
   }
   removed = nullptr;
-  if (anyWaiting) pump();
+  pump();  // returns at once when nothing waits
 }
