@@ -35,11 +35,9 @@ NWHTTPRequestOperation::NWHTTPRequestOperation(const std::shared_ptr<NSURLReques
 NWHTTPRequestOperation::NWHTTPRequestOperation(const std::shared_ptr<NSURLRequest>& request,
                                                const std::shared_ptr<NWHTTPResponseSerializer>& serializer,
                                                std::shared_ptr<NWSecurityPolicy> policy, SuccessBlock success, FailureBlock failure)
-    : NWURLConnectionOperation(request, std::move(policy)),
-      responseSerializer_(serializer),
-      success_(std::move(success)),
-      failure_(std::move(failure)) {
-  if (!serializer) zvt::raise(NSInvalidArgumentException, "Invalid parameter not satisfying: responseSerializer");
+    : NWHTTPRequestOperation(request, serializer, std::move(policy)) {
+  success_ = std::move(success);
+  failure_ = std::move(failure);
   setDeliversResult();
 }
 
