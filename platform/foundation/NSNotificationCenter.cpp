@@ -120,6 +120,7 @@ void NSNotificationCenter::prune() {
 std::vector<std::shared_ptr<NSNotificationCenter::Observation>> NSNotificationCenter::matching(
     const NSNotificationName& name, const NSObject* object) {
   std::vector<std::shared_ptr<Observation>> hits;
+  if (observationsSize_.load(std::memory_order_acquire) == 0) return hits;  // nobody observes: no lock taken
   std::vector<std::shared_ptr<Observation>> pruned;
   std::lock_guard<std::mutex> lock(mutex_);
   for (auto& o : observations_) {
@@ -135,7 +136,7 @@ std::vector<std::shared_ptr<NSNotificationCenter::Observation>> NSNotificationCe
 }
 
 void NSNotificationCenter::postNotification(const std::shared_ptr<NSNotification>& notification) {
-  if (!notification || observationsSize_.load(std::memory_order_acquire) == 0) return;
+  if (!notification) return;
   deliver(matching(notification->name(), notification->object().get()), notification);
 }
 
@@ -157,14 +158,12 @@ void NSNotificationCenter::deliver(const std::vector<std::shared_ptr<Observation
 
 // The notification object is made only when some observation takes it.
 void NSNotificationCenter::postNotificationName(const NSNotificationName& name, const id& object) {
-  if (observationsSize_.load(std::memory_order_acquire) == 0) return;
   auto hits = matching(name, object.get());
   if (!hits.empty()) deliver(hits, NSNotification::notificationWithName(name, object));
 }
 
 void NSNotificationCenter::postNotificationName(const NSNotificationName& name, const id& object,
                                                 const std::shared_ptr<NSDictionary>& userInfo) {
-  if (observationsSize_.load(std::memory_order_acquire) == 0) return;
   auto hits = matching(name, object.get());
   if (!hits.empty()) deliver(hits, NSNotification::notificationWithName(name, object, userInfo));
 }
