@@ -81,21 +81,18 @@ bool RunLoopLoader::isCurrent() const { return NSRunLoop::currentRunLoop() == ru
 
 void RunLoopLoader::addModes(const std::vector<std::string>& modes) {
     // Mostly the modes the loop has already: every connection of a thread asks for the same.
-    auto known = [this](const std::string& m) {
-        return std::find(modeList_.begin(), modeList_.end(), m) != modeList_.end();
-    };
+    auto known = [this](const std::string& m) { return hasMode(m); };
     if (!std::all_of(modes.begin(), modes.end(), known)) addNewModes(modes);
 }
 
+bool RunLoopLoader::hasMode(const std::string& mode) const {
+    return std::find(modeList_.begin(), modeList_.end(), mode) != modeList_.end();
+}
+
 void RunLoopLoader::addNewModes(const std::vector<std::string>& modes) {
-    bool grew = false;
-    for (const auto& m : modes) {
-        if (modes_.insert(m).second) {
-            modeList_.push_back(m);
-            grew = true;
-        }
-    }
-    if (!grew) return;
+    // Called when at least one of them is new.
+    for (const auto& m : modes)
+        if (!hasMode(m)) modeList_.push_back(m);
     // File sources keep the modes they were made with: make them again in the wider set.
     for (auto& [fd, w] : watches_) {
         if (w.events) {

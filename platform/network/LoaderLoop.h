@@ -7,7 +7,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -81,6 +80,7 @@ private:
         std::shared_ptr<NSRunLoopFileSource> source;
     };
     void attach(int fd, Watch& watch);
+    bool hasMode(const std::string& mode) const;
     [[gnu::noinline]] void addNewModes(const std::vector<std::string>& modes);
 
     void timeoutAdded(int64_t deadline) override;
@@ -94,8 +94,7 @@ private:
     std::shared_ptr<NSTimer> timer_;
     int64_t timerDeadline_ = 0;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
-    std::set<std::string> modes_;
-    std::vector<std::string> modeList_;
+    std::vector<std::string> modeList_;  // in the order added, each once (a few)
     std::map<int, Watch> watches_;
     std::unique_ptr<CurlEngine> engine_;
 };
