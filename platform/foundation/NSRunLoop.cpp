@@ -206,7 +206,7 @@ void NSRunLoop::addCommonMode(const std::string& mode) {
 }
 
 bool NSRunLoop::hasSourcesLocked(ModeId mode) const {
-  if (main_ && isCommonModeLocked(mode)) return true;  // the main queue
+  if (drainsMainQueueLocked(mode)) return true;
   for (const auto& t : timers_)
     if (t.timer->isValid() && inModeLocked(t.modes, mode)) return true;
   for (const auto& s : fileSources_)
@@ -419,7 +419,7 @@ void NSRunLoop::timeAdvanced() {
       std::lock_guard<std::mutex> lock(mutex_);
       mode = runs_.empty() ? zvt::kDefaultRunLoopModeId : runs_.back().mode;
       due = nextTimerDeadlineLocked(mode) <= Clock::nowNanos();
-      drains = main_ && isCommonModeLocked(mode);
+      drains = drainsMainQueueLocked(mode);
     }
     bool worked = false;
     if (due) {
@@ -656,13 +656,13 @@ bool NSRunLoop::runIn(const std::string& name, ModeId mode, int64_t limit, int64
     return refuseRunOffThread();
   std::atomic<bool> stopped{false};
   size_t depth;
-  bool drains;  // the main loop in a common mode: it runs the main queue's blocks
+  bool drains;  // drainsMainQueueLocked(mode)
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!hasSourcesLocked(mode)) return false;
     depth = runs_.size();
     runs_.push_back({&name, mode, &stopped});
-    drains = main_ && isCommonModeLocked(mode);
+    drains = drainsMainQueueLocked(mode);
   }
   struct Leave {
     NSRunLoop* loop;
@@ -733,7 +733,7 @@ NSRunLoop::PassEnd NSRunLoop::waitForSources(ModeId mode, int64_t limit, int64_t
     if (mayWait && (timerDeadline <= now || performReadyLocked(mode))) {
       workReady = true;
     } else {
-      drains = main_ && isCommonModeLocked(mode);
+      drains = drainsMainQueueLocked(mode);
       bool hasSources = drains;  // the main queue counts as a source
       for (const auto& s : fileSources_) {
         if (!inModeLocked(s->modes_, mode)) continue;

@@ -286,6 +286,8 @@ class NSRunLoop : public NSObject {
   bool modeMatchesLocked(ModeId entryMode, ModeId mode) const {
     return entryMode == mode || (entryMode == zvt::kCommonRunLoopModesId && isCommonModeLocked(mode));
   }
+  // The main loop in a common mode: it runs the main queue's blocks (which count as a source).
+  bool drainsMainQueueLocked(ModeId mode) const { return main_ && isCommonModeLocked(mode); }
   bool hasSourcesLocked(ModeId mode) const;
   bool performReadyLocked(ModeId mode) const;
   void enqueuePerform(Perform&& perform);
