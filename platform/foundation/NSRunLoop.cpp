@@ -9,7 +9,6 @@
 #include <climits>
 #include <condition_variable>
 #include <cstdio>
-#include <optional>
 #include <string_view>
 #include <unordered_map>
 
