@@ -875,6 +875,5 @@ void performOnThread(const std::shared_ptr<NSThread>& thread, std::function<void
     NSRunLoop::performAndWait(std::move(loop), std::move(fn), modeSetOf(modes));
     return;
   }
-  // No modes: the common modes (the usual request), without a look at the list.
-  loop->enqueuePerform({std::move(fn), modes.empty() ? zvt::RunLoopModeSet(zvt::kCommonRunLoopModesId) : modeSetOf(modes), nullptr});
+  loop->enqueuePerform({std::move(fn), modeSetOf(modes), nullptr});  // no modes: the common modes
 }
