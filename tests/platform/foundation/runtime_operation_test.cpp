@@ -381,4 +381,29 @@ TEST(RuntimeOperation, HandOffOperationsStartWhereAddedAndCompleteWhereTheyFinis
   queue->waitUntilAllOperationsAreFinished();
 }
 
+// A hand-off completion runs once: it is let go of then, with what it holds, whereas an
+// ordinary completion block stays readable.
+TEST(RuntimeOperation, AHandOffCompletionIsLetGoOfOnceItHasRun) {
+  auto queue = NSOperationQueue::make();
+  auto held = std::make_shared<int>(0);
+  std::weak_ptr<int> weakHeld = held;
+  auto op = std::make_shared<HandOffOperation>();
+  op->setHandOffCompletionBlock([held] { ++*held; });
+  held.reset();
+  EXPECT_TRUE(op->completionBlock());
+  queue->addOperation(op);
+  op->finishHere();
+  EXPECT_FALSE(op->completionBlock());
+  EXPECT_TRUE(weakHeld.expired());
+
+  std::atomic<bool> ran{false};
+  auto plain = std::make_shared<HandOffOperation>();
+  plain->setCompletionBlock([&] { ran = true; });
+  queue->addOperation(plain);
+  plain->finishHere();
+  ASSERT_TRUE(runMainLoopUntil([&] { return ran.load(); }));
+  EXPECT_TRUE(plain->completionBlock());
+  queue->waitUntilAllOperationsAreFinished();
+}
+
 }  // namespace
