@@ -131,8 +131,8 @@ NSUInteger NSURLRequest::hash() const { return url_ ? url_->hash() : 0; }
 id NSURLRequest::copyWithZone() const {
     // A plain request never changes: it is its own copy.
     if (typeid(*this) == typeid(NSURLRequest)) return std::const_pointer_cast<NSObject>(shared_from_this());
-    auto r = std::make_shared<NSURLRequest>(*this);
-    return r;
+    // A mutable one is copied into a plain one.
+    return std::make_shared<NSURLRequest>(*this);
 }
 
 id NSURLRequest::mutableCopyWithZone() const {
@@ -189,11 +189,6 @@ void NSMutableURLRequest::setHTTPBody(const std::shared_ptr<NSData>& body) {
 void NSMutableURLRequest::setHTTPBodyStream(const std::shared_ptr<NSInputStream>& stream) {
     bodyStream_ = stream;
     body_ = nullptr;
-}
-
-id NSMutableURLRequest::copyWithZone() const {
-    auto r = std::make_shared<NSURLRequest>(static_cast<const NSURLRequest&>(*this));
-    return r;
 }
 
 std::shared_ptr<NSURLResponse> NSURLResponse::initWithURL(const std::shared_ptr<NSURL>& url, const std::shared_ptr<NSString>& MIMEType,

@@ -126,8 +126,6 @@ public:
     void setHTTPBodyStream(const std::shared_ptr<NSInputStream>& stream);
     void setHTTPShouldHandleCookies(bool handle) { shouldHandleCookies_ = handle; }
     void setHTTPShouldUsePipelining(bool use) { shouldUsePipelining_ = use; }
-
-    id copyWithZone() const override;
 };
 
 using NSURLCacheStoragePolicy = NSUInteger;
