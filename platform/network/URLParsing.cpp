@@ -237,16 +237,15 @@ URLParts resolveURLReference(const URLParts& base, const URLParts& ref) {
     return t;
 }
 
-std::string URLParts::recompose(bool withFragment) const {
-    const bool hasFragment = withFragment && fragment;
+std::string URLParts::recompose() const {
     std::string out;
     out.reserve((scheme ? scheme->size() + 1 : 0) + (authority ? authority->size() + 2 : 0) + path.size() +
-                (query ? query->size() + 1 : 0) + (hasFragment ? fragment->size() + 1 : 0));
+                (query ? query->size() + 1 : 0) + (fragment ? fragment->size() + 1 : 0));
     if (scheme) out.append(*scheme).append(1, ':');
     if (authority) out.append("//").append(*authority);
     out += path;
     if (query) out.append(1, '?').append(*query);
-    if (hasFragment) out.append(1, '#').append(*fragment);
+    if (fragment) out.append(1, '#').append(*fragment);
     return out;
 }
 

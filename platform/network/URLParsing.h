@@ -19,8 +19,8 @@ struct URLParts {
     std::optional<std::string> query;     // without '?'
     std::optional<std::string> fragment;  // without '#'
 
-    // The reference written back (RFC 3986 section 5.3), with or without its fragment.
-    std::string recompose(bool withFragment = true) const;
+    // The reference written back (RFC 3986 section 5.3).
+    std::string recompose() const;
 };
 
 // Parses a URI reference. Empty result for text that is no valid reference: characters outside
