@@ -110,7 +110,7 @@ std::vector<std::shared_ptr<NSOperation>> NSOperation::dependencies() const {
 
 std::function<void()> NSOperation::completionBlock() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (completionCalls_) {
+  if (completionMode_ == CompletionMode::kCalls) {
     auto self = std::static_pointer_cast<NSOperation>(std::const_pointer_cast<NSObject>(shared_from_this()));
     return [self] { self->handOffCompletion(); };
   }
@@ -122,8 +122,7 @@ void NSOperation::setCompletionBlock(std::function<void()> block) {
   std::lock_guard<std::mutex> lock(mutex_);
   old = std::move(completionBlock_);
   completionBlock_ = std::move(block);
-  completionHandsOff_ = false;
-  completionCalls_ = false;
+  completionMode_ = CompletionMode::kQueued;
 }
 
 void NSOperation::setHandOffCompletionBlock(std::function<void()> block) {
@@ -131,8 +130,7 @@ void NSOperation::setHandOffCompletionBlock(std::function<void()> block) {
   std::lock_guard<std::mutex> lock(mutex_);
   old = std::move(completionBlock_);
   completionBlock_ = std::move(block);
-  completionHandsOff_ = static_cast<bool>(completionBlock_);
-  completionCalls_ = false;
+  completionMode_ = completionBlock_ ? CompletionMode::kHandsOff : CompletionMode::kQueued;
 }
 
 void NSOperation::setHandOffCompletionCall() {
@@ -140,8 +138,7 @@ void NSOperation::setHandOffCompletionCall() {
   std::lock_guard<std::mutex> lock(mutex_);
   old = std::move(completionBlock_);
   completionBlock_ = nullptr;
-  completionHandsOff_ = false;
-  completionCalls_ = true;
+  completionMode_ = CompletionMode::kCalls;
 }
 
 std::shared_ptr<NSString> NSOperation::name() const {
@@ -157,7 +154,9 @@ void NSOperation::setName(const std::shared_ptr<NSString>& name) {
 void NSOperation::waitUntilFinished() {
   zvt::BlockingScope blocking;
   std::unique_lock<std::mutex> lock(mutex_);
+  ++finishWaiters_;
   finishedCV_.wait(lock, [this] { return finishHandled_.load(); });
+  --finishWaiters_;
 }
 
 void NSOperation::didChangeValueForKey(std::string_view key) {
@@ -208,39 +207,46 @@ void NSOperation::readinessChanged() {
 }
 
 void NSOperation::handleFinished() {
+  // The caller (the did-change of "isFinished") keeps the operation alive throughout.
   if (finishHandled_.exchange(true)) return;
-  auto self = std::static_pointer_cast<NSOperation>(shared_from_this());
   std::function<void()> completion;
-  bool handsOff;
-  bool calls;
-  std::vector<std::shared_ptr<NSOperation>> dependents;
+  CompletionMode mode;
+  bool hasDependents;
   std::shared_ptr<NSOperationQueue> queue;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    calls = std::exchange(completionCalls_, false);
-    handsOff = completionHandsOff_;
-    if (handsOff) {
-      // A block that only hands off runs once, right here: it is taken, not copied (and what it
-      // holds goes with it).
+    mode = completionMode_;
+    if (mode != CompletionMode::kQueued) {
+      // A call, or a block that only hands off: either runs once, right here (the block is
+      // taken, not copied, and what it holds goes with it).
       completion = std::move(completionBlock_);
       completionBlock_ = nullptr;
-      completionHandsOff_ = false;
+      completionMode_ = CompletionMode::kQueued;
     } else {
       completion = completionBlock_;
     }
-    for (auto& w : dependents_)
-      if (auto d = w.lock()) dependents.push_back(std::move(d));
+    hasDependents = !dependents_.empty();
     queue = queue_.lock();
-    finishedCV_.notify_all();
+    if (finishWaiters_ != 0) [[unlikely]] finishedCV_.notify_all();
   }
-  if (calls) [[likely]] {
+  if (mode == CompletionMode::kCalls) [[likely]] {
     handOffCompletion();
-  } else if (completion && handsOff) {
+  } else if (completion && mode == CompletionMode::kHandsOff) {
     completion();
   } else if (completion) {
     dispatch_async(dispatch_get_global_queue(DISPATCH_QUEUE_PRIORITY_DEFAULT, 0), std::move(completion));
   }
   if (queue) queue->operationFinished(this);
+  if (hasDependents) [[unlikely]] notifyDependents();
+}
+
+void NSOperation::notifyDependents() {
+  std::vector<std::shared_ptr<NSOperation>> dependents;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (auto& w : dependents_)
+      if (auto d = w.lock()) dependents.push_back(std::move(d));
+  }
   for (const auto& d : dependents) d->readinessChanged();
 }
 
@@ -312,13 +318,29 @@ void NSOperationQueue::addOperation(const std::shared_ptr<NSOperation>& operatio
     operation->enqueued_ = true;
     operation->queue_ = self;
   }
+  // Readiness is asked outside the queue's lock (see pumpWaiting). A ready operation added to a
+  // queue where nothing waits and a slot is free is the one to start: it starts at once,
+  // without a search of the queue.
+  bool ready = operation->isReady();
+  bool startNow = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     entries_.push_back(operation);
-    ++waiting_;
+    if (ready && waiting_.load(std::memory_order_relaxed) == 0 && !suspended_ &&
+        (maxConcurrent_ < 0 || executing_ < maxConcurrent_)) [[likely]] {
+      operation->startedByQueue_ = true;
+      ++executing_;
+      startNow = true;
+    } else {
+      ++waiting_;
+    }
   }
   // The caller holds none of our locks here: an operation that only hands its work off may
   // start on this thread.
+  if (startNow) [[likely]] {
+    launch(operation, true);
+    return;
+  }
   pump(true);
 }
 
@@ -387,7 +409,9 @@ void NSOperationQueue::cancelAllOperations() {
 void NSOperationQueue::waitUntilAllOperationsAreFinished() {
   zvt::BlockingScope blocking;
   std::unique_lock<std::mutex> lock(mutex_);
+  ++emptyWaiters_;
   emptyCV_.wait(lock, [this] { return entries_.empty(); });
+  --emptyWaiters_;
 }
 
 void NSOperationQueue::pumpWaiting(bool mayStartHere) {
@@ -466,7 +490,7 @@ void NSOperationQueue::operationFinished(const NSOperation* operation) {
         break;
       }
     }
-    if (entries_.empty()) emptyCV_.notify_all();
+    if (entries_.empty() && emptyWaiters_ != 0) emptyCV_.notify_all();
   }
   removed = nullptr;
   pump();  // returns at once when nothing waits

@@ -109,16 +109,21 @@ class NSOperation : public NSObject {
   void handleFinished();
   void readinessChanged();
 
+  // Which completion there is: a block run on a global queue, a block that only hands off (taken
+  // when it runs), or a call of handOffCompletion (no block).
+  enum class CompletionMode : uint8_t { kQueued, kHandsOff, kCalls };
+  [[gnu::noinline]] void notifyDependents();
+
   mutable std::mutex mutex_;
   std::condition_variable finishedCV_;
+  unsigned finishWaiters_ = 0;  // threads in waitUntilFinished (guarded by mutex_)
   std::atomic<bool> cancelled_{false};
   std::atomic<bool> executing_{false};
   std::atomic<bool> finished_{false};
   std::atomic<bool> finishHandled_{false};
   std::atomic<NSOperationQueuePriority> priority_{NSOperationQueuePriorityNormal};
   std::function<void()> completionBlock_;
-  bool completionHandsOff_ = false;
-  bool completionCalls_ = false;  // see setHandOffCompletionCall
+  CompletionMode completionMode_ = CompletionMode::kQueued;
   std::shared_ptr<NSString> name_;
   std::vector<std::shared_ptr<NSOperation>> dependencies_;
   std::vector<std::weak_ptr<NSOperation>> dependents_;
@@ -193,6 +198,7 @@ class NSOperationQueue : public NSObject {
   bool main_ = false;
   mutable std::mutex mutex_;
   std::condition_variable emptyCV_;
+  unsigned emptyWaiters_ = 0;  // threads in waitUntilAllOperationsAreFinished (guarded by mutex_)
   // The operations not finished, in the order added (an operation is in one queue at most, for
   // good: whether the queue started it is a flag of its own).
   std::vector<std::shared_ptr<NSOperation>> entries_;
