@@ -234,6 +234,33 @@ TEST(RuntimeOperation, CompletionBlockRunsOnceAfterFinish) {
   EXPECT_TRUE(finishedAtCompletion.load());
 }
 
+TEST(RuntimeOperation, WaitersAreWokenByTheFinish) {
+  // The work ends only after both threads are about to block; over the rounds the finish finds
+  // them waiting many times (a waiter nobody wakes hangs the test).
+  for (int round = 0; round < 50; ++round) {
+    auto queue = NSOperationQueue::make();
+    auto op = std::make_shared<AsyncOperation>();
+    queue->addOperation(op);
+    ASSERT_TRUE(runMainLoopUntil([&] { return op->starts.load() == 1; }));
+    std::atomic<int> waiting{0};
+    std::thread forOperation([&] {
+      waiting++;
+      op->waitUntilFinished();
+    });
+    std::thread forQueue([&] {
+      waiting++;
+      queue->waitUntilAllOperationsAreFinished();
+    });
+    while (waiting.load() < 2) std::this_thread::yield();
+    for (int i = 0; i < 1000; ++i) std::this_thread::yield();
+    op->release();
+    forOperation.join();
+    forQueue.join();
+    EXPECT_TRUE(op->isFinished());
+    EXPECT_EQ(queue->operationCount(), 0u);
+  }
+}
+
 TEST(RuntimeOperation, ProgrammingErrorsRaise) {
   auto queue = NSOperationQueue::make();
   auto op = NSBlockOperation::blockOperationWithBlock([] {});
