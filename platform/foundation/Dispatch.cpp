@@ -259,6 +259,10 @@ struct FrameScope {
 
 void leaveGroup(dispatch_group_s& group);
 
+// The main queue's items.size(), kept under its lock and read without it: a pass of the main run
+// loop that finds nothing waiting takes no lock (a block queued meanwhile wakes the loop).
+std::atomic<size_t> mainQueueWaiting{0};
+
 bool runningOn(const dispatch_queue_s* queue) {
   for (Frame* f = innermostFrame; f; f = f->outer)
     if (f->queue == queue) return true;
@@ -332,6 +336,7 @@ void enqueue(const dispatch_queue_t& q, dispatch_queue_s::Item&& item) {
     {
       std::lock_guard<std::mutex> lock(q->mutex);
       q->items.push_back(std::move(item));
+      mainQueueWaiting.store(q->items.size(), std::memory_order_release);
     }
     zvt::wakeMainRunLoop();
     return;
@@ -538,6 +543,7 @@ BlockingScope::~BlockingScope() {
 size_t dispatchPoolSize() { return WorkerPool::shared().base(); }
 
 size_t drainMainQueue() {
+  if (mainQueueWaiting.load(std::memory_order_acquire) == 0) return 0;
   dispatch_queue_s& q = *dispatch_get_main_queue();
   size_t count = 0;  // the blocks there when called, counted when the first is taken
   size_t ran = 0;
@@ -547,6 +553,7 @@ size_t drainMainQueue() {
     if (ran == count || q.items.empty() || q.suspended > 0) break;
     dispatch_queue_s::Item item(std::move(q.items.front()));
     q.items.pop_front();
+    mainQueueWaiting.store(q.items.size(), std::memory_order_relaxed);
     lock.unlock();
     const bool last = ran + 1 == count;  // no second look when that was the last of them
     FrameScope scope(&q);
@@ -572,6 +579,7 @@ void dispatchAsyncOnMainQueueWithoutWakeUp(dispatch_block_t block) {
   dispatch_queue_s::Item item;
   item.block = std::move(block);
   q.items.push_back(std::move(item));
+  mainQueueWaiting.store(q.items.size(), std::memory_order_release);
 }
 
 bool runNowOnConcurrentQueue(const dispatch_queue_t& q, const dispatch_block_t& block) {
@@ -597,6 +605,7 @@ bool runNowOnConcurrentQueue(const dispatch_queue_t& q, const dispatch_block_t& 
 }
 
 bool mainQueueHasBlocks() {
+  if (mainQueueWaiting.load(std::memory_order_acquire) == 0) return false;
   dispatch_queue_s& q = *dispatch_get_main_queue();
   std::lock_guard<std::mutex> lock(q.mutex);
   return !q.items.empty() && q.suspended == 0;

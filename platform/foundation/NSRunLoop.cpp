@@ -103,10 +103,17 @@ WakeUpBatch::~WakeUpBatch() {
 }
 
 void WakeUpBatch::flush() {
-  auto& held = heldWakeUps;
+  if (!heldWakeUps.empty()) {
+    giveHeld();
+  } else if (mainWakeUpHeld) {  // a loader thread's usual batch: its reports to the main queue
+    giveHeldMain();
+  }
   // Mostly nothing: before each sleep of a loop that handed nothing on.
-  if (held.empty() && !mainWakeUpHeld) return;
-  giveHeld();
+}
+
+void WakeUpBatch::giveHeldMain() {
+  mainWakeUpHeld = false;
+  mainLoop.load(std::memory_order_acquire)->signalWakeFd();
 }
 
 void WakeUpBatch::giveHeld() {
@@ -135,17 +142,14 @@ void NSRunLoopFileSource::setEvents(unsigned events) {
   if (auto loop = runLoop_.lock()) loop->wakeUp();
 }
 
-bool NSRunLoopFileSource::isValid() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return valid_;
-}
+bool NSRunLoopFileSource::isValid() const { return valid_.load(std::memory_order_acquire); }
 
 void NSRunLoopFileSource::invalidate() {
   std::shared_ptr<Callback> dropped;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!valid_) return;
-    valid_ = false;
+    if (!valid_.load(std::memory_order_relaxed)) return;
+    valid_.store(false, std::memory_order_release);
     dropped = std::move(callback_);
     callback_ = nullptr;
   }
@@ -721,7 +725,6 @@ NSRunLoop::PassEnd NSRunLoop::waitForSources(ModeId mode, int64_t limit, int64_t
     std::vector<std::shared_ptr<NSRunLoopFileSource>>& sources;
     ~ClearSources() { sources.clear(); }  // holds no source past the wait
   } clearSources{sources};
-  int64_t now = Clock::nowNanos();
   int64_t timerDeadline;
   bool workReady = false;
   fds.clear();
@@ -729,7 +732,7 @@ NSRunLoop::PassEnd NSRunLoop::waitForSources(ModeId mode, int64_t limit, int64_t
   {
     std::lock_guard<std::mutex> lock(mutex_);
     timerDeadline = nextTimerDeadlineLocked(mode);
-    if (mayWait && (timerDeadline <= now || performReadyLocked(mode))) {
+    if (mayWait && performReadyLocked(mode)) {
       workReady = true;
     } else {
       drains = drainsMainQueueLocked(mode);
@@ -748,6 +751,13 @@ NSRunLoop::PassEnd NSRunLoop::waitForSources(ModeId mode, int64_t limit, int64_t
       // Only a loop without file sources in the mode looks at its other kinds.
       if (!hasSources && !hasSourcesLocked(mode)) return PassEnd::kLeave;
     }
+  }
+  // Read only when there is a deadline to wait for (the main loop's usual wait has none); a
+  // timer due by now is a source in this mode, so the look above has not left.
+  int64_t now = 0;
+  if (timerDeadline != zvt::kNoDeadline || limit != zvt::kNoDeadline) {
+    now = Clock::nowNanos();
+    if (mayWait && timerDeadline <= now) workReady = true;
   }
   if (workReady) {
     notifyObservers(mode, kCFRunLoopAfterWaiting);
@@ -803,7 +813,7 @@ NSRunLoop::PassEnd NSRunLoop::waitForSources(ModeId mode, int64_t limit, int64_t
     std::shared_ptr<NSRunLoopFileSource::Callback> callback;
     {
       std::lock_guard<std::mutex> lock(source->mutex_);
-      if (source->valid_) callback = source->callback_;
+      if (source->valid_.load(std::memory_order_relaxed)) callback = source->callback_;
     }
     if (!callback) continue;
     (*callback)(source->fd(), ready);

@@ -49,6 +49,7 @@ class WakeUpBatch {
 
  private:
   [[gnu::noinline]] static void giveHeld();
+  [[gnu::noinline]] static void giveHeldMain();
 };
 
 // Run loops compare modes by number: each mode name is turned into a small number once per
@@ -129,7 +130,7 @@ class NSRunLoopFileSource {
   const int fd_;
   mutable std::mutex mutex_;
   std::atomic<unsigned> events_;  // read by the run loop's pass without the lock
-  bool valid_ = true;
+  std::atomic<bool> valid_{true};  // written under mutex_, read without it
   std::shared_ptr<Callback> callback_;  // dropped on invalidate; a running call keeps its copy
   const zvt::RunLoopModeSet modes_;
   std::weak_ptr<NSRunLoop> runLoop_;

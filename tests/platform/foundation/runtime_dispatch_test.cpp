@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/foundation/Dispatch.h"
+#include "platform/foundation/NSRunLoop.h"
 #include "platform/foundation/NSThread.h"
 #include "tests/support/MainLoop.h"
 
@@ -281,6 +282,18 @@ TEST(RuntimeDispatchMain, BlocksQueuedWithoutWakeUpRunInOrderWithTheNextPass) {
   EXPECT_TRUE(order.empty());
   EXPECT_TRUE(runMainLoopUntil([&] { return order.size() == 3; }));
   EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
+}
+
+// Queued without a wake-up and nothing else on the queue: the pass that other work causes still
+// finds it.
+TEST(RuntimeDispatchMain, ABlockQueuedWithoutWakeUpAloneRunsWithThePassOtherWorkCauses) {
+  bool ran = false;
+  std::thread([&] { zvt::dispatchAsyncOnMainQueueWithoutWakeUp([&] { ran = true; }); }).join();
+  EXPECT_TRUE(zvt::mainQueueHasBlocks());
+  NSRunLoop::mainRunLoop()->performBlock([] {});
+  NSRunLoop::mainRunLoop()->runModeWithin(NSDefaultRunLoopMode, 10);
+  EXPECT_TRUE(ran);
+  EXPECT_FALSE(zvt::mainQueueHasBlocks());
 }
 
 // One drain runs the blocks queued when it starts, not those they queue meanwhile, and stops

@@ -601,11 +601,20 @@ TEST(RuntimeRunLoop, ObserversSeeTheActivitiesOfAPass) {
     }
   };
   bool queueOnWait = false;
+  bool timerOnWait = false;
   auto observer = CFRunLoopObserverCreateWithHandler(kCFRunLoopAllActivities, true, 0, [&](const auto&, auto activity) {
     seen += letter(activity);
     if (activity == kCFRunLoopBeforeWaiting && queueOnWait) {
       queueOnWait = false;
       loop->performBlock([&] { seen += 'p'; });
+    }
+    if (activity == kCFRunLoopBeforeWaiting && timerOnWait) {
+      timerOnWait = false;
+      auto timer = NSTimer::initWithFireDate(Clock::now(), 0, false, [&](const auto&) {
+        seen += 't';
+        loop->performBlock([&] { seen += 'p'; });
+      });
+      loop->addTimer(timer, NSDefaultRunLoopMode);
     }
   });
   // Lower orders run first; a one-shot observer runs once.
@@ -630,6 +639,12 @@ TEST(RuntimeRunLoop, ObserversSeeTheActivitiesOfAPass) {
          loop->runModeWithin(NSDefaultRunLoopMode, 10);
        },
        "ETSWATSpX"},
+      {"a timer due before waiting fires before sleeping (a virtual clock never wakes the wait)",
+       [&] {
+         timerOnWait = true;
+         loop->runModeWithin(NSDefaultRunLoopMode, 10);
+       },
+       "ETSWATtSpX"},
       {"a virtual advance that fires a timer is a pass",
        [&] {
          NSTimer::scheduledTimerWithTimeInterval(1, false, [&](const auto&) { seen += 't'; });
