@@ -299,6 +299,7 @@ void complete(const dispatch_queue_t& q, bool exclusive) {
     } else {
       --q->running;
     }
+    if (q->items.empty()) return;  // mostly: nothing waited for this block to end
     pumpLocked(*q, started);
   }
   launch(q, started);
@@ -759,6 +760,7 @@ struct dispatch_group_s {
   std::mutex mutex;
   std::condition_variable cv;
   long count = 0;
+  long waiters = 0;  // threads in dispatch_group_wait: an emptied group wakes only those
   std::vector<std::pair<dispatch_queue_t, dispatch_block_t>> notifications;
 };
 
@@ -779,7 +781,7 @@ void leaveGroup(dispatch_group_s& group) {
     if (group.count == 0) dispatchFatal("dispatch_group_leave without a matching dispatch_group_enter");
     if (--group.count == 0) {
       due.swap(group.notifications);
-      group.cv.notify_all();
+      if (group.waiters > 0) group.cv.notify_all();
     }
   }
   for (auto& n : due) dispatch_async(n.first, std::move(n.second));
@@ -821,7 +823,10 @@ long dispatch_group_wait(const dispatch_group_t& group, dispatch_time_t timeout)
   int64_t deadline = deadlineOf(timeout);
   zvt::BlockingScope blocking;
   std::unique_lock<std::mutex> lock(group->mutex);
-  return zvt::waitUntilDeadline(lock, group->cv, deadline, [&] { return group->count == 0; }) ? 0 : 1;
+  ++group->waiters;
+  bool emptied = zvt::waitUntilDeadline(lock, group->cv, deadline, [&] { return group->count == 0; });
+  --group->waiters;
+  return emptied ? 0 : 1;
 }
 
 // ---------------------------------------------------------------------------------------------

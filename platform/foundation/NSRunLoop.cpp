@@ -2,6 +2,7 @@
 
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -42,6 +43,23 @@ class NSRunLoop::TimeSourceAdapter : public zvt::TimeSource {
  private:
   std::weak_ptr<NSRunLoop> loop_;
 };
+
+namespace {
+
+// The wake-up descriptor's reads and writes and the loop's poll go straight to the kernel: the C
+// library's wrappers make each a thread-cancellation point, two more calls around every system
+// call of a pass, and no thread here is ever cancelled.
+ssize_t readNow(int fd, void* buffer, size_t size) { return syscall(SYS_read, fd, buffer, size); }
+ssize_t writeNow(int fd, const void* buffer, size_t size) { return syscall(SYS_write, fd, buffer, size); }
+int pollNow(pollfd* fds, size_t count, int timeoutMs) {
+#ifdef SYS_poll
+  return static_cast<int>(syscall(SYS_poll, fds, count, timeoutMs));
+#else
+  return poll(fds, count, timeoutMs);
+#endif
+}
+
+}  // namespace
 
 namespace zvt {
 
@@ -372,14 +390,14 @@ void NSRunLoop::signalWakeFd() {
   // everything queued meanwhile is seen by the pass that the first signal causes.
   if (wakePending_.exchange(true)) return;
   uint64_t one = 1;
-  ssize_t ignored = write(wakeFd_, &one, sizeof one);
+  ssize_t ignored = writeNow(wakeFd_, &one, sizeof one);
   (void)ignored;  // a full counter already means "wake up"
 }
 
 void NSRunLoop::drainWakeFd() {
   // One read takes the whole counter.
   uint64_t value;
-  ssize_t ignored = read(wakeFd_, &value, sizeof value);
+  ssize_t ignored = readNow(wakeFd_, &value, sizeof value);
   (void)ignored;
   // Cleared after the read and before the loop looks at its work again: a wake-up skipped
   // before this point is covered by that look, one after it signals again.
@@ -792,9 +810,9 @@ NSRunLoop::PassEnd NSRunLoop::waitForSources(ModeId mode, int64_t limit, int64_t
     // network) is blocked while it waits here: the pool starts another worker meanwhile, or
     // a few such waits would leave every queue without a thread.
     zvt::BlockingScope waiting;
-    n = poll(fds.data(), fds.size(), timeoutMs);
+    n = pollNow(fds.data(), fds.size(), timeoutMs);
   } else if (n <= 0) {
-    n = poll(fds.data(), fds.size(), 0);
+    n = pollNow(fds.data(), fds.size(), 0);
   }
   if (mayWait) notifyObservers(mode, kCFRunLoopAfterWaiting);
   if (n <= 0) return PassEnd::kIdle;
@@ -839,7 +857,7 @@ int NSRunLoop::spinBeforePoll(std::vector<pollfd>& fds, int64_t waitNs) {
   bool woken = zvt::spin::spinUntil(budget, [&] {
     if (wakePending_.load(std::memory_order_acquire)) return true;
     if (fds.size() > 1 && ++rounds % roundsPerPoll == 0) {
-      n = poll(fds.data(), fds.size(), 0);
+      n = pollNow(fds.data(), fds.size(), 0);
       return n > 0;
     }
     return false;

@@ -296,7 +296,9 @@ class NSRunLoop : public NSObject {
   // run's limit (a jump of a virtual clock past the limit leaves later timers to later runs).
   // Returns whether a timer fired. A loop without timers does not read the clock.
   bool fireDueTimers(ModeId mode, int64_t limit = INT64_MAX) {
-    return timerHint_.load() != INT64_MAX && fireTimersDue(mode, limit);
+    // Mostly none is due (a loader's one time-out timer is far off): the look takes no call.
+    const int64_t hint = timerHint_.load();
+    return hint != INT64_MAX && hint <= limit && Clock::nowNanos() >= hint && fireTimersDue(mode, limit);
   }
   bool fireTimersDue(ModeId mode, int64_t limit);
   void notifyObservers(ModeId mode, CFRunLoopActivity activity) {
