@@ -104,12 +104,11 @@ bool parseAuthority(std::string_view auth, URLParts& parts) {
 
 }  // namespace
 
-bool asciiEqualsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
+bool asciiSameIgnoringCase(const char* a, const char* b, size_t size) {
     // ASCII only, without the locale's tolower (a call per character): header names are matched
     // this way on every request.
     auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    for (size_t i = 0; i < a.size(); ++i) {
+    for (size_t i = 0; i < size; ++i) {
         if (a[i] != b[i] && lower(a[i]) != lower(b[i])) return false;
     }
     return true;

@@ -40,8 +40,13 @@ std::optional<std::string> percentDecode(std::string_view text);
 // Escapes every byte that may not stand in a path segment ("/" too when escapeSlash).
 std::string percentEscapePathComponent(std::string_view text, bool escapeSlash);
 
-// Case-insensitive ASCII comparison used for schemes, hosts and header names.
-bool asciiEqualsIgnoringCase(std::string_view a, std::string_view b);
+// Case-insensitive ASCII comparison of `size` bytes.
+bool asciiSameIgnoringCase(const char* a, const char* b, size_t size);
+// Case-insensitive ASCII comparison used for schemes, hosts and header names. Names are mostly
+// told apart by their length, which is looked at without a call.
+inline bool asciiEqualsIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && asciiSameIgnoringCase(a.data(), b.data(), a.size());
+}
 std::string asciiLowercase(std::string_view text);
 
 }  // namespace zvt
