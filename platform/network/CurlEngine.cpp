@@ -479,13 +479,8 @@ void CurlEngine::stop(const std::shared_ptr<CurlTransfer>& t) {
     if (!t || t->engine_ != this) return;
     if (acting_) {
         // curl forbids removing a handle from inside its own callbacks.
-        t->engine_ = nullptr;
-        forgetReports(t.get());
-        active_.erase(std::remove(active_.begin(), active_.end(), t), active_.end());
         deferredRemovals_.push_back(t);
-        return;
-    }
-    if (t->running_) {
+    } else if (t->running_) {
         t->running_ = false;
         curl_multi_remove_handle(multi_, t->easy_);
     }

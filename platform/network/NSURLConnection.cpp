@@ -343,9 +343,9 @@ void NSURLConnection::transferDidReceiveResponse(int status, const std::string& 
     const auto& url = request->URL();
     if (request->HTTPShouldHandleCookies()) {
         // Each Set-Cookie line by itself, before the response joins repeated fields.
-        for (const auto& line : headers) {
-            if (zvt::asciiEqualsIgnoringCase(line.first, "Set-Cookie")) [[unlikely]] {
-                storeCookies(*request, headers);
+        for (size_t i = 0; i < headers.size(); ++i) {
+            if (zvt::asciiEqualsIgnoringCase(headers[i].first, "Set-Cookie")) [[unlikely]] {
+                storeCookies(*request, headers, i);
                 break;
             }
         }
@@ -361,10 +361,10 @@ void NSURLConnection::transferDidReceiveResponse(int status, const std::string& 
     if (delegate_) delegate_->connectionDidReceiveResponse(hold, response);
 }
 
-void NSURLConnection::storeCookies(const NSURLRequest& request, const zvt::HTTPHeaderList& headers) {
-    std::vector<std::string> lines;
-    for (const auto& [name, value] : headers) {
-        if (zvt::asciiEqualsIgnoringCase(name, "Set-Cookie")) lines.push_back(value);
+void NSURLConnection::storeCookies(const NSURLRequest& request, const zvt::HTTPHeaderList& headers, size_t first) {
+    std::vector<std::string> lines{headers[first].second};
+    for (size_t i = first + 1; i < headers.size(); ++i) {
+        if (zvt::asciiEqualsIgnoringCase(headers[i].first, "Set-Cookie")) lines.push_back(headers[i].second);
     }
     NSHTTPCookieStorage::sharedHTTPCookieStorage()->storeSetCookieLines(lines, *request.URL(), request.mainDocumentURL());
 }

@@ -119,7 +119,8 @@ private:
     [[gnu::cold, gnu::noinline]] void addCredential(zvt::CurlTransferRequest& transferRequest) const;
     [[gnu::cold, gnu::noinline]] void openBodyStream(const NSURLRequest& request, zvt::CurlTransferRequest& transferRequest);
     [[gnu::cold, gnu::noinline]] void failUnsupported(const std::shared_ptr<NSURLRequest>& request);
-    [[gnu::cold, gnu::noinline]] void storeCookies(const NSURLRequest& request, const zvt::HTTPHeaderList& headers);
+    // The reply's Set-Cookie lines, the first of which is headers[first].
+    [[gnu::cold, gnu::noinline]] void storeCookies(const NSURLRequest& request, const zvt::HTTPHeaderList& headers, size_t first);
     // Follows a redirect reply when it can be followed; true when the reply is not to be delivered.
     [[gnu::cold, gnu::noinline]] bool redirect(const NSURLRequest& request, const std::shared_ptr<NSHTTPURLResponse>& response);
     [[gnu::cold, gnu::noinline]] void keepForCache(const std::string& data);

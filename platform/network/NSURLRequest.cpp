@@ -5,11 +5,6 @@
 
 namespace zvt {
 
-std::optional<std::string> HeaderFields::get(std::string_view name) const {
-    if (const std::string* v = find(name)) return *v;
-    return std::nullopt;
-}
-
 const std::string* HeaderFields::find(std::string_view name) const {
     for (const auto& [k, v] : fields_) {
         if (asciiEqualsIgnoringCase(k, name)) return &v;
@@ -218,12 +213,6 @@ std::shared_ptr<NSHTTPURLResponse> NSHTTPURLResponse::initWithURL(const std::sha
     r->headers_ = zvt::HeaderFields::fromDictionary(headerFields);
     r->readFields();
     return r;
-}
-
-std::shared_ptr<NSHTTPURLResponse> NSHTTPURLResponse::withHeaderLines(const std::shared_ptr<NSURL>& url, NSInteger statusCode,
-                                                                      const std::string& HTTPVersion,
-                                                                      const std::vector<std::pair<std::string, std::string>>& lines) {
-    return withHeaderLines(url, statusCode, HTTPVersion, std::vector<std::pair<std::string, std::string>>(lines));
 }
 
 std::shared_ptr<NSHTTPURLResponse> NSHTTPURLResponse::withHeaderLines(const std::shared_ptr<NSURL>& url, NSInteger statusCode,

@@ -30,7 +30,6 @@ namespace zvt {
 // Header fields in the order first set; names compare case-insensitively, the first spelling stays.
 class HeaderFields {
 public:
-    std::optional<std::string> get(std::string_view name) const;
     // The value, or null; valid until the fields change.
     const std::string* find(std::string_view name) const;
     void set(std::string_view name, std::optional<std::string> value);
@@ -167,9 +166,6 @@ public:
                                                           const std::shared_ptr<NSString>& HTTPVersion,
                                                           const std::shared_ptr<NSDictionary>& headerFields);
     // The same from header lines as received; repeated fields are joined with ", ".
-    static std::shared_ptr<NSHTTPURLResponse> withHeaderLines(const std::shared_ptr<NSURL>& url, NSInteger statusCode,
-                                                              const std::string& HTTPVersion,
-                                                              const std::vector<std::pair<std::string, std::string>>& lines);
     static std::shared_ptr<NSHTTPURLResponse> withHeaderLines(const std::shared_ptr<NSURL>& url, NSInteger statusCode,
                                                               const std::string& HTTPVersion,
                                                               std::vector<std::pair<std::string, std::string>>&& lines);

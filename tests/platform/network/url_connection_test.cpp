@@ -220,9 +220,10 @@ TEST_F(URLConnectionTest, CookiesGoBackToTheSameHostOnly) {
 
 TEST_F(URLConnectionTest, CookiesOfRedirectRepliesAreStoredAndSentOnTheNextHop) {
     server.route("/login", [](const zvt::test::HTTPRequest&, zvt::test::HTTPResponder& r) {
-        r.redirect(302, "/cookies", {{"Set-Cookie", "session=s1; Path=/"}});
+        r.redirect(302, "/cookies", {{"Set-Cookie", "session=s1; Path=/"}, {"X-Between", "1"}, {"set-cookie", "lang=zh; Path=/"}});
     });
-    EXPECT_EQ(load("/login")->body(), "session=s1");
+    // Every Set-Cookie line of the reply, whatever its spelling and wherever it stands.
+    EXPECT_EQ(load("/login")->body(), "session=s1; lang=zh");
 }
 
 TEST_F(URLConnectionTest, StalledServerTimesOutAfterTheInactivityInterval) {

@@ -2,6 +2,8 @@
 // thread with the presented chain and host, and its answer decides the handshake.
 #include <gtest/gtest.h>
 
+#include <future>
+
 #include "platform/network/NSURLConnection.h"
 #include "platform/security/SecTrust.h"
 #include "tests/platform/network/ConnectionTestSupport.h"
@@ -135,6 +137,23 @@ TEST_F(URLConnectionTLSTest, EveryRequestIsJudgedAgain) {
     EXPECT_EQ(refusing->error()->code(), NSURLErrorCancelled);
     load(server->localhostURL("/redirect?n=1"), counting);
     EXPECT_EQ(challenges, 4);
+}
+
+TEST_F(URLConnectionTLSTest, ACancelFromInsideTheChallengeEndsTheLoadAndLeavesTheEngineSound) {
+    auto server = serverWith(certs().localhost);
+    auto delegate = std::make_shared<RecordingDelegate>();
+    std::promise<void> challenged;
+    delegate->onChallenge = [&](const auto& connection, const auto&) {
+        connection->cancel();
+        challenged.set_value();
+    };
+    startOn(thread, requestFor(server->localhostURL("/hello")), delegate);
+    ASSERT_EQ(challenged.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    thread.sync([] {});
+    EXPECT_EQ(delegate->log(), (Strings{"challenge"}));
+    // The handle curl was running goes back to the pool only once curl has let it go: the loads
+    // after it (which take it again) run as usual.
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(load(server->localhostURL("/hello"))->body(), "hello") << i;
 }
 
 TEST_F(URLConnectionTLSTest, AnExceptionInTheChallengeLeavesCurlAndReachesTheRunLoopsCaller) {
