@@ -91,8 +91,13 @@ bool RunLoopLoader::hasMode(const std::string& mode) const {
 
 void RunLoopLoader::addNewModes(const std::vector<std::string>& modes) {
     // Called when at least one of them is new.
-    for (const auto& m : modes)
-        if (!hasMode(m)) modeList_.push_back(m);
+    for (const auto& m : modes) {
+        if (hasMode(m)) continue;
+        modeList_.push_back(m);
+        // The shared time-out timer, armed in the modes known then, also fires in this one: a
+        // load scheduled only here may time out before the timer is next armed.
+        if (timer_) runLoop_->addTimer(timer_, m);
+    }
     // File sources keep the modes they were made with: make them again in the wider set.
     for (auto& [fd, w] : watches_) {
         if (w.events) {

@@ -405,3 +405,36 @@ TEST_F(URLConnectionTest, TheTimeOutCountsOnlyInactivity) {
 }
 
 }  // namespace
+
+namespace {
+
+// The connections of a thread share one time-out timer. A connection scheduled in a mode the
+// thread's loads had not used before still times out while the loop runs only in that mode,
+// though the timer was armed, for an earlier load, before the mode was known.
+TEST_F(URLConnectionTest, ATimeOutFiresInAModeAddedAfterTheTimerWasArmed) {
+    zvt::test::VirtualClockScope clock;
+    auto loop = NSRunLoop::mainRunLoop();
+    auto first = std::make_shared<RecordingDelegate>();
+    auto firstConnection = NSURLConnection::initWithRequest(requestFor(server.url("/hello")), first);  // default mode
+    ASSERT_TRUE(zvt::test::runMainLoopUntil([&] { return first->done(); }));
+
+    const std::string privateMode = "com.zavelto.test.timeout";
+    auto request = requestFor(server.url("/stall"));
+    request->setTimeoutInterval(100);  // later than the first load's time-out, still armed
+    auto delegate = std::make_shared<RecordingDelegate>();
+    auto connection = NSURLConnection::initWithRequest(request, delegate, false);
+    connection->scheduleInRunLoop(loop, privateMode);
+    size_t before = server.requestCount();
+    connection->start();
+    for (int i = 0; i < 200 && server.requestCount() == before; ++i) loop->runModeWithin(privateMode, 0.05);
+    ASSERT_TRUE(server.waitForRequests(before + 1));
+
+    // Advanced on the loop's thread while it runs in that mode only: due timers fire at once.
+    loop->performInModes({privateMode}, [&] { clock.advanceBy(101); });
+    for (int i = 0; i < 40 && !delegate->done(); ++i) loop->runModeWithin(privateMode, 0.05);
+    ASSERT_TRUE(delegate->done());
+    ASSERT_TRUE(delegate->error());
+    EXPECT_EQ(delegate->error()->code(), NSURLErrorTimedOut);
+}
+
+}  // namespace
