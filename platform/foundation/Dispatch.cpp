@@ -262,6 +262,9 @@ void leaveGroup(dispatch_group_s& group);
 // The main queue's items.size(), kept under its lock and read without it: a pass of the main run
 // loop that finds nothing waiting takes no lock (a block queued meanwhile wakes the loop).
 std::atomic<size_t> mainQueueWaiting{0};
+// The main queue once made: a queue that something waits on exists, so the main loop's drain
+// reaches it without the look at the function-local static.
+std::atomic<dispatch_queue_s*> mainQueueMade{nullptr};
 
 bool runningOn(const dispatch_queue_s* queue) {
   for (Frame* f = innermostFrame; f; f = f->outer)
@@ -545,7 +548,7 @@ size_t dispatchPoolSize() { return WorkerPool::shared().base(); }
 
 size_t drainMainQueue() {
   if (mainQueueWaiting.load(std::memory_order_acquire) == 0) return 0;
-  dispatch_queue_s& q = *dispatch_get_main_queue();
+  dispatch_queue_s& q = *mainQueueMade.load(std::memory_order_acquire);
   size_t count = 0;  // the blocks there when called, counted when the first is taken
   size_t ran = 0;
   for (;;) {
@@ -607,7 +610,7 @@ bool runNowOnConcurrentQueue(const dispatch_queue_t& q, const dispatch_block_t& 
 
 bool mainQueueHasBlocks() {
   if (mainQueueWaiting.load(std::memory_order_acquire) == 0) return false;
-  dispatch_queue_s& q = *dispatch_get_main_queue();
+  dispatch_queue_s& q = *mainQueueMade.load(std::memory_order_acquire);
   std::lock_guard<std::mutex> lock(q.mutex);
   return !q.items.empty() && q.suspended == 0;
 }
@@ -626,8 +629,11 @@ dispatch_time_t dispatch_time(dispatch_time_t when, int64_t delta) {
 }
 
 const dispatch_queue_t& dispatch_get_main_queue() {
-  static const dispatch_queue_t& main = *new dispatch_queue_t(
-      makeQueue("com.apple.main-thread", dispatch_queue_s::Kind::Main));  // never destroyed
+  static const dispatch_queue_t& main = [] () -> const dispatch_queue_t& {
+    auto* made = new dispatch_queue_t(makeQueue("com.apple.main-thread", dispatch_queue_s::Kind::Main));  // never destroyed
+    mainQueueMade.store(made->get(), std::memory_order_release);
+    return *made;
+  }();
   return main;
 }
 

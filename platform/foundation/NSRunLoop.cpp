@@ -156,7 +156,9 @@ void WakeUpBatch::giveHeld() {
 // File sources.
 
 void NSRunLoopFileSource::setEvents(unsigned events) {
-  events_.store(events & (kRead | kWrite));
+  events &= kRead | kWrite;
+  // The same interest: the loop's next look already polls for it.
+  if (events_.exchange(events) == events) return;
   if (auto loop = runLoop_.lock()) loop->wakeUp();
 }
 

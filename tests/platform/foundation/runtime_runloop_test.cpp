@@ -375,6 +375,37 @@ TEST(RuntimeRunLoop, StopFromAnotherThreadEndsTheRun) {
   EXPECT_TRUE(runMainLoopUntil([&] { return returns.load() == 2; }));
 }
 
+// A paused source resumed from another thread wakes its loop, asleep without it.
+TEST(RuntimeRunLoop, ResumingAPausedSourceFromAnotherThreadWakesItsLoop) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  ASSERT_EQ(write(fds[1], "x", 1), 1);
+  WaitingLoopThread loopThread;
+  ASSERT_TRUE(loopThread.started());
+  std::atomic<int> reads{0};
+  std::atomic<bool> asleep{false};
+  std::shared_ptr<NSRunLoopFileSource> source;
+  auto observer = CFRunLoopObserverCreateWithHandler(kCFRunLoopBeforeWaiting, true, 0, [&](const auto&, auto) { asleep = true; });
+  performOnThread(loopThread.thread(), [&] {
+    auto loop = NSRunLoop::currentRunLoop();
+    source = loop->addFileDescriptor(fds[0], 0, [&](int fd, unsigned) {
+      char c;
+      if (read(fd, &c, 1) == 1) reads++;
+    });
+    loop->addObserver(observer, NSDefaultRunLoopMode);
+    asleep = false;
+  }, true);
+  ASSERT_TRUE(runMainLoopUntil([&] { return asleep.load(); }));
+  EXPECT_EQ(reads.load(), 0);
+  source->setEvents(NSRunLoopFileSource::kRead);
+  EXPECT_TRUE(runMainLoopUntil([&] { return reads.load() == 1; }));
+  source->invalidate();
+  observer->invalidate();
+  EXPECT_TRUE(loopThread.stop());
+  close(fds[0]);
+  close(fds[1]);
+}
+
 TEST(RuntimeRunLoop, FileDescriptorSourceCallsBackOnItsThread) {
   int fds[2];
   ASSERT_EQ(pipe(fds), 0);
