@@ -4,6 +4,7 @@
 
 #include "platform/foundation/NSException.h"
 #include "platform/foundation/NSKeyValueCoding.h"
+#include "platform/foundation/NSKeyValueObserving.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/NSRunLoop.h"
 #include "platform/foundation/NSStringEncodings.h"
@@ -253,9 +254,19 @@ bool NWURLConnectionOperation::stateTransitionIsValid(NSInteger from, NSInteger 
 }
 
 bool NWURLConnectionOperation::setState(NSInteger state) {
-  std::lock_guard lock(lock_);
   NSInteger old = state_.load();
   if (!stateTransitionIsValid(old, state, isCancelled())) return false;
+  if (zvt::mayBeObserved(*this)) [[unlikely]] {
+    announceState(old, state);
+    return true;
+  }
+  // Nobody can hear the announcements: only what their did-changes do besides.
+  state_ = state;
+  stateDidChange(old == kReady || state == kReady, state == kFinished);
+  return true;
+}
+
+void NWURLConnectionOperation::announceState(NSInteger old, NSInteger state) {
   const char* newKey = keyPathFromOperationState(state);
   const char* oldKey = keyPathFromOperationState(old);
   willChangeValueForKey(newKey);
@@ -263,7 +274,6 @@ bool NWURLConnectionOperation::setState(NSInteger state) {
   state_ = state;
   didChangeValueForKey(oldKey);
   didChangeValueForKey(newKey);
-  return true;
 }
 
 const zvt::KVCClass* NWURLConnectionOperation::classTable() {
@@ -321,6 +331,7 @@ thread_local const NWURLConnectionOperation* finishingOperation = nullptr;
 }  // namespace
 
 void NWURLConnectionOperation::finish() {
+  // Called with the operation held by the caller.
   bool finished;
   bool deliver = false;
   {
@@ -336,7 +347,8 @@ void NWURLConnectionOperation::finish() {
     }
   }
   if (finished) postOnMainQueue(NWNetworkingOperationDidFinishNotification, shared_from_this());
-  if (deliver) runDelivery();
+  // The completion that called for this delivery has been taken already: nothing is left to drop.
+  if (deliver) deliverResult();
 }
 
 void NWURLConnectionOperation::handOffCompletion() {
@@ -355,10 +367,7 @@ void NWURLConnectionOperation::handOffCompletion() {
 
 void NWURLConnectionOperation::runDelivery() {
   auto hold = selfOperation();
-  dispatch_group_t group = completionGroup();
-  if (group) dispatch_group_enter(group);
   deliverResult();
-  if (group) dispatch_group_leave(group);
   // Used once: drop it and whatever it holds (the operation itself, often).
   NSOperation::setCompletionBlock(nullptr);
 }

@@ -80,6 +80,9 @@ class NWURLConnectionOperation : public NSOperation, public NSURLConnectionDeleg
   static const zvt::KVCClass* classTable();
   const zvt::KVCClass* kvcClass() const override { return classTable(); }
   bool isConcurrent() const override { return true; }
+  // Final: a state change that nobody observes skips these announcements.
+  void willChangeValueForKey(std::string_view key) final { NSOperation::willChangeValueForKey(key); }
+  void didChangeValueForKey(std::string_view key) final { NSOperation::didChangeValueForKey(key); }
   // Starting takes the lock and hands the connection work to the network thread.
   bool startOnlyHandsOff() const override { return true; }
   // The key announced for a state ("isPaused", "isReady", "isExecuting", "isFinished", "state").
@@ -148,8 +151,8 @@ class NWURLConnectionOperation : public NSOperation, public NSURLConnectionDeleg
   bool resetOutputStream();
   // Makes the completion block one that only hands work on (the HTTP operation's delivery of
   // its result): deliverResult() runs once, on the thread that finishes the operation, once the
-  // finish notification is queued, inside the completion group, rather than going through the
-  // completion queue first. Setting a completion block afterwards drops the delivery (and calls
+  // finish notification is queued, rather than going through the completion queue first (it
+  // enters the completion group itself). Setting a completion block afterwards drops the delivery (and calls
   // resultDeliveryDropped, under the lock).
   void setDeliversResult();
   virtual void deliverResult();
@@ -164,7 +167,8 @@ class NWURLConnectionOperation : public NSOperation, public NSURLConnectionDeleg
   const dispatch_group_t& completionGroupLocked() const { return completionGroup_; }
 
  private:
-  bool setState(NSInteger state);
+  bool setState(NSInteger state);  // under lock_
+  [[gnu::noinline]] void announceState(NSInteger old, NSInteger state);
   void operationDidStart();
   // The completion of an operation that delivers a result (see setDeliversResult).
   void handOffCompletion() override;

@@ -461,6 +461,8 @@ void announce(NSObject& object, std::string_view key, bool will) {
 
 }  // namespace
 
+bool mayBeObserved(const NSObject& object) { return shardOf(&object).size.load(std::memory_order_relaxed) != 0; }
+
 size_t observedObjectCount() {
   size_t count = 0;
   for (size_t i = 0; i < kShards; ++i) {

@@ -45,4 +45,9 @@ namespace zvt {
 // How many objects have observers or are on an observed key path (for tests and diagnostics).
 size_t observedObjectCount();
 
+// False when no change of any key of `object` can reach an observer (the object has no
+// registrations and is on no observed key path); true may also mean "perhaps". A setter that
+// announces changes nobody can hear may skip the announcements (but not what else they do).
+bool mayBeObserved(const NSObject& object);
+
 }  // namespace zvt

@@ -154,9 +154,8 @@ void NSOperation::setName(const std::shared_ptr<NSString>& name) {
 void NSOperation::waitUntilFinished() {
   zvt::BlockingScope blocking;
   std::unique_lock<std::mutex> lock(mutex_);
-  ++finishWaiters_;
-  finishedCV_.wait(lock, [this] { return finishHandled_.load(); });
-  --finishWaiters_;
+  if (!finishedCV_) finishedCV_ = std::make_unique<std::condition_variable>();
+  finishedCV_->wait(lock, [this] { return finishHandled_.load(); });
 }
 
 void NSOperation::didChangeValueForKey(std::string_view key) {
@@ -171,6 +170,14 @@ void NSOperation::didChangeValueForKey(std::string_view key) {
     readinessChanged();
   }
   NSObject::didChangeValueForKey(key);
+}
+
+void NSOperation::stateDidChange(bool readiness, bool finished) {
+  if (readiness) readinessChanged();
+  if (finished) {
+    auto keep = weak_from_this().lock();
+    if (isFinished()) handleFinished();
+  }
 }
 
 const zvt::KVCClass* NSOperation::classTable() {
@@ -227,7 +234,7 @@ void NSOperation::handleFinished() {
     }
     hasDependents = !dependents_.empty();
     queue = queue_.lock();
-    if (finishWaiters_ != 0) [[unlikely]] finishedCV_.notify_all();
+    if (finishedCV_) [[unlikely]] finishedCV_->notify_all();
   }
   if (mode == CompletionMode::kCalls) [[likely]] {
     handOffCompletion();

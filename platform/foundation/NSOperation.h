@@ -103,6 +103,10 @@ class NSOperation : public NSObject {
   // completionBlock() hands out one that makes the call). Setting a completion block ends it.
   void setHandOffCompletionCall();
   virtual void handOffCompletion() {}
+  // What the did-changes of a state change do besides telling key-value observers: for a
+  // subclass that found nobody observes it (zvt::mayBeObserved) and so skips the announcements.
+  // `readiness`: "isReady" changed; `finished`: "isFinished" changed.
+  void stateDidChange(bool readiness, bool finished);
 
  private:
   friend class NSOperationQueue;
@@ -115,8 +119,8 @@ class NSOperation : public NSObject {
   [[gnu::noinline]] void notifyDependents();
 
   mutable std::mutex mutex_;
-  std::condition_variable finishedCV_;
-  unsigned finishWaiters_ = 0;  // threads in waitUntilFinished (guarded by mutex_)
+  // Made by the first thread that waits for the finish (guarded by mutex_).
+  std::unique_ptr<std::condition_variable> finishedCV_;
   std::atomic<bool> cancelled_{false};
   std::atomic<bool> executing_{false};
   std::atomic<bool> finished_{false};

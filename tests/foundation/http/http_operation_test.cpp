@@ -480,6 +480,47 @@ TEST_F(HttpOperation, CancelBeforeAndDuringAndTimeout) {
   release = true;
 }
 
+TEST_F(HttpOperation, AResumedOperationTakesItsQueueSlot) {
+  std::atomic<bool> release{false};
+  struct Release {
+    std::atomic<bool>& flag;
+    zvt::test::TestHTTPServer& server;
+    ~Release() {
+      flag = true;
+      server.stop();
+    }
+  } releaseAtEnd{release, server};
+  server.route("/held", [&](const HTTPRequest&, HTTPResponder& r) {
+    for (int i = 0; i < 3000 && !release.load(); ++i) r.pause(0.01);
+    r.send(200, "held");
+  });
+  server.route("/next", [](const HTTPRequest&, HTTPResponder& r) { r.send(200, "next"); });
+  auto make = [&](const char* path, Outcome& outcome) {
+    auto op = NWHTTPRequestOperation::initWithRequest(NSURLRequest::requestWithURL(NSURL::URLWithString(ns(server.url(path)))));
+    op->setCompletionBlockWithSuccess(outcome.success(), outcome.failure());
+    return op;
+  };
+  auto queue = NSOperationQueue::make();
+  queue->setMaxConcurrentOperationCount(1);
+  // Paused before it is queued, the operation waits there; once resumed it holds the one slot,
+  // so the next operation waits until it has finished.
+  Outcome first;
+  Outcome second;
+  auto held = make("/held", first);
+  held->pause();
+  queue->addOperation(held);
+  EXPECT_FALSE(held->isExecuting());
+  held->resume();
+  EXPECT_TRUE(held->isExecuting());
+  auto next = make("/next", second);
+  queue->addOperation(next);
+  EXPECT_FALSE(next->isExecuting());
+  release = true;
+  ASSERT_TRUE(runMainLoopUntil([&] { return first.done() && second.done(); }));
+  EXPECT_EQ(first.successes, 1);
+  EXPECT_EQ(second.successes, 1);
+}
+
 TEST_F(HttpOperation, SerializerErrorIsDeliveredOnceWithoutAnOperation) {
   auto manager = NWHTTPRequestOperationManager::manager();
   manager->requestSerializer()->setQueryStringSerializationWithBlock(
