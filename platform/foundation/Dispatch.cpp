@@ -35,7 +35,6 @@ namespace {
 // The worker pool: a fixed number of threads, plus one more for each worker that blocks in a
 // dispatch wait (so that what it waits for can still run).
 
-thread_local bool isPoolWorker = false;
 
 class WorkerPool {
  public:
@@ -88,7 +87,7 @@ class WorkerPool {
   }
 
   void work() {
-    isPoolWorker = true;
+    zvt::onDispatchWorker = true;
     bool justWorked = false;
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
@@ -534,15 +533,17 @@ int64_t deadlineOf(dispatch_time_t when) {
 
 namespace zvt {
 
-BlockingScope::BlockingScope() : worker_(isPoolWorker) {
+thread_local constinit bool onDispatchWorker = false;
+
+BlockingScope::BlockingScope() : worker_(onDispatchWorker) {
   // What the waiter waits for may need a run loop that this thread has yet to wake.
   WakeUpBatch::flush();
-  if (worker_) WorkerPool::shared().willBlock();
+  if (worker_) willBlock();
 }
 
-BlockingScope::~BlockingScope() {
-  if (worker_) WorkerPool::shared().didUnblock();
-}
+void BlockingScope::willBlock() { WorkerPool::shared().willBlock(); }
+
+void BlockingScope::didUnblock() { WorkerPool::shared().didUnblock(); }
 
 size_t dispatchPoolSize() { return WorkerPool::shared().base(); }
 

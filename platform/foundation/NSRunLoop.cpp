@@ -806,12 +806,12 @@ NSRunLoop::PassEnd NSRunLoop::waitForSources(ModeId mode, int64_t limit, int64_t
 
   // Nothing this thread handed to other run loops waits for its next callback.
   zvt::WakeUpBatch::flush();
-  int n = spinBeforePoll(fds, waitNs);
+  int n = zvt::spin::mayBeOn() ? spinBeforePoll(fds, waitNs) : 0;
   if (n <= 0 && timeoutMs != 0) {
     // A worker of the dispatch pool turning a run loop (a download operation waiting on the
     // network) is blocked while it waits here: the pool starts another worker meanwhile, or
     // a few such waits would leave every queue without a thread.
-    zvt::BlockingScope waiting;
+    zvt::BlockingScope waiting{zvt::BlockingScope::AfterFlush{}};
     n = pollNow(fds.data(), fds.size(), timeoutMs);
   } else if (n <= 0) {
     n = pollNow(fds.data(), fds.size(), 0);

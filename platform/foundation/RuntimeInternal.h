@@ -4,6 +4,7 @@
 
 #include <sched.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -23,17 +24,30 @@ bool currentClockIsVirtual();
 // Wakes the main run loop because blocks arrived on the main queue (NSRunLoop.cpp).
 void wakeMainRunLoop();
 
+// True on the threads of the dispatch pool (Dispatch.cpp).
+extern thread_local constinit bool onDispatchWorker;
+
 // Marks the calling thread as blocked for the scope (a dispatch_sync, a semaphore or group
 // wait). On a worker of the dispatch pool this lets the pool start another worker, so that
 // the blocks the waiter waits for still find a thread to run on.
 class BlockingScope {
  public:
+  // Gives the calling thread's held wake-ups first (zvt::WakeUpBatch).
   BlockingScope();
-  ~BlockingScope();
+  // For a caller that has just given them (a run loop about to sleep).
+  struct AfterFlush {};
+  explicit BlockingScope(AfterFlush) : worker_(onDispatchWorker) {
+    if (worker_) [[unlikely]] willBlock();
+  }
+  ~BlockingScope() {
+    if (worker_) [[unlikely]] didUnblock();
+  }
   BlockingScope(const BlockingScope&) = delete;
   BlockingScope& operator=(const BlockingScope&) = delete;
 
  private:
+  static void willBlock();
+  static void didUnblock();
   bool worker_;
 };
 
@@ -72,6 +86,13 @@ int64_t realNanos();
 // How long a thread may spin before it blocks; 0 under a virtual clock, whose tests drive
 // time themselves and must see no real-time behaviour.
 int64_t budgetNanos();
+
+// The spinning switch (spinBeforeSleep) as last read or set: -1 before the first read, then 0
+// or 1 (SpinWait.cpp).
+extern constinit std::atomic<int> settingState;
+// False only when spinning is known to be off: a thread about to sleep then takes no call to
+// find out.
+inline bool mayBeOn() { return settingState.load(std::memory_order_relaxed) != 0; }
 
 inline constexpr int kSingleProcessorYields = 2;
 

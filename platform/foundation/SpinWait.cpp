@@ -20,15 +20,21 @@ bool spinFromEnvironment() {
   return false;
 }
 
-std::atomic<bool>& spinSetting() {
-  static std::atomic<bool> setting{spinFromEnvironment()};
-  return setting;
-}
-
 }  // namespace
 
-bool spinBeforeSleep() { return spinSetting().load(std::memory_order_relaxed); }
-void setSpinBeforeSleep(bool on) { spinSetting().store(on, std::memory_order_relaxed); }
+constinit std::atomic<int> spin::settingState{-1};
+
+bool spinBeforeSleep() {
+  int state = spin::settingState.load(std::memory_order_relaxed);
+  if (state < 0) {
+    // First read: the environment decides, unless a setting came meanwhile.
+    int expected = -1;
+    spin::settingState.compare_exchange_strong(expected, spinFromEnvironment() ? 1 : 0, std::memory_order_relaxed);
+    state = spin::settingState.load(std::memory_order_relaxed);
+  }
+  return state == 1;
+}
+void setSpinBeforeSleep(bool on) { spin::settingState.store(on ? 1 : 0, std::memory_order_relaxed); }
 
 }  // namespace zvt
 

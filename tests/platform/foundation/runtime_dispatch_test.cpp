@@ -257,6 +257,48 @@ TEST(RuntimeDispatchPool, WorkersBlockedInWaitsDoNotStarveTheBlocksTheyWaitFor) 
   EXPECT_TRUE(runMainLoopUntil([&] { return released.load() == waiters; }, 30));
 }
 
+// The same for workers waiting in a run loop (a download operation turning its thread's loop).
+TEST(RuntimeDispatchPool, WorkersWaitingInARunLoopDoNotStarveTheBlocksThatWakeThem) {
+  const int waiters = static_cast<int>(zvt::dispatchPoolSize()) * 2;
+  auto global = dispatch_get_global_queue(DISPATCH_QUEUE_PRIORITY_DEFAULT, 0);
+  std::mutex mutex;
+  std::vector<std::shared_ptr<NSRunLoop>> waiting;
+  std::atomic<int> released{0};
+  for (int i = 0; i < waiters; ++i) {
+    dispatch_async(global, [&] {
+      auto loop = NSRunLoop::currentRunLoop();
+      auto port = NSPort::port();
+      loop->addPort(port, NSDefaultRunLoopMode);
+      {
+        std::lock_guard lock(mutex);
+        waiting.push_back(loop);
+      }
+      loop->runMode(NSDefaultRunLoopMode, kDistantFutureTimeIntervalSince1970);  // until a perform comes
+      loop->removePort(port, NSDefaultRunLoopMode);
+      released++;
+    });
+  }
+  // Each wakes one waiting loop, or comes back later when none waits yet.
+  std::function<void()> wakeOne;
+  wakeOne = [&] {
+    std::shared_ptr<NSRunLoop> loop;
+    {
+      std::lock_guard lock(mutex);
+      if (!waiting.empty()) {
+        loop = waiting.back();
+        waiting.pop_back();
+      }
+    }
+    if (loop) {
+      loop->performBlock([] {});
+    } else {
+      dispatch_async(global, wakeOne);
+    }
+  };
+  for (int i = 0; i < waiters; ++i) dispatch_async(global, wakeOne);
+  EXPECT_TRUE(runMainLoopUntil([&] { return released.load() == waiters; }, 30));
+}
+
 TEST(RuntimeDispatchMain, MainQueueRunsOnlyWhenTheMainRunLoopRuns) {
   std::atomic<bool> ran{false};
   std::atomic<bool> onMain{false};
