@@ -34,7 +34,7 @@ NWHTTPRequestOperation::NWHTTPRequestOperation(const std::shared_ptr<NSURLReques
 
 NWHTTPRequestOperation::NWHTTPRequestOperation(const std::shared_ptr<NSURLRequest>& request,
                                                const std::shared_ptr<NWHTTPResponseSerializer>& serializer,
-                                               std::shared_ptr<NWSecurityPolicy> policy, SuccessBlock success, FailureBlock failure)
+                                               std::shared_ptr<NWSecurityPolicy> policy, SuccessBlock&& success, FailureBlock&& failure)
     : NWHTTPRequestOperation(request, serializer, std::move(policy)) {
   success_ = std::move(success);
   failure_ = std::move(failure);

@@ -22,7 +22,7 @@ class NWHTTPRequestOperation : public NWURLConnectionOperation {
                          std::shared_ptr<NWSecurityPolicy> policy);
   // ... and with the result blocks too (as setCompletionBlockWithSuccess right after).
   NWHTTPRequestOperation(const std::shared_ptr<NSURLRequest>& request, const std::shared_ptr<NWHTTPResponseSerializer>& serializer,
-                         std::shared_ptr<NWSecurityPolicy> policy, SuccessBlock success, FailureBlock failure);
+                         std::shared_ptr<NWSecurityPolicy> policy, SuccessBlock&& success, FailureBlock&& failure);
 
   std::shared_ptr<NSHTTPURLResponse> httpResponse() const { return zvt::as<NSHTTPURLResponse>(response()); }
   std::shared_ptr<NWHTTPResponseSerializer> responseSerializer() const;

@@ -64,6 +64,11 @@ void NWHTTPRequestOperationManager::deliverFailure(const FailureBlock& failure, 
 
 std::shared_ptr<NWHTTPRequestOperation> NWHTTPRequestOperationManager::HTTPRequestOperationWithRequest(
     const std::shared_ptr<NSURLRequest>& request, SuccessBlock success, FailureBlock failure) {
+  return operationFor(request, success, failure);
+}
+
+std::shared_ptr<NWHTTPRequestOperation> NWHTTPRequestOperationManager::operationFor(const std::shared_ptr<NSURLRequest>& request,
+                                                                                   SuccessBlock& success, FailureBlock& failure) {
   if (!request) zvt::raise(NSInvalidArgumentException, "Invalid parameter not satisfying: urlRequest");
   // The manager's serializer, policy and the result blocks from the start: the operation's
   // defaults would only be replaced.
@@ -81,6 +86,13 @@ std::shared_ptr<NWHTTPRequestOperation> NWHTTPRequestOperationManager::HTTPReque
 std::shared_ptr<NWHTTPRequestOperation> NWHTTPRequestOperationManager::HTTPRequestOperationWithHTTPMethod(
     const std::shared_ptr<NSString>& method, const std::shared_ptr<NSString>& URLString, const id& parameters,
     SuccessBlock success, FailureBlock failure) {
+  return operationFor(method, URLString, parameters, success, failure);
+}
+
+std::shared_ptr<NWHTTPRequestOperation> NWHTTPRequestOperationManager::operationFor(const std::shared_ptr<NSString>& method,
+                                                                                   const std::shared_ptr<NSString>& URLString,
+                                                                                   const id& parameters, SuccessBlock& success,
+                                                                                   FailureBlock& failure) {
   std::shared_ptr<NSError> serializationError;
   auto resolved = resolvedURLString(URLString);
   std::shared_ptr<NSMutableURLRequest> request;
@@ -100,18 +112,13 @@ std::shared_ptr<NWHTTPRequestOperation> NWHTTPRequestOperationManager::HTTPReque
   // into the plain request the operation and its connection keep (which needs no copy then).
   auto frozen = std::make_shared<NSURLRequest>(std::move(static_cast<NSURLRequest&>(*request)));
   request.reset();
-  return HTTPRequestOperationWithRequest(frozen, std::move(success), std::move(failure));
-}
-
-std::shared_ptr<NWHTTPRequestOperation> NWHTTPRequestOperationManager::enqueue(const std::shared_ptr<NWHTTPRequestOperation>& operation) {
-  if (operation) operationQueue_->addOperation(operation);
-  return operation;
+  return operationFor(frozen, success, failure);
 }
 
 std::shared_ptr<NWHTTPRequestOperation> NWHTTPRequestOperationManager::GET(const std::shared_ptr<NSString>& URLString,
                                                                            const id& parameters, SuccessBlock success,
                                                                            FailureBlock failure) {
-  return enqueue(HTTPRequestOperationWithHTTPMethod("GET"_ns, URLString, parameters, std::move(success), std::move(failure)));
+  return enqueue(operationFor("GET"_ns, URLString, parameters, success, failure));
 }
 
 std::shared_ptr<NWHTTPRequestOperation> NWHTTPRequestOperationManager::HEAD(const std::shared_ptr<NSString>& URLString,
@@ -121,13 +128,13 @@ std::shared_ptr<NWHTTPRequestOperation> NWHTTPRequestOperationManager::HEAD(cons
   if (success) {
     wrapped = [success](const std::shared_ptr<NWHTTPRequestOperation>& operation, const id&) { success(operation); };
   }
-  return enqueue(HTTPRequestOperationWithHTTPMethod("HEAD"_ns, URLString, parameters, std::move(wrapped), std::move(failure)));
+  return enqueue(operationFor("HEAD"_ns, URLString, parameters, wrapped, failure));
 }
 
 std::shared_ptr<NWHTTPRequestOperation> NWHTTPRequestOperationManager::POST(const std::shared_ptr<NSString>& URLString,
                                                                             const id& parameters, SuccessBlock success,
                                                                             FailureBlock failure) {
-  return enqueue(HTTPRequestOperationWithHTTPMethod("POST"_ns, URLString, parameters, std::move(success), std::move(failure)));
+  return enqueue(operationFor("POST"_ns, URLString, parameters, success, failure));
 }
 
 std::shared_ptr<NWHTTPRequestOperation> NWHTTPRequestOperationManager::POST(const std::shared_ptr<NSString>& URLString,
@@ -142,25 +149,25 @@ std::shared_ptr<NWHTTPRequestOperation> NWHTTPRequestOperationManager::POST(cons
     deliverFailure(failure, serializationError);
     return nullptr;
   }
-  return enqueue(HTTPRequestOperationWithRequest(request, std::move(success), std::move(failure)));
+  return enqueue(operationFor(request, success, failure));
 }
 
 std::shared_ptr<NWHTTPRequestOperation> NWHTTPRequestOperationManager::PUT(const std::shared_ptr<NSString>& URLString,
                                                                            const id& parameters, SuccessBlock success,
                                                                            FailureBlock failure) {
-  return enqueue(HTTPRequestOperationWithHTTPMethod("PUT"_ns, URLString, parameters, std::move(success), std::move(failure)));
+  return enqueue(operationFor("PUT"_ns, URLString, parameters, success, failure));
 }
 
 std::shared_ptr<NWHTTPRequestOperation> NWHTTPRequestOperationManager::PATCH(const std::shared_ptr<NSString>& URLString,
                                                                              const id& parameters, SuccessBlock success,
                                                                              FailureBlock failure) {
-  return enqueue(HTTPRequestOperationWithHTTPMethod("PATCH"_ns, URLString, parameters, std::move(success), std::move(failure)));
+  return enqueue(operationFor("PATCH"_ns, URLString, parameters, success, failure));
 }
 
 std::shared_ptr<NWHTTPRequestOperation> NWHTTPRequestOperationManager::DELETE(const std::shared_ptr<NSString>& URLString,
                                                                               const id& parameters, SuccessBlock success,
                                                                               FailureBlock failure) {
-  return enqueue(HTTPRequestOperationWithHTTPMethod("DELETE"_ns, URLString, parameters, std::move(success), std::move(failure)));
+  return enqueue(operationFor("DELETE"_ns, URLString, parameters, success, failure));
 }
 
 std::shared_ptr<NSString> NWHTTPRequestOperationManager::description() const {

@@ -76,7 +76,17 @@ class NWHTTPRequestOperationManager : public NSObject {
  private:
   std::shared_ptr<NSString> resolvedURLString(const std::shared_ptr<NSString>& URLString) const;
   void deliverFailure(const FailureBlock& failure, const std::shared_ptr<NSError>& error) const;
-  std::shared_ptr<NWHTTPRequestOperation> enqueue(const std::shared_ptr<NWHTTPRequestOperation>& operation);
+  // What HTTPRequestOperationWithHTTPMethod/WithRequest do, with the blocks moved from where
+  // they are (no copy made at each step down).
+  std::shared_ptr<NWHTTPRequestOperation> operationFor(const std::shared_ptr<NSString>& method,
+                                                       const std::shared_ptr<NSString>& URLString, const id& parameters,
+                                                       SuccessBlock& success, FailureBlock& failure);
+  std::shared_ptr<NWHTTPRequestOperation> operationFor(const std::shared_ptr<NSURLRequest>& request, SuccessBlock& success,
+                                                       FailureBlock& failure);
+  std::shared_ptr<NWHTTPRequestOperation> enqueue(std::shared_ptr<NWHTTPRequestOperation> operation) {
+    if (operation) operationQueue_->addOperation(operation);
+    return operation;
+  }
 
   std::shared_ptr<NSURL> baseURL_;
   // The base never changes: the last string resolved against it, for the next request.

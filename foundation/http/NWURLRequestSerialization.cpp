@@ -205,7 +205,7 @@ NWHTTPRequestSerializer::NWHTTPRequestSerializer() {
   mutableHTTPRequestHeaders_ = NSMutableDictionary::dictionary();
   setValue(zvt::acceptLanguageHeaderValue(NSLocale::preferredLanguages()), "Accept-Language"_ns);
   if (auto userAgent = zvt::defaultUserAgent()) setValue(userAgent, "User-Agent"_ns);
-  methodsInURI_ = NSSet::make({"GET"_ns, "HEAD"_ns, "DELETE"_ns});
+  setHTTPMethodsEncodingParametersInURI(NSSet::make({"GET"_ns, "HEAD"_ns, "DELETE"_ns}));
 }
 
 std::shared_ptr<NWHTTPRequestSerializer> NWHTTPRequestSerializer::serializer() {
@@ -341,12 +341,19 @@ std::shared_ptr<NSMutableURLRequest> NWHTTPRequestSerializer::requestWithDefault
   return mutableRequest;
 }
 
+void NWHTTPRequestSerializer::setHTTPMethodsEncodingParametersInURI(const std::shared_ptr<NSSet>& methods) {
+  methodsInURI_ = methods;
+  methodsFixed_ = methods && typeid(*methods) == typeid(NSSet);
+  postInURI_ = methodsFixed_ && methods->containsObject("POST"_ns);
+  getInURI_ = methodsFixed_ && methods->containsObject("GET"_ns);
+}
+
 bool NWHTTPRequestSerializer::methodEncodesParametersInURI(const std::shared_ptr<NSURLRequest>& request) const {
   if (!methodsInURI_) return false;
   // The usual methods, already in capitals, are strings made once.
   const std::string& method = request->method();
-  if (method == "POST") return methodsInURI_->containsObject("POST"_ns);
-  if (method == "GET") return methodsInURI_->containsObject("GET"_ns);
+  if (method == "POST") return methodsFixed_ ? postInURI_ : methodsInURI_->containsObject("POST"_ns);
+  if (method == "GET") return methodsFixed_ ? getInURI_ : methodsInURI_->containsObject("GET"_ns);
   return methodsInURI_->containsObject(NSString::stringWithUTF8String(upper(method)));
 }
 

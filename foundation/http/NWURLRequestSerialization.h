@@ -118,7 +118,7 @@ class NWHTTPRequestSerializer : public NSObject, public NWURLRequestSerializatio
   void clearAuthorizationHeader();
 
   std::shared_ptr<NSSet> HTTPMethodsEncodingParametersInURI() const { return methodsInURI_; }
-  void setHTTPMethodsEncodingParametersInURI(const std::shared_ptr<NSSet>& methods) { methodsInURI_ = methods; }
+  void setHTTPMethodsEncodingParametersInURI(const std::shared_ptr<NSSet>& methods);
 
   void setQueryStringSerializationWithStyle(NWHTTPRequestQueryStringSerializationStyle style);
   void setQueryStringSerializationWithBlock(QueryStringSerializationBlock block);
@@ -173,6 +173,11 @@ class NWHTTPRequestSerializer : public NSObject, public NWURLRequestSerializatio
   std::shared_ptr<NSMutableDictionary> mutableHTTPRequestHeaders_;
   unsigned changedSettings_ = 0;
   std::shared_ptr<NSSet> methodsInURI_;
+  // For an immutable set: whether it holds "POST" and "GET", looked up once (a mutable one is
+  // asked each time).
+  bool methodsFixed_ = false;
+  bool postInURI_ = false;
+  bool getInURI_ = false;
   NWHTTPRequestQueryStringSerializationStyle queryStringSerializationStyle_ = NWHTTPRequestQueryStringDefaultStyle;
   QueryStringSerializationBlock queryStringSerialization_;
   zvt::LastTextResult<NSURL> lastURL_;

@@ -177,7 +177,8 @@ void NSMutableURLRequest::addValue(const std::shared_ptr<NSString>& value, const
 }
 
 void NSMutableURLRequest::setHTTPBody(const std::shared_ptr<NSData>& body) {
-    body_ = body ? body->copy() : nullptr;
+    // Immutable data is its own copy.
+    body_ = body && typeid(*body) != typeid(NSData) ? body->copy() : body;
     bodyStream_ = nullptr;
 }
 

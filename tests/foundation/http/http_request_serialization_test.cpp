@@ -95,6 +95,30 @@ TEST_F(HttpRequestSerializer, PostFormBodyAndContentType) {
   EXPECT_EQ(kept->valueForHTTPHeaderField("Accept-Language")->utf8(), "xx");
 }
 
+TEST_F(HttpRequestSerializer, MethodsThatPutParametersInTheURLFollowTheSetSetLast) {
+  auto s = NWHTTPRequestSerializer::serializer();
+  auto params = NSDictionary::make({{"a"_ns, 1_n}});
+  auto where = [&](const char* method) {
+    auto r = s->requestWithMethod(NSString::stringWithUTF8String(method), "http://h.test/p"_ns, params);
+    return r->URL()->query() ? "url" : bodyOf(r) == "a=1" ? "body" : "?";
+  };
+  struct Case {
+    std::shared_ptr<NSSet> methods;
+    const char *post, *get;
+  };
+  auto growing = NSMutableSet::set();
+  for (const auto& [methods, post, get] : {Case{NSSet::make({"POST"_ns}), "url", "body"}, Case{NSSet::make({"GET"_ns}), "body", "url"},
+                                           Case{growing, "body", "body"}}) {
+    s->setHTTPMethodsEncodingParametersInURI(methods);
+    EXPECT_STREQ(where("POST"), post);
+    EXPECT_STREQ(where("GET"), get);
+  }
+  // A mutable set is read at each request.
+  growing->addObject("POST"_ns);
+  EXPECT_STREQ(where("POST"), "url");
+  EXPECT_STREQ(where("GET"), "body");
+}
+
 TEST_F(HttpRequestSerializer, FormBodyThatCannotBeEncodedIsAnError) {
   auto s = NWHTTPRequestSerializer::serializer();
   s->setStringEncoding(NSASCIIStringEncoding);

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "platform/foundation/NSArray.h"
+#include "platform/foundation/NSData.h"
 #include "platform/network/NSURL.h"
 #include "platform/network/NSURLRequest.h"
 
@@ -107,6 +108,19 @@ TEST(NSURLRequestTest, HeadersAreCaseInsensitiveAndCopiesIndependent) {
     EXPECT_EQ(frozen->copy().get(), frozen.get()) << "a plain request never changes: it is its own copy";
     request->setHTTPMethod("");
     EXPECT_EQ(request->method(), "GET");
+}
+
+TEST(NSURLRequestTest, TheBodyIsACopyOfMutableDataAndImmutableDataItself) {
+    auto request = NSMutableURLRequest::requestWithURL(NSURL::URLWithString("http://h/"));
+    auto growing = NSMutableData::dataWithBytes("ab", 2);
+    request->setHTTPBody(growing);
+    growing->appendBytes("c", 1);
+    EXPECT_EQ(request->HTTPBody()->length(), 2u) << "later writes to the caller's data do not reach the request";
+    auto fixed = NSData::dataWithBytes("xyz", 3);
+    request->setHTTPBody(fixed);
+    EXPECT_EQ(request->HTTPBody().get(), fixed.get());
+    request->setHTTPBody(nullptr);
+    EXPECT_FALSE(request->HTTPBody());
 }
 
 TEST(NSHTTPURLResponseTest, FieldsTypeEncodingAndLength) {
