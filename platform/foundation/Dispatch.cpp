@@ -174,9 +174,11 @@ class ItemRing {
     head_ = (head_ + 1) & (capacity_ - 1);
     --count_;
   }
-  T& push_back(T&& item) {
+  T& push_back(T&& item) { return emplace_back(std::move(item)); }
+  template <class... Args>
+  T& emplace_back(Args&&... args) {
     if (count_ == capacity_) grow();
-    T* slot = new (&slots_[(head_ + count_) & (capacity_ - 1)]) T(std::move(item));
+    T* slot = new (&slots_[(head_ + count_) & (capacity_ - 1)]) T(std::forward<Args>(args)...);
     ++count_;
     return *slot;
   }
@@ -208,6 +210,8 @@ struct dispatch_queue_s : std::enable_shared_from_this<dispatch_queue_s> {
   enum class Kind { Serial, Concurrent, Main };
 
   struct Item {
+    Item() = default;
+    explicit Item(dispatch_block_t b) : block(std::move(b)) {}
     dispatch_block_t block;
     bool barrier = false;
     bool exclusive = false;  // decided when started
@@ -668,6 +672,15 @@ const char* dispatch_queue_get_label(const dispatch_queue_t& queue) {
 
 void dispatch_async(const dispatch_queue_t& queue, dispatch_block_t block) {
   if (!queue || !block) return;
+  if (queue->kind == dispatch_queue_s::Kind::Main) {  // the main run loop drains it
+    {
+      std::lock_guard<std::mutex> lock(queue->mutex);
+      queue->items.emplace_back(std::move(block));
+      mainQueueWaiting.store(queue->items.size(), std::memory_order_release);
+    }
+    zvt::wakeMainRunLoop();
+    return;
+  }
   dispatch_queue_s::Item item;
   item.block = std::move(block);
   enqueue(queue, std::move(item));

@@ -662,9 +662,13 @@ namespace {
 
 // Whether neither limit of a run has come. Without a limit (run(), and every pass of a network
 // thread) the clock need not be read to know.
-bool beforeLimits(int64_t limit, int64_t realLimit) {
+[[gnu::noinline]] bool beforeSetLimits(int64_t limit, int64_t realLimit) {
   return (limit == zvt::kNoDeadline || Clock::nowNanos() < limit) &&
          (realLimit == zvt::kNoDeadline || RealClock::shared()->monotonicNanos() < realLimit);
+}
+
+[[gnu::always_inline]] inline bool beforeLimits(int64_t limit, int64_t realLimit) {
+  return (limit == zvt::kNoDeadline && realLimit == zvt::kNoDeadline) || beforeSetLimits(limit, realLimit);
 }
 
 }  // namespace
