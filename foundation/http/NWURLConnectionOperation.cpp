@@ -22,9 +22,9 @@ dispatch_queue_t operationProcessingQueue() {
   return *queue;
 }
 
-void postOnMainQueue(const std::shared_ptr<NSString>& name, const id& object) {
-  dispatch_async(dispatch_get_main_queue(), [name, object] {
-    NSNotificationCenter::defaultCenter()->postNotificationName(name, object);
+void postOnMainQueue(const zvt::StaticString& name, id object) {
+  dispatch_async(dispatch_get_main_queue(), [name = &name, object = std::move(object)] {
+    NSNotificationCenter::defaultCenter()->postNotificationName(name->get(), object);
   });
 }
 
@@ -58,20 +58,20 @@ NWURLConnectionOperation::~NWURLConnectionOperation() {
   if (backgroundTaskCleanup_) backgroundTaskCleanup_();
 }
 
-std::shared_ptr<NSThread> NWURLConnectionOperation::networkRequestThread() {
-  static std::once_flag once;
-  static std::shared_ptr<NSThread>* thread = nullptr;
-  std::call_once(once, [] {
-    auto started = std::make_shared<std::atomic<bool>>(false);
-    thread = new std::shared_ptr<NSThread>(NSThread::initWithBlock([] {
+std::shared_ptr<NSThread> NWURLConnectionOperation::networkRequestThread() { return networkThread(); }
+
+const std::shared_ptr<NSThread>& NWURLConnectionOperation::networkThread() {
+  static const auto* thread = [] {
+    auto* made = new std::shared_ptr<NSThread>(NSThread::initWithBlock([] {
       // The network thread's body: a run loop kept alive forever by a port.
       NSThread::currentThread()->setName("NWNetworking");
       auto runLoop = NSRunLoop::currentRunLoop();
       runLoop->addPort(NSMachPort::port(), NSDefaultRunLoopMode);
       runLoop->run();
     }));
-    (*thread)->start();
-  });
+    (*made)->start();
+    return made;
+  }();
   return *thread;
 }
 
@@ -87,10 +87,7 @@ void NWURLConnectionOperation::setRunLoopModes(std::set<std::string> modes) {
   commonModesOnly_ = modes.size() == 1 && *modes.begin() == NSRunLoopCommonModes;
   runLoopModes_ = commonModesOnly_ ? std::set<std::string>() : std::move(modes);
 }
-std::vector<std::string> NWURLConnectionOperation::modesVector() const {
-  std::lock_guard lock(lock_);
-  // No modes means the common modes to a perform: the usual set costs no copies.
-  if (commonModesOnly_) return {};
+std::vector<std::string> NWURLConnectionOperation::otherModesVector() const {
   return std::vector<std::string>(runLoopModes_.begin(), runLoopModes_.end());
 }
 std::shared_ptr<NSURLRequest> NWURLConnectionOperation::request() const {
@@ -291,14 +288,14 @@ void NWURLConnectionOperation::start() {
   std::unique_lock lock(lock_);
   auto self = selfOperation();
   if (isCancelled()) {
-    performOnThread(networkRequestThread(), [self] { self->cancelConnection(); }, false, modesVector());
+    performOnThread(networkThread(), [self] { self->cancelConnection(); }, false, modesVectorLocked());
   } else if (isReady()) {
     setState(kExecuting);
-    performOnThread(networkRequestThread(), [self] { self->operationDidStart(); }, false, modesVector());
+    performOnThread(networkThread(), [self] { self->operationDidStart(); }, false, modesVectorLocked());
     // Posted by the thread that starts the operation rather than by the network thread once the
     // connection is made: requests start on the main thread, whose own queue takes the post
     // without a wake-up. It still comes before any finish notification of the operation.
-    postOnMainQueue(NWNetworkingOperationDidStartNotification, self);
+    postOnMainQueue(NWNetworkingOperationDidStartNotification, std::move(self));
   }
 }
 
@@ -379,7 +376,7 @@ void NWURLConnectionOperation::cancel() {
   NSOperation::cancel();
   if (isExecuting()) {
     auto self = selfOperation();
-    performOnThread(networkRequestThread(), [self] { self->cancelConnection(); }, false, modesVector());
+    performOnThread(networkThread(), [self] { self->cancelConnection(); }, false, modesVectorLocked());
   }
 }
 
@@ -416,7 +413,7 @@ void NWURLConnectionOperation::pause() {
     // even when a resume comes first.
     if (connection_) pausedConnection_ = std::move(connection_);
     auto self = selfOperation();
-    performOnThread(networkRequestThread(), [self] { self->operationDidPause(); }, false, modesVector());
+    performOnThread(networkThread(), [self] { self->operationDidPause(); }, false, modesVectorLocked());
     postOnMainQueue(NWNetworkingOperationDidFinishNotification, shared_from_this());
   }
   setState(kPaused);

@@ -182,7 +182,15 @@ class NWURLConnectionOperation : public NSOperation, public NSURLConnectionDeleg
     return connection && connection == connection_ && !isPaused();
   }
   const std::shared_ptr<NSOutputStream>& outputStreamLocked();  // under lock_
-  std::vector<std::string> modesVector() const;
+  // The modes for a perform on the network thread (under lock_): none means the common modes,
+  // so the usual set costs no copies.
+  std::vector<std::string> modesVectorLocked() const {
+    if (commonModesOnly_) [[likely]] return {};
+    return otherModesVector();
+  }
+  std::vector<std::string> otherModesVector() const;
+  // The network thread, as a reference to the one kept for good.
+  static const std::shared_ptr<NSThread>& networkThread();
 
   std::atomic<NSInteger> state_{kReady};
   bool delivers_ = false;         // see setDeliversResult
