@@ -136,6 +136,7 @@ void NWHTTPResponseSerializer::setAcceptableContentTypes(const std::shared_ptr<N
   auto copy = types ? NSSet::setWithSet(types) : nullptr;
   std::lock_guard lock(mutex_);
   acceptableContentTypes_ = copy;
+  lastAcceptedType_.clear();
 }
 
 bool NWHTTPResponseSerializer::validateResponse(const std::shared_ptr<NSURLResponse>& response,
@@ -147,7 +148,16 @@ bool NWHTTPResponseSerializer::validateResponse(const std::shared_ptr<NSURLRespo
   {
     std::lock_guard lock(mutex_);
     const auto& type = http->MIMEType();
-    typeRefused = acceptableContentTypes_ && !(type && acceptableContentTypes_->containsObject(type));
+    if (!acceptableContentTypes_) {
+      typeRefused = false;
+    } else if (!type) {
+      typeRefused = true;
+    } else if (!lastAcceptedType_.empty() && type->view() == lastAcceptedType_) [[likely]] {
+      typeRefused = false;
+    } else {
+      typeRefused = !acceptableContentTypes_->containsObject(type);
+      if (!typeRefused) lastAcceptedType_.assign(type->view());
+    }
     NSInteger status = http->statusCode();
     statusRefused = acceptableStatusCodes_ && (status < 0 || !acceptableStatusCodes_->containsIndex(static_cast<NSUInteger>(status)));
   }

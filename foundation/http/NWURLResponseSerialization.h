@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "platform/foundation/NSData.h"
 #include "platform/foundation/NSError.h"
@@ -76,6 +77,9 @@ class NWHTTPResponseSerializer : public NSObject, public NWURLResponseSerializat
   NSStringEncoding stringEncoding_ = NSUTF8StringEncoding;
   std::shared_ptr<NSIndexSet> acceptableStatusCodes_;
   std::shared_ptr<NSSet> acceptableContentTypes_;
+  // The content type last found in acceptableContentTypes_ (replies of one server repeat it):
+  // the same text again needs no lookup. Emptied with each new set.
+  std::string lastAcceptedType_;
 };
 
 class NWJSONResponseSerializer : public NWHTTPResponseSerializer {

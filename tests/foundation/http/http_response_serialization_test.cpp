@@ -107,6 +107,26 @@ TEST(HttpResponseJSON, ContentTypesStatusesAndParseGate) {
   EXPECT_FALSE(s->responseObjectForResponse(reply(404, "application/json"), bytes("{\"a\":1}"), nullptr));
 }
 
+TEST(HttpResponseValidation, EachReplyIsJudgedByTheContentTypesSetNow) {
+  // The same content type again and again, with the set changed in between (and a type that
+  // only starts like it, which the set does not hold).
+  auto s = NWJSONResponseSerializer::serializer();
+  struct Step {
+    std::shared_ptr<NSSet> types;  // nil: keep the set
+    const char* contentType;
+    bool accepted;
+  };
+  for (const auto& [types, contentType, accepted] :
+       {Step{nullptr, "application/json", true}, Step{nullptr, "application/json", true}, Step{nullptr, "application/jsonp", false},
+        Step{NSSet::make({"text/html"_ns}), "application/json", false}, Step{nullptr, "text/html", true},
+        Step{NSSet::make({"application/json"_ns}), "application/json", true}, Step{nullptr, "text/html", false}}) {
+    if (types) s->setAcceptableContentTypes(types);
+    std::shared_ptr<NSError> error;
+    EXPECT_EQ(s->validateResponse(reply(200, contentType), bytes("{}"), &error), accepted) << contentType;
+    EXPECT_EQ(static_cast<bool>(error), !accepted) << contentType;
+  }
+}
+
 TEST(HttpResponseJSON, EmptyBlankBrokenAndForeignBodies) {
   auto s = NWJSONResponseSerializer::serializer();
   std::shared_ptr<NSError> error;
