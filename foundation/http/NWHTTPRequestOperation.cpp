@@ -38,7 +38,7 @@ NWHTTPRequestOperation::NWHTTPRequestOperation(const std::shared_ptr<NSURLReques
     : NWHTTPRequestOperation(request, serializer, std::move(policy)) {
   success_ = std::move(success);
   failure_ = std::move(failure);
-  setDeliversResult();
+  initDeliversResult();
 }
 
 std::shared_ptr<NWHTTPResponseSerializer> NWHTTPRequestOperation::responseSerializer() const {

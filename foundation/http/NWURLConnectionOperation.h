@@ -155,6 +155,11 @@ class NWURLConnectionOperation : public NSOperation, public NSURLConnectionDeleg
   // enters the completion group itself). Setting a completion block afterwards drops the delivery (and calls
   // resultDeliveryDropped, under the lock).
   void setDeliversResult();
+  // The same for a constructor, before anyone else can see the operation (no lock is taken).
+  void initDeliversResult() {
+    delivers_ = true;
+    initHandOffCompletionCall();
+  }
   virtual void deliverResult();
   virtual void resultDeliveryDropped();
 

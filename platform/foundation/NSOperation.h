@@ -102,6 +102,8 @@ class NSOperation : public NSObject {
   // The same for a completion that is a call of handOffCompletion() (no block is made for it:
   // completionBlock() hands out one that makes the call). Setting a completion block ends it.
   void setHandOffCompletionCall();
+  // The same for a constructor, before anyone else can see the operation (no lock is taken).
+  void initHandOffCompletionCall() { completionMode_ = CompletionMode::kCalls; }
   virtual void handOffCompletion() {}
   // What the did-changes of a state change do besides telling key-value observers: for a
   // subclass that found nobody observes it (zvt::mayBeObserved) and so skips the announcements.
