@@ -59,8 +59,8 @@ bool NSOperation::isReady() const {
   std::vector<std::shared_ptr<NSOperation>> deps;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (dependencies_.empty()) return true;
-    deps = dependencies_;
+    if (!relations_ || relations_->dependencies.empty()) return true;
+    deps = relations_->dependencies;
   }
   for (const auto& d : deps)
     if (!d->isFinished()) return false;
@@ -72,12 +72,13 @@ void NSOperation::addDependency(const std::shared_ptr<NSOperation>& operation) {
   auto self = std::static_pointer_cast<NSOperation>(shared_from_this());
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (std::find(dependencies_.begin(), dependencies_.end(), operation) != dependencies_.end()) return;
-    dependencies_.push_back(operation);
+    auto& dependencies = relations().dependencies;
+    if (std::find(dependencies.begin(), dependencies.end(), operation) != dependencies.end()) return;
+    dependencies.push_back(operation);
   }
   {
     std::lock_guard<std::mutex> lock(operation->mutex_);
-    operation->dependents_.push_back(self);
+    operation->relations().dependents.push_back(self);
   }
   // A dependency that finished between our check and the registration has already told its
   // dependents; look again so that nobody waits for a notice that came too early.
@@ -88,11 +89,14 @@ void NSOperation::removeDependency(const std::shared_ptr<NSOperation>& operation
   if (!operation) return;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    dependencies_.erase(std::remove(dependencies_.begin(), dependencies_.end(), operation), dependencies_.end());
+    if (relations_) {
+      auto& dependencies = relations_->dependencies;
+      dependencies.erase(std::remove(dependencies.begin(), dependencies.end(), operation), dependencies.end());
+    }
   }
   {
     std::lock_guard<std::mutex> lock(operation->mutex_);
-    auto& v = operation->dependents_;
+    auto& v = operation->relations().dependents;
     v.erase(std::remove_if(v.begin(), v.end(),
                            [this](const std::weak_ptr<NSOperation>& w) {
                              auto s = w.lock();
@@ -105,7 +109,7 @@ void NSOperation::removeDependency(const std::shared_ptr<NSOperation>& operation
 
 std::vector<std::shared_ptr<NSOperation>> NSOperation::dependencies() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return dependencies_;
+  return relations_ ? relations_->dependencies : std::vector<std::shared_ptr<NSOperation>>();
 }
 
 std::function<void()> NSOperation::completionBlock() const {
@@ -143,12 +147,12 @@ void NSOperation::setHandOffCompletionCall() {
 
 std::shared_ptr<NSString> NSOperation::name() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return name_;
+  return relations_ ? relations_->name : nullptr;
 }
 
 void NSOperation::setName(const std::shared_ptr<NSString>& name) {
   std::lock_guard<std::mutex> lock(mutex_);
-  name_ = name;
+  relations().name = name;
 }
 
 void NSOperation::waitUntilFinished() {
@@ -232,7 +236,7 @@ void NSOperation::handleFinished() {
     } else {
       completion = completionBlock_;
     }
-    hasDependents = !dependents_.empty();
+    hasDependents = relations_ && !relations_->dependents.empty();
     queue = queue_.lock();
     if (finishedCV_) [[unlikely]] finishedCV_->notify_all();
   }
@@ -251,7 +255,7 @@ void NSOperation::notifyDependents() {
   std::vector<std::shared_ptr<NSOperation>> dependents;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    for (auto& w : dependents_)
+    for (auto& w : relations_->dependents)
       if (auto d = w.lock()) dependents.push_back(std::move(d));
   }
   for (const auto& d : dependents) d->readinessChanged();

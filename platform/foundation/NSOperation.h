@@ -130,9 +130,18 @@ class NSOperation : public NSObject {
   std::atomic<NSOperationQueuePriority> priority_{NSOperationQueuePriorityNormal};
   std::function<void()> completionBlock_;
   CompletionMode completionMode_ = CompletionMode::kQueued;
-  std::shared_ptr<NSString> name_;
-  std::vector<std::shared_ptr<NSOperation>> dependencies_;
-  std::vector<std::weak_ptr<NSOperation>> dependents_;
+  // What few operations have (a name, dependencies, dependents): made when first set, so that
+  // the usual operation neither makes nor destroys them (guarded by mutex_).
+  struct Relations {
+    std::shared_ptr<NSString> name;
+    std::vector<std::shared_ptr<NSOperation>> dependencies;
+    std::vector<std::weak_ptr<NSOperation>> dependents;
+  };
+  Relations& relations() {
+    if (!relations_) relations_ = std::make_unique<Relations>();
+    return *relations_;
+  }
+  std::unique_ptr<Relations> relations_;
   std::weak_ptr<NSOperationQueue> queue_;
   bool enqueued_ = false;
   bool startedByQueue_ = false;  // guarded by the queue's mutex

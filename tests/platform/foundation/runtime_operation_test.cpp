@@ -305,6 +305,11 @@ TEST(RuntimeOperation, MainQueueRunsOnTheMainThreadAndCurrentQueueIsKnown) {
                        true);
   EXPECT_EQ(seen, queue);
   EXPECT_TRUE(queue->name()->isEqualToString("test.queue"));
+  auto named = NSBlockOperation::make();
+  EXPECT_FALSE(named->name());
+  named->setName(NSString::stringWithUTF8String("test.operation"));
+  EXPECT_TRUE(named->name()->isEqualToString("test.operation"));
+  EXPECT_TRUE(named->dependencies().empty());
   std::shared_ptr<NSOperationQueue> elsewhere = queue;
   std::thread([&] { elsewhere = NSOperationQueue::currentQueue(); }).join();
   EXPECT_EQ(elsewhere, nullptr);
