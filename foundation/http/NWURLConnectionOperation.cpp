@@ -55,7 +55,7 @@ NWURLConnectionOperation::NWURLConnectionOperation(const std::shared_ptr<NSURLRe
 
 NWURLConnectionOperation::~NWURLConnectionOperation() {
   if (outputStream_) outputStream_->close();
-  if (backgroundTaskCleanup_) backgroundTaskCleanup_();
+  if (extras_ && extras_->backgroundTaskCleanup) extras_->backgroundTaskCleanup();
 }
 
 std::shared_ptr<NSThread> NWURLConnectionOperation::networkRequestThread() { return networkThread(); }
@@ -80,15 +80,20 @@ const std::shared_ptr<NSThread>& NWURLConnectionOperation::networkThread() {
 std::set<std::string> NWURLConnectionOperation::runLoopModes() const {
   std::lock_guard lock(lock_);
   if (commonModesOnly_) return {NSRunLoopCommonModes};
-  return runLoopModes_;
+  return extras_ ? extras_->runLoopModes : std::set<std::string>();
 }
 void NWURLConnectionOperation::setRunLoopModes(std::set<std::string> modes) {
   std::lock_guard lock(lock_);
   commonModesOnly_ = modes.size() == 1 && *modes.begin() == NSRunLoopCommonModes;
-  runLoopModes_ = commonModesOnly_ ? std::set<std::string>() : std::move(modes);
+  if (!commonModesOnly_) {
+    extras().runLoopModes = std::move(modes);
+  } else if (extras_) {
+    extras_->runLoopModes.clear();
+  }
 }
 std::vector<std::string> NWURLConnectionOperation::otherModesVector() const {
-  return std::vector<std::string>(runLoopModes_.begin(), runLoopModes_.end());
+  if (!extras_) return {};
+  return std::vector<std::string>(extras_->runLoopModes.begin(), extras_->runLoopModes.end());
 }
 std::shared_ptr<NSURLRequest> NWURLConnectionOperation::request() const {
   std::lock_guard lock(lock_);
@@ -117,23 +122,24 @@ void NWURLConnectionOperation::setResponseData(const std::shared_ptr<NSData>& da
 
 NSStringEncoding NWURLConnectionOperation::responseStringEncoding() {
   std::lock_guard lock(lock_);
-  if (responseStringEncoding_ == 0 && response_) {
+  Extras& extra = extras();
+  if (extra.responseStringEncoding == 0 && response_) {
     NSStringEncoding encoding = NSUTF8StringEncoding;
     if (response_->textEncodingName()) {
       NSStringEncoding named = zvt::encodingForIANACharSetName(response_->textEncodingName());
       if (named != kZVTInvalidStringEncoding) encoding = named;
     }
-    responseStringEncoding_ = encoding;
+    extra.responseStringEncoding = encoding;
   }
-  return responseStringEncoding_;
+  return extra.responseStringEncoding;
 }
 
 std::shared_ptr<NSString> NWURLConnectionOperation::responseString() {
   std::lock_guard lock(lock_);
-  if (!responseString_ && response_ && responseData_) {
-    responseString_ = zvt::stringWithData(responseData_, responseStringEncoding());
-  }
-  return responseString_;
+  if (!response_ || !responseData_) return extras_ ? extras_->responseString : nullptr;
+  Extras& extra = extras();
+  if (!extra.responseString) extra.responseString = zvt::stringWithData(responseData_, responseStringEncoding());
+  return extra.responseString;
 }
 
 bool NWURLConnectionOperation::shouldUseCredentialStorage() const {
@@ -146,11 +152,11 @@ void NWURLConnectionOperation::setShouldUseCredentialStorage(bool use) {
 }
 std::shared_ptr<NSURLCredential> NWURLConnectionOperation::credential() const {
   std::lock_guard lock(lock_);
-  return credential_;
+  return extras_ ? extras_->credential : nullptr;
 }
 void NWURLConnectionOperation::setCredential(const std::shared_ptr<NSURLCredential>& credential) {
   std::lock_guard lock(lock_);
-  credential_ = credential;
+  extras().credential = credential;
 }
 std::shared_ptr<NWSecurityPolicy> NWURLConnectionOperation::securityPolicy() const {
   std::lock_guard lock(lock_);
@@ -215,11 +221,11 @@ void NWURLConnectionOperation::setCompletionGroup(const dispatch_group_t& group)
 }
 std::shared_ptr<NSDictionary> NWURLConnectionOperation::userInfo() const {
   std::lock_guard lock(lock_);
-  return userInfo_;
+  return extras_ ? extras_->userInfo : nullptr;
 }
 void NWURLConnectionOperation::setUserInfo(const std::shared_ptr<NSDictionary>& info) {
   std::lock_guard lock(lock_);
-  userInfo_ = info;
+  extras().userInfo = info;
 }
 
 // --- state machine
@@ -311,9 +317,11 @@ void NWURLConnectionOperation::operationDidStart() {
     connection_->scheduleInRunLoop(runLoop, *common);
     stream->scheduleInRunLoop(runLoop, *common);
   }
-  for (const auto& mode : runLoopModes_) {
-    connection_->scheduleInRunLoop(runLoop, mode);
-    stream->scheduleInRunLoop(runLoop, mode);
+  if (!commonModesOnly_ && extras_) {
+    for (const auto& mode : extras_->runLoopModes) {
+      connection_->scheduleInRunLoop(runLoop, mode);
+      stream->scheduleInRunLoop(runLoop, mode);
+    }
   }
   if (stream->streamStatus() == NSStreamStatusNotOpen) stream->open();
   connection_->start();
@@ -411,7 +419,7 @@ void NWURLConnectionOperation::pause() {
     // The connection stops being ours at once: a report it makes before its cancellation
     // reaches the network thread (the server dropping it, say) must not end the operation,
     // even when a resume comes first.
-    if (connection_) pausedConnection_ = std::move(connection_);
+    if (connection_) extras().pausedConnection = std::move(connection_);
     auto self = selfOperation();
     performOnThread(networkThread(), [self] { self->operationDidPause(); }, false, modesVectorLocked());
     postOnMainQueue(NWNetworkingOperationDidFinishNotification, shared_from_this());
@@ -423,7 +431,7 @@ void NWURLConnectionOperation::operationDidPause() {
   auto hold = selfOperation();
   std::lock_guard lock(lock_);
   // Without a connection at pause time, the one the start made since is the one to stop.
-  auto connection = pausedConnection_ ? std::move(pausedConnection_) : connection_;
+  auto connection = extras_ && extras_->pausedConnection ? std::move(extras_->pausedConnection) : connection_;
   if (connection) connection->cancel();
 }
 
@@ -493,24 +501,25 @@ NWURLConnectionOperation::ProgressBlock NWURLConnectionOperation::downloadProgre
 }
 void NWURLConnectionOperation::setWillSendRequestForAuthenticationChallengeBlock(AuthenticationChallengeBlock block) {
   std::lock_guard lock(lock_);
-  authenticationChallenge_ = std::move(block);
+  extras().authenticationChallenge = std::move(block);
 }
 void NWURLConnectionOperation::setCacheResponseBlock(CacheResponseBlock block) {
   std::lock_guard lock(lock_);
-  cacheResponse_ = std::move(block);
+  extras().cacheResponse = std::move(block);
 }
 void NWURLConnectionOperation::setRedirectResponseBlock(RedirectResponseBlock block) {
   std::lock_guard lock(lock_);
-  redirectResponse_ = std::move(block);
+  extras().redirectResponse = std::move(block);
 }
 
 void NWURLConnectionOperation::setShouldExecuteAsBackgroundTaskWithExpirationHandler(std::function<void()> handler) {
   std::lock_guard lock(lock_);
-  if (backgroundTaskCleanup_) return;
+  Extras& extra = extras();
+  if (extra.backgroundTaskCleanup) return;
   auto application = UIApplication::sharedApplication();
   // The identifier lives in a shared cell so that the cleanup can run from the destructor.
   auto identifier = std::make_shared<std::atomic<UIBackgroundTaskIdentifier>>(UIBackgroundTaskInvalid);
-  backgroundTaskCleanup_ = [application, identifier] {
+  extra.backgroundTaskCleanup = [application, identifier] {
     UIBackgroundTaskIdentifier current = identifier->exchange(UIBackgroundTaskInvalid);
     if (current != UIBackgroundTaskInvalid) application->endBackgroundTask(current);
   };
@@ -523,7 +532,7 @@ void NWURLConnectionOperation::setShouldExecuteAsBackgroundTaskWithExpirationHan
       if (current != UIBackgroundTaskInvalid) application->endBackgroundTask(current);
     }
   });
-  backgroundTaskIdentifier_ = identifier->load();
+  extra.backgroundTaskIdentifier = identifier->load();
 }
 
 // --- batches
@@ -586,9 +595,12 @@ void NWURLConnectionOperation::copyBlocksInto(NWURLConnectionOperation& other) c
   std::lock_guard lock(lock_);
   other.uploadProgress_ = uploadProgress_;
   other.downloadProgress_ = downloadProgress_;
-  other.authenticationChallenge_ = authenticationChallenge_;
-  other.cacheResponse_ = cacheResponse_;
-  other.redirectResponse_ = redirectResponse_;
+  if (extras_) {
+    Extras& theirs = other.extras();
+    theirs.authenticationChallenge = extras_->authenticationChallenge;
+    theirs.cacheResponse = extras_->cacheResponse;
+    theirs.redirectResponse = extras_->redirectResponse;
+  }
   other.completionQueue_ = completionQueue_;
   other.completionGroup_ = completionGroup_;
 }
@@ -608,9 +620,9 @@ void NWURLConnectionOperation::connectionWillSendRequestForAuthenticationChallen
   std::shared_ptr<NSURLCredential> credential;
   {
     std::lock_guard lock(lock_);
-    block = authenticationChallenge_;
+    if (extras_) block = extras_->authenticationChallenge;
     policy = securityPolicy_;
-    credential = credential_;
+    if (extras_) credential = extras_->credential;
   }
   if (block) {
     block(connection, challenge);
@@ -640,7 +652,7 @@ std::shared_ptr<NSURLRequest> NWURLConnectionOperation::connectionWillSendReques
   RedirectResponseBlock block;
   {
     std::lock_guard lock(lock_);
-    block = redirectResponse_;
+    if (extras_) block = extras_->redirectResponse;
   }
   if (block) return block(connection, request, redirectResponse);
   return request;
@@ -789,7 +801,7 @@ std::shared_ptr<NSCachedURLResponse> NWURLConnectionOperation::connectionWillCac
   CacheResponseBlock block;
   {
     std::lock_guard lock(lock_);
-    block = cacheResponse_;
+    if (extras_) block = extras_->cacheResponse;
   }
   if (block) return block(connection, cachedResponse);
   if (isCancelled()) return nullptr;

@@ -200,32 +200,41 @@ class NWURLConnectionOperation : public NSOperation, public NSURLConnectionDeleg
   std::atomic<NSInteger> state_{kReady};
   bool delivers_ = false;         // see setDeliversResult
   bool deliveryPending_ = false;  // the delivery waits for finish() to queue its notification
-  // The usual modes, the common set alone, are a flag: runLoopModes_ is then empty.
+  // The usual modes, the common set alone, are a flag: no other modes are kept then.
   bool commonModesOnly_ = true;
-  std::set<std::string> runLoopModes_;
   std::shared_ptr<NSURLRequest> request_;
   std::shared_ptr<NSURLResponse> response_;
   std::shared_ptr<NSError> error_;
   std::shared_ptr<NSData> responseData_;
-  std::shared_ptr<NSString> responseString_;
-  NSStringEncoding responseStringEncoding_ = 0;
   bool shouldUseCredentialStorage_ = true;
-  std::shared_ptr<NSURLCredential> credential_;
   std::shared_ptr<NWSecurityPolicy> securityPolicy_;
   std::shared_ptr<NSOutputStream> outputStream_;
   bool outputStreamIsDefault_ = false;
   dispatch_queue_t completionQueue_;
   dispatch_group_t completionGroup_;
-  std::shared_ptr<NSDictionary> userInfo_;
   std::shared_ptr<NSURLConnection> connection_;
-  // Taken from connection_ by a pause until the network thread cancels it.
-  std::shared_ptr<NSURLConnection> pausedConnection_;
   std::atomic<int64_t> totalBytesRead_{0};
-  std::function<void()> backgroundTaskCleanup_;
-  UIBackgroundTaskIdentifier backgroundTaskIdentifier_ = UIBackgroundTaskInvalid;
   std::shared_ptr<ProgressBlock> uploadProgress_;
   std::shared_ptr<ProgressBlock> downloadProgress_;
-  AuthenticationChallengeBlock authenticationChallenge_;
-  CacheResponseBlock cacheResponse_;
-  RedirectResponseBlock redirectResponse_;
+  // What few operations use, made when first set (guarded by lock_): the usual operation
+  // neither makes nor destroys it.
+  struct Extras {
+    std::set<std::string> runLoopModes;  // empty with commonModesOnly_
+    std::shared_ptr<NSString> responseString;
+    NSStringEncoding responseStringEncoding = 0;
+    std::shared_ptr<NSURLCredential> credential;
+    std::shared_ptr<NSDictionary> userInfo;
+    // Taken from connection_ by a pause until the network thread cancels it.
+    std::shared_ptr<NSURLConnection> pausedConnection;
+    std::function<void()> backgroundTaskCleanup;
+    UIBackgroundTaskIdentifier backgroundTaskIdentifier = UIBackgroundTaskInvalid;
+    AuthenticationChallengeBlock authenticationChallenge;
+    CacheResponseBlock cacheResponse;
+    RedirectResponseBlock redirectResponse;
+  };
+  Extras& extras() {
+    if (!extras_) extras_ = std::make_unique<Extras>();
+    return *extras_;
+  }
+  std::unique_ptr<Extras> extras_;
 };

@@ -521,6 +521,34 @@ TEST_F(HttpOperation, AResumedOperationTakesItsQueueSlot) {
   EXPECT_EQ(second.successes, 1);
 }
 
+TEST_F(HttpOperation, TheOperationsCredentialAnswersAPasswordChallenge) {
+  server.route("/private", [](const HTTPRequest& q, HTTPResponder& r) {
+    if (q.header("Authorization") == "Basic dXNlcjpwYXNz") {  // user:pass
+      r.send(200, "welcome");
+    } else {
+      r.send(401, {{"WWW-Authenticate", "Basic realm=\"zone\""}}, "denied");
+    }
+  });
+  struct Case {
+    const char* password;  // nil: no credential
+    int successes, status;
+  };
+  for (auto [password, successes, status] : {Case{"pass", 1, 200}, Case{"wrong", 0, 401}, Case{nullptr, 0, 401}}) {
+    auto op = NWHTTPRequestOperation::initWithRequest(NSURLRequest::requestWithURL(NSURL::URLWithString(ns(server.url("/private")))));
+    if (password) {
+      op->setCredential(NSURLCredential::credentialWithUser("user"_ns, NSString::stringWithUTF8String(password),
+                                                            NSURLCredentialPersistenceNone));
+    }
+    Outcome outcome;
+    op->setCompletionBlockWithSuccess(outcome.success(), outcome.failure());
+    op->start();
+    ASSERT_TRUE(runMainLoopUntil([&] { return outcome.done(); }));
+    EXPECT_EQ(outcome.successes, successes) << (password ? password : "(none)");
+    ASSERT_TRUE(op->httpResponse());
+    EXPECT_EQ(op->httpResponse()->statusCode(), status);
+  }
+}
+
 TEST_F(HttpOperation, SerializerErrorIsDeliveredOnceWithoutAnOperation) {
   auto manager = NWHTTPRequestOperationManager::manager();
   manager->requestSerializer()->setQueryStringSerializationWithBlock(
