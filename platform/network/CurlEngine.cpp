@@ -35,6 +35,13 @@ int verifyPeerChain(X509_STORE_CTX* store, void* arg);
 
 }  // namespace
 
+CurlTransferRequest::CurlTransferRequest(std::string u, std::string m) {
+    auto texts = std::make_shared<const std::pair<std::string, std::string>>(std::move(u), std::move(m));
+    url = texts->first;
+    method = texts->second;
+    owner = std::move(texts);
+}
+
 CurlHeaderLines::~CurlHeaderLines() {
     if (list) curl_slist_free_all(static_cast<curl_slist*>(list));
 }
@@ -84,8 +91,8 @@ struct CurlHandle {
 
 void CurlHandle::prepare(const CurlTransferRequest& request, bool tlsURL, std::shared_ptr<CurlHeaderLines> lines) {
     if (url != request.url) {
-        curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str());
         url = request.url;
+        curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
     }
     if (tls != tlsURL) {
         // Every TLS request is judged by its own connection's trust answer: no resumed sessions
@@ -107,11 +114,11 @@ void CurlHandle::prepare(const CurlTransferRequest& request, bool tlsURL, std::s
     basicAuth = request.basicAuth;
 
     // Views of null-terminated strings (the literal or the whole method), handed to curl as such.
-    const std::string_view method = request.method.empty() ? std::string_view("GET") : std::string_view(request.method);
+    const std::string_view method = request.method.empty() ? std::string_view("GET") : request.method;
     Shape next;
     std::string_view custom;
     if (request.hasBody) {
-        next = request.body ? Shape::MemoryBody : Shape::StreamBody;
+        next = request.body.data() ? Shape::MemoryBody : Shape::StreamBody;
         if (method != "POST") custom = method;
     } else if (method == "GET") {
         next = Shape::Get;
@@ -157,8 +164,8 @@ void CurlHandle::prepare(const CurlTransferRequest& request, bool tlsURL, std::s
             // as the request head (the server is not woken twice), and curl sends it again by
             // itself when it retries on a kept-alive connection that the server had closed.
             // Curl does not read it once the transfer is over.
-            curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body->size()));
-            curl_easy_setopt(easy, CURLOPT_POSTFIELDS, request.body->data());
+            curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
+            curl_easy_setopt(easy, CURLOPT_POSTFIELDS, request.body.data());
             break;
         case Shape::StreamBody:
             if (changed) {
@@ -298,7 +305,7 @@ int CurlTransfer::onProgress(void* handle, long long, long long, long long ulTot
         auto& e = t->engine_->queue(t, CurlEngine::Report::Sent);
         e.a = ulNow - t->uploaded_;
         e.b = ulNow;
-        e.c = t->request_.body ? static_cast<int64_t>(t->request_.body->size()) : (t->request_.streamLength >= 0 ? t->request_.streamLength : (ulTotal > 0 ? ulTotal : -1));
+        e.c = t->request_.body.data() ? static_cast<int64_t>(t->request_.body.size()) : (t->request_.streamLength >= 0 ? t->request_.streamLength : (ulTotal > 0 ? ulTotal : -1));
         t->uploaded_ = ulNow;
     }
     return 0;
@@ -394,7 +401,7 @@ std::shared_ptr<CurlTransfer> CurlEngine::start(CurlTransferRequest request, std
     // copied.
     t->request_ = std::move(request);
     const CurlTransferRequest& transferRequest = t->request_;
-    const bool tlsURL = transferRequest.url.size() > 6 && asciiEqualsIgnoringCase(std::string_view(transferRequest.url).substr(0, 6), "https:");
+    const bool tlsURL = transferRequest.url.size() > 6 && asciiEqualsIgnoringCase(transferRequest.url.substr(0, 6), "https:");
     // Host and port name the server in a trust challenge, which only TLS connections have.
     if (tlsURL) {
         if (auto parts = parseURLReference(transferRequest.url)) {

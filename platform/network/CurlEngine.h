@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -59,16 +60,21 @@ public:
     }
 };
 
+// What a transfer sends. URL, method and body are views of text the owner keeps (a URL request,
+// which does not change): a load copies none of them. Views of null-terminated text, as curl
+// reads them.
 struct CurlTransferRequest {
     CurlTransferRequest() = default;
-    explicit CurlTransferRequest(std::string u, std::string m = "GET") : url(std::move(u)), method(std::move(m)) {}
-    std::string url;
-    std::string method = "GET";
+    // A request that keeps its own copies of the URL and method.
+    explicit CurlTransferRequest(std::string url, std::string method = "GET");
+    std::shared_ptr<const void> owner;  // keeps url, method and body for as long as the transfer lives
+    std::string_view url;
+    std::string_view method = "GET";
     std::shared_ptr<const HTTPHeaderList> headers;  // null for none; read, never changed
     bool hasBody = false;
-    std::shared_ptr<const std::string> body;  // the whole body, or null for a streamed one
-    int64_t streamLength = -1;                // a streamed body's length when known
-    bool basicAuth = false;                   // send user and password with HTTP Basic
+    std::string_view body;       // the whole body, or a null view (data() == nullptr) for a streamed one
+    int64_t streamLength = -1;   // a streamed body's length when known
+    bool basicAuth = false;      // send user and password with HTTP Basic
     std::string user, password;
 };
 

@@ -277,27 +277,36 @@ void NSURLConnection::begin() {
 zvt::CurlTransferRequest NSURLConnection::transferRequestFor(const std::shared_ptr<NSURLRequest>& request) {
     const NSURL& url = *request->URL();
     zvt::CurlTransferRequest transferRequest;
+    // The request does not change: the engine reads its URL, method, fields and body where they
+    // are (the transfer keeps the request), unless a cookie is to be added.
+    transferRequest.owner = request;
     // Fragments are never sent. The URL's text is its parts written back, so the text before
     // any '#' is what goes out.
-    const std::string& text = url.absoluteText();
-    if (const auto& fragment = url.parts().fragment) [[unlikely]] {
-        transferRequest.url.assign(text, 0, text.size() - fragment->size() - 1);
+    if (url.parts().fragment) [[unlikely]] {
+        cutFragment(request, transferRequest);
     } else {
-        transferRequest.url = text;
+        transferRequest.url = url.absoluteText();
     }
     transferRequest.method = request->method();
-    // The request does not change: the engine reads its fields where they are, unless a cookie
-    // is to be added.
     transferRequest.headers = std::shared_ptr<const zvt::HTTPHeaderList>(request, &request->headerFields().all());
     if (request->HTTPShouldHandleCookies()) addStoredCookies(*request, transferRequest);
     if (detours_ && detours_->credential) [[unlikely]] addCredential(transferRequest);
     if (const auto& body = request->HTTPBody()) {
         transferRequest.hasBody = true;
-        transferRequest.body = std::make_shared<std::string>(body->view());
+        transferRequest.body = body->view();  // never a null view, even when empty
     } else if (request->HTTPBodyStream()) [[unlikely]] {
         openBodyStream(*request, transferRequest);
     }
     return transferRequest;
+}
+
+void NSURLConnection::cutFragment(const std::shared_ptr<NSURLRequest>& request, zvt::CurlTransferRequest& transferRequest) {
+    const NSURL& url = *request->URL();
+    const std::string& text = url.absoluteText();
+    auto cut = std::make_shared<const std::pair<std::shared_ptr<NSURLRequest>, std::string>>(
+        request, text.substr(0, text.size() - url.parts().fragment->size() - 1));
+    transferRequest.url = cut->second;
+    transferRequest.owner = std::move(cut);
 }
 
 void NSURLConnection::failUnsupported(const std::shared_ptr<NSURLRequest>& request) {

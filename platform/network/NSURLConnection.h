@@ -116,6 +116,9 @@ private:
     void finishLoading();
     // The rare turns of a load, kept out of the functions every load runs through.
     [[gnu::noinline]] void addStoredCookies(const NSURLRequest& request, zvt::CurlTransferRequest& transferRequest);
+    // The URL without its fragment, kept with the request.
+    [[gnu::cold, gnu::noinline]] static void cutFragment(const std::shared_ptr<NSURLRequest>& request,
+                                                         zvt::CurlTransferRequest& transferRequest);
     [[gnu::cold, gnu::noinline]] void addCredential(zvt::CurlTransferRequest& transferRequest) const;
     [[gnu::cold, gnu::noinline]] void openBodyStream(const NSURLRequest& request, zvt::CurlTransferRequest& transferRequest);
     [[gnu::cold, gnu::noinline]] void failUnsupported(const std::shared_ptr<NSURLRequest>& request);

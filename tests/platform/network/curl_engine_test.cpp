@@ -62,6 +62,14 @@ struct Recorder : zvt::CurlTransferClient {
     }
 };
 
+// Gives the request a body held in memory, kept with what the request kept before.
+void giveBody(zvt::CurlTransferRequest& r, std::string body) {
+    auto kept = std::make_shared<const std::pair<std::shared_ptr<const void>, std::string>>(r.owner, std::move(body));
+    r.hasBody = true;
+    r.body = kept->second;
+    r.owner = std::move(kept);
+}
+
 class CurlEngineTest : public ::testing::Test {
 protected:
     void SetUp() override { server.installStandardRoutes(); }
@@ -98,10 +106,9 @@ TEST_F(CurlEngineTest, RedirectsAreReportedNotFollowed) {
 
 TEST_F(CurlEngineTest, UploadsTheBodyWithProgress) {
     zvt::CurlTransferRequest transferRequest{server.url("/echo"), "PUT"};
-    transferRequest.hasBody = true;
-    transferRequest.body = std::make_shared<std::string>(300000, 'q');
+    giveBody(transferRequest, std::string(300000, 'q'));
     auto c = run(transferRequest);
-    EXPECT_EQ(c->body, *transferRequest.body);
+    EXPECT_EQ(c->body, transferRequest.body);
     EXPECT_EQ(c->sentTotal, 300000);
     EXPECT_EQ(c->expectedSent, 300000);
     auto requests = server.requests();
@@ -130,15 +137,14 @@ TEST_F(CurlEngineTest, AKeptHandleSendsEachRequestAsAFreshOne) {
         zvt::CurlTransferRequest r{server.url(path), std::move(method)};
         r.headers = std::make_shared<zvt::HTTPHeaderList>(std::move(headers));
         if (body == 1) {
-            r.hasBody = true;
-            r.body = std::make_shared<std::string>("body of " + r.method);
+            giveBody(r, "body of " + std::string(r.method));
         } else if (body == 2) {
             r.hasBody = true;
             r.streamLength = static_cast<int64_t>(upload.size());
         } else if (body == 3) {
             r.hasBody = true;  // streamed, length unknown: chunked
         }
-        return Case{r.method + " " + path, std::move(r), std::move(upload)};
+        return Case{std::string(r.method) + " " + path, std::move(r), std::move(upload)};
     };
     std::vector<Case> cases = {
         make("GET", "/echo?a", {{"X-One", "1"}}, 0),
