@@ -197,22 +197,10 @@ void CurlHandle::prepare(const CurlTransferRequest& request, bool tlsURL, std::s
     }
 }
 
-CurlHandlePool::~CurlHandlePool() {
-    for (CurlHandle* handle : handles) delete handle;
-}
-
 CurlTransfer::~CurlTransfer() {
-    if (handle_) {
-        handle_->transfer = nullptr;
-        auto pool = pool_.lock();
-        std::unique_lock<std::mutex> lock;
-        if (pool) lock = std::unique_lock(pool->mutex);
-        if (pool && pool->handles.size() < 32) {
-            pool->handles.push_back(handle_);
-        } else {
-            delete handle_;
-        }
-    }
+    // A transfer leaves the engine (and gives its handle back) before it can go away; this is
+    // for one whose engine went first.
+    delete handle_;
 }
 
 size_t CurlTransfer::onHeader(char* data, size_t size, size_t count, void* handle) {
@@ -389,6 +377,7 @@ CurlEngine::~CurlEngine() {
     watched_.clear();
     loop_.watchDescriptor(timerFd_, false, false, nullptr);
     ::close(timerFd_);
+    for (CurlHandle* handle : idleHandles_) delete handle;
     curl_multi_cleanup(multi_);
 }
 
@@ -409,19 +398,16 @@ std::shared_ptr<CurlTransfer> CurlEngine::start(CurlTransferRequest request, std
             t->port_ = parts->port.value_or(443);
         }
     }
-    CurlHandle* handle = nullptr;
-    {
-        std::lock_guard lock(pool_->mutex);
-        if (!pool_->handles.empty()) {
-            handle = pool_->handles.back();
-            pool_->handles.pop_back();
-        }
+    CurlHandle* handle;
+    if (!idleHandles_.empty()) [[likely]] {
+        handle = idleHandles_.back();
+        idleHandles_.pop_back();
+    } else {
+        handle = new CurlHandle();
     }
-    if (!handle) handle = new CurlHandle();
     handle->transfer = t.get();
     t->handle_ = handle;
     t->easy_ = handle->easy;
-    t->pool_ = pool_;
     handle->prepare(transferRequest, tlsURL, headerLinesFor(transferRequest));
 
     t->running_ = true;
@@ -490,6 +476,7 @@ void CurlEngine::stop(const std::shared_ptr<CurlTransfer>& t) {
     } else if (t->running_) {
         t->running_ = false;
         curl_multi_remove_handle(multi_, t->easy_);
+        releaseHandle(t.get());
     }
     t->engine_ = nullptr;
     forgetReports(t.get());
@@ -571,6 +558,7 @@ void CurlEngine::socketAction(int fd, int flags) {
             if (t->running_) {
                 t->running_ = false;
                 curl_multi_remove_handle(multi_, t->easy_);
+                releaseHandle(t.get());
             }
         }
         deferredRemovals_.clear();
@@ -604,6 +592,7 @@ void CurlEngine::afterAction() {
         curl_easy_getinfo(t->easy_, CURLINFO_OS_ERRNO, &osErrno);
         t->running_ = false;
         curl_multi_remove_handle(multi_, t->easy_);
+        releaseHandle(t);
         auto& e = queue(t, Report::Done);
         e.status = static_cast<int>(result);
         e.a = osErrno;
@@ -660,6 +649,18 @@ void CurlEngine::deliver() {
     // Everything delivered: the list keeps its room for the next reports.
     reports_.clear();
     delivered_ = 0;
+}
+
+void CurlEngine::releaseHandle(CurlTransfer* t) {
+    CurlHandle* handle = t->handle_;
+    t->handle_ = nullptr;
+    t->easy_ = nullptr;
+    handle->transfer = nullptr;
+    if (idleHandles_.size() < 32) [[likely]] {
+        idleHandles_.push_back(handle);
+    } else {
+        delete handle;
+    }
 }
 
 std::shared_ptr<CurlTransfer> CurlEngine::finished(CurlTransfer* t) {

@@ -93,15 +93,6 @@ struct CurlHeaderLines {
 // what differs). Curl's callbacks get the handle, which names the transfer it runs.
 struct CurlHandle;
 
-// Easy handles of finished transfers, kept with their options for the next ones (making one is a
-// large allocation, setting every option again is not free); shared with the transfers, which may
-// end on another thread.
-struct CurlHandlePool {
-    std::mutex mutex;
-    std::vector<CurlHandle*> handles;
-    ~CurlHandlePool();
-};
-
 // One request on the engine. Owned by its client (shared), referenced weakly by the engine while
 // running.
 class CurlTransfer {
@@ -115,8 +106,7 @@ public:
 private:
     friend class CurlEngine;
     CurlEngine* engine_ = nullptr;
-    std::weak_ptr<CurlHandlePool> pool_;
-    CurlHandle* handle_ = nullptr;  // owned while the transfer lives, then back to the pool
+    CurlHandle* handle_ = nullptr;  // the engine's, while the transfer runs on it
     CURL* easy_ = nullptr;          // the handle's
     std::weak_ptr<CurlTransferClient> client_;
     CurlTransferRequest request_;
@@ -183,7 +173,12 @@ private:
     bool kickPending_ = false;    // a zero time-out outside a round, handed to performSoon
     bool adding_ = false;         // inside start's curl_multi_add_handle
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
-    std::shared_ptr<CurlHandlePool> pool_ = std::make_shared<CurlHandlePool>();
+    // Easy handles of finished transfers, kept with their options for the next ones (making one
+    // is a large allocation, setting every option again is not free). A handle comes back as soon
+    // as curl has let go of it (completion or stop, on the loop's thread), whoever still holds
+    // its transfer.
+    std::vector<CurlHandle*> idleHandles_;
+    void releaseHandle(CurlTransfer* transfer);
     std::shared_ptr<CurlHeaderLines> lastHeaderLines_;  // the last request's, for the next one
     std::vector<std::shared_ptr<CurlTransfer>> active_;
 
