@@ -12,22 +12,29 @@ const std::string* HeaderFields::find(std::string_view name) const {
     return nullptr;
 }
 
-HeaderFields HeaderFields::fromLines(std::vector<std::pair<std::string, std::string>>&& lines) {
+HeaderFields HeaderFields::fromLines(std::vector<std::pair<std::string, std::string>>&& lines, size_t& contentType,
+                                     size_t& contentLength) {
     HeaderFields fields;
     fields.fields_ = std::move(lines);
     auto& all = fields.fields_;
+    contentType = contentLength = std::string::npos;
     // Fields stay where their name first came; a later line with the same name joins that one.
     size_t kept = 0;
     for (size_t i = 0; i < all.size(); ++i) {
         size_t same = 0;
         while (same < kept && !asciiEqualsIgnoringCase(all[same].first, all[i].first)) ++same;
-        if (same < kept) {
+        if (same < kept) [[unlikely]] {
             all[same].second += ", ";
             all[same].second += all[i].second;
-        } else {
-            if (kept != i) all[kept] = std::move(all[i]);
-            ++kept;
+            continue;
         }
+        if (asciiEqualsIgnoringCase(all[i].first, "Content-Type")) {
+            contentType = kept;
+        } else if (asciiEqualsIgnoringCase(all[i].first, "Content-Length")) {
+            contentLength = kept;
+        }
+        if (kept != i) all[kept] = std::move(all[i]);
+        ++kept;
     }
     all.resize(kept);
     return fields;
@@ -212,7 +219,7 @@ std::shared_ptr<NSHTTPURLResponse> NSHTTPURLResponse::initWithURL(const std::sha
     r->statusCode_ = statusCode;
     r->version_ = HTTPVersion ? HTTPVersion : NSString::stringWithUTF8String("HTTP/1.1");
     r->headers_ = zvt::HeaderFields::fromDictionary(headerFields);
-    r->readFields();
+    r->readFields(r->headers_.find("Content-Type"), r->headers_.find("Content-Length"));
     return r;
 }
 
@@ -223,8 +230,10 @@ std::shared_ptr<NSHTTPURLResponse> NSHTTPURLResponse::withHeaderLines(const std:
     r->url_ = url;
     r->statusCode_ = statusCode;
     r->version_ = HTTPVersion == "HTTP/1.1" ? "HTTP/1.1"_ns : NSString::stringWithUTF8String(HTTPVersion);
-    r->headers_ = zvt::HeaderFields::fromLines(std::move(lines));
-    r->readFields();
+    size_t type, length;
+    r->headers_ = zvt::HeaderFields::fromLines(std::move(lines), type, length);
+    const auto& fields = r->headers_.all();
+    r->readFields(type < fields.size() ? &fields[type].second : nullptr, length < fields.size() ? &fields[length].second : nullptr);
     return r;
 }
 
@@ -265,15 +274,15 @@ struct ContentType {
 
 }  // namespace
 
-void NSHTTPURLResponse::readFields() {
-    if (const std::string* type = headers_.find("Content-Type")) {
+void NSHTTPURLResponse::readFields(const std::string* type, const std::string* length) {
+    if (type) {
         thread_local ContentType last;
         if (*type != last.text) [[unlikely]] readContentType(*type, last);
         mimeType_ = last.mimeType;
         textEncodingName_ = last.textEncodingName;
     }
     expectedContentLength_ = NSURLResponseUnknownLength;
-    if (const std::string* length = headers_.find("Content-Length")) {
+    if (length) {
         int64_t n = 0;
         auto [p, ec] = std::from_chars(length->data(), length->data() + length->size(), n);
         if (ec == std::errc() && p == length->data() + length->size() && n >= 0) expectedContentLength_ = n;

@@ -38,7 +38,8 @@ public:
     std::shared_ptr<NSDictionary> dictionary() const;
     static HeaderFields fromDictionary(const std::shared_ptr<NSDictionary>& dictionary);
     // Header lines as received, taken over; a repeated field's values are joined with ", ".
-    static HeaderFields fromLines(std::vector<std::pair<std::string, std::string>>&& lines);
+    // Where Content-Type and Content-Length ended up (npos for none) is noted on the way.
+    static HeaderFields fromLines(std::vector<std::pair<std::string, std::string>>&& lines, size_t& contentType, size_t& contentLength);
     bool operator==(const HeaderFields& other) const = default;
 
 private:
@@ -180,7 +181,8 @@ public:
     std::shared_ptr<NSString> description() const override;
 
 private:
-    void readFields();
+    // MIME type, encoding and length from the values of these fields (null for none).
+    void readFields(const std::string* contentType, const std::string* contentLength);
     NSInteger statusCode_ = 0;
     std::shared_ptr<NSString> version_;
     zvt::HeaderFields headers_;

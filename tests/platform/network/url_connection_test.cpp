@@ -101,6 +101,18 @@ TEST_F(URLConnectionTest, ResponseCarriesStatusHeadersTypeAndLength) {
     EXPECT_EQ(raw->allHeaderFields()->count(), 3u);
     EXPECT_EQ(raw->expectedContentLength(), 2);
     EXPECT_EQ(server.requests().back().target, "/raw?q=1");
+
+    // An interim head before the reply is not reported, nor are its fields in the reply's.
+    server.route("/hints", [](const zvt::test::HTTPRequest&, zvt::test::HTTPResponder& r) {
+        r.writeRaw("HTTP/1.1 103 Early Hints\r\nLink: </a.css>\r\nX-Both: early\r\n\r\n"
+                   "HTTP/1.1 201 Created\r\nX-Both: final\r\nContent-Length: 2\r\n\r\nok");
+    });
+    auto hinted = load("/hints");
+    EXPECT_EQ(hinted->log(), (Strings{"response 201", "data", "finish"}));
+    ASSERT_TRUE(hinted->response());
+    EXPECT_EQ(hinted->response()->valueForHTTPHeaderField("X-Both")->utf8(), "final");
+    EXPECT_FALSE(hinted->response()->valueForHTTPHeaderField("Link"));
+    EXPECT_EQ(hinted->body(), "ok");
 }
 
 TEST_F(URLConnectionTest, RedirectHookCanChangeOrRefuseARedirect) {

@@ -147,6 +147,29 @@ TEST(NSHTTPURLResponseTest, FieldsTypeEncodingAndLength) {
     EXPECT_EQ(bare->expectedContentLength(), NSURLResponseUnknownLength);
 }
 
+TEST(NSHTTPURLResponseTest, TypeAndLengthAreReadFromTheJoinedFields) {
+    struct Case {
+        std::vector<std::pair<std::string, std::string>> lines;
+        const char* mimeType;
+        int64_t length;
+    };
+    const Case cases[] = {
+        // Repeated fields before them: type and length still read from their own fields.
+        {{{"X-A", "1"}, {"x-a", "2"}, {"content-length", "5"}, {"X-A", "3"}, {"CONTENT-TYPE", "text/plain"}}, "text/plain", 5},
+        {{{"Vary", "a"}, {"vary", "b"}, {"Content-Type", "image/png"}, {"Content-Length", "7"}}, "image/png", 7},
+        // A repeated length is joined like any field, and the joined value is no length.
+        {{{"Content-Length", "5"}, {"Content-Type", "text/html"}, {"content-length", "5"}}, "text/html", NSURLResponseUnknownLength},
+        {{{"X-B", "1"}}, nullptr, NSURLResponseUnknownLength},
+    };
+    for (const auto& c : cases) {
+        auto lines = c.lines;
+        auto response = NSHTTPURLResponse::withHeaderLines(NSURL::URLWithString("http://h/"), 200, "HTTP/1.1", std::move(lines));
+        SCOPED_TRACE(c.lines.front().first + ": " + c.lines.front().second);
+        EXPECT_EQ(text(response->MIMEType()), c.mimeType ? c.mimeType : "<nil>");
+        EXPECT_EQ(response->expectedContentLength(), c.length);
+    }
+}
+
 TEST(NSHTTPURLResponseTest, EachReplyReadsItsOwnContentType) {
     // Replies one after another on one thread, types repeated and changed in turn.
     struct Case {
