@@ -491,19 +491,22 @@ void CurlEngine::forgetReports(const CurlTransfer* t) {
 
 int CurlEngine::onSocket(CURL*, int fd, int what, void* self, void*) {
     auto* engine = static_cast<CurlEngine*>(self);
-    if (what == CURL_POLL_REMOVE) {
-        std::erase(engine->watched_, fd);
-        engine->loop_.watchDescriptor(fd, false, false, nullptr);
-        return 0;
+    const bool read = what == CURL_POLL_IN || what == CURL_POLL_INOUT;
+    const bool write = what == CURL_POLL_OUT || what == CURL_POLL_INOUT;  // both false for CURL_POLL_REMOVE
+    if (std::find(engine->watched_.begin(), engine->watched_.end(), fd) != engine->watched_.end()) [[likely]] {
+        engine->loop_.watchDescriptor(fd, read, write, nullptr);
+    } else if (read || write) {
+        engine->watchNew(fd, read, write);
     }
-    bool read = what == CURL_POLL_IN || what == CURL_POLL_INOUT;
-    bool write = what == CURL_POLL_OUT || what == CURL_POLL_INOUT;
-    if (std::find(engine->watched_.begin(), engine->watched_.end(), fd) == engine->watched_.end()) engine->watched_.push_back(fd);
-    engine->loop_.watchDescriptor(fd, read, write, [engine, fd](bool readable, bool writable) {
-        int flags = (readable ? CURL_CSELECT_IN : 0) | (writable ? CURL_CSELECT_OUT : 0);
-        engine->socketAction(fd, flags);
-    });
     return 0;
+}
+
+void CurlEngine::watchNew(int fd, bool read, bool write) {
+    watched_.push_back(fd);
+    loop_.watchDescriptor(fd, read, write, [this, fd](bool readable, bool writable) {
+        int flags = (readable ? CURL_CSELECT_IN : 0) | (writable ? CURL_CSELECT_OUT : 0);
+        socketAction(fd, flags);
+    });
 }
 
 int CurlEngine::onTimer(CURLM*, long ms, void* self) {

@@ -26,7 +26,8 @@ using HTTPHeaderList = std::vector<std::pair<std::string, std::string>>;
 class CurlEventLoop {
 public:
     virtual ~CurlEventLoop() = default;
-    // Watches fd for readiness; read == write == false stops watching it.
+    // Watches fd for readiness; read == write == false stops watching it. An empty onReady (for a
+    // descriptor the engine watched before) keeps the one the loop was given for it.
     virtual void watchDescriptor(int fd, bool read, bool write, std::function<void(bool readable, bool writable)> onReady) = 0;
     // Runs fn on the loop's thread soon, after the current callback has returned.
     virtual void performSoon(std::function<void()> fn) = 0;
@@ -161,6 +162,7 @@ private:
     // The lines of the request's headers, the last request's list when they are the same.
     std::shared_ptr<CurlHeaderLines> headerLinesFor(const CurlTransferRequest& request);
     static int onSocket(CURL* easy, int fd, int what, void* self, void* socketData);
+    [[gnu::noinline]] void watchNew(int fd, bool read, bool write);
     static int onTimer(CURLM* multi, long ms, void* self);
 
     CurlEventLoop& loop_;
@@ -202,8 +204,9 @@ private:
     [[gnu::noinline]] void deliverFailed();
     std::vector<Report> reports_;
     size_t delivered_ = 0;  // reports_ before this one have been delivered
-    // Descriptors curl watches: a few, and mostly one kept-alive connection that curl stops and
-    // starts watching on every request (a list keeps its room; a set would free and make a node).
+    // Descriptors curl has watched: a few, and mostly one kept-alive connection that curl stops
+    // and starts watching on every request. The loop has the callback of each (the same for a
+    // descriptor number whatever socket it is), so watching one again makes none.
     std::vector<int> watched_;
     // Stopped while curl was running (from the trust callback): removed once curl returns.
     std::vector<std::shared_ptr<CurlTransfer>> deferredRemovals_;

@@ -136,7 +136,7 @@ void RunLoopLoader::watchDescriptor(int fd, bool read, bool write, std::function
         }
         return;
     }
-    if (!events) return;
+    if (!events || !onReady) return;
     Watch& w = watches_[fd];
     w.events = events;
     w.callback = std::make_shared<std::function<void(bool, bool)>>(std::move(onReady));
@@ -174,14 +174,11 @@ PollLoader::~PollLoader() {
 }
 
 void PollLoader::watchDescriptor(int fd, bool read, bool write, std::function<void(bool, bool)> onReady) {
-    if (!read && !write) {
-        watches_.erase(fd);
-        return;
-    }
+    // A descriptor no longer watched keeps its callback for when it is watched again.
     auto& w = watches_[fd];
     w.read = read;
     w.write = write;
-    if (!w.callback) w.callback = std::make_shared<std::function<void(bool, bool)>>(std::move(onReady));
+    if (onReady) w.callback = std::make_shared<std::function<void(bool, bool)>>(std::move(onReady));
 }
 
 
@@ -202,7 +199,7 @@ void PollLoader::runUntil(const std::function<bool()>& done) {
         std::vector<pollfd> fds;
         fds.reserve(watches_.size());
         for (const auto& [fd, w] : watches_) {
-            fds.push_back(pollfd{fd, static_cast<short>((w.read ? POLLIN : 0) | (w.write ? POLLOUT : 0)), 0});
+            if (w.read || w.write) fds.push_back(pollfd{fd, static_cast<short>((w.read ? POLLIN : 0) | (w.write ? POLLOUT : 0)), 0});
         }
         // A clock that a test moves does not wake poll(): look at it again every few
         // milliseconds. On the real clock the earliest timer is the only deadline (curl's own

@@ -15,11 +15,11 @@ namespace zvt::test {
 class PollLoop : public zvt::CurlEventLoop {
 public:
     void watchDescriptor(int fd, bool read, bool write, std::function<void(bool, bool)> onReady) override {
-        if (!read && !write) {
-            watches_.erase(fd);
-            return;
-        }
-        watches_[fd] = Watch{read, write, std::move(onReady)};
+        // A descriptor no longer watched keeps its callback for when it is watched again.
+        auto& w = watches_[fd];
+        w.read = read;
+        w.write = write;
+        if (onReady) w.onReady = std::move(onReady);
     }
 
     void performSoon(std::function<void()> fn) override { soon_.push_back(std::move(fn)); }
@@ -37,7 +37,7 @@ public:
             if (std::chrono::steady_clock::now() > end) return false;
             std::vector<pollfd> fds;
             for (const auto& [fd, w] : watches_) {
-                fds.push_back(pollfd{fd, static_cast<short>((w.read ? POLLIN : 0) | (w.write ? POLLOUT : 0)), 0});
+                if (w.read || w.write) fds.push_back(pollfd{fd, static_cast<short>((w.read ? POLLIN : 0) | (w.write ? POLLOUT : 0)), 0});
             }
             if (::poll(fds.data(), fds.size(), 20) <= 0) continue;
             for (const auto& p : fds) {
@@ -51,7 +51,12 @@ public:
         return true;
     }
 
-    size_t watchCount() const { return watches_.size(); }
+    // Descriptors watched now.
+    size_t watchCount() const {
+        size_t n = 0;
+        for (const auto& [fd, w] : watches_) n += w.read || w.write ? 1 : 0;
+        return n;
+    }
 
 private:
     struct Watch {
