@@ -288,15 +288,19 @@ int CurlTransfer::onSeek(void*, long long, int) {
 }
 
 int CurlTransfer::onProgress(void* handle, long long, long long, long long ulTotal, long long ulNow) {
+    // Curl calls this a dozen times per transfer; mostly nothing more has been sent.
     auto* t = static_cast<CurlHandle*>(handle)->transfer;
-    if (ulNow > t->uploaded_ && t->engine_) {
-        auto& e = t->engine_->queue(t, CurlEngine::Report::Sent);
-        e.a = ulNow - t->uploaded_;
-        e.b = ulNow;
-        e.c = t->request_.body.data() ? static_cast<int64_t>(t->request_.body.size()) : (t->request_.streamLength >= 0 ? t->request_.streamLength : (ulTotal > 0 ? ulTotal : -1));
-        t->uploaded_ = ulNow;
-    }
+    if (ulNow > t->uploaded_) [[unlikely]] t->reportSent(ulTotal, ulNow);
     return 0;
+}
+
+void CurlTransfer::reportSent(int64_t total, int64_t now) {
+    if (!engine_) return;
+    auto& e = engine_->queue(this, CurlEngine::Report::Sent);
+    e.a = now - uploaded_;
+    e.b = now;
+    e.c = request_.body.data() ? static_cast<int64_t>(request_.body.size()) : (request_.streamLength >= 0 ? request_.streamLength : (total > 0 ? total : -1));
+    uploaded_ = now;
 }
 
 int CurlTransfer::onSSLContext(CURL*, void* sslContext, void* handle) {
@@ -639,7 +643,7 @@ void CurlEngine::deliver() {
                 case Report::Done: {
                     const int result = e.status;
                     const long osErrno = static_cast<long>(e.a);
-                    const std::string message = e.b == 1 ? "trust-cancelled" : e.b == 2 ? "trust-refused" : curl_easy_strerror(static_cast<CURLcode>(result));
+                    const char* message = e.b == 1 ? "trust-cancelled" : e.b == 2 ? "trust-refused" : curl_easy_strerror(static_cast<CURLcode>(result));
                     client->transferDidComplete(result, osErrno, message);
                     break;
                 }

@@ -48,8 +48,8 @@ public:
     virtual void transferDidReceiveData(std::string data) = 0;
     virtual void transferDidSendBodyData(int64_t bytesWritten, int64_t totalWritten, int64_t totalExpected) = 0;
     // result is a CURLcode; osErrno is curl's CURLINFO_OS_ERRNO; message is "trust-cancelled" or
-    // "trust-refused" when the handshake failed on the trust answer.
-    virtual void transferDidComplete(int result, long osErrno, const std::string& message) = 0;
+    // "trust-refused" when the handshake failed on the trust answer, else curl's text for result.
+    virtual void transferDidComplete(int result, long osErrno, std::string_view message) = 0;
     // Called synchronously during the TLS handshake with the presented chain (DER, leaf first).
     // Must not throw; may not touch the transfer.
     virtual TrustAnswer transferEvaluateServerTrust(const std::vector<std::string>& chainDER, const std::string& host, int port) = 0;
@@ -131,6 +131,7 @@ private:
     static size_t onRead(char* data, size_t size, size_t count, void* handle);
     static int onSeek(void* handle, long long offset, int origin);
     static int onProgress(void* handle, long long dlTotal, long long dlNow, long long ulTotal, long long ulNow);
+    [[gnu::noinline]] void reportSent(int64_t total, int64_t now);
     static int onSSLContext(CURL* easy, void* sslContext, void* handle);
 
 public:

@@ -508,7 +508,7 @@ void NSURLConnection::transferDidSendBodyData(int64_t bytesWritten, int64_t tota
     if (delegate_) delegate_->connectionDidSendBodyData(hold, bytesWritten, totalWritten, totalExpected);
 }
 
-void NSURLConnection::transferDidComplete(int result, long osErrno, const std::string& message) {
+void NSURLConnection::transferDidComplete(int result, long osErrno, std::string_view message) {
     auto hold = self();
     transfer_.reset();
     if (detours_ && detours_->pendingException) [[unlikely]] {
@@ -548,7 +548,7 @@ void NSURLConnection::beginAgain() {
     begin();
 }
 
-void NSURLConnection::failTransfer(int result, long osErrno, const std::string& message) {
+void NSURLConnection::failTransfer(int result, long osErrno, std::string_view message) {
     const std::shared_ptr<NSInputStream> bodyStream = detours_ ? detours_->bodyStream : nullptr;
     if (bodyStream && bodyStream->streamStatus() == NSStreamStatusError && bodyStream->streamError()) {
         // The body could not be read to its end: the stream's own error says why.

@@ -131,7 +131,7 @@ private:
     [[gnu::cold, gnu::noinline]] bool offerForCache();
     [[gnu::cold, gnu::noinline]] void raisePending();
     [[gnu::cold, gnu::noinline]] void beginAgain();
-    [[gnu::cold, gnu::noinline]] void failTransfer(int result, long osErrno, const std::string& message);
+    [[gnu::cold, gnu::noinline]] void failTransfer(int result, long osErrno, std::string_view message);
     void end();
     void touch();
     // An HTTP Basic challenge for a 401 reply; true when the reply is not to be delivered.
@@ -146,7 +146,7 @@ private:
     void transferDidReceiveResponse(int status, const std::string& httpVersion, zvt::HTTPHeaderList headers) override;
     void transferDidReceiveData(std::string data) override;
     void transferDidSendBodyData(int64_t bytesWritten, int64_t totalWritten, int64_t totalExpected) override;
-    void transferDidComplete(int result, long osErrno, const std::string& message) override;
+    void transferDidComplete(int result, long osErrno, std::string_view message) override;
     zvt::TrustAnswer transferEvaluateServerTrust(const std::vector<std::string>& chainDER, const std::string& host, int port) override;
     int64_t transferReadBody(char* buffer, size_t size) override;
 

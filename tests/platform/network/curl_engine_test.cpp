@@ -45,7 +45,7 @@ struct Recorder : zvt::CurlTransferClient {
         sentTotal = total;
         expectedSent = expected;
     }
-    void transferDidComplete(int r, long, const std::string& m) override {
+    void transferDidComplete(int r, long, std::string_view m) override {
         log.push_back("done");
         result = r;
         message = m;
@@ -231,7 +231,7 @@ TEST_F(CurlEngineTest, NothingMoreReachesAStoppedTransferOrAClientThatWentAway) 
         }
         void transferDidReceiveData(std::string) override { seen->push_back("data"); }
         void transferDidSendBodyData(int64_t, int64_t, int64_t) override {}
-        void transferDidComplete(int, long, const std::string&) override { seen->push_back("done"); }
+        void transferDidComplete(int, long, std::string_view) override { seen->push_back("done"); }
         zvt::TrustAnswer transferEvaluateServerTrust(const std::vector<std::string>&, const std::string&, int) override {
             return zvt::TrustAnswer::Accept;
         }
