@@ -57,6 +57,17 @@ void HeaderFields::set(std::string_view name, std::optional<std::string> value) 
     fields_.emplace_back(std::string(name), std::move(*value));
 }
 
+void HeaderFields::set(std::string_view name, std::string_view value) {
+    for (auto& [k, v] : fields_) {
+        if (asciiEqualsIgnoringCase(k, name)) {
+            v.assign(value);
+            return;
+        }
+    }
+    if (fields_.empty()) fields_.reserve(kUsualFieldCount);
+    fields_.emplace_back(name, value);
+}
+
 void HeaderFields::add(std::string_view name, std::string_view value) {
     for (auto& [k, v] : fields_) {
         if (asciiEqualsIgnoringCase(k, name)) {
@@ -83,7 +94,7 @@ HeaderFields HeaderFields::fromDictionary(const std::shared_ptr<NSDictionary>& d
         auto k = std::dynamic_pointer_cast<NSString>(key);
         if (!k || !value) continue;
         auto v = std::dynamic_pointer_cast<NSString>(value);
-        fields.set(k->view(), v ? v->utf8() : value->description()->utf8());
+        fields.set(k->view(), std::string_view(v ? v->utf8() : value->description()->utf8()));
     }
     return fields;
 }
@@ -176,7 +187,7 @@ void NSMutableURLRequest::setValue(const std::shared_ptr<NSString>& value, const
     headers_.set(field->view(), value ? std::optional<std::string>(value->utf8()) : std::nullopt);
 }
 
-void NSMutableURLRequest::setValue(std::string_view value, std::string_view field) { headers_.set(field, std::string(value)); }
+void NSMutableURLRequest::setValue(std::string_view value, std::string_view field) { headers_.set(field, value); }
 
 void NSMutableURLRequest::addValue(const std::shared_ptr<NSString>& value, const std::shared_ptr<NSString>& field) {
     if (!field || !value) return;

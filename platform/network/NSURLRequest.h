@@ -33,6 +33,7 @@ public:
     // The value, or null; valid until the fields change.
     const std::string* find(std::string_view name) const;
     void set(std::string_view name, std::optional<std::string> value);
+    void set(std::string_view name, std::string_view value);
     void add(std::string_view name, std::string_view value);  // joined with ","
     const std::vector<std::pair<std::string, std::string>>& all() const { return fields_; }
     std::shared_ptr<NSDictionary> dictionary() const;
