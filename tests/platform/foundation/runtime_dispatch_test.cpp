@@ -440,6 +440,39 @@ TEST(RuntimeDispatchGroup, NotifyRunsOnceAfterEveryMemberLeft) {
   EXPECT_EQ(dispatch_group_wait(group, DISPATCH_TIME_NOW), 0);
 }
 
+TEST(RuntimeDispatchGroup, ThreadsWaitingForeverAreWokenWhenTheGroupEmpties) {
+  // The last leave comes once the waiters are about to block; over the rounds it finds them
+  // blocked many times (a waiter nobody wakes hangs the test). A waiter that first timed out
+  // waits again like any other.
+  struct Case {
+    int waiters;
+    bool timedOutFirst;
+  };
+  for (const auto& [waiters, timedOutFirst] : {Case{1, false}, Case{3, false}, Case{2, true}}) {
+    for (int round = 0; round < 30; ++round) {
+      auto group = dispatch_group_create();
+      dispatch_group_enter(group);
+      std::atomic<int> waiting{0};
+      std::atomic<int> woken{0};
+      std::vector<std::thread> threads;
+      for (int i = 0; i < waiters; ++i) {
+        threads.emplace_back([&] {
+          if (timedOutFirst) {
+            EXPECT_NE(dispatch_group_wait(group, DISPATCH_TIME_NOW), 0);
+          }
+          waiting++;
+          if (dispatch_group_wait(group, DISPATCH_TIME_FOREVER) == 0) woken++;
+        });
+      }
+      while (waiting.load() < waiters) std::this_thread::yield();
+      for (int i = 0; i < 1000; ++i) std::this_thread::yield();
+      dispatch_group_leave(group);
+      for (auto& t : threads) t.join();
+      EXPECT_EQ(woken.load(), waiters);
+    }
+  }
+}
+
 TEST(RuntimeDispatchGroup, WaitTimesOutOnTheVirtualClock) {
   VirtualClockScope clock;
   auto group = dispatch_group_create();
