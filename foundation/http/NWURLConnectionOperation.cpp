@@ -265,6 +265,14 @@ bool NWURLConnectionOperation::setState(NSInteger state) {
   }
   // Nobody can hear the announcements: only what their did-changes do besides.
   state_ = state;
+  // An observer that came between the look above and the store may have read the old state
+  // as its initial value: it hears the did-changes (without an old value), or it would wait
+  // for a finish it never learns of. Both sides store, then look (sequentially consistent).
+  if (zvt::mayBeObserved(*this)) [[unlikely]] {
+    didChangeValueForKey(keyPathFromOperationState(old));
+    didChangeValueForKey(keyPathFromOperationState(state));
+    return true;
+  }
   stateDidChange(old == kReady || state == kReady, state == kFinished);
   return true;
 }

@@ -461,7 +461,9 @@ void announce(NSObject& object, std::string_view key, bool will) {
 
 }  // namespace
 
-bool mayBeObserved(const NSObject& object) { return shardOf(&object).size.load(std::memory_order_relaxed) != 0; }
+// Sequentially consistent: a caller that stores a value and then finds nobody observing knows a
+// registration made meanwhile reads the stored value (the registration stores the count first).
+bool mayBeObserved(const NSObject& object) { return shardOf(&object).size.load() != 0; }
 
 size_t observedObjectCount() {
   size_t count = 0;
