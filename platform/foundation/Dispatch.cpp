@@ -265,6 +265,15 @@ void leaveGroup(dispatch_group_s& group);
 // The main queue's items.size(), kept under its lock and read without it: a pass of the main run
 // loop that finds nothing waiting takes no lock (a block queued meanwhile wakes the loop).
 std::atomic<size_t> mainQueueWaiting{0};
+
+// Every push onto the main queue goes through here: the count a pass reads without the lock
+// must follow the ring.
+template <class... Args>
+void pushOnMainQueue(dispatch_queue_s& q, Args&&... args) {
+  std::lock_guard<std::mutex> lock(q.mutex);
+  q.items.emplace_back(std::forward<Args>(args)...);
+  mainQueueWaiting.store(q.items.size(), std::memory_order_release);
+}
 // The main queue once made: a queue that something waits on exists, so the main loop's drain
 // reaches it without the look at the function-local static.
 std::atomic<dispatch_queue_s*> mainQueueMade{nullptr};
@@ -340,11 +349,7 @@ void launch(const dispatch_queue_t& q, std::vector<dispatch_queue_s::Item>& star
 
 void enqueue(const dispatch_queue_t& q, dispatch_queue_s::Item&& item) {
   if (q->kind == dispatch_queue_s::Kind::Main) {  // the main run loop drains it
-    {
-      std::lock_guard<std::mutex> lock(q->mutex);
-      q->items.push_back(std::move(item));
-      mainQueueWaiting.store(q->items.size(), std::memory_order_release);
-    }
+    pushOnMainQueue(*q, std::move(item));
     zvt::wakeMainRunLoop();
     return;
   }
@@ -583,12 +588,7 @@ size_t drainMainQueue() {
 
 void dispatchAsyncOnMainQueueWithoutWakeUp(dispatch_block_t block) {
   if (!block) return;
-  dispatch_queue_s& q = *dispatch_get_main_queue();
-  std::lock_guard<std::mutex> lock(q.mutex);
-  dispatch_queue_s::Item item;
-  item.block = std::move(block);
-  q.items.push_back(std::move(item));
-  mainQueueWaiting.store(q.items.size(), std::memory_order_release);
+  pushOnMainQueue(*dispatch_get_main_queue(), std::move(block));
 }
 
 bool runNowOnConcurrentQueue(const dispatch_queue_t& q, const dispatch_block_t& block) {
@@ -673,11 +673,7 @@ const char* dispatch_queue_get_label(const dispatch_queue_t& queue) {
 void dispatch_async(const dispatch_queue_t& queue, dispatch_block_t block) {
   if (!queue || !block) return;
   if (queue->kind == dispatch_queue_s::Kind::Main) {  // the main run loop drains it
-    {
-      std::lock_guard<std::mutex> lock(queue->mutex);
-      queue->items.emplace_back(std::move(block));
-      mainQueueWaiting.store(queue->items.size(), std::memory_order_release);
-    }
+    pushOnMainQueue(*queue, std::move(block));
     zvt::wakeMainRunLoop();
     return;
   }

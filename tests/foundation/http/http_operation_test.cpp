@@ -30,6 +30,16 @@ id parseJSON(const std::string& text) {
 }
 
 // Counts the calls of both blocks of one request.
+// Whatever happens in a test, the replies it holds end before the server stops.
+struct ReleaseAtEnd {
+  std::atomic<bool>& flag;
+  zvt::test::TestHTTPServer& server;
+  ~ReleaseAtEnd() {
+    flag = true;
+    server.stop();
+  }
+};
+
 struct Outcome {
   int successes = 0;
   int failures = 0;
@@ -418,15 +428,7 @@ TEST_F(HttpOperation, RunLoopModesDefaultToTheCommonSetAndMayBeNamed) {
 
 TEST_F(HttpOperation, CancelBeforeAndDuringAndTimeout) {
   std::atomic<bool> release{false};
-  // Whatever happens below, the held replies end before the server stops.
-  struct Release {
-    std::atomic<bool>& flag;
-    zvt::test::TestHTTPServer& server;
-    ~Release() {
-      flag = true;
-      server.stop();
-    }
-  } releaseAtEnd{release, server};
+  ReleaseAtEnd releaseAtEnd{release, server};
   server.route("/slow", [&](const HTTPRequest&, HTTPResponder& r) {
     for (int i = 0; i < 3000 && !release.load(); ++i) r.pause(0.01);
     r.send(200, "late");
@@ -482,14 +484,7 @@ TEST_F(HttpOperation, CancelBeforeAndDuringAndTimeout) {
 
 TEST_F(HttpOperation, AResumedOperationTakesItsQueueSlot) {
   std::atomic<bool> release{false};
-  struct Release {
-    std::atomic<bool>& flag;
-    zvt::test::TestHTTPServer& server;
-    ~Release() {
-      flag = true;
-      server.stop();
-    }
-  } releaseAtEnd{release, server};
+  ReleaseAtEnd releaseAtEnd{release, server};
   server.route("/held", [&](const HTTPRequest&, HTTPResponder& r) {
     for (int i = 0; i < 3000 && !release.load(); ++i) r.pause(0.01);
     r.send(200, "held");
