@@ -96,13 +96,15 @@ void NSOperation::removeDependency(const std::shared_ptr<NSOperation>& operation
   }
   {
     std::lock_guard<std::mutex> lock(operation->mutex_);
-    auto& v = operation->relations().dependents;
-    v.erase(std::remove_if(v.begin(), v.end(),
-                           [this](const std::weak_ptr<NSOperation>& w) {
-                             auto s = w.lock();
-                             return !s || s.get() == this;
-                           }),
-            v.end());
+    if (operation->relations_) {  // else it never had dependents
+      auto& v = operation->relations_->dependents;
+      v.erase(std::remove_if(v.begin(), v.end(),
+                             [this](const std::weak_ptr<NSOperation>& w) {
+                               auto s = w.lock();
+                               return !s || s.get() == this;
+                             }),
+              v.end());
+    }
   }
   readinessChanged();
 }

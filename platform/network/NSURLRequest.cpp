@@ -40,33 +40,33 @@ HeaderFields HeaderFields::fromLines(std::vector<std::pair<std::string, std::str
     return fields;
 }
 
-void HeaderFields::set(std::string_view name, std::optional<std::string> value) {
-    for (auto it = fields_.begin(); it != fields_.end(); ++it) {
-        if (asciiEqualsIgnoringCase(it->first, name)) {
-            if (value) {
-                it->second = std::move(*value);
-            } else {
-                fields_.erase(it);
-            }
-            return;
-        }
-    }
-    if (!value) return;
-    // Requests get their few fields one after another: room for them at once, not by doubling.
-    if (fields_.empty()) fields_.reserve(kUsualFieldCount);
-    fields_.emplace_back(std::string(name), std::move(*value));
-}
-
-void HeaderFields::set(std::string_view name, std::string_view value) {
+template <class Value>
+void HeaderFields::put(std::string_view name, Value&& value) {
     for (auto& [k, v] : fields_) {
         if (asciiEqualsIgnoringCase(k, name)) {
-            v.assign(value);
+            v = std::forward<Value>(value);
             return;
         }
     }
+    // Requests get their few fields one after another: room for them at once, not by doubling.
     if (fields_.empty()) fields_.reserve(kUsualFieldCount);
-    fields_.emplace_back(name, value);
+    fields_.emplace_back(name, std::forward<Value>(value));
 }
+
+void HeaderFields::set(std::string_view name, std::optional<std::string> value) {
+    if (value) {
+        put(name, std::move(*value));
+        return;
+    }
+    for (auto it = fields_.begin(); it != fields_.end(); ++it) {
+        if (asciiEqualsIgnoringCase(it->first, name)) {
+            fields_.erase(it);
+            return;
+        }
+    }
+}
+
+void HeaderFields::set(std::string_view name, std::string_view value) { put(name, value); }
 
 void HeaderFields::add(std::string_view name, std::string_view value) {
     for (auto& [k, v] : fields_) {

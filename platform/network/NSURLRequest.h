@@ -45,6 +45,9 @@ public:
 
 private:
     static constexpr size_t kUsualFieldCount = 8;
+    // Sets a field's value, or adds the field (the two public set forms).
+    template <class Value>
+    void put(std::string_view name, Value&& value);
     std::vector<std::pair<std::string, std::string>> fields_;
 };
 }  // namespace zvt

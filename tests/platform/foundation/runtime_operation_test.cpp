@@ -103,6 +103,24 @@ TEST(RuntimeOperation, DependenciesAreRespectedAcrossQueues) {
   EXPECT_TRUE(a->isFinished() && b->isFinished());
 }
 
+TEST(RuntimeOperation, RemovingTheLastUnfinishedDependencyLetsAQueuedOperationRun) {
+  auto queue = NSOperationQueue::make();
+  auto held = NSOperationQueue::make();
+  held->setSuspended(true);  // the dependency never runs
+  auto dependency = NSBlockOperation::blockOperationWithBlock([] {});
+  std::atomic<bool> ran{false};
+  auto op = NSBlockOperation::blockOperationWithBlock([&] { ran = true; });
+  op->addDependency(dependency);
+  held->addOperation(dependency);
+  queue->addOperation(op);
+  EXPECT_FALSE(op->isReady());
+  op->removeDependency(dependency);
+  op->waitUntilFinished();
+  EXPECT_TRUE(ran);
+  EXPECT_TRUE(op->dependencies().empty());
+  held->setSuspended(false);
+}
+
 TEST(RuntimeOperation, DependencyChainRunsInOrder) {
   auto queue = NSOperationQueue::make();
   std::mutex m;
