@@ -478,8 +478,6 @@ void CurlEngine::stop(const std::shared_ptr<CurlTransfer>& t) {
         // curl forbids removing a handle from inside its own callbacks.
         deferredRemovals_.push_back(t);
     } else if (t->running_) {
-        t->running_ = false;
-        curl_multi_remove_handle(multi_, t->easy_);
         releaseHandle(t.get());
     }
     t->engine_ = nullptr;
@@ -562,11 +560,7 @@ void CurlEngine::socketAction(int fd, int flags) {
         curl_multi_socket_action(multi_, fd, flags, &running);
         acting_ = false;
         for (auto& t : deferredRemovals_) {
-            if (t->running_) {
-                t->running_ = false;
-                curl_multi_remove_handle(multi_, t->easy_);
-                releaseHandle(t.get());
-            }
+            if (t->running_) releaseHandle(t.get());
         }
         deferredRemovals_.clear();
         // A failed handshake leaves OpenSSL errors on this thread; other OpenSSL users here (trust
@@ -597,8 +591,6 @@ void CurlEngine::afterAction() {
         CURLcode result = msg->data.result;
         long osErrno = 0;
         curl_easy_getinfo(t->easy_, CURLINFO_OS_ERRNO, &osErrno);
-        t->running_ = false;
-        curl_multi_remove_handle(multi_, t->easy_);
         releaseHandle(t);
         auto& e = queue(t, Report::Done);
         e.status = static_cast<int>(result);
@@ -659,6 +651,8 @@ void CurlEngine::deliver() {
 }
 
 void CurlEngine::releaseHandle(CurlTransfer* t) {
+    t->running_ = false;
+    curl_multi_remove_handle(multi_, t->easy_);
     CurlHandle* handle = t->handle_;
     t->handle_ = nullptr;
     t->easy_ = nullptr;

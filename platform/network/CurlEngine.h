@@ -181,6 +181,8 @@ private:
     // as curl has let go of it (completion or stop, on the loop's thread), whoever still holds
     // its transfer.
     std::vector<CurlHandle*> idleHandles_;
+    // Takes a running transfer out of curl (never from inside curl's callbacks) and keeps its
+    // handle for the next one.
     void releaseHandle(CurlTransfer* transfer);
     std::shared_ptr<CurlHeaderLines> lastHeaderLines_;  // the last request's, for the next one
     std::vector<std::shared_ptr<CurlTransfer>> active_;

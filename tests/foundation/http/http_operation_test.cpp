@@ -29,7 +29,6 @@ id parseJSON(const std::string& text) {
   return NSJSONSerialization::JSONObjectWithData(NSData::dataWithString(text), 0, nullptr);
 }
 
-// Counts the calls of both blocks of one request.
 // Whatever happens in a test, the replies it holds end before the server stops.
 struct ReleaseAtEnd {
   std::atomic<bool>& flag;
@@ -40,6 +39,7 @@ struct ReleaseAtEnd {
   }
 };
 
+// Counts the calls of both blocks of one request.
 struct Outcome {
   int successes = 0;
   int failures = 0;
