@@ -13,10 +13,28 @@ using zvt::graphics::DecodedBitmap;
 using zvt::graphics::ImageHeader;
 
 namespace zvt {
-bool imageSizeAllowed(size_t width, size_t height) {
-  if (width > kMaxImageSide || height > kMaxImageSide) return false;
-  return width * height <= kMaxImagePixels;
+namespace {
+thread_local const ImageDecodingBudget* currentBudget = nullptr;
+}  // namespace
+
+bool ImageDecodingBudget::allows(size_t width, size_t height) const {
+  if (width > maxSide || height > maxSide) return false;
+  return height == 0 || width <= maxPixels / height;
 }
+
+bool imageSizeAllowed(size_t width, size_t height) { return ImageDecodingBudget().allows(width, height); }
+
+const ImageDecodingBudget& imageDecodingBudget() {
+  static const ImageDecodingBudget defaults;
+  return currentBudget ? *currentBudget : defaults;
+}
+
+ImageDecodingBudgetScope::ImageDecodingBudgetScope(const ImageDecodingBudget& budget)
+    : budget_(budget), previous_(currentBudget) {
+  currentBudget = &budget_;
+}
+
+ImageDecodingBudgetScope::~ImageDecodingBudgetScope() { currentBudget = previous_; }
 }  // namespace zvt
 
 CGDataProviderRef CGDataProviderCreateWithCFData(const std::shared_ptr<NSData>& data) {
@@ -79,18 +97,22 @@ CGImageRef CGImageCreate(size_t width, size_t height, size_t bitsPerComponent, s
 
 namespace {
 
-using HeaderReader = bool (*)(const uint8_t*, size_t, ImageHeader&);
-using Decoder = bool (*)(const uint8_t*, size_t, DecodedBitmap&, bool, zvt::graphics::DecodeTarget);
+using HeaderReader = bool (*)(const uint8_t*, size_t, const zvt::ImageDecodingBudget&, ImageHeader&);
+using Decoder = bool (*)(const uint8_t*, size_t, const zvt::ImageDecodingBudget&, DecodedBitmap&, bool,
+                         zvt::graphics::DecodeTarget);
 
 CGImageRef createLazy(const CGDataProviderRef& source, const CGFloat* decode, bool shouldInterpolate,
                       CGColorRenderingIntent intent, HeaderReader readHeader, Decoder decodeBitmap) {
   if (decode || !source || !source->data()) return nullptr;
   auto data = source->data();
+  const zvt::ImageDecodingBudget budget = zvt::imageDecodingBudget();
   ImageHeader header;
-  if (!readHeader(data->bytes(), data->length(), header)) return nullptr;
-  auto loader = [data, decodeBitmap]() -> std::shared_ptr<NSData> {
+  if (!readHeader(data->bytes(), data->length(), budget, header)) return nullptr;
+  auto loader = [data, budget, decodeBitmap]() -> std::shared_ptr<NSData> {
     DecodedBitmap bitmap;
-    if (!decodeBitmap(data->bytes(), data->length(), bitmap, false, zvt::graphics::DecodeTarget::stored)) return nullptr;
+    if (!decodeBitmap(data->bytes(), data->length(), budget, bitmap, false, zvt::graphics::DecodeTarget::stored)) {
+      return nullptr;
+    }
     return NSData::dataWithVector(std::move(bitmap.pixels));
   };
   return std::make_shared<CGImage>(header.layout, CGImage::PixelLoader(loader), shouldInterpolate, intent);

@@ -169,8 +169,42 @@ namespace zvt {
 // so a few hostile header bytes cannot ask for gigabytes.
 inline constexpr size_t kMaxImageSide = 32768;
 inline constexpr size_t kMaxImagePixels = size_t{1} << 26;
+// A GIF's logical screen is its canvas, whatever its frames cover: at most this many pixels
+// (16 MiB a frame). Ten header bytes could otherwise ask for 256 MiB for one 1 x 1 frame.
+inline constexpr size_t kMaxGIFCanvasPixels = size_t{1} << 22;
 // Animated images: all frames together hold at most this many decoded bytes.
 inline constexpr size_t kMaxAnimationBytes = size_t{256} << 20;
 
+// Within kMaxImageSide and kMaxImagePixels (bitmaps, contexts and decoding under the
+// application's budget).
 bool imageSizeAllowed(size_t width, size_t height);
+
+// What decoding one picture may take. The application decodes under the limits above; a caller
+// that must decode faster (a fuzzing harness, which runs each input under the sanitizers) sets
+// smaller ones for the pictures it decodes (ImageDecodingBudgetScope).
+struct ImageDecodingBudget {
+  size_t maxSide = kMaxImageSide;                // either side of a picture
+  size_t maxPixels = kMaxImagePixels;            // one still picture
+  size_t maxCanvasPixels = kMaxGIFCanvasPixels;  // a GIF's logical screen
+  size_t maxAnimationBytes = kMaxAnimationBytes;  // all the frames of a GIF together, 4 bytes a pixel
+  bool allows(size_t width, size_t height) const;
+};
+
+// The budget in force on the calling thread: the innermost live scope's, else the defaults.
+const ImageDecodingBudget& imageDecodingBudget();
+
+// Puts a budget in force on the calling thread for as long as it lives. Image sources and the
+// images of CGImageCreateWithPNGDataProvider / ...JPEGDataProvider keep the budget in force
+// where they were made, so pictures they decode later, on any thread, stay within it.
+class ImageDecodingBudgetScope {
+ public:
+  explicit ImageDecodingBudgetScope(const ImageDecodingBudget& budget);
+  ~ImageDecodingBudgetScope();
+  ImageDecodingBudgetScope(const ImageDecodingBudgetScope&) = delete;
+  ImageDecodingBudgetScope& operator=(const ImageDecodingBudgetScope&) = delete;
+
+ private:
+  ImageDecodingBudget budget_;
+  const ImageDecodingBudget* previous_;
+};
 }  // namespace zvt

@@ -10,7 +10,8 @@ using zvt::graphics::ImageHeader;
 
 CGImageSource::CGImageSource(std::shared_ptr<NSData> data)
     : data_(data ? std::move(data) : NSData::data()),
-      format_(zvt::graphics::sniffFormat(data_->bytes(), data_->length())) {}
+      format_(zvt::graphics::sniffFormat(data_->bytes(), data_->length())),
+      budget_(zvt::imageDecodingBudget()) {}
 
 CGImageSource::~CGImageSource() = default;
 
@@ -29,8 +30,8 @@ const ImageHeader* CGImageSource::header() const {
   std::call_once(headerOnce_, [this] {
     auto header = std::make_unique<ImageHeader>();
     bool ok = false;
-    if (format_ == ImageFormat::png) ok = zvt::graphics::readPNGHeader(data_->bytes(), data_->length(), *header);
-    if (format_ == ImageFormat::jpeg) ok = zvt::graphics::readJPEGHeader(data_->bytes(), data_->length(), *header);
+    if (format_ == ImageFormat::png) ok = zvt::graphics::readPNGHeader(data_->bytes(), data_->length(), budget_, *header);
+    if (format_ == ImageFormat::jpeg) ok = zvt::graphics::readJPEGHeader(data_->bytes(), data_->length(), budget_, *header);
     if (ok) header_ = std::move(header);
   });
   return header_.get();
@@ -38,7 +39,7 @@ const ImageHeader* CGImageSource::header() const {
 
 const GIFAnimation* CGImageSource::animation() const {
   std::call_once(animationOnce_, [this] {
-    animation_ = std::make_unique<GIFAnimation>(zvt::graphics::decodeGIF(data_->bytes(), data_->length()));
+    animation_ = std::make_unique<GIFAnimation>(zvt::graphics::decodeGIF(data_->bytes(), data_->length(), budget_));
   });
   return animation_.get();
 }
@@ -76,8 +77,9 @@ CGImageSourceStatus CGImageSource::statusAtIndex(size_t index) const {
     case ImageFormat::jpeg: {
       if (index != 0 || !header()) return kCGImageStatusInvalidData;
       DecodedBitmap bitmap;
-      bool whole = format_ == ImageFormat::png ? zvt::graphics::decodePNG(data_->bytes(), data_->length(), bitmap, true)
-                                               : zvt::graphics::decodeJPEG(data_->bytes(), data_->length(), bitmap, true);
+      bool whole = format_ == ImageFormat::png
+                       ? zvt::graphics::decodePNG(data_->bytes(), data_->length(), budget_, bitmap, true)
+                       : zvt::graphics::decodeJPEG(data_->bytes(), data_->length(), budget_, bitmap, true);
       if (whole) return kCGImageStatusComplete;
       return bitmap.rowsDecoded > 0 ? kCGImageStatusIncomplete : kCGImageStatusInvalidData;
     }
@@ -157,8 +159,8 @@ CGImageRef CGImageSource::decodeStill(bool allowPartial, bool forDrawing) const 
   DecodedBitmap bitmap;
   const auto target = forDrawing ? zvt::graphics::DecodeTarget::drawing : zvt::graphics::DecodeTarget::stored;
   bool whole = format_ == ImageFormat::png
-                   ? zvt::graphics::decodePNG(data_->bytes(), data_->length(), bitmap, allowPartial, target)
-                   : zvt::graphics::decodeJPEG(data_->bytes(), data_->length(), bitmap, allowPartial, target);
+                   ? zvt::graphics::decodePNG(data_->bytes(), data_->length(), budget_, bitmap, allowPartial, target)
+                   : zvt::graphics::decodeJPEG(data_->bytes(), data_->length(), budget_, bitmap, allowPartial, target);
   if (!whole && (!allowPartial || bitmap.rowsDecoded == 0)) return nullptr;
   auto layout = bitmap.layout;
   return std::make_shared<CGImage>(layout, NSData::dataWithVector(std::move(bitmap.pixels)), true,

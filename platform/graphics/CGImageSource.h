@@ -10,6 +10,10 @@
 // decoded each time one is made. Data cut short gives, for a non-interlaced PNG or a baseline
 // JPEG, an image of the rows that arrived (status kCGImageStatusIncomplete); for a GIF, the
 // frames that arrived whole.
+//
+// A source decodes within the image decoding budget in force where it was made (see
+// zvt::ImageDecodingBudget in CGImage.h); a picture beyond it is refused as one beyond the
+// application's limits is: no images, status kCGImageStatusInvalidData.
 
 #include <cstddef>
 #include <memory>
@@ -67,6 +71,7 @@ enum class ImageFormat;
 
 class CGImageSource : public NSObject {
  public:
+  // Keeps the calling thread's image decoding budget.
   explicit CGImageSource(std::shared_ptr<NSData> data);
   ~CGImageSource() override;
 
@@ -90,6 +95,7 @@ class CGImageSource : public NSObject {
 
   std::shared_ptr<NSData> data_;
   zvt::graphics::ImageFormat format_;
+  zvt::ImageDecodingBudget budget_;
   mutable std::once_flag headerOnce_;
   mutable std::unique_ptr<zvt::graphics::ImageHeader> header_;
   mutable std::once_flag animationOnce_;

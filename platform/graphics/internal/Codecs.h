@@ -43,15 +43,17 @@ enum class DecodeTarget { stored, drawing };
 // The drawing layout's bitmap info (premultiplied alpha first, 32-bit host order).
 inline constexpr CGBitmapInfo kDrawingBitmapInfo = kCGImageAlphaPremultipliedFirst | kCGBitmapByteOrder32Little;
 
-bool readPNGHeader(const uint8_t* bytes, size_t length, ImageHeader& header);
+// Each decoder refuses a picture beyond `budget` (zvt::ImageDecodingBudget) from its header,
+// before any pixel memory is taken.
+bool readPNGHeader(const uint8_t* bytes, size_t length, const ImageDecodingBudget& budget, ImageHeader& header);
 // True when the whole image was decoded. When it was not and `allowPartial` is set, the rows
 // decoded before the data ended (never of an interlaced image) are kept in `out`.
-bool decodePNG(const uint8_t* bytes, size_t length, DecodedBitmap& out, bool allowPartial,
-               DecodeTarget target = DecodeTarget::stored);
+bool decodePNG(const uint8_t* bytes, size_t length, const ImageDecodingBudget& budget, DecodedBitmap& out,
+               bool allowPartial, DecodeTarget target = DecodeTarget::stored);
 
-bool readJPEGHeader(const uint8_t* bytes, size_t length, ImageHeader& header);
-bool decodeJPEG(const uint8_t* bytes, size_t length, DecodedBitmap& out, bool allowPartial,
-                DecodeTarget target = DecodeTarget::stored);
+bool readJPEGHeader(const uint8_t* bytes, size_t length, const ImageDecodingBudget& budget, ImageHeader& header);
+bool decodeJPEG(const uint8_t* bytes, size_t length, const ImageDecodingBudget& budget, DecodedBitmap& out,
+                bool allowPartial, DecodeTarget target = DecodeTarget::stored);
 
 // The EXIF orientation (1 to 8 as stored, any other stored value as is) of a JPEG's APP1
 // segment; 0 when there is none.
@@ -72,19 +74,16 @@ struct GIFAnimation {
   bool complete = false;  // every frame decoded and the data ended at a record boundary
 };
 
-// A GIF's logical screen is its canvas, whatever its frames cover: at most this many pixels
-// (16 MiB a frame). Ten header bytes could otherwise ask for 256 MiB for one 1 x 1 frame.
-inline constexpr size_t kMaxGIFCanvasPixels = size_t{1} << 22;
-
 // How many times a GIF's frames were decoded in this process (tests: one decode per picture).
 size_t gifDecodeCount();
 
 // Frames composed on the logical screen: each frame is the canvas after drawing it, with the
 // previous frame's disposal applied first (1 keep, 2 clear its rectangle to transparent,
 // 3 restore what was there before it); transparent pixels of a frame leave the canvas as it is.
-// A screen beyond kMaxGIFCanvasPixels, or more frames than kMaxAnimationBytes holds, is refused
-// (no frames) after a look at the records and before any pixel memory is taken.
-GIFAnimation decodeGIF(const uint8_t* bytes, size_t length);
+// A screen beyond the budget's canvas (maxCanvasPixels, and its side and pixel limits), or more
+// frames than its maxAnimationBytes holds, is refused (no frames) after a look at the records
+// and before any pixel memory is taken.
+GIFAnimation decodeGIF(const uint8_t* bytes, size_t length, const ImageDecodingBudget& budget);
 
 // Encoding; nil when the image has no pixels.
 std::shared_ptr<NSData> encodePNG(const CGImageRef& image);

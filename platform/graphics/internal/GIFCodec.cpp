@@ -89,7 +89,8 @@ std::atomic<size_t> decodes{0};
 
 class GIFDecoder {
  public:
-  GIFDecoder(const uint8_t* bytes, size_t length) : reader_{bytes, length, 0} {}
+  GIFDecoder(const uint8_t* bytes, size_t length, const ImageDecodingBudget& budget)
+      : reader_{bytes, length, 0}, budget_(budget) {}
   ~GIFDecoder() {
     if (gif_) {
       int error = 0;
@@ -104,7 +105,7 @@ class GIFDecoder {
     if (!gif_) return result;
     width_ = static_cast<size_t>(gif_->SWidth);
     height_ = static_cast<size_t>(gif_->SHeight);
-    if (width_ == 0 || height_ == 0 || !imageSizeAllowed(width_, height_) || width_ * height_ > kMaxGIFCanvasPixels) {
+    if (width_ == 0 || height_ == 0 || !budget_.allows(width_, height_) || width_ * height_ > budget_.maxCanvasPixels) {
       return result;
     }
     result.width = width_;
@@ -112,7 +113,7 @@ class GIFDecoder {
     result.headerRead = true;
     // Too much memory for one animation: refused whole rather than shown in part.
     expectedFrames_ = countFrames(reader_.bytes, reader_.length);
-    if (expectedFrames_ * width_ * height_ * 4 > kMaxAnimationBytes) return result;
+    if (expectedFrames_ * width_ * height_ * 4 > budget_.maxAnimationBytes) return result;
     decodes.fetch_add(1, std::memory_order_relaxed);
     try {
       result.complete = readRecords(result);
@@ -136,7 +137,7 @@ class GIFDecoder {
         case IMAGE_DESC_RECORD_TYPE: {
           if (DGifGetImageDesc(gif_) == GIF_ERROR) return false;
           // The count was taken by the same parser; a frame beyond it means the data lied.
-          if (result.frames.size() >= expectedFrames_ || (result.frames.size() + 1) * frameBytes > kMaxAnimationBytes) {
+          if (result.frames.size() >= expectedFrames_ || (result.frames.size() + 1) * frameBytes > budget_.maxAnimationBytes) {
             result.frames.clear();
             return false;
           }
@@ -257,6 +258,7 @@ class GIFDecoder {
   }
 
   MemoryReader reader_;
+  const ImageDecodingBudget budget_;
   GifFileType* gif_ = nullptr;
   size_t width_ = 0, height_ = 0;
   std::vector<uint8_t> canvas_;
@@ -272,8 +274,8 @@ class GIFDecoder {
 
 size_t gifDecodeCount() { return decodes.load(std::memory_order_relaxed); }
 
-GIFAnimation decodeGIF(const uint8_t* bytes, size_t length) {
-  GIFDecoder decoder(bytes, length);
+GIFAnimation decodeGIF(const uint8_t* bytes, size_t length, const ImageDecodingBudget& budget) {
+  GIFDecoder decoder(bytes, length, budget);
   return decoder.run();
 }
 

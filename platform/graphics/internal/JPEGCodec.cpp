@@ -146,9 +146,9 @@ void jpegClose(JpegJob* job) {
   job->created = false;
 }
 
-bool fillLayout(const JpegJob& job, CGImage::Layout& layout) {
+bool fillLayout(const JpegJob& job, const ImageDecodingBudget& budget, CGImage::Layout& layout) {
   size_t width = job.cinfo.image_width, height = job.cinfo.image_height;
-  if (width == 0 || height == 0 || !imageSizeAllowed(width, height)) return false;
+  if (width == 0 || height == 0 || !budget.allows(width, height)) return false;
   layout.width = width;
   layout.height = height;
   layout.bitsPerComponent = 8;
@@ -206,11 +206,11 @@ bool jpegWriteAll(JpegWriteJob* job, JDIMENSION width, JDIMENSION height, int qu
 
 }  // namespace
 
-bool readJPEGHeader(const uint8_t* bytes, size_t length, ImageHeader& header) {
+bool readJPEGHeader(const uint8_t* bytes, size_t length, const ImageDecodingBudget& budget, ImageHeader& header) {
   auto* job = new (std::nothrow) JpegJob();
   if (!job) return false;
   job->error.stopAtEnd = true;
-  bool ok = jpegOpen(job, bytes, length) && fillLayout(*job, header.layout);
+  bool ok = jpegOpen(job, bytes, length) && fillLayout(*job, budget, header.layout);
   header.hasAlpha = false;
   header.interlaced = ok && job->cinfo.progressive_mode;
   jpegClose(job);
@@ -219,12 +219,13 @@ bool readJPEGHeader(const uint8_t* bytes, size_t length, ImageHeader& header) {
   return ok;
 }
 
-bool decodeJPEG(const uint8_t* bytes, size_t length, DecodedBitmap& out, bool allowPartial, DecodeTarget target) {
+bool decodeJPEG(const uint8_t* bytes, size_t length, const ImageDecodingBudget& budget, DecodedBitmap& out,
+                bool allowPartial, DecodeTarget target) {
   auto* job = new (std::nothrow) JpegJob();
   if (!job) return false;
   job->target = target;
   job->error.stopAtEnd = !allowPartial;
-  bool ok = jpegOpen(job, bytes, length) && fillLayout(*job, out.layout) && jpegStart(job);
+  bool ok = jpegOpen(job, bytes, length) && fillLayout(*job, budget, out.layout) && jpegStart(job);
   size_t done = 0;
   if (ok) {
     const size_t stride = out.layout.bytesPerRow;

@@ -38,7 +38,13 @@ struct PngJob {
   bool outputAlpha = false;  // the drawing layout's alpha is the image's (else 255)
   DecodeTarget target = DecodeTarget::stored;
   uint32_t rowsRead = 0;
+  const ImageDecodingBudget* budget = nullptr;
 };
+
+// libpng refuses a larger side while it reads the header.
+png_uint_32 sideLimit(const ImageDecodingBudget& budget) {
+  return static_cast<png_uint_32>(std::min<size_t>(budget.maxSide, PNG_UINT_31_MAX));
+}
 
 void pngError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 void pngWarning(png_structp, png_const_charp) {}
@@ -95,7 +101,7 @@ bool pngOpen(PngJob* job) {
   if (!job->info) return false;
   if (setjmp(png_jmpbuf(job->png))) return false;
   png_set_read_fn(job->png, &job->reader, pngRead);
-  png_set_user_limits(job->png, static_cast<png_uint_32>(kMaxImageSide), static_cast<png_uint_32>(kMaxImageSide));
+  png_set_user_limits(job->png, sideLimit(*job->budget), sideLimit(*job->budget));
   // Ancillary chunks (text, profiles) are not used; bound what a hostile file can make us keep.
   png_set_chunk_malloc_max(job->png, 8u << 20);
   png_set_chunk_cache_max(job->png, 1000);
@@ -161,7 +167,7 @@ void progressiveInfo(png_structp png, png_infop) {
   // rows a palette or a filler widens come out wider than stored.
   png_read_update_info(png, job->info);
   readOutputFacts(job);
-  if (job->width == 0 || job->height == 0 || !imageSizeAllowed(job->width, job->height)) png_error(png, "size");
+  if (job->width == 0 || job->height == 0 || !job->budget->allows(job->width, job->height)) png_error(png, "size");
 }
 
 void progressiveRow(png_structp png, png_bytep row, png_uint_32 index, int) {
@@ -192,7 +198,7 @@ bool pngProgressive(PngProgressive* p, const uint8_t* bytes, size_t length) {
   job->info = png_create_info_struct(job->png);
   if (!job->info) return false;
   if (setjmp(png_jmpbuf(job->png))) return false;
-  png_set_user_limits(job->png, static_cast<png_uint_32>(kMaxImageSide), static_cast<png_uint_32>(kMaxImageSide));
+  png_set_user_limits(job->png, sideLimit(*job->budget), sideLimit(*job->budget));
   png_set_chunk_malloc_max(job->png, 8u << 20);
   png_set_chunk_cache_max(job->png, 1000);
   png_set_progressive_read_fn(job->png, p, progressiveInfo, progressiveRow, progressiveEnd);
@@ -201,7 +207,7 @@ bool pngProgressive(PngProgressive* p, const uint8_t* bytes, size_t length) {
 }
 
 bool fillLayout(const PngJob& job, CGImage::Layout& layout, bool& hasAlpha) {
-  if (job.width == 0 || job.height == 0 || !imageSizeAllowed(job.width, job.height)) return false;
+  if (job.width == 0 || job.height == 0 || !job.budget->allows(job.width, job.height)) return false;
   if (job.target == DecodeTarget::drawing) {
     layout.colorSpace = CGColorSpaceCreateDeviceRGB();
     layout.width = job.width;
@@ -292,8 +298,9 @@ bool pngWriteAll(PngWriteJob* job, png_uint_32 width, png_uint_32 height, int co
 
 }  // namespace
 
-bool readPNGHeader(const uint8_t* bytes, size_t length, ImageHeader& header) {
+bool readPNGHeader(const uint8_t* bytes, size_t length, const ImageDecodingBudget& budget, ImageHeader& header) {
   PngJob job;
+  job.budget = &budget;
   job.reader = MemoryReader{bytes, length, 0};
   bool ok = pngOpen(&job) && fillLayout(job, header.layout, header.hasAlpha);
   header.interlaced = job.interlace != PNG_INTERLACE_NONE;
@@ -301,8 +308,10 @@ bool readPNGHeader(const uint8_t* bytes, size_t length, ImageHeader& header) {
   return ok;
 }
 
-bool decodePNG(const uint8_t* bytes, size_t length, DecodedBitmap& out, bool allowPartial, DecodeTarget target) {
+bool decodePNG(const uint8_t* bytes, size_t length, const ImageDecodingBudget& budget, DecodedBitmap& out,
+               bool allowPartial, DecodeTarget target) {
   PngJob job;
+  job.budget = &budget;
   job.target = target;
   job.reader = MemoryReader{bytes, length, 0};
   bool hasAlpha = false;
@@ -355,6 +364,7 @@ bool decodePNG(const uint8_t* bytes, size_t length, DecodedBitmap& out, bool all
   if (!allowPartial || job.passes > 1) return false;
   PngProgressive progressive;
   progressive.job.target = target;
+  progressive.job.budget = &budget;
   pngProgressive(&progressive, bytes, length);
   size_t rows = progressive.failed ? 0 : progressive.job.rowsRead;
   if (rows > 0 && progressive.job.rowBytes == stride) {
