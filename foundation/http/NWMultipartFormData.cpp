@@ -134,18 +134,25 @@ bool NWHTTPBodyPart::hasBytesAvailable() {
 
 NSInteger NWHTTPBodyPart::read(uint8_t* buffer, NSUInteger length) {
   NSUInteger total = 0;
-  if (phase_ == kBoundaryPhase) total += readText(boundaryLine(), buffer + total, length - total);
-  if (phase_ == kHeaderPhase) total += readText(headerText(), buffer + total, length - total);
+  if (phase_ == kBoundaryPhase) total += readText(&NWHTTPBodyPart::boundaryLine, buffer + total, length - total);
+  if (phase_ == kHeaderPhase) total += readText(&NWHTTPBodyPart::headerText, buffer + total, length - total);
   if (phase_ == kBodyPhase) {
     NSInteger n = readBody(buffer + total, length - total);
     if (n < 0) return -1;
     total += static_cast<NSUInteger>(n);
   }
-  if (phase_ == kFinalBoundaryPhase) total += readText(finalBoundary(), buffer + total, length - total);
+  if (phase_ == kFinalBoundaryPhase) total += readText(&NWHTTPBodyPart::finalBoundary, buffer + total, length - total);
   return static_cast<NSInteger>(total);
 }
 
-NSUInteger NWHTTPBodyPart::readText(const std::string& text, uint8_t* buffer, NSUInteger length) {
+NSUInteger NWHTTPBodyPart::readText(std::string (NWHTTPBodyPart::*make)() const, uint8_t* buffer, NSUInteger length) {
+  // Made once a phase: a reader with a small buffer (a throttled upload's packets) would
+  // otherwise format the part's headers again for every few bytes it takes.
+  if (!phaseTextMade_) {
+    phaseText_ = (this->*make)();
+    phaseTextMade_ = true;
+  }
+  const std::string& text = phaseText_;
   uint64_t left = text.size() > phaseOffset_ ? text.size() - phaseOffset_ : 0;
   NSUInteger n = static_cast<NSUInteger>(std::min<uint64_t>(left, length));
   if (n) std::memcpy(buffer, text.data() + phaseOffset_, n);
@@ -204,6 +211,8 @@ void NWHTTPBodyPart::transitionToNextPhase() {
       break;
   }
   phaseOffset_ = 0;
+  phaseText_.clear();
+  phaseTextMade_ = false;
 }
 
 id NWHTTPBodyPart::copyWithZone() const {

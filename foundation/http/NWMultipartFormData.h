@@ -72,13 +72,16 @@ class NWHTTPBodyPart : public NSObject {
   std::string boundaryLine() const;
   std::string headerText() const;
   std::string finalBoundary() const;
-  NSUInteger readText(const std::string& text, uint8_t* buffer, NSUInteger length);
+  NSUInteger readText(std::string (NWHTTPBodyPart::*make)() const, uint8_t* buffer, NSUInteger length);
   NSInteger readBody(uint8_t* buffer, NSUInteger length);
   void transitionToNextPhase();
 
   Phase phase_ = kBoundaryPhase;
   bool completed_ = false;
   uint64_t phaseOffset_ = 0;
+  // The boundary or header text of the phase being read, made once when the phase begins.
+  std::string phaseText_;
+  bool phaseTextMade_ = false;
   uint64_t bodyRead_ = 0;
   std::shared_ptr<NSInputStream> inputStream_;
   std::shared_ptr<NSError> bodyError_;
