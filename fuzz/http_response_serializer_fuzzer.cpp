@@ -1,16 +1,19 @@
 // Replies of any bytes through the JSON, property-list and image response serializers (the
 // first input byte picks the serializer, the content type and the charset): no crash, no leak,
-// and a refusal always carries an error.
+// and a refusal always carries an error. Pictures are decoded within the fuzzing budget
+// (FuzzImageBudget.h).
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 
 #include "foundation/http/NWImageResponseSerializer.h"
 #include "foundation/http/NWURLResponseSerialization.h"
+#include "fuzz/FuzzImageBudget.h"
 #include "platform/foundation/Foundation.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
+  zvt::ImageDecodingBudgetScope budget(zvt::fuzz::kImageBudget);
   static const char* kTypes[] = {"application/json; charset=utf-8", "application/json; charset=gbk", "text/plain",
                                  "application/x-plist", "image/png", "image/jpeg", "image/gif", "application/json"};
   uint8_t selector = data[0];

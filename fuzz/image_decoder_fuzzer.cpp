@@ -1,11 +1,13 @@
 // Arbitrary bytes through every decoding road: the image source (count, status, properties,
 // each image, partial images), UIImage::imageWithData, the lazily decoded PNG and JPEG images,
 // and drawing what was decoded into a small context. The first byte may put a format's
-// signature in front of the rest, so that mutations reach past the signature checks.
+// signature in front of the rest, so that mutations reach past the signature checks. Pictures
+// are decoded within the fuzzing budget (FuzzImageBudget.h).
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
+#include "fuzz/FuzzImageBudget.h"
 #include "platform/graphics/CGBitmapContext.h"
 #include "platform/graphics/CGImageSource.h"
 #include "platform/graphics/UIImage.h"
@@ -25,6 +27,7 @@ void draw(const CGImageRef& image) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
+  zvt::ImageDecodingBudgetScope budget(zvt::fuzz::kImageBudget);
   static const uint8_t kPNG[] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
   static const uint8_t kJPEG[] = {0xFF, 0xD8, 0xFF};
   static const uint8_t kGIF[] = {'G', 'I', 'F', '8', '9', 'a'};

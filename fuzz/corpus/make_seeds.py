@@ -6,7 +6,9 @@ then the document. The seeds are small valid files of every kind the targets tak
 hostile ones found before (image bombs, the JSON object whose writer once computed an address
 from a null pointer), so that a replay under the sanitizers meets them every time.
 
-Run it again after changing it; the files are kept in the repository."""
+Run it again after changing it; the files are kept in the repository. Beside them, under their
+hash names, are inputs that fuzzing runs (scripts/fuzz-run.sh) found new coverage with, merged
+against these seeds and kept small; this script leaves them alone."""
 import os
 import struct
 import zlib
@@ -77,6 +79,9 @@ write("image_decoder_fuzzer", "gif-one-frame", b"\x00" + gif(1, 1, [(0, 0, None)
 write("image_decoder_fuzzer", "gif-screen-8192", b"\x00" + gif(8192, 8192, [(0, 0, 0)]))
 write("image_decoder_fuzzer", "gif-screen-8192-two-frames", b"\x00" + gif(8192, 8192, [(0, 0, 0), (1, 1, 0)]))
 write("image_decoder_fuzzer", "gif-17-frames-2048", b"\x00" + gif(2048, 2048, [(0, 0, None)] * 17))
+# Within the application's limits (16 frames of 16 MiB) but half a minute under the sanitizers:
+# beyond the fuzzing budget, refused at once.
+write("image_decoder_fuzzer", "gif-16-frames-2048", b"\x00" + gif(2048, 2048, [(0, 0, None)] * 16))
 write("image_decoder_fuzzer", "png-8192-short", b"\x00" + png(8192, 8192, rows=b"\x00" * 64))
 
 # --- HTTP response serializers (first byte: content type & 7, serializer (>> 3) & 3, 0x40: 404)
@@ -86,6 +91,7 @@ write("http_response_serializer_fuzzer", "json-404", b"\x40" + b'{"error":"missi
 write("http_response_serializer_fuzzer", "plist", b"\x13" + b'<?xml version="1.0" encoding="UTF-8"?>\n<plist version="1.0"><dict><key>a</key><integer>1</integer></dict></plist>')
 write("http_response_serializer_fuzzer", "image-png", b"\x1c" + png(2, 2))
 write("http_response_serializer_fuzzer", "image-gif-bomb", b"\x1e" + gif(8192, 8192, [(0, 0, 0)]))
+write("http_response_serializer_fuzzer", "image-gif-16-frames-2048", b"\x1e" + gif(2048, 2048, [(0, 0, None)] * 16))
 write("http_response_serializer_fuzzer", "image-jpeg", b"\x1d" + jpeg_gray8())
 
 # --- multipart bodies: part count, then per part name length, name, value length, value, kind
