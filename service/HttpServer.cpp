@@ -753,12 +753,7 @@ bool HttpServer::parseHead(Conn& c, size_t headEnd) {
                        std::to_string(limits_.maxBodyBytes));
             return false;
         }
-        if (held_ + c.contentLength > limits_.maxHeldBytes) {
-            refuse(c, 503, "too many request bytes held at once");
-            return false;
-        }
-        held_ += c.contentLength;
-        c.held = c.contentLength;
+        // Its bytes count once they come (readBody): a declaration alone holds nothing.
     }
     if (!expect.empty()) {
         if (!iequals(expect, "100-continue")) {
@@ -770,9 +765,22 @@ bool HttpServer::parseHead(Conn& c, size_t headEnd) {
     return true;
 }
 
+// Counts body bytes received against the bytes held at once; refuses the request (503) when
+// they do not fit.
+bool HttpServer::holdReceived(Conn& c, size_t bytes) {
+    if (held_ + bytes > limits_.maxHeldBytes) {
+        refuse(c, 503, "too many request bytes held at once");
+        return false;
+    }
+    held_ += bytes;
+    c.held += bytes;
+    return true;
+}
+
 bool HttpServer::readBody(Conn& c) {
     if (!c.chunked) {
         size_t take = std::min(c.in.size(), c.contentLength - c.req.body.size());
+        if (!holdReceived(c, take)) return false;
         c.req.body.append(c.in, 0, take);
         c.in.erase(0, take);
         return c.req.body.size() == c.contentLength;
@@ -813,12 +821,6 @@ bool HttpServer::readBody(Conn& c) {
                            " bytes");
                 return false;
             }
-            if (held_ + size > limits_.maxHeldBytes) {
-                refuse(c, 503, "too many request bytes held at once");
-                return false;
-            }
-            held_ += size;
-            c.held += size;
             pos = eol + 2;
             c.chunkLeft = size;
             c.chunk = size == 0 ? Conn::Chunk::trailer : Conn::Chunk::data;
@@ -826,6 +828,7 @@ bool HttpServer::readBody(Conn& c) {
         }
         case Conn::Chunk::data: {
             size_t take = std::min(c.in.size() - pos, c.chunkLeft);
+            if (!holdReceived(c, take)) return false;
             c.req.body.append(c.in, pos, take);
             pos += take;
             c.chunkLeft -= take;

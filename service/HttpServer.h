@@ -27,7 +27,7 @@ namespace zvt::service {
 struct HttpLimits {
     size_t maxHeadBytes = 16 * 1024;                // request line and headers (and chunk trailers)
     size_t maxBodyBytes = 8u << 20;                 // one body, however it is framed
-    size_t maxHeldBytes = 64u << 20;                // bodies held at once over all connections
+    size_t maxHeldBytes = 64u << 20;                // body bytes received and held, all connections
     // Charged beside a body's bytes while its handler runs: parsing makes a copy at most as
     // large as the body and a node per field (the handler's field limit bounds those).
     size_t parseAllowance = 256u << 10;
@@ -127,6 +127,7 @@ private:
     int nextTimeoutMs();
     void logRequest(const Conn& c, const char* level, int status, const std::string& what);
     void releaseHeld(size_t bytes);
+    bool holdReceived(Conn& c, size_t bytes);
 
     HttpLimits limits_;
     Handler handler_;

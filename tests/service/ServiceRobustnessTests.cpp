@@ -4,6 +4,7 @@
 // are kept.
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sqlite3.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -233,28 +234,62 @@ struct Connection {
 
 TEST(ServiceRobustness, BodiesHeldAtOnceStayWithinTheirBound) {
     ServiceProcess service(robustOptions());
-    // Eight bodies of the cap announced (their heads read, as "100 Continue" shows) fill the
-    // 64 MiB that the service holds at once: the next body is refused until they are gone.
-    {
-        std::vector<std::unique_ptr<Connection>> holders;
-        for (int i = 0; i < 8; ++i) {
-            holders.push_back(std::make_unique<Connection>(service.port()));
-            EXPECT_EQ(holders.back()
-                          ->exchange("POST " + kDesPath +
+    const std::string feedbackHead = "POST " + kDesPath +
                                      "feedback HTTP/1.1\r\nHost: x\r\n"
                                      "Expect: 100-continue\r\nContent-Length: " +
-                                     std::to_string(kBodyCap) + "\r\n\r\n")
-                          .rfind("HTTP/1.1 100 Continue", 0),
-                      0u);
+                                     std::to_string(kBodyCap) + "\r\n\r\n";
+    auto answer = [&] {
+        return service.request("POST", kJsonPath + "get_ios_config", "{}", "application/json")
+            .status;
+    };
+    // What counts is what came: sixteen bodies of the cap declared (their heads read, as
+    // "100 Continue" shows), a byte of each sent, hold nothing that keeps others out.
+    {
+        std::vector<std::unique_ptr<Connection>> declared;
+        for (int i = 0; i < 16; ++i) {
+            declared.push_back(std::make_unique<Connection>(service.port()));
+            EXPECT_EQ(declared.back()->exchange(feedbackHead).rfind("HTTP/1.1 100 Continue", 0), 0u)
+                << i;
+            send(declared.back()->fd, "{", 1, MSG_NOSIGNAL);
         }
-        Connection next(service.port());
-        EXPECT_EQ(next.exchange(post(kJsonPath + "get_ios_config", "{}")).rfind("HTTP/1.1 503", 0),
-                  0u);
+        EXPECT_EQ(answer(), 200);
+    }
+    // Nine bodies of the cap sent but for their last byte, in either framing: eight fill the
+    // 64 MiB that the service holds at once, so one of the nine is refused midway (whichever
+    // came last), and only one: what it held is released, and the other eight fit.
+    {
+        const std::string body(kBodyCap - 1, 'b');
+        char chunkSize[32];
+        std::snprintf(chunkSize, sizeof chunkSize, "%zx\r\n", kBodyCap);
+        const std::string chunk = chunkSize + body;
+        const std::string chunkedFeedbackHead = "POST " + kDesPath +
+                                                "feedback HTTP/1.1\r\nHost: x\r\n"
+                                                "Expect: 100-continue\r\n"
+                                                "Transfer-Encoding: chunked\r\n\r\n";
+        std::vector<std::unique_ptr<Connection>> holders;
+        for (int i = 0; i < 9; ++i) {
+            const bool chunked = i % 2 == 1;
+            holders.push_back(std::make_unique<Connection>(service.port()));
+            EXPECT_EQ(holders.back()
+                          ->exchange(chunked ? chunkedFeedbackHead : feedbackHead)
+                          .rfind("HTTP/1.1 100 Continue", 0),
+                      0u)
+                << i;
+            const std::string& bytes = chunked ? chunk : body;
+            send(holders.back()->fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        }
+        std::vector<pollfd> fds;
+        for (auto& h : holders) fds.push_back({h->fd, POLLIN, 0});
+        ASSERT_EQ(poll(fds.data(), fds.size(), 60000), 1);  // the refusal; the others wait
+        for (size_t i = 0; i < holders.size(); ++i) {
+            if (fds[i].revents) {
+                EXPECT_EQ(holders[i]->exchange("").rfind("HTTP/1.1 503", 0), 0u) << i;
+            }
+        }
     }
     int status = 0;
     for (int attempt = 0; attempt < 100 && status != 200; ++attempt) {  // until it saw them go
-        status =
-            service.request("POST", kJsonPath + "get_ios_config", "{}", "application/json").status;
+        status = answer();
     }
     EXPECT_EQ(status, 200);
 }
