@@ -254,6 +254,7 @@ struct HttpServer::Conn {
 
     std::string out;
     size_t outSent = 0;
+    Clock::time_point headSince;  // since when the connection waits for a request head
     bool closeAfter = false;
     size_t drained = 0;
     std::string stallNote;
@@ -448,10 +449,12 @@ void HttpServer::acceptAll() {
             return;
         }
         auto [addr, port] = addressOf(ss);
-        if (conns_.size() >= limits_.maxConnections) {
+        if (open_ >= limits_.maxConnections) makeRoomForNewConnection();
+        if (open_ >= limits_.maxConnections) {
             ::close(fd);
             log("WARN", addr + ":" + std::to_string(port) + " refused: " +
-                            std::to_string(limits_.maxConnections) + " connections open");
+                            std::to_string(limits_.maxConnections) +
+                            " connections open, none waiting for a request head");
             continue;
         }
         int one = 1;
@@ -472,7 +475,25 @@ void HttpServer::acceptAll() {
         c->events = ev.events;
         startRequest(*c);
         conns_.emplace(c->id, std::move(c));
+        ++open_;
     }
+}
+
+// A full table must not lock everyone out: the connection that has waited longest for a
+// whole request head (a trickler, an idle kept-alive connection, one that never sent) gives
+// way. A connection sending its body, or waiting for its reply, is never cut for another.
+void HttpServer::makeRoomForNewConnection() {
+    Conn* oldest = nullptr;
+    for (auto& [id, cp] : conns_) {
+        Conn& c = *cp;
+        if (c.closed() || c.state != Conn::State::head) continue;
+        if (!oldest || c.headSince < oldest->headSince) oldest = &c;
+    }
+    if (!oldest) return;
+    logRequest(*oldest, "WARN", 0,
+               "gave way to a new connection: " + std::to_string(limits_.maxConnections) +
+                   " connections open and this one waited longest for a request head");
+    close(*oldest);
 }
 
 void HttpServer::startRequest(Conn& c) {
@@ -492,7 +513,8 @@ void HttpServer::startRequest(Conn& c) {
     c.keepAlive = false;
     c.method.clear();
     c.target.clear();
-    c.deadline = Clock::now() + (c.served ? limits_.idleTimeout : limits_.headDeadline);
+    c.headSince = Clock::now();
+    c.deadline = c.headSince + (c.served ? limits_.idleTimeout : limits_.headDeadline);
 }
 
 void HttpServer::watch(Conn& c, uint32_t events) {
@@ -509,6 +531,7 @@ void HttpServer::close(Conn& c) {
     epoll_ctl(epollFd_, EPOLL_CTL_DEL, c.fd, nullptr);
     ::close(c.fd);
     c.fd = -1;
+    --open_;
     // (A request with a worker keeps its bytes counted until the worker is done.)
     releaseHeld(c.held);
     c.held = 0;

@@ -119,6 +119,7 @@ private:
     void reply(Conn& c, HttpResponse response, bool fromHandler);
     void refuse(Conn& c, int status, const std::string& why);
     void writeSome(Conn& c);
+    void makeRoomForNewConnection();
     void afterReply(Conn& c);
     void startRequest(Conn& c);
     void watch(Conn& c, uint32_t events);
@@ -140,7 +141,8 @@ private:
     // Owned by the reading thread.
     std::map<uint64_t, std::unique_ptr<Conn>> conns_;
     uint64_t nextId_ = 2;  // 0 and 1 tag the listening socket and the wake-up descriptor
-    size_t held_ = 0;
+    size_t held_ = 0;  // request bytes, against maxHeldBytes
+    size_t open_ = 0;  // connections not closed
     bool acceptPaused_ = false;
     Clock::time_point acceptResume_;
 
