@@ -9,6 +9,7 @@
 #include <sys/eventfd.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -30,6 +31,13 @@ constexpr std::chrono::milliseconds kLinger{2000};
 constexpr size_t kReadTurn = 256 * 1024;
 constexpr size_t kMaxHeaders = 100;
 constexpr size_t kMaxChunkLine = 4096;
+// A streamed reply is made this much at a time: what a connection that stops reading holds.
+constexpr size_t kPiece = 64 * 1024;
+// The kernel's share of a reply, per connection (it doubles what is asked). Without a fixed
+// size it grows to megabytes for a peer that never reads, beyond anything the service counts.
+constexpr int kSendBuffer = 256 * 1024;
+// Freeing a reply at least this large hands the allocator's free pages back to the system.
+constexpr size_t kTrimAfter = 1u << 20;
 
 bool isTokenChar(unsigned char c) {
     return std::isalnum(c) || std::strchr("!#$%&'*+-.^_`|~", c) != nullptr;
@@ -252,8 +260,15 @@ struct HttpServer::Conn {
     std::string method;  // of the current request, for its log line
     std::string target;
 
-    std::string out;
-    size_t outSent = 0;
+    // The reply going out: its head, then its body (or the piece of a streamed body).
+    std::string outHead;
+    std::string outBody;
+    size_t outSent = 0;  // of the two together
+    size_t replyHeld = 0;  // their bytes, counted against maxReplyBytes until released
+    std::shared_ptr<BodyStream> stream;
+    size_t streamLeft = 0;  // bytes of the stream not made yet
+    bool pieceComing = false;  // a worker is making the next piece
+    Clock::time_point lastTaken;  // when the peer last took bytes of its reply (or it was made)
     Clock::time_point headSince;  // since when the connection waits for a request head
     bool closeAfter = false;
     size_t drained = 0;
@@ -406,22 +421,39 @@ void HttpServer::workerLoop() {
             job = std::move(jobs_.front());
             jobs_.pop_front();
         }
-        HttpResponse response;
-        try {
-            response = handler_(job.request);
-        } catch (const std::exception& e) {
-            response = HttpResponse{};
-            response.status = 500;
-            response.body = std::string("internal error: ") + e.what();
+        Done done{job.conn, job.held, HttpResponse{}, job.stream != nullptr};
+        if (job.stream) {
+            // The next piece of a streamed reply; none when it cannot be made (the reading
+            // thread then cuts the connection: its peer sees a short body).
+            try {
+                job.stream->next(done.response.body, kPiece);
+            } catch (const std::exception& e) {
+                log("WARN", std::string("reply cut short: ") + e.what());
+                done.response.body.clear();
+            }
+            job.stream.reset();
+        } else {
+            try {
+                done.response = handler_(job.request);
+                // The first piece of a streamed reply goes out with its head.
+                if (done.response.stream) {
+                    done.response.body.clear();
+                    done.response.stream->next(done.response.body, kPiece);
+                }
+            } catch (const std::exception& e) {
+                done.response = HttpResponse{};
+                done.response.status = 500;
+                done.response.body = std::string("internal error: ") + e.what();
+            }
+            const size_t bodyBytes = job.request.body.size();
+            job.request = HttpRequest{};  // the body's memory goes before its bytes are released
+            // Large bodies leave their pages in this worker's heap; hand them back to the
+            // system, so that a burst of big requests does not keep the service large ever after.
+            if (bodyBytes >= kTrimAfter) malloc_trim(0);
         }
-        const size_t bodyBytes = job.request.body.size();
-        job.request = HttpRequest{};  // the body's memory goes before its bytes are released
-        // Large bodies leave their pages in this worker's heap; hand them back to the system,
-        // so that a burst of big requests does not keep the service large ever after.
-        if (bodyBytes >= (1u << 20)) malloc_trim(0);
         {
             std::lock_guard lock(jobsMutex_);
-            done_.push_back({job.conn, job.held, std::move(response)});
+            done_.push_back(std::move(done));
         }
         uint64_t one = 1;
         if (write(wakeFd_, &one, sizeof one) < 0) {
@@ -459,6 +491,8 @@ void HttpServer::acceptAll() {
         }
         int one = 1;
         setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        int sendBuffer = kSendBuffer;
+        setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
         auto c = std::make_unique<Conn>();
         c->id = nextId_++;
         c->fd = fd;
@@ -535,6 +569,8 @@ void HttpServer::close(Conn& c) {
     // (A request with a worker keeps its bytes counted until the worker is done.)
     releaseHeld(c.held);
     c.held = 0;
+    releaseReply(c);
+    c.stream.reset();
 }
 
 void HttpServer::releaseHeld(size_t bytes) {
@@ -910,8 +946,12 @@ void HttpServer::dispatch(Conn& c) {
     }
     c.state = Conn::State::busy;
     watch(c, 0);
-    Job job{c.id, c.held, std::move(c.req)};
+    Job job{c.id, c.held, std::move(c.req), nullptr};
     c.held = 0;
+    post(std::move(job));
+}
+
+void HttpServer::post(Job job) {
     {
         std::lock_guard lock(jobsMutex_);
         jobs_.push_back(std::move(job));
@@ -930,6 +970,10 @@ void HttpServer::finishJobs() {
         auto it = conns_.find(d.conn);
         if (it == conns_.end() || it->second->closed()) continue;
         Conn& c = *it->second;
+        if (d.piece) {
+            takePiece(c, std::move(d.response.body));
+            continue;
+        }
         if (c.broken) {
             logRequest(c, "WARN", d.response.status, "peer went away before its reply");
             close(c);
@@ -953,21 +997,29 @@ void HttpServer::reply(Conn& c, HttpResponse response, bool fromHandler) {
         watch(c, EPOLLIN | EPOLLRDHUP);
         return;
     }
-    std::string out =
+    const size_t length = response.stream ? response.stream->size() : response.body.size();
+    std::string head =
         "HTTP/1.1 " + std::to_string(response.status) + " " + reasonOf(response.status) + "\r\n";
-    out += "Content-Type: " + oneLine(response.contentType) + "\r\n";
-    out += "Content-Length: " + std::to_string(response.body.size()) + "\r\n";
+    head += "Content-Type: " + oneLine(response.contentType) + "\r\n";
+    head += "Content-Length: " + std::to_string(length) + "\r\n";
     c.closeAfter = !fromHandler || !c.keepAlive;
-    out += c.closeAfter ? "Connection: close\r\n" : "Connection: keep-alive\r\n";
-    for (const auto& [k, v] : response.headers) out += oneLine(k) + ": " + oneLine(v) + "\r\n";
-    out += "\r\n";
-    out += response.body;
+    head += c.closeAfter ? "Connection: close\r\n" : "Connection: keep-alive\r\n";
+    for (const auto& [k, v] : response.headers) head += oneLine(k) + ": " + oneLine(v) + "\r\n";
+    head += "\r\n";
     if (fromHandler) {
-        logRequest(c, "INFO", response.status,
-                   std::to_string(response.body.size()) + " bytes" + note);
+        logRequest(c, "INFO", response.status, std::to_string(length) + " bytes" + note);
     }
-    c.out = std::move(out);
+    // The body goes out as it stands, after the head: never copied into one buffer with it.
+    releaseReply(c);
+    c.outHead = std::move(head);
+    c.outBody = std::move(response.body);
+    if (c.outBody.size() > length) c.outBody.resize(length);  // a stream's piece too long
     c.outSent = 0;
+    c.stream = std::move(response.stream);
+    c.streamLeft = c.stream ? length - c.outBody.size() : 0;
+    c.lastTaken = Clock::now();
+    holdReply(c);
+    if (c.closed()) return;
     if (response.delayMs > 0) {
         c.state = Conn::State::waiting;
         c.deadline = Clock::now() + std::chrono::milliseconds(response.delayMs);
@@ -986,10 +1038,59 @@ void HttpServer::refuse(Conn& c, int status, const std::string& why) {
     reply(c, refusal_(status, why), false);
 }
 
+// Counts what the connection's reply holds now. Past the budget, the replies whose peers have
+// gone longest without taking a byte are dropped with their connections (a peer that stopped
+// reading), never the one just made.
+void HttpServer::holdReply(Conn& c) {
+    c.replyHeld = c.outHead.size() + c.outBody.size();
+    replyHeld_ += c.replyHeld;
+    if (replyHeld_ <= limits_.maxReplyBytes) return;
+    std::vector<Conn*> holders;
+    for (auto& [id, cp] : conns_) {
+        if (cp.get() != &c && !cp->closed() && cp->replyHeld > 0) holders.push_back(cp.get());
+    }
+    std::sort(holders.begin(), holders.end(), [](const Conn* a, const Conn* b) {
+        return a->lastTaken != b->lastTaken ? a->lastTaken < b->lastTaken : a->id < b->id;
+    });
+    for (Conn* h : holders) {
+        if (replyHeld_ <= limits_.maxReplyBytes) break;
+        logRequest(*h, "WARN", 0,
+                   "reply not taken: closed to keep replies held within " +
+                       std::to_string(limits_.maxReplyBytes >> 20) + " MiB");
+        close(*h);
+    }
+}
+
+void HttpServer::releaseReply(Conn& c) {
+    replyHeld_ -= std::min(replyHeld_, c.replyHeld);
+    c.replyHeld = 0;
+    const bool large = c.outBody.capacity() >= kTrimAfter;
+    c.outHead = std::string();
+    c.outBody = std::string();
+    c.outSent = 0;
+    // A large block leaves free pages with the allocator: give them back, so that replies
+    // dropped by a flood do not keep the service large.
+    if (large) malloc_trim(0);
+}
+
 void HttpServer::writeSome(Conn& c) {
-    while (c.outSent < c.out.size()) {
-        ssize_t n = send(c.fd, c.out.data() + c.outSent, c.out.size() - c.outSent,
-                         MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (c.pieceComing) return;  // nothing to send until a worker has made the next piece
+    for (;;) {
+        iovec parts[2];
+        int count = 0;
+        const size_t headSize = c.outHead.size();
+        if (c.outSent < headSize) {
+            parts[count++] = {c.outHead.data() + c.outSent, headSize - c.outSent};
+        }
+        const size_t bodyFrom = c.outSent > headSize ? c.outSent - headSize : 0;
+        if (bodyFrom < c.outBody.size()) {
+            parts[count++] = {c.outBody.data() + bodyFrom, c.outBody.size() - bodyFrom};
+        }
+        if (count == 0) break;
+        msghdr message{};
+        message.msg_iov = parts;
+        message.msg_iovlen = static_cast<size_t>(count);
+        ssize_t n = sendmsg(c.fd, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n < 0) {
             if (errno == EINTR) continue;
             if (errno == EAGAIN || errno == EWOULDBLOCK) {
@@ -1000,13 +1101,43 @@ void HttpServer::writeSome(Conn& c) {
             return;
         }
         c.outSent += static_cast<size_t>(n);
+        c.lastTaken = Clock::now();
+    }
+    if (c.streamLeft > 0) {
+        askForPiece(c);
+        return;
     }
     afterReply(c);
 }
 
+// The piece sent, the next one is made on a worker; meanwhile nothing is held for the peer.
+void HttpServer::askForPiece(Conn& c) {
+    releaseReply(c);
+    c.pieceComing = true;
+    watch(c, 0);
+    post(Job{c.id, 0, HttpRequest{}, c.stream});
+}
+
+void HttpServer::takePiece(Conn& c, std::string piece) {
+    if (!c.pieceComing) return;
+    c.pieceComing = false;
+    if (piece.empty()) {
+        logRequest(c, "WARN", 0, "reply cut short: its next piece could not be made");
+        close(c);
+        return;
+    }
+    if (piece.size() > c.streamLeft) piece.resize(c.streamLeft);
+    c.streamLeft -= piece.size();
+    c.outBody = std::move(piece);
+    c.outSent = 0;
+    c.lastTaken = Clock::now();
+    holdReply(c);
+    writeSome(c);
+}
+
 void HttpServer::afterReply(Conn& c) {
-    c.out.clear();
-    c.out.shrink_to_fit();
+    releaseReply(c);
+    c.stream.reset();
     if (c.closeAfter) {
         shutdown(c.fd, SHUT_WR);
         c.state = Conn::State::draining;

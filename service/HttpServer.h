@@ -4,6 +4,11 @@
 // costs a buffer, never a worker, and cannot hold back the others. Replies go out from the same
 // reading thread, late when a handler asks for a delay, or not at all (dropped or stalled
 // connections, for scripted failures).
+//
+// What clients can make it hold is bounded: request bytes as they arrive (not as declared),
+// replies made and not yet taken (a large reply can be made piece by piece as its peer takes
+// it), and connections (when the table is full, the one that has waited longest for its
+// request head gives way).
 #pragma once
 
 #include <atomic>
@@ -28,6 +33,9 @@ struct HttpLimits {
     size_t maxHeadBytes = 16 * 1024;                // request line and headers (and chunk trailers)
     size_t maxBodyBytes = 8u << 20;                 // one body, however it is framed
     size_t maxHeldBytes = 64u << 20;                // body bytes received and held, all connections
+    // Replies made and not yet taken by their peers, over all connections. Past it the
+    // connections whose peers have gone longest without taking a byte are closed.
+    size_t maxReplyBytes = 64u << 20;
     // Charged beside a body's bytes while its handler runs: parsing makes a copy at most as
     // large as the body and a node per field (the handler's field limit bounds those).
     size_t parseAllowance = 256u << 10;
@@ -55,11 +63,24 @@ struct HttpRequest {
     std::string header(std::string_view name) const;
 };
 
+// A reply body made piece by piece while the peer takes it, so that a large reply is never
+// held whole. Pieces are made on the workers, one at a time for a connection, in order.
+class BodyStream {
+public:
+    virtual ~BodyStream() = default;
+    // Its length in bytes (the reply's Content-Length).
+    virtual size_t size() const = 0;
+    // Appends its next bytes to `out`: at most `max`, and at least one while any are left.
+    virtual void next(std::string& out, size_t max) = 0;
+};
+
 struct HttpResponse {
     int status = 200;
     std::string contentType = "text/plain; charset=utf-8";
     std::vector<std::pair<std::string, std::string>> headers;
     std::string body;
+    // Set: the body is made by this instead (`body` is ignored).
+    std::shared_ptr<BodyStream> stream;
     // The reply leaves this much later (the connection waits without a worker).
     int delayMs = 0;
     // Instead of replying: cut the connection at once, or hold it silent until the peer hangs
@@ -99,11 +120,13 @@ private:
         uint64_t conn;
         size_t held;  // body bytes counted against maxHeldBytes until the reply is made
         HttpRequest request;
+        std::shared_ptr<BodyStream> stream;  // set: make the next piece of this reply instead
     };
     struct Done {
         uint64_t conn;
         size_t held;
-        HttpResponse response;
+        HttpResponse response;  // or, for a piece, the piece in its body
+        bool piece = false;
     };
     using Clock = std::chrono::steady_clock;
 
@@ -116,9 +139,13 @@ private:
     bool readBody(Conn& c);
     void dispatch(Conn& c);
     void finishJobs();
+    void takePiece(Conn& c, std::string piece);
     void reply(Conn& c, HttpResponse response, bool fromHandler);
     void refuse(Conn& c, int status, const std::string& why);
     void writeSome(Conn& c);
+    void askForPiece(Conn& c);
+    void holdReply(Conn& c);
+    void releaseReply(Conn& c);
     void makeRoomForNewConnection();
     void afterReply(Conn& c);
     void startRequest(Conn& c);
@@ -129,6 +156,7 @@ private:
     void logRequest(const Conn& c, const char* level, int status, const std::string& what);
     void releaseHeld(size_t bytes);
     bool holdReceived(Conn& c, size_t bytes);
+    void post(Job job);
 
     HttpLimits limits_;
     Handler handler_;
@@ -141,8 +169,9 @@ private:
     // Owned by the reading thread.
     std::map<uint64_t, std::unique_ptr<Conn>> conns_;
     uint64_t nextId_ = 2;  // 0 and 1 tag the listening socket and the wake-up descriptor
-    size_t held_ = 0;  // request bytes, against maxHeldBytes
-    size_t open_ = 0;  // connections not closed
+    size_t held_ = 0;       // request bytes, against maxHeldBytes
+    size_t replyHeld_ = 0;  // reply bytes made and not yet taken, against maxReplyBytes
+    size_t open_ = 0;       // connections not closed
     bool acceptPaused_ = false;
     Clock::time_point acceptResume_;
 

@@ -6,12 +6,16 @@
 // starting with "product" or "good" 300 x 300, "banner" 750 x 300, "mall" 200 x 80, "icon_" and
 // "cat" 90 x 90, ...), else 60 x 60. A base may itself hold a dot: the screens ask for
 // "<picture address>_300x300.jpg", a JPEG of 300 x 300 pixels of the same picture. GIFs are
-// animated (four frames, 0.25 s each, looping). Bases starting with "broken" give damaged bytes
-// of the format, "slow" answers after two seconds, "missing" is not found (404).
+// animated (four frames, 0.25 s each, looping) and made as they are sent (`Picture::stream`).
+// Bases starting with "broken" give damaged bytes of the format, "slow" answers after two
+// seconds, "missing" is not found (404).
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
+
+#include "service/HttpServer.h"
 
 namespace zvt::service {
 
@@ -19,6 +23,8 @@ struct Picture {
     int status = 200;
     std::string contentType;
     std::string bytes;
+    // Set instead of `bytes` for a picture made as it is sent (a GIF: 16 MB at 2000 x 2000).
+    std::shared_ptr<BodyStream> stream;
     int delayMs = 0;
 };
 

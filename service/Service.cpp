@@ -900,7 +900,7 @@ void Service::addExtra(Reply& reply, const std::optional<json>& script) {
 HttpResponse Service::send(const Incoming& in, Reply reply, const std::optional<json>& script) {
     std::string body;
     if (reply.raw) {
-        body = *reply.raw;
+        body = std::move(*reply.raw);
     } else {
         json& b = reply.body;
         if (script) {
@@ -926,9 +926,8 @@ HttpResponse Service::send(const Incoming& in, Reply reply, const std::optional<
         body = dump(b);
         if (script && script->value("malformed", false)) body = body.substr(0, body.size() / 2);
     }
-    if (script && script->contains("body") && (*script)["body"].is_string()) {
-        body = (*script)["body"].get<std::string>();
-    }
+    const bool scriptedBody = script && script->contains("body") && (*script)["body"].is_string();
+    if (scriptedBody) body = (*script)["body"].get<std::string>();
     std::string contentType = reply.contentType;
     int status = reply.httpStatus;
     if (script) {
@@ -941,6 +940,7 @@ HttpResponse Service::send(const Incoming& in, Reply reply, const std::optional<
     res.contentType = contentType;
     res.headers = std::move(reply.headers);
     res.body = std::move(body);
+    if (!scriptedBody) res.stream = std::move(reply.stream);
     res.delayMs = reply.delayMs;
     if (script) res.delayMs = std::max(res.delayMs, script->value("delay_ms", 0));
     res.note = "op=" + (in.op.empty() ? std::string("-") : in.op);
@@ -1295,6 +1295,7 @@ Reply Service::pageImage(Incoming& in) {
     r.httpStatus = picture->status;
     r.contentType = picture->contentType;
     r.raw = std::move(picture->bytes);
+    r.stream = std::move(picture->stream);
     r.delayMs = picture->delayMs;
     return r;
 }

@@ -82,6 +82,7 @@ struct Reply {
     nlohmann::json body = nlohmann::json::object();
     bool encipherData = false;
     std::optional<std::string> raw;  // a body sent exactly as it stands (pages, pictures)
+    std::shared_ptr<BodyStream> stream;  // with raw: the body made as it is sent instead
     std::vector<std::pair<std::string, std::string>> headers;
     int delayMs = 0;  // answer late (a slow picture)
 };

@@ -1,4 +1,6 @@
-// What clients that stop reading or never finish can make the service hold: a full
+// What clients that stop reading or never finish can make the service hold: replies not taken
+// stay within their budget (the peers that took nothing for longest lose theirs first), and
+// what a connection held goes when it ends; pictures are made as they are sent; a full
 // connection table gives way to new clients instead of refusing them.
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -7,12 +9,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 #include "tests/service/ServiceTestSupport.h"
 
 namespace zvt::test::svc {
 namespace {
 
+constexpr size_t kReplyBudget = 64u << 20;  // as the service's README states
 constexpr size_t kConnectionTable = 1024;
 
 // A connection to the service that reads only when told: its receive buffer is kept small, so
@@ -40,6 +44,21 @@ public:
     bool connected() const { return connected_; }
     void send(const std::string& bytes) const {
         ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    }
+    // Waits for the first byte of the answer, without taking it.
+    bool answerStarted() const {
+        char c;
+        return recv(fd_, &c, 1, MSG_PEEK) == 1;
+    }
+    // Everything until the service closes the connection.
+    std::string readToEnd() const {
+        std::string got;
+        char buf[65536];
+        for (;;) {
+            ssize_t n = recv(fd_, buf, sizeof buf, 0);
+            if (n <= 0) return got;
+            got.append(buf, static_cast<size_t>(n));
+        }
     }
     // The head of an answer, read up to its blank line.
     std::string readHead() const {
@@ -76,6 +95,130 @@ private:
     int fd_ = -1;
     bool connected_ = false;
 };
+
+std::string getRequest(const std::string& target) {
+    return "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
+}
+
+// The body of a whole answer, "" when it is not whole (cut before its Content-Length).
+std::string wholeBody(const std::string& answer) {
+    size_t end = answer.find("\r\n\r\n");
+    size_t field = answer.find("Content-Length: ");
+    if (end == std::string::npos || field == std::string::npos || field > end) return {};
+    size_t length = std::stoull(answer.substr(field + 16));
+    return answer.size() - end - 4 == length ? answer.substr(end + 4) : std::string();
+}
+
+ServiceProcess::Options smallQuarantine() {
+    // The sanitizer's quarantine would keep every freed block resident.
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    return {.environment = {std::string("ASAN_OPTIONS=") + (asan ? asan : "") +
+                            ":quarantine_size_mb=16:thread_local_quarantine_size_kb=64"}};
+}
+
+TEST(ServiceHeldBytes, RepliesNotTakenStayWithinTheirBudget) {
+    ServiceProcess service(smallQuarantine());
+    // Every configuration answer becomes 6 MiB: ten fit in the budget, an eleventh does not.
+    constexpr size_t kReply = 6u << 20;
+    service.script(json{{"op", "get_ios_config"}, {"sticky", true}, {"body", std::string(kReply, 'r')}}
+                       .dump());
+    const std::string ask = getRequest(kJsonPath + "get_ios_config");
+    auto openPeers = [&](std::vector<std::unique_ptr<Peer>>& peers, size_t count) {
+        for (size_t i = 0; i < count; ++i) {
+            peers.push_back(std::make_unique<Peer>(service.port()));
+            peers.back()->send(ask);
+            ASSERT_TRUE(peers.back()->answerStarted()) << i;  // its reply is made
+        }
+    };
+    struct Round {
+        const char* what;
+        size_t peers;
+        size_t cut;  // the first `cut` lose their replies, the rest get them whole
+    };
+    const Round rounds[] = {
+        // Sixteen peers that never read: the six that took nothing for longest are closed.
+        {"sixteen peers that do not read", 16, 6},
+        // The replies of peers that hung up are no longer held: ten new ones fit again.
+        {"after they hung up, ten more", 10, 0},
+    };
+    for (const Round& round : rounds) {
+        SCOPED_TRACE(round.what);
+        std::vector<std::unique_ptr<Peer>> peers;
+        openPeers(peers, round.peers);
+        // Meanwhile valid calls are answered.
+        EXPECT_EQ(service.request("GET", kJsonPath + "get_tao_config").status, 200);
+        if (round.cut > 0) {
+            for (size_t i = 0; i < peers.size(); ++i) {
+                std::string body = wholeBody(peers[i]->readToEnd());
+                EXPECT_EQ(body.size(), i < round.cut ? 0u : kReply) << "peer " << i;
+            }
+        } else {
+            // They hang up without reading: what they held is released below.
+            for (size_t i = 0; i < peers.size(); ++i)
+                EXPECT_FALSE(peers[i]->closedByService(false)) << "peer " << i;
+            for (auto& p : peers) p->hangUp();
+        }
+    }
+    // Ten that read after the others hung up: all whole, nothing of the hung-up ones counted.
+    std::vector<std::unique_ptr<Peer>> last;
+    openPeers(last, kReplyBudget / kReply);
+    for (size_t i = 0; i < last.size(); ++i)
+        EXPECT_EQ(wholeBody(last[i]->readToEnd()).size(), kReply) << "peer " << i;
+}
+
+// Walks an animated GIF of the service: its frames, and the codes of each (a clear code
+// before every 100 pixels, the pixels, the end code). False when the bytes do not end with
+// its trailer exactly.
+bool gifShape(const std::string& gif, size_t pixels, int& frames) {
+    frames = 0;
+    if (gif.compare(0, 6, "GIF89a") != 0 || gif.size() < 13 + 384 + 19) return false;
+    size_t at = 13 + 384 + 19;
+    const size_t codes = pixels + (pixels + 99) / 100 + 1;
+    while (at < gif.size() && static_cast<unsigned char>(gif[at]) == 0x21) {
+        at += 8;  // the frame's control
+        if (at + 11 > gif.size() || gif[at] != 0x2C) return false;
+        at += 11;  // descriptor and minimum code size
+        size_t counted = 0;
+        while (at < gif.size() && gif[at] != 0) {
+            counted += static_cast<unsigned char>(gif[at]);
+            at += 1 + static_cast<unsigned char>(gif[at]);
+        }
+        if (counted != codes) return false;
+        ++at;
+        ++frames;
+    }
+    return at + 1 == gif.size() && gif[at] == 0x3B;
+}
+
+TEST(ServiceHeldBytes, AnimatedPicturesAreMadeAsTheyAreSent) {
+    ServiceProcess service(smallQuarantine());
+    const struct {
+        unsigned width, height;
+    } sizes[] = {{1, 1}, {7, 13}, {100, 1}, {51, 5}, {255, 2}, {1999, 7}, {2000, 2000}};
+    for (const auto& size : sizes) {
+        const std::string name = "shape_" + std::to_string(size.width) + "x" +
+                                 std::to_string(size.height) + ".gif";
+        SCOPED_TRACE(name);
+        auto answer = service.request("GET", "/images/" + name);
+        EXPECT_EQ(answer.status, 200);
+        EXPECT_EQ(answer.header("Content-Length"), std::to_string(answer.body.size()));
+        int frames = 0;
+        EXPECT_TRUE(gifShape(answer.body, size_t{size.width} * size.height, frames));
+        EXPECT_EQ(frames, 4);
+    }
+
+    // Thirty peers ask for 16 MB pictures and do not read: the service holds a piece of each,
+    // not the pictures, and answers the others meanwhile.
+    const size_t before = peakResidentBytes(service.pid());
+    std::vector<std::unique_ptr<Peer>> peers;
+    for (int i = 0; i < 30; ++i) {
+        peers.push_back(std::make_unique<Peer>(service.port()));
+        peers.back()->send(getRequest("/images/held" + std::to_string(i) + "_2000x2000.gif"));
+        ASSERT_TRUE(peers.back()->answerStarted()) << i;
+    }
+    EXPECT_EQ(service.request("GET", kJsonPath + "get_ios_config").status, 200);
+    EXPECT_LT(peakResidentBytes(service.pid()), before + (64u << 20));
+}
 
 // Raises this process's descriptor limit for a table's worth of connections; false when the
 // system does not allow that many.
