@@ -70,7 +70,7 @@ Reply Service::opSign(Incoming& in) {
                     {"money", "0.00"},
                     {"jifenbao", std::to_string(kSignJifenbao)},
                     {"jifen", std::to_string(kSignJifen)},
-                    {"addtime", today + " 08:00:00"}});
+                    {"addtime", dayAndTime(now)}});
     Reply r = ok({{"jifen", jifen},
                   {"jifenbao", jifenbao},
                   {"addJifen", std::to_string(kSignJifen)},

@@ -191,7 +191,8 @@ std::vector<DemoItem> demoItems() {
         "系统消息",
         "提现申请已处理完毕，款项将在一至三个工作日内到达您绑定的支付宝账户，如有疑问请联系在线客服",
         "兑换成功通知：您兑换的商品已经发货"};
-    for (int i = 0; i < 25; ++i) {
+    // Message i is the (i+1)-th newest: filed oldest first, listed newest first.
+    for (int i = 24; i >= 0; --i) {
         const std::string title = messageTitles[i % messageTitles.size()];
         out.push_back(
             {"message",
@@ -202,7 +203,7 @@ std::vector<DemoItem> demoItems() {
                               "条站内信，返利与提现的详细情况请以账户记录为准。</p><p><a href=\"" +
                               std::string(kRootPlaceholder) + "/wap/activity.php?id=" +
                               std::to_string(1 + i % 3) + "\">查看活动详情</a></p>"},
-              {"addtime", date("2026-07", 1 + i) + " 18:00:00"}}});
+              {"addtime", date("2026-07", 25 - i) + " 18:00:00"}}});
     }
     for (auto& good : demoExchangeGoods(static_cast<int64_t>(std::time(nullptr)))) out.push_back(std::move(good));
     int mallNumber = 0;

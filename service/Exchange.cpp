@@ -1,7 +1,6 @@
 // The exchange store: its goods page by page ("exchange_goods") and the orders that spend a
 // user's Velmo or 集分宝 on them ("exchange"), with the demo goods.
 #include <array>
-#include <ctime>
 #include <string>
 
 #include "service/DemoData.h"
@@ -83,6 +82,9 @@ Reply Service::opExchange(Incoming& in) {
         if (g["id"] == goodId) good = g;
     }
     if (!good) return refuse(202, "商品不存在");
+    // An offer whose end ("edate") has passed on the service's clock takes no more orders.
+    const int64_t now = clockSeconds();
+    if (auto end = integer(text(*good, "edate")); end && *end < now) return refuse(202, "该商品兑换已结束");
     const int64_t num = wholePart(text(in.fields, "num")).value_or(0);
     if (num < 1 || num > kMostOrdered) return refuse(202, "兑换数量不正确");
     // mode 1 pays in 集分宝, mode 2 in Velmo.
@@ -113,7 +115,7 @@ Reply Service::opExchange(Incoming& in) {
     order.erase("time");
     order["title"] = (*good)["title"];
     store_.addItem("exchange", uid, order);
-    const std::string when = dayAndTime(std::time(nullptr));
+    const std::string when = dayAndTime(now);
     const std::string currency = mode == "1" ? "集分宝" : "Velmo";
     store_.addItem("asset", uid,
                    {{"title", "兑换商品"},

@@ -2,7 +2,6 @@
 // otherwise under no one (the client sends "id" "6" for a visitor, which names nobody). A text
 // of blanks only is refused.
 
-#include <ctime>
 #include <string>
 
 #include "service/Operations.h"
@@ -14,21 +13,12 @@ namespace {
 
 bool blank(const std::string& s) { return s.find_first_not_of(" \t\r\n") == std::string::npos; }
 
-std::string dayOfToday() {
-    std::time_t t = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&t, &tm);
-    char buf[16];
-    std::strftime(buf, sizeof buf, "%Y-%m-%d", &tm);
-    return buf;
-}
-
 }  // namespace
 
 Reply Service::opFeedback(Incoming& in) {
     std::string content = text(in.fields, "content");
     if (blank(content)) return refuse(202, "反馈内容不能为空");
-    store_.addItem("feedback", in.sessionUser.value_or(0), {{"content", content}, {"addtime", dayOfToday()}});
+    store_.addItem("feedback", in.sessionUser.value_or(0), {{"content", content}, {"addtime", dayAndTime(clockSeconds()).substr(0, 10)}});
     return ok(nullptr, "提交成功");
 }
 

@@ -55,23 +55,25 @@ std::string twoDigits(int n) { return (n < 10 ? "0" : "") + std::to_string(n); }
 
 }  // namespace
 
+// Row i of each list is the (i+1)-th newest; each list is filed oldest first, as the service
+// files records, and read newest first.
 std::vector<DemoItem> demoMoneyItems(int64_t uid) {
     std::vector<DemoItem> out;
     // Income: rebates of orders and rewards of check-ins and invitations, 25 rows (three pages).
+    // The contents are plain text, which a record's row shows as it is and its page as HTML.
     const std::array<const char*, 3> incomeTitles = {"购物返利", "签到奖励", "邀请奖励"};
-    for (int i = 0; i < 25; ++i) {
+    for (int i = 24; i >= 0; --i) {
         const int kind = i % 3;
         const std::string money = kind == 0 ? moneyText(150 + i * 37) : "0.00";
         const std::string jifenbao = std::to_string(kind == 1 ? 1 : 10 + i);
         const std::string jifen = std::to_string(kind == 0 ? 0 : 5 + i % 4);
         std::string content;
         if (kind == 0) {
-            content = "<p>淘宝订单 <b>52" + std::to_string(8800 + i) + "</b> 已确认收货，返利 <b>" + money +
-                      "元</b> 已到账。</p>";
+            content = "淘宝订单 52" + std::to_string(8800 + i) + " 已确认收货，返利 " + money + "元 已到账。";
         } else if (kind == 1) {
-            content = "<p>第" + std::to_string(i + 1) + "天签到，获得 <b>" + jifen + "</b> Velmo 和 1 个集分宝。</p>";
+            content = "第" + std::to_string(i + 1) + "天签到，获得 " + jifen + " Velmo 和 1 个集分宝。";
         } else {
-            content = "<p>好友 <b>好友" + std::to_string(i) + "</b> 完成注册，奖励已发放。</p>";
+            content = "好友 好友" + std::to_string(i) + " 完成注册，奖励已发放。";
         }
         out.push_back({"asset",
                        uid,
@@ -85,7 +87,7 @@ std::vector<DemoItem> demoMoneyItems(int64_t uid) {
     // Withdrawals of both kinds in every state, 12 rows (two pages): type "1" 集分宝 (a count),
     // "2" cash (in yuan).
     const std::array<const char*, 4> states = {"审核中", "已到账", "已到账", "提现失败，已退回"};
-    for (int i = 0; i < 12; ++i) {
+    for (int i = 11; i >= 0; --i) {
         const bool points = i % 2 == 0;
         std::string amount = points ? std::to_string(300 + i * 50) : moneyText(1250 + i * 100);
         if (i == 1) amount = "12.5";
@@ -98,13 +100,12 @@ std::vector<DemoItem> demoMoneyItems(int64_t uid) {
                         {"addtime", "2026-09-" + twoDigits(20 - i) + " 10:00:00"}}});
     }
     // Refunds of rebated orders, 8 rows (one page).
-    for (int i = 0; i < 8; ++i) {
+    for (int i = 7; i >= 0; --i) {
         const std::string money = moneyText(200 + i * 45);
         out.push_back({"refund",
                        uid,
                        {{"title", "订单退款扣回"},
-                        {"content", "<p>订单 <b>52" + std::to_string(7700 + i) + "</b> 已退款，扣回返利 <b>" + money +
-                                        "元</b>。</p>"},
+                        {"content", "订单 52" + std::to_string(7700 + i) + " 已退款，扣回返利 " + money + "元。"},
                         {"money", "-" + money},
                         {"jifenbao", "0"},
                         {"jifen", std::to_string(-(i + 1) * 10)},
@@ -120,7 +121,7 @@ Reply Service::opOutCash(Incoming& in) {
     if (!store_.checkPassword(uid, text(in.fields, "ddpassword"))) return refuse(202, "密码错误");
     if (text(*user, "alipay").empty()) return refuse(202, "请先绑定支付宝");
     const std::string type = text(in.fields, "type");
-    const std::string when = dayAndTime(std::time(nullptr));
+    const std::string when = dayAndTime(clockSeconds());
     if (type == "1") {
         if (text(*user, "tbtxstatus") == "1") return refuse(202, "您有一笔提现正在处理中");
         // Only a whole count is an amount: a missing or partly numeric one withdraws nothing.

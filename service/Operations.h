@@ -29,8 +29,9 @@ std::string moneyText(int64_t cents);
 // The whole part of a count or balance written as text ("12.50" is 12); nothing when the text
 // does not start with a number or goes on with anything but a decimal part.
 std::optional<int64_t> wholePart(const std::string& s);
-// "YYYY-MM-DD HH:MM:SS" of a moment, in the machine's zone: the records' "addtime".
-std::string dayAndTime(std::time_t t);
+// "YYYY-MM-DD HH:MM:SS" of a moment (Unix seconds) in China time, UTC+8, whatever the machine's
+// zone: the records' "addtime". New records take the moment from the service's clock.
+std::string dayAndTime(int64_t unixSeconds);
 
 // Text for an HTML page: &, <, >, " and ' as entities.
 std::string htmlEscaped(const std::string& s);

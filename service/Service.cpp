@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -257,9 +258,11 @@ std::optional<int64_t> wholePart(const std::string& s) {
     return negative ? -value : value;
 }
 
-std::string dayAndTime(std::time_t t) {
+std::string dayAndTime(int64_t unixSeconds) {
+    // China time, UTC+8 all year, whatever the machine's zone (as check-in days are counted).
+    std::time_t t = static_cast<std::time_t>(unixSeconds + 8 * 3600);
     std::tm tm{};
-    localtime_r(&t, &tm);
+    gmtime_r(&t, &tm);
     char buf[32];
     std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
     return buf;
@@ -461,6 +464,13 @@ std::string configError(const json& s) {
         (!s["mall_categories"].is_number_integer() || s["mall_categories"].get<int64_t>() < 1 ||
          s["mall_categories"].get<int64_t>() > 5))
         return "mall_categories must be an integer from 1 to 5";
+    if (s.contains("die_after_write")) {
+        const json& d = s["die_after_write"];
+        const bool valid = d.is_null() || (d.is_object() && d.size() == 2 && d.contains("op") && d["op"].is_string() &&
+                                           d.contains("write") && d["write"].is_number_integer() &&
+                                           d["write"].get<int64_t>() >= 1 && d["write"].get<int64_t>() <= 1000);
+        if (!valid) return "die_after_write must be {\"op\": <operation>, \"write\": <1 or more>} or null";
+    }
     if (s.contains("fixed_time")) {
         const json& t = s["fixed_time"];
         std::string given = t.is_string() ? t.get<std::string>() : std::string();
@@ -488,55 +498,59 @@ Service::Service(const std::string& dataDir, ServiceConfig config, ServiceOption
         [this](int status, const std::string& why) { return refusal(status, why); });
     // Operations on a user's own data need that user's session; "uid" or "id" names the user.
     const auto owner = Access::owner;
+    // Whether an operation changes stored data (then it runs as one transaction).
+    const bool reads = false, writes = true;
     jsonOps_ = {
-        {"get_time", {&Service::opGetTimeJson, false, false}},
-        {"get_ios_config", {&Service::opIosConfig, false, false}},
-        {"get_tao_config", {&Service::opTaoConfig, false, false}},
-        {"get_search_cat", {&Service::opSearchCat, false, false}},
-        {"get_invitePage_data", {&Service::opInvitePage, false, false}},
-        {"search_m", {&Service::opSearchMall, false, false}},
-        {"go_mall", {&Service::opGoMall, false, false}},
-        {"get_register_code", {&Service::opRegisterCode, true, false}},
-        {"register", {&Service::opRegisterPhone, true, true}},
-        {"get_binding_phoneNumber_code", {&Service::opBindingCode, true, false}},
-        {"binding_phoneNumber", {&Service::opBindingPhone, true, false, owner, "uid"}},
-        {"get_forgot_pwd_code", {&Service::opForgotCode, true, false}},
-        {"forgot_pwd_reset", {&Service::opForgotReset, true, false}},
-        {"get_goods", {&Service::opGoods, true, false}},
-        {"get_makeProfits_data", {&Service::opMakeProfits, true, false}},
-        {"update_userinfo", {&Service::opUpdateUserInfo, true, true, owner, "id"}},
-        {"update_alipay", {&Service::opUpdateAlipay, true, true, owner, "id"}},
-        {"get_coupon", {&Service::opGetCoupon, true, false, owner, "uid"}},
-        {"use_coupon", {&Service::opUseCoupon, true, false, owner, "uid"}},
-        {"up_push_id", {&Service::opUpPushId, true, false, owner, "uid"}},
-        {"mall_type", {&Service::opMallType, true, false}},
-        {"mall", {&Service::opMall, true, false}},
-        {"user_invite", {&Service::opUserInvite, true, false, owner, "uid"}},
-        {"invite_info", {&Service::opInviteInfo, true, false, owner, "uid"}},
-        {"old_invite_info", {&Service::opOldInviteInfo, true, false, owner, "uid"}},
+        {"get_time", {&Service::opGetTimeJson, false, false, reads}},
+        {"get_ios_config", {&Service::opIosConfig, false, false, reads}},
+        {"get_tao_config", {&Service::opTaoConfig, false, false, reads}},
+        {"get_search_cat", {&Service::opSearchCat, false, false, reads}},
+        {"get_invitePage_data", {&Service::opInvitePage, false, false, reads}},
+        {"search_m", {&Service::opSearchMall, false, false, reads}},
+        {"go_mall", {&Service::opGoMall, false, false, reads}},
+        {"get_register_code", {&Service::opRegisterCode, true, false, writes}},
+        {"register", {&Service::opRegisterPhone, true, true, writes}},
+        {"get_binding_phoneNumber_code", {&Service::opBindingCode, true, false, writes}},
+        {"binding_phoneNumber", {&Service::opBindingPhone, true, false, writes, owner, "uid"}},
+        {"get_forgot_pwd_code", {&Service::opForgotCode, true, false, writes}},
+        {"forgot_pwd_reset", {&Service::opForgotReset, true, false, writes}},
+        {"get_goods", {&Service::opGoods, true, false, reads}},
+        {"get_makeProfits_data", {&Service::opMakeProfits, true, false, reads}},
+        {"update_userinfo", {&Service::opUpdateUserInfo, true, true, writes, owner, "id"}},
+        {"update_alipay", {&Service::opUpdateAlipay, true, true, writes, owner, "id"}},
+        {"get_coupon", {&Service::opGetCoupon, true, false, reads, owner, "uid"}},
+        {"use_coupon", {&Service::opUseCoupon, true, false, writes, owner, "uid"}},
+        {"up_push_id", {&Service::opUpPushId, true, false, writes, owner, "uid"}},
+        {"mall_type", {&Service::opMallType, true, false, reads}},
+        {"mall", {&Service::opMall, true, false, reads}},
+        {"user_invite", {&Service::opUserInvite, true, false, reads, owner, "uid"}},
+        {"invite_info", {&Service::opInviteInfo, true, false, reads, owner, "uid"}},
+        {"old_invite_info", {&Service::opOldInviteInfo, true, false, reads, owner, "uid"}},
     };
     desOps_ = {
-        {"get_time", {&Service::opGetTimeDes, false, true}},
-        {"login", {&Service::opLogin, true, true}},
-        {"OAuth_login", {&Service::opOAuthLogin, true, true}},
-        {"register", {&Service::opRegisterName, true, true}},
-        {"userInfo&do=my", {&Service::opUserInfoMy, true, true, owner}},
-        {"userInfo&do=pwd", {&Service::opUserInfoPwd, true, false, owner}},
-        {"userInfo&do=update", {&Service::opUserInfoUpdate, true, true, owner}},
-        {"get_pwd", {&Service::opGetPwd, true, false}},
-        {"exchange", {&Service::opExchange, true, false, owner}},
-        {"outCash", {&Service::opOutCash, true, false, owner}},
-        {"order", {&Service::opOrder, true, true, owner}},
-        {"getUserDetailed", {&Service::opUserDetailed, true, true, owner}},
-        {"msg", {&Service::opMessages, true, true, owner}},
-        {"feedback", {&Service::opFeedback, true, false, Access::ownerIfAny}},
-        {"exchange_goods", {&Service::opExchangeGoods, true, true}},
-        {"avatar", {&Service::opAvatar, true, false, owner}},
-        {"click_url", {&Service::opClickUrl, true, false}},
-        {"search_goods_click_url", {&Service::opClickUrl, true, false}},
-        {"sign", {&Service::opSign, true, false, owner}},
-        {"shareAwardInfo", {&Service::opShareAward, true, true, owner}},
+        {"get_time", {&Service::opGetTimeDes, false, true, reads}},
+        {"login", {&Service::opLogin, true, true, writes}},
+        {"OAuth_login", {&Service::opOAuthLogin, true, true, writes}},
+        {"register", {&Service::opRegisterName, true, true, writes}},
+        {"userInfo&do=my", {&Service::opUserInfoMy, true, true, reads, owner}},
+        {"userInfo&do=pwd", {&Service::opUserInfoPwd, true, false, writes, owner}},
+        {"userInfo&do=update", {&Service::opUserInfoUpdate, true, true, writes, owner}},
+        {"get_pwd", {&Service::opGetPwd, true, false, writes}},
+        {"exchange", {&Service::opExchange, true, false, writes, owner}},
+        {"outCash", {&Service::opOutCash, true, false, writes, owner}},
+        {"order", {&Service::opOrder, true, true, reads, owner}},
+        {"getUserDetailed", {&Service::opUserDetailed, true, true, reads, owner}},
+        {"msg", {&Service::opMessages, true, true, reads, owner}},
+        {"feedback", {&Service::opFeedback, true, false, writes, Access::ownerIfAny}},
+        {"exchange_goods", {&Service::opExchangeGoods, true, true, reads}},
+        {"avatar", {&Service::opAvatar, true, false, writes, owner}},
+        {"click_url", {&Service::opClickUrl, true, false, reads}},
+        {"search_goods_click_url", {&Service::opClickUrl, true, false, reads}},
+        {"sign", {&Service::opSign, true, false, writes, owner}},
+        {"shareAwardInfo", {&Service::opShareAward, true, true, reads, owner}},
     };
+    // Tests of what survives a crash stop the process between two writes of an operation.
+    if (options_.testControl) store_.setAfterWrite([this] { afterWrite(); });
 }
 
 Service::~Service() = default;
@@ -878,17 +892,46 @@ std::optional<HttpResponse> Service::scriptedCut(const std::optional<json>& scri
     return cut;
 }
 
-Reply Service::runHandler(Reply (Service::*handler)(Incoming&), Incoming& in,
+namespace {
+
+// The operation this thread runs and how many writes it has made, for afterWrite().
+struct Running {
+    const std::string* op = nullptr;
+    int writes = 0;
+};
+thread_local Running running;
+
+}  // namespace
+
+Reply Service::runHandler(Reply (Service::*handler)(Incoming&), Incoming& in, bool writes,
                           std::optional<bool> encipher) {
     try {
-        std::lock_guard lock(opMutex_);
-        Reply reply = (this->*handler)(in);
+        Reply reply;
+        running = Running{&in.op, 0};
+        if (writes) {
+            store_.transaction([&] { reply = (this->*handler)(in); });
+        } else {
+            reply = (this->*handler)(in);
+        }
+        running = Running{};
         if (encipher && !reply.raw) reply.encipherData = *encipher;
         return reply;
     } catch (const std::exception& e) {
+        running = Running{};
         Reply reply = refuse(0, std::string("服务器错误: ") + e.what());
         reply.httpStatus = 500;
         return reply;
+    }
+}
+
+void Service::afterWrite() {
+    if (!running.op) return;
+    ++running.writes;
+    std::lock_guard lock(configMutex_);
+    if (!config_.dieOp.empty() && config_.dieOp == *running.op && config_.dieAfterWrite == running.writes) {
+        HttpServer::log("WARN", "dying after write " + std::to_string(running.writes) + " of " + *running.op +
+                                    ", as configured");
+        raise(SIGKILL);
     }
 }
 
@@ -1004,7 +1047,7 @@ HttpResponse Service::handleApi(const HttpRequest& req, const std::string& iface
     } else if (auto denied = accessRefusal(op, in)) {
         reply = *denied;
     } else {
-        reply = runHandler(op.handler, in, op.encipher);
+        reply = runHandler(op.handler, in, op.writes, op.encipher);
         addExtra(reply, script);
     }
     return send(in, std::move(reply), script);
@@ -1126,9 +1169,10 @@ HttpResponse Service::control(const HttpRequest& req) {
             config_.fixedTime.reset();
             config_.iosConfig = fresh.iosConfig;
             config_.mallCategories = fresh.mallCategories;
+            config_.dieOp.clear();
+            config_.dieAfterWrite = 0;
         }
         resetPartners();
-        std::lock_guard lock(opMutex_);
         if (q["reseed"] == "1") {
             store_.reseed();
         } else {
@@ -1143,7 +1187,10 @@ HttpResponse Service::control(const HttpRequest& req) {
                     {"time_window_ms", config_.timeWindowMs},
                     {"fixed_time", config_.fixedTime ? json(*config_.fixedTime) : json(nullptr)},
                     {"ios_config", config_.iosConfig},
-                    {"mall_categories", config_.mallCategories}};
+                    {"mall_categories", config_.mallCategories},
+                    {"die_after_write", config_.dieOp.empty() ? json(nullptr)
+                                                              : json{{"op", config_.dieOp},
+                                                                     {"write", config_.dieAfterWrite}}}};
     };
     if (method == "GET" && path == "/__test/config") return reply(configJson());
     if (method == "POST" && path == "/__test/config") {
@@ -1169,6 +1216,11 @@ HttpResponse Service::control(const HttpRequest& req) {
             if (settings.contains("ios_config")) config_.iosConfig = settings["ios_config"].get<std::string>();
             if (settings.contains("mall_categories"))
                 config_.mallCategories = settings["mall_categories"].get<int>();
+            if (settings.contains("die_after_write")) {
+                const json& d = settings["die_after_write"];
+                config_.dieOp = d.is_null() ? std::string() : d["op"].get<std::string>();
+                config_.dieAfterWrite = d.is_null() ? 0 : d["write"].get<int>();
+            }
         }
         return reply(configJson());
     }
@@ -1185,22 +1237,35 @@ HttpResponse Service::control(const HttpRequest& req) {
         if (!given.is_object()) return refused("expected a JSON object");
         auto id = integer(text(given, "id"));
         if (!id) return refused("expected the user's \"id\"");
-        std::lock_guard lock(opMutex_);
-        auto user = store_.userById(*id);
-        if (!user) return plainResponse(404, "no such user");
-        // "$unset": the names of fields to take out of the record (a user who never had them).
-        if (given.contains("$unset")) {
-            if (!given["$unset"].is_array()) return refused("\"$unset\" takes an array of field names");
-            for (const auto& name : given["$unset"]) {
-                if (!name.is_string() || name == "id") return refused("\"$unset\" takes field names other than \"id\"");
-                user->erase(name.get<std::string>());
+        // Read and written in one transaction, so that no operation's write comes in between.
+        HttpResponse answer;
+        store_.transaction([&] {
+            auto user = store_.userById(*id);
+            if (!user) {
+                answer = plainResponse(404, "no such user");
+                return;
             }
-        }
-        for (auto& [key, value] : given.items()) {
-            if (key != "id" && key != "$unset") (*user)[key] = value;
-        }
-        store_.saveUser(*user);
-        return reply(*user);
+            // "$unset": the names of fields to take out of the record (a user who never had them).
+            if (given.contains("$unset")) {
+                if (!given["$unset"].is_array()) {
+                    answer = refused("\"$unset\" takes an array of field names");
+                    return;
+                }
+                for (const auto& name : given["$unset"]) {
+                    if (!name.is_string() || name == "id") {
+                        answer = refused("\"$unset\" takes field names other than \"id\"");
+                        return;
+                    }
+                    user->erase(name.get<std::string>());
+                }
+            }
+            for (auto& [key, value] : given.items()) {
+                if (key != "id" && key != "$unset") (*user)[key] = value;
+            }
+            store_.saveUser(*user);
+            answer = reply(*user);
+        });
+        return answer;
     }
     for (const char* channel : {"sms", "mail"}) {
         std::string base = std::string("/__test/") + channel;
@@ -1284,7 +1349,8 @@ Reply Service::pageLookup(Incoming&) {
 }
 
 Reply Service::pageImage(Incoming& in) {
-    std::string path = in.target.substr(0, in.target.find('?'));
+    // The decoded path, as the route checked it.
+    const std::string& path = in.op;
     Reply r;
     auto picture = pictureNamed(path.substr(std::string("/images/").size()));
     if (!picture) {

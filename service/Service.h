@@ -53,6 +53,10 @@ struct ServiceConfig {
     std::string iosConfig = "full";
     // How many of the mall categories mall_type answers (Malls.cpp), from the first: 1 to 5.
     int mallCategories = 5;
+    // For tests of what survives a crash: the process kills itself (SIGKILL) right after this
+    // write (1 the first) of the next run of this operation. Empty op: never.
+    std::string dieOp;
+    int dieAfterWrite = 0;
 };
 
 // One decoded request, as the log shows it and the operations read it.
@@ -112,6 +116,9 @@ private:
         Handler handler;
         bool signedCall;  // needs "time" and "code"
         bool encipher;    // "data" of the reply is DES-enciphered
+        // Changes stored data: runs as one transaction of the store, its checks included, so
+        // that it takes effect whole or not at all and no other write comes in between.
+        bool writes;
         Access access = Access::open;
         const char* ownerKey = "id";  // the field that names the user
     };
@@ -132,10 +139,14 @@ private:
     HttpResponse send(const Incoming& in, Reply reply, const std::optional<nlohmann::json>& script);
     // A script that cuts the connection instead of replying.
     static std::optional<HttpResponse> scriptedCut(const std::optional<nlohmann::json>& script);
-    // Runs one operation under the operation lock; a thrown error becomes a 500 reply. A JSON
-    // reply is enciphered as `encipher` says, when given.
-    Reply runHandler(Reply (Service::*handler)(Incoming&), Incoming& in,
+    // Runs one operation, as one transaction of the store when it `writes`; a thrown error
+    // becomes a 500 reply (and nothing it wrote stays). A JSON reply is enciphered as
+    // `encipher` says, when given.
+    Reply runHandler(Reply (Service::*handler)(Incoming&), Incoming& in, bool writes = false,
                      std::optional<bool> encipher = std::nullopt);
+    // With the control interface: after each write of an operation, ends the process (SIGKILL)
+    // when the configuration asks for it at that write of that operation.
+    void afterWrite();
     static void addExtra(Reply& reply, const std::optional<nlohmann::json>& script);
 
     // Control interface.
@@ -258,9 +269,6 @@ private:
 
     std::mutex scriptMutex_;
     std::vector<nlohmann::json> scripts_;
-
-    // Business operations change balances in several steps; one at a time keeps them whole.
-    std::mutex opMutex_;
 
     std::map<std::string, Operation> jsonOps_;
     std::map<std::string, Operation> desOps_;

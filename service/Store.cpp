@@ -54,16 +54,35 @@ private:
 
 }  // namespace
 
-Store::Store(const std::string& path) {
-    if (sqlite3_open_v2(path.c_str(), &db_,
-                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
-                        nullptr) != SQLITE_OK) {
-        std::string msg = db_ ? sqlite3_errmsg(db_) : "out of memory";
-        sqlite3_close(db_);
-        db_ = nullptr;
+namespace {
+
+// The lists a user pages through, newest first: filed oldest first, read backwards.
+constexpr const char* kRecordLists[] = {"asset", "withdraw", "refund", "exchange", "message"};
+
+sqlite3* openConnection(const std::string& path, int flags) {
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
+        std::string msg = db ? sqlite3_errmsg(db) : "out of memory";
+        sqlite3_close(db);
         throw std::runtime_error("cannot open " + path + ": " + msg);
     }
-    sqlite3_busy_timeout(db_, 2000);
+    sqlite3_busy_timeout(db, 2000);
+    return db;
+}
+
+void execOn(sqlite3* db, const std::string& sql) {
+    char* err = nullptr;
+    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
+        std::string msg = err ? err : "unknown";
+        sqlite3_free(err);
+        throw std::runtime_error("sqlite: " + msg);
+    }
+}
+
+}  // namespace
+
+Store::Store(const std::string& path) : path_(path) {
+    db_ = openConnection(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX);
     exec("PRAGMA journal_mode=WAL");
     createSchema();
     bool empty = true;
@@ -71,20 +90,81 @@ Store::Store(const std::string& path) {
         Stmt s(db_, "SELECT COUNT(*) FROM users");
         if (s.step()) empty = s.integer(0) == 0;
     }
-    if (empty) seed();
+    if (empty) {
+        transaction([&] {
+            seed();
+            exec("PRAGMA user_version = 1");
+        });
+    } else {
+        orderRecordLists();
+    }
 }
 
 Store::~Store() {
+    for (sqlite3* reader : idleReaders_) sqlite3_close(reader);
     sqlite3_close(db_);
 }
 
-void Store::exec(const std::string& sql) {
-    char* err = nullptr;
-    if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
-        std::string msg = err ? err : "unknown";
-        sqlite3_free(err);
-        throw std::runtime_error("sqlite: " + msg);
+Store::Reader::Reader(Store& store) : store_(store), db_(store.db_), pooled_(!store.inOwnTransaction()) {
+    if (!pooled_) return;
+    {
+        std::lock_guard lock(store_.readersMutex_);
+        if (!store_.idleReaders_.empty()) {
+            db_ = store_.idleReaders_.back();
+            store_.idleReaders_.pop_back();
+            return;
+        }
     }
+    db_ = openConnection(store_.path_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
+    execOn(db_, "PRAGMA query_only = ON");
+}
+
+Store::Reader::~Reader() {
+    if (!pooled_) return;
+    std::lock_guard lock(store_.readersMutex_);
+    store_.idleReaders_.push_back(db_);
+}
+
+void Store::exec(const std::string& sql) {
+    execOn(db_, sql);
+}
+
+void Store::transaction(const std::function<void()>& work) {
+    std::lock_guard lock(writeMutex_);
+    if (depth_ > 0) {
+        ++depth_;
+        try {
+            work();
+        } catch (...) {
+            --depth_;
+            throw;
+        }
+        --depth_;
+        return;
+    }
+    exec("BEGIN IMMEDIATE");
+    depth_ = 1;
+    writer_ = std::this_thread::get_id();
+    try {
+        work();
+        exec("COMMIT");
+    } catch (...) {
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        depth_ = 0;
+        writer_ = std::thread::id();
+        throw;
+    }
+    depth_ = 0;
+    writer_ = std::thread::id();
+}
+
+void Store::write(const std::function<void()>& work) {
+    transaction(work);
+    if (afterWrite_) afterWrite_();
+}
+
+bool Store::newestFirst(const std::string& kind) {
+    return std::find(std::begin(kRecordLists), std::end(kRecordLists), kind) != std::end(kRecordLists);
 }
 
 void Store::createSchema() {
@@ -108,13 +188,58 @@ void Store::createSchema() {
     if (!hasTries) exec("ALTER TABLE outbox ADD COLUMN tries INTEGER DEFAULT 0");
 }
 
+// Data directories made before the record lists were read newest first kept the demo's lists
+// newest first and appended new records after them. Each list is filed again by its records'
+// time, oldest first, so that it reads as before and new records come on top.
+void Store::orderRecordLists() {
+    {
+        Stmt s(db_, "PRAGMA user_version");
+        if (s.step() && s.integer(0) >= 1) return;
+    }
+    transaction([&] {
+        for (const char* kind : kRecordLists) {
+            std::vector<int64_t> owners;
+            {
+                Stmt s(db_, "SELECT DISTINCT owner FROM items WHERE kind = ?1");
+                s.bind(1, std::string(kind));
+                while (s.step()) owners.push_back(s.integer(0));
+            }
+            for (int64_t owner : owners) {
+                std::vector<int64_t> seqs;
+                std::vector<std::pair<std::string, std::string>> rows;  // (addtime, record)
+                {
+                    Stmt s(db_, "SELECT seq, record FROM items WHERE kind = ?1 AND owner = ?2 ORDER BY seq");
+                    s.bind(1, std::string(kind)).bind(2, owner);
+                    while (s.step()) {
+                        seqs.push_back(s.integer(0));
+                        json record = json::parse(s.text(1), nullptr, false);
+                        std::string when = record.is_object() && record.contains("addtime") &&
+                                                   record["addtime"].is_string()
+                                               ? record["addtime"].get<std::string>()
+                                               : std::string();
+                        rows.emplace_back(when, s.text(1));
+                    }
+                }
+                std::stable_sort(rows.begin(), rows.end(),
+                                 [](const auto& a, const auto& b) { return a.first < b.first; });
+                for (size_t i = 0; i < rows.size(); ++i) {
+                    Stmt s(db_, "UPDATE items SET record = ?1 WHERE seq = ?2");
+                    s.bind(1, rows[i].second).bind(2, seqs[i]);
+                    s.step();
+                }
+            }
+        }
+        exec("PRAGMA user_version = 1");
+    });
+}
+
 std::string Store::passwordHash(const std::string& password) {
     return md5Hex("zavelto-service:" + password);
 }
 
 std::optional<json> Store::userWhere(const std::string& column, const std::string& value) {
-    std::lock_guard lock(mutex_);
-    Stmt s(db_, "SELECT record FROM users WHERE " + column + " = ?1 ORDER BY id LIMIT 1");
+    Reader reader(*this);
+    Stmt s(reader.db(), "SELECT record FROM users WHERE " + column + " = ?1 ORDER BY id LIMIT 1");
     s.bind(1, value);
     if (!s.step()) return std::nullopt;
     return json::parse(s.text(0));
@@ -142,76 +267,87 @@ std::optional<json> Store::userByEmail(const std::string& email) {
 }
 
 std::optional<json> Store::userByPartner(const std::string& web, const std::string& webId) {
-    std::lock_guard lock(mutex_);
-    Stmt s(db_, "SELECT record FROM users WHERE web = ?1 AND web_id = ?2 LIMIT 1");
+    Reader reader(*this);
+    Stmt s(reader.db(), "SELECT record FROM users WHERE web = ?1 AND web_id = ?2 LIMIT 1");
     s.bind(1, web).bind(2, webId);
     if (!s.step()) return std::nullopt;
     return json::parse(s.text(0));
 }
 
 bool Store::checkPassword(int64_t id, const std::string& password) {
-    std::lock_guard lock(mutex_);
-    Stmt s(db_, "SELECT password FROM users WHERE id = ?1");
+    Reader reader(*this);
+    Stmt s(reader.db(), "SELECT password FROM users WHERE id = ?1");
     s.bind(1, id);
     return s.step() && s.text(0) == passwordHash(password);
 }
 
 void Store::setPassword(int64_t id, const std::string& password) {
-    std::lock_guard lock(mutex_);
-    Stmt s(db_, "UPDATE users SET password = ?1 WHERE id = ?2");
-    s.bind(1, passwordHash(password)).bind(2, id);
-    s.step();
+    write([&] {
+        Stmt s(db_, "UPDATE users SET password = ?1 WHERE id = ?2");
+        s.bind(1, passwordHash(password)).bind(2, id);
+        s.step();
+    });
 }
 
 json Store::createUser(const std::string& userName, const std::string& password,
                        const json& extra) {
-    std::lock_guard lock(mutex_);
-    int64_t id = kTestUserId;
-    {
-        Stmt s(db_, "SELECT MAX(id) FROM users");
-        if (s.step() && s.integer(0) >= id) id = s.integer(0) + 1;
-    }
-    json record = demoUserRecord(id, userName);
-    for (auto& [k, v] : extra.items()) record[k] = v;
-    {
-        Stmt s(db_, "INSERT INTO users(id, username, password, record) VALUES(?1, ?2, ?3, '{}')");
-        s.bind(1, id).bind(2, userName).bind(3, passwordHash(password));
-        s.step();
-    }
-    saveUser(record);
+    json record;
+    write([&] {
+        int64_t id = kTestUserId;
+        {
+            Stmt s(db_, "SELECT MAX(id) FROM users");
+            if (s.step() && s.integer(0) >= id) id = s.integer(0) + 1;
+        }
+        record = demoUserRecord(id, userName);
+        for (auto& [k, v] : extra.items()) record[k] = v;
+        {
+            Stmt s(db_, "INSERT INTO users(id, username, password, record) VALUES(?1, ?2, ?3, '{}')");
+            s.bind(1, id).bind(2, userName).bind(3, passwordHash(password));
+            s.step();
+        }
+        saveUser(record);
+    });
     return record;
 }
 
 void Store::bindPartner(int64_t id, const std::string& web, const std::string& webId) {
-    std::lock_guard lock(mutex_);
-    Stmt s(db_, "UPDATE users SET web = ?1, web_id = ?2 WHERE id = ?3");
-    s.bind(1, web).bind(2, webId).bind(3, id);
-    s.step();
+    write([&] {
+        Stmt s(db_, "UPDATE users SET web = ?1, web_id = ?2 WHERE id = ?3");
+        s.bind(1, web).bind(2, webId).bind(3, id);
+        s.step();
+    });
 }
 
 void Store::saveUser(const json& record) {
-    std::lock_guard lock(mutex_);
     auto field = [&](const char* key) {
         auto it = record.find(key);
         return it != record.end() && it->is_string() ? it->get<std::string>() : std::string();
     };
-    Stmt s(db_, "UPDATE users SET record = ?1, phone = ?2, email = ?3 WHERE id = ?4");
-    s.bind(1, record.dump()).bind(2, field("phoneNumber")).bind(3, field("email"));
-    s.bind(4, std::stoll(field("id")));
-    s.step();
+    const std::string text = record.dump();
+    write([&] {
+        Stmt s(db_, "UPDATE users SET record = ?1, phone = ?2, email = ?3 WHERE id = ?4");
+        s.bind(1, text).bind(2, field("phoneNumber")).bind(3, field("email"));
+        s.bind(4, std::stoll(field("id")));
+        s.step();
+    });
 }
 
 int64_t Store::addItem(const std::string& kind, int64_t owner, json record) {
-    std::lock_guard lock(mutex_);
-    Stmt s(db_, "INSERT INTO items(kind, owner, record) VALUES(?1, ?2, ?3)");
-    s.bind(1, kind).bind(2, owner).bind(3, record.dump());
-    s.step();
-    return sqlite3_last_insert_rowid(db_);
+    const std::string text = record.dump();
+    int64_t seq = 0;
+    write([&] {
+        Stmt s(db_, "INSERT INTO items(kind, owner, record) VALUES(?1, ?2, ?3)");
+        s.bind(1, kind).bind(2, owner).bind(3, text);
+        s.step();
+        seq = sqlite3_last_insert_rowid(db_);
+    });
+    return seq;
 }
 
 std::vector<json> Store::items(const std::string& kind, int64_t owner) {
-    std::lock_guard lock(mutex_);
-    Stmt s(db_, "SELECT record FROM items WHERE kind = ?1 AND owner = ?2 ORDER BY seq");
+    Reader reader(*this);
+    Stmt s(reader.db(), std::string("SELECT record FROM items WHERE kind = ?1 AND owner = ?2 ORDER BY seq") +
+                            (newestFirst(kind) ? " DESC" : ""));
     s.bind(1, kind).bind(2, owner);
     std::vector<json> out;
     while (s.step()) out.push_back(json::parse(s.text(0)));
@@ -220,30 +356,25 @@ std::vector<json> Store::items(const std::string& kind, int64_t owner) {
 
 int Store::updateItems(const std::string& kind, int64_t owner,
                        const std::function<bool(json& record)>& edit) {
-    std::lock_guard lock(mutex_);
-    std::vector<std::pair<int64_t, json>> changed;
-    {
-        Stmt s(db_, "SELECT seq, record FROM items WHERE kind = ?1 AND owner = ?2 ORDER BY seq");
-        s.bind(1, kind).bind(2, owner);
-        while (s.step()) {
-            json record = json::parse(s.text(1));
-            if (edit(record)) changed.emplace_back(s.integer(0), std::move(record));
+    int written = 0;
+    write([&] {
+        std::vector<std::pair<int64_t, json>> changed;
+        {
+            Stmt s(db_, "SELECT seq, record FROM items WHERE kind = ?1 AND owner = ?2 ORDER BY seq");
+            s.bind(1, kind).bind(2, owner);
+            while (s.step()) {
+                json record = json::parse(s.text(1));
+                if (edit(record)) changed.emplace_back(s.integer(0), std::move(record));
+            }
         }
-    }
-    if (changed.empty()) return 0;
-    exec("BEGIN");
-    try {
         for (const auto& [seq, record] : changed) {
             Stmt s(db_, "UPDATE items SET record = ?1 WHERE seq = ?2");
             s.bind(1, record.dump()).bind(2, seq);
             s.step();
         }
-    } catch (...) {
-        exec("ROLLBACK");
-        throw;
-    }
-    exec("COMMIT");
-    return static_cast<int>(changed.size());
+        written = static_cast<int>(changed.size());
+    });
+    return written;
 }
 
 Page Store::page(const std::vector<json>& rows, int64_t number, int64_t size) {
@@ -262,41 +393,45 @@ Page Store::page(const std::vector<json>& rows, int64_t number, int64_t size) {
 void Store::addOutbox(const std::string& channel, const std::string& address,
                       const std::string& purpose, const std::string& code,
                       const std::string& text) {
-    std::lock_guard lock(mutex_);
-    Stmt s(db_,
-           "INSERT INTO outbox(channel, address, purpose, code, text, created)"
-           " VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
-    s.bind(1, channel).bind(2, address).bind(3, purpose).bind(4, code).bind(5, text);
-    s.bind(6, static_cast<int64_t>(std::time(nullptr)));
-    s.step();
+    write([&] {
+        Stmt s(db_,
+               "INSERT INTO outbox(channel, address, purpose, code, text, created)"
+               " VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
+        s.bind(1, channel).bind(2, address).bind(3, purpose).bind(4, code).bind(5, text);
+        s.bind(6, static_cast<int64_t>(std::time(nullptr)));
+        s.step();
+    });
 }
 
 CodeCheck Store::takeCode(const std::string& channel, const std::string& address,
                           const std::string& purpose, const std::string& code) {
-    std::lock_guard lock(mutex_);
-    int64_t seq = 0;
-    int64_t tries = 0;
-    bool right = false;
-    {
-        Stmt s(db_,
-               "SELECT seq, code, tries FROM outbox WHERE channel = ?1 AND address = ?2"
-               " AND purpose = ?3 AND used = 0 ORDER BY seq DESC LIMIT 1");
-        s.bind(1, channel).bind(2, address).bind(3, purpose);
-        if (!s.step()) return CodeCheck::wrong;
-        seq = s.integer(0);
-        right = !code.empty() && s.text(1) == code;
-        tries = s.integer(2) + (right ? 0 : 1);
-    }
-    bool spent = right || tries >= kMaxCodeGuesses;
-    Stmt s(db_, "UPDATE outbox SET used = ?1, tries = ?2 WHERE seq = ?3");
-    s.bind(1, int64_t{spent}).bind(2, tries).bind(3, seq);
-    s.step();
-    return right ? CodeCheck::accepted : spent ? CodeCheck::spent : CodeCheck::wrong;
+    CodeCheck check = CodeCheck::wrong;
+    write([&] {
+        int64_t seq = 0;
+        int64_t tries = 0;
+        bool right = false;
+        {
+            Stmt s(db_,
+                   "SELECT seq, code, tries FROM outbox WHERE channel = ?1 AND address = ?2"
+                   " AND purpose = ?3 AND used = 0 ORDER BY seq DESC LIMIT 1");
+            s.bind(1, channel).bind(2, address).bind(3, purpose);
+            if (!s.step()) return;
+            seq = s.integer(0);
+            right = !code.empty() && s.text(1) == code;
+            tries = s.integer(2) + (right ? 0 : 1);
+        }
+        bool spent = right || tries >= kMaxCodeGuesses;
+        Stmt s(db_, "UPDATE outbox SET used = ?1, tries = ?2 WHERE seq = ?3");
+        s.bind(1, int64_t{spent}).bind(2, tries).bind(3, seq);
+        s.step();
+        check = right ? CodeCheck::accepted : spent ? CodeCheck::spent : CodeCheck::wrong;
+    });
+    return check;
 }
 
 json Store::outbox(const std::string& channel) {
-    std::lock_guard lock(mutex_);
-    Stmt s(db_,
+    Reader reader(*this);
+    Stmt s(reader.db(),
            "SELECT address, purpose, code, text, created, used FROM outbox WHERE channel = ?1"
            " ORDER BY seq");
     s.bind(1, channel);
@@ -313,37 +448,38 @@ json Store::outbox(const std::string& channel) {
 }
 
 void Store::clearOutboxes() {
-    std::lock_guard lock(mutex_);
-    exec("DELETE FROM outbox");
+    write([&] {
+        exec("DELETE FROM outbox");
+    });
 }
 
 std::string Store::newSession(int64_t userId) {
-    std::lock_guard lock(mutex_);
     std::string token = randomHex(16);
-    Stmt s(db_, "INSERT INTO sessions(token, uid, created) VALUES(?1, ?2, ?3)");
-    s.bind(1, token).bind(2, userId).bind(3, static_cast<int64_t>(std::time(nullptr)));
-    s.step();
+    write([&] {
+        Stmt s(db_, "INSERT INTO sessions(token, uid, created) VALUES(?1, ?2, ?3)");
+        s.bind(1, token).bind(2, userId).bind(3, static_cast<int64_t>(std::time(nullptr)));
+        s.step();
+    });
     return token;
 }
 
 std::optional<int64_t> Store::sessionUser(const std::string& token) {
-    std::lock_guard lock(mutex_);
-    Stmt s(db_, "SELECT uid FROM sessions WHERE token = ?1");
+    Reader reader(*this);
+    Stmt s(reader.db(), "SELECT uid FROM sessions WHERE token = ?1");
     s.bind(1, token);
     if (!s.step()) return std::nullopt;
     return s.integer(0);
 }
 
 void Store::reseed() {
-    std::lock_guard lock(mutex_);
-    exec("DELETE FROM users; DELETE FROM items; DELETE FROM outbox; DELETE FROM sessions;");
-    seed();
+    transaction([&] {
+        exec("DELETE FROM users; DELETE FROM items; DELETE FROM outbox; DELETE FROM sessions;");
+        seed();
+    });
 }
 
 void Store::seed() {
-    std::lock_guard lock(mutex_);
-    exec("BEGIN");
-    try {
+    transaction([&] {
         for (const auto& u : demoUsers()) {
             json record = demoUserRecord(u.id, u.userName);
             for (auto& [k, v] : u.extra.items()) {
@@ -362,11 +498,7 @@ void Store::seed() {
             saveUser(record);
         }
         for (const auto& item : demoItems()) addItem(item.kind, item.owner, item.record);
-        exec("COMMIT");
-    } catch (...) {
-        exec("ROLLBACK");
-        throw;
-    }
+    });
 }
 
 }  // namespace zvt::service

@@ -1,14 +1,22 @@
 // The service's data: users, list records of every kind, the SMS and mail outboxes and the
-// login sessions, in one SQLite file under the data directory. Records are kept as the JSON
-// objects the interfaces hand out, so a reply is a record read back, not a re-mapping.
+// login sessions, in one SQLite file (write-ahead log) under the data directory. Records are
+// kept as the JSON objects the interfaces hand out, so a reply is a record read back, not a
+// re-mapping.
+//
+// Writes go through one connection, one transaction at a time (transaction()); reads take a
+// connection of their own from a pool, so they run beside each other and beside a write and
+// see the last committed state, never half of an operation. A read made inside the calling
+// thread's transaction goes through the write connection and sees that transaction's writes.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 struct sqlite3;
@@ -60,9 +68,12 @@ public:
     void bindPartner(int64_t id, const std::string& web, const std::string& webId);
     void saveUser(const json& record);
 
-    // List records of one kind ("product", "taobao_order", ...), owned by a user or by 0.
+    // List records of one kind ("product", "taobao_order", ...), owned by a user or by 0, in
+    // the order they were filed; the record lists a user pages through (asset records,
+    // withdrawals, refunds, exchange orders, site messages) newest first.
     int64_t addItem(const std::string& kind, int64_t owner, json record);
     std::vector<json> items(const std::string& kind, int64_t owner);
+    static bool newestFirst(const std::string& kind);
     // Hands each record of the kind and owner to `edit` in order; the records it answers true
     // for are written back as edited, in one transaction. Answers how many were written.
     int updateItems(const std::string& kind, int64_t owner,
@@ -87,15 +98,53 @@ public:
     // Drops every table and seeds again.
     void reseed();
 
+    // Runs `work` as one transaction: whatever it writes is committed together when it
+    // returns, or not at all when it throws or the process dies before. Other threads' writes
+    // wait for the end; their reads go on and see the state before it. A call made inside
+    // `work` joins the transaction. Every write of the store runs in one.
+    void transaction(const std::function<void()>& work);
+
+    // Called on the writing thread after each write of the store (a user saved, a record added,
+    // records updated...): tests stop the process there. Set before the store is shared.
+    void setAfterWrite(std::function<void()> hook) { afterWrite_ = std::move(hook); }
+
 private:
+    // A connection for one read: the write connection inside the caller's own transaction,
+    // else one of the pool's, handed back when the lease ends.
+    class Reader {
+    public:
+        explicit Reader(Store& store);
+        ~Reader();
+        Reader(const Reader&) = delete;
+        Reader& operator=(const Reader&) = delete;
+        sqlite3* db() const { return db_; }
+
+    private:
+        Store& store_;
+        sqlite3* db_;
+        bool pooled_;
+    };
+
     void exec(const std::string& sql);
     void createSchema();
+    void orderRecordLists();
     void seed();
+    // One write of the store: its own transaction, or a part of the caller's; the write hook
+    // runs after it (committed by then unless the caller's transaction goes on).
+    void write(const std::function<void()>& work);
+    bool inOwnTransaction() const { return writer_.load() == std::this_thread::get_id(); }
     std::optional<json> userWhere(const std::string& column, const std::string& value);
     std::string passwordHash(const std::string& password);
 
-    sqlite3* db_ = nullptr;
-    std::recursive_mutex mutex_;
+    std::string path_;
+    sqlite3* db_ = nullptr;  // the write connection
+    std::recursive_mutex writeMutex_;
+    int depth_ = 0;  // transactions open on the write connection, nested ones included
+    std::atomic<std::thread::id> writer_{};  // the thread whose transaction is open
+    std::function<void()> afterWrite_;
+
+    std::mutex readersMutex_;
+    std::vector<sqlite3*> idleReaders_;
 };
 
 }  // namespace zvt::service

@@ -90,7 +90,9 @@ Reply Service::opAvatar(Incoming& in) {
 }
 
 Reply Service::pageUpload(Incoming& in) {
-    std::string path = in.target.substr(0, in.target.find('?'));
+    // The decoded path, which the route checked (a file name of letters, digits and "_"), never
+    // the target as sent.
+    const std::string& path = in.op;
     std::ifstream file(dataDir_ + path, std::ios::binary);
     if (!file) {
         Reply r = html("页面不存在", "");

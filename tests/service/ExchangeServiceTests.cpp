@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <optional>
 
 #include "tests/service/ServiceTestSupport.h"
 
@@ -113,6 +114,38 @@ TEST_F(ExchangeServiceTest, AnOrderSpendsTheBalanceLowersTheStockKeepsItsFieldsA
     json big = order(cookie, {{"goodId", "702"}, {"mode", "2"}, {"num", "99"}});
     EXPECT_EQ(big["code"], 202);
     EXPECT_EQ(big["msg"], "库存不足");
+}
+
+TEST_F(ExchangeServiceTest, AnOfferPastItsEndOnTheServicesClockTakesNoOrder) {
+    std::string cookie = login(kServiceTestUserName, kServiceTestUserPassword);
+    setUser({{"jifen", "100000"}});
+    const long long ended = std::stoll(good("712")["edate"].get<std::string>());
+    const long long endsSoon = std::stoll(good("709")["edate"].get<std::string>());
+    struct Case {
+        const char* name;
+        const char* goodId;
+        std::optional<long long> clock;  // the service's fixed time, else the system's
+        int code;
+    };
+    const std::vector<Case> cases = {
+        {"ended before the seeding", "712", std::nullopt, 202},
+        {"ends within the hour", "709", std::nullopt, 101},
+        {"at its very end", "709", endsSoon, 101},
+        {"a second after its end", "709", endsSoon + 1, 202},
+        {"the ended one, while it still ran", "712", ended - 60, 101},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        service.configure(json{{"fixed_time", c.clock ? json(std::to_string(*c.clock)) : json(nullptr)}}.dump());
+        const std::string stock = good(c.goodId)["num"];
+        const std::string jifen = user(cookie)["jifen"];
+        json reply = order(cookie, {{"goodId", c.goodId}, {"mode", "2"}, {"num", "1"}});
+        EXPECT_EQ(reply["code"], c.code) << reply.dump();
+        if (c.code == 101) continue;
+        // Refused (the client shows "兑换失败"): nothing spent, nothing taken from the stock.
+        EXPECT_EQ(good(c.goodId)["num"], stock);
+        EXPECT_EQ(user(cookie)["jifen"], jifen);
+    }
 }
 
 TEST_F(ExchangeServiceTest, TheTestInterfaceSetsUserFieldsNullIncluded) {

@@ -1,9 +1,11 @@
 // The money family of the local service: which withdrawal amounts it takes, what a withdrawal
 // does to the balance, the review state and the records, and the three record lists page by
-// page.
+// page, newest first, new records and data directories of earlier versions included.
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
+#include <functional>
 #include <set>
 
 #include "tests/service/ServiceTestSupport.h"
@@ -105,9 +107,10 @@ TEST_F(MoneyServiceTest, AWithdrawalPutsItsKindUnderReviewAndFilesATypedRecord) 
     EXPECT_EQ(withdraw({{"type", "2"}, {"money", "8.5"}})["code"], 101);
     EXPECT_EQ(user()["txstatus"], "1");
 
-    auto [rows, end] = records("out", 2);
+    // Newest first: the two new ones open the list.
+    auto [rows, end] = records("out", 1);
     ASSERT_GE(rows.size(), 2u);
-    const json cash = rows[rows.size() - 1], points = rows[rows.size() - 2];
+    const json cash = rows[0], points = rows[1];
     EXPECT_EQ(points["type"], "1");
     EXPECT_EQ(points["money"], "12");
     EXPECT_EQ(cash["type"], "2");
@@ -135,6 +138,7 @@ TEST_F(MoneyServiceTest, EachRecordKindHasItsOwnListPagedByTen) {
         SCOPED_TRACE(c.kind);
         size_t total = 0;
         std::set<std::string> types, states;
+        std::string previousTime = "9999";
         const int pages = static_cast<int>((c.total + 9) / 10);
         for (int page = 1; page <= pages; ++page) {
             auto [rows, end] = records(c.kind, page);
@@ -143,9 +147,16 @@ TEST_F(MoneyServiceTest, EachRecordKindHasItsOwnListPagedByTen) {
             for (const json& row : rows) {
                 ++total;
                 for (const char* key : c.keys) EXPECT_TRUE(row[key].is_string()) << key;
+                // A row shows the content as it comes and the record page as HTML: plain text
+                // with no markup reads the same in both.
                 if (row.contains("content")) {
-                    EXPECT_EQ(row["content"].get<std::string>().rfind("<p>", 0), 0u);
+                    const std::string content = row["content"];
+                    EXPECT_FALSE(content.empty());
+                    EXPECT_EQ(content.find_first_of("<>&"), std::string::npos) << content;
                 }
+                // Newest first, across the pages.
+                EXPECT_LE(row["addtime"].get<std::string>(), previousTime);
+                previousTime = row["addtime"];
                 if (row.contains("type")) types.insert(row["type"].get<std::string>());
                 if (row.contains("status")) states.insert(row["status"].get<std::string>());
             }
@@ -159,6 +170,97 @@ TEST_F(MoneyServiceTest, EachRecordKindHasItsOwnListPagedByTen) {
     // The refunds are not the income list.
     EXPECT_NE(records("refund", 1).first[0]["title"], records("in", 1).first[0]["title"]);
     EXPECT_EQ(signedDes("getUserDetailed", {{"id", kServiceTestUserId}, {"do", "all"}}, nullptr, cookie)["code"], 202);
+}
+
+TEST_F(MoneyServiceTest, NewRecordsOpenTheirListsStampedWithTheServicesClock) {
+    // 2026-11-01 10:00:00 in China (02:00 UTC), whatever the machine's zone: after every demo
+    // record, before the exchange goods' offers end.
+    service.configure(R"({"fixed_time": "1793498400"})");
+    const std::string stamp = "2026-11-01 10:00:00";
+    struct Case {
+        const char* name;
+        const char* op;
+        json fields;
+        std::vector<std::pair<const char*, json>> firstRows;  // list ("in", "out", "msg") -> fields of its first row
+    };
+    const std::vector<Case> cases = {
+        {"cash withdrawal", "outCash",
+         {{"id", kServiceTestUserId}, {"ddpassword", kServiceTestUserPassword}, {"type", "2"}, {"money", "8.5"}, {"remark", ""}},
+         {{"out", {{"type", "2"}, {"money", "8.50"}, {"status", "审核中"}}}}},
+        {"check-in", "sign", {{"id", kServiceTestUserId}}, {{"in", {{"title", "签到奖励"}, {"jifen", "10"}}}}},
+        {"exchange", "exchange",
+         {{"id", kServiceTestUserId}, {"goodId", "700"}, {"mode", "2"}, {"num", "1"}},
+         {{"in", {{"title", "兑换商品"}, {"jifen", "-300"}}}, {"msg", {{"title", "兑换通知"}}}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(signedDes(c.op, c.fields, nullptr, cookie)["code"], 101);
+        for (const auto& [list, fields] : c.firstRows) {
+            SCOPED_TRACE(list);
+            std::string raw;
+            json reply = std::string(list) == "msg"
+                             ? signedDes("msg", {{"id", kServiceTestUserId}, {"number", "1"}}, &raw, cookie)
+                             : signedDes("getUserDetailed", {{"id", kServiceTestUserId}, {"do", list}, {"number", "1"}},
+                                         &raw, cookie);
+            const json rows = json::parse(decipher(raw), nullptr, false);
+            ASSERT_TRUE(rows.is_array() && !rows.empty()) << reply.dump();
+            for (auto& [key, value] : fields.items()) EXPECT_EQ(rows[0][key], value) << key;
+            EXPECT_EQ(rows[0]["addtime"], stamp);
+            // The older rows follow, newest first.
+            for (size_t i = 1; i < rows.size(); ++i)
+                EXPECT_GE(rows[i - 1]["addtime"].get<std::string>(), rows[i]["addtime"].get<std::string>()) << i;
+        }
+    }
+}
+
+// Runs SQL on the stopped service's store, as a data directory of an earlier version left it.
+void onStore(const std::string& dataDir, const std::function<void(sqlite3*)>& edit) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((dataDir + "/zavelto.sqlite").c_str(), &db), SQLITE_OK);
+    edit(db);
+    sqlite3_close(db);
+}
+
+TEST_F(MoneyServiceTest, ADataDirectoryOfTheEarlierOrderReadsAsBeforeWithNewRecordsOnTop) {
+    const json demoPage = records("out", 1).first;
+    ASSERT_EQ(demoPage.size(), 10u);
+    service.stop();
+    // Earlier versions filed the demo list newest first and appended new records after it.
+    onStore(service.dataDir(), [](sqlite3* db) {
+        std::vector<std::pair<int64_t, std::string>> rows;
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(db, "SELECT seq, record FROM items WHERE kind = 'withdraw' AND owner = 10001 ORDER BY seq", -1,
+                           &st, nullptr);
+        while (sqlite3_step(st) == SQLITE_ROW)
+            rows.emplace_back(sqlite3_column_int64(st, 0), reinterpret_cast<const char*>(sqlite3_column_text(st, 1)));
+        sqlite3_finalize(st);
+        for (size_t i = 0; i < rows.size(); ++i) {
+            sqlite3_prepare_v2(db, "UPDATE items SET record = ?1 WHERE seq = ?2", -1, &st, nullptr);
+            sqlite3_bind_text(st, 1, rows[rows.size() - 1 - i].second.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_int64(st, 2, rows[i].first);
+            sqlite3_step(st);
+            sqlite3_finalize(st);
+        }
+        const json appended = {{"account", "old@alipay.example.com"}, {"type", "2"}, {"money", "1.00"},
+                               {"status", "审核中"}, {"addtime", "2026-11-30 09:00:00"}};
+        const std::string sql = "INSERT INTO items(kind, owner, record) VALUES('withdraw', 10001, '" + appended.dump() +
+                                "'); PRAGMA user_version = 0;";
+        sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
+    });
+    service.start();
+    json page = records("out", 1).first;
+    ASSERT_EQ(page.size(), 10u);
+    EXPECT_EQ(page[0]["account"], "old@alipay.example.com");
+    for (size_t i = 1; i < page.size(); ++i) EXPECT_EQ(page[i], demoPage[i - 1]) << i;
+
+    // Filed again once: a restart keeps the order, and a new withdrawal comes on top.
+    service.stop();
+    service.start();
+    EXPECT_EQ(withdraw({{"type", "1"}, {"jifenbao", "7"}})["code"], 101);
+    page = records("out", 1).first;
+    EXPECT_EQ(page[0]["money"], "7");
+    EXPECT_EQ(page[1]["account"], "old@alipay.example.com");
+    EXPECT_EQ(page[2], demoPage[0]);
 }
 
 }  // namespace

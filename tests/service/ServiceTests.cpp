@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "tests/service/ServiceTestSupport.h"
 
@@ -350,6 +351,42 @@ TEST_F(ServiceTest, AvatarMultipartIsParsed) {
     EXPECT_EQ(entry["files"]["pic_data"]["filename"], "userIcon.png");
     EXPECT_EQ(entry["files"]["pic_data"]["content_type"], "image/png");
     EXPECT_EQ(entry["files"]["pic_data"]["size"], png.size());
+}
+
+TEST_F(ServiceTest, PicturesAreServedByTheDecodedPathTheRouteChecked) {
+    const std::string png = service.request("GET", "/images/avatar.png").body;
+    {
+        std::ofstream file(service.dataDir() + "/uploads/avatar_10001_ab12.png", std::ios::binary);
+        file << png;
+    }
+    {
+        std::ofstream secret(service.dataDir() + "/uploads/x.png.bak", std::ios::binary);
+        secret << "not for clients";
+    }
+    const std::string product = service.request("GET", "/images/product1_20x20.png").body;
+    struct Case {
+        const char* target;
+        int status;
+        const std::string* body;
+    };
+    const std::vector<Case> cases = {
+        {"/uploads/avatar_10001_ab12.png", 200, &png},
+        {"/uploads/avatar%5F10001%5Fab12.png", 200, &png},
+        {"/uploads/%61vatar_10001_ab12%2Epng", 200, &png},
+        {"/images/product%31_20x20.png", 200, &product},
+        {"/images/product1_20x20%2epng", 200, &product},
+        // Whatever the escapes, the name is still held to letters, digits and "_".
+        {"/uploads/..%2Fzavelto.png", 404, nullptr},
+        {"/uploads/x.png%2Ebak", 404, nullptr},
+        {"/uploads/%2e%2e/zavelto.png", 404, nullptr},
+    };
+    for (const Case& c : cases) {
+        auto r = service.request("GET", c.target);
+        EXPECT_EQ(r.status, c.status) << c.target;
+        if (c.body) {
+            EXPECT_TRUE(r.body == *c.body) << c.target;
+        }
+    }
 }
 
 TEST_F(ServiceTest, RegistrationReadsTheSmsOutbox) {
