@@ -1,0 +1,12 @@
+# The local service under many clients at once: the rate of large pictures by number of clients
+# beside zlib deflating on as many threads, and a signed call's time beside picture clients.
+if(TARGET zavelto-service)
+  find_package(OpenSSL REQUIRED)
+  find_package(ZLIB REQUIRED)
+  find_package(nlohmann_json REQUIRED)
+  add_executable(service_load_bench ${CMAKE_CURRENT_SOURCE_DIR}/service_load_bench.cpp)
+  target_compile_options(service_load_bench PRIVATE ${ZVT_WARNINGS})
+  target_link_libraries(service_load_bench PRIVATE zvt_testsupport OpenSSL::Crypto ZLIB::ZLIB
+    nlohmann_json::nlohmann_json benchmark::benchmark)
+  add_dependencies(service_load_bench zavelto-service)
+endif()
