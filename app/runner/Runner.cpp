@@ -21,6 +21,7 @@
 #include "platform/uikit/DisplayCycle.h"
 #include "platform/uikit/ScreenRenderer.h"
 #include "platform/uikit/UIApplicationMain.h"
+#include "platform/webkit/UIWebView.h"
 
 namespace zvt::runner {
 
@@ -99,7 +100,8 @@ std::string runnerUsage() {
          "               [--screen 320x480|320x568|375x667|414x736[@2|@3]] [--text-wait S] [--report]\n"
          "               [--server-root URL] [--request-timeout S] ...\n"
          "  --window     the phone's screen in a desktop window (default when there is a display)\n"
-         "  --headless   no window: run the script and end (0: done, 1: a step failed, 2: bad input)\n"
+         "  --headless   no window: run the script and end (0: done, 1: a step failed, 2: bad input);\n"
+         "               web views draw on an X server of the run's own (Xvfb)\n"
          "  --script     steps: tap \"text\" | tap x,y | type \"text\" | press return|delete |\n"
          "               swipe up|down|left|right | pull down | wait SECONDS | shot NAME.png | expect \"text\"\n"
          "  --pictures   the folder `shot` writes to (default: the current folder)\n"
@@ -191,6 +193,9 @@ int runnerMain(int argc, char* argv[]) {
     std::cerr << "zavelto: no display; headless runs need a script (--script FILE)\n" << runnerUsage();
     return 2;
   }
+  // Web pages are pictured as a window shows them: headless, web views draw on an X server of
+  // the run's own, started by the first web view and ended with the run.
+  if (!window) zvt::web::usePrivateDisplay();
   // A virtual clock starts at the real time, so that the status bar shows it.
   if (options.fast) Clock::setCurrent(std::make_shared<VirtualClock>(RealClock::shared()->wallTime()));
   watchSignals(window);

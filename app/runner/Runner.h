@@ -11,7 +11,8 @@
 //   desktop's input method), Ctrl+T switches slow animations; closing the window ends the run.
 // - headless: the script runs against the screen and the run ends with its outcome: 0 when
 //   every step was done, 1 when one could not be (a picture of the screen is written), 2 for
-//   a script or an option that cannot be read.
+//   a script or an option that cannot be read. Web views draw on an X server of the run's own
+//   (Xvfb, started by the first web view), so that pictures show their pages.
 // - --fast: a virtual clock (headless only): animations and waits take no real time.
 // - --text-wait S: how long `tap "text"` and `expect` wait for a text to appear (default 10 s).
 // - --report: lines on standard output for tools: "shown" once the first frame is on screen,

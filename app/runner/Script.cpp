@@ -12,6 +12,7 @@
 #include "platform/network/NSURLConnection.h"
 #include "platform/uikit/Device.h"
 #include "platform/uikit/Snapshot.h"
+#include "platform/webkit/UIWebView.h"
 
 namespace zvt::runner {
 
@@ -137,14 +138,17 @@ double realSeconds() {
 
 bool onVirtualClock() { return Clock::current()->isVirtual(); }
 
-// While URL loads are on their way, runs the main run loop in real time (the virtual clock
-// stands still) until none is left or the system's clock reaches `deadline`; then lets what
-// their replies handed to the main thread run.
+// What is on its way from servers: URL loads, and web views' pages until they have painted.
+size_t loadsInFlight() { return zvt::urlConnectionLoadsInFlight() + zvt::web::webViewLoadsInFlight(); }
+
+// While loads are on their way, runs the main run loop in real time (the virtual clock stands
+// still) until none is left or the system's clock reaches `deadline`; then lets what their
+// replies handed to the main thread run.
 void letLoadsLand(double deadline) {
-  if (zvt::urlConnectionLoadsInFlight() == 0) return;
+  if (loadsInFlight() == 0) return;
   auto loop = NSRunLoop::mainRunLoop();
   double now = realSeconds();
-  while (zvt::urlConnectionLoadsInFlight() > 0 && now < deadline) {
+  while (loadsInFlight() > 0 && now < deadline) {
     loop->runModeWithin(NSDefaultRunLoopMode, std::min(0.05, deadline - now));
     now = realSeconds();
   }

@@ -20,10 +20,11 @@
 // Time: on the real clock, `wait` runs the main run loop for that long. On a virtual clock
 // (the runner's --fast), `wait` first lets what is on its way arrive (the main run loop runs
 // until it has been idle a moment, on the system's clock: replies from the service come in real
-// time), then advances the clock from one of its deadlines to the next; whenever URL loads are
-// in flight the clock stands while real time passes until they have landed (within the text
-// wait per `wait`), so a reply lands at the moment of the wait in which it was asked for and what it
-// sets off (an animation) runs on within that wait. Taps, `expect` and `shot` first let loads in
+// time), then advances the clock from one of its deadlines to the next; whenever loads are in
+// flight (URL loads, and web views' pages until they have painted) the clock stands while real
+// time passes until they have landed (within the text wait per `wait`), so a reply lands at the
+// moment of the wait in which it was asked for, what it sets off (an animation) runs on within
+// that wait, and a picture shows the web page that was opened. Taps, `expect` and `shot` first let loads in
 // flight land the same way (a reply landing between a tap's down and up would reload the list
 // under the finger); otherwise no step waits for real.
 

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "platform/foundation/NSDictionary.h"
 #include "platform/foundation/NSLog.h"
@@ -78,9 +79,22 @@ NSInteger urlErrorCode(const GError* error) {
   return NSURLErrorUnknown;
 }
 
+// The pages alive (main thread only).
+std::vector<const WebPage*>& pages() {
+  static std::vector<const WebPage*> alive;
+  return alive;
+}
+
 }  // namespace
 
+size_t webViewLoadsInFlight() {
+  size_t count = 0;
+  for (const WebPage* page : pages()) count += page->inFlight();
+  return count;
+}
+
 WebPage::WebPage(UIWebView* owner, CGSize size) : owner_(owner) {
+  pages().push_back(this);
   // The page is drawn at the screen's pixels: the offscreen window is that many pixels per
   // point and the page zoomed by as much, so that its CSS pixels stay points.
   if (auto screen = UIScreen::mainScreen()) scale_ = std::max<CGFloat>(1, screen->scale());
@@ -134,6 +148,7 @@ WebPage::WebPage(UIWebView* owner, CGSize size) : owner_(owner) {
 }
 
 WebPage::~WebPage() {
+  std::erase(pages(), this);
   g_signal_handlers_disconnect_by_data(view_, this);
   g_signal_handlers_disconnect_by_data(window_, this);
   g_signal_handlers_disconnect_by_data(contentManager_, this);
@@ -153,8 +168,11 @@ std::shared_ptr<UIWebView> WebPage::owner() const {
   return std::static_pointer_cast<UIWebView>(owner_->shared_from_this());
 }
 
+bool WebPage::inFlight() const { return awaitingPaint_ || webkit_web_view_is_loading(view_); }
+
 void WebPage::damaged() {
   damaged_ = true;
+  awaitingPaint_ = false;
   owner_->layer()->setNeedsDisplay();
 }
 
@@ -234,6 +252,7 @@ void WebPage::loadChanged(WebKitLoadEvent event) {
     }
     case WEBKIT_LOAD_COMMITTED:
       ++generation_;
+      awaitingPaint_ = true;
       break;
     case WEBKIT_LOAD_FINISHED:
       if (!failed_ && !webkit_web_view_get_main_resource(view_)) {

@@ -15,7 +15,8 @@
 // - Touches: a tap (a finger that lifts within 10 points of where it came down) is a click of
 //   the page at that point; a finger that moves further scrolls the page under it.
 // - Without an X display (no `DISPLAY`) the view is a plain view: loads do nothing and scripts
-//   answer "" (a warning is logged once).
+//   answer "" (a warning is logged once). `zvt::web::usePrivateDisplay()` gives the process's web
+//   views an X server of their own instead.
 //
 // Requests other than GET, and request bodies, are not sent by the engine's load API: such a
 // request is loaded as a GET of its URL with its header fields.
@@ -59,7 +60,18 @@ class UIWebViewDelegate {
 
 namespace zvt::web {
 class WebPage;
-}
+
+// Web views' loads on their way: views whose page is loading, or whose new page has not painted
+// yet. A tool that stops time while loads are in flight (the runner's virtual clock) counts
+// these beside the URL loading system's loads, so that a picture shows the page it opened.
+size_t webViewLoadsInFlight();
+
+// From now on the process's web views draw on an X server of its own (platform/xserver),
+// whatever display the process was given: the first web view that needs the engine starts it
+// (DISPLAY points at it, GDK_BACKEND is x11) and it ends with the process. Where none can start,
+// web views keep the display the process has, if any. Main thread, before the first web view.
+void usePrivateDisplay();
+}  // namespace zvt::web
 
 class UIWebView : public UIView {
  public:

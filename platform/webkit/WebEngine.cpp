@@ -8,6 +8,8 @@
 #include "platform/network/NSHTTPCookie.h"
 #include "platform/uikit/GLibMainContext.h"
 #include "platform/uikit/UIKitMainThread.h"
+#include "platform/webkit/UIWebView.h"
+#include "platform/xserver/PrivateXServer.h"
 
 namespace zvt::web {
 
@@ -18,6 +20,18 @@ State state = State::Unknown;
 WebKitWebContext* context = nullptr;
 // The views alive, in the order they were made: a new view joins the process of the first.
 std::vector<WebKitWebView*> views;
+// Whether the engine starts an X server of its own (usePrivateDisplay).
+bool privateDisplayWanted = false;
+
+// Points DISPLAY at a new private X server; false when none can start here.
+bool startPrivateDisplay() {
+  // Ended with the process: by its destructor at exit, or by the system should the process die.
+  static zvt::xserver::PrivateXServer server(1024, 1024);
+  if (server.display().empty()) return false;
+  setenv("DISPLAY", server.display().c_str(), 1);
+  setenv("GDK_BACKEND", "x11", 1);
+  return true;
+}
 
 void forget(gpointer, GObject* gone) {
   std::erase(views, reinterpret_cast<WebKitWebView*>(gone));
@@ -92,12 +106,22 @@ void importCookies(WebKitCookieManager* manager) {
 
 }  // namespace
 
+void usePrivateDisplay() {
+  zvt::ui::assertMainThread("usePrivateDisplay");
+  privateDisplayWanted = true;
+}
+
 bool engineAvailable() {
   zvt::ui::assertMainThread("UIWebView");
   if (state != State::Unknown) return state == State::Ready;
   state = State::Unavailable;
   // Accessibility's bus is no part of a page's rendering; without it no D-Bus session is needed.
   setenv("NO_AT_BRIDGE", "1", 0);
+  if (privateDisplayWanted && !startPrivateDisplay()) {
+    zvt::logMessage(zvt::LogLevel::Warning,
+                    "UIWebView: no X server of its own can start (Xvfb, Debian package xvfb); web views use the "
+                    "process's display, if any");
+  }
   if (!gtk_init_check(nullptr, nullptr)) {
     const char* display = std::getenv("DISPLAY");
     zvt::logFormat(zvt::LogLevel::Warning, "UIWebView: the X display \"%s\" cannot be opened; web views show nothing",

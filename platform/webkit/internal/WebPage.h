@@ -32,6 +32,8 @@ class WebPage {
   // Copies the page's pixels into the layer when WebKit painted since the last copy.
   bool drawInto(CALayer& layer);
   unsigned long paints() const { return paints_; }
+  // Loading, or showing a new document that has not painted yet (webViewLoadsInFlight).
+  bool inFlight() const;
   std::shared_ptr<NSString> evaluate(const std::string& script);
   std::shared_ptr<JSValue> evaluateValue(const std::string& script);
   // Main-frame documents committed so far: a JSContext stands for one of them.
@@ -64,6 +66,7 @@ class WebPage {
   WebKitWebView* view_ = nullptr;
   GtkWidget* window_ = nullptr;
   bool damaged_ = false;
+  bool awaitingPaint_ = false;  // a document committed since the last paint
   bool failed_ = false;
   std::string startedURI_;  // the address the current load began with
   unsigned long paints_ = 0;

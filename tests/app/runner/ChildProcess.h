@@ -1,4 +1,4 @@
-// A child process for the runner's tests: started with arguments and extra environment, its
+// A child process for the runner's tests: started with arguments and its own environment, its
 // standard output read line by line with time limits (on the system's clock: the child runs on
 // its own), its standard error kept in a file. It gets SIGTERM if the test's thread ends first.
 #pragma once
@@ -27,8 +27,16 @@ class ChildProcess {
     std::vector<char*> argv;
     for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
+    // The test's environment, with the given variables in place of those of the same name
+    // ("DISPLAY=" empties one the test process set for itself).
     std::vector<std::string> env;
-    for (char** e = environ; *e; ++e) env.emplace_back(*e);
+    auto named = [](const std::string& entry) { return entry.substr(0, entry.find('=') + 1); };
+    for (char** e = environ; *e; ++e) {
+      const std::string entry = *e;
+      bool replaced = false;
+      for (const auto& given : environment) replaced = replaced || named(given) == named(entry);
+      if (!replaced) env.push_back(entry);
+    }
     for (const auto& e : environment) env.push_back(e);
     std::vector<char*> envp;
     for (auto& e : env) envp.push_back(e.data());

@@ -87,6 +87,7 @@ class LaunchRecorder : public UIApplicationDelegate {
 }  // namespace
 
 TEST(ApplicationMain, MakesTheNamedDelegateLaunchesAndRunsTheHost) {
+  LaunchRecorder::events.clear();  // a repeated run starts afresh
   char name[] = "zavelto";
   char* argv[] = {name, nullptr};
   zvt::ui::registerApplicationDelegateClass("RecorderDelegate", [] { return std::make_shared<LaunchRecorder>(); });

@@ -162,6 +162,44 @@ TEST(RunnerProcess, TheTourOfTheRunScriptShowsEveryTabOnAScreenThatIsNotEmpty) {
   }
 }
 
+TEST(RunnerProcess, AHeadlessRunWithoutADisplayPicturesTheWebPagesItOpens) {
+  zvt::test::ServiceProcess service;
+  zvt::test::TempHome home;
+  const std::string pictures = home.pathFor("pictures");
+  guideSeen(home);
+  // A product of the home screen's grid, then the demo user's rebate coupons from the personal
+  // centre: both are web pages.
+  auto script = writeScript(home,
+                            "expect \"逛逛\"\nswipe up\nwait 1\nexpect \"￥\"\ntap 90,400\nwait 1\nexpect \"商品详情\"\n"
+                            "shot product.png\ntap 20,42\nwait 1\ntap \"我的\"\nwait 0.5\ntap \"登录\"\nwait 1\n"
+                            "tap 200,99\ntype \"zvttest\"\ntap 200,150\ntype \"zvt123456\"\ntap \"登 录\"\nwait 2\n"
+                            "tap \"回扣券\"\nwait 1\nshot coupon.png\n");
+  auto env = environment(home);
+  env.push_back("DISPLAY=");
+  env.push_back("WAYLAND_DISPLAY=");
+  ChildProcess runner({kRunner, "--headless", "--fast", "--script", script, "--pictures", pictures, "--server-root",
+                       service.rootURL()},
+                      env, home.pathFor("stderr.txt"));
+  ASSERT_TRUE(runner.started());
+  EXPECT_EQ(runner.finish(120), 0);
+  const std::string kept = zvt::test::picturesFolder() + "/headless-web";
+  std::filesystem::create_directories(kept);
+  for (const char* name : {"product.png", "coupon.png"}) {
+    PictureFile picture(pictures + "/" + name);
+    ASSERT_TRUE(picture.image) << name;
+    std::filesystem::copy_file(pictures + "/" + name, kept + "/" + name, std::filesystem::copy_options::overwrite_existing);
+    // The web view's own area, below the bar and above the product page's login strip: the
+    // page's colours, text and pictures, not one flat colour.
+    std::set<uint32_t> colours;
+    for (double y = 70; y < 610; y += 7)
+      for (double x = 0; x < 375; x += 5) {
+        RGBA c = picture.at(x, y);
+        colours.insert(uint32_t(c.r) << 16 | uint32_t(c.g) << 8 | c.b);
+      }
+    EXPECT_GT(colours.size(), 8u) << name;
+  }
+}
+
 TEST(RunnerProcess, AFailedExpectationEndsTheRunWithAPicture) {
   zvt::test::TempHome home;
   const std::string pictures = home.pathFor("pictures");

@@ -1,7 +1,7 @@
 // Scripts: what the parser reads and refuses, and steps run through the device against a small
 // view tree on the virtual clock (taps reach views through hit-testing, typing reaches the first
 // responder, a missing text stops the run with a picture), and waits on the virtual clock that
-// let a late reply of a real server land within them.
+// let a late reply of a real server land within them, a web page's too, pictured once painted.
 
 #include <gtest/gtest.h>
 
@@ -19,9 +19,13 @@
 #include "platform/uikit/Device.h"
 #include "platform/uikit/UIScrollView.h"
 #include "platform/uikit/UITextInput.h"
+#include "platform/uikit/UIWindow.h"
+#include "platform/webkit/UIWebView.h"
+#include "tests/platform/graphics/Canvas.h"
 #include "tests/support/MainLoop.h"
 #include "tests/support/TempHome.h"
 #include "tests/support/TestHTTPServer.h"
+#include "tests/support/ui/XvfbDisplay.h"
 
 using zvt::runner::ScriptStep;
 using Kind = ScriptStep::Kind;
@@ -298,5 +302,102 @@ TEST(RunnerScript, AWaitOnTheVirtualClockLetsALateReplyLandAndWhatItStartsRunWit
     page->view->removeFromSuperview();
   }
   EXPECT_EQ(zvt::urlConnectionLoadsInFlight(), 0u);
+  window->setHidden(true);
+}
+
+namespace {
+
+// A web view's delegate: refuses one address, notes when a page finished on the virtual clock.
+class PageWatch : public UIWebViewDelegate {
+ public:
+  std::string refused;
+  int64_t finishedAt = -1;  // virtual nanoseconds
+  bool webViewShouldStartLoadWithRequest(const std::shared_ptr<UIWebView>&, const std::shared_ptr<NSURLRequest>& request,
+                                         UIWebViewNavigationType) override {
+    return request->URL()->absoluteString()->utf8() != refused;
+  }
+  void webViewDidFinishLoad(const std::shared_ptr<UIWebView>&) override {
+    finishedAt = Clock::current()->monotonicNanos();
+  }
+};
+
+// A device pixel of a picture file, at a point of the screen (scale 2).
+zvt::test::RGBA pictured(const std::string& path, double x, double y) {
+  auto image = UIImage::imageWithContentsOfFile(NSString::stringWithUTF8String(path.c_str()));
+  if (!image) return {};
+  const auto w = static_cast<CGFloat>(image->CGImage()->width()), h = static_cast<CGFloat>(image->CGImage()->height());
+  zvt::test::Canvas canvas(w, h);
+  image->drawInRect(CGRectMake(0, 0, w, h));
+  return canvas.at(static_cast<int>(x * 2), static_cast<int>(y * 2));
+}
+
+}  // namespace
+
+TEST(RunnerScript, AWebPageOpenedWithinAWaitOnTheVirtualClockIsPicturedOncePainted) {
+  ZVT_REQUIRE_DISPLAY();
+  zvt::test::VirtualClockScope clock;
+  zvt::test::TempHome home;
+  zvt::test::TestHTTPServer server;
+  // The page answers in real time, later than a moment of idleness.
+  server.route("/late", [](const zvt::test::HTTPRequest&, zvt::test::HTTPResponder& reply) {
+    reply.pause(0.3);
+    reply.send(200, "<html><body style=\"margin:0;background:#00c000\"></body></html>", "text/html");
+  });
+  server.route("/refused", [](const zvt::test::HTTPRequest&, zvt::test::HTTPResponder& reply) {
+    reply.send(200, "<html><body style=\"background:#c00000\"></body></html>", "text/html");
+  });
+  server.route("/never", [](const zvt::test::HTTPRequest&, zvt::test::HTTPResponder& reply) { reply.stall(); });
+  auto window = UIWindow::make();
+  window->setBackgroundColor(UIColor::whiteColor());
+  window->makeKeyAndVisible();
+  zvt::runner::ScriptRun run;
+  run.name = "web.txt";
+  run.picturesFolder = home.path();
+  run.virtualClock = true;
+  std::vector<ScriptStep> steps;
+  std::string error;
+  ASSERT_TRUE(zvt::runner::parseScript("wait 0.5\nshot web.png", steps, &error)) << error;
+
+  struct Case {
+    const char* path;
+    double textWait;
+    bool painted;
+    const char* what;
+  } cases[] = {
+      {"/late", 20, true, "opened 0.2 s into the wait, the page lands then and the picture shows it"},
+      {"/refused", 20, false, "a navigation the delegate refuses holds nothing back"},
+      {"/never", 0.5, false, "a page that never comes holds the clock only the text wait"},
+  };
+  for (const auto& c : cases) {
+    auto watch = std::make_shared<PageWatch>();
+    watch->refused = server.url("/refused");
+    auto web = UIWebView::initWithFrame(CGRectMake(0, 100, 375, 400));
+    ASSERT_TRUE(web->hasEngine());
+    web->setDelegate(watch);
+    window->addSubview(web);
+    const int64_t start = clock.clock().monotonicNanos();
+    auto timer = NSTimer::scheduledTimerWithTimeInterval(0.2, false, [&](const auto&) {
+      web->loadRequest(NSURLRequest::requestWithURL(NSURL::URLWithString(server.url(c.path))));
+    });
+    run.textWait = c.textWait;
+    const auto began = std::chrono::steady_clock::now();
+    EXPECT_TRUE(zvt::runner::runScript(steps, run).passed) << c.what;
+    const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    EXPECT_EQ(clock.clock().monotonicNanos() - start, zvt::secondsToNanos(0.5)) << c.what << ": the wait moved the clock by its seconds";
+    const auto pixel = pictured(home.path() + "/web.png", 187, 300);
+    if (c.painted) {
+      ASSERT_GE(watch->finishedAt, 0) << c.what << ": finished within the script";
+      EXPECT_LE(watch->finishedAt - start, zvt::secondsToNanos(0.25)) << c.what << ": when it was opened, not at the wait's end";
+      EXPECT_EQ(pixel, (zvt::test::RGBA{0, 192, 0, 255})) << c.what;
+    } else {
+      EXPECT_EQ(watch->finishedAt, -1) << c.what;
+      EXPECT_NE(pixel, (zvt::test::RGBA{192, 0, 0, 255})) << c.what;
+      // Nothing held it for the text wait (20 s) in real time.
+      EXPECT_LT(took, 10) << c.what;
+    }
+    web->stopLoading();
+    web->removeFromSuperview();
+  }
+  EXPECT_EQ(zvt::web::webViewLoadsInFlight(), 0u);
   window->setHidden(true);
 }
