@@ -1,6 +1,6 @@
 // The classes UIApplicationMain may be asked for by name, and the screens the shell and the
 // routers create by name: the application's own delegate under "AppDelegate", the screen folders'
-// classes over the placeholders of the screen registry (app/ui/PlaceholderScreens.cpp). The
+// classes in the screen registry (app/ui/ScreenRegistry.h). The
 // navigation controllers' extensions (back swipe from anywhere, bar transitions) go in first,
 // before any controller is made.
 

@@ -4,20 +4,10 @@
 
 namespace zvt {
 
-namespace detail {
-// PlaceholderScreens.cpp: one factory per row of its table.
-void addPlaceholderScreens(std::map<std::string, ScreenFactory>& table);
-}  // namespace detail
-
 namespace {
 
 std::map<std::string, ScreenFactory>& factories() {
-  // The placeholders go in first, so that a real class registered later replaces its own.
-  static std::map<std::string, ScreenFactory> table = [] {
-    std::map<std::string, ScreenFactory> made;
-    detail::addPlaceholderScreens(made);
-    return made;
-  }();
+  static std::map<std::string, ScreenFactory> table;
   return table;
 }
 

@@ -5,10 +5,9 @@
 // screen's properties by key-value coding ("flag", "isPush"...), as the original code set them
 // after alloc/init.
 //
-// The registry starts with a placeholder for every screen class the core creates
-// (PlaceholderScreens.cpp, one table row per class: name, the properties set on it, title).
-// A screen folder registers its real class under the same name with registerScreenClass, which
-// replaces the placeholder; then its row leaves the table.
+// The registry starts empty: each screen folder registers its classes with registerScreenClass
+// from its registration function (the runner calls them all; a test registers what it needs, or
+// a stand-in of its own under the same name).
 
 #include <functional>
 #include <memory>

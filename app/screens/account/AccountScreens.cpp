@@ -14,7 +14,6 @@
 #include "app/screens/account/TZPersonalHeaderView.h"
 #include "app/screens/account/TZUserInfoView.h"
 #include "app/screens/account/UserInfoViewController.h"
-#include "app/ui/PlaceholderScreens.h"
 #include "app/screens/account/TZOriginalRegisterView.h"
 #include "app/screens/account/TZRegisterViewController.h"
 #include "app/ui/ScreenRegistry.h"

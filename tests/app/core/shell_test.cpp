@@ -2,7 +2,6 @@
 // the shell, reachability, tabs and the bar, the back item, the life-cycle callbacks.
 
 #include "analytics/StatAgent.h"
-#include "app/ui/PlaceholderScreens.h"
 #include "app/ui/ScreenRegistry.h"
 #include "tests/app/core/ShellTestSupport.h"
 

@@ -10,7 +10,6 @@
 #include "app/screens/account/AccountScreens.h"
 #include "app/screens/account/TZLoginViewController.h"
 #include "app/screens/account/UserInfoViewController.h"
-#include "app/ui/PlaceholderScreens.h"
 #include "app/ui/ScreenRegistry.h"
 #include "foundation/json/JSONDecoder.h"
 #include "platform/network/NSHTTPCookie.h"

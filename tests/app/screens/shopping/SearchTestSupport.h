@@ -9,7 +9,6 @@
 
 #include "analytics/StatAgent.h"
 #include "app/screens/shopping/ShoppingScreens.h"
-#include "app/ui/PlaceholderScreens.h"
 #include "app/ui/ScreenRegistry.h"
 #include "foundation/json/JSONDecoder.h"
 #include "platform/foundation/NSNumber.h"
