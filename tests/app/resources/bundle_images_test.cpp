@@ -1,5 +1,6 @@
-// The named images: every name the code asks UIImage::imageNamed for is in the bundle, and the
-// artwork renders to both scales at the size its source gives.
+// The named images: every name the code asks UIImage::imageNamed for is in the bundle, the
+// artwork renders to both scales at the size its source gives, and the tutorials' step cards
+// show a drawing where their pictures go.
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@
 #include "platform/foundation/NSBundle.h"
 #include "platform/graphics/UIImage.h"
 #include "platform/graphics/UIScreen.h"
+#include "tests/platform/graphics/Canvas.h"
 
 namespace fs = std::filesystem;
 
@@ -105,4 +107,30 @@ TEST_F(BundleImages, ArtworkRendersAtEachScaleAtItsSize) {
     }
   }
   EXPECT_FALSE(UIImage::imageNamed(NSString::stringWithUTF8String("no-such-artwork"))) << "a missing name gives nil";
+}
+
+TEST_F(BundleImages, TheTutorialsStepCardsShowDrawingsNotEmptyBoxes) {
+  // Each step card has a box in this colour for the step's drawing. An empty box shows as a band
+  // of rows that the colour crosses almost from side to side; around a drawing only its margins do.
+  const zvt::test::RGBA box{255, 233, 220, 255};
+  for (const char* name : {"courseTaobao", "courseStore"}) {
+    auto image = UIImage::imageNamed(NSString::stringWithUTF8String(name));
+    ASSERT_TRUE(image) << name;
+    const CGSize size = image->size();
+    zvt::test::Canvas canvas(size.width, size.height);
+    image->drawInRect(CGRectMake(0, 0, size.width, size.height));
+    int band = 0, widest = 0, boxes = 0;
+    for (int y = 0; y < static_cast<int>(size.height); ++y) {
+      int run = 0, longest = 0;
+      for (int x = 0; x < static_cast<int>(size.width); ++x) {
+        run = canvas.at(x, y) == box ? run + 1 : 0;
+        longest = std::max(longest, run);
+      }
+      boxes += longest > 0 && band == 0 && longest >= 280;
+      band = longest >= 280 ? band + 1 : 0;
+      widest = std::max(widest, band);
+    }
+    EXPECT_GE(boxes, 4) << name << ": its step boxes are there";
+    EXPECT_LE(widest, 40) << name << ": a box " << widest << " points tall holds nothing";
+  }
 }
