@@ -133,6 +133,13 @@ TEST(RunnerProcess, TheTourOfTheRunScriptShowsEveryTabOnAScreenThatIsNotEmpty) {
   // The tour's pictures stay with the test run's pictures ("tour/"), to be looked at.
   const std::string kept = zvt::test::picturesFolder() + "/tour";
   std::filesystem::create_directories(kept);
+  // The guide's last page has come to rest: its own colour up to the left edge, nothing of the
+  // page before it.
+  PictureFile guideLast(pictures + "/0-guide-last.png");
+  ASSERT_TRUE(guideLast.image);
+  std::filesystem::copy_file(pictures + "/0-guide-last.png", kept + "/0-guide-last.png",
+                             std::filesystem::copy_options::overwrite_existing);
+  EXPECT_EQ(guideLast.canvas->at(0, 600), guideLast.at(20, 300));
   for (const char* name : {"1-home.png", "1-home-products.png", "2-selected.png", "3-taobao.png", "4-malls-guide.png",
                            "4-malls.png", "5-mine.png", "6-mine-logged-in.png"}) {
     PictureFile picture(pictures + "/" + name);
