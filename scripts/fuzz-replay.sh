@@ -14,7 +14,12 @@ CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug 
   -DZVT_SANITIZE=address -DZVT_BUILD_TESTS=OFF -DZVT_BUILD_BENCH=OFF "${launcher[@]}" >/dev/null
 targets=()
 for dir in fuzz/corpus/*/; do targets+=("$(basename "$dir")"); done
-cmake --build build/fuzz --target "${targets[@]}" -- -l "$(nproc)"
+echo "building build/fuzz (the fuzz targets, with clang's sanitizers)..."
+source scripts/build-progress.sh
+if ! build_quietly build/fuzz --target "${targets[@]}"; then
+  echo "the build failed (messages above)" >&2
+  exit 1
+fi
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 inputs=0

@@ -11,38 +11,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 
-# The build shows its progress on one line on a terminal; elsewhere (output to a file or a
-# pipe) a line at every tenth of the steps, with the time so far. Everything else, errors in
-# full, as it comes.
-build_quietly() {
-  local cols line status started tenth shown=0 done total
-  cols=$(tput cols 2>/dev/null || echo 80)
-  started=$SECONDS
-  cmake --build build/release -j "$(nproc)" 2>&1 | while IFS= read -r line; do
-    case $line in
-      \[[0-9]*/[0-9]*\]\ *)
-        if [ -t 1 ]; then
-          printf '\r\033[K%s' "${line:0:cols-1}"
-        else
-          done=${line%%/*}; done=${done#[}; total=${line#*/}; total=${total%%]*}
-          tenth=$((done * 10 / total))
-          if [ "$tenth" -gt "$shown" ]; then
-            shown=$tenth
-            printf 'build: %d%% (%d of %d steps, %d s)\n' $((tenth * 10)) "$done" "$total" $((SECONDS - started))
-          fi
-        fi ;;
-      "ninja: no work to do."|"-- "*) ;;
-      *) if [ -t 1 ]; then printf '\r\033[K'; fi; printf '%s\n' "$line" ;;
-    esac
-  done
-  status=${PIPESTATUS[0]}
-  if [ -t 1 ]; then printf '\r\033[K'; fi
-  return "$status"
-}
+# The build shows its progress rather than every step (scripts/build-progress.sh).
+source scripts/build-progress.sh
 
 echo "building build/release (Release, no tests or benchmarks; the first build takes minutes)..."
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DZVT_BUILD_TESTS=OFF -DZVT_BUILD_BENCH=OFF >/dev/null
-if ! build_quietly; then
+if ! BUILD_SLOW_STEPS="the last links optimise across the libraries: minutes" build_quietly build/release; then
   echo "the build failed (messages above)" >&2
   exit 1
 fi

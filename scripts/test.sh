@@ -9,10 +9,16 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 jobs=$(nproc)
+# The builds show their progress rather than every step (scripts/build-progress.sh).
+source scripts/build-progress.sh
 tree=(-G Ninja -DCMAKE_BUILD_TYPE=Debug -DZVT_WERROR=ON -DZVT_SHARED_LIBS=ON -DCMAKE_CXX_FLAGS_DEBUG=-g1 -DCMAKE_C_FLAGS_DEBUG=-g1)
 
+echo "building build/asan (everything, with AddressSanitizer and UndefinedBehaviorSanitizer)..."
 cmake -S . -B build/asan "${tree[@]}" -DZVT_SANITIZE=address >/dev/null
-cmake --build build/asan -j "$jobs"
+if ! build_quietly build/asan; then
+  echo "the build failed (messages above)" >&2
+  exit 1
+fi
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 (cd build/asan && ctest -j "$jobs" --output-on-failure --timeout 600)
@@ -20,7 +26,11 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 # Every fuzz target replays its seed corpus under clang's sanitizers (seconds, not fuzzing).
 bash scripts/fuzz-replay.sh
 
+echo "building build/tsan (the concurrency tests, with ThreadSanitizer)..."
 cmake -S . -B build/tsan "${tree[@]}" -DZVT_SANITIZE=thread -DZVT_BUILD_BENCH=OFF >/dev/null
-cmake --build build/tsan -j "$jobs" --target zvt_concurrency_tests
+if ! build_quietly build/tsan --target zvt_concurrency_tests; then
+  echo "the build failed (messages above)" >&2
+  exit 1
+fi
 export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/scripts/tsan.supp"
 (cd build/tsan && ctest -j "$jobs" -L concurrency --output-on-failure --timeout 600)
