@@ -7,7 +7,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstring>
 
 // Last: Xlib's macros (None, Status...) stay out of the headers above.
 #include <X11/Xlib.h>
@@ -16,9 +15,8 @@ namespace zvt::xserver {
 
 namespace {
 
-// Whether the server answers a client's handshake and still runs afterwards: a server that loses
-// the race for its display number to another one starting at the same moment announces the
-// number and then dies.
+// Whether the server answers a client's handshake and still runs afterwards (one that fails
+// after announcing its number is not taken).
 bool answers(const std::string& display, pid_t server) {
   ::Display* connection = XOpenDisplay(display.c_str());
   if (!connection) return false;
@@ -62,14 +60,19 @@ bool PrivateXServer::start(int width, int height) {
     close(ready[0]);
     return false;
   }
-  pollfd p{ready[0], POLLIN, 0};
-  char number[16] = {};
-  std::string display;
-  if (poll(&p, 1, 15000) > 0 && read(ready[0], number, sizeof number - 1) > 0) {
-    number[std::strcspn(number, "\n ")] = 0;
-    if (number[0]) display = std::string(":") + number;
+  // The number and its newline come in two writes: the pipe stays open until the newline, since
+  // a server whose second write finds the pipe closed ends at once.
+  std::string number;
+  bool whole = false;
+  for (pollfd p{ready[0], POLLIN, 0}; !whole && number.size() < 16 && poll(&p, 1, 15000) > 0;) {
+    char c = 0;
+    if (read(ready[0], &c, 1) != 1) break;
+    whole = c == '\n';
+    if (!whole) number += c;
   }
   close(ready[0]);
+  std::string display;
+  if (whole && !number.empty()) display = ":" + number;
   if (!display.empty() && !answers(display, child)) display.clear();
   if (display.empty()) {
     kill(child, SIGKILL);
