@@ -154,30 +154,36 @@ void TZBindingViewController::keyboardWillHide(const std::shared_ptr<NSNotificat
   if (bindingPhoneView_) bindingPhoneView_->setKeyBoardH(0);
 }
 
+void TZBindingViewController::lightFinishButton(const std::shared_ptr<UITextField>& edited, NSRange range,
+                                                const std::shared_ptr<NSString>& string) {
+  auto holdsText = [&](const std::shared_ptr<UITextField>& field) {
+    return zvt::account::lengthAfterEdit(field, edited, range, string) > 0;
+  };
+  if (auto form = bindingPhoneView_) {
+    zvt::account::setMainButtonEnabled(form->finishedButton(),
+                                       holdsText(form->phoneTextField()) && holdsText(form->verticalTextField()));
+  } else if (auto form = bindingEmailView_) {
+    zvt::account::setMainButtonEnabled(form->finishButton(),
+                                       holdsText(form->emailTextField()) && holdsText(form->passwordTextField()));
+  }
+}
+
 bool TZBindingViewController::textFieldShouldChangeCharactersInRange(const std::shared_ptr<UITextField>& textField,
                                                                      NSRange range,
                                                                      const std::shared_ptr<NSString>& string) {
-  // The texts as they will stand after this edit.
-  auto after = [&](const std::shared_ptr<UITextField>& field) {
-    return zvt::account::lengthAfterEdit(field, textField, range, string);
-  };
-  if (auto form = bindingPhoneView_) {
-    if (textField == form->phoneTextField() &&
-        !limitLengthWithExpectLength(textField, 11, textField->text(), range, string)) {
-      return false;  // a refused edit leaves the button as it was
-    }
-    zvt::account::setMainButtonEnabled(form->finishedButton(),
-                                       after(form->phoneTextField()) > 0 && after(form->verticalTextField()) > 0);
-    return true;
+  // A refused edit leaves the texts, and so the button, as they were.
+  if (bindingPhoneView_ && textField == bindingPhoneView_->phoneTextField() &&
+      !limitLengthWithExpectLength(textField, 11, textField->text(), range, string)) {
+    return false;
   }
-  if (auto form = bindingEmailView_) {
-    zvt::account::setMainButtonEnabled(form->finishButton(),
-                                       after(form->emailTextField()) > 0 && after(form->passwordTextField()) > 0);
-  }
+  lightFinishButton(textField, range, string);
   return true;
 }
 
-bool TZBindingViewController::textFieldShouldClear(const std::shared_ptr<UITextField>&) {
-  if (bindingEmailView_) zvt::account::setMainButtonEnabled(bindingEmailView_->finishButton(), false);
+bool TZBindingViewController::textFieldShouldClear(const std::shared_ptr<UITextField>& textField) {
+  // The clear empties the whole field: the button follows as for any other edit, in both forms
+  // (a phone form left lit over an empty number would send it empty).
+  const NSUInteger length = textField && textField->text() ? textField->text()->length() : 0;
+  lightFinishButton(textField, NSMakeRange(0, length), ""_ns);
   return true;
 }

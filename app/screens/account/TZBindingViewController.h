@@ -6,6 +6,9 @@
 // act=register with "newVer", "web", "webId", "userName" and "password"). A success has
 // installed the session and shown the red packet; the screen dismisses the whole login stack.
 // Its back item pops, leaving the user logged out.
+//
+// "完 成" is lit exactly while the fields its form needs hold text (phone: number and code;
+// e-mail: address and password), after every edit, paste and clear.
 
 #include <memory>
 
@@ -48,6 +51,8 @@ class TZBindingViewController : public ParentsViewController, public UITextField
     return std::static_pointer_cast<TZBindingViewController>(controllerSelf());
   }
   id partnerValue(const char* key) const;
+  // Lights the finish button by the texts as they stand once `edited` has its range replaced.
+  void lightFinishButton(const std::shared_ptr<UITextField>& edited, NSRange range, const std::shared_ptr<NSString>& string);
 
   std::shared_ptr<NSDictionary> userInfo_;
   std::shared_ptr<TZBindingPhoneView> bindingPhoneView_;

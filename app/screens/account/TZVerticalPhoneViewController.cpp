@@ -112,10 +112,13 @@ bool TZVerticalPhoneViewController::textFieldShouldChangeCharactersInRange(const
   if (!form) return true;
   const bool newline = string && string->isEqualToString("\n"_ns);
   if (textField == form->phoneTextField()) {
+    // A refused edit leaves the button as it was: a paste of twelve digits into the empty field
+    // must not light it over an empty number.
+    if (!limitLengthWithExpectLength(textField, kPhoneLength, textField->text(), range, string)) return false;
     const NSUInteger number = zvt::account::lengthAfterEdit(textField, textField, range, string);
     zvt::account::setMainButtonEnabled(form->finishButton(),
                                        !newline && number >= kPhoneLength && form->verticalTextField()->text()->length() > 0);
-    return limitLengthWithExpectLength(textField, kPhoneLength, textField->text(), range, string);
+    return true;
   }
   if (textField == form->verticalTextField()) {
     const NSUInteger code = zvt::account::lengthAfterEdit(textField, textField, range, string);

@@ -8,7 +8,8 @@
 // emptiness is checked on the device.
 //
 // The finish button is lit (orange, taking touches) while the number has 11 characters and the
-// code holds text, and dark otherwise, from creation on; the number takes at most 11.
+// code holds text, and dark otherwise, from creation on; the number takes at most 11, and an
+// edit the cap refuses leaves the button as it was.
 
 #include <memory>
 
