@@ -174,9 +174,10 @@ std::shared_ptr<NSString> presentRecordText(const id& value) {
 }
 
 std::function<void(bool, const std::shared_ptr<NSDictionary>&, const std::shared_ptr<NSString>&)> popOnSaved(
-    const std::shared_ptr<UIViewController>& screen) {
-  return [screen](bool success, const std::shared_ptr<NSDictionary>&, const std::shared_ptr<NSString>& message) {
-    dispatch_async(dispatch_get_main_queue(), [screen, success, message] {
+    const std::shared_ptr<UIViewController>& screen, std::function<void()> ended) {
+  return [screen, ended](bool success, const std::shared_ptr<NSDictionary>&, const std::shared_ptr<NSString>& message) {
+    dispatch_async(dispatch_get_main_queue(), [screen, ended, success, message] {
+      if (ended) ended();
       hideHud(screen);
       if (!success) {
         showWithTitle(nullptr, message);

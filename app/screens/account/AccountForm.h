@@ -85,11 +85,12 @@ std::shared_ptr<NSString> recordText(const id& value);
 // The same, nil also for an empty text: the field counts as missing.
 std::shared_ptr<NSString> presentRecordText(const id& value);
 
-// The completion of a save that leaves the screen: on the main queue the overlay hides, then a
-// success pops the screen and a failure shows the client's message in an alert without title.
-// It holds the screen until it has run, so a screen already left still shows a failure.
+// The completion of a save that leaves the screen: on the main queue `ended` runs (the save is
+// over, whatever its end), the overlay hides, then a success pops the screen and a failure
+// shows the client's message in an alert without title. It holds the screen until it has run,
+// so a screen already left still shows a failure.
 std::function<void(bool success, const std::shared_ptr<NSDictionary>& record, const std::shared_ptr<NSString>& message)>
-popOnSaved(const std::shared_ptr<UIViewController>& screen);
+popOnSaved(const std::shared_ptr<UIViewController>& screen, std::function<void()> ended = nullptr);
 
 // The keyboard's end-frame height that a keyboard notification carries (0 when it carries none).
 CGFloat keyboardEndHeight(const std::shared_ptr<NSNotification>& notification);

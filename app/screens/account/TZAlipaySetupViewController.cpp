@@ -55,7 +55,7 @@ void TZAlipaySetupViewController::viewWillAppear(bool animated) {
 
 void TZAlipaySetupViewController::missionComplete() {
   auto form = alipaySetupView_;
-  if (!form || form->isBound()) return;  // the bound face sends nothing
+  if (!form || form->isBound() || saving_) return;  // the bound face sends nothing
   auto account = form->alipayAccount()->text();
   auto name = form->alipayRealName()->text();
   auto password = form->password()->text();
@@ -82,7 +82,10 @@ void TZAlipaySetupViewController::missionComplete() {
   parameters->setObject(password, "password"_ns);
   // The request holds the screen until it has answered: leaving meanwhile still lets a success
   // replace the record (the client does that) and a failure show its alert.
-  APIClient::bindingAlipayWithParameter(parameters, zvt::account::popOnSaved(controllerSelf()));
+  saving_ = true;
+  auto screen = alipaySelf();
+  APIClient::bindingAlipayWithParameter(parameters,
+                                        zvt::account::popOnSaved(screen, [screen] { screen->saving_ = false; }));
 }
 
 void TZAlipaySetupViewController::keyboardWillShow(const std::shared_ptr<NSNotification>& notification) {

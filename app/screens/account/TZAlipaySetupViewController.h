@@ -4,7 +4,9 @@
 // Opened with plain init by the personal information and the withdrawal screens. On success
 // m=update_alipay has replaced the session's user record and the screen pops without a word;
 // a refusal shows the service's text and keeps the input. The question mark lays a
-// PasswordTipView over the screen's view. It logs no analytics page.
+// PasswordTipView over the screen's view. It logs no analytics page. One binding at a time:
+// while one is on its way "完成" neither checks nor sends; its reply, whatever it is, lets the
+// next one go.
 
 #include <memory>
 
@@ -33,4 +35,5 @@ class TZAlipaySetupViewController : public ParentsViewController, public UITextF
   }
 
   std::shared_ptr<TZAlipaySetupView> alipaySetupView_;
+  bool saving_ = false;
 };

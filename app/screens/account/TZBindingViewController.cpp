@@ -95,6 +95,7 @@ void TZBindingViewController::buttonAction(const std::shared_ptr<UIButton>& send
 }
 
 void TZBindingViewController::phoneRegister() {
+  if (registering_) return;
   auto form = bindingPhoneView_;
   form->phoneTextField()->resignFirstResponder();
   form->verticalTextField()->resignFirstResponder();
@@ -108,8 +109,10 @@ void TZBindingViewController::phoneRegister() {
   parameters->setObject(form->verticalTextField()->text(), "verifyCode"_ns);
   parameters->setObject(form->passwordTextField()->text(), "password"_ns);
   auto screen = bindingSelf();
+  registering_ = true;
   APIClient::registerWithParameter(parameters, [screen, form](bool success, NSInteger code,
                                                               const std::shared_ptr<NSString>& message) {
+    screen->registering_ = false;
     hideHud(screen);
     if (success) {
       form->endCountDown();
@@ -122,6 +125,7 @@ void TZBindingViewController::phoneRegister() {
 }
 
 void TZBindingViewController::emailRegister() {
+  if (registering_) return;
   auto form = bindingEmailView_;
   form->emailTextField()->resignFirstResponder();
   form->passwordTextField()->resignFirstResponder();
@@ -133,7 +137,9 @@ void TZBindingViewController::emailRegister() {
   parameters->setObject(form->passwordTextField()->text(), "password"_ns);
   showLoadingHud(controllerSelf());
   auto screen = bindingSelf();
+  registering_ = true;
   ZVTAPIClient::registerWith(parameters, [screen](bool success, const std::shared_ptr<NSString>& message) {
+    screen->registering_ = false;
     hideHud(screen);
     if (success) {
       screen->dismissViewControllerAnimated(true);

@@ -8,7 +8,9 @@
 // Its back item pops, leaving the user logged out.
 //
 // "完 成" is lit exactly while the fields its form needs hold text (phone: number and code;
-// e-mail: address and password), after every edit, paste and clear.
+// e-mail: address and password), after every edit, paste and clear. One registration at a
+// time: while one is on its way a tap sends nothing; its reply, whatever it is, lets the next
+// one go.
 
 #include <memory>
 
@@ -58,4 +60,5 @@ class TZBindingViewController : public ParentsViewController, public UITextField
   std::shared_ptr<TZBindingPhoneView> bindingPhoneView_;
   std::shared_ptr<TZBindingEmailView> bindingEmailView_;
   std::shared_ptr<bool> codeRequestPending_ = std::make_shared<bool>(false);
+  bool registering_ = false;
 };

@@ -98,7 +98,7 @@ bool TZChangePasswordViewController::ruleToChangePassword() {
 }
 
 void TZChangePasswordViewController::sureButtonClick(const std::shared_ptr<UIButton>&) {
-  if (!ruleToChangePassword()) return;
+  if (changing_ || !ruleToChangePassword()) return;
   for (const auto& field : {originalPassword(), password(), againPassword()})
     if (field) field->resignFirstResponder();
   auto parameters = NSMutableDictionary::dictionary();
@@ -111,7 +111,9 @@ void TZChangePasswordViewController::sureButtonClick(const std::shared_ptr<UIBut
   showLoadingHud(controllerSelf());
   // The completion keeps the screen until the reply has come.
   auto screen = changeSelf();
+  changing_ = true;
   ZVTAPIClient::changePasswordWith(parameters, [screen](bool success, const std::shared_ptr<NSString>& message) {
+    screen->changing_ = false;
     hideHud(screen);
     if (!success) {
       showWithTitle(nullptr, message);

@@ -75,7 +75,7 @@ bool TZEmailAndQQViewController::theRuleToSaveInfo() {
 
 void TZEmailAndQQViewController::missionComplete() {
   auto form = emailSetupView_;
-  if (!form) return;
+  if (!form || saving_) return;
   form->emailTextField()->resignFirstResponder();
   form->QQTextField()->resignFirstResponder();
   auto qq = form->QQTextField()->text();
@@ -95,7 +95,10 @@ void TZEmailAndQQViewController::missionComplete() {
   }
   parameters->setObject(qq, "qq"_ns);
   showLoadingHud(controllerSelf());
-  APIClient::updateUserinfoWithParameter(parameters, zvt::account::popOnSaved(controllerSelf()));
+  saving_ = true;
+  auto screen = emailSelf();
+  APIClient::updateUserinfoWithParameter(parameters,
+                                         zvt::account::popOnSaved(screen, [screen] { screen->saving_ = false; }));
 }
 
 void TZEmailAndQQViewController::keyboardWillShow(const std::shared_ptr<NSNotification>& notification) {

@@ -6,6 +6,8 @@
 // ({"id", "email", "qq"}). m=update_userinfo replaces the session's record; the screen pops on
 // success and shows the service's text on a refusal, keeping the input. Without a user id the
 // request goes without one and the service's refusal is shown. It logs no analytics page.
+// One save at a time: while one is on its way "完成" neither checks nor sends; its reply,
+// whatever it is, lets the next one go.
 
 #include <memory>
 
@@ -44,4 +46,5 @@ class TZEmailAndQQViewController : public ParentsViewController, public UITextFi
 
   std::shared_ptr<TZUserInfoModel> userInfoModel_;
   std::shared_ptr<TZEmailSetupView> emailSetupView_;
+  bool saving_ = false;
 };

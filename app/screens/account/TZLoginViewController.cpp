@@ -78,7 +78,7 @@ void TZLoginViewController::buttonClick(const std::shared_ptr<UIButton>& sender)
   if (!sender) return;
   switch (sender->tag()) {
     case 0:
-      if (loginView_->ruleLogin()) loginAction();
+      if (!loggingIn_ && loginView_->ruleLogin()) loginAction();
       break;
     case 1:
       pushScreen("TZRetrievePasswordViewController");
@@ -102,14 +102,17 @@ void TZLoginViewController::buttonClick(const std::shared_ptr<UIButton>& sender)
 }
 
 void TZLoginViewController::loginAction() {
+  if (loggingIn_) return;
   loginView_->passwordTextField()->resignFirstResponder();
   loginView_->userTextField()->resignFirstResponder();
   showLoadingHud(controllerSelf());
   auto parameters = NSDictionary::make({{"password"_ns, loginView_->passwordTextField()->text()},
                                         {"userName"_ns, loginView_->userTextField()->text()}});
-  // The completion keeps the screen until the request has ended.
+  // The completion keeps the screen until the request has ended; it runs once, on every end.
   auto screen = loginSelf();
+  loggingIn_ = true;
   ZVTAPIClient::loginWith(parameters, [screen](bool success, const std::shared_ptr<NSString>& message) {
+    screen->loggingIn_ = false;
     hideHud(screen);
     if (success) {
       screen->dismissViewControllerAnimated(true);

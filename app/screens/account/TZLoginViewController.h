@@ -11,6 +11,9 @@
 // the account field moves to the password field; return in the password field logs in at once,
 // without ruleLogin. The screen posts no notification: the screens that show the session
 // refresh themselves when they appear.
+//
+// One login at a time: while one is on its way a tap on "登 录" (or return in the password
+// field) neither checks nor sends; its reply, whatever it is, lets the next one go.
 
 #include <memory>
 
@@ -52,5 +55,6 @@ class TZLoginViewController : public ParentsViewController, public UITextFieldDe
   void pushScreen(const char* name);
 
   bool isFromRegister_ = false;
+  bool loggingIn_ = false;
   std::shared_ptr<TZLoginView> loginView_;
 };

@@ -86,6 +86,7 @@ void TZModifyViewController::requestCode() {
 }
 
 void TZModifyViewController::reset() {
+  if (resetting_) return;
   auto form = modifyView_;
   auto parameters = NSDictionary::make({{"phoneNumber"_ns, phone_ ? phone_ : ""_ns},
                                         {"verifyCode"_ns, form->verticalTextField()->text()},
@@ -93,7 +94,9 @@ void TZModifyViewController::reset() {
   showLoadingHud(controllerSelf());
   // The completion keeps the screen until the reply has come.
   auto screen = modifySelf();
+  resetting_ = true;
   APIClient::resetPasswordWithParameter(parameters, [screen](bool success, const std::shared_ptr<NSString>& message) {
+    screen->resetting_ = false;
     hideHud(screen);
     if (!success) {
       showWithTitle(nullptr, message);

@@ -8,7 +8,8 @@
 // login screen), a refusal shows the message and keeps the fields.
 //
 // "完 成" is orange and takes touches exactly while both fields, with the edit applied, hold
-// text; a clear button greys it.
+// text; a clear button greys it. One reset at a time: while one is on its way "完 成" sends
+// nothing; its reply, whatever it is, lets the next one go.
 
 #include <memory>
 
@@ -48,4 +49,5 @@ class TZModifyViewController : public ParentsViewController, public UITextFieldD
 
   std::shared_ptr<NSString> phone_;
   std::shared_ptr<TZModifyView> modifyView_;
+  bool resetting_ = false;
 };

@@ -236,7 +236,7 @@ void TZPersonalViewController::tableViewDidSelectRowAtIndexPath(const std::share
                                                                 const std::shared_ptr<NSIndexPath>& indexPath) {
   const NSInteger section = indexPath->section(), row = indexPath->row();
   if (section == 0) {
-    if (row == 0) showAvatarSheet();
+    if (row == 0 && !uploading_) showAvatarSheet();
     return;
   }
   switch (row) {
@@ -301,7 +301,9 @@ void TZPersonalViewController::imagePickerControllerDidFinishPickingMediaWithInf
   if (!png) return;
   showLoadingHud(controllerSelf());
   auto screen = personalSelf();
+  uploading_ = true;
   ZVTAPIClient::sendUserIconWith(png, [screen](const id& avatar, const std::shared_ptr<NSError>&) {
+    screen->uploading_ = false;
     if (avatar) {
       screen->getUserInfo();  // hides the overlay when it has answered
     } else {

@@ -138,6 +138,7 @@ void TZRegisterViewController::requestCode() {
 }
 
 void TZRegisterViewController::registerAction() {
+  if (registering_) return;
   auto screen = registerSelf();
   if (registerView_) {
     if (!registerView_->ruleRegister()) return;
@@ -149,8 +150,10 @@ void TZRegisterViewController::registerAction() {
     parameters->setObject(registerView_->phoneTextField()->text(), "phoneNumber"_ns);
     parameters->setObject(registerView_->verticalTextField()->text(), "verifyCode"_ns);
     parameters->setObject(registerView_->passwordTextField()->text(), "password"_ns);
+    registering_ = true;
     APIClient::registerWithParameter(parameters, [screen](bool success, NSInteger code,
                                                           const std::shared_ptr<NSString>& message) {
+      screen->registering_ = false;
       hideHud(screen);
       if (success) {
         screen->registerView_->endCountDown();
@@ -167,7 +170,9 @@ void TZRegisterViewController::registerAction() {
   auto parameters = NSMutableDictionary::dictionary();
   parameters->setObject(originalRegisterView_->passwordTextField()->text(), "password"_ns);
   parameters->setObject(originalRegisterView_->emailTextField()->text(), "userName"_ns);
+  registering_ = true;
   ZVTAPIClient::registerWith(parameters, [screen](bool success, const std::shared_ptr<NSString>& message) {
+    screen->registering_ = false;
     hideHud(screen);
     if (success) {
       screen->dismissViewControllerAnimated(true);

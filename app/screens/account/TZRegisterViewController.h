@@ -11,7 +11,9 @@
 // login screen (which the login screen mirrors with isFromRegister).
 //
 // One code request at a time: a tap on the code button while a request is out is ignored, so a
-// double tap never starts two count-downs.
+// double tap never starts two count-downs. One registration at a time likewise: while one is on
+// its way "注 册" (or return in the last field) neither checks nor sends; its reply, whatever it
+// is, lets the next one go.
 
 #include <memory>
 
@@ -59,6 +61,7 @@ class TZRegisterViewController : public ParentsViewController, public UITextFiel
   void setKeyboardHeight(double height);
 
   bool isFromLogin_ = false;
+  bool registering_ = false;
   std::shared_ptr<bool> codeRequestPending_ = std::make_shared<bool>(false);
   std::shared_ptr<TZRegisterView> registerView_;
   std::shared_ptr<TZOriginalRegisterView> originalRegisterView_;

@@ -59,7 +59,7 @@ bool TZRetrievePasswordViewController::inPhoneMode() const {
 
 void TZRetrievePasswordViewController::senderAction(const id&) {
   auto form = retrievePasswordView_;
-  if (!form) return;
+  if (!form || requesting_) return;
   form->retrieveTextField()->resignFirstResponder();
   auto type = form->type();
   if (type && type->isEqualToString("1"_ns)) {
@@ -74,9 +74,11 @@ void TZRetrievePasswordViewController::sendMail() {
   showLoadingHud(controllerSelf());
   // The completion keeps the screen until the reply has come.
   auto screen = retrieveSelf();
+  requesting_ = true;
   ZVTAPIClient::getEmailAddressWith(
       NSDictionary::make({{"email"_ns, text ? text : ""_ns}}),
       [screen](const id& address, const std::shared_ptr<NSString>& message) {
+        screen->requesting_ = false;
         hideHud(screen);
         if (!address && message) {
           showWithTitle(nullptr, message);
@@ -97,9 +99,11 @@ void TZRetrievePasswordViewController::requestPhoneCode() {
   auto text = field->text();
   showLoadingHud(controllerSelf());
   auto screen = retrieveSelf();
+  requesting_ = true;
   APIClient::getForgetPasswordCodeWithParameter(
       NSDictionary::make({{"phoneNumber"_ns, text ? text : ""_ns}}),
       [screen, field](bool success, const std::shared_ptr<NSString>& message) {
+        screen->requesting_ = false;
         hideHud(screen);
         if (!success) {
           showWithTitle(nullptr, message);

@@ -10,6 +10,9 @@
 // In phone mode the field takes at most 11 characters (a longer edit, a paste included, is
 // refused whole) and the button takes touches exactly while the number has 11; the clear
 // button greys it. In e-mail mode every edit is taken and the button stays orange.
+//
+// One request at a time, in either mode: while one is on its way a tap sends nothing; its reply,
+// whatever it is, lets the next one go.
 
 #include <memory>
 
@@ -46,4 +49,5 @@ class TZRetrievePasswordViewController : public ParentsViewController, public UI
   void requestPhoneCode();
 
   std::shared_ptr<TZRetrievePasswordView> retrievePasswordView_;
+  bool requesting_ = false;
 };

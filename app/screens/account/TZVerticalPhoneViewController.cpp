@@ -81,6 +81,7 @@ void TZVerticalPhoneViewController::requestCode() {
 }
 
 void TZVerticalPhoneViewController::bindPhone() {
+  if (binding_) return;
   auto form = verticalPhoneView_;
   form->phoneTextField()->resignFirstResponder();
   form->verticalTextField()->resignFirstResponder();
@@ -91,8 +92,10 @@ void TZVerticalPhoneViewController::bindPhone() {
   if (id userId = record ? record->objectForKey("id"_ns) : nullptr) parameters->setObject(userId, "uid"_ns);
   showLoadingHud(controllerSelf());
   auto screen = phoneSelf();
+  binding_ = true;
   APIClient::bindingPhoneWithParameter(parameters, [screen](bool success, const std::shared_ptr<NSString>& message) {
     dispatch_async(dispatch_get_main_queue(), [screen, success, message] {
+      screen->binding_ = false;
       if (!success) {
         hideHud(screen);
         showWithTitle(nullptr, message);

@@ -9,7 +9,8 @@
 //
 // The finish button is lit (orange, taking touches) while the number has 11 characters and the
 // code holds text, and dark otherwise, from creation on; the number takes at most 11, and an
-// edit the cap refuses leaves the button as it was.
+// edit the cap refuses leaves the button as it was. One binding at a time: while one is on its
+// way "完 成" sends nothing; its reply, whatever it is, lets the next one go.
 
 #include <memory>
 
@@ -43,4 +44,5 @@ class TZVerticalPhoneViewController : public ParentsViewController, public UITex
   void bindPhone();
 
   std::shared_ptr<TZVertialPhoneView> verticalPhoneView_;
+  bool binding_ = false;
 };

@@ -171,7 +171,7 @@ bool FeedbackViewController::ruleForSendMessage() const {
 }
 
 void FeedbackViewController::submitFeedBack() {
-  if (!ruleForSendMessage()) return;
+  if (submitting_ || !ruleForSendMessage()) return;
   auto textView = feedbackView_->feedbackTextView();
   textView->resignFirstResponder();
   id user;
@@ -181,8 +181,10 @@ void FeedbackViewController::submitFeedBack() {
   auto parameters = NSDictionary::make({{"id"_ns, user ? user : id("6"_ns)}, {"content"_ns, textView->text()}});
   auto screen = std::static_pointer_cast<FeedbackViewController>(controllerSelf());
   showLoadingHud(screen);
+  submitting_ = true;
   // The completion holds the screen until it has run.
   ZVTAPIClient::submitFeedbackWith(parameters, [screen](bool success, const ZVTAPIClient::Message& message) {
+    screen->submitting_ = false;
     if (success) {
       std::weak_ptr<FeedbackViewController> weakScreen = screen;
       showTipHudWithText(screen, "建议已提交，谢谢您的建议"_ns, 2.0, [weakScreen] {

@@ -1,7 +1,9 @@
-// The account forms whose button lights by their fields, through the device, against the local
-// service: each clear button leaves the button lit exactly while the fields it needs hold text,
-// and the phone number fields whose 11-character cap refuses a paste leave their button as it
-// was.
+// The account forms, through the device, against the local service: each form that sends keeps
+// one request at a time (a second quick tap while the reply is held back sends nothing) and
+// every end of the exchange (a refusal, a cut connection, a success where the screen stays)
+// lets the next tap send, the avatar's uploads included; each form that lights its button by
+// its fields keeps it lit exactly while the fields it needs hold text, through the clear
+// buttons and the pastes that a number's 11-character cap refuses.
 
 #include <cctype>
 #include <filesystem>
@@ -30,8 +32,8 @@ namespace {
 using zvt::test::ScriptedReply;
 
 constexpr const char* kPhone = "13800138456";
-// Long enough that the second tap, 0.2 s after the first on the virtual clock, always comes
-// before the reply, however busy the machine.
+// Long enough that a second tap 0.2 s after the first (on the virtual clock: a few turns of the
+// run loop in real time) comes before the reply on a busy machine too.
 constexpr int kHeldBackMs = 1500;
 
 class FormSendingTest : public zvt::test::PersonalScreenTest {
@@ -163,6 +165,278 @@ std::string testName(const char* name) {
   std::string out;
   for (char c : std::string(name)) out += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
   return out;
+}
+
+// --- One request at a time, form by form ----------------------------------------------------
+
+// A form filled in and ready to send: its screen and the button that sends.
+struct Filled {
+  std::shared_ptr<UIViewController> screen;
+  std::shared_ptr<UIView> button;
+};
+
+struct SendingForm {
+  const char* name;
+  const char* op;
+  const char* iface;
+  // Opens the screen with its fields filled in.
+  std::function<Filled(FormSendingTest&)> open;
+  // With the real reply: what shows that it succeeded (nil: not tried here).
+  std::function<bool(FormSendingTest&, const Filled&)> succeeded;
+  // For a screen that stays after a success: back to the form, ready to send again (nil: the
+  // screen has gone).
+  std::function<void(FormSendingTest&, const Filled&)> backToForm;
+};
+
+std::ostream& operator<<(std::ostream& out, const SendingForm& form) { return out << form.name; }
+
+class FormsSendOneRequestAtATime : public FormSendingTest, public ::testing::WithParamInterface<SendingForm> {
+ protected:
+  int sent() const { return service_->requestCount(GetParam().op, GetParam().iface); }
+  ScriptedReply script() const { return ScriptedReply{.op = GetParam().op, .iface = GetParam().iface}; }
+  // Two taps 0.2 s apart, as an impatient thumb makes them.
+  void tapTwice(const std::shared_ptr<UIView>& button) {
+    ASSERT_TRUE(device().tapView(button));
+    device().wait(0.2);
+    device().tapView(button);
+  }
+  // Waits for the alert that ends a failed exchange and answers it.
+  void answerFailure() {
+    ASSERT_TRUE(waitFor(alertShows)) << "the failure is told";
+    device().wait(0.3);
+    dismissAlerts();
+  }
+};
+
+TEST_P(FormsSendOneRequestAtATime, ASecondTapOnItsWaySendsNothingAndEveryEndLetsTheNextTapSend) {
+  const SendingForm& form = GetParam();
+  Filled filled = form.open(*this);
+  ASSERT_TRUE(filled.screen && filled.button) << topClass();
+
+  // A refusal held back: the second tap goes to the button and sends nothing.
+  auto refusal = script();
+  refusal.code = 202;
+  refusal.msg = "请稍后再试";
+  auto heldBack = refusal;
+  heldBack.delayMs = kHeldBackMs;
+  service_->script(heldBack);
+  tapTwice(filled.button);
+  answerFailure();
+  zvt::test::runMainLoopUntil([] { return false; }, 0.3);
+  EXPECT_EQ(sent(), 1) << "one request while the first was on its way";
+
+  // After the refusal a tap sends; this one's connection is cut.
+  auto cut = script();
+  cut.drop = true;
+  cut.sticky = true;
+  service_->script(cut);
+  ASSERT_TRUE(device().tapView(filled.button));
+  answerFailure();
+  service_->clearScripts();
+  const int afterCut = sent();
+  EXPECT_GT(afterCut, 1) << "the refusal let the next tap send";
+
+  // After the cut connection a tap sends.
+  service_->script(refusal);
+  ASSERT_TRUE(device().tapView(filled.button));
+  answerFailure();
+  EXPECT_EQ(sent(), afterCut + 1) << "the failure let the next tap send";
+
+  if (!form.succeeded) return;
+  // The real reply, held back: still one request, and its success is not spoiled by a second.
+  auto success = script();
+  success.delayMs = kHeldBackMs;
+  service_->script(success);
+  tapTwice(filled.button);
+  ASSERT_TRUE(waitFor([&] { return form.succeeded(*this, filled); })) << "the success shows";
+  zvt::test::runMainLoopUntil([] { return false; }, 0.3);
+  EXPECT_EQ(sent(), afterCut + 2) << "one request while the first was on its way";
+  EXPECT_FALSE(alertShows()) << "no refusal of a second request over the success";
+
+  if (!form.backToForm) return;
+  form.backToForm(*this, filled);
+  service_->script(refusal);
+  ASSERT_TRUE(device().tapView(filled.button));
+  answerFailure();
+  EXPECT_EQ(sent(), afterCut + 3) << "the success let the next tap send";
+}
+
+// The e-mail registration's picture code, read off the form and typed back.
+std::string pictureCode(const std::shared_ptr<TZOriginalRegisterView>& form) {
+  auto code = form->authCodeView() ? form->authCodeView()->authCodeStr() : nullptr;
+  return code ? code->utf8() : "";
+}
+
+const SendingForm kSendingForms[] = {
+    {"login", "login", "enciphered",
+     [](FormSendingTest& t) -> Filled {
+       auto screen = t.openLogin();
+       if (!screen) return {};
+       auto form = screen->loginView();
+       if (!t.typeInto(form->userTextField(), zvt::test::kServiceTestUserName) ||
+           !t.typeInto(form->passwordTextField(), zvt::test::kServiceTestUserPassword))
+         return {};
+       return {screen, form->loginButton()};
+     },
+     [](FormSendingTest& t, const Filled&) { return t.delegate()->isLogin(); }, nullptr},
+    {"phone registration", "register", "json",
+     [](FormSendingTest& t) -> Filled {
+       auto screen = t.openRegister(nullptr);
+       auto form = screen ? screen->registerView() : nullptr;
+       if (!form || !t.typeInto(form->phoneTextField(), kPhone) || !t.typeInto(form->verticalTextField(), "123456") ||
+           !t.typeInto(form->passwordTextField(), "zvt654321"))
+         return {};
+       return {screen, form->registerButton()};
+     },
+     nullptr, nullptr},
+    {"e-mail registration", "register", "enciphered",
+     [](FormSendingTest& t) -> Filled {
+       auto screen = t.openRegister("1");
+       auto form = screen ? screen->originalRegisterView() : nullptr;
+       if (!form || !t.typeInto(form->emailTextField(), "new@zavelto.test") ||
+           !t.typeInto(form->passwordTextField(), "abcdef") || !t.typeInto(form->againPasswordTextField(), "abcdef") ||
+           !t.typeInto(form->verticalTextField(), pictureCode(form)))
+         return {};
+       return {screen, form->registerButton()};
+     },
+     [](FormSendingTest& t, const Filled&) { return t.delegate()->isLogin(); }, nullptr},
+    {"phone binding", "register", "json",
+     [](FormSendingTest& t) -> Filled {
+       auto screen = t.openBinding("2");
+       auto form = screen ? screen->bindingPhoneView() : nullptr;
+       if (!form || !t.typeInto(form->phoneTextField(), kPhone) || !t.typeInto(form->verticalTextField(), "123456") ||
+           !t.typeInto(form->passwordTextField(), "zvt654321"))
+         return {};
+       return {screen, form->finishedButton()};
+     },
+     nullptr, nullptr},
+    {"e-mail binding", "register", "enciphered",
+     [](FormSendingTest& t) -> Filled {
+       auto screen = t.openBinding(nullptr);
+       auto form = screen ? screen->bindingEmailView() : nullptr;
+       if (!form || !t.typeInto(form->emailTextField(), "tb@zavelto.test") ||
+           !t.typeInto(form->passwordTextField(), "zvt654321"))
+         return {};
+       return {screen, form->finishButton()};
+     },
+     [](FormSendingTest& t, const Filled&) { return t.delegate()->isLogin(); }, nullptr},
+    {"phone verification", "binding_phoneNumber", "json",
+     [](FormSendingTest& t) -> Filled {
+       auto screen = t.openVerification();
+       auto form = screen ? screen->verticalPhoneView() : nullptr;
+       if (!form || !t.typeInto(form->phoneTextField(), kPhone) || !t.typeInto(form->verticalTextField(), "123456"))
+         return {};
+       return {screen, form->finishButton()};
+     },
+     nullptr, nullptr},
+    {"retrieval by e-mail", "get_pwd", "enciphered",
+     [](FormSendingTest& t) -> Filled {
+       auto screen = t.openRetrieval(false);
+       auto form = screen ? screen->retrievePasswordView() : nullptr;
+       if (!form || !t.typeInto(form->retrieveTextField(), zvt::test::kServiceTestUserEmail)) return {};
+       return {screen, form->nextButton()};
+     },
+     [](FormSendingTest&, const Filled&) { return FormSendingTest::shows("邮件已经发送"); },
+     [](FormSendingTest&, const Filled&) { FormSendingTest::device().wait(2.5); }},
+    {"retrieval by phone", "get_forgot_pwd_code", "json",
+     [](FormSendingTest& t) -> Filled {
+       auto screen = t.openRetrieval(true);
+       auto form = screen ? screen->retrievePasswordView() : nullptr;
+       if (!form || !t.typeInto(form->retrieveTextField(), zvt::test::kServiceTestUserPhone)) return {};
+       return {screen, form->nextButton()};
+     },
+     [](FormSendingTest& t, const Filled&) { return std::dynamic_pointer_cast<TZModifyViewController>(t.presentedTop()) != nullptr; },
+     [](FormSendingTest& t, const Filled& filled) {
+       t.device().wait(1);
+       t.tapBackItem();
+       ASSERT_EQ(t.presentedTop(), filled.screen);
+     }},
+    {"reset", "forgot_pwd_reset", "json",
+     [](FormSendingTest& t) -> Filled {
+       auto screen = t.openReset();
+       auto form = screen ? screen->modifyView() : nullptr;
+       if (!form || !t.typeInto(form->verticalTextField(), "123456") || !t.typeInto(form->passwordTextField(), "zvt654321"))
+         return {};
+       return {screen, form->finishButton()};
+     },
+     nullptr, nullptr},
+    {"password change", "userInfo&do=pwd", "enciphered",
+     [](FormSendingTest& t) -> Filled {
+       auto screen = t.openChange();
+       if (!screen || !t.typeInto(screen->originalPassword(), zvt::test::kServiceTestUserPassword) ||
+           !t.typeInto(screen->password(), "zvt654321") || !t.typeInto(screen->againPassword(), "zvt654321"))
+         return {};
+       return {screen, screen->sureButton()};
+     },
+     [](FormSendingTest&, const Filled&) { return FormSendingTest::shows("密码修改成功"); }, nullptr},
+    {"e-mail and QQ", "update_userinfo", "json",
+     [](FormSendingTest& t) -> Filled {
+       auto screen = t.openEmailAndQQ();
+       auto form = screen ? screen->emailSetupView() : nullptr;
+       if (!form || !t.typeInto(form->emailTextField(), "ww@zavelto.test") || !t.typeInto(form->QQTextField(), "123456"))
+         return {};
+       return {screen, form->completeButton()};
+     },
+     [](FormSendingTest& t, const Filled& filled) { return t.topScreen() != filled.screen; }, nullptr},
+    {"Alipay", "update_alipay", "json",
+     [](FormSendingTest& t) -> Filled {
+       auto screen = t.openAlipay();
+       auto form = screen ? screen->alipaySetupView() : nullptr;
+       if (!form || !t.typeInto(form->alipayAccount(), "acct01") || !t.typeInto(form->alipayRealName(), "王五") ||
+           !t.typeInto(form->password(), zvt::test::kServiceNewUserPassword))
+         return {};
+       return {screen, form->completeButton()};
+     },
+     [](FormSendingTest& t, const Filled& filled) { return t.topScreen() != filled.screen; }, nullptr},
+};
+
+INSTANTIATE_TEST_SUITE_P(Forms, FormsSendOneRequestAtATime, ::testing::ValuesIn(kSendingForms),
+                         [](const ::testing::TestParamInfo<SendingForm>& info) { return testName(info.param.name); });
+
+// --- The avatar -----------------------------------------------------------------------------
+
+// (A tap on the row right after "选取" finds the picker still leaving, 0.4 s, and then the
+// overlay, opaque after 0.3 s: no second sheet can open by touch while a picture goes up.)
+TEST_F(FormSendingTest, EveryEndOfAnUploadLetsTheAvatarRowSendAnotherPicture) {
+  std::filesystem::create_directories(zvt::ui::photoLibraryDirectory());
+  zvt::test::PNGRecipe recipe;
+  recipe.width = recipe.height = 40;
+  recipe.rows.assign(40 * 40 * 3, 120);
+  {
+    auto bytes = zvt::test::makePNG(recipe);
+    std::ofstream(zvt::ui::photoLibraryDirectory() + "/IMG_0001.PNG", std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  }
+  auto screen = openPersonal(launchAs(zvt::test::kServiceTestUserName, zvt::test::kServiceTestUserPassword));
+  ASSERT_TRUE(screen) << topClass();
+  auto uploads = [] { return service_->requestCount("avatar"); };
+
+  struct End {
+    const char* what;
+    ScriptedReply reply;
+  };
+  // Each pick shows that the end before it let the row open the sheet again.
+  for (const End& end : {End{"refused", {.op = "avatar", .code = 202, .msg = "上传失败"}},
+                         End{"cut", {.op = "avatar", .drop = true, .sticky = true}},
+                         End{"accepted", {.op = "avatar"}},
+                         End{"refused after the success", {.op = "avatar", .code = 202, .msg = "上传失败"}}}) {
+    SCOPED_TRACE(end.what);
+    const int before = uploads();
+    service_->script(end.reply);
+    // A refresh landing between a finger's down and up would reload the row under it.
+    ASSERT_TRUE(waitFor([] { return zvt::urlConnectionLoadsInFlight() == 0; }));
+    device().wait(0.3);
+    ASSERT_TRUE(device().tapText("头像"));
+    device().wait(0.5);
+    ASSERT_TRUE(device().tapText("从相册选择")) << "the sheet opens";
+    device().wait(1);
+    ASSERT_TRUE(device().tapView(device().viewWithAccessibilityIdentifier("IMG_0001.PNG")));
+    device().wait(0.5);
+    ASSERT_TRUE(device().tapText("选取"));
+    ASSERT_TRUE(waitFor([&] { return uploads() > before && !POProgressHUD::HUDForView(screen->view()); }));
+    service_->clearScripts();
+    device().wait(1);
+  }
 }
 
 // --- The button follows the fields ----------------------------------------------------------

@@ -1,5 +1,5 @@
 // The feedback screen through the device against the local service: opened from the help
-// centre's "意见反馈" row, typed into, sent, refused and dropped.
+// centre's "意见反馈" row, typed into, sent, refused and dropped, one suggestion at a time.
 
 #include <gtest/gtest.h>
 
@@ -148,6 +148,61 @@ TEST_F(FeedbackTest, FailuresShowTheAlertAndKeepTheText) {
     homeStack()->popToRootViewControllerAnimated(false);
     device().wait(0.5);
   }
+}
+
+TEST_F(FeedbackTest, ASecondTapWhileASuggestionIsOnItsWaySendsNothingAndEveryEndLetsTheNextGo) {
+  auto screen = open();
+  ASSERT_TRUE(screen);
+  typeInto(screen, "建议D");
+  auto button = screen->feedbackView()->submitButton();
+  // Long enough that the second tap, 0.2 s after the first on the virtual clock, always comes
+  // before the reply.
+  constexpr int kHeldBackMs = 1500;
+  auto answered = [&] {
+    const bool told = waitFor([] { return ui::AlertPresenter::shared().count() > 0; });
+    device().wait(0.3);
+    dismissAlerts();
+    return told;
+  };
+  struct End {
+    const char* what;
+    ScriptedReply reply;
+    bool twice;  // tapped twice 0.2 s apart while the reply is held back
+  };
+  const End ends[] = {
+      {"a refusal held back", {.op = "feedback", .code = 202, .msg = "稍后再试", .delayMs = kHeldBackMs}, true},
+      {"a cut connection", {.op = "feedback", .drop = true, .sticky = true}, false},
+      {"a refusal", {.op = "feedback", .code = 202, .msg = "稍后再试"}, false},
+  };
+  // Each tap after the first case's shows that the end before it let the button send.
+  for (const End& end : ends) {
+    SCOPED_TRACE(end.what);
+    const size_t before = sends();
+    service_->script(end.reply);
+    ASSERT_TRUE(device().tapView(button));
+    if (end.twice) {
+      device().wait(0.2);
+      device().tapView(button);
+    }
+    EXPECT_TRUE(answered()) << "the failure is told";
+    service_->clearScripts();
+    if (end.twice) {
+      EXPECT_EQ(sends(), before + 1) << "one suggestion while the first was on its way";
+    } else {
+      EXPECT_GT(sends(), before) << "the end before let the tap send";
+    }
+  }
+
+  // The service's own reply held back: one suggestion, thanked, and no refusal of a second.
+  const size_t before = sends();
+  service_->script(ScriptedReply{.op = "feedback", .delayMs = kHeldBackMs});
+  ASSERT_TRUE(device().tapView(button));
+  device().wait(0.2);
+  device().tapView(button);
+  ASSERT_TRUE(waitFor([] { return device().viewWithText("建议已提交，谢谢您的建议") != nullptr; }));
+  runMainLoopUntil([] { return false; }, 0.3);
+  EXPECT_EQ(sends(), before + 1);
+  EXPECT_EQ(ui::AlertPresenter::shared().count(), 0u);
 }
 
 TEST_F(FeedbackTest, ThePromptOrAnEmptyBoxSendsNothing) {
