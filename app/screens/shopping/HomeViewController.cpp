@@ -458,7 +458,10 @@ std::shared_ptr<UICollectionReusableView> HomeViewController::collectionViewView
 CGSize HomeViewController::collectionViewLayoutReferenceSizeForHeaderInSection(
     const std::shared_ptr<UICollectionView>&, const std::shared_ptr<UICollectionViewLayout>&, NSInteger) {
   auto [W, H] = screenSides();
-  const double height = headerView_ && headerView_->headHeight() != 0 ? headerView_->headHeight() : headerH_;
+  // The height remembered from the last run holds the slot until the header has been built; from
+  // then on the built height counts, also 0: a configuration that now carries no header lists
+  // must not leave an empty slot of the old header's height above the products.
+  const double height = headerView_ ? headerView_->headHeight() : headerH_;
   return CGSizeMake(W, height + 0.1);
 }
 

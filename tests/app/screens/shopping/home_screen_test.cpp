@@ -173,6 +173,32 @@ TEST_F(HomeScreen, APartialOrEmptyConfigurationLeavesTheCacheAndTheDelegateSound
   EXPECT_EQ(cachedCount("_nav"), 8u);
 }
 
+TEST_F(HomeScreen, AReturningUserWhoseConfigurationHasNoHeaderSeesTheProductsUnderTheBar) {
+  skipGuide();
+  // An earlier run built the configured header and remembered its height.
+  launchHome();
+  ASSERT_GT(NSUserDefaults::standardUserDefaults()->floatForKey("HomeHeaderH"_ns), 600);
+  // Started again with the same sandbox; the configuration now carries no header lists.
+  useConfig("empty");
+  delegate_->window()->setHidden(true);
+  NSNotificationCenter::defaultCenter()->removeObserver(delegate_);
+  launchHome();
+  // The header is built from the cache when the grid first shows it, which may come before or
+  // after the first reply; the reply to a pull-down comes after it in any case.
+  ASSERT_TRUE(home()->headerView());
+  pullDownGrid();
+  ASSERT_TRUE(settleUntil([&] { return !home()->headerView()->adRollView && !pr_header(grid())->isRefreshing(); }));
+  device().wait(1);
+  EXPECT_EQ(home()->headerView()->headHeight(), 0);
+  // The first products start right under the bar, not a remembered header's height further down.
+  auto first = grid()->cellForItemAtIndexPath(NSIndexPath::indexPathForItem(0, 0));
+  ASSERT_TRUE(first && zvt::ui::Device::isVisible(first)) << "the first product is on the first screen";
+  const CGRect shown = zvt::ui::Device::visibleRect(first);
+  EXPECT_GE(shown.origin.y, 64);
+  EXPECT_LT(shown.origin.y, 80);
+  zvt::test::writeScreenPicture("home_no_header");
+}
+
 TEST_F(HomeScreen, ItemsSharingALinkAreAllCached) {
   skipGuide();
   // Two banners that open the same page, and a list item that is no record.
@@ -200,8 +226,10 @@ TEST_F(HomeScreen, WithoutTheServiceTheCachedHeaderShowsUnderThePlaceholderUntil
   launch();
   ASSERT_TRUE(settleUntil([&] { return placeholderShown(); }));
   device().wait(0.5);
-  // The header comes from the cache while the placeholder covers the list.
+  // The header comes from the cache, in the slot of the remembered height, while the
+  // placeholder covers the list.
   ASSERT_TRUE(home()->headerView());
+  EXPECT_NEAR(home()->headerView()->frame().size.height, height, 0.2);
   EXPECT_EQ(frameText(home()->headerView()->bigClassView), "{{0, 497.34}, {320, 183}}");
   EXPECT_EQ(productCount(), 0u);
   auto placeholder = home()->noMessageTipView();
