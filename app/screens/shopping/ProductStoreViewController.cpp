@@ -246,7 +246,11 @@ void ProductStoreViewController::loadProductsWithPage(int page, NSInteger catego
               if (auto header = pr_header(grid)) header->endRefreshing();
               if (auto footer = pr_footer(grid)) footer->endRefreshing();
             }
-            self->failureLoad();
+            // The page that failed is the one the next pull-up asks for again.
+            if (page >= 2) self->pageNumberArray_[static_cast<size_t>(category)] = NSString::stringWithFormat("%d", page - 1);
+            // The error view and its retry belong to the category on screen; a category left
+            // behind loads again when it is next chosen empty, or asks the failed page again.
+            if (category == self->indexTag_) self->failureLoad();
             return;
           }
           // The list of the category that asked, whichever is selected now.

@@ -6,7 +6,9 @@
 //
 // Each grid shows its own category's list. A reply lands in the category (and page) that asked
 // for it, and is dropped when the sort type has changed since or when its grid has been pulled
-// down after it was asked for; a sort change empties and reloads all twelve grids.
+// down after it was asked for; a sort change empties and reloads all twelve grids. A failed page
+// is asked for again by the next pull-up; the error view and its retry come only for a failure
+// of the category on screen.
 
 #include <memory>
 #include <vector>

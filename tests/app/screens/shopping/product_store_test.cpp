@@ -9,6 +9,7 @@
 
 #include "app/screens/shopping/ProductStoreViewController.h"
 #include "app/ui/ScreenRegistry.h"
+#include "platform/network/NSURLConnection.h"
 #include "tests/app/screens/shopping/HomeScreenTestSupport.h"
 #include "ui/refresh/PRRefreshFooter.h"
 #include "ui/refresh/PRRefreshHeader.h"
@@ -182,6 +183,95 @@ TEST_F(ProductStore, AFailureShowsTheErrorViewUntilARetryLoads) {
   device().wait(0.5);
   EXPECT_FALSE(device().viewWithText("亲，您的手机网络不顺畅哦~"));
   EXPECT_TRUE(store->hederButton()->isUserInteractionEnabled());
+}
+
+TEST_F(ProductStore, AFailedLaterPageIsAskedForAgainAndTheRetryStartsOver) {
+  skipGuide();
+  launchHome();
+  auto store = tabRoot();
+  ASSERT_TRUE(loaded(store, 0));
+  auto grid = gridOf(store, 0);
+  const int shown = static_cast<int>(store->pageOf(0)->integerValue());
+  const std::string next = std::to_string(shown + 1);
+  service_->script(zvt::test::ScriptedReply{
+      .op = "get_goods", .fieldsJSON = R"({"cid": "0", "number": ")" + next + R"("})", .code = 0, .msg = "no"});
+  device().dragView(grid, CGPointMake(0, -3000), 0.3);
+  ASSERT_TRUE(settleUntil([&] { return device().viewWithText("亲，您的手机网络不顺畅哦~") != nullptr; }));
+  EXPECT_EQ(field(as<NSDictionary>(logOf("get_goods")->lastObject()), "number"), next);
+  // The refused page is the one to ask for next; the products shown stay.
+  EXPECT_EQ(store->pageOf(0)->integerValue(), shown);
+  EXPECT_EQ(store->productsOf(0)->count(), 12u * static_cast<size_t>(shown));
+  ASSERT_TRUE(device().tapText("点击重试"));
+  ASSERT_TRUE(loaded(store, 0));
+  EXPECT_EQ(lastGoods(), "0/0/1");
+  EXPECT_FALSE(device().viewWithText("亲，您的手机网络不顺畅哦~"));
+}
+
+TEST_F(ProductStore, AFailureInACategoryLeftBehindStaysWithItsCategory) {
+  skipGuide();
+  launchHome();
+  // The person leaves a category before its load goes out: a grid's header asks once its
+  // opening animation is done (a quarter of a second), its footer half a second after it starts.
+  struct Case {
+    const char* name;
+    NSInteger failing, shown;
+  };
+  const Case cases[] = {
+      {"the first page of a category tapped and left at once", 1, 0},
+      {"the next page of a grid pulled up and left at once", 0, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (delegate_) TearDown(), SetUp();
+    skipGuide();
+    launchHome();
+    auto store = tabRoot();
+    ASSERT_TRUE(loaded(store, 0));
+    auto tab = [&](NSInteger i) { return store->babyProductsView()->scrollViewArray[static_cast<size_t>(i)]; };
+    const std::string cid = ProductStoreViewController::cidArray()[static_cast<size_t>(c.failing)];
+    const int page = c.failing == 0 ? static_cast<int>(store->pageOf(0)->integerValue()) + 1 : 1;
+    auto asked = [&] {
+      int n = 0;
+      auto log = logOf("get_goods");
+      for (NSUInteger i = 0; i < log->count(); ++i) {
+        auto entry = as<NSDictionary>(log->objectAtIndex(i));
+        if (field(entry, "cid") == cid && field(entry, "number") == std::to_string(page)) ++n;
+      }
+      return n;
+    };
+    service_->script(zvt::test::ScriptedReply{
+        .op = "get_goods",
+        .fieldsJSON = R"({"cid": ")" + cid + R"(", "number": ")" + std::to_string(page) + R"("})",
+        .code = 0,
+        .msg = "no"});
+    if (c.failing == 1) {
+      ASSERT_TRUE(device().tapView(tab(1)));
+    } else {
+      device().dragView(gridOf(store, 0), CGPointMake(0, -3000), 0.2);
+      ASSERT_TRUE(pr_footer(gridOf(store, 0))->isRefreshing());
+    }
+    ASSERT_TRUE(device().tapView(tab(c.shown)));
+    ASSERT_EQ(store->indexTag(), c.shown);
+    ASSERT_TRUE(settleUntil([&] {
+      return asked() == 1 && zvt::urlConnectionLoadsInFlight() == 0 && !pr_header(gridOf(store, c.failing))->isRefreshing() &&
+             !pr_footer(gridOf(store, c.failing))->isRefreshing();
+    }));
+    ASSERT_TRUE(loaded(store, c.shown));
+    // The category shown keeps its products, its title button and no error view.
+    EXPECT_FALSE(device().viewWithText("亲，您的手机网络不顺畅哦~"));
+    EXPECT_TRUE(store->hederButton()->isUserInteractionEnabled());
+    EXPECT_TRUE(zvt::ui::Device::isVisible(gridOf(store, c.shown)->visibleCells().front()));
+    // Back in the category that failed, the page that failed is asked for again.
+    ASSERT_TRUE(device().tapView(tab(c.failing)));
+    device().wait(1);
+    if (store->productsOf(c.failing)->count() > 0) device().dragView(gridOf(store, c.failing), CGPointMake(0, -3000), 0.3);
+    ASSERT_TRUE(loaded(store, c.failing, 12u * static_cast<size_t>(page)));
+    EXPECT_EQ(asked(), 2);
+    std::set<std::string> ids;
+    for (const id& item : *store->productsOf(c.failing))
+      ids.insert(NSString::stringWithFormat("%@", as<TZProductModel>(item)->zvtProductID)->utf8());
+    EXPECT_EQ(ids.size(), store->productsOf(c.failing)->count()) << "no product twice";
+  }
 }
 
 TEST_F(ProductStore, ALateReplyLandsInTheCategoryThatAskedOrNowhereAfterASortChange) {
