@@ -1,8 +1,8 @@
 // The product page through the launched shell: the rebate link road (time stamp, then the signed
 // click link) against the service, the login bar and the reload with the user's id after a login
 // begun from it, cookies between the page and the application, the mall redirect, the search
-// results' operation, the silent failures, and the link filter with a shop page that tries every
-// refused address.
+// results' operation, the silent failures, the link filter with a shop page that tries every
+// refused address, and no spinner over the shops' login pages.
 
 #include <nlohmann/json.hpp>
 
@@ -203,6 +203,49 @@ TEST_F(ProductPageTest, FailuresOnTheLinkRoadLeaveThePageEmptyWithoutAWord) {
     EXPECT_TRUE(device().viewsOfClass<POProgressHUD>().empty()) << "no tip";
     EXPECT_EQ(requests("click_url").size(), c.clickRequests);
     homeStack()->popViewControllerAnimated(false);
+    device().wait(1);
+  }
+}
+
+TEST_F(ProductPageTest, TheShopsLoginPagesLoadWithoutTheSpinner) {
+  launch();
+  // The links page's one link to the service under its second name ("localhost") stands in for
+  // a shop's login page: that name is made the login host, and the store's host another one.
+  const std::string secondName = "localhost:" + std::to_string(service_->port());
+  const std::string path = "/cn/app/id1077360584";
+  struct Case {
+    const char* what;
+    std::string zvt::ConfigurationValues::*host;  // made the second name; nil: none is
+    bool spinner;
+  };
+  const Case cases[] = {
+      {"Taobao's login page", &zvt::ConfigurationValues::taobaoLoginHost, false},
+      {"Tmall's login page", &zvt::ConfigurationValues::tmallLoginHost, false},
+      {"another shop's page", nullptr, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto values = zvt::Configuration::values();
+    values.appStoreWebHost = "apps.example.invalid";
+    values.taobaoLoginHost = "login.example.invalid";
+    values.tmallLoginHost = "login.example.invalid";
+    if (c.host) values.*c.host = secondName;
+    zvt::Configuration::setValues(values);
+    auto screen = openProduct("520000000000", "1000");
+    auto web = screen->webView();
+    ASSERT_TRUE(waitForPage(web, "/item.php"));
+    tapElement(web, "more");
+    ASSERT_TRUE(waitForPage(web, "/shop/links.html"));
+    device().wait(1);
+    ASSERT_TRUE(device().viewsOfClass<POProgressHUD>().empty());
+    // The page is held on its way, so that what shows while it loads can be seen.
+    service_->script(zvt::test::ScriptedReply{.op = path, .stall = true});
+    const int asked = service_->requestCount(path);
+    tapElement(web, "store");
+    ASSERT_TRUE(waitFor([&] { return service_->requestCount(path) > asked; }));
+    device().wait(0.5);
+    EXPECT_EQ(!device().viewsOfClass<POProgressHUD>().empty(), c.spinner);
+    homeStack()->popToRootViewControllerAnimated(false);
     device().wait(1);
   }
 }

@@ -1,9 +1,11 @@
 // The plain web page and the cart tips: the title, the back and close items, the failure tip that
 // stays, the tips over the whole window on the cart page only, "知道啦" for this visit and
-// "不再提示" for good (across a restart of the application).
+// "不再提示" for good (across a restart of the application), and the theme bar put back on leaving
+// any page but the cart.
 
 #include "app/core/Configuration.h"
 #include "app/screens/shopping/TZPublicViewController.h"
+#include "app/ui/UIViewController+NavItem.h"
 #include "tests/app/screens/shopping/web/WebScreenTestSupport.h"
 
 namespace {
@@ -69,6 +71,40 @@ TEST_F(PublicPageTest, TheCartTipsComeBackUntilTheUserDeclinesThemForGood) {
   NSUserDefaults::standardUserDefaults()->removeObjectForKey("isShoppingCarTipPopUp"_ns);
   openPage("赚钱攻略", service_->rootURL() + "/shop/other.html");
   EXPECT_TRUE(device().viewsOfClass<TZShoppingCarTips>().empty());
+}
+
+TEST_F(PublicPageTest, LeavingAPageOtherThanTheCartPutsTheThemeBarBack) {
+  launch();
+  NSUserDefaults::standardUserDefaults()->setBool(true, "isShoppingCarTipPopUp"_ns);
+  struct Case {
+    const char* title;
+    std::string address;
+    bool whiteStays;
+  };
+  const Case cases[] = {
+      {"赚钱攻略", service_->rootURL() + "/shop/other.html", false},
+      {"我的购物车", zvt::Configuration::taobaoCartURLString()->utf8(), true},
+  };
+  auto bar = [&] { return homeStack()->navigationBar(); };
+  auto titleColour = [&] { return bar()->titleTextAttributes()->objectForKey(NSForegroundColorAttributeName); };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.title);
+    // The screen under the page leaves the bar as it finds it, so what shows after the page has
+    // gone is what the page left.
+    auto below = UIViewController::make();
+    below->setTitle("下层"_ns);
+    homeStack()->pushViewController(below, false);
+    device().wait(0.5);
+    auto page = openPage(c.title, c.address);
+    ASSERT_TRUE(waitFor([&] { return !page->customWebView()->isLoading(); }));
+    EXPECT_TRUE(bar()->barTintColor()->isEqual(UIColor::whiteColor()));
+    ASSERT_TRUE(tapBarItem(page->backItem()));
+    device().wait(1);
+    ASSERT_EQ(homeStack()->topViewController(), below);
+    EXPECT_TRUE(bar()->barTintColor()->isEqual(c.whiteStays ? UIColor::whiteColor() : zvt::themeBarColor()));
+    EXPECT_TRUE(titleColour()->isEqual(c.whiteStays ? UIColor::blackColor() : UIColor::whiteColor()));
+    leave();
+  }
 }
 
 TEST_F(PublicPageTest, BackWalksThePageThenLeavesAndAFailureStaysOnScreen) {
