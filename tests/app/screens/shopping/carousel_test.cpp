@@ -1,7 +1,7 @@
 // The home header's carousel on the virtual clock: auto-advance every 3 s with the jump back
 // from the copy of the first picture, dragging stopping and restarting the timer, a single
 // picture that only moves once dragged, taps on pages and their copies, and the timer ending
-// with the carousel.
+// with the carousel, also when the carousel goes away with the view that holds it.
 
 #include <gtest/gtest.h>
 
@@ -44,9 +44,9 @@ class Carousel : public ::testing::Test {
  protected:
   void SetUp() override { zvt::setMainBundlePath(ZVT_BUNDLE_ROOT); }
   // A carousel across the top of the screen with `count` local pictures, entry i's info "i".
-  std::shared_ptr<OrvakAdRoll> build(int count) {
+  std::shared_ptr<OrvakAdRoll> build(int count, const std::shared_ptr<UIView>& parent = nullptr) {
     start = now();
-    roll = screen.add<OrvakAdRoll>(CGRectMake(0, 20, 320, 128));
+    roll = screen.add<OrvakAdRoll>(CGRectMake(0, 20, 320, 128), parent);
     roll->setOrvakAdDelegate(listener);
     std::vector<id> entries;
     for (int i = 0; i < count; ++i) {
@@ -160,6 +160,18 @@ TEST_F(Carousel, TimerEndsWhenTheCarouselLeavesOrGoesAway) {
   EXPECT_TRUE(weak.expired()) << "the timer keeps no carousel alive";
   Screen::device().wait(7);
   EXPECT_EQ(listener->pages.size(), 1u);
+
+  // Gone with the header that holds it, never taken off it: only the timer could keep it now.
+  listener->pages.clear();
+  auto header = screen.add(CGRectMake(0, 0, 320, 200));
+  build(3, header);
+  weak = roll;
+  roll.reset();
+  header->removeFromSuperview();
+  header.reset();
+  EXPECT_TRUE(weak.expired()) << "the timer holds the carousel weakly";
+  Screen::device().wait(7);
+  EXPECT_EQ(listener->pages.size(), 1u) << "no page turns after it has gone";
 }
 
 }  // namespace

@@ -394,6 +394,14 @@ TEST_F(MallScreenTest, AHeldReplyKeepsTapsAwayAndLandsInItsOwnCategory) {
   screen->selectCategory(1);
   ASSERT_TRUE(loaded(screen, 1));
   EXPECT_EQ(screen->mallsOf(1)->count(), 8u);
+  // Asked for again while it still holds its malls (the retry asks for the category selected):
+  // the reply takes the place of what the list held.
+  const size_t asked = mallCids().size();
+  screen->refreshAction();
+  ASSERT_TRUE(settle([&] { return mallCids().size() == asked + 1 && !screen->isLoading(1) && !hudShown(); }));
+  EXPECT_EQ(mallCids().back(), "2");
+  EXPECT_EQ(screen->mallsOf(1)->count(), 8u);
+  EXPECT_EQ(gridOf(screen, 1)->numberOfItemsInSection(0), 8);
 }
 
 TEST_F(MallScreenTest, OfflineOrFailedCategoriesShowThePlaceholderAndItsRetryLoads) {

@@ -292,4 +292,39 @@ TEST_F(SearchResultsTest, CellsShowPriceRebateSalesAndTheTmallMark) {
   }
 }
 
+TEST_F(SearchResultsTest, OnlyATmallShopShowsTheTmallMark) {
+  struct Case {
+    const char* what;
+    const char* shopType;  // raw JSON; nil: the row has none
+    bool mark;
+  };
+  const Case cases[] = {
+      {"Tmall", R"("B")", true},      {"Taobao", R"("C")", false},  {"lower case", R"("b")", false},
+      {"another letter", R"("D")", false}, {"empty", R"("")", false}, {"null", "null", false},
+      {"a number", "1", false},       {"none", nullptr, false},
+  };
+  std::string rows;
+  int n = 0;
+  for (const auto& c : cases) {
+    rows += std::string(rows.empty() ? "" : ",") + R"({"num_iid":")" + std::to_string(570000000000LL + n++) +
+            R"(","title":")" + c.what + R"(","promotion_price":"19.90","fan":"1.00","nick":"店","item_location":"杭州","volume":"5")" +
+            (c.shopType ? std::string(R"(,"shop_type":)") + c.shopType : std::string()) + "}";
+  }
+  service_->script(ScriptedReply{.op = kSearch, .rawBody = "[" + rows + "]"});
+  auto results = open("甲");
+  ASSERT_TRUE(results);
+  ASSERT_EQ(results->datasArray()->count(), std::size(cases));
+  auto grid = results->searchResultView()->searchResultCollectionView();
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(cases[i].what);
+    auto index = NSIndexPath::indexPathForItem(static_cast<NSInteger>(i), 0);
+    grid->scrollToItemAtIndexPath(index, UICollectionViewScrollPositionCenteredVertically, false);
+    device().wait(0.1);
+    auto cell = std::dynamic_pointer_cast<TZSearchResultCell>(grid->cellForItemAtIndexPath(index));
+    ASSERT_TRUE(cell);
+    ASSERT_NE(cell->productTitleLabel()->text()->utf8().find(cases[i].what), std::string::npos);
+    EXPECT_EQ(zvt::ui::Device::isVisible(cell->tmalliconImageView()), cases[i].mark);
+  }
+}
+
 }  // namespace
