@@ -3,6 +3,7 @@
 // and without a user, the events and the alert, and the mall results it opens.
 
 #include "app/screens/shopping/NewSearchResultViewController.h"
+#include "platform/network/NSURLConnection.h"
 #include "app/screens/shopping/SearchViewController.h"
 #include "app/screens/shopping/StoreSearchResultViewController.h"
 #include "platform/text/NSAttributedString.h"
@@ -79,9 +80,14 @@ TEST_F(SearchPageTest, GoodsSuggestionsFollowTheTextInTheBar) {
   service_->clearLog();
   type({"连"});
   ASSERT_TRUE(settleUntil([&] { return !rows(page).empty(); }));
-  // The reply for "连衣" comes last of all: the table still shows the last text's words.
+  // The reply for "连衣" comes last of all: the table still shows the last text's words. Each
+  // keystroke's request goes out on a connection of its own, so the next key waits until the
+  // service has seen the one before: the service then sees them in the order typed, and the
+  // held reply is the one for "连衣".
   service_->script(ScriptedReply{.op = "/sug", .delayMs = 1500});
-  type({"衣", "裙"});
+  type({"衣"});
+  ASSERT_TRUE(settleUntil([&] { return count("/sug") == 2; }));
+  type({"裙"});
   ASSERT_TRUE(settleUntil([&] { return count("/sug") == 3; }));
   std::vector<std::string> asked;
   for (auto& fields : logged("/sug")) {
@@ -92,7 +98,9 @@ TEST_F(SearchPageTest, GoodsSuggestionsFollowTheTextInTheBar) {
   EXPECT_EQ(asked, (std::vector<std::string>{"连", "连衣", "连衣裙"}));
   auto expected = served("连衣裙");
   ASSERT_TRUE(settleUntil([&] { return rows(page) == expected; }));
-  runMainLoopUntil([] { return false; }, 2.0);  // the late reply arrives meanwhile
+  // The late reply in (a connection ends after its reply has been handed on), and whatever it
+  // set off on the main queue run.
+  ASSERT_TRUE(settleUntil([] { return zvt::urlConnectionLoadsInFlight() == 0; }));
   device().wait(0.5);
   EXPECT_EQ(rows(page), expected) << "the late reply for an older text is not shown";
   EXPECT_FALSE(page->searchTableView()->isHidden());
@@ -110,7 +118,7 @@ TEST_F(SearchPageTest, GoodsSuggestionsFollowTheTextInTheBar) {
   ASSERT_TRUE(device().tapView(page->searchBar()->searchField()->clearButton()));
   device().wait(0.5);
   EXPECT_TRUE(page->searchTableView()->isHidden());
-  runMainLoopUntil([] { return false; }, 0.3);
+  ASSERT_TRUE(settleUntil([] { return zvt::urlConnectionLoadsInFlight() == 0; }));
   EXPECT_EQ(count("/sug"), 0u);
 }
 
@@ -121,7 +129,7 @@ TEST_F(SearchPageTest, AReplyForAClearedBarIsDropped) {
   type({"连"});
   ASSERT_TRUE(device().tapView(page->searchBar()->searchField()->clearButton()));
   ASSERT_TRUE(settleUntil([&] { return count("/sug") == 1; }));
-  runMainLoopUntil([] { return false; }, 1.5);
+  ASSERT_TRUE(settleUntil([] { return zvt::urlConnectionLoadsInFlight() == 0; }));
   device().wait(0.5);
   EXPECT_TRUE(page->searchTableView()->isHidden());
   EXPECT_EQ(page->resultArray()->count(), 0u) << "the held list is unchanged";
