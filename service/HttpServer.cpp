@@ -273,6 +273,8 @@ struct HttpServer::Conn {
     bool closeAfter = false;
     size_t drained = 0;
     std::string stallNote;
+    std::string gate;  // the closed gate its reply waits at
+    int gateDelayMs = 0;
 
     bool closed() const { return fd < 0; }
 };
@@ -324,10 +326,42 @@ int HttpServer::bind(const std::string& host, int port) {
 
 void HttpServer::stop() {
     stopping_ = true;
+    wake();
+}
+
+void HttpServer::wake() {
     uint64_t one = 1;
     if (wakeFd_ >= 0 && write(wakeFd_, &one, sizeof one) < 0) {
         // The counter is already non-zero: the loop wakes anyway.
     }
+}
+
+void HttpServer::closeGate(const std::string& name) {
+    std::lock_guard lock(gatesMutex_);
+    closedGates_.insert(name);
+}
+
+void HttpServer::openGate(const std::string& name) {
+    {
+        std::lock_guard lock(gatesMutex_);
+        closedGates_.erase(name);
+        openedGates_.push_back(name);
+    }
+    wake();
+}
+
+void HttpServer::openEveryGate() {
+    {
+        std::lock_guard lock(gatesMutex_);
+        openedGates_.insert(openedGates_.end(), closedGates_.begin(), closedGates_.end());
+        closedGates_.clear();
+    }
+    wake();
+}
+
+bool HttpServer::gateClosed(const std::string& name) {
+    std::lock_guard lock(gatesMutex_);
+    return closedGates_.count(name) > 0;
 }
 
 void HttpServer::log(const char* level, const std::string& text) {
@@ -965,6 +999,21 @@ void HttpServer::finishJobs() {
         std::lock_guard lock(jobsMutex_);
         done.swap(done_);
     }
+    std::vector<std::string> opened;
+    {
+        std::lock_guard lock(gatesMutex_);
+        opened.swap(openedGates_);
+    }
+    // Replies held at a gate that has opened wait out their own delay from now on; expire()
+    // sends them when it is due.
+    for (const auto& name : opened) {
+        for (auto& [id, cp] : conns_) {
+            Conn& c = *cp;
+            if (c.closed() || c.state != Conn::State::waiting || c.gate != name) continue;
+            c.gate.clear();
+            c.deadline = Clock::now() + std::chrono::milliseconds(c.gateDelayMs);
+        }
+    }
     for (auto& d : done) {
         releaseHeld(d.held);
         auto it = conns_.find(d.conn);
@@ -1020,6 +1069,14 @@ void HttpServer::reply(Conn& c, HttpResponse response, bool fromHandler) {
     c.lastTaken = Clock::now();
     holdReply(c);
     if (c.closed()) return;
+    if (!response.gate.empty() && gateClosed(response.gate)) {
+        c.state = Conn::State::waiting;
+        c.gate = response.gate;
+        c.gateDelayMs = std::max(0, response.delayMs);
+        c.deadline = Clock::now() + kGateLimit;
+        watch(c, 0);
+        return;
+    }
     if (response.delayMs > 0) {
         c.state = Conn::State::waiting;
         c.deadline = Clock::now() + std::chrono::milliseconds(response.delayMs);
@@ -1176,6 +1233,7 @@ void HttpServer::expire() {
             refuse(c, 408, "request body not complete within " + seconds(limits_.bodyDeadline));
             break;
         case Conn::State::waiting:
+            c.gate.clear();  // a gate that never opened lets it go at its time limit
             if (c.broken) {
                 close(c);
             } else {

@@ -2,8 +2,9 @@
 // holds each request to a size cap and a deadline for its head and for its body; only whole
 // requests reach the handler, on a small pool of workers. So a client that trickles its bytes
 // costs a buffer, never a worker, and cannot hold back the others. Replies go out from the same
-// reading thread, late when a handler asks for a delay, or not at all (dropped or stalled
-// connections, for scripted failures).
+// reading thread, late when a handler asks for a delay or names a gate that is closed (a test
+// orders replies by opening it), or not at all (dropped or stalled connections, for scripted
+// failures).
 //
 // What clients can make it hold is bounded: request bytes as they arrive (not as declared),
 // replies made and not yet taken (a large reply can be made piece by piece as its peer takes
@@ -21,6 +22,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -87,6 +89,9 @@ struct HttpResponse {
     // up or stallMs have passed.
     enum class Ending { reply, drop, stall } ending = Ending::reply;
     int stallMs = 0;
+    // Held back (without a worker) while the gate of this name is closed: it leaves, after
+    // delayMs, once the gate opens, or after a gate's time limit. A test orders replies by it.
+    std::string gate;
     // Added to the request's line in the service's log ("op=login user=10001").
     std::string note;
 };
@@ -110,6 +115,15 @@ public:
     bool run();
     // From any thread, before or during run().
     void stop();
+
+    // Gates for held replies (see HttpResponse::gate), from any thread. Closing one holds the
+    // replies that name it from then on; opening it lets those held go and the later ones pass.
+    // Gates are open until closed.
+    void closeGate(const std::string& name);
+    void openGate(const std::string& name);
+    void openEveryGate();
+    // How long a reply waits at a closed gate at most.
+    static constexpr std::chrono::seconds kGateLimit{120};
 
     // One line on standard error: time, level, text.
     static void log(const char* level, const std::string& text);
@@ -157,6 +171,8 @@ private:
     void releaseHeld(size_t bytes);
     bool holdReceived(Conn& c, size_t bytes);
     void post(Job job);
+    bool gateClosed(const std::string& name);
+    void wake();
 
     HttpLimits limits_;
     Handler handler_;
@@ -181,6 +197,10 @@ private:
     std::vector<Done> done_;
     bool workersStop_ = false;
     std::vector<std::thread> workers_;
+
+    std::mutex gatesMutex_;
+    std::set<std::string> closedGates_;
+    std::vector<std::string> openedGates_;  // opened since the reading thread last looked
 };
 
 }  // namespace zvt::service

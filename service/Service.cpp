@@ -435,9 +435,10 @@ std::string scriptError(const json& s) {
         if (s.contains(key) && !s[key].is_number_integer())
             return std::string(key) + " must be an integer";
     }
-    for (const char* key : {"iface", "content_type", "body"}) {
+    for (const char* key : {"iface", "content_type", "body", "hold"}) {
         if (s.contains(key) && !s[key].is_string()) return std::string(key) + " must be a text";
     }
+    if (s.contains("hold") && s["hold"].get<std::string>().empty()) return "hold must name its gate";
     if (s.contains("extra") && !s["extra"].is_object()) return "extra must be an object";
     if (s.contains("fields") && !s["fields"].is_object()) return "fields must be an object";
     if (s.contains("code") && !s["code"].is_number_integer() && !s["code"].is_string()) {
@@ -986,6 +987,7 @@ HttpResponse Service::send(const Incoming& in, Reply reply, const std::optional<
     if (!scriptedBody) res.stream = std::move(reply.stream);
     res.delayMs = reply.delayMs;
     if (script) res.delayMs = std::max(res.delayMs, script->value("delay_ms", 0));
+    if (script && script->contains("hold")) res.gate = (*script)["hold"].get<std::string>();
     res.note = "op=" + (in.op.empty() ? std::string("-") : in.op);
     if (in.sessionUser) res.note += " user=" + std::to_string(*in.sessionUser);
     if (!reply.raw && reply.body.contains("code")) res.note += " code=" + dump(reply.body["code"]);
@@ -1136,6 +1138,10 @@ HttpResponse Service::control(const HttpRequest& req) {
         for (const auto& s : given) {
             if (std::string error = scriptError(s); !error.empty()) return refused(error);
         }
+        // A script that holds its reply closes its gate now, before any request can use it.
+        for (const auto& s : given) {
+            if (s.contains("hold")) server_->closeGate(s["hold"].get<std::string>());
+        }
         std::lock_guard lock(scriptMutex_);
         for (const auto& s : given) scripts_.push_back(s);
         return reply({{"ok", true}, {"scripts", scripts_.size()}});
@@ -1150,11 +1156,21 @@ HttpResponse Service::control(const HttpRequest& req) {
         scripts_.clear();
         return reply({{"ok", true}});
     }
+    if (method == "POST" && path == "/__test/release") {
+        json given = body();
+        if (!given.is_object() || !given.contains("hold") || !given["hold"].is_string() ||
+            given["hold"].get<std::string>().empty()) {
+            return refused("expected {\"hold\": the gate's name}");
+        }
+        server_->openGate(given["hold"].get<std::string>());
+        return reply({{"ok", true}});
+    }
     if (method == "POST" && path == "/__test/reset") {
         {
             std::lock_guard lock(scriptMutex_);
             scripts_.clear();
         }
+        server_->openEveryGate();
         {
             std::lock_guard lock(logMutex_);
             log_.clear();

@@ -3,9 +3,11 @@
 #include <stdlib.h>
 #include <sys/wait.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "tests/service/ServiceTestSupport.h"
 
@@ -293,6 +295,48 @@ TEST_F(ServiceTest, StalledRequestIsCutWithoutReply) {
     EXPECT_EQ(service.request("POST", kJsonPath + "get_tao_config").status, 0);
     json hot = json::parse(service.request("POST", kJsonPath + "get_tao_config").body);
     EXPECT_FALSE(hot["hotKey"].empty());
+}
+
+TEST_F(ServiceTest, HeldRepliesWaitForTheirGate) {
+    EXPECT_THROW(service.script(R"({"op": "get_tao_config", "hold": 1})"), std::runtime_error);
+    EXPECT_THROW(service.script(R"({"op": "get_tao_config", "hold": ""})"), std::runtime_error);
+    EXPECT_THROW(service.release(""), std::runtime_error) << "a gate has a name";
+    // A request sent on a thread of its own; its reply's status once it has come.
+    struct Call {
+        std::atomic<int> status{-1};
+        std::thread thread;
+    };
+    auto send = [&](Call& call) {
+        call.thread = std::thread([&] { call.status = service.request("POST", kJsonPath + "get_tao_config").status; });
+    };
+    auto logged = [&](int count) {
+        for (int i = 0; i < 1000 && service.requestCount("get_tao_config") < count; ++i)
+            std::this_thread::yield();
+        return service.requestCount("get_tao_config") >= count;
+    };
+
+    // Held until released, while other requests of the operation are answered.
+    service.script(ScriptedReply{.op = "get_tao_config", .hold = "first"});
+    Call held;
+    send(held);
+    ASSERT_TRUE(logged(1));
+    EXPECT_EQ(service.request("POST", kJsonPath + "get_tao_config").status, 200);
+    EXPECT_EQ(held.status, -1) << "the other reply came, the held one not";
+    service.release("first");
+    held.thread.join();
+    EXPECT_EQ(held.status, 200);
+
+    // A gate released before its request lets it pass; a reset opens every gate.
+    service.script(ScriptedReply{.op = "get_tao_config", .hold = "early"});
+    service.release("early");
+    EXPECT_EQ(service.request("POST", kJsonPath + "get_tao_config").status, 200);
+    service.script(ScriptedReply{.op = "get_tao_config", .hold = "forgotten"});
+    Call reset;
+    send(reset);
+    ASSERT_TRUE(logged(4));
+    service.reset();
+    reset.thread.join();
+    EXPECT_EQ(reset.status, 200);
 }
 
 TEST_F(ServiceTest, PictureSizesOutOfRangeFallBackToTheKindsSize) {

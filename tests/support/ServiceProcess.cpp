@@ -125,6 +125,7 @@ std::string ScriptedReply::toJSON() const {
     if (rawBody) add("body", jsonString(*rawBody));
     if (sticky) add("sticky", "true");
     if (times != 1) add("times", std::to_string(times));
+    if (!hold.empty()) add("hold", jsonString(hold));
     return out + "}";
 }
 
@@ -419,6 +420,10 @@ void ServiceProcess::script(const std::string& scriptJSON) const {
 
 void ServiceProcess::clearScripts() const {
     control("POST", "/__test/script/clear");
+}
+
+void ServiceProcess::release(const std::string& hold) const {
+    control("POST", "/__test/release", "{\"hold\":" + jsonString(hold) + "}");
 }
 
 void ServiceProcess::reset(bool reseed) const {

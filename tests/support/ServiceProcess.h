@@ -82,6 +82,9 @@ struct ScriptedReply {
     std::optional<std::string> rawBody{};   // the whole body, sent exactly as given
     bool sticky = false;                    // stays until cleared; else used `times` times
     int times = 1;
+    std::string hold{};                     // held at this gate until release(hold); posting
+                                            // the script closes the gate
+
 
     std::string toJSON() const;
 };
@@ -145,6 +148,9 @@ public:
     void script(const std::string& scriptJSON) const;  // one object or an array of them
     void script(const ScriptedReply& reply) const { script(reply.toJSON()); }
     void clearScripts() const;
+    // Opens the gate that scripts with this `hold` closed: the replies held there go (each after
+    // its delay), and later ones pass. A reset opens every gate.
+    void release(const std::string& hold) const;
     // Clears log, scripts, outboxes and run-time configuration; with reseed the data too.
     void reset(bool reseed = false) const;
     // {"sign_fail_code": 202, "sign_fail_msg": "...", "time_window_ms": 0,
