@@ -72,6 +72,8 @@ class HomeHeader : public ::testing::Test {
  protected:
   void SetUp() override {
     zvt::setMainBundlePath(ZVT_BUNDLE_ROOT);
+    // The cache database of the home this test runs in (a test before it may have used another).
+    TZDBManager::sharedInstance()->creatDatabase();
     header = screen.add<HeadReusableView>(CGRectMake(0, 20, 320, 460));
   }
   void TearDown() override {

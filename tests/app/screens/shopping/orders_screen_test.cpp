@@ -328,17 +328,22 @@ TEST_F(OrdersTest, APageAskedForBeforeTheFirstPageOfAPullDownComesFollowsThatFir
   struct Case {
     const char* when;
     int firstPageDelayMs, secondPageDelayMs;
+    // Page 1 held at the service until page 2's reply has been handled, however long the
+    // footer takes to ask for it.
+    bool firstPageWaitsForTheSecond;
     std::vector<std::string> asked;  // after the list has settled (and been pulled up once more if short)
   };
   for (const Case& c : std::vector<Case>{
-           {"page 2 comes after page 1", 2500, 5000, {"1/taobao", "1/taobao", "2/taobao"}},
-           {"page 2 comes before page 1", 3000, 0, {"1/taobao", "1/taobao", "2/taobao", "2/taobao"}}}) {
+           {"page 2 comes after page 1", 2500, 5000, false, {"1/taobao", "1/taobao", "2/taobao"}},
+           {"page 2 comes before page 1", 0, 0, true, {"1/taobao", "1/taobao", "2/taobao", "2/taobao"}}}) {
     SCOPED_TRACE(c.when);
     if (delegate_) TearDown(), SetUp();
     openAs(zvt::test::kServiceTestUserName, zvt::test::kServiceTestUserPassword);
     ASSERT_EQ(rows(), 10);
-    service_->script(zvt::test::ScriptedReply{.op = "order", .fieldsJSON = R"({"number": "1", "do": "taobao"})",
-                                              .delayMs = c.firstPageDelayMs});
+    service_->script(zvt::test::ScriptedReply{.op = "order",
+                                              .fieldsJSON = R"({"number": "1", "do": "taobao"})",
+                                              .delayMs = c.firstPageDelayMs,
+                                              .hold = c.firstPageWaitsForTheSecond ? "first page" : ""});
     if (c.secondPageDelayMs > 0)
       service_->script(zvt::test::ScriptedReply{.op = "order", .fieldsJSON = R"({"number": "2", "do": "taobao"})",
                                                 .delayMs = c.secondPageDelayMs});
@@ -347,6 +352,12 @@ TEST_F(OrdersTest, APageAskedForBeforeTheFirstPageOfAPullDownComesFollowsThatFir
     device().pullDown(list, 150);
     ASSERT_TRUE(askedWithoutWaitingForTheReply(2)) << "the pull-down asked for page 1";
     ASSERT_TRUE(dragUntilAsked(3)) << "the footer asked for page 2";
+    if (c.firstPageWaitsForTheSecond) {
+      // Page 2 is dropped when it comes (the list steps back to ask for it again), then page 1
+      // is let go.
+      ASSERT_TRUE(waitFor([&] { return text(orders()->pageText(0)) == "1"; }));
+      service_->release("first page");
+    }
     ASSERT_TRUE(waitFor([&] { return !orders()->isLoading(); }, 10));
     settleReplies();
     if (rows() < 20) {

@@ -16,6 +16,8 @@
 #include "tests/platform/uikit/UIKitTestSupport.h"
 #include "tests/support/MainLoop.h"
 #include "ui/images/UIImageView+RemoteImage.h"
+#include "ui/images/WIImageCache.h"
+#include "ui/images/WIWebImageManager.h"
 
 namespace {
 
@@ -158,6 +160,12 @@ TEST_F(ProductCells, RebateTextAndTitleShownAsReceivedNeverNull) {
 }
 
 TEST_F(ProductCells, PictureIsTheProductsVariantWhateverItsTextEndsIn) {
+  // Pictures that an earlier run of the test left in the shared cache would show at once.
+  auto cache = WIWebImageManager::sharedManager()->imageCache();
+  cache->clearMemory();
+  bool cleared = false;
+  cache->clearDiskOnCompletion([&] { cleared = true; });
+  ASSERT_TRUE(zvt::test::runMainLoopUntil([&] { return cleared; }));
   auto home = cell<TZHomeCell>();
   auto hk = cell<TZHomeHKCell>();
   for (std::string pic : {"/images/product3.jpg", "/images/product4", "/images/product5.png"}) {
