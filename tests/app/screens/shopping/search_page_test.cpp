@@ -84,7 +84,7 @@ TEST_F(SearchPageTest, GoodsSuggestionsFollowTheTextInTheBar) {
   // keystroke's request goes out on a connection of its own, so the next key waits until the
   // service has seen the one before: the service then sees them in the order typed, and the
   // held reply is the one for "连衣".
-  service_->script(ScriptedReply{.op = "/sug", .delayMs = 1500});
+  service_->script(ScriptedReply{.op = "/sug", .hold = "连衣"});
   type({"衣"});
   ASSERT_TRUE(settleUntil([&] { return count("/sug") == 2; }));
   type({"裙"});
@@ -98,8 +98,9 @@ TEST_F(SearchPageTest, GoodsSuggestionsFollowTheTextInTheBar) {
   EXPECT_EQ(asked, (std::vector<std::string>{"连", "连衣", "连衣裙"}));
   auto expected = served("连衣裙");
   ASSERT_TRUE(settleUntil([&] { return rows(page) == expected; }));
-  // The late reply in (a connection ends after its reply has been handed on), and whatever it
-  // set off on the main queue run.
+  // The held reply let go, and in (a connection ends after its reply has been handed on), and
+  // whatever it set off on the main queue run.
+  service_->release("连衣");
   ASSERT_TRUE(settleUntil([] { return zvt::urlConnectionLoadsInFlight() == 0; }));
   device().wait(0.5);
   EXPECT_EQ(rows(page), expected) << "the late reply for an older text is not shown";
@@ -125,10 +126,11 @@ TEST_F(SearchPageTest, GoodsSuggestionsFollowTheTextInTheBar) {
 TEST_F(SearchPageTest, AReplyForAClearedBarIsDropped) {
   auto page = openPage();
   ASSERT_TRUE(page);
-  service_->script(ScriptedReply{.op = "/sug", .delayMs = 800});
+  service_->script(ScriptedReply{.op = "/sug", .hold = "连"});
   type({"连"});
   ASSERT_TRUE(device().tapView(page->searchBar()->searchField()->clearButton()));
   ASSERT_TRUE(settleUntil([&] { return count("/sug") == 1; }));
+  service_->release("连");
   ASSERT_TRUE(settleUntil([] { return zvt::urlConnectionLoadsInFlight() == 0; }));
   device().wait(0.5);
   EXPECT_TRUE(page->searchTableView()->isHidden());
