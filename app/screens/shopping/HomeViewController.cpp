@@ -241,6 +241,7 @@ void HomeViewController::loadProducts() {
         dispatch_async(dispatch_get_main_queue(), [self, page, generation, end, products, message] {
           // A later page overtaken by a pull-down would land after the new first page.
           if (generation != self->refreshGeneration_) return;
+          if (page == 1) self->firstPageOnItsWay_ = false;
           hideHud(self);
           if (message) {
             self->failureLoad();
@@ -270,6 +271,7 @@ void HomeViewController::loadProducts() {
 
 void HomeViewController::headerAction() {
   ++refreshGeneration_;
+  firstPageOnItsWay_ = true;
   pageNumber_ = 1;
   loadConfig();
   loadProducts();
@@ -301,7 +303,9 @@ void HomeViewController::initErrorView() {
     std::weak_ptr<HomeViewController> weakSelf = homeSelf();
     noMessageTipView_->setRefreshBlock([weakSelf](const id&) {
       auto self = weakSelf.lock();
-      if (!self) return;
+      // The placeholder stays until products come: a tap while its reload is on its way sends
+      // nothing more.
+      if (!self || self->firstPageOnItsWay_) return;
       showLoadingHud(self);
       self->headerAction();
       hideHud(self);

@@ -109,6 +109,8 @@ class HomeViewController : public ParentsViewController,
   // Counts the pull-downs: a page asked for before the last one belongs to a list that has
   // started again, and its reply is dropped.
   int refreshGeneration_ = 0;
+  // A first page asked for by a pull-down or the placeholder's retry has not come back yet.
+  bool firstPageOnItsWay_ = false;
   double headerH_ = 0;
   std::shared_ptr<NSMutableArray> totalProductArray_;
   std::shared_ptr<HomePageView> homePageView_;

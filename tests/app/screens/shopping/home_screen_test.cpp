@@ -13,6 +13,7 @@
 #include "app/screens/shopping/TZHomeHKCell.h"
 #include "app/ui/UIKitCategories.h"
 #include "platform/foundation/NSDateFormatter.h"
+#include "platform/network/NSURLConnection.h"
 #include "tests/app/screens/shopping/HomeScreenTestSupport.h"
 #include "ui/refresh/PRRefreshFooter.h"
 #include "ui/refresh/PRRefreshHeader.h"
@@ -290,6 +291,29 @@ TEST_F(HomeScreen, PagingUpToTheEndAndAFailedPageStepsBack) {
   ASSERT_TRUE(settleUntil([&] { return service_->requestCount("get_goods") == asked + 1; }));
   EXPECT_TRUE(settleUntil([&] { return !pr_header(grid())->isRefreshing(); }));
   EXPECT_EQ(productCount(), 66u);
+}
+
+TEST_F(HomeScreen, TheRetryTappedAgainWhileItsLoadIsOnItsWaySendsNothingMore) {
+  skipGuide();
+  launchHome();
+  service_->script(zvt::test::ScriptedReply{.op = "get_goods", .code = 0, .msg = "no", .sticky = true});
+  EXPECT_FALSE(pullUp());
+  ASSERT_TRUE(settleUntil([&] { return placeholderShown(); }));
+  device().waitUntilStill(grid());
+  service_->clearScripts();
+  // The retry's page is held at the service: the placeholder stays, and is tapped again.
+  service_->script(zvt::test::ScriptedReply{.op = "get_goods", .hold = "retry"});
+  const int goods = service_->requestCount("get_goods");
+  const int configs = service_->requestCount("get_ios_config");
+  ASSERT_TRUE(device().tapText("点击重试"));
+  ASSERT_TRUE(settleUntil([&] { return service_->requestCount("get_goods") == goods + 1; }));
+  ASSERT_TRUE(device().tapText("点击重试"));
+  device().wait(0.5);
+  service_->release("retry");
+  ASSERT_TRUE(settleUntil([&] { return !placeholderShown() && zvt::urlConnectionLoadsInFlight() == 0; }));
+  EXPECT_EQ(service_->requestCount("get_goods"), goods + 1) << "one page asked for";
+  EXPECT_EQ(service_->requestCount("get_ios_config"), configs + 1);
+  EXPECT_EQ(productCount(), 12u);
 }
 
 TEST_F(HomeScreen, APageOvertakenByAPullDownIsDropped) {
