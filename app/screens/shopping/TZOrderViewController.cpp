@@ -257,7 +257,11 @@ void TZOrderViewController::createTipViewWith(bool failure) {
       if (auto screen = weak.lock()) screen->gotoShopping();
     });
     tip->setRefreshBlock([weak](const id&) {
-      if (auto screen = weak.lock()) screen->getOrder();
+      auto screen = weak.lock();
+      // The failure view stays until a reply takes it away: a tap while the shown list's page
+      // is on its way sends nothing more (the page would come twice).
+      if (!screen || screen->loading_[screen->index_] > 0) return;
+      screen->getOrder();
     });
     view()->addSubview(tip);
     noMessageTipView_ = tip;

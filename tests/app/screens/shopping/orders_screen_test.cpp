@@ -6,6 +6,7 @@
 
 #include "analytics/StatAgent.h"
 #include "app/ui/SharedViews.h"
+#include "platform/network/NSURLConnection.h"
 #include "tests/app/screens/shopping/OrdersScreenSupport.h"
 #include "ui/hud/POProgressHUD.h"
 #include "ui/refresh/PRRefreshFooter.h"
@@ -222,6 +223,25 @@ TEST_F(OrdersTest, AFailedPageShowsTheFailureViewAndRetriesThatPage) {
   EXPECT_EQ(pagesAsked(requestLog("order")), (std::vector<std::string>{"1/taobao", "2/taobao", "2/taobao"}));
   EXPECT_EQ(tipText(), "");
   EXPECT_FALSE(orders()->noMessageTipView());
+  EXPECT_EQ(rows(), 20);
+}
+
+TEST_F(OrdersTest, TheRetryTappedAgainWhileItsPageIsOnItsWaySendsNothingMore) {
+  openAs(zvt::test::kServiceTestUserName, zvt::test::kServiceTestUserPassword);
+  service_->script(zvt::test::ScriptedReply{.op = "order", .fieldsJSON = R"({"number": "2"})", .httpStatus = 500,
+                                            .rawBody = "<html><body>500 Internal Server Error</body></html>"});
+  ASSERT_TRUE(pullUp());
+  ASSERT_EQ(tipText(), "亲，您的手机网络不顺畅哦~");
+  // The retried page is held at the service: the failure view stays, and is tapped again.
+  service_->script(zvt::test::ScriptedReply{.op = "order", .hold = "retry"});
+  ASSERT_TRUE(device().tapText("点击重试"));
+  ASSERT_TRUE(askedWithoutWaitingForTheReply(3));
+  ASSERT_TRUE(device().tapText("点击重试"));
+  device().wait(0.5);
+  service_->release("retry");
+  settleReplies();
+  ASSERT_TRUE(waitFor([] { return zvt::urlConnectionLoadsInFlight() == 0; }));
+  EXPECT_EQ(pagesAsked(requestLog("order")), (std::vector<std::string>{"1/taobao", "2/taobao", "2/taobao"}));
   EXPECT_EQ(rows(), 20);
 }
 
