@@ -185,6 +185,29 @@ TEST_F(ProductStore, AFailureShowsTheErrorViewUntilARetryLoads) {
   EXPECT_TRUE(store->hederButton()->isUserInteractionEnabled());
 }
 
+TEST_F(ProductStore, TheRetryTappedAgainWhileItsPageIsOnItsWaySendsNothingMore) {
+  skipGuide();
+  launchHome();
+  service_->script(zvt::test::ScriptedReply{.op = "get_goods", .httpStatus = 500});
+  auto store = tabRoot();
+  ASSERT_TRUE(settleUntil([&] { return device().viewWithText("点击重试") != nullptr; }));
+  // The retried page is held at the service: the error view stays, and is tapped again.
+  service_->script(zvt::test::ScriptedReply{.op = "get_goods", .hold = "retry"});
+  const int asked = service_->requestCount("get_goods");
+  ASSERT_TRUE(device().tapText("点击重试"));
+  ASSERT_TRUE(settleUntil([&] { return service_->requestCount("get_goods") == asked + 1; }));
+  ASSERT_TRUE(device().tapText("点击重试"));
+  device().wait(0.5);
+  service_->release("retry");
+  ASSERT_TRUE(loaded(store, 0));
+  ASSERT_TRUE(settleUntil([] { return zvt::urlConnectionLoadsInFlight() == 0; }));
+  std::vector<std::string> firstPages;
+  auto log = logOf("get_goods");
+  for (NSUInteger i = static_cast<NSUInteger>(asked); i < log->count(); ++i)
+    if (field(as<NSDictionary>(log->objectAtIndex(i)), "number") == "1") firstPages.push_back("1");
+  EXPECT_EQ(firstPages.size(), 1u) << "one first page asked for";
+}
+
 TEST_F(ProductStore, AFailedLaterPageIsAskedForAgainAndTheRetryStartsOver) {
   skipGuide();
   launchHome();
