@@ -27,10 +27,12 @@ data=${ZVT_DATA_DIR:-$HOME/.zavelto-service}
 port=${ZVT_PORT:-$(cmake -N -L build/release 2>/dev/null | sed -n 's/^ZVT_SERVICE_PORT:STRING=//p')}
 mkdir -p build
 log=build/service.log
+# The service's first line says where it listens; a line left by an earlier run must not be
+# taken for it (the redirection below empties the file only once the new process is under way).
+rm -f build/service.out
 "$service" --data-dir "$data" --port "$port" >build/service.out 2>"$log" &
 service_pid=$!
 trap 'kill "$service_pid" 2>/dev/null || true; wait "$service_pid" 2>/dev/null || true' EXIT
-# The service's first line says where it listens.
 root=""
 for _ in $(seq 100); do
   if line=$(head -n 1 build/service.out 2>/dev/null) && [ -n "$line" ]; then
