@@ -163,7 +163,11 @@ void RunLoopLoader::armTimer(int64_t deadline) {
 void RunLoopLoader::fireTimers() {
     timer_.reset();
     if (!fireDueTimeouts(Clock::nowNanos(), alive_)) return;
-    if (!timeouts_.empty() && !timer_) armTimer(earliestTimeout());
+    // A load that had activity re-arms from inside the fire, for its own later deadline: the
+    // timer goes to the earliest of all, or a stalled load due before that one would wait.
+    if (timeouts_.empty()) return;
+    int64_t earliest = earliestTimeout();
+    if (!timer_ || earliest < timerDeadline_) armTimer(earliest);
 }
 
 PollLoader::PollLoader() { engine_ = std::make_unique<CurlEngine>(static_cast<CurlEventLoop&>(*this)); }

@@ -450,3 +450,69 @@ TEST_F(URLConnectionTest, ATimeOutFiresInAModeAddedAfterTheTimerWasArmed) {
 }
 
 }  // namespace
+
+namespace {
+
+// The connections of a thread share one time-out timer. A load that had activity is checked at
+// its old deadline and re-arms for a later one from inside the timer's own fire; a stalled load
+// due in between must still time out at its own deadline, not at the other load's.
+TEST_F(URLConnectionTest, AStalledLoadTimesOutAtItsDeadlineWhenAnotherLoadReArmsLater) {
+    zvt::test::VirtualClockScope clock;
+    // Shared with the server's thread, which may outlive a failed assertion here.
+    struct Gate {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool open = false;
+        void release() {
+            std::lock_guard lock(mutex);
+            open = true;
+            changed.notify_all();
+        }
+    };
+    auto gate = std::make_shared<Gate>();
+    // A first piece at once, a second when the test says so, then silence.
+    server.route("/two-pieces", [gate](const zvt::test::HTTPRequest&, zvt::test::HTTPResponder& r) {
+        r.writeHead(200, {{"Transfer-Encoding", "chunked"}});
+        r.writeChunk("a");
+        {
+            std::unique_lock lock(gate->mutex);
+            gate->changed.wait_for(lock, std::chrono::seconds(10), [&] { return gate->open; });
+        }
+        r.writeChunk("b");
+        r.stall();
+    });
+
+    auto busyRequest = requestFor(server.url("/two-pieces"));
+    busyRequest->setTimeoutInterval(10);
+    auto busy = std::make_shared<RecordingDelegate>();
+    auto busyConnection = NSURLConnection::initWithRequest(busyRequest, busy);  // the main run loop
+    ASSERT_TRUE(zvt::test::runMainLoopUntil([&] { return busy->body() == "a"; }));  // due at 10
+
+    clock.advanceBy(1);
+    auto stalledRequest = requestFor(server.url("/stall"));
+    stalledRequest->setTimeoutInterval(10);
+    auto stalled = std::make_shared<RecordingDelegate>();
+    auto stalledConnection = NSURLConnection::initWithRequest(stalledRequest, stalled);
+    ASSERT_TRUE(zvt::test::runMainLoopUntil([&] { return server.requestCount() == 2; }));  // due at 11
+    zvt::test::drainMainLoop();
+
+    clock.advanceBy(4);
+    gate->release();
+    ASSERT_TRUE(zvt::test::runMainLoopUntil([&] { return busy->body() == "ab"; }));  // activity at 5
+
+    clock.advanceBy(5);  // 10: the busy load is checked and re-arms for 15
+    zvt::test::drainMainLoop();
+    EXPECT_FALSE(busy->done());
+    EXPECT_FALSE(stalled->done());
+
+    clock.advanceBy(1.5);  // 11.5
+    EXPECT_TRUE(zvt::test::runMainLoopUntil([&] { return stalled->done(); }, 2.0));
+    EXPECT_EQ(stalled->log(), (Strings{"fail -1001"}));
+    EXPECT_FALSE(busy->done());
+
+    clock.advanceBy(4);  // 15.5: the busy load's own time-out
+    EXPECT_TRUE(zvt::test::runMainLoopUntil([&] { return busy->done(); }, 2.0));
+    EXPECT_EQ(busy->log(), (Strings{"response 200", "data", "fail -1001"}));
+}
+
+}  // namespace
