@@ -517,6 +517,10 @@ void UINavigationController::transition(std::shared_ptr<UIViewController> from,
   if (from) from->beginAppearanceTransition(false, animated);
   if (to) to->beginAppearanceTransition(true, animated);
   if (auto delegate = this->delegate()) delegate->navigationControllerWillShowViewController(self, to, animated);
+  // The incoming screen may style the bar as it is about to appear, and the bar's translucency
+  // follows its background image: the view lies below an opaque bar, under a translucent one.
+  // It takes that place before anything moves, so that it slides in where it stays.
+  if (toView && toView->superview() == container_) toView->setFrame(frameForChildView(*to));
   transition->start();
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "platform/foundation/NSException.h"
 #include "tests/platform/uikit/ControllerTestSupport.h"
 
@@ -344,6 +346,89 @@ TEST(UIKitNavigationController, ViewsLieUnderTheBarOrBelowIt) {
     EXPECT_EQ(nav->navigationBar()->frame(), CGRectMake(0, nav->isNavigationBarHidden() ? -44 : 20, 320, 44));
     EXPECT_EQ(nav->navigationBar()->backgroundView()->frame(), CGRectMake(0, -20, 320, 64))
         << "the background reaches up behind the status bar";
+  }
+}
+
+// A screen that sets the bar's background as it is about to appear (nil: none, so translucent).
+struct BarImageScreen : UIViewController {
+  std::shared_ptr<UIImage> image;
+  static std::shared_ptr<BarImageScreen> make(std::shared_ptr<UIImage> image) {
+    auto screen = std::make_shared<BarImageScreen>();
+    screen->image = std::move(image);
+    return screen;
+  }
+  void viewWillAppear(bool animated) override {
+    UIViewController::viewWillAppear(animated);
+    navigationController()->navigationBar()->setBackgroundImage(image, UIBarMetricsDefault);
+  }
+};
+
+std::shared_ptr<UIImage> opaqueBarImage() {
+  UIGraphicsBeginImageContextWithOptions(CGSizeMake(1, 1), false, 0);
+  UIColor::whiteColor()->setFill();
+  CGContextFillRect(UIGraphicsGetCurrentContext(), CGRectMake(0, 0, 1, 1));
+  auto image = UIGraphicsGetImageFromCurrentImageContext();
+  UIGraphicsEndImageContext();
+  return image;
+}
+
+// The bar's translucency follows the image the incoming screen sets in viewWillAppear; the
+// incoming view lies where it will stay from the first frame of the transition, not where the
+// outgoing screen's bar would have put it (it would slide in 64 points off, then jump).
+TEST(UIKitNavigationController, TheIncomingViewHasItsFinalFrameFromTheFirstFrame) {
+  const CGRect underTheBar{{0, 0}, {320, 480}}, belowTheBar{{0, 64}, {320, 416}};
+  struct Case {
+    const char* what;
+    bool rootOpaque, topOpaque;
+    bool pop;  // else push
+    bool interactive;
+    CGRect frame;
+  } cases[] = {
+      {"push: translucent to opaque", false, true, false, false, belowTheBar},
+      {"push: opaque to translucent", true, false, false, false, underTheBar},
+      {"pop: opaque to translucent", false, true, true, false, underTheBar},
+      {"pop: translucent to opaque", true, false, true, false, belowTheBar},
+      {"edge pan: opaque to translucent", false, true, true, true, underTheBar},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ControllerScreen screen;
+    auto root = BarImageScreen::make(c.rootOpaque ? opaqueBarImage() : nullptr);
+    auto top = BarImageScreen::make(c.topOpaque ? opaqueBarImage() : nullptr);
+    auto nav = UINavigationController::initWithRootViewController(root);
+    screen.show(nav);
+    if (c.pop) nav->pushViewController(top, false);
+    screen.device().settle();
+    auto incoming = c.pop ? root : top;
+
+    std::optional<zvt::ui::Device::Finger> finger;
+    if (!c.pop) {
+      nav->pushViewController(top, true);
+    } else if (!c.interactive) {
+      nav->popViewControllerAnimated(true);
+    } else {
+      finger = screen.device().touchDown({5, 200});
+      for (CGFloat x : {20, 40, 60}) {
+        screen.device().wait(1.0 / 60);
+        screen.device().touchMove(*finger, {x, 200});
+      }
+    }
+    ASSERT_TRUE(nav->isTransitioning());
+    screen.device().wait(1.0 / 60);  // the first frame
+    auto shown = incoming->view()->layer()->presentationLayer()->frame();
+    EXPECT_EQ(incoming->view()->frame().origin.y, c.frame.origin.y);
+    EXPECT_EQ(incoming->view()->frame().size, c.frame.size);
+    EXPECT_EQ(shown.origin.y, c.frame.origin.y);
+    EXPECT_EQ(shown.size, c.frame.size);
+    EXPECT_LT(shown.origin.x, c.pop ? 0 : 320) << "still sliding in";
+    EXPECT_GT(shown.origin.x, c.pop ? -320 : 0) << "still sliding in";
+
+    if (finger) screen.device().touchUp(*finger);
+    screen.device().wait(UINavigationController::kTransitionDuration);
+    ASSERT_FALSE(nav->isTransitioning());
+    ASSERT_EQ(nav->topViewController(), incoming);
+    EXPECT_EQ(incoming->view()->frame(), c.frame);
+    EXPECT_EQ(incoming->view()->layer()->presentationLayer()->frame(), c.frame);
   }
 }
 

@@ -233,3 +233,43 @@ TEST_F(NavigationTest, TwoBarLooksSlideWithTheirScreens) {
 }
 
 }  // namespace
+
+namespace {
+
+// The white bar is opaque, the theme bar is not: a white-bar screen pushed from a theme-bar one
+// lies below its bar, and it lies there from the first frame of the push. Its top strip shows
+// right below the bar as it slides in, not hidden under the bar until it jumps down at the end.
+TEST_F(NavigationTest, AWhiteBarScreenSlidesInBelowItsBarFromTheFirstFrame) {
+  constexpr uint32_t kWhite = 0xFFFFFF, kGreen = 0x00FF00, kBlue = 0x0000FF;
+  screen.show(nav);
+  auto strip = UIView::initWithFrame(CGRectMake(0, 0, 320, 10));
+  strip->setBackgroundColor(UIColor::greenColor());
+  b->view()->addSubview(strip);
+  const CGRect belowTheBar{{0, 64}, {320, 416}};
+
+  nav->pushViewController(b, true);
+  double waited = 0;
+  // The first frame, and half way.
+  for (double at : {1.0 / 60, UINavigationController::kTransitionDuration / 2}) {
+    SCOPED_TRACE(at);
+    screen.device().wait(at - waited);
+    waited = at;
+    ASSERT_TRUE(nav->isTransitioning());
+    const auto shown = b->view()->layer()->presentationLayer()->frame();
+    EXPECT_EQ(shown.origin.y, belowTheBar.origin.y);
+    EXPECT_EQ(shown.size, belowTheBar.size);
+    const CGFloat edge = shownLeftEdge(b);
+    ASSERT_LT(edge, 320);
+    auto picture = zvt::ui::screenSnapshot();
+    const CGFloat x = (edge + 320) / 2;
+    EXPECT_EQ(colourAt(picture, x, 40), kWhite) << "the white bar over the incoming screen";
+    EXPECT_EQ(colourAt(picture, x, 69), kGreen) << "the strip right below it";
+    EXPECT_EQ(colourAt(picture, x, 200), kBlue);
+  }
+  screen.device().wait(UINavigationController::kTransitionDuration);
+  EXPECT_FALSE(nav->isTransitioning());
+  EXPECT_EQ(b->view()->frame(), belowTheBar);
+  EXPECT_EQ(colourAt(zvt::ui::screenSnapshot(), 160, 69), kGreen);
+}
+
+}  // namespace
