@@ -273,3 +273,40 @@ TEST_F(NavigationTest, AWhiteBarScreenSlidesInBelowItsBarFromTheFirstFrame) {
 }
 
 }  // namespace
+
+namespace {
+
+// Whether the swipe begins shows while the finger is still down: a pop that began runs its
+// transition under the finger (one that began on a move to the left would be cancelled at the
+// end and leave the same stack behind).
+TEST_F(NavigationTest, OnlyAMoveToTheRightBeginsTheSwipe) {
+  const struct {
+    const char* what;
+    CGPoint from, to;
+    bool begins;
+  } cases[] = {
+      {"to the right", {160, 300}, {230, 300}, true},
+      {"to the right and down", {160, 200}, {200, 320}, true},
+      {"to the left", {200, 300}, {130, 300}, false},
+      {"to the left from near the left edge", {60, 300}, {10, 300}, false},
+      {"straight down", {160, 200}, {160, 320}, false},
+      {"up and a little to the left", {160, 300}, {150, 180}, false},
+  };
+  screen.show(nav);
+  auto recognizer = bs_fullscreenPopGestureRecognizer(nav);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    nav->setViewControllers({a}, false);
+    nav->pushViewController(b, false);
+    screen.device().settle();
+    auto finger = pan(c.from, c.to, 0.3, false);
+    EXPECT_EQ(nav->isTransitioning(), c.begins);
+    EXPECT_EQ(b->isMovingFromParentViewController(), c.begins);
+    EXPECT_EQ(recognizer->state() == UIGestureRecognizerStateChanged, c.begins);
+    screen.device().touchUp(finger);
+    screen.device().wait(UINavigationController::kTransitionDuration);
+    EXPECT_FALSE(nav->isTransitioning());
+  }
+}
+
+}  // namespace
