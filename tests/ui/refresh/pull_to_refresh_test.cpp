@@ -531,3 +531,35 @@ TEST(RefreshTexts, TitlesByState) {
 }
 
 }  // namespace
+
+namespace {
+
+// The header refreshes only when let go pulled past its whole height (54 points); a pull that
+// ends anywhere short of that springs back without a refresh, however close it came.
+TEST_F(PullToRefresh, OnlyAPullPastTheWholeHeaderRefreshes) {
+  const struct {
+    CGFloat pulledTo;
+    bool refreshes;
+  } cases[] = {{-20, false}, {-40, false}, {-47, false}, {-53, false}, {-56, true}, {-70, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.pulledTo);
+    headerCalls.clear();
+    auto finger = pullTo(c.pulledTo);
+    const CGFloat offset = table->contentOffset().y;
+    ASSERT_LE(offset, c.pulledTo);
+    ASSERT_GT(offset, c.pulledTo - 1) << "held where the case says";
+    EXPECT_EQ(header->state(), c.refreshes ? PRRefreshStatePulling : PRRefreshStateIdle);
+    EXPECT_EQ(text(header->stateLabel()->text()), c.refreshes ? "松开立即刷新" : "下拉可以刷新");
+    letGoStill(finger);
+    device().wait(1);
+    EXPECT_EQ(headerCalls.size(), c.refreshes ? 1u : 0u);
+    EXPECT_EQ(header->isRefreshing(), c.refreshes);
+    header->endRefreshing();
+    device().wait(1);
+    device().waitUntilStill(table);
+    ASSERT_EQ(header->state(), PRRefreshStateIdle);
+    ASSERT_EQ(table->contentOffset().y, 0);
+  }
+}
+
+}  // namespace
