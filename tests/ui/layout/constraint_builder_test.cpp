@@ -301,3 +301,48 @@ TEST_F(ConstraintBuilder, DescriptionsNameViewsByTheirKeys) {
 }
 
 }  // namespace
+
+namespace {
+
+// Made constraints (not updates, which look for a similar one anyway) installed again: each is
+// in place once already, so the second install answers yes and adds nothing anywhere.
+TEST_F(ConstraintBuilder, InstallingAMadeConstraintAgainAddsNothing) {
+  struct Case {
+    const char* name;
+    std::function<void(const Make&, const std::shared_ptr<UIView>& other)> chain;
+    size_t platform;  // platform constraints the chain makes
+  };
+  const Case cases[] = {
+      {"left to the superview", [](const Make& m, auto&) { m->left()->lc_equalTo(10); }, 1},
+      {"a width of its own", [](const Make& m, auto&) { m->width()->lc_equalTo(50); }, 1},
+      {"edges to the superview", [](const Make& m, auto&) { m->edges()->equalTo(nullptr); }, 4},
+      {"top to a sibling's bottom",
+       [](const Make& m, const std::shared_ptr<UIView>& o) { m->top()->equalTo(lc_bottom(o))->offset(4); }, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto fresh = screen.add(CGRectZero, parent);
+    // The platform constraints of the fresh view, wherever they were put.
+    auto count = [&] {
+      size_t n = 0;
+      for (const auto& holder : {parent, fresh})
+        for (const auto& constraint : holder->constraints()) n += constraint->firstItem() == fresh;
+      return n;
+    };
+    auto made = lc_makeConstraints(fresh, [&](const Make& m) { c.chain(m, other); });
+    ASSERT_EQ(made.size(), 1u);
+    ASSERT_EQ(count(), c.platform);
+    for (int again = 0; again < 2; ++again) {
+      EXPECT_TRUE(made[0]->install());
+      made[0]->activate();
+      EXPECT_EQ(count(), c.platform);
+      EXPECT_EQ(LCViewConstraint::installedConstraintsForView(fresh).size(), c.platform);
+    }
+    // Taken back once, it is gone: no second copy stayed behind.
+    made[0]->uninstall();
+    EXPECT_EQ(count(), 0u);
+    EXPECT_TRUE(LCViewConstraint::installedConstraintsForView(fresh).empty());
+  }
+}
+
+}  // namespace
