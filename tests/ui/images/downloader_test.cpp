@@ -520,3 +520,85 @@ TEST(ImageDownloader, MainThreadDeliveriesKeepTheOrderOfEachThread) {
 }
 
 }  // namespace
+
+namespace {
+
+// A download the queue starts on the thread that makes it ready (here the one asking for it),
+// so the test knows, as each request returns, how many the queue has let start; the download
+// itself then runs on a thread of the pool, where the queue would have run it.
+class CountedDownload : public WIWebImageDownloaderOperation {
+ public:
+  using WIWebImageDownloaderOperation::WIWebImageDownloaderOperation;
+  std::shared_ptr<std::atomic<int>> started;
+  void start() override {
+    started->fetch_add(1);
+    auto self = std::static_pointer_cast<CountedDownload>(shared_from_this());
+    dispatch_async(dispatch_get_global_queue(DISPATCH_QUEUE_PRIORITY_DEFAULT, 0),
+                   [self] { self->WIWebImageDownloaderOperation::start(); });
+  }
+
+ protected:
+  bool startOnlyHandsOff() const override { return true; }
+};
+
+// Held replies, counted while they are held.
+struct Holds {
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool released = false;
+  int held = 0, most = 0;
+  void release() {
+    std::lock_guard<std::mutex> lock(mutex);
+    released = true;
+    changed.notify_all();
+  }
+};
+
+TEST(ImageDownloader, SixDownloadsRunAtOnceByDefault) {
+  ImageServer server;
+  auto holds = std::make_shared<Holds>();
+  server.server().route("/held", [holds](const HTTPRequest&, HTTPResponder& reply) {
+    {
+      std::unique_lock<std::mutex> lock(holds->mutex);
+      holds->most = std::max(holds->most, ++holds->held);
+      holds->changed.wait_for(lock, std::chrono::seconds(10), [&] { return holds->released; });
+      --holds->held;  // before the reply: the next download starts only once this one ended
+    }
+    reply.send(200, {{"Content-Type", "image/png"}}, textOf(pngImage(2, 2, false)));
+  });
+  // A failed assertion leaves no reply held for the server to wait on as it stops.
+  struct ReleaseAtEnd {
+    std::shared_ptr<Holds> holds;
+    ~ReleaseAtEnd() { holds->release(); }
+  } releaseAtEnd{holds};
+  auto downloader = WIWebImageDownloader::make();
+  auto started = std::make_shared<std::atomic<int>>(0);
+  downloader->setOperationClass([started](const std::shared_ptr<NSURLRequest>& request, WIImageDownloadOptions options,
+                                          WIWebImageDownloaderProgressBlock progress, WIWebImageDownloaderCompletedBlock completed,
+                                          WIWebImageDownloaderCancelBlock cancelled) {
+    auto download = std::make_shared<CountedDownload>(request, options, std::move(progress), std::move(completed),
+                                                      std::move(cancelled));
+    download->started = started;
+    return download;
+  });
+  Requests requests;
+  const int count = 10;
+  std::vector<int> startedAfter;
+  for (int i = 0; i < count; ++i) {
+    downloader->downloadImageWithURL(urlOf(server.url("/held?" + std::to_string(i))), 0, nullptr, requests.completed(i));
+    startedAfter.push_back(started->load());
+  }
+  EXPECT_EQ(startedAfter, (std::vector<int>{1, 2, 3, 4, 5, 6, 6, 6, 6, 6}));
+  EXPECT_EQ(downloader->currentDownloadCount(), static_cast<NSUInteger>(count));
+  ASSERT_TRUE(server.server().waitForRequests(6));
+
+  holds->release();
+  ASSERT_TRUE(requests.waitForFinished(count));
+  for (int i = 0; i < count; ++i) EXPECT_TRUE(requests.of(i)[0].image) << i;
+  EXPECT_EQ(started->load(), count);
+  EXPECT_EQ(server.hits("/held"), static_cast<size_t>(count));
+  std::lock_guard<std::mutex> lock(holds->mutex);
+  EXPECT_EQ(holds->most, 6) << "at most six reached the server together";
+}
+
+}  // namespace
