@@ -6,6 +6,7 @@
 #include "platform/foundation/NSKeyValueCoding.h"
 #include "platform/foundation/NSKeyValueObserving.h"
 #include "platform/foundation/NSNotificationCenter.h"
+#include "platform/foundation/PausePoints.h"
 #include "platform/foundation/NSRunLoop.h"
 #include "platform/foundation/NSStringEncodings.h"
 
@@ -264,6 +265,7 @@ bool NWURLConnectionOperation::setState(NSInteger state) {
     return true;
   }
   // Nobody can hear the announcements: only what their did-changes do besides.
+  zvt::pause::at(zvt::pause::Point::kUnobservedStateChange, this);
   state_ = state;
   // An observer that came between the look above and the store may have read the old state
   // as its initial value: it hears the did-changes (without an old value), or it would wait

@@ -7,6 +7,7 @@
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/NSException.h"
 #include "platform/foundation/NSKeyValueCoding.h"
+#include "platform/foundation/PausePoints.h"
 #include "platform/foundation/RuntimeInternal.h"
 
 namespace {
@@ -76,6 +77,7 @@ void NSOperation::addDependency(const std::shared_ptr<NSOperation>& operation) {
     if (std::find(dependencies.begin(), dependencies.end(), operation) != dependencies.end()) return;
     dependencies.push_back(operation);
   }
+  zvt::pause::at(zvt::pause::Point::kDependencyListed, this);
   {
     std::lock_guard<std::mutex> lock(operation->mutex_);
     operation->relations().dependents.push_back(self);

@@ -14,6 +14,7 @@
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/NSThread.h"
 #include "tests/support/MainLoop.h"
+#include "tests/support/PausePoint.h"
 #include "tests/support/TempHome.h"
 #include "tests/support/TestHTTPServer.h"
 
@@ -947,6 +948,109 @@ TEST_F(HttpOperation, StateMachineAndOutputStreamFailures) {
   ASSERT_TRUE(runMainLoopUntil([&] { return fullOutcome.done(); }));
   EXPECT_EQ(fullOutcome.failures, 1);
   EXPECT_EQ(fullOutcome.error->domain()->utf8(), "NSURLErrorDomain");
+}
+
+// Notes the values of "isFinished" it is told (the first from the registration itself).
+class FinishWatcher : public NSObject {
+ public:
+  void observeValueForKeyPath(const std::shared_ptr<NSString>&, const id&, const std::shared_ptr<NSDictionary>& change,
+                              void*) override {
+    auto value = zvt::as<NSNumber>(change->objectForKey(NSKeyValueChangeNewKey));
+    std::lock_guard<std::mutex> lock(mutex_);
+    values_.push_back(value && value->boolValue());
+  }
+  std::vector<bool> values() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return values_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<bool> values_;
+};
+
+// Nobody observed the operation when it looked, so it finishes without announcements; an
+// observer that registers before the new state is stored reads "not finished" as its first
+// value, and must still hear the finish, or it waits for good.
+TEST_F(HttpOperation, AnObserverThatComesWhileAnUnobservedFinishIsUnderWayHearsIt) {
+  std::atomic<bool> release{false};
+  ReleaseAtEnd releaseAtEnd{release, server};
+  server.route("/late", [&](const HTTPRequest&, HTTPResponder& r) {
+    for (int i = 0; i < 3000 && !release.load(); ++i) r.pause(0.01);
+    r.send(200, "late");
+  });
+  Outcome outcome;
+  auto op = NWHTTPRequestOperation::initWithRequest(NSURLRequest::requestWithURL(NSURL::URLWithString(ns(server.url("/late")))));
+  op->setCompletionBlockWithSuccess(outcome.success(), outcome.failure());
+  auto queue = NSOperationQueue::make();
+  queue->addOperation(op);
+  ASSERT_TRUE(runMainLoopUntil([&] { return op->isExecuting(); }));
+  auto watcher = std::make_shared<FinishWatcher>();
+  {
+    // Executing, the operation's next change of state is its finish.
+    zvt::test::HoldAt hold(zvt::pause::Point::kUnobservedStateChange, static_cast<NWURLConnectionOperation*>(op.get()));
+    release = true;
+    const bool held = hold.waitUntilHeld();
+    EXPECT_TRUE(held);
+    op->addObserver(watcher, "isFinished"_ns, NSKeyValueObservingOptionNew | NSKeyValueObservingOptionInitial, nullptr);
+    if (held) {
+      EXPECT_EQ(watcher->values(), std::vector<bool>{false});
+    }
+  }
+  EXPECT_TRUE(runMainLoopUntil([&] { return watcher->values().size() >= 2; }, 5));
+  EXPECT_EQ(watcher->values(), (std::vector<bool>{false, true}));
+  op->removeObserver(watcher, "isFinished"_ns);
+  ASSERT_TRUE(runMainLoopUntil([&] { return outcome.done(); }));
+  EXPECT_EQ(outcome.successes, 1);
+}
+
+// The completion group holds a request's result until its block has run: whoever waits on the
+// group (or is notified when it empties) finds the block's work done.
+TEST_F(HttpOperation, TheCompletionGroupIsLeftOnlyOnceTheBlockHasRun) {
+  server.route("/ok", [](const HTTPRequest&, HTTPResponder& r) { r.send(200, "ok"); });
+  server.route("/bad", [](const HTTPRequest&, HTTPResponder& r) { r.send(500, "bad"); });
+  enum class Block { kSuccess, kFailure, kPlainCompletion };
+  const struct {
+    const char* what;
+    const char* path;
+    Block block;
+  } cases[] = {
+      {"the success block", "/ok", Block::kSuccess},
+      {"the failure block", "/bad", Block::kFailure},
+      {"a plain completion block", "/ok", Block::kPlainCompletion},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto group = dispatch_group_create();
+    auto op = NWHTTPRequestOperation::initWithRequest(NSURLRequest::requestWithURL(NSURL::URLWithString(ns(server.url(c.path)))));
+    op->setCompletionGroup(group);
+    std::atomic<int> ran{0};
+    std::atomic<bool> inGroup{false};
+    auto inside = [group, &ran, &inGroup] {
+      inGroup = dispatch_group_wait(group, DISPATCH_TIME_NOW) != 0;
+      ++ran;
+    };
+    if (c.block == Block::kPlainCompletion) {
+      op->setCompletionBlock(inside);
+    } else {
+      op->setCompletionBlockWithSuccess(
+          [&, inside](const std::shared_ptr<NWHTTPRequestOperation>&, const id&) {
+            if (c.block == Block::kSuccess) inside();
+          },
+          [&, inside](const std::shared_ptr<NWHTTPRequestOperation>&, const std::shared_ptr<NSError>&) {
+            if (c.block == Block::kFailure) inside();
+          });
+    }
+    std::atomic<int> ranAtNotify{-1};
+    auto queue = NSOperationQueue::make();
+    queue->addOperation(op);
+    ASSERT_TRUE(runMainLoopUntil([&] { return ran.load() == 1; }));
+    EXPECT_TRUE(inGroup.load());
+    dispatch_group_notify(group, dispatch_get_main_queue(), [&] { ranAtNotify = ran.load(); });
+    ASSERT_TRUE(runMainLoopUntil([&] { return ranAtNotify.load() >= 0; }));
+    EXPECT_EQ(ranAtNotify.load(), 1);
+    queue->waitUntilAllOperationsAreFinished();
+  }
 }
 
 }  // namespace

@@ -440,6 +440,37 @@ TEST(RuntimeDispatchGroup, NotifyRunsOnceAfterEveryMemberLeft) {
   EXPECT_EQ(dispatch_group_wait(group, DISPATCH_TIME_NOW), 0);
 }
 
+// A block sent with dispatch_group_async is one of its group's members until it has run: from
+// inside, the group is not empty yet, and a notify registered then runs after it.
+TEST(RuntimeDispatchGroup, ABlockLeavesItsGroupOnlyOnceItHasRun) {
+  const struct {
+    const char* what;
+    dispatch_queue_t queue;
+  } cases[] = {
+      {"a serial queue", dispatch_queue_create("test.group.serial", DISPATCH_QUEUE_SERIAL)},
+      {"a concurrent queue", dispatch_queue_create("test.group.concurrent", DISPATCH_QUEUE_CONCURRENT)},
+      {"a global queue", dispatch_get_global_queue(DISPATCH_QUEUE_PRIORITY_DEFAULT, 0)},
+      {"the main queue", dispatch_get_main_queue()},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto group = dispatch_group_create();
+    std::atomic<bool> ran{false}, inGroup{false}, notified{false}, notifiedAfter{false};
+    dispatch_group_async(group, c.queue, [&] {
+      inGroup = dispatch_group_wait(group, DISPATCH_TIME_NOW) != 0;
+      dispatch_group_notify(group, dispatch_get_main_queue(), [&] {
+        notifiedAfter = ran.load();
+        notified = true;
+      });
+      ran = true;
+    });
+    ASSERT_TRUE(waitFor(notified));
+    EXPECT_TRUE(inGroup.load());
+    EXPECT_TRUE(notifiedAfter.load());
+    EXPECT_EQ(dispatch_group_wait(group, DISPATCH_TIME_NOW), 0);
+  }
+}
+
 TEST(RuntimeDispatchGroup, ThreadsWaitingForeverAreWokenWhenTheGroupEmpties) {
   // The last leave comes once the waiters are about to block; over the rounds it finds them
   // blocked many times (a waiter nobody wakes hangs the test). A waiter that first timed out

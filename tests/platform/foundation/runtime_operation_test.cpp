@@ -10,6 +10,7 @@
 #include "platform/foundation/NSOperation.h"
 #include "platform/foundation/NSThread.h"
 #include "tests/support/MainLoop.h"
+#include "tests/support/PausePoint.h"
 
 using zvt::test::runMainLoopUntil;
 
@@ -453,6 +454,38 @@ TEST(RuntimeOperation, AHandOffCompletionIsLetGoOfOnceItHasRun) {
   plain->finishHere();
   ASSERT_TRUE(runMainLoopUntil([&] { return ran.load(); }));
   EXPECT_TRUE(plain->completionBlock());
+  queue->waitUntilAllOperationsAreFinished();
+}
+
+// A dependency that finishes while addDependency runs, once it is listed but before the
+// operation is among its dependents, tells nobody: the operation looks again when it has
+// registered, and starts. It waits in its queue for another dependency, which finishes first
+// (the queue looks then, and sees the new one unfinished).
+TEST(RuntimeOperation, ADependencyFinishingWhileItIsAddedIsStillSeen) {
+  auto queue = NSOperationQueue::make();
+  auto waitedFor = NSBlockOperation::blockOperationWithBlock([] {});
+  auto added = NSBlockOperation::blockOperationWithBlock([] {});
+  std::atomic<bool> ran{false};
+  auto op = NSBlockOperation::blockOperationWithBlock([&] { ran = true; });
+  op->addDependency(waitedFor);
+  queue->addOperation(op);
+  {
+    zvt::test::HoldAt hold(zvt::pause::Point::kDependencyListed, op.get());
+    std::thread adding([&] { op->addDependency(added); });
+    const bool held = hold.waitUntilHeld();
+    EXPECT_TRUE(held);
+    if (held) {
+      waitedFor->start();
+      EXPECT_FALSE(op->isReady()) << "the new dependency is listed and not finished";
+      added->start();
+      EXPECT_TRUE(op->isReady());
+      EXPECT_FALSE(ran.load());
+    }
+    hold.letGo();
+    adding.join();
+  }
+  EXPECT_TRUE(runMainLoopUntil([&] { return ran.load(); }, 5));
+  op->cancel();  // a lost wake-up would leave it waiting for good
   queue->waitUntilAllOperationsAreFinished();
 }
 
