@@ -513,29 +513,33 @@ TEST(RuntimeTimer, InvalidateFireAndFireDate) {
 TEST(RuntimeTimer, ModesDecideWhenATimerMayFire) {
   VirtualClockScope clock;
   auto loop = NSRunLoop::mainRunLoop();
+  // The mode joins the main loop's common set below, for good: each run of the test (a repeated
+  // one too) names a mode of its own.
+  static int runs = 0;
+  const std::string tracking = "tracking-" + std::to_string(++runs);
   int custom = 0, common = 0;
   auto t1 = NSTimer::timerWithTimeInterval(1, false, [&](const auto&) { ++custom; });
   auto t2 = NSTimer::timerWithTimeInterval(1, false, [&](const auto&) { ++common; });
-  loop->addTimer(t1, "tracking");
+  loop->addTimer(t1, tracking);
   loop->addTimer(t2, NSRunLoopCommonModes);
   clock.advanceBy(2);  // the main thread acts as its run loop in the default mode
   EXPECT_EQ(common, 1);
   EXPECT_EQ(custom, 0);
-  loop->runMode("tracking", Clock::now());
+  loop->runMode(tracking, Clock::now());
   EXPECT_EQ(custom, 1);
 
   // A common-mode perform waits while the loop runs in a mode outside the common set.
   int performed = 0;
   loop->performInModes({NSRunLoopCommonModes}, [&] { ++performed; });
-  loop->runMode("tracking", Clock::now());
+  loop->runMode(tracking, Clock::now());
   EXPECT_EQ(performed, 0);
   loop->runMode(NSDefaultRunLoopMode, Clock::now());
   EXPECT_EQ(performed, 1);
 
   // A mode added to the common set receives common-mode timers and performs.
-  loop->addCommonMode("tracking");
+  loop->addCommonMode(tracking);
   loop->performInModes({NSRunLoopCommonModes}, [&] { ++performed; });
-  loop->runMode("tracking", Clock::now());
+  loop->runMode(tracking, Clock::now());
   EXPECT_EQ(performed, 2);
   int inTracking = 0;
   auto t3 = NSTimer::timerWithTimeInterval(1, false, [&](const auto&) { ++inTracking; });
@@ -582,23 +586,31 @@ TEST(RuntimeTimer, RealClockTimerAndPerformAfterDelay) {
 
 TEST(RuntimeRunLoop, RunUntilDateOnTheVirtualClockFiresTimersAlongTheWay) {
   VirtualClockScope clock;
-  std::atomic<bool> ready{false};
-  std::atomic<int> fires{0};
-  std::atomic<bool> returned{false};
-  std::shared_ptr<NSThread> thread = NSThread::initWithBlock([&] {
-    NSTimer::scheduledTimerWithTimeInterval(1, true, [&](const auto&) { fires++; });
-    ready = true;
-    NSRunLoop::currentRunLoop()->runUntilDate(Clock::now() + 3.5);
-    returned = true;
+  // Shared with the thread, which may outlive a failed expectation.
+  struct Shared {
+    std::atomic<bool> ready{false};
+    std::atomic<int> fires{0};
+    std::atomic<bool> returned{false};
+  };
+  auto shared = std::make_shared<Shared>();
+  std::shared_ptr<NSThread> thread = NSThread::initWithBlock([shared] {
+    NSTimer::scheduledTimerWithTimeInterval(1, true, [shared](const auto&) { shared->fires++; });
+    // The limit is taken before the test may move the clock.
+    const auto until = Clock::now() + 3.5;
+    shared->ready = true;
+    NSRunLoop::currentRunLoop()->runUntilDate(until);
+    shared->returned = true;
   });
   thread->start();
-  ASSERT_TRUE(runMainLoopUntil([&] { return ready.load(); }));
+  ASSERT_TRUE(runMainLoopUntil([&] { return shared->ready.load(); }));
   clock.advanceBy(2);
-  EXPECT_TRUE(runMainLoopUntil([&] { return fires.load() == 2; }));
-  EXPECT_FALSE(returned.load());
+  EXPECT_TRUE(runMainLoopUntil([&] { return shared->fires.load() == 2; }));
+  EXPECT_FALSE(shared->returned.load());
   clock.advanceBy(2);
-  EXPECT_TRUE(runMainLoopUntil([&] { return returned.load(); }));
-  EXPECT_EQ(fires.load(), 3);
+  EXPECT_TRUE(runMainLoopUntil([&] { return shared->returned.load(); }));
+  EXPECT_EQ(shared->fires.load(), 3);
+  // The thread ends within the test, on the clock it ran by.
+  EXPECT_TRUE(runMainLoopUntil([&] { return thread->isFinished(); }));
 }
 
 TEST(RuntimeRunLoop, MainRunLoopDrainsTheMainQueueAndPerforms) {
