@@ -132,12 +132,20 @@ class URLSessionTest : public ::testing::Test {
 };
 
 TEST_F(URLSessionTest, DataTaskRunsOnlyOnceResumedAndReportsInOrder) {
-  auto task = session->dataTaskWithRequest(request("/hello"));
+  // The reply waits until the test has seen the task running: a loopback load may otherwise
+  // complete on the session's thread before this one looks.
+  auto replyMayGo = std::make_shared<std::atomic<bool>>(false);
+  server.route("/held-hello", [replyMayGo](const zvt::test::HTTPRequest&, zvt::test::HTTPResponder& r) {
+    for (int i = 0; i < 2000 && !replyMayGo->load(); ++i) r.pause(0.005);
+    r.send(200, "hello");
+  });
+  auto task = session->dataTaskWithRequest(request("/held-hello"));
   ASSERT_TRUE(task);
   EXPECT_EQ(task->state(), NSURLSessionTaskStateSuspended);
   EXPECT_EQ(server.requestCount(), 0u);
   task->resume();
   EXPECT_EQ(task->state(), NSURLSessionTaskStateRunning);
+  *replyMayGo = true;
   ASSERT_TRUE(runMainLoopUntil([&] { return recorder->completed.load(); }));
   EXPECT_EQ(recorder->body, "hello");
   EXPECT_EQ(recorder->snapshot(), (std::vector<std::string>{"response", "complete"}));
