@@ -302,18 +302,25 @@ TEST_F(HomeScreen, TheRetryTappedAgainWhileItsLoadIsOnItsWaySendsNothingMore) {
   device().waitUntilStill(grid());
   service_->clearScripts();
   // The retry's page is held at the service: the placeholder stays, and is tapped again.
-  service_->script(zvt::test::ScriptedReply{.op = "get_goods", .hold = "retry"});
-  const int goods = service_->requestCount("get_goods");
+  service_->script(zvt::test::ScriptedReply{.op = "get_goods", .fieldsJSON = R"({"number": "1"})", .hold = "retry"});
+  // First pages only: the footer may ask for page 2 by itself once page 1 is in.
+  auto firstPages = [&] {
+    int n = 0;
+    auto log = logOf("get_goods");
+    for (NSUInteger i = 0; i < log->count(); ++i) n += field(as<NSDictionary>(log->objectAtIndex(i)), "number") == "1";
+    return n;
+  };
+  const int goods = firstPages();
   const int configs = service_->requestCount("get_ios_config");
   ASSERT_TRUE(device().tapText("点击重试"));
-  ASSERT_TRUE(settleUntil([&] { return service_->requestCount("get_goods") == goods + 1; }));
+  ASSERT_TRUE(settleUntil([&] { return firstPages() == goods + 1; }));
   ASSERT_TRUE(device().tapText("点击重试"));
   device().wait(0.5);
   service_->release("retry");
   ASSERT_TRUE(settleUntil([&] { return !placeholderShown() && zvt::urlConnectionLoadsInFlight() == 0; }));
-  EXPECT_EQ(service_->requestCount("get_goods"), goods + 1) << "one page asked for";
+  EXPECT_EQ(firstPages(), goods + 1) << "one page asked for";
   EXPECT_EQ(service_->requestCount("get_ios_config"), configs + 1);
-  EXPECT_EQ(productCount(), 12u);
+  EXPECT_GE(productCount(), 12u);
 }
 
 TEST_F(HomeScreen, APageOvertakenByAPullDownIsDropped) {

@@ -233,7 +233,7 @@ TEST_F(OrdersTest, TheRetryTappedAgainWhileItsPageIsOnItsWaySendsNothingMore) {
   ASSERT_TRUE(pullUp());
   ASSERT_EQ(tipText(), "亲，您的手机网络不顺畅哦~");
   // The retried page is held at the service: the failure view stays, and is tapped again.
-  service_->script(zvt::test::ScriptedReply{.op = "order", .hold = "retry"});
+  service_->script(zvt::test::ScriptedReply{.op = "order", .fieldsJSON = R"({"number": "2"})", .hold = "retry"});
   ASSERT_TRUE(device().tapText("点击重试"));
   ASSERT_TRUE(askedWithoutWaitingForTheReply(3));
   ASSERT_TRUE(device().tapText("点击重试"));
