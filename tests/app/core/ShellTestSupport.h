@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/api/APIClient.h"
 #include "app/core/AppDelegate.h"
 #include "app/core/Configuration.h"
 #include "app/screens/shopping/SearchSupport.h"
@@ -20,6 +21,8 @@
 #include "app/ui/ScreenRegistry.h"
 #include "app/ui/TabBarController.h"
 #include "foundation/http/NWNetworkReachabilityManager.h"
+#include "foundation/http/NWHTTPRequestOperation.h"
+#include "platform/foundation/Dispatch.h"
 #include "platform/foundation/Foundation.h"
 #include "platform/foundation/NSBundle.h"
 #include "platform/network/NSURLConnection.h"
@@ -92,6 +95,10 @@ class ShellTest : public ::testing::Test {
   void TearDown() override {
     pictures_.writeIfFailed();
     device().touchCancelAll();
+    // The requests the test set going are answered while the application still lives: an answer
+    // that came after it had gone would find no session and could put up an alert over the next
+    // test's screens.
+    settleRequests();
     dismissAlerts();
     if (delegate_ && delegate_->window()) delegate_->window()->setHidden(true);
     NWNetworkReachabilityManager::sharedManager()->stopMonitoring();
@@ -105,10 +112,36 @@ class ShellTest : public ::testing::Test {
     audio::setSoundOutput(nullptr);
     // A request the screens sent last is answered before the next test: a load still in flight
     // at the end would reach the next test's service or outlive the process as a leak.
-    runMainLoopUntil([] { return zvt::urlConnectionLoadsInFlight() == 0; }, 15);
-    drainMainLoop();
+    settleRequests();
+    clearScreen();
     config_.reset();
     home_.reset();
+  }
+
+  // Waits (in real time) until no request is in flight and what the answers handed to the main
+  // thread has run; an answer that sends the next request of a chain is waited for too.
+  static void settleRequests(double seconds = 15) {
+    auto idle = [] {
+      return zvt::urlConnectionLoadsInFlight() == 0 && APIClient::sharedClient()->operationQueue()->operationCount() == 0;
+    };
+    for (int round = 0; round < 10; ++round) {
+      runMainLoopUntil(idle, seconds);
+      // Longer replies are read on the processing queue before their blocks reach the main one.
+      dispatch_barrier_sync(NWHTTPRequestOperation::processingQueue(), [] {});
+      drainMainLoop();
+      if (idle()) return;
+    }
+  }
+
+  // The next test starts from an empty screen: alerts that late answers put up, the keyboard
+  // and any window still shown go.
+  static void clearScreen() {
+    dismissAlerts();
+    if (auto responder = UIResponder::currentFirstResponder()) responder->resignFirstResponder();
+    device().wait(0.5);
+    for (const auto& window : UIApplication::sharedApplication()->windows()) {
+      if (!window->isHidden()) window->setHidden(true);
+    }
   }
 
   // Stores credentials as a previous login on this device did.

@@ -2,6 +2,10 @@
 // the shell, reachability, tabs and the bar, the back item, the life-cycle callbacks.
 
 #include "analytics/StatAgent.h"
+#include "app/api/ZVTAPIClient.h"
+#include "app/ui/UIAlertView+TapBlocks.h"
+#include "platform/uikit/UIKeyboard.h"
+#include "platform/uikit/UITextField.h"
 #include "app/ui/ScreenRegistry.h"
 #include "tests/app/core/ShellTestSupport.h"
 
@@ -79,6 +83,50 @@ TEST_F(ShellTest, LaunchBuildsTheFiveTabShellAndStartsTheClients) {
   auto application = UIApplication::sharedApplication();
   application->resignActive();
   EXPECT_EQ(center->observationCount(), observersBefore);
+}
+
+// A test that ends with answers still on their way and things on screen hands the next one an
+// empty screen: each answer came while the application still lived, and the alert, the keyboard
+// and a window of the test's own are gone.
+TEST_F(ShellTest, WhatATestLeavesBehindIsSettledBeforeTheNextBegins) {
+  const AppDelegate* launched = launch().get();
+  struct Answer {
+    const char* client;
+    bool came = false;
+    bool withApplication = false;
+  };
+  Answer json{"json"}, enciphered{"enciphered"};
+  auto record = [launched](Answer& answer) {
+    answer.came = true;
+    answer.withApplication = AppDelegate::shared().get() == launched;
+  };
+  service_->script(zvt::test::ScriptedReply{.op = "get_coupon", .delayMs = 3000});
+  service_->script(zvt::test::ScriptedReply{.op = "feedback", .delayMs = 3000});
+  APIClient::getCouponsWithParameter(NSDictionary::make({{"uid"_ns, "10001"_ns}, {"tradeId"_ns, "1"_ns}}),
+                                     [&](bool, const id&, const std::shared_ptr<NSString>&) { record(json); });
+  ZVTAPIClient::submitFeedbackWith(NSDictionary::make({{"id"_ns, "10001"_ns}, {"content"_ns, "留下"_ns}}),
+                                   [&](bool, const std::shared_ptr<NSString>&) { record(enciphered); });
+  auto field = UITextField::initWithFrame(CGRectMake(20, 100, 200, 30));
+  delegate_->window()->addSubview(field);
+  ASSERT_TRUE(field->becomeFirstResponder());
+  auto own = UIWindow::initWithFrame(CGRectMake(0, 0, 100, 100));
+  own->makeKeyAndVisible();
+  showWithTitle(nullptr, "留下的提示"_ns);
+  device().wait(0.5);
+  ASSERT_EQ(zvt::ui::AlertPresenter::shared().count(), 1u);
+  ASSERT_TRUE(field->isFirstResponder());
+
+  TearDown();
+  for (const Answer* answer : {&json, &enciphered}) {
+    SCOPED_TRACE(answer->client);
+    EXPECT_TRUE(answer->came);
+    EXPECT_TRUE(answer->withApplication) << "answered before the application went";
+  }
+  EXPECT_EQ(zvt::ui::AlertPresenter::shared().count(), 0u);
+  EXPECT_FALSE(UIResponder::currentFirstResponder());
+  EXPECT_FALSE(zvt::ui::Keyboard::shared().isShown());
+  for (const auto& window : UIApplication::sharedApplication()->windows()) EXPECT_TRUE(window->isHidden());
+  SetUp();
 }
 
 TEST_F(ShellTest, TheSystemDeliversTheDeviceTokenAndTheRegistrationReachesTheServiceAfterALogin) {

@@ -150,9 +150,12 @@ TEST_F(AlipayScreenTest, LeavingDuringTheRequestStillReplacesTheRecordOnSuccess)
   service_->script(zvt::test::ScriptedReply{.op = "update_alipay", .delayMs = 1500});
   ASSERT_TRUE(device().tapView(form->completeButton()));
   device().wait(0.2);
+  // The centre's own refresh is refused meanwhile: the new record can only come from the binding.
+  service_->script(zvt::test::ScriptedReply{.op = "userInfo", .code = 202, .sticky = true});
   tapBack();
   EXPECT_NE(topScreen(), screen) << "left while the request runs";
   ASSERT_TRUE(waitFor([&] { return recordValue("alipay") == "13912345678"; }));
+  service_->clearScripts();
   device().wait(1);
   EXPECT_EQ(alertCount(), 0u);
   EXPECT_EQ(topClass(), "UserInfoViewController");
