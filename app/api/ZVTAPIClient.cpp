@@ -97,17 +97,19 @@ void signedCall(const std::string& path, const std::shared_ptr<NSDictionary>& pa
       });
 }
 
-// The two-argument operations with a fixed failure text for the codes they name.
+// The two-argument operations with a fixed failure text for the codes they name; a failed
+// connection gives `dropped` ("网络异常" when none is given).
 void messageOperation(const char* act, const std::shared_ptr<NSDictionary>& parameters,
                       std::initializer_list<NSInteger> fixedCodes, const std::shared_ptr<NSString>& failure,
-                      std::function<void(const Reply&)> success,
-                      std::function<void(const std::shared_ptr<NSString>&)> fail) {
+                      std::function<void(const Reply&)> success, std::function<void(const std::shared_ptr<NSString>&)> fail,
+                      std::shared_ptr<NSString> dropped = nullptr) {
   std::vector<NSInteger> codes(fixedCodes);
+  if (!dropped) dropped = zvt::kTextNetworkFailure;
   signedCall(
       actPath(act), parameters, [fail, failure](const std::shared_ptr<NSError>&) { fail(failure); },
-      [codes, failure, success = std::move(success), fail](const Reply& reply) {
+      [codes, failure, dropped, success = std::move(success), fail](const Reply& reply) {
         if (reply.error) {
-          fail(zvt::kTextNetworkFailure);
+          fail(dropped);
           return;
         }
         NSInteger code = reply.code();
@@ -219,14 +221,14 @@ void ZVTAPIClient::exchangeWith(const std::shared_ptr<NSDictionary>& parameters,
   messageOperation(
       "exchange", parameters, {111, 201, 202, 222}, kTextExchangeFailure,
       [completion](const Reply&) { completion(true, nullptr); },
-      [completion](const std::shared_ptr<NSString>& message) { completion(false, message); });
+      [completion](const std::shared_ptr<NSString>& message) { completion(false, message); }, kTextExchangeFailure);
 }
 
 void ZVTAPIClient::withdrawWith(const std::shared_ptr<NSDictionary>& parameters, SuccessCompletion completion) {
   messageOperation(
       "outCash", parameters, {111, 201, 202, 222}, kTextWithdrawFailure,
       [completion](const Reply&) { completion(true, nullptr); },
-      [completion](const std::shared_ptr<NSString>& message) { completion(false, message); });
+      [completion](const std::shared_ptr<NSString>& message) { completion(false, message); }, kTextWithdrawFailure);
 }
 
 void ZVTAPIClient::getOrderWith(const std::shared_ptr<NSDictionary>& parameters, ListCompletion completion) {

@@ -8,7 +8,8 @@
 //
 // Messages handed to completions: the operation's fixed failure text for a refusal code it
 // names and for a missing time stamp, the server's "msg" for other refusals (the fixed text
-// when the reply has none), and "网络异常" after a transport failure.
+// when the reply has none), and "网络异常" after a transport failure (the exchange and the
+// withdrawal: their fixed text then too).
 
 #include <functional>
 #include <memory>

@@ -287,9 +287,9 @@ TEST_F(WithdrawTest, OneWithdrawalAtATimeAndFailuresKeepWhatWasTyped) {
     const char* message;
   };
   for (const Case& c : {Case{"201", ScriptedReply{.op = "outCash", .code = 201, .msg = "失败"}, "提现失败"},
-                        // The enciphered client's own text for a transport failure (sticky: the
-                        // loader tries again over every connection it keeps open).
-                        Case{"cut", ScriptedReply{.op = "outCash", .drop = true, .sticky = true}, "网络异常"},
+                        // A dropped connection is a failed withdrawal too (sticky: the loader
+                        // tries again over every connection it keeps open).
+                        Case{"cut", ScriptedReply{.op = "outCash", .drop = true, .sticky = true}, "提现失败"},
                         Case{"305", ScriptedReply{.op = "outCash", .code = 305, .msg = "X"}, "X"}}) {
     SCOPED_TRACE(c.what);
     service_->clearScripts();
