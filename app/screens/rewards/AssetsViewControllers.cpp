@@ -30,12 +30,6 @@ constexpr const char* kRefundCell = "TZRefundCell";
 // The lists the menu's rows open: (flag, title).
 constexpr const char* kFlags[] = {"in", "out", "refund"};
 
-NSInteger integerValueOf(const id& value) {
-  if (auto number = std::dynamic_pointer_cast<NSNumber>(value)) return number->integerValue();
-  if (auto text = std::dynamic_pointer_cast<NSString>(value)) return text->integerValue();
-  return 0;
-}
-
 }  // namespace
 
 // --- MyAssetsViewController ---------------------------------------------------------------------
@@ -213,7 +207,8 @@ void TZAssetsViewController::assetsArrived(const std::shared_ptr<NSArray>& model
   }
   if (footer) footer->endRefreshing();
   if (header) header->endRefreshing();
-  if (std::dynamic_pointer_cast<NSNumber>(end) && integerValueOf(end) == 1 && footer) footer->endRefreshingWithNoMoreData();
+  // Only the number 1 ends the list (a text "1" or a 1.5 does not).
+  if (footer && end && end->isEqual(NSNumber::numberWithInt(1))) footer->endRefreshingWithNoMoreData();
   if (dataAray_->count() == 0) createTipViewWith(false);
 }
 

@@ -214,8 +214,8 @@ void TZMessageViewController::pageArrived(const std::shared_ptr<NSArray>& models
   }
   if (footer) footer->endRefreshing();
   if (header) header->endRefreshing();
-  auto number = zvt::as<NSNumber>(end);
-  if (footer && number && number->integerValue() == 1) footer->endRefreshingWithNoMoreData();
+  // Only the number 1 ends the list (a text "1" or a 1.5 does not).
+  if (footer && end && end->isEqual(NSNumber::numberWithInt(1))) footer->endRefreshingWithNoMoreData();
 }
 
 void TZMessageViewController::createErrorView() {

@@ -1,5 +1,6 @@
 // The asset records through the device against the local service: the menu's three lists,
-// their rows, paging up and down, the failed-load and empty tips, the rows that open the record
+// their rows, paging up and down (the last page marked by "end" the number 1 alone), the
+// failed-load and empty tips, the rows that open the record
 // page, and the push route that opens the withdrawals.
 
 #include <gtest/gtest.h>
@@ -147,6 +148,23 @@ TEST_F(AssetsTest, PagesComeUpTheLastStopsTheFooterAndPullingDownStartsOver) {
   pullDown();
   EXPECT_EQ(rows(), 20);
   EXPECT_EQ(tipTitle(), "");
+}
+
+TEST_F(AssetsTest, OnlyTheNumberOneAsEndStopsTheFooter) {
+  launchLoggedIn();
+  openMenu();
+  openList("收入明细");
+  struct Case {
+    const char* end;  // JSON of the reply's "end"
+    bool last;
+  };
+  for (const Case& c : {Case{"1", true}, Case{R"("1")", false}, Case{"0", false}, Case{"1.5", false}, Case{"1.0", true}}) {
+    SCOPED_TRACE(c.end);
+    service_->script(ScriptedReply{.op = "getUserDetailed", .iface = "enciphered", .extraJSON = std::string(R"({"end": )") + c.end + "}"});
+    pullDown();
+    EXPECT_EQ(rows(), 10);
+    EXPECT_EQ(pr_footer(list()->tableView())->state() == PRRefreshStateNoMoreData, c.last);
+  }
 }
 
 TEST_F(AssetsTest, APageStillOnItsWayWhenTheListIsPulledDownIsNotShown) {

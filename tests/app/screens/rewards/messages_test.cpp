@@ -1,5 +1,6 @@
 // The site messages through the device against the local service: the first page by itself,
-// rows as high as their wrapped titles, the last page and the pull-down that reopens paging,
+// rows as high as their wrapped titles, the last page (only "end" the number 1) and the
+// pull-down that reopens paging, a pull-down whose page 1 is empty and keeps the rows,
 // the no-network placeholder with its retry of the same page, an empty first page; the push
 // routes that open the messages and the invitations; the page names and the tab bar of the
 // screens of this folder.
@@ -106,6 +107,47 @@ TEST_F(MessagesTest, EndOnTheFirstPageStopsTheFooterUntilASuccessfulPullDown) {
   EXPECT_NE(pr_footer(table)->state(), PRRefreshStateNoMoreData);
   ASSERT_TRUE(pullUpList(table, "msg"));
   EXPECT_EQ(askedPages("msg").back(), "2");
+}
+
+TEST_F(MessagesTest, APullDownWhosePageOneBringsNoMessagesKeepsTheRows) {
+  launchLoggedIn();
+  auto screen = openMessages();
+  ASSERT_TRUE(screen);
+  auto table = screen->messageTabelView();
+  ASSERT_TRUE(pullUpList(table, "msg"));
+  ASSERT_EQ(screen->dataArray()->count(), 20u);
+  const std::string first = titleAt(screen, 0), last = titleAt(screen, 19);
+  for (int end : {0, 1}) {
+    SCOPED_TRACE(end);
+    scriptMessages("[]", end);
+    pullDownList(table, "msg");
+    EXPECT_EQ(askedPages("msg").back(), "1");
+    EXPECT_EQ(table->numberOfRowsInSection(0), 20) << "the rows shown stay";
+    EXPECT_EQ(titleAt(screen, 0), first);
+    EXPECT_EQ(titleAt(screen, 19), last);
+    EXPECT_TRUE(device().viewWithText(first));
+    EXPECT_FALSE(screen->noMessageTipView());
+    EXPECT_FALSE(pr_header(table)->isRefreshing());
+    EXPECT_EQ(pr_footer(table)->state() == PRRefreshStateNoMoreData, end == 1);
+  }
+}
+
+TEST_F(MessagesTest, OnlyTheNumberOneAsEndStopsTheFooter) {
+  launchLoggedIn();
+  auto screen = openMessages();
+  ASSERT_TRUE(screen);
+  auto table = screen->messageTabelView();
+  struct Case {
+    const char* end;  // JSON of the reply's "end"
+    bool last;
+  };
+  for (const Case& c : {Case{"1", true}, Case{R"("1")", false}, Case{"0", false}, Case{"1.5", false}, Case{"1.0", true}}) {
+    SCOPED_TRACE(c.end);
+    service_->script(ScriptedReply{.op = "msg", .iface = "enciphered", .extraJSON = std::string(R"({"end": )") + c.end + "}"});
+    pullDownList(table, "msg");
+    EXPECT_EQ(screen->dataArray()->count(), 10u);
+    EXPECT_EQ(pr_footer(table)->state() == PRRefreshStateNoMoreData, c.last);
+  }
 }
 
 TEST_F(MessagesTest, AFailedPullUpShowsThePlaceholderWhoseRetryAsksTheSamePage) {
