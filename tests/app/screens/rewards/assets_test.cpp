@@ -1,7 +1,7 @@
 // The asset records through the device against the local service: the menu's three lists,
 // their rows, paging up and down (the last page marked by "end" the number 1 alone), the
-// failed-load and empty tips, the rows that open the record
-// page, and the push route that opens the withdrawals.
+// failed-load and empty tips, the rows that open the record page, and the push route that opens
+// the withdrawals.
 
 #include <gtest/gtest.h>
 
