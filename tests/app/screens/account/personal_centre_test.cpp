@@ -1,6 +1,7 @@
 // The personal centre under "我的" through the device, against the local service: the logged-out
 // header and the login gate of every entry, the demo user's header after a login, the header's
-// reading of the records the service sends, the stretching header and the bar's colour.
+// reading of the records the service sends, the stretching header and the bar's colour, the
+// header that scrolls under the bars and stays there through a logout.
 
 #include <cmath>
 
@@ -343,6 +344,42 @@ TEST_F(PersonalCentreTest, PullingStretchesTheBackgroundAndScrollingColoursTheBa
   EXPECT_FALSE(shown(centre->headerView()->infoBGView()));
   EXPECT_TRUE(shown(centre->headerView()->loginButton()));
   EXPECT_EQ(service_->requestCount("userInfo&do=my"), requests);
+}
+
+// The header belongs to the list: scrolled, it slides under the bar (still part clear over it)
+// and under the status bar, and a logout changes its face where it is.
+TEST_F(PersonalCentreTest, ScrolledTheHeaderSlidesUnderTheBarsAndALogoutLeavesItThere) {
+  zvt::ui::Device::useScreen(zvt::ui::kScreen375x667);
+  launch();
+  ASSERT_TRUE(logInDemoUser());
+  auto centre = showCentre();
+  ASSERT_TRUE(centre);
+  auto header = centre->headerView();
+  ASSERT_TRUE(refresh([&] { return shown(header->infoBGView()); }));
+  auto table = centre->tableView();
+  auto onScreen = [](const std::shared_ptr<UIView>& view) { return view->convertRectToView(view->bounds(), nullptr); };
+  const CGFloat restingOffset = table->contentOffset().y;
+  const CGRect restingAvatar = onScreen(header->userIconImageView());
+  ASSERT_GE(restingAvatar.origin.y, 20) << "clear of the status bar at rest";
+
+  device().dragView(table, CGPointMake(0, -80), 1.0);
+  device().waitUntilStill(table);
+  const CGFloat scrolled = table->contentOffset().y - restingOffset;
+  ASSERT_GT(scrolled, restingAvatar.origin.y - 20) << "far enough to reach the status bar";
+  const CGRect avatar = onScreen(header->userIconImageView());
+  EXPECT_NEAR(avatar.origin.y, restingAvatar.origin.y - scrolled, 0.5) << "moves with the list";
+  EXPECT_LT(avatar.origin.y, 20) << "under the status bar";
+  const int alpha = barAlpha(centre->navigationController());
+  EXPECT_GT(alpha, 0);
+  EXPECT_LT(alpha, 0.99 * 255) << "the bar is still part clear over the header";
+  zvt::test::writeScreenPicture("centre-header-under-the-bars");
+
+  delegate_->setIsLogin(false);
+  NSNotificationCenter::defaultCenter()->postNotificationName("logout"_ns, nullptr);
+  device().wait(1);
+  EXPECT_TRUE(shown(header->loginButton()));
+  EXPECT_DOUBLE_EQ(table->contentOffset().y, restingOffset + scrolled) << "the list stays where it was";
+  EXPECT_NEAR(onScreen(header->userIconImageView()).origin.y, avatar.origin.y, 0.5);
 }
 
 TEST_F(PersonalCentreTest, AnAlertAnsweredWithItsSecondButtonDialsCustomerService) {

@@ -1,7 +1,9 @@
 // The reward records and the history of invited friends, one set of cases for both lists:
 // their hand-signed pages, the alternating rows, the closing strip, the last page and what a
-// later pull-down gives back, failures that step back quietly and an empty first page.
+// later pull-down gives back, failures that step back quietly and an empty first page; the
+// reward rows' labels laid out from the standard cell.
 
+#include "platform/graphics/UIScreen.h"
 #include "tests/app/screens/rewards/InviteTestSupport.h"
 
 namespace {
@@ -217,6 +219,50 @@ INSTANTIATE_TEST_SUITE_P(Lists, InviteRecordsTest,
                          ::testing::Values(List{"rewards", "invite_info", "10", "我的奖励"},
                                            List{"history", "old_invite_info", "12", "历史邀请明细"}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The reward rows lay their labels out once, from the standard cell frame they are made with
+// (320 x 44 points), not from the row's own height: the type and the reward are half as high as
+// the name and the date from the same top, so their centres sit 4.4 points higher, and the row
+// (0.18 of the screen's width) has room below them.
+using RewardRowsTest = InviteTest;
+
+TEST_F(RewardRowsTest, TheLabelsKeepTheFramesOfTheStandardCell) {
+  launchLoggedIn();
+  ASSERT_TRUE(openInvite());
+  ASSERT_TRUE(device().tapText("查看邀请奖励"));
+  device().wait(1);
+  waitForRequests("invite_info", 1);
+  settle();
+  auto rewards = std::dynamic_pointer_cast<MyWardViewController>(top());
+  ASSERT_TRUE(rewards);
+  auto table = rewards->myWardView()->wardTableView();
+  const CGFloat width = UIScreen::mainScreen()->bounds().size.width;
+  const CGFloat column = (320 - 0.4 * 44) / 4;
+  struct Label {
+    const char* name;
+    std::shared_ptr<UILabel> (WardTableViewCell::*label)() const;
+    CGRect frame;
+  };
+  const std::vector<Label> labels = {
+      {"name", &WardTableViewCell::nameLabel, CGRectMake(8.8, 11, column, 30.8)},
+      {"type", &WardTableViewCell::typeLabel, CGRectMake(8.8 + column, 11, column, 22)},
+      {"reward", &WardTableViewCell::wardNumLabel, CGRectMake(8.8 + 2 * column, 11, column, 22)},
+      {"date", &WardTableViewCell::dateWardLabel, CGRectMake(8.8 + 3 * column, 11, column, 30.8)},
+  };
+  for (NSInteger row : {0, 1}) {
+    auto cell = std::dynamic_pointer_cast<WardTableViewCell>(table->cellForRowAtIndexPath(NSIndexPath::indexPathForRow(row, 0)));
+    ASSERT_TRUE(cell) << row;
+    EXPECT_NEAR(cell->frame().size.height, 0.18 * width, 0.01) << row;
+    for (const Label& l : labels) {
+      SCOPED_TRACE(std::string(l.name) + " of row " + std::to_string(row));
+      const CGRect frame = ((*cell).*l.label)()->frame();
+      EXPECT_NEAR(frame.origin.x, l.frame.origin.x, 0.01);
+      EXPECT_NEAR(frame.origin.y, l.frame.origin.y, 0.01);
+      EXPECT_NEAR(frame.size.width, l.frame.size.width, 0.01);
+      EXPECT_NEAR(frame.size.height, l.frame.size.height, 0.01);
+    }
+  }
+}
 
 // The history's own values: the reward in whole yuan, names and times as texts.
 class InviteHistoryTest : public InviteTest {};
