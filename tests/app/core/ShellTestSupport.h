@@ -133,8 +133,8 @@ class ShellTest : public ::testing::Test {
     }
   }
 
-  // The next test starts from an empty screen: alerts that late answers put up, the keyboard
-  // and any window still shown go.
+  // The next test starts from an empty screen of the standard phone: alerts that late answers
+  // put up, the keyboard and any window still shown go, and a screen size a test chose is undone.
   static void clearScreen() {
     dismissAlerts();
     if (auto responder = UIResponder::currentFirstResponder()) responder->resignFirstResponder();
@@ -142,6 +142,7 @@ class ShellTest : public ::testing::Test {
     for (const auto& window : UIApplication::sharedApplication()->windows()) {
       if (!window->isHidden()) window->setHidden(true);
     }
+    ui::Device::useScreen(ui::kScreen375x667);
   }
 
   // Stores credentials as a previous login on this device did.

@@ -4,6 +4,7 @@
 #include "analytics/StatAgent.h"
 #include "app/api/ZVTAPIClient.h"
 #include "app/ui/UIAlertView+TapBlocks.h"
+#include "platform/graphics/UIScreen.h"
 #include "platform/uikit/UIKeyboard.h"
 #include "platform/uikit/UITextField.h"
 #include "app/ui/ScreenRegistry.h"
@@ -86,8 +87,8 @@ TEST_F(ShellTest, LaunchBuildsTheFiveTabShellAndStartsTheClients) {
 }
 
 // A test that ends with answers still on their way and things on screen hands the next one an
-// empty screen: each answer came while the application still lived, and the alert, the keyboard
-// and a window of the test's own are gone.
+// empty screen of the standard phone: each answer came while the application still lived, and
+// the alert, the keyboard, a window of the test's own and the smaller screen it chose are gone.
 TEST_F(ShellTest, WhatATestLeavesBehindIsSettledBeforeTheNextBegins) {
   const AppDelegate* launched = launch().get();
   struct Answer {
@@ -109,6 +110,7 @@ TEST_F(ShellTest, WhatATestLeavesBehindIsSettledBeforeTheNextBegins) {
   auto field = UITextField::initWithFrame(CGRectMake(20, 100, 200, 30));
   delegate_->window()->addSubview(field);
   ASSERT_TRUE(field->becomeFirstResponder());
+  zvt::ui::Device::useScreen(zvt::ui::kScreen320x480);
   auto own = UIWindow::initWithFrame(CGRectMake(0, 0, 100, 100));
   own->makeKeyAndVisible();
   showWithTitle(nullptr, "留下的提示"_ns);
@@ -126,6 +128,8 @@ TEST_F(ShellTest, WhatATestLeavesBehindIsSettledBeforeTheNextBegins) {
   EXPECT_FALSE(UIResponder::currentFirstResponder());
   EXPECT_FALSE(zvt::ui::Keyboard::shared().isShown());
   for (const auto& window : UIApplication::sharedApplication()->windows()) EXPECT_TRUE(window->isHidden());
+  EXPECT_TRUE(CGRectEqualToRect(UIScreen::mainScreen()->bounds(), CGRectMake(0, 0, 375, 667)));
+  EXPECT_EQ(UIScreen::mainScreen()->scale(), 2);
   SetUp();
 }
 
