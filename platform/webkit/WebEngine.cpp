@@ -1,6 +1,8 @@
 #include "platform/webkit/internal/WebEngine.h"
 
 #include <cstdlib>
+#include <map>
+#include <string>
 #include <vector>
 
 #include "platform/foundation/NSDate.h"
@@ -41,6 +43,13 @@ void forget(gpointer, GObject* gone) {
 
 // What the store held when it was last handed to the engine.
 std::string handedOver;
+// The cookies the engine holds as far as the store has seen (handed to it or taken from it), by
+// name, domain and path: one that leaves the store is taken out of the engine too.
+std::map<std::string, std::shared_ptr<NSHTTPCookie>> engineHolds;
+
+std::string keyOf(const NSHTTPCookie& cookie) {
+  return cookie.name()->utf8() + ";" + cookie.domain()->utf8() + ";" + cookie.path()->utf8();
+}
 
 std::string fingerprint(const std::shared_ptr<NSArray>& cookies) {
   std::string out;
@@ -95,7 +104,10 @@ void importCookies(WebKitCookieManager* manager) {
         auto store = NSHTTPCookieStorage::sharedHTTPCookieStorage();
         const bool inStep = fingerprint(store->cookies()) == handedOver;
         for (GList* item = cookies; item; item = item->next) {
-          if (auto cookie = cookieOf(static_cast<SoupCookie*>(item->data))) store->setCookie(cookie);
+          auto cookie = cookieOf(static_cast<SoupCookie*>(item->data));
+          if (!cookie) continue;
+          store->setCookie(cookie);
+          engineHolds[keyOf(*cookie)] = cookie;
         }
         g_list_free_full(cookies, reinterpret_cast<GDestroyNotify>(soup_cookie_free));
         // What came from the engine need not go back to it.
@@ -187,25 +199,48 @@ void syncCookiesToEngine() {
   struct Call {
     int* pending;
     bool* abandoned;
+    static void done(Call* call) {
+      if (--*call->pending == 0 && *call->abandoned) {
+        delete call->pending;
+        delete call->abandoned;
+      }
+      delete call;
+    }
   };
+  // Cookies deleted from the store go from the engine first (a page must not send them again).
+  std::map<std::string, std::shared_ptr<NSHTTPCookie>> kept;
   for (const id& object : *cookies) {
-    auto cookie = zvt::as<NSHTTPCookie>(object);
-    if (!cookie) continue;
+    if (auto cookie = zvt::as<NSHTTPCookie>(object)) kept[keyOf(*cookie)] = cookie;
+  }
+  for (auto it = engineHolds.begin(); it != engineHolds.end();) {
+    if (kept.count(it->first)) {
+      ++it;
+      continue;
+    }
+    SoupCookie* soup = soupCookieOf(*it->second);
+    ++*pending;
+    webkit_cookie_manager_delete_cookie(
+        manager, soup, nullptr,
+        [](GObject* object, GAsyncResult* result, gpointer data) {
+          webkit_cookie_manager_delete_cookie_finish(WEBKIT_COOKIE_MANAGER(object), result, nullptr);
+          Call::done(static_cast<Call*>(data));
+        },
+        new Call{pending, abandoned});
+    soup_cookie_free(soup);
+    it = engineHolds.erase(it);
+  }
+  for (const auto& [key, cookie] : kept) {
     SoupCookie* soup = soupCookieOf(*cookie);
     ++*pending;
     webkit_cookie_manager_add_cookie(
         manager, soup, nullptr,
         [](GObject* object, GAsyncResult* result, gpointer data) {
-          auto* call = static_cast<Call*>(data);
           webkit_cookie_manager_add_cookie_finish(WEBKIT_COOKIE_MANAGER(object), result, nullptr);
-          if (--*call->pending == 0 && *call->abandoned) {
-            delete call->pending;
-            delete call->abandoned;
-          }
-          delete call;
+          Call::done(static_cast<Call*>(data));
         },
         new Call{pending, abandoned});
     soup_cookie_free(soup);
+    engineHolds[key] = cookie;
   }
   // The navigation waits for them, as a request of the URL loading system would read the store.
   if (!waitOnGLib([&] { return *pending == 0; }, 2 * G_USEC_PER_SEC)) {

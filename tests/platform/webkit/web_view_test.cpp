@@ -287,6 +287,54 @@ TEST(WebView, PagesAndTheCookieStoreSeeTheSameCookies) {
   store->removeAllCookies();
 }
 
+// A cookie deleted from the store is not sent by a page any more, whether the store handed it
+// to the engine or took it from a page.
+TEST(WebView, ACookieDeletedFromTheStoreIsNoLongerSent) {
+  ZVT_REQUIRE_DISPLAY();
+  auto store = NSHTTPCookieStorage::sharedHTTPCookieStorage();
+  store->removeAllCookies();
+  zvt::test::TestHTTPServer server;
+  server.route("/set", [](const zvt::test::HTTPRequest&, zvt::test::HTTPResponder& responder) {
+    responder.send(200, {{"Content-Type", "text/html"}, {"Set-Cookie", "page=1; Path=/"}}, "<p>set</p>");
+  });
+  server.fallback([](const zvt::test::HTTPRequest& request, zvt::test::HTTPResponder& responder) {
+    responder.send(200, "<p>" + request.header("Cookie") + "</p>", "text/html");
+  });
+  auto named = [&](const std::string& name) -> std::shared_ptr<NSHTTPCookie> {
+    auto cookies = store->cookies();
+    for (const id& object : *cookies) {
+      auto c = zvt::as<NSHTTPCookie>(object);
+      if (c && c->name()->utf8() == name) return c;
+    }
+    return nullptr;
+  };
+  auto properties = NSMutableDictionary::dictionary();
+  properties->setObject("session"_ns, NSHTTPCookieName);
+  properties->setObject("abc"_ns, NSHTTPCookieValue);
+  properties->setObject("127.0.0.1"_ns, NSHTTPCookieDomain);
+  properties->setObject("/"_ns, NSHTTPCookiePath);
+  store->setCookie(NSHTTPCookie::cookieWithProperties(properties));
+  WebScreen s;
+  int loads = 0;
+  auto load = [&](const std::string& path) {
+    s.web->loadRequest(NSURLRequest::requestWithURL(NSURL::URLWithString(server.url(path))));
+    return s.waitForFinishes(++loads);
+  };
+  ASSERT_TRUE(load("/set"));
+  ASSERT_TRUE(runMainLoopUntil([&] { return named("page") != nullptr; }, 20));
+  ASSERT_TRUE(load("/echo"));
+  ASSERT_EQ(server.requests().back().header("Cookie").find("session=abc") != std::string::npos, true);
+
+  for (const char* name : {"session", "page"}) {  // handed to the engine; set by a page
+    SCOPED_TRACE(name);
+    store->deleteCookie(named(name));
+    ASSERT_TRUE(load("/echo"));
+    const std::string sent = server.requests().back().header("Cookie");
+    EXPECT_EQ(sent.find(std::string(name) + "="), std::string::npos) << sent;
+  }
+  store->removeAllCookies();
+}
+
 TEST(WebView, PagesCallTheNativesOfTheirOwnViewAndScriptsAnswerValues) {
   ZVT_REQUIRE_DISPLAY();
   WebScreen s;
