@@ -16,6 +16,7 @@
 #include "app/api/APIClient.h"
 #include "app/core/AppDelegate.h"
 #include "app/core/Configuration.h"
+#include "app/storage/TZDBManager.h"
 #include "app/screens/shopping/SearchSupport.h"
 #include "app/screens/shopping/TZNewSearchViewController.h"
 #include "app/ui/ScreenRegistry.h"
@@ -114,6 +115,9 @@ class ShellTest : public ::testing::Test {
     // at the end would reach the next test's service or outlive the process as a leak.
     settleRequests();
     clearScreen();
+    // The cache database lies in the test's home, which goes now: the next use opens one in the
+    // home of its time.
+    TZDBManager::sharedInstance()->setDatabase(nullptr);
     config_.reset();
     home_.reset();
   }
