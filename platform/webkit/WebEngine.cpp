@@ -1,5 +1,6 @@
 #include "platform/webkit/internal/WebEngine.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <map>
 #include <string>
@@ -46,6 +47,11 @@ std::string handedOver;
 // The cookies the engine holds as far as the store has seen (handed to it or taken from it), by
 // name, domain and path: one that leaves the store is taken out of the engine too.
 std::map<std::string, std::shared_ptr<NSHTTPCookie>> engineHolds;
+// Hand-overs done, and the one in which a cookie was taken out of the engine: a reading of the
+// engine's cookies asked for before that hand-over ended may still hold it and must not bring it
+// back into the store.
+uint64_t handOvers = 0;
+std::map<std::string, uint64_t> deletedIn;
 
 std::string keyOf(const NSHTTPCookie& cookie) {
   return cookie.name()->utf8() + ";" + cookie.domain()->utf8() + ";" + cookie.path()->utf8();
@@ -99,21 +105,24 @@ std::shared_ptr<NSHTTPCookie> cookieOf(SoupCookie* soup) {
 void importCookies(WebKitCookieManager* manager) {
   webkit_cookie_manager_get_all_cookies(
       manager, nullptr,
-      [](GObject* object, GAsyncResult* result, gpointer) {
+      [](GObject* object, GAsyncResult* result, gpointer data) {
+        const auto asked = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(data));
         GList* cookies = webkit_cookie_manager_get_all_cookies_finish(WEBKIT_COOKIE_MANAGER(object), result, nullptr);
         auto store = NSHTTPCookieStorage::sharedHTTPCookieStorage();
         const bool inStep = fingerprint(store->cookies()) == handedOver;
         for (GList* item = cookies; item; item = item->next) {
           auto cookie = cookieOf(static_cast<SoupCookie*>(item->data));
           if (!cookie) continue;
+          const std::string key = keyOf(*cookie);
+          if (auto deleted = deletedIn.find(key); deleted != deletedIn.end() && deleted->second > asked) continue;
           store->setCookie(cookie);
-          engineHolds[keyOf(*cookie)] = cookie;
+          engineHolds[key] = cookie;
         }
         g_list_free_full(cookies, reinterpret_cast<GDestroyNotify>(soup_cookie_free));
         // What came from the engine need not go back to it.
         if (inStep) handedOver = fingerprint(store->cookies());
       },
-      nullptr);
+      reinterpret_cast<gpointer>(static_cast<uintptr_t>(handOvers)));
 }
 
 }  // namespace
@@ -227,6 +236,7 @@ void syncCookiesToEngine() {
         },
         new Call{pending, abandoned});
     soup_cookie_free(soup);
+    deletedIn[it->first] = handOvers + 1;
     it = engineHolds.erase(it);
   }
   for (const auto& [key, cookie] : kept) {
@@ -241,9 +251,12 @@ void syncCookiesToEngine() {
         new Call{pending, abandoned});
     soup_cookie_free(soup);
     engineHolds[key] = cookie;
+    deletedIn.erase(key);
   }
   // The navigation waits for them, as a request of the URL loading system would read the store.
-  if (!waitOnGLib([&] { return *pending == 0; }, 2 * G_USEC_PER_SEC)) {
+  const bool done = waitOnGLib([&] { return *pending == 0; }, 2 * G_USEC_PER_SEC);
+  ++handOvers;
+  if (!done) {
     *abandoned = true;
     return;
   }
