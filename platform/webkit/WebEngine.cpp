@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -110,11 +111,21 @@ void importCookies(WebKitCookieManager* manager) {
         GList* cookies = webkit_cookie_manager_get_all_cookies_finish(WEBKIT_COOKIE_MANAGER(object), result, nullptr);
         auto store = NSHTTPCookieStorage::sharedHTTPCookieStorage();
         const bool inStep = fingerprint(store->cookies()) == handedOver;
+        std::set<std::string> stored;
+        if (auto now = store->cookies()) {
+          for (const id& object : *now) {
+            if (auto cookie = zvt::as<NSHTTPCookie>(object)) stored.insert(keyOf(*cookie));
+          }
+        }
         for (GList* item = cookies; item; item = item->next) {
           auto cookie = cookieOf(static_cast<SoupCookie*>(item->data));
           if (!cookie) continue;
           const std::string key = keyOf(*cookie);
           if (auto deleted = deletedIn.find(key); deleted != deletedIn.end() && deleted->second > asked) continue;
+          // The store has deleted what it knew from the engine: the next hand-over takes it out there.
+          auto known = engineHolds.find(key);
+          if (!stored.count(key) && known != engineHolds.end() && known->second->value()->isEqualToString(cookie->value()))
+            continue;
           store->setCookie(cookie);
           engineHolds[key] = cookie;
         }
