@@ -247,6 +247,7 @@ struct HttpServer::Conn {
     bool broken = false;   // the peer went away while the request was with a worker
     bool expectContinue = false;
     bool keepAlive = false;  // of the current request
+    Lane lane = Lane::calls;  // of the current request, and of the pieces of its reply
     std::string in;
 
     HttpRequest req;
@@ -279,8 +280,11 @@ struct HttpServer::Conn {
     bool closed() const { return fd < 0; }
 };
 
-HttpServer::HttpServer(HttpLimits limits, Handler handler, Refusal refusal)
-    : limits_(limits), handler_(std::move(handler)), refusal_(std::move(refusal)) {
+HttpServer::HttpServer(HttpLimits limits, Handler handler, Refusal refusal, Sorter sorter)
+    : limits_(limits),
+      handler_(std::move(handler)),
+      refusal_(std::move(refusal)),
+      sorter_(std::move(sorter)) {
     wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
 }
 
@@ -402,8 +406,11 @@ bool HttpServer::run() {
             std::min<size_t>(limits_.maxConnections, static_cast<size_t>(files.rlim_cur) - 64);
     }
 
-    for (int i = 0; i < std::max(1, limits_.workers); ++i) {
-        workers_.emplace_back([this] { workerLoop(); });
+    for (int i = 0; i < std::max(1, limits_.callWorkers); ++i) {
+        workers_.emplace_back([this] { workerLoop(Lane::calls); });
+    }
+    for (int i = 0; i < std::max(1, limits_.pictureWorkers); ++i) {
+        workers_.emplace_back([this] { workerLoop(Lane::pictures); });
     }
 
     std::vector<epoll_event> events(256);
@@ -433,9 +440,9 @@ bool HttpServer::run() {
     {
         std::lock_guard lock(jobsMutex_);
         workersStop_ = true;
-        jobs_.clear();
+        for (Queue& q : queues_) q.jobs.clear();
     }
-    jobsReady_.notify_all();
+    for (Queue& q : queues_) q.ready.notify_all();
     for (auto& t : workers_) t.join();
     workers_.clear();
     for (auto& [id, c] : conns_) close(*c);
@@ -445,15 +452,16 @@ bool HttpServer::run() {
     return true;
 }
 
-void HttpServer::workerLoop() {
+void HttpServer::workerLoop(Lane lane) {
+    Queue& queue = queues_[static_cast<int>(lane)];
     for (;;) {
         Job job;
         {
             std::unique_lock lock(jobsMutex_);
-            jobsReady_.wait(lock, [this] { return workersStop_ || !jobs_.empty(); });
+            queue.ready.wait(lock, [&] { return workersStop_ || !queue.jobs.empty(); });
             if (workersStop_) return;
-            job = std::move(jobs_.front());
-            jobs_.pop_front();
+            job = std::move(queue.jobs.front());
+            queue.jobs.pop_front();
         }
         Done done{job.conn, job.held, HttpResponse{}, job.stream != nullptr};
         if (job.stream) {
@@ -980,17 +988,19 @@ void HttpServer::dispatch(Conn& c) {
     }
     c.state = Conn::State::busy;
     watch(c, 0);
+    c.lane = sorter_ ? sorter_(c.req) : Lane::calls;
     Job job{c.id, c.held, std::move(c.req), nullptr};
     c.held = 0;
-    post(std::move(job));
+    post(c.lane, std::move(job));
 }
 
-void HttpServer::post(Job job) {
+void HttpServer::post(Lane lane, Job job) {
+    Queue& queue = queues_[static_cast<int>(lane)];
     {
         std::lock_guard lock(jobsMutex_);
-        jobs_.push_back(std::move(job));
+        queue.jobs.push_back(std::move(job));
     }
-    jobsReady_.notify_one();
+    queue.ready.notify_one();
 }
 
 void HttpServer::finishJobs() {
@@ -1172,7 +1182,7 @@ void HttpServer::askForPiece(Conn& c) {
     releaseReply(c);
     c.pieceComing = true;
     watch(c, 0);
-    post(Job{c.id, 0, HttpRequest{}, c.stream});
+    post(c.lane, Job{c.id, 0, HttpRequest{}, c.stream});
 }
 
 void HttpServer::takePiece(Conn& c, std::string piece) {

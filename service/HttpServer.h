@@ -1,10 +1,11 @@
 // The service's own HTTP/1.1 server. One thread reads every connection without blocking and
 // holds each request to a size cap and a deadline for its head and for its body; only whole
-// requests reach the handler, on a small pool of workers. So a client that trickles its bytes
-// costs a buffer, never a worker, and cannot hold back the others. Replies go out from the same
-// reading thread, late when a handler asks for a delay or names a gate that is closed (a test
-// orders replies by opening it), or not at all (dropped or stalled connections, for scripted
-// failures).
+// requests reach the handler, on workers in two lanes. So a client that trickles its bytes
+// costs a buffer, never a worker, and cannot hold back the others; and a call, which has
+// workers of its own, never waits behind the pictures queued before it. Replies go out from
+// the same reading thread, late when a handler asks for a delay or names a gate that is closed
+// (a test orders replies by opening it), or not at all (dropped or stalled connections, for
+// scripted failures).
 //
 // What clients can make it hold is bounded: request bytes as they arrive (not as declared),
 // replies made and not yet taken (a large reply can be made piece by piece as its peer takes
@@ -31,6 +32,10 @@
 
 namespace zvt::service {
 
+// Which workers serve a request. Calls have a lane of their own, so that a call is never
+// queued behind pictures and pages, which take tens of milliseconds of a processor each.
+enum class Lane { calls, pictures };
+
 struct HttpLimits {
     size_t maxHeadBytes = 16 * 1024;                // request line and headers (and chunk trailers)
     size_t maxBodyBytes = 8u << 20;                 // one body, however it is framed
@@ -46,7 +51,11 @@ struct HttpLimits {
     std::chrono::milliseconds idleTimeout{5000};    // a kept-alive connection between requests
     std::chrono::milliseconds writeDeadline{30000};  // for the peer to take a reply
     size_t maxConnections = 1024;
-    int workers = 8;
+    int callWorkers = 8;
+    // Pictures and pages, and the pieces of replies made as they are sent. Each picture being
+    // made holds its pixels (tens of megabytes at the largest size), so their number is fixed,
+    // not one per processor.
+    int pictureWorkers = 8;
 };
 
 struct HttpRequest {
@@ -102,8 +111,10 @@ public:
     // The reply to a request refused before it reached the handler: 400, 408, 413, 417, 431,
     // 501, 503 or 505, with a short English reason.
     using Refusal = std::function<HttpResponse(int status, const std::string& why)>;
+    // The lane of a whole request, chosen on the reading thread (so it must be quick).
+    using Sorter = std::function<Lane(const HttpRequest&)>;
 
-    HttpServer(HttpLimits limits, Handler handler, Refusal refusal);
+    HttpServer(HttpLimits limits, Handler handler, Refusal refusal, Sorter sorter);
     ~HttpServer();
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;
@@ -144,7 +155,7 @@ private:
     };
     using Clock = std::chrono::steady_clock;
 
-    void workerLoop();
+    void workerLoop(Lane lane);
     void acceptAll();
     void onEvent(Conn& c, uint32_t events);
     void readSome(Conn& c);
@@ -170,13 +181,14 @@ private:
     void logRequest(const Conn& c, const char* level, int status, const std::string& what);
     void releaseHeld(size_t bytes);
     bool holdReceived(Conn& c, size_t bytes);
-    void post(Job job);
+    void post(Lane lane, Job job);
     bool gateClosed(const std::string& name);
     void wake();
 
     HttpLimits limits_;
     Handler handler_;
     Refusal refusal_;
+    Sorter sorter_;
     int listenFd_ = -1;
     int epollFd_ = -1;
     int wakeFd_ = -1;
@@ -191,9 +203,13 @@ private:
     bool acceptPaused_ = false;
     Clock::time_point acceptResume_;
 
+    // Each lane's queue and its workers' signal, under one lock with what they have done.
+    struct Queue {
+        std::deque<Job> jobs;
+        std::condition_variable ready;
+    };
     std::mutex jobsMutex_;
-    std::condition_variable jobsReady_;
-    std::deque<Job> jobs_;
+    Queue queues_[2];  // by Lane
     std::vector<Done> done_;
     bool workersStop_ = false;
     std::vector<std::thread> workers_;

@@ -459,6 +459,8 @@ std::string configError(const json& s) {
         return "time_window_ms must be an integer of at least 0";
     if (s.contains("forget_times") && !s["forget_times"].is_boolean())
         return "forget_times must be true or false";
+    if (s.contains("hold_pictures") && !s["hold_pictures"].is_boolean())
+        return "hold_pictures must be true or false";
     if (s.contains("ios_config") && (!s["ios_config"].is_string() || !knownIosConfig(s["ios_config"].get<std::string>())))
         return "ios_config must be full, partial, empty, ads or ads_missing";
     if (s.contains("mall_categories") &&
@@ -496,7 +498,8 @@ Service::Service(const std::string& dataDir, ServiceConfig config, ServiceOption
     std::filesystem::create_directories(dataDir_ + "/uploads");
     server_ = std::make_unique<HttpServer>(
         options_.limits, [this](HttpRequest& req) { return route(req); },
-        [this](int status, const std::string& why) { return refusal(status, why); });
+        [this](int status, const std::string& why) { return refusal(status, why); },
+        [](const HttpRequest& req) { return laneOf(req); });
     // Operations on a user's own data need that user's session; "uid" or "id" names the user.
     const auto owner = Access::owner;
     // Whether an operation changes stored data (then it runs as one transaction).
@@ -580,7 +583,29 @@ bool Service::run() {
 }
 
 void Service::stop() {
+    {
+        std::lock_guard lock(holdMutex_);
+        stopping_ = true;
+    }
+    holdChanged_.notify_all();  // the workers end only once no picture waits at a hold
     server_->stop();
+}
+
+void Service::setHold(bool hold) {
+    {
+        std::lock_guard lock(holdMutex_);
+        holdPictures_ = hold;
+    }
+    holdChanged_.notify_all();
+}
+
+void Service::waitWhileHeld() {
+    std::unique_lock lock(holdMutex_);
+    if (!holdPictures_ || stopping_) return;
+    ++picturesHeld_;
+    holdChanged_.notify_all();  // for a test waiting until so many are held
+    holdChanged_.wait(lock, [this] { return !holdPictures_ || stopping_; });
+    --picturesHeld_;
 }
 
 HttpResponse Service::refusal(int status, const std::string& why) {
@@ -598,6 +623,18 @@ HttpResponse Service::refusal(int status, const std::string& why) {
     r.contentType = "application/json; charset=utf-8";
     r.body = dump(json{{"code", code}, {"msg", msg}, {"error", why}});
     return r;
+}
+
+// Calls are what the application's code asks and waits on: both interfaces of the protocol,
+// the goods search, the suggestions and the version lookup; and the control interface, which
+// tests use while pictures are busy. The rest (pictures, uploaded avatars, pages) is what
+// picture and web views load.
+Lane Service::laneOf(const HttpRequest& req) {
+    const std::string& path = req.path;
+    const bool call = path == "/api/client.php" || path == "/index.php" ||
+                      path == "/api/search_tbk_v3.php" || path == "/sug" || path == "/lookup" ||
+                      path == "/__test" || path.rfind("/__test/", 0) == 0;
+    return call ? Lane::calls : Lane::pictures;
 }
 
 HttpResponse Service::route(HttpRequest& req) {
@@ -1188,6 +1225,7 @@ HttpResponse Service::control(const HttpRequest& req) {
             config_.dieOp.clear();
             config_.dieAfterWrite = 0;
         }
+        setHold(false);
         resetPartners();
         if (q["reseed"] == "1") {
             store_.reseed();
@@ -1197,8 +1235,14 @@ HttpResponse Service::control(const HttpRequest& req) {
         return reply({{"ok", true}});
     }
     auto configJson = [this]() {
+        bool hold = false;
+        {
+            std::lock_guard lock(holdMutex_);
+            hold = holdPictures_;
+        }
         std::lock_guard lock(configMutex_);
         return json{{"sign_fail_code", config_.signFailCode},
+                    {"hold_pictures", hold},
                     {"sign_fail_msg", config_.signFailMsg},
                     {"time_window_ms", config_.timeWindowMs},
                     {"fixed_time", config_.fixedTime ? json(*config_.fixedTime) : json(nullptr)},
@@ -1238,7 +1282,17 @@ HttpResponse Service::control(const HttpRequest& req) {
                 config_.dieAfterWrite = d.is_null() ? 0 : d["write"].get<int>();
             }
         }
+        if (settings.contains("hold_pictures")) setHold(settings["hold_pictures"].get<bool>());
         return reply(configJson());
+    }
+    // The pictures waiting at the hold; with at_least=N, answered once N wait (at most 10 s
+    // later, with as many as there are), so that a test needs no polling.
+    if (method == "GET" && path == "/__test/pictures/held") {
+        const int64_t wanted = integer(q["at_least"]).value_or(0);
+        std::unique_lock lock(holdMutex_);
+        holdChanged_.wait_for(lock, std::chrono::seconds(10),
+                              [&] { return picturesHeld_ >= wanted || stopping_; });
+        return plainResponse(200, std::to_string(picturesHeld_));
     }
     // The partner pages' ids and whether they ask for consent.
     if (method == "POST" && path == "/__test/partner") {
@@ -1368,6 +1422,7 @@ Reply Service::pageImage(Incoming& in) {
     // The decoded path, as the route checked it.
     const std::string& path = in.op;
     Reply r;
+    if (options_.testControl) waitWhileHeld();
     auto picture = pictureNamed(path.substr(std::string("/images/").size()));
     if (!picture) {
         r = html("页面不存在", "");

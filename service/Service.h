@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -123,6 +124,8 @@ private:
         const char* ownerKey = "id";  // the field that names the user
     };
 
+    // Which workers serve a request: calls never wait behind pictures and pages.
+    static Lane laneOf(const HttpRequest& req);
     HttpResponse route(HttpRequest& req);
     HttpResponse refusal(int status, const std::string& why);
     HttpResponse handleApi(const HttpRequest& req, const std::string& iface);
@@ -250,6 +253,16 @@ private:
     std::map<std::string, std::string> partnerIds_;    // web -> the id its callback hands out
     std::map<std::string, std::string> partnerCodes_;  // one-time code -> web
     bool partnerConsent_ = true;                       // false: authorize redirects at once
+
+    // For tests of the workers (`hold_pictures` in /__test/config): while held, a picture waits
+    // before it is made, keeping its worker, until the hold ends (a setting, a reset, stop()).
+    std::mutex holdMutex_;
+    std::condition_variable holdChanged_;
+    bool holdPictures_ = false;
+    bool stopping_ = false;
+    int picturesHeld_ = 0;  // pictures waiting at the hold now
+    void setHold(bool hold);
+    void waitWhileHeld();
 
     std::mutex configMutex_;
     ServiceConfig config_;

@@ -4,7 +4,11 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <memory>
@@ -128,6 +132,96 @@ struct RawCall {
 // A call ends when the service closes the connection or resets it; a call that is answered
 // while it still sends stops sending.
 void runAtOnce(int port, std::vector<RawCall>& calls, std::chrono::milliseconds limit);
+
+// A connection to the service that reads only when told: its receive buffer is kept small, so
+// that what it does not read stays with the service.
+class Peer {
+public:
+    explicit Peer(int port, bool smallWindow = true) {
+        fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (smallWindow) {
+            int size = 4096;
+            setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+        }
+        timeval tv{60, 0};  // a safety net: every wait below ends long before
+        setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(static_cast<uint16_t>(port));
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connected_ = connect(fd_, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0;
+    }
+    ~Peer() { hangUp(); }
+    Peer(const Peer&) = delete;
+    Peer& operator=(const Peer&) = delete;
+
+    bool connected() const { return connected_; }
+    void send(const std::string& bytes) const {
+        ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    }
+    // Waits for the first byte of the answer, without taking it.
+    bool answerStarted() const {
+        char c;
+        return recv(fd_, &c, 1, MSG_PEEK) == 1;
+    }
+    // Everything until the service closes the connection.
+    std::string readToEnd() const {
+        std::string got;
+        char buf[65536];
+        for (;;) {
+            ssize_t n = recv(fd_, buf, sizeof buf, 0);
+            if (n <= 0) return got;
+            got.append(buf, static_cast<size_t>(n));
+        }
+    }
+    // The head of an answer, read up to its blank line.
+    std::string readHead() const {
+        std::string got;
+        char c;
+        while (got.find("\r\n\r\n") == std::string::npos && recv(fd_, &c, 1, 0) == 1) got += c;
+        return got;
+    }
+    // A whole answer on a connection kept open: its head and Content-Length bytes of body.
+    std::string readAnswer() const {
+        std::string got = readHead();
+        size_t field = got.find("Content-Length: ");
+        size_t length = field == std::string::npos ? 0 : std::stoull(got.substr(field + 16));
+        std::string body(length, '\0');
+        for (size_t at = 0; at < length;) {
+            ssize_t n = recv(fd_, body.data() + at, length - at, 0);
+            if (n <= 0) break;
+            at += static_cast<size_t>(n);
+        }
+        return got + body;
+    }
+    // Whether the service has closed it: waits for that when `wait`, else looks at once.
+    bool closedByService(bool wait) const {
+        char c;
+        ssize_t n = recv(fd_, &c, 1, wait ? 0 : MSG_DONTWAIT);
+        return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
+    }
+    void hangUp() {
+        if (fd_ >= 0) close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    int fd_ = -1;
+    bool connected_ = false;
+};
+
+inline std::string getRequest(const std::string& target) {
+    return "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
+}
+
+// The body of a whole answer, "" when it is not whole (cut before its Content-Length).
+inline std::string wholeBody(const std::string& answer) {
+    size_t end = answer.find("\r\n\r\n");
+    size_t field = answer.find("Content-Length: ");
+    if (end == std::string::npos || field == std::string::npos || field > end) return {};
+    size_t length = std::stoull(answer.substr(field + 16));
+    return answer.size() - end - 4 == length ? answer.substr(end + 4) : std::string();
+}
 
 // Peak resident memory of a process in bytes (its high-water mark), 0 when unknown.
 size_t peakResidentBytes(pid_t pid);
