@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/foundation/Dispatch.h"
 #include "platform/uikit/UICollectionView.h"
 
 // --- PRRefreshBackFooter
@@ -72,13 +71,17 @@ void PRRefreshBackFooter::setState(NSInteger state) {
   if (!scrollView) return;
   auto self = std::static_pointer_cast<PRRefreshBackFooter>(component());
   if ((state == PRRefreshStateIdle || state == PRRefreshStateNoMoreData) && old == PRRefreshStateRefreshing) {
+    // A refresh begun while the footer closes keeps the percent its beginning set.
+    const uint64_t refresh = refreshes();
     UIView::animateWithDuration(
         PRRefreshSlowAnimationDuration,
         [self, scrollView] {
           setPr_insetB(scrollView, pr_insetB(scrollView) - self->lastBottomDelta_);
           if (self->isAutomaticallyChangeAlpha()) self->setAlpha(0.0);
         },
-        [self](bool) { self->setPullingPercent(0.0); });
+        [self, refresh](bool) {
+          if (self->refreshes() == refresh) self->setPullingPercent(0.0);
+        });
     // New rows came in below: stop the deceleration where the content is.
     if (heightForContentBreakView() > 0 && pr_totalDataCount(scrollView) != lastRefreshCount_)
       scrollView->setContentOffset(scrollView->contentOffset(), false);
@@ -103,9 +106,7 @@ void PRRefreshBackFooter::setState(NSInteger state) {
 
 void PRRefreshBackFooter::endRefreshing() {
   if (zvt::isKind<UICollectionView>(scrollView())) {
-    auto self = component();
-    dispatch_after(dispatch_time(DISPATCH_TIME_NOW, static_cast<int64_t>(PRRefreshCollectionViewDelay * 1e9)),
-                   dispatch_get_main_queue(), [self] { self->setState(PRRefreshStateIdle); });
+    endAfterCollectionViewDelay(PRRefreshStateIdle);
     return;
   }
   PRRefreshFooter::endRefreshing();
@@ -113,9 +114,7 @@ void PRRefreshBackFooter::endRefreshing() {
 
 void PRRefreshBackFooter::endRefreshingWithNoMoreData() {
   if (zvt::isKind<UICollectionView>(scrollView())) {
-    auto self = component();
-    dispatch_after(dispatch_time(DISPATCH_TIME_NOW, static_cast<int64_t>(PRRefreshCollectionViewDelay * 1e9)),
-                   dispatch_get_main_queue(), [self] { self->setState(PRRefreshStateNoMoreData); });
+    endAfterCollectionViewDelay(PRRefreshStateNoMoreData);
     return;
   }
   PRRefreshFooter::endRefreshingWithNoMoreData();
@@ -166,9 +165,12 @@ void PRRefreshBackNormalFooter::setState(NSInteger state) {
   if (state == PRRefreshStateIdle) {
     if (old == PRRefreshStateRefreshing) {
       arrow->setTransform(turned);
+      // The spinner fades out for this refresh only: one begun meanwhile keeps it turning.
+      const uint64_t refresh = refreshes();
       UIView::animateWithDuration(
           PRRefreshSlowAnimationDuration, [spinner] { spinner->setAlpha(0.0); },
-          [spinner, arrow](bool) {
+          [self, refresh, spinner, arrow](bool) {
+            if (self->refreshes() != refresh) return;
             spinner->setAlpha(1.0);
             spinner->stopAnimating();
             arrow->setHidden(false);
@@ -185,6 +187,7 @@ void PRRefreshBackNormalFooter::setState(NSInteger state) {
                                 [arrow] { arrow->setTransform(CGAffineTransformIdentity); });
   } else if (state == PRRefreshStateRefreshing) {
     arrow->setHidden(true);
+    spinner->setAlpha(1.0);  // it may still be fading out from the refresh before
     spinner->startAnimating();
   } else if (state == PRRefreshStateNoMoreData) {
     arrow->setHidden(true);

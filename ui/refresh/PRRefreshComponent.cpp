@@ -85,7 +85,21 @@ void PRRefreshComponent::setRefreshingTarget(const id& target, const SEL& action
   refreshingAction_ = action;
 }
 
+void PRRefreshComponent::setState(NSInteger state) {
+  const bool began = !isRefreshing() && (state == PRRefreshStateRefreshing || state == PRRefreshStateWillRefresh);
+  state_ = state;
+  if (!began) return;
+  ++refreshes_;
+  // Ends still waiting belong to an earlier refresh.
+  waitingEnd_ = 0;
+}
+
 void PRRefreshComponent::beginRefreshing() {
+  if (waitingEnd_ && isRefreshing()) {
+    NSInteger end = waitingEnd_;
+    waitingEnd_ = 0;
+    applyDeferredEnd(end);
+  }
   auto self = component();
   UIView::animateWithDuration(PRRefreshFastAnimationDuration, [self] { self->setAlpha(1.0); });
   setPullingPercent(1.0);
@@ -98,6 +112,18 @@ void PRRefreshComponent::beginRefreshing() {
 }
 
 void PRRefreshComponent::endRefreshing() { setState(PRRefreshStateIdle); }
+
+void PRRefreshComponent::endAfterCollectionViewDelay(NSInteger state) {
+  waitingEnd_ = state;
+  const uint64_t refresh = refreshes_;
+  auto self = component();
+  dispatch_after(dispatch_time(DISPATCH_TIME_NOW, static_cast<int64_t>(PRRefreshCollectionViewDelay * 1e9)),
+                 dispatch_get_main_queue(), [self, state, refresh] {
+                   // A refresh begun since is not this end's to close.
+                   if (self->refreshes_ != refresh) return;
+                   self->applyDeferredEnd(state);
+                 });
+}
 
 void PRRefreshComponent::executeRefreshingCallback() {
   auto self = component();

@@ -55,12 +55,14 @@ class PRRefreshComponent : public UIView {
   void setRefreshingTarget(const id& target, const SEL& action);
   NSInteger state() const { return state_; }
   // The base stores the value; subclasses act on the change (an unchanged state does nothing).
-  virtual void setState(NSInteger state) { state_ = state; }
+  virtual void setState(NSInteger state);
   CGFloat pullingPercent() const { return pullingPercent_; }
   virtual void setPullingPercent(CGFloat percent);
   // The scroll view's pan recogniser while observed.
   const std::shared_ptr<UIPanGestureRecognizer>& pan() const { return pan_; }
 
+  // An end still waiting to show (on a collection view) ends its refresh at once first, so that
+  // this refresh begins afresh instead of being closed by it.
   void beginRefreshing();
   virtual void endRefreshing();
   // Refreshing or about to (will refresh).
@@ -90,6 +92,16 @@ class PRRefreshComponent : public UIView {
   std::shared_ptr<PRRefreshComponent> component() {
     return std::static_pointer_cast<PRRefreshComponent>(viewSelf());
   }
+  // How many refreshes have begun (entries into refreshing or will refresh from another state).
+  // A step put off for one refresh compares it when its time comes: a refresh begun since is
+  // not that step's to change.
+  uint64_t refreshes() const { return refreshes_; }
+  // endRefreshing and noticeNoMoreData on a collection view: `state` is set after the
+  // collection-view delay on the main queue, unless a refresh has begun by then (beginning takes
+  // the waiting end at once). Ends asked twice both apply, the later one last.
+  void endAfterCollectionViewDelay(NSInteger state);
+  // Sets the state a waiting end asked for, when it is due or taken early.
+  virtual void applyDeferredEnd(NSInteger state) { setState(state); }
 
   UIEdgeInsets scrollViewOriginalInset_{};
   std::weak_ptr<UIScrollView> scrollView_;
@@ -100,6 +112,10 @@ class PRRefreshComponent : public UIView {
   std::weak_ptr<NSObject> refreshingTarget_;
   SEL refreshingAction_;
   NSInteger state_ = 0;  // idle once made (setUpWithFrame)
+  uint64_t refreshes_ = 0;
+  // The state the last end asked on a collection view sets when its delay has passed; cleared
+  // when a refresh begins, so that while refreshing it is an end of the refresh going on.
+  NSInteger waitingEnd_ = 0;
   CGFloat pullingPercent_ = 0;
   std::shared_ptr<UIPanGestureRecognizer> pan_;
   std::weak_ptr<UIScrollView> observed_;

@@ -117,14 +117,17 @@ void PRRefreshAutoFooter::setState(NSInteger state) {
   if (state == this->state()) return;
   PRRefreshFooter::setState(state);
   if (state != PRRefreshStateRefreshing) return;
-  // The callback runs only for the load that is still going on, on the list it began on.
+  // The callback runs only for the load that is still going on, on the list it began on: not
+  // for one ended meanwhile, even when another has begun since (that one calls back itself).
   std::weak_ptr<PRRefreshAutoFooter> weak = std::static_pointer_cast<PRRefreshAutoFooter>(component());
   std::weak_ptr<UIScrollView> list = scrollView();
+  const uint64_t refresh = refreshes();
   dispatch_after(dispatch_time(DISPATCH_TIME_NOW, static_cast<int64_t>(PRRefreshAutoFooterDelay * 1e9)),
-                 dispatch_get_main_queue(), [weak, list] {
+                 dispatch_get_main_queue(), [weak, list, refresh] {
                    auto self = weak.lock();
                    auto scrollView = list.lock();
                    if (!self || !scrollView || self->state() != PRRefreshStateRefreshing) return;
+                   if (self->refreshes() != refresh) return;
                    if (self->scrollView() != scrollView || self->superview() != scrollView) return;
                    self->executeRefreshingCallback();
                  });

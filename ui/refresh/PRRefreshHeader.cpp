@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/foundation/Dispatch.h"
 #include "platform/foundation/NSBundle.h"
 #include "platform/foundation/NSCalendar.h"
 #include "platform/foundation/NSDateFormatter.h"
@@ -80,13 +79,17 @@ void PRRefreshHeader::setState(NSInteger state) {
       defaults->setObject(NSDate::date(), lastUpdatedTimeKey_);
       defaults->synchronize();
     }
+    // A refresh begun while the header closes keeps the percent its beginning set.
+    const uint64_t refresh = refreshes();
     UIView::animateWithDuration(
         PRRefreshSlowAnimationDuration,
         [self, scrollView] {
           if (scrollView) setPr_insetT(scrollView, pr_insetT(scrollView) + self->insetTDelta_);
           if (self->isAutomaticallyChangeAlpha()) self->setAlpha(0.0);
         },
-        [self](bool) { self->setPullingPercent(0.0); });
+        [self, refresh](bool) {
+          if (self->refreshes() == refresh) self->setPullingPercent(0.0);
+        });
   } else if (state == PRRefreshStateRefreshing) {
     UIView::animateWithDuration(
         PRRefreshFastAnimationDuration,
@@ -106,14 +109,14 @@ void PRRefreshHeader::endRefreshing() {
   // Ends a refresh, never a pull still under the finger (it ends as the finger leaves).
   if (state() == PRRefreshStatePulling) return;
   if (zvt::isKind<UICollectionView>(scrollView())) {
-    auto self = component();
-    dispatch_after(dispatch_time(DISPATCH_TIME_NOW, static_cast<int64_t>(PRRefreshCollectionViewDelay * 1e9)),
-                   dispatch_get_main_queue(), [self] {
-                     if (self->state() != PRRefreshStatePulling) self->setState(PRRefreshStateIdle);
-                   });
+    endAfterCollectionViewDelay(PRRefreshStateIdle);
     return;
   }
   setState(PRRefreshStateIdle);
+}
+
+void PRRefreshHeader::applyDeferredEnd(NSInteger state) {
+  if (this->state() != PRRefreshStatePulling) setState(state);
 }
 
 // --- PRRefreshStateHeader

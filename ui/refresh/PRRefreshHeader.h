@@ -46,6 +46,9 @@ class PRRefreshHeader : public PRRefreshComponent {
   void setState(NSInteger state) override;
   void endRefreshing() override;
 
+ protected:
+  void applyDeferredEnd(NSInteger state) override;
+
  private:
   std::shared_ptr<NSString> lastUpdatedTimeKey_;
   CGFloat ignoredScrollViewContentInsetTop_ = 0;

@@ -563,3 +563,182 @@ TEST_F(PullToRefresh, OnlyAPullPastTheWholeHeaderRefreshes) {
 }
 
 }  // namespace
+
+#include "platform/uikit/UICollectionView.h"
+#include "platform/uikit/UICollectionViewCell.h"
+
+namespace {
+
+class Items : public UICollectionViewDataSource {
+ public:
+  NSInteger collectionViewNumberOfItemsInSection(const std::shared_ptr<UICollectionView>&, NSInteger) override {
+    return 20;
+  }
+  std::shared_ptr<UICollectionViewCell> collectionViewCellForItemAtIndexPath(
+      const std::shared_ptr<UICollectionView>& view, const std::shared_ptr<NSIndexPath>& path) override {
+    return view->dequeueReusableCellWithReuseIdentifier("item"_ns, path);
+  }
+};
+
+// A grid as the product store shows one, with a header and a back footer: on a collection view
+// an end shows 0.1 s later, and it ends only the refresh it was asked for.
+class GridRefresh : public ::testing::Test {
+ protected:
+  struct Grid {
+    std::shared_ptr<UICollectionView> view;
+    std::shared_ptr<PRRefreshNormalHeader> header;
+    std::shared_ptr<PRRefreshBackNormalFooter> footer;
+    std::shared_ptr<Items> items = std::make_shared<Items>();
+    int calls = 0;
+    explicit Grid(const Screen& screen) {
+      auto layout = UICollectionViewFlowLayout::make();
+      layout->setItemSize(CGSizeMake(150, 150));
+      view = UICollectionView::initWithFrame(CGRectMake(0, 20, 320, 480), layout);
+      view->registerClass<UICollectionViewCell>("item"_ns);
+      view->setDataSource(items);
+      screen.window->addSubview(view);
+      header = PRRefreshHeader::headerWithRefreshingBlock<PRRefreshNormalHeader>([this] { ++calls; });
+      footer = PRRefreshFooter::footerWithRefreshingBlock<PRRefreshBackNormalFooter>([this] { ++calls; });
+      setPr_header(view, header);
+      setPr_footer(view, footer);
+      view->reloadData();
+      Screen::device().settle();
+    }
+    ~Grid() {
+      header->setRefreshingBlock(nullptr);
+      footer->setRefreshingBlock(nullptr);
+      view->removeFromSuperview();
+    }
+  };
+
+  zvt::test::TempHome home;
+  Screen screen;
+};
+
+TEST_F(GridRefresh, AnEndShowsLaterAndEndsOnlyTheRefreshItWasAskedFor) {
+  using Step = std::function<void(PRRefreshComponent&)>;
+  const Step end = [](PRRefreshComponent& c) { c.endRefreshing(); };
+  const Step begin = [](PRRefreshComponent& c) { c.beginRefreshing(); };
+  const Step noMore = [](PRRefreshComponent& c) { static_cast<PRRefreshFooter&>(c).noticeNoMoreData(); };
+  const NSInteger R = PRRefreshStateRefreshing, I = PRRefreshStateIdle, N = PRRefreshStateNoMoreData;
+  // Each case: the control, whether a refresh runs when it starts, the calls 0.05 s apart, the
+  // state 0.04 s after the last call (an end asked last still waits) and 1 s after it, and the
+  // callbacks the calls brought.
+  const struct Case {
+    const char* what;
+    bool footer;
+    bool running;
+    std::vector<Step> steps;
+    NSInteger waiting, settled;
+    int calls;
+  } cases[] = {
+      {"header: an end shows 0.1 s later", false, true, {end}, R, I, 0},
+      {"header: end, then begin: the new refresh stays", false, true, {end, begin}, R, R, 1},
+      {"header: end, begin, end: the second end closes it", false, true, {end, begin, end}, R, I, 1},
+      {"header: begin, then end", false, false, {begin, end}, R, I, 1},
+      {"header: end twice", false, true, {end, end}, R, I, 0},
+      {"footer: an end shows 0.1 s later", true, true, {end}, R, I, 0},
+      {"footer: end, then begin: the new refresh stays", true, true, {end, begin}, R, R, 1},
+      {"footer: end, begin, end: the second end closes it", true, true, {end, begin, end}, R, I, 1},
+      {"footer: begin, then end", true, false, {begin, end}, R, I, 1},
+      {"footer: end twice", true, true, {end, end}, R, I, 0},
+      {"footer: no more data shows 0.1 s later", true, true, {noMore}, R, N, 0},
+      {"footer: end, then no more data", true, true, {end, noMore}, R, N, 0},
+      {"footer: no more data, then begin", true, true, {noMore, begin}, R, R, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Grid grid(screen);
+    PRRefreshComponent& control = c.footer ? static_cast<PRRefreshComponent&>(*grid.footer) : *grid.header;
+    auto spinner = c.footer ? grid.footer->loadingView() : grid.header->loadingView();
+    if (c.running) {
+      control.beginRefreshing();
+      screen.device().wait(1);
+      ASSERT_EQ(grid.calls, 1);
+      grid.calls = 0;
+    }
+    for (size_t i = 0; i < c.steps.size(); ++i) {
+      if (i > 0) screen.device().wait(0.05);
+      c.steps[i](control);
+    }
+    screen.device().wait(0.04);
+    EXPECT_EQ(control.state(), c.waiting);
+    screen.device().wait(0.96);
+    EXPECT_EQ(control.state(), c.settled);
+    EXPECT_EQ(grid.calls, c.calls);
+    // What shows follows the state: a refresh that stays is open with its spinner turning.
+    const bool open = c.settled == R;
+    EXPECT_EQ(spinner->isAnimating(), open);
+    if (open) {
+      EXPECT_EQ(spinner->alpha(), 1.0);
+      EXPECT_EQ(control.pullingPercent(), 1.0);
+    }
+    if (c.footer)
+      EXPECT_EQ(grid.view->contentInset().bottom > 0, open);
+    else
+      EXPECT_EQ(grid.view->contentInset().top, open ? 54 : 0);
+  }
+}
+
+// A person has the grid pulled a little when a load's end is asked, and pulls on quickly past
+// the header's height: whether let go within the delay or held past it, that end does not
+// take the refresh the release begins.
+TEST_F(GridRefresh, APullWhileAnEndWaitsRefreshesWhenLetGo) {
+  const struct {
+    const char* what;
+    double held;
+  } cases[] = {{"let go within the delay", 0}, {"held past the delay", 0.2}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Grid grid(screen);
+    CGPoint at = CGPointMake(160, 100);
+    auto finger = screen.device().touchDown(at);
+    auto pull = [&](CGFloat step, CGFloat offsetY) {
+      for (int i = 0; i < 600 && grid.view->contentOffset().y > offsetY; ++i) {
+        at.y += step;
+        screen.device().wait(1.0 / 60);
+        screen.device().touchMove(finger, at);
+      }
+    };
+    pull(2, -30);
+    ASSERT_EQ(grid.header->state(), PRRefreshStateIdle);
+    grid.header->endRefreshing();
+    grid.footer->endRefreshing();
+    const double asked = now();
+    pull(30, -70);
+    screen.device().wait(c.held);
+    ASSERT_EQ(grid.header->state(), PRRefreshStatePulling);
+    screen.device().touchUp(finger);
+    for (int i = 0; i < 5 && grid.header->state() != PRRefreshStateRefreshing; ++i)
+      screen.device().wait(1.0 / 60);
+    ASSERT_EQ(grid.header->state(), PRRefreshStateRefreshing);
+    ASSERT_EQ(now() - asked < 0.1, c.held == 0);
+    screen.device().wait(1);
+    EXPECT_EQ(grid.header->state(), PRRefreshStateRefreshing);
+    EXPECT_EQ(grid.calls, 1);
+    // Asked to begin while it runs (as a screen does when its list is chosen again), it goes on:
+    // the end from before has no say any more.
+    grid.header->beginRefreshing();
+    screen.device().wait(1);
+    EXPECT_EQ(grid.header->state(), PRRefreshStateRefreshing);
+    EXPECT_EQ(grid.calls, 1);
+    EXPECT_TRUE(grid.header->loadingView()->isAnimating());
+    EXPECT_TRUE(screen.device().viewWithText("正在刷新数据中..."));
+  }
+}
+
+// An automatic footer's load ended and begun again before the first callback was due: the
+// callback comes once, 0.5 s after the load that is going on began.
+TEST_F(PullToRefresh, AFooterBegunAgainBeforeItsCallbackCallsBackOnceForTheNewLoad) {
+  footer->beginRefreshing();
+  device().wait(0.2);
+  footer->endRefreshing();
+  device().wait(0.1);
+  footer->beginRefreshing();
+  const double began = now();
+  device().wait(1);
+  ASSERT_EQ(footerCalls.size(), 1u);
+  EXPECT_NEAR(footerCalls[0] - began, 0.5, 1e-6);
+}
+
+}  // namespace
