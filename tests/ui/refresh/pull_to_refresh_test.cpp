@@ -1,6 +1,7 @@
 // Pull-to-refresh on a list as a person uses it: pulling the header down and letting go,
 // scrolling to the end until the footer loads, on the virtual clock; the headers' texts and
-// frames; the footers' states; pictures of a list mid-pull and while refreshing.
+// frames; the footers' states; pictures of a list mid-pull and while refreshing; on a grid, ends
+// that show 0.1 s later and end only their own refresh.
 
 #include <gtest/gtest.h>
 
@@ -8,6 +9,8 @@
 #include "platform/foundation/NSCalendar.h"
 #include "platform/foundation/NSTimeZone.h"
 #include "platform/foundation/NSUserDefaults.h"
+#include "platform/uikit/UICollectionView.h"
+#include "platform/uikit/UICollectionViewCell.h"
 #include "platform/uikit/UITableView.h"
 #include "platform/uikit/UITableViewCell.h"
 #include "tests/platform/uikit/UIKitTestSupport.h"
@@ -563,9 +566,6 @@ TEST_F(PullToRefresh, OnlyAPullPastTheWholeHeaderRefreshes) {
 }
 
 }  // namespace
-
-#include "platform/uikit/UICollectionView.h"
-#include "platform/uikit/UICollectionViewCell.h"
 
 namespace {
 
