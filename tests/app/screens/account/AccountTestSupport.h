@@ -7,12 +7,18 @@
 #include <string>
 
 #include "app/api/ZVTAPIClient.h"
+#include "app/screens/account/AccountForm.h"
 #include "app/screens/account/AccountScreens.h"
+#include "app/screens/account/TZBindingViewController.h"
+#include "app/screens/account/TZChangePasswordViewController.h"
+#include "app/screens/account/TZRegisterViewController.h"
+#include "app/screens/account/TZRetrievePasswordViewController.h"
 #include "app/screens/account/TZLoginViewController.h"
 #include "app/screens/account/UserInfoViewController.h"
 #include "app/ui/ScreenRegistry.h"
 #include "foundation/json/JSONDecoder.h"
 #include "platform/network/NSHTTPCookie.h"
+#include "platform/uikit/UINavigationController.h"
 #include "tests/app/core/ShellTestSupport.h"
 
 namespace zvt::test {
@@ -59,17 +65,83 @@ class AccountScreenTest : public ShellTest {
     device().wait(1);
     return std::dynamic_pointer_cast<UserInfoViewController>(topScreen());
   }
-  // Logs the demo user in through the client, as the login screen does (the login screen's own
-  // tests type it in).
-  static bool logInDemoUser() {
+  // Logs in through the client, as the login screen does (the login screen's own tests type it
+  // in).
+  static bool logInAs(const char* userName, const char* password) {
     bool done = false, ok = false;
-    ZVTAPIClient::loginWith(NSDictionary::make({{"userName"_ns, NSString::stringWithUTF8String(kServiceTestUserName)},
-                                                {"password"_ns, NSString::stringWithUTF8String(kServiceTestUserPassword)}}),
+    ZVTAPIClient::loginWith(NSDictionary::make({{"userName"_ns, NSString::stringWithUTF8String(userName)},
+                                                {"password"_ns, NSString::stringWithUTF8String(password)}}),
                             [&](bool success, const std::shared_ptr<NSString>&) {
                               ok = success;
                               done = true;
                             });
     return waitFor([&] { return done; }) && ok;
+  }
+  static bool logInDemoUser() { return logInAs(kServiceTestUserName, kServiceTestUserPassword); }
+
+  // --- the forms' ways in, on the launched application
+  // Presents the registration screen as the personal centre does (in a new navigation
+  // controller), with the service's registration mode set to `regMethod` (nullptr: none).
+  std::shared_ptr<TZRegisterViewController> presentRegister(const char* regMethod) {
+    delegate_->setRegMethod(regMethod ? NSString::stringWithUTF8String(regMethod) : nullptr);
+    auto screen = std::dynamic_pointer_cast<TZRegisterViewController>(makeScreen("TZRegisterViewController"));
+    if (!screen) return nullptr;
+    topScreen()->navigationController()->presentViewController(UINavigationController::initWithRootViewController(screen),
+                                                                true);
+    device().wait(1);
+    return screen;
+  }
+  // Pushes the binding screen on the login stack, as a first partner login does.
+  std::shared_ptr<TZBindingViewController> openBinding(const char* regMethod) {
+    delegate_->setRegMethod(regMethod ? NSString::stringWithUTF8String(regMethod) : nullptr);
+    if (!openLoginThroughGate()) return nullptr;
+    auto screen = std::dynamic_pointer_cast<TZBindingViewController>(makeScreen("TZBindingViewController"));
+    if (!screen) return nullptr;
+    screen->setUserInfo(NSDictionary::make({{"web"_ns, "tb"_ns},
+                                            {"webId"_ns, "TB-OPENID-0001"_ns},
+                                            {"first"_ns, NSNumber::numberWithInt(1)},
+                                            {"newVer"_ns, "yes"_ns}}));
+    presentedStack()->pushViewController(screen, true);
+    device().wait(1);
+    return screen;
+  }
+  // "我的" → the header's login button → "忘记密码?": the retrieval screen on the login stack.
+  std::shared_ptr<TZRetrievePasswordViewController> openRetrieval() {
+    auto centre = showCentre();
+    if (!centre || !device().tapView(centre->headerView()->loginButton())) return nullptr;
+    device().wait(1);
+    if (!presentedLogin() || !device().tapText("忘记密码?")) return nullptr;
+    device().wait(1);
+    return std::dynamic_pointer_cast<TZRetrievePasswordViewController>(presentedTop());
+  }
+  // Logged in as the demo user: "我的" → "设置" → "修改密码".
+  std::shared_ptr<TZChangePasswordViewController> openChange() {
+    if (!logInDemoUser()) return nullptr;
+    auto centre = showCentre();
+    if (!centre) return nullptr;
+    device().dragView(centre->tableView(), CGPointMake(0, -300), 0.4);
+    device().waitUntilStill(centre->tableView());
+    if (!device().tapText("设置")) return nullptr;
+    device().wait(1);
+    if (!device().tapText("修改密码")) return nullptr;
+    device().wait(1);
+    return std::dynamic_pointer_cast<TZChangePasswordViewController>(topScreen());
+  }
+  // The top screen of the presented stack, or nil.
+  std::shared_ptr<UIViewController> presentedTop() const {
+    auto stack = presentedStack();
+    return stack ? stack->topViewController() : nullptr;
+  }
+  // Taps the bar's left item ("grayReturn"), where a thumb finds it.
+  void tapBack() {
+    device().tap(CGPointMake(20, 42));
+    device().wait(1);
+  }
+  // Whether a form's main button is lit (enabled, in its lit colour).
+  static bool lit(const std::shared_ptr<UIButton>& button) { return account::isMainButtonEnabled(button); }
+  // The text of a field ("" when empty).
+  static std::string textOf(const std::shared_ptr<UITextField>& field) {
+    return field && field->text() ? field->text()->utf8() : "";
   }
 
   // Taps the field (so that it edits and the keyboard shows) and types the text.

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "app/screens/account/TZPersonalViewController.h"
 #include "app/ui/ScreenRegistry.h"
 #include "platform/graphics/UIScreen.h"
 #include "tests/app/screens/account/AccountTestSupport.h"
@@ -19,17 +20,6 @@ class PersonalScreenTest : public AccountScreenTest {
     UIScreen::mainScreen()->setBounds(CGRectMake(0, 0, 375, 667));
   }
 
-  // Logs in through the client, as the login screen does.
-  static bool logInAs(const char* userName, const char* password) {
-    bool done = false, ok = false;
-    ZVTAPIClient::loginWith(NSDictionary::make({{"userName"_ns, NSString::stringWithUTF8String(userName)},
-                                                {"password"_ns, NSString::stringWithUTF8String(password)}}),
-                            [&](bool success, const std::shared_ptr<NSString>&) {
-                              ok = success;
-                              done = true;
-                            });
-    return waitFor([&] { return done; }) && ok;
-  }
   static bool logInNewUser() { return logInAs(kServiceNewUserName, kServiceNewUserPassword); }
 
   // Launches, logs in and shows the personal centre.
@@ -51,6 +41,15 @@ class PersonalScreenTest : public AccountScreenTest {
     drainMainLoop();
   }
 
+  // The personal information, opened by the centre's avatar.
+  std::shared_ptr<TZPersonalViewController> openPersonal(const std::shared_ptr<UserInfoViewController>& centre) {
+    const int asked = service_->requestCount("userInfo&do=my");
+    if (!centre || !device().tapView(centre->headerView()->userIconImageView())) return nullptr;
+    device().wait(1);
+    settleRefresh(asked);
+    return std::dynamic_pointer_cast<TZPersonalViewController>(topScreen());
+  }
+
   // Pushes the screen registered under `name` on the shown tab's stack, as an opener does.
   std::shared_ptr<UIViewController> push(const char* name) {
     auto screen = makeScreen(name);
@@ -59,16 +58,6 @@ class PersonalScreenTest : public AccountScreenTest {
     top->navigationController()->pushViewController(screen, true);
     device().wait(1);
     return screen;
-  }
-  // Taps the bar's left item ("grayReturn").
-  void tapBack() {
-    device().tap(CGPointMake(20, 42));
-    device().wait(1);
-  }
-
-  // The text of a field ("" when empty).
-  static std::string textOf(const std::shared_ptr<UITextField>& field) {
-    return field && field->text() ? field->text()->utf8() : "";
   }
   // Sets fields of a stored user record: {"id": "10004", "alipay": null}.
   static void setUser(const std::string& json) { service_->setUserFields(json); }

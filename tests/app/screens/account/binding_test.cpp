@@ -21,21 +21,6 @@ class BindingScreenTest : public AccountScreenTest {
     AccountScreenTest::SetUp();
     zvt::registerRewardsScreens();  // the red packet a registration shows
   }
-  // Pushes the binding screen on the login stack, as a first partner login does.
-  std::shared_ptr<TZBindingViewController> openBinding(const char* regMethod) {
-    delegate_->setRegMethod(regMethod ? NSString::stringWithUTF8String(regMethod) : nullptr);
-    if (!openLoginThroughGate()) return nullptr;
-    auto screen = std::dynamic_pointer_cast<TZBindingViewController>(zvt::makeScreen("TZBindingViewController"));
-    if (!screen) return nullptr;
-    screen->setUserInfo(NSDictionary::make({{"web"_ns, "tb"_ns},
-                                            {"webId"_ns, "TB-OPENID-0001"_ns},
-                                            {"first"_ns, NSNumber::numberWithInt(1)},
-                                            {"newVer"_ns, "yes"_ns}}));
-    presentedStack()->pushViewController(screen, true);
-    device().wait(1);
-    return screen;
-  }
-  static bool lit(const std::shared_ptr<UIButton>& button) { return zvt::account::isMainButtonEnabled(button); }
   static std::string codeTitle(const std::shared_ptr<TZBindingPhoneView>& form) {
     auto title = form->verticalButton()->currentTitle();
     return title ? title->utf8() : "";

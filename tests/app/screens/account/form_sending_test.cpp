@@ -52,28 +52,12 @@ class FormSendingTest : public zvt::test::PersonalScreenTest {
   // The registration screen as the personal centre presents it, in the service's mode.
   std::shared_ptr<TZRegisterViewController> openRegister(const char* regMethod) {
     launch();
-    delegate_->setRegMethod(regMethod ? NSString::stringWithUTF8String(regMethod) : nullptr);
-    auto screen = std::dynamic_pointer_cast<TZRegisterViewController>(zvt::makeScreen("TZRegisterViewController"));
-    if (!screen) return nullptr;
-    topScreen()->navigationController()->presentViewController(UINavigationController::initWithRootViewController(screen),
-                                                                true);
-    device().wait(1);
-    return screen;
+    return presentRegister(regMethod);
   }
   // The binding screen on the login stack, as a first partner login pushes it.
-  std::shared_ptr<TZBindingViewController> openBinding(const char* regMethod) {
-    auto login = openLogin();
-    if (!login) return nullptr;
-    delegate_->setRegMethod(regMethod ? NSString::stringWithUTF8String(regMethod) : nullptr);
-    auto screen = std::dynamic_pointer_cast<TZBindingViewController>(zvt::makeScreen("TZBindingViewController"));
-    if (!screen) return nullptr;
-    screen->setUserInfo(NSDictionary::make({{"web"_ns, "tb"_ns},
-                                            {"webId"_ns, "TB-OPENID-0001"_ns},
-                                            {"first"_ns, NSNumber::numberWithInt(1)},
-                                            {"newVer"_ns, "yes"_ns}}));
-    presentedStack()->pushViewController(screen, true);
-    device().wait(1);
-    return screen;
+  std::shared_ptr<TZBindingViewController> launchBinding(const char* regMethod) {
+    launch();
+    return openBinding(regMethod);
   }
   // As 10004, phone registration: the personal information's phone row.
   std::shared_ptr<TZVerticalPhoneViewController> openVerification() {
@@ -86,13 +70,9 @@ class FormSendingTest : public zvt::test::PersonalScreenTest {
   // Logged out: "我的" → the header's login button → "忘记密码?", in e-mail or phone mode.
   std::shared_ptr<TZRetrievePasswordViewController> openRetrieval(bool byPhone) {
     launch();
-    auto centre = showCentre();
-    if (!centre || !device().tapView(centre->headerView()->loginButton())) return nullptr;
-    device().wait(1);
-    if (!presentedLogin() || !device().tapText("忘记密码?")) return nullptr;
-    device().wait(1);
-    if (byPhone && !device().tapText("手机号找回")) return nullptr;
-    return std::dynamic_pointer_cast<TZRetrievePasswordViewController>(presentedTop());
+    auto screen = PersonalScreenTest::openRetrieval();
+    if (!screen || (byPhone && !device().tapText("手机号找回"))) return nullptr;
+    return screen;
   }
   // The retrieval by phone that the service has texted a code for: the reset screen.
   std::shared_ptr<TZModifyViewController> openReset() {
@@ -106,18 +86,9 @@ class FormSendingTest : public zvt::test::PersonalScreenTest {
     return std::dynamic_pointer_cast<TZModifyViewController>(presentedTop());
   }
   // As the demo user: "我的" → "设置" → "修改密码".
-  std::shared_ptr<TZChangePasswordViewController> openChange() {
+  std::shared_ptr<TZChangePasswordViewController> launchChange() {
     launch();
-    if (!logInDemoUser()) return nullptr;
-    auto centre = showCentre();
-    if (!centre) return nullptr;
-    device().dragView(centre->tableView(), CGPointMake(0, -300), 0.4);
-    device().waitUntilStill(centre->tableView());
-    if (!device().tapText("设置")) return nullptr;
-    device().wait(1);
-    if (!device().tapText("修改密码")) return nullptr;
-    device().wait(1);
-    return std::dynamic_pointer_cast<TZChangePasswordViewController>(topScreen());
+    return openChange();
   }
   // As 10004 (no e-mail on file): the personal information's "邮箱" row.
   std::shared_ptr<TZEmailAndQQViewController> openEmailAndQQ() {
@@ -131,25 +102,7 @@ class FormSendingTest : public zvt::test::PersonalScreenTest {
     if (!launchAs(zvt::test::kServiceNewUserName, zvt::test::kServiceNewUserPassword)) return nullptr;
     return std::dynamic_pointer_cast<TZAlipaySetupViewController>(push("TZAlipaySetupViewController"));
   }
-  // The personal information, opened by the centre's avatar.
-  std::shared_ptr<TZPersonalViewController> openPersonal(const std::shared_ptr<UserInfoViewController>& centre) {
-    const int asked = service_->requestCount("userInfo&do=my");
-    if (!centre || !device().tapView(centre->headerView()->userIconImageView())) return nullptr;
-    device().wait(1);
-    settleRefresh(asked);
-    return std::dynamic_pointer_cast<TZPersonalViewController>(topScreen());
-  }
-
-  std::shared_ptr<UIViewController> presentedTop() const {
-    auto stack = presentedStack();
-    return stack ? stack->topViewController() : nullptr;
-  }
-  void tapBackItem() {
-    device().tap(CGPointMake(20, 42));
-    device().wait(1);
-  }
   static bool alertShows() { return alertCount() > 0; }
-  static bool lit(const std::shared_ptr<UIButton>& button) { return zvt::account::isMainButtonEnabled(button); }
 
   // What the table of forms below uses.
   std::shared_ptr<AppDelegate> delegate() const { return delegate_; }
@@ -157,6 +110,10 @@ class FormSendingTest : public zvt::test::PersonalScreenTest {
   using PersonalScreenTest::presentedStack;
   using PersonalScreenTest::shows;
   using PersonalScreenTest::topScreen;
+  using PersonalScreenTest::lit;
+  using PersonalScreenTest::presentedTop;
+  using PersonalScreenTest::tapBack;
+  using PersonalScreenTest::textOf;
   using PersonalScreenTest::typeInto;
 };
 
@@ -302,7 +259,7 @@ const SendingForm kSendingForms[] = {
      [](FormSendingTest& t, const Filled&) { return t.delegate()->isLogin(); }, nullptr},
     {"phone binding", "register", "json",
      [](FormSendingTest& t) -> Filled {
-       auto screen = t.openBinding("2");
+       auto screen = t.launchBinding("2");
        auto form = screen ? screen->bindingPhoneView() : nullptr;
        if (!form || !t.typeInto(form->phoneTextField(), kPhone) || !t.typeInto(form->verticalTextField(), "123456") ||
            !t.typeInto(form->passwordTextField(), "zvt654321"))
@@ -312,7 +269,7 @@ const SendingForm kSendingForms[] = {
      nullptr, nullptr},
     {"e-mail binding", "register", "enciphered",
      [](FormSendingTest& t) -> Filled {
-       auto screen = t.openBinding(nullptr);
+       auto screen = t.launchBinding(nullptr);
        auto form = screen ? screen->bindingEmailView() : nullptr;
        if (!form || !t.typeInto(form->emailTextField(), "tb@zavelto.test") ||
            !t.typeInto(form->passwordTextField(), "zvt654321"))
@@ -348,7 +305,7 @@ const SendingForm kSendingForms[] = {
      [](FormSendingTest& t, const Filled&) { return std::dynamic_pointer_cast<TZModifyViewController>(t.presentedTop()) != nullptr; },
      [](FormSendingTest& t, const Filled& filled) {
        t.device().wait(1);
-       t.tapBackItem();
+       t.tapBack();
        ASSERT_EQ(t.presentedTop(), filled.screen);
      }},
     {"reset", "forgot_pwd_reset", "json",
@@ -362,7 +319,7 @@ const SendingForm kSendingForms[] = {
      nullptr, nullptr},
     {"password change", "userInfo&do=pwd", "enciphered",
      [](FormSendingTest& t) -> Filled {
-       auto screen = t.openChange();
+       auto screen = t.launchChange();
        if (!screen || !t.typeInto(screen->originalPassword(), zvt::test::kServiceTestUserPassword) ||
            !t.typeInto(screen->password(), "zvt654321") || !t.typeInto(screen->againPassword(), "zvt654321"))
          return {};
@@ -522,7 +479,7 @@ TEST_P(NumbersCapKeepsTheButton, APasteTheCapRefusesLeavesTheButtonAsItWas) {
 const LitForm kLitForms[] = {
     {"phone binding", "register", "json",
      [](FormSendingTest& t) -> LitForm::Opened {
-       auto screen = t.openBinding("2");
+       auto screen = t.launchBinding("2");
        auto form = screen ? screen->bindingPhoneView() : nullptr;
        if (!form) return {};
        LitForm::Opened opened{form->finishedButton(),
@@ -537,7 +494,7 @@ const LitForm kLitForms[] = {
      true},
     {"e-mail binding", "register", "enciphered",
      [](FormSendingTest& t) -> LitForm::Opened {
-       auto screen = t.openBinding(nullptr);
+       auto screen = t.launchBinding(nullptr);
        auto form = screen ? screen->bindingEmailView() : nullptr;
        if (!form) return {};
        LitForm::Opened opened{form->finishButton(),

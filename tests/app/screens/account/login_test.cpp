@@ -13,11 +13,6 @@ using zvt::test::AccountScreenTest;
 
 class LoginScreenTest : public AccountScreenTest {
  protected:
-  // The back item of the white bar ("grayReturn"), where a thumb finds it.
-  void tapBackItem() {
-    device().tap(CGPointMake(20, 42));
-    device().wait(1);
-  }
   std::shared_ptr<TZLoginView> form() const { return presentedLogin() ? presentedLogin()->loginView() : nullptr; }
 };
 
@@ -52,7 +47,7 @@ TEST_F(LoginScreenTest, TheAccountFieldStartsWithTheStoredNameAndNeverWithThePas
       zvt::test::writeScreenPicture("login-empty");
       pictured = true;
     }
-    tapBackItem();
+    tapBack();
     EXPECT_FALSE(presentedStack()) << "the back item dismisses the stack";
   }
 }
@@ -79,7 +74,7 @@ TEST_F(LoginScreenTest, EmptyFieldsAreRefusedOnTheDeviceAndAnAccountOfBlanksGoes
     dismissAlerts();
     EXPECT_TRUE(presentedLogin()) << "the screen stays";
     EXPECT_EQ(service_->requestCount("login"), 0) << "nothing is sent";
-    tapBackItem();
+    tapBack();
   }
 
   ASSERT_TRUE(openLoginThroughGate());
@@ -156,7 +151,7 @@ TEST_F(LoginScreenTest, RefusalsShowTheirTextAndLeaveTheFormAndTheSessionLoggedO
     EXPECT_FALSE(delegate->isLogin());
     EXPECT_FALSE(delegate->userInfoDictionary());
     EXPECT_TRUE(waitForAlias(""));
-    tapBackItem();
+    tapBack();
   }
 }
 
@@ -237,7 +232,7 @@ TEST_F(LoginScreenTest, ItsButtonsOpenTheirScreensAndFromRegistrationItStepsBack
     stack->pushViewController(again, false);
     device().wait(1);
     if (byBackItem) {
-      tapBackItem();
+      tapBack();
     } else {
       ASSERT_TRUE(device().tapText("10秒快速注册"));
       device().wait(1);

@@ -17,22 +17,6 @@ constexpr const char* kOld = zvt::test::kServiceTestUserPassword;
 
 class PasswordChangeTest : public AccountScreenTest {
  protected:
-  // Logged in as the demo user: "我的" → "设置" → "修改密码".
-  std::shared_ptr<TZChangePasswordViewController> openChange() {
-    if (!logInDemoUser()) return nullptr;
-    auto centre = showCentre();
-    if (!centre) return nullptr;
-    device().dragView(centre->tableView(), CGPointMake(0, -300), 0.4);
-    device().waitUntilStill(centre->tableView());
-    if (!device().tapText("设置")) return nullptr;
-    device().wait(1);
-    if (!device().tapText("修改密码")) return nullptr;
-    device().wait(1);
-    return std::dynamic_pointer_cast<TZChangePasswordViewController>(topScreen());
-  }
-  static std::string textOf(const std::shared_ptr<UITextField>& field) {
-    return field && field->text() ? field->text()->utf8() : "";
-  }
   // Empties the three fields and types the texts into them.
   bool fill(const std::shared_ptr<TZChangePasswordViewController>& screen, const std::string& old,
             const std::string& fresh, const std::string& again) {

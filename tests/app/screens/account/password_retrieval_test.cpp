@@ -19,33 +19,12 @@ constexpr const char* kEmail = zvt::test::kServiceTestUserEmail;
 
 class PasswordRetrievalTest : public AccountScreenTest {
  protected:
-  // "我的" → the header's login button → "忘记密码?": the retrieval screen on the login stack.
-  std::shared_ptr<TZRetrievePasswordViewController> openRetrieval() {
-    auto centre = showCentre();
-    if (!centre || !device().tapView(centre->headerView()->loginButton())) return nullptr;
-    device().wait(1);
-    if (!presentedLogin() || !device().tapText("忘记密码?")) return nullptr;
-    device().wait(1);
-    return std::dynamic_pointer_cast<TZRetrievePasswordViewController>(presentedStack()->topViewController());
-  }
-  std::shared_ptr<UIViewController> presentedTop() const {
-    auto stack = presentedStack();
-    return stack ? stack->topViewController() : nullptr;
-  }
-  void tapBackItem() {
-    device().tap(CGPointMake(20, 42));
-    device().wait(1);
-  }
-  static std::string textOf(const std::shared_ptr<UITextField>& field) {
-    return field && field->text() ? field->text()->utf8() : "";
-  }
   // A tap on the form's empty grey under the button: editing ends, the keyboard goes (and comes
   // back of the field's new kind at the next tap into it).
   void endEditing() {
     device().tap(CGPointMake(160, 320));
     device().wait(0.5);
   }
-  static bool lit(const std::shared_ptr<UIButton>& button) { return zvt::account::isMainButtonEnabled(button); }
   static size_t openedCount() { return UIApplication::sharedApplication()->openedURLs().size(); }
   static std::string lastOpened() {
     auto urls = UIApplication::sharedApplication()->openedURLs();
@@ -116,7 +95,7 @@ TEST_F(PasswordRetrievalTest, ByEmailTheServiceMailsTheAddressAndItsMailboxOpens
   ASSERT_TRUE(outbox);
   ASSERT_EQ(outbox->count(), 1u);
   EXPECT_EQ(at(outbox->objectAtIndex(0), "address"), kEmail);
-  tapBackItem();
+  tapBack();
   EXPECT_TRUE(std::dynamic_pointer_cast<TZLoginViewController>(presentedTop())) << "the back item pops";
   EXPECT_TRUE(pageLogged("找回密码页"));
 }
@@ -385,7 +364,7 @@ TEST_F(PasswordRetrievalTest, LeavingWhileTheCodeIsOnItsWayPushesNothingLateButS
     ASSERT_TRUE(typeInto(form->retrieveTextField(), kPhone));
     ASSERT_TRUE(device().tapView(form->nextButton()));
     device().wait(0.1);
-    tapBackItem();
+    tapBack();
     auto login = std::dynamic_pointer_cast<TZLoginViewController>(presentedTop());
     ASSERT_TRUE(login) << "popped while the reply is held back";
     ASSERT_TRUE(waitFor([&] { return service_->requestCount("get_forgot_pwd_code") == before + 1; }));
@@ -398,7 +377,7 @@ TEST_F(PasswordRetrievalTest, LeavingWhileTheCodeIsOnItsWayPushesNothingLateButS
     EXPECT_EQ(presentedTop(), login) << "nothing pushed";
     EXPECT_EQ(presentedStack()->viewControllers().size(), 1u);
     dismissAlerts();
-    tapBackItem();
+    tapBack();
     ASSERT_FALSE(presentedStack());
   }
 }

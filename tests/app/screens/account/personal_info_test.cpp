@@ -34,14 +34,6 @@ std::string md5Hex(const std::vector<uint8_t>& bytes) {
 
 class PersonalInfoTest : public PersonalScreenTest {
  protected:
-  // The personal information, opened by the centre's avatar.
-  std::shared_ptr<TZPersonalViewController> openPersonal(const std::shared_ptr<UserInfoViewController>& centre) {
-    const int asked = service_->requestCount("userInfo&do=my");
-    if (!centre || !device().tapView(centre->headerView()->userIconImageView())) return nullptr;
-    device().wait(1);
-    settleRefresh(asked);
-    return std::dynamic_pointer_cast<TZPersonalViewController>(topScreen());
-  }
   // The row whose title is `title`.
   static std::shared_ptr<UITableViewCell> row(const std::shared_ptr<TZPersonalViewController>& screen, const std::string& title) {
     for (const auto& cell : screen->tableView()->visibleCells())

@@ -28,7 +28,6 @@ class PhoneVerificationTest : public PersonalScreenTest {
     device().wait(1);
     return std::dynamic_pointer_cast<TZVerticalPhoneViewController>(topScreen());
   }
-  static bool lit(const std::shared_ptr<UIButton>& button) { return zvt::account::isMainButtonEnabled(button); }
   static void settle() { zvt::test::runMainLoopUntil([] { return false; }, 0.05); }
   static std::string codeTitle(const std::shared_ptr<TZVertialPhoneView>& form) {
     auto title = form->verticalButton()->currentTitle();

@@ -37,21 +37,6 @@ class RegisterScreenTest : public AccountScreenTest {
     zvt::account::setAuthCodeRandom(nullptr);
     AccountScreenTest::TearDown();
   }
-  // Presents the registration screen as the personal centre does (in a new navigation
-  // controller), with the service's registration mode set to `regMethod` (nullptr: none).
-  std::shared_ptr<TZRegisterViewController> openFromCentre(const char* regMethod) {
-    delegate_->setRegMethod(regMethod ? NSString::stringWithUTF8String(regMethod) : nullptr);
-    auto screen = std::dynamic_pointer_cast<TZRegisterViewController>(zvt::makeScreen("TZRegisterViewController"));
-    if (!screen) return nullptr;
-    topScreen()->navigationController()->presentViewController(UINavigationController::initWithRootViewController(screen),
-                                                                true);
-    device().wait(1);
-    return screen;
-  }
-  void tapBackItem() {
-    device().tap(CGPointMake(20, 42));
-    device().wait(1);
-  }
   // The code button's title as shown (the selected title while counting).
   static std::string codeTitle(const std::shared_ptr<TZRegisterView>& form) {
     auto title = form->verticalButton()->currentTitle();
@@ -91,7 +76,7 @@ TEST_F(RegisterScreenTest, TheServiceModeChoosesTheFormAndThePhoneFormRefusesEmp
   launch();
   for (const Case& c : std::vector<Case>{{nullptr, true}, {"2", true}, {"3", true}, {"1", false}}) {
     SCOPED_TRACE(c.regMethod ? c.regMethod : "(none)");
-    auto screen = openFromCentre(c.regMethod);
+    auto screen = presentRegister(c.regMethod);
     ASSERT_TRUE(screen);
     EXPECT_TRUE(device().viewWithText("注 册"));
     EXPECT_EQ(static_cast<bool>(screen->registerView()), c.phone);
@@ -118,14 +103,14 @@ TEST_F(RegisterScreenTest, TheServiceModeChoosesTheFormAndThePhoneFormRefusesEmp
       }
       EXPECT_EQ(service_->requestCount("register"), 0) << "nothing is sent";
     }
-    tapBackItem();
+    tapBack();
     EXPECT_FALSE(presentedStack()) << "opened from the centre, the back item dismisses";
   }
 }
 
 TEST_F(RegisterScreenTest, TheCodeCountsDownFromSixtyAndAOneCharacterPasswordGoesOutAsTyped) {
   launch();
-  auto screen = openFromCentre(nullptr);
+  auto screen = presentRegister(nullptr);
   ASSERT_TRUE(screen);
   auto form = screen->registerView();
   ASSERT_TRUE(typeInto(form->phoneTextField(), "1380013812345"));
@@ -174,7 +159,7 @@ TEST_F(RegisterScreenTest, TheCodeCountsDownFromSixtyAndAOneCharacterPasswordGoe
 
 TEST_F(RegisterScreenTest, AWrongCodeEndsTheCountDownAtOnceAndTheRightOneLogsInWithTheRedPacket) {
   launch();
-  auto screen = openFromCentre("2");
+  auto screen = presentRegister("2");
   ASSERT_TRUE(screen);
   auto form = screen->registerView();
   ASSERT_TRUE(askForCode(form, kNewPhone));
@@ -214,7 +199,7 @@ TEST_F(RegisterScreenTest, AWrongCodeEndsTheCountDownAtOnceAndTheRightOneLogsInW
 
 TEST_F(RegisterScreenTest, ADoubleTapWhileTheCodeIsOutSendsOneRequestAndRunsOneCountDown) {
   launch();
-  auto screen = openFromCentre(nullptr);
+  auto screen = presentRegister(nullptr);
   ASSERT_TRUE(screen);
   auto form = screen->registerView();
   service_->script(zvt::test::ScriptedReply{.op = "get_register_code", .delayMs = 3000});
@@ -237,7 +222,7 @@ TEST_F(RegisterScreenTest, ADoubleTapWhileTheCodeIsOutSendsOneRequestAndRunsOneC
 
 TEST_F(RegisterScreenTest, ASecondStartLeavesOneTimerAndAnEndBeforeAnyStartChangesNothing) {
   launch();
-  auto screen = openFromCentre(nullptr);
+  auto screen = presentRegister(nullptr);
   ASSERT_TRUE(screen);
   auto form = screen->registerView();
   form->endCountDown();
@@ -329,7 +314,7 @@ class EmailRegisterTest : public RegisterScreenTest {
 TEST_F(EmailRegisterTest, TheFormRefusesBeforeSendingAndAWrongPictureCodeDrawsANewOne) {
   launch();
   scriptCode({10, 11, 12, 61});  // "ABCz"
-  auto screen = openFromCentre("1");
+  auto screen = presentRegister("1");
   ASSERT_TRUE(screen);
   auto form = screen->originalRegisterView();
   ASSERT_TRUE(form);
@@ -372,7 +357,7 @@ TEST_F(EmailRegisterTest, TheFormRefusesBeforeSendingAndAWrongPictureCodeDrawsAN
 TEST_F(EmailRegisterTest, TheCodeInTheOtherCasePassesAndOnlyNameAndPasswordAreSent) {
   launch();
   scriptCode({10, 36, 5, 61});  // "Aa5z"
-  auto screen = openFromCentre("1");
+  auto screen = presentRegister("1");
   ASSERT_TRUE(screen);
   auto form = screen->originalRegisterView();
   fill(form, "new@zavelto.test", "abcdef", "abcdef", "aA5Z");
@@ -394,7 +379,7 @@ TEST_F(EmailRegisterTest, TheCodeInTheOtherCasePassesAndOnlyNameAndPasswordAreSe
 TEST_F(EmailRegisterTest, TheRegisterButtonLightsOnlyWithTheKeystrokeAfterTheThresholds) {
   launch();
   scriptCode({10, 11, 12, 13});
-  auto screen = openFromCentre("1");
+  auto screen = presentRegister("1");
   auto form = screen->originalRegisterView();
   ASSERT_TRUE(form);
   EXPECT_FALSE(isMainButtonEnabledNow(form)) << "grey at first";
@@ -412,7 +397,7 @@ TEST_F(EmailRegisterTest, TheRegisterButtonLightsOnlyWithTheKeystrokeAfterTheThr
 
 TEST_F(EmailRegisterTest, HaveAnAccountPushesALoginThatPopsBackOrPopsWhenOpenedFromTheLogin) {
   launch();
-  auto screen = openFromCentre("1");
+  auto screen = presentRegister("1");
   ASSERT_TRUE(screen);
   ASSERT_TRUE(device().tapText("已有账号？去登录"));
   device().wait(1);
@@ -423,7 +408,7 @@ TEST_F(EmailRegisterTest, HaveAnAccountPushesALoginThatPopsBackOrPopsWhenOpenedF
   device().wait(1);
   EXPECT_EQ(presentedStack()->topViewController(), screen) << "its register button pops back";
   EXPECT_EQ(presentedStack()->viewControllers().size(), 1u);
-  tapBackItem();
+  tapBack();
 
   delegate_->setRegMethod("1"_ns);
   ASSERT_TRUE(openLoginThroughGate());
@@ -438,7 +423,7 @@ TEST_F(EmailRegisterTest, HaveAnAccountPushesALoginThatPopsBackOrPopsWhenOpenedF
 TEST_F(EmailRegisterTest, ThePictureCodeDrawsAtAnySizeAndATapDrawsANewCode) {
   launch();
   scriptCode({1, 2, 3, 4});
-  auto screen = openFromCentre("1");
+  auto screen = presentRegister("1");
   auto code = screen->originalRegisterView()->authCodeView();
   ASSERT_TRUE(code);
   zvt::account::setAuthCodeRandom(nullptr);
@@ -458,7 +443,7 @@ TEST_F(EmailRegisterTest, ThePictureCodeDrawsAtAnySizeAndATapDrawsANewCode) {
 
 TEST_F(EmailRegisterTest, TheSinaButtonDoesNothingAndThePartnerButtonsOpenTheirLogins) {
   launch();
-  auto screen = openFromCentre("1");
+  auto screen = presentRegister("1");
   ASSERT_TRUE(screen);
   auto sina = screen->originalRegisterView()->viewWithTag(3);
   ASSERT_TRUE(sina);
