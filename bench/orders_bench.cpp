@@ -27,11 +27,8 @@
 //                                    192 points high (a label each)
 //
 // The goal: a step under one 60 Hz frame (16.7 ms) on one core.
-#define OPENSSL_SUPPRESS_DEPRECATED 1
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
-#include <openssl/des.h>
-#include <openssl/evp.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -55,6 +52,7 @@
 #include "platform/uikit/Snapshot.h"
 #include "platform/uikit/UINavigationController.h"
 #include "platform/uikit/UIWindow.h"
+#include "tests/service/ServiceProtocol.h"
 #include "tests/support/MainLoop.h"
 #include "tests/support/ServiceProcess.h"
 #include "ui/refresh/PRRefreshFooter.h"
@@ -200,59 +198,12 @@ void FirstFrame(benchmark::State& state) {
 
 // --- the floor: libcurl and OpenSSL ------------------------------------------------------------------
 
-const std::string kSecret = "tarvelq@!586";
-
-std::string md5Hex(const std::string& text) {
-  unsigned char d[EVP_MAX_MD_SIZE];
-  unsigned int n = 0;
-  EVP_Digest(text.data(), text.size(), d, &n, EVP_md5(), nullptr);
-  static const char* hex = "0123456789abcdef";
-  std::string out;
-  for (unsigned i = 0; i < n; ++i) {
-    out += hex[d[i] >> 4];
-    out += hex[d[i] & 15];
-  }
-  return out;
-}
-
-std::string des(const std::string& data, bool encrypt) {
-  DES_cblock key;
-  std::memcpy(key, "@ZRMVKTQ", 8);
-  DES_key_schedule schedule;
-  DES_set_key_unchecked(&key, &schedule);
-  std::string in = data;
-  if (encrypt) in.append(8 - data.size() % 8, static_cast<char>(8 - data.size() % 8));
-  std::string out(in.size(), '\0');
-  for (size_t off = 0; off + 8 <= in.size(); off += 8) {
-    DES_cblock a, b;
-    std::memcpy(a, in.data() + off, 8);
-    DES_ecb_encrypt(&a, &b, &schedule, encrypt ? DES_ENCRYPT : DES_DECRYPT);
-    std::memcpy(out.data() + off, b, 8);
-  }
-  if (!encrypt && !out.empty()) {
-    size_t pad = static_cast<unsigned char>(out.back());
-    if (pad >= 1 && pad <= 8 && pad <= out.size()) out.resize(out.size() - pad);
-  }
-  return out;
-}
-
-std::string base64(const std::string& bytes) {
-  std::string out(4 * ((bytes.size() + 2) / 3) + 1, '\0');
-  int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()), reinterpret_cast<const unsigned char*>(bytes.data()),
-                          static_cast<int>(bytes.size()));
-  out.resize(static_cast<size_t>(n));
-  return out;
-}
-
-std::string unbase64(const std::string& text) {
-  std::string out(text.size() / 4 * 3, '\0');
-  int n = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(out.data()), reinterpret_cast<const unsigned char*>(text.data()),
-                          static_cast<int>(text.size()));
-  if (n < 0) return {};
-  size_t pad = text.size() >= 2 ? (text[text.size() - 1] == '=') + (text[text.size() - 2] == '=') : 0;
-  out.resize(static_cast<size_t>(n) - pad);
-  return out;
-}
+// The protocol as a plain client speaks it: signatures and the DES payload form.
+using zvt::test::svc::base64;
+using zvt::test::svc::des;
+using zvt::test::svc::kSecret;
+using zvt::test::svc::md5Hex;
+using zvt::test::svc::unbase64;
 
 size_t collect(char* data, size_t size, size_t count, void* out) {
   static_cast<std::string*>(out)->append(data, size * count);
