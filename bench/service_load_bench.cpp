@@ -402,24 +402,13 @@ void BM_SignedCall(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_PicturesOurs)
-    ->Name("service_load/pictures/ours")
-    ->ArgName("clients")
-    ->Arg(1)
-    ->Arg(8)
-    ->Arg(16)
-    ->UseRealTime()
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(smoke() ? 2 : 16);
-BENCHMARK(BM_PicturesZlib)
-    ->Name("service_load/pictures/zlib")
-    ->ArgName("clients")
-    ->Arg(1)
-    ->Arg(8)
-    ->Arg(16)
-    ->UseRealTime()
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(smoke() ? 2 : 16);
+// The service's pictures and the zlib peer, over the same counts of clients.
+static void pictures(benchmark::internal::Benchmark* b) {
+  b->ArgName("clients")->Arg(1)->Arg(8)->Arg(16)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(
+      smoke() ? 2 : 16);
+}
+BENCHMARK(BM_PicturesOurs)->Name("service_load/pictures/ours")->Apply(pictures);
+BENCHMARK(BM_PicturesZlib)->Name("service_load/pictures/zlib")->Apply(pictures);
 BENCHMARK(BM_SignedCall)
     ->Name("service_load/signed_call/ours")
     ->ArgName("pictures")

@@ -304,15 +304,17 @@ TEST(UIKitNavigationController, HooksWrapThePushAndThePopsLikeExchangedMethods) 
   hooks.popToRootViewController.remove(popToRoot);
 }
 
+// A white bar background of one opaque pixel.
+std::shared_ptr<UIImage> opaqueBarImage() {
+  UIGraphicsBeginImageContextWithOptions(CGSizeMake(1, 1), false, 0);
+  UIColor::whiteColor()->setFill();
+  CGContextFillRect(UIGraphicsGetCurrentContext(), CGRectMake(0, 0, 1, 1));
+  auto image = UIGraphicsGetImageFromCurrentImageContext();
+  UIGraphicsEndImageContext();
+  return image;
+}
+
 TEST(UIKitNavigationController, ViewsLieUnderTheBarOrBelowIt) {
-  auto opaqueWhite = [] {
-    UIGraphicsBeginImageContextWithOptions(CGSizeMake(1, 1), false, 0);
-    UIColor::whiteColor()->setFill();
-    CGContextFillRect(UIGraphicsGetCurrentContext(), CGRectMake(0, 0, 1, 1));
-    auto image = UIGraphicsGetImageFromCurrentImageContext();
-    UIGraphicsEndImageContext();
-    return image;
-  };
   struct Case {
     const char* what;
     std::function<void(UINavigationController&, UIViewController&)> setUp;
@@ -321,10 +323,10 @@ TEST(UIKitNavigationController, ViewsLieUnderTheBarOrBelowIt) {
   } cases[] = {
       {"translucent bar", [](auto&, auto&) {}, {{0, 0}, {320, 480}}, 64},
       {"opaque background image", [&](UINavigationController& n, auto&) {
-         n.navigationBar()->setBackgroundImage(opaqueWhite(), UIBarMetricsDefault);
+         n.navigationBar()->setBackgroundImage(opaqueBarImage(), UIBarMetricsDefault);
        }, {{0, 64}, {320, 416}}, 0},
       {"opaque image, opaque bars included", [&](UINavigationController& n, UIViewController& vc) {
-         n.navigationBar()->setBackgroundImage(opaqueWhite(), UIBarMetricsDefault);
+         n.navigationBar()->setBackgroundImage(opaqueBarImage(), UIBarMetricsDefault);
          vc.setExtendedLayoutIncludesOpaqueBars(true);
        }, {{0, 0}, {320, 480}}, 64},
       {"not translucent", [](UINavigationController& n, auto&) { n.navigationBar()->setTranslucent(false); },
@@ -362,15 +364,6 @@ struct BarImageScreen : UIViewController {
     navigationController()->navigationBar()->setBackgroundImage(image, UIBarMetricsDefault);
   }
 };
-
-std::shared_ptr<UIImage> opaqueBarImage() {
-  UIGraphicsBeginImageContextWithOptions(CGSizeMake(1, 1), false, 0);
-  UIColor::whiteColor()->setFill();
-  CGContextFillRect(UIGraphicsGetCurrentContext(), CGRectMake(0, 0, 1, 1));
-  auto image = UIGraphicsGetImageFromCurrentImageContext();
-  UIGraphicsEndImageContext();
-  return image;
-}
 
 // The bar's translucency follows the image the incoming screen sets in viewWillAppear; the
 // incoming view lies where it will stay from the first frame of the transition, not where the
