@@ -17,7 +17,7 @@ if command -v ccache >/dev/null; then
 fi
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZVT_BUILD_FUZZ=ON \
   -DZVT_SANITIZE=address -DZVT_BUILD_TESTS=OFF -DZVT_BUILD_BENCH=OFF "${launcher[@]}" >/dev/null
-cmake --build build/fuzz --target "$target" -- -l "$(nproc)"
+cmake --build build/fuzz -j "$(nproc)" --target "$target"
 # The options file's "name = value" lines under [libfuzzer] become -name=value flags.
 flags=()
 if [[ -f fuzz/$target.options ]]; then
