@@ -101,11 +101,6 @@ WebPage::WebPage(UIWebView* owner, CGSize size) : owner_(owner) {
   contentManager_ = webkit_user_content_manager_new();
   view_ = makeWebView(contentManager_);
   webkit_web_view_set_zoom_level(view_, scale_);
-  WebKitSettings* settings = webkit_web_view_get_settings(view_);
-  // Painting in the UI process keeps the page's pixels in the offscreen window, where the layer
-  // takes them; a scroll moves the page at once (no animation on GLib's clock).
-  webkit_settings_set_hardware_acceleration_policy(settings, WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
-  webkit_settings_set_enable_smooth_scrolling(settings, FALSE);
   window_ = gtk_offscreen_window_new();
   g_object_ref_sink(window_);
   gtk_container_add(GTK_CONTAINER(window_), GTK_WIDGET(view_));

@@ -22,8 +22,14 @@ namespace {
 enum class State { Unknown, Ready, Unavailable };
 State state = State::Unknown;
 WebKitWebContext* context = nullptr;
-// The views alive, in the order they were made: a new view joins the process of the first.
-std::vector<WebKitWebView*> views;
+// A view of the engine's own that shows nothing and lives as long as the engine: every view is
+// made as its related view and so joins its web process, which therefore never loses its last
+// page. The engine shuts a web process down when its last page closes; a view made as the last
+// one of a screen went (the next screen's) would start in that process on its way out, and the
+// engine would take its first navigation up again in a new one: asked about twice, and the
+// page of a string or data shown as an empty about:blank.
+WebKitWebView* keeper = nullptr;
+WebKitSettings* settings = nullptr;
 // Whether the engine starts an X server of its own (usePrivateDisplay).
 bool privateDisplayWanted = false;
 
@@ -35,10 +41,6 @@ bool startPrivateDisplay() {
   setenv("DISPLAY", server.display().c_str(), 1);
   setenv("GDK_BACKEND", "x11", 1);
   return true;
-}
-
-void forget(gpointer, GObject* gone) {
-  std::erase(views, reinterpret_cast<WebKitWebView*>(gone));
 }
 
 // --- cookies ---------------------------------------------------------------------------------------
@@ -173,6 +175,14 @@ bool engineAvailable() {
   webkit_cookie_manager_set_accept_policy(cookies, WEBKIT_COOKIE_POLICY_ACCEPT_ALWAYS);
   g_signal_connect(cookies, "changed", G_CALLBACK(+[](WebKitCookieManager* manager, gpointer) { importCookies(manager); }),
                    nullptr);
+  // Pages paint in the UI process, where the layer takes their pixels from the offscreen window,
+  // and a scroll moves a page at once (no animation on GLib's clock). Views are made with them: a
+  // related view's page keeps the settings it was made with, and one set on it later painted
+  // nothing into the offscreen window when two views were shown together.
+  settings = webkit_settings_new_with_settings("hardware-acceleration-policy", WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER,
+                                               "enable-smooth-scrolling", FALSE, nullptr);
+  keeper = WEBKIT_WEB_VIEW(
+      g_object_ref_sink(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context, "settings", settings, nullptr)));
   state = State::Ready;
   return true;
 }
@@ -181,17 +191,8 @@ WebKitWebContext* sharedContext() { return engineAvailable() ? context : nullptr
 
 WebKitWebView* makeWebView(WebKitUserContentManager* contentManager) {
   if (!engineAvailable()) return nullptr;
-  GObject* view;
-  if (views.empty()) {
-    view = G_OBJECT(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context, "user-content-manager", contentManager,
-                                 nullptr));
-  } else {
-    view = G_OBJECT(g_object_new(WEBKIT_TYPE_WEB_VIEW, "related-view", views.front(), "user-content-manager",
-                                 contentManager, nullptr));
-  }
-  views.push_back(WEBKIT_WEB_VIEW(view));
-  g_object_weak_ref(view, forget, nullptr);
-  return WEBKIT_WEB_VIEW(view);
+  return WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "related-view", keeper, "settings", settings,
+                                      "user-content-manager", contentManager, nullptr));
 }
 
 bool waitOnGLib(const std::function<bool()>& done, gint64 micros) {

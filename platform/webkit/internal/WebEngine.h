@@ -14,7 +14,8 @@ namespace zvt::web {
 bool engineAvailable();
 // The shared context; null when the engine is not available.
 WebKitWebContext* sharedContext();
-// A new web view in a process shared with the views alive (WebKit's related views).
+// A new web view in the web process all views share, which lives as long as the engine (a related
+// view of a view the engine keeps for that).
 WebKitWebView* makeWebView(WebKitUserContentManager* contentManager);
 
 // Cookies: NSHTTPCookieStorage's shared store and the engine's session see the same cookies.

@@ -5,12 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <dirent.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -105,6 +109,30 @@ int closedPort() {
   getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
   close(fd);
   return ntohs(address.sin_port);
+}
+
+// The processes this test process started that run under `name` (as the system shortens it).
+std::vector<pid_t> childrenNamed(const std::string& name) {
+  std::vector<pid_t> found;
+  DIR* proc = opendir("/proc");
+  if (!proc) return found;
+  while (dirent* entry = readdir(proc)) {
+    const pid_t pid = static_cast<pid_t>(std::atoi(entry->d_name));
+    if (pid <= 0) continue;
+    std::ifstream stat("/proc/" + std::string(entry->d_name) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) continue;
+    const size_t open = line.find('('), close = line.rfind(')');
+    if (open == std::string::npos || close == std::string::npos || close + 2 > line.size()) continue;
+    std::istringstream rest(line.substr(close + 2));
+    char state = 0;
+    pid_t parent = 0;
+    rest >> state >> parent;
+    if (parent == getpid() && state != 'Z' && line.substr(open + 1, close - open - 1) == name) found.push_back(pid);
+  }
+  closedir(proc);
+  std::sort(found.begin(), found.end());
+  return found;
 }
 
 }  // namespace
@@ -387,4 +415,60 @@ TEST(WebView, PagesCallTheNativesOfTheirOwnViewAndScriptsAnswerValues) {
     EXPECT_EQ(NSStringFromObject(value->toObject()), v.object) << v.script;
   }
   EXPECT_EQ(context->objectForKeyedSubscript(NSString::stringWithUTF8String("innerWidth"))->toInt32(), 320);
+}
+
+// Web views shown together each show their own page and follow their own finger.
+TEST(WebView, ViewsShownTogetherEachShowTheirPage) {
+  ZVT_REQUIRE_DISPLAY();
+  Screen screen;
+  const struct {
+    CGRect frame;
+    const char* colour;
+    zvt::test::RGBA pixel;
+  } views[] = {
+      {CGRectMake(0, 20, 320, 200), "#ff0000", {255, 0, 0, 255}},
+      {CGRectMake(0, 240, 320, 200), "#0000ff", {0, 0, 255, 255}},
+  };
+  std::vector<std::shared_ptr<UIWebView>> webs;
+  for (const auto& v : views) {
+    webs.push_back(screen.add<UIWebView>(v.frame));
+    webs.back()->loadHTMLString(NSString::stringWithUTF8String(std::string("<body style='margin:0;background:") + v.colour +
+                                                               "'><div style='height:3000px'></div></body>"),
+                                nullptr);
+  }
+  for (size_t i = 0; i < webs.size(); ++i) {
+    const CGPoint centre = CGPointMake(CGRectGetMidX(views[i].frame), CGRectGetMidY(views[i].frame));
+    zvt::test::RGBA seen;
+    EXPECT_TRUE(runMainLoopUntil([&] { return (seen = pixelAt(screen.window, centre)) == views[i].pixel; }, 20))
+        << "view " << i << " shows " << seen;
+    screen.device().drag(centre, CGPointMake(centre.x, centre.y - 60), 0.3);
+    EXPECT_TRUE(runMainLoopUntil(
+        [&] { return str(webs[i]->stringByEvaluatingJavaScriptFromString("window.scrollY"_ns)) != "0"; }, 20))
+        << "view " << i << " follows the finger";
+  }
+}
+
+// The web process the views share stays when the last view goes: the next screen's view, made
+// at once, does not start in a process on its way out (whose navigation the engine would take up
+// again in another: asked about twice, and an empty page instead of the one loaded).
+TEST(WebView, TheNextScreensViewShowsItsPageInTheWebProcessTheLastViewLeft) {
+  ZVT_REQUIRE_DISPLAY();
+  auto page = [](const char* text) { return NSString::stringWithUTF8String(std::string("<p id=p>") + text + "</p>"); };
+  std::vector<pid_t> before;
+  {
+    WebScreen last;
+    last.web->loadHTMLString(page("last"), NSURL::URLWithString("http://127.0.0.1:9/last"));
+    ASSERT_TRUE(last.waitForFinishes(1));
+    before = childrenNamed("WebKitWebProces");
+    ASSERT_FALSE(before.empty());
+  }
+  WebScreen next;
+  next.web->loadHTMLString(page("next"), NSURL::URLWithString("http://127.0.0.1:9/next"));
+  ASSERT_TRUE(next.waitForFinishes(1));
+  EXPECT_EQ(next.recorder->log, (std::vector<std::string>{"should /next 5", "start", "finish"}));
+  EXPECT_EQ(next.js("document.getElementById('p').textContent"), "next");
+  const std::vector<pid_t> after = childrenNamed("WebKitWebProces");
+  for (pid_t pid : before) {
+    EXPECT_TRUE(std::binary_search(after.begin(), after.end(), pid)) << "web process " << pid << " went with the last view";
+  }
 }
