@@ -1,5 +1,6 @@
 #include "platform/webkit/UIWebView.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/NSNull.h"
 #include "platform/foundation/NSNumber.h"
+#include "platform/foundation/NSRunLoop.h"
 #include "platform/foundation/NSSet.h"
 #include "platform/graphics/CGColorSpace.h"
 #include "platform/graphics/CGImage.h"
@@ -144,6 +146,7 @@ WebPage::WebPage(UIWebView* owner, CGSize size) : owner_(owner) {
 
 WebPage::~WebPage() {
   std::erase(pages(), this);
+  dropWaiting();
   g_signal_handlers_disconnect_by_data(view_, this);
   g_signal_handlers_disconnect_by_data(window_, this);
   g_signal_handlers_disconnect_by_data(contentManager_, this);
@@ -163,7 +166,7 @@ std::shared_ptr<UIWebView> WebPage::owner() const {
   return std::static_pointer_cast<UIWebView>(owner_->shared_from_this());
 }
 
-bool WebPage::inFlight() const { return awaitingPaint_ || webkit_web_view_is_loading(view_); }
+bool WebPage::inFlight() const { return awaitingPaint_ || !waiting_.empty() || webkit_web_view_is_loading(view_); }
 
 void WebPage::damaged() {
   damaged_ = true;
@@ -228,10 +231,60 @@ gboolean WebPage::decide(WebKitPolicyDecision* decision, WebKitPolicyDecisionTyp
     if (allowed) webkit_web_view_load_request(view_, webkit_navigation_action_get_request(action));
     return TRUE;
   }
-  // The request goes out once decided: it carries the cookie store's cookies.
-  syncCookiesToEngine();
-  webkit_policy_decision_use(decision);
+  // The request goes out once decided: it carries the cookie store's cookies, so it waits until
+  // the engine has them. A stuck engine ends it as a request that gets no answer ends, after the
+  // URL loading system's time-out.
+  const uint64_t ticket = handCookiesToEngine([this](uint64_t ready) { cookiesHandedOver(ready); });
+  if (!ticket) {
+    webkit_policy_decision_use(decision);
+    return TRUE;
+  }
+  auto bound = NSTimer::timerWithTimeInterval(NSURLRequest::kDefaultTimeoutInterval, false,
+                                              [this, ticket](const std::shared_ptr<NSTimer>&) { handOverTimedOut(ticket); });
+  NSRunLoop::mainRunLoop()->addTimer(bound, NSRunLoopCommonModes);
+  auto address = request->URL()->absoluteString();
+  waiting_.push_back({ticket, WEBKIT_POLICY_DECISION(g_object_ref(decision)), address ? address->utf8() : "", bound});
   return TRUE;
+}
+
+void WebPage::dropWaiting() {
+  for (const Waiting& waiting : waiting_) {
+    withdrawCookieTicket(waiting.ticket);
+    waiting.bound->invalidate();
+    webkit_policy_decision_ignore(waiting.decision);
+    g_object_unref(waiting.decision);
+  }
+  waiting_.clear();
+}
+
+void WebPage::stop() {
+  // A navigation that waits for the cookies has not gone out: it ends here, and neither goes nor
+  // times out later.
+  dropWaiting();
+  webkit_web_view_stop_loading(view_);
+}
+
+void WebPage::cookiesHandedOver(uint64_t ticket) {
+  auto it = std::find_if(waiting_.begin(), waiting_.end(), [&](const Waiting& w) { return w.ticket == ticket; });
+  if (it == waiting_.end()) return;
+  Waiting going = *it;
+  waiting_.erase(it);
+  going.bound->invalidate();
+  webkit_policy_decision_use(going.decision);
+  g_object_unref(going.decision);
+}
+
+void WebPage::handOverTimedOut(uint64_t ticket) {
+  auto it = std::find_if(waiting_.begin(), waiting_.end(), [&](const Waiting& w) { return w.ticket == ticket; });
+  if (it == waiting_.end()) return;
+  Waiting ended = *it;
+  waiting_.erase(it);
+  withdrawCookieTicket(ticket);
+  webkit_policy_decision_ignore(ended.decision);
+  g_object_unref(ended.decision);
+  GError* error = g_error_new_literal(G_IO_ERROR, G_IO_ERROR_TIMED_OUT, "The request timed out.");
+  reportFailure(ended.uri.empty() ? nullptr : ended.uri.c_str(), error);
+  g_error_free(error);
 }
 
 void WebPage::loadChanged(WebKitLoadEvent event) {
@@ -273,6 +326,10 @@ void WebPage::loadFailed(const char* uri, const GError* error) {
   if (error->domain == WEBKIT_POLICY_ERROR && error->code == WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE) {
     return;
   }
+  reportFailure(uri, error);
+}
+
+void WebPage::reportFailure(const char* uri, const GError* error) {
   auto info = NSMutableDictionary::dictionary();
   info->setObject(NSString::stringWithUTF8String(error->message ? error->message : ""), NSLocalizedDescriptionKey);
   if (uri) info->setObject(NSString::stringWithUTF8String(uri), NSURLErrorFailingURLStringErrorKey);
@@ -596,7 +653,7 @@ void UIWebView::reload() {
   if (page_) webkit_web_view_reload(page_->view());
 }
 void UIWebView::stopLoading() {
-  if (page_) webkit_web_view_stop_loading(page_->view());
+  if (page_) page_->stop();
 }
 bool UIWebView::isLoading() const { return page_ && webkit_web_view_is_loading(page_->view()); }
 

@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <map>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -50,11 +49,44 @@ std::string handedOver;
 // The cookies the engine holds as far as the store has seen (handed to it or taken from it), by
 // name, domain and path: one that leaves the store is taken out of the engine too.
 std::map<std::string, std::shared_ptr<NSHTTPCookie>> engineHolds;
-// Hand-overs done, and the one in which a cookie was taken out of the engine: a reading of the
-// engine's cookies asked for before that hand-over ended may still hold it and must not bring it
-// back into the store.
-uint64_t handOvers = 0;
+// Hand-overs begun, the calls of each that the engine has not answered yet, and the one in which
+// a cookie was taken out of the engine: a reading of the engine's cookies asked for before that
+// hand-over ended may still hold it and must not bring it back into the store.
+uint64_t handOversBegun = 0;
+std::map<uint64_t, int> unanswered;
 std::map<std::string, uint64_t> deletedIn;
+// Navigations waiting for the engine's answers, by ticket: each needs every hand-over begun
+// before it asked to have ended.
+struct Waiter {
+  uint64_t needs;
+  std::function<void(uint64_t)> ready;
+};
+uint64_t lastTicket = 0;
+std::map<uint64_t, Waiter> waiters;
+
+// Hand-overs end in the order they began (the engine answers in order): all before the first
+// with calls unanswered.
+uint64_t handOversEnded() { return unanswered.empty() ? handOversBegun : unanswered.begin()->first - 1; }
+
+// The engine answered a call of hand-over `handOver`: the navigations that waited for it go.
+void answered(gpointer handOver) {
+  auto it = unanswered.find(static_cast<uint64_t>(reinterpret_cast<uintptr_t>(handOver)));
+  if (it == unanswered.end() || --it->second > 0) return;
+  unanswered.erase(it);
+  const uint64_t ended = handOversEnded();
+  std::vector<uint64_t> going;
+  for (const auto& [ticket, waiter] : waiters) {
+    if (waiter.needs <= ended) going.push_back(ticket);
+  }
+  for (uint64_t ticket : going) {
+    // One that went may have withdrawn another (its delegate closed a screen).
+    auto waiter = waiters.find(ticket);
+    if (waiter == waiters.end()) continue;
+    auto ready = std::move(waiter->second.ready);
+    waiters.erase(waiter);
+    ready(ticket);
+  }
+}
 
 std::string keyOf(const NSHTTPCookie& cookie) {
   return cookie.name()->utf8() + ";" + cookie.domain()->utf8() + ";" + cookie.path()->utf8();
@@ -113,21 +145,16 @@ void importCookies(WebKitCookieManager* manager) {
         GList* cookies = webkit_cookie_manager_get_all_cookies_finish(WEBKIT_COOKIE_MANAGER(object), result, nullptr);
         auto store = NSHTTPCookieStorage::sharedHTTPCookieStorage();
         const bool inStep = fingerprint(store->cookies()) == handedOver;
-        std::set<std::string> stored;
-        if (auto now = store->cookies()) {
-          for (const id& object : *now) {
-            if (auto cookie = zvt::as<NSHTTPCookie>(object)) stored.insert(keyOf(*cookie));
-          }
-        }
         for (GList* item = cookies; item; item = item->next) {
           auto cookie = cookieOf(static_cast<SoupCookie*>(item->data));
           if (!cookie) continue;
           const std::string key = keyOf(*cookie);
           if (auto deleted = deletedIn.find(key); deleted != deletedIn.end() && deleted->second > asked) continue;
-          // The store has deleted what it knew from the engine: the next hand-over takes it out there.
+          // The engine still holds the cookie as the store last saw it there: nothing new from the
+          // engine. What the store did with it since (a new value, or deleted) stands, and the next
+          // hand-over brings it to the engine. (A report read before that change is no newer.)
           auto known = engineHolds.find(key);
-          if (!stored.count(key) && known != engineHolds.end() && known->second->value()->isEqualToString(cookie->value()))
-            continue;
+          if (known != engineHolds.end() && known->second->value()->isEqualToString(cookie->value())) continue;
           store->setCookie(cookie);
           engineHolds[key] = cookie;
         }
@@ -135,7 +162,7 @@ void importCookies(WebKitCookieManager* manager) {
         // What came from the engine need not go back to it.
         if (inStep) handedOver = fingerprint(store->cookies());
       },
-      reinterpret_cast<gpointer>(static_cast<uintptr_t>(handOvers)));
+      reinterpret_cast<gpointer>(static_cast<uintptr_t>(handOversEnded())));
 }
 
 }  // namespace
@@ -208,72 +235,61 @@ bool waitOnGLib(const std::function<bool()>& done, gint64 micros) {
   return done();
 }
 
-void syncCookiesToEngine() {
-  if (!context) return;
+uint64_t handCookiesToEngine(std::function<void(uint64_t)> ready) {
+  if (!context) return 0;
   auto cookies = NSHTTPCookieStorage::sharedHTTPCookieStorage()->cookies();
   std::string now = fingerprint(cookies);
-  if (now == handedOver) return;
-  handedOver = now;
-  WebKitCookieManager* manager = webkit_web_context_get_cookie_manager(context);
-  auto* pending = new int(0);
-  auto* abandoned = new bool(false);
-  struct Call {
-    int* pending;
-    bool* abandoned;
-    static void done(Call* call) {
-      if (--*call->pending == 0 && *call->abandoned) {
-        delete call->pending;
-        delete call->abandoned;
+  if (now != handedOver) {
+    handedOver = now;
+    const uint64_t handOver = ++handOversBegun;
+    gpointer tag = reinterpret_cast<gpointer>(static_cast<uintptr_t>(handOver));
+    WebKitCookieManager* manager = webkit_web_context_get_cookie_manager(context);
+    int calls = 0;
+    // Cookies deleted from the store go from the engine first (a page must not send them again).
+    std::map<std::string, std::shared_ptr<NSHTTPCookie>> kept;
+    for (const id& object : *cookies) {
+      if (auto cookie = zvt::as<NSHTTPCookie>(object)) kept[keyOf(*cookie)] = cookie;
+    }
+    for (auto it = engineHolds.begin(); it != engineHolds.end();) {
+      if (kept.count(it->first)) {
+        ++it;
+        continue;
       }
-      delete call;
+      SoupCookie* soup = soupCookieOf(*it->second);
+      ++calls;
+      webkit_cookie_manager_delete_cookie(
+          manager, soup, nullptr,
+          [](GObject* object, GAsyncResult* result, gpointer data) {
+            webkit_cookie_manager_delete_cookie_finish(WEBKIT_COOKIE_MANAGER(object), result, nullptr);
+            answered(data);
+          },
+          tag);
+      soup_cookie_free(soup);
+      deletedIn[it->first] = handOver;
+      it = engineHolds.erase(it);
     }
-  };
-  // Cookies deleted from the store go from the engine first (a page must not send them again).
-  std::map<std::string, std::shared_ptr<NSHTTPCookie>> kept;
-  for (const id& object : *cookies) {
-    if (auto cookie = zvt::as<NSHTTPCookie>(object)) kept[keyOf(*cookie)] = cookie;
-  }
-  for (auto it = engineHolds.begin(); it != engineHolds.end();) {
-    if (kept.count(it->first)) {
-      ++it;
-      continue;
+    for (const auto& [key, cookie] : kept) {
+      SoupCookie* soup = soupCookieOf(*cookie);
+      ++calls;
+      webkit_cookie_manager_add_cookie(
+          manager, soup, nullptr,
+          [](GObject* object, GAsyncResult* result, gpointer data) {
+            webkit_cookie_manager_add_cookie_finish(WEBKIT_COOKIE_MANAGER(object), result, nullptr);
+            answered(data);
+          },
+          tag);
+      soup_cookie_free(soup);
+      engineHolds[key] = cookie;
+      deletedIn.erase(key);
     }
-    SoupCookie* soup = soupCookieOf(*it->second);
-    ++*pending;
-    webkit_cookie_manager_delete_cookie(
-        manager, soup, nullptr,
-        [](GObject* object, GAsyncResult* result, gpointer data) {
-          webkit_cookie_manager_delete_cookie_finish(WEBKIT_COOKIE_MANAGER(object), result, nullptr);
-          Call::done(static_cast<Call*>(data));
-        },
-        new Call{pending, abandoned});
-    soup_cookie_free(soup);
-    deletedIn[it->first] = handOvers + 1;
-    it = engineHolds.erase(it);
+    if (calls > 0) unanswered[handOver] = calls;
   }
-  for (const auto& [key, cookie] : kept) {
-    SoupCookie* soup = soupCookieOf(*cookie);
-    ++*pending;
-    webkit_cookie_manager_add_cookie(
-        manager, soup, nullptr,
-        [](GObject* object, GAsyncResult* result, gpointer data) {
-          webkit_cookie_manager_add_cookie_finish(WEBKIT_COOKIE_MANAGER(object), result, nullptr);
-          Call::done(static_cast<Call*>(data));
-        },
-        new Call{pending, abandoned});
-    soup_cookie_free(soup);
-    engineHolds[key] = cookie;
-    deletedIn.erase(key);
-  }
+  if (unanswered.empty()) return 0;
   // The navigation waits for them, as a request of the URL loading system would read the store.
-  const bool done = waitOnGLib([&] { return *pending == 0; }, 2 * G_USEC_PER_SEC);
-  ++handOvers;
-  if (!done) {
-    *abandoned = true;
-    return;
-  }
-  delete pending;
-  delete abandoned;
+  waiters[++lastTicket] = Waiter{handOversBegun, std::move(ready)};
+  return lastTicket;
 }
+
+void withdrawCookieTicket(uint64_t ticket) { waiters.erase(ticket); }
 
 }  // namespace zvt::web

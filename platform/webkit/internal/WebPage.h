@@ -3,11 +3,14 @@
 // signals turned into the delegate's calls, its paints into the layer's contents, and the
 // device's touches into WebKit's own events.
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "platform/foundation/NSTimer.h"
 #include "platform/webkit/JSContext.h"
 #include "platform/webkit/UIWebView.h"
 #include "platform/webkit/internal/WebEngine.h"
@@ -32,8 +35,11 @@ class WebPage {
   // Copies the page's pixels into the layer when WebKit painted since the last copy.
   bool drawInto(CALayer& layer);
   unsigned long paints() const { return paints_; }
-  // Loading, or showing a new document that has not painted yet (webViewLoadsInFlight).
+  // Loading, waiting to go out, or showing a new document that has not painted yet
+  // (webViewLoadsInFlight).
   bool inFlight() const;
+  // Stops the load, and the navigations that wait to go out.
+  void stop();
   std::shared_ptr<NSString> evaluate(const std::string& script);
   std::shared_ptr<JSValue> evaluateValue(const std::string& script);
   // Main-frame documents committed so far: a JSContext stands for one of them.
@@ -51,8 +57,15 @@ class WebPage {
   std::shared_ptr<UIWebView> owner() const;
   void damaged();
   gboolean decide(WebKitPolicyDecision* decision, WebKitPolicyDecisionType type);
+  // A navigation that waited for the cookies goes, or ends with a time-out when the engine did not
+  // take them in a request's time; dropped, it never goes.
+  void cookiesHandedOver(uint64_t ticket);
+  void handOverTimedOut(uint64_t ticket);
+  void dropWaiting();
   void loadChanged(WebKitLoadEvent event);
   void loadFailed(const char* uri, const GError* error);
+  // The delegate hears of a failure.
+  void reportFailure(const char* uri, const GError* error);
   void sendButton(GdkEventType type, CGPoint point);
   void sendScroll(CGPoint point, CGPoint delta, bool stop);
   // Runs the script and waits (bounded) for its value; `take` gets it (null without an answer).
@@ -69,6 +82,14 @@ class WebPage {
   bool awaitingPaint_ = false;  // a document committed since the last paint
   bool failed_ = false;
   std::string startedURI_;  // the address the current load began with
+  // Navigations allowed that wait for the cookie store's cookies to reach the engine.
+  struct Waiting {
+    uint64_t ticket;
+    WebKitPolicyDecision* decision;
+    std::string uri;
+    std::shared_ptr<NSTimer> bound;
+  };
+  std::vector<Waiting> waiting_;
   unsigned long paints_ = 0;
   CGPoint touchStart_{};
   CGPoint touchLast_{};

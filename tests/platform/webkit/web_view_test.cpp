@@ -7,6 +7,7 @@
 #include <arpa/inet.h>
 #include <dirent.h>
 #include <netinet/in.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -133,6 +134,46 @@ std::vector<pid_t> childrenNamed(const std::string& name) {
   closedir(proc);
   std::sort(found.begin(), found.end());
   return found;
+}
+
+// The engine's network process held still (a stuck engine) while it lives.
+struct StoppedNetwork {
+  std::vector<pid_t> processes = childrenNamed("WebKitNetworkPr");
+  StoppedNetwork() {
+    for (pid_t pid : processes) kill(pid, SIGSTOP);
+  }
+  ~StoppedNetwork() { resume(); }
+  void resume() {
+    for (pid_t pid : processes) kill(pid, SIGCONT);
+    processes.clear();
+  }
+};
+
+NSHTTPCookieStorage& cookieStore() { return *NSHTTPCookieStorage::sharedHTTPCookieStorage(); }
+
+void storeCookie(const char* name, const char* value) {
+  auto properties = NSMutableDictionary::dictionary();
+  properties->setObject(NSString::stringWithUTF8String(name), NSHTTPCookieName);
+  properties->setObject(NSString::stringWithUTF8String(value), NSHTTPCookieValue);
+  properties->setObject("127.0.0.1"_ns, NSHTTPCookieDomain);
+  properties->setObject("/"_ns, NSHTTPCookiePath);
+  cookieStore().setCookie(NSHTTPCookie::cookieWithProperties(properties));
+}
+
+std::shared_ptr<NSHTTPCookie> storedCookie(const std::string& name) {
+  auto cookies = cookieStore().cookies();
+  for (const id& object : *cookies) {
+    auto cookie = zvt::as<NSHTTPCookie>(object);
+    if (cookie && cookie->name()->utf8() == name) return cookie;
+  }
+  return nullptr;
+}
+
+// A server whose pages show the cookies they were sent.
+void echoCookies(zvt::test::TestHTTPServer& server) {
+  server.fallback([](const zvt::test::HTTPRequest& request, zvt::test::HTTPResponder& responder) {
+    responder.send(200, "<p>" + request.header("Cookie") + "</p>", "text/html");
+  });
 }
 
 }  // namespace
@@ -471,4 +512,129 @@ TEST(WebView, TheNextScreensViewShowsItsPageInTheWebProcessTheLastViewLeft) {
   for (pid_t pid : before) {
     EXPECT_TRUE(std::binary_search(after.begin(), after.end(), pid)) << "web process " << pid << " went with the last view";
   }
+}
+
+// A navigation goes once the engine has taken the store's cookies, however long that takes, and
+// a stuck engine ends it as a request without an answer ends: timed out, after the URL loading
+// system's time-out.
+TEST(WebView, ANavigationWaitsForTheEngineToTakeTheCookiesAndTimesOutWhenItIsStuck) {
+  ZVT_REQUIRE_DISPLAY();
+  cookieStore().removeAllCookies();
+  zvt::test::TestHTTPServer server;
+  echoCookies(server);
+  WebScreen s;
+  int loads = 0;
+  auto load = [&](const std::string& path) {
+    s.web->loadRequest(NSURLRequest::requestWithURL(NSURL::URLWithString(server.url(path))));
+  };
+  load("/ready");
+  ASSERT_TRUE(s.waitForFinishes(++loads));
+  ASSERT_FALSE(childrenNamed("WebKitNetworkPr").empty());
+
+  const struct {
+    const char* value;
+    NSTimeInterval stuckFor;
+    bool timesOut;
+  } cases[] = {
+      {"late", 59, false},
+      {"stuck", 60, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.value);
+    storeCookie("session", c.value);
+    s.recorder->log.clear();
+    const size_t requests = server.requests().size();
+    {
+      StoppedNetwork stuck;
+      load("/echo");
+      ASSERT_TRUE(runMainLoopUntil([&] { return !s.recorder->log.empty(); }, 20));
+      s.js("1");  // the page answers after what the engine reported before
+      EXPECT_EQ(s.recorder->log, (std::vector<std::string>{"should /echo 5"})) << "gone before the engine took the cookies";
+      s.screen.clock.advanceBy(c.stuckFor);
+      if (c.timesOut) {
+        ASSERT_TRUE(runMainLoopUntil([&] { return s.recorder->failed > 0; }, 20));
+        EXPECT_EQ(s.recorder->log, (std::vector<std::string>{"should /echo 5", "fail -1001"}));
+        EXPECT_EQ(str(zvt::as<NSString>(s.recorder->error->userInfo()->objectForKey(NSURLErrorFailingURLStringErrorKey))),
+                  server.url("/echo"));
+        ++loads;
+      } else {
+        zvt::test::drainMainLoop();
+        EXPECT_EQ(s.recorder->failed, 0);
+      }
+    }
+    // The engine answers again: what waited goes, and the next navigation carries the cookie.
+    if (c.timesOut) load("/echo");
+    ASSERT_TRUE(s.waitForFinishes(++loads));
+    ASSERT_GT(server.requests().size(), requests);
+    EXPECT_EQ(server.requests().back().header("Cookie"), std::string("session=") + c.value);
+  }
+
+  // A navigation stopped, or a screen left, while it waits never goes: it does not time out, and
+  // the engine's late answer finds nothing of it.
+  storeCookie("session", "stopped");
+  {
+    StoppedNetwork stuck;
+    s.recorder->log.clear();
+    load("/stopped");
+    ASSERT_TRUE(runMainLoopUntil([&] { return !s.recorder->log.empty(); }, 20));
+    s.web->stopLoading();
+    s.screen.clock.advanceBy(60);
+    zvt::test::drainMainLoop();
+  }
+  storeCookie("session", "left");
+  {
+    StoppedNetwork stuck;  // till the screen has gone
+    WebScreen left;
+    left.web->loadRequest(NSURLRequest::requestWithURL(NSURL::URLWithString(server.url("/left"))));
+    ASSERT_TRUE(runMainLoopUntil([&] { return !left.recorder->log.empty(); }, 20));
+  }
+  load("/echo");
+  ASSERT_TRUE(s.waitForFinishes(++loads));
+  EXPECT_EQ(server.requests().back().header("Cookie"), "session=left");
+  for (const auto& request : server.requests()) EXPECT_TRUE(request.path != "/stopped" && request.path != "/left") << request.path;
+  EXPECT_EQ(s.recorder->log, (std::vector<std::string>{"should /stopped 5", "should /echo 5", "start", "finish"}));
+  cookieStore().removeAllCookies();
+}
+
+// A report of the engine's cookies (a page set one) does not undo what the store did since the
+// engine last took its cookies: it still holds the old ones then.
+TEST(WebView, AReportOfTheEnginesCookiesDoesNotUndoTheStoresNewerChange) {
+  ZVT_REQUIRE_DISPLAY();
+  cookieStore().removeAllCookies();
+  zvt::test::TestHTTPServer server;
+  echoCookies(server);
+  WebScreen s;
+  int loads = 0;
+  auto load = [&](const std::string& path) {
+    s.web->loadRequest(NSURLRequest::requestWithURL(NSURL::URLWithString(server.url(path))));
+    return s.waitForFinishes(++loads);
+  };
+  const struct {
+    const char* change;
+    std::function<void()> act;
+    const char* stored;  // the store's value afterwards, "" for none
+  } changes[] = {
+      {"a new value", [] { storeCookie("session", "new"); }, "new"},
+      {"deleted", [] { cookieStore().deleteCookie(storedCookie("session")); }, ""},
+  };
+  int set = 0;
+  for (const auto& c : changes) {
+    SCOPED_TRACE(c.change);
+    storeCookie("session", "old");
+    ASSERT_TRUE(load("/echo"));
+    ASSERT_EQ(server.requests().back().header("Cookie").find("session=old"), 0u);
+    c.act();
+    const std::string mark = "page" + std::to_string(++set);
+    s.js("document.cookie = '" + mark + "=1; path=/'");
+    ASSERT_TRUE(runMainLoopUntil([&] { return storedCookie(mark) != nullptr; }, 20)) << "the page's cookie reported";
+    auto session = storedCookie("session");
+    EXPECT_EQ(session ? session->value()->utf8() : "", c.stored);
+    ASSERT_TRUE(load("/echo"));
+    const std::string sent = server.requests().back().header("Cookie");
+    EXPECT_EQ(sent.find("session=old"), std::string::npos) << sent;
+    if (*c.stored) {
+      EXPECT_NE(sent.find(std::string("session=") + c.stored), std::string::npos) << sent;
+    }
+  }
+  cookieStore().removeAllCookies();
 }
