@@ -205,6 +205,14 @@ void NSURLConnection::cancel() {
         return;  // nothing runs; the delegate goes with the connection
     }
     auto hold = self();
+    // On the thread of its run loop before that loop has taken the start, nothing of the load
+    // has begun and nothing else can touch it: it ends here. That thread may never turn the
+    // loop again (a download cancelled as it began, whose thread then stops its loop and goes
+    // back to its queue), and a stop left queued there would keep the load in flight for good.
+    if (!loop && runLoop_ == NSRunLoop::currentRunLoop()) {
+        stopNow(hold);
+        return;
+    }
     runLoop_->performInModes(modes_, [hold, stopNow] { stopNow(hold); });
 }
 

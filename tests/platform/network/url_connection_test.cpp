@@ -302,6 +302,25 @@ TEST_F(URLConnectionTest, AConnectionNotStartedNeverCallsBack) {
     EXPECT_EQ(server.requestCount(), 1u);
 }
 
+TEST_F(URLConnectionTest, ACancelOnItsThreadBeforeItsLoopTookTheStartEndsTheLoadThere) {
+    // A thread starts a load and cancels it before turning its run loop, then leaves without
+    // turning it (a download cancelled as it began): nothing stays in flight or kept alive.
+    const size_t before = zvt::urlConnectionLoadsInFlight();
+    auto delegate = std::make_shared<RecordingDelegate>();
+    std::weak_ptr<NSURLConnection> weak;
+    std::thread([&] {
+        auto connection = NSURLConnection::initWithRequest(requestFor(server.url("/hello")), delegate, false);
+        connection->start();
+        EXPECT_EQ(zvt::urlConnectionLoadsInFlight(), before + 1);
+        connection->cancel();
+        weak = connection;
+    }).join();
+    EXPECT_EQ(zvt::urlConnectionLoadsInFlight(), before);
+    EXPECT_TRUE(weak.expired());
+    EXPECT_TRUE(delegate->log().empty());
+    EXPECT_EQ(server.requestCount(), 0u);
+}
+
 }  // namespace
 
 namespace {
