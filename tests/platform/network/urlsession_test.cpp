@@ -233,11 +233,19 @@ TEST_F(URLSessionTest, UploadsSendDataFilesAndStreams) {
 TEST_F(URLSessionTest, SuspendedTaskHoldsItsReportsUntilResumed) {
   std::vector<std::string> seen;
   zvt::installSessionTaskStateHooks([&](const auto&) { seen.push_back("resume"); }, [&](const auto&) { seen.push_back("suspend"); });
-  auto task = session->dataTaskWithRequest(request("/bytes?n=100"));
+  // The reply goes once the task is suspended: a loopback load may otherwise complete on the
+  // session's thread before this one suspends it.
+  auto replyMayGo = std::make_shared<std::atomic<bool>>(false);
+  server.route("/held-bytes", [replyMayGo](const zvt::test::HTTPRequest&, zvt::test::HTTPResponder& r) {
+    for (int i = 0; i < 2000 && !replyMayGo->load(); ++i) r.pause(0.005);
+    r.send(200, std::string(100, 'b'));
+  });
+  auto task = session->dataTaskWithRequest(request("/held-bytes"));
   task->resume();
   task->resume();  // already running: no change
   task->suspend();
   task->suspend();  // already suspended: no change
+  *replyMayGo = true;
   ASSERT_TRUE(server.waitForRequests(1));
   EXPECT_FALSE(runMainLoopUntil([&] { return recorder->completed.load(); }, 0.3));
   task->resume();
