@@ -10,9 +10,15 @@
 #include "platform/graphics/UIScreen.h"
 #include "platform/quartzcore/CAAnimation.h"
 #include "platform/uikit/UIApplication.h"
+#include "platform/uikit/UICollectionView.h"
+#include "platform/uikit/UICollectionViewCell.h"
+#include "platform/uikit/UIControl.h"
 #include "platform/uikit/UIEvent.h"
+#include "platform/uikit/UIGestureRecognizer.h"
 #include "platform/uikit/UIKeyboard.h"
 #include "platform/uikit/UIKitMainThread.h"
+#include "platform/uikit/UITableView.h"
+#include "platform/uikit/UITableViewCell.h"
 #include "platform/uikit/UITextInput.h"
 
 namespace zvt::ui {
@@ -36,6 +42,57 @@ std::vector<std::string> scalars(const std::string& text) {
     i += n;
   }
   return out;
+}
+
+// The view and what holds it, up to its window.
+std::vector<std::shared_ptr<UIView>> chainToWindow(std::shared_ptr<UIView> view) {
+  std::vector<std::shared_ptr<UIView>> out;
+  for (; view; view = view->superview()) out.push_back(view);
+  return out;
+}
+
+// Whether `a` is drawn before `b`, so lies behind it or holds it: windows in their order,
+// views in theirs within the tree.
+bool paintedBefore(const std::shared_ptr<UIView>& a, const std::shared_ptr<UIView>& b) {
+  auto upA = chainToWindow(a), upB = chainToWindow(b);
+  if (upA.back() != upB.back()) {
+    auto windows = UIApplication::sharedApplication()->windows();
+    auto place = [&](const std::shared_ptr<UIView>& root) {
+      return std::find_if(windows.begin(), windows.end(), [&](const auto& w) { return w == root; }) - windows.begin();
+    };
+    return place(upA.back()) < place(upB.back());
+  }
+  // Down from the shared root to where the two paths part.
+  auto ia = upA.rbegin(), ib = upB.rbegin();
+  std::shared_ptr<UIView> parent;
+  while (ia != upA.rend() && ib != upB.rend() && *ia == *ib) parent = *ia++, ++ib;
+  if (ia == upA.rend()) return ib != upB.rend();  // a holds b
+  if (ib == upB.rend()) return false;             // b holds a
+  auto siblings = parent->subviews();
+  return std::find(siblings.begin(), siblings.end(), *ia) < std::find(siblings.begin(), siblings.end(), *ib);
+}
+
+// Whether a tap on the view does something by design: it, or what holds it, is a control, a
+// row or item of a list that can be selected, or has a single-tap recogniser.
+bool takesTaps(const std::shared_ptr<UIView>& view) {
+  for (const auto& v : chainToWindow(view)) {
+    if (dynamic_cast<UIControl*>(v.get())) return true;
+    if (auto cell = std::dynamic_pointer_cast<UITableViewCell>(v)) {
+      if (auto table = cell->tableView(); table && table->allowsSelection()) return true;
+    }
+    if (dynamic_cast<UICollectionViewCell*>(v.get())) {
+      for (auto up = v->superview(); up; up = up->superview())
+        if (auto list = std::dynamic_pointer_cast<UICollectionView>(up)) {
+          if (list->allowsSelection()) return true;
+          break;
+        }
+    }
+    for (const auto& recognizer : v->gestureRecognizers()) {
+      auto tap = std::dynamic_pointer_cast<UITapGestureRecognizer>(recognizer);
+      if (tap && tap->isEnabled() && tap->numberOfTapsRequired() == 1) return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace
@@ -105,7 +162,7 @@ void Device::settle() {
 
 // --- fingers ----------------------------------------------------------------------------------
 
-std::shared_ptr<UIWindow> Device::windowAt(CGPoint screenPoint) const {
+std::shared_ptr<UIWindow> Device::windowAt(CGPoint screenPoint) {
   auto windows = UIApplication::sharedApplication()->windows();
   for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
     auto& window = *it;
@@ -113,6 +170,11 @@ std::shared_ptr<UIWindow> Device::windowAt(CGPoint screenPoint) const {
     if (window->hitTest(window->convertPointFromScreen(screenPoint), nullptr)) return window;
   }
   return nullptr;
+}
+
+std::shared_ptr<UIView> Device::hitViewAt(CGPoint screenPoint) {
+  auto window = windowAt(screenPoint);
+  return window ? window->hitTest(window->convertPointFromScreen(screenPoint), nullptr) : nullptr;
 }
 
 void Device::send(const std::vector<std::shared_ptr<UITouch>>& changed) {
@@ -222,23 +284,86 @@ void Device::tap(CGPoint point, int taps) {
   }
 }
 
+bool Device::reaches(const std::shared_ptr<UIView>& view, CGPoint screenPoint) {
+  auto hit = hitViewAt(screenPoint);
+  if (!hit || !view) return false;
+  if (hit == view || hit->isDescendantOfView(view)) return true;
+  // A view that takes no touches (a label) passes them to what holds it, or to what lies
+  // beneath it (a title drawn over its button); a view in front that takes them covers it.
+  return !view->isUserInteractionEnabled() && paintedBefore(hit, view);
+}
+
 bool Device::tapView(const std::shared_ptr<UIView>& view) {
   CGRect visible = visibleRect(view);
   if (CGRectIsEmpty(visible)) return false;
   CGPoint centre = CGPointMake(CGRectGetMidX(visible), CGRectGetMidY(visible));
-  bool reached = false;
-  if (auto window = windowAt(centre)) {
-    auto hit = window->hitTest(window->convertPointFromScreen(centre), nullptr);
-    // A view that takes no touches (a label) passes them to what holds it, or to what lies
-    // beneath it (a tab's title over its button).
-    reached = hit && (hit->isDescendantOfView(view) || view->isDescendantOfView(hit) || !view->isUserInteractionEnabled());
-  }
+  bool reached = reaches(view, centre);
   tap(centre);
   return reached;
 }
 
-bool Device::tapText(const std::string& text) {
-  auto view = viewWithText(text);
+std::shared_ptr<UIView> Device::viewToTap(const std::string& text, std::string* why) const {
+  // Whole texts first, so that "签到" means the view reading "签到" rather than one reading
+  // "已签到"; a part only when no view shows the whole text.
+  auto shown = viewsWithText(text);
+  if (shown.empty()) shown = viewsContainingText(text);
+  if (shown.empty()) {
+    if (why) *why = "nothing visible shows \"" + text + "\" to tap";
+    return nullptr;
+  }
+  struct Candidate {
+    std::shared_ptr<UIView> view;
+    std::shared_ptr<UIView> hit;
+    bool reached;
+    bool control;
+  };
+  std::vector<Candidate> candidates;
+  bool anyControl = false;
+  for (auto& view : shown) {
+    CGRect visible = visibleRect(view);
+    CGPoint centre = CGPointMake(CGRectGetMidX(visible), CGRectGetMidY(visible));
+    Candidate c{view, hitViewAt(centre), reaches(view, centre), false};
+    // A text over a control (a label in a row, a title over its button) is the control to a
+    // person.
+    c.control = takesTaps(view) || (c.reached && takesTaps(c.hit));
+    anyControl = anyControl || c.control;
+    candidates.push_back(std::move(c));
+  }
+  // A person means the control when one shows the text: a title or caption reading the same
+  // is not what they tap, and a control under a passing overlay is still what they mean.
+  const Candidate* covered = nullptr;
+  for (const auto& c : candidates) {
+    if (anyControl && !c.control) continue;
+    if (c.reached) return c.view;
+    if (!covered) covered = &c;
+  }
+  if (why) {
+    if (covered->hit && paintedBefore(covered->view, covered->hit)) {
+      // Named by its kind and the first text seen on it (its own, or a title laid over it), as a
+      // person would point at it.
+      const auto& hit = covered->hit;
+      std::string name = hit->className();
+      if (auto colons = name.rfind("::"); colons != std::string::npos) name = name.substr(colons + 2);
+      const CGRect area = visibleRect(hit);
+      std::string shows;
+      for (auto& view : visibleViews()) {
+        const bool on = view == hit || view->isDescendantOfView(hit) ||
+                        (paintedBefore(hit, view) && !CGRectIsEmpty(CGRectIntersection(visibleRect(view), area)));
+        if (!on) continue;
+        for (const auto& t : view->visibleTexts())
+          if (t && shows.empty()) shows = " showing \"" + t->utf8() + "\"";
+        if (!shows.empty()) break;
+      }
+      *why = "\"" + text + "\" is covered by the " + name + shows;
+    } else {
+      *why = "\"" + text + "\" takes no touches where it shows";
+    }
+  }
+  return nullptr;
+}
+
+bool Device::tapText(const std::string& text, std::string* why) {
+  auto view = viewToTap(text, why);
   return view && tapView(view);
 }
 

@@ -78,11 +78,19 @@ class Device {
   // A short press (0.05 s) at the point; `taps` presses 0.1 s apart.
   void tap(CGPoint point, int taps = 1);
   // Taps the centre of the part of the view that lies on screen, through hit-testing. Returns
-  // whether the tap reached the view (the hit view was the view or inside it); false for a view
-  // that is not visible.
+  // whether the tap reached the view (see reaches); false for a view that is not visible.
   bool tapView(const std::shared_ptr<UIView>& view);
-  // Taps the front-most visible view showing the text; false when there is none.
-  bool tapText(const std::string& text);
+  // Taps the view showing the text that a person would mean (see viewToTap), at the centre of
+  // its visible part. False when there is none; `why` then says what stood in the way
+  // ("nothing visible shows "设置" to tap", ""设置" is covered by ...").
+  bool tapText(const std::string& text, std::string* why = nullptr);
+  // The view tapText taps. Views showing the whole text count when any is visible, otherwise
+  // views whose text contains it. Among those: when any of them is a control (a button or other
+  // UIControl, a row or item of a list that can be selected, a view with a single-tap
+  // recogniser, or what holds one of these; a text over a control counts as it), only controls,
+  // else all. The front-most of them the finger reaches at the tap point; nil when none is
+  // reached (covered by something in front that takes the touch), or nothing shows the text.
+  std::shared_ptr<UIView> viewToTap(const std::string& text, std::string* why = nullptr) const;
   void longPress(CGPoint point, NSTimeInterval duration);
   // Down at `from`, moves at 60 steps a second to `to` over `duration`, up.
   void drag(CGPoint from, CGPoint to, NSTimeInterval duration);
@@ -157,7 +165,14 @@ class Device {
     std::shared_ptr<UITouch> touch;
   };
   void send(const std::vector<std::shared_ptr<UITouch>>& changed);
-  std::shared_ptr<UIWindow> windowAt(CGPoint screenPoint) const;
+  static std::shared_ptr<UIWindow> windowAt(CGPoint screenPoint);
+  // The view that a finger at the screen point touches (nil when nothing takes it).
+  static std::shared_ptr<UIView> hitViewAt(CGPoint screenPoint);
+  // Whether a finger at the screen point reaches the view: hit-testing there lands on the view
+  // or inside it, or, for a view that takes no touches itself (a label), on what holds it or
+  // lies behind it (a title drawn over its button); not when something in front of it takes
+  // the touch, nor when nothing takes it.
+  static bool reaches(const std::shared_ptr<UIView>& view, CGPoint screenPoint);
   std::shared_ptr<UIResponder> typingTarget() const;
   // Drags until the rectangle (content coordinates, asked again after each drag) is in view.
   bool bringIntoView(const std::shared_ptr<UIScrollView>& scrollView, const std::function<CGRect()>& rect);
