@@ -256,23 +256,30 @@ ScriptOutcome runScript(const std::vector<ScriptStep>& steps, const ScriptRun& r
     }
   };
   // A text on its way (a reply of the service draws it) gets some real time to appear.
-  auto waitForText = [&](const std::string& text) {
+  auto waitUntil = [&](const std::function<bool()>& ready) {
     const double start = realSeconds();
     for (;;) {
       letArrive();
-      if (!device.viewsContainingText(text).empty()) return true;
+      if (ready()) return true;
       if (realSeconds() - start >= run.textWait) return false;
       NSRunLoop::mainRunLoop()->runModeWithin(NSDefaultRunLoopMode, 0.05);
     }
+  };
+  auto waitForText = [&](const std::string& text) {
+    return waitUntil([&] { return !device.viewsContainingText(text).empty(); });
   };
   const CGSize screen = UIScreen::mainScreen()->bounds().size;
   const CGPoint middle = CGPointMake(screen.width / 2, screen.height / 2);
   for (const auto& step : steps) {
     switch (step.kind) {
-      case Kind::kTapText:
-        waitForText(step.text);
-        if (!device.tapText(step.text)) return fail(step, "nothing visible shows \"" + step.text + "\" to tap");
+      case Kind::kTapText: {
+        // As a person waits for an overlay (a loading indicator) to go before tapping what lies
+        // under it.
+        waitUntil([&] { return device.viewToTap(step.text) != nullptr; });
+        std::string why;
+        if (!device.tapText(step.text, &why)) return fail(step, why);
         break;
+      }
       case Kind::kTapPoint:
         letArrive();
         device.tap(step.point);

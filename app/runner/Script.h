@@ -1,7 +1,7 @@
 #pragma once
 // Scripts of steps as a person takes them, one a line, run through the device:
 //
-//   tap "登录"            the front-most visible view showing that text
+//   tap "登录"            the view showing that text a person would mean (Device::viewToTap)
 //   tap 120,300           the point (screen points)
 //   type "13800138000"    into the first responder, one character at a time
 //   press return          (or: press delete)
@@ -12,10 +12,11 @@
 //   expect "我的订单"      some visible text contains it
 //
 // Blank lines and lines starting with "#" are skipped. Texts are in double quotes, with \" and
-// \\ inside. A step that cannot be done (nothing shows the text to tap, nobody takes typing, an
-// expected text is missing) ends the run with a picture of the screen. `tap "text"` and
-// `expect` give a text that is not there yet some real time to appear (10 s by default) (what the
-// service answers comes in real time), running the main run loop meanwhile.
+// \\ inside. A step that cannot be done (nothing shows the text to tap or it is covered, nobody
+// takes typing, an expected text is missing) ends the run with a picture of the screen. `tap
+// "text"` and `expect` give a text that is not there yet some real time to appear (10 s by
+// default) (what the service answers comes in real time), and `tap` a covered text the same time
+// to come clear, running the main run loop meanwhile.
 //
 // Time: on the real clock, `wait` runs the main run loop for that long. On a virtual clock
 // (the runner's --fast), `wait` first lets what is on its way arrive (the main run loop runs

@@ -168,6 +168,77 @@ TEST(RunnerScript, StepsGoThroughTheDeviceAndAMissingTextStopsWithAPicture) {
 
 namespace {
 
+// Takes the cover away when the reply lands, as a screen hides its loading overlay.
+class CoverLift : public NSURLConnectionDelegate {
+ public:
+  std::shared_ptr<UIView> cover;
+  void connectionDidFinishLoading(const Connection&) override { cover->removeFromSuperview(); }
+};
+
+}  // namespace
+
+// `tap "text"` takes the view a person means: the button rather than a title reading the same,
+// a part of a text when nothing shows the whole; a text under a cover waits for it to go (on the
+// real clock, while a reply is on its way), and stops the run when it stays.
+TEST(RunnerScript, ATapTakesWhatAPersonMeansAndWaitsForACoverToGo) {
+  zvt::test::TempHome home;
+  zvt::test::TestHTTPServer server;
+  server.route("/late", [](const zvt::test::HTTPRequest&, zvt::test::HTTPResponder& reply) {
+    reply.pause(0.3);
+    reply.send(200, "page");
+  });
+  zvt::ui::Device::useScreen(zvt::ui::kScreen320x480);
+  auto window = UIWindow::make();
+  window->setBackgroundColor(UIColor::whiteColor());
+  auto sign = std::make_shared<Tapped>(), more = std::make_shared<Tapped>(), ok = std::make_shared<Tapped>();
+  auto button = [&](const char* title, CGFloat y, const std::shared_ptr<Tapped>& target) {
+    auto b = UIButton::buttonWithType(UIButtonTypeSystem);
+    b->setFrame(CGRectMake(0, y, 320, 44));
+    b->setTitle(NSString::stringWithUTF8String(title), UIControlStateNormal);
+    b->addTarget(target, SEL(&Tapped::tapped), UIControlEventTouchUpInside);
+    window->addSubview(b);
+  };
+  button("签到", 300, sign);
+  button("点击加载更多", 350, more);
+  button("确定", 400, ok);
+  auto title = UILabel::initWithFrame(CGRectMake(0, 20, 320, 44));
+  title->setText("签到"_ns);
+  window->addSubview(title);
+  auto cover = UIView::initWithFrame(CGRectMake(0, 390, 320, 90));
+  window->addSubview(cover);
+  window->makeKeyAndVisible();
+  zvt::ui::Device::shared().settle();
+
+  zvt::runner::ScriptRun run;
+  run.name = "tap.txt";
+  run.picturesFolder = home.path();
+  std::vector<ScriptStep> steps;
+  std::string error;
+  ASSERT_TRUE(zvt::runner::parseScript("tap \"签到\"\ntap \"加载更多\"\ntap \"确定\"\n", steps, &error));
+
+  auto lift = std::make_shared<CoverLift>();
+  lift->cover = cover;
+  auto connection = NSURLConnection::connectionWithRequest(NSURLRequest::requestWithURL(NSURL::URLWithString(server.url("/late"))), lift);
+  auto outcome = zvt::runner::runScript(steps, run);
+  EXPECT_TRUE(outcome.passed) << outcome.message;
+  EXPECT_EQ(sign->taps, 1) << "the button, not the title";
+  EXPECT_EQ(more->taps, 1) << "a part of its title";
+  EXPECT_EQ(ok->taps, 1) << "once the cover went";
+
+  // A cover that stays.
+  window->addSubview(cover);
+  zvt::ui::Device::shared().settle();
+  run.textWait = 0;
+  ASSERT_TRUE(zvt::runner::parseScript("tap \"确定\"", steps, &error));
+  outcome = zvt::runner::runScript(steps, run);
+  EXPECT_EQ(outcome.message, "tap.txt:1: \"确定\" is covered by the UIView");
+  EXPECT_EQ(ok->taps, 1);
+  window->setHidden(true);
+  zvt::ui::Device::useScreen(zvt::ui::kScreen375x667);
+}
+
+namespace {
+
 // The lowest and highest offsets a scroll view went through.
 class Extremes : public UIScrollViewDelegate {
  public:
