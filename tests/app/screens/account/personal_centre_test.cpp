@@ -432,3 +432,42 @@ TEST_F(PersonalCentreTest, LoggedInTheInviteAndMessageRowsOpenTheirScreens) {
 }
 
 }  // namespace
+
+namespace {
+
+// The list scrolled so that the "设置" row lies under the tab bar: tapping "设置" does not tap
+// the tab over it (the finger would land on "淘宝回扣") but says so; dragged clear, it opens.
+TEST_F(PersonalCentreTest, ARowUnderTheTabBarIsNotTappedThroughTheTabOverIt) {
+  auto delegate = launch();
+  auto centre = showCentre();
+  ASSERT_TRUE(centre);
+  auto table = centre->tableView();
+  auto bar = delegate->tabBarController()->tabbarView();
+  auto settingsRow = [&] {
+    return table->convertRectToView(table->rectForRowAtIndexPath(NSIndexPath::indexPathForRow(1, 2)), nullptr);
+  };
+  const CGRect tabs = bar->convertRectToView(bar->bounds(), nullptr);
+  // A finger moves the list until the row's middle lies behind the bar.
+  device().dragView(table, CGPointMake(0, CGRectGetMidY(tabs) - CGRectGetMidY(settingsRow())), 0.6);
+  device().waitUntilStill(table);
+  ASSERT_TRUE(CGRectContainsPoint(tabs, CGPointMake(CGRectGetMidX(settingsRow()), CGRectGetMidY(settingsRow()))))
+      << "row " << NSStringFromCGRect(settingsRow())->utf8() << ", bar " << NSStringFromCGRect(tabs)->utf8();
+  ASSERT_TRUE(device().viewWithText("设置")) << "on screen, under the bar";
+
+  std::string why;
+  EXPECT_FALSE(device().tapText("设置", &why));
+  EXPECT_EQ(why, "\"设置\" is covered by the UIButton showing \"淘宝回扣\"");
+  device().wait(1);
+  EXPECT_EQ(topScreen(), centre) << "no tab was tapped";
+  EXPECT_FALSE(presentedStack());
+
+  device().dragView(table, CGPointMake(0, -300), 0.4);
+  device().waitUntilStill(table);
+  ASSERT_TRUE(device().tapText("设置"));
+  device().wait(1);
+  EXPECT_TRUE(presentedLogin()) << "logged out, the row asks for a login";
+  device().tap(CGPointMake(20, 42));  // "grayReturn"
+  device().wait(1);
+}
+
+}  // namespace

@@ -310,6 +310,24 @@ TEST_F(CheckinTest, AFirstCheckInAddsToTheDevicesHistoryOnce) {
   EXPECT_EQ(cell(screen, 10)->subviews().size(), 2u) << "the day number and one coin";
 }
 
+// A person tapping "签到" means the button, not the bar's title reading the same.
+TEST_F(CheckinTest, TheTextSignInTapsTheButtonRatherThanTheTitle) {
+  launch();
+  setUserFields(R"({"signtime": "0"})");
+  login();
+  auto screen = open();
+  ASSERT_TRUE(screen);
+  ASSERT_TRUE(isActive(screen));
+  ASSERT_GE(device().viewsWithText("签到").size(), 2u) << "the title and the button";
+  const int signs = service_->requestCount("sign");
+  ASSERT_TRUE(device().tapText("签到"));
+  EXPECT_TRUE(waitFor([&] { return service_->requestCount("sign") > signs; }, 5));
+  letRepliesArrive();
+  device().wait(0.5);
+  EXPECT_TRUE(isDone(screen));
+  home();
+}
+
 TEST_F(CheckinTest, OpeningAsksForTheShareAwardHidesTheTabBarAndLogsThePage) {
   auto delegate = launch();
   login();
