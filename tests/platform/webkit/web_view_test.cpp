@@ -306,17 +306,22 @@ TEST(WebView, AFailedLoadIsAURLErrorAndADragScrollsThePage) {
   }
 }
 
-TEST(WebView, PagesAndTheCookieStoreSeeTheSameCookies) {
-  ZVT_REQUIRE_DISPLAY();
-  auto store = NSHTTPCookieStorage::sharedHTTPCookieStorage();
-  store->removeAllCookies();
-  zvt::test::TestHTTPServer server;
+// "/set" sets the cookie page=1; every other page shows the cookies it was sent.
+static void serveCookiePages(zvt::test::TestHTTPServer& server) {
   server.route("/set", [](const zvt::test::HTTPRequest&, zvt::test::HTTPResponder& responder) {
     responder.send(200, {{"Content-Type", "text/html"}, {"Set-Cookie", "page=1; Path=/"}}, "<p>set</p>");
   });
   server.fallback([](const zvt::test::HTTPRequest& request, zvt::test::HTTPResponder& responder) {
     responder.send(200, "<p>" + request.header("Cookie") + "</p>", "text/html");
   });
+}
+
+TEST(WebView, PagesAndTheCookieStoreSeeTheSameCookies) {
+  ZVT_REQUIRE_DISPLAY();
+  auto store = NSHTTPCookieStorage::sharedHTTPCookieStorage();
+  store->removeAllCookies();
+  zvt::test::TestHTTPServer server;
+  serveCookiePages(server);
   auto cookie = [&](const char* name, const char* value) {
     auto properties = NSMutableDictionary::dictionary();
     properties->setObject(NSString::stringWithUTF8String(name), NSHTTPCookieName);
@@ -363,12 +368,7 @@ TEST(WebView, ACookieDeletedFromTheStoreIsNoLongerSent) {
   auto store = NSHTTPCookieStorage::sharedHTTPCookieStorage();
   store->removeAllCookies();
   zvt::test::TestHTTPServer server;
-  server.route("/set", [](const zvt::test::HTTPRequest&, zvt::test::HTTPResponder& responder) {
-    responder.send(200, {{"Content-Type", "text/html"}, {"Set-Cookie", "page=1; Path=/"}}, "<p>set</p>");
-  });
-  server.fallback([](const zvt::test::HTTPRequest& request, zvt::test::HTTPResponder& responder) {
-    responder.send(200, "<p>" + request.header("Cookie") + "</p>", "text/html");
-  });
+  serveCookiePages(server);
   auto named = [&](const std::string& name) -> std::shared_ptr<NSHTTPCookie> {
     auto cookies = store->cookies();
     for (const id& object : *cookies) {
