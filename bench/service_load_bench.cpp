@@ -5,16 +5,18 @@
 //   connection, fetch 2000 x 2000 PNG pictures (each name new, so each drawn and encoded on the
 //   request) one after the other as fast as they are answered. An iteration is N pictures
 //   answered; reported: pictures a second (items_per_second), the service's processor time in
-//   cores over the timed loop (service_cores) and the rate against one client's, measured first
-//   in the same run (vs_one_client).
+//   cores over the timed loop (service_cores) and per picture (service_cpu_us_per_item: the
+//   work is the service's; cpu_us_per_item is this process, the clients, alone) and the rate
+//   against one client's, measured first in the same run (vs_one_client).
 //   Peer (service_load/pictures/zlib/clients:N): N threads of this process each deflating the
 //   same raw picture rows with zlib at the service's level, the service's heaviest step without
 //   drawing or HTTP: the scaling the processors allow.
 // - service_load/signed_call/ours/pictures:N: a valid signed user-information call (the
 //   enciphered get_time, then userInfo&do=my with the demo user's session, each on a new
 //   connection, as the client makes them) while N picture clients as above keep the service
-//   busy. Reported: the mean, the median and 95th percentile of the calls (p50_ms, p95_ms) and
-//   how many took over the clients' 8 s (over_8s). pictures:0 is the floor: the call alone.
+//   busy. Reported: the mean, the median and 95th percentile of the calls (p50_ms, p95_ms), how
+//   many took over the clients' 8 s (over_8s) and the service's processor time per call, the
+//   pictures' included (service_cpu_us_per_item). pictures:0 is the floor: the call alone.
 //
 // ZVT_BENCH_SERVICE_CPUS (e.g. "0-3") pins the service (and the zlib peer) to those processors
 // and this program's own threads to the others. The service, its login and the picture clients
@@ -120,6 +122,24 @@ double serviceCPUSeconds() {
   }
   return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
+
+// The service's processor time over a timed loop, per item, beside the benchmark process's own
+// (cpu_us_per_item): on our sides the work is done in the service, not in this process.
+class ServiceCPUCounter {
+ public:
+  explicit ServiceCPUCounter(benchmark::State& state) : state_(state), start_(serviceCPUSeconds()) {}
+  ~ServiceCPUCounter() {
+    const double spent = serviceCPUSeconds() - start_;
+    const auto items = static_cast<double>(state_.items_processed() > 0 ? state_.items_processed() : state_.iterations());
+    state_.counters["service_cpu_us_per_item"] = items > 0 ? spent * 1e6 / items : 0;
+  }
+  ServiceCPUCounter(const ServiceCPUCounter&) = delete;
+  ServiceCPUCounter& operator=(const ServiceCPUCounter&) = delete;
+
+ private:
+  benchmark::State& state_;
+  double start_;
+};
 
 // One kept-alive connection to the service that asks for pictures.
 class PictureClient {
@@ -255,6 +275,7 @@ void BM_PicturesOurs(benchmark::State& state) {
   const auto start = Clock::now();
   {
     zvt::bench::ProcessCPUCounter cpu(state);
+    ServiceCPUCounter serviceCPU(state);
     for (auto _ : state) {
       target += clients;
       if (!load.waitFor(target)) {
@@ -384,6 +405,7 @@ void BM_SignedCall(benchmark::State& state) {
   int failed = 0;
   {
     zvt::bench::ProcessCPUCounter cpu(state);
+    ServiceCPUCounter serviceCPU(state);
     for (auto _ : state) {
       const auto start = Clock::now();
       if (!measuredSignedCall()) ++failed;
