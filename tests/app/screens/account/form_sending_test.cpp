@@ -420,6 +420,13 @@ struct LitForm {
 
 std::ostream& operator<<(std::ostream& out, const LitForm& form) { return out << form.name; }
 
+// The opened form with each of its fields typed in; empty when a field takes no typing.
+LitForm::Opened typedIn(FormSendingTest& t, LitForm::Opened opened) {
+  for (const auto& f : opened.fields)
+    if (!t.typeInto(f.field, f.text)) return {};
+  return opened;
+}
+
 class ButtonsFollowTheirFields : public FormSendingTest, public ::testing::WithParamInterface<LitForm> {
  protected:
   int sent() const { return service_->requestCount(GetParam().op, GetParam().iface); }
@@ -482,14 +489,11 @@ const LitForm kLitForms[] = {
        auto screen = t.launchBinding("2");
        auto form = screen ? screen->bindingPhoneView() : nullptr;
        if (!form) return {};
-       LitForm::Opened opened{form->finishedButton(),
-                              {{form->phoneTextField(), kPhone, true},
-                               {form->verticalTextField(), "123456", true},
-                               {form->passwordTextField(), "zvt654321", false}},
-                              form->phoneTextField()};
-       for (const auto& f : opened.fields)
-         if (!t.typeInto(f.field, f.text)) return {};
-       return opened;
+       return typedIn(t, {form->finishedButton(),
+                          {{form->phoneTextField(), kPhone, true},
+                           {form->verticalTextField(), "123456", true},
+                           {form->passwordTextField(), "zvt654321", false}},
+                          form->phoneTextField()});
      },
      true},
     {"e-mail binding", "register", "enciphered",
@@ -497,24 +501,18 @@ const LitForm kLitForms[] = {
        auto screen = t.launchBinding(nullptr);
        auto form = screen ? screen->bindingEmailView() : nullptr;
        if (!form) return {};
-       LitForm::Opened opened{form->finishButton(),
-                              {{form->emailTextField(), "tb@zavelto.test", true}, {form->passwordTextField(), "zvt654321", true}},
-                              nullptr};
-       for (const auto& f : opened.fields)
-         if (!t.typeInto(f.field, f.text)) return {};
-       return opened;
+       return typedIn(t, {form->finishButton(),
+                          {{form->emailTextField(), "tb@zavelto.test", true}, {form->passwordTextField(), "zvt654321", true}},
+                          nullptr});
      }},
     {"phone verification", "binding_phoneNumber", "json",
      [](FormSendingTest& t) -> LitForm::Opened {
        auto screen = t.openVerification();
        auto form = screen ? screen->verticalPhoneView() : nullptr;
        if (!form) return {};
-       LitForm::Opened opened{form->finishButton(),
-                              {{form->verticalTextField(), "123456", true}, {form->phoneTextField(), kPhone, true}},
-                              form->phoneTextField()};
-       for (const auto& f : opened.fields)
-         if (!t.typeInto(f.field, f.text)) return {};
-       return opened;
+       return typedIn(t, {form->finishButton(),
+                          {{form->verticalTextField(), "123456", true}, {form->phoneTextField(), kPhone, true}},
+                          form->phoneTextField()});
      },
      true},
     {"retrieval by phone", "get_forgot_pwd_code", "json",
@@ -530,12 +528,9 @@ const LitForm kLitForms[] = {
        auto screen = t.openReset();
        auto form = screen ? screen->modifyView() : nullptr;
        if (!form) return {};
-       LitForm::Opened opened{form->finishButton(),
-                              {{form->verticalTextField(), "123456", true}, {form->passwordTextField(), "zvt654321", true}},
-                              nullptr};
-       for (const auto& f : opened.fields)
-         if (!t.typeInto(f.field, f.text)) return {};
-       return opened;
+       return typedIn(t, {form->finishButton(),
+                          {{form->verticalTextField(), "123456", true}, {form->passwordTextField(), "zvt654321", true}},
+                          nullptr});
      }},
 };
 
