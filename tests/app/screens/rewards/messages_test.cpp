@@ -28,6 +28,14 @@ class MessagesTest : public InviteTest {
     settle();
     return screen;
   }
+  // The list opened and pulled up once: pages 1 and 2, twenty rows (nil when it did not get there).
+  std::shared_ptr<TZMessageViewController> openTwoPages() {
+    auto screen = openMessages();
+    if (!screen) return nullptr;
+    EXPECT_TRUE(pullUpList(screen->messageTabelView(), "msg"));
+    EXPECT_EQ(screen->dataArray()->count(), 20u);
+    return screen->dataArray()->count() == 20u ? screen : nullptr;
+  }
   void scriptMessages(const std::string& recordsJSON, int end, bool sticky = false) const {
     service_->script(ScriptedReply{.op = "msg",
                                    .iface = "enciphered",
@@ -111,11 +119,9 @@ TEST_F(MessagesTest, EndOnTheFirstPageStopsTheFooterUntilASuccessfulPullDown) {
 
 TEST_F(MessagesTest, APullDownWhosePageOneBringsNoMessagesKeepsTheRows) {
   launchLoggedIn();
-  auto screen = openMessages();
+  auto screen = openTwoPages();
   ASSERT_TRUE(screen);
   auto table = screen->messageTabelView();
-  ASSERT_TRUE(pullUpList(table, "msg"));
-  ASSERT_EQ(screen->dataArray()->count(), 20u);
   const std::string first = titleAt(screen, 0), last = titleAt(screen, 19);
   for (int end : {0, 1}) {
     SCOPED_TRACE(end);
@@ -152,11 +158,9 @@ TEST_F(MessagesTest, OnlyTheNumberOneAsEndStopsTheFooter) {
 
 TEST_F(MessagesTest, AFailedPullUpShowsThePlaceholderWhoseRetryAsksTheSamePage) {
   launchLoggedIn();
-  auto screen = openMessages();
+  auto screen = openTwoPages();
   ASSERT_TRUE(screen);
   auto table = screen->messageTabelView();
-  ASSERT_TRUE(pullUpList(table, "msg"));
-  ASSERT_EQ(screen->dataArray()->count(), 20u);
 
   service_->clearLog();
   failMessages();
