@@ -126,8 +126,9 @@ TEST_F(BundleImages, TheTutorialsStepCardsShowDrawingsNotEmptyBoxes) {
         run = canvas.at(x, y) == box ? run + 1 : 0;
         longest = std::max(longest, run);
       }
-      boxes += longest > 0 && band == 0 && longest >= 280;
-      band = longest >= 280 ? band + 1 : 0;
+      const bool across = longest >= 280;
+      boxes += across && band == 0;  // the first row of a band
+      band = across ? band + 1 : 0;
       widest = std::max(widest, band);
     }
     EXPECT_GE(boxes, 4) << name << ": its step boxes are there";
