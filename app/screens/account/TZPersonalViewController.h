@@ -8,10 +8,10 @@
 // Taps: the avatar row offers the camera (when there is one) and the photo library; the edited
 // square goes up as PNG (act=avatar), then the record is refreshed and the new picture fetched
 // anew. One picture goes up at a time: while one is on its way the avatar row opens no sheet;
-// its reply, whatever it is, lets the next one go. The phone row opens the verification while there is no number and the service
-// registers by phone (regMethod "2"); with a number it only says that it cannot be changed;
-// with neither it takes no taps. E-mail and QQ open their screen with this screen's model; the
-// Alipay row opens the Alipay screen.
+// its reply, whatever it is, lets the next one go. The phone row opens the verification while
+// there is no number and the service registers by phone (regMethod "2"); with a number it only
+// says that it cannot be changed; with neither it takes no taps. E-mail and QQ open their
+// screen with this screen's model; the Alipay row opens the Alipay screen.
 //
 // Masks: a phone text, or an Alipay account that is a mobile number, shows "****" for its 4th
 // to 7th characters once it has 7; an e-mail text, or an Alipay e-mail address, shows "****"
