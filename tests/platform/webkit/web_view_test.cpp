@@ -169,12 +169,33 @@ std::shared_ptr<NSHTTPCookie> storedCookie(const std::string& name) {
   return nullptr;
 }
 
-// A server whose pages show the cookies they were sent.
-void echoCookies(zvt::test::TestHTTPServer& server) {
+// "/set" sets the cookie page=1; every other page shows the cookies it was sent.
+void serveCookiePages(zvt::test::TestHTTPServer& server) {
+  server.route("/set", [](const zvt::test::HTTPRequest&, zvt::test::HTTPResponder& responder) {
+    responder.send(200, {{"Content-Type", "text/html"}, {"Set-Cookie", "page=1; Path=/"}}, "<p>set</p>");
+  });
   server.fallback([](const zvt::test::HTTPRequest& request, zvt::test::HTTPResponder& responder) {
     responder.send(200, "<p>" + request.header("Cookie") + "</p>", "text/html");
   });
 }
+
+// A web view on the cookie pages, with the cookie store empty before and after.
+struct CookieScreen : WebScreen {
+  zvt::test::TestHTTPServer server;
+  int loads = 0;  // loads that ended so far
+
+  CookieScreen() {
+    cookieStore().removeAllCookies();
+    serveCookiePages(server);
+  }
+  ~CookieScreen() { cookieStore().removeAllCookies(); }
+  // Starts loading the page; load also waits for it to end.
+  void go(const std::string& path) { web->loadRequest(NSURLRequest::requestWithURL(NSURL::URLWithString(server.url(path)))); }
+  bool load(const std::string& path) {
+    go(path);
+    return waitForFinishes(++loads);
+  }
+};
 
 }  // namespace
 
@@ -306,16 +327,6 @@ TEST(WebView, AFailedLoadIsAURLErrorAndADragScrollsThePage) {
   }
 }
 
-// "/set" sets the cookie page=1; every other page shows the cookies it was sent.
-static void serveCookiePages(zvt::test::TestHTTPServer& server) {
-  server.route("/set", [](const zvt::test::HTTPRequest&, zvt::test::HTTPResponder& responder) {
-    responder.send(200, {{"Content-Type", "text/html"}, {"Set-Cookie", "page=1; Path=/"}}, "<p>set</p>");
-  });
-  server.fallback([](const zvt::test::HTTPRequest& request, zvt::test::HTTPResponder& responder) {
-    responder.send(200, "<p>" + request.header("Cookie") + "</p>", "text/html");
-  });
-}
-
 TEST(WebView, PagesAndTheCookieStoreSeeTheSameCookies) {
   ZVT_REQUIRE_DISPLAY();
   auto store = NSHTTPCookieStorage::sharedHTTPCookieStorage();
@@ -365,43 +376,20 @@ TEST(WebView, PagesAndTheCookieStoreSeeTheSameCookies) {
 // to the engine or took it from a page.
 TEST(WebView, ACookieDeletedFromTheStoreIsNoLongerSent) {
   ZVT_REQUIRE_DISPLAY();
-  auto store = NSHTTPCookieStorage::sharedHTTPCookieStorage();
-  store->removeAllCookies();
-  zvt::test::TestHTTPServer server;
-  serveCookiePages(server);
-  auto named = [&](const std::string& name) -> std::shared_ptr<NSHTTPCookie> {
-    auto cookies = store->cookies();
-    for (const id& object : *cookies) {
-      auto c = zvt::as<NSHTTPCookie>(object);
-      if (c && c->name()->utf8() == name) return c;
-    }
-    return nullptr;
-  };
-  auto properties = NSMutableDictionary::dictionary();
-  properties->setObject("session"_ns, NSHTTPCookieName);
-  properties->setObject("abc"_ns, NSHTTPCookieValue);
-  properties->setObject("127.0.0.1"_ns, NSHTTPCookieDomain);
-  properties->setObject("/"_ns, NSHTTPCookiePath);
-  store->setCookie(NSHTTPCookie::cookieWithProperties(properties));
-  WebScreen s;
-  int loads = 0;
-  auto load = [&](const std::string& path) {
-    s.web->loadRequest(NSURLRequest::requestWithURL(NSURL::URLWithString(server.url(path))));
-    return s.waitForFinishes(++loads);
-  };
-  ASSERT_TRUE(load("/set"));
-  ASSERT_TRUE(runMainLoopUntil([&] { return named("page") != nullptr; }, 20));
-  ASSERT_TRUE(load("/echo"));
-  ASSERT_EQ(server.requests().back().header("Cookie").find("session=abc") != std::string::npos, true);
+  CookieScreen s;
+  storeCookie("session", "abc");
+  ASSERT_TRUE(s.load("/set"));
+  ASSERT_TRUE(runMainLoopUntil([&] { return storedCookie("page") != nullptr; }, 20));
+  ASSERT_TRUE(s.load("/echo"));
+  ASSERT_EQ(s.server.requests().back().header("Cookie").find("session=abc") != std::string::npos, true);
 
   for (const char* name : {"session", "page"}) {  // handed to the engine; set by a page
     SCOPED_TRACE(name);
-    store->deleteCookie(named(name));
-    ASSERT_TRUE(load("/echo"));
-    const std::string sent = server.requests().back().header("Cookie");
+    cookieStore().deleteCookie(storedCookie(name));
+    ASSERT_TRUE(s.load("/echo"));
+    const std::string sent = s.server.requests().back().header("Cookie");
     EXPECT_EQ(sent.find(std::string(name) + "="), std::string::npos) << sent;
   }
-  store->removeAllCookies();
 }
 
 TEST(WebView, PagesCallTheNativesOfTheirOwnViewAndScriptsAnswerValues) {
@@ -519,16 +507,8 @@ TEST(WebView, TheNextScreensViewShowsItsPageInTheWebProcessTheLastViewLeft) {
 // system's time-out.
 TEST(WebView, ANavigationWaitsForTheEngineToTakeTheCookiesAndTimesOutWhenItIsStuck) {
   ZVT_REQUIRE_DISPLAY();
-  cookieStore().removeAllCookies();
-  zvt::test::TestHTTPServer server;
-  echoCookies(server);
-  WebScreen s;
-  int loads = 0;
-  auto load = [&](const std::string& path) {
-    s.web->loadRequest(NSURLRequest::requestWithURL(NSURL::URLWithString(server.url(path))));
-  };
-  load("/ready");
-  ASSERT_TRUE(s.waitForFinishes(++loads));
+  CookieScreen s;
+  ASSERT_TRUE(s.load("/ready"));
   ASSERT_FALSE(childrenNamed("WebKitNetworkPr").empty());
 
   const struct {
@@ -543,10 +523,10 @@ TEST(WebView, ANavigationWaitsForTheEngineToTakeTheCookiesAndTimesOutWhenItIsStu
     SCOPED_TRACE(c.value);
     storeCookie("session", c.value);
     s.recorder->log.clear();
-    const size_t requests = server.requests().size();
+    const size_t requests = s.server.requests().size();
     {
       StoppedNetwork stuck;
-      load("/echo");
+      s.go("/echo");
       ASSERT_TRUE(runMainLoopUntil([&] { return !s.recorder->log.empty(); }, 20));
       s.js("1");  // the page answers after what the engine reported before
       EXPECT_EQ(s.recorder->log, (std::vector<std::string>{"should /echo 5"})) << "gone before the engine took the cookies";
@@ -555,18 +535,18 @@ TEST(WebView, ANavigationWaitsForTheEngineToTakeTheCookiesAndTimesOutWhenItIsStu
         ASSERT_TRUE(runMainLoopUntil([&] { return s.recorder->failed > 0; }, 20));
         EXPECT_EQ(s.recorder->log, (std::vector<std::string>{"should /echo 5", "fail -1001"}));
         EXPECT_EQ(str(zvt::as<NSString>(s.recorder->error->userInfo()->objectForKey(NSURLErrorFailingURLStringErrorKey))),
-                  server.url("/echo"));
-        ++loads;
+                  s.server.url("/echo"));
+        ++s.loads;
       } else {
         zvt::test::drainMainLoop();
         EXPECT_EQ(s.recorder->failed, 0);
       }
     }
     // The engine answers again: what waited goes, and the next navigation carries the cookie.
-    if (c.timesOut) load("/echo");
-    ASSERT_TRUE(s.waitForFinishes(++loads));
-    ASSERT_GT(server.requests().size(), requests);
-    EXPECT_EQ(server.requests().back().header("Cookie"), std::string("session=") + c.value);
+    if (c.timesOut) s.go("/echo");
+    ASSERT_TRUE(s.waitForFinishes(++s.loads));
+    ASSERT_GT(s.server.requests().size(), requests);
+    EXPECT_EQ(s.server.requests().back().header("Cookie"), std::string("session=") + c.value);
   }
 
   // A navigation stopped, or a screen left, while it waits never goes: it does not time out, and
@@ -575,7 +555,7 @@ TEST(WebView, ANavigationWaitsForTheEngineToTakeTheCookiesAndTimesOutWhenItIsStu
   {
     StoppedNetwork stuck;
     s.recorder->log.clear();
-    load("/stopped");
+    s.go("/stopped");
     ASSERT_TRUE(runMainLoopUntil([&] { return !s.recorder->log.empty(); }, 20));
     s.web->stopLoading();
     s.screen.clock.advanceBy(60);
@@ -585,30 +565,20 @@ TEST(WebView, ANavigationWaitsForTheEngineToTakeTheCookiesAndTimesOutWhenItIsStu
   {
     StoppedNetwork stuck;  // till the screen has gone
     WebScreen left;
-    left.web->loadRequest(NSURLRequest::requestWithURL(NSURL::URLWithString(server.url("/left"))));
+    left.web->loadRequest(NSURLRequest::requestWithURL(NSURL::URLWithString(s.server.url("/left"))));
     ASSERT_TRUE(runMainLoopUntil([&] { return !left.recorder->log.empty(); }, 20));
   }
-  load("/echo");
-  ASSERT_TRUE(s.waitForFinishes(++loads));
-  EXPECT_EQ(server.requests().back().header("Cookie"), "session=left");
-  for (const auto& request : server.requests()) EXPECT_TRUE(request.path != "/stopped" && request.path != "/left") << request.path;
+  ASSERT_TRUE(s.load("/echo"));
+  EXPECT_EQ(s.server.requests().back().header("Cookie"), "session=left");
+  for (const auto& request : s.server.requests()) EXPECT_TRUE(request.path != "/stopped" && request.path != "/left") << request.path;
   EXPECT_EQ(s.recorder->log, (std::vector<std::string>{"should /stopped 5", "should /echo 5", "start", "finish"}));
-  cookieStore().removeAllCookies();
 }
 
 // A report of the engine's cookies (a page set one) does not undo what the store did since the
 // engine last took its cookies: it still holds the old ones then.
 TEST(WebView, AReportOfTheEnginesCookiesDoesNotUndoTheStoresNewerChange) {
   ZVT_REQUIRE_DISPLAY();
-  cookieStore().removeAllCookies();
-  zvt::test::TestHTTPServer server;
-  echoCookies(server);
-  WebScreen s;
-  int loads = 0;
-  auto load = [&](const std::string& path) {
-    s.web->loadRequest(NSURLRequest::requestWithURL(NSURL::URLWithString(server.url(path))));
-    return s.waitForFinishes(++loads);
-  };
+  CookieScreen s;
   const struct {
     const char* change;
     std::function<void()> act;
@@ -621,20 +591,19 @@ TEST(WebView, AReportOfTheEnginesCookiesDoesNotUndoTheStoresNewerChange) {
   for (const auto& c : changes) {
     SCOPED_TRACE(c.change);
     storeCookie("session", "old");
-    ASSERT_TRUE(load("/echo"));
-    ASSERT_EQ(server.requests().back().header("Cookie").find("session=old"), 0u);
+    ASSERT_TRUE(s.load("/echo"));
+    ASSERT_EQ(s.server.requests().back().header("Cookie").find("session=old"), 0u);
     c.act();
     const std::string mark = "page" + std::to_string(++set);
     s.js("document.cookie = '" + mark + "=1; path=/'");
     ASSERT_TRUE(runMainLoopUntil([&] { return storedCookie(mark) != nullptr; }, 20)) << "the page's cookie reported";
     auto session = storedCookie("session");
     EXPECT_EQ(session ? session->value()->utf8() : "", c.stored);
-    ASSERT_TRUE(load("/echo"));
-    const std::string sent = server.requests().back().header("Cookie");
+    ASSERT_TRUE(s.load("/echo"));
+    const std::string sent = s.server.requests().back().header("Cookie");
     EXPECT_EQ(sent.find("session=old"), std::string::npos) << sent;
     if (*c.stored) {
       EXPECT_NE(sent.find(std::string("session=") + c.stored), std::string::npos) << sent;
     }
   }
-  cookieStore().removeAllCookies();
 }
