@@ -118,6 +118,30 @@ SoupCookie* soupCookieOf(const NSHTTPCookie& cookie) {
   return soup;
 }
 
+// Asks the engine to take the cookie in or to drop it; its answer counts for the hand-over `tag`.
+enum class Call { kAdd, kDelete };
+void send(WebKitCookieManager* manager, const NSHTTPCookie& cookie, Call call, gpointer tag) {
+  SoupCookie* soup = soupCookieOf(cookie);
+  if (call == Call::kAdd) {
+    webkit_cookie_manager_add_cookie(
+        manager, soup, nullptr,
+        [](GObject* object, GAsyncResult* result, gpointer data) {
+          webkit_cookie_manager_add_cookie_finish(WEBKIT_COOKIE_MANAGER(object), result, nullptr);
+          answered(data);
+        },
+        tag);
+  } else {
+    webkit_cookie_manager_delete_cookie(
+        manager, soup, nullptr,
+        [](GObject* object, GAsyncResult* result, gpointer data) {
+          webkit_cookie_manager_delete_cookie_finish(WEBKIT_COOKIE_MANAGER(object), result, nullptr);
+          answered(data);
+        },
+        tag);
+  }
+  soup_cookie_free(soup);
+}
+
 std::shared_ptr<NSHTTPCookie> cookieOf(SoupCookie* soup) {
   auto properties = NSMutableDictionary::dictionary();
   auto set = [&](const zvt::StaticString& key, const char* value) {
@@ -255,30 +279,14 @@ uint64_t handCookiesToEngine(std::function<void(uint64_t)> ready) {
         ++it;
         continue;
       }
-      SoupCookie* soup = soupCookieOf(*it->second);
+      send(manager, *it->second, Call::kDelete, tag);
       ++calls;
-      webkit_cookie_manager_delete_cookie(
-          manager, soup, nullptr,
-          [](GObject* object, GAsyncResult* result, gpointer data) {
-            webkit_cookie_manager_delete_cookie_finish(WEBKIT_COOKIE_MANAGER(object), result, nullptr);
-            answered(data);
-          },
-          tag);
-      soup_cookie_free(soup);
       deletedIn[it->first] = handOver;
       it = engineHolds.erase(it);
     }
     for (const auto& [key, cookie] : kept) {
-      SoupCookie* soup = soupCookieOf(*cookie);
+      send(manager, *cookie, Call::kAdd, tag);
       ++calls;
-      webkit_cookie_manager_add_cookie(
-          manager, soup, nullptr,
-          [](GObject* object, GAsyncResult* result, gpointer data) {
-            webkit_cookie_manager_add_cookie_finish(WEBKIT_COOKIE_MANAGER(object), result, nullptr);
-            answered(data);
-          },
-          tag);
-      soup_cookie_free(soup);
       engineHolds[key] = cookie;
       deletedIn.erase(key);
     }
