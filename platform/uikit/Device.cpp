@@ -284,8 +284,7 @@ void Device::tap(CGPoint point, int taps) {
   }
 }
 
-bool Device::reaches(const std::shared_ptr<UIView>& view, CGPoint screenPoint) {
-  auto hit = hitViewAt(screenPoint);
+bool Device::reaches(const std::shared_ptr<UIView>& view, const std::shared_ptr<UIView>& hit) {
   if (!hit || !view) return false;
   if (hit == view || hit->isDescendantOfView(view)) return true;
   // A view that takes no touches (a label) passes them to what holds it, or to what lies
@@ -297,7 +296,7 @@ bool Device::tapView(const std::shared_ptr<UIView>& view) {
   CGRect visible = visibleRect(view);
   if (CGRectIsEmpty(visible)) return false;
   CGPoint centre = CGPointMake(CGRectGetMidX(visible), CGRectGetMidY(visible));
-  bool reached = reaches(view, centre);
+  bool reached = reaches(view, hitViewAt(centre));
   tap(centre);
   return reached;
 }
@@ -322,7 +321,8 @@ std::shared_ptr<UIView> Device::viewToTap(const std::string& text, std::string* 
   for (auto& view : shown) {
     CGRect visible = visibleRect(view);
     CGPoint centre = CGPointMake(CGRectGetMidX(visible), CGRectGetMidY(visible));
-    Candidate c{view, hitViewAt(centre), reaches(view, centre), false};
+    auto hit = hitViewAt(centre);
+    Candidate c{view, hit, reaches(view, hit), false};
     // A text over a control (a label in a row, a title over its button) is the control to a
     // person.
     c.control = takesTaps(view) || (c.reached && takesTaps(c.hit));

@@ -168,11 +168,11 @@ class Device {
   static std::shared_ptr<UIWindow> windowAt(CGPoint screenPoint);
   // The view that a finger at the screen point touches (nil when nothing takes it).
   static std::shared_ptr<UIView> hitViewAt(CGPoint screenPoint);
-  // Whether a finger at the screen point reaches the view: hit-testing there lands on the view
-  // or inside it, or, for a view that takes no touches itself (a label), on what holds it or
-  // lies behind it (a title drawn over its button); not when something in front of it takes
-  // the touch, nor when nothing takes it.
-  static bool reaches(const std::shared_ptr<UIView>& view, CGPoint screenPoint);
+  // Whether a finger that hit-testing sends to `hit` (hitViewAt) reaches the view: `hit` is the
+  // view or inside it, or, for a view that takes no touches itself (a label), what holds it or
+  // lies behind it (a title drawn over its button); not when something in front of it takes the
+  // touch, nor when nothing takes it.
+  static bool reaches(const std::shared_ptr<UIView>& view, const std::shared_ptr<UIView>& hit);
   std::shared_ptr<UIResponder> typingTarget() const;
   // Drags until the rectangle (content coordinates, asked again after each drag) is in view.
   bool bringIntoView(const std::shared_ptr<UIScrollView>& scrollView, const std::function<CGRect()>& rect);
