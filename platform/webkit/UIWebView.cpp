@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "platform/foundation/NSDictionary.h"
@@ -247,13 +248,23 @@ gboolean WebPage::decide(WebKitPolicyDecision* decision, WebKitPolicyDecisionTyp
   return TRUE;
 }
 
+std::optional<WebPage::Waiting> WebPage::takeWaiting(uint64_t ticket) {
+  auto it = std::find_if(waiting_.begin(), waiting_.end(), [&](const Waiting& w) { return w.ticket == ticket; });
+  if (it == waiting_.end()) return std::nullopt;
+  Waiting taken = std::move(*it);
+  waiting_.erase(it);
+  return taken;
+}
+
+void WebPage::abandon(const Waiting& waiting) {
+  withdrawCookieTicket(waiting.ticket);
+  waiting.bound->invalidate();
+  webkit_policy_decision_ignore(waiting.decision);
+  g_object_unref(waiting.decision);
+}
+
 void WebPage::dropWaiting() {
-  for (const Waiting& waiting : waiting_) {
-    withdrawCookieTicket(waiting.ticket);
-    waiting.bound->invalidate();
-    webkit_policy_decision_ignore(waiting.decision);
-    g_object_unref(waiting.decision);
-  }
+  for (const Waiting& waiting : waiting_) abandon(waiting);
   waiting_.clear();
 }
 
@@ -265,25 +276,19 @@ void WebPage::stop() {
 }
 
 void WebPage::cookiesHandedOver(uint64_t ticket) {
-  auto it = std::find_if(waiting_.begin(), waiting_.end(), [&](const Waiting& w) { return w.ticket == ticket; });
-  if (it == waiting_.end()) return;
-  Waiting going = *it;
-  waiting_.erase(it);
-  going.bound->invalidate();
-  webkit_policy_decision_use(going.decision);
-  g_object_unref(going.decision);
+  auto going = takeWaiting(ticket);
+  if (!going) return;
+  going->bound->invalidate();
+  webkit_policy_decision_use(going->decision);
+  g_object_unref(going->decision);
 }
 
 void WebPage::handOverTimedOut(uint64_t ticket) {
-  auto it = std::find_if(waiting_.begin(), waiting_.end(), [&](const Waiting& w) { return w.ticket == ticket; });
-  if (it == waiting_.end()) return;
-  Waiting ended = *it;
-  waiting_.erase(it);
-  withdrawCookieTicket(ticket);
-  webkit_policy_decision_ignore(ended.decision);
-  g_object_unref(ended.decision);
+  auto ended = takeWaiting(ticket);
+  if (!ended) return;
+  abandon(*ended);
   GError* error = g_error_new_literal(G_IO_ERROR, G_IO_ERROR_TIMED_OUT, "The request timed out.");
-  reportFailure(ended.uri.empty() ? nullptr : ended.uri.c_str(), error);
+  reportFailure(ended->uri.empty() ? nullptr : ended->uri.c_str(), error);
   g_error_free(error);
 }
 

@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -90,6 +91,10 @@ class WebPage {
     std::shared_ptr<NSTimer> bound;
   };
   std::vector<Waiting> waiting_;
+  // The navigation waiting with the ticket, out of the list; none when it went or was dropped.
+  std::optional<Waiting> takeWaiting(uint64_t ticket);
+  // A waiting navigation that will not go: its ticket withdrawn, its time-out off, refused.
+  static void abandon(const Waiting& waiting);
   unsigned long paints_ = 0;
   CGPoint touchStart_{};
   CGPoint touchLast_{};
