@@ -6,13 +6,31 @@
 #                 new), apart from the application's own sandbox (ZVT_HOME, default ~/.zavelto)
 #   ZVT_PORT      the service's port (default: the build's ZVT_SERVICE_PORT, 8880 unless
 #                 configured otherwise, which is also the application's built-in server address)
-#   ZVT_PICTURES  the tour's pictures (default build/pictures)
+#   ZVT_PICTURES  the tour's pictures (default build/pictures); a run replaces the pictures an
+#                 earlier run made there and leaves every other file alone
+#   ZVT_HOME      the application's sandbox in a window (default ~/.zavelto); the headless tour
+#                 is a first start and always takes a fresh sandbox of its own, build/tour-home
 set -euo pipefail
+# A folder named relative to where the command was given is taken from there.
+pictures=${ZVT_PICTURES:-}
+case $pictures in "" | /*) ;; *) pictures=$PWD/$pictures ;; esac
 cd "$(dirname "$0")/.."
+headless=1
+[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && headless=0
 bash scripts/deps.sh
 
 # The build shows its progress rather than every step (scripts/build-progress.sh).
 source scripts/build-progress.sh
+source scripts/tour-pictures.sh
+
+# The pictures folder is checked before the build, so that a folder the tour may not write in
+# is said at once rather than after minutes of building.
+if [ "$headless" = 1 ]; then
+  pictures=${pictures:-$PWD/build/pictures}
+  if ! tour_pictures_prepare "$pictures" app/runner/tour.txt build/pictures; then
+    exit 1
+  fi
+fi
 
 echo "building build/release (Release, no tests or benchmarks; the first build takes minutes)..."
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DZVT_BUILD_TESTS=OFF -DZVT_BUILD_BENCH=OFF >/dev/null
@@ -49,14 +67,11 @@ if [ -z "$root" ]; then
 fi
 echo "service:     $service on $root (data in $data; one line per request in $log)"
 
-if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+if [ "$headless" = 0 ]; then
   echo "application: $app in a desktop window, talking to $root"
   echo "to stop:     close the window or press Ctrl-C here; the service stops with the application"
   "$app" --window --server-root "$root"
 else
-  pictures=${ZVT_PICTURES:-$PWD/build/pictures}
-  rm -rf "$pictures"
-  mkdir -p "$pictures"
   echo "application: $app headless (no display), taking the tour of app/runner/tour.txt against $root"
   echo "to stop:     it ends by itself, or press Ctrl-C; the service stops with the application"
   # The tour is a first start: the application's own files in a fresh home of their own.
@@ -65,6 +80,7 @@ else
   mkdir -p "$tour_home"
   status=0
   ZVT_HOME=$tour_home "$app" --headless --fast --script app/runner/tour.txt --pictures "$pictures" --server-root "$root" || status=$?
+  tour_pictures_record "$pictures"
   echo "pictures of the tour: $pictures"
   exit "$status"
 fi
