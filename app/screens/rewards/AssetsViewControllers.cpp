@@ -220,7 +220,11 @@ void TZAssetsViewController::createTipViewWith(bool failure) {
     tip->setFrame(CGRectMake(0, 0, screen.width, screen.height - 64));
     std::weak_ptr<TZAssetsViewController> weak = screenSelf();
     tip->setRefreshBlock([weak](const id&) {
-      if (auto screen = weak.lock()) screen->getAssets();
+      auto screen = weak.lock();
+      // The tip stays until a reply takes it away: a tap while a page is on its way sends
+      // nothing more (the page would be appended twice).
+      if (!screen || screen->isLoading()) return;
+      screen->getAssets();
     });
     view()->addSubview(tip);
     noMessageTipView_ = tip;

@@ -4,8 +4,9 @@
 // as "do", `assetsTitle` is its title; both by key-value coding, as the push router sets them).
 // The list loads page 1 as it is built (the header starts refreshing), pull-down asks for page
 // 1 again and pull-up for the next; a failed load puts the no-network tip with "点击重试" over
-// the rows, an empty list its empty tip. An income or refund row opens the record page
-// (DetailViewController) with its content; withdrawal rows take no touches.
+// the rows (its retry sends nothing while a page is on its way), an empty list its empty tip.
+// An income or refund row opens the record page (DetailViewController) with its content;
+// withdrawal rows take no touches.
 
 #include <memory>
 #include <string>

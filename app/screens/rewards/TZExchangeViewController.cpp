@@ -1,5 +1,7 @@
 #include "app/screens/rewards/TZExchangeViewController.h"
 
+#include <algorithm>
+
 #include "analytics/StatAgent.h"
 #include "app/api/ZVTAPIClient.h"
 #include "app/api/ZVTServerProtocol.h"
@@ -151,16 +153,22 @@ void TZExchangeViewController::getDatasWithType(NSInteger /*type*/) {
   if (pageNumber_ == 1) dataArray_->removeAllObjects();
   auto parameters = NSDictionary::make({{"number"_ns, NSString::stringWithFormat("%d", pageNumber_)},
                                         {"cid"_ns, NSString::stringWithFormat("%ld", static_cast<long>(type_))}});
+  const int serial = requests_.sent(pageNumber_);
+  ++loading_;
   std::weak_ptr<TZExchangeViewController> weakSelf = exchangeSelf();
-  ZVTAPIClient::getExchangeCentreDataWith(parameters, [weakSelf](bool success, const std::shared_ptr<NSArray>& list,
-                                                                 const id& info) {
-    dispatch_async(dispatch_get_main_queue(), [weakSelf, success, list, info] {
-      if (auto screen = weakSelf.lock()) screen->pageLoaded(success, list, info);
+  ZVTAPIClient::getExchangeCentreDataWith(parameters, [weakSelf, serial](bool success, const std::shared_ptr<NSArray>& list,
+                                                                         const id& info) {
+    dispatch_async(dispatch_get_main_queue(), [weakSelf, success, list, info, serial] {
+      if (auto screen = weakSelf.lock()) screen->pageLoaded(success, list, info, serial);
     });
   });
 }
 
-void TZExchangeViewController::pageLoaded(bool success, const std::shared_ptr<NSArray>& list, const id& info) {
+void TZExchangeViewController::pageLoaded(bool success, const std::shared_ptr<NSArray>& list, const id& info,
+                                          int serial) {
+  loading_ = std::max(0, loading_ - 1);
+  // The rows it belongs to were cleared by a later page 1; that page's reply ends the loading.
+  if (requests_.overtaken(serial)) return;
   auto header = pr_header(tableView_);
   auto footer = pr_footer(tableView_);
   if (success) {
@@ -233,10 +241,12 @@ void TZExchangeViewController::initTheWrongView() {
     view()->addSubview(tipView_);
     std::weak_ptr<TZExchangeViewController> weakSelf = exchangeSelf();
     tipView_->setRefreshBlock([weakSelf](const id&) {
-      if (auto screen = weakSelf.lock()) {
-        screen->pageNumber_ = 1;
-        screen->getDatasWithType(screen->type_);
-      }
+      auto screen = weakSelf.lock();
+      // The placeholder stays until a reply takes it away: a tap while a page is on its way
+      // (the loading overlay is still fading in) sends nothing more.
+      if (!screen || screen->isLoading()) return;
+      screen->pageNumber_ = 1;
+      screen->getDatasWithType(screen->type_);
     });
   }
   tipView_->fillViewWithImage(UIImage::imageNamed("noSignal"_ns),

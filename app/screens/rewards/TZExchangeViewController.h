@@ -3,12 +3,15 @@
 // check-in poster and three tabs (coupons, virtual goods, physical goods); a row opens the
 // product's detail. The first page is asked for at once (no pull-down animation); a pull-down
 // asks page 1 again, a pull-up the next page. A network-type failure (reply codes 111, 222,
-// 201, or no connection) shows the no-network placeholder with its retry; any other failure
-// the kind's two-second tip. A failed pull-up steps back, so the next one asks the same page.
+// 201, or no connection) shows the no-network placeholder with its retry (page 1 of the kind,
+// nothing while a page is on its way); any other failure the kind's two-second tip. A failed
+// pull-up steps back, so the next one asks the same page; a page asked for before the latest
+// page 1 (pull-down, tab, retry) is dropped when it comes.
 
 #include <memory>
 
 #include "app/screens/rewards/PointsProductTableViewCell.h"
+#include "app/ui/PageRequests.h"
 #include "app/ui/ParentsViewController.h"
 #include "app/ui/SharedViews.h"
 #include "platform/foundation/NSArray.h"
@@ -68,6 +71,8 @@ class TZExchangeViewController : public ParentsViewController,
   NSInteger type() const { return type_; }
   int32_t pageNumber() const { return pageNumber_; }
   std::shared_ptr<TZNoMessageTipView> tipView() const { return tipView_; }
+  // A page is on its way.
+  bool isLoading() const { return loading_ > 0; }
 
   // The table.
   NSInteger tableViewNumberOfRowsInSection(const std::shared_ptr<UITableView>& tableView, NSInteger section) override;
@@ -84,12 +89,17 @@ class TZExchangeViewController : public ParentsViewController,
   }
   std::shared_ptr<PointsProductTableViewCell> filledCell(const std::shared_ptr<UITableView>& tableView,
                                                          const std::shared_ptr<NSIndexPath>& indexPath);
-  void pageLoaded(bool success, const std::shared_ptr<NSArray>& list, const id& info);
+  // The reply to the request numbered `serial`.
+  void pageLoaded(bool success, const std::shared_ptr<NSArray>& list, const id& info, int serial);
 
   std::shared_ptr<UITableView> tableView_;
   std::shared_ptr<NSMutableArray> dataArray_ = NSMutableArray::array();
   std::shared_ptr<TZExchangeCentreView> exchangeCentreView_;
   NSInteger type_ = 2;
   int32_t pageNumber_ = 1;
+  int loading_ = 0;  // requests sent whose replies have not come
+  // A page 1 (pull-down, tab, retry) clears the rows as it goes: a reply to a request sent
+  // before it belongs to the rows cleared, and is dropped.
+  zvt::ui::PageRequests requests_;
   std::shared_ptr<TZNoMessageTipView> tipView_;
 };

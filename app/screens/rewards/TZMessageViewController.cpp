@@ -1,5 +1,7 @@
 #include "app/screens/rewards/TZMessageViewController.h"
 
+#include <algorithm>
+
 #include "analytics/StatAgent.h"
 #include "app/api/ZVTAPIClient.h"
 #include "app/core/AppDelegate.h"
@@ -177,6 +179,7 @@ void TZMessageViewController::getMessages() {
   parameters->setObject(NSString::stringWithFormat("%d", page_), "number"_ns);
   const int32_t page = page_;
   const int serial = requests_.sent(page);
+  ++loading_;
   // The completion holds the screen until it has run.
   auto self = messageSelf();
   ZVTAPIClient::getMessageWith(parameters, [self, page, serial](const std::shared_ptr<NSArray>& models, const id& end,
@@ -189,6 +192,7 @@ void TZMessageViewController::getMessages() {
 
 void TZMessageViewController::pageArrived(const std::shared_ptr<NSArray>& models, const id& end,
                                           const std::shared_ptr<NSString>& failure, int32_t page, int serial) {
+  loading_ = std::max(0, loading_ - 1);
   // A later page that was still on its way when the user pulled down is dropped.
   if (requests_.overtaken(serial)) return;
   auto header = pr_header(messageTabelView_);
@@ -227,7 +231,11 @@ void TZMessageViewController::createErrorView() {
     view()->addSubview(noMessageTipView_);
     std::weak_ptr<TZMessageViewController> weakSelf = messageSelf();
     noMessageTipView_->setRefreshBlock([weakSelf](const id&) {
-      if (auto screen = weakSelf.lock()) screen->getMessages();
+      auto screen = weakSelf.lock();
+      // The placeholder stays until a reply takes it away: a tap while a page is on its way
+      // sends nothing more (the page would be appended twice).
+      if (!screen || screen->isLoading()) return;
+      screen->getMessages();
     });
   }
   noMessageTipView_->fillViewWithImage(UIImage::imageNamed("noSignal"_ns),

@@ -2,8 +2,8 @@
 // The site messages ("站内信"): the user's messages page by page (the server chooses the page
 // size) in a pull-to-refresh table whose rows are as high as their laid-out title and time; a
 // row opens the message's HTML in the record page ("详细情况"). A failed page shows the
-// no-network placeholder, whose "点击重试" asks the same page again; a failed pull-up is not
-// stepped back.
+// no-network placeholder, whose "点击重试" asks the same page again (and nothing while a page
+// is on its way); a failed pull-up is not stepped back.
 
 #include <memory>
 #include <unordered_map>
@@ -80,6 +80,8 @@ class TZMessageViewController : public ParentsViewController,
   std::shared_ptr<NSMutableArray> dataArray() const { return dataArray_; }
   int32_t page() const { return page_; }
   std::shared_ptr<TZNoMessageTipView> noMessageTipView() const { return noMessageTipView_; }
+  // A page is on its way.
+  bool isLoading() const { return loading_ > 0; }
 
   NSInteger tableViewNumberOfRowsInSection(const std::shared_ptr<UITableView>& tableView, NSInteger section) override;
   std::shared_ptr<UITableViewCell> tableViewCellForRowAtIndexPath(const std::shared_ptr<UITableView>& tableView,
@@ -100,6 +102,7 @@ class TZMessageViewController : public ParentsViewController,
 
   std::shared_ptr<NSMutableArray> dataArray_ = NSMutableArray::array();
   int32_t page_ = 1;
+  int loading_ = 0;  // requests sent whose replies have not come
   zvt::ui::PageRequests requests_;
   std::shared_ptr<UITableView> messageTabelView_;
   std::shared_ptr<TZNoMessageTipView> noMessageTipView_;

@@ -150,6 +150,7 @@ void NewSearchResultViewController::searchProduct() {
       [self, serial](const std::shared_ptr<NWHTTPRequestOperation>&, const id& responseObject) {
         dispatch_async(dispatch_get_main_queue(), [self, serial, responseObject] {
           if (serial != self->requestSerial_) return;
+          self->answeredSerial_ = serial;
           hideHud(self);
           if (self->noMessageTipView_) {
             self->noMessageTipView_->removeFromSuperview();
@@ -187,6 +188,7 @@ void NewSearchResultViewController::searchProduct() {
       [self, serial](const std::shared_ptr<NWHTTPRequestOperation>&, const std::shared_ptr<NSError>&) {
         dispatch_async(dispatch_get_main_queue(), [self, serial] {
           if (serial != self->requestSerial_) return;
+          self->answeredSerial_ = serial;
           self->initErrorView();
         });
       });
@@ -201,10 +203,12 @@ void NewSearchResultViewController::initErrorView() {
     std::weak_ptr<NewSearchResultViewController> weak =
         std::static_pointer_cast<NewSearchResultViewController>(controllerSelf());
     noMessageTipView_->setRefreshBlock([weak](const id&) {
-      if (auto strong = weak.lock()) {
-        showLoadingHud(strong);
-        strong->searchProduct();
-      }
+      auto strong = weak.lock();
+      // The cover stays until a reply takes it away: a tap while the search is on its way (the
+      // loading overlay is still fading in) sends nothing more.
+      if (!strong || strong->isLoading()) return;
+      showLoadingHud(strong);
+      strong->searchProduct();
     });
     view()->addSubview(noMessageTipView_);
   }

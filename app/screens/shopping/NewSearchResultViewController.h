@@ -1,8 +1,10 @@
 #pragma once
 // The service's own search over Taobao goods: a keyword, an optional price range and Tmall-only
 // filter and one of four orders go to the search script; the goods come back with their
-// rebates in a one-column list that pages on pull-up and reloads on pull-down. The search bar in
-// the navigation bar searches again; while it is edited a panel of hot keywords covers the list.
+// rebates in a one-column list that pages on pull-up and reloads on pull-down; a failure covers
+// it with the no-network view, whose retry asks the same page again (and nothing while the
+// search is on its way). The search bar in the navigation bar searches again; while it is
+// edited a panel of hot keywords covers the list.
 
 #include <memory>
 
@@ -59,6 +61,8 @@ class NewSearchResultViewController : public ParentsViewController,
   const std::shared_ptr<TZNoMessageTipView>& noMessageTipView() const { return noMessageTipView_; }
   NSInteger pageNum() const { return pageNum_; }
   NSInteger sort() const { return sort_; }
+  // The latest search request is on its way.
+  bool isLoading() const { return answeredSerial_ != requestSerial_; }
 
  private:
   std::shared_ptr<NSString> keyword_;
@@ -75,4 +79,5 @@ class NewSearchResultViewController : public ParentsViewController,
   // Each search request's number: a reply of a request that a newer one has replaced is
   // dropped, so an older keyword's rows never replace a newer keyword's.
   uint64_t requestSerial_ = 0;
+  uint64_t answeredSerial_ = 0;  // the latest request whose reply has come
 };

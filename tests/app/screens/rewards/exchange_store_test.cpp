@@ -133,6 +133,24 @@ TEST_F(ExchangeStoreTest, PullUpAsksTheNextPageAndTheLastPageEndsIt) {
   EXPECT_EQ(pr_footer(store->tableView())->state(), PRRefreshStateNoMoreData);
 }
 
+TEST_F(ExchangeStoreTest, AKindsPageStillOnItsWayWhenAnotherTabIsTappedIsDropped) {
+  launchLoggedIn();
+  service_->script(ScriptedReply{.op = "exchange_goods", .fieldsJSON = R"({"cid": "2"})", .hold = "coupons"});
+  const int asked = service_->requestCount("exchange_goods");
+  auto store = std::dynamic_pointer_cast<TZExchangeViewController>(zvt::makeScreen("TZExchangeViewController"));
+  ASSERT_TRUE(store);
+  homeStack()->pushViewController(store, false);
+  ASSERT_TRUE(waitForRequests("exchange_goods", asked + 1));
+  // Tapped while the loading overlay fades in; the coupons come after the virtual goods.
+  tapTab("exchangeTabVirtual");
+  ASSERT_TRUE(waitForRequests("exchange_goods", asked + 2));
+  ASSERT_TRUE(settle([&] { return store->dataArray()->count() == 10; }));
+  service_->release("coupons");
+  settleRequests();
+  device().wait(0.5);
+  EXPECT_EQ(store->tableView()->numberOfRowsInSection(0), 10) << "the virtual goods alone";
+}
+
 TEST_F(ExchangeStoreTest, FailuresShowThePlaceholderOrTheKindsTipAndAFailedPageIsAskedAgain) {
   launchLoggedIn();
   auto store = openStore();
