@@ -1,6 +1,6 @@
 // The daily check-in from the outside: one credit a day on the service's clock, counted in
-// China time, balances that keep their decimals, the advert of a successful check-in, and the
-// control call that sets a user's record.
+// China time, balances that keep their decimals, the advert of a successful check-in and the
+// activity page it links to, and the control call that sets a user's record.
 #include "tests/service/ServiceTestSupport.h"
 
 namespace zvt::test::svc {
@@ -124,6 +124,26 @@ TEST_F(ServiceCheckinTest, ConfigurationOffersThePromotionAndRoutesTheHomeItemTo
         EXPECT_EQ(item["link"], "2") << "the in-app code of the check-in calendar";
     }
     EXPECT_TRUE(found);
+}
+
+TEST_F(ServiceCheckinTest, TheActivityPageOffersTheLoginOnlyToAVisitorWithoutASession) {
+    struct Case {
+        const char* who;
+        std::string cookie;
+        const char* greeting;
+        bool offersLogin;
+    };
+    for (const Case& c : {Case{"logged in", cookie, "欢迎回来，用户 10001", false},
+                          Case{"no session", "", "登录后领取回扣", true}}) {
+        SCOPED_TRACE(c.who);
+        std::vector<std::pair<std::string, std::string>> headers;
+        if (!c.cookie.empty()) headers.emplace_back("Cookie", c.cookie);
+        auto page = service.request("GET", "/wap/activity.php?id=9", "", "", headers);
+        ASSERT_EQ(page.status, 200);
+        EXPECT_NE(page.body.find(c.greeting), std::string::npos) << page.body;
+        EXPECT_EQ(page.body.find("登录领取") != std::string::npos, c.offersLogin);
+        EXPECT_EQ(page.body.find("upLogin") != std::string::npos, c.offersLogin);
+    }
 }
 
 }  // namespace
