@@ -7,9 +7,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <functional>
 #include <latch>
+#include <map>
 #include <sstream>
 #include <thread>
 
@@ -233,172 +232,99 @@ TEST_F(ServiceTest, AnSmsCodeTakesFiveWrongGuessesThenANewCodeIsNeeded) {
     EXPECT_EQ(registerWith(service.latestSmsCode(phone, "register"))["code"], 101);
 }
 
-// The password accounts the login-key tests set keys on, each with its session.
-struct KeyAccount {
-    const char* id;
-    const char* name;
-    const char* password;
-    std::string cookie;
-};
-
+// Password accounts setting login keys (phone numbers and e-mails), each with its session.
 class LoginKeyTest : public ServiceTest {
 protected:
+    struct Account {
+        const char *id, *name, *password;
+    };
     void SetUp() override {
-        for (KeyAccount* a : {&lisi, &wangwu, &zvttest}) a->cookie = login(a->name, a->password);
+        for (const Account* a : {&lisi, &wangwu, &zvttest}) cookies[a->id] = login(a->name, a->password);
     }
-    std::string bindingCode(const std::string& phone) {
-        EXPECT_EQ(signedJson("get_binding_phoneNumber_code", {{"phoneNumber", phone}})["code"], 101) << phone;
+    std::string code(const std::string& phone) {
+        signedJson("get_binding_phoneNumber_code", {{"phoneNumber", phone}});
         return service.latestSmsCode(phone, "binding");
     }
-    json bindPhone(const KeyAccount& a, const std::string& phone, const std::string& code) const {
-        return signedJson("binding_phoneNumber", {{"uid", a.id}, {"phoneNumber", phone}, {"verifyCode", code}},
-                          a.cookie);
-    }
-    json setEmail(const KeyAccount& a, const std::string& email) const {
-        return signedJson("update_userinfo", {{"id", a.id}, {"email", email}, {"qq", "1"}}, a.cookie);
+    // Sets `key` by `how`: "phone" (with `code`), "email" (update_userinfo) or "profile" (its e-mail).
+    json take(const Account& a, const std::string& how, const std::string& key, const std::string& code = "") {
+        if (how == "phone")
+            return signedJson("binding_phoneNumber", {{"uid", a.id}, {"phoneNumber", key}, {"verifyCode", code}}, cookies[a.id]);
+        if (how == "email") return signedJson("update_userinfo", {{"id", a.id}, {"email", key}}, cookies[a.id]);
+        return signedDes("userInfo&do=update", {{"id", a.id}, {"email", key}}, nullptr, cookies[a.id]);
     }
     // The id the password login by `key` finds, "" when it fails.
     std::string loginId(const std::string& key, const char* password) {
         json reply = signedDes("login", {{"userName", key}, {"password", password}});
-        return reply["code"] == 101 ? json::parse(decipher(reply["data"]))["id"].get<std::string>() : "";
+        return reply["code"] == 101 ? json::parse(decipher(reply["data"])).value("id", "") : "";
     }
-
-    KeyAccount lisi{"10003", kServiceOtherUserName, kServiceOtherUserPassword, ""};
-    KeyAccount wangwu{kServiceNewUserId, kServiceNewUserName, kServiceNewUserPassword, ""};
-    KeyAccount zvttest{kServiceTestUserId, kServiceTestUserName, kServiceTestUserPassword, ""};
+    const Account lisi{"10003", kServiceOtherUserName, kServiceOtherUserPassword},
+        wangwu{kServiceNewUserId, kServiceNewUserName, kServiceNewUserPassword},
+        zvttest{kServiceTestUserId, kServiceTestUserName, kServiceTestUserPassword};
+    std::map<std::string, std::string> cookies;
 };
 
 TEST_F(LoginKeyTest, AKeyAnotherAccountHoldsInAnyOfItsKeysIsRefused) {
-    enum class Set { phone, email, profileEmail, registerName };
-    struct Step {
-        KeyAccount* account;  // none for a registration
-        Set how;
-        std::string key;
-        int code;
-        const char* msg;  // "" for any
-    };
+    // Both ask for a code for one free number before either binds (the newest is taken first).
+    const std::string older = code("13911110001"), newer = code("13911110001");
+    ASSERT_EQ(signedDes("register", {{"userName", "13911110002"}, {"password", "secret1"}})["code"], 101);
+    const std::string phone = "该手机号已被绑定", email = "该邮箱已被绑定";
     struct Case {
-        const char* name;
-        std::vector<Step> steps;
-        std::string askedFirst = "";  // a number both accounts ask a binding code for before either binds
-    };
-    const char* bound = "该手机号已被绑定";
-    const char* emailBound = "该邮箱已被绑定";
-    const std::vector<Case> cases = {
-        {"a phone another account bound",
-         {{&wangwu, Set::phone, "13911110001", 101, ""}, {&lisi, Set::phone, "13911110001", 202, bound}},
-         "13911110001"},
-        {"a phone that is another account's user name",
-         {{nullptr, Set::registerName, "13911110002", 101, ""}, {&lisi, Set::phone, "13911110002", 202, bound}}},
-        {"the demo user's phone, whatever the code",
-         {{&lisi, Set::phone, kServiceTestUserPhone, 202, bound}}},
-        {"an e-mail another account set",
-         {{&wangwu, Set::email, "shared@example.com", 101, ""}, {&lisi, Set::email, "shared@example.com", 202, emailBound}}},
-        {"an e-mail through the profile update",
-         {{&lisi, Set::profileEmail, kServiceTestUserEmail, 202, emailBound}}},
-        {"an e-mail that is another account's phone or user name",
-         {{&lisi, Set::profileEmail, kServiceTestUserPhone, 202, emailBound},
-          {&lisi, Set::profileEmail, kServiceTestUserName, 202, emailBound}}},
-        {"an account's own e-mail again", {{&zvttest, Set::email, kServiceTestUserEmail, 101, ""}}},
-        {"empty e-mails are none", {{&lisi, Set::email, "", 101, ""}, {&wangwu, Set::profileEmail, "", 101, ""}}},
+        const Account& account;
+        const char* how;
+        std::string key, code, refusal;  // "" for none
+    } cases[] = {
+        {wangwu, "phone", "13911110001", newer, ""},
+        {lisi, "phone", "13911110001", older, phone},                     // bound by another
+        {lisi, "phone", "13911110002", code("13911110002"), phone},       // another's user name
+        {wangwu, "email", "shared@example.com", "", ""},
+        {lisi, "email", "shared@example.com", "", email},
+        {lisi, "profile", kServiceTestUserEmail, "", email},
+        {lisi, "profile", kServiceTestUserName, "", email},
+        {zvttest, "email", kServiceTestUserEmail, "", ""},                 // its own
+        {lisi, "email", "", "", ""},                                       // empty e-mails are none
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        // The codes asked for first, the newest last (a binding takes the newest unused one).
-        std::vector<std::string> codes;
-        if (!c.askedFirst.empty()) codes = {bindingCode(c.askedFirst), bindingCode(c.askedFirst)};
-        for (const Step& step : c.steps) {
-            SCOPED_TRACE(step.key);
-            json reply;
-            std::string code;
-            switch (step.how) {
-                case Set::phone:
-                    // The demo user's number gets no code: any code is tried.
-                    code = !codes.empty()                     ? codes.back()
-                           : step.key == kServiceTestUserPhone ? "000000"
-                                                               : bindingCode(step.key);
-                    if (!codes.empty()) codes.pop_back();
-                    reply = bindPhone(*step.account, step.key, code);
-                    break;
-                case Set::email: reply = setEmail(*step.account, step.key); break;
-                case Set::profileEmail:
-                    reply = signedDes("userInfo&do=update", {{"id", step.account->id}, {"email", step.key}}, nullptr,
-                                      step.account->cookie);
-                    break;
-                case Set::registerName:
-                    reply = signedDes("register", {{"userName", step.key}, {"password", "secret1"}});
-                    break;
-            }
-            EXPECT_EQ(reply["code"], step.code) << reply.dump();
-            if (*step.msg) {
-                EXPECT_EQ(reply["msg"], std::string(step.msg));
-            }
-        }
+        json reply = take(c.account, c.how, c.key, c.code);
+        EXPECT_EQ(reply["code"] == 101 ? "" : reply.value("msg", "?"), c.refusal) << c.how << " " << c.key;
     }
-    // Every key still logs in to its one account; the refused ones kept their passwords.
     EXPECT_EQ(loginId("13911110001", kServiceNewUserPassword), kServiceNewUserId);
-    EXPECT_EQ(loginId(kServiceTestUserEmail, kServiceTestUserPassword), kServiceTestUserId);
-    EXPECT_EQ(loginId(kServiceOtherUserName, kServiceOtherUserPassword), "10003");
 }
 
 TEST_F(LoginKeyTest, OfTwoAccountsTakingOneKeyAtOnceExactlyOneGetsIt) {
-    // Each runs its calls once both are ready; answers the codes of its replies.
-    auto race = [](const std::function<std::vector<int>()>& first, const std::function<std::vector<int>()>& second) {
-        std::latch ready(3);
-        std::vector<int> a, b;
-        std::thread one([&] { ready.arrive_and_wait(); a = first(); });
-        std::thread two([&] { ready.arrive_and_wait(); b = second(); });
-        ready.arrive_and_wait();
-        one.join();
-        two.join();
-        return std::make_pair(a, b);
-    };
-    auto won = [](const std::vector<int>& codes) { return std::count(codes.begin(), codes.end(), 101); };
     for (int round = 0; round < 5; ++round) {
-        SCOPED_TRACE(round);
-        // Both ask for a code for one free number and try every code the number received, as its
-        // owner could: the newest code is taken first, so the second binding takes the other.
-        const std::string phone = "1391112000" + std::to_string(round);
-        const std::string older = bindingCode(phone), newer = bindingCode(phone);
-        auto tryCodes = [&](const KeyAccount& a) {
-            std::vector<int> codes;
-            for (const std::string& code : {newer, older}) {
-                json reply = bindPhone(a, phone, code);
-                codes.push_back(reply["code"]);
-                if (reply["msg"] != "验证码错误") break;
-            }
-            return codes;
-        };
-        auto [byLisi, byWangwu] = race([&] { return tryCodes(lisi); }, [&] { return tryCodes(wangwu); });
-        ASSERT_EQ(won(byLisi) + won(byWangwu), 1) << "phone " << json(byLisi).dump() << json(byWangwu).dump();
-        const KeyAccount& holder = won(byLisi) ? lisi : wangwu;
-        const KeyAccount& other = won(byLisi) ? wangwu : lisi;
-        EXPECT_EQ(loginId(phone, holder.password), holder.id);
-        EXPECT_EQ(loginId(phone, other.password), "") << "the number names the one account";
-        EXPECT_EQ(loginId(other.name, other.password), other.id) << "the other still logs in";
-
-        const std::string email = "race" + std::to_string(round) + "@example.com";
-        auto setOne = [&](const KeyAccount& a) { return std::vector<int>{setEmail(a, email)["code"].get<int>()}; };
-        auto [lisiEmail, wangwuEmail] = race([&] { return setOne(lisi); }, [&] { return setOne(wangwu); });
-        ASSERT_EQ(won(lisiEmail) + won(wangwuEmail), 1) << "e-mail";
-        const KeyAccount& emailHolder = won(lisiEmail) ? lisi : wangwu;
-        EXPECT_EQ(loginId(email, emailHolder.password), emailHolder.id);
+        // A number both ask codes for; each tries both codes, as the number's owner could.
+        const std::string number = "1391112000" + std::to_string(round), email = number + "@example.com";
+        const std::string older = code(number), newer = code(number);
+        for (const std::string how : {"phone", "email"}) {
+            const std::string& key = how == "phone" ? number : email;
+            std::latch ready(2);
+            bool won[2] = {false, false};
+            auto run = [&](int i, const Account* a) {
+                ready.arrive_and_wait();
+                json reply;
+                for (const std::string& c : {newer, older})
+                    if ((reply = take(*a, how, key, c))["msg"] != "验证码错误") break;
+                won[i] = reply["code"] == 101;
+            };
+            std::thread one(run, 0, &lisi);
+            run(1, &wangwu);
+            one.join();
+            ASSERT_NE(won[0], won[1]) << how << " round " << round;
+            const Account &holder = won[0] ? lisi : wangwu, &other = won[0] ? wangwu : lisi;
+            EXPECT_EQ(loginId(key, holder.password), holder.id);
+            EXPECT_EQ(loginId(other.name, other.password), other.id) << "the other still logs in";
+        }
     }
 }
 
 TEST_F(LoginKeyTest, ADataDirectoryHoldingADuplicateKeyStillOpensAndServes) {
-    // Stored by an earlier version, before keys were checked: lisi holds the demo user's phone
-    // and e-mail too.
-    service.setUserFields(json{{"id", "10003"}, {"phoneNumber", kServiceTestUserPhone}, {"email", kServiceTestUserEmail}}
-                              .dump());
+    // As an earlier version may have left it: lisi holds the demo user's e-mail too.
+    service.setUserFields(json{{"id", "10003"}, {"email", kServiceTestUserEmail}}.dump());
     service.stop();
     service.start();
-    lisi.cookie = login(lisi.name, lisi.password);
-    EXPECT_EQ(loginId(kServiceTestUserPhone, kServiceTestUserPassword), kServiceTestUserId);
-    // The account saves its profile with the key it holds; it cannot take another taken one.
-    EXPECT_EQ(setEmail(lisi, kServiceTestUserEmail)["code"], 101);
-    EXPECT_EQ(setEmail(lisi, "lisi@example.com")["code"], 101);
-    EXPECT_EQ(setEmail(lisi, kServiceTestUserEmail)["msg"], "该邮箱已被绑定");
+    cookies[lisi.id] = login(lisi.name, lisi.password);
+    EXPECT_EQ(loginId(kServiceTestUserEmail, kServiceTestUserPassword), kServiceTestUserId);
+    EXPECT_EQ(take(lisi, "email", kServiceTestUserEmail)["code"], 101) << "a key it holds";
 }
 
 TEST_F(ServiceTest, RunTimeSettingsOfTheWrongShapeAreRefused) {
