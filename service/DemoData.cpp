@@ -29,21 +29,35 @@ std::string productPic(int i) {
 // Enough products for several pages of the home grid and of every store category.
 constexpr int kDemoProducts = 198;
 
-const std::array<const char*, 20> kProductTitles = {
-    "韩版宽松连帽卫衣女春秋款", "纯棉短袖T恤男夏季新款",   "不锈钢保温杯大容量500ml",
-    "无线蓝牙耳机运动降噪",     "儿童益智积木玩具套装",    "北欧风陶瓷马克杯情侣款",
-    "天然蜂蜜农家自产500g",     "加厚珊瑚绒毛毯四季通用",  "休闲运动鞋男透气跑步鞋",
-    "家用多功能电煮锅宿舍小锅", "手机支架桌面懒人折叠",    "新疆红枣特级一等2斤装",
-    "女士真皮单肩斜挎小方包",   "防晒霜清爽不油腻SPF50",   "智能体脂秤家用精准称重",
-    "宝宝纯棉口水巾6条装",      "高腰显瘦牛仔裤女九分",    "办公室午睡枕头趴睡神器",
-    "车载香薰出风口香水摆件",   "碧螺春绿茶新茶250g礼盒装"};
+// The store's categories, in the order of its tabs after "全部" (there is no 10), each with the
+// titles of its products: a product's title is always of its category, so that a tab lists
+// its own kind ("美食" food only).
+struct DemoCategory {
+    const char* cid;
+    std::vector<const char*> titles;
+};
+const std::array<DemoCategory, 11> kCategories = {{
+    {"1", {"韩版宽松连帽卫衣女春秋款", "高腰显瘦牛仔裤女九分", "法式碎花连衣裙女夏季"}},          // 女装
+    {"7", {"北欧风陶瓷马克杯情侣款", "加厚珊瑚绒毛毯四季通用", "不锈钢保温杯大容量500ml",
+           "办公室午睡枕头趴睡神器", "家用多功能电煮锅宿舍小锅"}},                                  // 居家
+    {"11", {"纯棉短袖T恤男夏季新款", "男士休闲夹克春秋薄款", "宽松工装裤男直筒"}},                  // 男装
+    {"6", {"宝宝纯棉口水巾6条装", "儿童益智积木玩具套装", "婴儿推车轻便折叠"}},                      // 母婴
+    {"2", {"休闲运动鞋男透气跑步鞋", "女士真皮单肩斜挎小方包", "双肩包男大容量旅行"}},                // 鞋包
+    {"4", {"防晒霜清爽不油腻SPF50", "补水保湿面膜20片装", "哑光口红持久不掉色"}},                    // 美妆
+    {"5", {"天然蜂蜜农家自产500g", "新疆红枣特级一等2斤装", "碧螺春绿茶新茶250g礼盒装",
+           "每日坚果混合果仁30包"}},                                                                  // 美食
+    {"3", {"简约纯银锁骨链女", "复古圆框防蓝光眼镜", "男士自动扣真皮腰带"}},                          // 配饰
+    {"9", {"加厚A5笔记本文具套装", "碳素羽毛球拍双拍装", "加厚防滑瑜伽垫"}},                          // 文体
+    {"8", {"无线蓝牙耳机运动降噪", "手机支架桌面懒人折叠", "智能体脂秤家用精准称重"}},                // 数码
+    {"12", {"中老年加绒保暖开衫", "老人手机大字大声超长待机", "中老年软底健步鞋"}},                  // 中老年
+}};
 
 const std::array<const char*, 8> kShops = {"优品家居旗舰店", "潮流服饰小铺", "数码生活馆",
                                            "田园特产店",     "宝贝母婴坊",   "运动户外专营店",
                                            "美妆护肤屋",     "茶香世家"};
 
-// The partner malls by category, each with its highest rebate as the bare rate ("" for a mall
-// that names none). Ids count up from 60 in this order.
+// The partner malls by category, each with its highest rebate as the bare rate. Ids count up
+// from 60 in this order.
 struct DemoMall {
     const char* name;
     const char* fan;
@@ -56,7 +70,7 @@ const std::array<DemoMallCategory, 5> kMallCategories = {{
     {"综合商城",
      {{"京东商城", "3%"}, {"天猫", "8%"}, {"苏宁易购", "4%"}, {"国美在线", "5%"}, {"当当网", "6%"},
       {"亚马逊中国", "4%"}, {"一号店", "5%"}, {"聚划算", "7%"}, {"拍拍网", "3%"}, {"易迅网", "4%"},
-      {"网易严选", "6%"}, {"考拉海购", ""}}},
+      {"网易严选", "6%"}, {"考拉海购", "5%"}}},
     {"服饰鞋包",
      {{"唯品会", "7%"}, {"聚美优品", "9%"}, {"蘑菇街", "10%"}, {"美丽说", "10%"}, {"凡客诚品", "8%"},
       {"麦包包", "12%"}, {"优衣库", "5%"}, {"梦芭莎", "11%"}}},
@@ -145,12 +159,13 @@ std::vector<DemoItem> demoItems() {
     std::vector<DemoItem> out;
     const int64_t uid = kTestUserId;
 
-    // Products: type cycles through the big sort types 1, 3 and 4, cid through the store's
-    // eleven categories (there is no 10), so that every category of every sort has a page or
-    // more. Every other rebate is a number (the home grid's number cell), the rest a text in
-    // whole yuan, short enough for the text cell's fixed 44-point badge.
-    const std::array<const char*, 11> cids = {"1", "7", "11", "6", "2", "4", "5", "3", "9", "8", "12"};
+    // Products: type cycles through the big sort types 1, 3 and 4, the category through the
+    // store's eleven, so that every category of every sort has a page or more, and the titles
+    // of a category through its own. Every other rebate is a number (the home grid's number
+    // cell), the rest a text in whole yuan, short enough for the text cell's fixed 44-point badge.
     for (int i = 0; i < kDemoProducts; ++i) {
+        const DemoCategory& category = kCategories[static_cast<size_t>(i) % kCategories.size()];
+        const char* title = category.titles[static_cast<size_t>(i) / kCategories.size() % category.titles.size()];
         int price = 990 + (i * 737) % 9000;
         int promo = price * 8 / 10;
         int rebate = promo / 10 + (i % 5) * 30;
@@ -158,7 +173,7 @@ std::vector<DemoItem> demoItems() {
         out.push_back({"product",
                        0,
                        {{"id", std::to_string(1000 + i)},
-                        {"cid", cids[i % cids.size()]},
+                        {"cid", category.cid},
                         {"fan_string", i % 2 == 1 ? nlohmann::json(rebate / 100.0)
                                                   : nlohmann::json("返" + std::to_string(std::max(1, rebate / 100)) + "元")},
                         {"fxje", rebate / 100.0},
@@ -170,7 +185,7 @@ std::vector<DemoItem> demoItems() {
                         {"price", money(price)},
                         {"promotion_etime", "2027-12-31 23:59:59"},
                         {"promotion_price", money(promo)},
-                        {"title", kProductTitles[i % kProductTitles.size()]},
+                        {"title", title},
                         {"type", type},
                         {"zhe_num", "8.0"}}});
     }
@@ -284,7 +299,7 @@ nlohmann::json demoIosConfig() {
         {"bindingText", "绑定手机号后才能提现"},
         {"goodAds",
          {{"is_Show", 0},
-          {"good_Name", kProductTitles[0]},
+          {"good_Name", kCategories[0].titles[0]},  // product 1000's
           {"real_Price", "39.90"},
           {"original_Price", "59.90"},
           {"income", "3.99"},

@@ -40,6 +40,10 @@ std::vector<DemoItem> demoMoneyItems(int64_t uid);
 // seconds).
 std::vector<DemoItem> demoExchangeGoods(int64_t now);
 
+// The goods of the own product search (service/Search.cpp), as its rows: "num_iid", "title",
+// "promotion_price", "nick"...
+const std::vector<nlohmann::json>& demoSearchGoods();
+
 // Replies of the unsigned configuration reads.
 nlohmann::json demoIosConfig();
 nlohmann::json demoInvitePage();

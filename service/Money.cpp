@@ -85,12 +85,11 @@ std::vector<DemoItem> demoMoneyItems(int64_t uid) {
                         {"addtime", "2026-10-" + twoDigits(28 - i) + " 08:00:00"}}});
     }
     // Withdrawals of both kinds in every state, 12 rows (two pages): type "1" 集分宝 (a count),
-    // "2" cash (in yuan).
+    // "2" cash (in yuan with two decimals, as outCash files it).
     const std::array<const char*, 4> states = {"审核中", "已到账", "已到账", "提现失败，已退回"};
     for (int i = 11; i >= 0; --i) {
         const bool points = i % 2 == 0;
-        std::string amount = points ? std::to_string(300 + i * 50) : moneyText(1250 + i * 100);
-        if (i == 1) amount = "12.5";
+        const std::string amount = points ? std::to_string(300 + i * 50) : moneyText(1150 + i * 100);
         out.push_back({"withdraw",
                        uid,
                        {{"account", "zvttest@alipay.example.com"},

@@ -44,6 +44,12 @@ Reply html(const std::string& title, const std::string& body);
 std::optional<Reply> codeRefusal(CodeCheck check);
 // A mainland mobile number: 11 digits starting with 1.
 bool validPhone(const std::string& p);
+// The refusal (202, `refusal`) of a login key (phone number or e-mail) that `user` is about to
+// store in `field` while another account holds it as its user name, phone number or e-mail
+// (UserInfo.cpp); none when the key is empty or the one the field already holds. Called inside
+// the operation's write transaction.
+std::optional<Reply> takenLoginKey(Store& store, const json& user, const char* field, const std::string& key,
+                                   const char* refusal);
 
 // {"code": 101, "msg", "data"} (no "data" for null).
 Reply ok(json data = nullptr, const std::string& msg = "成功");

@@ -42,6 +42,11 @@ Reply Service::opUserInfoPwd(Incoming& in) {
 Reply Service::opUserInfoUpdate(Incoming& in) {
     auto user = userOf(in);
     if (!user) return refuse(201, "用户不存在");
+    // The e-mail is a login key: not one another account holds.
+    if (user->contains("email")) {
+        if (auto taken = takenLoginKey(store_, *user, "email", text(in.fields, "email"), "该邮箱已被绑定"))
+            return *taken;
+    }
     for (auto& [k, v] : in.fields.items()) {
         if (k == "code" || k == "time") continue;
         if (std::find(kProtectedUserKeys.begin(), kProtectedUserKeys.end(), k) !=

@@ -1,6 +1,7 @@
 // The search family: the hot keywords of the Taobao tab ("get_tao_config"), the mall search
 // ("search_m"), the own product search ("/api/search_tbk_v3.php") and Taobao's suggestion
-// service ("/sug"). The goods searched are demo data of their own, kept here.
+// service ("/sug"). The goods searched are demo data of their own, kept here; the product page
+// of the shop pages shows them too.
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -62,66 +63,81 @@ std::string money(int cents) {
     return buf;
 }
 
-// The hot keywords the Taobao tab shows, in the order the tab shows them. Each finds goods.
-const std::array<const char*, 10> kHotKeywords = {"连衣裙", "蓝牙耳机", "保温杯", "零食",   "运动鞋",
-                                                  "防晒霜", "牛仔裤",   "手机壳", "四件套", "茶叶"};
+// The hot keywords the Taobao tab shows, in the order the tab shows them, with how many goods
+// each finds ("连衣裙" fills three pages of ten) and whether they are food.
+struct HotKeyword {
+    const char* word;
+    int goods;
+    bool food;
+};
+const std::array<HotKeyword, 10> kHotKeywords = {{{"连衣裙", 26, false},
+                                                 {"蓝牙耳机", 12, false},
+                                                 {"保温杯", 8, false},
+                                                 {"零食", 6, true},
+                                                 {"运动鞋", 5, false},
+                                                 {"防晒霜", 4, false},
+                                                 {"牛仔裤", 4, false},
+                                                 {"手机壳", 3, false},
+                                                 {"四件套", 3, false},
+                                                 {"茶叶", 3, true}}};
 
-// Goods per hot keyword: "连衣裙" fills three pages of ten.
-const std::array<int, 10> kGoodsPerKeyword = {26, 12, 8, 6, 5, 4, 4, 3, 3, 3};
+// Words the suggestions offer beside the hot keywords' (for "连", say), with goods of their own.
+const std::array<const char*, 4> kMoreWords = {"连衣裤", "连帽卫衣", "连体裤", "连裤袜"};
+constexpr int kGoodsPerMoreWord = 2;
 
+// A title starts with a style; food has styles of its own, none of which another title holds,
+// so that the stroll screen's "美食" tiles find food only.
 const std::array<const char*, 6> kStyles = {"韩版", "夏季新款", "修身", "大码", "百搭", "显瘦"};
+const std::array<const char*, 6> kFoodStyles = {"进口", "特产", "网红", "原味", "散装", "礼盒装"};
+const std::array<const char*, 2> kTails = {"正品", "包邮"};
 const std::array<const char*, 6> kShops = {"优品旗舰店", "潮流小铺", "数码生活馆", "田园特产店", "天猫超市", "好物集"};
 const std::array<const char*, 4> kPlaces = {"浙江 杭州", "广东 广州", "上海", "江苏 苏州"};
 
 std::string pic(const std::string& name) { return std::string(kRootPlaceholder) + "/images/" + name + ".png"; }
 
-// The demo goods of the own search: every shop type (Tmall "B", Taobao "C"), some without a
-// rebate ("fan" "0"), distinct volumes and rebates so that each order shows.
-const std::vector<json>& demoGoods() {
-    static const std::vector<json> goods = [] {
-        std::vector<json> out;
-        int n = 0;
-        for (size_t k = 0; k < kHotKeywords.size(); ++k) {
-            for (int i = 0; i < kGoodsPerKeyword[k]; ++i, ++n) {
-                std::string title = std::string(kStyles[(n + k) % kStyles.size()]) + kHotKeywords[k] +
-                                    (i % 2 ? "包邮" : "正品") + std::to_string(i + 1) + "号";
-                int price = 990 + (n * 737) % 20000;
-                // Every fifth has no rebate; the others spread so that "fan" and "volume" order
-                // the list differently from the service's own order.
-                int fan = n % 5 == 4 ? 0 : 30 + (n * 53) % 900;
-                out.push_back({{"num_iid", std::to_string(560000000000LL + n * 7919)},
-                               {"pic_url", pic("product" + std::to_string(n % 10))},
-                               {"promotion_price", money(price)},
-                               {"title", title},
-                               {"fan", fan == 0 ? std::string("0") : money(fan)},
-                               {"nick", kShops[n % kShops.size()]},
-                               {"shop_type", n % 3 == 0 ? "B" : "C"},
-                               {"item_location", kPlaces[n % kPlaces.size()]},
-                               {"volume", std::to_string(20 + (n * 389) % 5000)}});
-            }
-        }
-        return out;
-    }();
-    return goods;
+// Good n, titled "<style><word><tail><i+1>号": every shop type (Tmall "B", Taobao "C"), some
+// without a rebate ("fan" "0"), distinct volumes and rebates so that each order shows.
+json demoGood(int n, const std::string& style, const std::string& word, int i) {
+    const std::string title = style + word + kTails[static_cast<size_t>(i) % kTails.size()] + std::to_string(i + 1) + "号";
+    int price = 990 + (n * 737) % 20000;
+    // Every fifth has no rebate; the others spread so that "fan" and "volume" order the list
+    // differently from the service's own order.
+    int fan = n % 5 == 4 ? 0 : 30 + (n * 53) % 900;
+    return {{"num_iid", std::to_string(560000000000LL + n * 7919)},
+            {"pic_url", pic("product" + std::to_string(n % 10))},
+            {"promotion_price", money(price)},
+            {"title", title},
+            {"fan", fan == 0 ? std::string("0") : money(fan)},
+            {"nick", kShops[static_cast<size_t>(n) % kShops.size()]},
+            {"shop_type", n % 3 == 0 ? "B" : "C"},
+            {"item_location", kPlaces[static_cast<size_t>(n) % kPlaces.size()]},
+            {"volume", std::to_string(20 + (n * 389) % 5000)}};
 }
 
-// The suggestion service's words: each hot keyword and a few longer searches around it.
+// The suggestion service's words, each finding goods: each hot keyword, then that keyword with
+// each style its goods have and with each tail; the more words last. Counts are made up.
 const std::vector<std::pair<std::string, int>>& suggestionWords() {
     static const std::vector<std::pair<std::string, int>> words = [] {
         std::vector<std::pair<std::string, int>> out;
-        const std::array<const char*, 4> tails = {"女夏", "长款", "套装", "2026新款"};
         int seed = 7;
-        for (const char* hot : kHotKeywords) {
-            out.emplace_back(hot, 90000 + seed * 1311 % 80000);
-            for (const char* tail : tails) {
-                seed = seed * 31 % 997;
-                out.emplace_back(std::string(hot) + tail, 1000 + seed * 97);
-            }
-        }
-        for (const char* extra : {"连衣裤", "连帽卫衣", "连体裤", "连裤袜", "京东同款", "苏宁电器"}) {
+        auto add = [&](const std::string& word, int base) {
             seed = seed * 31 % 997;
-            out.emplace_back(extra, 500 + seed * 53);
+            out.emplace_back(word, base + seed * 97);
+        };
+        for (const HotKeyword& hot : kHotKeywords) {
+            add(hot.word, 90000);
+            std::vector<std::string> styled;
+            for (const json& good : demoSearchGoods()) {
+                const std::string title = good["title"];
+                const size_t at = title.find(hot.word);
+                if (at == std::string::npos || at == 0) continue;
+                const std::string word = title.substr(0, at) + hot.word;
+                if (std::find(styled.begin(), styled.end(), word) == styled.end()) styled.push_back(word);
+            }
+            for (const std::string& word : styled) add(word, 1000);
+            for (const char* tail : kTails) add(std::string(hot.word) + tail, 1000);
         }
+        for (const char* word : kMoreWords) add(word, 500);
         return out;
     }();
     return words;
@@ -129,10 +145,28 @@ const std::vector<std::pair<std::string, int>>& suggestionWords() {
 
 }  // namespace
 
+const std::vector<json>& demoSearchGoods() {
+    static const std::vector<json> goods = [] {
+        std::vector<json> out;
+        int n = 0;
+        for (size_t k = 0; k < kHotKeywords.size(); ++k) {
+            const auto& styles = kHotKeywords[k].food ? kFoodStyles : kStyles;
+            for (int i = 0; i < kHotKeywords[k].goods; ++i, ++n)
+                out.push_back(demoGood(n, styles[(static_cast<size_t>(n) + k) % styles.size()], kHotKeywords[k].word, i));
+        }
+        for (size_t w = 0; w < kMoreWords.size(); ++w) {
+            for (int i = 0; i < kGoodsPerMoreWord; ++i, ++n)
+                out.push_back(demoGood(n, kStyles[(static_cast<size_t>(n) + w) % kStyles.size()], kMoreWords[w], i));
+        }
+        return out;
+    }();
+    return goods;
+}
+
 Reply Service::opTaoConfig(Incoming&) {
     Reply r;
     json hot = json::array();
-    for (const char* word : kHotKeywords) hot.push_back(word);
+    for (const HotKeyword& keyword : kHotKeywords) hot.push_back(keyword.word);
     r.body = {{"code", 101}, {"hotKey", hot}};
     return r;
 }
@@ -163,7 +197,7 @@ Reply Service::pageSearch(Incoming& in) {
     int64_t low = centsOrOpen(field(in.fields, "startPrice"));
     int64_t high = centsOrOpen(field(in.fields, "endPrice"));
     std::vector<json> rows;
-    for (const auto& item : demoGoods()) {
+    for (const auto& item : demoSearchGoods()) {
         if (!keyword.empty() && item["title"].get<std::string>().find(keyword) == std::string::npos) continue;
         if (tmallOnly && item["shop_type"] != "B") continue;
         int64_t price = centsOrOpen(item["promotion_price"].get<std::string>());
@@ -194,7 +228,8 @@ Reply Service::pageSearch(Incoming& in) {
     return r;
 }
 
-// Taobao's suggestion service: up to ten words holding q, each [word, approximate count].
+// Taobao's suggestion service: up to ten words holding q, each [word, approximate count]; each
+// word finds goods in the own search.
 Reply Service::pageSuggestion(Incoming& in) {
     std::string q = field(in.fields, "q");
     json result = json::array();

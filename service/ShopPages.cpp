@@ -1,8 +1,8 @@
 // The rebate link and the pages standing in for the shops the product page, the activity page,
 // the affiliate search and the cart page visit: the click link, the mall redirect, the product,
 // mall, cart and search pages, the partners' download pages, a page that links to every address
-// the product page refuses, the activity page that calls the application's "upLogin", and a
-// page that cannot load.
+// the product page refuses, the activity page that calls the application's "upLogin" for a
+// visitor without a session, and a page that cannot load.
 //
 // The shop hosts are the service's own host (the client's configuration points them here); the
 // App Store stand-in is the service under the name "localhost".
@@ -98,13 +98,23 @@ Reply Service::pageShop(Incoming& in) {
 
     if (path == "/item.php") {
         const std::string iid = text(in.fields, "iid");
+        // The item of the product store or of the own search; an id neither holds is a
+        // product of the shop's own.
         std::string title = "宝贝 " + iid, price = "59.00", shop = "Zavelto 小店";
+        auto show = [&](const json& item) {
+            title = item["title"];
+            price = item["promotion_price"];
+            shop = item["nick"];
+        };
+        bool found = false;
         for (const auto& p : store_.items("product", 0)) {
             if (p["iid"] == iid) {
-                title = p["title"];
-                price = p["promotion_price"];
-                shop = p["nick"];
+                show(p);
+                found = true;
             }
+        }
+        for (const auto& good : demoSearchGoods()) {
+            if (!found && good["num_iid"] == iid) show(good);
         }
         std::string who = in.sessionUser ? "已登录：用户 " + std::to_string(*in.sessionUser) : "未登录";
         Reply r = shopPage(
@@ -155,15 +165,21 @@ Reply Service::pageShop(Incoming& in) {
                                       htmlEscaped(text(in.fields, "unid")) + "</p>" + rows + "</section>");
     }
     if (path == "/wap/activity.php") {
-        // The application's login is asked for through its bridge; a page shown outside the
-        // application has no bridge and says so.
+        // A visitor without a session is offered the application's login, asked for through its
+        // bridge (a page shown outside the application has no bridge and says so); a logged-in
+        // user is greeted and told the offer is theirs.
+        const std::string links =
+            "<section><a id=rules href=\"/shop/detail.html?iid=rules\">活动规则</a>"
+            "<a id=gone href=\"/shop/gone.php\">已结束的活动</a></section>";
+        if (in.sessionUser) {
+            return shopPage("活动专区", "<div class=pic>双十一 回扣翻倍</div><section><p id=who>欢迎回来，用户 " +
+                                            std::to_string(*in.sessionUser) +
+                                            "</p><p id=joined>您已参加活动，活动期间下单的回扣自动翻倍</p></section>" + links);
+        }
         return shopPage(
             "活动专区",
-            "<div class=pic>双十一 回扣翻倍</div><section><p id=who>" +
-                std::string(in.sessionUser ? "欢迎回来，用户 " + std::to_string(*in.sessionUser) : "登录后领取回扣") +
-                "</p><button id=login onclick=\"login()\">登录领取</button></section><section>"
-                "<a id=rules href=\"/shop/detail.html?iid=rules\">活动规则</a>"
-                "<a id=gone href=\"/shop/gone.php\">已结束的活动</a></section>",
+            "<div class=pic>双十一 回扣翻倍</div><section><p id=who>登录后领取回扣</p>"
+            "<button id=login onclick=\"login()\">登录领取</button></section>" + links,
             "function login(){if(typeof upLogin==='function'){upLogin();}else{document.getElementById('who')"
             ".textContent='请在Zavelto中打开';}}");
     }

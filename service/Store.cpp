@@ -274,6 +274,18 @@ std::optional<json> Store::userByPartner(const std::string& web, const std::stri
     return json::parse(s.text(0));
 }
 
+std::optional<int64_t> Store::loginKeyHolder(const std::string& key, int64_t except) {
+    if (!inOwnTransaction()) throw std::logic_error("a login key is checked inside the write that sets it");
+    if (key.empty()) return std::nullopt;
+    Reader reader(*this);
+    Stmt s(reader.db(),
+           "SELECT id FROM users WHERE id != ?2 AND (username = ?1 OR phone = ?1 OR email = ?1)"
+           " ORDER BY id LIMIT 1");
+    s.bind(1, key).bind(2, except);
+    if (!s.step()) return std::nullopt;
+    return s.integer(0);
+}
+
 bool Store::checkPassword(int64_t id, const std::string& password) {
     Reader reader(*this);
     Stmt s(reader.db(), "SELECT password FROM users WHERE id = ?1");

@@ -62,6 +62,12 @@ public:
     std::optional<json> userByPhone(const std::string& phone);
     std::optional<json> userByEmail(const std::string& email);
     std::optional<json> userByPartner(const std::string& web, const std::string& webId);
+    // The account other than `except` that holds `key` as its user name, phone number or
+    // e-mail (the lowest id when a data directory of an earlier version has several); none for
+    // an empty key, which stands for "none". A login key names one account at most, so an
+    // operation about to set one asks here inside the transaction that sets it: no other write
+    // can take the key in between. Throws std::logic_error outside a transaction.
+    std::optional<int64_t> loginKeyHolder(const std::string& key, int64_t except);
     bool checkPassword(int64_t id, const std::string& password);
     void setPassword(int64_t id, const std::string& password);
     json createUser(const std::string& userName, const std::string& password, const json& extra);

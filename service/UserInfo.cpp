@@ -1,7 +1,8 @@
 // The user's own record: reading it, the profile's e-mail and QQ, the phone number confirmed by
 // an SMS code (purpose "binding" in the outbox), the Alipay account confirmed by the login
 // password, and the avatar, uploaded as a PNG in a multipart form, kept under the data
-// directory and served under "/uploads/".
+// directory and served under "/uploads/". The phone number and the e-mail are login keys: one
+// that another account holds in any of its keys is refused.
 
 #include <fstream>
 #include <sstream>
@@ -13,6 +14,15 @@
 #include "service/Service.h"
 
 namespace zvt::service {
+
+std::optional<Reply> takenLoginKey(Store& store, const json& user, const char* field, const std::string& key,
+                                   const char* refusal) {
+    // A key the record holds already is not taken anew: an account of a data directory that
+    // already holds a duplicate still saves its profile.
+    if (key.empty() || key == text(user, field)) return std::nullopt;
+    if (!store.loginKeyHolder(key, std::stoll(text(user, "id")))) return std::nullopt;
+    return refuse(202, refusal);
+}
 
 Reply Service::opBindingCode(Incoming& in) {
     std::string phone = text(in.fields, "phoneNumber");
@@ -27,6 +37,8 @@ Reply Service::opBindingPhone(Incoming& in) {
     if (!user) return refuse(201, "用户不存在");
     std::string phone = text(in.fields, "phoneNumber");
     if (!validPhone(phone)) return refuse(202, "手机号格式不正确");
+    // Another account may have taken the number since the code was sent; the code is kept.
+    if (auto taken = takenLoginKey(store_, *user, "phoneNumber", phone, "该手机号已被绑定")) return *taken;
     if (auto wrong =
             codeRefusal(store_.takeCode("sms", phone, "binding", text(in.fields, "verifyCode")))) {
         return *wrong;
@@ -43,6 +55,7 @@ Reply Service::opUpdateUserInfo(Incoming& in) {
     std::string email = text(in.fields, "email");
     if (!email.empty() && email.find('@') == std::string::npos)
         return refuse(202, "邮箱格式不正确");
+    if (auto taken = takenLoginKey(store_, *user, "email", email, "该邮箱已被绑定")) return *taken;
     if (in.fields.contains("qq")) (*user)["qq"] = text(in.fields, "qq");
     if (in.fields.contains("email")) (*user)["email"] = email;
     store_.saveUser(*user);

@@ -1,11 +1,13 @@
 // The money family of the local service: which withdrawal amounts it takes, what a withdrawal
-// does to the balance, the review state and the records, and the three record lists page by
-// page, newest first, new records and data directories of earlier versions included.
+// does to the balance, the review state and the records, what the help pages say of it, and the
+// three record lists page by page, newest first, new records and data directories of earlier
+// versions included.
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
 #include <functional>
+#include <regex>
 #include <set>
 
 #include "tests/service/ServiceTestSupport.h"
@@ -126,6 +128,15 @@ TEST_F(MoneyServiceTest, AWithdrawalPutsItsKindUnderReviewAndFilesATypedRecord) 
     EXPECT_EQ(withdraw({{"type", "2"}, {"money", "1"}})["msg"], "请先绑定支付宝");
 }
 
+TEST_F(MoneyServiceTest, TheHelpPagesSayWhatWithdrawalsTake) {
+    const std::string help = service.request("GET", "/wap/help-1.php").body + service.request("GET", "/wap/help-4.php").body;
+    for (const char* said : {"集分宝按整数个提取", "现金最少提取0.01元", "审核期间不能再次申请"})
+        EXPECT_NE(help.find(said), std::string::npos) << said;
+    for (const char* never : {"满", "每天"}) EXPECT_EQ(help.find(never), std::string::npos) << "no threshold: " << never;
+    EXPECT_EQ(withdraw({{"type", "2"}, {"money", "0.01"}})["code"], 101);
+    EXPECT_EQ(withdraw({{"type", "1"}, {"jifenbao", "1"}})["code"], 101);
+}
+
 TEST_F(MoneyServiceTest, EachRecordKindHasItsOwnListPagedByTen) {
     struct Case {
         const char* kind;
@@ -157,6 +168,11 @@ TEST_F(MoneyServiceTest, EachRecordKindHasItsOwnListPagedByTen) {
                 // Newest first, across the pages.
                 EXPECT_LE(row["addtime"].get<std::string>(), previousTime);
                 previousTime = row["addtime"];
+                // Cash in one format, two decimals, as a new withdrawal files it.
+                if (row.contains("type") && row["type"] == "2") {
+                    EXPECT_TRUE(std::regex_match(row["money"].get<std::string>(), std::regex("[0-9]+\\.[0-9]{2}")))
+                        << row["money"];
+                }
                 if (row.contains("type")) types.insert(row["type"].get<std::string>());
                 if (row.contains("status")) states.insert(row["status"].get<std::string>());
             }

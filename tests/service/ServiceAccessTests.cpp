@@ -1,12 +1,16 @@
-// Who may do what: a user's data only with that user's session, addresses that do not follow
-// the request's Host, escaped pages, the control interface, code guesses and settings.
+// Who may do what: a user's data only with that user's session, a login key for one account,
+// addresses that do not follow the request's Host, escaped pages, the control interface, code
+// guesses and settings.
 #include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <latch>
+#include <map>
 #include <sstream>
+#include <thread>
 
 #include "tests/service/ServiceTestSupport.h"
 
@@ -226,6 +230,101 @@ TEST_F(ServiceTest, AnSmsCodeTakesFiveWrongGuessesThenANewCodeIsNeeded) {
     EXPECT_EQ(registerWith(code)["code"], 304);  // spent
     ASSERT_EQ(signedJson("get_register_code", {{"phoneNumber", phone}})["code"], 101);
     EXPECT_EQ(registerWith(service.latestSmsCode(phone, "register"))["code"], 101);
+}
+
+// Password accounts setting login keys (phone numbers and e-mails), each with its session.
+class LoginKeyTest : public ServiceTest {
+protected:
+    struct Account {
+        const char *id, *name, *password;
+    };
+    void SetUp() override {
+        for (const Account* a : {&lisi, &wangwu, &zvttest}) cookies[a->id] = login(a->name, a->password);
+    }
+    std::string code(const std::string& phone) {
+        signedJson("get_binding_phoneNumber_code", {{"phoneNumber", phone}});
+        return service.latestSmsCode(phone, "binding");
+    }
+    // Sets `key` by `how`: "phone" (with `code`), "email" (update_userinfo) or "profile" (its e-mail).
+    json take(const Account& a, const std::string& how, const std::string& key, const std::string& code = "") {
+        if (how == "phone")
+            return signedJson("binding_phoneNumber", {{"uid", a.id}, {"phoneNumber", key}, {"verifyCode", code}}, cookies[a.id]);
+        if (how == "email") return signedJson("update_userinfo", {{"id", a.id}, {"email", key}}, cookies[a.id]);
+        return signedDes("userInfo&do=update", {{"id", a.id}, {"email", key}}, nullptr, cookies[a.id]);
+    }
+    // The id the password login by `key` finds, "" when it fails.
+    std::string loginId(const std::string& key, const char* password) {
+        json reply = signedDes("login", {{"userName", key}, {"password", password}});
+        return reply["code"] == 101 ? json::parse(decipher(reply["data"])).value("id", "") : "";
+    }
+    const Account lisi{"10003", kServiceOtherUserName, kServiceOtherUserPassword},
+        wangwu{kServiceNewUserId, kServiceNewUserName, kServiceNewUserPassword},
+        zvttest{kServiceTestUserId, kServiceTestUserName, kServiceTestUserPassword};
+    std::map<std::string, std::string> cookies;
+};
+
+TEST_F(LoginKeyTest, AKeyAnotherAccountHoldsInAnyOfItsKeysIsRefused) {
+    // Both ask for a code for one free number before either binds (the newest is taken first).
+    const std::string older = code("13911110001"), newer = code("13911110001");
+    ASSERT_EQ(signedDes("register", {{"userName", "13911110002"}, {"password", "secret1"}})["code"], 101);
+    const std::string phone = "该手机号已被绑定", email = "该邮箱已被绑定";
+    struct Case {
+        const Account& account;
+        const char* how;
+        std::string key, code, refusal;  // "" for none
+    } cases[] = {
+        {wangwu, "phone", "13911110001", newer, ""},
+        {lisi, "phone", "13911110001", older, phone},                     // bound by another
+        {lisi, "phone", "13911110002", code("13911110002"), phone},       // another's user name
+        {wangwu, "email", "shared@example.com", "", ""},
+        {lisi, "email", "shared@example.com", "", email},
+        {lisi, "profile", kServiceTestUserEmail, "", email},
+        {lisi, "profile", kServiceTestUserName, "", email},
+        {zvttest, "email", kServiceTestUserEmail, "", ""},                 // its own
+        {lisi, "email", "", "", ""},                                       // empty e-mails are none
+    };
+    for (const Case& c : cases) {
+        json reply = take(c.account, c.how, c.key, c.code);
+        EXPECT_EQ(reply["code"] == 101 ? "" : reply.value("msg", "?"), c.refusal) << c.how << " " << c.key;
+    }
+    EXPECT_EQ(loginId("13911110001", kServiceNewUserPassword), kServiceNewUserId);
+}
+
+TEST_F(LoginKeyTest, OfTwoAccountsTakingOneKeyAtOnceExactlyOneGetsIt) {
+    for (int round = 0; round < 5; ++round) {
+        // A number both ask codes for; each tries both codes, as the number's owner could.
+        const std::string number = "1391112000" + std::to_string(round), email = number + "@example.com";
+        const std::string older = code(number), newer = code(number);
+        for (const std::string how : {"phone", "email"}) {
+            const std::string& key = how == "phone" ? number : email;
+            std::latch ready(2);
+            bool won[2] = {false, false};
+            auto run = [&](int i, const Account* a) {
+                ready.arrive_and_wait();
+                json reply;
+                for (const std::string& c : {newer, older})
+                    if ((reply = take(*a, how, key, c))["msg"] != "验证码错误") break;
+                won[i] = reply["code"] == 101;
+            };
+            std::thread one(run, 0, &lisi);
+            run(1, &wangwu);
+            one.join();
+            ASSERT_NE(won[0], won[1]) << how << " round " << round;
+            const Account &holder = won[0] ? lisi : wangwu, &other = won[0] ? wangwu : lisi;
+            EXPECT_EQ(loginId(key, holder.password), holder.id);
+            EXPECT_EQ(loginId(other.name, other.password), other.id) << "the other still logs in";
+        }
+    }
+}
+
+TEST_F(LoginKeyTest, ADataDirectoryHoldingADuplicateKeyStillOpensAndServes) {
+    // As an earlier version may have left it: lisi holds the demo user's e-mail too.
+    service.setUserFields(json{{"id", "10003"}, {"email", kServiceTestUserEmail}}.dump());
+    service.stop();
+    service.start();
+    cookies[lisi.id] = login(lisi.name, lisi.password);
+    EXPECT_EQ(loginId(kServiceTestUserEmail, kServiceTestUserPassword), kServiceTestUserId);
+    EXPECT_EQ(take(lisi, "email", kServiceTestUserEmail)["code"], 101) << "a key it holds";
 }
 
 TEST_F(ServiceTest, RunTimeSettingsOfTheWrongShapeAreRefused) {

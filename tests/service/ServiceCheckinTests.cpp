@@ -1,6 +1,6 @@
 // The daily check-in from the outside: one credit a day on the service's clock, counted in
-// China time, balances that keep their decimals, the advert of a successful check-in, and the
-// control call that sets a user's record.
+// China time, balances that keep their decimals, the advert of a successful check-in and the
+// activity page it links to, and the control call that sets a user's record.
 #include "tests/service/ServiceTestSupport.h"
 
 namespace zvt::test::svc {
@@ -124,6 +124,15 @@ TEST_F(ServiceCheckinTest, ConfigurationOffersThePromotionAndRoutesTheHomeItemTo
         EXPECT_EQ(item["link"], "2") << "the in-app code of the check-in calendar";
     }
     EXPECT_TRUE(found);
+}
+
+TEST_F(ServiceCheckinTest, TheActivityPageOffersTheLoginOnlyToAVisitorWithoutASession) {
+    for (const std::string& session : {cookie, std::string()}) {
+        auto page = service.request("GET", "/wap/activity.php?id=9", "", "",
+                                    {{"Cookie", session.empty() ? "ZVTSESSID=none" : session}});
+        EXPECT_NE(page.body.find(session.empty() ? "登录后领取回扣" : "欢迎回来，用户 10001"), std::string::npos);
+        EXPECT_EQ(page.body.find("登录领取") != std::string::npos, session.empty()) << page.body;
+    }
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 // The stroll screen's big categories from the outside: six or more, each with six to twelve
-// tiles with pictures, every tile's word finding goods in the own product search; the test
+// tiles with pictures, every tile's word finding goods (of the category's kind, for food) in the
+// own product search; the test
 // scripts reach the operation and the configuration the tiles read.
+#include <algorithm>
+#include <map>
 #include <set>
 
 #include "tests/service/ServiceTestSupport.h"
@@ -33,6 +36,8 @@ protected:
 };
 
 TEST_F(ServiceSearchCategoriesTest, EveryTileHasAPictureAndFindsGoods) {
+    // Big categories whose tiles find their own kind only: each title found holds one of the words.
+    const std::map<std::string, std::vector<std::string>> kindWords = {{"美食", {"零食", "茶叶"}}};
     json reply = categories();
     ASSERT_TRUE(reply["searchCat"].is_array());
     ASSERT_GE(reply["searchCat"].size(), 6u);
@@ -56,6 +61,11 @@ TEST_F(ServiceSearchCategoriesTest, EveryTileHasAPictureAndFindsGoods) {
             json rows = json::parse(found.body, nullptr, false);
             ASSERT_TRUE(rows.is_array());
             EXPECT_FALSE(rows.empty()) << "the tile's word finds goods";
+            auto kind = kindWords.find(category["catName"].get<std::string>());
+            for (const json& row : kind == kindWords.end() ? json::array() : rows) {
+                const std::string title = row["title"];
+                EXPECT_TRUE(std::ranges::any_of(kind->second, [&](auto& w) { return title.find(w) != std::string::npos; })) << title;
+            }
         }
     }
     EXPECT_EQ(names.size(), reply["searchCat"].size()) << "each big category has a name of its own";

@@ -62,6 +62,12 @@ TEST_F(ServiceSearchTest, EveryHotKeywordFindsGoodsAndOneKeywordPagesThreeTimes)
                 taobao |= row["shop_type"] == "C";
                 noRebate |= row["fan"] == "0";
             }
+            // The product page of a page's first good shows the very item.
+            const json& first = rows[0];
+            auto item = service.request("GET", "/item.php?iid=" + first["num_iid"].get<std::string>() + "&id=&uid=10001");
+            EXPECT_NE(item.body.find("<p id=title>" + first["title"].get<std::string>() + "</p>"), std::string::npos)
+                << first["title"];
+            EXPECT_NE(item.body.find("¥" + first["promotion_price"].get<std::string>()), std::string::npos);
             found += rows.size();
         }
         EXPECT_GT(found, 0u) << word;
@@ -137,10 +143,16 @@ TEST_F(ServiceSearchTest, SuggestionsAndTheAffiliatePageShowWhatTheyWereAskedWit
         EXPECT_NE(row[0].get<std::string>().find("连衣"), std::string::npos);
         EXPECT_TRUE(row[1].is_string());
     }
-    json wide = json::parse(service.request("GET", "/sug?code=utf-8&extras=1&q=" + escaped("款")).body);
+    // Every word suggested finds goods.
+    for (const char* q : {"连衣", "连", "款", "茶", "包邮"}) {
+        json words = json::parse(service.request("GET", "/sug?code=utf-8&extras=1&q=" + escaped(q)).body);
+        EXPECT_FALSE(words["result"].empty()) << q;
+        for (auto& row : words["result"]) EXPECT_FALSE(search(row[0]).empty()) << q << ": " << row[0];
+    }
+    json wide = json::parse(service.request("GET", "/sug?code=utf-8&extras=1&q=" + escaped("连")).body);
     EXPECT_EQ(wide["result"].size(), 10u) << "at most ten";
     json log = lastLog("/sug");
-    EXPECT_EQ(log["fields"]["q"], "款");
+    EXPECT_EQ(log["fields"]["q"], "连");
     EXPECT_EQ(log["fields"]["code"], "utf-8");
 
     r = service.request("GET", "/search.html?pid=mm_1_2_3&q=" + escaped("a&pid=x <b>") + "&unid=10001");

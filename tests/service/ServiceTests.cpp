@@ -3,10 +3,12 @@
 #include <stdlib.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <thread>
 
 #include "tests/service/ServiceTestSupport.h"
@@ -87,6 +89,9 @@ TEST_F(ServiceTest, DemoProductsFillTheHomeListAndEveryStoreCategory) {
                                         {"number", std::to_string(number)},
                                         {"ps", "12"}});
     };
+    // A category's tab lists its own kind: each title holds one of its words (美食, 女装, 男装).
+    const std::map<std::string, std::vector<std::string>> kindWords = {
+        {"5", {"蜂蜜", "红枣", "茶", "坚果"}}, {"1", {"女"}}, {"11", {"男"}}};
     for (int type : {0, 1, 3, 4}) {
         for (const char* cid : {"0", "1", "7", "11", "6", "2", "4", "5", "3", "9", "8", "12"}) {
             json reply = page(type, cid, 1);
@@ -98,6 +103,11 @@ TEST_F(ServiceTest, DemoProductsFillTheHomeListAndEveryStoreCategory) {
                 }
                 if (std::string(cid) != "0") {
                     EXPECT_EQ(p["cid"], cid);
+                }
+                const std::string title = p["title"];
+                if (auto kind = kindWords.find(cid); kind != kindWords.end()) {
+                    EXPECT_TRUE(std::ranges::any_of(kind->second, [&](auto& w) { return title.find(w) != std::string::npos; }))
+                        << cid << ": " << title;
                 }
             }
         }

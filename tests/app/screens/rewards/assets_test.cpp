@@ -89,9 +89,9 @@ TEST_F(AssetsTest, RowsShowTheirRecordsWithdrawalsInTheirUnitsAndOnlyIncomeAndRe
   launchLoggedIn();
   openMenu();
   openList("提现明细");
-  // The demo's first two withdrawals: 300 集分宝 (type "1") and 12.5 元 (type "2").
+  // The demo's first two withdrawals: 300 集分宝 (type "1") and 12.50 元 (type "2").
   EXPECT_EQ(text(withdrawCell(0)->moneyLabel()->text()), "300个集分宝");
-  EXPECT_EQ(text(withdrawCell(1)->moneyLabel()->text()), "12.5元");
+  EXPECT_EQ(text(withdrawCell(1)->moneyLabel()->text()), "12.50元");
   EXPECT_EQ(text(withdrawCell(0)->accountLabel()->text()), "zvttest@alipay.example.com");
   EXPECT_EQ(text(withdrawCell(0)->statusLabel()->text()), "审核中");
   EXPECT_FALSE(withdrawCell(0)->isUserInteractionEnabled());
