@@ -36,4 +36,11 @@ void presentLoginScreen(const std::shared_ptr<UIViewController>& presenter) {
   navigation->presentViewController(UINavigationController::initWithRootViewController(login), true);
 }
 
+bool isShownScreen(const std::shared_ptr<UIViewController>& screen) {
+  auto navigation = screen ? screen->navigationController() : nullptr;
+  if (!navigation || navigation->topViewController() != screen) return false;
+  auto view = screen->viewIfLoaded();
+  return view && view->window() && !navigation->presentedViewController();
+}
+
 }  // namespace zvt

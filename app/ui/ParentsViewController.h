@@ -52,4 +52,9 @@ std::shared_ptr<UIColor> actionColor();
 // Presents the login screen at the root of a new navigation controller from `presenter`'s
 // navigation controller, animated (nothing when it has none).
 void presentLoginScreen(const std::shared_ptr<UIViewController>& presenter);
+// Whether `screen` is the screen the user sees: the top of its navigation stack, that stack on
+// screen and nothing presented over it. A success that closes its form asks this first: a pop
+// takes the screen off the stack at once while it keeps its navigation controller until the
+// animation ends, so a reply landing after a tap on back would otherwise close the screen under.
+bool isShownScreen(const std::shared_ptr<UIViewController>& screen);
 }  // namespace zvt

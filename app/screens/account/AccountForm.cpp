@@ -174,15 +174,15 @@ std::shared_ptr<NSString> presentRecordText(const id& value) {
 }
 
 std::function<void(bool, const std::shared_ptr<NSDictionary>&, const std::shared_ptr<NSString>&)> popOnSaved(
-    const std::shared_ptr<UIViewController>& screen, std::function<void()> ended) {
-  return [screen, ended](bool success, const std::shared_ptr<NSDictionary>&, const std::shared_ptr<NSString>& message) {
-    dispatch_async(dispatch_get_main_queue(), [screen, ended, success, message] {
-      if (ended) ended();
+    const std::shared_ptr<UIViewController>& screen, std::function<void()> failed) {
+  return [screen, failed](bool success, const std::shared_ptr<NSDictionary>&, const std::shared_ptr<NSString>& message) {
+    dispatch_async(dispatch_get_main_queue(), [screen, failed, success, message] {
       hideHud(screen);
       if (!success) {
+        if (failed) failed();
         showWithTitle(nullptr, message);
-      } else if (auto navigation = screen ? screen->navigationController() : nullptr) {
-        navigation->popViewControllerAnimated(true);
+      } else if (zvt::isShownScreen(screen)) {
+        screen->navigationController()->popViewControllerAnimated(true);
       }
     });
   };

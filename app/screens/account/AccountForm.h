@@ -85,12 +85,14 @@ std::shared_ptr<NSString> recordText(const id& value);
 // The same, nil also for an empty text: the field counts as missing.
 std::shared_ptr<NSString> presentRecordText(const id& value);
 
-// The completion of a save that leaves the screen: on the main queue `ended` runs (the save is
-// over, whatever its end), the overlay hides, then a success pops the screen and a failure
-// shows the client's message in an alert without title. It holds the screen until it has run,
-// so a screen already left still shows a failure.
+// The completion of a save that leaves the screen: on the main queue the overlay hides; a
+// failure runs `failed` (the form may send again) and shows the client's message in an alert
+// without title; a success pops the screen while it is still the one shown (a reply landing
+// after a tap on back leaves the screen under alone) and leaves the form as it was while
+// sending, so that nothing more is sent. It holds the screen until it has run, so a screen
+// already left still shows a failure.
 std::function<void(bool success, const std::shared_ptr<NSDictionary>& record, const std::shared_ptr<NSString>& message)>
-popOnSaved(const std::shared_ptr<UIViewController>& screen, std::function<void()> ended = nullptr);
+popOnSaved(const std::shared_ptr<UIViewController>& screen, std::function<void()> failed = nullptr);
 
 // The keyboard's end-frame height that a keyboard notification carries (0 when it carries none).
 CGFloat keyboardEndHeight(const std::shared_ptr<NSNotification>& notification);

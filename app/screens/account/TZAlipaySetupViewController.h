@@ -5,8 +5,8 @@
 // m=update_alipay has replaced the session's user record and the screen pops without a word;
 // a refusal shows the service's text and keeps the input. The question mark lays a
 // PasswordTipView over the screen's view. It logs no analytics page. One binding at a time:
-// while one is on its way "完成" neither checks nor sends; its reply, whatever it is, lets the
-// next one go.
+// while one is on its way "完成" neither checks nor sends; a refusal or a failed connection lets
+// the next one go, a success none (the screen pops, only while it is still the one shown).
 
 #include <memory>
 

@@ -109,16 +109,18 @@ void TZBindingViewController::phoneRegister() {
   parameters->setObject(form->verticalTextField()->text(), "verifyCode"_ns);
   parameters->setObject(form->passwordTextField()->text(), "password"_ns);
   auto screen = bindingSelf();
+  // A success leaves `registering_` set (in both modes): the form has done its work and only
+  // closes the login stack, while it is shown.
   registering_ = true;
   APIClient::registerWithParameter(parameters, [screen, form](bool success, NSInteger code,
                                                               const std::shared_ptr<NSString>& message) {
-    screen->registering_ = false;
     hideHud(screen);
     if (success) {
       form->endCountDown();
-      screen->dismissViewControllerAnimated(true);
+      if (zvt::isShownScreen(screen)) screen->dismissViewControllerAnimated(true);
       return;
     }
+    screen->registering_ = false;
     if (code == 304) form->endCountDown();
     showWithTitle(nullptr, message ? message : "验证失败"_ns);
   });
@@ -139,11 +141,11 @@ void TZBindingViewController::emailRegister() {
   auto screen = bindingSelf();
   registering_ = true;
   ZVTAPIClient::registerWith(parameters, [screen](bool success, const std::shared_ptr<NSString>& message) {
-    screen->registering_ = false;
     hideHud(screen);
     if (success) {
-      screen->dismissViewControllerAnimated(true);
+      if (zvt::isShownScreen(screen)) screen->dismissViewControllerAnimated(true);
     } else {
+      screen->registering_ = false;
       showWithTitle(nullptr, message ? message : "注册失败"_ns);
     }
   });

@@ -9,8 +9,8 @@
 //
 // "完 成" is lit exactly while the fields its form needs hold text (phone: number and code;
 // e-mail: address and password), after every edit, paste and clear. One registration at a
-// time: while one is on its way a tap sends nothing; its reply, whatever it is, lets the next
-// one go.
+// time: while one is on its way a tap sends nothing; a refusal or a failed connection lets the
+// next one go, a success none (the dismissal happens only while the screen is the one shown).
 
 #include <memory>
 

@@ -113,24 +113,27 @@ void TZChangePasswordViewController::sureButtonClick(const std::shared_ptr<UIBut
   auto screen = changeSelf();
   changing_ = true;
   ZVTAPIClient::changePasswordWith(parameters, [screen](bool success, const std::shared_ptr<NSString>& message) {
-    screen->changing_ = false;
     hideHud(screen);
     if (!success) {
+      screen->changing_ = false;
       showWithTitle(nullptr, message);
       return;
     }
+    // Changed: `changing_` stays set, so no second change goes out while the tip shows.
     showTipHudWithText(screen, "密码修改成功"_ns, 1.0, [screen] { screen->passwordChanged(); });
   });
 }
 
 void TZChangePasswordViewController::passwordChanged() {
   // Only the session in memory ends: the stored account logs the user in again at the next
-  // start, as the stored password is already the new one.
+  // start, as the stored password is already the new one. The stack goes back to its root only
+  // while this screen is shown: a user who went back during the tip stays where they went.
+  const bool shown = zvt::isShownScreen(controllerSelf());
   auto delegate = AppDelegate::shared();
   delegate->setIsLogin(false);
   delegate->setUserInfoDictionary(nullptr);
   NSNotificationCenter::defaultCenter()->postNotificationName("toLogin"_ns, controllerSelf());
-  if (auto navigation = navigationController()) navigation->popToRootViewControllerAnimated(false);
+  if (shown) navigationController()->popToRootViewControllerAnimated(false);
 }
 
 bool TZChangePasswordViewController::textFieldShouldChangeCharactersInRange(const std::shared_ptr<UITextField>& textField,

@@ -11,9 +11,10 @@
 // password into the stored "loginInfo") shows "密码修改成功" for 1.0 s, ends the session in
 // memory only (the stored "isLogin", "loginInfo", the cookie and the push alias stay, so the
 // user logs in again on the screen presented over the personal centre), posts "toLogin" and
-// pops to the root without animation. One change at a time: while one is on its way a tap on
-// "确认修改" neither checks nor sends; its reply, whatever it is, lets the next one go (a second
-// change sent with the old password, now wrong, would be refused over the first one's success).
+// pops to the root without animation, when the screen is still the one shown. One change at a
+// time: while one is on its way a tap on "确认修改" neither checks nor sends; a refusal or a
+// failed connection lets the next one go, a success none (a second change sent with the old
+// password, now wrong, would be refused over the first one's success).
 //
 // The scroll view's bottom follows the keyboard: scrollViewBottomConstraints takes keyboardH
 // less the bars (49 + 64) that the scene's anchoring accounts for.

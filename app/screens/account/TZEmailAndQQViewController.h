@@ -6,8 +6,9 @@
 // ({"id", "email", "qq"}). m=update_userinfo replaces the session's record; the screen pops on
 // success and shows the service's text on a refusal, keeping the input. Without a user id the
 // request goes without one and the service's refusal is shown. It logs no analytics page.
-// One save at a time: while one is on its way "完成" neither checks nor sends; its reply,
-// whatever it is, lets the next one go.
+// One save at a time: while one is on its way "完成" neither checks nor sends; a refusal or a
+// failed connection lets the next one go, a success none (the screen pops, only while it is
+// still the one shown: back tapped meanwhile leaves the screen under alone).
 
 #include <memory>
 

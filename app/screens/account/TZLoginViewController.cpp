@@ -111,12 +111,13 @@ void TZLoginViewController::loginAction() {
   // The completion keeps the screen until the request has ended; it runs once, on every end.
   auto screen = loginSelf();
   loggingIn_ = true;
+  // A success leaves `loggingIn_` set: the form has done its work and only closes.
   ZVTAPIClient::loginWith(parameters, [screen](bool success, const std::shared_ptr<NSString>& message) {
-    screen->loggingIn_ = false;
     hideHud(screen);
     if (success) {
-      screen->dismissViewControllerAnimated(true);
+      if (zvt::isShownScreen(screen)) screen->dismissViewControllerAnimated(true);
     } else {
+      screen->loggingIn_ = false;
       showWithTitle(nullptr, message ? message : "登录失败"_ns);
     }
   });

@@ -13,7 +13,8 @@
 // refresh themselves when they appear.
 //
 // One login at a time: while one is on its way a tap on "登 录" (or return in the password
-// field) neither checks nor sends; its reply, whatever it is, lets the next one go.
+// field) neither checks nor sends; a refusal or a failed connection lets the next one go, a
+// success none (the dismissal happens only while the screen is the one shown).
 
 #include <memory>
 

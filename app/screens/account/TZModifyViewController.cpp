@@ -96,14 +96,17 @@ void TZModifyViewController::reset() {
   auto screen = modifySelf();
   resetting_ = true;
   APIClient::resetPasswordWithParameter(parameters, [screen](bool success, const std::shared_ptr<NSString>& message) {
-    screen->resetting_ = false;
     hideHud(screen);
     if (!success) {
+      screen->resetting_ = false;
       showWithTitle(nullptr, message);
       return;
     }
+    // Reset: `resetting_` stays set; the stack goes back to the login screen while this one is
+    // shown (the check comes before the alert, which covers nothing of the stack).
+    const bool shown = zvt::isShownScreen(screen);
     showWithTitle(nullptr, "密码重置成功"_ns);
-    if (auto navigation = screen->navigationController()) navigation->popToRootViewControllerAnimated(true);
+    if (shown) screen->navigationController()->popToRootViewControllerAnimated(true);
   });
 }
 

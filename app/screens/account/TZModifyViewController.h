@@ -9,7 +9,8 @@
 //
 // "完 成" is orange and takes touches exactly while both fields, with the edit applied, hold
 // text; a clear button greys it. One reset at a time: while one is on its way "完 成" sends
-// nothing; its reply, whatever it is, lets the next one go.
+// nothing; a refusal or a failed connection lets the next one go, a success none (the pop to the
+// root happens only while the screen is the one shown).
 
 #include <memory>
 

@@ -150,16 +150,18 @@ void TZRegisterViewController::registerAction() {
     parameters->setObject(registerView_->phoneTextField()->text(), "phoneNumber"_ns);
     parameters->setObject(registerView_->verticalTextField()->text(), "verifyCode"_ns);
     parameters->setObject(registerView_->passwordTextField()->text(), "password"_ns);
+    // A success leaves `registering_` set (in both modes): the form has done its work and only
+    // closes, while it is shown.
     registering_ = true;
     APIClient::registerWithParameter(parameters, [screen](bool success, NSInteger code,
                                                           const std::shared_ptr<NSString>& message) {
-      screen->registering_ = false;
       hideHud(screen);
       if (success) {
         screen->registerView_->endCountDown();
-        screen->dismissViewControllerAnimated(true);
+        if (zvt::isShownScreen(screen)) screen->dismissViewControllerAnimated(true);
         return;
       }
+      screen->registering_ = false;
       if (code == 304) screen->registerView_->endCountDown();
       showWithTitle(nullptr, message ? message : "注册失败"_ns);
     });
@@ -172,11 +174,11 @@ void TZRegisterViewController::registerAction() {
   parameters->setObject(originalRegisterView_->emailTextField()->text(), "userName"_ns);
   registering_ = true;
   ZVTAPIClient::registerWith(parameters, [screen](bool success, const std::shared_ptr<NSString>& message) {
-    screen->registering_ = false;
     hideHud(screen);
     if (success) {
-      screen->dismissViewControllerAnimated(true);
+      if (zvt::isShownScreen(screen)) screen->dismissViewControllerAnimated(true);
     } else {
+      screen->registering_ = false;
       showWithTitle(nullptr, message ? message : "注册失败"_ns);
     }
   });

@@ -12,8 +12,9 @@
 //
 // One code request at a time: a tap on the code button while a request is out is ignored, so a
 // double tap never starts two count-downs. One registration at a time likewise: while one is on
-// its way "注 册" (or return in the last field) neither checks nor sends; its reply, whatever it
-// is, lets the next one go.
+// its way "注 册" (or return in the last field) neither checks nor sends; a refusal or a failed
+// connection lets the next one go, a success none (the dismissal happens only while the screen
+// is the one shown).
 
 #include <memory>
 

@@ -95,14 +95,16 @@ void TZVerticalPhoneViewController::bindPhone() {
   binding_ = true;
   APIClient::bindingPhoneWithParameter(parameters, [screen](bool success, const std::shared_ptr<NSString>& message) {
     dispatch_async(dispatch_get_main_queue(), [screen, success, message] {
-      screen->binding_ = false;
       if (!success) {
+        screen->binding_ = false;
         hideHud(screen);
         showWithTitle(nullptr, message);
         return;
       }
+      // Bound: `binding_` stays set while the tip shows, and the tip's end closes this screen
+      // only, and only while it is shown.
       showTipHudWithText(screen, "绑定成功"_ns, 2.0, [screen] {
-        if (auto navigation = screen->navigationController()) navigation->popViewControllerAnimated(true);
+        if (zvt::isShownScreen(screen)) screen->navigationController()->popViewControllerAnimated(true);
       });
     });
   });

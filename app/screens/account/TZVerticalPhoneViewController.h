@@ -10,7 +10,8 @@
 // The finish button is lit (orange, taking touches) while the number has 11 characters and the
 // code holds text, and dark otherwise, from creation on; the number takes at most 11, and an
 // edit the cap refuses leaves the button as it was. One binding at a time: while one is on its
-// way "完 成" sends nothing; its reply, whatever it is, lets the next one go.
+// way "完 成" sends nothing; a refusal or a failed connection lets the next one go, a success
+// none (the tip's end pops the screen, only while it is still the one shown).
 
 #include <memory>
 

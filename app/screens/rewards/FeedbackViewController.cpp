@@ -182,18 +182,19 @@ void FeedbackViewController::submitFeedBack() {
   auto screen = std::static_pointer_cast<FeedbackViewController>(controllerSelf());
   showLoadingHud(screen);
   submitting_ = true;
-  // The completion holds the screen until it has run.
+  // The completion holds the screen until it has run. A success leaves `submitting_` set: the
+  // screen only waits for its close, and a suggestion sent in the tip's fade-in would thank
+  // twice and close twice.
   ZVTAPIClient::submitFeedbackWith(parameters, [screen](bool success, const ZVTAPIClient::Message& message) {
-    screen->submitting_ = false;
     if (success) {
       std::weak_ptr<FeedbackViewController> weakScreen = screen;
       showTipHudWithText(screen, "建议已提交，谢谢您的建议"_ns, 2.0, [weakScreen] {
         auto self = weakScreen.lock();
-        if (!self) return;
-        if (auto navigation = self->navigationController()) navigation->popViewControllerAnimated(true);
+        if (zvt::isShownScreen(self)) self->navigationController()->popViewControllerAnimated(true);
       });
       return;
     }
+    screen->submitting_ = false;
     hideHud(screen);
     showWithTitle(nullptr, message ? message : "意见提交失败"_ns);
   });

@@ -1,9 +1,9 @@
 #pragma once
 // The feedback screen ("意见反馈", analytics page "意见反馈页"): any user, logged in or not, sends
 // a free text ("id" the user's, "6" without a user). Success thanks the user for 2 s and pops the
-// screen; a failure shows its text in an alert and keeps what was typed. One suggestion at a
-// time: while one is on its way "提交意见" sends nothing; its reply, whatever it is, lets the
-// next one go.
+// screen (only while it is still the one shown); a failure shows its text in an alert and keeps
+// what was typed. One suggestion at a time: while one is on its way "提交意见" sends nothing; a
+// refusal or a failed connection lets the next one go, a success none.
 //
 // The box starts with the prompt "请填写您宝贵的建议", which is cleared when the user taps into
 // it; text the user has typed survives leaving the box and tapping back into it.

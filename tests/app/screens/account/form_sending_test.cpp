@@ -1,9 +1,10 @@
 // The account forms, through the device, against the local service: each form that sends keeps
 // one request at a time (a second quick tap while the reply is held back sends nothing) and
 // every end of the exchange (a refusal, a cut connection, a success where the screen stays)
-// lets the next tap send, the avatar's uploads included; each form that lights its button by
-// its fields keeps it lit exactly while the fields it needs hold text, through the clear
-// buttons and the pastes that a number's 11-character cap refuses.
+// lets the next tap send, the avatar's uploads included; a success that closes its screen lets
+// nothing more go and closes that screen only, and only while it is shown; each form that
+// lights its button by its fields keeps it lit exactly while the fields it needs hold text,
+// through the clear buttons and the pastes that a number's 11-character cap refuses.
 
 #include <cctype>
 #include <filesystem>
@@ -21,6 +22,7 @@
 #include "app/screens/account/TZVerticalPhoneViewController.h"
 #include "app/screens/rewards/RewardsScreens.h"
 #include "platform/network/NSURLConnection.h"
+#include "platform/uikit/UIAlertController.h"
 #include "platform/uikit/UIImagePickerController.h"
 #include "platform/uikit/UINavigationController.h"
 #include "tests/app/screens/account/PersonalTestSupport.h"
@@ -97,10 +99,12 @@ class FormSendingTest : public zvt::test::PersonalScreenTest {
     device().wait(1);
     return std::dynamic_pointer_cast<TZEmailAndQQViewController>(topScreen());
   }
-  // As 10004 (no account bound): the Alipay screen.
+  // As 10004 (no account bound): the personal information's "绑定支付宝" row.
   std::shared_ptr<TZAlipaySetupViewController> openAlipay() {
-    if (!launchAs(zvt::test::kServiceNewUserName, zvt::test::kServiceNewUserPassword)) return nullptr;
-    return std::dynamic_pointer_cast<TZAlipaySetupViewController>(push("TZAlipaySetupViewController"));
+    auto centre = launchAs(zvt::test::kServiceNewUserName, zvt::test::kServiceNewUserPassword);
+    if (!openPersonal(centre) || !device().tapText("绑定支付宝")) return nullptr;
+    device().wait(1);
+    return std::dynamic_pointer_cast<TZAlipaySetupViewController>(topScreen());
   }
   static bool alertShows() { return alertCount() > 0; }
 
@@ -143,6 +147,10 @@ struct SendingForm {
   // For a screen that stays after a success: back to the form, ready to send again (nil: the
   // screen has gone).
   std::function<void(FormSendingTest&, const Filled&)> backToForm;
+  // A success that closes the screen: by a pop or a pop to the root, taking this screen only.
+  enum class Close { kNotTried, kPop, kPopToRoot } close = Close::kNotTried;
+  bool leftWhileHeld = false;  // back tapped while the success is held: it lands during the pop
+  int successCode = 0;         // in place of the service's own reply, which would refuse the form
 };
 
 std::ostream& operator<<(std::ostream& out, const SendingForm& form) { return out << form.name; }
@@ -200,16 +208,32 @@ TEST_P(FormsSendOneRequestAtATime, ASecondTapOnItsWaySendsNothingAndEveryEndLets
   EXPECT_EQ(sent(), afterCut + 1) << "the failure let the next tap send";
 
   if (!form.succeeded) return;
-  // The real reply, held back: still one request, and its success is not spoiled by a second.
+  // The success, held at the service: still one request, and it is not spoiled by a second.
+  auto stack = filled.screen->navigationController()->viewControllers();
   auto success = script();
-  success.delayMs = kHeldBackMs;
+  if (form.successCode) success.code = form.successCode;
+  success.hold = "success";
   service_->script(success);
   tapTwice(filled.button);
-  ASSERT_TRUE(waitFor([&] { return form.succeeded(*this, filled); })) << "the success shows";
+  auto spinner = POProgressHUD::HUDForView(filled.screen->view());
+  if (form.leftWhileHeld) device().tap(CGPointMake(20, 42));  // back: its pop runs 0.35 s
+  service_->release("success");
+  ASSERT_TRUE(waitFor([&] { return !(spinner && spinner->isShowing()) && form.succeeded(*this, filled); }))
+      << "the success shows";
   zvt::test::runMainLoopUntil([] { return false; }, 0.3);
   EXPECT_EQ(sent(), afterCut + 2) << "one request while the first was on its way";
   EXPECT_FALSE(alertShows()) << "no refusal of a second request over the success";
 
+  if (form.close != SendingForm::Close::kNotTried) {
+    // A tap 0.1 s after the success (its tip fading in) sends nothing.
+    device().wait(0.1);
+    device().tapView(filled.button);
+    zvt::test::runMainLoopUntil([] { return false; }, 0.3);
+    EXPECT_EQ(sent(), afterCut + 2) << "nothing sent after the success";
+    device().wait(3);
+    stack.resize(form.close == SendingForm::Close::kPop ? stack.size() - 1 : 1);
+    EXPECT_TRUE(stack.front()->navigationController()->viewControllers() == stack) << "only it closed: " << topClass();
+  }
   if (!form.backToForm) return;
   form.backToForm(*this, filled);
   service_->script(refusal);
@@ -285,7 +309,8 @@ const SendingForm kSendingForms[] = {
          return {};
        return {screen, form->finishButton()};
      },
-     nullptr, nullptr},
+     [](FormSendingTest&, const Filled&) { return FormSendingTest::shows("绑定成功"); }, nullptr,
+     SendingForm::Close::kPop, false, 101},
     {"retrieval by e-mail", "get_pwd", "enciphered",
      [](FormSendingTest& t) -> Filled {
        auto screen = t.openRetrieval(false);
@@ -325,7 +350,8 @@ const SendingForm kSendingForms[] = {
          return {};
        return {screen, screen->sureButton()};
      },
-     [](FormSendingTest&, const Filled&) { return FormSendingTest::shows("密码修改成功"); }, nullptr},
+     [](FormSendingTest&, const Filled&) { return FormSendingTest::shows("密码修改成功"); }, nullptr,
+     SendingForm::Close::kPopToRoot},
     {"e-mail and QQ", "update_userinfo", "json",
      [](FormSendingTest& t) -> Filled {
        auto screen = t.openEmailAndQQ();
@@ -334,7 +360,8 @@ const SendingForm kSendingForms[] = {
          return {};
        return {screen, form->completeButton()};
      },
-     [](FormSendingTest& t, const Filled& filled) { return t.topScreen() != filled.screen; }, nullptr},
+     [](FormSendingTest& t, const Filled& filled) { return t.topScreen() != filled.screen; }, nullptr,
+     SendingForm::Close::kPop, true},
     {"Alipay", "update_alipay", "json",
      [](FormSendingTest& t) -> Filled {
        auto screen = t.openAlipay();
@@ -344,7 +371,8 @@ const SendingForm kSendingForms[] = {
          return {};
        return {screen, form->completeButton()};
      },
-     [](FormSendingTest& t, const Filled& filled) { return t.topScreen() != filled.screen; }, nullptr},
+     [](FormSendingTest& t, const Filled& filled) { return t.topScreen() != filled.screen; }, nullptr,
+     SendingForm::Close::kPop, true},
 };
 
 INSTANTIATE_TEST_SUITE_P(Forms, FormsSendOneRequestAtATime, ::testing::ValuesIn(kSendingForms),
@@ -352,8 +380,8 @@ INSTANTIATE_TEST_SUITE_P(Forms, FormsSendOneRequestAtATime, ::testing::ValuesIn(
 
 // --- The avatar -----------------------------------------------------------------------------
 
-// (A tap on the row right after "选取" finds the picker still leaving, 0.4 s, and then the
-// overlay, opaque after 0.3 s: no second sheet can open by touch while a picture goes up.)
+// Taps on the row reach it while a picture goes up: only the screen's own guard keeps the
+// sheet from opening again meanwhile.
 TEST_F(FormSendingTest, EveryEndOfAnUploadLetsTheAvatarRowSendAnotherPicture) {
   std::filesystem::create_directories(zvt::ui::photoLibraryDirectory());
   zvt::test::PNGRecipe recipe;
@@ -375,6 +403,7 @@ TEST_F(FormSendingTest, EveryEndOfAnUploadLetsTheAvatarRowSendAnotherPicture) {
   // Each pick shows that the end before it let the row open the sheet again.
   for (const End& end : {End{"refused", {.op = "avatar", .code = 202, .msg = "上传失败"}},
                          End{"cut", {.op = "avatar", .drop = true, .sticky = true}},
+                         End{"accepted after the row was tapped", {.op = "avatar", .hold = "upload"}},
                          End{"accepted", {.op = "avatar"}},
                          End{"refused after the success", {.op = "avatar", .code = 202, .msg = "上传失败"}}}) {
     SCOPED_TRACE(end.what);
@@ -390,6 +419,19 @@ TEST_F(FormSendingTest, EveryEndOfAnUploadLetsTheAvatarRowSendAnotherPicture) {
     ASSERT_TRUE(device().tapView(device().viewWithAccessibilityIdentifier("IMG_0001.PNG")));
     device().wait(0.5);
     ASSERT_TRUE(device().tapText("选取"));
+    if (!end.reply.hold.empty()) {
+      // From 0.1 s after "选取", 18 taps over 2 s while the upload is held at the service.
+      ASSERT_TRUE(waitFor([&] { return uploads() > before; }));
+      int reached = 0, sheetAt = -1;
+      for (int i = 0; i < 18 && sheetAt < 0; ++i) {
+        device().wait(0.06);
+        reached += device().tapText("头像");
+        if (std::dynamic_pointer_cast<UIAlertController>(screen->presentedViewController())) sheetAt = i;
+      }
+      service_->release(end.reply.hold);
+      ASSERT_EQ(sheetAt, -1) << "a sheet opened during the upload";
+      EXPECT_GT(reached, 0) << "taps reach the row during the upload";
+    }
     ASSERT_TRUE(waitFor([&] { return uploads() > before && !POProgressHUD::HUDForView(screen->view()); }));
     service_->clearScripts();
     device().wait(1);

@@ -203,6 +203,15 @@ TEST_F(FeedbackTest, ASecondTapWhileASuggestionIsOnItsWaySendsNothingAndEveryEnd
   runMainLoopUntil([] { return false; }, 0.3);
   EXPECT_EQ(sends(), before + 1);
   EXPECT_EQ(ui::AlertPresenter::shared().count(), 0u);
+
+  // A tap 0.1 s after the success, while the tip fades in, sends nothing; the tip's end closes
+  // this screen only.
+  device().wait(0.1);
+  device().tapView(button);
+  runMainLoopUntil([] { return false; }, 0.3);
+  EXPECT_EQ(sends(), before + 1) << "nothing sent after the success";
+  device().wait(3);
+  EXPECT_EQ(topScreen(), help_) << topClass();
 }
 
 TEST_F(FeedbackTest, ThePromptOrAnEmptyBoxSendsNothing) {
