@@ -9,7 +9,8 @@
   bodies      16 connections each declare an 8 MiB body and send one byte of it.
   table       1,100 connections trickle their request heads, a byte every half second.
   gone        1,100 requests for 2000 x 2000 PNGs whose clients hang up at once, then 200 more
-              a second; counts the pictures the service made all the same.
+              a second, each client hanging up as soon as it has asked; counts the pictures
+              the service made all the same.
   slowbodies  1,100 connections send their request bodies a byte every half second (each cut
               one comes back); meanwhile an 8 MiB upload at 1 MiB/s, as a slow phone link that
               meets the application's 10 s time-out, must be taken whole.
@@ -195,10 +196,11 @@ def flood_table(port, pid, count, seconds, log):
     return {}
 
 
-def log_lines(log, text):
+def log_lines(log, *texts):
+    """The service's log lines that hold every one of texts."""
     log.flush()
     with open(log.name, errors="replace") as f:
-        return sum(1 for line in f if text in line)
+        return sum(1 for line in f if all(t in line for t in texts))
 
 
 def flood_gone(port, pid, count, seconds, log):
@@ -219,14 +221,17 @@ def flood_gone(port, pid, count, seconds, log):
             s.close()
 
     ask_and_hang_up(count)
-    end = time.monotonic() + seconds
+    # Then 200 a second, one every 5 ms, each hanging up as soon as it has asked.
+    start = time.monotonic()
+    end = start + seconds
     while time.monotonic() < end:
-        ask_and_hang_up(200)
-        time.sleep(max(0.0, min(1.0, end - time.monotonic())))
+        ask_and_hang_up(1)
+        time.sleep(max(0.0, start + (asked - count) / 200 - time.monotonic()))
     time.sleep(1.0)
     return {"asked": asked,
-            "made for gone clients": log_lines(log, '"GET /images/gone'),
+            "made": log_lines(log, '"GET /images/gone', '" 200 '),
             "dropped unmade": log_lines(log, "dropped before it was made"),
+            "given up while made": log_lines(log, "went away while its reply was made"),
             "connections refused": log_lines(log, "none waiting for a request head")}
 
 
