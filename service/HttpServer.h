@@ -65,9 +65,9 @@ struct HttpLimits {
     std::chrono::milliseconds writeDeadline{30000};  // for the peer to take a reply
     size_t maxConnections = 1024;
     int callWorkers = 8;
-    // Pictures and pages, and the pieces of replies made as they are sent. Each picture being
-    // made holds its pixels (tens of megabytes at the largest size), so their number is fixed,
-    // not one per processor.
+    // Pictures and pages, and the pieces of replies made as they are sent. Their number is
+    // fixed, not one per processor: each picture being made takes a processor for tens of
+    // milliseconds and its share of the reply budget.
     int pictureWorkers = 8;
 };
 
