@@ -164,7 +164,6 @@ TEST(ServiceWorkers, APeerThatGoesAwayGivesUpItsConnectionAndItsPlaceInTheQueue)
          "peer went away while its reply was made"},
     };
     std::vector<std::string> dropped;
-    std::unique_ptr<Peer> halfClosed;
     for (size_t i = 0; i < std::size(cases); ++i) {
         const auto& c = cases[i];
         SCOPED_TRACE(c.what);
@@ -190,7 +189,7 @@ TEST(ServiceWorkers, APeerThatGoesAwayGivesUpItsConnectionAndItsPlaceInTheQueue)
             // The service asks whether it still reads (an interim answer, which a closed socket
             // refuses): it does.
             EXPECT_EQ(peer->readHead(), "HTTP/1.1 100 Continue\r\n\r\n");
-            halfClosed = std::move(peer);
+            pictures.push_back(std::move(peer));  // then its picture
             break;
         }
         if (c.log) {
@@ -200,9 +199,6 @@ TEST(ServiceWorkers, APeerThatGoesAwayGivesUpItsConnectionAndItsPlaceInTheQueue)
     }
     service.configure(R"({"hold_pictures": false})");
     expectPictures(pictures);
-    const std::string answer = halfClosed->readToEnd();
-    EXPECT_EQ(answer.rfind("HTTP/1.1 200", 0), 0u) << answer.substr(0, 100);
-    EXPECT_EQ(wholeBody(answer).rfind("\x89PNG\r\n\x1a\n", 0), 0u);
     // The queued requests of peers gone before a worker took them were never made: the half-
     // closed peer's, queued after them, was.
     for (const auto& target : dropped) EXPECT_EQ(service.requestCount(target), 0) << target;
