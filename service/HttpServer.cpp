@@ -17,6 +17,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <utility>
 
 namespace zvt::service {
 
@@ -38,6 +39,8 @@ constexpr size_t kPiece = 64 * 1024;
 constexpr int kSendBuffer = 256 * 1024;
 // Freeing a reply at least this large hands the allocator's free pages back to the system.
 constexpr size_t kTrimAfter = 1u << 20;
+// How often a body's rate is judged after its grace.
+constexpr std::chrono::milliseconds kRateCheck{250};
 
 bool isTokenChar(unsigned char c) {
     return std::isalnum(c) || std::strchr("!#$%&'*+-.^_`|~", c) != nullptr;
@@ -244,7 +247,8 @@ struct HttpServer::Conn {
     Clock::time_point deadline;
     bool started = false;  // bytes of the current request have come
     bool served = false;   // an earlier request was answered on this connection
-    bool broken = false;   // the peer went away while the request was with a worker
+    bool http11 = false;   // the current request's version takes an interim "100 Continue"
+    bool probed = false;   // its peer closed its side while the request was with a worker
     bool expectContinue = false;
     bool keepAlive = false;  // of the current request
     Lane lane = Lane::calls;  // of the current request, and of the pieces of its reply
@@ -258,6 +262,8 @@ struct HttpServer::Conn {
     size_t chunkLeft = 0;
     size_t trailerBytes = 0;
     size_t held = 0;
+    Clock::time_point bodySince;  // the end of the head: the body's rate counts from here
+    Clock::time_point bodyEnd;    // the body's deadline
     std::string method;  // of the current request, for its log line
     std::string target;
 
@@ -456,12 +462,26 @@ void HttpServer::workerLoop(Lane lane) {
     Queue& queue = queues_[static_cast<int>(lane)];
     for (;;) {
         Job job;
+        size_t allowance = 0;
         {
             std::unique_lock lock(jobsMutex_);
-            queue.ready.wait(lock, [&] { return workersStop_ || !queue.jobs.empty(); });
-            if (workersStop_) return;
+            for (;;) {
+                queue.ready.wait(lock, [&] { return workersStop_ || !queue.jobs.empty(); });
+                if (workersStop_) return;
+                // A reply counts from the moment it starts being made. One that would pass the
+                // budget waits (still in the queue, where a peer that goes away drops it) while
+                // the reading thread makes room or other replies are taken.
+                allowance = queue.jobs.front().stream ? kPiece : limits_.makeAllowance;
+                if (replyHeld_ == 0 || replyHeld_ + allowance <= limits_.maxReplyBytes) break;
+                roomWanted_ = true;
+                wake();
+                ++budgetWaiters_;
+                queue.ready.wait(lock);
+                --budgetWaiters_;
+            }
             job = std::move(queue.jobs.front());
             queue.jobs.pop_front();
+            replyHeld_ += allowance;
         }
         Done done{job.conn, job.held, HttpResponse{}, job.stream != nullptr};
         if (job.stream) {
@@ -495,7 +515,14 @@ void HttpServer::workerLoop(Lane lane) {
         }
         {
             std::lock_guard lock(jobsMutex_);
+            // From the allowance to what was made; the reading thread takes the count over.
+            const size_t made = done.response.body.size();
+            done.charged = made;
+            replyHeld_ = replyHeld_ - std::min(replyHeld_, allowance) + made;
             done_.push_back(std::move(done));
+            if (budgetWaiters_ > 0 && made < allowance) {
+                for (Queue& q : queues_) q.ready.notify_all();
+            }
         }
         uint64_t one = 1;
         if (write(wakeFd_, &one, sizeof one) < 0) {
@@ -556,20 +583,43 @@ void HttpServer::acceptAll() {
 }
 
 // A full table must not lock everyone out: the connection that has waited longest for a
-// whole request head (a trickler, an idle kept-alive connection, one that never sent) gives
-// way. A connection sending its body, or waiting for its reply, is never cut for another.
+// whole request head (a trickler, an idle kept-alive connection, one that never sent), or whose
+// body comes below the minimum rate, gives way. One whose body comes at that rate, or that waits
+// for its reply, is never cut for another. A candidate is read first: its head (or the rest of
+// its body) may have come while the reading thread accepted others, and then it waits no more.
 void HttpServer::makeRoomForNewConnection() {
-    Conn* oldest = nullptr;
+    const auto now = Clock::now();
+    std::vector<Conn*> candidates;
     for (auto& [id, cp] : conns_) {
-        Conn& c = *cp;
-        if (c.closed() || c.state != Conn::State::head) continue;
-        if (!oldest || c.headSince < oldest->headSince) oldest = &c;
+        if (!cp->closed() && givesWay(*cp, now)) candidates.push_back(cp.get());
     }
-    if (!oldest) return;
-    logRequest(*oldest, "WARN", 0,
-               "gave way to a new connection: " + std::to_string(limits_.maxConnections) +
-                   " connections open and this one waited longest for a request head");
-    close(*oldest);
+    std::sort(candidates.begin(), candidates.end(), [](const Conn* a, const Conn* b) {
+        return a->headSince != b->headSince ? a->headSince < b->headSince : a->id < b->id;
+    });
+    for (Conn* c : candidates) {
+        readSome(*c);
+        if (open_ < limits_.maxConnections) return;  // it, or another, has gone meanwhile
+        if (c->closed() || !givesWay(*c, Clock::now())) continue;
+        logRequest(*c, "WARN", 0,
+                   "gave way to a new connection: " + std::to_string(limits_.maxConnections) +
+                       " connections open and this one " +
+                       (c->state == Conn::State::head ? "waited longest for a request head"
+                                                      : "sent its body slowest"));
+        close(*c);
+        return;
+    }
+}
+
+bool HttpServer::givesWay(const Conn& c, Clock::time_point now) const {
+    return c.state == Conn::State::head || (c.state == Conn::State::body && slowBody(c, now));
+}
+
+// Whether a body has come below the minimum rate since the end of its head.
+bool HttpServer::slowBody(const Conn& c, Clock::time_point now) const {
+    if (limits_.minBodyRate == 0) return false;
+    const long long elapsed = millisBetween(c.bodySince, now);
+    return elapsed > 0 && static_cast<double>(c.req.body.size()) <
+                              static_cast<double>(limits_.minBodyRate) * static_cast<double>(elapsed) / 1000.0;
 }
 
 void HttpServer::startRequest(Conn& c) {
@@ -594,7 +644,7 @@ void HttpServer::startRequest(Conn& c) {
 }
 
 void HttpServer::watch(Conn& c, uint32_t events) {
-    if (c.closed() || c.broken || c.events == events) return;
+    if (c.closed() || c.events == events) return;
     epoll_event ev{};
     ev.events = events;
     ev.data.u64 = c.id;
@@ -638,12 +688,53 @@ void HttpServer::onEvent(Conn& c, uint32_t events) {
     case Conn::State::busy:
     case Conn::State::waiting:
         if (events & (EPOLLERR | EPOLLHUP)) {
-            // Nothing more can be written; stop watching until the reply is due.
-            epoll_ctl(epollFd_, EPOLL_CTL_DEL, c.fd, nullptr);
-            c.broken = true;
+            peerGone(c);
+        } else if (events & EPOLLRDHUP) {
+            peerClosed(c);
         }
         break;
     }
+}
+
+// The peer has closed its side while its request is with a worker or its reply waits. A peer
+// that only half-closed may still read its reply; one that closed its socket may not. An
+// interim "100 Continue" (which an HTTP/1.1 client takes before any reply, whether it asked
+// for one or not) tells them apart: a closed socket answers it with a reset (EPOLLHUP).
+void HttpServer::peerClosed(Conn& c) {
+    watch(c, 0);  // the reset still wakes the loop; the end of the input would again and again
+    if (c.probed || !c.http11) return;
+    c.probed = true;
+    static const char kContinue[] = "HTTP/1.1 100 Continue\r\n\r\n";
+    if (send(c.fd, kContinue, sizeof kContinue - 1, MSG_NOSIGNAL | MSG_DONTWAIT) < 0 &&
+        errno != EAGAIN && errno != EWOULDBLOCK) {
+        peerGone(c);
+    }
+}
+
+// A peer gone while its request waits for a worker or is made, or while its reply waits: its
+// connection is given up at once; a request still queued is dropped before it is made.
+void HttpServer::peerGone(Conn& c) {
+    std::string what = "peer went away before its reply";
+    if (c.state == Conn::State::busy) {
+        what = dropQueued(c) ? "peer went away: its request dropped before it was made"
+                             : "peer went away while its reply was made";
+    }
+    logRequest(c, "WARN", 0, what);
+    close(c);
+}
+
+bool HttpServer::dropQueued(Conn& c) {
+    Job dropped;
+    {
+        std::lock_guard lock(jobsMutex_);
+        auto& jobs = queues_[static_cast<int>(c.lane)].jobs;
+        auto it = std::find_if(jobs.begin(), jobs.end(), [&](const Job& j) { return j.conn == c.id; });
+        if (it == jobs.end()) return false;
+        dropped = std::move(*it);
+        jobs.erase(it);
+    }
+    releaseHeld(dropped.held);
+    return true;
 }
 
 void HttpServer::readSome(Conn& c) {
@@ -707,7 +798,11 @@ void HttpServer::process(Conn& c) {
             return;
         }
         c.state = Conn::State::body;
-        c.deadline = Clock::now() + limits_.bodyDeadline;
+        c.bodySince = Clock::now();
+        c.bodyEnd = c.bodySince + limits_.bodyDeadline;
+        // The body's rate is first judged once its grace has passed, then every little while.
+        c.deadline = limits_.minBodyRate > 0 ? std::min(c.bodyEnd, c.bodySince + limits_.bodyGrace)
+                                             : c.bodyEnd;
         if (c.expectContinue) {
             static const char kContinue[] = "HTTP/1.1 100 Continue\r\n\r\n";
             if (send(c.fd, kContinue, sizeof kContinue - 1, MSG_NOSIGNAL | MSG_DONTWAIT) !=
@@ -987,7 +1082,9 @@ void HttpServer::dispatch(Conn& c) {
         c.held += parsing;
     }
     c.state = Conn::State::busy;
-    watch(c, 0);
+    c.http11 = c.req.version == "HTTP/1.1";
+    // Watched for its peer going away while the request waits for a worker or is made.
+    watch(c, c.probed ? 0u : static_cast<uint32_t>(EPOLLRDHUP));
     c.lane = sorter_ ? sorter_(c.req) : Lane::calls;
     Job job{c.id, c.held, std::move(c.req), nullptr};
     c.held = 0;
@@ -1026,6 +1123,8 @@ void HttpServer::finishJobs() {
     }
     for (auto& d : done) {
         releaseHeld(d.held);
+        // What the worker made is counted with its connection from here (or freed with it).
+        chargeReply(0, d.charged);
         auto it = conns_.find(d.conn);
         if (it == conns_.end() || it->second->closed()) continue;
         Conn& c = *it->second;
@@ -1033,12 +1132,53 @@ void HttpServer::finishJobs() {
             takePiece(c, std::move(d.response.body));
             continue;
         }
-        if (c.broken) {
-            logRequest(c, "WARN", d.response.status, "peer went away before its reply");
-            close(c);
-            continue;
-        }
         reply(c, std::move(d.response), true);
+    }
+    done.clear();
+    // Workers wait to make replies that do not fit: make room for one.
+    bool wanted = false;
+    {
+        std::lock_guard lock(jobsMutex_);
+        wanted = std::exchange(roomWanted_, false);
+    }
+    if (wanted) shedReplies(limits_.makeAllowance, nullptr);
+}
+
+void HttpServer::chargeReply(size_t add, size_t remove) {
+    bool waiting = false;
+    {
+        std::lock_guard lock(jobsMutex_);
+        replyHeld_ = replyHeld_ - std::min(replyHeld_, remove) + add;
+        waiting = budgetWaiters_ > 0 && remove > add;
+    }
+    if (waiting) {
+        for (Queue& q : queues_) q.ready.notify_all();
+    }
+}
+
+size_t HttpServer::replyHeldNow() {
+    std::lock_guard lock(jobsMutex_);
+    return replyHeld_;
+}
+
+// Until `room` more bytes fit in the reply budget, the replies whose peers have gone longest
+// without taking a byte are dropped with their connections (a peer that stopped reading), never
+// `keep`'s, the one just made. Replies being made are not among them: they end on their own.
+void HttpServer::shedReplies(size_t room, const Conn* keep) {
+    if (replyHeldNow() + room <= limits_.maxReplyBytes) return;
+    std::vector<Conn*> holders;
+    for (auto& [id, cp] : conns_) {
+        if (cp.get() != keep && !cp->closed() && cp->replyHeld > 0) holders.push_back(cp.get());
+    }
+    std::sort(holders.begin(), holders.end(), [](const Conn* a, const Conn* b) {
+        return a->lastTaken != b->lastTaken ? a->lastTaken < b->lastTaken : a->id < b->id;
+    });
+    for (Conn* h : holders) {
+        if (replyHeldNow() + room <= limits_.maxReplyBytes) break;
+        logRequest(*h, "WARN", 0,
+                   "reply not taken: closed to keep replies held within " +
+                       std::to_string(limits_.maxReplyBytes >> 20) + " MiB");
+        close(*h);
     }
 }
 
@@ -1084,13 +1224,13 @@ void HttpServer::reply(Conn& c, HttpResponse response, bool fromHandler) {
         c.gate = response.gate;
         c.gateDelayMs = std::max(0, response.delayMs);
         c.deadline = Clock::now() + kGateLimit;
-        watch(c, 0);
+        watch(c, c.probed ? 0u : static_cast<uint32_t>(EPOLLRDHUP));
         return;
     }
     if (response.delayMs > 0) {
         c.state = Conn::State::waiting;
         c.deadline = Clock::now() + std::chrono::milliseconds(response.delayMs);
-        watch(c, 0);
+        watch(c, c.probed ? 0u : static_cast<uint32_t>(EPOLLRDHUP));
         return;
     }
     c.state = Conn::State::writing;
@@ -1105,31 +1245,15 @@ void HttpServer::refuse(Conn& c, int status, const std::string& why) {
     reply(c, refusal_(status, why), false);
 }
 
-// Counts what the connection's reply holds now. Past the budget, the replies whose peers have
-// gone longest without taking a byte are dropped with their connections (a peer that stopped
-// reading), never the one just made.
+// Counts what the connection's reply holds now; past the budget, others make room.
 void HttpServer::holdReply(Conn& c) {
     c.replyHeld = c.outHead.size() + c.outBody.size();
-    replyHeld_ += c.replyHeld;
-    if (replyHeld_ <= limits_.maxReplyBytes) return;
-    std::vector<Conn*> holders;
-    for (auto& [id, cp] : conns_) {
-        if (cp.get() != &c && !cp->closed() && cp->replyHeld > 0) holders.push_back(cp.get());
-    }
-    std::sort(holders.begin(), holders.end(), [](const Conn* a, const Conn* b) {
-        return a->lastTaken != b->lastTaken ? a->lastTaken < b->lastTaken : a->id < b->id;
-    });
-    for (Conn* h : holders) {
-        if (replyHeld_ <= limits_.maxReplyBytes) break;
-        logRequest(*h, "WARN", 0,
-                   "reply not taken: closed to keep replies held within " +
-                       std::to_string(limits_.maxReplyBytes >> 20) + " MiB");
-        close(*h);
-    }
+    chargeReply(c.replyHeld, 0);
+    shedReplies(0, &c);
 }
 
 void HttpServer::releaseReply(Conn& c) {
-    replyHeld_ -= std::min(replyHeld_, c.replyHeld);
+    chargeReply(0, c.replyHeld);
     c.replyHeld = 0;
     const bool large = c.outBody.capacity() >= kTrimAfter;
     c.outHead = std::string();
@@ -1240,17 +1364,21 @@ void HttpServer::expire() {
             }
             break;
         case Conn::State::body:
-            refuse(c, 408, "request body not complete within " + seconds(limits_.bodyDeadline));
+            if (c.bodyEnd <= now) {
+                refuse(c, 408, "request body not complete within " + seconds(limits_.bodyDeadline));
+            } else if (now - c.bodySince >= limits_.bodyGrace && slowBody(c, now)) {
+                refuse(c, 408,
+                       "request body slower than " + std::to_string(limits_.minBodyRate) +
+                           " bytes a second");
+            } else {
+                c.deadline = std::min(c.bodyEnd, now + kRateCheck);
+            }
             break;
         case Conn::State::waiting:
             c.gate.clear();  // a gate that never opened lets it go at its time limit
-            if (c.broken) {
-                close(c);
-            } else {
-                c.state = Conn::State::writing;
-                c.deadline = now + limits_.writeDeadline;
-                writeSome(c);
-            }
+            c.state = Conn::State::writing;
+            c.deadline = now + limits_.writeDeadline;
+            writeSome(c);
             break;
         case Conn::State::writing:
             logRequest(c, "WARN", 0, "reply not taken within " + seconds(limits_.writeDeadline));

@@ -8,9 +8,12 @@
 // scripted failures).
 //
 // What clients can make it hold is bounded: request bytes as they arrive (not as declared),
-// replies made and not yet taken (a large reply can be made piece by piece as its peer takes
-// it), and connections (when the table is full, the one that has waited longest for its
-// request head gives way).
+// replies from the moment a worker starts making them until their peers have taken them (a
+// large reply can be made piece by piece as its peer takes it; one that would pass the budget
+// waits to be made), and connections (when the table is full, the one that has waited longest
+// for its request head, or a body sender below the minimum rate, gives way). A peer that goes
+// away while its request waits for a worker or is being made gives its connection up at once,
+// and a request not yet made is dropped.
 #pragma once
 
 #include <atomic>
@@ -40,21 +43,31 @@ struct HttpLimits {
     size_t maxHeadBytes = 16 * 1024;                // request line and headers (and chunk trailers)
     size_t maxBodyBytes = 8u << 20;                 // one body, however it is framed
     size_t maxHeldBytes = 64u << 20;                // body bytes received and held, all connections
-    // Replies made and not yet taken by their peers, over all connections. Past it the
-    // connections whose peers have gone longest without taking a byte are closed.
+    // Replies being made and made but not yet taken by their peers, over all connections. A
+    // reply counts from the moment a worker starts making it (makeAllowance until its bytes are
+    // known); one that would pass the budget waits, and the connections whose peers have gone
+    // longest without taking a byte are closed to make room.
     size_t maxReplyBytes = 64u << 20;
+    // What making one reply may cost besides the bytes made: the largest picture's encoder
+    // state and the growing output, or a handler's working copies.
+    size_t makeAllowance = 1u << 20;
     // Charged beside a body's bytes while its handler runs: parsing makes a copy at most as
     // large as the body and a node per field (the handler's field limit bounds those).
     size_t parseAllowance = 256u << 10;
     std::chrono::milliseconds headDeadline{10000};  // from the first byte of a request
     std::chrono::milliseconds bodyDeadline{10000};  // from the end of its head
+    // A body must have come at this average rate (bytes a second) since the end of its head
+    // once the grace has passed, else it is refused (408); 0: no minimum. A body below it
+    // gives way for a new connection when the table is full, grace or not.
+    size_t minBodyRate = 32u << 10;
+    std::chrono::milliseconds bodyGrace{2000};
     std::chrono::milliseconds idleTimeout{5000};    // a kept-alive connection between requests
     std::chrono::milliseconds writeDeadline{30000};  // for the peer to take a reply
     size_t maxConnections = 1024;
     int callWorkers = 8;
-    // Pictures and pages, and the pieces of replies made as they are sent. Each picture being
-    // made holds its pixels (tens of megabytes at the largest size), so their number is fixed,
-    // not one per processor.
+    // Pictures and pages, and the pieces of replies made as they are sent. Their number is
+    // fixed, not one per processor: each picture being made takes a processor for tens of
+    // milliseconds and its share of the reply budget.
     int pictureWorkers = 8;
 };
 
@@ -152,6 +165,7 @@ private:
         size_t held;
         HttpResponse response;  // or, for a piece, the piece in its body
         bool piece = false;
+        size_t charged = 0;  // its bytes, counted in replyHeld_ since the worker made them
     };
     using Clock = std::chrono::steady_clock;
 
@@ -172,6 +186,14 @@ private:
     void holdReply(Conn& c);
     void releaseReply(Conn& c);
     void makeRoomForNewConnection();
+    bool givesWay(const Conn& c, Clock::time_point now) const;
+    bool slowBody(const Conn& c, Clock::time_point now) const;
+    void peerClosed(Conn& c);
+    void peerGone(Conn& c);
+    bool dropQueued(Conn& c);
+    void chargeReply(size_t add, size_t remove);
+    size_t replyHeldNow();
+    void shedReplies(size_t room, const Conn* keep);
     void afterReply(Conn& c);
     void startRequest(Conn& c);
     void watch(Conn& c, uint32_t events);
@@ -198,7 +220,6 @@ private:
     std::map<uint64_t, std::unique_ptr<Conn>> conns_;
     uint64_t nextId_ = 2;  // 0 and 1 tag the listening socket and the wake-up descriptor
     size_t held_ = 0;       // request bytes, against maxHeldBytes
-    size_t replyHeld_ = 0;  // reply bytes made and not yet taken, against maxReplyBytes
     size_t open_ = 0;       // connections not closed
     bool acceptPaused_ = false;
     Clock::time_point acceptResume_;
@@ -211,6 +232,11 @@ private:
     std::mutex jobsMutex_;
     Queue queues_[2];  // by Lane
     std::vector<Done> done_;
+    // Reply bytes being made (an allowance each) and made but not yet taken, against
+    // maxReplyBytes; workers that wait for room, and whether the reading thread should make it.
+    size_t replyHeld_ = 0;
+    int budgetWaiters_ = 0;
+    bool roomWanted_ = false;
     bool workersStop_ = false;
     std::vector<std::thread> workers_;
 

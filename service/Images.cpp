@@ -1,5 +1,8 @@
 #include "service/Images.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <cstdio>  // jpeglib.h needs FILE
@@ -8,11 +11,13 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <csetjmp>
 #include <cstdint>
 #include <cstdlib>
 #include <stdexcept>
+#include <string_view>
 
 namespace zvt::service {
 
@@ -75,26 +80,33 @@ std::pair<Colour, Colour> coloursOf(const std::string& base) {
     return {back, front};
 }
 
-// A vertical shade of the background colour with a disc of the other colour in the middle.
-std::string drawPicture(const std::string& base, unsigned width, unsigned height) {
-    auto [back, front] = coloursOf(base);
-    std::string rgb;
-    rgb.reserve(static_cast<size_t>(width) * height * 3);
-    const double cx = width / 2.0, cy = height / 2.0, radius = std::min(width, height) * 0.3;
-    for (unsigned y = 0; y < height; ++y) {
-        const double shade = 0.75 + 0.25 * (1.0 - static_cast<double>(y) / std::max(1u, height));
-        for (unsigned x = 0; x < width; ++x) {
+// A vertical shade of the background colour with a disc of the other colour in the middle,
+// drawn a row at a time: the encoders take the rows as they are drawn, so that making a
+// picture never holds its pixels (12 MB at 2000 x 2000), only a row and the encoder's state.
+class PictureRows {
+public:
+    PictureRows(const std::string& base, unsigned width, unsigned height)
+        : width_(width), height_(height), colours_(coloursOf(base)) {}
+
+    void draw(unsigned y, unsigned char* row) const {
+        const auto& [back, front] = colours_;
+        const double cx = width_ / 2.0, cy = height_ / 2.0, radius = std::min(width_, height_) * 0.3;
+        const double shade = 0.75 + 0.25 * (1.0 - static_cast<double>(y) / std::max(1u, height_));
+        for (unsigned x = 0; x < width_; ++x) {
             const double dx = x + 0.5 - cx, dy = y + 0.5 - cy;
             const bool inDisc = dx * dx + dy * dy <= radius * radius;
             const Colour& c = inDisc ? front : back;
             const double s = inDisc ? 1.0 : shade;
-            rgb.push_back(static_cast<char>(static_cast<unsigned char>(c.r * s)));
-            rgb.push_back(static_cast<char>(static_cast<unsigned char>(c.g * s)));
-            rgb.push_back(static_cast<char>(static_cast<unsigned char>(c.b * s)));
+            row[x * 3] = static_cast<unsigned char>(c.r * s);
+            row[x * 3 + 1] = static_cast<unsigned char>(c.g * s);
+            row[x * 3 + 2] = static_cast<unsigned char>(c.b * s);
         }
     }
-    return rgb;
-}
+
+private:
+    unsigned width_, height_;
+    std::pair<Colour, Colour> colours_;
+};
 
 struct JpegFailure {
     jpeg_error_mgr pub;
@@ -104,8 +116,8 @@ struct JpegFailure {
 void jpegFail(j_common_ptr cinfo) { longjmp(reinterpret_cast<JpegFailure*>(cinfo->err)->jump, 1); }
 
 // Plain data only in this frame: libjpeg leaves it by longjmp on failure.
-bool jpegWrite(jpeg_compress_struct* cinfo, JpegFailure* failure, const unsigned char* rgb, unsigned width, unsigned height,
-               int quality, unsigned char** buffer, unsigned long* size) {
+bool jpegWrite(jpeg_compress_struct* cinfo, JpegFailure* failure, const RowSource* rows, unsigned char* row,
+               unsigned width, unsigned height, int quality, unsigned char** buffer, unsigned long* size) {
     cinfo->err = jpeg_std_error(&failure->pub);
     failure->pub.error_exit = jpegFail;
     if (setjmp(failure->jump)) return false;
@@ -119,8 +131,9 @@ bool jpegWrite(jpeg_compress_struct* cinfo, JpegFailure* failure, const unsigned
     jpeg_set_quality(cinfo, quality, TRUE);
     jpeg_start_compress(cinfo, TRUE);
     while (cinfo->next_scanline < height) {
-        JSAMPROW row = const_cast<unsigned char*>(rgb) + static_cast<size_t>(cinfo->next_scanline) * width * 3;
-        jpeg_write_scanlines(cinfo, &row, 1);
+        (*rows)(cinfo->next_scanline, row);
+        JSAMPROW line = row;
+        jpeg_write_scanlines(cinfo, &line, 1);
     }
     jpeg_finish_compress(cinfo);
     return true;
@@ -263,6 +276,37 @@ private:
     size_t readyFrom_ = 0;
 };
 
+// A file read a piece at a time from a descriptor opened when the reply was made: a file
+// replaced or removed meanwhile is still sent whole, as it was.
+class FileBody final : public BodyStream {
+public:
+    FileBody(int fd, size_t size) : fd_(fd), size_(size) {}
+    ~FileBody() override { ::close(fd_); }
+    FileBody(const FileBody&) = delete;
+    FileBody& operator=(const FileBody&) = delete;
+
+    size_t size() const override { return size_; }
+
+    void next(std::string& out, size_t max) override {
+        const size_t want = std::min(max, size_ - sent_);
+        const size_t from = out.size();
+        out.resize(from + want);
+        size_t got = 0;
+        while (got < want) {
+            const ssize_t n = pread(fd_, out.data() + from + got, want - got, static_cast<off_t>(sent_ + got));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) throw std::runtime_error("the file became shorter while it was sent");
+            got += static_cast<size_t>(n);
+        }
+        sent_ += got;
+    }
+
+private:
+    int fd_;
+    size_t size_;
+    size_t sent_ = 0;
+};
+
 struct ParsedName {
     std::string base;
     std::string extension;
@@ -342,10 +386,12 @@ std::optional<Picture> pictureNamed(const std::string& name) {
         }
     } else if (parsed->extension == "png") {
         picture.contentType = "image/png";
-        picture.bytes = encodePng(drawPicture(base, w, h), w, h);
+        const PictureRows rows(base, w, h);
+        picture.bytes = encodePng(w, h, [&](unsigned y, unsigned char* row) { rows.draw(y, row); });
     } else {
         picture.contentType = "image/jpeg";
-        picture.bytes = encodeJpeg(drawPicture(base, w, h), w, h, 85);
+        const PictureRows rows(base, w, h);
+        picture.bytes = encodeJpeg(w, h, 85, [&](unsigned y, unsigned char* row) { rows.draw(y, row); });
     }
     if (base.rfind("broken", 0) == 0) {
         // The signature and the start of the header, then bytes no decoder takes.
@@ -355,20 +401,44 @@ std::optional<Picture> pictureNamed(const std::string& name) {
     return picture;
 }
 
-std::string encodePng(const std::string& rgb, unsigned width, unsigned height) {
-    std::string raw;
-    raw.reserve(static_cast<size_t>(height) * (width * 3 + 1));
-    for (unsigned y = 0; y < height; ++y) {
-        raw.push_back(0);  // filter: none
-        raw.append(rgb, static_cast<size_t>(y) * width * 3, static_cast<size_t>(width) * 3);
+std::optional<Picture> pictureFromFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return std::nullopt;
     }
-    uLongf packedLength = compressBound(static_cast<uLong>(raw.size()));
-    std::string packed(packedLength, '\0');
-    if (compress2(reinterpret_cast<Bytef*>(packed.data()), &packedLength, reinterpret_cast<const Bytef*>(raw.data()),
-                  static_cast<uLong>(raw.size()), 6) != Z_OK) {
-        throw std::runtime_error("deflate failed");
+    Picture picture;
+    picture.contentType = "image/png";
+    picture.stream = std::make_shared<FileBody>(fd, static_cast<size_t>(info.st_size));
+    return picture;
+}
+
+std::string encodePng(unsigned width, unsigned height, const RowSource& rows) {
+    z_stream z{};
+    if (deflateInit(&z, 6) != Z_OK) throw std::runtime_error("deflate failed");
+    const size_t rowBytes = static_cast<size_t>(width) * 3 + 1;
+    std::string row(rowBytes, '\0');  // its filter byte stays 0: none
+    std::string packed;
+    char out[16384];
+    bool ok = true;
+    for (unsigned y = 0; y <= height && ok; ++y) {
+        const bool last = y == height;
+        if (!last) rows(y, reinterpret_cast<unsigned char*>(row.data()) + 1);
+        z.next_in = last ? nullptr : reinterpret_cast<Bytef*>(row.data());
+        z.avail_in = last ? 0 : static_cast<uInt>(rowBytes);
+        int result = Z_OK;
+        do {
+            z.next_out = reinterpret_cast<Bytef*>(out);
+            z.avail_out = sizeof out;
+            result = deflate(&z, last ? Z_FINISH : Z_NO_FLUSH);
+            if (result == Z_STREAM_ERROR) ok = false;
+            packed.append(out, sizeof out - z.avail_out);
+        } while (ok && (z.avail_out == 0 || (last && result != Z_STREAM_END)));
     }
-    packed.resize(packedLength);
+    deflateEnd(&z);
+    if (!ok) throw std::runtime_error("deflate failed");
     std::string header;
     put32(header, width);
     put32(header, height);
@@ -380,12 +450,14 @@ std::string encodePng(const std::string& rgb, unsigned width, unsigned height) {
     return png;
 }
 
-std::string encodeJpeg(const std::string& rgb, unsigned width, unsigned height, int quality) {
+std::string encodeJpeg(unsigned width, unsigned height, int quality, const RowSource& rows) {
     auto* cinfo = new jpeg_compress_struct();
     auto* failure = new JpegFailure();
+    std::string row(static_cast<size_t>(width) * 3, '\0');
     unsigned char* buffer = nullptr;
     unsigned long size = 0;
-    const bool ok = jpegWrite(cinfo, failure, reinterpret_cast<const unsigned char*>(rgb.data()), width, height, quality, &buffer, &size);
+    const bool ok = jpegWrite(cinfo, failure, &rows, reinterpret_cast<unsigned char*>(row.data()), width, height,
+                              quality, &buffer, &size);
     jpeg_destroy_compress(cinfo);
     std::string out = ok && buffer ? std::string(reinterpret_cast<char*>(buffer), size) : std::string();
     std::free(buffer);

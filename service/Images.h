@@ -11,6 +11,7 @@
 // seconds, "missing" is not found (404).
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,7 +24,8 @@ struct Picture {
     int status = 200;
     std::string contentType;
     std::string bytes;
-    // Set instead of `bytes` for a picture made as it is sent (a GIF: 16 MB at 2000 x 2000).
+    // Set instead of `bytes` for a picture made or read as it is sent (a GIF: 16 MB at
+    // 2000 x 2000; an uploaded file).
     std::shared_ptr<BodyStream> stream;
     int delayMs = 0;
 };
@@ -33,8 +35,14 @@ bool isPictureName(const std::string& name);
 // The picture for a name of that form, else nothing.
 std::optional<Picture> pictureNamed(const std::string& name);
 
-// Encoders (8-bit RGB rows), also for other pictures of the service.
-std::string encodePng(const std::string& rgb, unsigned width, unsigned height);
-std::string encodeJpeg(const std::string& rgb, unsigned width, unsigned height, int quality);
+// A PNG file of the service's data directory (an uploaded avatar), sent from disk a piece at a
+// time as its peer takes it, never read whole into memory; nothing when it cannot be opened.
+std::optional<Picture> pictureFromFile(const std::string& path);
+
+// Encoders of 8-bit RGB rows, which they ask for one at a time, top to bottom (`row` has room
+// for one): a picture is never held whole while it is encoded.
+using RowSource = std::function<void(unsigned y, unsigned char* row)>;
+std::string encodePng(unsigned width, unsigned height, const RowSource& rows);
+std::string encodeJpeg(unsigned width, unsigned height, int quality, const RowSource& rows);
 
 }  // namespace zvt::service

@@ -663,7 +663,7 @@ HttpResponse Service::route(HttpRequest& req) {
     if (path.rfind("/images/", 0) == 0 && isPictureName(path.substr(8))) {
         return handlePlain(req, "image", &Service::pageImage);
     }
-    if (pictureName(path, "/uploads/")) return handlePlain(req, "image", &Service::pageUpload);
+    if (pictureName(path, "/uploads/")) return handlePlain(req, "image", &Service::pageImage);
     if (path == "/shop/gone.php") return goneShop(req);
     if (isShopPage(path)) return handlePlain(req, "page", &Service::pageShop);
     if (isPartnerPage(path)) return handlePlain(req, "page", &Service::pagePartner);
@@ -1422,8 +1422,11 @@ Reply Service::pageImage(Incoming& in) {
     // The decoded path, as the route checked it.
     const std::string& path = in.op;
     Reply r;
-    if (options_.testControl) waitWhileHeld();
-    auto picture = pictureNamed(path.substr(std::string("/images/").size()));
+    // An uploaded file (its name checked by the route) goes from the disk as its peer takes it.
+    const bool uploaded = path.rfind("/uploads/", 0) == 0;
+    if (options_.testControl && !uploaded) waitWhileHeld();
+    auto picture = uploaded ? pictureFromFile(dataDir_ + path)
+                            : pictureNamed(path.substr(std::string("/images/").size()));
     if (!picture) {
         r = html("页面不存在", "");
         r.httpStatus = 404;

@@ -2,11 +2,13 @@
 //
 //   zavelto-service --port N --data-dir DIR [--bind 127.0.0.1] [--public-url URL]
 //                   [--sign-fail-code CODE] [--time-window SECONDS]
-//                   [--read-deadline SECONDS] [--test-control]
+//                   [--read-deadline SECONDS] [--min-body-rate BYTES] [--body-grace SECONDS]
+//                   [--test-control]
 //
 // Port 0 binds any free port. The first line on standard output is
 // "listening on HOST:PORT"; nothing else is written there. Standard error gets one line per
 // request. SIGTERM and SIGINT stop it.
+#include <malloc.h>
 #include <pthread.h>
 
 #include <chrono>
@@ -27,7 +29,8 @@ void usage() {
     std::cerr
         << "usage: zavelto-service --port N --data-dir DIR [--bind ADDRESS] [--public-url URL]\n"
            "                       [--sign-fail-code CODE] [--time-window SECONDS]\n"
-           "                       [--read-deadline SECONDS] [--test-control]\n";
+           "                       [--read-deadline SECONDS] [--min-body-rate BYTES]\n"
+           "                       [--body-grace SECONDS] [--test-control]\n";
 }
 
 // "http://host[:port]" or "https://..." without a path: what links and the cookie are built on.
@@ -109,6 +112,22 @@ int main(int argc, char** argv) {
             auto ms = std::chrono::milliseconds(static_cast<int64_t>(seconds * 1000));
             options.limits.headDeadline = ms;
             options.limits.bodyDeadline = ms;
+        } else if (a == "--min-body-rate") {
+            // The average rate (bytes a second) a request body must keep once its grace is over.
+            if (!parseInt(value(), n) || n < 0) {
+                std::cerr << "zavelto-service: bad minimum body rate\n";
+                return 2;
+            }
+            options.limits.minBodyRate = static_cast<size_t>(n);
+        } else if (a == "--body-grace") {
+            const char* text = value();
+            char* end = nullptr;
+            double seconds = std::strtod(text, &end);
+            if (!*text || *end || !(seconds >= 0 && seconds <= 3600)) {
+                std::cerr << "zavelto-service: bad body grace\n";
+                return 2;
+            }
+            options.limits.bodyGrace = std::chrono::milliseconds(static_cast<int64_t>(seconds * 1000));
         } else if (a == "--test-control") {
             options.testControl = true;
         } else if (a == "--help" || a == "-h") {
@@ -125,6 +144,11 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    // Blocks of 256 KiB and more (pictures being made, large replies and bodies) are mapped on
+    // their own and go back to the system when freed. Left to itself the allocator raises
+    // that threshold after the first such block is freed, and the next ones stay in its heaps,
+    // resident long after a flood has gone.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
     // A peer that hangs up mid-reply must not end the process.
     std::signal(SIGPIPE, SIG_IGN);
     // SIGTERM and SIGINT are taken by one waiting thread; every other thread blocks them.

@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <fstream>
 
 #include "tests/service/ServiceTestSupport.h"
 
@@ -76,6 +77,34 @@ TEST(ServiceHeldBytes, RepliesNotTakenStayWithinTheirBudget) {
         EXPECT_EQ(wholeBody(last[i]->readToEnd()).size(), kReply) << "peer " << i;
 }
 
+TEST(ServiceHeldBytes, RepliesCountFromTheMomentTheirMakingStarts) {
+    ServiceProcess service(smallQuarantine());
+    constexpr size_t kReply = 6u << 20;
+    service.script(json{{"op", "get_ios_config"}, {"sticky", true}, {"body", std::string(kReply, 'r')}}
+                       .dump());
+    // Ten peers that do not read hold 60 MiB of replies.
+    std::vector<std::unique_ptr<Peer>> peers;
+    for (int i = 0; i < 10; ++i) {
+        peers.push_back(std::make_unique<Peer>(service.port()));
+        peers.back()->send(getRequest(kJsonPath + "get_ios_config"));
+        ASSERT_TRUE(peers.back()->answerStarted()) << i;
+    }
+    // Four pictures being made (held before a byte of them is made) and the call that counts
+    // them take a mebibyte each while they are made: the five do not fit beside the 60, and
+    // the peer that took nothing for longest makes room for them.
+    service.configure(R"({"hold_pictures": true})");
+    std::vector<std::unique_ptr<Peer>> pictures;
+    for (int i = 0; i < 4; ++i) {
+        pictures.push_back(std::make_unique<Peer>(service.port(), false));
+        pictures.back()->send(getRequest("/images/budget" + std::to_string(i) + "_40x40.png"));
+    }
+    ASSERT_EQ(service.request("GET", "/__test/pictures/held?at_least=4").body, "4");
+    EXPECT_EQ(wholeBody(peers[0]->readToEnd()).size(), 0u);
+    EXPECT_EQ(wholeBody(peers[1]->readToEnd()).size(), kReply);  // the next one keeps its reply
+    service.configure(R"({"hold_pictures": false})");
+    for (auto& p : pictures) EXPECT_EQ(p->readToEnd().rfind("HTTP/1.1 200", 0), 0u);
+}
+
 // Walks an animated GIF of the service: its frames, and the codes of each (a clear code
 // before every 100 pixels, the pixels, the end code). False when the bytes do not end with
 // its trailer exactly.
@@ -117,17 +146,35 @@ TEST(ServiceHeldBytes, AnimatedPicturesAreMadeAsTheyAreSent) {
         EXPECT_EQ(frames, 4);
     }
 
-    // Thirty peers ask for 16 MB pictures and do not read: the service holds a piece of each,
-    // not the pictures, and answers the others meanwhile.
-    const size_t before = peakResidentBytes(service.pid());
-    std::vector<std::unique_ptr<Peer>> peers;
-    for (int i = 0; i < 30; ++i) {
-        peers.push_back(std::make_unique<Peer>(service.port()));
-        peers.back()->send(getRequest("/images/held" + std::to_string(i) + "_2000x2000.gif"));
-        ASSERT_TRUE(peers.back()->answerStarted()) << i;
+    // An uploaded avatar of the largest size a body may have, as its upload leaves it: sent
+    // as it is, from the disk.
+    const std::string upload = "avatar_10001_large.png";
+    std::string file = "\x89PNG\r\n\x1a\n";
+    for (size_t i = 0; file.size() < (8u << 20); ++i) file += static_cast<char>(i * 131 >> 3);
+    std::ofstream(service.dataDir() + "/uploads/" + upload, std::ios::binary) << file;
+    EXPECT_EQ(service.request("GET", "/uploads/" + upload).body, file);
+
+    // Thirty peers ask for 16 MB pictures, or the 8 MiB upload, and do not read: the service
+    // holds a piece of each, not the whole, and answers the others meanwhile. (Made whole, the
+    // uploads would fill the 64 MiB that replies may hold.)
+    const struct {
+        std::string target;  // '%': the peer's number
+        size_t growth;       // of the peak
+    } floods[] = {{"/images/held%_2000x2000.gif", 64u << 20}, {"/uploads/" + upload, 32u << 20}};
+    for (const auto& [target, growth] : floods) {
+        SCOPED_TRACE(target);
+        const size_t before = peakResidentBytes(service.pid());
+        std::vector<std::unique_ptr<Peer>> peers;
+        for (int i = 0; i < 30; ++i) {
+            std::string named = target;
+            if (size_t at = named.find('%'); at != std::string::npos) named.replace(at, 1, std::to_string(i));
+            peers.push_back(std::make_unique<Peer>(service.port()));
+            peers.back()->send(getRequest(named));
+            ASSERT_TRUE(peers.back()->answerStarted()) << i;
+        }
+        EXPECT_EQ(service.request("GET", kJsonPath + "get_ios_config").status, 200);
+        EXPECT_LT(peakResidentBytes(service.pid()), before + growth);
     }
-    EXPECT_EQ(service.request("GET", kJsonPath + "get_ios_config").status, 200);
-    EXPECT_LT(peakResidentBytes(service.pid()), before + (64u << 20));
 }
 
 // Raises this process's descriptor limit for a table's worth of connections; false when the
@@ -154,9 +201,12 @@ TEST(ServiceHeldBytes, AFullTableGivesWayToNewClients) {
         const char* what;
         First first;  // what the oldest connection does
         size_t givesWay;  // the one closed for the new client
+        const char* minBodyRate = "0";  // bytes a second; judged from the start, grace or not
     } cases[] = {
         {"every connection trickles its head: the oldest gives way", First::trickles, 0},
         {"the oldest sends its body: the oldest that trickles gives way", First::sendsItsBody, 1},
+        {"the oldest sends its body below the minimum rate: it gives way", First::sendsItsBody, 0,
+         "1000000"},
         {"the oldest idles after an answer: it waited longest for a head",
          First::idlesAfterAnAnswer, 0},
         {"the oldest was answered after the others came: it waited least",
@@ -165,8 +215,10 @@ TEST(ServiceHeldBytes, AFullTableGivesWayToNewClients) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         // Heads and bodies get a minute, so that no deadline ends a connection meanwhile,
-        // however slowly the table fills on a busy machine.
-        ServiceProcess service({.extraArgs = {"--read-deadline", "60"}});
+        // however slowly the table fills on a busy machine; a body's rate is judged for the
+        // table only (its grace outlasts the test).
+        ServiceProcess service({.extraArgs = {"--read-deadline", "60", "--min-body-rate", c.minBodyRate,
+                                              "--body-grace", "60"}});
         std::vector<std::unique_ptr<Peer>> table;
         table.push_back(std::make_unique<Peer>(service.port(), false));
         Peer& first = *table.front();
@@ -206,12 +258,35 @@ TEST(ServiceHeldBytes, AFullTableGivesWayToNewClients) {
                 EXPECT_FALSE(table[i]->closedByService(false)) << i;
             }
         }
-        if (c.first == First::sendsItsBody) {
+        if (c.first == First::sendsItsBody && c.givesWay != 0) {
             // It was not cut: the rest of its body brings its answer.
             first.send("\"bb\"}");
             EXPECT_EQ(first.readHead().rfind("HTTP/1.1 200", 0), 0u);
         }
     }
+}
+
+TEST(ServiceHeldBytes, AConnectionWhoseHeadHasComeIsReadBeforeItIsJudged) {
+    if (!roomForConnections(kConnectionTable + 400)) GTEST_SKIP() << "too few descriptors allowed";
+    ServiceProcess service({.extraArgs = {"--read-deadline", "60"}});
+    const std::string trickled = "GET " + kJsonPath + "get_ios_config HTTP/1.1\r\nHo";
+    // A full table of tricklers but for one, the hundredth oldest, which has sent nothing yet.
+    constexpr size_t kValid = 100;
+    std::vector<std::unique_ptr<Peer>> table;
+    while (table.size() < kConnectionTable) {
+        table.push_back(std::make_unique<Peer>(service.port(), false));
+        ASSERT_TRUE(table.back()->connected()) << table.size();
+        if (table.size() - 1 != kValid) table.back()->send(trickled);
+    }
+    // New clients come in a burst, which the service takes one after another, the oldest
+    // trickler giving way for each; amid it the hundredth sends its whole request. When its
+    // turn to give way comes, its head is there: it is read, answered, and not cut.
+    std::vector<std::unique_ptr<Peer>> burst;
+    for (int i = 0; i < 60; ++i) burst.push_back(std::make_unique<Peer>(service.port(), false));
+    table[kValid]->send(getRequest(kJsonPath + "get_ios_config"));
+    for (int i = 0; i < 140; ++i) burst.push_back(std::make_unique<Peer>(service.port(), false));
+    const std::string answer = table[kValid]->readToEnd();
+    EXPECT_EQ(answer.rfind("HTTP/1.1 200", 0), 0u) << answer.substr(0, 100);
 }
 
 }  // namespace

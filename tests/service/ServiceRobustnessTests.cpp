@@ -99,11 +99,14 @@ TEST(ServiceRobustness, RequestsOfEveryShapeGetTheirAnswer) {
     const std::string feedbackPath = kDesPath + "feedback";
     const std::string goodsPath = kJsonPath + "get_goods";
     const std::string deep = "{\"a\":" + nestedArrays(60000) + "}";
+    const std::string slowHead =
+        "POST " + feedbackPath + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\nContent-Length: 4000\r\n\r\n";
     struct Shape {
         const char* name;
         RawCall call;
         int status;
         std::optional<int> code;  // of the JSON reply
+        const char* reason = nullptr;  // in the refusal's "error"
     };
     std::vector<Shape> shapes = {
         {"JSON nested 60000 deep", {post(goodsPath, deep)}, 200, 111},
@@ -183,6 +186,12 @@ TEST(ServiceRobustness, RequestsOfEveryShapeGetTheirAnswer) {
          {post(feedbackPath, feedback("continued"), "Expect: 100-continue\r\n")},
          200,
          101},
+        // Ten bytes a second: refused once its grace has passed, long before the read deadline.
+        {"body below the minimum rate",
+         {slowHead, bytes(std::string(4000, 'b')), 100ms, slowHead.size()},
+         408,
+         111,
+         "request body slower than"},
     };
     std::vector<RawCall> calls;
     for (auto& s : shapes) calls.push_back(s.call);
@@ -192,6 +201,9 @@ TEST(ServiceRobustness, RequestsOfEveryShapeGetTheirAnswer) {
         EXPECT_EQ(calls[i].status, shapes[i].status) << calls[i].reply.substr(0, 300);
         if (shapes[i].code) {
             EXPECT_EQ(calls[i].replyCode(), *shapes[i].code);
+        }
+        if (shapes[i].reason) {
+            EXPECT_NE(calls[i].replyJson().value("error", "").find(shapes[i].reason), std::string::npos);
         }
     }
 

@@ -204,6 +204,14 @@ public:
         if (fd_ >= 0) close(fd_);
         fd_ = -1;
     }
+    // Hangs up with a reset instead of the end of its stream.
+    void reset() {
+        linger abort{1, 0};
+        setsockopt(fd_, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+        hangUp();
+    }
+    // Ends what it sends, and still reads.
+    void halfClose() const { shutdown(fd_, SHUT_WR); }
 
 private:
     int fd_ = -1;

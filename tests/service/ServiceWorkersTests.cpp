@@ -5,6 +5,8 @@
 // test needs, without timing.
 #include <sys/wait.h>
 
+#include <sstream>
+
 #include "tests/service/ServiceTestSupport.h"
 
 namespace zvt::test::svc {
@@ -125,6 +127,81 @@ TEST(ServiceWorkers, HeldPicturesGoOnWhenTheHoldEnds) {
     ASSERT_EQ(picturesHeld(port, 2), 2);
     const int status = service.stop();
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+// Whether the service's log has a line about `target` that holds `text`: looked for between
+// round trips to the service, for as long as a few thousand of them take.
+bool logShows(const ServiceProcess& service, const std::string& target, const std::string& text) {
+    for (int look = 0; look < 3000; ++look) {
+        std::istringstream log(service.serviceLog());
+        for (std::string line; std::getline(log, line);) {
+            if (line.find(target) != std::string::npos && line.find(text) != std::string::npos) return true;
+        }
+        service.requestCount();
+    }
+    return false;
+}
+
+TEST(ServiceWorkers, APeerThatGoesAwayGivesUpItsConnectionAndItsPlaceInTheQueue) {
+    ServiceProcess service({.captureLog = true});
+    const int port = service.port();
+    service.configure(R"({"hold_pictures": true})");
+    auto pictures = askForPictures(port, kPictureWorkers);  // every picture worker is taken
+    ASSERT_EQ(picturesHeld(port, kPictureWorkers), kPictureWorkers);
+    enum class Leaves { hangsUp, resets, halfCloses };
+    const struct {
+        const char* what;
+        Leaves leaves;
+        bool queued;      // else: the first picture, being made
+        const char* log;  // what the service notes at once; none: it answers as usual
+    } cases[] = {
+        {"hangs up while its picture waits for a worker", Leaves::hangsUp, true,
+         "peer went away: its request dropped before it was made"},
+        {"resets while its picture waits for a worker", Leaves::resets, true,
+         "peer went away: its request dropped before it was made"},
+        {"only half-closes, and reads", Leaves::halfCloses, true, nullptr},
+        {"hangs up while its picture is made", Leaves::hangsUp, false,
+         "peer went away while its reply was made"},
+    };
+    std::vector<std::string> dropped;
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const auto& c = cases[i];
+        SCOPED_TRACE(c.what);
+        const std::string target = c.queued ? "/images/gone" + std::to_string(i) + "_40x40.png"
+                                            : "/images/lane0_40x40.png";
+        std::unique_ptr<Peer> peer;
+        if (c.queued) {
+            peer = std::make_unique<Peer>(port, false);
+            peer->send(getRequest(target));
+        } else {
+            peer = std::move(pictures.front());
+            pictures.erase(pictures.begin());
+        }
+        switch (c.leaves) {
+        case Leaves::hangsUp:
+            peer->hangUp();
+            break;
+        case Leaves::resets:
+            peer->reset();
+            break;
+        case Leaves::halfCloses:
+            peer->halfClose();
+            // The service asks whether it still reads (an interim answer, which a closed socket
+            // refuses): it does.
+            EXPECT_EQ(peer->readHead(), "HTTP/1.1 100 Continue\r\n\r\n");
+            pictures.push_back(std::move(peer));  // then its picture
+            break;
+        }
+        if (c.log) {
+            EXPECT_TRUE(logShows(service, target, c.log));  // while every worker is still held
+            if (c.queued) dropped.push_back(target);
+        }
+    }
+    service.configure(R"({"hold_pictures": false})");
+    expectPictures(pictures);
+    // The queued requests of peers gone before a worker took them were never made: the half-
+    // closed peer's, queued after them, was.
+    for (const auto& target : dropped) EXPECT_EQ(service.requestCount(target), 0) << target;
 }
 
 }  // namespace
