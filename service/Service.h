@@ -234,7 +234,6 @@ private:
     nlohmann::json setPartner(const nlohmann::json& body);
     Reply pageLookup(Incoming&);
     Reply pageImage(Incoming&);
-    Reply pageUpload(Incoming&);
     Reply pageSearch(Incoming&);
     Reply pageSuggestion(Incoming&);
 

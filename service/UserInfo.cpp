@@ -5,7 +5,6 @@
 // that another account holds in any of its keys is refused.
 
 #include <fstream>
-#include <sstream>
 #include <string>
 
 #include "service/Crypto.h"
@@ -100,24 +99,6 @@ Reply Service::opAvatar(Incoming& in) {
     (*user)["avatar"] = url;
     store_.saveUser(*user);
     return ok({{"avatar", url}}, "上传成功");
-}
-
-Reply Service::pageUpload(Incoming& in) {
-    // The decoded path, which the route checked (a file name of letters, digits and "_"), never
-    // the target as sent.
-    const std::string& path = in.op;
-    std::ifstream file(dataDir_ + path, std::ios::binary);
-    if (!file) {
-        Reply r = html("页面不存在", "");
-        r.httpStatus = 404;
-        return r;
-    }
-    std::ostringstream bytes;
-    bytes << file.rdbuf();
-    Reply r;
-    r.contentType = "image/png";
-    r.raw = bytes.str();
-    return r;
 }
 
 }  // namespace zvt::service
