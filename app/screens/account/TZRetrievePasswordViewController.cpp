@@ -109,9 +109,10 @@ void TZRetrievePasswordViewController::requestPhoneCode() {
           showWithTitle(nullptr, message);
           return;
         }
-        // A screen popped while the code was on its way has no stack to push onto.
+        // A screen the user left while the code was on its way pushes nothing: its pop may
+        // still be animating, when the stack it leaves would take the push.
+        if (!zvt::isShownScreen(screen)) return;
         auto navigation = screen->navigationController();
-        if (!navigation) return;
         auto reset = TZModifyViewController::make();
         reset->setPhone(field->text() ? field->text()->copy() : ""_ns);
         navigation->pushViewController(reset, true);

@@ -6,6 +6,7 @@
 #include "app/screens/account/AccountForm.h"
 #include "app/screens/account/TZModifyViewController.h"
 #include "app/screens/account/TZRetrievePasswordViewController.h"
+#include "platform/network/NSURLConnection.h"
 #include "platform/uikit/UIApplication.h"
 #include "tests/app/screens/account/AccountTestSupport.h"
 
@@ -346,11 +347,13 @@ TEST_F(PasswordRetrievalTest, LeavingWhileTheCodeIsOnItsWayPushesNothingLateButS
     const char* what;
     ScriptedReply reply;
     const char* alert;
+    bool duringPop = false;  // the reply lands while the pop still animates
   };
   const std::vector<Case> cases = {
       {"late success", ScriptedReply{.op = "get_forgot_pwd_code", .delayMs = 1500}, nullptr},
       {"late refusal", ScriptedReply{.op = "get_forgot_pwd_code", .code = 202, .msg = "该手机号未注册", .delayMs = 1500},
        "该手机号未注册"},
+      {"success during the pop", ScriptedReply{.op = "get_forgot_pwd_code", .hold = "code"}, nullptr, true},
   };
   launch();
   for (const Case& c : cases) {
@@ -364,7 +367,14 @@ TEST_F(PasswordRetrievalTest, LeavingWhileTheCodeIsOnItsWayPushesNothingLateButS
     ASSERT_TRUE(typeInto(form->retrieveTextField(), kPhone));
     ASSERT_TRUE(device().tapView(form->nextButton()));
     device().wait(0.1);
-    tapBack();
+    if (c.duringPop) {
+      device().tap(CGPointMake(20, 42));  // back: its pop runs 0.35 s
+      service_->release("code");
+      ASSERT_TRUE(waitFor([] { return zvt::urlConnectionLoadsInFlight() == 0; })) << "the reply lands";
+      device().wait(1);
+    } else {
+      tapBack();
+    }
     auto login = std::dynamic_pointer_cast<TZLoginViewController>(presentedTop());
     ASSERT_TRUE(login) << "popped while the reply is held back";
     ASSERT_TRUE(waitFor([&] { return service_->requestCount("get_forgot_pwd_code") == before + 1; }));
