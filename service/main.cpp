@@ -55,6 +55,15 @@ bool parseInt(const char* s, int& out) {
     return true;
 }
 
+// Seconds as a decimal number within [least, most], as milliseconds.
+bool parseSeconds(const char* s, double least, double most, std::chrono::milliseconds& out) {
+    char* end = nullptr;
+    double seconds = std::strtod(s, &end);
+    if (!*s || *end || !(seconds >= least && seconds <= most)) return false;
+    out = std::chrono::milliseconds(static_cast<int64_t>(seconds * 1000));
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -102,14 +111,11 @@ int main(int argc, char** argv) {
             }
         } else if (a == "--read-deadline") {
             // How long the head, and then the body, of a request may take to arrive.
-            const char* text = value();
-            char* end = nullptr;
-            double seconds = std::strtod(text, &end);
-            if (!*text || *end || !(seconds >= 0.05 && seconds <= 3600)) {
+            std::chrono::milliseconds ms;
+            if (!parseSeconds(value(), 0.05, 3600, ms)) {
                 std::cerr << "zavelto-service: bad read deadline\n";
                 return 2;
             }
-            auto ms = std::chrono::milliseconds(static_cast<int64_t>(seconds * 1000));
             options.limits.headDeadline = ms;
             options.limits.bodyDeadline = ms;
         } else if (a == "--min-body-rate") {
@@ -120,14 +126,10 @@ int main(int argc, char** argv) {
             }
             options.limits.minBodyRate = static_cast<size_t>(n);
         } else if (a == "--body-grace") {
-            const char* text = value();
-            char* end = nullptr;
-            double seconds = std::strtod(text, &end);
-            if (!*text || *end || !(seconds >= 0 && seconds <= 3600)) {
+            if (!parseSeconds(value(), 0, 3600, options.limits.bodyGrace)) {
                 std::cerr << "zavelto-service: bad body grace\n";
                 return 2;
             }
-            options.limits.bodyGrace = std::chrono::milliseconds(static_cast<int64_t>(seconds * 1000));
         } else if (a == "--test-control") {
             options.testControl = true;
         } else if (a == "--help" || a == "-h") {

@@ -7,6 +7,7 @@
 #include "app/utilities/ZVTPublicTools.h"
 #include "foundation/json/JSONDecoder.h"
 #include "platform/uikit/UIAlertView.h"
+#include "ui/refresh/PRRefreshFooter.h"
 
 namespace zvt::test {
 
@@ -105,6 +106,22 @@ std::string ExchangeTest::goodsJSON(int n, int first, const std::string& picture
 
 bool ExchangeTest::waitForRequests(const std::string& op, int count) {
   return waitFor([&] { return service_->requestCount(op) >= count; });
+}
+
+bool ExchangeTest::pullUpList(const std::shared_ptr<UIScrollView>& list, const std::string& op) {
+  const int asked = service_->requestCount(op);
+  auto footer = pr_footer(list);
+  for (int i = 0; i < 8 && !footer->isRefreshing() && service_->requestCount(op) == asked; ++i) {
+    device().dragView(list, CGPointMake(0, -700), 0.3);
+    device().wait(0.1);
+  }
+  device().wait(0.6);  // the footer calls back half a second after it began
+  if (!waitFor([&] { return service_->requestCount(op) > asked; }, 3)) return false;
+  runMainLoopUntil([] { return false; }, 0.3);
+  settle();
+  runMainLoopUntil([&] { return !footer->isRefreshing(); }, 5);
+  device().wait(0.5);
+  return true;
 }
 
 std::vector<std::shared_ptr<PointsProductTableViewCell>> ExchangeTest::visibleCells(

@@ -38,6 +38,16 @@ class ExchangeTest : public ShellTest {
   std::string goodsJSON(int n, int first, const std::string& pictureFormat, const std::string& extra = "") const;
   // Waits (real time) until `count` requests of the operation have been logged.
   bool waitForRequests(const std::string& op, int count);
+  // Lets replies arrive and the screen take them (real time for the service, then the clock).
+  void settle(double seconds = 1.0) {
+    runMainLoopUntil([] { return false; }, 0.3);
+    device().wait(seconds);
+    runMainLoopUntil([] { return false; }, 0.2);
+    device().wait(0.5);
+  }
+  // Drags the list up until its footer loads, then waits for the page request's answer; false
+  // when no request went out (the footer showing no more data).
+  bool pullUpList(const std::shared_ptr<UIScrollView>& list, const std::string& op);
   // The store's visible rows.
   static std::vector<std::shared_ptr<PointsProductTableViewCell>> visibleCells(const std::shared_ptr<TZExchangeViewController>& store);
   // Whether a label shows the colour (RGB 0...255).

@@ -31,22 +31,6 @@ void InviteTest::pullDownList(const std::shared_ptr<UITableView>& table, const s
   device().wait(0.5);
 }
 
-bool InviteTest::pullUpList(const std::shared_ptr<UITableView>& table, const std::string& op) {
-  const int asked = service_->requestCount(op);
-  auto footer = pr_footer(table);
-  for (int i = 0; i < 8 && !footer->isRefreshing() && service_->requestCount(op) == asked; ++i) {
-    device().dragView(table, CGPointMake(0, -700), 0.3);
-    device().wait(0.1);
-  }
-  device().wait(0.6);  // the footer calls back half a second after it began
-  if (!waitFor([&] { return service_->requestCount(op) > asked; }, 3)) return false;
-  runMainLoopUntil([] { return false; }, 0.3);
-  settle();
-  runMainLoopUntil([&] { return !footer->isRefreshing(); }, 5);
-  device().wait(0.5);
-  return true;
-}
-
 int InviteTest::pageViewsOf(const std::string& page) {
   zvt::stat::flush();
   int pages = 0;

@@ -29,13 +29,6 @@ class InviteTest : public ExchangeTest {
     settle();
     return screen;
   }
-  // Lets replies arrive and the screen take them (real time for the service, then the clock).
-  void settle(double seconds = 1.0) {
-    runMainLoopUntil([] { return false; }, 0.3);
-    device().wait(seconds);
-    runMainLoopUntil([] { return false; }, 0.2);
-    device().wait(0.5);
-  }
   static std::string textOf(const std::shared_ptr<UILabel>& label) {
     return label && label->text() ? label->text()->utf8() : "";
   }
@@ -49,9 +42,6 @@ class InviteTest : public ExchangeTest {
   std::vector<std::shared_ptr<NSDictionary>> entriesOf(const std::string& op) const;
   // Pulls the list down and waits until the page request has been answered and shown.
   void pullDownList(const std::shared_ptr<UITableView>& table, const std::string& op);
-  // Drags the list up until its footer loads, then waits for the page request's answer; false
-  // when no request went out (the footer showing no more data).
-  bool pullUpList(const std::shared_ptr<UITableView>& table, const std::string& op);
   // Whether the view's background is the colour (RGB 0...255).
   static bool hasBackground(const std::shared_ptr<UIView>& view, double r, double g, double b) {
     return view && hasColour(view->backgroundColor(), r, g, b);

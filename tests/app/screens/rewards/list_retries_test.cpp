@@ -22,20 +22,6 @@ class ListRetriesTest : public MoneyTest {
     settleRequests();
     device().wait(0.5);
   }
-  // Drags the list up until its footer asks for the next page of `op`, and lets the reply land.
-  bool pullUp(const std::shared_ptr<UIScrollView>& list, const std::string& op) {
-    const int asked = service_->requestCount(op);
-    auto footer = pr_footer(list);
-    for (int i = 0; i < 8 && !footer->isRefreshing() && service_->requestCount(op) == asked; ++i) {
-      device().dragView(list, CGPointMake(0, -700), 0.3);
-      device().wait(0.1);
-    }
-    device().wait(0.6);  // the footer calls back half a second after it began
-    if (!waitFor([&] { return service_->requestCount(op) > asked; }, 3)) return false;
-    settleRequests();
-    device().wait(0.5);
-    return true;
-  }
   static NSInteger rowsOf(const std::shared_ptr<UIScrollView>& list) {
     if (auto table = std::dynamic_pointer_cast<UITableView>(list)) return table->numberOfRowsInSection(0);
     if (auto grid = std::dynamic_pointer_cast<UICollectionView>(list)) return grid->numberOfItemsInSection(0);
@@ -90,7 +76,7 @@ TEST_F(ListRetriesTest, ARetryOnItsWaySendsNothingMoreAndItsPageComesOnce) {
     auto list = r.open();
     ASSERT_EQ(rowsOf(list), 10);
     service_->script(r.failure);
-    ASSERT_TRUE(pullUp(list, r.op));
+    ASSERT_TRUE(pullUpList(list, r.op));
     ASSERT_TRUE(device().viewWithText("点击重试"));
 
     service_->script(ScriptedReply{.op = r.op, .fieldsJSON = r.retried, .hold = "retry"});
