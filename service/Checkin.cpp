@@ -16,8 +16,6 @@ namespace zvt::service {
 namespace {
 
 constexpr int64_t kChinaOffsetSeconds = 8 * 3600;
-constexpr int64_t kSignJifen = 10;
-constexpr int64_t kSignJifenbao = 1;
 
 std::string chinaDay(int64_t unixSeconds) {
     std::time_t t = static_cast<std::time_t>(unixSeconds + kChinaOffsetSeconds);
@@ -66,7 +64,7 @@ Reply Service::opSign(Incoming& in) {
     store_.saveUser(*user);
     store_.addItem("asset", std::stoll((*user)["id"].get<std::string>()),
                    {{"title", "签到奖励"},
-                    {"content", "每日签到"},
+                    {"content", kCheckinRecordText},
                     {"money", "0.00"},
                     {"jifenbao", std::to_string(kSignJifenbao)},
                     {"jifen", std::to_string(kSignJifen)},

@@ -65,15 +65,16 @@ std::vector<DemoItem> demoMoneyItems(int64_t uid) {
     for (int i = 24; i >= 0; --i) {
         const int kind = i % 3;
         const std::string money = kind == 0 ? moneyText(150 + i * 37) : "0.00";
-        const std::string jifenbao = std::to_string(kind == 1 ? 1 : 10 + i);
-        const std::string jifen = std::to_string(kind == 0 ? 0 : 5 + i % 4);
+        // A check-in's record reads as the one "sign" files.
+        const std::string jifenbao = std::to_string(kind == 1 ? kSignJifenbao : 10 + i);
+        const std::string jifen = std::to_string(kind == 0 ? 0 : kind == 1 ? kSignJifen : 5 + i % 4);
         std::string content;
         if (kind == 0) {
             content = "淘宝订单 52" + std::to_string(8800 + i) + " 已确认收货，返利 " + money + "元 已到账。";
         } else if (kind == 1) {
-            content = "第" + std::to_string(i + 1) + "天签到，获得 " + jifen + " Velmo 和 1 个集分宝。";
+            content = kCheckinRecordText;
         } else {
-            content = "好友 好友" + std::to_string(i) + " 完成注册，奖励已发放。";
+            content = "好友" + std::to_string(i) + " 完成注册，奖励已发放。";
         }
         out.push_back({"asset",
                        uid,

@@ -51,6 +51,12 @@ bool validPhone(const std::string& p);
 std::optional<Reply> takenLoginKey(Store& store, const json& user, const char* field, const std::string& key,
                                    const char* refusal);
 
+// What a check-in credits (Checkin.cpp), and the text of the income record it files: the demo
+// data's check-in records (Money.cpp) read the same.
+inline constexpr int64_t kSignJifen = 10;
+inline constexpr int64_t kSignJifenbao = 1;
+inline constexpr const char* kCheckinRecordText = "每日签到，获得 10 Velmo 和 1 个集分宝。";
+
 // {"code": 101, "msg", "data"} (no "data" for null).
 Reply ok(json data = nullptr, const std::string& msg = "成功");
 // {"code", "msg"}.
