@@ -228,8 +228,9 @@ TEST_F(MoneyServiceTest, NewRecordsOpenTheirListsStampedWithTheServicesClock) {
             // The older rows follow, newest first.
             for (size_t i = 1; i < rows.size(); ++i) {
                 EXPECT_GE(rows[i - 1]["addtime"].get<std::string>(), rows[i]["addtime"].get<std::string>()) << i;
-                if (c.demoAlike && rows[i]["title"] == rows[0]["title"])
+                if (c.demoAlike && rows[i]["title"] == rows[0]["title"]) {
                     for (auto& [key, value] : fields.items()) EXPECT_EQ(rows[i][key], value) << i << " " << key;
+                }
             }
         }
     }
