@@ -171,7 +171,6 @@ void TZAssetsViewController::getAssets() {
   auto parameters = NSDictionary::make({{"id"_ns, zvt::money::sessionUserId()},
                                         {"number"_ns, NSString::stringWithFormat("%ld", static_cast<long>(page_))},
                                         {"do"_ns, flag_ ? flag_ : ""_ns}});
-  ++loading_;
   const NSInteger page = page_;
   const int serial = requests_.sent(page);
   auto screen = screenSelf();  // held until the reply has been handled
@@ -185,9 +184,8 @@ void TZAssetsViewController::getAssets() {
 
 void TZAssetsViewController::assetsArrived(const std::shared_ptr<NSArray>& models, const id& end,
                                            const std::shared_ptr<NSString>& message, NSInteger page, int serial) {
-  loading_ = std::max(0, loading_ - 1);
   // A later page that was still on its way when the user pulled down is dropped.
-  if (requests_.overtaken(serial)) return;
+  if (requests_.answered(serial)) return;
   auto footer = pr_footer(tableView_);
   auto header = pr_header(tableView_);
   if (message) {

@@ -83,7 +83,7 @@ class TZAssetsViewController : public ParentsViewController, public UITableViewD
   NSInteger page() const { return page_; }
   std::shared_ptr<TZNoMessageTipView> noMessageTipView() const { return noMessageTipView_; }
   // A page is on its way.
-  bool isLoading() const { return loading_ > 0; }
+  bool isLoading() const { return requests_.loading(); }
 
  private:
   std::shared_ptr<TZAssetsViewController> screenSelf() {
@@ -98,7 +98,6 @@ class TZAssetsViewController : public ParentsViewController, public UITableViewD
   std::shared_ptr<NSString> assetsTitle_;
   std::shared_ptr<NSMutableArray> dataAray_;
   NSInteger page_ = 1;
-  int loading_ = 0;
   zvt::ui::PageRequests requests_;
   std::shared_ptr<UITableView> tableView_;
   std::shared_ptr<TZNoMessageTipView> noMessageTipView_;

@@ -42,7 +42,7 @@ void InvitePagedList::load(const id& owner) {
   auto fail = [self, owner, serial] {
     dispatch_async(dispatch_get_main_queue(), [self, owner, serial] {
       // A failed later page that a pull-down has overtaken changes nothing.
-      if (!self->requests_.overtaken(serial)) self->failureLoad();
+      if (!self->requests_.answered(serial)) self->failureLoad();
     });
   };
   APIClient::POST(
@@ -73,7 +73,7 @@ void InvitePagedList::load(const id& owner) {
 
 void InvitePagedList::pageArrived(const id& reply, NSInteger page, int serial) {
   // A later page that was still on its way when the user pulled down is dropped.
-  if (requests_.overtaken(serial)) return;
+  if (requests_.answered(serial)) return;
   auto records = as<NSArray>(replyValue(reply, "data"));
   if (records && records->count() > 0) {
     if (page == 1) rows_->removeAllObjects();

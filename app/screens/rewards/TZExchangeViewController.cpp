@@ -1,7 +1,5 @@
 #include "app/screens/rewards/TZExchangeViewController.h"
 
-#include <algorithm>
-
 #include "analytics/StatAgent.h"
 #include "app/api/ZVTAPIClient.h"
 #include "app/api/ZVTServerProtocol.h"
@@ -154,7 +152,6 @@ void TZExchangeViewController::getDatasWithType(NSInteger /*type*/) {
   auto parameters = NSDictionary::make({{"number"_ns, NSString::stringWithFormat("%d", pageNumber_)},
                                         {"cid"_ns, NSString::stringWithFormat("%ld", static_cast<long>(type_))}});
   const int serial = requests_.sent(pageNumber_);
-  ++loading_;
   std::weak_ptr<TZExchangeViewController> weakSelf = exchangeSelf();
   ZVTAPIClient::getExchangeCentreDataWith(parameters, [weakSelf, serial](bool success, const std::shared_ptr<NSArray>& list,
                                                                          const id& info) {
@@ -166,9 +163,8 @@ void TZExchangeViewController::getDatasWithType(NSInteger /*type*/) {
 
 void TZExchangeViewController::pageLoaded(bool success, const std::shared_ptr<NSArray>& list, const id& info,
                                           int serial) {
-  loading_ = std::max(0, loading_ - 1);
   // The rows it belongs to were cleared by a later page 1; that page's reply ends the loading.
-  if (requests_.overtaken(serial)) return;
+  if (requests_.answered(serial)) return;
   auto header = pr_header(tableView_);
   auto footer = pr_footer(tableView_);
   if (success) {

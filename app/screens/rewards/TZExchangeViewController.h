@@ -72,7 +72,7 @@ class TZExchangeViewController : public ParentsViewController,
   int32_t pageNumber() const { return pageNumber_; }
   std::shared_ptr<TZNoMessageTipView> tipView() const { return tipView_; }
   // A page is on its way.
-  bool isLoading() const { return loading_ > 0; }
+  bool isLoading() const { return requests_.loading(); }
 
   // The table.
   NSInteger tableViewNumberOfRowsInSection(const std::shared_ptr<UITableView>& tableView, NSInteger section) override;
@@ -97,7 +97,6 @@ class TZExchangeViewController : public ParentsViewController,
   std::shared_ptr<TZExchangeCentreView> exchangeCentreView_;
   NSInteger type_ = 2;
   int32_t pageNumber_ = 1;
-  int loading_ = 0;  // requests sent whose replies have not come
   // A page 1 (pull-down, tab, retry) clears the rows as it goes: a reply to a request sent
   // before it belongs to the rows cleared, and is dropped.
   zvt::ui::PageRequests requests_;

@@ -1,7 +1,5 @@
 #include "app/screens/rewards/TZMessageViewController.h"
 
-#include <algorithm>
-
 #include "analytics/StatAgent.h"
 #include "app/api/ZVTAPIClient.h"
 #include "app/core/AppDelegate.h"
@@ -179,7 +177,6 @@ void TZMessageViewController::getMessages() {
   parameters->setObject(NSString::stringWithFormat("%d", page_), "number"_ns);
   const int32_t page = page_;
   const int serial = requests_.sent(page);
-  ++loading_;
   // The completion holds the screen until it has run.
   auto self = messageSelf();
   ZVTAPIClient::getMessageWith(parameters, [self, page, serial](const std::shared_ptr<NSArray>& models, const id& end,
@@ -192,9 +189,8 @@ void TZMessageViewController::getMessages() {
 
 void TZMessageViewController::pageArrived(const std::shared_ptr<NSArray>& models, const id& end,
                                           const std::shared_ptr<NSString>& failure, int32_t page, int serial) {
-  loading_ = std::max(0, loading_ - 1);
   // A later page that was still on its way when the user pulled down is dropped.
-  if (requests_.overtaken(serial)) return;
+  if (requests_.answered(serial)) return;
   auto header = pr_header(messageTabelView_);
   auto footer = pr_footer(messageTabelView_);
   if (failure) {

@@ -81,7 +81,7 @@ class TZMessageViewController : public ParentsViewController,
   int32_t page() const { return page_; }
   std::shared_ptr<TZNoMessageTipView> noMessageTipView() const { return noMessageTipView_; }
   // A page is on its way.
-  bool isLoading() const { return loading_ > 0; }
+  bool isLoading() const { return requests_.loading(); }
 
   NSInteger tableViewNumberOfRowsInSection(const std::shared_ptr<UITableView>& tableView, NSInteger section) override;
   std::shared_ptr<UITableViewCell> tableViewCellForRowAtIndexPath(const std::shared_ptr<UITableView>& tableView,
@@ -102,7 +102,6 @@ class TZMessageViewController : public ParentsViewController,
 
   std::shared_ptr<NSMutableArray> dataArray_ = NSMutableArray::array();
   int32_t page_ = 1;
-  int loading_ = 0;  // requests sent whose replies have not come
   zvt::ui::PageRequests requests_;
   std::shared_ptr<UITableView> messageTabelView_;
   std::shared_ptr<TZNoMessageTipView> noMessageTipView_;
