@@ -7,6 +7,7 @@
 // The shop hosts are the service's own host (the client's configuration points them here); the
 // App Store stand-in is the service under the name "localhost".
 
+#include <algorithm>
 #include <map>
 #include <string>
 
@@ -101,20 +102,18 @@ Reply Service::pageShop(Incoming& in) {
         // The item of the product store or of the own search; an id neither holds is a
         // product of the shop's own.
         std::string title = "宝贝 " + iid, price = "59.00", shop = "Zavelto 小店";
-        auto show = [&](const json& item) {
-            title = item["title"];
-            price = item["promotion_price"];
-            shop = item["nick"];
-        };
-        bool found = false;
-        for (const auto& p : store_.items("product", 0)) {
-            if (p["iid"] == iid) {
-                show(p);
-                found = true;
-            }
+        const auto products = store_.items("product", 0);
+        const auto& goods = demoSearchGoods();
+        auto item = std::find_if(products.begin(), products.end(), [&](const json& p) { return p["iid"] == iid; });
+        const json* shown = item != products.end() ? &*item : nullptr;
+        if (!shown) {
+            auto good = std::find_if(goods.begin(), goods.end(), [&](const json& g) { return g["num_iid"] == iid; });
+            if (good != goods.end()) shown = &*good;
         }
-        for (const auto& good : demoSearchGoods()) {
-            if (!found && good["num_iid"] == iid) show(good);
+        if (shown) {
+            title = (*shown)["title"];
+            price = (*shown)["promotion_price"];
+            shop = (*shown)["nick"];
         }
         std::string who = in.sessionUser ? "已登录：用户 " + std::to_string(*in.sessionUser) : "未登录";
         Reply r = shopPage(
