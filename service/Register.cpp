@@ -12,7 +12,9 @@ namespace zvt::service {
 Reply Service::opRegisterCode(Incoming& in) {
     std::string phone = text(in.fields, "phoneNumber");
     if (!validPhone(phone)) return refuse(202, "手机号格式不正确");
-    if (store_.userByPhone(phone)) return refuse(202, "该手机号已注册");
+    // The registration that follows refuses a number any account holds as a login key (its
+    // phone, user name or e-mail); a code for it would only lead there.
+    if (store_.loginKeyHolder(phone, 0)) return refuse(202, "该手机号已注册");
     sendSmsCode(phone, "register");
     return ok(nullptr, "验证码已发送");
 }

@@ -26,7 +26,9 @@ std::optional<Reply> takenLoginKey(Store& store, const json& user, const char* f
 Reply Service::opBindingCode(Incoming& in) {
     std::string phone = text(in.fields, "phoneNumber");
     if (!validPhone(phone)) return refuse(202, "手机号格式不正确");
-    if (store_.userByPhone(phone)) return refuse(202, "该手机号已被绑定");
+    // As the binding that follows: refused when another account holds the number as any of
+    // its login keys. The caller's own account (its session's) may hold it already.
+    if (store_.loginKeyHolder(phone, in.sessionUser.value_or(0))) return refuse(202, "该手机号已被绑定");
     sendSmsCode(phone, "binding");
     return ok(nullptr, "验证码已发送");
 }

@@ -290,6 +290,35 @@ TEST_F(LoginKeyTest, AKeyAnotherAccountHoldsInAnyOfItsKeysIsRefused) {
     EXPECT_EQ(loginId("13911110001", kServiceNewUserPassword), kServiceNewUserId);
 }
 
+TEST_F(LoginKeyTest, ACodeIsSentOnlyForANumberItsLaterStepWouldTake) {
+    // An account whose user name is a phone number, with its session.
+    json named = signedDes("register", {{"userName", "13911110003"}, {"password", "secret1"}});
+    ASSERT_EQ(named["code"], 101) << named.dump();
+    const std::string own = "ZVTSESSID=" + named["setCookie"]["value"].get<std::string>();
+    const std::string registered = "该手机号已注册", bound = "该手机号已被绑定";
+    struct Case {
+        const char* op;
+        std::string phone, cookie, refusal;  // "" for a code sent
+    } cases[] = {
+        {"get_register_code", "13911110005", "", ""},
+        {"get_register_code", kServiceTestUserPhone, "", registered},  // another's phone
+        {"get_register_code", "13911110003", "", registered},          // another's user name
+        {"get_binding_phoneNumber_code", "13911110006", cookies[lisi.id], ""},
+        {"get_binding_phoneNumber_code", kServiceTestUserPhone, cookies[lisi.id], bound},
+        {"get_binding_phoneNumber_code", "13911110003", cookies[lisi.id], bound},
+        {"get_binding_phoneNumber_code", "13911110003", "", bound},
+        {"get_binding_phoneNumber_code", "13911110003", own, ""},  // its own user name
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.op) + " " + c.phone);
+        service.clearLog();
+        json reply = signedJson(c.op, {{"phoneNumber", c.phone}}, c.cookie);
+        EXPECT_EQ(reply["code"] == 101 ? "" : reply.value("msg", "?"), c.refusal);
+        const std::string purpose = std::string(c.op) == "get_register_code" ? "register" : "binding";
+        EXPECT_EQ(service.latestSmsCode(c.phone, purpose).empty(), !c.refusal.empty());
+    }
+}
+
 TEST_F(LoginKeyTest, OfTwoAccountsTakingOneKeyAtOnceExactlyOneGetsIt) {
     for (int round = 0; round < 5; ++round) {
         // A number both ask codes for; each tries both codes, as the number's owner could.
