@@ -152,10 +152,9 @@ Reply Service::pageShop(Incoming& in) {
         std::string body;
         if (shown) {
             const std::string shop = (*shown)["nick"];
-            body = "<div class=pic>" + htmlEscaped(shop) + "</div><section " + marks + "><p id=title>" +
+            body = "<div class=pic id=shop>" + htmlEscaped(shop) + "</div><section " + marks + "><p id=title>" +
                    htmlEscaped((*shown)["title"].get<std::string>()) + "</p><p class=price>¥" +
-                   htmlEscaped((*shown)["promotion_price"].get<std::string>()) + "</p><p id=shop>" + htmlEscaped(shop) +
-                   "</p></section>";
+                   htmlEscaped((*shown)["promotion_price"].get<std::string>()) + "</p></section>";
         } else {
             body = "<div class=pic>宝贝</div><section " + marks + "><p id=title>该宝贝已下架</p></section>";
         }
@@ -221,8 +220,8 @@ Reply Service::pageShop(Incoming& in) {
                                       htmlEscaped(q) + "</p>" + rows + "</section>");
     }
     if (path == "/wap/activity.php") {
-        // Each activity a page of its own title. A visitor without a session is offered the
-        // application's login, asked for through its bridge (a page shown outside the
+        // Each activity a page of its own title; an id of none a plain page of an ended one. A
+        // visitor without a session is offered the application's login, asked for through its bridge (a page shown outside the
         // application has no bridge and says so); a logged-in user is greeted and told the offer
         // is theirs.
         const std::string id = text(in.fields, "id");
@@ -231,8 +230,8 @@ Reply Service::pageShop(Incoming& in) {
         const std::string about =
             "<div class=pic>" + activity.poster + "</div><section><p id=about>" + activity.about + "</p>";
         const std::string links =
-            "<section><a id=rules href=\"/shop/detail.html?activity=" + queryEscaped(id) +
-            "\">活动规则</a><a id=gone href=\"/shop/gone.php\">已结束的活动</a></section>";
+            "<section><a id=rules href=\"/shop/detail.html?activity=" + queryEscaped(id) + "\">活动规则</a></section>";
+        if (activity.id.empty()) return shopPage(title, about + "</section>" + links);  // an ended one offers nothing
         if (in.sessionUser) {
             return shopPage(title, about + "<p id=who>欢迎回来，用户 " + std::to_string(*in.sessionUser) + "</p><p id=joined>" +
                                        activity.joined + "</p></section>" + links);

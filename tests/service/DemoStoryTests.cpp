@@ -296,9 +296,11 @@ TEST_F(DemoStoryTest, TheDemoDataAgreesWithItselfAndWithWhatTheServiceTakes) {
                  names.insert(name);
              }
              EXPECT_GE(names.size(), 7u);
-             const std::string unknown = titleOf(service.request("GET", "/wap/activity.php?id=999").body);
+             const std::string ended = service.request("GET", "/wap/activity.php?id=999").body;
+             const std::string unknown = titleOf(ended);
              EXPECT_FALSE(unknown.empty());
              EXPECT_EQ(names.count(unknown), 0u) << unknown;
+             EXPECT_EQ(ended.find("登录领取"), std::string::npos) << "an ended activity offers nothing";
          }},
         {"the shop pages read as a shop's: the user, item and pid they were opened with are in the markup only",
          [&] {
@@ -346,13 +348,16 @@ TEST_F(DemoStoryTest, TheDemoDataAgreesWithItselfAndWithWhatTheServiceTakes) {
                  }
              }
          }},
-        {"the product page offers no page of test links",
+        {"no shop page offers the page of test links or the page that fails",
          [&] {
              const std::string iid = products("0")[0]["iid"];
-             const std::string page = service.request("GET", "/item.php?iid=" + iid + "&id=1000&uid=0").body;
-             EXPECT_EQ(page.find("links.html"), std::string::npos);
-             EXPECT_EQ(page.find("更多店铺链接"), std::string::npos);
-             EXPECT_NE(page.find("/shop/detail.html"), std::string::npos) << "its own details stay";
+             for (const std::string& target : {"/item.php?iid=" + iid + "&id=1000&uid=0", std::string("/wap/activity.php?id=1")}) {
+                 const std::string page = service.request("GET", target).body;
+                 EXPECT_EQ(page.find("links.html"), std::string::npos) << target;
+                 EXPECT_EQ(page.find("更多店铺链接"), std::string::npos) << target;
+                 EXPECT_EQ(page.find("gone.php"), std::string::npos) << target;
+                 EXPECT_NE(page.find("/shop/detail.html"), std::string::npos) << target << ": its details or rules stay";
+             }
          }},
         {"the affiliate search lists each title once, of the word searched, at the good's price",
          [&] {
