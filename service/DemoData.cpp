@@ -1,5 +1,6 @@
 #include "service/DemoData.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <ctime>
@@ -29,32 +30,51 @@ std::string productPic(int i) {
 // Enough products for several pages of the home grid and of every store category.
 constexpr int kDemoProducts = 198;
 
-// The store's categories, in the order of its tabs after "全部" (there is no 10), each with the
-// titles of its products: a product's title is always of its category, so that a tab lists
-// its own kind ("美食" food only).
+// The store's categories, in the order of its tabs after "全部" (there is no 10), each with its
+// shop and the titles of its products: a product's title is always of its category, so that a
+// tab lists its own kind ("美食" food only). The small things (`cheap`) make the 9.9 list.
 struct DemoCategory {
     const char* cid;
+    const char* shop;
     std::vector<const char*> titles;
+    std::vector<const char*> cheap;
 };
 const std::array<DemoCategory, 11> kCategories = {{
-    {"1", {"韩版宽松连帽卫衣女春秋款", "高腰显瘦牛仔裤女九分", "法式碎花连衣裙女夏季"}},          // 女装
-    {"7", {"北欧风陶瓷马克杯情侣款", "加厚珊瑚绒毛毯四季通用", "不锈钢保温杯大容量500ml",
-           "办公室午睡枕头趴睡神器", "家用多功能电煮锅宿舍小锅"}},                                  // 居家
-    {"11", {"纯棉短袖T恤男夏季新款", "男士休闲夹克春秋薄款", "宽松工装裤男直筒"}},                  // 男装
-    {"6", {"宝宝纯棉口水巾6条装", "儿童益智积木玩具套装", "婴儿推车轻便折叠"}},                      // 母婴
-    {"2", {"休闲运动鞋男透气跑步鞋", "女士真皮单肩斜挎小方包", "双肩包男大容量旅行"}},                // 鞋包
-    {"4", {"防晒霜清爽不油腻SPF50", "补水保湿面膜20片装", "哑光口红持久不掉色"}},                    // 美妆
-    {"5", {"天然蜂蜜农家自产500g", "新疆红枣特级一等2斤装", "碧螺春绿茶新茶250g礼盒装",
-           "每日坚果混合果仁30包"}},                                                                  // 美食
-    {"3", {"简约纯银锁骨链女", "复古圆框防蓝光眼镜", "男士自动扣真皮腰带"}},                          // 配饰
-    {"9", {"加厚A5笔记本文具套装", "碳素羽毛球拍双拍装", "加厚防滑瑜伽垫"}},                          // 文体
-    {"8", {"无线蓝牙耳机运动降噪", "手机支架桌面懒人折叠", "智能体脂秤家用精准称重"}},                // 数码
-    {"12", {"中老年加绒保暖开衫", "老人手机大字大声超长待机", "中老年软底健步鞋"}},                  // 中老年
+    {"1", "衣朵女装旗舰店",  // 女装
+     {"韩版宽松连帽卫衣女春秋款", "高腰显瘦牛仔裤女九分", "法式碎花连衣裙女夏季"},
+     {"莫代尔打底小吊带女", "冰丝防晒袖套女夏季", "女士纯棉船袜5双装"}},
+    {"7", "优品家居旗舰店",  // 居家
+     {"北欧风陶瓷马克杯情侣款", "加厚珊瑚绒毛毯四季通用", "不锈钢保温杯大容量500ml", "办公室午睡枕头趴睡神器",
+      "家用多功能电煮锅宿舍小锅"},
+     {"硅胶防滑杯垫4片装", "厨房抹布加厚10条装", "零食密封夹20个装"}},
+    {"11", "型男服饰小铺",  // 男装
+     {"纯棉短袖T恤男夏季新款", "男士休闲夹克春秋薄款", "宽松工装裤男直筒"},
+     {"男士纯棉中筒袜5双装", "男士冰丝防晒袖套", "男士纯棉背心打底"}},
+    {"6", "宝贝母婴坊",  // 母婴
+     {"儿童益智积木玩具套装", "婴儿推车轻便折叠", "宝宝学步鞋软底防滑"},
+     {"宝宝纯棉口水巾6条装", "婴儿硅胶安抚奶嘴", "儿童卡通创可贴50片"}},
+    {"2", "步履鞋包专营店",  // 鞋包
+     {"休闲运动鞋男透气跑步鞋", "女士真皮单肩斜挎小方包", "双肩包男大容量旅行"},
+     {"减震透气鞋垫男女款", "彩色圆形鞋带2双装", "帆布零钱包小号"}},
+    {"4", "美妆护肤屋",  // 美妆
+     {"防晒霜清爽不油腻SPF50", "补水保湿面膜20片装", "哑光口红持久不掉色"},
+     {"卸妆棉200片装", "美妆蛋化妆海绵3个装", "润唇膏保湿滋润"}},
+    {"5", "田园特产店",  // 美食
+     {"天然蜂蜜农家自产500g", "新疆红枣特级一等2斤装", "碧螺春绿茶新茶250g礼盒装", "每日坚果混合果仁30包"},
+     {"蜂蜜柠檬片泡水50g", "红枣片即食100g", "袋泡绿茶茶包20包"}},
+    {"3", "饰界配饰馆",  // 配饰
+     {"简约纯银锁骨链女", "复古圆框防蓝光眼镜", "男士自动扣真皮腰带"},
+     {"纯色发圈10个装", "珍珠发夹3件套", "眼镜清洁布5片装"}},
+    {"9", "运动文体专营店",  // 文体
+     {"加厚A5笔记本文具套装", "碳素羽毛球拍双拍装", "加厚防滑瑜伽垫"},
+     {"中性笔0.5mm黑色10支", "彩色便利贴6本装", "耐打羽毛球3只装"}},
+    {"8", "数码生活馆",  // 数码
+     {"无线蓝牙耳机运动降噪", "手机支架桌面懒人折叠", "智能体脂秤家用精准称重"},
+     {"Type-C快充数据线1米", "手机钢化膜2片装", "耳机收纳包便携"}},
+    {"12", "乐龄优选店",  // 中老年
+     {"中老年加绒保暖开衫", "老人手机大字大声超长待机", "中老年软底健步鞋"},
+     {"便携老花镜高清", "中老年纯棉袜子5双装", "拐杖防滑脚套2个装"}},
 }};
-
-const std::array<const char*, 8> kShops = {"优品家居旗舰店", "潮流服饰小铺", "数码生活馆",
-                                           "田园特产店",     "宝贝母婴坊",   "运动户外专营店",
-                                           "美妆护肤屋",     "茶香世家"};
 
 // The partner malls by category, each with its highest rebate as the bare rate. Ids count up
 // from 60 in this order.
@@ -90,6 +110,50 @@ std::string money(int cents) {
     int rest = cents % 100;
     if (rest < 10) s += "0";
     return s + std::to_string(rest);
+}
+
+// The products: "type" cycles through the big sort types 1, 3 and 4 and the category through
+// the store's eleven, so that every category of every sort has a page or more. Each list holds
+// what its name says: "1" (9.9包邮) small things at 9.90 or less, "3" (超高回扣) a quarter to
+// two fifths of the price back, "4" (优品特卖) and the 9.9 list 6 to 14 in a hundred. Every
+// other rebate is a number (the home grid's number cell), the rest a text in whole yuan, at
+// least one, short enough for the text cell's fixed 44-point badge. A title of each category
+// is taken in turn within each of its lists.
+std::vector<nlohmann::json> demoProducts() {
+    std::vector<nlohmann::json> out;
+    std::array<int, kCategories.size()> cheapTaken{}, othersTaken{};
+    for (int i = 0; i < kDemoProducts; ++i) {
+        const size_t c = static_cast<size_t>(i) % kCategories.size();
+        const DemoCategory& category = kCategories[c];
+        const int kind = i % 3;
+        const char* type = kind == 0 ? "1" : kind == 1 ? "3" : "4";
+        const char* title = kind == 0 ? category.cheap[static_cast<size_t>(cheapTaken[c]++) % category.cheap.size()]
+                                      : category.titles[static_cast<size_t>(othersTaken[c]++) % category.titles.size()];
+        // Cents; the promotion price is 8折 of the price.
+        const int price = kind == 0 ? 870 + (i * 737) % 368 : 1490 + (i * 737) % 9000;
+        const int promo = price * 8 / 10;
+        const int rate = kind == 1 ? 25 + (i % 5) * 4 : 6 + (i % 5) * 2;
+        const bool text = i % 2 == 0;
+        int rebate = promo * rate / 100;
+        if (text) rebate = std::max(1, (rebate + 50) / 100) * 100;
+        out.push_back({{"id", std::to_string(1000 + i)},
+                       {"cid", category.cid},
+                       {"fan_string", text ? nlohmann::json("返" + std::to_string(rebate / 100) + "元")
+                                           : nlohmann::json(rebate / 100.0)},
+                       {"fxje", rebate / 100.0},
+                       {"iid", std::to_string(520000000000LL + i * 7919)},
+                       {"is_new", i < 6 ? "1" : "0"},
+                       {"is_sold_out", i % 13 == 12 ? "1" : "0"},
+                       {"nick", category.shop},
+                       {"pic_url", productPic(i)},
+                       {"price", money(price)},
+                       {"promotion_etime", "2027-12-31 23:59:59"},
+                       {"promotion_price", money(promo)},
+                       {"title", title},
+                       {"type", type},
+                       {"zhe_num", "8.0"}});
+    }
+    return out;
 }
 
 }  // namespace
@@ -159,36 +223,7 @@ std::vector<DemoItem> demoItems() {
     std::vector<DemoItem> out;
     const int64_t uid = kTestUserId;
 
-    // Products: type cycles through the big sort types 1, 3 and 4, the category through the
-    // store's eleven, so that every category of every sort has a page or more, and the titles
-    // of a category through its own. Every other rebate is a number (the home grid's number
-    // cell), the rest a text in whole yuan, short enough for the text cell's fixed 44-point badge.
-    for (int i = 0; i < kDemoProducts; ++i) {
-        const DemoCategory& category = kCategories[static_cast<size_t>(i) % kCategories.size()];
-        const char* title = category.titles[static_cast<size_t>(i) / kCategories.size() % category.titles.size()];
-        int price = 990 + (i * 737) % 9000;
-        int promo = price * 8 / 10;
-        int rebate = promo / 10 + (i % 5) * 30;
-        const char* type = (i % 3 == 0) ? "1" : (i % 3 == 1) ? "3" : "4";
-        out.push_back({"product",
-                       0,
-                       {{"id", std::to_string(1000 + i)},
-                        {"cid", category.cid},
-                        {"fan_string", i % 2 == 1 ? nlohmann::json(rebate / 100.0)
-                                                  : nlohmann::json("返" + std::to_string(std::max(1, rebate / 100)) + "元")},
-                        {"fxje", rebate / 100.0},
-                        {"iid", std::to_string(520000000000LL + i * 7919)},
-                        {"is_new", i < 6 ? "1" : "0"},
-                        {"is_sold_out", i % 13 == 12 ? "1" : "0"},
-                        {"nick", kShops[i % kShops.size()]},
-                        {"pic_url", productPic(i)},
-                        {"price", money(price)},
-                        {"promotion_etime", "2027-12-31 23:59:59"},
-                        {"promotion_price", money(promo)},
-                        {"title", title},
-                        {"type", type},
-                        {"zhe_num", "8.0"}}});
-    }
+    for (auto& product : demoProducts()) out.push_back({"product", 0, std::move(product)});
 
     for (auto& order : demoOrderItems(uid)) out.push_back(std::move(order));
     for (auto& record : demoMoneyItems(uid)) out.push_back(std::move(record));
@@ -273,6 +308,10 @@ nlohmann::json headerItem(const std::string& name, const std::string& picName,
 }  // namespace
 
 nlohmann::json demoIosConfig() {
+    // The advert offers the first product of the high-rebate list, as the store sells it.
+    const nlohmann::json advertised = demoProducts()[1];
+    char income[32];
+    std::snprintf(income, sizeof income, "%.2f", advertised["fxje"].get<double>());
     std::string page = std::string(kRootPlaceholder) + "/wap/activity.php?id=";
     return {
         {"code", 101},
@@ -299,13 +338,13 @@ nlohmann::json demoIosConfig() {
         {"bindingText", "绑定手机号后才能提现"},
         {"goodAds",
          {{"is_Show", 0},
-          {"good_Name", kCategories[0].titles[0]},  // product 1000's
-          {"real_Price", "39.90"},
-          {"original_Price", "59.90"},
-          {"income", "3.99"},
-          {"imag_URL", pic("product0")},
-          {"id", "1000"},
-          {"iid", "520000000000"}}},
+          {"good_Name", advertised["title"]},
+          {"real_Price", advertised["promotion_price"]},
+          {"original_Price", advertised["price"]},
+          {"income", income},
+          {"imag_URL", advertised["pic_url"]},
+          {"id", advertised["id"]},
+          {"iid", advertised["iid"]}}},
         {"iosTip", {{"isShow", "0"}, {"title", "给我们评分"}, {"content", "喜欢Zavelto吗？"}}},
         {"search_mothed", "1"},
         {"pid", "mm_10001_0_0"}};

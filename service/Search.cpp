@@ -63,59 +63,88 @@ std::string money(int cents) {
     return buf;
 }
 
-// The hot keywords the Taobao tab shows, in the order the tab shows them, with how many goods
-// each finds ("连衣裙" fills three pages of ten) and whether they are food.
-struct HotKeyword {
+// The kinds of goods the search holds, in the order of the stroll screen's big categories:
+// the tails of their titles and their shops (a Tmall one, "B", and a Taobao one, "C"). No word
+// of one kind is in another kind's titles, so that a word finds one kind ("修身" women's wear,
+// "正品" electronics).
+struct GoodsKind {
+    const char* name;
+    std::array<const char*, 2> tails;
+    const char* tmallShop;
+    const char* taobaoShop;
+};
+const std::array<GoodsKind, 6> kKinds = {{{"女装", {"新品", "清仓"}, "衣朵女装旗舰店", "潮流女装小铺"},
+                                          {"数码", {"正品", "官方"}, "数码生活旗舰店", "数码生活馆"},
+                                          {"美食", {"包邮", "新货"}, "天猫超市", "田园特产店"},
+                                          {"家居", {"家用", "加厚"}, "优品家居旗舰店", "好物集家居"},
+                                          {"运动", {"专业", "户外"}, "运动户外旗舰店", "跑者运动小铺"},
+                                          {"男装", {"男款", "加绒"}, "型男服饰旗舰店", "型男服饰小铺"}}};
+enum Kind : size_t { kWomen, kDigital, kFood, kHome, kSports, kMen };
+
+// A title starts with a style of its word's own: women's wear shares one list, food another.
+const std::vector<const char*> kWomenStyles = {"韩版", "夏季新款", "修身", "大码", "碎花", "显瘦"};
+const std::vector<const char*> kFoodStyles = {"进口", "特产", "网红", "原味", "散装", "礼盒装"};
+
+// A word the goods are titled with: its kind, its styles and how many goods it finds.
+struct GoodsWord {
     const char* word;
     int goods;
-    bool food;
+    Kind kind;
+    std::vector<const char*> styles;
 };
-const std::array<HotKeyword, 10> kHotKeywords = {{{"连衣裙", 26, false},
-                                                 {"蓝牙耳机", 12, false},
-                                                 {"保温杯", 8, false},
-                                                 {"零食", 6, true},
-                                                 {"运动鞋", 5, false},
-                                                 {"防晒霜", 4, false},
-                                                 {"牛仔裤", 4, false},
-                                                 {"手机壳", 3, false},
-                                                 {"四件套", 3, false},
-                                                 {"茶叶", 3, true}}};
 
-// Words the suggestions offer beside the hot keywords' (for "连", say), with goods of their own.
-const std::array<const char*, 4> kMoreWords = {"连衣裤", "连帽卫衣", "连体裤", "连裤袜"};
-constexpr int kGoodsPerMoreWord = 2;
+// The hot keywords the Taobao tab shows, in the order the tab shows them ("连衣裙" fills three
+// pages of ten).
+const std::array<GoodsWord, 10> kHotKeywords = {{
+    {"连衣裙", 26, kWomen, kWomenStyles},
+    {"蓝牙耳机", 12, kDigital, {"无线", "降噪", "入耳式", "头戴式", "骨传导", "半入耳"}},
+    {"保温杯", 8, kHome, {"不锈钢", "大容量", "便携", "316钢"}},
+    {"零食", 6, kFood, kFoodStyles},
+    {"运动鞋", 5, kSports, {"透气", "跑步", "减震", "轻便"}},
+    {"防晒霜", 4, kSports, {"清爽", "高倍", "防水", "温和"}},
+    {"牛仔裤", 4, kMen, {"男士直筒", "弹力小脚", "商务休闲", "水洗复古"}},
+    {"手机壳", 3, kDigital, {"防摔", "硅胶", "透明磨砂"}},
+    {"四件套", 3, kHome, {"纯棉", "全棉磨毛", "简约北欧"}},
+    {"茶叶", 3, kFood, kFoodStyles},
+}};
 
-// A title starts with a style; food has styles of its own, none of which another title holds,
-// so that the stroll screen's "美食" tiles find food only.
-const std::array<const char*, 6> kStyles = {"韩版", "夏季新款", "修身", "大码", "百搭", "显瘦"};
-const std::array<const char*, 6> kFoodStyles = {"进口", "特产", "网红", "原味", "散装", "礼盒装"};
-const std::array<const char*, 2> kTails = {"正品", "包邮"};
-const std::array<const char*, 6> kShops = {"优品旗舰店", "潮流小铺", "数码生活馆", "田园特产店", "天猫超市", "好物集"};
+// Words the suggestions offer beside the hot keywords' (for "连", say), women's wear with goods
+// of their own.
+const std::array<GoodsWord, 4> kMoreWords = {{{"连衣裤", 2, kWomen, kWomenStyles},
+                                               {"连帽卫衣", 2, kWomen, kWomenStyles},
+                                               {"连体裤", 2, kWomen, kWomenStyles},
+                                               {"连裤袜", 2, kWomen, kWomenStyles}}};
+
 const std::array<const char*, 4> kPlaces = {"浙江 杭州", "广东 广州", "上海", "江苏 苏州"};
 
 std::string pic(const std::string& name) { return std::string(kRootPlaceholder) + "/images/" + name + ".png"; }
 
-// Good n, titled "<style><word><tail><i+1>号": every shop type (Tmall "B", Taobao "C"), some
-// without a rebate ("fan" "0"), distinct volumes and rebates so that each order shows.
-json demoGood(int n, const std::string& style, const std::string& word, int i) {
-    const std::string title = style + word + kTails[static_cast<size_t>(i) % kTails.size()] + std::to_string(i + 1) + "号";
+// Good n, the i-th of its word, titled "<style><word><tail><i+1>号" of its word's kind: every
+// shop type (Tmall "B", Taobao "C"), some without a rebate ("fan" "0"), distinct volumes and
+// rebates so that each order shows.
+json demoGood(int n, const GoodsWord& word, size_t styleAt, int i) {
+    const GoodsKind& kind = kKinds[word.kind];
+    const std::string title = std::string(word.styles[styleAt % word.styles.size()]) + word.word +
+                              kind.tails[static_cast<size_t>(i) % kind.tails.size()] + std::to_string(i + 1) + "号";
     int price = 990 + (n * 737) % 20000;
     // Every fifth has no rebate; the others spread so that "fan" and "volume" order the list
     // differently from the service's own order.
     int fan = n % 5 == 4 ? 0 : 30 + (n * 53) % 900;
+    const bool tmall = n % 3 == 0;
     return {{"num_iid", std::to_string(560000000000LL + n * 7919)},
             {"pic_url", pic("product" + std::to_string(n % 10))},
             {"promotion_price", money(price)},
             {"title", title},
             {"fan", fan == 0 ? std::string("0") : money(fan)},
-            {"nick", kShops[static_cast<size_t>(n) % kShops.size()]},
-            {"shop_type", n % 3 == 0 ? "B" : "C"},
+            {"nick", tmall ? kind.tmallShop : kind.taobaoShop},
+            {"shop_type", tmall ? "B" : "C"},
             {"item_location", kPlaces[static_cast<size_t>(n) % kPlaces.size()]},
             {"volume", std::to_string(20 + (n * 389) % 5000)}};
 }
 
 // The suggestion service's words, each finding goods: each hot keyword, then that keyword with
-// each style its goods have and with each tail; the more words last. Counts are made up.
+// each style its goods have and with each tail of its kind; the more words last. Counts are
+// made up.
 const std::vector<std::pair<std::string, int>>& suggestionWords() {
     static const std::vector<std::pair<std::string, int>> words = [] {
         std::vector<std::pair<std::string, int>> out;
@@ -124,7 +153,7 @@ const std::vector<std::pair<std::string, int>>& suggestionWords() {
             seed = seed * 31 % 997;
             out.emplace_back(word, base + seed * 97);
         };
-        for (const HotKeyword& hot : kHotKeywords) {
+        for (const GoodsWord& hot : kHotKeywords) {
             add(hot.word, 90000);
             std::vector<std::string> styled;
             for (const json& good : demoSearchGoods()) {
@@ -135,9 +164,9 @@ const std::vector<std::pair<std::string, int>>& suggestionWords() {
                 if (std::find(styled.begin(), styled.end(), word) == styled.end()) styled.push_back(word);
             }
             for (const std::string& word : styled) add(word, 1000);
-            for (const char* tail : kTails) add(std::string(hot.word) + tail, 1000);
+            for (const char* tail : kKinds[hot.kind].tails) add(std::string(hot.word) + tail, 1000);
         }
-        for (const char* word : kMoreWords) add(word, 500);
+        for (const GoodsWord& more : kMoreWords) add(more.word, 500);
         return out;
     }();
     return words;
@@ -150,13 +179,12 @@ const std::vector<json>& demoSearchGoods() {
         std::vector<json> out;
         int n = 0;
         for (size_t k = 0; k < kHotKeywords.size(); ++k) {
-            const auto& styles = kHotKeywords[k].food ? kFoodStyles : kStyles;
             for (int i = 0; i < kHotKeywords[k].goods; ++i, ++n)
-                out.push_back(demoGood(n, styles[(static_cast<size_t>(n) + k) % styles.size()], kHotKeywords[k].word, i));
+                out.push_back(demoGood(n, kHotKeywords[k], static_cast<size_t>(n) + k, i));
         }
         for (size_t w = 0; w < kMoreWords.size(); ++w) {
-            for (int i = 0; i < kGoodsPerMoreWord; ++i, ++n)
-                out.push_back(demoGood(n, kStyles[(static_cast<size_t>(n) + w) % kStyles.size()], kMoreWords[w], i));
+            for (int i = 0; i < kMoreWords[w].goods; ++i, ++n)
+                out.push_back(demoGood(n, kMoreWords[w], static_cast<size_t>(n) + w, i));
         }
         return out;
     }();
@@ -166,7 +194,7 @@ const std::vector<json>& demoSearchGoods() {
 Reply Service::opTaoConfig(Incoming&) {
     Reply r;
     json hot = json::array();
-    for (const HotKeyword& keyword : kHotKeywords) hot.push_back(keyword.word);
+    for (const GoodsWord& keyword : kHotKeywords) hot.push_back(keyword.word);
     r.body = {{"code", 101}, {"hotKey", hot}};
     return r;
 }

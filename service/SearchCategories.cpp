@@ -19,15 +19,16 @@ struct BigCategory {
 };
 
 // Six big categories of six or nine tiles (full rows of three), in the order the screen lists
-// them.
+// them. A tile's word is in the titles of its category's goods only (a style or tail of that
+// kind, a word of its goods or a part of one), so that it finds that kind alone.
 const std::vector<BigCategory>& bigCategories() {
     static const std::vector<BigCategory> categories = {
-        {"女装", {"连衣裙", "牛仔裤", "韩版", "修身", "显瘦", "大码", "百搭", "夏季新款", "裙"}},
+        {"女装", {"连衣裙", "连帽卫衣", "韩版", "修身", "显瘦", "大码", "碎花", "夏季新款", "裙"}},
         {"数码", {"蓝牙耳机", "耳机", "蓝牙", "手机壳", "手机", "正品"}},
-        {"美食", {"零食", "茶叶", "茶", "进口", "特产", "礼盒装"}},  // words only food's titles hold
-        {"家居", {"四件套", "保温杯", "杯", "百搭", "夏季", "包邮"}},
-        {"运动", {"运动鞋", "鞋", "运动", "防晒霜", "防晒", "修身"}},
-        {"男装", {"牛仔裤", "裤", "百搭", "大码", "韩版", "正品"}},
+        {"美食", {"零食", "茶叶", "茶", "进口", "特产", "礼盒装"}},
+        {"家居", {"四件套", "保温杯", "杯", "不锈钢", "纯棉", "大容量"}},
+        {"运动", {"运动鞋", "鞋", "运动", "防晒霜", "防晒", "跑步"}},
+        {"男装", {"牛仔裤", "男款", "直筒", "弹力", "商务休闲", "加绒"}},
     };
     return categories;
 }

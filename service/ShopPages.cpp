@@ -1,15 +1,21 @@
 // The rebate link and the pages standing in for the shops the product page, the activity page,
 // the affiliate search and the cart page visit: the click link, the mall redirect, the product,
 // mall, cart and search pages, the partners' download pages, a page that links to every address
-// the product page refuses, the activity page that calls the application's "upLogin" for a
+// the product page refuses (for the tests of the web view's filter, which open it themselves: no
+// shop page links to it), the activity pages that call the application's "upLogin" for a
 // visitor without a session, and a page that cannot load.
+//
+// The pages read as a shop's: what a page was opened for (the item, the user credited, the
+// session's user, the affiliate id) is in its markup ("data-" attributes), not in its text.
 //
 // The shop hosts are the service's own host (the client's configuration points them here); the
 // App Store stand-in is the service under the name "localhost".
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "service/DemoData.h"
 #include "service/Operations.h"
@@ -44,6 +50,32 @@ Reply redirect(const std::string& location) {
     r.raw = "";
     r.headers.emplace_back("Location", location);
     return r;
+}
+
+// The activity pages by id: the title (the name every link to it gives), the poster's words,
+// what it offers and what a logged-in user is told. An id of none of them is a plain page.
+struct Activity {
+    std::string id, title, poster, about, joined;
+};
+
+const Activity& activityOf(const std::string& id) {
+    static const std::string checkin = "每天签到一次，得" + std::to_string(kSignJifen) + " Velmo和" +
+                                       std::to_string(kSignJifenbao) + "集分宝";
+    static const std::vector<Activity> activities = {
+        {"1", "双十一返利狂欢", "双十一 回扣翻倍", "11月1日至11日，活动商品的回扣翻倍。", "您已参加活动，活动期间下单的回扣自动翻倍"},
+        {"2", "新人专享高返", "新人专享 高返好物", "新用户专享的高回扣商品，登录后下单即可拿回扣。", "新人高返商品已为您开放"},
+        {"3", "品牌特卖", "大牌好货 限时特卖", "精选品牌每日上新，特卖商品下单同样有回扣。", "特卖商品下单即有回扣"},
+        {"4", "邀请好友", "邀请好友 一起省钱", "好友用您的邀请码注册并购物，您得邀请奖励。", "您的邀请码在「我的」页，分享给好友即可"},
+        {"8", "签到有礼", "每日签到 Velmo到手", checkin + "，Velmo可在兑换中心换好礼。", "明天记得再来签到"},
+        {"9", "签到攻略", "签到攻略", checkin + "；Velmo和集分宝可在兑换中心兑换商品。", "每天签到一次，别错过"},
+        {"21", "限时返利活动", "限时高返 每日更新", "精选高回扣商品，每天更新，数量有限。", "活动商品下单即享高回扣"},
+        {"22", "新人任务", "新人任务 一步步上手", "注册、绑定手机、完成首单，一步步熟悉Zavelto。", "完成首单后回扣记入您的账户"},
+    };
+    static const Activity plain = {"", "活动专区", "精彩活动", "本活动已结束，更多活动敬请期待。", "欢迎参加更多活动"};
+    for (const Activity& activity : activities) {
+        if (activity.id == id) return activity;
+    }
+    return plain;
 }
 
 // "host:port" of the address the client used.
@@ -97,49 +129,69 @@ Reply Service::pageShop(Incoming& in) {
     const std::string path = in.target.substr(0, in.target.find('?'));
     const std::string authority = authorityOf(in.root);
 
-    if (path == "/item.php") {
-        const std::string iid = text(in.fields, "iid");
-        // The item of the product store or of the own search; an id neither holds is a
-        // product of the shop's own.
-        std::string title = "宝贝 " + iid, price = "59.00", shop = "Zavelto 小店";
-        const auto products = store_.items("product", 0);
+    // The item of the product store or of the own search with that id ("title",
+    // "promotion_price", "nick"), or none.
+    auto lookUp = [&](const std::string& iid) -> std::optional<json> {
+        for (const json& p : store_.items("product", 0)) {
+            if (p["iid"] == iid) return p;
+        }
         const auto& goods = demoSearchGoods();
-        auto item = std::find_if(products.begin(), products.end(), [&](const json& p) { return p["iid"] == iid; });
-        const json* shown = item != products.end() ? &*item : nullptr;
-        if (!shown) {
-            auto good = std::find_if(goods.begin(), goods.end(), [&](const json& g) { return g["num_iid"] == iid; });
-            if (good != goods.end()) shown = &*good;
-        }
+        auto good = std::find_if(goods.begin(), goods.end(), [&](const json& g) { return g["num_iid"] == iid; });
+        if (good != goods.end()) return *good;
+        return std::nullopt;
+    };
+
+    if (path == "/item.php") {
+        // What the page was opened for (the item, the user credited, the session's user) is in
+        // its markup for those who check it; a shopper sees the item.
+        const std::string iid = text(in.fields, "iid");
+        const std::string marks = "id=item data-iid=\"" + htmlEscaped(iid) + "\" data-uid=\"" +
+                                  htmlEscaped(text(in.fields, "uid")) + "\" data-session=\"" +
+                                  (in.sessionUser ? std::to_string(*in.sessionUser) : "") + "\"";
+        const auto shown = lookUp(iid);
+        std::string body;
         if (shown) {
-            title = (*shown)["title"];
-            price = (*shown)["promotion_price"];
-            shop = (*shown)["nick"];
+            const std::string shop = (*shown)["nick"];
+            body = "<div class=pic id=shop>" + htmlEscaped(shop) + "</div><section " + marks + "><p id=title>" +
+                   htmlEscaped((*shown)["title"].get<std::string>()) + "</p><p class=price>¥" +
+                   htmlEscaped((*shown)["promotion_price"].get<std::string>()) + "</p></section>";
+        } else {
+            body = "<div class=pic>宝贝</div><section " + marks + "><p id=title>该宝贝已下架</p></section>";
         }
-        std::string who = in.sessionUser ? "已登录：用户 " + std::to_string(*in.sessionUser) : "未登录";
-        Reply r = shopPage(
-            "商品详情",
-            "<div class=pic>" + htmlEscaped(shop) + "</div><section><p id=title>" + htmlEscaped(title) +
-                "</p><p class=price>¥" + htmlEscaped(price) + "</p><p id=rebate>返利用户 " +
-                htmlEscaped(text(in.fields, "uid")) + " · 商品 " + htmlEscaped(iid) + "</p><p id=session>" +
-                htmlEscaped(who) + "</p></section><section><a id=more href=\"/shop/links.html\">更多店铺链接</a>"
-                "<a id=detail href=\"/shop/detail.html?iid=" + queryEscaped(iid) + "\">图文详情</a></section>");
+        Reply r = shopPage("商品详情", body + "<section><a id=detail href=\"/shop/detail.html?iid=" + queryEscaped(iid) +
+                                           "\">图文详情</a></section>");
         // A cookie of the shop's own, which the application's cookie store must see.
         r.headers.emplace_back("Set-Cookie", "ZVTSHOP=item-" + queryEscaped(iid) + "; Path=/");
         return r;
     }
     if (path == "/shop/detail.html") {
-        return shopPage("图文详情", "<section><p>宝贝 " + htmlEscaped(text(in.fields, "iid")) +
-                                        " 的图文详情</p></section>");
+        // An item's details, or an activity's rules.
+        const std::string activity = text(in.fields, "activity");
+        if (!activity.empty()) {
+            return shopPage("活动规则", "<section><h3>" + htmlEscaped(activityOf(activity).title) +
+                                            "</h3><p>活动商品以页面所列为准；回扣在确认收货后记入账户，退款的订单不计回扣。</p></section>");
+        }
+        const std::string iid = text(in.fields, "iid");
+        const auto shown = lookUp(iid);
+        return shopPage("图文详情", "<section id=detail data-iid=\"" + htmlEscaped(iid) + "\"><h3>" +
+                                        (shown ? htmlEscaped((*shown)["title"].get<std::string>()) : std::string("宝贝详情")) +
+                                        "</h3><p>实物拍摄，尺寸、材质与包装以收到的宝贝为准。</p></section>");
     }
     if (path == "/shop/mall.php") {
         const std::string id = text(in.fields, "id");
+        const std::string uid = text(in.fields, "uid");
         std::string name = "商城";
         for (const auto& m : everyMall()) {
             if (m["id"] == id) name = m["title"];
         }
-        return shopPage(htmlEscaped(name), "<div class=pic>" + htmlEscaped(name) + "</div><section><p id=rebate>正在前往" +
-                                           htmlEscaped(name) + "，用户 " + htmlEscaped(text(in.fields, "uid")) +
-                                           " 的返利已记录。</p></section>");
+        // A purchase is credited to a user the redirect named; without one ("0") there is no
+        // rebate, which the page says.
+        const bool credited = !uid.empty() && std::all_of(uid.begin(), uid.end(), [](char c) { return c >= '0' && c <= '9'; }) &&
+                              uid.find_first_not_of('0') != std::string::npos;
+        return shopPage(htmlEscaped(name), "<div class=pic>" + htmlEscaped(name) + "</div><section id=mall data-uid=\"" +
+                                               htmlEscaped(uid) + "\"><p id=rebate>正在前往" + htmlEscaped(name) +
+                                               (credited ? "，本次购物的返利已记录。" : "。登录Zavelto后购物才有返利。") +
+                                               "</p></section>");
     }
     if (path == "/shop/cart.html") {
         return shopPage("购物车", "<section><p>夏季新款T恤 ×1</p><p class=price>¥59.00</p></section>"
@@ -147,38 +199,46 @@ Reply Service::pageShop(Incoming& in) {
                                   "<section><a href=\"/shop/other.html\">去结算</a></section>");
     }
     if (path == "/search.html") {
+        // Taobao's goods holding the word, each title once at its price; the affiliate id and
+        // the user are in the markup.
         const std::string q = text(in.fields, "q");
         std::string rows;
-        int n = 0;
-        for (const auto& p : store_.items("product", 0)) {
-            const std::string title = p["title"];
+        std::vector<std::string> listed;
+        for (const auto& good : demoSearchGoods()) {
+            const std::string title = good["title"];
             if (!q.empty() && title.find(q) == std::string::npos) continue;
-            rows += "<a href=\"/item.php?iid=" + queryEscaped(p["iid"]) + "&uid=" +
+            if (std::find(listed.begin(), listed.end(), title) != listed.end()) continue;
+            listed.push_back(title);
+            rows += "<a href=\"/item.php?iid=" + queryEscaped(good["num_iid"]) + "&uid=" +
                     queryEscaped(text(in.fields, "unid")) + "\">" + htmlEscaped(title) + " ¥" +
-                    htmlEscaped(p["promotion_price"].get<std::string>()) + "</a>";
-            if (++n == 8) break;
+                    htmlEscaped(good["promotion_price"].get<std::string>()) + "</a>";
+            if (listed.size() == 10) break;
         }
         if (rows.empty()) rows = "<p>没有找到“" + htmlEscaped(q) + "”相关的宝贝</p>";
-        return shopPage("爱淘宝", "<section><p id=query>搜索：" + htmlEscaped(q) + "</p><p id=pid>" +
-                                      htmlEscaped(text(in.fields, "pid")) + " / " +
-                                      htmlEscaped(text(in.fields, "unid")) + "</p>" + rows + "</section>");
+        return shopPage("爱淘宝", "<section id=search data-pid=\"" + htmlEscaped(text(in.fields, "pid")) +
+                                      "\" data-unid=\"" + htmlEscaped(text(in.fields, "unid")) + "\"><p id=query>搜索：" +
+                                      htmlEscaped(q) + "</p>" + rows + "</section>");
     }
     if (path == "/wap/activity.php") {
-        // A visitor without a session is offered the application's login, asked for through its
-        // bridge (a page shown outside the application has no bridge and says so); a logged-in
-        // user is greeted and told the offer is theirs.
+        // Each activity a page of its own title; an id of none a plain page of an ended one. A
+        // visitor without a session is offered the application's login, asked for through its bridge (a page shown outside the
+        // application has no bridge and says so); a logged-in user is greeted and told the offer
+        // is theirs.
+        const std::string id = text(in.fields, "id");
+        const Activity& activity = activityOf(id);
+        const std::string title = htmlEscaped(activity.title);
+        const std::string about =
+            "<div class=pic>" + activity.poster + "</div><section><p id=about>" + activity.about + "</p>";
         const std::string links =
-            "<section><a id=rules href=\"/shop/detail.html?iid=rules\">活动规则</a>"
-            "<a id=gone href=\"/shop/gone.php\">已结束的活动</a></section>";
+            "<section><a id=rules href=\"/shop/detail.html?activity=" + queryEscaped(id) + "\">活动规则</a></section>";
+        if (activity.id.empty()) return shopPage(title, about + "</section>" + links);  // an ended one offers nothing
         if (in.sessionUser) {
-            return shopPage("活动专区", "<div class=pic>双十一 回扣翻倍</div><section><p id=who>欢迎回来，用户 " +
-                                            std::to_string(*in.sessionUser) +
-                                            "</p><p id=joined>您已参加活动，活动期间下单的回扣自动翻倍</p></section>" + links);
+            return shopPage(title, about + "<p id=who>欢迎回来，用户 " + std::to_string(*in.sessionUser) + "</p><p id=joined>" +
+                                       activity.joined + "</p></section>" + links);
         }
         return shopPage(
-            "活动专区",
-            "<div class=pic>双十一 回扣翻倍</div><section><p id=who>登录后领取回扣</p>"
-            "<button id=login onclick=\"login()\">登录领取</button></section>" + links,
+            title,
+            about + "<p id=who>登录后领取回扣</p><button id=login onclick=\"login()\">登录领取</button></section>" + links,
             "function login(){if(typeof upLogin==='function'){upLogin();}else{document.getElementById('who')"
             ".textContent='请在Zavelto中打开';}}");
     }

@@ -370,12 +370,20 @@ TEST_F(HomeScreen, TapsOpenTheProductTheItemsAndTheLogin) {
   struct Case {
     std::function<std::shared_ptr<UIView>()> view;
     const char* opens;
-    std::vector<std::pair<const char*, const char*>> values;
+    std::vector<std::pair<const char*, std::string>> values;
+    int banner = 0;  // the carousel's picture tapped
   };
   auto header = [this] { return home()->headerView(); };
+  const std::string activity = service_->rootURL() + "/wap/activity.php?id=";
   const Case cases[] = {
-      // The first banner: an activity page.
-      {[&] { return header()->adRollView; }, "ActivityZoneViewController", {{"activityZoneName", "双十一返利狂欢"}}},
+      // The first two banners: activity pages, each its own.
+      {[&] { return header()->adRollView; },
+       "ActivityZoneViewController",
+       {{"activityZoneName", "双十一返利狂欢"}, {"activityZoneUrl", activity + "1"}}},
+      {[&] { return header()->adRollView; },
+       "ActivityZoneViewController",
+       {{"activityZoneName", "新人专享高返"}, {"activityZoneUrl", activity + "2"}},
+       1},
       // The icon of "逛逛", the fourth category (an icon and its name per item).
       {[&] { return header()->smallClassView->subviews()[6]; }, "TZStrollViewController", {}},
       // The third big category, link 10: the store's category 11.
@@ -394,8 +402,8 @@ TEST_F(HomeScreen, TapsOpenTheProductTheItemsAndTheLogin) {
     CGRect inGrid = view->convertRectToView(view->bounds(), grid());
     grid()->setContentOffset(CGPointMake(0, std::max<CGFloat>(-64, inGrid.origin.y - 150)));
     device().wait(0.5);
-    // The carousel moves on by itself: tapped while it shows its first picture.
-    for (int i = 0; i < 100 && view == header()->adRollView && header()->adRollView->currentPage() != 0; ++i)
+    // The carousel moves on by itself: tapped while it shows the picture of the case.
+    for (int i = 0; i < 100 && view == header()->adRollView && header()->adRollView->currentPage() != c.banner; ++i)
       device().wait(0.1);
     ASSERT_TRUE(device().tapView(view));
     device().wait(1);
@@ -490,9 +498,10 @@ TEST_F(HomeAdvert, ComesOnTheSecondAppearanceAndClosingRemembersTheDay) {
   device().wait(0.5);  // slid in
   auto ad = adverts()[0];
   EXPECT_EQ(ad->superview(), delegate_->tabBarController()->view()) << "over the tab bar too";
-  EXPECT_TRUE(device().viewWithText("价格59.90"));
-  EXPECT_EQ(ad->priceLabel()->attributedText()->string()->utf8(), "到手价39.90");
-  EXPECT_EQ(ad->huikouPriceLabel()->attributedText()->string()->utf8(), "回扣3.99");
+  // The first product of the high-rebate list, as the store sells it.
+  EXPECT_TRUE(device().viewWithText("价格22.27"));
+  EXPECT_EQ(ad->priceLabel()->attributedText()->string()->utf8(), "到手价17.81");
+  EXPECT_EQ(ad->huikouPriceLabel()->attributedText()->string()->utf8(), "回扣5.16");
   zvt::test::writeScreenPicture("home_advert");
   // The background closes it and remembers today.
   device().tap(CGPointMake(10, 300));
@@ -527,7 +536,7 @@ TEST_F(HomeAdvert, ComesOnTheSecondAppearanceAndClosingRemembersTheDay) {
     EXPECT_TRUE(storedDay() && storedDay()->isEqual(today()));
     EXPECT_EQ(topClass(), c.opens);
   }
-  EXPECT_EQ(topValue("goodsId") + " " + topValue("taoBao_goodsId"), "1000 520000000000");
+  EXPECT_EQ(topValue("goodsId") + " " + topValue("taoBao_goodsId"), "1001 520000007919");
 
   // The push router's advert remembers nothing.
   NSUserDefaults::standardUserDefaults()->removeObjectForKey("ADShowTime"_ns);

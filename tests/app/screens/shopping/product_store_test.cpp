@@ -8,6 +8,8 @@
 #include <set>
 
 #include "app/screens/shopping/ProductStoreViewController.h"
+#include "app/screens/shopping/TZHomeCell.h"
+#include "app/screens/shopping/TZHomeHKCell.h"
 #include "app/ui/ScreenRegistry.h"
 #include "platform/network/NSURLConnection.h"
 #include "tests/app/screens/shopping/HomeScreenTestSupport.h"
@@ -50,6 +52,31 @@ class ProductStore : public HomeScreenTest {
     if (!settleUntil(idle)) return false;
     device().wait(1);
     return settleUntil(idle);
+  }
+  // The prices the grid's cells show, and the average rate they show (the rebate, a number or
+  // a text "返3元", over the price).
+  struct Shown {
+    std::vector<double> prices;
+    double rate = 0;
+  };
+  static Shown shown(const std::shared_ptr<ProductStoreViewController>& store, NSInteger i) {
+    auto amount = [](const std::shared_ptr<UILabel>& label) {
+      const std::string text = label && label->text() ? label->text()->utf8() : "";
+      const size_t digits = text.find_first_of("0123456789");
+      return digits == std::string::npos ? 0.0 : std::stod(text.substr(digits));
+    };
+    Shown out;
+    for (const auto& visible : gridOf(store, i)->visibleCells()) {
+      std::shared_ptr<UILabel> rebate;
+      if (auto number = std::dynamic_pointer_cast<TZHomeCell>(visible)) rebate = number->promotionPriceLabel;
+      if (auto text = std::dynamic_pointer_cast<TZHomeHKCell>(visible)) rebate = text->fan_stringLabel;
+      auto cell = std::dynamic_pointer_cast<zvt::shopping::ProductCell>(visible);
+      if (!cell || !rebate) continue;
+      out.prices.push_back(amount(cell->priceLabel));
+      out.rate += amount(rebate) / out.prices.back();
+    }
+    if (!out.prices.empty()) out.rate /= static_cast<double>(out.prices.size());
+    return out;
   }
   // The last first page asked for, as "cid/type/number" (a grid's footer may ask for its
   // second page early on its own).
@@ -177,6 +204,21 @@ TEST_F(ProductStore, TheSortListReloadsEveryCategoryWithTheNewType) {
   ASSERT_TRUE(device().tapText("全部"));
   ASSERT_TRUE(loaded(store, 0));
   EXPECT_EQ(lastGoods(), "0/3/1");
+
+  // Each list shows what its name says: "9.9包邮" prices of 9.90 at most, "超高回扣" a rate
+  // at least half again the 9.9 list's.
+  const Shown high = shown(store, 0);
+  ASSERT_GE(high.prices.size(), 4u);
+  ASSERT_TRUE(device().tapView(store->hederButton()));
+  device().wait(0.5);
+  ASSERT_TRUE(device().tapText("9.9包邮"));
+  ASSERT_TRUE(loaded(store, 0));
+  EXPECT_EQ(lastGoods(), "0/1/1");
+  const Shown cheap = shown(store, 0);
+  ASSERT_GE(cheap.prices.size(), 4u);
+  for (double price : cheap.prices) EXPECT_LE(price, 9.90);
+  EXPECT_GE(high.rate, 1.5 * cheap.rate);
+  zvt::test::writeScreenPicture("store_nine_nine");
 }
 
 TEST_F(ProductStore, AFailureShowsTheErrorViewUntilARetryLoads) {

@@ -3,10 +3,13 @@
 // the configured method for logged-in and logged-out users, the search box, and the replies
 // that leave it empty.
 
+#include <algorithm>
 #include <cmath>
 
 #include "app/core/UIViewController+TZSkip.h"
 #include "app/models/TZHeaderInfoModel.h"
+#include "app/screens/shopping/NewSearchResultViewController.h"
+#include "app/screens/shopping/SearchResultView.h"
 #include "app/screens/shopping/SearchSupport.h"
 #include "app/screens/shopping/TZStrollViewController.h"
 #include "app/ui/TabBarController.h"
@@ -132,6 +135,40 @@ TEST_F(StrollScreenTest, OpensOnTheFirstCategoryAndAnotherSwapsTheTiles) {
 
   back();
   EXPECT_EQ(pageCount("逛逛页"), 1u);
+}
+
+TEST_F(StrollScreenTest, ATilesResultsAreGoodsOfItsCategory) {
+  auto screen = openFromHome();
+  ASSERT_TRUE(screen);
+  struct Case {
+    const char* category;
+    std::vector<std::string> kind;  // every good of the category holds one of these
+  };
+  const Case cases[] = {{"数码", {"耳机", "手机壳"}}, {"男装", {"牛仔裤"}}};
+  for (const Case& c : cases) {
+    ASSERT_TRUE(device().tapText(c.category));
+    device().wait(0.6);
+    const auto words = tileNames(screen);
+    ASSERT_GE(words.size(), 2u);
+    for (const std::string& word : {words[1], words.back()}) {
+      SCOPED_TRACE(std::string(c.category) + " → " + word);
+      auto results = std::dynamic_pointer_cast<NewSearchResultViewController>(tapTile(screen, word));
+      ASSERT_TRUE(results);
+      ASSERT_TRUE(settleUntil([&] { return results->datasArray()->count() > 0; }));
+      device().wait(0.5);
+      size_t shown = 0;
+      for (const auto& visible : results->searchResultView()->searchResultCollectionView()->visibleCells()) {
+        auto cell = std::dynamic_pointer_cast<TZSearchResultCell>(visible);
+        if (!cell) continue;
+        const std::string title = cell->productTitleLabel()->text()->utf8();
+        EXPECT_TRUE(std::ranges::any_of(c.kind, [&](const std::string& w) { return title.find(w) != std::string::npos; }))
+            << title;
+        ++shown;
+      }
+      EXPECT_GT(shown, 0u);
+      back();
+    }
+  }
 }
 
 TEST_F(StrollScreenTest, APushMessageWithRouteSixOpensItPopulated) {

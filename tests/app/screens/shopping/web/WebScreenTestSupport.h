@@ -56,6 +56,12 @@ class WebScreenTest : public ShellTest {
   static std::string text(const std::shared_ptr<UIWebView>& web, const std::string& id) {
     return js(web, "(function(){var e=document.getElementById('" + id + "');return e?e.textContent:'';})()");
   }
+  // A mark the page carries for tests on an element ("data-<key>"), e.g. the user a shop page
+  // credits; "" when there is none.
+  static std::string mark(const std::shared_ptr<UIWebView>& web, const std::string& id, const std::string& key) {
+    return js(web, "(function(){var e=document.getElementById('" + id + "');return e&&e.dataset['" + key +
+                       "']!==undefined?e.dataset['" + key + "']:'';})()");
+  }
   // Waits (in real time) until the view shows a page at the path and has stopped loading.
   static bool waitForPage(const std::shared_ptr<UIWebView>& web, const std::string& path, double seconds = 20) {
     return waitFor([&] { return !web->isLoading() && js(web, "location.pathname") == path; }, seconds);

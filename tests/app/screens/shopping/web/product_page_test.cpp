@@ -61,6 +61,14 @@ class ProductPageTest : public WebScreenTest {
     device().wait(1);
   }
 
+  // The page of every address the filter refuses is no shop's link: the test puts a link to it
+  // at the top of the page shown and taps that, as a shopper taps a link.
+  static void openTheLinksPage(const std::shared_ptr<UIWebView>& web) {
+    js(web, "(function(){var a=document.createElement('a');a.id='links';a.href='/shop/links.html';"
+            "a.textContent='店铺链接';document.body.insertBefore(a,document.body.firstChild);})()");
+    tapElement(web, "links");
+  }
+
   static std::string cookieNamed(const char* name) {
     auto cookies = NSHTTPCookieStorage::sharedHTTPCookieStorage()->cookies();
     for (NSUInteger i = 0; cookies && i < cookies->count(); ++i) {
@@ -95,9 +103,12 @@ TEST_F(ProductPageTest, LoggedOutTheBarOffersTheLoginAndAfterItThePageComesBackW
   EXPECT_EQ(click["fields"]["uid"], "0");
   EXPECT_LT(time["seq"].get<int>(), click["seq"].get<int>());
 
-  // The page served for the click link, below the bar.
-  EXPECT_EQ(text(web, "rebate"), "返利用户 0 · 商品 " + iid);
-  EXPECT_EQ(text(web, "session"), "未登录");
+  // The page served for the click link, below the bar: the item, credited to nobody, without a
+  // session; the page shows the item only.
+  EXPECT_EQ(mark(web, "item", "iid") + " " + mark(web, "item", "uid"), iid + " 0");
+  EXPECT_EQ(mark(web, "item", "session"), "");
+  EXPECT_FALSE(text(web, "title").empty());
+  EXPECT_EQ(text(web, "item").find(iid), std::string::npos);
   EXPECT_EQ(screen->title()->utf8(), "商品详情");
   const CGFloat L = longerSide();
   EXPECT_EQ(web->frame().size.height, L - 64 - 50);
@@ -125,8 +136,8 @@ TEST_F(ProductPageTest, LoggedOutTheBarOffersTheLoginAndAfterItThePageComesBackW
   EXPECT_EQ(web->frame().size.height, L - 64);
   ASSERT_TRUE(waitFor([&] { return requests("click_url").size() == 1; }));
   EXPECT_EQ(lastRequest("click_url")["fields"]["uid"], zvt::test::kServiceTestUserId);
-  ASSERT_TRUE(waitFor([&] { return !web->isLoading() && text(web, "rebate").find(zvt::test::kServiceTestUserId) != std::string::npos; }));
-  EXPECT_EQ(text(web, "session"), std::string("已登录：用户 ") + zvt::test::kServiceTestUserId);
+  ASSERT_TRUE(waitFor([&] { return !web->isLoading() && mark(web, "item", "uid") == zvt::test::kServiceTestUserId; }));
+  EXPECT_EQ(mark(web, "item", "session"), zvt::test::kServiceTestUserId);
   json page = lastRequest("/item.php");
   EXPECT_EQ(page["session_user"], zvt::test::kServiceTestUserId);
   waitForPaint(web);
@@ -156,7 +167,10 @@ TEST_F(ProductPageTest, SearchResultsAskForTheirOwnLinkAndMallsGoThroughTheRedir
   EXPECT_EQ(goMall["method"], "GET");
   EXPECT_EQ(goMall["fields"], json({{"id", "1"}, {"uid", "0"}}));
   EXPECT_EQ(mall->title()->utf8(), "天猫商城");
-  EXPECT_NE(text(mall->webView(), "rebate").find("用户 0 的返利已记录"), std::string::npos);
+  // Logged out the mall's page says the rebate takes a login, and records none.
+  EXPECT_EQ(mark(mall->webView(), "mall", "uid"), "0");
+  EXPECT_NE(text(mall->webView(), "rebate").find("登录Zavelto后购物才有返利"), std::string::npos);
+  EXPECT_EQ(text(mall->webView(), "rebate").find("已记录"), std::string::npos);
   homeStack()->popViewControllerAnimated(false);
   device().wait(1);
 
@@ -172,8 +186,8 @@ TEST_F(ProductPageTest, SearchResultsAskForTheirOwnLinkAndMallsGoThroughTheRedir
   goMall = lastRequest("go_mall");
   ASSERT_TRUE(goMall.is_object());
   EXPECT_EQ(goMall["fields"], json({{"id", "1"}, {"uid", zvt::test::kServiceTestUserId}}));
-  EXPECT_NE(text(ownMall->webView(), "rebate").find(std::string("用户 ") + zvt::test::kServiceTestUserId + " 的返利已记录"),
-            std::string::npos);
+  EXPECT_EQ(mark(ownMall->webView(), "mall", "uid"), zvt::test::kServiceTestUserId);
+  EXPECT_NE(text(ownMall->webView(), "rebate").find("本次购物的返利已记录"), std::string::npos);
 }
 
 TEST_F(ProductPageTest, FailuresOnTheLinkRoadLeaveThePageEmptyWithoutAWord) {
@@ -234,7 +248,7 @@ TEST_F(ProductPageTest, TheShopsLoginPagesLoadWithoutTheSpinner) {
     auto screen = openProduct("520000000000", "1000");
     auto web = screen->webView();
     ASSERT_TRUE(waitForPage(web, "/item.php"));
-    tapElement(web, "more");
+    openTheLinksPage(web);
     ASSERT_TRUE(waitForPage(web, "/shop/links.html"));
     device().wait(1);
     ASSERT_TRUE(device().viewsOfClass<POProgressHUD>().empty());
@@ -295,7 +309,8 @@ TEST_F(ProductPageTest, RefusedShopLinksLeaveThePageAndItsHistoryAsTheyWere) {
   auto screen = openProduct("520000000000", "1000");
   auto web = screen->webView();
   ASSERT_TRUE(waitForPage(web, "/item.php"));
-  tapElement(web, "more");
+  EXPECT_EQ(js(web, "document.querySelectorAll('a[href*=\"links.html\"]').length"), "0") << "no shop page offers it";
+  openTheLinksPage(web);
   ASSERT_TRUE(waitForPage(web, "/shop/links.html"));
   const std::string links = js(web, "location.href");
   const std::string history = js(web, "history.length");
@@ -330,7 +345,7 @@ TEST_F(ProductPageTest, RefusedShopLinksLeaveThePageAndItsHistoryAsTheyWere) {
 
   auto again = openProduct("520000000000", "1000");
   ASSERT_TRUE(waitForPage(again->webView(), "/item.php"));
-  tapElement(again->webView(), "more");
+  openTheLinksPage(again->webView());
   ASSERT_TRUE(waitForPage(again->webView(), "/shop/links.html"));
   ASSERT_TRUE(device().tapText("关闭"));
   device().wait(1);
