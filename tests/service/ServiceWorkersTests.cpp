@@ -5,6 +5,7 @@
 // test needs, without timing.
 #include <sys/wait.h>
 
+#include <fstream>
 #include <sstream>
 
 #include "tests/service/ServiceTestSupport.h"
@@ -97,6 +98,41 @@ TEST(ServiceWorkers, CallsAreAnsweredWhileEveryPictureWorkerIsBusy) {
     }
 
     // The pictures have their eight workers and no more: the four others still wait.
+    EXPECT_EQ(picturesHeld(port), kPictureWorkers);
+    service.configure(R"({"hold_pictures": false})");
+    expectPictures(pictures);
+}
+
+TEST(ServiceWorkers, AFileReadyOnDiskIsSentWhileEveryPictureWorkerIsBusy) {
+    ServiceProcess service;
+    const int port = service.port();
+    // An uploaded file of many pieces, as an upload leaves it.
+    const std::string upload = "/uploads/avatar_10001_ready.png";
+    std::string file = "\x89PNG\r\n\x1a\n";
+    for (size_t i = 0; file.size() < (2u << 20); ++i) file += static_cast<char>(i * 97 >> 2);
+    std::ofstream(service.dataDir() + upload, std::ios::binary) << file;
+    // One peer has its first piece before the pictures come, and waits to read on.
+    Peer early(port);
+    early.send(getRequest(upload));
+    ASSERT_TRUE(early.answerStarted());
+    service.configure(R"({"hold_pictures": true})");
+    auto pictures = askForPictures(port, kPictureWorkers + 4);
+    ASSERT_EQ(picturesHeld(port, kPictureWorkers), kPictureWorkers);
+    Peer late(port, false);
+    late.send(getRequest(upload));
+    const struct {
+        const char* what;
+        const Peer& peer;
+    } cases[] = {
+        {"its next pieces, while the pictures wait", early},
+        {"asked for while the pictures wait", late},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string body = wholeBody(c.peer.readToEnd(std::chrono::seconds(10)));
+        EXPECT_TRUE(body == file) << body.size() << " bytes of " << file.size() << " whole";
+    }
+    // The pictures are still held: the file went past them.
     EXPECT_EQ(picturesHeld(port), kPictureWorkers);
     service.configure(R"({"hold_pictures": false})");
     expectPictures(pictures);
