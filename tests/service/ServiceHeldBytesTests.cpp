@@ -248,7 +248,10 @@ TEST(ServiceHeldBytes, AReplyIsCutOnlyWhenItsPeerTakesNothingForItsDeadline) {
             continue;
         }
         const std::string body = wholeBody(got[i]);
-        ASSERT_FALSE(body.empty()) << got[i].size() << " bytes came";
+        if (body.empty()) {
+            ADD_FAILURE() << "cut after " << got[i].size() << " bytes";
+            continue;
+        }
         if (cases[i].target.find(".gif") != std::string::npos) {
             int frames = 0;
             EXPECT_TRUE(gifShape(body, size_t{kSide} * kSide, frames));

@@ -103,7 +103,7 @@ TEST(ServiceWorkers, CallsAreAnsweredWhileEveryPictureWorkerIsBusy) {
     expectPictures(pictures);
 }
 
-TEST(ServiceWorkers, AFileReadyOnDiskIsSentWhileEveryPictureWorkerIsBusy) {
+TEST(ServiceWorkers, RepliesUnderWayAndFilesOnDiskGoOnWhileEveryPictureWorkerIsBusy) {
     ServiceProcess service;
     const int port = service.port();
     // An uploaded file of many pieces, as an upload leaves it.
@@ -111,10 +111,13 @@ TEST(ServiceWorkers, AFileReadyOnDiskIsSentWhileEveryPictureWorkerIsBusy) {
     std::string file = "\x89PNG\r\n\x1a\n";
     for (size_t i = 0; file.size() < (2u << 20); ++i) file += static_cast<char>(i * 97 >> 2);
     std::ofstream(service.dataDir() + upload, std::ios::binary) << file;
-    // One peer has its first piece before the pictures come, and waits to read on.
-    Peer early(port);
-    early.send(getRequest(upload));
-    ASSERT_TRUE(early.answerStarted());
+    // Two peers have the first pieces of their replies (2 MiB each) before the pictures come,
+    // and wait to read on.
+    Peer earlyFile(port), earlyGif(port);
+    earlyFile.send(getRequest(upload));
+    earlyGif.send(getRequest("/images/under_way_720x720.gif"));
+    ASSERT_TRUE(earlyFile.answerStarted());
+    ASSERT_TRUE(earlyGif.answerStarted());
     service.configure(R"({"hold_pictures": true})");
     auto pictures = askForPictures(port, kPictureWorkers + 4);
     ASSERT_EQ(picturesHeld(port, kPictureWorkers), kPictureWorkers);
@@ -123,16 +126,22 @@ TEST(ServiceWorkers, AFileReadyOnDiskIsSentWhileEveryPictureWorkerIsBusy) {
     const struct {
         const char* what;
         const Peer& peer;
+        const char* starts;  // the reply's body
+        size_t size;
     } cases[] = {
-        {"its next pieces, while the pictures wait", early},
-        {"asked for while the pictures wait", late},
+        {"an uploaded file under way", earlyFile, "\x89PNG", file.size()},
+        {"an animated picture under way", earlyGif, "GIF89a", 0},
+        {"an uploaded file asked for while the pictures wait", late, "\x89PNG", file.size()},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         const std::string body = wholeBody(c.peer.readToEnd(std::chrono::seconds(10)));
-        EXPECT_TRUE(body == file) << body.size() << " bytes of " << file.size() << " whole";
+        EXPECT_EQ(body.rfind(c.starts, 0), 0u) << "cut short";
+        if (c.size > 0) {
+            EXPECT_TRUE(body == file) << body.size() << " bytes of " << c.size;
+        }
     }
-    // The pictures are still held: the file went past them.
+    // The pictures are still held: the others went past them.
     EXPECT_EQ(picturesHeld(port), kPictureWorkers);
     service.configure(R"({"hold_pictures": false})");
     expectPictures(pictures);
