@@ -262,7 +262,7 @@ struct HttpServer::Conn {
     size_t chunkLeft = 0;
     size_t trailerBytes = 0;
     size_t held = 0;
-    Clock::time_point bodySince;  // the end of the head: the body's rate for the table counts from here
+    Clock::time_point bodySince;  // the end of the head: a full table judges its rate from here
     Clock::time_point bodyEnd;    // the body's deadline
     bool bodyCame = false;        // a byte of the body has come, at bodyFirst
     Clock::time_point bodyFirst;
@@ -1406,7 +1406,9 @@ void HttpServer::expire() {
     for (auto& [id, cp] : conns_) {
         Conn& c = *cp;
         // (A reply whose next piece is being made has nothing for its peer to take.)
-        if (c.closed() || c.state == Conn::State::busy || c.pieceComing || c.deadline > now) continue;
+        if (c.closed() || c.state == Conn::State::busy || c.pieceComing || c.deadline > now) {
+            continue;
+        }
         switch (c.state) {
         case Conn::State::head:
             if (c.started) {
