@@ -5,6 +5,7 @@
 // test needs, without timing.
 #include <sys/wait.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -247,6 +248,48 @@ TEST(ServiceWorkers, APeerThatGoesAwayGivesUpItsConnectionAndItsPlaceInTheQueue)
     // The queued requests of peers gone before a worker took them were never made: the half-
     // closed peer's, queued after them, was.
     for (const auto& target : dropped) EXPECT_EQ(service.requestCount(target), 0) << target;
+}
+
+TEST(ServiceWorkers, AnInterimReplyGoesOutWholeThoughTheSocketTakesPartOfIt) {
+    // The service's socket takes ten bytes of the interim "100 Continue" it sends to a peer
+    // that closed its side; the rest must go out before the reply, never the reply after a
+    // part of it.
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    ServiceProcess service({.environment = {std::string("LD_PRELOAD=") + ZVT_CUT_INTERIM,
+                                            std::string("ASAN_OPTIONS=") + (asan ? asan : "") +
+                                                ":verify_asan_link_order=0"}});
+    const int port = service.port();
+    const struct {
+        const char* what;
+        std::string target;
+        std::function<void()> hold, wait, release;
+    } cases[] = {
+        {"while its picture is made", "/images/interim_40x40.png",
+         [&] { service.configure(R"({"hold_pictures": true})"); },
+         [&] { ASSERT_EQ(picturesHeld(port, 1), 1); },
+         [&] { service.configure(R"({"hold_pictures": false})"); }},
+        {"while its reply, made, is held back", kJsonPath + "get_tao_config",
+         [&] { service.script(json{{"op", "get_tao_config"}, {"hold", "interim"}}.dump()); },
+         [&] {
+             for (int look = 0; look < 1000 && service.requestCount("get_tao_config") == 0; ++look) {
+             }
+         },
+         [&] { service.release("interim"); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.hold();
+        Peer peer(port, false);
+        peer.send(getRequest(c.target));
+        c.wait();
+        peer.halfClose();
+        EXPECT_TRUE(peer.answerStarted());  // the interim reply, while the reply waits
+        c.release();
+        const std::string answer = peer.readToEnd(std::chrono::seconds(10));
+        EXPECT_EQ(answer.rfind("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\n", 0), 0u)
+            << answer.substr(0, 60);
+        EXPECT_NE(wholeBody(answer.substr(std::min(answer.size(), size_t{25}))), "");
+    }
 }
 
 }  // namespace
