@@ -14,22 +14,30 @@
   slowbodies  1,100 connections send their request bodies a byte every half second (each cut
               one comes back); meanwhile an 8 MiB upload at 1 MiB/s, as a slow phone link that
               meets the application's 10 s time-out, must be taken whole.
+  fetch       N connections (default 64) fetch 2000 x 2000 PNGs one after another; meanwhile an
+              uploaded 8 MiB avatar is fetched three times at full speed, one after another
+              (the PNGs go on until the third has ended, 12 s at least), and a 16 MB GIF is
+              read at 256 KiB/s (64 s, the last of them alone).
+  slowlinks   no flood: three calls over slow links that end within the body deadline, at once:
+              a 120 KiB body at 16 KiB/s, a 200 KiB body at 24 KiB/s, and a 300-byte signed call
+              whose body comes 2.2 s after its head.
 
 During each flood a client makes valid calls one after another (GET get_ios_config and a
 JSON get_time, each with the clients' 8 s time-out) and counts those answered 200, those
 answered within 1 s, and the slowest time. Traffic goes to 127.0.0.1 only; every flood is
 bounded in count and time.
 
-    bench/service_floods.py BUILD_DIR [--flood replies,bodies,table,gone,slowbodies]
+    bench/service_floods.py BUILD_DIR [--flood replies,bodies,table,gone,slowbodies,fetch,slowlinks]
                             [--picture gif|png|jpg|avatar] [--connections N] [--seconds S]
                             [--check]
 
 BUILD_DIR is a Release build (e.g. build/release). With --check the program runs the replies
 flood for every kind of reply and exits 1 when a goal is missed: the service at 256 MiB
 resident or more during a replies flood, or not back under 64 MiB a few seconds after it; a
-valid call unanswered during the replies, bodies or table floods; fewer than 95 % of the
-valid calls answered within 1 s during the gone and slowbodies floods, or the slow upload
-not taken.
+valid call unanswered during the replies, bodies, table, fetch or slowlinks runs; fewer than
+95 % of the valid calls answered within 1 s during the gone and slowbodies floods, or the slow
+upload not taken; an upload fetched beside the PNGs not whole and byte-exact, or slower than
+2 s; the GIF read at 256 KiB/s not whole; a slow link's call not answered (code 101).
 """
 import argparse
 import hashlib
@@ -54,9 +62,15 @@ CLIENT_TIMEOUT = 8.0
 PROMPT_SHARE = 0.95
 PROMPT_SECONDS = 1.0
 PICTURE = "gif"
+DATA = ""
 AVATAR = "avatar_10001_flood.png"
 AVATAR_BYTES = 8 << 20
 PICTURES = ("gif", "png", "jpg", "avatar")
+# Beside the PNG fetchers: each fetch of the 8 MiB upload whole and byte-exact within this.
+FETCH_GOAL_SECONDS = 2.0
+FETCHES = 3
+SLOW_GIF_RATE = 256 << 10
+SLOW_GIF = "/images/slowreader_2000x2000.gif"
 
 
 def status(pid):
@@ -303,23 +317,170 @@ def flood_slowbodies(port, pid, count, seconds, log):
             "gave way": log_lines(log, "sent its body slowest")}
 
 
+def fetch_whole(port, target, timeout, rate=0, window=0):
+    """GET target on a connection of its own, at full speed or `rate` bytes a second; (status,
+    body, seconds, whole): whole when the body has its Content-Length."""
+    start = time.monotonic()
+    got = bytearray()
+    try:
+        with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
+            if window:
+                s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, window)
+            s.settimeout(timeout)
+            s.connect(("127.0.0.1", port))
+            s.sendall(f"GET {target} HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n".encode())
+            while time.monotonic() - start < timeout:
+                want = 1 << 20
+                if rate:
+                    # Take what the rate allows by now, an eighth of a second's worth at a time.
+                    ahead = len(got) - rate * (time.monotonic() - start)
+                    if ahead > 0:
+                        time.sleep(min(0.125, ahead / rate))
+                        continue
+                    want = rate // 8
+                chunk = s.recv(want)
+                if not chunk:
+                    break
+                got += chunk
+    except OSError:
+        pass
+    seconds = time.monotonic() - start
+    head, _, body = bytes(got).partition(b"\r\n\r\n")
+    status = int(head.split(b" ", 2)[1]) if head.startswith(b"HTTP/1.1 ") else 0
+    length = -1
+    for line in head.split(b"\r\n")[1:]:
+        name, _, value = line.partition(b":")
+        if name.strip().lower() == b"content-length":
+            length = int(value)
+    return status, body, seconds, len(body) == length
+
+
+def flood_fetch(port, pid, count, seconds, log):
+    stopping = threading.Event()
+    fetched = [0]
+
+    def fetch_pictures(i):
+        n = 0
+        while not stopping.is_set():
+            status, _, _, whole = fetch_whole(port, f"/images/fetch{i}_{n}_2000x2000.png", 60)
+            fetched[0] += 1 if status == 200 and whole else 0
+            n += 1
+
+    gif = {}
+
+    def read_gif():
+        gif["result"] = fetch_whole(port, SLOW_GIF, 120, rate=SLOW_GIF_RATE, window=64 << 10)
+
+    threads = [threading.Thread(target=fetch_pictures, args=(i,), daemon=True) for i in range(count)]
+    threads.append(threading.Thread(target=read_gif, daemon=True))
+    start = time.monotonic()
+    for t in threads:
+        t.start()
+    time.sleep(2.0)
+    with open(os.path.join(DATA, "uploads", AVATAR), "rb") as f:
+        expected = hashlib.sha256(f.read()).hexdigest()
+    fetches = []
+    for _ in range(FETCHES):
+        status, body, took, whole = fetch_whole(port, f"/uploads/{AVATAR}", 60)
+        fetches.append((took, status == 200 and whole and hashlib.sha256(body).hexdigest() == expected, len(body)))
+    time.sleep(max(0.0, start + seconds - time.monotonic()))
+    stopping.set()
+    for t in threads[:-1]:
+        t.join(70)
+    threads[-1].join(130)
+    gif_status, gif_body, gif_seconds, gif_whole = gif.get("result", (0, b"", 0.0, False))
+    figures = {"PNGs fetched": fetched[0]}
+    for i, (took, exact, size) in enumerate(fetches):
+        figures[f"upload {i + 1} s"] = took
+        figures[f"upload {i + 1} MB"] = size / 1e6
+        figures[f"upload {i + 1} whole and exact"] = 1 if exact else 0
+    figures["GIF MB"] = len(gif_body) / 1e6
+    figures["GIF s"] = gif_seconds
+    figures["GIF whole"] = 1 if gif_status == 200 and gif_whole else 0
+    figures["cut as not taken"] = log_lines(log, "reply not taken within")
+    return figures
+
+
+def signed(port, fields):
+    """fields signed with a time the service has just handed out."""
+    secret = hashlib.md5(SECRET.encode()).hexdigest()
+    _, reply = call_json(port, "/api/client.php?m=get_time", {"code": hashlib.md5(secret.encode()).hexdigest()})
+    stamp = str(reply.get("time", ""))
+    return dict(fields, time=stamp, code=hashlib.md5((secret + stamp).encode()).hexdigest())
+
+
+def call_json(port, target, fields, rate=0, delay=0.0, size=0):
+    """POST fields as JSON, padded to `size` bytes, its body sent at `rate` bytes a second
+    (0: at once) and starting `delay` after its head; (status, reply JSON or {})."""
+    body = json.dumps(fields).encode()
+    if size > len(body):
+        body = json.dumps(dict(fields, pad="p" * (size - len(body) - 10))).encode()
+    head = (f"POST {target} HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
+            f"Content-Type: application/json\r\nContent-Length: {len(body)}\r\n\r\n").encode()
+    try:
+        with socket.create_connection(("127.0.0.1", port), timeout=20) as s:
+            s.sendall(head)
+            time.sleep(delay)
+            start = time.monotonic()
+            step = max(1, rate // 8) if rate else len(body)
+            for i in range(0, len(body), step):
+                s.sendall(body[i:i + step])
+                if rate:
+                    time.sleep(max(0.0, start + (i + step) / rate - time.monotonic()))
+            got = b""
+            while True:
+                chunk = s.recv(65536)
+                if not chunk:
+                    break
+                got += chunk
+        head, _, reply = got.partition(b"\r\n\r\n")
+        status = int(head.split(b" ", 2)[1]) if head.startswith(b"HTTP/1.1 ") else 0
+        try:
+            return status, json.loads(reply)
+        except ValueError:
+            return status, {}
+    except (OSError, ValueError):
+        return 0, {}
+
+
+SLOW_LINKS = (("120 KiB at 16 KiB/s", 120 << 10, 16 << 10, 0.0),
+              ("200 KiB at 24 KiB/s", 200 << 10, 24 << 10, 0.0),
+              ("300 bytes 2.2 s after the head", 300, 0, 2.2))
+
+
+def flood_slowlinks(port, pid, count, seconds, log):
+    results = {}
+
+    def send(name, size, rate, delay):
+        status, reply = call_json(port, "/api/client.php?m=mall_type", signed(port, {}), rate, delay, size)
+        results[name] = 1 if status == 200 and reply.get("code") == 101 else 0
+
+    threads = [threading.Thread(target=send, args=link, daemon=True) for link in SLOW_LINKS]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join(30)
+    return {f"{name} taken": results.get(name, 0) for name, *_ in SLOW_LINKS}
+
+
 FLOODS = {"replies": flood_replies, "bodies": flood_bodies, "table": flood_table, "gone": flood_gone,
-          "slowbodies": flood_slowbodies}
-DEFAULT_COUNTS = {"replies": 200, "bodies": 16, "table": 1100, "gone": 1100, "slowbodies": 1100}
+          "slowbodies": flood_slowbodies, "fetch": flood_fetch, "slowlinks": flood_slowlinks}
+DEFAULT_COUNTS = {"replies": 200, "bodies": 16, "table": 1100, "gone": 1100, "slowbodies": 1100, "fetch": 64,
+                  "slowlinks": 3}
 PROMPT_FLOODS = ("gone", "slowbodies")
 
 
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("build")
-    parser.add_argument("--flood", default="replies,bodies,table,gone,slowbodies")
-    parser.add_argument("--connections", type=int, default=0, help="default: 200, 16, 1100, 1100, 1100")
+    parser.add_argument("--flood", default="replies,bodies,table,gone,slowbodies,fetch,slowlinks")
+    parser.add_argument("--connections", type=int, default=0, help="default: 200, 16, 1100, 1100, 1100, 64")
     parser.add_argument("--seconds", type=float, default=12.0)
     parser.add_argument("--picture", default="gif",
                         help="the replies flood's reply: gif, png or jpg (2000 x 2000) or avatar (8 MiB upload)")
     parser.add_argument("--check", action="store_true")
     args = parser.parse_args()
-    global PICTURE
+    global PICTURE, DATA
     soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
     resource.setrlimit(resource.RLIMIT_NOFILE, (min(hard, 8192), hard))
     service_bin = os.path.join(args.build, "service", "zavelto-service")
@@ -333,13 +494,13 @@ def main():
     for name, picture in runs:
         PICTURE = picture
         folder = tempfile.mkdtemp(prefix="zvt-floods-")
-        data = os.path.join(folder, "data")
+        data = DATA = os.path.join(folder, "data")
         log = open(os.path.join(folder, "service.log"), "w+")
         service = subprocess.Popen([service_bin, "--data-dir", data, "--port", "0"],
                                    stdout=subprocess.PIPE, stderr=log, text=True)
         try:
             port = int(service.stdout.readline().strip().rsplit(":", 1)[1])
-            if picture == "avatar":
+            if picture == "avatar" or name == "fetch":
                 # An uploaded avatar of the largest size the service takes, as its upload leaves it.
                 with open(os.path.join(data, "uploads", AVATAR), "wb") as f:
                     f.write(b"\x89PNG\r\n\x1a\n" + os.urandom(AVATAR_BYTES - 8))
@@ -350,7 +511,8 @@ def main():
             valid.stopping.set()
             valid.join()
             answered, prompt, made, slowest = valid.summary()
-            shown = ", ".join(f"{k} {v:.0f}" for k, v in figures.items())
+            shown = ", ".join(f"{k} {v:.0f}" if float(v).is_integer() or v >= 10 else f"{k} {v:.2f}"
+                              for k, v in figures.items())
             title = f"{name} ({picture})" if picture else name
             print(f"| {title} | {count} | {answered} of {made} | {prompt} | {slowest:.2f} | {shown} |", flush=True)
             if name in PROMPT_FLOODS:
@@ -365,6 +527,16 @@ def main():
                 missed.append(f"{title}: {settled:.0f} MiB resident {SETTLE_SECONDS:.0f} s after the flood")
             if name == "slowbodies" and figures["slow upload status"] != 200:
                 missed.append(f"{title}: the slow 8 MiB upload got {figures['slow upload status']}")
+            if name == "fetch":
+                for i in range(1, FETCHES + 1):
+                    if not figures[f"upload {i} whole and exact"]:
+                        missed.append(f"{title}: upload fetch {i} not whole and byte-exact")
+                    elif figures[f"upload {i} s"] > FETCH_GOAL_SECONDS:
+                        missed.append(f"{title}: upload fetch {i} took {figures[f'upload {i} s']:.1f} s")
+                if not figures["GIF whole"]:
+                    missed.append(f"{title}: the GIF read at 256 KiB/s cut after {figures['GIF MB']:.1f} MB")
+            if name == "slowlinks":
+                missed += [f"{title}: {k[:-6]} not answered" for k, v in figures.items() if not v]
         finally:
             service.terminate()
             service.wait()

@@ -262,11 +262,16 @@ struct HttpServer::Conn {
     size_t chunkLeft = 0;
     size_t trailerBytes = 0;
     size_t held = 0;
-    Clock::time_point bodySince;  // the end of the head: the body's rate counts from here
+    Clock::time_point bodySince;  // the end of the head: a full table judges its rate from here
     Clock::time_point bodyEnd;    // the body's deadline
+    bool bodyCame = false;        // a byte of the body has come, at bodyFirst
+    Clock::time_point bodyFirst;
     std::string method;  // of the current request, for its log line
     std::string target;
 
+    // What an interim "100 Continue" sent while the request was with a worker left unsent: it
+    // goes out ahead of the reply, so that the peer never reads part of it before the reply.
+    std::string interim;
     // The reply going out: its head, then its body (or the piece of a streamed body).
     std::string outHead;
     std::string outBody;
@@ -417,6 +422,9 @@ bool HttpServer::run() {
     }
     for (int i = 0; i < std::max(1, limits_.pictureWorkers); ++i) {
         workers_.emplace_back([this] { workerLoop(Lane::pictures); });
+    }
+    for (int i = 0; i < std::max(1, limits_.pieceWorkers); ++i) {
+        workers_.emplace_back([this] { workerLoop(Lane::pieces); });
     }
 
     std::vector<epoll_event> events(256);
@@ -614,6 +622,28 @@ bool HttpServer::givesWay(const Conn& c, Clock::time_point now) const {
     return c.state == Conn::State::head || (c.state == Conn::State::body && slowBody(c, now));
 }
 
+// What a body has announced: its length, or for a chunked one what has come and the rest of
+// the chunk it is in.
+size_t HttpServer::bodyAnnounced(const Conn& c) {
+    return c.chunked ? c.req.body.size() + (c.chunk == Conn::Chunk::data ? c.chunkLeft : 0)
+                     : c.contentLength;
+}
+
+// Whether a body, at the average rate it has come since its first byte, ends by its deadline.
+bool HttpServer::bodyCanEnd(const Conn& c, Clock::time_point now) const {
+    const double came = static_cast<double>(c.req.body.size());
+    const double elapsed = static_cast<double>(std::max(1LL, millisBetween(c.bodyFirst, now)));
+    const double left = static_cast<double>(std::max(0LL, millisBetween(now, c.bodyEnd)));
+    return came + came * left / elapsed >= static_cast<double>(bodyAnnounced(c));
+}
+
+// The rate (bytes a second) the rest of a body would need to come at to end by its deadline.
+size_t HttpServer::neededRate(const Conn& c, Clock::time_point now) {
+    const size_t rest = bodyAnnounced(c) - std::min(bodyAnnounced(c), c.req.body.size());
+    const long long left = std::max(1LL, millisBetween(now, c.bodyEnd));
+    return static_cast<size_t>(static_cast<double>(rest) * 1000.0 / static_cast<double>(left));
+}
+
 // Whether a body has come below the minimum rate since the end of its head.
 bool HttpServer::slowBody(const Conn& c, Clock::time_point now) const {
     if (limits_.minBodyRate == 0) return false;
@@ -704,10 +734,19 @@ void HttpServer::peerClosed(Conn& c) {
     watch(c, 0);  // the reset still wakes the loop; the end of the input would again and again
     if (c.probed || !c.http11) return;
     c.probed = true;
-    static const char kContinue[] = "HTTP/1.1 100 Continue\r\n\r\n";
-    if (send(c.fd, kContinue, sizeof kContinue - 1, MSG_NOSIGNAL | MSG_DONTWAIT) < 0 &&
-        errno != EAGAIN && errno != EWOULDBLOCK) {
+    static const std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
+    const ssize_t n = send(c.fd, kContinue.data(), kContinue.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
         peerGone(c);
+        return;
+    }
+    // What the socket did not take goes out ahead of the reply: the interim reply is written
+    // whole, never cut by the reply's head.
+    const std::string rest(kContinue.substr(static_cast<size_t>(std::max<ssize_t>(0, n))));
+    if (c.state == Conn::State::waiting) {
+        c.outHead.insert(0, rest);  // the reply is made and not a byte of it sent yet
+    } else {
+        c.interim = rest;
     }
 }
 
@@ -800,9 +839,8 @@ void HttpServer::process(Conn& c) {
         c.state = Conn::State::body;
         c.bodySince = Clock::now();
         c.bodyEnd = c.bodySince + limits_.bodyDeadline;
-        // The body's rate is first judged once its grace has passed, then every little while.
-        c.deadline = limits_.minBodyRate > 0 ? std::min(c.bodyEnd, c.bodySince + limits_.bodyGrace)
-                                             : c.bodyEnd;
+        c.bodyCame = false;
+        c.deadline = c.bodyEnd;
         if (c.expectContinue) {
             static const char kContinue[] = "HTTP/1.1 100 Continue\r\n\r\n";
             if (send(c.fd, kContinue, sizeof kContinue - 1, MSG_NOSIGNAL | MSG_DONTWAIT) !=
@@ -812,7 +850,15 @@ void HttpServer::process(Conn& c) {
             }
         }
     }
-    if (c.state == Conn::State::body && readBody(c)) dispatch(c);
+    if (c.state != Conn::State::body) return;
+    if (!c.bodyCame && !c.in.empty()) {
+        // Its rate is first judged once its grace has passed from here, then every little while:
+        // a body that starts late (a slow link's latency) is not judged by the time before.
+        c.bodyCame = true;
+        c.bodyFirst = Clock::now();
+        c.deadline = std::min(c.bodyEnd, c.bodyFirst + limits_.bodyGrace);
+    }
+    if (readBody(c)) dispatch(c);
 }
 
 bool HttpServer::parseHead(Conn& c, size_t headEnd) {
@@ -1210,7 +1256,7 @@ void HttpServer::reply(Conn& c, HttpResponse response, bool fromHandler) {
     }
     // The body goes out as it stands, after the head: never copied into one buffer with it.
     releaseReply(c);
-    c.outHead = std::move(head);
+    c.outHead = std::exchange(c.interim, std::string()) + head;
     c.outBody = std::move(response.body);
     if (c.outBody.size() > length) c.outBody.resize(length);  // a stream's piece too long
     c.outSent = 0;
@@ -1292,7 +1338,9 @@ void HttpServer::writeSome(Conn& c) {
             return;
         }
         c.outSent += static_cast<size_t>(n);
+        // Every byte taken moves the deadline: a reply is cut only when its peer takes nothing.
         c.lastTaken = Clock::now();
+        c.deadline = c.lastTaken + limits_.writeDeadline;
     }
     if (c.streamLeft > 0) {
         askForPiece(c);
@@ -1301,12 +1349,14 @@ void HttpServer::writeSome(Conn& c) {
     afterReply(c);
 }
 
-// The piece sent, the next one is made on a worker; meanwhile nothing is held for the peer.
+// The piece sent, the next one is made on a worker of the pieces' lane, never queued behind
+// pictures not yet begun; meanwhile nothing is held for the peer, and its deadline waits:
+// there is nothing for it to take.
 void HttpServer::askForPiece(Conn& c) {
     releaseReply(c);
     c.pieceComing = true;
     watch(c, 0);
-    post(c.lane, Job{c.id, 0, HttpRequest{}, c.stream});
+    post(Lane::pieces, Job{c.id, 0, HttpRequest{}, c.stream});
 }
 
 void HttpServer::takePiece(Conn& c, std::string piece) {
@@ -1322,6 +1372,7 @@ void HttpServer::takePiece(Conn& c, std::string piece) {
     c.outBody = std::move(piece);
     c.outSent = 0;
     c.lastTaken = Clock::now();
+    c.deadline = c.lastTaken + limits_.writeDeadline;
     holdReply(c);
     writeSome(c);
 }
@@ -1354,7 +1405,10 @@ void HttpServer::expire() {
     }
     for (auto& [id, cp] : conns_) {
         Conn& c = *cp;
-        if (c.closed() || c.state == Conn::State::busy || c.deadline > now) continue;
+        // (A reply whose next piece is being made has nothing for its peer to take.)
+        if (c.closed() || c.state == Conn::State::busy || c.pieceComing || c.deadline > now) {
+            continue;
+        }
         switch (c.state) {
         case Conn::State::head:
             if (c.started) {
@@ -1366,10 +1420,14 @@ void HttpServer::expire() {
         case Conn::State::body:
             if (c.bodyEnd <= now) {
                 refuse(c, 408, "request body not complete within " + seconds(limits_.bodyDeadline));
-            } else if (now - c.bodySince >= limits_.bodyGrace && slowBody(c, now)) {
+            } else if (!c.bodyCame) {
+                c.deadline = c.bodyEnd;  // until its first byte, only its deadline bounds it
+            } else if (now - c.bodyFirst < limits_.bodyGrace) {
+                c.deadline = std::min(c.bodyEnd, c.bodyFirst + limits_.bodyGrace);
+            } else if (!bodyCanEnd(c, now)) {
                 refuse(c, 408,
-                       "request body slower than " + std::to_string(limits_.minBodyRate) +
-                           " bytes a second");
+                       "request body slower than the " + std::to_string(neededRate(c, now)) +
+                           " bytes a second it needs to end within " + seconds(limits_.bodyDeadline));
             } else {
                 c.deadline = std::min(c.bodyEnd, now + kRateCheck);
             }
@@ -1401,7 +1459,7 @@ int HttpServer::nextTimeoutMs() {
     long long best = 1000;
     if (acceptPaused_) best = std::max(0LL, millisBetween(now, acceptResume_) + 1);
     for (const auto& [id, c] : conns_) {
-        if (c->closed() || c->state == Conn::State::busy) continue;
+        if (c->closed() || c->state == Conn::State::busy || c->pieceComing) continue;
         best = std::min(best, std::max(0LL, millisBetween(now, c->deadline) + 1));
     }
     return static_cast<int>(best);

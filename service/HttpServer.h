@@ -1,8 +1,9 @@
 // The service's own HTTP/1.1 server. One thread reads every connection without blocking and
 // holds each request to a size cap and a deadline for its head and for its body; only whole
-// requests reach the handler, on workers in two lanes. So a client that trickles its bytes
+// requests reach the handler, on workers in three lanes. So a client that trickles its bytes
 // costs a buffer, never a worker, and cannot hold back the others; and a call, which has
-// workers of its own, never waits behind the pictures queued before it. Replies go out from
+// workers of its own, never waits behind the pictures queued before it, nor does a reply that
+// has begun to go out. Replies go out from
 // the same reading thread, late when a handler asks for a delay or names a gate that is closed
 // (a test orders replies by opening it), or not at all (dropped or stalled connections, for
 // scripted failures).
@@ -36,8 +37,11 @@
 namespace zvt::service {
 
 // Which workers serve a request. Calls have a lane of their own, so that a call is never
-// queued behind pictures and pages, which take tens of milliseconds of a processor each.
-enum class Lane { calls, pictures };
+// queued behind pictures and pages, which take tens of milliseconds of a processor each. So do
+// replies that are only read and sent: uploaded files, and the next pieces of every reply that
+// has begun to go out (a file's, an animated picture's), so that what is under way never waits
+// behind pictures not yet begun.
+enum class Lane { calls, pictures, pieces };
 
 struct HttpLimits {
     size_t maxHeadBytes = 16 * 1024;                // request line and headers (and chunk trailers)
@@ -56,19 +60,24 @@ struct HttpLimits {
     size_t parseAllowance = 256u << 10;
     std::chrono::milliseconds headDeadline{10000};  // from the first byte of a request
     std::chrono::milliseconds bodyDeadline{10000};  // from the end of its head
-    // A body must have come at this average rate (bytes a second) since the end of its head
-    // once the grace has passed, else it is refused (408); 0: no minimum. A body below it
-    // gives way for a new connection when the table is full, grace or not.
+    // A body that has come below this average rate (bytes a second) since the end of its head
+    // gives way for a new connection when the table is full; 0: none does for its rate.
     size_t minBodyRate = 32u << 10;
+    // From its first byte, a body comes this long before its rate is judged; then it is refused
+    // (408) once, at the rate it has come, it could not end within the body deadline.
     std::chrono::milliseconds bodyGrace{2000};
     std::chrono::milliseconds idleTimeout{5000};    // a kept-alive connection between requests
-    std::chrono::milliseconds writeDeadline{30000};  // for the peer to take a reply
+    // How long a reply may wait for its peer to take a byte: every byte taken moves it.
+    std::chrono::milliseconds writeDeadline{30000};
     size_t maxConnections = 1024;
     int callWorkers = 8;
     // Pictures and pages, and the pieces of replies made as they are sent. Their number is
     // fixed, not one per processor: each picture being made takes a processor for tens of
     // milliseconds and its share of the reply budget.
     int pictureWorkers = 8;
+    // Uploaded files and the pieces of replies under way: each is a read of the disk or a
+    // little making, a few at a time.
+    int pieceWorkers = 2;
 };
 
 struct HttpRequest {
@@ -88,7 +97,8 @@ struct HttpRequest {
 };
 
 // A reply body made piece by piece while the peer takes it, so that a large reply is never
-// held whole. Pieces are made on the workers, one at a time for a connection, in order.
+// held whole. Pieces are made on the workers of their own lane, one at a time for a
+// connection, in order.
 class BodyStream {
 public:
     virtual ~BodyStream() = default;
@@ -188,6 +198,9 @@ private:
     void makeRoomForNewConnection();
     bool givesWay(const Conn& c, Clock::time_point now) const;
     bool slowBody(const Conn& c, Clock::time_point now) const;
+    bool bodyCanEnd(const Conn& c, Clock::time_point now) const;
+    static size_t bodyAnnounced(const Conn& c);
+    static size_t neededRate(const Conn& c, Clock::time_point now);
     void peerClosed(Conn& c);
     void peerGone(Conn& c);
     bool dropQueued(Conn& c);
@@ -230,7 +243,7 @@ private:
         std::condition_variable ready;
     };
     std::mutex jobsMutex_;
-    Queue queues_[2];  // by Lane
+    Queue queues_[3];  // by Lane
     std::vector<Done> done_;
     // Reply bytes being made (an allowance each) and made but not yet taken, against
     // maxReplyBytes; workers that wait for room, and whether the reading thread should make it.

@@ -627,14 +627,16 @@ HttpResponse Service::refusal(int status, const std::string& why) {
 
 // Calls are what the application's code asks and waits on: both interfaces of the protocol,
 // the goods search, the suggestions and the version lookup; and the control interface, which
-// tests use while pictures are busy. The rest (pictures, uploaded avatars, pages) is what
-// picture and web views load.
+// tests use while pictures are busy. Uploaded avatars are files ready on the disk, only read
+// and sent: they go with the pieces of replies under way, never behind pictures to be made.
+// The rest (pictures, pages) is what picture and web views load.
 Lane Service::laneOf(const HttpRequest& req) {
     const std::string& path = req.path;
     const bool call = path == "/api/client.php" || path == "/index.php" ||
                       path == "/api/search_tbk_v3.php" || path == "/sug" || path == "/lookup" ||
                       path == "/__test" || path.rfind("/__test/", 0) == 0;
-    return call ? Lane::calls : Lane::pictures;
+    if (call) return Lane::calls;
+    return path.rfind("/uploads/", 0) == 0 ? Lane::pieces : Lane::pictures;
 }
 
 HttpResponse Service::route(HttpRequest& req) {

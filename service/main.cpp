@@ -3,7 +3,7 @@
 //   zavelto-service --port N --data-dir DIR [--bind 127.0.0.1] [--public-url URL]
 //                   [--sign-fail-code CODE] [--time-window SECONDS]
 //                   [--read-deadline SECONDS] [--min-body-rate BYTES] [--body-grace SECONDS]
-//                   [--test-control]
+//                   [--reply-deadline SECONDS] [--test-control]
 //
 // Port 0 binds any free port. The first line on standard output is
 // "listening on HOST:PORT"; nothing else is written there. Standard error gets one line per
@@ -30,7 +30,8 @@ void usage() {
         << "usage: zavelto-service --port N --data-dir DIR [--bind ADDRESS] [--public-url URL]\n"
            "                       [--sign-fail-code CODE] [--time-window SECONDS]\n"
            "                       [--read-deadline SECONDS] [--min-body-rate BYTES]\n"
-           "                       [--body-grace SECONDS] [--test-control]\n";
+           "                       [--body-grace SECONDS] [--reply-deadline SECONDS]\n"
+           "                       [--test-control]\n";
 }
 
 // "http://host[:port]" or "https://..." without a path: what links and the cookie are built on.
@@ -119,15 +120,23 @@ int main(int argc, char** argv) {
             options.limits.headDeadline = ms;
             options.limits.bodyDeadline = ms;
         } else if (a == "--min-body-rate") {
-            // The average rate (bytes a second) a request body must keep once its grace is over.
+            // The average rate (bytes a second) below which a request body gives way for a new
+            // connection when the connection table is full.
             if (!parseInt(value(), n) || n < 0) {
                 std::cerr << "zavelto-service: bad minimum body rate\n";
                 return 2;
             }
             options.limits.minBodyRate = static_cast<size_t>(n);
         } else if (a == "--body-grace") {
+            // How long a body comes, from its first byte, before it is judged by its rate.
             if (!parseSeconds(value(), 0, 3600, options.limits.bodyGrace)) {
                 std::cerr << "zavelto-service: bad body grace\n";
+                return 2;
+            }
+        } else if (a == "--reply-deadline") {
+            // How long a reply waits for its peer to take a byte of it.
+            if (!parseSeconds(value(), 0.05, 3600, options.limits.writeDeadline)) {
+                std::cerr << "zavelto-service: bad reply deadline\n";
                 return 2;
             }
         } else if (a == "--test-control") {

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
+#include <thread>
 
 #include "tests/service/ServiceTestSupport.h"
 
@@ -174,6 +175,89 @@ TEST(ServiceHeldBytes, AnimatedPicturesAreMadeAsTheyAreSent) {
         }
         EXPECT_EQ(service.request("GET", kJsonPath + "get_ios_config").status, 200);
         EXPECT_LT(peakResidentBytes(service.pid()), before + growth);
+    }
+}
+
+// Counts the lines of the service's log that hold `text`, once at least `count` do, else after
+// as many round trips to the service as a few seconds take; the number found.
+int logLinesOnce(const ServiceProcess& service, const std::string& text, int count) {
+    int found = 0;
+    for (int look = 0; look < 3000 && found < count; ++look) {
+        const std::string log = service.serviceLog();
+        found = 0;
+        for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++found;
+        if (found < count) service.requestCount();
+    }
+    return found;
+}
+
+TEST(ServiceHeldBytes, AReplyIsCutOnlyWhenItsPeerTakesNothingForItsDeadline) {
+    // A second for a peer to take a byte of its reply. The readers below take a little every
+    // few hundredths of a second, so their replies of 3 MiB take them two seconds and more:
+    // only a deadline that every byte taken moves lets them have them whole. Peers that stop
+    // taking are cut all the same.
+    ServiceProcess service({.extraArgs = {"--reply-deadline", "1"}, .captureLog = true});
+    constexpr size_t kReply = 3u << 20;
+    service.script(json{{"op", "get_ios_config"}, {"sticky", true}, {"body", std::string(kReply, 'r')}}
+                       .dump());
+    const std::string upload = "avatar_10001_steady.png";
+    std::string file = "\x89PNG\r\n\x1a\n";
+    for (size_t i = 0; file.size() < kReply; ++i) file += static_cast<char>(i * 151 >> 3);
+    std::ofstream(service.dataDir() + "/uploads/" + upload, std::ios::binary) << file;
+    constexpr unsigned kSide = 880;  // an animated picture of about 3 MiB
+    enum class Reads { steadily, stopsHalfway, never };
+    const struct {
+        const char* what;
+        std::string target;
+        Reads reads;
+    } cases[] = {
+        {"a whole reply read steadily", kJsonPath + "get_ios_config", Reads::steadily},
+        {"an uploaded file read steadily", "/uploads/" + upload, Reads::steadily},
+        {"an animated picture read steadily", "/images/steady_880x880.gif", Reads::steadily},
+        {"a whole reply never read", kJsonPath + "get_ios_config", Reads::never},
+        {"an uploaded file read halfway", "/uploads/" + upload, Reads::stopsHalfway},
+        {"an animated picture read halfway", "/images/halfway_880x880.gif", Reads::stopsHalfway},
+    };
+    std::vector<std::unique_ptr<Peer>> peers;
+    std::vector<std::string> got(std::size(cases));
+    std::vector<bool> ended(std::size(cases), false);
+    for (const auto& c : cases) {
+        // A window of a few pages: the reply stays with the service until the peer reads it.
+        peers.push_back(std::make_unique<Peer>(service.port(), Peer::Window{64 * 1024}));
+        peers.back()->send(getRequest(c.target));
+    }
+    // Every 15 ms each reader takes at most 24 KiB; until the steady ones have their replies.
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    for (bool reading = true; reading && std::chrono::steady_clock::now() < limit;) {
+        reading = false;
+        for (size_t i = 0; i < std::size(cases); ++i) {
+            if (ended[i] || cases[i].reads == Reads::never) continue;
+            if (cases[i].reads == Reads::stopsHalfway && got[i].size() >= kReply / 2) continue;
+            ended[i] = !peers[i]->takeSome(got[i], 24 * 1024);
+            reading = reading || (cases[i].reads == Reads::steadily && !ended[i]);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(15));
+    }
+    // The three that stopped are cut once they have taken nothing for the deadline.
+    EXPECT_EQ(logLinesOnce(service, "reply not taken within 1 s", 3), 3);
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(cases[i].what);
+        if (cases[i].reads != Reads::steadily) {
+            got[i] += peers[i]->readToEnd(std::chrono::seconds(10));
+            EXPECT_EQ(wholeBody(got[i]), "");
+            continue;
+        }
+        const std::string body = wholeBody(got[i]);
+        if (body.empty()) {
+            ADD_FAILURE() << "cut after " << got[i].size() << " bytes";
+            continue;
+        }
+        if (cases[i].target.find(".gif") != std::string::npos) {
+            int frames = 0;
+            EXPECT_TRUE(gifShape(body, size_t{kSide} * kSide, frames));
+        } else {
+            EXPECT_TRUE(body == (cases[i].target.find("/uploads/") == 0 ? file : std::string(kReply, 'r')));
+        }
     }
 }
 

@@ -217,6 +217,63 @@ TEST(ServiceRobustness, RequestsOfEveryShapeGetTheirAnswer) {
     EXPECT_LT(service.requestLog().size(), 1u << 20);
 }
 
+TEST(ServiceRobustness, ABodyThatCanEndWithinItsDeadlineIsTaken) {
+    // Bodies get 5 s, and are judged by their rate from half a second after their first byte:
+    // the slow links below end in a second or two, and the bodies that cannot end are refused
+    // long before their deadline.
+    ServiceProcess::Options options = robustOptions("5");
+    options.extraArgs.insert(options.extraArgs.end(), {"--body-grace", "0.5"});
+    ServiceProcess service(options);
+    issueTime(service);
+    const std::string feedbackPath = kDesPath + "feedback";
+    const std::string steady = post(feedbackPath, feedback("steady " + std::string(6000, 's')));
+    const std::string late = post(feedbackPath, feedback("late"));
+    const std::string hopeless = post(feedbackPath, feedback(std::string(4000, 'h')));
+    const std::string steadyChunks = chunked(feedback("chunks " + std::string(6000, 'c')), 24);
+    const std::string hopelessChunk = "fa0\r\n" + std::string(4000, 'h');
+    const size_t headOf = steady.find("\r\n\r\n") + 4;
+    const size_t chunkedHeadOf = chunkedHead(feedbackPath).size();
+    struct Shape {
+        const char* name;
+        RawCall call;
+        int status;
+        int code;
+        const char* reason = nullptr;  // in the refusal's "error"
+    } shapes[] = {
+        // 4 KiB a second, a slow phone link's: below the rate a full table asks of a body.
+        {"a steady body at 4 KiB a second", {steady, nullptr, 62ms, headOf, 256}, 200, 101},
+        {"a chunked one at that rate",
+         {chunkedHead(feedbackPath), bytes(steadyChunks), 62ms, chunkedHeadOf, 256},
+         200,
+         101},
+        // A slow link's latency: nothing of the body for three times its grace.
+        {"a body a second and a half after its head",
+         {late, nullptr, 1500ms, late.find("\r\n\r\n") + 4, late.size()},
+         200,
+         101},
+        // 40 bytes a second: 4000 bytes would take 100 s.
+        {"a body that at its rate cannot end", {hopeless, nullptr, 100ms, headOf, 4}, 408, 111,
+         "request body slower than"},
+        {"a chunk that at its rate cannot end",
+         {chunkedHead(feedbackPath), bytes(hopelessChunk), 100ms, chunkedHeadOf + 5, 4},
+         408,
+         111,
+         "request body slower than"},
+    };
+    std::vector<RawCall> calls;
+    for (auto& s : shapes) calls.push_back(s.call);
+    runAtOnce(service.port(), calls, kBatchLimit);
+    for (size_t i = 0; i < std::size(shapes); ++i) {
+        SCOPED_TRACE(shapes[i].name);
+        EXPECT_EQ(calls[i].status, shapes[i].status) << calls[i].reply.substr(0, 300);
+        EXPECT_EQ(calls[i].replyCode(), shapes[i].code);
+        if (shapes[i].reason) {
+            EXPECT_NE(calls[i].replyJson().value("error", "").find(shapes[i].reason), std::string::npos)
+                << calls[i].replyJson().dump();
+        }
+    }
+}
+
 // A blocking connection to the service and one exchange on it: what came back up to the end
 // of a response head.
 struct Connection {

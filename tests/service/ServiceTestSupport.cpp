@@ -118,7 +118,8 @@ void runAtOnce(int port, std::vector<RawCall>& calls, std::chrono::milliseconds 
                 }
             }
             if ((fds[i].revents & POLLOUT) && r.sending) {
-                size_t count = r.trickling() ? 1 : r.total() - r.sent;
+                size_t count = r.trickling() ? std::min(r.call->trickleBytes, r.total() - r.sent)
+                                             : r.total() - r.sent;
                 if (r.sent < r.call->head.size())
                     count = std::min(count, r.call->head.size() - r.sent);
                 if (!r.trickling() && r.call->trickle.count() > 0) {

@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -96,21 +98,23 @@ protected:
 };
 
 // One connection of a test that acts as many clients at once: bytes to send (head, then
-// body; from byte `trickleFrom` on one byte every `trickle`, else as fast as the service
-// takes them), and what came back.
+// body; from byte `trickleFrom` on `trickleBytes` every `trickle`, the first of them `trickle`
+// after the bytes before, else as fast as the service takes them), and what came back.
 struct RawCall {
     RawCall(std::string head, std::shared_ptr<const std::string> body = nullptr,
             std::chrono::milliseconds trickle = std::chrono::milliseconds(0),
-            size_t trickleFrom = 0)
+            size_t trickleFrom = 0, size_t trickleBytes = 1)
         : head(std::move(head)),
           body(std::move(body)),
           trickle(trickle),
-          trickleFrom(trickleFrom) {}
+          trickleFrom(trickleFrom),
+          trickleBytes(trickleBytes) {}
 
     std::string head;
     std::shared_ptr<const std::string> body;
     std::chrono::milliseconds trickle{0};
     size_t trickleFrom = 0;
+    size_t trickleBytes = 1;
 
     int status = 0;      // of the final reply (after any "100 Continue"); 0: no reply
     std::string reply;   // the whole response as received
@@ -137,11 +141,15 @@ void runAtOnce(int port, std::vector<RawCall>& calls, std::chrono::milliseconds 
 // that what it does not read stays with the service.
 class Peer {
 public:
-    explicit Peer(int port, bool smallWindow = true) {
+    // A receive buffer of this many bytes (the kernel doubles it); 0: the system's own.
+    struct Window {
+        int bytes;
+    };
+    explicit Peer(int port, bool smallWindow = true) : Peer(port, Window{smallWindow ? 4096 : 0}) {}
+    Peer(int port, Window window) {
         fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (smallWindow) {
-            int size = 4096;
-            setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+        if (window.bytes > 0) {
+            setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &window.bytes, sizeof window.bytes);
         }
         timeval tv{60, 0};  // a safety net: every wait below ends long before
         setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
@@ -173,6 +181,28 @@ public:
             if (n <= 0) return got;
             got.append(buf, static_cast<size_t>(n));
         }
+    }
+    // Everything until the service closes the connection or `limit` has passed.
+    std::string readToEnd(std::chrono::milliseconds limit) const {
+        std::string got;
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (takeSome(got, 65536)) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                end - std::chrono::steady_clock::now());
+            if (left.count() <= 0) break;
+            pollfd in{fd_, POLLIN, 0};
+            poll(&in, 1, static_cast<int>(left.count()));
+        }
+        return got;
+    }
+    // Takes what has come, `max` bytes at most, without waiting; false once the service has
+    // closed the connection (or it failed).
+    bool takeSome(std::string& into, size_t max) const {
+        const size_t from = into.size();
+        into.resize(from + max);
+        const ssize_t n = recv(fd_, into.data() + from, max, MSG_DONTWAIT);
+        into.resize(from + static_cast<size_t>(std::max<ssize_t>(0, n)));
+        return n > 0 || (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR));
     }
     // The head of an answer, read up to its blank line.
     std::string readHead() const {

@@ -5,6 +5,8 @@
 // test needs, without timing.
 #include <sys/wait.h>
 
+#include <cstdlib>
+#include <fstream>
 #include <sstream>
 
 #include "tests/service/ServiceTestSupport.h"
@@ -97,6 +99,50 @@ TEST(ServiceWorkers, CallsAreAnsweredWhileEveryPictureWorkerIsBusy) {
     }
 
     // The pictures have their eight workers and no more: the four others still wait.
+    EXPECT_EQ(picturesHeld(port), kPictureWorkers);
+    service.configure(R"({"hold_pictures": false})");
+    expectPictures(pictures);
+}
+
+TEST(ServiceWorkers, RepliesUnderWayAndFilesOnDiskGoOnWhileEveryPictureWorkerIsBusy) {
+    ServiceProcess service;
+    const int port = service.port();
+    // An uploaded file of many pieces, as an upload leaves it.
+    const std::string upload = "/uploads/avatar_10001_ready.png";
+    std::string file = "\x89PNG\r\n\x1a\n";
+    for (size_t i = 0; file.size() < (2u << 20); ++i) file += static_cast<char>(i * 97 >> 2);
+    std::ofstream(service.dataDir() + upload, std::ios::binary) << file;
+    // Two peers have the first pieces of their replies (2 MiB each) before the pictures come,
+    // and wait to read on.
+    Peer earlyFile(port), earlyGif(port);
+    earlyFile.send(getRequest(upload));
+    earlyGif.send(getRequest("/images/under_way_720x720.gif"));
+    ASSERT_TRUE(earlyFile.answerStarted());
+    ASSERT_TRUE(earlyGif.answerStarted());
+    service.configure(R"({"hold_pictures": true})");
+    auto pictures = askForPictures(port, kPictureWorkers + 4);
+    ASSERT_EQ(picturesHeld(port, kPictureWorkers), kPictureWorkers);
+    Peer late(port, false);
+    late.send(getRequest(upload));
+    const struct {
+        const char* what;
+        const Peer& peer;
+        const char* starts;  // the reply's body
+        size_t size;
+    } cases[] = {
+        {"an uploaded file under way", earlyFile, "\x89PNG", file.size()},
+        {"an animated picture under way", earlyGif, "GIF89a", 0},
+        {"an uploaded file asked for while the pictures wait", late, "\x89PNG", file.size()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string body = wholeBody(c.peer.readToEnd(std::chrono::seconds(10)));
+        EXPECT_EQ(body.rfind(c.starts, 0), 0u) << "cut short";
+        if (c.size > 0) {
+            EXPECT_TRUE(body == file) << body.size() << " bytes of " << c.size;
+        }
+    }
+    // The pictures are still held: the others went past them.
     EXPECT_EQ(picturesHeld(port), kPictureWorkers);
     service.configure(R"({"hold_pictures": false})");
     expectPictures(pictures);
@@ -202,6 +248,48 @@ TEST(ServiceWorkers, APeerThatGoesAwayGivesUpItsConnectionAndItsPlaceInTheQueue)
     // The queued requests of peers gone before a worker took them were never made: the half-
     // closed peer's, queued after them, was.
     for (const auto& target : dropped) EXPECT_EQ(service.requestCount(target), 0) << target;
+}
+
+TEST(ServiceWorkers, AnInterimReplyGoesOutWholeThoughTheSocketTakesPartOfIt) {
+    // The service's socket takes ten bytes of the interim "100 Continue" it sends to a peer
+    // that closed its side; the rest must go out before the reply, never the reply after a
+    // part of it.
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    ServiceProcess service({.environment = {std::string("LD_PRELOAD=") + ZVT_CUT_INTERIM,
+                                            std::string("ASAN_OPTIONS=") + (asan ? asan : "") +
+                                                ":verify_asan_link_order=0"}});
+    const int port = service.port();
+    const struct {
+        const char* what;
+        std::string target;
+        std::function<void()> hold, wait, release;
+    } cases[] = {
+        {"while its picture is made", "/images/interim_40x40.png",
+         [&] { service.configure(R"({"hold_pictures": true})"); },
+         [&] { ASSERT_EQ(picturesHeld(port, 1), 1); },
+         [&] { service.configure(R"({"hold_pictures": false})"); }},
+        {"while its reply, made, is held back", kJsonPath + "get_tao_config",
+         [&] { service.script(json{{"op", "get_tao_config"}, {"hold", "interim"}}.dump()); },
+         [&] {
+             for (int look = 0; look < 1000 && service.requestCount("get_tao_config") == 0; ++look) {
+             }
+         },
+         [&] { service.release("interim"); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.hold();
+        Peer peer(port, false);
+        peer.send(getRequest(c.target));
+        c.wait();
+        peer.halfClose();
+        EXPECT_TRUE(peer.answerStarted());  // the interim reply, while the reply waits
+        c.release();
+        const std::string answer = peer.readToEnd(std::chrono::seconds(10));
+        EXPECT_EQ(answer.rfind("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\n", 0), 0u)
+            << answer.substr(0, 60);
+        EXPECT_NE(wholeBody(answer.substr(std::min(answer.size(), size_t{25}))), "");
+    }
 }
 
 }  // namespace
