@@ -11,6 +11,7 @@
 #include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <stdexcept>
 
 #include "app/screens/account/AccountForm.h"
@@ -74,10 +75,11 @@ class FormSendingTest : public zvt::test::PersonalScreenTest {
     device().wait(1);
     return std::dynamic_pointer_cast<TZLoginViewController>(presentedTop());
   }
-  // Taps a form's code button and answers the code the service texted for `purpose`.
+  // Taps a form's code button and answers the code the service texted for `purpose`, once the
+  // reply has started the count-down (which takes the button) and the tip over the form has gone.
   std::string askForCode(const std::shared_ptr<UIView>& button, const char* purpose) {
     if (!device().tapView(button)) return "";
-    waitFor([&] { return !smsCode(kPhone, purpose).empty(); });
+    waitFor([&] { return !smsCode(kPhone, purpose).empty() && !button->isUserInteractionEnabled(); });
     device().wait(1);
     return smsCode(kPhone, purpose);
   }
@@ -267,7 +269,9 @@ TEST_P(FormsSendOneRequestAtATime, ASecondTapOnItsWaySendsNothingAndEveryEndLets
   EXPECT_EQ(alertCount(), form.toldInAlert ? 1u : 0u) << "no refusal of a second request over the success";
 
   if (form.close != SendingForm::Close::kNotTried) {
-    // A tap 0.1 s after the success (its tip fading in, its stack sliding away) sends nothing.
+    // A tap 0.1 s after the success sends nothing: a tip leaves the button under the finger (a
+    // pop or a dismissal takes it away at once; the table of leavings below taps those forms
+    // once they show again).
     device().wait(0.1);
     device().tapView(filled.button);
     zvt::test::runMainLoopUntil([] { return false; }, 0.3);
@@ -440,6 +444,7 @@ struct Leaving {
   const char* form;  // its row in the table above
   enum class Move {
     kBack,           // the bar's back item: the pop takes 0.35 s
+    kSwipeBack,      // a finger from the left edge begins to pop the form, then takes it back
     kPushedOver,     // a notification's "去看看" pushes the stroll screen over the form
     kOtherTab,       // a notification's "去看看" shows the search tab: the form's stack leaves the window
     kPresentedOver,  // a gated entry presents the login screen over the shell: that takes 0.4 s
@@ -469,6 +474,14 @@ class LeavingWhileTheSuccessComes : public FormSendingTest, public ::testing::Wi
       case Leaving::Move::kBack:
         device().tap(CGPointMake(20, 42));
         break;
+      case Leaving::Move::kSwipeBack:
+        // A slow 60 points, the finger kept down: the pop follows it.
+        finger_ = device().touchDown(CGPointMake(5, 300));
+        for (int step = 1; step <= 30; ++step) {
+          device().wait(1.0 / 60);
+          device().touchMove(*finger_, CGPointMake(5 + 2 * step, 300));
+        }
+        break;
       case Leaving::Move::kPushedOver:
         followNotification("6");
         device().wait(0.5);
@@ -482,6 +495,17 @@ class LeavingWhileTheSuccessComes : public FormSendingTest, public ::testing::Wi
     }
     return nullptr;
   }
+  // Takes the finger of a swipe back to the edge and lifts it: the pop is cancelled.
+  void takeTheSwipeBack() {
+    for (int step = 29; step >= 0; --step) {
+      device().wait(1.0 / 60);
+      device().touchMove(*finger_, CGPointMake(5 + 2 * step, 300));
+    }
+    device().touchUp(*finger_);
+    finger_.reset();
+  }
+
+  std::optional<zvt::ui::Device::Finger> finger_;
 };
 
 // The form closes only while it is the screen shown: whatever took its place stays, and a tap
@@ -511,6 +535,8 @@ TEST_P(LeavingWhileTheSuccessComes, WhatTookTheFormsPlaceStays) {
     pushed = move();
   }
   device().wait(3);
+  if (finger_) takeTheSwipeBack();
+  device().wait(1);
   dismissAlerts();
 
   if (leaving.move == Leaving::Move::kBack) expected.pop_back();
@@ -519,14 +545,46 @@ TEST_P(LeavingWhileTheSuccessComes, WhatTookTheFormsPlaceStays) {
   if (presented) {
     EXPECT_EQ(presentedStack(), holder) << "still presented over the shell";
   }
-  if (!pushed) return;
+  if (pushed) {
+    ASSERT_NE(pushed, filled.screen);
+    tapBack();
+  } else if (leaving.move != Leaving::Move::kSwipeBack) {
+    return;
+  }
   // Back on the form, its button sends nothing more.
-  ASSERT_NE(pushed, filled.screen);
-  tapBack();
-  ASSERT_EQ(topScreen(), filled.screen) << topClass();
-  device().tapView(filled.button);
+  ASSERT_EQ(holder->topViewController(), filled.screen) << topClass();
+  EXPECT_TRUE(device().tapView(filled.button)) << "the button is under the finger";
   zvt::test::runMainLoopUntil([] { return false; }, 0.3);
   EXPECT_EQ(sent(), before + 1) << "nothing sent after the success";
+}
+
+// The forms that the table's ways in show at the root of their stack, pushed where the user
+// can go back from them.
+Filled loginFromRegistration(FormSendingTest& t) {
+  auto screen = t.openLoginFromRegister();
+  if (!screen) return {};
+  auto form = screen->loginView();
+  if (!t.typeInto(form->userTextField(), zvt::test::kServiceTestUserName) ||
+      !t.typeInto(form->passwordTextField(), zvt::test::kServiceTestUserPassword))
+    return {};
+  return {screen, form->loginButton()};
+}
+Filled phoneRegistrationFromLogin(FormSendingTest& t) {
+  auto screen = t.openRegisterFromLogin("2");
+  auto form = screen ? screen->registerView() : nullptr;
+  if (!form || !t.typeInto(form->phoneTextField(), kPhone) ||
+      !t.typeInto(form->verticalTextField(), t.askForCode(form->verticalButton(), "register")) ||
+      !t.typeInto(form->passwordTextField(), "zvt654321"))
+    return {};
+  return {screen, form->registerButton()};
+}
+Filled emailRegistrationFromLogin(FormSendingTest& t) {
+  auto screen = t.openRegisterFromLogin("1");
+  auto form = screen ? screen->originalRegisterView() : nullptr;
+  if (!form || !t.typeInto(form->emailTextField(), "new@zavelto.test") || !t.typeInto(form->passwordTextField(), "abcdef") ||
+      !t.typeInto(form->againPasswordTextField(), "abcdef") || !t.typeInto(form->verticalTextField(), pictureCode(form)))
+    return {};
+  return {screen, form->registerButton()};
 }
 
 const Leaving kLeavings[] = {
@@ -534,39 +592,23 @@ const Leaving kLeavings[] = {
     {"phone verification, the search tab shown as its tip ends", "phone verification", Leaving::Move::kOtherTab, 1.0},
     {"phone verification, the login presented as its tip ends", "phone verification", Leaving::Move::kPresentedOver, 1.85},
     {"password change, back as its tip ends", "password change", Leaving::Move::kBack, 0.85},
-    {"login from the registration, back", "login", Leaving::Move::kBack, -1,
-     [](FormSendingTest& t) -> Filled {
-       auto screen = t.openLoginFromRegister();
-       if (!screen) return {};
-       auto form = screen->loginView();
-       if (!t.typeInto(form->userTextField(), zvt::test::kServiceTestUserName) ||
-           !t.typeInto(form->passwordTextField(), zvt::test::kServiceTestUserPassword))
-         return {};
-       return {screen, form->loginButton()};
-     }},
+    {"login from the registration, back", "login", Leaving::Move::kBack, -1, loginFromRegistration},
+    {"login from the registration, a swipe back taken back", "login", Leaving::Move::kSwipeBack, -1,
+     loginFromRegistration},
     {"phone registration from the login, back", "phone registration", Leaving::Move::kBack, -1,
-     [](FormSendingTest& t) -> Filled {
-       auto screen = t.openRegisterFromLogin("2");
-       auto form = screen ? screen->registerView() : nullptr;
-       if (!form || !t.typeInto(form->phoneTextField(), kPhone) ||
-           !t.typeInto(form->verticalTextField(), t.askForCode(form->verticalButton(), "register")) ||
-           !t.typeInto(form->passwordTextField(), "zvt654321"))
-         return {};
-       return {screen, form->registerButton()};
-     }},
+     phoneRegistrationFromLogin},
+    {"phone registration from the login, a swipe back taken back", "phone registration", Leaving::Move::kSwipeBack, -1,
+     phoneRegistrationFromLogin},
     {"e-mail registration from the login, back", "e-mail registration", Leaving::Move::kBack, -1,
-     [](FormSendingTest& t) -> Filled {
-       auto screen = t.openRegisterFromLogin("1");
-       auto form = screen ? screen->originalRegisterView() : nullptr;
-       if (!form || !t.typeInto(form->emailTextField(), "new@zavelto.test") ||
-           !t.typeInto(form->passwordTextField(), "abcdef") || !t.typeInto(form->againPasswordTextField(), "abcdef") ||
-           !t.typeInto(form->verticalTextField(), pictureCode(form)))
-         return {};
-       return {screen, form->registerButton()};
-     }},
+     emailRegistrationFromLogin},
+    {"e-mail registration from the login, a swipe back taken back", "e-mail registration", Leaving::Move::kSwipeBack, -1,
+     emailRegistrationFromLogin},
     {"phone binding, back", "phone binding", Leaving::Move::kBack, -1},
     {"e-mail binding, back", "e-mail binding", Leaving::Move::kBack, -1},
     {"reset, back", "reset", Leaving::Move::kBack, -1},
+    {"phone binding, a swipe back taken back", "phone binding", Leaving::Move::kSwipeBack, -1},
+    {"e-mail binding, a swipe back taken back", "e-mail binding", Leaving::Move::kSwipeBack, -1},
+    {"reset, a swipe back taken back", "reset", Leaving::Move::kSwipeBack, -1},
     {"e-mail and QQ, a screen pushed over it", "e-mail and QQ", Leaving::Move::kPushedOver, -1},
     {"Alipay, a screen pushed over it", "Alipay", Leaving::Move::kPushedOver, -1},
 };
