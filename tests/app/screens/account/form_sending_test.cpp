@@ -3,8 +3,8 @@
 // every end of the exchange (a refusal, a cut connection, a success where the screen stays)
 // lets the next tap send, the avatar's uploads included; a success that closes its screen lets
 // nothing more go and closes that screen only, and only while it is shown: a user who goes back,
-// a screen a notification pushes or shows over it, or a login presented over the shell as the
-// success comes keep what took its place; each form that
+// a swipe back taken back, a screen a notification pushes or shows over it, or a login presented
+// over the shell as the success comes keep what took its place; each form that
 // lights its button by its fields keeps it lit exactly while the fields it needs hold text,
 // through the clear buttons and the pastes that a number's 11-character cap refuses.
 
