@@ -10,6 +10,8 @@
 #                 earlier run made there and leaves every other file alone
 #   ZVT_HOME      the application's sandbox in a window (default ~/.zavelto); the headless tour
 #                 is a first start and always takes a fresh sandbox of its own, build/tour-home
+#   ZVT_NO_BUILD  1: install and build nothing and run the service and application already in
+#                 build/release (the run script's own test puts stand-ins there)
 set -euo pipefail
 # A folder named relative to where the command was given is taken from there.
 pictures=${ZVT_PICTURES:-}
@@ -17,7 +19,9 @@ case $pictures in "" | /*) ;; *) pictures=$PWD/$pictures ;; esac
 cd "$(dirname "$0")/.."
 headless=1
 [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && headless=0
-bash scripts/deps.sh
+build=1
+[ "${ZVT_NO_BUILD:-}" = 1 ] && build=0
+[ "$build" = 0 ] || bash scripts/deps.sh
 
 # The build shows its progress rather than every step (scripts/build-progress.sh).
 source scripts/build-progress.sh
@@ -32,11 +36,13 @@ if [ "$headless" = 1 ]; then
   fi
 fi
 
-echo "building build/release (Release, no tests or benchmarks; the first build takes minutes)..."
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DZVT_BUILD_TESTS=OFF -DZVT_BUILD_BENCH=OFF >/dev/null
-if ! BUILD_SLOW_STEPS="the last links optimise across the libraries: minutes" build_quietly build/release; then
-  echo "the build failed (messages above)" >&2
-  exit 1
+if [ "$build" = 1 ]; then
+  echo "building build/release (Release, no tests or benchmarks; the first build takes minutes)..."
+  cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DZVT_BUILD_TESTS=OFF -DZVT_BUILD_BENCH=OFF >/dev/null
+  if ! BUILD_SLOW_STEPS="the last links optimise across the libraries: minutes" build_quietly build/release; then
+    echo "the build failed (messages above)" >&2
+    exit 1
+  fi
 fi
 
 service=build/release/service/zavelto-service

@@ -21,6 +21,22 @@ std::string escaped(const std::string& text) {
     return out;
 }
 
+// The text a page shows: its markup without the tags, the escaped characters as they read.
+std::string visibleText(const std::string& html) {
+    std::string out;
+    bool inTag = false;
+    for (char c : html) {
+        if (c == '<') inTag = true;
+        if (!inTag) out.push_back(c);
+        if (c == '>') inTag = false;
+    }
+    for (auto [escape, plain] : {std::pair{"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&#39;", "'"}, {"&amp;", "&"}}) {
+        for (size_t at = out.find(escape); at != std::string::npos; at = out.find(escape, at + 1))
+            out.replace(at, std::string(escape).size(), plain);
+    }
+    return out;
+}
+
 class ServiceSearchTest : public ServiceTest {
 protected:
     json search(const std::string& keyword, const std::string& sort = "0", const std::string& page = "1",
@@ -81,6 +97,28 @@ TEST_F(ServiceSearchTest, EveryHotKeywordFindsGoodsAndOneKeywordPagesThreeTimes)
     // past the end too, not the first rows again.
     for (const char* page : {"1844674407370955163", "9223372036854775807", "0", "-3"})
         EXPECT_EQ(search("", "0", page), json::array()) << page;
+}
+
+// The product page finds its item in the product store (the home list's and the store's
+// products), else among the own search's goods, and shows its title and price.
+TEST_F(ServiceSearchTest, TheProductPageShowsTheItemOfTheProductStoreOrOfTheSearch) {
+    json products = signedJson("get_goods", {{"type", "0"}, {"cid", "0"}, {"number", "1"}, {"ps", "12"}});
+    ASSERT_FALSE(products["data"].empty()) << products.dump();
+    json goods = search("连衣裙");
+    ASSERT_FALSE(goods.empty());
+    struct Row {
+        const char* from;
+        const json& item;
+        const char* idKey;
+    };
+    for (const Row& row : {Row{"the product store", products["data"][0], "iid"}, Row{"the search", goods[0], "num_iid"}}) {
+        SCOPED_TRACE(row.from);
+        auto page = service.request("GET", "/item.php?iid=" + row.item[row.idKey].get<std::string>() + "&id=&uid=10001");
+        ASSERT_EQ(page.status, 200);
+        const std::string shown = visibleText(page.body);
+        EXPECT_NE(shown.find(row.item["title"].get<std::string>()), std::string::npos) << shown;
+        EXPECT_NE(shown.find(row.item["promotion_price"].get<std::string>()), std::string::npos) << shown;
+    }
 }
 
 TEST_F(ServiceSearchTest, OrdersFiltersAndPrices) {

@@ -2,13 +2,17 @@
 // one request at a time (a second quick tap while the reply is held back sends nothing) and
 // every end of the exchange (a refusal, a cut connection, a success where the screen stays)
 // lets the next tap send, the avatar's uploads included; a success that closes its screen lets
-// nothing more go and closes that screen only, and only while it is shown; each form that
+// nothing more go and closes that screen only, and only while it is shown: a user who goes back,
+// a swipe back taken back, a screen a notification pushes or shows over it, or a login presented
+// over the shell as the success comes keep what took its place; each form that
 // lights its button by its fields keeps it lit exactly while the fields it needs hold text,
 // through the clear buttons and the pastes that a number's 11-character cap refuses.
 
 #include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <optional>
+#include <stdexcept>
 
 #include "app/screens/account/AccountForm.h"
 #include "app/screens/account/TZAlipaySetupViewController.h"
@@ -21,6 +25,7 @@
 #include "app/screens/account/TZRetrievePasswordViewController.h"
 #include "app/screens/account/TZVerticalPhoneViewController.h"
 #include "app/screens/rewards/RewardsScreens.h"
+#include "app/ui/ParentsViewController.h"
 #include "platform/network/NSURLConnection.h"
 #include "platform/uikit/UIAlertController.h"
 #include "platform/uikit/UIImagePickerController.h"
@@ -55,6 +60,37 @@ class FormSendingTest : public zvt::test::PersonalScreenTest {
   std::shared_ptr<TZRegisterViewController> openRegister(const char* regMethod) {
     launch();
     return presentRegister(regMethod);
+  }
+  // The registration screen pushed by the login screen's "10秒快速注册", in the service's mode.
+  std::shared_ptr<TZRegisterViewController> openRegisterFromLogin(const char* regMethod) {
+    launch();
+    delegate_->setRegMethod(NSString::stringWithUTF8String(regMethod));
+    if (!openLoginThroughGate() || !device().tapText("10秒快速注册")) return nullptr;
+    device().wait(1);
+    return std::dynamic_pointer_cast<TZRegisterViewController>(presentedTop());
+  }
+  // The login screen pushed by the e-mail registration's "已有账号？去登录".
+  std::shared_ptr<TZLoginViewController> openLoginFromRegister() {
+    if (!openRegister("1") || !device().tapText("已有账号？去登录")) return nullptr;
+    device().wait(1);
+    return std::dynamic_pointer_cast<TZLoginViewController>(presentedTop());
+  }
+  // Taps a form's code button and answers the code the service texted for `purpose`, once the
+  // reply has started the count-down (which takes the button) and the tip over the form has gone.
+  std::string askForCode(const std::shared_ptr<UIView>& button, const char* purpose) {
+    if (!device().tapView(button)) return "";
+    waitFor([&] { return !smsCode(kPhone, purpose).empty() && !button->isUserInteractionEnabled(); });
+    device().wait(1);
+    return smsCode(kPhone, purpose);
+  }
+  // A notification that arrives while the application runs, answered with "去看看": its route
+  // pushes a screen on the shown tab's stack ("6": the stroll screen) or shows a tab ("10").
+  void followNotification(const char* route) {
+    UIApplication::sharedApplication()->receiveRemoteNotification(std::dynamic_pointer_cast<NSDictionary>(
+        objectFromJSONString(*NSString::stringWithUTF8String(std::string(R"({"aps":{"alert":"来看看"},"content_type":")") +
+                                                             route + "\"}"))));
+    device().wait(0.3);
+    ASSERT_TRUE(device().tapText("去看看"));
   }
   // The binding screen on the login stack, as a first partner login pushes it.
   std::shared_ptr<TZBindingViewController> launchBinding(const char* regMethod) {
@@ -107,10 +143,13 @@ class FormSendingTest : public zvt::test::PersonalScreenTest {
     return std::dynamic_pointer_cast<TZAlipaySetupViewController>(topScreen());
   }
   static bool alertShows() { return alertCount() > 0; }
+  // The newest code the service texted to a number for `purpose`.
+  static std::string smsCode(const char* phone, const char* purpose) { return service_->latestSmsCode(phone, purpose); }
 
   // What the table of forms below uses.
   std::shared_ptr<AppDelegate> delegate() const { return delegate_; }
   using PersonalScreenTest::device;
+  using PersonalScreenTest::dismissAlerts;
   using PersonalScreenTest::presentedStack;
   using PersonalScreenTest::shows;
   using PersonalScreenTest::topScreen;
@@ -147,10 +186,12 @@ struct SendingForm {
   // For a screen that stays after a success: back to the form, ready to send again (nil: the
   // screen has gone).
   std::function<void(FormSendingTest&, const Filled&)> backToForm;
-  // A success that closes the screen: by a pop or a pop to the root, taking this screen only.
-  enum class Close { kNotTried, kPop, kPopToRoot } close = Close::kNotTried;
+  // A success that closes the screen: by a pop, a pop to the root or the dismissal of the stack
+  // presented over the shell, taking this screen (and its stack) only.
+  enum class Close { kNotTried, kPop, kPopToRoot, kDismiss } close = Close::kNotTried;
   bool leftWhileHeld = false;  // back tapped while the success is held: it lands during the pop
   int successCode = 0;         // in place of the service's own reply, which would refuse the form
+  bool toldInAlert = false;    // the success is told in an alert, answered once the close is over
 };
 
 std::ostream& operator<<(std::ostream& out, const SendingForm& form) { return out << form.name; }
@@ -210,6 +251,9 @@ TEST_P(FormsSendOneRequestAtATime, ASecondTapOnItsWaySendsNothingAndEveryEndLets
   if (!form.succeeded) return;
   // The success, held at the service: still one request, and it is not spoiled by a second.
   auto stack = filled.screen->navigationController()->viewControllers();
+  auto shell = topScreen()->navigationController();
+  const auto shellStack = shell->viewControllers();
+  const bool overShell = filled.screen->navigationController() != shell;
   auto success = script();
   if (form.successCode) success.code = form.successCode;
   success.hold = "success";
@@ -222,17 +266,27 @@ TEST_P(FormsSendOneRequestAtATime, ASecondTapOnItsWaySendsNothingAndEveryEndLets
       << "the success shows";
   zvt::test::runMainLoopUntil([] { return false; }, 0.3);
   EXPECT_EQ(sent(), afterCut + 2) << "one request while the first was on its way";
-  EXPECT_FALSE(alertShows()) << "no refusal of a second request over the success";
+  EXPECT_EQ(alertCount(), form.toldInAlert ? 1u : 0u) << "no refusal of a second request over the success";
 
   if (form.close != SendingForm::Close::kNotTried) {
-    // A tap 0.1 s after the success (its tip fading in) sends nothing.
+    // A tap 0.1 s after the success sends nothing: a tip leaves the button under the finger (a
+    // pop or a dismissal takes it away at once; the table of leavings below taps those forms
+    // once they show again).
     device().wait(0.1);
     device().tapView(filled.button);
     zvt::test::runMainLoopUntil([] { return false; }, 0.3);
     EXPECT_EQ(sent(), afterCut + 2) << "nothing sent after the success";
     device().wait(3);
-    stack.resize(form.close == SendingForm::Close::kPop ? stack.size() - 1 : 1);
-    EXPECT_TRUE(stack.front()->navigationController()->viewControllers() == stack) << "only it closed: " << topClass();
+    if (form.toldInAlert) dismissAlerts();
+    if (form.close == SendingForm::Close::kDismiss) {
+      EXPECT_FALSE(presentedStack()) << "the stack over the shell closed: " << topClass();
+    } else {
+      stack.resize(form.close == SendingForm::Close::kPop ? stack.size() - 1 : 1);
+      EXPECT_TRUE(stack.front()->navigationController()->viewControllers() == stack) << "only it closed: " << topClass();
+    }
+    if (overShell) {
+      EXPECT_TRUE(shell->viewControllers() == shellStack) << "the shell's stack stays";
+    }
   }
   if (!form.backToForm) return;
   form.backToForm(*this, filled);
@@ -259,17 +313,18 @@ const SendingForm kSendingForms[] = {
          return {};
        return {screen, form->loginButton()};
      },
-     [](FormSendingTest& t, const Filled&) { return t.delegate()->isLogin(); }, nullptr},
+     [](FormSendingTest& t, const Filled&) { return t.delegate()->isLogin(); }, nullptr, SendingForm::Close::kDismiss},
     {"phone registration", "register", "json",
      [](FormSendingTest& t) -> Filled {
        auto screen = t.openRegister(nullptr);
        auto form = screen ? screen->registerView() : nullptr;
-       if (!form || !t.typeInto(form->phoneTextField(), kPhone) || !t.typeInto(form->verticalTextField(), "123456") ||
+       if (!form || !t.typeInto(form->phoneTextField(), kPhone) ||
+           !t.typeInto(form->verticalTextField(), t.askForCode(form->verticalButton(), "register")) ||
            !t.typeInto(form->passwordTextField(), "zvt654321"))
          return {};
        return {screen, form->registerButton()};
      },
-     nullptr, nullptr},
+     [](FormSendingTest& t, const Filled&) { return t.delegate()->isLogin(); }, nullptr, SendingForm::Close::kDismiss},
     {"e-mail registration", "register", "enciphered",
      [](FormSendingTest& t) -> Filled {
        auto screen = t.openRegister("1");
@@ -280,17 +335,18 @@ const SendingForm kSendingForms[] = {
          return {};
        return {screen, form->registerButton()};
      },
-     [](FormSendingTest& t, const Filled&) { return t.delegate()->isLogin(); }, nullptr},
+     [](FormSendingTest& t, const Filled&) { return t.delegate()->isLogin(); }, nullptr, SendingForm::Close::kDismiss},
     {"phone binding", "register", "json",
      [](FormSendingTest& t) -> Filled {
        auto screen = t.launchBinding("2");
        auto form = screen ? screen->bindingPhoneView() : nullptr;
-       if (!form || !t.typeInto(form->phoneTextField(), kPhone) || !t.typeInto(form->verticalTextField(), "123456") ||
+       if (!form || !t.typeInto(form->phoneTextField(), kPhone) ||
+           !t.typeInto(form->verticalTextField(), t.askForCode(form->verticalButton(), "register")) ||
            !t.typeInto(form->passwordTextField(), "zvt654321"))
          return {};
        return {screen, form->finishedButton()};
      },
-     nullptr, nullptr},
+     [](FormSendingTest& t, const Filled&) { return t.delegate()->isLogin(); }, nullptr, SendingForm::Close::kDismiss},
     {"e-mail binding", "register", "enciphered",
      [](FormSendingTest& t) -> Filled {
        auto screen = t.launchBinding(nullptr);
@@ -300,7 +356,7 @@ const SendingForm kSendingForms[] = {
          return {};
        return {screen, form->finishButton()};
      },
-     [](FormSendingTest& t, const Filled&) { return t.delegate()->isLogin(); }, nullptr},
+     [](FormSendingTest& t, const Filled&) { return t.delegate()->isLogin(); }, nullptr, SendingForm::Close::kDismiss},
     {"phone verification", "binding_phoneNumber", "json",
      [](FormSendingTest& t) -> Filled {
        auto screen = t.openVerification();
@@ -337,11 +393,13 @@ const SendingForm kSendingForms[] = {
      [](FormSendingTest& t) -> Filled {
        auto screen = t.openReset();
        auto form = screen ? screen->modifyView() : nullptr;
-       if (!form || !t.typeInto(form->verticalTextField(), "123456") || !t.typeInto(form->passwordTextField(), "zvt654321"))
+       if (!form || !t.typeInto(form->verticalTextField(), FormSendingTest::smsCode(zvt::test::kServiceTestUserPhone, "forgot")) ||
+           !t.typeInto(form->passwordTextField(), "zvt654321"))
          return {};
        return {screen, form->finishButton()};
      },
-     nullptr, nullptr},
+     [](FormSendingTest&, const Filled&) { return FormSendingTest::shows("密码重置成功"); }, nullptr,
+     SendingForm::Close::kPopToRoot, false, 0, true},
     {"password change", "userInfo&do=pwd", "enciphered",
      [](FormSendingTest& t) -> Filled {
        auto screen = t.launchChange();
@@ -377,6 +435,186 @@ const SendingForm kSendingForms[] = {
 
 INSTANTIATE_TEST_SUITE_P(Forms, FormsSendOneRequestAtATime, ::testing::ValuesIn(kSendingForms),
                          [](const ::testing::TestParamInfo<SendingForm>& info) { return testName(info.param.name); });
+
+// --- Leaving while the success comes -------------------------------------------------------
+
+// What the user (or the application) does while a closing form's success comes, and when.
+struct Leaving {
+  const char* name;
+  const char* form;  // its row in the table above
+  enum class Move {
+    kBack,           // the bar's back item: the pop takes 0.35 s
+    kSwipeBack,      // a finger from the left edge begins to pop the form, then takes it back
+    kPushedOver,     // a notification's "去看看" pushes the stroll screen over the form
+    kOtherTab,       // a notification's "去看看" shows the search tab: the form's stack leaves the window
+    kPresentedOver,  // a gated entry presents the login screen over the shell: that takes 0.4 s
+  } move;
+  // This long after the success shows, so that its tip ends during the move; negative: while
+  // the reply is held, so that it lands during the move.
+  double after;
+  // Another way in than the form's own (nil: the form's own).
+  std::function<Filled(FormSendingTest&)> open = nullptr;
+};
+
+std::ostream& operator<<(std::ostream& out, const Leaving& leaving) { return out << leaving.name; }
+
+const SendingForm& sendingForm(const char* name) {
+  for (const SendingForm& form : kSendingForms)
+    if (std::string(form.name) == name) return form;
+  throw std::invalid_argument(name);
+}
+
+class LeavingWhileTheSuccessComes : public FormSendingTest, public ::testing::WithParamInterface<Leaving> {
+ protected:
+  const SendingForm& form() const { return sendingForm(GetParam().form); }
+  int sent() const { return service_->requestCount(form().op, form().iface); }
+  // The move; what it puts on the form's stack.
+  std::shared_ptr<UIViewController> move() {
+    switch (GetParam().move) {
+      case Leaving::Move::kBack:
+        device().tap(CGPointMake(20, 42));
+        break;
+      case Leaving::Move::kSwipeBack:
+        // A slow 60 points, the finger kept down: the pop follows it.
+        finger_ = device().touchDown(CGPointMake(5, 300));
+        for (int step = 1; step <= 30; ++step) {
+          device().wait(1.0 / 60);
+          device().touchMove(*finger_, CGPointMake(5 + 2 * step, 300));
+        }
+        break;
+      case Leaving::Move::kPushedOver:
+        followNotification("6");
+        device().wait(0.5);
+        return topScreen();
+      case Leaving::Move::kOtherTab:
+        followNotification("10");
+        break;
+      case Leaving::Move::kPresentedOver:
+        zvt::presentLoginScreen(topScreen());
+        break;
+    }
+    return nullptr;
+  }
+  // Takes the finger of a swipe back to the edge and lifts it: the pop is cancelled.
+  void takeTheSwipeBack() {
+    for (int step = 29; step >= 0; --step) {
+      device().wait(1.0 / 60);
+      device().touchMove(*finger_, CGPointMake(5 + 2 * step, 300));
+    }
+    device().touchUp(*finger_);
+    finger_.reset();
+  }
+
+  std::optional<zvt::ui::Device::Finger> finger_;
+};
+
+// The form closes only while it is the screen shown: whatever took its place stays, and a tap
+// on the form once it shows again sends nothing more.
+TEST_P(LeavingWhileTheSuccessComes, WhatTookTheFormsPlaceStays) {
+  const Leaving& leaving = GetParam();
+  Filled filled = (leaving.open ? leaving.open : form().open)(*this);
+  ASSERT_TRUE(filled.screen && filled.button) << topClass();
+  auto holder = filled.screen->navigationController();
+  const bool presented = holder == presentedStack();
+  auto expected = holder->viewControllers();
+
+  auto success = ScriptedReply{.op = form().op, .iface = form().iface, .hold = "success"};
+  if (form().successCode) success.code = form().successCode;
+  service_->script(success);
+  const int before = sent();
+  ASSERT_TRUE(device().tapView(filled.button));
+  ASSERT_TRUE(waitFor([&] { return sent() > before; })) << "the request is held at the service";
+  auto spinner = POProgressHUD::HUDForView(filled.screen->view());
+  std::shared_ptr<UIViewController> pushed;
+  if (leaving.after < 0) pushed = move();
+  service_->release("success");
+  ASSERT_TRUE(waitFor([&] { return !(spinner && spinner->isShowing()) && form().succeeded(*this, filled); }))
+      << "the success shows";
+  if (leaving.after >= 0) {
+    device().wait(leaving.after);
+    pushed = move();
+  }
+  device().wait(3);
+  if (finger_) takeTheSwipeBack();
+  device().wait(1);
+  dismissAlerts();
+
+  if (leaving.move == Leaving::Move::kBack) expected.pop_back();
+  if (pushed) expected.push_back(pushed);
+  EXPECT_TRUE(holder->viewControllers() == expected) << "the form's stack as the user left it: " << topClass();
+  if (presented) {
+    EXPECT_EQ(presentedStack(), holder) << "still presented over the shell";
+  }
+  if (pushed) {
+    ASSERT_NE(pushed, filled.screen);
+    tapBack();
+  } else if (leaving.move != Leaving::Move::kSwipeBack) {
+    return;
+  }
+  // Back on the form, its button sends nothing more.
+  ASSERT_EQ(holder->topViewController(), filled.screen) << topClass();
+  EXPECT_TRUE(device().tapView(filled.button)) << "the button is under the finger";
+  zvt::test::runMainLoopUntil([] { return false; }, 0.3);
+  EXPECT_EQ(sent(), before + 1) << "nothing sent after the success";
+}
+
+// The forms that the table's ways in show at the root of their stack, pushed where the user
+// can go back from them.
+Filled loginFromRegistration(FormSendingTest& t) {
+  auto screen = t.openLoginFromRegister();
+  if (!screen) return {};
+  auto form = screen->loginView();
+  if (!t.typeInto(form->userTextField(), zvt::test::kServiceTestUserName) ||
+      !t.typeInto(form->passwordTextField(), zvt::test::kServiceTestUserPassword))
+    return {};
+  return {screen, form->loginButton()};
+}
+Filled phoneRegistrationFromLogin(FormSendingTest& t) {
+  auto screen = t.openRegisterFromLogin("2");
+  auto form = screen ? screen->registerView() : nullptr;
+  if (!form || !t.typeInto(form->phoneTextField(), kPhone) ||
+      !t.typeInto(form->verticalTextField(), t.askForCode(form->verticalButton(), "register")) ||
+      !t.typeInto(form->passwordTextField(), "zvt654321"))
+    return {};
+  return {screen, form->registerButton()};
+}
+Filled emailRegistrationFromLogin(FormSendingTest& t) {
+  auto screen = t.openRegisterFromLogin("1");
+  auto form = screen ? screen->originalRegisterView() : nullptr;
+  if (!form || !t.typeInto(form->emailTextField(), "new@zavelto.test") || !t.typeInto(form->passwordTextField(), "abcdef") ||
+      !t.typeInto(form->againPasswordTextField(), "abcdef") || !t.typeInto(form->verticalTextField(), pictureCode(form)))
+    return {};
+  return {screen, form->registerButton()};
+}
+
+const Leaving kLeavings[] = {
+    {"phone verification, back as its tip ends", "phone verification", Leaving::Move::kBack, 1.85},
+    {"phone verification, the search tab shown as its tip ends", "phone verification", Leaving::Move::kOtherTab, 1.0},
+    {"phone verification, the login presented as its tip ends", "phone verification", Leaving::Move::kPresentedOver, 1.85},
+    {"password change, back as its tip ends", "password change", Leaving::Move::kBack, 0.85},
+    {"login from the registration, back", "login", Leaving::Move::kBack, -1, loginFromRegistration},
+    {"login from the registration, a swipe back taken back", "login", Leaving::Move::kSwipeBack, -1,
+     loginFromRegistration},
+    {"phone registration from the login, back", "phone registration", Leaving::Move::kBack, -1,
+     phoneRegistrationFromLogin},
+    {"phone registration from the login, a swipe back taken back", "phone registration", Leaving::Move::kSwipeBack, -1,
+     phoneRegistrationFromLogin},
+    {"e-mail registration from the login, back", "e-mail registration", Leaving::Move::kBack, -1,
+     emailRegistrationFromLogin},
+    {"e-mail registration from the login, a swipe back taken back", "e-mail registration", Leaving::Move::kSwipeBack, -1,
+     emailRegistrationFromLogin},
+    {"phone binding, back", "phone binding", Leaving::Move::kBack, -1},
+    {"e-mail binding, back", "e-mail binding", Leaving::Move::kBack, -1},
+    {"reset, back", "reset", Leaving::Move::kBack, -1},
+    {"phone binding, a swipe back taken back", "phone binding", Leaving::Move::kSwipeBack, -1},
+    {"e-mail binding, a swipe back taken back", "e-mail binding", Leaving::Move::kSwipeBack, -1},
+    {"reset, a swipe back taken back", "reset", Leaving::Move::kSwipeBack, -1},
+    {"e-mail and QQ, a screen pushed over it", "e-mail and QQ", Leaving::Move::kPushedOver, -1},
+    {"Alipay, a screen pushed over it", "Alipay", Leaving::Move::kPushedOver, -1},
+};
+
+INSTANTIATE_TEST_SUITE_P(Forms, LeavingWhileTheSuccessComes, ::testing::ValuesIn(kLeavings),
+                         [](const ::testing::TestParamInfo<Leaving>& info) { return testName(info.param.name); });
 
 // --- The avatar -----------------------------------------------------------------------------
 

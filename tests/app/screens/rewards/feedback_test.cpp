@@ -214,6 +214,23 @@ TEST_F(FeedbackTest, ASecondTapWhileASuggestionIsOnItsWaySendsNothingAndEveryEnd
   EXPECT_EQ(topScreen(), help_) << topClass();
 }
 
+// Back tapped 1.85 s into the 2 s thanks: the tip ends during the pop and closes nothing more,
+// the help centre stays.
+TEST_F(FeedbackTest, BackTappedAsTheThanksEndLeavesTheHelpCentreShown) {
+  auto screen = open();
+  ASSERT_TRUE(screen);
+  typeInto(screen, "建议E");
+  service_->script(ScriptedReply{.op = "feedback", .hold = "thanks"});
+  ASSERT_TRUE(device().tapView(screen->feedbackView()->submitButton()));
+  ASSERT_TRUE(waitFor([&] { return sends() == 1; }));
+  service_->release("thanks");
+  ASSERT_TRUE(waitFor([] { return device().viewWithText("建议已提交，谢谢您的建议") != nullptr; }));
+  device().wait(1.85);
+  device().tap(CGPointMake(20, 42));  // the back item: its pop runs 0.35 s
+  device().wait(3);
+  EXPECT_EQ(topScreen(), help_) << topClass();
+}
+
 TEST_F(FeedbackTest, ThePromptOrAnEmptyBoxSendsNothing) {
   auto screen = open();
   ASSERT_TRUE(screen);
