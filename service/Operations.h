@@ -29,8 +29,9 @@ std::string moneyText(int64_t cents);
 // The whole part of a count or balance written as text ("12.50" is 12); nothing when the text
 // does not start with a number or goes on with anything but a decimal part.
 std::optional<int64_t> wholePart(const std::string& s);
-// "YYYY-MM-DD HH:MM:SS" of a moment (Unix seconds) in China time, UTC+8, whatever the machine's
-// zone: the records' "addtime". New records take the moment from the service's clock.
+// "YYYY-MM-DD HH:MM:SS" of a moment (Unix seconds) in the machine's zone ($TZ, else the system's):
+// the records' "addtime". New records take the moment from the service's clock. The application
+// counts its days in the zone of the device it runs on, which run.sh's service shares.
 std::string dayAndTime(int64_t unixSeconds);
 
 // Text for an HTML page: &, <, >, " and ' as entities.

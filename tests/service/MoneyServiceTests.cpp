@@ -17,6 +17,8 @@ namespace {
 
 class MoneyServiceTest : public ServiceTest {
 protected:
+    // New records are stamped in the machine's zone: Shanghai's here.
+    MoneyServiceTest() : ServiceTest(inZone("Asia/Shanghai")) {}
     void SetUp() override { cookie = login(kServiceTestUserName, kServiceTestUserPassword); }
 
     json setUser(const json& fields) {
@@ -189,7 +191,7 @@ TEST_F(MoneyServiceTest, EachRecordKindHasItsOwnListPagedByTen) {
 }
 
 TEST_F(MoneyServiceTest, NewRecordsOpenTheirListsStampedWithTheServicesClock) {
-    // 2026-11-01 10:00:00 in China (02:00 UTC), whatever the machine's zone: after every demo
+    // 2026-11-01 10:00:00 in Shanghai (02:00 UTC), the service's zone here: after every demo
     // record, before the exchange goods' offers end.
     service.configure(R"({"fixed_time": "1793498400"})");
     const std::string stamp = "2026-11-01 10:00:00";

@@ -92,8 +92,14 @@ private:
 class ServiceTest : public ::testing::Test, protected ServiceCalls {
 protected:
     ServiceTest() : ServiceCalls(service) {}
+    // A service started with these options, e.g. in a zone of the test's choosing.
+    explicit ServiceTest(ServiceProcess::Options options) : ServiceCalls(service), service(std::move(options)) {}
     ServiceProcess service;
 };
+
+// The service's options for a test that reads its time stamps or days: records are stamped and
+// check-in days counted in the machine's zone, here the one named ("Asia/Shanghai").
+inline ServiceProcess::Options inZone(const std::string& zone) { return {.environment = {"TZ=" + zone}}; }
 
 // One connection of a test that acts as many clients at once: bytes to send (head, then
 // body; from byte `trickleFrom` on one byte every `trickle`, else as fast as the service
