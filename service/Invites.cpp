@@ -2,7 +2,10 @@
 // user the totals, the reward records and the friends invited, page by page. The service keeps
 // rewards as the texts or numbers it was given; the totals add both kinds alike.
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <string>
 
 #include "service/DemoData.h"
@@ -35,6 +38,34 @@ std::string shortMoney(int64_t c) {
 int64_t uidOf(const json& user) { return std::stoll(user["id"].get<std::string>()); }
 
 }  // namespace
+
+std::string daysAfter(const std::string& date, int days) {
+    using namespace std::chrono;
+    unsigned y = 0, m = 0, d = 0;
+    std::sscanf(date.c_str(), "%u-%u-%u", &y, &m, &d);
+    const year_month_day day{sys_days{year{static_cast<int>(y)} / month{m} / d} + std::chrono::days{days}};
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%04d-%02u-%02u", static_cast<int>(day.year()), static_cast<unsigned>(day.month()),
+                  static_cast<unsigned>(day.day()));
+    return buf;
+}
+
+// 25 friends, one registering every other day from 2 September, each bringing a registration
+// reward of 2 yuan that day; five of them (好友3, 8, 13, 18, 23) a reward for their first
+// purchase 16 days later, 3 to 7 yuan. Whole yuan: the friends' history shows awards so.
+std::vector<DemoInviteReward> demoInviteRewards() {
+    std::vector<DemoInviteReward> out;
+    for (int n = 1; n <= 25; ++n) {
+        const std::string name = "好友" + std::to_string(n);
+        const std::string registered = daysAfter("2026-09-02", 2 * (n - 1));
+        char time[16];
+        std::snprintf(time, sizeof time, " %02d:%02d:00", 9 + n * 5 % 13, n * 17 % 60);
+        out.push_back({name, "注册奖励", 2, registered + time});
+        if (n % 5 == 3) out.push_back({name, "购物奖励", 3 + n / 5, daysAfter(registered, 16) + " 10:30:00"});
+    }
+    std::stable_sort(out.begin(), out.end(), [](const auto& a, const auto& b) { return a.time < b.time; });
+    return out;
+}
 
 Reply Service::opInvitePage(Incoming&) {
     Reply r;

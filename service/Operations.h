@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "service/Service.h"
 #include "service/Store.h"
@@ -51,6 +52,17 @@ bool validPhone(const std::string& p);
 // the operation's write transaction.
 std::optional<Reply> takenLoginKey(Store& store, const json& user, const char* field, const std::string& key,
                                    const char* refusal);
+
+// A user's coupons as the order family judges them (Orders.cpp), in the order filed: the coupon,
+// the number its order's list shows ("trade_id"; empty when the order is gone) and whether
+// use_coupon takes it now (unused, and its order still takes a coupon). What get_coupon offers
+// and the coupon page counts usable.
+struct CouponState {
+    json coupon;
+    std::string orderNumber;
+    bool usable = false;
+};
+std::vector<CouponState> couponStates(Store& store, int64_t uid);
 
 // What a check-in credits (Checkin.cpp), and the text of the income record it files: the demo
 // data's check-in records (Money.cpp) read the same.

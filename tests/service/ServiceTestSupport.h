@@ -5,12 +5,14 @@
 
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <sqlite3.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -235,6 +237,14 @@ inline std::string wholeBody(const std::string& answer) {
     if (end == std::string::npos || field == std::string::npos || field > end) return {};
     size_t length = std::stoull(answer.substr(field + 16));
     return answer.size() - end - 4 == length ? answer.substr(end + 4) : std::string();
+}
+
+// Runs SQL on the stopped service's store, as a data directory of an earlier version left it.
+inline void onStore(const std::string& dataDir, const std::function<void(sqlite3*)>& edit) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((dataDir + "/zavelto.sqlite").c_str(), &db), SQLITE_OK);
+    edit(db);
+    sqlite3_close(db);
 }
 
 // Peak resident memory of a process in bytes (its high-water mark), 0 when unknown.
