@@ -45,6 +45,11 @@ struct DemoInviteReward {
     std::string time;    // "2026-09-06 11:51:00"
 };
 std::vector<DemoInviteReward> demoInviteRewards();
+// Those rewards as the reward list keeps them ("invite") and the friends they came from
+// ("old_invite").
+std::vector<DemoItem> demoInviteItems(int64_t uid);
+// The user's site messages (service/Messages.cpp), told from its money records (demoMoneyItems).
+std::vector<DemoItem> demoMessageItems(int64_t uid, const std::vector<DemoItem>& records);
 // The demo data's calendar: "YYYY-MM-DD" of the day `days` after a day written so.
 std::string daysAfter(const std::string& date, int days);
 // The exchange store's goods (service/Exchange.cpp), their offers ending around `now` (Unix
