@@ -1,7 +1,8 @@
 // The daily check-in: "sign" credits Velmo and 集分宝 once a day and may hand out an advert;
 // "shareAwardInfo" tells what sharing would earn. Days are counted on the service's clock
-// (the fixed time stamp a test sets, else the system's) in China time, UTC+8 all year, so
-// that a day does not depend on the zone of the machine the service runs on.
+// (the fixed time stamp a test sets, else the system's) in the machine's zone ($TZ honoured),
+// the zone the application's check-in calendar counts in on the same machine: a day the
+// calendar offers is a day the service takes, and a record is stamped on the day it starred.
 
 #include <algorithm>
 #include <ctime>
@@ -15,16 +16,8 @@ namespace zvt::service {
 
 namespace {
 
-constexpr int64_t kChinaOffsetSeconds = 8 * 3600;
-
-std::string chinaDay(int64_t unixSeconds) {
-    std::time_t t = static_cast<std::time_t>(unixSeconds + kChinaOffsetSeconds);
-    std::tm tm{};
-    gmtime_r(&t, &tm);
-    char buf[16];
-    std::strftime(buf, sizeof buf, "%Y-%m-%d", &tm);
-    return buf;
-}
+// The day of a moment in the machine's zone, as the records' stamps write it.
+std::string localDay(int64_t unixSeconds) { return dayAndTime(unixSeconds).substr(0, 10); }
 
 // A balance text plus whole units, keeping its decimals: "12.50" plus 1 is "13.50", "7" plus
 // 10 is "17". Anything that is no number counts as 0.
@@ -53,9 +46,9 @@ Reply Service::opSign(Incoming& in) {
     auto user = userOf(in);
     if (!user) return refuse(201, "用户不存在");
     const int64_t now = clockSeconds();
-    const std::string today = chinaDay(now);
+    const std::string today = localDay(now);
     auto last = integer(text(*user, "signtime")).value_or(0);
-    if (last > 0 && chinaDay(last) == today) return refuse(251, "您已签到了");
+    if (last > 0 && localDay(last) == today) return refuse(251, "您已签到了");
     const std::string jifen = addWhole(text(*user, "jifen"), kSignJifen);
     const std::string jifenbao = addWhole(text(*user, "jifenbao"), kSignJifenbao);
     (*user)["jifen"] = jifen;

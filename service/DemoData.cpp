@@ -201,7 +201,9 @@ std::vector<DemoUser> demoUsers() {
           {"phoneNumber", kTestUserPhone},
           {"level", "2"},
           {"msg_num", "3"},
-          {"qq", "10001"}}},
+          {"qq", "10001"},
+          // The newest withdrawal of the list, 300 集分宝, is under review (service/Money.cpp).
+          {"tbtxstatus", "1"}}},
         {kTestUserId + 1,
          "qq_10002",
          "",
@@ -226,35 +228,9 @@ std::vector<DemoItem> demoItems() {
     for (auto& product : demoProducts()) out.push_back({"product", 0, std::move(product)});
 
     for (auto& order : demoOrderItems(uid)) out.push_back(std::move(order));
-    for (auto& record : demoMoneyItems(uid)) out.push_back(std::move(record));
-    // "2026-07-05" for day 5 of a month.
-    auto date = [](const char* month, int day) {
-        char buf[16];
-        std::snprintf(buf, sizeof buf, "%s-%02d", month, day);
-        return std::string(buf);
-    };
-    // Titles of one, two and three lines at the phone's width; contents in HTML with a heading,
-    // a paragraph and a link.
-    const std::array<const char*, 5> messageTitles = {
-        "返利到账通知",
-        "您在淘宝购买的商品返利已经到账，请在我的资产中查看明细",
-        "系统消息",
-        "提现申请已处理完毕，款项将在一至三个工作日内到达您绑定的支付宝账户，如有疑问请联系在线客服",
-        "兑换成功通知：您兑换的商品已经发货"};
-    // Message i is the (i+1)-th newest: filed oldest first, listed newest first.
-    for (int i = 24; i >= 0; --i) {
-        const std::string title = messageTitles[i % messageTitles.size()];
-        out.push_back(
-            {"message",
-             uid,
-             {{"id", std::to_string(5000 + i)},
-              {"title", title},
-              {"content", "<h3>" + title + "</h3><p>您好，这是第" + std::to_string(i + 1) +
-                              "条站内信，返利与提现的详细情况请以账户记录为准。</p><p><a href=\"" +
-                              std::string(kRootPlaceholder) + "/wap/activity.php?id=" +
-                              std::to_string(1 + i % 3) + "\">查看活动详情</a></p>"},
-              {"addtime", date("2026-07", 25 - i) + " 18:00:00"}}});
-    }
+    const std::vector<DemoItem> records = demoMoneyItems(uid);
+    for (const auto& record : records) out.push_back(record);
+    for (auto& message : demoMessageItems(uid, records)) out.push_back(std::move(message));
     for (auto& good : demoExchangeGoods(static_cast<int64_t>(std::time(nullptr)))) out.push_back(std::move(good));
     int mallNumber = 0;
     for (size_t t = 0; t < kMallCategories.size(); ++t) {
@@ -270,25 +246,7 @@ std::vector<DemoItem> demoItems() {
             ++mallNumber;
         }
     }
-    // Three pages of reward records at ten a page and of invited friends at twelve; awards as
-    // whole numbers and as texts with decimals, as the service has stored both.
-    for (int i = 0; i < 25; ++i) {
-        out.push_back({"invite",
-                       uid,
-                       {{"people", "好友" + std::to_string(i + 1)},
-                        {"type", i % 2 == 0 ? "注册奖励" : "购物奖励"},
-                        {"num", std::to_string(2 + i % 5)},
-                        {"time", date("2026-06", 1 + i)}}});
-    }
-    for (int i = 0; i < 30; ++i) {
-        nlohmann::json award = 2 + i % 5;
-        if (i % 3 == 1) award = std::to_string(1 + i % 5) + ".8";
-        out.push_back({"old_invite",
-                       uid,
-                       {{"people", "好友" + std::to_string(i + 1)},
-                        {"award", award},
-                        {"regTime", date("2026-05", 1 + i)}}});
-    }
+    for (auto& row : demoInviteItems(uid)) out.push_back(std::move(row));
     return out;
 }
 

@@ -36,6 +36,22 @@ std::vector<DemoItem> demoItems();
 std::vector<DemoItem> demoOrderItems(int64_t uid);
 // A user's income, withdrawal and refund records (service/Money.cpp).
 std::vector<DemoItem> demoMoneyItems(int64_t uid);
+// The demo user's invitations (service/Invites.cpp), oldest first: each reward a friend brought,
+// which the rewards list, the friends' history and the income list all tell.
+struct DemoInviteReward {
+    std::string people;  // "好友3"
+    std::string type;    // "注册奖励" on the day the friend registered, or "购物奖励"
+    int yuan;            // whole yuan, as the friends' history shows awards
+    std::string time;    // "2026-09-06 11:51:00"
+};
+std::vector<DemoInviteReward> demoInviteRewards();
+// Those rewards as the reward list keeps them ("invite") and the friends they came from
+// ("old_invite").
+std::vector<DemoItem> demoInviteItems(int64_t uid);
+// The user's site messages (service/Messages.cpp), told from its money records (demoMoneyItems).
+std::vector<DemoItem> demoMessageItems(int64_t uid, const std::vector<DemoItem>& records);
+// The demo data's calendar: "YYYY-MM-DD" of the day `days` after a day written so.
+std::string daysAfter(const std::string& date, int days);
 // The exchange store's goods (service/Exchange.cpp), their offers ending around `now` (Unix
 // seconds).
 std::vector<DemoItem> demoExchangeGoods(int64_t now);

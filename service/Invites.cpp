@@ -1,9 +1,16 @@
 // Invitations: the leaderboard of the invite page (anyone may read it), and for the signed-in
 // user the totals, the reward records and the friends invited, page by page. The service keeps
-// rewards as the texts or numbers it was given; the totals add both kinds alike.
+// rewards as the texts or numbers it was given; the totals add both kinds alike. The demo user's
+// invitations are one story, which the income records (Money.cpp) tell too.
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "service/DemoData.h"
 #include "service/Operations.h"
@@ -35,6 +42,63 @@ std::string shortMoney(int64_t c) {
 int64_t uidOf(const json& user) { return std::stoll(user["id"].get<std::string>()); }
 
 }  // namespace
+
+std::string daysAfter(const std::string& date, int days) {
+    using namespace std::chrono;
+    unsigned y = 0, m = 0, d = 0;
+    std::sscanf(date.c_str(), "%u-%u-%u", &y, &m, &d);
+    const year_month_day day{sys_days{year{static_cast<int>(y)} / month{m} / d} + std::chrono::days{days}};
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%04d-%02u-%02u", static_cast<int>(day.year()), static_cast<unsigned>(day.month()),
+                  static_cast<unsigned>(day.day()));
+    return buf;
+}
+
+// 25 friends, one registering every other day from 2 September, each bringing a registration
+// reward of 2 yuan that day; five of them (好友3, 8, 13, 18, 23) a reward for their first
+// purchase 16 days later, 3 to 7 yuan. Whole yuan: the friends' history shows awards so.
+std::vector<DemoInviteReward> demoInviteRewards() {
+    std::vector<DemoInviteReward> out;
+    for (int n = 1; n <= 25; ++n) {
+        const std::string name = "好友" + std::to_string(n);
+        const std::string registered = daysAfter("2026-09-02", 2 * (n - 1));
+        char time[16];
+        std::snprintf(time, sizeof time, " %02d:%02d:00", 9 + n * 5 % 13, n * 17 % 60);
+        out.push_back({name, "注册奖励", 2, registered + time});
+        if (n % 5 == 3) out.push_back({name, "购物奖励", 3 + n / 5, daysAfter(registered, 16) + " 10:30:00"});
+    }
+    std::stable_sort(out.begin(), out.end(), [](const auto& a, const auto& b) { return a.time < b.time; });
+    return out;
+}
+
+// The invitation story as the lists keep it: three pages of reward records at ten a page,
+// oldest first, and of friends at twelve in the order they registered, each with the sum of its
+// rewards; awards as whole numbers and as texts with two decimals, as the service has stored
+// both.
+std::vector<DemoItem> demoInviteItems(int64_t uid) {
+    std::vector<DemoItem> out;
+    std::map<std::string, int> awards;
+    std::vector<std::pair<std::string, std::string>> friends;  // name, registration day
+    for (const DemoInviteReward& reward : demoInviteRewards()) {
+        out.push_back({"invite",
+                       uid,
+                       {{"people", reward.people},
+                        {"type", reward.type},
+                        {"num", std::to_string(reward.yuan)},
+                        {"time", reward.time.substr(0, 10)}}});
+        if (reward.type == "注册奖励") friends.emplace_back(reward.people, reward.time.substr(0, 10));
+        awards[reward.people] += reward.yuan;
+    }
+    for (size_t i = 0; i < friends.size(); ++i) {
+        const int award = awards[friends[i].first];
+        out.push_back({"old_invite",
+                       uid,
+                       {{"people", friends[i].first},
+                        {"award", i % 3 == 1 ? json(std::to_string(award) + ".00") : json(award)},
+                        {"regTime", friends[i].second}}});
+    }
+    return out;
+}
 
 Reply Service::opInvitePage(Incoming&) {
     Reply r;

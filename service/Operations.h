@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "service/Service.h"
 #include "service/Store.h"
@@ -29,8 +30,9 @@ std::string moneyText(int64_t cents);
 // The whole part of a count or balance written as text ("12.50" is 12); nothing when the text
 // does not start with a number or goes on with anything but a decimal part.
 std::optional<int64_t> wholePart(const std::string& s);
-// "YYYY-MM-DD HH:MM:SS" of a moment (Unix seconds) in China time, UTC+8, whatever the machine's
-// zone: the records' "addtime". New records take the moment from the service's clock.
+// "YYYY-MM-DD HH:MM:SS" of a moment (Unix seconds) in the machine's zone ($TZ, else the system's):
+// the records' "addtime". New records take the moment from the service's clock. The application
+// counts its days in the zone of the device it runs on, which run.sh's service shares.
 std::string dayAndTime(int64_t unixSeconds);
 
 // Text for an HTML page: &, <, >, " and ' as entities.
@@ -50,6 +52,17 @@ bool validPhone(const std::string& p);
 // the operation's write transaction.
 std::optional<Reply> takenLoginKey(Store& store, const json& user, const char* field, const std::string& key,
                                    const char* refusal);
+
+// A user's coupons as the order family judges them (Orders.cpp), in the order filed: the coupon,
+// the number its order's list shows ("trade_id"; empty when the order is gone) and whether
+// use_coupon takes it now (unused, and its order still takes a coupon). What get_coupon offers
+// and the coupon page counts usable.
+struct CouponState {
+    json coupon;
+    std::string orderNumber;
+    bool usable = false;
+};
+std::vector<CouponState> couponStates(Store& store, int64_t uid);
 
 // What a check-in credits (Checkin.cpp), and the text of the income record it files: the demo
 // data's check-in records (Money.cpp) read the same.

@@ -2,6 +2,7 @@
 // 10) and the two coupon operations of the JSON interface. A coupon is offered for one Taobao
 // order; spending it records its award on that order, so that the next list shows it.
 #include <cstdio>
+#include <map>
 
 #include "service/DemoData.h"
 #include "service/Operations.h"
@@ -113,14 +114,32 @@ Reply Service::opOrder(Incoming& in) {
     return r;
 }
 
+std::vector<CouponState> couponStates(Store& store, int64_t uid) {
+    std::map<std::string, json> orders;  // by record id
+    for (auto& o : store.items(kTaobaoOrders, uid)) orders[text(o, "id")] = o;
+    std::vector<CouponState> out;
+    for (auto& c : store.items(kCoupons, uid)) {
+        CouponState state{c, "", false};
+        auto order = orders.find(text(c, "order"));
+        if (order != orders.end()) {
+            state.orderNumber = text(order->second, "trade_id");
+            // As use_coupon decides: an unused coupon of an order that has not had one.
+            state.usable = !c.value("used", false) && text(order->second, "can_useCoupon") == "1";
+        }
+        out.push_back(std::move(state));
+    }
+    return out;
+}
+
 Reply Service::opGetCoupon(Incoming& in) {
     auto user = userOf(in, "uid");
     if (!user) return refuse(201, "用户不存在");
     const std::string order = text(in.fields, "tradeId");
+    // Only what use_coupon would take: once an order has had its coupon, it offers no other.
     json coupons = json::array();
-    for (auto& c : store_.items(kCoupons, userIdOf(*user))) {
-        if (text(c, "order") != order || c.value("used", false)) continue;
-        coupons.push_back({{"id", c["id"]}, {"type", c["type"]}});
+    for (const CouponState& state : couponStates(store_, userIdOf(*user))) {
+        if (text(state.coupon, "order") != order || !state.usable) continue;
+        coupons.push_back({{"id", state.coupon["id"]}, {"type", state.coupon["type"]}});
     }
     Reply r = ok(nullptr);
     r.body["coupons"] = coupons;

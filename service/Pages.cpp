@@ -71,9 +71,6 @@ Reply pageDocument(const std::string& title, const std::string& body) {
 
 namespace {
 
-// The coupons' record kind, as the order family keeps them.
-constexpr const char* kCouponKind = "coupon";
-
 const char* couponName(int type) { return type == 1 ? "5集分宝回扣券" : type == 2 ? "8集分宝回扣券" : "10集分宝回扣券"; }
 
 // A button that calls one of the application's functions; a page opened outside the
@@ -97,14 +94,17 @@ Reply Service::pageCoupon(Incoming& in) {
     }
     const auto user = store_.userById(*in.sessionUser);
     const std::string name = user ? text(*user, "ddusername") : "";
+    // Each coupon with the number its order's list shows; usable what use_coupon takes: the
+    // other coupons of an order that has had one are void.
     std::string list;
     int usable = 0;
-    for (const auto& c : store_.items(kCouponKind, *in.sessionUser)) {
-        const bool used = c.value("used", false);
-        usable += used ? 0 : 1;
-        list += std::string("<li class=\"") + (used ? "used" : "usable") + "\">" +
-                couponName(static_cast<int>(intOr(c, "type", 3))) + "<span>订单 " + htmlEscaped(text(c, "order")) +
-                (used ? " · 已使用" : " · 可使用") + "</span></li>";
+    for (const CouponState& state : couponStates(store_, *in.sessionUser)) {
+        const bool used = state.coupon.value("used", false);
+        usable += state.usable ? 1 : 0;
+        const char* shown = state.usable ? "可使用" : used ? "已使用" : "已失效";
+        const std::string order = state.orderNumber.empty() ? "" : "订单 " + htmlEscaped(state.orderNumber) + " · ";
+        list += std::string("<li class=\"") + (state.usable ? "usable" : "used") + "\">" +
+                couponName(static_cast<int>(intOr(state.coupon, "type", 3))) + "<span>" + order + shown + "</span></li>";
     }
     std::string body = "<p id=\"owner\">" + htmlEscaped(name.empty() ? "用户 " + std::to_string(*in.sessionUser) : name) +
                        "的回扣券：<b id=\"usable\">" + std::to_string(usable) + "</b> 张可用</p>";

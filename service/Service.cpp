@@ -259,10 +259,10 @@ std::optional<int64_t> wholePart(const std::string& s) {
 }
 
 std::string dayAndTime(int64_t unixSeconds) {
-    // China time, UTC+8 all year, whatever the machine's zone (as check-in days are counted).
-    std::time_t t = static_cast<std::time_t>(unixSeconds + 8 * 3600);
+    // The machine's zone (TZ honoured), as the application on the same machine counts its days.
+    std::time_t t = static_cast<std::time_t>(unixSeconds);
     std::tm tm{};
-    gmtime_r(&t, &tm);
+    localtime_r(&t, &tm);
     char buf[32];
     std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
     return buf;

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <iostream>
 #include <string>
@@ -68,6 +69,9 @@ bool parseSeconds(const char* s, double least, double most, std::chrono::millise
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Records are stamped and check-in days counted in the machine's zone ($TZ, else the
+    // system's): read once, before any worker asks for it.
+    tzset();
     int port = -1;
     std::string dataDir;
     std::string bindAddress = "127.0.0.1";

@@ -3,6 +3,7 @@
 // each list holds what its name says. Every row reads the demo user's data as the screens
 // read it and checks one rule over it.
 #include <algorithm>
+#include <cmath>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -51,6 +52,54 @@ protected:
             if (reply.value("end", 0) == 1 || reply["data"].empty()) break;
         }
         return rows;
+    }
+
+    // The demo user's record as the client reads it (`userInfo&do=my`).
+    json userRecord() const {
+        std::string raw;
+        signedDes("userInfo&do=my", {{"id", kServiceTestUserId}}, &raw, cookie);
+        return json::parse(decipher(raw), nullptr, false);
+    }
+
+    // A page of the service's site as the logged-in user's web view loads it.
+    std::string sitePage(const std::string& target) const {
+        return service.request("GET", target, "", "", {{"Cookie", cookie}}).body;
+    }
+
+    // Every order of the demo user by the number its list shows: the Taobao orders' "trade_id"
+    // and the mall orders' "order_code".
+    std::map<std::string, json> ordersByNumber() const {
+        std::map<std::string, json> out;
+        for (auto& row : desList("order", {{"do", "taobao"}})) out[row.value("trade_id", "")] = row;
+        for (auto& row : desList("order", {{"do", "mall"}})) out[row.value("order_code", "")] = row;
+        return out;
+    }
+
+    // What the coupon page shows: the number it counts usable, and its rows' texts.
+    struct CouponPage {
+        int usable = -1;
+        std::vector<std::string> rows;
+    };
+    CouponPage couponPage() const {
+        CouponPage out;
+        const std::string page = sitePage("/wap/coupon.php");
+        std::smatch m;
+        if (std::regex_search(page, m, std::regex("<b id=\"usable\">([0-9]+)</b>"))) out.usable = std::stoi(m[1]);
+        const std::regex row("<li[^>]*>(.*?)</li>");
+        for (auto it = std::sregex_iterator(page.begin(), page.end(), row); it != std::sregex_iterator(); ++it)
+            out.rows.push_back((*it)[1]);
+        return out;
+    }
+
+    // The coupons get_coupon offers for an order (its record "id").
+    json offered(const std::string& orderId) const {
+        return signedJson("get_coupon", {{"uid", kServiceTestUserId}, {"tradeId", orderId}}, cookie)["coupons"];
+    }
+
+    // An amount in cents as a record or a text writes it ("3.00", "-41", "2"), its sign dropped.
+    static int64_t cents(const std::string& amount) {
+        if (amount.empty()) return 0;
+        return std::llround(std::fabs(std::stod(amount)) * 100);
     }
 
     std::string cookie;
@@ -167,6 +216,266 @@ struct StoryRule {
 TEST_F(DemoStoryTest, TheDemoDataAgreesWithItselfAndWithWhatTheServiceTakes) {
     const std::vector<StoryRule> rules = {
         // The demo user's records: withdrawals, messages, coupons, invitations, income.
+        {"At most one withdrawal of each kind is under review, and the user's record says which",
+         [&] {
+             std::map<std::string, int> underReview;
+             for (const json& row : desList("getUserDetailed", {{"do", "out"}}))
+                 if (row.value("status", "") == "审核中") ++underReview[row.value("type", "")];
+             const json me = userRecord();
+             for (const auto& [type, state] : {std::pair{"1", "tbtxstatus"}, std::pair{"2", "txstatus"}}) {
+                 SCOPED_TRACE(type);
+                 EXPECT_LE(underReview[type], 1);
+                 EXPECT_EQ(me.value(state, ""), underReview[type] ? "1" : "0") << "the form offers what the service takes";
+             }
+         }},
+        {"A site message promises what the help page promises, and names a withdrawal or an order the lists hold",
+         [&] {
+             ASSERT_NE(sitePage("/wap/help-4.php").find("提现申请在1个工作日内到账"), std::string::npos);
+             std::multimap<std::string, std::string> withdrawals;  // "300个集分宝" -> its state
+             for (const json& row : desList("getUserDetailed", {{"do", "out"}}))
+                 withdrawals.emplace(row.value("money", "") + (row.value("type", "") == "1" ? "个集分宝" : "元"), row.value("status", ""));
+             const auto orders = ordersByNumber();
+             for (const json& message : desList("msg", json::object())) {
+                 const std::string said = message.value("title", "") + message.value("content", "");
+                 SCOPED_TRACE(said);
+                 size_t days = 0, promised = 0;
+                 for (size_t at = said.find("工作日"); at != std::string::npos; at = said.find("工作日", at + 1)) ++days;
+                 for (size_t at = said.find("1个工作日内"); at != std::string::npos; at = said.find("1个工作日内", at + 1)) ++promised;
+                 EXPECT_EQ(days, promised) << "one working day, as the help page, the form and its alert say";
+                 std::smatch m;
+                 const std::string title = message.value("title", "");
+                 if (title.find("提现") != std::string::npos) {
+                     // A withdrawal of the list, in the state the message tells.
+                     const char* state = title.find("失败") != std::string::npos   ? "提现失败，已退回"
+                                         : title.find("受理") != std::string::npos ? "审核中"
+                                                                                   : "已到账";
+                     ASSERT_TRUE(std::regex_search(said, m, std::regex("([0-9.]+(个集分宝|元))"))) << "names its amount";
+                     bool found = false;
+                     for (auto [it, end] = withdrawals.equal_range(m[1]); it != end; ++it) found = found || it->second == state;
+                     EXPECT_TRUE(found) << m[1] << " " << state;
+                 }
+                 if (std::regex_search(said, m, std::regex("订单 ([0-9A-Z]+)"))) {
+                     EXPECT_TRUE(orders.count(m[1])) << m[1];
+                 }
+             }
+         }},
+        {"A site message reads as one the service sends: no placeholder, a heading that is its title",
+         [&] {
+             for (const json& message : desList("msg", json::object())) {
+                 const std::string title = message.value("title", ""), content = message.value("content", "");
+                 SCOPED_TRACE(title);
+                 EXPECT_EQ(content.find("站内信"), std::string::npos) << content;
+                 EXPECT_EQ(content.find("这是第"), std::string::npos) << content;
+                 EXPECT_EQ(content.rfind("<h3>" + title + "</h3>", 0), 0u) << content;
+             }
+         }},
+        {"A site message's link opens a page on its topic",
+         [&] {
+             // The help pages by topic, with words a message on that topic uses; the activity
+             // pages by the names the home screen and the check-in give them.
+             const std::map<std::string, std::vector<std::string>> helpTopics = {
+                 {"新手一分钟", {"欢迎", "新手"}}, {"购物问题", {"订单", "返利"}},
+                 {"账号问题", {"账号", "密码"}},   {"提现问题", {"提现"}}};
+             const std::map<std::string, std::string> activities = {
+                 {"1", "双十一返利狂欢"}, {"2", "新人专享高返"}, {"3", "品牌特卖"},
+                 {"4", "邀请好友"},       {"8", "签到有礼"},     {"9", "签到攻略"}};
+             const std::string root = service.rootURL();
+             for (const json& message : desList("msg", json::object())) {
+                 const std::string title = message.value("title", ""), content = message.value("content", "");
+                 SCOPED_TRACE(title);
+                 std::smatch link;
+                 ASSERT_TRUE(std::regex_search(content, link, std::regex("href=\"([^\"]*)\""))) << content;
+                 const std::string target = link[1].str().rfind(root, 0) == 0 ? link[1].str().substr(root.size()) : link[1].str();
+                 ASSERT_EQ(service.request("GET", target).status, 200) << target;
+                 std::smatch m;
+                 if (std::regex_match(target, m, std::regex("/wap/help-[1-4]\\.php"))) {
+                     std::smatch heading;
+                     const std::string page = sitePage(target);
+                     ASSERT_TRUE(std::regex_search(page, heading, std::regex("<title>([^<]*)</title>")));
+                     bool onTopic = false;
+                     for (const std::string& word : helpTopics.at(heading[1])) onTopic = onTopic || title.find(word) != std::string::npos;
+                     EXPECT_TRUE(onTopic) << target << " (" << heading[1] << ")";
+                 } else if (std::regex_match(target, m, std::regex("/wap/activity\\.php\\?id=([0-9]+)"))) {
+                     ASSERT_TRUE(activities.count(m[1])) << target;
+                     EXPECT_NE(title.find(activities.at(m[1])), std::string::npos) << target << " is " << activities.at(m[1]);
+                 } else {
+                     ADD_FAILURE() << "neither a help page nor an activity: " << target;
+                 }
+             }
+         }},
+        {"The coupon page names each coupon's order by the number the order list shows",
+         [&] {
+             const auto orders = ordersByNumber();
+             const CouponPage page = couponPage();
+             ASSERT_FALSE(page.rows.empty());
+             for (const std::string& row : page.rows) {
+                 std::smatch m;
+                 ASSERT_TRUE(std::regex_search(row, m, std::regex("订单 ([0-9A-Z]+)"))) << row;
+                 EXPECT_TRUE(orders.count(m[1])) << row;
+             }
+         }},
+        {"What get_coupon offers and the coupon page counts usable is what use_coupon takes, after a use too",
+         [&] {
+             const json taobao = desList("order", {{"do", "taobao"}});
+             auto offeredInAll = [&] {
+                 size_t all = 0;
+                 for (const json& order : taobao) {
+                     const size_t n = offered(order["id"]).size();
+                     if (n) {
+                         EXPECT_EQ(order.value("can_useCoupon", ""), "1") << order["id"] << ": offered, yet refused";
+                     }
+                     all += n;
+                 }
+                 return all;
+             };
+             const size_t before = offeredInAll();
+             ASSERT_GT(before, 0u);
+             EXPECT_EQ(couponPage().usable, static_cast<int>(before));
+             // A coupon used on an order that offered several: the others go with the order's chance.
+             std::string busy;
+             for (const json& order : taobao)
+                 if (busy.empty() && offered(order["id"]).size() >= 2) busy = order["id"].get<std::string>();
+             ASSERT_FALSE(busy.empty());
+             const json coupons = offered(busy);
+             const json used = signedJson("use_coupon", {{"uid", kServiceTestUserId}, {"couponId", coupons[0]["id"].dump()}, {"tradeId", busy}},
+                                          cookie);
+             ASSERT_EQ(used["code"], 101) << used.dump();
+             EXPECT_EQ(signedJson("use_coupon", {{"uid", kServiceTestUserId}, {"couponId", coupons[1]["id"].dump()}, {"tradeId", busy}},
+                                  cookie)["msg"],
+                       "该订单不能再使用回扣券");
+             EXPECT_EQ(offered(busy).size(), 0u) << "offered, yet refused";
+             const size_t after = offeredInAll();
+             EXPECT_EQ(after, before - coupons.size());
+             const CouponPage page = couponPage();
+             EXPECT_EQ(page.usable, static_cast<int>(after));
+             size_t shownUsable = 0;
+             for (const std::string& row : page.rows) shownUsable += row.find("可使用") != std::string::npos;
+             EXPECT_EQ(shownUsable, after);
+             // The demo data as seeded for the rows after this one.
+             service.reset(true);
+             cookie = login(kServiceTestUserName, kServiceTestUserPassword);
+         }},
+        {"The invitation total is the sum of the friends' awards as their history shows them (whole yuan)",
+         [&] {
+             int64_t shown = 0;
+             for (const json& friendRow : jsonList("old_invite_info", 12)) {
+                 const json& award = friendRow["award"];
+                 const int64_t c = award.is_string() ? cents(award.get<std::string>()) : std::llround(award.get<double>() * 100);
+                 EXPECT_EQ(c % 100, 0) << friendRow.dump();
+                 shown += c / 100;  // the history's "%ld"
+             }
+             const json totals = signedJson("user_invite", {{"uid", kServiceTestUserId}}, cookie)["data"];
+             EXPECT_EQ(totals.value("inviteMoney", ""), std::to_string(shown));
+         }},
+        {"Each friend has one story: registered, rewarded and credited on the same days with the same amounts",
+         [&] {
+             std::map<std::string, std::string> registered;  // friend -> regTime
+             std::map<std::string, int64_t> awarded;         // friend -> award in cents
+             for (const json& row : jsonList("old_invite_info", 12)) {
+                 const std::string name = row.value("people", "");
+                 EXPECT_FALSE(registered.count(name)) << name << " twice";
+                 registered[name] = row.value("regTime", "");
+                 awarded[name] = row["award"].is_string() ? cents(row["award"].get<std::string>())
+                                                          : std::llround(row["award"].get<double>() * 100);
+             }
+             std::map<std::string, int64_t> rewarded;  // friend -> the rewards' sum
+             std::multiset<std::string> rewards;       // "friend date cents"
+             for (const json& row : jsonList("invite_info", 10)) {
+                 const std::string name = row.value("people", ""), day = row.value("time", "");
+                 SCOPED_TRACE(row.dump());
+                 ASSERT_TRUE(registered.count(name)) << "a friend of the history";
+                 if (row.value("type", "") == "注册奖励") {
+                     EXPECT_EQ(day, registered[name]);
+                 } else {
+                     EXPECT_GT(day, registered[name]) << "after the registration";
+                 }
+                 rewarded[name] += cents(row.value("num", ""));
+                 rewards.insert(name + " " + day + " " + std::to_string(cents(row.value("num", ""))));
+             }
+             for (const auto& [name, award] : awarded) EXPECT_EQ(rewarded[name], award) << name << ": the history's award is its rewards'";
+             std::multiset<std::string> credited;
+             for (const json& row : desList("getUserDetailed", {{"do", "in"}})) {
+                 if (row.value("title", "") != "邀请奖励") continue;
+                 std::smatch m;
+                 const std::string content = row.value("content", "");
+                 ASSERT_TRUE(std::regex_search(content, m, std::regex("(好友[0-9]+)"))) << content;
+                 credited.insert(m[1].str() + " " + row.value("addtime", "").substr(0, 10) + " " +
+                                 std::to_string(cents(row.value("money", ""))));
+             }
+             EXPECT_EQ(credited, rewards) << "each reward is an income record of its day and amount";
+         }},
+        {"An invitation's income record credits cash",
+         [&] {
+             size_t rows = 0;
+             for (const json& row : desList("getUserDetailed", {{"do", "in"}})) {
+                 if (row.value("title", "") != "邀请奖励") continue;
+                 ++rows;
+                 EXPECT_GT(cents(row.value("money", "")), 0) << row.dump();
+             }
+             EXPECT_GT(rows, 0u);
+         }},
+        {"A rebate or refund record cites an order the lists hold, after it, and moves what that order shows",
+         [&] {
+             const auto orders = ordersByNumber();
+             std::map<std::string, json> rebates;  // order number -> its rebate record
+             auto cited = [&](const json& row) -> std::pair<std::string, const json*> {
+                 std::smatch m;
+                 const std::string content = row.value("content", "");
+                 if (!std::regex_search(content, m, std::regex("订单 ([0-9A-Z]+)"))) return {"", nullptr};
+                 auto it = orders.find(m[1]);
+                 return {m[1], it == orders.end() ? nullptr : &it->second};
+             };
+             for (const json& row : desList("getUserDetailed", {{"do", "in"}})) {
+                 if (row.value("title", "") != "购物返利") continue;
+                 SCOPED_TRACE(row.dump());
+                 auto [number, order] = cited(row);
+                 ASSERT_TRUE(order) << "cites " << number;
+                 rebates[number] = row;
+                 if (order->contains("trade_id")) {
+                     EXPECT_GT(row.value("addtime", ""), order->value("pay_time", ""));
+                     EXPECT_EQ(std::stoll(row.value("jifenbao", "0")),
+                               std::stoll(order->value("jifenbao", "0")) + std::stoll(order->value("coupon_award", "0")))
+                         << "the order's rebate and its coupon's award";
+                 } else {
+                     EXPECT_GT(row.value("addtime", ""), order->value("order_time", ""));
+                     EXPECT_EQ(order->value("status", ""), "已结算");
+                     EXPECT_EQ(row.value("money", ""), order->value("fxje", ""));
+                     EXPECT_EQ(row.value("jifen", ""), order->value("jifen", ""));
+                 }
+             }
+             EXPECT_FALSE(rebates.empty());
+             for (const json& row : desList("getUserDetailed", {{"do", "refund"}})) {
+                 SCOPED_TRACE(row.dump());
+                 auto [number, order] = cited(row);
+                 ASSERT_TRUE(order) << "cites " << number;
+                 ASSERT_TRUE(rebates.count(number)) << "takes back a rebate the income shows";
+                 const json& rebate = rebates[number];
+                 EXPECT_GT(row.value("addtime", ""), rebate.value("addtime", ""));
+                 for (const char* amount : {"money", "jifenbao", "jifen"})
+                     EXPECT_EQ(cents(row.value(amount, "")), cents(rebate.value(amount, ""))) << amount;
+             }
+         }},
+        {"An income or refund record's text says every amount it moves",
+         [&] {
+             json rows = desList("getUserDetailed", {{"do", "in"}});
+             for (const json& row : desList("getUserDetailed", {{"do", "refund"}})) rows.push_back(row);
+             ASSERT_FALSE(rows.empty());
+             struct Unit {
+                 const char* field;
+                 const char* pattern;
+             };
+             for (const json& row : rows) {
+                 const std::string content = row.value("content", "");
+                 SCOPED_TRACE(content);
+                 for (const Unit& unit : {Unit{"money", "([0-9]+(\\.[0-9]+)?)元"}, Unit{"jifenbao", "([0-9]+) ?个集分宝"},
+                                          Unit{"jifen", "([0-9]+) ?Velmo"}}) {
+                     std::smatch m;
+                     const int64_t moved = cents(row.value(unit.field, ""));
+                     const int64_t said = std::regex_search(content, m, std::regex(unit.pattern)) ? cents(m[1]) : 0;
+                     EXPECT_EQ(said, moved) << unit.field << " " << row.value(unit.field, "");
+                 }
+             }
+         }},
 
         // Goods, lists and pages.
         {"the 9.9 list (type 1: the home's 9块9包邮, the store's 9.9包邮) holds products at 9.90 or less",

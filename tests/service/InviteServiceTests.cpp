@@ -3,6 +3,7 @@
 // sizes the screens ask for, and the message pages with their HTML contents.
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include "tests/service/ServiceTestSupport.h"
 
@@ -28,6 +29,14 @@ TEST_F(InviteServiceTest, LeaderboardHasTenInvitersForAnyone) {
 }
 
 TEST_F(InviteServiceTest, TotalsAddWholeAndTextAwardsAndThePagesEndOnTheThird) {
+    // A data directory of an earlier version holds a friend whose award is a text with decimals.
+    service.stop();
+    onStore(service.dataDir(), [](sqlite3* db) {
+        const json older = {{"people", "好友甲"}, {"award", "3.8"}, {"regTime", "2026-08-30"}};
+        const std::string sql = "INSERT INTO items(kind, owner, record) VALUES('old_invite', 10001, '" + older.dump() + "');";
+        ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    });
+    service.start();
     const std::string cookie = login(kServiceTestUserName, kServiceTestUserPassword);
     // Every award of the friends' pages, whatever its kind, in cents.
     int64_t cents = 0;
@@ -38,7 +47,7 @@ TEST_F(InviteServiceTest, TotalsAddWholeAndTextAwardsAndThePagesEndOnTheThird) {
         int ps;
         size_t lastPage;
     };
-    for (const Family& f : {Family{"invite_info", 10, 5}, Family{"old_invite_info", 12, 6}}) {
+    for (const Family& f : {Family{"invite_info", 10, 10}, Family{"old_invite_info", 12, 2}}) {
         SCOPED_TRACE(f.op);
         for (int number = 1; number <= 3; ++number) {
             json reply = page(f.op, number, f.ps, cookie);
@@ -60,6 +69,7 @@ TEST_F(InviteServiceTest, TotalsAddWholeAndTextAwardsAndThePagesEndOnTheThird) {
         }
     }
     EXPECT_TRUE(textAward && wholeAward) << "both kinds of award are stored";
+    EXPECT_EQ(cents % 100, 80) << "the older directory's 3.8 counts with its decimals";
 
     json totals = signedJson("user_invite", {{"uid", kServiceTestUserId}}, cookie);
     ASSERT_EQ(totals["code"], 101) << totals.dump();

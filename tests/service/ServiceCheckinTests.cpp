@@ -1,6 +1,6 @@
-// The daily check-in from the outside: one credit a day on the service's clock, counted in
-// China time, balances that keep their decimals, the advert of a successful check-in and the
-// activity page it links to, and the control call that sets a user's record.
+// The daily check-in from the outside: one credit a day on the service's clock, counted and
+// stamped in the machine's zone, balances that keep their decimals, the advert of a successful
+// check-in and the activity page it links to, and the control call that sets a user's record.
 #include "tests/service/ServiceTestSupport.h"
 
 namespace zvt::test::svc {
@@ -11,6 +11,7 @@ constexpr int64_t kFebTenthMorning = 1802224800;
 
 class ServiceCheckinTest : public ServiceTest {
 protected:
+    ServiceCheckinTest() : ServiceTest(inZone("Asia/Shanghai")) {}
     void SetUp() override { cookie = login(kServiceTestUserName, kServiceTestUserPassword); }
 
     void setClock(int64_t seconds) {
@@ -24,13 +25,14 @@ protected:
     std::string cookie;
 };
 
-TEST_F(ServiceCheckinTest, OneCreditPerChinaDayOnTheServicesClock) {
+TEST_F(ServiceCheckinTest, OneCreditPerDayOfTheMachinesZoneOnTheServicesClock) {
     struct Step {
         int64_t clock;
         int code;
         const char* why;
     };
-    // 23:59:59 UTC on the 10th is already the 11th in China; 15:59:59 UTC is still the 11th.
+    // The service runs in Shanghai here: 23:59:59 UTC on the 10th is already the 11th there;
+    // 15:59:59 UTC is still the 11th.
     const std::vector<Step> steps = {
         {kFebTenthMorning, 101, "first check-in of the day"},
         {kFebTenthMorning + 3600, 251, "same day an hour later"},
@@ -52,6 +54,42 @@ TEST_F(ServiceCheckinTest, OneCreditPerChinaDayOnTheServicesClock) {
     }
     EXPECT_EQ(user()["jifen"], "5030");
     EXPECT_EQ(user()["jifenbao"], "1203");
+}
+
+// On a machine far from China, in Honolulu (UTC-10 all year), the check-in follows the local
+// day, where China's day differs: two check-ins on one local day are one (China had turned
+// over between them), and the next local morning takes one (still China's day of the last).
+TEST(ServiceCheckinZone, ACheckInIsStampedAndCountedOnTheMachinesDay) {
+    ServiceProcess service(inZone("Pacific/Honolulu"));
+    ServiceCalls calls(service);
+    const std::string cookie = calls.login(kServiceTestUserName, kServiceTestUserPassword);
+    // 2027-02-10 05:00 in Honolulu: 15:00 UTC, 23:00 in China.
+    constexpr int64_t kFebTenthDawn = 1802271600;
+    struct Step {
+        int64_t clock;
+        int code;
+        const char* stamp;  // of the income record a check-in files
+        const char* why;
+    };
+    const std::vector<Step> steps = {
+        {kFebTenthDawn, 101, "2027-02-10 05:00:00", "the first check-in, stamped in the machine's zone"},
+        {kFebTenthDawn + 2 * 3600, 251, nullptr, "07:00 the same day (01:00 on the 11th in China)"},
+        {kFebTenthDawn + 18 * 3600 + 59 * 60 + 59, 251, nullptr, "23:59:59 the same day"},
+        {kFebTenthDawn + 24 * 3600, 101, "2027-02-11 05:00:00", "the next morning (still the 11th in China)"},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.why);
+        service.configure(json{{"fixed_time", std::to_string(step.clock)}}.dump());
+        json reply = calls.signedDes("sign", {{"id", kServiceTestUserId}}, nullptr, cookie);
+        ASSERT_EQ(reply["code"], step.code) << reply.dump();
+        if (!step.stamp) continue;
+        std::string raw;
+        calls.signedDes("getUserDetailed", {{"id", kServiceTestUserId}, {"do", "in"}, {"number", "1"}}, &raw, cookie);
+        const json rows = json::parse(decipher(raw), nullptr, false);
+        ASSERT_TRUE(rows.is_array() && !rows.empty());
+        EXPECT_EQ(rows[0]["title"], "签到奖励");
+        EXPECT_EQ(rows[0]["addtime"], step.stamp);
+    }
 }
 
 TEST_F(ServiceCheckinTest, BalancesKeepTheirDecimalsAndTheReplyCarriesAnAdvert) {

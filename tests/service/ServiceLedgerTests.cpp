@@ -155,9 +155,10 @@ class ServiceLedgerTest : public ServiceTest {
 protected:
     void SetUp() override {
         cookie = login(kServiceTestUserName, kServiceTestUserPassword);
+        // No withdrawal under review (the demo's 集分宝 one settled): every operation can run.
         auto r = service.request("POST", "/__test/user",
                                  json{{"id", kServiceTestUserId}, {"jifen", "1000"}, {"jifenbao", "500"},
-                                      {"money", "50.00"}, {"signtime", "0"}}
+                                      {"money", "50.00"}, {"signtime", "0"}, {"tbtxstatus", "0"}}
                                      .dump(),
                                  "application/json");
         ASSERT_EQ(r.status, 200) << r.body;
@@ -230,7 +231,7 @@ TEST_F(ServiceLedgerTest, AnOperationKilledBetweenTwoOfItsWritesLeavesNoneOfThem
         ASSERT_EQ(service.request("POST", "/__test/reset?reseed=1").status, 200);
         cookie = login(kServiceTestUserName, kServiceTestUserPassword);
         service.setUserFields(json{{"id", kServiceTestUserId}, {"jifen", "1000"}, {"jifenbao", "500"},
-                                   {"money", "50.00"}, {"signtime", "0"}}
+                                   {"money", "50.00"}, {"signtime", "0"}, {"tbtxstatus", "0"}}
                                   .dump());
     }
 }

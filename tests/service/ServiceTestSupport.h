@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sqlite3.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -94,8 +96,14 @@ private:
 class ServiceTest : public ::testing::Test, protected ServiceCalls {
 protected:
     ServiceTest() : ServiceCalls(service) {}
+    // A service started with these options, e.g. in a zone of the test's choosing.
+    explicit ServiceTest(ServiceProcess::Options options) : ServiceCalls(service), service(std::move(options)) {}
     ServiceProcess service;
 };
+
+// The service's options for a test that reads its time stamps or days: records are stamped and
+// check-in days counted in the machine's zone, here the one named ("Asia/Shanghai").
+inline ServiceProcess::Options inZone(const std::string& zone) { return {.environment = {"TZ=" + zone}}; }
 
 // One connection of a test that acts as many clients at once: bytes to send (head, then
 // body; from byte `trickleFrom` on `trickleBytes` every `trickle`, the first of them `trickle`
@@ -259,6 +267,14 @@ inline std::string wholeBody(const std::string& answer) {
     if (end == std::string::npos || field == std::string::npos || field > end) return {};
     size_t length = std::stoull(answer.substr(field + 16));
     return answer.size() - end - 4 == length ? answer.substr(end + 4) : std::string();
+}
+
+// Runs SQL on the stopped service's store, as a data directory of an earlier version left it.
+inline void onStore(const std::string& dataDir, const std::function<void(sqlite3*)>& edit) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((dataDir + "/zavelto.sqlite").c_str(), &db), SQLITE_OK);
+    edit(db);
+    sqlite3_close(db);
 }
 
 // Peak resident memory of a process in bytes (its high-water mark), 0 when unknown.

@@ -39,6 +39,9 @@ std::vector<std::string> environment(const zvt::test::TempHome& home) {
   return {"ZVT_HOME=" + home.path(), "ASAN_OPTIONS=detect_leaks=0", "TZ=UTC"};
 }
 
+// The service beside the runner, in its zone, as run.sh starts both on one machine.
+zvt::test::ServiceProcess::Options besideTheRunner() { return {.environment = {"TZ=UTC"}}; }
+
 // The preferences of a start after the first: the home screen's guide was seen.
 void guideSeen(const zvt::test::TempHome& home) {
   std::filesystem::create_directories(home.pathFor("Library/Preferences"));
@@ -68,7 +71,7 @@ bool orange(const RGBA& c) { return c.r > 230 && c.g > 80 && c.g < 140 && c.b < 
 }  // namespace
 
 TEST(RunnerProcess, AHeadlessTourTapsThroughTwoScreensAndTheirPicturesShowThem) {
-  zvt::test::ServiceProcess service;
+  zvt::test::ServiceProcess service(besideTheRunner());
   zvt::test::TempHome home;
   const std::string pictures = home.pathFor("pictures");
   // A first start: the guide's three swipes and its start button (the middle of the screen,
@@ -119,7 +122,7 @@ static size_t colourCount(const PictureFile& picture) {
 }
 
 TEST(RunnerProcess, TheTourOfTheRunScriptShowsEveryTabOnAScreenThatIsNotEmpty) {
-  zvt::test::ServiceProcess service;
+  zvt::test::ServiceProcess service(besideTheRunner());
   zvt::test::TempHome home;
   const std::string pictures = home.pathFor("pictures");
   ChildProcess runner({kRunner, "--headless", "--fast", "--script", ZVT_TOUR_PATH, "--pictures", pictures,
@@ -170,7 +173,7 @@ TEST(RunnerProcess, TheTourOfTheRunScriptShowsEveryTabOnAScreenThatIsNotEmpty) {
 }
 
 TEST(RunnerProcess, AHeadlessRunWithoutADisplayPicturesTheWebPagesItOpens) {
-  zvt::test::ServiceProcess service;
+  zvt::test::ServiceProcess service(besideTheRunner());
   zvt::test::TempHome home;
   const std::string pictures = home.pathFor("pictures");
   guideSeen(home);
@@ -397,7 +400,7 @@ TEST(RunnerProcess, TheWindowShowsTheScreenAClickSwitchesTheTabAndItClosesCleanl
 TEST(RunnerProcess, TheWindowShowsTheHomeScreenPopulatedByTheService) {
   Xvfb xvfb;
   if (xvfb.display().empty()) GTEST_SKIP() << "Xvfb cannot start here (install the Debian package xvfb)";
-  zvt::test::ServiceProcess service;
+  zvt::test::ServiceProcess service(besideTheRunner());
   zvt::test::TempHome home;
   guideSeen(home);
   auto env = environment(home);

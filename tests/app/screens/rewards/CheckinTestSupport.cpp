@@ -28,6 +28,10 @@ NSTimeInterval momentIn(const char* zone, int year, int month, int day, int hour
   return calendar->dateFromComponents(parts)->timeIntervalSince1970();
 }
 
+void CheckinTest::startServiceIn(const char* zone) {
+  service_ = std::make_unique<ServiceProcess>(ServiceProcess::Options{.environment = {std::string("TZ=") + zone}});
+}
+
 NSTimeInterval CheckinTest::februaryTenth() { return momentIn("Asia/Shanghai", 2027, 2, 10, 10); }
 
 void CheckinTest::SetUp() {

@@ -19,13 +19,19 @@ NSTimeInterval momentIn(const char* zone, int year, int month, int day, int hour
 
 class CheckinTest : public ShellTest {
  protected:
+  // The service counts check-in days and stamps its records in the zone of the machine it runs
+  // on, which the device beside it shares (as run.sh starts them): Shanghai's, as setClock's.
+  static void SetUpTestSuite() { startServiceIn("Asia/Shanghai"); }
+  static void startServiceIn(const char* zone);
+
   // 10 February 2027, 10:00 in Shanghai.
   static NSTimeInterval februaryTenth();
 
   void SetUp() override;
   void TearDown() override;
 
-  // The device's zone and wall clock, and the service's clock, at `moment`.
+  // The device's zone and wall clock, and the service's clock, at `moment` (the service keeps
+  // the zone it was started in).
   void setClock(NSTimeInterval moment, const char* zone = "Asia/Shanghai");
   // The service's record of the test user gets these fields (JSON object text without "id").
   void setUserFields(const std::string& fieldsJSON);

@@ -66,7 +66,7 @@ TEST_F(AssetsTest, EachMenuRowOpensItsListWhichLoadsItsFirstPage) {
     const char* picture;
   };
   for (const Case& c : {Case{"收入明细", "in", 10, "购物返利", "assets-income"}, Case{"提现明细", "out", 10, "300个集分宝", "assets-withdrawals"},
-                        Case{"退款明细", "refund", 8, "订单退款扣回", "assets-refunds"}}) {
+                        Case{"退款明细", "refund", 3, "订单退款扣回", "assets-refunds"}}) {
     SCOPED_TRACE(c.row);
     auto screen = openList(c.row);
     ASSERT_TRUE(screen) << topClass();
@@ -119,7 +119,7 @@ TEST_F(AssetsTest, RowsShowTheirRecordsWithdrawalsInTheirUnitsAndOnlyIncomeAndRe
   EXPECT_EQ(text(page->title()), "详细情况");
   EXPECT_EQ(text(page->content()), text(as<NSString>(model->content)));
   // Plain text, which reads the same in the row and on the page that renders it as HTML.
-  EXPECT_EQ(text(cell->incomeLabel()->text()), "淘宝订单 528800 已确认收货，返利 1.50元 已到账。");
+  EXPECT_EQ(text(cell->incomeLabel()->text()), "淘宝订单 88000000000119 已确认收货，返利 46 个集分宝（含回扣券额外 5 个）已到账。");
 }
 
 TEST_F(AssetsTest, PagesComeUpTheLastStopsTheFooterAndPullingDownStartsOver) {
@@ -127,13 +127,13 @@ TEST_F(AssetsTest, PagesComeUpTheLastStopsTheFooterAndPullingDownStartsOver) {
   openMenu();
   openList("收入明细");
   ASSERT_EQ(rows(), 10);
-  ASSERT_TRUE(pullUp());
-  EXPECT_EQ(rows(), 20);
-  ASSERT_TRUE(pullUp());
-  EXPECT_EQ(rows(), 25);
-  EXPECT_EQ(pr_footer(list()->tableView())->state(), PRRefreshStateNoMoreData) << "\"end\" 1 on the third page";
+  for (NSInteger shown : {20, 30, 40, 45}) {
+    ASSERT_TRUE(pullUp());
+    EXPECT_EQ(rows(), shown);
+  }
+  EXPECT_EQ(pr_footer(list()->tableView())->state(), PRRefreshStateNoMoreData) << "\"end\" 1 on the fifth page";
   EXPECT_FALSE(pullUp()) << "the footer loads no more";
-  EXPECT_EQ(recordRequests(), (std::vector<std::string>{"1/in", "2/in", "3/in"}));
+  EXPECT_EQ(recordRequests(), (std::vector<std::string>{"1/in", "2/in", "3/in", "4/in", "5/in"}));
   writeScreenPicture("assets-income-end");
 
   pullDown();
@@ -187,7 +187,7 @@ TEST_F(AssetsTest, APageStillOnItsWayWhenTheListIsPulledDownIsNotShown) {
       out += text(as<NSString>(as<TZRefundModel>(list()->dataAray()->objectAtIndex(i))->addtime)).substr(8, 2) + " ";
     return out;
   };
-  EXPECT_EQ(times(), "28 27 26 25 24 23 22 21 20 19 ");
+  EXPECT_EQ(times(), "30 30 29 29 28 27 26 24 23 18 ");
   // The next pull-up goes on from there.
   ASSERT_TRUE(pullUp());
   EXPECT_EQ(recordRequests().back(), "2/in");
@@ -260,7 +260,7 @@ TEST_F(AssetsTest, AFailedLoadPutsTheRetryTipOverTheRowsAndTheRetryAsksForTheSam
   waitForRecords(4);
   EXPECT_EQ(recordRequests(), (std::vector<std::string>{"1/in", "2/in", "3/in", "3/in"}));
   EXPECT_EQ(tipTitle(), "");
-  EXPECT_EQ(rows(), 25);
+  EXPECT_EQ(rows(), 30);
 }
 
 TEST_F(AssetsTest, EmptyListsShowTheirTipWithoutAButton) {

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "app/api/ZVTAPIClient.h"
+#include "app/screens/rewards/TZADShow.h"
 #include "app/utilities/TovrelUntiles.h"
 #include "foundation/json/JSONDecoder.h"
 #include "platform/foundation/NSUserDefaults.h"
@@ -349,6 +350,63 @@ TEST_F(CheckinTest, OpeningAsksForTheShareAwardHidesTheTabBarAndLogsThePage) {
     if (page && page->isEqualToString("签到页面")) ++pages;
   }
   EXPECT_EQ(pages, 1) << "the page began and ended once";
+}
+
+// On a machine in UTC, whose zone the device and the service beside it share: the day the
+// calendar offers is the one the service takes, and the record it files is stamped on the day
+// the calendar stars. (Counting China's days, the service refused the morning after a check-in
+// at 20:00, 04:00 in China, and stamped one at 18:35 with the next day.)
+class CheckinInUtcTest : public CheckinTest {
+ protected:
+  static void SetUpTestSuite() { startServiceIn("UTC"); }
+};
+
+TEST_F(CheckinInUtcTest, TheDayTheCalendarOffersIsTheDayTheServiceTakesAndStamps) {
+  struct Case {
+    const char* what;
+    NSTimeInterval last, now;
+    NSInteger today;
+    const char* stamp;  // of the income record the check-in files
+  };
+  const std::vector<Case> cases = {
+      {"10:00 after a check-in at 20:00 the day before", momentIn("UTC", 2026, 12, 8, 20), momentIn("UTC", 2026, 12, 9, 10), 9,
+       "2026-12-09 10:00:00"},
+      {"18:35 (02:35 the next day in China)", momentIn("UTC", 2026, 12, 9, 10), momentIn("UTC", 2026, 12, 10, 18, 35), 10,
+       "2026-12-10 18:35:00"},
+  };
+  auto delegate = launch();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    setClock(c.now, "UTC");
+    setUserFields(R"({"signtime": ")" + std::to_string(static_cast<int64_t>(c.last)) + R"("})");
+    login();
+    auto screen = open();
+    ASSERT_TRUE(screen);
+    ASSERT_TRUE(isActive(screen)) << "the last check-in was the day before";
+    tapSignIn(screen);
+    device().wait(0.5);
+    EXPECT_FALSE(device().viewWithText("您已签到了"));
+    EXPECT_TRUE(isDone(screen));
+    EXPECT_EQ(imageName(cell(screen, c.today)->cionIcon()), "cion_highlight");
+    // The advert the check-in brings, closed.
+    device().wait(0.6);
+    for (const auto& view : delegate->tabBarController()->view()->subviews())
+      if (auto show = std::dynamic_pointer_cast<TZADShow>(view)) {
+        ASSERT_TRUE(device().tapView(show->closeButton()));
+      }
+    device().wait(0.6);
+    // The income list opens with the record of this check-in, on the starred day.
+    const int asked = service_->requestCount("getUserDetailed");
+    topScreen()->navigationController()->pushViewController(zvt::makeScreen("MyAssetsViewController"), false);
+    device().wait(1);
+    ASSERT_TRUE(device().tapText("收入明细"));
+    device().wait(1);
+    ASSERT_TRUE(waitFor([&] { return service_->requestCount("getUserDetailed") > asked; }, 5));
+    letRepliesArrive();
+    device().wait(0.5);
+    EXPECT_TRUE(device().viewWithText(c.stamp)) << c.stamp;
+    home();
+  }
 }
 
 }  // namespace

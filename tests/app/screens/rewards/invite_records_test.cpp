@@ -310,4 +310,50 @@ TEST_F(InviteHistoryTest, AwardsShowTheirWholeYuanAndMissingValuesShowNothingOrZ
   zvt::test::writeScreenPicture("InviteRecords.historyValues");
 }
 
+// The demo user's history as seeded, read as a person scrolls it: its rows add up to the total
+// the invite screen shows, one row a friend it counts (the awards once carried decimals the
+// history's whole yuan drop: rows of 110 under a total of 118).
+TEST_F(InviteHistoryTest, TheRowsAddUpToTheTotalTheInviteScreenShows) {
+  launchLoggedIn();
+  auto invite = openInvite();
+  ASSERT_TRUE(invite);
+  auto totals = invite->inviteFriendView();
+  ASSERT_TRUE(waitFor([&] { return !textOf(totals->numTotalLabel()).empty(); }, 5));
+  const std::string total = textOf(totals->numTotalLabel()), friends = textOf(totals->numSucceedLabel());
+  ASSERT_TRUE(device().tapText("查看邀请奖励"));
+  device().wait(1);
+  settle();
+  EXPECT_TRUE(device().viewWithText(total + "元")) << "the rewards' header";
+  ASSERT_TRUE(device().tapText("查看历史邀请明细>"));
+  device().wait(1);
+  waitForRequests("old_invite_info", 1);
+  settle();
+  auto history = std::dynamic_pointer_cast<HistoryInviteViewController>(top());
+  ASSERT_TRUE(history);
+  auto table = history->historyWardView()->historyWardTableView();
+  std::map<NSInteger, long> shown;  // row -> the award it shows
+  auto read = [&] {
+    for (const auto& cell : table->visibleCells()) {
+      auto row = std::dynamic_pointer_cast<HistoryTableViewCell>(cell);
+      auto path = table->indexPathForCell(cell);
+      if (row && path) shown[path->row()] = std::stol(textOf(row->wardNumLabel()));
+    }
+  };
+  for (int page = 0; page < 5 && pr_footer(table)->state() != PRRefreshStateNoMoreData; ++page)
+    ASSERT_TRUE(pullUpList(table, "old_invite_info"));
+  // Every page there: from the top down to the last row.
+  dragToTop(table);
+  for (int i = 0; i < 30 && table->contentOffset().y < table->contentSize().height - table->bounds().size.height - 1; ++i) {
+    read();
+    device().dragView(table, CGPointMake(0, -200), 0.3);
+    device().waitUntilStill(table);
+  }
+  read();
+  long sum = 0;
+  for (const auto& [row, award] : shown) sum += award;
+  EXPECT_EQ(static_cast<NSInteger>(shown.size()), table->numberOfRowsInSection(0)) << "every row read";
+  EXPECT_EQ(std::to_string(shown.size()), friends);
+  EXPECT_EQ(std::to_string(sum), total);
+}
+
 }  // namespace

@@ -192,8 +192,8 @@ TEST_F(MessagesTest, AFailedPullUpShowsThePlaceholderWhoseRetryAsksTheSamePage) 
   EXPECT_FALSE(screen->noMessageTipView());
   EXPECT_EQ(placeholders(), 0u);
   ASSERT_EQ(screen->dataArray()->count(), 25u);
-  EXPECT_EQ(titleAt(screen, 19), "兑换成功通知：您兑换的商品已经发货") << "page 2's last";
-  EXPECT_EQ(titleAt(screen, 20), "返利到账通知") << "page 3's first";
+  EXPECT_EQ(titleAt(screen, 19), "提现已到账：700个集分宝已转入您绑定的支付宝账户") << "page 2's last";
+  EXPECT_EQ(titleAt(screen, 20), "提现已到账：20.50元已转入您绑定的支付宝账户") << "page 3's first";
   EXPECT_EQ(pr_footer(table)->state(), PRRefreshStateNoMoreData);
 
   // The next failure after a success makes a new placeholder.

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <map>
 
 #include "app/screens/account/AccountScreens.h"
 #include "app/screens/account/PasswordTipView.h"
@@ -132,7 +133,8 @@ TEST_F(WithdrawTest, WithoutAnAccountTheFieldsSendTheUserToTheBindingScreen) {
 
 TEST_F(WithdrawTest, AmountsAndPasswordAreCheckedBeforeAnythingIsSent) {
   launchLoggedIn();
-  setUser(R"({"jifenbao": "1200", "money": "88.50"})");
+  // No withdrawal under review (the demo's 集分宝 one settled): both segments check what is typed.
+  setUser(R"({"jifenbao": "1200", "money": "88.50", "tbtxstatus": "0"})");
   openForm();
   struct Case {
     const char* kind;
@@ -320,6 +322,32 @@ TEST_F(WithdrawTest, OneWithdrawalAtATimeAndFailuresKeepWhatWasTyped) {
   device().wait(0.3);
   EXPECT_EQ(buttonTitle(), "提 现");
   EXPECT_TRUE(form()->withdrawButton()->isEnabled());
+}
+
+// The demo user as seeded: what the withdrawal list shows under review, the form shows so, kind
+// by kind (the list once had three 集分宝 withdrawals under review while the form took a fourth).
+TEST_F(WithdrawTest, TheFormWaitsForTheKindTheWithdrawalListShowsUnderReview) {
+  launchLoggedIn();
+  openMenu();
+  ASSERT_TRUE(openList("提现明细"));
+  ASSERT_TRUE(pullUp()) << "the second page";
+  std::map<std::string, int> underReview;  // type -> withdrawals under review
+  for (NSUInteger i = 0; i < list()->dataAray()->count(); ++i) {
+    auto withdrawal = as<TZWithdrawModel>(list()->dataAray()->objectAtIndex(i));
+    if (text(as<NSString>(withdrawal->status)) == "审核中") ++underReview[text(as<NSString>(withdrawal->type))];
+  }
+  EXPECT_EQ(underReview, (std::map<std::string, int>{{"1", 1}})) << "one of 集分宝, the newest";
+  homeStack()->popToRootViewControllerAnimated(false);
+  device().wait(0.5);
+  auto view = openForm();
+  ASSERT_TRUE(view);
+  for (const auto& [kind, type] : {std::pair{"集分宝", "1"}, std::pair{"现金", "2"}}) {
+    SCOPED_TRACE(kind);
+    ASSERT_TRUE(device().tapText(kind));
+    device().wait(0.3);
+    EXPECT_EQ(buttonTitle(), underReview.count(type) ? "提现审核中" : "提 现");
+    EXPECT_EQ(view->withdrawButton()->isEnabled(), !underReview.count(type));
+  }
 }
 
 TEST_F(WithdrawTest, ThePhoneOfferThePasswordTipAndTheTutorial) {

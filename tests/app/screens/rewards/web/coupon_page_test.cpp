@@ -7,6 +7,7 @@
 
 #include "app/screens/account/UserInfoViewController.h"
 #include "app/screens/rewards/TZRebateCouponViewController.h"
+#include "app/screens/shopping/TZOrderViewController.h"
 #include "tests/app/screens/rewards/web/RewardsWebTestSupport.h"
 
 namespace zvt::test {
@@ -95,6 +96,79 @@ TEST_F(CouponPageTest, TheLoggedInUsersPageDrivesOrdersLoginAndSearch) {
   EXPECT_EQ(centreStack()->topViewController()->className(), "UserInfoViewController");
   EXPECT_TRUE(device().viewWithText("淘宝回扣"));
   EXPECT_EQ(topClass(), "TZNewSearchViewController");
+}
+
+// The demo user's page names each coupon's order by the number the orders list shows, and after
+// a coupon is used there, the order's other coupons are no longer counted or offered as usable
+// (the page once named orders by record ids, "订单 3000", and kept the others "可使用").
+TEST_F(CouponPageTest, ACouponsOrderIsTheOneTheOrdersListShowsAndAUseThereVoidsItsOthers) {
+  ASSERT_TRUE(logInDemoUser());
+  auto screen = openFromCentre();
+  ASSERT_TRUE(screen);
+  auto web = screen->mainView();
+  ASSERT_TRUE(waitForCoupons(web));
+  const int usable = std::stoi(text(web, "usable"));
+  auto rowsOf = [&](const std::string& number) {
+    return js(web, "Array.from(document.querySelectorAll('#coupons li span')).map(s => s.textContent)"
+                   ".filter(t => t.indexOf('订单 " + number + " ') == 0).join('|')");
+  };
+  const std::string first = js(web, "document.querySelector('#coupons li span').textContent");
+  const size_t from = first.find("订单 "), to = first.find(" · ");
+  ASSERT_TRUE(from == 0 && to != std::string::npos) << first;
+  const std::string number = first.substr(from + std::string("订单 ").size(), to - from - std::string("订单 ").size());
+  EXPECT_EQ(rowsOf(number), "订单 " + number + " · 可使用|订单 " + number + " · 可使用|订单 " + number + " · 可使用");
+
+  // "去回扣订单使用": the orders list, whose first order bears that number; one of its coupons used.
+  tapElement(web, "order");
+  ASSERT_TRUE(waitFor([&] { return topClass() == "TZOrderViewController"; }, 10));
+  auto orders = std::dynamic_pointer_cast<TZOrderViewController>(topScreen());
+  ASSERT_TRUE(orders);
+  ASSERT_TRUE(waitFor(
+      [&] {
+        device().wait(0.1);
+        return orders->tableView()->numberOfRowsInSection(0) > 0;
+      },
+      10));
+  device().wait(1);
+  auto firstOrder = [&] {
+    return std::dynamic_pointer_cast<TZTaobaoOrderCell>(orders->tableView()->cellForRowAtIndexPath(NSIndexPath::indexPathForRow(0, 0)));
+  };
+  ASSERT_TRUE(firstOrder());
+  EXPECT_EQ(firstOrder()->orderNumLabel()->text()->utf8(), number);
+  const int offers = service_->requestCount("get_coupon");
+  ASSERT_TRUE(device().tapView(firstOrder()->rebateBtn()));
+  ASSERT_TRUE(waitFor([&] { return service_->requestCount("get_coupon") > offers; }, 10));
+  ASSERT_TRUE(waitFor(
+      [&] {
+        device().wait(0.1);
+        return firstOrder() && firstOrder()->rebateView()->subviews().size() == 3;
+      },
+      10));
+  device().wait(0.5);
+  ASSERT_EQ(firstOrder()->rebateView()->subviews().size(), 3u);
+  ASSERT_TRUE(device().tapView(firstOrder()->rebateView()->subviews().at(0)));
+  device().wait(0.5);
+  ASSERT_TRUE(device().tapText("确定"));
+  ASSERT_TRUE(waitFor(
+      [] {
+        device().wait(0.05);
+        return device().viewWithText("使用成功，获得额外回扣5集分宝") != nullptr;
+      },
+      10));
+  device().wait(3);
+
+  // Back on the page, loaded again: one used, its two siblings void, none of them counted.
+  centreStack()->popViewControllerAnimated(false);
+  device().wait(1);
+  ASSERT_EQ(topScreen(), screen);
+  const size_t asked = pageRequests(kPage);
+  ASSERT_TRUE(tapBarItemOf(centreStack(), screen->navigationItem()->rightBarButtonItem()));
+  ASSERT_TRUE(waitFor([&] { return pageRequests(kPage) > asked && !web->isLoading(); }, 20));
+  device().wait(1);
+  EXPECT_EQ(rowsOf(number), "订单 " + number + " · 已使用|订单 " + number + " · 已失效|订单 " + number + " · 已失效");
+  EXPECT_EQ(text(web, "usable"), std::to_string(usable - 3));
+  waitForPaint(web);
+  writeScreenPicture("coupon-page-after-a-use");
 }
 
 TEST_F(CouponPageTest, WithoutASessionThePageOffersOnlyTheLogin) {

@@ -50,7 +50,7 @@ TEST_F(MessagePageTest, ARowOpensItsHtmlInTheRecordPage) {
   };
   EXPECT_EQ(evaluate("document.querySelector('h3').textContent"), NSString::stringWithFormat("%@", second->title)->utf8());
   EXPECT_EQ(evaluate("document.querySelectorAll('p').length"), "2");
-  EXPECT_EQ(evaluate("document.querySelector('a').textContent"), "查看活动详情");
+  EXPECT_EQ(evaluate("document.querySelector('a').textContent"), "查看购物问题") << "a rebate's message";
   waitFor([] { return false; }, 0.5);
   device().wait(0.5);
   writeScreenPicture("Messages.page");
