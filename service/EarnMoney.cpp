@@ -106,8 +106,9 @@ HttpResponse Service::offerWallPage(const HttpRequest& req) {
         "<style>ul{list-style:none;padding:0;margin:0}li{border-bottom:1px solid #eee;padding:10px 0;font-size:15px}"
         "li span{float:right;color:#ff6e28}small{color:#999}</style>";
     return send(in,
-                pageDocument("Kirvo任务", style + "<p id=\"user\">用户 " + htmlEscaped(token->user) +
-                                              " 的任务</p><ul id=\"tasks\">" + list + "</ul>"),
+                pageDocument("Kirvo任务", style + "<p id=\"user\" data-user=\"" + htmlEscaped(token->user) +
+                                              "\">完成任务即得积分，积分发到您的Zavelto账户</p><ul id=\"tasks\">" +
+                                              list + "</ul>"),
                 script);
 }
 

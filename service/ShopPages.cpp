@@ -233,7 +233,11 @@ Reply Service::pageShop(Incoming& in) {
             "<section><a id=rules href=\"/shop/detail.html?activity=" + queryEscaped(id) + "\">活动规则</a></section>";
         if (activity.id.empty()) return shopPage(title, about + "</section>" + links);  // an ended one offers nothing
         if (in.sessionUser) {
-            return shopPage(title, about + "<p id=who>欢迎回来，用户 " + std::to_string(*in.sessionUser) + "</p><p id=joined>" +
+            // Greeted by name; the id the session names is a mark for those who check it.
+            const auto user = store_.userById(*in.sessionUser);
+            const std::string name = user ? text(*user, "ddusername") : "";
+            return shopPage(title, about + "<p id=who data-user=\"" + std::to_string(*in.sessionUser) + "\">欢迎回来" +
+                                       (name.empty() ? "" : "，" + htmlEscaped(name)) + "</p><p id=joined>" +
                                        activity.joined + "</p></section>" + links);
         }
         return shopPage(

@@ -626,6 +626,7 @@ TEST_F(DemoStoryTest, TheDemoDataAgreesWithItselfAndWithWhatTheServiceTakes) {
                  {"/shop/detail.html?iid=" + iid, "", {iid}},
                  {"/shop/mall.php?id=60&uid=10001", "", {"10001"}},
                  {"/search.html?pid=mm_10001_0_0&q=" + queryEscaped("保温杯") + "&unid=10001", "", {"mm_10001_0_0", "10001"}},
+                 {"/wap/activity.php?id=9", cookie, {"10001"}},
              };
              for (const Page& page : pages) {
                  SCOPED_TRACE(page.target);
