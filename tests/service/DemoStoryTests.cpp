@@ -133,26 +133,11 @@ protected:
         return digits == std::string::npos ? 0 : std::stod(text.substr(digits));
     }
 
-    static std::string queryEscaped(const std::string& text) {
-        static const char* hex = "0123456789ABCDEF";
-        std::string out;
-        for (unsigned char c : text) {
-            if (std::isalnum(c)) {
-                out.push_back(static_cast<char>(c));
-            } else {
-                out += '%';
-                out += hex[c >> 4];
-                out += hex[c & 15];
-            }
-        }
-        return out;
-    }
-
     // Every good the own search finds for a word ("": every one), page after page.
     json searched(const std::string& word) const {
         json rows = json::array();
         for (int page = 1; page <= 50; ++page) {
-            auto r = service.request("GET", "/api/search_tbk_v3.php?keyword=" + queryEscaped(word) +
+            auto r = service.request("GET", "/api/search_tbk_v3.php?keyword=" + percentEscaped(word) +
                                                 "&startPrice=&endPrice=&mallItem=0&page=" + std::to_string(page) + "&sort=0");
             json found = json::parse(r.body, nullptr, false);
             if (!found.is_array() || found.empty()) break;
@@ -183,12 +168,6 @@ protected:
         return "";
     }
 
-    // What a page shows: the text of its body, without its tags, styles and scripts.
-    static std::string visibleText(const std::string& html) {
-        std::string body = html.substr(std::min(html.size(), html.find("<body")));
-        body = std::regex_replace(body, std::regex("<(script|style)[^>]*>[^<]*</(script|style)>"), " ");
-        return std::regex_replace(body, std::regex("<[^>]*>"), " ");
-    }
     static std::string titleOf(const std::string& html) {
         std::smatch m;
         return std::regex_search(html, m, std::regex("<title>([^<]*)</title>")) ? m[1].str() : "";
@@ -625,7 +604,7 @@ TEST_F(DemoStoryTest, TheDemoDataAgreesWithItselfAndWithWhatTheServiceTakes) {
                  {"/item.php?iid=" + good + "&id=0&uid=10001", cookie, {good, "10001"}},
                  {"/shop/detail.html?iid=" + iid, "", {iid}},
                  {"/shop/mall.php?id=60&uid=10001", "", {"10001"}},
-                 {"/search.html?pid=mm_10001_0_0&q=" + queryEscaped("保温杯") + "&unid=10001", "", {"mm_10001_0_0", "10001"}},
+                 {"/search.html?pid=mm_10001_0_0&q=" + percentEscaped("保温杯") + "&unid=10001", "", {"mm_10001_0_0", "10001"}},
                  {"/wap/activity.php?id=9", cookie, {"10001"}},
              };
              for (const Page& page : pages) {
@@ -680,7 +659,7 @@ TEST_F(DemoStoryTest, TheDemoDataAgreesWithItselfAndWithWhatTheServiceTakes) {
                  std::map<std::string, json> goods;
                  for (const json& good : searched(word)) goods[good["num_iid"]] = good;
                  const std::string page =
-                     service.request("GET", "/search.html?pid=mm_1_2_3&q=" + queryEscaped(word) + "&unid=0").body;
+                     service.request("GET", "/search.html?pid=mm_1_2_3&q=" + percentEscaped(word) + "&unid=0").body;
                  std::set<std::string> titles;
                  size_t rows = 0;
                  for (auto it = std::sregex_iterator(page.begin(), page.end(), row); it != std::sregex_iterator(); ++it, ++rows) {

@@ -11,21 +11,6 @@
 namespace zvt::test::svc {
 namespace {
 
-std::string escapedValue(const std::string& text) {
-    static const char* hex = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : text) {
-        if (std::isalnum(c)) {
-            out.push_back(static_cast<char>(c));
-        } else {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-    return out;
-}
-
 class ServiceSearchCategoriesTest : public ServiceTest {
 protected:
     json categories() {
@@ -56,7 +41,7 @@ TEST_F(ServiceSearchCategoriesTest, EveryTileHasAPictureAndFindsGoods) {
             EXPECT_EQ(img.rfind(service.rootURL() + "/images/cat", 0), 0u) << img;
             pictures.insert(img);
             EXPECT_EQ(service.request("GET", img.substr(service.rootURL().size())).status, 200);
-            auto found = service.request("GET", "/api/search_tbk_v3.php?keyword=" + escapedValue(word) +
+            auto found = service.request("GET", "/api/search_tbk_v3.php?keyword=" + percentEscaped(word) +
                                                     "&startPrice=&endPrice=&mallItem=0&page=1&sort=0");
             json rows = json::parse(found.body, nullptr, false);
             ASSERT_TRUE(rows.is_array());

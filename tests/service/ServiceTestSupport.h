@@ -11,12 +11,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <functional>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -275,6 +277,35 @@ inline void onStore(const std::string& dataDir, const std::function<void(sqlite3
     ASSERT_EQ(sqlite3_open((dataDir + "/zavelto.sqlite").c_str(), &db), SQLITE_OK);
     edit(db);
     sqlite3_close(db);
+}
+
+// A text as one value of a query: every byte but the unreserved ones percent-encoded.
+inline std::string percentEscaped(const std::string& text) {
+    static const char* hex = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : text) {
+        if (std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~') {
+            out.push_back(static_cast<char>(c));
+        } else {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    return out;
+}
+
+// What a page shows: the text of its body without its tags (a blank each), styles and scripts,
+// the escaped characters as they read.
+inline std::string visibleText(const std::string& html) {
+    std::string body = html.substr(std::min(html.size(), html.find("<body")));
+    body = std::regex_replace(body, std::regex("<(script|style)[^>]*>[^<]*</(script|style)>"), " ");
+    body = std::regex_replace(body, std::regex("<[^>]*>"), " ");
+    for (auto [escape, plain] : {std::pair{"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&#39;", "'"}, {"&amp;", "&"}}) {
+        for (size_t at = body.find(escape); at != std::string::npos; at = body.find(escape, at + 1))
+            body.replace(at, std::string(escape).size(), plain);
+    }
+    return body;
 }
 
 // Peak resident memory of a process in bytes (its high-water mark), 0 when unknown.

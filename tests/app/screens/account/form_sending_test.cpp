@@ -302,39 +302,39 @@ std::string pictureCode(const std::shared_ptr<TZOriginalRegisterView>& form) {
   return code ? code->utf8() : "";
 }
 
+// The login and registration forms filled in, wherever they were opened from.
+Filled filledLogin(FormSendingTest& t, const std::shared_ptr<TZLoginViewController>& screen) {
+  auto form = screen ? screen->loginView() : nullptr;
+  if (!form || !t.typeInto(form->userTextField(), zvt::test::kServiceTestUserName) ||
+      !t.typeInto(form->passwordTextField(), zvt::test::kServiceTestUserPassword))
+    return {};
+  return {screen, form->loginButton()};
+}
+Filled filledPhoneRegistration(FormSendingTest& t, const std::shared_ptr<TZRegisterViewController>& screen) {
+  auto form = screen ? screen->registerView() : nullptr;
+  if (!form || !t.typeInto(form->phoneTextField(), kPhone) ||
+      !t.typeInto(form->verticalTextField(), t.askForCode(form->verticalButton(), "register")) ||
+      !t.typeInto(form->passwordTextField(), "zvt654321"))
+    return {};
+  return {screen, form->registerButton()};
+}
+Filled filledEmailRegistration(FormSendingTest& t, const std::shared_ptr<TZRegisterViewController>& screen) {
+  auto form = screen ? screen->originalRegisterView() : nullptr;
+  if (!form || !t.typeInto(form->emailTextField(), "new@zavelto.test") || !t.typeInto(form->passwordTextField(), "abcdef") ||
+      !t.typeInto(form->againPasswordTextField(), "abcdef") || !t.typeInto(form->verticalTextField(), pictureCode(form)))
+    return {};
+  return {screen, form->registerButton()};
+}
+
 const SendingForm kSendingForms[] = {
     {"login", "login", "enciphered",
-     [](FormSendingTest& t) -> Filled {
-       auto screen = t.openLogin();
-       if (!screen) return {};
-       auto form = screen->loginView();
-       if (!t.typeInto(form->userTextField(), zvt::test::kServiceTestUserName) ||
-           !t.typeInto(form->passwordTextField(), zvt::test::kServiceTestUserPassword))
-         return {};
-       return {screen, form->loginButton()};
-     },
+     [](FormSendingTest& t) { return filledLogin(t, t.openLogin()); },
      [](FormSendingTest& t, const Filled&) { return t.delegate()->isLogin(); }, nullptr, SendingForm::Close::kDismiss},
     {"phone registration", "register", "json",
-     [](FormSendingTest& t) -> Filled {
-       auto screen = t.openRegister(nullptr);
-       auto form = screen ? screen->registerView() : nullptr;
-       if (!form || !t.typeInto(form->phoneTextField(), kPhone) ||
-           !t.typeInto(form->verticalTextField(), t.askForCode(form->verticalButton(), "register")) ||
-           !t.typeInto(form->passwordTextField(), "zvt654321"))
-         return {};
-       return {screen, form->registerButton()};
-     },
+     [](FormSendingTest& t) { return filledPhoneRegistration(t, t.openRegister(nullptr)); },
      [](FormSendingTest& t, const Filled&) { return t.delegate()->isLogin(); }, nullptr, SendingForm::Close::kDismiss},
     {"e-mail registration", "register", "enciphered",
-     [](FormSendingTest& t) -> Filled {
-       auto screen = t.openRegister("1");
-       auto form = screen ? screen->originalRegisterView() : nullptr;
-       if (!form || !t.typeInto(form->emailTextField(), "new@zavelto.test") ||
-           !t.typeInto(form->passwordTextField(), "abcdef") || !t.typeInto(form->againPasswordTextField(), "abcdef") ||
-           !t.typeInto(form->verticalTextField(), pictureCode(form)))
-         return {};
-       return {screen, form->registerButton()};
-     },
+     [](FormSendingTest& t) { return filledEmailRegistration(t, t.openRegister("1")); },
      [](FormSendingTest& t, const Filled&) { return t.delegate()->isLogin(); }, nullptr, SendingForm::Close::kDismiss},
     {"phone binding", "register", "json",
      [](FormSendingTest& t) -> Filled {
@@ -560,31 +560,12 @@ TEST_P(LeavingWhileTheSuccessComes, WhatTookTheFormsPlaceStays) {
 
 // The forms that the table's ways in show at the root of their stack, pushed where the user
 // can go back from them.
-Filled loginFromRegistration(FormSendingTest& t) {
-  auto screen = t.openLoginFromRegister();
-  if (!screen) return {};
-  auto form = screen->loginView();
-  if (!t.typeInto(form->userTextField(), zvt::test::kServiceTestUserName) ||
-      !t.typeInto(form->passwordTextField(), zvt::test::kServiceTestUserPassword))
-    return {};
-  return {screen, form->loginButton()};
-}
+Filled loginFromRegistration(FormSendingTest& t) { return filledLogin(t, t.openLoginFromRegister()); }
 Filled phoneRegistrationFromLogin(FormSendingTest& t) {
-  auto screen = t.openRegisterFromLogin("2");
-  auto form = screen ? screen->registerView() : nullptr;
-  if (!form || !t.typeInto(form->phoneTextField(), kPhone) ||
-      !t.typeInto(form->verticalTextField(), t.askForCode(form->verticalButton(), "register")) ||
-      !t.typeInto(form->passwordTextField(), "zvt654321"))
-    return {};
-  return {screen, form->registerButton()};
+  return filledPhoneRegistration(t, t.openRegisterFromLogin("2"));
 }
 Filled emailRegistrationFromLogin(FormSendingTest& t) {
-  auto screen = t.openRegisterFromLogin("1");
-  auto form = screen ? screen->originalRegisterView() : nullptr;
-  if (!form || !t.typeInto(form->emailTextField(), "new@zavelto.test") || !t.typeInto(form->passwordTextField(), "abcdef") ||
-      !t.typeInto(form->againPasswordTextField(), "abcdef") || !t.typeInto(form->verticalTextField(), pictureCode(form)))
-    return {};
-  return {screen, form->registerButton()};
+  return filledEmailRegistration(t, t.openRegisterFromLogin("1"));
 }
 
 const Leaving kLeavings[] = {
