@@ -195,7 +195,7 @@ struct StoryRule {
 TEST_F(DemoStoryTest, TheDemoDataAgreesWithItselfAndWithWhatTheServiceTakes) {
     const std::vector<StoryRule> rules = {
         // The demo user's records: withdrawals, messages, coupons, invitations, income.
-        {"At most one withdrawal of each kind is under review, and the user's record says which",
+        {"at most one withdrawal of each kind is under review, and the user's record says which",
          [&] {
              std::map<std::string, int> underReview;
              for (const json& row : desList("getUserDetailed", {{"do", "out"}}))
@@ -207,7 +207,7 @@ TEST_F(DemoStoryTest, TheDemoDataAgreesWithItselfAndWithWhatTheServiceTakes) {
                  EXPECT_EQ(me.value(state, ""), underReview[type] ? "1" : "0") << "the form offers what the service takes";
              }
          }},
-        {"A site message promises what the help page promises, and names a withdrawal or an order the lists hold",
+        {"a site message promises what the help page promises, and names a withdrawal or an order the lists hold",
          [&] {
              ASSERT_NE(sitePage("/wap/help-4.php").find("提现申请在1个工作日内到账"), std::string::npos);
              std::multimap<std::string, std::string> withdrawals;  // "300个集分宝" -> its state
@@ -238,7 +238,7 @@ TEST_F(DemoStoryTest, TheDemoDataAgreesWithItselfAndWithWhatTheServiceTakes) {
                  }
              }
          }},
-        {"A site message reads as one the service sends: no placeholder, a heading that is its title",
+        {"a site message reads as one the service sends: no placeholder, a heading that is its title",
          [&] {
              for (const json& message : desList("msg", json::object())) {
                  const std::string title = message.value("title", ""), content = message.value("content", "");
@@ -248,7 +248,7 @@ TEST_F(DemoStoryTest, TheDemoDataAgreesWithItselfAndWithWhatTheServiceTakes) {
                  EXPECT_EQ(content.rfind("<h3>" + title + "</h3>", 0), 0u) << content;
              }
          }},
-        {"A site message's link opens a page on its topic",
+        {"a site message's link opens a page on its topic",
          [&] {
              // The help pages by topic, with words a message on that topic uses; the activity
              // pages by the names the home screen and the check-in give them.
@@ -282,7 +282,7 @@ TEST_F(DemoStoryTest, TheDemoDataAgreesWithItselfAndWithWhatTheServiceTakes) {
                  }
              }
          }},
-        {"The coupon page names each coupon's order by the number the order list shows",
+        {"the coupon page names each coupon's order by the number the order list shows",
          [&] {
              const auto orders = ordersByNumber();
              const CouponPage page = couponPage();
@@ -293,7 +293,7 @@ TEST_F(DemoStoryTest, TheDemoDataAgreesWithItselfAndWithWhatTheServiceTakes) {
                  EXPECT_TRUE(orders.count(m[1])) << row;
              }
          }},
-        {"What get_coupon offers and the coupon page counts usable is what use_coupon takes, after a use too",
+        {"what get_coupon offers and the coupon page counts usable is what use_coupon takes, after a use too",
          [&] {
              const json taobao = desList("order", {{"do", "taobao"}});
              auto offeredInAll = [&] {
@@ -334,7 +334,7 @@ TEST_F(DemoStoryTest, TheDemoDataAgreesWithItselfAndWithWhatTheServiceTakes) {
              service.reset(true);
              cookie = login(kServiceTestUserName, kServiceTestUserPassword);
          }},
-        {"The invitation total is the sum of the friends' awards as their history shows them (whole yuan)",
+        {"the invitation total is the sum of the friends' awards as their history shows them (whole yuan)",
          [&] {
              int64_t shown = 0;
              for (const json& friendRow : jsonList("old_invite_info", 12)) {
@@ -346,7 +346,7 @@ TEST_F(DemoStoryTest, TheDemoDataAgreesWithItselfAndWithWhatTheServiceTakes) {
              const json totals = signedJson("user_invite", {{"uid", kServiceTestUserId}}, cookie)["data"];
              EXPECT_EQ(totals.value("inviteMoney", ""), std::to_string(shown));
          }},
-        {"Each friend has one story: registered, rewarded and credited on the same days with the same amounts",
+        {"each friend has one story: registered, rewarded and credited on the same days with the same amounts",
          [&] {
              std::map<std::string, std::string> registered;  // friend -> regTime
              std::map<std::string, int64_t> awarded;         // friend -> award in cents
@@ -383,7 +383,7 @@ TEST_F(DemoStoryTest, TheDemoDataAgreesWithItselfAndWithWhatTheServiceTakes) {
              }
              EXPECT_EQ(credited, rewards) << "each reward is an income record of its day and amount";
          }},
-        {"An invitation's income record credits cash",
+        {"an invitation's income record credits cash",
          [&] {
              size_t rows = 0;
              for (const json& row : desList("getUserDetailed", {{"do", "in"}})) {
@@ -393,7 +393,7 @@ TEST_F(DemoStoryTest, TheDemoDataAgreesWithItselfAndWithWhatTheServiceTakes) {
              }
              EXPECT_GT(rows, 0u);
          }},
-        {"A rebate or refund record cites an order the lists hold, after it, and moves what that order shows",
+        {"a rebate or refund record cites an order the lists hold, after it, and moves what that order shows",
          [&] {
              const auto orders = ordersByNumber();
              std::map<std::string, json> rebates;  // order number -> its rebate record
@@ -434,7 +434,7 @@ TEST_F(DemoStoryTest, TheDemoDataAgreesWithItselfAndWithWhatTheServiceTakes) {
                      EXPECT_EQ(cents(row.value(amount, "")), cents(rebate.value(amount, ""))) << amount;
              }
          }},
-        {"An income or refund record's text says every amount it moves",
+        {"an income or refund record's text says every amount it moves",
          [&] {
              json rows = desList("getUserDetailed", {{"do", "in"}});
              for (const json& row : desList("getUserDetailed", {{"do", "refund"}})) rows.push_back(row);
