@@ -24,12 +24,13 @@ class PageRequests {
     if (onTheirWay_ > 0) --onTheirWay_;
     return overtaken(serial);
   }
-  // Whether the reply to request `serial` has been overtaken by a later first-page request.
-  bool overtaken(int serial) const { return serial < startedOver_; }
   // A request is on its way.
   bool loading() const { return onTheirWay_ > 0; }
 
  private:
+  // Whether the reply to request `serial` has been overtaken by a later first-page request.
+  bool overtaken(int serial) const { return serial < startedOver_; }
+
   int serial_ = 0;
   int startedOver_ = 0;
   int onTheirWay_ = 0;

@@ -238,8 +238,8 @@ void ProductStoreViewController::loadProductsWithPage(int page, NSInteger catego
           // A reply asked for before the last sort change belongs to no list; a later page
           // asked for before the grid's last pull-down (success or failure) to a list that has
           // started again.
-          if (generation != self->sortGeneration_) return;
-          if (self->requests_[static_cast<size_t>(category)].overtaken(serial)) return;
+          const bool overtaken = self->requests_[static_cast<size_t>(category)].answered(serial);
+          if (generation != self->sortGeneration_ || overtaken) return;
           auto grid = self->gridAt(category);
           if (message) {
             if (grid) {

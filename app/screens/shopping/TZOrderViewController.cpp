@@ -178,7 +178,6 @@ void TZOrderViewController::getOrder() {
   const int serial = requests_[list].sent(page);
   if (page == 1) firstPageAwaited_[list] = serial;
   auto parameters = NSDictionary::make({{"id"_ns, sessionUserId()}, {"number"_ns, pageArray_[list]}, {"do"_ns, type_}});
-  ++loading_[list];
   auto screen = screenSelf();  // held until the reply has been handled
   ZVTAPIClient::getOrderWith(parameters, [screen, list, page, serial](const std::shared_ptr<NSArray>& models, const id& end,
                                                                       const std::shared_ptr<NSString>& message) {
@@ -190,16 +189,15 @@ void TZOrderViewController::getOrder() {
 
 void TZOrderViewController::endRefreshingUnlessLoading() {
   // A reply of the other list must not stop the spinner of a page the shown list still waits for.
-  if (loading_[index_] > 0) return;
+  if (requests_[index_].loading()) return;
   if (auto header = pr_header(tableView_)) header->endRefreshing();
   if (auto footer = pr_footer(tableView_)) footer->endRefreshing();
 }
 
 void TZOrderViewController::ordersArrived(NSInteger list, NSInteger page, int serial, const std::shared_ptr<NSArray>& models,
                                           const id& end, const std::shared_ptr<NSString>& message) {
-  loading_[list] = std::max(0, loading_[list] - 1);
   const bool shown = list == index_;
-  if (requests_[list].overtaken(serial)) {
+  if (requests_[list].answered(serial)) {
     // A page overtaken by a pull-down: the list has started again from its first page.
     endRefreshingUnlessLoading();
     return;
@@ -234,7 +232,7 @@ void TZOrderViewController::ordersArrived(NSInteger list, NSInteger page, int se
   // Every reply sets the mark: a pull-down that brings the first pages again reopens the list.
   const bool last = integerValueOf(end) == 1;
   lastPageArray_[list] = last ? "1"_ns : "0"_ns;
-  if (shown && last && loading_[list] == 0) {
+  if (shown && last && !requests_[list].loading()) {
     if (auto footer = pr_footer(tableView_)) footer->endRefreshingWithNoMoreData();
   }
   if (shown && rows->count() == 0) createTipViewWith(false);
@@ -260,7 +258,7 @@ void TZOrderViewController::createTipViewWith(bool failure) {
       auto screen = weak.lock();
       // The failure view stays until a reply takes it away: a tap while the shown list's page
       // is on its way sends nothing more (the page would come twice).
-      if (!screen || screen->loading_[screen->index_] > 0) return;
+      if (!screen || screen->requests_[screen->index_].loading()) return;
       screen->getOrder();
     });
     view()->addSubview(tip);

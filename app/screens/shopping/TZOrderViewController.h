@@ -65,7 +65,7 @@ class TZOrderViewController : public ParentsViewController, public UITableViewDa
   std::shared_ptr<NSMutableArray> couponsArray() const { return couponsArray_; }
   std::shared_ptr<TZNoMessageTipView> noMessageTipView() const { return noMessageTipView_; }
   // A page of either list is on its way.
-  bool isLoading() const { return loading_[0] + loading_[1] > 0; }
+  bool isLoading() const { return requests_[0].loading() || requests_[1].loading(); }
 
   // Height of a Taobao row whose picker shows `coupons` coupons on a screen `width` wide.
   static CGFloat openRowHeight(NSUInteger coupons, CGFloat width);
@@ -91,7 +91,6 @@ class TZOrderViewController : public ParentsViewController, public UITableViewDa
   std::array<std::shared_ptr<NSMutableArray>, 2> lists_;
   std::array<std::shared_ptr<NSString>, 2> pageArray_;
   std::array<std::shared_ptr<NSString>, 2> lastPageArray_;
-  std::array<int, 2> loading_{0, 0};  // requests of each list on their way
   // The list's last page request failed: its page text names a page not shown yet, which the
   // next pull-up asks for again (the failure view that would retry it goes with a switch).
   std::array<bool, 2> pageFailed_{false, false};
