@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <vector>
@@ -118,45 +119,60 @@ std::string money(int cents) {
 // two fifths of the price back, "4" (优品特卖) and the 9.9 list 6 to 14 in a hundred. Every
 // other rebate is a number (the home grid's number cell), the rest a text in whole yuan, at
 // least one, short enough for the text cell's fixed 44-point badge. A title of each category
-// is taken in turn within each of its lists.
-std::vector<nlohmann::json> demoProducts() {
-    std::vector<nlohmann::json> out;
-    std::array<int, kCategories.size()> cheapTaken{}, othersTaken{};
-    for (int i = 0; i < kDemoProducts; ++i) {
-        const size_t c = static_cast<size_t>(i) % kCategories.size();
-        const DemoCategory& category = kCategories[c];
-        const int kind = i % 3;
-        const char* type = kind == 0 ? "1" : kind == 1 ? "3" : "4";
-        const char* title = kind == 0 ? category.cheap[static_cast<size_t>(cheapTaken[c]++) % category.cheap.size()]
-                                      : category.titles[static_cast<size_t>(othersTaken[c]++) % category.titles.size()];
-        // Cents; the promotion price is 8折 of the price.
-        const int price = kind == 0 ? 870 + (i * 737) % 368 : 1490 + (i * 737) % 9000;
-        const int promo = price * 8 / 10;
-        const int rate = kind == 1 ? 25 + (i % 5) * 4 : 6 + (i % 5) * 2;
-        const bool text = i % 2 == 0;
-        int rebate = promo * rate / 100;
-        if (text) rebate = std::max(1, (rebate + 50) / 100) * 100;
-        out.push_back({{"id", std::to_string(1000 + i)},
-                       {"cid", category.cid},
-                       {"fan_string", text ? nlohmann::json("返" + std::to_string(rebate / 100) + "元")
-                                           : nlohmann::json(rebate / 100.0)},
-                       {"fxje", rebate / 100.0},
-                       {"iid", std::to_string(520000000000LL + i * 7919)},
-                       {"is_new", i < 6 ? "1" : "0"},
-                       {"is_sold_out", i % 13 == 12 ? "1" : "0"},
-                       {"nick", category.shop},
-                       {"pic_url", productPic(i)},
-                       {"price", money(price)},
-                       {"promotion_etime", "2027-12-31 23:59:59"},
-                       {"promotion_price", money(promo)},
-                       {"title", title},
-                       {"type", type},
-                       {"zhe_num", "8.0"}});
-    }
-    return out;
+// is taken in turn within each of its lists. Made once: the home configuration's advert reads
+// one of them on every request.
+const std::vector<nlohmann::json>& demoProducts() {
+    static const std::vector<nlohmann::json> products = [] {
+        std::vector<nlohmann::json> out;
+        std::array<int, kCategories.size()> cheapTaken{}, othersTaken{};
+        for (int i = 0; i < kDemoProducts; ++i) {
+            const size_t c = static_cast<size_t>(i) % kCategories.size();
+            const DemoCategory& category = kCategories[c];
+            const int kind = i % 3;
+            const char* type = kind == 0 ? "1" : kind == 1 ? "3" : "4";
+            const char* title = kind == 0 ? category.cheap[static_cast<size_t>(cheapTaken[c]++) % category.cheap.size()]
+                                          : category.titles[static_cast<size_t>(othersTaken[c]++) % category.titles.size()];
+            // Cents; the promotion price is 8折 of the price.
+            const int price = kind == 0 ? 870 + (i * 737) % 368 : 1490 + (i * 737) % 9000;
+            const int promo = price * 8 / 10;
+            const int rate = kind == 1 ? 25 + (i % 5) * 4 : 6 + (i % 5) * 2;
+            const bool text = i % 2 == 0;
+            int rebate = promo * rate / 100;
+            if (text) rebate = std::max(1, (rebate + 50) / 100) * 100;
+            out.push_back({{"id", std::to_string(1000 + i)},
+                           {"cid", category.cid},
+                           {"fan_string", text ? nlohmann::json("返" + std::to_string(rebate / 100) + "元")
+                                               : nlohmann::json(rebate / 100.0)},
+                           {"fxje", rebate / 100.0},
+                           {"iid", std::to_string(520000000000LL + i * 7919)},
+                           {"is_new", i < 6 ? "1" : "0"},
+                           {"is_sold_out", i % 13 == 12 ? "1" : "0"},
+                           {"nick", category.shop},
+                           {"pic_url", productPic(i)},
+                           {"price", money(price)},
+                           {"promotion_etime", "2027-12-31 23:59:59"},
+                           {"promotion_price", money(promo)},
+                           {"title", title},
+                           {"type", type},
+                           {"zhe_num", "8.0"}});
+        }
+        return out;
+    }();
+    return products;
 }
 
 }  // namespace
+
+std::string daysAfter(const std::string& date, int days) {
+    using namespace std::chrono;
+    unsigned y = 0, m = 0, d = 0;
+    std::sscanf(date.c_str(), "%u-%u-%u", &y, &m, &d);
+    const year_month_day day{sys_days{year{static_cast<int>(y)} / month{m} / d} + std::chrono::days{days}};
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%04d-%02u-%02u", static_cast<int>(day.year()), static_cast<unsigned>(day.month()),
+                  static_cast<unsigned>(day.day()));
+    return buf;
+}
 
 nlohmann::json demoUserRecord(int64_t id, const std::string& userName) {
     return {{"id", std::to_string(id)},
@@ -225,7 +241,7 @@ std::vector<DemoItem> demoItems() {
     std::vector<DemoItem> out;
     const int64_t uid = kTestUserId;
 
-    for (auto& product : demoProducts()) out.push_back({"product", 0, std::move(product)});
+    for (const auto& product : demoProducts()) out.push_back({"product", 0, product});
 
     for (auto& order : demoOrderItems(uid)) out.push_back(std::move(order));
     const std::vector<DemoItem> records = demoMoneyItems(uid);
@@ -267,7 +283,7 @@ nlohmann::json headerItem(const std::string& name, const std::string& picName,
 
 nlohmann::json demoIosConfig() {
     // The advert offers the first product of the high-rebate list, as the store sells it.
-    const nlohmann::json advertised = demoProducts()[1];
+    const nlohmann::json& advertised = demoProducts()[1];
     char income[32];
     std::snprintf(income, sizeof income, "%.2f", advertised["fxje"].get<double>());
     std::string page = std::string(kRootPlaceholder) + "/wap/activity.php?id=";

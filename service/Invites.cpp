@@ -4,7 +4,6 @@
 // invitations are one story, which the income records (Money.cpp) tell too.
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -42,17 +41,6 @@ std::string shortMoney(int64_t c) {
 int64_t uidOf(const json& user) { return std::stoll(user["id"].get<std::string>()); }
 
 }  // namespace
-
-std::string daysAfter(const std::string& date, int days) {
-    using namespace std::chrono;
-    unsigned y = 0, m = 0, d = 0;
-    std::sscanf(date.c_str(), "%u-%u-%u", &y, &m, &d);
-    const year_month_day day{sys_days{year{static_cast<int>(y)} / month{m} / d} + std::chrono::days{days}};
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%04d-%02u-%02u", static_cast<int>(day.year()), static_cast<unsigned>(day.month()),
-                  static_cast<unsigned>(day.day()));
-    return buf;
-}
 
 // 25 friends, one registering every other day from 2 September, each bringing a registration
 // reward of 2 yuan that day; five of them (好友3, 8, 13, 18, 23) a reward for their first

@@ -74,7 +74,6 @@ std::vector<DemoItem> demoMessageItems(int64_t uid, const std::vector<DemoItem>&
     return out;
 }
 
-
 Reply Service::opMessages(Incoming& in) {
     auto user = userOf(in);
     if (!user) return refuse(201, "用户不存在");

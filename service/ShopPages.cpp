@@ -221,9 +221,9 @@ Reply Service::pageShop(Incoming& in) {
     }
     if (path == "/wap/activity.php") {
         // Each activity a page of its own title; an id of none a plain page of an ended one. A
-        // visitor without a session is offered the application's login, asked for through its bridge (a page shown outside the
-        // application has no bridge and says so); a logged-in user is greeted and told the offer
-        // is theirs.
+        // visitor without a session is offered the application's login, asked for through its
+        // bridge (a page shown outside the application has no bridge and says so); a logged-in
+        // user is greeted and told the offer is theirs.
         const std::string id = text(in.fields, "id");
         const Activity& activity = activityOf(id);
         const std::string title = htmlEscaped(activity.title);

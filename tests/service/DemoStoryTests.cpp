@@ -137,7 +137,7 @@ protected:
     json searched(const std::string& word) const {
         json rows = json::array();
         for (int page = 1; page <= 50; ++page) {
-            auto r = service.request("GET", "/api/search_tbk_v3.php?keyword=" + percentEscaped(word) +
+            auto r = service.request("GET", "/api/search_tbk_v3.php?keyword=" + percentEncode(word) +
                                                 "&startPrice=&endPrice=&mallItem=0&page=" + std::to_string(page) + "&sort=0");
             json found = json::parse(r.body, nullptr, false);
             if (!found.is_array() || found.empty()) break;
@@ -604,7 +604,7 @@ TEST_F(DemoStoryTest, TheDemoDataAgreesWithItselfAndWithWhatTheServiceTakes) {
                  {"/item.php?iid=" + good + "&id=0&uid=10001", cookie, {good, "10001"}},
                  {"/shop/detail.html?iid=" + iid, "", {iid}},
                  {"/shop/mall.php?id=60&uid=10001", "", {"10001"}},
-                 {"/search.html?pid=mm_10001_0_0&q=" + percentEscaped("保温杯") + "&unid=10001", "", {"mm_10001_0_0", "10001"}},
+                 {"/search.html?pid=mm_10001_0_0&q=" + percentEncode("保温杯") + "&unid=10001", "", {"mm_10001_0_0", "10001"}},
                  {"/wap/activity.php?id=9", cookie, {"10001"}},
              };
              for (const Page& page : pages) {
@@ -659,7 +659,7 @@ TEST_F(DemoStoryTest, TheDemoDataAgreesWithItselfAndWithWhatTheServiceTakes) {
                  std::map<std::string, json> goods;
                  for (const json& good : searched(word)) goods[good["num_iid"]] = good;
                  const std::string page =
-                     service.request("GET", "/search.html?pid=mm_1_2_3&q=" + percentEscaped(word) + "&unid=0").body;
+                     service.request("GET", "/search.html?pid=mm_1_2_3&q=" + percentEncode(word) + "&unid=0").body;
                  std::set<std::string> titles;
                  size_t rows = 0;
                  for (auto it = std::sregex_iterator(page.begin(), page.end(), row); it != std::sregex_iterator(); ++it, ++rows) {

@@ -41,7 +41,7 @@ TEST_F(ServiceSearchCategoriesTest, EveryTileHasAPictureAndFindsGoods) {
             EXPECT_EQ(img.rfind(service.rootURL() + "/images/cat", 0), 0u) << img;
             pictures.insert(img);
             EXPECT_EQ(service.request("GET", img.substr(service.rootURL().size())).status, 200);
-            auto found = service.request("GET", "/api/search_tbk_v3.php?keyword=" + percentEscaped(word) +
+            auto found = service.request("GET", "/api/search_tbk_v3.php?keyword=" + percentEncode(word) +
                                                     "&startPrice=&endPrice=&mallItem=0&page=1&sort=0");
             json rows = json::parse(found.body, nullptr, false);
             ASSERT_TRUE(rows.is_array());

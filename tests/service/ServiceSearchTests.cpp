@@ -10,7 +10,7 @@ class ServiceSearchTest : public ServiceTest {
 protected:
     json search(const std::string& keyword, const std::string& sort = "0", const std::string& page = "1",
                 const std::string& mallItem = "0", const std::string& low = "", const std::string& high = "") {
-        auto r = service.request("GET", "/api/search_tbk_v3.php?keyword=" + percentEscaped(keyword) +
+        auto r = service.request("GET", "/api/search_tbk_v3.php?keyword=" + percentEncode(keyword) +
                                             "&startPrice=" + low + "&endPrice=" + high + "&mallItem=" + mallItem +
                                             "&page=" + page + "&sort=" + sort);
         EXPECT_EQ(r.status, 200);
@@ -126,7 +126,7 @@ TEST_F(ServiceSearchTest, MallSearchCoversEveryCategory) {
     json all = post(kJsonPath + "search_m&q=", "", "");
     ASSERT_EQ(all["code"], 101);
     EXPECT_EQ(all["result"].size(), 42u) << "every mall of every category";
-    json jd = json::parse(service.request("GET", kJsonPath + "search_m&q=" + percentEscaped("京东")).body);
+    json jd = json::parse(service.request("GET", kJsonPath + "search_m&q=" + percentEncode("京东")).body);
     ASSERT_EQ(jd["result"].size(), 1u);
     const json& entry = jd["result"][0];
     ASSERT_EQ(entry.size(), 4u);
@@ -135,12 +135,12 @@ TEST_F(ServiceSearchTest, MallSearchCoversEveryCategory) {
     EXPECT_EQ(entry[2].get<std::string>().rfind(service.rootURL() + "/images/", 0), 0u);
     EXPECT_EQ(entry[3], "3%") << "the bare rate";
     EXPECT_EQ(lastLog("search_m")["fields"]["q"], "京东");
-    json none = json::parse(service.request("GET", kJsonPath + "search_m&q=" + percentEscaped("没有这家")).body);
+    json none = json::parse(service.request("GET", kJsonPath + "search_m&q=" + percentEncode("没有这家")).body);
     EXPECT_EQ(none["result"], json::array());
 }
 
 TEST_F(ServiceSearchTest, SuggestionsAndTheAffiliatePageShowWhatTheyWereAskedWith) {
-    auto r = service.request("GET", "/sug?code=utf-8&extras=1&q=" + percentEscaped("连衣"));
+    auto r = service.request("GET", "/sug?code=utf-8&extras=1&q=" + percentEncode("连衣"));
     ASSERT_EQ(r.status, 200);
     json sug = json::parse(r.body);
     ASSERT_TRUE(sug["result"].is_array());
@@ -152,17 +152,17 @@ TEST_F(ServiceSearchTest, SuggestionsAndTheAffiliatePageShowWhatTheyWereAskedWit
     }
     // Every word suggested finds goods.
     for (const char* q : {"连衣", "连", "款", "茶", "包邮"}) {
-        json words = json::parse(service.request("GET", "/sug?code=utf-8&extras=1&q=" + percentEscaped(q)).body);
+        json words = json::parse(service.request("GET", "/sug?code=utf-8&extras=1&q=" + percentEncode(q)).body);
         EXPECT_FALSE(words["result"].empty()) << q;
         for (auto& row : words["result"]) EXPECT_FALSE(search(row[0]).empty()) << q << ": " << row[0];
     }
-    json wide = json::parse(service.request("GET", "/sug?code=utf-8&extras=1&q=" + percentEscaped("连")).body);
+    json wide = json::parse(service.request("GET", "/sug?code=utf-8&extras=1&q=" + percentEncode("连")).body);
     EXPECT_EQ(wide["result"].size(), 10u) << "at most ten";
     json log = lastLog("/sug");
     EXPECT_EQ(log["fields"]["q"], "连");
     EXPECT_EQ(log["fields"]["code"], "utf-8");
 
-    r = service.request("GET", "/search.html?pid=mm_1_2_3&q=" + percentEscaped("a&pid=x <b>") + "&unid=10001");
+    r = service.request("GET", "/search.html?pid=mm_1_2_3&q=" + percentEncode("a&pid=x <b>") + "&unid=10001");
     ASSERT_EQ(r.status, 200);
     EXPECT_NE(r.body.find("a&amp;pid=x &lt;b&gt;"), std::string::npos) << "shown escaped";
     EXPECT_NE(r.body.find("mm_1_2_3"), std::string::npos);

@@ -11,7 +11,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -182,16 +181,8 @@ public:
         char c;
         return recv(fd_, &c, 1, MSG_PEEK) == 1;
     }
-    // Everything until the service closes the connection.
-    std::string readToEnd() const {
-        std::string got;
-        char buf[65536];
-        for (;;) {
-            ssize_t n = recv(fd_, buf, sizeof buf, 0);
-            if (n <= 0) return got;
-            got.append(buf, static_cast<size_t>(n));
-        }
-    }
+    // Everything until the service closes the connection (a minute at most).
+    std::string readToEnd() const { return readToEnd(std::chrono::seconds(60)); }
     // Everything until the service closes the connection or `limit` has passed.
     std::string readToEnd(std::chrono::milliseconds limit) const {
         std::string got;
@@ -277,22 +268,6 @@ inline void onStore(const std::string& dataDir, const std::function<void(sqlite3
     ASSERT_EQ(sqlite3_open((dataDir + "/zavelto.sqlite").c_str(), &db), SQLITE_OK);
     edit(db);
     sqlite3_close(db);
-}
-
-// A text as one value of a query: every byte but the unreserved ones percent-encoded.
-inline std::string percentEscaped(const std::string& text) {
-    static const char* hex = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : text) {
-        if (std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~') {
-            out.push_back(static_cast<char>(c));
-        } else {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-    return out;
 }
 
 // What a page shows: the text of its body without its tags (a blank each), styles and scripts,

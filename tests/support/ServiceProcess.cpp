@@ -57,20 +57,6 @@ std::string jsonString(const std::string& s) {
     return out + "\"";
 }
 
-std::string percentEncode(const std::string& s) {
-    std::string out;
-    for (unsigned char c : s) {
-        if (std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~') {
-            out.push_back(static_cast<char>(c));
-        } else {
-            char buf[4];
-            std::snprintf(buf, sizeof buf, "%%%02X", c);
-            out += buf;
-        }
-    }
-    return out;
-}
-
 std::string findExecutable() {
     if (const char* env = std::getenv("ZVT_SERVICE_BIN"); env && *env) return env;
     std::error_code ec;
@@ -95,6 +81,20 @@ bool iequals(const std::string& a, const std::string& b) {
 }
 
 }  // namespace
+
+std::string percentEncode(const std::string& s) {
+    std::string out;
+    for (unsigned char c : s) {
+        if (std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~') {
+            out.push_back(static_cast<char>(c));
+        } else {
+            char buf[4];
+            std::snprintf(buf, sizeof buf, "%%%02X", c);
+            out += buf;
+        }
+    }
+    return out;
+}
 
 std::string ScriptedReply::toJSON() const {
     std::string out = "{\"op\":" + jsonString(op);

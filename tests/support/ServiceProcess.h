@@ -89,6 +89,9 @@ struct ScriptedReply {
     std::string toJSON() const;
 };
 
+// A text as one value of a query: every byte but the unreserved ones percent-encoded.
+std::string percentEncode(const std::string& s);
+
 class ServiceProcess {
 public:
     struct Options {
