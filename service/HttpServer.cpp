@@ -5,8 +5,10 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <malloc.h>
+#include <linux/sockios.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
@@ -39,8 +41,10 @@ constexpr size_t kPiece = 64 * 1024;
 constexpr int kSendBuffer = 256 * 1024;
 // Freeing a reply at least this large hands the allocator's free pages back to the system.
 constexpr size_t kTrimAfter = 1u << 20;
-// How often a body's rate is judged after its grace.
-constexpr std::chrono::milliseconds kRateCheck{250};
+// A reply's peer is judged by what it took over the last one to two of these: long enough that
+// the kernel handing a reader's bytes over in lumps of its send buffer does not make a steady
+// reader look stalled, short enough that a reader that has slowed down is seen to.
+constexpr std::chrono::milliseconds kRateWindow{4000};
 
 bool isTokenChar(unsigned char c) {
     return std::isalnum(c) || std::strchr("!#$%&'*+-.^_`|~", c) != nullptr;
@@ -264,8 +268,6 @@ struct HttpServer::Conn {
     size_t held = 0;
     Clock::time_point bodySince;  // the end of the head: a full table judges its rate from here
     Clock::time_point bodyEnd;    // the body's deadline
-    bool bodyCame = false;        // a byte of the body has come, at bodyFirst
-    Clock::time_point bodyFirst;
     std::string method;  // of the current request, for its log line
     std::string target;
 
@@ -281,6 +283,14 @@ struct HttpServer::Conn {
     size_t streamLeft = 0;  // bytes of the stream not made yet
     bool pieceComing = false;  // a worker is making the next piece
     Clock::time_point lastTaken;  // when the peer last took bytes of its reply (or it was made)
+    // What the peer has taken: the socket's bytes, less those its peer has not acknowledged.
+    // Two marks of it, at most a rate window apart, measure the rate it takes its reply at
+    // (the time its next piece is made is not counted).
+    size_t sentTotal = 0;  // bytes the socket took, over the connection's life
+    Clock::time_point replySince;  // the current reply began going out
+    Clock::time_point pieceAsked;
+    size_t markOld = 0, markNew = 0;
+    Clock::time_point markOldAt, markNewAt;
     Clock::time_point headSince;  // since when the connection waits for a request head
     bool closeAfter = false;
     size_t drained = 0;
@@ -425,6 +435,9 @@ bool HttpServer::run() {
     }
     for (int i = 0; i < std::max(1, limits_.pieceWorkers); ++i) {
         workers_.emplace_back([this] { workerLoop(Lane::pieces); });
+    }
+    for (int i = 0; i < std::max(1, limits_.frameWorkers); ++i) {
+        workers_.emplace_back([this] { workerLoop(Lane::frames); });
     }
 
     std::vector<epoll_event> events(256);
@@ -592,9 +605,11 @@ void HttpServer::acceptAll() {
 
 // A full table must not lock everyone out: the connection that has waited longest for a
 // whole request head (a trickler, an idle kept-alive connection, one that never sent), or whose
-// body comes below the minimum rate, gives way. One whose body comes at that rate, or that waits
-// for its reply, is never cut for another. A candidate is read first: its head (or the rest of
-// its body) may have come while the reading thread accepted others, and then it waits no more.
+// body comes below the minimum rate, or whose peer takes its reply below it, gives way. One
+// whose body comes at that rate, whose reply is being made or held back, or whose peer takes its
+// reply at that rate, is never cut for another. A candidate is read (or written to) first: its
+// head, the rest of its body, or its peer's taking may have come while the reading thread
+// accepted others, and then it is judged again.
 void HttpServer::makeRoomForNewConnection() {
     const auto now = Clock::now();
     std::vector<Conn*> candidates;
@@ -605,21 +620,27 @@ void HttpServer::makeRoomForNewConnection() {
         return a->headSince != b->headSince ? a->headSince < b->headSince : a->id < b->id;
     });
     for (Conn* c : candidates) {
-        readSome(*c);
+        if (c->state == Conn::State::writing) {
+            writeSome(*c);
+        } else {
+            readSome(*c);
+        }
         if (open_ < limits_.maxConnections) return;  // it, or another, has gone meanwhile
         if (c->closed() || !givesWay(*c, Clock::now())) continue;
         logRequest(*c, "WARN", 0,
                    "gave way to a new connection: " + std::to_string(limits_.maxConnections) +
                        " connections open and this one " +
-                       (c->state == Conn::State::head ? "waited longest for a request head"
-                                                      : "sent its body slowest"));
+                       (c->state == Conn::State::head   ? "waited longest for a request head"
+                        : c->state == Conn::State::body ? "sent its body slowest"
+                                                        : "took its reply slowest"));
         close(*c);
         return;
     }
 }
 
 bool HttpServer::givesWay(const Conn& c, Clock::time_point now) const {
-    return c.state == Conn::State::head || (c.state == Conn::State::body && slowBody(c, now));
+    return c.state == Conn::State::head || (c.state == Conn::State::body && slowBody(c, now)) ||
+           slowReader(c, now);
 }
 
 // What a body has announced: its length, or for a chunked one what has come and the rest of
@@ -629,27 +650,76 @@ size_t HttpServer::bodyAnnounced(const Conn& c) {
                      : c.contentLength;
 }
 
-// Whether a body, at the average rate it has come since its first byte, ends by its deadline.
-bool HttpServer::bodyCanEnd(const Conn& c, Clock::time_point now) const {
-    const double came = static_cast<double>(c.req.body.size());
-    const double elapsed = static_cast<double>(std::max(1LL, millisBetween(c.bodyFirst, now)));
-    const double left = static_cast<double>(std::max(0LL, millisBetween(now, c.bodyEnd)));
-    return came + came * left / elapsed >= static_cast<double>(bodyAnnounced(c));
-}
-
-// The rate (bytes a second) the rest of a body would need to come at to end by its deadline.
-size_t HttpServer::neededRate(const Conn& c, Clock::time_point now) {
-    const size_t rest = bodyAnnounced(c) - std::min(bodyAnnounced(c), c.req.body.size());
-    const long long left = std::max(1LL, millisBetween(now, c.bodyEnd));
-    return static_cast<size_t>(static_cast<double>(rest) * 1000.0 / static_cast<double>(left));
-}
-
 // Whether a body has come below the minimum rate since the end of its head.
 bool HttpServer::slowBody(const Conn& c, Clock::time_point now) const {
     if (limits_.minBodyRate == 0) return false;
     const long long elapsed = millisBetween(c.bodySince, now);
     return elapsed > 0 && static_cast<double>(c.req.body.size()) <
                               static_cast<double>(limits_.minBodyRate) * static_cast<double>(elapsed) / 1000.0;
+}
+
+// Bytes of its replies the peer has taken: those the socket took, less those still in it.
+size_t HttpServer::taken(const Conn& c) {
+    int queued = 0;
+    if (c.closed() || ioctl(c.fd, SIOCOUTQ, &queued) != 0) queued = 0;
+    return c.sentTotal - std::min(c.sentTotal, static_cast<size_t>(std::max(0, queued)));
+}
+
+// A reply starts going out: its peer's rate is measured from here.
+void HttpServer::startTaking(Conn& c) {
+    const auto now = Clock::now();
+    c.replySince = c.markOldAt = c.markNewAt = now;
+    c.markOld = c.markNew = taken(c);
+}
+
+// Moves the marks on once the newer is a window old: the rate is then measured over one to two
+// windows.
+void HttpServer::markTaken(Conn& c, Clock::time_point now) {
+    if (now - c.markNewAt < kRateWindow) return;
+    c.markOld = c.markNew;
+    c.markOldAt = c.markNewAt;
+    c.markNew = taken(c);
+    c.markNewAt = now;
+}
+
+// Whether a reply's peer, past the reply's grace, has taken it below the minimum rate since the
+// older mark. A reply being made, whose next piece is being made, or held back is not judged:
+// there is nothing for its peer to take.
+bool HttpServer::slowReader(const Conn& c, Clock::time_point now) const {
+    if (limits_.minBodyRate == 0 || c.closed() || c.state != Conn::State::writing || c.pieceComing ||
+        now - c.replySince < limits_.replyGrace) {
+        return false;
+    }
+    const long long elapsed = std::max(1LL, millisBetween(c.markOldAt, now));
+    const size_t took = taken(c) - std::min(taken(c), c.markOld);
+    return static_cast<double>(took) <
+           static_cast<double>(limits_.minBodyRate) * static_cast<double>(elapsed) / 1000.0;
+}
+
+// Makes room for `bytes` more request bytes of c's: while they do not fit, the body still coming
+// that announces the most bytes (of those, the furthest from its end) is refused, when it
+// announces more than c's; false when none does, and then c is refused. So a small request is
+// never kept out by large bodies that hold the budget and come slowly.
+bool HttpServer::roomForRequestBytes(Conn& c, size_t bytes) {
+    while (held_ + bytes > limits_.maxHeldBytes) {
+        const size_t own = std::max(bodyAnnounced(c), c.req.body.size());
+        Conn* largest = nullptr;
+        auto rest = [](const Conn& x) { return bodyAnnounced(x) - std::min(bodyAnnounced(x), x.req.body.size()); };
+        for (auto& [id, cp] : conns_) {
+            Conn& v = *cp;
+            if (&v == &c || v.closed() || v.state != Conn::State::body || v.held == 0 ||
+                bodyAnnounced(v) <= own) {
+                continue;
+            }
+            if (!largest || bodyAnnounced(v) > bodyAnnounced(*largest) ||
+                (bodyAnnounced(v) == bodyAnnounced(*largest) && rest(v) > rest(*largest))) {
+                largest = &v;
+            }
+        }
+        if (!largest) return false;
+        refuse(*largest, 503, "too many request bytes held at once: gave way for a smaller request");
+    }
+    return true;
 }
 
 void HttpServer::startRequest(Conn& c) {
@@ -839,7 +909,6 @@ void HttpServer::process(Conn& c) {
         c.state = Conn::State::body;
         c.bodySince = Clock::now();
         c.bodyEnd = c.bodySince + limits_.bodyDeadline;
-        c.bodyCame = false;
         c.deadline = c.bodyEnd;
         if (c.expectContinue) {
             static const char kContinue[] = "HTTP/1.1 100 Continue\r\n\r\n";
@@ -851,13 +920,6 @@ void HttpServer::process(Conn& c) {
         }
     }
     if (c.state != Conn::State::body) return;
-    if (!c.bodyCame && !c.in.empty()) {
-        // Its rate is first judged once its grace has passed from here, then every little while:
-        // a body that starts late (a slow link's latency) is not judged by the time before.
-        c.bodyCame = true;
-        c.bodyFirst = Clock::now();
-        c.deadline = std::min(c.bodyEnd, c.bodyFirst + limits_.bodyGrace);
-    }
     if (readBody(c)) dispatch(c);
 }
 
@@ -1010,7 +1072,7 @@ bool HttpServer::parseHead(Conn& c, size_t headEnd) {
 // Counts body bytes received against the bytes held at once; refuses the request (503) when
 // they do not fit.
 bool HttpServer::holdReceived(Conn& c, size_t bytes) {
-    if (held_ + bytes > limits_.maxHeldBytes) {
+    if (!roomForRequestBytes(c, bytes)) {
         refuse(c, 503, "too many request bytes held at once");
         return false;
     }
@@ -1120,7 +1182,7 @@ void HttpServer::dispatch(Conn& c) {
     // The handler's parsing counts against the same budget as the bytes, until the reply.
     if (!c.req.body.empty()) {
         const size_t parsing = c.req.body.size() + limits_.parseAllowance;
-        if (held_ + parsing > limits_.maxHeldBytes) {
+        if (!roomForRequestBytes(c, parsing)) {
             refuse(c, 503, "too many request bytes held at once");
             return;
         }
@@ -1207,19 +1269,25 @@ size_t HttpServer::replyHeldNow() {
     return replyHeld_;
 }
 
-// Until `room` more bytes fit in the reply budget, the replies whose peers have gone longest
-// without taking a byte are dropped with their connections (a peer that stopped reading), never
-// `keep`'s, the one just made. Replies being made are not among them: they end on their own.
+// Until `room` more bytes fit in the reply budget, replies are dropped with their connections,
+// never `keep`'s, the one just made: first those whose peers take them below the minimum rate
+// (as a full table judges them), then the others; of each, the one whose peer has gone longest
+// without taking a byte first. Replies being made are not among them: they end on their own.
 void HttpServer::shedReplies(size_t room, const Conn* keep) {
     if (replyHeldNow() + room <= limits_.maxReplyBytes) return;
-    std::vector<Conn*> holders;
+    const auto now = Clock::now();
+    std::vector<std::pair<bool, Conn*>> holders;  // (taken at the rate, the connection)
     for (auto& [id, cp] : conns_) {
-        if (cp.get() != keep && !cp->closed() && cp->replyHeld > 0) holders.push_back(cp.get());
+        if (cp.get() != keep && !cp->closed() && cp->replyHeld > 0)
+            holders.emplace_back(!slowReader(*cp, now), cp.get());
     }
-    std::sort(holders.begin(), holders.end(), [](const Conn* a, const Conn* b) {
+    std::sort(holders.begin(), holders.end(), [](const auto& x, const auto& y) {
+        const Conn* a = x.second;
+        const Conn* b = y.second;
+        if (x.first != y.first) return !x.first;
         return a->lastTaken != b->lastTaken ? a->lastTaken < b->lastTaken : a->id < b->id;
     });
-    for (Conn* h : holders) {
+    for (auto [atRate, h] : holders) {
         if (replyHeldNow() + room <= limits_.maxReplyBytes) break;
         logRequest(*h, "WARN", 0,
                    "reply not taken: closed to keep replies held within " +
@@ -1281,6 +1349,7 @@ void HttpServer::reply(Conn& c, HttpResponse response, bool fromHandler) {
     }
     c.state = Conn::State::writing;
     c.deadline = Clock::now() + limits_.writeDeadline;
+    startTaking(c);
     writeSome(c);
 }
 
@@ -1338,6 +1407,7 @@ void HttpServer::writeSome(Conn& c) {
             return;
         }
         c.outSent += static_cast<size_t>(n);
+        c.sentTotal += static_cast<size_t>(n);
         // Every byte taken moves the deadline: a reply is cut only when its peer takes nothing.
         c.lastTaken = Clock::now();
         c.deadline = c.lastTaken + limits_.writeDeadline;
@@ -1352,11 +1422,13 @@ void HttpServer::writeSome(Conn& c) {
 // The piece sent, the next one is made on a worker of the pieces' lane, never queued behind
 // pictures not yet begun; meanwhile nothing is held for the peer, and its deadline waits:
 // there is nothing for it to take.
+// Animated pictures' pieces are drawn, on workers of their own; the rest (files) only read.
 void HttpServer::askForPiece(Conn& c) {
     releaseReply(c);
     c.pieceComing = true;
+    c.pieceAsked = Clock::now();
     watch(c, 0);
-    post(Lane::pieces, Job{c.id, 0, HttpRequest{}, c.stream});
+    post(c.lane == Lane::pictures ? Lane::frames : Lane::pieces, Job{c.id, 0, HttpRequest{}, c.stream});
 }
 
 void HttpServer::takePiece(Conn& c, std::string piece) {
@@ -1372,6 +1444,11 @@ void HttpServer::takePiece(Conn& c, std::string piece) {
     c.outBody = std::move(piece);
     c.outSent = 0;
     c.lastTaken = Clock::now();
+    // The time the piece took to make is not its peer's.
+    const auto making = c.lastTaken - c.pieceAsked;
+    c.replySince += making;
+    c.markOldAt += making;
+    c.markNewAt += making;
     c.deadline = c.lastTaken + limits_.writeDeadline;
     holdReply(c);
     writeSome(c);
@@ -1405,6 +1482,7 @@ void HttpServer::expire() {
     }
     for (auto& [id, cp] : conns_) {
         Conn& c = *cp;
+        if (!c.closed() && c.state == Conn::State::writing && !c.pieceComing) markTaken(c, now);
         // (A reply whose next piece is being made has nothing for its peer to take.)
         if (c.closed() || c.state == Conn::State::busy || c.pieceComing || c.deadline > now) {
             continue;
@@ -1418,24 +1496,15 @@ void HttpServer::expire() {
             }
             break;
         case Conn::State::body:
-            if (c.bodyEnd <= now) {
-                refuse(c, 408, "request body not complete within " + seconds(limits_.bodyDeadline));
-            } else if (!c.bodyCame) {
-                c.deadline = c.bodyEnd;  // until its first byte, only its deadline bounds it
-            } else if (now - c.bodyFirst < limits_.bodyGrace) {
-                c.deadline = std::min(c.bodyEnd, c.bodyFirst + limits_.bodyGrace);
-            } else if (!bodyCanEnd(c, now)) {
-                refuse(c, 408,
-                       "request body slower than the " + std::to_string(neededRate(c, now)) +
-                           " bytes a second it needs to end within " + seconds(limits_.bodyDeadline));
-            } else {
-                c.deadline = std::min(c.bodyEnd, now + kRateCheck);
-            }
+            // However slowly it comes, a body is cut at its deadline only, or when its place is
+            // needed (a full table, the budget of bytes held).
+            refuse(c, 408, "request body not complete within " + seconds(limits_.bodyDeadline));
             break;
         case Conn::State::waiting:
             c.gate.clear();  // a gate that never opened lets it go at its time limit
             c.state = Conn::State::writing;
             c.deadline = now + limits_.writeDeadline;
+            startTaking(c);
             writeSome(c);
             break;
         case Conn::State::writing:

@@ -12,9 +12,10 @@
 // replies from the moment a worker starts making them until their peers have taken them (a
 // large reply can be made piece by piece as its peer takes it; one that would pass the budget
 // waits to be made), and connections (when the table is full, the one that has waited longest
-// for its request head, or a body sender below the minimum rate, gives way). A peer that goes
-// away while its request waits for a worker or is being made gives its connection up at once,
-// and a request not yet made is dropped.
+// for its request head, a body sender below the minimum rate, or a peer taking its reply below
+// it, gives way), and request bytes (a request that does not fit refuses a larger body still
+// coming instead). A peer that goes away while its request waits for a worker or is being made
+// gives its connection up at once, and a request not yet made is dropped.
 #pragma once
 
 #include <atomic>
@@ -39,18 +40,21 @@ namespace zvt::service {
 // Which workers serve a request. Calls have a lane of their own, so that a call is never
 // queued behind pictures and pages, which take tens of milliseconds of a processor each. So do
 // replies that are only read and sent: uploaded files, and the next pieces of every reply that
-// has begun to go out (a file's, an animated picture's), so that what is under way never waits
-// behind pictures not yet begun.
-enum class Lane { calls, pictures, pieces };
+// has begun to go out, so that what is under way never waits behind pictures not yet begun.
+// The next pieces of animated pictures, which are made (drawn) as they are sent, have workers
+// of their own again: a file ready on the disk never waits behind frames being drawn.
+enum class Lane { calls, pictures, pieces, frames };
 
 struct HttpLimits {
     size_t maxHeadBytes = 16 * 1024;                // request line and headers (and chunk trailers)
     size_t maxBodyBytes = 8u << 20;                 // one body, however it is framed
-    size_t maxHeldBytes = 64u << 20;                // body bytes received and held, all connections
+    // Body bytes received and held, all connections. A request that does not fit refuses the
+    // largest body still coming (by what it announces) instead, when that is larger than its own.
+    size_t maxHeldBytes = 64u << 20;
     // Replies being made and made but not yet taken by their peers, over all connections. A
     // reply counts from the moment a worker starts making it (makeAllowance until its bytes are
     // known); one that would pass the budget waits, and the connections whose peers have gone
-    // longest without taking a byte are closed to make room.
+    // longest without taking a byte are closed to make room, those taking below minBodyRate first.
     size_t maxReplyBytes = 64u << 20;
     // What making one reply may cost besides the bytes made: the largest picture's encoder
     // state and the growing output, or a handler's working copies.
@@ -60,12 +64,13 @@ struct HttpLimits {
     size_t parseAllowance = 256u << 10;
     std::chrono::milliseconds headDeadline{10000};  // from the first byte of a request
     std::chrono::milliseconds bodyDeadline{10000};  // from the end of its head
-    // A body that has come below this average rate (bytes a second) since the end of its head
-    // gives way for a new connection when the table is full; 0: none does for its rate.
+    // A body that has come below this average rate (bytes a second) since the end of its head,
+    // or a reply whose peer has taken it below this rate over the last seconds, gives way for a
+    // new connection when the table is full, and such replies are the first the reply budget
+    // sheds; 0: none does for its rate. A body is otherwise cut at its deadline only.
     size_t minBodyRate = 32u << 10;
-    // From its first byte, a body comes this long before its rate is judged; then it is refused
-    // (408) once, at the rate it has come, it could not end within the body deadline.
-    std::chrono::milliseconds bodyGrace{2000};
+    // How long a reply goes out before its peer is judged by the rate it takes it.
+    std::chrono::milliseconds replyGrace{2000};
     std::chrono::milliseconds idleTimeout{5000};    // a kept-alive connection between requests
     // How long a reply may wait for its peer to take a byte: every byte taken moves it.
     std::chrono::milliseconds writeDeadline{30000};
@@ -75,9 +80,11 @@ struct HttpLimits {
     // fixed, not one per processor: each picture being made takes a processor for tens of
     // milliseconds and its share of the reply budget.
     int pictureWorkers = 8;
-    // Uploaded files and the pieces of replies under way: each is a read of the disk or a
-    // little making, a few at a time.
+    // Uploaded files and the pieces of replies under way but the animated pictures': each is a
+    // read of the disk, a few at a time.
     int pieceWorkers = 2;
+    // The next pieces of animated pictures: each takes a processor while its frames are drawn.
+    int frameWorkers = 2;
 };
 
 struct HttpRequest {
@@ -198,9 +205,12 @@ private:
     void makeRoomForNewConnection();
     bool givesWay(const Conn& c, Clock::time_point now) const;
     bool slowBody(const Conn& c, Clock::time_point now) const;
-    bool bodyCanEnd(const Conn& c, Clock::time_point now) const;
+    bool slowReader(const Conn& c, Clock::time_point now) const;
+    static size_t taken(const Conn& c);
+    void startTaking(Conn& c);
+    void markTaken(Conn& c, Clock::time_point now);
     static size_t bodyAnnounced(const Conn& c);
-    static size_t neededRate(const Conn& c, Clock::time_point now);
+    bool roomForRequestBytes(Conn& c, size_t bytes);
     void peerClosed(Conn& c);
     void peerGone(Conn& c);
     bool dropQueued(Conn& c);
@@ -243,7 +253,7 @@ private:
         std::condition_variable ready;
     };
     std::mutex jobsMutex_;
-    Queue queues_[3];  // by Lane
+    Queue queues_[4];  // by Lane
     std::vector<Done> done_;
     // Reply bytes being made (an allowance each) and made but not yet taken, against
     // maxReplyBytes; workers that wait for room, and whether the reading thread should make it.

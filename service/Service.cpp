@@ -102,6 +102,24 @@ std::optional<std::vector<Part>> parseMultipart(const std::string& body,
     }
 }
 
+// For tests of the lanes (`hold_frames`): the pieces of an animated picture after its first,
+// which are made as it is sent, wait at the hold before they are made.
+class HeldPieces final : public BodyStream {
+public:
+    HeldPieces(std::shared_ptr<BodyStream> inner, std::function<void()> wait)
+        : inner_(std::move(inner)), wait_(std::move(wait)) {}
+    size_t size() const override { return inner_->size(); }
+    void next(std::string& out, size_t max) override {
+        if (made_++ > 0) wait_();
+        inner_->next(out, max);
+    }
+
+private:
+    std::shared_ptr<BodyStream> inner_;
+    std::function<void()> wait_;
+    size_t made_ = 0;
+};
+
 }  // namespace
 
 std::string dump(const json& j) {
@@ -461,6 +479,8 @@ std::string configError(const json& s) {
         return "forget_times must be true or false";
     if (s.contains("hold_pictures") && !s["hold_pictures"].is_boolean())
         return "hold_pictures must be true or false";
+    if (s.contains("hold_frames") && !s["hold_frames"].is_boolean())
+        return "hold_frames must be true or false";
     if (s.contains("ios_config") && (!s["ios_config"].is_string() || !knownIosConfig(s["ios_config"].get<std::string>())))
         return "ios_config must be full, partial, empty, ads or ads_missing";
     if (s.contains("mall_categories") &&
@@ -599,12 +619,21 @@ void Service::setHold(bool hold) {
     holdChanged_.notify_all();
 }
 
-void Service::waitWhileHeld() {
+void Service::setFrameHold(bool hold) {
+    {
+        std::lock_guard lock(holdMutex_);
+        holdFrames_ = hold;
+    }
+    holdChanged_.notify_all();
+}
+
+void Service::waitWhileHeld(bool frame) {
     std::unique_lock lock(holdMutex_);
-    if (!holdPictures_ || stopping_) return;
+    bool& held = frame ? holdFrames_ : holdPictures_;
+    if (!held || stopping_) return;
     ++picturesHeld_;
     holdChanged_.notify_all();  // for a test waiting until so many are held
-    holdChanged_.wait(lock, [this] { return !holdPictures_ || stopping_; });
+    holdChanged_.wait(lock, [&] { return !held || stopping_; });
     --picturesHeld_;
 }
 
@@ -628,7 +657,8 @@ HttpResponse Service::refusal(int status, const std::string& why) {
 // Calls are what the application's code asks and waits on: both interfaces of the protocol,
 // the goods search, the suggestions and the version lookup; and the control interface, which
 // tests use while pictures are busy. Uploaded avatars are files ready on the disk, only read
-// and sent: they go with the pieces of replies under way, never behind pictures to be made.
+// and sent: they and their pieces have workers of their own, never behind pictures to be made
+// or the frames of animated ones being drawn.
 // The rest (pictures, pages) is what picture and web views load.
 Lane Service::laneOf(const HttpRequest& req) {
     const std::string& path = req.path;
@@ -1228,6 +1258,7 @@ HttpResponse Service::control(const HttpRequest& req) {
             config_.dieAfterWrite = 0;
         }
         setHold(false);
+        setFrameHold(false);
         resetPartners();
         if (q["reseed"] == "1") {
             store_.reseed();
@@ -1237,14 +1268,16 @@ HttpResponse Service::control(const HttpRequest& req) {
         return reply({{"ok", true}});
     }
     auto configJson = [this]() {
-        bool hold = false;
+        bool hold = false, holdFrames = false;
         {
             std::lock_guard lock(holdMutex_);
             hold = holdPictures_;
+            holdFrames = holdFrames_;
         }
         std::lock_guard lock(configMutex_);
         return json{{"sign_fail_code", config_.signFailCode},
                     {"hold_pictures", hold},
+                    {"hold_frames", holdFrames},
                     {"sign_fail_msg", config_.signFailMsg},
                     {"time_window_ms", config_.timeWindowMs},
                     {"fixed_time", config_.fixedTime ? json(*config_.fixedTime) : json(nullptr)},
@@ -1285,6 +1318,7 @@ HttpResponse Service::control(const HttpRequest& req) {
             }
         }
         if (settings.contains("hold_pictures")) setHold(settings["hold_pictures"].get<bool>());
+        if (settings.contains("hold_frames")) setFrameHold(settings["hold_frames"].get<bool>());
         return reply(configJson());
     }
     // The pictures waiting at the hold; with at_least=N, answered once N wait (at most 10 s
@@ -1438,6 +1472,9 @@ Reply Service::pageImage(Incoming& in) {
     r.contentType = picture->contentType;
     r.raw = std::move(picture->bytes);
     r.stream = std::move(picture->stream);
+    if (options_.testControl && !uploaded && r.stream) {
+        r.stream = std::make_shared<HeldPieces>(std::move(r.stream), [this] { waitWhileHeld(true); });
+    }
     r.delayMs = picture->delayMs;
     return r;
 }

@@ -255,13 +255,16 @@ private:
 
     // For tests of the workers (`hold_pictures` in /__test/config): while held, a picture waits
     // before it is made, keeping its worker, until the hold ends (a setting, a reset, stop()).
+    // `hold_frames` alike holds the pieces of animated pictures after their first.
     std::mutex holdMutex_;
     std::condition_variable holdChanged_;
     bool holdPictures_ = false;
+    bool holdFrames_ = false;
     bool stopping_ = false;
-    int picturesHeld_ = 0;  // pictures waiting at the hold now
+    int picturesHeld_ = 0;  // pictures (and pieces of them) waiting at the holds now
     void setHold(bool hold);
-    void waitWhileHeld();
+    void setFrameHold(bool hold);
+    void waitWhileHeld(bool frame = false);
 
     std::mutex configMutex_;
     ServiceConfig config_;

@@ -3,7 +3,7 @@
 //   zavelto-service --port N --data-dir DIR [--bind 127.0.0.1] [--public-url URL]
 //                   [--sign-fail-code CODE] [--time-window SECONDS]
 //                   [--read-deadline SECONDS] [--min-body-rate BYTES] [--body-grace SECONDS]
-//                   [--reply-deadline SECONDS] [--test-control]
+//                   [--reply-deadline SECONDS] [--reply-grace SECONDS] [--test-control]
 //
 // Port 0 binds any free port. The first line on standard output is
 // "listening on HOST:PORT"; nothing else is written there. Standard error gets one line per
@@ -32,7 +32,7 @@ void usage() {
            "                       [--sign-fail-code CODE] [--time-window SECONDS]\n"
            "                       [--read-deadline SECONDS] [--min-body-rate BYTES]\n"
            "                       [--body-grace SECONDS] [--reply-deadline SECONDS]\n"
-           "                       [--test-control]\n";
+           "                       [--reply-grace SECONDS] [--test-control]\n";
 }
 
 // "http://host[:port]" or "https://..." without a path: what links and the cookie are built on.
@@ -124,17 +124,26 @@ int main(int argc, char** argv) {
             options.limits.headDeadline = ms;
             options.limits.bodyDeadline = ms;
         } else if (a == "--min-body-rate") {
-            // The average rate (bytes a second) below which a request body gives way for a new
-            // connection when the connection table is full.
+            // The rate (bytes a second) below which a request body, or a reply's peer, gives way
+            // for a new connection when the connection table is full (and replies taken below it
+            // are the first the reply budget sheds).
             if (!parseInt(value(), n) || n < 0) {
                 std::cerr << "zavelto-service: bad minimum body rate\n";
                 return 2;
             }
             options.limits.minBodyRate = static_cast<size_t>(n);
         } else if (a == "--body-grace") {
-            // How long a body comes, from its first byte, before it is judged by its rate.
-            if (!parseSeconds(value(), 0, 3600, options.limits.bodyGrace)) {
+            // Still taken, for the scripts that pass it, and checked; it has no effect: a body is
+            // no longer judged by its rate before its deadline.
+            std::chrono::milliseconds unused;
+            if (!parseSeconds(value(), 0, 3600, unused)) {
                 std::cerr << "zavelto-service: bad body grace\n";
+                return 2;
+            }
+        } else if (a == "--reply-grace") {
+            // How long a reply goes out before its peer is judged by the rate it takes it.
+            if (!parseSeconds(value(), 0, 3600, options.limits.replyGrace)) {
+                std::cerr << "zavelto-service: bad reply grace\n";
                 return 2;
             }
         } else if (a == "--reply-deadline") {

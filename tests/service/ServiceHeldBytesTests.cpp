@@ -280,12 +280,22 @@ TEST(ServiceHeldBytes, AFullTableGivesWayToNewClients) {
     // table and the service's (it inherits the limits).
     if (!roomForConnections(kConnectionTable + 200)) GTEST_SKIP() << "too few descriptors allowed";
     const std::string trickled = "GET " + kJsonPath + "get_ios_config HTTP/1.1\r\nHo";
-    enum class First { trickles, sendsItsBody, idlesAfterAnAnswer, answeredAfterTheOthersCame };
+    enum class First {
+        trickles,
+        sendsItsBody,
+        idlesAfterAnAnswer,
+        answeredAfterTheOthersCame,
+        takesNothingOfItsReply,
+        waitsForItsPicture
+    };
+    constexpr size_t kReply = 6u << 20;
     const struct {
         const char* what;
         First first;  // what the oldest connection does
         size_t givesWay;  // the one closed for the new client
-        const char* minBodyRate = "0";  // bytes a second; judged from the start, grace or not
+        // Bytes a second, of a body or of a reply's taking; judged from the start (a reply's
+        // grace is none here).
+        const char* minBodyRate = "0";
     } cases[] = {
         {"every connection trickles its head: the oldest gives way", First::trickles, 0},
         {"the oldest sends its body: the oldest that trickles gives way", First::sendsItsBody, 1},
@@ -295,16 +305,24 @@ TEST(ServiceHeldBytes, AFullTableGivesWayToNewClients) {
          First::idlesAfterAnAnswer, 0},
         {"the oldest was answered after the others came: it waited least",
          First::answeredAfterTheOthersCame, 1},
+        // Its peer has taken a window's worth of a reply of megabytes, and nothing since.
+        {"the oldest's peer takes its reply below the minimum rate: it gives way",
+         First::takesNothingOfItsReply, 0, "1000000000"},
+        {"the oldest's peer has taken its reply at the minimum rate: the oldest that trickles "
+         "gives way",
+         First::takesNothingOfItsReply, 1, "1"},
+        {"the oldest's reply is being made: the oldest that trickles gives way",
+         First::waitsForItsPicture, 1, "1000000000"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         // Heads and bodies get a minute, so that no deadline ends a connection meanwhile,
-        // however slowly the table fills on a busy machine; a body's rate is judged for the
-        // table only (its grace outlasts the test).
+        // however slowly the table fills on a busy machine.
         ServiceProcess service({.extraArgs = {"--read-deadline", "60", "--min-body-rate", c.minBodyRate,
-                                              "--body-grace", "60"}});
+                                              "--reply-grace", "0"}});
         std::vector<std::unique_ptr<Peer>> table;
-        table.push_back(std::make_unique<Peer>(service.port(), false));
+        // A small window: a reply stays with the service until its peer reads it.
+        table.push_back(std::make_unique<Peer>(service.port()));
         Peer& first = *table.front();
         switch (c.first) {
         case First::trickles:
@@ -323,6 +341,16 @@ TEST(ServiceHeldBytes, AFullTableGivesWayToNewClients) {
             break;
         case First::answeredAfterTheOthersCame:
             break;
+        case First::takesNothingOfItsReply:
+            service.script(json{{"op", "get_ios_config"}, {"body", std::string(kReply, 'r')}}.dump());
+            first.send(getRequest(kJsonPath + "get_ios_config"));
+            ASSERT_TRUE(first.answerStarted());
+            break;
+        case First::waitsForItsPicture:
+            service.configure(R"({"hold_pictures": true})");
+            first.send(getRequest("/images/table_40x40.png"));
+            ASSERT_EQ(service.request("GET", "/__test/pictures/held?at_least=1").body, "1");
+            break;
         }
         while (table.size() < kConnectionTable) {
             table.push_back(std::make_unique<Peer>(service.port(), false));
@@ -336,11 +364,19 @@ TEST(ServiceHeldBytes, AFullTableGivesWayToNewClients) {
         // The table is full (connections are taken in the order they came): a new client is
         // answered all the same.
         EXPECT_EQ(service.request("GET", kJsonPath + "get_ios_config").status, 200);
-        EXPECT_TRUE(table[c.givesWay]->closedByService(true));
-        for (size_t i = 0; i < table.size(); ++i) {
+        // (A reply's peer is judged by what of it comes: below.)
+        const size_t from = c.first == First::takesNothingOfItsReply ? 1 : 0;
+        if (c.givesWay >= from) {
+            EXPECT_TRUE(table[c.givesWay]->closedByService(true));
+        }
+        for (size_t i = from; i < table.size(); ++i) {
             if (i != c.givesWay) {
                 EXPECT_FALSE(table[i]->closedByService(false)) << i;
             }
+        }
+        if (c.first == First::takesNothingOfItsReply) {
+            // Cut short when it gave way, else whole.
+            EXPECT_EQ(wholeBody(first.readToEnd()).size(), c.givesWay == 0 ? 0u : kReply);
         }
         if (c.first == First::sendsItsBody && c.givesWay != 0) {
             // It was not cut: the rest of its body brings its answer.

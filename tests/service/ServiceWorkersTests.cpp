@@ -15,6 +15,7 @@ namespace zvt::test::svc {
 namespace {
 
 constexpr int kPictureWorkers = 8;  // as the service's README states
+constexpr int kFrameWorkers = 2;
 
 // One request on a connection of its own, given up after 10 s (status 0 then).
 RawCall answered(int port, const std::string& method, const std::string& target,
@@ -146,6 +147,36 @@ TEST(ServiceWorkers, RepliesUnderWayAndFilesOnDiskGoOnWhileEveryPictureWorkerIsB
     EXPECT_EQ(picturesHeld(port), kPictureWorkers);
     service.configure(R"({"hold_pictures": false})");
     expectPictures(pictures);
+}
+
+TEST(ServiceWorkers, FilesOnDiskGoOnWhileEveryFrameWorkerIsBusy) {
+    ServiceProcess service;
+    const int port = service.port();
+    const std::string upload = "/uploads/avatar_10001_frames.png";
+    std::string file = "\x89PNG\r\n\x1a\n";
+    for (size_t i = 0; file.size() < (2u << 20); ++i) file += static_cast<char>(i * 89 >> 2);
+    std::ofstream(service.dataDir() + upload, std::ios::binary) << file;
+    // Two animated pictures of 2 MiB under way, as many as the workers that make their next
+    // pieces; those pieces wait at the hold as their peers read on, keeping both workers.
+    std::vector<std::unique_ptr<Peer>> gifs;
+    for (int i = 0; i < kFrameWorkers; ++i) {
+        gifs.push_back(std::make_unique<Peer>(port));
+        gifs.back()->send(getRequest("/images/frames" + std::to_string(i) + "_720x720.gif"));
+        ASSERT_TRUE(gifs.back()->answerStarted());
+    }
+    service.configure(R"({"hold_frames": true})");
+    std::vector<std::string> got(gifs.size());
+    for (size_t i = 0; i < gifs.size(); ++i) got[i] = gifs[i]->readToEnd(std::chrono::milliseconds(300));
+    ASSERT_EQ(picturesHeld(port, kFrameWorkers), kFrameWorkers);
+    // A file ready on the disk does not wait behind the frames.
+    Peer late(port, false);
+    late.send(getRequest(upload));
+    EXPECT_TRUE(wholeBody(late.readToEnd(std::chrono::seconds(10))) == file) << "cut short or late";
+    service.configure(R"({"hold_frames": false})");
+    for (size_t i = 0; i < gifs.size(); ++i) {
+        const std::string body = wholeBody(got[i] + gifs[i]->readToEnd(std::chrono::seconds(20)));
+        EXPECT_EQ(body.rfind("GIF89a", 0), 0u) << "picture " << i << " cut short";
+    }
 }
 
 TEST(ServiceWorkers, HeldPicturesGoOnWhenTheHoldEnds) {
