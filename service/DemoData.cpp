@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <stdexcept>
 #include <vector>
 
 #include "service/Store.h"
@@ -121,6 +122,8 @@ std::string money(int cents) {
 // least one, short enough for the text cell's fixed 44-point badge. A title of each category
 // is taken in turn within each of its lists. Made once: the home configuration's advert reads
 // one of them on every request.
+}  // namespace
+
 const std::vector<nlohmann::json>& demoProducts() {
     static const std::vector<nlohmann::json> products = [] {
         std::vector<nlohmann::json> out;
@@ -161,7 +164,36 @@ const std::vector<nlohmann::json>& demoProducts() {
     return products;
 }
 
+namespace {
+
+// The malls lists: each category, then its malls, ids counting up from 60.
+std::vector<DemoItem> demoMallItems() {
+    std::vector<DemoItem> out;
+    int mallNumber = 0;
+    for (size_t t = 0; t < kMallCategories.size(); ++t) {
+        const auto& category = kMallCategories[t];
+        out.push_back({"mall_type", 0, nlohmann::json::array({std::to_string(t + 1), category.title})});
+        for (const auto& mall : category.malls) {
+            out.push_back({"mall",
+                           static_cast<int64_t>(t + 1),
+                           {{"id", std::to_string(60 + mallNumber)},
+                            {"title", mall.name},
+                            {"img", pic("mall" + std::to_string(mallNumber))},
+                            {"fan", mall.fan}}});
+            ++mallNumber;
+        }
+    }
+    return out;
+}
+
 }  // namespace
+
+nlohmann::json demoMall(const std::string& name) {
+    for (const DemoItem& item : demoMallItems()) {
+        if (item.kind == "mall" && item.record["title"] == name) return item.record;
+    }
+    throw std::logic_error("no demo mall " + name);
+}
 
 std::string daysAfter(const std::string& date, int days) {
     using namespace std::chrono;
@@ -201,25 +233,18 @@ nlohmann::json demoUserRecord(int64_t id, const std::string& userName) {
 }
 
 std::vector<DemoUser> demoUsers() {
+    // The demo user's balances and states are what its history left.
+    nlohmann::json demo = {{"realname", "张三"},
+                           {"alipay", "zvttest@alipay.example.com"},
+                           {"email", kTestUserEmail},
+                           {"mobile", kTestUserPhone},
+                           {"phoneNumber", kTestUserPhone},
+                           {"level", "2"},
+                           {"msg_num", "3"},
+                           {"qq", "10001"}};
+    demo.update(demoHistory(kTestUserId).fields);
     return {
-        {kTestUserId,
-         kTestUserName,
-         kTestUserPassword,
-         "",
-         "",
-         {{"realname", "张三"},
-          {"alipay", "zvttest@alipay.example.com"},
-          {"email", kTestUserEmail},
-          {"money", "88.50"},
-          {"jifen", "5000"},
-          {"jifenbao", "1200"},
-          {"mobile", kTestUserPhone},
-          {"phoneNumber", kTestUserPhone},
-          {"level", "2"},
-          {"msg_num", "3"},
-          {"qq", "10001"},
-          // The newest withdrawal of the list, 300 集分宝, is under review (service/Money.cpp).
-          {"tbtxstatus", "1"}}},
+        {kTestUserId, kTestUserName, kTestUserPassword, "", "", demo},
         {kTestUserId + 1,
          "qq_10002",
          "",
@@ -243,26 +268,9 @@ std::vector<DemoItem> demoItems() {
 
     for (const auto& product : demoProducts()) out.push_back({"product", 0, product});
 
-    for (auto& order : demoOrderItems(uid)) out.push_back(std::move(order));
-    const std::vector<DemoItem> records = demoMoneyItems(uid);
-    for (const auto& record : records) out.push_back(record);
-    for (auto& message : demoMessageItems(uid, records)) out.push_back(std::move(message));
+    for (auto& item : demoHistory(uid).items) out.push_back(std::move(item));
     for (auto& good : demoExchangeGoods(static_cast<int64_t>(std::time(nullptr)))) out.push_back(std::move(good));
-    int mallNumber = 0;
-    for (size_t t = 0; t < kMallCategories.size(); ++t) {
-        const auto& category = kMallCategories[t];
-        out.push_back({"mall_type", 0, nlohmann::json::array({std::to_string(t + 1), category.title})});
-        for (const auto& mall : category.malls) {
-            out.push_back({"mall",
-                           static_cast<int64_t>(t + 1),
-                           {{"id", std::to_string(60 + mallNumber)},
-                            {"title", mall.name},
-                            {"img", pic("mall" + std::to_string(mallNumber))},
-                            {"fan", mall.fan}}});
-            ++mallNumber;
-        }
-    }
-    for (auto& row : demoInviteItems(uid)) out.push_back(std::move(row));
+    for (auto& mall : demoMallItems()) out.push_back(std::move(mall));
     return out;
 }
 

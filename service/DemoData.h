@@ -32,10 +32,6 @@ struct DemoItem {
 nlohmann::json demoUserRecord(int64_t id, const std::string& userName);
 std::vector<DemoUser> demoUsers();
 std::vector<DemoItem> demoItems();
-// The orders of a user and the coupons offered for them (service/Orders.cpp).
-std::vector<DemoItem> demoOrderItems(int64_t uid);
-// A user's income, withdrawal and refund records (service/Money.cpp).
-std::vector<DemoItem> demoMoneyItems(int64_t uid);
 // The demo user's invitations (service/Invites.cpp), oldest first: each reward a friend brought,
 // which the rewards list, the friends' history and the income list all tell.
 struct DemoInviteReward {
@@ -45,16 +41,23 @@ struct DemoInviteReward {
     std::string time;    // "2026-09-06 11:51:00"
 };
 std::vector<DemoInviteReward> demoInviteRewards();
-// Those rewards as the reward list keeps them ("invite") and the friends they came from
-// ("old_invite").
-std::vector<DemoItem> demoInviteItems(int64_t uid);
-// The user's site messages (service/Messages.cpp), told from its money records (demoMoneyItems).
-std::vector<DemoItem> demoMessageItems(int64_t uid, const std::vector<DemoItem>& records);
+// What the demo user's history (service/DemoHistory.cpp) leaves: the balances and states of its
+// user record, and its orders, coupons, records, site messages and invitations.
+struct DemoAccount {
+    nlohmann::json fields;
+    std::vector<DemoItem> items;
+};
+DemoAccount demoHistory(int64_t uid);
 // The demo data's calendar: "YYYY-MM-DD" of the day `days` after a day written so.
 std::string daysAfter(const std::string& date, int days);
 // The exchange store's goods (service/Exchange.cpp), their offers ending around `now` (Unix
 // seconds).
 std::vector<DemoItem> demoExchangeGoods(int64_t now);
+
+// The products of the store ("get_goods"), made once.
+const std::vector<nlohmann::json>& demoProducts();
+// The partner mall of that name as the malls lists hold it ("id", "title", "img", "fan").
+nlohmann::json demoMall(const std::string& name);
 
 // The goods of the own product search (service/Search.cpp), as its rows: "num_iid", "title",
 // "promotion_price", "nick"...

@@ -1,7 +1,7 @@
 // Invitations: the leaderboard of the invite page (anyone may read it), and for the signed-in
 // user the totals, the reward records and the friends invited, page by page. The service keeps
 // rewards as the texts or numbers it was given; the totals add both kinds alike. The demo user's
-// invitations are one story, which the income records (Money.cpp) tell too.
+// invitations are part of its history (DemoHistory.cpp), which the income records tell too.
 
 #include <algorithm>
 #include <cmath>
@@ -56,35 +56,6 @@ std::vector<DemoInviteReward> demoInviteRewards() {
         if (n % 5 == 3) out.push_back({name, "购物奖励", 3 + n / 5, daysAfter(registered, 16) + " 10:30:00"});
     }
     std::stable_sort(out.begin(), out.end(), [](const auto& a, const auto& b) { return a.time < b.time; });
-    return out;
-}
-
-// The invitation story as the lists keep it: three pages of reward records at ten a page,
-// oldest first, and of friends at twelve in the order they registered, each with the sum of its
-// rewards; awards as whole numbers and as texts with two decimals, as the service has stored
-// both.
-std::vector<DemoItem> demoInviteItems(int64_t uid) {
-    std::vector<DemoItem> out;
-    std::map<std::string, int> awards;
-    std::vector<std::pair<std::string, std::string>> friends;  // name, registration day
-    for (const DemoInviteReward& reward : demoInviteRewards()) {
-        out.push_back({"invite",
-                       uid,
-                       {{"people", reward.people},
-                        {"type", reward.type},
-                        {"num", std::to_string(reward.yuan)},
-                        {"time", reward.time.substr(0, 10)}}});
-        if (reward.type == "注册奖励") friends.emplace_back(reward.people, reward.time.substr(0, 10));
-        awards[reward.people] += reward.yuan;
-    }
-    for (size_t i = 0; i < friends.size(); ++i) {
-        const int award = awards[friends[i].first];
-        out.push_back({"old_invite",
-                       uid,
-                       {{"people", friends[i].first},
-                        {"award", i % 3 == 1 ? json(std::to_string(award) + ".00") : json(award)},
-                        {"regTime", friends[i].second}}});
-    }
     return out;
 }
 

@@ -1,11 +1,8 @@
 // The money family: a user's withdrawals to the bound Alipay account ("outCash") and the
-// records of income, withdrawals and refunds ("getUserDetailed"), with the demo records.
+// records of income, withdrawals and refunds ("getUserDetailed").
 #include <algorithm>
-#include <array>
-#include <ctime>
 #include <string>
 
-#include "service/DemoData.h"
 #include "service/Operations.h"
 #include "service/Service.h"
 
@@ -52,90 +49,6 @@ const char* listOf(const std::string& kind) {
 }
 
 }  // namespace
-
-// The demo user's records tell one story with the orders (service/Orders.cpp) and the
-// invitations (service/Invites.cpp): each list is filed oldest first, as the service files
-// records, and read newest first.
-//
-// Income, 45 records: the rebate of every Taobao order whose coupon chance is over
-// ("can_useCoupon" "0") a week after it was paid (its 集分宝 and its coupon's award), the rebate
-// of every settled mall order 20 days after it was placed (its cash and its Velmo), five
-// check-ins and every invitation reward. Refunds, 3 records: three of those Taobao orders were
-// refunded four days after their rebate, which is taken back. Withdrawals, 12 records, one every
-// Tuesday, the newest (300 集分宝) under review, as the user's "tbtxstatus" says. Every text
-// names the order it is of and says every amount it moves.
-std::vector<DemoItem> demoMoneyItems(int64_t uid) {
-    std::vector<json> income, refunds;
-    auto record = [](const std::string& title, const std::string& content, const std::string& money,
-                     const std::string& jifenbao, const std::string& jifen, const std::string& when) {
-        return json{{"title", title}, {"content", content}, {"money", money},
-                    {"jifenbao", jifenbao}, {"jifen", jifen}, {"addtime", when}};
-    };
-    const std::string lastDemoDay = "2026-11-30";
-    for (const DemoItem& item : demoOrderItems(uid)) {
-        const json& order = item.record;
-        if (item.kind == "taobao_order") {
-            const std::string paid = order["pay_time"].get<std::string>().substr(0, 10);
-            const std::string confirmed = daysAfter(paid, 7);
-            if (order["can_useCoupon"] != "0" || confirmed > lastDemoDay) continue;
-            const int64_t award = wholePart(order["coupon_award"].get<std::string>()).value_or(0);
-            const std::string points = std::to_string(wholePart(order["jifenbao"].get<std::string>()).value_or(0) + award);
-            const std::string number = order["trade_id"];
-            income.push_back(record("购物返利",
-                                    "淘宝订单 " + number + " 已确认收货，返利 " + points + " 个集分宝" +
-                                        (award ? "（含回扣券额外 " + std::to_string(award) + " 个）" : "") + "已到账。",
-                                    "0.00", points, "0", confirmed + " 09:00:00"));
-            // The three paid before 17 November were refunded after their rebate.
-            if (paid <= "2026-11-16") {
-                refunds.push_back(record("订单退款扣回", "淘宝订单 " + number + " 已退款，扣回返利 " + points + " 个集分宝。",
-                                         "0.00", "-" + points, "0", daysAfter(confirmed, 4) + " 16:30:00"));
-            }
-        } else if (item.kind == "store_order" && order["status"] == "已结算") {
-            const std::string settled = daysAfter(order["order_time"].get<std::string>().substr(0, 10), 20);
-            const std::string cash = order["fxje"], velmo = order["jifen"];
-            income.push_back(record("购物返利",
-                                    order["mall_name"].get<std::string>() + "订单 " + order["order_code"].get<std::string>() +
-                                        " 已结算，返利 " + cash + "元 和 " + velmo + " Velmo 已到账。",
-                                    cash, "0", velmo, settled + " 15:00:00"));
-        }
-    }
-    // Check-ins on the last five days, as the ones "sign" files read.
-    for (int day = 0; day < 5; ++day) {
-        income.push_back(record("签到奖励", kCheckinRecordText, "0.00", std::to_string(kSignJifenbao),
-                                std::to_string(kSignJifen), daysAfter("2026-11-26", day) + " 08:30:00"));
-    }
-    for (const DemoInviteReward& reward : demoInviteRewards()) {
-        const std::string cash = moneyText(reward.yuan * 100);
-        income.push_back(record("邀请奖励",
-                                reward.people + (reward.type == "注册奖励" ? " 完成注册" : " 首次购物") + "，邀请奖励 " +
-                                    cash + "元 已到账。",
-                                cash, "0", "0", reward.time));
-    }
-    auto oldestFirst = [](std::vector<json>& rows) {
-        std::stable_sort(rows.begin(), rows.end(),
-                         [](const json& a, const json& b) { return a["addtime"] < b["addtime"]; });
-    };
-    oldestFirst(income);
-    oldestFirst(refunds);
-
-    std::vector<DemoItem> out;
-    for (auto& row : income) out.push_back({"asset", uid, std::move(row)});
-    // Withdrawals of both kinds, 12 rows (two pages): type "1" 集分宝 (a count), "2" cash (in
-    // yuan with two decimals, as outCash files it). Row i is the (i+1)-th newest.
-    for (int i = 11; i >= 0; --i) {
-        const bool points = i % 2 == 0;
-        const std::string amount = points ? std::to_string(300 + i * 50) : moneyText(1150 + i * 100);
-        out.push_back({"withdraw",
-                       uid,
-                       {{"account", "zvttest@alipay.example.com"},
-                        {"type", points ? "1" : "2"},
-                        {"money", amount},
-                        {"status", i == 0 ? "审核中" : i % 4 == 3 ? "提现失败，已退回" : "已到账"},
-                        {"addtime", daysAfter("2026-12-01", -7 * i) + " 10:00:00"}}});
-    }
-    for (auto& row : refunds) out.push_back({"refund", uid, std::move(row)});
-    return out;
-}
 
 Reply Service::opOutCash(Incoming& in) {
     auto user = userOf(in);

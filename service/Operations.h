@@ -65,7 +65,7 @@ struct CouponState {
 std::vector<CouponState> couponStates(Store& store, int64_t uid);
 
 // What a check-in credits (Checkin.cpp), and the text of the income record it files: the demo
-// data's check-in records (Money.cpp) read the same.
+// data's check-in records (DemoHistory.cpp) read the same.
 inline constexpr int64_t kSignJifen = 10;
 inline constexpr int64_t kSignJifenbao = 1;
 inline constexpr const char* kCheckinRecordText = "每日签到，获得 10 Velmo 和 1 个集分宝。";

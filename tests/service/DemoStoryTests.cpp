@@ -4,8 +4,10 @@
 // read it and checks one rule over it.
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <regex>
 #include <set>
@@ -100,6 +102,74 @@ protected:
     static int64_t cents(const std::string& amount) {
         if (amount.empty()) return 0;
         return std::llround(std::fabs(std::stod(amount)) * 100);
+    }
+
+    // A record's amount with its sign, in hundredths ("-41" is -4100, "3.00" is 300).
+    static int64_t signedCents(const std::string& amount) { return amount.empty() ? 0 : std::llround(std::stod(amount) * 100); }
+
+    // What moves the user's three balances, in hundredths, at a moment: a record, or the
+    // return of a withdrawal.
+    struct Move {
+        std::string time, what;
+        int64_t cash = 0, jifenbao = 0, jifen = 0;
+    };
+    // Every move the records tell, in time order: income and refunds by their signs, each
+    // withdrawal lowering its kind when asked, and a returned one giving it back when the
+    // message of its return says so.
+    std::vector<Move> balanceMoves() const {
+        std::vector<Move> moves;
+        for (const char* list : {"in", "refund"}) {
+            for (const json& row : desList("getUserDetailed", {{"do", list}})) {
+                moves.push_back({row.value("addtime", ""), row.value("title", "") + " " + row.value("content", ""),
+                                 signedCents(row.value("money", "")), signedCents(row.value("jifenbao", "")),
+                                 signedCents(row.value("jifen", ""))});
+            }
+        }
+        const json messages = desList("msg", json::object());
+        for (const json& row : desList("getUserDetailed", {{"do", "out"}})) {
+            const bool points = row.value("type", "") == "1";
+            const int64_t amount = signedCents(row.value("money", ""));
+            const std::string asked = row.value("addtime", "");
+            Move move{asked, "提现 " + row.value("money", "") + " " + row.value("status", "")};
+            (points ? move.jifenbao : move.cash) = -amount;
+            moves.push_back(move);
+            if (row.value("status", "") != "提现失败，已退回") continue;
+            // Returned: given back when its message is dated.
+            std::string returned;
+            const std::string named = row.value("money", "") + (points ? "个集分宝" : "元");
+            for (const json& message : messages) {
+                const std::string title = message.value("title", ""), content = message.value("content", "");
+                if (title.find("失败") != std::string::npos && title.find(named) != std::string::npos &&
+                    content.find("于" + asked.substr(0, 10)) != std::string::npos)
+                    returned = message.value("addtime", "");
+            }
+            EXPECT_FALSE(returned.empty()) << "the return of " << move.what << " of " << asked << " is told";
+            move.time = returned.empty() ? asked : returned;
+            move.what = "退回 " + move.what;
+            move.cash = -move.cash;
+            move.jifenbao = -move.jifenbao;
+            moves.push_back(move);
+        }
+        std::stable_sort(moves.begin(), moves.end(), [](const Move& a, const Move& b) { return a.time < b.time; });
+        return moves;
+    }
+
+    // The coupon page's rows as award (the number its name says), order number and state.
+    struct ShownCoupon {
+        int award = 0;
+        std::string order, state;
+    };
+    std::vector<ShownCoupon> shownCoupons() const {
+        std::vector<ShownCoupon> out;
+        for (const std::string& row : couponPage().rows) {
+            std::smatch m;
+            if (!std::regex_search(row, m, std::regex("([0-9]+)集分宝回扣券.*订单 ([0-9A-Z]+) · (可使用|已使用|已失效)"))) {
+                ADD_FAILURE() << row;
+                continue;
+            }
+            out.push_back({std::stoi(m[1]), m[2], m[3]});
+        }
+        return out;
     }
 
     std::string cookie;
@@ -453,6 +523,221 @@ TEST_F(DemoStoryTest, TheDemoDataAgreesWithItselfAndWithWhatTheServiceTakes) {
                      const int64_t said = std::regex_search(content, m, std::regex(unit.pattern)) ? cents(m[1]) : 0;
                      EXPECT_EQ(said, moved) << unit.field << " " << row.value(unit.field, "");
                  }
+             }
+         }},
+
+        {"each balance the user's info shows (cash, 集分宝, Velmo) equals what its records add up to",
+         [&] {
+             Move sum;
+             for (const Move& move : balanceMoves()) {
+                 sum.cash += move.cash;
+                 sum.jifenbao += move.jifenbao;
+                 sum.jifen += move.jifen;
+             }
+             const json me = userRecord();
+             EXPECT_EQ(signedCents(me.value("money", "")), sum.cash) << "cash " << me.value("money", "");
+             EXPECT_EQ(signedCents(me.value("jifenbao", "")), sum.jifenbao) << "集分宝 " << me.value("jifenbao", "");
+             EXPECT_EQ(signedCents(me.value("jifen", "")), sum.jifen) << "Velmo " << me.value("jifen", "");
+         }},
+        {"in time order no balance is ever negative",
+         [&] {
+             Move sum;
+             std::string below;
+             for (const Move& move : balanceMoves()) {
+                 sum.cash += move.cash;
+                 sum.jifenbao += move.jifenbao;
+                 sum.jifen += move.jifen;
+                 if (below.empty() && (sum.cash < 0 || sum.jifenbao < 0 || sum.jifen < 0))
+                     below = move.time + " " + move.what + ": " + std::to_string(sum.cash) + " / " + std::to_string(sum.jifenbao) +
+                             " / " + std::to_string(sum.jifen);
+             }
+             EXPECT_EQ(below, "") << "in hundredths: cash / 集分宝 / Velmo";
+         }},
+        {"every Taobao order opens the product page of its own goods; a mall order's mall is one the malls lists hold",
+         [&] {
+             for (const json& order : desList("order", {{"do", "taobao"}})) {
+                 SCOPED_TRACE(order.value("trade_id", "") + " " + order.value("item_title", ""));
+                 // The order's page is the item's, as the orders list opens it by "num_iid".
+                 const std::string page =
+                     service.request("GET", "/item.php?iid=" + percentEncode(order.value("num_iid", "")) + "&id=0&uid=10001").body;
+                 std::smatch title, price;
+                 ASSERT_TRUE(std::regex_search(page, title, std::regex("<p id=title>([^<]*)</p>"))) << page;
+                 EXPECT_EQ(title[1].str(), order.value("item_title", ""));
+                 ASSERT_TRUE(std::regex_search(page, price, std::regex("<p class=price>¥([0-9.]+)</p>"))) << "on sale";
+                 EXPECT_GE(signedCents(price[1]), signedCents(order.value("pay_price", ""))) << "no dearer than it is sold";
+             }
+             std::map<std::string, std::string> malls;  // name -> picture
+             const json categories = signedJson("mall_type", json::object())["data"];
+             for (const json& category : categories) {
+                 const json list = signedJson("mall", {{"cid", category[0]}})["data"];
+                 for (const json& mall : list) malls[mall["title"]] = mall["img"];
+             }
+             ASSERT_FALSE(malls.empty());
+             for (const json& order : desList("order", {{"do", "mall"}})) {
+                 SCOPED_TRACE(order.value("order_code", "") + " " + order.value("mall_name", ""));
+                 ASSERT_TRUE(malls.count(order.value("mall_name", "")));
+                 EXPECT_EQ(order.value("img", ""), malls[order.value("mall_name", "")]) << "the mall's own picture";
+             }
+         }},
+        {"a coupon used on an order shows as used on the coupon page, with the award the order shows",
+         [&] {
+             auto ofOrder = [&](const std::string& number) {
+                 std::vector<ShownCoupon> out;
+                 for (const ShownCoupon& c : shownCoupons())
+                     if (c.order == number) out.push_back(c);
+                 return out;
+             };
+             // As seeded: an order that shows an award had one coupon of that award used on it.
+             size_t awarded = 0;
+             for (const json& order : desList("order", {{"do", "taobao"}})) {
+                 const std::string award = order.value("coupon_award", "0");
+                 if (award == "0") continue;
+                 ++awarded;
+                 SCOPED_TRACE(order.dump());
+                 size_t used = 0;
+                 for (const ShownCoupon& c : ofOrder(order.value("trade_id", ""))) {
+                     EXPECT_NE(c.state, "可使用") << "the order has had its coupon";
+                     if (c.state != "已使用") continue;
+                     ++used;
+                     EXPECT_EQ(std::to_string(c.award), award);
+                 }
+                 EXPECT_EQ(used, 1u);
+             }
+             EXPECT_GT(awarded, 0u);
+             // Used now: the first coupon each order offers awards what the page names it, and
+             // then shows as used, as the order shows its award.
+             size_t usedNow = 0;
+             for (const json& order : desList("order", {{"do", "taobao"}})) {
+                 const json coupons = offered(order["id"]);
+                 if (coupons.empty()) continue;
+                 const std::string number = order.value("trade_id", "");
+                 SCOPED_TRACE(number);
+                 const std::vector<ShownCoupon> before = ofOrder(number);
+                 ASSERT_EQ(before.size(), coupons.size());
+                 const json used = signedJson(
+                     "use_coupon", {{"uid", kServiceTestUserId}, {"couponId", coupons[0]["id"].dump()}, {"tradeId", order["id"]}}, cookie);
+                 ASSERT_EQ(used["code"], 101) << used.dump();
+                 const json& award = used["data"]["award"];
+                 EXPECT_EQ(award.is_string() ? award.get<std::string>() : award.dump(), std::to_string(before[0].award)) << "the award the page names";
+                 const std::vector<ShownCoupon> after = ofOrder(number);
+                 ASSERT_EQ(after.size(), before.size());
+                 EXPECT_EQ(after[0].state, "已使用");
+                 EXPECT_EQ(after[0].award, before[0].award);
+                 ++usedNow;
+             }
+             EXPECT_GT(usedNow, 0u);
+             for (const json& order : desList("order", {{"do", "taobao"}})) {
+                 size_t used = 0;
+                 for (const ShownCoupon& c : ofOrder(order.value("trade_id", ""))) {
+                     if (c.state != "已使用") continue;
+                     ++used;
+                     EXPECT_EQ(std::to_string(c.award), order.value("coupon_award", "")) << order.dump();
+                 }
+                 EXPECT_EQ(used, order.value("coupon_award", "0") == "0" ? 0u : 1u) << order.dump();
+             }
+             // The demo data as seeded for the rows after this one.
+             service.reset(true);
+             cookie = login(kServiceTestUserName, kServiceTestUserPassword);
+         }},
+        {"every message about a withdrawal, payout, return, rebate or reward names its record's amount and is dated no earlier",
+         [&] {
+             const json withdrawals = desList("getUserDetailed", {{"do", "out"}});
+             const json income = desList("getUserDetailed", {{"do", "in"}});
+             const json rewards = jsonList("invite_info", 10);
+             size_t told = 0;
+             for (const json& message : desList("msg", json::object())) {
+                 const std::string title = message.value("title", ""), content = message.value("content", "");
+                 const std::string when = message.value("addtime", "");
+                 SCOPED_TRACE(when + " " + title);
+                 std::smatch m;
+                 if (title.find("提现") != std::string::npos) {
+                     ++told;
+                     ASSERT_TRUE(std::regex_search(title, m, std::regex("([0-9]+(\\.[0-9]+)?)(个集分宝|元)"))) << "names its amount";
+                     const std::string amount = m[1], type = m[3] == "元" ? "2" : "1";
+                     ASSERT_TRUE(std::regex_search(content, m, std::regex("于([0-9]{4}-[0-9]{2}-[0-9]{2})"))) << content;
+                     const std::string day = m[1];
+                     const json* asked = nullptr;
+                     for (const json& row : withdrawals) {
+                         if (row.value("type", "") == type && signedCents(row.value("money", "")) == signedCents(amount) &&
+                             row.value("addtime", "").rfind(day, 0) == 0)
+                             asked = &row;
+                     }
+                     ASSERT_TRUE(asked) << amount << " asked on " << day;
+                     if (title.find("受理") != std::string::npos) {
+                         EXPECT_GE(when, asked->value("addtime", ""));
+                     } else {
+                         EXPECT_GT(when, asked->value("addtime", "")) << "paid out or returned after it was asked";
+                     }
+                 } else if (title.find("返利") != std::string::npos && title.find("到账") != std::string::npos) {
+                     ++told;
+                     ASSERT_TRUE(std::regex_search(content, m, std::regex("订单 ([0-9A-Z]+)"))) << content;
+                     const std::string number = m[1];
+                     const json* rebate = nullptr;
+                     for (const json& row : income)
+                         if (row.value("title", "") == "购物返利" && row.value("content", "").find("订单 " + number + " ") != std::string::npos)
+                             rebate = &row;
+                     ASSERT_TRUE(rebate) << number;
+                     EXPECT_GE(when, rebate->value("addtime", ""));
+                     struct Unit {
+                         const char* field;
+                         const char* pattern;
+                     };
+                     for (const Unit& unit : {Unit{"money", "([0-9]+(\\.[0-9]+)?)元"}, Unit{"jifenbao", "([0-9]+) ?个集分宝"},
+                                              Unit{"jifen", "([0-9]+) ?Velmo"}}) {
+                         const int64_t named = std::regex_search(title, m, std::regex(unit.pattern)) ? cents(m[1]) : 0;
+                         EXPECT_EQ(named, cents(rebate->value(unit.field, ""))) << unit.field;
+                     }
+                 } else if (title.find("奖励") != std::string::npos) {
+                     // An offer of rewards: each reward it promises moves what it promises, after it.
+                     ++told;
+                     std::smatch reg, shop;
+                     ASSERT_TRUE(std::regex_search(title, reg, std::regex("注册奖励([0-9]+)元")));
+                     ASSERT_TRUE(std::regex_search(title, shop, std::regex("购物再奖([0-9]+)元起")));
+                     ASSERT_FALSE(rewards.empty());
+                     for (const json& reward : rewards) {
+                         const bool registration = reward.value("type", "") == "注册奖励";
+                         const int64_t yuan = cents(reward.value("num", "")) / 100;
+                         if (registration) {
+                             EXPECT_EQ(yuan, std::stoll(reg[1])) << reward.dump();
+                         } else {
+                             EXPECT_GE(yuan, std::stoll(shop[1])) << reward.dump();
+                         }
+                         EXPECT_GE(reward.value("time", ""), when.substr(0, 10)) << reward.dump();
+                     }
+                 }
+             }
+             EXPECT_GT(told, 10u);
+         }},
+        {"no page or message offers what the application doesn't have: each place it names is one the application shows",
+         [&] {
+             // The application's own texts, where the places a page may send a user to are named.
+             std::string app;
+             for (const auto& file : std::filesystem::recursive_directory_iterator(std::string(ZVT_SOURCE_ROOT) + "/app")) {
+                 const std::string ext = file.path().extension().string();
+                 if (!file.is_regular_file() || (ext != ".cpp" && ext != ".h")) continue;
+                 std::ifstream in(file.path());
+                 app += std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+             }
+             std::vector<std::pair<std::string, std::string>> said;  // where, visible text
+             for (const char* page : {"/wap/help-1.php", "/wap/help-2.php", "/wap/help-3.php", "/wap/help-4.php",
+                                      "/wap/help-ios-ads.html", "/wap/coupon.php"})
+                 said.emplace_back(page, visibleText(sitePage(page)));
+             for (int id : {1, 2, 3, 4, 8, 9, 21, 22}) {
+                 const std::string target = "/wap/activity.php?id=" + std::to_string(id);
+                 said.emplace_back(target, visibleText(sitePage(target)));
+                 said.emplace_back(target + " (logged out)", visibleText(service.request("GET", target).body));
+             }
+             for (const json& message : desList("msg", json::object()))
+                 said.emplace_back(message.value("title", ""), std::regex_replace(message.value("content", ""), std::regex("<[^>]*>"), " "));
+             // What the application has none of: the invite screen shares, it builds no code or link.
+             const std::vector<std::string> absent = {"邀请码", "邀请链接", "二维码"};
+             for (const std::string& word : absent) ASSERT_EQ(app.find(word), std::string::npos) << word;
+             const std::regex quoted("(「|“)(.*?)(」|”)");
+             for (const auto& [where, text] : said) {
+                 SCOPED_TRACE(where);
+                 for (const std::string& word : absent) EXPECT_EQ(text.find(word), std::string::npos) << word << " in: " << text;
+                 for (auto it = std::sregex_iterator(text.begin(), text.end(), quoted); it != std::sregex_iterator(); ++it)
+                     EXPECT_NE(app.find("\"" + (*it)[2].str()), std::string::npos) << (*it)[2] << ": no such place in the application";
              }
          }},
 
