@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <ctime>
 #include <utility>
@@ -682,18 +683,23 @@ void HttpServer::markTaken(Conn& c, Clock::time_point now) {
     c.markNewAt = now;
 }
 
-// Whether a reply's peer, past the reply's grace, has taken it below the minimum rate since the
-// older mark. A reply being made, whose next piece is being made, or held back is not judged:
-// there is nothing for its peer to take.
+// The rate (bytes a second) at which a reply's peer has taken it since the older mark: over the
+// last one to two rate windows, or since the reply began to go out.
+double HttpServer::takeRate(const Conn& c, Clock::time_point now) {
+    const long long elapsed = std::max(1LL, millisBetween(c.markOldAt, now));
+    const size_t took = taken(c) - std::min(taken(c), c.markOld);
+    return static_cast<double>(took) * 1000.0 / static_cast<double>(elapsed);
+}
+
+// Whether a reply's peer, past the reply's grace, takes it below the minimum rate. A reply being
+// made, whose next piece is being made, or held back is not judged: there is nothing for its
+// peer to take.
 bool HttpServer::slowReader(const Conn& c, Clock::time_point now) const {
     if (limits_.minBodyRate == 0 || c.closed() || c.state != Conn::State::writing || c.pieceComing ||
         now - c.replySince < limits_.replyGrace) {
         return false;
     }
-    const long long elapsed = std::max(1LL, millisBetween(c.markOldAt, now));
-    const size_t took = taken(c) - std::min(taken(c), c.markOld);
-    return static_cast<double>(took) <
-           static_cast<double>(limits_.minBodyRate) * static_cast<double>(elapsed) / 1000.0;
+    return takeRate(c, now) < static_cast<double>(limits_.minBodyRate);
 }
 
 // Makes room for `bytes` more request bytes of c's: while they do not fit, the body still coming
@@ -1270,24 +1276,30 @@ size_t HttpServer::replyHeldNow() {
 }
 
 // Until `room` more bytes fit in the reply budget, replies are dropped with their connections,
-// never `keep`'s, the one just made: first those whose peers take them below the minimum rate
-// (as a full table judges them), then the others; of each, the one whose peer has gone longest
-// without taking a byte first. Replies being made are not among them: they end on their own.
+// never `keep`'s, the one just made: those whose peers take them slowest first (by the measure
+// a full table judges them by, grace or not: a reply that has just begun has had no time to be
+// taken slowly), and of those at about the same rate (within a factor of 1.4) the one whose
+// peer has gone longest without taking a byte. So a peer that reads steadily keeps its reply
+// while those that take little lose theirs, though it looks idle in the instant between the
+// lumps its system takes. Replies held back take nothing and go first; replies being made are
+// not among them: they end on their own.
 void HttpServer::shedReplies(size_t room, const Conn* keep) {
     if (replyHeldNow() + room <= limits_.maxReplyBytes) return;
     const auto now = Clock::now();
-    std::vector<std::pair<bool, Conn*>> holders;  // (taken at the rate, the connection)
+    std::vector<std::pair<int, Conn*>> holders;  // (the rate's step, the connection)
     for (auto& [id, cp] : conns_) {
-        if (cp.get() != keep && !cp->closed() && cp->replyHeld > 0)
-            holders.emplace_back(!slowReader(*cp, now), cp.get());
+        if (cp.get() != keep && !cp->closed() && cp->replyHeld > 0) {
+            const double rate = cp->state == Conn::State::writing ? takeRate(*cp, now) : 0.0;
+            holders.emplace_back(static_cast<int>(std::log2(rate + 1.0) * 2.0), cp.get());
+        }
     }
     std::sort(holders.begin(), holders.end(), [](const auto& x, const auto& y) {
         const Conn* a = x.second;
         const Conn* b = y.second;
-        if (x.first != y.first) return !x.first;
+        if (x.first != y.first) return x.first < y.first;
         return a->lastTaken != b->lastTaken ? a->lastTaken < b->lastTaken : a->id < b->id;
     });
-    for (auto [atRate, h] : holders) {
+    for (auto [step, h] : holders) {
         if (replyHeldNow() + room <= limits_.maxReplyBytes) break;
         logRequest(*h, "WARN", 0,
                    "reply not taken: closed to keep replies held within " +

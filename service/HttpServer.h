@@ -207,6 +207,7 @@ private:
     bool slowBody(const Conn& c, Clock::time_point now) const;
     bool slowReader(const Conn& c, Clock::time_point now) const;
     static size_t taken(const Conn& c);
+    static double takeRate(const Conn& c, Clock::time_point now);
     void startTaking(Conn& c);
     void markTaken(Conn& c, Clock::time_point now);
     static size_t bodyAnnounced(const Conn& c);

@@ -78,6 +78,33 @@ TEST(ServiceHeldBytes, RepliesNotTakenStayWithinTheirBudget) {
         EXPECT_EQ(wholeBody(last[i]->readToEnd()).size(), kReply) << "peer " << i;
 }
 
+TEST(ServiceHeldBytes, ThePeersThatTakeLeastLoseTheirRepliesFirst) {
+    ServiceProcess service(smallQuarantine());
+    constexpr size_t kReply = 6u << 20;
+    service.script(json{{"op", "get_ios_config"}, {"sticky", true}, {"body", std::string(kReply, 'r')}}
+                       .dump());
+    const std::string ask = getRequest(kJsonPath + "get_ios_config");
+    // The first peer takes 4 MiB of its reply at once, then pauses: in that instant it has gone
+    // longest without taking a byte, though it took hundreds of times what the others did.
+    Peer reader(service.port(), Peer::Window{64 * 1024});
+    reader.send(ask);
+    std::string got;
+    while (got.size() < (4u << 20) && reader.takeSome(got, 65536))
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    // Ten that take nothing: the eleventh reply passes the budget, and one of the ten, the one
+    // that has taken least the longest, makes room.
+    std::vector<std::unique_ptr<Peer>> idle;
+    for (int i = 0; i < 10; ++i) {
+        idle.push_back(std::make_unique<Peer>(service.port()));
+        idle.back()->send(ask);
+        ASSERT_TRUE(idle.back()->answerStarted()) << i;
+    }
+    got += reader.readToEnd();
+    EXPECT_EQ(wholeBody(got).size(), kReply);
+    for (size_t i = 0; i < idle.size(); ++i)
+        EXPECT_EQ(wholeBody(idle[i]->readToEnd()).size(), i == 0 ? 0u : kReply) << "peer " << i;
+}
+
 TEST(ServiceHeldBytes, RepliesCountFromTheMomentTheirMakingStarts) {
     ServiceProcess service(smallQuarantine());
     constexpr size_t kReply = 6u << 20;
