@@ -1096,11 +1096,24 @@ id ParseState::owned(NSObject* value) {
 }
 
 void ParseState::pruneCacheArenas() {
+  // One pass over the slots names the arenas they point into (neighbouring slots often share
+  // one). Asking each arena in turn whether a slot points into it read every slot once per
+  // arena: while the slots still pointed into many earlier trees, each parse cost that many
+  // passes, and a decoder reused for thousands of documents slowed to a crawl.
+  const CacheItem* items = cache.get();
+  const uint64_t* tags = cacheTags.get();
+  std::vector<const ObjectArena*> referenced;
+  referenced.reserve(cacheArenas.size() * 2);
+  const ObjectArena* previous = nullptr;
+  for (size_t i = 0; i < kCacheSlots; ++i) {
+    if (tags[i] == 0 || items[i].arena == previous) continue;
+    previous = items[i].arena;
+    referenced.push_back(previous);
+  }
+  std::sort(referenced.begin(), referenced.end());
   std::vector<std::shared_ptr<ObjectArena>> kept;
   for (auto& candidate : cacheArenas) {
-    bool referenced = false;
-    for (size_t i = 0; i < kCacheSlots && !referenced; ++i) referenced = cacheTags[i] != 0 && cache[i].arena == candidate.get();
-    if (referenced) kept.push_back(std::move(candidate));
+    if (std::binary_search(referenced.begin(), referenced.end(), candidate.get())) kept.push_back(std::move(candidate));
   }
   cacheArenas = std::move(kept);
   lastKept = nullptr;
