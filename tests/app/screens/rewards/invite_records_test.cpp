@@ -11,6 +11,13 @@ namespace {
 using zvt::test::InviteTest;
 using zvt::test::ScriptedReply;
 
+// How far a list scrolls: its rows and strip, and below them the inset the footer keeps (the
+// list's bottom lies off the screen by as much: one that stops short of it leaves its last rows
+// and strip below the screen's edge).
+CGFloat endOffset(const std::shared_ptr<UITableView>& table) {
+  return std::max<CGFloat>(0, table->contentSize().height + table->contentInset().bottom - table->bounds().size.height);
+}
+
 struct List {
   const char* name;
   const char* op;
@@ -60,8 +67,7 @@ class InviteRecordsTest : public InviteTest, public ::testing::WithParamInterfac
   }
   // Scrolls the list to its end.
   void toEnd(const std::shared_ptr<UITableView>& table) {
-    const CGFloat end = std::max<CGFloat>(0, table->contentSize().height - table->bounds().size.height);
-    for (int i = 0; i < 10 && table->contentOffset().y < end - 1; ++i) {
+    for (int i = 0; i < 10 && table->contentOffset().y < endOffset(table) - 1; ++i) {
       device().dragView(table, CGPointMake(0, -400), 0.3);
       device().waitUntilStill(table);
     }
@@ -343,7 +349,7 @@ TEST_F(InviteHistoryTest, TheRowsAddUpToTheTotalTheInviteScreenShows) {
     ASSERT_TRUE(pullUpList(table, "old_invite_info"));
   // Every page there: from the top down to the last row.
   dragToTop(table);
-  for (int i = 0; i < 30 && table->contentOffset().y < table->contentSize().height - table->bounds().size.height - 1; ++i) {
+  for (int i = 0; i < 30 && table->contentOffset().y < endOffset(table) - 1; ++i) {
     read();
     device().dragView(table, CGPointMake(0, -200), 0.3);
     device().waitUntilStill(table);
