@@ -70,8 +70,13 @@ cp "$src/scripts/run.sh" "$src/scripts/tour-pictures.sh" "$src/scripts/build-pro
 cp "$work/tour.txt" "$tree/app/runner/tour.txt"
 printf '%s\n' '#!/bin/sh' "echo \$\$ >'$tree/service.pid'" 'echo "listening on 127.0.0.1:1"' 'exec sleep 60' \
   >"$tree/build/release/service/zavelto-service"
-printf '%s\n' '#!/bin/sh' 'while [ $# -gt 0 ]; do [ "$1" = --pictures ] && pictures=$2; shift; done' \
-  "echo ran >>'$tree/runs'" \
+# The application also notes the server it was given and whether its home was a first start's
+# (empty), and leaves a file there as a run does.
+printf '%s\n' '#!/bin/sh' \
+  'while [ $# -gt 0 ]; do [ "$1" = --pictures ] && pictures=$2; [ "$1" = --server-root ] && root=$2; shift; done' \
+  "echo ran >>'$tree/runs'" "echo \"\$root\" >>'$tree/roots'" \
+  "if [ -z \"\$(ls -A \"\$ZVT_HOME\")\" ]; then echo fresh; else echo used; fi >>'$tree/homes'" \
+  'mkdir -p "$ZVT_HOME/Documents" && echo left >"$ZVT_HOME/Documents/left-by-run"' \
   "for n in a.png b.png; do wc -l <'$tree/runs' | tr -d ' ' >\"\$pictures/\$n\"; done" \
   >"$tree/build/release/Zavelto.app/zavelto"
 chmod +x "$tree/build/release/service/zavelto-service" "$tree/build/release/Zavelto.app/zavelto"
@@ -94,9 +99,20 @@ stopped() {
 }
 
 dir=$work/shots; mkdir -p "$dir"; echo user >"$dir/keep.txt"
+# An earlier service's first line, still in the file run.sh reads the new one's from (linked
+# here, so that the test sees whether that file is written over in place).
+mkdir -p "$tree/build"
+echo "listening on 127.0.0.1:2" >"$tree/build/service.out"
+ln "$tree/build/service.out" "$work/earlier-service.out"
 run_script shots; first=$?
 run_script shots; status=$?
 check "run.sh: two runs end well" [ "$first$status" = 00 ]
+check "run.sh: the application is given the new service's address" [ "$(cat "$tree/roots")" = $'http://127.0.0.1:1\nhttp://127.0.0.1:1' ]
+# Were the old file emptied in place rather than replaced, a run reading it as the new service
+# opens it could take the earlier line for the new one.
+check "run.sh: the earlier service's line is never read as the new one's" \
+  [ "$(cat "$work/earlier-service.out")" = "listening on 127.0.0.1:2" ]
+check "run.sh: each tour is a first start, in an empty home" [ "$(cat "$tree/homes")" = $'fresh\nfresh' ]
 check "run.sh: a relative folder is taken from where the command was given" holds a.png 2
 check "run.sh: a user's file beside two runs stays" holds keep.txt user
 check "run.sh: the list names only the run's pictures" [ "$(cat "$dir/.zavelto-tour")" = $'a.png\nb.png' ]

@@ -589,6 +589,11 @@ TEST_F(OrdersTest, LateRepliesLandInTheirOwnListOrAreDropped) {
   switchTo("淘宝订单");
   EXPECT_EQ(rows(), 20);
   EXPECT_EQ(requests("order"), 3);
+  // The late page ended its request although another list was shown: its own list pages on.
+  EXPECT_FALSE(orders()->isLoading());
+  ASSERT_TRUE(pullUp()) << "the Taobao list asks its next page";
+  EXPECT_EQ(pagesAsked(requestLog("order")).back(), "3/taobao");
+  EXPECT_NE(footer()->state(), PRRefreshStateRefreshing);
 
   // A coupon list held back past a switch of lists is dropped; the control in the bar stays
   // reachable above the spinner.
