@@ -4,6 +4,7 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <malloc.h>
 #include <linux/sockios.h>
 #include <sys/epoll.h>
@@ -17,7 +18,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <cmath>
 #include <cstring>
 #include <ctime>
 #include <utility>
@@ -46,6 +46,8 @@ constexpr size_t kTrimAfter = 1u << 20;
 // the kernel handing a reader's bytes over in lumps of its send buffer does not make a steady
 // reader look stalled, short enough that a reader that has slowed down is seen to.
 constexpr std::chrono::milliseconds kRateWindow{4000};
+// How often new connections that wait for a place in a full table are looked at.
+constexpr std::chrono::milliseconds kFullTableRetry{100};
 
 bool isTokenChar(unsigned char c) {
     return std::isalnum(c) || std::strchr("!#$%&'*+-.^_`|~", c) != nullptr;
@@ -288,7 +290,10 @@ struct HttpServer::Conn {
     // Two marks of it, at most a rate window apart, measure the rate it takes its reply at
     // (the time its next piece is made is not counted).
     size_t sentTotal = 0;  // bytes the socket took, over the connection's life
-    Clock::time_point replySince;  // the current reply began going out
+    // The peer's system first stopped taking the current reply at once (its window and the
+    // socket's buffer full): from then on what it takes is what its reader reads.
+    bool filled = false;
+    Clock::time_point filledAt;
     Clock::time_point pieceAsked;
     size_t markOld = 0, markNew = 0;
     Clock::time_point markOldAt, markNewAt;
@@ -555,6 +560,27 @@ void HttpServer::workerLoop(Lane lane) {
 
 void HttpServer::acceptAll() {
     for (;;) {
+        if (open_ >= limits_.maxConnections) {
+            // A place is made only for a connection that waits for one.
+            pollfd waiting{listenFd_, POLLIN, 0};
+            if (poll(&waiting, 1, 0) <= 0) return;
+            makeRoomForNewConnection();
+        }
+        if (open_ >= limits_.maxConnections) {
+            // Nothing can give way yet (the slow readers among the replies are judged only once
+            // their grace has passed): the new connections wait in the listening queue, which
+            // the system keeps, and are looked at again shortly, instead of being refused.
+            if (!tableFull_) {
+                tableFull_ = true;
+                log("WARN", "new connections wait to be accepted: " +
+                                std::to_string(limits_.maxConnections) +
+                                " connections open, none of which can give way yet");
+            }
+            epoll_ctl(epollFd_, EPOLL_CTL_DEL, listenFd_, nullptr);
+            acceptPaused_ = true;
+            acceptResume_ = Clock::now() + kFullTableRetry;
+            return;
+        }
         sockaddr_storage ss{};
         socklen_t len = sizeof ss;
         int fd = accept4(listenFd_, reinterpret_cast<sockaddr*>(&ss), &len,
@@ -572,14 +598,7 @@ void HttpServer::acceptAll() {
             return;
         }
         auto [addr, port] = addressOf(ss);
-        if (open_ >= limits_.maxConnections) makeRoomForNewConnection();
-        if (open_ >= limits_.maxConnections) {
-            ::close(fd);
-            log("WARN", addr + ":" + std::to_string(port) + " refused: " +
-                            std::to_string(limits_.maxConnections) +
-                            " connections open, none waiting for a request head");
-            continue;
-        }
+        tableFull_ = false;
         int one = 1;
         setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         int sendBuffer = kSendBuffer;
@@ -666,10 +685,12 @@ size_t HttpServer::taken(const Conn& c) {
     return c.sentTotal - std::min(c.sentTotal, static_cast<size_t>(std::max(0, queued)));
 }
 
-// A reply starts going out: its peer's rate is measured from here.
+// A reply starts going out, or first fills the way to its peer's reader: its peer's rate is
+// measured from here. (Until the way is full the peer's system takes it at once, whatever its
+// reader does.)
 void HttpServer::startTaking(Conn& c) {
     const auto now = Clock::now();
-    c.replySince = c.markOldAt = c.markNewAt = now;
+    c.markOldAt = c.markNewAt = now;
     c.markOld = c.markNew = taken(c);
 }
 
@@ -691,12 +712,12 @@ double HttpServer::takeRate(const Conn& c, Clock::time_point now) {
     return static_cast<double>(took) * 1000.0 / static_cast<double>(elapsed);
 }
 
-// Whether a reply's peer, past the reply's grace, takes it below the minimum rate. A reply being
-// made, whose next piece is being made, or held back is not judged: there is nothing for its
-// peer to take.
+// Whether a reply's peer, its grace past since the way to its reader filled, takes it below the
+// minimum rate. A reply being made, whose next piece is being made, or held back is not judged:
+// there is nothing for its peer to take.
 bool HttpServer::slowReader(const Conn& c, Clock::time_point now) const {
     if (limits_.minBodyRate == 0 || c.closed() || c.state != Conn::State::writing || c.pieceComing ||
-        now - c.replySince < limits_.replyGrace) {
+        !c.filled || now - c.filledAt < limits_.replyGrace) {
         return false;
     }
     return takeRate(c, now) < static_cast<double>(limits_.minBodyRate);
@@ -1276,30 +1297,26 @@ size_t HttpServer::replyHeldNow() {
 }
 
 // Until `room` more bytes fit in the reply budget, replies are dropped with their connections,
-// never `keep`'s, the one just made: those whose peers take them slowest first (by the measure
-// a full table judges them by, grace or not: a reply that has just begun has had no time to be
-// taken slowly), and of those at about the same rate (within a factor of 1.4) the one whose
-// peer has gone longest without taking a byte. So a peer that reads steadily keeps its reply
-// while those that take little lose theirs, though it looks idle in the instant between the
-// lumps its system takes. Replies held back take nothing and go first; replies being made are
-// not among them: they end on their own.
+// never `keep`'s, the one just made: first those whose peers take them below the minimum rate
+// (as a full table judges them), then the others; of each, the one whose peer has gone longest
+// without taking a byte first. So a peer that reads steadily keeps its reply while those that
+// take little lose theirs, though in the instant between the lumps its system takes it may look
+// idle longest. Replies being made are not among them: they end on their own.
 void HttpServer::shedReplies(size_t room, const Conn* keep) {
     if (replyHeldNow() + room <= limits_.maxReplyBytes) return;
     const auto now = Clock::now();
-    std::vector<std::pair<int, Conn*>> holders;  // (the rate's step, the connection)
+    std::vector<std::pair<bool, Conn*>> holders;  // (taken at the rate, the connection)
     for (auto& [id, cp] : conns_) {
-        if (cp.get() != keep && !cp->closed() && cp->replyHeld > 0) {
-            const double rate = cp->state == Conn::State::writing ? takeRate(*cp, now) : 0.0;
-            holders.emplace_back(static_cast<int>(std::log2(rate + 1.0) * 2.0), cp.get());
-        }
+        if (cp.get() != keep && !cp->closed() && cp->replyHeld > 0)
+            holders.emplace_back(!slowReader(*cp, now), cp.get());
     }
     std::sort(holders.begin(), holders.end(), [](const auto& x, const auto& y) {
         const Conn* a = x.second;
         const Conn* b = y.second;
-        if (x.first != y.first) return x.first < y.first;
+        if (x.first != y.first) return !x.first;
         return a->lastTaken != b->lastTaken ? a->lastTaken < b->lastTaken : a->id < b->id;
     });
-    for (auto [step, h] : holders) {
+    for (auto [atRate, h] : holders) {
         if (replyHeldNow() + room <= limits_.maxReplyBytes) break;
         logRequest(*h, "WARN", 0,
                    "reply not taken: closed to keep replies held within " +
@@ -1361,6 +1378,7 @@ void HttpServer::reply(Conn& c, HttpResponse response, bool fromHandler) {
     }
     c.state = Conn::State::writing;
     c.deadline = Clock::now() + limits_.writeDeadline;
+    c.filled = false;
     startTaking(c);
     writeSome(c);
 }
@@ -1412,6 +1430,11 @@ void HttpServer::writeSome(Conn& c) {
         if (n < 0) {
             if (errno == EINTR) continue;
             if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                if (!c.filled) {
+                    c.filled = true;
+                    c.filledAt = Clock::now();
+                    startTaking(c);
+                }
                 watch(c, EPOLLOUT);
                 return;
             }
@@ -1458,7 +1481,7 @@ void HttpServer::takePiece(Conn& c, std::string piece) {
     c.lastTaken = Clock::now();
     // The time the piece took to make is not its peer's.
     const auto making = c.lastTaken - c.pieceAsked;
-    c.replySince += making;
+    c.filledAt += making;
     c.markOldAt += making;
     c.markNewAt += making;
     c.deadline = c.lastTaken + limits_.writeDeadline;
@@ -1516,6 +1539,7 @@ void HttpServer::expire() {
             c.gate.clear();  // a gate that never opened lets it go at its time limit
             c.state = Conn::State::writing;
             c.deadline = now + limits_.writeDeadline;
+            c.filled = false;
             startTaking(c);
             writeSome(c);
             break;

@@ -69,8 +69,9 @@ struct HttpLimits {
     // new connection when the table is full, and such replies are the first the reply budget
     // sheds; 0: none does for its rate. A body is otherwise cut at its deadline only.
     size_t minBodyRate = 32u << 10;
-    // How long a reply goes out before its peer is judged by the rate it takes it.
-    std::chrono::milliseconds replyGrace{2000};
+    // How long a reply goes out, from the moment the way to its peer's reader is full (its
+    // system takes no more at once), before its peer is judged by the rate it takes it.
+    std::chrono::milliseconds replyGrace{1000};
     std::chrono::milliseconds idleTimeout{5000};    // a kept-alive connection between requests
     // How long a reply may wait for its peer to take a byte: every byte taken moves it.
     std::chrono::milliseconds writeDeadline{30000};
@@ -246,6 +247,7 @@ private:
     size_t held_ = 0;       // request bytes, against maxHeldBytes
     size_t open_ = 0;       // connections not closed
     bool acceptPaused_ = false;
+    bool tableFull_ = false;  // new connections wait for a place (noted once in the log)
     Clock::time_point acceptResume_;
 
     // Each lane's queue and its workers' signal, under one lock with what they have done.

@@ -79,7 +79,11 @@ TEST(ServiceHeldBytes, RepliesNotTakenStayWithinTheirBudget) {
 }
 
 TEST(ServiceHeldBytes, ThePeersThatTakeLeastLoseTheirRepliesFirst) {
-    ServiceProcess service(smallQuarantine());
+    // Peers are judged by the rate they take their replies at from the moment their systems
+    // take no more at once, without a grace.
+    ServiceProcess::Options options = smallQuarantine();
+    options.extraArgs = {"--reply-grace", "0"};
+    ServiceProcess service(options);
     constexpr size_t kReply = 6u << 20;
     service.script(json{{"op", "get_ios_config"}, {"sticky", true}, {"body", std::string(kReply, 'r')}}
                        .dump());
@@ -91,8 +95,9 @@ TEST(ServiceHeldBytes, ThePeersThatTakeLeastLoseTheirRepliesFirst) {
     std::string got;
     while (got.size() < (4u << 20) && reader.takeSome(got, 65536))
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    // Ten that take nothing: the eleventh reply passes the budget, and one of the ten, the one
-    // that has taken least the longest, makes room.
+    // Ten that take nothing: the eleventh reply passes the budget, and the first of the ten,
+    // which of those that take below the minimum rate has gone longest without taking a byte,
+    // makes room.
     std::vector<std::unique_ptr<Peer>> idle;
     for (int i = 0; i < 10; ++i) {
         idle.push_back(std::make_unique<Peer>(service.port()));
