@@ -622,7 +622,7 @@ TEST_F(OrdersTest, ATaobaoRowOpensItsProductPage) {
   ASSERT_TRUE(device().tapRow(table(), NSIndexPath::indexPathForRow(1, 0)));
   device().wait(1);
   EXPECT_EQ(topClass(), "WebDetailViewController");
-  EXPECT_EQ(topValue("taoBao_goodsId") + " " + topValue("isProductPush"), "520000007919 1");
+  EXPECT_EQ(topValue("taoBao_goodsId") + " " + topValue("isProductPush"), "520000324679 1");
 }
 
 // Pictures of every state on both screen sizes (written for a person to look at).
