@@ -49,12 +49,13 @@ std::string handedOver;
 // The cookies the engine holds as far as the store has seen (handed to it or taken from it), by
 // name, domain and path: one that leaves the store is taken out of the engine too.
 std::map<std::string, std::shared_ptr<NSHTTPCookie>> engineHolds;
-// Hand-overs begun, the calls of each that the engine has not answered yet, and the one in which
-// a cookie was taken out of the engine: a reading of the engine's cookies asked for before that
-// hand-over ended may still hold it and must not bring it back into the store.
+// Hand-overs begun, the calls of each that the engine has not answered yet, and the last one in
+// which a cookie was handed to the engine or taken out of it: a reading of the engine's cookies
+// asked for before that hand-over ended may still hold the cookie as it was before (an older
+// value, or one deleted since) and must not bring that back into the store.
 uint64_t handOversBegun = 0;
 std::map<uint64_t, int> unanswered;
-std::map<std::string, uint64_t> deletedIn;
+std::map<std::string, uint64_t> handedIn;
 // Navigations waiting for the engine's answers, by ticket: each needs every hand-over begun
 // before it asked to have ended.
 struct Waiter {
@@ -173,7 +174,7 @@ void importCookies(WebKitCookieManager* manager) {
           auto cookie = cookieOf(static_cast<SoupCookie*>(item->data));
           if (!cookie) continue;
           const std::string key = keyOf(*cookie);
-          if (auto deleted = deletedIn.find(key); deleted != deletedIn.end() && deleted->second > asked) continue;
+          if (auto handed = handedIn.find(key); handed != handedIn.end() && handed->second > asked) continue;
           // The engine still holds the cookie as the store last saw it there: nothing new from the
           // engine. What the store did with it since (a new value, or deleted) stands, and the next
           // hand-over brings it to the engine. (A report read before that change is no newer.)
@@ -281,14 +282,14 @@ uint64_t handCookiesToEngine(std::function<void(uint64_t)> ready) {
       }
       send(manager, *it->second, Call::kDelete, tag);
       ++calls;
-      deletedIn[it->first] = handOver;
+      handedIn[it->first] = handOver;
       it = engineHolds.erase(it);
     }
     for (const auto& [key, cookie] : kept) {
       send(manager, *cookie, Call::kAdd, tag);
       ++calls;
       engineHolds[key] = cookie;
-      deletedIn.erase(key);
+      handedIn[key] = handOver;
     }
     if (calls > 0) unanswered[handOver] = calls;
   }

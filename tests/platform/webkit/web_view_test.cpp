@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -23,6 +24,7 @@
 #include "platform/uikit/Device.h"
 #include "platform/uikit/Snapshot.h"
 #include "platform/webkit/UIWebView.h"
+#include "platform/webkit/internal/WebEngine.h"
 #include "tests/platform/graphics/Canvas.h"
 #include "tests/platform/uikit/UIKitTestSupport.h"
 #include "tests/support/MainLoop.h"
@@ -146,6 +148,39 @@ struct StoppedNetwork {
   void resume() {
     for (pid_t pid : processes) kill(pid, SIGCONT);
     processes.clear();
+  }
+};
+
+// While armed, holds the engine's network process still the moment the engine reports a change of
+// its cookies: the reading of them that the report starts has been asked for, and waits with
+// whatever is sent to the engine after it. (The process is found beforehand: the engine answers
+// in less time than a look through the system's processes takes.)
+struct StoppedAtTheEnginesReport {
+  std::vector<pid_t> network = childrenNamed("WebKitNetworkPr");
+  bool armed = true;
+  bool stopped = false;
+  gulong handler;
+
+  StoppedAtTheEnginesReport() {
+    // After the engine's own handler, which asks for the reading.
+    handler = g_signal_connect(manager(), "changed", G_CALLBACK(+[](WebKitCookieManager*, gpointer self) {
+                                 auto* held = static_cast<StoppedAtTheEnginesReport*>(self);
+                                 if (!held->armed || held->stopped) return;
+                                 for (pid_t pid : held->network) kill(pid, SIGSTOP);
+                                 held->stopped = true;
+                               }),
+                               this);
+  }
+  ~StoppedAtTheEnginesReport() {
+    g_signal_handler_disconnect(manager(), handler);
+    resume(false);
+  }
+  static WebKitCookieManager* manager() { return webkit_web_context_get_cookie_manager(zvt::web::sharedContext()); }
+  // The engine goes on; armed again, it stops at its next report.
+  void resume(bool again) {
+    armed = again;
+    for (pid_t pid : network) kill(pid, SIGCONT);
+    stopped = false;
   }
 };
 
@@ -600,6 +635,53 @@ TEST(WebView, AReportOfTheEnginesCookiesDoesNotUndoTheStoresNewerChange) {
     auto session = storedCookie("session");
     EXPECT_EQ(session ? session->value()->utf8() : "", c.stored);
     ASSERT_TRUE(s.load("/echo"));
+    const std::string sent = s.server.requests().back().header("Cookie");
+    EXPECT_EQ(sent.find("session=old"), std::string::npos) << sent;
+    if (*c.stored) {
+      EXPECT_NE(sent.find(std::string("session=") + c.stored), std::string::npos) << sent;
+    }
+  }
+}
+
+// A reading of the engine's cookies asked for before the store's change was handed to the engine,
+// and answered after, holds the cookie as the engine had it before: it brings back neither the old
+// value nor the deleted cookie.
+TEST(WebView, AReadingOfTheEnginesCookiesFromBeforeAHandOverDoesNotUndoIt) {
+  ZVT_REQUIRE_DISPLAY();
+  CookieScreen s;
+  const struct {
+    const char* change;
+    std::function<void()> act;
+    const char* stored;  // the store's value afterwards, "" for none
+  } changes[] = {
+      {"a new value", [] { storeCookie("session", "new"); }, "new"},
+      {"deleted", [] { cookieStore().deleteCookie(storedCookie("session")); }, ""},
+  };
+  int set = 0;
+  for (const auto& c : changes) {
+    SCOPED_TRACE(c.change);
+    storeCookie("session", "old");
+    ASSERT_TRUE(s.load("/echo"));
+    ASSERT_EQ(s.server.requests().back().header("Cookie").find("session=old"), 0u);
+    {
+      StoppedAtTheEnginesReport held;
+      ASSERT_FALSE(held.network.empty());
+      // A page sets a cookie: the engine reports it, and the reading that starts waits.
+      s.js("document.cookie = 'page" + std::to_string(++set) + "=1; path=/'");
+      ASSERT_TRUE(runMainLoopUntil([&] { return held.stopped; }, 20));
+      // The store's change goes to the engine behind the reading.
+      c.act();
+      s.recorder->log.clear();
+      s.go("/echo");
+      ASSERT_TRUE(runMainLoopUntil([&] { return !s.recorder->log.empty(); }, 20));
+      // The engine answers the reading, then reports the hand-over's change (and stops again).
+      held.resume(true);
+      ASSERT_TRUE(runMainLoopUntil([&] { return held.stopped; }, 20));
+      auto session = storedCookie("session");
+      EXPECT_EQ(session ? session->value()->utf8() : "", c.stored);
+      held.resume(false);
+    }
+    ASSERT_TRUE(s.waitForFinishes(++s.loads));
     const std::string sent = s.server.requests().back().header("Cookie");
     EXPECT_EQ(sent.find("session=old"), std::string::npos) << sent;
     if (*c.stored) {
