@@ -21,13 +21,25 @@
   slowlinks   no flood: three calls over slow links that end within the body deadline, at once:
               a 120 KiB body at 16 KiB/s, a 200 KiB body at 24 KiB/s, and a 300-byte signed call
               whose body comes 2.2 s after its head.
+  readers     1,100 connections each ask for an uploaded 8 MiB avatar and take 200,000 bytes of
+              it every 20 s (10 KB/s; each cut one comes back), for 60 s; beside them from the
+              start a client reads the same file at 256 KiB/s and must get it whole.
+  pauses      no flood: two 8 MiB uploads that pause and still end within the body deadline: one
+              at 1 MiB/s with a 1.5 s pause at 4 MiB, one that sends 1 MiB, stalls 5 s, then
+              the rest at full speed; both must be taken.
+  heldbodies  16 connections each send an 8 MiB body but for its last byte at once, and the last
+              byte 9 s later: the bodies hold the 64 MiB of request bytes while valid calls come.
+  gifs        as fetch, with N connections (default 200) reading 2000 x 2000 GIFs (16 MB, their
+              frames made as they are sent) at full speed instead of PNGs: the upload fetched
+              beside them whole within 1 s.
 
 During each flood a client makes valid calls one after another (GET get_ios_config and a
 JSON get_time, each with the clients' 8 s time-out) and counts those answered 200, those
 answered within 1 s, and the slowest time. Traffic goes to 127.0.0.1 only; every flood is
 bounded in count and time.
 
-    bench/service_floods.py BUILD_DIR [--flood replies,bodies,table,gone,slowbodies,fetch,slowlinks]
+    bench/service_floods.py BUILD_DIR [--flood replies,bodies,table,gone,slowbodies,fetch,slowlinks,
+                                               readers,pauses,heldbodies,gifs]
                             [--picture gif|png|jpg|avatar] [--connections N] [--seconds S]
                             [--check]
 
@@ -37,11 +49,15 @@ resident or more during a replies flood, or not back under 64 MiB a few seconds 
 valid call unanswered during the replies, bodies, table, fetch or slowlinks runs; fewer than
 95 % of the valid calls answered within 1 s during the gone and slowbodies floods, or the slow
 upload not taken; an upload fetched beside the PNGs not whole and byte-exact, or slower than
-2 s; the GIF read at 256 KiB/s not whole; a slow link's call not answered (code 101).
+2 s; the GIF read at 256 KiB/s not whole; a slow link's call not answered (code 101); under
+the readers, fewer than 95 % of the valid calls answered within 1 s, one not answered within 8 s,
+or the file read at 256 KiB/s not whole; a paused upload not taken; fewer than 95 % of the valid
+calls answered beside the held bodies; an upload fetched beside the GIF readers slower than 1 s.
 """
 import argparse
 import hashlib
 import json
+import multiprocessing
 import os
 import resource
 import shutil
@@ -68,6 +84,8 @@ AVATAR_BYTES = 8 << 20
 PICTURES = ("gif", "png", "jpg", "avatar")
 # Beside the PNG fetchers: each fetch of the 8 MiB upload whole and byte-exact within this.
 FETCH_GOAL_SECONDS = 2.0
+# Beside the GIF readers: a file ready on the disk never waits behind frames being made.
+GIF_FETCH_GOAL_SECONDS = 1.0
 FETCHES = 3
 SLOW_GIF_RATE = 256 << 10
 SLOW_GIF = "/images/slowreader_2000x2000.gif"
@@ -217,6 +235,12 @@ def log_lines(log, *texts):
         return sum(1 for line in f if all(t in line for t in texts))
 
 
+def table_full(log):
+    """Times the table was full with nothing to give way: connections refused at once (as
+    services before logged them), or new connections left waiting to be accepted."""
+    return log_lines(log, "none waiting for a request head") + log_lines(log, "none of which can give way yet")
+
+
 def flood_gone(port, pid, count, seconds, log):
     asked = 0
 
@@ -246,7 +270,7 @@ def flood_gone(port, pid, count, seconds, log):
             "made": log_lines(log, '"GET /images/gone', '" 200 '),
             "dropped unmade": log_lines(log, "dropped before it was made"),
             "given up while made": log_lines(log, "went away while its reply was made"),
-            "connections refused": log_lines(log, "none waiting for a request head")}
+            "table full, nothing gave way": table_full(log)}
 
 
 class SlowUpload(threading.Thread):
@@ -355,14 +379,33 @@ def fetch_whole(port, target, timeout, rate=0, window=0):
     return status, body, seconds, len(body) == length
 
 
-def flood_fetch(port, pid, count, seconds, log):
+def fetch_pictures_apart(port, count, picture, stopping, fetched):
+    """count clients fetching pictures one after another until stopping is set, in a process of
+    their own (so that their reading does not hold up the measuring client's threads)."""
+    def fetch_pictures(i):
+        n = 0
+        while not stopping.is_set():
+            status, _, _, whole = fetch_whole(port, f"/images/fetch{i}_{n}_2000x2000.{picture}", 60)
+            if status == 200 and whole:
+                with fetched.get_lock():
+                    fetched.value += 1
+            n += 1
+
+    threads = [threading.Thread(target=fetch_pictures, args=(i,), daemon=True) for i in range(count)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join(70)
+
+
+def flood_fetch(port, pid, count, seconds, log, picture="png"):
     stopping = threading.Event()
     fetched = [0]
 
     def fetch_pictures(i):
         n = 0
         while not stopping.is_set():
-            status, _, _, whole = fetch_whole(port, f"/images/fetch{i}_{n}_2000x2000.png", 60)
+            status, _, _, whole = fetch_whole(port, f"/images/fetch{i}_{n}_2000x2000.{picture}", 60)
             fetched[0] += 1 if status == 200 and whole else 0
             n += 1
 
@@ -371,9 +414,20 @@ def flood_fetch(port, pid, count, seconds, log):
     def read_gif():
         gif["result"] = fetch_whole(port, SLOW_GIF, 120, rate=SLOW_GIF_RATE, window=64 << 10)
 
-    threads = [threading.Thread(target=fetch_pictures, args=(i,), daemon=True) for i in range(count)]
+    apart = None
+    if picture == "gif":
+        # Two hundred readers at full speed would hold the measuring threads up in this process.
+        stopping = multiprocessing.Event()
+        fetched_apart = multiprocessing.Value("i", 0)
+        apart = multiprocessing.Process(target=fetch_pictures_apart,
+                                        args=(port, count, picture, stopping, fetched_apart), daemon=True)
+        threads = []
+    else:
+        threads = [threading.Thread(target=fetch_pictures, args=(i,), daemon=True) for i in range(count)]
     threads.append(threading.Thread(target=read_gif, daemon=True))
     start = time.monotonic()
+    if apart:
+        apart.start()
     for t in threads:
         t.start()
     time.sleep(2.0)
@@ -387,9 +441,12 @@ def flood_fetch(port, pid, count, seconds, log):
     stopping.set()
     for t in threads[:-1]:
         t.join(70)
+    if apart:
+        apart.join(75)
+        fetched[0] = fetched_apart.value
     threads[-1].join(130)
     gif_status, gif_body, gif_seconds, gif_whole = gif.get("result", (0, b"", 0.0, False))
-    figures = {"PNGs fetched": fetched[0]}
+    figures = {f"{picture.upper()}s fetched": fetched[0]}
     for i, (took, exact, size) in enumerate(fetches):
         figures[f"upload {i + 1} s"] = took
         figures[f"upload {i + 1} MB"] = size / 1e6
@@ -463,17 +520,203 @@ def flood_slowlinks(port, pid, count, seconds, log):
     return {f"{name} taken": results.get(name, 0) for name, *_ in SLOW_LINKS}
 
 
+def flood_gifs(port, pid, count, seconds, log):
+    return flood_fetch(port, pid, count, seconds, log, picture="gif")
+
+
+READERS_SECONDS = 60.0
+READER_BYTES = 200_000
+READER_PERIOD = 20.0
+
+
+def flood_readers(port, pid, count, seconds, log):
+    """count slow readers of the upload, each taking READER_BYTES every READER_PERIOD and coming
+    back when cut; a reader at 256 KiB/s beside them from the start."""
+    ask = f"GET /uploads/{AVATAR} HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n".encode()
+
+    def opened():
+        s = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 64 << 10)
+        s.settimeout(1.0)
+        try:
+            s.connect(("127.0.0.1", port))
+            s.send(ask)
+        except OSError:
+            pass
+        s.setblocking(False)
+        return s
+
+    fast = {}
+
+    def read_fast():
+        fast["result"] = fetch_whole(port, f"/uploads/{AVATAR}", 120, rate=SLOW_GIF_RATE, window=64 << 10)
+
+    fast_thread = threading.Thread(target=read_fast, daemon=True)
+    fast_thread.start()
+    time.sleep(0.2)
+    readers = []  # [socket, asked, next turn]
+    start = time.monotonic()
+    for i in range(count):
+        readers.append([opened(), True, start + READER_PERIOD * i / count])
+    comebacks = 0
+    end = start + READERS_SECONDS
+    while time.monotonic() < end:
+        now = time.monotonic()
+        for r in readers:
+            s = r[0]
+            try:
+                if not r[1]:
+                    s.send(ask)
+                    r[1] = True
+                if now < r[2]:
+                    continue
+                r[2] += READER_PERIOD
+                took = 0
+                while took < READER_BYTES:
+                    chunk = s.recv(min(65536, READER_BYTES - took))
+                    if not chunk:
+                        raise ConnectionResetError()
+                    took += len(chunk)
+            except (BlockingIOError, InterruptedError):
+                pass
+            except OSError:
+                # Cut (or refused): come back, as a flooding client would.
+                s.close()
+                r[0], r[1] = opened(), True
+                comebacks += 1
+        time.sleep(0.1)
+    during = status(pid)
+    for r in readers:
+        r[0].close()
+    fast_thread.join(130)
+    fast_status, fast_body, fast_seconds, fast_whole = fast.get("result", (0, b"", 0.0, False))
+    return {"comebacks": comebacks, "peak MiB": during["VmHWM"],
+            "fast reader MB": len(fast_body) / 1e6, "fast reader s": fast_seconds,
+            "fast reader whole": 1 if fast_status == 200 and fast_whole else 0,
+            "cut as slowest": log_lines(log, "took its reply slowest"),
+            "shed": log_lines(log, "closed to keep replies held within"),
+            "table full, nothing gave way": table_full(log)}
+
+
+class PausedUpload(threading.Thread):
+    """An 8 MiB body sent in steps of `rate` bytes a second, pausing `pause` seconds once
+    `pause_at` bytes have gone (rate 0: at full speed)."""
+
+    def __init__(self, port, rate, pause_at, pause):
+        super().__init__(daemon=True)
+        self.port, self.rate, self.pause_at, self.pause = port, rate, pause_at, pause
+        self.status = 0
+        self.seconds = 0.0
+
+    def run(self):
+        body = b"{" + b" " * (AVATAR_BYTES - 2) + b"}"
+        head = (f"POST /api/client.php?m=get_time HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
+                f"Content-Type: application/json\r\nContent-Length: {len(body)}\r\n\r\n").encode()
+        start = time.monotonic()
+        try:
+            with socket.create_connection(("127.0.0.1", self.port), timeout=30) as s:
+                s.sendall(head)
+                step = len(body) // 80
+                paused = 0.0
+                for i in range(0, len(body), step):
+                    if i >= self.pause_at and not paused:
+                        time.sleep(self.pause)
+                        paused = self.pause
+                    try:
+                        s.sendall(body[i:i + step])
+                    except OSError:
+                        break  # refused while it still sent: its refusal may be there to read
+                    if self.rate:
+                        time.sleep(max(0.0, start + paused + (i + step) / self.rate - time.monotonic()))
+                got = b""
+                while True:
+                    try:
+                        chunk = s.recv(65536)
+                    except OSError:
+                        break
+                    if not chunk:
+                        break
+                    got += chunk
+            self.status = int(got.split(b" ", 2)[1]) if got.startswith(b"HTTP/1.1 ") else 0
+        except (OSError, ValueError):
+            self.status = 0
+        self.seconds = time.monotonic() - start
+
+
+PAUSED_UPLOADS = (("1 MiB/s, 1.5 s pause at 4 MiB", 1 << 20, 4 << 20, 1.5),
+                  ("1 MiB, 5 s stall, full speed", 0, 1 << 20, 5.0))
+
+
+def flood_pauses(port, pid, count, seconds, log):
+    uploads = [PausedUpload(port, rate, at, pause) for _, rate, at, pause in PAUSED_UPLOADS]
+    for u in uploads:
+        u.start()
+    for u in uploads:
+        u.join(40)
+    figures = {}
+    for (name, *_), u in zip(PAUSED_UPLOADS, uploads):
+        figures[f"{name}: status"] = u.status
+        figures[f"{name}: s"] = u.seconds
+    return figures
+
+
+def flood_heldbodies(port, pid, count, seconds, log):
+    head = (b"POST /index.php?mod=phone_api&act=feedback HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
+            b"Content-Length: 8388608\r\n\r\n")
+    body = b"b" * ((8 << 20) - 1)
+    socks = []
+    for _ in range(count):
+        s = connect(port)
+        s.settimeout(20)
+        socks.append(s)
+
+    def send_most(s):
+        try:
+            s.sendall(head + body)
+        except OSError:
+            pass
+
+    start = time.monotonic()
+    senders = [threading.Thread(target=send_most, args=(s,), daemon=True) for s in socks]
+    for t in senders:
+        t.start()
+    time.sleep(max(0.0, start + 9.0 - time.monotonic()))
+    statuses = []
+    for s in socks:
+        try:
+            s.send(b"}")
+        except OSError:
+            pass
+    for s in socks:
+        try:
+            got = s.recv(200)
+            statuses.append(int(got.split(b" ", 2)[1]) if got.startswith(b"HTTP/1.1 ") else 0)
+        except (OSError, ValueError):
+            statuses.append(0)
+        s.close()
+    for t in senders:
+        t.join(5)
+    time.sleep(max(0.0, start + seconds - time.monotonic()))
+    return {"bodies answered": sum(1 for c in statuses if c == 200),
+            "bodies refused 503": sum(1 for c in statuses if c == 503),
+            "gave way for the budget": log_lines(log, "gave way for a smaller request")}
+
+
 FLOODS = {"replies": flood_replies, "bodies": flood_bodies, "table": flood_table, "gone": flood_gone,
-          "slowbodies": flood_slowbodies, "fetch": flood_fetch, "slowlinks": flood_slowlinks}
+          "slowbodies": flood_slowbodies, "fetch": flood_fetch, "slowlinks": flood_slowlinks,
+          "readers": flood_readers, "pauses": flood_pauses, "heldbodies": flood_heldbodies, "gifs": flood_gifs}
 DEFAULT_COUNTS = {"replies": 200, "bodies": 16, "table": 1100, "gone": 1100, "slowbodies": 1100, "fetch": 64,
-                  "slowlinks": 3}
-PROMPT_FLOODS = ("gone", "slowbodies")
+                  "slowlinks": 3, "readers": 1100, "pauses": 2, "heldbodies": 16, "gifs": 200}
+PROMPT_FLOODS = ("gone", "slowbodies", "readers")
+# Floods under which this share of the valid calls must be answered at all (the rest: every one).
+ANSWERED_FLOODS = {"heldbodies": PROMPT_SHARE}
 
 
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("build")
-    parser.add_argument("--flood", default="replies,bodies,table,gone,slowbodies,fetch,slowlinks")
+    parser.add_argument("--flood", default="replies,bodies,table,gone,slowbodies,fetch,slowlinks,"
+                                           "readers,pauses,heldbodies,gifs")
     parser.add_argument("--connections", type=int, default=0, help="default: 200, 16, 1100, 1100, 1100, 64")
     parser.add_argument("--seconds", type=float, default=12.0)
     parser.add_argument("--picture", default="gif",
@@ -500,7 +743,7 @@ def main():
                                    stdout=subprocess.PIPE, stderr=log, text=True)
         try:
             port = int(service.stdout.readline().strip().rsplit(":", 1)[1])
-            if picture == "avatar" or name == "fetch":
+            if picture == "avatar" or name in ("fetch", "gifs", "readers"):
                 # An uploaded avatar of the largest size the service takes, as its upload leaves it.
                 with open(os.path.join(data, "uploads", AVATAR), "wb") as f:
                     f.write(b"\x89PNG\r\n\x1a\n" + os.urandom(AVATAR_BYTES - 8))
@@ -518,6 +761,11 @@ def main():
             if name in PROMPT_FLOODS:
                 if prompt < PROMPT_SHARE * made:
                     missed.append(f"{title}: {prompt} of {made} valid calls answered within {PROMPT_SECONDS:.0f} s")
+                if name == "readers" and answered < made:
+                    missed.append(f"{title}: {made - answered} valid calls not answered within {CLIENT_TIMEOUT:.0f} s")
+            elif name in ANSWERED_FLOODS:
+                if answered < ANSWERED_FLOODS[name] * made:
+                    missed.append(f"{title}: {answered} of {made} valid calls answered")
             elif answered < made:
                 missed.append(f"{title}: {made - answered} valid calls unanswered")
             if figures.get("peak MiB", 0) >= RESIDENT_GOAL_MIB:
@@ -527,16 +775,22 @@ def main():
                 missed.append(f"{title}: {settled:.0f} MiB resident {SETTLE_SECONDS:.0f} s after the flood")
             if name == "slowbodies" and figures["slow upload status"] != 200:
                 missed.append(f"{title}: the slow 8 MiB upload got {figures['slow upload status']}")
-            if name == "fetch":
+            if name in ("fetch", "gifs"):
+                goal = FETCH_GOAL_SECONDS if name == "fetch" else GIF_FETCH_GOAL_SECONDS
                 for i in range(1, FETCHES + 1):
                     if not figures[f"upload {i} whole and exact"]:
                         missed.append(f"{title}: upload fetch {i} not whole and byte-exact")
-                    elif figures[f"upload {i} s"] > FETCH_GOAL_SECONDS:
+                    elif figures[f"upload {i} s"] > goal:
                         missed.append(f"{title}: upload fetch {i} took {figures[f'upload {i} s']:.1f} s")
                 if not figures["GIF whole"]:
                     missed.append(f"{title}: the GIF read at 256 KiB/s cut after {figures['GIF MB']:.1f} MB")
             if name == "slowlinks":
                 missed += [f"{title}: {k[:-6]} not answered" for k, v in figures.items() if not v]
+            if name == "readers" and not figures["fast reader whole"]:
+                missed.append(f"{title}: the file read at 256 KiB/s cut after {figures['fast reader MB']:.1f} MB")
+            if name == "pauses":
+                missed += [f"{title}: {k[:-8]} got {v:.0f}" for k, v in figures.items()
+                           if k.endswith(": status") and v != 200]
         finally:
             service.terminate()
             service.wait()

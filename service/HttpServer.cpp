@@ -42,9 +42,9 @@ constexpr size_t kPiece = 64 * 1024;
 constexpr int kSendBuffer = 256 * 1024;
 // Freeing a reply at least this large hands the allocator's free pages back to the system.
 constexpr size_t kTrimAfter = 1u << 20;
-// A reply's peer is judged by what it took over the last one to two of these: long enough that
-// the kernel handing a reader's bytes over in lumps of its send buffer does not make a steady
-// reader look stalled, short enough that a reader that has slowed down is seen to.
+// A reply's peer is judged by what it took over the last one to two of these: long enough that a
+// steady reader whose system takes its bytes in lumps does not look stalled between them, short
+// enough that a reader that has slowed down is seen to.
 constexpr std::chrono::milliseconds kRateWindow{4000};
 // How often new connections that wait for a place in a full table are looked at.
 constexpr std::chrono::milliseconds kFullTableRetry{100};
@@ -294,7 +294,7 @@ struct HttpServer::Conn {
     // socket's buffer full): from then on what it takes is what its reader reads.
     bool filled = false;
     Clock::time_point filledAt;
-    Clock::time_point pieceAsked;
+    Clock::time_point pieceAsked;  // its next piece was asked of a worker
     size_t markOld = 0, markNew = 0;
     Clock::time_point markOldAt, markNewAt;
     Clock::time_point headSince;  // since when the connection waits for a request head
@@ -1316,7 +1316,8 @@ void HttpServer::shedReplies(size_t room, const Conn* keep) {
         if (x.first != y.first) return !x.first;
         return a->lastTaken != b->lastTaken ? a->lastTaken < b->lastTaken : a->id < b->id;
     });
-    for (auto [atRate, h] : holders) {
+    for (const auto& holder : holders) {
+        Conn* h = holder.second;
         if (replyHeldNow() + room <= limits_.maxReplyBytes) break;
         logRequest(*h, "WARN", 0,
                    "reply not taken: closed to keep replies held within " +
@@ -1454,10 +1455,10 @@ void HttpServer::writeSome(Conn& c) {
     afterReply(c);
 }
 
-// The piece sent, the next one is made on a worker of the pieces' lane, never queued behind
-// pictures not yet begun; meanwhile nothing is held for the peer, and its deadline waits:
-// there is nothing for it to take.
-// Animated pictures' pieces are drawn, on workers of their own; the rest (files) only read.
+// The piece sent, the next one is made on a worker of the pieces' lane (an animated picture's,
+// which is drawn, on the frames' lane), never queued behind pictures not yet begun, nor a file's
+// behind frames; meanwhile nothing is held for the peer, and its deadline waits: there is
+// nothing for it to take.
 void HttpServer::askForPiece(Conn& c) {
     releaseReply(c);
     c.pieceComing = true;
