@@ -79,10 +79,10 @@ TEST(ServiceHeldBytes, RepliesNotTakenStayWithinTheirBudget) {
 }
 
 TEST(ServiceHeldBytes, ThePeersThatTakeLeastLoseTheirRepliesFirst) {
-    // Peers are judged by the rate they take their replies at from the moment their systems
-    // take no more at once, without a grace.
+    // Peers are judged by the rate they take their replies at from a fifth of a second after
+    // their systems take no more at once (by then what those systems take at once has come).
     ServiceProcess::Options options = smallQuarantine();
-    options.extraArgs = {"--reply-grace", "0"};
+    options.extraArgs = {"--reply-grace", "0.2"};
     ServiceProcess service(options);
     constexpr size_t kReply = 6u << 20;
     service.script(json{{"op", "get_ios_config"}, {"sticky", true}, {"body", std::string(kReply, 'r')}}
@@ -100,6 +100,7 @@ TEST(ServiceHeldBytes, ThePeersThatTakeLeastLoseTheirRepliesFirst) {
     // makes room.
     std::vector<std::unique_ptr<Peer>> idle;
     for (int i = 0; i < 10; ++i) {
+        if (i == 9) std::this_thread::sleep_for(std::chrono::milliseconds(300));  // past the grace
         idle.push_back(std::make_unique<Peer>(service.port()));
         idle.back()->send(ask);
         ASSERT_TRUE(idle.back()->answerStarted()) << i;
@@ -318,6 +319,7 @@ TEST(ServiceHeldBytes, AFullTableGivesWayToNewClients) {
         idlesAfterAnAnswer,
         answeredAfterTheOthersCame,
         takesNothingOfItsReply,
+        readsItsReply,
         waitsForItsPicture
     };
     constexpr size_t kReply = 6u << 20;
@@ -340,9 +342,8 @@ TEST(ServiceHeldBytes, AFullTableGivesWayToNewClients) {
         // Its peer has taken a window's worth of a reply of megabytes, and nothing since.
         {"the oldest's peer takes its reply below the minimum rate: it gives way",
          First::takesNothingOfItsReply, 0, "1000000000"},
-        {"the oldest's peer has taken its reply at the minimum rate: the oldest that trickles "
-         "gives way",
-         First::takesNothingOfItsReply, 1, "1"},
+        {"the oldest's peer reads its reply at the minimum rate: the oldest that trickles gives way",
+         First::readsItsReply, 1, "1"},
         {"the oldest's reply is being made: the oldest that trickles gives way",
          First::waitsForItsPicture, 1, "1000000000"},
     };
@@ -374,6 +375,7 @@ TEST(ServiceHeldBytes, AFullTableGivesWayToNewClients) {
         case First::answeredAfterTheOthersCame:
             break;
         case First::takesNothingOfItsReply:
+        case First::readsItsReply:
             service.script(json{{"op", "get_ios_config"}, {"body", std::string(kReply, 'r')}}.dump());
             first.send(getRequest(kJsonPath + "get_ios_config"));
             ASSERT_TRUE(first.answerStarted());
@@ -393,11 +395,16 @@ TEST(ServiceHeldBytes, AFullTableGivesWayToNewClients) {
             first.send("GET " + kJsonPath + "get_ios_config HTTP/1.1\r\nHost: x\r\n\r\n");
             ASSERT_EQ(first.readAnswer().rfind("HTTP/1.1 200", 0), 0u);
         }
+        // It reads 64 KiB of its 6 MiB, well past what its system took at once.
+        std::string taken;
+        while (c.first == First::readsItsReply && taken.size() < (64u << 10) && first.takeSome(taken, 4096))
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         // The table is full (connections are taken in the order they came): a new client is
         // answered all the same.
         EXPECT_EQ(service.request("GET", kJsonPath + "get_ios_config").status, 200);
         // (A reply's peer is judged by what of it comes: below.)
-        const size_t from = c.first == First::takesNothingOfItsReply ? 1 : 0;
+        const bool replies = c.first == First::takesNothingOfItsReply || c.first == First::readsItsReply;
+        const size_t from = replies ? 1 : 0;
         if (c.givesWay >= from) {
             EXPECT_TRUE(table[c.givesWay]->closedByService(true));
         }
@@ -406,9 +413,9 @@ TEST(ServiceHeldBytes, AFullTableGivesWayToNewClients) {
                 EXPECT_FALSE(table[i]->closedByService(false)) << i;
             }
         }
-        if (c.first == First::takesNothingOfItsReply) {
+        if (replies) {
             // Cut short when it gave way, else whole.
-            EXPECT_EQ(wholeBody(first.readToEnd()).size(), c.givesWay == 0 ? 0u : kReply);
+            EXPECT_EQ(wholeBody(taken + first.readToEnd()).size(), c.givesWay == 0 ? 0u : kReply);
         }
         if (c.first == First::sendsItsBody && c.givesWay != 0) {
             // It was not cut: the rest of its body brings its answer.
