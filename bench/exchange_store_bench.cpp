@@ -13,6 +13,7 @@
 //                                        a fill shows the stored picture file, read and decoded)
 //
 // The goal: a step's main-thread time (the CPU column) under one 60 Hz frame (16.7 ms).
+// The smoke run lists 20 products.
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -21,6 +22,7 @@
 #include "app/screens/rewards/PointsProductTableViewCell.h"
 #include "bench/support/FingerSteps.h"
 #include "bench/support/ProcessCPU.h"
+#include "bench/support/Smoke.h"
 #include "platform/foundation/NSBundle.h"
 #include "platform/uikit/Device.h"
 #include "platform/uikit/UITableView.h"
@@ -31,7 +33,7 @@
 
 namespace {
 
-constexpr NSInteger kProducts = 200;
+const NSInteger kProducts = zvt::bench::smokeSize<NSInteger>(200, 20);
 constexpr CGFloat kStep = 10;
 
 // The store's rows: the same cell, filled for the row and for its height.

@@ -23,7 +23,8 @@
 //                     100 decodes and releases of the document over that after one.
 //
 // Times are wall clock (real time) per document; cpu_us_per_item is the whole process's CPU time
-// per document. The documents are read from $ZVT_BENCH_DATA/json (the bench-data folder).
+// per document. The documents are read from $ZVT_BENCH_DATA/json (the bench-data folder); the
+// smoke run takes a slice of each (every array and object cut to its first 16 entries).
 #include <benchmark/benchmark.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -42,6 +43,7 @@
 #include <rapidjson/writer.h>
 
 #include "bench/support/ProcessCPU.h"
+#include "bench/support/Smoke.h"
 #include "foundation/json/JCContainers.h"
 #include "foundation/json/JCSerializer.h"
 #include "foundation/json/JSONDecoder.h"
@@ -54,6 +56,50 @@ namespace {
 
 constexpr unsigned kExactFlags = rapidjson::kParseValidateEncodingFlag | rapidjson::kParseFullPrecisionFlag;
 const char* const kDocuments[] = {"twitter", "citm_catalog", "canada"};
+
+// The end of the string that starts at `quote` (the index of its closing quote).
+size_t stringEnd(const std::string& text, size_t quote) {
+  size_t i = quote + 1;
+  while (i < text.size() && text[i] != '"') i += text[i] == '\\' ? 2 : 1;
+  return i;
+}
+
+// A slice of a JSON text that is JSON itself: every array and object keeps its first `keep`
+// entries. One pass over the characters, without a tree.
+std::string slice(const std::string& text, int keep) {
+  std::string out;
+  std::vector<int> entries;  // of each container still open, the entries begun so far
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '"') {
+      const size_t end = stringEnd(text, i);
+      out.append(text, i, end - i + 1);
+      i = end;
+      continue;
+    }
+    if (c == '[' || c == '{') {
+      entries.push_back(1);
+    } else if ((c == ']' || c == '}') && !entries.empty()) {
+      entries.pop_back();
+    } else if (c == ',' && !entries.empty() && ++entries.back() > keep) {
+      // Past the last entry kept: drop the rest of this container, up to its closing bracket.
+      for (int depth = 0; ++i < text.size();) {
+        if (text[i] == '"') {
+          i = stringEnd(text, i);
+        } else if (text[i] == '[' || text[i] == '{') {
+          ++depth;
+        } else if ((text[i] == ']' || text[i] == '}') && depth-- == 0) {
+          break;
+        }
+      }
+      entries.pop_back();
+      if (i < text.size()) out += text[i];
+      continue;
+    }
+    out += c;
+  }
+  return out;
+}
 
 const std::string& document(const std::string& name) {
   static std::map<std::string, std::string> cache;
@@ -77,6 +123,8 @@ const std::string& document(const std::string& name) {
     std::fprintf(stderr, "json_bench: cannot read %s (set ZVT_BENCH_DATA); skipped\n", path.c_str());
     std::exit(77);
   }
+  // (The memory figures of a smoke run mean nothing: the slice may use the heap.)
+  if (zvt::bench::smokeRun()) text = slice(text, 16);
   return cache[name] = std::move(text);
 }
 
@@ -260,7 +308,7 @@ MemoryFigures probe(const std::string& text, size_t values, Decode decode) {
   }
   const double afterOne = static_cast<double>(residentBytes());
   f.keptAfterReleasePerValue = (afterOne - before) / static_cast<double>(values);
-  const int rounds = std::getenv("ZVT_BENCH_SMOKE") ? 2 : 100;
+  const int rounds = zvt::bench::smokeSize(100, 2);
   for (int i = 1; i < rounds; ++i) {
     auto tree = decode(text);
     benchmark::DoNotOptimize(tree);

@@ -11,6 +11,7 @@
 //                                    drag at 600 points a second) in each of the three lists
 //
 // Goals: a scroll step under one 60 Hz frame (16.7 ms) on one core, a reload under 100 ms.
+// The smoke run lists 30 messages.
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -22,6 +23,7 @@
 #include "app/ui/UIKitCategories.h"
 #include "bench/support/FingerSteps.h"
 #include "bench/support/ProcessCPU.h"
+#include "bench/support/Smoke.h"
 #include "platform/foundation/NSBundle.h"
 #include "platform/uikit/Device.h"
 #include "platform/uikit/UITableView.h"
@@ -31,7 +33,7 @@
 
 namespace {
 
-constexpr NSInteger kMessages = 1000;
+const NSInteger kMessages = zvt::bench::smokeSize<NSInteger>(1000, 30);
 constexpr CGFloat kStep = 10;
 constexpr CGFloat kFixedHeight = 100;
 
