@@ -10,6 +10,7 @@
 #include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <webkit2/webkit2.h>
 
 #include <algorithm>
 #include <cmath>
@@ -24,7 +25,6 @@
 #include "platform/uikit/Device.h"
 #include "platform/uikit/Snapshot.h"
 #include "platform/webkit/UIWebView.h"
-#include "platform/webkit/internal/WebEngine.h"
 #include "tests/platform/graphics/Canvas.h"
 #include "tests/platform/uikit/UIKitTestSupport.h"
 #include "tests/support/MainLoop.h"
@@ -152,30 +152,34 @@ struct StoppedNetwork {
 };
 
 // While armed, holds the engine's network process still the moment the engine reports a change of
-// its cookies: the reading of them that the report starts has been asked for, and waits with
+// its cookies, before the engine's own handler asks for a reading of them: that reading waits with
 // whatever is sent to the engine after it. (The process is found beforehand: the engine answers
 // in less time than a look through the system's processes takes.)
 struct StoppedAtTheEnginesReport {
   std::vector<pid_t> network = childrenNamed("WebKitNetworkPr");
   bool armed = true;
   bool stopped = false;
-  gulong handler;
+  guint signal = g_signal_lookup("changed", WEBKIT_TYPE_COOKIE_MANAGER);
+  gulong hook;
 
   StoppedAtTheEnginesReport() {
-    // After the engine's own handler, which asks for the reading.
-    handler = g_signal_connect(manager(), "changed", G_CALLBACK(+[](WebKitCookieManager*, gpointer self) {
-                                 auto* held = static_cast<StoppedAtTheEnginesReport*>(self);
-                                 if (!held->armed || held->stopped) return;
-                                 for (pid_t pid : held->network) kill(pid, SIGSTOP);
-                                 held->stopped = true;
-                               }),
-                               this);
+    // An emission hook runs before every handler of the signal.
+    hook = g_signal_add_emission_hook(
+        signal, 0,
+        [](GSignalInvocationHint*, guint, const GValue*, gpointer self) -> gboolean {
+          auto* held = static_cast<StoppedAtTheEnginesReport*>(self);
+          if (held->armed && !held->stopped) {
+            for (pid_t pid : held->network) kill(pid, SIGSTOP);
+            held->stopped = true;
+          }
+          return TRUE;
+        },
+        this, nullptr);
   }
   ~StoppedAtTheEnginesReport() {
-    g_signal_handler_disconnect(manager(), handler);
+    g_signal_remove_emission_hook(signal, hook);
     resume(false);
   }
-  static WebKitCookieManager* manager() { return webkit_web_context_get_cookie_manager(zvt::web::sharedContext()); }
   // The engine goes on; armed again, it stops at its next report.
   void resume(bool again) {
     armed = again;
