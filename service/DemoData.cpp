@@ -232,6 +232,16 @@ nlohmann::json demoUserRecord(int64_t id, const std::string& userName) {
             {"signtime", "0"}};
 }
 
+namespace {
+
+// The other accounts with a balance: the partner account's 300 Velmo and 50 集分宝, lisi's 10
+// Velmo, each with the record of its opening.
+DemoAccount openedAccount(int64_t uid) {
+    return uid == kTestUserId + 1 ? demoOpenedAccount(uid, 0, 50, 300) : demoOpenedAccount(uid, 0, 0, 10);
+}
+
+}  // namespace
+
 std::vector<DemoUser> demoUsers() {
     // The demo user's balances and states are what its history left.
     nlohmann::json demo = {{"realname", "张三"},
@@ -243,20 +253,12 @@ std::vector<DemoUser> demoUsers() {
                            {"msg_num", "3"},
                            {"qq", "10001"}};
     demo.update(demoHistory(kTestUserId).fields);
+    nlohmann::json lisi = {{"email", "lisi@example.com"}};
+    lisi.update(openedAccount(kTestUserId + 2).fields);
     return {
         {kTestUserId, kTestUserName, kTestUserPassword, "", "", demo},
-        {kTestUserId + 1,
-         "qq_10002",
-         "",
-         kPartnerWeb,
-         kPartnerWebId,
-         {{"jifen", "300"}, {"jifenbao", "50"}}},
-        {kTestUserId + 2,
-         "lisi",
-         "lisi8888",
-         "",
-         "",
-         {{"email", "lisi@example.com"}, {"jifen", "10"}}},
+        {kTestUserId + 1, "qq_10002", "", kPartnerWeb, kPartnerWebId, openedAccount(kTestUserId + 1).fields},
+        {kTestUserId + 2, "lisi", "lisi8888", "", "", lisi},
         // A new password account: no phone, e-mail, QQ, Alipay account or avatar yet.
         {kTestUserId + 3, "wangwu", "wangwu2026", "", "", {{"alipay", nullptr}, {"avatar", nullptr}}},
     };
@@ -269,6 +271,9 @@ std::vector<DemoItem> demoItems() {
     for (const auto& product : demoProducts()) out.push_back({"product", 0, product});
 
     for (auto& item : demoHistory(uid).items) out.push_back(std::move(item));
+    for (int64_t other : {kTestUserId + 1, kTestUserId + 2}) {
+        for (auto& item : openedAccount(other).items) out.push_back(std::move(item));
+    }
     for (auto& good : demoExchangeGoods(static_cast<int64_t>(std::time(nullptr)))) out.push_back(std::move(good));
     for (auto& mall : demoMallItems()) out.push_back(std::move(mall));
     return out;

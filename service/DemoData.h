@@ -48,6 +48,8 @@ struct DemoAccount {
     std::vector<DemoItem> items;
 };
 DemoAccount demoHistory(int64_t uid);
+// The history of an account that has only been opened with a balance (cents, 集分宝, Velmo).
+DemoAccount demoOpenedAccount(int64_t uid, int64_t cash, int64_t jifenbao, int64_t jifen);
 // The demo data's calendar: "YYYY-MM-DD" of the day `days` after a day written so.
 std::string daysAfter(const std::string& date, int days);
 // The exchange store's goods (service/Exchange.cpp), their offers ending around `now` (Unix

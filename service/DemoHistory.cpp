@@ -125,10 +125,14 @@ void apply(Ledger& l, const Event& e) {
             l.cash += cash;
             l.jifenbao += points;
             l.jifen += velmo;
-            l.income.push_back(record("余额转入",
-                                      "账户开通，原有余额 " + moneyText(cash) + "元、" + std::to_string(points) + " 个集分宝 和 " +
-                                          std::to_string(velmo) + " Velmo 已转入。",
-                                      cash, points, velmo, e.time));
+            // The text names what it brings, and only that.
+            std::vector<std::string> parts;
+            if (cash) parts.push_back(moneyText(cash) + "元");
+            if (points) parts.push_back(std::to_string(points) + " 个集分宝");
+            if (velmo) parts.push_back(std::to_string(velmo) + " Velmo");
+            std::string brought;
+            for (size_t i = 0; i < parts.size(); ++i) brought += (i == 0 ? "" : i + 1 == parts.size() ? " 和 " : "、") + parts[i];
+            l.income.push_back(record("余额转入", "账户开通，原有余额 " + brought + " 已转入。", cash, points, velmo, e.time));
             break;
         }
         case Happening::announced:
@@ -288,6 +292,9 @@ const json& goodsOf(int order, int paidCents) {
     throw std::logic_error("no demo product for an order of " + moneyText(paidCents));
 }
 
+// The day the demo accounts were opened.
+constexpr const char* kOpened = "2026-09-01 09:00:00";
+
 // Everything that happened, in no particular order.
 std::vector<Event> happenings() {
     std::vector<Event> events;
@@ -297,7 +304,7 @@ std::vector<Event> happenings() {
     const std::string lastDemoDay = "2026-11-30";
 
     // The account opened with the balance of an earlier one.
-    add("2026-09-01 09:00:00", Happening::opened, {{"cash", 4290}, {"jifenbao", 4341}, {"jifen", 4758}});
+    add(kOpened, Happening::opened, {{"cash", 4290}, {"jifenbao", 4341}, {"jifen", 4758}});
     auto announce = [&](const std::string& time, const std::string& title, const std::string& paragraph, const std::string& page,
                         const std::string& linkText) {
         add(time, Happening::announced, {{"title", title}, {"paragraph", paragraph}, {"page", page}, {"linkText", linkText}});
@@ -405,10 +412,8 @@ int64_t localSeconds(const std::string& when) {
     return static_cast<int64_t>(std::mktime(&tm));
 }
 
-}  // namespace
-
-DemoAccount demoHistory(int64_t uid) {
-    std::vector<Event> events = happenings();
+// What a history leaves of an account.
+DemoAccount account(int64_t uid, std::vector<Event> events) {
     std::stable_sort(events.begin(), events.end(), [](const Event& a, const Event& b) { return a.time < b.time; });
     Ledger l;
     for (const Event& e : events) apply(l, e);
@@ -465,6 +470,14 @@ DemoAccount demoHistory(int64_t uid) {
                               {"regTime", l.friends[i].second}}});
     }
     return out;
+}
+
+}  // namespace
+
+DemoAccount demoHistory(int64_t uid) { return account(uid, happenings()); }
+
+DemoAccount demoOpenedAccount(int64_t uid, int64_t cash, int64_t jifenbao, int64_t jifen) {
+    return account(uid, {{kOpened, Happening::opened, {{"cash", cash}, {"jifenbao", jifenbao}, {"jifen", jifen}}}});
 }
 
 }  // namespace zvt::service

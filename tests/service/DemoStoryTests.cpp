@@ -22,15 +22,16 @@ class DemoStoryTest : public ServiceTest {
 protected:
     void SetUp() override { cookie = login(kServiceTestUserName, kServiceTestUserPassword); }
 
-    // Every row of an enciphered list of the demo user (`order`, `getUserDetailed`, `msg`),
-    // page after page until the one marked last.
-    json desList(const std::string& op, const json& fields) const {
+    // Every row of an enciphered list of the demo user (`order`, `getUserDetailed`, `msg`), or of
+    // the account with that id and session, page after page until the one marked last.
+    json desList(const std::string& op, const json& fields, const std::string& id = kServiceTestUserId,
+                 const std::string* session = nullptr) const {
         json rows = json::array();
         for (int number = 1; number <= 50; ++number) {
             json ask = fields;
-            ask["id"] = kServiceTestUserId;
+            ask["id"] = id;
             ask["number"] = std::to_string(number);
-            json reply = signedDes(op, ask, nullptr, cookie);
+            json reply = signedDes(op, ask, nullptr, session ? *session : cookie);
             if (!reply.contains("data") || !reply["data"].is_string()) break;
             json page = json::parse(decipher(reply["data"]), nullptr, false);
             if (!page.is_array()) break;
@@ -56,10 +57,10 @@ protected:
         return rows;
     }
 
-    // The demo user's record as the client reads it (`userInfo&do=my`).
-    json userRecord() const {
+    // The demo user's record as the client reads it (`userInfo&do=my`), or that account's.
+    json userRecord(const std::string& id = kServiceTestUserId, const std::string* session = nullptr) const {
         std::string raw;
-        signedDes("userInfo&do=my", {{"id", kServiceTestUserId}}, &raw, cookie);
+        signedDes("userInfo&do=my", {{"id", id}}, &raw, session ? *session : cookie);
         return json::parse(decipher(raw), nullptr, false);
     }
 
@@ -116,17 +117,17 @@ protected:
     // Every move the records tell, in time order: income and refunds by their signs, each
     // withdrawal lowering its kind when asked, and a returned one giving it back when the
     // message of its return says so.
-    std::vector<Move> balanceMoves() const {
+    std::vector<Move> balanceMoves(const std::string& id = kServiceTestUserId, const std::string* session = nullptr) const {
         std::vector<Move> moves;
         for (const char* list : {"in", "refund"}) {
-            for (const json& row : desList("getUserDetailed", {{"do", list}})) {
+            for (const json& row : desList("getUserDetailed", {{"do", list}}, id, session)) {
                 moves.push_back({row.value("addtime", ""), row.value("title", "") + " " + row.value("content", ""),
                                  signedCents(row.value("money", "")), signedCents(row.value("jifenbao", "")),
                                  signedCents(row.value("jifen", ""))});
             }
         }
-        const json messages = desList("msg", json::object());
-        for (const json& row : desList("getUserDetailed", {{"do", "out"}})) {
+        const json messages = desList("msg", json::object(), id, session);
+        for (const json& row : desList("getUserDetailed", {{"do", "out"}}, id, session)) {
             const bool points = row.value("type", "") == "1";
             const int64_t amount = signedCents(row.value("money", ""));
             const std::string asked = row.value("addtime", "");
@@ -528,16 +529,21 @@ TEST_F(DemoStoryTest, TheDemoDataAgreesWithItselfAndWithWhatTheServiceTakes) {
 
         {"each balance the user's info shows (cash, 集分宝, Velmo) equals what its records add up to",
          [&] {
-             Move sum;
-             for (const Move& move : balanceMoves()) {
-                 sum.cash += move.cash;
-                 sum.jifenbao += move.jifenbao;
-                 sum.jifen += move.jifen;
+             // The demo user's, and those of an account with a balance and no other story.
+             const std::string lisi = login("lisi", "lisi8888");
+             for (const auto& [id, session] : {std::pair<std::string, const std::string*>{kServiceTestUserId, &cookie}, {"10003", &lisi}}) {
+                 SCOPED_TRACE(id);
+                 Move sum;
+                 for (const Move& move : balanceMoves(id, session)) {
+                     sum.cash += move.cash;
+                     sum.jifenbao += move.jifenbao;
+                     sum.jifen += move.jifen;
+                 }
+                 const json me = userRecord(id, session);
+                 EXPECT_EQ(signedCents(me.value("money", "")), sum.cash) << "cash " << me.value("money", "");
+                 EXPECT_EQ(signedCents(me.value("jifenbao", "")), sum.jifenbao) << "集分宝 " << me.value("jifenbao", "");
+                 EXPECT_EQ(signedCents(me.value("jifen", "")), sum.jifen) << "Velmo " << me.value("jifen", "");
              }
-             const json me = userRecord();
-             EXPECT_EQ(signedCents(me.value("money", "")), sum.cash) << "cash " << me.value("money", "");
-             EXPECT_EQ(signedCents(me.value("jifenbao", "")), sum.jifenbao) << "集分宝 " << me.value("jifenbao", "");
-             EXPECT_EQ(signedCents(me.value("jifen", "")), sum.jifen) << "Velmo " << me.value("jifen", "");
          }},
         {"in time order no balance is ever negative",
          [&] {
