@@ -1,6 +1,6 @@
 // The service's own HTTP/1.1 server. One thread reads every connection without blocking and
 // holds each request to a size cap and a deadline for its head and for its body; only whole
-// requests reach the handler, on workers in three lanes. So a client that trickles its bytes
+// requests reach the handler, on workers in four lanes. So a client that trickles its bytes
 // costs a buffer, never a worker, and cannot hold back the others; and a call, which has
 // workers of its own, never waits behind the pictures queued before it, nor does a reply that
 // has begun to go out. Replies go out from
