@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
@@ -382,20 +384,24 @@ TEST(ImageDownloader, DeliversPartialImagesOfTheFullSizeOnTheMainThread) {
     recipe.rows[i] = i < recipe.rows.size() / 2 ? 255 : static_cast<uint8_t>(x >> 16);
   }
   const std::string png = textOf(makePNG(recipe));
+  std::mutex mutex;
+  std::condition_variable delivered;
+  std::vector<std::shared_ptr<UIImage>> partials;
+  std::shared_ptr<UIImage> final;
+  bool onMain = true;
   TestHTTPServer server;
   server.route("/progressive.png", [&](const HTTPRequest&, HTTPResponder& reply) {
     reply.writeHead(200, {{"Content-Type", "image/png"}, {"Content-Length", std::to_string(png.size())}});
     const size_t cuts[] = {0, png.size() / 2, png.size() * 3 / 4, png.size()};
     for (int i = 0; i < 3; ++i) {
       reply.writeRaw(std::string_view(png).substr(cuts[i], cuts[i + 1] - cuts[i]));
-      reply.pause(0.05);
+      // The next piece goes once this one's partial image is in: pieces sent after a mere pause
+      // could reach a busy client as one.
+      std::unique_lock<std::mutex> lock(mutex);
+      if (i < 2) delivered.wait_for(lock, std::chrono::seconds(20), [&] { return partials.size() > static_cast<size_t>(i); });
     }
   });
   auto downloader = WIWebImageDownloader::make();
-  std::mutex mutex;
-  std::vector<std::shared_ptr<UIImage>> partials;
-  std::shared_ptr<UIImage> final;
-  bool onMain = true;
   downloader->downloadImageWithURL(urlOf(server.url("/progressive.png")), WIImageDownloadProgressive, nullptr,
                                    [&](const std::shared_ptr<UIImage>& image, const std::shared_ptr<NSData>&,
                                        const std::shared_ptr<NSError>&, bool finished) {
@@ -405,6 +411,7 @@ TEST(ImageDownloader, DeliversPartialImagesOfTheFullSizeOnTheMainThread) {
                                      } else {
                                        onMain = onMain && NSThread::isMainThread();
                                        partials.push_back(image);
+                                       delivered.notify_all();
                                      }
                                    });
   ASSERT_TRUE(runMainLoopUntil([&] {
