@@ -617,19 +617,25 @@ TEST(WebView, ANavigationWaitsForTheEngineToTakeTheCookiesAndTimesOutWhenItIsStu
   EXPECT_EQ(s.recorder->log, (std::vector<std::string>{"should /stopped 5", "should /echo 5", "start", "finish"}));
 }
 
+// What the store may do to the session cookie the engine holds as "old".
+struct StoreChange {
+  const char* change;
+  std::function<void()> act;
+  const char* stored;  // the store's value afterwards, "" for none
+};
+std::vector<StoreChange> storeChanges() {
+  return {
+      {"a new value", [] { storeCookie("session", "new"); }, "new"},
+      {"deleted", [] { cookieStore().deleteCookie(storedCookie("session")); }, ""},
+  };
+}
+
 // A report of the engine's cookies (a page set one) does not undo what the store did since the
 // engine last took its cookies: it still holds the old ones then.
 TEST(WebView, AReportOfTheEnginesCookiesDoesNotUndoTheStoresNewerChange) {
   ZVT_REQUIRE_DISPLAY();
   CookieScreen s;
-  const struct {
-    const char* change;
-    std::function<void()> act;
-    const char* stored;  // the store's value afterwards, "" for none
-  } changes[] = {
-      {"a new value", [] { storeCookie("session", "new"); }, "new"},
-      {"deleted", [] { cookieStore().deleteCookie(storedCookie("session")); }, ""},
-  };
+  const auto changes = storeChanges();
   int set = 0;
   for (const auto& c : changes) {
     SCOPED_TRACE(c.change);
@@ -657,14 +663,7 @@ TEST(WebView, AReportOfTheEnginesCookiesDoesNotUndoTheStoresNewerChange) {
 TEST(WebView, AReadingOfTheEnginesCookiesFromBeforeAHandOverDoesNotUndoIt) {
   ZVT_REQUIRE_DISPLAY();
   CookieScreen s;
-  const struct {
-    const char* change;
-    std::function<void()> act;
-    const char* stored;  // the store's value afterwards, "" for none
-  } changes[] = {
-      {"a new value", [] { storeCookie("session", "new"); }, "new"},
-      {"deleted", [] { cookieStore().deleteCookie(storedCookie("session")); }, ""},
-  };
+  const auto changes = storeChanges();
   int set = 0;
   for (const auto& c : changes) {
     SCOPED_TRACE(c.change);
