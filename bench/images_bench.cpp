@@ -45,6 +45,7 @@
 #include <vector>
 
 #include "bench/support/BenchImages.h"
+#include "bench/support/Smoke.h"
 #include "bench/support/HelperProcesses.h"
 #include "bench/support/ProcessCPU.h"
 #include "platform/foundation/Dispatch.h"
@@ -58,7 +59,7 @@ namespace {
 
 using namespace zvt::bench;
 
-bool smoke() { return std::getenv("ZVT_BENCH_SMOKE") != nullptr; }
+using zvt::bench::smokeRun;
 
 // --------------------------------------------------------------------------------- inputs
 
@@ -270,7 +271,7 @@ void Download_Ours(benchmark::State& state, const char* kind) {
   auto downloader = WIWebImageDownloader::make();
   std::vector<std::shared_ptr<NSURL>> urls;
   for (size_t i = 0; i < kDownloads; ++i) urls.push_back(NSURL::URLWithString(urlFor(kind, i)));
-  if (!smoke()) measuredDownloads(*downloader, urls);  // connections made before timing, as the peer's
+  if (!smokeRun()) measuredDownloads(*downloader, urls);  // connections made before timing, as the peer's
   {
     ProcessCPUCounter cpu(state);
     for (auto _ : state) measuredDownloads(*downloader, urls);
@@ -331,7 +332,7 @@ void Download_Curl(benchmark::State& state, const char* kind, bool decode) {
   const bool png = std::string(kind) == "icon";
   std::vector<std::string> urls;
   for (size_t i = 0; i < kDownloads; ++i) urls.push_back(urlFor(kind, i));
-  if (!smoke()) measuredCurlMulti(multi, urls, decode, png);
+  if (!smokeRun()) measuredCurlMulti(multi, urls, decode, png);
   {
     ProcessCPUCounter cpu(state);
     for (auto _ : state) measuredCurlMulti(multi, urls, decode, png);

@@ -22,6 +22,7 @@
 
 #include "platform/uikit/layout/Solver.h"
 #include "bench/support/ProcessCPU.h"
+#include "bench/support/Smoke.h"
 
 namespace {
 
@@ -214,7 +215,7 @@ const std::map<std::string, std::vector<double>>& peerSamples(const std::string&
     }
     for (const Change& c : s.changes) text << "X " << c.index << " " << c.a << " " << c.b << "\n";
     // A smoke run (CI) needs one round only.
-    text << "R " << (std::getenv("ZVT_BENCH_SMOKE") ? 1 : s.specs.size() > 2000 ? 10 : 30) << "\n";
+    text << "R " << (zvt::bench::smokeRun() ? 1 : s.specs.size() > 2000 ? 10 : 30) << "\n";
     std::string bytes = text.str();
     if (write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) bytes.clear();
     close(fd);

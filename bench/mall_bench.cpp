@@ -38,6 +38,7 @@
 #include "app/ui/ScreenRegistry.h"
 #include "app/ui/SharedViews.h"
 #include "bench/support/ProcessCPU.h"
+#include "bench/support/Smoke.h"
 #include "bench/support/ProgramEnd.h"
 #include "platform/foundation/NSBundle.h"
 #include "platform/foundation/NSNumber.h"
@@ -234,7 +235,7 @@ void SwipeUnloaded(benchmark::State& state) { swipes(state, true); }
 void SwipeLoaded(benchmark::State& state) { swipes(state, false); }
 
 // Twenty swipes each (one in smoke mode): an iteration lasts the swipe's own half second.
-const int kSwipes = std::getenv("ZVT_BENCH_SMOKE") ? 1 : 20;
+const int kSwipes = zvt::bench::smokeSize(20, 1);
 BENCHMARK(SwipeUnloaded)->Name("malls/swipe/ours")->Unit(benchmark::kMillisecond)->Iterations(kSwipes)->UseRealTime();
 BENCHMARK(SwipeLoaded)->Name("malls/swipe/loaded_floor")->Unit(benchmark::kMillisecond)->Iterations(kSwipes)->UseRealTime();
 

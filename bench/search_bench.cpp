@@ -37,6 +37,7 @@
 #include "app/ui/ScreenRegistry.h"
 #include "app/ui/SharedViews.h"
 #include "bench/support/ProcessCPU.h"
+#include "bench/support/Smoke.h"
 #include "bench/support/ProgramEnd.h"
 #include "foundation/http/NWHTTPRequestOperationManager.h"
 #include "foundation/json/JSONDecoder.h"
@@ -59,7 +60,7 @@ using zvt::as;
 
 const std::vector<std::string> kKeys = {"连", "蓝", "保", "零", "运", "防", "牛", "手", "四", "茶"};
 
-bool smoke() { return std::getenv("ZVT_BENCH_SMOKE") != nullptr; }
+using zvt::bench::smokeRun;
 
 struct World {
   std::unique_ptr<zvt::test::ServiceProcess> service;
@@ -250,8 +251,8 @@ void BarePage(benchmark::State& state) {
   reportSamples(state, ms);
 }
 
-const int kKeystrokes = smoke() ? 10 : 200;
-const int kPages = smoke() ? 5 : 50;
+const int kKeystrokes = smokeRun() ? 10 : 200;
+const int kPages = smokeRun() ? 5 : 50;
 
 BENCHMARK(Keystroke)->Name("search/keystroke/ours")->Iterations(kKeystrokes)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BareSuggestion)->Name("search/keystroke/bare_request")->Iterations(kKeystrokes)->UseRealTime()->Unit(benchmark::kMillisecond);

@@ -273,35 +273,9 @@ def flood_gone(port, pid, count, seconds, log):
             "table full, nothing gave way": table_full(log)}
 
 
-class SlowUpload(threading.Thread):
+def slow_upload(port):
     """An 8 MiB body at 1 MiB/s: slow, yet within the application's 10 s for the avatar."""
-
-    def __init__(self, port):
-        super().__init__(daemon=True)
-        self.port = port
-        self.status = 0
-
-    def run(self):
-        body = b"{" + b" " * (AVATAR_BYTES - 2) + b"}"
-        head = (f"POST /api/client.php?m=get_time HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
-                f"Content-Type: application/json\r\nContent-Length: {len(body)}\r\n\r\n").encode()
-        try:
-            with socket.create_connection(("127.0.0.1", self.port), timeout=20) as s:
-                s.sendall(head)
-                step = len(body) // 80
-                start = time.monotonic()
-                for i in range(0, len(body), step):
-                    s.sendall(body[i:i + step])
-                    time.sleep(max(0.0, start + (i + step) / (1 << 20) - time.monotonic()))
-                got = b""
-                while True:
-                    chunk = s.recv(65536)
-                    if not chunk:
-                        break
-                    got += chunk
-            self.status = int(got.split(b" ", 2)[1]) if got.startswith(b"HTTP/1.1 ") else 0
-        except (OSError, ValueError):
-            self.status = 0
+    return PausedUpload(port, 1 << 20, AVATAR_BYTES, 0)
 
 
 def flood_slowbodies(port, pid, count, seconds, log):
@@ -318,7 +292,7 @@ def flood_slowbodies(port, pid, count, seconds, log):
             socks.append(opened())
         except OSError:
             break
-    upload = SlowUpload(port)
+    upload = slow_upload(port)
     upload.start()
     end = time.monotonic() + seconds
     while time.monotonic() < end:

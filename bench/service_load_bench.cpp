@@ -47,6 +47,7 @@
 #include <vector>
 
 #include "bench/support/HelperProcesses.h"
+#include "bench/support/Smoke.h"
 #include "bench/support/ProcessCPU.h"
 #include "bench/support/ProgramEnd.h"
 #include "service/Images.h"
@@ -59,11 +60,11 @@ using zvt::test::ServiceProcess;
 namespace svc = zvt::test::svc;
 using Clock = std::chrono::steady_clock;
 
-bool smoke() { return std::getenv("ZVT_BENCH_SMOKE") != nullptr; }
+using zvt::bench::smokeRun;
 
 // The side of the pictures: the largest the service makes (smaller in smoke mode, where the
 // sanitizers slow everything down).
-int side() { return smoke() ? 200 : 2000; }
+int side() { return smokeRun() ? 200 : 2000; }
 
 // A picture name never asked before, so that each picture is drawn and encoded anew.
 std::string newPictureName() {
@@ -408,7 +409,7 @@ void BM_SignedCall(benchmark::State& state) {
 // The service's pictures and the zlib peer, over the same counts of clients.
 static void pictures(benchmark::internal::Benchmark* b) {
   b->ArgName("clients")->Arg(1)->Arg(8)->Arg(16)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(
-      smoke() ? 2 : 16);
+      smokeRun() ? 2 : 16);
 }
 BENCHMARK(BM_PicturesOurs)->Name("service_load/pictures/ours")->Apply(pictures);
 BENCHMARK(BM_PicturesZlib)->Name("service_load/pictures/zlib")->Apply(pictures);
@@ -420,6 +421,6 @@ BENCHMARK(BM_SignedCall)
     ->Arg(16)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond)
-    ->Iterations(smoke() ? 3 : 40);
+    ->Iterations(smokeRun() ? 3 : 40);
 
 BENCHMARK_MAIN();
