@@ -70,6 +70,13 @@ inline constexpr int64_t kSignJifen = 10;
 inline constexpr int64_t kSignJifenbao = 1;
 inline constexpr const char* kCheckinRecordText = "每日签到，获得 10 Velmo 和 1 个集分宝。";
 
+// The Double Eleven activity (activity page 1) runs every year from 1 to 11 November, days
+// counted in the machine's zone: a Taobao order paid within it earns twice its usual rebate.
+// `when` is a record's "YYYY-MM-DD HH:MM:SS".
+inline bool inDoubleEleven(const std::string& when) {
+    return when.size() >= 10 && when.compare(5, 2, "11") == 0 && when.compare(8, 2, "11") <= 0;
+}
+
 // {"code": 101, "msg", "data"} (no "data" for null).
 Reply ok(json data = nullptr, const std::string& msg = "成功");
 // {"code", "msg"}.
