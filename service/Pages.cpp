@@ -58,12 +58,14 @@ const std::map<std::string, PageText>& pages() {
 
 }  // namespace
 
+// Laid out for any phone's width: every text wraps inside its box (a long word or number too)
+// and no box has a fixed height, so a text longer than a line takes another line of its own.
 Reply pageDocument(const std::string& title, const std::string& body) {
     Reply r;
     r.contentType = "text/html; charset=utf-8";
     r.raw = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\">"
             "<meta name=\"viewport\" content=\"width=device-width\"><title>" + title + "</title>"
-            "<style>body{font-family:sans-serif;margin:0;padding:12px 15px;color:#333;background:#fff}"
+            "<style>body{font-family:sans-serif;margin:0;padding:12px 15px;color:#333;background:#fff;overflow-wrap:anywhere}"
             "h1{font-size:18px;color:#ff6e28;margin:4px 0 12px}p{font-size:15px;line-height:1.6;margin:0 0 10px}"
             "</style></head><body><h1 id=\"title\">" + title + "</h1>" + body + "</body></html>\n";
     return r;
@@ -85,9 +87,10 @@ std::string nativeButton(const char* id, const char* function, const char* label
 Reply Service::pageCoupon(Incoming& in) {
     const std::string style =
         "<style>ul{list-style:none;padding:0;margin:0 0 12px}li{border:1px solid #ffd2b8;border-radius:6px;"
-        "padding:8px 10px;margin:0 0 8px;font-size:15px}li.used{color:#999;border-color:#ddd}"
-        "li span{float:right;font-size:13px}button{display:block;width:100%;height:40px;margin:0 0 10px;"
-        "border:0;border-radius:4px;background:#ff6e28;color:#fff;font-size:16px}</style>";
+        "padding:8px 10px;margin:0 0 8px;font-size:15px;display:flex;flex-wrap:wrap;justify-content:space-between;"
+        "align-items:baseline}li.used{color:#999;border-color:#ddd}"
+        "li span{font-size:13px;margin-left:auto;padding-left:8px}button{display:block;width:100%;min-height:40px;"
+        "padding:8px;margin:0 0 10px;border:0;border-radius:4px;background:#ff6e28;color:#fff;font-size:16px}</style>";
     if (!in.sessionUser) {
         return pageDocument("回扣券", style + "<p>登录后查看您的回扣券。</p>" + nativeButton("login", "upLogin", "登录") +
                                       "<p id=\"note\"></p>");

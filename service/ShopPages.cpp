@@ -24,20 +24,27 @@
 namespace zvt::service {
 namespace {
 
-// A phone-sized page: the shop's orange header with the title, then the body.
+// A phone-sized page: the shop's orange header with the title, then the body. Every box grows
+// with its text, which wraps inside it at any width (a long word or number too): nothing has a
+// fixed height, so a text longer than a narrow phone's line takes another line of its own box
+// instead of running over the next one.
 Reply shopPage(const std::string& title, const std::string& body, const std::string& script = "") {
     Reply r;
     r.contentType = "text/html; charset=utf-8";
     r.raw = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\">"
             "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"
             "<title>" + title + "</title><style>"
-            "body{margin:0;font-family:sans-serif;background:#f5f5f5;color:#333}"
+            "body{margin:0;font-family:sans-serif;background:#f5f5f5;color:#333;overflow-wrap:anywhere}"
             "header{background:#ff5000;color:#fff;padding:12px 16px;font-size:20px}"
             "section{background:#fff;margin:8px 0;padding:12px 16px}"
             "a{display:block;padding:10px 0;color:#ff5000;font-size:17px;text-decoration:none}"
             "button{background:#ff5000;color:#fff;border:0;border-radius:4px;font-size:18px;padding:12px 20px}"
-            ".price{color:#ff5000;font-size:24px}.pic{height:160px;background:#ffd8c2;text-align:center;"
-            "line-height:160px;font-size:40px;color:#ff5000}"
+            ".price{color:#ff5000;font-size:24px}"
+            // The poster: its lines side by side where they fit, else one under the other, each
+            // wrapping inside the poster when longer than it; centred, at least 160 high.
+            ".pic{min-height:160px;box-sizing:border-box;padding:20px 8px;display:flex;flex-wrap:wrap;"
+            "align-items:center;align-content:center;justify-content:center;text-align:center;"
+            "background:#ffd8c2;font-size:40px;color:#ff5000}.pic span{margin:0 8px}"
             "</style></head><body><header>" + title + "</header>" + body +
             (script.empty() ? "" : "<script>" + script + "</script>") + "</body></html>\n";
     return r;
