@@ -59,32 +59,83 @@ Reply redirect(const std::string& location) {
     return r;
 }
 
-// The activity pages by id: the title (the name every link to it gives), the poster's words,
-// what it offers and what a logged-in user is told. An id of none of them is a plain page.
+// The activity pages by id: the title (the name every link to it gives), the poster's lines,
+// what it is about, what a visitor without a session is told beside the login, what a logged-in
+// user is told, and its rules. An id of none of them is a plain page of an ended activity.
+//
+// Every figure they name is one the service keeps: the check-in's credits (kSignJifen,
+// kSignJifenbao), the invitation rewards (demoInviteRewards: 2 元 on the day a friend
+// registers, 3 元 or more for the friend's first purchase), the Double Eleven days and their
+// doubled rebate (inDoubleEleven). The shopping activities promise no figure.
 struct Activity {
-    std::string id, title, poster, about, joined;
+    std::string id, title;
+    std::vector<std::string> poster;
+    std::string about, visitor, joined;
+    std::vector<std::string> rules;
 };
 
+// What every rebate of a Taobao order comes with, said on the rules of each shopping activity.
+const char* const kRebateOpened = "从Zavelto打开商品后下单付款的淘宝订单才有回扣，回扣以“回扣订单”里显示的为准。";
+const char* const kRebateCredited = "回扣在确认收货后记入您的账户；退款的订单不计回扣，已记入的回扣会被扣回。";
+
 const Activity& activityOf(const std::string& id) {
-    static const std::string checkin = "每天签到一次，得" + std::to_string(kSignJifen) + " Velmo和" +
-                                       std::to_string(kSignJifenbao) + "集分宝";
-    static const std::vector<Activity> activities = {
-        {"1", "双十一返利狂欢", "双十一 回扣翻倍", "11月1日至11日，活动商品的回扣翻倍。", "您已参加活动，活动期间下单的回扣自动翻倍"},
-        {"2", "新人专享高返", "新人专享 高返好物", "新用户专享的高回扣商品，登录后下单即可拿回扣。", "新人高返商品已为您开放"},
-        {"3", "品牌特卖", "大牌好货 限时特卖", "精选品牌每日上新，特卖商品下单同样有回扣。", "特卖商品下单即有回扣"},
-        // The application invites through its invite screen's share panel: it has no code or link.
-        {"4", "邀请好友", "邀请好友 一起省钱", "邀请好友注册并购物，您得邀请奖励：好友注册奖励2元，首次购物再奖3元起。",
-         "在「我的」页点「邀请好友」，再点「立即邀请」分享给好友即可"},
-        {"8", "签到有礼", "每日签到 Velmo到手", checkin + "，Velmo可在兑换中心换好礼。", "明天记得再来签到"},
-        {"9", "签到攻略", "签到攻略", checkin + "；Velmo和集分宝可在兑换中心兑换商品。", "每天签到一次，别错过"},
-        {"21", "限时返利活动", "限时高返 每日更新", "精选高回扣商品，每天更新，数量有限。", "活动商品下单即享高回扣"},
-        {"22", "新人任务", "新人任务 一步步上手", "注册、绑定手机、完成首单，一步步熟悉Zavelto。", "完成首单后回扣记入您的账户"},
+    static const std::string credits =
+        std::to_string(kSignJifen) + " Velmo和" + std::to_string(kSignJifenbao) + "个集分宝";
+    static const std::string checkin = "每天签到一次，得" + credits;
+    static const std::vector<std::string> checkinRules = {
+        "每天可签到一次，每次得" + credits + "，签到后当即记入您的账户。",
+        "签到按手机上的日期计算，每天的奖励相同，连续签到不另加奖励。",
+        "Velmo和集分宝可在兑换中心兑换商品，集分宝也可以提现到支付宝。",
     };
-    static const Activity plain = {"", "活动专区", "精彩活动", "本活动已结束，更多活动敬请期待。", "欢迎参加更多活动"};
+    static const std::vector<Activity> activities = {
+        {"1", "双十一返利狂欢", {"双十一", "回扣翻倍"}, "每年11月1日至11日，活动期间付款的淘宝订单回扣翻倍。", "登录后参加活动",
+         "您已参加活动，活动期间付款的淘宝订单回扣自动翻倍",
+         {"活动时间：每年11月1日至11月11日。",
+          "活动期间付款的淘宝订单，回扣是平时的两倍；“回扣订单”里显示的回扣已是翻倍后的数额。",
+          "翻倍的回扣与平时的回扣一样，在确认收货后记入您的账户；退款的订单不计回扣。", "商城订单不参加本活动。"}},
+        {"2", "新人专享高返", {"新人专享", "高返好物"}, "为新用户挑选的高回扣好物，从Zavelto打开商品下单即可拿回扣。", "登录后领取回扣",
+         "从Zavelto打开商品下单，确认收货后回扣记入您的账户",
+         {"注册Zavelto并登录即可参加，无需报名。", kRebateOpened, kRebateCredited}},
+        {"3", "品牌特卖", {"大牌好货", "限时特卖"}, "精选品牌好货，特卖商品从Zavelto打开下单同样有回扣。", "登录后领取回扣",
+         "特卖商品下单即有回扣", {"特卖商品的价格和库存以商品页面为准，售完即止。", kRebateOpened, kRebateCredited}},
+        // The application invites through its invite screen's share panel: it has no code or link.
+        {"4", "邀请好友", {"邀请好友", "一起省钱"}, "邀请好友注册并购物，您得邀请奖励：好友注册奖励2元，首次购物再奖3元起。",
+         "登录后邀请好友", "在「我的」页点「邀请好友」，再点「立即邀请」分享给好友即可",
+         {"在「我的」页点「邀请好友」，再点「立即邀请」，把邀请分享给好友。",
+          "好友注册成功，您得2元现金奖励；好友首次购物，您再得3元起的现金奖励。", "奖励当天记入您的现金余额，可以提现到支付宝。"}},
+        {"8", "签到有礼", {"每日签到", "Velmo到手"}, checkin + "，Velmo可在兑换中心换好礼。", "登录后每天签到领Velmo和集分宝",
+         "明天记得再来签到", checkinRules},
+        {"9", "签到攻略", {"签到攻略"}, checkin + "；Velmo和集分宝可在兑换中心兑换商品。", "登录后每天签到领Velmo和集分宝",
+         "每天签到一次，别错过", checkinRules},
+        {"21", "限时返利活动", {"限时高返", "数量有限"}, "精选高回扣商品，数量有限，先到先得。", "登录后领取回扣",
+         "活动商品下单即享高回扣",
+         {"活动商品数量有限，价格以下单时的商品页面为准。", kRebateOpened, kRebateCredited}},
+        {"22", "新人任务", {"新人任务", "一步步上手"}, "注册、绑定手机、完成首单，一步步熟悉Zavelto。", "登录后开始新人任务",
+         "完成首单，确认收货后回扣记入您的账户",
+         {"第一步：注册Zavelto并登录，新人红包在注册时记入您的账户。", "第二步：绑定手机号，之后可用它登录和找回密码。",
+          "第三步：从Zavelto打开商品完成首单，回扣以“回扣订单”里显示的为准，确认收货后记入您的账户。"}},
+    };
+    static const Activity plain = {"", "活动专区", {"精彩活动"}, "本活动已结束，更多活动敬请期待。", "", "",
+                                   {"本活动已结束，不再接受参加。", "更多活动请留意Zavelto首页。"}};
     for (const Activity& activity : activities) {
         if (activity.id == id) return activity;
     }
     return plain;
+}
+
+// The poster: its lines kept whole where the width allows, each wrapping inside it where not.
+std::string posterOf(const Activity& activity) {
+    std::string lines;
+    for (const std::string& line : activity.poster) lines += "<span>" + line + "</span>";
+    return "<div class=pic>" + lines + "</div>";
+}
+
+// When the Double Eleven activity comes back, for a page seen outside it at "YYYY-MM-DD ...":
+// 1 November of this year before it, of the next one after it.
+std::string nextDoubleEleven(const std::string& now) {
+    const int year = std::stoi(now.substr(0, 4));
+    const bool before = now.compare(5, 2, "11") < 0;
+    return std::to_string(before ? year : year + 1) + "年11月1日";
 }
 
 // "host:port" of the address the client used.
@@ -177,8 +228,11 @@ Reply Service::pageShop(Incoming& in) {
         // An item's details, or an activity's rules.
         const std::string activity = text(in.fields, "activity");
         if (!activity.empty()) {
-            return shopPage("活动规则", "<section><h3>" + htmlEscaped(activityOf(activity).title) +
-                                            "</h3><p>活动商品以页面所列为准；回扣在确认收货后记入账户，退款的订单不计回扣。</p></section>");
+            const Activity& shown = activityOf(activity);
+            std::string rules;
+            for (const std::string& rule : shown.rules) rules += "<p>" + rule + "</p>";
+            return shopPage("活动规则", "<section id=rules data-activity=\"" + htmlEscaped(activity) + "\"><h3>" +
+                                            htmlEscaped(shown.title) + "</h3>" + rules + "</section>");
         }
         const std::string iid = text(in.fields, "iid");
         const auto shown = lookUp(iid);
@@ -236,22 +290,27 @@ Reply Service::pageShop(Incoming& in) {
         const std::string id = text(in.fields, "id");
         const Activity& activity = activityOf(id);
         const std::string title = htmlEscaped(activity.title);
-        const std::string about =
-            "<div class=pic>" + activity.poster + "</div><section><p id=about>" + activity.about + "</p>";
+        std::string about = posterOf(activity) + "<section><p id=about>" + activity.about + "</p>";
         const std::string links =
             "<section><a id=rules href=\"/shop/detail.html?activity=" + queryEscaped(id) + "\">活动规则</a></section>";
         if (activity.id.empty()) return shopPage(title, about + "</section>" + links);  // an ended one offers nothing
+        // The Double Eleven activity offers itself only within its days, by the service's clock;
+        // outside them it says when it comes back.
+        const std::string now = dayAndTime(clockSeconds());
+        const bool over = activity.id == "1" && !inDoubleEleven(now);
+        if (over) about += "<p id=ended>本届活动已结束，下一届将于" + nextDoubleEleven(now) + "开始。</p>";
         if (in.sessionUser) {
             // Greeted by name; the id the session names is a mark for those who check it.
             const auto user = store_.userById(*in.sessionUser);
             const std::string name = user ? text(*user, "ddusername") : "";
             return shopPage(title, about + "<p id=who data-user=\"" + std::to_string(*in.sessionUser) + "\">欢迎回来" +
-                                       (name.empty() ? "" : "，" + htmlEscaped(name)) + "</p><p id=joined>" +
-                                       activity.joined + "</p></section>" + links);
+                                       (name.empty() ? "" : "，" + htmlEscaped(name)) + "</p>" +
+                                       (over ? "" : "<p id=joined>" + activity.joined + "</p>") + "</section>" + links);
         }
+        if (over) return shopPage(title, about + "</section>" + links);
         return shopPage(
             title,
-            about + "<p id=who>登录后领取回扣</p><button id=login onclick=\"login()\">登录领取</button></section>" + links,
+            about + "<p id=who>" + activity.visitor + "</p><button id=login onclick=\"login()\">登录领取</button></section>" + links,
             "function login(){if(typeof upLogin==='function'){upLogin();}else{document.getElementById('who')"
             ".textContent='请在Zavelto中打开';}}");
     }

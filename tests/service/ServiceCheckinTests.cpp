@@ -164,12 +164,14 @@ TEST_F(ServiceCheckinTest, ConfigurationOffersThePromotionAndRoutesTheHomeItemTo
     EXPECT_TRUE(found);
 }
 
+// The visitor is told what a login brings here: the check-in's credits, no rebate.
 TEST_F(ServiceCheckinTest, TheActivityPageOffersTheLoginOnlyToAVisitorWithoutASession) {
     for (const std::string& session : {cookie, std::string()}) {
         auto page = service.request("GET", "/wap/activity.php?id=9", "", "",
                                     {{"Cookie", session.empty() ? "ZVTSESSID=none" : session}});
-        EXPECT_NE(page.body.find(session.empty() ? "登录后领取回扣" : "data-user=\"10001\">欢迎回来，zvttest<"),
+        EXPECT_NE(page.body.find(session.empty() ? "<p id=who>登录后每天签到领Velmo和集分宝<" : "data-user=\"10001\">欢迎回来，zvttest<"),
                   std::string::npos);
+        EXPECT_EQ(page.body.find("回扣"), std::string::npos) << page.body;
         EXPECT_EQ(page.body.find("登录领取") != std::string::npos, session.empty()) << page.body;
     }
 }
