@@ -1,10 +1,13 @@
 // The service's pages say what its data does: the activity pages and their rules pages, each
 // of its own activity, name only figures the operations keep (the check-in's credits, the
-// invitation rewards, the Double Eleven days and their doubling), and the Double Eleven page
-// offers itself only within its days by the service's clock.
+// invitation rewards, the Double Eleven days and their doubling), the Double Eleven page offers
+// itself only within its days by the service's clock, and the coupon pictures' words fit the
+// awards use_coupon gives.
+#include <fstream>
 #include <map>
 #include <regex>
 #include <set>
+#include <sstream>
 
 #include "tests/service/ServiceTestSupport.h"
 
@@ -208,6 +211,60 @@ TEST_F(ServicePagesTest, EachActivityTellsItsOwnRulesAndNamesOnlyFiguresTheDataK
     for (const Row& row : rows) {
         SCOPED_TRACE(row.rule);
         row.check();
+    }
+}
+
+// The picture each coupon type is shown with on the order list, and what use_coupon gives for
+// it: a fixed number of 集分宝 whatever the order earns. The words of a picture promise no
+// multiple or deadline, and a figure only when every type it shows awards it.
+TEST_F(ServicePagesTest, TheCouponPicturesWordsFitTheAwardsOfEveryTypeTheyShow) {
+    const std::map<std::string, std::vector<int>> pictures = {{"coupon1", {1}}, {"coupon2", {2, 3}}};
+    const std::string cookie = login(kServiceTestUserName, kServiceTestUserPassword);
+    // Each type spent on two orders of different rebates.
+    std::map<int, std::vector<std::pair<std::string, std::string>>> spent;  // type -> (order's rebate, award)
+    for (int number = 1; number <= 5; ++number) {
+        std::string raw;
+        const json reply = signedDes("order", {{"id", kServiceTestUserId}, {"do", "taobao"}, {"number", std::to_string(number)}}, &raw, cookie);
+        const json orders = json::parse(decipher(raw), nullptr, false);
+        ASSERT_TRUE(orders.is_array()) << reply.dump();
+        for (const json& order : orders) {
+            const json offered = signedJson("get_coupon", {{"uid", kServiceTestUserId}, {"tradeId", order["id"]}}, cookie)["coupons"];
+            for (const json& coupon : offered) {
+                const int type = std::stoi(coupon["type"].is_string() ? coupon["type"].get<std::string>() : coupon["type"].dump());
+                if (spent[type].size() >= 2) continue;
+                const json used = signedJson(
+                    "use_coupon", {{"uid", kServiceTestUserId}, {"couponId", coupon["id"].dump()}, {"tradeId", order["id"]}}, cookie);
+                ASSERT_EQ(used["code"], 101) << used.dump();
+                const json& award = used["data"]["award"];
+                spent[type].push_back({order.value("jifenbao", ""), award.is_string() ? award.get<std::string>() : award.dump()});
+                break;  // an order takes one coupon
+            }
+        }
+        if (reply.value("end", 0) == 1) break;
+    }
+    for (const auto& [name, types] : pictures) {
+        SCOPED_TRACE(name);
+        std::ifstream file(std::string(ZVT_SOURCE_ROOT) + "/app/resources/images/" + name + ".svg");
+        std::stringstream svg;
+        svg << file.rdbuf();
+        const std::string text = svg.str();
+        std::string words;
+        const std::regex tag("<text[^>]*>([^<]*)</text>");
+        for (auto it = std::sregex_iterator(text.begin(), text.end(), tag); it != std::sregex_iterator(); ++it) words += (*it)[1].str();
+        ASSERT_FALSE(words.empty());
+        for (const char* promise : {"倍", "翻", "限时", "%"}) EXPECT_EQ(words.find(promise), std::string::npos) << promise << " in " << words;
+        std::set<std::string> awards;
+        for (int type : types) {
+            SCOPED_TRACE(type);
+            ASSERT_EQ(spent[type].size(), 2u) << "two orders took a coupon of the type";
+            EXPECT_NE(spent[type][0].first, spent[type][1].first) << "orders of different rebates";
+            EXPECT_EQ(spent[type][0].second, spent[type][1].second) << "a fixed award, whatever the order earns";
+            awards.insert(spent[type][0].second);
+        }
+        std::smatch figure;
+        for (std::string rest = words; std::regex_search(rest, figure, std::regex("[0-9]+")); rest = figure.suffix()) {
+            EXPECT_EQ(awards, std::set<std::string>{figure[0].str()}) << "a figure every type it shows awards: " << words;
+        }
     }
 }
 
