@@ -73,7 +73,11 @@ Reply pageDocument(const std::string& title, const std::string& body) {
 
 namespace {
 
-const char* couponName(int type) { return type == 1 ? "5集分宝回扣券" : type == 2 ? "8集分宝回扣券" : "10集分宝回扣券"; }
+// A coupon is named by the award it holds, which use_coupon adds to its order's rebate.
+std::string couponName(const json& coupon) {
+    const std::string award = text(coupon, "award");
+    return award.empty() ? "回扣券" : htmlEscaped(award) + "集分宝回扣券";
+}
 
 // A button that calls one of the application's functions; a page opened outside the
 // application has none of them, and says so.
@@ -107,7 +111,7 @@ Reply Service::pageCoupon(Incoming& in) {
         const char* shown = state.usable ? "可使用" : used ? "已使用" : "已失效";
         const std::string order = state.orderNumber.empty() ? "" : "订单 " + htmlEscaped(state.orderNumber) + " · ";
         list += std::string("<li class=\"") + (state.usable ? "usable" : "used") + "\">" +
-                couponName(static_cast<int>(intOr(state.coupon, "type", 3))) + "<span>" + order + shown + "</span></li>";
+                couponName(state.coupon) + "<span>" + order + shown + "</span></li>";
     }
     std::string body = "<p id=\"owner\">" + htmlEscaped(name.empty() ? "用户 " + std::to_string(*in.sessionUser) : name) +
                        "的回扣券：<b id=\"usable\">" + std::to_string(usable) + "</b> 张可用</p>";
