@@ -1,7 +1,8 @@
 // Every page of the service the application opens (activities and their rules, the help pages,
-// the coupon page, the shop pages, the reset page), logged out and logged in, laid out in the
-// application's web view on the narrowest phone, 320 points wide: read from the page's own
-// layout, no text leaves its element's box or the page's width, and no two texts overlap.
+// the coupon page, the shop pages, the reset page, the offer wall it plays for its provider),
+// logged out and logged in, laid out in the application's web view on the narrowest phone, 320
+// points wide: read from the page's own layout, no text leaves its element's box or the page's
+// width, and no two texts overlap.
 //
 // With ZVT_PAGE_PICTURES set, the walk is also made at 375 and 414 points and a picture of each
 // page is written (into the pictures folder) for a person to look at.
@@ -13,6 +14,7 @@
 #include <regex>
 #include <set>
 
+#include "app/screens/rewards/TZWebWallViewController.h"
 #include "platform/uikit/Snapshot.h"
 #include "tests/app/screens/rewards/web/RewardsWebTestSupport.h"
 
@@ -125,9 +127,12 @@ class ServicePagesLayoutTest : public RewardsWebTest {
 
   // Loads each page in the view and answers what the check found on it, page by page; with a
   // name, writes a picture of the view showing each page.
-  std::vector<std::string> walk(const std::shared_ptr<UIWebView>& web, const std::string& who, const std::string& pictures) {
+  std::vector<std::string> walk(const std::shared_ptr<UIWebView>& web, const std::string& who, const std::string& pictures,
+                                const std::vector<Page>& more = {}) {
     std::vector<std::string> faults;
-    for (const Page& page : pages()) {
+    std::vector<Page> all = pages();
+    all.insert(all.end(), more.begin(), more.end());
+    for (const Page& page : all) {
       SCOPED_TRACE(page.target);
       // 6 November 2026, noon UTC: within the Double Eleven days in every zone; else the clock.
       service_->configure(page.november ? R"({"fixed_time": "1793966400"})" : R"({"fixed_time": null})");
@@ -162,14 +167,20 @@ TEST_F(ServicePagesLayoutTest, NoTextLeavesItsBoxOrCoversAnotherAt320Points) {
   if (pictures) widths = {320, 375, 414};
   std::vector<std::string> faults;
   for (const char* who : {"logged-out", "logged-in"}) {
+    // Logged in, the offer wall too, which the service plays for its provider: its address
+    // carries a token of the user.
+    std::vector<Page> more;
     if (std::string(who) == "logged-in") {
       ASSERT_TRUE(logInDemoUser());  // the site cookie goes to the web views
+      auto wall = TZWebWallViewController::make()->webWallUrl();
+      ASSERT_TRUE(wall);
+      more.push_back({wall->absoluteString()->utf8().substr(service_->rootURL().size())});
     }
     for (CGFloat width : widths) {
       auto web = UIWebView::initWithFrame(CGRectMake(0, 20, width, 548));
       delegate_->window()->addSubview(web);
       const std::string name = pictures ? "page-" + std::to_string(static_cast<int>(width)) : "";
-      for (auto& fault : walk(web, who, name)) faults.push_back(fault);
+      for (auto& fault : walk(web, who, name, more)) faults.push_back(fault);
       web->removeFromSuperview();
     }
   }
