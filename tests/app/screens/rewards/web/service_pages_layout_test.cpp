@@ -144,6 +144,9 @@ class ServicePagesLayoutTest : public RewardsWebTest {
         continue;
       }
       EXPECT_GT(seen["texts"].get<int>(), 0) << "the page shows text";
+      if (page.target == "/wap/coupon.php") {
+        EXPECT_EQ(js(web, "document.getElementById('owner') ? 'in' : 'out'"), who == "logged-in" ? "in" : "out") << "the walk's session";
+      }
       for (const json& fault : seen["faults"])
         faults.push_back(page.target + (page.november ? " (in November)" : "") + " " + who + ": " + fault.get<std::string>());
       if (!pictures.empty()) {
