@@ -96,7 +96,7 @@ const Activity& activityOf(const std::string& id) {
         {"2", "新人专享高返", {"新人专享", "高返好物"}, "为新用户挑选的高回扣好物，从Zavelto打开商品下单即可拿回扣。", "登录后领取回扣",
          "从Zavelto打开商品下单，确认收货后回扣记入您的账户",
          {"注册Zavelto并登录即可参加，无需报名。", kRebateOpened, kRebateCredited}},
-        {"3", "品牌特卖", {"大牌好货", "限时特卖"}, "精选品牌好货，特卖商品从Zavelto打开下单同样有回扣。", "登录后领取回扣",
+        {"3", "品牌特卖", {"大牌好货", "特卖也有回扣"}, "精选品牌好货，特卖商品从Zavelto打开下单同样有回扣。", "登录后领取回扣",
          "特卖商品下单即有回扣", {"特卖商品的价格和库存以商品页面为准，售完即止。", kRebateOpened, kRebateCredited}},
         // The application invites through its invite screen's share panel: it has no code or link.
         {"4", "邀请好友", {"邀请好友", "一起省钱"}, "邀请好友注册并购物，您得邀请奖励：好友注册奖励2元，首次购物再奖3元起。",
