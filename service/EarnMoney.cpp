@@ -76,11 +76,11 @@ Reply Service::opMakeProfits(Incoming&) {
     const std::string activity = std::string(kRootPlaceholder) + "/wap/activity.php?id=";
     Reply r = ok(nullptr);
     r.body["mainData"] = json::array({
-        tile("限时返利活动", "高返商品每日更新", "earn0", "0", activity + "21"),
+        tile("限时返利活动", "精选高回扣商品", "earn0", "0", activity + "21"),
         tile("每日签到", "签到领Velmo", "earn1", "1", "2"),
         tile("兑换中心", "Velmo换好礼", "earn2", "1", "3"),
         tile("回扣教程", "一分钟学会拿回扣", "earn3", "1", "9"),
-        tile("新人任务", "首单多拿回扣", "earn4", "0", activity + "22"),
+        tile("新人任务", "三步上手拿回扣", "earn4", "0", activity + "22"),
     });
     return r;
 }

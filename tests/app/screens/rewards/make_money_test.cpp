@@ -48,11 +48,11 @@ TEST_F(MakeMoneyTest, FiveTilesInRowsOfTwoTwoAndOneWithTheirNames) {
     const char* name;
     const char* subName;
   };
-  const Tile tiles[] = {{"限时返利活动", "高返商品每日更新"},
+  const Tile tiles[] = {{"限时返利活动", "精选高回扣商品"},
                         {"每日签到", "签到领Velmo"},
                         {"兑换中心", "Velmo换好礼"},
                         {"回扣教程", "一分钟学会拿回扣"},
-                        {"新人任务", "首单多拿回扣"}};
+                        {"新人任务", "三步上手拿回扣"}};
   auto grid = open();
   ASSERT_TRUE(grid);
   EXPECT_EQ(grid->title()->utf8(), "我要赚钱");
