@@ -1,7 +1,8 @@
 // The demo data tells one story: what one list says of a thing another list says too (the
 // same order number, friend, date and amount), what the service offers it also takes, and
 // each list holds what its name says. Every row reads the demo user's data as the screens
-// read it and checks one rule over it.
+// read it and checks one rule over it. A new account walked through every happening that moves
+// a balance keeps the same rules, and so does the demo seeded on other days.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -1287,6 +1288,17 @@ TEST_F(DemoStoryTest, ANewAccountIsOneLedgerAfterEveryHappening) {
     const json shown = desList("order", {{"do", "taobao"}}, id, &session);
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].value("jifenbao", "") + " " + shown[0].value("coupon_award", ""), "0 0") << "nothing left to earn";
+
+    // However they were filed, no two messages share an id, the demo user's included.
+    std::set<std::string> ids;
+    size_t messages = 0;
+    for (const json& list : {desList("msg", json::object(), id, &session), desList("msg", json::object())}) {
+        for (const json& m : list) {
+            ++messages;
+            ids.insert(m.value("id", ""));
+        }
+    }
+    EXPECT_EQ(ids.size(), messages);
 }
 
 // The demo seeded on other days: its story ends on the day it is seeded, one withdrawal under
