@@ -1301,6 +1301,44 @@ TEST_F(DemoStoryTest, ANewAccountIsOneLedgerAfterEveryHappening) {
     EXPECT_EQ(ids.size(), messages);
 }
 
+// Every way of registering (by name; by phone number with its code, the JSON interface's "data"
+// enciphered; either binding a partner account) opens the account as the demo's story begins:
+// the welcome red packet's income record and the welcome message.
+TEST_F(DemoStoryTest, EveryWayOfRegisteringOpensTheLedger) {
+    struct Way {
+        const char* name;
+        json fields;
+        bool byPhone;
+    };
+    const std::vector<Way> ways = {
+        {"by name", {{"userName", "opened"}, {"password", "secret1"}}, false},
+        {"by name, a partner's", {{"userName", "opened2"}, {"password", "secret1"}, {"web", "tb"}, {"webId", "TB-1"}}, false},
+        {"by phone", {{"phoneNumber", "13912340001"}, {"password", "secret1"}}, true},
+        {"by phone, a partner's", {{"phoneNumber", "13912340002"}, {"password", "secret1"}, {"web", "qq"}, {"webId", "QQ-9"}}, true},
+    };
+    for (const Way& way : ways) {
+        SCOPED_TRACE(way.name);
+        json fields = way.fields;
+        if (way.byPhone) {
+            ASSERT_EQ(signedJson("get_register_code", {{"phoneNumber", fields["phoneNumber"]}})["code"], 101);
+            fields["verifyCode"] = service.latestSmsCode(fields["phoneNumber"], "register");
+        }
+        const json reply = way.byPhone ? signedJson("register", fields) : signedDes("register", fields);
+        ASSERT_EQ(reply["code"], 101) << reply.dump();
+        const std::string session = "ZVTSESSID=" + reply["setCookie"]["value"].get<std::string>();
+        const json user = json::parse(decipher(reply["data"]), nullptr, false);
+        const std::string id = user.value("id", "");
+        const json in = desList("getUserDetailed", {{"do", "in"}}, id, &session);
+        ASSERT_EQ(in.size(), 1u);
+        EXPECT_EQ(in[0].value("jifen", "") + " " + in[0].value("jifenbao", ""), user.value("jifen", "") + " " + user.value("jifenbao", ""));
+        EXPECT_EQ(user.value("jifen", "") + " " + user.value("jifenbao", ""), "100 10");
+        const json messages = desList("msg", json::object(), id, &session);
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0].value("title", ""), "欢迎加入Zavelto");
+        EXPECT_EQ(user.value("msg_num", ""), "1");
+    }
+}
+
 // The demo seeded on other days: its story ends on the day it is seeded, one withdrawal under
 // review asked on it, the balances what they are every day; it has the Double Eleven
 // announcement and doubled orders only when the activity's days lie within the story.
