@@ -9,6 +9,7 @@
 #include <string>
 
 #include "service/DemoData.h"
+#include "service/Ledger.h"
 #include "service/Operations.h"
 #include "service/Service.h"
 
@@ -18,18 +19,6 @@ namespace {
 
 // The day of a moment in the machine's zone, as the records' stamps write it.
 std::string localDay(int64_t unixSeconds) { return dayAndTime(unixSeconds).substr(0, 10); }
-
-// A balance text plus whole units, keeping its decimals: "12.50" plus 1 is "13.50", "7" plus
-// 10 is "17". Anything that is no number counts as 0.
-std::string addWhole(const std::string& balance, int64_t amount) {
-    if (balance.find('.') == std::string::npos) {
-        return std::to_string(integer(balance).value_or(0) + amount);
-    }
-    const bool number = !balance.empty() && std::all_of(balance.begin(), balance.end(), [](char c) {
-        return (c >= '0' && c <= '9') || c == '.';
-    }) && std::count(balance.begin(), balance.end(), '.') == 1;
-    return moneyText((number ? cents(balance) : 0) + amount * 100);
-}
 
 // The advert a successful check-in brings: a generated picture and an activity page.
 json signAdvert() {
@@ -49,21 +38,11 @@ Reply Service::opSign(Incoming& in) {
     const std::string today = localDay(now);
     auto last = integer(text(*user, "signtime")).value_or(0);
     if (last > 0 && localDay(last) == today) return refuse(251, "您已签到了");
-    const std::string jifen = addWhole(text(*user, "jifen"), kSignJifen);
-    const std::string jifenbao = addWhole(text(*user, "jifenbao"), kSignJifenbao);
-    (*user)["jifen"] = jifen;
-    (*user)["jifenbao"] = jifenbao;
+    // Credited as the demo's check-ins are (a balance with decimals keeps them), its record filed.
     (*user)["signtime"] = std::to_string(now);
-    store_.saveUser(*user);
-    store_.addItem("asset", std::stoll((*user)["id"].get<std::string>()),
-                   {{"title", "签到奖励"},
-                    {"content", kCheckinRecordText},
-                    {"money", "0.00"},
-                    {"jifenbao", std::to_string(kSignJifenbao)},
-                    {"jifen", std::to_string(kSignJifen)},
-                    {"addtime", dayAndTime(now)}});
-    Reply r = ok({{"jifen", jifen},
-                  {"jifenbao", jifenbao},
+    post(store_, *user, checkinPosting(dayAndTime(now)));
+    Reply r = ok({{"jifen", (*user)["jifen"]},
+                  {"jifenbao", (*user)["jifenbao"]},
                   {"addJifen", std::to_string(kSignJifen)},
                   {"addJifenbao", std::to_string(kSignJifenbao)}},
                  "签到成功");

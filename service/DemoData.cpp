@@ -195,6 +195,25 @@ nlohmann::json demoMall(const std::string& name) {
     throw std::logic_error("no demo mall " + name);
 }
 
+bool validDemoDay(const std::string& day) {
+    using namespace std::chrono;
+    unsigned y = 0, m = 0, d = 0;
+    char rest = 0;
+    if (day.size() != 10 || day[4] != '-' || day[7] != '-' || std::sscanf(day.c_str(), "%4u-%2u-%2u%c", &y, &m, &d, &rest) != 3)
+        return false;
+    return year_month_day{year{static_cast<int>(y)} / month{m} / d}.ok() && y >= 1971 && y <= 9999;
+}
+
+DemoDay demoDayOf(const std::optional<std::string>& pinned) {
+    if (pinned) return {*pinned, *pinned + " 12:00:00"};
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    char moment[32];
+    std::strftime(moment, sizeof moment, "%Y-%m-%d %H:%M:%S", &tm);
+    return {std::string(moment).substr(0, 10), moment};
+}
+
 std::string daysAfter(const std::string& date, int days) {
     using namespace std::chrono;
     unsigned y = 0, m = 0, d = 0;
@@ -235,14 +254,14 @@ nlohmann::json demoUserRecord(int64_t id, const std::string& userName) {
 namespace {
 
 // The other accounts with a balance: the partner account's 300 Velmo and 50 集分宝, lisi's 10
-// Velmo, each with the record of its opening.
-DemoAccount openedAccount(int64_t uid) {
-    return uid == kTestUserId + 1 ? demoOpenedAccount(uid, 0, 50, 300) : demoOpenedAccount(uid, 0, 0, 10);
+// Velmo, each with the record of its opening and its welcome.
+DemoAccount openedAccount(int64_t uid, const DemoDay& demo) {
+    return uid == kTestUserId + 1 ? demoOpenedAccount(uid, 0, 50, 300, demo) : demoOpenedAccount(uid, 0, 0, 10, demo);
 }
 
 }  // namespace
 
-std::vector<DemoUser> demoUsers() {
+std::vector<DemoUser> demoUsers(const DemoDay& day) {
     // The demo user's balances and states are what its history left.
     nlohmann::json demo = {{"realname", "张三"},
                            {"alipay", "zvttest@alipay.example.com"},
@@ -250,29 +269,33 @@ std::vector<DemoUser> demoUsers() {
                            {"mobile", kTestUserPhone},
                            {"phoneNumber", kTestUserPhone},
                            {"level", "2"},
-                           {"msg_num", "3"},
                            {"qq", "10001"}};
-    demo.update(demoHistory(kTestUserId).fields);
+    demo.update(demoHistory(kTestUserId, day).fields);
     nlohmann::json lisi = {{"email", "lisi@example.com"}};
-    lisi.update(openedAccount(kTestUserId + 2).fields);
+    lisi.update(openedAccount(kTestUserId + 2, day).fields);
     return {
         {kTestUserId, kTestUserName, kTestUserPassword, "", "", demo},
-        {kTestUserId + 1, "qq_10002", "", kPartnerWeb, kPartnerWebId, openedAccount(kTestUserId + 1).fields},
+        {kTestUserId + 1, "qq_10002", "", kPartnerWeb, kPartnerWebId, openedAccount(kTestUserId + 1, day).fields},
         {kTestUserId + 2, "lisi", "lisi8888", "", "", lisi},
         // A new password account: no phone, e-mail, QQ, Alipay account or avatar yet.
         {kTestUserId + 3, "wangwu", "wangwu2026", "", "", {{"alipay", nullptr}, {"avatar", nullptr}}},
     };
 }
 
-std::vector<DemoItem> demoItems() {
+std::vector<DemoItem> demoItems(const DemoDay& day) {
     std::vector<DemoItem> out;
     const int64_t uid = kTestUserId;
 
     for (const auto& product : demoProducts()) out.push_back({"product", 0, product});
 
-    for (auto& item : demoHistory(uid).items) out.push_back(std::move(item));
+    for (auto& item : demoHistory(uid, day).items) out.push_back(std::move(item));
     for (int64_t other : {kTestUserId + 1, kTestUserId + 2}) {
-        for (auto& item : openedAccount(other).items) out.push_back(std::move(item));
+        for (auto& item : openedAccount(other, day).items) out.push_back(std::move(item));
+    }
+    // Every account's messages in the order filed, each with an id of its own.
+    int64_t messageId = 5000;
+    for (DemoItem& item : out) {
+        if (item.kind == "message") item.record["id"] = std::to_string(messageId++);
     }
     for (auto& good : demoExchangeGoods(static_cast<int64_t>(std::time(nullptr)))) out.push_back(std::move(good));
     for (auto& mall : demoMallItems()) out.push_back(std::move(mall));

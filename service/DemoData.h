@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,28 +29,41 @@ struct DemoItem {
     nlohmann::json record;
 };
 
+// The day the demo's story ends on ("YYYY-MM-DD") and the moment its data is seeded
+// ("YYYY-MM-DD HH:MM:SS"), in the machine's zone: nothing of the demo is dated after it.
+struct DemoDay {
+    std::string day;
+    std::string moment;
+};
+// The pinned day, seeded as at its noon; else today, now.
+DemoDay demoDayOf(const std::optional<std::string>& pinned);
+// Whether a text is a day of the calendar written "YYYY-MM-DD".
+bool validDemoDay(const std::string& day);
+
 // A user record with every field the clients read, filled with neutral starting values.
 nlohmann::json demoUserRecord(int64_t id, const std::string& userName);
-std::vector<DemoUser> demoUsers();
-std::vector<DemoItem> demoItems();
+std::vector<DemoUser> demoUsers(const DemoDay& demo);
+std::vector<DemoItem> demoItems(const DemoDay& demo);
 // The demo user's invitations (service/Invites.cpp), oldest first: each reward a friend brought,
-// which the rewards list, the friends' history and the income list all tell.
+// which the rewards list, the friends' history and the income list all tell. The first friend
+// registered on `firstRegistration` ("YYYY-MM-DD").
 struct DemoInviteReward {
     std::string people;  // "好友3"
     std::string type;    // "注册奖励" on the day the friend registered, or "购物奖励"
     int yuan;            // whole yuan, as the friends' history shows awards
     std::string time;    // "2026-09-06 11:51:00"
 };
-std::vector<DemoInviteReward> demoInviteRewards();
+std::vector<DemoInviteReward> demoInviteRewards(const std::string& firstRegistration);
 // What the demo user's history (service/DemoHistory.cpp) leaves: the balances and states of its
 // user record, and its orders, coupons, records, site messages and invitations.
 struct DemoAccount {
     nlohmann::json fields;
     std::vector<DemoItem> items;
 };
-DemoAccount demoHistory(int64_t uid);
-// The history of an account that has only been opened with a balance (cents, 集分宝, Velmo).
-DemoAccount demoOpenedAccount(int64_t uid, int64_t cash, int64_t jifenbao, int64_t jifen);
+DemoAccount demoHistory(int64_t uid, const DemoDay& demo);
+// The history of an account that has only been opened with a balance (cents, 集分宝, Velmo),
+// when the demo user's was.
+DemoAccount demoOpenedAccount(int64_t uid, int64_t cash, int64_t jifenbao, int64_t jifen, const DemoDay& demo);
 // The demo data's calendar: "YYYY-MM-DD" of the day `days` after a day written so.
 std::string daysAfter(const std::string& date, int days);
 // The exchange store's goods (service/Exchange.cpp), their offers ending around `now` (Unix

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "service/DemoData.h"
+#include "service/Ledger.h"
 #include "service/Operations.h"
 #include "service/Service.h"
 
@@ -115,23 +116,9 @@ Reply Service::opExchange(Incoming& in) {
     order.erase("time");
     order["title"] = (*good)["title"];
     store_.addItem("exchange", uid, order);
-    const std::string when = dayAndTime(now);
-    const std::string currency = mode == "1" ? "集分宝" : "Velmo";
-    store_.addItem("asset", uid,
-                   {{"title", "兑换商品"},
-                    {"content", (*good)["title"]},
-                    {"money", "0.00"},
-                    {"jifenbao", mode == "1" ? "-" + std::to_string(cost) : "0"},
-                    {"jifen", mode == "2" ? "-" + std::to_string(cost) : "0"},
-                    {"addtime", when}});
-    // The form tells the user to look for the result among the site messages.
-    store_.addItem("message", uid,
-                   {{"id", std::to_string(8000 + store_.items("exchange", uid).size())},
-                    {"title", "兑换通知"},
-                    {"content", "您兑换的" + (*good)["title"].get<std::string>() + " × " +
-                                    std::to_string(num) + "已受理，共花费" + std::to_string(cost) +
-                                    currency + "，我们将在三个工作日内处理。"},
-                    {"addtime", when}});
+    // Its record in the income list and its message ("兑换通知"), which the form tells the user
+    // to look for.
+    file(store_, uid, exchangePosting((*good)["title"].get<std::string>(), num, mode == "1", cost, dayAndTime(now)));
     return ok(nullptr, "兑换成功");
 }
 

@@ -42,14 +42,14 @@ int64_t uidOf(const json& user) { return std::stoll(user["id"].get<std::string>(
 
 }  // namespace
 
-// 25 friends, one registering every other day from 2 September, each bringing a registration
+// 25 friends, one registering every other day from the first day, each bringing a registration
 // reward of 2 yuan that day; five of them (好友3, 8, 13, 18, 23) a reward for their first
 // purchase 16 days later, 3 to 7 yuan. Whole yuan: the friends' history shows awards so.
-std::vector<DemoInviteReward> demoInviteRewards() {
+std::vector<DemoInviteReward> demoInviteRewards(const std::string& firstRegistration) {
     std::vector<DemoInviteReward> out;
     for (int n = 1; n <= 25; ++n) {
         const std::string name = "好友" + std::to_string(n);
-        const std::string registered = daysAfter("2026-09-02", 2 * (n - 1));
+        const std::string registered = daysAfter(firstRegistration, 2 * (n - 1));
         char time[16];
         std::snprintf(time, sizeof time, " %02d:%02d:00", 9 + n * 5 % 13, n * 17 % 60);
         out.push_back({name, "注册奖励", 2, registered + time});

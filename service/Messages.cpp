@@ -1,6 +1,6 @@
-// Site messages: the signed-in user's messages, ten to a page, newest first (other families
-// file theirs too: an exchange order leaves one; the demo user's are its history's,
-// service/DemoHistory.cpp).
+// Site messages: the signed-in user's messages, ten to a page, newest first (the families that
+// move money file theirs through service/Ledger.h, as the demo user's history does), and their
+// number as the user's record reports it.
 
 #include <string>
 
@@ -8,6 +8,11 @@
 #include "service/Service.h"
 
 namespace zvt::service {
+
+json withCounts(Store& store, json user) {
+    if (auto id = integer(text(user, "id"))) user["msg_num"] = std::to_string(store.items("message", *id).size());
+    return user;
+}
 
 Reply Service::opMessages(Incoming& in) {
     auto user = userOf(in);

@@ -1,8 +1,10 @@
-// The money family: a user's withdrawals to the bound Alipay account ("outCash") and the
+// The money family: a user's withdrawals to the bound Alipay account ("outCash"), each filed with
+// its record and the message of its acceptance as the demo's are (service/Ledger.h), and the
 // records of income, withdrawals and refunds ("getUserDetailed").
 #include <algorithm>
 #include <string>
 
+#include "service/Ledger.h"
 #include "service/Operations.h"
 #include "service/Service.h"
 
@@ -68,12 +70,7 @@ Reply Service::opOutCash(Incoming& in) {
         if (*want > have) return refuse(222, "集分宝余额不足");
         (*user)["jifenbao"] = std::to_string(have - *want);
         (*user)["tbtxstatus"] = "1";
-        store_.addItem("withdraw", uid,
-                       {{"account", (*user)["alipay"]},
-                        {"type", "1"},
-                        {"money", std::to_string(*want)},
-                        {"status", "审核中"},
-                        {"addtime", when}});
+        file(store_, uid, withdrawalPosting(text(*user, "alipay"), true, *want, when));
     } else if (type == "2") {
         if (text(*user, "txstatus") == "1") return refuse(202, "您有一笔提现正在处理中");
         auto want = plainCents(text(in.fields, "money"));
@@ -82,12 +79,7 @@ Reply Service::opOutCash(Incoming& in) {
         if (*want > have) return refuse(222, "余额不足");
         (*user)["money"] = moneyText(have - *want);
         (*user)["txstatus"] = "1";
-        store_.addItem("withdraw", uid,
-                       {{"account", (*user)["alipay"]},
-                        {"type", "2"},
-                        {"money", moneyText(*want)},
-                        {"status", "审核中"},
-                        {"addtime", when}});
+        file(store_, uid, withdrawalPosting(text(*user, "alipay"), false, *want, when));
     } else {
         return refuse(202, "提现类型不正确");
     }

@@ -64,6 +64,11 @@ struct CouponState {
 };
 std::vector<CouponState> couponStates(Store& store, int64_t uid);
 
+// The user record as the service reports it: its counts ("msg_num", the messages filed for the
+// user) counted from what the store holds, never the figure the record was last saved with
+// (Messages.cpp).
+json withCounts(Store& store, json user);
+
 // What a check-in credits (Checkin.cpp), and the text of the income record it files: the demo
 // data's check-in records (DemoHistory.cpp) read the same.
 inline constexpr int64_t kSignJifen = 10;

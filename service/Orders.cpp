@@ -21,8 +21,16 @@ int64_t userIdOf(const json& user) { return std::stoll(user["id"].get<std::strin
 Reply Service::opOrder(Incoming& in) {
     auto user = userOf(in);
     if (!user) return refuse(201, "用户不存在");
-    auto rows = store_.items(text(in.fields, "do") == "taobao" ? kTaobaoOrders : kMallOrders,
-                             userIdOf(*user));
+    const bool taobao = text(in.fields, "do") == "taobao";
+    auto rows = store_.items(taobao ? kTaobaoOrders : kMallOrders, userIdOf(*user));
+    if (taobao) {
+        // A Taobao order's "coupons" is how many it offers now, counted from the coupons: what
+        // get_coupon answers for it.
+        std::map<std::string, int> offered;
+        for (const CouponState& state : couponStates(store_, userIdOf(*user)))
+            if (state.usable) ++offered[text(state.coupon, "order")];
+        for (json& row : rows) row["coupons"] = std::to_string(offered[text(row, "id")]);
+    }
     Reply r = ok(nullptr);
     r.body["data"] = pageJson(Store::page(rows, intOr(in.fields, "number", 1), 10), r);
     return r;

@@ -56,7 +56,7 @@ Reply Service::opUserInfoUpdate(Incoming& in) {
         (*user)[k] = text(in.fields, k.c_str());
     }
     store_.saveUser(*user);
-    return ok(*user, "保存成功");
+    return ok(withCounts(store_, *user), "保存成功");
 }
 
 }  // namespace zvt::service

@@ -1,9 +1,12 @@
 // Registration: by phone number on the JSON interface, after an SMS code (purpose "register"),
 // and by user name (or e-mail) on the enciphered interface. Either may bind a partner account
-// ("web", "webId") that the partner login did not know; both start the new user's session.
+// ("web", "webId") that the partner login did not know; both start the new user's session. A new
+// account is credited its welcome red packet (100 Velmo and 10 集分宝) with the income record
+// and the welcome message every account's story begins with (service/Ledger.h).
 
 #include <string>
 
+#include "service/Ledger.h"
 #include "service/Operations.h"
 #include "service/Service.h"
 
@@ -35,10 +38,9 @@ Reply Service::opRegisterPhone(Incoming& in) {
         wrong->body["code"] = 304;
         return *wrong;
     }
-    json user = store_.createUser(
-        phone, password,
-        {{"mobile", phone}, {"phoneNumber", phone}, {"jifen", "100"}, {"jifenbao", "10"}});
+    json user = store_.createUser(phone, password, {{"mobile", phone}, {"phoneNumber", phone}});
     if (!web.empty()) store_.bindPartner(std::stoll(user["id"].get<std::string>()), web, webId);
+    post(store_, user, registrationPosting(dayAndTime(clockSeconds())));
     return sessionReply(user, in, {{"msg", "注册成功"}});
 }
 
@@ -49,10 +51,11 @@ Reply Service::opRegisterName(Incoming& in) {
     if (password.size() < 6) return refuse(202, "密码至少6位");
     if (store_.userByLogin(name)) return refuse(202, "用户名已存在");
     if (!web.empty() && store_.userByPartner(web, webId)) return refuse(202, "该账号已绑定");
-    json extra = {{"jifen", "100"}, {"jifenbao", "10"}};
+    json extra = json::object();
     if (name.find('@') != std::string::npos) extra["email"] = name;
     json user = store_.createUser(name, password, extra);
     if (!web.empty()) store_.bindPartner(std::stoll(user["id"].get<std::string>()), web, webId);
+    post(store_, user, registrationPosting(dayAndTime(clockSeconds())));
     return sessionReply(user, in, {{"msg", "注册成功"}});
 }
 

@@ -511,7 +511,7 @@ std::string configError(const json& s) {
 
 Service::Service(const std::string& dataDir, ServiceConfig config, ServiceOptions options)
     : dataDir_(dataDir),
-      store_(dataDir + "/zavelto.sqlite"),
+      store_(dataDir + "/zavelto.sqlite", options.demoDay),
       options_(std::move(options)),
       config_(std::move(config)) {
     resetPartners();
@@ -1336,6 +1336,7 @@ HttpResponse Service::control(const HttpRequest& req) {
         if (!b.is_object()) return refused("a JSON object with web, webId or consent");
         return reply(setPartner(b));
     }
+    if (method == "POST" && isLedgerControl(path)) return ledgerControl(path, body());
     // Sets fields of a stored user record ({"id", field: value...}; null is a value too), for
     // states the demo data does not hold.
     if (method == "POST" && path == "/__test/user") {
@@ -1408,7 +1409,7 @@ std::string Service::sendSmsCode(const std::string& phone, const std::string& pu
 
 Reply Service::sessionReply(const json& user, Incoming&, json extra) {
     std::string token = store_.newSession(std::stoll(user["id"].get<std::string>()));
-    Reply r = ok(user, extra.value("msg", std::string("登录成功")));
+    Reply r = ok(withCounts(store_, user), extra.value("msg", std::string("登录成功")));
     r.body["setCookie"] = {{"var", kCookieName}, {"value", token}, {"domain", publicHost_}};
     for (auto& [k, v] : extra.items()) {
         if (k != "msg") r.body[k] = v;

@@ -31,6 +31,9 @@ struct ServiceOptions {
     // Empty: the bound address.
     std::string publicRoot;
     HttpLimits limits;
+    // The day the demo data's story ends on ("YYYY-MM-DD"), for a new data directory and a
+    // reseed; none: the day it is seeded.
+    std::optional<std::string> demoDay;
 };
 
 // Nesting of arrays and objects allowed in a JSON document, as the client's decoder allows.
@@ -154,6 +157,10 @@ private:
 
     // Control interface.
     HttpResponse control(const HttpRequest& req);
+    // Its calls of the happenings no operation makes (LedgerControl.cpp): orders placed, rebates,
+    // refunds, withdrawals paid out or returned, invitation rewards.
+    static bool isLedgerControl(const std::string& path);
+    HttpResponse ledgerControl(const std::string& path, const nlohmann::json& given);
 
     // Time stamps.
     std::string issueTime();

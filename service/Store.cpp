@@ -81,7 +81,7 @@ void execOn(sqlite3* db, const std::string& sql) {
 
 }  // namespace
 
-Store::Store(const std::string& path) : path_(path) {
+Store::Store(const std::string& path, std::optional<std::string> demoDay) : path_(path), demoDay_(std::move(demoDay)) {
     db_ = openConnection(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX);
     exec("PRAGMA journal_mode=WAL");
     createSchema();
@@ -389,6 +389,48 @@ int Store::updateItems(const std::string& kind, int64_t owner,
     return written;
 }
 
+int Store::removeItems(const std::string& kind, int64_t owner, const std::function<bool(const json& record)>& match) {
+    int removed = 0;
+    write([&] {
+        std::vector<int64_t> gone;
+        {
+            Stmt s(db_, "SELECT seq, record FROM items WHERE kind = ?1 AND owner = ?2 ORDER BY seq");
+            s.bind(1, kind).bind(2, owner);
+            while (s.step()) {
+                if (match(json::parse(s.text(1)))) gone.push_back(s.integer(0));
+            }
+        }
+        for (int64_t seq : gone) {
+            Stmt s(db_, "DELETE FROM items WHERE seq = ?1");
+            s.bind(1, seq);
+            s.step();
+        }
+        removed = static_cast<int>(gone.size());
+    });
+    return removed;
+}
+
+int64_t Store::nextNumber(const std::string& kind, const std::string& key, int64_t least) {
+    Reader reader(*this);
+    Stmt s(reader.db(), "SELECT record FROM items WHERE kind = ?1");
+    s.bind(1, kind);
+    int64_t next = least;
+    while (s.step()) {
+        const json record = json::parse(s.text(0), nullptr, false);
+        if (!record.is_object() || !record.contains(key)) continue;
+        const json& value = record[key];
+        int64_t number = -1;
+        if (value.is_number_integer()) number = value.get<int64_t>();
+        if (value.is_string()) {
+            const std::string digits = value.get<std::string>();
+            if (!digits.empty() && digits.size() <= 18 && std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+                number = std::stoll(digits);
+        }
+        if (number >= next) next = number + 1;
+    }
+    return next;
+}
+
 Page Store::page(const std::vector<json>& rows, int64_t number, int64_t size) {
     Page p;
     // Page numbers and sizes come from the client: keep them in a range that cannot overflow.
@@ -491,8 +533,9 @@ void Store::reseed() {
 }
 
 void Store::seed() {
+    const DemoDay day = demoDayOf(demoDay_);
     transaction([&] {
-        for (const auto& u : demoUsers()) {
+        for (const auto& u : demoUsers(day)) {
             json record = demoUserRecord(u.id, u.userName);
             for (auto& [k, v] : u.extra.items()) {
                 if (v.is_null()) {
@@ -509,7 +552,7 @@ void Store::seed() {
             s.step();
             saveUser(record);
         }
-        for (const auto& item : demoItems()) addItem(item.kind, item.owner, item.record);
+        for (const auto& item : demoItems(day)) addItem(item.kind, item.owner, item.record);
     });
 }
 

@@ -50,8 +50,9 @@ struct Page {
 
 class Store {
 public:
-    // Opens (creating when missing) the database file and seeds the demo data on first use.
-    explicit Store(const std::string& path);
+    // Opens (creating when missing) the database file and seeds the demo data on first use: its
+    // story ends on `demoDay` ("YYYY-MM-DD") when one is pinned, else on the day it is seeded.
+    explicit Store(const std::string& path, std::optional<std::string> demoDay = std::nullopt);
     ~Store();
     Store(const Store&) = delete;
     Store& operator=(const Store&) = delete;
@@ -84,6 +85,13 @@ public:
     // for are written back as edited, in one transaction. Answers how many were written.
     int updateItems(const std::string& kind, int64_t owner,
                     const std::function<bool(json& record)>& edit);
+    // Takes out the records of the kind and owner that `match` answers true for, in one
+    // transaction. Answers how many went.
+    int removeItems(const std::string& kind, int64_t owner, const std::function<bool(const json& record)>& match);
+    // One more than the largest whole number any record of the kind (of every owner) holds
+    // under `key` (as a number or as digits), at least `least`: a new record's id that no other
+    // has, however the earlier ones were filed.
+    int64_t nextNumber(const std::string& kind, const std::string& key, int64_t least);
     static Page page(const std::vector<json>& rows, int64_t number, int64_t size);
 
     // Outboxes ("sms" or "mail"): every code the service sends is kept for the tests to read.
@@ -101,7 +109,7 @@ public:
     std::string newSession(int64_t userId);
     std::optional<int64_t> sessionUser(const std::string& token);
 
-    // Drops every table and seeds again.
+    // Drops every table and seeds again (on the pinned demo day, or today).
     void reseed();
 
     // Runs `work` as one transaction: whatever it writes is committed together when it
@@ -143,6 +151,7 @@ private:
     std::string passwordHash(const std::string& password);
 
     std::string path_;
+    std::optional<std::string> demoDay_;
     sqlite3* db_ = nullptr;  // the write connection
     std::recursive_mutex writeMutex_;
     int depth_ = 0;  // transactions open on the write connection, nested ones included

@@ -60,7 +60,7 @@ Reply Service::opUpdateUserInfo(Incoming& in) {
     if (in.fields.contains("qq")) (*user)["qq"] = text(in.fields, "qq");
     if (in.fields.contains("email")) (*user)["email"] = email;
     store_.saveUser(*user);
-    return ok(*user, "保存成功");
+    return ok(withCounts(store_, *user), "保存成功");
 }
 
 Reply Service::opUpdateAlipay(Incoming& in) {
@@ -75,13 +75,13 @@ Reply Service::opUpdateAlipay(Incoming& in) {
     (*user)["alipay"] = alipay;
     (*user)["realname"] = realname;
     store_.saveUser(*user);
-    return ok(*user, "绑定成功");
+    return ok(withCounts(store_, *user), "绑定成功");
 }
 
 Reply Service::opUserInfoMy(Incoming& in) {
     auto user = userOf(in);
     if (!user) return refuse(201, "用户不存在");
-    return ok(*user);
+    return ok(withCounts(store_, *user));
 }
 
 Reply Service::opAvatar(Incoming& in) {

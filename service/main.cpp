@@ -3,7 +3,8 @@
 //   zavelto-service --port N --data-dir DIR [--bind 127.0.0.1] [--public-url URL]
 //                   [--sign-fail-code CODE] [--time-window SECONDS]
 //                   [--read-deadline SECONDS] [--min-body-rate BYTES] [--body-grace SECONDS]
-//                   [--reply-deadline SECONDS] [--reply-grace SECONDS] [--test-control]
+//                   [--reply-deadline SECONDS] [--reply-grace SECONDS] [--demo-day YYYY-MM-DD]
+//                   [--test-control]
 //
 // Port 0 binds any free port. The first line on standard output is
 // "listening on HOST:PORT"; nothing else is written there. Standard error gets one line per
@@ -22,6 +23,7 @@
 #include <string>
 #include <thread>
 
+#include "service/DemoData.h"
 #include "service/Service.h"
 
 namespace {
@@ -32,7 +34,8 @@ void usage() {
            "                       [--sign-fail-code CODE] [--time-window SECONDS]\n"
            "                       [--read-deadline SECONDS] [--min-body-rate BYTES]\n"
            "                       [--body-grace SECONDS] [--reply-deadline SECONDS]\n"
-           "                       [--reply-grace SECONDS] [--test-control]\n";
+           "                       [--reply-grace SECONDS] [--demo-day YYYY-MM-DD]\n"
+           "                       [--test-control]\n";
 }
 
 // "http://host[:port]" or "https://..." without a path: what links and the cookie are built on.
@@ -150,6 +153,14 @@ int main(int argc, char** argv) {
             // How long a reply waits for its peer to take a byte of it.
             if (!parseSeconds(value(), 0.05, 3600, options.limits.writeDeadline)) {
                 std::cerr << "zavelto-service: bad reply deadline\n";
+                return 2;
+            }
+        } else if (a == "--demo-day") {
+            // The day the demo data's story ends on, for a new data directory and a reseed
+            // (default: the day it is seeded).
+            options.demoDay = value();
+            if (!zvt::service::validDemoDay(*options.demoDay)) {
+                std::cerr << "zavelto-service: --demo-day wants a day, YYYY-MM-DD\n";
                 return 2;
             }
         } else if (a == "--test-control") {

@@ -1,8 +1,11 @@
 // The demo data tells one story: what one list says of a thing another list says too (the
 // same order number, friend, date and amount), what the service offers it also takes, and
 // each list holds what its name says. Every row reads the demo user's data as the screens
-// read it and checks one rule over it.
+// read it and checks one rule over it. A new account walked through every happening that moves
+// a balance keeps the same rules, and so does the demo seeded on other days.
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -20,6 +23,9 @@ namespace {
 
 class DemoStoryTest : public ServiceTest {
 protected:
+    DemoStoryTest() = default;
+    // The demo seeded with other options: on another day.
+    explicit DemoStoryTest(ServiceProcess::Options options) : ServiceTest(std::move(options)) {}
     void SetUp() override { cookie = login(kServiceTestUserName, kServiceTestUserPassword); }
 
     // Every row of an enciphered list of the demo user (`order`, `getUserDetailed`, `msg`), or of
@@ -171,6 +177,77 @@ protected:
             out.push_back({std::stoi(m[1]), m[2], m[3]});
         }
         return out;
+    }
+
+    // "YYYY-MM-DD" of the day `days` after a day written so.
+    static std::string daysAfter(const std::string& day, int days) {
+        using namespace std::chrono;
+        unsigned y = 0, m = 0, d = 0;
+        std::sscanf(day.c_str(), "%u-%u-%u", &y, &m, &d);
+        const year_month_day shifted{sys_days{year{static_cast<int>(y)} / month{m} / d} + std::chrono::days{days}};
+        char out[16];
+        std::snprintf(out, sizeof out, "%04d-%02u-%02u", static_cast<int>(shifted.year()), static_cast<unsigned>(shifted.month()),
+                      static_cast<unsigned>(shifted.day()));
+        return out;
+    }
+
+    // The Double Eleven activity's days, every year: 1 to 11 November.
+    static bool inDoubleEleven(const std::string& when) { return when.compare(5, 2, "11") == 0 && when.compare(8, 2, "11") <= 0; }
+
+    // The numbers of the orders a refund record cites.
+    std::set<std::string> refundedOrders(const std::string& id = kServiceTestUserId, const std::string* session = nullptr) const {
+        std::set<std::string> out;
+        for (const json& row : desList("getUserDetailed", {{"do", "refund"}}, id, session)) {
+            std::smatch m;
+            const std::string content = row.value("content", "");
+            if (std::regex_search(content, m, std::regex("订单 ([0-9A-Z]+)"))) out.insert(m[1]);
+        }
+        return out;
+    }
+
+    // Each Taobao order earns its goods' rate of what it paid (the product's rebate over its
+    // promotion price, a 集分宝 a fen), twice that when paid within the Double Eleven days, and a
+    // refunded one shows nothing left to earn. The number of orders that earn twice and of those
+    // that earn the usual rate.
+    std::pair<size_t, size_t> expectOrdersEarnTheirGoodsRates() const {
+        std::map<std::string, json> goods;  // by "iid"
+        for (const json& p : products("0")) goods[p.value("iid", "")] = p;
+        const std::set<std::string> refunded = refundedOrders();
+        size_t doubled = 0, usual = 0;
+        for (const json& order : desList("order", {{"do", "taobao"}})) {
+            SCOPED_TRACE(order.value("trade_id", "") + " paid " + order.value("pay_time", ""));
+            auto p = goods.find(order.value("num_iid", ""));
+            if (p == goods.end()) {
+                ADD_FAILURE() << "goods of no product";
+                continue;
+            }
+            const int64_t shown = std::stoll(order.value("jifenbao", "0"));
+            if (refunded.count(order.value("trade_id", ""))) {
+                EXPECT_EQ(shown, 0);
+                continue;
+            }
+            const bool window = inDoubleEleven(order.value("pay_time", ""));
+            const double rate = shownRebate(p->second) / yuan(p->second["promotion_price"]);
+            const int64_t earns = std::llround(rate * static_cast<double>(signedCents(order.value("pay_price", "")))) * (window ? 2 : 1);
+            EXPECT_NEAR(shown, earns, window ? 2 : 1) << "at " << rate * 100 << " in a hundred" << (window ? ", doubled" : "");
+            ++(window ? doubled : usual);
+        }
+        return {doubled, usual};
+    }
+
+    // The Double Eleven announcements among the messages: each promises doubled rebates for the
+    // orders paid from 1 to 11 November and is dated when the activity opens.
+    size_t expectDoubleElevenAnnouncements() const {
+        size_t told = 0;
+        for (const json& message : desList("msg", json::object())) {
+            const std::string title = message.value("title", "");
+            if (title.find("双十一") == std::string::npos) continue;
+            ++told;
+            EXPECT_NE(title.find("翻倍"), std::string::npos) << title;
+            EXPECT_NE(title.find("11月1日至11日"), std::string::npos) << title;
+            EXPECT_EQ(message.value("addtime", "").substr(4), "-11-01 09:00:00") << title;
+        }
+        return told;
     }
 
     std::string cookie;
@@ -464,10 +541,11 @@ TEST_F(DemoStoryTest, TheDemoDataAgreesWithItselfAndWithWhatTheServiceTakes) {
              }
              EXPECT_GT(rows, 0u);
          }},
-        {"a rebate or refund record cites an order the lists hold, after it, and moves what that order shows",
+        {"a rebate or refund record cites an order the lists hold, after it, and moves what that order shows; a refunded one shows "
+         "nothing left to earn",
          [&] {
              const auto orders = ordersByNumber();
-             std::map<std::string, json> rebates;  // order number -> its rebate record
+             std::map<std::string, json> rebates, refunds;  // order number -> its rebate, its refund record
              auto cited = [&](const json& row) -> std::pair<std::string, const json*> {
                  std::smatch m;
                  const std::string content = row.value("content", "");
@@ -475,6 +553,12 @@ TEST_F(DemoStoryTest, TheDemoDataAgreesWithItselfAndWithWhatTheServiceTakes) {
                  auto it = orders.find(m[1]);
                  return {m[1], it == orders.end() ? nullptr : &it->second};
              };
+             for (const json& row : desList("getUserDetailed", {{"do", "refund"}})) {
+                 SCOPED_TRACE(row.dump());
+                 auto [number, order] = cited(row);
+                 ASSERT_TRUE(order) << "cites " << number;
+                 refunds[number] = row;
+             }
              for (const json& row : desList("getUserDetailed", {{"do", "in"}})) {
                  if (row.value("title", "") != "购物返利") continue;
                  SCOPED_TRACE(row.dump());
@@ -483,9 +567,10 @@ TEST_F(DemoStoryTest, TheDemoDataAgreesWithItselfAndWithWhatTheServiceTakes) {
                  rebates[number] = row;
                  if (order->contains("trade_id")) {
                      EXPECT_GT(row.value("addtime", ""), order->value("pay_time", ""));
-                     EXPECT_EQ(std::stoll(row.value("jifenbao", "0")),
-                               std::stoll(order->value("jifenbao", "0")) + std::stoll(order->value("coupon_award", "0")))
-                         << "the order's rebate and its coupon's award";
+                     // What the order shows is what it still earns: once refunded, nothing.
+                     const int64_t shown = std::stoll(order->value("jifenbao", "0")) + std::stoll(order->value("coupon_award", "0"));
+                     EXPECT_EQ(refunds.count(number) ? 0 : std::stoll(row.value("jifenbao", "0")), shown)
+                         << "the order's rebate and its coupon's award, less what a refund took back";
                  } else {
                      EXPECT_GT(row.value("addtime", ""), order->value("order_time", ""));
                      EXPECT_EQ(order->value("status", ""), "已结算");
@@ -494,15 +579,15 @@ TEST_F(DemoStoryTest, TheDemoDataAgreesWithItselfAndWithWhatTheServiceTakes) {
                  }
              }
              EXPECT_FALSE(rebates.empty());
-             for (const json& row : desList("getUserDetailed", {{"do", "refund"}})) {
+             EXPECT_FALSE(refunds.empty());
+             for (const auto& [number, row] : refunds) {
                  SCOPED_TRACE(row.dump());
-                 auto [number, order] = cited(row);
-                 ASSERT_TRUE(order) << "cites " << number;
                  ASSERT_TRUE(rebates.count(number)) << "takes back a rebate the income shows";
                  const json& rebate = rebates[number];
                  EXPECT_GT(row.value("addtime", ""), rebate.value("addtime", ""));
                  for (const char* amount : {"money", "jifenbao", "jifen"})
                      EXPECT_EQ(cents(row.value(amount, "")), cents(rebate.value(amount, ""))) << amount;
+                 EXPECT_EQ(orders.at(number).value("coupon_award", ""), "0") << "its coupon's award went with the rebate";
              }
          }},
         {"an income or refund record's text says every amount it moves",
@@ -527,6 +612,138 @@ TEST_F(DemoStoryTest, TheDemoDataAgreesWithItselfAndWithWhatTheServiceTakes) {
              }
          }},
 
+        // What a list or page promises of a figure, held against what the data did.
+        {"the counts the service reports are counted from what it holds: messages, coupons offered, friends",
+         [&] {
+             const json me = userRecord();
+             EXPECT_EQ(me.value("msg_num", ""), std::to_string(desList("msg", json::object()).size())) << "the messages the list holds";
+             size_t offeredInAll = 0;
+             for (const json& order : desList("order", {{"do", "taobao"}})) {
+                 const size_t n = offered(order["id"]).size();
+                 offeredInAll += n;
+                 EXPECT_EQ(order.value("coupons", ""), std::to_string(n)) << order.value("trade_id", "") << ": what get_coupon offers";
+             }
+             EXPECT_EQ(couponPage().usable, static_cast<int>(offeredInAll));
+             const json totals = signedJson("user_invite", {{"uid", kServiceTestUserId}}, cookie)["data"];
+             EXPECT_EQ(totals.value("inviteTotal", ""), std::to_string(jsonList("old_invite_info", 12).size()));
+         }},
+        {"a Taobao order earns its goods' rate, twice that when paid within the Double Eleven days the announcement names",
+         [&] {
+             const auto [doubled, usual] = expectOrdersEarnTheirGoodsRates();
+             EXPECT_GT(doubled, 0u) << "the demo's day lies within the story of a Double Eleven";
+             EXPECT_GT(usual, 0u);
+             EXPECT_EQ(expectDoubleElevenAnnouncements(), 1u);
+             // Its rebate record says so.
+             size_t said = 0;
+             const auto orders = ordersByNumber();
+             for (const json& row : desList("getUserDetailed", {{"do", "in"}})) {
+                 std::smatch m;
+                 const std::string content = row.value("content", "");
+                 if (!std::regex_search(content, m, std::regex("淘宝订单 ([0-9]+)"))) continue;
+                 const bool window = inDoubleEleven(orders.at(m[1]).value("pay_time", ""));
+                 EXPECT_EQ(content.find("翻倍") != std::string::npos, window) << content;
+                 said += window;
+             }
+             EXPECT_GT(said, 0u);
+         }},
+        {"a mall order earns no more than the highest rate its mall shows",
+         [&] {
+             std::map<std::string, std::string> rates;  // mall -> "8%"
+             const json categories = signedJson("mall_type", json::object())["data"];
+             for (const json& category : categories) {
+                 const json malls = signedJson("mall", {{"cid", category[0]}})["data"];
+                 for (const json& mall : malls) rates[mall["title"]] = mall["fan"];
+             }
+             for (const json& order : desList("order", {{"do", "mall"}})) {
+                 SCOPED_TRACE(order.value("order_code", "") + " " + order.value("mall_name", ""));
+                 ASSERT_TRUE(rates.count(order.value("mall_name", "")));
+                 const double rate = std::stod(rates[order.value("mall_name", "")]);
+                 EXPECT_LE(signedCents(order.value("fxje", "")), std::llround(signedCents(order.value("item_price", "")) * rate / 100))
+                     << order.value("fxje", "") << " of " << order.value("item_price", "") << " at " << rate << "%";
+             }
+         }},
+        {"the help pages say when orders show as the order lists do, and the demo's orders show so",
+         [&] {
+             // The application's own texts of its empty lists.
+             std::string app;
+             for (const auto& file : std::filesystem::recursive_directory_iterator(std::string(ZVT_SOURCE_ROOT) + "/app/screens")) {
+                 if (!file.is_regular_file() || file.path().extension() != ".cpp") continue;
+                 std::ifstream in(file.path());
+                 app += std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+             }
+             std::string help;
+             for (const char* page : {"/wap/help-1.php", "/wap/help-2.php", "/wap/help-3.php", "/wap/help-4.php"})
+                 help += visibleText(sitePage(page));
+             for (const char* said : {"订单会在您确认收货后24小时内显示", "订单会在您下单后15~20分钟显示"}) {
+                 ASSERT_NE(app.find(said), std::string::npos) << said << ": the application's text";
+                 EXPECT_NE(help.find(std::string(said).substr(std::string("订单会在您").size())), std::string::npos) << said;
+             }
+             EXPECT_FALSE(std::regex_search(help, std::regex("付款后[^。]*24小时"))) << help;
+             // A Taobao order shows once its receipt was confirmed, a day or more after it was
+             // paid, and before the story's end (the withdrawal asked on the demo's day); its
+             // rebate comes after that.
+             std::string end;
+             for (const json& row : desList("getUserDetailed", {{"do", "out"}})) end = std::max(end, row.value("addtime", ""));
+             const auto orders = ordersByNumber();
+             for (const json& order : desList("order", {{"do", "taobao"}})) {
+                 const std::string paid = order.value("pay_time", "");
+                 EXPECT_LE(daysAfter(paid.substr(0, 10), 1) + paid.substr(10), end) << order.value("trade_id", "");
+             }
+             for (const json& row : desList("getUserDetailed", {{"do", "in"}})) {
+                 std::smatch m;
+                 const std::string content = row.value("content", "");
+                 if (!std::regex_search(content, m, std::regex("淘宝订单 ([0-9]+)"))) continue;
+                 const std::string paid = orders.at(m[1]).value("pay_time", "");
+                 EXPECT_GT(row.value("addtime", ""), daysAfter(paid.substr(0, 10), 1) + paid.substr(10)) << content;
+             }
+         }},
+        {"every withdrawal, rebate and refund has the one message of its kind telling its last news",
+         [&] {
+             const json messages = desList("msg", json::object());
+             auto told = [&](const std::function<bool(const std::string& title, const std::string& content)>& match) {
+                 size_t n = 0;
+                 for (const json& m : messages) n += match(m.value("title", ""), m.value("content", "")) ? 1 : 0;
+                 return n;
+             };
+             for (const json& w : desList("getUserDetailed", {{"do", "out"}})) {
+                 const std::string amount = w.value("money", "") + (w.value("type", "") == "1" ? "个集分宝" : "元");
+                 const std::string status = w.value("status", ""), asked = w.value("addtime", "").substr(0, 10);
+                 const char* news = status == "审核中" ? "受理" : status == "已到账" ? "已到账" : "失败";
+                 EXPECT_EQ(told([&](const std::string& title, const std::string& content) {
+                               return title.find(amount) != std::string::npos && content.find("于" + asked) != std::string::npos;
+                           }),
+                           1u)
+                     << amount << " asked " << asked;
+                 EXPECT_EQ(told([&](const std::string& title, const std::string& content) {
+                               return title.find(news) != std::string::npos && title.find(amount) != std::string::npos &&
+                                      content.find("于" + asked) != std::string::npos;
+                           }),
+                           1u)
+                     << amount << " " << status;
+             }
+             const std::set<std::string> refunded = refundedOrders();
+             for (const json& row : desList("getUserDetailed", {{"do", "in"}})) {
+                 std::smatch m;
+                 const std::string content = row.value("content", "");
+                 if (row.value("title", "") != "购物返利" || !std::regex_search(content, m, std::regex("订单 ([0-9A-Z]+) "))) continue;
+                 const std::string number = m[1];
+                 const bool backed = refunded.count(number) > 0;
+                 const std::string points = row.value("jifenbao", "");
+                 EXPECT_EQ(told([&](const std::string&, const std::string& text) {
+                               return text.find("订单 " + number + " ") != std::string::npos;
+                           }),
+                           1u)
+                     << number;
+                 EXPECT_EQ(told([&](const std::string& title, const std::string& text) {
+                               return text.find("订单 " + number + " ") != std::string::npos &&
+                                      title.find(backed ? "退款" : "到账") != std::string::npos &&
+                                      (backed ? title.find(points + "个集分宝") != std::string::npos : true);
+                           }),
+                           1u)
+                     << number << (backed ? ": its refund" : ": its rebate");
+             }
+             EXPECT_FALSE(refunded.empty());
+         }},
         {"each balance the user's info shows (cash, 集分宝, Velmo) equals what its records add up to",
          [&] {
              // The demo user's, and those of an account with a balance and no other story.
@@ -585,8 +802,14 @@ TEST_F(DemoStoryTest, TheDemoDataAgreesWithItselfAndWithWhatTheServiceTakes) {
                  EXPECT_EQ(order.value("img", ""), malls[order.value("mall_name", "")]) << "the mall's own picture";
              }
          }},
-        {"a coupon used on an order shows as used on the coupon page, with the award the order shows",
+        {"a coupon used on an order shows as used on the coupon page, with the award the order shows, unless a refund took it back",
          [&] {
+             std::set<std::string> refunded;  // order numbers
+             for (const json& row : desList("getUserDetailed", {{"do", "refund"}})) {
+                 std::smatch m;
+                 const std::string content = row.value("content", "");
+                 if (std::regex_search(content, m, std::regex("订单 ([0-9]+)"))) refunded.insert(m[1]);
+             }
              auto ofOrder = [&](const std::string& number) {
                  std::vector<ShownCoupon> out;
                  for (const ShownCoupon& c : shownCoupons())
@@ -632,15 +855,21 @@ TEST_F(DemoStoryTest, TheDemoDataAgreesWithItselfAndWithWhatTheServiceTakes) {
                  ++usedNow;
              }
              EXPECT_GT(usedNow, 0u);
+             size_t refundedWithCoupon = 0;
              for (const json& order : desList("order", {{"do", "taobao"}})) {
                  size_t used = 0;
+                 const bool backed = refunded.count(order.value("trade_id", "")) > 0;
                  for (const ShownCoupon& c : ofOrder(order.value("trade_id", ""))) {
                      if (c.state != "已使用") continue;
                      ++used;
-                     EXPECT_EQ(std::to_string(c.award), order.value("coupon_award", "")) << order.dump();
+                     EXPECT_EQ(backed ? "0" : std::to_string(c.award), order.value("coupon_award", "")) << order.dump();
                  }
-                 EXPECT_EQ(used, order.value("coupon_award", "0") == "0" ? 0u : 1u) << order.dump();
+                 refundedWithCoupon += backed && used ? 1 : 0;
+                 if (!backed) {
+                     EXPECT_EQ(used, order.value("coupon_award", "0") == "0" ? 0u : 1u) << order.dump();
+                 }
              }
+             EXPECT_GT(refundedWithCoupon, 0u) << "a refunded order whose coupon stays used";
              // The demo data as seeded for the rows after this one.
              service.reset(true);
              cookie = login(kServiceTestUserName, kServiceTestUserPassword);
@@ -975,6 +1204,208 @@ TEST_F(DemoStoryTest, TheDemoDataAgreesWithItselfAndWithWhatTheServiceTakes) {
         r.check();
     }
 }
+
+// A new account is one ledger too: after every happening that moves a balance (its registration,
+// a check-in, an exchange, withdrawals paid out and returned, invitation rewards, an order's
+// rebate and its refund) each balance is what its records add up to, and the happening's message
+// is the one the demo user has of its kind.
+TEST_F(DemoStoryTest, ANewAccountIsOneLedgerAfterEveryHappening) {
+    const json registered = signedDes("register", {{"userName", "ledger@example.com"}, {"password", "ledger123"}});
+    ASSERT_EQ(registered["code"], 101) << registered.dump();
+    const std::string session = "ZVTSESSID=" + registered["setCookie"]["value"].get<std::string>();
+    const json fresh = json::parse(decipher(registered["data"]), nullptr, false);
+    const std::string id = fresh.value("id", "");
+    // The welcome red packet reads these.
+    EXPECT_EQ(fresh.value("jifen", ""), "100");
+    EXPECT_EQ(fresh.value("jifenbao", ""), "10");
+
+    auto control = [&](const std::string& path, json body) {
+        body["uid"] = id;
+        auto r = service.request("POST", path, body.dump(), "application/json");
+        EXPECT_EQ(r.status, 200) << path << " " << r.body;
+        return json::parse(r.body, nullptr, false);
+    };
+    auto withdraw = [&](const char* type, const char* key, const char* amount) {
+        return signedDes("outCash", {{"id", id}, {"ddpassword", "ledger123"}, {"type", type}, {key, amount}, {"remark", ""}}, nullptr,
+                         session)["code"];
+    };
+    // After a step: the balances are the records' sum, the messages as many as the demo's kinds
+    // make, counted by "msg_num", the newest of the step's kind.
+    auto oneLedger = [&](const std::string& step, size_t messages, const std::string& newest) {
+        SCOPED_TRACE(step);
+        Move sum;
+        for (const Move& move : balanceMoves(id, &session)) {
+            sum.cash += move.cash;
+            sum.jifenbao += move.jifenbao;
+            sum.jifen += move.jifen;
+        }
+        const json me = userRecord(id, &session);
+        EXPECT_EQ(signedCents(me.value("money", "")), sum.cash) << "cash " << me.value("money", "");
+        EXPECT_EQ(signedCents(me.value("jifenbao", "")), sum.jifenbao) << "集分宝 " << me.value("jifenbao", "");
+        EXPECT_EQ(signedCents(me.value("jifen", "")), sum.jifen) << "Velmo " << me.value("jifen", "");
+        const json list = desList("msg", json::object(), id, &session);
+        ASSERT_EQ(list.size(), messages);
+        EXPECT_EQ(me.value("msg_num", ""), std::to_string(messages));
+        EXPECT_NE(list[0].value("title", "").find(newest), std::string::npos) << list[0].value("title", "");
+    };
+
+    oneLedger("registered", 1, "欢迎");
+    ASSERT_EQ(signedDes("sign", {{"id", id}}, nullptr, session)["code"], 101);
+    oneLedger("checked in", 1, "欢迎");
+    ASSERT_EQ(signedDes("exchange", {{"id", id}, {"goodId", "718"}, {"mode", "2"}, {"num", "1"}}, nullptr, session)["code"], 101);
+    oneLedger("exchanged for 100 Velmo", 2, "兑换通知");
+
+    service.setUserFields(json{{"id", id}, {"alipay", "ledger@alipay.example.com"}, {"realname", "王五"}}.dump());
+    ASSERT_EQ(withdraw("1", "jifenbao", "5"), 101);
+    oneLedger("5 集分宝 asked", 3, "提现申请已受理");
+    control("/__test/payout", {{"type", "1"}});
+    oneLedger("paid out", 3, "提现已到账");
+    EXPECT_EQ(userRecord(id, &session).value("tbyitixian", ""), "5");
+    ASSERT_EQ(withdraw("1", "jifenbao", "3"), 101);
+    control("/__test/return", {{"type", "1"}});
+    oneLedger("3 集分宝 returned", 4, "提现失败");
+
+    control("/__test/reward", {{"people", "好友A"}, {"type", "注册奖励"}, {"yuan", 2}});
+    control("/__test/reward", {{"people", "好友A"}, {"type", "购物奖励"}, {"yuan", 3}});
+    oneLedger("a friend's rewards", 4, "提现失败");
+    const json totals = signedJson("user_invite", {{"uid", id}}, session)["data"];
+    EXPECT_EQ(totals.value("inviteTotal", "") + " " + totals.value("inviteMoney", ""), "1 5");
+    ASSERT_EQ(withdraw("2", "money", "1.5"), 101);
+    control("/__test/payout", {{"type", "2"}});
+    oneLedger("1.50 元 paid out", 5, "提现已到账");
+
+    const json order = control("/__test/order", {{"goods", "1000"}, {"coupons", {2}}})["order"];
+    ASSERT_TRUE(order.is_object());
+    const json coupons = signedJson("get_coupon", {{"uid", id}, {"tradeId", order["id"]}}, session)["coupons"];
+    ASSERT_EQ(coupons.size(), 1u);
+    ASSERT_EQ(signedJson("use_coupon", {{"uid", id}, {"couponId", coupons[0]["id"].dump()}, {"tradeId", order["id"]}}, session)["code"], 101);
+    control("/__test/rebate", {{"order", order["id"]}});
+    oneLedger("its order rebated", 6, "返利到账");
+    const json in = desList("getUserDetailed", {{"do", "in"}}, id, &session);
+    EXPECT_EQ(in[0].value("jifenbao", ""), std::to_string(std::stoll(order.value("jifenbao", "")) + 8)) << "its rebate and its coupon's 8";
+    control("/__test/refund", {{"order", order["id"]}});
+    oneLedger("refunded", 6, "订单退款");
+    const json shown = desList("order", {{"do", "taobao"}}, id, &session);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].value("jifenbao", "") + " " + shown[0].value("coupon_award", ""), "0 0") << "nothing left to earn";
+
+    // However they were filed, no two messages share an id, the demo user's included.
+    std::set<std::string> ids;
+    size_t messages = 0;
+    for (const json& list : {desList("msg", json::object(), id, &session), desList("msg", json::object())}) {
+        for (const json& m : list) {
+            ++messages;
+            ids.insert(m.value("id", ""));
+        }
+    }
+    EXPECT_EQ(ids.size(), messages);
+}
+
+// Every way of registering (by name; by phone number with its code, the JSON interface's "data"
+// enciphered; either binding a partner account) opens the account as the demo's story begins:
+// the welcome red packet's income record and the welcome message.
+TEST_F(DemoStoryTest, EveryWayOfRegisteringOpensTheLedger) {
+    struct Way {
+        const char* name;
+        json fields;
+        bool byPhone;
+    };
+    const std::vector<Way> ways = {
+        {"by name", {{"userName", "opened"}, {"password", "secret1"}}, false},
+        {"by name, a partner's", {{"userName", "opened2"}, {"password", "secret1"}, {"web", "tb"}, {"webId", "TB-1"}}, false},
+        {"by phone", {{"phoneNumber", "13912340001"}, {"password", "secret1"}}, true},
+        {"by phone, a partner's", {{"phoneNumber", "13912340002"}, {"password", "secret1"}, {"web", "qq"}, {"webId", "QQ-9"}}, true},
+    };
+    for (const Way& way : ways) {
+        SCOPED_TRACE(way.name);
+        json fields = way.fields;
+        if (way.byPhone) {
+            ASSERT_EQ(signedJson("get_register_code", {{"phoneNumber", fields["phoneNumber"]}})["code"], 101);
+            fields["verifyCode"] = service.latestSmsCode(fields["phoneNumber"], "register");
+        }
+        const json reply = way.byPhone ? signedJson("register", fields) : signedDes("register", fields);
+        ASSERT_EQ(reply["code"], 101) << reply.dump();
+        const std::string session = "ZVTSESSID=" + reply["setCookie"]["value"].get<std::string>();
+        const json user = json::parse(decipher(reply["data"]), nullptr, false);
+        const std::string id = user.value("id", "");
+        const json in = desList("getUserDetailed", {{"do", "in"}}, id, &session);
+        ASSERT_EQ(in.size(), 1u);
+        EXPECT_EQ(in[0].value("jifen", "") + " " + in[0].value("jifenbao", ""), user.value("jifen", "") + " " + user.value("jifenbao", ""));
+        EXPECT_EQ(user.value("jifen", "") + " " + user.value("jifenbao", ""), "100 10");
+        const json messages = desList("msg", json::object(), id, &session);
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0].value("title", ""), "欢迎加入Zavelto");
+        EXPECT_EQ(user.value("msg_num", ""), "1");
+    }
+}
+
+// The demo seeded on other days: its story ends on the day it is seeded, one withdrawal under
+// review asked on it, the balances what they are every day; it has the Double Eleven
+// announcement and doubled orders only when the activity's days lie within the story.
+struct DemoDay {
+    const char* day;
+    bool ordersInDoubleEleven;  // orders of the story were paid within its days
+};
+class DemoDayTest : public DemoStoryTest, public ::testing::WithParamInterface<DemoDay> {
+protected:
+    DemoDayTest() : DemoStoryTest({.demoDay = GetParam().day}) {}
+};
+
+TEST_P(DemoDayTest, TheStoryEndsOnTheDayItIsSeeded) {
+    const std::string day = GetParam().day;
+    const std::string moment = day + " 12:00:00";  // a pinned day is seeded as at its noon
+    const json me = userRecord();
+    EXPECT_EQ(me.value("money", "") + " " + me.value("jifenbao", "") + " " + me.value("jifen", ""), "88.50 1200 5000");
+    Move sum;
+    std::string below, latest;
+    for (const Move& move : balanceMoves()) {
+        sum.cash += move.cash;
+        sum.jifenbao += move.jifenbao;
+        sum.jifen += move.jifen;
+        if (below.empty() && (sum.cash < 0 || sum.jifenbao < 0 || sum.jifen < 0)) below = move.time + " " + move.what;
+    }
+    EXPECT_EQ(below, "") << "a balance below zero";
+    EXPECT_EQ(std::to_string(sum.cash) + " " + std::to_string(sum.jifenbao) + " " + std::to_string(sum.jifen), "8850 120000 500000")
+        << "the records add up to the balances, in hundredths";
+
+    auto dated = [&](const std::string& what, const std::string& when) {
+        EXPECT_LE(when, moment) << what;
+        latest = std::max(latest, when);
+    };
+    for (const char* list : {"in", "out", "refund"})
+        for (const json& row : desList("getUserDetailed", {{"do", list}})) dated(row.dump(), row.value("addtime", ""));
+    for (const json& row : desList("msg", json::object())) dated(row.value("title", ""), row.value("addtime", ""));
+    for (const json& row : desList("order", {{"do", "taobao"}})) dated(row.dump(), row.value("pay_time", ""));
+    for (const json& row : desList("order", {{"do", "mall"}})) dated(row.dump(), row.value("order_time", ""));
+    for (const json& row : jsonList("invite_info", 10)) dated(row.dump(), row.value("time", ""));
+    EXPECT_EQ(latest.substr(0, 10), day) << "the story ends on its day";
+    const json out = desList("getUserDetailed", {{"do", "out"}});
+    ASSERT_FALSE(out.empty());
+    EXPECT_EQ(out[0].value("addtime", "").substr(0, 10), day);
+    EXPECT_EQ(out[0].value("status", "") + " " + out[0].value("type", "") + " " + me.value("tbtxstatus", ""), "审核中 1 1");
+
+    // The last 1 November before the moment opens a Double Eleven of the story when the account
+    // was open by then.
+    std::string opened;
+    for (const json& row : desList("getUserDetailed", {{"do", "in"}}))
+        if (row.value("title", "") == "余额转入") opened = row.value("addtime", "");
+    std::string opens = day.substr(0, 4) + "-11-01 09:00:00";
+    if (opens > moment) opens = std::to_string(std::stoi(day.substr(0, 4)) - 1) + "-11-01 09:00:00";
+    const bool within = opens >= opened;
+    const auto [doubled, usual] = expectOrdersEarnTheirGoodsRates();
+    EXPECT_EQ(expectDoubleElevenAnnouncements(), within ? 1u : 0u);
+    EXPECT_TRUE(within || doubled == 0) << "orders paid within days of no Double Eleven of the story";
+    EXPECT_EQ(doubled > 0, GetParam().ordersInDoubleEleven);
+    EXPECT_GT(usual, 0u);
+}
+
+// Within a Double Eleven's story, with orders paid in its days; and past it.
+INSTANTIATE_TEST_SUITE_P(OtherDays, DemoDayTest, ::testing::Values(DemoDay{"2026-11-20", true}, DemoDay{"2027-03-15", false}),
+                         [](const ::testing::TestParamInfo<DemoDay>& info) {
+                             std::string name = info.param.day;
+                             std::erase(name, '-');
+                             return "Day" + name;
+                         });
 
 }  // namespace
 }  // namespace zvt::test::svc

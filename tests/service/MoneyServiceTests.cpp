@@ -209,7 +209,8 @@ TEST_F(MoneyServiceTest, NewRecordsOpenTheirListsStampedWithTheServicesClock) {
     const std::vector<Case> cases = {
         {"cash withdrawal", "outCash",
          {{"id", kServiceTestUserId}, {"ddpassword", kServiceTestUserPassword}, {"type", "2"}, {"money", "8.5"}, {"remark", ""}},
-         {{"out", {{"type", "2"}, {"money", "8.50"}, {"status", "审核中"}}}}},
+         {{"out", {{"type", "2"}, {"money", "8.50"}, {"status", "审核中"}}},
+          {"msg", {{"title", "提现申请已受理：8.50元将在1个工作日内到账，请留意支付宝账户"}}}}},
         {"check-in", "sign", {{"id", kServiceTestUserId}},
          {{"in", {{"title", "签到奖励"}, {"content", "每日签到，获得 10 Velmo 和 1 个集分宝。"}, {"jifen", "10"}, {"jifenbao", "1"}}}},
          true},

@@ -185,6 +185,7 @@ void ServiceProcess::launch() {
                                      "--data-dir",        dataDir_, "--bind",
                                      "127.0.0.1"};
     if (options_.testControl) args.push_back("--test-control");
+    if (!options_.demoDay.empty()) args.insert(args.end(), {"--demo-day", options_.demoDay});
     args.insert(args.end(), options_.extraArgs.begin(), options_.extraArgs.end());
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());

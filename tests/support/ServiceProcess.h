@@ -103,6 +103,10 @@ public:
         bool testControl = true;                 // serve "/__test/" to loopback clients
         std::vector<std::string> environment{};  // "NAME=value" added to the child's
         bool captureLog = false;                 // standard error into serviceLog()
+        // The day the demo data's story ends on ("--demo-day"): by default the one the tests
+        // read the demo as, so that its dates and figures are the same whatever day they run;
+        // empty: the day it is seeded, as the run script has it.
+        std::string demoDay = "2026-12-01";
     };
 
     struct Response {

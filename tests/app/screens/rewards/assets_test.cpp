@@ -119,7 +119,7 @@ TEST_F(AssetsTest, RowsShowTheirRecordsWithdrawalsInTheirUnitsAndOnlyIncomeAndRe
   EXPECT_EQ(text(page->title()), "详细情况");
   EXPECT_EQ(text(page->content()), text(as<NSString>(model->content)));
   // Plain text, which reads the same in the row and on the page that renders it as HTML.
-  EXPECT_EQ(text(cell->incomeLabel()->text()), "淘宝订单 88000000000119 已确认收货，返利 46 个集分宝（含回扣券额外 5 个）已到账。");
+  EXPECT_EQ(text(cell->incomeLabel()->text()), "淘宝订单 88000000000119 已确认收货，返利 97 个集分宝（含回扣券额外 5 个）已到账。");
 }
 
 TEST_F(AssetsTest, PagesComeUpTheLastStopsTheFooterAndPullingDownStartsOver) {

@@ -96,11 +96,11 @@ TEST_F(OrdersTest, TheHomeItemAndThePushRouteOpenTheFirstTaobaoPage) {
     EXPECT_TRUE(device().viewWithText(text(shown))) << text(shown);
   }
   EXPECT_EQ(text(cell->orderNumLabel()->text()), "88000000000000");
-  EXPECT_EQ(text(cell->priceLabel()->text()), "19.90");
-  EXPECT_EQ(text(cell->timeLabel()->text()), "2026-11-30 12:30:00");
+  EXPECT_EQ(text(cell->priceLabel()->text()), "6.96");
+  EXPECT_EQ(text(cell->timeLabel()->text()), "2026-11-27 12:30:00");
   auto rebate = cell->jifenbaoLabel()->attributedText();
-  EXPECT_EQ(text(rebate->string()), "回扣20集分宝");
-  EXPECT_EQ(runAt(rebate, 2), "13b 255,110,40 2+2") << "the amount from character 2";
+  EXPECT_EQ(text(rebate->string()), "回扣100集分宝");
+  EXPECT_EQ(runAt(rebate, 2), "13b 255,110,40 2+3") << "the amount from character 2";
 
   device().tapView(device().viewWithText("淘宝订单"));  // a tap on the shown segment changes nothing
   EXPECT_EQ(requests("order"), 1);
@@ -622,7 +622,7 @@ TEST_F(OrdersTest, ATaobaoRowOpensItsProductPage) {
   ASSERT_TRUE(device().tapRow(table(), NSIndexPath::indexPathForRow(1, 0)));
   device().wait(1);
   EXPECT_EQ(topClass(), "WebDetailViewController");
-  EXPECT_EQ(topValue("taoBao_goodsId") + " " + topValue("isProductPush"), "520000324679 1");
+  EXPECT_EQ(topValue("taoBao_goodsId") + " " + topValue("isProductPush"), "520000332598 1");
 }
 
 // Pictures of every state on both screen sizes (written for a person to look at).

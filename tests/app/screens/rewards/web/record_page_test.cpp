@@ -96,7 +96,7 @@ TEST_F(RecordPageTest, AnIncomeRowOpensItsContentAsAPage) {
   ASSERT_TRUE(cell);
   const std::string content = cell->refundModel() ? as<NSString>(cell->refundModel()->content)->utf8() : "";
   // The demo's contents are plain text: the row shows it as it is, the page as HTML, alike.
-  ASSERT_EQ(content, "淘宝订单 88000000000119 已确认收货，返利 46 个集分宝（含回扣券额外 5 个）已到账。");
+  ASSERT_EQ(content, "淘宝订单 88000000000119 已确认收货，返利 97 个集分宝（含回扣券额外 5 个）已到账。");
   ASSERT_TRUE(device().tapView(cell));
   device().wait(1);
   auto page = std::dynamic_pointer_cast<DetailViewController>(topScreen());
