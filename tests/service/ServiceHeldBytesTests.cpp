@@ -19,7 +19,10 @@ namespace zvt::test::svc {
 namespace {
 
 constexpr size_t kReplyBudget = 64u << 20;  // as the service's README states
+// The connection table of a service whose descriptor limit is kTableDescriptors: two for each
+// connection (its socket and a file its reply may open) beside the service's 64.
 constexpr size_t kConnectionTable = 1024;
+constexpr int kTableDescriptors = 2 * kConnectionTable + 64;
 
 ServiceProcess::Options smallQuarantine() {
     // The sanitizer's quarantine would keep every freed block resident.
@@ -352,7 +355,8 @@ TEST(ServiceHeldBytes, AFullTableGivesWayToNewClients) {
         // Heads and bodies get a minute, so that no deadline ends a connection meanwhile,
         // however slowly the table fills on a busy machine.
         ServiceProcess service({.extraArgs = {"--read-deadline", "60", "--min-body-rate", c.minBodyRate,
-                                              "--reply-grace", "0"}});
+                                              "--reply-grace", "0"},
+                                .descriptors = kTableDescriptors});
         std::vector<std::unique_ptr<Peer>> table;
         // A small window: a reply stays with the service until its peer reads it.
         table.push_back(std::make_unique<Peer>(service.port()));
@@ -427,7 +431,7 @@ TEST(ServiceHeldBytes, AFullTableGivesWayToNewClients) {
 
 TEST(ServiceHeldBytes, AConnectionWhoseHeadHasComeIsReadBeforeItIsJudged) {
     if (!roomForConnections(kConnectionTable + 400)) GTEST_SKIP() << "too few descriptors allowed";
-    ServiceProcess service({.extraArgs = {"--read-deadline", "60"}});
+    ServiceProcess service({.extraArgs = {"--read-deadline", "60"}, .descriptors = kTableDescriptors});
     const std::string trickled = "GET " + kJsonPath + "get_ios_config HTTP/1.1\r\nHo";
     // A full table of tricklers but for one, the hundredth oldest, which has sent nothing yet.
     constexpr size_t kValid = 100;

@@ -103,6 +103,9 @@ public:
         bool testControl = true;                 // serve "/__test/" to loopback clients
         std::vector<std::string> environment{};  // "NAME=value" added to the child's
         bool captureLog = false;                 // standard error into serviceLog()
+        // Its descriptor limit, soft and hard (the service sizes its connection table from
+        // it); 0: this process's.
+        int descriptors = 0;
     };
 
     struct Response {
