@@ -15,6 +15,8 @@
 #include <optional>
 #include <random>
 #include <set>
+#include <sstream>
+#include <thread>
 
 #include "tests/service/ServiceTestSupport.h"
 
@@ -377,6 +379,105 @@ TEST(ServiceRobustness, BodiesHeldAtOnceStayWithinTheirBound) {
         status = answer();
     }
     EXPECT_EQ(status, 200);
+}
+
+// Whether the service has read every byte its peers sent it: no connection of its port has bytes
+// waiting in the system (the receive queues of /proc/net/tcp); looked at between round trips to
+// the service, for as long as a few thousand of them take.
+bool readEverything(const ServiceProcess& service) {
+    char port[8];
+    std::snprintf(port, sizeof port, ":%04X", static_cast<unsigned>(service.port()));
+    for (int look = 0; look < 3000; ++look) {
+        std::ifstream table("/proc/net/tcp");
+        std::string line;
+        std::getline(table, line);  // the titles
+        bool waiting = false;
+        while (std::getline(table, line)) {
+            std::istringstream fields(line);
+            std::string slot, local, remote, state, queues;
+            fields >> slot >> local >> remote >> state >> queues;
+            if (state == "01" && local.size() > 5 && local.compare(local.size() - 5, 5, port) == 0 &&
+                queues.substr(queues.find(':') + 1) != "00000000") {
+                waiting = true;
+            }
+        }
+        if (!waiting) return true;
+        service.requestCount();
+    }
+    return false;
+}
+
+TEST(ServiceRobustness, RoomAmongBodiesHeldIsMadeFromThoseThatStall) {
+    // Bodies that stall (nothing of them for a second) give their bytes up for another request;
+    // one still coming never does, however much it announces.
+    const std::string feedbackPath = kDesPath + "feedback";
+    auto declared = [&](size_t length) {
+        return "POST " + feedbackPath + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\nContent-Length: " +
+               std::to_string(length) + "\r\n\r\n";
+    };
+    struct Body {
+        size_t announced;
+        size_t sent;  // then it stalls
+    };
+    const Body fullBut2{kBodyCap - 1, kBodyCap - 2};
+    const struct {
+        const char* what;
+        std::vector<Body> stalled;
+        bool uploadComes;        // an upload of the cap, sent whole after them, must be taken
+        std::optional<size_t> givesWay;  // which stalled body is refused for a small call
+    } cases[] = {
+        // Eight bodies a byte shorter than the cap, all but their last byte sent: with the
+        // upload they pass the 64 MiB; stalled bodies give way for it, not it for them.
+        {"an upload that comes beside bodies that stall",
+         std::vector<Body>(8, fullBut2), true, std::nullopt},
+        // 64 MiB less 7 bytes held; a call needs room for its parsing: of the stalled bodies the
+        // one that announces most, of those the one furthest from its end, gives way.
+        {"a call beside stalled bodies",
+         {{kBodyCap, 6u << 20}, {kBodyCap, 4u << 20}, {6u << 20, (6u << 20) - 1}, {kBodyCap, kBodyCap - 1},
+          {kBodyCap, kBodyCap - 1}, {kBodyCap, kBodyCap - 1}, {kBodyCap, kBodyCap - 1}, {kBodyCap, kBodyCap - 1},
+          {kBodyCap, kBodyCap - 1}},
+         false, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ServiceProcess service(robustOptions());
+        std::vector<std::unique_ptr<Connection>> stalled;
+        std::vector<std::thread> senders;
+        for (const Body& b : c.stalled) {
+            stalled.push_back(std::make_unique<Connection>(service.port()));
+            const std::string bytes = declared(b.announced) + std::string(b.sent, 'b');
+            senders.emplace_back([fd = stalled.back()->fd, bytes] { send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL); });
+            if (!c.uploadComes) senders.back().join();  // one after the other: they fit
+        }
+        // Every byte of them is held before the call comes.
+        if (c.givesWay) {
+            ASSERT_TRUE(readEverything(service));
+        }
+        if (c.uploadComes) {
+            Connection upload(service.port());
+            EXPECT_EQ(upload.exchange(multipart(kJsonPath + "get_ios_config", kBodyCap)).rfind("HTTP/1.1 200", 0), 0u);
+        }
+        if (c.givesWay) {
+            EXPECT_EQ(service.request("POST", kJsonPath + "get_ios_config", "{}", "application/json").status, 200);
+        }
+        std::vector<pollfd> fds;
+        for (auto& b : stalled) fds.push_back({b->fd, POLLIN, 0});
+        ASSERT_GE(poll(fds.data(), fds.size(), 0), 1);
+        for (size_t i = 0; i < stalled.size(); ++i) {
+            const bool refused = fds[i].revents != 0;
+            if (c.givesWay) {
+                EXPECT_EQ(refused, i == *c.givesWay) << i;
+            }
+            if (refused) {
+                EXPECT_EQ(stalled[i]->exchange("").rfind("HTTP/1.1 503", 0), 0u) << i;
+            }
+        }
+        // (Those still waiting for room are let go with the service.)
+        service.stop();
+        for (auto& t : senders) {
+            if (t.joinable()) t.join();
+        }
+    }
 }
 
 // Resident bytes of a process now, 0 when unknown.
