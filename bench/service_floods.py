@@ -32,6 +32,20 @@
   gifs        as fetch, with N connections (default 200) reading 2000 x 2000 GIFs (16 MB, their
               frames made as they are sent) at full speed instead of PNGs: the upload fetched
               beside them whole within 1 s.
+  steadyburst 20 runs: a client reads the uploaded 8 MiB avatar at 256 KiB/s (receive buffer
+              64 KiB) for 4 s, then the rest at full speed; 0.3 s after it began N connections
+              (default 1,100; receive buffers 4 KiB) ask for the same file and take nothing (every
+              other run spread over 0.1 s): the steady reader must get it whole every time.
+  pipeliners  N connections (default 1,100) each send 1,000 pipelined get_ios_config requests at
+              once and read the replies at 40 KiB/s, coming back when their connection ends; the
+              valid calls started after they connected are counted.
+  honestupload an 8 MiB upload at 1 MiB/s; 1 s later N clients (default 8) each declare a body one
+              byte shorter, send all of it but its last byte and stall: the upload must get 200.
+  checkin     the pipelining readers; 1 s in, a signed check-in (enciphered, after a login) whose
+              client gives up after 8 s; 20 s later, once they have gone, a second check-in: it
+              must be the day's first (code 101) when the first was not answered.
+  descriptors the service under a limit of 1,024 descriptors; N clients (default 600) each read the
+              uploaded avatar at 10 KiB/s: none may be told 404.
 
 During each flood a client makes valid calls one after another (GET get_ios_config and a
 JSON get_time, each with the clients' 8 s time-out) and counts those answered 200, those
@@ -39,7 +53,8 @@ answered within 1 s, and the slowest time. Traffic goes to 127.0.0.1 only; every
 bounded in count and time.
 
     bench/service_floods.py BUILD_DIR [--flood replies,bodies,table,gone,slowbodies,fetch,slowlinks,
-                                               readers,pauses,heldbodies,gifs]
+                                               readers,pauses,heldbodies,gifs,steadyburst,
+                                               pipeliners,honestupload,checkin,descriptors]
                             [--picture gif|png|jpg|avatar] [--connections N] [--seconds S]
                             [--check]
 
@@ -52,7 +67,12 @@ upload not taken; an upload fetched beside the PNGs not whole and byte-exact, or
 2 s; the GIF read at 256 KiB/s not whole; a slow link's call not answered (code 101); under
 the readers, fewer than 95 % of the valid calls answered within 1 s, one not answered within 8 s,
 or the file read at 256 KiB/s not whole; a paused upload not taken; fewer than 95 % of the valid
-calls answered beside the held bodies; an upload fetched beside the GIF readers slower than 1 s.
+calls answered beside the held bodies; an upload fetched beside the GIF readers slower than 1 s;
+the steady reader not whole in one of its 20 runs; under the pipelining readers, fewer than 95 %
+of the valid calls started after they connected answered within 1 s, or one not within 8 s;
+the upload beside the stalled bodies not taken (200); a check-in made after its client gave up;
+a request for the existing file answered 404 while descriptors run short. The check-in uses
+DES, from the `cryptography` package.
 """
 import argparse
 import hashlib

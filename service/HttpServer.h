@@ -72,7 +72,9 @@ struct HttpLimits {
     // A body that has come below this average rate (bytes a second) since the end of its head,
     // or a reply whose peer has taken it below this rate over the last seconds, gives way for a
     // new connection when the table is full, and such replies are the first the reply budget
-    // sheds; 0: none does for its rate. A body is otherwise cut at its deadline only.
+    // sheds (one taken at this rate it never sheds); such bodies, and those that stall, give
+    // their bytes up for other requests; 0: none does, nor is kept, for its rate. A body is
+    // otherwise cut at its deadline only.
     size_t minBodyRate = 32u << 10;
     // How long a reply goes out, from the moment the way to its peer's reader is full (its
     // system takes no more at once), before its peer is judged by the rate it takes it.

@@ -126,8 +126,9 @@ int main(int argc, char** argv) {
             options.limits.bodyDeadline = ms;
         } else if (a == "--min-body-rate") {
             // The rate (bytes a second) below which a request body, or a reply's peer, gives way
-            // for a new connection when the connection table is full (and replies taken below it
-            // are the first the reply budget sheds).
+            // for a new connection when the connection table is full (replies taken below it are
+            // the first the reply budget sheds, those at it never; bodies below it give their
+            // bytes up for other requests).
             if (!parseInt(value(), n) || n < 0) {
                 std::cerr << "zavelto-service: bad minimum body rate\n";
                 return 2;
