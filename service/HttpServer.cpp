@@ -679,8 +679,10 @@ void HttpServer::makeRoomForNewConnection() {
 }
 
 bool HttpServer::givesWay(const Conn& c, Clock::time_point now) const {
-    return c.state == Conn::State::head || (c.state == Conn::State::body && slowBody(c, now)) ||
-           slowReader(c, now);
+    // (A body the service does not read while it waits for room came at the rate: the time it
+    // waits is not its own.)
+    return c.state == Conn::State::head ||
+           (c.state == Conn::State::body && !c.roomWait && slowBody(c, now)) || slowReader(c, now);
 }
 
 // What a body has announced: its length, or for a chunked one what has come and the rest of
