@@ -793,14 +793,18 @@ def pipeliners_apart(port, count, seconds, connected, figures):
     asks = (b"GET /api/client.php?m=get_ios_config HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n" * PIPELINED)
 
     def opened():
+        # Its requests go at once, as a client's that pipelines them.
         s = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
         s.settimeout(10)
+        sent = 0
         try:
             s.connect(("127.0.0.1", port))
+            s.setblocking(False)
+            sent = s.send(asks)
         except OSError:
             pass
         s.setblocking(False)
-        return [s, 0]
+        return [s, sent]
 
     conns = [opened() for _ in range(count)]
     connected.set()
