@@ -1,5 +1,6 @@
 // What clients that stop reading or never finish can make the service hold: replies not taken
-// stay within their budget (the peers that took nothing for longest lose theirs first), and
+// stay within their budget (the peers that take them slowest lose theirs first, of those that
+// take nothing the one that has taken nothing for longest; one taking at the minimum rate never), and
 // what a connection held goes when it ends; pictures are made as they are sent; a full
 // connection table gives way to new clients instead of refusing them.
 #include <arpa/inet.h>

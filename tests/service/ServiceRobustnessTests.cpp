@@ -339,8 +339,9 @@ TEST(ServiceRobustness, BodiesHeldAtOnceStayWithinTheirBound) {
         EXPECT_EQ(answer(), 200);
     }
     // Nine bodies of the cap sent but for their last byte, in either framing: eight fill the
-    // 64 MiB that the service holds at once, so one of the nine is refused midway (whichever
-    // came last), and only one: what it held is released, and the other eight fit.
+    // 64 MiB that the service holds at once, so one of the nine is refused (the last to come
+    // waits, unread, until one of the others has stalled for a second and gives way), and only
+    // one: what it held is released, and the other eight fit.
     {
         const std::string body(kBodyCap - 1, 'b');
         char chunkSize[32];
@@ -370,8 +371,8 @@ TEST(ServiceRobustness, BodiesHeldAtOnceStayWithinTheirBound) {
                 EXPECT_EQ(holders[i]->exchange("").rfind("HTTP/1.1 503", 0), 0u) << i;
             }
         }
-        // A small call while the eight hold the budget: it is not kept out, the largest of
-        // them gives way.
+        // A small call while the eight hold the budget: it is not kept out, one of them that
+        // stalls gives way.
         EXPECT_EQ(answer(), 200);
     }
     int status = 0;
