@@ -1549,6 +1549,7 @@ void HttpServer::reply(Conn& c, HttpResponse response, bool fromHandler) {
 }
 
 void HttpServer::refuse(Conn& c, int status, const std::string& why) {
+    endRoomWait(c);  // (one that waited for room is refused at its deadline, or gives way)
     releaseHeld(c.held);
     c.held = 0;
     logRequest(c, "WARN", status, why);

@@ -481,6 +481,30 @@ TEST(ServiceRobustness, RoomAmongBodiesHeldIsMadeFromThoseThatStall) {
     }
 }
 
+TEST(ServiceRobustness, BodiesThatWaitForEachOtherNeverHoldTheBudget) {
+    // Sixteen bodies of the cap sent at once but for their last byte: they fill the 64 MiB at
+    // half their length each, and none stalls, so each waits, unread, for room. Past a second of
+    // waiting they give way to one another: a call is answered meanwhile, and every body is
+    // answered, refused to make room (503) or at its deadline (408), none left without a reply.
+    ServiceProcess service(robustOptions("3"));
+    const std::string body = "POST " + kDesPath + "feedback HTTP/1.1\r\nHost: x\r\nConnection: close\r\nContent-Length: " +
+                             std::to_string(kBodyCap) + "\r\n\r\n" + std::string(kBodyCap - 1, 'b');
+    std::vector<std::unique_ptr<Connection>> bodies;
+    std::vector<std::thread> senders;
+    for (int i = 0; i < 16; ++i) {
+        bodies.push_back(std::make_unique<Connection>(service.port()));
+        senders.emplace_back([fd = bodies.back()->fd, &body] { send(fd, body.data(), body.size(), MSG_NOSIGNAL); });
+    }
+    EXPECT_EQ(service.request("POST", kJsonPath + "get_ios_config", "{}", "application/json").status, 200);
+    for (size_t i = 0; i < bodies.size(); ++i) {
+        const std::string answer = bodies[i]->exchange("");
+        EXPECT_TRUE(answer.rfind("HTTP/1.1 503", 0) == 0 || answer.rfind("HTTP/1.1 408", 0) == 0)
+            << i << ": " << answer.substr(0, 40);
+    }
+    service.stop();
+    for (auto& t : senders) t.join();
+}
+
 // Resident bytes of a process now, 0 when unknown.
 size_t residentBytes(pid_t pid) {
     std::ifstream in("/proc/" + std::to_string(pid) + "/status");
