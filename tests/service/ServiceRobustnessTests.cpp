@@ -408,9 +408,10 @@ bool readEverything(const ServiceProcess& service) {
     return false;
 }
 
-TEST(ServiceRobustness, RoomAmongBodiesHeldIsMadeFromThoseThatStall) {
-    // Bodies that stall (nothing of them for a second) give their bytes up for another request;
-    // one still coming never does, however much it announces.
+TEST(ServiceRobustness, RoomAmongBodiesHeldIsMadeFromThoseThatStallOrComeSlowly) {
+    // Bodies that stall (nothing of them for a second) or come below the minimum rate give their
+    // bytes up for another request; one still coming at the rate never does, however much it
+    // announces.
     const std::string feedbackPath = kDesPath + "feedback";
     auto declared = [&](size_t length) {
         return "POST " + feedbackPath + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\nContent-Length: " +
@@ -431,9 +432,11 @@ TEST(ServiceRobustness, RoomAmongBodiesHeldIsMadeFromThoseThatStall) {
         // upload they pass the 64 MiB; stalled bodies give way for it, not it for them.
         {"an upload that comes beside bodies that stall",
          std::vector<Body>(8, fullBut2), true, std::nullopt},
-        // 64 MiB less 7 bytes held; a call needs room for its parsing: of the stalled bodies the
-        // one that announces most, of those the one furthest from its end, gives way.
-        {"a call beside stalled bodies",
+        // 64 MiB less 7 bytes held; a call needs room for its parsing: of the bodies that give
+        // way the one that announces most, of those the one furthest from its end, does. (Here
+        // every body has come below the minimum rate, a gigabyte a second, once its first
+        // second is past: all their heads sent first, they give way from the same moment.)
+        {"a call beside slow bodies",
          {{kBodyCap, 6u << 20}, {kBodyCap, 4u << 20}, {6u << 20, (6u << 20) - 1}, {kBodyCap, kBodyCap - 1},
           {kBodyCap, kBodyCap - 1}, {kBodyCap, kBodyCap - 1}, {kBodyCap, kBodyCap - 1}, {kBodyCap, kBodyCap - 1},
           {kBodyCap, kBodyCap - 1}},
@@ -441,14 +444,24 @@ TEST(ServiceRobustness, RoomAmongBodiesHeldIsMadeFromThoseThatStall) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        ServiceProcess service(robustOptions());
+        ServiceProcess::Options options = robustOptions();
+        if (c.givesWay) options.extraArgs = {"--min-body-rate", "1000000000"};
+        ServiceProcess service(options);
         std::vector<std::unique_ptr<Connection>> stalled;
         std::vector<std::thread> senders;
         for (const Body& b : c.stalled) {
             stalled.push_back(std::make_unique<Connection>(service.port()));
-            const std::string bytes = declared(b.announced) + std::string(b.sent, 'b');
-            senders.emplace_back([fd = stalled.back()->fd, bytes] { send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL); });
-            if (!c.uploadComes) senders.back().join();  // one after the other: they fit
+            if (c.uploadComes) {
+                const std::string bytes = declared(b.announced) + std::string(b.sent, 'b');
+                senders.emplace_back([fd = stalled.back()->fd, bytes] { send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL); });
+            } else {
+                const std::string head = declared(b.announced);
+                send(stalled.back()->fd, head.data(), head.size(), MSG_NOSIGNAL);
+            }
+        }
+        for (size_t i = 0; i < c.stalled.size() && !c.uploadComes; ++i) {
+            const std::string bytes(c.stalled[i].sent, 'b');  // one after the other: they fit
+            send(stalled[i]->fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
         }
         // Every byte of them is held before the call comes.
         if (c.givesWay) {
