@@ -1438,10 +1438,11 @@ size_t HttpServer::replyHeldNow() {
 // past their grace (as a full table judges them), then the others, each by the pace its peer
 // takes it at (what its system acknowledged since the way to its reader filled, over the time
 // since: over the last rate windows once it has gone on that long), slowest first, of the same
-// pace (within a quarter of the minimum rate) the one measured longest first. A reply whose peer takes it at the minimum rate or more
-// is never dropped, whatever the moment: not in its grace, nor in the instant between the lumps
-// its system takes, when it may have gone longest of all without taking a byte. A reply not yet
-// going out (held back, or its way not yet full) counts as taken at no pace, since it was made.
+// pace (within a quarter of the minimum rate) the one measured longest first. A reply whose peer
+// takes it at the minimum rate or more is never dropped, whatever the moment: not in its grace,
+// nor in the instant between the lumps its system takes, when it may have gone longest of all
+// without taking a byte. A reply not yet going out (held back, or its way not yet full) counts as
+// taken at no pace, since it was made.
 // Replies being made are not among them: they end on their own.
 void HttpServer::shedReplies(size_t room, const Conn* keep) {
     if (replyHeldNow() + room <= limits_.maxReplyBytes) return;
