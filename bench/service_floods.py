@@ -32,6 +32,20 @@
   gifs        as fetch, with N connections (default 200) reading 2000 x 2000 GIFs (16 MB, their
               frames made as they are sent) at full speed instead of PNGs: the upload fetched
               beside them whole within 1 s.
+  steadyburst 20 runs: a client reads the uploaded 8 MiB avatar at 256 KiB/s (receive buffer
+              64 KiB) for 4 s, then the rest at full speed; 0.3 s after it began N connections
+              (default 1,100; receive buffers 4 KiB) ask for the same file and take nothing (every
+              other run spread over 0.1 s): the steady reader must get it whole every time.
+  pipeliners  N connections (default 1,100) each send 1,000 pipelined get_ios_config requests at
+              once and read the replies at 40 KiB/s, coming back when their connection ends; the
+              valid calls started after they connected are counted.
+  honestupload an 8 MiB upload at 1 MiB/s; 1 s later N clients (default 8) each declare a body one
+              byte shorter, send all of it but its last byte and stall: the upload must get 200.
+  checkin     the pipelining readers; 1 s in, a signed check-in (enciphered, after a login) whose
+              client gives up after 8 s; 20 s later, once they have gone, a second check-in: it
+              must be the day's first (code 101) when the first was not answered.
+  descriptors the service under a limit of 1,024 descriptors; N clients (default 600) each read the
+              uploaded avatar at 10 KiB/s: none may be told 404.
 
 During each flood a client makes valid calls one after another (GET get_ios_config and a
 JSON get_time, each with the clients' 8 s time-out) and counts those answered 200, those
@@ -39,7 +53,8 @@ answered within 1 s, and the slowest time. Traffic goes to 127.0.0.1 only; every
 bounded in count and time.
 
     bench/service_floods.py BUILD_DIR [--flood replies,bodies,table,gone,slowbodies,fetch,slowlinks,
-                                               readers,pauses,heldbodies,gifs]
+                                               readers,pauses,heldbodies,gifs,steadyburst,
+                                               pipeliners,honestupload,checkin,descriptors]
                             [--picture gif|png|jpg|avatar] [--connections N] [--seconds S]
                             [--check]
 
@@ -52,7 +67,12 @@ upload not taken; an upload fetched beside the PNGs not whole and byte-exact, or
 2 s; the GIF read at 256 KiB/s not whole; a slow link's call not answered (code 101); under
 the readers, fewer than 95 % of the valid calls answered within 1 s, one not answered within 8 s,
 or the file read at 256 KiB/s not whole; a paused upload not taken; fewer than 95 % of the valid
-calls answered beside the held bodies; an upload fetched beside the GIF readers slower than 1 s.
+calls answered beside the held bodies; an upload fetched beside the GIF readers slower than 1 s;
+the steady reader not whole in one of its 20 runs; under the pipelining readers, fewer than 95 %
+of the valid calls started after they connected answered within 1 s, or one not within 8 s;
+the upload beside the stalled bodies not taken (200); a check-in made after its client gave up;
+a request for the existing file answered 404 while descriptors run short. The check-in uses
+DES, from the `cryptography` package.
 """
 import argparse
 import hashlib
@@ -148,15 +168,18 @@ class ValidCalls(threading.Thread):
                  ("POST", "/api/client.php?m=get_time", json.dumps({"code": code}).encode())]
         i = 0
         while not self.stopping.is_set():
-            self.results.append(call(self.port, *calls[i % len(calls)]))
+            started = time.monotonic()
+            self.results.append(call(self.port, *calls[i % len(calls)]) + (started,))
             i += 1
             self.stopping.wait(0.1)
 
-    def summary(self):
-        answered = [s for c, s in self.results if c == 200]
+    def summary(self, since=0.0):
+        """(answered, answered within 1 s, made, slowest) of the calls started at `since` or later."""
+        results = [(c, s) for c, s, started in self.results if started >= since]
+        answered = [s for c, s in results if c == 200]
         prompt = [s for s in answered if s <= PROMPT_SECONDS]
-        slowest = max((s for _, s in self.results), default=0.0)
-        return len(answered), len(prompt), len(self.results), slowest
+        slowest = max((s for _, s in results), default=0.0)
+        return len(answered), len(prompt), len(results), slowest
 
 
 def flood_target(i):
@@ -673,15 +696,335 @@ def flood_heldbodies(port, pid, count, seconds, log):
     time.sleep(max(0.0, start + seconds - time.monotonic()))
     return {"bodies answered": sum(1 for c in statuses if c == 200),
             "bodies refused 503": sum(1 for c in statuses if c == 503),
-            "gave way for the budget": log_lines(log, "gave way for a smaller request")}
+            "gave way for the budget": log_lines(log, "held at once: gave way")}
+
+
+STEADY_RUNS = 20
+# The steady reader takes the upload at 256 KiB/s for this long (the burst's readers are all
+# past their grace by then), then the rest at full speed.
+STEADY_SECONDS = 4.0
+BURST_AFTER = 0.3
+BURST_STAGGER = 0.1
+
+
+def burst_apart(port, count, stagger, ready, done):
+    """count readers of the upload that take nothing (4 KiB receive buffers), connected at once or
+    spread over `stagger` seconds, in a process of their own; held until `done` is set."""
+    ask = f"GET /uploads/{AVATAR} HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n".encode()
+    socks = []
+    start = time.monotonic()
+    for i in range(count):
+        if stagger:
+            time.sleep(max(0.0, start + stagger * i / count - time.monotonic()))
+        try:
+            s = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+            s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
+            s.settimeout(5)
+            s.connect(("127.0.0.1", port))
+            s.send(ask)
+            socks.append(s)
+        except OSError:
+            pass
+    ready.set()
+    done.wait(60)
+    for s in socks:
+        s.close()
+
+
+def flood_steadyburst(port, pid, count, seconds, log):
+    """STEADY_RUNS runs: a reader takes the upload at 256 KiB/s (receive buffer 64 KiB); 0.3 s
+    later count readers ask for it and take nothing (every other run their burst spread over
+    0.1 s); whole every time."""
+    whole, shortest, took = 0, AVATAR_BYTES / 1e6, []
+    for run in range(STEADY_RUNS):
+        ready, done = multiprocessing.Event(), multiprocessing.Event()
+        burst = multiprocessing.Process(target=burst_apart, daemon=True,
+                                        args=(port, count, BURST_STAGGER if run % 2 else 0.0, ready, done))
+        got = bytearray()
+        start = time.monotonic()
+        try:
+            with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
+                s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 64 << 10)
+                s.settimeout(30)
+                s.connect(("127.0.0.1", port))
+                s.sendall(f"GET /uploads/{AVATAR} HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n".encode())
+                started = False
+                while True:
+                    now = time.monotonic()
+                    if not started and now - start >= BURST_AFTER:
+                        burst.start()
+                        started = True
+                    want = 1 << 20
+                    if now - start < STEADY_SECONDS:
+                        ahead = len(got) - SLOW_GIF_RATE * (now - start)
+                        if ahead > 0:
+                            time.sleep(min(0.125, ahead / SLOW_GIF_RATE))
+                            continue
+                        want = SLOW_GIF_RATE // 8
+                    chunk = s.recv(want)
+                    if not chunk:
+                        break
+                    got += chunk
+        except OSError:
+            pass
+        took.append(time.monotonic() - start)
+        done.set()
+        if burst.is_alive() or started:
+            burst.join(70)
+        head, _, body = bytes(got).partition(b"\r\n\r\n")
+        if head.startswith(b"HTTP/1.1 200") and len(body) == AVATAR_BYTES:
+            whole += 1
+        else:
+            shortest = min(shortest, len(body) / 1e6)
+        time.sleep(1.0)
+    return {"runs": STEADY_RUNS, "whole": whole, "shortest cut MB": shortest if whole < STEADY_RUNS else 0,
+            "slowest run s": max(took), "shed": log_lines(log, "closed to keep replies held within")}
+
+
+PIPELINED = 1000
+PIPELINE_RATE = 40 << 10
+# Valid calls are counted from the moment the pipelining readers are connected.
+VALID_SINCE = 0.0
+
+
+def pipeliners_apart(port, count, seconds, connected, figures):
+    """count connections that each send PIPELINED requests for get_ios_config at once and read
+    the replies at PIPELINE_RATE, coming back when their connection ends, for `seconds`."""
+    asks = (b"GET /api/client.php?m=get_ios_config HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n" * PIPELINED)
+
+    def opened():
+        # Its requests go at once, as a client's that pipelines them.
+        s = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        s.settimeout(10)
+        sent = 0
+        try:
+            s.connect(("127.0.0.1", port))
+            s.setblocking(False)
+            sent = s.send(asks)
+        except OSError:
+            pass
+        s.setblocking(False)
+        return [s, sent]
+
+    conns = [opened() for _ in range(count)]
+    connected.set()
+    comebacks, read = 0, 0
+    step = 0.1
+    end = time.monotonic() + seconds
+    while time.monotonic() < end:
+        turn = time.monotonic()
+        for c in conns:
+            try:
+                if c[1] < len(asks):
+                    c[1] += c[0].send(asks[c[1]:])
+                chunk = c[0].recv(int(PIPELINE_RATE * step))
+                if not chunk:
+                    raise ConnectionResetError()
+                read += len(chunk)
+            except (BlockingIOError, InterruptedError):
+                pass
+            except OSError:
+                c[0].close()
+                c[:] = opened()
+                comebacks += 1
+        time.sleep(max(0.0, turn + step - time.monotonic()))
+    for c in conns:
+        c[0].close()
+    figures["comebacks"] = comebacks
+    figures["MB read"] = read / 1e6
+
+
+def start_pipeliners(port, count, seconds):
+    global VALID_SINCE
+    connected = multiprocessing.Event()
+    figures = multiprocessing.Manager().dict()
+    apart = multiprocessing.Process(target=pipeliners_apart, args=(port, count, seconds, connected, figures),
+                                    daemon=True)
+    apart.start()
+    connected.wait(60)
+    VALID_SINCE = time.monotonic()
+    return apart, figures
+
+
+def flood_pipeliners(port, pid, count, seconds, log):
+    apart, figures = start_pipeliners(port, count, seconds)
+    apart.join(seconds + 60)
+    return {"comebacks": figures.get("comebacks", 0), "MB read": figures.get("MB read", 0.0),
+            "gave way between replies": log_lines(log, "had its share of replies"),
+            "table full, nothing gave way": table_full(log)}
+
+
+def flood_honestupload(port, pid, count, seconds, log):
+    """An 8 MiB upload at 1 MiB/s; 1 s later count clients each declare a body one byte shorter,
+    send all of it but its last byte and stall."""
+    upload = slow_upload(port)
+    upload.start()
+    time.sleep(1.0)
+    head = (b"POST /index.php?mod=phone_api&act=feedback HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
+            b"Content-Length: %d\r\n\r\n" % (AVATAR_BYTES - 1))
+    body = b"b" * (AVATAR_BYTES - 2)
+    socks = []
+
+    def send_most():
+        try:
+            s = connect(port)
+            socks.append(s)
+            s.sendall(head + body)
+        except OSError:
+            pass
+
+    senders = [threading.Thread(target=send_most, daemon=True) for _ in range(count)]
+    for t in senders:
+        t.start()
+    upload.join(20)
+    for s in list(socks):
+        s.close()
+    return {"upload status": upload.status, "upload s": upload.seconds,
+            "gave way for the budget": log_lines(log, "held at once: gave way")}
+
+
+DES_KEY = b"@ZRMVKTQ"
+
+
+def des_text(text, encrypt):
+    # Single DES is Triple DES with one key three times.
+    from cryptography.hazmat.decrepit.ciphers.algorithms import TripleDES
+    from cryptography.hazmat.primitives.ciphers import Cipher, modes
+    cipher = Cipher(TripleDES(DES_KEY * 3), modes.ECB())
+    if encrypt:
+        pad = 8 - len(text) % 8
+        worker = cipher.encryptor()
+        return worker.update(text + bytes([pad]) * pad) + worker.finalize()
+    worker = cipher.decryptor()
+    plain = worker.update(text) + worker.finalize()
+    return plain[:-plain[-1]] if plain else plain
+
+
+def des_call(port, op, fields, cookie="", timeout=CLIENT_TIMEOUT):
+    """An enciphered call; (status, reply JSON or {}, the session cookie it set or "")."""
+    import base64
+    body = ('"' + base64.b64encode(des_text(json.dumps(fields).encode(), True)).decode() + '"').encode()
+    head = (f"POST /index.php?mod=phone_api&act={op} HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
+            f"Content-Type: application/x-www-form-urlencoded\r\nContent-Length: {len(body)}\r\n")
+    if cookie:
+        head += f"Cookie: {cookie}\r\n"
+    start = time.monotonic()
+    got = b""
+    try:
+        with socket.create_connection(("127.0.0.1", port), timeout=timeout) as s:
+            s.sendall(head.encode() + b"\r\n" + body)
+            while time.monotonic() - start < timeout:
+                s.settimeout(max(0.01, timeout - (time.monotonic() - start)))
+                chunk = s.recv(65536)
+                if not chunk:
+                    break
+                got += chunk
+    except OSError:
+        pass
+    head, _, reply = got.partition(b"\r\n\r\n")
+    try:
+        status = int(head.split(b" ", 2)[1]) if head.startswith(b"HTTP/1.1 ") else 0
+        reply = json.loads(reply)
+    except ValueError:
+        return 0, {}, ""
+    cookie = reply.get("setCookie", {}).get("value", "") if isinstance(reply.get("setCookie"), dict) else ""
+    return status, reply, (f"ZVTSESSID={cookie}" if cookie else "")
+
+
+def des_signed(port, fields):
+    secret = hashlib.md5(SECRET.encode()).hexdigest()
+    _, reply, _ = des_call(port, "get_time", {"code": hashlib.md5(secret.encode()).hexdigest()})
+    import base64
+    data = json.loads(des_text(base64.b64decode(reply.get("data", "")), False) or b"{}")
+    stamp = str(data.get("time", ""))
+    return dict(fields, time=stamp, code=hashlib.md5((secret + stamp).encode()).hexdigest())
+
+
+CHECKIN_AFTER = 20.0
+
+
+def flood_checkin(port, pid, count, seconds, log):
+    """The pipelining readers; 1 s in, a signed check-in whose client gives up after 8 s; once
+    they have gone, a second check-in: it must succeed when the first was not answered."""
+    _, _, cookie = des_call(port, "login", des_signed(port, {"userName": "zvttest", "password": "zvt123456"}))
+    fields = des_signed(port, {"id": "10001"})
+    apart, figures = start_pipeliners(port, count, 1.0 + CLIENT_TIMEOUT + CHECKIN_AFTER)
+    time.sleep(1.0)
+    first, first_reply, _ = des_call(port, "sign", fields, cookie)
+    apart.join(CHECKIN_AFTER + 60)
+    time.sleep(2.0)
+    second, second_reply, _ = des_call(port, "sign", des_signed(port, {"id": "10001"}), cookie)
+    return {"first answered": 1 if first == 200 else 0, "first code": first_reply.get("code", 0),
+            "second code": second_reply.get("code", 0),
+            "performed though given up": 1 if first != 200 and second_reply.get("code") == 251 else 0,
+            "dropped unperformed": log_lines(log, "performed for a peer gone") +
+            log_lines(log, "dropped before it was made")}
+
+
+DESCRIPTOR_LIMIT = 1024
+DESCRIPTOR_RATE = 10 << 10
+
+
+def flood_descriptors(port, pid, count, seconds, log):
+    """The service under a limit of 1024 descriptors; count readers of the upload at 10 KiB/s."""
+    ask = f"GET /uploads/{AVATAR} HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n".encode()
+    readers = []
+    for _ in range(count):
+        s = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 16 << 10)
+        s.setblocking(False)
+        try:
+            s.connect(("127.0.0.1", port))
+        except BlockingIOError:
+            pass
+        readers.append([s, b"", False])  # socket, head so far, asked
+    statuses = {}
+    step = 0.1
+    end = time.monotonic() + seconds
+    while time.monotonic() < end:
+        turn = time.monotonic()
+        for r in readers:
+            s = r[0]
+            if s is None:
+                continue
+            try:
+                if not r[2]:
+                    s.send(ask)
+                    r[2] = True
+                chunk = s.recv(int(DESCRIPTOR_RATE * step))
+                if not chunk:
+                    raise ConnectionResetError()
+                if b"\r\n" not in r[1]:
+                    r[1] += chunk[:64]
+                    if b"\r\n" in r[1]:
+                        code = int(r[1].split(b" ", 2)[1]) if r[1].startswith(b"HTTP/1.1 ") else 0
+                        statuses[code] = statuses.get(code, 0) + 1
+            except (BlockingIOError, InterruptedError):
+                pass
+            except (OSError, ValueError):
+                s.close()
+                r[0] = None
+        time.sleep(max(0.0, turn + step - time.monotonic()))
+    for r in readers:
+        if r[0] is not None:
+            r[0].close()
+    return {"asked": count, "200": statuses.get(200, 0), "404": statuses.get(404, 0), "503": statuses.get(503, 0),
+            "no answer": count - sum(statuses.values())}
 
 
 FLOODS = {"replies": flood_replies, "bodies": flood_bodies, "table": flood_table, "gone": flood_gone,
           "slowbodies": flood_slowbodies, "fetch": flood_fetch, "slowlinks": flood_slowlinks,
-          "readers": flood_readers, "pauses": flood_pauses, "heldbodies": flood_heldbodies, "gifs": flood_gifs}
+          "readers": flood_readers, "pauses": flood_pauses, "heldbodies": flood_heldbodies, "gifs": flood_gifs,
+          "steadyburst": flood_steadyburst, "pipeliners": flood_pipeliners, "honestupload": flood_honestupload,
+          "checkin": flood_checkin, "descriptors": flood_descriptors}
 DEFAULT_COUNTS = {"replies": 200, "bodies": 16, "table": 1100, "gone": 1100, "slowbodies": 1100, "fetch": 64,
-                  "slowlinks": 3, "readers": 1100, "pauses": 2, "heldbodies": 16, "gifs": 200}
-PROMPT_FLOODS = ("gone", "slowbodies", "readers")
+                  "slowlinks": 3, "readers": 1100, "pauses": 2, "heldbodies": 16, "gifs": 200,
+                  "steadyburst": 1100, "pipeliners": 1100, "honestupload": 8, "checkin": 1100, "descriptors": 600}
+PROMPT_FLOODS = ("gone", "slowbodies", "readers", "pipeliners")
+# Floods whose every valid call must be answered within the clients' time-out as well.
+TIMELY_FLOODS = ("readers", "pipeliners")
+# Floods run against a service whose descriptors are limited to this many.
+DESCRIPTOR_FLOODS = {"descriptors": DESCRIPTOR_LIMIT}
 # Floods under which this share of the valid calls must be answered at all (the rest: every one).
 ANSWERED_FLOODS = {"heldbodies": PROMPT_SHARE}
 
@@ -690,14 +1033,15 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("build")
     parser.add_argument("--flood", default="replies,bodies,table,gone,slowbodies,fetch,slowlinks,"
-                                           "readers,pauses,heldbodies,gifs")
+                                           "readers,pauses,heldbodies,gifs,steadyburst,pipeliners,honestupload,checkin,"
+                                           "descriptors")
     parser.add_argument("--connections", type=int, default=0, help="default: 200, 16, 1100, 1100, 1100, 64")
     parser.add_argument("--seconds", type=float, default=12.0)
     parser.add_argument("--picture", default="gif",
                         help="the replies flood's reply: gif, png or jpg (2000 x 2000) or avatar (8 MiB upload)")
     parser.add_argument("--check", action="store_true")
     args = parser.parse_args()
-    global PICTURE, DATA
+    global PICTURE, DATA, VALID_SINCE
     soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
     resource.setrlimit(resource.RLIMIT_NOFILE, (min(hard, 8192), hard))
     service_bin = os.path.join(args.build, "service", "zavelto-service")
@@ -713,21 +1057,25 @@ def main():
         folder = tempfile.mkdtemp(prefix="zvt-floods-")
         data = DATA = os.path.join(folder, "data")
         log = open(os.path.join(folder, "service.log"), "w+")
+        limit = DESCRIPTOR_FLOODS.get(name)
         service = subprocess.Popen([service_bin, "--data-dir", data, "--port", "0"],
-                                   stdout=subprocess.PIPE, stderr=log, text=True)
+                                   stdout=subprocess.PIPE, stderr=log, text=True,
+                                   preexec_fn=(lambda: resource.setrlimit(resource.RLIMIT_NOFILE, (limit, limit)))
+                                   if limit else None)
         try:
             port = int(service.stdout.readline().strip().rsplit(":", 1)[1])
-            if picture == "avatar" or name in ("fetch", "gifs", "readers"):
+            if picture == "avatar" or name in ("fetch", "gifs", "readers", "steadyburst", "descriptors"):
                 # An uploaded avatar of the largest size the service takes, as its upload leaves it.
                 with open(os.path.join(data, "uploads", AVATAR), "wb") as f:
                     f.write(b"\x89PNG\r\n\x1a\n" + os.urandom(AVATAR_BYTES - 8))
             count = args.connections or DEFAULT_COUNTS[name]
+            VALID_SINCE = 0.0
             valid = ValidCalls(port)
             valid.start()
             figures = FLOODS[name](port, service.pid, count, args.seconds, log)
             valid.stopping.set()
             valid.join()
-            answered, prompt, made, slowest = valid.summary()
+            answered, prompt, made, slowest = valid.summary(VALID_SINCE)
             shown = ", ".join(f"{k} {v:.0f}" if float(v).is_integer() or v >= 10 else f"{k} {v:.2f}"
                               for k, v in figures.items())
             title = f"{name} ({picture})" if picture else name
@@ -735,7 +1083,7 @@ def main():
             if name in PROMPT_FLOODS:
                 if prompt < PROMPT_SHARE * made:
                     missed.append(f"{title}: {prompt} of {made} valid calls answered within {PROMPT_SECONDS:.0f} s")
-                if name == "readers" and answered < made:
+                if name in TIMELY_FLOODS and answered < made:
                     missed.append(f"{title}: {made - answered} valid calls not answered within {CLIENT_TIMEOUT:.0f} s")
             elif name in ANSWERED_FLOODS:
                 if answered < ANSWERED_FLOODS[name] * made:
@@ -762,6 +1110,15 @@ def main():
                 missed += [f"{title}: {k[:-6]} not answered" for k, v in figures.items() if not v]
             if name == "readers" and not figures["fast reader whole"]:
                 missed.append(f"{title}: the file read at 256 KiB/s cut after {figures['fast reader MB']:.1f} MB")
+            if name == "steadyburst" and figures["whole"] < figures["runs"]:
+                missed.append(f"{title}: the reader at 256 KiB/s whole in {figures['whole']:.0f} of "
+                              f"{figures['runs']:.0f} runs (cut after {figures['shortest cut MB']:.2f} MB)")
+            if name == "honestupload" and figures["upload status"] != 200:
+                missed.append(f"{title}: the upload at 1 MiB/s got {figures['upload status']:.0f}")
+            if name == "checkin" and figures["performed though given up"]:
+                missed.append(f"{title}: a check-in performed after its client gave up")
+            if name == "descriptors" and figures["404"]:
+                missed.append(f"{title}: {figures['404']:.0f} requests for an existing file answered 404")
             if name == "pauses":
                 missed += [f"{title}: {k[:-8]} got {v:.0f}" for k, v in figures.items()
                            if k.endswith(": status") and v != 200]

@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <ctime>
 #include <utility>
@@ -46,8 +47,21 @@ constexpr size_t kTrimAfter = 1u << 20;
 // steady reader whose system takes its bytes in lumps does not look stalled between them, short
 // enough that a reader that has slowed down is seen to.
 constexpr std::chrono::milliseconds kRateWindow{4000};
-// How often new connections that wait for a place in a full table are looked at.
+// How often new connections that wait for a place in a full table are looked at, and requests
+// that wait for room among the bytes held.
 constexpr std::chrono::milliseconds kFullTableRetry{100};
+// A body of which nothing has come for this long stalls: its bytes held make room for others.
+// (While the service itself does not read it, for want of room, the time it has waited counts.)
+constexpr std::chrono::milliseconds kBodyStall{1000};
+// While new connections wait for a place in a full table, a kept-alive connection that has had
+// this many replies closes after its next one ("Connection: close"), as keep-alive limits do:
+// a client that pipelines request after request cannot keep its place for ever. A page and its
+// pictures take a few dozen.
+constexpr unsigned kShareOfReplies = 100;
+// Descriptors kept for the service itself (the listening socket, epoll, the store's files,
+// standard streams); of the rest each connection gets two: its socket and the file its reply
+// may read from the disk.
+constexpr rlim_t kDescriptorReserve = 64;
 
 bool isTokenChar(unsigned char c) {
     return std::isalnum(c) || std::strchr("!#$%&'*+-.^_`|~", c) != nullptr;
@@ -258,6 +272,8 @@ struct HttpServer::Conn {
     bool probed = false;   // its peer closed its side while the request was with a worker
     bool expectContinue = false;
     bool keepAlive = false;  // of the current request
+    bool writes = false;     // the current request changes stored data
+    unsigned replies = 0;    // answered on this connection
     Lane lane = Lane::calls;  // of the current request, and of the pieces of its reply
     std::string in;
 
@@ -271,6 +287,12 @@ struct HttpServer::Conn {
     size_t held = 0;
     Clock::time_point bodySince;  // the end of the head: a full table judges its rate from here
     Clock::time_point bodyEnd;    // the body's deadline
+    Clock::time_point lastByteAt;  // the body's last bytes came
+    // Not read while it waits for room among the bytes held: its body's next bytes (`whole`:
+    // what parsing it costs) did not fit, and nothing could give way.
+    bool roomWait = false;
+    bool roomWhole = false;
+    Clock::time_point roomWaitSince;
     std::string method;  // of the current request, for its log line
     std::string target;
 
@@ -307,11 +329,12 @@ struct HttpServer::Conn {
     bool closed() const { return fd < 0; }
 };
 
-HttpServer::HttpServer(HttpLimits limits, Handler handler, Refusal refusal, Sorter sorter)
+HttpServer::HttpServer(HttpLimits limits, Handler handler, Refusal refusal, Sorter sorter, Writes writes)
     : limits_(limits),
       handler_(std::move(handler)),
       refusal_(std::move(refusal)),
-      sorter_(std::move(sorter)) {
+      sorter_(std::move(sorter)),
+      writes_(std::move(writes)) {
     wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
 }
 
@@ -421,16 +444,13 @@ bool HttpServer::run() {
     ev.data.u64 = kWakeTag;
     epoll_ctl(epollFd_, EPOLL_CTL_ADD, wakeFd_, &ev);
 
-    // Every connection is a descriptor: make room for as many as the cap allows.
+    // Every connection is a descriptor, and may open a file for its reply: the table holds as
+    // many as the descriptor limit (the program raises it to its hard limit) leaves room for
+    // both, so that a file is never refused for want of a descriptor.
     rlimit files{};
-    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
-        files.rlim_cur = std::min<rlim_t>(files.rlim_max, 65536);
-        setrlimit(RLIMIT_NOFILE, &files);
-        getrlimit(RLIMIT_NOFILE, &files);
-    }
-    if (files.rlim_cur > 64) {
-        limits_.maxConnections =
-            std::min<size_t>(limits_.maxConnections, static_cast<size_t>(files.rlim_cur) - 64);
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY) {
+        const rlim_t spare = files.rlim_cur > kDescriptorReserve + 2 ? files.rlim_cur - kDescriptorReserve : 2;
+        limits_.maxConnections = std::min<size_t>(limits_.maxConnections, static_cast<size_t>(spare / 2));
     }
 
     for (int i = 0; i < std::max(1, limits_.callWorkers); ++i) {
@@ -659,8 +679,10 @@ void HttpServer::makeRoomForNewConnection() {
 }
 
 bool HttpServer::givesWay(const Conn& c, Clock::time_point now) const {
-    return c.state == Conn::State::head || (c.state == Conn::State::body && slowBody(c, now)) ||
-           slowReader(c, now);
+    // (A body the service does not read while it waits for room came at the rate: the time it
+    // waits is not its own.)
+    return c.state == Conn::State::head ||
+           (c.state == Conn::State::body && !c.roomWait && slowBody(c, now)) || slowReader(c, now);
 }
 
 // What a body has announced: its length, or for a chunked one what has come and the rest of
@@ -685,13 +707,22 @@ size_t HttpServer::taken(const Conn& c) {
     return c.sentTotal - std::min(c.sentTotal, static_cast<size_t>(std::max(0, queued)));
 }
 
+// Bytes of its replies sent to the peer: those the socket took, less those it has not sent yet.
+// (Once the way to the peer's reader is full, what has been sent is what its system took at
+// once; it acknowledges the last of those a moment later whether its reader reads or not.)
+size_t HttpServer::transmitted(const Conn& c) {
+    int unsent = 0;
+    if (c.closed() || ioctl(c.fd, SIOCOUTQNSD, &unsent) != 0) unsent = 0;
+    return c.sentTotal - std::min(c.sentTotal, static_cast<size_t>(std::max(0, unsent)));
+}
+
 // A reply starts going out, or first fills the way to its peer's reader: its peer's rate is
-// measured from here. (Until the way is full the peer's system takes it at once, whatever its
-// reader does.)
+// measured from here, from what has reached its system by then. (Until the way is full the peer's
+// system takes it at once, whatever its reader does.)
 void HttpServer::startTaking(Conn& c) {
     const auto now = Clock::now();
     c.markOldAt = c.markNewAt = now;
-    c.markOld = c.markNew = taken(c);
+    c.markOld = c.markNew = c.filled ? transmitted(c) : taken(c);
 }
 
 // Moves the marks on once the newer is a window old: the rate is then measured over one to two
@@ -723,30 +754,95 @@ bool HttpServer::slowReader(const Conn& c, Clock::time_point now) const {
     return takeRate(c, now) < static_cast<double>(limits_.minBodyRate);
 }
 
-// Makes room for `bytes` more request bytes of c's: while they do not fit, the body still coming
-// that announces the most bytes (of those, the furthest from its end) is refused, when it
-// announces more than c's; false when none does, and then c is refused. So a small request is
-// never kept out by large bodies that hold the budget and come slowly.
+// Whether a body has come below the minimum rate, judged once it has come for a stall's time.
+bool HttpServer::slowForRoom(const Conn& c, Clock::time_point now) const {
+    return now - c.bodySince >= kBodyStall && slowBody(c, now);
+}
+
+// Whether a body still coming gives its bytes up for another request's: 2 when it stalls
+// (nothing of it for a while) or has come below the minimum rate; 1 when the service itself has
+// held it back, unread, for want of room for that long (so that bodies that each wait for the
+// others never lock the budget); 0 otherwise. One coming at the rate never does, however much it
+// announces.
+int HttpServer::bodyGivesRoom(const Conn& c, Clock::time_point now) const {
+    if (c.closed() || c.state != Conn::State::body || c.held == 0) return 0;
+    if (c.roomWait) return now - c.roomWaitSince >= kBodyStall ? 1 : 0;
+    return now - c.lastByteAt >= kBodyStall || slowForRoom(c, now) ? 2 : 0;
+}
+
+// Makes room for `bytes` more request bytes of c's: while they do not fit, of the bodies that
+// give their bytes up (bodyGivesRoom; those that stall or come slowly before those held back)
+// the one that announces the most bytes (of those, the furthest from its end) is refused; false
+// when none can. So neither a small request nor an upload at a good pace is kept out by bodies
+// that hold the budget and stall or come slowly.
 bool HttpServer::roomForRequestBytes(Conn& c, size_t bytes) {
+    const auto now = Clock::now();
     while (held_ + bytes > limits_.maxHeldBytes) {
-        const size_t own = std::max(bodyAnnounced(c), c.req.body.size());
         Conn* largest = nullptr;
+        int largestGives = 0;
         auto rest = [](const Conn& x) { return bodyAnnounced(x) - std::min(bodyAnnounced(x), x.req.body.size()); };
         for (auto& [id, cp] : conns_) {
             Conn& v = *cp;
-            if (&v == &c || v.closed() || v.state != Conn::State::body || v.held == 0 ||
-                bodyAnnounced(v) <= own) {
-                continue;
-            }
-            if (!largest || bodyAnnounced(v) > bodyAnnounced(*largest) ||
-                (bodyAnnounced(v) == bodyAnnounced(*largest) && rest(v) > rest(*largest))) {
+            const int gives = &v == &c ? 0 : bodyGivesRoom(v, now);
+            if (gives == 0) continue;
+            if (!largest || gives > largestGives ||
+                (gives == largestGives &&
+                 (bodyAnnounced(v) > bodyAnnounced(*largest) ||
+                  (bodyAnnounced(v) == bodyAnnounced(*largest) && rest(v) > rest(*largest))))) {
                 largest = &v;
+                largestGives = gives;
             }
         }
         if (!largest) return false;
-        refuse(*largest, 503, "too many request bytes held at once: gave way for a smaller request");
+        refuse(*largest, 503, "too many request bytes held at once: gave way, stalled or slow, for another request");
     }
     return true;
+}
+
+// Its next bytes (or, `whole`, what parsing it costs) do not fit and nothing can give way: a
+// request that comes at the rate is not read until room is made (retryRoom), its deadline
+// running, and is not judged by its rate meanwhile; only its peer's going away is watched.
+void HttpServer::waitForRoom(Conn& c, bool whole) {
+    if (!c.roomWait) {
+        c.roomWait = true;
+        c.roomWaitSince = Clock::now();
+        ++roomWaiters_;
+    }
+    c.roomWhole = whole;
+    watch(c, 0);
+}
+
+void HttpServer::endRoomWait(Conn& c) {
+    if (!c.roomWait) return;
+    c.roomWait = false;
+    --roomWaiters_;
+}
+
+// The requests that wait for room try again, in the order they came: bytes held may have been
+// released, or a body held may have stalled meanwhile.
+void HttpServer::retryRoom() {
+    if (roomWaiters_ == 0) return;
+    for (auto& [id, cp] : conns_) {
+        Conn& c = *cp;
+        if (c.closed() || !c.roomWait) continue;
+        // (It still waits while it tries: the wait ends once its bytes fit.)
+        if (c.roomWhole) {
+            dispatch(c);
+        } else {
+            process(c);
+        }
+        if (c.closed() || c.roomWait || c.state != Conn::State::body) continue;
+        watch(c, EPOLLIN | EPOLLRDHUP);
+        readSome(c);
+    }
+}
+
+// What the peer's end of the connection shows without reading: POLLRDHUP once it closed its
+// side, POLLHUP or POLLERR once the connection was reset; 0 while it is open.
+short HttpServer::peerEnded(const Conn& c) {
+    pollfd p{c.fd, POLLRDHUP, 0};
+    if (poll(&p, 1, 0) <= 0) return 0;
+    return static_cast<short>(p.revents & (POLLRDHUP | POLLHUP | POLLERR));
 }
 
 void HttpServer::startRequest(Conn& c) {
@@ -764,6 +860,7 @@ void HttpServer::startRequest(Conn& c) {
     c.trailerBytes = 0;
     c.held = 0;
     c.keepAlive = false;
+    c.writes = false;
     c.method.clear();
     c.target.clear();
     c.headSince = Clock::now();
@@ -785,6 +882,7 @@ void HttpServer::close(Conn& c) {
     ::close(c.fd);
     c.fd = -1;
     --open_;
+    endRoomWait(c);
     // (A request with a worker keeps its bytes counted until the worker is done.)
     releaseHeld(c.held);
     c.held = 0;
@@ -797,6 +895,14 @@ void HttpServer::releaseHeld(size_t bytes) {
 }
 
 void HttpServer::onEvent(Conn& c, uint32_t events) {
+    if (c.roomWait) {
+        // Not read while it waits for room: only a reset ends it.
+        if (events & (EPOLLERR | EPOLLHUP)) {
+            logRequest(c, "WARN", 0, "peer went away while its request waited for room");
+            close(c);
+        }
+        return;
+    }
     switch (c.state) {
     case Conn::State::head:
     case Conn::State::body:
@@ -829,6 +935,12 @@ void HttpServer::onEvent(Conn& c, uint32_t events) {
 // for one or not) tells them apart: a closed socket answers it with a reset (EPOLLHUP).
 void HttpServer::peerClosed(Conn& c) {
     watch(c, 0);  // the reset still wakes the loop; the end of the input would again and again
+    // A request that writes, still queued, is not made for it (see dispatch).
+    if (c.writes && c.state == Conn::State::busy && dropQueued(c)) {
+        logRequest(c, "WARN", 0, "peer went away: its request dropped before it was made");
+        close(c);
+        return;
+    }
     if (c.probed || !c.http11) return;
     c.probed = true;
     static const std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
@@ -901,7 +1013,7 @@ void HttpServer::readSome(Conn& c) {
         }
         c.in.append(buf, static_cast<size_t>(n));
         process(c);
-        if (c.state != Conn::State::head && c.state != Conn::State::body) return;
+        if ((c.state != Conn::State::head && c.state != Conn::State::body) || c.roomWait) return;
     }
 }
 
@@ -935,6 +1047,7 @@ void HttpServer::process(Conn& c) {
         }
         c.state = Conn::State::body;
         c.bodySince = Clock::now();
+        c.lastByteAt = c.bodySince;
         c.bodyEnd = c.bodySince + limits_.bodyDeadline;
         c.deadline = c.bodyEnd;
         if (c.expectContinue) {
@@ -1096,15 +1209,21 @@ bool HttpServer::parseHead(Conn& c, size_t headEnd) {
     return true;
 }
 
-// Counts body bytes received against the bytes held at once; refuses the request (503) when
-// they do not fit.
+// Counts body bytes received against the bytes held at once; when they do not fit, the request
+// waits for room while it comes at the minimum rate, and is refused (503) below it.
 bool HttpServer::holdReceived(Conn& c, size_t bytes) {
     if (!roomForRequestBytes(c, bytes)) {
-        refuse(c, 503, "too many request bytes held at once");
+        if (c.roomWait || !slowForRoom(c, Clock::now())) {
+            waitForRoom(c, false);
+        } else {
+            refuse(c, 503, "too many request bytes held at once");
+        }
         return false;
     }
+    endRoomWait(c);
     held_ += bytes;
     c.held += bytes;
+    if (bytes > 0) c.lastByteAt = Clock::now();
     return true;
 }
 
@@ -1159,7 +1278,10 @@ bool HttpServer::readBody(Conn& c) {
         }
         case Conn::Chunk::data: {
             size_t take = std::min(c.in.size() - pos, c.chunkLeft);
-            if (!holdReceived(c, take)) return false;
+            if (!holdReceived(c, take)) {
+                consumed();  // what was parsed stays parsed while it waits for room
+                return false;
+            }
             c.req.body.append(c.in, pos, take);
             pos += take;
             c.chunkLeft -= take;
@@ -1210,11 +1332,26 @@ void HttpServer::dispatch(Conn& c) {
     if (!c.req.body.empty()) {
         const size_t parsing = c.req.body.size() + limits_.parseAllowance;
         if (!roomForRequestBytes(c, parsing)) {
+            if (c.state == Conn::State::body && (c.roomWait || !slowForRoom(c, Clock::now()))) {
+                waitForRoom(c, true);
+                return;
+            }
             refuse(c, 503, "too many request bytes held at once");
             return;
         }
+        endRoomWait(c);
         held_ += parsing;
         c.held += parsing;
+    }
+    // A request that writes is never made for a peer that has closed its side, however long
+    // ago (a request that waited in the listening queue after its client gave up included):
+    // such a peer cannot be told apart from one gone, which would never learn that it was made.
+    // A peer that reset its connection is gone whatever the request.
+    c.writes = writes_ && writes_(c.req);
+    if (const short ended = peerEnded(c); ended & (POLLHUP | POLLERR) || (c.writes && ended)) {
+        logRequest(c, "WARN", 0, "peer went away: its request dropped before it was made");
+        close(c);
+        return;
     }
     c.state = Conn::State::busy;
     c.http11 = c.req.version == "HTTP/1.1";
@@ -1298,26 +1435,44 @@ size_t HttpServer::replyHeldNow() {
 
 // Until `room` more bytes fit in the reply budget, replies are dropped with their connections,
 // never `keep`'s, the one just made: first those whose peers take them below the minimum rate
-// (as a full table judges them), then the others; of each, the one whose peer has gone longest
-// without taking a byte first. So a peer that reads steadily keeps its reply while those that
-// take little lose theirs, though in the instant between the lumps its system takes it may look
-// idle longest. Replies being made are not among them: they end on their own.
+// past their grace (as a full table judges them), then the others, each by the pace its peer
+// takes it at (what its system acknowledged since the way to its reader filled, over the time
+// since: over the last rate windows once it has gone on that long), slowest first, of the same
+// pace (within a quarter of the minimum rate) the one measured longest first. A reply whose peer
+// takes it at the minimum rate or more is never dropped, whatever the moment: not in its grace,
+// nor in the instant between the lumps its system takes, when it may have gone longest of all
+// without taking a byte. A reply not yet going out (held back, or its way not yet full) counts as
+// taken at no pace, since it was made.
+// Replies being made are not among them: they end on their own.
 void HttpServer::shedReplies(size_t room, const Conn* keep) {
     if (replyHeldNow() + room <= limits_.maxReplyBytes) return;
     const auto now = Clock::now();
-    std::vector<std::pair<bool, Conn*>> holders;  // (taken at the rate, the connection)
+    struct Holder {
+        bool slow;  // judged below the minimum rate
+        double pace;
+        Clock::time_point since;
+        Conn* conn;
+    };
+    std::vector<Holder> holders;
     for (auto& [id, cp] : conns_) {
-        if (cp.get() != keep && !cp->closed() && cp->replyHeld > 0)
-            holders.emplace_back(!slowReader(*cp, now), cp.get());
+        Conn& h = *cp;
+        if (&h == keep || h.closed() || h.replyHeld == 0) continue;
+        const bool measured = h.state == Conn::State::writing && h.filled && !h.pieceComing;
+        const double pace = measured ? takeRate(h, now) : 0.0;
+        if (measured && limits_.minBodyRate > 0 && pace >= static_cast<double>(limits_.minBodyRate)) continue;
+        // Paces are compared in steps of a quarter of the minimum rate: a peer that reads
+        // nothing still has a few kilobytes acknowledged by its system after its way filled,
+        // which must not rank it above one that has read nothing for longer.
+        const double step = std::max(1.0, static_cast<double>(limits_.minBodyRate) / 4.0);
+        holders.push_back({slowReader(h, now), std::floor(pace / step), measured ? h.filledAt : h.lastTaken, &h});
     }
-    std::sort(holders.begin(), holders.end(), [](const auto& x, const auto& y) {
-        const Conn* a = x.second;
-        const Conn* b = y.second;
-        if (x.first != y.first) return !x.first;
-        return a->lastTaken != b->lastTaken ? a->lastTaken < b->lastTaken : a->id < b->id;
+    std::sort(holders.begin(), holders.end(), [](const Holder& x, const Holder& y) {
+        if (x.slow != y.slow) return x.slow;
+        if (x.pace != y.pace) return x.pace < y.pace;
+        return x.since != y.since ? x.since < y.since : x.conn->id < y.conn->id;
     });
     for (const auto& holder : holders) {
-        Conn* h = holder.second;
+        Conn* h = holder.conn;
         if (replyHeldNow() + room <= limits_.maxReplyBytes) break;
         logRequest(*h, "WARN", 0,
                    "reply not taken: closed to keep replies held within " +
@@ -1345,7 +1500,17 @@ void HttpServer::reply(Conn& c, HttpResponse response, bool fromHandler) {
         "HTTP/1.1 " + std::to_string(response.status) + " " + reasonOf(response.status) + "\r\n";
     head += "Content-Type: " + oneLine(response.contentType) + "\r\n";
     head += "Content-Length: " + std::to_string(length) + "\r\n";
-    c.closeAfter = !fromHandler || !c.keepAlive;
+    // While new connections wait for a place, one that has had its share of replies ends
+    // with this one (its pipelined requests after it unanswered: its client asks again).
+    const bool share = fromHandler && c.keepAlive && tableFull_ && c.replies + 1 >= kShareOfReplies;
+    c.closeAfter = !fromHandler || !c.keepAlive || share;
+    if (share) {
+        logRequest(c, "INFO", 0,
+                   "gave way to a new connection: " + std::to_string(limits_.maxConnections) +
+                       " connections open and this one had its share of replies (" +
+                       std::to_string(c.replies + 1) + "): closed after this one");
+    }
+    if (fromHandler) ++c.replies;
     head += c.closeAfter ? "Connection: close\r\n" : "Connection: keep-alive\r\n";
     for (const auto& [k, v] : response.headers) head += oneLine(k) + ": " + oneLine(v) + "\r\n";
     head += "\r\n";
@@ -1385,6 +1550,7 @@ void HttpServer::reply(Conn& c, HttpResponse response, bool fromHandler) {
 }
 
 void HttpServer::refuse(Conn& c, int status, const std::string& why) {
+    endRoomWait(c);  // (one that waited for room is refused at its deadline, or gives way)
     releaseHeld(c.held);
     c.held = 0;
     logRequest(c, "WARN", status, why);
@@ -1508,6 +1674,7 @@ void HttpServer::afterReply(Conn& c) {
 }
 
 void HttpServer::expire() {
+    retryRoom();
     auto now = Clock::now();
     if (acceptPaused_ && acceptResume_ <= now) {
         epoll_event ev{};
@@ -1562,8 +1729,8 @@ void HttpServer::expire() {
 
 int HttpServer::nextTimeoutMs() {
     auto now = Clock::now();
-    long long best = 1000;
-    if (acceptPaused_) best = std::max(0LL, millisBetween(now, acceptResume_) + 1);
+    long long best = roomWaiters_ > 0 ? kFullTableRetry.count() : 1000;
+    if (acceptPaused_) best = std::min(best, std::max(0LL, millisBetween(now, acceptResume_) + 1));
     for (const auto& [id, c] : conns_) {
         if (c->closed() || c->state == Conn::State::busy || c->pieceComing) continue;
         best = std::min(best, std::max(0LL, millisBetween(now, c->deadline) + 1));

@@ -11,11 +11,14 @@
 // What clients can make it hold is bounded: request bytes as they arrive (not as declared),
 // replies from the moment a worker starts making them until their peers have taken them (a
 // large reply can be made piece by piece as its peer takes it; one that would pass the budget
-// waits to be made), and connections (when the table is full, the one that has waited longest
-// for its request head, a body sender below the minimum rate, or a peer taking its reply below
-// it, gives way), and request bytes (a request that does not fit refuses a larger body still
-// coming instead). A peer that goes away while its request waits for a worker or is being made
-// gives its connection up at once, and a request not yet made is dropped.
+// waits to be made), and connections (the table is sized from the descriptor limit, keeping one
+// descriptor in reserve for each connection's file; when it is full, the one that has waited
+// longest for its request head, a body sender below the minimum rate, or a peer taking its
+// reply below it, gives way, and a connection that has had its share of replies closes after
+// its next one), and request bytes (a request that does not fit refuses a body that stalls or
+// comes below the minimum rate instead, or waits for room). A peer that goes away while its
+// request waits for a worker or is being made gives its connection up at once, and a request
+// not yet made is dropped; a request that writes is never made for a peer that has closed.
 #pragma once
 
 #include <atomic>
@@ -48,13 +51,15 @@ enum class Lane { calls, pictures, pieces, frames };
 struct HttpLimits {
     size_t maxHeadBytes = 16 * 1024;                // request line and headers (and chunk trailers)
     size_t maxBodyBytes = 8u << 20;                 // one body, however it is framed
-    // Body bytes received and held, all connections. A request that does not fit refuses the
-    // largest body still coming (by what it announces) instead, when that is larger than its own.
+    // Body bytes received and held, all connections. A request that does not fit refuses a body
+    // that stalls or comes below minBodyRate instead (the one that announces most first); with
+    // none, it waits unread for room while it comes at that rate, and is refused below it.
     size_t maxHeldBytes = 64u << 20;
     // Replies being made and made but not yet taken by their peers, over all connections. A
     // reply counts from the moment a worker starts making it (makeAllowance until its bytes are
-    // known); one that would pass the budget waits, and the connections whose peers have gone
-    // longest without taking a byte are closed to make room, those taking below minBodyRate first.
+    // known); one that would pass the budget waits, and connections are closed to make room:
+    // those whose peers take below minBodyRate past their grace first, then the others by the
+    // pace their peers take at, slowest first; never one whose peer takes it at minBodyRate.
     size_t maxReplyBytes = 64u << 20;
     // What making one reply may cost besides the bytes made: the largest picture's encoder
     // state and the growing output, or a handler's working copies.
@@ -67,7 +72,9 @@ struct HttpLimits {
     // A body that has come below this average rate (bytes a second) since the end of its head,
     // or a reply whose peer has taken it below this rate over the last seconds, gives way for a
     // new connection when the table is full, and such replies are the first the reply budget
-    // sheds; 0: none does for its rate. A body is otherwise cut at its deadline only.
+    // sheds (one taken at this rate it never sheds); such bodies, and those that stall, give
+    // their bytes up for other requests; 0: none does, nor is kept, for its rate. A body is
+    // otherwise cut at its deadline only.
     size_t minBodyRate = 32u << 10;
     // How long a reply goes out, from the moment the way to its peer's reader is full (its
     // system takes no more at once), before its peer is judged by the rate it takes it.
@@ -75,7 +82,8 @@ struct HttpLimits {
     std::chrono::milliseconds idleTimeout{5000};    // a kept-alive connection between requests
     // How long a reply may wait for its peer to take a byte: every byte taken moves it.
     std::chrono::milliseconds writeDeadline{30000};
-    size_t maxConnections = 1024;
+    // At most; fewer when the descriptor limit leaves less (see HttpServer::run).
+    size_t maxConnections = 4096;
     int callWorkers = 8;
     // Pictures and pages, and the pieces of replies made as they are sent. Their number is
     // fixed, not one per processor: each picture being made takes a processor for tens of
@@ -144,8 +152,11 @@ public:
     using Refusal = std::function<HttpResponse(int status, const std::string& why)>;
     // The lane of a whole request, chosen on the reading thread (so it must be quick).
     using Sorter = std::function<Lane(const HttpRequest&)>;
+    // Whether a whole request changes stored data, on the reading thread too: such a request
+    // is never made for a peer that has closed its side (it could not learn that it was).
+    using Writes = std::function<bool(const HttpRequest&)>;
 
-    HttpServer(HttpLimits limits, Handler handler, Refusal refusal, Sorter sorter);
+    HttpServer(HttpLimits limits, Handler handler, Refusal refusal, Sorter sorter, Writes writes = {});
     ~HttpServer();
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;
@@ -206,8 +217,15 @@ private:
     void makeRoomForNewConnection();
     bool givesWay(const Conn& c, Clock::time_point now) const;
     bool slowBody(const Conn& c, Clock::time_point now) const;
+    bool slowForRoom(const Conn& c, Clock::time_point now) const;
+    int bodyGivesRoom(const Conn& c, Clock::time_point now) const;
+    void waitForRoom(Conn& c, bool whole);
+    void endRoomWait(Conn& c);
+    void retryRoom();
+    static short peerEnded(const Conn& c);
     bool slowReader(const Conn& c, Clock::time_point now) const;
     static size_t taken(const Conn& c);
+    static size_t transmitted(const Conn& c);
     static double takeRate(const Conn& c, Clock::time_point now);
     void startTaking(Conn& c);
     void markTaken(Conn& c, Clock::time_point now);
@@ -236,6 +254,7 @@ private:
     Handler handler_;
     Refusal refusal_;
     Sorter sorter_;
+    Writes writes_;
     int listenFd_ = -1;
     int epollFd_ = -1;
     int wakeFd_ = -1;
@@ -246,6 +265,7 @@ private:
     uint64_t nextId_ = 2;  // 0 and 1 tag the listening socket and the wake-up descriptor
     size_t held_ = 0;       // request bytes, against maxHeldBytes
     size_t open_ = 0;       // connections not closed
+    size_t roomWaiters_ = 0;  // requests that wait, unread, for room among the bytes held
     bool acceptPaused_ = false;
     bool tableFull_ = false;  // new connections wait for a place (noted once in the log)
     Clock::time_point acceptResume_;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <cerrno>
 #include <cstdio>  // jpeglib.h needs FILE
 #include <jpeglib.h>
 
@@ -403,7 +404,12 @@ std::optional<Picture> pictureNamed(const std::string& name) {
 
 std::optional<Picture> pictureFromFile(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG || errno == ELOOP) return std::nullopt;
+        Picture busy;
+        busy.status = 503;
+        return busy;
+    }
     struct stat info {};
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);

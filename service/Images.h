@@ -36,7 +36,9 @@ bool isPictureName(const std::string& name);
 std::optional<Picture> pictureNamed(const std::string& name);
 
 // A PNG file of the service's data directory (an uploaded avatar), sent from disk a piece at a
-// time as its peer takes it, never read whole into memory; nothing when it cannot be opened.
+// time as its peer takes it, never read whole into memory; nothing when there is no such file.
+// A file that exists but cannot be opened now (no descriptor left, or another passing cause) is
+// a picture of status 503 without bytes.
 std::optional<Picture> pictureFromFile(const std::string& path);
 
 // Encoders of 8-bit RGB rows, which they ask for one at a time, top to bottom (`row` has room

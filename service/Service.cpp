@@ -519,7 +519,8 @@ Service::Service(const std::string& dataDir, ServiceConfig config, ServiceOption
     server_ = std::make_unique<HttpServer>(
         options_.limits, [this](HttpRequest& req) { return route(req); },
         [this](int status, const std::string& why) { return refusal(status, why); },
-        [](const HttpRequest& req) { return laneOf(req); });
+        [](const HttpRequest& req) { return laneOf(req); },
+        [this](const HttpRequest& req) { return writes(req); });
     // Operations on a user's own data need that user's session; "uid" or "id" names the user.
     const auto owner = Access::owner;
     // Whether an operation changes stored data (then it runs as one transaction).
@@ -704,6 +705,32 @@ HttpResponse Service::route(HttpRequest& req) {
     return plainResponse(404, "");
 }
 
+// The operation a request names: from its query on the protocol's interfaces, else its path.
+std::string Service::opName(const HttpRequest& req, const std::string& iface) {
+    auto query = queryOf(req.target);
+    if (iface == "json") return query.count("m") ? query["m"] : "";
+    if (iface == "enciphered") {
+        std::string op = query.count("act") ? query["act"] : "";
+        if (query.count("do")) op += "&do=" + query["do"];
+        if (query.count("mod") && query["mod"] != "phone_api") op = query["mod"] + ":" + op;
+        return op;
+    }
+    return req.path;
+}
+
+// Whether a request names an operation that changes stored data (asked on the server's reading
+// thread, before the request is made: the tables of operations are not changed after start).
+bool Service::writes(const HttpRequest& req) const {
+    if (req.method != "GET" && req.method != "POST") return false;
+    const bool json = req.path == "/api/client.php";
+    if (!json && (req.path != "/index.php" || (req.method == "GET" && isPartnerCallback(queryOf(req.target))))) {
+        return false;
+    }
+    const auto& table = json ? jsonOps_ : desOps_;
+    auto op = table.find(opName(req, json ? "json" : "enciphered"));
+    return op != table.end() && op->second.writes;
+}
+
 Incoming Service::decode(const HttpRequest& req, const std::string& iface) {
     Incoming in;
     in.iface = iface;
@@ -717,15 +744,7 @@ Incoming Service::decode(const HttpRequest& req, const std::string& iface) {
     in.root = host.empty() ? publicRoot_ : "http://" + host;
 
     auto query = queryOf(req.target);
-    if (iface == "json") {
-        in.op = query.count("m") ? query["m"] : "";
-    } else if (iface == "enciphered") {
-        in.op = query.count("act") ? query["act"] : "";
-        if (query.count("do")) in.op += "&do=" + query["do"];
-        if (query.count("mod") && query["mod"] != "phone_api") in.op = query["mod"] + ":" + in.op;
-    } else {
-        in.op = req.path;
-    }
+    in.op = opName(req, iface);
 
     // Cookie of a logged-in site session.
     std::string cookie = req.header("Cookie");
@@ -1467,6 +1486,12 @@ Reply Service::pageImage(Incoming& in) {
     if (!picture) {
         r = html("页面不存在", "");
         r.httpStatus = 404;
+        return r;
+    }
+    if (picture->status == 503 && !picture->stream && picture->bytes.empty()) {
+        // The file is there, but could not be opened now: the client may ask again.
+        r = html("服务器繁忙，请稍后再试", "");
+        r.httpStatus = 503;
         return r;
     }
     r.httpStatus = picture->status;

@@ -129,6 +129,8 @@ private:
 
     // Which workers serve a request: calls never wait behind pictures and pages.
     static Lane laneOf(const HttpRequest& req);
+    static std::string opName(const HttpRequest& req, const std::string& iface);
+    bool writes(const HttpRequest& req) const;
     HttpResponse route(HttpRequest& req);
     HttpResponse refusal(int status, const std::string& why);
     HttpResponse handleApi(const HttpRequest& req, const std::string& iface);

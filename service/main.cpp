@@ -11,6 +11,7 @@
 // request. SIGTERM and SIGINT stop it.
 #include <malloc.h>
 #include <pthread.h>
+#include <sys/resource.h>
 
 #include <chrono>
 #include <csignal>
@@ -128,8 +129,9 @@ int main(int argc, char** argv) {
             options.limits.bodyDeadline = ms;
         } else if (a == "--min-body-rate") {
             // The rate (bytes a second) below which a request body, or a reply's peer, gives way
-            // for a new connection when the connection table is full (and replies taken below it
-            // are the first the reply budget sheds).
+            // for a new connection when the connection table is full (replies taken below it are
+            // the first the reply budget sheds, those at it never; bodies below it give their
+            // bytes up for other requests).
             if (!parseInt(value(), n) || n < 0) {
                 std::cerr << "zavelto-service: bad minimum body rate\n";
                 return 2;
@@ -184,6 +186,17 @@ int main(int argc, char** argv) {
     // that threshold after the first such block is freed, and the next ones stay in its heaps,
     // resident long after a flood has gone.
     mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+    // Every connection is a descriptor, and its reply may open a file: the connection table is
+    // sized from what the limit allows (HttpServer::run), so take all that the system grants.
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        if (setrlimit(RLIMIT_NOFILE, &files) != 0) {
+            // An unlimited hard limit is still bounded by the system's own ceiling.
+            files.rlim_cur = 1u << 20;
+            setrlimit(RLIMIT_NOFILE, &files);
+        }
+    }
     // A peer that hangs up mid-reply must not end the process.
     std::signal(SIGPIPE, SIG_IGN);
     // SIGTERM and SIGINT are taken by one waiting thread; every other thread blocks them.

@@ -1,5 +1,6 @@
 // What clients that stop reading or never finish can make the service hold: replies not taken
-// stay within their budget (the peers that took nothing for longest lose theirs first), and
+// stay within their budget (the peers that take them slowest lose theirs first, of those that
+// take nothing the one that has taken nothing for longest; one taking at the minimum rate never), and
 // what a connection held goes when it ends; pictures are made as they are sent; a full
 // connection table gives way to new clients instead of refusing them.
 #include <arpa/inet.h>
@@ -19,7 +20,10 @@ namespace zvt::test::svc {
 namespace {
 
 constexpr size_t kReplyBudget = 64u << 20;  // as the service's README states
+// The connection table of a service whose descriptor limit is kTableDescriptors: two for each
+// connection (its socket and a file its reply may open) beside the service's 64.
 constexpr size_t kConnectionTable = 1024;
+constexpr int kTableDescriptors = 2 * kConnectionTable + 64;
 
 ServiceProcess::Options smallQuarantine() {
     // The sanitizer's quarantine would keep every freed block resident.
@@ -79,36 +83,51 @@ TEST(ServiceHeldBytes, RepliesNotTakenStayWithinTheirBudget) {
 }
 
 TEST(ServiceHeldBytes, ThePeersThatTakeLeastLoseTheirRepliesFirst) {
-    // Peers are judged by the rate they take their replies at from a fifth of a second after
-    // their systems take no more at once (by then what those systems take at once has come).
-    ServiceProcess::Options options = smallQuarantine();
-    options.extraArgs = {"--reply-grace", "0.2"};
-    ServiceProcess service(options);
-    constexpr size_t kReply = 6u << 20;
-    service.script(json{{"op", "get_ios_config"}, {"sticky", true}, {"body", std::string(kReply, 'r')}}
-                       .dump());
-    const std::string ask = getRequest(kJsonPath + "get_ios_config");
-    // The first peer takes 4 MiB of its reply at once, then pauses: in that instant it has gone
-    // longest without taking a byte, though it took hundreds of times what the others did.
-    Peer reader(service.port(), Peer::Window{64 * 1024});
-    reader.send(ask);
-    std::string got;
-    while (got.size() < (4u << 20) && reader.takeSome(got, 65536))
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    // Ten that take nothing: the eleventh reply passes the budget, and the first of the ten,
-    // which of those that take below the minimum rate has gone longest without taking a byte,
-    // makes room.
-    std::vector<std::unique_ptr<Peer>> idle;
-    for (int i = 0; i < 10; ++i) {
-        if (i == 9) std::this_thread::sleep_for(std::chrono::milliseconds(300));  // past the grace
-        idle.push_back(std::make_unique<Peer>(service.port()));
-        idle.back()->send(ask);
-        ASSERT_TRUE(idle.back()->answerStarted()) << i;
+    const struct {
+        const char* what;
+        // How long a reply goes out, from the moment its peer's system takes no more at once,
+        // before its peer is judged by the rate it takes it.
+        const char* grace;
+        bool idleJudged;  // the idle peers are past their grace when the budget needs room
+    } cases[] = {
+        // By then what their systems take at once has come.
+        {"the idle peers are judged past a fifth of a second", "0.2", true},
+        // None is judged yet: the reader keeps its reply for the pace it took it at, though it
+        // has gone longest without taking a byte, and the idle peers rank by how long they have
+        // taken nothing.
+        {"no peer is judged yet", "60", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ServiceProcess::Options options = smallQuarantine();
+        options.extraArgs = {"--reply-grace", c.grace};
+        ServiceProcess service(options);
+        constexpr size_t kReply = 6u << 20;
+        service.script(json{{"op", "get_ios_config"}, {"sticky", true}, {"body", std::string(kReply, 'r')}}
+                           .dump());
+        const std::string ask = getRequest(kJsonPath + "get_ios_config");
+        // The first peer takes 4 MiB of its reply at once, then pauses: in that instant it has
+        // gone longest without taking a byte, though it took hundreds of times what the others did.
+        Peer reader(service.port(), Peer::Window{64 * 1024});
+        reader.send(ask);
+        std::string got;
+        while (got.size() < (4u << 20) && reader.takeSome(got, 65536))
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        // Ten that take nothing: the eleventh reply passes the budget, and the first of the
+        // ten, which of those that take below the minimum rate has gone longest without taking
+        // a byte, makes room.
+        std::vector<std::unique_ptr<Peer>> idle;
+        for (int i = 0; i < 10; ++i) {
+            if (i == 9 && c.idleJudged) std::this_thread::sleep_for(std::chrono::milliseconds(300));  // past the grace
+            idle.push_back(std::make_unique<Peer>(service.port()));
+            idle.back()->send(ask);
+            ASSERT_TRUE(idle.back()->answerStarted()) << i;
+        }
+        got += reader.readToEnd();
+        EXPECT_EQ(wholeBody(got).size(), kReply);
+        for (size_t i = 0; i < idle.size(); ++i)
+            EXPECT_EQ(wholeBody(idle[i]->readToEnd()).size(), i == 0 ? 0u : kReply) << "peer " << i;
     }
-    got += reader.readToEnd();
-    EXPECT_EQ(wholeBody(got).size(), kReply);
-    for (size_t i = 0; i < idle.size(); ++i)
-        EXPECT_EQ(wholeBody(idle[i]->readToEnd()).size(), i == 0 ? 0u : kReply) << "peer " << i;
 }
 
 TEST(ServiceHeldBytes, RepliesCountFromTheMomentTheirMakingStarts) {
@@ -352,7 +371,8 @@ TEST(ServiceHeldBytes, AFullTableGivesWayToNewClients) {
         // Heads and bodies get a minute, so that no deadline ends a connection meanwhile,
         // however slowly the table fills on a busy machine.
         ServiceProcess service({.extraArgs = {"--read-deadline", "60", "--min-body-rate", c.minBodyRate,
-                                              "--reply-grace", "0"}});
+                                              "--reply-grace", "0"},
+                                .descriptors = kTableDescriptors});
         std::vector<std::unique_ptr<Peer>> table;
         // A small window: a reply stays with the service until its peer reads it.
         table.push_back(std::make_unique<Peer>(service.port()));
@@ -427,7 +447,7 @@ TEST(ServiceHeldBytes, AFullTableGivesWayToNewClients) {
 
 TEST(ServiceHeldBytes, AConnectionWhoseHeadHasComeIsReadBeforeItIsJudged) {
     if (!roomForConnections(kConnectionTable + 400)) GTEST_SKIP() << "too few descriptors allowed";
-    ServiceProcess service({.extraArgs = {"--read-deadline", "60"}});
+    ServiceProcess service({.extraArgs = {"--read-deadline", "60"}, .descriptors = kTableDescriptors});
     const std::string trickled = "GET " + kJsonPath + "get_ios_config HTTP/1.1\r\nHo";
     // A full table of tricklers but for one, the hundredth oldest, which has sent nothing yet.
     constexpr size_t kValid = 100;
@@ -446,6 +466,78 @@ TEST(ServiceHeldBytes, AConnectionWhoseHeadHasComeIsReadBeforeItIsJudged) {
     for (int i = 0; i < 140; ++i) burst.push_back(std::make_unique<Peer>(service.port(), false));
     const std::string answer = table[kValid]->readToEnd();
     EXPECT_EQ(answer.rfind("HTTP/1.1 200", 0), 0u) << answer.substr(0, 100);
+}
+
+TEST(ServiceHeldBytes, ANewClientWaitsForAPlaceWhileTheReadersAreInTheirGrace) {
+    // Two places, both taken by peers whose replies fill the way to them and who have not read
+    // yet: in its grace a peer is not judged by what it has taken, so neither gives way, and a
+    // new client waits in the listening queue (not refused) until a place frees.
+    ServiceProcess service({.extraArgs = {"--reply-grace", "60"}, .descriptors = 64 + 2 * 2});
+    constexpr size_t kReply = 1u << 20;  // more than the way to a peer holds
+    service.script(json{{"op", "get_ios_config"}, {"sticky", true}, {"body", std::string(kReply, 'r')}}.dump());
+    std::vector<std::unique_ptr<Peer>> readers;
+    for (int i = 0; i < 2; ++i) {
+        readers.push_back(std::make_unique<Peer>(service.port(), Peer::Window{64 * 1024}));
+        readers.back()->send(getRequest(kJsonPath + "get_ios_config"));
+        ASSERT_TRUE(readers.back()->answerStarted()) << i;
+    }
+    Peer late(service.port(), false);
+    late.send(getRequest(kJsonPath + "get_tao_config"));
+    for (size_t i = 0; i < readers.size(); ++i) EXPECT_EQ(wholeBody(readers[i]->readToEnd()).size(), kReply) << i;
+    const std::string answer = late.readToEnd();
+    EXPECT_EQ(answer.rfind("HTTP/1.1 200", 0), 0u) << answer.substr(0, 100);
+}
+
+TEST(ServiceHeldBytes, AFullTableTakesBackThePlaceOfAClientThatPipelinesItsRequests) {
+    // Eight places (the descriptor limit leaves room for no more: two descriptors each), each
+    // taken by a client that sends three hundred requests at once and reads the replies, so
+    // that it is always between two replies or waiting for one; none gives way for its rate.
+    constexpr size_t kPlaces = 8;
+    constexpr int kAsked = 300;
+    ServiceProcess service({.extraArgs = {"--min-body-rate", "0"}, .descriptors = static_cast<int>(64 + 2 * kPlaces)});
+    std::string asks;
+    for (int i = 0; i < kAsked; ++i) asks += "GET " + kJsonPath + "get_ios_config HTTP/1.1\r\nHost: x\r\n\r\n";
+    std::vector<std::unique_ptr<Peer>> pipelining;
+    std::vector<std::string> got(kPlaces);
+    for (size_t i = 0; i < kPlaces; ++i) {
+        pipelining.push_back(std::make_unique<Peer>(service.port()));
+        pipelining.back()->send(asks);
+        ASSERT_TRUE(pipelining.back()->answerStarted()) << i;
+    }
+    // Their replies wait in the way to them (its hundred-odd first) while a new client comes:
+    // it waits for a place. Then they read: one that has had its share of replies closes after
+    // its next one (the rest of its requests unanswered), and the new client is answered.
+    Peer late(service.port(), false);
+    late.send(getRequest(kJsonPath + "get_ios_config"));
+    std::string answer;
+    std::vector<bool> ended(kPlaces, false);
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (answer.find("\r\n\r\n") == std::string::npos && late.takeSome(answer, 4096) &&
+           std::chrono::steady_clock::now() < limit) {
+        for (size_t i = 0; i < kPlaces; ++i) {
+            if (ended[i]) continue;
+            ended[i] = !pipelining[i]->takeSome(got[i], 1 << 20);
+            if (ended[i]) pipelining[i]->hangUp();
+        }
+        pollfd none{};
+        poll(&none, 0, 1);
+    }
+    EXPECT_EQ(answer.rfind("HTTP/1.1 200", 0), 0u) << answer.substr(0, 100);
+    size_t gaveWay = 0;
+    for (size_t i = 0; i < kPlaces; ++i) {
+        if (!ended[i]) continue;
+        // Whole replies, the last of which said so.
+        int replies = 0;
+        for (size_t at = got[i].find("HTTP/1.1 200 OK"); at != std::string::npos; at = got[i].find("HTTP/1.1 200 OK", at + 1))
+            ++replies;
+        const size_t last = got[i].rfind("HTTP/1.1 200 OK");
+        ASSERT_NE(last, std::string::npos) << i;
+        EXPECT_NE(wholeBody(got[i].substr(last)), "") << i;
+        EXPECT_NE(got[i].find("Connection: close", last), std::string::npos) << i;
+        EXPECT_GE(replies, 100) << i;
+        if (replies < kAsked) ++gaveWay;
+    }
+    EXPECT_GE(gaveWay, 1u);
 }
 
 }  // namespace

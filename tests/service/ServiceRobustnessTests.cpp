@@ -15,6 +15,8 @@
 #include <optional>
 #include <random>
 #include <set>
+#include <sstream>
+#include <thread>
 
 #include "tests/service/ServiceTestSupport.h"
 
@@ -337,8 +339,9 @@ TEST(ServiceRobustness, BodiesHeldAtOnceStayWithinTheirBound) {
         EXPECT_EQ(answer(), 200);
     }
     // Nine bodies of the cap sent but for their last byte, in either framing: eight fill the
-    // 64 MiB that the service holds at once, so one of the nine is refused midway (whichever
-    // came last), and only one: what it held is released, and the other eight fit.
+    // 64 MiB that the service holds at once, so one of the nine is refused (the last to come
+    // waits, unread, until one of the others has stalled for a second and gives way), and only
+    // one: what it held is released, and the other eight fit.
     {
         const std::string body(kBodyCap - 1, 'b');
         char chunkSize[32];
@@ -368,8 +371,8 @@ TEST(ServiceRobustness, BodiesHeldAtOnceStayWithinTheirBound) {
                 EXPECT_EQ(holders[i]->exchange("").rfind("HTTP/1.1 503", 0), 0u) << i;
             }
         }
-        // A small call while the eight hold the budget: it is not kept out, the largest of
-        // them gives way.
+        // A small call while the eight hold the budget: it is not kept out, one of them that
+        // stalls gives way.
         EXPECT_EQ(answer(), 200);
     }
     int status = 0;
@@ -377,6 +380,142 @@ TEST(ServiceRobustness, BodiesHeldAtOnceStayWithinTheirBound) {
         status = answer();
     }
     EXPECT_EQ(status, 200);
+}
+
+// Whether the service has read every byte its peers sent it: no connection of its port has bytes
+// waiting in the system (the receive queues of /proc/net/tcp); looked at between round trips to
+// the service, for as long as a few thousand of them take.
+bool readEverything(const ServiceProcess& service) {
+    char port[8];
+    std::snprintf(port, sizeof port, ":%04X", static_cast<unsigned>(service.port()));
+    for (int look = 0; look < 3000; ++look) {
+        std::ifstream table("/proc/net/tcp");
+        std::string line;
+        std::getline(table, line);  // the titles
+        bool waiting = false;
+        while (std::getline(table, line)) {
+            std::istringstream fields(line);
+            std::string slot, local, remote, state, queues;
+            fields >> slot >> local >> remote >> state >> queues;
+            if (state == "01" && local.size() > 5 && local.compare(local.size() - 5, 5, port) == 0 &&
+                queues.substr(queues.find(':') + 1) != "00000000") {
+                waiting = true;
+            }
+        }
+        if (!waiting) return true;
+        service.requestCount();
+    }
+    return false;
+}
+
+TEST(ServiceRobustness, RoomAmongBodiesHeldIsMadeFromThoseThatStallOrComeSlowly) {
+    // Bodies that stall (nothing of them for a second) or come below the minimum rate give their
+    // bytes up for another request; one still coming at the rate never does, however much it
+    // announces.
+    const std::string feedbackPath = kDesPath + "feedback";
+    auto declared = [&](size_t length) {
+        return "POST " + feedbackPath + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\nContent-Length: " +
+               std::to_string(length) + "\r\n\r\n";
+    };
+    struct Body {
+        size_t announced;
+        size_t sent;  // then it stalls
+    };
+    const Body fullBut2{kBodyCap - 1, kBodyCap - 2};
+    const struct {
+        const char* what;
+        std::vector<Body> stalled;
+        bool uploadComes;        // an upload of the cap, sent whole after them, must be taken
+        std::optional<size_t> givesWay;  // which stalled body is refused for a small call
+    } cases[] = {
+        // Eight bodies a byte shorter than the cap, all but their last byte sent: with the
+        // upload they pass the 64 MiB; stalled bodies give way for it, not it for them.
+        {"an upload that comes beside bodies that stall",
+         std::vector<Body>(8, fullBut2), true, std::nullopt},
+        // 64 MiB less 7 bytes held; a call needs room for its parsing: of the bodies that give
+        // way the one that announces most, of those the one furthest from its end, does. (Here
+        // every body has come below the minimum rate, a gigabyte a second, once its first
+        // second is past: all their heads sent first, they give way from the same moment.)
+        {"a call beside slow bodies",
+         {{kBodyCap, 6u << 20}, {kBodyCap, 4u << 20}, {6u << 20, (6u << 20) - 1}, {kBodyCap, kBodyCap - 1},
+          {kBodyCap, kBodyCap - 1}, {kBodyCap, kBodyCap - 1}, {kBodyCap, kBodyCap - 1}, {kBodyCap, kBodyCap - 1},
+          {kBodyCap, kBodyCap - 1}},
+         false, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ServiceProcess::Options options = robustOptions();
+        if (c.givesWay) options.extraArgs = {"--min-body-rate", "1000000000"};
+        ServiceProcess service(options);
+        std::vector<std::unique_ptr<Connection>> stalled;
+        std::vector<std::thread> senders;
+        for (const Body& b : c.stalled) {
+            stalled.push_back(std::make_unique<Connection>(service.port()));
+            if (c.uploadComes) {
+                const std::string bytes = declared(b.announced) + std::string(b.sent, 'b');
+                senders.emplace_back([fd = stalled.back()->fd, bytes] { send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL); });
+            } else {
+                const std::string head = declared(b.announced);
+                send(stalled.back()->fd, head.data(), head.size(), MSG_NOSIGNAL);
+            }
+        }
+        for (size_t i = 0; i < c.stalled.size() && !c.uploadComes; ++i) {
+            const std::string bytes(c.stalled[i].sent, 'b');  // one after the other: they fit
+            send(stalled[i]->fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        }
+        // Every byte of them is held before the call comes.
+        if (c.givesWay) {
+            ASSERT_TRUE(readEverything(service));
+        }
+        if (c.uploadComes) {
+            Connection upload(service.port());
+            EXPECT_EQ(upload.exchange(multipart(kJsonPath + "get_ios_config", kBodyCap)).rfind("HTTP/1.1 200", 0), 0u);
+        }
+        if (c.givesWay) {
+            EXPECT_EQ(service.request("POST", kJsonPath + "get_ios_config", "{}", "application/json").status, 200);
+        }
+        std::vector<pollfd> fds;
+        for (auto& b : stalled) fds.push_back({b->fd, POLLIN, 0});
+        ASSERT_GE(poll(fds.data(), fds.size(), 0), 1);
+        for (size_t i = 0; i < stalled.size(); ++i) {
+            const bool refused = fds[i].revents != 0;
+            if (c.givesWay) {
+                EXPECT_EQ(refused, i == *c.givesWay) << i;
+            }
+            if (refused) {
+                EXPECT_EQ(stalled[i]->exchange("").rfind("HTTP/1.1 503", 0), 0u) << i;
+            }
+        }
+        // (Those still waiting for room are let go with the service.)
+        service.stop();
+        for (auto& t : senders) {
+            if (t.joinable()) t.join();
+        }
+    }
+}
+
+TEST(ServiceRobustness, BodiesThatWaitForEachOtherNeverHoldTheBudget) {
+    // Sixteen bodies of the cap sent at once but for their last byte: they fill the 64 MiB at
+    // half their length each, and none stalls, so each waits, unread, for room. Past a second of
+    // waiting they give way to one another: a call is answered meanwhile, and every body is
+    // answered, refused to make room (503) or at its deadline (408), none left without a reply.
+    ServiceProcess service(robustOptions("3"));
+    const std::string body = "POST " + kDesPath + "feedback HTTP/1.1\r\nHost: x\r\nConnection: close\r\nContent-Length: " +
+                             std::to_string(kBodyCap) + "\r\n\r\n" + std::string(kBodyCap - 1, 'b');
+    std::vector<std::unique_ptr<Connection>> bodies;
+    std::vector<std::thread> senders;
+    for (int i = 0; i < 16; ++i) {
+        bodies.push_back(std::make_unique<Connection>(service.port()));
+        senders.emplace_back([fd = bodies.back()->fd, &body] { send(fd, body.data(), body.size(), MSG_NOSIGNAL); });
+    }
+    EXPECT_EQ(service.request("POST", kJsonPath + "get_ios_config", "{}", "application/json").status, 200);
+    for (size_t i = 0; i < bodies.size(); ++i) {
+        const std::string answer = bodies[i]->exchange("");
+        EXPECT_TRUE(answer.rfind("HTTP/1.1 503", 0) == 0 || answer.rfind("HTTP/1.1 408", 0) == 0)
+            << i << ": " << answer.substr(0, 40);
+    }
+    service.stop();
+    for (auto& t : senders) t.join();
 }
 
 // Resident bytes of a process now, 0 when unknown.

@@ -323,5 +323,97 @@ TEST(ServiceWorkers, AnInterimReplyGoesOutWholeThoughTheSocketTakesPartOfIt) {
     }
 }
 
+TEST(ServiceWorkers, OnlyAFileThatIsNotThereIsNotFound) {
+    // The service opens certain files as a process out of descriptors would fail to (the file
+    // is there, but no descriptor is left): the client is told to ask again, not that it is gone.
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    ServiceProcess service({.environment = {std::string("LD_PRELOAD=") + ZVT_FAIL_OPEN,
+                                            std::string("ASAN_OPTIONS=") + (asan ? asan : "") +
+                                                ":verify_asan_link_order=0"}});
+    const std::string file = "\x89PNG\r\n\x1a\n" + std::string(100000, 'f');
+    const struct {
+        const char* name;
+        bool there;
+        int status;
+        const char* shows;  // in the page of a refusal
+    } files[] = {
+        {"avatar_10001_there.png", true, 200, nullptr},
+        {"avatar_10001_missing.png", false, 404, "页面不存在"},
+        {"avatar_10001_unopenable.png", true, 503, "服务器繁忙，请稍后再试"},
+    };
+    for (const auto& f : files) {
+        SCOPED_TRACE(f.name);
+        if (f.there) std::ofstream(service.dataDir() + "/uploads/" + f.name, std::ios::binary) << file;
+        const auto answer = service.request("GET", std::string("/uploads/") + f.name);
+        EXPECT_EQ(answer.status, f.status);
+        if (f.shows) {
+            EXPECT_NE(answer.body.find(f.shows), std::string::npos) << answer.body.substr(0, 200);
+        } else {
+            EXPECT_TRUE(answer.body == file);
+        }
+    }
+}
+
+// The number of lines of the service's log that hold `text`, once at least `count` do, else
+// after as many round trips to the service as a few seconds take.
+int logCount(const ServiceProcess& service, const std::string& text, int count) {
+    int found = 0;
+    for (int look = 0; look < 3000 && found < count; ++look) {
+        const std::string log = service.serviceLog();
+        found = 0;
+        for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++found;
+        if (found < count) service.requestCount();
+    }
+    return found;
+}
+
+TEST(ServiceWorkers, AWriteIsNeverMadeForAPeerThatHasClosed) {
+    // A table of two places (the descriptor limit leaves room for no more), both held by peers
+    // that take nothing of their replies: new connections wait in the listening queue until,
+    // past their grace, those give way. Meanwhile a client asks to check in and leaves: when its
+    // request is read at last, its peer has closed, and it is not made.
+    ServiceProcess service({.extraArgs = {"--reply-grace", "0.3"}, .captureLog = true, .descriptors = 64 + 2 * 2});
+    const int port = service.port();
+    ServiceCalls calls(service);
+    const std::string cookie = calls.login(kServiceTestUserName, kServiceTestUserPassword);
+    service.script(json{{"op", "get_ios_config"}, {"sticky", true}, {"body", std::string(6u << 20, 'r')}}.dump());
+    const struct {
+        const char* what;
+        const char* version;
+        bool halfCloses;  // else it closes its socket
+    } leaves[] = {
+        {"its client closes its socket", "HTTP/1.1", false},
+        {"its client closes its side only", "HTTP/1.1", true},
+        // No interim reply tells whether such a client still reads: nothing comes back from it.
+        {"an HTTP/1.0 client closes its socket", "HTTP/1.0", false},
+    };
+    int dropped = 0;
+    long long day = 1700000000;
+    for (const auto& l : leaves) {
+        SCOPED_TRACE(l.what);
+        day += 86400;  // a check-in of its own each time
+        service.configure(R"({"fixed_time": ")" + std::to_string(day) + "\"}");
+        const std::string body = encipheredBody(signedWith({{"id", kServiceTestUserId}}, calls.desTime()));
+        std::vector<std::unique_ptr<Peer>> table;
+        for (int i = 0; i < 2; ++i) {
+            table.push_back(std::make_unique<Peer>(port));
+            table.back()->send(getRequest(kJsonPath + "get_ios_config"));
+            ASSERT_TRUE(table.back()->answerStarted()) << i;
+        }
+        Peer client(port, false);
+        client.send("POST " + kDesPath + "sign " + l.version + "\r\nHost: 127.0.0.1\r\nCookie: " + cookie +
+                    "\r\nContent-Type: " + kFormType + "\r\nContent-Length: " + std::to_string(body.size()) +
+                    "\r\n\r\n" + body);
+        if (l.halfCloses) {
+            client.halfClose();
+        } else {
+            client.hangUp();
+        }
+        EXPECT_EQ(logCount(service, "peer went away: its request dropped before it was made", ++dropped), dropped);
+        // Nothing was written: the day's check-in is still to come.
+        EXPECT_EQ(calls.signedDes("sign", {{"id", kServiceTestUserId}}, nullptr, cookie)["code"], 101);
+    }
+}
+
 }  // namespace
 }  // namespace zvt::test::svc

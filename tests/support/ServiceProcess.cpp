@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -233,6 +234,10 @@ void ServiceProcess::launch() {
         sigset_t none;
         sigemptyset(&none);
         sigprocmask(SIG_SETMASK, &none, nullptr);
+        if (options_.descriptors > 0) {
+            const rlimit files{static_cast<rlim_t>(options_.descriptors), static_cast<rlim_t>(options_.descriptors)};
+            if (setrlimit(RLIMIT_NOFILE, &files) != 0) _exit(126);
+        }
         execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }

@@ -107,6 +107,9 @@ public:
         // read the demo as, so that its dates and figures are the same whatever day they run;
         // empty: the day it is seeded, as the run script has it.
         std::string demoDay = "2026-12-01";
+        // Its descriptor limit, soft and hard (the service sizes its connection table from
+        // it); 0: this process's.
+        int descriptors = 0;
     };
 
     struct Response {
