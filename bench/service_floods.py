@@ -72,7 +72,7 @@ the steady reader not whole in one of its 20 runs; under the pipelining readers,
 of the valid calls started after they connected answered within 1 s, or one not within 8 s;
 the upload beside the stalled bodies not taken (200); a check-in made after its client gave up;
 a request for the existing file answered 404 while descriptors run short. The check-in uses
-DES, from the `cryptography` package.
+DES, from the `cryptography` package (Debian's `python3-cryptography`).
 """
 import argparse
 import hashlib
@@ -888,7 +888,10 @@ DES_KEY = b"@ZRMVKTQ"
 
 def des_text(text, encrypt):
     # Single DES is Triple DES with one key three times.
-    from cryptography.hazmat.decrepit.ciphers.algorithms import TripleDES
+    try:
+        from cryptography.hazmat.decrepit.ciphers.algorithms import TripleDES
+    except ImportError:  # Debian 12's package keeps it among the algorithms
+        from cryptography.hazmat.primitives.ciphers.algorithms import TripleDES
     from cryptography.hazmat.primitives.ciphers import Cipher, modes
     cipher = Cipher(TripleDES(DES_KEY * 3), modes.ECB())
     if encrypt:
