@@ -323,13 +323,7 @@ protected:
 
     // The words of the exchange store's poster, blanks left out.
     static std::string posterWords() {
-        std::ifstream file(std::string(ZVT_SOURCE_ROOT) + "/app/resources/images/pointsStorePoster.svg");
-        std::stringstream svg;
-        svg << file.rdbuf();
-        const std::string text = svg.str();
-        std::string words;
-        const std::regex tag("<text[^>]*>([^<]*)</text>");
-        for (auto it = std::sregex_iterator(text.begin(), text.end(), tag); it != std::sregex_iterator(); ++it) words += (*it)[1].str();
+        std::string words = pictureWords("pointsStorePoster");
         std::erase(words, ' ');
         return words;
     }

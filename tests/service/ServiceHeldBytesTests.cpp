@@ -230,19 +230,6 @@ TEST(ServiceHeldBytes, AnimatedPicturesAreMadeAsTheyAreSent) {
     }
 }
 
-// Counts the lines of the service's log that hold `text`, once at least `count` do, else after
-// as many round trips to the service as a few seconds take; the number found.
-int logLinesOnce(const ServiceProcess& service, const std::string& text, int count) {
-    int found = 0;
-    for (int look = 0; look < 3000 && found < count; ++look) {
-        const std::string log = service.serviceLog();
-        found = 0;
-        for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++found;
-        if (found < count) service.requestCount();
-    }
-    return found;
-}
-
 TEST(ServiceHeldBytes, AReplyIsCutOnlyWhenItsPeerTakesNothingForItsDeadline) {
     // A second for a peer to take a byte of its reply. The readers below take a little every
     // few hundredths of a second, so their replies of 3 MiB take them two seconds and more:
@@ -291,7 +278,7 @@ TEST(ServiceHeldBytes, AReplyIsCutOnlyWhenItsPeerTakesNothingForItsDeadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(15));
     }
     // The three that stopped are cut once they have taken nothing for the deadline.
-    EXPECT_EQ(logLinesOnce(service, "reply not taken within 1 s", 3), 3);
+    EXPECT_EQ(logLines(service, "reply not taken within 1 s", 3), 3);
     for (size_t i = 0; i < std::size(cases); ++i) {
         SCOPED_TRACE(cases[i].what);
         if (cases[i].reads != Reads::steadily) {

@@ -244,13 +244,7 @@ TEST_F(ServicePagesTest, TheCouponPicturesWordsFitTheAwardsOfEveryTypeTheyShow) 
     }
     for (const auto& [name, types] : pictures) {
         SCOPED_TRACE(name);
-        std::ifstream file(std::string(ZVT_SOURCE_ROOT) + "/app/resources/images/" + name + ".svg");
-        std::stringstream svg;
-        svg << file.rdbuf();
-        const std::string text = svg.str();
-        std::string words;
-        const std::regex tag("<text[^>]*>([^<]*)</text>");
-        for (auto it = std::sregex_iterator(text.begin(), text.end(), tag); it != std::sregex_iterator(); ++it) words += (*it)[1].str();
+        const std::string words = pictureWords(name);
         ASSERT_FALSE(words.empty());
         for (const char* promise : {"倍", "翻", "限时", "%"}) EXPECT_EQ(words.find(promise), std::string::npos) << promise << " in " << words;
         std::set<std::string> awards;

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <fstream>
+#include <sstream>
 
 namespace zvt::test::svc {
 
@@ -147,6 +148,29 @@ size_t peakResidentBytes(pid_t pid) {
         if (line.rfind("VmHWM:", 0) == 0) return std::stoull(line.substr(6)) * 1024;
     }
     return 0;
+}
+
+
+int logLines(const ServiceProcess& service, const std::string& text, int count) {
+    int found = 0;
+    for (int look = 0; look < 3000 && found < count; ++look) {
+        const std::string log = service.serviceLog();
+        found = 0;
+        for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++found;
+        if (found < count) service.requestCount();
+    }
+    return found;
+}
+
+std::string pictureWords(const std::string& name) {
+    std::ifstream file(std::string(ZVT_SOURCE_ROOT) + "/app/resources/images/" + name + ".svg");
+    std::stringstream svg;
+    svg << file.rdbuf();
+    const std::string text = svg.str();
+    std::string words;
+    const std::regex tag("<text[^>]*>([^<]*)</text>");
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), tag); it != std::sregex_iterator(); ++it) words += (*it)[1].str();
+    return words;
 }
 
 }  // namespace zvt::test::svc

@@ -286,4 +286,12 @@ inline std::string visibleText(const std::string& html) {
 // Peak resident memory of a process in bytes (its high-water mark), 0 when unknown.
 size_t peakResidentBytes(pid_t pid);
 
+// The number of lines of the service's log (captureLog) that hold `text`, once at least `count`
+// do, else after as many round trips to the service as a few seconds take.
+int logLines(const ServiceProcess& service, const std::string& text, int count);
+
+// The words a picture of the application's bundle shows: the texts of its source's <text>
+// elements, one after the other.
+std::string pictureWords(const std::string& name);
+
 }  // namespace zvt::test::svc

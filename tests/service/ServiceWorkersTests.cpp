@@ -354,19 +354,6 @@ TEST(ServiceWorkers, OnlyAFileThatIsNotThereIsNotFound) {
     }
 }
 
-// The number of lines of the service's log that hold `text`, once at least `count` do, else
-// after as many round trips to the service as a few seconds take.
-int logCount(const ServiceProcess& service, const std::string& text, int count) {
-    int found = 0;
-    for (int look = 0; look < 3000 && found < count; ++look) {
-        const std::string log = service.serviceLog();
-        found = 0;
-        for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++found;
-        if (found < count) service.requestCount();
-    }
-    return found;
-}
-
 TEST(ServiceWorkers, AWriteIsNeverMadeForAPeerThatHasClosed) {
     // A table of two places (the descriptor limit leaves room for no more), both held by peers
     // that take nothing of their replies: new connections wait in the listening queue until,
@@ -409,7 +396,7 @@ TEST(ServiceWorkers, AWriteIsNeverMadeForAPeerThatHasClosed) {
         } else {
             client.hangUp();
         }
-        EXPECT_EQ(logCount(service, "peer went away: its request dropped before it was made", ++dropped), dropped);
+        EXPECT_EQ(logLines(service, "peer went away: its request dropped before it was made", ++dropped), dropped);
         // Nothing was written: the day's check-in is still to come.
         EXPECT_EQ(calls.signedDes("sign", {{"id", kServiceTestUserId}}, nullptr, cookie)["code"], 101);
     }
