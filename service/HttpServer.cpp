@@ -800,9 +800,14 @@ bool HttpServer::roomForRequestBytes(Conn& c, size_t bytes) {
 }
 
 // Its next bytes (or, `whole`, what parsing it costs) do not fit and nothing can give way: a
-// request that comes at the rate is not read until room is made (retryRoom), its deadline
-// running, and is not judged by its rate meanwhile; only its peer's going away is watched.
-void HttpServer::waitForRoom(Conn& c, bool whole) {
+// request that comes at the rate (or already waits) is not read until room is made (retryRoom),
+// its deadline running, and is not judged by its rate meanwhile; only its peer's going away is
+// watched. One below the rate is refused.
+void HttpServer::noRoom(Conn& c, bool whole) {
+    if (c.state != Conn::State::body || (!c.roomWait && slowForRoom(c, Clock::now()))) {
+        refuse(c, 503, "too many request bytes held at once");
+        return;
+    }
     if (!c.roomWait) {
         c.roomWait = true;
         c.roomWaitSince = Clock::now();
@@ -837,12 +842,10 @@ void HttpServer::retryRoom() {
     }
 }
 
-// What the peer's end of the connection shows without reading: POLLRDHUP once it closed its
-// side, POLLHUP or POLLERR once the connection was reset; 0 while it is open.
-short HttpServer::peerEnded(const Conn& c) {
+// Whether the peer has closed its side or reset the connection, seen without reading.
+bool HttpServer::peerEnded(const Conn& c) {
     pollfd p{c.fd, POLLRDHUP, 0};
-    if (poll(&p, 1, 0) <= 0) return 0;
-    return static_cast<short>(p.revents & (POLLRDHUP | POLLHUP | POLLERR));
+    return poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
 }
 
 void HttpServer::startRequest(Conn& c) {
@@ -1213,11 +1216,7 @@ bool HttpServer::parseHead(Conn& c, size_t headEnd) {
 // waits for room while it comes at the minimum rate, and is refused (503) below it.
 bool HttpServer::holdReceived(Conn& c, size_t bytes) {
     if (!roomForRequestBytes(c, bytes)) {
-        if (c.roomWait || !slowForRoom(c, Clock::now())) {
-            waitForRoom(c, false);
-        } else {
-            refuse(c, 503, "too many request bytes held at once");
-        }
+        noRoom(c, false);
         return false;
     }
     endRoomWait(c);
@@ -1332,11 +1331,7 @@ void HttpServer::dispatch(Conn& c) {
     if (!c.req.body.empty()) {
         const size_t parsing = c.req.body.size() + limits_.parseAllowance;
         if (!roomForRequestBytes(c, parsing)) {
-            if (c.state == Conn::State::body && (c.roomWait || !slowForRoom(c, Clock::now()))) {
-                waitForRoom(c, true);
-                return;
-            }
-            refuse(c, 503, "too many request bytes held at once");
+            noRoom(c, true);
             return;
         }
         endRoomWait(c);
@@ -1346,9 +1341,10 @@ void HttpServer::dispatch(Conn& c) {
     // A request that writes is never made for a peer that has closed its side, however long
     // ago (a request that waited in the listening queue after its client gave up included):
     // such a peer cannot be told apart from one gone, which would never learn that it was made.
-    // A peer that reset its connection is gone whatever the request.
+    // (Other requests are dropped once the loop sees their peer's reset, as before: no look at
+    // the socket for each of them.)
     c.writes = writes_ && writes_(c.req);
-    if (const short ended = peerEnded(c); ended & (POLLHUP | POLLERR) || (c.writes && ended)) {
+    if (c.writes && peerEnded(c)) {
         logRequest(c, "WARN", 0, "peer went away: its request dropped before it was made");
         close(c);
         return;
@@ -1454,16 +1450,16 @@ void HttpServer::shedReplies(size_t room, const Conn* keep) {
         Conn* conn;
     };
     std::vector<Holder> holders;
+    // Paces are compared in steps of a quarter of the minimum rate: a peer that reads nothing
+    // still has a few kilobytes acknowledged by its system after its way filled, which must not
+    // rank it above one that has read nothing for longer.
+    const double step = std::max(1.0, static_cast<double>(limits_.minBodyRate) / 4.0);
     for (auto& [id, cp] : conns_) {
         Conn& h = *cp;
         if (&h == keep || h.closed() || h.replyHeld == 0) continue;
         const bool measured = h.state == Conn::State::writing && h.filled && !h.pieceComing;
         const double pace = measured ? takeRate(h, now) : 0.0;
         if (measured && limits_.minBodyRate > 0 && pace >= static_cast<double>(limits_.minBodyRate)) continue;
-        // Paces are compared in steps of a quarter of the minimum rate: a peer that reads
-        // nothing still has a few kilobytes acknowledged by its system after its way filled,
-        // which must not rank it above one that has read nothing for longer.
-        const double step = std::max(1.0, static_cast<double>(limits_.minBodyRate) / 4.0);
         holders.push_back({slowReader(h, now), std::floor(pace / step), measured ? h.filledAt : h.lastTaken, &h});
     }
     std::sort(holders.begin(), holders.end(), [](const Holder& x, const Holder& y) {

@@ -219,10 +219,10 @@ private:
     bool slowBody(const Conn& c, Clock::time_point now) const;
     bool slowForRoom(const Conn& c, Clock::time_point now) const;
     int bodyGivesRoom(const Conn& c, Clock::time_point now) const;
-    void waitForRoom(Conn& c, bool whole);
+    void noRoom(Conn& c, bool whole);
     void endRoomWait(Conn& c);
     void retryRoom();
-    static short peerEnded(const Conn& c);
+    static bool peerEnded(const Conn& c);
     bool slowReader(const Conn& c, Clock::time_point now) const;
     static size_t taken(const Conn& c);
     static size_t transmitted(const Conn& c);

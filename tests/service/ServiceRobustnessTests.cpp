@@ -383,32 +383,6 @@ TEST(ServiceRobustness, BodiesHeldAtOnceStayWithinTheirBound) {
     EXPECT_EQ(status, 200);
 }
 
-// Whether the service has read every byte its peers sent it: no connection of its port has bytes
-// waiting in the system (the receive queues of /proc/net/tcp); looked at between round trips to
-// the service, for as long as a few thousand of them take.
-bool readEverything(const ServiceProcess& service) {
-    char port[8];
-    std::snprintf(port, sizeof port, ":%04X", static_cast<unsigned>(service.port()));
-    for (int look = 0; look < 3000; ++look) {
-        std::ifstream table("/proc/net/tcp");
-        std::string line;
-        std::getline(table, line);  // the titles
-        bool waiting = false;
-        while (std::getline(table, line)) {
-            std::istringstream fields(line);
-            std::string slot, local, remote, state, queues;
-            fields >> slot >> local >> remote >> state >> queues;
-            if (state == "01" && local.size() > 5 && local.compare(local.size() - 5, 5, port) == 0 &&
-                queues.substr(queues.find(':') + 1) != "00000000") {
-                waiting = true;
-            }
-        }
-        if (!waiting) return true;
-        service.requestCount();
-    }
-    return false;
-}
-
 TEST(ServiceRobustness, RoomAmongBodiesHeldIsMadeFromThoseThatStallOrComeSlowly) {
     // Bodies that stall (nothing of them for a second) or come below the minimum rate give their
     // bytes up for another request; one still coming at the rate never does, however much it
@@ -455,6 +429,16 @@ TEST(ServiceRobustness, RoomAmongBodiesHeldIsMadeFromThoseThatStallOrComeSlowly)
         if (c.givesWay) service.script(R"({"op": "/wap/help-1.php", "iface": "page", "delay_ms": 1100})");
         std::vector<std::unique_ptr<Connection>> stalled;
         std::vector<std::thread> senders;
+        // However the case ends (a failed assertion too), the service stops, letting go of the
+        // bodies still waiting for room, before their senders are joined.
+        struct StopThenJoin {
+            ServiceProcess& service;
+            std::vector<std::thread>& senders;
+            ~StopThenJoin() {
+                service.stop();
+                for (auto& t : senders) t.join();
+            }
+        } ending{service, senders};
         for (const Body& b : c.stalled) {
             stalled.push_back(std::make_unique<Connection>(service.port()));
             if (c.uploadComes) {
@@ -497,11 +481,6 @@ TEST(ServiceRobustness, RoomAmongBodiesHeldIsMadeFromThoseThatStallOrComeSlowly)
             if (refused) {
                 EXPECT_EQ(stalled[i]->exchange("").rfind("HTTP/1.1 503", 0), 0u) << i;
             }
-        }
-        // (Those still waiting for room are let go with the service.)
-        service.stop();
-        for (auto& t : senders) {
-            if (t.joinable()) t.join();
         }
     }
 }

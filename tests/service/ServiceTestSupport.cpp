@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -151,15 +152,46 @@ size_t peakResidentBytes(pid_t pid) {
 }
 
 
-int logLines(const ServiceProcess& service, const std::string& text, int count) {
+void roundTrip(const ServiceProcess& service, const std::string& page) {
+    if (page.empty()) {
+        service.requestCount();
+    } else {
+        service.request("GET", page);
+    }
+}
+
+int logLines(const ServiceProcess& service, const std::string& text, int count, const std::string& page) {
     int found = 0;
     for (int look = 0; look < 3000 && found < count; ++look) {
         const std::string log = service.serviceLog();
         found = 0;
         for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++found;
-        if (found < count) service.requestCount();
+        if (found < count) roundTrip(service, page);
     }
     return found;
+}
+
+bool readEverything(const ServiceProcess& service, const std::string& page) {
+    char port[8];
+    std::snprintf(port, sizeof port, ":%04X", static_cast<unsigned>(service.port()));
+    for (int look = 0; look < 3000; ++look) {
+        std::ifstream table("/proc/net/tcp");
+        std::string line;
+        std::getline(table, line);  // the titles
+        bool waiting = false;
+        while (std::getline(table, line)) {
+            std::istringstream fields(line);
+            std::string slot, local, remote, state, queues;
+            fields >> slot >> local >> remote >> state >> queues;
+            if (state == "01" && local.size() > 5 && local.compare(local.size() - 5, 5, port) == 0 &&
+                queues.substr(queues.find(':') + 1) != "00000000") {
+                waiting = true;
+            }
+        }
+        if (!waiting) return true;
+        roundTrip(service, page);
+    }
+    return false;
 }
 
 std::string pictureWords(const std::string& name) {

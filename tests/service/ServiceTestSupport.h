@@ -286,9 +286,18 @@ inline std::string visibleText(const std::string& html) {
 // Peak resident memory of a process in bytes (its high-water mark), 0 when unknown.
 size_t peakResidentBytes(pid_t pid);
 
+// A round trip to the service between two looks at it: a GET of `page` (when the workers of the
+// calls are kept busy), else a count of the request log.
+void roundTrip(const ServiceProcess& service, const std::string& page = "");
+
 // The number of lines of the service's log (captureLog) that hold `text`, once at least `count`
 // do, else after as many round trips to the service as a few seconds take.
-int logLines(const ServiceProcess& service, const std::string& text, int count);
+int logLines(const ServiceProcess& service, const std::string& text, int count, const std::string& page = "");
+
+// Whether the service has read every byte its peers sent it: no connection of its port has bytes
+// waiting in the system (the receive queues of /proc/net/tcp); looked at between round trips to
+// the service, for as long as a few thousand of them take.
+bool readEverything(const ServiceProcess& service, const std::string& page = "");
 
 // The words a picture of the application's bundle shows: the texts of its source's <text>
 // elements, one after the other.

@@ -15,6 +15,7 @@ namespace zvt::test::svc {
 namespace {
 
 constexpr int kPictureWorkers = 8;  // as the service's README states
+constexpr int kCallWorkers = 8;
 constexpr int kFrameWorkers = 2;
 
 // One request on a connection of its own, given up after 10 s (status 0 then).
@@ -400,6 +401,39 @@ TEST(ServiceWorkers, AWriteIsNeverMadeForAPeerThatHasClosed) {
         // Nothing was written: the day's check-in is still to come.
         EXPECT_EQ(calls.signedDes("sign", {{"id", kServiceTestUserId}}, nullptr, cookie)["code"], 101);
     }
+}
+
+TEST(ServiceWorkers, AWriteWaitingForAWorkerIsDroppedWhenItsPeerCloses) {
+    // Every worker of the calls waits, in the control interface, for a picture held; a check-in
+    // is read behind them, then its client closes its side (a peer that only half-closed would
+    // still read an interim reply, so nothing else tells it apart from one gone). When the
+    // workers come free the check-in is not made: it left the queue with its peer.
+    const std::string page = "/wap/help-3.php";  // round trips while the calls' workers are kept
+    ServiceProcess service({.captureLog = true});
+    const int port = service.port();
+    ServiceCalls calls(service);
+    const std::string cookie = calls.login(kServiceTestUserName, kServiceTestUserPassword);
+    service.configure(R"({"fixed_time": "1700000000", "hold_pictures": true})");
+    const std::string body = encipheredBody(signedWith({{"id", kServiceTestUserId}}, calls.desTime()));
+    std::vector<std::unique_ptr<Peer>> waits;
+    for (int i = 0; i < kCallWorkers; ++i) {
+        waits.push_back(std::make_unique<Peer>(port, false));
+        waits.back()->send(getRequest("/__test/pictures/held?at_least=1"));
+    }
+    ASSERT_TRUE(readEverything(service, page));  // they were queued first
+    Peer client(port, false);
+    client.send("POST " + kDesPath + "sign HTTP/1.1\r\nHost: 127.0.0.1\r\nCookie: " + cookie + "\r\nContent-Type: " +
+                kFormType + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+    ASSERT_TRUE(readEverything(service, page));  // whole and queued before its peer closes
+    client.halfClose();
+    EXPECT_EQ(logLines(service, "peer went away: its request dropped before it was made", 1, page), 1);
+    // A picture held ends the waits.
+    Peer picture(port, false);
+    picture.send(getRequest("/images/release_40x40.png"));
+    for (auto& wait : waits) EXPECT_EQ(wait->readToEnd().rfind("HTTP/1.1 200", 0), 0u);
+    service.configure(R"({"hold_pictures": false})");
+    // Nothing was written: the day's check-in is still to come.
+    EXPECT_EQ(calls.signedDes("sign", {{"id", kServiceTestUserId}}, nullptr, cookie)["code"], 101);
 }
 
 }  // namespace
