@@ -17,10 +17,6 @@
 
 namespace zvt::service {
 
-namespace {
-
-// An award in cents, whether it was stored as a number or as a text ("15.8"); anything else
-// counts as nothing.
 int64_t awardCents(const json& award) {
     if (award.is_number()) {
         const double v = award.get<double>();
@@ -29,6 +25,8 @@ int64_t awardCents(const json& award) {
     if (award.is_string()) return cents(award.get<std::string>());
     return 0;
 }
+
+namespace {
 
 // "12.50" reads "12.5" and "12.00" reads "12", as the invite page shows money.
 std::string shortMoney(int64_t c) {

@@ -13,7 +13,6 @@
 //                        review paid out; /__test/return alike, returned
 //   POST /__test/reward {"uid", "people", "type": "注册奖励" or "购物奖励", "yuan": whole yuan}
 
-#include <cmath>
 #include <string>
 
 #include "service/Ledger.h"
@@ -23,16 +22,6 @@
 namespace zvt::service {
 
 namespace {
-
-HttpResponse answer(int status, const json& body) {
-    HttpResponse r;
-    r.status = status;
-    r.contentType = "application/json; charset=utf-8";
-    r.body = dump(body);
-    return r;
-}
-
-HttpResponse refused(int status, const std::string& error) { return answer(status, {{"ok", false}, {"error", error}}); }
 
 // An order's rebate record in the income list, if it had one.
 std::optional<json> rebateOf(Store& store, int64_t uid, const std::string& number) {
@@ -66,15 +55,15 @@ bool Service::isLedgerControl(const std::string& path) {
 }
 
 HttpResponse Service::ledgerControl(const std::string& path, const json& given) {
-    if (!given.is_object()) return refused(400, "expected a JSON object");
+    if (!given.is_object()) return controlRefusal("expected a JSON object");
     const auto uid = integer(text(given, "uid"));
-    if (!uid) return refused(400, "expected the account's \"uid\"");
+    if (!uid) return controlRefusal("expected the account's \"uid\"");
     const std::string now = dayAndTime(clockSeconds());
     HttpResponse out;
     store_.transaction([&] {
         auto user = store_.userById(*uid);
         if (!user) {
-            out = refused(404, "no such user");
+            out = controlRefusal("no such user", 404);
             return;
         }
         // The account's Taobao order by its record id.
@@ -93,7 +82,7 @@ HttpResponse Service::ledgerControl(const std::string& path, const json& given) 
         auto done = [&](json extra = json::object()) {
             extra["ok"] = true;
             extra["user"] = withCounts(store_, *store_.userById(*uid));
-            out = answer(200, extra);
+            out = controlAnswer(extra);
         };
 
         if (path == "/__test/order") {
@@ -101,22 +90,22 @@ HttpResponse Service::ledgerControl(const std::string& path, const json& given) 
             for (const json& p : store_.items("product", 0))
                 if (text(p, "id") == text(given, "goods")) goods = p;
             if (!goods) {
-                out = refused(404, "no such goods");
+                out = controlRefusal("no such goods", 404);
                 return;
             }
             const std::string paid = given.contains("paid") ? text(given, "paid") : now;
             if (!isMoment(paid)) {
-                out = refused(400, "paid must be \"YYYY-MM-DD HH:MM:SS\"");
+                out = controlRefusal("paid must be \"YYYY-MM-DD HH:MM:SS\"");
                 return;
             }
             const json types = given.value("coupons", json::array());
             if (!types.is_array()) {
-                out = refused(400, "coupons must be an array of types");
+                out = controlRefusal("coupons must be an array of types");
                 return;
             }
             for (const json& t : types) {
                 if (!t.is_number_integer() || t.get<int>() < 1 || t.get<int>() > 3) {
-                    out = refused(400, "a coupon's type is 1, 2 or 3");
+                    out = controlRefusal("a coupon's type is 1, 2 or 3");
                     return;
                 }
             }
@@ -132,14 +121,14 @@ HttpResponse Service::ledgerControl(const std::string& path, const json& given) 
         if (path == "/__test/rebate" || path == "/__test/refund") {
             auto found = order();
             if (!found) {
-                out = refused(404, "no such order");
+                out = controlRefusal("no such order", 404);
                 return;
             }
             const std::string number = text(*found, "trade_id");
             const auto rebate = rebateOf(store_, *uid, number);
             if (path == "/__test/rebate") {
                 if (rebate) {
-                    out = refused(409, "the order has had its rebate");
+                    out = controlRefusal("the order has had its rebate", 409);
                     return;
                 }
                 // Settled: it takes no coupon any more.
@@ -150,12 +139,12 @@ HttpResponse Service::ledgerControl(const std::string& path, const json& given) 
                 return;
             }
             if (!rebate || refunded(store_, *uid, number)) {
-                out = refused(409, "the order has no rebate to take back");
+                out = controlRefusal("the order has no rebate to take back", 409);
                 return;
             }
             const int64_t points = wholePart(text(*rebate, "jifenbao")).value_or(0);
             if (wholePart(text(*user, "jifenbao")).value_or(0) < points) {
-                out = refused(409, "the balance does not hold the rebate");
+                out = controlRefusal("the balance does not hold the rebate", 409);
                 return;
             }
             // The message of its rebate gives way to the refund's; the order no longer shows
@@ -178,7 +167,7 @@ HttpResponse Service::ledgerControl(const std::string& path, const json& given) 
                 if (!asked && text(w, "type") == type && text(w, "status") == "审核中") asked = w;
             }
             if (!asked) {
-                out = refused(409, "no withdrawal of that kind under review");
+                out = controlRefusal("no withdrawal of that kind under review", 409);
                 return;
             }
             const LedgerMessage told = withdrawalNews(*asked, text(*asked, "addtime"));
@@ -210,13 +199,13 @@ HttpResponse Service::ledgerControl(const std::string& path, const json& given) 
         const std::string people = text(given, "people"), type = text(given, "type");
         const auto yuan = integer(text(given, "yuan"));
         if (people.empty() || (type != "注册奖励" && type != "购物奖励") || !yuan || *yuan < 1) {
-            out = refused(400, "expected people, a type (注册奖励 or 购物奖励) and whole yuan");
+            out = controlRefusal("expected people, a type (注册奖励 or 购物奖励) and whole yuan");
             return;
         }
         bool known = false;
         for (const json& f : store_.items("old_invite", *uid)) known = known || text(f, "people") == people;
         if (known == (type == "注册奖励")) {
-            out = refused(409, known ? "the friend has registered already" : "no such friend");
+            out = controlRefusal(known ? "the friend has registered already" : "no such friend", 409);
             return;
         }
         const std::string day = now.substr(0, 10);
@@ -224,10 +213,7 @@ HttpResponse Service::ledgerControl(const std::string& path, const json& given) 
             store_.updateItems("old_invite", *uid, [&](json& f) {
                 if (text(f, "people") != people) return false;
                 const json& award = f["award"];
-                const int64_t before = award.is_number() ? std::llround(award.get<double>() * 100)
-                                       : award.is_string() ? cents(award.get<std::string>())
-                                                           : 0;
-                const int64_t after = before + *yuan * 100;
+                const int64_t after = awardCents(award) + *yuan * 100;
                 f["award"] = award.is_string() ? json(moneyText(after))
                              : after % 100 == 0 ? json(after / 100)
                                                 : json(static_cast<double>(after) / 100);

@@ -5,9 +5,11 @@
 
 #include <cstdint>
 #include <ctime>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "service/Service.h"
@@ -40,6 +42,17 @@ std::string htmlEscaped(const std::string& s);
 // A query value: everything but letters, digits and -_.~ percent-encoded.
 std::string queryEscaped(const std::string& s);
 
+// The fields of a target's query, decoded ("+" a space, "%XX" a byte); the last of a repeated one.
+std::map<std::string, std::string> queryOf(const std::string& target);
+// Whether a JSON text nests arrays and objects no deeper than `limit` and holds at most
+// `maxValues` values: looked at before a text is parsed (Service.cpp).
+bool nestingWithin(std::string_view text, int limit, size_t maxValues = kMaxBodyFields);
+// A reply of status and plain text.
+HttpResponse plainResponse(int status, const std::string& text);
+// The control interface's replies (Control.cpp): JSON, and a refusal {"ok": false, "error"}.
+HttpResponse controlAnswer(const json& body, int status = 200);
+HttpResponse controlRefusal(const std::string& error, int status = 400);
+
 // A small HTML page with the title as its heading.
 Reply html(const std::string& title, const std::string& body);
 // The refusal of a verification code that was not accepted; none for an accepted one.
@@ -63,6 +76,10 @@ struct CouponState {
     bool usable = false;
 };
 std::vector<CouponState> couponStates(Store& store, int64_t uid);
+
+// An invited friend's award in cents, whether it was stored as a number or as a text ("15.8");
+// anything else counts as nothing (Invites.cpp).
+int64_t awardCents(const json& award);
 
 // The user record as the service reports it: its counts ("msg_num", the messages filed for the
 // user) counted from what the store holds, never the figure the record was last saved with

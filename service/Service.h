@@ -157,7 +157,7 @@ private:
     void afterWrite();
     static void addExtra(Reply& reply, const std::optional<nlohmann::json>& script);
 
-    // Control interface.
+    // Control interface (Control.cpp).
     HttpResponse control(const HttpRequest& req);
     // Its calls of the happenings no operation makes (LedgerControl.cpp): orders placed, rebates,
     // refunds, withdrawals paid out or returned, invitation rewards.
