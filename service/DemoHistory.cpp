@@ -139,8 +139,7 @@ void apply(Ledger& l, const Event& e) {
         case Happening::rebated: {
             // The rebate is the order's and its coupon's award; once settled, it takes no coupon.
             json& order = l.order(l.taobaoOrders, d["order"].get<std::string>());
-            order["can_useCoupon"] = "0";
-            const Posting rebate = rebatePosting(order, e.time);
+            const Posting rebate = settleRebate(order, e.time);
             l.rebatedPoints[order["id"].get<std::string>()] = rebate.jifenbao;
             l.post(rebate, "order " + order["id"].get<std::string>());
             break;
@@ -149,10 +148,7 @@ void apply(Ledger& l, const Event& e) {
             // Its rebate taken back: the order no longer shows it, and the message of its rebate
             // tells of the refund.
             json& order = l.order(l.taobaoOrders, d["order"].get<std::string>());
-            l.post(refundPosting(order, l.rebatedPoints.at(order["id"].get<std::string>()), e.time),
-                   "order " + order["id"].get<std::string>());
-            order["jifenbao"] = "0";
-            order["coupon_award"] = "0";
+            l.post(refund(order, l.rebatedPoints.at(order["id"].get<std::string>()), e.time), "order " + order["id"].get<std::string>());
             break;
         }
         case Happening::mallPlaced:
@@ -193,9 +189,9 @@ void apply(Ledger& l, const Event& e) {
             json& w = l.withdrawal(d["asked"].get<std::string>());
             const bool points = withdrawalOfPoints(w);
             (points ? l.jifenbaoUnderReview : l.cashUnderReview) = false;
-            w["status"] = e.what == Happening::withdrawalPaid ? "已到账" : kReturnedStatus;
-            if (e.what == Happening::withdrawalPaid) (points ? l.paidJifenbao : l.paidCash) += withdrawalAmount(w);
-            l.post(withdrawalEndPosting(w, e.time), w["addtime"].get<std::string>());
+            const bool paidOut = e.what == Happening::withdrawalPaid;
+            if (paidOut) (points ? l.paidJifenbao : l.paidCash) += withdrawalAmount(w);
+            l.post(endWithdrawal(w, paidOut, e.time), w["addtime"].get<std::string>());
             break;
         }
     }
@@ -356,8 +352,7 @@ DemoAccount account(int64_t uid, Ledger& l) {
                   {"tbtxstatus", l.jifenbaoUnderReview ? "1" : "0"},
                   {"yitixian", moneyText(l.paidCash)},
                   {"tbyitixian", std::to_string(l.paidJifenbao)},
-                  {"signtime", l.lastCheckin.empty() ? "0" : std::to_string(localSeconds(l.lastCheckin))},
-                  {"msg_num", std::to_string(l.messages.size())}};
+                  {"signtime", l.lastCheckin.empty() ? "0" : std::to_string(localSeconds(l.lastCheckin))}};
     auto file = [&](const char* kind, std::vector<json>& rows) {
         for (json& row : rows) out.items.push_back({kind, uid, std::move(row)});
     };

@@ -103,7 +103,7 @@ LedgerMessage withdrawalNews(const json& w, const std::string& when) {
                 "您于" + asked.substr(0, 16) + "申请提现" + amount + "到支付宝账户 " + account + "，审核通过后1个工作日内到账，节假日顺延。",
                 kWithdrawalHelp, "查看提现问题"};
     }
-    if (status == "已到账") {
+    if (status == kPaidOutStatus) {
         return {when, "提现已到账：" + amount + "已转入您绑定的支付宝账户",
                 "您于" + asked.substr(0, 10) + "申请的提现" + amount + "已转入支付宝账户 " + account + "，请注意查收。", kWithdrawalHelp,
                 "查看提现问题"};
@@ -126,9 +126,10 @@ Posting withdrawalPosting(const std::string& account, bool points, int64_t amoun
     return p;
 }
 
-Posting withdrawalEndPosting(const json& w, const std::string& when) {
+Posting endWithdrawal(json& w, bool paidOut, const std::string& when) {
+    w["status"] = paidOut ? kPaidOutStatus : kReturnedStatus;
     Posting p;
-    if (w.value("status", "") == kReturnedStatus) (withdrawalOfPoints(w) ? p.jifenbao : p.cash) = withdrawalAmount(w);
+    if (!paidOut) (withdrawalOfPoints(w) ? p.jifenbao : p.cash) = withdrawalAmount(w);
     p.message = withdrawalNews(w, when);
     return p;
 }
@@ -178,6 +179,11 @@ Posting rebatePosting(const json& order, const std::string& when) {
             LedgerMessage{when, "返利到账：" + std::to_string(points) + "个集分宝", content, kShoppingHelp, "查看购物问题"}};
 }
 
+Posting settleRebate(json& order, const std::string& when) {
+    order["can_useCoupon"] = "0";
+    return rebatePosting(order, when);
+}
+
 Posting mallRebatePosting(const json& order, const std::string& when) {
     const int64_t cash = cents(order.value("fxje", "0"));
     const int64_t velmo = wholePart(order.value("jifen", "0")).value_or(0);
@@ -188,8 +194,10 @@ Posting mallRebatePosting(const json& order, const std::string& when) {
                           "查看购物问题"}};
 }
 
-Posting refundPosting(const json& order, int64_t points, const std::string& when) {
+Posting refund(json& order, int64_t points, const std::string& when) {
     const std::string number = order.value("trade_id", "");
+    order["jifenbao"] = "0";
+    order["coupon_award"] = "0";
     return {0, -points, 0, "refund",
             record("订单退款扣回", "淘宝订单 " + number + " 已退款，扣回返利 " + std::to_string(points) + " 个集分宝。", 0, -points, 0,
                    when),
@@ -227,13 +235,13 @@ void file(Store& store, int64_t uid, const Posting& p) {
 
 void post(Store& store, json& user, const Posting& p) {
     credit(user, p);
-    if (p.cash || p.jifenbao || p.jifen) store.saveUser(user);
+    store.saveUser(user);
     file(store, std::stoll(text(user, "id")), p);
 }
 
-void refile(Store& store, int64_t uid, const LedgerMessage& earlier, const Posting& p) {
-    store.removeItems("message", uid, [&](const json& m) { return earlier.is(m); });
-    file(store, uid, p);
+void refile(Store& store, json& user, const LedgerMessage& earlier, const Posting& p) {
+    store.removeItems("message", std::stoll(text(user, "id")), [&](const json& m) { return earlier.is(m); });
+    post(store, user, p);
 }
 
 }  // namespace zvt::service

@@ -58,9 +58,10 @@ inline constexpr const char* kReturnedStatus = "提现失败，已退回";
 // A withdrawal's amount (cents, or whole 集分宝) and whether it is of 集分宝.
 int64_t withdrawalAmount(const nlohmann::json& withdrawal);
 bool withdrawalOfPoints(const nlohmann::json& withdrawal);
-// A withdrawal paid out or returned (the record's status already changed): a return gives the
+// A withdrawal under review paid out or returned: its record's status changed; a return gives the
 // amount back; either way no record, and the news.
-Posting withdrawalEndPosting(const nlohmann::json& withdrawal, const std::string& when);
+Posting endWithdrawal(nlohmann::json& withdrawal, bool paidOut, const std::string& when);
+inline constexpr const char* kPaidOutStatus = "已到账";
 
 // A Taobao order's goods earn the goods' own rate: the product's rebate over its promotion price,
 // in 集分宝 (one a fen) of what was paid; paid within the Double Eleven days, twice that.
@@ -74,10 +75,13 @@ const char* couponAward(int type);
 nlohmann::json couponOf(int64_t id, int type, const std::string& order);
 // The rebate of a Taobao order: its "jifenbao" and its coupon's award.
 Posting rebatePosting(const nlohmann::json& order, const std::string& when);
+// The order's rebate settled: it takes no coupon any more.
+Posting settleRebate(nlohmann::json& order, const std::string& when);
 // The rebate of a settled mall order: its "fxje" in cash and its "jifen" in Velmo.
 Posting mallRebatePosting(const nlohmann::json& order, const std::string& when);
-// A Taobao order refunded: the `points` its rebate credited taken back.
-Posting refundPosting(const nlohmann::json& order, int64_t points, const std::string& when);
+// A Taobao order refunded: the `points` its rebate credited taken back. The order shows what it
+// still earns: nothing, its coupon's award gone with the rebate.
+Posting refund(nlohmann::json& order, int64_t points, const std::string& when);
 // Whether a record's text is of that order (its number as the order list shows it).
 bool citesOrder(const nlohmann::json& record, const std::string& number);
 // An invited friend's registration ("注册奖励") or first purchase ("购物奖励"): whole yuan in cash.
@@ -91,10 +95,11 @@ void credit(nlohmann::json& user, const Posting& posting);
 // Files the posting's record on top of its list and its message, under a message id no other
 // message of any account has.
 void file(Store& store, int64_t uid, const Posting& posting);
-// Credits, saves the user record and files: the whole of a posting, inside the caller's transaction.
+// Credits, saves the user record (with whatever else the caller changed in it) and files: the
+// whole of a posting, inside the caller's transaction.
 void post(Store& store, nlohmann::json& user, const Posting& posting);
-// A message told the earlier news of a thing (a withdrawal, an order): it gives way to the
-// posting's message, which comes on top.
-void refile(Store& store, int64_t uid, const LedgerMessage& earlier, const Posting& posting);
+// As post, for a posting that tells the later news of a thing (a withdrawal, an order): the
+// message that told its earlier news gives way to the posting's, which comes on top.
+void refile(Store& store, nlohmann::json& user, const LedgerMessage& earlier, const Posting& posting);
 
 }  // namespace zvt::service

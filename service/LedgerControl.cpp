@@ -131,10 +131,9 @@ HttpResponse Service::ledgerControl(const std::string& path, const json& given) 
                     out = controlRefusal("the order has had its rebate", 409);
                     return;
                 }
-                // Settled: it takes no coupon any more.
-                (*found)["can_useCoupon"] = "0";
+                const Posting rebate = settleRebate(*found, now);
                 rewriteOrder(*found);
-                post(store_, *user, rebatePosting(*found, now));
+                post(store_, *user, rebate);
                 done({{"order", *found}});
                 return;
             }
@@ -147,16 +146,11 @@ HttpResponse Service::ledgerControl(const std::string& path, const json& given) 
                 out = controlRefusal("the balance does not hold the rebate", 409);
                 return;
             }
-            // The message of its rebate gives way to the refund's; the order no longer shows
-            // what was taken back.
+            // The message of its rebate gives way to the refund's.
             const LedgerMessage told = *rebatePosting(*found, text(*rebate, "addtime")).message;
-            const Posting refund = refundPosting(*found, points, now);
-            credit(*user, refund);
-            store_.saveUser(*user);
-            refile(store_, *uid, told, refund);
-            (*found)["jifenbao"] = "0";
-            (*found)["coupon_award"] = "0";
+            const Posting takenBack = refund(*found, points, now);
             rewriteOrder(*found);
+            refile(store_, *user, told, takenBack);
             done({{"order", *found}});
             return;
         }
@@ -171,8 +165,9 @@ HttpResponse Service::ledgerControl(const std::string& path, const json& given) 
                 return;
             }
             const LedgerMessage told = withdrawalNews(*asked, text(*asked, "addtime"));
+            const bool paidOut = path == "/__test/payout";
             json ended = *asked;
-            ended["status"] = path == "/__test/payout" ? "已到账" : kReturnedStatus;
+            const Posting end = endWithdrawal(ended, paidOut, now);
             store_.updateItems("withdraw", *uid, [&](json& w) {
                 if (w != *asked) return false;
                 w = ended;
@@ -180,17 +175,14 @@ HttpResponse Service::ledgerControl(const std::string& path, const json& given) 
             });
             const bool points = type == "1";
             (*user)[points ? "tbtxstatus" : "txstatus"] = "0";
-            if (path == "/__test/payout") {
+            if (paidOut) {
                 // What was paid out, counted from the withdrawals.
                 int64_t paid = 0;
                 for (const json& w : store_.items("withdraw", *uid))
-                    if (text(w, "type") == type && text(w, "status") == "已到账") paid += withdrawalAmount(w);
+                    if (text(w, "type") == type && text(w, "status") == kPaidOutStatus) paid += withdrawalAmount(w);
                 (*user)[points ? "tbyitixian" : "yitixian"] = points ? std::to_string(paid) : moneyText(paid);
             }
-            const Posting end = withdrawalEndPosting(ended, now);
-            credit(*user, end);
-            store_.saveUser(*user);
-            refile(store_, *uid, told, end);
+            refile(store_, *user, told, end);
             done({{"withdrawal", ended}});
             return;
         }

@@ -10,7 +10,7 @@
 namespace zvt::service {
 
 json withCounts(Store& store, json user) {
-    if (auto id = integer(text(user, "id"))) user["msg_num"] = std::to_string(store.items("message", *id).size());
+    if (auto id = integer(text(user, "id"))) user["msg_num"] = std::to_string(store.count("message", *id));
     return user;
 }
 

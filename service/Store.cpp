@@ -47,6 +47,7 @@ public:
                  : std::string();
     }
     int64_t integer(int col) { return sqlite3_column_int64(stmt_, col); }
+    bool isNull(int col) { return sqlite3_column_type(stmt_, col) == SQLITE_NULL; }
 
 private:
     sqlite3_stmt* stmt_ = nullptr;
@@ -410,25 +411,23 @@ int Store::removeItems(const std::string& kind, int64_t owner, const std::functi
     return removed;
 }
 
-int64_t Store::nextNumber(const std::string& kind, const std::string& key, int64_t least) {
+int64_t Store::count(const std::string& kind, int64_t owner) {
     Reader reader(*this);
-    Stmt s(reader.db(), "SELECT record FROM items WHERE kind = ?1");
-    s.bind(1, kind);
-    int64_t next = least;
-    while (s.step()) {
-        const json record = json::parse(s.text(0), nullptr, false);
-        if (!record.is_object() || !record.contains(key)) continue;
-        const json& value = record[key];
-        int64_t number = -1;
-        if (value.is_number_integer()) number = value.get<int64_t>();
-        if (value.is_string()) {
-            const std::string digits = value.get<std::string>();
-            if (!digits.empty() && digits.size() <= 18 && std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
-                number = std::stoll(digits);
-        }
-        if (number >= next) next = number + 1;
-    }
-    return next;
+    Stmt s(reader.db(), "SELECT COUNT(*) FROM items WHERE kind = ?1 AND owner = ?2");
+    s.bind(1, kind).bind(2, owner);
+    return s.step() ? s.integer(0) : 0;
+}
+
+int64_t Store::nextNumber(const std::string& kind, const std::string& key, int64_t least) {
+    // Counted in the database from the records' texts: none is parsed here.
+    Reader reader(*this);
+    Stmt s(reader.db(),
+           "SELECT MAX(CAST(v AS INTEGER)) FROM (SELECT json_extract(record, ?2) AS v, json_type(record, ?2) AS t "
+           "FROM items WHERE kind = ?1 AND json_valid(record)) "
+           "WHERE t = 'integer' OR (t = 'text' AND v <> '' AND v NOT GLOB '*[^0-9]*' AND length(v) <= 18)");
+    s.bind(1, kind).bind(2, "$.\"" + key + "\"");
+    if (!s.step() || s.isNull(0)) return least;
+    return std::max(least, s.integer(0) + 1);
 }
 
 Page Store::page(const std::vector<json>& rows, int64_t number, int64_t size) {

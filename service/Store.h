@@ -88,6 +88,8 @@ public:
     // Takes out the records of the kind and owner that `match` answers true for, in one
     // transaction. Answers how many went.
     int removeItems(const std::string& kind, int64_t owner, const std::function<bool(const json& record)>& match);
+    // How many records of the kind the owner has.
+    int64_t count(const std::string& kind, int64_t owner);
     // One more than the largest whole number any record of the kind (of every owner) holds
     // under `key` (as a number or as digits), at least `least`: a new record's id that no other
     // has, however the earlier ones were filed.
