@@ -261,7 +261,14 @@ DemoAccount openedAccount(int64_t uid, const DemoDay& demo) {
 
 }  // namespace
 
-std::vector<DemoUser> demoUsers(const DemoDay& day) {
+DemoSeed demoSeed(const DemoDay& day) {
+    // Each account's story is told once: its balances and states go to its user record, its
+    // records to the items.
+    DemoAccount history = demoHistory(kTestUserId, day);
+    DemoAccount partner = openedAccount(kTestUserId + 1, day);
+    DemoAccount lisi = openedAccount(kTestUserId + 2, day);
+    DemoSeed out;
+
     // The demo user's balances and states are what its history left.
     nlohmann::json demo = {{"realname", "张三"},
                            {"alipay", "zvttest@alipay.example.com"},
@@ -270,35 +277,29 @@ std::vector<DemoUser> demoUsers(const DemoDay& day) {
                            {"phoneNumber", kTestUserPhone},
                            {"level", "2"},
                            {"qq", "10001"}};
-    demo.update(demoHistory(kTestUserId, day).fields);
-    nlohmann::json lisi = {{"email", "lisi@example.com"}};
-    lisi.update(openedAccount(kTestUserId + 2, day).fields);
-    return {
+    demo.update(history.fields);
+    nlohmann::json lisiRecord = {{"email", "lisi@example.com"}};
+    lisiRecord.update(lisi.fields);
+    out.users = {
         {kTestUserId, kTestUserName, kTestUserPassword, "", "", demo},
-        {kTestUserId + 1, "qq_10002", "", kPartnerWeb, kPartnerWebId, openedAccount(kTestUserId + 1, day).fields},
-        {kTestUserId + 2, "lisi", "lisi8888", "", "", lisi},
+        {kTestUserId + 1, "qq_10002", "", kPartnerWeb, kPartnerWebId, partner.fields},
+        {kTestUserId + 2, "lisi", "lisi8888", "", "", lisiRecord},
         // A new password account: no phone, e-mail, QQ, Alipay account or avatar yet.
         {kTestUserId + 3, "wangwu", "wangwu2026", "", "", {{"alipay", nullptr}, {"avatar", nullptr}}},
     };
-}
 
-std::vector<DemoItem> demoItems(const DemoDay& day) {
-    std::vector<DemoItem> out;
-    const int64_t uid = kTestUserId;
-
-    for (const auto& product : demoProducts()) out.push_back({"product", 0, product});
-
-    for (auto& item : demoHistory(uid, day).items) out.push_back(std::move(item));
-    for (int64_t other : {kTestUserId + 1, kTestUserId + 2}) {
-        for (auto& item : openedAccount(other, day).items) out.push_back(std::move(item));
+    std::vector<DemoItem>& items = out.items;
+    for (const auto& product : demoProducts()) items.push_back({"product", 0, product});
+    for (DemoAccount* account : {&history, &partner, &lisi}) {
+        for (auto& item : account->items) items.push_back(std::move(item));
     }
     // Every account's messages in the order filed, each with an id of its own.
     int64_t messageId = 5000;
-    for (DemoItem& item : out) {
+    for (DemoItem& item : items) {
         if (item.kind == "message") item.record["id"] = std::to_string(messageId++);
     }
-    for (auto& good : demoExchangeGoods(static_cast<int64_t>(std::time(nullptr)))) out.push_back(std::move(good));
-    for (auto& mall : demoMallItems()) out.push_back(std::move(mall));
+    for (auto& good : demoExchangeGoods(static_cast<int64_t>(std::time(nullptr)))) items.push_back(std::move(good));
+    for (auto& mall : demoMallItems()) items.push_back(std::move(mall));
     return out;
 }
 

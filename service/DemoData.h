@@ -42,8 +42,12 @@ bool validDemoDay(const std::string& day);
 
 // A user record with every field the clients read, filled with neutral starting values.
 nlohmann::json demoUserRecord(int64_t id, const std::string& userName);
-std::vector<DemoUser> demoUsers(const DemoDay& demo);
-std::vector<DemoItem> demoItems(const DemoDay& demo);
+// The accounts and the records the demo data is seeded with, its story ending on the demo's day.
+struct DemoSeed {
+    std::vector<DemoUser> users;
+    std::vector<DemoItem> items;
+};
+DemoSeed demoSeed(const DemoDay& demo);
 // The demo user's invitations (service/Invites.cpp), oldest first: each reward a friend brought,
 // which the rewards list, the friends' history and the income list all tell. The first friend
 // registered on `firstRegistration` ("YYYY-MM-DD").

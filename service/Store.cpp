@@ -532,9 +532,9 @@ void Store::reseed() {
 }
 
 void Store::seed() {
-    const DemoDay day = demoDayOf(demoDay_);
+    const DemoSeed demo = demoSeed(demoDayOf(demoDay_));
     transaction([&] {
-        for (const auto& u : demoUsers(day)) {
+        for (const auto& u : demo.users) {
             json record = demoUserRecord(u.id, u.userName);
             for (auto& [k, v] : u.extra.items()) {
                 if (v.is_null()) {
@@ -551,7 +551,7 @@ void Store::seed() {
             s.step();
             saveUser(record);
         }
-        for (const auto& item : demoItems(day)) addItem(item.kind, item.owner, item.record);
+        for (const auto& item : demo.items) addItem(item.kind, item.owner, item.record);
     });
 }
 
