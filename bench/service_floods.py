@@ -338,9 +338,10 @@ def flood_slowbodies(port, pid, count, seconds, log):
             "gave way": log_lines(log, "sent its body slowest")}
 
 
-def fetch_whole(port, target, timeout, rate=0, window=0):
-    """GET target on a connection of its own, at full speed or `rate` bytes a second; (status,
-    body, seconds, whole): whole when the body has its Content-Length."""
+def fetch_whole(port, target, timeout, rate=0, window=0, rate_seconds=None, tick=None):
+    """GET target on a connection of its own, at full speed or `rate` bytes a second (for its
+    first `rate_seconds`, then at full speed, when given); `tick(seconds)` is called as it reads;
+    (status, body, seconds, whole): whole when the body has its Content-Length."""
     start = time.monotonic()
     got = bytearray()
     try:
@@ -351,8 +352,10 @@ def fetch_whole(port, target, timeout, rate=0, window=0):
             s.connect(("127.0.0.1", port))
             s.sendall(f"GET {target} HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n".encode())
             while time.monotonic() - start < timeout:
+                if tick:
+                    tick(time.monotonic() - start)
                 want = 1 << 20
-                if rate:
+                if rate and (rate_seconds is None or time.monotonic() - start < rate_seconds):
                     # Take what the rate allows by now, an eighth of a second's worth at a time.
                     ahead = len(got) - rate * (time.monotonic() - start)
                     if ahead > 0:
@@ -740,39 +743,20 @@ def flood_steadyburst(port, pid, count, seconds, log):
         ready, done = multiprocessing.Event(), multiprocessing.Event()
         burst = multiprocessing.Process(target=burst_apart, daemon=True,
                                         args=(port, count, BURST_STAGGER if run % 2 else 0.0, ready, done))
-        got = bytearray()
-        start = time.monotonic()
-        try:
-            with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
-                s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 64 << 10)
-                s.settimeout(30)
-                s.connect(("127.0.0.1", port))
-                s.sendall(f"GET /uploads/{AVATAR} HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n".encode())
-                started = False
-                while True:
-                    now = time.monotonic()
-                    if not started and now - start >= BURST_AFTER:
-                        burst.start()
-                        started = True
-                    want = 1 << 20
-                    if now - start < STEADY_SECONDS:
-                        ahead = len(got) - SLOW_GIF_RATE * (now - start)
-                        if ahead > 0:
-                            time.sleep(min(0.125, ahead / SLOW_GIF_RATE))
-                            continue
-                        want = SLOW_GIF_RATE // 8
-                    chunk = s.recv(want)
-                    if not chunk:
-                        break
-                    got += chunk
-        except OSError:
-            pass
-        took.append(time.monotonic() - start)
+        started = []
+
+        def start_burst(seconds):
+            if not started and seconds >= BURST_AFTER:
+                burst.start()
+                started.append(True)
+
+        status, body, seconds, _ = fetch_whole(port, f"/uploads/{AVATAR}", 30, rate=SLOW_GIF_RATE, window=64 << 10,
+                                               rate_seconds=STEADY_SECONDS, tick=start_burst)
+        took.append(seconds)
         done.set()
-        if burst.is_alive() or started:
+        if started:
             burst.join(70)
-        head, _, body = bytes(got).partition(b"\r\n\r\n")
-        if head.startswith(b"HTTP/1.1 200") and len(body) == AVATAR_BYTES:
+        if status == 200 and len(body) == AVATAR_BYTES:
             whole += 1
         else:
             shortest = min(shortest, len(body) / 1e6)
@@ -1032,6 +1016,16 @@ DESCRIPTOR_FLOODS = {"descriptors": DESCRIPTOR_LIMIT}
 ANSWERED_FLOODS = {"heldbodies": PROMPT_SHARE}
 
 
+def process_cpu_seconds(pid):
+    """User and system time of every thread of a process so far, in seconds (0 when unknown)."""
+    try:
+        with open(f"/proc/{pid}/stat") as f:
+            fields = f.read().rsplit(")", 1)[1].split()
+        return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+    except (OSError, IndexError, ValueError):
+        return 0.0
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("build")
@@ -1048,8 +1042,8 @@ def main():
     soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
     resource.setrlimit(resource.RLIMIT_NOFILE, (min(hard, 8192), hard))
     service_bin = os.path.join(args.build, "service", "zavelto-service")
-    print("| flood | connections | valid calls answered | within 1 s | slowest s | figures |")
-    print("|---|---|---|---|---|---|")
+    print("| flood | connections | valid calls answered | within 1 s | slowest s | wall s | service CPU s | figures |")
+    print("|---|---|---|---|---|---|---|---|")
     missed = []
     runs = []
     for name in args.flood.split(","):
@@ -1075,14 +1069,17 @@ def main():
             VALID_SINCE = 0.0
             valid = ValidCalls(port)
             valid.start()
+            wall, cpu = time.monotonic(), process_cpu_seconds(service.pid)
             figures = FLOODS[name](port, service.pid, count, args.seconds, log)
+            wall, cpu = time.monotonic() - wall, process_cpu_seconds(service.pid) - cpu
             valid.stopping.set()
             valid.join()
             answered, prompt, made, slowest = valid.summary(VALID_SINCE)
             shown = ", ".join(f"{k} {v:.0f}" if float(v).is_integer() or v >= 10 else f"{k} {v:.2f}"
                               for k, v in figures.items())
             title = f"{name} ({picture})" if picture else name
-            print(f"| {title} | {count} | {answered} of {made} | {prompt} | {slowest:.2f} | {shown} |", flush=True)
+            print(f"| {title} | {count} | {answered} of {made} | {prompt} | {slowest:.2f} | {wall:.1f} | {cpu:.1f} | {shown} |",
+                  flush=True)
             if name in PROMPT_FLOODS:
                 if prompt < PROMPT_SHARE * made:
                     missed.append(f"{title}: {prompt} of {made} valid calls answered within {PROMPT_SECONDS:.0f} s")
