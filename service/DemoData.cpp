@@ -267,6 +267,7 @@ DemoSeed demoSeed(const DemoDay& day) {
     DemoAccount history = demoHistory(kTestUserId, day);
     DemoAccount partner = openedAccount(kTestUserId + 1, day);
     DemoAccount lisi = openedAccount(kTestUserId + 2, day);
+    DemoAccount wangwu = demoRegisteredAccount(kTestUserId + 3, day);
     DemoSeed out;
 
     // The demo user's balances and states are what its history left.
@@ -280,17 +281,20 @@ DemoSeed demoSeed(const DemoDay& day) {
     demo.update(history.fields);
     nlohmann::json lisiRecord = {{"email", "lisi@example.com"}};
     lisiRecord.update(lisi.fields);
+    nlohmann::json wangwuRecord = {{"alipay", nullptr}, {"avatar", nullptr}};
+    wangwuRecord.update(wangwu.fields);
     out.users = {
         {kTestUserId, kTestUserName, kTestUserPassword, "", "", demo},
         {kTestUserId + 1, "qq_10002", "", kPartnerWeb, kPartnerWebId, partner.fields},
         {kTestUserId + 2, "lisi", "lisi8888", "", "", lisiRecord},
-        // A new password account: no phone, e-mail, QQ, Alipay account or avatar yet.
-        {kTestUserId + 3, "wangwu", "wangwu2026", "", "", {{"alipay", nullptr}, {"avatar", nullptr}}},
+        // A new password account, as its registration left it: no phone, e-mail, QQ, Alipay
+        // account or avatar yet.
+        {kTestUserId + 3, "wangwu", "wangwu2026", "", "", wangwuRecord},
     };
 
     std::vector<DemoItem>& items = out.items;
     for (const auto& product : demoProducts()) items.push_back({"product", 0, product});
-    for (DemoAccount* account : {&history, &partner, &lisi}) {
+    for (DemoAccount* account : {&history, &partner, &lisi, &wangwu}) {
         for (auto& item : account->items) items.push_back(std::move(item));
     }
     // Every account's messages in the order filed, each with an id of its own.

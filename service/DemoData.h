@@ -68,6 +68,9 @@ DemoAccount demoHistory(int64_t uid, const DemoDay& demo);
 // The history of an account that has only been opened with a balance (cents, 集分宝, Velmo),
 // when the demo user's was.
 DemoAccount demoOpenedAccount(int64_t uid, int64_t cash, int64_t jifenbao, int64_t jifen, const DemoDay& demo);
+// The history of an account that has only registered, three days before the demo's day: what a
+// registration leaves (its welcome red packet, the record and the message of it).
+DemoAccount demoRegisteredAccount(int64_t uid, const DemoDay& demo);
 // The demo data's calendar: "YYYY-MM-DD" of the day `days` after a day written so.
 std::string daysAfter(const std::string& date, int days);
 // The exchange store's goods (service/Exchange.cpp), their offers ending around `now` (Unix

@@ -27,6 +27,7 @@ namespace {
 // What may happen to the account.
 enum class Happening {
     opened,          // the balance it started with
+    registered,      // the account registered: its welcome red packet
     announced,       // a site message of the service's own
     listed,          // a Taobao order in the list, with the coupons offered for it
     couponUsed,      // its first coupon spent on it
@@ -113,6 +114,9 @@ void apply(Ledger& l, const Event& e) {
     switch (e.what) {
         case Happening::opened:
             l.post(openingPosting(d["cash"], d["jifenbao"], d["jifen"], e.time));
+            break;
+        case Happening::registered:
+            l.post(registrationPosting(e.time));
             break;
         case Happening::announced:
             l.messages.push_back({e.time, d["title"].get<std::string>(), d["paragraph"].get<std::string>(), d["page"].get<std::string>(),
@@ -397,6 +401,11 @@ DemoAccount demoHistory(int64_t uid, const DemoDay& demo) {
     // demo user's balances.
     const Ledger rest = run(happenings(demo, 0, 0, 0));
     Ledger l = run(happenings(demo, kDemoCash - rest.cash, kDemoJifenbao - rest.jifenbao, kDemoJifen - rest.jifen));
+    return account(uid, l);
+}
+
+DemoAccount demoRegisteredAccount(int64_t uid, const DemoDay& demo) {
+    Ledger l = run({{at(demo.day, -3, "20:00:00"), Happening::registered, json::object()}});
     return account(uid, l);
 }
 

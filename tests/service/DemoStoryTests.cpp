@@ -740,9 +740,14 @@ TEST_F(DemoStoryTest, TheDemoDataAgreesWithItselfAndWithWhatTheServiceTakes) {
          }},
         {"each balance the user's info shows (cash, 集分宝, Velmo) equals what its records add up to",
          [&] {
-             // The demo user's, and those of an account with a balance and no other story.
+             // The demo user's, those of an account with a balance and no other story, and those of
+             // a new account, which has the welcome red packet of its registration.
              const std::string lisi = login("lisi", "lisi8888");
-             for (const auto& [id, session] : {std::pair<std::string, const std::string*>{kServiceTestUserId, &cookie}, {"10003", &lisi}}) {
+             const std::string wangwu = login(kServiceNewUserName, kServiceNewUserPassword);
+             EXPECT_EQ(userRecord(kServiceNewUserId, &wangwu).value("jifen", ""), "100");
+             for (const auto& [id, session] : {std::pair<std::string, const std::string*>{kServiceTestUserId, &cookie},
+                                               {"10003", &lisi},
+                                               {kServiceNewUserId, &wangwu}}) {
                  SCOPED_TRACE(id);
                  Move sum;
                  for (const Move& move : balanceMoves(id, session)) {
