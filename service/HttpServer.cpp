@@ -692,9 +692,10 @@ size_t HttpServer::bodyAnnounced(const Conn& c) {
                      : c.contentLength;
 }
 
-// Whether a body has come below the minimum rate since the end of its head.
+// Whether a body has come below the minimum rate since the end of its head, judged once it has
+// come for its grace: a steady upload whose first lumps are still on their way is not slow.
 bool HttpServer::slowBody(const Conn& c, Clock::time_point now) const {
-    if (limits_.minBodyRate == 0) return false;
+    if (limits_.minBodyRate == 0 || now - c.bodySince < limits_.bodyGrace) return false;
     const long long elapsed = millisBetween(c.bodySince, now);
     return elapsed > 0 && static_cast<double>(c.req.body.size()) <
                               static_cast<double>(limits_.minBodyRate) * static_cast<double>(elapsed) / 1000.0;
@@ -754,11 +755,6 @@ bool HttpServer::slowReader(const Conn& c, Clock::time_point now) const {
     return takeRate(c, now) < static_cast<double>(limits_.minBodyRate);
 }
 
-// Whether a body has come below the minimum rate, judged once it has come for a stall's time.
-bool HttpServer::slowForRoom(const Conn& c, Clock::time_point now) const {
-    return now - c.bodySince >= kBodyStall && slowBody(c, now);
-}
-
 // Whether a body still coming gives its bytes up for another request's: 2 when it stalls
 // (nothing of it for a while) or has come below the minimum rate; 1 when the service itself has
 // held it back, unread, for want of room for that long (so that bodies that each wait for the
@@ -767,7 +763,7 @@ bool HttpServer::slowForRoom(const Conn& c, Clock::time_point now) const {
 int HttpServer::bodyGivesRoom(const Conn& c, Clock::time_point now) const {
     if (c.closed() || c.state != Conn::State::body || c.held == 0) return 0;
     if (c.roomWait) return now - c.roomWaitSince >= kBodyStall ? 1 : 0;
-    return now - c.lastByteAt >= kBodyStall || slowForRoom(c, now) ? 2 : 0;
+    return now - c.lastByteAt >= kBodyStall || slowBody(c, now) ? 2 : 0;
 }
 
 // Makes room for `bytes` more request bytes of c's: while they do not fit, of the bodies that
@@ -804,7 +800,7 @@ bool HttpServer::roomForRequestBytes(Conn& c, size_t bytes) {
 // its deadline running, and is not judged by its rate meanwhile; only its peer's going away is
 // watched. One below the rate is refused.
 void HttpServer::noRoom(Conn& c, bool whole) {
-    if (c.state != Conn::State::body || (!c.roomWait && slowForRoom(c, Clock::now()))) {
+    if (c.state != Conn::State::body || (!c.roomWait && slowBody(c, Clock::now()))) {
         refuse(c, 503, "too many request bytes held at once");
         return;
     }

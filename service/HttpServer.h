@@ -79,6 +79,8 @@ struct HttpLimits {
     // How long a reply goes out, from the moment the way to its peer's reader is full (its
     // system takes no more at once), before its peer is judged by the rate it takes it.
     std::chrono::milliseconds replyGrace{1000};
+    // How long a body comes, from the end of its head, before it is judged by its rate.
+    std::chrono::milliseconds bodyGrace{1000};
     std::chrono::milliseconds idleTimeout{5000};    // a kept-alive connection between requests
     // How long a reply may wait for its peer to take a byte: every byte taken moves it.
     std::chrono::milliseconds writeDeadline{30000};
@@ -217,7 +219,6 @@ private:
     void makeRoomForNewConnection();
     bool givesWay(const Conn& c, Clock::time_point now) const;
     bool slowBody(const Conn& c, Clock::time_point now) const;
-    bool slowForRoom(const Conn& c, Clock::time_point now) const;
     int bodyGivesRoom(const Conn& c, Clock::time_point now) const;
     void noRoom(Conn& c, bool whole);
     void endRoomWait(Conn& c);

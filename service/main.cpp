@@ -138,10 +138,9 @@ int main(int argc, char** argv) {
             }
             options.limits.minBodyRate = static_cast<size_t>(n);
         } else if (a == "--body-grace") {
-            // Still taken, for the scripts that pass it, and checked; it has no effect: a body is
-            // no longer judged by its rate before its deadline.
-            std::chrono::milliseconds unused;
-            if (!parseSeconds(value(), 0, 3600, unused)) {
+            // How long a body comes before it is judged by its rate (to give way at a full table,
+            // or its bytes to another request); it is never refused for its rate.
+            if (!parseSeconds(value(), 0, 3600, options.limits.bodyGrace)) {
                 std::cerr << "zavelto-service: bad body grace\n";
                 return 2;
             }

@@ -334,13 +334,17 @@ TEST(ServiceHeldBytes, AFullTableGivesWayToNewClients) {
         First first;  // what the oldest connection does
         size_t givesWay;  // the one closed for the new client
         // Bytes a second, of a body or of a reply's taking; judged from the start (a reply's
-        // grace is none here).
+        // grace is none here, a body's none but where a case gives one).
         const char* minBodyRate = "0";
+        const char* bodyGrace = "0";
     } cases[] = {
         {"every connection trickles its head: the oldest gives way", First::trickles, 0},
         {"the oldest sends its body: the oldest that trickles gives way", First::sendsItsBody, 1},
         {"the oldest sends its body below the minimum rate: it gives way", First::sendsItsBody, 0,
          "1000000"},
+        // A phone's upload whose next lumps are on their way is not judged in its first moments.
+        {"the oldest sends its body below the minimum rate within its grace: the oldest that trickles gives way",
+         First::sendsItsBody, 1, "1000000", "60"},
         {"the oldest idles after an answer: it waited longest for a head",
          First::idlesAfterAnAnswer, 0},
         {"the oldest was answered after the others came: it waited least",
@@ -358,7 +362,7 @@ TEST(ServiceHeldBytes, AFullTableGivesWayToNewClients) {
         // Heads and bodies get a minute, so that no deadline ends a connection meanwhile,
         // however slowly the table fills on a busy machine.
         ServiceProcess service({.extraArgs = {"--read-deadline", "60", "--min-body-rate", c.minBodyRate,
-                                              "--reply-grace", "0"},
+                                              "--reply-grace", "0", "--body-grace", c.bodyGrace},
                                 .descriptors = kTableDescriptors});
         std::vector<std::unique_ptr<Peer>> table;
         // A small window: a reply stays with the service until its peer reads it.

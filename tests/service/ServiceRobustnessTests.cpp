@@ -222,8 +222,9 @@ TEST(ServiceRobustness, RequestsOfEveryShapeGetTheirAnswer) {
 TEST(ServiceRobustness, ABodyThatCanEndWithinItsDeadlineIsTaken) {
     // Bodies get 5 s: the slow links below end in a second or two, however they come (late,
     // stalling, steadily slow), and the bodies that cannot end are refused at their deadline,
-    // whatever their framing, never earlier for the rate they have come at. (The grace once
-    // given before that judgement is still accepted.)
+    // whatever their framing, never earlier for the rate they have come at. (A short grace
+    // before bodies are judged by their rate changes nothing while the table and the budget
+    // have room.)
     ServiceProcess::Options options = robustOptions("5");
     options.extraArgs.insert(options.extraArgs.end(), {"--body-grace", "0.5"});
     ServiceProcess service(options);
