@@ -27,6 +27,7 @@ struct DemoItem {
     std::string kind;
     int64_t owner;
     nlohmann::json record;
+    std::string about = {};  // what it tells of (Entry::about)
 };
 
 // The day the demo's story ends on ("YYYY-MM-DD") and the moment its data is seeded

@@ -57,6 +57,14 @@ constexpr int64_t kDemoCash = 8850;
 constexpr int64_t kDemoJifenbao = 1200;
 constexpr int64_t kDemoJifen = 5000;
 
+// A record or message as the account's lists file it, with what it tells of.
+template <class Record>
+struct FiledAs {
+    Record record;
+    std::string about;
+};
+using Filed = FiledAs<json>;
+
 // The account as the happenings so far have left it.
 struct Ledger {
     int64_t cash = 0, jifenbao = 0, jifen = 0;  // cents, 集分宝, Velmo
@@ -65,9 +73,9 @@ struct Ledger {
     std::string lastCheckin;
     std::string below;  // the first happening that took a balance below zero
     std::vector<json> taobaoOrders, coupons, mallOrders;
-    std::vector<json> income, withdrawals, refunds;  // filed oldest first
-    std::vector<LedgerMessage> messages;
-    std::map<std::string, size_t> news;           // a withdrawal's request time or an order id -> the message telling its news
+    std::vector<Filed> income, withdrawals, refunds;  // filed oldest first
+    std::vector<FiledAs<LedgerMessage>> messages;
+    std::map<std::string, size_t> news;               // what a message tells of -> the message telling its news
     std::map<std::string, int64_t> rebatedPoints;  // Taobao order id -> 集分宝 its rebate credited
     std::vector<json> rewards;                     // the invitation rewards, oldest first
     std::vector<std::pair<std::string, std::string>> friends;  // name, registration day
@@ -79,32 +87,33 @@ struct Ledger {
         }
         throw std::logic_error("the demo history names an unknown order " + id);
     }
-    json& withdrawal(const std::string& asked) {
-        for (json& w : withdrawals) {
-            if (w["addtime"] == asked) return w;
+    // The withdrawal asked at that moment.
+    Filed& withdrawal(const std::string& asked) {
+        for (Filed& w : withdrawals) {
+            if (w.record["addtime"] == asked) return w;
         }
         throw std::logic_error("the demo history names an unknown withdrawal of " + asked);
     }
 
-    // As the store files a posting: the balances moved, the record on its list, the message; a
-    // message telling a thing's later news (`about`) takes the place of the one that told its
-    // earlier news.
-    void post(const Posting& p, const std::string& about = "") {
+    // As the store files a posting: the balances moved, the record on its list, the message,
+    // both about what the posting tells of; a message telling a thing's later news takes the
+    // place of the one that told its earlier news.
+    void post(const Posting& p) {
         cash += p.cash;
         jifenbao += p.jifenbao;
         jifen += p.jifen;
         if (below.empty() && (cash < 0 || jifenbao < 0 || jifen < 0)) below = p.record.dump();
-        if (p.list == "asset") income.push_back(p.record);
-        if (p.list == "refund") refunds.push_back(p.record);
-        if (p.list == "withdraw") withdrawals.push_back(p.record);
+        if (p.list == "asset") income.push_back({p.record, p.about});
+        if (p.list == "refund") refunds.push_back({p.record, p.about});
+        if (p.list == "withdraw") withdrawals.push_back({p.record, p.about});
         if (!p.message) return;
-        auto told = about.empty() ? news.end() : news.find(about);
+        auto told = p.about.empty() ? news.end() : news.find(p.about);
         if (told != news.end()) {
-            messages[told->second] = *p.message;
+            messages[told->second] = {*p.message, p.about};
             return;
         }
-        if (!about.empty()) news[about] = messages.size();
-        messages.push_back(*p.message);
+        if (!p.about.empty()) news[p.about] = messages.size();
+        messages.push_back({*p.message, p.about});
     }
 };
 
@@ -119,8 +128,9 @@ void apply(Ledger& l, const Event& e) {
             l.post(registrationPosting(e.time));
             break;
         case Happening::announced:
-            l.messages.push_back({e.time, d["title"].get<std::string>(), d["paragraph"].get<std::string>(), d["page"].get<std::string>(),
-                                  d["linkText"].get<std::string>()});
+            l.messages.push_back({{e.time, d["title"].get<std::string>(), d["paragraph"].get<std::string>(),
+                                   d["page"].get<std::string>(), d["linkText"].get<std::string>()},
+                                  ""});
             break;
         case Happening::listed:
             l.taobaoOrders.push_back(d["order"]);
@@ -145,14 +155,14 @@ void apply(Ledger& l, const Event& e) {
             json& order = l.order(l.taobaoOrders, d["order"].get<std::string>());
             const Posting rebate = settleRebate(order, e.time);
             l.rebatedPoints[order["id"].get<std::string>()] = rebate.jifenbao;
-            l.post(rebate, "order " + order["id"].get<std::string>());
+            l.post(rebate);
             break;
         }
         case Happening::refunded: {
             // Its rebate taken back: the order no longer shows it, and the message of its rebate
             // tells of the refund.
             json& order = l.order(l.taobaoOrders, d["order"].get<std::string>());
-            l.post(refund(order, l.rebatedPoints.at(order["id"].get<std::string>()), e.time), "order " + order["id"].get<std::string>());
+            l.post(refund(order, l.rebatedPoints.at(order["id"].get<std::string>()), e.time));
             break;
         }
         case Happening::mallPlaced:
@@ -184,18 +194,18 @@ void apply(Ledger& l, const Event& e) {
             // As outCash files it: the balance lowered, the kind under review, the record on top.
             const bool points = d["type"] == "1";
             (points ? l.jifenbaoUnderReview : l.cashUnderReview) = true;
-            l.post(withdrawalPosting(kAlipay, points, d["amount"], e.time), e.time);
+            l.post(withdrawalPosting(kAlipay, points, d["amount"], e.time, static_cast<int64_t>(l.withdrawals.size()) + 1));
             break;
         }
         case Happening::withdrawalPaid:
         case Happening::withdrawalReturned: {
             // Its message now tells how it ended.
-            json& w = l.withdrawal(d["asked"].get<std::string>());
-            const bool points = withdrawalOfPoints(w);
+            Filed& w = l.withdrawal(d["asked"].get<std::string>());
+            const bool points = withdrawalOfPoints(w.record);
             (points ? l.jifenbaoUnderReview : l.cashUnderReview) = false;
             const bool paidOut = e.what == Happening::withdrawalPaid;
-            if (paidOut) (points ? l.paidJifenbao : l.paidCash) += withdrawalAmount(w);
-            l.post(endWithdrawal(w, paidOut, e.time), w["addtime"].get<std::string>());
+            if (paidOut) (points ? l.paidJifenbao : l.paidCash) += withdrawalAmount(w.record);
+            l.post(endWithdrawal(w.record, w.about, paidOut, e.time));
             break;
         }
     }
@@ -360,26 +370,23 @@ DemoAccount account(int64_t uid, Ledger& l) {
     auto file = [&](const char* kind, std::vector<json>& rows) {
         for (json& row : rows) out.items.push_back({kind, uid, std::move(row)});
     };
-    // The order lists run newest first as filed; the coupons by their ids.
-    auto byId = [](std::vector<json>& rows) {
-        std::stable_sort(rows.begin(), rows.end(), [](const json& a, const json& b) {
-            return a["id"].is_string() ? a["id"].get<std::string>() < b["id"].get<std::string>() : a["id"] < b["id"];
-        });
+    auto fileAbout = [&](const char* kind, std::vector<Filed>& rows) {
+        for (Filed& row : rows) out.items.push_back({kind, uid, std::move(row.record), row.about});
     };
-    byId(l.taobaoOrders);
-    byId(l.coupons);
-    byId(l.mallOrders);
+    // The orders as they came, oldest first (their lists read them by the moments they were paid
+    // or placed); the coupons by their ids.
+    std::stable_sort(l.coupons.begin(), l.coupons.end(), [](const json& a, const json& b) { return a["id"] < b["id"]; });
     file("taobao_order", l.taobaoOrders);
     file("coupon", l.coupons);
     file("store_order", l.mallOrders);
-    file("asset", l.income);
-    file("withdraw", l.withdrawals);
-    file("refund", l.refunds);
+    fileAbout("asset", l.income);
+    fileAbout("withdraw", l.withdrawals);
+    fileAbout("refund", l.refunds);
     // The messages by their time (a withdrawal's or an order's tells its last news), each
     // linking to the page on its topic; their ids are given as the demo data is filed.
     std::stable_sort(l.messages.begin(), l.messages.end(),
-                     [](const LedgerMessage& a, const LedgerMessage& b) { return a.time < b.time; });
-    for (const LedgerMessage& m : l.messages) out.items.push_back({"message", uid, m.record(0)});
+                     [](const FiledAs<LedgerMessage>& a, const FiledAs<LedgerMessage>& b) { return a.record.time < b.record.time; });
+    for (const FiledAs<LedgerMessage>& m : l.messages) out.items.push_back({"message", uid, m.record.record(0), m.about});
     // The rewards oldest first; the friends in the order they registered, each with the sum of
     // its rewards, as whole numbers and as texts with two decimals, as the service has stored both.
     file("invite", l.rewards);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <stdexcept>
 #include <vector>
 
 #include "service/DemoData.h"
@@ -36,9 +37,9 @@ json LedgerMessage::record(int64_t id) const {
     return {{"id", std::to_string(id)}, {"title", title}, {"content", content}, {"addtime", time}};
 }
 
-bool LedgerMessage::is(const json& filed) const {
-    return filed.value("title", "") == title && filed.value("addtime", "") == time;
-}
+std::string taobaoOrderAbout(const json& order) { return "taobao_order " + text(order, "id"); }
+std::string mallOrderAbout(const json& order) { return "store_order " + text(order, "id"); }
+std::string withdrawalAbout(int64_t place) { return "withdraw " + std::to_string(place); }
 
 LedgerMessage welcomeMessage(const std::string& when) {
     return {when, "欢迎加入Zavelto",
@@ -54,7 +55,7 @@ Posting openingPosting(int64_t cash, int64_t jifenbao, int64_t jifen, const std:
     std::string brought;
     for (size_t i = 0; i < parts.size(); ++i) brought += (i == 0 ? "" : i + 1 == parts.size() ? " 和 " : "、") + parts[i];
     return {cash, jifenbao, jifen, "asset",
-            record("余额转入", "账户开通，原有余额 " + brought + " 已转入。", cash, jifenbao, jifen, when), welcomeMessage(when)};
+            record("余额转入", "账户开通，原有余额 " + brought + " 已转入。", cash, jifenbao, jifen, when), welcomeMessage(when), ""};
 }
 
 Posting registrationPosting(const std::string& when) {
@@ -66,12 +67,13 @@ Posting registrationPosting(const std::string& when) {
                    "注册成功，新人红包 " + std::to_string(kWelcomeJifen) + " Velmo 和 " + std::to_string(kWelcomeJifenbao) +
                        " 个集分宝已到账。",
                    0, kWelcomeJifenbao, kWelcomeJifen, when),
-            welcomeMessage(when)};
+            welcomeMessage(when),
+            ""};
 }
 
 Posting checkinPosting(const std::string& when) {
     return {0, kSignJifenbao, kSignJifen, "asset", record("签到奖励", kCheckinRecordText, 0, kSignJifenbao, kSignJifen, when),
-            std::nullopt};
+            std::nullopt, ""};
 }
 
 Posting exchangePosting(const std::string& title, int64_t num, bool points, int64_t cost, const std::string& when) {
@@ -85,7 +87,8 @@ Posting exchangePosting(const std::string& title, int64_t num, bool points, int6
             LedgerMessage{when, "兑换通知",
                           "您兑换的" + title + " × " + std::to_string(num) + "已受理，共花费" + std::to_string(cost) +
                               (points ? "集分宝" : "Velmo") + "，我们将在三个工作日内处理。",
-                          "", ""}};
+                          "", ""},
+            ""};
 }
 
 bool withdrawalOfPoints(const json& w) { return w.value("type", "") == "1"; }
@@ -113,8 +116,9 @@ LedgerMessage withdrawalNews(const json& w, const std::string& when) {
             kWithdrawalHelp, "查看提现问题"};
 }
 
-Posting withdrawalPosting(const std::string& account, bool points, int64_t amount, const std::string& when) {
+Posting withdrawalPosting(const std::string& account, bool points, int64_t amount, const std::string& when, int64_t place) {
     Posting p;
+    p.about = withdrawalAbout(place);
     (points ? p.jifenbao : p.cash) = -amount;
     p.list = "withdraw";
     p.record = {{"account", account},
@@ -126,9 +130,12 @@ Posting withdrawalPosting(const std::string& account, bool points, int64_t amoun
     return p;
 }
 
-Posting endWithdrawal(json& w, bool paidOut, const std::string& when) {
+int64_t nextWithdrawal(Store& store, int64_t uid) { return store.count("withdraw", uid) + 1; }
+
+Posting endWithdrawal(json& w, const std::string& about, bool paidOut, const std::string& when) {
     w["status"] = paidOut ? kPaidOutStatus : kReturnedStatus;
     Posting p;
+    p.about = about;
     if (!paidOut) (withdrawalOfPoints(w) ? p.jifenbao : p.cash) = withdrawalAmount(w);
     p.message = withdrawalNews(w, when);
     return p;
@@ -175,8 +182,13 @@ Posting rebatePosting(const json& order, const std::string& when) {
     if (award) notes += std::string(doubled ? "，" : "") + "含回扣券额外 " + std::to_string(award) + " 个";
     const std::string content = "淘宝订单 " + order.value("trade_id", "") + " 已确认收货，返利 " + std::to_string(points) +
                                 " 个集分宝" + (notes.empty() ? "" : "（" + notes + "）") + "已到账。";
-    return {0, points, 0, "asset", record("购物返利", content, 0, points, 0, when),
-            LedgerMessage{when, "返利到账：" + std::to_string(points) + "个集分宝", content, kShoppingHelp, "查看购物问题"}};
+    return {0,
+            points,
+            0,
+            "asset",
+            record("购物返利", content, 0, points, 0, when),
+            LedgerMessage{when, "返利到账：" + std::to_string(points) + "个集分宝", content, kShoppingHelp, "查看购物问题"},
+            taobaoOrderAbout(order)};
 }
 
 Posting settleRebate(json& order, const std::string& when) {
@@ -189,9 +201,14 @@ Posting mallRebatePosting(const json& order, const std::string& when) {
     const int64_t velmo = wholePart(order.value("jifen", "0")).value_or(0);
     const std::string content = order.value("mall_name", "") + "订单 " + order.value("order_code", "") + " 已结算，返利 " +
                                 moneyText(cash) + "元 和 " + std::to_string(velmo) + " Velmo 已到账。";
-    return {cash, 0, velmo, "asset", record("购物返利", content, cash, 0, velmo, when),
+    return {cash,
+            0,
+            velmo,
+            "asset",
+            record("购物返利", content, cash, 0, velmo, when),
             LedgerMessage{when, "返利到账：" + moneyText(cash) + "元和" + std::to_string(velmo) + " Velmo", content, kShoppingHelp,
-                          "查看购物问题"}};
+                          "查看购物问题"},
+            mallOrderAbout(order)};
 }
 
 Posting refund(json& order, int64_t points, const std::string& when) {
@@ -203,7 +220,8 @@ Posting refund(json& order, int64_t points, const std::string& when) {
                    when),
             LedgerMessage{when, "订单退款：返利" + std::to_string(points) + "个集分宝已扣回",
                           "淘宝订单 " + number + " 已退款，到账的返利 " + std::to_string(points) + " 个集分宝已从您的账户扣回。",
-                          kShoppingHelp, "查看购物问题"}};
+                          kShoppingHelp, "查看购物问题"},
+            taobaoOrderAbout(order)};
 }
 
 bool citesOrder(const json& record, const std::string& number) {
@@ -212,7 +230,7 @@ bool citesOrder(const json& record, const std::string& number) {
 
 Posting rewardPosting(const std::string& people, const std::string& type, int64_t yuan, const std::string& when) {
     const std::string content = people + (type == "注册奖励" ? " 完成注册" : " 首次购物") + "，邀请奖励 " + moneyText(yuan * 100) + "元 已到账。";
-    return {yuan * 100, 0, 0, "asset", record("邀请奖励", content, yuan * 100, 0, 0, when), std::nullopt};
+    return {yuan * 100, 0, 0, "asset", record("邀请奖励", content, yuan * 100, 0, 0, when), std::nullopt, ""};
 }
 
 std::string movedWhole(const std::string& balance, int64_t units) {
@@ -229,8 +247,8 @@ void credit(json& user, const Posting& p) {
 }
 
 void file(Store& store, int64_t uid, const Posting& p) {
-    if (!p.list.empty()) store.addItem(p.list, uid, p.record);
-    if (p.message) store.addItem("message", uid, p.message->record(store.nextNumber("message", "id", 5000)));
+    if (!p.list.empty()) store.addItem(p.list, uid, p.record, p.about);
+    if (p.message) store.addItem("message", uid, p.message->record(store.nextNumber("message", "id", 5000)), p.about);
 }
 
 void post(Store& store, json& user, const Posting& p) {
@@ -239,8 +257,10 @@ void post(Store& store, json& user, const Posting& p) {
     file(store, std::stoll(text(user, "id")), p);
 }
 
-void refile(Store& store, json& user, const LedgerMessage& earlier, const Posting& p) {
-    store.removeItems("message", std::stoll(text(user, "id")), [&](const json& m) { return earlier.is(m); });
+void refile(Store& store, json& user, const Posting& p) {
+    // A posting of no thing would take no message away: it would only add one.
+    if (p.about.empty()) throw std::logic_error("a later news of nothing");
+    store.removeAbout("message", std::stoll(text(user, "id")), p.about);
     post(store, user, p);
 }
 

@@ -26,18 +26,24 @@ struct LedgerMessage {
     std::string time, title, paragraph, page, linkText;
     // The record of the message list, under that id.
     nlohmann::json record(int64_t id) const;
-    // Whether a filed message record is this one (its title and time).
-    bool is(const nlohmann::json& filed) const;
 };
 
 // One happening: what it moves, the record it files (on top of `list`: "asset" income, "refund",
-// "withdraw"; none when empty) and the message it sends.
+// "withdraw"; none when empty) and the message it sends, both filed about the thing whose news
+// it tells (Entry::about), if any: a later happening of that thing finds them by it.
 struct Posting {
     int64_t cash = 0, jifenbao = 0, jifen = 0;  // cents, 集分宝, Velmo
     std::string list;
     nlohmann::json record;
     std::optional<LedgerMessage> message;
+    std::string about;
 };
+
+// What the news of an order (its record "id") or of a withdrawal (its place among the
+// account's withdrawals, the first 1) is filed about.
+std::string taobaoOrderAbout(const nlohmann::json& order);
+std::string mallOrderAbout(const nlohmann::json& order);
+std::string withdrawalAbout(int64_t place);
 
 // The welcome every new account is sent (a registration, an opened account).
 LedgerMessage welcomeMessage(const std::string& when);
@@ -48,9 +54,11 @@ Posting registrationPosting(const std::string& when);
 Posting checkinPosting(const std::string& when);
 // An exchange order of `num` of a good, paid `cost` in 集分宝 (`points`) or Velmo.
 Posting exchangePosting(const std::string& title, int64_t num, bool points, int64_t cost, const std::string& when);
-// A withdrawal asked: its record under review, the amount off its balance (cents, or whole
-// 集分宝 for `points`), and the message of its acceptance.
-Posting withdrawalPosting(const std::string& account, bool points, int64_t amount, const std::string& when);
+// A withdrawal asked, the account's `place`-th: its record under review, the amount off its
+// balance (cents, or whole 集分宝 for `points`), and the message of its acceptance.
+Posting withdrawalPosting(const std::string& account, bool points, int64_t amount, const std::string& when, int64_t place);
+// The withdrawal an account asks next: its place.
+int64_t nextWithdrawal(Store& store, int64_t uid);
 // The message that tells a withdrawal's last news, by its record's status: taken (审核中), paid
 // out (已到账) or returned (kReturnedStatus).
 LedgerMessage withdrawalNews(const nlohmann::json& withdrawal, const std::string& when);
@@ -58,9 +66,9 @@ inline constexpr const char* kReturnedStatus = "提现失败，已退回";
 // A withdrawal's amount (cents, or whole 集分宝) and whether it is of 集分宝.
 int64_t withdrawalAmount(const nlohmann::json& withdrawal);
 bool withdrawalOfPoints(const nlohmann::json& withdrawal);
-// A withdrawal under review paid out or returned: its record's status changed; a return gives the
-// amount back; either way no record, and the news.
-Posting endWithdrawal(nlohmann::json& withdrawal, bool paidOut, const std::string& when);
+// A withdrawal under review (filed about `about`) paid out or returned: its record's status
+// changed; a return gives the amount back; either way no record, and the news.
+Posting endWithdrawal(nlohmann::json& withdrawal, const std::string& about, bool paidOut, const std::string& when);
 inline constexpr const char* kPaidOutStatus = "已到账";
 
 // A Taobao order's goods earn the goods' own rate: the product's rebate over its promotion price,
@@ -99,7 +107,8 @@ void file(Store& store, int64_t uid, const Posting& posting);
 // whole of a posting, inside the caller's transaction.
 void post(Store& store, nlohmann::json& user, const Posting& posting);
 // As post, for a posting that tells the later news of a thing (a withdrawal, an order): the
-// message that told its earlier news gives way to the posting's, which comes on top.
-void refile(Store& store, nlohmann::json& user, const LedgerMessage& earlier, const Posting& posting);
+// message that told its earlier news, filed about the same thing, gives way to the posting's,
+// which comes on top. Messages of other things stay, whatever they say and whenever.
+void refile(Store& store, nlohmann::json& user, const Posting& posting);
 
 }  // namespace zvt::service

@@ -24,19 +24,13 @@ namespace zvt::service {
 namespace {
 
 // An order's rebate record in the income list, if it had one.
-std::optional<json> rebateOf(Store& store, int64_t uid, const std::string& number) {
-    for (const json& r : store.items("asset", uid)) {
-        if (r.value("title", "") == "购物返利" && citesOrder(r, number)) return r;
-    }
-    return std::nullopt;
+std::optional<json> rebateOf(Store& store, int64_t uid, const json& order) {
+    auto filed = store.entriesAbout("asset", uid, taobaoOrderAbout(order));
+    if (filed.empty()) return std::nullopt;
+    return filed.front().record;
 }
 
-bool refunded(Store& store, int64_t uid, const std::string& number) {
-    for (const json& r : store.items("refund", uid)) {
-        if (citesOrder(r, number)) return true;
-    }
-    return false;
-}
+bool refunded(Store& store, int64_t uid, const json& order) { return !store.entriesAbout("refund", uid, taobaoOrderAbout(order)).empty(); }
 
 bool isMoment(const std::string& when) {
     static const std::string shape = "dddd-dd-dd dd:dd:dd";
@@ -124,8 +118,7 @@ HttpResponse Service::ledgerControl(const std::string& path, const json& given) 
                 out = controlRefusal("no such order", 404);
                 return;
             }
-            const std::string number = text(*found, "trade_id");
-            const auto rebate = rebateOf(store_, *uid, number);
+            const auto rebate = rebateOf(store_, *uid, *found);
             if (path == "/__test/rebate") {
                 if (rebate) {
                     out = controlRefusal("the order has had its rebate", 409);
@@ -137,7 +130,7 @@ HttpResponse Service::ledgerControl(const std::string& path, const json& given) 
                 done({{"order", *found}});
                 return;
             }
-            if (!rebate || refunded(store_, *uid, number)) {
+            if (!rebate || refunded(store_, *uid, *found)) {
                 out = controlRefusal("the order has no rebate to take back", 409);
                 return;
             }
@@ -147,32 +140,26 @@ HttpResponse Service::ledgerControl(const std::string& path, const json& given) 
                 return;
             }
             // The message of its rebate gives way to the refund's.
-            const LedgerMessage told = *rebatePosting(*found, text(*rebate, "addtime")).message;
             const Posting takenBack = refund(*found, points, now);
             rewriteOrder(*found);
-            refile(store_, *user, told, takenBack);
+            refile(store_, *user, takenBack);
             done({{"order", *found}});
             return;
         }
         if (path == "/__test/payout" || path == "/__test/return") {
             const std::string type = text(given, "type");
-            std::optional<json> asked;
-            for (const json& w : store_.items("withdraw", *uid)) {
-                if (!asked && text(w, "type") == type && text(w, "status") == "审核中") asked = w;
+            std::optional<Entry> asked;
+            for (const Entry& w : store_.entries("withdraw", *uid)) {
+                if (!asked && text(w.record, "type") == type && text(w.record, "status") == "审核中") asked = w;
             }
             if (!asked) {
                 out = controlRefusal("no withdrawal of that kind under review", 409);
                 return;
             }
-            const LedgerMessage told = withdrawalNews(*asked, text(*asked, "addtime"));
             const bool paidOut = path == "/__test/payout";
-            json ended = *asked;
-            const Posting end = endWithdrawal(ended, paidOut, now);
-            store_.updateItems("withdraw", *uid, [&](json& w) {
-                if (w != *asked) return false;
-                w = ended;
-                return true;
-            });
+            Entry ended = *asked;
+            const Posting end = endWithdrawal(ended.record, ended.about, paidOut, now);
+            store_.rewrite(ended);
             const bool points = type == "1";
             (*user)[points ? "tbtxstatus" : "txstatus"] = "0";
             if (paidOut) {
@@ -182,8 +169,8 @@ HttpResponse Service::ledgerControl(const std::string& path, const json& given) 
                     if (text(w, "type") == type && text(w, "status") == kPaidOutStatus) paid += withdrawalAmount(w);
                 (*user)[points ? "tbyitixian" : "yitixian"] = points ? std::to_string(paid) : moneyText(paid);
             }
-            refile(store_, *user, told, end);
-            done({{"withdrawal", ended}});
+            refile(store_, *user, end);
+            done({{"withdrawal", ended.record}});
             return;
         }
         // The reward of an invited friend: a registration brings a new friend, a first purchase

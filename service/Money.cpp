@@ -70,7 +70,7 @@ Reply Service::opOutCash(Incoming& in) {
         if (*want > have) return refuse(222, "集分宝余额不足");
         (*user)["jifenbao"] = std::to_string(have - *want);
         (*user)["tbtxstatus"] = "1";
-        file(store_, uid, withdrawalPosting(text(*user, "alipay"), true, *want, when));
+        file(store_, uid, withdrawalPosting(text(*user, "alipay"), true, *want, when, nextWithdrawal(store_, uid)));
     } else if (type == "2") {
         if (text(*user, "txstatus") == "1") return refuse(202, "您有一笔提现正在处理中");
         auto want = plainCents(text(in.fields, "money"));
@@ -79,7 +79,7 @@ Reply Service::opOutCash(Incoming& in) {
         if (*want > have) return refuse(222, "余额不足");
         (*user)["money"] = moneyText(have - *want);
         (*user)["txstatus"] = "1";
-        file(store_, uid, withdrawalPosting(text(*user, "alipay"), false, *want, when));
+        file(store_, uid, withdrawalPosting(text(*user, "alipay"), false, *want, when, nextWithdrawal(store_, uid)));
     } else {
         return refuse(202, "提现类型不正确");
     }

@@ -8,6 +8,8 @@
 
 #include "service/Crypto.h"
 #include "service/DemoData.h"
+#include "service/Ledger.h"
+#include "service/Operations.h"
 
 namespace zvt::service {
 
@@ -60,6 +62,19 @@ namespace {
 // The lists a user pages through, newest first: filed oldest first, read backwards.
 constexpr const char* kRecordLists[] = {"asset", "withdraw", "refund", "exchange", "message"};
 
+// The order lists, newest paid (a mall order: placed) first, of one moment the larger id first:
+// read by the moment each record holds, so that an order filed late (a test's, one paid earlier
+// than the last) takes its place.
+struct OrderList {
+    const char* kind;
+    const char* moment;
+};
+constexpr OrderList kOrderLists[] = {{"taobao_order", "pay_time"}, {"store_order", "order_time"}};
+
+// The data directory's version: 1, the record lists filed oldest first; 2, the order lists too,
+// and each record and message of an order's or a withdrawal's news filed about it.
+constexpr int kVersion = 2;
+
 sqlite3* openConnection(const std::string& path, int flags) {
     sqlite3* db = nullptr;
     if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
@@ -94,10 +109,11 @@ Store::Store(const std::string& path, std::optional<std::string> demoDay) : path
     if (empty) {
         transaction([&] {
             seed();
-            exec("PRAGMA user_version = 1");
+            exec("PRAGMA user_version = " + std::to_string(kVersion));
         });
     } else {
         orderRecordLists();
+        linkHappenings();
     }
 }
 
@@ -164,8 +180,15 @@ void Store::write(const std::function<void()>& work) {
     if (afterWrite_) afterWrite_();
 }
 
-bool Store::newestFirst(const std::string& kind) {
-    return std::find(std::begin(kRecordLists), std::end(kRecordLists), kind) != std::end(kRecordLists);
+std::string Store::listOrder(const std::string& kind) const {
+    if (std::find(std::begin(kRecordLists), std::end(kRecordLists), kind) != std::end(kRecordLists)) return "seq DESC";
+    for (const OrderList& list : kOrderLists) {
+        if (kind == list.kind) {
+            return std::string("json_extract(record, '$.") + list.moment +
+                   "') DESC, CAST(json_extract(record, '$.id') AS INTEGER) DESC, seq DESC";
+        }
+    }
+    return "seq";
 }
 
 void Store::createSchema() {
@@ -187,6 +210,13 @@ void Store::createSchema() {
         while (s.step()) hasTries = hasTries || s.text(0) == "tries";
     }
     if (!hasTries) exec("ALTER TABLE outbox ADD COLUMN tries INTEGER DEFAULT 0");
+    // Data directories made before records were filed about what they tell of.
+    bool hasAbout = false;
+    {
+        Stmt s(db_, "SELECT name FROM pragma_table_info('items')");
+        while (s.step()) hasAbout = hasAbout || s.text(0) == "about";
+    }
+    if (!hasAbout) exec("ALTER TABLE items ADD COLUMN about TEXT NOT NULL DEFAULT ''");
 }
 
 // Data directories made before the record lists were read newest first kept the demo's lists
@@ -231,6 +261,85 @@ void Store::orderRecordLists() {
             }
         }
         exec("PRAGMA user_version = 1");
+    });
+}
+
+// Data directories made before the order lists were read by their moments, and before records
+// were filed about what they tell of: each order list is filed again oldest first, as the record
+// lists are; each withdrawal is named by its place among the account's, and the records and
+// messages that tell an order's or a withdrawal's news are filed about it, found as the earlier
+// versions wrote them: a record citing the order's number, the message telling the withdrawal's
+// last news. So a refund, a payout or a return replaces the message of its own happening in
+// these too.
+void Store::linkHappenings() {
+    {
+        Stmt s(db_, "PRAGMA user_version");
+        if (s.step() && s.integer(0) >= kVersion) return;
+    }
+    transaction([&] {
+        std::vector<int64_t> owners;
+        {
+            Stmt s(db_, "SELECT DISTINCT owner FROM items WHERE kind IN ('taobao_order', 'store_order', 'withdraw')");
+            while (s.step()) owners.push_back(s.integer(0));
+        }
+        for (int64_t owner : owners) {
+            // Who tells of what: "订单 <number> " of an order, a withdrawal's news whole.
+            std::vector<std::pair<std::string, std::string>> cited;  // (number, about)
+            for (const OrderList& list : kOrderLists) {
+                std::vector<Entry> rows = entries(list.kind, owner);
+                std::vector<int64_t> seqs;
+                for (const Entry& e : rows) seqs.push_back(e.seq);
+                std::sort(seqs.begin(), seqs.end());
+                for (size_t i = 0; i < rows.size(); ++i) {
+                    Entry e = rows[rows.size() - 1 - i];
+                    e.seq = seqs[i];
+                    rewrite(e);
+                    if (!e.record.is_object()) continue;
+                    const bool taobao = std::string(list.kind) == "taobao_order";
+                    const std::string number = taobao ? text(e.record, "trade_id") : text(e.record, "order_code");
+                    cited.emplace_back(number, taobao ? taobaoOrderAbout(e.record) : mallOrderAbout(e.record));
+                }
+            }
+            std::vector<std::pair<std::string, std::string>> news;  // (message content, about)
+            int64_t place = 0;
+            {
+                std::vector<Entry> withdrawals = entries("withdraw", owner);
+                std::reverse(withdrawals.begin(), withdrawals.end());  // oldest first
+                for (Entry& w : withdrawals) {
+                    w.about = withdrawalAbout(++place);
+                    rewrite(w);
+                    const json& r = w.record;
+                    if (!r.is_object() || !r.contains("addtime") || !r["addtime"].is_string() || !r.contains("account") ||
+                        !r["account"].is_string() || !r.contains("money") || !r["money"].is_string())
+                        continue;
+                    news.emplace_back(withdrawalNews(r, "").record(0)["content"].get<std::string>(), w.about);
+                }
+            }
+            for (const char* kind : {"asset", "refund", "message"}) {
+                std::vector<Entry> rows = entries(kind, owner);
+                std::reverse(rows.begin(), rows.end());  // oldest first
+                for (Entry& e : rows) {
+                    if (!e.about.empty() || !e.record.is_object()) continue;
+                    for (const auto& [number, about] : cited) {
+                        if (citesOrder(e.record, number)) {
+                            e.about = about;
+                            break;
+                        }
+                    }
+                    if (e.about.empty() && std::string(kind) == "message") {
+                        // One message a withdrawal: the first that tells its news.
+                        const std::string content = text(e.record, "content");
+                        auto told = std::find_if(news.begin(), news.end(), [&](const auto& n) { return n.first == content; });
+                        if (told != news.end()) {
+                            e.about = told->second;
+                            news.erase(told);
+                        }
+                    }
+                    if (!e.about.empty()) rewrite(e);
+                }
+            }
+        }
+        exec("PRAGMA user_version = " + std::to_string(kVersion));
     });
 }
 
@@ -345,12 +454,12 @@ void Store::saveUser(const json& record) {
     });
 }
 
-int64_t Store::addItem(const std::string& kind, int64_t owner, json record) {
+int64_t Store::addItem(const std::string& kind, int64_t owner, json record, const std::string& about) {
     const std::string text = record.dump();
     int64_t seq = 0;
     write([&] {
-        Stmt s(db_, "INSERT INTO items(kind, owner, record) VALUES(?1, ?2, ?3)");
-        s.bind(1, kind).bind(2, owner).bind(3, text);
+        Stmt s(db_, "INSERT INTO items(kind, owner, record, about) VALUES(?1, ?2, ?3, ?4)");
+        s.bind(1, kind).bind(2, owner).bind(3, text).bind(4, about);
         s.step();
         seq = sqlite3_last_insert_rowid(db_);
     });
@@ -358,13 +467,50 @@ int64_t Store::addItem(const std::string& kind, int64_t owner, json record) {
 }
 
 std::vector<json> Store::items(const std::string& kind, int64_t owner) {
-    Reader reader(*this);
-    Stmt s(reader.db(), std::string("SELECT record FROM items WHERE kind = ?1 AND owner = ?2 ORDER BY seq") +
-                            (newestFirst(kind) ? " DESC" : ""));
-    s.bind(1, kind).bind(2, owner);
     std::vector<json> out;
-    while (s.step()) out.push_back(json::parse(s.text(0)));
+    for (Entry& e : entries(kind, owner)) out.push_back(std::move(e.record));
     return out;
+}
+
+std::vector<Entry> Store::entries(const std::string& kind, int64_t owner) {
+    Reader reader(*this);
+    Stmt s(reader.db(), "SELECT seq, about, record FROM items WHERE kind = ?1 AND owner = ?2 ORDER BY " + listOrder(kind));
+    s.bind(1, kind).bind(2, owner);
+    std::vector<Entry> out;
+    while (s.step()) out.push_back({s.integer(0), s.text(1), json::parse(s.text(2))});
+    return out;
+}
+
+std::vector<Entry> Store::entriesAbout(const std::string& kind, int64_t owner, const std::string& about) {
+    std::vector<Entry> out;
+    if (about.empty()) return out;
+    Reader reader(*this);
+    Stmt s(reader.db(),
+           "SELECT seq, about, record FROM items WHERE kind = ?1 AND owner = ?2 AND about = ?3 ORDER BY " + listOrder(kind));
+    s.bind(1, kind).bind(2, owner).bind(3, about);
+    while (s.step()) out.push_back({s.integer(0), s.text(1), json::parse(s.text(2))});
+    return out;
+}
+
+void Store::rewrite(const Entry& entry) {
+    const std::string text = entry.record.dump();
+    write([&] {
+        Stmt s(db_, "UPDATE items SET record = ?1, about = ?2 WHERE seq = ?3");
+        s.bind(1, text).bind(2, entry.about).bind(3, entry.seq);
+        s.step();
+    });
+}
+
+int Store::removeAbout(const std::string& kind, int64_t owner, const std::string& about) {
+    if (about.empty()) return 0;
+    int removed = 0;
+    write([&] {
+        Stmt s(db_, "DELETE FROM items WHERE kind = ?1 AND owner = ?2 AND about = ?3");
+        s.bind(1, kind).bind(2, owner).bind(3, about);
+        s.step();
+        removed = sqlite3_changes(db_);
+    });
+    return removed;
 }
 
 int Store::updateItems(const std::string& kind, int64_t owner,
@@ -551,7 +697,7 @@ void Store::seed() {
             s.step();
             saveUser(record);
         }
-        for (const auto& item : demo.items) addItem(item.kind, item.owner, item.record);
+        for (const auto& item : demo.items) addItem(item.kind, item.owner, item.record, item.about);
     });
 }
 

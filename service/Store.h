@@ -48,6 +48,15 @@ struct Page {
     bool end = true;
 };
 
+// A record as filed: its place, and the thing it tells of, by which the records and messages of
+// that thing's later news find it, never by what it says: "taobao_order 3000" (an order by its
+// record id), "store_order 6000", "withdraw 3" (the account's third withdrawal); empty for none.
+struct Entry {
+    int64_t seq = 0;
+    std::string about;
+    json record;
+};
+
 class Store {
 public:
     // Opens (creating when missing) the database file and seeds the demo data on first use: its
@@ -77,10 +86,18 @@ public:
 
     // List records of one kind ("product", "taobao_order", ...), owned by a user or by 0, in
     // the order they were filed; the record lists a user pages through (asset records,
-    // withdrawals, refunds, exchange orders, site messages) newest first.
-    int64_t addItem(const std::string& kind, int64_t owner, json record);
+    // withdrawals, refunds, exchange orders, site messages) newest first; the order lists newest
+    // paid (placed) first, of one moment the larger id first, whatever filed them when.
+    int64_t addItem(const std::string& kind, int64_t owner, json record, const std::string& about = "");
     std::vector<json> items(const std::string& kind, int64_t owner);
-    static bool newestFirst(const std::string& kind);
+    // The same, with their places and what they tell of.
+    std::vector<Entry> entries(const std::string& kind, int64_t owner);
+    // The records of the kind and owner that tell of `about` (none for an empty one).
+    std::vector<Entry> entriesAbout(const std::string& kind, int64_t owner, const std::string& about);
+    // Writes an entry's record back at its place.
+    void rewrite(const Entry& entry);
+    // Takes out the records of the kind and owner that tell of `about`; answers how many went.
+    int removeAbout(const std::string& kind, int64_t owner, const std::string& about);
     // Hands each record of the kind and owner to `edit` in order; the records it answers true
     // for are written back as edited, in one transaction. Answers how many were written.
     int updateItems(const std::string& kind, int64_t owner,
@@ -144,6 +161,8 @@ private:
     void exec(const std::string& sql);
     void createSchema();
     void orderRecordLists();
+    void linkHappenings();
+    std::string listOrder(const std::string& kind) const;
     void seed();
     // One write of the store: its own transaction, or a part of the caller's; the write hook
     // runs after it (committed by then unless the caller's transaction goes on).

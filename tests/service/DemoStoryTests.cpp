@@ -1288,16 +1288,62 @@ TEST_F(DemoStoryTest, ANewAccountIsOneLedgerAfterEveryHappening) {
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].value("jifenbao", "") + " " + shown[0].value("coupon_award", ""), "0 0") << "nothing left to earn";
 
-    // However they were filed, no two messages share an id, the demo user's included.
+    // However they were filed, no two messages share an id: this account's, another new one's
+    // (its welcome and an exchange's) and the demo user's.
+    const json other = signedDes("register", {{"userName", "ledger2@example.com"}, {"password", "ledger123"}});
+    ASSERT_EQ(other["code"], 101) << other.dump();
+    const std::string otherSession = "ZVTSESSID=" + other["setCookie"]["value"].get<std::string>();
+    const std::string otherId = json::parse(decipher(other["data"]), nullptr, false).value("id", "");
+    ASSERT_EQ(signedDes("exchange", {{"id", otherId}, {"goodId", "718"}, {"mode", "2"}, {"num", "1"}}, nullptr, otherSession)["code"], 101);
     std::set<std::string> ids;
     size_t messages = 0;
-    for (const json& list : {desList("msg", json::object(), id, &session), desList("msg", json::object())}) {
+    for (const json& list : {desList("msg", json::object(), id, &session), desList("msg", json::object(), otherId, &otherSession),
+                             desList("msg", json::object())}) {
         for (const json& m : list) {
             ++messages;
             ids.insert(m.value("id", ""));
         }
     }
+    EXPECT_EQ(messages, 6u + 2u + 25u);
     EXPECT_EQ(ids.size(), messages);
+}
+
+// A message that tells a thing's later news takes the place of the one that told its earlier
+// news, found by that thing: two orders of the same goods rebated in one second have messages of
+// one title and time, and the refund of one takes back its own order's message only.
+TEST_F(DemoStoryTest, ARefundTakesBackTheMessageOfItsOwnOrderOnly) {
+    const std::string lisi = login("lisi", "lisi8888");
+    auto control = [&](const std::string& path, json body) {
+        body["uid"] = "10003";
+        auto r = service.request("POST", path, body.dump(), "application/json");
+        EXPECT_EQ(r.status, 200) << path << " " << r.body;
+        return json::parse(r.body, nullptr, false);
+    };
+    // (The service's clock stands: both rebates in one second however busy the machine.)
+    service.configure(R"({"fixed_time": "1796176800"})");
+    const json first = control("/__test/order", {{"goods", "1002"}})["order"];
+    const json second = control("/__test/order", {{"goods", "1002"}})["order"];
+    ASSERT_TRUE(first.is_object() && second.is_object());
+    control("/__test/rebate", {{"order", first["id"]}});
+    control("/__test/rebate", {{"order", second["id"]}});
+    ASSERT_EQ(desList("msg", json::object(), "10003", &lisi).size(), 3u);
+    control("/__test/refund", {{"order", first["id"]}});
+
+    // Which order each message tells of, and how.
+    std::multiset<std::string> told;
+    const json messages = desList("msg", json::object(), "10003", &lisi);
+    for (const json& m : messages) {
+        const std::string content = m.value("content", "");
+        std::string what = "other";
+        for (const json* order : {&first, &second}) {
+            const std::string cited = "淘宝订单 " + order->value("trade_id", "") + " ";
+            if (content.find(cited + "已确认收货") != std::string::npos) what = (order == &first ? "first" : "second") + std::string(" rebated");
+            if (content.find(cited + "已退款") != std::string::npos) what = (order == &first ? "first" : "second") + std::string(" refunded");
+        }
+        told.insert(what);
+    }
+    EXPECT_EQ(told, (std::multiset<std::string>{"first refunded", "second rebated", "other"}));
+    EXPECT_EQ(userRecord("10003", &lisi).value("msg_num", ""), "3");
 }
 
 // Every way of registering (by name; by phone number with its code, the JSON interface's "data"

@@ -90,6 +90,147 @@ TEST_F(OrderServiceTest, DemoOrdersComePageByPageInEveryState) {
     }
 }
 
+// Every order list reads newest paid first, of one moment the larger id first, whatever filed its
+// rows and when: an order the control interface files comes on top of the demo's, an account's
+// own orders take their places by the moments they were paid, and a restart reads them so.
+TEST_F(OrderServiceTest, EveryOrderListReadsNewestPaidFirst) {
+    // (The service's clock stands after the demo's story: an order paid "now" is the newest.)
+    service.configure(R"({"fixed_time": "1796176800"})");
+    auto place = [&](const std::string& uid, const char* paid) {
+        json body = {{"uid", uid}, {"goods", "1002"}};
+        if (paid) body["paid"] = paid;
+        auto r = service.request("POST", "/__test/order", body.dump(), "application/json");
+        EXPECT_EQ(r.status, 200) << r.body;
+        return json::parse(r.body, nullptr, false)["order"].value("id", "");
+    };
+    auto ids = [&](const std::string& uid, const std::string& as) {
+        std::vector<std::string> out;
+        for (int page = 1; page <= 4; ++page) {
+            for (auto& row : orders("taobao", page, uid, as).rows) out.push_back(row.value("id", ""));
+        }
+        return out;
+    };
+    const std::string lisi = login(kServiceOtherUserName, kServiceOtherUserPassword);
+    const std::string demoNew = place("10001", nullptr);
+    const std::string a = place("10003", "2026-11-20 10:00:00");
+    const std::string b = place("10003", "2026-11-25 10:00:00");
+    const std::string c = place("10003", nullptr);
+    const std::string d = place("10003", "2026-11-22 10:00:00");
+    const std::string e = place("10003", "2026-11-25 10:00:00");  // paid when b was, filed after it
+    for (const char* when : {"as filed", "after a restart"}) {
+        SCOPED_TRACE(when);
+        const std::vector<std::string> demo = ids("10001", cookie);
+        ASSERT_EQ(demo.size(), 26u);
+        EXPECT_EQ(demo[0], demoNew);
+        EXPECT_EQ(demo[1], "3000") << "then the demo's, as before";
+        EXPECT_EQ(demo[25], "3024");
+        EXPECT_EQ(ids("10003", lisi), (std::vector<std::string>{c, e, b, d, a}));
+        EXPECT_EQ(orders("mall", 1).rows[0].value("id", ""), "6000");
+        if (std::string(when) == "after a restart") break;
+        service.stop();
+        service.start();
+        service.configure(R"({"fixed_time": "1796176800"})");
+    }
+}
+
+// A data directory of the earlier version (its order lists filed as they came, no record filed
+// about what it tells of) is filed once, keeping its data: its order lists read newest paid first,
+// and a refund or a payout replaces the message of its own order or withdrawal, as those
+// versions wrote them.
+TEST_F(OrderServiceTest, ADataDirectoryOfTheEarlierVersionReadsAndReplacesAsANewOne) {
+    auto list = [&](const std::string& op, const json& fields) {
+        json rows = json::array();
+        for (int page = 1; page <= 5; ++page) {
+            json ask = fields;
+            ask["id"] = "10001";
+            ask["number"] = std::to_string(page);
+            json reply = signedDes(op, ask, nullptr, cookie);
+            if (!reply.contains("data") || !reply["data"].is_string()) break;
+            for (auto& row : json::parse(decipher(reply["data"]), nullptr, false)) rows.push_back(row);
+            if (reply.value("end", 0) == 1) break;
+        }
+        return rows;
+    };
+    const json messages = list("msg", json::object());
+    ASSERT_EQ(messages.size(), 25u);
+    // An order rebated and not refunded, and the withdrawal under review.
+    std::set<std::string> refunded;
+    for (const json& r : list("getUserDetailed", {{"do", "refund"}})) refunded.insert(r.value("content", ""));
+    std::string rebated, number;
+    for (const json& o : list("order", {{"do", "taobao"}})) {
+        const std::string cited = "淘宝订单 " + o.value("trade_id", "") + " ";
+        bool back = false;
+        for (const std::string& r : refunded) back = back || r.find(cited) != std::string::npos;
+        if (!back && o.value("can_useCoupon", "") == "0" && o.value("jifenbao", "0") != "0" && rebated.empty()) {
+            for (const json& m : messages) {
+                if (m.value("content", "").find(cited + "已确认收货") != std::string::npos) {
+                    rebated = o.value("id", "");
+                    number = o.value("trade_id", "");
+                }
+            }
+        }
+    }
+    ASSERT_FALSE(rebated.empty());
+    service.stop();
+    onStore(service.dataDir(), [](sqlite3* db) {
+        // As the earlier version filed them: the demo's orders by their ids, a later one after.
+        std::vector<int64_t> seqs;
+        std::vector<std::string> records;
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(db, "SELECT seq FROM items WHERE kind = 'taobao_order' AND owner = 10001 ORDER BY seq", -1, &st, nullptr);
+        while (sqlite3_step(st) == SQLITE_ROW) seqs.push_back(sqlite3_column_int64(st, 0));
+        sqlite3_finalize(st);
+        sqlite3_prepare_v2(db, "SELECT record FROM items WHERE kind = 'taobao_order' AND owner = 10001 ORDER BY json_extract(record, '$.id')",
+                           -1, &st, nullptr);
+        while (sqlite3_step(st) == SQLITE_ROW) records.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+        sqlite3_finalize(st);
+        ASSERT_EQ(seqs.size(), records.size());
+        for (size_t i = 0; i < seqs.size(); ++i) {
+            sqlite3_prepare_v2(db, "UPDATE items SET record = ?1 WHERE seq = ?2", -1, &st, nullptr);
+            sqlite3_bind_text(st, 1, records[i].c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_int64(st, 2, seqs[i]);
+            sqlite3_step(st);
+            sqlite3_finalize(st);
+        }
+        json later = json::parse(records[0]);
+        later["id"] = "3025";
+        later["trade_id"] = "88000000000999";
+        later["pay_time"] = "2026-11-30 08:00:00";
+        const std::string sql = "INSERT INTO items(kind, owner, record) VALUES('taobao_order', 10001, '" + later.dump() + "')";
+        ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+        // (A store of this version keeps what each record tells of in a column of its own.)
+        sqlite3_exec(db, "ALTER TABLE items DROP COLUMN about", nullptr, nullptr, nullptr);
+        ASSERT_EQ(sqlite3_exec(db, "PRAGMA user_version = 1", nullptr, nullptr, nullptr), SQLITE_OK);
+    });
+    service.start();
+
+    const json shown = list("order", {{"do", "taobao"}});
+    ASSERT_EQ(shown.size(), 26u);
+    EXPECT_EQ(shown[0].value("id", ""), "3025");
+    for (size_t i = 1; i < shown.size(); ++i) EXPECT_EQ(shown[i].value("id", ""), std::to_string(3000 + i - 1)) << i;
+    EXPECT_EQ(list("msg", json::object()), messages) << "the messages as they were";
+
+    // The refund and the payout each take the place of their own thing's message, and of no other.
+    auto control = [&](const std::string& path, const json& body) {
+        auto r = service.request("POST", path, body.dump(), "application/json");
+        EXPECT_EQ(r.status, 200) << path << " " << r.body;
+    };
+    control("/__test/refund", {{"uid", "10001"}, {"order", rebated}});
+    control("/__test/payout", {{"uid", "10001"}, {"type", "1"}});
+    const json after = list("msg", json::object());
+    ASSERT_EQ(after.size(), 25u);
+    EXPECT_EQ(after[0]["title"].get<std::string>().rfind("提现已到账", 0), 0u) << after[0].dump();
+    EXPECT_NE(after[1].value("content", "").find("淘宝订单 " + number + " 已退款"), std::string::npos) << after[1].dump();
+    std::vector<json> kept(after.begin() + 2, after.end()), others;
+    for (const json& m : messages) {
+        const std::string content = m.value("content", "");
+        const bool replaced = content.find("淘宝订单 " + number + " 已确认收货") != std::string::npos ||
+                              m.value("title", "").rfind("提现申请已受理", 0) == 0;
+        if (!replaced) others.push_back(m);
+    }
+    EXPECT_EQ(kept, others);
+}
+
 TEST_F(OrderServiceTest, CouponsAreOfferedPerOrder) {
     struct Case {
         const char* order;
