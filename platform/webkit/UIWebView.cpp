@@ -83,10 +83,21 @@ NSInteger urlErrorCode(const GError* error) {
 }
 
 // The pages alive (main thread only).
-std::vector<const WebPage*>& pages() {
-  static std::vector<const WebPage*> alive;
+std::vector<WebPage*>& pages() {
+  static std::vector<WebPage*> alive;
   return alive;
 }
+
+// Each question to a page for its answer after two animation frames, by number: an answer finds
+// its page by it, if the page is still there and has asked nothing since.
+uint64_t nextAsk() {
+  static uint64_t last = 0;
+  return ++last;
+}
+
+// The script world of the page's answer after two animation frames: the page's own scripts
+// neither see it nor can replace requestAnimationFrame under it.
+constexpr const char* kPaintWorld = "zavelto-paint";
 
 }  // namespace
 
@@ -171,8 +182,45 @@ bool WebPage::inFlight() const { return awaitingPaint_ || !waiting_.empty() || w
 
 void WebPage::damaged() {
   damaged_ = true;
-  awaitingPaint_ = false;
+  if (drawAsked_) awaitingPaint_ = drawAsked_ = false;
   owner_->layer()->setNeedsDisplay();
+}
+
+void WebPage::askForPaint() {
+  // The answer goes out after the web process's rendering update that ran the first frame's
+  // callback, and so after the pixels that update painted; messages of the web process reach
+  // the view in order, but for pixels the engine takes early, never late.
+  static constexpr const char* kTwoFrames =
+      "await new Promise(function (done) {"
+      "  requestAnimationFrame(function () { requestAnimationFrame(function () { done(); }); });"
+      "});"
+      "return 0;";
+  asked_ = nextAsk();
+  webkit_web_view_call_async_javascript_function(
+      view_, kTwoFrames, -1, nullptr, kPaintWorld, nullptr, nullptr,
+      [](GObject* object, GAsyncResult* result, gpointer data) {
+        GError* error = nullptr;
+        JSCValue* value = webkit_web_view_call_async_javascript_function_finish(WEBKIT_WEB_VIEW(object), result, &error);
+        if (value) g_object_unref(value);
+        if (error) g_error_free(error);
+        // An answer or a failure (no script ran): the view is drawn anew either way, so that
+        // the page waits for no paint that may never come.
+        const auto ask = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(data));
+        for (WebPage* page : pages()) {
+          if (page->asked_ == ask) {
+            page->pageRendered();
+            break;
+          }
+        }
+      },
+      reinterpret_cast<gpointer>(static_cast<uintptr_t>(asked_)));
+}
+
+void WebPage::pageRendered() {
+  asked_ = 0;
+  if (!awaitingPaint_) return;
+  drawAsked_ = true;
+  gtk_widget_queue_draw(GTK_WIDGET(view_));
 }
 
 bool WebPage::drawInto(CALayer& layer) {
@@ -306,6 +354,9 @@ void WebPage::loadChanged(WebKitLoadEvent event) {
     case WEBKIT_LOAD_COMMITTED:
       ++generation_;
       awaitingPaint_ = true;
+      // What was asked of the document before is no answer for this one.
+      drawAsked_ = false;
+      asked_ = 0;
       break;
     case WEBKIT_LOAD_FINISHED:
       if (!failed_ && !webkit_web_view_get_main_resource(view_)) {
@@ -317,6 +368,8 @@ void WebPage::loadChanged(WebKitLoadEvent event) {
         loadFailed(startedURI_.empty() ? nullptr : startedURI_.c_str(), refused);
         g_error_free(refused);
       }
+      // The document landed (or stopped where it was): drawn once more after its answer.
+      if (awaitingPaint_) askForPaint();
       if (!failed_ && delegate) delegate->webViewDidFinishLoad(self);
       failed_ = false;
       break;

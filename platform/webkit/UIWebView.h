@@ -61,9 +61,10 @@ class UIWebViewDelegate {
 namespace zvt::web {
 class WebPage;
 
-// Web views' loads on their way: views whose page is loading, or whose new page has not painted
-// yet. A tool that stops time while loads are in flight (the runner's virtual clock) counts
-// these beside the URL loading system's loads, so that a picture shows the page it opened.
+// Web views' loads on their way: views whose page is loading, or whose new page has not been
+// drawn since it landed. A tool that stops time while loads are in flight (the runner's virtual
+// clock) counts these beside the URL loading system's loads, so that a picture shows the page it
+// opened.
 size_t webViewLoadsInFlight();
 
 // From now on the process's web views draw on an X server of its own (platform/xserver),

@@ -36,8 +36,8 @@ class WebPage {
   // Copies the page's pixels into the layer when WebKit painted since the last copy.
   bool drawInto(CALayer& layer);
   unsigned long paints() const { return paints_; }
-  // Loading, waiting to go out, or showing a new document that has not painted yet
-  // (webViewLoadsInFlight).
+  // Loading, waiting to go out, or showing a new document that has not been drawn since it
+  // landed (webViewLoadsInFlight).
   bool inFlight() const;
   // Stops the load, and the navigations that wait to go out.
   void stop();
@@ -57,6 +57,10 @@ class WebPage {
  private:
   std::shared_ptr<UIWebView> owner() const;
   void damaged();
+  // Once the committed document has finished loading: asks the page for its answer after two
+  // animation frames, then draws the view anew.
+  void askForPaint();
+  void pageRendered();
   gboolean decide(WebKitPolicyDecision* decision, WebKitPolicyDecisionType type);
   // A navigation that waited for the cookies goes, or ends with a time-out when the engine did not
   // take them in a request's time; dropped, it never goes.
@@ -80,7 +84,16 @@ class WebPage {
   WebKitWebView* view_ = nullptr;
   GtkWidget* window_ = nullptr;
   bool damaged_ = false;
-  bool awaitingPaint_ = false;  // a document committed since the last paint
+  // A document committed that has not been drawn since it landed (webViewLoadsInFlight). The
+  // offscreen window's damage alone cannot tell: a new view's first paint takes the web
+  // process's pixels at once, ahead of the load's messages queued before them, so a quick
+  // page's only paint can come before its commit is heard of. Once the load has ended, the
+  // page answers after two animation frames (by then the web process has sent the pixels of
+  // the document's rendering, and they stand in the engine's backing store); the view is
+  // drawn anew, and that paint clears the flag.
+  bool awaitingPaint_ = false;
+  bool drawAsked_ = false;  // the view drawn anew after the page's answer; its paint clears the flag
+  uint64_t asked_ = 0;      // the question whose answer the page waits for (0: none)
   bool failed_ = false;
   std::string startedURI_;  // the address the current load began with
   // Navigations allowed that wait for the cookie store's cookies to reach the engine.

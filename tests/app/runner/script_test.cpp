@@ -7,6 +7,7 @@
 
 #include <sys/stat.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include "app/runner/Script.h"
@@ -470,5 +471,91 @@ TEST(RunnerScript, AWebPageOpenedWithinAWaitOnTheVirtualClockIsPicturedOncePaint
     web->removeFromSuperview();
   }
   EXPECT_EQ(zvt::web::webViewLoadsInFlight(), 0u);
+  window->setHidden(true);
+}
+
+namespace {
+
+// The colours of the messages "/message/0" to "/message/2", one each: a picture tells them apart.
+const zvt::test::RGBA kPageColours[] = {{0, 192, 0, 255}, {0, 0, 192, 255}, {192, 0, 192, 255}};
+
+// Opens the next message as the site messages do: its content comes from the server, and a new
+// screen shows it in a new web view that loads it at once, while the main thread goes on with
+// the new screen (here it waits for a slow answer). The engine meanwhile loads the page, and the
+// view's first paint brings its pixels in ahead of the news that the page was loaded; a still
+// page paints no more.
+class PageOpener : public NSObject, public NSURLConnectionDelegate {
+ public:
+  std::shared_ptr<UIWindow> window;
+  zvt::test::TestHTTPServer* server = nullptr;
+  std::shared_ptr<NSURLConnection> asking;
+  std::string content;
+  std::shared_ptr<UIWebView> shown;
+  int opened = 0;
+  void open() {
+    content.clear();
+    auto url = NSURL::URLWithString(server->url("/message/" + std::to_string(opened++)));
+    asking = NSURLConnection::connectionWithRequest(NSURLRequest::requestWithURL(url),
+                                                    std::static_pointer_cast<PageOpener>(shared_from_this()));
+  }
+  void connectionDidReceiveData(const Connection&, const std::shared_ptr<NSData>& data) override { content += data->view(); }
+  void connectionDidFinishLoading(const Connection&) override {
+    if (shown) shown->removeFromSuperview();
+    shown = UIWebView::initWithFrame(CGRectMake(0, 100, 375, 400));
+    window->addSubview(shown);
+    shown->loadHTMLString(NSString::stringWithUTF8String(content), nullptr);
+    NSURLConnection::sendSynchronousRequest(NSURLRequest::requestWithURL(NSURL::URLWithString(server->url("/slow"))), nullptr,
+                                            nullptr);
+  }
+};
+
+}  // namespace
+
+// Site messages opened one after another: each page lands well within its wait and is pictured,
+// and no step waits on it once it is drawn (a page counted on its way until the text wait ran
+// out cost every later tap, wait and picture 10 s of real time).
+TEST(RunnerScript, WebPagesOpenedInTurnAreNoLongerOnTheirWayOnceDrawn) {
+  ZVT_REQUIRE_DISPLAY();
+  zvt::test::VirtualClockScope clock;
+  zvt::test::TempHome home;
+  zvt::test::TestHTTPServer server;
+  server.route("/slow", [](const zvt::test::HTTPRequest&, zvt::test::HTTPResponder& reply) {
+    reply.pause(0.2);
+    reply.send(200, "");
+  });
+  server.fallback([](const zvt::test::HTTPRequest& request, zvt::test::HTTPResponder& reply) {
+    const auto& c = kPageColours[(request.path.back() - '0') % std::size(kPageColours)];
+    char colour[8];
+    snprintf(colour, sizeof colour, "%02x%02x%02x", c.r, c.g, c.b);
+    reply.send(200, std::string("<body style=\"margin:0;background:#") + colour + "\"><p>消息</p></body>", "text/html");
+  });
+  auto window = UIWindow::make();
+  window->setBackgroundColor(UIColor::whiteColor());
+  auto opener = std::make_shared<PageOpener>();
+  opener->window = window;
+  opener->server = &server;
+  auto button = UIButton::buttonWithType(UIButtonTypeSystem);
+  button->setFrame(CGRectMake(0, 40, 375, 44));
+  button->setTitle("打开"_ns, UIControlStateNormal);
+  button->addTarget(opener, SEL(&PageOpener::open), UIControlEventTouchUpInside);
+  window->addSubview(button);
+  window->makeKeyAndVisible();
+  zvt::runner::ScriptRun run;
+  run.name = "messages.txt";
+  run.picturesFolder = home.path();
+  run.virtualClock = true;
+  for (size_t page = 0; page < std::size(kPageColours); ++page) {
+    const std::string picture = "page" + std::to_string(page) + ".png";
+    std::vector<ScriptStep> steps;
+    std::string error;
+    ASSERT_TRUE(zvt::runner::parseScript("tap \"打开\"\nwait 1\nshot " + picture, steps, &error)) << error;
+    const auto began = std::chrono::steady_clock::now();
+    EXPECT_TRUE(zvt::runner::runScript(steps, run).passed) << "page " << page;
+    const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    EXPECT_EQ(pictured(home.path() + "/" + picture, 187, 300), kPageColours[page]) << "page " << page;
+    ASSERT_EQ(zvt::web::webViewLoadsInFlight(), 0u) << "page " << page << " drawn, yet still counted on its way";
+    ASSERT_LT(took, run.textWait) << "page " << page << ": its steps waited on it until the text wait ran out";
+  }
+  opener->shown->removeFromSuperview();
   window->setHidden(true);
 }
