@@ -76,7 +76,8 @@ the steady reader not whole in one of its 20 runs; under the pipelining readers,
 of the valid calls started after they connected answered within 1 s, or one not within 8 s;
 the upload beside the stalled bodies not taken (200); a check-in made after its client gave up;
 a request for the existing file answered 404 while descriptors run short; a reader at 34 to 40 KiB/s
-closed by the reply budget, or cut, or a valid call beside them not answered within 8 s. The check-in uses
+closed by the reply budget, or cut, or fewer than 95 % of the valid calls beside them answered
+within 1 s, or one not within 8 s. The check-in uses
 DES, from the `cryptography` package (Debian's `python3-cryptography`).
 """
 import argparse
@@ -1067,8 +1068,8 @@ def flood_atrate(port, pid, count, seconds, log):
     for first in range(0, count, share):
         connected = multiprocessing.Event()
         process = multiprocessing.Process(target=at_rate_apart, daemon=True,
-                                       args=(port, first, min(share, count - first), count, AT_RATE_SECONDS,
-                                             connected, figures))
+                                          args=(port, first, min(share, count - first), count, AT_RATE_SECONDS,
+                                                connected, figures))
         process.start()
         processes.append((process, connected))
     for process, connected in processes:
@@ -1093,9 +1094,9 @@ DEFAULT_COUNTS = {"replies": 200, "bodies": 16, "table": 1100, "gone": 1100, "sl
                   "slowlinks": 3, "readers": 1100, "pauses": 2, "heldbodies": 16, "gifs": 200,
                   "steadyburst": 1100, "pipeliners": 1100, "honestupload": 8, "checkin": 1100, "descriptors": 600,
                   "atrate": 1100}
-PROMPT_FLOODS = ("gone", "slowbodies", "readers", "pipeliners")
+PROMPT_FLOODS = ("gone", "slowbodies", "readers", "pipeliners", "atrate")
 # Floods whose every valid call must be answered within the clients' time-out as well.
-TIMELY_FLOODS = ("readers", "pipeliners")
+TIMELY_FLOODS = ("readers", "pipeliners", "atrate")
 # Floods run against a service whose descriptors are limited to this many.
 DESCRIPTOR_FLOODS = {"descriptors": DESCRIPTOR_LIMIT}
 # Floods under which this share of the valid calls must be answered at all (the rest: every one).

@@ -536,21 +536,20 @@ void HttpServer::workerLoop(Lane lane) {
                 if (workersStop_) return;
                 // A reply counts from the moment it starts being made. One that would pass the
                 // budget waits (still in the queue, where a peer that goes away drops it) while
-                // the reading thread makes room or other replies are taken. While a new reply
-                // waits, the next pieces of replies under way leave it the room it needs: as the
-                // peers take their pieces, room frees a piece at a time, and a new reply, which
-                // needs an allowance, would never find it among pieces that take every bit.
+                // the reading thread makes room or other replies are taken. The next pieces of
+                // replies under way leave the room of one new reply's allowance: room frees a
+                // piece at a time as their peers take them, and when those peers all take at the
+                // rate (none gives way), a new reply would otherwise wait for a moment when no
+                // piece takes what frees, which their sockets' wake-ups in waves may put seconds off.
                 const bool piece = queue.jobs.front().stream != nullptr;
                 allowance = piece ? kPiece : limits_.makeAllowance;
-                const size_t kept = piece && replyWaiters_ > 0 ? limits_.makeAllowance : 0;
+                const size_t kept = piece ? limits_.makeAllowance : 0;
                 if (replyHeld_ == 0 || replyHeld_ + allowance + kept <= limits_.maxReplyBytes) break;
                 roomWanted_ = true;
                 wake();
                 ++budgetWaiters_;
-                if (!piece) ++replyWaiters_;
                 roomFreed_.wait(lock);
                 --budgetWaiters_;
-                if (!piece) --replyWaiters_;
             }
             job = std::move(queue.jobs.front());
             queue.jobs.pop_front();

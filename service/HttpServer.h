@@ -285,7 +285,6 @@ private:
     size_t replyHeld_ = 0;
     int budgetWaiters_ = 0;
     std::condition_variable roomFreed_;  // what they wait on: bytes of replies released
-    int replyWaiters_ = 0;  // of them, new replies (not the next pieces of replies under way)
     bool roomWanted_ = false;
     // Owned by the reading thread: nothing could give way for a waiting reply; looked at again
     // from shedRetry_ on.
