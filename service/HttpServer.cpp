@@ -318,8 +318,9 @@ struct HttpServer::Conn {
     bool pieceComing = false;  // a worker is making the next piece
     Clock::time_point lastTaken;  // when the peer last took bytes of its reply (or it was made)
     // What the peer has taken: the socket's bytes, less those its peer has not acknowledged.
-    // Two marks of it, at most a rate window apart, measure the rate it takes its reply at
-    // (the time its next piece is made is not counted).
+    // Two marks of it, each at the end of a lump, a rate window or more apart, measure the rate it
+    // takes its reply at (the time it waits for its next piece, all of its reply taken, is not
+    // counted).
     size_t sentTotal = 0;  // bytes the socket took, over the connection's life
     // The peer's system first stopped taking the current reply at once (its window and the
     // socket's buffer full): from then on what it takes is what its reader reads.
@@ -1457,7 +1458,9 @@ void HttpServer::finishJobs() {
         shedPending_ = true;
         return;
     }
-    if (!shedReplies(limits_.makeAllowance, nullptr)) {
+    // (Room for the most a waiting worker needs: a new reply's allowance, or a piece beside the
+    // room the pieces leave for one.)
+    if (!shedReplies(limits_.makeAllowance + kPiece, nullptr)) {
         shedPending_ = true;
         shedRetry_ = now + kFullTableRetry;
     }
