@@ -1494,7 +1494,12 @@ size_t HttpServer::replyHeldNow() {
 // dropped: the reply that wants room waits until their peers have taken enough (false).
 // Replies being made are not among them: they end on their own.
 bool HttpServer::shedReplies(size_t room, const Conn* keep) {
-    if (replyHeldNow() + room <= limits_.maxReplyBytes) return true;
+    // What must be freed is reckoned once: a worker that waited takes the room as soon as it
+    // frees, and counting what it took as still wanted would close one more.
+    const size_t held = replyHeldNow();
+    if (held + room <= limits_.maxReplyBytes) return true;
+    const size_t wanted = held + room - limits_.maxReplyBytes;
+    size_t freed = 0;
     const auto now = Clock::now();
     struct Holder {
         bool slow;  // judged below the minimum rate
@@ -1522,13 +1527,14 @@ bool HttpServer::shedReplies(size_t room, const Conn* keep) {
     });
     for (const auto& holder : holders) {
         Conn* h = holder.conn;
-        if (replyHeldNow() + room <= limits_.maxReplyBytes) break;
+        if (freed >= wanted) break;
         logRequest(*h, "WARN", 0,
                    "reply not taken: closed to keep replies held within " +
                        std::to_string(limits_.maxReplyBytes >> 20) + " MiB");
+        freed += h->replyHeld;
         close(*h);
     }
-    return replyHeldNow() + room <= limits_.maxReplyBytes;
+    return freed >= wanted;
 }
 
 void HttpServer::reply(Conn& c, HttpResponse response, bool fromHandler) {

@@ -242,7 +242,7 @@ TEST(ServiceHeldBytes, OfTheReadersBelowTheRateTheSlowestGivesWayNotTheOneThatTo
     EXPECT_EQ(status.load(), 200);
     EXPECT_EQ(wholeBody(idle.readToEnd()), "") << "the peer that takes nothing keeps its reply";
     for (size_t i = 0; i < readers.size(); ++i) EXPECT_FALSE(readers[i]->ended) << "reader " << i;
-    EXPECT_EQ(shedReplies(service), 1);
+    EXPECT_EQ(shedReplies(service), 1) << service.serviceLog();
 }
 
 TEST(ServiceHeldBytes, RepliesCountFromTheMomentTheirMakingStarts) {
