@@ -46,6 +46,10 @@
               must be the day's first (code 101) when the first was not answered.
   descriptors the service under a limit of 1,024 descriptors; N clients (default 600) each read the
               uploaded avatar at 10 KiB/s: none may be told 404.
+  atrate      N connections (default 1,100; receive buffers 64 KiB, in two processes) each read the
+              uploaded avatar at its own steady rate between 34 and 40 KiB/s, above the minimum
+              (32 KiB/s), for 30 s: their pieces fill the reply budget, and none may be closed by it
+              (nor cut otherwise).
 
 During each flood a client makes valid calls one after another (GET get_ios_config and a
 JSON get_time, each with the clients' 8 s time-out) and counts those answered 200, those
@@ -54,7 +58,7 @@ bounded in count and time.
 
     bench/service_floods.py BUILD_DIR [--flood replies,bodies,table,gone,slowbodies,fetch,slowlinks,
                                                readers,pauses,heldbodies,gifs,steadyburst,
-                                               pipeliners,honestupload,checkin,descriptors]
+                                               pipeliners,honestupload,checkin,descriptors,atrate]
                             [--picture gif|png|jpg|avatar] [--connections N] [--seconds S]
                             [--check]
 
@@ -71,7 +75,9 @@ calls answered beside the held bodies; an upload fetched beside the GIF readers 
 the steady reader not whole in one of its 20 runs; under the pipelining readers, fewer than 95 %
 of the valid calls started after they connected answered within 1 s, or one not within 8 s;
 the upload beside the stalled bodies not taken (200); a check-in made after its client gave up;
-a request for the existing file answered 404 while descriptors run short. The check-in uses
+a request for the existing file answered 404 while descriptors run short; a reader at 34 to 40 KiB/s
+closed by the reply budget, or cut, or fewer than 95 % of the valid calls beside them answered
+within 1 s, or one not within 8 s. The check-in uses
 DES, from the `cryptography` package (Debian's `python3-cryptography`).
 """
 import argparse
@@ -999,17 +1005,98 @@ def flood_descriptors(port, pid, count, seconds, log):
             "no answer": count - sum(statuses.values())}
 
 
+AT_RATE_LOW = 34 << 10
+AT_RATE_HIGH = 40 << 10
+AT_RATE_SECONDS = 30.0
+AT_RATE_PROCESSES = 2
+
+
+def at_rate_apart(port, first, count, total, seconds, connected, figures):
+    """Readers `first` to `first + count` of `total`, each of the uploaded avatar at its own rate between
+    AT_RATE_LOW and AT_RATE_HIGH (receive buffers 64 KiB), for `seconds`; what each took, and whether
+    the service closed it before its reply was whole."""
+    ask = f"GET /uploads/{AVATAR} HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n".encode()
+    readers = []  # [socket, rate, bytes taken, cut]
+    for i in range(first, first + count):
+        s = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 64 << 10)
+        s.settimeout(5)
+        try:
+            s.connect(("127.0.0.1", port))
+            s.send(ask)
+        except OSError:
+            pass
+        s.setblocking(False)
+        readers.append([s, AT_RATE_LOW + (AT_RATE_HIGH - AT_RATE_LOW) * i / max(1, total - 1), 0, False])
+    connected.set()
+    start = time.monotonic()
+    step = 0.1
+    while time.monotonic() - start < seconds:
+        turn = time.monotonic()
+        for r in readers:
+            if r[3]:
+                continue
+            # Take what the rate allows by now, no more (what was missed is caught up).
+            want = int(r[1] * (turn - start)) - r[2]
+            try:
+                while want > 0:
+                    chunk = r[0].recv(min(want, 1 << 16))
+                    if not chunk:
+                        raise ConnectionResetError()
+                    r[2] += len(chunk)
+                    want -= len(chunk)
+            except (BlockingIOError, InterruptedError):
+                pass
+            except OSError:
+                r[3] = True
+        time.sleep(max(0.0, turn + step - time.monotonic()))
+    elapsed = time.monotonic() - start
+    for r in readers:
+        r[0].close()
+    figures[first] = (sum(1 for r in readers if r[3]),
+                      min(r[2] / elapsed for r in readers), max(r[2] / elapsed for r in readers))
+
+
+def flood_atrate(port, pid, count, seconds, log):
+    """count readers of the upload, each at a steady rate between 34 and 40 KiB/s (above the minimum,
+    32 KiB/s) for AT_RATE_SECONDS, in AT_RATE_PROCESSES processes: none may be closed by the reply
+    budget (nor cut otherwise)."""
+    global VALID_SINCE
+    figures = multiprocessing.Manager().dict()
+    share = (count + AT_RATE_PROCESSES - 1) // AT_RATE_PROCESSES
+    processes = []
+    for first in range(0, count, share):
+        connected = multiprocessing.Event()
+        process = multiprocessing.Process(target=at_rate_apart, daemon=True,
+                                          args=(port, first, min(share, count - first), count, AT_RATE_SECONDS,
+                                                connected, figures))
+        process.start()
+        processes.append((process, connected))
+    for process, connected in processes:
+        connected.wait(60)
+    VALID_SINCE = time.monotonic()
+    for process, _ in processes:
+        process.join(AT_RATE_SECONDS + 60)
+    during = status(pid)
+    got = list(figures.values())
+    return {"cut": sum(g[0] for g in got), "slowest reader KiB/s": min((g[1] for g in got), default=0) / 1024,
+            "fastest reader KiB/s": max((g[2] for g in got), default=0) / 1024,
+            "shed": log_lines(log, "closed to keep replies held within"),
+            "cut as slowest": log_lines(log, "took its reply slowest"), "peak MiB": during["VmHWM"]}
+
+
 FLOODS = {"replies": flood_replies, "bodies": flood_bodies, "table": flood_table, "gone": flood_gone,
           "slowbodies": flood_slowbodies, "fetch": flood_fetch, "slowlinks": flood_slowlinks,
           "readers": flood_readers, "pauses": flood_pauses, "heldbodies": flood_heldbodies, "gifs": flood_gifs,
           "steadyburst": flood_steadyburst, "pipeliners": flood_pipeliners, "honestupload": flood_honestupload,
-          "checkin": flood_checkin, "descriptors": flood_descriptors}
+          "checkin": flood_checkin, "descriptors": flood_descriptors, "atrate": flood_atrate}
 DEFAULT_COUNTS = {"replies": 200, "bodies": 16, "table": 1100, "gone": 1100, "slowbodies": 1100, "fetch": 64,
                   "slowlinks": 3, "readers": 1100, "pauses": 2, "heldbodies": 16, "gifs": 200,
-                  "steadyburst": 1100, "pipeliners": 1100, "honestupload": 8, "checkin": 1100, "descriptors": 600}
-PROMPT_FLOODS = ("gone", "slowbodies", "readers", "pipeliners")
+                  "steadyburst": 1100, "pipeliners": 1100, "honestupload": 8, "checkin": 1100, "descriptors": 600,
+                  "atrate": 1100}
+PROMPT_FLOODS = ("gone", "slowbodies", "readers", "pipeliners", "atrate")
 # Floods whose every valid call must be answered within the clients' time-out as well.
-TIMELY_FLOODS = ("readers", "pipeliners")
+TIMELY_FLOODS = ("readers", "pipeliners", "atrate")
 # Floods run against a service whose descriptors are limited to this many.
 DESCRIPTOR_FLOODS = {"descriptors": DESCRIPTOR_LIMIT}
 # Floods under which this share of the valid calls must be answered at all (the rest: every one).
@@ -1031,7 +1118,7 @@ def main():
     parser.add_argument("build")
     parser.add_argument("--flood", default="replies,bodies,table,gone,slowbodies,fetch,slowlinks,"
                                            "readers,pauses,heldbodies,gifs,steadyburst,pipeliners,honestupload,checkin,"
-                                           "descriptors")
+                                           "descriptors,atrate")
     parser.add_argument("--connections", type=int, default=0, help="default: 200, 16, 1100, 1100, 1100, 64")
     parser.add_argument("--seconds", type=float, default=12.0)
     parser.add_argument("--picture", default="gif",
@@ -1061,7 +1148,7 @@ def main():
                                    if limit else None)
         try:
             port = int(service.stdout.readline().strip().rsplit(":", 1)[1])
-            if picture == "avatar" or name in ("fetch", "gifs", "readers", "steadyburst", "descriptors"):
+            if picture == "avatar" or name in ("fetch", "gifs", "readers", "steadyburst", "descriptors", "atrate"):
                 # An uploaded avatar of the largest size the service takes, as its upload leaves it.
                 with open(os.path.join(data, "uploads", AVATAR), "wb") as f:
                     f.write(b"\x89PNG\r\n\x1a\n" + os.urandom(AVATAR_BYTES - 8))
@@ -1113,6 +1200,9 @@ def main():
             if name == "steadyburst" and figures["whole"] < figures["runs"]:
                 missed.append(f"{title}: the reader at 256 KiB/s whole in {figures['whole']:.0f} of "
                               f"{figures['runs']:.0f} runs (cut after {figures['shortest cut MB']:.2f} MB)")
+            if name == "atrate" and (figures["shed"] or figures["cut"]):
+                missed.append(f"{title}: of the readers at 34 to 40 KiB/s {figures['shed']:.0f} closed by the reply "
+                              f"budget, {figures['cut']:.0f} cut")
             if name == "honestupload" and figures["upload status"] != 200:
                 missed.append(f"{title}: the upload at 1 MiB/s got {figures['upload status']:.0f}")
             if name == "checkin" and figures["performed though given up"]:

@@ -47,6 +47,15 @@ constexpr size_t kTrimAfter = 1u << 20;
 // steady reader whose system takes its bytes in lumps does not look stalled between them, short
 // enough that a reader that has slowed down is seen to.
 constexpr std::chrono::milliseconds kRateWindow{4000};
+// A peer's system acknowledges what its reader read in lumps (on loopback a segment of 64 KiB or
+// more, or its whole buffer, once its reader has read that much), so that a reader may have read
+// up to a lump more than its system has said: it is judged as if it had, a lump being the most
+// its system acknowledged at once of the reply (what it took at once as the way filled counts
+// as one), at most this much.
+constexpr size_t kLump = 128 * 1024;
+// How often what the peers have taken of their replies is looked at: when a lump came is known
+// to within this.
+constexpr std::chrono::milliseconds kLookEvery{50};
 // How often new connections that wait for a place in a full table are looked at, and requests
 // that wait for room among the bytes held.
 constexpr std::chrono::milliseconds kFullTableRetry{100};
@@ -309,8 +318,9 @@ struct HttpServer::Conn {
     bool pieceComing = false;  // a worker is making the next piece
     Clock::time_point lastTaken;  // when the peer last took bytes of its reply (or it was made)
     // What the peer has taken: the socket's bytes, less those its peer has not acknowledged.
-    // Two marks of it, at most a rate window apart, measure the rate it takes its reply at
-    // (the time its next piece is made is not counted).
+    // Two marks of it, each at the end of a lump, a rate window or more apart, measure the rate it
+    // takes its reply at (the time it waits for its next piece, all of its reply taken, is not
+    // counted).
     size_t sentTotal = 0;  // bytes the socket took, over the connection's life
     // The peer's system first stopped taking the current reply at once (its window and the
     // socket's buffer full): from then on what it takes is what its reader reads.
@@ -319,6 +329,15 @@ struct HttpServer::Conn {
     Clock::time_point pieceAsked;  // its next piece was asked of a worker
     size_t markOld = 0, markNew = 0;
     Clock::time_point markOldAt, markNewAt;
+    // Its system acknowledges the reply in lumps, each once its reader has read enough for the
+    // system to say so (on loopback, a whole segment of 64 KiB, or its whole buffer): what it had
+    // acknowledged at the last look that found more, and when; the largest lump (what it took at
+    // once as the way filled counts as one), at most kLump; and what it had acknowledged when the
+    // reply began to go out.
+    size_t acked = 0;
+    Clock::time_point ackedAt;
+    size_t lump = 0;
+    size_t replyFrom = 0;
     Clock::time_point headSince;  // since when the connection waits for a request head
     bool closeAfter = false;
     size_t drained = 0;
@@ -496,6 +515,7 @@ bool HttpServer::run() {
         for (Queue& q : queues_) q.jobs.clear();
     }
     for (Queue& q : queues_) q.ready.notify_all();
+    roomFreed_.notify_all();
     for (auto& t : workers_) t.join();
     workers_.clear();
     for (auto& [id, c] : conns_) close(*c);
@@ -517,13 +537,19 @@ void HttpServer::workerLoop(Lane lane) {
                 if (workersStop_) return;
                 // A reply counts from the moment it starts being made. One that would pass the
                 // budget waits (still in the queue, where a peer that goes away drops it) while
-                // the reading thread makes room or other replies are taken.
-                allowance = queue.jobs.front().stream ? kPiece : limits_.makeAllowance;
-                if (replyHeld_ == 0 || replyHeld_ + allowance <= limits_.maxReplyBytes) break;
+                // the reading thread makes room or other replies are taken. The next pieces of
+                // replies under way leave the room of one new reply's allowance: room frees a
+                // piece at a time as their peers take them, and when those peers all take at the
+                // rate (none gives way), a new reply would otherwise wait for a moment when no
+                // piece takes what frees, which their sockets' wake-ups in waves may put seconds off.
+                const bool piece = queue.jobs.front().stream != nullptr;
+                allowance = piece ? kPiece : limits_.makeAllowance;
+                const size_t kept = piece ? limits_.makeAllowance : 0;
+                if (replyHeld_ == 0 || replyHeld_ + allowance + kept <= limits_.maxReplyBytes) break;
                 roomWanted_ = true;
                 wake();
                 ++budgetWaiters_;
-                queue.ready.wait(lock);
+                roomFreed_.wait(lock);
                 --budgetWaiters_;
             }
             job = std::move(queue.jobs.front());
@@ -567,9 +593,7 @@ void HttpServer::workerLoop(Lane lane) {
             done.charged = made;
             replyHeld_ = replyHeld_ - std::min(replyHeld_, allowance) + made;
             done_.push_back(std::move(done));
-            if (budgetWaiters_ > 0 && made < allowance) {
-                for (Queue& q : queues_) q.ready.notify_all();
-            }
+            if (budgetWaiters_ > 0 && made < allowance) roomFreed_.notify_all();
         }
         uint64_t one = 1;
         if (write(wakeFd_, &one, sizeof one) < 0) {
@@ -719,29 +743,49 @@ size_t HttpServer::transmitted(const Conn& c) {
 
 // A reply starts going out, or first fills the way to its peer's reader: its peer's rate is
 // measured from here, from what has reached its system by then. (Until the way is full the peer's
-// system takes it at once, whatever its reader does.)
+// system takes it at once, whatever its reader does.) What its system took at once as the way
+// filled is its first lump.
 void HttpServer::startTaking(Conn& c) {
     const auto now = Clock::now();
-    c.markOldAt = c.markNewAt = now;
-    c.markOld = c.markNew = c.filled ? transmitted(c) : taken(c);
+    c.markOldAt = c.markNewAt = c.ackedAt = now;
+    c.markOld = c.markNew = c.acked = c.filled ? transmitted(c) : taken(c);
+    if (c.filled) {
+        c.lump = std::min(kLump, c.acked - std::min(c.acked, c.replyFrom));
+    } else {
+        c.replyFrom = c.acked;
+        c.lump = 0;
+    }
 }
 
-// Moves the marks on once the newer is a window old: the rate is then measured over one to two
-// windows.
+// Notes a lump its system acknowledged since the last look, and moves the marks on once the
+// newer is a window old, each to the last lump acknowledged (never to a moment between two): the
+// rate is then measured over one to two windows, from the end of a lump.
 void HttpServer::markTaken(Conn& c, Clock::time_point now) {
+    const size_t t = taken(c);
+    if (t > c.acked) {
+        c.lump = std::max(c.lump, std::min(kLump, t - c.acked));
+        c.acked = t;
+        c.ackedAt = now;
+    }
     if (now - c.markNewAt < kRateWindow) return;
     c.markOld = c.markNew;
     c.markOldAt = c.markNewAt;
-    c.markNew = taken(c);
-    c.markNewAt = now;
+    c.markNew = std::max(c.markNew, c.acked);
+    c.markNewAt = std::max(c.markNewAt, c.ackedAt);
 }
 
-// The rate (bytes a second) at which a reply's peer has taken it since the older mark: over the
-// last one to two rate windows, or since the reply began to go out.
-double HttpServer::takeRate(const Conn& c, Clock::time_point now) {
+// The rate (bytes a second) at which a reply's peer has taken it since the older mark, which is
+// the end of a lump (or the moment its way filled): over the last one to two rate windows, or
+// since its way filled (since the reply began to go out, before that). Its reader may have read
+// up to a lump more than its system has acknowledged (kLump), and is judged as if it had: so a
+// reader at the rate never looks below it in the instant its way fills, nor between two lumps,
+// however unevenly they come; one that has stopped falls below it within a lump's time at the
+// rate.
+double HttpServer::takeRate(const Conn& c, Clock::time_point now) const {
     const long long elapsed = std::max(1LL, millisBetween(c.markOldAt, now));
-    const size_t took = taken(c) - std::min(taken(c), c.markOld);
-    return static_cast<double>(took) * 1000.0 / static_cast<double>(elapsed);
+    const size_t t = taken(c);
+    const size_t took = t - std::min(t, c.markOld);
+    return static_cast<double>(took + c.lump) * 1000.0 / static_cast<double>(elapsed);
 }
 
 // Whether a reply's peer, its grace past since the way to its reader filled, takes it below the
@@ -1399,13 +1443,27 @@ void HttpServer::finishJobs() {
         reply(c, std::move(d.response), true);
     }
     done.clear();
-    // Workers wait to make replies that do not fit: make room for one.
+    // Workers wait to make replies that do not fit: make room for one. When nothing could give
+    // way, the replies held are looked at again a moment later (while workers still wait), not
+    // at each piece taken meanwhile: room for them frees as their peers take their replies.
     bool wanted = false;
     {
         std::lock_guard lock(jobsMutex_);
-        wanted = std::exchange(roomWanted_, false);
+        wanted = std::exchange(roomWanted_, false) || (shedPending_ && budgetWaiters_ > 0);
     }
-    if (wanted) shedReplies(limits_.makeAllowance, nullptr);
+    shedPending_ = false;
+    if (!wanted) return;
+    const auto now = Clock::now();
+    if (now < shedRetry_) {
+        shedPending_ = true;
+        return;
+    }
+    // (Room for the most a waiting worker needs: a new reply's allowance, or a piece beside the
+    // room the pieces leave for one.)
+    if (!shedReplies(limits_.makeAllowance + kPiece, nullptr)) {
+        shedPending_ = true;
+        shedRetry_ = now + kFullTableRetry;
+    }
 }
 
 void HttpServer::chargeReply(size_t add, size_t remove) {
@@ -1415,9 +1473,7 @@ void HttpServer::chargeReply(size_t add, size_t remove) {
         replyHeld_ = replyHeld_ - std::min(replyHeld_, remove) + add;
         waiting = budgetWaiters_ > 0 && remove > add;
     }
-    if (waiting) {
-        for (Queue& q : queues_) q.ready.notify_all();
-    }
+    if (waiting) roomFreed_.notify_all();
 }
 
 size_t HttpServer::replyHeldNow() {
@@ -1428,16 +1484,22 @@ size_t HttpServer::replyHeldNow() {
 // Until `room` more bytes fit in the reply budget, replies are dropped with their connections,
 // never `keep`'s, the one just made: first those whose peers take them below the minimum rate
 // past their grace (as a full table judges them), then the others, each by the pace its peer
-// takes it at (what its system acknowledged since the way to its reader filled, over the time
-// since: over the last rate windows once it has gone on that long), slowest first, of the same
-// pace (within a quarter of the minimum rate) the one measured longest first. A reply whose peer
-// takes it at the minimum rate or more is never dropped, whatever the moment: not in its grace,
-// nor in the instant between the lumps its system takes, when it may have gone longest of all
-// without taking a byte. A reply not yet going out (held back, or its way not yet full) counts as
-// taken at no pace, since it was made.
+// takes it at (takeRate: what its system acknowledged since the way to its reader filled, and a
+// lump more, over the time since; over the last rate windows once it has gone on that long),
+// slowest first, of the same pace (within a quarter of the minimum rate) the one measured
+// longest first. A reply whose peer takes it at the minimum rate or more is never dropped,
+// whatever the moment: not in its grace, not in the instant its way fills, nor between the lumps
+// its system takes. A reply not yet going out (held back, or its way not yet full) counts as
+// taken at no pace, since it was made. When those at the rate alone fill the budget, nothing is
+// dropped: the reply that wants room waits until their peers have taken enough (false).
 // Replies being made are not among them: they end on their own.
-void HttpServer::shedReplies(size_t room, const Conn* keep) {
-    if (replyHeldNow() + room <= limits_.maxReplyBytes) return;
+bool HttpServer::shedReplies(size_t room, const Conn* keep) {
+    // What must be freed is reckoned once: a worker that waited takes the room as soon as it
+    // frees, and counting what it took as still wanted would close one more.
+    const size_t held = replyHeldNow();
+    if (held + room <= limits_.maxReplyBytes) return true;
+    const size_t wanted = held + room - limits_.maxReplyBytes;
+    size_t freed = 0;
     const auto now = Clock::now();
     struct Holder {
         bool slow;  // judged below the minimum rate
@@ -1465,12 +1527,14 @@ void HttpServer::shedReplies(size_t room, const Conn* keep) {
     });
     for (const auto& holder : holders) {
         Conn* h = holder.conn;
-        if (replyHeldNow() + room <= limits_.maxReplyBytes) break;
+        if (freed >= wanted) break;
         logRequest(*h, "WARN", 0,
                    "reply not taken: closed to keep replies held within " +
                        std::to_string(limits_.maxReplyBytes >> 20) + " MiB");
+        freed += h->replyHeld;
         close(*h);
     }
+    return freed >= wanted;
 }
 
 void HttpServer::reply(Conn& c, HttpResponse response, bool fromHandler) {
@@ -1638,11 +1702,17 @@ void HttpServer::takePiece(Conn& c, std::string piece) {
     c.outBody = std::move(piece);
     c.outSent = 0;
     c.lastTaken = Clock::now();
-    // The time the piece took to make is not its peer's.
-    const auto making = c.lastTaken - c.pieceAsked;
-    c.filledAt += making;
-    c.markOldAt += making;
-    c.markNewAt += making;
+    // While the piece was made its peer went on taking what was in the way to it; the time it
+    // then waited with all of that taken, for the piece, is not its own.
+    if (c.filled && taken(c) >= c.sentTotal) {
+        const auto waited = c.lastTaken - std::max(c.ackedAt, c.pieceAsked);
+        if (waited > Clock::duration::zero()) {
+            c.filledAt += waited;
+            c.markOldAt += waited;
+            c.markNewAt += waited;
+            c.ackedAt += waited;
+        }
+    }
     c.deadline = c.lastTaken + limits_.writeDeadline;
     holdReply(c);
     writeSome(c);
@@ -1675,10 +1745,16 @@ void HttpServer::expire() {
         epoll_ctl(epollFd_, EPOLL_CTL_ADD, listenFd_, &ev);
         acceptPaused_ = false;
     }
+    // What the peers have taken is looked at a few times a second (not at every turn of the
+    // loop, which many connections make thousands a second).
+    const bool look = now >= nextLook_;
+    if (look) nextLook_ = now + kLookEvery;
     for (auto& [id, cp] : conns_) {
         Conn& c = *cp;
-        if (!c.closed() && c.state == Conn::State::writing && !c.pieceComing) markTaken(c, now);
-        // (A reply whose next piece is being made has nothing for its peer to take.)
+        // (While its next piece is made, its peer still takes what is in the way to it.)
+        if (look && !c.closed() && c.state == Conn::State::writing) markTaken(c, now);
+        // (A reply whose next piece is being made has nothing for its peer to take: its deadline
+        // waits.)
         if (c.closed() || c.state == Conn::State::busy || c.pieceComing || c.deadline > now) {
             continue;
         }
@@ -1722,6 +1798,7 @@ void HttpServer::expire() {
 int HttpServer::nextTimeoutMs() {
     auto now = Clock::now();
     long long best = roomWaiters_ > 0 ? kFullTableRetry.count() : 1000;
+    if (shedPending_) best = std::min(best, std::max(0LL, millisBetween(now, shedRetry_) + 1));
     if (acceptPaused_) best = std::min(best, std::max(0LL, millisBetween(now, acceptResume_) + 1));
     for (const auto& [id, c] : conns_) {
         if (c->closed() || c->state == Conn::State::busy || c->pieceComing) continue;

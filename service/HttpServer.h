@@ -59,7 +59,8 @@ struct HttpLimits {
     // reply counts from the moment a worker starts making it (makeAllowance until its bytes are
     // known); one that would pass the budget waits, and connections are closed to make room:
     // those whose peers take below minBodyRate past their grace first, then the others by the
-    // pace their peers take at, slowest first; never one whose peer takes it at minBodyRate.
+    // pace their peers take at (what their systems acknowledged, and a lump more), slowest first;
+    // never one whose peer takes it at minBodyRate: when those alone fill it, the reply waits.
     size_t maxReplyBytes = 64u << 20;
     // What making one reply may cost besides the bytes made: the largest picture's encoder
     // state and the growing output, or a handler's working copies.
@@ -227,7 +228,7 @@ private:
     bool slowReader(const Conn& c, Clock::time_point now) const;
     static size_t taken(const Conn& c);
     static size_t transmitted(const Conn& c);
-    static double takeRate(const Conn& c, Clock::time_point now);
+    double takeRate(const Conn& c, Clock::time_point now) const;
     void startTaking(Conn& c);
     void markTaken(Conn& c, Clock::time_point now);
     static size_t bodyAnnounced(const Conn& c);
@@ -237,7 +238,7 @@ private:
     bool dropQueued(Conn& c);
     void chargeReply(size_t add, size_t remove);
     size_t replyHeldNow();
-    void shedReplies(size_t room, const Conn* keep);
+    bool shedReplies(size_t room, const Conn* keep);
     void afterReply(Conn& c);
     void startRequest(Conn& c);
     void watch(Conn& c, uint32_t events);
@@ -283,7 +284,13 @@ private:
     // maxReplyBytes; workers that wait for room, and whether the reading thread should make it.
     size_t replyHeld_ = 0;
     int budgetWaiters_ = 0;
+    std::condition_variable roomFreed_;  // what they wait on: bytes of replies released
     bool roomWanted_ = false;
+    // Owned by the reading thread: nothing could give way for a waiting reply; looked at again
+    // from shedRetry_ on.
+    bool shedPending_ = false;
+    Clock::time_point shedRetry_;
+    Clock::time_point nextLook_;  // what the peers have taken is looked at next
     bool workersStop_ = false;
     std::vector<std::thread> workers_;
 

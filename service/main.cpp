@@ -35,8 +35,8 @@ void usage() {
            "                       [--sign-fail-code CODE] [--time-window SECONDS]\n"
            "                       [--read-deadline SECONDS] [--min-body-rate BYTES]\n"
            "                       [--body-grace SECONDS] [--reply-deadline SECONDS]\n"
-           "                       [--reply-grace SECONDS] [--demo-day YYYY-MM-DD]\n"
-           "                       [--test-control]\n";
+           "                       [--reply-grace SECONDS] [--reply-budget MIB]\n"
+           "                       [--demo-day YYYY-MM-DD] [--test-control]\n";
 }
 
 // "http://host[:port]" or "https://..." without a path: what links and the cookie are built on.
@@ -156,6 +156,14 @@ int main(int argc, char** argv) {
                 std::cerr << "zavelto-service: bad reply deadline\n";
                 return 2;
             }
+        } else if (a == "--reply-budget") {
+            // The replies being made and made but not yet taken, over all connections, in MiB
+            // (64; tests give a smaller one, so that a few readers fill it).
+            if (!parseInt(value(), n) || n < 1 || n > 4096) {
+                std::cerr << "zavelto-service: bad reply budget\n";
+                return 2;
+            }
+            options.limits.maxReplyBytes = static_cast<size_t>(n) << 20;
         } else if (a == "--demo-day") {
             // The day the demo data's story ends on, for a new data directory and a reseed
             // (default: the day it is seeded).

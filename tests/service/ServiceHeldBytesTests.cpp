@@ -9,9 +9,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 #include "tests/service/ServiceTestSupport.h"
@@ -88,14 +90,13 @@ TEST(ServiceHeldBytes, ThePeersThatTakeLeastLoseTheirRepliesFirst) {
         // How long a reply goes out, from the moment its peer's system takes no more at once,
         // before its peer is judged by the rate it takes it.
         const char* grace;
-        bool idleJudged;  // the idle peers are past their grace when the budget needs room
     } cases[] = {
         // By then what their systems take at once has come.
-        {"the idle peers are judged past a fifth of a second", "0.2", true},
+        {"the idle peers are judged past a fifth of a second", "0.2"},
         // None is judged yet: the reader keeps its reply for the pace it took it at, though it
         // has gone longest without taking a byte, and the idle peers rank by how long they have
         // taken nothing.
-        {"no peer is judged yet", "60", false},
+        {"no peer is judged yet", "60"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -115,10 +116,12 @@ TEST(ServiceHeldBytes, ThePeersThatTakeLeastLoseTheirRepliesFirst) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         // Ten that take nothing: the eleventh reply passes the budget, and the first of the
         // ten, which of those that take below the minimum rate has gone longest without taking
-        // a byte, makes room.
+        // a byte, makes room. The last comes when what the others' systems took at once (a few
+        // kilobytes) would have been read at the minimum rate long since: until then each might
+        // be a reader at the rate, whose system has not yet said what it read.
         std::vector<std::unique_ptr<Peer>> idle;
         for (int i = 0; i < 10; ++i) {
-            if (i == 9 && c.idleJudged) std::this_thread::sleep_for(std::chrono::milliseconds(300));  // past the grace
+            if (i == 9) std::this_thread::sleep_for(std::chrono::milliseconds(300));  // (past the grace of 0.2 s)
             idle.push_back(std::make_unique<Peer>(service.port()));
             idle.back()->send(ask);
             ASSERT_TRUE(idle.back()->answerStarted()) << i;
@@ -128,6 +131,118 @@ TEST(ServiceHeldBytes, ThePeersThatTakeLeastLoseTheirRepliesFirst) {
         for (size_t i = 0; i < idle.size(); ++i)
             EXPECT_EQ(wholeBody(idle[i]->readToEnd()).size(), i == 0 ? 0u : kReply) << "peer " << i;
     }
+}
+
+// A peer that reads what it is sent at `rate` bytes a second (what the rate allows by now, no
+// more), from the moment it asked, until told to take the rest at once.
+struct PacedReader {
+    PacedReader(int port, int window, size_t rate, const std::string& ask)
+        : peer(port, Peer::Window{window}), rate(rate), since(std::chrono::steady_clock::now()) {
+        peer.send(ask);
+    }
+    // Takes what the rate allows by now; false once the service has closed the connection.
+    bool step() {
+        if (ended) return false;
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+        const size_t allowed = static_cast<size_t>(static_cast<double>(rate) * seconds);
+        while (!ended && got.size() < allowed) {
+            const size_t before = got.size();
+            ended = !peer.takeSome(got, std::min<size_t>(allowed - got.size(), 65536));
+            if (got.size() == before) break;
+        }
+        return !ended;
+    }
+    Peer peer;
+    size_t rate;
+    std::chrono::steady_clock::time_point since;
+    std::string got;
+    bool ended = false;
+};
+
+// Reads every reader at its pace until `done` holds (a minute at most).
+void readPaced(std::vector<std::unique_ptr<PacedReader>>& readers, const std::function<bool()>& done) {
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!done() && std::chrono::steady_clock::now() < limit) {
+        for (auto& r : readers) r->step();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+// The replies the reply budget closed, by the service's log.
+int shedReplies(const ServiceProcess& service) {
+    const std::string log = service.serviceLog();
+    int lines = 0;
+    for (size_t at = log.find("closed to keep replies held within"); at != std::string::npos;
+         at = log.find("closed to keep replies held within", at + 1))
+        ++lines;
+    return lines;
+}
+
+TEST(ServiceHeldBytes, ReadersAtTheMinimumRateThatFillTheBudgetAreNeverClosed) {
+    // A budget of 2 MiB, which two replies of a little less than 1 MiB fill, and a minimum rate
+    // of 64 KiB/s; their peers take them at 80 KiB/s from the start. Their systems acknowledge
+    // what they read in lumps (of about 90 KiB on loopback, with these receive buffers), so a
+    // reader at the rate goes for a second or more without taking a byte and, in its first
+    // seconds, may not have said yet what it read since its way filled.
+    constexpr size_t kRate = 64 * 1024;
+    ServiceProcess::Options options = smallQuarantine();
+    options.extraArgs = {"--reply-budget", "2", "--min-body-rate", std::to_string(kRate)};
+    options.captureLog = true;
+    ServiceProcess service(options);
+    constexpr size_t kReply = (1u << 20) - 4096;
+    service.script(json{{"op", "get_ios_config"}, {"sticky", true}, {"body", std::string(kReply, 'r')}}.dump());
+    std::vector<std::unique_ptr<PacedReader>> readers;
+    for (int i = 0; i < 2; ++i)
+        readers.push_back(std::make_unique<PacedReader>(service.port(), 64 * 1024, kRate * 5 / 4,
+                                                        getRequest(kJsonPath + "get_ios_config")));
+    // Past their grace, a call comes: its making would pass the budget, and neither reader
+    // gives way for it. It waits until one of the replies has gone out (a few seconds).
+    readPaced(readers, [&] { return std::chrono::steady_clock::now() - readers[0]->since > std::chrono::milliseconds(1500); });
+    std::atomic<int> status{-1};
+    std::thread call([&] { status = service.request("GET", kJsonPath + "get_tao_config").status; });
+    readPaced(readers, [&] { return status.load() >= 0; });
+    call.join();
+    EXPECT_EQ(status.load(), 200);
+    for (size_t i = 0; i < readers.size(); ++i) {
+        std::string answer = readers[i]->got + readers[i]->peer.readToEnd();
+        EXPECT_EQ(wholeBody(answer).size(), kReply) << "reader " << i;
+    }
+    EXPECT_EQ(shedReplies(service), 0);
+}
+
+TEST(ServiceHeldBytes, OfTheReadersBelowTheRateTheSlowestGivesWayNotTheOneThatTookNothingLongest) {
+    // A budget of 6 MiB, which four replies of a little less than 1.5 MiB fill, and a minimum
+    // rate of 64 KiB/s: two readers take theirs at twice that, one at 24 KiB/s (its socket
+    // takes nothing more of its reply for seconds, until a third of what the system keeps for
+    // it is free), and one that came last takes nothing. A call then needs room: of the two
+    // below the rate past their grace the one that takes least gives way, though the other has
+    // gone longer without its socket taking a byte; the readers at the rate never do.
+    constexpr size_t kRate = 64 * 1024;
+    ServiceProcess::Options options = smallQuarantine();
+    options.extraArgs = {"--reply-budget", "6", "--min-body-rate", std::to_string(kRate), "--reply-grace", "0.5"};
+    options.captureLog = true;
+    ServiceProcess service(options);
+    constexpr size_t kReply = (3u << 19) - 4096;
+    service.script(json{{"op", "get_ios_config"}, {"sticky", true}, {"body", std::string(kReply, 'r')}}.dump());
+    const std::string ask = getRequest(kJsonPath + "get_ios_config");
+    std::vector<std::unique_ptr<PacedReader>> readers;
+    readers.push_back(std::make_unique<PacedReader>(service.port(), 16 * 1024, 2 * kRate, ask));
+    readers.push_back(std::make_unique<PacedReader>(service.port(), 16 * 1024, 2 * kRate, ask));
+    readers.push_back(std::make_unique<PacedReader>(service.port(), 16 * 1024, 24 * 1024, ask));
+    const auto start = readers[0]->since;
+    readPaced(readers, [&] { return std::chrono::steady_clock::now() - start > std::chrono::milliseconds(1500); });
+    Peer idle(service.port());
+    idle.send(ask);
+    ASSERT_TRUE(idle.answerStarted());
+    readPaced(readers, [&] { return std::chrono::steady_clock::now() - start > std::chrono::milliseconds(2500); });
+    std::atomic<int> status{-1};
+    std::thread call([&] { status = service.request("GET", kJsonPath + "get_tao_config").status; });
+    readPaced(readers, [&] { return status.load() >= 0; });
+    call.join();
+    EXPECT_EQ(status.load(), 200);
+    EXPECT_EQ(wholeBody(idle.readToEnd()), "") << "the peer that takes nothing keeps its reply";
+    for (size_t i = 0; i < readers.size(); ++i) EXPECT_FALSE(readers[i]->ended) << "reader " << i;
+    EXPECT_EQ(shedReplies(service), 1) << service.serviceLog();
 }
 
 TEST(ServiceHeldBytes, RepliesCountFromTheMomentTheirMakingStarts) {
@@ -474,8 +589,12 @@ TEST(ServiceHeldBytes, ANewClientWaitsForAPlaceWhileTheReadersAreInTheirGrace) {
     }
     Peer late(service.port(), false);
     late.send(getRequest(kJsonPath + "get_tao_config"));
+    // While neither reader has read, no place frees: the new client is not answered (nor
+    // refused), it waits.
+    std::string early = late.readToEnd(std::chrono::milliseconds(1500));
+    EXPECT_EQ(early, "") << "answered while the table was full";
     for (size_t i = 0; i < readers.size(); ++i) EXPECT_EQ(wholeBody(readers[i]->readToEnd()).size(), kReply) << i;
-    const std::string answer = late.readToEnd();
+    const std::string answer = early + late.readToEnd();
     EXPECT_EQ(answer.rfind("HTTP/1.1 200", 0), 0u) << answer.substr(0, 100);
 }
 
