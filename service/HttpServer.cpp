@@ -1431,16 +1431,22 @@ void HttpServer::finishJobs() {
     }
     for (auto& d : done) {
         releaseHeld(d.held);
-        // What the worker made is counted with its connection from here (or freed with it).
-        chargeReply(0, d.charged);
+        // What the worker made is counted with its connection from here (or freed with it), in
+        // one step: uncounted for a moment, its bytes would be room a waiting worker takes, and
+        // the budget would hold that much more than it lets workers make.
         auto it = conns_.find(d.conn);
-        if (it == conns_.end() || it->second->closed()) continue;
-        Conn& c = *it->second;
-        if (d.piece) {
-            takePiece(c, std::move(d.response.body));
-            continue;
+        if (it != conns_.end() && !it->second->closed()) {
+            Conn& c = *it->second;
+            handedOver_ = d.charged;
+            if (d.piece) {
+                takePiece(c, std::move(d.response.body));
+            } else {
+                reply(c, std::move(d.response), true);
+            }
+        } else {
+            handedOver_ = d.charged;
         }
-        reply(c, std::move(d.response), true);
+        chargeReply(0, std::exchange(handedOver_, 0));  // (a reply dropped, or its connection gone)
     }
     done.clear();
     // Workers wait to make replies that do not fit: make room for one. When nothing could give
@@ -1616,7 +1622,7 @@ void HttpServer::refuse(Conn& c, int status, const std::string& why) {
 // Counts what the connection's reply holds now; past the budget, others make room.
 void HttpServer::holdReply(Conn& c) {
     c.replyHeld = c.outHead.size() + c.outBody.size();
-    chargeReply(c.replyHeld, 0);
+    chargeReply(c.replyHeld, std::exchange(handedOver_, 0));
     shedReplies(0, &c);
 }
 

@@ -291,6 +291,9 @@ private:
     bool shedPending_ = false;
     Clock::time_point shedRetry_;
     Clock::time_point nextLook_;  // what the peers have taken is looked at next
+    // Owned by the reading thread: what a worker made, still counted as its, while it is handed to
+    // its connection (holdReply counts it as the connection's in the same step).
+    size_t handedOver_ = 0;
     bool workersStop_ = false;
     std::vector<std::thread> workers_;
 

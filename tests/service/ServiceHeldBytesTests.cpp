@@ -210,6 +210,42 @@ TEST(ServiceHeldBytes, ReadersAtTheMinimumRateThatFillTheBudgetAreNeverClosed) {
     EXPECT_EQ(shedReplies(service), 0);
 }
 
+// Readers at the rate whose next pieces fill the budget but for the room they leave a new reply:
+// calls beside them are made at once, never held until the readers' sockets take more (which
+// they do in waves, seconds apart). A piece handed from its worker to its connection must be
+// counted throughout: uncounted for a moment, its room went to a waiting piece, and the pieces
+// then held more than they leave.
+TEST(ServiceHeldBytes, CallsBesideReadersWhosePiecesFillTheBudgetAreMadeAtOnce) {
+    ServiceProcess::Options options = smallQuarantine();
+    options.extraArgs = {"--reply-budget", "2"};
+    options.captureLog = true;
+    ServiceProcess service(options);
+    const std::string upload = "avatar_10001_pieces.png";
+    std::string file = "\x89PNG\r\n\x1a\n";
+    file.resize(4u << 20, 'p');
+    std::ofstream(service.dataDir() + "/uploads/" + upload, std::ios::binary) << file;
+    // 24 readers at 40 KiB/s, above the minimum rate: once their sockets are full, each holds a
+    // piece of 64 KiB or waits for room to make one.
+    std::vector<std::unique_ptr<PacedReader>> readers;
+    for (int i = 0; i < 24; ++i)
+        readers.push_back(std::make_unique<PacedReader>(service.port(), 16 * 1024, 40 * 1024, getRequest("/uploads/" + upload)));
+    const auto start = readers[0]->since;
+    readPaced(readers, [&] { return std::chrono::steady_clock::now() - start > std::chrono::milliseconds(1500); });
+    double slowest = 0;
+    for (int i = 0; i < 6; ++i) {
+        std::atomic<int> status{-1};
+        const auto asked = std::chrono::steady_clock::now();
+        std::thread call([&] { status = service.request("GET", kJsonPath + "get_tao_config").status; });
+        readPaced(readers, [&] { return status.load() >= 0; });
+        call.join();
+        EXPECT_EQ(status.load(), 200) << i;
+        slowest = std::max(slowest, std::chrono::duration<double>(std::chrono::steady_clock::now() - asked).count());
+    }
+    EXPECT_LT(slowest, 2.0) << "a call waited for the readers' sockets";
+    for (size_t i = 0; i < readers.size(); ++i) EXPECT_FALSE(readers[i]->ended) << "reader " << i;
+    EXPECT_EQ(shedReplies(service), 0);
+}
+
 TEST(ServiceHeldBytes, OfTheReadersBelowTheRateTheSlowestGivesWayNotTheOneThatTookNothingLongest) {
     // A budget of 6 MiB, which four replies of a little less than 1.5 MiB fill, and a minimum
     // rate of 64 KiB/s: two readers take theirs at twice that, one at 24 KiB/s (its socket
