@@ -535,22 +535,28 @@ READER_BYTES = 200_000
 READER_PERIOD = 20.0
 
 
+def reader_asking(port, ask, timeout):
+    """A connection with a receive buffer of 64 KiB that has sent `ask` (connecting within
+    `timeout`), left non-blocking for its reader; a failed one reads as closed."""
+    s = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 64 << 10)
+    s.settimeout(timeout)
+    try:
+        s.connect(("127.0.0.1", port))
+        s.send(ask)
+    except OSError:
+        pass
+    s.setblocking(False)
+    return s
+
+
 def flood_readers(port, pid, count, seconds, log):
     """count slow readers of the upload, each taking READER_BYTES every READER_PERIOD and coming
     back when cut; a reader at 256 KiB/s beside them from the start."""
     ask = f"GET /uploads/{AVATAR} HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n".encode()
 
     def opened():
-        s = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-        s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 64 << 10)
-        s.settimeout(1.0)
-        try:
-            s.connect(("127.0.0.1", port))
-            s.send(ask)
-        except OSError:
-            pass
-        s.setblocking(False)
-        return s
+        return reader_asking(port, ask, 1.0)
 
     fast = {}
 
@@ -1018,16 +1024,7 @@ def at_rate_apart(port, first, count, total, seconds, connected, figures):
     ask = f"GET /uploads/{AVATAR} HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n".encode()
     readers = []  # [socket, rate, bytes taken, cut]
     for i in range(first, first + count):
-        s = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-        s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 64 << 10)
-        s.settimeout(5)
-        try:
-            s.connect(("127.0.0.1", port))
-            s.send(ask)
-        except OSError:
-            pass
-        s.setblocking(False)
-        readers.append([s, AT_RATE_LOW + (AT_RATE_HIGH - AT_RATE_LOW) * i / max(1, total - 1), 0, False])
+        readers.append([reader_asking(port, ask, 5), AT_RATE_LOW + (AT_RATE_HIGH - AT_RATE_LOW) * i / max(1, total - 1), 0, False])
     connected.set()
     start = time.monotonic()
     step = 0.1
