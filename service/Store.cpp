@@ -536,27 +536,6 @@ int Store::updateItems(const std::string& kind, int64_t owner,
     return written;
 }
 
-int Store::removeItems(const std::string& kind, int64_t owner, const std::function<bool(const json& record)>& match) {
-    int removed = 0;
-    write([&] {
-        std::vector<int64_t> gone;
-        {
-            Stmt s(db_, "SELECT seq, record FROM items WHERE kind = ?1 AND owner = ?2 ORDER BY seq");
-            s.bind(1, kind).bind(2, owner);
-            while (s.step()) {
-                if (match(json::parse(s.text(1)))) gone.push_back(s.integer(0));
-            }
-        }
-        for (int64_t seq : gone) {
-            Stmt s(db_, "DELETE FROM items WHERE seq = ?1");
-            s.bind(1, seq);
-            s.step();
-        }
-        removed = static_cast<int>(gone.size());
-    });
-    return removed;
-}
-
 int64_t Store::count(const std::string& kind, int64_t owner) {
     Reader reader(*this);
     Stmt s(reader.db(), "SELECT COUNT(*) FROM items WHERE kind = ?1 AND owner = ?2");

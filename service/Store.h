@@ -102,9 +102,6 @@ public:
     // for are written back as edited, in one transaction. Answers how many were written.
     int updateItems(const std::string& kind, int64_t owner,
                     const std::function<bool(json& record)>& edit);
-    // Takes out the records of the kind and owner that `match` answers true for, in one
-    // transaction. Answers how many went.
-    int removeItems(const std::string& kind, int64_t owner, const std::function<bool(const json& record)>& match);
     // How many records of the kind the owner has.
     int64_t count(const std::string& kind, int64_t owner);
     // One more than the largest whole number any record of the kind (of every owner) holds
