@@ -781,7 +781,7 @@ void HttpServer::markTaken(Conn& c, Clock::time_point now) {
 // reader at the rate never looks below it in the instant its way fills, nor between two lumps,
 // however unevenly they come; one that has stopped falls below it within a lump's time at the
 // rate.
-double HttpServer::takeRate(const Conn& c, Clock::time_point now) const {
+double HttpServer::takeRate(const Conn& c, Clock::time_point now) {
     const long long elapsed = std::max(1LL, millisBetween(c.markOldAt, now));
     const size_t t = taken(c);
     const size_t took = t - std::min(t, c.markOld);
@@ -1434,17 +1434,15 @@ void HttpServer::finishJobs() {
         // What the worker made is counted with its connection from here (or freed with it), in
         // one step: uncounted for a moment, its bytes would be room a waiting worker takes, and
         // the budget would hold that much more than it lets workers make.
+        handedOver_ = d.charged;
         auto it = conns_.find(d.conn);
         if (it != conns_.end() && !it->second->closed()) {
             Conn& c = *it->second;
-            handedOver_ = d.charged;
             if (d.piece) {
                 takePiece(c, std::move(d.response.body));
             } else {
                 reply(c, std::move(d.response), true);
             }
-        } else {
-            handedOver_ = d.charged;
         }
         chargeReply(0, std::exchange(handedOver_, 0));  // (a reply dropped, or its connection gone)
     }

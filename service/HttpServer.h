@@ -228,7 +228,7 @@ private:
     bool slowReader(const Conn& c, Clock::time_point now) const;
     static size_t taken(const Conn& c);
     static size_t transmitted(const Conn& c);
-    double takeRate(const Conn& c, Clock::time_point now) const;
+    static double takeRate(const Conn& c, Clock::time_point now);
     void startTaking(Conn& c);
     void markTaken(Conn& c, Clock::time_point now);
     static size_t bodyAnnounced(const Conn& c);

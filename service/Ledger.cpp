@@ -26,7 +26,7 @@ json record(const std::string& title, const std::string& content, int64_t cash, 
 }
 
 std::string amountText(const json& w) {
-    return w["money"].get<std::string>() + (withdrawalOfPoints(w) ? "个集分宝" : "元");
+    return text(w, "money") + (withdrawalOfPoints(w) ? "个集分宝" : "元");
 }
 
 }  // namespace
@@ -91,7 +91,7 @@ Posting exchangePosting(const std::string& title, int64_t num, bool points, int6
             ""};
 }
 
-bool withdrawalOfPoints(const json& w) { return w.value("type", "") == "1"; }
+bool withdrawalOfPoints(const json& w) { return text(w, "type") == "1"; }
 
 int64_t withdrawalAmount(const json& w) {
     const std::string money = w.value("money", "");
@@ -99,8 +99,8 @@ int64_t withdrawalAmount(const json& w) {
 }
 
 LedgerMessage withdrawalNews(const json& w, const std::string& when) {
-    const std::string amount = amountText(w), asked = w["addtime"], account = w["account"];
-    const std::string status = w.value("status", "");
+    const std::string amount = amountText(w), asked = text(w, "addtime"), account = text(w, "account");
+    const std::string status = text(w, "status");
     if (status == "审核中") {
         return {when, "提现申请已受理：" + amount + "将在1个工作日内到账，请留意支付宝账户",
                 "您于" + asked.substr(0, 16) + "申请提现" + amount + "到支付宝账户 " + account + "，审核通过后1个工作日内到账，节假日顺延。",

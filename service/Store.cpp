@@ -71,8 +71,8 @@ struct OrderList {
 };
 constexpr OrderList kOrderLists[] = {{"taobao_order", "pay_time"}, {"store_order", "order_time"}};
 
-// The data directory's version: 1, the record lists filed oldest first; 2, the order lists too,
-// and each record and message of an order's or a withdrawal's news filed about it.
+// The data directory's version: 1, the record lists filed oldest first; 2, each record and
+// message of an order's or a withdrawal's news filed about it.
 constexpr int kVersion = 2;
 
 sqlite3* openConnection(const std::string& path, int flags) {
@@ -264,13 +264,12 @@ void Store::orderRecordLists() {
     });
 }
 
-// Data directories made before the order lists were read by their moments, and before records
-// were filed about what they tell of: each order list is filed again oldest first, as the record
-// lists are; each withdrawal is named by its place among the account's, and the records and
-// messages that tell an order's or a withdrawal's news are filed about it, found as the earlier
-// versions wrote them: a record citing the order's number, the message telling the withdrawal's
-// last news. So a refund, a payout or a return replaces the message of its own happening in
-// these too.
+// Data directories made before records were filed about what they tell of: each withdrawal is
+// named by its place among the account's, and the records and messages that tell an order's or a
+// withdrawal's news are filed about it, found as the earlier versions wrote them: a record citing
+// the order's number, the message telling the withdrawal's last news. So a refund, a payout or a
+// return replaces the message of its own happening in these too. (Their order lists need nothing:
+// they are read by their moments.)
 void Store::linkHappenings() {
     {
         Stmt s(db_, "PRAGMA user_version");
@@ -285,40 +284,19 @@ void Store::linkHappenings() {
         for (int64_t owner : owners) {
             // Who tells of what: "订单 <number> " of an order, a withdrawal's news whole.
             std::vector<std::pair<std::string, std::string>> cited;  // (number, about)
-            for (const OrderList& list : kOrderLists) {
-                std::vector<Entry> rows = entries(list.kind, owner);
-                std::vector<int64_t> seqs;
-                for (const Entry& e : rows) seqs.push_back(e.seq);
-                std::sort(seqs.begin(), seqs.end());
-                for (size_t i = 0; i < rows.size(); ++i) {
-                    Entry e = rows[rows.size() - 1 - i];
-                    e.seq = seqs[i];
-                    rewrite(e);
-                    if (!e.record.is_object()) continue;
-                    const bool taobao = std::string(list.kind) == "taobao_order";
-                    const std::string number = taobao ? text(e.record, "trade_id") : text(e.record, "order_code");
-                    cited.emplace_back(number, taobao ? taobaoOrderAbout(e.record) : mallOrderAbout(e.record));
-                }
-            }
+            for (const Entry& o : entries("taobao_order", owner)) cited.emplace_back(text(o.record, "trade_id"), taobaoOrderAbout(o.record));
+            for (const Entry& o : entries("store_order", owner)) cited.emplace_back(text(o.record, "order_code"), mallOrderAbout(o.record));
             std::vector<std::pair<std::string, std::string>> news;  // (message content, about)
+            std::vector<Entry> withdrawals = entries("withdraw", owner);
+            std::reverse(withdrawals.begin(), withdrawals.end());  // oldest first
             int64_t place = 0;
-            {
-                std::vector<Entry> withdrawals = entries("withdraw", owner);
-                std::reverse(withdrawals.begin(), withdrawals.end());  // oldest first
-                for (Entry& w : withdrawals) {
-                    w.about = withdrawalAbout(++place);
-                    rewrite(w);
-                    const json& r = w.record;
-                    if (!r.is_object() || !r.contains("addtime") || !r["addtime"].is_string() || !r.contains("account") ||
-                        !r["account"].is_string() || !r.contains("money") || !r["money"].is_string())
-                        continue;
-                    news.emplace_back(withdrawalNews(r, "").record(0)["content"].get<std::string>(), w.about);
-                }
+            for (Entry& w : withdrawals) {
+                w.about = withdrawalAbout(++place);
+                rewrite(w);
+                if (w.record.is_object()) news.emplace_back(withdrawalNews(w.record, "").record(0)["content"], w.about);
             }
             for (const char* kind : {"asset", "refund", "message"}) {
-                std::vector<Entry> rows = entries(kind, owner);
-                std::reverse(rows.begin(), rows.end());  // oldest first
-                for (Entry& e : rows) {
+                for (Entry& e : entries(kind, owner)) {
                     if (!e.about.empty() || !e.record.is_object()) continue;
                     for (const auto& [number, about] : cited) {
                         if (citesOrder(e.record, number)) {
@@ -327,7 +305,7 @@ void Store::linkHappenings() {
                         }
                     }
                     if (e.about.empty() && std::string(kind) == "message") {
-                        // One message a withdrawal: the first that tells its news.
+                        // One message a withdrawal: the one that tells its news.
                         const std::string content = text(e.record, "content");
                         auto told = std::find_if(news.begin(), news.end(), [&](const auto& n) { return n.first == content; });
                         if (told != news.end()) {
@@ -472,22 +450,20 @@ std::vector<json> Store::items(const std::string& kind, int64_t owner) {
     return out;
 }
 
-std::vector<Entry> Store::entries(const std::string& kind, int64_t owner) {
-    Reader reader(*this);
-    Stmt s(reader.db(), "SELECT seq, about, record FROM items WHERE kind = ?1 AND owner = ?2 ORDER BY " + listOrder(kind));
-    s.bind(1, kind).bind(2, owner);
-    std::vector<Entry> out;
-    while (s.step()) out.push_back({s.integer(0), s.text(1), json::parse(s.text(2))});
-    return out;
-}
+std::vector<Entry> Store::entries(const std::string& kind, int64_t owner) { return entriesWhere(kind, owner, nullptr); }
 
 std::vector<Entry> Store::entriesAbout(const std::string& kind, int64_t owner, const std::string& about) {
-    std::vector<Entry> out;
-    if (about.empty()) return out;
+    if (about.empty()) return {};
+    return entriesWhere(kind, owner, &about);
+}
+
+std::vector<Entry> Store::entriesWhere(const std::string& kind, int64_t owner, const std::string* about) {
     Reader reader(*this);
-    Stmt s(reader.db(),
-           "SELECT seq, about, record FROM items WHERE kind = ?1 AND owner = ?2 AND about = ?3 ORDER BY " + listOrder(kind));
-    s.bind(1, kind).bind(2, owner).bind(3, about);
+    Stmt s(reader.db(), std::string("SELECT seq, about, record FROM items WHERE kind = ?1 AND owner = ?2") +
+                            (about ? " AND about = ?3" : "") + " ORDER BY " + listOrder(kind));
+    s.bind(1, kind).bind(2, owner);
+    if (about) s.bind(3, *about);
+    std::vector<Entry> out;
     while (s.step()) out.push_back({s.integer(0), s.text(1), json::parse(s.text(2))});
     return out;
 }

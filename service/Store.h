@@ -159,6 +159,8 @@ private:
     void createSchema();
     void orderRecordLists();
     void linkHappenings();
+    // The entries of the kind and owner in their list's order, of those about `about` when given.
+    std::vector<Entry> entriesWhere(const std::string& kind, int64_t owner, const std::string* about);
     std::string listOrder(const std::string& kind) const;
     void seed();
     // One write of the store: its own transaction, or a part of the caller's; the write hook

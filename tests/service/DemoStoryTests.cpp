@@ -70,6 +70,14 @@ protected:
         return json::parse(decipher(raw), nullptr, false);
     }
 
+    // A control call of an account's happening (`/__test/order`, `rebate`...), answered 200.
+    json ledgerControl(const std::string& path, json body, const std::string& uid) const {
+        body["uid"] = uid;
+        auto r = service.request("POST", path, body.dump(), "application/json");
+        EXPECT_EQ(r.status, 200) << path << " " << r.body;
+        return json::parse(r.body, nullptr, false);
+    }
+
     // A page of the service's site as the logged-in user's web view loads it.
     std::string sitePage(const std::string& target) const {
         return service.request("GET", target, "", "", {{"Cookie", cookie}}).body;
@@ -1218,12 +1226,7 @@ TEST_F(DemoStoryTest, ANewAccountIsOneLedgerAfterEveryHappening) {
     EXPECT_EQ(fresh.value("jifen", ""), "100");
     EXPECT_EQ(fresh.value("jifenbao", ""), "10");
 
-    auto control = [&](const std::string& path, json body) {
-        body["uid"] = id;
-        auto r = service.request("POST", path, body.dump(), "application/json");
-        EXPECT_EQ(r.status, 200) << path << " " << r.body;
-        return json::parse(r.body, nullptr, false);
-    };
+    auto control = [&](const std::string& path, const json& body) { return ledgerControl(path, body, id); };
     auto withdraw = [&](const char* type, const char* key, const char* amount) {
         return signedDes("outCash", {{"id", id}, {"ddpassword", "ledger123"}, {"type", type}, {key, amount}, {"remark", ""}}, nullptr,
                          session)["code"];
@@ -1313,12 +1316,7 @@ TEST_F(DemoStoryTest, ANewAccountIsOneLedgerAfterEveryHappening) {
 // one title and time, and the refund of one takes back its own order's message only.
 TEST_F(DemoStoryTest, ARefundTakesBackTheMessageOfItsOwnOrderOnly) {
     const std::string lisi = login("lisi", "lisi8888");
-    auto control = [&](const std::string& path, json body) {
-        body["uid"] = "10003";
-        auto r = service.request("POST", path, body.dump(), "application/json");
-        EXPECT_EQ(r.status, 200) << path << " " << r.body;
-        return json::parse(r.body, nullptr, false);
-    };
+    auto control = [&](const std::string& path, const json& body) { return ledgerControl(path, body, "10003"); };
     // (The service's clock stands: both rebates in one second however busy the machine.)
     service.configure(R"({"fixed_time": "1796176800"})");
     const json first = control("/__test/order", {{"goods", "1002"}})["order"];
